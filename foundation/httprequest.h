@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// One web-API request: POSTs a form body and hands the reply's JSON object to netSuccessInfo,
+// or shows the network error and emits netErrorInfo. The object and its reply delete
+// themselves once the reply has been handled.
+class HttpRequest : public QObject
+{
+    Q_OBJECT
+public:
+    static HttpRequest *startNetRequest(const QString &url, const QByteArray &data, bool flag = false);
+
+signals:
+    void netSuccessInfo(QJsonObject obj);
+    void netErrorInfo(QString error);
+
+private slots:
+    void onFinished(QNetworkReply *reply);
+
+private:
+    explicit HttpRequest(bool logReply);
+    QNetworkAccessManager *m_manager;
+    bool m_logReply;
+};

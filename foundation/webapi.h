@@ -1,0 +1,43 @@
+#pragma once
+// The one way this program writes a web-API form body and reads a web-API reply.
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QObject;
+
+// Form body: fields in the order they are added, "key=value" joined by "&", every value
+// percent-encoded so that a keyword can never add or change fields.
+class FormBody
+{
+public:
+    FormBody() = default;
+    // A body whose first field is "token" with the API token.
+    static FormBody withToken();
+
+    FormBody &add(const QString &key, const QString &value);
+    QByteArray toByteArray() const;
+    bool isEmpty() const { return m_fields.isEmpty(); }
+
+private:
+    QList<QPair<QString, QString>> m_fields;
+};
+
+// A reply value taken as a JSON string: a missing key, null, number or any other type reads as "".
+QString jsonString(const QJsonObject &obj, const QString &key);
+// True when the reply's "code" is the string "1".
+bool replyOk(const QJsonObject &obj);
+// Parses a reply body as one JSON object; false (and *out untouched) when it is not one.
+bool parseReplyObject(const QByteArray &body, QJsonObject *out, QString *error = nullptr);
+
+// POSTs a form body as "application/x-www-form-urlencoded" with its Content-Length.
+QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, const QByteArray &body);
+// The HTTP status code of a reply as text ("" when there is none).
+QString httpStatusText(QNetworkReply *reply);
+// "网络请求错误\n" + the status text: the text of every network-error box.
+QString networkErrorText(QNetworkReply *reply);

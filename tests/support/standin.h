@@ -1,0 +1,84 @@
+#pragma once
+// The stand-in web service: answers the studios' web-API actions on 127.0.0.1 from scripted
+// replies, records every request, and fails on demand. It runs on a thread of its own, so a
+// slow or failing reply never blocks the Qt event loop of the program under test.
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace standin {
+
+struct Request {
+    QString method;   // "GET" or "POST"
+    QString path;     // e.g. "/index.php"
+    QString query;    // the raw query string, as sent
+    QString group;    // query field g
+    QString module;   // query field m
+    QString action;   // query field a
+    QByteArray body;  // the raw body bytes
+    QList<QPair<QString, QString>> fields; // form fields decoded, in the order they were sent
+    QList<QPair<QString, QString>> queryFields; // query fields decoded, in order
+
+    QString field(const QString &name) const;  // first value of a form field ("" when absent)
+    QStringList fieldNames() const;            // form field names in order
+};
+
+struct Reply {
+    int status = 200;
+    QByteArray body;
+    QByteArray contentType = "application/json; charset=utf-8";
+    int delayMs = 0;              // wait this long before answering
+    bool closeConnection = false; // drop the connection without any reply
+    bool chunked = false;         // send the body chunked, without Content-Length
+
+    static Reply json(const QJsonObject &obj);
+    static Reply ok(QJsonObject obj = {});                       // obj with "code":"1" added
+    static Reply refused(const QString &message, const QString &code = QStringLiteral("0"));
+    static Reply numericCode(int code, const QString &message = QString()); // "code" as a JSON number
+    static Reply notJson(const QByteArray &body = "<html>not json</html>");
+    static Reply httpError(int status = 500);
+    static Reply closed();
+    static Reply raw(int status, const QByteArray &body, const QByteArray &contentType);
+    Reply &withDelay(int ms);
+    Reply &asChunked();
+};
+
+class Server {
+public:
+    Server();
+    ~Server();
+    Server(const Server &) = delete;
+    Server &operator=(const Server &) = delete;
+
+    // Starts listening on 127.0.0.1; port 0 picks a free port. False when it cannot listen.
+    bool start(int port = 0);
+    void stop();
+    int port() const;
+    QString baseUrl() const; // "http://127.0.0.1:<port>"
+
+    // Replies are keyed by the action name (query field a), e.g. "order_list", "check_update",
+    // "getbarcodegen". A queued reply is used once, before the action's standing reply.
+    // An action with neither gets HTTP 404 with {"code":"0","message":"unknown action"}.
+    void setReply(const QString &action, const Reply &reply);
+    void queueReply(const QString &action, const Reply &reply);
+    void clearReplies();
+
+    QList<Request> requests() const;
+    QList<Request> requests(const QString &action) const;
+    int requestCount(const QString &action) const;
+    Request lastRequest(const QString &action) const;
+    void clearRequests();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace standin

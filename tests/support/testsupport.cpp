@@ -1,0 +1,114 @@
+#include "testsupport.h"
+
+#include "globals.h"
+#include "msgbox.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+
+namespace testsupport {
+
+void prepare()
+{
+    MsgBox::setTestMode(true);
+    MsgBox::clearShown();
+    FileDialogs::clearAsked();
+}
+
+namespace {
+void put16(QByteArray &b, quint16 v, bool be)
+{
+    if (be) {
+        b.append(char(v >> 8));
+        b.append(char(v & 0xff));
+    } else {
+        b.append(char(v & 0xff));
+        b.append(char(v >> 8));
+    }
+}
+void put32(QByteArray &b, quint32 v, bool be)
+{
+    if (be) {
+        put16(b, quint16(v >> 16), true);
+        put16(b, quint16(v & 0xffff), true);
+    } else {
+        put16(b, quint16(v & 0xffff), false);
+        put16(b, quint16(v >> 16), false);
+    }
+}
+} // namespace
+
+QByteArray jpegWithOrientation(const QSize &size, int orientation, bool motorola, const QColor &base)
+{
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(base);
+    QPainter p(&img);
+    QLinearGradient g(0, 0, size.width(), size.height());
+    g.setColorAt(0, base.lighter(150));
+    g.setColorAt(1, base.darker(150));
+    p.fillRect(img.rect(), g);
+    p.fillRect(QRect(0, 0, qMax(1, size.width() / 4), qMax(1, size.height() / 4)), Qt::red);
+    p.end();
+
+    QByteArray jpeg;
+    QBuffer buf(&jpeg);
+    buf.open(QIODevice::WriteOnly);
+    img.save(&buf, "JPG", 90);
+    if (orientation <= 0)
+        return jpeg;
+
+    // TIFF block: header, IFD0 with the one Orientation entry, no next IFD.
+    QByteArray tiff;
+    tiff.append(motorola ? "MM" : "II");
+    put16(tiff, 42, motorola);
+    put32(tiff, 8, motorola);
+    put16(tiff, 1, motorola);       // entries
+    put16(tiff, 0x0112, motorola);  // Orientation
+    put16(tiff, 3, motorola);       // SHORT
+    put32(tiff, 1, motorola);       // count
+    put16(tiff, quint16(orientation), motorola);
+    put16(tiff, 0, motorola);       // padding of the 4-byte value field
+    put32(tiff, 0, motorola);       // next IFD
+
+    QByteArray app1("\xFF\xE1", 2);
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    put16(app1, quint16(payload.size() + 2), true);
+    app1 += payload;
+    return jpeg.left(2) + app1 + jpeg.mid(2);
+}
+
+bool writeJpeg(const QString &path, const QSize &size, int orientation, bool motorola, const QColor &base)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = jpegWithOrientation(size, orientation, motorola, base);
+    return f.write(bytes) == bytes.size();
+}
+
+TempRoots::TempRoots()
+{
+    QDir d(m_dir.path());
+    d.mkpath(QStringLiteral("pic"));
+    d.mkpath(QStringLiteral("bak"));
+}
+
+QString TempRoots::base() const
+{
+    return m_dir.path() + QLatin1Char('/');
+}
+
+QString TempRoots::picRoot() const
+{
+    return base() + QStringLiteral("pic/");
+}
+
+QString TempRoots::bakRoot() const
+{
+    return base() + QStringLiteral("bak/");
+}
+
+} // namespace testsupport

@@ -1,0 +1,69 @@
+#pragma once
+// Shared helpers of the test programs.
+
+#include <QApplication>
+#include <QByteArray>
+#include <QColor>
+#include <QSize>
+#include <QString>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace testsupport {
+
+// Puts the message-box and file-dialog seam into test mode and the program's state to its start.
+void prepare();
+
+// A JPEG of the given size (a gradient with a red corner at the top left, so a turn can be seen)
+// carrying an EXIF orientation tag in Intel ("II") or Motorola ("MM") byte order;
+// orientation 0 writes no EXIF block at all.
+QByteArray jpegWithOrientation(const QSize &size, int orientation, bool motorola = false,
+                               const QColor &base = QColor(40, 120, 200));
+bool writeJpeg(const QString &path, const QSize &size, int orientation = 0, bool motorola = false,
+               const QColor &base = QColor(40, 120, 200));
+
+// A temporary folder holding a photo root and a backup root, each ending in "/".
+class TempRoots
+{
+public:
+    TempRoots();
+    bool isValid() const { return m_dir.isValid(); }
+    QString base() const;    // the folder itself, ending in "/"
+    QString picRoot() const; // base + "pic/"
+    QString bakRoot() const; // base + "bak/"
+    QString path(const QString &relative) const { return base() + relative; }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Waits (spinning the event loop) until pred() is true or the time is up; returns pred().
+template <typename Pred>
+bool waitFor(Pred pred, int timeoutMs = 10000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs)
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qSleep(5);
+    }
+    return true;
+}
+
+} // namespace testsupport
+
+// A QtTest main for GUI tests: a QApplication, the seams in test mode, then the test object.
+#define TESSALY_TEST_MAIN(TestObject)                                                                                  \
+    int main(int argc, char *argv[])                                                                                   \
+    {                                                                                                                  \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                            \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                                                   \
+        QApplication app(argc, argv);                                                                                  \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
+        testsupport::prepare();                                                                                        \
+        TestObject tc;                                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
+    }
