@@ -1,0 +1,316 @@
+#include "fileoperation.h"
+
+#include "globals.h"
+#include "platform.h"
+
+#include <QDataStream>
+#include <QDebug>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+QString convertOrderPath(const QString &path)
+{
+    return QString(path);
+}
+
+QString normalizeFileName(QString name)
+{
+    static const QRegularExpression forbidden(QStringLiteral("[<>:\"/\\\\|?*\\x{0000}-\\x{001F}]"));
+    name.remove(forbidden);
+    name = name.trimmed();
+    while (name.endsWith(QLatin1Char('.')))
+        name.chop(1);
+    return name;
+}
+
+namespace {
+
+// Absolute, cleaned form of a path for comparisons: "/" separators, no "." or "..", no trailing "/"
+// (but for a root), back-slashes from the web service turned into "/".
+QString comparablePath(const QString &path)
+{
+    QString p = QDir::fromNativeSeparators(Platform::localPath(path));
+    if (p.isEmpty())
+        return p;
+    p = QDir::cleanPath(QDir::isRelativePath(p) ? QDir::current().absoluteFilePath(p) : p);
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')) && !p.endsWith(QLatin1String(":/")))
+        p.chop(1);
+    return p;
+}
+
+bool samePath(const QString &a, const QString &b)
+{
+    return comparablePath(a).compare(comparablePath(b), Platform::pathCase()) == 0;
+}
+
+// True when `inner` is `outer` itself or lies inside it.
+bool isSameOrInside(const QString &inner, const QString &outer)
+{
+    if (inner.compare(outer, Platform::pathCase()) == 0)
+        return true;
+    const QString prefix = outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/');
+    return inner.startsWith(prefix, Platform::pathCase());
+}
+
+bool existsOrLink(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+bool removeOneFile(const QString &path)
+{
+    if (Platform::removalShouldFail(path))
+        return false;
+    return QFile::remove(path);
+}
+
+bool removeOneDir(const QString &path)
+{
+    if (Platform::removalShouldFail(path))
+        return false;
+    return QDir().rmdir(path);
+}
+
+// Deletes the folder tree with a work list. Links are removed as links and never followed.
+bool removeTree(const QString &root)
+{
+    const QDir::Filters filter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    QStringList pending{root};
+    QStringList folders; // in the order found: every folder comes before its sub-folders
+    bool allFilesGone = true;
+    while (!pending.isEmpty()) {
+        const QString dir = pending.takeLast();
+        folders.append(dir);
+        const QFileInfoList entries = QDir(dir).entryInfoList(filter);
+        for (const QFileInfo &entry : entries) {
+            const QString path = entry.absoluteFilePath();
+            if (entry.isDir() && !entry.isSymLink()) {
+                pending.append(path);
+            } else if (!removeOneFile(path)) {
+                qDebug() << "cannot delete file" << path;
+                allFilesGone = false;
+            }
+        }
+    }
+    // Sub-folders first; a folder that still holds something stays.
+    for (int i = folders.size() - 1; i > 0; --i)
+        removeOneDir(folders.at(i));
+    if (!allFilesGone)
+        return false;
+    return removeOneDir(root) && !QFileInfo::exists(root);
+}
+
+} // namespace
+
+bool FileOperation::dirExists(const QString &path)
+{
+    return QDir(Platform::localPath(path)).exists();
+}
+
+bool FileOperation::mkDir(const QString &path)
+{
+    const QString local = Platform::localPath(path);
+    if (QDir(local).exists())
+        return true;
+    if (Platform::mkDirShouldFail(local))
+        return false;
+    return QDir().mkdir(local);
+}
+
+bool FileOperation::isFile(const QString &path)
+{
+    return QFileInfo(Platform::localPath(path)).isFile();
+}
+
+QString FileOperation::driveRoot(const QString &path)
+{
+    return path.left(3);
+}
+
+QString FileOperation::getFileName(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+bool FileOperation::deleteFile(const QString &path)
+{
+    const QString local = Platform::localPath(path);
+    if (local.isEmpty() || !existsOrLink(local))
+        return false;
+    return removeOneFile(local);
+}
+
+QString FileOperation::freeNumberedName(const QString &dst)
+{
+    const int nameStart = dst.lastIndexOf(QLatin1Char('/')) + 1;
+    QString base;
+    QString suffix;
+    if (dst.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive) && dst.size() - nameStart > 4) {
+        // Photos keep the name form the storage has always used: "x(1).jpg".
+        base = dst.left(dst.size() - 4);
+        suffix = QStringLiteral(".jpg");
+    } else {
+        const int dot = dst.lastIndexOf(QLatin1Char('.'));
+        if (dot > nameStart) {
+            base = dst.left(dot);
+            suffix = dst.mid(dot);
+        } else {
+            base = dst;
+        }
+    }
+    for (int n = 1;; ++n) {
+        const QString candidate = base + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
+        if (!existsOrLink(candidate))
+            return candidate;
+    }
+}
+
+bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwrite)
+{
+    QString target = dst;
+    target.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QString source = Platform::localPath(src);
+
+    // The same file under two spellings must never be removed as the "old target".
+    if (samePath(source, target))
+        return true;
+    const QFileInfo sourceInfo(source);
+    if (!sourceInfo.exists())
+        return false;
+    if (existsOrLink(target)) {
+        const QFileInfo targetInfo(target);
+        if (targetInfo.exists() && sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
+            return true;
+        if (overwrite)
+            removeOneFile(target);
+        else
+            target = freeNumberedName(target);
+    }
+    if (Platform::copyShouldFail(target))
+        return false;
+    return QFile::copy(source, target);
+}
+
+bool FileOperation::setDirHidden(const QString &path)
+{
+    return Platform::setHidden(path);
+}
+
+bool FileOperation::setFileHidden(const QString &path)
+{
+    return Platform::setHidden(path);
+}
+
+bool FileOperation::isSafeToDelete(const QString &path, QString *why)
+{
+    auto refuse = [why](const QString &reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    const QString raw = QDir::fromNativeSeparators(Platform::localPath(path)).trimmed();
+    if (raw.isEmpty())
+        return refuse(QStringLiteral("empty path"));
+    static const QRegularExpression rootForm(QStringLiteral("^(/+|[A-Za-z]:/?|//[^/]+(/[^/]+)?/?)$"));
+    if (rootForm.match(QDir::cleanPath(raw)).hasMatch())
+        return refuse(QStringLiteral("root path: ") + path);
+    // "x/y" and, on Windows, "C:x" are relative; "//host/share/x" and "C:/x" are absolute.
+    if (QDir::isRelativePath(raw))
+        return refuse(QStringLiteral("relative path: ") + path);
+
+    const QString clean = comparablePath(raw);
+    if (clean.isEmpty() || rootForm.match(clean).hasMatch())
+        return refuse(QStringLiteral("root path: ") + path);
+
+    QStringList candidates{clean};
+    const QString canonical = QFileInfo(clean).canonicalFilePath();
+    if (!canonical.isEmpty() && canonical != clean)
+        candidates.append(canonical);
+    if (!canonical.isEmpty() && rootForm.match(canonical).hasMatch())
+        return refuse(QStringLiteral("root path: ") + path);
+
+    const QStringList roots{g_picPath, g_bakPicPath, g_homePicPath};
+    for (const QString &root : roots) {
+        if (root.trimmed().isEmpty())
+            continue;
+        QStringList rootForms{comparablePath(root)};
+        const QString rootCanonical = QFileInfo(rootForms.first()).canonicalFilePath();
+        if (!rootCanonical.isEmpty())
+            rootForms.append(rootCanonical);
+        for (const QString &candidate : candidates) {
+            for (const QString &rootForm : rootForms) {
+                // The storage root itself, or a folder holding it.
+                if (isSameOrInside(rootForm, candidate))
+                    return refuse(QStringLiteral("storage root: ") + path);
+            }
+        }
+    }
+    return true;
+}
+
+bool FileOperation::removeDir(const QString &path)
+{
+    QString why;
+    if (!isSafeToDelete(path, &why)) {
+        qWarning() << "folder deletion refused:" << why;
+        return false;
+    }
+    const QString local = comparablePath(path);
+    const QFileInfo info(local);
+    if (!info.isDir() || info.isSymLink())
+        return false;
+    return removeTree(local);
+}
+
+bool FileOperation::deleteDir(const QString &path)
+{
+    return removeDir(path);
+}
+
+void FileOperation::openFileDir(const QString &path)
+{
+    Platform::openInFileBrowser(path);
+}
+
+QStringList FileOperation::readDatFile(const QString &fileName, int count)
+{
+    QStringList list;
+    QFile file(QDir::currentPath() + QLatin1Char('/') + fileName);
+    if (count <= 0 || file.size() == 0 || !file.open(QIODevice::ReadOnly))
+        return list;
+    QDataStream in(&file);
+    for (int i = 0; i < count; ++i) {
+        QString text;
+        in >> text;
+        if (in.status() != QDataStream::Ok)
+            break; // truncated or damaged: keep what came before
+        list.append(text);
+    }
+    return list;
+}
+
+bool FileOperation::writeDatFile(const QString &fileName, const QStringList &list, bool hide)
+{
+    const QString path = QDir::currentPath() + QLatin1Char('/') + fileName;
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qDebug() << "cannot write" << path;
+        return false;
+    }
+    QDataStream out(&file);
+    for (const QString &text : list)
+        out << text;
+    if (out.status() != QDataStream::Ok || !file.commit()) {
+        qDebug() << "cannot write" << path;
+        return false;
+    }
+    if (hide)
+        setFileHidden(path);
+    return true;
+}

@@ -1,0 +1,69 @@
+#pragma once
+// File and folder operations used all over the program: existence tests, folder creation, copies with a
+// numbered free name, guarded recursive deletion, the hidden attribute, opening a folder for the user and
+// the local list files (bare QDataStream string sequences in the working directory).
+
+#include <QString>
+#include <QStringList>
+
+// Returns the order path as the web service gave it (a copy). Every reader of an order record passes each
+// storage path through it.
+QString convertOrderPath(const QString &path);
+
+// One safe folder or file name component built from free text: removes < > : " / \ | ? * and the control
+// characters 0x00-0x1F, trims white space, then drops trailing dots. May give "".
+QString normalizeFileName(QString name);
+
+class FileOperation
+{
+public:
+    // True when a folder exists at the path. An empty path names the working directory and gives true.
+    static bool dirExists(const QString &path);
+    // True when the folder exists; otherwise creates that one folder (the parent must exist).
+    static bool mkDir(const QString &path);
+    // True only for an existing regular file.
+    static bool isFile(const QString &path);
+    // The first three characters of the path: the drive root of a Windows path such as "D:/...".
+    static QString driveRoot(const QString &path);
+    // The part after the last "/" (the whole text without "/", "" when it ends in "/").
+    static QString getFileName(const QString &path);
+    // Removes the file; false when that fails (a missing file included).
+    static bool deleteFile(const QString &path);
+
+    // Copies src to dst. Back-slashes in dst become "/"; the same file as source and target gives true
+    // without copying; a missing src gives false. An existing dst is removed first when overwrite is true;
+    // otherwise the copy gets the first free numbered name: "x.jpg" -> "x(1).jpg", "x.JPG" -> "x(1).jpg",
+    // "x.png" -> "x(1).png", "x" -> "x(1)". The target folder must exist. Returns whether the copy was made.
+    static bool copyFile(const QString &src, const QString &dst, bool overwrite);
+    // The name copyFile would use for dst when dst is taken and overwrite is false.
+    static QString freeNumberedName(const QString &dst);
+
+    // Hidden attribute of a folder or file: false when nothing is there, true when hidden already,
+    // otherwise whether adding it succeeded.
+    static bool setDirHidden(const QString &path);
+    static bool setFileHidden(const QString &path);
+
+    // The one guard in front of every recursive deletion: refuses an empty, relative or root path
+    // ("/", "C:/", a UNC share root "//host/share") and any storage root (g_picPath, g_bakPicPath,
+    // g_homePicPath). When refused, *why (if given) says why.
+    static bool isSafeToDelete(const QString &path, QString *why = nullptr);
+
+    // Deletes the folder with all its content (hidden entries included) without recursion, then the
+    // folder itself. False when the folder is missing, the guard refuses it, or anything is left; what
+    // could be deleted stays deleted.
+    static bool removeDir(const QString &path);
+    // The same guarded deletion under the other name the program uses; false for a missing folder,
+    // otherwise whether the folder itself was removed (false: it is still there, or was refused).
+    static bool deleteDir(const QString &path);
+
+    // Opens the folder (or file) in the system file browser; blanks in the path are kept.
+    static void openFileDir(const QString &path);
+
+    // Local list files in the working directory.
+    // Reads up to count strings; a missing, empty or unreadable file gives an empty list, a damaged
+    // file gives the strings before the damage.
+    static QStringList readDatFile(const QString &fileName, int count);
+    // Replaces the file with the strings, in order; hides it when hide is true. False when it could not
+    // be written (the old content then stays as it was).
+    static bool writeDatFile(const QString &fileName, const QStringList &list, bool hide);
+};

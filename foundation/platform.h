@@ -1,0 +1,62 @@
+#pragma once
+// The thin layer between the program and the operating system: hidden attribute, free disk space,
+// opening a folder in the file browser, the boundary for paths that come from the web service and a
+// case-insensitive file lookup. Windows code and its Linux counterpart live side by side in platform.cpp.
+//
+// A few fault-injection switches let tests drive the failure paths of copies, folder creation and
+// removals (tests run as root, so permissions cannot be used for that).
+
+#include <QString>
+#include <QStringList>
+#include <Qt>
+
+namespace Platform {
+
+// Paths from the web service use back-slashes. On Linux they become "/" here, at the file-system
+// boundary; on Windows the text is returned unchanged. Strings sent back to the service keep their form.
+QString localPath(const QString &path);
+
+// Case rule of the file system for path comparisons (insensitive on Windows).
+Qt::CaseSensitivity pathCase();
+
+// Gives the file or folder the hidden attribute, keeping its other attributes. False when nothing exists
+// at the path or the attribute cannot be read or written; true when it is hidden already.
+// On Linux the call succeeds for any existing path and the path is added to hiddenPaths().
+bool setHidden(const QString &path);
+// True when the path has the hidden attribute (Windows) or was hidden through setHidden (Linux).
+bool isHidden(const QString &path);
+// Linux record of the paths that setHidden hid (cleaned, absolute); empty on Windows.
+QStringList hiddenPaths();
+void clearHiddenPaths();
+
+// Free bytes available to the user on the disk holding the path (the nearest existing parent counts when
+// the path is missing yet); -1 when that cannot be found out.
+qint64 freeDiskBytes(const QString &path);
+// Tests: makes freeDiskBytes report this value for every path; a negative value restores the real query.
+void setFreeDiskBytesOverride(qint64 bytes);
+
+// Opens a folder (or a file, in its default program) in the system's file browser. Windows: "explorer"
+// with the path as one argument, so blanks survive. Linux: the desktop's handler for the local URL.
+// While message boxes are in test mode, or recording is switched on, the path is only recorded.
+bool openInFileBrowser(const QString &path);
+void setRecordOpens(bool on);
+QStringList openedPaths();
+void clearOpenedPaths();
+
+// The path of the file in dir whose name equals name without regard to letter case (an exact match is
+// preferred), or "" when there is none. Windows matches "a.jpg" and "a.JPG" by itself; this gives Linux
+// the same answer.
+QString findFileNoCase(const QString &dir, const QString &name);
+
+// ---- fault injection for tests ----
+// The next `times` operations (-1: all of them) whose path contains `pathPart` (empty: any path) fail.
+void failCopies(const QString &targetPart, int times = -1);
+void failMkDirs(const QString &pathPart, int times = -1);
+void failRemovals(const QString &pathPart, int times = -1);
+void clearFaults();
+// Consulted by the file operations; each true answer uses up one of the injected failures.
+bool copyShouldFail(const QString &target);
+bool mkDirShouldFail(const QString &path);
+bool removalShouldFail(const QString &path);
+
+} // namespace Platform
