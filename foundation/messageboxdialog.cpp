@@ -1,0 +1,81 @@
+#include "messageboxdialog.h"
+
+#include "msgbox.h"
+#include "ui_messageboxdialog.h"
+
+#include <QSaveFile>
+#include <QTextCodec>
+#include <QTextStream>
+
+MessageBoxDialog::MessageBoxDialog(QWidget *parent) : QDialog(parent), ui(new Ui::MessageBoxDialog)
+{
+    ui->setupUi(this);
+}
+
+MessageBoxDialog::~MessageBoxDialog()
+{
+    delete ui;
+}
+
+void MessageBoxDialog::setMessage(const QString &text, const QString &savePath)
+{
+    m_text = text;
+    if (text.isEmpty()) {
+        m_savePath.clear();
+        ui->textEdit->setFixedHeight(120);
+        ui->textEdit->setText(QStringLiteral("分件成功!"));
+        ui->pushButton_close->setText(QStringLiteral("确认"));
+        ui->pushButton_save->hide();
+        return;
+    }
+    m_savePath = savePath;
+    ui->textEdit->setMinimumHeight(0);
+    ui->textEdit->setMaximumHeight(QWIDGETSIZE_MAX);
+    ui->textEdit->setText(text);
+    ui->pushButton_close->setText(QStringLiteral("关闭"));
+    ui->pushButton_save->show();
+}
+
+namespace {
+// Writes text to path as UTF-8; false (and *error set) when the file cannot be written.
+bool writeTextFile(const QString &path, const QString &text, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QTextStream out(&file);
+    out.setCodec(QTextCodec::codecForName("UTF-8"));
+    out << text;
+    out.flush();
+    if (out.status() != QTextStream::Ok || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+} // namespace
+
+void MessageBoxDialog::on_pushButton_save_clicked()
+{
+    const QString path = FileDialogs::getSaveFileName(this, QStringLiteral("另存为"), m_savePath,
+                                                      QStringLiteral("文本 (*.txt)"));
+    if (!path.isEmpty()) {
+        QString error;
+        if (!writeTextFile(path, m_text, &error)) {
+            // The box stays open so that the report can still be saved elsewhere.
+            MsgBox::information(this, QStringLiteral("警告"),
+                                QStringLiteral("报告保存失败：") + path + QLatin1Char('\n') + error);
+            return;
+        }
+    }
+    close();
+}
+
+void MessageBoxDialog::on_pushButton_close_clicked()
+{
+    close();
+}

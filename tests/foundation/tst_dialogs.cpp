@@ -1,0 +1,353 @@
+#include "calendarpicker.h"
+#include "globals.h"
+#include "messageboxdialog.h"
+#include "messagedialog.h"
+#include "msgbox.h"
+#include "multiselectcombobox.h"
+#include "standin.h"
+#include "testsupport.h"
+
+#include <QAbstractItemView>
+#include <QCalendarWidget>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTextEdit>
+
+using testsupport::waitFor;
+
+namespace {
+QString readUtf8(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("<unreadable>");
+    return QString::fromUtf8(file.readAll());
+}
+
+// deleteLater() is carried out by a return to the event loop, which processEvents() is not
+bool deletedLater(const QPointer<QObject> &object)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return object.isNull();
+}
+
+void clickRow(MultiSelectComboBox &box, int row)
+{
+    QAbstractItemView *list = box.view();
+    const QRect rect = list->visualRect(box.model()->index(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+}
+} // namespace
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        MsgBox::clearShown();
+        FileDialogs::clearAsked();
+    }
+
+    void multiSelectTicksAndUnticks()
+    {
+        MultiSelectComboBox box;
+        box.appendItems({"一店", "二店", "三店"});
+        QVERIFY(box.checkedItems().isEmpty()); // new rows start unticked
+        QCOMPARE(box.activateAllItems(), 3);
+        QCOMPARE(box.checkedItems(), QList<int>({0, 1, 2}));
+        QCOMPARE(box.checkedTexts(), QStringList({"一店", "二店", "三店"}));
+
+        // a second pass toggles every row back
+        QCOMPARE(box.activateAllItems(), 3);
+        QVERIFY(box.checkedItems().isEmpty());
+        QVERIFY(box.checkedTexts().isEmpty());
+
+        // rows appended later start unticked and keep the others' ticks
+        box.activateAllItems();
+        box.appendItems({"四店"});
+        QCOMPARE(box.checkedItems(), QList<int>({0, 1, 2}));
+        QCOMPARE(box.count(), 4);
+
+        // an empty box has nothing to toggle
+        MultiSelectComboBox empty;
+        QCOMPARE(empty.activateAllItems(), 0);
+        QVERIFY(empty.checkedItems().isEmpty());
+    }
+
+    void multiSelectClicksKeepTheListOpen()
+    {
+        MultiSelectComboBox box;
+        box.resize(200, 30);
+        box.appendItems({"一店", "二店", "三店"});
+        box.setButtonText("点击选择店铺");
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+
+        QPushButton *button = box.overlayButton();
+        QCOMPARE(button->text(), QString("点击选择店铺"));
+        QCOMPARE(button->geometry(), box.rect()); // covers the whole field
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return box.view()->isVisible(); }));
+
+        clickRow(box, 1);
+        QCOMPARE(box.checkedItems(), QList<int>({1}));
+        QVERIFY(box.view()->isVisible()); // the list stays open for the next pick
+        clickRow(box, 2);
+        QCOMPARE(box.checkedItems(), QList<int>({1, 2}));
+        clickRow(box, 1); // a second click on the same row unticks it
+        QCOMPARE(box.checkedItems(), QList<int>({2}));
+        QCOMPARE(box.checkedTexts(), QStringList({"三店"}));
+        box.hidePopup();
+    }
+
+    void calendarSendsDateOrEmptyOnlyOnItsButtons()
+    {
+        // 确认: the selected date, once, and the picker closes
+        {
+            CalendarPicker picker;
+            QCOMPARE(picker.windowTitle(), QString("日历"));
+            QCOMPARE(picker.size(), QSize(375, 243));
+            QSignalSpy spy(&picker, &CalendarPicker::urgentDate);
+            picker.show();
+            picker.calendar()->setSelectedDate(QDate(2024, 3, 5));
+            QTest::mouseClick(picker.findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
+            QCOMPARE(spy.count(), 1);
+            QCOMPARE(spy.at(0).at(0).toString(), QString("2024-03-05"));
+            QVERIFY(!picker.isVisible());
+        }
+        // 清除: an empty text
+        {
+            CalendarPicker picker;
+            QSignalSpy spy(&picker, &CalendarPicker::urgentDate);
+            picker.show();
+            QTest::mouseClick(picker.findChild<QPushButton *>("pushButton_clear"), Qt::LeftButton);
+            QCOMPARE(spy.count(), 1);
+            QCOMPARE(spy.at(0).at(0).toString(), QString());
+            QVERIFY(!picker.isVisible());
+        }
+        // a plain close sends nothing
+        {
+            CalendarPicker picker;
+            QSignalSpy spy(&picker, &CalendarPicker::urgentDate);
+            picker.show();
+            picker.close();
+            QCOMPARE(spy.count(), 0);
+        }
+    }
+
+    void calendarReturnConfirmsAndPickerMayDeleteItself()
+    {
+        QPointer<CalendarPicker> picker = new CalendarPicker;
+        picker->setAttribute(Qt::WA_DeleteOnClose);
+        QStringList dates;
+        connect(picker, &CalendarPicker::urgentDate, this, [&](const QString &d) { dates << d; });
+        picker->show();
+        QVERIFY(QTest::qWaitForWindowExposed(picker));
+        picker->calendar()->setSelectedDate(QDate(2023, 12, 31));
+        // Return pressed inside the calendar's day grid, where the calendar would keep it for itself
+        QAbstractItemView *grid = picker->calendar()->findChild<QAbstractItemView *>();
+        QVERIFY(grid);
+        QTest::keyClick(grid, Qt::Key_Return);
+        QCOMPARE(dates, QStringList({"2023-12-31"}));
+        QVERIFY(waitFor([&] { return deletedLater(picker.data()); }));
+        QCOMPARE(dates.size(), 1);
+    }
+
+    void reportBoxEmptyTextShowsSuccessForm()
+    {
+        MessageBoxDialog box;
+        QCOMPARE(box.windowTitle(), QString("提示:   分件成功!"));
+        box.setMessage(QString(), "/tmp/unused.txt");
+        auto *text = box.findChild<QTextEdit *>("textEdit");
+        QCOMPARE(text->toPlainText(), QString("分件成功!"));
+        QVERIFY(text->isReadOnly());
+        QCOMPARE(text->height(), 120);
+        QCOMPARE(box.findChild<QPushButton *>("pushButton_close")->text(), QString("确认"));
+        QVERIFY(box.findChild<QPushButton *>("pushButton_save")->isHidden());
+    }
+
+    void reportBoxSavesUtf8AndReportsFailedSave()
+    {
+        testsupport::TempRoots roots;
+        QVERIFY(roots.isValid());
+        const QString report = "订单 A001 缺少照片：\n  1.jpg\n订单 B002 空产品：相册";
+        const QString suggested = roots.path("分件报告.txt");
+
+        MessageBoxDialog box;
+        box.setMessage(report, suggested);
+        box.show();
+        auto *save = box.findChild<QPushButton *>("pushButton_save");
+        QVERIFY(!save->isHidden());
+        QCOMPARE(box.findChild<QTextEdit *>("textEdit")->toPlainText(), report);
+
+        // a target that cannot be written: told to the user, nothing claimed, the box stays
+        const QString bad = roots.path("no-such-folder/报告.txt");
+        FileDialogs::queueAnswer(bad);
+        QTest::mouseClick(save, Qt::LeftButton);
+        QCOMPARE(MsgBox::shown().size(), 1);
+        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+        QVERIFY(MsgBox::lastShown().text.contains(bad));
+        QVERIFY(!QFile::exists(bad));
+        QVERIFY(box.isVisible());
+
+        // the next try succeeds: the file holds the report as UTF-8 and the box closes
+        const QString good = roots.path("保存的报告.txt");
+        FileDialogs::queueAnswer(good);
+        QTest::mouseClick(save, Qt::LeftButton);
+        QCOMPARE(readUtf8(good).replace("\r\n", "\n"), report);
+        QVERIFY(!box.isVisible());
+        QCOMPARE(MsgBox::shown().size(), 1);
+
+        const QList<FileDialogs::Asked> asked = FileDialogs::asked();
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.last().kind, QString("save"));
+        QCOMPARE(asked.last().caption, QString("另存为"));
+        QCOMPARE(asked.last().dir, suggested);
+        QCOMPARE(asked.last().filter, QString("文本 (*.txt)"));
+
+        // cancelling the file dialog writes nothing and closes the box
+        MessageBoxDialog other;
+        other.setMessage(report, suggested);
+        other.show();
+        QTest::mouseClick(other.findChild<QPushButton *>("pushButton_save"), Qt::LeftButton);
+        QVERIFY(!other.isVisible());
+        QVERIFY(!QFile::exists(suggested));
+    }
+
+    void smsCodeIsRequestedAndShown()
+    {
+        standin::Server server;
+        QVERIFY(server.start());
+        initEndpoints(server.baseUrl());
+        g_UID = "u&42";
+
+        MessageDialog dialog;
+        QCOMPARE(dialog.windowTitle(), QString("手机号验证"));
+        dialog.show();
+        auto *getCode = dialog.findChild<QPushButton *>("pushButton_getCode");
+        auto *label = dialog.findChild<QLabel *>("label_phone");
+
+        QJsonObject sent;
+        sent["message"] = "验证码已发送";
+        sent["phone"] = "138****0000";
+        server.queueReply("sendsmscode", standin::Reply::ok(sent));
+        QTest::mouseClick(getCode, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return label->text().contains("138****0000"); }));
+        QVERIFY(getCode->isEnabled());
+        const standin::Request req = server.lastRequest("sendsmscode");
+        QCOMPARE(req.fieldNames(), QStringList({"token", "uid"}));
+        QCOMPARE(req.field("token"), g_apiToken);
+        QCOMPARE(req.field("uid"), QString("u&42"));
+        QVERIFY(MsgBox::shown().isEmpty());
+
+        // refused: the service's message in a warning
+        server.queueReply("sendsmscode", standin::Reply::refused("发送过于频繁"));
+        QTest::mouseClick(getCode, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return MsgBox::shown().size() == 1; }));
+        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+        QCOMPARE(MsgBox::lastShown().text, QString("发送过于频繁"));
+
+        // network failure: the status in the usual network-error text
+        server.queueReply("sendsmscode", standin::Reply::httpError(502));
+        QTest::mouseClick(getCode, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return MsgBox::shown().size() == 2; }));
+        QCOMPARE(MsgBox::lastShown().text, QString("网络请求错误\n502"));
+        QVERIFY(getCode->isEnabled());
+        QCOMPARE(server.requestCount("sendsmscode"), 3);
+    }
+
+    void smsCodeCheckEmitsOnlyWhenAccepted()
+    {
+        standin::Server server;
+        QVERIFY(server.start());
+        initEndpoints(server.baseUrl());
+        g_UID = "42";
+
+        MessageDialog dialog;
+        QSignalSpy spy(&dialog, &MessageDialog::deleteorderfile);
+        dialog.show();
+        auto *code = dialog.findChild<QLineEdit *>("lineEdit_code");
+        auto *ok = dialog.findChild<QPushButton *>("pushButton_ok");
+
+        // no code typed: a clear message and no request
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QCOMPARE(MsgBox::shown().size(), 1);
+        QVERIFY(MsgBox::lastShown().text.contains("验证码"));
+        QCOMPARE(server.requestCount("checksmscode"), 0);
+
+        // wrong code: the message is shown, nothing emitted, the dialog stays
+        server.queueReply("checksmscode", standin::Reply::refused("验证码错误"));
+        code->setText("1111");
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return MsgBox::shown().size() == 2; }));
+        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+        QCOMPARE(MsgBox::lastShown().text, QString("验证码错误"));
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(dialog.isVisible());
+
+        // a reply that is not JSON is not taken as acceptance
+        server.queueReply("checksmscode", standin::Reply::notJson());
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return MsgBox::shown().size() == 3; }));
+        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+        QCOMPARE(spy.count(), 0);
+
+        // right code: emitted once, then the dialog closes
+        server.queueReply("checksmscode", standin::Reply::ok());
+        code->setText("  2468 ");
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return spy.count() == 1; }));
+        QVERIFY(!dialog.isVisible());
+        const standin::Request req = server.lastRequest("checksmscode");
+        QCOMPARE(req.fieldNames(), QStringList({"token", "uid", "code"}));
+        QCOMPARE(req.field("token"), g_apiToken);
+        QCOMPARE(req.field("uid"), QString("42"));
+        QCOMPARE(req.field("code"), QString("2468"));
+        QCOMPARE(server.requestCount("checksmscode"), 3);
+        QTest::qWait(50);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(MsgBox::shown().size(), 3);
+    }
+
+    void smsCodeReplyAfterCloseOrDeleteDoesNothing()
+    {
+        standin::Server server;
+        QVERIFY(server.start());
+        initEndpoints(server.baseUrl());
+        server.setReply("checksmscode", standin::Reply::ok().withDelay(300));
+        server.setReply("sendsmscode", standin::Reply::ok().withDelay(300));
+
+        // closed while the check is under way: the late acceptance is dropped
+        MessageDialog closed;
+        QSignalSpy spy(&closed, &MessageDialog::deleteorderfile);
+        closed.show();
+        closed.findChild<QLineEdit *>("lineEdit_code")->setText("2468");
+        QTest::mouseClick(closed.findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
+        QVERIFY(waitFor([&] { return server.requestCount("checksmscode") == 1; }));
+        closed.close();
+        QTest::qWait(500);
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(MsgBox::shown().isEmpty());
+
+        // deleted while both requests are under way: no crash when the replies come
+        QPointer<MessageDialog> gone = new MessageDialog;
+        gone->setAttribute(Qt::WA_DeleteOnClose);
+        gone->show();
+        gone->findChild<QLineEdit *>("lineEdit_code")->setText("2468");
+        QTest::mouseClick(gone->findChild<QPushButton *>("pushButton_getCode"), Qt::LeftButton);
+        QTest::mouseClick(gone->findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
+        gone->close();
+        QVERIFY(waitFor([&] { return deletedLater(gone.data()); }));
+        QTest::qWait(500);
+        QVERIFY(MsgBox::shown().isEmpty());
+    }
+};
+
+TESSALY_TEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"
