@@ -1,0 +1,163 @@
+#include "importordermodel.h"
+
+#include "fileoperation.h"
+#include "webapi.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QJsonDocument>
+
+namespace {
+
+// The last component of a source path; back-slashes count as separators on every platform.
+QString lastComponent(const QString &path)
+{
+    return QDir(QString(path).replace(QLatin1Char('\\'), QLatin1Char('/'))).dirName();
+}
+
+// A name that would point at the folder itself or its parent is no file name.
+bool isDotName(const QString &name)
+{
+    return name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..");
+}
+
+} // namespace
+
+ImportOrderModel::ImportOrderModel(QJsonObject order, QObject *parent)
+    : QObject(parent)
+{
+    m_orderPhotoId = jsonString(order, "order_photo_id");
+    m_orderPayForKey = jsonString(order, "orderpayforkey");
+    m_storesName = jsonString(order, "storesname");
+    m_photoType = jsonString(order, "phototype");
+    m_serviceTimes = jsonString(order, "servicetimes");
+    m_bName = jsonString(order, "bname");
+    m_wName = jsonString(order, "wname");
+    m_mName = jsonString(order, "mname");
+    m_momTel = jsonString(order, "momtel");
+    m_dadTel = jsonString(order, "dadtel");
+    m_comboName = jsonString(order, "comboname");
+    m_comboPrice = jsonString(order, "comboprice");
+    m_orderPrice = jsonString(order, "order_price");
+    m_orderBasePrice = jsonString(order, "orderbaseprice");
+    m_bookTime = jsonString(order, "booktime");
+    // The order list carries no separate booking-store key; the order's own store is the closest
+    // thing the panel can show under that caption.
+    m_bookStore = jsonString(order, "storesname");
+    m_gotoDigitalTime = jsonString(order, "gotodigitaltime");
+    m_shotDate = jsonString(order, "shotdate");
+    m_sampleDate = jsonString(order, "sampledate");
+    m_getPhotoDate = jsonString(order, "getphotodate");
+    m_role1 = jsonString(order, "role1");
+    m_role2 = jsonString(order, "role2");
+    m_yinDouEr = jsonString(order, "yindouer");
+    m_photoType2 = jsonString(order, "phototype");
+    m_tiaoSeName = jsonString(order, "tiaosename");
+    m_tiaoXiName = jsonString(order, "tiaoxiname");
+    m_gotoDigitalTime2 = jsonString(order, "gotodigitaltime");
+
+    // "booktime" is a count of seconds since 1970-01-01 00:00:00 UTC; anything else counts as 0.
+    bool ok = false;
+    uint seconds = m_bookTime.toUInt(&ok, 10);
+    if (!ok)
+        seconds = 0;
+    m_bookTime = QDateTime::fromSecsSinceEpoch(qint64(seconds), Qt::UTC)
+                     .toLocalTime()
+                     .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+
+    if (m_sampleDate.isEmpty())
+        m_sampleDate = QStringLiteral("1970-01-01");
+
+    m_orderPathRaw = jsonString(order, "orderpath");
+    m_orderBakPathRaw = jsonString(order, "orderbakpicpath");
+    m_orderPath = convertOrderPath(m_orderPathRaw);
+    m_orderBakPath = convertOrderPath(m_orderBakPathRaw);
+
+    const QJsonValue rootsValue = order.take(QStringLiteral("picpathnew"));
+    const QJsonObject roots = rootsValue.isObject() ? rootsValue.toObject() : QJsonObject();
+    m_bakPicPathRaw = jsonString(roots, "bakpicpath");
+    m_homePicPathRaw = jsonString(roots, "homepicpath");
+    m_picPathRaw = jsonString(roots, "picpath");
+    m_dovraServerPathRaw = jsonString(roots, "dovrapath");
+    m_bakPicPath = convertOrderPath(m_bakPicPathRaw);
+    m_homePicPath = convertOrderPath(m_homePicPathRaw);
+    m_picPath = convertOrderPath(m_picPathRaw);
+    m_dovraServerPathRaw += QStringLiteral("\\选版服务器");
+    m_dovraServerPath = convertOrderPath(m_dovraServerPathRaw);
+    m_dovraPath = jsonString(order, "dovrapath");
+
+    m_finishedOrderPrefix = orderKey();
+
+    QStringList names;
+    for (const QString &n : {m_bName, m_wName, m_mName}) {
+        if (!n.isEmpty())
+            names << n;
+    }
+    m_customerNames = names.join(QLatin1Char('-'));
+
+    QString suffix = m_customerNames;
+    if (!m_role1.isEmpty())
+        suffix += QLatin1Char('-') + m_role1;
+    if (!m_role2.isEmpty())
+        suffix += QLatin1Char('-') + m_role2;
+    suffix = normalizeFileName(suffix.trimmed());
+
+    qDebug() << "______________" << QJsonDocument(order).toJson(QJsonDocument::Compact);
+    qDebug() << "生成的后缀是：" << suffix << "哈哈哈";
+
+    setAllFolderSuffixes(suffix);
+}
+
+ImportOrderModel::~ImportOrderModel() = default;
+
+QString ImportOrderModel::orderKey() const
+{
+    return QStringLiteral("%1-%2").arg(m_orderPayForKey, m_serviceTimes);
+}
+
+QStringList ImportOrderModel::buildTargetNames(const QStringList &paths, int importType) const
+{
+    QStringList targets;
+    targets.reserve(paths.size());
+    for (const QString &path : paths) {
+        const QString name = lastComponent(path);
+        if (isDotName(name)) {
+            targets << QString();
+            continue;
+        }
+        if (importType == 3 || importType == 4) {
+            targets << name;
+            continue;
+        }
+
+        QString base;
+        QString ext;
+        if (!name.contains(QLatin1Char('.'))) {
+            base = name; // a name without extension keeps its name as the base
+        } else {
+            const QStringList parts = name.split(QLatin1Char('.'), Qt::KeepEmptyParts);
+            ext = QLatin1Char('.') + parts.last();
+            for (int i = 0; i < parts.size() - 1; ++i) {
+                if (base.isEmpty())
+                    base = parts.at(i);
+                else
+                    base += QLatin1Char('.') + parts.at(i);
+            }
+        }
+
+        QString target;
+        if (importType >= 0 && importType <= 2) {
+            const QString &stored = importType == 0   ? m_originPhotoSuffix
+                                    : importType == 1 ? m_finishedPhotoSuffix
+                                                      : m_designPhotoSuffix;
+            // The suffix becomes part of a file name: it must never add a path level.
+            const QString suffix = normalizeFileName(stored);
+            target = suffix.isEmpty() ? base + ext : base + QLatin1Char('-') + suffix + ext;
+        } else {
+            target = base;
+        }
+        targets << (isDotName(target) ? QString() : target);
+    }
+    return targets;
+}

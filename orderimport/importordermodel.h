@@ -1,0 +1,223 @@
+#pragma once
+// One order prepared for the batch import: the order's fields as the order list delivers them,
+// its storage paths, the naming words of the three photo import types, and per import type the
+// chosen source files, the found and imported counts and the imported flag.
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class ImportOrderModel : public QObject
+{
+    Q_OBJECT
+public:
+    // Builds the record from one order object of an order-list reply. Every value is read as a
+    // JSON string; missing keys and values of other types give "".
+    explicit ImportOrderModel(QJsonObject order, QObject *parent = nullptr);
+    ~ImportOrderModel() override;
+
+    // The order's identity: order number, "-", service times.
+    QString orderKey() const;
+    // The target file name of each source path for the import type, one per path, in order.
+    // Every result is a single name component (never a path, never "." or "..").
+    QStringList buildTargetNames(const QStringList &paths, int importType) const;
+
+    // ---- order fields ----
+    QString orderPhotoId() const { return m_orderPhotoId; }
+    QString orderPayForKey() const { return m_orderPayForKey; }
+    QString storesName() const { return m_storesName; }
+    QString photoType() const { return m_photoType; }
+    QString serviceTimes() const { return m_serviceTimes; }
+    QString customerNames() const { return m_customerNames; }
+    QString bName() const { return m_bName; }
+    QString wName() const { return m_wName; }
+    QString mName() const { return m_mName; }
+    QString comboName() const { return m_comboName; }
+    QString comboPrice() const { return m_comboPrice; }
+    QString orderPrice() const { return m_orderPrice; }
+    QString orderBasePrice() const { return m_orderBasePrice; }
+    QString bookTime() const { return m_bookTime; }
+    QString bookStore() const { return m_bookStore; }
+    QString gotoDigitalTime() const { return m_gotoDigitalTime; }
+    QString shotDate() const { return m_shotDate; }
+    QString sampleDate() const { return m_sampleDate; }
+    QString role1() const { return m_role1; }
+    QString role2() const { return m_role2; }
+    QString yinDouEr() const { return m_yinDouEr; }
+    QString photoType2() const { return m_photoType2; }
+    QString tiaoSeName() const { return m_tiaoSeName; }
+    QString tiaoXiName() const { return m_tiaoXiName; }
+    QString gotoDigitalTime2() const { return m_gotoDigitalTime2; }
+
+    // ---- storage paths ----
+    QString orderPath() const { return m_orderPath; }
+    void setOrderPath(const QString &path) { m_orderPath = path; }
+    QString orderBakPath() const { return m_orderBakPath; }
+    void setOrderBakPath(const QString &path) { m_orderBakPath = path; }
+    QString bakPicPath() const { return m_bakPicPath; }
+    QString homePicPath() const { return m_homePicPath; }
+    QString picPath() const { return m_picPath; }
+
+    // ---- naming words; the three folder suffixes always hold the same text ----
+    QString originOrderPrefix() const { return m_originOrderPrefix; }
+    void setOriginOrderPrefix(const QString &v) { m_originOrderPrefix = v; }
+    QString originFolderSuffix() const { return m_originFolderSuffix; }
+    void setOriginFolderSuffix(const QString &v) { setAllFolderSuffixes(v); }
+    QString originPhotoSuffix() const { return m_originPhotoSuffix; }
+    void setOriginPhotoSuffix(const QString &v) { m_originPhotoSuffix = v; }
+
+    QString finishedOrderPrefix() const { return m_finishedOrderPrefix; }
+    void setFinishedOrderPrefix(const QString &v) { m_finishedOrderPrefix = v; }
+    QString finishedFolderSuffix() const { return m_finishedFolderSuffix; }
+    void setFinishedFolderSuffix(const QString &v) { setAllFolderSuffixes(v); }
+    QString finishedPhotoSuffix() const { return m_finishedPhotoSuffix; }
+    void setFinishedPhotoSuffix(const QString &v) { m_finishedPhotoSuffix = v; }
+
+    QString designOrderPrefix() const { return m_designOrderPrefix; }
+    void setDesignOrderPrefix(const QString &v) { m_designOrderPrefix = v; }
+    QString designFolderSuffix() const { return m_designFolderSuffix; }
+    void setDesignFolderSuffix(const QString &v) { setAllFolderSuffixes(v); }
+    QString designPhotoSuffix() const { return m_designPhotoSuffix; }
+    void setDesignPhotoSuffix(const QString &v) { m_designPhotoSuffix = v; }
+
+    // ---- per import type: chosen files, found count, imported count, imported flag ----
+    QStringList originFiles() const { return m_originFiles; }
+    void setOriginFiles(const QStringList &v) { m_originFiles = v; }
+    quint16 originFoundCount() const { return m_originFoundCount; }
+    void setOriginFoundCount(const quint16 &v) { m_originFoundCount = v; }
+    quint16 originImportedCount() const { return m_originImportedCount; }
+    void setOriginImportedCount(const quint16 &v) { m_originImportedCount = v; }
+    bool isOriginImported() const { return m_originImported; }
+    void setOriginImported(bool v) { m_originImported = v; }
+
+    QStringList finishedFiles() const { return m_finishedFiles; }
+    void setFinishedFiles(const QStringList &v) { m_finishedFiles = v; }
+    quint16 finishedFoundCount() const { return m_finishedFoundCount; }
+    void setFinishedFoundCount(const quint16 &v) { m_finishedFoundCount = v; }
+    quint16 finishedImportedCount() const { return m_finishedImportedCount; }
+    void setFinishedImportedCount(const quint16 &v) { m_finishedImportedCount = v; }
+    bool isFinishedImported() const { return m_finishedImported; }
+    void setFinishedImported(bool v) { m_finishedImported = v; }
+
+    QStringList designFiles() const { return m_designFiles; }
+    void setDesignFiles(const QStringList &v) { m_designFiles = v; }
+    quint16 designFoundCount() const { return m_designFoundCount; }
+    void setDesignFoundCount(const quint16 &v) { m_designFoundCount = v; }
+    quint16 designImportedCount() const { return m_designImportedCount; }
+    void setDesignImportedCount(const quint16 &v) { m_designImportedCount = v; }
+    bool isDesignImported() const { return m_designImported; }
+    void setDesignImported(bool v) { m_designImported = v; }
+
+    QStringList trialVideoFiles() const { return m_trialVideoFiles; }
+    void setTrialVideoFiles(const QStringList &v) { m_trialVideoFiles = v; }
+    quint16 trialVideoFoundCount() const { return m_trialVideoFoundCount; }
+    void setTrialVideoFoundCount(const quint16 &v) { m_trialVideoFoundCount = v; }
+    quint16 trialVideoImportedCount() const { return m_trialVideoImportedCount; }
+    void setTrialVideoImportedCount(const quint16 &v) { m_trialVideoImportedCount = v; }
+    bool isTrialVideoImported() const { return m_trialVideoImported; }
+    void setTrialVideoImported(bool v) { m_trialVideoImported = v; }
+
+    QStringList retouchVideoFiles() const { return m_retouchVideoFiles; }
+    void setRetouchVideoFiles(const QStringList &v) { m_retouchVideoFiles = v; }
+    quint16 retouchVideoFoundCount() const { return m_retouchVideoFoundCount; }
+    void setRetouchVideoFoundCount(const quint16 &v) { m_retouchVideoFoundCount = v; }
+    quint16 retouchVideoImportedCount() const { return m_retouchVideoImportedCount; }
+    void setRetouchVideoImportedCount(const quint16 &v) { m_retouchVideoImportedCount = v; }
+    bool isRetouchVideoImported() const { return m_retouchVideoImported; }
+    void setRetouchVideoImported(bool v) { m_retouchVideoImported = v; }
+
+    bool isDovraImported() const { return m_dovraImported; }
+    void setDovraImported(bool v) { m_dovraImported = v; }
+
+    // ---- Dovra system ----
+    QString dovraServerPath() const { return m_dovraServerPath; }
+    QString dovraSourceDir() const { return m_dovraSourceDir; }
+    void setDovraSourceDir(const QString &v) { m_dovraSourceDir = v; }
+    QString dovraPath() const { return m_dovraPath; }
+    void setDovraPath(const QString &v) { m_dovraPath = v; }
+    QString fatherPath() const { return m_fatherPath; }
+    void setFatherPath(const QString &v) { m_fatherPath = v; }
+
+private:
+    void setAllFolderSuffixes(const QString &v)
+    {
+        m_originFolderSuffix = v;
+        m_finishedFolderSuffix = v;
+        m_designFolderSuffix = v;
+    }
+
+    QString m_orderPhotoId;
+    QString m_orderPayForKey;
+    QString m_storesName;
+    QString m_photoType;
+    QString m_serviceTimes;
+    QString m_customerNames;
+    QString m_bName;
+    QString m_wName;
+    QString m_mName;
+    QString m_momTel;
+    QString m_dadTel;
+    QString m_comboName;
+    QString m_comboPrice;
+    QString m_orderPrice;
+    QString m_orderBasePrice;
+    QString m_bookTime;
+    QString m_bookStore;
+    QString m_gotoDigitalTime;
+    QString m_shotDate;
+    QString m_sampleDate;
+    QString m_getPhotoDate;
+    QString m_role1;
+    QString m_role2;
+    QString m_yinDouEr;
+    QString m_photoType2;
+    QString m_tiaoSeName;
+    QString m_tiaoXiName;
+    QString m_gotoDigitalTime2;
+    QString m_orderPath;
+    QString m_orderBakPath;
+    QString m_orderPathRaw;
+    QString m_orderBakPathRaw;
+    QString m_bakPicPath;
+    QString m_homePicPath;
+    QString m_picPath;
+    QString m_bakPicPathRaw;
+    QString m_homePicPathRaw;
+    QString m_picPathRaw;
+    QString m_originOrderPrefix;
+    QString m_originFolderSuffix;
+    QString m_originPhotoSuffix;
+    QString m_finishedOrderPrefix;
+    QString m_finishedFolderSuffix;
+    QString m_finishedPhotoSuffix;
+    QString m_designOrderPrefix;
+    QString m_designFolderSuffix;
+    QString m_designPhotoSuffix;
+    QStringList m_originFiles;
+    QStringList m_finishedFiles;
+    QStringList m_designFiles;
+    QStringList m_trialVideoFiles;
+    QStringList m_retouchVideoFiles;
+    quint16 m_originFoundCount = 0;
+    quint16 m_finishedFoundCount = 0;
+    quint16 m_designFoundCount = 0;
+    quint16 m_trialVideoFoundCount = 0;
+    quint16 m_retouchVideoFoundCount = 0;
+    quint16 m_originImportedCount = 0;
+    quint16 m_finishedImportedCount = 0;
+    quint16 m_designImportedCount = 0;
+    quint16 m_trialVideoImportedCount = 0;
+    quint16 m_retouchVideoImportedCount = 0;
+    bool m_originImported = false;
+    bool m_finishedImported = false;
+    bool m_designImported = false;
+    bool m_trialVideoImported = false;
+    bool m_retouchVideoImported = false;
+    bool m_dovraImported = false;
+    QString m_dovraServerPathRaw;
+    QString m_dovraServerPath;
+    QString m_dovraSourceDir;
+    QString m_dovraPath;
+    QString m_fatherPath;
+};
