@@ -6,7 +6,6 @@
 #include <QDataStream>
 #include <QDebug>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -217,7 +216,8 @@ bool FileOperation::isSafeToDelete(const QString &path, QString *why)
     if (raw.isEmpty())
         return refuse(QStringLiteral("empty path"));
     static const QRegularExpression rootForm(QStringLiteral("^(/+|[A-Za-z]:/?|//[^/]+(/[^/]+)?/?)$"));
-    if (rootForm.match(QDir::cleanPath(raw)).hasMatch())
+    // A share root "//host/share" is checked before cleaning, which may fold the leading "//".
+    if (rootForm.match(raw).hasMatch() || rootForm.match(QDir::cleanPath(raw)).hasMatch())
         return refuse(QStringLiteral("root path: ") + path);
     // "x/y" and, on Windows, "C:x" are relative; "//host/share/x" and "C:/x" are absolute.
     if (QDir::isRelativePath(raw))

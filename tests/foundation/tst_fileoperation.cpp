@@ -1,0 +1,389 @@
+#include "fileoperation.h"
+#include "globals.h"
+#include "platform.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace {
+
+bool writeText(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    return f.write(content) == content.size();
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// One string as Qt 5's data stream writes it: byte length as big-endian quint32, then UTF-16BE.
+QByteArray legacyString(const QString &s)
+{
+    QByteArray out;
+    if (s.isNull()) {
+        out.append(4, char(0xff));
+        return out;
+    }
+    const quint32 len = quint32(s.size() * 2);
+    out.append(char(len >> 24)).append(char(len >> 16)).append(char(len >> 8)).append(char(len));
+    for (const QChar c : s)
+        out.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
+    return out;
+}
+
+// Keeps the working directory and the storage roots as they were.
+struct CwdGuard
+{
+    QString cwd = QDir::currentPath();
+    ~CwdGuard()
+    {
+        QDir::setCurrent(cwd);
+        g_picPath.clear();
+        g_bakPicPath.clear();
+        g_homePicPath.clear();
+        Platform::clearFaults();
+    }
+};
+
+} // namespace
+
+class TestFileOperation : public QObject
+{
+    Q_OBJECT
+private slots:
+    void copyPicksAFreeNumberedNameKeepingTheSuffix()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString d = tmp.path() + "/";
+        QVERIFY(writeText(d + "src.bin", "new"));
+        for (const char *name : {"a.jpg", "b.JPG", "c.png", "IMG_1.CR2", "noext", "d.jpg", "d(1).jpg"})
+            QVERIFY(writeText(d + QString::fromUtf8(name), "old"));
+
+        QVERIFY(FileOperation::copyFile(d + "src.bin", d + "a.jpg", false));
+        QVERIFY(FileOperation::copyFile(d + "src.bin", d + "b.JPG", false));
+        QVERIFY(FileOperation::copyFile(d + "src.bin", d + "c.png", false));
+        QVERIFY(FileOperation::copyFile(d + "src.bin", d + "c.png", false));
+        QVERIFY(FileOperation::copyFile(d + "src.bin", d + "IMG_1.CR2", false));
+        QVERIFY(FileOperation::copyFile(d + "src.bin", d + "noext", false));
+        QVERIFY(FileOperation::copyFile(d + "src.bin", d + "d.jpg", false));
+
+        QCOMPARE(readAll(d + "a(1).jpg"), QByteArray("new"));
+        QCOMPARE(readAll(d + "b(1).jpg"), QByteArray("new")); // photos keep the "(n).jpg" form
+        QCOMPARE(readAll(d + "c(1).png"), QByteArray("new")); // other kinds keep their own suffix
+        QCOMPARE(readAll(d + "c(2).png"), QByteArray("new"));
+        QCOMPARE(readAll(d + "IMG_1(1).CR2"), QByteArray("new"));
+        QCOMPARE(readAll(d + "noext(1)"), QByteArray("new"));
+        QCOMPARE(readAll(d + "d(2).jpg"), QByteArray("new")); // "(1)" was taken already
+        QVERIFY(!QFileInfo::exists(d + "c(1).jpg"));
+        // the taken targets are untouched
+        for (const char *name : {"a.jpg", "b.JPG", "c.png", "IMG_1.CR2", "noext", "d.jpg", "d(1).jpg"})
+            QCOMPARE(readAll(d + QString::fromUtf8(name)), QByteArray("old"));
+        // a dot in a folder name is not a suffix
+        QCOMPARE(FileOperation::freeNumberedName("/x/some.dir/raw"), QString("/x/some.dir/raw(1)"));
+    }
+
+    void copySameMissingOverwriteAndBackslashes()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString d = tmp.path() + "/";
+        QVERIFY(writeText(d + "p.jpg", "photo"));
+
+        // source and target are one file: nothing copied, nothing removed, even with overwrite
+        QVERIFY(FileOperation::copyFile(d + "p.jpg", d + "p.jpg", true));
+        QVERIFY(FileOperation::copyFile(d + "p.jpg", d + "./sub/../p.jpg", true));
+        QString backslashed = d + "p.jpg";
+        backslashed.replace('/', '\\');
+        QVERIFY(FileOperation::copyFile(backslashed, d + "p.jpg", true));
+        QVERIFY(FileOperation::copyFile(d + "p.jpg", backslashed, true));
+        QCOMPARE(readAll(d + "p.jpg"), QByteArray("photo"));
+        QVERIFY(!QFileInfo::exists(d + "p(1).jpg"));
+
+        // missing source: false and no target
+        QVERIFY(!FileOperation::copyFile(d + "none.jpg", d + "t.jpg", true));
+        QVERIFY(!QFileInfo::exists(d + "t.jpg"));
+
+        // overwrite replaces the content
+        QVERIFY(writeText(d + "t.jpg", "stale"));
+        QVERIFY(FileOperation::copyFile(d + "p.jpg", d + "t.jpg", true));
+        QCOMPARE(readAll(d + "t.jpg"), QByteArray("photo"));
+
+        // back-slashes in the target become "/"
+        QVERIFY(QDir().mkpath(d + "out/x"));
+        QString target = d + "out\\x\\q.jpg";
+        QVERIFY(FileOperation::copyFile(d + "p.jpg", target, false));
+        QCOMPARE(readAll(d + "out/x/q.jpg"), QByteArray("photo"));
+
+        // no folder is created for the target, and the failure is reported
+        QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "nofolder/q.jpg", false));
+        QVERIFY(!QFileInfo::exists(d + "nofolder"));
+
+        // an injected failure is reported as such
+        CwdGuard restore;
+        Platform::failCopies("r.jpg", 1);
+        QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "r.jpg", false));
+        QVERIFY(!QFileInfo::exists(d + "r.jpg"));
+        QVERIFY(FileOperation::copyFile(d + "p.jpg", d + "r.jpg", false)); // used up
+    }
+
+    void listFilesMatchTheLegacyBytes()
+    {
+        CwdGuard restore;
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        QVERIFY(QDir::setCurrent(tmp.path()));
+
+        // a file as the earlier program left it: two strings, one of them Chinese
+        const QByteArray legacy = legacyString("D:/输出/分件") + legacyString("admin");
+        QCOMPARE(legacy.left(8), QByteArray("\x00\x00\x00\x10\x00\x44\x00\x3a", 8));
+        QVERIFY(writeText(tmp.path() + "/legacy.dat", legacy));
+        QCOMPARE(FileOperation::readDatFile("legacy.dat", 2), QStringList({"D:/输出/分件", "admin"}));
+        QCOMPARE(FileOperation::readDatFile("legacy.dat", 1), QStringList({"D:/输出/分件"}));
+        QCOMPARE(FileOperation::readDatFile("legacy.dat", 5), QStringList({"D:/输出/分件", "admin"}));
+
+        // what we write is byte for byte what the earlier program wrote
+        QVERIFY(FileOperation::writeDatFile("new.dat", {"D:/输出/分件", "admin"}, false));
+        QCOMPARE(readAll(tmp.path() + "/new.dat"), legacy);
+
+        // round trip with empty and null strings; a rewrite replaces the old content
+        QVERIFY(FileOperation::writeDatFile("new.dat", {"", QString(), "x y", "密码"}, false));
+        const QStringList back = FileOperation::readDatFile("new.dat", 4);
+        QCOMPARE(back, QStringList({"", QString(), "x y", "密码"}));
+        QVERIFY(back.at(1).isNull());
+        QVERIFY(FileOperation::writeDatFile("new.dat", {"one"}, false));
+        QCOMPARE(FileOperation::readDatFile("new.dat", 4), QStringList({"one"}));
+
+        // missing and empty files give nothing
+        QVERIFY(FileOperation::readDatFile("missing.dat", 2).isEmpty());
+        QVERIFY(writeText(tmp.path() + "/empty.dat", QByteArray()));
+        QVERIFY(FileOperation::readDatFile("empty.dat", 2).isEmpty());
+
+        // hiding goes through the hidden attribute
+        Platform::clearHiddenPaths();
+        QVERIFY(FileOperation::writeDatFile("hidden.dat", {"a"}, true));
+        QVERIFY(Platform::isHidden(tmp.path() + "/hidden.dat"));
+    }
+
+    void damagedListFilesStopAtTheDamage()
+    {
+        CwdGuard restore;
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        QVERIFY(QDir::setCurrent(tmp.path()));
+        const QByteArray good = legacyString("first");
+
+        // cut in the middle of the second string
+        QVERIFY(writeText(tmp.path() + "/cut.dat", good + legacyString("second").left(7)));
+        QCOMPARE(FileOperation::readDatFile("cut.dat", 3), QStringList({"first"}));
+        // a length field cut short
+        QVERIFY(writeText(tmp.path() + "/short.dat", good + QByteArray("\x00\x00", 2)));
+        QCOMPARE(FileOperation::readDatFile("short.dat", 3), QStringList({"first"}));
+        // an odd byte length is not UTF-16
+        QVERIFY(writeText(tmp.path() + "/odd.dat", good + QByteArray("\x00\x00\x00\x03xyz", 7) + good));
+        QCOMPARE(FileOperation::readDatFile("odd.dat", 3), QStringList({"first"}));
+        // a huge length with almost no data behind it
+        QVERIFY(writeText(tmp.path() + "/huge.dat", good + QByteArray("\x7f\xff\xff\xfe\x00\x41", 6)));
+        QCOMPARE(FileOperation::readDatFile("huge.dat", 3), QStringList({"first"}));
+    }
+
+    void normalizedNamesAreSafeComponents()
+    {
+        QCOMPARE(normalizeFileName("a<b>c:d\"e/f\\g|h?i*j"), QString("abcdefghij"));
+        QCOMPARE(normalizeFileName(QString("x") + QChar(0) + "y\t\nz" + QChar(0x1f)), QString("xyz"));
+        QCOMPARE(normalizeFileName("  张三 李四  "), QString("张三 李四"));
+        QCOMPARE(normalizeFileName("order..."), QString("order"));
+        QCOMPARE(normalizeFileName(" name. "), QString("name"));
+        QCOMPARE(normalizeFileName(".."), QString());
+        QCOMPARE(normalizeFileName("../../etc"), QString("....etc"));
+        QCOMPARE(normalizeFileName("*?:|"), QString());
+        QCOMPARE(normalizeFileName("a.b"), QString("a.b"));
+    }
+
+    void removeDirDeletesHiddenEntriesAndNeverFollowsLinks()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString d = tmp.path() + "/";
+        QVERIFY(QDir().mkpath(d + "order/照片/.thumb/deep"));
+        QVERIFY(QDir().mkpath(d + "order/成品"));
+        QVERIFY(writeText(d + "order/a.jpg", "x"));
+        QVERIFY(writeText(d + "order/.hidden", "x"));
+        QVERIFY(writeText(d + "order/照片/.thumb/deep/t.jpg", "x"));
+        QVERIFY(writeText(d + "order/成品/.DS", "x"));
+        // links inside the tree are removed as links; what they point to stays
+        QVERIFY(QDir().mkpath(d + "outside"));
+        QVERIFY(writeText(d + "outside/keep.jpg", "keep"));
+        QVERIFY(QFile::link(d + "outside", d + "order/成品/link"));
+        QVERIFY(QFile::link(d + "nowhere", d + "order/broken"));
+
+        QVERIFY(FileOperation::removeDir(d + "order"));
+        QVERIFY(!QFileInfo::exists(d + "order"));
+        QCOMPARE(readAll(d + "outside/keep.jpg"), QByteArray("keep"));
+
+        // a missing folder, a file and a link to a folder are not deleted as folders
+        QVERIFY(!FileOperation::removeDir(d + "order"));
+        QVERIFY(!FileOperation::deleteDir(d + "order"));
+        QVERIFY(!FileOperation::removeDir(d + "outside/keep.jpg"));
+        QVERIFY(QFile::link(d + "outside", d + "dirlink"));
+        QVERIFY(!FileOperation::removeDir(d + "dirlink"));
+        QCOMPARE(readAll(d + "outside/keep.jpg"), QByteArray("keep"));
+
+        // deleteDir does the same, with hidden entries and a back-slashed path
+        QVERIFY(QDir().mkpath(d + "raw/.x"));
+        QVERIFY(writeText(d + "raw/.x/.y", "x"));
+        QString back = d + "raw\\";
+        back.replace('/', '\\');
+        QVERIFY(FileOperation::deleteDir(back));
+        QVERIFY(!QFileInfo::exists(d + "raw"));
+    }
+
+    void removeDirReportsAFileThatStays()
+    {
+        CwdGuard restore;
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString d = tmp.path() + "/";
+        QVERIFY(QDir().mkpath(d + "order/a"));
+        QVERIFY(QDir().mkpath(d + "order/b"));
+        QVERIFY(writeText(d + "order/a/held.jpg", "x"));
+        QVERIFY(writeText(d + "order/b/free.jpg", "x"));
+        Platform::failRemovals("held.jpg");
+        QVERIFY(!FileOperation::removeDir(d + "order"));
+        QVERIFY(QFileInfo::exists(d + "order/a/held.jpg")); // its folders stay
+        QVERIFY(!QFileInfo::exists(d + "order/b"));         // what could go is gone
+        Platform::clearFaults();
+        QVERIFY(FileOperation::removeDir(d + "order"));
+    }
+
+    void guardRefusesRootsAndStorageRoots()
+    {
+        CwdGuard restore;
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString d = tmp.path() + "/";
+        QVERIFY(QDir().mkpath(d + "store/pic/2024/order1"));
+        QVERIFY(QDir().mkpath(d + "store/bak"));
+        QVERIFY(QDir().mkpath(d + "home"));
+        QVERIFY(writeText(d + "store/pic/2024/order1/a.jpg", "x"));
+        QVERIFY(writeText(d + "store/bak/b.jpg", "x"));
+        QVERIFY(writeText(d + "home/c.jpg", "x"));
+        g_picPath = d + "store/pic/";
+        g_bakPicPath = d + "store/bak/";
+        QString homeBack = d + "home\\";
+        homeBack.replace('/', '\\');
+        g_homePicPath = homeBack;
+
+        const QStringList refused = {"", "   ", "relative/dir", "./x", "/", "//", "C:/", "c:\\", "\\\\host\\share",
+                                     "//host/share/", "//host", d + "store/pic", d + "store/pic/", d + "store//pic/.",
+                                     d + "store/pic\\", d + "store/bak/", d + "home", d + "home/",
+                                     d + "store", d + "store/pic/2024/..", tmp.path()};
+        for (const QString &path : refused) {
+            QString why;
+            QVERIFY2(!FileOperation::isSafeToDelete(path, &why), qPrintable(path));
+            QVERIFY2(!why.isEmpty(), qPrintable(path));
+        }
+        QVERIFY(FileOperation::isSafeToDelete(d + "store/pic/2024/order1"));
+        QVERIFY(FileOperation::isSafeToDelete("//host/share/orders/1"));
+
+        // the deletions themselves refuse, and nothing is lost
+        QVERIFY(!FileOperation::removeDir(d + "store/pic/"));
+        QVERIFY(!FileOperation::deleteDir(d + "store"));
+        QVERIFY(!FileOperation::deleteDir(d + "home"));
+        QVERIFY(!FileOperation::removeDir(""));
+        QVERIFY(QFileInfo::exists(d + "store/pic/2024/order1/a.jpg"));
+        QVERIFY(QFileInfo::exists(d + "store/bak/b.jpg"));
+        QVERIFY(QFileInfo::exists(d + "home/c.jpg"));
+
+        // a link that leads to a storage root is refused as well
+        QVERIFY(QFile::link(d + "store/pic", d + "alias"));
+        QVERIFY(!FileOperation::isSafeToDelete(d + "alias"));
+
+        // a relative path is refused even where it would resolve to a harmless folder
+        QVERIFY(QDir::setCurrent(d + "store/pic/2024"));
+        QVERIFY(!FileOperation::removeDir("order1"));
+        QVERIFY(QFileInfo::exists(d + "store/pic/2024/order1/a.jpg"));
+
+        // an order folder below the root is deleted
+        QVERIFY(FileOperation::removeDir(d + "store/pic/2024/order1/"));
+        QVERIFY(!QFileInfo::exists(d + "store/pic/2024/order1"));
+    }
+
+    void foldersExistenceAndCreation()
+    {
+        CwdGuard restore;
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString d = tmp.path() + "/";
+        QVERIFY(writeText(d + "f.txt", "x"));
+
+        QVERIFY(FileOperation::dirExists("")); // the working directory
+        QVERIFY(FileOperation::dirExists(d));
+        QVERIFY(!FileOperation::dirExists(d + "f.txt"));
+        QVERIFY(!FileOperation::dirExists(d + "none"));
+        QVERIFY(FileOperation::isFile(d + "f.txt"));
+        QVERIFY(!FileOperation::isFile(d));
+
+        QVERIFY(!FileOperation::mkDir(d + "a/b")); // no parents are made
+        QVERIFY(!QFileInfo::exists(d + "a"));
+        QVERIFY(FileOperation::mkDir(d + "a"));
+        QVERIFY(FileOperation::mkDir(d + "a/"));   // exists already
+        QVERIFY(FileOperation::mkDir(d + "a/b"));
+        QVERIFY(!FileOperation::mkDir(d + "f.txt")); // a file is in the way
+
+        Platform::failMkDirs("/fails", 1);
+        QVERIFY(!FileOperation::mkDir(d + "fails"));
+        QVERIFY(!QFileInfo::exists(d + "fails"));
+        QVERIFY(FileOperation::mkDir(d + "fails"));
+
+        QVERIFY(FileOperation::deleteFile(d + "f.txt"));
+        QVERIFY(!FileOperation::deleteFile(d + "f.txt"));
+        QVERIFY(!FileOperation::deleteFile(d + "a")); // not a file
+    }
+
+    void hiddenAttributeIsRecorded()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString d = tmp.path() + "/";
+        QVERIFY(QDir().mkpath(d + "thumb"));
+        QVERIFY(writeText(d + "条形码.jpg", "x"));
+        Platform::clearHiddenPaths();
+
+        QVERIFY(!FileOperation::setFileHidden(d + "missing.jpg"));
+        QVERIFY(!FileOperation::setDirHidden(d + "missing/"));
+        QVERIFY(FileOperation::setDirHidden(d + "thumb/"));
+        QVERIFY(FileOperation::setDirHidden(d + "thumb/")); // hidden already
+        QVERIFY(FileOperation::setFileHidden(d + "条形码.jpg"));
+        QVERIFY(Platform::isHidden(d + "thumb"));
+        QVERIFY(Platform::isHidden(d + "条形码.jpg"));
+        QVERIFY(!Platform::isHidden(d + "missing.jpg"));
+#ifndef Q_OS_WIN
+        QCOMPARE(Platform::hiddenPaths(), QStringList({d + "thumb", d + "条形码.jpg"}));
+#endif
+    }
+
+    void openFolderKeepsBlanks()
+    {
+        Platform::clearOpenedPaths();
+        FileOperation::openFileDir("/srv/photo store/2024 05/order 1/");
+#ifdef Q_OS_WIN
+        QCOMPARE(Platform::openedPaths(), QStringList({"\\srv\\photo store\\2024 05\\order 1\\"}));
+#else
+        QCOMPARE(Platform::openedPaths(), QStringList({"/srv/photo store/2024 05/order 1/"}));
+        FileOperation::openFileDir("\\\\nas\\photo store\\a b");
+        QCOMPARE(Platform::openedPaths().last(), QString("//nas/photo store/a b"));
+#endif
+    }
+};
+
+TESSALY_TEST_MAIN(TestFileOperation)
+#include "tst_fileoperation.moc"
