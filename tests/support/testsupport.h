@@ -47,6 +47,7 @@ bool waitFor(Pred pred, int timeoutMs = 10000)
         if (t.elapsed() > timeoutMs)
             return pred();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QTest::qSleep(5);
     }
     return true;
