@@ -1,0 +1,234 @@
+#include "imageoperation.h"
+
+#include "platform.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QTransform>
+
+namespace {
+
+const int kScanWords = 999;     // two-byte words looked at from the file start
+const quint16 kOrientationTag = 0x0112;
+const quint16 kTypeShort = 3;
+const int kPreviewSide = 1000;  // side of the finished photos' preview in "成品缩略图/"
+const int kFrameWidth = 2;
+
+quint16 read16(const uchar *p, bool bigEndian)
+{
+    return bigEndian ? quint16((p[0] << 8) | p[1]) : quint16((p[1] << 8) | p[0]);
+}
+
+quint32 read32(const uchar *p, bool bigEndian)
+{
+    return bigEndian ? (quint32(read16(p, true)) << 16) | read16(p + 2, true)
+                     : (quint32(read16(p + 2, false)) << 16) | read16(p, false);
+}
+
+// The file named name in dir, found without regard to letter case (Windows does so by itself); "" when
+// there is none.
+QString existingFile(const QString &dir, const QString &name)
+{
+    if (name.isEmpty())
+        return QString();
+    if (QFileInfo(dir + name).isFile())
+        return dir + name;
+    return Platform::findFileNoCase(dir, name);
+}
+
+} // namespace
+
+QColor ImageOperation::markColor()
+{
+    return QColor(32, 45, 98);
+}
+
+QColor ImageOperation::frameColor()
+{
+    return QColor(Qt::gray);
+}
+
+QImage ImageOperation::loadImage(const QString &path)
+{
+    if (path.isEmpty())
+        return QImage();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QImage();
+    const QByteArray bytes = file.readAll();
+    file.close();
+    return QImage::fromData(bytes);
+}
+
+int ImageOperation::getDirection(const QString &path)
+{
+    if (path.isEmpty())
+        return 1;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    // The tag, its type (2 bytes), count (4) and value (2) of the last word looked at.
+    const QByteArray data = file.read(kScanWords * 2 + 8);
+    file.close();
+    const uchar *bytes = reinterpret_cast<const uchar *>(data.constData());
+    const int size = data.size();
+
+    for (int i = 0; i < kScanWords; ++i) {
+        const int pos = i * 2;
+        if (pos + 2 > size)
+            break;
+        bool bigEndian;
+        if (read16(bytes + pos, false) == kOrientationTag)
+            bigEndian = false; // Intel: 12 01
+        else if (read16(bytes + pos, true) == kOrientationTag)
+            bigEndian = true;  // Motorola: 01 12
+        else
+            continue;
+        if (pos + 10 > size)
+            break;
+        // Only a well-formed entry counts: one SHORT holding a valid orientation. Anything else is a
+        // chance match in other data, and the scan goes on.
+        const quint16 type = read16(bytes + pos + 2, bigEndian);
+        const quint32 count = read32(bytes + pos + 4, bigEndian);
+        const quint16 value = read16(bytes + pos + 8, bigEndian);
+        if (type == kTypeShort && count == 1 && value >= 1 && value <= 8)
+            return value;
+    }
+    return 1;
+}
+
+QImage ImageOperation::rotateImage(const QImage &image, int orientation)
+{
+    qreal angle;
+    switch (orientation) {
+    case 6:
+        angle = 90; // clockwise on screen
+        break;
+    case 8:
+        angle = -90;
+        break;
+    case 3:
+        angle = 180;
+        break;
+    default:
+        return image;
+    }
+    if (image.isNull())
+        return image;
+    QTransform turn;
+    turn.rotate(angle);
+    return image.transformed(turn, Qt::SmoothTransformation);
+}
+
+QImage ImageOperation::fitImageToCanvas(const QImage &image)
+{
+    if (image.isNull())
+        return image;
+    const int side = qMax(image.width(), image.height());
+    QImage canvas(side, side, QImage::Format_RGB32);
+    canvas.fill(Qt::white);
+
+    QPainter painter(&canvas);
+    const int inner = side - kFrameWidth;
+    if (inner > 0) {
+        const QImage scaled = image.scaled(inner, inner, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        painter.drawImage((side - scaled.width()) / 2, (side - scaled.height()) / 2, scaled);
+    }
+    // The frame goes on last so that it shows whole on every side.
+    const int w = qMin(kFrameWidth, side);
+    painter.fillRect(0, 0, side, w, frameColor());
+    painter.fillRect(0, side - w, side, w, frameColor());
+    painter.fillRect(0, 0, w, side, frameColor());
+    painter.fillRect(side - w, 0, w, side, frameColor());
+    painter.end();
+    return canvas;
+}
+
+QImage ImageOperation::webViewThumbImage(const Image &image, int size)
+{
+    if (image.getType() != PHOTOTYPE_FINE)
+        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "出错：网页中的照片不是来自成品！";
+    const QString name = image.getFileName();
+    if (name.isEmpty() || size <= 0)
+        return QImage();
+
+    // (1) The 1000-pixel preview; made from the finished photo and kept for next time when missing.
+    const QString thumbDir = ImagePath::getFineThumbPath();
+    const QString fineDir = ImagePath::getFinePath();
+    QImage picture;
+    const QString preview = existingFile(thumbDir, name);
+    if (!preview.isEmpty())
+        picture = loadImage(preview);
+    if (picture.isNull()) {
+        if (!preview.isEmpty())
+            qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "unreadable preview, using the photo:" << preview;
+        const QString source = existingFile(fineDir, name);
+        picture = source.isEmpty() ? QImage() : loadImage(source);
+        if (picture.isNull()) {
+            qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "finished photo cannot be read:" << fineDir + name;
+            return QImage();
+        }
+        picture = picture.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio, Qt::FastTransformation);
+        if (preview.isEmpty() && !picture.save(thumbDir + name))
+            qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "preview not saved:" << thumbDir + name;
+    }
+
+    // (2) Down to the thumbnail's size.
+    const int oldWidth = picture.width();
+    const int oldHeight = picture.height();
+    picture = picture.scaled(size, size, Qt::KeepAspectRatio, Qt::FastTransformation)
+                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+
+    // (3) The mark, carried over to the scaled picture.
+    const QRect rect = image.getRect();
+    if (!rect.isNull() && oldWidth > 0 && oldHeight > 0) {
+        const double rx = double(picture.width()) / oldWidth;
+        const double ry = double(picture.height()) / oldHeight;
+        const QRect mark(int(rect.left() * rx), int(rect.top() * ry), int(rect.width() * rx),
+                         int(rect.height() * ry));
+        QPainter painter(&picture);
+        painter.setPen(QPen(markColor(), 2));
+        painter.setBrush(Qt::NoBrush);
+        if (image.isMark())
+            painter.drawEllipse(mark);
+        else
+            painter.drawRect(mark);
+        painter.end();
+    }
+
+    // (4) Centred on a framed white square.
+    return fitImageToCanvas(picture);
+}
+
+QPixmap ImageOperation::getWebViewThumb(const Image &image, int size)
+{
+    const QImage thumb = webViewThumbImage(image, size);
+    return thumb.isNull() ? QPixmap() : QPixmap::fromImage(thumb);
+}
+
+QImage ImageOperation::makeBarcodeLabel(const CodeImageInfo &info)
+{
+    QImage label(218, 150, QImage::Format_RGB32);
+    label.fill(Qt::white);
+
+    QPainter painter(&label);
+    painter.setFont(QFont());
+    painter.setPen(QPen(Qt::black, 2));
+    painter.drawText(QRect(5, 0, 218, 20), Qt::AlignLeft | Qt::AlignVCenter, info.topLine1);
+    painter.drawText(QRect(5, 20, 218, 20), Qt::AlignLeft | Qt::AlignVCenter, info.topLine2);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawText(QRect(0, 110, 218, 20), Qt::AlignCenter, info.bottomLine1);
+    painter.drawText(QRect(0, 130, 218, 20), Qt::AlignCenter, info.bottomLine2);
+
+    QImage code = loadImage(info.imagePath);
+    if (code.isNull() && info.imagePath.contains(QLatin1Char('\\')))
+        code = loadImage(Platform::localPath(info.imagePath));
+    if (!code.isNull())
+        painter.drawImage(QRect(5, 40, 208, 70), code, QRect(0, 0, code.width(), 74));
+    else
+        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "barcode picture cannot be read:" << info.imagePath;
+    painter.end();
+    return label;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// Static image operations: loading by content, the orientation stored in a photo's metadata and the
+// turn that makes it upright, square canvases for icons and thumbnails, the work-sheet thumbnail of a
+// finished photo and the dispatch desk's barcode label. Everything here works on QImage and may run on
+// any thread, but for getWebViewThumb, which hands out a QPixmap.
+
+#include "codeimageinfo.h"
+#include "imagedata.h"
+
+#include <QImage>
+#include <QPixmap>
+#include <QString>
+
+class ImageOperation
+{
+public:
+    // Reads the whole file and decodes it, the format found from the content. A file that cannot be
+    // opened or decoded gives a null image.
+    static QImage loadImage(const QString &path);
+
+    // The orientation value (1 to 8) of the photo's metadata, found by a scan of the file's first
+    // 999 two-byte words for the orientation tag (0x0112) in Intel or Motorola byte order. 1 when the
+    // file cannot be opened or holds no such tag.
+    static int getDirection(const QString &path);
+
+    // 6 turns the image 90 degrees clockwise, 8 90 degrees counter-clockwise, 3 half a turn (smooth
+    // transformation); any other value returns the image unchanged.
+    static QImage rotateImage(const QImage &image, int orientation);
+
+    // A white square whose side is the larger of the image's width and height, the image scaled to fit
+    // the side less 2 pixels (aspect ratio kept) and centred, inside a grey frame 2 pixels wide.
+    // A null image comes back unchanged.
+    static QImage fitImageToCanvas(const QImage &image);
+
+    // The work-sheet thumbnail of a finished photo of the order under review (ImagePath's order root):
+    // the photo's 1000-pixel preview in "成品缩略图/" (made from "成品/" and saved there when missing),
+    // scaled to fit size x size, its mark drawn (ellipse when marked, else rectangle), then squared by
+    // fitImageToCanvas. A photo that cannot be read gives a null image / an empty pixmap.
+    static QImage webViewThumbImage(const Image &image, int size);
+    static QPixmap getWebViewThumb(const Image &image, int size);
+
+    // The 218 x 150 label of one barcode: two top lines, the top 74 rows of the barcode picture scaled
+    // into 208 x 70 pixels, two bottom lines. A missing picture leaves its box white.
+    static QImage makeBarcodeLabel(const CodeImageInfo &info);
+
+    // The colour and width of the mark drawn on work-sheet thumbnails, and the frame of square canvases.
+    static QColor markColor();
+    static QColor frameColor();
+};

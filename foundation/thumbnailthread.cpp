@@ -1,0 +1,79 @@
+#include "thumbnailthread.h"
+
+#include "fileoperation.h"
+#include "imageoperation.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMetaObject>
+
+ThumbnailThread::ThumbnailThread(const QList<Image> &images, QObject *receiver, int size)
+    : m_images(images), m_receiver(receiver), m_size(size)
+{
+    setAutoDelete(true);
+}
+
+QString ThumbnailThread::sheetThumbDirName()
+{
+    return QStringLiteral("制作单缩略图");
+}
+
+void ThumbnailThread::run()
+{
+    saveWorkSheetThumbs();
+    reportFinished();
+}
+
+int ThumbnailThread::saveWorkSheetThumbs()
+{
+    const QString outDir = g_separateWorkDir;
+    ImagePath::orderOutPath = outDir;
+    if (outDir.isEmpty()) {
+        // Without an output folder the thumbnails would land in the working directory.
+        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "no output folder, no work-sheet thumbnails";
+        return 0;
+    }
+    if (!FileOperation::dirExists(outDir) && !FileOperation::mkDir(outDir))
+        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "output folder not created:" << outDir;
+
+    const QString thumbDir = outDir + sheetThumbDirName() + QLatin1Char('/');
+    ImagePath::setSheetThumbPath(thumbDir);
+    if (!FileOperation::mkDir(thumbDir))
+        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "thumbnail folder not created:" << thumbDir;
+    FileOperation::setFileHidden(thumbDir);
+
+    int saved = 0;
+    for (const Image &image : qAsConst(m_images)) {
+        const QString name = image.getFileName();
+        if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))) {
+            qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "not a file name, skipped:" << name;
+            continue;
+        }
+        const QImage thumb = ImageOperation::webViewThumbImage(image, m_size);
+        // A thumbnail that cannot be made or saved leaves a gap on the sheet; the others go on.
+        if (thumb.isNull() || !thumb.save(thumbDir + name))
+            qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "work-sheet thumbnail not saved:" << thumbDir + name;
+        else
+            ++saved;
+    }
+    return saved;
+}
+
+void ThumbnailThread::reportFinished()
+{
+    // The receiver is looked at on the GUI thread, where it is destroyed, so a window closed while the
+    // job ran is never called; a pointer checked here on the pool thread could go stale before the call.
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || !m_receiver)
+        return;
+    const QPointer<QObject> receiver = m_receiver;
+    QMetaObject::invokeMethod(
+        app,
+        [receiver]() {
+            if (!receiver)
+                return;
+            if (!QMetaObject::invokeMethod(receiver.data(), "onFinishSaveThumb", Qt::AutoConnection))
+                qDebug() << __FILE__ << __LINE__ << "onFinishSaveThumb cannot be called on" << receiver.data();
+        },
+        Qt::QueuedConnection);
+}

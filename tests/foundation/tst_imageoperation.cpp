@@ -1,0 +1,283 @@
+#include "imagedata.h"
+#include "imageoperation.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+
+namespace {
+
+bool isRed(QRgb c)
+{
+    return qRed(c) > 180 && qGreen(c) < 90 && qBlue(c) < 90;
+}
+
+// The dark blue of a mark, told apart from the grey gradient and the red corner of the test photos.
+bool isMarkBlue(QRgb c)
+{
+    return qBlue(c) > qRed(c) + 25 && qRed(c) < 140;
+}
+
+bool markNear(const QImage &img, int x, int y, int radius = 2)
+{
+    for (int dy = -radius; dy <= radius; ++dy)
+        for (int dx = -radius; dx <= radius; ++dx)
+            if (img.valid(x + dx, y + dy) && isMarkBlue(img.pixel(x + dx, y + dy)))
+                return true;
+    return false;
+}
+
+bool sameColour(QRgb a, QColor b, int tolerance = 12)
+{
+    return qAbs(qRed(a) - b.red()) <= tolerance && qAbs(qGreen(a) - b.green()) <= tolerance
+        && qAbs(qBlue(a) - b.blue()) <= tolerance;
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+bool writeSolid(const QString &path, QSize size, QColor colour)
+{
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(colour);
+    return img.save(path);
+}
+
+} // namespace
+
+class TestImageOperation : public QObject
+{
+    Q_OBJECT
+private slots:
+    void orientationIsFoundInBothByteOrders()
+    {
+        testsupport::TempRoots roots;
+        for (bool motorola : {false, true}) {
+            for (int orientation : {1, 3, 6, 8}) {
+                const QString path = roots.path(QString("o%1%2.jpg").arg(orientation).arg(motorola));
+                QVERIFY(testsupport::writeJpeg(path, QSize(64, 32), orientation, motorola));
+                QCOMPARE(ImageOperation::getDirection(path), orientation);
+            }
+        }
+        const QString plain = roots.path("plain.jpg");
+        QVERIFY(testsupport::writeJpeg(plain, QSize(64, 32), 0));
+        QCOMPARE(ImageOperation::getDirection(plain), 1);
+        QCOMPARE(ImageOperation::getDirection(roots.path("missing.jpg")), 1);
+        QCOMPARE(ImageOperation::getDirection(roots.path("")), 1); // a folder, not a file
+    }
+
+    void damagedOrDistantTagsGiveUpright()
+    {
+        testsupport::TempRoots roots;
+        const QByteArray jpeg = testsupport::jpegWithOrientation(QSize(64, 32), 6, false);
+        const int tag = jpeg.indexOf(QByteArray("\x12\x01\x03\x00", 4));
+        QVERIFY(tag > 0);
+
+        // cut inside the entry: the value is not there
+        QVERIFY(writeBytes(roots.path("cut.jpg"), jpeg.left(tag + 6)));
+        QCOMPARE(ImageOperation::getDirection(roots.path("cut.jpg")), 1);
+        QVERIFY(writeBytes(roots.path("empty.jpg"), QByteArray()));
+        QCOMPARE(ImageOperation::getDirection(roots.path("empty.jpg")), 1);
+
+        // a tag pushed past the first 999 words is not looked for
+        QByteArray comment("\xFF\xFE", 2);
+        const QByteArray filler(2400, 'x');
+        comment.append(char((filler.size() + 2) >> 8)).append(char((filler.size() + 2) & 0xff)).append(filler);
+        QVERIFY(writeBytes(roots.path("far.jpg"), jpeg.left(2) + comment + jpeg.mid(2)));
+        QCOMPARE(ImageOperation::getDirection(roots.path("far.jpg")), 1);
+
+        // a chance "12 01" before the real entry is passed over
+        QByteArray noise("\xFF\xFE\x00\x08\x12\x01\x07\x00\x00\x00", 10);
+        QVERIFY(writeBytes(roots.path("noise.jpg"), jpeg.left(2) + noise + jpeg.mid(2)));
+        QCOMPARE(ImageOperation::getDirection(roots.path("noise.jpg")), 6);
+    }
+
+    void turnsMoveTheRedCorner()
+    {
+        const QImage src = QImage::fromData(testsupport::jpegWithOrientation(QSize(80, 40), 0));
+        QCOMPARE(src.size(), QSize(80, 40));
+        QVERIFY(isRed(src.pixel(5, 3)));
+
+        const QImage cw = ImageOperation::rotateImage(src, 6);
+        QCOMPARE(cw.size(), QSize(40, 80));
+        QVERIFY(isRed(cw.pixel(36, 5)));   // top-right
+        QVERIFY(!isRed(cw.pixel(3, 5)));
+
+        const QImage ccw = ImageOperation::rotateImage(src, 8);
+        QCOMPARE(ccw.size(), QSize(40, 80));
+        QVERIFY(isRed(ccw.pixel(3, 74)));  // bottom-left
+        QVERIFY(!isRed(ccw.pixel(36, 5)));
+
+        const QImage half = ImageOperation::rotateImage(src, 3);
+        QCOMPARE(half.size(), QSize(80, 40));
+        QVERIFY(isRed(half.pixel(74, 36))); // bottom-right
+        QVERIFY(!isRed(half.pixel(5, 3)));
+
+        for (int other : {0, 1, 2, 4, 5, 7, 9})
+            QCOMPARE(ImageOperation::rotateImage(src, other), src);
+        QVERIFY(ImageOperation::rotateImage(QImage(), 6).isNull());
+    }
+
+    void canvasIsAFramedWhiteSquareWithTheImageCentred()
+    {
+        QImage wide(100, 50, QImage::Format_RGB32);
+        wide.fill(Qt::blue);
+        const QImage c = ImageOperation::fitImageToCanvas(wide);
+        QCOMPARE(c.size(), QSize(100, 100));
+        const QColor frame = ImageOperation::frameColor();
+        for (QPoint p : {QPoint(0, 0), QPoint(1, 1), QPoint(99, 99), QPoint(98, 50), QPoint(50, 1)})
+            QVERIFY2(sameColour(c.pixel(p), frame, 0), qPrintable(QString("frame at %1,%2").arg(p.x()).arg(p.y())));
+        QVERIFY(sameColour(c.pixel(50, 10), Qt::white, 0));  // above the image
+        QVERIFY(sameColour(c.pixel(50, 89), Qt::white, 0));  // below it
+        QVERIFY(sameColour(c.pixel(50, 50), Qt::blue));
+        QVERIFY(sameColour(c.pixel(3, 30), Qt::blue));       // the image reaches the frame at the sides
+        QVERIFY(sameColour(c.pixel(50, 30), Qt::blue));      // the top of a centred 49-pixel strip
+        QVERIFY(sameColour(c.pixel(50, 23), Qt::white, 0));
+
+        QImage tall(20, 60, QImage::Format_RGB32);
+        tall.fill(Qt::blue);
+        const QImage t = ImageOperation::fitImageToCanvas(tall);
+        QCOMPARE(t.size(), QSize(60, 60));
+        QVERIFY(sameColour(t.pixel(30, 30), Qt::blue));
+        QVERIFY(sameColour(t.pixel(10, 30), Qt::white, 0));
+
+        QVERIFY(ImageOperation::fitImageToCanvas(QImage()).isNull());
+        QCOMPARE(ImageOperation::fitImageToCanvas(QImage(1, 2, QImage::Format_RGB32)).size(), QSize(2, 2));
+    }
+
+    void sheetThumbDrawsTheMarkAndKeepsThePreview()
+    {
+        testsupport::TempRoots roots;
+        const QString root = roots.picRoot();
+        QVERIFY(QDir(root).mkpath("成品"));
+        QVERIFY(QDir(root).mkpath("成品缩略图"));
+        ImagePath::setOrderPath(root);
+        QVERIFY(testsupport::writeJpeg(root + "成品/a.jpg", QSize(1000, 1000), 0, false, Qt::white));
+
+        // 1000 px photo -> 88 px picture (x 0.088) -> 86 px on the canvas, one pixel in from the edge.
+        Image rectImage(PHOTOTYPE_FINE, "a.jpg");
+        rectImage.setRect(QRect(500, 500, 300, 300), false);
+        const QImage r = ImageOperation::getWebViewThumb(rectImage, 88).toImage();
+        QCOMPARE(r.size(), QSize(88, 88));
+        QVERIFY(sameColour(r.pixel(0, 0), ImageOperation::frameColor(), 0));
+        QVERIFY(markNear(r, 44, 44));   // the rectangle's corner
+        QVERIFY(markNear(r, 44, 57));   // the middle of its left side
+        QVERIFY(!markNear(r, 30, 30));
+
+        Image ellipseImage = rectImage;
+        ellipseImage.setRect(QRect(500, 500, 300, 300), true);
+        const QImage e = ImageOperation::getWebViewThumb(ellipseImage, 88).toImage();
+        QCOMPARE(e.size(), QSize(88, 88));
+        QVERIFY(!markNear(e, 44, 44, 1)); // an ellipse leaves the corner of its box alone
+        QVERIFY(markNear(e, 44, 57));
+
+        // no crop information: no mark at all
+        const QImage plain = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "a.jpg"), 88).toImage();
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x)
+                QVERIFY(!isMarkBlue(plain.pixel(x, y)));
+
+        // the preview was made once, at 1000 px
+        const QImage preview(root + "成品缩略图/a.jpg");
+        QCOMPARE(preview.size(), QSize(1000, 1000));
+
+        // an existing preview is used as it is and not replaced
+        QVERIFY(testsupport::writeJpeg(root + "成品/b.jpg", QSize(1200, 600), 0, false, Qt::white));
+        QVERIFY(writeSolid(root + "成品缩略图/b.jpg", QSize(300, 300), Qt::green));
+        const QImage g = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "b.jpg"), 88).toImage();
+        QVERIFY(sameColour(g.pixel(44, 44), Qt::green, 30));
+        QCOMPARE(QImage(root + "成品缩略图/b.jpg").size(), QSize(300, 300));
+
+        // a missing preview of a wide photo is made fitting 1000 x 1000
+        QVERIFY(testsupport::writeJpeg(root + "成品/c.jpg", QSize(1200, 600), 0, false, Qt::white));
+        const QImage c = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "c.jpg"), 88).toImage();
+        QCOMPARE(c.size(), QSize(88, 88));
+        QCOMPARE(QImage(root + "成品缩略图/c.jpg").size(), QSize(1000, 500));
+        QVERIFY(sameColour(c.pixel(44, 10), Qt::white, 0)); // above the centred wide picture
+
+        // a photo whose extension is upper case on disk is still found
+        QVERIFY(testsupport::writeJpeg(root + "成品/d.JPG", QSize(200, 100)));
+        QVERIFY(!ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "d.jpg"), 88).isNull());
+
+        // nothing to read: an empty pixmap; not a finished photo: made all the same
+        QVERIFY(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "none.jpg"), 88).isNull());
+        QVERIFY(!ImageOperation::getWebViewThumb(Image(PHOTOTYPE_PHOTO, "a.jpg"), 88).isNull());
+    }
+
+    void thumbWithoutPreviewFolderIsStillMade()
+    {
+        testsupport::TempRoots roots;
+        const QString root = roots.picRoot();
+        QVERIFY(QDir(root).mkpath("成品"));
+        ImagePath::setOrderPath(root);
+        QVERIFY(testsupport::writeJpeg(root + "成品/a.jpg", QSize(300, 200)));
+        const QPixmap p = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "a.jpg"), 88);
+        QCOMPARE(p.size(), QSize(88, 88));
+        QVERIFY(!QFile::exists(root + "成品缩略图/a.jpg"));
+    }
+
+    void labelLayoutAndMissingBarcode()
+    {
+        testsupport::TempRoots roots;
+        QImage code(300, 100, QImage::Format_RGB32);
+        code.fill(Qt::black);
+        QVERIFY(code.save(roots.path("101.png")));
+
+        CodeImageInfo info;
+        info.topLine1 = "相框 12寸";
+        info.topLine2 = "30x40";
+        info.imagePath = roots.path("101.png");
+        info.bottomLine1 = "101  A20240101";
+        info.bottomLine2 = "一号店";
+        const QImage label = ImageOperation::makeBarcodeLabel(info);
+        QCOMPARE(label.size(), QSize(218, 150));
+        QCOMPARE(label.format(), QImage::Format_RGB32);
+        QVERIFY(sameColour(label.pixel(100, 75), Qt::black, 0));
+        QVERIFY(sameColour(label.pixel(6, 41), Qt::black, 0));
+        QVERIFY(sameColour(label.pixel(3, 75), Qt::white, 0));   // left of the barcode box
+        QVERIFY(sameColour(label.pixel(215, 75), Qt::white, 0)); // right of it
+
+        auto darkPixels = [](const QImage &img, const QRect &area) {
+            int n = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    n += qGray(img.pixel(x, y)) < 128;
+            return n;
+        };
+        QVERIFY(darkPixels(label, QRect(0, 0, 218, 40)) > 0);
+        QVERIFY(darkPixels(label, QRect(0, 110, 218, 40)) > 0);
+
+        info.imagePath = roots.path("missing.png");
+        const QImage blank = ImageOperation::makeBarcodeLabel(info);
+        QCOMPARE(blank.size(), QSize(218, 150));
+        QCOMPARE(darkPixels(blank, QRect(5, 40, 208, 70)), 0);
+        QVERIFY(darkPixels(blank, QRect(0, 0, 218, 40)) > 0);
+
+        const QImage empty = ImageOperation::makeBarcodeLabel(CodeImageInfo());
+        QCOMPARE(darkPixels(empty, empty.rect()), 0);
+
+#ifndef Q_OS_WIN
+        // a path written with a back-slash before the file name still finds the picture
+        info.imagePath = roots.base().chopped(1) + "\\101.png";
+        QVERIFY(sameColour(ImageOperation::makeBarcodeLabel(info).pixel(100, 75), Qt::black, 0));
+#endif
+    }
+
+    void loadImageGoesByContent()
+    {
+        testsupport::TempRoots roots;
+        QVERIFY(testsupport::writeJpeg(roots.path("photo.png"), QSize(30, 20))); // JPEG bytes, PNG name
+        QCOMPARE(ImageOperation::loadImage(roots.path("photo.png")).size(), QSize(30, 20));
+        QVERIFY(writeBytes(roots.path("junk.jpg"), "not a picture"));
+        QVERIFY(ImageOperation::loadImage(roots.path("junk.jpg")).isNull());
+        QVERIFY(ImageOperation::loadImage(roots.path("missing.jpg")).isNull());
+    }
+};
+
+TESSALY_TEST_MAIN(TestImageOperation)
+#include "tst_imageoperation.moc"
