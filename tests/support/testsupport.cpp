@@ -2,6 +2,7 @@
 
 #include "globals.h"
 #include "msgbox.h"
+#include "platform.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -16,6 +17,10 @@ void prepare()
     MsgBox::setTestMode(true);
     MsgBox::clearShown();
     FileDialogs::clearAsked();
+    Platform::clearFaults();
+    Platform::clearHiddenPaths();
+    Platform::clearOpenedPaths();
+    Platform::setFreeDiskBytesOverride(-1);
 }
 
 namespace {
