@@ -1,8 +1,17 @@
+#include "globals.h"
+#include "login.h"
+#include "toolregistry.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halven软件-Tessaly"));
-    return 0;
+    initEndpoints(defaultApiBase());
+    registerStandardTools();
+
+    Login login;
+    login.show();
+    return app.exec();
 }

@@ -1,0 +1,264 @@
+#include "login.h"
+#include "ui_login.h"
+
+#include "fileoperation.h"
+#include "globals.h"
+#include "httprequest.h"
+#include "msgbox.h"
+#include "platformshell.h"
+#include "selecttool.h"
+#include "webapi.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+// The login images live in this static library; the resource must be pulled in by hand.
+static void initLoginResources()
+{
+    Q_INIT_RESOURCE(login);
+}
+
+namespace {
+const QString kWarning = QStringLiteral("警告");
+const QString kNotice = QStringLiteral("温馨提示");
+
+ShopEntry shopFromJson(const QJsonValue &value)
+{
+    const QJsonObject obj = value.toObject();
+    ShopEntry shop;
+    shop.id = jsonString(obj, QStringLiteral("id"));
+    if (shop.id.isEmpty() && obj.value(QStringLiteral("id")).isDouble())
+        shop.id = QString::number(obj.value(QStringLiteral("id")).toVariant().toLongLong());
+    shop.name = jsonString(obj, QStringLiteral("name"));
+    return shop;
+}
+} // namespace
+
+Login::Login(QWidget *parent)
+    : QDialog(parent), ui(new Ui::Login), m_manager(new QNetworkAccessManager(this))
+{
+    initLoginResources();
+    ui->setupUi(this);
+    setWindowTitle(QCoreApplication::applicationName().isEmpty() ? QStringLiteral("登录")
+                                                                 : QCoreApplication::applicationName());
+
+    const Remembered remembered = readRemembered();
+    ui->le_username->setText(remembered.user);
+    ui->le_password->setText(remembered.password);
+    ui->cb_remember->setChecked(remembered.remember);
+    if (remembered.user.isEmpty())
+        ui->le_username->setFocus();
+    else
+        ui->le_password->setFocus();
+
+    checkForUpdate();
+}
+
+Login::~Login()
+{
+    delete ui;
+}
+
+SelectTool *Login::toolWindow() const
+{
+    return m_toolWindow.data();
+}
+
+QString Login::rememberedFileName()
+{
+    return QStringLiteral("user_qvt.dat");
+}
+
+Login::Remembered Login::readRemembered()
+{
+    Remembered result;
+    const QStringList strings = FileOperation::readDatFile(rememberedFileName(), 2);
+    if (strings.size() < 2)
+        return result; // missing, truncated or damaged
+    if (!strings.at(1).isEmpty()) {
+        const auto decoded = QByteArray::fromBase64Encoding(strings.at(1).toLatin1(),
+                                                            QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded || decoded.decoded.isEmpty()) {
+            qDebug() << "user_qvt.dat: damaged password, ignored";
+            return result;
+        }
+        result.password = QString::fromUtf8(decoded.decoded);
+        result.remember = true;
+    }
+    result.user = strings.at(0);
+    return result;
+}
+
+bool Login::writeRemembered(const QString &user, const QString &password, bool remember)
+{
+    const QString path = QDir::currentPath() + QLatin1Char('/') + rememberedFileName();
+    const QString stored = remember && !password.isEmpty()
+                               ? QString::fromLatin1(password.toUtf8().toBase64())
+                               : QStringLiteral("");
+#ifndef Q_OS_WIN
+    // Create the file owner-only before the password goes in; the replacement keeps these rights.
+    {
+        QFile file(path);
+        if (!file.exists() && file.open(QIODevice::WriteOnly))
+            file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+#endif
+    const bool ok = FileOperation::writeDatFile(rememberedFileName(), {user, stored}, true);
+#ifndef Q_OS_WIN
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#endif
+    if (!ok)
+        qWarning() << "cannot write" << path;
+    return ok;
+}
+
+bool Login::parseLoginReply(const QJsonObject &obj, LoginReply *out, QString *error)
+{
+    LoginReply reply;
+    reply.uid = jsonString(obj, QStringLiteral("UID"));
+    reply.userName = jsonString(obj, QStringLiteral("USERNAME"));
+    reply.shopId = jsonString(obj, QStringLiteral("SHOPID"));
+    reply.shopName = jsonString(obj, QStringLiteral("SHOPNAME"));
+    reply.superId = jsonString(obj, QStringLiteral("SUPERID"));
+    reply.eid = jsonString(obj, QStringLiteral("EID"));
+    const QJsonArray shops = obj.value(QStringLiteral("shops")).toArray();
+    for (const QJsonValue &value : shops) {
+        const ShopEntry shop = shopFromJson(value);
+        if (!shop.id.isEmpty())
+            reply.shops.append(shop);
+    }
+    // A reply without a shop list still names the user's own shop.
+    if (reply.shops.isEmpty() && !reply.shopId.isEmpty())
+        reply.shops.append({reply.shopName, reply.shopId});
+
+    if (reply.uid.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("登录失败：服务器返回的数据不完整（缺少用户编号）");
+        return false;
+    }
+    if (reply.shops.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("登录失败：该账号没有可以使用的店铺");
+        return false;
+    }
+    if (out)
+        *out = reply;
+    return true;
+}
+
+void Login::checkForUpdate()
+{
+    const QByteArray body = FormBody().add(QStringLiteral("version"), g_appVersion).toByteArray();
+    qDebug() << "check update url:" << g_url_check_update;
+    HttpRequest *request = HttpRequest::startNetRequest(g_url_check_update, body);
+    connect(request, &HttpRequest::netSuccessInfo, this, &Login::checkUpdateCallBack);
+    connect(request, &HttpRequest::netErrorInfo, this,
+            [](const QString &error) { qWarning() << "update check failed:" << error; });
+}
+
+void Login::checkUpdateCallBack(const QJsonObject &obj)
+{
+    if (!replyOk(obj) || jsonString(obj, QStringLiteral("update")) != QLatin1String("1")) {
+        if (!replyOk(obj))
+            qWarning() << "update check refused:" << jsonString(obj, QStringLiteral("message"));
+        return;
+    }
+    if (m_updateAsked)
+        return;
+    m_updateAsked = true;
+    QString text = jsonString(obj, QStringLiteral("message"));
+    if (text.isEmpty())
+        text = QStringLiteral("发现新版本，是否更新？");
+    if (MsgBox::question(this, kNotice, text, QMessageBox::Yes) == QMessageBox::Yes) {
+        QString error;
+        if (!PlatformShell::startUpdater(&error))
+            MsgBox::information(this, kWarning, error);
+    }
+    // The old version does not go on, whatever the answer.
+    PlatformShell::endProgram();
+}
+
+void Login::on_pb_login_clicked()
+{
+    if (m_busy)
+        return;
+    const QString user = ui->le_username->text().trimmed();
+    const QString password = ui->le_password->text();
+    if (user.isEmpty() || password.isEmpty()) {
+        MsgBox::information(this, kNotice, QStringLiteral("请输入用户名和密码"));
+        return;
+    }
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("username"), user)
+                                .add(QStringLiteral("password"), password)
+                                .toByteArray();
+    qDebug() << "login url:" << g_url_login << "user:" << user;
+    setBusy(true);
+    QNetworkReply *reply = postForm(m_manager, g_url_login, body);
+    connect(reply, &QNetworkReply::finished, this, [this, reply]() { loginCallBack(reply); });
+}
+
+void Login::loginCallBack(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    setBusy(false);
+    if (reply->error() != QNetworkReply::NoError) {
+        qWarning() << "login failed:" << reply->errorString();
+        warn(networkErrorText(reply));
+        return;
+    }
+    QJsonObject obj;
+    QString parseError;
+    if (!parseReplyObject(reply->readAll(), &obj, &parseError)) {
+        qWarning() << "login reply:" << parseError;
+        warn(QStringLiteral("登录失败：服务器返回的数据无法识别"));
+        return;
+    }
+    if (!replyOk(obj)) {
+        const QString message = jsonString(obj, QStringLiteral("message"));
+        warn(message.isEmpty() ? QStringLiteral("登录失败") : message);
+        return;
+    }
+    LoginReply data;
+    QString error;
+    if (!parseLoginReply(obj, &data, &error)) {
+        warn(error);
+        return;
+    }
+
+    g_UID = data.uid;
+    g_USERNAME = data.userName;
+    g_SHOPID = data.shopId;
+    g_SHOPNAME = data.shopName;
+    g_SUPERID = data.superId;
+    g_EID = data.eid;
+
+    if (!writeRemembered(ui->le_username->text().trimmed(), ui->le_password->text(),
+                         ui->cb_remember->isChecked()))
+        qWarning() << "the login could not be remembered";
+
+    auto *tool = new SelectTool(data.shops);
+    tool->setAttribute(Qt::WA_DeleteOnClose);
+    tool->show();
+    m_toolWindow = tool;
+    accept();
+}
+
+void Login::setBusy(bool busy)
+{
+    m_busy = busy;
+    ui->pb_login->setEnabled(!busy);
+    ui->le_username->setEnabled(!busy);
+    ui->le_password->setEnabled(!busy);
+    ui->cb_remember->setEnabled(!busy);
+}
+
+void Login::warn(const QString &text)
+{
+    MsgBox::information(this, kWarning, text);
+}

@@ -1,0 +1,90 @@
+#include "platformshell.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#ifndef TESSALY_DEFAULT_UPDATER
+#define TESSALY_DEFAULT_UPDATER ""
+#endif
+
+namespace PlatformShell {
+namespace {
+std::function<bool(const QString &)> &updaterHook()
+{
+    static std::function<bool(const QString &)> hook;
+    return hook;
+}
+std::function<void()> &endHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+} // namespace
+
+QString updaterPath()
+{
+#ifdef Q_OS_WIN
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("checkUpdate.exe"));
+#else
+    const QByteArray env = qgetenv("TESSALY_UPDATER");
+    if (!env.isEmpty())
+        return QString::fromLocal8Bit(env);
+    return QStringLiteral(TESSALY_DEFAULT_UPDATER);
+#endif
+}
+
+bool startUpdater(QString *error)
+{
+    const QString program = updaterPath();
+    if (program.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("没有配置更新程序，请手动安装新版本。");
+        return false;
+    }
+    if (updaterHook()) {
+        const bool ok = updaterHook()(program);
+        if (!ok && error)
+            *error = QStringLiteral("无法启动更新程序：") + QDir::toNativeSeparators(program);
+        return ok;
+    }
+    const QFileInfo info(program);
+    if (!info.isFile() || !info.isExecutable()) {
+        if (error)
+            *error = QStringLiteral("找不到更新程序：") + QDir::toNativeSeparators(program);
+        return false;
+    }
+    if (!QProcess::startDetached(info.absoluteFilePath(), {}, info.absolutePath())) {
+        if (error)
+            *error = QStringLiteral("无法启动更新程序：") + QDir::toNativeSeparators(program);
+        return false;
+    }
+    qDebug() << "updater started:" << info.absoluteFilePath();
+    return true;
+}
+
+void endProgram()
+{
+    if (endHook()) {
+        endHook()();
+        return;
+    }
+    qDebug() << "program ends for the update";
+    // Close every window first so that nothing is left half-done, then leave the event loop.
+    QApplication::closeAllWindows();
+    QCoreApplication::exit(0);
+}
+
+void setUpdaterHook(std::function<bool(const QString &)> hook)
+{
+    updaterHook() = std::move(hook);
+}
+
+void setEndProgramHook(std::function<void()> hook)
+{
+    endHook() = std::move(hook);
+}
+
+} // namespace PlatformShell

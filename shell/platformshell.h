@@ -1,0 +1,28 @@
+#pragma once
+// What the login needs of the operating system: starting the external updater and ending the program.
+// Tests replace both with hooks that only record the call.
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace PlatformShell {
+
+// The updater program: Windows "checkUpdate.exe" beside the program; elsewhere the path in the
+// environment variable TESSALY_UPDATER, else the one compiled in ("" when none is configured).
+QString updaterPath();
+
+// Starts the updater detached. False with *error set when there is none or it cannot be started.
+bool startUpdater(QString *error = nullptr);
+
+// Ends the program: every window closes and the event loop returns.
+void endProgram();
+
+// ---- test hooks ----
+// While set, startUpdater calls the hook with the program it would start and returns the hook's answer,
+// and endProgram only calls its hook.
+void setUpdaterHook(std::function<bool(const QString &program)> hook);
+void setEndProgramHook(std::function<void()> hook);
+
+} // namespace PlatformShell

@@ -1,0 +1,17 @@
+#include "toolregistry.h"
+
+// Each tool window adds its entry here when it joins the program, for example:
+//
+//   ToolRegistry::add({ToolAfterSample, QStringLiteral("rb_ysfj"), QStringLiteral("样后分件"),
+//                      [](QWidget *) -> QWidget * {
+//                          g_sjfjxz = QStringLiteral("1");
+//                          auto *w = new SplitAfterSample(nullptr);
+//                          openToolWindow(w);
+//                          w->setToolName(QStringLiteral("样后分件管理"));
+//                          return w;
+//                      }});
+//
+// and the desk windows are built in ToolRegistry::setShopSwitchHook.
+void registerStandardTools()
+{
+}
