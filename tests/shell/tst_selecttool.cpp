@@ -1,0 +1,259 @@
+#include "globals.h"
+#include "msgbox.h"
+#include "selecttool.h"
+#include "standin.h"
+#include "testsupport.h"
+#include "toolregistry.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+
+class TestSelectTool : public QObject
+{
+    Q_OBJECT
+private:
+    standin::Server m_server;
+    QList<QPointer<QWidget>> m_opened;
+    int m_openCalls = 0;
+    int m_shopSwitches = 0;
+    QPointer<SelectTool> m_tool;
+
+    QJsonObject fullReply() const
+    {
+        return QJsonObject{
+            {"SHOPID", "12"},           {"SHOPNAME", "月影店"},      {"SUPERID", "7"},
+            {"EID", "3003"},            {"picpath", "\\\\nas\\pic\\"}, {"bakpicpath", "D:/bak/"},
+            {"homepicpath", "E:/home/"},
+            {"stores", QJsonArray{QJsonObject{{"id", "21"}, {"name", "一店"}}, QJsonObject{{"id", 22}, {"name", "二店"}},
+                                  QJsonObject{{"name", "无编号"}}, QJsonValue("bad"),
+                                  QJsonObject{{"id", "23"}}}},
+            {"isshow_subproduct", "1"}, {"yptbcp", 1},              {"xztp", QJsonValue::Null},
+            {"sjfjxz", "0"},            {"dovrabigimg", QJsonObject{}}, {"dovraisdownloadall", "1"},
+            {"separatemode", "2"},      {"markdirname", ""},         {"finisheddirname", 5},
+            {"isdelphoto", "1"}};
+    }
+    void resetShop()
+    {
+        g_picPath = g_bakPicPath = g_homePicPath = "old";
+        g_storeIds = g_storeNames = QStringList{"old"};
+        g_isshow_subproduct = g_yptbcp = g_xztp = g_sjfjxz = g_dovrabigimg = g_dovraisdownloadall = "old";
+        g_separateMode = g_markDirName = g_finishedDirName = "old";
+        g_SHOPID = "11";
+        g_SHOPNAME = "星光店";
+        g_SUPERID = "5";
+        g_EID = "2001";
+    }
+    void choose(int tool, int shopIndex)
+    {
+        m_tool->findChild<QComboBox *>("cb_shop")->setCurrentIndex(shopIndex);
+        const char *names[] = {"", "rb_sjfj", "rb_dpgj", "rb_plsc", "rb_dovrafj", "", "rb_ysfj"};
+        m_tool->findChild<QRadioButton *>(names[tool])->setChecked(true);
+    }
+    void start() { m_tool->findChild<QPushButton *>("pb_start")->click(); }
+    bool waitReplyHandled()
+    {
+        return testsupport::waitFor([this] { return !m_tool->isBusy(); });
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_server.start());
+        initEndpoints(m_server.baseUrl());
+        g_UID = "1001";
+        auto opener = [this](QWidget *toolWindow) -> QWidget * {
+            ++m_openCalls;
+            Q_ASSERT(toolWindow);
+            QWidget *w = openToolWindow(new QWidget);
+            m_opened << w;
+            return w;
+        };
+        ToolRegistry::clear();
+        ToolRegistry::add({ToolSeparate, "rb_sjfj", "设计分件", opener});
+        ToolRegistry::add({ToolBatchDelete, "rb_plsc", "批量删除", opener});
+        ToolRegistry::setShopSwitchHook([this](QWidget *) { ++m_shopSwitches; });
+    }
+    void init()
+    {
+        m_server.clearReplies();
+        m_server.clearRequests();
+        MsgBox::clearShown();
+        resetShop();
+        m_openCalls = 0;
+        m_shopSwitches = 0;
+        m_tool = new SelectTool({{"星光店", "11"}, {"月影店", "12"}});
+        m_tool->setAttribute(Qt::WA_DeleteOnClose);
+        m_tool->show();
+    }
+    void cleanup()
+    {
+        for (const QPointer<QWidget> &w : m_opened)
+            delete w.data();
+        m_opened.clear();
+        delete m_tool.data();
+    }
+
+    void formShowsVersionShopsAndOnlyProvidedTools()
+    {
+        QVERIFY(m_tool->findChild<QLabel *>("lb_version")->text().contains("1.6.7"));
+        QCOMPARE(m_tool->findChild<QComboBox *>("cb_shop")->count(), 2);
+        QCOMPARE(m_tool->currentShop().id, QString("11")); // the login's shop
+        QVERIFY(m_tool->findChild<QRadioButton *>("rb_sjfj")->isEnabled());
+        QVERIFY(m_tool->findChild<QRadioButton *>("rb_plsc")->isEnabled());
+        for (const char *name : {"rb_ysfj", "rb_dovrafj", "rb_dpgj"})
+            QVERIFY2(!m_tool->findChild<QRadioButton *>(name)->isEnabled(), name);
+        QCOMPARE(m_tool->chosenTool(), int(ToolSeparate));
+        // a disabled tool cannot be started: nothing is posted
+        m_tool->findChild<QRadioButton *>("rb_ysfj")->setChecked(true);
+        start();
+        QCOMPARE(MsgBox::lastShown().text, QString("请选择要使用的工具"));
+        QTest::qWait(50);
+        QCOMPARE(m_server.requestCount("changeshop"), 0);
+    }
+
+    void shopSwitchStoresEverySetting()
+    {
+        m_server.setReply("changeshop", standin::Reply::ok(fullReply()).withDelay(200));
+        choose(ToolSeparate, 1);
+        start();
+        // busy: a second click sends nothing
+        QVERIFY(!m_tool->findChild<QPushButton *>("pb_start")->isEnabled());
+        start();
+        QVERIFY(waitReplyHandled());
+        QCOMPARE(m_server.requestCount("changeshop"), 1);
+        const standin::Request req = m_server.lastRequest("changeshop");
+        QCOMPARE(req.fieldNames(), (QStringList{"token", "uid", "shopid"}));
+        QCOMPARE(req.field("token"), g_apiToken);
+        QCOMPARE(req.field("uid"), QString("1001"));
+        QCOMPARE(req.field("shopid"), QString("12"));
+
+        QCOMPARE(g_SHOPID, QString("12"));
+        QCOMPARE(g_SHOPNAME, QString("月影店"));
+        QCOMPARE(g_SUPERID, QString("7"));
+        QCOMPARE(g_EID, QString("3003"));
+        QCOMPARE(g_picPath, QString("\\\\nas\\pic\\")); // kept as the service wrote it
+        QCOMPARE(g_bakPicPath, QString("D:/bak/"));
+        QCOMPARE(g_homePicPath, QString("E:/home/"));
+        QCOMPARE(g_storeIds, (QStringList{"21", "22", "23"}));
+        QCOMPARE(g_storeNames, (QStringList{"一店", "二店", ""}));
+        QCOMPARE(g_isshow_subproduct, QString("1"));
+        QCOMPARE(g_yptbcp, QString());
+        QCOMPARE(g_xztp, QString());
+        QCOMPARE(g_sjfjxz, QString("0"));
+        QCOMPARE(g_dovrabigimg, QString());
+        QCOMPARE(g_dovraisdownloadall, QString("1"));
+        QCOMPARE(g_separateMode, QString("2"));
+        QCOMPARE(g_markDirName, QString("标注"));
+        QCOMPARE(g_finishedDirName, QString("成品"));
+        QCOMPARE(m_shopSwitches, 1);
+        QCOMPARE(m_openCalls, 1);
+        QVERIFY(MsgBox::shown().isEmpty());
+
+        // a bare reply: settings become empty, ids fall back to the chosen shop and the login
+        m_server.setReply("changeshop", standin::Reply::ok({{"markdirname", "标记"}, {"finisheddirname", "精修"}}));
+        choose(ToolSeparate, 0);
+        start();
+        QVERIFY(testsupport::waitFor([this] { return m_openCalls == 2; }));
+        QCOMPARE(g_SHOPID, QString("11"));
+        QCOMPARE(g_SHOPNAME, QString("星光店"));
+        QCOMPARE(g_SUPERID, QString("7"));
+        QVERIFY(g_picPath.isEmpty() && g_bakPicPath.isEmpty() && g_homePicPath.isEmpty());
+        QVERIFY(g_storeIds.isEmpty() && g_storeNames.isEmpty());
+        QVERIFY(g_isshow_subproduct.isEmpty() && g_dovraisdownloadall.isEmpty() && g_separateMode.isEmpty());
+        QCOMPARE(g_markDirName, QString("标记"));
+        QCOMPARE(g_finishedDirName, QString("精修"));
+        QCOMPARE(m_shopSwitches, 2);
+    }
+
+    void batchDeletionNeedsTheRight()
+    {
+        QJsonObject denied = fullReply();
+        for (const QJsonValue &right : {QJsonValue("0"), QJsonValue(1), QJsonValue()}) {
+            MsgBox::clearShown();
+            if (right.isUndefined())
+                denied.remove("isdelphoto");
+            else
+                denied["isdelphoto"] = right;
+            m_server.setReply("changeshop", standin::Reply::ok(denied));
+            choose(ToolBatchDelete, 1);
+            start();
+            QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
+            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+            QCOMPARE(MsgBox::lastShown().text, QString("您没有批量删除的权限！"));
+            QCOMPARE(m_openCalls, 0);
+            QCOMPARE(m_shopSwitches, 0);
+            QCOMPARE(g_picPath, QString("old")); // nothing stored
+            QCOMPARE(g_SHOPID, QString("11"));
+            QVERIFY(m_tool->findChild<QPushButton *>("pb_start")->isEnabled());
+        }
+        // the same reply lets the other tools open
+        choose(ToolSeparate, 1);
+        start();
+        QVERIFY(testsupport::waitFor([this] { return m_openCalls == 1; }));
+        // with the right, batch deletion opens
+        m_server.setReply("changeshop", standin::Reply::ok(fullReply()));
+        choose(ToolBatchDelete, 1);
+        start();
+        QVERIFY(testsupport::waitFor([this] { return m_openCalls == 2; }));
+    }
+
+    void toolWindowIsParentlessMaximizedAndDeletedOnClose()
+    {
+        m_server.setReply("changeshop", standin::Reply::ok(fullReply()));
+        start();
+        QVERIFY(testsupport::waitFor([this] { return m_openCalls == 1; }));
+        QPointer<QWidget> w = m_opened.last();
+        QVERIFY(w);
+        QVERIFY(w->parentWidget() == nullptr);
+        QVERIFY(w->isVisible());
+        QVERIFY(w->windowState() & Qt::WindowMaximized);
+        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
+        QVERIFY(m_tool->isVisible()); // the tool window stays open
+        w->close();
+        QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
+        QVERIFY(m_tool->isVisible());
+    }
+
+    void failedSwitchStoresNothing()
+    {
+        struct Case {
+            standin::Reply reply;
+            QString text;
+        };
+        const QList<Case> cases = {
+            {standin::Reply::httpError(500), "网络请求错误\n500"},
+            {standin::Reply::notJson(), "切换店铺失败：服务器返回的数据无法识别"},
+            {standin::Reply::refused("店铺已停用"), "店铺已停用"},
+            {standin::Reply::refused(""), "切换店铺失败"},
+        };
+        for (const Case &c : cases) {
+            MsgBox::clearShown();
+            m_server.queueReply("changeshop", c.reply);
+            start();
+            QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
+            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+            QCOMPARE(MsgBox::lastShown().text, c.text);
+            QCOMPARE(g_picPath, QString("old"));
+            QCOMPARE(g_storeIds, QStringList{"old"});
+            QCOMPARE(m_openCalls, 0);
+            QVERIFY(m_tool->findChild<QPushButton *>("pb_start")->isEnabled());
+        }
+    }
+
+    void closingDuringTheRequestIsSafe()
+    {
+        m_server.setReply("changeshop", standin::Reply::ok(fullReply()).withDelay(300));
+        start();
+        m_tool->close(); // deleted on close, reply still on its way
+        QVERIFY(testsupport::waitFor([this] { return m_tool.isNull(); }));
+        QTest::qWait(500);
+        QCOMPARE(m_openCalls, 0);
+        QCOMPARE(g_picPath, QString("old"));
+    }
+};
+
+TESSALY_TEST_MAIN(TestSelectTool)
+#include "tst_selecttool.moc"
