@@ -1,11 +1,17 @@
 #include "globals.h"
+#include "login.h"
 #include "msgbox.h"
+#include "samplestudio.h"
 #include "selecttool.h"
 #include "standin.h"
 #include "testsupport.h"
 #include "toolregistry.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -252,6 +258,50 @@ private slots:
         QTest::qWait(500);
         QCOMPARE(m_openCalls, 0);
         QCOMPARE(g_picPath, QString("old"));
+    }
+
+    void sampleUserReachesTheToolsOfEachShop()
+    {
+        // the whole road against the sample studio: login, then one shop with and one without the right
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString oldDir = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        standin::SampleStudio studio(dir.path() + "/studio");
+        standin::Server sample;
+        studio.installReplies(sample);
+        QVERIFY(sample.start());
+        initEndpoints(sample.baseUrl());
+
+        auto *login = new Login;
+        login->show();
+        login->findChild<QLineEdit *>("le_username")->setText("demo");
+        login->findChild<QLineEdit *>("le_password")->setText("123456");
+        login->findChild<QCheckBox *>("cb_remember")->setChecked(true);
+        login->findChild<QPushButton *>("pb_login")->click();
+        QVERIFY(testsupport::waitFor([&] { return login->toolWindow() != nullptr; }));
+        delete m_tool.data();
+        m_tool = login->toolWindow();
+        QCOMPARE(g_UID, QString("1001"));
+        QCOMPARE(Login::readRemembered().password, QString("123456"));
+
+        choose(ToolBatchDelete, 1); // 月影店: no deletion right
+        start();
+        QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
+        QCOMPARE(MsgBox::lastShown().text, QString("您没有批量删除的权限！"));
+        QCOMPARE(m_openCalls, 0);
+
+        choose(ToolBatchDelete, 0); // 星光店
+        start();
+        QVERIFY(testsupport::waitFor([this] { return m_openCalls == 1; }));
+        QCOMPARE(g_SHOPID, QString("11"));
+        QCOMPARE(g_picPath, studio.picRoot);
+        QCOMPARE(g_storeNames.size(), g_storeIds.size());
+        QVERIFY(!g_storeIds.isEmpty());
+
+        delete login;
+        QDir::setCurrent(oldDir);
+        initEndpoints(m_server.baseUrl());
     }
 };
 
