@@ -1,4 +1,5 @@
 #include "orderrecords.h"
+#include "samplestudio.h"
 #include "testsupport.h"
 
 #include <QJsonArray>
@@ -62,6 +63,28 @@ private slots:
         const OrderRowInfo d = OrderRowInfo::fromJson(parse(kOrder), OrderRowSource::BatchDelete);
         QVERIFY(d.gotodigitaltime.isEmpty());
         QCOMPARE(d.orderpath, r.orderpath);
+    }
+
+    void rowsFromSampleStudio()
+    {
+        const standin::SampleStudio studio("/tmp/tessaly-sample-studio");
+        QJsonArray data;
+        for (const standin::SampleOrder &o : studio.orders)
+            data.append(studio.orderJson(o));
+        const QList<OrderRowInfo> rows = OrderRowInfo::listFromJson(data, OrderRowSource::DovraExport);
+        QCOMPARE(rows.size(), studio.orders.size());
+        for (int i = 0; i < rows.size(); ++i) {
+            const standin::SampleOrder &o = studio.orders.at(i);
+            const OrderRowInfo &r = rows.at(i);
+            QCOMPARE(r.order_photo_id, o.id);
+            QCOMPARE(r.customerName, o.customerNames());
+            QCOMPARE(r.orderpath, o.orderPath);
+            QCOMPARE(r.picpath, studio.picRoot);
+            QVERIFY(r.role10.isEmpty()); // the studio sends "0" for no designer
+            QCOMPARE(r.pickupTypeText, QString(o.id == "5002" ? "快递" : "自取"));
+            QCOMPARE(r.dovraBase, studio.dovraRoot + "星光店\\选版服务器\\");
+            QVERIFY(r.dovraSelectedPath.isEmpty());
+        }
     }
 
     void rowDerivedTexts_data()
@@ -195,26 +218,6 @@ private slots:
             x.setFromJson(parse(json));
             QVERIFY2(!x.isems && !x.isSonGood, json);
         }
-    }
-
-    void goodsCopiesOwnTheirSubProducts()
-    {
-        OrderGoodsInfo parent;
-        parent.goodname = "相册";
-        OrderGoodsInfo son;
-        son.goodname = "封面";
-        son.isSonGood = true;
-        parent.sonGoods << son;
-
-        OrderGoodsInfo copy = parent;
-        copy.sonGoods[0].goodname = "改了";
-        copy.sonGoods[0].photoNames << "x.jpg";
-        QCOMPARE(parent.sonGoods.at(0).goodname, QString("封面"));
-        QVERIFY(parent.sonGoods.at(0).photoNames.isEmpty());
-
-        const OrderGoodsInfo fresh;
-        QVERIFY(!fresh.isexist && !fresh.isSonGood && !fresh.isems);
-        QVERIFY(fresh.sonGoods.isEmpty() && fresh.photoNames.isEmpty() && fresh.goodname.isEmpty());
     }
 
     void separationReport()
