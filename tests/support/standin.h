@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace standin {
@@ -35,7 +36,8 @@ struct Reply {
     QByteArray body;
     QByteArray contentType = "application/json; charset=utf-8";
     int delayMs = 0;              // wait this long before answering
-    bool closeConnection = false; // drop the connection without any reply
+    bool closeConnection = false; // drop the connection without any reply (and the resend Qt
+                                  // makes of that request at once on its own)
     bool chunked = false;         // send the body chunked, without Content-Length
 
     static Reply json(const QJsonObject &obj);
@@ -69,6 +71,12 @@ public:
     void setReply(const QString &action, const Reply &reply);
     void queueReply(const QString &action, const Reply &reply);
     void clearReplies();
+
+    // A reply computed from the request (e.g. a login that checks the password). It runs on the
+    // server's thread, so it must only read what it captured. Queued replies still come first;
+    // setReply and setHandler replace each other for the same action.
+    using Handler = std::function<Reply(const Request &)>;
+    void setHandler(const QString &action, Handler handler);
 
     QList<Request> requests() const;
     QList<Request> requests(const QString &action) const;

@@ -1,0 +1,561 @@
+#include "samplestudio.h"
+
+#include "standin.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace standin {
+
+namespace {
+
+const char *const kUserName = "demo";
+const char *const kPassword = "123456";
+const char *const kSmsCode = "123456";
+
+QJsonObject shop(const QString &id, const QString &name)
+{
+    return QJsonObject {{"id", id}, {"name", name}};
+}
+
+QString joinNonEmpty(const QStringList &parts, const QString &sep)
+{
+    QStringList kept;
+    for (const QString &p : parts) {
+        if (!p.isEmpty())
+            kept.append(p);
+    }
+    return kept.join(sep);
+}
+
+QStringList names(const QList<SamplePhoto> &photos)
+{
+    QStringList out;
+    for (const SamplePhoto &p : photos)
+        out.append(p.name);
+    return out;
+}
+
+// A few bytes that start like an MP4 file; nothing in the program plays them.
+QByteArray dummyVideo(const QString &name)
+{
+    QByteArray b("\x00\x00\x00\x18" "ftypmp42\x00\x00\x00\x00" "mp42isom", 24);
+    b += "sample video " + name.toUtf8();
+    return b;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+        if (error)
+            *error = QStringLiteral("cannot write %1").arg(path);
+        return false;
+    }
+    return true;
+}
+
+bool makeDir(const QString &path, QString *error)
+{
+    if (QDir().mkpath(path))
+        return true;
+    if (error)
+        *error = QStringLiteral("cannot create %1").arg(path);
+    return false;
+}
+
+bool writePhotos(const QString &dir, const QList<SamplePhoto> &photos, const QColor &tint, QString *error)
+{
+    for (const SamplePhoto &p : photos) {
+        if (!writeFile(dir + p.name, testsupport::jpegWithOrientation(p.size, p.orientation, p.motorola, tint), error))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString SampleOrder::key() const
+{
+    return payForKey + QLatin1Char('-') + serviceTimes;
+}
+
+QString SampleOrder::customerNames() const
+{
+    return joinNonEmpty({bname, wname, mname}, QStringLiteral("-"));
+}
+
+QString SampleOrder::folderName() const
+{
+    const QString suffix = joinNonEmpty({customerNames(), role1, role2}, QStringLiteral("-"));
+    return suffix.isEmpty() ? key() : key() + QLatin1Char('-') + suffix;
+}
+
+SampleStudio::SampleStudio(const QString &dir)
+{
+    folder = QDir::cleanPath(QDir(dir).absolutePath()) + QLatin1Char('/');
+    picRoot = folder + QStringLiteral("pic/");
+    bakRoot = folder + QStringLiteral("bak/");
+    homeRoot = folder + QStringLiteral("home/");
+    dovraRoot = folder + QStringLiteral("dovra/");
+
+    auto place = [this](SampleOrder &o) {
+        const QStringList d = o.shotDate.split(QLatin1Char('-'));
+        const QString rel = d.value(0) + QLatin1Char('-') + d.value(1) + QLatin1Char('/') + d.value(2) + QLatin1Char('/')
+                            + o.folderName() + QLatin1Char('/');
+        o.orderPath = picRoot + rel;
+        o.orderBakPath = bakRoot + rel;
+    };
+
+    SampleOrder a;
+    a.id = "5001";
+    a.payForKey = "A1203";
+    a.serviceTimes = "1";
+    a.bname = "张小宝";
+    a.wname = "李梅";
+    a.mname = "张伟";
+    a.mphone = "13800000001";
+    a.wphone = "13900000001";
+    a.role1 = "周杰";
+    a.role2 = "吴彤";
+    a.storesName = "星光店";
+    a.shotDate = "2023-05-12";
+    a.originals = {{"IMG_0001.jpg", {640, 480}, 1, false}, {"IMG_0002.jpg", {480, 640}, 6, false},
+                   {"IMG_0003.jpg", {640, 480}, 3, true}};
+    a.rawFiles = QStringList{"IMG_0001.CR2", "IMG_0002.CR2", "IMG_0003.CR2"};
+    a.finished = {{"IMG_0001.jpg", {640, 480}, 1, false}, {"IMG_0002.jpg", {480, 640}, 6, false},
+                  {"IMG_0003.jpg", {640, 480}, 3, true}, {"IMG_0004.JPG", {480, 640}, 8, true}};
+    a.rejected = {{"IMG_0009.jpg", {320, 240}, 1, false}};
+    a.marked = {{"IMG_0002.jpg", {480, 640}, 6, true}};
+    a.designs = {{"设计01.jpg", {600, 400}, 0, false}};
+    a.trialVideos = QStringList{"试拍01.mp4"};
+    a.retouchVideos = QStringList{"精修01.mp4"};
+    place(a);
+    orders.append(a);
+
+    SampleOrder b;
+    b.id = "5002";
+    b.payForKey = "B2207";
+    b.serviceTimes = "2";
+    b.wname = "王芳";
+    b.mname = "刘强";
+    b.wphone = "13900000002";
+    b.role1 = "陈摄";
+    b.storesName = "星光店";
+    b.shotDate = "2023-05-20";
+    b.originals = {{"DSC_1001.jpg", {800, 600}, 8, false}, {"DSC_1002.jpg", {600, 800}, 1, true}};
+    b.rawFiles = QStringList{"DSC_1001.CR2", "DSC_1002.CR2"};
+    b.finished = {{"DSC_1001.jpg", {800, 600}, 8, false}, {"DSC_1002.jpg", {600, 800}, 6, true},
+                  {"DSC_1003.jpg", {800, 600}, 3, false}};
+    b.marked = {{"DSC_1003.jpg", {800, 600}, 3, false}};
+    b.trialVideos = QStringList{"clip01.mp4", "clip02.mp4"};
+    b.selectionFinished = true;
+    place(b);
+    orders.append(b);
+
+    SampleOrder c;
+    c.id = "5003";
+    c.payForKey = "C3105";
+    c.serviceTimes = "1";
+    c.bname = "陈果果";
+    c.mphone = "13800000003";
+    c.role1 = "周杰";
+    c.role2 = "林化妆";
+    c.storesName = "月影店";
+    c.shotDate = "2023-06-01";
+    c.originals = {{"P0001.jpg", {300, 200}, 6, true}};
+    c.rawFiles = QStringList{"P0001.CR2"};
+    c.finished = {{"P0001.jpg", {300, 200}, 6, true}, {"P0002.jpg", {200, 300}, 1, true}};
+    c.rejected = {{"P0003.jpg", {300, 200}, 8, false}, {"P0004.jpg", {300, 200}, 3, true}};
+    place(c);
+    orders.append(c);
+
+    SampleOrder d;
+    d.id = "5004";
+    d.payForKey = "D4410";
+    d.serviceTimes = "3";
+    d.wname = "赵敏";
+    d.wphone = "13900000004";
+    d.storesName = "星光店";
+    d.shotDate = "2023-06-01";
+    d.originals = {{"IMG_2001.jpg", {640, 480}, 3, false}};
+    d.finished = {{"IMG_2001.jpg", {640, 480}, 3, false}};
+    d.retouchVideos = QStringList{"精修A.mp4"};
+    place(d);
+    orders.append(d);
+
+    // An order that has not been imported yet: the web service knows no folder for it.
+    SampleOrder e;
+    e.id = "5005";
+    e.payForKey = "E5520";
+    e.serviceTimes = "1";
+    e.bname = "孙悟";
+    e.mname = "孙大圣";
+    e.mphone = "13800000005";
+    e.role1 = "陈摄";
+    e.storesName = "月影店";
+    e.shotDate = "2023-07-08";
+    orders.append(e);
+}
+
+QStringList SampleStudio::orderSubFolders()
+{
+    return {"照片/", "照片/新建文件夹/", "成品/", "汰片/", "设计/", "试拍视频/", "精修视频/",
+            "thumbnail/", "thumbnail100/", "thumbnail2250/", "成品缩略图/", "成品缩略图100/",
+            "成品缩略图2250/", "设计缩略图/", "设计缩略图100/", "设计缩略图2250/", "marks/"};
+}
+
+bool SampleStudio::treeExists() const
+{
+    return QFile::exists(folder + QStringLiteral("studio.txt"));
+}
+
+bool SampleStudio::writeTree(QString *error) const
+{
+    for (const QString &root : {picRoot, bakRoot, homeRoot, dovraRoot + "星光店/产品/", dovraRoot + "星光店/选版服务器/"}) {
+        if (!makeDir(root, error))
+            return false;
+    }
+    for (const SampleOrder &o : orders) {
+        if (o.orderPath.isEmpty())
+            continue;
+        for (const QString &sub : orderSubFolders()) {
+            if (!makeDir(o.orderPath + sub, error))
+                return false;
+        }
+        if (!makeDir(o.orderBakPath + "照片/", error))
+            return false;
+        if (!writePhotos(o.orderPath + "照片/", o.originals, QColor(40, 120, 200), error)
+            || !writePhotos(o.orderBakPath + "照片/", o.originals, QColor(40, 120, 200), error)
+            || !writePhotos(o.orderPath + "成品/", o.finished, QColor(200, 140, 60), error)
+            || !writePhotos(o.orderPath + "汰片/", o.rejected, QColor(90, 90, 90), error)
+            || !writePhotos(o.orderPath + "marks/", o.marked, QColor(160, 60, 160), error)
+            || !writePhotos(o.orderPath + "设计/", o.designs, QColor(60, 160, 90), error))
+            return false;
+        // the thumbnail the import keeps of every finished photo
+        for (const SamplePhoto &p : o.finished) {
+            const QSize small = p.size.scaled(200, 200, Qt::KeepAspectRatio);
+            if (!writeFile(o.orderPath + "成品缩略图/" + p.name,
+                           testsupport::jpegWithOrientation(small, p.orientation, p.motorola, QColor(200, 140, 60)), error))
+                return false;
+        }
+        for (const QString &raw : o.rawFiles) {
+            if (!writeFile(o.orderPath + "照片/新建文件夹/" + raw, "II*\0sample raw " + raw.toUtf8(), error))
+                return false;
+        }
+        for (const QString &v : o.trialVideos) {
+            if (!writeFile(o.orderPath + "试拍视频/" + v, dummyVideo(v), error))
+                return false;
+        }
+        for (const QString &v : o.retouchVideos) {
+            if (!writeFile(o.orderPath + "精修视频/" + v, dummyVideo(v), error))
+                return false;
+        }
+    }
+    return writeFile(folder + QStringLiteral("studio.txt"),
+                     "Sample studio: photo root pic/, backup root bak/, Dovra folders dovra/.\n", error);
+}
+
+const SampleOrder *SampleStudio::findOrder(const QString &id) const
+{
+    for (const SampleOrder &o : orders) {
+        if (o.id == id)
+            return &o;
+    }
+    return nullptr;
+}
+
+const SampleOrder *SampleStudio::orderFor(const Request &request) const
+{
+    for (const char *name : {"order_photo_id", "orderid"}) {
+        QString id = request.field(name);
+        if (id.isEmpty()) {
+            for (const auto &q : request.queryFields) {
+                if (q.first == QLatin1String(name)) {
+                    id = q.second;
+                    break;
+                }
+            }
+        }
+        if (!id.isEmpty())
+            return findOrder(id);
+    }
+    const QString key = request.field("orderpayforkey").trimmed();
+    if (!key.isEmpty()) {
+        for (const SampleOrder &o : orders) {
+            if (o.payForKey == key || o.key() == key)
+                return &o;
+        }
+        return nullptr;
+    }
+    return orders.isEmpty() ? nullptr : &orders.first();
+}
+
+QJsonObject SampleStudio::orderJson(const SampleOrder &o) const
+{
+    const QJsonObject roots {{"picpath", picRoot}, {"bakpicpath", bakRoot}, {"homepicpath", homeRoot},
+                             {"dovrapath", dovraRoot + "星光店"}};
+    QJsonObject obj {
+        {"order_photo_id", o.id}, {"orderid", o.id}, {"orderpayforkey", o.payForKey},
+        {"servicetimes", o.serviceTimes}, {"storesname", o.storesName}, {"phototype", "儿童照"},
+        {"bname", o.bname}, {"wname", o.wname}, {"mname", o.mname}, {"mphone", o.mphone}, {"wphone", o.wphone},
+        {"momtel", o.wphone}, {"dadtel", o.mphone}, {"comboname", "童年时光套系"}, {"comboprice", "2999"},
+        {"order_price", "2599"}, {"orderbaseprice", "2999"}, {"booktime", "1683849600"},
+        {"gotodigitaltime", o.shotDate + " 18:00:00"}, {"shotdate", o.shotDate}, {"photodate2", o.shotDate},
+        {"sampledate", o.shotDate}, {"getphotodate", "2023-07-01"}, {"pickuptime", "2023-07-01"},
+        {"urgentdate", "2023-06-25"}, {"isurgenttime", ""}, {"pickuptype", o.id == "5002" ? "1" : "0"},
+        {"role1", o.role1}, {"role2", o.role2}, {"role10", "0"}, {"yindouer", "小何"},
+        {"tiaosename", "调色师阿伟"}, {"tiaoxiname", "修片师小美"}, {"twosales", "0"},
+        {"selectphotoname", "选片师小林"}, {"selectphotodate", "2023-06-10"}, {"selectphototime", "2023-06-10 10:00:00"},
+        {"gotodigitalname", "前台小王"}, {"sheji", "设计师阿杰"}, {"shejitime", "2023-06-15"}, {"debt", "0"},
+        {"orderpath", o.orderPath}, {"orderbakpicpath", o.orderBakPath}, {"dovrapath", ""}, {"picpathnew", roots}};
+    return obj;
+}
+
+QJsonObject SampleStudio::orderListReply(const Request &request) const
+{
+    // The separation windows and the picker search by "searchtype"/"keyword", the desks by
+    // "type" with the keyword under "orderpayforkey"; dates and other kinds list every order.
+    QString kind = request.field("searchtype");
+    QString keyword = request.field("keyword").trimmed();
+    if (kind.isEmpty() && !request.field("type").isEmpty()) {
+        const QString t = request.field("type");
+        kind = t == "1" ? "1" : t == "6" ? "2" : t == "7" ? "3" : QString();
+        keyword = request.field("orderpayforkey").trimmed();
+    }
+    QJsonArray data;
+    for (const SampleOrder &o : orders) {
+        bool match = true;
+        if (!keyword.isEmpty()) {
+            if (kind == "1")
+                match = o.payForKey.contains(keyword, Qt::CaseInsensitive) || o.key() == keyword;
+            else if (kind == "2")
+                match = QStringList {o.bname, o.wname, o.mname}.join('|').contains(keyword);
+            else if (kind == "3")
+                match = o.mphone.contains(keyword) || o.wphone.contains(keyword);
+        }
+        if (match)
+            data.append(orderJson(o));
+    }
+    return QJsonObject {{"code", "1"}, {"message", ""}, {"data", data}, {"order", data},
+                        {"printshops", QJsonArray {shop("1", "星光冲印"), shop("2", "快印坊")}},
+                        {"factorys", QJsonArray {shop("3", "后期一厂"), shop("4", "后期二厂")}}};
+}
+
+QJsonObject SampleStudio::goodsReply(const SampleOrder &o) const
+{
+    const QStringList fin = names(o.finished);
+    const QJsonObject address {{"id", "71"}, {"province", "广东省"}, {"provinceid", "19"}, {"city", "深圳市"},
+                               {"cityid", "1901"}, {"county", "南山区"}, {"countyid", "190101"},
+                               {"address", "科技园一路1号"}, {"name", o.wname.isEmpty() ? o.mname : o.wname},
+                               {"phone", o.wphone.isEmpty() ? o.mphone : o.wphone}, {"postcode", "518000"}};
+    int next = 0;
+    auto good = [&](const QString &name, const QString &type, const QString &typeId, const QStringList &photos,
+                    bool express, bool homemade) {
+        ++next;
+        return QJsonObject {
+            {"id", QString("%1%2").arg(o.id).arg(next, 2, 10, QLatin1Char('0'))}, {"orderid", o.id},
+            {"goodid", QString::number(300 + next)}, {"goodname", name}, {"goodtypename", type}, {"goodtype", type},
+            {"goodtypeid", typeId}, {"goodsizename", "10寸"}, {"costing", "100"}, {"weight", "1"},
+            {"getgooddate", "2023-06-25"}, {"descr", ""}, {"goodpnumber", QString::number(photos.size())},
+            {"pnumber", QString::number(photos.size())}, {"p_num", QString::number(photos.size())},
+            {"goodpagenumber", "10"}, {"goodamount", "1"}, {"number", "1"}, {"factoryname", "后期一厂"},
+            {"printshopname", "星光冲印"}, {"sendToFactoryTime2", ""}, {"sendToPrintshopTime2", ""},
+            {"picpath", photos.join('|')}, {"isems", express ? "1" : "0"}, {"isurgent", "0"},
+            {"auth_remark", ""}, {"goodremark", ""}, {"ishomemade", homemade ? "1" : "0"}, {"parentid", "0"},
+            {"isexist", "0"}, {"stock", ""}, {"factorykeyx", ""}, {"source_remarks", ""}, {"type", "0"},
+            {"remarks", ""}, {"servicetime", o.serviceTimes}, {"orderaddress", address}, {"son_good", QJsonArray()}};
+    };
+
+    QJsonArray goods0, goods2;
+    goods0.append(good("水晶相册", "相册", "15", fin, true, false));
+    if (!fin.isEmpty())
+        goods0.append(good("实木摆台", "摆台", "3", fin.mid(0, 1), false, true));
+    // a set: the parent only groups its parts, which carry the photos
+    QJsonObject set = good("全家福套装", "套装", "8", {}, true, false);
+    set.insert("isexist", "1");
+    QJsonArray parts;
+    QJsonObject part1 = good("挂画", "挂画", "5", fin.mid(1, 1), true, false);
+    part1.insert("parentid", set.value("id"));
+    QJsonObject part2 = good("挂画", "挂画", "5", fin.mid(0, 1), true, false);
+    part2.insert("parentid", set.value("id"));
+    parts.append(part1);
+    parts.append(part2);
+    set.insert("son_good", parts);
+    goods0.append(set);
+    goods2.append(good("入册加片", "加片", "15", fin.mid(fin.size() - 1), false, false));
+
+    const QJsonObject order {{"ordergoods0", goods0}, {"ordergoods2", goods2}, {"isurgenttime", ""},
+                             {"pickuptime", "2023-07-01"}, {"role12name", "选片师小林"}, {"servicetimes", o.serviceTimes}};
+    const QJsonObject info {{"orderpayforkey", o.payForKey}, {"mname", o.mname}, {"wname", o.wname},
+                            {"mphone", o.mphone}, {"wphone", o.wphone}};
+    return QJsonObject {{"code", "1"}, {"message", ""}, {"shop_set", QJsonObject {{"fenjian_ishaveordergoodid", "0"}}},
+                        {"order", order}, {"order_info", info}};
+}
+
+QJsonObject SampleStudio::cropReply(const SampleOrder &o) const
+{
+    QJsonArray descr;
+    for (int i = 0; i < o.finished.size(); ++i) {
+        const SamplePhoto &p = o.finished.at(i);
+        descr.append(QJsonObject {{"picname", p.name}, {"descr", i == 0 ? "裁成正方形" : ""},
+                                  {"pictype", i == 0 ? "1" : "0"}, {"picx", "10"}, {"picy", "10"},
+                                  {"picwidth", QString::number(qMin(p.size.width(), p.size.height()) / 2)},
+                                  {"picheight", QString::number(qMin(p.size.width(), p.size.height()) / 2)}});
+    }
+    return QJsonObject {{"code", "1"}, {"orderpicdescr", descr}};
+}
+
+QJsonObject SampleStudio::detailReply(const SampleOrder &o) const
+{
+    const QJsonObject goods = goodsReply(o).value("order").toObject();
+    QJsonArray ids, urgentIds;
+    for (const QJsonValue &g : goods.value("ordergoods0").toArray())
+        ids.append(QJsonObject {{"id", g.toObject().value("id")}});
+    const QJsonArray servicetime {QJsonObject {{"goods", ids}, {"urgentgoods", urgentIds},
+                                               {"order_sample_infoservicetimes", "1"}, {"role12name", "选片师小林"}}};
+    QJsonArray marks;
+    if (!o.finished.isEmpty())
+        marks.append(QJsonObject {{"picname", o.finished.first().name}, {"mark", QJsonArray {"眼睛放大", "去掉痘印"}}});
+    const QJsonObject order {
+        {"mname", o.mname}, {"wname", o.wname}, {"mphone", o.mphone}, {"wphone", o.wphone}, {"mmail", ""},
+        {"wmail", ""}, {"vipphotonumber", "0"}, {"shopdisclaimer", "照片保存期为一年"}, {"s2_name", "门市小张"},
+        {"booksuccess", "门市小张"}, {"orderdescr", "客人要求自然风格\n背景偏暖"}, {"tiaose", "调色师阿伟"},
+        {"tiaoxiu", "修片师小美"}, {"sheji", "设计师阿杰"}, {"role1", o.role1}, {"role2", o.role2},
+        {"shopname", o.storesName}, {"role9name", ""}, {"role6name", ""}, {"order_price", "2599"},
+        {"photodate", o.shotDate}, {"selectphotodate", "2023-06-10"}, {"getphotodate_html", "2023-07-01"},
+        {"isurgenttime", ""}, {"checktruing", ""}, {"comparedate", ""}, {"morephotonumber", "0"},
+        {"activenumber", "0"}, {"recipients", ""}, {"sj_tel", ""}, {"qualitytime", ""},
+        {"samplestarttime", "2023-06-05"}, {"samplestartmin", "30"},
+        {"getphotoarea", QJsonObject {{"timeTxt", "10:00"}}}, {"kanbanarea", QJsonObject {{"timeTxt", ":00"}}},
+        {"kanjinxiuarea", QJsonObject {{"timeTxt", "14:30"}}}, {"mssid", ""}, {"servershopid", ""},
+        {"booktime", "2023-05-01"}, {"wxname", ""}, {"tuiguangname", ""}, {"selectphoto", "30"},
+        {"yqnumber", "0"}, {"goodpnumber", "30"}, {"yx_number", "0"}, {"role17", ""}, {"role3", ""},
+        {"role16", ""}, {"role4", ""}, {"twosales", "0"}, {"dept", "儿童部"}, {"pay_type", "全款"},
+        {"count", "1"}, {"buynumber", "0"}, {"provinceid", QJsonObject {{"areaname", "广东省"}}},
+        {"cityid", QJsonObject {{"areaname", "深圳市"}}}, {"countyid", QJsonObject {{"areaname", "南山区"}}},
+        {"address", "科技园一路1号"}, {"consumption_statement", ""}};
+    return QJsonObject {{"code", "1"}, {"servicetime", servicetime}, {"orderpicdescr", marks},
+                        {"count_order_sample_infoservicetimes", "1"}, {"order", order}};
+}
+
+QJsonObject SampleStudio::loginReply(const Request &request) const
+{
+    if (request.field("username") != QLatin1String(kUserName) || request.field("password") != QLatin1String(kPassword))
+        return QJsonObject {{"code", "0"}, {"message", "用户名或密码错误"}};
+    return QJsonObject {{"code", "1"}, {"message", "登录成功"}, {"UID", "1001"}, {"USERNAME", "demo"},
+                        {"SHOPID", "11"}, {"SHOPNAME", "星光店"}, {"SUPERID", "5"}, {"EID", "2001"},
+                        {"shops", QJsonArray {shop("11", "星光店"), shop("12", "月影店")}}};
+}
+
+QJsonObject SampleStudio::changeShopReply(const Request &request) const
+{
+    const QString id = request.field("shopid");
+    QString name;
+    if (id == "11")
+        name = "星光店";
+    else if (id == "12")
+        name = "月影店";
+    else
+        return QJsonObject {{"code", "0"}, {"message", "没有该门店的权限"}};
+    return QJsonObject {{"code", "1"}, {"message", ""}, {"SHOPID", id}, {"SHOPNAME", name}, {"SUPERID", "5"},
+                        {"EID", "2001"}, {"picpath", picRoot}, {"bakpicpath", bakRoot}, {"homepicpath", homeRoot},
+                        {"stores", QJsonArray {shop("11", "星光店"), shop("13", "星光二店")}},
+                        {"isshow_subproduct", "1"}, {"yptbcp", "0"}, {"xztp", "1"}, {"sjfjxz", "0"},
+                        {"dovrabigimg", "0"}, {"dovraisdownloadall", "0"}, {"separatemode", ""},
+                        {"markdirname", "标注"}, {"finisheddirname", "成品"}, {"isdelphoto", id == "11" ? "1" : "0"}};
+}
+
+QJsonArray SampleStudio::dovraStores() const
+{
+    // the first store's folder exists in the tree; the second one's is out of reach
+    return QJsonArray {QJsonObject {{"id", "11"}, {"name", "星光店"}, {"dovrapath", dovraRoot + "星光店/"}},
+                       QJsonObject {{"id", "13"}, {"name", "星光二店"}, {"dovrapath", folder + "unreachable/星光二店/"}}};
+}
+
+void SampleStudio::installReplies(Server &server) const
+{
+    const SampleStudio studio = *this; // the handlers run on the server's thread: they keep a copy
+    auto perOrder = [&server, studio](const QString &action, QJsonObject (SampleStudio::*reply)(const SampleOrder &) const) {
+        server.setHandler(action, [studio, reply](const Request &r) {
+            const SampleOrder *o = studio.orderFor(r);
+            return o ? Reply::json((studio.*reply)(*o)) : Reply::refused(QStringLiteral("订单不存在"));
+        });
+    };
+    auto done = [&server](const QString &action, const QString &message = QString()) {
+        server.setReply(action, Reply::ok({{"message", message}}));
+    };
+
+    server.setHandler("login", [studio](const Request &r) { return Reply::json(studio.loginReply(r)); });
+    server.setHandler("changeshop", [studio](const Request &r) { return Reply::json(studio.changeShopReply(r)); });
+    server.setReply("check_update", Reply::ok({{"update", "0"}, {"message", ""}}));
+    server.setReply("sendsmscode", Reply::ok({{"message", "验证码已发送"}, {"phone", "138****0000"}}));
+    server.setHandler("checksmscode", [](const Request &r) {
+        return r.field("code") == QLatin1String(kSmsCode) ? Reply::ok({{"message", "验证通过"}})
+                                                           : Reply::refused(QStringLiteral("验证码错误"));
+    });
+
+    server.setHandler("order_list", [studio](const Request &r) { return Reply::json(studio.orderListReply(r)); });
+    server.setHandler("order_list2", [studio](const Request &r) {
+        Request all = r;
+        all.fields.clear(); // a date range: every order
+        return Reply::json(studio.orderListReply(all));
+    });
+    perOrder("ordergoods20230521", &SampleStudio::goodsReply);
+    perOrder("ordergoods", &SampleStudio::goodsReply);
+    perOrder("getorderpic", &SampleStudio::cropReply);
+    perOrder("orderdetail", &SampleStudio::detailReply);
+    server.setReply("getbarcodegen", Reply::raw(200, testsupport::jpegWithOrientation(QSize(300, 80), 0, false, Qt::white),
+                                                "image/jpeg"));
+    server.setHandler("order_isrole12finish", [studio](const Request &r) {
+        const SampleOrder *o = studio.orderFor(r);
+        return Reply::ok({{"message", ""}, {"isrole12finish", o && o->selectionFinished ? 1 : 0}});
+    });
+    server.setHandler("getorderbyid", [studio](const Request &r) {
+        const SampleOrder *o = studio.orderFor(r);
+        QJsonObject reply = studio.orderListReply(Request());
+        reply.insert("order", o ? studio.orderJson(*o) : QJsonObject());
+        reply.remove("data");
+        return Reply::json(reply);
+    });
+    server.setHandler("get_order_path", [studio](const Request &r) {
+        const SampleOrder *o = studio.orderFor(r);
+        if (!o)
+            return Reply::refused(QStringLiteral("订单不存在"));
+        return Reply::ok({{"message", ""}, {"data", QJsonObject {{"orderpath", o->orderPath}, {"orderbakpicpath", o->orderBakPath}}}});
+    });
+    server.setReply("get_order_pic_path",
+                    Reply::ok({{"message", ""}, {"picpath", picRoot}, {"bakpicpath", bakRoot}, {"homepicpath", homeRoot}}));
+    server.setHandler("gotodigitalid_post", [studio](const Request &r) {
+        const SampleOrder *o = studio.orderFor(r);
+        if (!o)
+            return Reply::refused(QStringLiteral("订单不存在"));
+        const QJsonObject j = studio.orderJson(*o);
+        QJsonObject order;
+        for (const char *k : {"orderpayforkey", "servicetimes", "gotodigitalname", "gotodigitaltime", "selectphotodate",
+                              "selectphototime", "selectphotoname", "getphotodate", "urgentdate", "tiaoxiname",
+                              "tiaosename", "storesname"})
+            order.insert(k, j.value(k));
+        order.insert("babyname", o->bname);
+        order.insert("momname", o->wname);
+        order.insert("dadname", o->mname);
+        return Reply::ok({{"message", "上件成功"}, {"order", order}});
+    });
+    server.setReply("getdovraset", Reply::ok({{"message", ""}, {"stores", dovraStores()}}));
+    server.setReply("getpersons", Reply::ok({{"message", ""},
+                                             {"persons", QJsonArray {shop("2001", "周杰"), shop("2002", "吴彤"),
+                                                                     shop("2003", "陈摄")}}}));
+    server.setReply("getgoods", Reply::ok({{"message", ""},
+                                           {"goods", QJsonArray {shop("301", "水晶相册"), shop("302", "实木摆台"),
+                                                                 shop("303", "挂画")}}}));
+    done("updatepicpath", "更新成功");
+    done("updatepicpath2", "更新成功");
+    done("updatevideo", "更新成功");
+    done("savedovrapath", "保存成功");
+    done("order_photo_del", "删除记录已保存");
+    done("sendtoshop", "发件成功");
+    done("updatephotodate", "更新成功");
+}
+
+} // namespace standin

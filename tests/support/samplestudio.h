@@ -1,0 +1,88 @@
+#pragma once
+// A small sample studio: a photo storage tree with a handful of orders, and the web-service
+// replies that describe exactly those orders. Tests use it as a ready-made fixture, and the
+// stand-in web service serves it for trying the program by hand.
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+namespace standin {
+
+class Server;
+struct Request;
+
+// One photo file of the sample tree, with the EXIF orientation it was written with.
+struct SamplePhoto {
+    QString name;
+    QSize size;           // stored size (before the orientation is applied)
+    int orientation = 0;  // 0: no EXIF block
+    bool motorola = false;
+};
+
+struct SampleOrder {
+    QString id;           // "order_photo_id" (also the dispatch desk's "orderid")
+    QString payForKey;    // "orderpayforkey"
+    QString serviceTimes; // "servicetimes"
+    QString bname, wname, mname, mphone, wphone;
+    QString role1, role2;
+    QString storesName;
+    QString shotDate;     // yyyy-MM-dd
+    QString orderPath;    // order folder on the photo root, ending in "/"; empty: not imported yet
+    QString orderBakPath; // order folder on the backup root, ending in "/"
+    QList<SamplePhoto> originals; // 照片/
+    QList<SamplePhoto> finished;  // 成品/
+    QList<SamplePhoto> rejected;  // 汰片/
+    QList<SamplePhoto> marked;    // marks/
+    QList<SamplePhoto> designs;   // 设计/
+    QStringList rawFiles;         // 照片/新建文件夹/ (camera-raw siblings of the originals)
+    QStringList trialVideos;      // 试拍视频/
+    QStringList retouchVideos;    // 精修视频/
+    bool selectionFinished = false;
+
+    QString key() const;           // payForKey + "-" + serviceTimes
+    QString customerNames() const; // the non-empty names joined with "-"
+    QString folderName() const;    // the order folder's name as the import makes it
+};
+
+struct SampleStudio {
+    // Describes the studio kept in folder (nothing is written yet).
+    explicit SampleStudio(const QString &folder);
+
+    QString folder;    // ends in "/"
+    QString picRoot;   // folder + "pic/"
+    QString bakRoot;   // folder + "bak/"
+    QString homeRoot;  // folder + "home/"
+    QString dovraRoot; // folder + "dovra/": the stores' Dovra folders
+    QList<SampleOrder> orders;
+
+    // Every sub-folder an imported order folder has on the photo root, in creation order.
+    static QStringList orderSubFolders();
+
+    // Writes the photo storage tree; false (with *error) when a folder or file cannot be made.
+    bool writeTree(QString *error = nullptr) const;
+    // True when the tree has been written into the folder already.
+    bool treeExists() const;
+    // Installs the standing replies (and the request-dependent handlers) into server.
+    void installReplies(Server &server) const;
+
+    const SampleOrder *findOrder(const QString &id) const;
+    // The order a request is about: by "order_photo_id", "orderid" or "orderpayforkey";
+    // the first order when the request names none.
+    const SampleOrder *orderFor(const Request &request) const;
+
+    // Reply bodies, as installReplies serves them.
+    QJsonObject orderJson(const SampleOrder &order) const;
+    QJsonObject orderListReply(const Request &request) const;
+    QJsonObject goodsReply(const SampleOrder &order) const;
+    QJsonObject cropReply(const SampleOrder &order) const;
+    QJsonObject detailReply(const SampleOrder &order) const;
+    QJsonObject loginReply(const Request &request) const;
+    QJsonObject changeShopReply(const Request &request) const;
+    QJsonArray dovraStores() const;
+};
+
+} // namespace standin

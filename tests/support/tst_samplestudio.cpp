@@ -1,0 +1,196 @@
+#include "samplestudio.h"
+#include "standin.h"
+#include "testsupport.h"
+#include "webapi.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSet>
+
+namespace {
+
+QImageIOHandler::Transformations expectedTurn(int orientation)
+{
+    switch (orientation) {
+    case 3: return QImageIOHandler::TransformationRotate180;
+    case 6: return QImageIOHandler::TransformationRotate90;
+    case 8: return QImageIOHandler::TransformationRotate270;
+    default: return QImageIOHandler::TransformationNone;
+    }
+}
+
+} // namespace
+
+class TestSampleStudio : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        QVERIFY(!studio.treeExists());
+        QString error;
+        QVERIFY2(studio.writeTree(&error), qPrintable(error));
+        QVERIFY(studio.treeExists());
+        studio.installReplies(server);
+        QVERIFY(server.start());
+    }
+
+    void treeHasTheImportLayout()
+    {
+        QVERIFY(studio.picRoot.endsWith("/") && studio.bakRoot.endsWith("/"));
+        QVERIFY(studio.orders.size() >= 4);
+        int imported = 0;
+        for (const standin::SampleOrder &o : studio.orders) {
+            if (o.orderPath.isEmpty())
+                continue;
+            ++imported;
+            // <root><yyyy-MM>/<dd>/<key>-<names and roles>/
+            const QStringList d = o.shotDate.split('-');
+            QCOMPARE(o.orderPath, studio.picRoot + d[0] + "-" + d[1] + "/" + d[2] + "/" + o.folderName() + "/");
+            QCOMPARE(o.orderBakPath, studio.bakRoot + o.orderPath.mid(studio.picRoot.size()));
+            QVERIFY(o.folderName().startsWith(o.key() + "-") || o.folderName() == o.key());
+            for (const QString &sub : standin::SampleStudio::orderSubFolders())
+                QVERIFY2(QFileInfo(o.orderPath + sub).isDir(), qPrintable(o.orderPath + sub));
+            for (const standin::SamplePhoto &p : o.finished) {
+                QVERIFY(QFileInfo(o.orderPath + "成品/" + p.name).isFile());
+                QVERIFY(QFileInfo(o.orderPath + "成品缩略图/" + p.name).isFile());
+            }
+            for (const standin::SamplePhoto &p : o.originals)
+                QVERIFY(QFileInfo(o.orderBakPath + "照片/" + p.name).isFile());
+            for (const QString &raw : o.rawFiles) {
+                QVERIFY(QFileInfo(o.orderPath + "照片/新建文件夹/" + raw).isFile());
+                QVERIFY(QFileInfo(o.orderPath + "照片/" + QFileInfo(raw).completeBaseName() + ".jpg").isFile());
+            }
+            for (const QString &v : o.trialVideos + o.retouchVideos)
+                QVERIFY(v.endsWith(".mp4"));
+        }
+        QVERIFY(imported >= 4);
+        QCOMPARE(QDir(studio.picRoot + "2023-05/12").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                 QStringList({QString::fromUtf8("A1203-1-张小宝-李梅-张伟-周杰-吴彤")}));
+        QVERIFY(QFileInfo(studio.orders[0].orderPath + "精修视频/" + studio.orders[0].retouchVideos[0]).size() > 0);
+    }
+
+    void photosCarryReadableOrientations()
+    {
+        QSet<QString> seen; // orientation and byte order combinations in the tree
+        for (const standin::SampleOrder &o : studio.orders) {
+            const QList<QPair<QString, QList<standin::SamplePhoto>>> groups {
+                {"成品/", o.finished}, {"照片/", o.originals}, {"汰片/", o.rejected}, {"marks/", o.marked}};
+            for (const auto &g : groups) {
+                for (const standin::SamplePhoto &p : g.second) {
+                    QImageReader reader(o.orderPath + g.first + p.name);
+                    QCOMPARE(reader.size(), p.size);
+                    QCOMPARE(reader.transformation(), expectedTurn(p.orientation));
+                    seen.insert(QString("%1%2").arg(p.orientation).arg(p.motorola ? "MM" : "II"));
+                }
+            }
+        }
+        for (const char *combo : {"1II", "1MM", "3II", "3MM", "6II", "6MM", "8II", "8MM"})
+            QVERIFY2(seen.contains(combo), combo);
+    }
+
+    void repliesPointIntoTheTree()
+    {
+        QJsonObject list = post("order_list", FormBody::withToken().add("shopid", "11").add("searchtype", "4"));
+        QVERIFY(replyOk(list));
+        const QJsonArray data = list.value("data").toArray();
+        QCOMPARE(data.size(), studio.orders.size());
+        for (const QJsonValue &v : data) {
+            const QJsonObject o = v.toObject();
+            const QString path = jsonString(o, "orderpath");
+            QCOMPARE(jsonString(o.value("picpathnew").toObject(), "picpath"), studio.picRoot);
+            if (!path.isEmpty()) {
+                QVERIFY(path.startsWith(studio.picRoot));
+                QVERIFY(QFileInfo(path + "成品").isDir());
+                QVERIFY(jsonString(o, "orderbakpicpath").startsWith(studio.bakRoot));
+            }
+        }
+        // the order-number search narrows the list
+        list = post("order_list", FormBody::withToken().add("searchtype", "1").add("keyword", "B2207"));
+        QCOMPARE(list.value("data").toArray().size(), 1);
+
+        const standin::SampleOrder &first = studio.orders.first();
+        const QJsonObject goods = post("ordergoods20230521", FormBody::withToken().add("order_photo_id", first.id));
+        QVERIFY(replyOk(goods));
+        int photos = 0;
+        const QJsonObject order = goods.value("order").toObject();
+        for (const QJsonValue &g : order.value("ordergoods0").toArray() + order.value("ordergoods2").toArray()) {
+            QJsonArray all {g};
+            for (const QJsonValue &son : g.toObject().value("son_good").toArray())
+                all.append(son);
+            for (const QJsonValue &item : all) {
+                const QString names = jsonString(item.toObject(), "picpath");
+                for (const QString &n : names.split('|', Qt::SkipEmptyParts)) {
+                    QVERIFY2(QFileInfo(first.orderPath + "成品/" + n).isFile(), qPrintable(n));
+                    ++photos;
+                }
+            }
+        }
+        QVERIFY(photos > 0);
+
+        const QJsonObject crop = post("getorderpic", FormBody::withToken().add("order_photo_id", first.id));
+        for (const QJsonValue &c : crop.value("orderpicdescr").toArray())
+            QVERIFY(QFileInfo(first.orderPath + "成品/" + jsonString(c.toObject(), "picname")).isFile());
+        QVERIFY(replyOk(post("orderdetail", FormBody::withToken().add("order_photo_id", first.id))));
+        QVERIFY(!replyOk(post("orderdetail", FormBody::withToken().add("order_photo_id", "999"))));
+
+        const QJsonObject where = post("get_order_path", FormBody::withToken().add("order_photo_id", first.id));
+        QCOMPARE(jsonString(where.value("data").toObject(), "orderpath"), first.orderPath);
+
+        QNetworkReply *reply = nam.get(QNetworkRequest(QUrl(
+            server.baseUrl() + "/index.php?g=DuvazivORu&m=order&a=getbarcodegen&order_photo_id=" + first.id)));
+        QVERIFY(testsupport::waitFor([reply] { return reply->isFinished(); }));
+        QVERIFY(!QImage::fromData(reply->readAll(), "JPG").isNull());
+        reply->deleteLater();
+    }
+
+    void loginShopAndCodeDependOnTheFields()
+    {
+        QJsonObject r = post("login", FormBody::withToken().add("username", "demo").add("password", "123456"));
+        QVERIFY(replyOk(r));
+        QCOMPARE(jsonString(r, "UID"), QString("1001"));
+        QCOMPARE(r.value("shops").toArray().size(), 2);
+        r = post("login", FormBody::withToken().add("username", "demo").add("password", "654321"));
+        QVERIFY(!replyOk(r));
+        QCOMPARE(jsonString(r, "message"), QString::fromUtf8("用户名或密码错误"));
+
+        r = post("changeshop", FormBody::withToken().add("uid", "1001").add("shopid", "11"));
+        QVERIFY(replyOk(r));
+        QCOMPARE(jsonString(r, "picpath"), studio.picRoot);
+        QCOMPARE(jsonString(r, "bakpicpath"), studio.bakRoot);
+        QCOMPARE(jsonString(r, "isdelphoto"), QString("1"));
+        r = post("changeshop", FormBody::withToken().add("uid", "1001").add("shopid", "12"));
+        QCOMPARE(jsonString(r, "isdelphoto"), QString("0"));
+        QVERIFY(!replyOk(post("changeshop", FormBody::withToken().add("uid", "1001").add("shopid", "99"))));
+
+        QVERIFY(replyOk(post("checksmscode", FormBody::withToken().add("uid", "1001").add("code", "123456"))));
+        QVERIFY(!replyOk(post("checksmscode", FormBody::withToken().add("uid", "1001").add("code", "000000"))));
+        r = post("check_update", FormBody().add("version", "1.6.7"));
+        QCOMPARE(jsonString(r, "update"), QString("0"));
+    }
+
+private:
+    QJsonObject post(const QString &action, const FormBody &body)
+    {
+        QNetworkReply *reply = postForm(&nam, server.baseUrl() + "/index.php?g=DuvazivORu&m=x&a=" + action,
+                                        body.toByteArray());
+        QJsonObject obj;
+        if (testsupport::waitFor([reply] { return reply->isFinished(); }))
+            parseReplyObject(reply->readAll(), &obj);
+        reply->deleteLater();
+        return obj;
+    }
+
+    QTemporaryDir dir;
+    standin::SampleStudio studio {dir.path()};
+    standin::Server server;
+    QNetworkAccessManager nam;
+};
+
+TESSALY_TEST_MAIN(TestSampleStudio)
+#include "tst_samplestudio.moc"
