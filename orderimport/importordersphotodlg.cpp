@@ -1,0 +1,1008 @@
+#include "importordersphotodlg.h"
+
+#include "fileoperation.h"
+#include "globals.h"
+#include "imageoperation.h"
+#include "importordermodel.h"
+#include "msgbox.h"
+#include "platform.h"
+#include "searchorderwindow.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCursor>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+struct TypeTexts {
+    const char *radio;
+    const char *modeTitle;
+    const char *rowButton;
+};
+
+const TypeTexts kTypeTexts[] = {
+    {"导入原片", "导片模式：原片", "选择照片"},
+    {"导入成品/精修", "导片模式：成品", "选择照片"},
+    {"导入设计", "导片模式：设计", "选择照片"},
+    {"试拍视频", "导片模式：试拍视频", "选择视频"},
+    {"精修视频", "导片模式：精修视频", "选择视频"},
+    {"导入Dovra", "导片模式：Dovra", "选择Dovra路径"},
+};
+constexpr int kTypeCount = int(sizeof(kTypeTexts) / sizeof(kTypeTexts[0]));
+
+const QStringList &photoFilters()
+{
+    static const QStringList filters{QStringLiteral("*.jpg"), QStringLiteral("*.png"), QStringLiteral("*.jpeg")};
+    return filters;
+}
+
+const QStringList &videoFilters()
+{
+    static const QStringList filters{QStringLiteral("*.mp4"), QStringLiteral("*.avi"), QStringLiteral("*.m4v"),
+                                     QStringLiteral("*.wmv")};
+    return filters;
+}
+
+// Files in a folder matching the filters, letters in any case (as the studio's Windows shares see them).
+int countFiles(const QString &folder, const QStringList &filters)
+{
+    QDir dir(Platform::localPath(folder));
+    if (!dir.exists())
+        return 0;
+    dir.setNameFilters(filters);
+    dir.setFilter(QDir::Files); // no CaseSensitive flag: "*.jpg" matches "A.JPG" as well
+    dir.setSorting(QDir::Unsorted);
+    return int(dir.count());
+}
+
+// The record's counters hold at most 65535.
+quint16 clampCount(int count)
+{
+    return quint16(qBound(0, count, 0xFFFF));
+}
+
+QString withSlash(QString path)
+{
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+// The root an order's storage hangs from: the drive ("D:/") of a Windows path; on Linux the top folder of
+// an absolute path ("/mnt/"). Only a root ending in "/" is checked for existence.
+QString orderRootPath(const QString &orderPath)
+{
+#ifdef Q_OS_WIN
+    return FileOperation::driveRoot(orderPath);
+#else
+    if (orderPath.startsWith(QLatin1Char('/'))) {
+        const int next = orderPath.indexOf(QLatin1Char('/'), 1);
+        return next < 0 ? orderPath + QLatin1Char('/') : orderPath.left(next + 1);
+    }
+    return FileOperation::driveRoot(orderPath);
+#endif
+}
+
+QLabel *titleLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setProperty("titleS", true);
+    return label;
+}
+
+QLabel *valueLabel(const QString &objectName, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(objectName);
+    label->setProperty("info", true);
+    return label;
+}
+
+QPushButton *makeButton(const QString &text, const QString &objectName, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(objectName);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+} // namespace
+
+importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent)
+    : QDialog(parent, Qt::WindowFlags())
+{
+    initUi();
+    setAttribute(Qt::WA_DeleteOnClose);
+    setStyleSheet(QStringLiteral("#rightTitle{font-size: 16px;font-weight: bold;}"
+                                 "QLabel[info=\"true\"]{font-size: 14px;font-weight: bold;}"
+                                 "QLabel[titleS=\"true\"]{font-size: 14px;color: gray;}"));
+    m_importType = ImportFinishedPhotos;
+    m_photoSuffixEdit->setEnabled(false);
+    m_reImportBtn->setEnabled(false);
+    m_currentOrder = nullptr;
+    m_currentRow = -1;
+    m_totalCount = 0;
+    m_lastSelectDir = QStringLiteral(".");
+}
+
+importOrdersPhotoDlg::~importOrdersPhotoDlg()
+{
+    // The records belong to whoever picked them (import threads may still hold them): only the list goes.
+    m_orderList.clear();
+    m_currentOrder = nullptr;
+    delete m_orderPrefixEdit;
+    delete m_orderPrefixTitle;
+}
+
+importOrdersPhotoDlg *importOrdersPhotoDlg::openFromToolWindow(QWidget *toolWindow)
+{
+    QStringList missing;
+    for (const QString &root : {g_picPath, g_bakPicPath}) {
+        if (root.trimmed().isEmpty() || !FileOperation::dirExists(root))
+            missing << (root.isEmpty() ? QStringLiteral("(未设置)") : root);
+    }
+    if (!missing.isEmpty()) {
+        qWarning() << "import tool refused, storage roots missing:" << missing;
+        MsgBox::information(toolWindow, QStringLiteral("警告"),
+                            QStringLiteral("店铺的导片根目录不存在：\n") + missing.join(QLatin1Char('\n')),
+                            QMessageBox::Ok);
+        return nullptr;
+    }
+    auto *dlg = new importOrdersPhotoDlg(nullptr);
+    dlg->setWindowFlags(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    dlg->showMaximized();
+    return dlg;
+}
+
+// ---------------------------------------------------------------- layout
+
+void importOrdersPhotoDlg::initUi()
+{
+    m_mainSplitter = new QSplitter(Qt::Horizontal, this);
+    m_mainSplitter->setObjectName(QStringLiteral("mainSpliter"));
+    m_mainLayout = new QHBoxLayout;
+
+    auto *leftFrame = new QFrame(m_mainSplitter);
+    leftFrame->setObjectName(QStringLiteral("leftFrame"));
+    auto *rightFrame = new QFrame(m_mainSplitter);
+    rightFrame->setObjectName(QStringLiteral("rightFrame"));
+    m_mainSplitter->addWidget(leftFrame);
+    m_mainSplitter->addWidget(rightFrame);
+    m_mainSplitter->setStretchFactor(0, 4);
+    m_mainSplitter->setStretchFactor(1, 2);
+    m_mainLayout->addWidget(m_mainSplitter);
+    setLayout(m_mainLayout);
+
+    // ---- left: import types, order list, tick buttons
+    auto *leftLayout = new QVBoxLayout(leftFrame);
+    auto *typeBox = new QGroupBox(leftFrame);
+    auto *typeLayout = new QHBoxLayout(typeBox);
+    m_importTypeGroup = new QButtonGroup(this);
+    for (int id = 0; id < kTypeCount; ++id) {
+        auto *radio = new QRadioButton(QString::fromUtf8(kTypeTexts[id].radio), typeBox);
+        radio->setObjectName(QStringLiteral("importTypeRadio%1").arg(id));
+        typeLayout->addWidget(radio);
+        m_importTypeGroup->addButton(radio, id);
+    }
+    connect(m_importTypeGroup, SIGNAL(buttonClicked(int)), this, SLOT(importTypeSlot(int)));
+    m_importTypeGroup->button(ImportFinishedPhotos)->setChecked(true);
+    leftLayout->addWidget(typeBox);
+    leftLayout->addSpacing(20);
+
+    auto *orderListLayout = new QVBoxLayout;
+    initOrderListPanel(orderListLayout);
+    leftLayout->addLayout(orderListLayout);
+
+    auto *tickLayout = new QHBoxLayout;
+    m_selectAllBtn = makeButton(QStringLiteral("全选"), QStringLiteral("selectAllBtn"), leftFrame);
+    m_cancelAllBtn = makeButton(QStringLiteral("取消选中"), QStringLiteral("cancelAllBtn"), leftFrame);
+    m_delOrdersBtn = makeButton(QStringLiteral("删除选中"), QStringLiteral("delOrdersBtn"), leftFrame);
+    tickLayout->addWidget(m_selectAllBtn);
+    tickLayout->addWidget(m_cancelAllBtn);
+    tickLayout->addWidget(m_delOrdersBtn);
+    tickLayout->addStretch();
+    leftLayout->addLayout(tickLayout);
+    connect(m_selectAllBtn, SIGNAL(clicked()), this, SLOT(selectAllSlot()));
+    connect(m_cancelAllBtn, SIGNAL(clicked()), this, SLOT(cancelAllSlot()));
+    connect(m_delOrdersBtn, SIGNAL(clicked()), this, SLOT(delAllOrdersSlot()));
+
+    // ---- right: mode title, order information, name parts, file panels
+    auto *rightLayout = new QVBoxLayout(rightFrame);
+    m_modeTitle = new QLabel(QString::fromUtf8(kTypeTexts[ImportFinishedPhotos].modeTitle), rightFrame);
+    m_modeTitle->setObjectName(QStringLiteral("rightTitle"));
+    rightLayout->addWidget(m_modeTitle);
+    rightLayout->addSpacing(20);
+
+    auto *infoLayout = new QGridLayout;
+    initOrderInfoPanel(infoLayout);
+    rightLayout->addLayout(infoLayout);
+    rightLayout->addSpacing(20);
+
+    auto *nameBox = new QGroupBox(rightFrame);
+    auto *nameLayout = new QGridLayout(nameBox);
+    // The order prefix follows the order row; it is kept out of the window on purpose.
+    m_orderPrefixTitle = new QLabel(QStringLiteral("订单前缀:"));
+    m_orderPrefixEdit = new QLineEdit;
+    m_orderPrefixEdit->setObjectName(QStringLiteral("orderPrefixEdit"));
+    m_folderSuffixEdit = new QLineEdit(nameBox);
+    m_folderSuffixEdit->setObjectName(QStringLiteral("folderSuffixEdit"));
+    m_photoSuffixEdit = new QLineEdit(nameBox);
+    m_photoSuffixEdit->setObjectName(QStringLiteral("photoSuffixEdit"));
+    nameLayout->addWidget(new QLabel(QStringLiteral("文件夹后缀:"), nameBox), 0, 0, Qt::AlignRight);
+    nameLayout->addWidget(m_folderSuffixEdit, 0, 1, Qt::AlignLeft);
+    nameLayout->addWidget(new QLabel(QStringLiteral("照片后缀:"), nameBox), 0, 2, Qt::AlignRight);
+    nameLayout->addWidget(m_photoSuffixEdit, 0, 3, Qt::AlignLeft);
+    rightLayout->addWidget(nameBox);
+    connect(m_orderPrefixEdit, &QLineEdit::textChanged, this, &importOrdersPhotoDlg::prefieOrderChangedSlot);
+    connect(m_folderSuffixEdit, &QLineEdit::textChanged, this, &importOrdersPhotoDlg::prefieFolderChangedSlot);
+    connect(m_photoSuffixEdit, &QLineEdit::textChanged, this, &importOrdersPhotoDlg::prefieImageChangedSlot);
+
+    auto *filesLayout = new QHBoxLayout;
+    auto *selectedLayout = new QVBoxLayout;
+    auto *importedLayout = new QVBoxLayout;
+    initSelectedListPanel(selectedLayout);
+    initImportedListPanel(importedLayout);
+    filesLayout->addLayout(selectedLayout, 1);
+    filesLayout->addLayout(importedLayout, 3);
+    rightLayout->addLayout(filesLayout);
+}
+
+void importOrdersPhotoDlg::initOrderListPanel(QVBoxLayout *layout)
+{
+    auto *head = new QHBoxLayout;
+    head->addWidget(new QLabel(QStringLiteral("订单列表：")));
+    head->addStretch();
+    m_updateVideoBtn = makeButton(QStringLiteral("更新视频到选片系统"), QStringLiteral("updateVideoBtn"), this);
+    m_updateVideoBtn->hide();
+    m_addOrderBtn = makeButton(QStringLiteral("添加订单"), QStringLiteral("addOrderBtn"), this);
+    m_importAllBtn = makeButton(QStringLiteral("批量导片"), QStringLiteral("importAllBtn"), this);
+    head->addWidget(m_updateVideoBtn);
+    head->addSpacing(20);
+    head->addWidget(m_addOrderBtn);
+    head->addSpacing(20);
+    head->addWidget(m_importAllBtn);
+    layout->addLayout(head);
+    connect(m_updateVideoBtn, SIGNAL(clicked()), this, SLOT(upDataVideoUrlsBtnSlot()));
+    connect(m_addOrderBtn, SIGNAL(clicked()), this, SLOT(addNewOrderBtnSlot()));
+    connect(m_importAllBtn, SIGNAL(clicked()), this, SLOT(importAllOrdersBtnSlot()));
+
+    m_ordersTable = new QTableWidget(this);
+    m_ordersTable->setObjectName(QStringLiteral("ordersTable"));
+    const QStringList headers{QStringLiteral("订单号"),   QStringLiteral("所属门店"), QStringLiteral("客户姓名"),
+                              QStringLiteral("导片状态"), QStringLiteral("操作区"),   QStringLiteral("导片进度")};
+    const int widths[] = {200, 150, 150, 80, 200, 180};
+    m_ordersTable->setColumnCount(headers.size());
+    m_ordersTable->setHorizontalHeaderLabels(headers);
+    for (int c = 0; c < headers.size(); ++c)
+        m_ordersTable->setColumnWidth(c, widths[c]);
+    m_ordersTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_ordersTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_ordersTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_ordersTable->setContextMenuPolicy(Qt::CustomContextMenu);
+    layout->addWidget(m_ordersTable);
+    connect(m_ordersTable, SIGNAL(cellClicked(int, int)), this, SLOT(ordersTableWgtClickedSlot(int)));
+    connect(m_ordersTable, SIGNAL(customContextMenuRequested(QPoint)), this, SLOT(showTableMouseRightButton(QPoint)));
+
+    m_viewPhotoAction = new QAction(QStringLiteral("查看照片"), this);
+    connect(m_viewPhotoAction, SIGNAL(triggered()), this, SLOT(tbOpenOrderPathAction()));
+    m_ordersMenu = new QMenu(m_ordersTable);
+    m_ordersMenu->setObjectName(QStringLiteral("ordersMenu"));
+    m_ordersMenu->addAction(m_viewPhotoAction);
+}
+
+void importOrdersPhotoDlg::initSelectedListPanel(QVBoxLayout *layout)
+{
+    m_selectedTitle = new QLabel(QStringLiteral("选择的照片："), this);
+    m_selectedTable = new QTableWidget(this);
+    m_selectedTable->setObjectName(QStringLiteral("selectedTable"));
+    m_selectedTable->setColumnCount(1);
+    m_selectedTable->setHorizontalHeaderLabels({QStringLiteral("照片名")});
+    m_selectedTable->setSelectionMode(QAbstractItemView::NoSelection);
+    m_selectedTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_selectedTable->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(m_selectedTitle);
+    layout->addWidget(m_selectedTable);
+}
+
+void importOrdersPhotoDlg::initImportedListPanel(QVBoxLayout *layout)
+{
+    m_importedTitle = new QLabel(QStringLiteral("已经导入的照片："), this);
+    m_importedList = new QListWidget(this);
+    m_importedList->setObjectName(QStringLiteral("importedList"));
+    m_importedList->setIconSize(QSize(1000, 1000));
+    m_importedList->setViewMode(QListView::IconMode);
+    m_importedList->setResizeMode(QListView::Adjust);
+    m_importedList->setMovement(QListView::Static);
+    m_importedList->setDragEnabled(false);
+    m_importedList->setSpacing(10);
+    m_importedList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_importedList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_importedList, SIGNAL(customContextMenuRequested(QPoint)), this, SLOT(showLstWgtContextMenuSlot(QPoint)));
+    layout->addWidget(m_importedTitle);
+    layout->addWidget(m_importedList);
+
+    m_importedMenu = new QMenu(m_importedList);
+    m_importedMenu->setObjectName(QStringLiteral("importedMenu"));
+    auto *openAction = new QAction(QStringLiteral("打开照片目录"), this);
+    auto *deleteAction = new QAction(QStringLiteral("删除选中照片"), this);
+    connect(openAction, SIGNAL(triggered()), this, SLOT(openImportedImgSlot()));
+    connect(deleteAction, SIGNAL(triggered()), this, SLOT(deleteImportedImgSlot()));
+    m_importedMenu->addAction(openAction);
+    m_importedMenu->addSeparator();
+    m_importedMenu->addAction(deleteAction);
+}
+
+void importOrdersPhotoDlg::initOrderInfoPanel(QGridLayout *layout)
+{
+    QWidget *owner = this;
+    auto title = [owner](const char *text) { return titleLabel(QString::fromUtf8(text), owner); };
+    m_orderNoLabel = valueLabel(QStringLiteral("orderNoLabel"), owner);
+    m_photoTypeLabel = valueLabel(QStringLiteral("photoTypeLabel"), owner);
+    m_serviceTimesLabel = valueLabel(QStringLiteral("serviceTimesLabel"), owner);
+    m_babyNameLabel = valueLabel(QStringLiteral("babyNameLabel"), owner);
+    m_womanNameLabel = valueLabel(QStringLiteral("womanNameLabel"), owner);
+    m_manNameLabel = valueLabel(QStringLiteral("manNameLabel"), owner);
+    m_comboNameLabel = valueLabel(QStringLiteral("comboNameLabel"), owner);
+    m_bookStoreLabel = valueLabel(QStringLiteral("bookStoreLabel"), owner);
+    m_dealDateLabel = valueLabel(QStringLiteral("dealDateLabel"), owner);
+    m_photographerLabel = valueLabel(QStringLiteral("photographerLabel"), owner);
+    m_makeupLabel = valueLabel(QStringLiteral("makeupLabel"), owner);
+    m_guideLabel = valueLabel(QStringLiteral("guideLabel"), owner);
+    m_babyNameTitle = title("宝宝姓名：");
+    m_babyNameTitle->setObjectName(QStringLiteral("babyNameTitle"));
+    m_orderPathLabel = valueLabel(QStringLiteral("orderPathLabel"), owner);
+    m_orderBakPathLabel = valueLabel(QStringLiteral("orderBakPathLabel"), owner);
+    m_orderDovraPathLabel = valueLabel(QStringLiteral("orderDovraPathLabel"), owner);
+
+    const struct {
+        QLabel *title;
+        QLabel *value;
+    } grid[4][3] = {
+        {{title("订单号："), m_orderNoLabel}, {title("拍照类型："), m_photoTypeLabel}, {title("服务次数："), m_serviceTimesLabel}},
+        {{title("女士姓名："), m_womanNameLabel}, {title("男士姓名："), m_manNameLabel}, {m_babyNameTitle, m_babyNameLabel}},
+        {{title("套系名："), m_comboNameLabel}, {title("预约门店："), m_bookStoreLabel}, {title("成交日期："), m_dealDateLabel}},
+        {{title("摄影师："), m_photographerLabel}, {title("化妆师："), m_makeupLabel}, {title("引逗师："), m_guideLabel}},
+    };
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            layout->addWidget(grid[r][c].title, r, c * 2, Qt::AlignRight);
+            layout->addWidget(grid[r][c].value, r, c * 2 + 1);
+        }
+    }
+
+    layout->addWidget(title("订单路径："), 4, 0, Qt::AlignRight);
+    auto *pathRow = new QHBoxLayout;
+    m_reImportBtn = makeButton(QStringLiteral("重新导片"), QStringLiteral("reImportBtn"), this);
+    pathRow->addWidget(m_orderPathLabel, 0, Qt::AlignLeft);
+    pathRow->addSpacing(40);
+    pathRow->addWidget(m_reImportBtn, 0, Qt::AlignLeft);
+    pathRow->addStretch();
+    layout->addLayout(pathRow, 4, 1, 1, 5);
+
+    layout->addWidget(title("订单备份路径："), 5, 0, Qt::AlignRight);
+    layout->addWidget(m_orderBakPathLabel, 5, 1, 1, 5);
+    layout->addWidget(title("订单Dovra路径："), 6, 0, Qt::AlignRight);
+    layout->addWidget(m_orderDovraPathLabel, 6, 1);
+
+    auto *openRow = new QHBoxLayout;
+    openRow->setContentsMargins(10, 10, 0, 0);
+    m_openPathBtn = new QPushButton(QStringLiteral("打开路径"), this);
+    m_openPathBtn->setObjectName(QStringLiteral("openPathBtn"));
+    m_openOriginPathBtn = new QPushButton(QStringLiteral("打开原始档路径"), this);
+    m_openOriginPathBtn->setObjectName(QStringLiteral("openOriginPathBtn"));
+    openRow->addWidget(m_openPathBtn, 0, Qt::AlignLeft);
+    openRow->addSpacing(20);
+    openRow->addWidget(m_openOriginPathBtn, 0, Qt::AlignLeft);
+    openRow->addStretch();
+    layout->addLayout(openRow, 7, 0, 1, 5);
+
+    connect(m_reImportBtn, &QAbstractButton::clicked, this, &importOrdersPhotoDlg::reImportBtnSlot);
+    connect(m_openPathBtn, &QAbstractButton::clicked, this, &importOrdersPhotoDlg::openOrderPhotoPathBtnSlot);
+    connect(m_openOriginPathBtn, &QAbstractButton::clicked, this, &importOrdersPhotoDlg::openOrderOriginPathBtnSlot);
+}
+
+// ---------------------------------------------------------------- order list
+
+void importOrdersPhotoDlg::addOrderRows()
+{
+    m_ordersTable->setRowCount(m_orderList.size());
+    if (m_orderList.isEmpty())
+        return;
+
+    const Qt::Alignment centred = Qt::AlignHCenter | Qt::AlignVCenter;
+    for (int i = 0; i < m_orderList.size(); ++i) {
+        ImportOrderModel *r = m_orderList.at(i);
+
+        auto *keyItem = new QTableWidgetItem(r->orderKey());
+        keyItem->setCheckState(Qt::Unchecked);
+        m_ordersTable->setItem(i, 0, keyItem);
+        auto *storeItem = new QTableWidgetItem(r->storesName());
+        storeItem->setTextAlignment(int(centred));
+        m_ordersTable->setItem(i, 1, storeItem);
+        auto *nameItem = new QTableWidgetItem(r->customerNames());
+        nameItem->setTextAlignment(int(centred));
+        m_ordersTable->setItem(i, 2, nameItem);
+
+        updateImgCount(r);
+        updateVideoCount(r);
+
+        int shown = 0;
+        int imported = 0;
+        bool done = false;
+        switch (m_importType) {
+        case ImportOriginPhotos:
+            shown = r->originFoundCount();
+            imported = r->originImportedCount();
+            done = r->isOriginImported();
+            break;
+        case ImportFinishedPhotos:
+            shown = r->finishedFoundCount();
+            imported = r->finishedImportedCount();
+            done = r->isFinishedImported();
+            break;
+        case ImportDesigns:
+            shown = r->designFoundCount();
+            imported = r->designImportedCount();
+            done = r->isDesignImported();
+            break;
+        case ImportTrialVideos:
+            // the videos found in the order's video folder, as the end of an import counts them
+            shown = r->trialVideoFoundCount();
+            imported = r->trialVideoImportedCount();
+            done = r->isTrialVideoImported();
+            break;
+        case ImportRetouchVideos:
+            shown = r->retouchVideoFoundCount();
+            imported = r->retouchVideoImportedCount();
+            done = r->isRetouchVideoImported();
+            break;
+        case ImportDovraCopy:
+            done = r->isDovraImported();
+            break;
+        }
+        const QString countText =
+            m_importType == ImportDovraCopy ? QString() : QStringLiteral("%1/%1").arg(imported);
+
+        auto *statusItem = new QTableWidgetItem(shown != 0 ? QStringLiteral("已导入(%1)").arg(shown)
+                                                           : QStringLiteral("未导入"));
+        statusItem->setTextAlignment(int(centred));
+        m_ordersTable->setItem(i, 3, statusItem);
+
+        auto *selectFrame = new QFrame;
+        selectFrame->setObjectName(QStringLiteral("tableFrame"));
+        auto *selectLayout = new QHBoxLayout(selectFrame);
+        selectLayout->setMargin(0);
+        auto *selectBtn = new QPushButton(QString::fromUtf8(kTypeTexts[m_importType].rowButton), selectFrame);
+        selectBtn->setProperty("row", i);
+        connect(selectBtn, SIGNAL(clicked(bool)), this, SLOT(selectImgBtnSlot()));
+        auto *selectLabel = new QLabel(QStringLiteral("未选"), selectFrame);
+        selectLayout->addSpacing(10);
+        selectLayout->addWidget(selectBtn);
+        selectLayout->addSpacing(10);
+        selectLayout->addWidget(selectLabel);
+        selectLayout->addSpacing(10);
+        m_ordersTable->setCellWidget(i, 4, selectFrame);
+
+        auto *progressFrame = new QFrame;
+        progressFrame->setObjectName(QStringLiteral("tableFrame"));
+        auto *progressLayout = new QHBoxLayout(progressFrame);
+        progressLayout->setMargin(0);
+        auto *bar = new QProgressBar(progressFrame);
+        bar->setFixedWidth(110);
+        bar->setAlignment(Qt::AlignCenter);
+        auto *countLabel = new QLabel(countText, progressFrame);
+        progressLayout->addSpacing(10);
+        progressLayout->addWidget(bar);
+        progressLayout->addWidget(countLabel);
+        progressLayout->addSpacing(10);
+        m_ordersTable->setCellWidget(i, 5, progressFrame);
+
+        if (done) {
+            bar->setMaximum(imported);
+            bar->setMinimum(0);
+            bar->setValue(imported);
+            selectLabel->setText(QStringLiteral("已选(%1)").arg(imported));
+        }
+    }
+}
+
+QList<QWidget *> importOrdersPhotoDlg::cellWidgets(int row, int column) const
+{
+    QList<QWidget *> widgets;
+    QWidget *cell = m_ordersTable->cellWidget(row, column);
+    if (!cell || !cell->layout())
+        return widgets;
+    QLayout *layout = cell->layout();
+    for (int i = 0; i < layout->count(); ++i)
+        if (QWidget *w = layout->itemAt(i)->widget())
+            widgets << w;
+    return widgets;
+}
+
+void importOrdersPhotoDlg::setImportTypeEnabled(bool enabled)
+{
+    for (QAbstractButton *radio : m_importTypeGroup->buttons())
+        radio->setEnabled(enabled);
+    m_addOrderBtn->setEnabled(enabled);
+    m_selectAllBtn->setEnabled(enabled);
+    m_cancelAllBtn->setEnabled(enabled);
+    m_delOrdersBtn->setEnabled(enabled);
+    m_reImportBtn->setEnabled(enabled);
+}
+
+void importOrdersPhotoDlg::importTypeSlot(int id)
+{
+    m_updateVideoBtn->hide();
+    if (id >= 0 && id < kTypeCount) {
+        m_importType = ImportTypeEnum(id);
+        m_photoSuffixEdit->setEnabled(id == ImportOriginPhotos);
+        m_modeTitle->setText(QString::fromUtf8(kTypeTexts[id].modeTitle));
+        if (id == ImportTrialVideos) {
+            m_updateVideoBtn->setText(QStringLiteral("更新试拍视频到选片系统"));
+            m_updateVideoBtn->show();
+        } else if (id == ImportRetouchVideos) {
+            m_updateVideoBtn->setText(QStringLiteral("更新精修视频到选片系统"));
+            m_updateVideoBtn->show();
+        }
+    }
+    addOrderRows();
+}
+
+void importOrdersPhotoDlg::addNewOrderBtnSlot()
+{
+    auto *picker = new SearchOrderWindow(nullptr);
+    picker->setAttribute(Qt::WA_DeleteOnClose);
+    picker->show();
+    connect(picker, &SearchOrderWindow::addSelectOrderSigl, this, &importOrdersPhotoDlg::getNewOrderSlot);
+}
+
+void importOrdersPhotoDlg::getNewOrderSlot(QList<ImportOrderModel *> orderLst)
+{
+    QSet<QString> keys;
+    for (ImportOrderModel *listed : qAsConst(m_orderList))
+        keys.insert(listed->orderKey());
+
+    QString repeated;
+    QString missingRoots;
+    for (ImportOrderModel *r : qAsConst(orderLst)) {
+        if (!r)
+            continue;
+        const QString key = r->orderKey();
+        // Refused as well when the same order comes twice in one hand-over.
+        if (keys.contains(key)) {
+            if (!repeated.isEmpty())
+                repeated += QLatin1Char(',');
+            repeated += key;
+            continue;
+        }
+        const QString orderPath = r->orderPath();
+        const QString root = orderRootPath(orderPath);
+        qDebug() << "orderPath:" << orderPath;
+        qDebug() << "orderRootPath:" << root;
+        if (root.endsWith(QLatin1Char('/')) && !FileOperation::dirExists(root)) {
+            if (!missingRoots.isEmpty())
+                missingRoots += QLatin1Char(',');
+            missingRoots += key + QLatin1Char(':') + root;
+            continue;
+        }
+        updateImgCount(r);
+        m_orderList.append(r);
+        keys.insert(key);
+    }
+
+    if (!repeated.isEmpty())
+        MsgBox::information(this, QStringLiteral("订单已存在"), QStringLiteral("已经添加过订单：\n") + repeated,
+                            QMessageBox::Ok);
+    if (!missingRoots.isEmpty())
+        MsgBox::information(this, QStringLiteral("订单导片路径不存在"),
+                            QStringLiteral("以下订单导片根目录不存在：\n") + missingRoots, QMessageBox::Ok);
+    addOrderRows();
+}
+
+void importOrdersPhotoDlg::selectAllSlot()
+{
+    for (int row = 0; row < m_ordersTable->rowCount(); ++row)
+        if (QTableWidgetItem *item = m_ordersTable->item(row, 0))
+            item->setCheckState(Qt::Checked);
+}
+
+void importOrdersPhotoDlg::cancelAllSlot()
+{
+    for (int row = 0; row < m_ordersTable->rowCount(); ++row)
+        if (QTableWidgetItem *item = m_ordersTable->item(row, 0))
+            item->setCheckState(Qt::Unchecked);
+}
+
+void importOrdersPhotoDlg::delAllOrdersSlot()
+{
+    QList<int> ticked;
+    for (int row = 0; row < m_ordersTable->rowCount(); ++row) {
+        QTableWidgetItem *item = m_ordersTable->item(row, 0);
+        if (item && item->checkState() == Qt::Checked)
+            ticked << row;
+    }
+    if (ticked.isEmpty()) {
+        MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("您还没有选择订单"), QMessageBox::Ok);
+        return;
+    }
+
+    // Table row i shows element i: take both out together, bottom up, so they stay aligned.
+    for (int i = ticked.size() - 1; i >= 0; --i) {
+        const int row = ticked.at(i);
+        if (row < m_orderList.size())
+            m_orderList.removeAt(row);
+        m_ordersTable->removeRow(row);
+    }
+    for (int row = 0; row < m_ordersTable->rowCount(); ++row) {
+        for (QWidget *w : cellWidgets(row, 4)) {
+            if (qobject_cast<QPushButton *>(w)) {
+                w->setProperty("row", row);
+                break;
+            }
+        }
+    }
+
+    // The panel must never go on showing (or editing) a record that has left the list.
+    const bool currentKept = m_currentOrder && m_orderList.contains(m_currentOrder);
+    if (currentKept) {
+        m_currentRow = m_orderList.indexOf(m_currentOrder);
+    } else {
+        m_currentOrder = nullptr;
+        m_currentRow = -1;
+    }
+
+    const int tableRow = m_ordersTable->currentIndex().isValid() ? m_ordersTable->currentRow() : -1;
+    if (m_orderList.isEmpty()) {
+        clearOrderInfo();
+        m_folderSuffixEdit->setEnabled(true);
+    } else if (tableRow >= 0 && tableRow < m_orderList.size()) {
+        ordersTableWgtClickedSlot(tableRow);
+    } else if (!currentKept) {
+        clearOrderInfo();
+    }
+}
+
+// ---------------------------------------------------------------- current order
+
+void importOrdersPhotoDlg::ordersTableWgtClickedSlot(int row)
+{
+    if (row < 0 || row >= m_orderList.size()) {
+        qWarning() << "order row out of range:" << row << "of" << m_orderList.size();
+        return;
+    }
+    m_currentRow = row;
+    m_currentOrder = m_orderList.at(row);
+    ImportOrderModel *order = m_currentOrder;
+
+    m_orderNoLabel->setText(order->orderPayForKey());
+    m_photoTypeLabel->setText(order->photoType());
+    m_serviceTimesLabel->setText(order->serviceTimes());
+    m_babyNameLabel->setText(order->bName());
+    m_womanNameLabel->setText(order->wName());
+    m_manNameLabel->setText(order->mName());
+    m_comboNameLabel->setText(order->comboName());
+    m_bookStoreLabel->setText(order->bookStore());
+    m_dealDateLabel->setText(order->bookTime());
+    m_photographerLabel->setText(order->role1());
+    m_makeupLabel->setText(order->role2());
+    m_guideLabel->setText(order->yinDouEr());
+    m_orderPathLabel->setText(order->orderPath());
+    m_orderBakPathLabel->setText(order->orderBakPath());
+    m_orderDovraPathLabel->setText(order->dovraPath());
+
+    const bool baby = order->photoType2() == QStringLiteral("宝宝照");
+    m_babyNameTitle->setVisible(baby);
+    m_babyNameLabel->setVisible(baby);
+
+    QStringList files;
+    switch (m_importType) {
+    case ImportOriginPhotos:
+        m_orderPrefixEdit->setText(order->orderKey());
+        m_folderSuffixEdit->setText(order->originFolderSuffix());
+        m_photoSuffixEdit->setText(order->originPhotoSuffix());
+        files = order->originFiles();
+        break;
+    case ImportFinishedPhotos:
+        m_orderPrefixEdit->setText(order->orderKey());
+        m_folderSuffixEdit->setText(order->finishedFolderSuffix());
+        m_photoSuffixEdit->setText(order->finishedPhotoSuffix());
+        files = order->finishedFiles();
+        break;
+    case ImportDesigns:
+        m_orderPrefixEdit->setText(order->orderKey());
+        m_folderSuffixEdit->setText(order->designFolderSuffix());
+        m_photoSuffixEdit->setText(order->designPhotoSuffix());
+        files = order->designFiles();
+        break;
+    default:
+        break;
+    }
+
+    const QStringList names = order->buildTargetNames(files, m_importType);
+    m_selectedTable->setRowCount(names.size());
+    for (int i = 0; i < names.size(); ++i)
+        m_selectedTable->setItem(i, 0, new QTableWidgetItem(names.at(i)));
+
+    showImportedFiles(order->orderPath());
+
+    if (!order->orderPath().isEmpty()) {
+        m_folderSuffixEdit->setEnabled(false);
+        m_reImportBtn->setEnabled(true);
+    } else {
+        m_folderSuffixEdit->setEnabled(true);
+        m_reImportBtn->setEnabled(!order->orderBakPath().isEmpty());
+    }
+}
+
+void importOrdersPhotoDlg::showImportedFiles(QString orderPath)
+{
+    if (orderPath.isEmpty()) {
+        m_importedList->clear();
+        return;
+    }
+    orderPath = withSlash(orderPath);
+    QString folder = orderPath;
+    if (m_importType == ImportFinishedPhotos)
+        folder += QStringLiteral("成品缩略图100");
+    else if (m_importType == ImportDesigns)
+        folder += QStringLiteral("设计缩略图100");
+    else
+        folder += QStringLiteral("thumbnail100");
+
+    const QString local = Platform::localPath(folder);
+    QDir dir(local);
+    if (!dir.exists()) {
+        m_importedList->clear();
+        return;
+    }
+    QStringList paths;
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QString &name : entries) {
+        const QString path = local + QLatin1Char('/') + name;
+        if (FileOperation::isFile(path))
+            paths << path;
+    }
+    fillImportedList(paths);
+}
+
+void importOrdersPhotoDlg::fillImportedList(const QStringList &paths)
+{
+    m_importedList->clear();
+    for (const QString &path : paths) {
+        auto *item = new QListWidgetItem(FileOperation::getFileName(path), m_importedList);
+        item->setSizeHint(QSize(100, 120));
+        item->setTextAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    }
+    loadImportedIcons(paths);
+}
+
+void importOrdersPhotoDlg::loadImportedIcons(const QStringList &paths)
+{
+    for (int i = 0; i < paths.size() && i < m_importedList->count(); ++i) {
+        QFile file(paths.at(i));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QImage image = QImage::fromData(file.readAll());
+        if (image.isNull())
+            continue;
+        const QImage small = image.scaled(100, 100, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        m_importedList->item(i)->setIcon(QIcon(QPixmap::fromImage(ImageOperation::fitImageToCanvas(small))));
+    }
+}
+
+void importOrdersPhotoDlg::clearOrderInfo()
+{
+    for (QLabel *label : {m_orderNoLabel, m_photoTypeLabel, m_serviceTimesLabel, m_babyNameLabel, m_womanNameLabel,
+                          m_manNameLabel, m_comboNameLabel, m_bookStoreLabel, m_dealDateLabel, m_photographerLabel,
+                          m_makeupLabel, m_guideLabel, m_orderPathLabel, m_orderBakPathLabel, m_orderDovraPathLabel})
+        label->clear();
+    m_reImportBtn->setEnabled(false);
+    m_folderSuffixEdit->setEnabled(true);
+    {
+        // Emptying the edit is no user edit: the current record keeps its folder suffix.
+        const QSignalBlocker blocker(m_folderSuffixEdit);
+        m_folderSuffixEdit->clear();
+    }
+    m_photoSuffixEdit->setEnabled(false);
+    m_importedList->clear();
+    m_selectedTable->setRowCount(0);
+    m_selectedTable->clear();
+    m_selectedTable->setHorizontalHeaderLabels({QStringLiteral("照片名")});
+}
+
+// ---------------------------------------------------------------- name parts
+
+void importOrdersPhotoDlg::prefieOrderChangedSlot(const QString &text)
+{
+    const QString value = text.trimmed();
+    if (!m_currentOrder)
+        return;
+    switch (m_importType) {
+    case ImportOriginPhotos:
+        m_currentOrder->setOriginOrderPrefix(value);
+        break;
+    case ImportFinishedPhotos:
+        m_currentOrder->setFinishedOrderPrefix(value);
+        break;
+    case ImportDesigns:
+        m_currentOrder->setDesignOrderPrefix(value);
+        break;
+    default:
+        break;
+    }
+}
+
+void importOrdersPhotoDlg::prefieFolderChangedSlot(const QString &text)
+{
+    const QString value = normalizeFileName(text.trimmed());
+    m_folderSuffixEdit->setText(value);
+    qDebug() << "修改后的路径是：" << value << "over";
+    if (!m_currentOrder)
+        return;
+    switch (m_importType) {
+    case ImportOriginPhotos:
+        m_currentOrder->setOriginFolderSuffix(value);
+        break;
+    case ImportFinishedPhotos:
+        m_currentOrder->setFinishedFolderSuffix(value);
+        break;
+    case ImportDesigns:
+        m_currentOrder->setDesignFolderSuffix(value);
+        break;
+    default:
+        break;
+    }
+}
+
+void importOrdersPhotoDlg::prefieImageChangedSlot(const QString &text)
+{
+    qDebug() << "修改前的路径是：" << text << "over";
+    const QString value = normalizeFileName(text.trimmed());
+    m_photoSuffixEdit->setText(value);
+    if (!m_currentOrder)
+        return;
+    switch (m_importType) {
+    case ImportOriginPhotos:
+        m_currentOrder->setOriginPhotoSuffix(value);
+        break;
+    case ImportFinishedPhotos:
+        m_currentOrder->setFinishedPhotoSuffix(value);
+        break;
+    case ImportDesigns:
+        m_currentOrder->setDesignPhotoSuffix(value);
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- context menus
+
+void importOrdersPhotoDlg::showTableMouseRightButton(QPoint pos)
+{
+    Q_UNUSED(pos)
+    const int row = m_ordersTable->currentIndex().isValid() ? m_ordersTable->currentRow() : -1;
+    if (row < 0 || row >= m_orderList.size())
+        return; // nothing under the menu to look at
+    m_ordersMenu->setEnabled(!m_orderList.at(row)->orderPath().isEmpty());
+    m_ordersMenu->popup(QCursor::pos());
+}
+
+void importOrdersPhotoDlg::showLstWgtContextMenuSlot(QPoint pos)
+{
+    Q_UNUSED(pos)
+    if (m_importedList->selectedItems().isEmpty())
+        return;
+    m_importedMenu->popup(QCursor::pos());
+}
+
+// ---------------------------------------------------------------- counting
+
+void importOrdersPhotoDlg::updateImgCount(ImportOrderModel *order)
+{
+    if (!order || order->orderPath().isEmpty())
+        return;
+    if (m_importType != ImportOriginPhotos && m_importType != ImportFinishedPhotos && m_importType != ImportDesigns)
+        return; // only the photo types keep a found count
+    const QString path = withSlash(order->orderPath());
+    QString thumbDir = QStringLiteral("thumbnail");
+    QString mainDir = QStringLiteral("照片");
+    if (m_importType == ImportFinishedPhotos) {
+        thumbDir = QStringLiteral("成品缩略图");
+        mainDir = QStringLiteral("成品");
+    } else if (m_importType == ImportDesigns) {
+        thumbDir = QStringLiteral("设计缩略图");
+        mainDir = QStringLiteral("设计");
+    }
+    if (!FileOperation::dirExists(path + thumbDir))
+        return;
+    const quint16 count = clampCount(countFiles(path + mainDir, photoFilters()));
+    if (m_importType == ImportOriginPhotos)
+        order->setOriginFoundCount(count);
+    else if (m_importType == ImportFinishedPhotos)
+        order->setFinishedFoundCount(count);
+    else
+        order->setDesignFoundCount(count);
+}
+
+void importOrdersPhotoDlg::updateVideoCount(ImportOrderModel *order)
+{
+    if (!order || order->orderPath().isEmpty())
+        return;
+    if (m_importType != ImportTrialVideos && m_importType != ImportRetouchVideos)
+        return;
+    const QString folder = withSlash(order->orderPath())
+                           + (m_importType == ImportRetouchVideos ? QStringLiteral("精修视频") : QStringLiteral("试拍视频"));
+    if (!FileOperation::dirExists(folder))
+        return;
+    const quint16 count = clampCount(countFiles(folder, videoFilters()));
+    if (m_importType == ImportTrialVideos)
+        order->setTrialVideoFoundCount(count);
+    else
+        order->setRetouchVideoFoundCount(count);
+}
+
+int importOrdersPhotoDlg::getImgCount(const QString &path) const
+{
+    // Everything the photo chooser accepts, so that before/after counts see each imported photo.
+    return countFiles(path, photoFilters());
+}
+
+int importOrdersPhotoDlg::getVideoCount(const QString &path) const
+{
+    return countFiles(path, videoFilters());
+}
+
+void importOrdersPhotoDlg::resetOrderImportState(ImportOrderModel *order)
+{
+    if (!order)
+        return;
+    order->setOrderPath(QString());
+    order->setOrderBakPath(QString());
+    order->setOriginFiles(QStringList());
+    order->setOriginFoundCount(0);
+    order->setOriginImportedCount(0);
+    order->setOriginImported(false);
+    order->setFinishedFiles(QStringList());
+    order->setFinishedFoundCount(0);
+    order->setFinishedImportedCount(0);
+    order->setFinishedImported(false);
+    order->setDesignFiles(QStringList());
+    order->setDesignFoundCount(0);
+    order->setDesignImportedCount(0);
+    order->setDesignImported(false);
+}
+
+// ---------------------------------------------------------------- not wired yet
+// File selection, the import run, the re-import reset, the open-folder shortcuts and the video list
+// report come with the import itself; until then their buttons do nothing.
+
+void importOrdersPhotoDlg::selectImgBtnSlot() {}
+void importOrdersPhotoDlg::importAllOrdersBtnSlot() {}
+void importOrdersPhotoDlg::reImportBtnSlot() {}
+void importOrdersPhotoDlg::openOrderPhotoPathBtnSlot() {}
+void importOrdersPhotoDlg::openOrderOriginPathBtnSlot() {}
+void importOrdersPhotoDlg::upDataVideoUrlsBtnSlot() {}
+void importOrdersPhotoDlg::openImportedImgSlot() {}
+void importOrdersPhotoDlg::deleteImportedImgSlot() {}
+void importOrdersPhotoDlg::tbOpenOrderPathAction() {}

@@ -1,0 +1,154 @@
+#pragma once
+// The batch import tool window ("导片工具"): the orders picked with the order picker, one import type
+// for the whole list, per order the files to import, the order-information panel with the name parts
+// of the order's folder and photos, and the files already imported for the current order.
+
+#include "importtype.h"
+
+#include <QDialog>
+#include <QList>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+
+class ImportOrderModel;
+class QAction;
+class QButtonGroup;
+class QGridLayout;
+class QHBoxLayout;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QNetworkAccessManager;
+class QPushButton;
+class QSplitter;
+class QTableWidget;
+class QVBoxLayout;
+
+class importOrdersPhotoDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    using ImportTypeEnum = ::ImportTypeEnum;
+
+    explicit importOrdersPhotoDlg(QWidget *parent = nullptr);
+    ~importOrdersPhotoDlg() override;
+
+    // Opens the window the way the tool window does: only when the chosen shop's photo root and backup
+    // root exist (otherwise the user is told and nullptr returned); no parent, minimize / maximize /
+    // close hints only, maximized. toolWindow is the parent of the message box only.
+    static importOrdersPhotoDlg *openFromToolWindow(QWidget *toolWindow);
+
+    ImportTypeEnum importType() const { return m_importType; }
+    QList<ImportOrderModel *> orders() const { return m_orderList; }
+    ImportOrderModel *currentOrder() const { return m_currentOrder; }
+    int currentRow() const { return m_currentRow; }
+
+    // Rebuilds every row of the order table for the current type.
+    void addOrderRows();
+    // Enables or disables the type radios and the buttons that change the order list.
+    void setImportTypeEnabled(bool enabled);
+    // Empties the order-information panel and both file panels.
+    void clearOrderInfo();
+    // Refresh the record's found count of the current type from its order folder.
+    void updateImgCount(ImportOrderModel *order);
+    void updateVideoCount(ImportOrderModel *order);
+    // Files of a folder that an import can bring in (photos / videos); 0 for a missing folder.
+    int getImgCount(const QString &path) const;
+    int getVideoCount(const QString &path) const;
+    // Prepares a record for a new import of its photos: no order folders, no files, no counts.
+    void resetOrderImportState(ImportOrderModel *order);
+
+private slots:
+    void importTypeSlot(int id);
+    void selectAllSlot();
+    void cancelAllSlot();
+    void delAllOrdersSlot();
+    void addNewOrderBtnSlot();
+    void importAllOrdersBtnSlot();
+    void reImportBtnSlot();
+    void openOrderPhotoPathBtnSlot();
+    void openOrderOriginPathBtnSlot();
+    void upDataVideoUrlsBtnSlot();
+    void getNewOrderSlot(QList<ImportOrderModel *> orderLst);
+    void ordersTableWgtClickedSlot(int row);
+    void selectImgBtnSlot();
+    void prefieOrderChangedSlot(const QString &text);
+    void prefieFolderChangedSlot(const QString &text);
+    void prefieImageChangedSlot(const QString &text);
+    void showLstWgtContextMenuSlot(QPoint pos);
+    void openImportedImgSlot();
+    void deleteImportedImgSlot();
+    void showTableMouseRightButton(QPoint pos);
+    void tbOpenOrderPathAction();
+
+private:
+    void initUi();
+    void initOrderListPanel(QVBoxLayout *layout);
+    void initSelectedListPanel(QVBoxLayout *layout);
+    void initImportedListPanel(QVBoxLayout *layout);
+    void initOrderInfoPanel(QGridLayout *layout);
+    void showImportedFiles(QString orderPath);
+    void fillImportedList(const QStringList &paths);
+    void loadImportedIcons(const QStringList &paths);
+    // The widgets of a row's selection cell (column 4) and progress cell (column 5).
+    QList<QWidget *> cellWidgets(int row, int column) const;
+
+    ImportOrderModel *m_selectOrder = nullptr;
+    int m_selectRow = -1;
+    int m_beforeCount = 0;
+    int m_beforeBakCount = 0;
+    int m_dovraCopyCount = 0;
+    QNetworkAccessManager *m_manager = nullptr;
+    QButtonGroup *m_importTypeGroup = nullptr;
+    QSplitter *m_mainSplitter = nullptr;
+    QHBoxLayout *m_mainLayout = nullptr;
+    QTableWidget *m_ordersTable = nullptr;
+    QPushButton *m_addOrderBtn = nullptr;
+    QPushButton *m_importAllBtn = nullptr;
+    QPushButton *m_updateVideoBtn = nullptr;
+    QPushButton *m_selectAllBtn = nullptr;
+    QPushButton *m_cancelAllBtn = nullptr;
+    QPushButton *m_delOrdersBtn = nullptr;
+    QPushButton *m_reImportBtn = nullptr;
+    QPushButton *m_openPathBtn = nullptr;
+    QPushButton *m_openOriginPathBtn = nullptr;
+    ImportTypeEnum m_importType = ImportFinishedPhotos;
+    QLabel *m_orderNoLabel = nullptr;
+    QLabel *m_photoTypeLabel = nullptr;
+    QLabel *m_serviceTimesLabel = nullptr;
+    QLabel *m_babyNameLabel = nullptr;
+    QLabel *m_womanNameLabel = nullptr;
+    QLabel *m_manNameLabel = nullptr;
+    QLabel *m_comboNameLabel = nullptr;
+    QLabel *m_bookStoreLabel = nullptr;
+    QLabel *m_dealDateLabel = nullptr;
+    QLabel *m_photographerLabel = nullptr;
+    QLabel *m_makeupLabel = nullptr;
+    QLabel *m_guideLabel = nullptr;
+    QAction *m_viewPhotoAction = nullptr;
+    QMenu *m_ordersMenu = nullptr;
+    QLabel *m_babyNameTitle = nullptr;
+    QLabel *m_orderPathLabel = nullptr;
+    QLabel *m_orderBakPathLabel = nullptr;
+    QLabel *m_orderDovraPathLabel = nullptr;
+    QLineEdit *m_orderPrefixEdit = nullptr;
+    QLineEdit *m_folderSuffixEdit = nullptr;
+    QLineEdit *m_photoSuffixEdit = nullptr;
+    QLabel *m_selectedTitle = nullptr;
+    QLabel *m_modeTitle = nullptr;
+    QTableWidget *m_selectedTable = nullptr;
+    QLabel *m_importedTitle = nullptr;
+    QListWidget *m_importedList = nullptr;
+    QMenu *m_importedMenu = nullptr;
+    ImportOrderModel *m_currentOrder = nullptr;
+    int m_currentRow = -1;
+    QList<ImportOrderModel *> m_orderList;
+    quint16 m_finishCount = 0;
+    quint16 m_totalCount = 0;
+    QString m_lastSelectDir;
+
+    // The prefix edit and its label are never placed in the window; the dialog owns them itself.
+    QLabel *m_orderPrefixTitle = nullptr;
+};

@@ -1,0 +1,407 @@
+#include "globals.h"
+#include "importordermodel.h"
+#include "importordersphotodlg.h"
+#include "msgbox.h"
+#include "samplestudio.h"
+#include "searchorderwindow.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+
+#include <memory>
+#include <vector>
+
+using Orders = QList<ImportOrderModel *>;
+
+#ifdef Q_OS_WIN
+static const char *kMissingRoot = "Q:/";
+#else
+static const char *kMissingRoot = "/tessaly-no-such-root-7f3a/";
+#endif
+
+class TestImportOrdersPhotoDlg : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<testsupport::TempRoots> m_roots;
+    std::unique_ptr<standin::SampleStudio> m_studio;
+    std::vector<std::unique_ptr<ImportOrderModel>> m_records; // the dialog never owns its records
+    QPointer<importOrdersPhotoDlg> m_dlg;
+
+    ImportOrderModel *record(int sampleIndex)
+    {
+        m_records.emplace_back(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(sampleIndex))));
+        return m_records.back().get();
+    }
+    ImportOrderModel *recordWithPath(const QString &key, const QString &orderPath)
+    {
+        QJsonObject json = m_studio->orderJson(m_studio->orders.at(0));
+        json["orderpayforkey"] = key;
+        json["orderpath"] = orderPath;
+        m_records.emplace_back(new ImportOrderModel(json));
+        return m_records.back().get();
+    }
+    void handOver(const Orders &orders)
+    {
+        QVERIFY(QMetaObject::invokeMethod(m_dlg, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, orders)));
+    }
+    QTableWidget *table() { return m_dlg->findChild<QTableWidget *>("ordersTable"); }
+    QString cell(int row, int column) { return table()->item(row, column)->text(); }
+    QWidget *cellChild(int row, int column, const char *className, int nth = 0)
+    {
+        int seen = 0;
+        for (QObject *o : table()->cellWidget(row, column)->children())
+            if (o->inherits(className) && seen++ == nth)
+                return static_cast<QWidget *>(o);
+        return nullptr;
+    }
+    QString label(const char *name) { return m_dlg->findChild<QLabel *>(name)->text(); }
+    void chooseType(int id) { m_dlg->findChild<QRadioButton *>(QString("importTypeRadio%1").arg(id))->click(); }
+    void click(const char *name) { m_dlg->findChild<QPushButton *>(name)->click(); }
+
+private slots:
+    void initTestCase()
+    {
+        m_roots.reset(new testsupport::TempRoots);
+        m_studio.reset(new standin::SampleStudio(m_roots->path("studio")));
+        QString error;
+        QVERIFY2(m_studio->writeTree(&error), qPrintable(error));
+    }
+
+    void init()
+    {
+        MsgBox::clearShown();
+        m_dlg = new importOrdersPhotoDlg(nullptr);
+        m_dlg->show();
+    }
+
+    void cleanup()
+    {
+        delete m_dlg;
+        m_records.clear();
+    }
+
+    void pickedOrdersFillTheTable()
+    {
+        QCOMPARE(m_dlg->importType(), ImportFinishedPhotos);
+        QCOMPARE(m_dlg->findChild<QLabel *>("rightTitle")->text(), QString("导片模式：成品"));
+        QVERIFY(!m_dlg->findChild<QLineEdit *>("photoSuffixEdit")->isEnabled());
+        QVERIFY(!m_dlg->findChild<QPushButton *>("reImportBtn")->isEnabled());
+
+        // through a real picker, as the add button opens it
+        click("addOrderBtn");
+        SearchOrderWindow *picker = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *p = qobject_cast<SearchOrderWindow *>(w))
+                picker = p;
+        QVERIFY(picker);
+        emit picker->addSelectOrderSigl({record(0), record(4)});
+        picker->close();
+
+        QCOMPARE(m_dlg->orders().size(), 2);
+        QCOMPARE(table()->rowCount(), 2);
+        QCOMPARE(cell(0, 0), QString("A1203-1"));
+        QCOMPARE(table()->item(0, 0)->checkState(), Qt::Unchecked);
+        QCOMPARE(cell(0, 1), QString("星光店"));
+        QCOMPARE(cell(0, 2), QString("张小宝-李梅-张伟"));
+        QCOMPARE(cell(0, 3), QString("已导入(4)")); // 成品 holds four photos, one of them "*.JPG"
+        QCOMPARE(cell(1, 3), QString("未导入"));     // no order folder yet
+        auto *button = qobject_cast<QPushButton *>(cellChild(1, 4, "QPushButton"));
+        QCOMPARE(button->text(), QString("选择照片"));
+        QCOMPARE(button->property("row").toInt(), 1);
+        QCOMPARE(qobject_cast<QLabel *>(cellChild(1, 4, "QLabel"))->text(), QString("未选"));
+        QCOMPARE(qobject_cast<QLabel *>(cellChild(1, 5, "QLabel"))->text(), QString("0/0"));
+        QVERIFY(MsgBox::shown().isEmpty());
+    }
+
+    void repeatsAndMissingRootsRefused()
+    {
+        handOver({record(0)});
+        table()->item(0, 0)->setCheckState(Qt::Checked);
+        ImportOrderModel *again = record(0);
+        ImportOrderModel *b = record(1);
+        ImportOrderModel *bTwice = record(1);
+        ImportOrderModel *lost = recordWithPath("Z9", QString(kMissingRoot) + "2023-05/12/Z9-1/");
+        ImportOrderModel *backslash = recordWithPath("W1", "D:\\pic\\W1-1\\");
+        handOver({again, b, bTwice, lost, backslash});
+
+        const QList<MsgBox::Shown> boxes = MsgBox::shown();
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes[0].title, QString("订单已存在"));
+        QCOMPARE(boxes[0].text, QString("已经添加过订单：\nA1203-1,B2207-2"));
+        QCOMPARE(boxes[1].title, QString("订单导片路径不存在"));
+        QCOMPARE(boxes[1].text, QString("以下订单导片根目录不存在：\nZ9-1:") + kMissingRoot);
+        QCOMPARE(m_dlg->orders(), (Orders{m_records[0].get(), b, backslash}));
+        QCOMPARE(table()->rowCount(), 3);
+        QCOMPARE(table()->item(0, 0)->checkState(), Qt::Unchecked); // rows rebuilt
+
+        MsgBox::clearShown();
+        handOver({});
+        QVERIFY(MsgBox::shown().isEmpty());
+        QCOMPARE(table()->rowCount(), 3);
+    }
+
+    void typeSwitchRebuildsRows()
+    {
+        ImportOrderModel *a = record(0);
+        handOver({a, record(4)});
+        m_dlg->findChild<QPushButton *>("selectAllBtn")->click();
+        auto *videoBtn = m_dlg->findChild<QPushButton *>("updateVideoBtn");
+        auto *photoSuffix = m_dlg->findChild<QLineEdit *>("photoSuffixEdit");
+        QVERIFY(!videoBtn->isVisible());
+
+        chooseType(3);
+        QCOMPARE(m_dlg->importType(), ImportTrialVideos);
+        QCOMPARE(label("rightTitle"), QString("导片模式：试拍视频"));
+        QVERIFY(videoBtn->isVisible());
+        QCOMPARE(videoBtn->text(), QString("更新试拍视频到选片系统"));
+        QVERIFY(!photoSuffix->isEnabled());
+        QCOMPARE(qobject_cast<QPushButton *>(cellChild(0, 4, "QPushButton"))->text(), QString("选择视频"));
+        QCOMPARE(table()->item(0, 0)->checkState(), Qt::Unchecked);
+        QCOMPARE(cell(0, 3), QString("已导入(1)")); // one video in 试拍视频
+
+        chooseType(4);
+        QCOMPARE(videoBtn->text(), QString("更新精修视频到选片系统"));
+        chooseType(0);
+        QVERIFY(photoSuffix->isEnabled());
+        QVERIFY(!videoBtn->isVisible());
+        QCOMPARE(cell(0, 3), QString("已导入(3)"));
+
+        a->setDovraImported(true);
+        chooseType(5);
+        QCOMPARE(qobject_cast<QPushButton *>(cellChild(0, 4, "QPushButton"))->text(), QString("选择Dovra路径"));
+        QCOMPARE(cell(0, 3), QString("未导入"));
+        QCOMPARE(qobject_cast<QLabel *>(cellChild(0, 5, "QLabel"))->text(), QString());
+        QCOMPARE(qobject_cast<QLabel *>(cellChild(0, 4, "QLabel"))->text(), QString("已选(0)"));
+        QCOMPARE(qobject_cast<QLabel *>(cellChild(1, 4, "QLabel"))->text(), QString("未选"));
+
+        a->setFinishedImported(true); // imported, but nothing counted: a full bar of 0..0
+        chooseType(1);
+        QVERIFY(!photoSuffix->isEnabled());
+        auto *bar = qobject_cast<QProgressBar *>(cellChild(0, 5, "QProgressBar"));
+        QCOMPARE(bar->maximum(), 0);
+        QCOMPARE(bar->value(), 0);
+        QCOMPARE(qobject_cast<QLabel *>(cellChild(0, 5, "QLabel"))->text(), QString("0/0"));
+        QCOMPARE(qobject_cast<QLabel *>(cellChild(0, 4, "QLabel"))->text(), QString("已选(0)"));
+    }
+
+    void clickedRowFillsPanelAndNameEditsWriteRecord()
+    {
+        ImportOrderModel *a = record(0);
+        ImportOrderModel *e = record(4);
+        handOver({a, e});
+        auto *folder = m_dlg->findChild<QLineEdit *>("folderSuffixEdit");
+        auto *photo = m_dlg->findChild<QLineEdit *>("photoSuffixEdit");
+
+        // no current order: the edit cleans its text, no record changes
+        folder->setText("a/b:c.");
+        QCOMPARE(folder->text(), QString("abc"));
+        QCOMPARE(a->finishedFolderSuffix(), QString("张小宝-李梅-张伟-周杰-吴彤"));
+
+        // the already imported finished thumbnails are listed with pictures
+        const QString thumbs = m_studio->orders.at(0).orderPath + "成品缩略图100/";
+        QVERIFY(testsupport::writeJpeg(thumbs + "b.jpg", QSize(60, 40)));
+        QVERIFY(testsupport::writeJpeg(thumbs + "A.jpg", QSize(40, 60)));
+        a->setFinishedPhotoSuffix("精修");
+        a->setFinishedFiles({"/src/IMG_7.jpg", "/src/x.y.png"});
+        emit table()->cellClicked(0, 2);
+        QCOMPARE(m_dlg->currentOrder(), a);
+        QCOMPARE(label("orderNoLabel"), QString("A1203"));
+        QCOMPARE(label("womanNameLabel"), QString("李梅"));
+        QCOMPARE(label("guideLabel"), QString("小何"));
+        QCOMPARE(label("orderPathLabel"), a->orderPath());
+        QVERIFY(!m_dlg->findChild<QLabel *>("babyNameTitle")->isVisible()); // "儿童照", not "宝宝照"
+        auto *selected = m_dlg->findChild<QTableWidget *>("selectedTable");
+        QCOMPARE(selected->rowCount(), 2);
+        QCOMPARE(selected->item(0, 0)->text(), QString("IMG_7-精修.jpg"));
+        QCOMPARE(selected->item(1, 0)->text(), QString("x.y-精修.png"));
+        auto *imported = m_dlg->findChild<QListWidget *>("importedList");
+        QCOMPARE(imported->count(), 2);
+        QCOMPARE(imported->item(0)->text(), QString("A.jpg"));
+        QVERIFY(!imported->item(1)->icon().isNull());
+        QVERIFY(!folder->isEnabled()); // the order folder exists already
+        QVERIFY(m_dlg->findChild<QPushButton *>("reImportBtn")->isEnabled());
+
+        folder->setText(" x/y ");
+        QCOMPARE(folder->text(), QString("xy"));
+        QCOMPARE(a->originFolderSuffix(), QString("xy"));
+        QCOMPARE(a->designFolderSuffix(), QString("xy"));
+
+        chooseType(0);
+        emit table()->cellClicked(1, 0);
+        QCOMPARE(e->originOrderPrefix(), QString("E5520-1"));
+        emit table()->cellClicked(0, 0);
+        QCOMPARE(a->originOrderPrefix(), QString("A1203-1"));
+        photo->setText("p*q");
+        QCOMPARE(a->originPhotoSuffix(), QString("pq"));
+        QCOMPARE(a->finishedPhotoSuffix(), QString("精修"));
+
+        chooseType(3); // no name group in the video types
+        folder->setText("v?");
+        QCOMPARE(folder->text(), QString("v"));
+        QCOMPARE(a->finishedFolderSuffix(), QString("xy"));
+
+        chooseType(1);
+        emit table()->cellClicked(1, 0); // no order folder: suffix editable, no re-import without a backup path
+        QCOMPARE(m_dlg->currentOrder(), e);
+        QVERIFY(folder->isEnabled());
+        QVERIFY(!m_dlg->findChild<QPushButton *>("reImportBtn")->isEnabled());
+        QCOMPARE(imported->count(), 0);
+    }
+
+    void selectAllAndNone()
+    {
+        click("selectAllBtn"); // empty table: nothing to do
+        handOver({record(0), record(1), record(2)});
+        click("selectAllBtn");
+        for (int r = 0; r < 3; ++r)
+            QCOMPARE(table()->item(r, 0)->checkState(), Qt::Checked);
+        click("cancelAllBtn");
+        for (int r = 0; r < 3; ++r)
+            QCOMPARE(table()->item(r, 0)->checkState(), Qt::Unchecked);
+    }
+
+    void removingOrdersKeepsCurrentInRange()
+    {
+        click("delOrdersBtn");
+        QCOMPARE(MsgBox::lastShown().text, QString("您还没有选择订单"));
+
+        ImportOrderModel *a = record(0), *b = record(1), *c = record(2), *d = record(3);
+        handOver({a, b, c, d});
+        table()->setCurrentCell(3, 0);
+        emit table()->cellClicked(3, 0);
+        QCOMPARE(m_dlg->currentOrder(), d);
+        table()->item(0, 0)->setCheckState(Qt::Checked);
+        table()->item(3, 0)->setCheckState(Qt::Checked);
+        click("delOrdersBtn");
+
+        QCOMPARE(m_dlg->orders(), (Orders{b, c}));
+        QCOMPARE(table()->rowCount(), 2);
+        QCOMPARE(cell(1, 0), QString("C3105-1"));
+        QCOMPARE(cellChild(1, 4, "QPushButton")->property("row").toInt(), 1);
+        QVERIFY(m_dlg->orders().contains(m_dlg->currentOrder()));
+        QCOMPARE(m_dlg->orders().at(m_dlg->currentRow()), m_dlg->currentOrder());
+        QCOMPARE(label("orderNoLabel"), m_dlg->currentOrder()->orderPayForKey());
+
+        // stale clicks and reads beyond the list are ignored
+        emit table()->cellClicked(3, 0);
+        QVERIFY(m_dlg->orders().contains(m_dlg->currentOrder()));
+
+        click("selectAllBtn");
+        click("delOrdersBtn");
+        QVERIFY(m_dlg->orders().isEmpty());
+        QCOMPARE(m_dlg->currentOrder(), nullptr);
+        QCOMPARE(m_dlg->currentRow(), -1);
+        QVERIFY(label("orderNoLabel").isEmpty());
+        QVERIFY(m_dlg->findChild<QLineEdit *>("folderSuffixEdit")->isEnabled());
+        QVERIFY(m_dlg->findChild<QLineEdit *>("folderSuffixEdit")->text().isEmpty());
+        QCOMPARE(c->finishedFolderSuffix(), QString("陈果果-周杰-林化妆")); // clearing the panel edits no record
+        QCOMPARE(table()->rowCount(), 0);
+    }
+
+    void contextMenus()
+    {
+        auto *menu = m_dlg->findChild<QMenu *>("ordersMenu");
+        emit table()->customContextMenuRequested(QPoint(5, 5)); // empty table
+        QVERIFY(!menu->isVisible());
+
+        handOver({record(0), record(4)});
+        table()->setCurrentIndex(QModelIndex()); // rows, but none current
+        emit table()->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(!menu->isVisible());
+
+        table()->setCurrentCell(0, 0);
+        emit table()->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(menu->isVisible());
+        QVERIFY(menu->isEnabled());
+        menu->hide();
+        table()->setCurrentCell(1, 0); // no order path: nothing to look at
+        emit table()->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(!menu->isEnabled());
+        menu->hide();
+
+        auto *list = m_dlg->findChild<QListWidget *>("importedList");
+        auto *listMenu = m_dlg->findChild<QMenu *>("importedMenu");
+        emit list->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(!listMenu->isVisible());
+        new QListWidgetItem("x.jpg", list);
+        list->item(0)->setSelected(true);
+        emit list->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(listMenu->isVisible());
+        listMenu->hide();
+    }
+
+    void countingOperations()
+    {
+        const QString dir = m_roots->path("count/");
+        QVERIFY(QDir().mkpath(dir + "f.jpg"));
+        for (const char *name : {"a.jpg", "b.JPG", "c.jpeg", "d.png", "e.txt", "v1.mp4", "v2.AVI", "v3.m4v",
+                                 "v4.wmv", "v5.mov"}) {
+            QFile f(dir + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(m_dlg->getImgCount(dir), 4); // every kind the chooser takes, no folders
+        QCOMPARE(m_dlg->getVideoCount(dir), 4);
+        QCOMPARE(m_dlg->getImgCount(dir + "missing/"), 0);
+
+        ImportOrderModel *noThumbs = recordWithPath("N1", dir);
+        noThumbs->setFinishedFoundCount(7);
+        m_dlg->updateImgCount(noThumbs); // no thumbnail folder: the count stays
+        QCOMPARE(noThumbs->finishedFoundCount(), quint16(7));
+        ImportOrderModel *noPath = recordWithPath("N2", "");
+        noPath->setFinishedFoundCount(5);
+        m_dlg->updateImgCount(noPath);
+        QCOMPARE(noPath->finishedFoundCount(), quint16(5));
+
+        ImportOrderModel *r = record(0);
+        r->setOriginFiles({"x"});
+        r->setDesignImportedCount(3);
+        r->setFinishedImported(true);
+        r->setTrialVideoFiles({"v"});
+        r->setDovraImported(true);
+        m_dlg->resetOrderImportState(r);
+        QVERIFY(r->orderPath().isEmpty() && r->orderBakPath().isEmpty());
+        QVERIFY(r->originFiles().isEmpty() && !r->isFinishedImported());
+        QCOMPARE(r->designImportedCount(), quint16(0));
+        QCOMPARE(r->trialVideoFiles(), QStringList{"v"});
+        QVERIFY(r->isDovraImported());
+    }
+
+    void openedFromToolWindow()
+    {
+        g_picPath = QString(kMissingRoot);
+        g_bakPicPath = m_studio->bakRoot;
+        QCOMPARE(importOrdersPhotoDlg::openFromToolWindow(nullptr), nullptr);
+        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+        QVERIFY(MsgBox::lastShown().text.contains(kMissingRoot));
+        g_picPath.clear();
+        QCOMPARE(importOrdersPhotoDlg::openFromToolWindow(nullptr), nullptr);
+
+        g_picPath = m_studio->picRoot;
+        QPointer<importOrdersPhotoDlg> dlg = importOrdersPhotoDlg::openFromToolWindow(nullptr);
+        QVERIFY(dlg);
+        const Qt::WindowFlags hints =
+            Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;
+        QCOMPARE(dlg->windowFlags() & hints, hints);
+        QCOMPARE(dlg->windowType(), Qt::Window); // a plain window, no dialog frame
+        QVERIFY(dlg->testAttribute(Qt::WA_DeleteOnClose));
+        QVERIFY(dlg->windowState() & Qt::WindowMaximized);
+        ImportOrderModel *a = record(0);
+        QMetaObject::invokeMethod(dlg, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, Orders{a}));
+        dlg->close();
+        QVERIFY(testsupport::waitFor([&] { return dlg.isNull(); }));
+        QCOMPARE(a->orderKey(), QString("A1203-1")); // the record outlives the window
+    }
+};
+
+TESSALY_TEST_MAIN(TestImportOrdersPhotoDlg)
+#include "tst_importordersphotodlg.moc"
