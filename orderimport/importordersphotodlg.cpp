@@ -147,7 +147,7 @@ importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent)
 
 importOrdersPhotoDlg::~importOrdersPhotoDlg()
 {
-    // The records belong to whoever picked them (import threads may still hold them): only the list goes.
+    // The accepted records are children of the dialog and go with it.
     m_orderList.clear();
     m_currentOrder = nullptr;
     delete m_orderPrefixEdit;
@@ -593,6 +593,8 @@ void importOrdersPhotoDlg::getNewOrderSlot(QList<ImportOrderModel *> orderLst)
             if (!repeated.isEmpty())
                 repeated += QLatin1Char(',');
             repeated += key;
+            if (!m_orderList.contains(r))
+                r->deleteLater();
             continue;
         }
         const QString orderPath = r->orderPath();
@@ -603,9 +605,11 @@ void importOrdersPhotoDlg::getNewOrderSlot(QList<ImportOrderModel *> orderLst)
             if (!missingRoots.isEmpty())
                 missingRoots += QLatin1Char(',');
             missingRoots += key + QLatin1Char(':') + root;
+            r->deleteLater();
             continue;
         }
         updateImgCount(r);
+        r->setParent(this); // the picker keeps no claim: the dialog owns what it lists
         m_orderList.append(r);
         keys.insert(key);
     }
@@ -650,7 +654,7 @@ void importOrdersPhotoDlg::delAllOrdersSlot()
     for (int i = ticked.size() - 1; i >= 0; --i) {
         const int row = ticked.at(i);
         if (row < m_orderList.size())
-            m_orderList.removeAt(row);
+            m_orderList.takeAt(row)->deleteLater();
         m_ordersTable->removeRow(row);
     }
     for (int row = 0; row < m_ordersTable->rowCount(); ++row) {

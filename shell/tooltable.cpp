@@ -1,5 +1,7 @@
 #include "toolregistry.h"
 
+#include "importordersphotodlg.h"
+
 // Each tool window adds its entry here when it joins the program, for example:
 //
 //   ToolRegistry::add({ToolAfterSample, QStringLiteral("rb_ysfj"), QStringLiteral("样后分件"),
@@ -14,4 +16,10 @@
 // and the desk windows are built in ToolRegistry::setShopSwitchHook.
 void registerStandardTools()
 {
+    // The batch import dialog sets delete-on-close and its window hints itself and opens only when the
+    // chosen shop's storage roots exist.
+    ToolRegistry::add({ToolImport, QStringLiteral("rb_dpgj"), QStringLiteral("导片工具"),
+                       [](QWidget *toolWindow) -> QWidget * {
+                           return importOrdersPhotoDlg::openFromToolWindow(toolWindow);
+                       }});
 }

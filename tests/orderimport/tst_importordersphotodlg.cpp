@@ -34,21 +34,21 @@ class TestImportOrdersPhotoDlg : public QObject
 
     std::unique_ptr<testsupport::TempRoots> m_roots;
     std::unique_ptr<standin::SampleStudio> m_studio;
-    std::vector<std::unique_ptr<ImportOrderModel>> m_records; // the dialog never owns its records
+    QList<QPointer<ImportOrderModel>> m_records; // the dialog takes the records it lists and frees the refused ones
     QPointer<importOrdersPhotoDlg> m_dlg;
 
     ImportOrderModel *record(int sampleIndex)
     {
-        m_records.emplace_back(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(sampleIndex))));
-        return m_records.back().get();
+        m_records.append(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(sampleIndex))));
+        return m_records.last();
     }
     ImportOrderModel *recordWithPath(const QString &key, const QString &orderPath)
     {
         QJsonObject json = m_studio->orderJson(m_studio->orders.at(0));
         json["orderpayforkey"] = key;
         json["orderpath"] = orderPath;
-        m_records.emplace_back(new ImportOrderModel(json));
-        return m_records.back().get();
+        m_records.append(new ImportOrderModel(json));
+        return m_records.last();
     }
     void handOver(const Orders &orders)
     {
@@ -87,6 +87,9 @@ private slots:
     void cleanup()
     {
         delete m_dlg;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        for (const QPointer<ImportOrderModel> &r : qAsConst(m_records))
+            delete r.data();
         m_records.clear();
     }
 
@@ -140,7 +143,7 @@ private slots:
         QCOMPARE(boxes[0].text, QString("已经添加过订单：\nA1203-1,B2207-2"));
         QCOMPARE(boxes[1].title, QString("订单导片路径不存在"));
         QCOMPARE(boxes[1].text, QString("以下订单导片根目录不存在：\nZ9-1:") + kMissingRoot);
-        QCOMPARE(m_dlg->orders(), (Orders{m_records[0].get(), b, backslash}));
+        QCOMPARE(m_dlg->orders(), (Orders{m_records[0].data(), b, backslash}));
         QCOMPARE(table()->rowCount(), 3);
         QCOMPARE(table()->item(0, 0)->checkState(), Qt::Unchecked); // rows rebuilt
 
@@ -395,11 +398,14 @@ private slots:
         QCOMPARE(dlg->windowType(), Qt::Window); // a plain window, no dialog frame
         QVERIFY(dlg->testAttribute(Qt::WA_DeleteOnClose));
         QVERIFY(dlg->windowState() & Qt::WindowMaximized);
-        ImportOrderModel *a = record(0);
-        QMetaObject::invokeMethod(dlg, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, Orders{a}));
+        QPointer<ImportOrderModel> a = record(0);
+        QPointer<ImportOrderModel> repeat = record(0);
+        QMetaObject::invokeMethod(dlg, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, (Orders{a, repeat})));
+        QVERIFY(testsupport::waitFor([&] { return repeat.isNull(); })); // a refused record is freed
+        QVERIFY(a);
         dlg->close();
         QVERIFY(testsupport::waitFor([&] { return dlg.isNull(); }));
-        QCOMPARE(a->orderKey(), QString("A1203-1")); // the record outlives the window
+        QVERIFY(a.isNull()); // the listed records go with the window
     }
 };
 
