@@ -997,6 +997,37 @@ void importOrdersPhotoDlg::resetOrderImportState(ImportOrderModel *order)
     order->setDesignImported(false);
 }
 
+// ---------------------------------------------------------------- run lock
+
+void importOrdersPhotoDlg::setRunning(bool running)
+{
+    m_running = running;
+    setImportTypeEnabled(!running);
+    for (int row = 0; row < m_ordersTable->rowCount(); ++row)
+        for (QWidget *w : cellWidgets(row, 4))
+            if (qobject_cast<QPushButton *>(w))
+                w->setEnabled(!running);
+    m_updateVideoBtn->setEnabled(!running);
+    m_importedMenu->setEnabled(!running);
+    if (running) {
+        m_orderPrefixEdit->setEnabled(false);
+        m_folderSuffixEdit->setEnabled(false);
+        m_photoSuffixEdit->setEnabled(false);
+        m_reImportBtn->setEnabled(false);
+        return;
+    }
+    m_orderPrefixEdit->setEnabled(true);
+    m_photoSuffixEdit->setEnabled(m_importType == ImportOriginPhotos);
+    if (m_currentOrder && m_orderList.contains(m_currentOrder)) {
+        const bool hasFolder = !m_currentOrder->orderPath().isEmpty();
+        m_folderSuffixEdit->setEnabled(!hasFolder);
+        m_reImportBtn->setEnabled(hasFolder || !m_currentOrder->orderBakPath().isEmpty());
+    } else {
+        m_folderSuffixEdit->setEnabled(true);
+        m_reImportBtn->setEnabled(false);
+    }
+}
+
 // ---------------------------------------------------------------- not wired yet
 // File selection, the import run, the re-import reset, the open-folder shortcuts and the video list
 // report come with the import itself; until then their buttons do nothing.

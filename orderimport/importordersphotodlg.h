@@ -59,6 +59,10 @@ public:
     int getVideoCount(const QString &path) const;
     // Prepares a record for a new import of its photos: no order folders, no files, no counts.
     void resetOrderImportState(ImportOrderModel *order);
+    // Locks (running == true) or unlocks every control that changes the order list, the type, a row's
+    // files or the imported files while an import runs. The start button is left to the run itself.
+    void setRunning(bool running);
+    bool isRunning() const { return m_running; }
 
 private slots:
     void importTypeSlot(int id);
@@ -148,6 +152,7 @@ private:
     quint16 m_finishCount = 0;
     quint16 m_totalCount = 0;
     QString m_lastSelectDir;
+    bool m_running = false;
 
     // The prefix edit and its label are never placed in the window; the dialog owns them itself.
     QLabel *m_orderPrefixTitle = nullptr;
