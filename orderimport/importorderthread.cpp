@@ -132,3 +132,51 @@ void ImportOrderThread::copyDir2(QString fromDir, QString toDir)
     Q_UNUSED(fromDir)
     Q_UNUSED(toDir)
 }
+
+void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QString filePath, QString targetName)
+{
+    Q_UNUSED(orderPath)
+    Q_UNUSED(orderBakPath)
+    Q_UNUSED(filePath)
+    Q_UNUSED(targetName)
+}
+
+void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, QString filePath, QString targetName)
+{
+    Q_UNUSED(orderPath)
+    Q_UNUSED(orderBakPath)
+    Q_UNUSED(filePath)
+    Q_UNUSED(targetName)
+}
+
+bool ImportOrderThread::copyFile(QString fromFile, QString toFile)
+{
+    Q_UNUSED(fromFile)
+    Q_UNUSED(toFile)
+    return false;
+}
+
+bool ImportOrderThread::judgeMemorySize(QString filePath)
+{
+    Q_UNUSED(filePath)
+    return true;
+}
+
+bool ImportOrderThread::judgeDiskSize(qint64 size, QString path)
+{
+    Q_UNUSED(size)
+    Q_UNUSED(path)
+    return true;
+}
+
+QStringList ImportOrderThread::failures() const
+{
+    QMutexLocker locker(&mLock);
+    return mFailures;
+}
+
+QString ImportOrderThread::errorText() const
+{
+    QMutexLocker locker(&mLock);
+    return mErrorText;
+}

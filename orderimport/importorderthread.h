@@ -7,12 +7,29 @@
 // Lifetime: the object may only be destroyed after `finished`. Delete-mode threads delete themselves
 // once they have finished (finished -> deleteLater), so callers only connect deleteSucceed and start
 // them. Import-mode callers connect finished -> deleteLater themselves.
+//
+// How an import-mode run ends. A run of types 0 to 4 ends with exactly one of these signals:
+//   hasFinishedImportSigl        every chosen file was handled (failed ones included, see below);
+//   importImageThreadError       code 1: the photo root cannot be made, code 2: the backup root cannot;
+//   checkOrderPicPathSigl        the order folder is missing after creation (stop state set to "no");
+//   checkDiskSizeSigl            a photo does not fit on the photo root's disk (stop state set to "no");
+//   importOrderStoppedSigl       the order was refused (bad roots, date or paths, too many files) or
+//                                stopped by the stop state; the text says why.
+// A run of type 5 ends with exactly one of startImportDirDovraThreadSigl (the list may be empty) or
+// importDirDovraThreadError (errorText() says why).
+// Files that could not be written are listed by importFailedFilesSigl, emitted once directly before the
+// end signal and only when something failed; failures() returns the same list afterwards.
+// Progress signals of one order arrive in file order, before its end signal.
 
 #include "dovrafileinfo.h"
 #include "importtype.h"
 
+#include <QByteArray>
+#include <QImage>
 #include <QList>
+#include <QMutex>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 
 class ImportOrderModel;
@@ -22,7 +39,12 @@ class ImportOrderThread : public QThread
 {
     Q_OBJECT
 public:
+    // The most files one order's import of one type can count (the progress signals carry 16 bits);
+    // a longer selection is refused.
+    static constexpr int kMaxFiles = 65535;
+
     // Import mode: one order, one import type; the record is not owned and must outlive the run.
+    // Making an import thread clears the stop state ("go"): a stop belongs to the run it stopped.
     ImportOrderThread(ImportOrderModel *model, ImportTypeEnum type, QObject *parent = nullptr);
     // Delete mode: deletes the row's "orderpath" folder and reports it with the row's order id.
     explicit ImportOrderThread(const OrderRowInfo &info, QObject *parent = nullptr);
@@ -35,6 +57,14 @@ public:
     void createOrderDir(QString picPath, QString bakPath);
     // Copies the chosen files of the import type into the order's folders.
     void importOrderFiles();
+    // One photo of type 0, 1 or 2 / one video of type 3 or 4, handled at once on the calling thread.
+    void importImage(QString orderPath, QString orderBakPath, QString filePath, QString targetName);
+    void copyVideoFiles(QString orderPath, QString orderBakPath, QString filePath, QString targetName);
+    // Copies without replacing: false when the target exists, the source is missing or the copy fails.
+    bool copyFile(QString fromFile, QString toFile);
+    // Whether the file fits on the photo root's disk / bytes fit on the disk holding path.
+    bool judgeMemorySize(QString filePath);
+    bool judgeDiskSize(qint64 size, QString path);
 
     // Copy for the Dovra system.
     void createDovraDir(QString path);
@@ -44,6 +74,13 @@ public:
 
     QString mode() const { return mMode; }
     quint16 totalCount() const { return mTotalCount; }
+    // Files of this run that could not be written, one line each ("<source>: <why>").
+    QStringList failures() const;
+    // Why the run ended without finishing (empty while nothing went wrong).
+    QString errorText() const;
+
+    // How many photos one order works on at the same time (at least 1). 0 picks from the machine.
+    void setParallelPhotos(int count) { mParallelPhotos = count; }
 
 signals:
     void hasImportedImgCount(quint16 done, quint16 total);
@@ -56,11 +93,20 @@ signals:
     void importDirDovraThreadSigl(QString picPath);
     void startImportDirDovraThreadSigl(QList<DovraFileInfo> list, QString toDir);
     void emit_msg(QString str);
+    // The order was refused or stopped before its end; reason is a message for the user.
+    void importOrderStoppedSigl(QString reason);
+    // Files of the order that could not be written; emitted once, right before the order's end signal.
+    void importFailedFilesSigl(QStringList failures);
 
 protected:
     void run() override;
 
 private:
+    void addFailure(const QString &line);
+    // Ends the run with the given signal unless it has ended already (only the first end counts).
+    bool beginEnd(const QString &why);
+    void emitFailuresOnce();
+
     ImportOrderModel *mModel = nullptr;
     ImportTypeEnum mImportType = ImportFinishedPhotos;
     quint16 mTotalCount = 0;
@@ -69,4 +115,11 @@ private:
     QString deleteDir;
     QString mMode;
     QString mOrderid;
+
+    int mParallelPhotos = 0;
+    bool mEnded = false;
+    bool mFailuresSent = false;
+    mutable QMutex mLock; // guards mFailures and mErrorText, read from other threads
+    QStringList mFailures;
+    QString mErrorText;
 };
