@@ -3,11 +3,15 @@
 // for the whole list, per order the files to import, the order-information panel with the name parts
 // of the order's folder and photos, and the files already imported for the current order.
 
+#include "dovrafileinfo.h"
+#include "importrunstate.h"
 #include "importtype.h"
 
 #include <QDialog>
+#include <QJsonObject>
 #include <QList>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +25,7 @@ class QLineEdit;
 class QListWidget;
 class QMenu;
 class QNetworkAccessManager;
+class QNetworkReply;
 class QPushButton;
 class QSplitter;
 class QTableWidget;
@@ -64,6 +69,21 @@ public:
     void setRunning(bool running);
     bool isRunning() const { return m_running; }
 
+    // ---- import run (importrun.cpp) ----
+    // Reports an order's folder paths and the files an import added ("0": the order starts or was
+    // reset, "1": it ended) to the web service.
+    void updateFinishInfo(ImportOrderModel *model, QString importState, int fileCount, int backupCount);
+    // Tells the web service where the order's copy for the Dovra system now is.
+    void updateDovraInfo(ImportOrderModel *model, QString picPath);
+    // True while an import run goes on or its thread or copy jobs are still at work.
+    bool isImporting() const;
+
+public slots:
+    // Closing the window while an import runs asks first; a confirmed close stops the run and waits.
+    void reject() override;
+    // Messages of the copy jobs of the Dovra system.
+    void slt_dovrathreadmsg(QString str);
+
 private slots:
     void importTypeSlot(int id);
     void selectAllSlot();
@@ -86,6 +106,7 @@ private slots:
     void deleteImportedImgSlot();
     void showTableMouseRightButton(QPoint pos);
     void tbOpenOrderPathAction();
+    void httpUploadVideoListJson(QJsonObject infoJson);
 
 private:
     void initUi();
@@ -93,7 +114,16 @@ private:
     void initSelectedListPanel(QVBoxLayout *layout);
     void initImportedListPanel(QVBoxLayout *layout);
     void initOrderInfoPanel(QGridLayout *layout);
+    // Choosing a row's files: the finished-photo type first asks the web service whether the order's
+    // selection is finished; the answer is bound to the record it was asked for.
+    void requestIsCanSelImg(int row, ImportOrderModel *model);
+    void isCanSelImgSlot(QNetworkReply *reply, QPointer<ImportOrderModel> order, ImportTypeEnum askedType);
+    void selImg(int row, ImportOrderModel *model);
+    // Deletes the named imported photos of the current order from its main and thumbnail folders.
+    void delListFiles(const QStringList *names);
+    void updataVideoList(ImportOrderModel *model, QString fileNames, QString filePaths);
     void showImportedFiles(QString orderPath);
+    void setImportedFiles(QStringList paths);
     void fillImportedList(const QStringList &paths);
     void loadImportedIcons(const QStringList &paths);
     // The widgets of a row's selection cell (column 4) and progress cell (column 5).
@@ -156,4 +186,37 @@ private:
 
     // The prefix edit and its label are never placed in the window; the dialog owns them itself.
     QLabel *m_orderPrefixTitle = nullptr;
+
+    // ---- import run (importrun.cpp) ----
+private slots:
+    void finishedImportOrderSlot(quint16 totalCount);
+    void importProgressSlot(quint16 imgCount, quint16 totalCount);
+    void handleImportImageError(quint8 errorCode);
+    void lookDiskSizeSlot(QString picPath);
+    void lookPicPathSlot();
+    void importStoppedSlot(QString reason);
+    void importFailedFilesSlot(QStringList failures);
+    void importThreadFinishedSlot();
+    void httpUploadOrderInfoJson(QJsonObject infoJson);
+    void startImportCopyDovraProgressSlot(QList<DovraFileInfo> list, QString toDir);
+    void importCopyDovraProgressSlot(int row, int currentCount, int totalCount, QString toDir);
+    void importCopyDovraFailedSlot(int row, QString source, QString reason);
+    void importDovraErrorSlot();
+    void finishedImportOrderDovraSlot(int row, QString picPath);
+    void httpUploadDovraInfoJson(QJsonObject infoJson);
+
+private:
+    bool checkBeforeRun();
+    void startOrder(ImportOrderModel *order);
+    void startNextOrder();
+    void endRun();
+    void stopRun(const QString &why);
+    void orderFailed(int row, const QString &why);
+    void showRefusal(const QJsonObject &reply);
+    int folderCount(ImportOrderModel *order, bool backup) const;
+    void setRowProgress(int row, int value, int maximum, bool setRange);
+    ImportOrderThread *runningSender() const;
+
+    // Last member on purpose: destroyed first, it stops and waits for the run's thread and copy jobs.
+    ImportRunState m_run;
 };
