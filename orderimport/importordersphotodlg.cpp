@@ -169,6 +169,13 @@ importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent)
 
 importOrdersPhotoDlg::~importOrdersPhotoDlg()
 {
+    // Selection checks still out must not reach a window that is half gone.
+    if (m_manager) {
+        for (QNetworkReply *reply : m_manager->findChildren<QNetworkReply *>())
+            reply->disconnect(this);
+        delete m_manager;
+        m_manager = nullptr;
+    }
     // The accepted records are children of the dialog and go with it.
     m_orderList.clear();
     m_currentOrder = nullptr;

@@ -238,6 +238,13 @@ private slots:
         }
         QVERIFY(FileDialogs::asked().isEmpty());
         QVERIFY(b->finishedFiles().isEmpty());
+
+        // the window closes while a check is out: its answer goes nowhere
+        m_server.queueReply("order_isrole12finish", standin::Reply::ok({{"isrole12finish", 1}}).withDelay(300));
+        chooseButton(0)->click();
+        delete m_dlg;
+        QTest::qWait(600);
+        QVERIFY(MsgBox::shown().size() == 1 && FileDialogs::asked().isEmpty());
     }
 
     void dovraFolderChoice()
