@@ -58,6 +58,11 @@ public:
     QString bakPicPath() const { return m_bakPicPath; }
     QString homePicPath() const { return m_homePicPath; }
     QString picPath() const { return m_picPath; }
+    // The same paths as the web service sent them.
+    QString orderPathRaw() const { return m_orderPathRaw; }
+    QString orderBakPathRaw() const { return m_orderBakPathRaw; }
+    QString picPathRaw() const { return m_picPathRaw; }
+    QString bakPicPathRaw() const { return m_bakPicPathRaw; }
 
     // ---- naming words; the three folder suffixes always hold the same text ----
     QString originOrderPrefix() const { return m_originOrderPrefix; }

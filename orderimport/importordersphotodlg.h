@@ -9,6 +9,7 @@
 
 #include <QDialog>
 #include <QJsonObject>
+#include <QJsonObject>
 #include <QList>
 #include <QPoint>
 #include <QPointer>

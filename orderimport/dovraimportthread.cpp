@@ -1,0 +1,110 @@
+#include "dovraimportthread.h"
+
+#include "platform.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QStringList>
+
+namespace {
+
+// True when both files can be read and hold the same bytes.
+bool sameContent(const QString &a, const QString &b)
+{
+    QFile fa(a);
+    QFile fb(b);
+    if (fa.size() != fb.size() || !fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 kChunk = 1 << 20;
+    while (!fa.atEnd()) {
+        const QByteArray ca = fa.read(kChunk);
+        if (ca.isEmpty() || ca != fb.read(kChunk))
+            return false;
+    }
+    return fb.atEnd();
+}
+
+} // namespace
+
+DovraImportThread::DovraImportThread(int row, int currentCount, int totalCount, QString toDir,
+                                     DovraFileInfo fileInfo, QObject *receiver)
+    : row(row), currentCount(currentCount), totalCount(totalCount), toDir(std::move(toDir)),
+      fileInfo(std::move(fileInfo)), receiver(receiver)
+{
+    setAutoDelete(true);
+}
+
+DovraImportThread::~DovraImportThread() = default;
+
+void DovraImportThread::run()
+{
+    importFile();
+}
+
+void DovraImportThread::importFile()
+{
+    QString why;
+    if (!copyFile(fileInfo.getFilePath(), fileInfo.getToFilePath(), &why)) {
+        qWarning() << "Dovra copy failed:" << fileInfo.getFilePath() << why;
+        if (receiver)
+            QMetaObject::invokeMethod(receiver, "importCopyDovraFailedSlot", Qt::QueuedConnection, Q_ARG(int, row),
+                                      Q_ARG(QString, fileInfo.getFilePath()), Q_ARG(QString, why));
+    }
+    if (receiver)
+        QMetaObject::invokeMethod(receiver, "importCopyDovraProgressSlot", Qt::QueuedConnection, Q_ARG(int, row),
+                                  Q_ARG(int, currentCount), Q_ARG(int, totalCount), Q_ARG(QString, toDir));
+}
+
+void DovraImportThread::report(const char *slot, const QString &text)
+{
+    if (receiver)
+        QMetaObject::invokeMethod(receiver, slot, Qt::QueuedConnection, Q_ARG(QString, text));
+}
+
+bool DovraImportThread::copyFile(QString fromFile, QString toFile, QString *why)
+{
+    auto fail = [why](const QString &text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (fromFile == toFile)
+        return true;
+    const QString source = Platform::localPath(fromFile);
+    if (!QFile::exists(source))
+        return fail(QStringLiteral("源文件不存在"));
+
+    // The share's own form of the target, then the local form at the file-system boundary.
+    toFile.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    QStringList parts = toFile.split(QLatin1Char('\\'));
+    parts.removeLast();
+    const QString folder = parts.join(QLatin1Char('\\'));
+    const QString localTarget = Platform::localPath(toFile);
+    const QString localFolder = Platform::localPath(folder);
+
+    QString message;
+    if (QDir(localFolder).exists()) {
+        message = QStringLiteral("不用创建目录") + folder;
+    } else {
+        message = QStringLiteral("复制文件需要创建目录 原目录：") + toFile + QStringLiteral(" 配置的目录：") + folder;
+        if (!Platform::mkDirShouldFail(localFolder))
+            QDir().mkpath(localFolder); // several jobs may make the same folder at once: mkpath allows that
+    }
+    report("slt_dovrathreadmsg", message);
+    qDebug() << folder;
+
+    if (QFileInfo::exists(localTarget)) {
+        // Never replaced. The same bytes mean an earlier run copied it already.
+        if (sameContent(source, localTarget))
+            return true;
+        return fail(QStringLiteral("目标文件已存在且内容不同，未覆盖：") + localTarget);
+    }
+    if (!QDir(localFolder).exists())
+        return fail(QStringLiteral("无法创建目录：") + localFolder);
+    if (Platform::copyShouldFail(localTarget) || !QFile::copy(source, localTarget))
+        return fail(QStringLiteral("复制失败：") + localTarget);
+    return true;
+}

@@ -1,0 +1,790 @@
+// The import run of the batch import dialog: the checks before a run, the orders one after another
+// with one thread each, progress and status per row, the path-and-count report to the web service,
+// the copy for the Dovra system on the dialog's own pool, the end of the run, and the open-folder
+// shortcuts.
+//
+// A run always ends: every order ends by its thread's end signal, by one of its error signals, or by
+// the thread finishing without either (taken as an error). An order that could not be imported stays
+// pending, and the user is told why.
+
+#include "importordersphotodlg.h"
+
+#include "dovraimportthread.h"
+#include "fileoperation.h"
+#include "globals.h"
+#include "httprequest.h"
+#include "importordermodel.h"
+#include "importorderthread.h"
+#include "importstate.h"
+#include "msgbox.h"
+#include "platform.h"
+#include "webapi.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryFile>
+
+namespace {
+
+// The save-Dovra-path action takes this token of its own, not the program's API token.
+const QString kDovraToken = QStringLiteral("9d41b7e2a05c38f6d1e7b4a92c0f5e83");
+
+const int kStatusColumn = 3;
+
+bool isImportedFor(const ImportOrderModel *r, ImportTypeEnum type)
+{
+    switch (type) {
+    case ImportOriginPhotos:
+        return r->isOriginImported();
+    case ImportFinishedPhotos:
+        return r->isFinishedImported();
+    case ImportDesigns:
+        return r->isDesignImported();
+    case ImportTrialVideos:
+        return r->isTrialVideoImported();
+    case ImportRetouchVideos:
+        return r->isRetouchVideoImported();
+    case ImportDovraCopy:
+        return r->isDovraImported();
+    }
+    return false;
+}
+
+QStringList chosenFiles(const ImportOrderModel *r, ImportTypeEnum type)
+{
+    switch (type) {
+    case ImportOriginPhotos:
+        return r->originFiles();
+    case ImportFinishedPhotos:
+        return r->finishedFiles();
+    case ImportDesigns:
+        return r->designFiles();
+    case ImportTrialVideos:
+        return r->trialVideoFiles();
+    case ImportRetouchVideos:
+        return r->retouchVideoFiles();
+    case ImportDovraCopy:
+        break;
+    }
+    return {};
+}
+
+quint16 foundCountFor(const ImportOrderModel *r, ImportTypeEnum type)
+{
+    switch (type) {
+    case ImportOriginPhotos:
+        return r->originFoundCount();
+    case ImportFinishedPhotos:
+        return r->finishedFoundCount();
+    case ImportDesigns:
+        return r->designFoundCount();
+    case ImportTrialVideos:
+        return r->trialVideoFoundCount();
+    case ImportRetouchVideos:
+        return r->retouchVideoFoundCount();
+    case ImportDovraCopy:
+        break;
+    }
+    return 0;
+}
+
+void markImported(ImportOrderModel *r, ImportTypeEnum type, quint16 count)
+{
+    switch (type) {
+    case ImportOriginPhotos:
+        r->setOriginImportedCount(count);
+        r->setOriginImported(true);
+        break;
+    case ImportFinishedPhotos:
+        r->setFinishedImportedCount(count);
+        r->setFinishedImported(true);
+        break;
+    case ImportDesigns:
+        r->setDesignImportedCount(count);
+        r->setDesignImported(true);
+        break;
+    case ImportTrialVideos:
+        r->setTrialVideoImportedCount(count);
+        r->setTrialVideoImported(true);
+        break;
+    case ImportRetouchVideos:
+        r->setRetouchVideoImportedCount(count);
+        r->setRetouchVideoImported(true);
+        break;
+    case ImportDovraCopy:
+        r->setDovraImported(true);
+        break;
+    }
+}
+
+bool isVideoType(ImportTypeEnum type)
+{
+    return type == ImportTrialVideos || type == ImportRetouchVideos;
+}
+
+// Stored order paths end in a separator; one from elsewhere gets "/" so that a sub-folder can follow.
+QString folderOf(const QString &path)
+{
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\')))
+        return path;
+    return path + QLatin1Char('/');
+}
+
+// Whether a file can be written into the folder. Only the probe's own uniquely named file is made, and
+// only that file is removed again: nothing that was there before is touched.
+bool canWriteInto(const QString &folder)
+{
+    QTemporaryFile probe(QDir(Platform::localPath(folder)).filePath(QStringLiteral(".tessaly-probe-XXXXXX")));
+    probe.setAutoRemove(true);
+    const bool ok = probe.open();
+    qDebug() << "write probe" << probe.fileName() << (ok ? "ok" : "refused");
+    return ok;
+}
+
+// The reported form of a path under a root: the root as the web service sent it, or the path as the
+// web service delivered it when the stored one lies elsewhere (or is empty).
+QString reportedPath(const QString &path, const QString &root, const QString &rootRaw, const QString &pathRaw)
+{
+    if (!root.isEmpty() && path.startsWith(root))
+        return QString(path).replace(root, rootRaw);
+    if (root.isEmpty() && !path.isEmpty())
+        return path;
+    return pathRaw;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- run state
+
+ImportRunState::ImportRunState() = default;
+
+ImportRunState::~ImportRunState()
+{
+    stopAndWait();
+}
+
+bool ImportRunState::workersBusy() const
+{
+    return (thread && thread->isRunning()) || pool.activeThreadCount() > 0;
+}
+
+void ImportRunState::stopAndWait()
+{
+    active = false;
+    queue.clear();
+    if (!workersBusy())
+        return;
+    setImportPathState(QStringLiteral("no")); // the order's import stops before its next file
+    pool.clear();
+    if (thread)
+        thread->wait();
+    pool.waitForDone();
+}
+
+// ---------------------------------------------------------------- start of a run
+
+bool importOrdersPhotoDlg::isImporting() const
+{
+    return m_run.active || m_run.workersBusy();
+}
+
+bool importOrdersPhotoDlg::checkBeforeRun()
+{
+    auto refuse = [this](const QString &text) {
+        MsgBox::information(this, QStringLiteral("警告"), text, QMessageBox::Ok);
+        return false;
+    };
+    if (m_orderList.isEmpty())
+        return refuse(QStringLiteral("没有需要导入的订单"));
+
+    int pending = 0;
+    for (ImportOrderModel *r : qAsConst(m_orderList)) {
+        if (FileOperation::dirExists(r->picPath()) && !canWriteInto(r->picPath()))
+            return refuse(QStringLiteral("您没有服务器写入权限"));
+        if (m_importType == ImportDovraCopy) {
+            if (r->dovraSourceDir().isEmpty())
+                return refuse(QStringLiteral("有订单没有选择Dovra路径"));
+        } else if (chosenFiles(r, m_importType).isEmpty()) {
+            return refuse(isVideoType(m_importType) ? QStringLiteral("有订单没有选择视频")
+                                                    : QStringLiteral("有订单没有选择照片"));
+        }
+        if (!isImportedFor(r, m_importType))
+            ++pending;
+    }
+    m_totalCount = quint16(qMin(pending, 0xFFFF));
+    if (pending == 0)
+        return refuse(QStringLiteral("没有需要导入的订单"));
+
+    if (m_importType != ImportDovraCopy) {
+        QString missing;
+        for (ImportOrderModel *r : qAsConst(m_orderList)) {
+            if (!r->orderPath().isEmpty() && !FileOperation::dirExists(folderOf(r->orderPath()) + QStringLiteral("成品/")))
+                missing += QStringLiteral("订单号:") + r->orderKey() + QLatin1Char('\n');
+        }
+        if (!missing.isEmpty())
+            return refuse(missing + QStringLiteral("路径不存在"));
+    }
+    return true;
+}
+
+void importOrdersPhotoDlg::importAllOrdersBtnSlot()
+{
+    if (m_run.active)
+        return;
+    // The thread of a stopped run may still be winding down; it must be gone before the stop state is
+    // cleared for the new run.
+    if (m_run.workersBusy())
+        m_run.stopAndWait();
+    if (!checkBeforeRun())
+        return;
+
+    setImportPathState(QStringLiteral("go")); // a stop belongs to the run it stopped
+    m_run.active = true;
+    m_run.queue.clear();
+    m_run.next = 0;
+    m_run.failedOrders = 0;
+    m_run.problems.clear();
+    m_run.shownRefusals.clear();
+    m_run.dovraRow = -1;
+    for (ImportOrderModel *r : qAsConst(m_orderList)) {
+        qDebug() << "orderMdl is:" << r->orderKey();
+        qDebug() << "orderMdl isImported:" << (isImportedFor(r, m_importType) ? "true" : "false");
+        if (!isImportedFor(r, m_importType))
+            m_run.queue.append(r);
+    }
+
+    setRunning(true);
+    m_finishCount = 0;
+    m_importAllBtn->setText(QStringLiteral("导片中..."));
+    m_importAllBtn->setEnabled(false);
+    registerDovraFileInfoList();
+    startNextOrder();
+}
+
+void importOrdersPhotoDlg::startNextOrder()
+{
+    while (m_run.active && m_run.next < m_run.queue.size()) {
+        ImportOrderModel *r = m_run.queue.at(m_run.next++).data();
+        if (!r || !m_orderList.contains(r) || isImportedFor(r, m_importType))
+            continue;
+        startOrder(r);
+        return;
+    }
+    if (m_run.active)
+        endRun();
+}
+
+void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
+{
+    const int row = m_orderList.indexOf(r);
+    if (m_importType != ImportDovraCopy) {
+        m_beforeCount = folderCount(r, false);
+        m_beforeBakCount = folderCount(r, true);
+    }
+    g_picPath = r->picPath();
+    g_bakPicPath = r->bakPicPath();
+    g_homePicPath = r->homePicPath();
+    g_dovraServerPath = r->dovraServerPath();
+
+    auto *t = new ImportOrderThread(r, m_importType, nullptr);
+    t->setObjectName(r->orderKey());
+    if (m_importType != ImportDovraCopy) {
+        t->createOrderDir(g_picPath, g_bakPicPath);
+        // Without an order folder nothing can start; the thread reports why and the service is not
+        // told of an import that never began.
+        if (!r->orderPath().isEmpty()) {
+            qDebug() << "updateFinishInfo1----";
+            updateFinishInfo(r, QStringLiteral("0"), 0, 0);
+        }
+    } else {
+        t->createDovraDir(g_dovraServerPath);
+    }
+    t->setProperty("row", row);
+
+    connect(t, &QThread::finished, t, &QObject::deleteLater);
+    connect(t, &ImportOrderThread::hasImportedImgCount, this, &importOrdersPhotoDlg::importProgressSlot);
+    connect(t, &ImportOrderThread::hasFinishedImportSigl, this, &importOrdersPhotoDlg::finishedImportOrderSlot);
+    connect(t, &ImportOrderThread::importImageThreadError, this, &importOrdersPhotoDlg::handleImportImageError);
+    connect(t, &ImportOrderThread::checkDiskSizeSigl, this, &importOrdersPhotoDlg::lookDiskSizeSlot);
+    connect(t, &ImportOrderThread::checkOrderPicPathSigl, this, &importOrdersPhotoDlg::lookPicPathSlot);
+    connect(t, &ImportOrderThread::startImportDirDovraThreadSigl, this,
+            &importOrdersPhotoDlg::startImportCopyDovraProgressSlot);
+    connect(t, &ImportOrderThread::importDirDovraThreadError, this, &importOrdersPhotoDlg::importDovraErrorSlot);
+    connect(t, &ImportOrderThread::importOrderStoppedSigl, this, &importOrdersPhotoDlg::importStoppedSlot);
+    connect(t, &ImportOrderThread::importFailedFilesSigl, this, &importOrdersPhotoDlg::importFailedFilesSlot);
+    connect(t, &QThread::finished, this, &importOrdersPhotoDlg::importThreadFinishedSlot);
+
+    m_run.thread = t;
+    t->start(QThread::InheritPriority);
+}
+
+int importOrdersPhotoDlg::folderCount(ImportOrderModel *r, bool backup) const
+{
+    const QString base = folderOf(backup ? r->orderBakPath() : r->orderPath());
+    if (base.isEmpty())
+        return 0;
+    switch (m_importType) {
+    case ImportOriginPhotos:
+        return getImgCount(base + QStringLiteral("照片/"));
+    case ImportFinishedPhotos:
+        return getImgCount(base + QStringLiteral("成品/"));
+    case ImportDesigns:
+        return backup ? 0 : getImgCount(base + QStringLiteral("设计/"));
+    case ImportTrialVideos:
+        return backup ? 0 : getVideoCount(base + QStringLiteral("试拍视频/"));
+    case ImportRetouchVideos:
+        return backup ? 0 : getVideoCount(base + QStringLiteral("精修视频/"));
+    case ImportDovraCopy:
+        break;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------- signals of the order's thread
+
+ImportOrderThread *importOrdersPhotoDlg::runningSender() const
+{
+    auto *t = qobject_cast<ImportOrderThread *>(sender());
+    if (!t || !m_run.active || t != m_run.thread.data()) {
+        qWarning() << "signal of a thread that is no longer the run's:" << (t ? t->objectName() : QString());
+        return nullptr;
+    }
+    return t;
+}
+
+void importOrdersPhotoDlg::setRowProgress(int row, int value, int maximum, bool setRange)
+{
+    for (QWidget *w : cellWidgets(row, 5)) {
+        if (auto *bar = qobject_cast<QProgressBar *>(w)) {
+            if (setRange || bar->maximum() < maximum)
+                bar->setRange(0, maximum);
+            bar->setValue(value);
+        } else if (auto *label = qobject_cast<QLabel *>(w)) {
+            label->setText(QStringLiteral("%1/%2").arg(value).arg(maximum));
+        }
+    }
+}
+
+void importOrdersPhotoDlg::importProgressSlot(quint16 imgCount, quint16 totalCount)
+{
+    auto *t = qobject_cast<ImportOrderThread *>(sender());
+    if (!t)
+        return;
+    setRowProgress(t->property("row").toInt(), imgCount, totalCount, false);
+}
+
+void importOrdersPhotoDlg::importFailedFilesSlot(QStringList failures)
+{
+    if (auto *t = qobject_cast<ImportOrderThread *>(sender()))
+        t->setProperty("failures", failures);
+}
+
+void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
+{
+    ImportOrderThread *t = runningSender();
+    if (!t)
+        return;
+    t->setProperty("ended", true);
+    ++m_finishCount;
+    const int row = t->property("row").toInt();
+    qDebug() << QStringLiteral("%1 import finished").arg(t->objectName());
+    ImportOrderModel *r = m_orderList.value(row);
+    if (!r) {
+        stopRun(QStringLiteral("导片的订单已不在列表中，导片已停止"));
+        return;
+    }
+    const ImportTypeEnum type = m_importType;
+
+    const int added = folderCount(r, false) - m_beforeCount;
+    const int addedBak =
+        (type == ImportOriginPhotos || type == ImportFinishedPhotos) ? folderCount(r, true) - m_beforeBakCount : 0;
+    qDebug() << "updateFinishInfo2----";
+    updateFinishInfo(r, QStringLiteral("1"), added, addedBak);
+
+    updateImgCount(r);
+    updateVideoCount(r);
+    markImported(r, type, totalCount);
+    const quint16 found = foundCountFor(r, type);
+    QTableWidgetItem *status = m_ordersTable->item(row, kStatusColumn);
+    if (!status) {
+        status = new QTableWidgetItem;
+        m_ordersTable->setItem(row, kStatusColumn, status);
+    }
+    status->setText(found ? QStringLiteral("已导入(%1)").arg(found) : QStringLiteral("未导入"));
+
+    const QStringList failures = t->property("failures").toStringList();
+    if (!failures.isEmpty()) {
+        const QString text = QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
+                                 .arg(r->orderKey())
+                                 .arg(failures.size())
+                                 .arg(failures.join(QLatin1Char('\n')));
+        status->setToolTip(text);
+        m_run.problems << text;
+        QPointer<importOrdersPhotoDlg> self(this);
+        MsgBox::information(this, QStringLiteral("警告"), text, QMessageBox::Ok);
+        if (!self)
+            return;
+    }
+    qDebug() << "finishtCount:" << m_finishCount << "--" << m_orderList.size() << "--" << m_totalCount;
+    startNextOrder();
+}
+
+void importOrdersPhotoDlg::handleImportImageError(quint8 errorCode)
+{
+    ImportOrderThread *t = runningSender();
+    if (!t)
+        return;
+    if (errorCode != 1 && errorCode != 2)
+        return; // unknown codes: the thread's finish without an end stops the run
+    t->setProperty("ended", true);
+    stopRun(QString());
+    MsgBox::information(nullptr, QStringLiteral("警告"),
+                        errorCode == 1 ? QStringLiteral("服务器路径错误") : QStringLiteral("备份服务器路径错误。"),
+                        QMessageBox::Yes);
+}
+
+void importOrdersPhotoDlg::lookDiskSizeSlot(QString picPath)
+{
+    Q_UNUSED(picPath)
+    ImportOrderThread *t = runningSender();
+    if (!t)
+        return;
+    t->setProperty("ended", true);
+    stopRun(QStringLiteral("服务器空间不足，请清理空间后再导入"));
+}
+
+void importOrdersPhotoDlg::lookPicPathSlot()
+{
+    ImportOrderThread *t = runningSender();
+    if (!t)
+        return;
+    t->setProperty("ended", true);
+    stopRun(QString());
+    QPointer<importOrdersPhotoDlg> self(this);
+    MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("客人信息包含特殊字符，请修改后再导片"),
+                        QMessageBox::Yes);
+    if (!self)
+        return;
+    setImportPathState(QStringLiteral("go"));
+    m_folderSuffixEdit->setEnabled(false);
+}
+
+void importOrdersPhotoDlg::importStoppedSlot(QString reason)
+{
+    ImportOrderThread *t = runningSender();
+    if (!t)
+        return;
+    t->setProperty("ended", true);
+    const int row = t->property("row").toInt();
+    if (m_importType == ImportDovraCopy) {
+        orderFailed(row, reason);
+        return;
+    }
+    ImportOrderModel *r = m_orderList.value(row);
+    stopRun(QStringLiteral("订单号:%1 没有导入：\n%2").arg(r ? r->orderKey() : QString(), reason));
+}
+
+void importOrdersPhotoDlg::importThreadFinishedSlot()
+{
+    auto *t = qobject_cast<ImportOrderThread *>(sender());
+    if (!t || t->property("ended").toBool() || !m_run.active || t != m_run.thread.data())
+        return;
+    // The thread ended without saying how: the order was not imported.
+    t->setProperty("ended", true);
+    const int row = t->property("row").toInt();
+    const QString why = QStringLiteral("导片线程没有正常结束，订单仍为未导入");
+    if (m_importType == ImportDovraCopy) {
+        orderFailed(row, why);
+        return;
+    }
+    ImportOrderModel *r = m_orderList.value(row);
+    stopRun(QStringLiteral("订单号:%1 %2，导片已停止").arg(r ? r->orderKey() : QString(), why));
+}
+
+// ---------------------------------------------------------------- end of a run
+
+void importOrdersPhotoDlg::endRun()
+{
+    qDebug() << "All orders import finished";
+    m_run.active = false;
+    m_run.queue.clear();
+    m_importAllBtn->setText(QStringLiteral("批量导片"));
+    m_importAllBtn->setEnabled(true);
+    setRunning(false);
+    m_folderSuffixEdit->setEnabled(false);
+    if (m_run.failedOrders == 0) {
+        MsgBox::information(this, QStringLiteral("导入完成"), QStringLiteral("%1个订单已经全部导完").arg(m_finishCount),
+                            QMessageBox::Ok);
+        return;
+    }
+    MsgBox::information(this, QStringLiteral("导入结束"),
+                        QStringLiteral("%1个订单已经导完，%2个订单没有导完（仍为未导入）：\n%3")
+                            .arg(m_finishCount)
+                            .arg(m_run.failedOrders)
+                            .arg(m_run.problems.join(QLatin1Char('\n'))),
+                        QMessageBox::Ok);
+}
+
+void importOrdersPhotoDlg::stopRun(const QString &why)
+{
+    qDebug() << "import run stopped:" << why;
+    m_run.active = false;
+    m_run.queue.clear();
+    m_run.dovraRow = -1;
+    m_importAllBtn->setText(QStringLiteral("批量导片"));
+    m_importAllBtn->setEnabled(true);
+    setRunning(false);
+    if (!why.isEmpty())
+        MsgBox::information(this, QStringLiteral("警告"), why, QMessageBox::Ok);
+}
+
+// An order that could not be finished: it stays pending, the user is told, and the run goes on.
+void importOrdersPhotoDlg::orderFailed(int row, const QString &why)
+{
+    ImportOrderModel *r = m_orderList.value(row);
+    const QString text = QStringLiteral("订单号:%1 没有导完：\n%2").arg(r ? r->orderKey() : QString(), why);
+    ++m_run.failedOrders;
+    m_run.problems << text;
+    m_run.dovraRow = -1;
+    if (QTableWidgetItem *status = m_ordersTable->item(row, kStatusColumn))
+        status->setToolTip(text);
+    QPointer<importOrdersPhotoDlg> self(this);
+    MsgBox::information(this, QStringLiteral("警告"), text, QMessageBox::Ok);
+    if (!self)
+        return;
+    startNextOrder();
+}
+
+void importOrdersPhotoDlg::reject()
+{
+    if (isImporting()) {
+        QPointer<importOrdersPhotoDlg> self(this);
+        const QMessageBox::StandardButton answer =
+            MsgBox::question(this, QStringLiteral("警告"),
+                             QStringLiteral("正在导片，确定要关闭窗口吗？\n关闭后导片停止，没有导完的订单仍为未导入。"));
+        if (!self || answer != QMessageBox::Yes)
+            return;
+        m_run.stopAndWait();
+    }
+    QDialog::reject();
+}
+
+// ---------------------------------------------------------------- path-and-count report
+
+void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString importState, int fileCount,
+                                            int backupCount)
+{
+    if (!model)
+        return;
+    const bool video = isVideoType(m_importType);
+    if (video && importState == QLatin1String("0"))
+        return; // the video types report only when an order ends
+
+    const QString orderPath =
+        reportedPath(model->orderPath(), model->picPath(), model->picPathRaw(), model->orderPathRaw());
+    const QString bakPath =
+        reportedPath(model->orderBakPath(), model->bakPicPath(), model->bakPicPathRaw(), model->orderBakPathRaw());
+
+    FormBody body;
+    body.add(QStringLiteral("picnumber"), QString::number(fileCount))
+        .add(QStringLiteral("picbacknumber"), QString::number(backupCount))
+        .add(QStringLiteral("importype"), importState)
+        .add(QStringLiteral("token"), g_apiToken)
+        .add(QStringLiteral("order_photo_id"), model->orderPhotoId())
+        .add(QStringLiteral("orderpicpath"), orderPath)
+        .add(QStringLiteral("orderbakpicpath"), bakPath)
+        .add(QStringLiteral("superid"), g_SUPERID)
+        .add(QStringLiteral("eid"), g_EID)
+        .add(QStringLiteral("shopid"), g_SHOPID)
+        .add(QStringLiteral("timestamp"), QString::number(QDateTime::currentMSecsSinceEpoch()));
+    if (video) {
+        const QString folder = folderOf(orderPath)
+                               + (m_importType == ImportTrialVideos ? QStringLiteral("试拍视频/")
+                                                                    : QStringLiteral("精修视频/"));
+        QStringList paths;
+        QStringList names;
+        for (const QString &file : chosenFiles(model, m_importType)) {
+            const QString name = FileOperation::getFileName(QString(file).replace(QLatin1Char('\\'), QLatin1Char('/')));
+            paths << folder + name;
+            names << name;
+        }
+        body.add(QStringLiteral("videopaths"), paths.join(QLatin1Char('|')))
+            .add(QStringLiteral("videofiles"), names.join(QLatin1Char('|')));
+    }
+    if (m_importType != ImportDovraCopy)
+        body.add(QStringLiteral("typeid"), QString::number(int(m_importType)));
+
+    const QByteArray data = body.toByteArray();
+    qDebug() << "提交路径地址1:===" << g_url_updatepicpath;
+    qDebug() << "postData===" << data;
+    HttpRequest *request = HttpRequest::startNetRequest(g_url_updatepicpath, data, true);
+    connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadOrderInfoJson(QJsonObject)));
+}
+
+void importOrdersPhotoDlg::httpUploadOrderInfoJson(QJsonObject infoJson)
+{
+    qDebug() << "infoJson" << infoJson;
+    if (!replyOk(infoJson))
+        showRefusal(infoJson);
+}
+
+// A refusal of the web service is shown with its own message, each message once per run, and the
+// run goes on.
+void importOrdersPhotoDlg::showRefusal(const QJsonObject &reply)
+{
+    QString message = jsonString(reply, QStringLiteral("message"));
+    if (message.isEmpty())
+        message = QStringLiteral("服务器没有接受导片信息");
+    if (m_run.shownRefusals.contains(message))
+        return;
+    m_run.shownRefusals.insert(message);
+    MsgBox::information(this, QStringLiteral("警告"), message, QMessageBox::Ok);
+}
+
+// ---------------------------------------------------------------- copy for the Dovra system
+
+void importOrdersPhotoDlg::startImportCopyDovraProgressSlot(QList<DovraFileInfo> list, QString toDir)
+{
+    ImportOrderThread *t = runningSender();
+    if (!t)
+        return;
+    t->setProperty("ended", true);
+    const int row = t->property("row").toInt();
+    const int n = list.size();
+    qDebug() << "listlist=" << n;
+    setRowProgress(row, 0, n, true);
+    m_dovraCopyCount = 0;
+    m_run.dovraRow = row;
+    m_run.dovraToDir = toDir;
+    m_run.dovraFailures.clear();
+    if (n == 0) {
+        // An empty folder: the target folder is all there is to make, and it is made.
+        finishedImportOrderDovraSlot(row, toDir);
+        return;
+    }
+    for (int i = 0; i < n; ++i)
+        m_run.pool.start(new DovraImportThread(row, i + 1, n, toDir, list.at(i), this), 0);
+}
+
+void importOrdersPhotoDlg::importCopyDovraFailedSlot(int row, QString source, QString reason)
+{
+    if (!m_run.active || row != m_run.dovraRow)
+        return;
+    m_run.dovraFailures << source + QStringLiteral(": ") + reason;
+}
+
+void importOrdersPhotoDlg::importCopyDovraProgressSlot(int row, int currentCount, int totalCount, QString toDir)
+{
+    Q_UNUSED(currentCount)
+    if (!m_run.active || row != m_run.dovraRow || toDir != m_run.dovraToDir)
+        return; // a report of a copy that was stopped
+    ++m_dovraCopyCount;
+    qDebug() << "开始导入=" << m_dovraCopyCount << "--" << totalCount;
+    setRowProgress(row, m_dovraCopyCount, totalCount, true);
+    if (m_dovraCopyCount != totalCount)
+        return;
+    if (!m_run.dovraFailures.isEmpty()) {
+        m_run.dovraFailures.sort();
+        orderFailed(row, QStringLiteral("%1个文件没有复制：\n%2")
+                             .arg(m_run.dovraFailures.size())
+                             .arg(m_run.dovraFailures.join(QLatin1Char('\n'))));
+        return;
+    }
+    finishedImportOrderDovraSlot(row, toDir);
+}
+
+void importOrdersPhotoDlg::importDovraErrorSlot()
+{
+    ImportOrderThread *t = runningSender();
+    if (!t)
+        return;
+    t->setProperty("ended", true);
+    QString why = t->errorText();
+    if (why.isEmpty())
+        why = QStringLiteral("Dovra目录无法创建");
+    orderFailed(t->property("row").toInt(), why);
+}
+
+void importOrdersPhotoDlg::finishedImportOrderDovraSlot(int row, QString picPath)
+{
+    ++m_finishCount;
+    m_run.dovraRow = -1;
+    if (ImportOrderModel *r = m_orderList.value(row)) {
+        r->setDovraImported(true);
+        r->setDovraPath(picPath);
+        updateDovraInfo(r, picPath);
+    }
+    QTableWidgetItem *status = m_ordersTable->item(row, kStatusColumn);
+    if (!status) {
+        status = new QTableWidgetItem;
+        m_ordersTable->setItem(row, kStatusColumn, status);
+    }
+    status->setData(Qt::DisplayRole, QStringLiteral("已导入"));
+    startNextOrder();
+}
+
+void importOrdersPhotoDlg::updateDovraInfo(ImportOrderModel *model, QString picPath)
+{
+    if (!model)
+        return;
+    qDebug() << "getOrderPath=" << model->orderPath();
+    FormBody body;
+    body.add(QStringLiteral("token"), kDovraToken)
+        .add(QStringLiteral("orderphotoid"), model->orderPhotoId())
+        .add(QStringLiteral("dovrapath"), picPath)
+        .add(QStringLiteral("superid"), g_SUPERID)
+        .add(QStringLiteral("eid"), g_EID)
+        .add(QStringLiteral("shopid"), g_SHOPID);
+    HttpRequest *request = HttpRequest::startNetRequest(g_url_savedovrapath, body.toByteArray(), true);
+    connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadDovraInfoJson(QJsonObject)));
+}
+
+void importOrdersPhotoDlg::httpUploadDovraInfoJson(QJsonObject infoJson)
+{
+    qDebug() << "infoJson" << infoJson;
+    if (!replyOk(infoJson))
+        showRefusal(infoJson);
+}
+
+void importOrdersPhotoDlg::slt_dovrathreadmsg(QString str)
+{
+    Q_UNUSED(str)
+    qDebug() << "返回过来的数据哈哈哈哈";
+}
+
+// ---------------------------------------------------------------- open-folder shortcuts
+
+void importOrdersPhotoDlg::tbOpenOrderPathAction()
+{
+    const int row = m_ordersTable->currentRow();
+    ImportOrderModel *r = m_orderList.value(row);
+    if (!r || r->orderPath().isEmpty())
+        return;
+    qDebug() << "orderpath" << r->orderPath();
+    FileOperation::openFileDir(folderOf(r->orderPath()) + QStringLiteral("成品"));
+}
+
+void importOrdersPhotoDlg::openOrderPhotoPathBtnSlot()
+{
+    const QString path = m_orderPathLabel->text();
+    if (path.isEmpty())
+        return; // no order shown
+    qDebug() << path;
+    FileOperation::openFileDir(path);
+}
+
+void importOrdersPhotoDlg::openOrderOriginPathBtnSlot()
+{
+    const QString orderPath = m_orderPathLabel->text();
+    if (orderPath.isEmpty())
+        return; // no order shown
+    const QString path = folderOf(orderPath) + QStringLiteral("照片/新建文件夹");
+    FileOperation::openFileDir(path);
+    qDebug() << path;
+}

@@ -1,0 +1,48 @@
+#pragma once
+// What the batch import dialog keeps about its import run: the orders still to import, the running
+// order's thread, the dialog's own pool for the copy jobs of the Dovra system, and what went wrong.
+//
+// The pool is the dialog's own on purpose: other tools clear the application-wide pool, which would
+// drop copy jobs and leave an order waiting forever for their reports.
+//
+// Destroying the state stops the run: the stop state is set, jobs not yet started are dropped, and the
+// running thread and jobs are waited for. The dialog declares it as its last member, so this happens
+// before the dialog's records and widgets go, and no thread or job ever touches a destroyed window.
+
+#include <QList>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+
+class ImportOrderModel;
+class ImportOrderThread;
+
+class ImportRunState
+{
+public:
+    ImportRunState();
+    ~ImportRunState();
+    ImportRunState(const ImportRunState &) = delete;
+    ImportRunState &operator=(const ImportRunState &) = delete;
+
+    // Sets the stop state, drops the copy jobs not yet started, waits for the thread and running jobs.
+    void stopAndWait();
+    // True while the order's thread runs or copy jobs are queued or running.
+    bool workersBusy() const;
+
+    QThreadPool pool;                          // copy jobs of the Dovra system
+    QPointer<ImportOrderThread> thread;        // the running order's thread (deletes itself)
+    bool active = false;                       // a run is going on
+    QList<QPointer<ImportOrderModel>> queue;   // the orders of the run, in list order
+    int next = 0;                              // index in queue of the next order to start
+    int failedOrders = 0;                      // orders of the run that stay pending after a failure
+    QStringList problems;                      // what went wrong, for the end of the run
+    QSet<QString> shownRefusals;               // refusals of the web service already shown in this run
+
+    // The Dovra copy of the running order.
+    int dovraRow = -1;
+    QString dovraToDir;
+    QStringList dovraFailures;
+};

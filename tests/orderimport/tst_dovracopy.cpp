@@ -1,0 +1,247 @@
+// The copy for the Dovra system: the copy job on its own, and whole runs of the dialog's import type 5
+// against the stand-in web service and temporary folders.
+
+#include "dovraimportthread.h"
+#include "importrunfixture.h"
+
+#include <QUrl>
+
+// Stands in for the dialog: takes the job's reports by name, as the dialog does.
+class JobReports : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList log;
+public slots:
+    void slt_dovrathreadmsg(QString str) { log << "msg " + str; }
+    void importCopyDovraFailedSlot(int row, QString source, QString reason)
+    {
+        log << QString("failed %1 %2 %3").arg(row).arg(QFileInfo(source).fileName(), reason.split(QStringLiteral("：")).first());
+    }
+    void importCopyDovraProgressSlot(int row, int current, int total, QString toDir)
+    {
+        log << QString("progress %1 %2/%3 %4").arg(row).arg(current).arg(total).arg(toDir);
+    }
+};
+
+class TestDovraCopy : public ImportRunFixture
+{
+    Q_OBJECT
+
+    QString serverPath() { return m_studio->dovraRoot + "星光店\\选版服务器"; }
+    QString localServerPath() { return m_studio->dovraRoot + "星光店/选版服务器"; }
+    static QByteArray read(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    // A chosen folder with sub-folders two levels deep and hidden files.
+    QString nestedFolder(const QString &name)
+    {
+        files("src/" + name, {"a.jpg", ".hidden.jpg"}, "A ");
+        files("src/" + name + "/sub", {"b.jpg"}, "B ");
+        files("src/" + name + "/sub/深 层", {"c&#.jpg", ".h2"}, "C ");
+        return m_roots->path("src/" + name);
+    }
+
+    ImportOrderModel *dovraOrder(int sample, const QString &folder, const std::function<void(QJsonObject &)> &tweak = {})
+    {
+        ImportOrderModel *r = record(sample, tweak);
+        r->setDovraSourceDir(folder);
+        r->setFatherPath(QFileInfo(folder).absolutePath());
+        return r;
+    }
+
+    int boxesWith(const QString &part)
+    {
+        int n = 0;
+        for (const MsgBox::Shown &s : MsgBox::shown())
+            n += s.text.contains(part);
+        return n;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(startServer()); }
+    void init()
+    {
+        QString error;
+        QVERIFY2(freshStudio(&error), qPrintable(error));
+    }
+    void cleanup() { tearDown(); }
+
+    void copyJobReportsWhatItDid()
+    {
+        JobReports reports;
+        const QString src = files("job", {"one.jpg"}, "ONE ").first();
+        const QString target = m_roots->path("out/x/y/one.jpg");
+        auto runJob = [&](const QString &from, const QString &to) {
+            DovraImportThread job(4, 2, 7, "T", DovraFileInfo(from, to), &reports);
+            job.run();
+            QCoreApplication::processEvents();
+        };
+
+        // a missing folder is made with its parents
+        runJob(src, target);
+        QCOMPARE(read(target), read(src));
+        QCOMPARE(reports.log.size(), 2);
+        QVERIFY(reports.log[0].startsWith("msg 复制文件需要创建目录 原目录："));
+        QCOMPARE(reports.log[1], QString("progress 4 2/7 T"));
+
+        // the same bytes already there: counted as copied, nothing replaced
+        reports.log.clear();
+        runJob(src, target);
+        QVERIFY(reports.log[0].startsWith("msg 不用创建目录"));
+        QCOMPARE(reports.log.size(), 2);
+
+        // a different file at the target is kept and reported
+        QFile::remove(target);
+        files("out/x/y", {"one.jpg"}, "OTHER ");
+        const QByteArray kept = read(target);
+        reports.log.clear();
+        runJob(src, target);
+        QCOMPARE(read(target), kept);
+        QCOMPARE(reports.log.size(), 3);
+        QCOMPARE(reports.log[1], QString("failed 4 one.jpg 目标文件已存在且内容不同，未覆盖"));
+        QCOMPARE(reports.log[2], QString("progress 4 2/7 T"));
+
+        // a missing source and a failing copy are reported, and still counted
+        reports.log.clear();
+        runJob(m_roots->path("job/gone.jpg"), m_roots->path("out/gone.jpg"));
+        QCOMPARE(reports.log, (QStringList{"failed 4 gone.jpg 源文件不存在", "progress 4 2/7 T"}));
+        reports.log.clear();
+        Platform::failCopies("two.jpg");
+        runJob(src, m_roots->path("out/two.jpg"));
+        QCOMPARE(reports.log.size(), 3);
+        QCOMPARE(reports.log[1], QString("failed 4 one.jpg 复制失败"));
+        QVERIFY(!QFileInfo::exists(m_roots->path("out/two.jpg")));
+    }
+
+    void nestedFolderCopiedAndPathSaved()
+    {
+        const QString folder = nestedFolder("相册 A&#");
+        ImportOrderModel *r = dovraOrder(0, folder);
+        QVERIFY(handOver({r}));
+        chooseType(5);
+        QVERIFY(runToEnd());
+        QVERIFY(waitRequests("savedovrapath", 1));
+
+        const QString target = localServerPath() + "/相册 A&#/";
+        QCOMPARE(read(target + "a.jpg"), read(folder + "/a.jpg"));
+        QCOMPARE(read(target + "sub/b.jpg"), read(folder + "/sub/b.jpg"));
+        QCOMPARE(read(target + "sub/深 层/c&#.jpg"), read(folder + "/sub/深 层/c&#.jpg"));
+        QVERIFY(!QFileInfo::exists(target + ".hidden.jpg"));
+        QVERIFY(!QFileInfo::exists(target + "sub/深 层/.h2"));
+        QCOMPARE(progressText(0), QString("3/3"));
+        QCOMPARE(progressBar(0)->maximum(), 3);
+        QCOMPARE(progressBar(0)->value(), 3);
+        QCOMPARE(status(0), QString("已导入"));
+        QVERIFY(r->isDovraImported());
+        const QString toDir = serverPath() + "\\相册 A&#";
+        QCOMPARE(r->dovraPath(), toDir);
+        QCOMPARE(MsgBox::lastShown().title, QString("导入完成"));
+        QCOMPARE(MsgBox::lastShown().text, QString("1个订单已经全部导完"));
+        QVERIFY(m_server.requests("updatepicpath").isEmpty());
+
+        const standin::Request save = m_server.lastRequest("savedovrapath");
+        QCOMPARE(save.fieldNames(), (QStringList{"token", "orderphotoid", "dovrapath", "superid", "eid", "shopid"}));
+        QCOMPARE(field(save, "token"), QString("9d41b7e2a05c38f6d1e7b4a92c0f5e83"));
+        QCOMPARE(field(save, "orderphotoid"), QString("5001"));
+        QCOMPARE(field(save, "dovrapath"), toDir);
+        QCOMPARE(field(save, "shopid"), QString("11"));
+        QVERIFY(save.body.contains("dovrapath=" + QUrl::toPercentEncoding(toDir) + "&"));
+        QVERIFY(save.body.contains("%5C%E7%9B%B8%E5%86%8C%20A%26%23")); // "\相册 A&#"
+        QCOMPARE(m_server.requestCount("savedovrapath"), 1);
+    }
+
+    void existingTargetKeptThenCompletedByTheNextRun()
+    {
+        const QString folder = nestedFolder("相册B");
+        ImportOrderModel *r = dovraOrder(0, folder);
+        QVERIFY(handOver({r}));
+        chooseType(5);
+        const QString target = localServerPath() + "/相册B/";
+        QDir().mkpath(target);
+        QFile old(target + "a.jpg");
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("older photo") > 0);
+        old.close();
+
+        QVERIFY(runToEnd());
+        QCOMPARE(read(target + "a.jpg"), QByteArray("older photo"));
+        QCOMPARE(read(target + "sub/b.jpg"), read(folder + "/sub/b.jpg"));
+        QVERIFY(!r->isDovraImported());
+        QCOMPARE(status(0), QString("未导入"));
+        QCOMPARE(progressText(0), QString("3/3"));
+        QCOMPARE(boxesWith("目标文件已存在且内容不同"), 2); // when the order ends, and in the end box
+        QCOMPARE(MsgBox::lastShown().title, QString("导入结束"));
+        QVERIFY(MsgBox::lastShown().text.startsWith("0个订单已经导完，1个订单没有导完"));
+        QTest::qWait(50);
+        QCOMPARE(m_server.requestCount("savedovrapath"), 0);
+        QVERIFY(startButton()->isEnabled());
+
+        // the odd file moved away, the next run finds the rest already there and completes the order
+        QVERIFY(QFile::remove(target + "a.jpg"));
+        MsgBox::clearShown();
+        QVERIFY(runToEnd());
+        QVERIFY(waitRequests("savedovrapath", 1));
+        QVERIFY(r->isDovraImported());
+        QCOMPARE(read(target + "a.jpg"), read(folder + "/a.jpg"));
+        QCOMPARE(MsgBox::lastShown().text, QString("1个订单已经全部导完"));
+    }
+
+    void emptyFolderFinishesAndRefusedRootLeavesOrderPending()
+    {
+        // no Dovra root for the first order: refused, the run goes on with the next order
+        ImportOrderModel *noRoot = dovraOrder(1, nestedFolder("C1"), [](QJsonObject &json) {
+            QJsonObject roots = json["picpathnew"].toObject();
+            roots["dovrapath"] = "";
+            json["picpathnew"] = roots;
+        });
+        // only hidden files: nothing to copy, the order finishes at once
+        files("src/空", {".only-hidden"}, "H ");
+        ImportOrderModel *empty = dovraOrder(0, m_roots->path("src/空"));
+        QVERIFY(handOver({noRoot, empty}));
+        chooseType(5);
+        QVERIFY(runToEnd());
+        QVERIFY(waitRequests("savedovrapath", 1));
+
+        QVERIFY(!noRoot->isDovraImported());
+        QCOMPARE(status(0), QString("未导入"));
+        QVERIFY(empty->isDovraImported());
+        QCOMPARE(status(1), QString("已导入"));
+        QCOMPARE(progressText(1), QString("0/0"));
+        QVERIFY(QFileInfo(localServerPath() + "/空").isDir());
+        QCOMPARE(field(m_server.lastRequest("savedovrapath"), "orderphotoid"), QString("5001"));
+        QCOMPARE(boxesWith("订单号:B2207-2 没有导完"), 2);
+        QVERIFY(MsgBox::lastShown().text.startsWith("1个订单已经导完，1个订单没有导完"));
+        QVERIFY(radio(1)->isEnabled());
+    }
+
+    void closingDuringCopyStopsAndWaits()
+    {
+        QStringList names;
+        for (int i = 0; i < 300; ++i)
+            names << QString("f%1.jpg").arg(i);
+        files("src/大", names, QByteArray(200 * 1024, 'x'));
+        ImportOrderModel *r = dovraOrder(0, m_roots->path("src/大"));
+        QVERIFY(handOver({r}));
+        chooseType(5);
+        startButton()->click();
+        QVERIFY(testsupport::waitFor([this] { return !progressText(0).isEmpty() && !progressText(0).startsWith("0/"); }));
+        const bool busy = m_dlg->isImporting();
+        qInfo() << "busy at close" << busy;
+        MsgBox::clearShown();
+        MsgBox::setNextAnswer(QMessageBox::Yes);
+        m_dlg->close();
+        if (busy)
+            QVERIFY(boxesWith("正在导片") == 1);
+        QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
+        QTest::qWait(100); // no job may report to the window now
+        QCoreApplication::processEvents();
+        if (busy)
+            QCOMPARE(m_server.requestCount("savedovrapath"), 0);
+    }
+};
+
+TESSALY_TEST_MAIN(TestDovraCopy)
+#include "tst_dovracopy.moc"

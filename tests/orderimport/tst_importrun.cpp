@@ -1,0 +1,340 @@
+// The import run of the batch import dialog against the stand-in web service and temporary storage
+// roots: checks before a run, order-by-order sequencing, the path-and-count reports, the end box,
+// the stops that end a run, closing the window during a run, and the open-folder shortcuts.
+
+#include "importrunfixture.h"
+
+#include <QAbstractItemModel>
+
+class TestImportRun : public ImportRunFixture
+{
+    Q_OBJECT
+
+    QStringList m_fieldOrder{"picnumber", "picbacknumber", "importype", "token", "order_photo_id", "orderpicpath",
+                             "orderbakpicpath", "superid", "eid", "shopid", "timestamp"};
+
+private slots:
+    void initTestCase() { QVERIFY(startServer()); }
+    void init()
+    {
+        QString error;
+        QVERIFY2(freshStudio(&error), qPrintable(error));
+    }
+    void cleanup() { tearDown(); }
+
+    void checksBeforeRun()
+    {
+        startButton()->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
+
+        ImportOrderModel *a = record(0);
+        ImportOrderModel *b = record(1);
+        QVERIFY(handOver({a, b}));
+        a->setFinishedFiles(photos("src", {"x.jpg"}));
+        startButton()->click();
+        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+        QCOMPARE(MsgBox::lastShown().text, QString("有订单没有选择照片"));
+
+        chooseType(3);
+        a->setTrialVideoFiles({"/v/a.mp4"});
+        startButton()->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("有订单没有选择视频"));
+        chooseType(5);
+        startButton()->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("有订单没有选择Dovra路径"));
+
+        // every order imported already
+        chooseType(1);
+        b->setFinishedFiles(a->finishedFiles());
+        a->setFinishedImported(true);
+        b->setFinishedImported(true);
+        startButton()->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
+
+        // order folders whose finished-photo folder is missing, listed in one box
+        b->setFinishedImported(false);
+        QVERIFY(QDir(a->orderPath() + "成品").removeRecursively());
+        QVERIFY(QDir(b->orderPath() + "成品").removeRecursively());
+        startButton()->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("订单号:A1203-1\n订单号:B2207-2\n路径不存在"));
+
+        // the write probe leaves a folder of the old probe's name alone and leaves nothing behind
+        const QString halven = m_studio->picRoot + "Halven";
+        QVERIFY(QDir().mkpath(halven + "/kept"));
+        const QStringList before = QDir(m_studio->picRoot).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        MsgBox::clearShown();
+        startButton()->click();
+        QCOMPARE(MsgBox::shown().size(), 1);
+        QVERIFY(QFileInfo::exists(halven + "/kept"));
+        QCOMPARE(QDir(m_studio->picRoot).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+        QVERIFY(startButton()->isEnabled());
+        QCOMPARE(startButton()->text(), QString("批量导片"));
+        QVERIFY(m_server.requests("updatepicpath").isEmpty());
+
+#ifdef Q_OS_LINUX
+        // a root nothing can be written into
+        ImportOrderModel *locked = record(2, [](QJsonObject &json) {
+            QJsonObject roots = json["picpathnew"].toObject();
+            roots["picpath"] = "/proc/";
+            json["picpathnew"] = roots;
+            json["orderpath"] = "";
+        });
+        locked->setFinishedFiles(a->finishedFiles());
+        QVERIFY(handOver({locked}));
+        startButton()->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("您没有服务器写入权限"));
+#endif
+    }
+
+    void wholeRunOfFinishedPhotos()
+    {
+        ImportOrderModel *a = record(0); // has an order folder with four finished photos
+        ImportOrderModel *b = record(1); // imported already: passed over
+        ImportOrderModel *e = record(4); // no order folder yet
+        a->setFinishedFiles(photos("src/a", {"新 1.jpg", "a&b#2.jpg", "c.jpg"}));
+        b->setFinishedFiles(photos("src/b", {"b.jpg"}));
+        b->setFinishedImported(true);
+        e->setFinishedFiles(photos("src/e", {"e1.jpg", "e2.jpg"}));
+        QVERIFY(handOver({a, b, e}));
+        const QString bFolderBefore = QDir(b->orderPath() + "成品").entryList(QDir::Files).join(",");
+
+        // sequencing: when the first order's status changes, the last one has not been started
+        QStringList statusLog;
+        connect(table()->model(), &QAbstractItemModel::dataChanged, this, [&](const QModelIndex &index) {
+            if (index.column() == 3)
+                statusLog << QString("%1:%2:%3").arg(index.row()).arg(index.data().toString()).arg(e->orderPath().isEmpty() ? "true" : "false");
+        });
+
+        startButton()->click();
+        QCOMPARE(startButton()->text(), QString("导片中..."));
+        QVERIFY(!startButton()->isEnabled());
+        QVERIFY(!radio(0)->isEnabled());
+        QVERIFY(!chooseButton(0)->isEnabled());
+        QVERIFY(testsupport::waitFor([this] { return idle(); }, 60000));
+        QVERIFY(waitRequests("updatepicpath", 4));
+        disconnect(table()->model(), nullptr, this, nullptr);
+
+        QCOMPARE(statusLog, (QStringList{"0:已导入(7):true", "2:已导入(2):false"}));
+        QCOMPARE(MsgBox::lastShown().title, QString("导入完成"));
+        QCOMPARE(MsgBox::lastShown().text, QString("2个订单已经全部导完"));
+        QCOMPARE(MsgBox::shown().size(), 1);
+        QCOMPARE(startButton()->text(), QString("批量导片"));
+        QVERIFY(radio(0)->isEnabled());
+        QVERIFY(chooseButton(0)->isEnabled());
+        QVERIFY(!m_dlg->findChild<QLineEdit *>("folderSuffixEdit")->isEnabled());
+
+        QVERIFY(a->isFinishedImported());
+        QVERIFY(e->isFinishedImported());
+        QCOMPARE(int(a->finishedImportedCount()), 3);
+        QCOMPARE(int(e->finishedImportedCount()), 2);
+        QCOMPARE(status(1), QString("已导入(3)")); // untouched
+        QCOMPARE(progressText(0), QString("3/3"));
+        QCOMPARE(progressText(2), QString("2/2"));
+        QCOMPARE(progressBar(2)->value(), 2);
+        QCOMPARE(QDir(b->orderPath() + "成品").entryList(QDir::Files).join(","), bFolderBefore);
+        QVERIFY(e->orderPath().startsWith(m_studio->picRoot + "2023-07/08/"));
+        QVERIFY(e->orderPath().endsWith("/"));
+
+        // one start and one end per order, start before end, the first order's end before the next start
+        const QList<standin::Request> reports = m_server.requests("updatepicpath");
+        QCOMPARE(reports.size(), 4);
+        QMap<QString, QList<standin::Request>> byOrder;
+        for (const standin::Request &r : reports) {
+            QCOMPARE(r.fieldNames(), m_fieldOrder + QStringList("typeid"));
+            QCOMPARE(field(r, "token"), g_apiToken);
+            QCOMPARE(field(r, "superid"), QString("9"));
+            QCOMPARE(field(r, "eid"), QString("77"));
+            QCOMPARE(field(r, "shopid"), QString("11"));
+            QCOMPARE(field(r, "typeid"), QString("1"));
+            byOrder[field(r, "order_photo_id")] << r;
+        }
+        QCOMPARE(byOrder.keys(), (QStringList{"5001", "5005"}));
+        auto ts = [](const standin::Request &r) { return r.field("timestamp").toLongLong(); };
+        std::sort(byOrder["5001"].begin(), byOrder["5001"].end(), [&](auto &x, auto &y) { return x.field("importype") < y.field("importype"); });
+        std::sort(byOrder["5005"].begin(), byOrder["5005"].end(), [&](auto &x, auto &y) { return x.field("importype") < y.field("importype"); });
+        const standin::Request aStart = byOrder["5001"][0], aEnd = byOrder["5001"][1];
+        const standin::Request eStart = byOrder["5005"][0], eEnd = byOrder["5005"][1];
+        QCOMPARE(field(aStart, "importype"), QString("0"));
+        QCOMPARE(field(aStart, "picnumber"), QString("0"));
+        QCOMPARE(field(aStart, "picbacknumber"), QString("0"));
+        QCOMPARE(field(aEnd, "importype"), QString("1"));
+        QCOMPARE(field(aEnd, "picnumber"), QString("3"));
+        QCOMPARE(field(aEnd, "picbacknumber"), QString("0"));
+        QCOMPARE(field(aEnd, "orderpicpath"), a->orderPath());
+        QCOMPARE(field(aEnd, "orderbakpicpath"), a->orderBakPath());
+        QCOMPARE(field(eStart, "orderpicpath"), e->orderPath()); // the folder just built
+        QCOMPARE(field(eStart, "orderbakpicpath"), e->orderBakPath());
+        QCOMPARE(field(eEnd, "picnumber"), QString("2"));
+        QVERIFY(ts(aStart) <= ts(aEnd) && ts(aEnd) <= ts(eStart) && ts(eStart) <= ts(eEnd));
+
+        // a second press finds nothing left to import
+        MsgBox::clearShown();
+        startButton()->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
+    }
+
+    void refusedReportShownOnceRunGoesOn()
+    {
+        m_server.setReply("updatepicpath", standin::Reply::refused("订单不存在"));
+        ImportOrderModel *a = record(0);
+        ImportOrderModel *d = record(3);
+        a->setFinishedFiles(photos("src/a", {"r1.jpg"}));
+        d->setFinishedFiles(photos("src/d", {"r2.jpg"}));
+        QVERIFY(handOver({a, d}));
+        QVERIFY(runToEnd());
+        QVERIFY(waitRequests("updatepicpath", 4));
+        QVERIFY(testsupport::waitFor([] {
+            int refusals = 0;
+            for (const MsgBox::Shown &s : MsgBox::shown())
+                refusals += s.text == "订单不存在";
+            return refusals > 0;
+        }));
+        QTest::qWait(50); // any further reply would show its box now
+        QCoreApplication::processEvents();
+        int refusals = 0;
+        bool endBox = false;
+        for (const MsgBox::Shown &s : MsgBox::shown()) {
+            refusals += s.text == "订单不存在";
+            endBox = endBox || s.text == "2个订单已经全部导完";
+        }
+        QCOMPARE(refusals, 1);
+        QVERIFY(endBox);
+        QVERIFY(a->isFinishedImported() && d->isFinishedImported());
+    }
+
+    void videoTypesReportOnlyAtTheEnd()
+    {
+        ImportOrderModel *e = record(4);
+        QVERIFY(handOver({e}));
+        chooseType(3);
+        const QStringList videos = files("src/v", {"片 1&#.mp4", "clip2.mp4"}, "video ");
+        e->setTrialVideoFiles(videos);
+        QVERIFY(runToEnd());
+        QVERIFY(waitRequests("updatepicpath", 1));
+        QTest::qWait(50);
+        const QList<standin::Request> reports = m_server.requests("updatepicpath");
+        QCOMPARE(reports.size(), 1); // nothing at the start
+        const standin::Request end = reports.first();
+        QCOMPARE(end.fieldNames(), m_fieldOrder + QStringList({"videopaths", "videofiles", "typeid"}));
+        QCOMPARE(field(end, "importype"), QString("1"));
+        QCOMPARE(field(end, "picnumber"), QString("2"));
+        QCOMPARE(field(end, "picbacknumber"), QString("0"));
+        const QString folder = e->orderPath() + "试拍视频/";
+        QCOMPARE(field(end, "videopaths"), folder + "片 1&#.mp4|" + folder + "clip2.mp4");
+        QCOMPARE(field(end, "videofiles"), QString("片 1&#.mp4|clip2.mp4"));
+        QCOMPARE(field(end, "typeid"), QString("3"));
+        QCOMPARE(status(0), QString("已导入(2)"));
+        QVERIFY(e->isTrialVideoImported());
+    }
+
+    void stopsEndTheRunAndTheNextRunStartsAfresh()
+    {
+        // not enough space: the run ends, the order stays pending, no end report, no end box
+        ImportOrderModel *a = record(0);
+        a->setFinishedFiles(photos("src/a", {"s1.jpg", "s2.jpg"}));
+        QVERIFY(handOver({a}));
+        Platform::setFreeDiskBytesOverride(0);
+        QVERIFY(runToEnd());
+        QCOMPARE(MsgBox::lastShown().text, QString("服务器空间不足，请清理空间后再导入"));
+        QVERIFY(!a->isFinishedImported());
+        QCOMPARE(startButton()->text(), QString("批量导片"));
+        QVERIFY(radio(2)->isEnabled());
+        QVERIFY(chooseButton(0)->isEnabled());
+        QCOMPARE(importPathState(), QString("no"));
+        QTest::qWait(50);
+        for (const standin::Request &r : m_server.requests("updatepicpath"))
+            QCOMPARE(field(r, "importype"), QString("0"));
+
+        // space again: the next run is not held up by the old stop
+        Platform::setFreeDiskBytesOverride(-1);
+        MsgBox::clearShown();
+        QVERIFY(runToEnd());
+        QCOMPARE(MsgBox::lastShown().text, QString("1个订单已经全部导完"));
+        QVERIFY(a->isFinishedImported());
+        QCOMPARE(importPathState(), QString("go"));
+
+        // a backup root that cannot be made: the box, the run ends, the order stays pending
+        ImportOrderModel *e = record(4, [this](QJsonObject &json) {
+            QJsonObject roots = json["picpathnew"].toObject();
+            roots["bakpicpath"] = m_roots->path("studio/missing/parent/bak/");
+            json["picpathnew"] = roots;
+        });
+        e->setFinishedFiles(a->finishedFiles());
+        QVERIFY(handOver({e}));
+        Platform::failMkDirs("missing");
+        MsgBox::clearShown();
+        QVERIFY(runToEnd());
+        QVERIFY(!MsgBox::shown().isEmpty());
+        QCOMPARE(MsgBox::shown().first().text, QString("备份服务器路径错误。"));
+        QVERIFY(!e->isFinishedImported());
+        QVERIFY(radio(0)->isEnabled());
+    }
+
+    void closingDuringRunStopsAndWaits()
+    {
+        ImportOrderModel *a = record(0);
+        QStringList names;
+        for (int i = 0; i < 150; ++i)
+            names << QString("p%1.jpg").arg(i);
+        a->setFinishedFiles(photos("src/many", names, QSize(400, 300)));
+        QVERIFY(handOver({a}));
+        startButton()->click();
+        QVERIFY(testsupport::waitFor([this] { return progressText(0) != "0/0"; }));
+
+        // "No" keeps the window and the run
+        const bool busy = m_dlg->isImporting();
+        qInfo() << "busy at close" << busy;
+        MsgBox::clearShown();
+        MsgBox::setNextAnswer(QMessageBox::No);
+        m_dlg->close();
+        if (busy) {
+            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+            QVERIFY(m_dlg->isVisible());
+        }
+        QVERIFY(m_dlg);
+
+        // "Yes" stops the run, waits for the thread and closes
+        MsgBox::setNextAnswer(QMessageBox::Yes);
+        m_dlg->close();
+        QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
+        QTest::qWait(100); // nothing of the run may arrive at the window now
+        QCoreApplication::processEvents();
+    }
+
+    void deletingDuringRunWaitsForTheThread()
+    {
+        ImportOrderModel *a = record(0);
+        QStringList names;
+        for (int i = 0; i < 80; ++i)
+            names << QString("q%1.jpg").arg(i);
+        a->setFinishedFiles(photos("src/many", names, QSize(400, 300)));
+        QVERIFY(handOver({a}));
+        startButton()->click();
+        delete m_dlg.data(); // at once, while the thread works on the order's records
+        QTest::qWait(100);
+        QCoreApplication::processEvents();
+        QVERIFY(m_dlg.isNull());
+    }
+
+    void openFolderShortcuts()
+    {
+        ImportOrderModel *a = record(0);
+        QVERIFY(handOver({a, record(4)}));
+        m_dlg->findChild<QPushButton *>("openPathBtn")->click();
+        m_dlg->findChild<QPushButton *>("openOriginPathBtn")->click();
+        QVERIFY(Platform::openedPaths().isEmpty()); // no order shown: nothing to open
+
+        table()->setCurrentCell(0, 0);
+        emit table()->cellClicked(0, 0);
+        m_dlg->findChild<QPushButton *>("openPathBtn")->click();
+        m_dlg->findChild<QPushButton *>("openOriginPathBtn")->click();
+        QVERIFY(QMetaObject::invokeMethod(m_dlg, "tbOpenOrderPathAction"));
+        table()->setCurrentCell(1, 0); // no order folder: nothing to look at
+        QVERIFY(QMetaObject::invokeMethod(m_dlg, "tbOpenOrderPathAction"));
+        const QStringList expected{a->orderPath(), a->orderPath() + "照片/新建文件夹", a->orderPath() + "成品"};
+        QCOMPARE(Platform::openedPaths(), expected);
+    }
+};
+
+TESSALY_TEST_MAIN(TestImportRun)
+#include "tst_importrun.moc"
