@@ -9,7 +9,6 @@
 
 #include <QDialog>
 #include <QJsonObject>
-#include <QJsonObject>
 #include <QList>
 #include <QPoint>
 #include <QPointer>
