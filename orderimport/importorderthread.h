@@ -24,10 +24,9 @@
 #include "dovrafileinfo.h"
 #include "importtype.h"
 
-#include <QByteArray>
-#include <QImage>
 #include <QList>
 #include <QMutex>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -102,10 +101,26 @@ protected:
     void run() override;
 
 private:
-    void addFailure(const QString &line);
-    // Ends the run with the given signal unless it has ended already (only the first end counts).
-    bool beginEnd(const QString &why);
+    void resetRun();
+    void addFailures(const QStringList &lines);
     void emitFailuresOnce();
+    // Marks the run as ended and sends the failures; false when it had ended already (only the first
+    // end of a run is emitted).
+    bool beginEnd(const QString &why);
+    void endFinished();
+    void endStopped(const QString &reason);
+    void endImageError(quint8 code);
+    void endDiskFull(const QString &filePath);
+    void endDovraError(const QString &why);
+
+    void driveInOrder(const QStringList &files, const QStringList &targets, const QString &orderPath,
+                      const QString &orderBakPath);
+    void drivePhotos(const QStringList &files, const QStringList &targets, const QString &orderPath,
+                     const QString &orderBakPath, int threads);
+    void reportFileDone();
+
+    static bool dovraServerPathOk(const QString &path, QString *why);
+    void walkDovra(const QString &fromDir, const QString &toDir);
 
     ImportOrderModel *mModel = nullptr;
     ImportTypeEnum mImportType = ImportFinishedPhotos;
@@ -115,6 +130,10 @@ private:
     QString deleteDir;
     QString mMode;
     QString mOrderid;
+
+    QString mDovraSource; // chosen folder, cleaned
+    QString mDovraTarget; // server path + "/" + the chosen folder's name
+    QSet<QString> mVisitedDirs;
 
     int mParallelPhotos = 0;
     bool mEnded = false;
