@@ -1,0 +1,361 @@
+#include "globals.h"
+#include "imageoperation.h"
+#include "importordermodel.h"
+#include "importorderthread.h"
+#include "importstate.h"
+#include "platform.h"
+#include "testsupport.h"
+
+#include <QImageReader>
+#include <QJsonObject>
+#include <QSignalSpy>
+
+namespace {
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+QSize sizeOf(const QString &path)
+{
+    return QImageReader(path).size();
+}
+
+bool isRed(QRgb c)
+{
+    return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
+}
+
+// An order whose folders are already built under the temporary roots.
+ImportOrderModel *builtOrder(const testsupport::TempRoots &roots, ImportTypeEnum type)
+{
+    auto *m = new ImportOrderModel(
+        QJsonObject{{"order_photo_id", "9"}, {"orderpayforkey", "C7"}, {"servicetimes", "1"}, {"shotdate", "2023-05-12"}});
+    m->setFinishedFolderSuffix(QString());
+    g_picPath = roots.picRoot();
+    g_bakPicPath = roots.bakRoot();
+    ImportOrderThread(m, type).createOrderDir(g_picPath, g_bakPicPath);
+    return m;
+}
+
+// Runs one order's thread to its end and returns its signals in the order they arrived.
+QStringList runOrder(ImportOrderModel *m, ImportTypeEnum type, int parallel = 0, ImportOrderThread **keep = nullptr)
+{
+    QStringList log;
+    auto *t = new ImportOrderThread(m, type);
+    t->setParallelPhotos(parallel);
+    QObject receiver;
+    QObject::connect(t, &ImportOrderThread::hasImportedImgCount, &receiver,
+                     [&](quint16 done, quint16 total) { log << QString("%1/%2").arg(done).arg(total); });
+    QObject::connect(t, &ImportOrderThread::hasFinishedImportSigl, &receiver,
+                     [&](quint16 n) { log << QString("end %1").arg(n); });
+    QObject::connect(t, &ImportOrderThread::checkDiskSizeSigl, &receiver,
+                     [&](const QString &p) { log << "disk " + QFileInfo(p).fileName(); });
+    QObject::connect(t, &ImportOrderThread::importOrderStoppedSigl, &receiver, [&](const QString &) { log << "stopped"; });
+    QObject::connect(t, &ImportOrderThread::importFailedFilesSigl, &receiver,
+                     [&](const QStringList &f) { log << QString("failed %1").arg(f.size()); });
+    QObject::connect(t, &ImportOrderThread::importDirDovraThreadError, &receiver, [&] { log << "dovra error"; });
+    QObject::connect(t, &ImportOrderThread::startImportDirDovraThreadSigl, &receiver,
+                     [&](const QList<DovraFileInfo> &list, const QString &toDir) {
+                         log << "dovra " + toDir;
+                         for (const DovraFileInfo &f : list)
+                             log << f.getFilePath() + " -> " + f.getToFilePath();
+                     });
+    bool done = false;
+    QObject::connect(t, &QThread::finished, &receiver, [&] { done = true; });
+    t->start();
+    if (!testsupport::waitFor([&] { return done; }, 60000))
+        qWarning("import thread did not finish");
+    QCoreApplication::processEvents();
+    if (keep)
+        *keep = t;
+    else
+        delete t;
+    return log;
+}
+
+} // namespace
+
+class TestImportFiles : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        Platform::clearFaults();
+        Platform::setFreeDiskBytesOverride(-1);
+        setImportPathState("go");
+        g_yptbcp = "0";
+        registerDovraFileInfoList();
+    }
+
+    void photosComeInUprightWithThumbnailsAndBackup()
+    {
+        // The same order one photo at a time and on the pool: same files, same signals.
+        for (int parallel : {1, 4}) {
+            testsupport::TempRoots roots;
+            const QString src = roots.path("src/");
+            QDir().mkpath(src);
+            QVERIFY(testsupport::writeJpeg(src + "o1.jpg", QSize(300, 200), 1));
+            QVERIFY(testsupport::writeJpeg(src + "o3.jpg", QSize(300, 200), 3));
+            QVERIFY(testsupport::writeJpeg(src + "o6.jpg", QSize(300, 200), 6, true));
+            QVERIFY(testsupport::writeJpeg(src + "o8.jpg", QSize(300, 200), 8));
+            QVERIFY(testsupport::writeJpeg(src + "big.jpg", QSize(4500, 3000), 0));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
+            m->setOriginFiles({src + "o1.jpg", src + "o3.jpg", src + "o6.jpg", src + "o8.jpg", src + "big.jpg"});
+            g_yptbcp = "1";
+
+            const QStringList log = runOrder(m.data(), ImportOriginPhotos, parallel);
+            QCOMPARE(log, QStringList({"1/5", "2/5", "3/5", "4/5", "5/5", "end 5"}));
+
+            const QString dir = m->orderPath();
+            for (const QString &main : {dir + "照片/", dir + "成品/"}) {
+                QCOMPARE(bytesOf(main + "o1.jpg"), bytesOf(src + "o1.jpg"));
+                QCOMPARE(bytesOf(main + "big.jpg"), bytesOf(src + "big.jpg"));
+                // Red corner of the source (top left) where each turn puts it.
+                const QImage o3(main + "o3.jpg"), o6(main + "o6.jpg"), o8(main + "o8.jpg");
+                QCOMPARE(o3.size(), QSize(300, 200));
+                QVERIFY(isRed(o3.pixel(290, 190)) && !isRed(o3.pixel(5, 5)));
+                QCOMPARE(o6.size(), QSize(200, 300));
+                QVERIFY(isRed(o6.pixel(190, 5)) && !isRed(o6.pixel(5, 5)));
+                QCOMPARE(o8.size(), QSize(200, 300));
+                QVERIFY(isRed(o8.pixel(5, 290)) && !isRed(o8.pixel(5, 5)));
+            }
+            // Backups are the files as chosen, never turned.
+            for (const QString &name : QStringList{"o1.jpg", "o3.jpg", "o6.jpg", "o8.jpg"})
+                QCOMPARE(bytesOf(m->orderBakPath() + "照片/" + name), bytesOf(src + name));
+
+            QCOMPARE(sizeOf(dir + "thumbnail2250/o1.jpg"), QSize(2250, 1500));
+            QCOMPARE(sizeOf(dir + "thumbnail/o1.jpg"), QSize(1000, 666));
+            QCOMPARE(sizeOf(dir + "thumbnail100/o1.jpg"), QSize(200, 133));
+            QCOMPARE(sizeOf(dir + "thumbnail2250/o6.jpg"), QSize(1500, 2250));
+            QCOMPARE(sizeOf(dir + "thumbnail/o8.jpg"), QSize(666, 1000));
+            QCOMPARE(sizeOf(dir + "thumbnail100/o3.jpg"), QSize(200, 133));
+            QCOMPARE(sizeOf(dir + "thumbnail2250/big.jpg"), QSize(2250, 1500));
+            QCOMPARE(sizeOf(dir + "thumbnail/big.jpg"), QSize(1000, 666));
+            QCOMPARE(sizeOf(dir + "thumbnail100/big.jpg"), QSize(200, 133));
+            const QImage thumb6(dir + "thumbnail/o6.jpg");
+            QVERIFY(isRed(thumb6.pixel(thumb6.width() - 5, 5)) && !isRed(thumb6.pixel(5, 5)));
+            // Photos as shot leave the finished thumbnails alone.
+            QVERIFY(QDir(dir + "成品缩略图").isEmpty());
+        }
+    }
+
+    void reimportReplacesMainFilesAndNumbersBackups()
+    {
+        testsupport::TempRoots roots;
+        const QString src = roots.path("src/");
+        QDir().mkpath(src);
+        QVERIFY(testsupport::writeJpeg(src + "a.jpeg", QSize(64, 48), 6));
+        QImage png(QSize(40, 20), QImage::Format_RGB32);
+        png.fill(Qt::green);
+        QVERIFY(png.save(src + "b.png"));
+        QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
+        m->setOriginFiles({src + "a.jpeg", src + "b.png"});
+        QCOMPARE(runOrder(m.data(), ImportOriginPhotos).last(), QString("end 2"));
+        QCOMPARE(runOrder(m.data(), ImportOriginPhotos).last(), QString("end 2"));
+
+        QCOMPARE(QDir(m->orderBakPath() + "照片").entryList(QDir::Files),
+                 QStringList({"a(1).jpeg", "a.jpeg", "b(1).png", "b.png"}));
+        QCOMPARE(QDir(m->orderPath() + "照片").entryList(QDir::Files), QStringList({"a.jpeg", "b.png"}));
+        QCOMPARE(sizeOf(m->orderPath() + "照片/a.jpeg"), QSize(48, 64));
+        QCOMPARE(QImageReader(m->orderPath() + "thumbnail/b.png").format(), QByteArray("png"));
+        QCOMPARE(sizeOf(m->orderPath() + "thumbnail100/b.png"), QSize(200, 100));
+    }
+
+    void unreadablePhotosAreKeptAndFailuresReported()
+    {
+        testsupport::TempRoots roots;
+        const QString src = roots.path("src/");
+        // Broken image data behind an EXIF block that asks for a turn, and a plain broken file.
+        const QByteArray turnedJunk = testsupport::jpegWithOrientation(QSize(8, 8), 6).left(40) + QByteArray(500, 'x');
+        QVERIFY(writeBytes(src + "turned.jpg", turnedJunk));
+        QVERIFY(writeBytes(src + "plain.jpg", QByteArray(300, 'y')));
+        QVERIFY(testsupport::writeJpeg(src + "good.jpg", QSize(30, 20), 1));
+        QVERIFY(testsupport::writeJpeg(src + "nofolder.jpg", QSize(30, 20), 1));
+        QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportFinishedPhotos));
+        m->setFinishedFiles({src + "turned.jpg", src + "plain.jpg", src + "good.jpg", src + "..", src + "gone.jpg"});
+        QCOMPARE(ImageOperation::getDirection(src + "turned.jpg"), 6);
+        Platform::failCopies("成品缩略图100/good.jpg");
+
+        ImportOrderThread *t = nullptr;
+        const QStringList log = runOrder(m.data(), ImportFinishedPhotos, 2, &t);
+        QCOMPARE(log, QStringList({"1/5", "2/5", "3/5", "4/5", "5/5", "failed 3", "end 5"}));
+        const QStringList failures = t->failures();
+        delete t;
+        QCOMPARE(failures.size(), 3);
+        QVERIFY(failures.at(0).startsWith("good.jpg"));
+        QVERIFY(failures.at(2).startsWith("gone.jpg"));
+
+        const QString dir = m->orderPath();
+        for (const QString &name : QStringList{"turned.jpg", "plain.jpg"}) {
+            QCOMPARE(bytesOf(dir + "成品/" + name), bytesOf(src + name));
+            QCOMPARE(bytesOf(dir + "成品缩略图/" + name), bytesOf(src + name));
+            QCOMPARE(bytesOf(dir + "成品缩略图2250/" + name), bytesOf(src + name));
+            QVERIFY(!QFile::exists(dir + "成品缩略图100/" + name));
+        }
+        QVERIFY(QFile::exists(dir + "成品缩略图/good.jpg"));
+        QVERIFY(!QFile::exists(dir + "成品缩略图100/good.jpg"));
+        // Nothing was written under a name the target list refused.
+        QCOMPARE(QDir(dir + "成品").entryList(QDir::Files), QStringList({"good.jpg", "plain.jpg", "turned.jpg"}));
+
+        // A main folder that has gone away: the copy fails and is reported, the order still ends.
+        Platform::clearFaults();
+        QDir(dir + "成品").removeRecursively();
+        m->setFinishedFiles({src + "good.jpg"});
+        QCOMPARE(runOrder(m.data(), ImportFinishedPhotos, 1), QStringList({"1/1", "failed 1", "end 1"}));
+    }
+
+    void videosAreCopiedOnceIntoTheirFolder()
+    {
+        testsupport::TempRoots roots;
+        const QString src = roots.path("src/");
+        QVERIFY(writeBytes(src + "试拍 1.mp4", "video-one"));
+        QVERIFY(writeBytes(src + "b&#.avi", "video-two"));
+        QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportTrialVideos));
+        m->setTrialVideoFiles({src + "试拍 1.mp4", src + "b&#.avi"});
+        m->setRetouchVideoFiles({src + "b&#.avi"});
+        // Videos are not held back by the free-space check.
+        Platform::setFreeDiskBytesOverride(0);
+
+        QCOMPARE(runOrder(m.data(), ImportTrialVideos), QStringList({"1/2", "2/2", "end 2"}));
+        QCOMPARE(bytesOf(m->orderPath() + "试拍视频/试拍 1.mp4"), QByteArray("video-one"));
+        QCOMPARE(runOrder(m.data(), ImportRetouchVideos), QStringList({"1/1", "end 1"}));
+        QCOMPARE(bytesOf(m->orderPath() + "精修视频/b&#.avi"), QByteArray("video-two"));
+
+        // Again: the same video is no failure; a different one under the name is kept and reported.
+        QVERIFY(writeBytes(src + "b&#.avi", "another video"));
+        QCOMPARE(runOrder(m.data(), ImportTrialVideos), QStringList({"1/2", "2/2", "failed 1", "end 2"}));
+        QCOMPARE(bytesOf(m->orderPath() + "试拍视频/b&#.avi"), QByteArray("video-two"));
+    }
+
+    void fullDiskStopsTheOrderWithOneEnd()
+    {
+        for (int parallel : {1, 3}) {
+            testsupport::TempRoots roots;
+            const QString src = roots.path("src/");
+            QDir().mkpath(src);
+            QVERIFY(testsupport::writeJpeg(src + "small.jpg", QSize(8, 8)));
+            QVERIFY(testsupport::writeJpeg(src + "large.jpg", QSize(400, 300)));
+            QVERIFY(testsupport::writeJpeg(src + "after.jpg", QSize(8, 8)));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportFinishedPhotos));
+            m->setFinishedFiles({src + "small.jpg", src + "large.jpg", src + "after.jpg"});
+            // Exactly the large photo's size is free: it does not fit.
+            Platform::setFreeDiskBytesOverride(QFileInfo(src + "large.jpg").size());
+
+            QCOMPARE(runOrder(m.data(), ImportFinishedPhotos, parallel), QStringList({"1/3", "disk large.jpg"}));
+            QCOMPARE(importPathState(), QString("no"));
+            QCOMPARE(QDir(m->orderPath() + "成品").entryList(QDir::Files), QStringList({"small.jpg"}));
+
+            // The next order starts afresh; a stop set before the start ends it at once.
+            Platform::setFreeDiskBytesOverride(-1);
+            QCOMPARE(runOrder(m.data(), ImportFinishedPhotos, parallel).last(), QString("end 3"));
+            ImportOrderThread stopped(m.data(), ImportFinishedPhotos);
+            setImportPathState("no");
+            QSignalSpy stop(&stopped, &ImportOrderThread::importOrderStoppedSigl);
+            stopped.start();
+            QVERIFY(stopped.wait(10000));
+            QCOMPARE(stop.count(), 1);
+        }
+    }
+
+    void refusesOrdersItCannotImportSafely()
+    {
+        testsupport::TempRoots roots;
+        QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
+        const QString built = m->orderPath();
+
+        QStringList many;
+        for (int i = 0; i <= ImportOrderThread::kMaxFiles; ++i)
+            many << QString("/nowhere/%1.jpg").arg(i);
+        m->setOriginFiles(many);
+        QCOMPARE(runOrder(m.data(), ImportOriginPhotos), QStringList({"stopped"}));
+
+        m->setOriginFiles({roots.path("none.jpg")});
+        for (const QString &path : {QString(), QString("relative/order/"), QString("/")}) {
+            ImportOrderThread t(m.data(), ImportOriginPhotos);
+            QSignalSpy stop(&t, &ImportOrderThread::importOrderStoppedSigl);
+            m->setOrderPath(path);
+            t.importOrderFiles();
+            QCOMPARE(stop.count(), 1);
+            QVERIFY(!t.errorText().isEmpty());
+        }
+
+        // An order path without its separator is completed, and an empty selection still ends.
+        QVERIFY(testsupport::writeJpeg(roots.path("one.jpg"), QSize(4, 4)));
+        m->setOrderPath(built.left(built.size() - 1));
+        m->setOriginFiles({roots.path("one.jpg")});
+        QCOMPARE(runOrder(m.data(), ImportOriginPhotos).last(), QString("end 1"));
+        QVERIFY(QFile::exists(built + "照片/one.jpg"));
+        m->setOriginFiles({});
+        QCOMPARE(runOrder(m.data(), ImportOriginPhotos), QStringList({"end 0"}));
+    }
+
+    void walksTheDovraFolder()
+    {
+        testsupport::TempRoots roots;
+        const QString chosen = roots.path("src/选片 A");
+        QVERIFY(writeBytes(chosen + "/b.jpg", "b"));
+        QVERIFY(writeBytes(chosen + "/A.jpg", "a"));
+        QVERIFY(writeBytes(chosen + "/.hidden.jpg", "h"));
+        QVERIFY(writeBytes(chosen + "/sub/c.jpg", "c"));
+        QVERIFY(writeBytes(chosen + "/sub/deeper/d.jpg", "d"));
+        QVERIFY(writeBytes(chosen + "/marked/e.jpg", "e"));
+        QVERIFY(Platform::setHidden(chosen + "/marked"));
+        QVERIFY(QDir().mkpath(roots.path("src/空")));
+        const QString server = roots.path("dovra") + "\\选版服务器";
+        g_dovraServerPath = server;
+
+        QScopedPointer<ImportOrderModel> m(new ImportOrderModel(QJsonObject{{"order_photo_id", "5"}}));
+        m->setDovraSourceDir(chosen);
+        m->setFatherPath(roots.path("src"));
+        ImportOrderThread maker(m.data(), ImportDovraCopy);
+        maker.createDovraDir(server);
+        QVERIFY(QDir(Platform::localPath(server)).exists());
+
+        const QString to = server + "/选片 A/";
+        QCOMPARE(runOrder(m.data(), ImportDovraCopy),
+                 QStringList({"dovra " + server + "\\选片 A", chosen + "/A.jpg -> " + to + "A.jpg",
+                              chosen + "/b.jpg -> " + to + "b.jpg", chosen + "/sub/c.jpg -> " + to + "sub/c.jpg",
+                              chosen + "/sub/deeper/d.jpg -> " + to + "sub/deeper/d.jpg"}));
+        QVERIFY(QDir(Platform::localPath(server + "/选片 A/sub/deeper")).exists());
+
+        m->setDovraSourceDir(roots.path("src/空"));
+        QCOMPARE(runOrder(m.data(), ImportDovraCopy), QStringList({"dovra " + server + "\\空"}));
+
+        // A missing Dovra root, a drive root, a relative or missing folder, a target inside the source.
+        struct Case
+        {
+            QString server, source;
+        };
+        const QList<Case> refused{{"\\选版服务器", chosen},
+                                  {"", chosen},
+                                  {server, "/"},
+                                  {server, "src/选片 A"},
+                                  {server, roots.path("src/gone")},
+                                  {chosen + "/sub\\选版服务器", chosen}};
+        for (const Case &c : refused) {
+            g_dovraServerPath = c.server;
+            m->setDovraSourceDir(c.source);
+            QCOMPARE(runOrder(m.data(), ImportDovraCopy), QStringList({"dovra error"}));
+        }
+        QVERIFY(!QDir("/选版服务器").exists());
+        ImportOrderThread refuse(m.data(), ImportDovraCopy);
+        QSignalSpy error(&refuse, &ImportOrderThread::importDirDovraThreadError);
+        refuse.createDovraDir("\\选版服务器");
+        QCOMPARE(error.count(), 1);
+        QVERIFY(!refuse.errorText().isEmpty());
+    }
+};
+
+TESSALY_TEST_MAIN(TestImportFiles)
+#include "tst_importfiles.moc"
