@@ -278,12 +278,12 @@ private slots:
             names << QString("p%1.jpg").arg(i);
         a->setFinishedFiles(photos("src/many", names, QSize(400, 300)));
         QVERIFY(handOver({a}));
+        const QString folder = a->orderPath() + "成品";
         startButton()->click();
         QVERIFY(testsupport::waitFor([this] { return progressText(0) != "0/0"; }));
 
         // "No" keeps the window and the run
         const bool busy = m_dlg->isImporting();
-        qInfo() << "busy at close" << busy;
         MsgBox::clearShown();
         MsgBox::setNextAnswer(QMessageBox::No);
         m_dlg->close();
@@ -297,8 +297,11 @@ private slots:
         MsgBox::setNextAnswer(QMessageBox::Yes);
         m_dlg->close();
         QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
-        QTest::qWait(100); // nothing of the run may arrive at the window now
+        // the thread was waited for: nothing is written any more, nothing arrives at the window
+        const int written = QDir(folder).entryList(QDir::Files).size();
+        QTest::qWait(150);
         QCoreApplication::processEvents();
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), written);
     }
 
     void deletingDuringRunWaitsForTheThread()
@@ -309,11 +312,14 @@ private slots:
             names << QString("q%1.jpg").arg(i);
         a->setFinishedFiles(photos("src/many", names, QSize(400, 300)));
         QVERIFY(handOver({a}));
+        const QString folder = a->orderPath() + "成品";
         startButton()->click();
-        delete m_dlg.data(); // at once, while the thread works on the order's records
-        QTest::qWait(100);
+        QVERIFY(testsupport::waitFor([this] { return progressText(0) != "0/0"; }));
+        delete m_dlg.data(); // while the thread works on the order's records
+        const int written = QDir(folder).entryList(QDir::Files).size();
+        QTest::qWait(150);
         QCoreApplication::processEvents();
-        QVERIFY(m_dlg.isNull());
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), written);
     }
 
     void openFolderShortcuts()
