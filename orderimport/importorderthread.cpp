@@ -148,6 +148,13 @@ bool dateLevels(const QString &shotDate, QString *month, QString *day)
     return true;
 }
 
+// A target name is written into a folder as one component, never as a path.
+bool isSingleName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+}
+
 QSize fitBox(const QSize &size, int box)
 {
     return size.scaled(box, box, Qt::KeepAspectRatio);
@@ -362,44 +369,42 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget)
             if (!FileOperation::copyFile(task.filePath, target, true))
                 fail(QStringLiteral("复制失败 ") + target);
         }
-        if (fullSize.isValid()) {
-            // The main file is a byte copy: only the 2250 size is needed, which the JPEG decoder makes
-            // from a reduced decode.
-            const QSize size2250 = fitBox(fullSize, kBox2250);
-            const bool shrink = size2250.width() < fullSize.width() && reader.supportsOption(QImageIOHandler::ScaledSize);
-            const int denom = shrink ? reducedDecodeFactor(fullSize, size2250) : 1;
-            hold.acquire(qint64(fullSize.width() / denom) * (fullSize.height() / denom) * 4
-                         + qint64(size2250.width()) * size2250.height() * 4);
-            if (shrink) {
-                reader.setScaledSize(size2250);
-                thumb = reader.read();
-            } else {
-                const QImage full = reader.read();
-                if (!full.isNull())
-                    thumb = fitImage(full, kBox2250);
-            }
-            decoded = !thumb.isNull();
-            if (decoded && thumb.size() != size2250)
-                thumb = thumb.scaled(size2250, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        }
-    } else if (fullSize.isValid()) {
-        // Decoded in full once; the turned copy is made without alpha in 3 bytes a pixel, which
-        // also encodes faster.
-        const qint64 pixels = qint64(fullSize.width()) * fullSize.height();
-        hold.acquire(pixels * 7 + qint64(kBox2250) * kBox2250 * 4);
+    }
+    if (!turn && fullSize.isValid() && fitBox(fullSize, kBox2250).width() < fullSize.width()
+        && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+        // The main file is a byte copy: only the 2250 size is needed, which the JPEG decoder makes
+        // from a reduced decode.
+        const QSize size2250 = fitBox(fullSize, kBox2250);
+        const int denom = reducedDecodeFactor(fullSize, size2250);
+        hold.acquire(qint64(fullSize.width() / denom) * (fullSize.height() / denom) * 4
+                     + qint64(size2250.width()) * size2250.height() * 4);
+        reader.setScaledSize(size2250);
+        thumb = reader.read();
+        if (!thumb.isNull() && thumb.size() != size2250)
+            thumb = thumb.scaled(size2250, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        decoded = !thumb.isNull();
+    } else {
+        // Decoded in full once. A turned photo is written from a copy without alpha in 3 bytes a pixel
+        // (which also encodes faster) when it has no alpha to keep.
+        const bool compact = reader.imageFormat() == QImage::Format_RGB32;
+        const qint64 pixels = fullSize.isValid() ? qint64(fullSize.width()) * fullSize.height() : qint64(6000) * 4000;
+        hold.acquire(pixels * (turn ? (compact ? 7 : 8) : 4) + qint64(kBox2250) * kBox2250 * 4);
         QImage full = reader.read();
         bytes.clear();
         if (!full.isNull()) {
             decoded = true;
             // The square box makes "scale, then turn" give the same size as "turn, then scale".
             thumb = ImageOperation::rotateImage(fitImage(full, kBox2250), orientation);
-            const QImage upright = full.format() == QImage::Format_RGB32 ? turnedRgb888(full, orientation)
-                                                                         : ImageOperation::rotateImage(full, orientation);
-            full = QImage();
-            for (const QString &target : mainTargets) {
-                QString why;
-                if (!saveImage(upright, target, 100, &why))
-                    fail(QStringLiteral("保存失败 ") + target + QStringLiteral("（") + why + QStringLiteral("）"));
+            if (turn) {
+                const QImage upright = full.format() == QImage::Format_RGB32
+                                           ? turnedRgb888(full, orientation)
+                                           : ImageOperation::rotateImage(full, orientation);
+                full = QImage();
+                for (const QString &target : mainTargets) {
+                    QString why;
+                    if (!saveImage(upright, target, 100, &why))
+                        fail(QStringLiteral("保存失败 ") + target + QStringLiteral("（") + why + QStringLiteral("）"));
+                }
             }
         }
     }
@@ -516,8 +521,7 @@ private:
     QSemaphore m_budget;
     mutable QMutex m_lock;
     QWaitCondition m_ready;
-    // A deque would do; a vector keeps indexes stable as long as no element moves under a worker,
-    // which the lock guarantees (workers only touch their slot while holding it).
+    // Workers touch their slot only under the lock, so growing the vector never moves one under them.
     std::vector<Slot> m_slots;
     int m_head = 0;
 };
@@ -811,6 +815,8 @@ void ImportOrderThread::importOrderFiles()
     QString problem = orderFolderProblem(orderPath, QStringLiteral("订单路径"));
     if (problem.isEmpty() && mImportType == ImportOriginPhotos)
         problem = orderFolderProblem(orderBakPath, QStringLiteral("订单备份路径"));
+    if (problem.isEmpty() && !FileOperation::dirExists(orderPath))
+        problem = QStringLiteral("订单目录不存在：") + orderPath;
     if (!problem.isEmpty()) {
         endStopped(problem);
         return;
@@ -886,7 +892,7 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
         }
         ++mImportedCount;
         const QString target = targets.value(i);
-        if (target.isEmpty()) {
+        if (!isSingleName(target)) {
             pipeline.startDone({shortName(files.at(i)) + QStringLiteral("：目标文件名无效，未导入")});
             continue;
         }
@@ -919,7 +925,7 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
         reportFileDone();
         return;
     }
-    if (targetName.isEmpty()) {
+    if (!isSingleName(targetName)) {
         addFailures({shortName(filePath) + QStringLiteral("：目标文件名无效，未导入")});
         reportFileDone();
         return;
@@ -939,7 +945,7 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
     const QString name = shortName(filePath);
     if (orderPath.isEmpty() || filePath.isEmpty()) {
         addFailures({name + QStringLiteral("：订单路径为空，未导入")});
-    } else if (targetName.isEmpty()) {
+    } else if (!isSingleName(targetName)) {
         addFailures({name + QStringLiteral("：目标文件名无效，未导入")});
     } else {
         const QString folder = mImportType == ImportTrialVideos ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/");
