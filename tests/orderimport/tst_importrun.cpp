@@ -268,6 +268,26 @@ private slots:
         QCOMPARE(MsgBox::shown().first().text, QString("备份服务器路径错误。"));
         QVERIFY(!e->isFinishedImported());
         QVERIFY(radio(0)->isEnabled());
+
+        // an order folder that cannot be made: the question, then idle with the order pending, and the
+        // web service is not told of an import that never began
+        Platform::clearFaults();
+        e->setFinishedImported(true); // out of the way
+        ImportOrderModel *c = record(4, [](QJsonObject &json) { json["order_photo_id"] = "5099"; json["orderpayforkey"] = "X1"; });
+        c->setFinishedFiles(a->finishedFiles());
+        QVERIFY(handOver({c}));
+        Platform::failMkDirs("/X1-1-");
+        MsgBox::clearShown();
+        m_server.clearRequests();
+        QVERIFY(runToEnd());
+        QCOMPARE(MsgBox::lastShown().text, QString("客人信息包含特殊字符，请修改后再导片"));
+        QVERIFY(!c->isFinishedImported());
+        QVERIFY(c->orderPath().isEmpty());
+        QCOMPARE(importPathState(), QString("go"));
+        QVERIFY(radio(0)->isEnabled());
+        QCOMPARE(startButton()->text(), QString("批量导片"));
+        QTest::qWait(50);
+        QCOMPARE(m_server.requestCount("updatepicpath"), 0);
     }
 
     void closingDuringRunStopsAndWaits()
