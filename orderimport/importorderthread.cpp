@@ -179,7 +179,8 @@ bool saveImage(const QImage &image, const QString &target, int quality, QString 
         return false;
     }
     const QByteArray format = QFileInfo(target).suffix().toLower().toLatin1();
-    if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format)) {
+    static const QList<QByteArray> writable = QImageWriter::supportedImageFormats();
+    if (format.isEmpty() || !writable.contains(format)) {
         *why = QStringLiteral("不支持的图片格式");
         return false;
     }
@@ -864,27 +865,24 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
     // A few photos queued ahead keep every thread busy; more would only check space too early.
     const int window = threads + 2;
     int reported = 0;
-    auto reportReady = [&](bool wait) {
+    // Hands on the next result in file order; false when there is none (yet).
+    auto reportOne = [&](bool wait) {
         QStringList fileFailures;
-        while (pipeline.takeNext(wait, &fileFailures)) {
-            addFailures(fileFailures);
-            ++reported;
-            emit hasImportedImgCount(quint16(reported), mTotalCount);
-        }
+        if (!pipeline.takeNext(wait, &fileFailures))
+            return false;
+        addFailures(fileFailures);
+        ++reported;
+        emit hasImportedImgCount(quint16(reported), mTotalCount);
+        return true;
     };
 
     QString diskFullFile;
     bool stopped = false;
     const bool alsoFinished = mImportType == ImportOriginPhotos && g_yptbcp == QLatin1String("1");
     for (int i = 0; i < files.size(); ++i) {
-        reportReady(false);
-        while (pipeline.inFlight() >= window) {
-            QStringList fileFailures;
-            if (!pipeline.takeNext(true, &fileFailures))
-                break;
-            addFailures(fileFailures);
-            ++reported;
-            emit hasImportedImgCount(quint16(reported), mTotalCount);
+        while (reportOne(false)) {
+        }
+        while (pipeline.inFlight() >= window && reportOne(true)) {
         }
         if (importStopped()) {
             stopped = true;
@@ -902,7 +900,8 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
         }
         pipeline.start({mImportType, orderPath, orderBakPath, files.at(i), target, alsoFinished});
     }
-    reportReady(true);
+    while (reportOne(true)) {
+    }
 
     if (!diskFullFile.isEmpty())
         endDiskFull(diskFullFile);
