@@ -228,7 +228,8 @@ private slots:
         QCOMPARE(selected->item(0, 0)->text(), QString("IMG_7-精修.jpg"));
         QCOMPARE(selected->item(1, 0)->text(), QString("x.y-精修.png"));
         auto *imported = m_dlg->findChild<QListWidget *>("importedList");
-        QCOMPARE(imported->count(), 2);
+        // listed by name without regard to case, beside the sample's own finished photos
+        QCOMPARE(imported->count(), 2 + m_studio->orders.at(0).finished.size());
         QCOMPARE(imported->item(0)->text(), QString("A.jpg"));
         QVERIFY(!imported->item(1)->icon().isNull());
         QVERIFY(!folder->isEnabled()); // the order folder exists already

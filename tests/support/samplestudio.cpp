@@ -99,6 +99,12 @@ SampleStudio::SampleStudio(const QString &dir)
     bakRoot = folder + QStringLiteral("bak/");
     homeRoot = folder + QStringLiteral("home/");
     dovraRoot = folder + QStringLiteral("dovra/");
+    incomingRoot = folder + QStringLiteral("待导入/");
+    // photos straight from the camera, some of them held sideways or upside down
+    const int turns[] = {1, 6, 8, 3, 1, 6};
+    for (int i = 0; i < 6; ++i)
+        incoming.append({QStringLiteral("IMG_%1.jpg").arg(7301 + i), i % 2 ? QSize(1200, 800) : QSize(900, 600),
+                         turns[i], i >= 3});
 
     auto place = [this](SampleOrder &o) {
         const QStringList d = o.shotDate.split(QLatin1Char('-'));
@@ -233,12 +239,16 @@ bool SampleStudio::writeTree(QString *error) const
             || !writePhotos(o.orderPath + "marks/", o.marked, QColor(160, 60, 160), error)
             || !writePhotos(o.orderPath + "设计/", o.designs, QColor(60, 160, 90), error))
             return false;
-        // the thumbnail the import keeps of every finished photo
+        // the thumbnails the import keeps of every finished photo (the list icons come from the 100-px one)
         for (const SamplePhoto &p : o.finished) {
-            const QSize small = p.size.scaled(200, 200, Qt::KeepAspectRatio);
-            if (!writeFile(o.orderPath + "成品缩略图/" + p.name,
-                           testsupport::jpegWithOrientation(small, p.orientation, p.motorola, QColor(200, 140, 60)), error))
-                return false;
+            for (const auto &thumb : {qMakePair(QStringLiteral("成品缩略图/"), 200),
+                                      qMakePair(QStringLiteral("成品缩略图100/"), 100)}) {
+                const QSize small = p.size.scaled(thumb.second, thumb.second, Qt::KeepAspectRatio);
+                if (!writeFile(o.orderPath + thumb.first + p.name,
+                               testsupport::jpegWithOrientation(small, p.orientation, p.motorola, QColor(200, 140, 60)),
+                               error))
+                    return false;
+            }
         }
         for (const QString &raw : o.rawFiles) {
             if (!writeFile(o.orderPath + "照片/新建文件夹/" + raw, "II*\0sample raw " + raw.toUtf8(), error))
@@ -253,8 +263,12 @@ bool SampleStudio::writeTree(QString *error) const
                 return false;
         }
     }
+    if (!makeDir(incomingRoot, error) || !writePhotos(incomingRoot, incoming, QColor(230, 170, 80), error)
+        || !writeFile(incomingRoot + "试拍_01.mp4", dummyVideo("试拍_01.mp4"), error))
+        return false;
     return writeFile(folder + QStringLiteral("studio.txt"),
-                     "Sample studio: photo root pic/, backup root bak/, Dovra folders dovra/.\n", error);
+                     "Sample studio: photo root pic/, backup root bak/, Dovra folders dovra/, "
+                     "photos waiting to be imported 待导入/.\n", error);
 }
 
 const SampleOrder *SampleStudio::findOrder(const QString &id) const

@@ -57,6 +57,8 @@ struct SampleStudio {
     QString bakRoot;   // folder + "bak/"
     QString homeRoot;  // folder + "home/"
     QString dovraRoot; // folder + "dovra/": the stores' Dovra folders
+    QString incomingRoot; // folder + "待导入/": fresh photos and videos waiting to be imported
+    QList<SamplePhoto> incoming;
     QList<SampleOrder> orders;
 
     // Every sub-folder an imported order folder has on the photo root, in creation order.
