@@ -402,6 +402,11 @@ void importOrdersPhotoDlg::initOrderInfoPanel(QGridLayout *layout)
     m_orderPathLabel = valueLabel(QStringLiteral("orderPathLabel"), owner);
     m_orderBakPathLabel = valueLabel(QStringLiteral("orderBakPathLabel"), owner);
     m_orderDovraPathLabel = valueLabel(QStringLiteral("orderDovraPathLabel"), owner);
+    // Long storage paths must not widen the window past the screen: they are cut, the tooltip has them whole.
+    for (QLabel *path : {m_orderPathLabel, m_orderBakPathLabel, m_orderDovraPathLabel}) {
+        path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
 
     const struct {
         QLabel *title;
@@ -422,10 +427,9 @@ void importOrdersPhotoDlg::initOrderInfoPanel(QGridLayout *layout)
     layout->addWidget(title("订单路径："), 4, 0, Qt::AlignRight);
     auto *pathRow = new QHBoxLayout;
     m_reImportBtn = makeButton(QStringLiteral("重新导片"), QStringLiteral("reImportBtn"), this);
-    pathRow->addWidget(m_orderPathLabel, 0, Qt::AlignLeft);
+    pathRow->addWidget(m_orderPathLabel, 1);
     pathRow->addSpacing(40);
     pathRow->addWidget(m_reImportBtn, 0, Qt::AlignLeft);
-    pathRow->addStretch();
     layout->addLayout(pathRow, 4, 1, 1, 5);
 
     layout->addWidget(title("订单备份路径："), 5, 0, Qt::AlignRight);
@@ -750,6 +754,8 @@ void importOrdersPhotoDlg::ordersTableWgtClickedSlot(int row)
     m_orderPathLabel->setText(order->orderPath());
     m_orderBakPathLabel->setText(order->orderBakPath());
     m_orderDovraPathLabel->setText(order->dovraPath());
+    for (QLabel *path : {m_orderPathLabel, m_orderBakPathLabel, m_orderDovraPathLabel})
+        path->setToolTip(path->text());
 
     const bool baby = order->photoType2() == QStringLiteral("宝宝照");
     m_babyNameTitle->setVisible(baby);
