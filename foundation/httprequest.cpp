@@ -1,6 +1,5 @@
 #include "httprequest.h"
 
-#include "msgbox.h"
 #include "webapi.h"
 
 #include <QDebug>
@@ -24,17 +23,10 @@ void HttpRequest::onFinished(QNetworkReply *reply)
 {
     reply->deleteLater();
     deleteLater();
-    if (reply->error() != QNetworkReply::NoError) {
-        const QString text = networkErrorText(reply);
-        qWarning() << "request failed:" << reply->url().toString() << reply->errorString();
-        MsgBox::information(nullptr, QStringLiteral("警告"), text);
-        emit netErrorInfo(text);
-        return;
-    }
     QJsonObject obj;
-    QString parseError;
-    if (!parseReplyObject(reply->readAll(), &obj, &parseError)) {
-        qWarning() << "Error:" << parseError;
+    if (!readJsonReply(reply, &obj)) { // a body that is not JSON is only logged
+        if (reply->error() != QNetworkReply::NoError)
+            emit netErrorInfo(networkErrorText(reply));
         return;
     }
     if (m_logReply)

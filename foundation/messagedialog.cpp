@@ -78,18 +78,7 @@ void MessageDialog::on_pushButton_ok_clicked()
 
 bool MessageDialog::readReply(QNetworkReply *reply, QJsonObject *obj)
 {
-    if (reply->error() != QNetworkReply::NoError) {
-        qWarning() << "request failed:" << reply->url().toString() << reply->errorString();
-        MsgBox::information(this, QStringLiteral("警告"), networkErrorText(reply));
-        return false;
-    }
-    QString parseError;
-    if (!parseReplyObject(reply->readAll(), obj, &parseError)) {
-        qWarning() << "Error:" << parseError;
-        MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("服务器返回的数据无法识别"));
-        return false;
-    }
-    return true;
+    return readJsonReply(reply, obj, this, QStringLiteral("服务器返回的数据无法识别"));
 }
 
 void MessageDialog::sendCodeCallBack(QNetworkReply *reply)

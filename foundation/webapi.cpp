@@ -1,6 +1,9 @@
 #include "webapi.h"
 
 #include "globals.h"
+#include "msgbox.h"
+
+#include <QDebug>
 
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -78,4 +81,21 @@ QString httpStatusText(QNetworkReply *reply)
 QString networkErrorText(QNetworkReply *reply)
 {
     return QStringLiteral("网络请求错误\n") + httpStatusText(reply);
+}
+
+bool readJsonReply(QNetworkReply *reply, QJsonObject *obj, QWidget *parent, const QString &notJsonText)
+{
+    if (reply->error() != QNetworkReply::NoError) {
+        qWarning() << "request failed:" << reply->url().toString() << reply->errorString();
+        MsgBox::information(parent, QStringLiteral("警告"), networkErrorText(reply));
+        return false;
+    }
+    QString parseError;
+    if (!parseReplyObject(reply->readAll(), obj, &parseError)) {
+        qWarning() << "Error:" << reply->url().toString() << parseError;
+        if (!notJsonText.isEmpty())
+            MsgBox::information(parent, QStringLiteral("警告"), notJsonText);
+        return false;
+    }
+    return true;
 }

@@ -10,6 +10,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QObject;
+class QWidget;
 
 // Form body: fields in the order they are added, "key=value" joined by "&", every value
 // percent-encoded so that a keyword can never add or change fields.
@@ -34,6 +35,13 @@ QString jsonString(const QJsonObject &obj, const QString &key);
 bool replyOk(const QJsonObject &obj);
 // Parses a reply body as one JSON object; false (and *out untouched) when it is not one.
 bool parseReplyObject(const QByteArray &body, QJsonObject *out, QString *error = nullptr);
+
+// Reads a finished reply as one JSON object. A network error is shown in a "警告" box
+// ("网络请求错误\n" + the HTTP status); a body that is not a JSON object is logged and, when notJsonText
+// is not empty, shown the same way. True, with *obj filled, only for a good reply. The caller releases
+// the reply.
+bool readJsonReply(QNetworkReply *reply, QJsonObject *obj, QWidget *parent = nullptr,
+                   const QString &notJsonText = QString());
 
 // POSTs a form body as "application/x-www-form-urlencoded" with its Content-Length.
 QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, const QByteArray &body);

@@ -1099,16 +1099,9 @@ void importOrdersPhotoDlg::isCanSelImgSlot(QNetworkReply *reply, QPointer<Import
                                            ImportTypeEnum askedType)
 {
     reply->deleteLater();
-    if (reply->error() != QNetworkReply::NoError) {
-        qWarning() << "selection check failed:" << reply->errorString();
-        MsgBox::information(nullptr, QStringLiteral("警告"), networkErrorText(reply), QMessageBox::Yes);
-        return;
-    }
     QJsonObject obj;
-    if (!parseReplyObject(reply->readAll(), &obj)) {
-        MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("请求失败"), QMessageBox::Yes);
+    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("请求失败")))
         return;
-    }
     qDebug().noquote() << "query order Json:" << QString::fromUtf8(QJsonDocument(obj).toJson(QJsonDocument::Indented));
     if (!replyOk(obj)) {
         MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("请求失败：") + jsonString(obj, QStringLiteral("code")),

@@ -215,16 +215,9 @@ void SearchOrderWindow::queryCallBack(QNetworkReply *reply)
     ui->searchButton->setEnabled(true);
     ui->searchButton->setText(kSearchText);
 
-    if (reply->error() != QNetworkReply::NoError) {
-        MsgBox::information(nullptr, QStringLiteral("警告"), networkErrorText(reply), QMessageBox::Yes);
-        return;
-    }
     QJsonObject obj;
-    QString parseError;
-    if (!parseReplyObject(reply->readAll(), &obj, &parseError)) {
-        qWarning() << "order search reply is not a JSON object:" << parseError;
+    if (!readJsonReply(reply, &obj)) // a body that is not JSON is only logged
         return;
-    }
     const QString code = jsonString(obj, QStringLiteral("code"));
     if (code != QLatin1String("1")) {
         MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("错误代码：") + code, QMessageBox::Yes);

@@ -207,18 +207,9 @@ void Login::loginCallBack(QNetworkReply *reply)
 {
     reply->deleteLater();
     setBusy(false);
-    if (reply->error() != QNetworkReply::NoError) {
-        qWarning() << "login failed:" << reply->errorString();
-        warn(networkErrorText(reply));
-        return;
-    }
     QJsonObject obj;
-    QString parseError;
-    if (!parseReplyObject(reply->readAll(), &obj, &parseError)) {
-        qWarning() << "login reply:" << parseError;
-        warn(QStringLiteral("登录失败：服务器返回的数据无法识别"));
+    if (!readJsonReply(reply, &obj, this, QStringLiteral("登录失败：服务器返回的数据无法识别")))
         return;
-    }
     if (!replyOk(obj)) {
         const QString message = jsonString(obj, QStringLiteral("message"));
         warn(message.isEmpty() ? QStringLiteral("登录失败") : message);

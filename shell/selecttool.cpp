@@ -123,18 +123,9 @@ void SelectTool::changeShopCallBack(QNetworkReply *reply)
 {
     reply->deleteLater();
     setBusy(false);
-    if (reply->error() != QNetworkReply::NoError) {
-        qWarning() << "shop switch failed:" << reply->errorString();
-        warn(networkErrorText(reply));
-        return;
-    }
     QJsonObject obj;
-    QString parseError;
-    if (!parseReplyObject(reply->readAll(), &obj, &parseError)) {
-        qWarning() << "shop switch reply:" << parseError;
-        warn(QStringLiteral("切换店铺失败：服务器返回的数据无法识别"));
+    if (!readJsonReply(reply, &obj, this, QStringLiteral("切换店铺失败：服务器返回的数据无法识别")))
         return;
-    }
     if (!replyOk(obj)) {
         const QString message = jsonString(obj, QStringLiteral("message"));
         warn(message.isEmpty() ? QStringLiteral("切换店铺失败") : message);
