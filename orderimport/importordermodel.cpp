@@ -161,3 +161,78 @@ QStringList ImportOrderModel::buildTargetNames(const QStringList &paths, int imp
     }
     return targets;
 }
+
+ImportOrderModel::TypeState *ImportOrderModel::stateOf(ImportTypeEnum type)
+{
+    return const_cast<TypeState *>(static_cast<const ImportOrderModel *>(this)->stateOf(type));
+}
+
+const ImportOrderModel::TypeState *ImportOrderModel::stateOf(ImportTypeEnum type) const
+{
+    static_assert(ImportOriginPhotos == 0 && kFileTypeCount == 5, "the file types index m_types");
+    const int index = int(type);
+    return index >= 0 && index < kFileTypeCount ? &m_types[index] : nullptr;
+}
+
+QStringList ImportOrderModel::chosenFiles(ImportTypeEnum type) const
+{
+    const TypeState *state = stateOf(type);
+    return state ? state->files : QStringList();
+}
+
+void ImportOrderModel::setChosenFiles(ImportTypeEnum type, const QStringList &files)
+{
+    if (TypeState *state = stateOf(type))
+        state->files = files;
+}
+
+quint16 ImportOrderModel::foundCount(ImportTypeEnum type) const
+{
+    const TypeState *state = stateOf(type);
+    return state ? state->foundCount : 0;
+}
+
+void ImportOrderModel::setFoundCount(ImportTypeEnum type, quint16 count)
+{
+    if (TypeState *state = stateOf(type))
+        state->foundCount = count;
+}
+
+quint16 ImportOrderModel::importedCount(ImportTypeEnum type) const
+{
+    const TypeState *state = stateOf(type);
+    return state ? state->importedCount : 0;
+}
+
+void ImportOrderModel::setImportedCount(ImportTypeEnum type, quint16 count)
+{
+    if (TypeState *state = stateOf(type))
+        state->importedCount = count;
+}
+
+bool ImportOrderModel::isImported(ImportTypeEnum type) const
+{
+    if (type == ImportDovraCopy)
+        return m_dovraImported;
+    const TypeState *state = stateOf(type);
+    return state && state->imported;
+}
+
+void ImportOrderModel::setImported(ImportTypeEnum type, bool imported)
+{
+    if (type == ImportDovraCopy)
+        m_dovraImported = imported;
+    else if (TypeState *state = stateOf(type))
+        state->imported = imported;
+}
+
+QString ImportOrderModel::folderSuffix(ImportTypeEnum type) const
+{
+    if (!stateOf(type))
+        return QString();
+    if (type == ImportOriginPhotos)
+        return m_originFolderSuffix;
+    if (type == ImportFinishedPhotos)
+        return m_finishedFolderSuffix;
+    return m_designFolderSuffix; // designs, and the video types alike
+}

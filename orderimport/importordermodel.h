@@ -3,6 +3,8 @@
 // its storage paths, the naming words of the three photo import types, and per import type the
 // chosen source files, the found and imported counts and the imported flag.
 
+#include "importtype.h"
+
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
@@ -87,50 +89,63 @@ public:
     void setDesignPhotoSuffix(const QString &v) { m_designPhotoSuffix = v; }
 
     // ---- per import type: chosen files, found count, imported count, imported flag ----
-    QStringList originFiles() const { return m_originFiles; }
-    void setOriginFiles(const QStringList &v) { m_originFiles = v; }
-    quint16 originFoundCount() const { return m_originFoundCount; }
-    void setOriginFoundCount(const quint16 &v) { m_originFoundCount = v; }
-    quint16 originImportedCount() const { return m_originImportedCount; }
-    void setOriginImportedCount(const quint16 &v) { m_originImportedCount = v; }
-    bool isOriginImported() const { return m_originImported; }
-    void setOriginImported(bool v) { m_originImported = v; }
+    // The copy for the Dovra system keeps only its imported flag: it has no files, and its counts
+    // read as 0 and ignore writes.
+    QStringList chosenFiles(ImportTypeEnum type) const;
+    void setChosenFiles(ImportTypeEnum type, const QStringList &files);
+    quint16 foundCount(ImportTypeEnum type) const;
+    void setFoundCount(ImportTypeEnum type, quint16 count);
+    quint16 importedCount(ImportTypeEnum type) const;
+    void setImportedCount(ImportTypeEnum type, quint16 count);
+    bool isImported(ImportTypeEnum type) const;
+    void setImported(ImportTypeEnum type, bool imported);
+    // The folder suffix an import of the type names its order folder with ("" for the Dovra copy).
+    QString folderSuffix(ImportTypeEnum type) const;
 
-    QStringList finishedFiles() const { return m_finishedFiles; }
-    void setFinishedFiles(const QStringList &v) { m_finishedFiles = v; }
-    quint16 finishedFoundCount() const { return m_finishedFoundCount; }
-    void setFinishedFoundCount(const quint16 &v) { m_finishedFoundCount = v; }
-    quint16 finishedImportedCount() const { return m_finishedImportedCount; }
-    void setFinishedImportedCount(const quint16 &v) { m_finishedImportedCount = v; }
-    bool isFinishedImported() const { return m_finishedImported; }
-    void setFinishedImported(bool v) { m_finishedImported = v; }
+    QStringList originFiles() const { return m_types[ImportOriginPhotos].files; }
+    void setOriginFiles(const QStringList &v) { m_types[ImportOriginPhotos].files = v; }
+    quint16 originFoundCount() const { return m_types[ImportOriginPhotos].foundCount; }
+    void setOriginFoundCount(const quint16 &v) { m_types[ImportOriginPhotos].foundCount = v; }
+    quint16 originImportedCount() const { return m_types[ImportOriginPhotos].importedCount; }
+    void setOriginImportedCount(const quint16 &v) { m_types[ImportOriginPhotos].importedCount = v; }
+    bool isOriginImported() const { return m_types[ImportOriginPhotos].imported; }
+    void setOriginImported(bool v) { m_types[ImportOriginPhotos].imported = v; }
 
-    QStringList designFiles() const { return m_designFiles; }
-    void setDesignFiles(const QStringList &v) { m_designFiles = v; }
-    quint16 designFoundCount() const { return m_designFoundCount; }
-    void setDesignFoundCount(const quint16 &v) { m_designFoundCount = v; }
-    quint16 designImportedCount() const { return m_designImportedCount; }
-    void setDesignImportedCount(const quint16 &v) { m_designImportedCount = v; }
-    bool isDesignImported() const { return m_designImported; }
-    void setDesignImported(bool v) { m_designImported = v; }
+    QStringList finishedFiles() const { return m_types[ImportFinishedPhotos].files; }
+    void setFinishedFiles(const QStringList &v) { m_types[ImportFinishedPhotos].files = v; }
+    quint16 finishedFoundCount() const { return m_types[ImportFinishedPhotos].foundCount; }
+    void setFinishedFoundCount(const quint16 &v) { m_types[ImportFinishedPhotos].foundCount = v; }
+    quint16 finishedImportedCount() const { return m_types[ImportFinishedPhotos].importedCount; }
+    void setFinishedImportedCount(const quint16 &v) { m_types[ImportFinishedPhotos].importedCount = v; }
+    bool isFinishedImported() const { return m_types[ImportFinishedPhotos].imported; }
+    void setFinishedImported(bool v) { m_types[ImportFinishedPhotos].imported = v; }
 
-    QStringList trialVideoFiles() const { return m_trialVideoFiles; }
-    void setTrialVideoFiles(const QStringList &v) { m_trialVideoFiles = v; }
-    quint16 trialVideoFoundCount() const { return m_trialVideoFoundCount; }
-    void setTrialVideoFoundCount(const quint16 &v) { m_trialVideoFoundCount = v; }
-    quint16 trialVideoImportedCount() const { return m_trialVideoImportedCount; }
-    void setTrialVideoImportedCount(const quint16 &v) { m_trialVideoImportedCount = v; }
-    bool isTrialVideoImported() const { return m_trialVideoImported; }
-    void setTrialVideoImported(bool v) { m_trialVideoImported = v; }
+    QStringList designFiles() const { return m_types[ImportDesigns].files; }
+    void setDesignFiles(const QStringList &v) { m_types[ImportDesigns].files = v; }
+    quint16 designFoundCount() const { return m_types[ImportDesigns].foundCount; }
+    void setDesignFoundCount(const quint16 &v) { m_types[ImportDesigns].foundCount = v; }
+    quint16 designImportedCount() const { return m_types[ImportDesigns].importedCount; }
+    void setDesignImportedCount(const quint16 &v) { m_types[ImportDesigns].importedCount = v; }
+    bool isDesignImported() const { return m_types[ImportDesigns].imported; }
+    void setDesignImported(bool v) { m_types[ImportDesigns].imported = v; }
 
-    QStringList retouchVideoFiles() const { return m_retouchVideoFiles; }
-    void setRetouchVideoFiles(const QStringList &v) { m_retouchVideoFiles = v; }
-    quint16 retouchVideoFoundCount() const { return m_retouchVideoFoundCount; }
-    void setRetouchVideoFoundCount(const quint16 &v) { m_retouchVideoFoundCount = v; }
-    quint16 retouchVideoImportedCount() const { return m_retouchVideoImportedCount; }
-    void setRetouchVideoImportedCount(const quint16 &v) { m_retouchVideoImportedCount = v; }
-    bool isRetouchVideoImported() const { return m_retouchVideoImported; }
-    void setRetouchVideoImported(bool v) { m_retouchVideoImported = v; }
+    QStringList trialVideoFiles() const { return m_types[ImportTrialVideos].files; }
+    void setTrialVideoFiles(const QStringList &v) { m_types[ImportTrialVideos].files = v; }
+    quint16 trialVideoFoundCount() const { return m_types[ImportTrialVideos].foundCount; }
+    void setTrialVideoFoundCount(const quint16 &v) { m_types[ImportTrialVideos].foundCount = v; }
+    quint16 trialVideoImportedCount() const { return m_types[ImportTrialVideos].importedCount; }
+    void setTrialVideoImportedCount(const quint16 &v) { m_types[ImportTrialVideos].importedCount = v; }
+    bool isTrialVideoImported() const { return m_types[ImportTrialVideos].imported; }
+    void setTrialVideoImported(bool v) { m_types[ImportTrialVideos].imported = v; }
+
+    QStringList retouchVideoFiles() const { return m_types[ImportRetouchVideos].files; }
+    void setRetouchVideoFiles(const QStringList &v) { m_types[ImportRetouchVideos].files = v; }
+    quint16 retouchVideoFoundCount() const { return m_types[ImportRetouchVideos].foundCount; }
+    void setRetouchVideoFoundCount(const quint16 &v) { m_types[ImportRetouchVideos].foundCount = v; }
+    quint16 retouchVideoImportedCount() const { return m_types[ImportRetouchVideos].importedCount; }
+    void setRetouchVideoImportedCount(const quint16 &v) { m_types[ImportRetouchVideos].importedCount = v; }
+    bool isRetouchVideoImported() const { return m_types[ImportRetouchVideos].imported; }
+    void setRetouchVideoImported(bool v) { m_types[ImportRetouchVideos].imported = v; }
 
     bool isDovraImported() const { return m_dovraImported; }
     void setDovraImported(bool v) { m_dovraImported = v; }
@@ -199,26 +214,19 @@ private:
     QString m_designOrderPrefix;
     QString m_designFolderSuffix;
     QString m_designPhotoSuffix;
-    QStringList m_originFiles;
-    QStringList m_finishedFiles;
-    QStringList m_designFiles;
-    QStringList m_trialVideoFiles;
-    QStringList m_retouchVideoFiles;
-    quint16 m_originFoundCount = 0;
-    quint16 m_finishedFoundCount = 0;
-    quint16 m_designFoundCount = 0;
-    quint16 m_trialVideoFoundCount = 0;
-    quint16 m_retouchVideoFoundCount = 0;
-    quint16 m_originImportedCount = 0;
-    quint16 m_finishedImportedCount = 0;
-    quint16 m_designImportedCount = 0;
-    quint16 m_trialVideoImportedCount = 0;
-    quint16 m_retouchVideoImportedCount = 0;
-    bool m_originImported = false;
-    bool m_finishedImported = false;
-    bool m_designImported = false;
-    bool m_trialVideoImported = false;
-    bool m_retouchVideoImported = false;
+    // What an import of one file type keeps, indexed by the type (the Dovra copy has none).
+    struct TypeState
+    {
+        QStringList files;
+        quint16 foundCount = 0;
+        quint16 importedCount = 0;
+        bool imported = false;
+    };
+    static constexpr int kFileTypeCount = ImportRetouchVideos + 1;
+    TypeState *stateOf(ImportTypeEnum type);
+    const TypeState *stateOf(ImportTypeEnum type) const;
+
+    TypeState m_types[kFileTypeCount];
     bool m_dovraImported = false;
     QString m_dovraServerPathRaw;
     QString m_dovraServerPath;

@@ -479,40 +479,9 @@ void importOrdersPhotoDlg::addOrderRows()
         updateImgCount(r);
         updateVideoCount(r);
 
-        int shown = 0;
-        int imported = 0;
-        bool done = false;
-        switch (m_importType) {
-        case ImportOriginPhotos:
-            shown = r->originFoundCount();
-            imported = r->originImportedCount();
-            done = r->isOriginImported();
-            break;
-        case ImportFinishedPhotos:
-            shown = r->finishedFoundCount();
-            imported = r->finishedImportedCount();
-            done = r->isFinishedImported();
-            break;
-        case ImportDesigns:
-            shown = r->designFoundCount();
-            imported = r->designImportedCount();
-            done = r->isDesignImported();
-            break;
-        case ImportTrialVideos:
-            // the videos found in the order's video folder, as the end of an import counts them
-            shown = r->trialVideoFoundCount();
-            imported = r->trialVideoImportedCount();
-            done = r->isTrialVideoImported();
-            break;
-        case ImportRetouchVideos:
-            shown = r->retouchVideoFoundCount();
-            imported = r->retouchVideoImportedCount();
-            done = r->isRetouchVideoImported();
-            break;
-        case ImportDovraCopy:
-            done = r->isDovraImported();
-            break;
-        }
+        const int shown = r->foundCount(m_importType);
+        const int imported = r->importedCount(m_importType);
+        const bool done = r->isImported(m_importType);
         const QString countText =
             m_importType == ImportDovraCopy ? QString() : QStringLiteral("%1/%1").arg(imported);
 
@@ -995,12 +964,7 @@ void importOrdersPhotoDlg::updateImgCount(ImportOrderModel *order)
     if (!FileOperation::dirExists(path + thumbDir))
         return;
     const quint16 count = clampCount(countFiles(path + mainDir, photoFilters()));
-    if (m_importType == ImportOriginPhotos)
-        order->setOriginFoundCount(count);
-    else if (m_importType == ImportFinishedPhotos)
-        order->setFinishedFoundCount(count);
-    else
-        order->setDesignFoundCount(count);
+    order->setFoundCount(m_importType, count);
 }
 
 void importOrdersPhotoDlg::updateVideoCount(ImportOrderModel *order)
@@ -1014,10 +978,7 @@ void importOrdersPhotoDlg::updateVideoCount(ImportOrderModel *order)
     if (!FileOperation::dirExists(folder))
         return;
     const quint16 count = clampCount(countFiles(folder, videoFilters()));
-    if (m_importType == ImportTrialVideos)
-        order->setTrialVideoFoundCount(count);
-    else
-        order->setRetouchVideoFoundCount(count);
+    order->setFoundCount(m_importType, count);
 }
 
 int importOrdersPhotoDlg::getImgCount(const QString &path) const
@@ -1037,18 +998,12 @@ void importOrdersPhotoDlg::resetOrderImportState(ImportOrderModel *order)
         return;
     order->setOrderPath(QString());
     order->setOrderBakPath(QString());
-    order->setOriginFiles(QStringList());
-    order->setOriginFoundCount(0);
-    order->setOriginImportedCount(0);
-    order->setOriginImported(false);
-    order->setFinishedFiles(QStringList());
-    order->setFinishedFoundCount(0);
-    order->setFinishedImportedCount(0);
-    order->setFinishedImported(false);
-    order->setDesignFiles(QStringList());
-    order->setDesignFoundCount(0);
-    order->setDesignImportedCount(0);
-    order->setDesignImported(false);
+    for (const ImportTypeEnum type : {ImportOriginPhotos, ImportFinishedPhotos, ImportDesigns}) {
+        order->setChosenFiles(type, QStringList());
+        order->setFoundCount(type, 0);
+        order->setImportedCount(type, 0);
+        order->setImported(type, false);
+    }
 }
 
 // ---------------------------------------------------------------- choosing a row's files
@@ -1197,30 +1152,8 @@ void importOrdersPhotoDlg::selImg(int row, ImportOrderModel *model)
             if (up.cdUp())
                 dir = up;
         }
-        switch (type) {
-        case ImportOriginPhotos:
-            order->setOriginFiles(files);
-            order->setOriginImported(false);
-            break;
-        case ImportFinishedPhotos:
-            order->setFinishedFiles(files);
-            order->setFinishedImported(false);
-            break;
-        case ImportDesigns:
-            order->setDesignFiles(files);
-            order->setDesignImported(false);
-            break;
-        case ImportTrialVideos:
-            order->setTrialVideoFiles(files);
-            order->setTrialVideoImported(false);
-            break;
-        case ImportRetouchVideos:
-            order->setRetouchVideoFiles(files);
-            order->setRetouchVideoImported(false);
-            break;
-        case ImportDovraCopy:
-            break;
-        }
+        order->setChosenFiles(type, files);
+        order->setImported(type, false);
         m_lastSelectDir = dir.absolutePath();
     }
 

@@ -61,25 +61,6 @@ quint16 countOf(const QStringList &files)
     return static_cast<quint16>(qMin(files.size(), most));
 }
 
-QStringList filesOfType(const ImportOrderModel *model, ImportTypeEnum type)
-{
-    switch (type) {
-    case ImportOriginPhotos:
-        return model->originFiles();
-    case ImportFinishedPhotos:
-        return model->finishedFiles();
-    case ImportDesigns:
-        return model->designFiles();
-    case ImportTrialVideos:
-        return model->trialVideoFiles();
-    case ImportRetouchVideos:
-        return model->retouchVideoFiles();
-    case ImportDovraCopy:
-        break;
-    }
-    return {};
-}
-
 // The file-system form of a stored path, "/" separators throughout.
 QString fsPath(const QString &path)
 {
@@ -536,7 +517,7 @@ ImportOrderThread::ImportOrderThread(ImportOrderModel *model, ImportTypeEnum typ
     // A new order starts with the stop state cleared: a stop ends the run it belongs to.
     setImportPathState(QStringLiteral("go"));
     if (mModel && mImportType != ImportDovraCopy)
-        mTotalCount = countOf(filesOfType(mModel, mImportType));
+        mTotalCount = countOf(mModel->chosenFiles(mImportType));
 }
 
 ImportOrderThread::ImportOrderThread(const OrderRowInfo &info, QObject *parent)
@@ -712,22 +693,7 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     if (!mModel->orderPath().isEmpty() || !mModel->orderBakPath().isEmpty())
         return;
 
-    QString suffix;
-    switch (mImportType) {
-    case ImportOriginPhotos:
-        suffix = mModel->originFolderSuffix();
-        break;
-    case ImportFinishedPhotos:
-        suffix = mModel->finishedFolderSuffix();
-        break;
-    case ImportDesigns:
-    case ImportTrialVideos:
-    case ImportRetouchVideos:
-        suffix = mModel->designFolderSuffix();
-        break;
-    case ImportDovraCopy:
-        break;
-    }
+    const QString suffix = mModel->folderSuffix(mImportType);
     const QString orderName = normalizeFileName(mModel->orderKey().trimmed());
     const QString appendName = suffix.isEmpty() ? QString()
                                                 : normalizeFileName((QLatin1Char('-') + suffix).trimmed());
@@ -801,7 +767,7 @@ void ImportOrderThread::importOrderFiles()
         return;
     }
 
-    const QStringList files = filesOfType(mModel, mImportType);
+    const QStringList files = mModel->chosenFiles(mImportType);
     if (files.size() > kMaxFiles) {
         endStopped(QStringLiteral("一个订单一次最多导入%1个文件，请分批导入").arg(kMaxFiles));
         return;

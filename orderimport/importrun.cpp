@@ -37,92 +37,6 @@ const QString kDovraToken = QStringLiteral("9d41b7e2a05c38f6d1e7b4a92c0f5e83");
 
 const int kStatusColumn = 3;
 
-bool isImportedFor(const ImportOrderModel *r, ImportTypeEnum type)
-{
-    switch (type) {
-    case ImportOriginPhotos:
-        return r->isOriginImported();
-    case ImportFinishedPhotos:
-        return r->isFinishedImported();
-    case ImportDesigns:
-        return r->isDesignImported();
-    case ImportTrialVideos:
-        return r->isTrialVideoImported();
-    case ImportRetouchVideos:
-        return r->isRetouchVideoImported();
-    case ImportDovraCopy:
-        return r->isDovraImported();
-    }
-    return false;
-}
-
-QStringList chosenFiles(const ImportOrderModel *r, ImportTypeEnum type)
-{
-    switch (type) {
-    case ImportOriginPhotos:
-        return r->originFiles();
-    case ImportFinishedPhotos:
-        return r->finishedFiles();
-    case ImportDesigns:
-        return r->designFiles();
-    case ImportTrialVideos:
-        return r->trialVideoFiles();
-    case ImportRetouchVideos:
-        return r->retouchVideoFiles();
-    case ImportDovraCopy:
-        break;
-    }
-    return {};
-}
-
-quint16 foundCountFor(const ImportOrderModel *r, ImportTypeEnum type)
-{
-    switch (type) {
-    case ImportOriginPhotos:
-        return r->originFoundCount();
-    case ImportFinishedPhotos:
-        return r->finishedFoundCount();
-    case ImportDesigns:
-        return r->designFoundCount();
-    case ImportTrialVideos:
-        return r->trialVideoFoundCount();
-    case ImportRetouchVideos:
-        return r->retouchVideoFoundCount();
-    case ImportDovraCopy:
-        break;
-    }
-    return 0;
-}
-
-void markImported(ImportOrderModel *r, ImportTypeEnum type, quint16 count)
-{
-    switch (type) {
-    case ImportOriginPhotos:
-        r->setOriginImportedCount(count);
-        r->setOriginImported(true);
-        break;
-    case ImportFinishedPhotos:
-        r->setFinishedImportedCount(count);
-        r->setFinishedImported(true);
-        break;
-    case ImportDesigns:
-        r->setDesignImportedCount(count);
-        r->setDesignImported(true);
-        break;
-    case ImportTrialVideos:
-        r->setTrialVideoImportedCount(count);
-        r->setTrialVideoImported(true);
-        break;
-    case ImportRetouchVideos:
-        r->setRetouchVideoImportedCount(count);
-        r->setRetouchVideoImported(true);
-        break;
-    case ImportDovraCopy:
-        r->setDovraImported(true);
-        break;
-    }
-}
-
 bool isVideoType(ImportTypeEnum type)
 {
     return type == ImportTrialVideos || type == ImportRetouchVideos;
@@ -210,11 +124,11 @@ bool importOrdersPhotoDlg::checkBeforeRun()
         if (m_importType == ImportDovraCopy) {
             if (r->dovraSourceDir().isEmpty())
                 return refuse(QStringLiteral("有订单没有选择Dovra路径"));
-        } else if (chosenFiles(r, m_importType).isEmpty()) {
+        } else if (r->chosenFiles(m_importType).isEmpty()) {
             return refuse(isVideoType(m_importType) ? QStringLiteral("有订单没有选择视频")
                                                     : QStringLiteral("有订单没有选择照片"));
         }
-        if (!isImportedFor(r, m_importType))
+        if (!r->isImported(m_importType))
             ++pending;
     }
     m_totalCount = quint16(qMin(pending, 0xFFFF));
@@ -254,8 +168,8 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.dovraRow = -1;
     for (ImportOrderModel *r : qAsConst(m_orderList)) {
         qDebug() << "orderMdl is:" << r->orderKey();
-        qDebug() << "orderMdl isImported:" << (isImportedFor(r, m_importType) ? "true" : "false");
-        if (!isImportedFor(r, m_importType))
+        qDebug() << "orderMdl isImported:" << (r->isImported(m_importType) ? "true" : "false");
+        if (!r->isImported(m_importType))
             m_run.queue.append(r);
     }
 
@@ -271,7 +185,7 @@ void importOrdersPhotoDlg::startNextOrder()
 {
     while (m_run.active && m_run.next < m_run.queue.size()) {
         ImportOrderModel *r = m_run.queue.at(m_run.next++).data();
-        if (!r || !m_orderList.contains(r) || isImportedFor(r, m_importType))
+        if (!r || !m_orderList.contains(r) || r->isImported(m_importType))
             continue;
         startOrder(r);
         return;
@@ -409,8 +323,9 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
 
     updateImgCount(r);
     updateVideoCount(r);
-    markImported(r, type, totalCount);
-    const quint16 found = foundCountFor(r, type);
+    r->setImportedCount(type, totalCount);
+    r->setImported(type, true);
+    const quint16 found = r->foundCount(type);
     QTableWidgetItem *status = m_ordersTable->item(row, kStatusColumn);
     if (!status) {
         status = new QTableWidgetItem;
@@ -609,7 +524,7 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
                                                                     : QStringLiteral("精修视频/"));
         QStringList paths;
         QStringList names;
-        for (const QString &file : chosenFiles(model, m_importType)) {
+        for (const QString &file : model->chosenFiles(m_importType)) {
             const QString name = FileOperation::getFileName(QString(file).replace(QLatin1Char('\\'), QLatin1Char('/')));
             paths << folder + name;
             names << name;

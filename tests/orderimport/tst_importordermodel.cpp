@@ -264,6 +264,51 @@ private slots:
         QVERIFY(m->originPhotoSuffix().isEmpty() && m->designPhotoSuffix().isEmpty());
         QVERIFY(m->finishedOrderPrefix() != "P");
     }
+
+    void perTypeStateIsKeptApart()
+    {
+        // each file type has its own files, counts and flag, the same ones its named accessors show
+        const auto m = modelFrom(R"({"bname":"B"})");
+        const ImportTypeEnum fileTypes[] = {ImportOriginPhotos, ImportFinishedPhotos, ImportDesigns,
+                                            ImportTrialVideos, ImportRetouchVideos};
+        for (const ImportTypeEnum t : fileTypes) {
+            m->setChosenFiles(t, {QStringLiteral("/in/%1.jpg").arg(int(t))});
+            m->setFoundCount(t, quint16(10 + t));
+            m->setImportedCount(t, quint16(20 + t));
+        }
+        m->setImported(ImportDesigns, true);
+        m->setImported(ImportRetouchVideos, true);
+        QCOMPARE(m->originFiles(), QStringList{"/in/0.jpg"});
+        QCOMPARE(m->finishedFiles(), QStringList{"/in/1.jpg"});
+        QCOMPARE(m->designFiles(), QStringList{"/in/2.jpg"});
+        QCOMPARE(m->trialVideoFiles(), QStringList{"/in/3.jpg"});
+        QCOMPARE(m->retouchVideoFiles(), QStringList{"/in/4.jpg"});
+        QCOMPARE(m->originFoundCount(), quint16(10));
+        QCOMPARE(m->retouchVideoFoundCount(), quint16(14));
+        QCOMPARE(m->finishedImportedCount(), quint16(21));
+        QCOMPARE(m->trialVideoImportedCount(), quint16(23));
+        QVERIFY(!m->isOriginImported() && !m->isFinishedImported() && m->isDesignImported()
+                && !m->isTrialVideoImported() && m->isRetouchVideoImported() && !m->isDovraImported());
+        m->setTrialVideoFoundCount(7);
+        QCOMPARE(m->foundCount(ImportTrialVideos), quint16(7));
+
+        // the Dovra copy has no files or counts, only its flag, and writes to the rest change nothing
+        m->setChosenFiles(ImportDovraCopy, {"/in/x.jpg"});
+        m->setFoundCount(ImportDovraCopy, 5);
+        m->setImportedCount(ImportDovraCopy, 6);
+        m->setImported(ImportDovraCopy, true);
+        QVERIFY(m->chosenFiles(ImportDovraCopy).isEmpty());
+        QCOMPARE(m->foundCount(ImportDovraCopy), quint16(0));
+        QCOMPARE(m->importedCount(ImportDovraCopy), quint16(0));
+        QVERIFY(m->isDovraImported() && m->isImported(ImportDovraCopy));
+        QVERIFY(m->folderSuffix(ImportDovraCopy).isEmpty());
+        for (const ImportTypeEnum t : fileTypes) {
+            QCOMPARE(m->chosenFiles(t), QStringList{QStringLiteral("/in/%1.jpg").arg(int(t))});
+            QCOMPARE(m->importedCount(t), quint16(20 + t));
+            QCOMPARE(m->folderSuffix(t), QString("B"));
+        }
+        QVERIFY(m->isImported(ImportDesigns) && !m->isImported(ImportOriginPhotos));
+    }
 };
 
 TESSALY_TEST_MAIN(TestImportOrderModel)
