@@ -3,54 +3,40 @@
 // records of its orders, and the batch import dialog driven through its widgets.
 
 #include "globals.h"
-#include "importordermodel.h"
-#include "importordersphotodlg.h"
+#include "importdialogfixture.h"
 #include "importstate.h"
 #include "msgbox.h"
 #include "platform.h"
-#include "samplestudio.h"
-#include "standin.h"
-#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 
 #include <functional>
-#include <memory>
 
-class ImportRunFixture : public QObject
+class ImportRunFixture : public ImportDialogFixture
 {
-protected:
-    standin::Server m_server;
-    std::unique_ptr<testsupport::TempRoots> m_roots;
-    std::unique_ptr<standin::SampleStudio> m_studio;
-    QList<QPointer<ImportOrderModel>> m_records;
-    QPointer<importOrdersPhotoDlg> m_dlg;
+    Q_OBJECT
 
-    bool startServer()
+private slots:
+    void initTestCase() { QVERIFY(startServer(QStringLiteral("9"))); }
+    void init()
     {
-        if (!m_server.start())
-            return false;
-        initEndpoints(m_server.baseUrl());
-        g_SUPERID = QStringLiteral("9");
-        g_EID = QStringLiteral("77");
-        g_SHOPID = QStringLiteral("11");
-        return true;
+        QString error;
+        QVERIFY2(freshStudio(&error), qPrintable(error));
     }
+    void cleanup() { tearDown(); }
 
+protected:
     // A fresh studio, a fresh dialog, nothing recorded.
     bool freshStudio(QString *error)
     {
-        m_roots.reset(new testsupport::TempRoots);
-        m_studio.reset(new standin::SampleStudio(m_roots->path("studio")));
-        if (!m_studio->writeTree(error))
+        if (!newStudio(true, error))
             return false;
         m_server.clearReplies();
         m_server.clearRequests();
@@ -60,18 +46,13 @@ protected:
         Platform::clearFaults();
         Platform::clearOpenedPaths();
         Platform::setFreeDiskBytesOverride(-1);
-        m_dlg = new importOrdersPhotoDlg(nullptr);
-        m_dlg->show();
+        openDialog();
         return true;
     }
 
     void tearDown()
     {
-        delete m_dlg.data(); // stops and waits for whatever still runs
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        for (const QPointer<ImportOrderModel> &r : qAsConst(m_records))
-            delete r.data();
-        m_records.clear();
+        closeDialog();
         m_roots.reset();
     }
 

@@ -62,14 +62,6 @@ class TestDovraCopy : public ImportRunFixture
     }
 
 private slots:
-    void initTestCase() { QVERIFY(startServer()); }
-    void init()
-    {
-        QString error;
-        QVERIFY2(freshStudio(&error), qPrintable(error));
-    }
-    void cleanup() { tearDown(); }
-
     void copyJobReportsWhatItDid()
     {
         JobReports reports;
@@ -249,3 +241,4 @@ private slots:
 
 TESSALY_TEST_MAIN(TestDovraCopy)
 #include "tst_dovracopy.moc"
+#include "moc_importrunfixture.cpp"

@@ -1,11 +1,6 @@
-#include "globals.h"
-#include "importordermodel.h"
-#include "importordersphotodlg.h"
+#include "importdialogfixture.h"
 #include "msgbox.h"
 #include "platform.h"
-#include "samplestudio.h"
-#include "standin.h"
-#include "testsupport.h"
 
 #include <QAction>
 #include <QDir>
@@ -19,17 +14,9 @@
 #include <QRadioButton>
 #include <QTableWidget>
 
-#include <memory>
-
-class TestFileSelection : public QObject
+class TestFileSelection : public ImportDialogFixture
 {
     Q_OBJECT
-
-    testsupport::TempRoots m_roots;
-    std::unique_ptr<standin::SampleStudio> m_studio;
-    standin::Server m_server;
-    QPointer<importOrdersPhotoDlg> m_dlg;
-    QList<QPointer<ImportOrderModel>> m_records;
 
     // A sample order; orderPath "-" keeps the sample's folder.
     ImportOrderModel *record(int sampleIndex, const QString &orderPath = "-")
@@ -61,7 +48,7 @@ class TestFileSelection : public QObject
     {
         QStringList paths;
         for (const QString &name : names) {
-            const QString path = m_roots.path(folder) + name;
+            const QString path = m_roots->path(folder) + name;
             QDir().mkpath(QFileInfo(path).absolutePath());
             QFile f(path);
             if (!f.open(QIODevice::WriteOnly))
@@ -73,33 +60,18 @@ class TestFileSelection : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        m_studio.reset(new standin::SampleStudio(m_roots.path("studio")));
-        m_studio->installReplies(m_server);
-        QVERIFY(m_server.start());
-        initEndpoints(m_server.baseUrl());
-        g_SHOPID = "11";
-        g_SUPERID = "5";
-        g_UID = "1001";
-        g_EID = "77";
-    }
+    void initTestCase() { QVERIFY(startStudioServer()); }
     void init()
     {
         MsgBox::clearShown();
         FileDialogs::clearAsked();
         m_server.clearRequests();
-        m_dlg = new importOrdersPhotoDlg(nullptr);
-        m_dlg->show();
+        openDialog();
     }
     void cleanup()
     {
-        delete m_dlg;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        for (const QPointer<ImportOrderModel> &r : qAsConst(m_records))
-            delete r.data();
-        m_records.clear();
-        m_studio->installReplies(m_server);
+        closeDialog();
+        serveStudio();
         Platform::clearFaults();
     }
 
@@ -132,7 +104,7 @@ private slots:
         chooseButton(1)->click();
         QCOMPARE(MsgBox::lastShown().text, QString("没有选择任何照片"));
         QCOMPARE(e->originFiles(), photos);
-        QCOMPARE(FileDialogs::asked().last().dir, QDir(m_roots.path("src/客户 A&B#1")).absolutePath());
+        QCOMPARE(FileDialogs::asked().last().dir, QDir(m_roots->path("src/客户 A&B#1")).absolutePath());
 
         // videos replace the type's list and start the next dialog in their own folder
         chooseType(3);
@@ -143,7 +115,7 @@ private slots:
         QCOMPARE(a->trialVideoFiles(), videos);
         FileDialogs::queueAnswer(QStringList());
         chooseButton(0)->click();
-        QCOMPARE(FileDialogs::asked().last().dir, QDir(m_roots.path("src/视频 #2")).absolutePath());
+        QCOMPARE(FileDialogs::asked().last().dir, QDir(m_roots->path("src/视频 #2")).absolutePath());
     }
 
     void finishedSelectionIsAskedAbout()
@@ -265,13 +237,13 @@ private slots:
         chooseButton(0)->click();
         QCOMPARE(MsgBox::lastShown().text, QString("请重新选择路径"));
 
-        const QString chosen = m_roots.path("dovra src/订单 12&#");
+        const QString chosen = m_roots->path("dovra src/订单 12&#");
         QVERIFY(QDir().mkpath(chosen));
         FileDialogs::queueAnswer(chosen);
         chooseButton(0)->click();
         QCOMPARE(FileDialogs::asked().last().caption, QString("请选择文件路径..."));
         QCOMPARE(a->dovraSourceDir(), chosen);
-        QCOMPARE(a->fatherPath(), QDir(m_roots.path("dovra src")).absolutePath());
+        QCOMPARE(a->fatherPath(), QDir(m_roots->path("dovra src")).absolutePath());
         QVERIFY(!a->isDovraImported());
         QCOMPARE(selectionText(0), QString("已选(%1)").arg(chosen));
         QCOMPARE(cellChild<QLabel>(0, 5)->text(), QString("0/0"));
@@ -279,7 +251,7 @@ private slots:
 
     void importedFilesDeletedOnlyAfterConfirmation()
     {
-        const QString order = m_roots.path("del/order/");
+        const QString order = m_roots->path("del/order/");
         const QStringList folders{"成品/", "成品缩略图/", "成品缩略图100/", "成品缩略图2250/"};
         for (const QString &folder : folders)
             QCOMPARE(makeFiles("del/order/" + folder, {"a 1&#.jpg", "b.jpg", "c.jpg"}).size(), 3);
@@ -314,7 +286,7 @@ private slots:
 
     void reImportResetAsksFirst()
     {
-        const QString path = m_roots.path("re/order/");
+        const QString path = m_roots->path("re/order/");
         QCOMPARE(makeFiles("re/order/成品/", {"x.jpg"}).size(), 1);
         ImportOrderModel *a = record(0, path);
         a->setFinishedFiles({"/src/x.jpg"});

@@ -1,10 +1,7 @@
 #include "globals.h"
-#include "importordermodel.h"
-#include "importordersphotodlg.h"
+#include "importdialogfixture.h"
 #include "msgbox.h"
-#include "samplestudio.h"
 #include "searchorderwindow.h"
-#include "testsupport.h"
 
 #include <QDir>
 #include <QLabel>
@@ -17,7 +14,6 @@
 #include <QRadioButton>
 #include <QTableWidget>
 
-#include <memory>
 #include <vector>
 
 using Orders = QList<ImportOrderModel *>;
@@ -28,14 +24,9 @@ static const char *kMissingRoot = "Q:/";
 static const char *kMissingRoot = "/tessaly-no-such-root-7f3a/";
 #endif
 
-class TestImportOrdersPhotoDlg : public QObject
+class TestImportOrdersPhotoDlg : public ImportDialogFixture
 {
     Q_OBJECT
-
-    std::unique_ptr<testsupport::TempRoots> m_roots;
-    std::unique_ptr<standin::SampleStudio> m_studio;
-    QList<QPointer<ImportOrderModel>> m_records; // the dialog takes the records it lists and frees the refused ones
-    QPointer<importOrdersPhotoDlg> m_dlg;
 
     ImportOrderModel *record(int sampleIndex)
     {
@@ -71,27 +62,17 @@ class TestImportOrdersPhotoDlg : public QObject
 private slots:
     void initTestCase()
     {
-        m_roots.reset(new testsupport::TempRoots);
-        m_studio.reset(new standin::SampleStudio(m_roots->path("studio")));
         QString error;
-        QVERIFY2(m_studio->writeTree(&error), qPrintable(error));
+        QVERIFY2(newStudio(true, &error), qPrintable(error));
     }
 
     void init()
     {
         MsgBox::clearShown();
-        m_dlg = new importOrdersPhotoDlg(nullptr);
-        m_dlg->show();
+        openDialog();
     }
 
-    void cleanup()
-    {
-        delete m_dlg;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        for (const QPointer<ImportOrderModel> &r : qAsConst(m_records))
-            delete r.data();
-        m_records.clear();
-    }
+    void cleanup() { closeDialog(); }
 
     void pickedOrdersFillTheTable()
     {

@@ -14,14 +14,6 @@ class TestImportRun : public ImportRunFixture
                              "orderbakpicpath", "superid", "eid", "shopid", "timestamp"};
 
 private slots:
-    void initTestCase() { QVERIFY(startServer()); }
-    void init()
-    {
-        QString error;
-        QVERIFY2(freshStudio(&error), qPrintable(error));
-    }
-    void cleanup() { tearDown(); }
-
     void checksBeforeRun()
     {
         startButton()->click();
@@ -364,3 +356,4 @@ private slots:
 
 TESSALY_TEST_MAIN(TestImportRun)
 #include "tst_importrun.moc"
+#include "moc_importrunfixture.cpp"

@@ -3,10 +3,8 @@
 #include "importordermodel.h"
 #include "msgbox.h"
 #include "platform.h"
-#include "samplestudio.h"
 #include "searchorderwindow.h"
-#include "standin.h"
-#include "testsupport.h"
+#include "studiofixture.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>
@@ -57,14 +55,11 @@ void tick(SearchOrderWindow *w, int row, Qt::CheckState state)
 
 } // namespace
 
-class TestSearchOrderWindow : public QObject
+class TestSearchOrderWindow : public QObject, protected testsupport::StudioFixture
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    standin::Server m_server;
     QString m_oldCurrent;
-    std::unique_ptr<standin::SampleStudio> m_studio;
     QPointer<SearchOrderWindow> m_win;
     Picked m_picked;
 
@@ -89,17 +84,9 @@ class TestSearchOrderWindow : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
+        QVERIFY(startStudioServer());
         m_oldCurrent = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir.path()));
-        m_studio.reset(new standin::SampleStudio(m_dir.path() + "/studio"));
-        m_studio->installReplies(m_server);
-        QVERIFY(m_server.start());
-        initEndpoints(m_server.baseUrl());
-        g_SHOPID = "11";
-        g_SUPERID = "5";
-        g_UID = "1001";
-        g_EID = "77";
+        QVERIFY(QDir::setCurrent(m_roots->base()));
     }
     void cleanupTestCase()
     {
@@ -117,7 +104,7 @@ private slots:
             for (ImportOrderModel *r : list)
                 delete r; // a receiver owns what it was given; repeats are the same objects
         m_picked = Picked();
-        m_studio->installReplies(m_server);
+        serveStudio();
     }
 
     void eachKindPostsItsFieldsInOrder()

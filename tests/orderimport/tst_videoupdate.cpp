@@ -1,10 +1,6 @@
 #include "globals.h"
-#include "importordermodel.h"
-#include "importordersphotodlg.h"
+#include "importdialogfixture.h"
 #include "msgbox.h"
-#include "samplestudio.h"
-#include "standin.h"
-#include "testsupport.h"
 
 #include <QDir>
 #include <QPointer>
@@ -13,23 +9,15 @@
 #include <QSet>
 #include <QTableWidget>
 
-#include <memory>
-
-class TestVideoUpdate : public QObject
+class TestVideoUpdate : public ImportDialogFixture
 {
     Q_OBJECT
-
-    testsupport::TempRoots m_roots;
-    std::unique_ptr<standin::SampleStudio> m_studio;
-    standin::Server m_server;
-    QPointer<importOrdersPhotoDlg> m_dlg;
-    QList<QPointer<ImportOrderModel>> m_records;
 
     // Lists one sample order whose folder holds the given files (folders for names ending in "/"),
     // switches to the video type and clicks the order.
     QString listOrder(int sampleIndex, int type, const QString &name, const QStringList &files)
     {
-        const QString order = m_roots.path("orders/" + name + "/");
+        const QString order = m_roots->path("orders/" + name + "/");
         QDir().mkpath(order);
         for (const QString &f : files) {
             QDir().mkpath(QFileInfo(order + f).absolutePath());
@@ -58,31 +46,17 @@ class TestVideoUpdate : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        m_studio.reset(new standin::SampleStudio(m_roots.path("studio")));
-        m_studio->installReplies(m_server);
-        QVERIFY(m_server.start());
-        initEndpoints(m_server.baseUrl());
-        g_SHOPID = "11";
-        g_SUPERID = "5";
-        g_EID = "77";
-    }
+    void initTestCase() { QVERIFY(startStudioServer()); }
     void init()
     {
         MsgBox::clearShown();
         m_server.clearRequests();
-        m_dlg = new importOrdersPhotoDlg(nullptr);
-        m_dlg->show();
+        openDialog();
     }
     void cleanup()
     {
-        delete m_dlg;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        for (const QPointer<ImportOrderModel> &r : qAsConst(m_records))
-            delete r.data();
-        m_records.clear();
-        m_studio->installReplies(m_server);
+        closeDialog();
+        serveStudio();
     }
 
     void nothingToSendIsExplained()

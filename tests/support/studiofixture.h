@@ -1,0 +1,38 @@
+#pragma once
+// The sample studio in a temporary folder of its own and a stand-in web service that the program's
+// endpoints point at, with the logged-in shop's ids set: the common ground of the tests that drive
+// windows talking to the web service. Test classes inherit it beside QObject.
+
+#include "samplestudio.h"
+#include "standin.h"
+#include "testsupport.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace testsupport {
+
+class StudioFixture
+{
+protected:
+    StudioFixture();
+    ~StudioFixture();
+
+    // Starts the stand-in, points the endpoints at it and sets the ids the web requests carry:
+    // shop "11", the given super id, user "1001", employee "77".
+    bool startServer(const QString &superId = QStringLiteral("5"));
+    // A new studio in a new temporary folder, the previous folder removed; the studio's storage
+    // folders are written on request.
+    bool newStudio(bool writeTree = false, QString *error = nullptr);
+    // The studio's replies on the stand-in again, after a test replaced some.
+    void serveStudio();
+    // All three for a test case: a new studio (folders not written) answering on a started stand-in.
+    bool startStudioServer();
+
+    standin::Server m_server;
+    std::unique_ptr<TempRoots> m_roots;
+    std::unique_ptr<standin::SampleStudio> m_studio;
+};
+
+} // namespace testsupport
