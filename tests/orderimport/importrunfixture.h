@@ -10,14 +10,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTableWidget>
-
-#include <functional>
 
 class ImportRunFixture : public ImportDialogFixture
 {
@@ -56,20 +49,6 @@ protected:
         m_roots.reset();
     }
 
-    ImportOrderModel *record(int sampleIndex, const std::function<void(QJsonObject &)> &tweak = {})
-    {
-        QJsonObject json = m_studio->orderJson(m_studio->orders.at(sampleIndex));
-        if (tweak)
-            tweak(json);
-        m_records.append(new ImportOrderModel(json));
-        return m_records.last();
-    }
-
-    bool handOver(const QList<ImportOrderModel *> &orders)
-    {
-        return QMetaObject::invokeMethod(m_dlg, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, orders));
-    }
-
     // JPEGs to choose, in a folder of their own; returns their paths in the order given.
     QStringList photos(const QString &folder, const QStringList &names, const QSize &size = QSize(64, 48))
     {
@@ -95,22 +74,7 @@ protected:
         return paths;
     }
 
-    QTableWidget *table() { return m_dlg->findChild<QTableWidget *>("ordersTable"); }
-    QPushButton *startButton() { return m_dlg->findChild<QPushButton *>("importAllBtn"); }
-    QRadioButton *radio(int id) { return m_dlg->findChild<QRadioButton *>(QString("importTypeRadio%1").arg(id)); }
-    void chooseType(int id) { radio(id)->click(); }
-    QString status(int row) { return table()->item(row, 3)->text(); }
-    QWidget *cellChild(int row, int column, const char *className)
-    {
-        for (QObject *o : table()->cellWidget(row, column)->children())
-            if (o->inherits(className))
-                return static_cast<QWidget *>(o);
-        return nullptr;
-    }
-    QString progressText(int row) { return static_cast<QLabel *>(cellChild(row, 5, "QLabel"))->text(); }
-    QProgressBar *progressBar(int row) { return static_cast<QProgressBar *>(cellChild(row, 5, "QProgressBar")); }
-    QPushButton *chooseButton(int row) { return static_cast<QPushButton *>(cellChild(row, 4, "QPushButton")); }
-
+    QPushButton *startButton() { return button("importAllBtn"); }
     bool idle() { return m_dlg && !m_dlg->isImporting() && startButton()->isEnabled(); }
 
     // Presses the start button and waits until the run is over.

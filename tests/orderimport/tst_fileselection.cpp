@@ -4,39 +4,14 @@
 
 #include <QAction>
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QPointer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTableWidget>
 
 class TestFileSelection : public ImportDialogFixture
 {
     Q_OBJECT
 
-    // A sample order; orderPath "-" keeps the sample's folder.
-    ImportOrderModel *record(int sampleIndex, const QString &orderPath = "-")
-    {
-        QJsonObject json = m_studio->orderJson(m_studio->orders.at(sampleIndex));
-        if (orderPath != "-")
-            json["orderpath"] = orderPath;
-        m_records.append(new ImportOrderModel(json));
-        return m_records.last();
-    }
-    void handOver(const QList<ImportOrderModel *> &orders)
-    {
-        QVERIFY(QMetaObject::invokeMethod(m_dlg, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, orders)));
-    }
-    QTableWidget *table() { return m_dlg->findChild<QTableWidget *>("ordersTable"); }
-    template <typename T>
-    T *cellChild(int row, int column) { return table()->cellWidget(row, column)->findChild<T *>(); }
-    QPushButton *chooseButton(int row) { return cellChild<QPushButton>(row, 4); }
-    QString selectionText(int row) { return cellChild<QLabel>(row, 4)->text(); }
-    void chooseType(int id) { m_dlg->findChild<QRadioButton *>(QString("importTypeRadio%1").arg(id))->click(); }
     void triggerImported(const QString &text)
     {
         for (QAction *a : m_dlg->findChild<QMenu *>("importedMenu")->actions())
@@ -79,7 +54,7 @@ private slots:
     {
         ImportOrderModel *a = record(0);
         ImportOrderModel *e = record(4);
-        handOver({a, e});
+        QVERIFY(handOver({a, e}));
         chooseType(0);
         e->setOriginImported(true);
         const QStringList photos = makeFiles("src/客户 A&B#1/raw/", {"照片 1&#.jpg", "b.png", "c.jpeg"});
@@ -94,8 +69,8 @@ private slots:
         QCOMPARE(m_dlg->currentOrder(), e);
         QCOMPARE(selectionText(1), QString("已选(3)"));
         QCOMPARE(selectionText(0), QString("未选"));
-        QCOMPARE(cellChild<QLabel>(1, 5)->text(), QString("0/3"));
-        QCOMPARE(cellChild<QProgressBar>(1, 5)->maximum(), 3);
+        QCOMPARE(progressText(1), QString("0/3"));
+        QCOMPARE(progressBar(1)->maximum(), 3);
         QCOMPARE(m_dlg->findChild<QTableWidget *>("selectedTable")->rowCount(), 3);
         QCOMPARE(m_server.requestCount("order_isrole12finish"), 0); // only finished photos are checked
 
@@ -122,7 +97,7 @@ private slots:
     {
         ImportOrderModel *a = record(0);
         ImportOrderModel *b = record(1); // its selection is finished
-        handOver({a, b});
+        QVERIFY(handOver({a, b}));
         const QStringList photos = makeFiles("src/finished/x/", {"f1.jpg"});
 
         MsgBox::setNextAnswer(QMessageBox::No);
@@ -157,7 +132,7 @@ private slots:
         });
         ImportOrderModel *a = record(0);
         ImportOrderModel *b = record(1);
-        handOver({a, b});
+        QVERIFY(handOver({a, b}));
         const QStringList forA = makeFiles("src/quick/a/", {"a1.jpg", "a2.jpg"});
         const QStringList forB = makeFiles("src/quick/b/", {"b1.jpg"});
 
@@ -178,12 +153,12 @@ private slots:
         m_server.setReply("order_isrole12finish", standin::Reply::ok({{"isrole12finish", 0}}).withDelay(600));
         QPointer<ImportOrderModel> a = record(0);
         ImportOrderModel *b = record(1);
-        handOver({a, b});
+        QVERIFY(handOver({a, b}));
 
         // the order is removed (and freed) while its check is out
         chooseButton(0)->click();
         table()->item(0, 0)->setCheckState(Qt::Checked);
-        m_dlg->findChild<QPushButton *>("delOrdersBtn")->click();
+        button("delOrdersBtn")->click();
         QVERIFY(testsupport::waitFor([&] { return a.isNull(); }));
         QTest::qWait(900);
         QVERIFY(FileDialogs::asked().isEmpty());
@@ -222,7 +197,7 @@ private slots:
     void dovraFolderChoice()
     {
         ImportOrderModel *a = record(0);
-        handOver({a});
+        QVERIFY(handOver({a}));
         chooseType(5);
         a->setDovraImported(true);
 
@@ -246,7 +221,7 @@ private slots:
         QCOMPARE(a->fatherPath(), QDir(m_roots->path("dovra src")).absolutePath());
         QVERIFY(!a->isDovraImported());
         QCOMPARE(selectionText(0), QString("已选(%1)").arg(chosen));
-        QCOMPARE(cellChild<QLabel>(0, 5)->text(), QString("0/0"));
+        QCOMPARE(progressText(0), QString("0/0"));
     }
 
     void importedFilesDeletedOnlyAfterConfirmation()
@@ -255,7 +230,7 @@ private slots:
         const QStringList folders{"成品/", "成品缩略图/", "成品缩略图100/", "成品缩略图2250/"};
         for (const QString &folder : folders)
             QCOMPARE(makeFiles("del/order/" + folder, {"a 1&#.jpg", "b.jpg", "c.jpg"}).size(), 3);
-        handOver({record(0, order)});
+        QVERIFY(handOver({recordWithPath(0, order)}));
         emit table()->cellClicked(0, 0);
         auto *list = m_dlg->findChild<QListWidget *>("importedList");
         QCOMPARE(list->count(), 3);
@@ -288,11 +263,11 @@ private slots:
     {
         const QString path = m_roots->path("re/order/");
         QCOMPARE(makeFiles("re/order/成品/", {"x.jpg"}).size(), 1);
-        ImportOrderModel *a = record(0, path);
+        ImportOrderModel *a = recordWithPath(0, path);
         a->setFinishedFiles({"/src/x.jpg"});
-        handOver({a});
+        QVERIFY(handOver({a}));
         emit table()->cellClicked(0, 0);
-        auto *reImport = m_dlg->findChild<QPushButton *>("reImportBtn");
+        auto *reImport = button("reImportBtn");
 
         MsgBox::setNextAnswer(QMessageBox::No);
         reImport->click();
@@ -306,7 +281,7 @@ private slots:
         QVERIFY(m_dlg->findChild<QLabel *>("orderPathLabel")->text().isEmpty());
         QVERIFY(!reImport->isEnabled());
         QVERIFY(m_dlg->findChild<QLineEdit *>("folderSuffixEdit")->isEnabled());
-        QCOMPARE(table()->item(0, 3)->text() + cellChild<QLabel>(0, 5)->text() + selectionText(0), QString("未导入0/0未选"));
+        QCOMPARE(status(0) + progressText(0) + selectionText(0), QString("未导入0/0未选"));
         QVERIFY(QFile::exists(path + "成品/x.jpg")); // nothing on the storage is deleted
         QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("updatepicpath") == 1; }));
         QCOMPARE(m_server.lastRequest("updatepicpath").field("importype"), QString("0"));
@@ -315,17 +290,17 @@ private slots:
     void runLocksTheSelectionControls()
     {
         ImportOrderModel *a = record(0);
-        handOver({a, record(4)});
+        QVERIFY(handOver({a, record(4)}));
         emit table()->cellClicked(0, 0);
-        auto *reImport = m_dlg->findChild<QPushButton *>("reImportBtn");
+        auto *reImport = button("reImportBtn");
         auto *folder = m_dlg->findChild<QLineEdit *>("folderSuffixEdit");
         QList<QWidget *> locked{chooseButton(0), chooseButton(1), reImport, folder,
-                                m_dlg->findChild<QPushButton *>("updateVideoBtn"),
+                                button("updateVideoBtn"),
                                 m_dlg->findChild<QMenu *>("importedMenu")};
         for (const char *name : {"addOrderBtn", "delOrdersBtn", "selectAllBtn", "cancelAllBtn"})
-            locked << m_dlg->findChild<QPushButton *>(name);
+            locked << button(name);
         for (int id = 0; id < 6; ++id)
-            locked << m_dlg->findChild<QRadioButton *>(QString("importTypeRadio%1").arg(id));
+            locked << radio(id);
 
         m_dlg->setRunning(true);
         emit table()->cellClicked(1, 0); // looking at orders during the run unlocks nothing

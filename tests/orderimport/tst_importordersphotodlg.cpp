@@ -4,17 +4,9 @@
 #include "searchorderwindow.h"
 
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QPointer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTableWidget>
-
-#include <vector>
 
 using Orders = QList<ImportOrderModel *>;
 
@@ -28,36 +20,14 @@ class TestImportOrdersPhotoDlg : public ImportDialogFixture
 {
     Q_OBJECT
 
-    ImportOrderModel *record(int sampleIndex)
+    ImportOrderModel *keyedRecord(const QString &key, const QString &orderPath)
     {
-        m_records.append(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(sampleIndex))));
-        return m_records.last();
-    }
-    ImportOrderModel *recordWithPath(const QString &key, const QString &orderPath)
-    {
-        QJsonObject json = m_studio->orderJson(m_studio->orders.at(0));
-        json["orderpayforkey"] = key;
-        json["orderpath"] = orderPath;
-        m_records.append(new ImportOrderModel(json));
-        return m_records.last();
-    }
-    void handOver(const Orders &orders)
-    {
-        QVERIFY(QMetaObject::invokeMethod(m_dlg, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, orders)));
-    }
-    QTableWidget *table() { return m_dlg->findChild<QTableWidget *>("ordersTable"); }
-    QString cell(int row, int column) { return table()->item(row, column)->text(); }
-    QWidget *cellChild(int row, int column, const char *className, int nth = 0)
-    {
-        int seen = 0;
-        for (QObject *o : table()->cellWidget(row, column)->children())
-            if (o->inherits(className) && seen++ == nth)
-                return static_cast<QWidget *>(o);
-        return nullptr;
+        return record(0, [&](QJsonObject &json) {
+            json["orderpayforkey"] = key;
+            json["orderpath"] = orderPath;
+        });
     }
     QString label(const char *name) { return m_dlg->findChild<QLabel *>(name)->text(); }
-    void chooseType(int id) { m_dlg->findChild<QRadioButton *>(QString("importTypeRadio%1").arg(id))->click(); }
-    void click(const char *name) { m_dlg->findChild<QPushButton *>(name)->click(); }
 
 private slots:
     void initTestCase()
@@ -77,12 +47,12 @@ private slots:
     void pickedOrdersFillTheTable()
     {
         QCOMPARE(m_dlg->importType(), ImportFinishedPhotos);
-        QCOMPARE(m_dlg->findChild<QLabel *>("rightTitle")->text(), QString("导片模式：成品"));
+        QCOMPARE(label("rightTitle"), QString("导片模式：成品"));
         QVERIFY(!m_dlg->findChild<QLineEdit *>("photoSuffixEdit")->isEnabled());
-        QVERIFY(!m_dlg->findChild<QPushButton *>("reImportBtn")->isEnabled());
+        QVERIFY(!button("reImportBtn")->isEnabled());
 
         // through a real picker, as the add button opens it
-        click("addOrderBtn");
+        button("addOrderBtn")->click();
         SearchOrderWindow *picker = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets())
             if (auto *p = qobject_cast<SearchOrderWindow *>(w))
@@ -94,29 +64,26 @@ private slots:
         QCOMPARE(m_dlg->orders().size(), 2);
         QCOMPARE(table()->rowCount(), 2);
         QCOMPARE(cell(0, 0), QString("A1203-1"));
-        QCOMPARE(table()->item(0, 0)->checkState(), Qt::Unchecked);
         QCOMPARE(cell(0, 1), QString("星光店"));
         QCOMPARE(cell(0, 2), QString("张小宝-李梅-张伟"));
         QCOMPARE(cell(0, 3), QString("已导入(4)")); // 成品 holds four photos, one of them "*.JPG"
         QCOMPARE(cell(1, 3), QString("未导入"));     // no order folder yet
-        auto *button = qobject_cast<QPushButton *>(cellChild(1, 4, "QPushButton"));
-        QCOMPARE(button->text(), QString("选择照片"));
-        QCOMPARE(button->property("row").toInt(), 1);
-        QCOMPARE(qobject_cast<QLabel *>(cellChild(1, 4, "QLabel"))->text(), QString("未选"));
-        QCOMPARE(qobject_cast<QLabel *>(cellChild(1, 5, "QLabel"))->text(), QString("0/0"));
+        QCOMPARE(chooseButton(1)->text(), QString("选择照片"));
+        QCOMPARE(selectionText(1), QString("未选"));
+        QCOMPARE(progressText(1), QString("0/0"));
         QVERIFY(MsgBox::shown().isEmpty());
     }
 
     void repeatsAndMissingRootsRefused()
     {
-        handOver({record(0)});
+        QVERIFY(handOver({record(0)}));
         table()->item(0, 0)->setCheckState(Qt::Checked);
         ImportOrderModel *again = record(0);
         ImportOrderModel *b = record(1);
         ImportOrderModel *bTwice = record(1);
-        ImportOrderModel *lost = recordWithPath("Z9", QString(kMissingRoot) + "2023-05/12/Z9-1/");
-        ImportOrderModel *backslash = recordWithPath("W1", "D:\\pic\\W1-1\\");
-        handOver({again, b, bTwice, lost, backslash});
+        ImportOrderModel *lost = keyedRecord("Z9", QString(kMissingRoot) + "2023-05/12/Z9-1/");
+        ImportOrderModel *backslash = keyedRecord("W1", "D:\\pic\\W1-1\\");
+        QVERIFY(handOver({again, b, bTwice, lost, backslash}));
 
         const QList<MsgBox::Shown> boxes = MsgBox::shown();
         QCOMPARE(boxes.size(), 2);
@@ -129,7 +96,7 @@ private slots:
         QCOMPARE(table()->item(0, 0)->checkState(), Qt::Unchecked); // rows rebuilt
 
         MsgBox::clearShown();
-        handOver({});
+        QVERIFY(handOver({}));
         QVERIFY(MsgBox::shown().isEmpty());
         QCOMPARE(table()->rowCount(), 3);
     }
@@ -137,9 +104,9 @@ private slots:
     void typeSwitchRebuildsRows()
     {
         ImportOrderModel *a = record(0);
-        handOver({a, record(4)});
-        m_dlg->findChild<QPushButton *>("selectAllBtn")->click();
-        auto *videoBtn = m_dlg->findChild<QPushButton *>("updateVideoBtn");
+        QVERIFY(handOver({a, record(4)}));
+        button("selectAllBtn")->click();
+        auto *videoBtn = button("updateVideoBtn");
         auto *photoSuffix = m_dlg->findChild<QLineEdit *>("photoSuffixEdit");
         QVERIFY(!videoBtn->isVisible());
 
@@ -149,7 +116,7 @@ private slots:
         QVERIFY(videoBtn->isVisible());
         QCOMPARE(videoBtn->text(), QString("更新试拍视频到选片系统"));
         QVERIFY(!photoSuffix->isEnabled());
-        QCOMPARE(qobject_cast<QPushButton *>(cellChild(0, 4, "QPushButton"))->text(), QString("选择视频"));
+        QCOMPARE(chooseButton(0)->text(), QString("选择视频"));
         QCOMPARE(table()->item(0, 0)->checkState(), Qt::Unchecked);
         QCOMPARE(cell(0, 3), QString("已导入(1)")); // one video in 试拍视频
 
@@ -162,27 +129,27 @@ private slots:
 
         a->setDovraImported(true);
         chooseType(5);
-        QCOMPARE(qobject_cast<QPushButton *>(cellChild(0, 4, "QPushButton"))->text(), QString("选择Dovra路径"));
+        QCOMPARE(chooseButton(0)->text(), QString("选择Dovra路径"));
         QCOMPARE(cell(0, 3), QString("未导入"));
-        QCOMPARE(qobject_cast<QLabel *>(cellChild(0, 5, "QLabel"))->text(), QString());
-        QCOMPARE(qobject_cast<QLabel *>(cellChild(0, 4, "QLabel"))->text(), QString("已选(0)"));
-        QCOMPARE(qobject_cast<QLabel *>(cellChild(1, 4, "QLabel"))->text(), QString("未选"));
+        QCOMPARE(progressText(0), QString());
+        QCOMPARE(selectionText(0), QString("已选(0)"));
+        QCOMPARE(selectionText(1), QString("未选"));
 
         a->setFinishedImported(true); // imported, but nothing counted: a full bar of 0..0
         chooseType(1);
         QVERIFY(!photoSuffix->isEnabled());
-        auto *bar = qobject_cast<QProgressBar *>(cellChild(0, 5, "QProgressBar"));
+        auto *bar = progressBar(0);
         QCOMPARE(bar->maximum(), 0);
         QCOMPARE(bar->value(), 0);
-        QCOMPARE(qobject_cast<QLabel *>(cellChild(0, 5, "QLabel"))->text(), QString("0/0"));
-        QCOMPARE(qobject_cast<QLabel *>(cellChild(0, 4, "QLabel"))->text(), QString("已选(0)"));
+        QCOMPARE(progressText(0), QString("0/0"));
+        QCOMPARE(selectionText(0), QString("已选(0)"));
     }
 
     void clickedRowFillsPanelAndNameEditsWriteRecord()
     {
         ImportOrderModel *a = record(0);
         ImportOrderModel *e = record(4);
-        handOver({a, e});
+        QVERIFY(handOver({a, e}));
         auto *folder = m_dlg->findChild<QLineEdit *>("folderSuffixEdit");
         auto *photo = m_dlg->findChild<QLineEdit *>("photoSuffixEdit");
 
@@ -214,7 +181,7 @@ private slots:
         QCOMPARE(imported->item(0)->text(), QString("A.jpg"));
         QVERIFY(!imported->item(1)->icon().isNull());
         QVERIFY(!folder->isEnabled()); // the order folder exists already
-        QVERIFY(m_dlg->findChild<QPushButton *>("reImportBtn")->isEnabled());
+        QVERIFY(button("reImportBtn")->isEnabled());
 
         folder->setText(" x/y ");
         QCOMPARE(folder->text(), QString("xy"));
@@ -239,40 +206,40 @@ private slots:
         emit table()->cellClicked(1, 0); // no order folder: suffix editable, no re-import without a backup path
         QCOMPARE(m_dlg->currentOrder(), e);
         QVERIFY(folder->isEnabled());
-        QVERIFY(!m_dlg->findChild<QPushButton *>("reImportBtn")->isEnabled());
+        QVERIFY(!button("reImportBtn")->isEnabled());
         QCOMPARE(imported->count(), 0);
     }
 
     void selectAllAndNone()
     {
-        click("selectAllBtn"); // empty table: nothing to do
-        handOver({record(0), record(1), record(2)});
-        click("selectAllBtn");
+        button("selectAllBtn")->click(); // empty table: nothing to do
+        QVERIFY(handOver({record(0), record(1), record(2)}));
+        button("selectAllBtn")->click();
         for (int r = 0; r < 3; ++r)
             QCOMPARE(table()->item(r, 0)->checkState(), Qt::Checked);
-        click("cancelAllBtn");
+        button("cancelAllBtn")->click();
         for (int r = 0; r < 3; ++r)
             QCOMPARE(table()->item(r, 0)->checkState(), Qt::Unchecked);
     }
 
     void removingOrdersKeepsCurrentInRange()
     {
-        click("delOrdersBtn");
+        button("delOrdersBtn")->click();
         QCOMPARE(MsgBox::lastShown().text, QString("您还没有选择订单"));
 
         ImportOrderModel *a = record(0), *b = record(1), *c = record(2), *d = record(3);
-        handOver({a, b, c, d});
+        QVERIFY(handOver({a, b, c, d}));
         table()->setCurrentCell(3, 0);
         emit table()->cellClicked(3, 0);
         QCOMPARE(m_dlg->currentOrder(), d);
         table()->item(0, 0)->setCheckState(Qt::Checked);
         table()->item(3, 0)->setCheckState(Qt::Checked);
-        click("delOrdersBtn");
+        button("delOrdersBtn")->click();
 
         QCOMPARE(m_dlg->orders(), (Orders{b, c}));
         QCOMPARE(table()->rowCount(), 2);
         QCOMPARE(cell(1, 0), QString("C3105-1"));
-        QCOMPARE(cellChild(1, 4, "QPushButton")->property("row").toInt(), 1);
+        QCOMPARE(chooseButton(1)->property("row").toInt(), 1);
         QVERIFY(m_dlg->orders().contains(m_dlg->currentOrder()));
         QCOMPARE(m_dlg->orders().at(m_dlg->currentRow()), m_dlg->currentOrder());
         QCOMPARE(label("orderNoLabel"), m_dlg->currentOrder()->orderPayForKey());
@@ -281,8 +248,8 @@ private slots:
         emit table()->cellClicked(3, 0);
         QVERIFY(m_dlg->orders().contains(m_dlg->currentOrder()));
 
-        click("selectAllBtn");
-        click("delOrdersBtn");
+        button("selectAllBtn")->click();
+        button("delOrdersBtn")->click();
         QVERIFY(m_dlg->orders().isEmpty());
         QCOMPARE(m_dlg->currentOrder(), nullptr);
         QCOMPARE(m_dlg->currentRow(), -1);
@@ -299,7 +266,7 @@ private slots:
         emit table()->customContextMenuRequested(QPoint(5, 5)); // empty table
         QVERIFY(!menu->isVisible());
 
-        handOver({record(0), record(4)});
+        QVERIFY(handOver({record(0), record(4)}));
         table()->setCurrentIndex(QModelIndex()); // rows, but none current
         emit table()->customContextMenuRequested(QPoint(5, 5));
         QVERIFY(!menu->isVisible());
@@ -338,11 +305,11 @@ private slots:
         QCOMPARE(m_dlg->getVideoCount(dir), 4);
         QCOMPARE(m_dlg->getImgCount(dir + "missing/"), 0);
 
-        ImportOrderModel *noThumbs = recordWithPath("N1", dir);
+        ImportOrderModel *noThumbs = keyedRecord("N1", dir);
         noThumbs->setFinishedFoundCount(7);
         m_dlg->updateImgCount(noThumbs); // no thumbnail folder: the count stays
         QCOMPARE(noThumbs->finishedFoundCount(), quint16(7));
-        ImportOrderModel *noPath = recordWithPath("N2", "");
+        ImportOrderModel *noPath = keyedRecord("N2", "");
         noPath->setFinishedFoundCount(5);
         m_dlg->updateImgCount(noPath);
         QCOMPARE(noPath->finishedFoundCount(), quint16(5));
@@ -374,15 +341,9 @@ private slots:
         g_picPath = m_studio->picRoot;
         QPointer<importOrdersPhotoDlg> dlg = importOrdersPhotoDlg::openFromToolWindow(nullptr);
         QVERIFY(dlg);
-        const Qt::WindowFlags hints =
-            Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;
-        QCOMPARE(dlg->windowFlags() & hints, hints);
-        QCOMPARE(dlg->windowType(), Qt::Window); // a plain window, no dialog frame
-        QVERIFY(dlg->testAttribute(Qt::WA_DeleteOnClose));
-        QVERIFY(dlg->windowState() & Qt::WindowMaximized);
         QPointer<ImportOrderModel> a = record(0);
         QPointer<ImportOrderModel> repeat = record(0);
-        QMetaObject::invokeMethod(dlg, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, (Orders{a, repeat})));
+        QVERIFY(QMetaObject::invokeMethod(dlg, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, (Orders{a, repeat}))));
         QVERIFY(testsupport::waitFor([&] { return repeat.isNull(); })); // a refused record is freed
         QVERIFY(a);
         dlg->close();

@@ -3,11 +3,7 @@
 #include "msgbox.h"
 
 #include <QDir>
-#include <QPointer>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QSet>
-#include <QTableWidget>
 
 class TestVideoUpdate : public ImportDialogFixture
 {
@@ -25,20 +21,16 @@ class TestVideoUpdate : public ImportDialogFixture
             if (!f.endsWith('/') && !file.open(QIODevice::WriteOnly))
                 return QString();
         }
-        QJsonObject json = m_studio->orderJson(m_studio->orders.at(sampleIndex));
-        json["orderpath"] = name.isEmpty() ? QString() : order;
-        m_records.append(new ImportOrderModel(json));
-        QMetaObject::invokeMethod(m_dlg, "getNewOrderSlot",
-                                  Q_ARG(QList<ImportOrderModel *>, QList<ImportOrderModel *>{m_records.last()}));
-        m_dlg->findChild<QRadioButton *>(QString("importTypeRadio%1").arg(type))->click();
-        QTableWidget *table = m_dlg->findChild<QTableWidget *>("ordersTable");
-        emit table->cellClicked(table->rowCount() - 1, 0);
+        if (!handOver({recordWithPath(sampleIndex, name.isEmpty() ? QString() : order)}))
+            return QString();
+        chooseType(type);
+        emit table()->cellClicked(table()->rowCount() - 1, 0);
         return order;
     }
     void press(QMessageBox::StandardButton answer)
     {
         MsgBox::setNextAnswer(answer);
-        m_dlg->findChild<QPushButton *>("updateVideoBtn")->click();
+        button("updateVideoBtn")->click();
     }
     bool waitForPosts(int count)
     {
@@ -61,7 +53,7 @@ private slots:
 
     void nothingToSendIsExplained()
     {
-        m_dlg->findChild<QRadioButton *>("importTypeRadio3")->click();
+        chooseType(3);
         press(QMessageBox::Yes); // no order clicked yet
         QCOMPARE(MsgBox::lastShown().title + MsgBox::lastShown().text, QString("温馨提示请选择更新视频的订单"));
         listOrder(4, 3, QString(), {}); // no order folder
