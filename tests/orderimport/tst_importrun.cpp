@@ -142,8 +142,8 @@ private slots:
         }
         QCOMPARE(byOrder.keys(), (QStringList{"5001", "5005"}));
         auto ts = [](const standin::Request &r) { return r.field("timestamp").toLongLong(); };
-        std::sort(byOrder["5001"].begin(), byOrder["5001"].end(), [&](auto &x, auto &y) { return x.field("importype") < y.field("importype"); });
-        std::sort(byOrder["5005"].begin(), byOrder["5005"].end(), [&](auto &x, auto &y) { return x.field("importype") < y.field("importype"); });
+        for (QList<standin::Request> &list : byOrder)
+            std::sort(list.begin(), list.end(), [](auto &x, auto &y) { return x.field("importype") < y.field("importype"); });
         const standin::Request aStart = byOrder["5001"][0], aEnd = byOrder["5001"][1];
         const standin::Request eStart = byOrder["5005"][0], eEnd = byOrder["5005"][1];
         QCOMPARE(field(aStart, "importype"), QString("0"));
@@ -282,8 +282,15 @@ private slots:
         QCOMPARE(m_server.requestCount("updatepicpath"), 0);
     }
 
-    void closingDuringRunStopsAndWaits()
+    void windowGoingDuringRunWaitsForTheThread_data()
     {
+        QTest::addColumn<bool>("closed"); // closed by the user after the question, or deleted outright
+        QTest::newRow("closed") << true;
+        QTest::newRow("deleted") << false;
+    }
+    void windowGoingDuringRunWaitsForTheThread()
+    {
+        QFETCH(bool, closed);
         ImportOrderModel *a = record(0);
         QStringList names;
         for (int i = 0; i < 150; ++i)
@@ -294,40 +301,25 @@ private slots:
         startButton()->click();
         QVERIFY(testsupport::waitFor([this] { return progressText(0) != "0/0"; }));
 
-        // "No" keeps the window and the run
-        const bool busy = m_dlg->isImporting();
-        MsgBox::clearShown();
-        MsgBox::setNextAnswer(QMessageBox::No);
-        m_dlg->close();
-        if (busy) {
-            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
-            QVERIFY(m_dlg->isVisible());
+        if (closed) {
+            // "No" keeps the window and the run
+            const bool busy = m_dlg->isImporting();
+            MsgBox::clearShown();
+            MsgBox::setNextAnswer(QMessageBox::No);
+            m_dlg->close();
+            if (busy) {
+                QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+                QVERIFY(m_dlg->isVisible());
+            }
+            QVERIFY(m_dlg);
+            // "Yes" stops the run, waits for the thread and closes
+            MsgBox::setNextAnswer(QMessageBox::Yes);
+            m_dlg->close();
+            QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
+        } else {
+            delete m_dlg.data(); // while the thread works on the order's records
         }
-        QVERIFY(m_dlg);
-
-        // "Yes" stops the run, waits for the thread and closes
-        MsgBox::setNextAnswer(QMessageBox::Yes);
-        m_dlg->close();
-        QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
         // the thread was waited for: nothing is written any more, nothing arrives at the window
-        const int written = QDir(folder).entryList(QDir::Files).size();
-        QTest::qWait(150);
-        QCoreApplication::processEvents();
-        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), written);
-    }
-
-    void deletingDuringRunWaitsForTheThread()
-    {
-        ImportOrderModel *a = record(0);
-        QStringList names;
-        for (int i = 0; i < 80; ++i)
-            names << QString("q%1.jpg").arg(i);
-        a->setFinishedFiles(photos("src/many", names, QSize(400, 300)));
-        QVERIFY(handOver({a}));
-        const QString folder = a->orderPath() + "成品";
-        startButton()->click();
-        QVERIFY(testsupport::waitFor([this] { return progressText(0) != "0/0"; }));
-        delete m_dlg.data(); // while the thread works on the order's records
         const int written = QDir(folder).entryList(QDir::Files).size();
         QTest::qWait(150);
         QCoreApplication::processEvents();

@@ -177,7 +177,6 @@ private slots:
         SearchOrderWindow *w = open();
         QStandardItemModel *m = modelOf(w);
         QCOMPARE(m->rowCount(), 0); // nothing, not even the tick-all row, before a search
-        QCOMPARE(m->columnCount(), 13);
         QVERIFY(listAll(w));
 
         const int n = m_studio->orders.size();
@@ -195,8 +194,6 @@ private slots:
             QCOMPARE(m->item(i + 1, 7)->text(), w->orderList().at(i)->orderPath());
             QCOMPARE(w->orderList().at(i)->orderKey(), o.key());
         }
-        QCOMPARE(m->item(1, 1)->data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
-        QVERIFY(!m->item(1, 7)->data(Qt::TextAlignmentRole).isValid());
 
         tick(w, 0, Qt::Checked);
         for (int r = 1; r <= n; ++r)
