@@ -41,17 +41,6 @@ private slots:
         g_separateWorkDir.clear();
     }
 
-    void defaultsOfAPhotoRecord()
-    {
-        const Image image;
-        QVERIFY(image.getFileName().isEmpty());
-        QVERIFY(image.getDescription().isEmpty());
-        QCOMPARE(image.getRect(), QRect(0, 0, 0, 0));
-        QVERIFY(!image.isMark());
-        Image named(PHOTOTYPE_FINE, "x.jpg");
-        QCOMPARE(named.getDescr(), QString("x.jpg")); // the work sheet reads the file name this way
-    }
-
     void importListsFinishedPhotosWithTheirCropInformation()
     {
         testsupport::TempRoots roots;
@@ -68,7 +57,6 @@ private slots:
 
         ImagePath::setOrderPath(root);
         ImageData *store = ImageData::getInstance();
-        QCOMPARE(ImageData::getInstance(), store);
         store->getPhotoList()->append(Image());
         store->getDelList()->append(Image());
         store->importImage(PHOTOTYPE_FINE);
@@ -78,6 +66,7 @@ private slots:
         for (const Image &i : fine)
             names << i.getFileName();
         QCOMPARE(names, QStringList({"A.jpg", "b.jpg", "c.Jpg", "D.jpg"}));
+        QCOMPARE(fine[0].getDescr(), QString("A.jpg")); // the work sheet reads the file name this way
         for (const Image &i : fine)
             QCOMPARE(i.getType(), PHOTOTYPE_FINE);
         QVERIFY(store->getPhotoList()->isEmpty());
@@ -113,8 +102,6 @@ private slots:
         ImagePath::setOrderPath("\\\\srv\\pic\\A1\\");
         QCOMPARE(ImagePath::getFinePath(), QString("//srv/pic/A1/成品/"));
 #endif
-        ImagePath::setSheetThumbPath("/out/制作单缩略图/");
-        QCOMPARE(ImagePath::getSheetThumbPath(), QString("/out/制作单缩略图/"));
     }
 
     void sheetThumbnailsAreSavedHiddenAndReportedQueued()
@@ -128,7 +115,6 @@ private slots:
         ImageData::getInstance()->importImage(PHOTOTYPE_FINE);
         QList<Image> images = *ImageData::getInstance()->getFineList();
         images.insert(1, Image(PHOTOTYPE_FINE, "gone.jpg")); // cannot be made; the rest goes on
-        QCOMPARE(images.size(), 3);
 
         g_separateWorkDir = roots.path("out/"); // missing yet; its parent exists
         ThumbReceiver receiver;
