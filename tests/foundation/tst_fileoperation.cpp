@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -61,9 +60,8 @@ class TestFileOperation : public QObject
 private slots:
     void copyPicksAFreeNumberedNameKeepingTheSuffix()
     {
-        QTemporaryDir tmp;
-        QVERIFY(tmp.isValid());
-        const QString d = tmp.path() + "/";
+        testsupport::TempRoots tmp;
+        const QString d = tmp.base();
         QVERIFY(writeText(d + "src.bin", "new"));
         for (const char *name : {"a.jpg", "b.JPG", "c.png", "IMG_1.CR2", "noext", "d.jpg", "d(1).jpg"})
             QVERIFY(writeText(d + QString::fromUtf8(name), "old"));
@@ -93,9 +91,8 @@ private slots:
 
     void copySameMissingOverwriteAndBackslashes()
     {
-        QTemporaryDir tmp;
-        QVERIFY(tmp.isValid());
-        const QString d = tmp.path() + "/";
+        testsupport::TempRoots tmp;
+        const QString d = tmp.base();
         QVERIFY(writeText(d + "p.jpg", "photo"));
 
         // source and target are one file: nothing copied, nothing removed, even with overwrite
@@ -138,21 +135,20 @@ private slots:
     void listFilesMatchTheLegacyBytes()
     {
         CwdGuard restore;
-        QTemporaryDir tmp;
-        QVERIFY(tmp.isValid());
-        QVERIFY(QDir::setCurrent(tmp.path()));
+        testsupport::TempRoots tmp;
+        QVERIFY(QDir::setCurrent(tmp.base()));
 
         // a file as the earlier program left it: two strings, one of them Chinese
         const QByteArray legacy = legacyString("D:/输出/分件") + legacyString("admin");
         QCOMPARE(legacy.left(8), QByteArray("\x00\x00\x00\x10\x00\x44\x00\x3a", 8));
-        QVERIFY(writeText(tmp.path() + "/legacy.dat", legacy));
+        QVERIFY(writeText(tmp.path("legacy.dat"), legacy));
         QCOMPARE(FileOperation::readDatFile("legacy.dat", 2), QStringList({"D:/输出/分件", "admin"}));
         QCOMPARE(FileOperation::readDatFile("legacy.dat", 1), QStringList({"D:/输出/分件"}));
         QCOMPARE(FileOperation::readDatFile("legacy.dat", 5), QStringList({"D:/输出/分件", "admin"}));
 
         // what we write is byte for byte what the earlier program wrote
         QVERIFY(FileOperation::writeDatFile("new.dat", {"D:/输出/分件", "admin"}, false));
-        QCOMPARE(readAll(tmp.path() + "/new.dat"), legacy);
+        QCOMPARE(readAll(tmp.path("new.dat")), legacy);
 
         // round trip with empty and null strings; a rewrite replaces the old content
         QVERIFY(FileOperation::writeDatFile("new.dat", {"", QString(), "x y", "密码"}, false));
@@ -164,34 +160,33 @@ private slots:
 
         // missing and empty files give nothing
         QVERIFY(FileOperation::readDatFile("missing.dat", 2).isEmpty());
-        QVERIFY(writeText(tmp.path() + "/empty.dat", QByteArray()));
+        QVERIFY(writeText(tmp.path("empty.dat"), QByteArray()));
         QVERIFY(FileOperation::readDatFile("empty.dat", 2).isEmpty());
 
         // hiding goes through the hidden attribute
         Platform::clearHiddenPaths();
         QVERIFY(FileOperation::writeDatFile("hidden.dat", {"a"}, true));
-        QVERIFY(Platform::isHidden(tmp.path() + "/hidden.dat"));
+        QVERIFY(Platform::isHidden(tmp.path("hidden.dat")));
     }
 
     void damagedListFilesStopAtTheDamage()
     {
         CwdGuard restore;
-        QTemporaryDir tmp;
-        QVERIFY(tmp.isValid());
-        QVERIFY(QDir::setCurrent(tmp.path()));
+        testsupport::TempRoots tmp;
+        QVERIFY(QDir::setCurrent(tmp.base()));
         const QByteArray good = legacyString("first");
 
         // cut in the middle of the second string
-        QVERIFY(writeText(tmp.path() + "/cut.dat", good + legacyString("second").left(7)));
+        QVERIFY(writeText(tmp.path("cut.dat"), good + legacyString("second").left(7)));
         QCOMPARE(FileOperation::readDatFile("cut.dat", 3), QStringList({"first"}));
         // a length field cut short
-        QVERIFY(writeText(tmp.path() + "/short.dat", good + QByteArray("\x00\x00", 2)));
+        QVERIFY(writeText(tmp.path("short.dat"), good + QByteArray("\x00\x00", 2)));
         QCOMPARE(FileOperation::readDatFile("short.dat", 3), QStringList({"first"}));
         // an odd byte length is not UTF-16
-        QVERIFY(writeText(tmp.path() + "/odd.dat", good + QByteArray("\x00\x00\x00\x03xyz", 7) + good));
+        QVERIFY(writeText(tmp.path("odd.dat"), good + QByteArray("\x00\x00\x00\x03xyz", 7) + good));
         QCOMPARE(FileOperation::readDatFile("odd.dat", 3), QStringList({"first"}));
         // a huge length with almost no data behind it
-        QVERIFY(writeText(tmp.path() + "/huge.dat", good + QByteArray("\x7f\xff\xff\xfe\x00\x41", 6)));
+        QVERIFY(writeText(tmp.path("huge.dat"), good + QByteArray("\x7f\xff\xff\xfe\x00\x41", 6)));
         QCOMPARE(FileOperation::readDatFile("huge.dat", 3), QStringList({"first"}));
     }
 
@@ -210,9 +205,8 @@ private slots:
 
     void removeDirDeletesHiddenEntriesAndNeverFollowsLinks()
     {
-        QTemporaryDir tmp;
-        QVERIFY(tmp.isValid());
-        const QString d = tmp.path() + "/";
+        testsupport::TempRoots tmp;
+        const QString d = tmp.base();
         QVERIFY(QDir().mkpath(d + "order/照片/.thumb/deep"));
         QVERIFY(QDir().mkpath(d + "order/成品"));
         QVERIFY(writeText(d + "order/a.jpg", "x"));
@@ -249,9 +243,8 @@ private slots:
     void removeDirReportsAFileThatStays()
     {
         CwdGuard restore;
-        QTemporaryDir tmp;
-        QVERIFY(tmp.isValid());
-        const QString d = tmp.path() + "/";
+        testsupport::TempRoots tmp;
+        const QString d = tmp.base();
         QVERIFY(QDir().mkpath(d + "order/a"));
         QVERIFY(QDir().mkpath(d + "order/b"));
         QVERIFY(writeText(d + "order/a/held.jpg", "x"));
@@ -267,9 +260,8 @@ private slots:
     void guardRefusesRootsAndStorageRoots()
     {
         CwdGuard restore;
-        QTemporaryDir tmp;
-        QVERIFY(tmp.isValid());
-        const QString d = tmp.path() + "/";
+        testsupport::TempRoots tmp;
+        const QString d = tmp.base();
         QVERIFY(QDir().mkpath(d + "store/pic/2024/order1"));
         QVERIFY(QDir().mkpath(d + "store/bak"));
         QVERIFY(QDir().mkpath(d + "home"));
@@ -285,7 +277,7 @@ private slots:
         const QStringList refused = {"", "   ", "relative/dir", "./x", "/", "//", "C:/", "c:\\", "\\\\host\\share",
                                      "//host/share/", "//host", d + "store/pic", d + "store/pic/", d + "store//pic/.",
                                      d + "store/pic\\", d + "store/bak/", d + "home", d + "home/",
-                                     d + "store", d + "store/pic/2024/..", tmp.path()};
+                                     d + "store", d + "store/pic/2024/..", d.chopped(1)};
         for (const QString &path : refused) {
             QString why;
             QVERIFY2(!FileOperation::isSafeToDelete(path, &why), qPrintable(path));
@@ -320,9 +312,8 @@ private slots:
     void foldersExistenceAndCreation()
     {
         CwdGuard restore;
-        QTemporaryDir tmp;
-        QVERIFY(tmp.isValid());
-        const QString d = tmp.path() + "/";
+        testsupport::TempRoots tmp;
+        const QString d = tmp.base();
         QVERIFY(writeText(d + "f.txt", "x"));
 
         QVERIFY(FileOperation::dirExists("")); // the working directory
@@ -351,9 +342,8 @@ private slots:
 
     void hiddenAttributeIsRecorded()
     {
-        QTemporaryDir tmp;
-        QVERIFY(tmp.isValid());
-        const QString d = tmp.path() + "/";
+        testsupport::TempRoots tmp;
+        const QString d = tmp.base();
         QVERIFY(QDir().mkpath(d + "thumb"));
         QVERIFY(writeText(d + "条形码.jpg", "x"));
         Platform::clearHiddenPaths();
