@@ -341,6 +341,12 @@ private slots:
         g_picPath = m_studio->picRoot;
         QPointer<importOrdersPhotoDlg> dlg = importOrdersPhotoDlg::openFromToolWindow(nullptr);
         QVERIFY(dlg);
+        const Qt::WindowFlags hints =
+            Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;
+        QCOMPARE(dlg->windowFlags() & hints, hints);
+        QCOMPARE(dlg->windowType(), Qt::Window); // a plain window, no dialog frame
+        QVERIFY(dlg->testAttribute(Qt::WA_DeleteOnClose));
+        QVERIFY(dlg->windowState() & Qt::WindowMaximized);
         QPointer<ImportOrderModel> a = record(0);
         QPointer<ImportOrderModel> repeat = record(0);
         QVERIFY(QMetaObject::invokeMethod(dlg, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, (Orders{a, repeat}))));

@@ -206,7 +206,7 @@ private slots:
         QVERIFY(testsupport::waitFor([this] { return m_openCalls == 2; }));
     }
 
-    void toolWindowIsParentlessAndGoesOnClose()
+    void toolWindowIsParentlessMaximizedAndDeletedOnClose()
     {
         m_server.setReply("changeshop", standin::Reply::ok(fullReply()));
         start();
@@ -215,6 +215,8 @@ private slots:
         QVERIFY(w);
         QVERIFY(w->parentWidget() == nullptr);
         QVERIFY(w->isVisible());
+        QVERIFY(w->windowState() & Qt::WindowMaximized);
+        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
         QVERIFY(m_tool->isVisible()); // the tool window stays open
         w->close();
         QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
