@@ -75,6 +75,27 @@ bool removeOneDir(const QString &path)
     return QDir().rmdir(path);
 }
 
+// A symbolic link or, on Windows, a junction: it is removed itself, never followed into.
+bool isLink(const QFileInfo &info)
+{
+#ifdef Q_OS_WIN
+    return info.isSymLink() || info.isJunction();
+#else
+    return info.isSymLink();
+#endif
+}
+
+bool removeLink(const QFileInfo &info)
+{
+    const QString path = info.absoluteFilePath();
+#ifdef Q_OS_WIN
+    // A junction or a link to a folder goes with RemoveDirectory, which leaves its target alone.
+    if (info.isDir() && removeOneDir(path))
+        return true;
+#endif
+    return removeOneFile(path);
+}
+
 // Deletes the folder tree with a work list. Links are removed as links and never followed.
 bool removeTree(const QString &root)
 {
@@ -88,9 +109,10 @@ bool removeTree(const QString &root)
         const QFileInfoList entries = QDir(dir).entryInfoList(filter);
         for (const QFileInfo &entry : entries) {
             const QString path = entry.absoluteFilePath();
-            if (entry.isDir() && !entry.isSymLink()) {
+            const bool link = isLink(entry);
+            if (entry.isDir() && !link) {
                 pending.append(path);
-            } else if (!removeOneFile(path)) {
+            } else if (!(link ? removeLink(entry) : removeOneFile(path))) {
                 qDebug() << "cannot delete file" << path;
                 allFilesGone = false;
             }
@@ -262,7 +284,7 @@ bool FileOperation::removeDir(const QString &path)
     }
     const QString local = comparablePath(path);
     const QFileInfo info(local);
-    if (!info.isDir() || info.isSymLink())
+    if (!info.isDir() || isLink(info))
         return false;
     return removeTree(local);
 }
