@@ -4,7 +4,6 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QFileInfo>
 #include <QPainter>
 #include <QTransform>
 
@@ -25,17 +24,6 @@ quint32 read32(const uchar *p, bool bigEndian)
 {
     return bigEndian ? (quint32(read16(p, true)) << 16) | read16(p + 2, true)
                      : (quint32(read16(p + 2, false)) << 16) | read16(p, false);
-}
-
-// The file named name in dir, found without regard to letter case (Windows does so by itself); "" when
-// there is none.
-QString existingFile(const QString &dir, const QString &name)
-{
-    if (name.isEmpty())
-        return QString();
-    if (QFileInfo(dir + name).isFile())
-        return dir + name;
-    return Platform::findFileNoCase(dir, name);
 }
 
 } // namespace
@@ -158,13 +146,13 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size)
     const QString thumbDir = ImagePath::getFineThumbPath();
     const QString fineDir = ImagePath::getFinePath();
     QImage picture;
-    const QString preview = existingFile(thumbDir, name);
+    const QString preview = Platform::findFileNoCase(thumbDir, name);
     if (!preview.isEmpty())
         picture = loadImage(preview);
     if (picture.isNull()) {
         if (!preview.isEmpty())
             qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "unreadable preview, using the photo:" << preview;
-        const QString source = existingFile(fineDir, name);
+        const QString source = Platform::findFileNoCase(fineDir, name);
         picture = source.isEmpty() ? QImage() : loadImage(source);
         if (picture.isNull()) {
             qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "finished photo cannot be read:" << fineDir + name;
