@@ -36,7 +36,7 @@ void MultiSelectComboBox::appendItems(const QStringList &texts)
         item->setData(Qt::Unchecked, Qt::CheckStateRole);
         m_model->appendRow(item);
     }
-    refreshCheckedTexts();
+    showCheckedTexts();
 }
 
 void MultiSelectComboBox::setButtonText(const QString &text)
@@ -69,17 +69,21 @@ void MultiSelectComboBox::onItemActivated(int row)
     if (!item)
         return;
     item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-    refreshCheckedTexts();
+    showCheckedTexts();
 }
 
-void MultiSelectComboBox::refreshCheckedTexts()
+QStringList MultiSelectComboBox::checkedTexts() const
 {
     QStringList texts;
     for (int row : checkedItems())
         texts.append(m_model->item(row)->text());
-    m_checkedTexts = texts;
+    return texts;
+}
+
+void MultiSelectComboBox::showCheckedTexts()
+{
     // The field (under the overlay button) lists the ticked rows.
-    lineEdit()->setText(texts.join(QLatin1Char(',')));
+    lineEdit()->setText(checkedTexts().join(QLatin1Char(',')));
 }
 
 bool MultiSelectComboBox::eventFilter(QObject *watched, QEvent *event)

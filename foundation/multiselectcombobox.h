@@ -24,7 +24,7 @@ public:
     // Rows whose check state is Qt::Checked, in ascending order.
     QList<int> checkedItems() const;
     // Texts of the ticked rows, in row order.
-    QStringList checkedTexts() const { return m_checkedTexts; }
+    QStringList checkedTexts() const;
 
     QPushButton *overlayButton() const { return m_button; }
 
@@ -36,9 +36,8 @@ private slots:
     void onItemActivated(int row);
 
 private:
-    void refreshCheckedTexts();
+    void showCheckedTexts();
 
     QStandardItemModel *m_model;
     QPushButton *m_button;
-    QStringList m_checkedTexts;
 };
