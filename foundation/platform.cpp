@@ -31,7 +31,6 @@ struct State
     QMutex mutex;
     QStringList hidden;
     QStringList opened;
-    bool recordOpens = false;
     qint64 freeOverride = -1;
     Fault copy;
     Fault mkdir;
@@ -189,7 +188,7 @@ bool openInFileBrowser(const QString &path)
     qDebug() << "filePath==" << target;
     {
         QMutexLocker lock(&state().mutex);
-        if (state().recordOpens || MsgBox::testMode()) {
+        if (MsgBox::testMode()) {
             state().opened.append(target);
             return true;
         }
@@ -200,12 +199,6 @@ bool openInFileBrowser(const QString &path)
 #else
     return QDesktopServices::openUrl(QUrl::fromLocalFile(target));
 #endif
-}
-
-void setRecordOpens(bool on)
-{
-    QMutexLocker lock(&state().mutex);
-    state().recordOpens = on;
 }
 
 QStringList openedPaths()

@@ -37,9 +37,8 @@ void setFreeDiskBytesOverride(qint64 bytes);
 
 // Opens a folder (or a file, in its default program) in the system's file browser. Windows: "explorer"
 // with the path as one argument, so blanks survive. Linux: the desktop's handler for the local URL.
-// While message boxes are in test mode, or recording is switched on, the path is only recorded.
+// While message boxes are in test mode the path is only recorded.
 bool openInFileBrowser(const QString &path);
-void setRecordOpens(bool on);
 QStringList openedPaths();
 void clearOpenedPaths();
 

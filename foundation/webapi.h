@@ -23,7 +23,6 @@ public:
 
     FormBody &add(const QString &key, const QString &value);
     QByteArray toByteArray() const;
-    bool isEmpty() const { return m_fields.isEmpty(); }
 
 private:
     QList<QPair<QString, QString>> m_fields;

@@ -1,5 +1,6 @@
 #include "toolregistry.h"
 
+#include <QList>
 #include <QWidget>
 
 namespace ToolRegistry {
@@ -33,11 +34,6 @@ void remove(int id)
 void clear()
 {
     table().clear();
-}
-
-QList<ToolEntry> entries()
-{
-    return table();
 }
 
 const ToolEntry *find(int id)

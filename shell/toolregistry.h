@@ -3,7 +3,6 @@
 // the object name of its radio button in the tool window and the function that opens its window.
 // A radio button without an entry stays disabled.
 
-#include <QList>
 #include <QString>
 
 #include <functional>
@@ -35,7 +34,6 @@ namespace ToolRegistry {
 void add(const ToolEntry &entry);
 void remove(int id);
 void clear();
-QList<ToolEntry> entries();
 // The entry with the id, or nullptr.
 const ToolEntry *find(int id);
 
