@@ -30,9 +30,7 @@ ShopEntry shopFromJson(const QJsonValue &value)
 {
     const QJsonObject obj = value.toObject();
     ShopEntry shop;
-    shop.id = jsonString(obj, QStringLiteral("id"));
-    if (shop.id.isEmpty() && obj.value(QStringLiteral("id")).isDouble())
-        shop.id = QString::number(obj.value(QStringLiteral("id")).toVariant().toLongLong());
+    shop.id = shopIdText(obj);
     shop.name = jsonString(obj, QStringLiteral("name"));
     return shop;
 }

@@ -17,17 +17,6 @@ namespace {
 const QString kWarning = QStringLiteral("警告");
 const QString kNotice = QStringLiteral("温馨提示");
 
-// A store id may come as a string or as a whole number.
-QString idText(const QJsonObject &obj)
-{
-    const QJsonValue value = obj.value(QStringLiteral("id"));
-    if (value.isString())
-        return value.toString();
-    if (value.isDouble())
-        return QString::number(value.toVariant().toLongLong());
-    return QString();
-}
-
 // Radio buttons of the form and the tool each stands for.
 struct ToolRadio {
     const char *objectName;
@@ -165,7 +154,7 @@ SelectTool::ShopSettings SelectTool::parseShopSwitchReply(const QJsonObject &obj
     const QJsonArray stores = obj.value(QStringLiteral("stores")).toArray();
     for (const QJsonValue &value : stores) {
         const QJsonObject store = value.toObject();
-        const QString id = idText(store);
+        const QString id = shopIdText(store);
         if (id.isEmpty())
             continue; // an entry without an id cannot be searched for
         s.storeIds.append(id);
