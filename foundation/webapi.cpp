@@ -5,6 +5,7 @@
 
 #include <QDebug>
 
+#include <QAtomicInt>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QNetworkAccessManager>
@@ -64,9 +65,24 @@ bool parseReplyObject(const QByteArray &body, QJsonObject *out, QString *error)
     return true;
 }
 
+namespace {
+QAtomicInt s_requestTimeoutMs = 30000;
+}
+
+int requestTimeoutMs()
+{
+    return s_requestTimeoutMs.loadRelaxed();
+}
+
+void setRequestTimeoutMs(int ms)
+{
+    s_requestTimeoutMs.storeRelaxed(ms);
+}
+
 QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, const QByteArray &body)
 {
     QNetworkRequest request{QUrl(url)};
+    request.setTransferTimeout(requestTimeoutMs());
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
     request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
     return manager->post(request, body);

@@ -42,8 +42,11 @@ bool parseReplyObject(const QByteArray &body, QJsonObject *out, QString *error =
 bool readJsonReply(QNetworkReply *reply, QJsonObject *obj, QWidget *parent = nullptr,
                    const QString &notJsonText = QString());
 
-// POSTs a form body as "application/x-www-form-urlencoded" with its Content-Length.
+// POSTs a form body as "application/x-www-form-urlencoded" with its Content-Length. A request that gets
+// no data for requestTimeoutMs() is aborted and ends as a network error, so no window waits forever.
 QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, const QByteArray &body);
+int requestTimeoutMs();
+void setRequestTimeoutMs(int ms); // tests shorten it
 // The HTTP status code of a reply as text ("" when there is none).
 QString httpStatusText(QNetworkReply *reply);
 // "网络请求错误\n" + the status text: the text of every network-error box.

@@ -93,6 +93,17 @@ private slots:
         QVERIFY(out.deletedItself);
         QCOMPARE(out.errors, QStringList{"网络请求错误\n"});
         QCOMPARE(MsgBox::shown().size(), 1);
+
+        // a service that takes the request and never answers: the request gives up with an error
+        setRequestTimeoutMs(300);
+        m_server.setReply("order_list", standin::Reply::ok().withDelay(60 * 1000));
+        MsgBox::clearShown();
+        out = post(g_url_order_list);
+        setRequestTimeoutMs(30000);
+        QVERIFY(out.deletedItself);
+        QVERIFY(out.successes.isEmpty());
+        QCOMPARE(out.errors, QStringList{"网络请求错误\n"});
+        QCOMPARE(MsgBox::lastShown().text, QString("网络请求错误\n"));
     }
 };
 
