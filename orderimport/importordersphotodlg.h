@@ -78,12 +78,16 @@ public:
     // True while an import run goes on or its thread or copy jobs are still at work.
     bool isImporting() const;
 
-public slots:
     // Closing the window while an import runs asks first; a confirmed close stops the run and waits.
+    // (An override of the dialog's slot, not a slot of this class.)
     void reject() override;
+
+public slots:
     // Messages of the copy jobs of the Dovra system.
     void slt_dovrathreadmsg(QString str);
 
+    // The import run's slots live in importrun.cpp; the order of the declarations is the order of the
+    // class's meta-object table.
 private slots:
     void importTypeSlot(int id);
     void selectAllSlot();
@@ -98,15 +102,31 @@ private slots:
     void getNewOrderSlot(QList<ImportOrderModel *> orderLst);
     void ordersTableWgtClickedSlot(int row);
     void selectImgBtnSlot();
+    void importProgressSlot(quint16 imgCount, quint16 totalCount);
+    void finishedImportOrderSlot(quint16 totalCount);
+    void finishedImportOrderDovraSlot(int row, QString picPath);
+    void handleImportImageError(quint8 errorCode);
+    void importCopyDovraProgressSlot(int row, int currentCount, int totalCount, QString toDir);
+    void startImportCopyDovraProgressSlot(QList<DovraFileInfo> list, QString toDir);
     void prefieOrderChangedSlot(const QString &text);
     void prefieFolderChangedSlot(const QString &text);
     void prefieImageChangedSlot(const QString &text);
     void showLstWgtContextMenuSlot(QPoint pos);
     void openImportedImgSlot();
     void deleteImportedImgSlot();
+    void lookDiskSizeSlot(QString picPath);
+    void lookPicPathSlot();
+    void httpUploadOrderInfoJson(QJsonObject infoJson);
+    void httpUploadVideoListJson(QJsonObject infoJson);
     void showTableMouseRightButton(QPoint pos);
     void tbOpenOrderPathAction();
-    void httpUploadVideoListJson(QJsonObject infoJson);
+    void httpUploadDovraInfoJson(QJsonObject infoJson);
+    // Further reports of the order's thread and of the copy jobs.
+    void importStoppedSlot(QString reason);
+    void importFailedFilesSlot(QStringList failures);
+    void importThreadFinishedSlot();
+    void importCopyDovraFailedSlot(int row, QString source, QString reason);
+    void importDovraErrorSlot();
 
 private:
     void initUi();
@@ -188,24 +208,6 @@ private:
     QLabel *m_orderPrefixTitle = nullptr;
 
     // ---- import run (importrun.cpp) ----
-private slots:
-    void finishedImportOrderSlot(quint16 totalCount);
-    void importProgressSlot(quint16 imgCount, quint16 totalCount);
-    void handleImportImageError(quint8 errorCode);
-    void lookDiskSizeSlot(QString picPath);
-    void lookPicPathSlot();
-    void importStoppedSlot(QString reason);
-    void importFailedFilesSlot(QStringList failures);
-    void importThreadFinishedSlot();
-    void httpUploadOrderInfoJson(QJsonObject infoJson);
-    void startImportCopyDovraProgressSlot(QList<DovraFileInfo> list, QString toDir);
-    void importCopyDovraProgressSlot(int row, int currentCount, int totalCount, QString toDir);
-    void importCopyDovraFailedSlot(int row, QString source, QString reason);
-    void importDovraErrorSlot();
-    void finishedImportOrderDovraSlot(int row, QString picPath);
-    void httpUploadDovraInfoJson(QJsonObject infoJson);
-
-private:
     bool checkBeforeRun();
     void startOrder(ImportOrderModel *order);
     void startNextOrder();
