@@ -17,6 +17,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -611,7 +612,7 @@ void importOrdersPhotoDlg::getNewOrderSlot(QList<ImportOrderModel *> orderLst)
             r->deleteLater();
             continue;
         }
-        updateImgCount(r);
+        // Its found count is taken by the row rebuild below, which counts every listed order.
         r->setParent(this); // the picker keeps no claim: the dialog owns what it lists
         m_orderList.append(r);
         keys.insert(key);
@@ -795,12 +796,13 @@ void importOrdersPhotoDlg::showImportedFiles(QString orderPath)
         m_importedList->clear();
         return;
     }
+    // The listing itself tells files from folders: no further look at each entry on the share.
     QStringList paths;
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QString &name : entries) {
-        const QString path = local + QLatin1Char('/') + name;
-        if (FileOperation::isFile(path))
-            paths << path;
+    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
+                                                    QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isFile())
+            paths << local + QLatin1Char('/') + entry.fileName();
     }
     setImportedFiles(paths);
 }
@@ -947,38 +949,54 @@ void importOrdersPhotoDlg::showLstWgtContextMenuSlot(QPoint pos)
 
 void importOrdersPhotoDlg::updateImgCount(ImportOrderModel *order)
 {
-    if (!order || order->orderPath().isEmpty())
-        return;
-    if (m_importType != ImportOriginPhotos && m_importType != ImportFinishedPhotos && m_importType != ImportDesigns)
-        return; // only the photo types keep a found count
-    const QString path = withSlash(order->orderPath());
-    QString thumbDir = QStringLiteral("thumbnail");
-    QString mainDir = QStringLiteral("照片");
-    if (m_importType == ImportFinishedPhotos) {
-        thumbDir = QStringLiteral("成品缩略图");
-        mainDir = QStringLiteral("成品");
-    } else if (m_importType == ImportDesigns) {
-        thumbDir = QStringLiteral("设计缩略图");
-        mainDir = QStringLiteral("设计");
-    }
-    if (!FileOperation::dirExists(path + thumbDir))
-        return;
-    const quint16 count = clampCount(countFiles(path + mainDir, photoFilters()));
-    order->setFoundCount(m_importType, count);
+    if (m_importType == ImportOriginPhotos || m_importType == ImportFinishedPhotos || m_importType == ImportDesigns)
+        refreshFoundCount(order, -1);
 }
 
 void importOrdersPhotoDlg::updateVideoCount(ImportOrderModel *order)
 {
+    if (m_importType == ImportTrialVideos || m_importType == ImportRetouchVideos)
+        refreshFoundCount(order, -1);
+}
+
+void importOrdersPhotoDlg::refreshFoundCount(ImportOrderModel *order, int counted)
+{
     if (!order || order->orderPath().isEmpty())
         return;
-    if (m_importType != ImportTrialVideos && m_importType != ImportRetouchVideos)
+    // Photos count once the type's thumbnails have a folder, videos once their own folder is there.
+    QString marker;
+    QString mainDir;
+    bool video = false;
+    switch (m_importType) {
+    case ImportOriginPhotos:
+        marker = QStringLiteral("thumbnail");
+        mainDir = QStringLiteral("照片");
+        break;
+    case ImportFinishedPhotos:
+        marker = QStringLiteral("成品缩略图");
+        mainDir = QStringLiteral("成品");
+        break;
+    case ImportDesigns:
+        marker = QStringLiteral("设计缩略图");
+        mainDir = QStringLiteral("设计");
+        break;
+    case ImportTrialVideos:
+        marker = mainDir = QStringLiteral("试拍视频");
+        video = true;
+        break;
+    case ImportRetouchVideos:
+        marker = mainDir = QStringLiteral("精修视频");
+        video = true;
+        break;
+    case ImportDovraCopy:
+        return; // the copy for the Dovra system keeps no found count
+    }
+    const QString path = withSlash(order->orderPath());
+    if (!FileOperation::dirExists(path + marker))
         return;
-    const QString folder = withSlash(order->orderPath())
-                           + (m_importType == ImportRetouchVideos ? QStringLiteral("精修视频") : QStringLiteral("试拍视频"));
-    if (!FileOperation::dirExists(folder))
-        return;
-    const quint16 count = clampCount(countFiles(folder, videoFilters()));
-    order->setFoundCount(m_importType, count);
+    if (counted < 0)
+        counted = countFiles(path + mainDir, video ? videoFilters() : photoFilters());
+    order->setFoundCount(m_importType, clampCount(counted));
 }
 
 int importOrdersPhotoDlg::getImgCount(const QString &path) const

@@ -146,6 +146,9 @@ private:
     void setImportedFiles(QStringList paths);
     void fillImportedList(const QStringList &paths);
     void loadImportedIcons(const QStringList &paths);
+    // The found count of the current type from a count of the type's main folder that the caller has
+    // just taken (-1: count the folder here).
+    void refreshFoundCount(ImportOrderModel *order, int counted);
     // The widgets of a row's selection cell (column 4) and progress cell (column 5).
     QList<QWidget *> cellWidgets(int row, int column) const;
 

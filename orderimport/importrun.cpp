@@ -23,6 +23,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -118,8 +119,14 @@ bool importOrdersPhotoDlg::checkBeforeRun()
         return refuse(QStringLiteral("没有需要导入的订单"));
 
     int pending = 0;
+    // The orders of a shop share their photo root: each root is looked at and probed once per check.
+    QHash<QString, bool> writable;
     for (ImportOrderModel *r : qAsConst(m_orderList)) {
-        if (FileOperation::dirExists(r->picPath()) && !canWriteInto(r->picPath()))
+        const QString root = r->picPath();
+        auto known = writable.constFind(root);
+        if (known == writable.constEnd())
+            known = writable.insert(root, !FileOperation::dirExists(root) || canWriteInto(root));
+        if (!known.value())
             return refuse(QStringLiteral("您没有服务器写入权限"));
         if (m_importType == ImportDovraCopy) {
             if (r->dovraSourceDir().isEmpty())
@@ -315,14 +322,14 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     }
     const ImportTypeEnum type = m_importType;
 
-    const int added = folderCount(r, false) - m_beforeCount;
+    const int countNow = folderCount(r, false);
+    const int added = countNow - m_beforeCount;
     const int addedBak =
         (type == ImportOriginPhotos || type == ImportFinishedPhotos) ? folderCount(r, true) - m_beforeBakCount : 0;
     qDebug() << "updateFinishInfo2----";
     updateFinishInfo(r, QStringLiteral("1"), added, addedBak);
 
-    updateImgCount(r);
-    updateVideoCount(r);
+    refreshFoundCount(r, countNow); // the folder just counted: no second listing of the share
     r->setImportedCount(type, totalCount);
     r->setImported(type, true);
     const quint16 found = r->foundCount(type);

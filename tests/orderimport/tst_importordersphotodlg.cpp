@@ -162,6 +162,7 @@ private slots:
         const QString thumbs = m_studio->orders.at(0).orderPath + "成品缩略图100/";
         QVERIFY(testsupport::writeJpeg(thumbs + "b.jpg", QSize(60, 40)));
         QVERIFY(testsupport::writeJpeg(thumbs + "A.jpg", QSize(40, 60)));
+        QVERIFY(QDir().mkpath(thumbs + "B.jpg")); // a folder, however it is named, is no imported photo
         a->setFinishedPhotoSuffix("精修");
         a->setFinishedFiles({"/src/IMG_7.jpg", "/src/x.y.png"});
         emit table()->cellClicked(0, 2);
