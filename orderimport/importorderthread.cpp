@@ -333,7 +333,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget)
             fail(QStringLiteral("备份复制失败"));
     }
 
-    const int orientation = ImageOperation::getDirection(task.filePath);
+    const int orientation = ImageOperation::getDirection(fsPath(task.filePath));
     const bool turn = orientation != 1;
 
     QBuffer buffer(&bytes);
