@@ -574,7 +574,6 @@ void ImportOrderThread::startDelete()
 void ImportOrderThread::resetRun()
 {
     mEnded = false;
-    mFailuresSent = false;
     QMutexLocker locker(&mLock);
     mFailures.clear();
     mErrorText.clear();
@@ -602,16 +601,6 @@ void ImportOrderThread::addFailures(const QStringList &lines)
     mFailures << lines;
 }
 
-void ImportOrderThread::emitFailuresOnce()
-{
-    if (mFailuresSent)
-        return;
-    mFailuresSent = true;
-    const QStringList list = failures();
-    if (!list.isEmpty())
-        emit importFailedFilesSigl(list);
-}
-
 bool ImportOrderThread::beginEnd(const QString &why)
 {
     if (mEnded)
@@ -622,7 +611,10 @@ bool ImportOrderThread::beginEnd(const QString &why)
         QMutexLocker locker(&mLock);
         mErrorText = why;
     }
-    emitFailuresOnce();
+    // Once per run, since a run ends once: the failures go right before the end signal.
+    const QStringList list = failures();
+    if (!list.isEmpty())
+        emit importFailedFilesSigl(list);
     return true;
 }
 

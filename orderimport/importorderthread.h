@@ -103,7 +103,6 @@ protected:
 private:
     void resetRun();
     void addFailures(const QStringList &lines);
-    void emitFailuresOnce();
     // Marks the run as ended and sends the failures; false when it had ended already (only the first
     // end of a run is emitted).
     bool beginEnd(const QString &why);
@@ -137,7 +136,6 @@ private:
 
     int mParallelPhotos = 0;
     bool mEnded = false;
-    bool mFailuresSent = false;
     mutable QMutex mLock; // guards mFailures and mErrorText, read from other threads
     QStringList mFailures;
     QString mErrorText;
