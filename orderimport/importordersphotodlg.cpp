@@ -864,7 +864,9 @@ void importOrdersPhotoDlg::clearOrderInfo()
 void importOrdersPhotoDlg::prefieOrderChangedSlot(const QString &text)
 {
     const QString value = text.trimmed();
-    if (!m_currentOrder)
+    // During a run the edits are locked and only echo the shown order; the running order's thread
+    // reads its name parts, so nothing is written back to a record then.
+    if (!m_currentOrder || m_running)
         return;
     switch (m_importType) {
     case ImportOriginPhotos:
@@ -886,7 +888,7 @@ void importOrdersPhotoDlg::prefieFolderChangedSlot(const QString &text)
     const QString value = normalizeFileName(text.trimmed());
     m_folderSuffixEdit->setText(value);
     qDebug() << "修改后的路径是：" << value << "over";
-    if (!m_currentOrder)
+    if (!m_currentOrder || m_running)
         return;
     switch (m_importType) {
     case ImportOriginPhotos:
@@ -908,7 +910,7 @@ void importOrdersPhotoDlg::prefieImageChangedSlot(const QString &text)
     qDebug() << "修改前的路径是：" << text << "over";
     const QString value = normalizeFileName(text.trimmed());
     m_photoSuffixEdit->setText(value);
-    if (!m_currentOrder)
+    if (!m_currentOrder || m_running)
         return;
     switch (m_importType) {
     case ImportOriginPhotos:

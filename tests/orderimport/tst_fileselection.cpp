@@ -303,8 +303,13 @@ private slots:
             locked << radio(id);
 
         m_dlg->setRunning(true);
+        // The running order's thread reads the name parts: looking at it writes none of them back.
+        a->setFinishedFolderSuffix("李梅 ");
+        a->setFinishedPhotoSuffix("精修 ");
         emit table()->cellClicked(1, 0); // looking at orders during the run unlocks nothing
         emit table()->cellClicked(0, 0);
+        QCOMPARE(a->finishedFolderSuffix(), QString("李梅 "));
+        QCOMPARE(a->finishedPhotoSuffix(), QString("精修 "));
         for (QWidget *w : locked)
             QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
         table()->item(0, 0)->setCheckState(Qt::Checked);
