@@ -1278,9 +1278,9 @@ void importOrdersPhotoDlg::delListFiles(const QStringList *names)
             || name.contains(QLatin1Char('\\')))
             continue;
         for (const QString &folder : folders) {
+            // A file missing from one folder is no failure; one still there after the attempt is.
             const QString path = folder + name;
-            const bool present = FileOperation::isFile(path);
-            if (!FileOperation::deleteFile(path) && present)
+            if (!FileOperation::deleteFile(path) && FileOperation::isFile(path))
                 failed << path;
         }
     }
