@@ -5,6 +5,7 @@
 #include "globals.h"
 #include "httprequest.h"
 #include "msgbox.h"
+#include "namedwindows.h"
 #include "platformshell.h"
 #include "selecttool.h"
 #include "webapi.h"
@@ -64,6 +65,11 @@ Login::~Login()
 SelectTool *Login::toolWindow() const
 {
     return m_toolWindow.data();
+}
+
+void Login::setStartWindow(const QString &name)
+{
+    m_startWindow = name;
 }
 
 QString Login::rememberedFileName()
@@ -230,6 +236,13 @@ void Login::loginCallBack(QNetworkReply *reply)
     if (!writeRemembered(ui->le_username->text().trimmed(), ui->le_password->text(),
                          ui->cb_remember->isChecked()))
         qWarning() << "the login could not be remembered";
+
+    if (!m_startWindow.isEmpty()) {
+        // The window works with the shop the login chose; a window that refuses keeps the login open.
+        if (NamedWindows::open(m_startWindow))
+            accept();
+        return;
+    }
 
     auto *tool = new SelectTool(data.shops);
     tool->setAttribute(Qt::WA_DeleteOnClose);

@@ -55,6 +55,8 @@ public:
     void checkForUpdate();
     // The tool window opened by the last successful login.
     SelectTool *toolWindow() const;
+    // A successful login opens this named window (NamedWindows) instead of the tool window.
+    void setStartWindow(const QString &name);
 
 private slots:
     void on_pb_login_clicked();
@@ -68,6 +70,7 @@ private:
     Ui::Login *ui;
     QNetworkAccessManager *m_manager;
     QPointer<SelectTool> m_toolWindow;
+    QString m_startWindow;
     bool m_busy = false;
     bool m_updateAsked = false;
 };

@@ -1,5 +1,6 @@
 #include "globals.h"
 #include "login.h"
+#include "namedwindows.h"
 #include "toolregistry.h"
 
 #include <QApplication>
@@ -8,10 +9,15 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halven软件-Tessaly"));
-    initEndpoints(defaultApiBase());
     registerStandardTools();
+    registerStandardWindows();
+    const StartOptions options = readCommandLine(QCoreApplication::arguments());
+    if (options.quit)
+        return options.exitCode;
+    initEndpoints(defaultApiBase());
 
     Login login;
+    login.setStartWindow(options.window);
     login.show();
     return app.exec();
 }

@@ -1,0 +1,100 @@
+#include "globals.h"
+#include "login.h"
+#include "msgbox.h"
+#include "namedwindows.h"
+#include "studiofixture.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+class TestNamedWindows : public QObject, public testsupport::StudioFixture
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_workDir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_workDir.isValid());
+        QVERIFY(QDir::setCurrent(m_workDir.path()));
+        QVERIFY(startStudioServer());
+        registerStandardWindows();
+    }
+
+    // The program itself: what it prints and whether it ends before showing the login.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QStringList windows;
+        for (const NamedWindow &entry : NamedWindows::all())
+            windows << entry.name;
+        QTest::newRow("help lists the windows") << QStringList{"--help"} << 0 << "--window <name>\n" + windows.join("|")
+                                                << QString();
+        QTest::newRow("unknown window") << QStringList{"--window", "nosuch"} << 2 << QString()
+                                        << "unknown window 'nosuch'\n" + windows.join("|");
+        QTest::newRow("missing name") << QStringList{"--window"} << 2 << QString() << "Missing value after '--window'";
+        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << QString() << "Unknown option 'frobnicate'";
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QProcess program;
+        program.start(QStringLiteral(TESSALY_PROGRAM), arguments);
+        if (!program.waitForFinished(20000)) {
+            program.kill();
+            program.waitForFinished();
+            QFAIL("the program did not end: it went on to the login");
+        }
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), exitCode);
+        const QString stdOut = QString::fromUtf8(program.readAllStandardOutput());
+        const QString stdErr = QString::fromUtf8(program.readAllStandardError());
+        // every line of the expected text is found in the stream; "|" separates parts of one line's list
+        for (const QString &part : out.split(QRegularExpression("[\n|]"), Qt::SkipEmptyParts))
+            QVERIFY2(stdOut.contains(part), qPrintable(part + " not in: " + stdOut));
+        for (const QString &part : err.split(QRegularExpression("[\n|]"), Qt::SkipEmptyParts))
+            QVERIFY2(stdErr.contains(part), qPrintable(part + " not in: " + stdErr));
+    }
+
+    void loginOpensTheNamedWindowInsteadOfTheToolWindow()
+    {
+        QPointer<QDialog> opened;
+        NamedWindows::add({"probe", "a probe", [&opened]() -> QWidget * {
+                               // the window is built after the login stored the user and its shop
+                               opened = new QDialog;
+                               opened->setWindowTitle(g_SHOPNAME + "/" + g_EID);
+                               return opened;
+                           }});
+        Login login;
+        login.setStartWindow("probe");
+        login.show();
+        login.findChild<QLineEdit *>("le_username")->setText("demo");
+        login.findChild<QLineEdit *>("le_password")->setText("123456");
+        login.findChild<QPushButton *>("pb_login")->click();
+        QVERIFY(testsupport::waitFor([&] { return !opened.isNull(); }));
+        QVERIFY(opened->isVisible());
+        QCOMPARE(opened->windowTitle(), QString("星光店/2001"));
+        QVERIFY(!login.isVisible());
+        QVERIFY(!login.toolWindow());
+        QCOMPARE(m_server.requestCount("changeshop"), 0);
+
+        opened->close();
+        QVERIFY(testsupport::waitFor([&] { return opened.isNull(); }));
+        NamedWindows::add({"probe", "", nullptr});
+    }
+};
+
+TESSALY_TEST_MAIN(TestNamedWindows)
+#include "tst_namedwindows.moc"
