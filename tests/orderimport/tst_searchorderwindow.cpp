@@ -74,9 +74,10 @@ class TestSearchOrderWindow : public QObject, protected testsupport::StudioFixtu
         return m_win;
     }
 
-    // Lists every sample order (a date kind lists them all).
+    // Lists every sample order: a search the service answers with all of them.
     bool listAll(SearchOrderWindow *w)
     {
+        m_server.queueReply("order_list", standin::Reply::json(m_studio->orderListReply(standin::Request())));
         setKind(w, SearchOrderWindow::ByUploadDate, QString());
         return search(w, m_server);
     }

@@ -3,8 +3,14 @@
 #include "standin.h"
 #include "testsupport.h"
 
+#include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QHash>
+
+#include <memory>
+#include <mutex>
 
 namespace standin {
 
@@ -72,6 +78,146 @@ bool writePhotos(const QString &dir, const QList<SamplePhoto> &photos, const QCo
             return false;
     }
     return true;
+}
+
+// A day some days after (or, negative, before) a yyyy-MM-dd date, in the same form.
+QString daysAfter(const QString &date, int days)
+{
+    return QDate::fromString(date, Qt::ISODate).addDays(days).toString(Qt::ISODate);
+}
+
+// The service's dates are those of China (UTC+8).
+const int kServiceUtcOffset = 8 * 3600;
+
+// What the program has posted about the orders since the replies were installed: by order id, the
+// order fields those posts changed. The handlers run on the server's threads, hence the lock.
+struct PostedOrders {
+    mutable std::mutex mutex;
+    QHash<QString, QJsonObject> changes;
+
+    void remember(const QString &id, const QJsonObject &fields)
+    {
+        if (id.isEmpty() || fields.isEmpty())
+            return;
+        std::lock_guard<std::mutex> lock(mutex);
+        QJsonObject &order = changes[id];
+        for (auto it = fields.begin(); it != fields.end(); ++it)
+            order.insert(it.key(), it.value());
+    }
+
+    QJsonObject applied(QJsonObject order) const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const QJsonObject fields = changes.value(order.value(QStringLiteral("order_photo_id")).toString());
+        for (auto it = fields.begin(); it != fields.end(); ++it)
+            order.insert(it.key(), it.value());
+        return order;
+    }
+};
+
+// The order a post is about.
+QString postedOrderId(const Request &r)
+{
+    for (const char *name : {"order_photo_id", "orderphotoid", "orderid"}) {
+        const QString id = r.field(name);
+        if (!id.isEmpty())
+            return id;
+    }
+    return QString();
+}
+
+// The video list that a post gives the trial (type 3) or retouched (type 4) videos, as order fields.
+QJsonObject postedVideos(const Request &r)
+{
+    const QString type = r.field("typeid");
+    const QString prefix = type == "3" ? "trialvideo" : type == "4" ? "retouchvideo" : QString();
+    if (prefix.isEmpty() || !r.fieldNames().contains("videopaths"))
+        return QJsonObject();
+    return QJsonObject {{prefix + "paths", r.field("videopaths")}, {prefix + "files", r.field("videofiles")}};
+}
+
+// How a search picks its orders: by order number, name or phone number, or by the day of one date
+// field of the order (an epoch field holds seconds since 1970).
+struct SearchRule {
+    enum By { Nothing, Number, Name, Phone, Date, Epoch } by = Nothing;
+    QString field;
+};
+
+SearchRule searchRule(const Request &r, QString *keyword)
+{
+    const QString deskType = r.field("type");
+    if (deskType.isEmpty() || r.fieldNames().contains("searchtype")) {
+        *keyword = r.field("keyword").trimmed();
+        static const QHash<QString, SearchRule> kinds {
+            {"1", {SearchRule::Number, {}}},
+            {"2", {SearchRule::Name, {}}},
+            {"3", {SearchRule::Phone, {}}},
+            {"4", {SearchRule::Date, "shotdate"}},         // 拍摄日期
+            {"5", {SearchRule::Date, "selectphotodate"}},  // 选片日期
+            {"6", {SearchRule::Epoch, "booktime"}},        // 预约日期
+            {"7", {SearchRule::Date, "senddate"}},         // 发货日期
+            {"8", {SearchRule::Date, "selectphototime"}},  // 选片完成日期
+            {"9", {SearchRule::Date, "gotodigitaltime"}},  // 上件日期
+            {"10", {SearchRule::Date, "getphotodate"}},    // 取件完成日期
+            {"11", {SearchRule::Date, "qualitytime"}},     // 品管安排日期
+            {"12", {SearchRule::Date, "shejitime"}},       // 转设计时间
+            {"13", {SearchRule::Date, "gotodigitaltime"}}, // 转数码日期
+        };
+        return kinds.value(r.field("searchtype"));
+    }
+    // the desks: the keyword comes under a field named after what is searched
+    static const QHash<QString, QPair<QString, SearchRule>> desk {
+        {"1", {"orderpayforkey", {SearchRule::Number, {}}}},
+        {"2", {"photodate", {SearchRule::Date, "shotdate"}}},
+        {"3", {"selectphotodate", {SearchRule::Date, "selectphotodate"}}},
+        {"4", {"selectphotodate", {SearchRule::Epoch, "booktime"}}},
+        {"5", {"selectphotodate", {SearchRule::Date, "senddate"}}},
+        {"6", {"orderpayforkey", {SearchRule::Name, {}}}},
+        {"7", {"orderpayforkey", {SearchRule::Phone, {}}}},
+    };
+    const auto it = desk.constFind(deskType);
+    if (it == desk.constEnd())
+        return SearchRule();
+    *keyword = r.field(it->first).trimmed();
+    return it->second;
+}
+
+bool matches(const SearchRule &rule, const QString &keyword, const SampleOrder &o, const QJsonObject &json)
+{
+    switch (rule.by) {
+    case SearchRule::Number:
+        return o.payForKey.contains(keyword, Qt::CaseInsensitive) || o.key() == keyword;
+    case SearchRule::Name:
+        return o.bname.contains(keyword) || o.wname.contains(keyword) || o.mname.contains(keyword);
+    case SearchRule::Phone:
+        return o.mphone.contains(keyword) || o.wphone.contains(keyword);
+    case SearchRule::Date:
+        return json.value(rule.field).toString().left(10) == keyword;
+    case SearchRule::Epoch: {
+        bool ok = false;
+        const qint64 seconds = json.value(rule.field).toString().toLongLong(&ok);
+        const QDateTime at = QDateTime::fromSecsSinceEpoch(seconds, Qt::OffsetFromUTC, kServiceUtcOffset);
+        return ok && at.date().toString(Qt::ISODate) == keyword;
+    }
+    case SearchRule::Nothing:
+        break;
+    }
+    return false;
+}
+
+QJsonObject listReply(const SampleStudio &studio, const Request &request, const PostedOrders *posted)
+{
+    QString keyword;
+    const SearchRule rule = searchRule(request, &keyword);
+    QJsonArray data;
+    for (const SampleOrder &o : studio.orders) {
+        const QJsonObject json = posted ? posted->applied(studio.orderJson(o)) : studio.orderJson(o);
+        if (keyword.isEmpty() || matches(rule, keyword, o, json))
+            data.append(json);
+    }
+    return QJsonObject {{"code", "1"}, {"message", ""}, {"data", data}, {"order", data},
+                        {"printshops", QJsonArray {shop("1", "星光冲印"), shop("2", "快印坊")}},
+                        {"factorys", QJsonArray {shop("3", "后期一厂"), shop("4", "后期二厂")}}};
 }
 
 } // namespace
@@ -310,51 +456,32 @@ QJsonObject SampleStudio::orderJson(const SampleOrder &o) const
 {
     const QJsonObject roots {{"picpath", picRoot}, {"bakpicpath", bakRoot}, {"homepicpath", homeRoot},
                              {"dovrapath", dovraRoot + "星光店"}};
+    // the order's other days follow its shooting day
+    const QString shot = o.shotDate;
+    const qint64 booked = QDateTime(QDate::fromString(daysAfter(shot, -20), Qt::ISODate), QTime(6, 30),
+                                    Qt::OffsetFromUTC, kServiceUtcOffset).toSecsSinceEpoch();
     QJsonObject obj {
         {"order_photo_id", o.id}, {"orderid", o.id}, {"orderpayforkey", o.payForKey},
         {"servicetimes", o.serviceTimes}, {"storesname", o.storesName}, {"phototype", "儿童照"},
         {"bname", o.bname}, {"wname", o.wname}, {"mname", o.mname}, {"mphone", o.mphone}, {"wphone", o.wphone},
         {"momtel", o.wphone}, {"dadtel", o.mphone}, {"comboname", "童年时光套系"}, {"comboprice", "2999"},
-        {"order_price", "2599"}, {"orderbaseprice", "2999"}, {"booktime", "1683849600"},
-        {"gotodigitaltime", o.shotDate + " 18:00:00"}, {"shotdate", o.shotDate}, {"photodate2", o.shotDate},
-        {"sampledate", o.shotDate}, {"getphotodate", "2023-07-01"}, {"pickuptime", "2023-07-01"},
-        {"urgentdate", "2023-06-25"}, {"isurgenttime", ""}, {"pickuptype", o.id == "5002" ? "1" : "0"},
+        {"order_price", "2599"}, {"orderbaseprice", "2999"}, {"booktime", QString::number(booked)},
+        {"gotodigitaltime", shot + " 18:00:00"}, {"shotdate", shot}, {"photodate2", shot},
+        {"sampledate", shot}, {"getphotodate", daysAfter(shot, 40)}, {"pickuptime", daysAfter(shot, 40)},
+        {"urgentdate", daysAfter(shot, 30)}, {"isurgenttime", ""}, {"pickuptype", o.id == "5002" ? "1" : "0"},
+        {"senddate", daysAfter(shot, 35)}, {"qualitytime", daysAfter(shot, 18)},
         {"role1", o.role1}, {"role2", o.role2}, {"role10", "0"}, {"yindouer", "小何"},
         {"tiaosename", "调色师阿伟"}, {"tiaoxiname", "修片师小美"}, {"twosales", "0"},
-        {"selectphotoname", "选片师小林"}, {"selectphotodate", "2023-06-10"}, {"selectphototime", "2023-06-10 10:00:00"},
-        {"gotodigitalname", "前台小王"}, {"sheji", "设计师阿杰"}, {"shejitime", "2023-06-15"}, {"debt", "0"},
+        {"selectphotoname", "选片师小林"}, {"selectphotodate", daysAfter(shot, 9)},
+        {"selectphototime", daysAfter(shot, 9) + " 10:00:00"},
+        {"gotodigitalname", "前台小王"}, {"sheji", "设计师阿杰"}, {"shejitime", daysAfter(shot, 14)}, {"debt", "0"},
         {"orderpath", o.orderPath}, {"orderbakpicpath", o.orderBakPath}, {"dovrapath", ""}, {"picpathnew", roots}};
     return obj;
 }
 
 QJsonObject SampleStudio::orderListReply(const Request &request) const
 {
-    // The separation windows and the picker search by "searchtype"/"keyword", the desks by
-    // "type" with the keyword under "orderpayforkey"; dates and other kinds list every order.
-    QString kind = request.field("searchtype");
-    QString keyword = request.field("keyword").trimmed();
-    if (kind.isEmpty() && !request.field("type").isEmpty()) {
-        const QString t = request.field("type");
-        kind = t == "1" ? "1" : t == "6" ? "2" : t == "7" ? "3" : QString();
-        keyword = request.field("orderpayforkey").trimmed();
-    }
-    QJsonArray data;
-    for (const SampleOrder &o : orders) {
-        bool match = true;
-        if (!keyword.isEmpty()) {
-            if (kind == "1")
-                match = o.payForKey.contains(keyword, Qt::CaseInsensitive) || o.key() == keyword;
-            else if (kind == "2")
-                match = QStringList {o.bname, o.wname, o.mname}.join('|').contains(keyword);
-            else if (kind == "3")
-                match = o.mphone.contains(keyword) || o.wphone.contains(keyword);
-        }
-        if (match)
-            data.append(orderJson(o));
-    }
-    return QJsonObject {{"code", "1"}, {"message", ""}, {"data", data}, {"order", data},
-                        {"printshops", QJsonArray {shop("1", "星光冲印"), shop("2", "快印坊")}},
-                        {"factorys", QJsonArray {shop("3", "后期一厂"), shop("4", "后期二厂")}}};
+    return listReply(*this, request, nullptr);
 }
 
 QJsonObject SampleStudio::goodsReply(const SampleOrder &o) const
@@ -491,6 +618,7 @@ QJsonArray SampleStudio::dovraStores() const
 void SampleStudio::installReplies(Server &server) const
 {
     const SampleStudio studio = *this; // the handlers run on the server's thread: they keep a copy
+    const auto posted = std::make_shared<PostedOrders>();
     auto perOrder = [&server, studio](const QString &action, QJsonObject (SampleStudio::*reply)(const SampleOrder &) const) {
         server.setHandler(action, [studio, reply](const Request &r) {
             const SampleOrder *o = studio.orderFor(r);
@@ -510,11 +638,13 @@ void SampleStudio::installReplies(Server &server) const
                                                            : Reply::refused(QStringLiteral("验证码错误"));
     });
 
-    server.setHandler("order_list", [studio](const Request &r) { return Reply::json(studio.orderListReply(r)); });
-    server.setHandler("order_list2", [studio](const Request &r) {
+    server.setHandler("order_list", [studio, posted](const Request &r) {
+        return Reply::json(listReply(studio, r, posted.get()));
+    });
+    server.setHandler("order_list2", [studio, posted](const Request &r) {
         Request all = r;
         all.fields.clear(); // a date range: every order
-        return Reply::json(studio.orderListReply(all));
+        return Reply::json(listReply(studio, all, posted.get()));
     });
     perOrder("ordergoods20230521", &SampleStudio::goodsReply);
     perOrder("ordergoods", &SampleStudio::goodsReply);
@@ -526,18 +656,20 @@ void SampleStudio::installReplies(Server &server) const
         const SampleOrder *o = studio.orderFor(r);
         return Reply::ok({{"message", ""}, {"isrole12finish", o && o->selectionFinished ? 1 : 0}});
     });
-    server.setHandler("getorderbyid", [studio](const Request &r) {
+    server.setHandler("getorderbyid", [studio, posted](const Request &r) {
         const SampleOrder *o = studio.orderFor(r);
         QJsonObject reply = studio.orderListReply(Request());
-        reply.insert("order", o ? studio.orderJson(*o) : QJsonObject());
+        reply.insert("order", o ? posted->applied(studio.orderJson(*o)) : QJsonObject());
         reply.remove("data");
         return Reply::json(reply);
     });
-    server.setHandler("get_order_path", [studio](const Request &r) {
+    server.setHandler("get_order_path", [studio, posted](const Request &r) {
         const SampleOrder *o = studio.orderFor(r);
         if (!o)
             return Reply::refused(QStringLiteral("订单不存在"));
-        return Reply::ok({{"message", ""}, {"data", QJsonObject {{"orderpath", o->orderPath}, {"orderbakpicpath", o->orderBakPath}}}});
+        const QJsonObject j = posted->applied(studio.orderJson(*o));
+        return Reply::ok({{"message", ""}, {"data", QJsonObject {{"orderpath", j.value("orderpath")},
+                                                                 {"orderbakpicpath", j.value("orderbakpicpath")}}}});
     });
     server.setReply("get_order_pic_path",
                     Reply::ok({{"message", ""}, {"picpath", picRoot}, {"bakpicpath", bakRoot}, {"homepicpath", homeRoot}}));
@@ -563,10 +695,26 @@ void SampleStudio::installReplies(Server &server) const
     server.setReply("getgoods", Reply::ok({{"message", ""},
                                            {"goods", QJsonArray {shop("301", "水晶相册"), shop("302", "实木摆台"),
                                                                  shop("303", "挂画")}}}));
-    done("updatepicpath", "更新成功");
-    done("updatepicpath2", "更新成功");
-    done("updatevideo", "更新成功");
-    done("savedovrapath", "保存成功");
+    // The posts that change an order: the replies from then on show what was posted.
+    for (const char *action : {"updatepicpath", "updatepicpath2"}) {
+        server.setHandler(action, [posted](const Request &r) {
+            QJsonObject fields = postedVideos(r);
+            if (r.fieldNames().contains("orderpicpath")) {
+                fields.insert("orderpath", r.field("orderpicpath"));
+                fields.insert("orderbakpicpath", r.field("orderbakpicpath"));
+            }
+            posted->remember(postedOrderId(r), fields);
+            return Reply::ok({{"message", "更新成功"}});
+        });
+    }
+    server.setHandler("updatevideo", [posted](const Request &r) {
+        posted->remember(postedOrderId(r), postedVideos(r));
+        return Reply::ok({{"message", "更新成功"}});
+    });
+    server.setHandler("savedovrapath", [posted](const Request &r) {
+        posted->remember(postedOrderId(r), QJsonObject {{"dovrapath", r.field("dovrapath")}});
+        return Reply::ok({{"message", "保存成功"}});
+    });
     done("order_photo_del", "删除记录已保存");
     done("sendtoshop", "发件成功");
     done("updatephotodate", "更新成功");

@@ -68,7 +68,9 @@ struct SampleStudio {
     bool writeTree(QString *error = nullptr) const;
     // True when the tree has been written into the folder already.
     bool treeExists() const;
-    // Installs the standing replies (and the request-dependent handlers) into server.
+    // Installs the standing replies (and the request-dependent handlers) into server. From then on
+    // the replies follow what the program posts about an order (its folder paths, its Dovra path, its
+    // video lists), as the web service would; installing again starts from the written studio.
     void installReplies(Server &server) const;
 
     const SampleOrder *findOrder(const QString &id) const;
@@ -76,8 +78,11 @@ struct SampleStudio {
     // the first order when the request names none.
     const SampleOrder *orderFor(const Request &request) const;
 
-    // Reply bodies, as installReplies serves them.
+    // Reply bodies, as installReplies serves them before the program has posted anything.
     QJsonObject orderJson(const SampleOrder &order) const;
+    // The orders a search asks for: "searchtype" with "keyword" (order number, name, phone or one of
+    // the dates as yyyy-MM-dd), or the desks' "type" with the keyword under "orderpayforkey",
+    // "photodate" or "selectphotodate". A request without a keyword lists every order.
     QJsonObject orderListReply(const Request &request) const;
     QJsonObject goodsReply(const SampleOrder &order) const;
     QJsonObject cropReply(const SampleOrder &order) const;

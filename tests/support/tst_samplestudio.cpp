@@ -174,6 +174,80 @@ private slots:
         QCOMPARE(jsonString(r, "update"), QString("0"));
     }
 
+    void searchesFollowTheirFilters_data()
+    {
+        QTest::addColumn<QStringList>("fields"); // name, value, name, value, ...
+        QTest::addColumn<QStringList>("found");
+        using F = QStringList;
+        const QStringList all {"A1203", "B2207", "C3105", "D4410", "E5520"};
+        QTest::newRow("no keyword") << F {"searchtype", "4", "keyword", ""} << all;
+        QTest::newRow("number") << F {"searchtype", "1", "keyword", "b2207"} << QStringList {"B2207"};
+        QTest::newRow("name") << F {"searchtype", "2", "keyword", "孙"} << QStringList {"E5520"};
+        QTest::newRow("phone") << F {"searchtype", "3", "keyword", "13900000002"} << QStringList {"B2207"};
+        QTest::newRow("shot day") << F {"searchtype", "4", "keyword", "2023-06-01"} << QStringList {"C3105", "D4410"};
+        QTest::newRow("shot day without orders")
+            << F {"searchtype", "4", "keyword", QDate::currentDate().toString(Qt::ISODate)} << QStringList();
+        QTest::newRow("selection day") << F {"searchtype", "5", "keyword", "2023-05-29"} << QStringList {"B2207"};
+        QTest::newRow("booking day, China time") << F {"searchtype", "6", "keyword", "2023-04-22"} << QStringList {"A1203"};
+        QTest::newRow("upload day") << F {"searchtype", "9", "keyword", "2023-07-08"} << QStringList {"E5520"};
+        QTest::newRow("desk shot day") << F {"type", "2", "photodate", "2023-06-01"} << QStringList {"C3105", "D4410"};
+        QTest::newRow("desk number") << F {"type", "1", "orderpayforkey", "e5520"} << QStringList {"E5520"};
+    }
+    void searchesFollowTheirFilters()
+    {
+        QFETCH(QStringList, fields);
+        QFETCH(QStringList, found);
+        FormBody body = FormBody::withToken().add("shopid", "11");
+        for (int i = 0; i + 1 < fields.size(); i += 2)
+            body.add(fields.at(i), fields.at(i + 1));
+        const QJsonObject list = post("order_list", body);
+        QVERIFY(replyOk(list));
+        QStringList keys;
+        for (const QJsonValue &v : list.value("data").toArray())
+            keys << jsonString(v.toObject(), "orderpayforkey");
+        QCOMPARE(keys, found);
+    }
+
+    // The replies follow what the program posted about an order, until they are installed anew; a
+    // scripted refusal changes nothing.
+    void postedChangesAreRemembered()
+    {
+        const standin::SampleOrder &e = studio.orders.at(4);
+        auto shown = [this, &e] {
+            return post("order_list", FormBody::withToken().add("searchtype", "1").add("keyword", e.payForKey))
+                .value("data").toArray().first().toObject();
+        };
+        QVERIFY(jsonString(shown(), "orderpath").isEmpty());
+
+        const QString path = studio.picRoot + "2023-07/08/E5520-1/";
+        QVERIFY(replyOk(post("updatepicpath", FormBody::withToken().add("order_photo_id", e.id).add("orderpicpath", path)
+                                                   .add("orderbakpicpath", studio.bakRoot + "E5520-1/").add("typeid", "1"))));
+        QVERIFY(replyOk(post("savedovrapath", FormBody().add("orderphotoid", e.id).add("dovrapath", "X:/dovra/E5520"))));
+        QVERIFY(replyOk(post("updatevideo", FormBody().add("videopaths", path + "试拍视频/a.mp4").add("videofiles", "a.mp4")
+                                                .add("order_photo_id", e.id).add("typeid", "3"))));
+        server.queueReply("updatepicpath", standin::Reply::refused("拒绝"));
+        QVERIFY(!replyOk(post("updatepicpath", FormBody().add("order_photo_id", e.id).add("orderpicpath", ""))));
+
+        QJsonObject order = shown();
+        QCOMPARE(jsonString(order, "orderpath"), path);
+        QCOMPARE(jsonString(order, "orderbakpicpath"), studio.bakRoot + "E5520-1/");
+        QCOMPARE(jsonString(order, "dovrapath"), QString("X:/dovra/E5520"));
+        QCOMPARE(jsonString(order, "trialvideofiles"), QString("a.mp4"));
+        QCOMPARE(jsonString(post("get_order_path", FormBody().add("order_photo_id", e.id)).value("data").toObject(),
+                            "orderpath"),
+                 path);
+
+        // a re-import posts empty paths: the order has no folder again
+        QVERIFY(replyOk(post("updatepicpath", FormBody().add("order_photo_id", e.id).add("orderpicpath", "")
+                                                   .add("orderbakpicpath", ""))));
+        QVERIFY(jsonString(shown(), "orderpath").isEmpty());
+
+        studio.installReplies(server);
+        QVERIFY(replyOk(post("savedovrapath", FormBody().add("orderphotoid", e.id).add("dovrapath", "Y:/"))));
+        studio.installReplies(server);
+        QVERIFY(jsonString(shown(), "dovrapath").isEmpty());
+    }
+
 private:
     QJsonObject post(const QString &action, const FormBody &body)
     {
