@@ -79,8 +79,9 @@ QString g_cur_pickupTypeText;
 
 QString g_importPathState;
 QString g_dovraServerPath;
-int g_importType = 0;
+std::atomic<int> g_importType{0};
 QString g_lastSelectDir;
+std::atomic<bool> g_importWindowOpen{true};
 
 QString defaultApiBase()
 {

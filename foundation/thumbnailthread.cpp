@@ -1,11 +1,10 @@
 #include "thumbnailthread.h"
 
 #include "fileoperation.h"
+#include "guardedcall.h"
 #include "imageoperation.h"
 
-#include <QCoreApplication>
 #include <QDebug>
-#include <QMetaObject>
 
 ThumbnailThread::ThumbnailThread(const QList<Image> &images, QObject *receiver, int size)
     : m_images(images), m_receiver(receiver), m_size(size)
@@ -61,19 +60,5 @@ int ThumbnailThread::saveWorkSheetThumbs()
 
 void ThumbnailThread::reportFinished()
 {
-    // The receiver is looked at on the GUI thread, where it is destroyed, so a window closed while the
-    // job ran is never called; a pointer checked here on the pool thread could go stale before the call.
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app || !m_receiver)
-        return;
-    const QPointer<QObject> receiver = m_receiver;
-    QMetaObject::invokeMethod(
-        app,
-        [receiver]() {
-            if (!receiver)
-                return;
-            if (!QMetaObject::invokeMethod(receiver.data(), "onFinishSaveThumb", Qt::AutoConnection))
-                qDebug() << __FILE__ << __LINE__ << "onFinishSaveThumb cannot be called on" << receiver.data();
-        },
-        Qt::QueuedConnection);
+    invokeIfAlive(m_receiver, "onFinishSaveThumb");
 }

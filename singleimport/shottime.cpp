@@ -1,0 +1,126 @@
+#include "shottime.h"
+
+#include "platform.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QTextCodec>
+
+ShotTimeScan ShotTimeScan::forImport()
+{
+    return {{{0, 500, true}, {2000, 500, false}}, true};
+}
+
+ShotTimeScan ShotTimeScan::forPhotoCopy()
+{
+    return {{{0, 500, true}, {2000, 500, true}}, false};
+}
+
+ShotTimeScan ShotTimeScan::forRawFiles()
+{
+    return {{{0, 500, false}}, true};
+}
+
+bool ShotTimeScan::run(const QString &path, QString &time) const
+{
+    QFile file(Platform::localPath(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    for (const Window &window : windows) {
+        if (!file.seek(window.offset)) {
+            // Past the end of a short file: every read of the window returns nothing.
+            continue;
+        }
+        bool matched = false;
+        for (int step = 0; step < window.steps; ++step) {
+            char c = 0;
+            if (!file.getChar(&c) || c != '2')
+                continue;
+            if (!file.getChar(&c) || c != '0')
+                continue;
+            QByteArray bytes = file.read(17);
+            const int nul = bytes.indexOf('\0');
+            if (nul >= 0)
+                bytes.truncate(nul);
+            time = QString::fromUtf8(bytes).trimmed();
+            matched = true;
+            if (window.matchEnds)
+                return true;
+        }
+        if (matched)
+            break;
+    }
+    if (log)
+        qDebug() << "拍摄日期" << path << time;
+    return true;
+}
+
+namespace ShotTimeList {
+
+QString fileName()
+{
+    return QStringLiteral("ImageTime.txt");
+}
+
+QTextCodec *codec()
+{
+    return QTextCodec::codecForLocale();
+}
+
+QString entry(const QString &newName, const QString &time)
+{
+    if (time.isEmpty())
+        return QString();
+    QStringList parts = newName.split(QLatin1Char('.'));
+    if (parts.size() > 1)
+        parts.removeLast();
+    return parts.join(QString()) + QLatin1Char('>') + time + QLatin1Char('|');
+}
+
+bool append(const QString &orderFolder, const QString &text)
+{
+    if (orderFolder.trimmed().isEmpty())
+        return false;
+    QString folder = Platform::localPath(orderFolder);
+    if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QLatin1Char('\\')))
+        folder += QLatin1Char('/');
+    QFile file(folder + fileName());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    const QByteArray bytes = codec()->fromUnicode(text);
+    const bool ok = file.write(bytes) == bytes.size();
+    file.close();
+    return ok && file.error() == QFileDevice::NoError;
+}
+
+QString readText(const QString &path)
+{
+    QFile file(Platform::localPath(path));
+    if (file.size() == 0 || !file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = file.readAll();
+    QTextCodec::ConverterState state;
+    const QString text = codec()->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (state.invalidChars > 0 || state.remainingChars > 0) {
+        qDebug() << "shot-time list not in the list codec, ignored:" << path;
+        return QString();
+    }
+    return text.trimmed();
+}
+
+QList<QPair<QString, QString>> parse(const QString &text)
+{
+    QList<QPair<QString, QString>> pairs;
+    const QStringList entries = text.split(QLatin1Char('|'));
+    for (const QString &part : entries) {
+        if (part.isEmpty())
+            continue;
+        const QStringList pieces = part.split(QLatin1Char('>'));
+        if (pieces.size() == 2)
+            pairs.append(qMakePair(pieces.at(0), pieces.at(1)));
+    }
+    return pairs;
+}
+
+} // namespace ShotTimeList

@@ -1,0 +1,267 @@
+// The raw-file download: the job on temporary folders and its progress window.
+
+#include "cr2downloadrunnable.h"
+#include "cr2downloadwindow.h"
+#include "msgbox.h"
+#include "platform.h"
+#include "testsupport.h"
+
+#include <QProgressBar>
+
+namespace {
+
+const QByteArray kT1 = "2019:05:12 14:33:21";
+const QByteArray kT2 = "2019:05:12 14:33:24";
+const QByteArray kT9 = "2019:05:12 23:59:59";
+
+// A file whose shot-time scan finds the given date ("" = none) near its start.
+QByteArray shotBytes(const QByteArray &date)
+{
+    return QByteArray("II*xx") + date + QByteArray(600, 'x');
+}
+
+bool put(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Names in a folder, hidden ones and sub-folders included, sorted; "" for a missing folder.
+QStringList namesIn(const QString &folder)
+{
+    QDir dir(folder);
+    if (!dir.exists())
+        return {QStringLiteral("<gone>")};
+    return dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class Receiver : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QPair<int, int>> steps;
+    int finishes = 0;
+    bool ok = false;
+    QString tip;
+public slots:
+    void onDownloadProcess(int max, int value) { steps.append(qMakePair(max, value)); }
+    void onDownloadFinish(bool isSuccess, QString text)
+    {
+        ++finishes;
+        ok = isSuccess;
+        tip = text;
+    }
+};
+
+class TestRawDownload : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { testsupport::prepare(); }
+    void download_data();
+    void download();
+    void progressCountsDots();
+    void startFailures_data();
+    void startFailures();
+    void receiverGoneGetsNothing();
+    void window_data();
+    void window();
+};
+
+void TestRawDownload::download_data()
+{
+    // photos: name=date in "照片/"; raws: name=date in "照片/新建文件夹/" ("" = no shot time)
+    QTest::addColumn<QStringList>("photos");
+    QTest::addColumn<QStringList>("raws");
+    QTest::addColumn<QString>("pairs");
+    QTest::addColumn<QString>("failCopy");
+    QTest::addColumn<QStringList>("copied");    // names in the target folder afterwards
+    QTest::addColumn<QStringList>("rawsLeft");  // names left in the raw folder ("<gone>": removed)
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("message");       // "" = only the start "下载完毕！\n\n"; else a part of it
+
+    const QString t1 = QString::fromLatin1(kT1);
+    const QString t2 = QString::fromLatin1(kT2);
+    const QString t9 = QString::fromLatin1(kT9);
+    const QStringList gone{QStringLiteral("<gone>")};
+
+    QTest::newRow("by the list") << QStringList{"P-001.jpg=" + t1} << QStringList{"IMG_1.CR2=" + t1}
+                                 << "DSC-003>" + t1.mid(2) + "|" << "" << QStringList{"DSC-003.CR2"} << gone << true << "";
+    QTest::newRow("by scanning the photos")
+        << QStringList{"P-001.jpg=" + t2, "P-002.jpg=" + t1} << QStringList{"IMG_1.CR2=" + t1, "img_2.Nef=" + t2}
+        << "" << "" << QStringList{"P-001.Nef", "P-002.CR2"} << gone << true << "";
+    QTest::newRow("list without the time falls back to the photos")
+        << QStringList{"P-002.jpg=" + t1} << QStringList{"IMG_1.CR2=" + t1} << "X-009>" + t9.mid(2) + "|" << ""
+        << QStringList{"P-002.CR2"} << gone << true << "";
+    QTest::newRow("no match keeps its own name") << QStringList{"P-001.jpg=" + t1} << QStringList{"IMG_8.CR2=" + t9}
+                                                 << "" << "" << QStringList{"IMG_8.CR2"} << gone << true << "";
+    QTest::newRow("empty time matches nothing")
+        << QStringList{"P-001.jpg="} << QStringList{"IMG_5.CR2=", "x.cr3=" + t1} << "P-007>|" << ""
+        << QStringList{"IMG_5.CR2", "x.cr3"} << gone << true << "";
+    QTest::newRow("two raws of one moment get their own copies")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|" << ""
+        << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "";
+    QTest::newRow("names from the list stay inside the target")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2}
+        << "../../a:b>" + t1.mid(2) + "|..>" + t2.mid(2) + "|" << "" << QStringList{"....ab.CR2", "IMG_2.CR2"} << gone
+        << true << "";
+    QTest::newRow("a failed copy keeps its raw and the folder")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2} << "" << "IMG_2" << QStringList{"IMG_1.CR2"}
+        << QStringList{"IMG_2.CR2"} << false << "拷贝原图照片未成功，照片名：";
+    QTest::newRow("hidden and nested raws stay with their folder")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, ".IMG_3.CR2=" + t1, "sub/IMG_4.CR2=" + t1} << "" << ""
+        << QStringList{"IMG_1.CR2"} << QStringList{".IMG_3.CR2", "sub"} << false << "原图目录未删除，其中仍有：.IMG_3.CR2、sub/";
+    QTest::newRow("no raw folder: plain copy of the photos")
+        << QStringList{"P-001.jpg=" + t1, "P-002.jpg="} << QStringList{"x.cr3=" + t1} << "" << ""
+        << QStringList{"P-001.jpg", "P-002.jpg"} << QStringList{"x.cr3"} << true << "";
+}
+
+void TestRawDownload::download()
+{
+    QFETCH(QStringList, photos);
+    QFETCH(QStringList, raws);
+    QFETCH(QString, pairs);
+    QFETCH(QString, failCopy);
+    QFETCH(QStringList, copied);
+    QFETCH(QStringList, rawsLeft);
+    QFETCH(bool, ok);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    const QString source = dir.path() + QStringLiteral("/order/照片/");
+    const QString rawDir = source + QStringLiteral("新建文件夹/");
+    const QString target = dir.path() + QStringLiteral("/out");
+    QVERIFY(QDir().mkpath(source));
+    for (const QString &p : photos)
+        QVERIFY(put(source + p.section('=', 0, 0), shotBytes(p.section('=', 1).toLatin1())));
+    QMap<QString, QByteArray> rawBytes;
+    for (const QString &r : raws) {
+        const QByteArray bytes = shotBytes(r.section('=', 1).toLatin1()) + r.section('=', 0, 0).toUtf8();
+        rawBytes.insert(r.section('=', 0, 0), bytes);
+        QVERIFY(put(rawDir + r.section('=', 0, 0), bytes));
+    }
+    if (!failCopy.isEmpty())
+        Platform::failCopies(failCopy);
+
+    Receiver receiver;
+    CR2DownloadRunnable job(&receiver, source, target, pairs);
+    QString text;
+    QCOMPARE(job.downLoad(source, target, text), ok);
+    QCOMPARE(namesIn(target), copied);
+    QCOMPARE(namesIn(rawDir), rawsLeft);
+    if (message.isEmpty())
+        QCOMPARE(text, QStringLiteral("下载完毕！\n\n"));
+    else
+        QVERIFY2(text.startsWith(QStringLiteral("下载完毕！\n\n")) && text.contains(message), qPrintable(text));
+    // Every raw still exists somewhere, whole.
+    int found = 0;
+    for (auto it = rawBytes.cbegin(); it != rawBytes.cend(); ++it) {
+        for (const QString &folder : {rawDir, target + QStringLiteral("/")}) {
+            for (const QString &name : namesIn(folder) + QStringList{"sub/IMG_4.CR2"}) {
+                QFile f(folder + name);
+                if (f.open(QIODevice::ReadOnly) && f.readAll() == it.value()) {
+                    ++found;
+                    goto next;
+                }
+            }
+        }
+    next:;
+    }
+    QCOMPARE(found, rawBytes.size());
+}
+
+void TestRawDownload::progressCountsDots()
+{
+    QTemporaryDir dir;
+    const QString source = dir.path() + QStringLiteral("/照片/");
+    QVERIFY(put(source + QStringLiteral("新建文件夹/A.CR2"), shotBytes(kT1)));
+    QVERIFY(put(source + QStringLiteral("新建文件夹/B.CR2"), shotBytes(kT2)));
+    Receiver receiver;
+    QThreadPool pool;
+    pool.start(new CR2DownloadRunnable(&receiver, source, dir.path() + QStringLiteral("/out/"), QString()));
+    QVERIFY(testsupport::waitFor([&] { return receiver.finishes == 1; }));
+    QCOMPARE(receiver.steps, (QList<QPair<int, int>>{{4, 3}, {4, 4}}));
+    QVERIFY(receiver.ok);
+}
+
+void TestRawDownload::startFailures_data()
+{
+    QTest::addColumn<bool>("withSource");
+    QTest::addColumn<QString>("target"); // relative to the temporary folder
+    QTest::addColumn<QString>("message"); // "%1" = the target folder with its separator
+    QTest::newRow("source missing") << false << "out" << "毛底目录为空";
+    QTest::newRow("target parent missing") << true << "no/such/out" << "创建本地目录失败，目录为：%1";
+}
+
+void TestRawDownload::startFailures()
+{
+    QFETCH(bool, withSource);
+    QFETCH(QString, target);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString source = dir.path() + QStringLiteral("/照片");
+    if (withSource)
+        QVERIFY(put(source + QStringLiteral("/P-001.jpg"), shotBytes(kT1)));
+    const QString out = dir.path() + QLatin1Char('/') + target;
+    CR2DownloadRunnable job(nullptr, source, out, QString());
+    QString text;
+    QVERIFY(!job.downLoad(source, out, text));
+    QCOMPARE(text, message.arg(out + QLatin1Char('/')));
+}
+
+void TestRawDownload::receiverGoneGetsNothing()
+{
+    QTemporaryDir dir;
+    const QString source = dir.path() + QStringLiteral("/照片/");
+    QVERIFY(put(source + QStringLiteral("P-001.jpg"), shotBytes(kT1)));
+    auto *receiver = new Receiver;
+    QThreadPool pool;
+    pool.start(new CR2DownloadRunnable(receiver, source, dir.path() + QStringLiteral("/out/"), QString()));
+    pool.waitForDone();
+    delete receiver; // the job's calls are still queued
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(QFile::exists(dir.path() + QStringLiteral("/out/P-001.jpg")));
+}
+
+void TestRawDownload::window_data()
+{
+    QTest::addColumn<bool>("withSource");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("success") << true << "提示";
+    QTest::newRow("failure") << false << "警告";
+}
+
+void TestRawDownload::window()
+{
+    QFETCH(bool, withSource);
+    QFETCH(QString, title);
+    QTemporaryDir dir;
+    const QString order = dir.path() + QStringLiteral("/order/");
+    if (withSource)
+        QVERIFY(put(order + QStringLiteral("照片/新建文件夹/IMG_1.CR2"), shotBytes(kT1)));
+
+    CR2DownLoadWindow w;
+    w.show();
+    QCOMPARE(w.windowTitle(), QStringLiteral("正在下载照片..."));
+    QCOMPARE(w.progressBar()->maximum(), 0); // busy until the first step
+    QVERIFY(!(w.windowFlags() & Qt::WindowCloseButtonHint));
+    QMetaObject::invokeMethod(&w, "onDownloadProcess", Q_ARG(int, 3), Q_ARG(int, 7));
+    QCOMPARE(w.progressBar()->value(), 3);
+
+    QVERIFY(w.startDownload(order + QStringLiteral("ImageTime.txt"), order + QStringLiteral("照片/"),
+                            dir.path() + QStringLiteral("/out")));
+    QVERIFY(!w.startDownload(order + QStringLiteral("ImageTime.txt"), order + QStringLiteral("照片/"),
+                             dir.path() + QStringLiteral("/out2")));
+    QVERIFY(!w.close()); // not while the download runs
+    QVERIFY(w.isVisible());
+    QVERIFY(testsupport::waitFor([&] { return !w.isVisible(); }));
+    QCOMPARE(MsgBox::shown().size(), 1);
+    QCOMPARE(MsgBox::lastShown().title, title);
+    QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/out2")));
+}
+
+TESSALY_TEST_MAIN(TestRawDownload)
+#include "tst_rawdownload.moc"

@@ -1,0 +1,165 @@
+// The shot-time scan in its three uses and the shot-time list file: entries, appends, the one reader.
+
+#include "shottime.h"
+#include "testsupport.h"
+
+#include <QTextCodec>
+
+using Pairs = QList<QPair<QString, QString>>;
+Q_DECLARE_METATYPE(Pairs)
+
+namespace {
+
+QByteArray pad(int size)
+{
+    return QByteArray(size, 'x');
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestShotTime : public QObject
+{
+    Q_OBJECT
+private slots:
+    void scan_data();
+    void scan();
+    void entry_data();
+    void entry();
+    void appendsBackToBack();
+    void reader_data();
+    void reader();
+};
+
+void TestShotTime::scan_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("import"); // "?" = untouched
+    QTest::addColumn<QString>("copy");
+    QTest::addColumn<QString>("raw");
+
+    const QByteArray a = "2019:05:12 14:33:21";
+    const QByteArray b1 = "2021:01:01 10:00:00";
+    const QByteArray b2 = "2022:02:02 11:11:11";
+    const QByteArray noPairA = pad(2000);
+
+    QTest::newRow("window A, first match ends") << QByteArray("ab" + a + "yy" + b1) + pad(3000)
+                                                << "19:05:12 14:33:21" << "19:05:12 14:33:21"
+                                                << "21:01:01 10:00:00";
+    QTest::newRow("window B: last wins on import, first on copy, never read for raws")
+        << noPairA + "q" + b1 + pad(40) + b2 + pad(600) << "22:02:02 11:11:11" << "21:01:01 10:00:00" << "?";
+    QTest::newRow("2,2,0 is no pair") << QByteArray("x220" "19:05:12 14:33:21") << "?" << "?" << "?";
+    QTest::newRow("NUL cuts the time") << QByteArray("20" "19:05\0:12 14:33:21", 19) + pad(10) << "19:05" << "19:05"
+                                       << "19:05";
+    QTest::newRow("NUL first: an empty match still ends window A")
+        << QByteArray("20\0abcdefghijklmnop", 19) + pad(2100) + b1 << "" << "" << "";
+    QTest::newRow("short tail") << QByteArray("xx20 19:05 ") << "19:05" << "19:05" << "19:05";
+    QTest::newRow("short file without a pair") << pad(1500) << "?" << "?" << "?";
+}
+
+void TestShotTime::scan()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, import);
+    QFETCH(QString, copy);
+    QFETCH(QString, raw);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.jpg"));
+    QVERIFY(writeBytes(path, bytes));
+
+    const QList<QPair<ShotTimeScan, QString>> uses{{ShotTimeScan::forImport(), import},
+                                                   {ShotTimeScan::forPhotoCopy(), copy},
+                                                   {ShotTimeScan::forRawFiles(), raw}};
+    for (const auto &use : uses) {
+        QString time = QStringLiteral("?");
+        QVERIFY(use.first.run(path, time));
+        QCOMPARE(time, use.second);
+        QString untouched = QStringLiteral("?");
+        QVERIFY(!use.first.run(dir.filePath(QStringLiteral("missing.jpg")), untouched));
+        QCOMPARE(untouched, QStringLiteral("?"));
+    }
+}
+
+void TestShotTime::entry_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("usual") << "305K12-ab-042.jpg" << "19:05:12 14:33:21" << "305K12-ab-042>19:05:12 14:33:21|";
+    QTest::newRow("inner dots dropped") << "a.b-001.jpg" << "t" << "ab-001>t|";
+    QTest::newRow("no dot") << "abc" << "t" << "abc>t|";
+    QTest::newRow("only dot first") << ".jpg" << "t" << ">t|";
+    QTest::newRow("no time, no entry") << "abc-001.jpg" << "" << "";
+}
+
+void TestShotTime::entry()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, time);
+    QFETCH(QString, expected);
+    QCOMPARE(ShotTimeList::entry(name, time), expected);
+}
+
+void TestShotTime::appendsBackToBack()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/order/");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-001>19:05:12 14:33:21|")));
+    QVERIFY(ShotTimeList::append(folder, QString()));
+    QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-002>19:05:12 14:33:24|")));
+    QCOMPARE(readBytes(folder + QStringLiteral("ImageTime.txt")),
+             QByteArray("305K12-001>19:05:12 14:33:21|305K12-002>19:05:12 14:33:24|"));
+    QVERIFY(!ShotTimeList::append(dir.path() + QStringLiteral("/gone/"), QStringLiteral("a>1|")));
+    QVERIFY(!ShotTimeList::append(QString(), QStringLiteral("a>1|")));
+}
+
+void TestShotTime::reader_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("localeCodec");
+    QTest::addColumn<Pairs>("pairs");
+
+    QTest::newRow("two entries") << QByteArray("a>1|b>2|") << QByteArray("UTF-8") << Pairs{{"a", "1"}, {"b", "2"}};
+    QTest::newRow("only separators") << QByteArray("|||") << QByteArray("UTF-8") << Pairs{};
+    QTest::newRow("entry with two >") << QByteArray("a>b>c|d>1|") << QByteArray("UTF-8") << Pairs{{"d", "1"}};
+    QTest::newRow("empty time kept") << QByteArray("a>|") << QByteArray("UTF-8") << Pairs{{"a", ""}};
+    QTest::newRow("trailing line break") << QByteArray("a>1|b>2|\r\n") << QByteArray("UTF-8")
+                                         << Pairs{{"a", "1"}, {"b", "2"}};
+    QTest::newRow("empty file") << QByteArray() << QByteArray("UTF-8") << Pairs{};
+    const QByteArray gbk = QTextCodec::codecForName("GBK")->fromUnicode(QStringLiteral("照片-001>19:05:12 14:33:21|"));
+    QTest::newRow("GBK list on a GBK system") << gbk << QByteArray("GBK")
+                                              << Pairs{{QStringLiteral("照片-001"), "19:05:12 14:33:21"}};
+    QTest::newRow("GBK list on a UTF-8 system reads as nothing") << gbk << QByteArray("UTF-8") << Pairs{};
+}
+
+void TestShotTime::reader()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, localeCodec);
+    QFETCH(Pairs, pairs);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ImageTime.txt"));
+    QVERIFY(writeBytes(path, bytes));
+
+    QTextCodec *before = QTextCodec::codecForLocale();
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName(localeCodec));
+    const Pairs got = ShotTimeList::parse(ShotTimeList::readText(path));
+    QTextCodec::setCodecForLocale(before);
+    QCOMPARE(got, pairs);
+    QCOMPARE(ShotTimeList::readText(dir.filePath(QStringLiteral("missing.txt"))), QString());
+}
+
+TESSALY_TEST_MAIN(TestShotTime)
+#include "tst_shottime.moc"
