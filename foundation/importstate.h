@@ -1,11 +1,34 @@
 #pragma once
-// Locked access to the batch import's go/stop state (g_importPathState), which the GUI thread and an
-// order's import thread both read and write. Use these instead of touching the global directly.
+// The batch import's go/stop state.
+//
+// Each import run has a stop state of its own (ImportStop), shared by the window that runs it and the
+// thread of the order being imported: a stop in one window never reaches another window's run.
+//
+// g_importPathState stays as the program-wide record of the last go/stop ("no" or "go") for the code that
+// reads it; the import threads do not read it. Use the locked functions below instead of the global.
 
+#include <QAtomicInt>
 #include <QString>
 
-// The current state: "no" stops an order's import before its next file, "go" lets it go on.
+#include <memory>
+
+class ImportStop
+{
+public:
+    // "no": the order's import stops before its next file.
+    void stop() { m_stopped.storeRelease(1); }
+    // "go": the import may go on.
+    void go() { m_stopped.storeRelease(0); }
+    bool isStopped() const { return m_stopped.loadAcquire() != 0; }
+
+private:
+    QAtomicInt m_stopped{0};
+};
+
+using ImportStopHandle = std::shared_ptr<ImportStop>;
+
+// The program-wide record: "no" or "go" (empty before the first import).
 QString importPathState();
 void setImportPathState(const QString &state);
-// True while the state is exactly "no".
+// True while the record is exactly "no".
 bool importStopped();

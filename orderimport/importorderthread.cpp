@@ -448,21 +448,30 @@ public:
         return int(m_slots.size()) - m_head;
     }
 
-    // Queues a photo; its result comes back from takeNext() after those queued before it.
-    void start(const PhotoTask &task)
+    // Bytes of the photos queued or being written: the free space of the disk does not show them yet.
+    qint64 bytesInFlight() const
+    {
+        QMutexLocker locker(&m_lock);
+        return m_bytesInFlight;
+    }
+
+    // Queues a photo of the given size; its result comes back from takeNext() after those queued before it.
+    void start(const PhotoTask &task, qint64 bytes)
     {
         int index;
         {
             QMutexLocker locker(&m_lock);
             index = int(m_slots.size());
             m_slots.emplace_back();
+            m_bytesInFlight += bytes;
         }
         QSemaphore *budget = &m_budget;
-        m_pool.start(QRunnable::create([this, task, index, budget] {
+        m_pool.start(QRunnable::create([this, task, index, budget, bytes] {
             QStringList failures = importOnePhoto(task, budget);
             QMutexLocker locker(&m_lock);
             m_slots[size_t(index)].failures = failures;
             m_slots[size_t(index)].done = true;
+            m_bytesInFlight -= bytes;
             m_ready.wakeAll();
         }));
     }
@@ -506,6 +515,7 @@ private:
     // Workers touch their slot only under the lock, so growing the vector never moves one under them.
     std::vector<Slot> m_slots;
     int m_head = 0;
+    qint64 m_bytesInFlight = 0;
 };
 
 } // namespace
@@ -514,8 +524,7 @@ ImportOrderThread::ImportOrderThread(ImportOrderModel *model, ImportTypeEnum typ
     : QThread(parent), mModel(model), mImportType(type), mMode(kImportMode)
 {
     qDebug() << "thread-start";
-    // A new order starts with the stop state cleared: a stop ends the run it belongs to.
-    setImportPathState(QStringLiteral("go"));
+    mRun = RunSettings::fromGlobals();
     if (mModel && mImportType != ImportDovraCopy)
         mTotalCount = countOf(mModel->chosenFiles(mImportType));
 }
@@ -533,12 +542,37 @@ ImportOrderThread::~ImportOrderThread()
     qDebug() << "import thread delete";
 }
 
+ImportOrderThread::RunSettings ImportOrderThread::RunSettings::fromGlobals()
+{
+    return {g_picPath, g_bakPicPath, g_dovraServerPath, g_yptbcp, std::make_shared<ImportStop>()};
+}
+
+void ImportOrderThread::setRunSettings(const RunSettings &settings)
+{
+    Q_ASSERT(!isRunning());
+    mRun = settings;
+    if (!mRun.stop)
+        mRun.stop = std::make_shared<ImportStop>();
+}
+
+bool ImportOrderThread::stopRequested() const
+{
+    return mRun.stop && mRun.stop->isStopped();
+}
+
+void ImportOrderThread::stopRun()
+{
+    if (mRun.stop)
+        mRun.stop->stop();
+    setImportPathState(QStringLiteral("no"));
+}
+
 void ImportOrderThread::run()
 {
     if (mMode == kImportMode) {
         resetRun();
         if (mImportType != ImportDovraCopy) {
-            createOrderDir(g_picPath, g_bakPicPath);
+            createOrderDir(mRun.picPath, mRun.bakPicPath);
             if (mEnded)
                 return;
         }
@@ -638,7 +672,7 @@ void ImportOrderThread::endImageError(quint8 code)
 
 void ImportOrderThread::endDiskFull(const QString &filePath)
 {
-    setImportPathState(QStringLiteral("no"));
+    stopRun();
     if (beginEnd(kDiskFullError))
         emit checkDiskSizeSigl(filePath);
 }
@@ -739,7 +773,7 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
         mModel->setOrderBakPath(orderBakPath);
         return;
     }
-    setImportPathState(QStringLiteral("no"));
+    stopRun();
     if (beginEnd(kOrderPathError))
         emit checkOrderPicPathSigl();
 }
@@ -780,7 +814,7 @@ void ImportOrderThread::importOrderFiles()
         endStopped(problem);
         return;
     }
-    if (importStopped()) {
+    if (stopRequested()) {
         endStopped(kStoppedError);
         return;
     }
@@ -800,7 +834,7 @@ void ImportOrderThread::driveInOrder(const QStringList &files, const QStringList
 {
     const bool videos = mImportType == ImportTrialVideos || mImportType == ImportRetouchVideos;
     for (int i = 0; i < files.size(); ++i) {
-        if (importStopped()) {
+        if (stopRequested()) {
             endStopped(kStoppedError);
             return;
         }
@@ -820,7 +854,7 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
 {
     keepLargeBuffersOutOfArenas();
     PhotoPipeline pipeline(threads);
-    // A few photos queued ahead keep every thread busy; more would only check space too early.
+    // A few photos queued ahead keep every thread busy; the space check counts them as written already.
     const int window = threads + 2;
     int reported = 0;
     // Hands on the next result in file order; false when there is none (yet).
@@ -836,13 +870,13 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
 
     QString diskFullFile;
     bool stopped = false;
-    const bool alsoFinished = mImportType == ImportOriginPhotos && g_yptbcp == QLatin1String("1");
+    const bool alsoFinished = mImportType == ImportOriginPhotos && mRun.yptbcp == QLatin1String("1");
     for (int i = 0; i < files.size(); ++i) {
         while (reportOne(false)) {
         }
         while (pipeline.inFlight() >= window && reportOne(true)) {
         }
-        if (importStopped()) {
+        if (stopRequested()) {
             stopped = true;
             break;
         }
@@ -852,11 +886,12 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
             pipeline.startDone({shortName(files.at(i)) + QStringLiteral("：目标文件名无效，未导入")});
             continue;
         }
-        if (!judgeMemorySize(files.at(i))) {
+        if (!judgeMemorySize(files.at(i), pipeline.bytesInFlight())) {
             diskFullFile = files.at(i);
             break;
         }
-        pipeline.start({mImportType, orderPath, orderBakPath, files.at(i), target, alsoFinished});
+        pipeline.start({mImportType, orderPath, orderBakPath, files.at(i), target, alsoFinished},
+                       QFileInfo(fsPath(files.at(i))).size());
     }
     while (reportOne(true)) {
     }
@@ -891,7 +926,7 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
         endDiskFull(filePath);
         return;
     }
-    const bool alsoFinished = mImportType == ImportOriginPhotos && g_yptbcp == QLatin1String("1");
+    const bool alsoFinished = mImportType == ImportOriginPhotos && mRun.yptbcp == QLatin1String("1");
     addFailures(importOnePhoto({mImportType, orderPath, orderBakPath, filePath, targetName, alsoFinished}, nullptr));
     reportFileDone();
 }
@@ -933,10 +968,10 @@ bool ImportOrderThread::copyFile(QString fromFile, QString toFile)
     return QFile::copy(from, to);
 }
 
-bool ImportOrderThread::judgeMemorySize(QString filePath)
+bool ImportOrderThread::judgeMemorySize(QString filePath, qint64 bytesInFlight)
 {
     const qint64 size = QFileInfo(fsPath(filePath)).size();
-    return judgeDiskSize(size, g_picPath);
+    return judgeDiskSize(size + qMax<qint64>(0, bytesInFlight), mRun.picPath);
 }
 
 bool ImportOrderThread::judgeDiskSize(qint64 size, QString path)
@@ -984,8 +1019,8 @@ bool ImportOrderThread::dovraServerPathOk(const QString &path, QString *why)
 void ImportOrderThread::copyDovraDirToSer(QString dovraDir)
 {
     qDebug() << "DovraDir=" << dovraDir;
-    qDebug() << "importServDovraPath=" << g_dovraServerPath;
-    const QString serverPath = g_dovraServerPath;
+    qDebug() << "importServDovraPath=" << mRun.dovraServerPath;
+    const QString serverPath = mRun.dovraServerPath;
     QString why;
     if (!dovraServerPathOk(serverPath, &why)) {
         endDovraError(why);

@@ -22,6 +22,7 @@
 // Progress signals of one order arrive in file order, before its end signal.
 
 #include "dovrafileinfo.h"
+#include "importstate.h"
 #include "importtype.h"
 
 #include <QList>
@@ -42,8 +43,22 @@ public:
     // a longer selection is refused.
     static constexpr int kMaxFiles = 65535;
 
+    // What an import-mode thread reads of the program-wide state, taken in the GUI thread before the
+    // start. The thread reads only these, so a shop switch or another import window during the run
+    // changes nothing for it.
+    struct RunSettings
+    {
+        QString picPath;         // the photo root (g_picPath)
+        QString bakPicPath;      // the backup root (g_bakPicPath)
+        QString dovraServerPath; // the order's folder on the Dovra server (g_dovraServerPath)
+        QString yptbcp;          // "1": photos as shot also go into "成品/" (g_yptbcp)
+        ImportStopHandle stop;   // the run's go/stop state
+        // The globals as they stand, with a stop state of its own that says "go".
+        static RunSettings fromGlobals();
+    };
+
     // Import mode: one order, one import type; the record is not owned and must outlive the run.
-    // Making an import thread clears the stop state ("go"): a stop belongs to the run it stopped.
+    // The thread takes RunSettings::fromGlobals() when it is made.
     ImportOrderThread(ImportOrderModel *model, ImportTypeEnum type, QObject *parent = nullptr);
     // Delete mode: deletes the row's "orderpath" folder and reports it with the row's order id.
     explicit ImportOrderThread(const OrderRowInfo &info, QObject *parent = nullptr);
@@ -61,8 +76,9 @@ public:
     void copyVideoFiles(QString orderPath, QString orderBakPath, QString filePath, QString targetName);
     // Copies without replacing: false when the target exists, the source is missing or the copy fails.
     bool copyFile(QString fromFile, QString toFile);
-    // Whether the file fits on the photo root's disk / bytes fit on the disk holding path.
-    bool judgeMemorySize(QString filePath);
+    // Whether the file fits on the photo root's disk beside the bytes of photos queued or being written
+    // (which the free space does not show yet) / whether bytes fit on the disk holding path.
+    bool judgeMemorySize(QString filePath, qint64 bytesInFlight = 0);
     bool judgeDiskSize(qint64 size, QString path);
 
     // Copy for the Dovra system.
@@ -70,6 +86,10 @@ public:
     void copyDovraDirToSer(QString dovraDir);
     void copyDir(QString fromDir, QString toDir);
     void copyDir2(QString fromDir, QString toDir);
+
+    // Replaces the settings taken when the thread was made; only before the start.
+    void setRunSettings(const RunSettings &settings);
+    const RunSettings &runSettings() const { return mRun; }
 
     QString mode() const { return mMode; }
     quint16 totalCount() const { return mTotalCount; }
@@ -117,10 +137,14 @@ private:
     void drivePhotos(const QStringList &files, const QStringList &targets, const QString &orderPath,
                      const QString &orderBakPath, int threads);
     void reportFileDone();
+    bool stopRequested() const;
+    // Sets the run's stop state (and the program-wide record) to "no".
+    void stopRun();
 
     static bool dovraServerPathOk(const QString &path, QString *why);
     void walkDovra(const QString &fromDir, const QString &toDir);
 
+    RunSettings mRun;
     ImportOrderModel *mModel = nullptr;
     ImportTypeEnum mImportType = ImportFinishedPhotos;
     quint16 mTotalCount = 0;

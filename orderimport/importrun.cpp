@@ -95,7 +95,9 @@ void ImportRunState::stopAndWait()
     queue.clear();
     if (!workersBusy())
         return;
-    setImportPathState(QStringLiteral("no")); // the order's import stops before its next file
+    if (stop)
+        stop->stop(); // the order's import stops before its next file
+    setImportPathState(QStringLiteral("no"));
     pool.clear();
     if (thread)
         thread->wait();
@@ -165,7 +167,11 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     if (!checkBeforeRun())
         return;
 
-    setImportPathState(QStringLiteral("go")); // a stop belongs to the run it stopped
+    // The run takes its own stop state and the shop's settings now: a shop switch or another import
+    // window during the run does not reach it.
+    setImportPathState(QStringLiteral("go"));
+    m_run.stop = std::make_shared<ImportStop>();
+    m_run.yptbcp = g_yptbcp;
     m_run.active = true;
     m_run.queue.clear();
     m_run.next = 0;
@@ -214,6 +220,7 @@ void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
     g_dovraServerPath = r->dovraServerPath();
 
     auto *t = new ImportOrderThread(r, m_importType, nullptr);
+    t->setRunSettings({r->picPath(), r->bakPicPath(), r->dovraServerPath(), m_run.yptbcp, m_run.stop});
     t->setObjectName(r->orderKey());
     if (m_importType != ImportDovraCopy) {
         t->createOrderDir(g_picPath, g_bakPicPath);

@@ -9,6 +9,8 @@
 // running thread and jobs are waited for. The dialog declares it as its last member, so this happens
 // before the dialog's records and widgets go, and no thread or job ever touches a destroyed window.
 
+#include "importstate.h"
+
 #include <QList>
 #include <QPointer>
 #include <QSet>
@@ -40,6 +42,8 @@ public:
     int failedOrders = 0;                      // orders of the run that stay pending after a failure
     QStringList problems;                      // what went wrong, for the end of the run
     QSet<QString> shownRefusals;               // refusals of the web service already shown in this run
+    ImportStopHandle stop;                     // the run's go/stop state, shared with its order threads
+    QString yptbcp;                            // the shop's switch as it stood when the run started
 
     // The Dovra copy of the running order.
     int dovraRow = -1;

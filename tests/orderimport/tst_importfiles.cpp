@@ -260,11 +260,25 @@ private slots:
             Platform::setFreeDiskBytesOverride(-1);
             QCOMPARE(runOrder(m.data(), ImportFinishedPhotos, parallel).last(), QString("end 3"));
             ImportOrderThread stopped(m.data(), ImportFinishedPhotos);
-            setImportPathState("no");
+            stopped.runSettings().stop->stop();
             QSignalSpy stop(&stopped, &ImportOrderThread::importOrderStoppedSigl);
             stopped.start();
             QVERIFY(stopped.wait(10000));
             QCOMPARE(stop.count(), 1);
+
+            // Side by side, the photos queued or being written count against the free space as well:
+            // room for two and a half photos is not room for every one of them.
+            if (parallel > 1) {
+                QStringList same;
+                for (int i = 1; i <= 6; ++i) {
+                    same << src + QString("w%1.jpg").arg(i);
+                    QVERIFY(testsupport::writeJpeg(same.last(), QSize(1200, 900)));
+                }
+                m->setFinishedFiles(same);
+                Platform::setFreeDiskBytesOverride(QFileInfo(same.first()).size() * 5 / 2);
+                const QStringList log = runOrder(m.data(), ImportFinishedPhotos, parallel);
+                QVERIFY2(log.last().startsWith("disk w"), qPrintable(log.join(',')));
+            }
         }
     }
 

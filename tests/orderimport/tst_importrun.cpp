@@ -282,6 +282,46 @@ private slots:
         QCOMPARE(m_server.requestCount("updatepicpath"), 0);
     }
 
+    void anotherWindowsStopAndAShopSwitchDoNotReachTheRun()
+    {
+        g_yptbcp = "0"; // photos as shot stay out of "成品/" for this run
+        ImportOrderModel *a = record(0);
+        QStringList names;
+        for (int i = 0; i < 200; ++i)
+            names << QString("p%1.jpg").arg(i);
+        QVERIFY(handOver({a}));
+        chooseType(0);
+        a->setOriginFiles(photos("src/a", names, QSize(400, 300)));
+        const QStringList finishedBefore = QDir(a->orderPath() + "成品").entryList(QDir::Files);
+        startButton()->click();
+        QVERIFY(testsupport::waitFor([this] { return progressText(0) != "0/0"; }));
+
+        // A second import window starts a run of its own and is closed at once: its run stops.
+        QPointer<importOrdersPhotoDlg> other = new importOrdersPhotoDlg(nullptr);
+        ImportOrderModel *d = record(3);
+        d->setFinishedFiles(photos("src/d", {"d1.jpg", "d2.jpg"}));
+        QVERIFY(QMetaObject::invokeMethod(other, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {d})));
+        other->findChild<QPushButton *>("importAllBtn")->click();
+        delete other.data();
+        // The tool window switches to a shop with other roots and the "成品/" copy on.
+        const QString picPath = g_picPath, bakPicPath = g_bakPicPath;
+        g_picPath = m_roots->path("other/pic/");
+        g_bakPicPath = m_roots->path("other/bak/");
+        g_yptbcp = "1";
+        QVERIFY(m_dlg->isImporting());
+
+        QVERIFY(testsupport::waitFor([this] { return idle(); }, 120000));
+        g_picPath = picPath;
+        g_bakPicPath = bakPicPath;
+        g_yptbcp = "0";
+        QCOMPARE(MsgBox::lastShown().text, QString("1个订单已经全部导完"));
+        QCOMPARE(progressText(0), QString("200/200"));
+        for (const QString &name : names)
+            QVERIFY2(QFile::exists(a->orderPath() + "照片/" + name), qPrintable(name));
+        QCOMPARE(QDir(a->orderPath() + "成品").entryList(QDir::Files), finishedBefore);
+        QVERIFY(!QFileInfo::exists(m_roots->path("other")));
+    }
+
     void windowGoingDuringRunWaitsForTheThread_data()
     {
         QTest::addColumn<bool>("closed"); // closed by the user after the question, or deleted outright
