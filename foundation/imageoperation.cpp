@@ -89,25 +89,48 @@ int ImageOperation::getDirection(const QString &path)
 
 QImage ImageOperation::rotateImage(const QImage &image, int orientation)
 {
-    qreal angle;
+    // Turn first, then mirror: 2 and 4 only mirror, 5 and 7 turn a quarter and then mirror left-right.
+    qreal angle = 0;
+    bool leftRight = false;
+    bool topBottom = false;
     switch (orientation) {
-    case 6:
-        angle = 90; // clockwise on screen
-        break;
-    case 8:
-        angle = -90;
+    case 2:
+        leftRight = true;
         break;
     case 3:
         angle = 180;
+        break;
+    case 4:
+        topBottom = true;
+        break;
+    case 5:
+        angle = 90; // clockwise on screen
+        leftRight = true;
+        break;
+    case 6:
+        angle = 90;
+        break;
+    case 7:
+        angle = -90;
+        leftRight = true;
+        break;
+    case 8:
+        angle = -90;
         break;
     default:
         return image;
     }
     if (image.isNull())
         return image;
-    QTransform turn;
-    turn.rotate(angle);
-    return image.transformed(turn, Qt::SmoothTransformation);
+    QImage upright = image;
+    if (angle != 0) {
+        QTransform turn;
+        turn.rotate(angle);
+        upright = upright.transformed(turn, Qt::SmoothTransformation);
+    }
+    if (leftRight || topBottom)
+        upright = upright.mirrored(leftRight, topBottom);
+    return upright;
 }
 
 QImage ImageOperation::fitImageToCanvas(const QImage &image)

@@ -23,8 +23,9 @@ public:
     // file cannot be opened or holds no such tag.
     static int getDirection(const QString &path);
 
-    // 6 turns the image 90 degrees clockwise, 8 90 degrees counter-clockwise, 3 half a turn (smooth
-    // transformation); any other value returns the image unchanged.
+    // The image as a viewer shows it for the orientation value: 3 half a turn, 6 a quarter turn clockwise,
+    // 8 counter-clockwise; 2 mirrored left-right, 4 top-bottom; 5 a quarter turn clockwise then mirrored
+    // left-right, 7 counter-clockwise then mirrored left-right. 1 and any other value: unchanged.
     static QImage rotateImage(const QImage &image, int orientation);
 
     // A white square whose side is the larger of the image's width and height, the image scaled to fit

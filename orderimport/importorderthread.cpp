@@ -242,13 +242,13 @@ int reducedDecodeFactor(const QSize &full, const QSize &wanted)
     return ratio >= 8 ? 8 : ratio >= 4 ? 4 : ratio >= 2 ? 2 : 1;
 }
 
-// The photo turned upright for its orientation (6: a quarter turn clockwise, 8: counter-clockwise,
-// 3: half a turn, others: as it is), as 8-bit RGB. Works tile by tile so both images stay in cache.
+// The photo as ImageOperation::rotateImage shows it for its orientation (turned and mirrored as the
+// value says), as 8-bit RGB. Works tile by tile so both images stay in cache.
 QImage turnedRgb888(const QImage &src, int orientation)
 {
     const int w = src.width();
     const int h = src.height();
-    const bool quarter = orientation == 6 || orientation == 8;
+    const bool quarter = orientation >= 5 && orientation <= 8;
     QImage dst(quarter ? h : w, quarter ? w : h, QImage::Format_RGB888);
     if (dst.isNull())
         return dst;
@@ -265,6 +265,20 @@ QImage turnedRgb888(const QImage &src, int orientation)
                     int dx = x;
                     int dy = y;
                     switch (orientation) {
+                    case 2:
+                        dx = w - 1 - x;
+                        break;
+                    case 4:
+                        dy = h - 1 - y;
+                        break;
+                    case 5:
+                        dx = y;
+                        dy = x;
+                        break;
+                    case 7:
+                        dx = h - 1 - y;
+                        dy = w - 1 - x;
+                        break;
                     case 6:
                         dx = h - 1 - y;
                         dy = x;

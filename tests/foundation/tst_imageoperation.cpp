@@ -9,11 +9,6 @@
 
 namespace {
 
-bool isRed(QRgb c)
-{
-    return qRed(c) > 180 && qGreen(c) < 90 && qBlue(c) < 90;
-}
-
 // The dark blue of a mark, told apart from the grey gradient and the red corner of the test photos.
 bool isMarkBlue(QRgb c)
 {
@@ -97,30 +92,45 @@ private slots:
         QCOMPARE(ImageOperation::getDirection(roots.path("noise.jpg")), 6);
     }
 
-    void turnsMoveTheRedCorner()
+    void orientationIsUndoneAsShown_data()
     {
-        const QImage src = QImage::fromData(testsupport::jpegWithOrientation(QSize(80, 40), 0));
-        QCOMPARE(src.size(), QSize(80, 40));
-        QVERIFY(isRed(src.pixel(5, 3)));
+        // A 8 x 4 picture in four quadrants: r(ed) top left, g(reen) top right, b(lue) bottom left,
+        // y(ellow) bottom right. The result's corners, read top left, top right, bottom left, bottom right.
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<QString>("corners");
+        QTest::addColumn<bool>("quarter");
+        QTest::newRow("0 none") << 0 << "rgby" << false;
+        QTest::newRow("1 upright") << 1 << "rgby" << false;
+        QTest::newRow("2 mirrored") << 2 << "gryb" << false;
+        QTest::newRow("3 half turn") << 3 << "ybgr" << false;
+        QTest::newRow("4 upside-down mirror") << 4 << "byrg" << false;
+        QTest::newRow("5 transposed") << 5 << "rbgy" << true;
+        QTest::newRow("6 clockwise") << 6 << "bryg" << true;
+        QTest::newRow("7 transversed") << 7 << "ygbr" << true;
+        QTest::newRow("8 counter-clockwise") << 8 << "gyrb" << true;
+        QTest::newRow("9 out of range") << 9 << "rgby" << false;
+    }
+    void orientationIsUndoneAsShown()
+    {
+        QFETCH(int, orientation);
+        QFETCH(QString, corners);
+        QFETCH(bool, quarter);
+        const QHash<QChar, QColor> colours{{'r', Qt::red}, {'g', Qt::green}, {'b', Qt::blue}, {'y', Qt::yellow}};
+        QImage src(8, 4, QImage::Format_RGB32);
+        QPainter p(&src);
+        p.fillRect(0, 0, 4, 2, colours['r']);
+        p.fillRect(4, 0, 4, 2, colours['g']);
+        p.fillRect(0, 2, 4, 2, colours['b']);
+        p.fillRect(4, 2, 4, 2, colours['y']);
+        p.end();
 
-        const QImage cw = ImageOperation::rotateImage(src, 6);
-        QCOMPARE(cw.size(), QSize(40, 80));
-        QVERIFY(isRed(cw.pixel(36, 5)));   // top-right
-        QVERIFY(!isRed(cw.pixel(3, 5)));
-
-        const QImage ccw = ImageOperation::rotateImage(src, 8);
-        QCOMPARE(ccw.size(), QSize(40, 80));
-        QVERIFY(isRed(ccw.pixel(3, 74)));  // bottom-left
-        QVERIFY(!isRed(ccw.pixel(36, 5)));
-
-        const QImage half = ImageOperation::rotateImage(src, 3);
-        QCOMPARE(half.size(), QSize(80, 40));
-        QVERIFY(isRed(half.pixel(74, 36))); // bottom-right
-        QVERIFY(!isRed(half.pixel(5, 3)));
-
-        for (int other : {0, 1, 2, 4, 5, 7, 9})
-            QCOMPARE(ImageOperation::rotateImage(src, other), src);
-        QVERIFY(ImageOperation::rotateImage(QImage(), 6).isNull());
+        const QImage out = ImageOperation::rotateImage(src, orientation);
+        QCOMPARE(out.size(), quarter ? QSize(4, 8) : QSize(8, 4));
+        const int r = out.width() - 1, b = out.height() - 1;
+        const QList<QPoint> at{{0, 0}, {r, 0}, {0, b}, {r, b}};
+        for (int i = 0; i < 4; ++i)
+            QVERIFY2(sameColour(out.pixel(at[i]), colours[corners[i]], 0), qPrintable(QString("corner %1").arg(i)));
+        QVERIFY(ImageOperation::rotateImage(QImage(), orientation).isNull());
     }
 
     void canvasIsAFramedWhiteSquareWithTheImageCentred()

@@ -109,13 +109,14 @@ private slots:
             QVERIFY(testsupport::writeJpeg(src + "o3.jpg", QSize(300, 200), 3));
             QVERIFY(testsupport::writeJpeg(src + "o6.jpg", QSize(300, 200), 6, true));
             QVERIFY(testsupport::writeJpeg(src + "o8.jpg", QSize(300, 200), 8));
+            QVERIFY(testsupport::writeJpeg(src + "o5.jpg", QSize(300, 200), 5));
             QVERIFY(testsupport::writeJpeg(src + "big.jpg", QSize(4500, 3000), 0));
             QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
-            m->setOriginFiles({src + "o1.jpg", src + "o3.jpg", src + "o6.jpg", src + "o8.jpg", src + "big.jpg"});
+            m->setOriginFiles({src + "o1.jpg", src + "o3.jpg", src + "o6.jpg", src + "o8.jpg", src + "big.jpg", src + "o5.jpg"});
             g_yptbcp = "1";
 
             const QStringList log = runOrder(m.data(), ImportOriginPhotos, parallel);
-            QCOMPARE(log, QStringList({"1/5", "2/5", "3/5", "4/5", "5/5", "end 5"}));
+            QCOMPARE(log, QStringList({"1/6", "2/6", "3/6", "4/6", "5/6", "6/6", "end 6"}));
 
             const QString dir = m->orderPath();
             for (const QString &main : {dir + "照片/", dir + "成品/"}) {
@@ -129,6 +130,10 @@ private slots:
                 QVERIFY(isRed(o6.pixel(190, 5)) && !isRed(o6.pixel(5, 5)));
                 QCOMPARE(o8.size(), QSize(200, 300));
                 QVERIFY(isRed(o8.pixel(5, 290)) && !isRed(o8.pixel(5, 5)));
+                // 5 is a transposed photo: shown upright, the red corner stays at the top left.
+                const QImage o5(main + "o5.jpg");
+                QCOMPARE(o5.size(), QSize(200, 300));
+                QVERIFY(isRed(o5.pixel(5, 5)) && !isRed(o5.pixel(190, 5)) && !isRed(o5.pixel(5, 290)));
             }
             // Backups are the files as chosen, never turned.
             for (const QString &name : QStringList{"o1.jpg", "o3.jpg", "o6.jpg", "o8.jpg"})
@@ -145,6 +150,9 @@ private slots:
             QCOMPARE(sizeOf(dir + "thumbnail100/big.jpg"), QSize(200, 133));
             const QImage thumb6(dir + "thumbnail/o6.jpg");
             QVERIFY(isRed(thumb6.pixel(thumb6.width() - 5, 5)) && !isRed(thumb6.pixel(5, 5)));
+            const QImage thumb5(dir + "thumbnail2250/o5.jpg");
+            QCOMPARE(thumb5.size(), QSize(1500, 2250));
+            QVERIFY(isRed(thumb5.pixel(20, 20)) && !isRed(thumb5.pixel(1480, 20)) && !isRed(thumb5.pixel(20, 2230)));
             // Photos as shot leave the finished thumbnails alone.
             QVERIFY(QDir(dir + "成品缩略图").isEmpty());
         }
