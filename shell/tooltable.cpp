@@ -1,6 +1,7 @@
 #include "toolregistry.h"
 
 #include "importordersphotodlg.h"
+#include "searchorder.h"
 
 // Each tool window adds its entry here when it joins the program, for example:
 //
@@ -21,5 +22,12 @@ void registerStandardTools()
     ToolRegistry::add({ToolImport, QStringLiteral("rb_dpgj"), QStringLiteral("导片工具"),
                        [](QWidget *toolWindow) -> QWidget * {
                            return importOrdersPhotoDlg::openFromToolWindow(toolWindow);
+                       }});
+    ToolRegistry::add({ToolSeparate, QStringLiteral("rb_sjfj"), QStringLiteral("设计分件"),
+                       [](QWidget *) -> QWidget * {
+                           auto *window = new SearchOrder(nullptr);
+                           openToolWindow(window);
+                           window->setToolName(QStringLiteral("分件管理"));
+                           return window;
                        }});
 }

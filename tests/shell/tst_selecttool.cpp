@@ -1,7 +1,10 @@
+#include "fileoperation.h"
 #include "globals.h"
 #include "login.h"
 #include "msgbox.h"
+#include "multiselectcombobox.h"
 #include "samplestudio.h"
+#include "searchorder.h"
 #include "selecttool.h"
 #include "standin.h"
 #include "testsupport.h"
@@ -64,12 +67,9 @@ private:
         return testsupport::waitFor([this] { return !m_tool->isBusy(); });
     }
 
-private slots:
-    void initTestCase()
+    // Two tools whose windows are plain widgets, recorded as they open.
+    void useRecordingTools()
     {
-        QVERIFY(m_server.start());
-        initEndpoints(m_server.baseUrl());
-        g_UID = "1001";
         auto opener = [this](QWidget *toolWindow) -> QWidget * {
             ++m_openCalls;
             Q_ASSERT(toolWindow);
@@ -80,6 +80,15 @@ private slots:
         ToolRegistry::clear();
         ToolRegistry::add({ToolSeparate, "rb_sjfj", "设计分件", opener});
         ToolRegistry::add({ToolBatchDelete, "rb_plsc", "批量删除", opener});
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_server.start());
+        initEndpoints(m_server.baseUrl());
+        g_UID = "1001";
+        useRecordingTools();
         ToolRegistry::setShopSwitchHook([this](QWidget *) { ++m_shopSwitches; });
     }
     void init()
@@ -221,6 +230,38 @@ private slots:
         w->close();
         QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
         QVERIFY(m_tool->isVisible());
+    }
+
+    void separationToolOpensTheSearchWindow()
+    {
+        QTemporaryDir dir;
+        const QString oldDir = QDir::currentPath();
+        QVERIFY(dir.isValid() && QDir::setCurrent(dir.path()));
+        QVERIFY(FileOperation::writeDatFile("path_separatePhotos.dat", {"/out/saved", "/out/older"}, false));
+        registerStandardTools();
+        m_server.setReply("changeshop", standin::Reply::ok(fullReply()));
+        choose(ToolSeparate, 1);
+        start();
+        QPointer<SearchOrder> w;
+        QVERIFY(testsupport::waitFor([&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *s = qobject_cast<SearchOrder *>(top))
+                    w = s;
+            return !w.isNull();
+        }));
+        QVERIFY(w->parentWidget() == nullptr);
+        QVERIFY(w->windowState() & Qt::WindowMaximized);
+        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
+        auto *stores = w->findChild<MultiSelectComboBox *>("cb_shops");
+        QCOMPARE(stores->checkedTexts(), g_storeNames); // the switched shop's stores, all ticked
+        QCOMPARE(stores->count(), 3);
+        QCOMPARE(w->findChild<QLineEdit *>("pathLineEdit")->text(), QString("/out/saved"));
+        QCOMPARE(w->searchTypes().size(), 10); // "分件管理" keeps the separation's types
+        QCOMPARE(w->findChild<QPushButton *>("pushButton_separate")->text(), QString("开始分件"));
+        w->close();
+        QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
+        useRecordingTools();
+        QDir::setCurrent(oldDir);
     }
 
     void failedSwitchStoresNothing()

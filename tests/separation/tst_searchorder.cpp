@@ -1,0 +1,488 @@
+#include "fileoperation.h"
+#include "globals.h"
+#include "msgbox.h"
+#include "multiselectcombobox.h"
+#include "platform.h"
+#include "searchorder.h"
+#include "studiofixture.h"
+#include "ui_exportdovraresult.h"
+#include "ui_searchorder.h"
+
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QNetworkAccessManager>
+#include <QPointer>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+
+Q_DECLARE_METATYPE(standin::Reply)
+
+namespace {
+
+const QStringList kStoreIds{"21", "22", "23"};
+const QStringList kStoreNames{"一店", "二店", "三店"};
+
+template <typename T = QWidget>
+T *child(QWidget *w, const char *name)
+{
+    T *found = w->findChild<T *>(QString::fromLatin1(name));
+    Q_ASSERT(found);
+    return found;
+}
+
+QStandardItemModel *modelOf(QWidget *w)
+{
+    return qobject_cast<QStandardItemModel *>(child<QTableView>(w, "tableView")->model());
+}
+
+QStandardItemModel *storesOf(QWidget *w)
+{
+    return qobject_cast<QStandardItemModel *>(child<MultiSelectComboBox>(w, "cb_shops")->model());
+}
+
+// Clicks "检索" and waits until a request went out and its reply has been handled.
+bool search(QWidget *w, standin::Server &server)
+{
+    auto *button = child<QPushButton>(w, "searchButton");
+    const int before = server.requestCount("order_list");
+    button->click();
+    return testsupport::waitFor([&] {
+        return server.requestCount("order_list") > before && button->isEnabled() && button->text() == "检索";
+    });
+}
+
+void clickRow(QWidget *w, int row, int column = 3)
+{
+    auto *view = child<QTableView>(w, "tableView");
+    const QModelIndex index = view->model()->index(row, column);
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+}
+
+QList<bool> ticks(SearchOrder *w)
+{
+    QList<bool> flags;
+    for (int r = 0; r < w->orderList().size(); ++r) {
+        flags << w->orderList().at(r).checked;
+        // the table shows what the record holds
+        const Qt::CheckState shown = Qt::CheckState(modelOf(w)->item(r, 0)->data(Qt::CheckStateRole).toInt());
+        if (shown != (flags.last() ? Qt::Checked : Qt::Unchecked))
+            qWarning() << "row" << r << "shows" << shown;
+    }
+    return flags;
+}
+
+} // namespace
+
+class TestSearchOrder : public QObject, protected testsupport::StudioFixture
+{
+    Q_OBJECT
+
+    QString m_oldCurrent;
+    QPointer<SearchOrder> m_win;
+
+    SearchOrder *open()
+    {
+        m_win = new SearchOrder;
+        m_win->resize(1200, 700);
+        m_win->show();
+        return m_win;
+    }
+    bool listAll(SearchOrder *w)
+    {
+        child<QComboBox>(w, "comboBox")->setCurrentText("拍摄日期");
+        return search(w, m_server);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(startStudioServer());
+        m_oldCurrent = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_roots->base()));
+    }
+    void cleanupTestCase()
+    {
+        QDir::setCurrent(m_oldCurrent);
+    }
+    void init()
+    {
+        MsgBox::clearShown();
+        Platform::clearOpenedPaths();
+        m_server.clearRequests();
+        g_storeIds = kStoreIds;
+        g_storeNames = kStoreNames;
+        QFile::remove("path_separatePhotos.dat");
+    }
+    void cleanup()
+    {
+        delete m_win.data();
+        serveStudio();
+    }
+
+    void searchBodies_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("searchType");
+        QTest::addColumn<QStringList>("fields"); // after token, before storesids
+        QTest::addColumn<QString>("prompt");     // keyword types
+        QTest::addColumn<QList<int>>("stores");  // ticked rows of the store box
+        QTest::addColumn<QString>("storesids");
+
+        const QStringList f1{"eid", "shopid", "searchtype", "superid", "keyword", "personid", "uid"};
+        const QStringList f2{"shopid", "searchtype", "eid", "personid", "uid", "superid", "keyword"};
+        const QStringList f3{"shopid", "searchtype", "superid", "keyword", "eid", "uid", "personid"};
+        const QStringList f4{"shopid", "searchtype", "superid", "keyword", "eid", "personid", "uid"};
+        const QStringList f8{"shopid", "searchtype", "eid", "superid", "keyword", "personid", "uid"};
+        const QList<int> all{0, 1, 2}, none, outer{0, 2};
+        QTest::newRow("预约单号") << "预约单号" << "1" << f1 << "请输入订单号" << all << "21,22,23";
+        QTest::newRow("姓名") << "姓名" << "2" << f2 << "请输入姓名" << none << "";
+        QTest::newRow("电话") << "电话" << "3" << f3 << "请输入电话" << outer << "21,23";
+        QTest::newRow("拍摄日期") << "拍摄日期" << "4" << f4 << "" << outer << "21,23";
+        QTest::newRow("选片日期") << "选片日期" << "5" << f4 << "" << all << "21,22,23";
+        QTest::newRow("预约日期") << "预约日期" << "6" << f4 << "" << none << "";
+        QTest::newRow("发货日期") << "发货日期" << "7" << f4 << "" << all << "21,22,23";
+        QTest::newRow("选片完成日期") << "选片完成日期" << "8" << f8 << "" << all << "21,22,23";
+        QTest::newRow("上件日期") << "上件日期" << "9" << f2 << "" << all << "21,22,23";
+        QTest::newRow("取件完成日期") << "取件完成日期" << "10" << f8 << "" << all << "21,22,23";
+        QTest::newRow("品管安排日期") << "品管安排日期" << "11" << f8 << "" << all << "21,22,23";
+        QTest::newRow("转设计时间") << "转设计时间" << "12" << f2 << "" << all << "21,22,23";
+        QTest::newRow("转数码日期") << "转数码日期" << "13" << f8 << "" << outer << "21,23";
+    }
+    void searchBodies()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, searchType);
+        QFETCH(QStringList, fields);
+        QFETCH(QString, prompt);
+        QFETCH(QList<int>, stores);
+        QFETCH(QString, storesids);
+
+        SearchOrder *w = open();
+        auto *box = child<QComboBox>(w, "comboBox");
+        if (box->findText(label) < 0)
+            box->addItem(label); // types no list offers are still searched by their label
+        box->setCurrentText(label);
+        child<QCalendarWidget>(w, "calendar")->setSelectedDate(QDate(2024, 3, 5));
+        for (int r = 0; r < kStoreIds.size(); ++r)
+            storesOf(w)->item(r)->setCheckState(stores.contains(r) ? Qt::Checked : Qt::Unchecked);
+        const QString typed = " 张&b=+%三 ";
+        if (!prompt.isEmpty()) {
+            child<QPushButton>(w, "searchButton")->click();
+            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+            QCOMPARE(MsgBox::lastShown().text, prompt);
+            QCOMPARE(child<QPushButton>(w, "searchButton")->text(), QString("检索"));
+        }
+        child<QLineEdit>(w, "orderNumber")->setText(typed);
+        QVERIFY(search(w, m_server));
+        QCOMPARE(m_server.requestCount("order_list"), 1); // the prompt posted nothing
+
+        const standin::Request r = m_server.lastRequest("order_list");
+        QCOMPARE(r.fieldNames(), QStringList{"token"} + fields + QStringList{"storesids"});
+        const QMap<QString, QString> expected{
+            {"token", g_apiToken}, {"eid", "77"},         {"personid", "77"}, {"shopid", "11"},
+            {"superid", "5"},      {"uid", "1001"},       {"searchtype", searchType},
+            {"keyword", prompt.isEmpty() ? "2024-03-05" : typed}, {"storesids", storesids}};
+        for (const auto &field : r.fields)
+            QCOMPARE(field.second, expected.value(field.first));
+    }
+
+    void replyOutcomes_data()
+    {
+        QTest::addColumn<standin::Reply>("reply");
+        QTest::addColumn<QString>("title"); // "" when no box is shown
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("rows"); // -1: the earlier rows and ticks stay
+
+        QJsonObject numbers{{"order_photo_id", 7}, {"orderpath", QJsonValue::Null}, {"role10", "0"}};
+        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "警告" << "网络请求错误\n500" << -1;
+        QTest::newRow("connection closed") << standin::Reply::closed() << "警告" << "网络请求错误\n" << -1;
+        QTest::newRow("not JSON") << standin::Reply::notJson() << "" << "" << -1;
+        QTest::newRow("code 0") << standin::Reply::refused("拒绝", "0") << "警告" << "检索错误：0" << -1;
+        QTest::newRow("numeric code") << standin::Reply::numericCode(1) << "警告" << "检索错误：" << -1;
+        QTest::newRow("empty data") << standin::Reply::ok({{"data", QJsonArray()}}) << "提示" << "没有查询到任何订单"
+                                    << 0;
+        QTest::newRow("no data") << standin::Reply::ok() << "提示" << "没有查询到任何订单" << 0;
+        QTest::newRow("odd orders") << standin::Reply::ok({{"data", QJsonArray{"text", numbers}}}) << "" << "" << 2;
+    }
+    void replyOutcomes()
+    {
+        QFETCH(standin::Reply, reply);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        QFETCH(int, rows);
+
+        SearchOrder *w = open();
+        QVERIFY(listAll(w));
+        const int listed = w->orderList().size();
+        QCOMPARE(listed, m_studio->orders.size());
+        clickRow(w, 1);
+        MsgBox::clearShown();
+
+        m_server.queueReply("order_list", reply);
+        QVERIFY(search(w, m_server));
+        if (title.isEmpty()) {
+            QVERIFY(MsgBox::shown().isEmpty());
+        } else {
+            QCOMPARE(MsgBox::shown().size(), 1);
+            QCOMPARE(MsgBox::lastShown().title, title);
+            QCOMPARE(MsgBox::lastShown().text, text);
+        }
+        if (rows < 0) {
+            QCOMPARE(modelOf(w)->rowCount(), listed);
+            QVERIFY(w->orderList().at(1).checked);
+            QCOMPARE(modelOf(w)->item(1, 0)->data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+        } else {
+            QCOMPARE(modelOf(w)->rowCount(), rows);
+            QCOMPARE(w->orderList().size(), rows);
+            QVERIFY(!w->hasCheckedOrder());
+            for (int r = 0; r < rows; ++r) {
+                for (int c = 1; c < 15; ++c)
+                    QCOMPARE(modelOf(w)->item(r, c)->text(), QString());
+                QCOMPARE(w->orderList().at(r).pickupTypeText, QString("自取"));
+            }
+        }
+        QCOMPARE(w->findChildren<QNetworkAccessManager *>().size(), 1); // one for every search
+    }
+
+    void tableShowsTheOrders()
+    {
+        SearchOrder *w = open();
+        QStandardItemModel *m = modelOf(w);
+        QCOMPARE(m->columnCount(), 15);
+        QCOMPARE(m->horizontalHeaderItem(13)->text(), QString("上件日期"));
+        QCOMPARE(m->horizontalHeaderItem(14)->text(), QString("订单路径"));
+        QVERIFY(listAll(w));
+        for (int r = 0; r < m_studio->orders.size(); ++r) {
+            const standin::SampleOrder &o = m_studio->orders.at(r);
+            QCOMPARE(m->item(r, 0)->text(), QString());
+            QCOMPARE(m->item(r, 0)->data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+            QVERIFY(!(m->item(r, 0)->flags() & Qt::ItemIsUserCheckable));
+            QCOMPARE(m->item(r, 1)->text(), o.payForKey);
+            QCOMPARE(m->item(r, 4)->text(), o.customerNames());
+            QCOMPARE(m->item(r, 7)->text(), QString()); // role10 "0"
+            QCOMPARE(m->item(r, 13)->text(), o.shotDate + " 18:00:00");
+            QCOMPARE(m->item(r, 14)->text(), o.orderPath);
+            for (int c = 0; c < 14; ++c)
+                QCOMPARE(m->item(r, c)->data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
+            QVERIFY(!m->item(r, 14)->data(Qt::TextAlignmentRole).isValid());
+        }
+    }
+
+    void columnWidths_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<QList<int>>("widths");
+        QTest::newRow("999, 15") << 999 << 15 << QList<int>{60, 130, 91, 48, 91, 91, 91, 100, 98, 98, 98, 98, 98, 98, 323};
+        QTest::newRow("1000, 15") << 1000 << 15 << QList<int>{60, 122, 84, 56, 84, 84, 84, 84, 94, 94, 94, 94, 94, 94, 300};
+        QTest::newRow("800, 15") << 800 << 15 << QList<int>{60, 130, 68, 36, 68, 68, 68, 75, 74, 74, 74, 74, 74, 74, 244};
+        QTest::newRow("999, 14") << 999 << 14 << QList<int>{60, 130, 91, 48, 91, 91, 91, 100, 98, 98, 98, 98, 98, 323};
+        QTest::newRow("1000, 14") << 1000 << 14 << QList<int>{60, 122, 84, 56, 84, 84, 84, 84, 94, 94, 94, 94, 94, 300};
+    }
+    void columnWidths()
+    {
+        QFETCH(int, width);
+        QFETCH(int, columns);
+        QFETCH(QList<int>, widths);
+        QCOMPARE(orderColumnWidths(width, columns), widths);
+        QCOMPARE(batchDeleteColumns().size(), 14);
+        QCOMPARE(batchDeleteColumns().at(13).header, QString("订单路径"));
+    }
+
+    void windowKeepsTheWidthsOnPaint()
+    {
+        SearchOrder *w = open();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        auto *view = child<QTableView>(w, "tableView");
+        view->setColumnWidth(3, 5); // as if dragged
+        w->repaint();
+        const QList<int> expected = orderColumnWidths(view->width(), 15);
+        for (int c = 0; c < 15; ++c)
+            QCOMPARE(view->columnWidth(c), expected.at(c));
+    }
+
+    void tickingAndInverting()
+    {
+        SearchOrder *w = open();
+        QVERIFY(listAll(w));
+        auto *view = child<QTableView>(w, "tableView");
+        const int n = w->orderList().size();
+        QVERIFY(n >= 3);
+
+        clickRow(w, 2);
+        QVERIFY(w->orderList().at(2).checked);
+        QCOMPARE(view->styleSheet(), kTickedRowStyle);
+        QVERIFY(w->hasCheckedOrder());
+        clickRow(w, 2, 0); // any column of the row
+        QVERIFY(!w->orderList().at(2).checked);
+        QCOMPARE(view->styleSheet(), kUntickedRowStyle);
+        QVERIFY(!w->hasCheckedOrder());
+
+        clickRow(w, 1);
+        QList<bool> one = QVector<bool>(n, false).toList();
+        one[1] = true;
+        QCOMPARE(ticks(w), one);
+        child<QPushButton>(w, "pushButton_selectOpposite")->click();
+        QList<bool> inverted = one;
+        for (bool &b : inverted)
+            b = !b;
+        QCOMPARE(ticks(w), inverted);
+        child<QPushButton>(w, "pushButton_selectOpposite")->click();
+        QCOMPARE(ticks(w), one);
+        child<QPushButton>(w, "pushButton_selectAll")->click();
+        QCOMPARE(ticks(w), QVector<bool>(n, true).toList());
+        QCOMPARE(view->styleSheet(), kTickedRowStyle); // the buttons leave the colours alone
+        for (const OrderRowInfo &row : w->orderList())
+            QVERIFY(!row.processed);
+    }
+
+    void contextMenuOpensTheOrderFolder()
+    {
+        const QString path = m_studio->picRoot + "A1203/";
+        QJsonObject withPath{{"orderpayforkey", "A1"}, {"orderpath", path}};
+        QJsonObject withoutPath{{"orderpayforkey", "A2"}, {"orderpath", 12}};
+        m_server.queueReply("order_list", standin::Reply::ok({{"data", QJsonArray{withoutPath, withPath}}}));
+        SearchOrder *w = open();
+        QVERIFY(listAll(w));
+        auto *view = child<QTableView>(w, "tableView");
+        auto *menu = view->findChild<QMenu *>();
+        QVERIFY(menu);
+        QAction *open = menu->actions().value(0);
+        QCOMPARE(open->text(), QString("打开订单目录"));
+
+        emit view->customContextMenuRequested(QPoint(5, 5)); // no current row: no menu
+        QVERIFY(!menu->isVisible());
+        clickRow(w, 0);
+        emit view->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(menu->isVisible());
+        QVERIFY(!open->isEnabled());
+        menu->hide();
+        clickRow(w, 1);
+        emit view->customContextMenuRequested(QPoint(5, 5));
+        QVERIFY(open->isEnabled());
+        open->trigger();
+        menu->hide();
+        QCOMPARE(Platform::openedPaths(), QStringList{Platform::localPath(path)});
+    }
+
+    void openingState_data()
+    {
+        QTest::addColumn<QStringList>("saved");
+        QTest::addColumn<QStringList>("stores");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("saved paths, three stores") << QStringList{"/out/first", "/out/second"} << kStoreNames
+                                                   << "/out/first";
+        QTest::newRow("no file, no stores") << QStringList() << QStringList() << "";
+    }
+    void openingState()
+    {
+        QFETCH(QStringList, saved);
+        QFETCH(QStringList, stores);
+        QFETCH(QString, path);
+        if (!saved.isEmpty())
+            QVERIFY(FileOperation::writeDatFile("path_separatePhotos.dat", saved, false));
+        g_storeNames = stores;
+        g_storeIds = kStoreIds.mid(0, stores.size());
+
+        SearchOrder *w = open();
+        w->setToolName("分件管理");
+        QCOMPARE(child<QLineEdit>(w, "pathLineEdit")->text(), path);
+        auto *box = child<MultiSelectComboBox>(w, "cb_shops");
+        QCOMPARE(box->count(), stores.size());
+        QCOMPARE(box->checkedItems().size(), stores.size());
+        QCOMPARE(box->overlayButton()->text(), QString("点击选择店铺"));
+        QCOMPARE(w->searchTypes(), normalSearchLabels());
+        QCOMPARE(child<QComboBox>(w, "comboBox")->currentText(), QString("转数码日期"));
+        QCOMPARE(child<QPushButton>(w, "pushButton_separate")->text(), QString("开始分件"));
+        QCOMPARE(modelOf(w)->rowCount(), 0);
+        for (const char *hidden : {"groupBox", "progressBar", "label", "label_finishOrdersNum"})
+            QVERIFY2(child(w, hidden)->isHidden(), hidden);
+        QVERIFY(w->parentWidget() == nullptr && w->isWindow());
+        QVERIFY(w->isWindowShow());
+    }
+
+    void deleteModeOffersItsEightTypes()
+    {
+        SearchOrder *w = open();
+        w->setToolName("批量删除");
+        w->setToolName("批量删除");
+        QCOMPARE(w->searchTypes(), deleteSearchLabels());
+        auto *box = child<QComboBox>(w, "comboBox");
+        QCOMPARE(box->count(), 8);
+        QCOMPARE(box->currentText(), QString("预约单号"));
+        QVERIFY(child(w, "selectPathButton")->isHidden());
+        QVERIFY(child(w, "pathLineEdit")->isHidden());
+        QCOMPARE(child<QPushButton>(w, "pushButton_separate")->text(), QString("批量删除"));
+    }
+
+    void shopSwitchLeavesTheWindowsStores()
+    {
+        SearchOrder *w = open();
+        storesOf(w)->item(1)->setCheckState(Qt::Unchecked);
+        g_storeIds = QStringList{"91"}; // the tool window switched to a shop with one store
+        g_storeNames = QStringList{"别店"};
+        QVERIFY(listAll(w));
+        QCOMPARE(m_server.lastRequest("order_list").field("storesids"), QString("21,23"));
+    }
+
+    void savePathChooser()
+    {
+        SearchOrder *w = open();
+        auto *edit = child<QLineEdit>(w, "pathLineEdit");
+        FileDialogs::clearAsked();
+        FileDialogs::queueAnswer(QString("/chosen/out"));
+        FileDialogs::queueAnswer(QString()); // cancelled
+        child<QPushButton>(w, "selectPathButton")->click();
+        QCOMPARE(edit->text(), QString("/chosen/out"));
+        child<QPushButton>(w, "selectPathButton")->click();
+        QCOMPARE(edit->text(), QString("/chosen/out"));
+        QCOMPARE(FileDialogs::asked().value(0).caption, QString("选择分件保存路径"));
+    }
+
+    void closingDropsTheReplyStillOut()
+    {
+        m_server.queueReply("order_list", standin::Reply::ok().withDelay(300));
+        SearchOrder *w = open();
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        child<QComboBox>(w, "comboBox")->setCurrentText("拍摄日期");
+        child<QPushButton>(w, "searchButton")->click();
+        QTest::keyClick(w, Qt::Key_Escape); // closes like the close button
+        QVERIFY(testsupport::waitFor([&] { return m_win.isNull(); }));
+        QTest::qWait(500);
+        QVERIFY(MsgBox::shown().isEmpty());
+    }
+
+    void twinFormIsTheSameForm()
+    {
+        QDialog search, dovra;
+        Ui_SearchOrder searchUi;
+        searchUi.setupUi(&search);
+        Ui_ExportDovraResult dovraUi;
+        dovraUi.setupUi(&dovra);
+        QCOMPARE(search.objectName(), QString("SearchOrder"));
+        QCOMPARE(dovra.objectName(), QString("ExportDovraResult"));
+        auto tree = [](QDialog &d) {
+            QStringList out;
+            for (QObject *o : d.findChildren<QObject *>())
+                out << o->objectName() + ":" + o->metaObject()->className();
+            return out;
+        };
+        QCOMPARE(tree(dovra), tree(search));
+        QCOMPARE(dovra.size(), QSize(785, 545));
+        QCOMPARE(dovra.windowTitle(), QString("检索订单"));
+        // only the search and cancel buttons take the keyboard focus
+        for (QWidget *wd : search.findChildren<QWidget *>()) {
+            if (qobject_cast<QPushButton *>(wd) || wd->objectName() == "pathLineEdit") {
+                const bool focusable = wd->objectName() == "searchButton" || wd->objectName() == "cancelButton";
+                QVERIFY2((wd->focusPolicy() == Qt::NoFocus) != focusable, qPrintable(wd->objectName()));
+            }
+        }
+    }
+};
+
+TESSALY_TEST_MAIN(TestSearchOrder)
+#include "tst_searchorder.moc"
