@@ -1,4 +1,5 @@
 #include "globals.h"
+#include "localization.h"
 #include "login.h"
 #include "namedwindows.h"
 #include "toolregistry.h"
@@ -9,6 +10,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halven软件-Tessaly"));
+    useChinese(&app);
     registerStandardTools();
     registerStandardWindows();
     const StartOptions options = readCommandLine(QCoreApplication::arguments());

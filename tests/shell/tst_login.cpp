@@ -1,4 +1,5 @@
 #include "globals.h"
+#include "localization.h"
 #include "login.h"
 #include "msgbox.h"
 #include "platformshell.h"
@@ -10,6 +11,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
+#include <QMessageBox>
+#include <QTranslator>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -326,6 +330,35 @@ private slots:
             m_updaterStarts << program;
             return m_updaterResult;
         });
+    }
+
+    // What the program sets up at start: Qt's own button texts and the calendar speak Chinese.
+    void qtTextsAreChinese_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("yes") << int(QMessageBox::Yes) << "是";
+        QTest::newRow("no") << int(QMessageBox::No) << "否";
+        QTest::newRow("ok") << int(QMessageBox::Ok) << "确定";
+        QTest::newRow("cancel") << int(QMessageBox::Cancel) << "取消";
+    }
+    void qtTextsAreChinese()
+    {
+        QFETCH(int, button);
+        QFETCH(QString, text);
+        QTranslator *translator = useChinese(qApp);
+        const QLocale chinese = QLocale();
+        QLocale::setDefault(QLocale::c());
+        if (!translator)
+            QSKIP("Qt's Chinese translations are not installed");
+        QCOMPARE(chinese.standaloneMonthName(1), QString("一月"));
+
+        QMessageBox box(QMessageBox::Question, "t", "x", QMessageBox::StandardButton(button));
+        QString shown = box.button(QMessageBox::StandardButton(button))->text();
+        shown.remove(QRegularExpression("\\(&.\\)$")); // the mnemonic, "是(&Y)"
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+        QCOMPARE(shown, text);
     }
 };
 
