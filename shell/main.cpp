@@ -10,12 +10,12 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halven软件-Tessaly"));
-    useChinese(&app);
     registerStandardTools();
     registerStandardWindows();
     const StartOptions options = readCommandLine(QCoreApplication::arguments());
     if (options.quit)
         return options.exitCode;
+    useChinese(&app); // the command line's own messages stay as --help writes them
     initEndpoints(defaultApiBase());
 
     Login login;
