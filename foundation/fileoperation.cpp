@@ -96,6 +96,38 @@ bool removeLink(const QFileInfo &info)
     return removeOneFile(path);
 }
 
+// Copies into a temporary file beside the target and puts it in the target's place only once the copy is
+// complete: a copy that fails (a full disk, a share gone) leaves whatever was at the target as it was,
+// and no temporary file behind.
+bool copyThroughTemporary(const QString &source, const QString &target)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    constexpr qint64 kChunk = 1 << 20;
+    bool ok = true;
+    for (;;) {
+        const QByteArray data = in.read(kChunk);
+        if (data.isEmpty()) {
+            ok = in.error() == QFileDevice::NoError;
+            break;
+        }
+        if (out.write(data) != data.size()) {
+            ok = false;
+            break;
+        }
+    }
+    if (!ok || Platform::copyShouldFail(target)) {
+        out.cancelWriting();
+        out.commit(); // discards the temporary file
+        return false;
+    }
+    return out.commit();
+}
+
 // Deletes the folder tree with a work list. Links are removed as links and never followed.
 bool removeTree(const QString &root)
 {
@@ -207,14 +239,10 @@ bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwr
         const QFileInfo targetInfo(target);
         if (targetInfo.exists() && sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
             return true;
-        if (overwrite)
-            removeOneFile(target);
-        else
+        if (!overwrite)
             target = freeNumberedName(target);
     }
-    if (Platform::copyShouldFail(target))
-        return false;
-    return QFile::copy(source, target);
+    return copyThroughTemporary(source, target);
 }
 
 bool FileOperation::setDirHidden(const QString &path)

@@ -31,9 +31,11 @@ public:
     static bool deleteFile(const QString &path);
 
     // Copies src to dst. Back-slashes in dst become "/"; the same file as source and target gives true
-    // without copying; a missing src gives false. An existing dst is removed first when overwrite is true;
+    // without copying; a missing src gives false. An existing dst is replaced when overwrite is true;
     // otherwise the copy gets the first free numbered name: "x.jpg" -> "x(1).jpg", "x.JPG" -> "x(1).jpg",
-    // "x.png" -> "x(1).png", "x" -> "x(1)". The target folder must exist. Returns whether the copy was made.
+    // "x.png" -> "x(1).png", "x" -> "x(1)". The target folder must exist. The copy goes into a temporary
+    // file beside the target first: a failed copy leaves an old dst as it was and nothing else behind.
+    // Returns whether the copy was made.
     static bool copyFile(const QString &src, const QString &dst, bool overwrite);
     // The name copyFile would use for dst when dst is taken and overwrite is false.
     static QString freeNumberedName(const QString &dst);

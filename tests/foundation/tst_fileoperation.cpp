@@ -130,6 +130,14 @@ private slots:
         QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "r.jpg", false));
         QVERIFY(!QFileInfo::exists(d + "r.jpg"));
         QVERIFY(FileOperation::copyFile(d + "p.jpg", d + "r.jpg", false)); // used up
+
+        // a failed overwrite keeps the old file byte for byte and leaves no temporary file beside it
+        const QStringList before = QDir(d).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        Platform::failCopies("t.jpg", 1);
+        QVERIFY(writeText(d + "p.jpg", "another photo"));
+        QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "t.jpg", true));
+        QCOMPARE(readAll(d + "t.jpg"), QByteArray("photo"));
+        QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden | QDir::System), before);
     }
 
     void listFilesMatchTheLegacyBytes()
