@@ -175,6 +175,16 @@ bool FileOperation::mkDir(const QString &path)
     return QDir().mkdir(local);
 }
 
+bool FileOperation::mkPath(const QString &path)
+{
+    const QString local = Platform::localPath(path);
+    if (QDir(local).exists())
+        return true;
+    if (local.isEmpty() || Platform::mkDirShouldFail(local))
+        return false;
+    return QDir().mkpath(local);
+}
+
 bool FileOperation::isFile(const QString &path)
 {
     return QFileInfo(Platform::localPath(path)).isFile();
@@ -243,6 +253,40 @@ bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwr
             target = freeNumberedName(target);
     }
     return copyThroughTemporary(source, target);
+}
+
+bool FileOperation::sameContent(const QString &a, const QString &b)
+{
+    QFile fa(a);
+    QFile fb(b);
+    if (fa.size() != fb.size() || !fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 kChunk = 1 << 20;
+    while (!fa.atEnd()) {
+        const QByteArray ca = fa.read(kChunk);
+        if (ca.isEmpty() || ca != fb.read(kChunk))
+            return false;
+    }
+    return fb.atEnd();
+}
+
+FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, const QString &target, QString *why)
+{
+    auto fail = [why](const QString &text) {
+        if (why)
+            *why = text;
+        return CopyFailed;
+    };
+    if (!QFileInfo(source).isFile())
+        return fail(QStringLiteral("源文件不存在"));
+    if (existsOrLink(target)) {
+        if (sameContent(source, target))
+            return AlreadyThere;
+        return fail(QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
+    }
+    if (Platform::copyShouldFail(target) || !QFile::copy(source, target))
+        return fail(QStringLiteral("复制失败：") + target);
+    return Copied;
 }
 
 bool FileOperation::setDirHidden(const QString &path)

@@ -21,6 +21,8 @@ public:
     static bool dirExists(const QString &path);
     // True when the folder exists; otherwise creates that one folder (the parent must exist).
     static bool mkDir(const QString &path);
+    // True when the folder exists; otherwise creates it together with every missing parent.
+    static bool mkPath(const QString &path);
     // True only for an existing regular file.
     static bool isFile(const QString &path);
     // The first three characters of the path: the drive root of a Windows path such as "D:/...".
@@ -39,6 +41,18 @@ public:
     static bool copyFile(const QString &src, const QString &dst, bool overwrite);
     // The name copyFile would use for dst when dst is taken and overwrite is false.
     static QString freeNumberedName(const QString &dst);
+
+    // What a copy that never replaces a file did.
+    enum CopyOutcome {
+        Copied,       // the target was made
+        AlreadyThere, // the target held the same bytes already (an earlier copy)
+        CopyFailed,   // nothing usable is at the target; *why says why
+    };
+    // Copies source to target, both local file-system paths; the target's folder must exist. An existing
+    // target is never replaced: the same bytes count as AlreadyThere, other bytes make the copy fail.
+    static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr);
+    // True when both files can be read and hold the same bytes.
+    static bool sameContent(const QString &a, const QString &b);
 
     // Hidden attribute of a folder or file: false when nothing is there, true when hidden already,
     // otherwise whether adding it succeeded.

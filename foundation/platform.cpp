@@ -10,6 +10,7 @@
 #include <QMutexLocker>
 #include <QProcess>
 #include <QStorageInfo>
+#include <QThread>
 #include <QUrl>
 
 #ifdef Q_OS_WIN
@@ -35,6 +36,9 @@ struct State
     Fault copy;
     Fault mkdir;
     Fault removal;
+    Fault write;
+    QString slowPart;
+    int slowMs = 0;
 };
 
 State &state()
@@ -247,12 +251,28 @@ void failRemovals(const QString &pathPart, int times)
     arm(state().removal, pathPart, times);
 }
 
+void failWrites(const QString &pathPart, int times)
+{
+    QMutexLocker lock(&state().mutex);
+    arm(state().write, pathPart, times);
+}
+
+void slowWrites(const QString &pathPart, int ms)
+{
+    QMutexLocker lock(&state().mutex);
+    state().slowPart = pathPart;
+    state().slowMs = qMax(0, ms);
+}
+
 void clearFaults()
 {
     QMutexLocker lock(&state().mutex);
     state().copy = Fault();
     state().mkdir = Fault();
     state().removal = Fault();
+    state().write = Fault();
+    state().slowPart.clear();
+    state().slowMs = 0;
 }
 
 bool copyShouldFail(const QString &target)
@@ -271,6 +291,24 @@ bool removalShouldFail(const QString &path)
 {
     QMutexLocker lock(&state().mutex);
     return consume(state().removal, path);
+}
+
+bool writeShouldFail(const QString &path)
+{
+    QMutexLocker lock(&state().mutex);
+    return consume(state().write, path);
+}
+
+void delayWrite(const QString &path)
+{
+    int ms = 0;
+    {
+        QMutexLocker lock(&state().mutex);
+        if (state().slowMs > 0 && (state().slowPart.isEmpty() || path.contains(state().slowPart)))
+            ms = state().slowMs;
+    }
+    if (ms > 0)
+        QThread::msleep(ulong(ms));
 }
 
 } // namespace Platform

@@ -52,10 +52,17 @@ QString findFileNoCase(const QString &dir, const QString &name);
 void failCopies(const QString &targetPart, int times = -1);
 void failMkDirs(const QString &pathPart, int times = -1);
 void failRemovals(const QString &pathPart, int times = -1);
+// File writes that replace a file whole (the write is made, then fails before the file is replaced).
+void failWrites(const QString &pathPart, int times = -1);
+// Every such write whose path contains pathPart takes ms longer, like a slow share; 0 turns it off.
+void slowWrites(const QString &pathPart, int ms);
 void clearFaults();
 // Consulted by the file operations; each true answer uses up one of the injected failures.
 bool copyShouldFail(const QString &target);
 bool mkDirShouldFail(const QString &path);
 bool removalShouldFail(const QString &path);
+bool writeShouldFail(const QString &path);
+// Sleeps for the delay slowWrites set, when the path matches.
+void delayWrite(const QString &path);
 
 } // namespace Platform

@@ -1,5 +1,6 @@
 #include "dovraimportthread.h"
 
+#include "fileoperation.h"
 #include "platform.h"
 
 #include <QDebug>
@@ -8,26 +9,6 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QStringList>
-
-namespace {
-
-// True when both files can be read and hold the same bytes.
-bool sameContent(const QString &a, const QString &b)
-{
-    QFile fa(a);
-    QFile fb(b);
-    if (fa.size() != fb.size() || !fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
-        return false;
-    constexpr qint64 kChunk = 1 << 20;
-    while (!fa.atEnd()) {
-        const QByteArray ca = fa.read(kChunk);
-        if (ca.isEmpty() || ca != fb.read(kChunk))
-            return false;
-    }
-    return fb.atEnd();
-}
-
-} // namespace
 
 DovraImportThread::DovraImportThread(int row, int currentCount, int totalCount, QString toDir,
                                      DovraFileInfo fileInfo, QObject *receiver)
@@ -96,15 +77,8 @@ bool DovraImportThread::copyFile(QString fromFile, QString toFile, QString *why)
     report("slt_dovrathreadmsg", message);
     qDebug() << folder;
 
-    if (QFileInfo::exists(localTarget)) {
-        // Never replaced. The same bytes mean an earlier run copied it already.
-        if (sameContent(source, localTarget))
-            return true;
-        return fail(QStringLiteral("目标文件已存在且内容不同，未覆盖：") + localTarget);
-    }
-    if (!QDir(localFolder).exists())
+    if (!QFileInfo::exists(localTarget) && !QDir(localFolder).exists())
         return fail(QStringLiteral("无法创建目录：") + localFolder);
-    if (Platform::copyShouldFail(localTarget) || !QFile::copy(source, localTarget))
-        return fail(QStringLiteral("复制失败：") + localTarget);
-    return true;
+    // Never replaced. The same bytes mean an earlier run copied it already.
+    return FileOperation::copyNoReplace(source, localTarget, why) != FileOperation::CopyFailed;
 }

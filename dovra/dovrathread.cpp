@@ -1,0 +1,397 @@
+#include "dovrathread.h"
+
+#include "dovraxml.h"
+#include "fileoperation.h"
+#include "globals.h"
+#include "platform.h"
+#include "webapi.h"
+
+#include <QDate>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace {
+
+const QString kNotInAlbumPages = QStringLiteral("未入册版面");
+const QString kNotInAlbumPhotos = QStringLiteral("未入册照片");
+const QString kDesignSuffix = QStringLiteral("_待Dovra设计同步用数据");
+
+// The suffixes a restricted copy takes; "tiff" but not "tif".
+const QStringList &restrictedSuffixes()
+{
+    static const QStringList list{"htm", "html", "jpg", "png", "jpeg", "gif", "bmp",
+                                  "tiff", "psd", "webp", "svg", "eps", "ai", "wmf"};
+    return list;
+}
+
+// The order's export folder name, "K-服务次T C", safe as one folder name.
+QString orderFolderName(const OrderRowInfo &row)
+{
+    return normalizeFileName(row.orderpayforkey + QStringLiteral("-服务次") + row.servicetimes + QLatin1Char(' ')
+                             + row.customerName);
+}
+
+// The design folder's path below the order's export folder: each part of the relative Dovra path made
+// safe, empty and ".." parts dropped, the last one carrying the design suffix.
+QString designFolderPath(const QString &relPath)
+{
+    QStringList parts;
+    for (const QString &part : relPath.split(QRegularExpression(QStringLiteral("[\\\\/]")))) {
+        const QString safe = normalizeFileName(part);
+        if (!safe.isEmpty())
+            parts.append(safe);
+    }
+    return parts.join(QLatin1Char('/')) + kDesignSuffix;
+}
+
+// True when path is folder itself or lies inside it (both made absolute and clean, links resolved
+// where they exist).
+bool isInside(const QString &path, const QString &folder)
+{
+    auto resolved = [](const QString &p) {
+        const QFileInfo info(p);
+        const QString canonical = info.canonicalFilePath();
+        return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+    };
+    const QString inner = resolved(path);
+    const QString outer = resolved(folder);
+    return inner.compare(outer, Platform::pathCase()) == 0
+           || inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'),
+                               Platform::pathCase());
+}
+
+} // namespace
+
+Dovrathread::Dovrathread(QObject *receiver, QObject *parent) : QThread(parent), receiver(receiver) {}
+
+Dovrathread::~Dovrathread() = default;
+
+void Dovrathread::stop()
+{
+    stopRequested = true;
+}
+
+void Dovrathread::takeShopSwitches()
+{
+    downloadAll = g_dovraisdownloadall;
+    bigImg = g_dovrabigimg;
+}
+
+void Dovrathread::startExport(const QString &root, const QList<OrderRowInfo> &rows)
+{
+    wait(); // the previous run queues its report as its last act; let it return first
+    mode = QStringLiteral("exportDovraresult");
+    exportRoot = root;
+    orders = rows;
+    takeShopSwitches();
+    start(QThread::InheritPriority);
+}
+
+void Dovrathread::run()
+{
+    stopRequested = false;
+    if (mode == QLatin1String("xml")) {
+        if (dataType == 0)
+            buildStaffXml();
+        else if (dataType == 1)
+            buildProductXml();
+    } else if (mode == QLatin1String("stores")) {
+        checkStorePaths();
+    } else if (mode == QLatin1String("exportDovraresult")) {
+        exportSelectionResults();
+    }
+}
+
+// ---- store check ----
+
+void Dovrathread::checkStorePaths()
+{
+    QJsonArray reachable;
+    QString names;
+    for (int i = 0; i < stores.size(); ++i) {
+        const QJsonObject store = stores.at(i).toObject();
+        const QString path = jsonString(store, QStringLiteral("dovrapath"));
+        if (!path.isEmpty() && QDir(Platform::localPath(path)).exists()) {
+            reachable.append(store);
+            continue;
+        }
+        if (!names.isEmpty())
+            names += QLatin1Char(',');
+        names += jsonString(store, QStringLiteral("name"));
+    }
+    QMetaObject::invokeMethod(receiver, "slt_dovrastores", Qt::QueuedConnection, Q_ARG(QJsonArray, reachable),
+                              Q_ARG(QString, names));
+}
+
+// ---- staff and product files ----
+
+void Dovrathread::sendThreadReport(const QJsonObject &obj)
+{
+    QMetaObject::invokeMethod(receiver, "slt_threademit", Qt::QueuedConnection, Q_ARG(QJsonObject, obj));
+}
+
+void Dovrathread::buildStaffXml()
+{
+    buildXml(0);
+}
+
+void Dovrathread::buildProductXml()
+{
+    buildXml(1);
+}
+
+void Dovrathread::buildXml(int type)
+{
+    const QString xml = DovraXml::document(datas, type, [this] { return stopRequested.load(); });
+    if (xml.isNull() || stopRequested)
+        return;
+    sendThreadReport(QJsonObject{{"type", QStringLiteral("数据配置完成")}, {"xmlstr", xml}});
+    xmlStr = xml;
+    if (stopRequested)
+        return;
+    writeToFile();
+}
+
+void Dovrathread::writeToFile()
+{
+    const QString baseName = dataType == 0 ? QStringLiteral("VgStaff") : QStringLiteral("productList");
+    const QString prefix = dataType == 0 ? QStringLiteral("员工数据: ") : QStringLiteral("产品数据: ");
+    const QByteArray bytes = DovraXml::fileBytes(xmlStr);
+    QString errors;
+    for (int i = 0; i < stores.size() && !stopRequested; ++i) {
+        const QJsonObject store = stores.at(i).toObject();
+        const QString name = jsonString(store, QStringLiteral("name"));
+        const QString dovraPath = jsonString(store, QStringLiteral("dovrapath"));
+        const QString folder = dovraPath + QStringLiteral("\\产品");
+        const QString file = folder + QLatin1Char('\\') + baseName + QStringLiteral(".xml");
+        const QString localFolder = Platform::localPath(folder);
+        // An empty Dovra path would name a folder at the file-system root: nothing is made for it.
+        if (!dovraPath.isEmpty())
+            FileOperation::mkDir(folder);
+
+        const bool last = i == stores.size() - 1;
+        QJsonObject message;
+        if (last) {
+            message.insert("type", QStringLiteral("全部导入成功"));
+            message.insert("msg", QStringLiteral("数据全部导入完成"));
+        } else {
+            message.insert("type", QStringLiteral("门店数据导入成功"));
+            message.insert("msg", prefix + name + QStringLiteral("数据导入完成") + QStringLiteral("，开始给导入")
+                                      + jsonString(stores.at(i + 1).toObject(), QStringLiteral("name"))
+                                      + QStringLiteral("数据..."));
+        }
+        auto fail = [&](const QString &line) {
+            errors += QLatin1Char('\n') + line;
+            message.insert("errormsg", errors);
+            sendThreadReport(message);
+        };
+
+        const QFileInfo folderInfo(localFolder);
+        if (dovraPath.isEmpty() || !folderInfo.isDir()) {
+            fail(name + QStringLiteral("dovra路径错误，写入失败：") + folder);
+            continue;
+        }
+        if (!folderInfo.isWritable()) {
+            fail(name + QStringLiteral("dovra路径没有写入权限：") + folder);
+            continue;
+        }
+        // The old file is replaced only once the new one is complete.
+        const QString localFile = Platform::localPath(file);
+        QSaveFile out(localFile);
+        if (!out.open(QIODevice::WriteOnly)) {
+            qDebug() << "文件打开失败，错误原因：" << out.errorString();
+            fail(name + QStringLiteral(" 文件打开失败，错误原因：") + out.errorString());
+            continue;
+        }
+        Platform::delayWrite(localFile);
+        bool written = out.write(bytes) == bytes.size();
+        if (written && Platform::writeShouldFail(localFile))
+            out.cancelWriting();
+        written = written && out.commit();
+        if (!written) {
+            qDebug() << "文件写入失败，错误原因：" << out.errorString();
+            fail(name + QStringLiteral(" 文件写入失败，错误原因：") + out.errorString());
+            continue;
+        }
+        if (stopRequested)
+            return;
+        // The last store's message carries every failure of the run.
+        message.insert("errormsg", last ? errors : QString());
+        sendThreadReport(message);
+    }
+}
+
+// ---- selection-result export ----
+
+bool Dovrathread::emitExportResult(const QJsonObject &obj)
+{
+    return QMetaObject::invokeMethod(receiver, "slt_exportDovraResult", Qt::QueuedConnection,
+                                     Q_ARG(QJsonObject, obj));
+}
+
+void Dovrathread::sendUpdateMsg(const QString &text)
+{
+    emitExportResult(QJsonObject{{"type", QStringLiteral("update_msg")}, {"alert", text}});
+}
+
+void Dovrathread::exportSelectionResults()
+{
+    const QString date = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    const bool withDesign = downloadAll == QLatin1String("1");
+    QString report = QStringLiteral("所选订单Dovra选版导出结果");
+    for (int i = 0; i < orders.size(); ++i) {
+        const OrderRowInfo row = orders.at(i);
+        if (!row.checked)
+            continue;
+        currentOrderDir = row.orderpath;
+        const QString label = row.orderpayforkey + QStringLiteral(" 服务次") + row.servicetimes;
+        const QString htmlLabel = label.toHtmlEscaped();
+        auto red = [&](const QString &text) {
+            report += QStringLiteral("<br><font color=\"#ff0000\">") + htmlLabel + text;
+        };
+        auto plain = [&](const QString &text) { report += QStringLiteral("<br>") + htmlLabel + text; };
+        auto green = [&](const QString &text) {
+            report += QStringLiteral("<br><font color=\"#669900\">") + htmlLabel + text;
+        };
+        // One copy of the export: refused when its target lies in its source, not done when a file failed.
+        auto exportCopy = [&](const QString &source, const QString &target, const QString &what) {
+            if (isInside(Platform::localPath(target), Platform::localPath(source))) {
+                plain(QStringLiteral("</font> 导出路径在Dovra选版目录内，未拷贝"));
+                return false;
+            }
+            sendUpdateMsg(QStringLiteral("开始导出") + label + what + QStringLiteral(", 可能比较耗时，请稍后..."));
+            const CopyCount count = copyDirectory(source, target);
+            if (count.failed > 0) {
+                plain(QStringLiteral("</font> 有%1个文件拷贝失败").arg(count.failed));
+                return false;
+            }
+            return true;
+        };
+
+        // An order without a folder has no finished photos either.
+        if (row.orderpath.isEmpty() || !FileOperation::dirExists(row.orderpath + QStringLiteral("成品")))
+            red(QStringLiteral("</font> 没有导入成品照片，所以产品文件夹里是Dovra的小图！"));
+        sendUpdateMsg(QStringLiteral("开始准备") + label + QStringLiteral("的检查并创建路径，请稍后..."));
+        if (row.dovraSelectedPath.isEmpty()) {
+            red(QStringLiteral("</font> 没有Dovra选版完成路径"));
+            continue;
+        }
+        if (!FileOperation::dirExists(row.dovraSelectedPath)) {
+            red(QStringLiteral("</font> Dovra选版未完成或与本机不在同一局域网"));
+            continue;
+        }
+        const QString resultSource = row.dovraSelectedPath + QStringLiteral("\\选版结果");
+        const QDir resultDir(Platform::localPath(resultSource));
+        if (!resultDir.exists() || resultDir.entryInfoList({QStringLiteral("*.ok")}).isEmpty()) {
+            plain(QStringLiteral("</font> Dovra选版未完成"));
+            continue;
+        }
+        const QString dateDir = exportRoot + QLatin1Char('/') + date;
+        if (exportRoot.isEmpty() || !FileOperation::mkDir(dateDir)) {
+            plain(QStringLiteral("</font> 创建导出日期目录失败，请检查权限"));
+            continue;
+        }
+        const QString orderDir = dateDir + QLatin1Char('/') + orderFolderName(row);
+        if (!FileOperation::mkDir(orderDir)) {
+            plain(QStringLiteral("</font> 创建导出根目录失败，请检查权限"));
+            continue;
+        }
+
+        bool resultDone = false;
+        const QString resultTarget = orderDir + QStringLiteral("/选版结果");
+        if (!FileOperation::mkDir(resultTarget))
+            plain(QStringLiteral("</font> 创建选版结果导出目录失败，请检查权限"));
+        else
+            resultDone = exportCopy(resultSource, resultTarget, QStringLiteral("的Dovra选版结果"));
+
+        bool designDone = false;
+        if (withDesign) {
+            const QString designSource = row.dovraSelectedPath + QLatin1Char('/') + row.dovraRelPath + kDesignSuffix;
+            const QString designTarget = orderDir + QLatin1Char('/') + designFolderPath(row.dovraRelPath);
+            if (!FileOperation::dirExists(designSource))
+                plain(QStringLiteral("</font> Dovra路径下没有 待Dovra设计同步用数据 文件夹"));
+            else if (!FileOperation::mkPath(designTarget))
+                plain(QStringLiteral("</font> 创建 待Dovra设计同步用数据 导出目录失败，请检查权限"));
+            else
+                designDone = exportCopy(designSource, designTarget, QStringLiteral("的 待Dovra设计同步用数据"));
+        }
+
+        if (!withDesign || resultDone || designDone)
+            green(resultDone && (designDone || !withDesign) ? QStringLiteral("</font>  Dovra导出完成")
+                                                            : QStringLiteral("</font>  Dovra部分导出完成"));
+    }
+    emitExportResult(QJsonObject{{"type", QStringLiteral("all_finish")}, {"message", report}});
+}
+
+Dovrathread::CopyCount Dovrathread::copyDirectory(const QString &source, const QString &target)
+{
+    CopyCount count;
+    const QString localTarget = Platform::localPath(target);
+    FileOperation::mkPath(localTarget);
+    // The target itself is never entered, so a target inside the source does not copy itself.
+    QStringList walk;
+    const QString targetCanonical = QFileInfo(localTarget).canonicalFilePath();
+    if (!targetCanonical.isEmpty())
+        walk.append(targetCanonical);
+    copyTree(Platform::localPath(source), localTarget, walk, count);
+    return count;
+}
+
+void Dovrathread::copyTree(const QString &source, const QString &target, QStringList &walk, CopyCount &count)
+{
+    // A folder already on the walk's path (a link back to an ancestor, or the target) is not entered.
+    const QString canonical = QFileInfo(source).canonicalFilePath();
+    if (!canonical.isEmpty() && walk.contains(canonical))
+        return;
+    FileOperation::mkPath(target); // a failure shows in the files that then cannot be copied
+    if (canonical.isEmpty())
+        return; // nothing to list
+    walk.append(canonical);
+
+    const bool restricted = downloadAll == QLatin1String("0");
+    const bool substitute = bigImg == QLatin1String("1") && !currentOrderDir.isEmpty();
+    const QDir sourceDir(source);
+    const QString sourceBase = sourceDir.absolutePath() + QLatin1Char('/');
+    const QString targetBase = QDir(target).absolutePath() + QLatin1Char('/');
+    const QFileInfoList entries = sourceDir.entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        const QString name = entry.fileName();
+        QString from = sourceBase + name;
+        const QString to = targetBase + name;
+        qDebug() << "准备拷贝的文件夹:" << from;
+        qDebug() << "拷贝到：" << to;
+        if (entry.isDir()) {
+            if (restricted && (name == kNotInAlbumPages || name == kNotInAlbumPhotos))
+                continue;
+            qDebug() << "导版面000:" << name;
+            copyTree(from, to, walk, count);
+            continue;
+        }
+        if (restricted && !restrictedSuffixes().contains(entry.suffix().toLower()))
+            continue;
+        if (substitute) {
+            const QString finished = Platform::localPath(currentOrderDir + QStringLiteral("成品\\") + name);
+            if (QFileInfo(finished).isFile())
+                from = finished;
+        }
+        sendUpdateMsg(QStringLiteral("正在拷贝") + name + QStringLiteral(", 请稍后..."));
+        QString why;
+        switch (FileOperation::copyNoReplace(from, to, &why)) {
+        case FileOperation::Copied:
+            ++count.copied;
+            break;
+        case FileOperation::AlreadyThere:
+            ++count.alreadyThere;
+            break;
+        case FileOperation::CopyFailed:
+            ++count.failed;
+            qDebug() << "Failed to copy file from" << from << "to" << to << why;
+            break;
+        }
+    }
+    walk.removeLast();
+}

@@ -1,0 +1,90 @@
+#pragma once
+// The worker thread of the link to the Dovra photo-selection system. One run does one job, chosen by
+// `mode`, which the owning window writes together with the job's inputs before it starts the thread:
+//   "stores"            which stores' Dovra folders this computer reaches (the tool window);
+//   "xml"               the staff (dataType 0) or product (1) list as XML into every store's folder
+//                       (the sync dialog);
+//   "exportDovraresult" the finished selections of the ticked orders into a dated export tree
+//                       (the export dialog).
+//
+// The thread has no signals. It reports only by queued calls, by name, of the receiver's slots:
+//   slt_dovrastores(QJsonArray reachable, QString unreachableNames)   once per store check;
+//   slt_threademit(QJsonObject)        "数据配置完成", then one "门店数据导入成功" per store and
+//                                      "全部导入成功" for the last one;
+//   slt_exportDovraResult(QJsonObject) "update_msg" progress lines, then one "all_finish" report.
+//
+// The receiver is not owned; every owner passes itself as receiver and parent, and stops and waits for
+// the thread before it goes away. Only the XML job looks at the stop flag; the store check and the
+// export always run to their end.
+
+#include "orderrecords.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <atomic>
+
+class Dovrathread : public QThread
+{
+    Q_OBJECT
+public:
+    Dovrathread(QObject *receiver, QObject *parent);
+    ~Dovrathread() override;
+
+    // ---- inputs, written by the owner while the thread is not running ----
+    QString mode;
+    int dataType = 0;          // "xml": 0 staff, 1 products
+    QJsonArray datas;          // "xml": the list to write
+    QJsonArray stores;         // "stores": the stores to test; "xml": the stores to write into
+    QString exportRoot;        // "exportDovraresult": the export root folder
+    QList<OrderRowInfo> orders; // "exportDovraresult": the dialog's rows, ticked or not
+    // The shop's switches as they stood when the export was started (see takeShopSwitches).
+    QString downloadAll; // g_dovraisdownloadall: "0" restricted copy, "1" design data exported too
+    QString bigImg;      // g_dovrabigimg: "1" copies the order's finished photo in place of Dovra's
+
+    std::atomic<bool> stopRequested{false};
+    QString currentOrderDir; // the order being exported (worker only)
+    QString xmlStr;          // the last finished staff or product document (worker only)
+    QObject *receiver;
+
+    // Asks a running XML job to end at its next check; returns at once.
+    void stop();
+    // Copies the chosen shop's two Dovra switches; the owner calls it on its own thread before a start,
+    // so that a shop switch during the run changes nothing.
+    void takeShopSwitches();
+    // The export's start: waits for the end of a previous run (whose last report may have arrived
+    // already), sets the inputs and the switches and starts the thread.
+    void startExport(const QString &root, const QList<OrderRowInfo> &rows);
+
+    // ---- the jobs, on the worker thread ----
+    void checkStorePaths();
+    void buildStaffXml();
+    void buildProductXml();
+    void writeToFile();
+    void exportSelectionResults();
+
+    // What a folder copy did with the files it tried.
+    struct CopyCount {
+        int copied = 0;
+        int alreadyThere = 0; // the same bytes were in the target already
+        int failed = 0;       // not copied; an existing target with other bytes stays as it is
+    };
+    // Copies the folder tree source into target (created with its parents), under the shop's restricted
+    // mode and big-image substitution; never replaces a file. One "正在拷贝" line per file tried.
+    CopyCount copyDirectory(const QString &source, const QString &target);
+
+    bool emitExportResult(const QJsonObject &obj);
+    void sendUpdateMsg(const QString &text);
+
+protected:
+    void run() override;
+
+private:
+    void buildXml(int type);
+    void sendThreadReport(const QJsonObject &obj);
+    void copyTree(const QString &source, const QString &target, QStringList &walk, CopyCount &count);
+};

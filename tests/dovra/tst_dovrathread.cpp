@@ -1,0 +1,580 @@
+// The Dovra worker without a window: the XML documents, the store check, the staff and product files,
+// the folder copy and the selection-result export, each driven through a receiver object that takes the
+// reports by name as the windows do.
+
+#include "dovrathread.h"
+#include "dovraxml.h"
+#include "globals.h"
+#include "platform.h"
+#include "testsupport.h"
+
+#include <QDate>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+
+class Receiver : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QJsonObject> reports;
+    QList<QPair<QJsonArray, QString>> storeChecks;
+    QStringList updates;
+    QStringList finals;
+public slots:
+    void slt_threademit(QJsonObject obj) { reports << obj; }
+    void slt_dovrastores(QJsonArray reachable, QString names) { storeChecks << qMakePair(reachable, names); }
+    void slt_exportDovraResult(QJsonObject obj)
+    {
+        if (obj.value("type").toString() == "update_msg")
+            updates << obj.value("alert").toString();
+        else
+            finals << obj.value("message").toString();
+    }
+};
+
+namespace {
+
+QByteArray read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+bool write(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Every file below root, and every empty folder with a trailing "/", relative and sorted.
+QStringList tree(const QString &root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        const QString rel = QDir(root).relativeFilePath(path);
+        if (info.isDir() && !info.isSymLink()) {
+            if (QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty())
+                out << rel + "/";
+        } else {
+            out << rel;
+        }
+    }
+    out.sort();
+    return out;
+}
+
+QString decl(const QString &body)
+{
+    return DovraXml::kDeclaration + "<nemovg>" + body + "</nemovg>";
+}
+
+} // namespace
+
+class TestDovraThread : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QString m_dir; // ends in "/"
+
+    QString path(const QString &rel) const { return m_dir + rel; }
+
+    // Runs one job on the worker thread and delivers its reports.
+    static void runJob(Dovrathread &t)
+    {
+        t.start();
+        QVERIFY(t.wait(20000));
+        QCoreApplication::sendPostedEvents();
+    }
+
+    // A selection as Dovra leaves it: "[已选]<R>\选版结果" with album pages, a psd, a text, both
+    // not-in-album folders and the "*.ok" marker, beside the design folder.
+    QString makeSelection(const QString &rel, bool withMarker = true, bool withDesign = true)
+    {
+        QString local = rel;
+        local.replace('\\', '/');
+        const QString selected = path("dovra/选版服务器/[已选]" + local + "/");
+        write(selected + "选版结果/册/01/page1.jpg", "dovra page1");
+        write(selected + "选版结果/册/02/page2.JPG", "dovra page2");
+        write(selected + "选版结果/cover.psd", "psd");
+        write(selected + "选版结果/说明.txt", "text");
+        write(selected + "选版结果/未入册版面/spare.jpg", "spare");
+        write(selected + "选版结果/未入册照片/extra.jpg", "extra");
+        write(selected + "选版结果/.hidden.ok", "");
+        if (withMarker)
+            write(selected + "选版结果/done.ok", "");
+        if (withDesign)
+            write(selected + local + "_待Dovra设计同步用数据/design.psd", "design");
+        return selected;
+    }
+
+    OrderRowInfo order(const QString &spec)
+    {
+        OrderRowInfo r;
+        r.checked = true;
+        r.orderpayforkey = "A&1";
+        r.servicetimes = "1";
+        r.customerName = "张 &#";
+        r.orderpath = path("pic/A1/");
+        r.dovraRelPath = "A1";
+        r.dovraSelectedPath = path("dovra/选版服务器/[已选]A1");
+        if (spec == "nested") {
+            r.orderpayforkey = "B2";
+            r.dovraRelPath = "2024\\B2";
+            r.dovraSelectedPath = path("dovra/选版服务器/[已选]2024\\B2");
+        } else if (spec == "noFinished") {
+            r.orderpayforkey = "C3";
+            r.orderpath = path("pic/none/");
+        } else if (spec == "noOrderPath") {
+            r.orderpayforkey = "C4";
+            r.orderpath.clear();
+        } else if (spec == "noSelected") {
+            r.orderpayforkey = "D4";
+            r.dovraSelectedPath.clear();
+        } else if (spec == "unreachable") {
+            r.orderpayforkey = "E5";
+            r.dovraSelectedPath = path("dovra/选版服务器/[已选]gone");
+        } else if (spec == "noResult") {
+            r.orderpayforkey = "F6";
+            r.dovraSelectedPath = path("dovra/选版服务器/[已选]F6");
+        } else if (spec == "noMarker") {
+            r.orderpayforkey = "G7";
+            r.dovraRelPath = "G7";
+            r.dovraSelectedPath = path("dovra/选版服务器/[已选]G7");
+        } else if (spec == "noDesign") {
+            r.orderpayforkey = "H8";
+            r.dovraRelPath = "H8";
+            r.dovraSelectedPath = path("dovra/选版服务器/[已选]H8");
+        } else if (spec == "unticked") {
+            r.checked = false;
+        }
+        return r;
+    }
+
+private slots:
+    void init()
+    {
+        testsupport::prepare();
+        m_tmp.reset(new QTemporaryDir);
+        QVERIFY(m_tmp->isValid());
+        m_dir = m_tmp->path() + "/";
+    }
+
+    void xmlDocument_data()
+    {
+        QTest::addColumn<QJsonArray>("list");
+        QTest::addColumn<int>("dataType");
+        QTest::addColumn<QString>("expected");
+
+        const QJsonObject zhou{{"id", "2001"}, {"name", "周杰"}};
+        QTest::newRow("empty list") << QJsonArray() << 0 << decl("");
+        QTest::newRow("staff") << QJsonArray{zhou, QJsonObject{{"id", "2001"}, {"name", "周杰"}}} << 0
+                               << decl("<Staff><id>2001</id><name>周杰</name></Staff>"
+                                       "<Staff><id>2001</id><name>周杰</name></Staff>");
+        QTest::newRow("products of the same list")
+            << QJsonArray{zhou} << 1
+            << decl("<product><ID>2001</ID><name>周杰</name><width>0</width><height>0</height></product>");
+        QTest::newRow("escaping") << QJsonArray{QJsonObject{{"id", "<1>"}, {"name", "A&amp;B \"q\" 'a' >"}}} << 0
+                                  << decl("<Staff><id>&lt;1&gt;</id><name>A&amp;amp;B \"q\" 'a' &gt;</name></Staff>");
+        QTest::newRow("non-string and missing values")
+            << QJsonArray{QJsonObject{{"id", 12}, {"name", QJsonValue::Null}}, QJsonObject{{"name", true}}} << 1
+            << decl("<product><ID></ID><name></name><width>0</width><height>0</height></product>"
+                    "<product><ID></ID><name></name><width>0</width><height>0</height></product>");
+        QTest::newRow("non-object element") << QJsonArray{"周杰", 7} << 0
+                                            << decl("<Staff><id></id><name></name></Staff>"
+                                                    "<Staff><id></id><name></name></Staff>");
+        QTest::newRow("blanks and line feeds kept") << QJsonArray{QJsonObject{{"id", " 7 "}, {"name", "a\nb\r\n"}}} << 0
+                                                    << decl("<Staff><id> 7 </id><name>a\nb\r\n</name></Staff>");
+        QTest::newRow("forbidden characters dropped")
+            << QJsonArray{QJsonObject{{"id", "1"},
+                                      {"name", QString("a\x01") + QChar(0xFFFE) + "b\tc" + QChar(0xD800) + "d"
+                                                   + QChar(0xDFFF) + QChar(0xFFFF) + "e\x1f"
+                                                   + QString::fromUcs4(U"\U0001F600")}}}
+            << 0 << decl("<Staff><id>1</id><name>ab\tcde" + QString::fromUcs4(U"\U0001F600") + "</name></Staff>");
+    }
+    void xmlDocument()
+    {
+        QFETCH(QJsonArray, list);
+        QFETCH(int, dataType);
+        QFETCH(QString, expected);
+        QCOMPARE(DovraXml::document(list, dataType), expected);
+        if (list.isEmpty())
+            QCOMPARE(expected.size(), 55);
+
+        // The worker reports the same document, then writes it into the store's 产品 folder.
+        Receiver r;
+        Dovrathread t(&r, nullptr);
+        t.mode = "xml";
+        t.dataType = dataType;
+        t.datas = list;
+        t.stores = QJsonArray{QJsonObject{{"name", "一店"}, {"dovrapath", path("store")}}};
+        QDir().mkpath(path("store"));
+        runJob(t);
+        QCOMPARE(r.reports.size(), 2);
+        QCOMPARE(r.reports[0], (QJsonObject{{"type", "数据配置完成"}, {"xmlstr", expected}}));
+        QCOMPARE(t.xmlStr, expected);
+        const QByteArray bytes = read(path(dataType == 0 ? "store/产品/VgStaff.xml" : "store/产品/productList.xml"));
+        QVERIFY(bytes.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?><nemovg>"));
+        QVERIFY(!bytes.contains("\n") || bytes.count("\n") == bytes.count("\r\n"));
+        QCOMPARE(bytes.count("\r\n"), expected.count("\n"));
+        QCOMPARE(QString::fromUtf8(bytes).remove('\r'), QString(expected).remove('\r'));
+    }
+
+    void runIgnoresUnknownJobs_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("dataType");
+        QTest::newRow("XML in capitals") << "XML" << 0;
+        QTest::newRow("empty mode") << "" << 0;
+        QTest::newRow("xml with data type 2") << "xml" << 2;
+    }
+    void runIgnoresUnknownJobs()
+    {
+        QFETCH(QString, mode);
+        QFETCH(int, dataType);
+        Receiver r;
+        Dovrathread t(&r, nullptr);
+        t.mode = mode;
+        t.dataType = dataType;
+        t.stores = QJsonArray{QJsonObject{{"name", "一店"}, {"dovrapath", m_dir}}};
+        t.stop(); // a stop before the start is lost: nothing here depends on it
+        runJob(t);
+        QCOMPARE(r.reports.size() + r.storeChecks.size() + r.finals.size(), 0);
+        QVERIFY(!QFile::exists(path("产品")));
+    }
+
+    void storeCheck_data()
+    {
+        QTest::addColumn<QJsonArray>("stores");
+        QTest::addColumn<QList<int>>("reachable");
+        QTest::addColumn<QString>("names");
+
+        const QJsonObject p{{"name", "P"}};
+        const QJsonObject q{{"name", "Q"}, {"dovrapath", "%here%"}, {"id", "9"}, {"extra", QJsonArray{1}}};
+        const QJsonObject r{{"name", "R"}, {"dovrapath", "%gone%"}};
+        QTest::newRow("none") << QJsonArray() << QList<int>() << "";
+        QTest::newRow("P Q R") << QJsonArray{p, q, r} << QList<int>{1} << "P,R";
+        QTest::newRow("empty name in the middle")
+            << QJsonArray{p, QJsonObject{{"dovrapath", "%gone%"}}, r} << QList<int>() << "P,,R";
+        QTest::newRow("empty name first") << QJsonArray{QJsonObject{{"dovrapath", ""}}, r} << QList<int>() << "R";
+        QTest::newRow("number, null, file, non-object")
+            << QJsonArray{QJsonObject{{"name", "N"}, {"dovrapath", 5}}, QJsonObject{{"name", "Z"}, {"dovrapath", QJsonValue::Null}},
+                          QJsonObject{{"name", "F"}, {"dovrapath", "%file%"}}, "bad", q}
+            << QList<int>{4} << "N,Z,F,";
+    }
+    void storeCheck()
+    {
+        QFETCH(QJsonArray, stores);
+        QFETCH(QList<int>, reachable);
+        QFETCH(QString, names);
+        QVERIFY(write(path("afile"), "x"));
+        // The service writes back-slashes; the check reads them at the file-system boundary.
+        const QString here = QString(m_dir).replace('/', '\\');
+        for (int i = 0; i < stores.size(); ++i) {
+            QJsonObject s = stores[i].toObject();
+            const QString p = s.value("dovrapath").toString();
+            if (p == "%here%")
+                s["dovrapath"] = here;
+            else if (p == "%gone%")
+                s["dovrapath"] = m_dir + "gone";
+            else if (p == "%file%")
+                s["dovrapath"] = path("afile");
+            if (stores[i].isObject())
+                stores[i] = s;
+        }
+        Receiver r;
+        Dovrathread t(&r, nullptr);
+        t.mode = "stores";
+        t.stores = stores;
+        runJob(t);
+        QCOMPARE(r.storeChecks.size(), 1);
+        QJsonArray expected;
+        for (int i : reachable)
+            expected.append(stores.at(i));
+        QCOMPARE(r.storeChecks[0].first, expected);
+        QCOMPARE(r.storeChecks[0].second, names);
+    }
+
+    void writeToFileOverStores()
+    {
+        // 一店: folder missing; 二店: no 产品 yet; 三店: 产品 is a file; 四店: VgStaff.xml is a folder;
+        // 五店: the write fails, its old file stays whole; 六店: a longer old file is replaced whole.
+        QDir().mkpath(path("二店"));
+        QVERIFY(write(path("三店/产品"), "a file"));
+        QDir().mkpath(path("四店/产品/VgStaff.xml"));
+        QVERIFY(write(path("五店/产品/VgStaff.xml"), "old staff of five"));
+        QVERIFY(write(path("六店/产品/VgStaff.xml"), QByteArray(500, 'x')));
+        QJsonArray stores;
+        for (const char *name : {"一店", "二店", "三店", "四店", "五店", "六店"})
+            stores.append(QJsonObject{{"name", name}, {"dovrapath", path(name)}});
+        Platform::failWrites("五店");
+
+        Receiver r;
+        Dovrathread t(&r, nullptr);
+        t.dataType = 0;
+        t.stores = stores;
+        t.xmlStr = decl("<Staff><id>1</id><name>a\nb</name></Staff>");
+        t.writeToFile();
+        QCoreApplication::sendPostedEvents();
+
+        const QByteArray expectedBytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><nemovg><Staff><id>1</id>"
+                                         "<name>a\r\nb</name></Staff></nemovg>";
+        QCOMPARE(read(path("二店/产品/VgStaff.xml")), expectedBytes);
+        QCOMPARE(read(path("六店/产品/VgStaff.xml")), expectedBytes);
+        QCOMPARE(read(path("五店/产品/VgStaff.xml")), QByteArray("old staff of five"));
+        QCOMPARE(QDir(path("五店/产品")).entryList(QDir::Files | QDir::Hidden), QStringList{"VgStaff.xml"});
+        QVERIFY(!QFileInfo::exists(path("一店")));
+
+        const QStringList lines{"一店dovra路径错误，写入失败：" + path("一店") + "\\产品",
+                                "三店dovra路径错误，写入失败：" + path("三店") + "\\产品",
+                                "四店 文件打开失败，错误原因：", "五店 文件写入失败，错误原因："};
+        // the first n failure lines, each after a line feed; open and write failures name the reason
+        auto errorsUpTo = [&](int n, const QString &errormsg) {
+            const QStringList got = errormsg.split('\n');
+            if (got.size() != n + 1 || !got[0].isEmpty())
+                return false;
+            for (int i = 0; i < n; ++i) {
+                const bool withReason = i >= 2;
+                if (withReason ? !got[i + 1].startsWith(lines[i]) || got[i + 1].size() == lines[i].size()
+                               : got[i + 1] != lines[i])
+                    return false;
+            }
+            return true;
+        };
+        QCOMPARE(r.reports.size(), 6);
+        const char *next[] = {"二店", "三店", "四店", "五店", "六店"};
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(r.reports[i].value("type").toString(), QString("门店数据导入成功"));
+            QCOMPARE(r.reports[i].value("msg").toString(), QString("员工数据: ") + stores[i].toObject()["name"].toString()
+                                                               + "数据导入完成，开始给导入" + next[i] + "数据...");
+        }
+        QVERIFY(errorsUpTo(1, r.reports[0].value("errormsg").toString()));
+        QCOMPARE(r.reports[1].value("errormsg").toString(), QString()); // 二店 written
+        QVERIFY(errorsUpTo(2, r.reports[2].value("errormsg").toString()));
+        QVERIFY(errorsUpTo(3, r.reports[3].value("errormsg").toString()));
+        QVERIFY(errorsUpTo(4, r.reports[4].value("errormsg").toString()));
+        // the last store was written, and its final message still carries every failure
+        QCOMPARE(r.reports[5].value("type").toString(), QString("全部导入成功"));
+        QCOMPARE(r.reports[5].value("msg").toString(), QString("数据全部导入完成"));
+        QVERIFY(errorsUpTo(4, r.reports[5].value("errormsg").toString()));
+    }
+
+    void copyDirectory_data()
+    {
+        QTest::addColumn<QString>("downloadAll");
+        QTest::addColumn<QString>("bigImg");
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QList<int>>("counts"); // copied, already there, failed
+        QTest::addColumn<QStringList>("tried"); // the files named in the progress lines, when checked
+
+        const QStringList all{"Cover.Jpeg", "PHOTO.JPG", "a.jpg.txt", "a/b/c.png", "a/b/未入册照片/deep.jpg",
+                              "done.ok", "empty/", "noext", "x.tif", "未入册照片2/q.jpg", "未入册版面/p.jpg"};
+        const QStringList restricted{"Cover.Jpeg", "PHOTO.JPG", "a/b/c.png", "empty/", "未入册照片2/q.jpg"};
+        QTest::newRow("restricted \"0\"") << "0" << "" << "" << restricted << QList<int>{4, 0, 0}
+                                          << QStringList{"c.png", "Cover.Jpeg", "PHOTO.JPG", "q.jpg"};
+        QTest::newRow("empty switch copies all")
+            << "" << "" << "" << all << QList<int>{10, 0, 0}
+            << QStringList{"c.png", "deep.jpg", "a.jpg.txt", "Cover.Jpeg", "done.ok", "noext", "PHOTO.JPG", "x.tif",
+                           "q.jpg", "p.jpg"};
+        QTest::newRow("\"1\" copies all") << "1" << "0" << "" << all << QList<int>{10, 0, 0} << QStringList();
+        QTest::newRow("finished photo in place") << "1" << "1" << "finished" << all << QList<int>{10, 0, 0}
+                                                 << QStringList();
+        QTest::newRow("re-export copies nothing") << "" << "" << "again" << all << QList<int>{0, 10, 0}
+                                                  << QStringList();
+        QTest::newRow("other bytes in the target stay") << "" << "" << "taken" << all << QList<int>{9, 0, 1}
+                                                        << QStringList();
+        QTest::newRow("failed copy") << "0" << "" << "failCopy"
+                                     << QStringList{"Cover.Jpeg", "a/b/c.png", "empty/", "未入册照片2/q.jpg"}
+                                     << QList<int>{3, 0, 1} << QStringList{"c.png", "Cover.Jpeg", "PHOTO.JPG", "q.jpg"};
+        QTest::newRow("link to an ancestor") << "" << "" << "loop" << all << QList<int>{10, 0, 0} << QStringList();
+        QTest::newRow("target inside the source") << "0" << "" << "inside" << restricted << QList<int>{4, 0, 0}
+                                                  << QStringList();
+    }
+    void copyDirectory()
+    {
+        QFETCH(QString, downloadAll);
+        QFETCH(QString, bigImg);
+        QFETCH(QString, setup);
+        QFETCH(QStringList, expected);
+        QFETCH(QList<int>, counts);
+        QFETCH(QStringList, tried);
+
+        const QString src = path("src/");
+        for (const char *f : {"PHOTO.JPG", "Cover.Jpeg", "x.tif", "a.jpg.txt", "noext", "done.ok", ".hidden.jpg",
+                              "未入册版面/p.jpg", "未入册照片2/q.jpg", "a/b/未入册照片/deep.jpg", "a/b/c.png"})
+            QVERIFY(write(src + f, QByteArray("dovra ") + f));
+        QDir().mkpath(src + "empty");
+        // the order's own finished photos: PHOTO.JPG as a file, c.png as a folder (not taken)
+        QVERIFY(write(path("order/成品/PHOTO.JPG"), "big finished photo"));
+        QDir().mkpath(path("order/成品/c.png"));
+        QString target = path("out");
+        if (setup == "taken")
+            QVERIFY(write(target + "/x.tif", "older"));
+        if (setup == "failCopy")
+            Platform::failCopies("PHOTO");
+        if (setup == "loop")
+            QVERIFY(QFile::link(src + "a", src + "a/b/back"));
+        if (setup == "inside")
+            target = src + "out";
+
+        Receiver r;
+        Dovrathread t(&r, nullptr);
+        t.downloadAll = downloadAll;
+        t.bigImg = bigImg;
+        t.currentOrderDir = path("order/");
+        Dovrathread::CopyCount count = t.copyDirectory(src, target);
+        if (setup == "again")
+            count = t.copyDirectory(src, target);
+        QCoreApplication::sendPostedEvents();
+
+        QCOMPARE((QList<int>{count.copied, count.alreadyThere, count.failed}), counts);
+        QCOMPARE(tree(target), expected);
+        QCOMPARE(read(target + "/PHOTO.JPG"), setup == "finished"   ? QByteArray("big finished photo")
+                                               : setup == "failCopy" ? QByteArray("<missing>")
+                                                                     : QByteArray("dovra PHOTO.JPG"));
+        if (setup == "taken")
+            QCOMPARE(read(target + "/x.tif"), QByteArray("older"));
+        if (!tried.isEmpty()) {
+            // one line per file tried, by its bare name, depth first in case-ignoring name order
+            QCOMPARE(r.updates, tried.replaceInStrings(QRegularExpression("^(.*)$"), "正在拷贝\\1, 请稍后..."));
+        }
+    }
+
+    void exportSelection_data()
+    {
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("downloadAll");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("report");
+        QTest::addColumn<QStringList>("files"); // below the date folder
+
+        const QString red = "<font color=\"#ff0000\">";
+        const QString green = "<font color=\"#669900\">";
+        const QString a1 = "A&amp;1 服务次1";
+        const QStringList a1Files{"A&1-服务次1 张 &#/选版结果/cover.psd", "A&1-服务次1 张 &#/选版结果/册/01/page1.jpg",
+                                  "A&1-服务次1 张 &#/选版结果/册/02/page2.JPG"};
+        QTest::newRow("empty list") << QStringList() << "0" << "" << QStringList() << QStringList();
+        QTest::newRow("unticked rows") << QStringList{"unticked", "unticked"} << "0" << "" << QStringList() << QStringList();
+        QTest::newRow("exported") << QStringList{"done"} << "0" << ""
+                                  << QStringList{green + a1 + "</font>  Dovra导出完成"} << a1Files;
+        QTest::newRow("no finished photos, no order path")
+            << QStringList{"noFinished", "noOrderPath"} << "" << ""
+            << QStringList{red + "C3 服务次1</font> 没有导入成品照片，所以产品文件夹里是Dovra的小图！",
+                           green + "C3 服务次1</font>  Dovra导出完成",
+                           red + "C4 服务次1</font> 没有导入成品照片，所以产品文件夹里是Dovra的小图！",
+                           green + "C4 服务次1</font>  Dovra导出完成"}
+            << QStringList{"C3-服务次1 张 &#/选版结果/cover.psd", "C3-服务次1 张 &#/选版结果/done.ok",
+                           "C3-服务次1 张 &#/选版结果/册/01/page1.jpg", "C3-服务次1 张 &#/选版结果/册/02/page2.JPG",
+                           "C3-服务次1 张 &#/选版结果/未入册照片/extra.jpg", "C3-服务次1 张 &#/选版结果/未入册版面/spare.jpg",
+                           "C3-服务次1 张 &#/选版结果/说明.txt", "C4-服务次1 张 &#/选版结果/cover.psd",
+                           "C4-服务次1 张 &#/选版结果/done.ok", "C4-服务次1 张 &#/选版结果/册/01/page1.jpg",
+                           "C4-服务次1 张 &#/选版结果/册/02/page2.JPG", "C4-服务次1 张 &#/选版结果/未入册照片/extra.jpg",
+                           "C4-服务次1 张 &#/选版结果/未入册版面/spare.jpg", "C4-服务次1 张 &#/选版结果/说明.txt"};
+        QTest::newRow("given up before any folder")
+            << QStringList{"noSelected", "unreachable", "noResult", "noMarker"} << "0" << ""
+            << QStringList{red + "D4 服务次1</font> 没有Dovra选版完成路径",
+                           red + "E5 服务次1</font> Dovra选版未完成或与本机不在同一局域网",
+                           "F6 服务次1</font> Dovra选版未完成", "G7 服务次1</font> Dovra选版未完成"}
+            << QStringList();
+        QTest::newRow("date folder not made") << QStringList{"done"} << "0" << "date"
+                                              << QStringList{a1 + "</font> 创建导出日期目录失败，请检查权限"} << QStringList();
+        QTest::newRow("order folder not made") << QStringList{"done"} << "0" << "order"
+                                               << QStringList{a1 + "</font> 创建导出根目录失败，请检查权限"} << QStringList{};
+        QTest::newRow("result folder not made")
+            << QStringList{"done"} << "0" << "result"
+            << QStringList{a1 + "</font> 创建选版结果导出目录失败，请检查权限", green + a1 + "</font>  Dovra部分导出完成"}
+            << QStringList{"A&1-服务次1 张 &#/"};
+        QTest::newRow("a file not copied")
+            << QStringList{"done"} << "0" << "copy"
+            << QStringList{a1 + "</font> 有1个文件拷贝失败", green + a1 + "</font>  Dovra部分导出完成"}
+            << QStringList{a1Files[0], "A&1-服务次1 张 &#/选版结果/册/01/", a1Files[2]};
+        QTest::newRow("design data with a nested path, finished photos in place")
+            << QStringList{"nested"} << "1" << ""
+            << QStringList{green + "B2 服务次1</font>  Dovra导出完成"}
+            << QStringList{"B2-服务次1 张 &#/2024/B2_待Dovra设计同步用数据/design.psd", "B2-服务次1 张 &#/选版结果/cover.psd",
+                           "B2-服务次1 张 &#/选版结果/done.ok", "B2-服务次1 张 &#/选版结果/册/01/page1.jpg",
+                           "B2-服务次1 张 &#/选版结果/册/02/page2.JPG", "B2-服务次1 张 &#/选版结果/未入册照片/extra.jpg",
+                           "B2-服务次1 张 &#/选版结果/未入册版面/spare.jpg", "B2-服务次1 张 &#/选版结果/说明.txt"};
+        QTest::newRow("no design folder")
+            << QStringList{"noDesign"} << "1" << ""
+            << QStringList{"H8 服务次1</font> Dovra路径下没有 待Dovra设计同步用数据 文件夹",
+                           green + "H8 服务次1</font>  Dovra部分导出完成"}
+            << QStringList{"H8-服务次1 张 &#/选版结果/cover.psd", "H8-服务次1 张 &#/选版结果/done.ok",
+                           "H8-服务次1 张 &#/选版结果/册/01/page1.jpg", "H8-服务次1 张 &#/选版结果/册/02/page2.JPG",
+                           "H8-服务次1 张 &#/选版结果/未入册照片/extra.jpg", "H8-服务次1 张 &#/选版结果/未入册版面/spare.jpg",
+                           "H8-服务次1 张 &#/选版结果/说明.txt"};
+        QTest::newRow("neither copy done")
+            << QStringList{"noDesign"} << "1" << "result"
+            << QStringList{"H8 服务次1</font> 创建选版结果导出目录失败，请检查权限",
+                           "H8 服务次1</font> Dovra路径下没有 待Dovra设计同步用数据 文件夹"}
+            << QStringList{"H8-服务次1 张 &#/"};
+        QTest::newRow("export root inside the selection")
+            << QStringList{"done"} << "0" << "inside"
+            << QStringList{a1 + "</font> 导出路径在Dovra选版目录内，未拷贝", green + a1 + "</font>  Dovra部分导出完成"}
+            << QStringList{"A&1-服务次1 张 &#/选版结果/"};
+    }
+    void exportSelection()
+    {
+        QFETCH(QStringList, rows);
+        QFETCH(QString, downloadAll);
+        QFETCH(QString, fault);
+        QFETCH(QStringList, report);
+        QFETCH(QStringList, files);
+
+        makeSelection("A1");
+        makeSelection("2024\\B2");
+        makeSelection("G7", false);
+        makeSelection("H8", true, false);
+        QDir().mkpath(path("dovra/选版服务器/[已选]F6"));
+        QVERIFY(write(path("pic/A1/成品/page1.jpg"), "big page1"));
+
+        QString root = path("export");
+        if (fault == "inside")
+            root = path("dovra/选版服务器/[已选]A1/选版结果/export");
+        QDir().mkpath(root);
+        const QString date = QDate::currentDate().toString("yyyy-MM-dd");
+        if (fault == "date")
+            Platform::failMkDirs(date);
+        else if (fault == "order")
+            Platform::failMkDirs("服务次");
+        else if (fault == "result")
+            Platform::failMkDirs("/选版结果");
+        else if (fault == "copy")
+            Platform::failCopies("page1");
+
+        QList<OrderRowInfo> list;
+        for (const QString &spec : rows)
+            list << order(spec);
+        g_dovraisdownloadall = downloadAll;
+        g_dovrabigimg = "1";
+        Receiver r;
+        Dovrathread t(&r, nullptr);
+        t.startExport(root, list);
+        g_dovraisdownloadall = "changed during the run";
+        QVERIFY(t.wait(20000));
+        QCoreApplication::sendPostedEvents();
+
+        QCOMPARE(r.finals.size(), 1);
+        QCOMPARE(r.finals[0], "所选订单Dovra选版导出结果" + (report.isEmpty() ? QString() : "<br>" + report.join("<br>")));
+        QStringList got = tree(root + "/" + date);
+        if (fault == "inside")
+            got = got.filter("选版结果");
+        QCOMPARE(got, files);
+        if (rows.isEmpty() || rows.first() == "unticked") {
+            QVERIFY(r.updates.isEmpty());
+            QVERIFY(!QFileInfo::exists(root + "/" + date));
+        }
+        if (rows == QStringList{"nested"}) // the shop asks for finished photos in place of Dovra's small ones
+            QCOMPARE(read(root + "/" + date + "/" + files[3]), QByteArray("big page1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDovraThread)
+#include "tst_dovrathread.moc"
