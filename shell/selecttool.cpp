@@ -1,6 +1,8 @@
 #include "selecttool.h"
 #include "ui_selecttool.h"
 
+#include "dovrasyncbaseinfodialog.h"
+#include "dovrathread.h"
 #include "globals.h"
 #include "msgbox.h"
 #include "toolregistry.h"
@@ -16,6 +18,7 @@
 namespace {
 const QString kWarning = QStringLiteral("警告");
 const QString kNotice = QStringLiteral("温馨提示");
+const QString kSyncText = QStringLiteral("同步全部员工/产品到Dovra");
 
 // Radio buttons of the form and the tool each stands for.
 struct ToolRadio {
@@ -63,10 +66,15 @@ SelectTool::SelectTool(const QList<ShopEntry> &shops, QWidget *parent)
             button->setChecked(true);
             break;
         }
+    connect(ui->pb_synctodovra, &QPushButton::clicked, this, &SelectTool::req_syncToDovraPath);
 }
 
 SelectTool::~SelectTool()
 {
+    // A store check still running reports to this window: it ends first.
+    for (const QPointer<Dovrathread> &check : qAsConst(m_storeChecks))
+        if (check)
+            check->wait();
     delete ui;
 }
 
@@ -193,6 +201,70 @@ void SelectTool::applyShopSettings(const ShopSettings &s)
     g_separateMode = s.separateMode;
     g_markDirName = s.markDirName;
     g_finishedDirName = s.finishedDirName;
+}
+
+void SelectTool::req_syncToDovraPath()
+{
+    if (ui->pb_synctodovra->text() != kSyncText || m_busy)
+        return;
+    const ShopEntry shop = currentShop();
+    if (shop.id.isEmpty()) {
+        MsgBox::information(this, kNotice, QStringLiteral("请选择店铺"));
+        return;
+    }
+    m_syncShopId = shop.id;
+    setBusy(true);
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("uid"), g_UID)
+                                .add(QStringLiteral("shopid"), shop.id)
+                                .toByteArray();
+    qDebug() << "dovra stores url:" << g_url_getdovraset << "shop:" << shop.id;
+    QNetworkReply *reply = postForm(m_manager, g_url_getdovraset, body);
+    connect(reply, &QNetworkReply::finished, this, [this, reply]() { query_storesdovrapaths(reply); });
+}
+
+void SelectTool::query_storesdovrapaths(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    setBusy(false);
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj, this, QStringLiteral("获取门店Dovra路径失败：服务器返回的数据无法识别")))
+        return;
+    if (!replyOk(obj)) {
+        warn(jsonString(obj, QStringLiteral("message")));
+        return;
+    }
+    ui->pb_synctodovra->setText(kSyncText + QStringLiteral(",解析数据中,请稍后..."));
+    auto *check = new Dovrathread(this, this);
+    check->stores = obj.value(QStringLiteral("stores")).toArray();
+    check->mode = QStringLiteral("stores");
+    m_storeChecks.removeAll(nullptr);
+    m_storeChecks.append(check);
+    check->start(QThread::InheritPriority);
+}
+
+void SelectTool::slt_dovrastores(QJsonArray storeables, QString msg)
+{
+    ui->pb_synctodovra->setText(kSyncText);
+    if (storeables.isEmpty()) {
+        MsgBox::information(nullptr, kNotice,
+                            QStringLiteral("没有门店的Dovra服务路径在和本机在同一局域网中,不能同步到Dovra！"));
+        return;
+    }
+    if (!msg.isEmpty()) {
+        const QString answer =
+            MsgBox::choose(nullptr, kNotice, msg + QStringLiteral(" 的Dovra路径和本机不在同一局域网不能同步到Dovra"),
+                           {{QStringLiteral("确定同步"), QMessageBox::YesRole},
+                            {QStringLiteral("取消"), QMessageBox::NoRole}});
+        if (answer == QStringLiteral("取消"))
+            return;
+    }
+    auto *dialog = new DovraSyncBaseInfoDialog(nullptr);
+    dialog->stores = storeables;
+    dialog->shopId = m_syncShopId;
+    dialog->setModal(true);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 void SelectTool::setBusy(bool busy)

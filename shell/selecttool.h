@@ -4,12 +4,15 @@
 
 #include "shopentry.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
+class Dovrathread;
 class QButtonGroup;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -63,6 +66,10 @@ public:
 private slots:
     void on_pb_start_clicked();
     void changeShopCallBack(QNetworkReply *reply);
+    // The Dovra sync: which stores' Dovra folders this computer reaches, then the sync dialog.
+    void req_syncToDovraPath();
+    void query_storesdovrapaths(QNetworkReply *reply);
+    void slt_dovrastores(QJsonArray storeables, QString msg);
 
 private:
     void setBusy(bool busy);
@@ -75,4 +82,6 @@ private:
     bool m_busy = false;
     int m_pendingTool = 0;
     ShopEntry m_pendingShop;
+    QString m_syncShopId;                      // the shop whose stores the running check tests
+    QList<QPointer<Dovrathread>> m_storeChecks; // waited for before the window goes
 };

@@ -365,7 +365,8 @@ bool SampleStudio::treeExists() const
 
 bool SampleStudio::writeTree(QString *error) const
 {
-    for (const QString &root : {picRoot, bakRoot, homeRoot, dovraRoot + "星光店/产品/", dovraRoot + "星光店/选版服务器/"}) {
+    for (const QString &root : {picRoot, bakRoot, homeRoot, dovraRoot + "星光店/产品/", dovraRoot + "星光店/选版服务器/",
+                                dovraRoot + "月影店/"}) {
         if (!makeDir(root, error))
             return false;
     }
@@ -610,9 +611,11 @@ QJsonObject SampleStudio::changeShopReply(const Request &request) const
 
 QJsonArray SampleStudio::dovraStores() const
 {
-    // the first store's folder exists in the tree; the second one's is out of reach
+    // the first store's folder exists in the tree; the second one's is out of reach; the third one's
+    // exists without its 产品 folder
     return QJsonArray {QJsonObject {{"id", "11"}, {"name", "星光店"}, {"dovrapath", dovraRoot + "星光店/"}},
-                       QJsonObject {{"id", "13"}, {"name", "星光二店"}, {"dovrapath", folder + "unreachable/星光二店/"}}};
+                       QJsonObject {{"id", "13"}, {"name", "星光二店"}, {"dovrapath", folder + "unreachable/星光二店/"}},
+                       QJsonObject {{"id", "12"}, {"name", "月影店"}, {"dovrapath", dovraRoot + "月影店"}}};
 }
 
 void SampleStudio::installReplies(Server &server) const
@@ -691,10 +694,10 @@ void SampleStudio::installReplies(Server &server) const
     server.setReply("getdovraset", Reply::ok({{"message", ""}, {"stores", dovraStores()}}));
     server.setReply("getpersons", Reply::ok({{"message", ""},
                                              {"persons", QJsonArray {shop("2001", "周杰"), shop("2002", "吴彤"),
-                                                                     shop("2003", "陈摄")}}}));
+                                                                     shop("2003", "陈摄"), shop("2004", "A&B<小组>")}}}));
     server.setReply("getgoods", Reply::ok({{"message", ""},
                                            {"goods", QJsonArray {shop("301", "水晶相册"), shop("302", "实木摆台"),
-                                                                 shop("303", "挂画")}}}));
+                                                                 shop("303", "挂画"), shop("304", "相框<大>&小")}}}));
     // The posts that change an order: the replies from then on show what was posted.
     for (const char *action : {"updatepicpath", "updatepicpath2"}) {
         server.setHandler(action, [posted](const Request &r) {

@@ -1,0 +1,55 @@
+#pragma once
+// The small window that writes the whole staff list or the whole product list of the web service into
+// the Dovra folder of every store this computer reaches. The tool window opens it with the reachable
+// stores and the chosen shop's id; a fresh Dovra worker does each run's writing and reports by name to
+// slt_threademit.
+//
+// States: idle (the two sync buttons), requesting (取消), failed (重试, 取消), writing (取消), done
+// (the two sync buttons again, the stores named in the label).
+
+#include <QDialog>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+class Dovrathread;
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace Ui {
+class DovraSyncBaseInfoDialog;
+}
+
+class DovraSyncBaseInfoDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit DovraSyncBaseInfoDialog(QWidget *parent = nullptr);
+    ~DovraSyncBaseInfoDialog() override;
+
+    QString shopId;    // sent as "shopid"
+    QJsonArray stores; // the reachable stores, each with "name" and "dovrapath"
+
+private slots:
+    void on_pb_syncpeo_clicked();
+    void on_pb_syncpro_clicked();
+    void on_pb_retry_clicked();
+    void on_pb_cancel_clicked();
+    void slt_threademit(QJsonObject objc);
+    void query_shopdatas(QNetworkReply *reply);
+
+private:
+    void req_datas();
+    // Stops the current worker, waits for it and puts an idle one in its place.
+    void replaceThread();
+    void showFailure(const QString &label);
+    void showIdleButtons();
+
+    QNetworkAccessManager *manager;
+    int dataType = 0;
+    QString errorType;
+    Dovrathread *thread = nullptr;
+    bool busy = false;
+    QNetworkReply *m_request = nullptr; // the one request whose reply counts; dropped by Cancel
+    Ui::DovraSyncBaseInfoDialog *ui;
+};

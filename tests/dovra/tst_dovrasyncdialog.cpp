@@ -1,0 +1,190 @@
+// The staff and product sync dialog against the stand-in web service and the sample studio's Dovra
+// folders: a whole sync, the failed replies, Retry, Cancel and closing while the worker writes.
+
+#include "dovrasyncbaseinfodialog.h"
+#include "globals.h"
+#include "msgbox.h"
+#include "platform.h"
+#include "studiofixture.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+
+Q_DECLARE_METATYPE(standin::Reply)
+
+class TestDovraSyncDialog : public QObject, public testsupport::StudioFixture
+{
+    Q_OBJECT
+
+    QPointer<DovraSyncBaseInfoDialog> m_dialog;
+    QList<int> m_progress;
+
+    QString label() const { return m_dialog->findChild<QLabel *>("lb_message")->text(); }
+    QProgressBar *bar() const { return m_dialog->findChild<QProgressBar *>("progressBar"); }
+    QPushButton *button(const char *name) const { return m_dialog->findChild<QPushButton *>(name); }
+    QStringList visibleButtons() const
+    {
+        QStringList out;
+        for (const char *name : {"pb_syncpeo", "pb_syncpro", "pb_retry", "pb_cancel"})
+            if (button(name)->isVisible())
+                out << name;
+        return out;
+    }
+    QString staffFile(const QString &store) const { return m_studio->dovraRoot + store + "/产品/VgStaff.xml"; }
+    bool waitLabel(const QString &text, int ms = 10000)
+    {
+        const bool ok = testsupport::waitFor([&] { return label() == text; }, ms);
+        if (!ok)
+            qWarning() << "label:" << label();
+        return ok;
+    }
+    static const QString &doneText()
+    {
+        static const QString text = "星光店,月影店 门店的员工数据导入Dovra成功！";
+        return text;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(startServer()); }
+    void init()
+    {
+        testsupport::prepare();
+        QVERIFY(newStudio(true));
+        m_server.clearReplies();
+        m_server.clearRequests();
+        serveStudio();
+        m_dialog = new DovraSyncBaseInfoDialog;
+        m_dialog->setAttribute(Qt::WA_DeleteOnClose);
+        const QJsonArray all = m_studio->dovraStores();
+        m_dialog->stores = QJsonArray{all.at(0), all.at(2)}; // the reachable ones
+        m_dialog->shopId = "11";
+        m_dialog->show();
+        m_progress.clear();
+        connect(bar(), &QProgressBar::valueChanged, this, [this](int v) { m_progress << v; });
+    }
+    void cleanup()
+    {
+        delete m_dialog.data();
+        Platform::clearFaults();
+    }
+
+    void staffSyncWritesEveryStore()
+    {
+        QCOMPARE(m_dialog->windowTitle(), QString("同步员工/产品信息到Dovra系统"));
+        QCOMPARE(visibleButtons(), (QStringList{"pb_syncpeo", "pb_syncpro"}));
+        button("pb_syncpeo")->click();
+        QCOMPARE(label(), QString("正在获取员工信息..."));
+        QCOMPARE(visibleButtons(), QStringList{"pb_cancel"});
+        QVERIFY(waitLabel(doneText()));
+
+        const standin::Request req = m_server.lastRequest("getpersons");
+        QCOMPARE(req.fieldNames(), (QStringList{"token", "shopid", "uid"}));
+        QCOMPARE(req.field("token"), g_apiToken);
+        QCOMPARE(req.field("shopid"), QString("11"));
+        QCOMPARE(req.field("uid"), QString("1001"));
+        QCOMPARE(bar()->maximum(), 4);
+        QCOMPARE(m_progress.last(), 4);
+        QCOMPARE(m_progress.mid(m_progress.indexOf(1)), (QList<int>{1, 2, 3, 4}));
+        QCOMPARE(visibleButtons(), (QStringList{"pb_syncpeo", "pb_syncpro"}));
+        QVERIFY(MsgBox::shown().isEmpty());
+        // 月影店 had no 产品 folder: it was made
+        for (const char *store : {"星光店", "月影店"})
+            QVERIFY2(QFile(staffFile(store)).size() > 100, store);
+        QFile f(staffFile("月影店"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("<name>A&amp;B&lt;小组&gt;</name>"));
+
+        // the product list next, in the same dialog
+        button("pb_syncpro")->click();
+        QVERIFY(waitLabel("星光店,月影店 门店的产品数据导入Dovra成功！"));
+        QVERIFY(QFile::exists(m_studio->dovraRoot + "月影店/产品/productList.xml"));
+    }
+
+    void failedRepliesWriteNothing_data()
+    {
+        QTest::addColumn<standin::Reply>("reply");
+        QTest::addColumn<QString>("labelText");
+        QTest::addColumn<QString>("boxText"); // "" for no box
+
+        QTest::newRow("closed connection") << standin::Reply::closed() << "网络请求错误！" << "网络请求错误\n";
+        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "网络请求错误！" << "网络请求错误\n500";
+        QTest::newRow("not JSON") << standin::Reply::notJson() << "数据格式错误100！" << "";
+        QTest::newRow("an array") << standin::Reply::raw(200, "[]", "application/json") << "数据格式错误101！" << "";
+        QTest::newRow("numeric code") << standin::Reply::numericCode(1, "编号不是文本") << "编号不是文本"
+                                      << "编号不是文本";
+        QTest::newRow("no staff list") << standin::Reply::ok() << "数据格式错误102！" << "";
+        QTest::newRow("staff list not an array")
+            << standin::Reply::ok({{"persons", QJsonObject{{"id", "1"}}}}) << "数据格式错误102！" << "";
+    }
+    void failedRepliesWriteNothing()
+    {
+        QFETCH(standin::Reply, reply);
+        QFETCH(QString, labelText);
+        QFETCH(QString, boxText);
+        m_server.queueReply("getpersons", reply);
+        button("pb_syncpeo")->click();
+        QVERIFY(waitLabel(labelText));
+        QTest::qWait(100);
+        QCOMPARE(MsgBox::shown().size(), boxText.isEmpty() ? 0 : 1);
+        if (!boxText.isEmpty())
+            QCOMPARE(MsgBox::lastShown().title + "|" + MsgBox::lastShown().text, "警告|" + boxText);
+        QCOMPARE(visibleButtons(), (QStringList{"pb_retry", "pb_cancel"}));
+        QVERIFY(!QFile::exists(staffFile("星光店")));
+        QVERIFY(!QFile::exists(m_studio->dovraRoot + "月影店/产品"));
+
+        // Retry asks again for the same list, and this time it is written
+        const int asked = m_server.requestCount("getpersons");
+        button("pb_retry")->click();
+        QVERIFY(waitLabel(doneText()));
+        QCOMPARE(m_server.requestCount("getpersons"), asked + 1);
+        QCOMPARE(m_server.requests("getpersons").last().body, m_server.requests("getpersons").first().body);
+        QVERIFY(QFile::exists(staffFile("月影店")));
+    }
+
+    void cancelDropsTheRequest()
+    {
+        m_server.queueReply("getpersons", standin::Reply::ok({{"persons", QJsonArray{}}}).withDelay(400));
+        button("pb_syncpeo")->click();
+        QTRY_COMPARE(m_server.requestCount("getpersons"), 1);
+        button("pb_cancel")->click();
+        QCOMPARE(label(), QString("请点击需要同步的数据类型"));
+        QCOMPARE(visibleButtons(), (QStringList{"pb_syncpeo", "pb_syncpro"}));
+        QTest::qWait(700);
+        QCOMPARE(label(), QString("请点击需要同步的数据类型"));
+        QCOMPARE(bar()->value(), 0);
+        QVERIFY(MsgBox::shown().isEmpty());
+        QVERIFY(!QFile::exists(staffFile("星光店")));
+    }
+
+    void stopDuringTheWrite_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("cancel") << false;
+        QTest::newRow("close the window") << true;
+    }
+    void stopDuringTheWrite()
+    {
+        QFETCH(bool, close);
+        Platform::slowWrites("VgStaff", 600);
+        button("pb_syncpeo")->click();
+        // the document is built: the first store's file is being written
+        QVERIFY(testsupport::waitFor([&] { return bar()->value() == 2; }));
+        if (close) {
+            m_dialog->close();
+            QVERIFY(testsupport::waitFor([&] { return m_dialog.isNull(); }));
+        } else {
+            button("pb_cancel")->click();
+            QCOMPARE(label(), QString("请点击需要同步的数据类型"));
+            QTest::qWait(200);
+            QVERIFY(label() != doneText());
+        }
+        // the store in hand was finished, the next one never started
+        QVERIFY(QFile::exists(staffFile("星光店")));
+        QVERIFY(!QFile::exists(staffFile("月影店")));
+    }
+};
+
+TESSALY_TEST_MAIN(TestDovraSyncDialog)
+#include "tst_dovrasyncdialog.moc"
