@@ -6,6 +6,7 @@
 #include <QDataStream>
 #include <QDebug>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -94,6 +95,29 @@ bool removeLink(const QFileInfo &info)
         return true;
 #endif
     return removeOneFile(path);
+}
+
+// The first folder below dir (at any depth) that is an order folder of its own: one that holds an
+// order's "照片" or "成品" sub-folder, as the import makes them. "" when there is none. Links are not
+// followed.
+QString orderFolderBelow(const QString &dir)
+{
+    const QFileInfo info(dir);
+    if (!info.isDir() || info.isSymLink())
+        return QString();
+    const QString top = QDir::cleanPath(info.absoluteFilePath());
+    QDirIterator it(top, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QString name = it.fileName();
+        if (name != QStringLiteral("照片") && name != QStringLiteral("成品"))
+            continue;
+        const QString owner = QDir::cleanPath(it.fileInfo().absolutePath());
+        if (owner.compare(top, Platform::pathCase()) != 0)
+            return owner;
+    }
+    return QString();
 }
 
 // Copies into a temporary file beside the target and puts it in the target's place only once the copy is
@@ -344,6 +368,11 @@ bool FileOperation::isSafeToDelete(const QString &path, QString *why)
             }
         }
     }
+    // The deletion of one order never takes another order's folder with it: a month or day level, or
+    // any folder holding orders, is refused.
+    const QString nested = orderFolderBelow(clean);
+    if (!nested.isEmpty())
+        return refuse(QStringLiteral("holds the order folder ") + nested + QStringLiteral(": ") + path);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -315,6 +316,53 @@ private slots:
         // an order folder below the root is deleted
         QVERIFY(FileOperation::removeDir(d + "store/pic/2024/order1/"));
         QVERIFY(!QFileInfo::exists(d + "store/pic/2024/order1"));
+    }
+
+    void oneOrdersDeletionTakesNoOtherOrder_data()
+    {
+        QTest::addColumn<QString>("folder"); // below the temporary folder
+        QTest::addColumn<QString>("named");  // the refusal names this folder ("" when deleted)
+        QTest::newRow("order folder") << "pic/2016-05/12/A1-1" << "";
+        QTest::newRow("day level") << "pic/2016-05/12" << "2016-05/12/";
+        QTest::newRow("month level") << "pic/2016-05/" << "2016-05/12/";
+        QTest::newRow("folder of two orders") << "pic/two" << "two/";
+        QTest::newRow("order deep below") << "pic/misc" << "misc/a/b/C3-1";
+        QTest::newRow("storage root") << "pic" << "storage root";
+    }
+    void oneOrdersDeletionTakesNoOtherOrder()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, named);
+        CwdGuard restore;
+        testsupport::TempRoots tmp;
+        const QString d = tmp.base();
+        for (const char *dir : {"pic/2016-05/12/A1-1/照片/新建文件夹", "pic/2016-05/12/A1-1/成品", "pic/2016-05/12/B2-1/照片",
+                                "pic/two/X-1/照片", "pic/two/Y-1/成品", "pic/misc/a/b/C3-1/成品"})
+            QVERIFY(QDir().mkpath(d + QString::fromUtf8(dir)));
+        QVERIFY(writeText(d + "pic/2016-05/12/A1-1/成品/a.jpg", "a"));
+        QVERIFY(writeText(d + "pic/2016-05/12/B2-1/照片/b.jpg", "b"));
+        g_picPath = d + "pic/";
+        auto tree = [&] {
+            QStringList all;
+            QDirIterator it(d + "pic", QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                all << it.next();
+            all.sort();
+            return all;
+        };
+        const QStringList before = tree();
+
+        QString why;
+        const bool safe = FileOperation::isSafeToDelete(d + folder, &why);
+        QCOMPARE(safe, named.isEmpty());
+        QVERIFY2(why.contains(named), qPrintable(why));
+        QCOMPARE(FileOperation::removeDir(d + folder), named.isEmpty());
+        if (!named.isEmpty()) {
+            QCOMPARE(tree(), before); // nothing removed
+        } else {
+            QVERIFY(!QFileInfo::exists(d + folder));
+            QCOMPARE(readAll(d + "pic/2016-05/12/B2-1/照片/b.jpg"), QByteArray("b"));
+        }
     }
 
     void foldersExistenceAndCreation()
