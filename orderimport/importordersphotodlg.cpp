@@ -574,10 +574,25 @@ void importOrdersPhotoDlg::importTypeSlot(int id)
 
 void importOrdersPhotoDlg::addNewOrderBtnSlot()
 {
-    auto *picker = new SearchOrderWindow(nullptr);
-    picker->setAttribute(Qt::WA_DeleteOnClose);
-    picker->show();
-    connect(picker, &SearchOrderWindow::addSelectOrderSigl, this, &importOrdersPhotoDlg::getNewOrderSlot);
+    // One picker per window, kept above it (not modal) and closed with it; asking again brings it back.
+    if (!m_picker) {
+        m_picker = new SearchOrderWindow(this);
+        m_picker->setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+        connect(m_picker.data(), &SearchOrderWindow::addSelectOrderSigl, this, &importOrdersPhotoDlg::getNewOrderSlot);
+    }
+    pickerToFront();
+}
+
+void importOrdersPhotoDlg::pickerToFront()
+{
+    if (!m_picker)
+        return;
+    if (m_picker->isMinimized())
+        m_picker->showNormal();
+    else
+        m_picker->show();
+    m_picker->raise();
+    m_picker->activateWindow();
 }
 
 void importOrdersPhotoDlg::getNewOrderSlot(QList<ImportOrderModel *> orderLst)
@@ -625,6 +640,9 @@ void importOrdersPhotoDlg::getNewOrderSlot(QList<ImportOrderModel *> orderLst)
         MsgBox::information(this, QStringLiteral("订单导片路径不存在"),
                             QStringLiteral("以下订单导片根目录不存在：\n") + missingRoots, QMessageBox::Ok);
     addOrderRows();
+    // A box leaves this window in front: the picker the orders came from goes on top again.
+    if ((!repeated.isEmpty() || !missingRoots.isEmpty()) && m_picker && sender() == m_picker)
+        pickerToFront();
 }
 
 void importOrdersPhotoDlg::selectAllSlot()

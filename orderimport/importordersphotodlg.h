@@ -30,6 +30,7 @@ class QPushButton;
 class QSplitter;
 class QTableWidget;
 class QVBoxLayout;
+class SearchOrderWindow;
 
 class importOrdersPhotoDlg : public QDialog
 {
@@ -206,6 +207,10 @@ private:
     quint16 m_totalCount = 0;
     QString m_lastSelectDir;
     bool m_running = false;
+
+    // The window's one order picker: a window of its own above the dialog, closed with it.
+    QPointer<SearchOrderWindow> m_picker;
+    void pickerToFront();
 
     // The prefix edit and its label are never placed in the window; the dialog owns them itself.
     QLabel *m_orderPrefixTitle = nullptr;

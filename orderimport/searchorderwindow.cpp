@@ -46,6 +46,7 @@ SearchOrderWindow::SearchOrderWindow(QWidget *parent)
     ui->selectPathButton->hide();
     ui->pathLineEdit->hide();
 
+    ui->searchButton->setDefault(true); // Enter in the search field searches
     connect(ui->calendar, &QCalendarWidget::clicked, this, &SearchOrderWindow::calendarClickAction);
     connect(ui->addOrdersBtn, &QPushButton::clicked, this, &SearchOrderWindow::addOrdersBtnSlot);
 

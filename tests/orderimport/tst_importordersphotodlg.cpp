@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QWindow>
 
 using Orders = QList<ImportOrderModel *>;
 
@@ -72,6 +73,33 @@ private slots:
         QCOMPARE(selectionText(1), QString("未选"));
         QCOMPARE(progressText(1), QString("0/0"));
         QVERIFY(MsgBox::shown().isEmpty());
+    }
+
+    // One picker per window: above it, brought back by "添加订单" and after a refusal, closed with it.
+    void onePickerPerWindow()
+    {
+        button("addOrderBtn")->click();
+        QPointer<SearchOrderWindow> picker = m_dlg->findChild<SearchOrderWindow *>();
+        QVERIFY(picker && picker->isWindow() && picker->isVisible());
+        QCOMPARE(picker->windowHandle()->transientParent(), m_dlg->windowHandle());
+
+        picker->showMinimized();
+        m_dlg->activateWindow();
+        button("addOrderBtn")->click();
+        QCOMPARE(m_dlg->findChildren<SearchOrderWindow *>().size(), 1);
+        QVERIFY(!picker->isMinimized());
+        QTRY_COMPARE(QApplication::activeWindow(), picker.data());
+
+        emit picker->addSelectOrderSigl({record(0)});
+        m_dlg->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), m_dlg.data());
+        emit picker->addSelectOrderSigl({record(0)});
+        QCOMPARE(MsgBox::lastShown().title, QString("订单已存在"));
+        QTRY_COMPARE(QApplication::activeWindow(), picker.data());
+
+        m_dlg->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!m_dlg && !picker);
     }
 
     void repeatsAndMissingRootsRefused()

@@ -173,6 +173,16 @@ private slots:
         QCOMPARE(m_server.lastRequest("order_list").field("keyword"), QString("  "));
     }
 
+    void enterInTheSearchFieldSearches()
+    {
+        SearchOrderWindow *w = open();
+        setKind(w, SearchOrderWindow::ByOrderNumber, "B2207");
+        QTest::keyClick(w->findChild<QLineEdit *>("orderNumber"), Qt::Key_Return);
+        QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("order_list") == 1 && searchButton(w)->isEnabled(); }));
+        QCOMPARE(m_server.lastRequest("order_list").field("keyword"), QString("B2207"));
+        QCOMPARE(modelOf(w)->rowCount(), 2); // the tick-all row and the one order found
+    }
+
     void replyFillsTheTableAndTickAllTicksEveryRow()
     {
         SearchOrderWindow *w = open();
