@@ -1,4 +1,5 @@
 #include "globals.h"
+#include "labelprinter.h"
 #include "localization.h"
 #include "login.h"
 #include "namedwindows.h"
@@ -17,6 +18,7 @@ int main(int argc, char *argv[])
         return options.exitCode;
     useChinese(&app); // the command line's own messages stay as --help writes them
     initEndpoints(defaultApiBase());
+    LabelPrinter::setUpFromEnvironment();
 
     Login login;
     login.setStartWindow(options.window);

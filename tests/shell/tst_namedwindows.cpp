@@ -5,7 +5,6 @@
 #include "studiofixture.h"
 
 #include <QCheckBox>
-#include <QDialog>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
@@ -68,31 +67,40 @@ private slots:
             QVERIFY2(stdErr.contains(part), qPrintable(part + " not in: " + stdErr));
     }
 
+    void loginOpensTheNamedWindowInsteadOfTheToolWindow_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("className");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("dispatch") << "dispatch" << "FaJianDialog" << "发件管理";
+        QTest::newRow("receiving") << "receiving" << "ShangJianDialog" << "上件管理";
+    }
     void loginOpensTheNamedWindowInsteadOfTheToolWindow()
     {
-        QPointer<QDialog> opened;
-        NamedWindows::add({"probe", "a probe", [&opened]() -> QWidget * {
-                               // the window is built after the login stored the user and its shop
-                               opened = new QDialog;
-                               opened->setWindowTitle(g_SHOPNAME + "/" + g_EID);
-                               return opened;
-                           }});
+        QFETCH(QString, name);
+        QFETCH(QString, className);
+        QFETCH(QString, title);
         Login login;
-        login.setStartWindow("probe");
+        login.setStartWindow(name);
         login.show();
         login.findChild<QLineEdit *>("le_username")->setText("demo");
         login.findChild<QLineEdit *>("le_password")->setText("123456");
         login.findChild<QPushButton *>("pb_login")->click();
-        QVERIFY(testsupport::waitFor([&] { return !opened.isNull(); }));
-        QVERIFY(opened->isVisible());
-        QCOMPARE(opened->windowTitle(), QString("星光店/2001"));
+        QPointer<QWidget> opened;
+        QVERIFY(testsupport::waitFor([&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->isVisible() && className == w->metaObject()->className())
+                    opened = w;
+            return !opened.isNull();
+        }));
+        QCOMPARE(opened->windowTitle(), title);
         QVERIFY(!login.isVisible());
         QVERIFY(!login.toolWindow());
+        QCOMPARE(g_SHOPID, QString("11"));
         QCOMPARE(m_server.requestCount("changeshop"), 0);
 
         opened->close();
         QVERIFY(testsupport::waitFor([&] { return opened.isNull(); }));
-        NamedWindows::add({"probe", "", nullptr});
     }
 };
 

@@ -536,6 +536,29 @@ QJsonObject SampleStudio::goodsReply(const SampleOrder &o) const
                         {"order", order}, {"order_info", info}};
 }
 
+QJsonObject SampleStudio::deskGoodsReply(const SampleOrder &o) const
+{
+    QJsonObject reply = goodsReply(o);
+    QJsonObject order = reply.value("order").toObject();
+    for (const char *list : {"ordergoods0", "ordergoods2"}) {
+        QJsonArray goods = o.orderPath.isEmpty() ? QJsonArray() : order.value(list).toArray();
+        for (int i = 0; i < goods.size(); ++i) {
+            QJsonObject good = goods.at(i).toObject();
+            if (o.id == "5001" && i == 0 && QLatin1String(list) == QLatin1String("ordergoods0"))
+                good.insert("isurgent", "1");
+            if (o.id == "5002") {
+                good.insert("id", good.value("id").toString().replace(0, 4, "B-"));
+                good.insert("printshopname", "");
+                good.insert("factoryname", "");
+            }
+            goods[i] = good;
+        }
+        order.insert(list, goods);
+    }
+    reply.insert("order", order);
+    return reply;
+}
+
 QJsonObject SampleStudio::cropReply(const SampleOrder &o) const
 {
     QJsonArray descr;
@@ -650,7 +673,7 @@ void SampleStudio::installReplies(Server &server) const
         return Reply::json(listReply(studio, all, posted.get()));
     });
     perOrder("ordergoods20230521", &SampleStudio::goodsReply);
-    perOrder("ordergoods", &SampleStudio::goodsReply);
+    perOrder("ordergoods", &SampleStudio::deskGoodsReply);
     perOrder("getorderpic", &SampleStudio::cropReply);
     perOrder("orderdetail", &SampleStudio::detailReply);
     server.setReply("getbarcodegen", Reply::raw(200, testsupport::jpegWithOrientation(QSize(300, 80), 0, false, Qt::white),

@@ -85,6 +85,9 @@ struct SampleStudio {
     // "photodate" or "selectphotodate". A request without a keyword lists every order.
     QJsonObject orderListReply(const Request &request) const;
     QJsonObject goodsReply(const SampleOrder &order) const;
+    // The dispatch desk's product reply ("ordergoods"): the same products, but E5520 has none, A1203's
+    // first product is urgent and B2207's products have ids with letters and no shop or factory yet.
+    QJsonObject deskGoodsReply(const SampleOrder &order) const;
     QJsonObject cropReply(const SampleOrder &order) const;
     QJsonObject detailReply(const SampleOrder &order) const;
     QJsonObject loginReply(const Request &request) const;

@@ -1,0 +1,91 @@
+#include "barcodepicture.h"
+
+#include <QByteArray>
+#include <QPainter>
+#include <QSaveFile>
+
+#include <zint.h>
+
+#include <memory>
+
+namespace BarcodePicture {
+
+namespace {
+constexpr int kQuietModules = 10;
+
+struct SymbolDeleter {
+    void operator()(zint_symbol *symbol) const { ZBarcode_Delete(symbol); }
+};
+
+// The dark and light modules of the text's Code 128 symbol, one entry per module.
+bool encodeModules(const QString &text, QVector<bool> *modules, QString *error)
+{
+    std::unique_ptr<zint_symbol, SymbolDeleter> symbol(ZBarcode_Create());
+    if (!symbol) {
+        *error = QStringLiteral("out of memory");
+        return false;
+    }
+    symbol->symbology = BARCODE_CODE128;
+    symbol->input_mode = UNICODE_MODE;
+    symbol->show_hrt = 0;
+    symbol->scale = 0.5f; // one pixel per module
+    symbol->output_options |= BARCODE_NO_QUIET_ZONES;
+    const QByteArray data = text.toUtf8();
+    const int result = ZBarcode_Encode_and_Buffer(symbol.get(), reinterpret_cast<const unsigned char *>(data.constData()),
+                                                  data.size(), 0);
+    if (result >= ZINT_ERROR || !symbol->bitmap || symbol->bitmap_width <= 0) {
+        *error = QString::fromLatin1(symbol->errtxt);
+        if (error->isEmpty())
+            *error = QStringLiteral("cannot encode");
+        return false;
+    }
+    modules->resize(symbol->bitmap_width);
+    const unsigned char *row = symbol->bitmap; // RGB, the first row holds every bar
+    for (int x = 0; x < symbol->bitmap_width; ++x)
+        (*modules)[x] = row[3 * x] < 128;
+    return true;
+}
+} // namespace
+
+QImage draw(const QString &text, QString *error)
+{
+    QString why;
+    QVector<bool> modules;
+    if (text.isEmpty())
+        why = QStringLiteral("empty text");
+    else
+        encodeModules(text, &modules, &why);
+    if (modules.isEmpty()) {
+        if (error)
+            *error = why;
+        return QImage();
+    }
+    const int total = modules.size() + 2 * kQuietModules;
+    const int moduleWidth = qMax(1, kLabelWidth / total);
+    const int width = qMax(kLabelWidth, total * moduleWidth);
+    const int left = (width - modules.size() * moduleWidth) / 2;
+
+    QImage picture(width, kBarRows, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    for (int i = 0; i < modules.size(); ++i)
+        if (modules.at(i))
+            painter.fillRect(left + i * moduleWidth, 0, moduleWidth, kBarRows, Qt::black);
+    return picture;
+}
+
+bool write(const QString &text, const QString &path, QString *error)
+{
+    const QImage picture = draw(text, error);
+    if (picture.isNull())
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace BarcodePicture

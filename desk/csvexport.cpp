@@ -1,0 +1,58 @@
+#include "csvexport.h"
+
+#include "msgbox.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace CsvExport {
+
+namespace {
+QString field(QString text)
+{
+    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\n'))
+        || text.contains(QLatin1Char('\r'))) {
+        text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        return QLatin1Char('"') + text + QLatin1Char('"');
+    }
+    return text;
+}
+} // namespace
+
+QByteArray toCsv(const QList<QStringList> &rows)
+{
+    QByteArray out("\xEF\xBB\xBF");
+    for (const QStringList &row : rows) {
+        QStringList fields;
+        for (const QString &text : row)
+            fields.append(field(text));
+        out += fields.join(QLatin1Char(',')).toUtf8();
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool exportRows(QWidget *dialogParent, const QList<QStringList> &rows)
+{
+    QString path = FileDialogs::getSaveFileName(dialogParent, QStringLiteral("保存"),
+                                                QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+                                                QStringLiteral("CSV 文件(*.csv)"));
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".csv");
+    QSaveFile file(path);
+    const QByteArray bytes = toCsv(rows);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        qWarning() << "export failed:" << path << file.errorString();
+        MsgBox::information(nullptr, QStringLiteral("警告"),
+                            QStringLiteral("导出失败，文件无法写入：\n") + QDir::toNativeSeparators(path));
+        return false;
+    }
+    return true;
+}
+
+} // namespace CsvExport

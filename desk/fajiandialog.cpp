@@ -1,0 +1,733 @@
+#include "fajiandialog.h"
+#include "ui_fajiandialog.h"
+
+#include "barcodepicture.h"
+#include "calendarpicker.h"
+#include "csvexport.h"
+#include "fileoperation.h"
+#include "globals.h"
+#include "imageoperation.h"
+#include "labelprinter.h"
+#include "msgbox.h"
+#include "webapi.h"
+
+#include <QComboBox>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QKeyEvent>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QStandardItemModel>
+#include <QTableWidgetItem>
+#include <QTextDocument>
+
+namespace {
+const QString kWarning = QStringLiteral("警告");
+const QString kNotice = QStringLiteral("提示");
+const char *const kOrderIdProperty = "orderid";
+
+void warn(const QString &text)
+{
+    MsgBox::information(nullptr, kWarning, text, QMessageBox::Ok);
+}
+
+void notice(const QString &text)
+{
+    MsgBox::information(nullptr, kNotice, text, QMessageBox::Ok);
+}
+
+QTableWidgetItem *centred(const QString &text)
+{
+    auto *item = new QTableWidgetItem(text);
+    item->setTextAlignment(Qt::AlignCenter);
+    return item;
+}
+
+// The search types of comboBox, in its order: the keyword's warning when empty.
+const char *const kEmptyKeywordWarnings[] = {"请输入订单号", "请选择日期", "请选择日期", "请选择日期",
+                                             "请选择日期",   "请输入姓名", "请输入电话"};
+} // namespace
+
+FaJianDialog::FaJianDialog(QWidget *parent)
+    : QDialog(parent), ui(new Ui::FaJianDialog), manager(new QNetworkAccessManager(this))
+{
+    ui->setupUi(this);
+    initUi();
+}
+
+FaJianDialog::~FaJianDialog()
+{
+    // Replies still under way end with the manager; none of them may reach a window being destroyed.
+    for (QNetworkReply *reply : manager->findChildren<QNetworkReply *>())
+        reply->disconnect(this);
+    if (m_picker)
+        m_picker->close();
+    delete ui;
+}
+
+void FaJianDialog::initUi()
+{
+    setWindowFlags(Qt::Widget);
+    setWindowTitle(QStringLiteral("发件管理"));
+
+    leftModel = new QStandardItemModel(this);
+    leftModel->setHorizontalHeaderLabels({QStringLiteral("单号"), QStringLiteral("姓名"), QStringLiteral("价位"),
+                                          QStringLiteral("设计师"), QStringLiteral("设计完成日期")});
+    ui->tableView_left->setModel(leftModel);
+    ui->tableView_left->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ui->tableView_left->setSelectionMode(QAbstractItemView::SingleSelection);
+    ui->tableView_left->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    ui->tableWidget->setColumnCount(RightColumnCount);
+    ui->tableWidget->setRowCount(0);
+    ui->tableWidget->setHorizontalHeaderLabels(
+        {QStringLiteral("产品名称"), QStringLiteral("尺寸"), QStringLiteral("类别"), QStringLiteral("数量"),
+         QStringLiteral("P数"), QStringLiteral("发货日期"), QStringLiteral("加急取件"), QStringLiteral("备注"),
+         QStringLiteral("冲印公司"), QStringLiteral("发冲印公司时间"), QStringLiteral("后期工厂"),
+         QStringLiteral("发后期工厂时间"), QStringLiteral("打印条码")});
+    ui->tableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ui->tableWidget->setSelectionMode(QAbstractItemView::SingleSelection);
+    ui->tableWidget->setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+void FaJianDialog::paintEvent(QPaintEvent *event)
+{
+    QDialog::paintEvent(event);
+    // Widths follow the table's width at every paint; columns 8 to 11 keep 150 pixels.
+    QTableWidget *table = ui->tableWidget;
+    const double w = table->width() - 15;
+    table->setColumnWidth(0, int(w * 0.133));
+    for (int c = 1; c <= 4; ++c)
+        table->setColumnWidth(c, int(w * 0.073));
+    for (int c = 5; c < table->columnCount(); ++c) {
+        if (c >= 8 && c <= 11)
+            table->setColumnWidth(c, 150);
+        else
+            table->setColumnWidth(c, int(w * (c == 6 ? 0.073 : 0.083)));
+    }
+}
+
+void FaJianDialog::keyPressEvent(QKeyEvent *event)
+{
+    // Only Return is handled; every other key (Escape too) is dropped, so the desk never closes by a key.
+    if (event->key() != Qt::Key_Return)
+        return;
+    if (ui->lineEdit->hasFocus()) {
+        const QString text = ui->lineEdit->text();
+        if (text.isEmpty()) {
+            warn(QStringLiteral("请输入订单号"));
+            return;
+        }
+        ui->lineEdit->selectAll(); // the next scan replaces it
+        postQueryOrderID(text);
+    } else if (ui->lineEdit_orderid->hasFocus()) {
+        on_pushButton_clicked();
+    } else if (ui->lineEdit_orderid2->hasFocus()) {
+        on_pushButton_2_clicked();
+    }
+}
+
+// ---- order search ------------------------------------------------------------------------------
+
+void FaJianDialog::on_pushButton_2_clicked()
+{
+    const QString keyword = ui->lineEdit_orderid2->text().trimmed();
+    leftList.clear();
+    rightListByRow.clear();
+    rightList.clear();
+    const int index = ui->comboBox->currentIndex();
+    if (index < 0 || index > 6)
+        return;
+    if (keyword.isEmpty()) {
+        warn(QString::fromUtf8(kEmptyKeywordWarnings[index]));
+        return;
+    }
+    postDataFunc(buildSearchBody(index + 1, keyword));
+    ui->pushButton_2->setText(QStringLiteral("检索中..."));
+    ui->pushButton_2->setEnabled(false);
+}
+
+void FaJianDialog::on_pushButton_clicked()
+{
+    const QString text = ui->lineEdit_orderid->text();
+    if (text.trimmed().isEmpty()) {
+        warn(QStringLiteral("请输入订单号"));
+        return;
+    }
+    ui->lineEdit_orderid->selectAll();
+    postDataFunc(buildSearchBody(1, text));
+    ui->pushButton->setText(QStringLiteral("检索中..."));
+    ui->pushButton->setEnabled(false);
+}
+
+QByteArray FaJianDialog::buildSearchBody(int type, const QString &keyword) const
+{
+    FormBody body = FormBody::withToken();
+    const QString typeText = QString::number(type);
+    switch (type) {
+    case 1:
+    case 6:
+    case 7:
+        body.add(QStringLiteral("uid"), g_EID).add(QStringLiteral("shopid"), g_SHOPID);
+        body.add(QStringLiteral("superid"), g_SUPERID).add(QStringLiteral("type"), typeText);
+        body.add(QStringLiteral("orderpayforkey"), keyword);
+        break;
+    case 2:
+        body.add(QStringLiteral("uid"), g_EID).add(QStringLiteral("shopid"), g_SHOPID);
+        body.add(QStringLiteral("superid"), g_SUPERID).add(QStringLiteral("type"), typeText);
+        body.add(QStringLiteral("photodate"), keyword);
+        break;
+    case 3:
+    case 5:
+        body.add(QStringLiteral("shopid"), g_SHOPID).add(QStringLiteral("superid"), g_SUPERID);
+        body.add(QStringLiteral("type"), typeText).add(QStringLiteral("uid"), g_EID);
+        body.add(QStringLiteral("selectphotodate"), keyword);
+        break;
+    case 4:
+        body.add(QStringLiteral("shopid"), g_SHOPID).add(QStringLiteral("superid"), g_SUPERID);
+        body.add(QStringLiteral("type"), typeText).add(QStringLiteral("selectphotodate"), keyword);
+        body.add(QStringLiteral("uid"), g_EID);
+        break;
+    default:
+        break;
+    }
+    return body.toByteArray();
+}
+
+QNetworkReply *FaJianDialog::post(const QString &url, const QByteArray &body)
+{
+    qDebug() << "url==" << url;
+    qDebug() << "postData==" << body;
+    return postForm(manager, url, body);
+}
+
+void FaJianDialog::postDataFunc(const QByteArray &body)
+{
+    QNetworkReply *reply = post(g_url_order_list, body);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { queryCallBack(reply); });
+}
+
+void FaJianDialog::postQueryOrderID(const QString &orderid)
+{
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("orderid"), orderid)
+                                .toByteArray();
+    QNetworkReply *reply = post(g_url_getorderbyid, body);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { queryOrderIDCallBack(reply); });
+}
+
+void FaJianDialog::restoreTypeSearchButton()
+{
+    ui->pushButton_2->setText(QStringLiteral("检索"));
+    ui->pushButton_2->setEnabled(true);
+}
+
+void FaJianDialog::restoreSearchButtons()
+{
+    restoreTypeSearchButton();
+    ui->pushButton->setText(QStringLiteral("检索"));
+    ui->pushButton->setEnabled(true);
+}
+
+void FaJianDialog::setChooserLists(const QList<PrintShopInfo> &shops, const QList<FactoryInfo> &factories)
+{
+    // "请选择" leads both lists, so that a product nobody assigned yet is never sent with a real shop.
+    printShopList = QList<PrintShopInfo>{unchosenPrintShop()} + shops;
+    factoryList = QList<FactoryInfo>{unchosenFactory()} + factories;
+}
+
+void FaJianDialog::queryCallBack(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj)) {
+        restoreSearchButtons();
+        return;
+    }
+    if (!replyOk(obj)) {
+        warn(QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
+        restoreSearchButtons();
+        return;
+    }
+    setChooserLists(printShopsFromJson(obj.value(QStringLiteral("printshops"))),
+                    factoriesFromJson(obj.value(QStringLiteral("factorys"))));
+
+    const QJsonArray orders = obj.value(QStringLiteral("order")).toArray();
+    qDebug() << "order_list" << orders.size();
+    if (orders.isEmpty()) {
+        notice(QStringLiteral("没有查询到任何订单"));
+        restoreSearchButtons();
+        return;
+    }
+    for (const QJsonValue &value : orders) {
+        const FaJianOrderInfo order = FaJianOrderInfo::fromJson(value.toObject());
+        bool listed = false;
+        for (const FaJianOrderInfo &known : qAsConst(leftList))
+            listed = listed || known.orderpayforkey == order.orderpayforkey;
+        if (!listed)
+            leftList.append(order);
+    }
+    rightListByRow.clear();
+    rightList.clear();
+    for (const FaJianOrderInfo &order : qAsConst(leftList))
+        postQueryProducts(order.orderid);
+    setLeftModelRow();
+    restoreSearchButtons();
+}
+
+void FaJianDialog::queryOrderIDCallBack(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj)) {
+        if (reply->error() == QNetworkReply::NoError)
+            restoreTypeSearchButton();
+        return;
+    }
+    qDebug() << "obj" << obj;
+    if (!replyOk(obj)) {
+        warn(jsonString(obj, QStringLiteral("message")));
+        return;
+    }
+    const QJsonArray shops = obj.value(QStringLiteral("printshops")).toArray();
+    const QJsonArray factories = obj.value(QStringLiteral("factorys")).toArray();
+    if (!shops.isEmpty() && !factories.isEmpty())
+        setChooserLists(printShopsFromJson(shops), factoriesFromJson(factories));
+    else
+        notice(QStringLiteral("后台没有设置冲印公司或后期工厂"));
+
+    const QJsonObject orderObj = obj.value(QStringLiteral("order")).toObject();
+    if (orderObj.isEmpty()) {
+        notice(QStringLiteral("没有查询到任何订单"));
+        restoreTypeSearchButton();
+        return;
+    }
+    const FaJianOrderInfo order = FaJianOrderInfo::fromJson(QJsonObject{
+        {"orderpayforkey", orderObj.value("orderpayforkey")}, {"order_price", orderObj.value("order_price")},
+        {"sheji", orderObj.value("sheji")}, {"shejitime", orderObj.value("shejitime")},
+        {"orderid", orderObj.value("orderid")}, {"mname", orderObj.value("mname")},
+        {"wname", orderObj.value("wname")}});
+    bool listed = false;
+    for (const FaJianOrderInfo &known : qAsConst(leftList))
+        listed = listed || known.orderpayforkey == order.orderpayforkey;
+    if (!listed)
+        leftList.append(order);
+    postQueryProducts(order.orderid);
+    setLeftModelRow();
+    restoreTypeSearchButton();
+}
+
+void FaJianDialog::setLeftModelRow()
+{
+    leftModel->removeRows(0, leftModel->rowCount());
+    for (int i = 0; i < leftList.size(); ++i) {
+        const FaJianOrderInfo &order = leftList.at(i);
+        const QString texts[] = {order.orderpayforkey, order.name, order.order_price, order.sheji, order.shejitime};
+        for (int c = 0; c < 5; ++c) {
+            auto *item = new QStandardItem(texts[c]);
+            item->setTextAlignment(Qt::AlignCenter);
+            leftModel->setItem(i, c, item);
+        }
+    }
+}
+
+int FaJianDialog::getRowOfOrder(const QString &orderid) const
+{
+    qDebug() << "leftList count is:" << leftList.size();
+    for (int i = 0; i < leftList.size(); ++i)
+        if (leftList.at(i).orderid == orderid)
+            return i;
+    return leftList.size();
+}
+
+void FaJianDialog::on_comboBox_currentIndexChanged(int index)
+{
+    ui->lineEdit_orderid2->clear();
+    const bool isDate = index >= 1 && index <= 4;
+    ui->lineEdit_orderid2->setReadOnly(isDate);
+    if (isDate)
+        showCalendar();
+}
+
+void FaJianDialog::showCalendar()
+{
+    if (m_picker)
+        m_picker->close();
+    m_picker = new CalendarPicker(nullptr);
+    m_picker->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_picker.data(), &CalendarPicker::urgentDate, this, &FaJianDialog::on_newDate);
+    m_picker->show();
+}
+
+void FaJianDialog::on_newDate(const QString &date)
+{
+    ui->lineEdit_orderid2->setText(date);
+}
+
+void FaJianDialog::onEnterScanCodeEdit()
+{
+    qDebug() << "received";
+}
+
+// ---- products --------------------------------------------------------------------------------
+
+void FaJianDialog::postQueryProducts(const QString &orderid)
+{
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("orderid"), orderid)
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .toByteArray();
+    qDebug() << "post request row is:" << getRowOfOrder(orderid);
+    QNetworkReply *reply = post(g_url_ordergoods, body);
+    // The reply is placed by the order it was asked for, whatever order the replies arrive in.
+    reply->setProperty(kOrderIdProperty, orderid);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { queryProductsCallBack(reply); });
+}
+
+void FaJianDialog::queryProductsCallBack(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    const QString orderid = reply->property(kOrderIdProperty).toString();
+    QJsonObject obj;
+    const bool read = readJsonReply(reply, &obj);
+    restoreTypeSearchButton();
+    if (read) {
+        qDebug() << "productInfO:0803" << orderid;
+        if (!replyOk(obj)) {
+            const QString code = jsonString(obj, QStringLiteral("code"));
+            qDebug() << "code is:" << code;
+            warn(QStringLiteral("查询产品信息错误：") + code);
+            return;
+        }
+        if (getRowOfOrder(orderid) >= leftList.size()) {
+            qDebug() << "products of an order no longer listed, dropped:" << orderid;
+            return;
+        }
+        rightListByRow.insert(orderid, goodsFromReply(obj.value(QStringLiteral("order")).toObject()));
+    } else if (reply->error() != QNetworkReply::NoError) {
+        return;
+    }
+    // A row clicked before its products arrived, or the shown order after a re-query, is shown now.
+    const int clicked = leftIndex.row();
+    if (leftIndex.isValid() && clicked < leftList.size() && leftList.at(clicked).orderid == orderid)
+        on_tableView_left_clicked(leftIndex);
+}
+
+void FaJianDialog::on_tableView_left_clicked(const QModelIndex &index)
+{
+    leftIndex = index;
+    const int row = index.row();
+    const auto found = row >= 0 && row < leftList.size() ? rightListByRow.constFind(leftList.at(row).orderid)
+                                                         : rightListByRow.constEnd();
+    if (found == rightListByRow.constEnd()) {
+        qDebug() << "noright";
+        return;
+    }
+    if (found->isEmpty() || !found->last().loaded) {
+        qDebug() << "rightisnotok";
+        return;
+    }
+    currentRow = row;
+    refreshRightTable(row);
+}
+
+QComboBox *FaJianDialog::newPrintShopChooser(const QString &presetName) const
+{
+    auto *chooser = new QComboBox;
+    int preset = 0;
+    for (int i = 0; i < printShopList.size(); ++i) {
+        chooser->addItem(printShopList.at(i).name, printShopList.at(i).id);
+        if (preset == 0 && printShopList.at(i).name == presetName)
+            preset = i;
+    }
+    chooser->setCurrentIndex(preset);
+    return chooser;
+}
+
+QComboBox *FaJianDialog::newFactoryChooser(const QString &presetName) const
+{
+    auto *chooser = new QComboBox;
+    int preset = 0;
+    for (int i = 0; i < factoryList.size(); ++i) {
+        chooser->addItem(factoryList.at(i).name, factoryList.at(i).id);
+        if (preset == 0 && factoryList.at(i).name == presetName)
+            preset = i;
+    }
+    chooser->setCurrentIndex(preset);
+    return chooser;
+}
+
+void FaJianDialog::refreshRightTable(int row)
+{
+    const FaJianOrderInfo order = leftList.value(currentRow);
+    ui->label_currentID->setText(QStringLiteral("当前订单号：") + order.orderpayforkey);
+    rightList = rightListByRow.value(leftList.value(row).orderid);
+    m_shownOrderId = leftList.value(row).orderid;
+    qDebug() << "page" << row << (rightList.isEmpty() ? QString() : rightList.first().goodname);
+    if (rightList.isEmpty())
+        return;
+
+    QTableWidget *table = ui->tableWidget;
+    table->setRowCount(0); // drops the items and choosers of the order shown before
+    table->setRowCount(rightList.size() + 1);
+    const FaJianGoodsInfo &first = rightList.first();
+    // Row 0: the apply-to-all choosers, connected only after presetting so that presetting changes no row.
+    if (!printShopList.isEmpty()) {
+        QComboBox *all = newPrintShopChooser(first.printshopname);
+        table->setCellWidget(0, ColPrintShop, all);
+        connect(all, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &FaJianDialog::setAllPrintShop);
+    }
+    if (!factoryList.isEmpty()) {
+        QComboBox *all = newFactoryChooser(first.factoryname);
+        table->setCellWidget(0, ColFactory, all);
+        connect(all, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &FaJianDialog::setAllFactory);
+    }
+    for (int k = 0; k < rightList.size(); ++k) {
+        const FaJianGoodsInfo &good = rightList.at(k);
+        const int r = k + 1;
+        const bool urgent = good.isurgent == QLatin1String("1");
+        table->setItem(r, ColName, centred(good.goodname));
+        table->setItem(r, ColSize, centred(good.goodsizename));
+        table->setItem(r, ColType, centred(good.goodtype));
+        table->setItem(r, ColNumber, centred(good.number));
+        table->setItem(r, ColPages, centred(good.goodtypeid == QLatin1String("15") ? good.pnumber : QString()));
+        table->setItem(r, ColDelivery, centred(urgent ? order.urgentdate : order.getphotodate));
+        table->setItem(r, ColUrgent, centred(urgent ? QStringLiteral("是") : QStringLiteral("否")));
+        table->setItem(r, ColRemark, centred(good.descr));
+        if (!printShopList.isEmpty())
+            table->setCellWidget(r, ColPrintShop, newPrintShopChooser(good.printshopname));
+        if (!factoryList.isEmpty())
+            table->setCellWidget(r, ColFactory, newFactoryChooser(good.factoryname));
+        table->setItem(r, ColPrintShopTime, new QTableWidgetItem(good.sendToPrintshopTime2));
+        table->setItem(r, ColFactoryTime, new QTableWidgetItem(good.sendToFactoryTime2));
+        auto *tick = centred(QString());
+        tick->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        tick->setCheckState(Qt::Checked);
+        table->setItem(r, ColPrint, tick);
+    }
+}
+
+void FaJianDialog::setAllPrintShop(int index)
+{
+    qDebug() << "printShop:" << index;
+    for (int r = 1; r <= rightList.size(); ++r)
+        if (auto *chooser = qobject_cast<QComboBox *>(ui->tableWidget->cellWidget(r, ColPrintShop)))
+            chooser->setCurrentIndex(index);
+}
+
+void FaJianDialog::setAllFactory(int index)
+{
+    qDebug() << "factory:" << index;
+    for (int r = 1; r <= rightList.size(); ++r)
+        if (auto *chooser = qobject_cast<QComboBox *>(ui->tableWidget->cellWidget(r, ColFactory)))
+            chooser->setCurrentIndex(index);
+}
+
+int FaJianDialog::shownRowOrWarn()
+{
+    const bool shown = !rightList.isEmpty() && currentRow >= 0 && currentRow < leftList.size()
+                       && leftList.at(currentRow).orderid == m_shownOrderId
+                       && ui->tableWidget->rowCount() == rightList.size() + 1;
+    if (!shown) {
+        warn(QStringLiteral("请先选择订单"));
+        return -1;
+    }
+    return currentRow;
+}
+
+// ---- submission ------------------------------------------------------------------------------
+
+void FaJianDialog::on_pushButton_submit_clicked()
+{
+    if (shownRowOrWarn() < 0)
+        return;
+    QJsonArray goods;
+    bool listsMissing = false;
+    for (int k = 0; k < rightList.size(); ++k) {
+        const FaJianGoodsInfo &good = rightList.at(k);
+        if (good.isPlaceholder())
+            continue;
+        const auto *shop = qobject_cast<QComboBox *>(ui->tableWidget->cellWidget(k + 1, ColPrintShop));
+        const auto *factory = qobject_cast<QComboBox *>(ui->tableWidget->cellWidget(k + 1, ColFactory));
+        if (!shop || !factory) {
+            listsMissing = true;
+            continue;
+        }
+        // Keys in alphabetical order, every value a string.
+        goods.append(QJsonObject{{"factoryid", factory->currentData().toString()},
+                                 {"ordergoodid", good.id},
+                                 {"printshopid", shop->currentData().toString()}});
+    }
+    if (goods.isEmpty() && !listsMissing) {
+        warn(QStringLiteral("该订单没有产品"));
+        return;
+    }
+    if (listsMissing) {
+        warn(QStringLiteral("后台没有设置冲印公司或后期工厂"));
+        return;
+    }
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("uid"), g_EID)
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("orderid"), m_shownOrderId)
+                                .add(QStringLiteral("sendgoodsinfo"),
+                                     QString::fromUtf8(QJsonDocument(goods).toJson(QJsonDocument::Compact)))
+                                .toByteArray();
+    qDebug() << "postData" << body;
+    QNetworkReply *reply = post(g_url_sendtoshop, body);
+    reply->setProperty(kOrderIdProperty, m_shownOrderId);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { querySendToShopCallBack(reply); });
+}
+
+void FaJianDialog::querySendToShopCallBack(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    const QString orderid = reply->property(kOrderIdProperty).toString();
+    QJsonObject obj;
+    const bool read = readJsonReply(reply, &obj);
+    restoreTypeSearchButton();
+    if (!read)
+        return;
+    qDebug() << "obj1111" << obj;
+    if (!replyOk(obj)) {
+        warn(QStringLiteral("提交发件错误：") + jsonString(obj, QStringLiteral("code")));
+        return;
+    }
+    // The re-query shows the new send times once it is answered.
+    if (getRowOfOrder(orderid) < leftList.size())
+        postQueryProducts(orderid);
+    notice(QStringLiteral("发件成功!"));
+}
+
+// ---- labels ----------------------------------------------------------------------------------
+
+QString FaJianDialog::codeImagePath(const QString &id)
+{
+    return QDir::tempPath() + QLatin1Char('/') + normalizeFileName(id) + QStringLiteral(".png");
+}
+
+void FaJianDialog::on_pushButton_print_clicked()
+{
+    const int row = shownRowOrWarn();
+    if (row < 0)
+        return;
+    QList<CodeImageInfo> list;
+    QStringList withoutBarcode;
+    for (int k = 0; k < rightList.size(); ++k) {
+        const FaJianGoodsInfo &good = rightList.at(k);
+        const QTableWidgetItem *tick = ui->tableWidget->item(k + 1, ColPrint);
+        if (good.isPlaceholder() || !tick || tick->checkState() != Qt::Checked)
+            continue;
+        qDebug() << "i" << k;
+        CodeImageInfo info;
+        info.topLine1 = good.goodname;
+        info.topLine2 = good.goodsizename;
+        info.imagePath = codeImagePath(good.id);
+        info.bottomLine1 = good.id + QStringLiteral("  ") + leftList.at(row).orderpayforkey;
+        info.bottomLine2 = g_SHOPNAME;
+        QString error;
+        if (!BarcodePicture::write(good.id, info.imagePath, &error)) {
+            qWarning() << "barcode picture not made:" << good.id << info.imagePath << error;
+            QFile::remove(info.imagePath); // never a stale picture on the label
+            withoutBarcode.append(good.id);
+        }
+        list.append(info);
+    }
+    if (printCodeImages(list) && !withoutBarcode.isEmpty())
+        warn(QStringLiteral("以下产品的条码无法生成，标签上没有条码：\n") + withoutBarcode.join(QLatin1Char('\n')));
+}
+
+bool FaJianDialog::printCodeImages(const QList<CodeImageInfo> &list)
+{
+    if (list.isEmpty())
+        return true;
+    LabelPrinter labels;
+    if (!labels.isValid()) {
+        warn(QStringLiteral("没有默认打印机，无法打印条码"));
+        return false;
+    }
+    QPrinter *printer = labels.printer();
+    // The page is the printer's own page, 2.5 mm higher, without margins.
+    const int widthMM = printer->widthMM();
+    const double heightMM = printer->heightMM() + 2.5;
+    qDebug() << "widthMM" << widthMM << "heightMM" << heightMM << "logicalDpiX" << printer->logicalDpiX()
+             << "logicalDpiY" << printer->logicalDpiY() << "printer.width()" << printer->width()
+             << "printer.height()" << printer->height() << "printer.pageSize()" << printer->pageLayout().pageSize().name();
+    printer->setPageOrientation(QPageLayout::Portrait);
+    printer->setFullPage(true);
+    printer->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    printer->setPageSize(QPageSize(QSizeF(widthMM, heightMM), QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
+
+    for (int i = 0; i < list.size(); ++i) {
+        const QImage label = ImageOperation::makeBarcodeLabel(list.at(i));
+        QPainter painter;
+        if (!labels.beginJob(&painter)) {
+            warn(QStringLiteral("打印条码失败"));
+            return false;
+        }
+        // The label fills as much of the page as it can with its proportions kept, from the top-left corner.
+        const QRect area = painter.viewport();
+        const QSize size = label.size().scaled(area.size(), Qt::KeepAspectRatio);
+        painter.setViewport(area.x(), area.y(), size.width(), size.height());
+        painter.setWindow(label.rect());
+        painter.drawImage(0, 0, label);
+        qDebug() << "i" << i;
+        if (!painter.end() || printer->printerState() == QPrinter::Error) {
+            warn(QStringLiteral("打印条码失败"));
+            return false;
+        }
+    }
+    return true;
+}
+
+void FaJianDialog::printHtml(const QString &html)
+{
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setOutputFormat(QPrinter::NativeFormat);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QTextDocument document;
+    document.setHtml(html);
+    document.print(&printer);
+}
+
+// ---- export ----------------------------------------------------------------------------------
+
+void FaJianDialog::on_pushButton_excel_clicked()
+{
+    exportExcel(ui->tableWidget);
+}
+
+void FaJianDialog::exportExcel(QWidget *parent)
+{
+    // The product rows as shown: the chosen names of the choosers, "是" / "否" for the print tick.
+    const QTableWidget *table = ui->tableWidget;
+    QList<QStringList> rows;
+    QStringList header;
+    for (int c = 0; c < table->columnCount(); ++c)
+        header.append(table->horizontalHeaderItem(c) ? table->horizontalHeaderItem(c)->text() : QString());
+    rows.append(header);
+    for (int r = 1; r < table->rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < table->columnCount(); ++c) {
+            const QTableWidgetItem *item = table->item(r, c);
+            if (const auto *chooser = qobject_cast<const QComboBox *>(table->cellWidget(r, c)))
+                row.append(chooser->currentText());
+            else if (c == ColPrint)
+                row.append(item && item->checkState() == Qt::Checked ? QStringLiteral("是") : QStringLiteral("否"));
+            else
+                row.append(item ? item->text() : QString());
+        }
+        rows.append(row);
+    }
+    CsvExport::exportRows(parent, rows);
+}

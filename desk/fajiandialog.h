@@ -1,0 +1,114 @@
+#pragma once
+// The dispatch desk "发件管理": finds orders (by number, by a scanned order id, or by one of seven search
+// types), lists each order's products, gives every product a print shop and a post-production factory,
+// submits the assignment and prints a barcode label per ticked product.
+
+#include "codeimageinfo.h"
+#include "fajianrecords.h"
+
+#include <QDialog>
+#include <QHash>
+#include <QList>
+#include <QModelIndex>
+#include <QPointer>
+#include <QString>
+
+class CalendarPicker;
+class QComboBox;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QStandardItemModel;
+
+namespace Ui {
+class FaJianDialog;
+}
+
+class FaJianDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    // Columns of the product table (tableWidget); row 0 holds the apply-to-all choosers, product k row k+1.
+    enum RightColumn {
+        ColName = 0,
+        ColSize = 1,
+        ColType = 2,
+        ColNumber = 3,
+        ColPages = 4,
+        ColDelivery = 5,
+        ColUrgent = 6,
+        ColRemark = 7,
+        ColPrintShop = 8,
+        ColPrintShopTime = 9,
+        ColFactory = 10,
+        ColFactoryTime = 11,
+        ColPrint = 12,
+        RightColumnCount = 13
+    };
+
+    explicit FaJianDialog(QWidget *parent = nullptr);
+    ~FaJianDialog() override;
+
+    // The barcode picture of a product: the temporary folder, "/", the id made a safe file name, ".png".
+    static QString codeImagePath(const QString &id);
+    // Prints one label per record, one print job each, on the label printer (see LabelPrinter). False,
+    // after telling the user, when there is no printer or a job fails.
+    bool printCodeImages(const QList<CodeImageInfo> &list);
+    // Prints an HTML text through a print dialog, on A4.
+    void printHtml(const QString &html);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private slots:
+    void on_pushButton_clicked();
+    void on_pushButton_excel_clicked();
+    void on_pushButton_2_clicked();
+    void on_comboBox_currentIndexChanged(int index);
+    void on_newDate(const QString &date);
+    void onEnterScanCodeEdit();
+    void queryCallBack(QNetworkReply *reply);
+    void queryProductsCallBack(QNetworkReply *reply);
+    void querySendToShopCallBack(QNetworkReply *reply);
+    void on_tableView_left_clicked(const QModelIndex &index);
+    void on_pushButton_submit_clicked();
+    void on_pushButton_print_clicked();
+    void queryOrderIDCallBack(QNetworkReply *reply);
+    void setAllPrintShop(int index);
+    void setAllFactory(int index);
+
+private:
+    void initUi();
+    void setLeftModelRow();
+    int getRowOfOrder(const QString &orderid) const;
+    void postDataFunc(const QByteArray &body);
+    QByteArray buildSearchBody(int type, const QString &keyword) const;
+    void postQueryOrderID(const QString &orderid);
+    void postQueryProducts(const QString &orderid);
+    void refreshRightTable(int row);
+    void showCalendar();
+    void exportExcel(QWidget *parent);
+
+    QNetworkReply *post(const QString &url, const QByteArray &body);
+    void restoreSearchButtons();
+    void restoreTypeSearchButton();
+    void setChooserLists(const QList<PrintShopInfo> &shops, const QList<FactoryInfo> &factories);
+    QComboBox *newPrintShopChooser(const QString &presetName) const;
+    QComboBox *newFactoryChooser(const QString &presetName) const;
+    // The shown order's row, or -1 (after telling the user "请先选择订单") when no order is shown.
+    int shownRowOrWarn();
+
+    Ui::FaJianDialog *ui;
+    QNetworkAccessManager *manager;
+    QStandardItemModel *leftModel = nullptr;
+    QList<FaJianOrderInfo> leftList;
+    QList<FaJianGoodsInfo> rightList;
+    // The product list of each listed order, by order id (a reply is placed by the order it was asked for).
+    QHash<QString, QList<FaJianGoodsInfo>> rightListByRow;
+    QList<PrintShopInfo> printShopList;
+    QList<FactoryInfo> factoryList;
+    int currentRow = 0;
+    QModelIndex leftIndex;
+    QString m_shownOrderId; // the order the product table shows; "" when it shows none
+    QPointer<CalendarPicker> m_picker;
+};

@@ -1,0 +1,393 @@
+#include "shangjiandialog.h"
+#include "ui_shangjiandialog.h"
+
+#include "calendarpicker.h"
+#include "csvexport.h"
+#include "globals.h"
+#include "msgbox.h"
+#include "webapi.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QKeyEvent>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QStandardItemModel>
+
+namespace {
+const QString kWarning = QStringLiteral("警告");
+const QString kNotice = QStringLiteral("提示");
+// Each request carries what its reply needs: the table a search fills, how a registration was started
+// and which left row a double-click registers.
+const char *const kLeftTable = "leftTable";
+const char *const kFromScan = "fromScan";
+const char *const kLeftOrderNo = "leftOrderNo";
+
+void warn(const QString &text)
+{
+    MsgBox::information(nullptr, kWarning, text, QMessageBox::Ok);
+}
+
+void notice(const QString &text)
+{
+    MsgBox::information(nullptr, kNotice, text, QMessageBox::Ok);
+}
+
+struct SearchType {
+    const char *warning; // shown when the keyword is empty
+    int searchtype;
+};
+// The items of comboBox, in order.
+const SearchType kSearchTypes[] = {{"请输入订单号", 1}, {"请选择日期", 4}, {"请选择日期", 5}, {"请选择日期", 6},
+                                   {"请选择日期", 7},   {"请选择日期", 9}, {"请输入姓名", 2}, {"请输入电话", 3}};
+
+void fillModel(QStandardItemModel *model, const QList<QStringList> &rows)
+{
+    model->removeRows(0, model->rowCount());
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows.at(r).size(); ++c) {
+            auto *item = new QStandardItem(rows.at(r).at(c));
+            item->setTextAlignment(Qt::AlignCenter);
+            model->setItem(r, c, item);
+        }
+}
+} // namespace
+
+ShangJianDialog::ShangJianDialog(QWidget *parent)
+    : QDialog(parent), ui(new Ui::ShangJianDialog), manager(new QNetworkAccessManager(this))
+{
+    ui->setupUi(this);
+    initUi();
+}
+
+ShangJianDialog::~ShangJianDialog()
+{
+    // Replies still under way end with the manager; none of them may reach a window being destroyed.
+    for (QNetworkReply *reply : manager->findChildren<QNetworkReply *>())
+        reply->disconnect(this);
+    if (m_picker)
+        m_picker->close();
+    delete ui;
+}
+
+void ShangJianDialog::initUi()
+{
+    setWindowFlags(Qt::Widget);
+    setWindowTitle(QStringLiteral("上件管理"));
+
+    leftModel = new QStandardItemModel(this);
+    leftModel->setHorizontalHeaderLabels({QStringLiteral("单号"), QStringLiteral("所属门店"), QStringLiteral("姓名"),
+                                          QStringLiteral("价位"), QStringLiteral("选片师"), QStringLiteral("二销"),
+                                          QStringLiteral("欠款")});
+    rightModel = new QStandardItemModel(this);
+    rightModel->setHorizontalHeaderLabels(
+        {QStringLiteral("单号"), QStringLiteral("所属门店"), QStringLiteral("上件操作人"), QStringLiteral("上件日期"),
+         QStringLiteral("客人姓名"), QStringLiteral("选片时间"), QStringLiteral("选片完成时间"),
+         QStringLiteral("选片人"), QStringLiteral("样后修片师"), QStringLiteral("样前对比片"),
+         QStringLiteral("加急日期"), QStringLiteral("发货日期")});
+    for (QTableView *view : {ui->tableView_left, ui->tableView_right}) {
+        view->setModel(view == ui->tableView_left ? leftModel : rightModel);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setSelectionMode(QAbstractItemView::SingleSelection);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    }
+    ui->tableView_left->setColumnWidth(0, 200);
+    ui->tableView_left->setColumnWidth(1, 150);
+    ui->tableView_right->setColumnWidth(0, 200);
+    ui->tableView_right->setColumnWidth(4, 150);
+}
+
+void ShangJianDialog::setLeftModelRow()
+{
+    QList<QStringList> rows;
+    for (const ShangJianOrderInfo &o : qAsConst(leftDataList))
+        rows.append({o.orderNo, o.storesname, o.customerNames, o.order_price, o.selectphotoname, o.twosales, o.debt});
+    fillModel(leftModel, rows);
+}
+
+void ShangJianDialog::setRightModelRow()
+{
+    QList<QStringList> rows;
+    for (const ShangJianRecordInfo &r : qAsConst(rightDataList))
+        rows.append({r.orderNo, r.storesname, r.gotodigitalname, r.gotodigitaltime, r.customerNames, r.selectphotodate,
+                     r.selectphototime, r.selectphotoname, r.tiaoxiname, r.tiaosename, r.urgentdate, r.getphotodate});
+    fillModel(rightModel, rows);
+}
+
+void ShangJianDialog::keyPressEvent(QKeyEvent *event)
+{
+    // Only Return is handled; every other key (Escape too) is dropped, so the desk never closes by a key.
+    if (event->key() != Qt::Key_Return)
+        return;
+    if (ui->lineEdit->hasFocus()) {
+        const QString code = ui->lineEdit->text();
+        if (code.isEmpty()) {
+            warn(QStringLiteral("请输入订单号"));
+            return;
+        }
+        ui->lineEdit->selectAll(); // the next scan replaces it
+        fromScan = true;
+        postShangJian(code);
+    } else if (ui->lineEdit_orderid->hasFocus()) {
+        on_pushButton_clicked();
+    } else if (ui->lineEdit_orderid2->hasFocus()) {
+        on_pushButton_2_clicked();
+    }
+}
+
+// ---- searches --------------------------------------------------------------------------------
+
+void ShangJianDialog::on_pushButton_clicked()
+{
+    const QString keyword = ui->lineEdit_orderid->text();
+    if (keyword.trimmed().isEmpty()) {
+        warn(QStringLiteral("请输入订单号"));
+        return;
+    }
+    queryOrderByNumber(keyword, true);
+    ui->pushButton->setText(QStringLiteral("检索中..."));
+    ui->pushButton->setEnabled(false);
+}
+
+void ShangJianDialog::on_pushButton_2_clicked()
+{
+    leftSearch = false;
+    const QString keyword = ui->lineEdit_orderid2->text();
+    const int index = ui->comboBox->currentIndex();
+    if (index < 0 || index >= int(sizeof kSearchTypes / sizeof kSearchTypes[0]))
+        return;
+    const SearchType &type = kSearchTypes[index];
+    if (keyword.isEmpty()) {
+        warn(QString::fromUtf8(type.warning));
+        return;
+    }
+    if (type.searchtype == 1)
+        queryOrderByNumber(keyword, false);
+    else if (type.searchtype == 9)
+        queryOrderByShangjianDate(keyword);
+    else
+        postDataFunc(buildSearchBody(type.searchtype, keyword));
+    ui->pushButton_2->setText(QStringLiteral("检索中..."));
+    ui->pushButton_2->setEnabled(false);
+}
+
+QByteArray ShangJianDialog::buildSearchBody(int searchtype, const QString &keyword) const
+{
+    FormBody body = FormBody::withToken();
+    if (searchtype == 1) {
+        body.add(QStringLiteral("superid"), g_SUPERID).add(QStringLiteral("shopid"), g_SHOPID);
+        body.add(QStringLiteral("searchtype"), QStringLiteral("1")).add(QStringLiteral("keyword"), keyword);
+    } else {
+        body.add(QStringLiteral("shopid"), g_SHOPID).add(QStringLiteral("searchtype"), QString::number(searchtype));
+        body.add(QStringLiteral("keyword"), keyword).add(QStringLiteral("superid"), g_SUPERID);
+    }
+    body.add(QStringLiteral("uid"), g_UID).add(QStringLiteral("eid"), g_EID).add(QStringLiteral("personid"), g_EID);
+    return body.toByteArray();
+}
+
+void ShangJianDialog::queryOrderByNumber(const QString &keyword, bool left)
+{
+    const QByteArray body = buildSearchBody(1, keyword);
+    leftSearch = left;
+    postDataFunc(body);
+}
+
+void ShangJianDialog::queryOrderByShangjianDate(const QString &date)
+{
+    const QByteArray body = buildSearchBody(9, date);
+    qDebug() << "queryOrderByShangjianDate" << body;
+    postDataFunc(body);
+}
+
+void ShangJianDialog::postDataFunc(const QByteArray &body)
+{
+    qDebug() << "shangjian search order url:" << g_url_order_list;
+    qDebug() << "shangjian search order paras:" << body;
+    QNetworkReply *reply = postForm(manager, g_url_order_list, body);
+    // The reply goes to the table of the search that posted it, whatever was searched meanwhile.
+    reply->setProperty(kLeftTable, leftSearch);
+    leftSearch = false;
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { queryCallBack(reply); });
+}
+
+void ShangJianDialog::restoreTypeSearchButton()
+{
+    ui->pushButton_2->setText(QStringLiteral("检索"));
+    ui->pushButton_2->setEnabled(true);
+}
+
+void ShangJianDialog::restoreSearchButtons()
+{
+    restoreTypeSearchButton();
+    ui->pushButton->setText(QStringLiteral("检索"));
+    ui->pushButton->setEnabled(true);
+}
+
+void ShangJianDialog::queryCallBack(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    const bool left = reply->property(kLeftTable).toBool();
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj)) {
+        restoreSearchButtons();
+        return;
+    }
+    qDebug().noquote() << "shangjian search Json:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
+    if (!replyOk(obj)) {
+        warn(QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
+        restoreSearchButtons();
+        return;
+    }
+    const QJsonArray data = obj.value(QStringLiteral("data")).toArray();
+    if (data.isEmpty()) {
+        notice(QStringLiteral("没有查询到任何订单"));
+        restoreSearchButtons();
+        return;
+    }
+    if (left) {
+        // An order already listed keeps its row as it is.
+        for (const QJsonValue &value : data) {
+            const ShangJianOrderInfo order = ShangJianOrderInfo::fromJson(value.toObject());
+            bool listed = false;
+            for (const ShangJianOrderInfo &known : qAsConst(leftDataList))
+                listed = listed || known.orderNo == order.orderNo;
+            if (!listed)
+                leftDataList.append(order);
+        }
+        setLeftModelRow();
+    } else {
+        // An order already listed gets the new values in its row.
+        for (const QJsonValue &value : data) {
+            const ShangJianRecordInfo record = ShangJianRecordInfo::fromJson(value.toObject());
+            bool listed = false;
+            for (ShangJianRecordInfo &known : rightDataList)
+                if (known.orderNo == record.orderNo) {
+                    known = record;
+                    listed = true;
+                }
+            if (!listed)
+                rightDataList.append(record);
+        }
+        setRightModelRow();
+    }
+    restoreSearchButtons();
+}
+
+void ShangJianDialog::on_comboBox_currentIndexChanged(int index)
+{
+    ui->lineEdit_orderid2->clear();
+    const bool isDate = index >= 1 && index <= 5;
+    ui->lineEdit_orderid2->setReadOnly(isDate);
+    if (isDate)
+        showCalendar();
+}
+
+void ShangJianDialog::showCalendar()
+{
+    if (m_picker)
+        m_picker->close();
+    m_picker = new CalendarPicker(nullptr);
+    m_picker->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_picker.data(), &CalendarPicker::urgentDate, this, &ShangJianDialog::on_newDate);
+    m_picker->show();
+}
+
+void ShangJianDialog::on_newDate(const QString &date)
+{
+    ui->lineEdit_orderid2->setText(date);
+}
+
+// ---- registration ----------------------------------------------------------------------------
+
+void ShangJianDialog::on_tableView_left_doubleClicked(const QModelIndex &index)
+{
+    fromScan = false;
+    const int row = index.row();
+    if (row < 0 || row >= leftDataList.size())
+        return;
+    const ShangJianOrderInfo &order = leftDataList.at(row);
+    qDebug() << "leftDataList[row].orderID" << order.orderID;
+    // The order leaves the left table once the web service has taken the registration.
+    postShangJian(order.orderID, order.orderNo);
+}
+
+void ShangJianDialog::postShangJian(const QString &orderId, const QString &leftOrderNo)
+{
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("uid"), g_EID)
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("order_photo_id"), orderId)
+                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .add(QStringLiteral("eid"), g_EID)
+                                .add(QStringLiteral("personid"), g_EID)
+                                .toByteArray();
+    qDebug() << "shangjian url:" << g_url_gotodigitalid_post;
+    qDebug() << "shangjian paras:" << body;
+    QNetworkReply *reply = postForm(manager, g_url_gotodigitalid_post, body);
+    reply->setProperty(kFromScan, fromScan);
+    reply->setProperty(kLeftOrderNo, leftOrderNo);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { queryShangjianCallBack(reply); });
+}
+
+void ShangJianDialog::queryShangjianCallBack(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj)) {
+        if (reply->error() == QNetworkReply::NoError)
+            restoreTypeSearchButton();
+        return;
+    }
+    qDebug().noquote() << "shangjian back Json:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
+    const QString code = jsonString(obj, QStringLiteral("code"));
+    const QString message = jsonString(obj, QStringLiteral("message"));
+    if (code != QLatin1String("1") && code != QLatin1String("1002")) {
+        warn(message);
+        return;
+    }
+
+    const QString leftOrderNo = reply->property(kLeftOrderNo).toString();
+    if (!leftOrderNo.isEmpty()) {
+        for (int i = leftDataList.size() - 1; i >= 0; --i)
+            if (leftDataList.at(i).orderNo == leftOrderNo)
+                leftDataList.removeAt(i);
+        setLeftModelRow();
+    }
+    const QJsonObject order = obj.value(QStringLiteral("order")).toObject();
+    if (!order.isEmpty()) {
+        const ShangJianRecordInfo record = ShangJianRecordInfo::fromRegistration(order);
+        bool listed = false;
+        for (ShangJianRecordInfo &known : rightDataList)
+            if (known.orderNo == record.orderNo) {
+                known = record;
+                listed = true;
+            }
+        if (!listed)
+            rightDataList.append(record);
+        setRightModelRow();
+    }
+    restoreTypeSearchButton();
+    // A scan that went through needs no box: the next scan follows at once.
+    if (code == QLatin1String("1002") || !reply->property(kFromScan).toBool())
+        notice(message);
+}
+
+// ---- export ----------------------------------------------------------------------------------
+
+void ShangJianDialog::on_pushButton_3_clicked()
+{
+    exportExcel(ui->tableView_right);
+}
+
+void ShangJianDialog::exportExcel(QWidget *parent)
+{
+    QList<QStringList> rows;
+    for (int r = -1; r < rightModel->rowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < rightModel->columnCount(); ++c)
+            row.append(r < 0 ? rightModel->headerData(c, Qt::Horizontal).toString() : rightModel->item(r, c)->text());
+        rows.append(row);
+    }
+    CsvExport::exportRows(parent, rows);
+}
