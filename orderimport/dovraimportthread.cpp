@@ -28,11 +28,17 @@ void DovraImportThread::run()
 void DovraImportThread::importFile()
 {
     QString why;
-    if (!copyFile(fileInfo.getFilePath(), fileInfo.getToFilePath(), &why)) {
+    bool kept = false;
+    if (!copyFile(fileInfo.getFilePath(), fileInfo.getToFilePath(), &why, &kept)) {
         qWarning() << "Dovra copy failed:" << fileInfo.getFilePath() << why;
         if (receiver)
             QMetaObject::invokeMethod(receiver, "importCopyDovraFailedSlot", Qt::QueuedConnection, Q_ARG(int, row),
                                       Q_ARG(QString, fileInfo.getFilePath()), Q_ARG(QString, why));
+    } else if (kept) {
+        qWarning() << "Dovra copy kept a different file at" << fileInfo.getToFilePath();
+        if (receiver)
+            QMetaObject::invokeMethod(receiver, "importCopyDovraKeptSlot", Qt::QueuedConnection, Q_ARG(int, row),
+                                      Q_ARG(QString, fileInfo.getToFilePath()));
     }
     if (receiver)
         QMetaObject::invokeMethod(receiver, "importCopyDovraProgressSlot", Qt::QueuedConnection, Q_ARG(int, row),
@@ -45,7 +51,7 @@ void DovraImportThread::report(const char *slot, const QString &text)
         QMetaObject::invokeMethod(receiver, slot, Qt::QueuedConnection, Q_ARG(QString, text));
 }
 
-bool DovraImportThread::copyFile(QString fromFile, QString toFile, QString *why)
+bool DovraImportThread::copyFile(QString fromFile, QString toFile, QString *why, bool *kept)
 {
     auto fail = [why](const QString &text) {
         if (why)
@@ -79,6 +85,11 @@ bool DovraImportThread::copyFile(QString fromFile, QString toFile, QString *why)
 
     if (!QFileInfo::exists(localTarget) && !QDir(localFolder).exists())
         return fail(QStringLiteral("无法创建目录：") + localFolder);
-    // Never replaced. The same bytes mean an earlier run copied it already.
+    // Never replaced. The same bytes mean an earlier run copied it already; other bytes are kept.
+    if (QFileInfo(localTarget).isFile() && !FileOperation::sameContent(source, localTarget)) {
+        if (kept)
+            *kept = true;
+        return true;
+    }
     return FileOperation::copyNoReplace(source, localTarget, why) != FileOperation::CopyFailed;
 }

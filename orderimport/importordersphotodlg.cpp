@@ -375,6 +375,7 @@ void importOrdersPhotoDlg::initImportedListPanel(QVBoxLayout *layout)
     m_importedMenu->setObjectName(QStringLiteral("importedMenu"));
     auto *openAction = new QAction(QStringLiteral("打开照片目录"), this);
     auto *deleteAction = new QAction(QStringLiteral("删除选中照片"), this);
+    deleteAction->setObjectName(QStringLiteral("deleteImportedAction"));
     connect(openAction, SIGNAL(triggered()), this, SLOT(openImportedImgSlot()));
     connect(deleteAction, SIGNAL(triggered()), this, SLOT(deleteImportedImgSlot()));
     m_importedMenu->addAction(openAction);
@@ -597,6 +598,15 @@ void importOrdersPhotoDlg::pickerToFront()
 
 void importOrdersPhotoDlg::getNewOrderSlot(QList<ImportOrderModel *> orderLst)
 {
+    if (isImporting()) {
+        // A run takes its orders when it starts: one listed now would never be imported.
+        for (ImportOrderModel *r : qAsConst(orderLst))
+            if (r && !m_orderList.contains(r))
+                r->deleteLater();
+        MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("正在导片，请在导片结束后再添加订单"),
+                            QMessageBox::Ok);
+        return;
+    }
     QSet<QString> keys;
     for (ImportOrderModel *listed : qAsConst(m_orderList))
         keys.insert(listed->orderKey());
@@ -1354,8 +1364,6 @@ void importOrdersPhotoDlg::reImportBtnSlot()
 
 void importOrdersPhotoDlg::upDataVideoUrlsBtnSlot()
 {
-    if (m_running)
-        return;
     const auto notice = [](const QString &text) {
         MsgBox::information(nullptr, QStringLiteral("温馨提示"), text, QMessageBox::Yes);
     };
@@ -1473,8 +1481,9 @@ void importOrdersPhotoDlg::setRunning(bool running)
         for (QWidget *w : cellWidgets(row, 4))
             if (qobject_cast<QPushButton *>(w))
                 w->setEnabled(!running);
-    m_updateVideoBtn->setEnabled(!running);
-    m_importedMenu->setEnabled(!running);
+    // Only deleting imported photos waits for the run; opening their folder and the video list do not.
+    if (auto *deleteAction = findChild<QAction *>(QStringLiteral("deleteImportedAction")))
+        deleteAction->setEnabled(!running);
     if (running) {
         m_orderPrefixEdit->setEnabled(false);
         m_folderSuffixEdit->setEnabled(false);

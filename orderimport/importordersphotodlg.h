@@ -128,6 +128,7 @@ private slots:
     void importThreadFinishedSlot();
     void importCopyDovraFailedSlot(int row, QString source, QString reason);
     void importDovraErrorSlot();
+    void importCopyDovraKeptSlot(int row, QString target);
 
 private:
     void initUi();

@@ -38,6 +38,9 @@ const QString kDovraToken = QStringLiteral("9d41b7e2a05c38f6d1e7b4a92c0f5e83");
 
 const int kStatusColumn = 3;
 
+// The run a report to the web service was sent for (0: outside a run), kept on its request object.
+const char *const kRunProperty = "importRun";
+
 bool isVideoType(ImportTypeEnum type)
 {
     return type == ImportTrialVideos || type == ImportRetouchVideos;
@@ -177,8 +180,9 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.next = 0;
     m_run.failedOrders = 0;
     m_run.problems.clear();
-    m_run.shownRefusals.clear();
+    ++m_run.number;
     m_run.dovraRow = -1;
+    m_run.dovraKept.clear();
     for (ImportOrderModel *r : qAsConst(m_orderList)) {
         qDebug() << "orderMdl is:" << r->orderKey();
         qDebug() << "orderMdl isImported:" << (r->isImported(m_importType) ? "true" : "false");
@@ -447,16 +451,21 @@ void importOrdersPhotoDlg::endRun()
     m_importAllBtn->setEnabled(true);
     setRunning(false);
     m_folderSuffixEdit->setEnabled(false);
+    QString kept;
+    if (!m_run.dovraKept.isEmpty())
+        kept = QStringLiteral("\nDovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
+               + m_run.dovraKept.join(QLatin1Char('\n'));
     if (m_run.failedOrders == 0) {
-        MsgBox::information(this, QStringLiteral("导入完成"), QStringLiteral("%1个订单已经全部导完").arg(m_finishCount),
-                            QMessageBox::Ok);
+        MsgBox::information(this, QStringLiteral("导入完成"),
+                            QStringLiteral("%1个订单已经全部导完").arg(m_finishCount) + kept, QMessageBox::Ok);
         return;
     }
     MsgBox::information(this, QStringLiteral("导入结束"),
                         QStringLiteral("%1个订单已经导完，%2个订单没有导完（仍为未导入）：\n%3")
-                            .arg(m_finishCount)
-                            .arg(m_run.failedOrders)
-                            .arg(m_run.problems.join(QLatin1Char('\n'))),
+                                .arg(m_finishCount)
+                                .arg(m_run.failedOrders)
+                                .arg(m_run.problems.join(QLatin1Char('\n')))
+                            + kept,
                         QMessageBox::Ok);
 }
 
@@ -553,6 +562,7 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
     qDebug() << "提交路径地址1:===" << g_url_updatepicpath;
     qDebug() << "postData===" << data;
     HttpRequest *request = HttpRequest::startNetRequest(g_url_updatepicpath, data, true);
+    request->setProperty(kRunProperty, m_run.active ? m_run.number : 0);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadOrderInfoJson(QJsonObject)));
 }
 
@@ -563,16 +573,21 @@ void importOrdersPhotoDlg::httpUploadOrderInfoJson(QJsonObject infoJson)
         showRefusal(infoJson);
 }
 
-// A refusal of the web service is shown with its own message, each message once per run, and the
-// run goes on.
+// A refusal of the web service is shown with its own message, each message once per run (the run
+// whose report it answers, also when the reply comes late), and the run goes on. A report sent outside
+// a run is answered every time.
 void importOrdersPhotoDlg::showRefusal(const QJsonObject &reply)
 {
     QString message = jsonString(reply, QStringLiteral("message"));
     if (message.isEmpty())
         message = QStringLiteral("服务器没有接受导片信息");
-    if (m_run.shownRefusals.contains(message))
-        return;
-    m_run.shownRefusals.insert(message);
+    const int run = sender() ? sender()->property(kRunProperty).toInt() : 0;
+    if (run > 0) {
+        QSet<QString> &shown = m_run.shownRefusals[run];
+        if (shown.contains(message))
+            return;
+        shown.insert(message);
+    }
     MsgBox::information(this, QStringLiteral("警告"), message, QMessageBox::Ok);
 }
 
@@ -606,6 +621,15 @@ void importOrdersPhotoDlg::importCopyDovraFailedSlot(int row, QString source, QS
     if (!m_run.active || row != m_run.dovraRow)
         return;
     m_run.dovraFailures << source + QStringLiteral(": ") + reason;
+}
+
+// A target that held a different file of the same name: the file there is kept, the order counts as
+// copied, and the end of the run names it.
+void importOrdersPhotoDlg::importCopyDovraKeptSlot(int row, QString target)
+{
+    if (!m_run.active || row != m_run.dovraRow)
+        return;
+    m_run.dovraKept << target;
 }
 
 void importOrdersPhotoDlg::importCopyDovraProgressSlot(int row, int currentCount, int totalCount, QString toDir)
@@ -671,6 +695,7 @@ void importOrdersPhotoDlg::updateDovraInfo(ImportOrderModel *model, QString picP
         .add(QStringLiteral("eid"), g_EID)
         .add(QStringLiteral("shopid"), g_SHOPID);
     HttpRequest *request = HttpRequest::startNetRequest(g_url_savedovrapath, body.toByteArray(), true);
+    request->setProperty(kRunProperty, m_run.active ? m_run.number : 0);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadDovraInfoJson(QJsonObject)));
 }
 

@@ -11,6 +11,7 @@
 
 #include "importstate.h"
 
+#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QSet>
@@ -41,7 +42,8 @@ public:
     int next = 0;                              // index in queue of the next order to start
     int failedOrders = 0;                      // orders of the run that stay pending after a failure
     QStringList problems;                      // what went wrong, for the end of the run
-    QSet<QString> shownRefusals;               // refusals of the web service already shown in this run
+    int number = 0;                            // counts the runs of the window; the reports carry it
+    QHash<int, QSet<QString>> shownRefusals;   // per run: refusals of the web service already shown
     ImportStopHandle stop;                     // the run's go/stop state, shared with its order threads
     QString yptbcp;                            // the shop's switch as it stood when the run started
 
@@ -49,4 +51,5 @@ public:
     int dovraRow = -1;
     QString dovraToDir;
     QStringList dovraFailures;
+    QStringList dovraKept;                     // targets that held a different file, kept (whole run)
 };

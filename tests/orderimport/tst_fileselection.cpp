@@ -297,9 +297,13 @@ private slots:
         emit table()->cellClicked(0, 0);
         auto *reImport = button("reImportBtn");
         auto *folder = m_dlg->findChild<QLineEdit *>("folderSuffixEdit");
-        QList<QWidget *> locked{chooseButton(0), chooseButton(1), reImport, folder,
-                                button("updateVideoBtn"),
-                                m_dlg->findChild<QMenu *>("importedMenu")};
+        QList<QWidget *> locked{chooseButton(0), chooseButton(1), reImport, folder};
+        auto action = [this](const QString &text) {
+            for (QAction *a : m_dlg->findChild<QMenu *>("importedMenu")->actions())
+                if (a->text() == text)
+                    return a;
+            return static_cast<QAction *>(nullptr);
+        };
         for (const char *name : {"addOrderBtn", "delOrdersBtn", "selectAllBtn", "cancelAllBtn"})
             locked << button(name);
         for (int id = 0; id < 6; ++id)
@@ -315,6 +319,11 @@ private slots:
         QCOMPARE(a->finishedPhotoSuffix(), QString("精修 "));
         for (QWidget *w : locked)
             QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+        // the folder of the imported photos opens and the video list can be sent; only deleting waits
+        QVERIFY(button("updateVideoBtn")->isEnabled());
+        QVERIFY(m_dlg->findChild<QMenu *>("importedMenu")->isEnabled());
+        QVERIFY(action("打开照片目录")->isEnabled());
+        QVERIFY(!action("删除选中照片")->isEnabled());
         table()->item(0, 0)->setCheckState(Qt::Checked);
         QVERIFY(QMetaObject::invokeMethod(m_dlg, "delAllOrdersSlot"));
         QVERIFY(QMetaObject::invokeMethod(m_dlg, "reImportBtnSlot"));
@@ -324,6 +333,7 @@ private slots:
         m_dlg->setRunning(false);
         for (QWidget *w : locked)
             QCOMPARE(w->isEnabled(), w != folder); // the current order has a folder: its name is fixed
+        QVERIFY(action("删除选中照片")->isEnabled());
         QVERIFY(!m_dlg->findChild<QLineEdit *>("photoSuffixEdit")->isEnabled()); // not the originals type
     }
 };
