@@ -401,6 +401,12 @@ void importOrdersPhotoDlg::initOrderInfoPanel(QGridLayout *layout)
     m_guideLabel = valueLabel(QStringLiteral("guideLabel"), owner);
     m_babyNameTitle = title("宝宝姓名：");
     m_babyNameTitle->setObjectName(QStringLiteral("babyNameTitle"));
+    // Shown or hidden per order without moving the rest of the panel.
+    for (QLabel *baby : {m_babyNameTitle, m_babyNameLabel}) {
+        QSizePolicy policy = baby->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        baby->setSizePolicy(policy);
+    }
     m_orderPathLabel = valueLabel(QStringLiteral("orderPathLabel"), owner);
     m_orderBakPathLabel = valueLabel(QStringLiteral("orderBakPathLabel"), owner);
     m_orderDovraPathLabel = valueLabel(QStringLiteral("orderDovraPathLabel"), owner);
@@ -571,6 +577,14 @@ void importOrdersPhotoDlg::importTypeSlot(int id)
         }
     }
     addOrderRows();
+    refreshShownOrder(m_currentOrder); // the panel shows the current order as the new type sees it
+}
+
+void importOrdersPhotoDlg::refreshShownOrder(ImportOrderModel *order)
+{
+    const int row = order && order == m_currentOrder ? m_orderList.indexOf(order) : -1;
+    if (row >= 0)
+        ordersTableWgtClickedSlot(row);
 }
 
 void importOrdersPhotoDlg::addNewOrderBtnSlot()
@@ -736,6 +750,10 @@ void importOrdersPhotoDlg::ordersTableWgtClickedSlot(int row)
     m_currentRow = row;
     m_currentOrder = m_orderList.at(row);
     ImportOrderModel *order = m_currentOrder;
+    // The highlighted row is the one shown (a row's button or a type switch leads here as well); the
+    // current column stays, so the table does not scroll sideways.
+    if (m_ordersTable->currentRow() != row)
+        m_ordersTable->setCurrentCell(row, qMax(0, m_ordersTable->currentColumn()));
 
     m_orderNoLabel->setText(order->orderPayForKey());
     m_photoTypeLabel->setText(order->photoType());
@@ -755,7 +773,7 @@ void importOrdersPhotoDlg::ordersTableWgtClickedSlot(int row)
     for (QLabel *path : {m_orderPathLabel, m_orderBakPathLabel, m_orderDovraPathLabel})
         path->setToolTip(path->text());
 
-    const bool baby = order->photoType2() == QStringLiteral("宝宝照");
+    const bool baby = order->photoType2() == QStringLiteral("宝宝照") || !order->bName().isEmpty();
     m_babyNameTitle->setVisible(baby);
     m_babyNameLabel->setVisible(baby);
 
@@ -1069,6 +1087,10 @@ void importOrdersPhotoDlg::selectImgBtnSlot()
     }
     m_selectRow = row;
     m_selectOrder = m_orderList.at(row);
+    // The order whose files are chosen is the one highlighted and shown.
+    if (m_ordersTable->currentRow() != row)
+        m_ordersTable->setCurrentCell(row, 4);
+    ordersTableWgtClickedSlot(row);
     if (m_importType == ImportFinishedPhotos)
         requestIsCanSelImg(row, m_selectOrder);
     else

@@ -151,6 +151,8 @@ private:
     // The found count of the current type from a count of the type's main folder that the caller has
     // just taken (-1: count the folder here).
     void refreshFoundCount(ImportOrderModel *order, int counted);
+    // Shows the order again when it is the one in the panel (its folders or files have changed).
+    void refreshShownOrder(ImportOrderModel *order);
     // The widgets of a row's selection cell (column 4) and progress cell (column 5).
     QList<QWidget *> cellWidgets(int row, int column) const;
 

@@ -350,6 +350,7 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
         m_ordersTable->setItem(row, kStatusColumn, status);
     }
     status->setText(found ? QStringLiteral("已导入(%1)").arg(found) : QStringLiteral("未导入"));
+    refreshShownOrder(r);
 
     const QStringList failures = t->property("failures").toStringList();
     if (!failures.isEmpty()) {
@@ -672,6 +673,7 @@ void importOrdersPhotoDlg::finishedImportOrderDovraSlot(int row, QString picPath
         r->setDovraImported(true);
         r->setDovraPath(picPath);
         updateDovraInfo(r, picPath);
+        refreshShownOrder(r);
     }
     QTableWidgetItem *status = m_ordersTable->item(row, kStatusColumn);
     if (!status) {

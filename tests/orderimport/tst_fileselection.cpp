@@ -59,8 +59,11 @@ private slots:
         e->setOriginImported(true);
         const QStringList photos = makeFiles("src/客户 A&B#1/raw/", {"照片 1&#.jpg", "b.png", "c.jpeg"});
 
+        emit table()->cellClicked(0, 0);
+        table()->setCurrentCell(0, 0);
         FileDialogs::queueAnswer(photos);
         chooseButton(1)->click();
+        QCOMPARE(table()->currentRow(), 1); // the pressed row is the one highlighted and shown
         const FileDialogs::Asked asked = FileDialogs::asked().value(0);
         QCOMPARE(asked.caption + asked.filter + asked.dir, QString("选择照片Image File(*.jpg *.jpeg *.png)."));
         QCOMPARE(e->originFiles(), photos);

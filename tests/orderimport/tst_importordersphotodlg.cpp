@@ -133,6 +133,19 @@ private slots:
     {
         ImportOrderModel *a = record(0);
         QVERIFY(handOver({a, record(4)}));
+        // the panel follows the type: the chosen files and the imported photos of the new type
+        a->setOriginFiles({"/src/IMG_1.jpg"});
+        emit table()->cellClicked(0, 0);
+        auto *imported = m_dlg->findChild<QListWidget *>("importedList");
+        auto *selected = m_dlg->findChild<QTableWidget *>("selectedTable");
+        QCOMPARE(imported->count(), m_studio->orders.at(0).finished.size());
+        QCOMPARE(selected->rowCount(), 0);
+        chooseType(0);
+        QCOMPARE(imported->count(), 0); // no thumbnails of the originals in the sample
+        QCOMPARE(selected->rowCount(), 1);
+        QCOMPARE(table()->currentRow(), 0);
+        chooseType(1);
+
         button("selectAllBtn")->click();
         auto *videoBtn = button("updateVideoBtn");
         auto *photoSuffix = m_dlg->findChild<QLineEdit *>("photoSuffixEdit");
@@ -176,7 +189,7 @@ private slots:
     void clickedRowFillsPanelAndNameEditsWriteRecord()
     {
         ImportOrderModel *a = record(0);
-        ImportOrderModel *e = record(4);
+        ImportOrderModel *e = record(4, [](QJsonObject &json) { json["bname"] = ""; });
         QVERIFY(handOver({a, e}));
         auto *folder = m_dlg->findChild<QLineEdit *>("folderSuffixEdit");
         auto *photo = m_dlg->findChild<QLineEdit *>("photoSuffixEdit");
@@ -199,7 +212,9 @@ private slots:
         QCOMPARE(label("womanNameLabel"), QString("李梅"));
         QCOMPARE(label("guideLabel"), QString("小何"));
         QCOMPARE(label("orderPathLabel"), a->orderPath());
-        QVERIFY(!m_dlg->findChild<QLabel *>("babyNameTitle")->isVisible()); // "儿童照", not "宝宝照"
+        auto *babyTitle = m_dlg->findChild<QLabel *>("babyNameTitle");
+        QVERIFY(babyTitle->isVisible()); // a "儿童照" with a baby name shows it
+        QCOMPARE(label("babyNameLabel"), QString("张小宝"));
         auto *selected = m_dlg->findChild<QTableWidget *>("selectedTable");
         QCOMPARE(selected->rowCount(), 2);
         QCOMPARE(selected->item(0, 0)->text(), QString("IMG_7-精修.jpg"));
@@ -234,6 +249,7 @@ private slots:
         chooseType(1);
         emit table()->cellClicked(1, 0); // no order folder: suffix editable, no re-import without a backup path
         QCOMPARE(m_dlg->currentOrder(), e);
+        QVERIFY(!babyTitle->isVisible());
         QVERIFY(folder->isEnabled());
         QVERIFY(!button("reImportBtn")->isEnabled());
         QCOMPARE(imported->count(), 0);

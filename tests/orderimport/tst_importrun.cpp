@@ -5,6 +5,7 @@
 #include "importrunfixture.h"
 
 #include <QAbstractItemModel>
+#include <QListWidget>
 
 class TestImportRun : public ImportRunFixture
 {
@@ -97,6 +98,7 @@ private slots:
                 statusLog << QString("%1:%2:%3").arg(index.row()).arg(index.data().toString()).arg(e->orderPath().isEmpty() ? "true" : "false");
         });
 
+        emit table()->cellClicked(2, 0); // the order shown while it is imported
         startButton()->click();
         QCOMPARE(startButton()->text(), QString("导片中..."));
         QVERIFY(!startButton()->isEnabled());
@@ -126,6 +128,9 @@ private slots:
         QCOMPARE(QDir(b->orderPath() + "成品").entryList(QDir::Files).join(","), bFolderBefore);
         QVERIFY(e->orderPath().startsWith(m_studio->picRoot + "2023-07/08/"));
         QVERIFY(e->orderPath().endsWith("/"));
+        // the panel shows the imported order as it is now: its new folder and its photos
+        QCOMPARE(m_dlg->findChild<QLabel *>("orderPathLabel")->text(), e->orderPath());
+        QCOMPARE(m_dlg->findChild<QListWidget *>("importedList")->count(), 2);
 
         // one start and one end per order, start before end, the first order's end before the next start
         const QList<standin::Request> reports = m_server.requests("updatepicpath");
