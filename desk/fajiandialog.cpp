@@ -2,7 +2,6 @@
 #include "ui_fajiandialog.h"
 
 #include "barcodepicture.h"
-#include "calendarpicker.h"
 #include "csvexport.h"
 #include "fileoperation.h"
 #include "globals.h"
@@ -18,7 +17,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QKeyEvent>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPainter>
 #include <QPrintDialog>
@@ -27,18 +25,21 @@
 #include <QTextDocument>
 
 namespace {
-const QString kWarning = QStringLiteral("警告");
-const QString kNotice = QStringLiteral("提示");
 const char *const kOrderIdProperty = "orderid";
 
-void warn(const QString &text)
+// A chooser of the entries' names, each with its id; the entry named presetName is chosen (else the first).
+template <typename Entry>
+QComboBox *newChooser(const QList<Entry> &entries, const QString &presetName)
 {
-    MsgBox::information(nullptr, kWarning, text, QMessageBox::Ok);
-}
-
-void notice(const QString &text)
-{
-    MsgBox::information(nullptr, kNotice, text, QMessageBox::Ok);
+    auto *chooser = new QComboBox;
+    int preset = -1;
+    for (int i = 0; i < entries.size(); ++i) {
+        chooser->addItem(entries.at(i).name, entries.at(i).id);
+        if (preset < 0 && entries.at(i).name == presetName)
+            preset = i;
+    }
+    chooser->setCurrentIndex(qMax(preset, 0));
+    return chooser;
 }
 
 QTableWidgetItem *centred(const QString &text)
@@ -54,19 +55,15 @@ const char *const kEmptyKeywordWarnings[] = {"请输入订单号", "请选择日
 } // namespace
 
 FaJianDialog::FaJianDialog(QWidget *parent)
-    : QDialog(parent), ui(new Ui::FaJianDialog), manager(new QNetworkAccessManager(this))
+    : DeskDialog(parent), ui(new Ui::FaJianDialog)
 {
     ui->setupUi(this);
+    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
     initUi();
 }
 
 FaJianDialog::~FaJianDialog()
 {
-    // Replies still under way end with the manager; none of them may reach a window being destroyed.
-    for (QNetworkReply *reply : manager->findChildren<QNetworkReply *>())
-        reply->disconnect(this);
-    if (m_picker)
-        m_picker->close();
     delete ui;
 }
 
@@ -79,9 +76,7 @@ void FaJianDialog::initUi()
     leftModel->setHorizontalHeaderLabels({QStringLiteral("单号"), QStringLiteral("姓名"), QStringLiteral("价位"),
                                           QStringLiteral("设计师"), QStringLiteral("设计完成日期")});
     ui->tableView_left->setModel(leftModel);
-    ui->tableView_left->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ui->tableView_left->setSelectionMode(QAbstractItemView::SingleSelection);
-    ui->tableView_left->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setUpTable(ui->tableView_left);
 
     ui->tableWidget->setColumnCount(RightColumnCount);
     ui->tableWidget->setRowCount(0);
@@ -90,9 +85,7 @@ void FaJianDialog::initUi()
          QStringLiteral("P数"), QStringLiteral("发货日期"), QStringLiteral("加急取件"), QStringLiteral("备注"),
          QStringLiteral("冲印公司"), QStringLiteral("发冲印公司时间"), QStringLiteral("后期工厂"),
          QStringLiteral("发后期工厂时间"), QStringLiteral("打印条码")});
-    ui->tableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ui->tableWidget->setSelectionMode(QAbstractItemView::SingleSelection);
-    ui->tableWidget->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setUpTable(ui->tableWidget);
 }
 
 void FaJianDialog::paintEvent(QPaintEvent *event)
@@ -112,24 +105,19 @@ void FaJianDialog::paintEvent(QPaintEvent *event)
     }
 }
 
-void FaJianDialog::keyPressEvent(QKeyEvent *event)
+void FaJianDialog::scanned(const QString &code)
 {
-    // Only Return is handled; every other key (Escape too) is dropped, so the desk never closes by a key.
-    if (event->key() != Qt::Key_Return)
-        return;
-    if (ui->lineEdit->hasFocus()) {
-        const QString text = ui->lineEdit->text();
-        if (text.isEmpty()) {
-            warn(QStringLiteral("请输入订单号"));
-            return;
-        }
-        ui->lineEdit->selectAll(); // the next scan replaces it
-        postQueryOrderID(text);
-    } else if (ui->lineEdit_orderid->hasFocus()) {
-        on_pushButton_clicked();
-    } else if (ui->lineEdit_orderid2->hasFocus()) {
-        on_pushButton_2_clicked();
-    }
+    postQueryOrderID(code);
+}
+
+void FaJianDialog::searchByNumber()
+{
+    on_pushButton_clicked();
+}
+
+void FaJianDialog::searchByType()
+{
+    on_pushButton_2_clicked();
 }
 
 // ---- order search ------------------------------------------------------------------------------
@@ -148,8 +136,7 @@ void FaJianDialog::on_pushButton_2_clicked()
         return;
     }
     postDataFunc(buildSearchBody(index + 1, keyword));
-    ui->pushButton_2->setText(QStringLiteral("检索中..."));
-    ui->pushButton_2->setEnabled(false);
+    setSearching(ui->pushButton_2);
 }
 
 void FaJianDialog::on_pushButton_clicked()
@@ -161,8 +148,7 @@ void FaJianDialog::on_pushButton_clicked()
     }
     ui->lineEdit_orderid->selectAll();
     postDataFunc(buildSearchBody(1, text));
-    ui->pushButton->setText(QStringLiteral("检索中..."));
-    ui->pushButton->setEnabled(false);
+    setSearching(ui->pushButton);
 }
 
 QByteArray FaJianDialog::buildSearchBody(int type, const QString &keyword) const
@@ -199,13 +185,6 @@ QByteArray FaJianDialog::buildSearchBody(int type, const QString &keyword) const
     return body.toByteArray();
 }
 
-QNetworkReply *FaJianDialog::post(const QString &url, const QByteArray &body)
-{
-    qDebug() << "url==" << url;
-    qDebug() << "postData==" << body;
-    return postForm(manager, url, body);
-}
-
 void FaJianDialog::postDataFunc(const QByteArray &body)
 {
     QNetworkReply *reply = post(g_url_order_list, body);
@@ -220,19 +199,6 @@ void FaJianDialog::postQueryOrderID(const QString &orderid)
                                 .toByteArray();
     QNetworkReply *reply = post(g_url_getorderbyid, body);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { queryOrderIDCallBack(reply); });
-}
-
-void FaJianDialog::restoreTypeSearchButton()
-{
-    ui->pushButton_2->setText(QStringLiteral("检索"));
-    ui->pushButton_2->setEnabled(true);
-}
-
-void FaJianDialog::restoreSearchButtons()
-{
-    restoreTypeSearchButton();
-    ui->pushButton->setText(QStringLiteral("检索"));
-    ui->pushButton->setEnabled(true);
 }
 
 void FaJianDialog::setChooserLists(const QList<PrintShopInfo> &shops, const QList<FactoryInfo> &factories)
@@ -325,16 +291,10 @@ void FaJianDialog::queryOrderIDCallBack(QNetworkReply *reply)
 
 void FaJianDialog::setLeftModelRow()
 {
-    leftModel->removeRows(0, leftModel->rowCount());
-    for (int i = 0; i < leftList.size(); ++i) {
-        const FaJianOrderInfo &order = leftList.at(i);
-        const QString texts[] = {order.orderpayforkey, order.name, order.order_price, order.sheji, order.shejitime};
-        for (int c = 0; c < 5; ++c) {
-            auto *item = new QStandardItem(texts[c]);
-            item->setTextAlignment(Qt::AlignCenter);
-            leftModel->setItem(i, c, item);
-        }
-    }
+    QList<QStringList> rows;
+    for (const FaJianOrderInfo &o : qAsConst(leftList))
+        rows.append({o.orderpayforkey, o.name, o.order_price, o.sheji, o.shejitime});
+    fillModel(leftModel, rows);
 }
 
 int FaJianDialog::getRowOfOrder(const QString &orderid) const
@@ -348,26 +308,7 @@ int FaJianDialog::getRowOfOrder(const QString &orderid) const
 
 void FaJianDialog::on_comboBox_currentIndexChanged(int index)
 {
-    ui->lineEdit_orderid2->clear();
-    const bool isDate = index >= 1 && index <= 4;
-    ui->lineEdit_orderid2->setReadOnly(isDate);
-    if (isDate)
-        showCalendar();
-}
-
-void FaJianDialog::showCalendar()
-{
-    if (m_picker)
-        m_picker->close();
-    m_picker = new CalendarPicker(nullptr);
-    m_picker->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_picker.data(), &CalendarPicker::urgentDate, this, &FaJianDialog::on_newDate);
-    m_picker->show();
-}
-
-void FaJianDialog::on_newDate(const QString &date)
-{
-    ui->lineEdit_orderid2->setText(date);
+    setKeywordIsDate(index >= 1 && index <= 4);
 }
 
 void FaJianDialog::onEnterScanCodeEdit()
@@ -437,32 +378,6 @@ void FaJianDialog::on_tableView_left_clicked(const QModelIndex &index)
     refreshRightTable(row);
 }
 
-QComboBox *FaJianDialog::newPrintShopChooser(const QString &presetName) const
-{
-    auto *chooser = new QComboBox;
-    int preset = 0;
-    for (int i = 0; i < printShopList.size(); ++i) {
-        chooser->addItem(printShopList.at(i).name, printShopList.at(i).id);
-        if (preset == 0 && printShopList.at(i).name == presetName)
-            preset = i;
-    }
-    chooser->setCurrentIndex(preset);
-    return chooser;
-}
-
-QComboBox *FaJianDialog::newFactoryChooser(const QString &presetName) const
-{
-    auto *chooser = new QComboBox;
-    int preset = 0;
-    for (int i = 0; i < factoryList.size(); ++i) {
-        chooser->addItem(factoryList.at(i).name, factoryList.at(i).id);
-        if (preset == 0 && factoryList.at(i).name == presetName)
-            preset = i;
-    }
-    chooser->setCurrentIndex(preset);
-    return chooser;
-}
-
 void FaJianDialog::refreshRightTable(int row)
 {
     const FaJianOrderInfo order = leftList.value(currentRow);
@@ -479,12 +394,12 @@ void FaJianDialog::refreshRightTable(int row)
     const FaJianGoodsInfo &first = rightList.first();
     // Row 0: the apply-to-all choosers, connected only after presetting so that presetting changes no row.
     if (!printShopList.isEmpty()) {
-        QComboBox *all = newPrintShopChooser(first.printshopname);
+        QComboBox *all = newChooser(printShopList, first.printshopname);
         table->setCellWidget(0, ColPrintShop, all);
         connect(all, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &FaJianDialog::setAllPrintShop);
     }
     if (!factoryList.isEmpty()) {
-        QComboBox *all = newFactoryChooser(first.factoryname);
+        QComboBox *all = newChooser(factoryList, first.factoryname);
         table->setCellWidget(0, ColFactory, all);
         connect(all, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &FaJianDialog::setAllFactory);
     }
@@ -501,9 +416,9 @@ void FaJianDialog::refreshRightTable(int row)
         table->setItem(r, ColUrgent, centred(urgent ? QStringLiteral("是") : QStringLiteral("否")));
         table->setItem(r, ColRemark, centred(good.descr));
         if (!printShopList.isEmpty())
-            table->setCellWidget(r, ColPrintShop, newPrintShopChooser(good.printshopname));
+            table->setCellWidget(r, ColPrintShop, newChooser(printShopList, good.printshopname));
         if (!factoryList.isEmpty())
-            table->setCellWidget(r, ColFactory, newFactoryChooser(good.factoryname));
+            table->setCellWidget(r, ColFactory, newChooser(factoryList, good.factoryname));
         table->setItem(r, ColPrintShopTime, new QTableWidgetItem(good.sendToPrintshopTime2));
         table->setItem(r, ColFactoryTime, new QTableWidgetItem(good.sendToFactoryTime2));
         auto *tick = centred(QString());
@@ -516,16 +431,19 @@ void FaJianDialog::refreshRightTable(int row)
 void FaJianDialog::setAllPrintShop(int index)
 {
     qDebug() << "printShop:" << index;
-    for (int r = 1; r <= rightList.size(); ++r)
-        if (auto *chooser = qobject_cast<QComboBox *>(ui->tableWidget->cellWidget(r, ColPrintShop)))
-            chooser->setCurrentIndex(index);
+    applyToAll(ColPrintShop, index);
 }
 
 void FaJianDialog::setAllFactory(int index)
 {
     qDebug() << "factory:" << index;
+    applyToAll(ColFactory, index);
+}
+
+void FaJianDialog::applyToAll(int column, int index)
+{
     for (int r = 1; r <= rightList.size(); ++r)
-        if (auto *chooser = qobject_cast<QComboBox *>(ui->tableWidget->cellWidget(r, ColFactory)))
+        if (auto *chooser = qobject_cast<QComboBox *>(ui->tableWidget->cellWidget(r, column)))
             chooser->setCurrentIndex(index);
 }
 

@@ -4,18 +4,15 @@
 // submits the assignment and prints a barcode label per ticked product.
 
 #include "codeimageinfo.h"
+#include "deskdialog.h"
 #include "fajianrecords.h"
 
-#include <QDialog>
 #include <QHash>
 #include <QList>
 #include <QModelIndex>
-#include <QPointer>
 #include <QString>
 
-class CalendarPicker;
 class QComboBox;
-class QNetworkAccessManager;
 class QNetworkReply;
 class QStandardItemModel;
 
@@ -23,7 +20,7 @@ namespace Ui {
 class FaJianDialog;
 }
 
-class FaJianDialog : public QDialog
+class FaJianDialog : public DeskDialog
 {
     Q_OBJECT
 public:
@@ -57,15 +54,16 @@ public:
     void printHtml(const QString &html);
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void scanned(const QString &code) override;
+    void searchByNumber() override;
+    void searchByType() override;
 
 private slots:
     void on_pushButton_clicked();
     void on_pushButton_excel_clicked();
     void on_pushButton_2_clicked();
     void on_comboBox_currentIndexChanged(int index);
-    void on_newDate(const QString &date);
     void onEnterScanCodeEdit();
     void queryCallBack(QNetworkReply *reply);
     void queryProductsCallBack(QNetworkReply *reply);
@@ -86,20 +84,15 @@ private:
     void postQueryOrderID(const QString &orderid);
     void postQueryProducts(const QString &orderid);
     void refreshRightTable(int row);
-    void showCalendar();
     void exportExcel(QWidget *parent);
 
-    QNetworkReply *post(const QString &url, const QByteArray &body);
-    void restoreSearchButtons();
-    void restoreTypeSearchButton();
     void setChooserLists(const QList<PrintShopInfo> &shops, const QList<FactoryInfo> &factories);
-    QComboBox *newPrintShopChooser(const QString &presetName) const;
-    QComboBox *newFactoryChooser(const QString &presetName) const;
+    // Sets every product row's chooser in the column to the index.
+    void applyToAll(int column, int index);
     // The shown order's row, or -1 (after telling the user "请先选择订单") when no order is shown.
     int shownRowOrWarn();
 
     Ui::FaJianDialog *ui;
-    QNetworkAccessManager *manager;
     QStandardItemModel *leftModel = nullptr;
     QList<FaJianOrderInfo> leftList;
     QList<FaJianGoodsInfo> rightList;
@@ -109,6 +102,5 @@ private:
     QList<FactoryInfo> factoryList;
     int currentRow = 0;
     QModelIndex leftIndex;
-    QString m_shownOrderId; // the order the product table shows; "" when it shows none
-    QPointer<CalendarPicker> m_picker;
+    QString m_shownOrderId; // the order the product table shows
 };

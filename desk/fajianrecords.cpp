@@ -40,28 +40,29 @@ FactoryInfo unchosenFactory()
     return factory;
 }
 
-QList<PrintShopInfo> printShopsFromJson(const QJsonValue &array)
+namespace {
+template <typename Entry>
+QList<Entry> entriesFromJson(const QJsonValue &array)
 {
-    QList<PrintShopInfo> list;
+    QList<Entry> list;
     for (const QJsonValue &value : array.toArray()) {
-        PrintShopInfo shop;
-        shop.id = jsonString(value.toObject(), QStringLiteral("id"));
-        shop.name = jsonString(value.toObject(), QStringLiteral("name"));
-        list.append(shop);
+        Entry entry;
+        entry.id = jsonString(value.toObject(), QStringLiteral("id"));
+        entry.name = jsonString(value.toObject(), QStringLiteral("name"));
+        list.append(entry);
     }
     return list;
+}
+} // namespace
+
+QList<PrintShopInfo> printShopsFromJson(const QJsonValue &array)
+{
+    return entriesFromJson<PrintShopInfo>(array);
 }
 
 QList<FactoryInfo> factoriesFromJson(const QJsonValue &array)
 {
-    QList<FactoryInfo> list;
-    for (const QJsonValue &value : array.toArray()) {
-        FactoryInfo factory;
-        factory.id = jsonString(value.toObject(), QStringLiteral("id"));
-        factory.name = jsonString(value.toObject(), QStringLiteral("name"));
-        list.append(factory);
-    }
-    return list;
+    return entriesFromJson<FactoryInfo>(array);
 }
 
 FaJianGoodsInfo FaJianGoodsInfo::fromJson(const QJsonObject &obj)

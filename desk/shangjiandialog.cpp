@@ -1,7 +1,6 @@
 #include "shangjiandialog.h"
 #include "ui_shangjiandialog.h"
 
-#include "calendarpicker.h"
 #include "csvexport.h"
 #include "globals.h"
 #include "msgbox.h"
@@ -10,29 +9,15 @@
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QKeyEvent>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QStandardItemModel>
 
 namespace {
-const QString kWarning = QStringLiteral("警告");
-const QString kNotice = QStringLiteral("提示");
 // Each request carries what its reply needs: the table a search fills, how a registration was started
 // and which left row a double-click registers.
 const char *const kLeftTable = "leftTable";
 const char *const kFromScan = "fromScan";
 const char *const kLeftOrderNo = "leftOrderNo";
-
-void warn(const QString &text)
-{
-    MsgBox::information(nullptr, kWarning, text, QMessageBox::Ok);
-}
-
-void notice(const QString &text)
-{
-    MsgBox::information(nullptr, kNotice, text, QMessageBox::Ok);
-}
 
 struct SearchType {
     const char *warning; // shown when the keyword is empty
@@ -41,33 +26,18 @@ struct SearchType {
 // The items of comboBox, in order.
 const SearchType kSearchTypes[] = {{"请输入订单号", 1}, {"请选择日期", 4}, {"请选择日期", 5}, {"请选择日期", 6},
                                    {"请选择日期", 7},   {"请选择日期", 9}, {"请输入姓名", 2}, {"请输入电话", 3}};
-
-void fillModel(QStandardItemModel *model, const QList<QStringList> &rows)
-{
-    model->removeRows(0, model->rowCount());
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < rows.at(r).size(); ++c) {
-            auto *item = new QStandardItem(rows.at(r).at(c));
-            item->setTextAlignment(Qt::AlignCenter);
-            model->setItem(r, c, item);
-        }
-}
 } // namespace
 
 ShangJianDialog::ShangJianDialog(QWidget *parent)
-    : QDialog(parent), ui(new Ui::ShangJianDialog), manager(new QNetworkAccessManager(this))
+    : DeskDialog(parent), ui(new Ui::ShangJianDialog)
 {
     ui->setupUi(this);
+    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
     initUi();
 }
 
 ShangJianDialog::~ShangJianDialog()
 {
-    // Replies still under way end with the manager; none of them may reach a window being destroyed.
-    for (QNetworkReply *reply : manager->findChildren<QNetworkReply *>())
-        reply->disconnect(this);
-    if (m_picker)
-        m_picker->close();
     delete ui;
 }
 
@@ -88,9 +58,7 @@ void ShangJianDialog::initUi()
          QStringLiteral("加急日期"), QStringLiteral("发货日期")});
     for (QTableView *view : {ui->tableView_left, ui->tableView_right}) {
         view->setModel(view == ui->tableView_left ? leftModel : rightModel);
-        view->setSelectionBehavior(QAbstractItemView::SelectRows);
-        view->setSelectionMode(QAbstractItemView::SingleSelection);
-        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        setUpTable(view);
     }
     ui->tableView_left->setColumnWidth(0, 200);
     ui->tableView_left->setColumnWidth(1, 150);
@@ -115,25 +83,20 @@ void ShangJianDialog::setRightModelRow()
     fillModel(rightModel, rows);
 }
 
-void ShangJianDialog::keyPressEvent(QKeyEvent *event)
+void ShangJianDialog::scanned(const QString &code)
 {
-    // Only Return is handled; every other key (Escape too) is dropped, so the desk never closes by a key.
-    if (event->key() != Qt::Key_Return)
-        return;
-    if (ui->lineEdit->hasFocus()) {
-        const QString code = ui->lineEdit->text();
-        if (code.isEmpty()) {
-            warn(QStringLiteral("请输入订单号"));
-            return;
-        }
-        ui->lineEdit->selectAll(); // the next scan replaces it
-        fromScan = true;
-        postShangJian(code);
-    } else if (ui->lineEdit_orderid->hasFocus()) {
-        on_pushButton_clicked();
-    } else if (ui->lineEdit_orderid2->hasFocus()) {
-        on_pushButton_2_clicked();
-    }
+    fromScan = true;
+    postShangJian(code);
+}
+
+void ShangJianDialog::searchByNumber()
+{
+    on_pushButton_clicked();
+}
+
+void ShangJianDialog::searchByType()
+{
+    on_pushButton_2_clicked();
 }
 
 // ---- searches --------------------------------------------------------------------------------
@@ -146,8 +109,7 @@ void ShangJianDialog::on_pushButton_clicked()
         return;
     }
     queryOrderByNumber(keyword, true);
-    ui->pushButton->setText(QStringLiteral("检索中..."));
-    ui->pushButton->setEnabled(false);
+    setSearching(ui->pushButton);
 }
 
 void ShangJianDialog::on_pushButton_2_clicked()
@@ -168,8 +130,7 @@ void ShangJianDialog::on_pushButton_2_clicked()
         queryOrderByShangjianDate(keyword);
     else
         postDataFunc(buildSearchBody(type.searchtype, keyword));
-    ui->pushButton_2->setText(QStringLiteral("检索中..."));
-    ui->pushButton_2->setEnabled(false);
+    setSearching(ui->pushButton_2);
 }
 
 QByteArray ShangJianDialog::buildSearchBody(int searchtype, const QString &keyword) const
@@ -202,26 +163,11 @@ void ShangJianDialog::queryOrderByShangjianDate(const QString &date)
 
 void ShangJianDialog::postDataFunc(const QByteArray &body)
 {
-    qDebug() << "shangjian search order url:" << g_url_order_list;
-    qDebug() << "shangjian search order paras:" << body;
-    QNetworkReply *reply = postForm(manager, g_url_order_list, body);
+    QNetworkReply *reply = post(g_url_order_list, body);
     // The reply goes to the table of the search that posted it, whatever was searched meanwhile.
     reply->setProperty(kLeftTable, leftSearch);
     leftSearch = false;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { queryCallBack(reply); });
-}
-
-void ShangJianDialog::restoreTypeSearchButton()
-{
-    ui->pushButton_2->setText(QStringLiteral("检索"));
-    ui->pushButton_2->setEnabled(true);
-}
-
-void ShangJianDialog::restoreSearchButtons()
-{
-    restoreTypeSearchButton();
-    ui->pushButton->setText(QStringLiteral("检索"));
-    ui->pushButton->setEnabled(true);
 }
 
 void ShangJianDialog::queryCallBack(QNetworkReply *reply)
@@ -258,17 +204,8 @@ void ShangJianDialog::queryCallBack(QNetworkReply *reply)
         setLeftModelRow();
     } else {
         // An order already listed gets the new values in its row.
-        for (const QJsonValue &value : data) {
-            const ShangJianRecordInfo record = ShangJianRecordInfo::fromJson(value.toObject());
-            bool listed = false;
-            for (ShangJianRecordInfo &known : rightDataList)
-                if (known.orderNo == record.orderNo) {
-                    known = record;
-                    listed = true;
-                }
-            if (!listed)
-                rightDataList.append(record);
-        }
+        for (const QJsonValue &value : data)
+            mergeIntoRight(ShangJianRecordInfo::fromJson(value.toObject()));
         setRightModelRow();
     }
     restoreSearchButtons();
@@ -276,26 +213,19 @@ void ShangJianDialog::queryCallBack(QNetworkReply *reply)
 
 void ShangJianDialog::on_comboBox_currentIndexChanged(int index)
 {
-    ui->lineEdit_orderid2->clear();
-    const bool isDate = index >= 1 && index <= 5;
-    ui->lineEdit_orderid2->setReadOnly(isDate);
-    if (isDate)
-        showCalendar();
+    setKeywordIsDate(index >= 1 && index <= 5);
 }
 
-void ShangJianDialog::showCalendar()
+void ShangJianDialog::mergeIntoRight(const ShangJianRecordInfo &record)
 {
-    if (m_picker)
-        m_picker->close();
-    m_picker = new CalendarPicker(nullptr);
-    m_picker->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_picker.data(), &CalendarPicker::urgentDate, this, &ShangJianDialog::on_newDate);
-    m_picker->show();
-}
-
-void ShangJianDialog::on_newDate(const QString &date)
-{
-    ui->lineEdit_orderid2->setText(date);
+    bool listed = false;
+    for (ShangJianRecordInfo &known : rightDataList)
+        if (known.orderNo == record.orderNo) {
+            known = record;
+            listed = true;
+        }
+    if (!listed)
+        rightDataList.append(record);
 }
 
 // ---- registration ----------------------------------------------------------------------------
@@ -322,9 +252,7 @@ void ShangJianDialog::postShangJian(const QString &orderId, const QString &leftO
                                 .add(QStringLiteral("eid"), g_EID)
                                 .add(QStringLiteral("personid"), g_EID)
                                 .toByteArray();
-    qDebug() << "shangjian url:" << g_url_gotodigitalid_post;
-    qDebug() << "shangjian paras:" << body;
-    QNetworkReply *reply = postForm(manager, g_url_gotodigitalid_post, body);
+    QNetworkReply *reply = post(g_url_gotodigitalid_post, body);
     reply->setProperty(kFromScan, fromScan);
     reply->setProperty(kLeftOrderNo, leftOrderNo);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { queryShangjianCallBack(reply); });
@@ -356,15 +284,7 @@ void ShangJianDialog::queryShangjianCallBack(QNetworkReply *reply)
     }
     const QJsonObject order = obj.value(QStringLiteral("order")).toObject();
     if (!order.isEmpty()) {
-        const ShangJianRecordInfo record = ShangJianRecordInfo::fromRegistration(order);
-        bool listed = false;
-        for (ShangJianRecordInfo &known : rightDataList)
-            if (known.orderNo == record.orderNo) {
-                known = record;
-                listed = true;
-            }
-        if (!listed)
-            rightDataList.append(record);
+        mergeIntoRight(ShangJianRecordInfo::fromRegistration(order));
         setRightModelRow();
     }
     restoreTypeSearchButton();

@@ -3,15 +3,12 @@
 // table) and registers orders as received, by a scanned code or by a double-click on a found order; the
 // registered orders join the right table.
 
+#include "deskdialog.h"
 #include "shangjianrecords.h"
 
-#include <QDialog>
 #include <QList>
-#include <QPointer>
 #include <QString>
 
-class CalendarPicker;
-class QNetworkAccessManager;
 class QNetworkReply;
 class QStandardItemModel;
 
@@ -19,7 +16,7 @@ namespace Ui {
 class ShangJianDialog;
 }
 
-class ShangJianDialog : public QDialog
+class ShangJianDialog : public DeskDialog
 {
     Q_OBJECT
 public:
@@ -27,14 +24,15 @@ public:
     ~ShangJianDialog() override;
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
+    void scanned(const QString &code) override;
+    void searchByNumber() override;
+    void searchByType() override;
 
 private slots:
     void on_pushButton_clicked();
     void on_pushButton_3_clicked();
     void on_pushButton_2_clicked();
     void on_comboBox_currentIndexChanged(int index);
-    void on_newDate(const QString &date);
     void queryCallBack(QNetworkReply *reply);
     void queryShangjianCallBack(QNetworkReply *reply);
     void on_tableView_left_doubleClicked(const QModelIndex &index);
@@ -49,18 +47,15 @@ private:
     void queryOrderByShangjianDate(const QString &date);
     void postDataFunc(const QByteArray &body);
     void postShangJian(const QString &orderId, const QString &leftOrderNo = QString());
-    void showCalendar();
     void exportExcel(QWidget *parent);
-    void restoreTypeSearchButton();
-    void restoreSearchButtons();
+    // The record takes the place of every right-table row of its order number, or is added.
+    void mergeIntoRight(const ShangJianRecordInfo &record);
 
     bool leftSearch = false; // the search being posted fills the left table
     Ui::ShangJianDialog *ui;
     bool fromScan = false; // the latest registration came from the scan field
     QStandardItemModel *leftModel = nullptr;
     QStandardItemModel *rightModel = nullptr;
-    QNetworkAccessManager *manager;
     QList<ShangJianOrderInfo> leftDataList;
     QList<ShangJianRecordInfo> rightDataList;
-    QPointer<CalendarPicker> m_picker;
 };

@@ -1,0 +1,72 @@
+#pragma once
+// What the dispatch and the receiving desk share: the window's one network access manager, their message
+// boxes, the Return key of their three input fields (Escape never closes a desk), the search buttons while
+// a search runs, and the date picker that fills the keyword field for the date search types.
+
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+
+class CalendarPicker;
+class QAbstractItemView;
+class QLineEdit;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QPushButton;
+class QStandardItemModel;
+
+class DeskDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit DeskDialog(QWidget *parent = nullptr);
+    ~DeskDialog() override;
+
+protected:
+    // The desk's widgets, handed over once its form is set up.
+    struct Widgets {
+        QLineEdit *scan = nullptr;    // the large scan field
+        QLineEdit *number = nullptr;  // order number of the left search
+        QLineEdit *keyword = nullptr; // keyword or date of the search by type
+        QPushButton *numberButton = nullptr;
+        QPushButton *typeButton = nullptr;
+    };
+    void setDeskWidgets(const Widgets &widgets);
+
+    // Message boxes with no parent and one OK button: "警告" for errors and refusals, "提示" for notices.
+    static void warn(const QString &text);
+    static void notice(const QString &text);
+    // Whole rows, one at a time, no editing.
+    static void setUpTable(QAbstractItemView *view);
+    // Rebuilds a model from rows of texts, every cell centred.
+    static void fillModel(QStandardItemModel *model, const QList<QStringList> &rows);
+
+    // POSTs a form body through the window's manager; the caller connects the reply's finished.
+    QNetworkReply *post(const QString &url, const QByteArray &body);
+
+    void setSearching(QPushButton *button);
+    void restoreTypeSearchButton();
+    void restoreSearchButtons();
+
+    // A date search type makes the keyword field read-only and opens the date picker; any change of the
+    // search type empties the field.
+    void setKeywordIsDate(bool isDate);
+    void showCalendar();
+
+    // Return in the scan field (non-empty: its text selected, so that the next scan replaces it), in the
+    // order-number field or in the keyword field; every other key is dropped.
+    void keyPressEvent(QKeyEvent *event) override;
+    virtual void scanned(const QString &code) = 0;
+    virtual void searchByNumber() = 0;
+    virtual void searchByType() = 0;
+
+    QNetworkAccessManager *manager;
+
+protected slots:
+    void on_newDate(const QString &date);
+
+private:
+    Widgets m_widgets;
+    QPointer<CalendarPicker> m_picker;
+};
