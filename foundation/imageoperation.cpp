@@ -26,6 +26,83 @@ quint32 read32(const uchar *p, bool bigEndian)
                      : (quint32(read16(p + 2, false)) << 16) | read16(p, false);
 }
 
+// The orientation entry of a TIFF block's first image directory (the EXIF payload after "Exif\0\0");
+// 0 when there is none or the block is damaged.
+int tiffOrientation(const QByteArray &tiff)
+{
+    const uchar *b = reinterpret_cast<const uchar *>(tiff.constData());
+    const qint64 size = tiff.size();
+    if (size < 8)
+        return 0;
+    bool bigEndian;
+    if (b[0] == 'I' && b[1] == 'I')
+        bigEndian = false;
+    else if (b[0] == 'M' && b[1] == 'M')
+        bigEndian = true;
+    else
+        return 0;
+    if (read16(b + 2, bigEndian) != 42)
+        return 0;
+    const qint64 ifd = read32(b + 4, bigEndian);
+    if (ifd < 8 || ifd + 2 > size)
+        return 0;
+    const int entries = read16(b + ifd, bigEndian);
+    for (int i = 0; i < entries; ++i) {
+        const qint64 at = ifd + 2 + qint64(i) * 12;
+        if (at + 12 > size)
+            return 0;
+        if (read16(b + at, bigEndian) != kOrientationTag)
+            continue;
+        const quint16 value = read16(b + at + 8, bigEndian);
+        if (read16(b + at + 2, bigEndian) == kTypeShort && read32(b + at + 4, bigEndian) == 1 && value >= 1
+            && value <= 8)
+            return value;
+        return 0;
+    }
+    return 0;
+}
+
+// Walks a JPEG file's segments up to the image data and reads the orientation of its EXIF segment,
+// wherever that lies (ICC profiles, XMP or a large APP0 may come first). 1 when there is none.
+int jpegOrientation(QFile &file)
+{
+    const QByteArray exifHeader("Exif\0\0", 6);
+    file.seek(2); // past the start-of-image marker
+    for (;;) {
+        char c;
+        if (!file.getChar(&c))
+            return 1;
+        if (uchar(c) != 0xFF)
+            return 1; // not a marker: the structure is damaged
+        uchar marker;
+        do { // fill bytes may repeat 0xFF
+            if (!file.getChar(&c))
+                return 1;
+            marker = uchar(c);
+        } while (marker == 0xFF);
+        if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+            continue; // no length follows
+        if (marker == 0xDA || marker == 0xD9)
+            return 1; // the image data (or its end) comes before any EXIF segment
+        const QByteArray lengthBytes = file.read(2);
+        if (lengthBytes.size() != 2)
+            return 1;
+        const int length = read16(reinterpret_cast<const uchar *>(lengthBytes.constData()), true);
+        if (length < 2)
+            return 1;
+        if (marker == 0xE1) {
+            const QByteArray payload = file.read(length - 2);
+            if (payload.startsWith(exifHeader)) {
+                const int value = tiffOrientation(payload.mid(exifHeader.size()));
+                return value ? value : 1;
+            }
+            continue; // XMP or another APP1
+        }
+        if (!file.seek(file.pos() + length - 2))
+            return 1;
+    }
+}
+
 } // namespace
 
 QColor ImageOperation::markColor()
@@ -57,7 +134,12 @@ int ImageOperation::getDirection(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return 1;
-    // The tag, its type (2 bytes), count (4) and value (2) of the last word looked at.
+    const QByteArray start = file.peek(2);
+    if (start.size() == 2 && uchar(start[0]) == 0xFF && uchar(start[1]) == 0xD8)
+        return jpegOrientation(file);
+
+    // Other files: a scan of the first words. The tag, its type (2 bytes), count (4) and value (2) of the
+    // last word looked at.
     const QByteArray data = file.read(kScanWords * 2 + 8);
     file.close();
     const uchar *bytes = reinterpret_cast<const uchar *>(data.constData());

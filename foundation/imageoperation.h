@@ -18,9 +18,10 @@ public:
     // opened or decoded gives a null image.
     static QImage loadImage(const QString &path);
 
-    // The orientation value (1 to 8) of the photo's metadata, found by a scan of the file's first
-    // 999 two-byte words for the orientation tag (0x0112) in Intel or Motorola byte order. 1 when the
-    // file cannot be opened or holds no such tag.
+    // The orientation value (1 to 8) of the photo's metadata, in Intel or Motorola byte order. A JPEG's
+    // segments are walked to its EXIF segment, wherever it lies; other files are scanned in their first
+    // 999 two-byte words for the orientation tag (0x0112). 1 when the file cannot be opened or holds no
+    // such tag.
     static int getDirection(const QString &path);
 
     // The image as a viewer shows it for the orientation value: 3 half a turn, 6 a quarter turn clockwise,

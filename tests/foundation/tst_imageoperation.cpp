@@ -36,6 +36,13 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// One JPEG segment: marker, big-endian length, payload.
+QByteArray segment(uchar marker, const QByteArray &payload)
+{
+    const int length = payload.size() + 2;
+    return QByteArray(1, char(0xFF)) + char(marker) + char(length >> 8) + char(length & 0xff) + payload;
+}
+
 bool writeSolid(const QString &path, QSize size, QColor colour)
 {
     QImage img(size, QImage::Format_RGB32);
@@ -66,7 +73,7 @@ private slots:
         QCOMPARE(ImageOperation::getDirection(roots.path("")), 1); // a folder, not a file
     }
 
-    void damagedOrDistantTagsGiveUpright()
+    void damagedTagsGiveUpright()
     {
         testsupport::TempRoots roots;
         const QByteArray jpeg = testsupport::jpegWithOrientation(QSize(64, 32), 6, false);
@@ -79,17 +86,43 @@ private slots:
         QVERIFY(writeBytes(roots.path("empty.jpg"), QByteArray()));
         QCOMPARE(ImageOperation::getDirection(roots.path("empty.jpg")), 1);
 
-        // a tag pushed past the first 999 words is not looked for
-        QByteArray comment("\xFF\xFE", 2);
-        const QByteArray filler(2400, 'x');
-        comment.append(char((filler.size() + 2) >> 8)).append(char((filler.size() + 2) & 0xff)).append(filler);
-        QVERIFY(writeBytes(roots.path("far.jpg"), jpeg.left(2) + comment + jpeg.mid(2)));
-        QCOMPARE(ImageOperation::getDirection(roots.path("far.jpg")), 1);
-
         // a chance "12 01" before the real entry is passed over
         QByteArray noise("\xFF\xFE\x00\x08\x12\x01\x07\x00\x00\x00", 10);
         QVERIFY(writeBytes(roots.path("noise.jpg"), jpeg.left(2) + noise + jpeg.mid(2)));
         QCOMPARE(ImageOperation::getDirection(roots.path("noise.jpg")), 6);
+    }
+
+    void exifAfterOtherSegmentsIsFound_data()
+    {
+        // Segments that cameras and editors write before the EXIF segment, each longer than the first
+        // two thousand bytes; the ICC profile carries a chance orientation entry of its own.
+        const QByteArray icc = segment(0xE2, QByteArray("ICC_PROFILE\0\x01\x01", 14) + QByteArray(1200, 'p')
+                                                 + QByteArray("\x12\x01\x03\x00\x01\x00\x00\x00\x03\x00", 10)
+                                                 + QByteArray(2000, 'p'));
+        const QByteArray xmp = segment(0xE1, QByteArray("http://ns.adobe.com/xap/1.0/\0", 29)
+                                                 + "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">" + QByteArray(2500, ' ')
+                                                 + "</x:xmpmeta>");
+        const QByteArray app0 = segment(0xE0, QByteArray("JFXX\0\x10", 6) + QByteArray(6000, 't'));
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<bool>("motorola");
+        QTest::addColumn<int>("orientation");
+        QTest::newRow("ICC and XMP, Intel") << icc + xmp << false << 6;
+        QTest::newRow("ICC and XMP, Motorola") << icc + xmp << true << 8;
+        QTest::newRow("large APP0, Motorola") << app0 << true << 5;
+        QTest::newRow("comment and fill bytes, Intel") << QByteArray(3, char(0xFF)) + segment(0xFE, QByteArray(2400, 'x'))
+                                                       << false << 3;
+    }
+    void exifAfterOtherSegmentsIsFound()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(bool, motorola);
+        QFETCH(int, orientation);
+        testsupport::TempRoots roots;
+        const QByteArray jpeg = testsupport::jpegWithOrientation(QSize(64, 32), orientation, motorola);
+        const QString path = roots.path("late.jpg");
+        QVERIFY(writeBytes(path, jpeg.left(2) + before + jpeg.mid(2)));
+        QCOMPARE(ImageOperation::getDirection(path), orientation);
+        QVERIFY(!QImage(path).isNull());
     }
 
     void orientationIsUndoneAsShown_data()
