@@ -308,6 +308,7 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
             return AlreadyThere;
         return fail(QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
     }
+    Platform::delayWrite(target);
     if (Platform::copyShouldFail(target) || !QFile::copy(source, target))
         return fail(QStringLiteral("复制失败：") + target);
     return Copied;

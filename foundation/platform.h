@@ -54,7 +54,8 @@ void failMkDirs(const QString &pathPart, int times = -1);
 void failRemovals(const QString &pathPart, int times = -1);
 // File writes that replace a file whole (the write is made, then fails before the file is replaced).
 void failWrites(const QString &pathPart, int times = -1);
-// Every such write whose path contains pathPart takes ms longer, like a slow share; 0 turns it off.
+// Every such write, and every copy that never replaces a file, whose path contains pathPart takes ms
+// longer, like a slow share; 0 turns it off.
 void slowWrites(const QString &pathPart, int ms);
 void clearFaults();
 // Consulted by the file operations; each true answer uses up one of the injected failures.

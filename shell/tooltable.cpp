@@ -1,5 +1,6 @@
 #include "toolregistry.h"
 
+#include "exportdovraresult.h"
 #include "importordersphotodlg.h"
 #include "searchorder.h"
 
@@ -28,6 +29,13 @@ void registerStandardTools()
                            auto *window = new SearchOrder(nullptr);
                            openToolWindow(window);
                            window->setToolName(QStringLiteral("分件管理"));
+                           return window;
+                       }});
+    ToolRegistry::add({ToolDovra, QStringLiteral("rb_dovrafj"), QStringLiteral("Dovra分件"),
+                       [](QWidget *) -> QWidget * {
+                           auto *window = new ExportDovraResult(nullptr);
+                           openToolWindow(window);
+                           window->setToolName(QStringLiteral("Dovra分件"));
                            return window;
                        }});
 }

@@ -78,7 +78,8 @@ private slots:
             QVERIFY(r.role10.isEmpty()); // the studio sends "0" for no designer
             QCOMPARE(r.pickupTypeText, QString(o.id == "5002" ? "快递" : "自取"));
             QCOMPARE(r.dovraBase, studio.dovraRoot + "星光店\\选版服务器\\");
-            QVERIFY(r.dovraSelectedPath.isEmpty());
+            QCOMPARE(r.dovraRelPath, o.dovraRel);
+            QCOMPARE(r.dovraSelectedPath, o.dovraRel.isEmpty() ? QString() : r.dovraBase + "[已选]" + o.dovraRel);
         }
     }
 

@@ -2,14 +2,17 @@
 // the sync dialog it opens, against the stand-in web service and the sample studio's Dovra folders.
 
 #include "dovrasyncbaseinfodialog.h"
+#include "exportdovraresult.h"
 #include "globals.h"
 #include "msgbox.h"
 #include "selecttool.h"
 #include "studiofixture.h"
+#include "toolregistry.h"
 
 #include <QComboBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 
 Q_DECLARE_METATYPE(standin::Reply)
 
@@ -141,6 +144,31 @@ private slots:
         QCOMPARE(MsgBox::lastShown().text, QString("请选择店铺"));
         QTest::qWait(50);
         QCOMPARE(m_server.requestCount("getdovraset"), 0);
+    }
+
+    void dovraToolOpensTheExportWindow()
+    {
+        registerStandardTools();
+        delete m_tool.data();
+        m_tool = new SelectTool({{"星光店", "11"}, {"月影店", "12"}});
+        m_tool->show();
+        m_tool->findChild<QComboBox *>("cb_shop")->setCurrentIndex(1);
+        m_tool->findChild<QRadioButton *>("rb_dovrafj")->setChecked(true);
+        m_tool->findChild<QPushButton *>("pb_start")->click();
+        QPointer<ExportDovraResult> w;
+        QVERIFY(testsupport::waitFor([&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *e = qobject_cast<ExportDovraResult *>(top))
+                    w = e;
+            return !w.isNull();
+        }));
+        QVERIFY(!w->parentWidget());
+        QVERIFY(w->windowState() & Qt::WindowMaximized);
+        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
+        QCOMPARE(w->windowTitle(), QString("检索订单"));
+        QCOMPARE(g_dovraisdownloadall + g_dovrabigimg, QString("11")); // the second shop's switches
+        w->close();
+        QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
     }
 
     void windowDestroyedDuringTheCheck()

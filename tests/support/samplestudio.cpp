@@ -283,6 +283,9 @@ SampleStudio::SampleStudio(const QString &dir)
     a.designs = {{"设计01.jpg", {600, 400}, 0, false}};
     a.trialVideos = QStringList{"试拍01.mp4"};
     a.retouchVideos = QStringList{"精修01.mp4"};
+    a.dovraRel = "2023-05\\A1203-1"; // nested
+    a.dovraSelection = SampleOrder::SelectionDone;
+    a.dovraDesign = true;
     place(a);
     orders.append(a);
 
@@ -303,6 +306,8 @@ SampleStudio::SampleStudio(const QString &dir)
     b.marked = {{"DSC_1003.jpg", {800, 600}, 3, false}};
     b.trialVideos = QStringList{"clip01.mp4", "clip02.mp4"};
     b.selectionFinished = true;
+    b.dovraRel = "B2207-2";
+    b.dovraSelection = SampleOrder::SelectionDone;
     place(b);
     orders.append(b);
 
@@ -320,6 +325,8 @@ SampleStudio::SampleStudio(const QString &dir)
     c.rawFiles = QStringList{"P0001.CR2"};
     c.finished = {{"P0001.jpg", {300, 200}, 6, true}, {"P0002.jpg", {200, 300}, 1, true}};
     c.rejected = {{"P0003.jpg", {300, 200}, 8, false}, {"P0004.jpg", {300, 200}, 3, true}};
+    c.dovraRel = "C3105-1";
+    c.dovraSelection = SampleOrder::HiddenMarkerOnly;
     place(c);
     orders.append(c);
 
@@ -334,6 +341,7 @@ SampleStudio::SampleStudio(const QString &dir)
     d.originals = {{"IMG_2001.jpg", {640, 480}, 3, false}};
     d.finished = {{"IMG_2001.jpg", {640, 480}, 3, false}};
     d.retouchVideos = QStringList{"精修A.mp4"};
+    d.dovraRel = "D4410-3"; // Dovra has it, nothing selected yet
     place(d);
     orders.append(d);
 
@@ -410,12 +418,55 @@ bool SampleStudio::writeTree(QString *error) const
                 return false;
         }
     }
+    if (!writeDovraTree(error))
+        return false;
     if (!makeDir(incomingRoot, error) || !writePhotos(incomingRoot, incoming, QColor(230, 170, 80), error)
         || !writeFile(incomingRoot + "试拍_01.mp4", dummyVideo("试拍_01.mp4"), error))
         return false;
     return writeFile(folder + QStringLiteral("studio.txt"),
                      "Sample studio: photo root pic/, backup root bak/, Dovra folders dovra/, "
                      "photos waiting to be imported 待导入/.\n", error);
+}
+
+QString SampleStudio::dovraServer() const
+{
+    return dovraRoot + QStringLiteral("星光店/选版服务器/");
+}
+
+bool SampleStudio::writeDovraTree(QString *error) const
+{
+    for (const SampleOrder &o : orders) {
+        if (o.dovraRel.isEmpty())
+            continue;
+        const QString rel = QString(o.dovraRel).replace('\\', '/');
+        // the order's copy as the import leaves it: Dovra's small photos
+        QList<SamplePhoto> small;
+        for (const SamplePhoto &p : o.finished)
+            small.append({p.name, p.size / 4, p.orientation, p.motorola});
+        if (!makeDir(dovraServer() + rel, error) || !writePhotos(dovraServer() + rel + "/", small, QColor(120, 120, 200), error))
+            return false;
+        if (o.dovraSelection == SampleOrder::NotSelected)
+            continue;
+        // the finished selection: album pages in sub-folders, a cover design, a note, the photos and
+        // pages left out of the album, and the marker Dovra writes when the selection is done
+        const QString result = dovraServer() + "[已选]" + rel + "/选版结果/";
+        for (int i = 0; i < small.size(); ++i) {
+            const QString page = result + (i < 2 ? QStringLiteral("相册/%1/").arg(i + 1, 2, 10, QLatin1Char('0'))
+                                                 : i == 2 ? QStringLiteral("未入册版面/") : QStringLiteral("未入册照片/"));
+            if (!makeDir(page, error) || !writePhotos(page, {small.at(i)}, QColor(120, 120, 200), error))
+                return false;
+        }
+        if (!writeFile(result + "封面.psd", "8BPS sample cover", error) || !writeFile(result + "说明.txt", "选版说明", error)
+            || !writeFile(result + (o.dovraSelection == SampleOrder::SelectionDone ? "选版完成.ok" : ".选版完成.ok"), "",
+                          error))
+            return false;
+        if (o.dovraDesign) {
+            const QString design = dovraServer() + "[已选]" + rel + "/" + rel + "_待Dovra设计同步用数据/";
+            if (!makeDir(design, error) || !writeFile(design + "设计稿.psd", "8BPS sample design", error))
+                return false;
+        }
+    }
+    return true;
 }
 
 const SampleOrder *SampleStudio::findOrder(const QString &id) const
@@ -476,7 +527,9 @@ QJsonObject SampleStudio::orderJson(const SampleOrder &o) const
         {"selectphotoname", "选片师小林"}, {"selectphotodate", daysAfter(shot, 9)},
         {"selectphototime", daysAfter(shot, 9) + " 10:00:00"},
         {"gotodigitalname", "前台小王"}, {"sheji", "设计师阿杰"}, {"shejitime", daysAfter(shot, 14)}, {"debt", "0"},
-        {"orderpath", o.orderPath}, {"orderbakpicpath", o.orderBakPath}, {"dovrapath", ""}, {"picpathnew", roots}};
+        {"orderpath", o.orderPath}, {"orderbakpicpath", o.orderBakPath},
+        {"dovrapath", o.dovraRel.isEmpty() ? QString() : dovraRoot + "星光店\\选版服务器\\" + o.dovraRel},
+        {"picpathnew", roots}};
     return obj;
 }
 
@@ -628,7 +681,8 @@ QJsonObject SampleStudio::changeShopReply(const Request &request) const
                         {"EID", "2001"}, {"picpath", picRoot}, {"bakpicpath", bakRoot}, {"homepicpath", homeRoot},
                         {"stores", QJsonArray {shop("11", "星光店"), shop("13", "星光二店")}},
                         {"isshow_subproduct", "1"}, {"yptbcp", "0"}, {"xztp", "1"}, {"sjfjxz", "0"},
-                        {"dovrabigimg", "0"}, {"dovraisdownloadall", "0"}, {"separatemode", ""},
+                        {"dovrabigimg", id == "11" ? "0" : "1"}, {"dovraisdownloadall", id == "11" ? "0" : "1"},
+                        {"separatemode", ""},
                         {"markdirname", "标注"}, {"finisheddirname", "成品"}, {"isdelphoto", id == "11" ? "1" : "0"}};
 }
 

@@ -42,6 +42,15 @@ struct SampleOrder {
     QStringList trialVideos;      // 试拍视频/
     QStringList retouchVideos;    // 精修视频/
     bool selectionFinished = false;
+    // The order's folder in Dovra below "<store's Dovra root>\选版服务器\", back-slash separated; empty
+    // when the order has none (its "dovrapath" is then empty).
+    QString dovraRel;
+    enum DovraSelection {
+        NotSelected,      // no "[已选]" folder yet
+        SelectionDone,    // "[已选]<R>\选版结果" with its "*.ok" marker
+        HiddenMarkerOnly, // "[已选]<R>\选版结果" whose only "*.ok" is hidden
+    } dovraSelection = NotSelected;
+    bool dovraDesign = false; // "[已选]<R>\<R>_待Dovra设计同步用数据" is there
 
     QString key() const;           // payForKey + "-" + serviceTimes
     QString customerNames() const; // the non-empty names joined with "-"
@@ -57,6 +66,7 @@ struct SampleStudio {
     QString bakRoot;   // folder + "bak/"
     QString homeRoot;  // folder + "home/"
     QString dovraRoot; // folder + "dovra/": the stores' Dovra folders
+    QString dovraServer() const; // dovraRoot + "星光店/选版服务器/": where the orders' Dovra folders are
     QString incomingRoot; // folder + "待导入/": fresh photos and videos waiting to be imported
     QList<SamplePhoto> incoming;
     QList<SampleOrder> orders;
@@ -66,6 +76,8 @@ struct SampleStudio {
 
     // Writes the photo storage tree; false (with *error) when a folder or file cannot be made.
     bool writeTree(QString *error = nullptr) const;
+    // The orders' folders in Dovra (part of writeTree).
+    bool writeDovraTree(QString *error = nullptr) const;
     // True when the tree has been written into the folder already.
     bool treeExists() const;
     // Installs the standing replies (and the request-dependent handlers) into server. From then on
