@@ -3,19 +3,10 @@
 #include "exportdovraresult.h"
 #include "importordersphotodlg.h"
 #include "searchorder.h"
+#include "splitaftersample.h"
 
-// Each tool window adds its entry here when it joins the program, for example:
-//
-//   ToolRegistry::add({ToolAfterSample, QStringLiteral("rb_ysfj"), QStringLiteral("样后分件"),
-//                      [](QWidget *) -> QWidget * {
-//                          g_sjfjxz = QStringLiteral("1");
-//                          auto *w = new SplitAfterSample(nullptr);
-//                          openToolWindow(w);
-//                          w->setToolName(QStringLiteral("样后分件管理"));
-//                          return w;
-//                      }});
-//
-// and the desk windows are built in ToolRegistry::setShopSwitchHook.
+// Each tool window adds its entry here when it joins the program; the desk windows are built in
+// ToolRegistry::setShopSwitchHook.
 void registerStandardTools()
 {
     // The batch import dialog sets delete-on-close and its window hints itself and opens only when the
@@ -36,6 +27,14 @@ void registerStandardTools()
                            auto *window = new ExportDovraResult(nullptr);
                            openToolWindow(window);
                            window->setToolName(QStringLiteral("Dovra分件"));
+                           return window;
+                       }});
+    // The shop's raw-copy switch stays as the shop set it: the after-sample copies take their own.
+    ToolRegistry::add({ToolAfterSample, QStringLiteral("rb_ysfj"), QStringLiteral("样后分件"),
+                       [](QWidget *) -> QWidget * {
+                           auto *window = new SplitAfterSample(nullptr);
+                           openToolWindow(window);
+                           window->setToolName(QStringLiteral("样后分件管理"));
                            return window;
                        }});
 }

@@ -6,6 +6,7 @@
 #include "samplestudio.h"
 #include "searchorder.h"
 #include "selecttool.h"
+#include "splitaftersample.h"
 #include "standin.h"
 #include "testsupport.h"
 #include "toolregistry.h"
@@ -262,6 +263,32 @@ private slots:
         QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
         useRecordingTools();
         QDir::setCurrent(oldDir);
+    }
+
+    void afterSampleToolKeepsTheShopsRawSwitch()
+    {
+        registerStandardTools();
+        delete m_tool.data(); // a tool window that offers the tool
+        m_tool = new SelectTool({{"星光店", "11"}, {"月影店", "12"}});
+        m_tool->show();
+        m_server.setReply("changeshop", standin::Reply::ok(fullReply())); // "sjfjxz": "0"
+        choose(ToolAfterSample, 1);
+        start();
+        QPointer<SplitAfterSample> w;
+        QVERIFY(testsupport::waitFor([&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *s = qobject_cast<SplitAfterSample *>(top))
+                    w = s;
+            return !w.isNull();
+        }));
+        QVERIFY(w->parentWidget() == nullptr);
+        QVERIFY(w->windowState() & Qt::WindowMaximized);
+        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
+        QCOMPARE(w->toolName(), QString("样后分件管理"));
+        QCOMPARE(g_sjfjxz, QString("0"));
+        w->close();
+        QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
+        useRecordingTools();
     }
 
     void failedSwitchStoresNothing()

@@ -1,0 +1,251 @@
+#include "globals.h"
+#include "msgbox.h"
+#include "multiselectcombobox.h"
+#include "splitaftersample.h"
+#include "studiofixture.h"
+
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QDataStream>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+
+namespace {
+
+const QStringList kStoreIds{"21", "22", "23"};
+const QStringList kStoreNames{"一店", "二店", "三店"};
+
+// Every message of the program while a test runs, so a test can look for warnings and log lines.
+QStringList g_messages;
+QtMessageHandler g_previousHandler = nullptr;
+
+void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    g_messages << QString::number(int(type)) + QLatin1Char(' ') + text;
+    if (g_previousHandler)
+        g_previousHandler(type, context, text);
+}
+
+QStringList warnings()
+{
+    QStringList out;
+    for (const QString &m : g_messages) {
+        // the offscreen platform's own complaint is not the window's
+        if (!m.startsWith(QString::number(int(QtDebugMsg)) + QLatin1Char(' ')) && !m.contains("propagateSizeHints"))
+            out << m;
+    }
+    return out;
+}
+
+template <typename T = QWidget>
+T *child(QWidget *w, const char *name)
+{
+    T *found = w->findChild<T *>(QString::fromLatin1(name));
+    Q_ASSERT(found);
+    return found;
+}
+
+QStandardItemModel *modelOf(QWidget *w)
+{
+    return qobject_cast<QStandardItemModel *>(child<QTableView>(w, "tableView")->model());
+}
+
+// One character per row: "X" ticked, "-" not, "?" when the record and the table disagree.
+QString ticks(SplitAfterSample *w)
+{
+    QString out;
+    for (int r = 0; r < w->orderList().size(); ++r) {
+        const bool record = w->orderList().at(r).checked;
+        const bool shown = modelOf(w)->item(r, 0)->data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        out += record != shown ? QLatin1Char('?') : record ? QLatin1Char('X') : QLatin1Char('-');
+    }
+    return out;
+}
+
+} // namespace
+
+class TestSplitAfterSample : public QObject, protected testsupport::StudioFixture
+{
+    Q_OBJECT
+
+    QPointer<SplitAfterSample> m_win;
+
+    SplitAfterSample *open()
+    {
+        m_win = new SplitAfterSample;
+        m_win->resize(1200, 700);
+        m_win->show();
+        return m_win;
+    }
+    bool search(SplitAfterSample *w)
+    {
+        auto *button = child<QPushButton>(w, "searchButton");
+        const int before = m_server.requestCount("order_list");
+        button->click();
+        return testsupport::waitFor([&] {
+            return m_server.requestCount("order_list") > before && button->isEnabled() && button->text() == "检索";
+        });
+    }
+    // Every sample order has a phone number with five zeros in a row.
+    bool listAll(SplitAfterSample *w)
+    {
+        child<QComboBox>(w, "comboBox")->setCurrentText("电话");
+        child<QLineEdit>(w, "orderNumber")->setText("00000");
+        return search(w);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        g_previousHandler = qInstallMessageHandler(recordMessage);
+        QVERIFY(startStudioServer());
+        QVERIFY(QDir::setCurrent(m_roots->base())); // the save-path list file lives here
+    }
+    void init()
+    {
+        g_messages.clear();
+        MsgBox::clearShown();
+        FileDialogs::clearAsked();
+        m_server.clearRequests();
+        g_storeIds = kStoreIds;
+        g_storeNames = kStoreNames;
+        QFile::remove("path_separatePhotos.dat");
+    }
+    void cleanup()
+    {
+        delete m_win.data();
+        serveStudio();
+    }
+
+    void formBindsItsSlotsByName()
+    {
+        SplitAfterSample *w = open();
+        QVERIFY2(warnings().isEmpty(), qPrintable(warnings().join('\n')));
+        QCOMPARE(w->objectName(), QString("SplitAfterSample"));
+        QCOMPARE(w->windowTitle(), QString("检索订单"));
+        QCOMPARE(w->searchTypes(), normalSearchLabels());
+
+        // the store box is made last in its group, yet sits on top
+        auto *group = child<QGroupBox>(w, "groupBox_2");
+        QCOMPARE(group->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly).last()->objectName(),
+                 QString("cb_shops"));
+        auto *grid = qobject_cast<QGridLayout *>(group->layout());
+        int row = -1, column, span;
+        grid->getItemPosition(grid->indexOf(child(w, "cb_shops")), &row, &column, &span, &span);
+        QCOMPARE(row, 0);
+        // the save path is never typed: it and four buttons never take the focus
+        QStringList noFocus;
+        for (QWidget *wd : w->findChildren<QWidget *>()) {
+            const QString parent = wd->parent()->objectName();
+            if (wd->parent() != w && parent != "groupBox" && parent != "groupBox_2")
+                continue; // the insides of the calendar and the store box
+            const bool takesFocusByDefault = qobject_cast<QAbstractButton *>(wd) || qobject_cast<QLineEdit *>(wd) ||
+                                             qobject_cast<QComboBox *>(wd) || qobject_cast<QAbstractItemView *>(wd) ||
+                                             qobject_cast<QCalendarWidget *>(wd);
+            if (takesFocusByDefault && wd->focusPolicy() == Qt::NoFocus)
+                noFocus << wd->objectName();
+        }
+        noFocus.sort();
+        QCOMPARE(noFocus, (QStringList{"pathLineEdit", "pushButton_selectAll", "pushButton_selectOpposite",
+                                       "pushButton_separate", "selectPathButton"}));
+
+        QVERIFY(listAll(w));
+        QCOMPARE(ticks(w), QString("-----"));
+        child<QPushButton>(w, "pushButton_selectAll")->click();
+        QCOMPARE(ticks(w), QString("XXXXX"));
+        auto *view = child<QTableView>(w, "tableView");
+        const QModelIndex cell = view->model()->index(1, 4);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(cell).center());
+        QCOMPARE(ticks(w), QString("X-XXX"));
+        QCOMPARE(view->styleSheet(), kUntickedRowStyle);
+        child<QPushButton>(w, "pushButton_selectOpposite")->click();
+        QCOMPARE(ticks(w), QString("-X---"));
+
+        FileDialogs::queueAnswer(QString("/out/chosen"));
+        child<QPushButton>(w, "selectPathButton")->click();
+        FileDialogs::queueAnswer(QString()); // cancelled: the path stays
+        child<QPushButton>(w, "selectPathButton")->click();
+        QCOMPARE(FileDialogs::asked().size(), 2);
+        QCOMPARE(FileDialogs::asked().first().caption, QString("选择分件保存路径"));
+        QCOMPARE(child<QLineEdit>(w, "pathLineEdit")->text(), QString("/out/chosen"));
+        QVERIFY2(warnings().isEmpty(), qPrintable(warnings().join('\n')));
+    }
+
+    void searchesByDateAndStores()
+    {
+        SplitAfterSample *w = open();
+        auto *stores = qobject_cast<QStandardItemModel *>(child<MultiSelectComboBox>(w, "cb_shops")->model());
+        stores->item(1)->setCheckState(Qt::Unchecked);
+
+        // a name search without a name posts nothing
+        child<QComboBox>(w, "comboBox")->setCurrentText("姓名");
+        child<QPushButton>(w, "searchButton")->click();
+        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+        QCOMPARE(MsgBox::lastShown().text, QString("请输入姓名"));
+        QCOMPARE(child<QPushButton>(w, "searchButton")->text(), QString("检索"));
+
+        child<QComboBox>(w, "comboBox")->setCurrentText("转数码日期");
+        child<QLineEdit>(w, "orderNumber")->setText("ignored");
+        child<QCalendarWidget>(w, "calendar")->setSelectedDate(QDate(2023, 6, 1));
+        QVERIFY(search(w));
+        QCOMPARE(m_server.requestCount("order_list"), 1);
+        const standin::Request r = m_server.lastRequest("order_list");
+        QCOMPARE(r.fieldNames(), (QStringList{"token", "shopid", "searchtype", "eid", "superid", "keyword",
+                                              "personid", "uid", "storesids"}));
+        QCOMPARE(r.field("searchtype"), QString("13"));
+        QCOMPARE(r.field("keyword"), QString("2023-06-01"));
+        QCOMPARE(r.field("storesids"), QString("21,23"));
+
+        QStandardItemModel *m = modelOf(w);
+        QCOMPARE(m->rowCount(), 2);
+        QCOMPARE(m->horizontalHeaderItem(13)->text(), QString("上件日期"));
+        QCOMPARE(m->item(1, 1)->text(), QString("D4410"));
+        QCOMPARE(m->item(1, 13)->text(), QString("2023-06-01 18:00:00"));
+
+        // the tool window switched to a shop with a single store: the window keeps its own three
+        g_storeIds = QStringList{"91"};
+        g_storeNames = QStringList{"别店"};
+        stores->item(1)->setCheckState(Qt::Checked);
+        QVERIFY(search(w));
+        QCOMPARE(m_server.lastRequest("order_list").field("storesids"), QString("21,22,23"));
+    }
+
+    void savedPathAndClosing_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // the list file's bytes; empty: no file
+        QTest::addColumn<QString>("path");
+        QByteArray saved;
+        {
+            QDataStream out(&saved, QIODevice::WriteOnly);
+            out << QString("/out/saved") << QString("/out/older");
+        }
+        QTest::newRow("none") << QByteArray() << "";
+        QTest::newRow("saved") << saved << "/out/saved";
+        QTest::newRow("truncated") << saved.left(9) << "";
+    }
+    void savedPathAndClosing()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, path);
+        if (!file.isEmpty()) {
+            QFile f("path_separatePhotos.dat");
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
+        }
+        SplitAfterSample *w = open();
+        QCOMPARE(child<QLineEdit>(w, "pathLineEdit")->text(), path);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        QVERIFY(w->isWindowShow());
+        child<QPushButton>(w, "cancelButton")->click();
+        QVERIFY(testsupport::waitFor([&] { return m_win.isNull(); }));
+        QVERIFY(g_messages.contains(QString::number(int(QtDebugMsg)) + " 要关闭窗口了"));
+        QVERIFY2(warnings().isEmpty(), qPrintable(warnings().join('\n')));
+    }
+};
+
+TESSALY_TEST_MAIN(TestSplitAfterSample)
+#include "tst_splitaftersample.moc"
