@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QThreadPool>
 
 const QString kTickedRowStyle = QStringLiteral("selection-background-color: rgb(135, 206, 250);selection-color:black;");
 const QString kUntickedRowStyle = QStringLiteral("selection-background-color: rgb(248, 248, 255);selection-color:black;");
@@ -180,12 +181,15 @@ QByteArray orderSearchBody(const OrderSearchType &type, const QString &keyword, 
 // ---- the window ----
 
 OrderSearchWindowBase::OrderSearchWindowBase(QWidget *parent)
-    : QDialog(parent), m_manager(new QNetworkAccessManager(this))
+    : QDialog(parent), m_manager(new QNetworkAccessManager(this)), m_guard(WindowGuard::create(this))
 {
 }
 
 OrderSearchWindowBase::~OrderSearchWindowBase()
 {
+    // Jobs still running keep the guard; closed, it lets none of them reach this window.
+    m_guard->close();
+    SeparationRun::release(this);
     // Replies still under way must not reach a window that is going.
     const QList<QNetworkReply *> replies = m_manager->findChildren<QNetworkReply *>();
     for (QNetworkReply *reply : replies)
@@ -216,7 +220,6 @@ void OrderSearchWindowBase::setUpOrderWindow(const OrderWindowSetup &setup)
     m_finishedLabel = findChild<QLabel *>(QStringLiteral("label_finishOrdersNum"));
     Q_ASSERT(m_tableView && m_searchButton && m_cancelButton);
 
-    m_windowShown = true;
     if (m_keywordEdit)
         m_keywordEdit->setFocus(Qt::OtherFocusReason);
     // An ordinary top-level window frame rather than a dialog's.
@@ -326,7 +329,7 @@ bool OrderSearchWindowBase::searchRequest(SearchRequest *request)
 
 void OrderSearchWindowBase::clickSearch()
 {
-    if (m_searching)
+    if (m_searching || m_runActive) // a search during a run would replace the rows it works on
         return;
     SearchRequest request;
     if (!searchRequest(&request))
@@ -498,8 +501,46 @@ void OrderSearchWindowBase::paintEvent(QPaintEvent *event)
         m_tableView->setColumnWidth(c, widths.at(c));
 }
 
+// ---- runs and pool jobs ----
+
+bool OrderSearchWindowBase::beginRun()
+{
+    if (m_runActive || !SeparationRun::take(this)) {
+        inform(QStringLiteral("通知"), QStringLiteral("正在分件，请稍后"));
+        return false;
+    }
+    m_runActive = true;
+    m_searchButton->setEnabled(false);
+    return true;
+}
+
+void OrderSearchWindowBase::endRun()
+{
+    SeparationRun::release(this);
+    m_runActive = false;
+    m_searchButton->setEnabled(!m_searching);
+}
+
+void OrderSearchWindowBase::startJob(QRunnable *job, int priority)
+{
+    m_guard->startJob(job, priority);
+}
+
+void OrderSearchWindowBase::resetJobPool()
+{
+    m_guard->dropQueuedJobs();
+    QThreadPool *pool = QThreadPool::globalInstance();
+    pool->setMaxThreadCount(10);
+    pool->setExpiryTimeout(-1);
+}
+
 void OrderSearchWindowBase::closeEvent(QCloseEvent *event)
 {
-    m_windowShown = false;
+    // Jobs that start from now on do nothing, queued ones are dropped, no report arrives any more;
+    // running copies finish on their threads without the window waiting for them.
+    m_guard->close();
+    if (m_runActive)
+        endRun();
+    SeparationRun::release(this);
     event->accept();
 }

@@ -13,6 +13,7 @@
 // A form without comboBox gives its own search by overriding searchRequest().
 
 #include "orderrecords.h"
+#include "windowguard.h"
 
 #include <QByteArray>
 #include <QDialog>
@@ -21,6 +22,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class MultiSelectComboBox;
 class QAction;
@@ -35,6 +37,7 @@ class QNetworkAccessManager;
 class QNetworkReply;
 class QProgressBar;
 class QPushButton;
+class QRunnable;
 class QStandardItem;
 class QStandardItemModel;
 class QTableView;
@@ -105,8 +108,13 @@ public:
     QList<OrderRowInfo> orderList() const { return m_orderList; }
     // True when at least one row is ticked.
     bool hasCheckedOrder() const;
-    // True from the end of construction until the window closes.
-    bool isWindowShow() const { return m_windowShown; }
+    // True from the end of construction until the window closes. Any thread.
+    bool isWindowShow() const { return m_guard->isWindowShow(); }
+    // What the window's pool jobs hold instead of the window: the open flag, the way to report back,
+    // the window's queued jobs and the failures of its run. It outlives the window.
+    std::shared_ptr<WindowGuard> guard() const { return m_guard; }
+    // True while a run of this window is under way (see beginRun).
+    bool runActive() const { return m_runActive; }
     // The labels in the search-type box.
     QStringList searchTypes() const { return m_searchTypes; }
 
@@ -149,6 +157,18 @@ protected:
     // The ids of the ticked stores joined by ",". Row i of the store box is the i-th store of the shop
     // the window was opened for; a later shop switch does not change them.
     QString checkedStoreIds() const;
+    // ---- runs and pool jobs ----
+    // Starts a run: takes the program's separation run token and disables the search, so the rows stay
+    // as they are. When this or another window runs already, says "正在分件，请稍后" and returns false.
+    bool beginRun();
+    // Ends the run (also an early end): gives the token back and enables the search. Idempotent.
+    void endRun();
+    // Queues a job (SeparateThread, ThumbnailThread, ...) on the global pool as one of this window's.
+    void startJob(QRunnable *job, int priority = 0);
+    // Drops this window's queued jobs (no other window's) and sets the global pool to at most 10
+    // threads that never expire.
+    void resetJobPool();
+
     // Rebuilds the table from orderList.
     void fillOrderTable();
     // Ticks or unticks row r: the record's flag and a new tick item in column 0.
@@ -194,6 +214,7 @@ private:
     QStringList m_storeIds; // the store box's rows, as the window was opened
     QAction *m_openDirAction = nullptr;
     QMenu *m_tableMenu = nullptr;
-    bool m_windowShown = false;
+    std::shared_ptr<WindowGuard> m_guard;
+    bool m_runActive = false;
     bool m_searching = false;
 };

@@ -157,18 +157,20 @@ bool SeparateMessageInfo::addNotExistPhoto(const QString &text)
 
 QString separateReportText(const QList<SeparateMessageInfo> &messages)
 {
+    const QString sep = QStringLiteral("、");
     QString text;
     for (const SeparateMessageInfo &m : messages) {
-        if (m.notExistPhotos.isEmpty() && m.emptyProducts.isEmpty())
-            continue;
-        text += QStringLiteral("订单") + m.orderNumber + QStringLiteral(":\n");
+        QStringList lines;
         if (!m.notExistPhotos.isEmpty())
-            text += QStringLiteral("不存在的照片:") + m.notExistPhotos.join(QStringLiteral("、"));
-        if (!m.notExistPhotos.isEmpty() && !m.emptyProducts.isEmpty())
-            text += QLatin1Char('\n');
+            lines << QStringLiteral("不存在的照片:") + m.notExistPhotos.join(sep);
         if (!m.emptyProducts.isEmpty())
-            text += QStringLiteral("空产品:") + m.emptyProducts.join(QStringLiteral("、"));
-        text += QStringLiteral("\n\n");
+            lines << QStringLiteral("空产品:") + m.emptyProducts.join(sep);
+        if (!m.failures.isEmpty())
+            lines << QStringLiteral("复制失败:") + m.failures.join(sep);
+        if (lines.isEmpty())
+            continue;
+        text += QStringLiteral("订单") + m.orderNumber + QStringLiteral(":\n") + lines.join(QLatin1Char('\n'))
+                + QStringLiteral("\n\n");
     }
     return text;
 }

@@ -359,6 +359,11 @@ SampleStudio::SampleStudio(const QString &dir)
     orders.append(e);
 }
 
+QString SampleStudio::missingPhotoName()
+{
+    return QStringLiteral("IMG_9999.jpg");
+}
+
 QStringList SampleStudio::orderSubFolders()
 {
     return {"照片/", "照片/新建文件夹/", "成品/", "汰片/", "设计/", "试拍视频/", "精修视频/",
@@ -580,12 +585,23 @@ QJsonObject SampleStudio::goodsReply(const SampleOrder &o) const
     set.insert("son_good", parts);
     goods0.append(set);
     goods2.append(good("入册加片", "加片", "15", fin.mid(fin.size() - 1), false, false));
+    if (!fin.isEmpty()) {
+        // names the folders must clean: "*" becomes "x", "/" goes; two goods end up with one name
+        goods0.append(good("相框*大", "相框", "5", fin.mid(1, 2), true, false));
+        goods0.append(good("光盘/U盘", "光盘", "9", {}, false, false)); // an empty product
+        goods0.append(good("设计服务", "设计", "40", {}, false, false)); // a service: no photos expected
+        QJsonObject urgent = good("加急摆台", "摆台", "3", {fin.first(), SampleStudio::missingPhotoName()}, true, true);
+        urgent.insert("isurgent", "1");
+        goods2.append(urgent);
+        goods2.append(good("相框x大", "相框", "5", fin.mid(0, 1), false, false));
+    }
 
     const QJsonObject order {{"ordergoods0", goods0}, {"ordergoods2", goods2}, {"isurgenttime", ""},
                              {"pickuptime", "2023-07-01"}, {"role12name", "选片师小林"}, {"servicetimes", o.serviceTimes}};
     const QJsonObject info {{"orderpayforkey", o.payForKey}, {"mname", o.mname}, {"wname", o.wname},
                             {"mphone", o.mphone}, {"wphone", o.wphone}};
-    return QJsonObject {{"code", "1"}, {"message", ""}, {"shop_set", QJsonObject {{"fenjian_ishaveordergoodid", "0"}}},
+    return QJsonObject {{"code", "1"}, {"message", ""},
+                        {"shop_set", QJsonObject {{"fenjian_ishaveordergoodid", goodsIdPrefix ? "1" : "0"}}},
                         {"order", order}, {"order_info", info}};
 }
 

@@ -71,6 +71,11 @@ struct SampleStudio {
     QList<SamplePhoto> incoming;
     QList<SampleOrder> orders;
 
+    // The goods replies put "fenjian_ishaveordergoodid" "1" into "shop_set" (product folders begin "id#").
+    bool goodsIdPrefix = false;
+    // A photo that a product of every order with finished photos lists but "成品/" lacks.
+    static QString missingPhotoName();
+
     // Every sub-folder an imported order folder has on the photo root, in creation order.
     static QStringList orderSubFolders();
 

@@ -1,0 +1,196 @@
+#include "goodsplan.h"
+
+#include "fileoperation.h"
+#include "globals.h"
+#include "webapi.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+
+QJsonArray arrayOf(const QJsonObject &obj, const char *key)
+{
+    return obj.value(QLatin1String(key)).toArray(); // anything but an array reads as empty
+}
+
+// The first "%1(%2)" of name not in used (n = 1, 2, ...), or name itself when it is not used.
+QString uniqueName(const QString &name, const QStringList &used)
+{
+    if (!used.contains(name))
+        return name;
+    for (int n = 1;; ++n) {
+        const QString candidate = QStringLiteral("%1(%2)").arg(name).arg(n);
+        if (!used.contains(candidate))
+            return candidate;
+    }
+}
+
+// The fields that a product and a sub-product record take from their object alike.
+OrderGoodsInfo readGoods(const QJsonObject &o)
+{
+    OrderGoodsInfo g;
+    g.isurgent = jsonString(o, "isurgent");
+    g.goodid = jsonString(o, "goodid");
+    g.goodname = cleanGoodsName(jsonString(o, "goodname"));
+    g.goodtypename = jsonString(o, "goodtypename");
+    g.goodtypeid = jsonString(o, "goodtypeid");
+    g.goodsizename = jsonString(o, "goodsizename");
+    g.costing = jsonString(o, "costing");
+    g.weight = jsonString(o, "weight");
+    g.id = jsonString(o, "id");
+    g.getgooddate = jsonString(o, "getgooddate");
+    g.descr = jsonString(o, "descr");
+    g.goodpnumber = jsonString(o, "goodpnumber");
+    g.p_num = jsonString(o, "p_num");
+    g.goodpagenumber = jsonString(o, "goodpagenumber");
+    g.goodamount = jsonString(o, "goodamount");
+    g.factoryname = jsonString(o, "factoryname");
+    const QString picpath = jsonString(o, "picpath");
+    if (!picpath.isEmpty())
+        g.photoNames = picpath.split(QLatin1Char('|'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    g.expressText = jsonString(o, "isems") == QLatin1String("0") ? QStringLiteral("自取") : QStringLiteral("快递");
+    g.auth_remark = jsonString(o, "auth_remark");
+    g.goodremark = jsonString(o, "goodremark");
+    return g;
+}
+
+// One name part of a folder from web text.
+QString part(const QString &text)
+{
+    return normalizeFileName(text);
+}
+
+} // namespace
+
+QString sanitizeFileName(QString name)
+{
+    name = name.trimmed();
+    static const QList<QChar> removed{QLatin1Char('\\'), QLatin1Char('/'), QLatin1Char(':'), QLatin1Char('*'),
+                                      QChar(0xFF1F), QLatin1Char('?'), QLatin1Char('"'), QLatin1Char('\''),
+                                      QChar(0x201C), QChar(0x201D), QChar(0x2018), QChar(0x2019),
+                                      QLatin1Char('<'), QChar(0x300A), QLatin1Char('>'), QChar(0x300B),
+                                      QLatin1Char('|')};
+    for (const QChar c : removed)
+        name.remove(c, Qt::CaseSensitive);
+    name.replace(QStringLiteral("  "), QString());
+    return name;
+}
+
+QString cleanGoodsName(const QString &goodname)
+{
+    if (goodname.contains(QLatin1Char('*')))
+        qDebug() << "包含*******************" << goodname;
+    return sanitizeFileName(QString(goodname).replace(QLatin1Char('*'), QLatin1Char('x')));
+}
+
+bool isSafePhotoName(const QString &name)
+{
+    if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1Char('\\')))
+        return false;
+    if (name.size() >= 2 && name.at(1) == QLatin1Char(':'))
+        return false;
+    const QStringList parts = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
+    return !parts.contains(QStringLiteral(".."));
+}
+
+PickupOrder PickupOrder::current()
+{
+    return PickupOrder{g_cur_orderpayforkey, g_cur_customerName, g_cur_pickuptime, g_cur_role10};
+}
+
+QString pickupLabel(const OrderGoodsInfo &product, const PickupOrder &order, bool doubledBlank)
+{
+    const QString date = product.isurgent == QLatin1String("1") ? part(product.getgooddate) + QStringLiteral("急")
+                                                                : part(order.pickuptime);
+    return QLatin1Char(' ') + part(order.orderpayforkey) + (doubledBlank ? QStringLiteral("  ") : QStringLiteral(" "))
+           + part(order.customerName) + QLatin1Char(' ') + date + QStringLiteral("取 ") + part(order.role10)
+           + QStringLiteral(" 【") + product.expressText + QStringLiteral("】/");
+}
+
+QList<OrderGoodsInfo> parseSonGoods(const QJsonObject &product)
+{
+    QList<OrderGoodsInfo> sons;
+    QStringList used;
+    for (const QJsonValue &v : arrayOf(product, "son_good")) {
+        OrderGoodsInfo son = readGoods(v.toObject());
+        son.goodname = uniqueName(son.goodname, used);
+        used.append(son.goodname);
+        son.isSonGood = true;
+        sons.append(son);
+    }
+    return sons;
+}
+
+GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QString &isShowSubproduct)
+{
+    const bool idPrefix = jsonString(reply.value(QLatin1String("shop_set")).toObject(),
+                                     QStringLiteral("fenjian_ishaveordergoodid"))
+                          == QLatin1String("1");
+    const QJsonObject orderObject = reply.value(QLatin1String("order")).toObject();
+    GoodsPlan plan;
+    QStringList usedFolderNames; // across both arrays
+
+    for (const char *arrayName : {"ordergoods0", "ordergoods2"}) {
+        const QJsonArray array = arrayOf(orderObject, arrayName);
+        qDebug().noquote() << (qstrcmp(arrayName, "ordergoods0") == 0 ? "orderGoods0" : "orderGoods2")
+                           << QJsonDocument(array).toJson(QJsonDocument::Compact);
+        const bool laterArray = qstrcmp(arrayName, "ordergoods2") == 0;
+        for (const QJsonValue &value : array) {
+            const QJsonObject p = value.toObject();
+            OrderGoodsInfo record = readGoods(p);
+            const QString name = record.goodname;
+            const QString idName = part(record.id) + QLatin1Char('#') + name;
+            record.folderName = idPrefix ? idName : name;
+            if (usedFolderNames.contains(name))
+                record.folderName = uniqueName(name, usedFolderNames);
+            usedFolderNames.append(record.folderName);
+            record.isSonGood = false;
+            record.sonGoods = parseSonGoods(p);
+            plan.goods.append(record);
+
+            ProductFolderInfo entry;
+            entry.goodtypename = record.goodtypename;
+            entry.goodtypeid = record.goodtypeid;
+            entry.goodname = record.goodname;
+            entry.goodsFolderName = record.folderName;
+            entry.photoNames = record.photoNames;
+            const QString label = pickupLabel(record, order);
+            if (jsonString(p, "ishomemade") == QLatin1String("1")) {
+                entry.factoryFolder = part(record.factoryname) + QLatin1Char('/');
+                entry.namingStyle = QStringLiteral("1");
+                entry.folderLabel = label;
+                entry.productFolder = record.folderName + pickupLabel(record, order, laterArray);
+            } else {
+                entry.namingStyle = QStringLiteral("0");
+                entry.goodamount = record.goodamount;
+                entry.factoryFolder = part(record.factoryname) + label;
+                entry.productFolder = record.folderName + QLatin1Char(' ') + part(record.goodtypename)
+                                      + QLatin1Char(' ') + part(record.goodamount) + QLatin1Char('/');
+            }
+            if (isShowSubproduct == QLatin1String("0") || jsonString(p, "parentid") == QLatin1String("0"))
+                plan.folders.append(entry);
+            if (isShowSubproduct == QLatin1String("1")) {
+                for (const OrderGoodsInfo &son : qAsConst(record.sonGoods)) {
+                    ProductFolderInfo sub;
+                    sub.folderLabel = entry.folderLabel;
+                    sub.goodtypename = son.goodtypename;
+                    sub.goodtypeid = son.goodtypeid;
+                    sub.goodname = son.goodname;
+                    sub.goodamount = son.goodamount;
+                    sub.photoNames = son.photoNames;
+                    sub.factoryFolder = entry.factoryFolder;
+                    sub.productFolder = entry.productFolder;
+                    const QString prefix = idPrefix ? part(son.id) + QLatin1Char('#') + record.goodname + QLatin1Char('_')
+                                                    : QString();
+                    sub.sonFolder = prefix + son.goodname + QLatin1Char(' ') + part(son.goodtypename) + QLatin1Char(' ')
+                                    + part(son.goodamount) + QLatin1Char('/');
+                    sub.namingStyle = QStringLiteral("1");
+                    plan.folders.append(sub);
+                }
+            }
+        }
+    }
+    return plan;
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The goods reply of an order turned into its goods records and the plan of its product folders, as
+// plain functions of their input (no window, no program state): the separation windows call them with
+// the current order's values.
+
+#include "orderrecords.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+// A goods name fit for a folder name: trimmed; \ / : * ？ ? " ' “ ” ‘ ’ < 《 > 》 | removed; then every
+// pair of blanks removed (three become one).
+QString sanitizeFileName(QString name);
+// "goodname" as the folders use it: every "*" made "x", then sanitizeFileName.
+QString cleanGoodsName(const QString &goodname);
+// False for a photo name that could reach outside its folder: empty, absolute (a leading "/" or "\",
+// a drive) or with a ".." part.
+bool isSafePhotoName(const QString &name);
+
+// The current order's values that go into the product folders' names.
+struct PickupOrder {
+    QString orderpayforkey;
+    QString customerName;
+    QString pickuptime;
+    QString role10;
+
+    // From the current-order globals.
+    static PickupOrder current();
+};
+
+// The pick-up label of a product: " " key " " customer " " D "取 " designer " 【" 自取|快递 "】/", where D
+// is the product's getgooddate + "急" for an urgent product, else the order's pick-up time. Every value
+// from the web service is made a safe name part first (normalizeFileName). doubledBlank writes two
+// blanks after the order number.
+QString pickupLabel(const OrderGoodsInfo &product, const PickupOrder &order, bool doubledBlank = false);
+
+// The sub-products of one product object ("son_good"), in order; a repeated cleaned name gets "(1)",
+// "(2)", ... among the product's sub-products.
+QList<OrderGoodsInfo> parseSonGoods(const QJsonObject &product);
+
+struct GoodsPlan {
+    QList<OrderGoodsInfo> goods;       // "ordergoods0" then "ordergoods2", in reply order
+    QList<ProductFolderInfo> folders; // the product folders, product by product, each before its sub-products
+};
+
+// Reads a goods reply ("code" already checked): the goods records and the product-folder plan.
+// isShowSubproduct is the shop's "isshow_subproduct": "0" plans every product and no sub-product, "1"
+// plans products whose "parentid" is "0" and every sub-product, anything else products whose "parentid"
+// is "0" only. "fenjian_ishaveordergoodid" "1" in "shop_set" puts "id#" before every folder name.
+GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QString &isShowSubproduct);

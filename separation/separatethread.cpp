@@ -1,0 +1,200 @@
+#include "separatethread.h"
+
+#include "fileoperation.h"
+#include "globals.h"
+#include "goodsplan.h"
+#include "imagedata.h"
+#include "platform.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QJsonValue>
+
+namespace {
+
+QString jsonText(const QJsonObject &o, const char *key)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    return v.isString() ? v.toString() : QString();
+}
+
+int jsonNumber(const QJsonObject &o, const char *key)
+{
+    bool ok = false;
+    const int n = jsonText(o, key).toInt(&ok, 10);
+    return ok ? n : 0;
+}
+
+// The part of a file name before ".jpg" (any letter case); "" when it does not end so.
+QString jpegBase(const QString &name)
+{
+    if (name.size() > 4 && name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive))
+        return name.left(name.size() - 4);
+    return QString();
+}
+
+} // namespace
+
+SeparateThread::SeparateThread(const QString &src, int type, std::shared_ptr<WindowGuard> guard)
+    : m_guard(std::move(guard)), m_type(type), m_src(src)
+{
+    setAutoDelete(true);
+}
+
+SeparateThread::SeparateThread(const QString &src, const QString &dst, bool overwrite, int type,
+                               std::shared_ptr<WindowGuard> guard)
+    : m_guard(std::move(guard)), m_type(type), m_src(src), m_dst(dst), m_overwrite(overwrite)
+{
+    setAutoDelete(true);
+    m_copyRaws = g_sjfjxz == QLatin1String("1");
+}
+
+SeparateThread::SeparateThread(const QString &src, const QString &dst, const QString &productName, bool overwrite,
+                               int type, std::shared_ptr<WindowGuard> guard)
+    : m_guard(std::move(guard)), m_type(type), m_src(src), m_dst(dst), m_overwrite(overwrite),
+      m_productName(productName)
+{
+    setAutoDelete(true);
+    m_finishedDir = g_separateWorkDir + g_finishedDirName + QLatin1Char('/');
+}
+
+SeparateThread::SeparateThread(const QJsonArray &picInfo, int type, std::shared_ptr<WindowGuard> guard)
+    : m_guard(std::move(guard)), m_type(type), m_picInfo(picInfo)
+{
+    setAutoDelete(true);
+    m_orderPath = g_cur_orderpath;
+}
+
+QStringList SeparateThread::rawExtensions()
+{
+    return {QStringLiteral(".CR2"), QStringLiteral(".CR3"), QStringLiteral(".ARW"), QStringLiteral(".NEF"),
+            QStringLiteral(".RAF")};
+}
+
+QString SeparateThread::rawFolderFor(const QString &finishedDir)
+{
+    const QString finished = QStringLiteral("成品/");
+    if (!finishedDir.endsWith(finished))
+        return QString();
+    return finishedDir.left(finishedDir.size() - finished.size()) + QStringLiteral("照片/新建文件夹/");
+}
+
+void SeparateThread::run()
+{
+    const bool shown = m_guard && m_guard->isWindowShow();
+    qDebug() << "isWindowShow :" << (shown ? "true" : "false") << "-" << m_type;
+    if (!shown)
+        return;
+    switch (m_type) {
+    case FinalPhotoCopy:
+        finalPhotoCopy();
+        break;
+    case PhotoIsFile:
+        photoisFile();
+        break;
+    case DelPhotoCopy:
+        delPhotoCopy();
+        break;
+    case MarkPhotoCopy:
+        markPhotoCopy();
+        break;
+    case ProductPhotoCopy:
+        productPhotoCopy();
+        break;
+    case AnalysePhotoInfo:
+        analysePhotoInfo();
+        break;
+    default:
+        break;
+    }
+}
+
+bool SeparateThread::copyOne(const QString &src, const QString &dst)
+{
+    // A folder (or "." and "..") in a listing is no photo: nothing to copy, nothing failed.
+    if (!FileOperation::isFile(src))
+        return false;
+    if (FileOperation::copyFile(src, dst, m_overwrite))
+        return true;
+    qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "copy failed:" << src << "->" << dst;
+    m_guard->addFailure(dst);
+    return false;
+}
+
+void SeparateThread::photoisFile()
+{
+    qDebug() << "---20--2" << m_src;
+    const int found = FileOperation::isFile(m_src) ? 1 : 0;
+    m_guard->report("fenjian_photoIsFileSlot_1", found);
+}
+
+void SeparateThread::finalPhotoCopy()
+{
+    copyOne(m_src, m_dst);
+    if (m_copyRaws) {
+        // The raw siblings of a JPEG photo: the same base name in the order's "照片/新建文件夹/", copied
+        // beside the finished copy under its base name. Only the suffix changes, so no sibling can land
+        // on the finished copy itself.
+        const int srcSlash = m_src.lastIndexOf(QLatin1Char('/'));
+        const int dstSlash = m_dst.lastIndexOf(QLatin1Char('/'));
+        const QString srcBase = jpegBase(m_src.mid(srcSlash + 1));
+        const QString dstBase = jpegBase(m_dst.mid(dstSlash + 1));
+        const QString rawDir = rawFolderFor(m_src.left(srcSlash + 1));
+        if (!srcBase.isEmpty() && !dstBase.isEmpty() && !rawDir.isEmpty()) {
+            for (const QString &ext : rawExtensions()) {
+                const QString raw = Platform::findFileNoCase(rawDir, srcBase + ext);
+                if (!raw.isEmpty())
+                    copyOne(raw, m_dst.left(dstSlash + 1) + dstBase + ext);
+            }
+        }
+    }
+    m_guard->report("fenjian_finalPhotoSlot_2");
+}
+
+void SeparateThread::delPhotoCopy()
+{
+    const bool copied = copyOne(m_src, m_dst);
+    qDebug() << "isWindowShow4 :" << m_guard->isWindowShow() << copied;
+    m_guard->report("fenjian_delPhotoSlot_3");
+}
+
+void SeparateThread::markPhotoCopy()
+{
+    const bool copied = copyOne(m_src, m_dst);
+    qDebug() << "isWindowShow4 :" << m_guard->isWindowShow() << copied;
+    m_guard->report("fenjian_markPhoto_3_1");
+}
+
+void SeparateThread::productPhotoCopy()
+{
+    // The finished copy in the work folder, whatever the letter case of its name there.
+    const QString path = isSafePhotoName(m_src) ? Platform::findFileNoCase(m_finishedDir, m_src) : QString();
+    if (!path.isEmpty()) {
+        copyOne(path, m_dst);
+        m_guard->report("fenjian_productPhotoSlot_4", QString());
+        return;
+    }
+    m_guard->report("fenjian_productPhotoSlot_4", m_productName + QLatin1Char(':') + m_src);
+}
+
+void SeparateThread::analysePhotoInfo()
+{
+    g_imageList.clear();
+    for (const QJsonValue &value : qAsConst(m_picInfo)) {
+        if (!m_guard->isWindowShow())
+            return;
+        const QJsonObject entry = value.toObject();
+        Image image(PHOTOTYPE_FINE, jsonText(entry, "picname"));
+        image.setDescription(jsonText(entry, "descr"));
+        image.setRect(QRect(jsonNumber(entry, "picx"), jsonNumber(entry, "picy"), jsonNumber(entry, "picwidth"),
+                            jsonNumber(entry, "picheight")),
+                      jsonText(entry, "pictype") != QLatin1String("0"));
+        g_imageList.append(image);
+    }
+    if (!m_guard->isWindowShow())
+        return;
+    ImagePath::setOrderPath(m_orderPath);
+    ImageData::getInstance()->importImage(PHOTOTYPE_FINE);
+    m_guard->report("fenjian_analysisPhotoInfo");
+}

@@ -1,0 +1,81 @@
+#pragma once
+// One step of a photo separation on the global pool: a photo check, one photo copy, or storing the
+// order's crop information. The job reports once, by a queued call of one slot of its window, named by
+// string (the slots are the interface of every window that starts these jobs):
+//
+//   type 1  finished photo copied (with its camera-raw siblings)   fenjian_finalPhotoSlot_2()
+//   type 2  photo checked                                           fenjian_photoIsFileSlot_1(int): 1 file, 0 not
+//   type 3  rejected photo copied                                   fenjian_delPhotoSlot_3()
+//   type 4  marked photo copied                                     fenjian_markPhoto_3_1()
+//   type 5  product photo copied, or missing                        fenjian_productPhotoSlot_4(QString):
+//                                                                     "" when copied, else "product:photo"
+//   type 6  crop information stored, finished photos re-read        fenjian_analysisPhotoInfo()
+//
+// A job takes what it reads from the program's state when it is made (on the GUI thread): the raw-copy
+// switch, the work folder's finished-photo folder, the order folder. A shop switch or the next order
+// while it waits changes nothing for it. It reports only through its window's guard, so nothing reaches
+// a window that has closed. A copy that fails is added to the guard's failures (the reports stay as
+// they are).
+
+#include "windowguard.h"
+
+#include <QJsonArray>
+#include <QRunnable>
+#include <QString>
+
+#include <memory>
+
+class SeparateThread : public QRunnable
+{
+public:
+    enum Type {
+        FinalPhotoCopy = 1,
+        PhotoIsFile = 2,
+        DelPhotoCopy = 3,
+        MarkPhotoCopy = 4,
+        ProductPhotoCopy = 5,
+        AnalysePhotoInfo = 6,
+    };
+
+    // Type 2: src is the photo's path.
+    SeparateThread(const QString &src, int type, std::shared_ptr<WindowGuard> guard);
+    // Types 1, 3, 4: src and dst are full file paths.
+    SeparateThread(const QString &src, const QString &dst, bool overwrite, int type,
+                   std::shared_ptr<WindowGuard> guard);
+    // Type 5: src is the photo's name in the work folder's finished-photo folder (g_separateWorkDir +
+    // g_finishedDirName + "/" when the job is made), dst its target; productName names the product in
+    // the report of a missing photo.
+    SeparateThread(const QString &src, const QString &dst, const QString &productName, bool overwrite, int type,
+                   std::shared_ptr<WindowGuard> guard);
+    // Type 6: the crop entries of the order ("orderpicdescr"); the order folder is g_cur_orderpath.
+    SeparateThread(const QJsonArray &picInfo, int type, std::shared_ptr<WindowGuard> guard);
+
+    void run() override;
+
+    // The extensions of camera-raw siblings, in the order they are looked for.
+    static QStringList rawExtensions();
+    // The folder of the raw siblings of a finished photo in folder finishedDir ("…/成品/"): the order
+    // folder's "照片/新建文件夹/". "" when finishedDir is no "成品/" folder.
+    static QString rawFolderFor(const QString &finishedDir);
+
+private:
+    void finalPhotoCopy();
+    void photoisFile();
+    void delPhotoCopy();
+    void markPhotoCopy();
+    void productPhotoCopy();
+    void analysePhotoInfo();
+    // Copies one file when src is a file; a failed copy goes into the guard's failures.
+    bool copyOne(const QString &src, const QString &dst);
+
+    std::shared_ptr<WindowGuard> m_guard;
+    int m_type = 0;
+    QString m_src;
+    QString m_dst;
+    bool m_overwrite = false;
+    QString m_productName;  // type 5
+    QString m_finishedDir;  // type 5: where the order's finished copies are
+    bool m_copyRaws = false; // type 1
+    QString m_orderPath;    // type 6
+    QJsonArray m_picInfo;   // type 6
+};

@@ -1,0 +1,196 @@
+#include "windowguard.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMetaObject>
+#include <QMutexLocker>
+#include <QRunnable>
+#include <QThreadPool>
+
+// One of a window's jobs in the global pool: the job itself, run only while the window is open.
+class WindowGuard::Job : public QRunnable
+{
+public:
+    Job(std::shared_ptr<WindowGuard> guard, QRunnable *inner) : m_guard(std::move(guard)), m_inner(inner)
+    {
+        setAutoDelete(true);
+        m_inner->setAutoDelete(false);
+    }
+    Job(std::shared_ptr<WindowGuard> guard, std::function<void()> work)
+        : m_guard(std::move(guard)), m_work(std::move(work))
+    {
+        setAutoDelete(true);
+    }
+
+    void run() override
+    {
+        if (m_guard->jobStarting(this)) {
+            if (m_inner)
+                m_inner->run();
+            else if (m_work)
+                m_work();
+        }
+        m_guard->jobEnded();
+    }
+
+private:
+    std::shared_ptr<WindowGuard> m_guard;
+    std::unique_ptr<QRunnable> m_inner;
+    std::function<void()> m_work;
+};
+
+std::shared_ptr<WindowGuard> WindowGuard::create(QObject *receiver)
+{
+    return std::shared_ptr<WindowGuard>(new WindowGuard(receiver));
+}
+
+WindowGuard::WindowGuard(QObject *receiver) : m_receiver(receiver)
+{
+}
+
+WindowGuard::~WindowGuard() = default;
+
+void WindowGuard::close()
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_shown = false;
+    }
+    dropQueuedJobs();
+}
+
+bool WindowGuard::post(std::function<void(QObject *)> call)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return false;
+    QMutexLocker lock(&m_mutex);
+    if (!m_shown)
+        return false;
+    std::weak_ptr<WindowGuard> weak = shared_from_this();
+    QMetaObject::invokeMethod(
+        app,
+        [weak, call = std::move(call)] {
+            // The GUI thread, where the window closes and goes: it is either open and alive here, or the
+            // guard says it is closed.
+            const std::shared_ptr<WindowGuard> guard = weak.lock();
+            if (guard && guard->isWindowShow() && guard->m_receiver)
+                call(guard->m_receiver.data());
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+void WindowGuard::invokeSlot(QObject *receiver, const char *slot, QGenericArgument a1, QGenericArgument a2)
+{
+    if (!QMetaObject::invokeMethod(receiver, slot, Qt::DirectConnection, a1, a2))
+        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "no slot" << slot << "on" << receiver;
+}
+
+void WindowGuard::startJob(QRunnable *job, int priority)
+{
+    if (!job)
+        return;
+    auto *wrapped = new Job(shared_from_this(), job);
+    QMutexLocker lock(&m_mutex);
+    m_queued.insert(wrapped);
+    QThreadPool::globalInstance()->start(wrapped, priority);
+}
+
+void WindowGuard::startJob(std::function<void()> work, int priority)
+{
+    auto *wrapped = new Job(shared_from_this(), std::move(work));
+    QMutexLocker lock(&m_mutex);
+    m_queued.insert(wrapped);
+    QThreadPool::globalInstance()->start(wrapped, priority);
+}
+
+int WindowGuard::dropQueuedJobs()
+{
+    QList<QRunnable *> taken;
+    {
+        QMutexLocker lock(&m_mutex);
+        // A job still listed has not begun its run: it is queued, or just taken off the queue by a pool
+        // thread that waits for this lock (then tryTake fails and it runs, or does nothing once closed).
+        for (QRunnable *job : qAsConst(m_queued)) {
+            if (QThreadPool::globalInstance()->tryTake(job))
+                taken.append(job);
+        }
+        for (QRunnable *job : qAsConst(taken))
+            m_queued.remove(job);
+    }
+    // The taken jobs are ours now; they hold the guard, so they go outside the lock.
+    qDeleteAll(taken);
+    return taken.size();
+}
+
+int WindowGuard::queuedJobs() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_queued.size();
+}
+
+int WindowGuard::runningJobs() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_running;
+}
+
+bool WindowGuard::jobStarting(QRunnable *job)
+{
+    QMutexLocker lock(&m_mutex);
+    m_queued.remove(job);
+    ++m_running;
+    return m_shown;
+}
+
+void WindowGuard::jobEnded()
+{
+    QMutexLocker lock(&m_mutex);
+    --m_running;
+}
+
+void WindowGuard::addFailure(const QString &text)
+{
+    QMutexLocker lock(&m_mutex);
+    m_failures.append(text);
+}
+
+QStringList WindowGuard::takeFailures()
+{
+    QMutexLocker lock(&m_mutex);
+    QStringList out;
+    out.swap(m_failures);
+    return out;
+}
+
+// ---- the run token ----
+
+namespace {
+QPointer<QObject> &runHolder()
+{
+    static QPointer<QObject> holder;
+    return holder;
+}
+} // namespace
+
+bool SeparationRun::take(const QObject *owner)
+{
+    QPointer<QObject> &holder = runHolder();
+    if (holder && holder != owner)
+        return false;
+    holder = const_cast<QObject *>(owner);
+    return true;
+}
+
+void SeparationRun::release(const QObject *owner)
+{
+    QPointer<QObject> &holder = runHolder();
+    if (holder == owner)
+        holder = nullptr;
+}
+
+const QObject *SeparationRun::holder()
+{
+    return runHolder().data();
+}

@@ -1,0 +1,263 @@
+#include "globals.h"
+#include "imagedata.h"
+#include "platform.h"
+#include "separatethread.h"
+#include "testsupport.h"
+#include "windowguard.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonObject>
+#include <QSemaphore>
+#include <QThreadPool>
+
+// Records the reports of separation jobs, as a window's slots receive them.
+class Receiver : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList calls;
+public slots:
+    void fenjian_photoIsFileSlot_1(int num) { calls << QString("check %1").arg(num); }
+    void fenjian_finalPhotoSlot_2() { calls << "final"; }
+    void fenjian_delPhotoSlot_3() { calls << "del"; }
+    void fenjian_markPhoto_3_1() { calls << "mark"; }
+    void fenjian_productPhotoSlot_4(QString name) { calls << "product " + name; }
+    void fenjian_analysisPhotoInfo() { calls << "analysed"; }
+    void done() { calls << "done"; }
+};
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList filesIn(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files, QDir::Name);
+}
+
+} // namespace
+
+class TestSeparateThread : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    Receiver m_receiver;
+    std::shared_ptr<WindowGuard> m_guard;
+
+    QString path(const QString &relative) const { return m_dir->path() + "/" + relative; }
+    // Runs the job on this thread and delivers its report.
+    void runJob(SeparateThread *job)
+    {
+        job->setAutoDelete(false);
+        job->run();
+        delete job;
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+
+private slots:
+    void init()
+    {
+        m_dir.reset(new QTemporaryDir);
+        m_receiver.calls.clear();
+        m_guard = WindowGuard::create(&m_receiver);
+        g_sjfjxz = "1";
+        g_finishedDirName = "成品";
+        Platform::clearFaults();
+    }
+    void cleanup()
+    {
+        m_guard->close();
+        QThreadPool::globalInstance()->waitForDone();
+        Platform::clearFaults();
+    }
+
+    void finishedCopies_data()
+    {
+        QTest::addColumn<QString>("orderPath"); // below the temporary folder
+        QTest::addColumn<QString>("photo");
+        QTest::addColumn<QStringList>("raws");  // in 照片/新建文件夹/
+        QTest::addColumn<QString>("rawSwitch");
+        QTest::addColumn<QStringList>("copied"); // the target folder afterwards
+
+        QTest::newRow("CR2 and NEF") << "o/" << "x.jpg" << QStringList{"x.CR2", "x.NEF", "y.ARW"} << "1"
+                                     << QStringList{"x.CR2", "x.NEF", "x.jpg"};
+        QTest::newRow("upper-case JPG, lower-case raw") << "o/" << "x.JPG" << QStringList{"x.cr3"} << "1"
+                                                       << QStringList{"x.CR3", "x.JPG"};
+        QTest::newRow("switch off") << "o/" << "x.jpg" << QStringList{"x.CR2"} << "0" << QStringList{"x.jpg"};
+        QTest::newRow("png keeps the retouched copy") << "o/" << "x.png" << QStringList{"x.png", "x.CR2"} << "1"
+                                                      << QStringList{"x.png"};
+        QTest::newRow(".jpg in a folder name") << "a.jpg/o.jpg/" << "x.jpg" << QStringList{"x.RAF"} << "1"
+                                               << QStringList{"x.RAF", "x.jpg"};
+    }
+    void finishedCopies()
+    {
+        QFETCH(QString, orderPath);
+        QFETCH(QString, photo);
+        QFETCH(QStringList, raws);
+        QFETCH(QString, rawSwitch);
+        QFETCH(QStringList, copied);
+
+        const QString order = path(orderPath);
+        QVERIFY(writeFile(order + "成品/" + photo, "retouched"));
+        for (const QString &raw : raws)
+            QVERIFY(writeFile(order + "照片/新建文件夹/" + raw, "raw " + raw.toUtf8()));
+        const QString target = path("out/成品/");
+        QVERIFY(QDir().mkpath(target));
+        g_sjfjxz = rawSwitch; // read when the job is made
+        auto *job = new SeparateThread(order + "成品/" + photo, target + photo, true, SeparateThread::FinalPhotoCopy,
+                                       m_guard);
+        g_sjfjxz = rawSwitch == "1" ? "0" : "1";
+        runJob(job);
+        QCOMPARE(m_receiver.calls, QStringList{"final"});
+        QCOMPARE(filesIn(target), copied);
+        QCOMPARE(readFile(target + photo), QByteArray("retouched"));
+        QVERIFY(m_guard->takeFailures().isEmpty());
+    }
+
+    void productCopies_data()
+    {
+        QTest::addColumn<QString>("photo");
+        QTest::addColumn<QStringList>("inTarget"); // already there
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<QStringList>("after");
+
+        QTest::newRow("copied") << "a.jpg" << QStringList() << "" << QStringList{"a.jpg"};
+        QTest::newRow("other letter case in the work folder") << "B.jpg" << QStringList() << ""
+                                                              << QStringList{"B.jpg"};
+        QTest::newRow("taken name gets a number") << "a.jpg" << QStringList{"a.jpg"} << ""
+                                                  << QStringList{"a(1).jpg", "a.jpg"};
+        QTest::newRow("missing: named by its product") << "c.jpg" << QStringList() << "相框:c.jpg" << QStringList();
+        QTest::newRow("climbing name") << "../a.jpg" << QStringList() << "相框:../a.jpg" << QStringList();
+    }
+    void productCopies()
+    {
+        QFETCH(QString, photo);
+        QFETCH(QStringList, inTarget);
+        QFETCH(QString, report);
+        QFETCH(QStringList, after);
+
+        QVERIFY(writeFile(path("work/成品/a.jpg"), "a"));
+        QVERIFY(writeFile(path("work/成品/b.JPG"), "b"));
+        QVERIFY(writeFile(path("work/a.jpg"), "outside"));
+        for (const QString &name : inTarget)
+            QVERIFY(writeFile(path("product/") + name, "old"));
+        QVERIFY(QDir().mkpath(path("product")));
+        g_separateWorkDir = path("work/");
+        auto *job = new SeparateThread(photo, path("product/") + photo, "相框", false,
+                                       SeparateThread::ProductPhotoCopy, m_guard);
+        g_separateWorkDir = path("elsewhere/"); // the next order's: the job keeps its own
+        runJob(job);
+        QCOMPARE(m_receiver.calls, QStringList{"product " + report});
+        QCOMPARE(filesIn(path("product")), after);
+    }
+
+    void failedCopiesAreKept()
+    {
+        QVERIFY(writeFile(path("o/成品/x.jpg"), "x"));
+        QVERIFY(writeFile(path("o/照片/新建文件夹/x.CR2"), "raw"));
+        QVERIFY(QDir().mkpath(path("out")));
+        Platform::failCopies("x.CR2");
+        runJob(new SeparateThread(path("o/成品/x.jpg"), path("out/x.jpg"), true, SeparateThread::FinalPhotoCopy,
+                                  m_guard));
+        runJob(new SeparateThread(path("o/成品/x.jpg"), path("missing/x.jpg"), true, SeparateThread::MarkPhotoCopy,
+                                  m_guard));
+        runJob(new SeparateThread(path("o/成品"), path("out/成品"), true, SeparateThread::DelPhotoCopy, m_guard));
+        QCOMPARE(m_receiver.calls, (QStringList{"final", "mark", "del"}));
+        QCOMPARE(m_guard->takeFailures(), (QStringList{path("out/x.CR2"), path("missing/x.jpg")}));
+        QVERIFY(m_guard->takeFailures().isEmpty());
+    }
+
+    void checksAndCropInformation()
+    {
+        QVERIFY(writeFile(path("o/成品/a.jpg"), testsupport::jpegWithOrientation(QSize(40, 30), 0)));
+        QVERIFY(writeFile(path("o/成品/b.JPG"), testsupport::jpegWithOrientation(QSize(40, 30), 0)));
+        runJob(new SeparateThread(path("o/成品/a.jpg"), SeparateThread::PhotoIsFile, m_guard));
+        runJob(new SeparateThread(path("o/成品"), SeparateThread::PhotoIsFile, m_guard));
+        runJob(new SeparateThread(path("o/成品/c.jpg"), SeparateThread::PhotoIsFile, m_guard));
+
+        const QJsonArray crops{
+            QJsonObject{{"picname", "a.jpg"}, {"descr", "裁方"}, {"pictype", "0"}, {"picx", "1"}, {"picy", "2"},
+                        {"picwidth", "30"}, {"picheight", "x"}},
+            QJsonObject{{"picname", "b.jpg"}, {"picx", 5}, {"picy", 5}, {"picwidth", 9}, {"picheight", 9}}};
+        g_cur_orderpath = path("o/");
+        auto *job = new SeparateThread(crops, SeparateThread::AnalysePhotoInfo, m_guard);
+        g_cur_orderpath = path("next/");
+        runJob(job);
+        QCOMPARE(m_receiver.calls, (QStringList{"check 1", "check 0", "check 0", "analysed"}));
+        const QList<Image> fine = *ImageData::getInstance()->getFineList();
+        QCOMPARE(fine.size(), 2);
+        QCOMPARE(fine.at(0).getFileName(), QString("a.jpg"));
+        QCOMPARE(fine.at(0).getDescription(), QString("裁方"));
+        QCOMPARE(fine.at(0).getRect(), QRect(1, 2, 30, 0));
+        QVERIFY(!fine.at(0).isMark());
+        QCOMPARE(fine.at(1).getFileName(), QString("b.jpg"));
+        QCOMPARE(fine.at(1).getRect(), QRect(0, 0, 0, 0)); // numbers are no text
+        QVERIFY(fine.at(1).isMark());                      // nor is a missing type "0"
+    }
+
+    // A closed window's queued jobs go, running ones report nothing; another window's jobs go on.
+    void closingDropsOnlyTheWindowsJobs()
+    {
+        QThreadPool *pool = QThreadPool::globalInstance();
+        const int threads = pool->maxThreadCount();
+        pool->setMaxThreadCount(1);
+        Receiver other;
+        std::shared_ptr<WindowGuard> otherGuard = WindowGuard::create(&other);
+        QSemaphore started, release;
+        m_guard->startJob([&] {
+            started.release();
+            release.acquire();
+            m_guard->report("done");
+        });
+        QVERIFY(started.tryAcquire(1, 5000));
+        QVERIFY(writeFile(path("o/a.jpg"), "a"));
+        for (int i = 0; i < 3; ++i)
+            m_guard->startJob(new SeparateThread(path("o/a.jpg"), SeparateThread::PhotoIsFile, m_guard));
+        otherGuard->startJob(new SeparateThread(path("o/a.jpg"), SeparateThread::PhotoIsFile, otherGuard));
+        QCOMPARE(m_guard->queuedJobs(), 3);
+        QCOMPARE(m_guard->runningJobs(), 1);
+
+        m_guard->close();
+        QCOMPARE(m_guard->queuedJobs(), 0);
+        QVERIFY(!m_guard->report("done"));
+        release.release();
+        pool->waitForDone();
+        QVERIFY(testsupport::waitFor([&] { return other.calls.size() == 1; }));
+        QCOMPARE(other.calls, QStringList{"check 1"});
+        QCoreApplication::processEvents();
+        QVERIFY(m_receiver.calls.isEmpty());
+        otherGuard->close();
+        pool->setMaxThreadCount(threads);
+    }
+
+    void reportPostedBeforeTheCloseIsNotDelivered()
+    {
+        QVERIFY(m_guard->report("done"));
+        m_guard->close();
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(m_receiver.calls.isEmpty());
+
+        // and a job that starts after the close does nothing
+        QVERIFY(writeFile(path("o/a.jpg"), "a"));
+        QVERIFY(QDir().mkpath(path("out")));
+        runJob(new SeparateThread(path("o/a.jpg"), path("out/a.jpg"), true, SeparateThread::FinalPhotoCopy, m_guard));
+        QVERIFY(filesIn(path("out")).isEmpty());
+    }
+};
+
+TESSALY_TEST_MAIN(TestSeparateThread)
+#include "tst_separatethread.moc"
