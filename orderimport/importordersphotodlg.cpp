@@ -23,6 +23,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QStyle>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,6 +60,10 @@ const TypeTexts kTypeTexts[] = {
     {"导入Dovra", "导片模式：Dovra", "选择Dovra路径"},
 };
 constexpr int kTypeCount = int(sizeof(kTypeTexts) / sizeof(kTypeTexts[0]));
+
+// Space around and between the widgets of an order row's cells; the narrowest progress bar.
+constexpr int kCellMargin = 4;
+constexpr int kBarMinimumWidth = 32;
 
 const QStringList &photoFilters()
 {
@@ -139,6 +144,19 @@ QLabel *valueLabel(const QString &objectName, QWidget *parent)
     label->setObjectName(objectName);
     label->setProperty("info", true);
     return label;
+}
+
+// A progress bar filled to value of maximum. Qt shows a bar of an empty range as busy, so a count of no
+// files shows as an empty bar, or as a full one when the order is done.
+void fillBar(QProgressBar *bar, int value, int maximum, bool done)
+{
+    if (maximum <= 0) {
+        bar->setRange(0, 1);
+        bar->setValue(done ? 1 : 0);
+        return;
+    }
+    bar->setRange(0, maximum);
+    bar->setValue(qBound(0, value, maximum));
 }
 
 QPushButton *makeButton(const QString &text, const QString &objectName, QWidget *parent)
@@ -320,11 +338,9 @@ void importOrdersPhotoDlg::initOrderListPanel(QVBoxLayout *layout)
     m_ordersTable->setObjectName(QStringLiteral("ordersTable"));
     const QStringList headers{QStringLiteral("订单号"),   QStringLiteral("所属门店"), QStringLiteral("客户姓名"),
                               QStringLiteral("导片状态"), QStringLiteral("操作区"),   QStringLiteral("导片进度")};
-    const int widths[] = {200, 150, 150, 80, 200, 180};
     m_ordersTable->setColumnCount(headers.size());
     m_ordersTable->setHorizontalHeaderLabels(headers);
-    for (int c = 0; c < headers.size(); ++c)
-        m_ordersTable->setColumnWidth(c, widths[c]);
+    fitOrderColumns();
     m_ordersTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_ordersTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ordersTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -338,6 +354,34 @@ void importOrdersPhotoDlg::initOrderListPanel(QVBoxLayout *layout)
     m_ordersMenu = new QMenu(m_ordersTable);
     m_ordersMenu->setObjectName(QStringLiteral("ordersMenu"));
     m_ordersMenu->addAction(m_viewPhotoAction);
+}
+
+// Every column stays in view from about 1100 pixels of window width: the tick, status, choose and
+// progress columns are as wide as their contents need (the choose column as its type's button) and keep
+// that width, the store column starts narrow, and the customer names take what is left.
+void importOrdersPhotoDlg::fitOrderColumns()
+{
+    const QFontMetrics fm(m_ordersTable->font());
+    auto text = [&fm](const char *t) { return fm.horizontalAdvance(QString::fromUtf8(t)); };
+    const int pad = 2 * kCellMargin + m_ordersTable->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) * 2;
+    QPushButton probe(QString::fromUtf8(kTypeTexts[m_importType].rowButton)); // the current type's
+    probe.setFont(m_ordersTable->font());
+    const int tick = m_ordersTable->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 2 * kCellMargin;
+    const int widths[] = {
+        tick + text("A0000-00") + pad,
+        qMax(text("所属门店"), text("星光二店")) + pad,
+        text("张三三-李四四") + pad,
+        qMax(text("导片状态"), text("已导入(0000)")) + pad,
+        probe.sizeHint().width() + text("已选(0000)") + 3 * kCellMargin,
+        kBarMinimumWidth + text("0000/0000") + 3 * kCellMargin,
+    };
+    const QHeaderView::ResizeMode modes[] = {QHeaderView::Fixed, QHeaderView::Interactive, QHeaderView::Stretch,
+                                             QHeaderView::Fixed, QHeaderView::Fixed,       QHeaderView::Fixed};
+    QHeaderView *header = m_ordersTable->horizontalHeader();
+    for (int c = 0; c < m_ordersTable->columnCount(); ++c) {
+        m_ordersTable->setColumnWidth(c, widths[c]);
+        header->setSectionResizeMode(c, modes[c]);
+    }
 }
 
 void importOrdersPhotoDlg::initSelectedListPanel(QVBoxLayout *layout)
@@ -410,11 +454,12 @@ void importOrdersPhotoDlg::initOrderInfoPanel(QGridLayout *layout)
     m_orderPathLabel = valueLabel(QStringLiteral("orderPathLabel"), owner);
     m_orderBakPathLabel = valueLabel(QStringLiteral("orderBakPathLabel"), owner);
     m_orderDovraPathLabel = valueLabel(QStringLiteral("orderDovraPathLabel"), owner);
-    // Long storage paths must not widen the window past the screen: they are cut, the tooltip has them whole.
-    for (QLabel *path : {m_orderPathLabel, m_orderBakPathLabel, m_orderDovraPathLabel}) {
-        path->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // What an order shows must not widen the panel (and move the splitter): long values are cut, their
+    // tooltips have them whole.
+    for (QLabel *value : valueLabels())
+        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    for (QLabel *path : {m_orderPathLabel, m_orderBakPathLabel, m_orderDovraPathLabel})
         path->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    }
 
     const struct {
         QLabel *title;
@@ -430,6 +475,10 @@ void importOrdersPhotoDlg::initOrderInfoPanel(QGridLayout *layout)
             layout->addWidget(grid[r][c].title, r, c * 2, Qt::AlignRight);
             layout->addWidget(grid[r][c].value, r, c * 2 + 1);
         }
+    }
+    for (int c = 1; c < 6; c += 2) {
+        layout->setColumnStretch(c, 1);
+        layout->setColumnMinimumWidth(c, 40);
     }
 
     layout->addWidget(title("订单路径："), 4, 0, Qt::AlignRight);
@@ -498,43 +547,57 @@ void importOrdersPhotoDlg::addOrderRows()
         statusItem->setTextAlignment(int(centred));
         m_ordersTable->setItem(i, 3, statusItem);
 
+        // The cells' widgets fit the fixed widths of their columns (see fitOrderColumns).
         auto *selectFrame = new QFrame;
         selectFrame->setObjectName(QStringLiteral("tableFrame"));
         auto *selectLayout = new QHBoxLayout(selectFrame);
-        selectLayout->setMargin(0);
+        selectLayout->setContentsMargins(kCellMargin, 0, kCellMargin, 0);
+        selectLayout->setSpacing(kCellMargin);
         auto *selectBtn = new QPushButton(QString::fromUtf8(kTypeTexts[m_importType].rowButton), selectFrame);
         selectBtn->setProperty("row", i);
         selectBtn->setEnabled(!m_running);
         connect(selectBtn, SIGNAL(clicked(bool)), this, SLOT(selectImgBtnSlot()));
         auto *selectLabel = new QLabel(QStringLiteral("未选"), selectFrame);
-        selectLayout->addSpacing(10);
+        selectLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred); // a chosen folder is cut
         selectLayout->addWidget(selectBtn);
-        selectLayout->addSpacing(10);
-        selectLayout->addWidget(selectLabel);
-        selectLayout->addSpacing(10);
+        selectLayout->addWidget(selectLabel, 1);
         m_ordersTable->setCellWidget(i, 4, selectFrame);
 
         auto *progressFrame = new QFrame;
         progressFrame->setObjectName(QStringLiteral("tableFrame"));
         auto *progressLayout = new QHBoxLayout(progressFrame);
-        progressLayout->setMargin(0);
+        progressLayout->setContentsMargins(kCellMargin, 0, kCellMargin, 0);
+        progressLayout->setSpacing(kCellMargin);
         auto *bar = new QProgressBar(progressFrame);
-        bar->setFixedWidth(110);
-        bar->setAlignment(Qt::AlignCenter);
+        bar->setTextVisible(false); // the count beside it says how far the order is
+        bar->setMinimumWidth(kBarMinimumWidth);
         auto *countLabel = new QLabel(countText, progressFrame);
-        progressLayout->addSpacing(10);
-        progressLayout->addWidget(bar);
+        countLabel->setMinimumWidth(countLabel->fontMetrics().horizontalAdvance(QStringLiteral("0000/0000")));
+        progressLayout->addWidget(bar, 1);
         progressLayout->addWidget(countLabel);
-        progressLayout->addSpacing(10);
         m_ordersTable->setCellWidget(i, 5, progressFrame);
 
-        if (done) {
-            bar->setMaximum(imported);
-            bar->setMinimum(0);
-            bar->setValue(imported);
+        fillBar(bar, imported, imported, done);
+        if (done)
             selectLabel->setText(QStringLiteral("已选(%1)").arg(imported));
-        }
     }
+}
+
+void importOrdersPhotoDlg::setRowProgress(int row, int value, int maximum)
+{
+    for (QWidget *w : cellWidgets(row, 5)) {
+        if (auto *bar = qobject_cast<QProgressBar *>(w))
+            fillBar(bar, value, maximum, maximum > 0 && value >= maximum);
+        else if (auto *label = qobject_cast<QLabel *>(w))
+            label->setText(QStringLiteral("%1/%2").arg(value).arg(maximum));
+    }
+}
+
+QList<QLabel *> importOrdersPhotoDlg::valueLabels() const
+{
+    return {m_orderNoLabel,      m_photoTypeLabel, m_serviceTimesLabel, m_babyNameLabel,  m_womanNameLabel,
+            m_manNameLabel,      m_comboNameLabel, m_bookStoreLabel,    m_dealDateLabel,  m_photographerLabel,
+            m_makeupLabel,       m_guideLabel,     m_orderPathLabel,    m_orderBakPathLabel, m_orderDovraPathLabel};
 }
 
 QList<QWidget *> importOrdersPhotoDlg::cellWidgets(int row, int column) const
@@ -576,6 +639,7 @@ void importOrdersPhotoDlg::importTypeSlot(int id)
             m_updateVideoBtn->show();
         }
     }
+    fitOrderColumns();
     addOrderRows();
     refreshShownOrder(m_currentOrder); // the panel shows the current order as the new type sees it
 }
@@ -770,8 +834,8 @@ void importOrdersPhotoDlg::ordersTableWgtClickedSlot(int row)
     m_orderPathLabel->setText(order->orderPath());
     m_orderBakPathLabel->setText(order->orderBakPath());
     m_orderDovraPathLabel->setText(order->dovraPath());
-    for (QLabel *path : {m_orderPathLabel, m_orderBakPathLabel, m_orderDovraPathLabel})
-        path->setToolTip(path->text());
+    for (QLabel *value : valueLabels())
+        value->setToolTip(value->text());
 
     const bool baby = order->photoType2() == QStringLiteral("宝宝照") || !order->bName().isEmpty();
     m_babyNameTitle->setVisible(baby);
@@ -885,10 +949,10 @@ void importOrdersPhotoDlg::loadImportedIcons(const QStringList &paths)
 
 void importOrdersPhotoDlg::clearOrderInfo()
 {
-    for (QLabel *label : {m_orderNoLabel, m_photoTypeLabel, m_serviceTimesLabel, m_babyNameLabel, m_womanNameLabel,
-                          m_manNameLabel, m_comboNameLabel, m_bookStoreLabel, m_dealDateLabel, m_photographerLabel,
-                          m_makeupLabel, m_guideLabel, m_orderPathLabel, m_orderBakPathLabel, m_orderDovraPathLabel})
+    for (QLabel *label : valueLabels()) {
         label->clear();
+        label->setToolTip(QString());
+    }
     m_reImportBtn->setEnabled(false);
     m_folderSuffixEdit->setEnabled(true);
     {
@@ -1230,19 +1294,14 @@ void importOrdersPhotoDlg::selImg(int row, ImportOrderModel *model)
     emit m_ordersTable->cellClicked(row, 0);
 
     const int count = type == ImportDovraCopy ? 0 : files.size();
-    for (QWidget *w : cellWidgets(row, 5)) {
+    setRowProgress(row, 0, count);
+    const QString chosen = type == ImportDovraCopy ? folder : QString::number(count);
+    for (QWidget *w : cellWidgets(row, 4)) {
         if (auto *label = qobject_cast<QLabel *>(w)) {
-            label->setText(QStringLiteral("0/%1").arg(count));
-        } else if (auto *bar = qobject_cast<QProgressBar *>(w)) {
-            bar->setMinimum(0);
-            bar->setMaximum(count);
-            bar->setValue(0);
+            label->setText(QStringLiteral("已选(%1)").arg(chosen));
+            label->setToolTip(type == ImportDovraCopy ? folder : QString());
         }
     }
-    const QString chosen = type == ImportDovraCopy ? folder : QString::number(count);
-    for (QWidget *w : cellWidgets(row, 4))
-        if (auto *label = qobject_cast<QLabel *>(w))
-            label->setText(QStringLiteral("已选(%1)").arg(chosen));
 }
 
 // ---------------------------------------------------------------- imported files
@@ -1370,12 +1429,7 @@ void importOrdersPhotoDlg::reImportBtnSlot()
     if (m_currentRow != -1 && m_currentRow < m_ordersTable->rowCount()) {
         if (QTableWidgetItem *status = m_ordersTable->item(m_currentRow, 3))
             status->setText(QStringLiteral("未导入"));
-        for (QWidget *w : cellWidgets(m_currentRow, 5)) {
-            if (auto *label = qobject_cast<QLabel *>(w))
-                label->setText(QStringLiteral("0/0"));
-            else if (auto *bar = qobject_cast<QProgressBar *>(w))
-                bar->setValue(0);
-        }
+        setRowProgress(m_currentRow, 0, 0);
         for (QWidget *w : cellWidgets(m_currentRow, 4))
             if (auto *label = qobject_cast<QLabel *>(w))
                 label->setText(QStringLiteral("未选"));

@@ -153,6 +153,10 @@ private:
     void refreshFoundCount(ImportOrderModel *order, int counted);
     // Shows the order again when it is the one in the panel (its folders or files have changed).
     void refreshShownOrder(ImportOrderModel *order);
+    // The order table's column widths and how they follow the window.
+    void fitOrderColumns();
+    // The value labels of the order-information panel, the three path labels last.
+    QList<QLabel *> valueLabels() const;
     // The widgets of a row's selection cell (column 4) and progress cell (column 5).
     QList<QWidget *> cellWidgets(int row, int column) const;
 
@@ -227,7 +231,8 @@ private:
     void orderFailed(int row, const QString &why);
     void showRefusal(const QJsonObject &reply);
     int folderCount(ImportOrderModel *order, bool backup) const;
-    void setRowProgress(int row, int value, int maximum, bool setRange);
+    // A row's progress cell: value of maximum files, as the count and as the bar.
+    void setRowProgress(int row, int value, int maximum);
     ImportOrderThread *runningSender() const;
 
     // Last member on purpose: destroyed first, it stops and waits for the run's thread and copy jobs.

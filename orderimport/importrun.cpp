@@ -290,25 +290,12 @@ ImportOrderThread *importOrdersPhotoDlg::runningSender() const
     return t;
 }
 
-void importOrdersPhotoDlg::setRowProgress(int row, int value, int maximum, bool setRange)
-{
-    for (QWidget *w : cellWidgets(row, 5)) {
-        if (auto *bar = qobject_cast<QProgressBar *>(w)) {
-            if (setRange || bar->maximum() < maximum)
-                bar->setRange(0, maximum);
-            bar->setValue(value);
-        } else if (auto *label = qobject_cast<QLabel *>(w)) {
-            label->setText(QStringLiteral("%1/%2").arg(value).arg(maximum));
-        }
-    }
-}
-
 void importOrdersPhotoDlg::importProgressSlot(quint16 imgCount, quint16 totalCount)
 {
     auto *t = qobject_cast<ImportOrderThread *>(sender());
     if (!t)
         return;
-    setRowProgress(t->property("row").toInt(), imgCount, totalCount, false);
+    setRowProgress(t->property("row").toInt(), imgCount, totalCount);
 }
 
 void importOrdersPhotoDlg::importFailedFilesSlot(QStringList failures)
@@ -603,7 +590,7 @@ void importOrdersPhotoDlg::startImportCopyDovraProgressSlot(QList<DovraFileInfo>
     const int row = t->property("row").toInt();
     const int n = list.size();
     qDebug() << "listlist=" << n;
-    setRowProgress(row, 0, n, true);
+    setRowProgress(row, 0, n);
     m_dovraCopyCount = 0;
     m_run.dovraRow = row;
     m_run.dovraToDir = toDir;
@@ -640,7 +627,7 @@ void importOrdersPhotoDlg::importCopyDovraProgressSlot(int row, int currentCount
         return; // a report of a copy that was stopped
     ++m_dovraCopyCount;
     qDebug() << "开始导入=" << m_dovraCopyCount << "--" << totalCount;
-    setRowProgress(row, m_dovraCopyCount, totalCount, true);
+    setRowProgress(row, m_dovraCopyCount, totalCount);
     if (m_dovraCopyCount != totalCount)
         return;
     if (!m_run.dovraFailures.isEmpty()) {

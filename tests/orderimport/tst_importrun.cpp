@@ -125,6 +125,7 @@ private slots:
         QCOMPARE(progressText(0), QString("3/3"));
         QCOMPARE(progressText(2), QString("2/2"));
         QCOMPARE(progressBar(2)->value(), 2);
+        QCOMPARE(progressBar(2)->maximum(), 2); // the bar says what the count says
         QCOMPARE(QDir(b->orderPath() + "成品").entryList(QDir::Files).join(","), bFolderBefore);
         QVERIFY(e->orderPath().startsWith(m_studio->picRoot + "2023-07/08/"));
         QVERIFY(e->orderPath().endsWith("/"));
