@@ -1,5 +1,6 @@
 #include "csvexport.h"
 
+#include "logging.h"
 #include "msgbox.h"
 
 #include <QDebug>
@@ -47,7 +48,7 @@ bool exportRows(QWidget *dialogParent, const QList<QStringList> &rows)
     QSaveFile file(path);
     const QByteArray bytes = toCsv(rows);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        qWarning() << "export failed:" << path << file.errorString();
+        qCWarning(lcDesk) << "export failed:" << path << file.errorString();
         MsgBox::information(nullptr, QStringLiteral("警告"),
                             QStringLiteral("导出失败，文件无法写入：\n") + QDir::toNativeSeparators(path));
         return false;

@@ -1,6 +1,7 @@
 #include "deskdialog.h"
 
 #include "calendarpicker.h"
+#include "logging.h"
 #include "msgbox.h"
 #include "webapi.h"
 
@@ -61,8 +62,8 @@ void DeskDialog::fillModel(QStandardItemModel *model, const QList<QStringList> &
 
 QNetworkReply *DeskDialog::post(const QString &url, const QByteArray &body)
 {
-    qDebug() << "url==" << url;
-    qDebug() << "postData==" << body;
+    qCDebug(lcDesk) << "url==" << url;
+    qCDebug(lcDesk) << "postData==" << maskSecrets(body);
     return postForm(manager, url, body);
 }
 

@@ -1,4 +1,5 @@
 #include "fajiandialog.h"
+#include "logging.h"
 #include "ui_fajiandialog.h"
 
 #include "barcodepicture.h"
@@ -225,7 +226,7 @@ void FaJianDialog::queryCallBack(QNetworkReply *reply)
                     factoriesFromJson(obj.value(QStringLiteral("factorys"))));
 
     const QJsonArray orders = obj.value(QStringLiteral("order")).toArray();
-    qDebug() << "order_list" << orders.size();
+    qCDebug(lcDesk) << "order_list" << orders.size();
     if (orders.isEmpty()) {
         notice(QStringLiteral("没有查询到任何订单"));
         restoreSearchButtons();
@@ -256,7 +257,7 @@ void FaJianDialog::queryOrderIDCallBack(QNetworkReply *reply)
             restoreTypeSearchButton();
         return;
     }
-    qDebug() << "obj" << obj;
+    qCDebug(lcDesk) << "obj" << obj;
     if (!replyOk(obj)) {
         warn(jsonString(obj, QStringLiteral("message")));
         return;
@@ -299,7 +300,7 @@ void FaJianDialog::setLeftModelRow()
 
 int FaJianDialog::getRowOfOrder(const QString &orderid) const
 {
-    qDebug() << "leftList count is:" << leftList.size();
+    qCDebug(lcDesk) << "leftList count is:" << leftList.size();
     for (int i = 0; i < leftList.size(); ++i)
         if (leftList.at(i).orderid == orderid)
             return i;
@@ -313,7 +314,7 @@ void FaJianDialog::on_comboBox_currentIndexChanged(int index)
 
 void FaJianDialog::onEnterScanCodeEdit()
 {
-    qDebug() << "received";
+    qCDebug(lcDesk) << "received";
 }
 
 // ---- products --------------------------------------------------------------------------------
@@ -324,7 +325,7 @@ void FaJianDialog::postQueryProducts(const QString &orderid)
                                 .add(QStringLiteral("orderid"), orderid)
                                 .add(QStringLiteral("shopid"), g_SHOPID)
                                 .toByteArray();
-    qDebug() << "post request row is:" << getRowOfOrder(orderid);
+    qCDebug(lcDesk) << "post request row is:" << getRowOfOrder(orderid);
     QNetworkReply *reply = post(g_url_ordergoods, body);
     // The reply is placed by the order it was asked for, whatever order the replies arrive in.
     reply->setProperty(kOrderIdProperty, orderid);
@@ -339,15 +340,15 @@ void FaJianDialog::queryProductsCallBack(QNetworkReply *reply)
     const bool read = readJsonReply(reply, &obj);
     restoreTypeSearchButton();
     if (read) {
-        qDebug() << "productInfO:0803" << orderid;
+        qCDebug(lcDesk) << "productInfO:0803" << orderid;
         if (!replyOk(obj)) {
             const QString code = jsonString(obj, QStringLiteral("code"));
-            qDebug() << "code is:" << code;
+            qCDebug(lcDesk) << "code is:" << code;
             warn(QStringLiteral("查询产品信息错误：") + code);
             return;
         }
         if (getRowOfOrder(orderid) >= leftList.size()) {
-            qDebug() << "products of an order no longer listed, dropped:" << orderid;
+            qCDebug(lcDesk) << "products of an order no longer listed, dropped:" << orderid;
             return;
         }
         rightListByRow.insert(orderid, goodsFromReply(obj.value(QStringLiteral("order")).toObject()));
@@ -367,11 +368,11 @@ void FaJianDialog::on_tableView_left_clicked(const QModelIndex &index)
     const auto found = row >= 0 && row < leftList.size() ? rightListByRow.constFind(leftList.at(row).orderid)
                                                          : rightListByRow.constEnd();
     if (found == rightListByRow.constEnd()) {
-        qDebug() << "noright";
+        qCDebug(lcDesk) << "noright";
         return;
     }
     if (found->isEmpty() || !found->last().loaded) {
-        qDebug() << "rightisnotok";
+        qCDebug(lcDesk) << "rightisnotok";
         return;
     }
     currentRow = row;
@@ -384,7 +385,7 @@ void FaJianDialog::refreshRightTable(int row)
     ui->label_currentID->setText(QStringLiteral("当前订单号：") + order.orderpayforkey);
     rightList = rightListByRow.value(leftList.value(row).orderid);
     m_shownOrderId = leftList.value(row).orderid;
-    qDebug() << "page" << row << (rightList.isEmpty() ? QString() : rightList.first().goodname);
+    qCDebug(lcDesk) << "page" << row << (rightList.isEmpty() ? QString() : rightList.first().goodname);
     if (rightList.isEmpty())
         return;
 
@@ -430,13 +431,13 @@ void FaJianDialog::refreshRightTable(int row)
 
 void FaJianDialog::setAllPrintShop(int index)
 {
-    qDebug() << "printShop:" << index;
+    qCDebug(lcDesk) << "printShop:" << index;
     applyToAll(ColPrintShop, index);
 }
 
 void FaJianDialog::setAllFactory(int index)
 {
-    qDebug() << "factory:" << index;
+    qCDebug(lcDesk) << "factory:" << index;
     applyToAll(ColFactory, index);
 }
 
@@ -497,7 +498,7 @@ void FaJianDialog::on_pushButton_submit_clicked()
                                 .add(QStringLiteral("sendgoodsinfo"),
                                      QString::fromUtf8(QJsonDocument(goods).toJson(QJsonDocument::Compact)))
                                 .toByteArray();
-    qDebug() << "postData" << body;
+    qCDebug(lcDesk) << "postData" << maskSecrets(body);
     QNetworkReply *reply = post(g_url_sendtoshop, body);
     reply->setProperty(kOrderIdProperty, m_shownOrderId);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { querySendToShopCallBack(reply); });
@@ -512,7 +513,7 @@ void FaJianDialog::querySendToShopCallBack(QNetworkReply *reply)
     restoreTypeSearchButton();
     if (!read)
         return;
-    qDebug() << "obj1111" << obj;
+    qCDebug(lcDesk) << "obj1111" << obj;
     if (!replyOk(obj)) {
         warn(QStringLiteral("提交发件错误：") + jsonString(obj, QStringLiteral("code")));
         return;
@@ -542,7 +543,7 @@ void FaJianDialog::on_pushButton_print_clicked()
         const QTableWidgetItem *tick = ui->tableWidget->item(k + 1, ColPrint);
         if (good.isPlaceholder() || !tick || tick->checkState() != Qt::Checked)
             continue;
-        qDebug() << "i" << k;
+        qCDebug(lcDesk) << "i" << k;
         CodeImageInfo info;
         info.topLine1 = good.goodname;
         info.topLine2 = good.goodsizename;
@@ -551,7 +552,7 @@ void FaJianDialog::on_pushButton_print_clicked()
         info.bottomLine2 = g_SHOPNAME;
         QString error;
         if (!BarcodePicture::write(good.id, info.imagePath, &error)) {
-            qWarning() << "barcode picture not made:" << good.id << info.imagePath << error;
+            qCWarning(lcDesk) << "barcode picture not made:" << good.id << info.imagePath << error;
             QFile::remove(info.imagePath); // never a stale picture on the label
             withoutBarcode.append(good.id);
         }
@@ -574,7 +575,7 @@ bool FaJianDialog::printCodeImages(const QList<CodeImageInfo> &list)
     // The page is the printer's own page, 2.5 mm higher, without margins.
     const int widthMM = printer->widthMM();
     const double heightMM = printer->heightMM() + 2.5;
-    qDebug() << "widthMM" << widthMM << "heightMM" << heightMM << "logicalDpiX" << printer->logicalDpiX()
+    qCDebug(lcDesk) << "widthMM" << widthMM << "heightMM" << heightMM << "logicalDpiX" << printer->logicalDpiX()
              << "logicalDpiY" << printer->logicalDpiY() << "printer.width()" << printer->width()
              << "printer.height()" << printer->height() << "printer.pageSize()" << printer->pageLayout().pageSize().name();
     printer->setPageOrientation(QPageLayout::Portrait);
@@ -595,7 +596,7 @@ bool FaJianDialog::printCodeImages(const QList<CodeImageInfo> &list)
         painter.setViewport(area.x(), area.y(), size.width(), size.height());
         painter.setWindow(label.rect());
         painter.drawImage(0, 0, label);
-        qDebug() << "i" << i;
+        qCDebug(lcDesk) << "i" << i;
         if (!painter.end() || printer->printerState() == QPrinter::Error) {
             warn(QStringLiteral("打印条码失败"));
             return false;

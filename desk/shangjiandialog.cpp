@@ -1,4 +1,5 @@
 #include "shangjiandialog.h"
+#include "logging.h"
 #include "ui_shangjiandialog.h"
 
 #include "csvexport.h"
@@ -157,7 +158,7 @@ void ShangJianDialog::queryOrderByNumber(const QString &keyword, bool left)
 void ShangJianDialog::queryOrderByShangjianDate(const QString &date)
 {
     const QByteArray body = buildSearchBody(9, date);
-    qDebug() << "queryOrderByShangjianDate" << body;
+    qCDebug(lcDesk) << "queryOrderByShangjianDate" << maskSecrets(body);
     postDataFunc(body);
 }
 
@@ -179,7 +180,7 @@ void ShangJianDialog::queryCallBack(QNetworkReply *reply)
         restoreSearchButtons();
         return;
     }
-    qDebug().noquote() << "shangjian search Json:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
+    qCDebug(lcDesk).noquote() << "shangjian search Json:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
     if (!replyOk(obj)) {
         warn(QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
         restoreSearchButtons();
@@ -237,7 +238,7 @@ void ShangJianDialog::on_tableView_left_doubleClicked(const QModelIndex &index)
     if (row < 0 || row >= leftDataList.size())
         return;
     const ShangJianOrderInfo &order = leftDataList.at(row);
-    qDebug() << "leftDataList[row].orderID" << order.orderID;
+    qCDebug(lcDesk) << "leftDataList[row].orderID" << order.orderID;
     // The order leaves the left table once the web service has taken the registration.
     postShangJian(order.orderID, order.orderNo);
 }
@@ -267,7 +268,7 @@ void ShangJianDialog::queryShangjianCallBack(QNetworkReply *reply)
             restoreTypeSearchButton();
         return;
     }
-    qDebug().noquote() << "shangjian back Json:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
+    qCDebug(lcDesk).noquote() << "shangjian back Json:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
     const QString code = jsonString(obj, QStringLiteral("code"));
     const QString message = jsonString(obj, QStringLiteral("message"));
     if (code != QLatin1String("1") && code != QLatin1String("1002")) {

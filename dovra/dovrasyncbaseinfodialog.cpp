@@ -1,4 +1,5 @@
 #include "dovrasyncbaseinfodialog.h"
+#include "logging.h"
 #include "ui_dovrasyncbaseinfodialog.h"
 
 #include "dovrathread.h"
@@ -81,10 +82,10 @@ void DovraSyncBaseInfoDialog::req_datas()
     if (busy)
         return;
     busy = true;
-    qDebug() << "可以使用的分店数量" << stores.size();
+    qCDebug(lcDovra) << "可以使用的分店数量" << stores.size();
     ui->progressBar->setValue(0);
     ui->progressBar->setMaximum(stores.size() + 2);
-    qDebug() << "进度条的最大值" << ui->progressBar->maximum();
+    qCDebug(lcDovra) << "进度条的最大值" << ui->progressBar->maximum();
     const QString url = dataType == 0 ? g_url_getpersons : g_url_getgoods;
     ui->lb_message->setText(dataType == 0 ? QStringLiteral("正在获取员工信息...") : QStringLiteral("正在获取产品信息..."));
     ui->pb_syncpeo->hide();
@@ -94,8 +95,8 @@ void DovraSyncBaseInfoDialog::req_datas()
     const QByteArray body =
         FormBody::withToken().add(QStringLiteral("shopid"), shopId).add(QStringLiteral("uid"), g_UID).toByteArray();
     m_request = postForm(manager, url, body);
-    qDebug() << "获取需要导入Dovra的分店员工和产品 url==" << url;
-    qDebug() << "postData==" << body;
+    qCDebug(lcDovra) << "获取需要导入Dovra的分店员工和产品 url==" << url;
+    qCDebug(lcDovra) << "postData==" << maskSecrets(body);
 }
 
 void DovraSyncBaseInfoDialog::query_shopdatas(QNetworkReply *reply)
@@ -106,7 +107,7 @@ void DovraSyncBaseInfoDialog::query_shopdatas(QNetworkReply *reply)
     m_request = nullptr;
 
     if (reply->error() != QNetworkReply::NoError) {
-        qWarning() << "sync list request failed:" << reply->errorString();
+        qCWarning(lcDovra) << "sync list request failed:" << reply->errorString();
         showFailure(QStringLiteral("网络请求错误！"));
         MsgBox::information(nullptr, QStringLiteral("警告"), networkErrorText(reply), QMessageBox::Yes,
                             QMessageBox::Yes);

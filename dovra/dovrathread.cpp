@@ -3,6 +3,7 @@
 #include "dovraxml.h"
 #include "fileoperation.h"
 #include "globals.h"
+#include "logging.h"
 #include "platform.h"
 #include "webapi.h"
 
@@ -203,7 +204,7 @@ void Dovrathread::writeToFile()
         const QString localFile = Platform::localPath(file);
         QSaveFile out(localFile);
         if (!out.open(QIODevice::WriteOnly)) {
-            qDebug() << "文件打开失败，错误原因：" << out.errorString();
+            qCDebug(lcDovra) << "文件打开失败，错误原因：" << out.errorString();
             fail(name + QStringLiteral(" 文件打开失败，错误原因：") + out.errorString());
             continue;
         }
@@ -213,7 +214,7 @@ void Dovrathread::writeToFile()
             out.cancelWriting();
         written = written && out.commit();
         if (!written) {
-            qDebug() << "文件写入失败，错误原因：" << out.errorString();
+            qCDebug(lcDovra) << "文件写入失败，错误原因：" << out.errorString();
             fail(name + QStringLiteral(" 文件写入失败，错误原因：") + out.errorString());
             continue;
         }
@@ -362,12 +363,12 @@ void Dovrathread::copyTree(const QString &source, const QString &target, QString
         const QString name = entry.fileName();
         QString from = sourceBase + name;
         const QString to = targetBase + name;
-        qDebug() << "准备拷贝的文件夹:" << from;
-        qDebug() << "拷贝到：" << to;
+        qCDebug(lcDovra) << "准备拷贝的文件夹:" << from;
+        qCDebug(lcDovra) << "拷贝到：" << to;
         if (entry.isDir()) {
             if (restricted && (name == kNotInAlbumPages || name == kNotInAlbumPhotos))
                 continue;
-            qDebug() << "导版面000:" << name;
+            qCDebug(lcDovra) << "导版面000:" << name;
             copyTree(from, to, walk, count);
             continue;
         }
@@ -389,7 +390,7 @@ void Dovrathread::copyTree(const QString &source, const QString &target, QString
             break;
         case FileOperation::CopyFailed:
             ++count.failed;
-            qDebug() << "Failed to copy file from" << from << "to" << to << why;
+            qCDebug(lcDovra) << "Failed to copy file from" << from << "to" << to << why;
             break;
         }
     }

@@ -1,6 +1,7 @@
 #include "fileoperation.h"
 
 #include "globals.h"
+#include "logging.h"
 #include "platform.h"
 
 #include <QDataStream>
@@ -169,7 +170,7 @@ bool removeTree(const QString &root)
             if (entry.isDir() && !link) {
                 pending.append(path);
             } else if (!(link ? removeLink(entry) : removeOneFile(path))) {
-                qDebug() << "cannot delete file" << path;
+                qCDebug(lcFiles) << "cannot delete file" << path;
                 allFilesGone = false;
             }
         }
@@ -381,7 +382,7 @@ bool FileOperation::removeDir(const QString &path)
 {
     QString why;
     if (!isSafeToDelete(path, &why)) {
-        qWarning() << "folder deletion refused:" << why;
+        qCWarning(lcFiles) << "folder deletion refused:" << why;
         return false;
     }
     const QString local = comparablePath(path);
@@ -424,14 +425,14 @@ bool FileOperation::writeDatFile(const QString &fileName, const QStringList &lis
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
-        qDebug() << "cannot write" << path;
+        qCDebug(lcFiles) << "cannot write" << path;
         return false;
     }
     QDataStream out(&file);
     for (const QString &text : list)
         out << text;
     if (out.status() != QDataStream::Ok || !file.commit()) {
-        qDebug() << "cannot write" << path;
+        qCDebug(lcFiles) << "cannot write" << path;
         return false;
     }
     if (hide)

@@ -1,5 +1,6 @@
 #include "httprequest.h"
 
+#include "logging.h"
 #include "webapi.h"
 
 #include <QDebug>
@@ -30,6 +31,6 @@ void HttpRequest::onFinished(QNetworkReply *reply)
         return;
     }
     if (m_logReply)
-        qDebug() << "JsonObj:" << obj;
+        qCDebug(lcWeb) << "JsonObj:" << obj;
     emit netSuccessInfo(obj);
 }

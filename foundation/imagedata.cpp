@@ -1,5 +1,6 @@
 #include "imagedata.h"
 
+#include "logging.h"
 #include "platform.h"
 
 #include <QDebug>
@@ -82,7 +83,7 @@ void ImageData::importImage(PHOTOTYPE type)
     const QString finePath = ImagePath::getFinePath();
     QDir dir(finePath);
     if (!dir.exists()) {
-        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "no finished-photo folder:" << finePath;
+        qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "no finished-photo folder:" << finePath;
         return;
     }
     // Name filters of QDir ignore letter case unless QDir::CaseSensitive is asked for.

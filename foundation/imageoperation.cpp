@@ -1,5 +1,6 @@
 #include "imageoperation.h"
 
+#include "logging.h"
 #include "platform.h"
 
 #include <QDebug>
@@ -242,7 +243,7 @@ QImage ImageOperation::fitImageToCanvas(const QImage &image)
 QImage ImageOperation::webViewThumbImage(const Image &image, int size)
 {
     if (image.getType() != PHOTOTYPE_FINE)
-        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "出错：网页中的照片不是来自成品！";
+        qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "出错：网页中的照片不是来自成品！";
     const QString name = image.getFileName();
     if (name.isEmpty() || size <= 0)
         return QImage();
@@ -256,16 +257,16 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size)
         picture = loadImage(preview);
     if (picture.isNull()) {
         if (!preview.isEmpty())
-            qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "unreadable preview, using the photo:" << preview;
+            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "unreadable preview, using the photo:" << preview;
         const QString source = Platform::findFileNoCase(fineDir, name);
         picture = source.isEmpty() ? QImage() : loadImage(source);
         if (picture.isNull()) {
-            qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "finished photo cannot be read:" << fineDir + name;
+            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "finished photo cannot be read:" << fineDir + name;
             return QImage();
         }
         picture = picture.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio, Qt::FastTransformation);
         if (preview.isEmpty() && !picture.save(thumbDir + name))
-            qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "preview not saved:" << thumbDir + name;
+            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "preview not saved:" << thumbDir + name;
     }
 
     // (2) Down to the thumbnail's size.
@@ -321,7 +322,7 @@ QImage ImageOperation::makeBarcodeLabel(const CodeImageInfo &info)
     if (!code.isNull())
         painter.drawImage(QRect(5, 40, 208, 70), code, QRect(0, 0, code.width(), 74));
     else
-        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "barcode picture cannot be read:" << info.imagePath;
+        qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "barcode picture cannot be read:" << info.imagePath;
     painter.end();
     return label;
 }

@@ -1,6 +1,7 @@
 #include "messagedialog.h"
 
 #include "globals.h"
+#include "logging.h"
 #include "msgbox.h"
 #include "ui_messagedialog.h"
 #include "webapi.h"
@@ -48,7 +49,7 @@ void MessageDialog::on_pushButton_getCode_clicked()
     if (m_sendReply)
         return;
     const QByteArray body = FormBody::withToken().add(QStringLiteral("uid"), g_UID).toByteArray();
-    qDebug() << "sendsmscode url:" << g_url_sendsmscode;
+    qCDebug(lcWeb) << "sendsmscode url:" << g_url_sendsmscode;
     ui->pushButton_getCode->setEnabled(false);
     QNetworkReply *reply = postForm(m_manager, g_url_sendsmscode, body);
     m_sendReply = reply;
@@ -69,7 +70,7 @@ void MessageDialog::on_pushButton_ok_clicked()
                                 .add(QStringLiteral("uid"), g_UID)
                                 .add(QStringLiteral("code"), code)
                                 .toByteArray();
-    qDebug() << "checksmscode url:" << g_url_checksmscode;
+    qCDebug(lcWeb) << "checksmscode url:" << g_url_checksmscode;
     ui->pushButton_ok->setEnabled(false);
     QNetworkReply *reply = postForm(m_manager, g_url_checksmscode, body);
     m_checkReply = reply;

@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include "logging.h"
 #include "msgbox.h"
 
 #include <QDebug>
@@ -189,7 +190,7 @@ bool openInFileBrowser(const QString &path)
 #else
     const QString target = localPath(path);
 #endif
-    qDebug() << "filePath==" << target;
+    qCDebug(lcFiles) << "filePath==" << target;
     {
         QMutexLocker lock(&state().mutex);
         if (MsgBox::testMode()) {

@@ -3,6 +3,7 @@
 #include "fileoperation.h"
 #include "guardedcall.h"
 #include "imageoperation.h"
+#include "logging.h"
 
 #include <QDebug>
 
@@ -29,29 +30,29 @@ int ThumbnailThread::saveWorkSheetThumbs()
     ImagePath::orderOutPath = outDir;
     if (outDir.isEmpty()) {
         // Without an output folder the thumbnails would land in the working directory.
-        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "no output folder, no work-sheet thumbnails";
+        qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "no output folder, no work-sheet thumbnails";
         return 0;
     }
     if (!FileOperation::dirExists(outDir) && !FileOperation::mkDir(outDir))
-        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "output folder not created:" << outDir;
+        qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "output folder not created:" << outDir;
 
     const QString thumbDir = outDir + sheetThumbDirName() + QLatin1Char('/');
     ImagePath::setSheetThumbPath(thumbDir);
     if (!FileOperation::mkDir(thumbDir))
-        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "thumbnail folder not created:" << thumbDir;
+        qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "thumbnail folder not created:" << thumbDir;
     FileOperation::setFileHidden(thumbDir);
 
     int saved = 0;
     for (const Image &image : qAsConst(m_images)) {
         const QString name = image.getFileName();
         if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))) {
-            qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "not a file name, skipped:" << name;
+            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "not a file name, skipped:" << name;
             continue;
         }
         const QImage thumb = ImageOperation::webViewThumbImage(image, m_size);
         // A thumbnail that cannot be made or saved leaves a gap on the sheet; the others go on.
         if (thumb.isNull() || !thumb.save(thumbDir + name))
-            qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "work-sheet thumbnail not saved:" << thumbDir + name;
+            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "work-sheet thumbnail not saved:" << thumbDir + name;
         else
             ++saved;
     }

@@ -1,6 +1,7 @@
 #include "webapi.h"
 
 #include "globals.h"
+#include "logging.h"
 #include "msgbox.h"
 
 #include <QDebug>
@@ -11,6 +12,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QUrl>
 
 FormBody FormBody::withToken()
@@ -79,8 +81,16 @@ void setRequestTimeoutMs(int ms)
     s_requestTimeoutMs.storeRelaxed(ms);
 }
 
+QByteArray maskSecrets(const QByteArray &body)
+{
+    static const QRegularExpression secret(QStringLiteral("(^|&)(token|password)=[^&]*"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return QString::fromUtf8(body).replace(secret, QStringLiteral("\\1\\2=***")).toUtf8();
+}
+
 QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, const QByteArray &body)
 {
+    qCDebug(lcWeb) << "POST" << url << maskSecrets(body);
     QNetworkRequest request{QUrl(url)};
     request.setTransferTimeout(requestTimeoutMs());
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
@@ -102,13 +112,13 @@ QString networkErrorText(QNetworkReply *reply)
 bool readJsonReply(QNetworkReply *reply, QJsonObject *obj, QWidget *parent, const QString &notJsonText)
 {
     if (reply->error() != QNetworkReply::NoError) {
-        qWarning() << "request failed:" << reply->url().toString() << reply->errorString();
+        qCWarning(lcWeb) << "request failed:" << reply->url().toString() << reply->errorString();
         MsgBox::information(parent, QStringLiteral("警告"), networkErrorText(reply));
         return false;
     }
     QString parseError;
     if (!parseReplyObject(reply->readAll(), obj, &parseError)) {
-        qWarning() << "Error:" << reply->url().toString() << parseError;
+        qCWarning(lcWeb) << "Error:" << reply->url().toString() << parseError;
         if (!notJsonText.isEmpty())
             MsgBox::information(parent, QStringLiteral("警告"), notJsonText);
         return false;

@@ -42,8 +42,13 @@ bool parseReplyObject(const QByteArray &body, QJsonObject *out, QString *error =
 bool readJsonReply(QNetworkReply *reply, QJsonObject *obj, QWidget *parent = nullptr,
                    const QString &notJsonText = QString());
 
-// POSTs a form body as "application/x-www-form-urlencoded" with its Content-Length. A request that gets
-// no data for requestTimeoutMs() is aborted and ends as a network error, so no window waits forever.
+// A form body as it may be written to the log: the values of its "token" and "password" fields replaced
+// by "***".
+QByteArray maskSecrets(const QByteArray &body);
+
+// POSTs a form body as "application/x-www-form-urlencoded" with its Content-Length, and logs the URL and
+// the body with its secrets masked. A request that gets no data for requestTimeoutMs() is aborted and
+// ends as a network error, so no window waits forever.
 QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, const QByteArray &body);
 int requestTimeoutMs();
 void setRequestTimeoutMs(int ms); // tests shorten it

@@ -1,6 +1,7 @@
 #include "dovraimportthread.h"
 
 #include "fileoperation.h"
+#include "logging.h"
 #include "platform.h"
 
 #include <QDebug>
@@ -30,12 +31,12 @@ void DovraImportThread::importFile()
     QString why;
     bool kept = false;
     if (!copyFile(fileInfo.getFilePath(), fileInfo.getToFilePath(), &why, &kept)) {
-        qWarning() << "Dovra copy failed:" << fileInfo.getFilePath() << why;
+        qCWarning(lcImport) << "Dovra copy failed:" << fileInfo.getFilePath() << why;
         if (receiver)
             QMetaObject::invokeMethod(receiver, "importCopyDovraFailedSlot", Qt::QueuedConnection, Q_ARG(int, row),
                                       Q_ARG(QString, fileInfo.getFilePath()), Q_ARG(QString, why));
     } else if (kept) {
-        qWarning() << "Dovra copy kept a different file at" << fileInfo.getToFilePath();
+        qCWarning(lcImport) << "Dovra copy kept a different file at" << fileInfo.getToFilePath();
         if (receiver)
             QMetaObject::invokeMethod(receiver, "importCopyDovraKeptSlot", Qt::QueuedConnection, Q_ARG(int, row),
                                       Q_ARG(QString, fileInfo.getToFilePath()));
@@ -81,7 +82,7 @@ bool DovraImportThread::copyFile(QString fromFile, QString toFile, QString *why,
             QDir().mkpath(localFolder); // several jobs may make the same folder at once: mkpath allows that
     }
     report("slt_dovrathreadmsg", message);
-    qDebug() << folder;
+    qCDebug(lcImport) << folder;
 
     if (!QFileInfo::exists(localTarget) && !QDir(localFolder).exists())
         return fail(QStringLiteral("无法创建目录：") + localFolder);

@@ -1,6 +1,7 @@
 #include "importordermodel.h"
 
 #include "fileoperation.h"
+#include "logging.h"
 #include "webapi.h"
 
 #include <QDateTime>
@@ -103,8 +104,8 @@ ImportOrderModel::ImportOrderModel(QJsonObject order, QObject *parent)
         suffix += QLatin1Char('-') + m_role2;
     suffix = normalizeFileName(suffix.trimmed());
 
-    qDebug() << "______________" << QJsonDocument(order).toJson(QJsonDocument::Compact);
-    qDebug() << "生成的后缀是：" << suffix << "哈哈哈";
+    qCDebug(lcImport) << "______________" << QJsonDocument(order).toJson(QJsonDocument::Compact);
+    qCDebug(lcImport) << "生成的后缀是：" << suffix << "哈哈哈";
 
     setAllFolderSuffixes(suffix);
 }

@@ -1523,7 +1523,7 @@ void importOrdersPhotoDlg::updataVideoList(ImportOrderModel *model, QString file
         form.add(QStringLiteral("typeid"), QStringLiteral("4"));
     const QByteArray body = form.toByteArray();
     qDebug() << "更新选片视频地址:===" << g_url_updatevideo;
-    qDebug() << "postData===" << body;
+    qDebug() << "postData===" << maskSecrets(body);
 
     HttpRequest *request = HttpRequest::startNetRequest(g_url_updatevideo, body, true);
     // A reply that is no JSON object reaches neither signal: tell the user instead of staying silent.

@@ -16,6 +16,7 @@
 #include "importordermodel.h"
 #include "importorderthread.h"
 #include "importstate.h"
+#include "logging.h"
 #include "msgbox.h"
 #include "platform.h"
 #include "webapi.h"
@@ -61,7 +62,7 @@ bool canWriteInto(const QString &folder)
     QTemporaryFile probe(QDir(Platform::localPath(folder)).filePath(QStringLiteral(".tessaly-probe-XXXXXX")));
     probe.setAutoRemove(true);
     const bool ok = probe.open();
-    qDebug() << "write probe" << probe.fileName() << (ok ? "ok" : "refused");
+    qCDebug(lcImport) << "write probe" << probe.fileName() << (ok ? "ok" : "refused");
     return ok;
 }
 
@@ -184,8 +185,8 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.dovraRow = -1;
     m_run.dovraKept.clear();
     for (ImportOrderModel *r : qAsConst(m_orderList)) {
-        qDebug() << "orderMdl is:" << r->orderKey();
-        qDebug() << "orderMdl isImported:" << (r->isImported(m_importType) ? "true" : "false");
+        qCDebug(lcImport) << "orderMdl is:" << r->orderKey();
+        qCDebug(lcImport) << "orderMdl isImported:" << (r->isImported(m_importType) ? "true" : "false");
         if (!r->isImported(m_importType))
             m_run.queue.append(r);
     }
@@ -231,7 +232,7 @@ void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
         // Without an order folder nothing can start; the thread reports why and the service is not
         // told of an import that never began.
         if (!r->orderPath().isEmpty()) {
-            qDebug() << "updateFinishInfo1----";
+            qCDebug(lcImport) << "updateFinishInfo1----";
             updateFinishInfo(r, QStringLiteral("0"), 0, 0);
         }
     } else {
@@ -284,7 +285,7 @@ ImportOrderThread *importOrdersPhotoDlg::runningSender() const
 {
     auto *t = qobject_cast<ImportOrderThread *>(sender());
     if (!t || !m_run.active || t != m_run.thread.data()) {
-        qWarning() << "signal of a thread that is no longer the run's:" << (t ? t->objectName() : QString());
+        qCWarning(lcImport) << "signal of a thread that is no longer the run's:" << (t ? t->objectName() : QString());
         return nullptr;
     }
     return t;
@@ -312,7 +313,7 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     t->setProperty("ended", true);
     ++m_finishCount;
     const int row = t->property("row").toInt();
-    qDebug() << QStringLiteral("%1 import finished").arg(t->objectName());
+    qCDebug(lcImport) << QStringLiteral("%1 import finished").arg(t->objectName());
     ImportOrderModel *r = m_orderList.value(row);
     if (!r) {
         stopRun(QStringLiteral("导片的订单已不在列表中，导片已停止"));
@@ -324,7 +325,7 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     const int added = countNow - m_beforeCount;
     const int addedBak =
         (type == ImportOriginPhotos || type == ImportFinishedPhotos) ? folderCount(r, true) - m_beforeBakCount : 0;
-    qDebug() << "updateFinishInfo2----";
+    qCDebug(lcImport) << "updateFinishInfo2----";
     updateFinishInfo(r, QStringLiteral("1"), added, addedBak);
 
     refreshFoundCount(r, countNow); // the folder just counted: no second listing of the share
@@ -352,7 +353,7 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
         if (!self)
             return;
     }
-    qDebug() << "finishtCount:" << m_finishCount << "--" << m_orderList.size() << "--" << m_totalCount;
+    qCDebug(lcImport) << "finishtCount:" << m_finishCount << "--" << m_orderList.size() << "--" << m_totalCount;
     startNextOrder();
 }
 
@@ -432,7 +433,7 @@ void importOrdersPhotoDlg::importThreadFinishedSlot()
 
 void importOrdersPhotoDlg::endRun()
 {
-    qDebug() << "All orders import finished";
+    qCDebug(lcImport) << "All orders import finished";
     m_run.active = false;
     m_run.queue.clear();
     m_importAllBtn->setText(QStringLiteral("批量导片"));
@@ -459,7 +460,7 @@ void importOrdersPhotoDlg::endRun()
 
 void importOrdersPhotoDlg::stopRun(const QString &why)
 {
-    qDebug() << "import run stopped:" << why;
+    qCDebug(lcImport) << "import run stopped:" << why;
     m_run.active = false;
     m_run.queue.clear();
     m_run.dovraRow = -1;
@@ -547,8 +548,8 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
         body.add(QStringLiteral("typeid"), QString::number(int(m_importType)));
 
     const QByteArray data = body.toByteArray();
-    qDebug() << "提交路径地址1:===" << g_url_updatepicpath;
-    qDebug() << "postData===" << data;
+    qCDebug(lcImport) << "提交路径地址1:===" << g_url_updatepicpath;
+    qCDebug(lcImport) << "postData===" << maskSecrets(data);
     HttpRequest *request = HttpRequest::startNetRequest(g_url_updatepicpath, data, true);
     request->setProperty(kRunProperty, m_run.active ? m_run.number : 0);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadOrderInfoJson(QJsonObject)));
@@ -556,7 +557,7 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
 
 void importOrdersPhotoDlg::httpUploadOrderInfoJson(QJsonObject infoJson)
 {
-    qDebug() << "infoJson" << infoJson;
+    qCDebug(lcImport) << "infoJson" << infoJson;
     if (!replyOk(infoJson))
         showRefusal(infoJson);
 }
@@ -589,7 +590,7 @@ void importOrdersPhotoDlg::startImportCopyDovraProgressSlot(QList<DovraFileInfo>
     t->setProperty("ended", true);
     const int row = t->property("row").toInt();
     const int n = list.size();
-    qDebug() << "listlist=" << n;
+    qCDebug(lcImport) << "listlist=" << n;
     setRowProgress(row, 0, n);
     m_dovraCopyCount = 0;
     m_run.dovraRow = row;
@@ -626,7 +627,7 @@ void importOrdersPhotoDlg::importCopyDovraProgressSlot(int row, int currentCount
     if (!m_run.active || row != m_run.dovraRow || toDir != m_run.dovraToDir)
         return; // a report of a copy that was stopped
     ++m_dovraCopyCount;
-    qDebug() << "开始导入=" << m_dovraCopyCount << "--" << totalCount;
+    qCDebug(lcImport) << "开始导入=" << m_dovraCopyCount << "--" << totalCount;
     setRowProgress(row, m_dovraCopyCount, totalCount);
     if (m_dovraCopyCount != totalCount)
         return;
@@ -675,7 +676,7 @@ void importOrdersPhotoDlg::updateDovraInfo(ImportOrderModel *model, QString picP
 {
     if (!model)
         return;
-    qDebug() << "getOrderPath=" << model->orderPath();
+    qCDebug(lcImport) << "getOrderPath=" << model->orderPath();
     FormBody body;
     body.add(QStringLiteral("token"), kDovraToken)
         .add(QStringLiteral("orderphotoid"), model->orderPhotoId())
@@ -690,7 +691,7 @@ void importOrdersPhotoDlg::updateDovraInfo(ImportOrderModel *model, QString picP
 
 void importOrdersPhotoDlg::httpUploadDovraInfoJson(QJsonObject infoJson)
 {
-    qDebug() << "infoJson" << infoJson;
+    qCDebug(lcImport) << "infoJson" << infoJson;
     if (!replyOk(infoJson))
         showRefusal(infoJson);
 }
@@ -698,7 +699,7 @@ void importOrdersPhotoDlg::httpUploadDovraInfoJson(QJsonObject infoJson)
 void importOrdersPhotoDlg::slt_dovrathreadmsg(QString str)
 {
     Q_UNUSED(str)
-    qDebug() << "返回过来的数据哈哈哈哈";
+    qCDebug(lcImport) << "返回过来的数据哈哈哈哈";
 }
 
 // ---------------------------------------------------------------- open-folder shortcuts
@@ -709,7 +710,7 @@ void importOrdersPhotoDlg::tbOpenOrderPathAction()
     ImportOrderModel *r = m_orderList.value(row);
     if (!r || r->orderPath().isEmpty())
         return;
-    qDebug() << "orderpath" << r->orderPath();
+    qCDebug(lcImport) << "orderpath" << r->orderPath();
     FileOperation::openFileDir(folderOf(r->orderPath()) + QStringLiteral("成品"));
 }
 
@@ -718,7 +719,7 @@ void importOrdersPhotoDlg::openOrderPhotoPathBtnSlot()
     const QString path = m_orderPathLabel->text();
     if (path.isEmpty())
         return; // no order shown
-    qDebug() << path;
+    qCDebug(lcImport) << path;
     FileOperation::openFileDir(path);
 }
 
@@ -729,5 +730,5 @@ void importOrdersPhotoDlg::openOrderOriginPathBtnSlot()
         return; // no order shown
     const QString path = folderOf(orderPath) + QStringLiteral("照片/新建文件夹");
     FileOperation::openFileDir(path);
-    qDebug() << path;
+    qCDebug(lcImport) << path;
 }

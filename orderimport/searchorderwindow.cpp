@@ -205,7 +205,7 @@ void SearchOrderWindow::postDataFunc(QByteArray &body)
 {
     postForm(m_manager, g_url_order_list, body);
     qDebug() << "query order url:" << g_url_order_list;
-    qDebug() << "query order paras:" << body;
+    qDebug() << "query order paras:" << maskSecrets(body);
 }
 
 void SearchOrderWindow::queryCallBack(QNetworkReply *reply)

@@ -2,6 +2,7 @@
 
 #include "fileoperation.h"
 #include "globals.h"
+#include "logging.h"
 #include "msgbox.h"
 #include "multiselectcombobox.h"
 #include "webapi.h"
@@ -335,8 +336,8 @@ void OrderSearchWindowBase::clickSearch()
     if (!searchRequest(&request))
         return;
     postRequest(request.url, request.body, [this](QNetworkReply *reply) { queryCallBack(reply); });
-    qDebug() << "Query OrderID Url:" << request.url;
-    qDebug() << "Query OrderID Paras:" << request.body;
+    qCDebug(lcSeparation) << "Query OrderID Url:" << request.url;
+    qCDebug(lcSeparation) << "Query OrderID Paras:" << maskSecrets(request.body);
     m_searching = true;
     m_searchButton->setEnabled(false);
     m_searchButton->setText(kSearchingText);
@@ -365,7 +366,7 @@ void OrderSearchWindowBase::queryCallBack(QNetworkReply *reply)
     QJsonObject obj;
     if (!readJsonReply(reply, &obj)) // a network error is shown; a body that is not JSON only logged
         return;
-    qDebug().noquote() << "query order Json:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
+    qCDebug(lcSeparation).noquote() << "query order Json:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
 
     const QString code = jsonString(obj, QStringLiteral("code"));
     if (code != QLatin1String("1")) {
@@ -375,7 +376,7 @@ void OrderSearchWindowBase::queryCallBack(QNetworkReply *reply)
     const QJsonArray data = obj.value(QStringLiteral("data")).toArray();
     m_orderList = OrderRowInfo::listFromJson(data, m_rowSource);
     for (const OrderRowInfo &row : qAsConst(m_orderList))
-        qDebug() << "store_picpath" << row.picpath;
+        qCDebug(lcSeparation) << "store_picpath" << row.picpath;
     fillOrderTable();
     if (m_orderList.isEmpty())
         inform(QStringLiteral("提示"), QStringLiteral("没有查询到任何订单"));

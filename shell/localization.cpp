@@ -1,5 +1,7 @@
 #include "localization.h"
 
+#include "logging.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QLibraryInfo>
@@ -21,7 +23,7 @@ QTranslator *useChinese(QCoreApplication *app)
             return translator;
         }
     }
-    qWarning() << "Qt's Chinese translations (qtbase_zh_CN.qm) not found in" << folders;
+    qCWarning(lcShell) << "Qt's Chinese translations (qtbase_zh_CN.qm) not found in" << folders;
     delete translator;
     return nullptr;
 }

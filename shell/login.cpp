@@ -1,4 +1,5 @@
 #include "login.h"
+#include "logging.h"
 #include "ui_login.h"
 
 #include "fileoperation.h"
@@ -87,7 +88,7 @@ Login::Remembered Login::readRemembered()
         const auto decoded = QByteArray::fromBase64Encoding(strings.at(1).toLatin1(),
                                                             QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded || decoded.decoded.isEmpty()) {
-            qDebug() << "user_qvt.dat: damaged password, ignored";
+            qCDebug(lcShell) << "user_qvt.dat: damaged password, ignored";
             return result;
         }
         result.password = QString::fromUtf8(decoded.decoded);
@@ -117,7 +118,7 @@ bool Login::writeRemembered(const QString &user, const QString &password, bool r
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 #endif
     if (!ok)
-        qWarning() << "cannot write" << path;
+        qCWarning(lcShell) << "cannot write" << path;
     return ok;
 }
 
@@ -158,18 +159,18 @@ bool Login::parseLoginReply(const QJsonObject &obj, LoginReply *out, QString *er
 void Login::checkForUpdate()
 {
     const QByteArray body = FormBody().add(QStringLiteral("version"), g_appVersion).toByteArray();
-    qDebug() << "check update url:" << g_url_check_update;
+    qCDebug(lcShell) << "check update url:" << g_url_check_update;
     HttpRequest *request = HttpRequest::startNetRequest(g_url_check_update, body);
     connect(request, &HttpRequest::netSuccessInfo, this, &Login::checkUpdateCallBack);
     connect(request, &HttpRequest::netErrorInfo, this,
-            [](const QString &error) { qWarning() << "update check failed:" << error; });
+            [](const QString &error) { qCWarning(lcShell) << "update check failed:" << error; });
 }
 
 void Login::checkUpdateCallBack(const QJsonObject &obj)
 {
     if (!replyOk(obj) || jsonString(obj, QStringLiteral("update")) != QLatin1String("1")) {
         if (!replyOk(obj))
-            qWarning() << "update check refused:" << jsonString(obj, QStringLiteral("message"));
+            qCWarning(lcShell) << "update check refused:" << jsonString(obj, QStringLiteral("message"));
         return;
     }
     if (m_updateAsked)
@@ -201,7 +202,7 @@ void Login::on_pb_login_clicked()
                                 .add(QStringLiteral("username"), user)
                                 .add(QStringLiteral("password"), password)
                                 .toByteArray();
-    qDebug() << "login url:" << g_url_login << "user:" << user;
+    qCDebug(lcShell) << "login url:" << g_url_login << "user:" << user;
     setBusy(true);
     QNetworkReply *reply = postForm(m_manager, g_url_login, body);
     connect(reply, &QNetworkReply::finished, this, [this, reply]() { loginCallBack(reply); });
@@ -235,7 +236,7 @@ void Login::loginCallBack(QNetworkReply *reply)
 
     if (!writeRemembered(ui->le_username->text().trimmed(), ui->le_password->text(),
                          ui->cb_remember->isChecked()))
-        qWarning() << "the login could not be remembered";
+        qCWarning(lcShell) << "the login could not be remembered";
 
     if (!m_startWindow.isEmpty()) {
         // The window works with the shop the login chose; a window that refuses keeps the login open.

@@ -1,5 +1,7 @@
 #include "platformshell.h"
 
+#include "logging.h"
+
 #include <QApplication>
 #include <QDebug>
 #include <QDir>
@@ -61,7 +63,7 @@ bool startUpdater(QString *error)
             *error = QStringLiteral("无法启动更新程序：") + QDir::toNativeSeparators(program);
         return false;
     }
-    qDebug() << "updater started:" << info.absoluteFilePath();
+    qCDebug(lcShell) << "updater started:" << info.absoluteFilePath();
     return true;
 }
 
@@ -71,7 +73,7 @@ void endProgram()
         endHook()();
         return;
     }
-    qDebug() << "program ends for the update";
+    qCDebug(lcShell) << "program ends for the update";
     // Close every window first so that nothing is left half-done, then leave the event loop.
     QApplication::closeAllWindows();
     QCoreApplication::exit(0);

@@ -1,4 +1,5 @@
 #include "selecttool.h"
+#include "logging.h"
 #include "ui_selecttool.h"
 
 #include "dovrasyncbaseinfodialog.h"
@@ -110,7 +111,7 @@ void SelectTool::on_pb_start_clicked()
                                 .add(QStringLiteral("uid"), g_UID)
                                 .add(QStringLiteral("shopid"), shop.id)
                                 .toByteArray();
-    qDebug() << "change shop url:" << g_url_changeshop << "shop:" << shop.id;
+    qCDebug(lcShell) << "change shop url:" << g_url_changeshop << "shop:" << shop.id;
     setBusy(true);
     QNetworkReply *reply = postForm(m_manager, g_url_changeshop, body);
     connect(reply, &QNetworkReply::finished, this, [this, reply]() { changeShopCallBack(reply); });
@@ -142,7 +143,7 @@ void SelectTool::changeShopCallBack(QNetworkReply *reply)
     const ToolEntry entry = *found; // the opener may change the table
     QWidget *window = entry.open(this);
     if (window)
-        qDebug() << "tool opened:" << entry.name;
+        qCDebug(lcShell) << "tool opened:" << entry.name;
 }
 
 SelectTool::ShopSettings SelectTool::parseShopSwitchReply(const QJsonObject &obj, const ShopEntry &chosen)
@@ -218,7 +219,7 @@ void SelectTool::req_syncToDovraPath()
                                 .add(QStringLiteral("uid"), g_UID)
                                 .add(QStringLiteral("shopid"), shop.id)
                                 .toByteArray();
-    qDebug() << "dovra stores url:" << g_url_getdovraset << "shop:" << shop.id;
+    qCDebug(lcShell) << "dovra stores url:" << g_url_getdovraset << "shop:" << shop.id;
     QNetworkReply *reply = postForm(m_manager, g_url_getdovraset, body);
     connect(reply, &QNetworkReply::finished, this, [this, reply]() { query_storesdovrapaths(reply); });
 }
