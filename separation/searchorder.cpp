@@ -270,7 +270,7 @@ void SearchOrder::fenjian_photoIsFileSlot_1(int num)
     }
     finalPhotoList = listing(g_cur_orderpath + QStringLiteral("成品/"));
     delPhotoList.clear();
-    if (g_xztp == QLatin1String("1") && g_separateMode != QLatin1String("Orlan分件"))
+    if (g_xztp == QLatin1String("1") && g_separateMode != QStringLiteral("Orlan分件"))
         delPhotoList = listing(g_cur_orderpath + QStringLiteral("汰片/"));
     ui->groupBox->show();
     markPhotoList = listing(g_cur_orderpath + QStringLiteral("marks/"));
@@ -360,7 +360,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
     planned.orderNumber = g_cur_orderpayforkey;
     isProductsDone = false;
 
-    const bool orlan = g_separateMode == QLatin1String("Orlan分件");
+    const bool orlan = g_separateMode == QStringLiteral("Orlan分件");
     const QString finishedDir = g_cur_orderpath + QStringLiteral("成品/");
     for (int i = 0; i < productFolderList.size(); ++i) {
         const ProductFolderInfo &e = productFolderList.at(i);

@@ -1,0 +1,496 @@
+#include "fileoperation.h"
+#include "globals.h"
+#include "messageboxdialog.h"
+#include "msgbox.h"
+#include "platform.h"
+#include "searchorder.h"
+#include "studiofixture.h"
+
+#include <QComboBox>
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSemaphore>
+#include <QTableView>
+#include <QTextEdit>
+#include <QThreadPool>
+
+Q_DECLARE_METATYPE(standin::Reply)
+
+namespace {
+
+template <typename T = QWidget>
+T *child(QWidget *w, const char *name)
+{
+    T *found = w->findChild<T *>(QString::fromLatin1(name));
+    Q_ASSERT(found);
+    return found;
+}
+
+// Every file below dir, and every empty folder (ending in "/"), relative to dir, sorted.
+QStringList tree(const QString &dir)
+{
+    QStringList out;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        const QString rel = QDir(dir).relativeFilePath(path);
+        if (info.isFile())
+            out << rel;
+        else if (QDir(path).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+            out << rel + "/";
+    }
+    out.sort();
+    return out;
+}
+
+// The report box a run ends with: its text and the file it offers; the box is closed.
+struct Report {
+    bool shown = false;
+    QString text;
+    QString file;
+};
+Report takeReport()
+{
+    Report r;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        auto *box = qobject_cast<MessageBoxDialog *>(w);
+        if (!box || !box->isVisible())
+            continue;
+        r.shown = true;
+        r.text = child<QTextEdit>(box, "textEdit")->toPlainText();
+        auto *save = child<QPushButton>(box, "pushButton_save");
+        if (!save->isHidden()) {
+            FileDialogs::clearAsked();
+            FileDialogs::queueAnswer(QString()); // cancelled
+            save->click();
+            r.file = FileDialogs::asked().value(0).dir;
+        }
+        box->close();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return r;
+}
+
+const QString kA = "A1203";
+// The product folders' label of the sample order A1203.
+QString label(const QString &express, const QString &date = "2023-06-21", bool doubled = false)
+{
+    return QString(" A1203") + (doubled ? "  " : " ") + "张小宝-李梅-张伟 " + date + "取  【" + express + "】";
+}
+
+} // namespace
+
+class TestSeparationRun : public QObject, protected testsupport::StudioFixture
+{
+    Q_OBJECT
+
+    QList<QPointer<SearchOrder>> m_windows;
+    QString m_out;
+    int m_outs = 0;
+
+    SearchOrder *open()
+    {
+        auto *w = new SearchOrder;
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        w->resize(1200, 700);
+        w->show();
+        m_windows << w;
+        return w;
+    }
+    // Lists every sample order and ticks the given rows.
+    bool listAndTick(SearchOrder *w, const QList<int> &rows)
+    {
+        child<QComboBox>(w, "comboBox")->setCurrentText("电话");
+        child<QLineEdit>(w, "orderNumber")->setText("00000");
+        auto *button = child<QPushButton>(w, "searchButton");
+        const int before = m_server.requestCount("order_list");
+        button->click();
+        if (!testsupport::waitFor([&] { return m_server.requestCount("order_list") > before && button->isEnabled(); }))
+            return false;
+        auto *view = child<QTableView>(w, "tableView");
+        for (int row : rows) {
+            const QModelIndex index = view->model()->index(row, 3);
+            view->scrollTo(index);
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+        }
+        child<QLineEdit>(w, "pathLineEdit")->setText(m_out.chopped(1));
+        return true;
+    }
+    // Clicks "开始分件" and waits for the run to end.
+    bool runToEnd(SearchOrder *w)
+    {
+        child<QPushButton>(w, "pushButton_separate")->click();
+        return testsupport::waitFor([w] { return !w->isSeparating(); }, 20000);
+    }
+    QStringList goodsRequests() const
+    {
+        QStringList ids;
+        for (const standin::Request &r : m_server.requests("ordergoods20230521"))
+            ids << r.field("order_photo_id");
+        return ids;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(startServer());
+        QString error;
+        QVERIFY2(newStudio(true, &error), qPrintable(error));
+        serveStudio();
+        QVERIFY(QDir::setCurrent(m_roots->base()));
+    }
+    void init()
+    {
+        MsgBox::clearShown();
+        Platform::clearFaults();
+        m_server.clearRequests();
+        g_storeIds = QStringList{"11"};
+        g_storeNames = QStringList{"星光店"};
+        g_isshow_subproduct = "1";
+        g_xztp = "1";
+        g_sjfjxz = "0";
+        g_separateMode.clear();
+        g_markDirName = "标注";
+        g_finishedDirName = "成品";
+        m_out = m_roots->path(QString("out%1/").arg(++m_outs));
+        QVERIFY(QDir().mkpath(m_out));
+    }
+    void cleanup()
+    {
+        for (const QPointer<SearchOrder> &w : qAsConst(m_windows)) {
+            if (w)
+                w->close();
+        }
+        QVERIFY(testsupport::waitFor([this] {
+            for (const QPointer<SearchOrder> &w : qAsConst(m_windows)) {
+                if (w)
+                    return false;
+            }
+            return true;
+        }));
+        m_windows.clear();
+        takeReport();
+        QThreadPool::globalInstance()->waitForDone();
+        Platform::clearFaults();
+        serveStudio();
+    }
+
+    void oneOrderTree_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QString>("rejected"); // g_xztp
+        QTest::addColumn<QString>("raws");     // g_sjfjxz
+        QTest::addColumn<QStringList>("files");
+
+        const QString D = QDate::currentDate().toString("yyyy-MM-dd");
+        const QString O = D + "/A1203-服务1 张小宝-李梅-张伟 自取/";
+        const QString W = O + "其它/";
+        const QString express = "后期一厂" + label("快递") + "/";
+        const QString pickup = "后期一厂" + label("自取") + "/";
+        const QStringList finished{"IMG_0001.jpg", "IMG_0002.jpg", "IMG_0003.jpg", "IMG_0004.JPG"};
+        // the product folders below the order folder, with or without their factory levels
+        auto products = [&](const QString &expressLevel, const QString &pickupLevel, const QString &homeLevel) {
+            QStringList p;
+            for (const QString &f : finished)
+                p << O + expressLevel + "水晶相册 相册 1/" + f;
+            p << O + homeLevel + "实木摆台" + label("自取") + "/IMG_0001.jpg"
+              << O + expressLevel + "全家福套装 套装 1/挂画 挂画 1/IMG_0002.jpg"
+              << O + expressLevel + "全家福套装 套装 1/挂画(1) 挂画 1/IMG_0001.jpg"
+              << O + expressLevel + "相框x大 相框 1/IMG_0002.jpg" << O + expressLevel + "相框x大 相框 1/IMG_0003.jpg"
+              << O + pickupLevel + "光盘U盘 光盘 1/" << O + pickupLevel + "设计服务 设计 1/"
+              << O + pickupLevel + "入册加片 加片 1/IMG_0004.JPG"
+              << O + homeLevel + "加急摆台" + label("快递", "2023-06-25急", true) + "/IMG_0001.jpg"
+              << O + pickupLevel + "相框x大(1) 相框 1/IMG_0001.jpg";
+            return p;
+        };
+        QStringList work;
+        for (const QString &f : finished)
+            work << W + "成品/" + f;
+        work << W + "标注/IMG_0002.jpg";
+        const QStringList normal = products(express, pickup, "后期一厂/");
+
+        QTest::newRow("normal") << "" << "1" << "0" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"};
+        QTest::newRow("no rejected photos") << "" << "0" << "0" << normal + work + QStringList{W + "汰片/"};
+        QTest::newRow("raw siblings")
+            << "" << "1" << "1"
+            << normal + work
+                   + QStringList{W + "汰片/IMG_0009.jpg", W + "成品/IMG_0001.CR2", W + "成品/IMG_0002.CR2",
+                                 W + "成品/IMG_0003.CR2"};
+        QStringList orlan = products("", "", "");
+        for (const QString &f : finished)
+            orlan << O + "成品/" + f;
+        orlan << O + "标注/IMG_0002.jpg";
+        QTest::newRow("Orlan分件") << "Orlan分件" << "1" << "0" << orlan;
+    }
+    void oneOrderTree()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QString, rejected);
+        QFETCH(QString, raws);
+        QFETCH(QStringList, files);
+        g_separateMode = mode;
+        g_xztp = rejected;
+        g_sjfjxz = raws;
+
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0}));
+        QVERIFY(runToEnd(w));
+        QVERIFY(MsgBox::shown().isEmpty());
+        files.sort();
+        if (tree(m_out) != files)
+            qDebug().noquote() << tree(m_out).join("\n");
+        QCOMPARE(tree(m_out), files);
+
+        const Report report = takeReport();
+        QVERIFY(report.shown);
+        QCOMPARE(report.text, QString("订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg\n空产品:全家福套装、光盘U盘\n\n"));
+        QCOMPARE(report.file, m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/A1203、A1203分件结果.txt");
+        QCOMPARE(FileOperation::readDatFile("path_separatePhotos.dat", 2), QStringList{m_out.chopped(1)});
+
+        const standin::Request goods = m_server.lastRequest("ordergoods20230521");
+        QCOMPARE(goods.fieldNames(), (QStringList{"token", "order_photo_id", "shopid", "superid", "personid", "uid",
+                                                  "is_qu"}));
+        QCOMPARE(goods.field("order_photo_id"), QString("5001"));
+        QCOMPARE(goods.field("is_qu"), QString("1"));
+        for (const char *hidden : {"groupBox", "progressBar", "label_finishOrdersNum"})
+            QVERIFY2(child(w, hidden)->isHidden(), hidden);
+        QVERIFY(!w->orderList().at(0).processed);
+        QCOMPARE(g_cur_orderpayforkey, kA); // the last order's values stay
+    }
+
+    void secondRunMakesNumberedTwins()
+    {
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0}));
+        QVERIFY(runToEnd(w));
+        takeReport();
+        QVERIFY(runToEnd(w));
+        takeReport();
+        QVERIFY(runToEnd(w));
+        takeReport();
+
+        const QString O = m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/A1203-服务1 张小宝-李梅-张伟 自取/";
+        const QString express = O + "后期一厂" + label("快递") + "/";
+        const QString pickup = O + "后期一厂" + label("自取") + "/";
+        for (const QString &twin :
+             {express + "水晶相册 (1) 相册 1/IMG_0004.JPG", express + "水晶相册 (2) 相册 1/IMG_0004.JPG",
+              O + "后期一厂/实木摆台 (1)" + label("自取") + "/IMG_0001.jpg",
+              O + "后期一厂/加急摆台 (2)" + label("快递", "2023-06-25急") + "/IMG_0001.jpg",
+              express + "挂画 (1)/IMG_0002.jpg", express + "挂画(1) (2)/IMG_0001.jpg", pickup + "光盘U盘 (2) 光盘 1",
+              pickup + "相框x大(1) (1) 相框 1/IMG_0001.jpg"})
+            QVERIFY2(QFileInfo::exists(twin), qPrintable(twin));
+        // the work folder's copies are replaced, not numbered
+        QCOMPARE(QDir(O + "其它/成品").entryList(QDir::Files).size(), 4);
+    }
+
+    void failuresAreReported_data()
+    {
+        QTest::addColumn<QString>("copyFails");
+        QTest::addColumn<QString>("mkdirFails");
+        QTest::addColumn<QString>("box");    // a warning instead of the report
+        QTest::addColumn<QString>("report"); // after the plan's own block
+
+        const QString O = QDate::currentDate().toString("yyyy-MM-dd") + "/A1203-服务1 张小宝-李梅-张伟 自取/";
+        QTest::newRow("a finished copy") << "其它/成品/IMG_0003.jpg" << "" << ""
+                                         << "订单A1203:\n不存在的照片:水晶相册:IMG_0003.jpg、相框x大:IMG_0003.jpg\n复制失败:{out}" + O
+                                                + "其它/成品/IMG_0003.jpg";
+        QTest::newRow("a product copy") << "入册加片 加片 1/IMG_0004.JPG" << "" << ""
+                                        << "订单A1203:\n复制失败:{out}" + O + "后期一厂" + label("自取")
+                                               + "/入册加片 加片 1/IMG_0004.JPG";
+        QTest::newRow("the work folder") << "" << "其它" << "分件文件夹创建失败：{out}" + O + "其它/" << "";
+    }
+    void failuresAreReported()
+    {
+        QFETCH(QString, copyFails);
+        QFETCH(QString, mkdirFails);
+        QFETCH(QString, box);
+        QFETCH(QString, report);
+        if (!copyFails.isEmpty())
+            Platform::failCopies(copyFails);
+        if (!mkdirFails.isEmpty())
+            Platform::failMkDirs(mkdirFails);
+
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0}));
+        QVERIFY(runToEnd(w));
+        const Report shown = takeReport();
+        if (!box.isEmpty()) {
+            QVERIFY(!shown.shown);
+            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+            QCOMPARE(MsgBox::lastShown().text, box.replace("{out}", m_out));
+            return;
+        }
+        QVERIFY(MsgBox::shown().isEmpty());
+        // the copy jobs report missing photos in the order they end
+        QString text = shown.text;
+        const QRegularExpression missing("(不存在的照片:)([^\n]*)");
+        const QRegularExpressionMatch m = missing.match(text, text.indexOf("\n\n"));
+        if (m.hasMatch()) {
+            QStringList names = m.captured(2).split("、");
+            names.sort();
+            text.replace(m.capturedStart(2), m.capturedLength(2), names.join("、"));
+        }
+        QCOMPARE(text, "订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg\n空产品:全家福套装、光盘U盘\n\n"
+                           + report.replace("{out}", m_out) + "\n\n");
+    }
+
+    void threeOrdersOneAfterAnother()
+    {
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0, 1, 2}));
+        QStringList progress; // the finished-orders text whenever it changes
+        auto *finished = child<QLabel>(w, "label_finishOrdersNum");
+        auto sample = [&] {
+            if (progress.value(progress.size() - 1) != finished->text())
+                progress << finished->text();
+        };
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, sample);
+        watch.start(1);
+        QVERIFY(runToEnd(w));
+        watch.stop();
+        sample();
+        QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
+        QCOMPARE(progress.mid(progress.indexOf("已完成订单个数：0/3")),
+                 (QStringList{"已完成订单个数：0/3", "已完成订单个数：1/3", "已完成订单个数：2/3", "已完成订单个数：3/3"}));
+        const Report report = takeReport();
+        QVERIFY(report.text.startsWith("订单A1203:"));
+        QVERIFY(report.text.contains("订单B2207:"));
+        QVERIFY(report.text.contains("订单C3105:"));
+        QVERIFY(report.file.endsWith("/A1203、A1203、B2207、B2207、C3105、C3105分件结果.txt"));
+        QVERIFY(QFileInfo(m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/C3105-服务1 陈果果 自取/其它/成品/P0002.jpg")
+                    .isFile());
+
+        // a new click runs the same ticked orders again
+        m_server.clearRequests();
+        QVERIFY(runToEnd(w));
+        QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
+    }
+
+    void aFailedGoodsReplyStopsTheRun_data()
+    {
+        QTest::addColumn<standin::Reply>("reply");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "网络请求错误\n500";
+        QTest::newRow("not JSON") << standin::Reply::notJson() << "查询产品信息错误：服务器返回的数据无法识别";
+        QTest::newRow("refused") << standin::Reply::refused("no", "0") << "查询产品信息错误：0";
+        QTest::newRow("numeric code") << standin::Reply::numericCode(1) << "查询产品信息错误：";
+    }
+    void aFailedGoodsReplyStopsTheRun()
+    {
+        QFETCH(standin::Reply, reply);
+        QFETCH(QString, text);
+        const standin::SampleStudio studio = *m_studio;
+        m_server.setHandler("ordergoods20230521", [studio, reply](const standin::Request &r) {
+            const standin::SampleOrder *o = studio.orderFor(r);
+            return o->id == "5002" ? reply : standin::Reply::json(studio.goodsReply(*o));
+        });
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0, 1, 2}));
+        QVERIFY(runToEnd(w));
+        QCOMPARE(MsgBox::shown().size(), 1);
+        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+        QCOMPARE(MsgBox::lastShown().text, text);
+        QVERIFY(!takeReport().shown);
+        QVERIFY(child<QPushButton>(w, "searchButton")->isEnabled());
+
+        // the next click goes on with the third order
+        QVERIFY(runToEnd(w));
+        QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
+        QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：2/3"));
+        const Report report = takeReport();
+        QVERIFY(report.text.startsWith("订单C3105:"));
+        QVERIFY(report.file.endsWith("/C3105、C3105分件结果.txt"));
+    }
+
+    void clicksDuringARunChangeNothing()
+    {
+        const standin::SampleStudio studio = *m_studio;
+        m_server.setHandler("ordergoods20230521", [studio](const standin::Request &r) {
+            const standin::SampleOrder *o = studio.orderFor(r);
+            return standin::Reply::json(studio.goodsReply(*o)).withDelay(o->id == "5002" ? 800 : 0);
+        });
+        SearchOrder *w = open();
+        SearchOrder *other = open();
+        QVERIFY(listAndTick(w, {0, 1}));
+        QVERIFY(listAndTick(other, {2}));
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("ordergoods20230521") == 2; }));
+        QCOMPARE(w->messageList().size(), 2);
+        QVERIFY(!child<QPushButton>(w, "searchButton")->isEnabled());
+
+        child<QPushButton>(w, "pushButton_separate")->click();
+        child<QPushButton>(other, "pushButton_separate")->click();
+        QCOMPARE(MsgBox::shown().size(), 2);
+        for (const MsgBox::Shown &box : MsgBox::shown()) {
+            QCOMPARE(box.title, QString("通知"));
+            QCOMPARE(box.text, QString("正在分件，请稍后"));
+        }
+        QCOMPARE(w->messageList().size(), 2);
+        QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+        QVERIFY(takeReport().text.startsWith("订单A1203:"));
+        QCOMPARE(goodsRequests(), (QStringList{"5001", "5002"}));
+
+        // once the run is over the other window may run
+        QVERIFY(runToEnd(other));
+        QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
+    }
+
+    void aClickWithEveryTickedRowTaken()
+    {
+        m_server.queueReply("ordergoods20230521", standin::Reply::httpError(500));
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {1}));
+        QVERIFY(runToEnd(w));
+        MsgBox::clearShown();
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QCOMPARE(MsgBox::lastShown().title, QString("提示"));
+        QVERIFY(!w->isSeparating());
+        QVERIFY(!w->orderList().at(1).processed);
+        QVERIFY(runToEnd(w));
+        QCOMPARE(goodsRequests(), (QStringList{"5002", "5002"}));
+        QVERIFY(takeReport().text.startsWith("订单B2207:"));
+        QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：1/1"));
+    }
+
+    // A window closed while its jobs wait or run: nothing reaches it afterwards, other jobs go on, and
+    // another window may run.
+    void closingDuringARun()
+    {
+        QThreadPool *pool = QThreadPool::globalInstance();
+        pool->setMaxThreadCount(10);
+        QSemaphore release;
+        QObject otherReceiver;
+        std::shared_ptr<WindowGuard> otherGuard = WindowGuard::create(&otherReceiver);
+        QAtomicInt otherRan = 0;
+        for (int i = 0; i < 10; ++i)
+            otherGuard->startJob([&] { release.acquire(); });
+        otherGuard->startJob([&] { otherRan = 1; });
+
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0}));
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QVERIFY(testsupport::waitFor([&] { return w->guard()->queuedJobs() > 0; }));
+        const std::shared_ptr<WindowGuard> guard = w->guard();
+        w->close();
+        QVERIFY(testsupport::waitFor([&] { return m_windows.first().isNull(); }));
+        QCOMPARE(guard->queuedJobs(), 0);
+        release.release(10);
+        pool->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(int(otherRan), 1);
+        otherGuard->close();
+
+        SearchOrder *next = open();
+        QVERIFY(listAndTick(next, {0}));
+        QVERIFY(runToEnd(next));
+        QVERIFY(takeReport().shown);
+    }
+};
+
+TESSALY_TEST_MAIN(TestSeparationRun)
+#include "tst_separationrun.moc"
