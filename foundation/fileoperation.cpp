@@ -397,9 +397,9 @@ bool FileOperation::deleteDir(const QString &path)
     return removeDir(path);
 }
 
-void FileOperation::openFileDir(const QString &path)
+bool FileOperation::openFileDir(const QString &path)
 {
-    Platform::openInFileBrowser(path);
+    return Platform::openInFileBrowser(path);
 }
 
 QStringList FileOperation::readDatFile(const QString &fileName, int count)

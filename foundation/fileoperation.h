@@ -74,8 +74,9 @@ public:
     // otherwise whether the folder itself was removed (false: it is still there, or was refused).
     static bool deleteDir(const QString &path);
 
-    // Opens the folder (or file) in the system file browser; blanks in the path are kept.
-    static void openFileDir(const QString &path);
+    // Opens the folder (or file) in the system file browser; blanks in the path are kept. False when the
+    // desktop could not be asked to open it.
+    static bool openFileDir(const QString &path);
 
     // Local list files in the working directory.
     // Reads up to count strings; a missing, empty or unreadable file gives an empty list, a damaged

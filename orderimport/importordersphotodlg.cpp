@@ -1324,11 +1324,16 @@ void importOrdersPhotoDlg::openImportedImgSlot()
         folder = path + QStringLiteral("设计");
     else
         return;
-    if (!FileOperation::dirExists(folder)) {
-        MsgBox::information(this, QStringLiteral("提示"), QStringLiteral("照片目录不存在：\n") + folder, QMessageBox::Ok);
+    openFolder(folder);
+}
+
+void importOrdersPhotoDlg::openFolder(const QString &folder)
+{
+    // A missing folder would open somewhere else, or nowhere, without a word.
+    if (FileOperation::dirExists(folder) && FileOperation::openFileDir(folder))
         return;
-    }
-    FileOperation::openFileDir(folder);
+    qWarning() << "folder not opened:" << folder;
+    MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("无法打开文件夹：\n") + folder, QMessageBox::Ok);
 }
 
 void importOrdersPhotoDlg::deleteImportedImgSlot()

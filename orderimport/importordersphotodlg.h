@@ -151,6 +151,8 @@ private:
     // The found count of the current type from a count of the type's main folder that the caller has
     // just taken (-1: count the folder here).
     void refreshFoundCount(ImportOrderModel *order, int counted);
+    // Opens one of the order's folders in the file browser; a "警告" box names it when that fails.
+    void openFolder(const QString &folder);
     // Shows the order again when it is the one in the panel (its folders or files have changed).
     void refreshShownOrder(ImportOrderModel *order);
     // The order table's column widths and how they follow the window.

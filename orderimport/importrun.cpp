@@ -711,7 +711,7 @@ void importOrdersPhotoDlg::tbOpenOrderPathAction()
     if (!r || r->orderPath().isEmpty())
         return;
     qCDebug(lcImport) << "orderpath" << r->orderPath();
-    FileOperation::openFileDir(folderOf(r->orderPath()) + QStringLiteral("成品"));
+    openFolder(folderOf(r->orderPath()) + QStringLiteral("成品"));
 }
 
 void importOrdersPhotoDlg::openOrderPhotoPathBtnSlot()
@@ -720,7 +720,7 @@ void importOrdersPhotoDlg::openOrderPhotoPathBtnSlot()
     if (path.isEmpty())
         return; // no order shown
     qCDebug(lcImport) << path;
-    FileOperation::openFileDir(path);
+    openFolder(path);
 }
 
 void importOrdersPhotoDlg::openOrderOriginPathBtnSlot()
@@ -729,6 +729,6 @@ void importOrdersPhotoDlg::openOrderOriginPathBtnSlot()
     if (orderPath.isEmpty())
         return; // no order shown
     const QString path = folderOf(orderPath) + QStringLiteral("照片/新建文件夹");
-    FileOperation::openFileDir(path);
+    openFolder(path);
     qCDebug(lcImport) << path;
 }

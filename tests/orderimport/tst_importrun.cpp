@@ -399,6 +399,14 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(m_dlg, "tbOpenOrderPathAction"));
         const QStringList expected{a->orderPath(), a->orderPath() + "照片/新建文件夹", a->orderPath() + "成品"};
         QCOMPARE(Platform::openedPaths(), expected);
+        QVERIFY(MsgBox::shown().isEmpty());
+
+        // a folder that cannot be opened is named in a warning
+        QVERIFY(QDir(a->orderPath() + "照片/新建文件夹").removeRecursively());
+        m_dlg->findChild<QPushButton *>("openOriginPathBtn")->click();
+        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+        QCOMPARE(MsgBox::lastShown().text, "无法打开文件夹：\n" + a->orderPath() + "照片/新建文件夹");
+        QCOMPARE(Platform::openedPaths(), expected);
     }
 };
 
