@@ -5,7 +5,9 @@
 #include "imageoperation.h"
 #include "importordermodel.h"
 #include "importstate.h"
+#include "orderfolders.h"
 #include "orderrecords.h"
+#include "photoimport.h"
 #include "platform.h"
 
 #include <QBuffer>
@@ -32,6 +34,8 @@
 #include <malloc.h>
 #endif
 
+using namespace OrderFolders;
+
 namespace {
 const QString kImportMode = QStringLiteral("importordersphotodlg");
 const QString kDeleteMode = QStringLiteral("searchorder");
@@ -43,16 +47,6 @@ const QString kOrderPathError = QStringLiteral("客人信息包含特殊字符�
 const QString kDiskFullError = QStringLiteral("服务器空间不足，请清理空间后再导入");
 const QString kStoppedError = QStringLiteral("导片已停止");
 
-// Thumbnail boxes, largest first; each smaller one is scaled from the one before.
-const int kBox2250 = 2250;
-const int kBox1000 = 1000;
-const int kBox200 = 200;
-
-// Pixel memory (MiB) that the photos of one order may hold at the same time, which keeps the whole
-// program well under 600 MiB. A 6000 x 4000 photo that must be turned holds 96 MiB decoded plus 72 MiB
-// turned; an upright one needs only its reduced decode (24 MiB) and its 2250 thumbnail.
-const int kPixelBudgetMiB = 480;
-
 // The counts travel as 16-bit values; a longer list is counted as the most they can hold (and the
 // import refuses it).
 quint16 countOf(const QStringList &files)
@@ -61,395 +55,16 @@ quint16 countOf(const QStringList &files)
     return static_cast<quint16>(qMin(files.size(), most));
 }
 
-// The file-system form of a stored path, "/" separators throughout.
-QString fsPath(const QString &path)
-{
-    return QDir::fromNativeSeparators(Platform::localPath(path));
-}
-
-bool endsWithSeparator(const QString &path)
-{
-    return path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\'));
-}
-
-// A storage root or order folder as the rest of the import joins names to it: trimmed by the caller,
-// ending in a separator (the one the path already uses).
-QString withSeparator(const QString &path)
-{
-    if (path.isEmpty() || endsWithSeparator(path))
-        return path;
-    const bool backSlashes = path.contains(QLatin1Char('\\')) && !path.contains(QLatin1Char('/'));
-    return path + (backSlashes ? QLatin1Char('\\') : QLatin1Char('/'));
-}
-
-bool isAbsolute(const QString &path)
-{
-    return !path.isEmpty() && QDir::isAbsolutePath(fsPath(path));
-}
-
-// True when a path names nothing but a file-system, drive or share root.
-bool isRootPath(const QString &path)
-{
-    QString p = QDir::cleanPath(fsPath(path));
-    if (p.isEmpty() || p == QLatin1String("/"))
-        return true;
-    if (QRegularExpression(QStringLiteral("^[A-Za-z]:/?$")).match(p).hasMatch())
-        return true;
-    // "//host" or "//host/share"
-    if (p.startsWith(QLatin1String("//")) && p.mid(2).split(QLatin1Char('/'), Qt::SkipEmptyParts).size() <= 2)
-        return true;
-    return false;
-}
-
-bool hasDotDotPart(const QString &path)
-{
-    const QStringList parts = fsPath(path).split(QLatin1Char('/'));
-    return parts.contains(QStringLiteral(".."));
-}
-
-// Why a stored order folder cannot be written to ("" when it can).
-QString orderFolderProblem(const QString &path, const QString &what)
-{
-    if (path.trimmed().isEmpty())
-        return what + QStringLiteral("为空，请先建立订单目录");
-    if (!isAbsolute(path) || isRootPath(path) || hasDotDotPart(path))
-        return what + QStringLiteral("无效：") + path;
-    return QString();
-}
-
-// Month and day levels of a shot date "yyyy-mm-dd" (a time after a blank or "T" is left out).
-bool dateLevels(const QString &shotDate, QString *month, QString *day)
-{
-    static const QRegularExpression date(QStringLiteral("^\\s*(\\d{4})-(\\d{1,2})-(\\d{1,2})(?:[ T].*)?\\s*$"));
-    const QRegularExpressionMatch m = date.match(shotDate);
-    if (!m.hasMatch())
-        return false;
-    *month = m.captured(1) + QLatin1Char('-') + m.captured(2);
-    *day = m.captured(3);
-    return true;
-}
-
-// A target name is written into a folder as one component, never as a path.
-bool isSingleName(const QString &name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
-}
-
-QSize fitBox(const QSize &size, int box)
-{
-    return size.scaled(box, box, Qt::KeepAspectRatio);
-}
-
-QImage fitImage(const QImage &image, int box)
-{
-    return image.scaled(box, box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-}
-
 QString shortName(const QString &path)
 {
     return QFileInfo(fsPath(path)).fileName();
-}
-
-// Writes the image to the target, encoded as the target's suffix says, replacing a file of that name
-// only once the new one is complete.
-bool saveImage(const QImage &image, const QString &target, int quality, QString *why)
-{
-    if (Platform::copyShouldFail(target)) {
-        *why = QStringLiteral("写入失败");
-        return false;
-    }
-    const QByteArray format = QFileInfo(target).suffix().toLower().toLatin1();
-    static const QList<QByteArray> writable = QImageWriter::supportedImageFormats();
-    if (format.isEmpty() || !writable.contains(format)) {
-        *why = QStringLiteral("不支持的图片格式");
-        return false;
-    }
-    QSaveFile file(fsPath(target));
-    if (!file.open(QIODevice::WriteOnly)) {
-        *why = file.errorString();
-        return false;
-    }
-    QImageWriter writer(&file, format);
-    writer.setQuality(quality);
-    if (!writer.write(image)) {
-        *why = writer.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *why = file.errorString();
-        return false;
-    }
-    return true;
-}
-
-// Folders of one photo import type, relative to the order folder.
-struct PhotoFolders
-{
-    QString main;
-    QString thumb2250;
-    QString thumb1000;
-    QString thumb200;
-};
-
-PhotoFolders photoFolders(ImportTypeEnum type)
-{
-    switch (type) {
-    case ImportOriginPhotos:
-        return {QStringLiteral("照片/"), QStringLiteral("thumbnail2250/"), QStringLiteral("thumbnail/"),
-                QStringLiteral("thumbnail100/")};
-    case ImportDesigns:
-        return {QStringLiteral("设计/"), QStringLiteral("设计缩略图2250/"), QStringLiteral("设计缩略图/"),
-                QStringLiteral("设计缩略图100/")};
-    default:
-        return {QStringLiteral("成品/"), QStringLiteral("成品缩略图2250/"), QStringLiteral("成品缩略图/"),
-                QStringLiteral("成品缩略图100/")};
-    }
-}
-
-// Holds part of the order's pixel budget while a photo is decoded and written.
-class BudgetHold
-{
-public:
-    explicit BudgetHold(QSemaphore *budget) : m_budget(budget) {}
-    ~BudgetHold()
-    {
-        if (m_budget && m_units)
-            m_budget->release(m_units);
-    }
-    // Waits until the bytes fit into the budget; a photo larger than all of it waits for all of it.
-    void acquire(qint64 bytes)
-    {
-        if (!m_budget || m_units)
-            return;
-        const qint64 mib = (bytes >> 20) + 1;
-        m_units = int(qBound<qint64>(1, mib, kPixelBudgetMiB));
-        m_budget->acquire(m_units);
-    }
-    BudgetHold(const BudgetHold &) = delete;
-    BudgetHold &operator=(const BudgetHold &) = delete;
-
-private:
-    QSemaphore *m_budget;
-    int m_units = 0;
-};
-
-// How much the JPEG decoder reduces a photo when asked for the given smaller size (1, 2, 4 or 8).
-int reducedDecodeFactor(const QSize &full, const QSize &wanted)
-{
-    const int ratio = qMin(full.width() / qMax(1, wanted.width()), full.height() / qMax(1, wanted.height()));
-    return ratio >= 8 ? 8 : ratio >= 4 ? 4 : ratio >= 2 ? 2 : 1;
-}
-
-// The photo as ImageOperation::rotateImage shows it for its orientation (turned and mirrored as the
-// value says), as 8-bit RGB. Works tile by tile so both images stay in cache.
-QImage turnedRgb888(const QImage &src, int orientation)
-{
-    const int w = src.width();
-    const int h = src.height();
-    const bool quarter = orientation >= 5 && orientation <= 8;
-    QImage dst(quarter ? h : w, quarter ? w : h, QImage::Format_RGB888);
-    if (dst.isNull())
-        return dst;
-    uchar *const out = dst.bits();
-    const qsizetype outLine = dst.bytesPerLine();
-    const int tile = 64;
-    for (int ty = 0; ty < h; ty += tile) {
-        const int yEnd = qMin(h, ty + tile);
-        for (int tx = 0; tx < w; tx += tile) {
-            const int xEnd = qMin(w, tx + tile);
-            for (int y = ty; y < yEnd; ++y) {
-                const QRgb *line = reinterpret_cast<const QRgb *>(src.constScanLine(y));
-                for (int x = tx; x < xEnd; ++x) {
-                    int dx = x;
-                    int dy = y;
-                    switch (orientation) {
-                    case 2:
-                        dx = w - 1 - x;
-                        break;
-                    case 4:
-                        dy = h - 1 - y;
-                        break;
-                    case 5:
-                        dx = y;
-                        dy = x;
-                        break;
-                    case 7:
-                        dx = h - 1 - y;
-                        dy = w - 1 - x;
-                        break;
-                    case 6:
-                        dx = h - 1 - y;
-                        dy = x;
-                        break;
-                    case 8:
-                        dx = y;
-                        dy = w - 1 - x;
-                        break;
-                    case 3:
-                        dx = w - 1 - x;
-                        dy = h - 1 - y;
-                        break;
-                    default:
-                        break;
-                    }
-                    uchar *p = out + dy * outLine + dx * 3;
-                    const QRgb v = line[x];
-                    p[0] = uchar(qRed(v));
-                    p[1] = uchar(qGreen(v));
-                    p[2] = uchar(qBlue(v));
-                }
-            }
-        }
-    }
-    return dst;
-}
-
-// Everything one photo needs, copied so that a pool thread can work on it alone.
-struct PhotoTask
-{
-    ImportTypeEnum type;
-    QString orderPath;
-    QString orderBakPath;
-    QString filePath;
-    QString targetName;
-    bool alsoFinished; // photos as shot also go into "成品/"
-};
-
-// Imports one photo: backup copy, upright main file, three thumbnails. Returns the failures.
-QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget)
-{
-    QStringList failures;
-    const QString name = shortName(task.filePath);
-    auto fail = [&](const QString &what) { failures << name + QStringLiteral("：") + what; };
-
-    const PhotoFolders folders = photoFolders(task.type);
-    QStringList mainTargets{task.orderPath + folders.main + task.targetName};
-    if (task.alsoFinished)
-        mainTargets << task.orderPath + QStringLiteral("成品/") + task.targetName;
-    const QString t2250 = task.orderPath + folders.thumb2250 + task.targetName;
-    const QString t1000 = task.orderPath + folders.thumb1000 + task.targetName;
-    const QString t200 = task.orderPath + folders.thumb200 + task.targetName;
-
-    QFile source(fsPath(task.filePath));
-    if (!source.open(QIODevice::ReadOnly)) {
-        fail(QStringLiteral("无法读取源文件"));
-        return failures;
-    }
-    QByteArray bytes = source.readAll();
-    source.close();
-
-    // The backup keeps the photo as chosen; a name taken there gets a numbered free name.
-    if (task.type == ImportOriginPhotos) {
-        const QString backup = task.orderBakPath + QStringLiteral("照片/") + task.targetName;
-        if (!FileOperation::copyFile(task.filePath, backup, false))
-            fail(QStringLiteral("备份复制失败"));
-    }
-
-    const int orientation = ImageOperation::getDirection(fsPath(task.filePath));
-    const bool turn = orientation != 1;
-
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(false);
-    reader.setDecideFormatFromContent(true);
-    const QSize fullSize = reader.size();
-
-    QImage thumb; // the 2250 thumbnail, upright
-    bool decoded = false;
-    BudgetHold hold(budget);
-    if (!turn) {
-        for (const QString &target : mainTargets) {
-            if (!FileOperation::copyFile(task.filePath, target, true))
-                fail(QStringLiteral("复制失败 ") + target);
-        }
-    }
-    if (!turn && fullSize.isValid() && fitBox(fullSize, kBox2250).width() < fullSize.width()
-        && reader.supportsOption(QImageIOHandler::ScaledSize)) {
-        // The main file is a byte copy: only the 2250 size is needed, which the JPEG decoder makes
-        // from a reduced decode.
-        const QSize size2250 = fitBox(fullSize, kBox2250);
-        const int denom = reducedDecodeFactor(fullSize, size2250);
-        hold.acquire(qint64(fullSize.width() / denom) * (fullSize.height() / denom) * 4
-                     + qint64(size2250.width()) * size2250.height() * 4);
-        reader.setScaledSize(size2250);
-        thumb = reader.read();
-        if (!thumb.isNull() && thumb.size() != size2250)
-            thumb = thumb.scaled(size2250, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        decoded = !thumb.isNull();
-    } else {
-        // Decoded in full once. A turned photo is written from a copy without alpha in 3 bytes a pixel
-        // (which also encodes faster) when it has no alpha to keep.
-        const bool compact = reader.imageFormat() == QImage::Format_RGB32;
-        const qint64 pixels = fullSize.isValid() ? qint64(fullSize.width()) * fullSize.height() : qint64(6000) * 4000;
-        hold.acquire(pixels * (turn ? (compact ? 7 : 8) : 4) + qint64(kBox2250) * kBox2250 * 4);
-        QImage full = reader.read();
-        bytes.clear();
-        if (!full.isNull()) {
-            decoded = true;
-            // The square box makes "scale, then turn" give the same size as "turn, then scale".
-            thumb = ImageOperation::rotateImage(fitImage(full, kBox2250), orientation);
-            if (turn) {
-                const QImage upright = full.format() == QImage::Format_RGB32
-                                           ? turnedRgb888(full, orientation)
-                                           : ImageOperation::rotateImage(full, orientation);
-                full = QImage();
-                for (const QString &target : mainTargets) {
-                    QString why;
-                    if (!saveImage(upright, target, 100, &why))
-                        fail(QStringLiteral("保存失败 ") + target + QStringLiteral("（") + why + QStringLiteral("）"));
-                }
-            }
-        }
-    }
-    bytes.clear();
-
-    if (!decoded) {
-        // Not an image the program can read: keep it unchanged, turned or not, so nothing is lost.
-        if (turn) {
-            for (const QString &target : mainTargets) {
-                if (!FileOperation::copyFile(task.filePath, target, true))
-                    fail(QStringLiteral("复制失败 ") + target);
-            }
-        }
-        for (const QString &target : {t1000, t2250}) {
-            if (!FileOperation::copyFile(task.filePath, target, true))
-                fail(QStringLiteral("复制失败 ") + target);
-        }
-        return failures;
-    }
-
-    QString why;
-    if (!saveImage(thumb, t2250, -1, &why))
-        fail(QStringLiteral("缩略图保存失败 ") + t2250 + QStringLiteral("（") + why + QStringLiteral("）"));
-    thumb = fitImage(thumb, kBox1000);
-    if (!saveImage(thumb, t1000, -1, &why))
-        fail(QStringLiteral("缩略图保存失败 ") + t1000 + QStringLiteral("（") + why + QStringLiteral("）"));
-    thumb = fitImage(thumb, kBox200);
-    if (!saveImage(thumb, t200, -1, &why))
-        fail(QStringLiteral("缩略图保存失败 ") + t200 + QStringLiteral("（") + why + QStringLiteral("）"));
-    return failures;
-}
-
-// glibc serves a freed block of up to 32 MiB from then on out of its per-thread arenas, where image
-// buffers freed by one pool thread stay reserved for that thread: the process would keep several photos'
-// worth of memory per thread. A fixed threshold sends every large buffer back to the system when it is
-// freed. (The Windows heap returns large blocks by itself.)
-void keepLargeBuffersOutOfArenas()
-{
-#if defined(Q_OS_LINUX) && defined(__GLIBC__)
-    static std::once_flag once;
-    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024); });
-#endif
 }
 
 // The per-order queue of photos on the pool: results are handed back in file order.
 class PhotoPipeline
 {
 public:
-    explicit PhotoPipeline(int threads) : m_budget(kPixelBudgetMiB)
+    explicit PhotoPipeline(int threads) : m_budget(kPhotoPixelBudgetMiB)
     {
         m_pool.setMaxThreadCount(threads);
         m_pool.setExpiryTimeout(-1);
@@ -819,9 +434,9 @@ void ImportOrderThread::importOrderFiles()
                         || mImportType == ImportDesigns;
     const QString orderPath = withSeparator(mModel->orderPath().trimmed());
     const QString orderBakPath = withSeparator(mModel->orderBakPath().trimmed());
-    QString problem = orderFolderProblem(orderPath, QStringLiteral("订单路径"));
+    QString problem = folderProblem(orderPath, QStringLiteral("订单路径"));
     if (problem.isEmpty() && mImportType == ImportOriginPhotos)
-        problem = orderFolderProblem(orderBakPath, QStringLiteral("订单备份路径"));
+        problem = folderProblem(orderBakPath, QStringLiteral("订单备份路径"));
     if (problem.isEmpty() && !FileOperation::dirExists(orderPath))
         problem = QStringLiteral("订单目录不存在：") + orderPath;
     if (!problem.isEmpty()) {

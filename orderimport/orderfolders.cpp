@@ -1,0 +1,100 @@
+#include "orderfolders.h"
+
+#include "fileoperation.h"
+#include "platform.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+namespace OrderFolders {
+
+QString fsPath(const QString &path)
+{
+    return QDir::fromNativeSeparators(Platform::localPath(path));
+}
+
+bool endsWithSeparator(const QString &path)
+{
+    return path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\'));
+}
+
+QString withSeparator(const QString &path)
+{
+    if (path.isEmpty() || endsWithSeparator(path))
+        return path;
+    const bool backSlashes = path.contains(QLatin1Char('\\')) && !path.contains(QLatin1Char('/'));
+    return path + (backSlashes ? QLatin1Char('\\') : QLatin1Char('/'));
+}
+
+bool isAbsolute(const QString &path)
+{
+    return !path.isEmpty() && QDir::isAbsolutePath(fsPath(path));
+}
+
+bool isRootPath(const QString &path)
+{
+    QString p = QDir::cleanPath(fsPath(path));
+    if (p.isEmpty() || p == QLatin1String("/"))
+        return true;
+    if (QRegularExpression(QStringLiteral("^[A-Za-z]:/?$")).match(p).hasMatch())
+        return true;
+    // "//host" or "//host/share"
+    if (p.startsWith(QLatin1String("//")) && p.mid(2).split(QLatin1Char('/'), Qt::SkipEmptyParts).size() <= 2)
+        return true;
+    return false;
+}
+
+bool hasDotDotPart(const QString &path)
+{
+    return fsPath(path).split(QLatin1Char('/')).contains(QStringLiteral(".."));
+}
+
+QString folderProblem(const QString &path, const QString &what)
+{
+    if (path.trimmed().isEmpty())
+        return what + QStringLiteral("为空，请先建立订单目录");
+    if (!isAbsolute(path) || isRootPath(path) || hasDotDotPart(path))
+        return what + QStringLiteral("无效：") + path;
+    return QString();
+}
+
+bool dateLevels(const QString &shotDate, QString *month, QString *day)
+{
+    static const QRegularExpression date(QStringLiteral("^\\s*(\\d{4})-(\\d{1,2})-(\\d{1,2})(?:[ T].*)?\\s*$"));
+    const QRegularExpressionMatch m = date.match(shotDate);
+    if (!m.hasMatch())
+        return false;
+    *month = m.captured(1) + QLatin1Char('-') + m.captured(2);
+    *day = m.captured(3);
+    return true;
+}
+
+bool isSingleName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+}
+
+bool makeLevel(const QString &root, const QString &relative)
+{
+    return FileOperation::mkDir(root + relative);
+}
+
+QList<QStringList> thumbnailGroups()
+{
+    return {{QStringLiteral("thumbnail/"), QStringLiteral("thumbnail100/"), QStringLiteral("thumbnail2250/")},
+            {QStringLiteral("成品缩略图/"), QStringLiteral("成品缩略图100/"), QStringLiteral("成品缩略图2250/")},
+            {QStringLiteral("设计缩略图/"), QStringLiteral("设计缩略图100/"), QStringLiteral("设计缩略图2250/")}};
+}
+
+void makeHiddenGroups(const QString &orderFolder)
+{
+    for (const QStringList &group : thumbnailGroups()) {
+        for (const QString &sub : group)
+            makeLevel(orderFolder, sub);
+        for (const QString &sub : group)
+            FileOperation::setDirHidden(orderFolder + sub);
+    }
+}
+
+} // namespace OrderFolders

@@ -1,0 +1,40 @@
+#pragma once
+// Folder helpers shared by the batch import and the single-order import: the file-system form of stored
+// paths, the checks a storage root or order folder must pass before anything is joined to it, the dated
+// levels of an order folder, and creating folders one level at a time.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace OrderFolders {
+
+// The file-system form of a stored path, "/" separators throughout.
+QString fsPath(const QString &path);
+bool endsWithSeparator(const QString &path);
+// The path ending in a separator (the one it already uses); "" stays "".
+QString withSeparator(const QString &path);
+bool isAbsolute(const QString &path);
+// True when a path names nothing but a file-system, drive or share root.
+bool isRootPath(const QString &path);
+bool hasDotDotPart(const QString &path);
+// Why a stored order folder cannot be written to ("" when it can); what names it in the text.
+QString folderProblem(const QString &path, const QString &what);
+
+// Month ("yyyy-mm") and day ("dd") levels of a shot date "yyyy-mm-dd" (a time after a blank or "T" is
+// left out). False for any other text.
+bool dateLevels(const QString &shotDate, QString *month, QString *day);
+
+// A target name is written into a folder as one component, never as a path.
+bool isSingleName(const QString &name);
+
+// Creates the last level of root + relative (the levels above must exist); an existing folder stays.
+// True when the folder exists afterwards.
+bool makeLevel(const QString &root, const QString &relative);
+// The nine thumbnail folders of an order folder, in their three groups (photos as shot, finished
+// photos, designs), each group 1000, 200 and 2250 pixels.
+QList<QStringList> thumbnailGroups();
+// Creates each group's folders under the order folder, then gives them the hidden attribute.
+void makeHiddenGroups(const QString &orderFolder);
+
+} // namespace OrderFolders
