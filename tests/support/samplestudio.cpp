@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 #include <memory>
@@ -71,10 +72,14 @@ bool makeDir(const QString &path, QString *error)
     return false;
 }
 
-bool writePhotos(const QString &dir, const QList<SamplePhoto> &photos, const QColor &tint, QString *error)
+// shotTimes: the shot time of each photo, in order (none when the list is shorter).
+bool writePhotos(const QString &dir, const QList<SamplePhoto> &photos, const QColor &tint, QString *error,
+                 const QStringList &shotTimes = QStringList())
 {
-    for (const SamplePhoto &p : photos) {
-        if (!writeFile(dir + p.name, testsupport::jpegWithOrientation(p.size, p.orientation, p.motorola, tint), error))
+    for (int i = 0; i < photos.size(); ++i) {
+        const SamplePhoto &p = photos.at(i);
+        if (!writeFile(dir + p.name,
+                       testsupport::jpegWithOrientation(p.size, p.orientation, p.motorola, tint, shotTimes.value(i)), error))
             return false;
     }
     return true;
@@ -220,6 +225,20 @@ QJsonObject listReply(const SampleStudio &studio, const Request &request, const 
                         {"factorys", QJsonArray {shop("3", "后期一厂"), shop("4", "后期二厂")}}};
 }
 
+// The shot time of the i-th photo taken on a day "yyyy-MM-dd", as a camera writes it.
+QString shotTimeOn(const QString &day, int i)
+{
+    return QString(day).replace(QLatin1Char('-'), QLatin1Char(':')) + QStringLiteral(" 10:%1:%2")
+        .arg(i / 60, 2, 10, QLatin1Char('0'))
+        .arg(i % 60, 2, 10, QLatin1Char('0'));
+}
+
+// A camera-raw stand-in: a TIFF-like header carrying the shot time near its start.
+QByteArray rawBytes(const QString &name, const QString &shotTime)
+{
+    return QByteArray("II*\0DateTime ", 13) + shotTime.toLatin1() + QByteArray("\0sample raw ", 12) + name.toUtf8();
+}
+
 } // namespace
 
 QString SampleOrder::key() const
@@ -276,6 +295,8 @@ SampleStudio::SampleStudio(const QString &dir)
     a.originals = {{"IMG_0001.jpg", {640, 480}, 1, false}, {"IMG_0002.jpg", {480, 640}, 6, false},
                    {"IMG_0003.jpg", {640, 480}, 3, true}};
     a.rawFiles = QStringList{"IMG_0001.CR2", "IMG_0002.CR2", "IMG_0003.CR2"};
+    a.strayRaw = "IMG_0099.CR2";
+    a.shotTimeList = true;
     a.finished = {{"IMG_0001.jpg", {640, 480}, 1, false}, {"IMG_0002.jpg", {480, 640}, 6, false},
                   {"IMG_0003.jpg", {640, 480}, 3, true}, {"IMG_0004.JPG", {480, 640}, 8, true}};
     a.rejected = {{"IMG_0009.jpg", {320, 240}, 1, false}};
@@ -364,6 +385,16 @@ QString SampleStudio::missingPhotoName()
     return QStringLiteral("IMG_9999.jpg");
 }
 
+QString SampleStudio::originalShotTime(const SampleOrder &order, int i)
+{
+    return shotTimeOn(order.shotDate, i + 1);
+}
+
+QString SampleStudio::incomingShotTime(int i)
+{
+    return shotTimeOn(QStringLiteral("2023-07-08"), 31 + i);
+}
+
 QStringList SampleStudio::orderSubFolders()
 {
     return {"照片/", "照片/新建文件夹/", "成品/", "汰片/", "设计/", "试拍视频/", "精修视频/",
@@ -392,8 +423,11 @@ bool SampleStudio::writeTree(QString *error) const
         }
         if (!makeDir(o.orderBakPath + "照片/", error))
             return false;
-        if (!writePhotos(o.orderPath + "照片/", o.originals, QColor(40, 120, 200), error)
-            || !writePhotos(o.orderBakPath + "照片/", o.originals, QColor(40, 120, 200), error)
+        QStringList originalTimes;
+        for (int i = 0; i < o.originals.size(); ++i)
+            originalTimes << originalShotTime(o, i);
+        if (!writePhotos(o.orderPath + "照片/", o.originals, QColor(40, 120, 200), error, originalTimes)
+            || !writePhotos(o.orderBakPath + "照片/", o.originals, QColor(40, 120, 200), error, originalTimes)
             || !writePhotos(o.orderPath + "成品/", o.finished, QColor(200, 140, 60), error)
             || !writePhotos(o.orderPath + "汰片/", o.rejected, QColor(90, 90, 90), error)
             || !writePhotos(o.orderPath + "marks/", o.marked, QColor(160, 60, 160), error)
@@ -410,8 +444,26 @@ bool SampleStudio::writeTree(QString *error) const
                     return false;
             }
         }
+        QString shotTimes;
         for (const QString &raw : o.rawFiles) {
-            if (!writeFile(o.orderPath + "照片/新建文件夹/" + raw, "II*\0sample raw " + raw.toUtf8(), error))
+            // a raw belongs to the photo of its base name
+            QString time;
+            for (int i = 0; i < o.originals.size(); ++i) {
+                if (QFileInfo(o.originals.at(i).name).completeBaseName() == QFileInfo(raw).completeBaseName())
+                    time = originalShotTime(o, i);
+            }
+            if (!writeFile(o.orderPath + "照片/新建文件夹/" + raw, rawBytes(raw, time), error))
+                return false;
+        }
+        if (!o.strayRaw.isEmpty()
+            && !writeFile(o.orderPath + "照片/新建文件夹/" + o.strayRaw, rawBytes(o.strayRaw, shotTimeOn(o.shotDate, 59)), error))
+            return false;
+        if (o.shotTimeList) {
+            // what the single-order import writes: photo name without ".jpg", ">", the time without the century
+            for (int i = 0; i < o.originals.size(); ++i)
+                shotTimes += QFileInfo(o.originals.at(i).name).completeBaseName() + QLatin1Char('>')
+                             + originalShotTime(o, i).mid(2) + QLatin1Char('|');
+            if (!writeFile(o.orderPath + "ImageTime.txt", shotTimes.toUtf8(), error))
                 return false;
         }
         for (const QString &v : o.trialVideos) {
@@ -425,7 +477,10 @@ bool SampleStudio::writeTree(QString *error) const
     }
     if (!writeDovraTree(error))
         return false;
-    if (!makeDir(incomingRoot, error) || !writePhotos(incomingRoot, incoming, QColor(230, 170, 80), error)
+    QStringList incomingTimes;
+    for (int i = 0; i < incoming.size(); ++i)
+        incomingTimes << incomingShotTime(i);
+    if (!makeDir(incomingRoot, error) || !writePhotos(incomingRoot, incoming, QColor(230, 170, 80), error, incomingTimes)
         || !writeFile(incomingRoot + "试拍_01.mp4", dummyVideo("试拍_01.mp4"), error))
         return false;
     return writeFile(folder + QStringLiteral("studio.txt"),

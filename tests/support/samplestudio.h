@@ -38,7 +38,9 @@ struct SampleOrder {
     QList<SamplePhoto> rejected;  // 汰片/
     QList<SamplePhoto> marked;    // marks/
     QList<SamplePhoto> designs;   // 设计/
-    QStringList rawFiles;         // 照片/新建文件夹/ (camera-raw siblings of the originals)
+    QStringList rawFiles;         // 照片/新建文件夹/ (camera-raw siblings of the originals, shot with them)
+    QString strayRaw;             // one more raw there whose shot time no photo has ("" for none)
+    bool shotTimeList = false;    // the order folder holds "ImageTime.txt" listing the originals
     QStringList trialVideos;      // 试拍视频/
     QStringList retouchVideos;    // 精修视频/
     bool selectionFinished = false;
@@ -75,6 +77,12 @@ struct SampleStudio {
     bool goodsIdPrefix = false;
     // A photo that a product of every order with finished photos lists but "成品/" lacks.
     static QString missingPhotoName();
+
+    // The shot time in the EXIF block of the i-th photo (from 0) of the order's originals, as a camera
+    // writes it ("yyyy:MM:dd hh:mm:ss"); the raw of the same base name carries it too. The photos waiting
+    // in incomingRoot carry incomingShotTime(i).
+    static QString originalShotTime(const SampleOrder &order, int i);
+    static QString incomingShotTime(int i);
 
     // Every sub-folder an imported order folder has on the photo root, in creation order.
     static QStringList orderSubFolders();

@@ -46,7 +46,8 @@ void put32(QByteArray &b, quint32 v, bool be)
 }
 } // namespace
 
-QByteArray jpegWithOrientation(const QSize &size, int orientation, bool motorola, const QColor &base)
+QByteArray jpegWithOrientation(const QSize &size, int orientation, bool motorola, const QColor &base,
+                               const QString &shotTime)
 {
     QImage img(size, QImage::Format_RGB32);
     img.fill(base);
@@ -62,21 +63,35 @@ QByteArray jpegWithOrientation(const QSize &size, int orientation, bool motorola
     QBuffer buf(&jpeg);
     buf.open(QIODevice::WriteOnly);
     img.save(&buf, "JPG", 90);
-    if (orientation <= 0)
+    const QByteArray date = shotTime.toLatin1().left(19) + '\0';
+    const bool withDate = !shotTime.isEmpty();
+    if (orientation <= 0 && !withDate)
         return jpeg;
 
-    // TIFF block: header, IFD0 with the one Orientation entry, no next IFD.
+    // TIFF block: header, IFD0 with the Orientation and DateTime entries (in tag order), no next IFD,
+    // then the date text the DateTime entry points at.
+    const quint16 entries = quint16((orientation > 0 ? 1 : 0) + (withDate ? 1 : 0));
     QByteArray tiff;
     tiff.append(motorola ? "MM" : "II");
     put16(tiff, 42, motorola);
     put32(tiff, 8, motorola);
-    put16(tiff, 1, motorola);       // entries
-    put16(tiff, 0x0112, motorola);  // Orientation
-    put16(tiff, 3, motorola);       // SHORT
-    put32(tiff, 1, motorola);       // count
-    put16(tiff, quint16(orientation), motorola);
-    put16(tiff, 0, motorola);       // padding of the 4-byte value field
+    put16(tiff, entries, motorola);
+    if (orientation > 0) {
+        put16(tiff, 0x0112, motorola);  // Orientation
+        put16(tiff, 3, motorola);       // SHORT
+        put32(tiff, 1, motorola);       // count
+        put16(tiff, quint16(orientation), motorola);
+        put16(tiff, 0, motorola);       // padding of the 4-byte value field
+    }
+    if (withDate) {
+        put16(tiff, 0x0132, motorola);  // DateTime
+        put16(tiff, 2, motorola);       // ASCII
+        put32(tiff, quint32(date.size()), motorola);
+        put32(tiff, quint32(8 + 2 + 12 * entries + 4), motorola); // right after the IFD
+    }
     put32(tiff, 0, motorola);       // next IFD
+    if (withDate)
+        tiff += date;
 
     QByteArray app1("\xFF\xE1", 2);
     const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
@@ -85,12 +100,13 @@ QByteArray jpegWithOrientation(const QSize &size, int orientation, bool motorola
     return jpeg.left(2) + app1 + jpeg.mid(2);
 }
 
-bool writeJpeg(const QString &path, const QSize &size, int orientation, bool motorola, const QColor &base)
+bool writeJpeg(const QString &path, const QSize &size, int orientation, bool motorola, const QColor &base,
+               const QString &shotTime)
 {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return false;
-    const QByteArray bytes = jpegWithOrientation(size, orientation, motorola, base);
+    const QByteArray bytes = jpegWithOrientation(size, orientation, motorola, base, shotTime);
     return f.write(bytes) == bytes.size();
 }
 

@@ -16,11 +16,12 @@ void prepare();
 
 // A JPEG of the given size (a gradient with a red corner at the top left, so a turn can be seen)
 // carrying an EXIF orientation tag in Intel ("II") or Motorola ("MM") byte order;
-// orientation 0 writes no EXIF block at all.
+// orientation 0 writes no EXIF block at all. A shot time ("yyyy:MM:dd hh:mm:ss") adds the DateTime tag
+// (and the EXIF block, whatever the orientation).
 QByteArray jpegWithOrientation(const QSize &size, int orientation, bool motorola = false,
-                               const QColor &base = QColor(40, 120, 200));
+                               const QColor &base = QColor(40, 120, 200), const QString &shotTime = QString());
 bool writeJpeg(const QString &path, const QSize &size, int orientation = 0, bool motorola = false,
-               const QColor &base = QColor(40, 120, 200));
+               const QColor &base = QColor(40, 120, 200), const QString &shotTime = QString());
 
 // A temporary folder holding a photo root and a backup root, each ending in "/".
 class TempRoots

@@ -1,0 +1,1169 @@
+#include "importphototoserver.h"
+#include "ui_importphototoserver.h"
+
+#include "calendarpicker.h"
+#include "checkdirthread.h"
+#include "fileoperation.h"
+#include "globals.h"
+#include "msgbox.h"
+#include "orderfolders.h"
+#include "photoimport.h"
+#include "platform.h"
+#include "shottime.h"
+#include "storagelisting.h"
+#include "thumbnailthread1.h"
+#include "webapi.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDate>
+#include <QDir>
+#include <QDebug>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSet>
+#include <QStandardItemModel>
+#include <QTime>
+
+using OrderFolders::withSeparator;
+
+namespace {
+
+// What each import type works on under the order folder.
+struct TypeInfo
+{
+    QString button;       // the button's text
+    QString loadingText;  // its text while the lookup runs
+    QString title;        // the window title
+    QString folder;       // the photo folder, ending in "/"
+    QString thumbFolder;  // the 1000-pixel folder the icon list shows, ending in "/"
+    QString caption;      // the imported-photo caption
+    QStringList deleted;  // the folders a deletion removes a name from, main folder first
+    QString typeId;       // "typeid" of the path report
+};
+
+const TypeInfo &typeInfo(int type)
+{
+    static const TypeInfo types[3] = {
+        {QStringLiteral("导入照片"), QStringLiteral("导入照片(加载中)"), QStringLiteral("导入照片(原片)"),
+         QStringLiteral("照片/"), QStringLiteral("thumbnail/"), QStringLiteral("订单已导入照片"),
+         {QStringLiteral("照片/"), QStringLiteral("thumbnail/"), QStringLiteral("thumbnail100/"),
+          QStringLiteral("thumbnail2250/")},
+         QStringLiteral("1")},
+        {QStringLiteral("导入成品"), QStringLiteral("导入成品(加载中)"), QStringLiteral("导入照片(成品)"),
+         QStringLiteral("成品/"), QStringLiteral("成品缩略图/"), QStringLiteral("订单已导入成品"),
+         {QStringLiteral("成品/"), QStringLiteral("成品缩略图/"), QStringLiteral("成品缩略图100/"),
+          QStringLiteral("成品缩略图2250/")},
+         QStringLiteral("2")},
+        {QStringLiteral("导入设计"), QStringLiteral("导入设计(加载中)"), QStringLiteral("导入照片(设计)"),
+         QStringLiteral("设计/"), QStringLiteral("设计缩略图/"), QStringLiteral("订单已导入设计"),
+         {QStringLiteral("设计/"), QStringLiteral("设计缩略图/"), QStringLiteral("设计缩略图100/"),
+          QStringLiteral("设计缩略图2250/")},
+         QStringLiteral("3")},
+    };
+    return types[type == 1 || type == 2 ? type : 0];
+}
+
+// Typed or web text as one part of a file or folder name: safe for the file system, and without the "-"
+// that separates the parts when a name is read back.
+QString namePart(const QString &text)
+{
+    return normalizeFileName(text).remove(QLatin1Char('-'));
+}
+
+// Order numbers keep their own "-" (they are read back from the front of a name), only unsafe characters go.
+QString orderNumberPart(const QString &prefix, const QString &orderNumber)
+{
+    return normalizeFileName(prefix + orderNumber);
+}
+
+} // namespace
+
+// The icons of one listing: its jobs report here, and a listing that is replaced is deleted with its
+// jobs' late reports. It tells the window once every icon of the listing is in.
+class IconListing : public QObject
+{
+    Q_OBJECT
+public:
+    IconListing(ImportPhotoToServer *window, int count) : QObject(window), m_window(window), m_pending(count) {}
+    int pending() const { return m_pending; }
+
+public slots:
+    void updateThumbIcon(int index, QPixmap pic)
+    {
+        m_window->updateThumbIcon(index, pic);
+        if (--m_pending == 0)
+            m_window->iconsIn();
+    }
+
+private:
+    ImportPhotoToServer *m_window;
+    int m_pending;
+};
+
+// ---------------------------------------------------------------- naming
+
+int ImportPhotoToServer::photoNumberOf(const QFileInfo &file)
+{
+    const QString base = file.baseName();
+    const QString last = base.mid(base.lastIndexOf(QLatin1Char('-')) + 1);
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    return digits.match(last).hasMatch() ? last.toInt() : 0;
+}
+
+int ImportPhotoToServer::highestPhotoNumber(const QString &folder)
+{
+    int highest = 0;
+    const QFileInfoList photos = StorageListing::files(folder, {QStringLiteral("*.jpg")});
+    qDebug() << "服务器订单文件夹下已有照片数量" << photos.size();
+    for (const QFileInfo &photo : photos)
+        highest = qMax(highest, photoNumberOf(photo));
+    return highest;
+}
+
+QString ImportPhotoToServer::orderPrefixOf(const QString &shotDate)
+{
+    const QStringList parts = shotDate.split(QLatin1Char('-'));
+    qDebug() << "sepratePhotoName" << parts;
+    if (parts.size() != 3)
+        return QString();
+    return QString::number(parts.at(1).toInt()) + parts.at(2);
+}
+
+QString ImportPhotoToServer::newPhotoName(const QString &prefix, const QString &orderNumber,
+                                          const QString &appendName, int number)
+{
+    const QString append = namePart(appendName);
+    const QString middle = append.isEmpty() ? QStringLiteral("-") : QLatin1Char('-') + append + QLatin1Char('-');
+    return orderNumberPart(prefix, orderNumber) + middle + QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'))
+           + QStringLiteral(".jpg");
+}
+
+QString ImportPhotoToServer::orderFolderName(const QString &prefix, const QString &orderNumber,
+                                             const QString &appendName, const QString &serviceTimes)
+{
+    const QString append = namePart(appendName);
+    return orderNumberPart(prefix, orderNumber) + (append.isEmpty() ? QString() : QLatin1Char('-') + append)
+           + QLatin1Char('-') + namePart(serviceTimes);
+}
+
+bool ImportPhotoToServer::appendNameOfFolder(const QString &folderName, const QString &serviceTimes,
+                                             QString *appendName)
+{
+    const QStringList parts = folderName.split(QLatin1Char('-'));
+    if (parts.size() >= 2 && !serviceTimes.isEmpty() && parts.last() == serviceTimes) {
+        // prefix+number, [append name,] service count
+        *appendName = parts.mid(1, parts.size() - 2).join(QLatin1Char('-'));
+        return true;
+    }
+    if (parts.size() == 2) {
+        *appendName = parts.at(1);
+        return true;
+    }
+    return false;
+}
+
+bool ImportPhotoToServer::appendNameOfPhoto(const QString &fileName, QString *appendName)
+{
+    const QStringList parts = fileName.split(QLatin1Char('-'));
+    qDebug() << "sepratePhotoName" << parts;
+    if (parts.size() != 3)
+        return false;
+    *appendName = parts.at(1);
+    return true;
+}
+
+// ---------------------------------------------------------------- window
+
+ImportPhotoToServer::ImportPhotoToServer(QWidget *parent)
+    : QMainWindow(parent), newPhotoNames(new QStringList), m_pixelBudget(kPhotoPixelBudgetMiB)
+{
+    ui = new Ui_ImportPhotoToServer;
+    ui->setupUi(this);
+    g_importWindowOpen = true;
+
+    ui->lineEdit_dresser->setText(g_cur_role2);
+    ui->lineEdit_cameraman->setText(g_cur_role1);
+    ui->pushButton_photodate->setText(g_cur_shotdate);
+    ui->lineEdit_otherdate->setText(g_cur_servicetimes);
+    ui->label_id->setText(g_cur_orderpayforkey);
+    ui->label_name->setText(g_cur_customerName);
+    ui->refreshPushButton->hide();
+
+    loadingLabel = new QLabel;
+    loadingLabel->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    loadingLabel->setText(QStringLiteral("正在加载..."));
+    QFont font = loadingLabel->font();
+    font.setPointSize(20);
+    loadingLabel->setFont(font);
+    loadingLabel->setAttribute(Qt::WA_TranslucentBackground);
+    loadingLabel->adjustSize();
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect desk = screen->geometry();
+        loadingLabel->move((desk.width() - loadingLabel->width()) / 2, (desk.height() - loadingLabel->height()) / 2);
+    }
+
+    connect(ui->importButton, &QPushButton::clicked, this, &ImportPhotoToServer::clickImportPhoto);
+    connect(ui->selectButton, &QPushButton::clicked, this, &ImportPhotoToServer::clickSelectPhoto);
+    ui->tableView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->tableView, &QWidget::customContextMenuRequested, this, &ImportPhotoToServer::tableShowMouseRightButton);
+    tableOpenDirAction = new QAction(QStringLiteral("打开照片目录"), this);
+    connect(tableOpenDirAction, &QAction::triggered, this, &ImportPhotoToServer::openSelfPhotoDir);
+    tableMenu = new QMenu(ui->tableView);
+    tableMenu->addAction(tableOpenDirAction);
+
+    ui->reimportButton->hide();
+    ui->selectButton->hide();
+    ui->progressBar->hide();
+
+    // The type switch starts a lookup, which may end at once: the widgets it touches exist by then.
+    initListWidget();
+    initTableView();
+    ui->importButton->setEnabled(false);
+    QPalette red = ui->reimportButton->palette();
+    red.setColor(QPalette::ButtonText, QColor(255, 0, 0));
+    ui->reimportButton->setPalette(red);
+    ui->lineEdit_orderPRName->setReadOnly(true);
+    ui->lineEdit_orderPRName->setText(orderPrefixOf(g_cur_shotdate));
+    initImportButtons();
+}
+
+ImportPhotoToServer::~ImportPhotoToServer()
+{
+    m_pool.clear();
+    m_pool.waitForDone();
+    delete loadingLabel;
+    delete newPhotoNames;
+    delete ui;
+}
+
+void ImportPhotoToServer::initListWidget()
+{
+    thumbList = new QListWidget(this);
+    thumbList->setIconSize(QSize(1000, 1000));
+    thumbList->setResizeMode(QListView::Adjust);
+    thumbList->setViewMode(QListView::IconMode);
+    thumbList->setMovement(QListView::Static);
+    thumbList->setDragEnabled(false);
+    thumbList->setSpacing(10);
+    thumbList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    connect(thumbList, &QListWidget::itemDoubleClicked, this, &ImportPhotoToServer::selectItem);
+    ui->verticalLayout->addWidget(thumbList);
+    thumbList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(thumbList, &QWidget::customContextMenuRequested, this, &ImportPhotoToServer::listShowMouseRightButton);
+    listMenu = new QMenu(thumbList);
+    listOpenDirAction = new QAction(QStringLiteral("打开照片目录"), this);
+    connect(listOpenDirAction, &QAction::triggered, this, &ImportPhotoToServer::openOrderPhotoDir);
+    listDeleteAction = new QAction(QStringLiteral("删除选中照片"), this);
+    connect(listDeleteAction, &QAction::triggered, this, &ImportPhotoToServer::delListPhotoAction);
+    listMenu->addAction(listOpenDirAction);
+    listMenu->addSeparator();
+    listMenu->addAction(listDeleteAction);
+}
+
+void ImportPhotoToServer::initTableView()
+{
+    tableModel = new QStandardItemModel(this);
+    tableModel->setHorizontalHeaderItem(0, new QStandardItem(QStringLiteral("照片")));
+    ui->tableView->setModel(tableModel);
+    ui->tableView->setColumnWidth(0, ui->tableView->width());
+    ui->tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ui->tableView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    connect(ui->tableView, &QTableView::doubleClicked, this, &ImportPhotoToServer::selectRow);
+}
+
+void ImportPhotoToServer::initImportButtons()
+{
+    importTypeGroup = new QButtonGroup(this);
+    const QList<QPushButton *> buttons{ui->importPic1, ui->importPic2, ui->importPic3};
+    for (int i = 0; i < buttons.size(); ++i) {
+        QPushButton *button = buttons.at(i);
+        button->setCheckable(true);
+        button->setFlat(true);
+        importTypeGroup->addButton(button, i + 1);
+        // A click on another button unchecks the old one too: only the newly checked button switches.
+        connect(button, &QPushButton::toggled, this, [this](bool checked) {
+            if (checked)
+                importBtnAction();
+        });
+    }
+    ui->importPic2->setChecked(true);
+}
+
+QString ImportPhotoToServer::typeFolder() const
+{
+    return typeInfo(g_importType).folder;
+}
+
+// ---------------------------------------------------------------- type switch
+
+void ImportPhotoToServer::importBtnAction()
+{
+    const int id = importTypeGroup->checkedId();
+    if (id < 1 || id > 3)
+        return;
+    g_importType = id - 1;
+    const TypeInfo &type = typeInfo(g_importType);
+    const QList<QPushButton *> buttons{ui->importPic1, ui->importPic2, ui->importPic3};
+    for (int i = 0; i < buttons.size(); ++i)
+        buttons.at(i)->setEnabled(i == id - 1);
+    buttons.at(id - 1)->setText(type.loadingText);
+    loadingLabel->show();
+    m_loading = true;
+
+    setWindowTitle(type.title);
+    ui->pushButton_photodate->setEnabled(false);
+    const bool asShot = g_importType == 0;
+    ui->lineEdit_orderPRName->setReadOnly(!asShot);
+    ui->lineEdit_folderAppendName->setVisible(asShot);
+    ui->label_6->setVisible(asShot);
+    ui->label_8->setText(asShot ? QStringLiteral("照片附加名") : QStringLiteral("订单附加名"));
+    ui->lineEdit_picAppendName->setReadOnly(!asShot);
+
+    // A choice belongs to the type it was named for.
+    clickClearPhoto();
+    queryOrderPath();
+    ui->importButton->setEnabled(false);
+}
+
+void ImportPhotoToServer::releaseTypeButtons()
+{
+    const QList<QPushButton *> buttons{ui->importPic1, ui->importPic2, ui->importPic3};
+    for (int i = 0; i < buttons.size(); ++i) {
+        buttons.at(i)->setText(typeInfo(i).button);
+        buttons.at(i)->setEnabled(!m_running);
+    }
+}
+
+void ImportPhotoToServer::refreshBtn(bool wait)
+{
+    if (wait && m_iconListing && m_iconListing->pending() > 0) {
+        m_releaseAfterIcons = true;
+        return;
+    }
+    m_releaseAfterIcons = false;
+    releaseTypeButtons();
+}
+
+void ImportPhotoToServer::iconsIn()
+{
+    if (!m_releaseAfterIcons)
+        return;
+    m_releaseAfterIcons = false;
+    qDebug() << "wait is done";
+    releaseTypeButtons();
+}
+
+void ImportPhotoToServer::endLookup(bool releaseNow)
+{
+    m_loading = false;
+    loadingLabel->hide();
+    if (releaseNow)
+        refreshBtn(false);
+    updatePhotoDateButton();
+}
+
+void ImportPhotoToServer::updatePhotoDateButton()
+{
+    // The date still shapes the order folder only while the order has none.
+    ui->pushButton_photodate->setEnabled(m_lookupOk && !m_running && (orderPath.isEmpty() || orderBakPath.isEmpty()));
+}
+
+// ---------------------------------------------------------------- web requests
+
+QNetworkReply *ImportPhotoToServer::post(const QString &url, const QByteArray &body,
+                                         void (ImportPhotoToServer::*slot)(QNetworkReply *))
+{
+    manager = new QNetworkAccessManager(this);
+    connect(manager, &QNetworkAccessManager::finished, this, slot);
+    connect(manager, &QNetworkAccessManager::finished, manager, &QObject::deleteLater);
+    return postForm(manager, url, body);
+}
+
+void ImportPhotoToServer::queryOrderPath()
+{
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("order_photo_id"), g_cur_order_photo_id)
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .toByteArray();
+    m_lookupOk = false;
+    QNetworkReply *reply = post(g_url_get_order_path, body, &ImportPhotoToServer::backOrderPath);
+    reply->setProperty("lookup", ++m_lookupSerial);
+    qDebug() << "query order url:" << g_url_get_order_path;
+    qDebug() << "query order paras:" << body;
+}
+
+void ImportPhotoToServer::backOrderPath(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    if (reply->property("lookup").toInt() != m_lookupSerial)
+        return; // a later lookup is under way and answers for the window
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("查询订单目录失败：服务器的回复无法识别"))) {
+        endLookup(true);
+        return;
+    }
+    qDebug() << "order path:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
+    const QString code = jsonString(obj, QStringLiteral("code"));
+    qDebug() << "orderInfo:" << obj;
+    if (code != QLatin1String("1")) {
+        MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("错误代码：") + code, QMessageBox::Yes);
+        endLookup(true);
+        return;
+    }
+    const QJsonObject data = obj.value(QStringLiteral("data")).toObject();
+    orderPath = jsonString(data, QStringLiteral("orderpath"));
+    orderBakPath = jsonString(data, QStringLiteral("orderbakpicpath"));
+    m_lookupOk = true;
+    ui->selectButton->show();
+
+    if (!orderPath.isEmpty()) {
+        ui->reimportButton->show();
+        auto *check = new CheckDirThread(orderPath);
+        const int serial = m_lookupSerial;
+        connect(check, &CheckDirThread::onFinishCheck, this, [this, serial](bool exists) {
+            if (serial == m_lookupSerial)
+                onIsPathExist(exists);
+        });
+        check->start();
+        return;
+    }
+    ui->reimportButton->hide();
+    ui->lineEdit_folderAppendName->setReadOnly(false);
+    ui->lineEdit_picAppendName->setReadOnly(false);
+    refreshImportedList(orderPath);
+    endLookup(true);
+}
+
+void ImportPhotoToServer::onIsPathExist(bool exist)
+{
+    qDebug() << "onIsPathExist" << (exist ? "true" : "false");
+    if (exist) {
+        writeOrderAppendPath();
+        refreshImportedList(orderPath);
+        refreshBtn(true);
+        endLookup(false);
+        return;
+    }
+    endLookup(true);
+}
+
+void ImportPhotoToServer::writeOrderAppendPath()
+{
+    ui->lineEdit_folderAppendName->setReadOnly(true);
+    ui->lineEdit_picAppendName->setReadOnly(true);
+    if (m_running)
+        return; // the running import names its photos from these fields
+    QString appendName;
+    const QString folderName = QFileInfo(QDir::cleanPath(OrderFolders::fsPath(orderPath))).fileName();
+    if (appendNameOfFolder(folderName, g_cur_servicetimes, &appendName))
+        ui->lineEdit_folderAppendName->setText(appendName);
+
+    const QFileInfoList photos = StorageListing::files(withSeparator(orderPath) + typeFolder(), {QStringLiteral("*.jpg")});
+    if (photos.isEmpty())
+        return;
+    qDebug() << "photoName" << photos.first().fileName();
+    if (appendNameOfPhoto(photos.first().fileName(), &appendName))
+        ui->lineEdit_picAppendName->setText(appendName);
+}
+
+// ---------------------------------------------------------------- imported photos
+
+void ImportPhotoToServer::refreshImportedList(QString path)
+{
+    const TypeInfo &type = typeInfo(g_importType);
+    const QString noneCaption = type.caption + QStringLiteral("（0张）");
+    if (path.trimmed().isEmpty()) {
+        // No order folder: nothing to look at (an empty path would name the root or the working folder).
+        ui->label_4->setText(noneCaption);
+        startThumbJobs({});
+        return;
+    }
+    path = withSeparator(path);
+    const QString thumbDir = path + type.thumbFolder;
+    const QString photoDir = path + type.folder;
+    if (!FileOperation::dirExists(thumbDir)) {
+        ui->label_4->setText(noneCaption);
+        startThumbJobs({});
+        return;
+    }
+    // One listing of each folder, however many photos: the storage is a share.
+    const QFileInfoList photos = StorageListing::files(photoDir);
+    QSet<QString> photoNames;
+    int jpgCount = 0;
+    for (const QFileInfo &photo : photos) {
+        photoNames.insert(Platform::pathCase() == Qt::CaseInsensitive ? photo.fileName().toLower() : photo.fileName());
+        if (photo.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
+            ++jpgCount;
+    }
+    QStringList shown;
+    for (const QFileInfo &thumb : StorageListing::files(thumbDir)) {
+        const QString name = Platform::pathCase() == Qt::CaseInsensitive ? thumb.fileName().toLower() : thumb.fileName();
+        if (photoNames.contains(name))
+            shown << thumbDir + thumb.fileName();
+    }
+    startThumbJobs(shown);
+    orderPhotoCount = jpgCount;
+    ui->label_4->setText(type.caption + QStringLiteral("（") + QString::number(jpgCount) + QStringLiteral("张)"));
+}
+
+void ImportPhotoToServer::on_refreshPushButton_clicked()
+{
+    refreshImportedList(orderPath);
+}
+
+void ImportPhotoToServer::showThumbList(QStringList paths)
+{
+    thumbList->clear();
+    for (const QString &path : paths) {
+        auto *item = new QListWidgetItem(FileOperation::getFileName(path));
+        item->setSizeHint(QSize(100, 120));
+        item->setTextAlignment(Qt::AlignBottom);
+        thumbList->addItem(item);
+    }
+}
+
+void ImportPhotoToServer::startThumbJobs(QStringList paths)
+{
+    // The icons of an earlier listing are not wanted any more.
+    delete m_iconListing;
+    m_iconListing = new IconListing(this, paths.size());
+    showThumbList(paths);
+    for (int i = 0; i < paths.size(); ++i)
+        m_pool.start(new ThumbnailThread1(paths.at(i), i, m_iconListing, 100), 0);
+    if (paths.isEmpty())
+        iconsIn();
+}
+
+void ImportPhotoToServer::updateThumbIcon(int index, QPixmap pic)
+{
+    if (QListWidgetItem *item = thumbList->item(index))
+        item->setIcon(QIcon(pic));
+}
+
+void ImportPhotoToServer::selectItem(QListWidgetItem *item)
+{
+    qDebug() << "双击缩略图" << (item ? item->text() : QString());
+}
+
+// ---------------------------------------------------------------- chosen photos
+
+void ImportPhotoToServer::clickClearPhoto()
+{
+    selectedPhotoPaths.clear();
+    newPhotoNames->clear();
+    ui->progressBar->setValue(0);
+    ui->progressBar->hide();
+    refreshTableView();
+}
+
+void ImportPhotoToServer::refreshTableView()
+{
+    tableModel->removeRows(0, tableModel->rowCount());
+    for (int i = 0; i < newPhotoNames->size(); ++i)
+        tableModel->setItem(i, 0, new QStandardItem(newPhotoNames->at(i)));
+}
+
+void ImportPhotoToServer::clickSelectPhoto()
+{
+    if (m_running)
+        return;
+    clickClearPhoto();
+    const bool asShot = g_importType == 0;
+    const int highest = asShot && !orderPath.isEmpty() ? highestPhotoNumber(withSeparator(orderPath) + QStringLiteral("照片/")) : 0;
+
+    const QStringList chosen = FileDialogs::getOpenFileNames(this, QStringLiteral("选择照片"),
+                                                             QDir(g_lastSelectDir).path(), QStringLiteral("JPG(*.jpg*)"));
+    for (const QString &path : chosen) {
+        if (!Platform::isHidden(path))
+            selectedPhotoPaths << path;
+    }
+    if (selectedPhotoPaths.isEmpty())
+        return;
+
+    if (!asShot) {
+        // Finished photos and designs keep their names: two of one name would end in one file.
+        QMap<QString, QStringList> byName;
+        for (const QString &path : qAsConst(selectedPhotoPaths)) {
+            const QString name = QFileInfo(path).fileName();
+            byName[Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name] << path;
+        }
+        QStringList clashes;
+        for (const QStringList &paths : qAsConst(byName)) {
+            if (paths.size() > 1)
+                clashes << paths;
+        }
+        if (!clashes.isEmpty()) {
+            selectedPhotoPaths.clear();
+            MsgBox::information(this, QStringLiteral("警告"),
+                                QStringLiteral("以下照片同名，导入后会相互覆盖，请只选择其中一张：\n") + clashes.join(QLatin1Char('\n')),
+                                QMessageBox::Yes);
+            return;
+        }
+    }
+
+    g_lastSelectDir = selectedPhotoPaths.first();
+    ui->label_importPhotoCount->setText(QStringLiteral("导入照片: ") + QString::number(selectedPhotoPaths.size())
+                                        + QStringLiteral("张"));
+    selectDirPath = QFileInfo(selectedPhotoPaths.first()).path();
+
+    if (asShot) {
+        const QString append = namePart(ui->lineEdit_picAppendName->text());
+        picAppendPart = append.isEmpty() ? QStringLiteral("-") : QLatin1Char('-') + append + QLatin1Char('-');
+        m_chosenPrefix = ui->lineEdit_orderPRName->text();
+        m_firstChosenNumber = highest + 1;
+        for (int k = 0; k < selectedPhotoPaths.size(); ++k)
+            *newPhotoNames << newPhotoName(m_chosenPrefix, g_cur_orderpayforkey, append, m_firstChosenNumber + k);
+    } else {
+        for (const QString &path : qAsConst(selectedPhotoPaths))
+            *newPhotoNames << QFileInfo(path).fileName();
+    }
+    refreshTableView();
+    ui->importButton->setEnabled(true);
+}
+
+void ImportPhotoToServer::renumberChosenPhotos()
+{
+    if (g_importType != 0 || newPhotoNames->isEmpty())
+        return;
+    // Photos arrived in the folder since the choice (a folder found later, a re-import, the same choice
+    // imported again): the new photos go after them instead of over them.
+    const int highest = highestPhotoNumber(withSeparator(orderPath) + QStringLiteral("照片/"));
+    if (highest < m_firstChosenNumber)
+        return;
+    m_firstChosenNumber = highest + 1;
+    const QString append = picAppendPart.size() > 1 ? picAppendPart.mid(1, picAppendPart.size() - 2) : QString();
+    for (int k = 0; k < newPhotoNames->size(); ++k)
+        (*newPhotoNames)[k] = newPhotoName(m_chosenPrefix, g_cur_orderpayforkey, append, m_firstChosenNumber + k);
+    refreshTableView();
+}
+
+void ImportPhotoToServer::selectRow(const QModelIndex &index)
+{
+    if (index.row() >= 0 && index.row() < selectedPhotoPaths.size())
+        FileOperation::openFileDir(selectedPhotoPaths.at(index.row()));
+}
+
+// ---------------------------------------------------------------- deleting imported photos
+
+void ImportPhotoToServer::delListPhotoAction()
+{
+    qDebug() << "orderPath:" << orderPath;
+    QStringList names;
+    for (const QListWidgetItem *item : thumbList->selectedItems())
+        names << item->data(Qt::DisplayRole).toString();
+    if (names.isEmpty())
+        return;
+    if (m_running) {
+        MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("正在导入照片，请导入完成后再删除"), QMessageBox::Yes);
+        return;
+    }
+    const QPointer<ImportPhotoToServer> self(this);
+    const auto answer = MsgBox::question(this, QStringLiteral("提示"),
+                                         QStringLiteral("确定删除选中的%1张照片？删除后无法恢复。").arg(names.size()),
+                                         QMessageBox::No);
+    if (!self || answer != QMessageBox::Yes)
+        return;
+    delListFiles(&names);
+}
+
+void ImportPhotoToServer::delListFiles(const QStringList *files)
+{
+    if (!files || orderPath.trimmed().isEmpty())
+        return;
+    const QString order = withSeparator(orderPath);
+    const QStringList folders = typeInfo(g_importType).deleted;
+    QStringList failed;
+    for (const QString &name : *files) {
+        if (!OrderFolders::isSingleName(name))
+            continue;
+        for (const QString &folder : folders) {
+            const QString path = order + folder + name;
+            if (!FileOperation::deleteFile(path) && folder == folders.first() && FileOperation::isFile(path))
+                failed << name;
+        }
+    }
+    if (!failed.isEmpty())
+        MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("以下文件删除失败：\n") + failed.join(QLatin1Char('\n')),
+                            QMessageBox::Yes);
+    queryOrderPath();
+}
+
+// ---------------------------------------------------------------- menus and folders
+
+void ImportPhotoToServer::tableShowMouseRightButton(const QPoint)
+{
+    tableMenu->exec(QCursor::pos());
+}
+
+void ImportPhotoToServer::listShowMouseRightButton(const QPoint)
+{
+    listMenu->exec(QCursor::pos());
+}
+
+void ImportPhotoToServer::openSelfPhotoDir()
+{
+    if (!selectDirPath.isEmpty())
+        FileOperation::openFileDir(withSeparator(selectDirPath));
+}
+
+void ImportPhotoToServer::openOrderPhotoDir()
+{
+    if (!orderPath.isEmpty())
+        FileOperation::openFileDir(withSeparator(orderPath) + typeFolder());
+}
+
+// ---------------------------------------------------------------- append names
+
+void ImportPhotoToServer::on_lineEdit_folderAppendName_textChanged(QString arg1)
+{
+    if (!picAppendNameEdited)
+        ui->lineEdit_picAppendName->setText(arg1);
+}
+
+void ImportPhotoToServer::on_lineEdit_folderAppendName_editingFinished()
+{
+    ui->lineEdit_folderAppendName->setText(ui->lineEdit_folderAppendName->text().remove(QLatin1Char('-')));
+}
+
+void ImportPhotoToServer::on_lineEdit_picAppendName_editingFinished()
+{
+    picAppendNameEdited = true;
+    ui->lineEdit_picAppendName->setText(ui->lineEdit_picAppendName->text().remove(QLatin1Char('-')));
+}
+
+// ---------------------------------------------------------------- the import run
+
+int ImportPhotoToServer::countJpgFiles(QString dir)
+{
+    return dir.isEmpty() ? 0 : StorageListing::countJpg(dir);
+}
+
+QString ImportPhotoToServer::currentTimeString()
+{
+    const QTime now = QTime::currentTime();
+    return QStringLiteral("%1:%2:%3:%4").arg(now.hour()).arg(now.minute()).arg(now.second()).arg(now.msec());
+}
+
+void ImportPhotoToServer::restoreAfterRunStart()
+{
+    ui->importButton->setText(QStringLiteral("导入"));
+    ui->importButton->setEnabled(!newPhotoNames->isEmpty());
+    releaseTypeButtons();
+}
+
+void ImportPhotoToServer::clickImportPhoto()
+{
+    if (m_running)
+        return;
+    ui->importButton->setEnabled(false);
+    ui->importButton->setText(QStringLiteral("导入照片中..."));
+    ui->importPic1->setEnabled(false);
+    ui->importPic2->setEnabled(false);
+    ui->importPic3->setEnabled(false);
+    if (newPhotoNames->isEmpty()) {
+        const QPointer<ImportPhotoToServer> self(this);
+        MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("请先添加照片"), QMessageBox::Yes);
+        if (self)
+            restoreAfterRunStart();
+        return;
+    }
+    if (orderPath.isEmpty() || orderBakPath.isEmpty()) {
+        queryServerPath();
+        return;
+    }
+    import();
+}
+
+void ImportPhotoToServer::queryServerPath()
+{
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .toByteArray();
+    post(g_url_get_order_pic_path, body, &ImportPhotoToServer::backServerPath);
+    qDebug() << "server path url:" << g_url_get_order_pic_path;
+    qDebug() << "server path paras:" << body;
+}
+
+void ImportPhotoToServer::backServerPath(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    const QPointer<ImportPhotoToServer> self(this);
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("查询服务器路径失败：服务器的回复无法识别"))) {
+        if (self)
+            restoreAfterRunStart();
+        return;
+    }
+    if (!replyOk(obj)) {
+        MsgBox::information(nullptr, QStringLiteral("警告"), jsonString(obj, QStringLiteral("message")), QMessageBox::Yes);
+        if (self)
+            restoreAfterRunStart();
+        return;
+    }
+    serverPath = jsonString(obj, QStringLiteral("picpath"));
+    backupPath = jsonString(obj, QStringLiteral("bakpicpath"));
+    g_homePicPath = jsonString(obj, QStringLiteral("homepicpath"));
+    qDebug() << "服务器路径" << serverPath;
+    qDebug() << "备份服务器路径" << backupPath;
+    qDebug() << "家居模板路径" << g_homePicPath;
+    if (!createOrderDir(serverPath, backupPath)) {
+        if (self)
+            restoreAfterRunStart();
+        return;
+    }
+    import();
+}
+
+bool ImportPhotoToServer::createOrderDir(QString serverRoot, QString backupRoot)
+{
+    const QPointer<ImportPhotoToServer> self(this);
+    auto refuse = [](const QString &text) {
+        MsgBox::information(nullptr, QStringLiteral("警告"), text, QMessageBox::Yes);
+        return false;
+    };
+    // Everything is joined to the roots: a relative or missing root would put the order beside the
+    // program or at the top of a drive.
+    for (const QString &root : {serverRoot, backupRoot}) {
+        if (!OrderFolders::isAbsolute(root.trimmed()) || OrderFolders::hasDotDotPart(root))
+            return refuse((root == serverRoot ? QStringLiteral("服务器路径错误：") : QStringLiteral("备份服务器路径错误：")) + root);
+    }
+    QString month;
+    QString day;
+    if (!QDate::fromString(g_cur_shotdate, QStringLiteral("yyyy-MM-dd")).isValid()
+        || !OrderFolders::dateLevels(g_cur_shotdate, &month, &day))
+        return refuse(QStringLiteral("拍摄日期格式错误，无法建立订单目录：") + g_cur_shotdate);
+    const QString appendName = g_importType == 0 ? ui->lineEdit_folderAppendName->text() : ui->lineEdit_picAppendName->text();
+    const QString name = orderFolderName(ui->lineEdit_orderPRName->text(), g_cur_orderpayforkey, appendName, g_cur_servicetimes);
+    if (!OrderFolders::isSingleName(name))
+        return refuse(QStringLiteral("订单号无效，无法建立订单目录：") + name);
+
+    serverRoot = withSeparator(serverRoot.trimmed());
+    backupRoot = withSeparator(backupRoot.trimmed());
+    if (!FileOperation::mkDir(serverRoot)) {
+        qDebug() << "路径错误:" << serverRoot;
+        return refuse(QStringLiteral("服务器路径错误"));
+    }
+    const QString orderRel = month + QLatin1Char('/') + day + QLatin1Char('/') + name + QLatin1Char('/');
+    OrderFolders::makeLevel(serverRoot, month + QLatin1Char('/'));
+    OrderFolders::makeLevel(serverRoot, month + QLatin1Char('/') + day + QLatin1Char('/'));
+    OrderFolders::makeLevel(serverRoot, orderRel);
+    for (const QString &sub : {QStringLiteral("照片/"), QStringLiteral("成品/"), QStringLiteral("汰片/"), QStringLiteral("设计/")})
+        OrderFolders::makeLevel(serverRoot + orderRel, sub);
+    OrderFolders::makeHiddenGroups(serverRoot + orderRel);
+
+    if (!FileOperation::mkDir(backupRoot)) {
+        qDebug() << "备份路径：" << backupRoot;
+        return refuse(QStringLiteral("备份服务器路径错误。"));
+    }
+    OrderFolders::makeLevel(backupRoot, month + QLatin1Char('/'));
+    OrderFolders::makeLevel(backupRoot, month + QLatin1Char('/') + day + QLatin1Char('/'));
+    OrderFolders::makeLevel(backupRoot, orderRel);
+    OrderFolders::makeLevel(backupRoot + orderRel, QStringLiteral("照片/"));
+
+    // A folder that could not be made is said at once, not found out photo by photo.
+    for (const QString &folder : {serverRoot + orderRel + typeFolder(), backupRoot + orderRel + QStringLiteral("照片/")}) {
+        if (!FileOperation::dirExists(folder))
+            return refuse(QStringLiteral("无法建立订单目录：") + folder);
+    }
+    if (!self)
+        return false;
+    orderPath = serverRoot + orderRel;
+    orderBakPath = backupRoot + orderRel;
+    updatePhotoDateButton();
+    return true;
+}
+
+void ImportPhotoToServer::import()
+{
+    renumberChosenPhotos();
+    const QString order = withSeparator(orderPath);
+    const QString backup = withSeparator(orderBakPath);
+    if (g_importType == 0) {
+        oriOrderPicCount = countJpgFiles(order + QStringLiteral("照片/"));
+        oriBackPicCount = countJpgFiles(backup + QStringLiteral("照片/"));
+    } else {
+        oriOrderPicCount = countJpgFiles(order + typeFolder());
+    }
+    qDebug() << "oriOrderPicCount" << oriOrderPicCount;
+    qDebug() << "oriBackPicCount" << oriBackPicCount;
+
+    ui->progressBar->setMaximum(newPhotoNames->size());
+    ui->progressBar->setValue(0);
+    ui->progressBar->show();
+    importedCount = 0;
+    imageTimeText.clear();
+    m_runFailures.clear();
+    m_running = true;
+    updatePhotoDateButton();
+    postOrderPath_2(orderPath);
+    keepLargeBuffersOutOfArenas();
+    for (int i = 0; i < newPhotoNames->size(); ++i) {
+        auto *job = new ThumbnailThread1(selectedPhotoPaths.at(i), newPhotoNames->at(i), order, backup, this, 1000);
+        job->setPixelBudget(&m_pixelBudget);
+        m_pool.start(job);
+    }
+}
+
+void ImportPhotoToServer::onImportFailures(QStringList failures)
+{
+    if (m_running)
+        m_runFailures << failures;
+}
+
+void ImportPhotoToServer::onFinishImportImage(QString imageTime)
+{
+    if (!m_running)
+        return;
+    imageTimeText += imageTime;
+    ++importedCount;
+    ui->progressBar->setValue(importedCount);
+    ui->label_4->setText(typeInfo(g_importType).caption + QStringLiteral("（") + QString::number(orderPhotoCount + importedCount)
+                         + QStringLiteral("张)"));
+    if (importedCount < ui->progressBar->maximum())
+        return;
+    finishRun(false);
+}
+
+void ImportPhotoToServer::finishRun(bool closing)
+{
+    if (!writeImageTimeFile(imageTimeText))
+        m_runFailures << ShotTimeList::fileName() + QStringLiteral("：写入失败");
+    imageTimeText.clear();
+    m_running = false;
+    if (closing)
+        return;
+
+    ui->importButton->setEnabled(false);
+    ui->progressBar->setValue(0);
+    ui->progressBar->setMaximum(0);
+    ui->progressBar->hide();
+
+    const QString order = withSeparator(orderPath);
+    QString text;
+    int picCount = 0;
+    int bakCount = 0;
+    if (g_importType == 0) {
+        const int after = countJpgFiles(order + QStringLiteral("照片/"));
+        const int bakAfter = countJpgFiles(withSeparator(orderBakPath) + QStringLiteral("照片/"));
+        picCount = after - oriOrderPicCount;
+        bakCount = bakAfter - oriBackPicCount;
+        text = QStringLiteral("导入前正式库照片：%1张\n\n导入后正式库照片：%2张\n\n导入前备份库照片：%3张\n\n导入后备份库照片：%4张    \n")
+                   .arg(oriOrderPicCount)
+                   .arg(after)
+                   .arg(oriBackPicCount)
+                   .arg(bakAfter);
+    } else {
+        const int after = countJpgFiles(order + typeFolder());
+        picCount = after - oriOrderPicCount;
+        text = QStringLiteral("导入前正式库照片：%1张\n\n导入后正式库照片：%2张    \n").arg(oriOrderPicCount).arg(after);
+    }
+    const QPointer<ImportPhotoToServer> self(this);
+    if (m_runFailures.isEmpty()) {
+        MsgBox::information(nullptr, QStringLiteral("导片成功!"), text, QMessageBox::Yes);
+    } else {
+        const QString orderKey = g_cur_orderpayforkey + QLatin1Char('-') + g_cur_servicetimes;
+        MsgBox::information(nullptr, QStringLiteral("警告"),
+                            QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
+                                    .arg(orderKey)
+                                    .arg(m_runFailures.size())
+                                    .arg(m_runFailures.join(QLatin1Char('\n')))
+                                + QStringLiteral("\n\n") + text,
+                            QMessageBox::Yes);
+    }
+    if (!self)
+        return;
+    postOrderPath(orderPath, picCount, bakCount);
+    restoreAfterRunStart();
+    updatePhotoDateButton();
+}
+
+bool ImportPhotoToServer::writeImageTimeFile(QString text)
+{
+    return ShotTimeList::append(orderPath, text);
+}
+
+void ImportPhotoToServer::postOrderPath(QString orderFolder, int picCount, int bakCount)
+{
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("order_photo_id"), g_cur_order_photo_id)
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("orderpicpath"), orderFolder)
+                                .add(QStringLiteral("orderbakpicpath"), orderBakPath)
+                                .add(QStringLiteral("picnumber"), QString::number(picCount))
+                                .add(QStringLiteral("picbaknumber"), QString::number(bakCount))
+                                .add(QStringLiteral("MANAGER_ID"), g_EID)
+                                .add(QStringLiteral("typeid"), typeInfo(g_importType).typeId)
+                                .toByteArray();
+    post(g_url_updatepicpath, body, &ImportPhotoToServer::submitPicPath);
+    qDebug() << "提交路径地址2 url" << g_url_updatepicpath;
+    qDebug() << "copyF post paras" << body;
+}
+
+void ImportPhotoToServer::submitPicPath(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("提交订单目录失败：服务器的回复无法识别")))
+        return;
+    qDebug() << "copyF Json:" << obj;
+    const QString code = jsonString(obj, QStringLiteral("code"));
+    qDebug() << "code" << code;
+    if (code != QLatin1String("1")) {
+        MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("错误代码：") + code, QMessageBox::Yes);
+        return;
+    }
+    queryOrderPath();
+}
+
+void ImportPhotoToServer::postOrderPath_2(QString orderFolder)
+{
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("orderid"), g_cur_order_photo_id)
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("orderpicpath"), orderFolder)
+                                .add(QStringLiteral("orderbakpicpath"), orderBakPath)
+                                .toByteArray();
+    post(g_url_updatepicpath2, body, &ImportPhotoToServer::submitPicPath_2);
+}
+
+void ImportPhotoToServer::submitPicPath_2(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("上传路径失败：服务器的回复无法识别")))
+        return;
+    qDebug() << "上传路径obj" << obj;
+    const QString code = jsonString(obj, QStringLiteral("code"));
+    if (code != QLatin1String("1"))
+        MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("上传路径错误代码：") + code, QMessageBox::Yes);
+}
+
+void ImportPhotoToServer::on_reimportButton_clicked()
+{
+    const QPointer<ImportPhotoToServer> self(this);
+    const auto answer = MsgBox::question(nullptr, QStringLiteral("注意"),
+                                         QStringLiteral("是否要重新读该订单？若是点击后请自行删除订单原文件夹"),
+                                         QMessageBox::Yes);
+    if (!self || answer != QMessageBox::Yes || m_running)
+        return;
+    if (!orderPath.trimmed().isEmpty())
+        FileOperation::deleteFile(withSeparator(orderPath) + ShotTimeList::fileName());
+    postOrderPath(QString(), 0, 0);
+}
+
+// ---------------------------------------------------------------- photo date
+
+void ImportPhotoToServer::on_pushButton_photodate_clicked()
+{
+    auto *picker = new CalendarPicker(nullptr);
+    picker->setAttribute(Qt::WA_DeleteOnClose);
+    connect(picker, &CalendarPicker::urgentDate, this, &ImportPhotoToServer::on_newPhotoDateDate);
+    picker->show();
+}
+
+void ImportPhotoToServer::on_newPhotoDateDate(QString date)
+{
+    // "清除" gives no date: an order keeps the one it has.
+    if (date.isEmpty())
+        return;
+    ui->pushButton_photodate->setText(date);
+    postPhotoDate();
+    const QString prefix = orderPrefixOf(date);
+    if (!prefix.isEmpty())
+        ui->lineEdit_orderPRName->setText(prefix);
+}
+
+void ImportPhotoToServer::postPhotoDate()
+{
+    const QString date = ui->pushButton_photodate->text();
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("orderid"), g_cur_order_photo_id)
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("photodate"), date)
+                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .toByteArray();
+    QNetworkReply *reply = post(g_url_updatephotodate, body, &ImportPhotoToServer::queryPostPhotoDate);
+    reply->setProperty("photodate", date);
+}
+
+void ImportPhotoToServer::queryPostPhotoDate(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    const QPointer<ImportPhotoToServer> self(this);
+    QJsonObject obj;
+    bool accepted = false;
+    if (readJsonReply(reply, &obj, nullptr, QStringLiteral("修改拍摄日期失败：服务器的回复无法识别"))) {
+        const QString code = jsonString(obj, QStringLiteral("code"));
+        accepted = code == QLatin1String("1");
+        if (!accepted)
+            MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("错误代码：") + code, QMessageBox::Yes);
+    }
+    if (!self)
+        return;
+    if (!accepted) {
+        // The window shows the date the order has.
+        ui->pushButton_photodate->setText(g_cur_shotdate);
+        const QString prefix = orderPrefixOf(g_cur_shotdate);
+        if (!prefix.isEmpty())
+            ui->lineEdit_orderPRName->setText(prefix);
+        return;
+    }
+    g_cur_shotdate = reply->property("photodate").toString();
+    emit refreshSearchTable();
+}
+
+// ---------------------------------------------------------------- window events
+
+void ImportPhotoToServer::paintEvent(QPaintEvent *event)
+{
+    ui->tableView->setColumnWidth(0, ui->tableView->width());
+    QMainWindow::paintEvent(event);
+}
+
+void ImportPhotoToServer::showEvent(QShowEvent *event)
+{
+    g_importWindowOpen = true;
+    QMainWindow::showEvent(event);
+}
+
+void ImportPhotoToServer::closeEvent(QCloseEvent *event)
+{
+    if (m_running) {
+        const QPointer<ImportPhotoToServer> self(this);
+        const auto answer = MsgBox::question(this, QStringLiteral("提示"),
+                                             QStringLiteral("照片正在导入，关闭窗口将停止导入（已开始的照片会导完）。是否关闭？"),
+                                             QMessageBox::No);
+        if (!self)
+            return;
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+        // The photos under way finish; their reports, still queued, come in before the run is closed, so
+        // the shot-time list keeps every photo that was written.
+        m_pool.clear();
+        m_pool.waitForDone();
+        QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+        if (m_running)
+            finishRun(true);
+    }
+    emit showSearch();
+    m_pool.clear();
+    g_importWindowOpen = false;
+    loadingLabel->hide();
+    event->accept();
+}
+
+#include "importphototoserver.moc"

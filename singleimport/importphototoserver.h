@@ -1,0 +1,197 @@
+#pragma once
+// The single-order import window: imports the photos as shot ("照片"), the finished photos ("成品") or the
+// designs ("设计") of the current order (the g_cur_* values, set by whoever opens the window) into the
+// order's folders on the photo storage, with upright main files, reduced copies, list icons, a backup of
+// the photos as shot and the order's shot-time list, and reports the folder and the counts to the web
+// service.
+//
+// Each type switch asks the web service where the order's folders lie, tests the folder off the GUI
+// thread (CheckDirThread), reads the append names back from it and lists the photos imported so far with
+// their icons. "选择照片" picks photos (photos as shot get running names after the highest number in the
+// order's "照片/" folder); "导入" creates the order folder tree when the order has none yet and runs one
+// import job per photo on the window's own pool.
+//
+// The jobs report through a guard, so they never reach a destroyed window; closing the window drops the
+// jobs not yet started (asking first while an import runs, and keeping the shot-time entries that came
+// in). The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted
+// a new photo date.
+
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QPointer>
+#include <QSemaphore>
+#include <QStringList>
+#include <QThreadPool>
+
+class IconListing;
+class QAction;
+class QButtonGroup;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QModelIndex;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QStandardItemModel;
+class Ui_ImportPhotoToServer;
+
+class ImportPhotoToServer : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit ImportPhotoToServer(QWidget *parent = nullptr);
+    ~ImportPhotoToServer() override;
+
+    // ---- naming (static: the same rules wherever a name is made or read back) ----
+    // The running number of a photo: the whole number after the last "-" of its base name; 0 when that
+    // part is not a number.
+    static int photoNumberOf(const QFileInfo &file);
+    // Highest running number among the "*.jpg" files of a folder (0 for none or a missing folder).
+    static int highestPhotoNumber(const QString &folder);
+    // The order prefix of a shot date yyyy-MM-dd: the month without a leading zero, then the day as
+    // written ("2024-05-06" -> "506"); "" unless the date has exactly three "-" parts.
+    static QString orderPrefixOf(const QString &shotDate);
+    // A new name of a photo as shot: prefix and order number, "-", the append name and "-" when there is
+    // one, the number (at least three digits), ".jpg". Web and typed text are made file-name safe.
+    static QString newPhotoName(const QString &prefix, const QString &orderNumber, const QString &appendName, int number);
+    // The order folder's name: prefix and order number, "-" and the append name when there is one, "-"
+    // and the service count.
+    static QString orderFolderName(const QString &prefix, const QString &orderNumber, const QString &appendName,
+                                   const QString &serviceTimes);
+    // The folder append name read back from an order folder's name; false when the name holds none.
+    static bool appendNameOfFolder(const QString &folderName, const QString &serviceTimes, QString *appendName);
+    // The photo append name read back from a photo's file name ("x-abc-001.jpg" -> "abc").
+    static bool appendNameOfPhoto(const QString &fileName, QString *appendName);
+
+    // ---- steps (called by the slots and by tests) ----
+    void queryOrderPath();
+    void writeOrderAppendPath();
+    void refreshImportedList(QString path);
+    void refreshTableView();
+    void startThumbJobs(QStringList paths);
+    void showThumbList(QStringList paths);
+    // Ends the loading state of the type buttons; with wait, once the current listing's icons are in.
+    void refreshBtn(bool wait);
+    int countJpgFiles(QString dir);
+    QString currentTimeString();
+    void queryServerPath();
+    // Builds the order folder tree on both roots and sets orderPath / orderBakPath; false (the user told
+    // why) when the order folder could not be made.
+    bool createOrderDir(QString serverRoot, QString backupRoot);
+    void import();
+    void postOrderPath(QString orderFolder, int picCount, int bakCount);
+    void postOrderPath_2(QString orderFolder);
+    bool writeImageTimeFile(QString text);
+    void postPhotoDate();
+
+    // ---- state, for the opener and tests ----
+    QString currentOrderPath() const { return orderPath; }
+    QString currentOrderBakPath() const { return orderBakPath; }
+    QStringList chosenPhotoPaths() const { return selectedPhotoPaths; }
+    QStringList chosenPhotoNames() const { return *newPhotoNames; }
+    bool isLoading() const { return m_loading; }
+    bool isImporting() const { return m_running; }
+    QThreadPool *pool() { return &m_pool; }
+    QLabel *loadingLabelWidget() const { return loadingLabel; }
+    QListWidget *thumbListWidget() const { return thumbList; }
+
+signals:
+    void showSearch();
+    void refreshSearchTable();
+
+public slots:
+    void updateThumbIcon(int index, QPixmap pic);
+    void onIsPathExist(bool exist);
+    void importBtnAction();
+    void clickImportPhoto();
+    void clickSelectPhoto();
+    void clickClearPhoto();
+    void selectRow(const QModelIndex &index);
+    void selectItem(QListWidgetItem *item);
+    void onFinishImportImage(QString imageTime);
+    void submitPicPath(QNetworkReply *reply);
+    void backServerPath(QNetworkReply *reply);
+    void backOrderPath(QNetworkReply *reply);
+    void openSelfPhotoDir();
+    void openOrderPhotoDir();
+    void delListPhotoAction();
+    void delListFiles(const QStringList *files);
+    void tableShowMouseRightButton(const QPoint);
+    void listShowMouseRightButton(const QPoint);
+    void on_reimportButton_clicked();
+    void on_refreshPushButton_clicked();
+    void on_pushButton_photodate_clicked();
+    void on_newPhotoDateDate(QString date);
+    void queryPostPhotoDate(QNetworkReply *reply);
+    void on_lineEdit_folderAppendName_textChanged(QString arg1);
+    void on_lineEdit_folderAppendName_editingFinished();
+    void on_lineEdit_picAppendName_editingFinished();
+    void submitPicPath_2(QNetworkReply *reply);
+    // The failures of one import job, before its onFinishImportImage.
+    void onImportFailures(QStringList failures);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    friend class IconListing;
+
+    void initTableView();
+    void initListWidget();
+    void initImportButtons();
+    QNetworkReply *post(const QString &url, const QByteArray &body, void (ImportPhotoToServer::*slot)(QNetworkReply *));
+    // The lookup ended (well or not): the loading label goes, the buttons come back.
+    void endLookup(bool releaseNow);
+    void iconsIn();
+    void releaseTypeButtons();
+    void restoreAfterRunStart();
+    // Gives the chosen photos as shot running numbers after the highest one in the order folder.
+    void renumberChosenPhotos();
+    void finishRun(bool closing);
+    void updatePhotoDateButton();
+    QString typeFolder() const;
+
+    QButtonGroup *importTypeGroup = nullptr;
+    bool picAppendNameEdited = false;
+    int orderPhotoCount = 0;
+    QAction *tableOpenDirAction = nullptr;
+    QAction *listOpenDirAction = nullptr;
+    QAction *listDeleteAction = nullptr;
+    QMenu *tableMenu = nullptr;
+    QMenu *listMenu = nullptr;
+    Ui_ImportPhotoToServer *ui = nullptr;
+    QStandardItemModel *tableModel = nullptr;
+    QStringList *newPhotoNames = nullptr;
+    QStringList selectedPhotoPaths;
+    QListWidget *thumbList = nullptr;
+    QLabel *loadingLabel = nullptr;
+    QString orderPath;
+    QString orderBakPath;
+    QString serverPath;
+    QString backupPath;
+    QString selectDirPath;
+    QString picAppendPart;
+    int importedCount = 0;
+    int oriOrderPicCount = 0;
+    int oriBackPicCount = 0;
+    QPointer<QNetworkAccessManager> manager;
+    QString imageTimeText;
+
+    // Beside the members above.
+    QString m_chosenPrefix;      // prefix and order number the chosen photos as shot were named with
+    int m_firstChosenNumber = 0; // running number of the first of them
+    int m_lookupSerial = 0;      // only the latest order-folder lookup acts
+    bool m_lookupOk = false;     // the latest lookup ended with an answer
+    bool m_loading = false;
+    bool m_releaseAfterIcons = false;
+    IconListing *m_iconListing = nullptr;
+    bool m_running = false;
+    QStringList m_runFailures;
+    QSemaphore m_pixelBudget;
+    // Declared last: destroyed first, so no job of the window outlives what it works with.
+    QThreadPool m_pool;
+};

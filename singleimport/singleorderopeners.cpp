@@ -1,0 +1,121 @@
+#include "singleorderopeners.h"
+
+#include "cr2downloadwindow.h"
+#include "globals.h"
+#include "importordermodel.h"
+#include "importphototoserver.h"
+#include "msgbox.h"
+#include "orderfolders.h"
+#include "searchorderwindow.h"
+#include "shottime.h"
+
+#include <QDate>
+#include <QDir>
+#include <QPointer>
+
+#include <functional>
+
+namespace SingleOrder {
+
+namespace {
+
+// The date part of a shot date the web service may send with a time ("2024-05-06 10:00:00").
+QString shotDay(const QString &text)
+{
+    const QString day = text.trimmed().left(10);
+    return QDate::fromString(day, QStringLiteral("yyyy-MM-dd")).isValid() ? day : text.trimmed();
+}
+
+// A picker whose handed-over order goes to open(); the records handed over are the receiver's.
+SearchOrderWindow *picker(const std::function<QWidget *(const ImportOrderModel &, SearchOrderWindow *)> &open)
+{
+    auto *window = new SearchOrderWindow;
+    QObject::connect(window, &SearchOrderWindow::addSelectOrderSigl, window, [window, open](QList<ImportOrderModel *> list) {
+        const QList<ImportOrderModel *> records = list;
+        auto release = [records] { qDeleteAll(records); };
+        if (records.size() != 1) {
+            release();
+            MsgBox::information(window, QStringLiteral("提示"), QStringLiteral("请只选择一个订单"), QMessageBox::Ok);
+            return;
+        }
+        QWidget *opened = open(*records.first(), window);
+        release();
+        if (!opened)
+            return;
+        const QPointer<SearchOrderWindow> guard(window);
+        QObject::connect(opened, &QObject::destroyed, window, [guard] {
+            if (guard)
+                guard->show();
+        });
+        window->hide();
+    });
+    return window;
+}
+
+} // namespace
+
+void setCurrentOrder(const ImportOrderModel &order)
+{
+    g_cur_order_photo_id = order.orderPhotoId();
+    g_cur_orderpayforkey = order.orderPayForKey();
+    g_cur_servicetimes = order.serviceTimes();
+    g_cur_shotdate = shotDay(order.shotDate());
+    g_cur_customerName = order.customerNames();
+    g_cur_role1 = order.role1();
+    g_cur_role2 = order.role2();
+}
+
+ImportPhotoToServer *openImportWindow(const ImportOrderModel &order, SearchOrderWindow *picker)
+{
+    setCurrentOrder(order);
+    auto *window = new ImportPhotoToServer(nullptr);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    if (picker) {
+        const QPointer<SearchOrderWindow> guard(picker);
+        QObject::connect(window, &ImportPhotoToServer::showSearch, picker, [guard] {
+            if (guard)
+                guard->show();
+        });
+        QObject::connect(window, &ImportPhotoToServer::refreshSearchTable, picker, [guard] {
+            if (guard)
+                guard->clickSearch();
+        });
+    }
+    window->show();
+    return window;
+}
+
+CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, QWidget *dialogParent)
+{
+    const QString folder = order.orderPath().trimmed();
+    if (folder.isEmpty()) {
+        MsgBox::information(dialogParent, QStringLiteral("警告"),
+                            QStringLiteral("订单%1还没有订单目录，无法下载原图").arg(order.orderKey()), QMessageBox::Yes);
+        return nullptr;
+    }
+    const QString target = FileDialogs::getExistingDirectory(dialogParent, QStringLiteral("选择本地目录"));
+    if (target.isEmpty())
+        return nullptr;
+    const QString orderFolder = OrderFolders::withSeparator(folder);
+    auto *window = new CR2DownLoadWindow(nullptr);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    window->startDownload(orderFolder + ShotTimeList::fileName(), orderFolder + QStringLiteral("照片/"), target);
+    return window;
+}
+
+SearchOrderWindow *openImportPicker()
+{
+    return picker([](const ImportOrderModel &order, SearchOrderWindow *window) -> QWidget * {
+        return openImportWindow(order, window);
+    });
+}
+
+SearchOrderWindow *openRawDownloadPicker()
+{
+    return picker([](const ImportOrderModel &order, SearchOrderWindow *window) -> QWidget * {
+        return openRawDownload(order, window);
+    });
+}
+
+} // namespace SingleOrder

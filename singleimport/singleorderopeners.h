@@ -1,0 +1,31 @@
+#pragma once
+// How the single-order import window and the raw-file download window are opened: both start from the
+// order picker; the order handed over becomes the current order.
+
+#include <QString>
+
+class ImportOrderModel;
+class ImportPhotoToServer;
+class SearchOrderWindow;
+class CR2DownLoadWindow;
+class QWidget;
+
+namespace SingleOrder {
+
+// Makes the order the current one (the seven g_cur_* values an import window reads; the shot date as
+// yyyy-MM-dd).
+void setCurrentOrder(const ImportOrderModel &order);
+// Makes the order current and opens an import window for it, deleted when closed. With a picker, the
+// window's showSearch() shows the picker again and refreshSearchTable() repeats its search.
+ImportPhotoToServer *openImportWindow(const ImportOrderModel &order, SearchOrderWindow *picker = nullptr);
+
+// Raw download of the order's folder into a local folder the user chooses: nullptr (the user told why,
+// or the choice cancelled) when nothing starts. The window is deleted after its end.
+CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, QWidget *dialogParent = nullptr);
+
+// The order picker, wired to open an import window / a raw download for the one order handed over
+// (several: the user is asked for one). The picker hides while the window is open.
+SearchOrderWindow *openImportPicker();
+SearchOrderWindow *openRawDownloadPicker();
+
+} // namespace SingleOrder

@@ -1,0 +1,119 @@
+#include "thumbnailthread1.h"
+
+#include "fileoperation.h"
+#include "globals.h"
+#include "guardedcall.h"
+#include "imageoperation.h"
+#include "photoimport.h"
+#include "platform.h"
+#include "shottime.h"
+
+#include <QDebug>
+#include <QImageReader>
+#include <QPixmap>
+
+ThumbnailThread1::ThumbnailThread1(const QString &srcPath, const QString &newName, const QString &serverDir,
+                                   const QString &backupDir, QObject *receiver, int size)
+    : serverDir(serverDir), backupDir(backupDir), newName(newName), srcPath(srcPath), receiver(receiver),
+      iconSize(size), task(1)
+{
+    setAutoDelete(true);
+}
+
+ThumbnailThread1::ThumbnailThread1(const QString &path, int row, QObject *receiver, int size)
+    : iconPath(path), row(row), receiver(receiver), iconSize(size), task(2)
+{
+    setAutoDelete(true);
+}
+
+ThumbnailThread1::ThumbnailThread1(const QString &path, QObject *receiver)
+    : receiver(receiver), task(3), checkPath(path)
+{
+    setAutoDelete(true);
+}
+
+ThumbnailThread1::~ThumbnailThread1() = default;
+
+void ThumbnailThread1::run()
+{
+    switch (task) {
+    case 1:
+        importImage();
+        break;
+    case 2:
+        makeThumbIcon();
+        break;
+    case 3:
+        checkPathExist();
+        break;
+    default:
+        break;
+    }
+}
+
+bool ThumbnailThread1::getPicShotTime(QString path, QString &time)
+{
+    return ShotTimeScan::forImport().run(path, time);
+}
+
+void ThumbnailThread1::importImage()
+{
+    QString entry;
+    QStringList failures;
+    const int type = g_importType;
+    if (serverDir.isEmpty() || backupDir.isEmpty() || srcPath.isEmpty()) {
+        failures << FileOperation::getFileName(srcPath) + QStringLiteral("：订单路径为空，未导入");
+    } else {
+        if (type == 0) {
+            QString time;
+            getPicShotTime(srcPath, time);
+            entry = ShotTimeList::entry(newName, time);
+        }
+        const ImportTypeEnum importType = type == 1 ? ImportFinishedPhotos : type == 2 ? ImportDesigns : ImportOriginPhotos;
+        failures = importOnePhoto({importType, serverDir, backupDir, srcPath, newName, false}, pixelBudget);
+    }
+    if (!g_importWindowOpen)
+        return;
+    if (!failures.isEmpty())
+        invokeIfAlive(receiver, "onImportFailures", failures);
+    invokeIfAlive(receiver, "onFinishImportImage", entry);
+}
+
+QImage ThumbnailThread1::iconImage(const QString &path, int size)
+{
+    QImageReader reader(Platform::localPath(path));
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);
+    // The decoder reduces a large photo while reading it; the result is the same fitted image.
+    const QSize full = reader.size();
+    if (full.isValid() && (full.width() > 2 * size || full.height() > 2 * size))
+        reader.setScaledSize(full.scaled(2 * size, 2 * size, Qt::KeepAspectRatio));
+    QImage image = reader.read();
+    if (image.isNull())
+        return image;
+    image = image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return ImageOperation::fitImageToCanvas(image);
+}
+
+void ThumbnailThread1::makeThumbIcon()
+{
+    // A listing that was replaced no longer wants its icons.
+    if (receiver.isNull())
+        return;
+    const QImage icon = iconImage(iconPath, iconSize);
+    if (!g_importWindowOpen)
+        return;
+    // The pixmap is made on the GUI thread, where every platform allows it.
+    const int index = row;
+    callIfAlive(receiver, [index, icon](QObject *r) {
+        QMetaObject::invokeMethod(r, "updateThumbIcon", Qt::DirectConnection, Q_ARG(int, index),
+                                  Q_ARG(QPixmap, QPixmap::fromImage(icon)));
+    });
+}
+
+void ThumbnailThread1::checkPathExist()
+{
+    const bool exists = !checkPath.trimmed().isEmpty() && FileOperation::dirExists(checkPath);
+    if (g_importWindowOpen)
+        invokeIfAlive(receiver, "onIsPathExist", exists);
+}

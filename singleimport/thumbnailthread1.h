@@ -1,0 +1,56 @@
+#pragma once
+// Pool job of the single-order import window, one of three tasks:
+//   1 import one chosen photo into the order folders (through the batch import's per-photo routine) and
+//     hand back its shot-time entry by onFinishImportImage(QString); the failures, if any, go first by
+//     onImportFailures(QStringList). Every import job reports, also one given empty paths.
+//   2 make the list icon of one photo and hand it back by updateThumbIcon(int, QPixmap);
+//   3 test whether a folder exists and hand the answer back by onIsPathExist(bool).
+// Reports are queued calls of the receiver's slots by name, made only while g_importWindowOpen is true
+// and never to a receiver destroyed meanwhile.
+
+#include <QImage>
+#include <QPointer>
+#include <QRunnable>
+#include <QString>
+
+class QSemaphore;
+
+class ThumbnailThread1 : public QRunnable
+{
+public:
+    // Task 1. size is kept for the form of the call and not used.
+    ThumbnailThread1(const QString &srcPath, const QString &newName, const QString &serverDir,
+                     const QString &backupDir, QObject *receiver, int size);
+    // Task 2: the icon of the photo at path for list row `row`, fitted into a square of `size` pixels.
+    ThumbnailThread1(const QString &path, int row, QObject *receiver, int size);
+    // Task 3.
+    ThumbnailThread1(const QString &path, QObject *receiver);
+    ~ThumbnailThread1() override;
+
+    // The pixel budget shared by the import jobs of one run (see importOnePhoto); none by default.
+    void setPixelBudget(QSemaphore *budget) { pixelBudget = budget; }
+
+    void run() override;
+
+    void importImage();
+    void makeThumbIcon();
+    void checkPathExist();
+    // The import's shot-time scan (see ShotTimeScan::forImport).
+    static bool getPicShotTime(QString path, QString &time);
+    // The icon image of a photo: fitted into size x size and squared on a white canvas; null when the
+    // file cannot be read or decoded.
+    static QImage iconImage(const QString &path, int size);
+
+private:
+    QString iconPath;
+    int row = 0;
+    QString serverDir;
+    QString backupDir;
+    QString newName;
+    QString srcPath;
+    QPointer<QObject> receiver;
+    int iconSize = 0;
+    int task = 0;
+    QString checkPath;
+    QSemaphore *pixelBudget = nullptr;
+};
