@@ -585,16 +585,7 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
 
 bool ImportOrderThread::copyFile(QString fromFile, QString toFile)
 {
-    qDebug() << "toDir=" << toFile;
-    const QString from = fsPath(fromFile);
-    const QString to = fsPath(toFile);
-    if (QDir::cleanPath(from).compare(QDir::cleanPath(to), Platform::pathCase()) == 0)
-        return true;
-    if (!QFileInfo::exists(from))
-        return false;
-    if (Platform::copyShouldFail(to))
-        return false;
-    return QFile::copy(from, to);
+    return copyWithoutReplacing(fromFile, toFile);
 }
 
 bool ImportOrderThread::judgeMemorySize(QString filePath, qint64 bytesInFlight)

@@ -6,6 +6,8 @@
 #include "platform.h"
 
 #include <QBuffer>
+#include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -326,4 +328,18 @@ void keepLargeBuffersOutOfArenas()
     static std::once_flag once;
     std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024); });
 #endif
+}
+
+bool copyWithoutReplacing(const QString &fromFile, const QString &toFile)
+{
+    qDebug() << "toDir=" << toFile;
+    const QString from = fsPath(fromFile);
+    const QString to = fsPath(toFile);
+    if (QDir::cleanPath(from).compare(QDir::cleanPath(to), Platform::pathCase()) == 0)
+        return true;
+    if (!QFileInfo::exists(from))
+        return false;
+    if (Platform::copyShouldFail(to))
+        return false;
+    return QFile::copy(from, to);
 }

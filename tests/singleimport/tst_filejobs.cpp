@@ -1,6 +1,7 @@
-// The file move job.
+// The file move job and the photo copy job.
 
 #include "copyfilethread.h"
+#include "copypicthread.h"
 #include "platform.h"
 #include "testsupport.h"
 
@@ -21,6 +22,15 @@ QByteArray bytesOf(const QString &path)
 
 } // namespace
 
+class Receiver : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList reports;
+public slots:
+    void solaImgImport(QString path) { reports << path; }
+};
+
 class TestFileJobs : public QObject
 {
     Q_OBJECT
@@ -28,6 +38,9 @@ private slots:
     void init() { testsupport::prepare(); }
     void move_data();
     void move();
+    void copyPic_data();
+    void copyPic();
+    void copyPicReceiverGone();
 };
 
 void TestFileJobs::move_data()
@@ -64,6 +77,85 @@ void TestFileJobs::move()
     pool.waitForDone();
     QCOMPARE(bytesOf(source), atSource);
     QCOMPARE(bytesOf(dir.path() + QStringLiteral("/b/a.jpg")), atTarget);
+}
+
+void TestFileJobs::copyPic_data()
+{
+    QTest::addColumn<bool>("forVideos");  // built with the five-argument constructor
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QStringList>("written"); // "<folder>name=WxH" (photos) or "<folder>name=bytes"
+    QTest::addColumn<QString>("report");      // "source", "target" or "" for none
+
+    QTest::newRow("photo as shot, .JPG becomes .jpg, turned upright")
+        << false << 0 << "A-001.JPG"
+        << QStringList{"pic/照片/A-001.jpg=40x80", "pic/thumbnail2250/A-001.jpg=1125x2250",
+                       "pic/thumbnail/A-001.jpg=500x1000", "pic/thumbnail100/A-001.jpg=100x200",
+                       "bak/照片/A-001.jpg=80x40"}
+        << "source";
+    QTest::newRow("finished photo keeps a mixed-case suffix, no backup")
+        << false << 1 << "B.Jpg" << QStringList{"pic/成品/B.Jpg=40x80", "pic/成品缩略图100/B.Jpg=100x200"} << "source";
+    QTest::newRow("trial video: target reported, nothing replaced")
+        << true << 3 << "v.mp4" << QStringList{"pic/试拍视频/v.mp4=old"} << "target";
+    QTest::newRow("retouched video: source reported") << true << 4 << "w.mp4" << QStringList{"pic/精修视频/w.mp4=video"}
+                                                      << "source";
+    QTest::newRow("negative code is a retouched video") << true << -1 << "w.mp4"
+                                                        << QStringList{"pic/精修视频/w.mp4=video"} << "source";
+    QTest::newRow("photo code without a backup folder does nothing") << true << 0 << "A-001.jpg" << QStringList{} << "";
+}
+
+void TestFileJobs::copyPic()
+{
+    QFETCH(bool, forVideos);
+    QFETCH(int, type);
+    QFETCH(QString, fileName);
+    QFETCH(QStringList, written);
+    QFETCH(QString, report);
+    QTemporaryDir dir;
+    const QString base = dir.path() + QLatin1Char('/');
+    for (const char *sub : {"照片/", "thumbnail/", "thumbnail100/", "thumbnail2250/", "成品/", "成品缩略图/",
+                               "成品缩略图100/", "成品缩略图2250/", "试拍视频/", "精修视频/"})
+        QVERIFY(QDir().mkpath(base + "pic/" + QString::fromUtf8(sub)));
+    QVERIFY(QDir().mkpath(base + "bak/照片"));
+    QVERIFY(put(base + "pic/试拍视频/v.mp4", "old"));
+    const QString source = base + (forVideos && type != 0 ? "in/" + fileName : "in/photo.jpg");
+    QVERIFY(put(source, forVideos && type != 0 ? QByteArray("video") : testsupport::jpegWithOrientation(QSize(80, 40), 6)));
+
+    Receiver receiver;
+    QThreadPool pool;
+    pool.start(forVideos ? new CopyPicThread(base + "pic/", source, fileName, type, &receiver)
+                         : new CopyPicThread(base + "pic/", base + "bak/", source, fileName, type, &receiver));
+    pool.waitForDone();
+    QCoreApplication::sendPostedEvents();
+
+    for (const QString &w : written) {
+        const QString path = base + w.section('=', 0, 0);
+        const QString want = w.section('=', 1);
+        if (want.contains('x')) { // a size
+            const QImage image(path);
+            QCOMPARE(QStringLiteral("%1x%2").arg(image.width()).arg(image.height()), want);
+        } else {
+            QCOMPARE(bytesOf(path), want.toUtf8());
+        }
+    }
+    if (written.isEmpty())
+        QVERIFY(QDir(base + "pic/照片").isEmpty() && QDir(base + "bak/照片").isEmpty());
+    const QString target = base + "pic/" + (type == 3 ? "试拍视频/" : "精修视频/") + fileName;
+    QCOMPARE(receiver.reports, report.isEmpty() ? QStringList() : QStringList{report == "source" ? source : target});
+}
+
+void TestFileJobs::copyPicReceiverGone()
+{
+    QTemporaryDir dir;
+    QVERIFY(put(dir.path() + "/in/v.mp4", "video"));
+    QVERIFY(QDir().mkpath(dir.path() + "/pic/试拍视频"));
+    auto *receiver = new Receiver;
+    QThreadPool pool;
+    pool.start(new CopyPicThread(dir.path() + "/pic/", dir.path() + "/in/v.mp4", "v.mp4", 3, receiver));
+    pool.waitForDone();
+    delete receiver; // its report is still queued
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(bytesOf(dir.path() + "/pic/试拍视频/v.mp4"), QByteArray("video"));
 }
 
 TESSALY_TEST_MAIN(TestFileJobs)

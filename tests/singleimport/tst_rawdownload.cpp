@@ -4,6 +4,8 @@
 #include "cr2downloadwindow.h"
 #include "msgbox.h"
 #include "platform.h"
+#include "samplestudio.h"
+#include "shottime.h"
 #include "testsupport.h"
 
 #include <QProgressBar>
@@ -63,6 +65,7 @@ private slots:
     void init() { testsupport::prepare(); }
     void download_data();
     void download();
+    void sampleOrders();
     void progressCountsDots();
     void startFailures_data();
     void startFailures();
@@ -171,6 +174,38 @@ void TestRawDownload::download()
     next:;
     }
     QCOMPARE(found, rawBytes.size());
+}
+
+void TestRawDownload::sampleOrders()
+{
+    // Order A has a shot-time list and a raw no photo was shot with; order B is matched by its photos.
+    QTemporaryDir dir;
+    const standin::SampleStudio studio(dir.path());
+    QString error;
+    QVERIFY2(studio.writeTree(&error), qPrintable(error));
+    for (int i : {0, 1}) {
+        const standin::SampleOrder &o = studio.orders.at(i);
+        QCOMPARE(QFileInfo::exists(o.orderPath + "ImageTime.txt"), o.shotTimeList);
+        const QString out = dir.path() + QStringLiteral("/out%1").arg(i);
+        CR2DownloadRunnable job(nullptr, o.orderPath + "照片/", out,
+                                ShotTimeList::readText(o.orderPath + ShotTimeList::fileName()));
+        QCOMPARE(job.pairs().size(), o.shotTimeList ? o.originals.size() : 0);
+        // Each raw finds the photo it was shot with (by the list or by the photos); the stray one none.
+        for (const QString &raw : o.rawFiles + QStringList{o.strayRaw}) {
+            if (raw.isEmpty())
+                continue;
+            const QString name = job.findPicNameByShotTime(o.orderPath + "照片/", o.orderPath + "照片/新建文件夹/" + raw, "-");
+            QCOMPARE(name, raw == o.strayRaw ? QStringLiteral("-") : QFileInfo(raw).completeBaseName());
+        }
+        QString text;
+        QVERIFY2(job.downLoad(o.orderPath + "照片/", out, text), qPrintable(text));
+        QStringList expected = o.rawFiles;
+        if (!o.strayRaw.isEmpty())
+            expected << o.strayRaw;
+        expected.sort();
+        QCOMPARE(namesIn(out), expected);
+        QVERIFY(!QFileInfo::exists(o.orderPath + "照片/新建文件夹"));
+    }
 }
 
 void TestRawDownload::progressCountsDots()

@@ -1,0 +1,72 @@
+#include "copypicthread.h"
+
+#include "guardedcall.h"
+#include "photoimport.h"
+#include "shottime.h"
+
+#include <QDebug>
+
+CopyPicThread::CopyPicThread(QString serverPath, QString backupPath, QString filePath, QString fileName, int type,
+                             QObject *receiver)
+    : receiver(receiver), serverPath(std::move(serverPath)), backupPath(std::move(backupPath)),
+      filePath(std::move(filePath)), fileName(std::move(fileName)), type(type)
+{
+    setAutoDelete(true);
+}
+
+CopyPicThread::CopyPicThread(QString serverPath, QString filePath, QString fileName, int type, QObject *receiver)
+    : receiver(receiver), serverPath(std::move(serverPath)), filePath(std::move(filePath)),
+      fileName(std::move(fileName)), type(type)
+{
+    setAutoDelete(true);
+}
+
+CopyPicThread::~CopyPicThread() = default;
+
+void CopyPicThread::run()
+{
+    if (quint32(type) <= 2)
+        importImg();
+    else
+        importVideo();
+}
+
+bool CopyPicThread::getPicShotTime(QString path, QString &time)
+{
+    return ShotTimeScan::forPhotoCopy().run(path, time);
+}
+
+void CopyPicThread::importImg()
+{
+    if (serverPath.isEmpty() || backupPath.isEmpty() || filePath.isEmpty())
+        return;
+    if (type == 0) {
+        // Read as the import reads it; nothing here keeps a shot-time list.
+        QString time;
+        getPicShotTime(filePath, time);
+    }
+    fileName.replace(QStringLiteral(".JPG"), QStringLiteral(".jpg"));
+    qDebug() << "--!开始读取照片: " << filePath;
+    const ImportTypeEnum photoType = type == 0 ? ImportOriginPhotos : type == 1 ? ImportFinishedPhotos : ImportDesigns;
+    const QStringList failures = importOnePhoto({photoType, serverPath, backupPath, filePath, fileName, false}, nullptr);
+    for (const QString &line : failures)
+        qWarning() << "photo copy:" << line;
+    qDebug() << "--!发送完成消息";
+    invokeIfAlive(receiver, "solaImgImport", filePath);
+}
+
+void CopyPicThread::importVideo()
+{
+    if (serverPath.isEmpty() || filePath.isEmpty())
+        return;
+    const QString target =
+        serverPath + (type == 3 ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/")) + fileName;
+    if (!copyFile(filePath, target))
+        qWarning() << "video not copied (target taken or source missing):" << filePath << "->" << target;
+    invokeIfAlive(receiver, "solaImgImport", type == 3 ? target : filePath);
+}
+
+bool CopyPicThread::copyFile(QString fromPath, QString toDir)
+{
+    return copyWithoutReplacing(fromPath, toDir);
+}

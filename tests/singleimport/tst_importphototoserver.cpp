@@ -1,0 +1,589 @@
+// The single-order import window over the sample studio and the stand-in web service.
+
+#include "importordermodel.h"
+#include "importphototoserver.h"
+#include "msgbox.h"
+#include "platform.h"
+#include "singleorderopeners.h"
+#include "studiofixture.h"
+
+#include "globals.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+
+namespace {
+
+enum Lookup { NetworkError, CodeZero, NumericCode, NotJson, EmptyFolder, MissingFolder, ExistingFolder };
+
+standin::Reply folderReply(const QString &orderPath, const QString &bakPath = QString())
+{
+    return standin::Reply::ok({{"data", QJsonObject{{"orderpath", orderPath}, {"orderbakpicpath", bakPath}}}});
+}
+
+bool put(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+} // namespace
+
+class TestImportPhotoToServer : public QObject, protected testsupport::StudioFixture
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void lookup_data();
+    void lookup();
+    void oneLookupPerClick();
+    void readBack_data();
+    void readBack();
+    void choosing_data();
+    void choosing();
+    void createOrderDir_data();
+    void createOrderDir();
+    void run_data();
+    void run();
+    void reimportNumbersAfterTheFolder();
+    void closingMidRun_data();
+    void closingMidRun();
+    void deleteImported_data();
+    void deleteImported();
+    void photoDate_data();
+    void photoDate();
+
+private:
+    ImportPhotoToServer *open(int order);
+    bool ready() const;
+    bool runEnded(int reports);
+    template <typename T>
+    T *widget(const char *name) const
+    {
+        return m_window ? m_window->findChild<T *>(QString::fromLatin1(name)) : nullptr;
+    }
+    void chooseAndImport(const QStringList &photos);
+
+    QPointer<ImportPhotoToServer> m_window;
+};
+
+void TestImportPhotoToServer::init()
+{
+    testsupport::prepare();
+    m_server.clearReplies();
+    m_server.clearRequests();
+    QVERIFY(startStudioServer());
+    QString error;
+    QVERIFY2(m_studio->writeTree(&error), qPrintable(error));
+}
+
+void TestImportPhotoToServer::cleanup()
+{
+    delete m_window.data(); // waits for its jobs
+    QCoreApplication::sendPostedEvents();
+    m_server.stop();
+}
+
+ImportPhotoToServer *TestImportPhotoToServer::open(int order)
+{
+    SingleOrder::setCurrentOrder(ImportOrderModel(m_studio->orderJson(m_studio->orders.at(order))));
+    m_window = new ImportPhotoToServer(nullptr);
+    m_window->show();
+    return m_window;
+}
+
+// The lookup has ended and the type buttons are back (after the icons of the listing).
+bool TestImportPhotoToServer::ready() const
+{
+    return m_window && !m_window->isLoading() && widget<QPushButton>("importPic1")->isEnabled()
+           && widget<QPushButton>("importPic2")->isEnabled() && widget<QPushButton>("importPic3")->isEnabled();
+}
+
+bool TestImportPhotoToServer::runEnded(int reports)
+{
+    return testsupport::waitFor(
+        [&] { return !m_window->isImporting() && m_server.requestCount("updatepicpath") == reports && ready(); });
+}
+
+void TestImportPhotoToServer::chooseAndImport(const QStringList &photos)
+{
+    FileDialogs::queueAnswer(photos);
+    widget<QPushButton>("selectButton")->click();
+    m_window->pool()->setMaxThreadCount(1); // the jobs report in the order of the photos
+    widget<QPushButton>("importButton")->click();
+}
+
+// ---------------------------------------------------------------- lookup
+
+void TestImportPhotoToServer::lookup_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("box");      // text of the one message box ("" = none)
+    QTest::addColumn<QString>("caption");  // label_4 afterwards
+    QTest::addColumn<int>("icons");
+    QTest::addColumn<bool>("dateEnabled");
+
+    QTest::newRow("HTTP 500") << int(NetworkError) << "网络请求错误\n500" << "订单照片" << 0 << false;
+    QTest::newRow("code 0") << int(CodeZero) << "错误代码：0" << "订单照片" << 0 << false;
+    QTest::newRow("numeric code") << int(NumericCode) << "错误代码：" << "订单照片" << 0 << false;
+    QTest::newRow("not JSON") << int(NotJson) << "查询订单目录失败：服务器的回复无法识别" << "订单照片" << 0 << false;
+    QTest::newRow("no folder yet") << int(EmptyFolder) << "" << "订单已导入成品（0张）" << 0 << true;
+    QTest::newRow("folder missing") << int(MissingFolder) << "" << "订单照片" << 0 << false;
+    QTest::newRow("folder with photos") << int(ExistingFolder) << "" << "订单已导入成品（4张)" << 4 << false;
+}
+
+void TestImportPhotoToServer::lookup()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, box);
+    QFETCH(QString, caption);
+    QFETCH(int, icons);
+    QFETCH(bool, dateEnabled);
+    switch (kind) {
+    case NetworkError: m_server.queueReply("get_order_path", standin::Reply::httpError(500)); break;
+    case CodeZero: m_server.queueReply("get_order_path", standin::Reply::refused("x", "0")); break;
+    case NumericCode: m_server.queueReply("get_order_path", standin::Reply::numericCode(1)); break;
+    case NotJson: m_server.queueReply("get_order_path", standin::Reply::notJson()); break;
+    case EmptyFolder: m_server.queueReply("get_order_path", folderReply("")); break;
+    case MissingFolder:
+        m_server.queueReply("get_order_path", folderReply(m_roots->path("gone/A-1/"), m_roots->path("gone-bak/A-1/")));
+        break;
+    default: break;
+    }
+    open(0);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("导入照片(成品)"));
+    QCOMPARE(widget<QPushButton>("importPic2")->text(), QStringLiteral("导入成品(加载中)"));
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+
+    QCOMPARE(m_server.requestCount("get_order_path"), 1);
+    QCOMPARE(MsgBox::shown().size(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty())
+        QCOMPARE(MsgBox::lastShown().title + MsgBox::lastShown().text, QStringLiteral("警告") + box);
+    QCOMPARE(widget<QPushButton>("importPic2")->text(), QStringLiteral("导入成品"));
+    QVERIFY(!m_window->loadingLabelWidget()->isVisible());
+    QCOMPARE(widget<QLabel>("label_4")->text(), caption);
+    QCOMPARE(widget<QPushButton>("pushButton_photodate")->isEnabled(), dateEnabled);
+    QListWidget *list = m_window->thumbListWidget();
+    QCOMPARE(list->count(), icons);
+    for (int i = 0; i < list->count(); ++i)
+        QVERIFY2(!list->item(i)->icon().isNull(), qPrintable(list->item(i)->text()));
+}
+
+void TestImportPhotoToServer::oneLookupPerClick()
+{
+    open(0);
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    m_server.clearRequests();
+    QTest::mouseClick(widget<QPushButton>("importPic1"), Qt::LeftButton);
+    QCOMPARE(widget<QPushButton>("importPic1")->text(), QStringLiteral("导入照片(加载中)"));
+    QVERIFY(!widget<QPushButton>("importPic2")->isEnabled());
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    QCOMPARE(m_server.requestCount("get_order_path"), 1);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("导入照片(原片)"));
+    QCOMPARE(widget<QLabel>("label_4")->text(), QStringLiteral("订单已导入照片（3张)"));
+}
+
+void TestImportPhotoToServer::readBack_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("photo");
+    QTest::addColumn<QString>("serviceTimes");
+    QTest::addColumn<QString>("folderAppend");
+    QTest::addColumn<QString>("photoAppend");
+    QTest::newRow("0012-abc") << "0012-abc" << "x-abc-001.jpg" << "1" << "abc" << "abc";
+    QTest::newRow("service count is no append name") << "305K12-2" << "305K12-007.jpg" << "2" << "" << "";
+    QTest::newRow("305K12-ab-2") << "305K12-ab-2" << "305K12-cd-003.jpg" << "2" << "ab" << "cd";
+    QTest::newRow("other names leave the fields") << "305K12-a-b" << "x-abc-001.jpg" << "9" << "" << "abc";
+}
+
+void TestImportPhotoToServer::readBack()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, photo);
+    QFETCH(QString, serviceTimes);
+    QFETCH(QString, folderAppend);
+    QFETCH(QString, photoAppend);
+    const QString order = m_roots->path(folder + "/");
+    QVERIFY(put(order + "照片/" + photo, "x"));
+    QVERIFY(QDir().mkpath(order + "thumbnail"));
+    m_server.setReply("get_order_path", folderReply(order, m_roots->path("bak/") + folder + "/"));
+    open(4);
+    g_cur_servicetimes = serviceTimes;
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    widget<QPushButton>("importPic1")->click();
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    QCOMPARE(widget<QLineEdit>("lineEdit_folderAppendName")->text(), folderAppend);
+    QCOMPARE(widget<QLineEdit>("lineEdit_picAppendName")->text(), photoAppend);
+}
+
+// ---------------------------------------------------------------- choosing and numbering
+
+void TestImportPhotoToServer::choosing_data()
+{
+    QTest::addColumn<int>("type");               // 0 photos as shot, 1 finished
+    QTest::addColumn<QStringList>("existing");   // in the order's photo folder
+    QTest::addColumn<QString>("append");
+    QTest::addColumn<QStringList>("chosen");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("box");
+
+    const QStringList two{"/in/a.jpg", "/in/b.jpg"};
+    QTest::newRow("after 8") << 0 << QStringList{"512K12-008.jpg"} << "" << two
+                             << QStringList{"512K12-009.jpg", "512K12-010.jpg"} << "";
+    QTest::newRow("after 98") << 0 << QStringList{"512K12-098.jpg"} << "" << two
+                              << QStringList{"512K12-099.jpg", "512K12-100.jpg"} << "";
+    QTest::newRow("after 999") << 0 << QStringList{"512K12-999.jpg"} << "" << two
+                               << QStringList{"512K12-1000.jpg", "512K12-1001.jpg"} << "";
+    QTest::newRow("1000 to 1005 present")
+        << 0 << QStringList{"512K12-1003.jpg", "512K12-1000.jpg", "512K12-1005.jpg", "512K12-1004.JPG"} << ""
+        << QStringList{"/in/a.jpg"} << QStringList{"512K12-1006.jpg"} << "";
+    QTest::newRow("append name, made safe") << 0 << QStringList{} << "a/b:c" << QStringList{"/in/a.jpg"}
+                                            << QStringList{"512K12-abc-001.jpg"} << "";
+    QTest::newRow("hidden file neither listed nor numbered")
+        << 0 << QStringList{} << "" << QStringList{"/in/a.jpg", "/in/.b.jpg", "/in/c.jpg"}
+        << QStringList{"512K12-001.jpg", "512K12-002.jpg"} << "";
+    QTest::newRow("names that are no numbers count as 0") << 0 << QStringList{"IMG_0007.jpg", "512K12-012(1).jpg"} << ""
+                                                          << QStringList{"/in/a.jpg"} << QStringList{"512K12-001.jpg"} << "";
+    QTest::newRow("finished photos keep their names") << 1 << QStringList{} << "" << QStringList{"/in/a.jpg", "/x/B.JPG"}
+                                                      << QStringList{"a.jpg", "B.JPG"} << "";
+    QTest::newRow("finished photos of one name refused")
+        << 1 << QStringList{} << "" << QStringList{"/in/a.jpg", "/x/a.jpg", "/in/c.jpg"} << QStringList{}
+        << "以下照片同名，导入后会相互覆盖，请只选择其中一张：\n/in/a.jpg\n/x/a.jpg";
+}
+
+void TestImportPhotoToServer::choosing()
+{
+    QFETCH(int, type);
+    QFETCH(QStringList, existing);
+    QFETCH(QString, append);
+    QFETCH(QStringList, chosen);
+    QFETCH(QStringList, names);
+    QFETCH(QString, box);
+    const QString order = m_roots->path("512K12-1/");
+    for (const QString &name : existing)
+        QVERIFY(put(order + (type == 0 ? "照片/" : "成品/") + name, "x"));
+    m_server.setReply("get_order_path", folderReply(order, m_roots->path("bak/512K12-1/")));
+    open(4);
+    g_cur_orderpayforkey = "K12";
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    if (type == 0) {
+        widget<QPushButton>("importPic1")->click();
+        QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    }
+    widget<QLineEdit>("lineEdit_orderPRName")->setText("512");
+    widget<QLineEdit>("lineEdit_picAppendName")->setText(append);
+
+    FileDialogs::queueAnswer(chosen);
+    widget<QPushButton>("selectButton")->click();
+    QCOMPARE(m_window->chosenPhotoNames(), names);
+    QCOMPARE(widget<QPushButton>("importButton")->isEnabled(), !names.isEmpty());
+    QCOMPARE(MsgBox::shown().size(), box.isEmpty() ? 0 : 1);
+    if (!box.isEmpty())
+        QCOMPARE(MsgBox::lastShown().text, box);
+}
+
+// ---------------------------------------------------------------- order folder
+
+void TestImportPhotoToServer::createOrderDir_data()
+{
+    QTest::addColumn<QString>("shotDate");
+    QTest::addColumn<QString>("append");
+    QTest::addColumn<QString>("failMkDir"); // part of the path whose creation fails
+    QTest::addColumn<QString>("box");       // "" = created
+    QTest::addColumn<QString>("folder");    // the order folder below each root
+
+    QTest::newRow("tree") << "2024-05-06" << "ab" << "" << "" << "2024-05/06/305K12-ab-2/";
+    QTest::newRow("unsafe append name") << "2024-05-06" << "a/b:c" << "" << "" << "2024-05/06/305K12-abc-2/";
+    QTest::newRow("server root cannot be made") << "2024-05-06" << "ab" << "newpic" << "服务器路径错误" << "";
+    QTest::newRow("backup root cannot be made") << "2024-05-06" << "ab" << "newbak" << "备份服务器路径错误。" << "";
+    QTest::newRow("order folder cannot be made") << "2024-05-06" << "ab" << "305K12" << "无法建立订单目录：" << "";
+    QTest::newRow("bad shot date") << "2024/05/06" << "ab" << "" << "拍摄日期格式错误，无法建立订单目录：2024/05/06" << "";
+}
+
+void TestImportPhotoToServer::createOrderDir()
+{
+    QFETCH(QString, shotDate);
+    QFETCH(QString, append);
+    QFETCH(QString, failMkDir);
+    QFETCH(QString, box);
+    QFETCH(QString, folder);
+    open(4);
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    widget<QPushButton>("importPic1")->click();
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    g_cur_orderpayforkey = "K12";
+    g_cur_servicetimes = "2";
+    g_cur_shotdate = shotDate;
+    widget<QLineEdit>("lineEdit_orderPRName")->setText("305");
+    widget<QLineEdit>("lineEdit_folderAppendName")->setText(append);
+    if (!failMkDir.isEmpty())
+        Platform::failMkDirs(failMkDir);
+
+    const QString pic = m_roots->path("newpic/");
+    const QString bak = m_roots->path("newbak/");
+    QCOMPARE(m_window->createOrderDir(pic, bak), box.isEmpty());
+    if (!box.isEmpty()) {
+        QVERIFY2(MsgBox::lastShown().text.startsWith(box), qPrintable(MsgBox::lastShown().text));
+        QVERIFY(m_window->currentOrderPath().isEmpty());
+        if (failMkDir != "newbak" && failMkDir != "305K12")
+            QVERIFY(!QFileInfo::exists(bak + "2024-05"));
+        return;
+    }
+    QCOMPARE(m_window->currentOrderPath(), pic + folder);
+    QCOMPARE(m_window->currentOrderBakPath(), bak + folder);
+    const QStringList subs = QDir(pic + folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(sorted(subs), sorted({"照片", "成品", "汰片", "设计", "thumbnail", "thumbnail100", "thumbnail2250", "成品缩略图",
+                                    "成品缩略图100", "成品缩略图2250", "设计缩略图", "设计缩略图100", "设计缩略图2250"}));
+    QStringList hidden;
+    for (const QString &sub : subs) {
+        if (Platform::isHidden(pic + folder + sub))
+            hidden << sub;
+    }
+    QCOMPARE(hidden.size(), 9);
+    QVERIFY(!hidden.contains("照片") && !hidden.contains("成品") && !hidden.contains("汰片") && !hidden.contains("设计"));
+    QCOMPARE(QDir(bak + folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"照片"});
+}
+
+// ---------------------------------------------------------------- the import run
+
+void TestImportPhotoToServer::run_data()
+{
+    QTest::addColumn<QString>("failCopy");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    const QString counts = "导入前正式库照片：0张\n\n导入后正式库照片：3张\n\n导入前备份库照片：0张\n\n导入后备份库照片：3张    \n";
+    QTest::newRow("turned, upright and undecodable photos") << "" << "导片成功!" << counts;
+    QTest::newRow("a copy that fails is reported")
+        << "thumbnail2250/708E5520-002" << "警告"
+        << "订单号:E5520-1 有1个文件未能导入：\nIMG_7302.jpg：缩略图保存失败 %1thumbnail2250/708E5520-002.jpg（写入失败）\n\n" + counts;
+}
+
+void TestImportPhotoToServer::run()
+{
+    QFETCH(QString, failCopy);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    const QString bad = m_roots->path("in/bad&#照片.jpg");
+    QVERIFY(put(bad, "not a photo at all"));
+    open(4); // no order folder yet
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    widget<QPushButton>("importPic1")->click();
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    if (!failCopy.isEmpty())
+        Platform::failCopies(failCopy);
+    m_server.clearRequests();
+    chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad});
+    QVERIFY(runEnded(1));
+
+    const QString order = m_studio->picRoot + "2023-07/08/708E5520-1/";
+    const QString backup = m_studio->bakRoot + "2023-07/08/708E5520-1/";
+    QCOMPARE(MsgBox::lastShown().title, title);
+    QCOMPARE(MsgBox::lastShown().text, text.arg(order));
+    QCOMPARE(bytesOf(order + "ImageTime.txt"),
+             QByteArray("708E5520-001>23:07:08 10:00:31|708E5520-002>23:07:08 10:00:32|"));
+    QCOMPARE(QImage(order + "照片/708E5520-002.jpg").size(), QSize(800, 1200)); // orientation 6, turned
+    QCOMPARE(bytesOf(order + "照片/708E5520-003.jpg"), QByteArray("not a photo at all"));
+    QCOMPARE(bytesOf(backup + "照片/708E5520-002.jpg"), bytesOf(m_studio->incomingRoot + "IMG_7302.jpg"));
+
+    const standin::Request start = m_server.lastRequest("updatepicpath2");
+    QCOMPARE(start.fieldNames(), QStringList({"token", "orderid", "shopid", "orderpicpath", "orderbakpicpath"}));
+    QCOMPARE(start.field("orderpicpath"), order);
+    const standin::Request end = m_server.lastRequest("updatepicpath");
+    QCOMPARE(end.fieldNames(), QStringList({"token", "order_photo_id", "shopid", "orderpicpath", "orderbakpicpath",
+                                            "picnumber", "picbaknumber", "MANAGER_ID", "typeid"}));
+    QCOMPARE(QStringList({end.field("orderpicpath"), end.field("orderbakpicpath"), end.field("picnumber"),
+                          end.field("picbaknumber"), end.field("MANAGER_ID"), end.field("typeid")}),
+             QStringList({order, backup, "3", "3", "77", "1"}));
+    // The lookup after the report lists the run's photos.
+    QVERIFY(testsupport::waitFor([&] { return m_window->thumbListWidget()->count() == 3; }));
+    QCOMPARE(widget<QLabel>("label_4")->text(), QStringLiteral("订单已导入照片（3张)"));
+}
+
+void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
+{
+    open(4);
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    widget<QPushButton>("importPic1")->click();
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg"});
+    QVERIFY(runEnded(1));
+    const QString order = m_studio->picRoot + "2023-07/08/708E5520-1/";
+    const QByteArray first = bytesOf(order + "照片/708E5520-001.jpg");
+
+    MsgBox::setNextAnswer(QMessageBox::Yes);
+    widget<QPushButton>("reimportButton")->click();
+    QVERIFY(runEnded(2));
+    QVERIFY(!QFileInfo::exists(order + "ImageTime.txt"));
+    const standin::Request reset = m_server.lastRequest("updatepicpath");
+    QCOMPARE(QStringList({reset.field("orderpicpath"), reset.field("picnumber"), reset.field("picbaknumber")}),
+             QStringList({"", "0", "0"}));
+    QVERIFY(testsupport::waitFor([&] { return m_window->currentOrderPath().isEmpty() && ready(); }));
+
+    // Chosen while the order has no folder: numbered from 1, then after the photos the folder holds.
+    FileDialogs::queueAnswer(QStringList{m_studio->incomingRoot + "IMG_7304.jpg"});
+    widget<QPushButton>("selectButton")->click();
+    QCOMPARE(m_window->chosenPhotoNames(), QStringList{"708E5520-001.jpg"});
+    widget<QPushButton>("importButton")->click();
+    QVERIFY(runEnded(3));
+    QCOMPARE(m_window->chosenPhotoNames(), QStringList{"708E5520-003.jpg"});
+    QCOMPARE(bytesOf(order + "照片/708E5520-001.jpg"), first);
+    QVERIFY(QFileInfo::exists(order + "照片/708E5520-003.jpg"));
+    QCOMPARE(bytesOf(order + "ImageTime.txt"), QByteArray("708E5520-003>23:07:08 10:00:34|"));
+}
+
+void TestImportPhotoToServer::closingMidRun_data()
+{
+    QTest::addColumn<int>("how"); // 0 close, answer No; 1 close, answer Yes; 2 delete the window
+    QTest::newRow("close refused: the run goes on") << 0;
+    QTest::newRow("close: the entries that came in are kept") << 1;
+    QTest::newRow("deleted mid-run") << 2;
+}
+
+void TestImportPhotoToServer::closingMidRun()
+{
+    QFETCH(int, how);
+    // A small photo, then large ones that take a while each.
+    QStringList photos{m_studio->incomingRoot + "IMG_7301.jpg"};
+    for (int i = 1; i <= 3; ++i) {
+        photos << m_roots->path(QStringLiteral("in/big%1.jpg").arg(i));
+        QVERIFY(put(photos.last(), testsupport::jpegWithOrientation(QSize(3000, 2000), 6, false, QColor(10, 20, 30),
+                                                                    QStringLiteral("2023:05:12 11:00:0%1").arg(i))));
+    }
+    const QString order = m_studio->orders.at(0).orderPath;
+    const QByteArray listBefore = bytesOf(order + "ImageTime.txt");
+
+    open(0); // the order has its folder: "导入" starts the jobs at once
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    widget<QPushButton>("importPic1")->click();
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    chooseAndImport(photos);
+    QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->value() >= 1; }));
+    QVERIFY(m_window->isImporting());
+    QSignalSpy shown(m_window.data(), &ImportPhotoToServer::showSearch);
+
+    if (how == 2) {
+        delete m_window.data(); // waits for the photo under way; its report goes nowhere
+        QCoreApplication::sendPostedEvents();
+        return;
+    }
+    MsgBox::setNextAnswer(how == 0 ? QMessageBox::No : QMessageBox::Yes);
+    m_window->close();
+    QCOMPARE(m_window->isVisible(), how == 0);
+    QCOMPARE(shown.count(), how == 0 ? 0 : 1);
+    if (how == 0)
+        QVERIFY(runEnded(1));
+    QCOMPARE(g_importWindowOpen.load(), how == 0);
+    // Every photo written has its entry, and only those.
+    const QByteArray added = bytesOf(order + "ImageTime.txt").mid(listBefore.size());
+    const QStringList written = QDir(order + "照片").entryList({"512A1203-*.jpg"});
+    for (const QString &name : written)
+        QVERIFY2(added.contains(QFileInfo(name).completeBaseName().toUtf8() + '>'), qPrintable(name));
+    QCOMPARE(added.count('|'), written.size());
+    if (how == 0)
+        QCOMPARE(written.size(), photos.size());
+    else
+        QVERIFY2(written.size() >= 2 && written.size() < photos.size(), qPrintable(written.join(',')));
+}
+
+// ---------------------------------------------------------------- deleting imported photos
+
+void TestImportPhotoToServer::deleteImported_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("asked, answered no") << false;
+    QTest::newRow("asked, answered yes") << true;
+}
+
+void TestImportPhotoToServer::deleteImported()
+{
+    QFETCH(bool, yes);
+    const QString order = m_studio->orders.at(0).orderPath;
+    open(0);
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    QListWidget *list = m_window->thumbListWidget();
+    list->findItems("IMG_0001.jpg", Qt::MatchExactly).first()->setSelected(true);
+    MsgBox::setNextAnswer(yes ? QMessageBox::Yes : QMessageBox::No);
+    m_server.clearRequests();
+    QVERIFY(QMetaObject::invokeMethod(m_window, "delListPhotoAction"));
+    QCOMPARE(MsgBox::lastShown().title, QStringLiteral("提示"));
+    for (const char *folder : {"成品/", "成品缩略图/", "成品缩略图100/"})
+        QCOMPARE(QFileInfo::exists(order + folder + "IMG_0001.jpg"), !yes);
+    QVERIFY(QFileInfo::exists(order + "照片/IMG_0001.jpg"));
+    if (yes)
+        QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("get_order_path") == 1 && ready() && list->count() == 3; }));
+    else
+        QCOMPARE(m_server.requestCount("get_order_path"), 0);
+
+    // Without an order folder no file is looked at, not even one relative to the working folder.
+    m_server.setReply("get_order_path", folderReply(""));
+    m_window->queryOrderPath();
+    QVERIFY(testsupport::waitFor([&] { return ready() && m_window->currentOrderPath().isEmpty(); }));
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_roots->base()));
+    QVERIFY(put(m_roots->path("成品/IMG_0002.jpg"), "x"));
+    const QStringList names{"IMG_0002.jpg"};
+    m_window->delListFiles(&names);
+    QDir::setCurrent(before);
+    QVERIFY(QFileInfo::exists(m_roots->path("成品/IMG_0002.jpg")));
+}
+
+// ---------------------------------------------------------------- photo date
+
+void TestImportPhotoToServer::photoDate_data()
+{
+    QTest::addColumn<QString>("picked");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("shown");  // button text afterwards
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QString>("current"); // g_cur_shotdate afterwards
+    QTest::newRow("accepted") << "2024-03-05" << true << "2024-03-05" << "305" << "2024-03-05";
+    QTest::newRow("refused: rolled back") << "2024-12-25" << false << "2023-07-08" << "708" << "2023-07-08";
+    QTest::newRow("cleared: nothing posted") << "" << true << "2023-07-08" << "708" << "2023-07-08";
+}
+
+void TestImportPhotoToServer::photoDate()
+{
+    QFETCH(QString, picked);
+    QFETCH(bool, accepted);
+    QFETCH(QString, shown);
+    QFETCH(QString, prefix);
+    QFETCH(QString, current);
+    if (!accepted)
+        m_server.queueReply("updatephotodate", standin::Reply::refused("no", "0"));
+    open(4);
+    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    QVERIFY(widget<QPushButton>("pushButton_photodate")->isEnabled());
+    QStringList atEmit;
+    connect(m_window.data(), &ImportPhotoToServer::refreshSearchTable, this, [&] { atEmit << g_cur_shotdate; });
+
+    QVERIFY(QMetaObject::invokeMethod(m_window, "on_newPhotoDateDate", Q_ARG(QString, picked)));
+    QVERIFY(testsupport::waitFor(
+        [&] { return picked.isEmpty() || (accepted ? !atEmit.isEmpty() : !MsgBox::shown().isEmpty()); }));
+    QCOMPARE(widget<QPushButton>("pushButton_photodate")->text(), shown);
+    QCOMPARE(widget<QLineEdit>("lineEdit_orderPRName")->text(), prefix);
+    QCOMPARE(g_cur_shotdate, current);
+    QCOMPARE(atEmit, accepted && !picked.isEmpty() ? QStringList{picked} : QStringList());
+    if (!picked.isEmpty())
+        QCOMPARE(m_server.lastRequest("updatephotodate").field("photodate"), picked);
+}
+
+TESSALY_TEST_MAIN(TestImportPhotoToServer)
+#include "tst_importphototoserver.moc"
