@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 QString convertOrderPath(const QString &path)
 {
@@ -132,19 +133,7 @@ bool copyThroughTemporary(const QString &source, const QString &target)
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    constexpr qint64 kChunk = 1 << 20;
-    bool ok = true;
-    for (;;) {
-        const QByteArray data = in.read(kChunk);
-        if (data.isEmpty()) {
-            ok = in.error() == QFileDevice::NoError;
-            break;
-        }
-        if (out.write(data) != data.size()) {
-            ok = false;
-            break;
-        }
-    }
+    const bool ok = Platform::copyFileContents(in, out);
     if (!ok || Platform::copyShouldFail(target)) {
         out.cancelWriting();
         out.commit(); // discards the temporary file
@@ -310,8 +299,15 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
         return fail(QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
     }
     Platform::delayWrite(target);
-    if (Platform::copyShouldFail(target) || !QFile::copy(source, target))
+    // Through a hidden temporary file beside the target, which takes the target's name only when complete
+    // and only while that name is free; no sync to disk per file, so a large export goes at the disk's pace.
+    QFile in(source);
+    QTemporaryFile out(QFileInfo(target).absolutePath() + QStringLiteral("/.copying-XXXXXX"));
+    if (Platform::copyShouldFail(target) || !in.open(QIODevice::ReadOnly) || !out.open()
+        || !Platform::copyFileContents(in, out)
+        || !out.setPermissions(in.permissions()) || !out.rename(target))
         return fail(QStringLiteral("复制失败：") + target);
+    out.setAutoRemove(false); // it is the target now
     return Copied;
 }
 

@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
@@ -16,6 +17,10 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <sys/sendfile.h>
 #endif
 
 namespace Platform {
@@ -232,6 +237,35 @@ QString findFileNoCase(const QString &dir, const QString &name)
             return folder.filePath(entry);
     }
     return QString();
+}
+
+bool copyFileContents(QFileDevice &in, QFileDevice &out)
+{
+#ifdef Q_OS_LINUX
+    // sendfile moves at most about 2 GiB per call; 0 means the end of the source.
+    bool first = true;
+    for (;;) {
+        const ssize_t n = ::sendfile(out.handle(), in.handle(), nullptr, 0x7ffff000);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (!first || (errno != EINVAL && errno != ENOSYS))
+                return false;
+            break; // these files cannot: the loop below
+        }
+        first = false;
+    }
+#endif
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n == 0)
+            return true;
+        if (n < 0 || out.write(buffer.constData(), n) != n)
+            return false;
+    }
 }
 
 void failCopies(const QString &targetPart, int times)

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <Qt>
 
+class QFileDevice;
+
 namespace Platform {
 
 // Paths from the web service use back-slashes. On Linux they become "/" here, at the file-system
@@ -46,6 +48,10 @@ void clearOpenedPaths();
 // preferred), or "" when there is none. Windows matches "a.jpg" and "a.JPG" by itself; this gives Linux
 // the same answer.
 QString findFileNoCase(const QString &dir, const QString &name);
+
+// Copies every byte from in's position on to out, both open; false on a read or write error. Linux lets
+// the kernel move the bytes (no trip through the program's memory); elsewhere a buffered loop.
+bool copyFileContents(QFileDevice &in, QFileDevice &out);
 
 // ---- fault injection for tests ----
 // The next `times` operations (-1: all of them) whose path contains `pathPart` (empty: any path) fail.

@@ -1,0 +1,20 @@
+#pragma once
+// What the benchmarks share: camera-sized test photos and the peak memory of the process.
+
+#include <QSize>
+#include <QString>
+
+namespace bench {
+
+// The size of the generated photos: a camera's 6000 x 4000.
+extern const QSize kPhotoSize;
+
+// Peak resident memory of this process in MiB (-1 when unknown).
+double peakRssMiB();
+
+// Writes count photo-like JPEGs (quality 90, about as large and as slow to decode as a camera's) into
+// dir as IMG_0001.jpg, IMG_0002.jpg, ...; every second one carries EXIF orientation 6, the others 1.
+// False when one cannot be written.
+bool generate(const QString &dir, int count);
+
+} // namespace bench
