@@ -32,9 +32,7 @@ DovraSyncBaseInfoDialog::DovraSyncBaseInfoDialog(QWidget *parent)
 
 DovraSyncBaseInfoDialog::~DovraSyncBaseInfoDialog()
 {
-    thread->stop();
-    thread->quit();
-    thread->wait();
+    thread->stopAndWait();
     thread = nullptr;
     manager->disconnect(this); // replies that go with the manager are no answers any more
     delete manager;
@@ -175,9 +173,7 @@ void DovraSyncBaseInfoDialog::slt_threademit(QJsonObject objc)
 
 void DovraSyncBaseInfoDialog::replaceThread()
 {
-    thread->stop();
-    thread->quit();
-    thread->wait();
+    thread->stopAndWait();
     thread = new Dovrathread(this, this);
 }
 

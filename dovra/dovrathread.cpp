@@ -76,6 +76,13 @@ void Dovrathread::stop()
     stopRequested = true;
 }
 
+void Dovrathread::stopAndWait()
+{
+    stop();
+    quit();
+    wait();
+}
+
 void Dovrathread::takeShopSwitches()
 {
     downloadAll = g_dovraisdownloadall;

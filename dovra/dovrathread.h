@@ -53,6 +53,8 @@ public:
 
     // Asks a running XML job to end at its next check; returns at once.
     void stop();
+    // stop(), then waits without a time limit until the run has returned (the owners' way to end it).
+    void stopAndWait();
     // Copies the chosen shop's two Dovra switches; the owner calls it on its own thread before a start,
     // so that a shop switch during the run changes nothing.
     void takeShopSwitches();

@@ -30,9 +30,7 @@ ExportDovraResult::ExportDovraResult(QWidget *parent) : OrderSearchWindowBase(pa
 
 ExportDovraResult::~ExportDovraResult()
 {
-    dovraThread->stop();
-    dovraThread->quit();
-    dovraThread->wait();
+    dovraThread->stopAndWait();
     dovraThread = nullptr;
     delete ui;
 }

@@ -51,10 +51,7 @@ private slots:
     void init()
     {
         testsupport::prepare();
-        QVERIFY(newStudio(true));
-        m_server.clearReplies();
-        m_server.clearRequests();
-        serveStudio();
+        QVERIFY(newServedStudio());
         m_dialog = new DovraSyncBaseInfoDialog;
         m_dialog->setAttribute(Qt::WA_DeleteOnClose);
         const QJsonArray all = m_studio->dovraStores();

@@ -83,8 +83,7 @@ private slots:
     void init()
     {
         testsupport::prepare();
-        QVERIFY(newStudio(true));
-        serveStudio();
+        QVERIFY(newServedStudio());
         QVERIFY(QDir::setCurrent(m_roots->base())); // the save-path list file lives here
         m_exportRoot = m_roots->path("导出 & #");
         QVERIFY(QDir().mkpath(m_exportRoot));

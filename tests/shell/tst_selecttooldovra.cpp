@@ -44,10 +44,7 @@ private slots:
     void init()
     {
         testsupport::prepare();
-        QVERIFY(newStudio(true));
-        m_server.clearReplies();
-        m_server.clearRequests();
-        serveStudio();
+        QVERIFY(newServedStudio());
         m_tool = new SelectTool({{"星光店", "11"}, {"月影店", "12"}});
         m_tool->show();
     }

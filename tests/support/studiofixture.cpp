@@ -46,4 +46,14 @@ bool StudioFixture::startStudioServer()
     return startServer();
 }
 
+bool StudioFixture::newServedStudio()
+{
+    if (!newStudio(true))
+        return false;
+    m_server.clearReplies();
+    m_server.clearRequests();
+    serveStudio();
+    return true;
+}
+
 } // namespace testsupport

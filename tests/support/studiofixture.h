@@ -29,6 +29,9 @@ protected:
     void serveStudio();
     // All three for a test case: a new studio (folders not written) answering on a started stand-in.
     bool startStudioServer();
+    // A new studio with its folders written, answering on the stand-in with no scripted replies or
+    // recorded requests left from an earlier test.
+    bool newServedStudio();
 
     standin::Server m_server;
     std::unique_ptr<TempRoots> m_roots;
