@@ -25,7 +25,3 @@ void setImportPathState(const QString &state)
     g_importPathState = state;
 }
 
-bool importStopped()
-{
-    return importPathState() == QLatin1String("no");
-}

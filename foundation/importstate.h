@@ -15,10 +15,8 @@
 class ImportStop
 {
 public:
-    // "no": the order's import stops before its next file.
+    // "no": the order's import stops before its next file. A new run takes a new state, which says "go".
     void stop() { m_stopped.storeRelease(1); }
-    // "go": the import may go on.
-    void go() { m_stopped.storeRelease(0); }
     bool isStopped() const { return m_stopped.loadAcquire() != 0; }
 
 private:
@@ -30,5 +28,3 @@ using ImportStopHandle = std::shared_ptr<ImportStop>;
 // The program-wide record: "no" or "go" (empty before the first import).
 QString importPathState();
 void setImportPathState(const QString &state);
-// True while the record is exactly "no".
-bool importStopped();
