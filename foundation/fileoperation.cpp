@@ -338,6 +338,10 @@ bool FileOperation::isSafeToDelete(const QString &path, QString *why)
     // "x/y" and, on Windows, "C:x" are relative; "//host/share/x" and "C:/x" are absolute.
     if (QDir::isRelativePath(raw))
         return refuse(QStringLiteral("relative path: ") + path);
+    // "." and ".." are never part of a folder the web service names: such a path may point anywhere.
+    const QStringList parts = raw.split(QLatin1Char('/'));
+    if (parts.contains(QStringLiteral(".")) || parts.contains(QStringLiteral("..")))
+        return refuse(QStringLiteral("path with . or ..: ") + path);
 
     const QString clean = comparablePath(raw);
     if (clean.isEmpty() || rootForm.match(clean).hasMatch())

@@ -60,7 +60,7 @@ public:
     static bool setFileHidden(const QString &path);
 
     // The one guard in front of every recursive deletion: refuses an empty, relative or root path
-    // ("/", "C:/", a UNC share root "//host/share"), any storage root (g_picPath, g_bakPicPath,
+    // ("/", "C:/", a UNC share root "//host/share"), a path with a "." or ".." component, any storage root (g_picPath, g_bakPicPath,
     // g_homePicPath) or folder holding one, and a folder below which another order folder lies (a
     // sub-folder at any depth holding "照片" or "成品"), such as a month or day level. An order folder
     // with its own "照片/" and "成品/" passes. When refused, *why (if given) says why (and which order).

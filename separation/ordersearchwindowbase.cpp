@@ -5,6 +5,7 @@
 #include "logging.h"
 #include "msgbox.h"
 #include "multiselectcombobox.h"
+#include "orderdeletebatch.h"
 #include "webapi.h"
 
 #include <QAction>
@@ -445,6 +446,38 @@ void OrderSearchWindowBase::on_tableView_doubleClicked(const QModelIndex &index)
 void OrderSearchWindowBase::on_pushButton_separate_clicked()
 {
     startClicked();
+}
+
+// ---- deletion ----
+
+OrderDeleteBatch *OrderSearchWindowBase::startDeleteBatch()
+{
+    if (m_deleteBatch)
+        return nullptr;
+    QList<OrderRowInfo> ticked;
+    for (const OrderRowInfo &row : qAsConst(m_orderList)) {
+        if (row.checked)
+            ticked.append(row);
+    }
+    // The batch outlives the window; what it reports reaches only a window still there.
+    auto *batch = new OrderDeleteBatch(ticked);
+    m_deleteBatch = batch;
+    m_startButton->setEnabled(false);
+    m_progressBar->setRange(0, 0); // busy until the folders are counted
+    m_progressBar->show();
+    m_progressGroup->show();
+    m_statusLabel->setText(QStringLiteral("正在删除订单路径下的照片"));
+    m_statusLabel->show();
+    connect(batch, &OrderDeleteBatch::counted, m_progressBar, [this](int total) { m_progressBar->setRange(0, total); });
+    connect(batch, &OrderDeleteBatch::progressed, m_progressBar, &QProgressBar::setValue);
+    connect(batch, &OrderDeleteBatch::ended, this, [this] {
+        m_deleteBatch = nullptr;
+        m_progressGroup->hide();
+        m_progressBar->hide();
+        m_startButton->setEnabled(true);
+    });
+    batch->start();
+    return batch;
 }
 
 // ---- context menu ----

@@ -18,6 +18,7 @@
 #include <QByteArray>
 #include <QDialog>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,7 @@
 #include <memory>
 
 class MultiSelectComboBox;
+class OrderDeleteBatch;
 class QAction;
 class QCalendarWidget;
 class QComboBox;
@@ -179,6 +181,11 @@ protected:
     QNetworkReply *postRequest(const QString &url, const QByteArray &body,
                                std::function<void(QNetworkReply *)> handler);
 
+    // Deletes the folders of the ticked rows (OrderDeleteBatch) with the progress widgets showing and
+    // the action button disabled until the batch ends. nullptr when a deletion is under way already.
+    OrderDeleteBatch *startDeleteBatch();
+    bool isDeleting() const { return !m_deleteBatch.isNull(); }
+
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     // Escape closes the window as its close button does.
@@ -215,6 +222,7 @@ private:
     QAction *m_openDirAction = nullptr;
     QMenu *m_tableMenu = nullptr;
     std::shared_ptr<WindowGuard> m_guard;
+    QPointer<OrderDeleteBatch> m_deleteBatch; // until the batch has ended
     bool m_runActive = false;
     bool m_searching = false;
 };

@@ -5,7 +5,9 @@
 #include "globals.h"
 #include "goodsplan.h"
 #include "messageboxdialog.h"
+#include "messagedialog.h"
 #include "msgbox.h"
+#include "orderdeletebatch.h"
 #include "platform.h"
 #include "separatethread.h"
 #include "webapi.h"
@@ -49,6 +51,7 @@ SearchOrder::SearchOrder(QWidget *parent) : OrderSearchWindowBase(parent), ui(ne
 
 SearchOrder::~SearchOrder()
 {
+    delete m_codeDialog.data(); // a code accepted later must not delete anything
     delete ui;
 }
 
@@ -75,8 +78,10 @@ void SearchOrder::on_comboBox_currentIndexChanged(int index)
 
 void SearchOrder::startClicked()
 {
-    if (ui->pushButton_separate->text() == QStringLiteral("批量删除"))
-        return; // the delete mode has a branch of its own
+    if (ui->pushButton_separate->text() == QStringLiteral("批量删除")) {
+        deleteClicked();
+        return;
+    }
     startSeparation();
 }
 
@@ -498,4 +503,31 @@ QString SearchOrder::reportFileName() const
         numbers << m.orderNumber;
     return path + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/')
            + numbers.join(QStringLiteral("、")) + QStringLiteral("分件结果.txt");
+}
+
+void SearchOrder::deleteClicked()
+{
+    if (!hasCheckedOrder()) {
+        inform(QString(), QStringLiteral("请选择订单"));
+        return;
+    }
+    // One code check and one batch at a time: a second one would hand the same folders to more threads.
+    if (m_codeDialog && m_codeDialog->isVisible()) {
+        m_codeDialog->raise();
+        m_codeDialog->activateWindow();
+        return;
+    }
+    if (isDeleting())
+        return;
+    auto *dialog = new MessageDialog(nullptr);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &MessageDialog::deleteorderfile, this, &SearchOrder::startDel);
+    m_codeDialog = dialog;
+    dialog->show();
+}
+
+void SearchOrder::startDel()
+{
+    if (OrderDeleteBatch *batch = startDeleteBatch())
+        connect(batch, &OrderDeleteBatch::ended, this, [this] { ui->label->setText(QStringLiteral("删除成功")); });
 }

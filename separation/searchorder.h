@@ -8,8 +8,10 @@
 
 #include "ordersearchwindowbase.h"
 
+#include <QPointer>
 #include <QStringList>
 
+class MessageDialog;
 class Ui_SearchOrder;
 
 class SearchOrder : public OrderSearchWindowBase
@@ -35,6 +37,8 @@ public slots:
     void fenjian_delPhotoSlot_3();
     void fenjian_markPhoto_3_1();
     void fenjian_productPhotoSlot_4(QString fullPicName);
+    // Delete mode, once the SMS code was accepted: deletes the folders of the rows ticked now.
+    void startDel();
 
 private slots:
     void on_selectPathButton_clicked();
@@ -44,6 +48,8 @@ private slots:
 private:
     void startClicked() override;
     void startSeparation();
+    // Delete mode: a click asks for the SMS code first.
+    void deleteClicked();
     // Takes the next ticked row not yet taken and asks for its goods; true when there is none.
     bool startNextOrder();
     void postQueryProducts(const QString &orderPhotoId);
@@ -82,4 +88,7 @@ private:
     int fenjian_productOkNum = 0;
     bool isSheetDone = false;
     bool isProductsDone = false;
+
+    // ---- the delete mode ----
+    QPointer<MessageDialog> m_codeDialog; // the one open code check
 };

@@ -1,5 +1,6 @@
 #include "toolregistry.h"
 
+#include "batchdeleteorder.h"
 #include "exportdovraresult.h"
 #include "importordersphotodlg.h"
 #include "searchorder.h"
@@ -37,4 +38,7 @@ void registerStandardTools()
                            window->setToolName(QStringLiteral("样后分件管理"));
                            return window;
                        }});
+    // Reached only once the shop switch granted the deletion right.
+    ToolRegistry::add({ToolBatchDelete, QStringLiteral("rb_plsc"), QStringLiteral("批量删除"),
+                       [](QWidget *) -> QWidget * { return openToolWindow(new BatchDeleteOrder(nullptr)); }});
 }

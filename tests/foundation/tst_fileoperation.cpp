@@ -286,7 +286,9 @@ private slots:
         const QStringList refused = {"", "   ", "relative/dir", "./x", "/", "//", "C:/", "c:\\", "\\\\host\\share",
                                      "//host/share/", "//host", d + "store/pic", d + "store/pic/", d + "store//pic/.",
                                      d + "store/pic\\", d + "store/bak/", d + "home", d + "home/",
-                                     d + "store", d + "store/pic/2024/..", d.chopped(1)};
+                                     d + "store", d + "store/pic/2024/..", d.chopped(1),
+                                     d + "store/pic/2024/order1/../order1", d + "store/pic/./2024/order1",
+                                     QString(d + "store/pic/2024/x/../order1").replace('/', '\\')};
         for (const QString &path : refused) {
             QString why;
             QVERIFY2(!FileOperation::isSafeToDelete(path, &why), qPrintable(path));
@@ -294,6 +296,7 @@ private slots:
         }
         QVERIFY(FileOperation::isSafeToDelete(d + "store/pic/2024/order1"));
         QVERIFY(FileOperation::isSafeToDelete("//host/share/orders/1"));
+        QVERIFY(FileOperation::isSafeToDelete(d + "store/pic/2024/order1..2/"));
 
         // the deletions themselves refuse, and nothing is lost
         QVERIFY(!FileOperation::removeDir(d + "store/pic/"));

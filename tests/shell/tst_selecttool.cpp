@@ -1,3 +1,4 @@
+#include "batchdeleteorder.h"
 #include "fileoperation.h"
 #include "globals.h"
 #include "login.h"
@@ -286,6 +287,28 @@ private slots:
         QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
         QCOMPARE(w->toolName(), QString("样后分件管理"));
         QCOMPARE(g_sjfjxz, QString("0"));
+        w->close();
+        QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
+        useRecordingTools();
+    }
+
+    void batchDeletionToolOpensItsWindow()
+    {
+        registerStandardTools();
+        m_server.setReply("changeshop", standin::Reply::ok(fullReply()));
+        choose(ToolBatchDelete, 1);
+        start();
+        QPointer<BatchDeleteOrder> w;
+        QVERIFY(testsupport::waitFor([&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *b = qobject_cast<BatchDeleteOrder *>(top))
+                    w = b;
+            return !w.isNull();
+        }));
+        QVERIFY(w->parentWidget() == nullptr);
+        QVERIFY(w->windowState() & Qt::WindowMaximized);
+        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
+        QCOMPARE(w->findChild<QPushButton *>("pushButton_separate")->text(), QString("批量删除"));
         w->close();
         QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
         useRecordingTools();

@@ -395,6 +395,29 @@ QString SampleStudio::incomingShotTime(int i)
     return shotTimeOn(QStringLiteral("2023-07-08"), 31 + i);
 }
 
+void SampleStudio::addUnsafeOrders()
+{
+    SampleOrder relative;
+    relative.id = "5006";
+    relative.payForKey = "F6601";
+    relative.serviceTimes = "1";
+    relative.bname = "周小周";
+    relative.mphone = "13800000006";
+    relative.storesName = "星光店";
+    relative.shotDate = "2023-07-08";
+    relative.orderPath = "pic/F6601-1/";
+    relative.writeFolder = false;
+    orders.append(relative);
+
+    SampleOrder root = relative;
+    root.id = "5007";
+    root.payForKey = "G7702";
+    root.bname = "吴小吴";
+    root.mphone = "13800000007";
+    root.orderPath = picRoot;
+    orders.append(root);
+}
+
 QStringList SampleStudio::orderSubFolders()
 {
     return {"照片/", "照片/新建文件夹/", "成品/", "汰片/", "设计/", "试拍视频/", "精修视频/",
@@ -415,7 +438,7 @@ bool SampleStudio::writeTree(QString *error) const
             return false;
     }
     for (const SampleOrder &o : orders) {
-        if (o.orderPath.isEmpty())
+        if (o.orderPath.isEmpty() || !o.writeFolder)
             continue;
         for (const QString &sub : orderSubFolders()) {
             if (!makeDir(o.orderPath + sub, error))

@@ -53,6 +53,7 @@ struct SampleOrder {
         HiddenMarkerOnly, // "[已选]<R>\选版结果" whose only "*.ok" is hidden
     } dovraSelection = NotSelected;
     bool dovraDesign = false; // "[已选]<R>\<R>_待Dovra设计同步用数据" is there
+    bool writeFolder = true; // false: writeTree leaves orderPath alone (a path no deletion may take)
 
     QString key() const;           // payForKey + "-" + serviceTimes
     QString customerNames() const; // the non-empty names joined with "-"
@@ -77,6 +78,9 @@ struct SampleStudio {
     bool goodsIdPrefix = false;
     // A photo that a product of every order with finished photos lists but "成品/" lacks.
     static QString missingPhotoName();
+    // Adds two orders whose "orderpath" no deletion may take: a relative path ("pic/F6601-1/") and the
+    // photo root itself. Their folders are not written.
+    void addUnsafeOrders();
 
     // The shot time in the EXIF block of the i-th photo (from 0) of the order's originals, as a camera
     // writes it ("yyyy:MM:dd hh:mm:ss"); the raw of the same base name carries it too. The photos waiting

@@ -1,0 +1,55 @@
+#include "batchdeleteorder.h"
+#include "ui_batchdeleteorder.h"
+
+#include "globals.h"
+#include "msgbox.h"
+#include "webapi.h"
+
+#include <QDebug>
+
+BatchDeleteOrder::BatchDeleteOrder(QWidget *parent) : OrderSearchWindowBase(parent), ui(new Ui_BatchDeleteOrder)
+{
+    ui->setupUi(this);
+    OrderWindowSetup setup;
+    setup.rowSource = OrderRowSource::BatchDelete;
+    setup.columns = batchDeleteColumns();
+    setup.searchTypes.clear();
+    setUpOrderWindow(setup);
+}
+
+BatchDeleteOrder::~BatchDeleteOrder()
+{
+    delete ui;
+}
+
+bool BatchDeleteOrder::searchRequest(SearchRequest *request)
+{
+    const QString format = QStringLiteral("yyyy-MM-dd");
+    request->url = g_url_order_list2;
+    request->body = FormBody::withToken()
+                        .add(QStringLiteral("shopid"), g_SHOPID)
+                        .add(QStringLiteral("eid"), g_EID)
+                        .add(QStringLiteral("personid"), g_EID)
+                        .add(QStringLiteral("uid"), g_UID)
+                        .add(QStringLiteral("superid"), g_SUPERID)
+                        .add(QStringLiteral("starttime"), ui->calendar->selectedDate().toString(format))
+                        .add(QStringLiteral("endtime"), ui->calendar_2->selectedDate().toString(format))
+                        .toByteArray();
+    return true;
+}
+
+void BatchDeleteOrder::startClicked()
+{
+    if (!hasCheckedOrder()) {
+        MsgBox::information(nullptr, QString(), QStringLiteral("请选择订单"), QMessageBox::Yes, QMessageBox::Yes);
+        return;
+    }
+    startDeleteBatch(); // no confirmation: the button deletes at once
+}
+
+void BatchDeleteOrder::closeEvent(QCloseEvent *event)
+{
+    qDebug() << "要关闭窗口了";
+    // A deletion under way goes on without the window and still logs every deleted folder.
+    OrderSearchWindowBase::closeEvent(event);
+}

@@ -1,0 +1,187 @@
+#include "orderdeletebatch.h"
+
+#include "fileoperation.h"
+#include "globals.h"
+#include "importorderthread.h"
+#include "msgbox.h"
+#include "platform.h"
+#include "webapi.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSet>
+#include <QThread>
+
+#include <memory>
+
+OrderDeleteBatch::OrderDeleteBatch(const QList<OrderRowInfo> &rows)
+    : m_rows(rows), m_manager(new QNetworkAccessManager(this))
+{
+}
+
+OrderDeleteBatch::~OrderDeleteBatch() = default;
+
+OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &rows)
+{
+    Selection selection;
+    QSet<QString> folders;
+    for (const OrderRowInfo &row : rows) {
+        if (row.orderpath.trimmed().isEmpty())
+            continue;
+        QString why;
+        if (!FileOperation::isSafeToDelete(row.orderpath, &why)) {
+            qWarning() << "order folder refused:" << why;
+            selection.refused.append(row);
+            continue;
+        }
+        if (!FileOperation::dirExists(row.orderpath))
+            continue;
+        // One folder under two spellings ("x/", "x", back-slashes, a link) is deleted once.
+        QString folder = QFileInfo(Platform::localPath(row.orderpath)).canonicalFilePath();
+        if (Platform::pathCase() == Qt::CaseInsensitive)
+            folder = folder.toLower();
+        if (folder.isEmpty() || folders.contains(folder))
+            continue;
+        folders.insert(folder);
+        selection.picks.append(Pick{row});
+    }
+    return selection;
+}
+
+void OrderDeleteBatch::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    const auto selection = std::make_shared<Selection>();
+    QThread *picker = QThread::create([selection, rows = m_rows] { *selection = select(rows); });
+    connect(picker, &QThread::finished, this, [this, selection] { picked(*selection); });
+    connect(picker, &QThread::finished, picker, &QObject::deleteLater);
+    picker->start();
+}
+
+void OrderDeleteBatch::picked(const Selection &selection)
+{
+    m_picks = selection.picks;
+    m_refused = selection.refused;
+    if (m_picks.isEmpty()) {
+        finish();
+        return;
+    }
+    qDebug() << "checkOrdersNum==" << m_picks.size();
+    emit counted(m_picks.size());
+    while (m_running < kMaxThreads && m_next < m_picks.size())
+        startNext();
+}
+
+void OrderDeleteBatch::startNext()
+{
+    const int index = m_next++;
+    auto *thread = new ImportOrderThread(m_picks.at(index).row); // deletes itself when finished
+    connect(thread, &ImportOrderThread::deleteSucceed, this, [this, index](QString mOrderid, QString deleteDir) {
+        m_picks[index].deleted = true;
+        updatedata(mOrderid, deleteDir);
+    });
+    // The end of every thread counts, whether its folder went or not.
+    connect(thread, &QThread::finished, this, &OrderDeleteBatch::threadEnded);
+    ++m_running;
+    m_peakRunning = qMax(m_peakRunning, m_running);
+    thread->start(QThread::InheritPriority);
+}
+
+void OrderDeleteBatch::threadEnded()
+{
+    --m_running;
+    ++m_done;
+    emit progressed(m_done);
+    if (m_next < m_picks.size())
+        startNext();
+    else if (m_done == m_picks.size())
+        finish();
+}
+
+void OrderDeleteBatch::finish()
+{
+    m_ended = true;
+    QStringList notDeleted;
+    auto line = [](const OrderRowInfo &row, const QString &why) {
+        const QString key = row.orderpayforkey.isEmpty() ? QString() : row.orderpayforkey + QStringLiteral("  ");
+        return key + row.orderpath + QStringLiteral("（") + why + QStringLiteral("）");
+    };
+    for (const OrderRowInfo &row : qAsConst(m_refused))
+        notDeleted << line(row, QStringLiteral("此路径不允许删除"));
+    int deleted = 0;
+    for (const Pick &pick : qAsConst(m_picks)) {
+        if (pick.deleted)
+            ++deleted;
+        else
+            notDeleted << line(pick.row, FileOperation::dirExists(pick.row.orderpath) ? QStringLiteral("删除失败")
+                                                                                     : QStringLiteral("目录已不存在"));
+    }
+    if (m_picks.isEmpty() && m_refused.isEmpty())
+        inform(QStringLiteral("警告"), QStringLiteral("订单路径不存在"));
+    else if (notDeleted.isEmpty())
+        inform(QStringLiteral("警告"), QStringLiteral("订单照片删除成功"));
+    else
+        inform(QStringLiteral("警告"), QStringLiteral("已删除 %1 个订单的照片，以下 %2 个订单的照片未删除：\n")
+                                          .arg(deleted)
+                                          .arg(notDeleted.size())
+                                      + notDeleted.join(QLatin1Char('\n')));
+    emit ended();
+    releaseWhenDone();
+}
+
+void OrderDeleteBatch::updatedata(const QString &mOrderid, const QString &deleteDir)
+{
+    qDebug() << "mOrderid==" << mOrderid;
+    qDebug() << "deleteDir==" << deleteDir;
+    submitDeleteMessage(mOrderid, deleteDir);
+}
+
+void OrderDeleteBatch::submitDeleteMessage(const QString &orderId, const QString &dir)
+{
+    // The folder as the web service named it.
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .add(QStringLiteral("orderphotoid"), orderId)
+                                .add(QStringLiteral("path"), dir)
+                                .add(QStringLiteral("MANAGER_ID"), g_EID)
+                                .toByteArray();
+    qDebug() << "url_submit_delete_log" << g_url_order_photo_del;
+    qDebug() << "postData" << body;
+    QNetworkReply *reply = postForm(m_manager, g_url_order_photo_del, body);
+    ++m_logsOut;
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { submitDeleteMessageCallBack(reply); });
+}
+
+void OrderDeleteBatch::submitDeleteMessageCallBack(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    --m_logsOut;
+    // The folder stays deleted whatever the reply says; the entry is not posted again.
+    if (reply->error() != QNetworkReply::NoError) {
+        inform(QStringLiteral("警告"), QStringLiteral("请检查网络连接\n") + httpStatusText(reply));
+    } else {
+        QJsonObject obj;
+        if (parseReplyObject(reply->readAll(), &obj) && !replyOk(obj))
+            inform(QStringLiteral("警告"), jsonString(obj, QStringLiteral("message")) + QLatin1Char('\t')
+                                              + jsonString(obj, QStringLiteral("code")));
+    }
+    releaseWhenDone();
+}
+
+void OrderDeleteBatch::inform(const QString &title, const QString &text)
+{
+    ++m_boxesOpen;
+    MsgBox::information(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
+    --m_boxesOpen;
+}
+
+void OrderDeleteBatch::releaseWhenDone()
+{
+    if (m_ended && m_logsOut == 0 && m_boxesOpen == 0)
+        deleteLater();
+}

@@ -1,0 +1,87 @@
+#pragma once
+// One deletion of order folders, as the batch deletion window and the separation window's delete mode
+// start it from their ticked rows.
+//
+// From the rows it picks the folders to delete: an order path that the deletion guard allows
+// (FileOperation::isSafeToDelete) and that names an existing folder; two rows naming one folder give one
+// folder. Each picked folder is deleted by an ImportOrderThread of its own, at most kMaxThreads at a
+// time; every deleted folder is logged to the web service ("order_photo_del"). The batch ends once,
+// when every thread has ended, with one box: "订单照片删除成功" when every picked folder went, otherwise
+// the rows whose folders were refused or not deleted.
+//
+// The batch belongs to no window and deletes itself once it has ended and its log replies are in, so a
+// window closed meanwhile takes nothing with it and the folders deleted afterwards are still logged.
+// The picking runs on a thread of its own: the guard looks through each folder, which may lie on a
+// slow share.
+
+#include "orderrecords.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+class OrderDeleteBatch : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kMaxThreads = 4;
+
+    // rows: the ticked rows, in table order.
+    explicit OrderDeleteBatch(const QList<OrderRowInfo> &rows);
+    ~OrderDeleteBatch() override;
+
+    // Picks the folders and starts deleting them; only the first call does anything.
+    void start();
+
+    // Folders picked for deletion (known from counted() on).
+    int total() const { return m_picks.size(); }
+    // The most deletion threads that ran at the same time.
+    int peakRunning() const { return m_peakRunning; }
+
+signals:
+    // The folders are picked: total threads will run. Not sent when there is nothing to delete.
+    void counted(int total);
+    // done of the total threads have ended.
+    void progressed(int done);
+    // The batch is over and its closing box has been shown.
+    void ended();
+
+private:
+    struct Pick {
+        OrderRowInfo row;
+        bool deleted = false;
+    };
+    struct Selection {
+        QList<Pick> picks;
+        QList<OrderRowInfo> refused; // the guard refused the path
+    };
+    static Selection select(const QList<OrderRowInfo> &rows);
+
+    void picked(const Selection &selection);
+    void startNext();
+    void threadEnded();
+    void finish();
+    // One deleted folder: the log entry goes out.
+    void updatedata(const QString &mOrderid, const QString &deleteDir);
+    void submitDeleteMessage(const QString &orderId, const QString &dir);
+    void submitDeleteMessageCallBack(QNetworkReply *reply);
+    void inform(const QString &title, const QString &text);
+    // Deletes the batch once it has ended, no log reply is out and no box of it is open.
+    void releaseWhenDone();
+
+    QList<OrderRowInfo> m_rows;
+    QList<Pick> m_picks;
+    QList<OrderRowInfo> m_refused;
+    QNetworkAccessManager *m_manager = nullptr;
+    bool m_started = false;
+    bool m_ended = false;
+    int m_next = 0;    // the next pick to hand to a thread
+    int m_running = 0;
+    int m_peakRunning = 0;
+    int m_done = 0;    // threads ended
+    int m_logsOut = 0; // log posts without a reply yet
+    int m_boxesOpen = 0;
+};

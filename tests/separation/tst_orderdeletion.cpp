@@ -1,0 +1,403 @@
+#include "batchdeleteorder.h"
+#include "globals.h"
+#include "messagedialog.h"
+#include "msgbox.h"
+#include "orderdeletebatch.h"
+#include "platform.h"
+#include "searchorder.h"
+#include "studiofixture.h"
+
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QDirIterator>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+
+#include <algorithm>
+
+namespace {
+
+template <typename T = QWidget>
+T *child(QWidget *w, const char *name)
+{
+    T *found = w->findChild<T *>(QString::fromLatin1(name));
+    Q_ASSERT(found);
+    return found;
+}
+
+void clickRow(QWidget *w, int row)
+{
+    auto *view = child<QTableView>(w, "tableView");
+    const QModelIndex index = view->model()->index(row, 3);
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+}
+
+// Clicks "检索" and waits until the reply has been handled.
+bool search(QWidget *w, standin::Server &server, const QString &action)
+{
+    auto *button = child<QPushButton>(w, "searchButton");
+    const int before = server.requestCount(action);
+    button->click();
+    return testsupport::waitFor([&] { return server.requestCount(action) > before && button->isEnabled(); });
+}
+
+// Waits until the deletion started by the action button has ended.
+bool batchEnded(QWidget *w)
+{
+    return testsupport::waitFor([w] {
+        return child<QPushButton>(w, "pushButton_separate")->isEnabled() && child(w, "groupBox")->isHidden();
+    });
+}
+
+// Every entry below dir, as absolute paths.
+QStringList tree(const QString &dir)
+{
+    QStringList all;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        all << it.next();
+    all.sort();
+    return all;
+}
+
+// What is left of before once the folders went.
+QStringList without(QStringList before, const QStringList &folders)
+{
+    for (const QString &folder : folders) {
+        const QString f = QDir::cleanPath(folder);
+        before.erase(std::remove_if(before.begin(), before.end(),
+                                    [&](const QString &p) { return p == f || p.startsWith(f + "/"); }),
+                     before.end());
+    }
+    return before;
+}
+
+QList<MessageDialog *> codeDialogs()
+{
+    QList<MessageDialog *> open;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (auto *d = qobject_cast<MessageDialog *>(w); d && d->isVisible())
+            open << d;
+    }
+    return open;
+}
+
+// The log entry of one deleted folder, field by field.
+QList<QPair<QString, QString>> logEntry(const QString &orderId, const QString &path)
+{
+    return {{"token", g_apiToken}, {"shopid", "11"}, {"superid", "5"},
+            {"orderphotoid", orderId}, {"path", path}, {"MANAGER_ID", "77"}};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(standin::Reply)
+
+class TestOrderDeletion : public QObject, protected testsupport::StudioFixture
+{
+    Q_OBJECT
+
+    QPointer<OrderSearchWindowBase> m_win;
+
+    BatchDeleteOrder *openBatchWindow()
+    {
+        auto *w = new BatchDeleteOrder;
+        m_win = w;
+        w->resize(1200, 800);
+        w->show();
+        return w;
+    }
+    QString orderPath(int i) const { return m_studio->orders.at(i).orderPath; }
+
+private slots:
+    void initTestCase() { QVERIFY(startServer()); }
+    void init()
+    {
+        QString error;
+        QVERIFY2(newStudio(true, &error), qPrintable(error));
+        serveStudio();
+        QVERIFY(QDir::setCurrent(m_studio->folder));
+        g_picPath = m_studio->picRoot;
+        g_bakPicPath = m_studio->bakRoot;
+        g_homePicPath = m_studio->homeRoot;
+        MsgBox::clearShown();
+        m_server.clearRequests();
+    }
+    void cleanup()
+    {
+        delete m_win.data();
+        for (MessageDialog *d : codeDialogs())
+            delete d;
+        Platform::clearFaults();
+    }
+
+    void searchesByClosingDateAndDeletesTwice()
+    {
+        BatchDeleteOrder *w = openBatchWindow();
+        QCOMPARE(w->windowTitle(), QString("Form"));
+        child<QCalendarWidget>(w, "calendar")->setSelectedDate(QDate(2023, 5, 20));
+        child<QCalendarWidget>(w, "calendar_2")->setSelectedDate(QDate(2023, 5, 1)); // before the start: sent so
+        QVERIFY(search(w, m_server, "order_list2"));
+        const QList<QPair<QString, QString>> body{{"token", g_apiToken}, {"shopid", "11"}, {"eid", "77"},
+                                                  {"personid", "77"}, {"uid", "1001"}, {"superid", "5"},
+                                                  {"starttime", "2023-05-20"}, {"endtime", "2023-05-01"}};
+        QCOMPARE(m_server.lastRequest("order_list2").fields, body);
+        auto *model = qobject_cast<QStandardItemModel *>(child<QTableView>(w, "tableView")->model());
+        QCOMPARE(model->columnCount(), 14);
+        QCOMPARE(model->rowCount(), m_studio->orders.size());
+        QCOMPARE(model->item(0, 13)->text(), orderPath(0));
+
+        // an existing folder, a missing one and an order without a folder
+        const QStringList before = tree(m_studio->folder);
+        QVERIFY(QDir(orderPath(1)).removeRecursively());
+        const QStringList missing = without(before, {orderPath(1)});
+        QVERIFY(m_studio->orders.at(4).orderPath.isEmpty());
+        for (int row : {0, 1, 4})
+            clickRow(w, row);
+        child<QPushButton>(w, "pushButton_separate")->click();
+        child<QPushButton>(w, "pushButton_separate")->click(); // refused while the batch runs
+        QVERIFY(batchEnded(w));
+        QCOMPARE(tree(m_studio->folder), without(missing, {orderPath(0)}));
+        QCOMPARE(child<QProgressBar>(w, "progressBar")->maximum(), 1);
+        QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 1; }));
+        QCOMPARE(m_server.lastRequest("order_photo_del").fields, logEntry("5001", orderPath(0)));
+        QCOMPARE(MsgBox::shown().size(), 1);
+        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+        QCOMPARE(MsgBox::lastShown().text, QString("订单照片删除成功"));
+
+        // the next batch starts from nothing: it ends after its own one folder
+        clickRow(w, 2);
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QVERIFY(batchEnded(w));
+        QVERIFY(!QFileInfo::exists(orderPath(2)));
+        QVERIFY(QFileInfo::exists(orderPath(3)));
+        QCOMPARE(child<QProgressBar>(w, "progressBar")->maximum(), 1);
+        QCOMPARE(MsgBox::shown().size(), 2);
+        QCOMPARE(MsgBox::lastShown().text, QString("订单照片删除成功"));
+        QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 2; }));
+        QCOMPARE(m_server.lastRequest("order_photo_del").field("orderphotoid"), QString("5003"));
+    }
+
+    void refusedAndFailedFolders_data()
+    {
+        // Paths: {A} and {B} the first two sample orders' folders ({B-name} the last part of {B}'s), {pic}
+        // the photo root, {amp} an order folder whose name holds "&", "=" and a blank, "#" an "orderpath"
+        // that is a JSON number.
+        QTest::addColumn<QStringList>("paths");      // one ticked row each, order ids and numbers K1, K2, ...
+        QTest::addColumn<QList<int>>("deleted");     // the rows whose folders go
+        QTest::addColumn<QList<int>>("named");       // the rows the end box names
+        QTest::addColumn<QString>("failRemovalsIn"); // removals under this path fail
+        QTest::addColumn<standin::Reply>("logReply");
+        QTest::addColumn<QString>("logBox");         // the box of the log reply, "" for none
+
+        const standin::Reply ok = standin::Reply::ok();
+        QTest::newRow("relative path") << QStringList{"{A}", "pic/2023-05/"} << QList<int>{0} << QList<int>{1} << ""
+                                       << ok << "";
+        QTest::newRow("root") << QStringList{"/", "{B}"} << QList<int>{1} << QList<int>{0} << "" << ok << "";
+        QTest::newRow("storage root") << QStringList{"{pic}", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok << "";
+        QTest::newRow("dot-dot") << QStringList{"{A}../../20/{B-name}"} << QList<int>{} << QList<int>{0} << "" << ok << "";
+        QTest::newRow("one folder twice") << QStringList{"{A}", "{A}/.", "{A}"} << QList<int>{0} << QList<int>{1} << ""
+                                          << ok << "";
+        QTest::newRow("same folder, two spellings") << QStringList{"{B}", "{B-no-slash}"} << QList<int>{0}
+                                                    << QList<int>{} << "" << ok << "";
+        QTest::newRow("removal fails") << QStringList{"{A}", "{B}"} << QList<int>{0} << QList<int>{1} << "{B}" << ok << "";
+        QTest::newRow("number path") << QStringList{"#", "{A}"} << QList<int>{1} << QList<int>{} << "" << ok << "";
+        QTest::newRow("ampersand") << QStringList{"{amp}"} << QList<int>{0} << QList<int>{} << "" << ok << "";
+        QTest::newRow("log refused") << QStringList{"{A}"} << QList<int>{0} << QList<int>{} << ""
+                                     << standin::Reply::refused("记录失败", "0") << "记录失败\t0";
+        QTest::newRow("log HTTP 500") << QStringList{"{A}"} << QList<int>{0} << QList<int>{} << ""
+                                      << standin::Reply::httpError(500) << "请检查网络连接\n500";
+    }
+    void refusedAndFailedFolders()
+    {
+        QFETCH(QStringList, paths);
+        QFETCH(QList<int>, deleted);
+        QFETCH(QList<int>, named);
+        QFETCH(QString, failRemovalsIn);
+        QFETCH(standin::Reply, logReply);
+        QFETCH(QString, logBox);
+
+        const QString amp = m_studio->picRoot + "2023-09/01/H&K=1 x/";
+        for (const char *sub : {"照片", "成品"})
+            QVERIFY(QDir().mkpath(amp + QString::fromUtf8(sub)));
+        auto expand = [&](QString p) {
+            return p.replace("{A}", orderPath(0))
+                .replace("{B-no-slash}", orderPath(1).chopped(1))
+                .replace("{B}", orderPath(1))
+                .replace("{B-name}", m_studio->orders.at(1).folderName())
+                .replace("{pic}", m_studio->picRoot)
+                .replace("{amp}", amp);
+        };
+        QJsonArray orders;
+        for (int i = 0; i < paths.size(); ++i) {
+            const QJsonValue path = paths.at(i) == "#" ? QJsonValue(12) : QJsonValue(expand(paths.at(i)));
+            orders.append(QJsonObject{{"order_photo_id", QString::number(i + 1)},
+                                      {"orderpayforkey", QString("K%1").arg(i + 1)}, {"orderpath", path}});
+        }
+        m_server.queueReply("order_list2", standin::Reply::ok({{"data", orders}}));
+        m_server.setReply("order_photo_del", logReply);
+        if (!failRemovalsIn.isEmpty())
+            Platform::failRemovals(expand(failRemovalsIn));
+        const QStringList before = tree(m_studio->folder);
+
+        BatchDeleteOrder *w = openBatchWindow();
+        QVERIFY(search(w, m_server, "order_list2"));
+        child<QPushButton>(w, "pushButton_selectAll")->click();
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QVERIFY(batchEnded(w));
+
+        QStringList gone;
+        for (int row : deleted)
+            gone << expand(paths.at(row));
+        QCOMPARE(tree(m_studio->folder), without(before, gone));
+        QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("order_photo_del") == deleted.size(); }));
+        for (int i = 0; i < deleted.size(); ++i) {
+            const int row = deleted.at(i);
+            QCOMPARE(m_server.requests("order_photo_del").at(i).fields,
+                     logEntry(QString::number(row + 1), expand(paths.at(row))));
+        }
+        const int boxes = logBox.isEmpty() ? 1 : 1 + deleted.size();
+        QVERIFY(testsupport::waitFor([&] { return MsgBox::shown().size() >= boxes; }));
+        QTest::qWait(50);
+        QCOMPARE(MsgBox::shown().size(), boxes);
+        QStringList ends;
+        for (const MsgBox::Shown &box : MsgBox::shown()) {
+            QCOMPARE(box.title, QString("警告"));
+            if (box.text != logBox)
+                ends << box.text;
+        }
+        QCOMPARE(ends.size(), 1);
+        if (named.isEmpty()) {
+            QCOMPARE(ends.first(), QString("订单照片删除成功"));
+        } else {
+            QVERIFY2(ends.first().contains(QString("以下 %1 个订单的照片未删除").arg(named.size())), qPrintable(ends.first()));
+            for (int row = 0; row < paths.size(); ++row)
+                QCOMPARE(ends.first().contains(QString("K%1  ").arg(row + 1)), named.contains(row));
+        }
+    }
+
+    void atMostFourThreadsAtATime()
+    {
+        QList<OrderRowInfo> rows;
+        QStringList folders;
+        for (int i = 0; i < 12; ++i) {
+            const QString folder = m_studio->picRoot + QString("2024-01/02/N%1/").arg(i);
+            for (const char *sub : {"照片/", "成品/"}) {
+                QVERIFY(QDir().mkpath(folder + sub));
+                for (int f = 0; f < 20; ++f)
+                    QVERIFY(testsupport::writeJpeg(folder + sub + QString("%1.jpg").arg(f), QSize(8, 8)));
+            }
+            OrderRowInfo row;
+            row.order_photo_id = QString::number(100 + i);
+            row.orderpath = folder;
+            rows << row;
+            folders << folder;
+        }
+        const QStringList before = tree(m_studio->folder);
+        auto *batch = new OrderDeleteBatch(rows);
+        int peak = -1;
+        QList<int> progress;
+        connect(batch, &OrderDeleteBatch::progressed, [&](int done) { progress << done; });
+        connect(batch, &OrderDeleteBatch::ended, [&] { peak = batch->peakRunning(); });
+        batch->start();
+        QVERIFY(testsupport::waitFor([&] { return peak >= 0; }));
+        QCOMPARE(peak, OrderDeleteBatch::kMaxThreads);
+        QCOMPARE(progress.size(), 12);
+        QCOMPARE(progress.last(), 12);
+        QCOMPARE(tree(m_studio->folder), without(before, folders));
+        QCOMPARE(MsgBox::lastShown().text, QString("订单照片删除成功"));
+        QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 12; }));
+    }
+
+    void closingDuringABatchStillLogs()
+    {
+        m_server.setReply("order_photo_del", standin::Reply::ok().withDelay(200));
+        BatchDeleteOrder *w = openBatchWindow();
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        QVERIFY(search(w, m_server, "order_list2"));
+        child<QPushButton>(w, "pushButton_selectAll")->click();
+        child<QPushButton>(w, "pushButton_separate")->click();
+        w->close();
+        QVERIFY(testsupport::waitFor([this] { return m_win.isNull(); }));
+        QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 4; }));
+        QStringList logged;
+        for (const standin::Request &r : m_server.requests("order_photo_del"))
+            logged << r.field("path");
+        logged.sort();
+        QCOMPARE(logged, (QStringList{orderPath(0), orderPath(1), orderPath(2), orderPath(3)}));
+        QVERIFY(testsupport::waitFor([] { return MsgBox::shown().size() == 1; }));
+        QCOMPARE(MsgBox::lastShown().text, QString("订单照片删除成功"));
+        QTest::qWait(400); // the delayed log replies reach a batch that is still there
+    }
+
+    void separationWindowAsksForTheCode_data()
+    {
+        QTest::addColumn<QString>("code"); // "" closes the dialog
+        QTest::addColumn<bool>("deletes");
+        QTest::newRow("right code") << "123456" << true;
+        QTest::newRow("wrong code") << "000000" << false;
+        QTest::newRow("dialog closed") << "" << false;
+    }
+    void separationWindowAsksForTheCode()
+    {
+        QFETCH(QString, code);
+        QFETCH(bool, deletes);
+        m_studio->addUnsafeOrders(); // a relative path and the photo root
+        serveStudio();
+        auto *w = new SearchOrder;
+        m_win = w;
+        w->resize(1200, 700);
+        w->show();
+        w->setToolName("批量删除");
+        child<QComboBox>(w, "comboBox")->setCurrentText("电话");
+        child<QLineEdit>(w, "orderNumber")->setText("00000");
+        QVERIFY(search(w, m_server, "order_list"));
+        QCOMPARE(w->orderList().size(), 7);
+
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("请选择订单"));
+        QVERIFY(codeDialogs().isEmpty());
+
+        const QStringList before = tree(m_studio->folder);
+        clickRow(w, 0);
+        child<QPushButton>(w, "pushButton_separate")->click();
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QCOMPARE(codeDialogs().size(), 1);
+        MessageDialog *dialog = codeDialogs().first();
+        for (int row : {5, 6}) // ticked after the dialog opened: taken when the code is accepted
+            clickRow(w, row);
+        MsgBox::clearShown();
+        if (code.isEmpty()) {
+            dialog->close();
+        } else {
+            child<QLineEdit>(dialog, "lineEdit_code")->setText(code);
+            child<QPushButton>(dialog, "pushButton_ok")->click();
+            QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
+        }
+        if (deletes) {
+            QVERIFY(batchEnded(w));
+            QCOMPARE(tree(m_studio->folder), without(before, {orderPath(0)}));
+            QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 1; }));
+            QCOMPARE(m_server.lastRequest("order_photo_del").fields, logEntry("5001", orderPath(0)));
+            QVERIFY(MsgBox::lastShown().text.contains("以下 2 个订单的照片未删除"));
+            QVERIFY(MsgBox::lastShown().text.contains("F6601  pic/F6601-1/"));
+            QVERIFY(MsgBox::lastShown().text.contains("G7702  " + m_studio->picRoot));
+            QCOMPARE(child<QLabel>(w, "label")->text(), QString("删除成功"));
+        } else {
+            QTest::qWait(200);
+            QCOMPARE(tree(m_studio->folder), before);
+            QCOMPARE(m_server.requestCount("order_photo_del"), 0);
+            QCOMPARE(codeDialogs().size(), code.isEmpty() ? 0 : 1);
+        }
+    }
+};
+
+TESSALY_TEST_MAIN(TestOrderDeletion)
+#include "tst_orderdeletion.moc"
