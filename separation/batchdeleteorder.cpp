@@ -2,10 +2,10 @@
 #include "ui_batchdeleteorder.h"
 
 #include "globals.h"
+#include "logging.h"
 #include "msgbox.h"
 #include "webapi.h"
 
-#include <QDebug>
 
 BatchDeleteOrder::BatchDeleteOrder(QWidget *parent) : OrderSearchWindowBase(parent), ui(new Ui_BatchDeleteOrder)
 {
@@ -49,7 +49,7 @@ void BatchDeleteOrder::startClicked()
 
 void BatchDeleteOrder::closeEvent(QCloseEvent *event)
 {
-    qDebug() << "要关闭窗口了";
+    qCDebug(lcSeparation) << "要关闭窗口了";
     // A deletion under way goes on without the window and still logs every deleted folder.
     OrderSearchWindowBase::closeEvent(event);
 }

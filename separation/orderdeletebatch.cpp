@@ -3,11 +3,11 @@
 #include "fileoperation.h"
 #include "globals.h"
 #include "importorderthread.h"
+#include "logging.h"
 #include "msgbox.h"
 #include "platform.h"
 #include "webapi.h"
 
-#include <QDebug>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -32,7 +32,7 @@ OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &
             continue;
         QString why;
         if (!FileOperation::isSafeToDelete(row.orderpath, &why)) {
-            qWarning() << "order folder refused:" << why;
+            qCWarning(lcSeparation) << "order folder refused:" << why;
             selection.refused.append(row);
             continue;
         }
@@ -70,7 +70,7 @@ void OrderDeleteBatch::picked(const Selection &selection)
         finish();
         return;
     }
-    qDebug() << "checkOrdersNum==" << m_picks.size();
+    qCDebug(lcSeparation) << "checkOrdersNum==" << m_picks.size();
     emit counted(m_picks.size());
     while (m_running < kMaxThreads && m_next < m_picks.size())
         startNext();
@@ -135,8 +135,8 @@ void OrderDeleteBatch::finish()
 
 void OrderDeleteBatch::updatedata(const QString &mOrderid, const QString &deleteDir)
 {
-    qDebug() << "mOrderid==" << mOrderid;
-    qDebug() << "deleteDir==" << deleteDir;
+    qCDebug(lcSeparation) << "mOrderid==" << mOrderid;
+    qCDebug(lcSeparation) << "deleteDir==" << deleteDir;
     submitDeleteMessage(mOrderid, deleteDir);
 }
 
@@ -150,8 +150,8 @@ void OrderDeleteBatch::submitDeleteMessage(const QString &orderId, const QString
                                 .add(QStringLiteral("path"), dir)
                                 .add(QStringLiteral("MANAGER_ID"), g_EID)
                                 .toByteArray();
-    qDebug() << "url_submit_delete_log" << g_url_order_photo_del;
-    qDebug() << "postData" << body;
+    qCDebug(lcSeparation) << "url_submit_delete_log" << g_url_order_photo_del;
+    qCDebug(lcSeparation) << "postData" << maskSecrets(body);
     QNetworkReply *reply = postForm(m_manager, g_url_order_photo_del, body);
     ++m_logsOut;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { submitDeleteMessageCallBack(reply); });
