@@ -42,13 +42,7 @@ QStringList warnings()
     return out;
 }
 
-template <typename T = QWidget>
-T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    Q_ASSERT(found);
-    return found;
-}
+using testsupport::child;
 
 QStandardItemModel *modelOf(QWidget *w)
 {

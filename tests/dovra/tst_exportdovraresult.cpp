@@ -21,13 +21,7 @@
 
 namespace {
 
-template <typename T = QWidget>
-T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    Q_ASSERT(found);
-    return found;
-}
+using testsupport::child;
 
 QStringList filesBelow(const QString &root)
 {

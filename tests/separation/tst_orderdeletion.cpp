@@ -23,21 +23,8 @@
 
 namespace {
 
-template <typename T = QWidget>
-T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    Q_ASSERT(found);
-    return found;
-}
-
-void clickRow(QWidget *w, int row)
-{
-    auto *view = child<QTableView>(w, "tableView");
-    const QModelIndex index = view->model()->index(row, 3);
-    view->scrollTo(index);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-}
+using testsupport::child;
+using testsupport::clickRow;
 
 // Clicks "检索" and waits until the reply has been handled.
 bool search(QWidget *w, standin::Server &server, const QString &action)

@@ -24,13 +24,8 @@ namespace {
 const QStringList kStoreIds{"21", "22", "23"};
 const QStringList kStoreNames{"一店", "二店", "三店"};
 
-template <typename T = QWidget>
-T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    Q_ASSERT(found);
-    return found;
-}
+using testsupport::child;
+using testsupport::clickRow;
 
 QStandardItemModel *modelOf(QWidget *w)
 {
@@ -51,14 +46,6 @@ bool search(QWidget *w, standin::Server &server)
     return testsupport::waitFor([&] {
         return server.requestCount("order_list") > before && button->isEnabled() && button->text() == "检索";
     });
-}
-
-void clickRow(QWidget *w, int row, int column = 3)
-{
-    auto *view = child<QTableView>(w, "tableView");
-    const QModelIndex index = view->model()->index(row, column);
-    view->scrollTo(index);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
 }
 
 // One character per row: "X" ticked, "-" not, "?" when the record and the table disagree.

@@ -21,13 +21,7 @@ Q_DECLARE_METATYPE(standin::Reply)
 
 namespace {
 
-template <typename T = QWidget>
-T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    Q_ASSERT(found);
-    return found;
-}
+using testsupport::child;
 
 // Every file below dir, and every empty folder (ending in "/"), relative to dir, sorted.
 QStringList tree(const QString &dir)

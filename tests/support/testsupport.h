@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QSize>
 #include <QString>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -37,6 +38,24 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// The child widget of w with the object name (asserted to be there), as the window's code takes it.
+template <typename T = QWidget>
+T *child(QWidget *w, const char *name)
+{
+    T *found = w->findChild<T *>(QString::fromLatin1(name));
+    Q_ASSERT(found);
+    return found;
+}
+
+// Clicks a cell of row in w's "tableView", scrolled into view first.
+inline void clickRow(QWidget *w, int row, int column = 3)
+{
+    auto *view = child<QTableView>(w, "tableView");
+    const QModelIndex index = view->model()->index(row, column);
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+}
 
 // Waits (spinning the event loop) until pred() is true or the time is up; returns pred().
 template <typename Pred>
