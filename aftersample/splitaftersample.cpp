@@ -1,4 +1,5 @@
 #include "splitaftersample.h"
+#include "logging.h"
 #include "ui_splitaftersample.h"
 
 #include <QCloseEvent>
@@ -32,6 +33,6 @@ void SplitAfterSample::on_comboBox_currentIndexChanged(int index)
 
 void SplitAfterSample::closeEvent(QCloseEvent *event)
 {
-    qDebug() << "要关闭窗口了";
+    qCDebug(lcSeparation) << "要关闭窗口了";
     OrderSearchWindowBase::closeEvent(event);
 }

@@ -1,4 +1,5 @@
 #include "exportdovraresult.h"
+#include "logging.h"
 #include "ui_exportdovraresult.h"
 
 #include "dovrathread.h"
@@ -84,7 +85,7 @@ void ExportDovraResult::slt_exportDovraResult(QJsonObject msgObjc)
     } else if (type == QLatin1String("update_msg")) {
         ui->label->setText(jsonString(msgObjc, QStringLiteral("alert")));
     } else {
-        qDebug() << "Dovra export report of unknown kind:" << msgObjc;
+        qCDebug(lcDovra) << "Dovra export report of unknown kind:" << msgObjc;
     }
 }
 

@@ -5,6 +5,7 @@
 #include "httprequest.h"
 #include "imageoperation.h"
 #include "importordermodel.h"
+#include "logging.h"
 #include "msgbox.h"
 #include "platform.h"
 #include "searchorderwindow.h"
@@ -210,7 +211,7 @@ importOrdersPhotoDlg *importOrdersPhotoDlg::openFromToolWindow(QWidget *toolWind
             missing << (root.isEmpty() ? QStringLiteral("(未设置)") : root);
     }
     if (!missing.isEmpty()) {
-        qWarning() << "import tool refused, storage roots missing:" << missing;
+        qCWarning(lcImport) << "import tool refused, storage roots missing:" << missing;
         MsgBox::information(toolWindow, QStringLiteral("警告"),
                             QStringLiteral("店铺的导片根目录不存在：\n") + missing.join(QLatin1Char('\n')),
                             QMessageBox::Ok);
@@ -706,8 +707,8 @@ void importOrdersPhotoDlg::getNewOrderSlot(QList<ImportOrderModel *> orderLst)
         }
         const QString orderPath = r->orderPath();
         const QString root = orderRootPath(orderPath);
-        qDebug() << "orderPath:" << orderPath;
-        qDebug() << "orderRootPath:" << root;
+        qCDebug(lcImport) << "orderPath:" << orderPath;
+        qCDebug(lcImport) << "orderRootPath:" << root;
         if (root.endsWith(QLatin1Char('/')) && !FileOperation::dirExists(root)) {
             if (!missingRoots.isEmpty())
                 missingRoots += QLatin1Char(',');
@@ -808,7 +809,7 @@ void importOrdersPhotoDlg::delAllOrdersSlot()
 void importOrdersPhotoDlg::ordersTableWgtClickedSlot(int row)
 {
     if (row < 0 || row >= m_orderList.size()) {
-        qWarning() << "order row out of range:" << row << "of" << m_orderList.size();
+        qCWarning(lcImport) << "order row out of range:" << row << "of" << m_orderList.size();
         return;
     }
     m_currentRow = row;
@@ -997,7 +998,7 @@ void importOrdersPhotoDlg::prefieFolderChangedSlot(const QString &text)
 {
     const QString value = normalizeFileName(text.trimmed());
     m_folderSuffixEdit->setText(value);
-    qDebug() << "修改后的路径是：" << value << "over";
+    qCDebug(lcImport) << "修改后的路径是：" << value << "over";
     if (!m_currentOrder || m_running)
         return;
     switch (m_importType) {
@@ -1017,7 +1018,7 @@ void importOrdersPhotoDlg::prefieFolderChangedSlot(const QString &text)
 
 void importOrdersPhotoDlg::prefieImageChangedSlot(const QString &text)
 {
-    qDebug() << "修改前的路径是：" << text << "over";
+    qCDebug(lcImport) << "修改前的路径是：" << text << "over";
     const QString value = normalizeFileName(text.trimmed());
     m_photoSuffixEdit->setText(value);
     if (!m_currentOrder || m_running)
@@ -1146,7 +1147,7 @@ void importOrdersPhotoDlg::selectImgBtnSlot()
     bool ok = false;
     const int row = button->property("row").toInt(&ok);
     if (!ok || row < 0 || row >= m_orderList.size()) {
-        qWarning() << "choose button without a listed order, row" << button->property("row");
+        qCWarning(lcImport) << "choose button without a listed order, row" << button->property("row");
         return;
     }
     m_selectRow = row;
@@ -1191,7 +1192,7 @@ void importOrdersPhotoDlg::isCanSelImgSlot(QNetworkReply *reply, QPointer<Import
     QJsonObject obj;
     if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("请求失败")))
         return;
-    qDebug().noquote() << "query order Json:" << QString::fromUtf8(QJsonDocument(obj).toJson(QJsonDocument::Indented));
+    qCDebug(lcImport).noquote() << "query order Json:" << QString::fromUtf8(QJsonDocument(obj).toJson(QJsonDocument::Indented));
     if (!replyOk(obj)) {
         MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("请求失败：") + jsonString(obj, QStringLiteral("code")),
                             QMessageBox::Yes);
@@ -1200,7 +1201,7 @@ void importOrdersPhotoDlg::isCanSelImgSlot(QNetworkReply *reply, QPointer<Import
 
     // The order may have left the list, or the user moved to another type or started a run meanwhile.
     if (!order || !m_orderList.contains(order) || askedType != m_importType) {
-        qDebug() << "selection check answer dropped: the order or the import type changed";
+        qCDebug(lcImport) << "selection check answer dropped: the order or the import type changed";
         return;
     }
     if (m_running) {
@@ -1246,7 +1247,7 @@ void importOrdersPhotoDlg::selImg(int row, ImportOrderModel *model)
     // While the chooser was open the list, the type or the run state may have changed.
     row = order ? m_orderList.indexOf(order) : -1;
     if (row < 0 || type != m_importType || m_running) {
-        qDebug() << "choice dropped: the order left the list, the type changed or a run started";
+        qCDebug(lcImport) << "choice dropped: the order left the list, the type changed or a run started";
         return;
     }
 
@@ -1267,9 +1268,9 @@ void importOrdersPhotoDlg::selImg(int row, ImportOrderModel *model)
         QString parent = parentPath;
         if (parent.endsWith(QLatin1Char('\\')) || parent.endsWith(QLatin1Char('/'))) {
             parent.chop(1);
-            qDebug() << "最后一位是目录的符号";
+            qCDebug(lcImport) << "最后一位是目录的符号";
         }
-        qDebug() << "fatherPath=" << parent;
+        qCDebug(lcImport) << "fatherPath=" << parent;
         order->setDovraSourceDir(folder);
         order->setFatherPath(parent.trimmed());
         order->setDovraImported(false);
@@ -1311,7 +1312,7 @@ void importOrdersPhotoDlg::openImportedImgSlot()
     if (!m_currentOrder)
         return;
     QString path = m_currentOrder->orderPath();
-    qDebug() << "open orderPath:" << path;
+    qCDebug(lcImport) << "open orderPath:" << path;
     if (path.isEmpty())
         return;
     path = withSlash(path);
@@ -1332,7 +1333,7 @@ void importOrdersPhotoDlg::openFolder(const QString &folder)
     // A missing folder would open somewhere else, or nowhere, without a word.
     if (FileOperation::dirExists(folder) && FileOperation::openFileDir(folder))
         return;
-    qWarning() << "folder not opened:" << folder;
+    qCWarning(lcImport) << "folder not opened:" << folder;
     MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("无法打开文件夹：\n") + folder, QMessageBox::Ok);
 }
 
@@ -1365,7 +1366,7 @@ void importOrdersPhotoDlg::delListFiles(const QStringList *names)
     if (!names || !m_currentOrder)
         return;
     const QString orderPath = m_currentOrder->orderPath();
-    qDebug() << "delete orderPath:" << orderPath;
+    qCDebug(lcImport) << "delete orderPath:" << orderPath;
 
     QString mainDir;
     QString thumbDir;
@@ -1428,7 +1429,7 @@ void importOrdersPhotoDlg::reImportBtnSlot()
     m_folderSuffixEdit->setEnabled(true);
     m_reImportBtn->setEnabled(false);
 
-    qDebug() << "updateFinishInfo3----";
+    qCDebug(lcImport) << "updateFinishInfo3----";
     updateFinishInfo(order, QStringLiteral("0"), 0, 0);
 
     if (m_currentRow != -1 && m_currentRow < m_ordersTable->rowCount()) {
@@ -1527,8 +1528,8 @@ void importOrdersPhotoDlg::updataVideoList(ImportOrderModel *model, QString file
     else if (m_importType == ImportRetouchVideos)
         form.add(QStringLiteral("typeid"), QStringLiteral("4"));
     const QByteArray body = form.toByteArray();
-    qDebug() << "更新选片视频地址:===" << g_url_updatevideo;
-    qDebug() << "postData===" << maskSecrets(body);
+    qCDebug(lcImport) << "更新选片视频地址:===" << g_url_updatevideo;
+    qCDebug(lcImport) << "postData===" << maskSecrets(body);
 
     HttpRequest *request = HttpRequest::startNetRequest(g_url_updatevideo, body, true);
     // A reply that is no JSON object reaches neither signal: tell the user instead of staying silent.

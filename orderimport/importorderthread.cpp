@@ -5,6 +5,7 @@
 #include "imageoperation.h"
 #include "importordermodel.h"
 #include "importstate.h"
+#include "logging.h"
 #include "orderfolders.h"
 #include "orderrecords.h"
 #include "photoimport.h"
@@ -152,7 +153,7 @@ private:
 ImportOrderThread::ImportOrderThread(ImportOrderModel *model, ImportTypeEnum type, QObject *parent)
     : QThread(parent), mModel(model), mImportType(type), mMode(kImportMode)
 {
-    qDebug() << "thread-start";
+    qCDebug(lcImport) << "thread-start";
     mRun = RunSettings::fromGlobals();
     if (mModel && mImportType != ImportDovraCopy)
         mTotalCount = countOf(mModel->chosenFiles(mImportType));
@@ -168,7 +169,7 @@ ImportOrderThread::ImportOrderThread(const OrderRowInfo &info, QObject *parent)
 
 ImportOrderThread::~ImportOrderThread()
 {
-    qDebug() << "import thread delete";
+    qCDebug(lcImport) << "import thread delete";
 }
 
 ImportOrderThread::RunSettings ImportOrderThread::RunSettings::fromGlobals()
@@ -209,7 +210,7 @@ void ImportOrderThread::run()
         return;
     }
     if (mMode == kDeleteMode) {
-        qDebug() << "deleteDir==" << deleteDir;
+        qCDebug(lcImport) << "deleteDir==" << deleteDir;
         startDelete();
         return;
     }
@@ -221,13 +222,13 @@ void ImportOrderThread::startDelete()
     // a drive or share root, or a path relative to wherever the program happens to run.
     QString why;
     if (!FileOperation::isSafeToDelete(deleteDir, &why)) {
-        qWarning() << "order folder not deleted:" << why;
+        qCWarning(lcImport) << "order folder not deleted:" << why;
         return;
     }
     if (!FileOperation::dirExists(deleteDir))
         return;
     const bool ok = FileOperation::removeDir(deleteDir);
-    qDebug() << "isDelete" << (ok ? "true" : "false");
+    qCDebug(lcImport) << "isDelete" << (ok ? "true" : "false");
     if (ok)
         emit deleteSucceed(mOrderid, deleteDir);
 }
@@ -259,7 +260,7 @@ void ImportOrderThread::addFailures(const QStringList &lines)
     if (lines.isEmpty())
         return;
     for (const QString &line : lines)
-        qWarning() << "import failure:" << line;
+        qCWarning(lcImport) << "import failure:" << line;
     QMutexLocker locker(&mLock);
     mFailures << lines;
 }
@@ -270,7 +271,7 @@ bool ImportOrderThread::beginEnd(const QString &why)
         return false;
     mEnded = true;
     if (!why.isEmpty()) {
-        qWarning() << "import of" << objectName() << "ended:" << why;
+        qCWarning(lcImport) << "import of" << objectName() << "ended:" << why;
         QMutexLocker locker(&mLock);
         mErrorText = why;
     }
@@ -335,7 +336,7 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     bakPath = withSeparator(bakPath);
 
     if (!FileOperation::dirExists(picPath) && !QDir().mkpath(fsPath(picPath))) {
-        qDebug() << "服务器路径错误:" << picPath;
+        qCDebug(lcImport) << "服务器路径错误:" << picPath;
         endImageError(1);
         return;
     }
@@ -343,8 +344,8 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
         endImageError(2);
         return;
     }
-    qDebug() << "orderpath" << mModel->orderPath();
-    qDebug() << "orderbackpath" << mModel->orderBakPath();
+    qCDebug(lcImport) << "orderpath" << mModel->orderPath();
+    qCDebug(lcImport) << "orderbackpath" << mModel->orderBakPath();
     if (!mModel->orderPath().isEmpty() || !mModel->orderBakPath().isEmpty())
         return;
 
@@ -372,9 +373,9 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     mk(bakPath, month + QLatin1Char('/'));
     mk(picPath, datePath + QLatin1Char('/'));
     mk(picPath, orderRel);
-    qDebug() << "path==" << datePath + QLatin1Char('/') + folderName;
-    qDebug() << "orderName==" << orderName;
-    qDebug() << "appendName_doc==" << appendName;
+    qCDebug(lcImport) << "path==" << datePath + QLatin1Char('/') + folderName;
+    qCDebug(lcImport) << "orderName==" << orderName;
+    qCDebug(lcImport) << "appendName_doc==" << appendName;
     const QStringList plain{QStringLiteral("照片/"), QStringLiteral("照片/新建文件夹"), QStringLiteral("成品/"),
                             QStringLiteral("汰片/"),  QStringLiteral("设计/"),          QStringLiteral("试拍视频/"),
                             QStringLiteral("精修视频/")};
@@ -396,7 +397,7 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
 
     const QString orderPath = picPath + orderRel;
     const QString orderBakPath = bakPath + orderRel;
-    qDebug() << "orderBackupPathCrt===" << orderBakPath;
+    qCDebug(lcImport) << "orderBackupPathCrt===" << orderBakPath;
     if (FileOperation::dirExists(orderPath)) {
         mModel->setOrderPath(orderPath);
         mModel->setOrderBakPath(orderBakPath);
@@ -597,7 +598,7 @@ bool ImportOrderThread::judgeMemorySize(QString filePath, qint64 bytesInFlight)
 bool ImportOrderThread::judgeDiskSize(qint64 size, QString path)
 {
     const qint64 freeBytes = Platform::freeDiskBytes(path);
-    qDebug() << "free bytes on" << path << ":" << freeBytes;
+    qCDebug(lcImport) << "free bytes on" << path << ":" << freeBytes;
     if (freeBytes < 0)
         return true; // unknown: the copy itself will tell
     return quint64(qMax<qint64>(0, size)) < quint64(freeBytes);
@@ -607,7 +608,7 @@ bool ImportOrderThread::judgeDiskSize(qint64 size, QString path)
 
 void ImportOrderThread::createDovraDir(QString path)
 {
-    qDebug() << "创建Dovra目录" << path;
+    qCDebug(lcImport) << "创建Dovra目录" << path;
     QString why;
     if (!dovraServerPathOk(path, &why)) {
         endDovraError(why);
@@ -615,9 +616,9 @@ void ImportOrderThread::createDovraDir(QString path)
     }
     if (FileOperation::dirExists(path))
         return;
-    qDebug() << "创建Dovra目录1";
+    qCDebug(lcImport) << "创建Dovra目录1";
     if (!QDir().mkpath(fsPath(path))) {
-        qDebug() << "创建Dovra目录2";
+        qCDebug(lcImport) << "创建Dovra目录2";
         endDovraError(QStringLiteral("无法创建Dovra目录：") + path);
     }
 }
@@ -638,8 +639,8 @@ bool ImportOrderThread::dovraServerPathOk(const QString &path, QString *why)
 
 void ImportOrderThread::copyDovraDirToSer(QString dovraDir)
 {
-    qDebug() << "DovraDir=" << dovraDir;
-    qDebug() << "importServDovraPath=" << mRun.dovraServerPath;
+    qCDebug(lcImport) << "DovraDir=" << dovraDir;
+    qCDebug(lcImport) << "importServDovraPath=" << mRun.dovraServerPath;
     const QString serverPath = mRun.dovraServerPath;
     QString why;
     if (!dovraServerPathOk(serverPath, &why)) {
@@ -660,9 +661,9 @@ void ImportOrderThread::copyDovraDirToSer(QString dovraDir)
         return;
     }
     const QString folderName = QFileInfo(source).fileName();
-    qDebug() << "endStr=" << folderName;
+    qCDebug(lcImport) << "endStr=" << folderName;
     const QString toDir = serverPath + QLatin1Char('\\') + folderName;
-    qDebug() << "导片的根目录是:" << toDir;
+    qCDebug(lcImport) << "导片的根目录是:" << toDir;
 
     // Copying a folder into itself would never end.
     const QString target = QDir::cleanPath(QFileInfo(fsPath(toDir)).absoluteFilePath());
@@ -711,7 +712,7 @@ void ImportOrderThread::walkDovra(const QString &fromDir, const QString &toDir)
     const QString to = fsPath(toDir);
     if (!QDir(to).exists()) {
         QDir().mkdir(QDir(to).absolutePath());
-        qDebug() << "创建文件夹=" << QDir(to).absolutePath();
+        qCDebug(lcImport) << "创建文件夹=" << QDir(to).absolutePath();
     }
     const QFileInfoList entries = QDir(from).entryInfoList();
     for (const QFileInfo &entry : entries) {
@@ -726,7 +727,7 @@ void ImportOrderThread::walkDovra(const QString &fromDir, const QString &toDir)
         // Target: the server path, the chosen folder's name, then the path below the chosen folder.
         const QString below = QDir(mDovraSource).relativeFilePath(entry.filePath());
         const QString target = mDovraTarget + QLatin1Char('/') + below;
-        qDebug() << "原路径：" << entry.filePath() << "导入路径：" << target;
+        qCDebug(lcImport) << "原路径：" << entry.filePath() << "导入路径：" << target;
         mDovraFileList.append(DovraFileInfo(entry.filePath(), target));
     }
 }

@@ -2,6 +2,7 @@
 
 #include "fileoperation.h"
 #include "imageoperation.h"
+#include "logging.h"
 #include "orderfolders.h"
 #include "platform.h"
 
@@ -332,7 +333,7 @@ void keepLargeBuffersOutOfArenas()
 
 bool copyWithoutReplacing(const QString &fromFile, const QString &toFile)
 {
-    qDebug() << "toDir=" << toFile;
+    qCDebug(lcImport) << "toDir=" << toFile;
     const QString from = fsPath(fromFile);
     const QString to = fsPath(toFile);
     if (QDir::cleanPath(from).compare(QDir::cleanPath(to), Platform::pathCase()) == 0)

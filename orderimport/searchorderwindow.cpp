@@ -1,4 +1,5 @@
 #include "searchorderwindow.h"
+#include "logging.h"
 #include "ui_searchorderwindow.h"
 
 #include "fileoperation.h"
@@ -204,8 +205,8 @@ void SearchOrderWindow::searchByType(int kind, const QString &keyword)
 void SearchOrderWindow::postDataFunc(QByteArray &body)
 {
     postForm(m_manager, g_url_order_list, body);
-    qDebug() << "query order url:" << g_url_order_list;
-    qDebug() << "query order paras:" << maskSecrets(body);
+    qCDebug(lcImport) << "query order url:" << g_url_order_list;
+    qCDebug(lcImport) << "query order paras:" << maskSecrets(body);
 }
 
 void SearchOrderWindow::queryCallBack(QNetworkReply *reply)
@@ -288,10 +289,10 @@ void SearchOrderWindow::selectAllOrderSlot(QStandardItem *item)
     const int state = item->data(Qt::CheckStateRole).toInt();
     Qt::CheckState target;
     if (state == Qt::Checked) {
-        qDebug() << "select all!";
+        qCDebug(lcImport) << "select all!";
         target = Qt::Checked;
     } else if (state == Qt::Unchecked) {
-        qDebug() << "unselect all!";
+        qCDebug(lcImport) << "unselect all!";
         target = Qt::Unchecked;
     } else {
         return;
@@ -329,7 +330,7 @@ void SearchOrderWindow::handOver(const QList<int> &rows)
             continue;
         const QString key = record->orderKey();
         if (keys.contains(key)) {
-            qDebug() << "order listed twice, handed over once:" << key;
+            qCDebug(lcImport) << "order listed twice, handed over once:" << key;
             continue;
         }
         keys.insert(key);
@@ -364,10 +365,10 @@ void SearchOrderWindow::on_tableView_doubleClicked(const QModelIndex &index)
 {
     m_selectList.clear();
     const int row = index.row();
-    qDebug() << "index====" << row;
+    qCDebug(lcImport) << "index====" << row;
     if (row < 1 || row > m_orderList.size())
         return;
-    qDebug() << "orderpath====" << m_model->item(row, kPathColumn)->text();
+    qCDebug(lcImport) << "orderpath====" << m_model->item(row, kPathColumn)->text();
     handOver({row});
 }
 
@@ -389,7 +390,7 @@ void SearchOrderWindow::showMouseRightButton(const QPoint &pos)
 {
     Q_UNUSED(pos)
     const int row = ui->tableView->currentIndex().row();
-    qDebug() << "selectedRow===" << row;
+    qCDebug(lcImport) << "selectedRow===" << row;
     if (row < 1 || row > m_orderList.size())
         return;
     const QStandardItem *pathItem = m_model->item(row, kPathColumn);

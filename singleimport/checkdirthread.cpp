@@ -1,6 +1,7 @@
 #include "checkdirthread.h"
 
 #include "fileoperation.h"
+#include "logging.h"
 
 #include <QDebug>
 
@@ -15,7 +16,7 @@ void CheckDirThread::run()
 {
     // An empty path would name the working directory and read as existing.
     const bool exists = !path.trimmed().isEmpty() && FileOperation::dirExists(path);
-    qDebug() << "目录是否存在" << (exists ? "true" : "false");
+    qCDebug(lcSingleImport) << "目录是否存在" << (exists ? "true" : "false");
     emit onFinishCheck(exists);
     quit();
 }

@@ -1,6 +1,7 @@
 #include "copyfilethread.h"
 
 #include "fileoperation.h"
+#include "logging.h"
 #include "platform.h"
 
 #include <QDebug>
@@ -40,7 +41,7 @@ void CopyFileThread::run()
         return;
     }
     if (!FileOperation::copyFile(sourcePath, targetPath, true) || !isRealCopy(sourcePath, targetPath)) {
-        qDebug() << "move not done, source kept:" << sourcePath << "->" << targetPath;
+        qCDebug(lcSingleImport) << "move not done, source kept:" << sourcePath << "->" << targetPath;
         return;
     }
     FileOperation::deleteFile(sourcePath);

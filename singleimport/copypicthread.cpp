@@ -1,6 +1,7 @@
 #include "copypicthread.h"
 
 #include "guardedcall.h"
+#include "logging.h"
 #include "photoimport.h"
 #include "shottime.h"
 
@@ -46,12 +47,12 @@ void CopyPicThread::importImg()
         getPicShotTime(filePath, time);
     }
     fileName.replace(QStringLiteral(".JPG"), QStringLiteral(".jpg"));
-    qDebug() << "--!开始读取照片: " << filePath;
+    qCDebug(lcSingleImport) << "--!开始读取照片: " << filePath;
     const ImportTypeEnum photoType = type == 0 ? ImportOriginPhotos : type == 1 ? ImportFinishedPhotos : ImportDesigns;
     const QStringList failures = importOnePhoto({photoType, serverPath, backupPath, filePath, fileName, false}, nullptr);
     for (const QString &line : failures)
-        qWarning() << "photo copy:" << line;
-    qDebug() << "--!发送完成消息";
+        qCWarning(lcSingleImport) << "photo copy:" << line;
+    qCDebug(lcSingleImport) << "--!发送完成消息";
     invokeIfAlive(receiver, "solaImgImport", filePath);
 }
 
@@ -62,7 +63,7 @@ void CopyPicThread::importVideo()
     const QString target =
         serverPath + (type == 3 ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/")) + fileName;
     if (!copyFile(filePath, target))
-        qWarning() << "video not copied (target taken or source missing):" << filePath << "->" << target;
+        qCWarning(lcSingleImport) << "video not copied (target taken or source missing):" << filePath << "->" << target;
     invokeIfAlive(receiver, "solaImgImport", type == 3 ? target : filePath);
 }
 

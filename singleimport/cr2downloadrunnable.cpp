@@ -2,6 +2,7 @@
 
 #include "fileoperation.h"
 #include "guardedcall.h"
+#include "logging.h"
 #include "platform.h"
 #include "shottime.h"
 #include "storagelisting.h"
@@ -211,7 +212,7 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         if (isDotEntry(raw) || raw.isDir())
             continue;
         const QString name = findPicNameByShotTime(sourceDir, raw.filePath(), raw.completeBaseName());
-        qDebug() << "匹配：" << raw.fileName() << "和" << name;
+        qCDebug(lcSingleImport) << "匹配：" << raw.fileName() << "和" << name;
         const QString suffix = raw.suffix().isEmpty() ? QString() : QLatin1Char('.') + raw.suffix();
         // Two raws of one moment (or one name) must not end in one file: the later ones get "(n)".
         QString fileName = name + suffix;
@@ -224,7 +225,7 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
             message += QStringLiteral("拷贝原图照片未成功，照片名：") + raw.filePath() + QLatin1Char('\n');
             ok = false;
         } else if (!FileOperation::deleteFile(raw.filePath())) {
-            qDebug() << "raw file copied but not removed:" << raw.filePath();
+            qCDebug(lcSingleImport) << "raw file copied but not removed:" << raw.filePath();
         }
         progress(max, i + 1);
     }

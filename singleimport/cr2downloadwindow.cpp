@@ -1,6 +1,7 @@
 #include "cr2downloadwindow.h"
 
 #include "cr2downloadrunnable.h"
+#include "logging.h"
 #include "msgbox.h"
 #include "shottime.h"
 
@@ -49,7 +50,7 @@ QProgressBar *CR2DownLoadWindow::progressBar() const
 bool CR2DownLoadWindow::startDownload(const QString &pairsFile, const QString &sourceDir, const QString &targetDir)
 {
     if (m_running) {
-        qWarning() << "a download is running already; not started again";
+        qCWarning(lcSingleImport) << "a download is running already; not started again";
         return false;
     }
     m_running = true;

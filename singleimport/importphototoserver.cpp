@@ -1,4 +1,5 @@
 #include "importphototoserver.h"
+#include "logging.h"
 #include "ui_importphototoserver.h"
 
 #include "calendarpicker.h"
@@ -124,7 +125,7 @@ int ImportPhotoToServer::highestPhotoNumber(const QString &folder)
 {
     int highest = 0;
     const QFileInfoList photos = StorageListing::files(folder, {QStringLiteral("*.jpg")});
-    qDebug() << "服务器订单文件夹下已有照片数量" << photos.size();
+    qCDebug(lcSingleImport) << "服务器订单文件夹下已有照片数量" << photos.size();
     for (const QFileInfo &photo : photos)
         highest = qMax(highest, photoNumberOf(photo));
     return highest;
@@ -133,7 +134,7 @@ int ImportPhotoToServer::highestPhotoNumber(const QString &folder)
 QString ImportPhotoToServer::orderPrefixOf(const QString &shotDate)
 {
     const QStringList parts = shotDate.split(QLatin1Char('-'));
-    qDebug() << "sepratePhotoName" << parts;
+    qCDebug(lcSingleImport) << "sepratePhotoName" << parts;
     if (parts.size() != 3)
         return QString();
     return QString::number(parts.at(1).toInt()) + parts.at(2);
@@ -175,7 +176,7 @@ bool ImportPhotoToServer::appendNameOfFolder(const QString &folderName, const QS
 bool ImportPhotoToServer::appendNameOfPhoto(const QString &fileName, QString *appendName)
 {
     const QStringList parts = fileName.split(QLatin1Char('-'));
-    qDebug() << "sepratePhotoName" << parts;
+    qCDebug(lcSingleImport) << "sepratePhotoName" << parts;
     if (parts.size() != 3)
         return false;
     *appendName = parts.at(1);
@@ -359,7 +360,7 @@ void ImportPhotoToServer::iconsIn()
     if (!m_releaseAfterIcons)
         return;
     m_releaseAfterIcons = false;
-    qDebug() << "wait is done";
+    qCDebug(lcSingleImport) << "wait is done";
     releaseTypeButtons();
 }
 
@@ -399,8 +400,8 @@ void ImportPhotoToServer::queryOrderPath()
     m_lookupOk = false;
     QNetworkReply *reply = post(g_url_get_order_path, body, &ImportPhotoToServer::backOrderPath);
     reply->setProperty("lookup", ++m_lookupSerial);
-    qDebug() << "query order url:" << g_url_get_order_path;
-    qDebug() << "query order paras:" << body;
+    qCDebug(lcSingleImport) << "query order url:" << g_url_get_order_path;
+    qCDebug(lcSingleImport) << "query order paras:" << body;
 }
 
 void ImportPhotoToServer::backOrderPath(QNetworkReply *reply)
@@ -413,9 +414,9 @@ void ImportPhotoToServer::backOrderPath(QNetworkReply *reply)
         endLookup(true);
         return;
     }
-    qDebug() << "order path:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
+    qCDebug(lcSingleImport) << "order path:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
     const QString code = jsonString(obj, QStringLiteral("code"));
-    qDebug() << "orderInfo:" << obj;
+    qCDebug(lcSingleImport) << "orderInfo:" << obj;
     if (code != QLatin1String("1")) {
         MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("错误代码：") + code, QMessageBox::Yes);
         endLookup(true);
@@ -447,7 +448,7 @@ void ImportPhotoToServer::backOrderPath(QNetworkReply *reply)
 
 void ImportPhotoToServer::onIsPathExist(bool exist)
 {
-    qDebug() << "onIsPathExist" << (exist ? "true" : "false");
+    qCDebug(lcSingleImport) << "onIsPathExist" << (exist ? "true" : "false");
     if (exist) {
         writeOrderAppendPath();
         refreshImportedList(orderPath);
@@ -472,7 +473,7 @@ void ImportPhotoToServer::writeOrderAppendPath()
     const QFileInfoList photos = StorageListing::files(withSeparator(orderPath) + typeFolder(), {QStringLiteral("*.jpg")});
     if (photos.isEmpty())
         return;
-    qDebug() << "photoName" << photos.first().fileName();
+    qCDebug(lcSingleImport) << "photoName" << photos.first().fileName();
     if (appendNameOfPhoto(photos.first().fileName(), &appendName))
         ui->lineEdit_picAppendName->setText(appendName);
 }
@@ -553,7 +554,7 @@ void ImportPhotoToServer::updateThumbIcon(int index, QPixmap pic)
 
 void ImportPhotoToServer::selectItem(QListWidgetItem *item)
 {
-    qDebug() << "双击缩略图" << (item ? item->text() : QString());
+    qCDebug(lcSingleImport) << "双击缩略图" << (item ? item->text() : QString());
 }
 
 // ---------------------------------------------------------------- chosen photos
@@ -658,7 +659,7 @@ void ImportPhotoToServer::selectRow(const QModelIndex &index)
 
 void ImportPhotoToServer::delListPhotoAction()
 {
-    qDebug() << "orderPath:" << orderPath;
+    qCDebug(lcSingleImport) << "orderPath:" << orderPath;
     QStringList names;
     for (const QListWidgetItem *item : thumbList->selectedItems())
         names << item->data(Qt::DisplayRole).toString();
@@ -792,8 +793,8 @@ void ImportPhotoToServer::queryServerPath()
                                 .add(QStringLiteral("superid"), g_SUPERID)
                                 .toByteArray();
     post(g_url_get_order_pic_path, body, &ImportPhotoToServer::backServerPath);
-    qDebug() << "server path url:" << g_url_get_order_pic_path;
-    qDebug() << "server path paras:" << body;
+    qCDebug(lcSingleImport) << "server path url:" << g_url_get_order_pic_path;
+    qCDebug(lcSingleImport) << "server path paras:" << body;
 }
 
 void ImportPhotoToServer::backServerPath(QNetworkReply *reply)
@@ -815,9 +816,9 @@ void ImportPhotoToServer::backServerPath(QNetworkReply *reply)
     serverPath = jsonString(obj, QStringLiteral("picpath"));
     backupPath = jsonString(obj, QStringLiteral("bakpicpath"));
     g_homePicPath = jsonString(obj, QStringLiteral("homepicpath"));
-    qDebug() << "服务器路径" << serverPath;
-    qDebug() << "备份服务器路径" << backupPath;
-    qDebug() << "家居模板路径" << g_homePicPath;
+    qCDebug(lcSingleImport) << "服务器路径" << serverPath;
+    qCDebug(lcSingleImport) << "备份服务器路径" << backupPath;
+    qCDebug(lcSingleImport) << "家居模板路径" << g_homePicPath;
     if (!createOrderDir(serverPath, backupPath)) {
         if (self)
             restoreAfterRunStart();
@@ -852,7 +853,7 @@ bool ImportPhotoToServer::createOrderDir(QString serverRoot, QString backupRoot)
     serverRoot = withSeparator(serverRoot.trimmed());
     backupRoot = withSeparator(backupRoot.trimmed());
     if (!FileOperation::mkDir(serverRoot)) {
-        qDebug() << "路径错误:" << serverRoot;
+        qCDebug(lcSingleImport) << "路径错误:" << serverRoot;
         return refuse(QStringLiteral("服务器路径错误"));
     }
     const QString orderRel = month + QLatin1Char('/') + day + QLatin1Char('/') + name + QLatin1Char('/');
@@ -864,7 +865,7 @@ bool ImportPhotoToServer::createOrderDir(QString serverRoot, QString backupRoot)
     OrderFolders::makeHiddenGroups(serverRoot + orderRel);
 
     if (!FileOperation::mkDir(backupRoot)) {
-        qDebug() << "备份路径：" << backupRoot;
+        qCDebug(lcSingleImport) << "备份路径：" << backupRoot;
         return refuse(QStringLiteral("备份服务器路径错误。"));
     }
     OrderFolders::makeLevel(backupRoot, month + QLatin1Char('/'));
@@ -896,8 +897,8 @@ void ImportPhotoToServer::import()
     } else {
         oriOrderPicCount = countJpgFiles(order + typeFolder());
     }
-    qDebug() << "oriOrderPicCount" << oriOrderPicCount;
-    qDebug() << "oriBackPicCount" << oriBackPicCount;
+    qCDebug(lcSingleImport) << "oriOrderPicCount" << oriOrderPicCount;
+    qCDebug(lcSingleImport) << "oriBackPicCount" << oriBackPicCount;
 
     ui->progressBar->setMaximum(newPhotoNames->size());
     ui->progressBar->setValue(0);
@@ -1007,8 +1008,8 @@ void ImportPhotoToServer::postOrderPath(QString orderFolder, int picCount, int b
                                 .add(QStringLiteral("typeid"), typeInfo(g_importType).typeId)
                                 .toByteArray();
     post(g_url_updatepicpath, body, &ImportPhotoToServer::submitPicPath);
-    qDebug() << "提交路径地址2 url" << g_url_updatepicpath;
-    qDebug() << "copyF post paras" << body;
+    qCDebug(lcSingleImport) << "提交路径地址2 url" << g_url_updatepicpath;
+    qCDebug(lcSingleImport) << "copyF post paras" << body;
 }
 
 void ImportPhotoToServer::submitPicPath(QNetworkReply *reply)
@@ -1017,9 +1018,9 @@ void ImportPhotoToServer::submitPicPath(QNetworkReply *reply)
     QJsonObject obj;
     if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("提交订单目录失败：服务器的回复无法识别")))
         return;
-    qDebug() << "copyF Json:" << obj;
+    qCDebug(lcSingleImport) << "copyF Json:" << obj;
     const QString code = jsonString(obj, QStringLiteral("code"));
-    qDebug() << "code" << code;
+    qCDebug(lcSingleImport) << "code" << code;
     if (code != QLatin1String("1")) {
         MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("错误代码：") + code, QMessageBox::Yes);
         return;
@@ -1044,7 +1045,7 @@ void ImportPhotoToServer::submitPicPath_2(QNetworkReply *reply)
     QJsonObject obj;
     if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("上传路径失败：服务器的回复无法识别")))
         return;
-    qDebug() << "上传路径obj" << obj;
+    qCDebug(lcSingleImport) << "上传路径obj" << obj;
     const QString code = jsonString(obj, QStringLiteral("code"));
     if (code != QLatin1String("1"))
         MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("上传路径错误代码：") + code, QMessageBox::Yes);

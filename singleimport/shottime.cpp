@@ -1,5 +1,6 @@
 #include "shottime.h"
 
+#include "logging.h"
 #include "platform.h"
 
 #include <QDebug>
@@ -52,7 +53,7 @@ bool ShotTimeScan::run(const QString &path, QString &time) const
             break;
     }
     if (log)
-        qDebug() << "拍摄日期" << path << time;
+        qCDebug(lcSingleImport) << "拍摄日期" << path << time;
     return true;
 }
 
@@ -103,7 +104,7 @@ QString readText(const QString &path)
     QTextCodec::ConverterState state;
     const QString text = codec()->toUnicode(bytes.constData(), bytes.size(), &state);
     if (state.invalidChars > 0 || state.remainingChars > 0) {
-        qDebug() << "shot-time list not in the list codec, ignored:" << path;
+        qCDebug(lcSingleImport) << "shot-time list not in the list codec, ignored:" << path;
         return QString();
     }
     return text.trimmed();
