@@ -4,6 +4,7 @@
 #include "fileoperation.h"
 #include "globals.h"
 #include "goodsplan.h"
+#include "logging.h"
 #include "messageboxdialog.h"
 #include "messagedialog.h"
 #include "msgbox.h"
@@ -164,8 +165,8 @@ void SearchOrder::postQueryProducts(const QString &orderPhotoId)
                                 .add(QStringLiteral("is_qu"), QStringLiteral("1"))
                                 .toByteArray();
     postRequest(g_url_ordergoods20230521, body, [this](QNetworkReply *reply) { queryProductsCallBack(reply); });
-    qDebug() << "query product Url:" << g_url_ordergoods20230521;
-    qDebug() << "query product Paras:" << body;
+    qCDebug(lcSeparation) << "query product Url:" << g_url_ordergoods20230521;
+    qCDebug(lcSeparation) << "query product Paras:" << maskSecrets(body);
 }
 
 void SearchOrder::endRunEarly()
@@ -215,7 +216,7 @@ void SearchOrder::queryProductsCallBack(QNetworkReply *reply)
 // Stage 0: the folders, then one check per product photo.
 void SearchOrder::startSeparatePhotos()
 {
-    qDebug() << "执行拉" << "startSeparatePhotos";
+    qCDebug(lcSeparation) << "执行拉" << "startSeparatePhotos";
     QString failed;
     auto make = [&failed](const QString &path) {
         if (failed.isEmpty() && !FileOperation::mkDir(path))
@@ -267,7 +268,7 @@ void SearchOrder::fenjian_photoIsFileSlot_1(int num)
     Q_UNUSED(num)
     if (m_checkJobCount > 0) {
         ++m_checkReturnCount;
-        qDebug() << "读取数量：" << m_checkJobCount << "  --" << m_checkReturnCount;
+        qCDebug(lcSeparation) << "读取数量：" << m_checkJobCount << "  --" << m_checkReturnCount;
         if (m_checkReturnCount != m_checkJobCount)
             return;
     } else if (m_checkReturnCount != 0) {
@@ -279,7 +280,7 @@ void SearchOrder::fenjian_photoIsFileSlot_1(int num)
         delPhotoList = listing(g_cur_orderpath + QStringLiteral("汰片/"));
     ui->groupBox->show();
     markPhotoList = listing(g_cur_orderpath + QStringLiteral("marks/"));
-    qDebug() << "总进度的总数 分别是 finalPhotoList：" << finalPhotoList.size() << " - delPhotoList"
+    qCDebug(lcSeparation) << "总进度的总数 分别是 finalPhotoList：" << finalPhotoList.size() << " - delPhotoList"
              << delPhotoList.size() << " - markPhotoList" << markPhotoList.size();
 
     ui->progressBar->setMaximum(finalPhotoList.size() + delPhotoList.size() + markPhotoList.size() + 14);
@@ -299,7 +300,7 @@ void SearchOrder::fenjian_photoIsFileSlot_1(int num)
     const QString target = g_separateWorkDir + g_finishedDirName + QLatin1Char('/');
     for (const QString &name : qAsConst(finalPhotoList)) {
         const QString src = g_cur_orderpath + QStringLiteral("成品/") + name;
-        qDebug() << "test=" << src << "-to==" << target + name;
+        qCDebug(lcSeparation) << "test=" << src << "-to==" << target + name;
         startJob(new SeparateThread(src, target + name, true, SeparateThread::FinalPhotoCopy, guard()));
     }
 }
@@ -309,11 +310,11 @@ void SearchOrder::fenjian_finalPhotoSlot_2()
 {
     if (!finalPhotoList.isEmpty()) {
         ++m_finalReturnCount;
-        qDebug() << "分件原图复制完成" << m_finalReturnCount;
+        qCDebug(lcSeparation) << "分件原图复制完成" << m_finalReturnCount;
         onFinishSeparateImage();
     }
     m_delReturnCount = 0;
-    qDebug() << "原图总数：" << finalPhotoList.size() << " 已复制：" << m_finalReturnCount;
+    qCDebug(lcSeparation) << "原图总数：" << finalPhotoList.size() << " 已复制：" << m_finalReturnCount;
     if (m_finalReturnCount != finalPhotoList.size())
         return;
     if (delPhotoList.isEmpty()) {
@@ -336,7 +337,7 @@ void SearchOrder::fenjian_delPhotoSlot_3()
     if (m_delReturnCount != delPhotoList.size())
         return;
     m_markReturnCount = 0;
-    qDebug() << "markPhotoList: " << markPhotoList;
+    qCDebug(lcSeparation) << "markPhotoList: " << markPhotoList;
     if (markPhotoList.isEmpty()) {
         fenjian_markPhoto_3_1();
         return;
@@ -374,7 +375,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
         if (e.productFolder.isEmpty())
             continue;
         QString target = orderDir + factory + e.productFolder + e.sonFolder;
-        qDebug() << "finalPath==" << i << "--" << target << "firstpath==" << i << "--" << factory
+        qCDebug(lcSeparation) << "finalPath==" << i << "--" << target << "firstpath==" << i << "--" << factory
                  << "secoendpath==" << i << "--" << e.productFolder;
         if (!FileOperation::dirExists(orderDir + factory))
             FileOperation::mkPath(orderDir + factory);
@@ -393,7 +394,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
                                  + normalizeFileName(e.goodamount) + QLatin1Char('/');
                 if (!endsWithSeparator(candidate))
                     candidate += QLatin1Char('/');
-                qDebug() << (e.sonFolder.isEmpty() ? "newPath1: " : "newPath2: ") << candidate;
+                qCDebug(lcSeparation) << (e.sonFolder.isEmpty() ? "newPath1: " : "newPath2: ") << candidate;
                 if (!FileOperation::dirExists(candidate)) {
                     FileOperation::mkDir(candidate);
                     target = candidate;
@@ -406,7 +407,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
                 planned.emptyProducts.append(name);
             continue;
         }
-        qDebug() << "要复制照片的产品：" << target << e.photoNames;
+        qCDebug(lcSeparation) << "要复制照片的产品：" << target << e.photoNames;
         for (const QString &photo : e.photoNames) {
             if (isSafePhotoName(photo) && !Platform::findFileNoCase(finishedDir, photo).isEmpty()) {
                 ++m_productJobCount;
@@ -429,18 +430,18 @@ void SearchOrder::fenjian_productPhotoSlot_4(QString fullPicName)
         const double step = 10.0 / m_productJobCount;
         const int r = ++fenjian_productOkNum;
         const int delta = int(step * r - int(step * (r - 1)));
-        qDebug() << "产品数加了：" << delta << "--i" << step;
+        qCDebug(lcSeparation) << "产品数加了：" << delta << "--i" << step;
         if (delta >= 1) {
             readyNum += delta - 1;
             onFinishSeparateImage();
         }
     } else {
-        qDebug() << "产品为空开始下面流程";
+        qCDebug(lcSeparation) << "产品为空开始下面流程";
         readyNum += 9;
         onFinishSeparateImage();
     }
     m_orderMessage.addNotExistPhoto(fullPicName);
-    qDebug() << "产品总数:" << m_productJobCount << "  产品完成计数:" << fenjian_productOkNum;
+    qCDebug(lcSeparation) << "产品总数:" << m_productJobCount << "  产品完成计数:" << fenjian_productOkNum;
     if (m_productJobCount > fenjian_productOkNum || isProductsDone)
         return;
     readyNum = m_progressBase + 10;
@@ -476,8 +477,8 @@ void SearchOrder::separateNextOrder()
         return;
 
     const QString message = separateReportText(m_messageList);
-    qDebug() << "m_messageList.count()" << m_messageList.size();
-    qDebug() << "message" << message;
+    qCDebug(lcSeparation) << "m_messageList.count()" << m_messageList.size();
+    qCDebug(lcSeparation) << "message" << message;
     auto *box = new MessageBoxDialog(nullptr);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setMessage(message, reportFileName());

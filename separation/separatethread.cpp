@@ -4,6 +4,7 @@
 #include "globals.h"
 #include "goodsplan.h"
 #include "imagedata.h"
+#include "logging.h"
 #include "platform.h"
 
 #include <QDebug>
@@ -83,7 +84,7 @@ QString SeparateThread::rawFolderFor(const QString &finishedDir)
 void SeparateThread::run()
 {
     const bool shown = m_guard && m_guard->isWindowShow();
-    qDebug() << "isWindowShow :" << (shown ? "true" : "false") << "-" << m_type;
+    qCDebug(lcSeparation) << "isWindowShow :" << (shown ? "true" : "false") << "-" << m_type;
     if (!shown)
         return;
     switch (m_type) {
@@ -117,14 +118,14 @@ bool SeparateThread::copyOne(const QString &src, const QString &dst)
         return false;
     if (FileOperation::copyFile(src, dst, m_overwrite))
         return true;
-    qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "copy failed:" << src << "->" << dst;
+    qCDebug(lcSeparation) << __FILE__ << __LINE__ << Q_FUNC_INFO << "copy failed:" << src << "->" << dst;
     m_guard->addFailure(dst);
     return false;
 }
 
 void SeparateThread::photoisFile()
 {
-    qDebug() << "---20--2" << m_src;
+    qCDebug(lcSeparation) << "---20--2" << m_src;
     const int found = FileOperation::isFile(m_src) ? 1 : 0;
     m_guard->report("fenjian_photoIsFileSlot_1", found);
 }
@@ -155,14 +156,14 @@ void SeparateThread::finalPhotoCopy()
 void SeparateThread::delPhotoCopy()
 {
     const bool copied = copyOne(m_src, m_dst);
-    qDebug() << "isWindowShow4 :" << m_guard->isWindowShow() << copied;
+    qCDebug(lcSeparation) << "isWindowShow4 :" << m_guard->isWindowShow() << copied;
     m_guard->report("fenjian_delPhotoSlot_3");
 }
 
 void SeparateThread::markPhotoCopy()
 {
     const bool copied = copyOne(m_src, m_dst);
-    qDebug() << "isWindowShow4 :" << m_guard->isWindowShow() << copied;
+    qCDebug(lcSeparation) << "isWindowShow4 :" << m_guard->isWindowShow() << copied;
     m_guard->report("fenjian_markPhoto_3_1");
 }
 

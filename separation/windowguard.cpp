@@ -1,5 +1,7 @@
 #include "windowguard.h"
 
+#include "logging.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QMetaObject>
@@ -84,7 +86,7 @@ bool WindowGuard::post(std::function<void(QObject *)> call)
 void WindowGuard::invokeSlot(QObject *receiver, const char *slot, QGenericArgument a1, QGenericArgument a2)
 {
     if (!QMetaObject::invokeMethod(receiver, slot, Qt::DirectConnection, a1, a2))
-        qDebug() << __FILE__ << __LINE__ << Q_FUNC_INFO << "no slot" << slot << "on" << receiver;
+        qCDebug(lcSeparation) << __FILE__ << __LINE__ << Q_FUNC_INFO << "no slot" << slot << "on" << receiver;
 }
 
 void WindowGuard::startJob(QRunnable *job, int priority)

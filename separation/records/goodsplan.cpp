@@ -2,6 +2,7 @@
 
 #include "fileoperation.h"
 #include "globals.h"
+#include "logging.h"
 #include "webapi.h"
 
 #include <QDebug>
@@ -81,7 +82,7 @@ QString sanitizeFileName(QString name)
 QString cleanGoodsName(const QString &goodname)
 {
     if (goodname.contains(QLatin1Char('*')))
-        qDebug() << "包含*******************" << goodname;
+        qCDebug(lcSeparation) << "包含*******************" << goodname;
     return sanitizeFileName(QString(goodname).replace(QLatin1Char('*'), QLatin1Char('x')));
 }
 
@@ -134,7 +135,7 @@ GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QS
 
     for (const char *arrayName : {"ordergoods0", "ordergoods2"}) {
         const QJsonArray array = arrayOf(orderObject, arrayName);
-        qDebug().noquote() << (qstrcmp(arrayName, "ordergoods0") == 0 ? "orderGoods0" : "orderGoods2")
+        qCDebug(lcSeparation).noquote() << (qstrcmp(arrayName, "ordergoods0") == 0 ? "orderGoods0" : "orderGoods2")
                            << QJsonDocument(array).toJson(QJsonDocument::Compact);
         const bool laterArray = qstrcmp(arrayName, "ordergoods2") == 0;
         for (const QJsonValue &value : array) {

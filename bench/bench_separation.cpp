@@ -1,0 +1,256 @@
+// Separation benchmark: the copies of one large order through the real separation window, against cp.
+//
+//   bench_separation [N] [DIR]   an order of N finished photos (default 300, about 8 MB each) in DIR
+//                                (default: a temporary folder on the system's temporary file system)
+//
+// The order has N finished photos (made from a few camera-sized pictures of the benchmarks' generator),
+// 20 rejected and 10 marked ones, a camera-raw ".CR2" beside every third photo, and goods that cover every
+// finished photo (products of 30 photos). The window separates it from
+// the click on "开始分件" to the end of its product copies (the stand-in web service answers the goods,
+// and refuses the crop request that would follow, which ends the run there). In the same process and on
+// the same file system, cp copies the same bytes: "cp -r" of the source folders into the work folder, the
+// raw siblings beside the finished copies, then each product's photos into a folder of its own. Caches are
+// warm (every source file is read once first); each side runs three times, the best time counts. A 10 ms
+// timer on the GUI thread measures the longest gap between its ticks while the window works.
+
+#include "benchsupport.h"
+#include "globals.h"
+#include "msgbox.h"
+#include "searchorder.h"
+#include "standin.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+const int kPhotosPerProduct = 30;
+const QString kOrderKey = QStringLiteral("B0001");
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+struct Order {
+    QString path; // the order folder, ending in "/"
+    QStringList finished;
+    QJsonArray goods;
+    qint64 bytes = 0;
+};
+
+// Writes the order's storage tree below root. A few distinct pictures make every photo; each file gets
+// bytes of its own after the picture's end, so no two files are equal.
+bool makeOrder(const QString &root, int count, Order *order)
+{
+    order->path = root + QStringLiteral("/pic/2024-05/09/B0001-1-王小明/");
+    for (const char *sub : {"成品", "汰片", "marks", "照片/新建文件夹"}) {
+        if (!QDir().mkpath(order->path + QString::fromUtf8(sub)))
+            return false;
+    }
+    QList<QByteArray> pictures;
+    const QString bases = root + QStringLiteral("/bases/");
+    if (!bench::generate(bases, 4))
+        return false;
+    for (const QString &name : QDir(bases).entryList(QDir::Files, QDir::Name)) {
+        QFile f(bases + name);
+        if (!f.open(QIODevice::ReadOnly))
+            return false;
+        pictures << f.readAll();
+    }
+    auto file = [&](const QString &path, int i) {
+        QByteArray bytes = pictures.at(i % pictures.size());
+        bytes += QByteArray::number(i).repeated(64);
+        order->bytes += bytes.size();
+        return writeFile(path, bytes);
+    };
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("IMG_%1.jpg").arg(i + 1, 4, 10, QLatin1Char('0'));
+        order->finished << name;
+        if (!file(order->path + QStringLiteral("成品/") + name, i))
+            return false;
+        if (i % 3 == 0 && !file(order->path + QStringLiteral("照片/新建文件夹/") + name.left(8) + ".CR2", i + 7))
+            return false;
+    }
+    for (int i = 0; i < 20; ++i) {
+        if (!file(order->path + QStringLiteral("汰片/DEL_%1.jpg").arg(i), i + 3))
+            return false;
+    }
+    for (int i = 0; i < 10; ++i) {
+        if (!file(order->path + QStringLiteral("marks/") + order->finished.value(i), i + 5))
+            return false;
+    }
+    for (int first = 0, n = 1; first < count; first += kPhotosPerProduct, ++n) {
+        order->goods.append(QJsonObject{
+            {"id", QString::number(900 + n)}, {"goodname", QStringLiteral("相册%1").arg(n)}, {"goodtypename", "相册"},
+            {"goodtypeid", "15"}, {"goodamount", "1"}, {"factoryname", "后期一厂"}, {"isems", "1"}, {"isurgent", "0"},
+            {"ishomemade", "0"}, {"parentid", "0"}, {"picpath", order->finished.mid(first, kPhotosPerProduct).join('|')}});
+    }
+    std::printf("order: %d finished photos, %lld MiB in all\n", count, order->bytes >> 20);
+    return true;
+}
+
+void readAll(const QString &dir)
+{
+    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly)) {
+            while (!f.read(1 << 22).isEmpty()) {
+            }
+        }
+    }
+}
+
+struct WindowRun {
+    double seconds = -1;
+    int longestStallMs = 0;
+};
+
+WindowRun runWindow(standin::Server &server, const QString &saveDir)
+{
+    std::shared_ptr<std::atomic<qint64>> stageEnd = std::make_shared<std::atomic<qint64>>(-1);
+    QElapsedTimer clock;
+    server.setHandler("getorderpic", [stageEnd, &clock](const standin::Request &) {
+        stageEnd->store(clock.nsecsElapsed());
+        return standin::Reply::refused(QStringLiteral("bench"), QStringLiteral("0"));
+    });
+
+    auto *w = new SearchOrder;
+    w->show();
+    w->findChild<QComboBox *>("comboBox")->setCurrentText(QStringLiteral("预约单号"));
+    w->findChild<QLineEdit *>("orderNumber")->setText(kOrderKey);
+    w->findChild<QPushButton *>("searchButton")->click();
+    QElapsedTimer wait;
+    wait.start();
+    while (w->orderList().isEmpty() && wait.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    auto *view = w->findChild<QTableView *>("tableView");
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(0, 3)).center());
+    w->findChild<QLineEdit *>("pathLineEdit")->setText(saveDir);
+
+    WindowRun run;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        run.longestStallMs = qMax(run.longestStallMs, int(sinceTick.restart()));
+    });
+    clock.start();
+    sinceTick.start();
+    ticker.start();
+    w->findChild<QPushButton *>("pushButton_separate")->click();
+    while (w->isSeparating() && stageEnd->load() < 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const qint64 end = stageEnd->load() >= 0 ? stageEnd->load() : clock.nsecsElapsed();
+    ticker.stop();
+    run.seconds = double(end) / 1e9;
+    while (w->isSeparating())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    delete w;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        top->deleteLater();
+    QCoreApplication::processEvents();
+    return run;
+}
+
+double runCp(const Order &order, const QString &out)
+{
+    const QString work = out + QStringLiteral("/work/");
+    QElapsedTimer clock;
+    clock.start();
+    QDir().mkpath(work);
+    auto cp = [](const QStringList &args) { return QProcess::execute(QStringLiteral("cp"), args) == 0; };
+    bool ok = cp({QStringLiteral("-r"), order.path + QStringLiteral("成品"), order.path + QStringLiteral("汰片"),
+                  order.path + QStringLiteral("marks"), work});
+    QStringList raws;
+    for (const QString &raw : QDir(order.path + QStringLiteral("照片/新建文件夹")).entryList(QDir::Files))
+        raws << order.path + QStringLiteral("照片/新建文件夹/") + raw;
+    ok = ok && cp(raws + QStringList{work + QStringLiteral("成品/")});
+    for (int first = 0, n = 1; first < order.finished.size(); first += kPhotosPerProduct, ++n) {
+        const QString product = out + QStringLiteral("/相册%1/").arg(n);
+        QDir().mkpath(product);
+        QStringList args;
+        for (const QString &name : order.finished.mid(first, kPhotosPerProduct))
+            args << work + QStringLiteral("成品/") + name;
+        ok = ok && cp(args + QStringList{product});
+    }
+    return ok ? double(clock.nsecsElapsed()) / 1e9 : -1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (type != QtDebugMsg && type != QtInfoMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    MsgBox::setTestMode(true);
+    const QStringList args = app.arguments().mid(1);
+    const int count = args.value(0, QStringLiteral("300")).toInt();
+    QTemporaryDir base(args.size() > 1 ? args.at(1) + QStringLiteral("/bench-separation-XXXXXX")
+                                       : QDir::tempPath() + QStringLiteral("/bench-separation-XXXXXX"));
+    Order order;
+    if (count <= 0 || !base.isValid() || !makeOrder(base.path(), count, &order))
+        return 1;
+
+    standin::Server server;
+    if (!server.start())
+        return 1;
+    initEndpoints(server.baseUrl());
+    const QJsonObject row{{"order_photo_id", "1"}, {"orderpayforkey", kOrderKey}, {"servicetimes", "1"},
+                          {"bname", "王小明"}, {"pickuptime", "2024-06-01"}, {"pickuptype", "0"},
+                          {"orderpath", order.path}};
+    server.setReply("order_list", standin::Reply::ok({{"data", QJsonArray{row}}}));
+    server.setReply("ordergoods20230521",
+                    standin::Reply::ok({{"shop_set", QJsonObject{{"fenjian_ishaveordergoodid", "0"}}},
+                                        {"order", QJsonObject{{"ordergoods0", order.goods}}}}));
+    g_finishedDirName = QStringLiteral("成品");
+    g_markDirName = QStringLiteral("标注");
+    g_xztp = QStringLiteral("1");
+    g_sjfjxz = QStringLiteral("1");
+    g_isshow_subproduct = QStringLiteral("0");
+    QDir::setCurrent(base.path());
+
+    readAll(order.path);
+    double bestWindow = -1, bestCp = -1;
+    int stall = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QString out = base.path() + QStringLiteral("/window%1").arg(i);
+        QDir().mkpath(out);
+        const WindowRun w = runWindow(server, out);
+        QDir(out).removeRecursively();
+        const QString cpOut = base.path() + QStringLiteral("/cp%1").arg(i);
+        const double c = runCp(order, cpOut);
+        QDir(cpOut).removeRecursively();
+        std::printf("run %d: window %.2f s (longest GUI gap %d ms), cp %.2f s\n", i + 1, w.seconds,
+                    w.longestStallMs, c);
+        std::fflush(stdout);
+        if (w.seconds < 0 || c < 0)
+            return 1;
+        bestWindow = bestWindow < 0 ? w.seconds : qMin(bestWindow, w.seconds);
+        bestCp = bestCp < 0 ? c : qMin(bestCp, c);
+        stall = qMax(stall, w.longestStallMs);
+    }
+    std::printf("best: window %.2f s, cp %.2f s, ratio %.2f (target <= 1.30); longest GUI gap %d ms (target <= 100)\n",
+                bestWindow, bestCp, bestWindow / bestCp, stall);
+    return 0;
+}
