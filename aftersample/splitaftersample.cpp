@@ -1,14 +1,21 @@
 #include "splitaftersample.h"
-#include "logging.h"
 #include "ui_splitaftersample.h"
 
-#include <QCloseEvent>
-#include <QDebug>
+#include "globals.h"
+#include "goodsplan.h"
+#include "logging.h"
 
-SplitAfterSample::SplitAfterSample(QWidget *parent) : OrderSearchWindowBase(parent), ui(new Ui_SplitAfterSample)
+#include <QCloseEvent>
+
+SplitAfterSample::SplitAfterSample(QWidget *parent) : SeparationWindow(parent), ui(new Ui_SplitAfterSample)
 {
     ui->setupUi(this);
     setUpOrderWindow(OrderWindowSetup());
+    SeparationRules rules;
+    rules.goodsIsQu = false;
+    rules.listDotEntries = false;
+    rules.copyRaws = true; // the stage after the sample always takes the raw files along
+    setSeparationRules(rules);
 }
 
 SplitAfterSample::~SplitAfterSample()
@@ -31,8 +38,23 @@ void SplitAfterSample::on_comboBox_currentIndexChanged(int index)
     Q_UNUSED(index) // the type is read when a search starts
 }
 
+void SplitAfterSample::readGoods(const QJsonObject &reply)
+{
+    g_orderGoodsList = planGoods(reply, PickupOrder(), QString(), GoodsRules::AfterSample).goods;
+}
+
+void SplitAfterSample::finalPhotosCopied()
+{
+    SeparateMessageInfo result;
+    result.orderNumber = g_cur_orderpayforkey;
+    result.failures = guard()->takeFailures();
+    m_messageList.append(result);
+    isSheetDone = true;
+    separateNextOrder();
+}
+
 void SplitAfterSample::closeEvent(QCloseEvent *event)
 {
     qCDebug(lcSeparation) << "要关闭窗口了";
-    OrderSearchWindowBase::closeEvent(event);
+    SeparationWindow::closeEvent(event);
 }

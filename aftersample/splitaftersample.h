@@ -1,12 +1,14 @@
 #pragma once
 // The after-sample window of the tool "样后分件": the order search, table and save folder of the
-// separation windows on a form of its own.
+// separation windows on a form of its own. "开始分件" separates the ticked orders one by one: each
+// order's finished photos, with their camera-raw siblings, go into the dated order folder under the
+// shop's finished-folder name.
 
-#include "ordersearchwindowbase.h"
+#include "separationwindow.h"
 
 class Ui_SplitAfterSample;
 
-class SplitAfterSample : public OrderSearchWindowBase
+class SplitAfterSample : public SeparationWindow
 {
     Q_OBJECT
 public:
@@ -25,6 +27,10 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void startClicked() override { startSeparation(); }
+    void readGoods(const QJsonObject &reply) override;
+    void finalPhotosCopied() override;
+
     Ui_SplitAfterSample *ui;
     QString m_toolName;
 };

@@ -5,36 +5,17 @@
 #include "globals.h"
 #include "goodsplan.h"
 #include "logging.h"
-#include "messageboxdialog.h"
 #include "messagedialog.h"
 #include "msgbox.h"
 #include "orderdeletebatch.h"
 #include "platform.h"
 #include "separatethread.h"
-#include "webapi.h"
-
-#include <QDate>
-#include <QDebug>
-#include <QDir>
-#include <QJsonDocument>
-#include <QNetworkReply>
 
 namespace {
-
-const QString kSavePathFile = QStringLiteral("path_separatePhotos.dat");
-const QString kFinishedLabel = QStringLiteral("已完成订单个数：");
 
 void inform(const QString &title, const QString &text)
 {
     MsgBox::information(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
-}
-
-// The entries of a folder as the separation lists them: files and sub-folders that are not hidden,
-// "." and ".." included, by name without regard to case; a missing folder lists nothing.
-QStringList listing(const QString &folder)
-{
-    const QDir dir(Platform::localPath(folder));
-    return dir.exists() ? dir.entryList() : QStringList();
 }
 
 bool endsWithSeparator(const QString &path)
@@ -44,7 +25,7 @@ bool endsWithSeparator(const QString &path)
 
 } // namespace
 
-SearchOrder::SearchOrder(QWidget *parent) : OrderSearchWindowBase(parent), ui(new Ui_SearchOrder)
+SearchOrder::SearchOrder(QWidget *parent) : SeparationWindow(parent), ui(new Ui_SearchOrder)
 {
     ui->setupUi(this);
     setUpOrderWindow(OrderWindowSetup());
@@ -88,235 +69,41 @@ void SearchOrder::startClicked()
 
 // ---- the run ----
 
-void SearchOrder::startSeparation()
+void SearchOrder::readGoods(const QJsonObject &reply)
 {
-    // A click during a run (here or in another window) changes nothing of it, its findings included.
-    if (!beginRun())
-        return;
-    m_messageList.clear();
-    if (!hasCheckedOrder()) {
-        endRun();
-        inform(QString(), QStringLiteral("请选择订单"));
-        return;
-    }
-    checkOrdersNum = 0;
-    bool untaken = false;
-    for (const OrderRowInfo &row : qAsConst(m_orderList)) {
-        if (row.checked) {
-            ++checkOrdersNum;
-            untaken = untaken || !row.processed;
-        }
-    }
-    if (!FileOperation::dirExists(ui->pathLineEdit->text())) {
-        endRun();
-        inform(QStringLiteral("警告"), QStringLiteral("分件路径不存在"));
-        return;
-    }
-    if (!untaken) {
-        // An earlier run ended early after taking every ticked row: start those rows afresh next time.
-        for (OrderRowInfo &row : m_orderList)
-            row.processed = false;
-        checkOrdersNum = 0;
-        finishOrdersNum = 0;
-        endRun();
-        inform(QStringLiteral("提示"), QStringLiteral("勾选的订单都已分件，再次点击“开始分件”将重新分件"));
-        return;
-    }
-    guard()->takeFailures(); // what an earlier run left
-    ui->groupBox->show();
-    ui->label->show();
-    startNextOrder();
-}
-
-bool SearchOrder::startNextOrder()
-{
-    for (OrderRowInfo &row : m_orderList) {
-        if (!row.checked || row.processed)
-            continue;
-        row.processed = true;
-        g_cur_order_photo_id = row.order_photo_id;
-        g_cur_servicetimes = row.servicetimes;
-        g_cur_customerName = row.customerName;
-        g_cur_customerPhone = row.customerPhone;
-        g_cur_role1 = row.role1;
-        g_cur_role2 = row.role2;
-        g_cur_shotdate = row.shotdate;
-        g_cur_photodate2 = row.photodate2;
-        g_cur_orderpayforkey = row.orderpayforkey;
-        g_cur_orderpath = row.orderpath;
-        g_cur_pickuptime = row.pickuptime;
-        g_cur_role10 = row.role10;
-        g_cur_isurgenttime = row.isurgenttime;
-        g_cur_pickupTypeText = row.pickupTypeText;
-        postQueryProducts(row.order_photo_id);
-        return false;
-    }
-    return true;
-}
-
-void SearchOrder::postQueryProducts(const QString &orderPhotoId)
-{
-    const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("order_photo_id"), orderPhotoId)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
-                                .add(QStringLiteral("superid"), g_SUPERID)
-                                .add(QStringLiteral("personid"), g_EID)
-                                .add(QStringLiteral("uid"), g_UID)
-                                .add(QStringLiteral("is_qu"), QStringLiteral("1"))
-                                .toByteArray();
-    postRequest(g_url_ordergoods20230521, body, [this](QNetworkReply *reply) { queryProductsCallBack(reply); });
-    qCDebug(lcSeparation) << "query product Url:" << g_url_ordergoods20230521;
-    qCDebug(lcSeparation) << "query product Paras:" << maskSecrets(body);
-}
-
-void SearchOrder::endRunEarly()
-{
-    endRun();
-}
-
-void SearchOrder::queryProductsCallBack(QNetworkReply *reply)
-{
-    if (!runActive())
-        return;
-    QJsonObject obj;
-    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("查询产品信息错误：服务器返回的数据无法识别"))) {
-        endRunEarly();
-        return;
-    }
-    const QString code = jsonString(obj, QStringLiteral("code"));
-    if (code != QLatin1String("1")) {
-        inform(QStringLiteral("警告"), QStringLiteral("查询产品信息错误：") + code);
-        endRunEarly();
-        return;
-    }
-
-    const GoodsPlan plan = planGoods(obj, PickupOrder::current(), g_isshow_subproduct);
+    const GoodsPlan plan = planGoods(reply, PickupOrder::current(), g_isshow_subproduct);
     productFolderList = plan.folders;
     g_orderGoodsList = plan.goods;
-    ui->groupBox->hide();
-    ui->label->hide();
-
-    workDir = ui->pathLineEdit->text();
-    if (workDir.isEmpty()) {
-        workDir = FileDialogs::getExistingDirectory(this, QStringLiteral("选择分件保存路径"), QString());
-        // The chosen folder serves the rest of the run and the report.
-        ui->pathLineEdit->setText(workDir);
-    }
-    if (workDir.isEmpty()) {
-        endRunEarly();
-        return;
-    }
-    FileOperation::writeDatFile(kSavePathFile, QStringList{workDir}, true);
-    if (!endsWithSeparator(workDir))
-        workDir += QLatin1Char('/');
-    g_separateWorkDir = workDir;
-    startSeparatePhotos();
 }
 
-// Stage 0: the folders, then one check per product photo.
-void SearchOrder::startSeparatePhotos()
+QString SearchOrder::workSubFolder() const
 {
-    qCDebug(lcSeparation) << "执行拉" << "startSeparatePhotos";
-    QString failed;
-    auto make = [&failed](const QString &path) {
-        if (failed.isEmpty() && !FileOperation::mkDir(path))
-            failed = path;
-    };
-    workDir += QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/');
-    make(workDir);
-    workDir += normalizeFileName(g_cur_orderpayforkey) + QStringLiteral("-服务") + normalizeFileName(g_cur_servicetimes)
-               + QLatin1Char(' ') + normalizeFileName(g_cur_customerName) + QLatin1Char(' ')
-               + normalizeFileName(g_cur_pickupTypeText) + QLatin1Char('/');
-    make(workDir);
-    orderDir = workDir;
-    const bool plainMode = g_separateMode.isEmpty();
-    if (plainMode)
-        workDir += QStringLiteral("其它/");
-    make(workDir);
-    g_separateWorkDir = workDir;
-    make(workDir + g_finishedDirName);
-    if (plainMode)
-        make(workDir + QStringLiteral("汰片"));
-    make(workDir + g_markDirName);
-    if (!failed.isEmpty()) {
-        inform(QStringLiteral("警告"), QStringLiteral("分件文件夹创建失败：") + failed);
-        endRunEarly();
-        return;
-    }
-
-    readyNum = 0;
-    m_checkJobCount = 0;
-    m_checkReturnCount = 0;
-    resetJobPool();
-    for (int i = 0; i < g_orderGoodsList.size(); ++i) {
-        for (const QString &photo : g_orderGoodsList.at(i).photoNames) {
-            if (!isSafePhotoName(photo))
-                continue; // reported missing with its product
-            ++m_checkJobCount;
-            startJob(new SeparateThread(g_cur_orderpath + QStringLiteral("成品/") + photo,
-                                        SeparateThread::PhotoIsFile, guard()),
-                     i);
-        }
-    }
-    if (m_checkJobCount == 0)
-        fenjian_photoIsFileSlot_1(0);
+    return g_separateMode.isEmpty() ? QStringLiteral("其它/") : QString();
 }
 
-// Stage 1: every check is in; the finished photos are copied.
-void SearchOrder::fenjian_photoIsFileSlot_1(int num)
+QStringList SearchOrder::workFolders() const
 {
-    Q_UNUSED(num)
-    if (m_checkJobCount > 0) {
-        ++m_checkReturnCount;
-        qCDebug(lcSeparation) << "读取数量：" << m_checkJobCount << "  --" << m_checkReturnCount;
-        if (m_checkReturnCount != m_checkJobCount)
-            return;
-    } else if (m_checkReturnCount != 0) {
-        return;
-    }
-    finalPhotoList = listing(g_cur_orderpath + QStringLiteral("成品/"));
-    delPhotoList.clear();
+    if (g_separateMode.isEmpty())
+        return {g_finishedDirName, QStringLiteral("汰片"), g_markDirName};
+    return {g_finishedDirName, g_markDirName};
+}
+
+QStringList SearchOrder::rejectedPhotos() const
+{
     if (g_xztp == QLatin1String("1") && g_separateMode != QStringLiteral("Orlan分件"))
-        delPhotoList = listing(g_cur_orderpath + QStringLiteral("汰片/"));
-    ui->groupBox->show();
-    markPhotoList = listing(g_cur_orderpath + QStringLiteral("marks/"));
-    qCDebug(lcSeparation) << "总进度的总数 分别是 finalPhotoList：" << finalPhotoList.size() << " - delPhotoList"
-             << delPhotoList.size() << " - markPhotoList" << markPhotoList.size();
-
-    ui->progressBar->setMaximum(finalPhotoList.size() + delPhotoList.size() + markPhotoList.size() + 14);
-    ui->progressBar->setValue(0);
-    ui->progressBar->show();
-    ui->label_finishOrdersNum->setText(kFinishedLabel + QString::number(finishOrdersNum) + QLatin1Char('/')
-                                       + QString::number(checkOrdersNum));
-    ui->label_finishOrdersNum->show();
-
-    isSheetDone = false;
-    resetJobPool();
-    m_finalReturnCount = 0;
-    if (finalPhotoList.isEmpty()) {
-        fenjian_finalPhotoSlot_2();
-        return;
-    }
-    const QString target = g_separateWorkDir + g_finishedDirName + QLatin1Char('/');
-    for (const QString &name : qAsConst(finalPhotoList)) {
-        const QString src = g_cur_orderpath + QStringLiteral("成品/") + name;
-        qCDebug(lcSeparation) << "test=" << src << "-to==" << target + name;
-        startJob(new SeparateThread(src, target + name, true, SeparateThread::FinalPhotoCopy, guard()));
-    }
+        return listing(g_cur_orderpath + QStringLiteral("汰片/"));
+    return QStringList();
 }
 
-// Stage 2: the finished photos are in; the rejected photos are copied.
-void SearchOrder::fenjian_finalPhotoSlot_2()
+QStringList SearchOrder::markedPhotos() const
 {
-    if (!finalPhotoList.isEmpty()) {
-        ++m_finalReturnCount;
-        qCDebug(lcSeparation) << "分件原图复制完成" << m_finalReturnCount;
-        onFinishSeparateImage();
-    }
+    return listing(g_cur_orderpath + QStringLiteral("marks/"));
+}
+
+// Stage 2, continued: the finished photos are in; the rejected photos are copied.
+void SearchOrder::finalPhotosCopied()
+{
     m_delReturnCount = 0;
-    qCDebug(lcSeparation) << "原图总数：" << finalPhotoList.size() << " 已复制：" << m_finalReturnCount;
-    if (m_finalReturnCount != finalPhotoList.size())
-        return;
     if (delPhotoList.isEmpty()) {
         fenjian_delPhotoSlot_3();
         return;
@@ -409,7 +196,8 @@ void SearchOrder::fenjian_markPhoto_3_1()
         }
         qCDebug(lcSeparation) << "要复制照片的产品：" << target << e.photoNames;
         for (const QString &photo : e.photoNames) {
-            if (isSafePhotoName(photo) && !Platform::findFileNoCase(finishedDir, photo).isEmpty()) {
+            if (orderPathUsable() && isSafePhotoName(photo)
+                && !Platform::findFileNoCase(finishedDir, photo).isEmpty()) {
                 ++m_productJobCount;
                 startJob(new SeparateThread(photo, target + photo, name, false, SeparateThread::ProductPhotoCopy,
                                             guard()));
@@ -455,55 +243,6 @@ void SearchOrder::productsDone()
 {
     isSheetDone = true;
     separateNextOrder();
-}
-
-void SearchOrder::onFinishSeparateImage()
-{
-    ++readyNum;
-    ui->progressBar->setValue(readyNum);
-    if (ui->progressBar->maximum() == readyNum && isSheetDone && isProductsDone)
-        separateNextOrder();
-}
-
-void SearchOrder::separateNextOrder()
-{
-    ++finishOrdersNum;
-    ui->label_finishOrdersNum->setText(kFinishedLabel + QString::number(finishOrdersNum) + QLatin1Char('/')
-                                       + QString::number(checkOrdersNum));
-    ui->progressBar->setValue(0);
-    ui->progressBar->setMaximum(0);
-    ui->progressBar->hide();
-    if (!startNextOrder())
-        return;
-
-    const QString message = separateReportText(m_messageList);
-    qCDebug(lcSeparation) << "m_messageList.count()" << m_messageList.size();
-    qCDebug(lcSeparation) << "message" << message;
-    auto *box = new MessageBoxDialog(nullptr);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setMessage(message, reportFileName());
-    box->setModal(true);
-    box->show();
-
-    for (OrderRowInfo &row : m_orderList)
-        row.processed = false;
-    finishOrdersNum = 0;
-    checkOrdersNum = 0;
-    ui->label_finishOrdersNum->hide();
-    ui->groupBox->hide();
-    endRun();
-}
-
-QString SearchOrder::reportFileName() const
-{
-    QString path = ui->pathLineEdit->text();
-    if (!endsWithSeparator(path))
-        path += QLatin1Char('/');
-    QStringList numbers;
-    for (const SeparateMessageInfo &m : m_messageList)
-        numbers << m.orderNumber;
-    return path + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/')
-           + numbers.join(QStringLiteral("、")) + QStringLiteral("分件结果.txt");
 }
 
 void SearchOrder::deleteClicked()

@@ -52,6 +52,10 @@ public:
 
     void run() override;
 
+    // Type 1: whether the camera-raw siblings are copied too, in place of the shop's switch as it was
+    // when the job was made.
+    void setCopyRaws(bool on) { m_copyRaws = on; }
+
     // The extensions of camera-raw siblings, in the order they are looked for.
     static QStringList rawExtensions();
     // The folder of the raw siblings of a finished photo in folder finishedDir ("…/成品/"): the order

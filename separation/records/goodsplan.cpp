@@ -110,23 +110,27 @@ QString pickupLabel(const OrderGoodsInfo &product, const PickupOrder &order, boo
            + QStringLiteral(" 【") + product.expressText + QStringLiteral("】/");
 }
 
-QList<OrderGoodsInfo> parseSonGoods(const QJsonObject &product)
+QList<OrderGoodsInfo> parseSonGoods(const QJsonObject &product, bool uniqueNames)
 {
     QList<OrderGoodsInfo> sons;
     QStringList used;
     for (const QJsonValue &v : arrayOf(product, "son_good")) {
         OrderGoodsInfo son = readGoods(v.toObject());
-        son.goodname = uniqueName(son.goodname, used);
-        used.append(son.goodname);
+        if (uniqueNames) {
+            son.goodname = uniqueName(son.goodname, used);
+            used.append(son.goodname);
+        }
         son.isSonGood = true;
         sons.append(son);
     }
     return sons;
 }
 
-GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QString &isShowSubproduct)
+GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QString &isShowSubproduct,
+                    GoodsRules rules)
 {
-    const bool idPrefix = jsonString(reply.value(QLatin1String("shop_set")).toObject(),
+    const bool separation = rules == GoodsRules::Separation;
+    const bool idPrefix = separation && jsonString(reply.value(QLatin1String("shop_set")).toObject(),
                                      QStringLiteral("fenjian_ishaveordergoodid"))
                           == QLatin1String("1");
     const QJsonObject orderObject = reply.value(QLatin1String("order")).toObject();
@@ -148,8 +152,10 @@ GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QS
                 record.folderName = uniqueName(name, usedFolderNames);
             usedFolderNames.append(record.folderName);
             record.isSonGood = false;
-            record.sonGoods = parseSonGoods(p);
+            record.sonGoods = parseSonGoods(p, separation);
             plan.goods.append(record);
+            if (!separation)
+                continue;
 
             ProductFolderInfo entry;
             entry.goodtypename = record.goodtypename;

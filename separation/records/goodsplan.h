@@ -35,17 +35,26 @@ struct PickupOrder {
 // blanks after the order number.
 QString pickupLabel(const OrderGoodsInfo &product, const PickupOrder &order, bool doubledBlank = false);
 
-// The sub-products of one product object ("son_good"), in order; a repeated cleaned name gets "(1)",
-// "(2)", ... among the product's sub-products.
-QList<OrderGoodsInfo> parseSonGoods(const QJsonObject &product);
+// The sub-products of one product object ("son_good"), in order; with uniqueNames a repeated cleaned name
+// gets "(1)", "(2)", ... among the product's sub-products.
+QList<OrderGoodsInfo> parseSonGoods(const QJsonObject &product, bool uniqueNames = true);
 
 struct GoodsPlan {
     QList<OrderGoodsInfo> goods;       // "ordergoods0" then "ordergoods2", in reply order
     QList<ProductFolderInfo> folders; // the product folders, product by product, each before its sub-products
 };
 
+// Whose rules read a goods reply. The after-sample separation makes no product folders: it reads no
+// "shop_set" (no "id#" before the folder names), plans nothing and keeps the sub-products' names as
+// they are cleaned.
+enum class GoodsRules {
+    Separation,
+    AfterSample,
+};
+
 // Reads a goods reply ("code" already checked): the goods records and the product-folder plan.
 // isShowSubproduct is the shop's "isshow_subproduct": "0" plans every product and no sub-product, "1"
 // plans products whose "parentid" is "0" and every sub-product, anything else products whose "parentid"
 // is "0" only. "fenjian_ishaveordergoodid" "1" in "shop_set" puts "id#" before every folder name.
-GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QString &isShowSubproduct);
+GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QString &isShowSubproduct,
+                    GoodsRules rules = GoodsRules::Separation);

@@ -160,7 +160,7 @@ QString separateReportText(const QList<SeparateMessageInfo> &messages)
     const QString sep = QStringLiteral("、");
     QString text;
     for (const SeparateMessageInfo &m : messages) {
-        QStringList lines;
+        QStringList lines = m.notes;
         if (!m.notExistPhotos.isEmpty())
             lines << QStringLiteral("不存在的照片:") + m.notExistPhotos.join(sep);
         if (!m.emptyProducts.isEmpty())

@@ -135,13 +135,14 @@ struct SeparateMessageInfo
     QStringList notExistPhotos; // product photos that were not found
     QStringList emptyProducts;  // products without photos
     QStringList failures;       // files of the order that could not be copied or written
+    QStringList notes;          // further lines, each shown as it is (e.g. an order folder not read)
 
     // Adds one missing-photo text as a copy job reported it; "", ":" and repeats are not added.
     // Returns whether it was added.
     bool addNotExistPhoto(const QString &text);
 };
 
-// The end-of-run report: one block per entry that has missing photos, empty products or failures.
+// The end-of-run report: one block per entry that has notes, missing photos, empty products or failures.
 QString separateReportText(const QList<SeparateMessageInfo> &messages);
 
 // One product's target folder in the product-photo stage.

@@ -142,6 +142,38 @@ private slots:
         QCOMPARE(described, entries);
     }
 
+    void afterSampleRules_data()
+    {
+        QTest::addColumn<QJsonObject>("reply");
+        QTest::addColumn<QStringList>("goods"); // goodname/folderName/expressText, then each sub-product's name
+
+        const QJsonObject son{{"goodname", "M"}, {"son_good", QJsonArray{QJsonObject{{"goodname", "deeper"}}}}};
+        QTest::newRow("one name in both arrays, no id prefix")
+            << reply({product("相册", "1"), product("相册", "2", {{"isems", "0"}})},
+                     {product("相册(1)", "3", {{"isems", ""}})}, "1")
+            << QStringList{"相册/相册/快递", "相册/相册(1)/自取", "相册(1)/相册(1)(1)/快递"};
+        QTest::newRow("sub-products keep their names, one level")
+            << reply({product("套装", "1", {{"son_good", QJsonArray{son, son}}})})
+            << QStringList{"套装/套装/快递", "M", "M"};
+        QTest::newRow("star") << reply({}, {product("a*b", "1")}) << QStringList{"axb/axb/快递"};
+    }
+    void afterSampleRules()
+    {
+        QFETCH(QJsonObject, reply);
+        QFETCH(QStringList, goods);
+        const GoodsPlan plan = planGoods(reply, kOrder, "1", GoodsRules::AfterSample);
+        QVERIFY(plan.folders.isEmpty());
+        QStringList names;
+        for (const OrderGoodsInfo &g : plan.goods) {
+            names << g.goodname + "/" + g.folderName + "/" + g.expressText;
+            for (const OrderGoodsInfo &son : g.sonGoods) {
+                QVERIFY(son.sonGoods.isEmpty() && son.folderName.isEmpty());
+                names << son.goodname;
+            }
+        }
+        QCOMPARE(names, goods);
+    }
+
     void goodsRecordReadsTextOnly()
     {
         QJsonObject p = product("相册", "1", {{"picpath", "a.jpg||b.jpg"}, {"goodamount", 3}, {"isems", "0"}});

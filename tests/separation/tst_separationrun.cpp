@@ -3,18 +3,17 @@
 #include "messageboxdialog.h"
 #include "msgbox.h"
 #include "platform.h"
+#include "runoutput.h"
 #include "searchorder.h"
 #include "studiofixture.h"
 
 #include <QComboBox>
-#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QTableView>
-#include <QTextEdit>
 #include <QThreadPool>
 
 Q_DECLARE_METATYPE(standin::Reply)
@@ -23,51 +22,8 @@ namespace {
 
 using testsupport::child;
 
-// Every file below dir, and every empty folder (ending in "/"), relative to dir, sorted.
-QStringList tree(const QString &dir)
-{
-    QStringList out;
-    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info = it.fileInfo();
-        const QString rel = QDir(dir).relativeFilePath(path);
-        if (info.isFile())
-            out << rel;
-        else if (QDir(path).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
-            out << rel + "/";
-    }
-    out.sort();
-    return out;
-}
-
-// The report box a run ends with: its text and the file it offers; the box is closed.
-struct Report {
-    bool shown = false;
-    QString text;
-    QString file;
-};
-Report takeReport()
-{
-    Report r;
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        auto *box = qobject_cast<MessageBoxDialog *>(w);
-        if (!box || !box->isVisible())
-            continue;
-        r.shown = true;
-        r.text = child<QTextEdit>(box, "textEdit")->toPlainText();
-        auto *save = child<QPushButton>(box, "pushButton_save");
-        if (!save->isHidden()) {
-            FileDialogs::clearAsked();
-            FileDialogs::queueAnswer(QString()); // cancelled
-            save->click();
-            r.file = FileDialogs::asked().value(0).dir;
-        }
-        box->close();
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return r;
-}
+using testsupport::fileTree;
+using testsupport::takeReportBox;
 
 const QString kA = "A1203";
 // The product folders' label of the sample order A1203.
@@ -167,7 +123,7 @@ private slots:
             return true;
         }));
         m_windows.clear();
-        takeReport();
+        takeReportBox();
         QThreadPool::globalInstance()->waitForDone();
         Platform::clearFaults();
         serveStudio();
@@ -235,11 +191,11 @@ private slots:
         QVERIFY(runToEnd(w));
         QVERIFY(MsgBox::shown().isEmpty());
         files.sort();
-        if (tree(m_out) != files)
-            qDebug().noquote() << tree(m_out).join("\n");
-        QCOMPARE(tree(m_out), files);
+        if (fileTree(m_out) != files)
+            qDebug().noquote() << fileTree(m_out).join("\n");
+        QCOMPARE(fileTree(m_out), files);
 
-        const Report report = takeReport();
+        const testsupport::ReportBox report = takeReportBox();
         QVERIFY(report.shown);
         QCOMPARE(report.text, QString("订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg\n空产品:全家福套装、光盘U盘\n\n"));
         QCOMPARE(report.file, m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/A1203、A1203分件结果.txt");
@@ -261,11 +217,11 @@ private slots:
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
         QVERIFY(runToEnd(w));
-        takeReport();
+        takeReportBox();
         QVERIFY(runToEnd(w));
-        takeReport();
+        takeReportBox();
         QVERIFY(runToEnd(w));
-        takeReport();
+        takeReportBox();
 
         const QString O = m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/A1203-服务1 张小宝-李梅-张伟 自取/";
         const QString express = O + "后期一厂" + label("快递") + "/";
@@ -311,7 +267,7 @@ private slots:
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
         QVERIFY(runToEnd(w));
-        const Report shown = takeReport();
+        const testsupport::ReportBox shown = takeReportBox();
         if (!box.isEmpty()) {
             QVERIFY(!shown.shown);
             QCOMPARE(MsgBox::lastShown().title, QString("警告"));
@@ -351,7 +307,7 @@ private slots:
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
         QCOMPARE(progress.mid(progress.indexOf("已完成订单个数：0/3")),
                  (QStringList{"已完成订单个数：0/3", "已完成订单个数：1/3", "已完成订单个数：2/3", "已完成订单个数：3/3"}));
-        const Report report = takeReport();
+        const testsupport::ReportBox report = takeReportBox();
         QVERIFY(report.text.startsWith("订单A1203:"));
         QVERIFY(report.text.contains("订单B2207:"));
         QVERIFY(report.text.contains("订单C3105:"));
@@ -389,14 +345,14 @@ private slots:
         QCOMPARE(MsgBox::shown().size(), 1);
         QCOMPARE(MsgBox::lastShown().title, QString("警告"));
         QCOMPARE(MsgBox::lastShown().text, text);
-        QVERIFY(!takeReport().shown);
+        QVERIFY(!takeReportBox().shown);
         QVERIFY(child<QPushButton>(w, "searchButton")->isEnabled());
 
         // the next click goes on with the third order
         QVERIFY(runToEnd(w));
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
         QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：2/3"));
-        const Report report = takeReport();
+        const testsupport::ReportBox report = takeReportBox();
         QVERIFY(report.text.startsWith("订单C3105:"));
         QVERIFY(report.file.endsWith("/C3105、C3105分件结果.txt"));
     }
@@ -426,7 +382,7 @@ private slots:
         }
         QCOMPARE(w->messageList().size(), 2);
         QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
-        QVERIFY(takeReport().text.startsWith("订单A1203:"));
+        QVERIFY(takeReportBox().text.startsWith("订单A1203:"));
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002"}));
 
         // once the run is over the other window may run
@@ -447,7 +403,7 @@ private slots:
         QVERIFY(!w->orderList().at(1).processed);
         QVERIFY(runToEnd(w));
         QCOMPARE(goodsRequests(), (QStringList{"5002", "5002"}));
-        QVERIFY(takeReport().text.startsWith("订单B2207:"));
+        QVERIFY(takeReportBox().text.startsWith("订单B2207:"));
         QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：1/1"));
     }
 
@@ -482,7 +438,7 @@ private slots:
         SearchOrder *next = open();
         QVERIFY(listAndTick(next, {0}));
         QVERIFY(runToEnd(next));
-        QVERIFY(takeReport().shown);
+        QVERIFY(takeReportBox().shown);
     }
 };
 

@@ -359,8 +359,12 @@ SampleStudio::SampleStudio(const QString &dir)
     d.wphone = "13900000004";
     d.storesName = "星光店";
     d.shotDate = "2023-06-01";
-    d.originals = {{"IMG_2001.jpg", {640, 480}, 3, false}};
-    d.finished = {{"IMG_2001.jpg", {640, 480}, 3, false}};
+    d.originals = {{"IMG_2001.jpg", {640, 480}, 3, false}, {"IMG_2002.jpg", {480, 640}, 0, false}};
+    d.finished = {{"IMG_2001.jpg", {640, 480}, 3, false}, {"IMG_2002.png", {480, 640}, 0, false}};
+    // raw files of two makes, an original beside the retouched PNG under the same name, and a folder
+    // among the finished photos
+    d.rawFiles = QStringList{"IMG_2001.CR2", "IMG_2001.NEF", "IMG_2002.png"};
+    d.finishedFolders = QStringList{"精修备份"};
     d.retouchVideos = QStringList{"精修A.mp4"};
     d.dovraRel = "D4410-3"; // Dovra has it, nothing selected yet
     place(d);
@@ -466,6 +470,12 @@ bool SampleStudio::writeTree(QString *error) const
                                error))
                     return false;
             }
+        }
+        for (const QString &sub : o.finishedFolders) {
+            if (!makeDir(o.orderPath + "成品/" + sub + "/", error)
+                || !writePhotos(o.orderPath + "成品/" + sub + "/", {{"旧版.jpg", {320, 240}, 0, false}},
+                                QColor(200, 140, 60), error))
+                return false;
         }
         QString shotTimes;
         for (const QString &raw : o.rawFiles) {

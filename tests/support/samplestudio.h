@@ -41,6 +41,7 @@ struct SampleOrder {
     QStringList rawFiles;         // 照片/新建文件夹/ (camera-raw siblings of the originals, shot with them)
     QString strayRaw;             // one more raw there whose shot time no photo has ("" for none)
     bool shotTimeList = false;    // the order folder holds "ImageTime.txt" listing the originals
+    QStringList finishedFolders;  // sub-folders of 成品/, each holding one photo of its own
     QStringList trialVideos;      // 试拍视频/
     QStringList retouchVideos;    // 精修视频/
     bool selectionFinished = false;

@@ -1,0 +1,352 @@
+#include "separationwindow.h"
+
+#include "fileoperation.h"
+#include "globals.h"
+#include "goodsplan.h"
+#include "logging.h"
+#include "messageboxdialog.h"
+#include "msgbox.h"
+#include "platform.h"
+#include "separatethread.h"
+#include "webapi.h"
+
+#include <QDate>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkReply>
+#include <QProgressBar>
+
+namespace {
+
+const QString kSavePathFile = QStringLiteral("path_separatePhotos.dat");
+const QString kFinishedLabel = QStringLiteral("已完成订单个数：");
+const QString kFinishedSource = QStringLiteral("成品/");
+
+void inform(const QString &title, const QString &text)
+{
+    MsgBox::information(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
+}
+
+bool endsWithSeparator(const QString &path)
+{
+    return path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\'));
+}
+
+} // namespace
+
+SeparationWindow::SeparationWindow(QWidget *parent) : OrderSearchWindowBase(parent)
+{
+}
+
+QStringList SeparationWindow::workFolders() const
+{
+    return {g_finishedDirName};
+}
+
+bool SeparationWindow::orderPathUsable()
+{
+    return !g_cur_orderpath.isEmpty() && QDir::isAbsolutePath(Platform::localPath(g_cur_orderpath));
+}
+
+QStringList SeparationWindow::listing(const QString &folder) const
+{
+    if (!orderPathUsable())
+        return QStringList();
+    const QDir dir(Platform::localPath(folder));
+    if (!dir.exists())
+        return QStringList();
+    return m_rules.listDotEntries ? dir.entryList() : dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+}
+
+QString SeparationWindow::finishedLabelText() const
+{
+    return kFinishedLabel + QString::number(finishOrdersNum) + QLatin1Char('/') + QString::number(checkOrdersNum);
+}
+
+// ---- the run ----
+
+void SeparationWindow::startSeparation()
+{
+    // A click during a run (here or in another window) changes nothing of it, its findings included.
+    if (!beginRun())
+        return;
+    m_messageList.clear();
+    if (!hasCheckedOrder()) {
+        endRun();
+        inform(QString(), QStringLiteral("请选择订单"));
+        return;
+    }
+    checkOrdersNum = 0;
+    bool untaken = false;
+    for (const OrderRowInfo &row : qAsConst(m_orderList)) {
+        if (row.checked) {
+            ++checkOrdersNum;
+            untaken = untaken || !row.processed;
+        }
+    }
+    if (!FileOperation::dirExists(m_pathEdit->text())) {
+        endRun();
+        inform(QStringLiteral("警告"), QStringLiteral("分件路径不存在"));
+        return;
+    }
+    if (!untaken) {
+        // An earlier run ended early after taking every ticked row: start those rows afresh next time.
+        for (OrderRowInfo &row : m_orderList)
+            row.processed = false;
+        checkOrdersNum = 0;
+        finishOrdersNum = 0;
+        endRun();
+        inform(QStringLiteral("提示"), QStringLiteral("勾选的订单都已分件，再次点击“开始分件”将重新分件"));
+        return;
+    }
+    guard()->takeFailures(); // what an earlier run left
+    m_progressGroup->show();
+    m_statusLabel->show();
+    startNextOrder();
+}
+
+bool SeparationWindow::startNextOrder()
+{
+    for (OrderRowInfo &row : m_orderList) {
+        if (!row.checked || row.processed)
+            continue;
+        row.processed = true;
+        g_cur_order_photo_id = row.order_photo_id;
+        g_cur_servicetimes = row.servicetimes;
+        g_cur_customerName = row.customerName;
+        g_cur_customerPhone = row.customerPhone;
+        g_cur_role1 = row.role1;
+        g_cur_role2 = row.role2;
+        g_cur_shotdate = row.shotdate;
+        g_cur_photodate2 = row.photodate2;
+        g_cur_orderpayforkey = row.orderpayforkey;
+        g_cur_orderpath = row.orderpath;
+        g_cur_pickuptime = row.pickuptime;
+        g_cur_role10 = row.role10;
+        g_cur_isurgenttime = row.isurgenttime;
+        g_cur_pickupTypeText = row.pickupTypeText;
+        postQueryProducts(row.order_photo_id);
+        return false;
+    }
+    return true;
+}
+
+void SeparationWindow::postQueryProducts(const QString &orderPhotoId)
+{
+    FormBody body = FormBody::withToken();
+    body.add(QStringLiteral("order_photo_id"), orderPhotoId)
+        .add(QStringLiteral("shopid"), g_SHOPID)
+        .add(QStringLiteral("superid"), g_SUPERID)
+        .add(QStringLiteral("personid"), g_EID)
+        .add(QStringLiteral("uid"), g_UID);
+    if (m_rules.goodsIsQu)
+        body.add(QStringLiteral("is_qu"), QStringLiteral("1"));
+    postRequest(g_url_ordergoods20230521, body.toByteArray(),
+                [this](QNetworkReply *reply) { queryProductsCallBack(reply); });
+    qCDebug(lcSeparation) << "query product Url:" << g_url_ordergoods20230521;
+    qCDebug(lcSeparation) << "query product Paras:" << maskSecrets(body.toByteArray());
+}
+
+void SeparationWindow::endRunEarly()
+{
+    endRun();
+}
+
+void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
+{
+    if (!runActive())
+        return;
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("查询产品信息错误：服务器返回的数据无法识别"))) {
+        endRunEarly();
+        return;
+    }
+    const QString code = jsonString(obj, QStringLiteral("code"));
+    if (code != QLatin1String("1")) {
+        inform(QStringLiteral("警告"), QStringLiteral("查询产品信息错误：") + code);
+        endRunEarly();
+        return;
+    }
+
+    readGoods(obj);
+    m_progressGroup->hide();
+    m_statusLabel->hide();
+
+    workDir = m_pathEdit->text();
+    if (workDir.isEmpty()) {
+        workDir = FileDialogs::getExistingDirectory(this, QStringLiteral("选择分件保存路径"), QString());
+        // The chosen folder serves the rest of the run and the report.
+        m_pathEdit->setText(workDir);
+    }
+    if (workDir.isEmpty()) {
+        endRunEarly();
+        return;
+    }
+    FileOperation::writeDatFile(kSavePathFile, QStringList{workDir}, true);
+    if (!endsWithSeparator(workDir))
+        workDir += QLatin1Char('/');
+    g_separateWorkDir = workDir;
+    startSeparatePhotos();
+}
+
+void SeparationWindow::startSeparatePhotos()
+{
+    qCDebug(lcSeparation) << "执行拉" << "startSeparatePhotos";
+    QString failed;
+    auto make = [&failed](const QString &path) {
+        if (failed.isEmpty() && !FileOperation::mkDir(path))
+            failed = path;
+    };
+    workDir += QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/');
+    make(workDir);
+    workDir += normalizeFileName(g_cur_orderpayforkey) + QStringLiteral("-服务") + normalizeFileName(g_cur_servicetimes)
+               + QLatin1Char(' ') + normalizeFileName(g_cur_customerName) + QLatin1Char(' ')
+               + normalizeFileName(g_cur_pickupTypeText) + QLatin1Char('/');
+    make(workDir);
+    orderDir = workDir;
+    const QString sub = workSubFolder();
+    if (!sub.isEmpty()) {
+        workDir += sub;
+        make(workDir);
+    }
+    g_separateWorkDir = workDir;
+    for (const QString &folder : workFolders())
+        make(workDir + folder);
+    if (!failed.isEmpty()) {
+        inform(QStringLiteral("警告"), QStringLiteral("分件文件夹创建失败：") + failed);
+        endRunEarly();
+        return;
+    }
+
+    readyNum = 0;
+    m_checkJobCount = 0;
+    m_checkReturnCount = 0;
+    resetJobPool();
+    if (!orderPathUsable()) {
+        // Nothing of the order is read: an empty or relative path would name the program's own folder.
+        SeparateMessageInfo note;
+        note.orderNumber = g_cur_orderpayforkey;
+        note.notes << QStringLiteral("订单路径为空或不完整，未读取订单照片：") + g_cur_orderpath;
+        m_messageList.append(note);
+    } else {
+        for (int i = 0; i < g_orderGoodsList.size(); ++i) {
+            for (const QString &photo : g_orderGoodsList.at(i).photoNames) {
+                if (!isSafePhotoName(photo))
+                    continue; // reported missing with its product
+                ++m_checkJobCount;
+                startJob(new SeparateThread(g_cur_orderpath + kFinishedSource + photo, SeparateThread::PhotoIsFile,
+                                            guard()),
+                         i);
+            }
+        }
+    }
+    if (m_checkJobCount == 0)
+        fenjian_photoIsFileSlot_1(0);
+}
+
+// Stage 1: every check is in; the finished photos are copied.
+void SeparationWindow::fenjian_photoIsFileSlot_1(int num)
+{
+    Q_UNUSED(num)
+    if (m_checkJobCount > 0) {
+        ++m_checkReturnCount;
+        qCDebug(lcSeparation) << "读取数量：" << m_checkJobCount << "  --" << m_checkReturnCount;
+        if (m_checkReturnCount != m_checkJobCount)
+            return;
+    } else if (m_checkReturnCount != 0) {
+        return;
+    }
+    finalPhotoList = listing(g_cur_orderpath + kFinishedSource);
+    delPhotoList = rejectedPhotos();
+    markPhotoList = markedPhotos();
+    qCDebug(lcSeparation) << "总进度的总数 分别是 finalPhotoList：" << finalPhotoList.size() << " - delPhotoList"
+                          << delPhotoList.size() << " - markPhotoList" << markPhotoList.size();
+
+    m_progressGroup->show();
+    m_progressBar->setMaximum(finalPhotoList.size() + delPhotoList.size() + markPhotoList.size() + 14);
+    m_progressBar->setValue(0);
+    m_progressBar->show();
+    m_finishedLabel->setText(finishedLabelText());
+    m_finishedLabel->show();
+
+    isSheetDone = false;
+    resetJobPool();
+    m_finalReturnCount = 0;
+    if (finalPhotoList.isEmpty()) {
+        fenjian_finalPhotoSlot_2();
+        return;
+    }
+    const QString target = g_separateWorkDir + g_finishedDirName + QLatin1Char('/');
+    for (const QString &name : qAsConst(finalPhotoList)) {
+        const QString src = g_cur_orderpath + kFinishedSource + name;
+        qCDebug(lcSeparation) << "test=" << src << "-to==" << target + name;
+        auto *job = new SeparateThread(src, target + name, true, SeparateThread::FinalPhotoCopy, guard());
+        if (m_rules.copyRaws)
+            job->setCopyRaws(true);
+        startJob(job);
+    }
+}
+
+// Stage 2: one finished photo is in.
+void SeparationWindow::fenjian_finalPhotoSlot_2()
+{
+    if (!finalPhotoList.isEmpty()) {
+        ++m_finalReturnCount;
+        qCDebug(lcSeparation) << "分件原图复制完成" << m_finalReturnCount;
+        onFinishSeparateImage();
+    }
+    qCDebug(lcSeparation) << "原图总数：" << finalPhotoList.size() << " 已复制：" << m_finalReturnCount;
+    if (m_finalReturnCount != finalPhotoList.size())
+        return;
+    finalPhotosCopied();
+}
+
+void SeparationWindow::onFinishSeparateImage()
+{
+    ++readyNum;
+    m_progressBar->setValue(readyNum);
+    if (m_progressBar->maximum() == readyNum && orderComplete())
+        separateNextOrder();
+}
+
+void SeparationWindow::separateNextOrder()
+{
+    ++finishOrdersNum;
+    m_finishedLabel->setText(finishedLabelText());
+    m_progressBar->setValue(0);
+    m_progressBar->setMaximum(0);
+    m_progressBar->hide();
+    if (!startNextOrder())
+        return;
+
+    const QString message = separateReportText(m_messageList);
+    qCDebug(lcSeparation) << "m_messageList.count()" << m_messageList.size();
+    qCDebug(lcSeparation) << "message" << message;
+    auto *box = new MessageBoxDialog(nullptr);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setMessage(message, reportFileName());
+    box->setModal(true);
+    box->show();
+
+    for (OrderRowInfo &row : m_orderList)
+        row.processed = false;
+    finishOrdersNum = 0;
+    checkOrdersNum = 0;
+    m_finishedLabel->hide();
+    m_progressGroup->hide();
+    endRun();
+}
+
+QString SeparationWindow::reportFileName() const
+{
+    QString path = m_pathEdit->text();
+    if (!endsWithSeparator(path))
+        path += QLatin1Char('/');
+    QStringList numbers;
+    for (const SeparateMessageInfo &m : m_messageList)
+        numbers << m.orderNumber;
+    return path + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/')
+           + numbers.join(QStringLiteral("、")) + QStringLiteral("分件结果.txt");
+}

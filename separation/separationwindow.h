@@ -1,0 +1,100 @@
+#pragma once
+// What the two separating order windows ("设计分件" and "样后分件") share: the run that takes the ticked
+// orders one after another. For each order the run fetches its goods, makes the dated order folder,
+// checks the goods' photos and copies the order's finished photos (with their camera-raw siblings);
+// then the window goes on with what it adds, and the order ends through separateNextOrder(), which
+// takes the next ticked order or, after the last, shows the report of the run.
+//
+// A window derives from SeparationWindow, sets its rules in its constructor and gives the points where
+// it differs: how it reads the goods, the folders inside the order folder, its further photo lists and
+// what follows the finished copies.
+
+#include "ordersearchwindowbase.h"
+
+#include <QStringList>
+
+class QJsonObject;
+
+class SeparationWindow : public OrderSearchWindowBase
+{
+    Q_OBJECT
+public:
+    // The findings of the current (or last) run.
+    QList<SeparateMessageInfo> messageList() const { return m_messageList; }
+    bool isSeparating() const { return runActive(); }
+
+public slots:
+    // Reports of the separation jobs (SeparateThread), by name.
+    void fenjian_photoIsFileSlot_1(int num);
+    void fenjian_finalPhotoSlot_2();
+
+protected slots:
+    // One step of the current order is done: the progress bar moves on.
+    void onFinishSeparateImage();
+
+protected:
+    explicit SeparationWindow(QWidget *parent = nullptr);
+
+    struct SeparationRules {
+        bool goodsIsQu = true;      // the goods request ends with "&is_qu=1"
+        bool listDotEntries = true; // the listing of "成品/" holds "." and ".." (each gets a copy job)
+        bool copyRaws = false;      // finished copies take their camera-raw siblings whatever the shop says
+    };
+    void setSeparationRules(const SeparationRules &rules) { m_rules = rules; }
+
+    // ---- what a window gives ----
+    // Reads the goods reply ("code" checked) into g_orderGoodsList and whatever else the window keeps.
+    virtual void readGoods(const QJsonObject &reply) = 0;
+    // The folder between the order folder and the work folder ("" or e.g. "其它/"), and the folders made
+    // inside the work folder.
+    virtual QString workSubFolder() const { return QString(); }
+    virtual QStringList workFolders() const;
+    // Further photo lists of the order, taken when the checks are in (they count in the progress).
+    virtual QStringList rejectedPhotos() const { return QStringList(); }
+    virtual QStringList markedPhotos() const { return QStringList(); }
+    // Every finished photo has been copied.
+    virtual void finalPhotosCopied() = 0;
+    // True when a progress step that reaches the bar's maximum ends the order.
+    virtual bool orderComplete() const { return false; }
+
+    // ---- the run ----
+    // The click on "开始分件": refused during a run, without ticked rows or with a save folder that does not
+    // exist; after a run that ended early with every ticked row taken, the rows are offered afresh.
+    void startSeparation();
+    // Takes the next ticked row not yet taken and asks for its goods; true when there is none.
+    bool startNextOrder();
+    // The order is done: counts it and takes the next one, or ends the run with its report.
+    void separateNextOrder();
+    // A step of the run failed: the run stops here; the next click goes on with the rows not yet taken.
+    void endRunEarly();
+    // The report's default file: save folder, today's date, the orders' numbers, "分件结果.txt".
+    QString reportFileName() const;
+    // The current order's folder is a full path the run may read from.
+    static bool orderPathUsable();
+    // The entries of a folder of the order, as the window lists them; a missing folder lists nothing.
+    QStringList listing(const QString &folder) const;
+
+    QList<SeparateMessageInfo> m_messageList;
+    QString workDir;  // the save folder, then the work folder of the order being separated
+    QString orderDir; // the order's folder: save folder, date, order
+    QString expressSheetHtml;
+    QStringList finalPhotoList;
+    QStringList delPhotoList;
+    QStringList markPhotoList;
+    int readyNum = 0;
+    int checkOrdersNum = 0;
+    int finishOrdersNum = 0;
+    bool isSheetDone = false;
+
+private:
+    void postQueryProducts(const QString &orderPhotoId);
+    void queryProductsCallBack(QNetworkReply *reply);
+    // Stage 0: the folders, then one check per goods photo.
+    void startSeparatePhotos();
+    QString finishedLabelText() const;
+
+    SeparationRules m_rules;
+    int m_checkJobCount = 0;
+    int m_checkReturnCount = 0;
+    int m_finalReturnCount = 0;
+};
