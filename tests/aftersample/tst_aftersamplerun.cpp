@@ -13,20 +13,13 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSemaphore>
-#include <QTableView>
 #include <QThreadPool>
 
 Q_DECLARE_METATYPE(standin::Reply)
 
 namespace {
 
-template <typename T = QWidget>
-T *child(QWidget *w, const char *name)
-{
-    T *found = w->findChild<T *>(QString::fromLatin1(name));
-    Q_ASSERT(found);
-    return found;
-}
+using testsupport::child;
 
 const QString kA = "A1203-服务1 张小宝-李梅-张伟 自取/";
 const QString kD = "D4410-服务3 赵敏 自取/";
@@ -61,12 +54,8 @@ class TestAfterSampleRun : public QObject, protected testsupport::StudioFixture
         button->click();
         if (!testsupport::waitFor([&] { return m_server.requestCount("order_list") > before && button->isEnabled(); }))
             return false;
-        auto *view = child<QTableView>(w, "tableView");
-        for (int row : rows) {
-            const QModelIndex index = view->model()->index(row, 3);
-            view->scrollTo(index);
-            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-        }
+        for (int row : rows)
+            testsupport::clickRow(w, row);
         child<QLineEdit>(w, "pathLineEdit")->setText(m_out.chopped(1));
         return true;
     }
