@@ -12,11 +12,18 @@
 // raw siblings beside the finished copies, then each product's photos into a folder of its own. Caches are
 // warm (every source file is read once first); each side runs three times, the best time counts. A 10 ms
 // timer on the GUI thread measures the longest gap between its ticks while the window works.
+//
+//   bench_separation --after-sample [N] [DIR]
+//                                the after-sample window instead: N finished photos (default 300, about
+//                                8 MB each), each with a ".CR2" of about 25 MB, from the click on "开始分件"
+//                                to the end of the order's finished copies; cp copies "成品/" and
+//                                "照片/新建文件夹/" with "cp -r".
 
 #include "benchsupport.h"
 #include "globals.h"
 #include "msgbox.h"
 #include "searchorder.h"
+#include "splitaftersample.h"
 #include "standin.h"
 
 #include <QApplication>
@@ -56,7 +63,7 @@ struct Order {
 
 // Writes the order's storage tree below root. A few distinct pictures make every photo; each file gets
 // bytes of its own after the picture's end, so no two files are equal.
-bool makeOrder(const QString &root, int count, Order *order)
+bool makeOrder(const QString &root, int count, Order *order, bool afterSample)
 {
     order->path = root + QStringLiteral("/pic/2024-05/09/B0001-1-王小明/");
     for (const char *sub : {"成品", "汰片", "marks", "照片/新建文件夹"}) {
@@ -73,18 +80,21 @@ bool makeOrder(const QString &root, int count, Order *order)
             return false;
         pictures << f.readAll();
     }
-    auto file = [&](const QString &path, int i) {
-        QByteArray bytes = pictures.at(i % pictures.size());
+    auto file = [&](const QString &path, int i, int copies = 1) {
+        QByteArray bytes = pictures.at(i % pictures.size()).repeated(copies);
         bytes += QByteArray::number(i).repeated(64);
         order->bytes += bytes.size();
         return writeFile(path, bytes);
     };
+    // a camera-raw file of about 25 MB
+    const int rawCopies = afterSample ? qMax(1, int((25 << 20) / qMax(1, pictures.first().size()))) : 1;
     for (int i = 0; i < count; ++i) {
         const QString name = QStringLiteral("IMG_%1.jpg").arg(i + 1, 4, 10, QLatin1Char('0'));
         order->finished << name;
         if (!file(order->path + QStringLiteral("成品/") + name, i))
             return false;
-        if (i % 3 == 0 && !file(order->path + QStringLiteral("照片/新建文件夹/") + name.left(8) + ".CR2", i + 7))
+        if ((afterSample || i % 3 == 0)
+            && !file(order->path + QStringLiteral("照片/新建文件夹/") + name.left(8) + ".CR2", i + 7, rawCopies))
             return false;
     }
     for (int i = 0; i < 20; ++i) {
@@ -122,7 +132,7 @@ struct WindowRun {
     int longestStallMs = 0;
 };
 
-WindowRun runWindow(standin::Server &server, const QString &saveDir)
+WindowRun runWindow(standin::Server &server, const QString &saveDir, bool afterSample)
 {
     std::shared_ptr<std::atomic<qint64>> stageEnd = std::make_shared<std::atomic<qint64>>(-1);
     QElapsedTimer clock;
@@ -131,7 +141,7 @@ WindowRun runWindow(standin::Server &server, const QString &saveDir)
         return standin::Reply::refused(QStringLiteral("bench"), QStringLiteral("0"));
     });
 
-    auto *w = new SearchOrder;
+    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample) : new SearchOrder;
     w->show();
     w->findChild<QComboBox *>("comboBox")->setCurrentText(QStringLiteral("预约单号"));
     w->findChild<QLineEdit *>("orderNumber")->setText(kOrderKey);
@@ -169,6 +179,18 @@ WindowRun runWindow(standin::Server &server, const QString &saveDir)
     return run;
 }
 
+// The after-sample copy stage's bytes: the finished photos and the raw files.
+double runCpAfterSample(const Order &order, const QString &out)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QDir().mkpath(out);
+    const bool ok = QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), order.path + QStringLiteral("成品"),
+                                                            order.path + QStringLiteral("照片/新建文件夹"), out})
+                    == 0;
+    return ok ? double(clock.nsecsElapsed()) / 1e9 : -1;
+}
+
 double runCp(const Order &order, const QString &out)
 {
     const QString work = out + QStringLiteral("/work/");
@@ -204,12 +226,13 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "%s\n", qPrintable(text));
     });
     MsgBox::setTestMode(true);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    const bool afterSample = args.removeAll(QStringLiteral("--after-sample")) > 0;
     const int count = args.value(0, QStringLiteral("300")).toInt();
     QTemporaryDir base(args.size() > 1 ? args.at(1) + QStringLiteral("/bench-separation-XXXXXX")
                                        : QDir::tempPath() + QStringLiteral("/bench-separation-XXXXXX"));
     Order order;
-    if (count <= 0 || !base.isValid() || !makeOrder(base.path(), count, &order))
+    if (count <= 0 || !base.isValid() || !makeOrder(base.path(), count, &order, afterSample))
         return 1;
 
     standin::Server server;
@@ -236,10 +259,10 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 3; ++i) {
         const QString out = base.path() + QStringLiteral("/window%1").arg(i);
         QDir().mkpath(out);
-        const WindowRun w = runWindow(server, out);
+        const WindowRun w = runWindow(server, out, afterSample);
         QDir(out).removeRecursively();
         const QString cpOut = base.path() + QStringLiteral("/cp%1").arg(i);
-        const double c = runCp(order, cpOut);
+        const double c = afterSample ? runCpAfterSample(order, cpOut) : runCp(order, cpOut);
         QDir(cpOut).removeRecursively();
         std::printf("run %d: window %.2f s (longest GUI gap %d ms), cp %.2f s\n", i + 1, w.seconds,
                     w.longestStallMs, c);
