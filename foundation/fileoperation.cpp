@@ -7,7 +7,6 @@
 #include <QDataStream>
 #include <QDebug>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -103,27 +102,52 @@ bool removeLink(const QFileInfo &info)
     return removeOneFile(path);
 }
 
-// The first folder below dir (at any depth) that is an order folder of its own: one that holds an
-// order's "照片" or "成品" sub-folder, as the import makes them. "" when there is none. Links are not
-// followed.
+// What one walk through a folder tree found: every folder (each before its sub-folders) and every file
+// and link.
+struct TreeListing {
+    QStringList folders;
+    QFileInfoList leaves;
+};
+
+const QDir::Filters kTreeFilter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+
+// Walks the folder tree of top (an existing folder, cleaned and absolute) with a work list; links are
+// listed, never followed. Returns the first folder below top (at any depth) that is an order folder of
+// its own: one that holds an order's "照片" or "成品" sub-folder, as the import makes them; the walk
+// stops there. "" when there is none, and then *listing (if given) holds the whole tree.
+QString walkTree(const QString &top, TreeListing *listing)
+{
+    QStringList pending{top};
+    while (!pending.isEmpty()) {
+        const QString dir = pending.takeLast();
+        if (listing)
+            listing->folders.append(dir);
+        const QFileInfoList entries = QDir(dir).entryInfoList(kTreeFilter);
+        for (const QFileInfo &entry : entries) {
+            const QString name = entry.fileName();
+            if (entry.isDir() && dir != top && (name == QStringLiteral("照片") || name == QStringLiteral("成品")))
+                return dir;
+            if (entry.isDir() && !isLink(entry))
+                pending.append(entry.absoluteFilePath());
+            else if (listing)
+                listing->leaves.append(entry);
+        }
+    }
+    return QString();
+}
+
+// The first order folder of its own below dir, see walkTree; "" for none or when dir is no folder.
 QString orderFolderBelow(const QString &dir)
 {
     const QFileInfo info(dir);
     if (!info.isDir() || info.isSymLink())
         return QString();
-    const QString top = QDir::cleanPath(info.absoluteFilePath());
-    QDirIterator it(top, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QString name = it.fileName();
-        if (name != QStringLiteral("照片") && name != QStringLiteral("成品"))
-            continue;
-        const QString owner = QDir::cleanPath(it.fileInfo().absolutePath());
-        if (owner.compare(top, Platform::pathCase()) != 0)
-            return owner;
-    }
-    return QString();
+    return walkTree(QDir::cleanPath(info.absoluteFilePath()), nullptr);
+}
+
+QString nestedOrderRefusal(const QString &nested, const QString &path)
+{
+    return QStringLiteral("holds the order folder ") + nested + QStringLiteral(": ") + path;
 }
 
 // Copies into a temporary file beside the target and puts it in the target's place only once the copy is
@@ -161,34 +185,79 @@ bool copyThroughTemporary(const QString &source, const QString &target)
 #endif
 }
 
-// Deletes the folder tree with a work list. Links are removed as links and never followed.
-bool removeTree(const QString &root)
+// Deletes the folder tree of root (a folder, not a link) after one walk through it, which lists what to
+// delete and refuses a tree holding another order's folder before anything is deleted (*refusal says
+// which). Links are removed as links and never followed.
+bool removeTree(const QString &root, const QString &path, QString *refusal)
 {
-    const QDir::Filters filter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-    QStringList pending{root};
-    QStringList folders; // in the order found: every folder comes before its sub-folders
+    TreeListing listing;
+    const QString nested = walkTree(root, &listing);
+    if (!nested.isEmpty()) {
+        *refusal = nestedOrderRefusal(nested, path);
+        return false;
+    }
     bool allFilesGone = true;
-    while (!pending.isEmpty()) {
-        const QString dir = pending.takeLast();
-        folders.append(dir);
-        const QFileInfoList entries = QDir(dir).entryInfoList(filter);
-        for (const QFileInfo &entry : entries) {
-            const QString path = entry.absoluteFilePath();
-            const bool link = isLink(entry);
-            if (entry.isDir() && !link) {
-                pending.append(path);
-            } else if (!(link ? removeLink(entry) : removeOneFile(path))) {
-                qCDebug(lcFiles) << "cannot delete file" << path;
-                allFilesGone = false;
-            }
+    for (const QFileInfo &entry : qAsConst(listing.leaves)) {
+        if (!(isLink(entry) ? removeLink(entry) : removeOneFile(entry.absoluteFilePath()))) {
+            qCDebug(lcFiles) << "cannot delete file" << entry.absoluteFilePath();
+            allFilesGone = false;
         }
     }
     // Sub-folders first; a folder that still holds something stays.
+    const QStringList &folders = listing.folders;
     for (int i = folders.size() - 1; i > 0; --i)
         removeOneDir(folders.at(i));
     if (!allFilesGone)
         return false;
     return removeOneDir(root) && !QFileInfo::exists(root);
+}
+
+// The guard's checks of the path itself, without looking into the folder: the refusal, "" when the path
+// may be deleted. *clean receives the cleaned path.
+QString pathRefusal(const QString &path, const QStringList &roots, QString *clean)
+{
+    const QString raw = QDir::fromNativeSeparators(Platform::localPath(path)).trimmed();
+    if (raw.isEmpty())
+        return QStringLiteral("empty path");
+    static const QRegularExpression rootForm(QStringLiteral("^(/+|[A-Za-z]:/?|//[^/]+(/[^/]+)?/?)$"));
+    // A share root "//host/share" is checked before cleaning, which may fold the leading "//".
+    if (rootForm.match(raw).hasMatch() || rootForm.match(QDir::cleanPath(raw)).hasMatch())
+        return QStringLiteral("root path: ") + path;
+    // "x/y" and, on Windows, "C:x" are relative; "//host/share/x" and "C:/x" are absolute.
+    if (QDir::isRelativePath(raw))
+        return QStringLiteral("relative path: ") + path;
+    // "." and ".." are never part of a folder the web service names: such a path may point anywhere.
+    const QStringList parts = raw.split(QLatin1Char('/'));
+    if (parts.contains(QStringLiteral(".")) || parts.contains(QStringLiteral("..")))
+        return QStringLiteral("path with . or ..: ") + path;
+
+    *clean = comparablePath(raw);
+    if (clean->isEmpty() || rootForm.match(*clean).hasMatch())
+        return QStringLiteral("root path: ") + path;
+
+    QStringList candidates{*clean};
+    const QString canonical = QFileInfo(*clean).canonicalFilePath();
+    if (!canonical.isEmpty() && canonical != *clean)
+        candidates.append(canonical);
+    if (!canonical.isEmpty() && rootForm.match(canonical).hasMatch())
+        return QStringLiteral("root path: ") + path;
+
+    for (const QString &root : roots) {
+        if (root.trimmed().isEmpty())
+            continue;
+        QStringList rootForms{comparablePath(root)};
+        const QString rootCanonical = QFileInfo(rootForms.first()).canonicalFilePath();
+        if (!rootCanonical.isEmpty())
+            rootForms.append(rootCanonical);
+        for (const QString &candidate : candidates) {
+            for (const QString &rootForm : rootForms) {
+                // The storage root itself, or a folder holding it.
+                if (isSameOrInside(rootForm, candidate))
+                    return QStringLiteral("storage root: ") + path;
+            }
+        }
+    }
+    return QString();
 }
 
 } // namespace
@@ -340,75 +409,55 @@ bool FileOperation::setFileHidden(const QString &path)
     return Platform::setHidden(path);
 }
 
-bool FileOperation::isSafeToDelete(const QString &path, QString *why)
+QStringList FileOperation::storageRoots()
 {
-    auto refuse = [why](const QString &reason) {
-        if (why)
-            *why = reason;
-        return false;
-    };
-    const QString raw = QDir::fromNativeSeparators(Platform::localPath(path)).trimmed();
-    if (raw.isEmpty())
-        return refuse(QStringLiteral("empty path"));
-    static const QRegularExpression rootForm(QStringLiteral("^(/+|[A-Za-z]:/?|//[^/]+(/[^/]+)?/?)$"));
-    // A share root "//host/share" is checked before cleaning, which may fold the leading "//".
-    if (rootForm.match(raw).hasMatch() || rootForm.match(QDir::cleanPath(raw)).hasMatch())
-        return refuse(QStringLiteral("root path: ") + path);
-    // "x/y" and, on Windows, "C:x" are relative; "//host/share/x" and "C:/x" are absolute.
-    if (QDir::isRelativePath(raw))
-        return refuse(QStringLiteral("relative path: ") + path);
-    // "." and ".." are never part of a folder the web service names: such a path may point anywhere.
-    const QStringList parts = raw.split(QLatin1Char('/'));
-    if (parts.contains(QStringLiteral(".")) || parts.contains(QStringLiteral("..")))
-        return refuse(QStringLiteral("path with . or ..: ") + path);
+    return {g_picPath, g_bakPicPath, g_homePicPath};
+}
 
-    const QString clean = comparablePath(raw);
-    if (clean.isEmpty() || rootForm.match(clean).hasMatch())
-        return refuse(QStringLiteral("root path: ") + path);
-
-    QStringList candidates{clean};
-    const QString canonical = QFileInfo(clean).canonicalFilePath();
-    if (!canonical.isEmpty() && canonical != clean)
-        candidates.append(canonical);
-    if (!canonical.isEmpty() && rootForm.match(canonical).hasMatch())
-        return refuse(QStringLiteral("root path: ") + path);
-
-    const QStringList roots{g_picPath, g_bakPicPath, g_homePicPath};
-    for (const QString &root : roots) {
-        if (root.trimmed().isEmpty())
-            continue;
-        QStringList rootForms{comparablePath(root)};
-        const QString rootCanonical = QFileInfo(rootForms.first()).canonicalFilePath();
-        if (!rootCanonical.isEmpty())
-            rootForms.append(rootCanonical);
-        for (const QString &candidate : candidates) {
-            for (const QString &rootForm : rootForms) {
-                // The storage root itself, or a folder holding it.
-                if (isSameOrInside(rootForm, candidate))
-                    return refuse(QStringLiteral("storage root: ") + path);
-            }
-        }
-    }
+bool FileOperation::isSafeToDelete(const QString &path, const QStringList &roots, QString *why, GuardDepth depth)
+{
+    QString clean;
+    QString reason = pathRefusal(path, roots, &clean);
     // The deletion of one order never takes another order's folder with it: a month or day level, or
     // any folder holding orders, is refused.
-    const QString nested = orderFolderBelow(clean);
-    if (!nested.isEmpty())
-        return refuse(QStringLiteral("holds the order folder ") + nested + QStringLiteral(": ") + path);
-    return true;
+    if (reason.isEmpty() && depth == WholeFolder) {
+        const QString nested = orderFolderBelow(clean);
+        if (!nested.isEmpty())
+            reason = nestedOrderRefusal(nested, path);
+    }
+    if (why)
+        *why = reason;
+    return reason.isEmpty();
+}
+
+bool FileOperation::isSafeToDelete(const QString &path, QString *why)
+{
+    return isSafeToDelete(path, storageRoots(), why);
+}
+
+bool FileOperation::removeDir(const QString &path, const QStringList &roots, QString *refusal)
+{
+    QString clean;
+    QString why = pathRefusal(path, roots, &clean);
+    bool removed = false;
+    if (why.isEmpty()) {
+        const QString local = comparablePath(path);
+        const QFileInfo info(local);
+        if (!info.isDir() || isLink(info))
+            return false;
+        // The guard's look into the folder is the deletion's own walk.
+        removed = removeTree(local, path, &why);
+    }
+    if (!why.isEmpty())
+        qCWarning(lcFiles) << "folder deletion refused:" << why;
+    if (refusal)
+        *refusal = why;
+    return removed;
 }
 
 bool FileOperation::removeDir(const QString &path)
 {
-    QString why;
-    if (!isSafeToDelete(path, &why)) {
-        qCWarning(lcFiles) << "folder deletion refused:" << why;
-        return false;
-    }
-    const QString local = comparablePath(path);
-    const QFileInfo info(local);
-    if (!info.isDir() || isLink(info))
-        return false;
-    return removeTree(local);
+    return removeDir(path, storageRoots());
 }
 
 bool FileOperation::deleteDir(const QString &path)

@@ -59,16 +59,32 @@ public:
     static bool setDirHidden(const QString &path);
     static bool setFileHidden(const QString &path);
 
+    // The storage roots as they stand: g_picPath, g_bakPicPath, g_homePicPath. Only on the GUI thread,
+    // where a shop switch rewrites them; work on another thread takes them before it starts.
+    static QStringList storageRoots();
+
+    // How far the guard looks: the path and everything inside the folder, or the path alone (removeDir
+    // looks inside as it deletes).
+    enum GuardDepth { WholeFolder, PathOnly };
     // The one guard in front of every recursive deletion: refuses an empty, relative or root path
-    // ("/", "C:/", a UNC share root "//host/share"), a path with a "." or ".." component, any storage root (g_picPath, g_bakPicPath,
-    // g_homePicPath) or folder holding one, and a folder below which another order folder lies (a
-    // sub-folder at any depth holding "照片" or "成品"), such as a month or day level. An order folder
-    // with its own "照片/" and "成品/" passes. When refused, *why (if given) says why (and which order).
+    // ("/", "C:/", a UNC share root "//host/share"), a path with a "." or ".." component, any of the
+    // storage roots or a folder holding one, and (WholeFolder) a folder below which another order folder
+    // lies (a sub-folder at any depth holding "照片" or "成品"), such as a month or day level. An order
+    // folder with its own "照片/" and "成品/" passes. When refused, *why (if given) says why (and which
+    // order); otherwise it is cleared.
+    static bool isSafeToDelete(const QString &path, const QStringList &roots, QString *why = nullptr,
+                               GuardDepth depth = WholeFolder);
+    // The same against storageRoots(), for the GUI thread.
     static bool isSafeToDelete(const QString &path, QString *why = nullptr);
 
     // Deletes the folder with all its content (hidden entries included) without recursion, then the
-    // folder itself. False when the folder is missing, the guard refuses it, or anything is left; what
-    // could be deleted stays deleted.
+    // folder itself, behind the guard above (with the storage roots given). The guard's look inside the
+    // folder and the deletion are one walk: the tree is listed, and nothing is deleted when it holds
+    // another order's folder. False when the folder is missing, the guard refuses it (*refusal, if
+    // given, then says why; it stays empty otherwise), or anything is left; what could be deleted stays
+    // deleted.
+    static bool removeDir(const QString &path, const QStringList &roots, QString *refusal = nullptr);
+    // The same against storageRoots(), for the GUI thread.
     static bool removeDir(const QString &path);
     // The same guarded deletion under the other name the program uses; false for a missing folder,
     // otherwise whether the folder itself was removed (false: it is still there, or was refused).

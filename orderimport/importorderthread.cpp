@@ -162,6 +162,7 @@ ImportOrderThread::ImportOrderThread(ImportOrderModel *model, ImportTypeEnum typ
 ImportOrderThread::ImportOrderThread(const OrderRowInfo &info, QObject *parent)
     : QThread(parent), deleteDir(info.orderpath), mMode(kDeleteMode), mOrderid(info.order_photo_id)
 {
+    mRun = RunSettings::fromGlobals();
     // The search windows start many of these side by side and keep no handle on them: a delete-mode
     // thread cleans up after itself once its job is done.
     connect(this, &QThread::finished, this, &QObject::deleteLater);
@@ -174,7 +175,7 @@ ImportOrderThread::~ImportOrderThread()
 
 ImportOrderThread::RunSettings ImportOrderThread::RunSettings::fromGlobals()
 {
-    return {g_picPath, g_bakPicPath, g_dovraServerPath, g_yptbcp, std::make_shared<ImportStop>()};
+    return {g_picPath, g_bakPicPath, g_homePicPath, g_dovraServerPath, g_yptbcp, std::make_shared<ImportStop>()};
 }
 
 void ImportOrderThread::setRunSettings(const RunSettings &settings)
@@ -219,18 +220,15 @@ void ImportOrderThread::run()
 void ImportOrderThread::startDelete()
 {
     // A search row can carry any path at all; only an order folder may go, never a storage root,
-    // a drive or share root, or a path relative to wherever the program happens to run.
-    QString why;
-    if (!FileOperation::isSafeToDelete(deleteDir, &why)) {
-        qCWarning(lcImport) << "order folder not deleted:" << why;
-        return;
-    }
-    if (!FileOperation::dirExists(deleteDir))
-        return;
-    const bool ok = FileOperation::removeDir(deleteDir);
+    // a drive or share root, or a path relative to wherever the program happens to run. The guard
+    // looks into the folder on the deletion's own walk. A missing folder is neither deleted nor refused.
+    QString refusal;
+    const bool ok = FileOperation::removeDir(deleteDir, mRun.storageRoots(), &refusal);
     qCDebug(lcImport) << "isDelete" << (ok ? "true" : "false");
     if (ok)
         emit deleteSucceed(mOrderid, deleteDir);
+    else if (!refusal.isEmpty())
+        emit deleteRefused(mOrderid, deleteDir);
 }
 
 // ---- how a run ends ----

@@ -43,24 +43,29 @@ public:
     // a longer selection is refused.
     static constexpr int kMaxFiles = 65535;
 
-    // What an import-mode thread reads of the program-wide state, taken in the GUI thread before the
-    // start. The thread reads only these, so a shop switch or another import window during the run
-    // changes nothing for it.
+    // What a thread reads of the program-wide state, taken in the GUI thread before the start. The
+    // thread reads only these, so a shop switch or another import window during the run changes nothing
+    // for it.
     struct RunSettings
     {
         QString picPath;         // the photo root (g_picPath)
         QString bakPicPath;      // the backup root (g_bakPicPath)
+        QString homePicPath;     // the template root (g_homePicPath)
         QString dovraServerPath; // the order's folder on the Dovra server (g_dovraServerPath)
         QString yptbcp;          // "1": photos as shot also go into "成品/" (g_yptbcp)
         ImportStopHandle stop;   // the run's go/stop state
         // The globals as they stand, with a stop state of its own that says "go".
         static RunSettings fromGlobals();
+        // The roots no deletion may take (FileOperation::removeDir).
+        QStringList storageRoots() const { return {picPath, bakPicPath, homePicPath}; }
     };
 
     // Import mode: one order, one import type; the record is not owned and must outlive the run.
     // The thread takes RunSettings::fromGlobals() when it is made.
     ImportOrderThread(ImportOrderModel *model, ImportTypeEnum type, QObject *parent = nullptr);
-    // Delete mode: deletes the row's "orderpath" folder and reports it with the row's order id.
+    // Delete mode: deletes the row's "orderpath" folder and reports it with the row's order id. The
+    // deletion guard checks against the roots of RunSettings::fromGlobals(), taken when the thread is
+    // made.
     explicit ImportOrderThread(const OrderRowInfo &info, QObject *parent = nullptr);
     ~ImportOrderThread() override;
 
@@ -108,6 +113,8 @@ signals:
     void checkDiskSizeSigl(QString picPath);
     void checkOrderPicPathSigl();
     void deleteSucceed(QString mOrderid, QString deleteDir);
+    // Delete mode: the deletion guard refused the folder; nothing of it was deleted.
+    void deleteRefused(QString mOrderid, QString deleteDir);
     void importDirDovraThreadError();
     void importDirDovraThreadSigl(QString picPath);
     void startImportDirDovraThreadSigl(QList<DovraFileInfo> list, QString toDir);

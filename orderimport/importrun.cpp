@@ -225,7 +225,8 @@ void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
     g_dovraServerPath = r->dovraServerPath();
 
     auto *t = new ImportOrderThread(r, m_importType, nullptr);
-    t->setRunSettings({r->picPath(), r->bakPicPath(), r->dovraServerPath(), m_run.yptbcp, m_run.stop});
+    t->setRunSettings(
+        {r->picPath(), r->bakPicPath(), r->homePicPath(), r->dovraServerPath(), m_run.yptbcp, m_run.stop});
     t->setObjectName(r->orderKey());
     if (m_importType != ImportDovraCopy) {
         t->createOrderDir(g_picPath, g_bakPicPath);

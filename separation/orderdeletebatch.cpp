@@ -23,15 +23,16 @@ OrderDeleteBatch::OrderDeleteBatch(const QList<OrderRowInfo> &rows)
 
 OrderDeleteBatch::~OrderDeleteBatch() = default;
 
-OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &rows)
+OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &rows, const QStringList &roots)
 {
     Selection selection;
     QSet<QString> folders;
     for (const OrderRowInfo &row : rows) {
         if (row.orderpath.trimmed().isEmpty())
             continue;
+        // The path alone: each thread's deletion looks inside its folder as it deletes.
         QString why;
-        if (!FileOperation::isSafeToDelete(row.orderpath, &why)) {
+        if (!FileOperation::isSafeToDelete(row.orderpath, roots, &why, FileOperation::PathOnly)) {
             qCWarning(lcSeparation) << "order folder refused:" << why;
             selection.refused.append(row);
             continue;
@@ -55,8 +56,10 @@ void OrderDeleteBatch::start()
     if (m_started)
         return;
     m_started = true;
+    m_settings = ImportOrderThread::RunSettings::fromGlobals();
     const auto selection = std::make_shared<Selection>();
-    QThread *picker = QThread::create([selection, rows = m_rows] { *selection = select(rows); });
+    QThread *picker = QThread::create(
+        [selection, rows = m_rows, roots = m_settings.storageRoots()] { *selection = select(rows, roots); });
     connect(picker, &QThread::finished, this, [this, selection] { picked(*selection); });
     connect(picker, &QThread::finished, picker, &QObject::deleteLater);
     picker->start();
@@ -80,10 +83,12 @@ void OrderDeleteBatch::startNext()
 {
     const int index = m_next++;
     auto *thread = new ImportOrderThread(m_picks.at(index).row); // deletes itself when finished
+    thread->setRunSettings(m_settings);
     connect(thread, &ImportOrderThread::deleteSucceed, this, [this, index](QString mOrderid, QString deleteDir) {
         m_picks[index].deleted = true;
         updatedata(mOrderid, deleteDir);
     });
+    connect(thread, &ImportOrderThread::deleteRefused, this, [this, index] { m_picks[index].refused = true; });
     // The end of every thread counts, whether its folder went or not.
     connect(thread, &QThread::finished, this, &OrderDeleteBatch::threadEnded);
     ++m_running;
@@ -116,6 +121,8 @@ void OrderDeleteBatch::finish()
     for (const Pick &pick : qAsConst(m_picks)) {
         if (pick.deleted)
             ++deleted;
+        else if (pick.refused)
+            notDeleted << line(pick.row, QStringLiteral("此路径不允许删除"));
         else
             notDeleted << line(pick.row, FileOperation::dirExists(pick.row.orderpath) ? QStringLiteral("删除失败")
                                                                                      : QStringLiteral("目录已不存在"));

@@ -2,18 +2,22 @@
 // One deletion of order folders, as the batch deletion window and the separation window's delete mode
 // start it from their ticked rows.
 //
-// From the rows it picks the folders to delete: an order path that the deletion guard allows
+// From the rows it picks the folders to delete: an order path whose form the deletion guard allows
 // (FileOperation::isSafeToDelete) and that names an existing folder; two rows naming one folder give one
 // folder. Each picked folder is deleted by an ImportOrderThread of its own, at most kMaxThreads at a
-// time; every deleted folder is logged to the web service ("order_photo_del"). The batch ends once,
-// when every thread has ended, with one box: "订单照片删除成功" when every picked folder went, otherwise
-// the rows whose folders were refused or not deleted.
+// time, behind the whole guard (which refuses, say, a month level holding other orders); every deleted
+// folder is logged to the web service ("order_photo_del"). The batch ends once, when every thread has
+// ended, with one box: "订单照片删除成功" when every picked folder went, otherwise the rows whose
+// folders were refused or not deleted.
+//
+// The storage roots every check of the batch compares with are taken once, in start() on the GUI
+// thread: a shop switch during the batch changes nothing for it.
 //
 // The batch belongs to no window and deletes itself once it has ended and its log replies are in, so a
 // window closed meanwhile takes nothing with it and the folders deleted afterwards are still logged.
-// The picking runs on a thread of its own: the guard looks through each folder, which may lie on a
-// slow share.
+// The picking runs on a thread of its own: it looks at each folder, which may lie on a slow share.
 
+#include "importorderthread.h"
 #include "orderrecords.h"
 
 #include <QList>
@@ -33,7 +37,8 @@ public:
     explicit OrderDeleteBatch(const QList<OrderRowInfo> &rows);
     ~OrderDeleteBatch() override;
 
-    // Picks the folders and starts deleting them; only the first call does anything.
+    // Takes the storage roots, picks the folders and starts deleting them; only the first call does
+    // anything. GUI thread only.
     void start();
 
     // Folders picked for deletion (known from counted() on).
@@ -53,12 +58,13 @@ private:
     struct Pick {
         OrderRowInfo row;
         bool deleted = false;
+        bool refused = false; // the guard found another order's folder inside
     };
     struct Selection {
         QList<Pick> picks;
         QList<OrderRowInfo> refused; // the guard refused the path
     };
-    static Selection select(const QList<OrderRowInfo> &rows);
+    static Selection select(const QList<OrderRowInfo> &rows, const QStringList &roots);
 
     void picked(const Selection &selection);
     void startNext();
@@ -73,6 +79,7 @@ private:
     void releaseWhenDone();
 
     QList<OrderRowInfo> m_rows;
+    ImportOrderThread::RunSettings m_settings; // taken in start(), handed to every deletion thread
     QList<Pick> m_picks;
     QList<OrderRowInfo> m_refused;
     QNetworkAccessManager *m_manager = nullptr;

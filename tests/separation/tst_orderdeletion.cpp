@@ -303,6 +303,61 @@ private slots:
         QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 12; }));
     }
 
+    void shopSwitchDuringABatchChangesNothing()
+    {
+        // Eight order folders, and two rows refused with this shop's roots: its photo root and a day level
+        // holding an order that is not ticked.
+        QList<OrderRowInfo> rows;
+        QStringList folders;
+        auto addRow = [&](const QString &path) {
+            OrderRowInfo row;
+            row.order_photo_id = QString::number(200 + rows.size());
+            row.orderpayforkey = QString("K%1").arg(rows.size());
+            row.orderpath = path;
+            rows << row;
+        };
+        for (int i = 0; i < 8; ++i) {
+            const QString folder = m_studio->picRoot + QString("2024-02/03/S%1/").arg(i);
+            for (const char *sub : {"照片/", "成品/"})
+                QVERIFY(QDir().mkpath(folder + sub) && testsupport::writeJpeg(folder + sub + "a.jpg", QSize(8, 8)));
+            addRow(folder);
+            folders << folder;
+        }
+        const QString dayLevel = m_studio->picRoot + "2024-03/04/";
+        QVERIFY(QDir().mkpath(dayLevel + "T1/照片"));
+        addRow(m_studio->picRoot); // K8
+        addRow(dayLevel);          // K9
+        const QStringList before = tree(m_studio->folder);
+
+        // Other shops whose roots are folders of the batch, or hold them.
+        const QList<QStringList> otherShops{{folders.at(5), folders.at(7), m_studio->folder + "pic/2024-02"},
+                                            {folders.at(6), m_studio->folder, folders.at(4)}};
+        int switches = 0;
+        auto switchShop = [&] {
+            const QStringList &roots = otherShops.at(switches++ % otherShops.size());
+            g_picPath = roots.at(0);
+            g_bakPicPath = roots.at(1);
+            g_homePicPath = roots.at(2);
+        };
+        auto *batch = new OrderDeleteBatch(rows);
+        bool ended = false;
+        connect(batch, &OrderDeleteBatch::progressed, switchShop); // while threads delete
+        connect(batch, &OrderDeleteBatch::ended, [&] { ended = true; });
+        batch->start();
+        switchShop(); // while the folders are picked
+        QVERIFY(testsupport::waitFor([&] { return ended; }));
+
+        QCOMPARE(tree(m_studio->folder), without(before, folders));
+        QVERIFY(QDir(dayLevel + "T1/照片").exists());
+        QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 8; }));
+        QCOMPARE(MsgBox::shown().size(), 1);
+        const QString end = MsgBox::lastShown().text;
+        QVERIFY2(end.startsWith("已删除 8 个订单的照片，以下 2 个订单的照片未删除"), qPrintable(end));
+        QCOMPARE(end.count("此路径不允许删除"), 2);
+        for (const char *key : {"K8  ", "K9  "})
+            QVERIFY2(end.contains(key), qPrintable(end));
+    }
+
     void closingDuringABatchStillLogs()
     {
         m_server.setReply("order_photo_del", standin::Reply::ok().withDelay(200));
