@@ -1,0 +1,124 @@
+#include "barcodedownload.h"
+
+#include "fileoperation.h"
+#include "globals.h"
+#include "logging.h"
+#include "platform.h"
+
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSaveFile>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+int s_timeLimitMs = 15000;
+} // namespace
+
+QString BarcodeDownload::barcodeUrl(const QString &orderPhotoId)
+{
+    return g_url_getbarcodegen + QStringLiteral("&order_photo_id=") + orderPhotoId + QStringLiteral("&shopid=")
+           + g_SHOPID + QStringLiteral("&superid=") + g_SUPERID + QStringLiteral("&token=") + g_apiToken;
+}
+
+int BarcodeDownload::timeLimitMs()
+{
+    return s_timeLimitMs;
+}
+
+void BarcodeDownload::setTimeLimitMs(int ms)
+{
+    s_timeLimitMs = ms;
+}
+
+BarcodeDownload::BarcodeDownload(QNetworkAccessManager *manager, QObject *parent)
+    : QObject(parent), m_manager(manager)
+{
+}
+
+BarcodeDownload::~BarcodeDownload()
+{
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+    }
+    if (m_file) {
+        m_file->cancelWriting();
+        m_file->commit(); // discards the temporary file
+        delete m_file;
+    }
+}
+
+void BarcodeDownload::start(const QString &url, const QString &filePath)
+{
+    m_filePath = filePath;
+    const QString local = Platform::localPath(filePath);
+    m_hide = QFileInfo::exists(local);
+    m_file = new QSaveFile(local);
+    if (!m_file->open(QIODevice::WriteOnly)) {
+        qCDebug(lcSeparation) << "barcode file cannot be written:" << local;
+        m_writeFailed = true;
+    }
+    qCDebug(lcSeparation) << "srcsrc===" << url.left(url.indexOf(QStringLiteral("&token=")));
+    m_reply = m_manager->get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
+    connect(m_reply, &QNetworkReply::readyRead, this, &BarcodeDownload::onReadyRead);
+    connect(m_reply, &QNetworkReply::finished, this, &BarcodeDownload::onFinished);
+    m_timer = new QTimer(this);
+    m_timer->setSingleShot(true);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        qCDebug(lcSeparation) << "barcode download took too long:" << m_filePath;
+        if (m_reply) {
+            m_reply->disconnect(this);
+            m_reply->abort();
+            m_reply->deleteLater();
+            m_reply = nullptr;
+        }
+        end(false);
+    });
+    m_timer->start(s_timeLimitMs);
+}
+
+void BarcodeDownload::onReadyRead()
+{
+    const QByteArray bytes = m_reply->readAll();
+    m_bytes += bytes.size();
+    if (!m_writeFailed && m_file->write(bytes) != bytes.size())
+        m_writeFailed = true;
+}
+
+void BarcodeDownload::onFinished()
+{
+    onReadyRead();
+    QNetworkReply *reply = m_reply.data();
+    m_reply = nullptr;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool ok = reply->error() == QNetworkReply::NoError && status >= 200 && status < 300;
+    qCDebug(lcSeparation) << (ok ? "success" : "failed") << status << reply->errorString();
+    reply->deleteLater();
+    end(ok);
+}
+
+void BarcodeDownload::end(bool ok)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    if (m_timer)
+        m_timer->stop();
+    ok = ok && !m_writeFailed && m_file && m_bytes > 0;
+    if (m_file) {
+        if (!ok)
+            m_file->cancelWriting();
+        ok = m_file->commit() && ok;
+        delete m_file;
+        m_file = nullptr;
+    }
+    if (ok && m_hide)
+        FileOperation::setFileHidden(m_filePath);
+    m_succeeded = ok;
+    qCDebug(lcSeparation) << "barPath" << m_filePath << (ok ? "written" : "not written");
+    emit finished(ok);
+}

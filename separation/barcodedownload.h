@@ -1,0 +1,59 @@
+#pragma once
+// One order's barcode picture, fetched by GET into the order's work folder ("条形码.jpg").
+//
+// Each order gets a download object of its own, so a late reply never lands in the next order's file.
+// The bytes are written as they arrive into a temporary file beside the target, which takes the target's
+// place only when the reply ended well (no network error, an HTTP success, at least one byte); an error
+// page, a reply cut off or one that takes longer than the time limit leaves no "条形码.jpg" (an earlier
+// one stays as it was). The sheet is printed only after finished().
+
+#include <QNetworkReply>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QNetworkAccessManager;
+class QSaveFile;
+class QTimer;
+
+class BarcodeDownload : public QObject
+{
+    Q_OBJECT
+public:
+    // The URL of an order's barcode: g_url_getbarcodegen with the order, shop, company and API token.
+    static QString barcodeUrl(const QString &orderPhotoId);
+    // How long a download may take before it counts as failed.
+    static int timeLimitMs();
+    static void setTimeLimitMs(int ms); // tests shorten it
+
+    BarcodeDownload(QNetworkAccessManager *manager, QObject *parent = nullptr);
+    ~BarcodeDownload() override;
+
+    // Starts the GET of url into filePath. A file that was there before keeps (or gets) the hidden
+    // attribute; a new one stays visible.
+    void start(const QString &url, const QString &filePath);
+
+    bool isFinished() const { return m_finished; }
+    bool succeeded() const { return m_succeeded; }
+    QString filePath() const { return m_filePath; }
+
+signals:
+    // Once per download, on success, failure or the time limit.
+    void finished(bool ok);
+
+private:
+    void onReadyRead();
+    void onFinished();
+    void end(bool ok);
+
+    QNetworkAccessManager *m_manager;
+    QPointer<QNetworkReply> m_reply; // its manager may go first
+    QSaveFile *m_file = nullptr;
+    QTimer *m_timer = nullptr;
+    QString m_filePath;
+    qint64 m_bytes = 0;
+    bool m_hide = false;
+    bool m_writeFailed = false;
+    bool m_finished = false;
+    bool m_succeeded = false;
+};

@@ -1,0 +1,22 @@
+#pragma once
+// What a work sheet needs from disk, gathered on a pool thread before the sheet is built: the widths of
+// the thumbnails its goods tables show, and the marked pictures of "调修要求", copied into the thumbnail
+// folder's "marks/" with their sizes and a copy at the size they are printed at.
+
+#include "worksheet.h"
+
+#include <QImage>
+#include <QList>
+#include <QPair>
+#include <QUrl>
+
+// The side, in pixels, a marked picture is given to the printed document at (the sheet shows it 120
+// pixels wide or high at screen resolution; this leaves room for a sharp print).
+int markPrintSide();
+
+// Fills data.thumbWidths (every photo of data.goods and their sub-products) and data.markSizes, and
+// copies every marked picture of data.picsMarkArr from marksSource (the order's "marks/" folder) into
+// data.thumbFolder + "marks/": a JPEG byte for byte, another picture re-encoded as JPEG. A name with folder
+// parts, or a picture that cannot be read, gets no copy and no size. printImages receives each copied
+// picture scaled to markPrintSide(), under the URL the sheet refers to it by. Any thread.
+void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QPair<QUrl, QImage>> *printImages);

@@ -1,0 +1,43 @@
+#include "sheetpdf.h"
+
+#include "logging.h"
+#include "platform.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QTemporaryFile>
+#include <QTextDocument>
+
+bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPair<QUrl, QImage>> &images)
+{
+    const QString target = Platform::localPath(pdfPath);
+    QString temporaryName;
+    {
+        // Only reserves a free name beside the target; the printer writes the file.
+        QTemporaryFile reserve(QFileInfo(target).absolutePath() + QStringLiteral("/.printing-XXXXXX.pdf"));
+        if (!reserve.open()) {
+            qCDebug(lcSeparation) << "no temporary file for" << target;
+            return false;
+        }
+        reserve.setAutoRemove(false);
+        temporaryName = reserve.fileName();
+    }
+
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(temporaryName);
+    QTextDocument document;
+    for (const auto &image : images)
+        document.addResource(QTextDocument::ImageResource, image.first, image.second);
+    document.setHtml(html);
+    document.print(&printer);
+
+    const bool printed = QFileInfo(temporaryName).size() > 0 && !Platform::writeShouldFail(target);
+    if (!printed || (QFile::exists(target) && !QFile::remove(target)) || !QFile::rename(temporaryName, target)) {
+        QFile::remove(temporaryName);
+        qCDebug(lcSeparation) << "sheet not written:" << target;
+        return false;
+    }
+    return true;
+}
