@@ -9,8 +9,13 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
+
+#ifdef Q_OS_LINUX
+#include <sys/sendfile.h>
+#endif
 
 namespace {
 
@@ -58,6 +63,63 @@ QStringList leftIn(const QString &folder)
     for (const QFileInfo &info : entries)
         left << info.fileName() + (info.isDir() ? QStringLiteral("/") : QString());
     return left;
+}
+
+// The whole content of in appended to out: by the kernel where it can (no copy through this process),
+// else through the buffer given.
+bool copyContents(QFile &in, QFile &out, QByteArray &buffer)
+{
+#ifdef Q_OS_LINUX
+    Q_UNUSED(buffer)
+    for (qint64 left = in.size(); left > 0;) {
+        const ssize_t n = ::sendfile(out.handle(), in.handle(), nullptr, size_t(qMin<qint64>(left, 1 << 30)));
+        if (n <= 0)
+            return false;
+        left -= n;
+    }
+    return true;
+#else
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n <= 0)
+            return n == 0;
+        if (out.write(buffer.constData(), n) != n)
+            return false;
+    }
+#endif
+}
+
+// Copies a raw into the local folder (the buffer is reused from file to file). A file of that name is
+// replaced only once the copy is complete; a failed copy leaves nothing behind. Like a copy on the command
+// line it leaves the writing to disk to the system: the raw stays on the storage until its copy has been
+// checked.
+bool copyRaw(const QString &source, const QString &target, QByteArray &buffer)
+{
+    if (Platform::copyShouldFail(target))
+        return false;
+    const bool replacing = QFileInfo::exists(target);
+    const QString written = replacing ? target + QStringLiteral(".part") : target;
+    QFile in(Platform::localPath(source));
+    QFile out(written);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    bool ok = copyContents(in, out, buffer);
+    out.close();
+    ok = ok && out.error() == QFileDevice::NoError;
+    if (ok && replacing) {
+        const QString old = target + QStringLiteral(".old");
+        QFile::remove(old);
+        ok = QFile::rename(target, old);
+        if (ok && !QFile::rename(written, target)) {
+            QFile::rename(old, target);
+            ok = false;
+        }
+        if (ok)
+            QFile::remove(old);
+    }
+    if (!ok)
+        QFile::remove(written);
+    return ok;
 }
 
 bool removeEmptyFolder(const QString &folder)
@@ -203,6 +265,7 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
 
     const QFileInfoList listing = StorageListing::entries(rawDir, {}, true);
     const int max = listing.size();
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
     QSet<QString> usedTargets; // the run's targets, compared as the file system compares names
     auto key = [](const QString &name) {
         return Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name;
@@ -221,7 +284,7 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         usedTargets.insert(key(fileName));
         const QString target = targetDir + fileName;
 
-        if (!FileOperation::copyFile(raw.filePath(), target, true) || !isOwnCopy(raw, target)) {
+        if (!copyRaw(raw.filePath(), target, buffer) || !isOwnCopy(raw, target)) {
             message += QStringLiteral("拷贝原图照片未成功，照片名：") + raw.filePath() + QLatin1Char('\n');
             ok = false;
         } else if (!FileOperation::deleteFile(raw.filePath())) {

@@ -1152,13 +1152,9 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
-        // The photos under way finish; their reports, still queued, come in before the run is closed, so
-        // the shot-time list keeps every photo that was written.
+        // The photos not started yet are dropped; the shot-time entries that came in are kept.
         m_pool.clear();
-        m_pool.waitForDone();
-        QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
-        if (m_running)
-            finishRun(true);
+        finishRun(true);
     }
     emit showSearch();
     m_pool.clear();

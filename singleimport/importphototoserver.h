@@ -13,7 +13,7 @@
 //
 // The jobs report through a guard, so they never reach a destroyed window; closing the window drops the
 // jobs not yet started (asking first while an import runs, and keeping the shot-time entries that came
-// in). The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted
+// in); the window's destruction waits for the photos under way. The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted
 // a new photo date.
 
 #include <QFileInfo>

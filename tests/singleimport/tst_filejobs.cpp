@@ -2,25 +2,9 @@
 
 #include "copyfilethread.h"
 #include "copypicthread.h"
+#include "filebytes.h"
 #include "platform.h"
 #include "testsupport.h"
-
-namespace {
-
-bool put(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
 
 class Receiver : public QObject
 {

@@ -1,9 +1,12 @@
 // The single-order import window over the sample studio and the stand-in web service.
 
+#include "cr2downloadwindow.h"
+#include "filebytes.h"
 #include "importordermodel.h"
 #include "importphototoserver.h"
 #include "msgbox.h"
 #include "platform.h"
+#include "searchorderwindow.h"
 #include "singleorderopeners.h"
 #include "studiofixture.h"
 
@@ -25,18 +28,7 @@ standin::Reply folderReply(const QString &orderPath, const QString &bakPath = QS
     return standin::Reply::ok({{"data", QJsonObject{{"orderpath", orderPath}, {"orderbakpicpath", bakPath}}}});
 }
 
-bool put(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QStringList sorted(QStringList list)
 {
@@ -70,6 +62,8 @@ private slots:
     void deleteImported();
     void photoDate_data();
     void photoDate();
+    void openers_data();
+    void openers();
 
 private:
     ImportPhotoToServer *open(int order);
@@ -491,16 +485,20 @@ void TestImportPhotoToServer::closingMidRun()
     if (how == 0)
         QVERIFY(runEnded(1));
     QCOMPARE(g_importWindowOpen.load(), how == 0);
-    // Every photo written has its entry, and only those.
+    // The entries that came in are in the list, each for a photo that was written; the photos not started
+    // when the window closed are not imported.
+    m_window->pool()->waitForDone();
     const QByteArray added = bytesOf(order + "ImageTime.txt").mid(listBefore.size());
     const QStringList written = QDir(order + "照片").entryList({"512A1203-*.jpg"});
-    for (const QString &name : written)
-        QVERIFY2(added.contains(QFileInfo(name).completeBaseName().toUtf8() + '>'), qPrintable(name));
-    QCOMPARE(added.count('|'), written.size());
-    if (how == 0)
+    const QList<QByteArray> entries = added.split('|').mid(0, added.count('|'));
+    for (const QByteArray &entry : entries)
+        QVERIFY2(written.contains(QString::fromUtf8(entry.split('>').first()) + ".jpg"), entry.constData());
+    if (how == 0) {
         QCOMPARE(written.size(), photos.size());
-    else
-        QVERIFY2(written.size() >= 2 && written.size() < photos.size(), qPrintable(written.join(',')));
+        QCOMPARE(entries.size(), photos.size());
+    } else {
+        QVERIFY2(!entries.isEmpty() && written.size() < photos.size(), qPrintable(written.join(',')));
+    }
 }
 
 // ---------------------------------------------------------------- deleting imported photos
@@ -583,6 +581,64 @@ void TestImportPhotoToServer::photoDate()
     QCOMPARE(atEmit, accepted && !picked.isEmpty() ? QStringList{picked} : QStringList());
     if (!picked.isEmpty())
         QCOMPARE(m_server.lastRequest("updatephotodate").field("photodate"), picked);
+}
+
+// ---------------------------------------------------------------- opening from the order picker
+
+void TestImportPhotoToServer::openers_data()
+{
+    QTest::addColumn<bool>("rawDownload");
+    QTest::addColumn<QList<int>>("orders"); // sample orders handed over
+    QTest::addColumn<QString>("box");       // title and text of the box shown ("" = none)
+    QTest::newRow("import: the order becomes current") << false << QList<int>{0} << "";
+    QTest::newRow("import: several orders") << false << QList<int>{0, 1} << "提示请只选择一个订单";
+    QTest::newRow("raw download of an order without a folder")
+        << true << QList<int>{4} << "警告订单E5520-1还没有订单目录，无法下载原图";
+    QTest::newRow("raw download of the order's folder") << true << QList<int>{1} << "提示下载完毕！\n\n";
+}
+
+void TestImportPhotoToServer::openers()
+{
+    QFETCH(bool, rawDownload);
+    QFETCH(QList<int>, orders);
+    QFETCH(QString, box);
+    QPointer<SearchOrderWindow> picker = rawDownload ? SingleOrder::openRawDownloadPicker() : SingleOrder::openImportPicker();
+    picker->show();
+    const QString target = m_roots->path("local");
+    FileDialogs::queueAnswer(target);
+    QList<ImportOrderModel *> records;
+    for (int i : orders) {
+        QJsonObject json = m_studio->orderJson(m_studio->orders.at(i));
+        json["shotdate"] = json["shotdate"].toString() + " 09:30:00";
+        records << new ImportOrderModel(json);
+    }
+    emit picker->addSelectOrderSigl(records); // the records are the receiver's now
+
+    const bool opens = box.isEmpty() || box.startsWith("提示下载");
+    QCOMPARE(picker->isVisible(), !opens);
+    if (!opens) {
+        QCOMPARE(MsgBox::lastShown().title + MsgBox::lastShown().text, box);
+    } else if (!rawDownload) {
+        const standin::SampleOrder &o = m_studio->orders.at(orders.first());
+        QCOMPARE(QStringList({g_cur_order_photo_id, g_cur_orderpayforkey, g_cur_servicetimes, g_cur_shotdate,
+                              g_cur_customerName, g_cur_role1, g_cur_role2}),
+                 QStringList({o.id, o.payForKey, o.serviceTimes, o.shotDate, o.customerNames(), o.role1, o.role2}));
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *window = qobject_cast<ImportPhotoToServer *>(w))
+                m_window = window;
+        }
+        QVERIFY(m_window);
+        QVERIFY(testsupport::waitFor([&] { return ready(); }));
+        m_window->close(); // deleted when closed; the picker comes back
+        QVERIFY(testsupport::waitFor([&] { return !m_window && picker->isVisible(); }));
+    } else {
+        // The download runs, ends with its box, closes and goes; the picker comes back.
+        QVERIFY(testsupport::waitFor([&] { return picker->isVisible(); }));
+        QCOMPARE(MsgBox::lastShown().title + MsgBox::lastShown().text.left(7), box);
+        QCOMPARE(FileDialogs::asked().last().caption, QStringLiteral("选择本地目录"));
+        QVERIFY(QFileInfo::exists(target + "/DSC_1001.CR2"));
+    }
+    delete picker.data();
 }
 
 TESSALY_TEST_MAIN(TestImportPhotoToServer)

@@ -2,6 +2,7 @@
 
 #include "cr2downloadrunnable.h"
 #include "cr2downloadwindow.h"
+#include "filebytes.h"
 #include "msgbox.h"
 #include "platform.h"
 #include "samplestudio.h"
@@ -22,12 +23,6 @@ QByteArray shotBytes(const QByteArray &date)
     return QByteArray("II*xx") + date + QByteArray(600, 'x');
 }
 
-bool put(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // Names in a folder, hidden ones and sub-folders included, sorted; "" for a missing folder.
 QStringList namesIn(const QString &folder)

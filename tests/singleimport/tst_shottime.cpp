@@ -1,5 +1,6 @@
 // The shot-time scan in its three uses and the shot-time list file: entries, appends, the one reader.
 
+#include "filebytes.h"
 #include "shottime.h"
 #include "testsupport.h"
 
@@ -15,17 +16,7 @@ QByteArray pad(int size)
     return QByteArray(size, 'x');
 }
 
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -76,7 +67,7 @@ void TestShotTime::scan()
     QFETCH(QString, raw);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("p.jpg"));
-    QVERIFY(writeBytes(path, bytes));
+    QVERIFY(put(path, bytes));
 
     const QList<QPair<ShotTimeScan, QString>> uses{{ShotTimeScan::forImport(), import},
                                                    {ShotTimeScan::forPhotoCopy(), copy},
@@ -119,7 +110,7 @@ void TestShotTime::appendsBackToBack()
     QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-001>19:05:12 14:33:21|")));
     QVERIFY(ShotTimeList::append(folder, QString()));
     QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-002>19:05:12 14:33:24|")));
-    QCOMPARE(readBytes(folder + QStringLiteral("ImageTime.txt")),
+    QCOMPARE(bytesOf(folder + QStringLiteral("ImageTime.txt")),
              QByteArray("305K12-001>19:05:12 14:33:21|305K12-002>19:05:12 14:33:24|"));
     QVERIFY(!ShotTimeList::append(dir.path() + QStringLiteral("/gone/"), QStringLiteral("a>1|")));
     QVERIFY(!ShotTimeList::append(QString(), QStringLiteral("a>1|")));
@@ -151,7 +142,7 @@ void TestShotTime::reader()
     QFETCH(Pairs, pairs);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ImageTime.txt"));
-    QVERIFY(writeBytes(path, bytes));
+    QVERIFY(put(path, bytes));
 
     QTextCodec *before = QTextCodec::codecForLocale();
     QTextCodec::setCodecForLocale(QTextCodec::codecForName(localeCodec));

@@ -1,0 +1,240 @@
+// Single-order import benchmark.
+//
+//   bench_singleimport [N] [M]        makes N camera-sized photos (default 200; 6000 x 4000, every second one
+//                                     to be turned), imports them as photos as shot through the single-order
+//                                     import window and through the batch import, each in a process of its
+//                                     own, then lists an order of M photos (default 2000) in the window;
+//                                     prints the figures and whether they meet their targets
+//   bench_singleimport --single DIR   only the window's import of the photos in DIR
+//   bench_singleimport --listing M    only the listing of M photos
+//
+// The window runs against the stand-in web service and a sample studio in a temporary folder; its message
+// boxes and file dialog are answered by the test seam. The batch figure comes from bench_import (next to
+// this program). Wants a release build.
+
+#include "benchsupport.h"
+#include "globals.h"
+#include "importordermodel.h"
+#include "importphototoserver.h"
+#include "msgbox.h"
+#include "samplestudio.h"
+#include "singleorderopeners.h"
+#include "standin.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// The longest time the GUI thread's event loop went without turning, measured with a 5 ms timer.
+class StallMeter : public QObject
+{
+public:
+    StallMeter()
+    {
+        m_clock.start();
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
+            const qint64 now = m_clock.elapsed();
+            m_longest = qMax(m_longest, now - m_last);
+            m_last = now;
+        });
+        m_timer.start();
+    }
+    qint64 longestMs() const { return m_longest; }
+
+private:
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
+void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+// A sample studio served by the stand-in, the endpoints pointing at it.
+struct Studio
+{
+    QTemporaryDir dir;
+    std::unique_ptr<standin::SampleStudio> studio;
+    standin::Server server;
+
+    bool start()
+    {
+        studio.reset(new standin::SampleStudio(dir.path()));
+        QString error;
+        if (!studio->writeTree(&error) || !server.start()) {
+            std::fprintf(stderr, "no studio: %s\n", qPrintable(error));
+            return false;
+        }
+        studio->installReplies(server);
+        initEndpoints(server.baseUrl());
+        g_SHOPID = QStringLiteral("11");
+        g_SUPERID = QStringLiteral("5");
+        g_EID = QStringLiteral("77");
+        return true;
+    }
+};
+
+bool buttonsBack(ImportPhotoToServer *w)
+{
+    return !w->isLoading() && w->findChild<QPushButton *>(QStringLiteral("importPic1"))->isEnabled()
+           && w->findChild<QPushButton *>(QStringLiteral("importPic2"))->isEnabled();
+}
+
+int runSingle(const QString &photoDir)
+{
+    QStringList files;
+    for (const QString &name : QDir(photoDir).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
+        files << QDir(photoDir).filePath(name);
+    Studio s;
+    if (files.isEmpty() || !s.start())
+        return 1;
+    SingleOrder::setCurrentOrder(ImportOrderModel(s.studio->orderJson(s.studio->orders.at(4)))); // no folder yet
+    ImportPhotoToServer window(nullptr);
+    window.show();
+    if (!testsupport::waitFor([&] { return buttonsBack(&window); }, 30000))
+        return 1;
+    window.findChild<QPushButton *>(QStringLiteral("importPic1"))->click();
+    if (!testsupport::waitFor([&] { return buttonsBack(&window); }, 30000))
+        return 1;
+    FileDialogs::queueAnswer(files);
+    window.findChild<QPushButton *>(QStringLiteral("selectButton"))->click();
+
+    StallMeter stall;
+    QElapsedTimer timer;
+    timer.start();
+    window.findChild<QPushButton *>(QStringLiteral("importButton"))->click();
+    const bool ended = testsupport::waitFor(
+        [&] { return !window.isImporting() && !MsgBox::shown().isEmpty(); }, 3600 * 1000);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    const MsgBox::Shown box = MsgBox::lastShown();
+    const int written = QDir(window.currentOrderPath() + QStringLiteral("照片")).entryList({"*.jpg"}, QDir::Files).size();
+    std::printf("RESULT single_seconds=%.3f single_stall_ms=%lld single_rss_mib=%.0f\n", seconds,
+                static_cast<long long>(stall.longestMs()), bench::peakRssMiB());
+    std::printf("single-order import: %d photos in %.2f s (%.2f photos/s), box \"%s\", %d main files\n", files.size(),
+                seconds, files.size() / seconds, qPrintable(box.title), written);
+    return ended && box.title == QStringLiteral("导片成功!") && written == files.size() ? 0 : 1;
+}
+
+int runListing(int count)
+{
+    Studio s;
+    if (!s.start())
+        return 1;
+    // An order folder of `count` finished photos, each with its 1000-pixel thumbnail.
+    const QString order = s.dir.path() + QStringLiteral("/many/");
+    QDir().mkpath(order + QStringLiteral("成品"));
+    QDir().mkpath(order + QStringLiteral("成品缩略图"));
+    const QByteArray thumb = testsupport::jpegWithOrientation(QSize(1000, 667), 0);
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("P%1.jpg").arg(i, 5, 10, QLatin1Char('0'));
+        QFile photo(order + QStringLiteral("成品/") + name);
+        QFile icon(order + QStringLiteral("成品缩略图/") + name);
+        if (!photo.open(QIODevice::WriteOnly) || !icon.open(QIODevice::WriteOnly) || icon.write(thumb) != thumb.size())
+            return 1;
+    }
+    s.server.setReply(QStringLiteral("get_order_path"),
+                      standin::Reply::ok({{"data", QJsonObject{{"orderpath", order}, {"orderbakpicpath", order}}}}));
+    SingleOrder::setCurrentOrder(ImportOrderModel(s.studio->orderJson(s.studio->orders.at(4))));
+
+    StallMeter stall;
+    QElapsedTimer timer;
+    timer.start();
+    ImportPhotoToServer window(nullptr); // opens with the finished photos
+    window.show();
+    const bool done = testsupport::waitFor([&] { return buttonsBack(&window); }, 600 * 1000);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    int icons = 0;
+    for (int i = 0; i < window.thumbListWidget()->count(); ++i)
+        icons += window.thumbListWidget()->item(i)->icon().isNull() ? 0 : 1;
+    std::printf("RESULT listing_seconds=%.3f listing_stall_ms=%lld\n", seconds, static_cast<long long>(stall.longestMs()));
+    std::printf("listing: %d photos, last icon after %.2f s, %d icons\n", count, seconds, icons);
+    return done && icons == count ? 0 : 1;
+}
+
+// Runs a program and returns its output; the output is also passed on.
+QString runChild(const QString &program, const QStringList &args, int *status)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(program, args);
+    p.waitForFinished(-1);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    std::printf("%s", qPrintable(out));
+    std::fflush(stdout);
+    *status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : 1;
+    return out;
+}
+
+double figure(const QString &out, const QString &pattern)
+{
+    const QRegularExpressionMatch m = QRegularExpression(pattern).match(out);
+    return m.hasMatch() ? m.captured(1).toDouble() : -1;
+}
+
+int runAll(int photos, int listing)
+{
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString batchProgram = dir + QStringLiteral("/bench_import");
+    QTemporaryDir work;
+    const QString src = work.path() + QStringLiteral("/src");
+    int status = 0;
+    std::printf("making %d photos of 6000 x 4000...\n", photos);
+    std::fflush(stdout);
+    if (!bench::generate(src, photos))
+        return 1;
+
+    const QString single = runChild(self, {QStringLiteral("--single"), src}, &status);
+    int batchStatus = 0;
+    const QString batch = runChild(batchProgram, {QStringLiteral("--import"), src}, &batchStatus);
+    int listingStatus = 0;
+    const QString list = runChild(self, {QStringLiteral("--listing"), QString::number(listing)}, &listingStatus);
+
+    const double singleSeconds = figure(single, QStringLiteral("single_seconds=([0-9.]+)"));
+    const double singleStall = figure(single, QStringLiteral("single_stall_ms=([0-9.]+)"));
+    const double singleRss = figure(single, QStringLiteral("single_rss_mib=([0-9.]+)"));
+    const double batchSeconds = figure(batch, QStringLiteral("type 0: \\d+ photos in ([0-9.]+) s"));
+    const double listingSeconds = figure(list, QStringLiteral("listing_seconds=([0-9.]+)"));
+    const double listingStall = figure(list, QStringLiteral("listing_stall_ms=([0-9.]+)"));
+    const double ratio = singleSeconds / batchSeconds;
+    auto verdict = [](bool ok) { return ok ? "ok" : "MISSED"; };
+    std::printf("\n== %d photos, %d threads\n", photos, QThread::idealThreadCount());
+    std::printf("single-order %.2f s, batch %.2f s: %.2f x the batch (target <= 1.10) %s\n", singleSeconds, batchSeconds,
+                ratio, verdict(ratio > 0 && ratio <= 1.10));
+    std::printf("single-order peak RSS %.0f MiB (target <= 600) %s\n", singleRss, verdict(singleRss > 0 && singleRss <= 600));
+    std::printf("single-order longest event-loop stall %.0f ms (target <= 100) %s\n", singleStall,
+                verdict(singleStall >= 0 && singleStall <= 100));
+    std::printf("listing of %d photos: last icon after %.2f s, longest stall %.0f ms (target <= 100) %s\n", listing,
+                listingSeconds, listingStall, verdict(listingStall >= 0 && listingStall <= 100));
+    return status || batchStatus || listingStatus ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    qInstallMessageHandler(quietDebug);
+    MsgBox::setTestMode(true);
+    const QStringList args = app.arguments().mid(1);
+    if (args.value(0) == QLatin1String("--single") && args.size() >= 2)
+        return runSingle(args.at(1));
+    if (args.value(0) == QLatin1String("--listing"))
+        return runListing(args.value(1, QStringLiteral("2000")).toInt());
+    return runAll(args.value(0, QStringLiteral("200")).toInt(), args.value(1, QStringLiteral("2000")).toInt());
+}
