@@ -241,8 +241,8 @@ void SearchOrder::fenjian_productPhotoSlot_4(QString fullPicName)
 
 void SearchOrder::productsDone()
 {
-    isSheetDone = true;
-    separateNextOrder();
+    qCDebug(lcSeparation) << "开始html";
+    prepareSheetAndBarcode();
 }
 
 void SearchOrder::deleteClicked()

@@ -1,18 +1,25 @@
 #include "separationwindow.h"
 
+#include "barcodedownload.h"
 #include "fileoperation.h"
 #include "globals.h"
 #include "goodsplan.h"
 #include "logging.h"
 #include "messageboxdialog.h"
 #include "msgbox.h"
+#include "orderdetail.h"
 #include "platform.h"
 #include "separatethread.h"
+#include "sheetfiles.h"
+#include "sheetpdf.h"
+#include "thumbnailthread.h"
 #include "webapi.h"
 
 #include <QDate>
 #include <QDir>
 #include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkReply>
@@ -170,6 +177,9 @@ void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
         return;
     }
 
+    QJsonObject sheetReply = obj;
+    sheetReply.remove(QStringLiteral("code"));
+    expressSheetHtml = expressHtml.getHTMLString(sheetReply);
     readGoods(obj);
     m_progressGroup->hide();
     m_statusLabel->hide();
@@ -349,4 +359,187 @@ QString SeparationWindow::reportFileName() const
         numbers << m.orderNumber;
     return path + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/')
            + numbers.join(QStringLiteral("、")) + QStringLiteral("分件结果.txt");
+}
+
+// ---- the sheets ----
+
+struct SeparationWindow::SheetJobs {
+    WorkSheetData sheet;                    // the sheet with what was found on disk
+    QList<QPair<QUrl, QImage>> printImages; // marked pictures at print size
+    bool workSheetWritten = false;
+    bool expressSheetWritten = false;
+};
+
+void SeparationWindow::prepareSheetAndBarcode()
+{
+    m_sheet = WorkSheetData(); // nothing of the previous order stays
+    sheetHtml.clear();
+    m_sheetBuilt = false;
+    m_printing = false;
+    m_sheetJobs = std::make_shared<SheetJobs>();
+    delete m_barcode.data(); // the previous order's, ended
+    barPath = workDir + QStringLiteral("条形码.jpg");
+    m_barcode = new BarcodeDownload(m_manager, this);
+    connect(m_barcode.data(), &BarcodeDownload::finished, this, [this] {
+        if (m_sheetBuilt)
+            writeSheetPdfs();
+    });
+    m_barcode->start(BarcodeDownload::barcodeUrl(g_cur_order_photo_id), barPath);
+    getPicInfo();
+}
+
+void SeparationWindow::getPicInfo()
+{
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("order_photo_id"), g_cur_order_photo_id)
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .toByteArray();
+    postRequest(g_url_getorderpic, body, [this](QNetworkReply *reply) { queryPicInfoCallBack(reply); });
+    qCDebug(lcSeparation) << "getPicInfo Url:" << g_url_getorderpic;
+    qCDebug(lcSeparation) << "getPicInfo Paras:" << maskSecrets(body);
+}
+
+void SeparationWindow::queryPicInfoCallBack(QNetworkReply *reply)
+{
+    if (!runActive())
+        return;
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("查询裁剪信息错误：服务器返回的数据无法识别"))) {
+        endRunEarly();
+        return;
+    }
+    qCDebug(lcSeparation) << "picinfo" << obj;
+    const QString code = jsonString(obj, QStringLiteral("code"));
+    if (code != QLatin1String("1")) {
+        inform(QStringLiteral("警告"), QStringLiteral("查询裁剪信息错误：") + code);
+        endRunEarly();
+        return;
+    }
+    onFinishSeparateImage();
+    startJob(new SeparateThread(obj.value(QStringLiteral("orderpicdescr")).toArray(), SeparateThread::AnalysePhotoInfo,
+                                guard()));
+}
+
+void SeparationWindow::fenjian_analysisPhotoInfo()
+{
+    if (!runActive())
+        return;
+    onFinishSeparateImage();
+    qCDebug(lcSeparation) << "开始保存成品缩略图";
+    startJob(new ThumbnailThread(*ImageData::getInstance()->getFineList(), this, 88));
+}
+
+void SeparationWindow::onFinishSaveThumb()
+{
+    if (!runActive())
+        return;
+    qCDebug(lcSeparation) << "search order thumbnail finished!";
+    postQueryOrderInfo();
+}
+
+void SeparationWindow::postQueryOrderInfo()
+{
+    const QByteArray body = FormBody::withToken()
+                                .add(QStringLiteral("order_photo_id"), g_cur_order_photo_id)
+                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .add(QStringLiteral("eid"), g_EID)
+                                .add(QStringLiteral("uid"), g_UID)
+                                .add(QStringLiteral("personid"), g_EID)
+                                .toByteArray();
+    postRequest(g_url_orderdetail, body, [this](QNetworkReply *reply) { queryOrderInfoCallBack(reply); });
+    qCDebug(lcSeparation) << "postOrder Url:" << g_url_orderdetail;
+    qCDebug(lcSeparation) << "postOrder Paras:" << maskSecrets(body);
+}
+
+void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
+{
+    if (!runActive())
+        return;
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("查询订单信息错误：服务器返回的数据无法识别"))) {
+        endRunEarly();
+        return;
+    }
+    qCDebug(lcSeparation).noquote() << "postOrder Json:" << QJsonDocument(obj).toJson(QJsonDocument::Compact);
+    const QString code = jsonString(obj, QStringLiteral("code"));
+    if (code != QLatin1String("1")) {
+        inform(QStringLiteral("警告"), QStringLiteral("查询订单信息错误：") + code);
+        endRunEarly();
+        return;
+    }
+    m_sheet = readOrderDetail(obj, consumptionKey());
+    m_sheet.orderpayforkey = g_cur_orderpayforkey;
+    m_sheet.servicetimes = g_cur_servicetimes;
+    m_sheet.selectphotoname = selectPhotoNameOf(m_orderList, g_cur_order_photo_id);
+    m_sheet.goods = g_orderGoodsList;
+    m_sheet.finishedPhotos = *ImageData::getInstance()->getFineList();
+    m_sheet.barcodePath = barPath;
+    m_sheet.thumbFolder = g_separateWorkDir + ThumbnailThread::sheetThumbDirName() + QLatin1Char('/');
+
+    // What the sheet shows from disk is looked at on the pool; the sheet is built when it is known.
+    const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
+    jobs->sheet = m_sheet;
+    const QString marks = g_cur_orderpath + QStringLiteral("marks/");
+    const std::shared_ptr<WindowGuard> g = guard();
+    g->startJob([jobs, marks, g] {
+        prepareSheetFiles(&jobs->sheet, marks, &jobs->printImages);
+        g->report("onSheetPrepared");
+    });
+}
+
+void SeparationWindow::onSheetPrepared()
+{
+    if (!runActive() || !m_sheetJobs)
+        return;
+    onFinishSeparateImage();
+    m_sheet = m_sheetJobs->sheet;
+    m_sheet.printTime = QDateTime::currentDateTime();
+    sheetHtml = buildWorkSheetHtml(m_sheet);
+    m_sheetBuilt = true;
+    // The sheet shows the barcode: it is printed once the download has ended, whatever its outcome.
+    if (!m_barcode || m_barcode->isFinished())
+        writeSheetPdfs();
+}
+
+void SeparationWindow::writeSheetPdfs()
+{
+    if (m_printing || !runActive())
+        return;
+    m_printing = true;
+    const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
+    const QString html = sheetHtml;
+    const QString express = expressSheetHtml;
+    const QString sheetPdf = workDir + QStringLiteral("明细制作单.pdf");
+    const QString expressPdf = workDir + QStringLiteral("快递产品信息.pdf");
+    const std::shared_ptr<WindowGuard> g = guard();
+    g->startJob([jobs, html, express, sheetPdf, expressPdf, g] {
+        jobs->workSheetWritten = printHtmlToPdf(html, sheetPdf, jobs->printImages);
+        jobs->expressSheetWritten = printHtmlToPdf(express, expressPdf);
+        g->report("onSheetsPrinted");
+    });
+}
+
+void SeparationWindow::onSheetsPrinted()
+{
+    if (!runActive() || !m_sheetJobs)
+        return;
+    QStringList failed;
+    if (!m_sheetJobs->workSheetWritten)
+        failed << workDir + QStringLiteral("明细制作单.pdf");
+    if (!m_sheetJobs->expressSheetWritten)
+        failed << workDir + QStringLiteral("快递产品信息.pdf");
+    if (!failed.isEmpty()) {
+        if (m_messageList.isEmpty() || m_messageList.last().orderNumber != g_cur_orderpayforkey) {
+            SeparateMessageInfo entry;
+            entry.orderNumber = g_cur_orderpayforkey;
+            m_messageList.append(entry);
+        }
+        m_messageList.last().failures << failed;
+    }
+    ++readyNum;
+    m_progressBar->setValue(readyNum);
+    isSheetDone = true;
+    separateNextOrder();
 }

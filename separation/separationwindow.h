@@ -9,10 +9,16 @@
 // it differs: how it reads the goods, the folders inside the order folder, its further photo lists and
 // what follows the finished copies.
 
+#include "expresshtml.h"
 #include "ordersearchwindowbase.h"
+#include "worksheet.h"
 
+#include <QPointer>
 #include <QStringList>
 
+#include <memory>
+
+class BarcodeDownload;
 class QJsonObject;
 
 class SeparationWindow : public OrderSearchWindowBase
@@ -27,6 +33,12 @@ public slots:
     // Reports of the separation jobs (SeparateThread), by name.
     void fenjian_photoIsFileSlot_1(int num);
     void fenjian_finalPhotoSlot_2();
+    void fenjian_analysisPhotoInfo();
+    // Report of the work-sheet thumbnail job (ThumbnailThread).
+    void onFinishSaveThumb();
+    // Reports of the sheet jobs: what the sheet shows from disk is gathered; both sheets are printed.
+    void onSheetPrepared();
+    void onSheetsPrinted();
 
 protected slots:
     // One step of the current order is done: the progress bar moves on.
@@ -74,6 +86,15 @@ protected:
     // The entries of a folder of the order, as the window lists them; a missing folder lists nothing.
     QStringList listing(const QString &folder) const;
 
+    // ---- the sheets, after a window's copies ----
+    // The order's barcode download starts, its crop information is stored, the work-sheet thumbnails are
+    // saved and its detail fetched; then the work sheet and the express sheet are printed into the work
+    // folder ("明细制作单.pdf", "快递产品信息.pdf") once the barcode download has ended, and the order ends
+    // through separateNextOrder(). A sheet not written is listed with the order's failures.
+    void prepareSheetAndBarcode();
+    // The order-detail key of the consumption statement.
+    virtual QString consumptionKey() const { return QStringLiteral("consumption_statement"); }
+
     QList<SeparateMessageInfo> m_messageList;
     QString workDir;  // the save folder, then the work folder of the order being separated
     QString orderDir; // the order's folder: save folder, date, order
@@ -85,6 +106,10 @@ protected:
     int checkOrdersNum = 0;
     int finishOrdersNum = 0;
     bool isSheetDone = false;
+    ExpressHtml expressHtml;
+    WorkSheetData m_sheet; // the current order's sheet
+    QString sheetHtml;
+    QString barPath;
 
 private:
     void postQueryProducts(const QString &orderPhotoId);
@@ -92,9 +117,21 @@ private:
     // Stage 0: the folders, then one check per goods photo.
     void startSeparatePhotos();
     QString finishedLabelText() const;
+    void getPicInfo();
+    void queryPicInfoCallBack(QNetworkReply *reply);
+    void postQueryOrderInfo();
+    void queryOrderInfoCallBack(QNetworkReply *reply);
+    // Prints both sheets, off the GUI thread, once the sheet is built and the barcode download ended.
+    void writeSheetPdfs();
 
     SeparationRules m_rules;
     int m_checkJobCount = 0;
     int m_checkReturnCount = 0;
     int m_finalReturnCount = 0;
+    // What the sheet jobs of the current order hand back (filled on a pool thread before their report).
+    struct SheetJobs;
+    std::shared_ptr<SheetJobs> m_sheetJobs;
+    QPointer<BarcodeDownload> m_barcode;
+    bool m_sheetBuilt = false;
+    bool m_printing = false;
 };

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QTableView>
@@ -157,7 +158,15 @@ private slots:
               << O + pickupLevel + "相框x大(1) 相框 1/IMG_0001.jpg";
             return p;
         };
-        QStringList work;
+        // the sheets of the order in its work folder: barcode, thumbnails (named ".jpg"), marked pictures
+        auto sheets = [&](const QString &work) {
+            QStringList s{work + "条形码.jpg", work + "明细制作单.pdf", work + "快递产品信息.pdf",
+                          work + "制作单缩略图/marks/IMG_0002.jpg"};
+            for (const QString &f : finished)
+                s << work + "制作单缩略图/" + f.chopped(4) + ".jpg";
+            return s;
+        };
+        QStringList work = sheets(W);
         for (const QString &f : finished)
             work << W + "成品/" + f;
         work << W + "标注/IMG_0002.jpg";
@@ -170,7 +179,7 @@ private slots:
             << normal + work
                    + QStringList{W + "汰片/IMG_0009.jpg", W + "成品/IMG_0001.CR2", W + "成品/IMG_0002.CR2",
                                  W + "成品/IMG_0003.CR2"};
-        QStringList orlan = products("", "", "");
+        QStringList orlan = products("", "", "") + sheets(O);
         for (const QString &f : finished)
             orlan << O + "成品/" + f;
         orlan << O + "标注/IMG_0002.jpg";
@@ -286,6 +295,117 @@ private slots:
         }
         QCOMPARE(text, "订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg\n空产品:全家福套装、光盘U盘\n\n"
                            + report.replace("{out}", m_out) + "\n\n");
+    }
+
+    void sheetsOfAnOrder_data()
+    {
+        QTest::addColumn<standin::Reply>("barcode");
+        QTest::addColumn<standin::Reply>("crop");   // HTTP 204: the studio's own reply
+        QTest::addColumn<standin::Reply>("detail"); // the same
+        QTest::addColumn<QString>("pdfFails");
+        QTest::addColumn<QString>("box");    // a warning that ends the run, or ""
+        QTest::addColumn<QString>("failed"); // the report's failures
+
+        const QByteArray picture = testsupport::jpegWithOrientation(QSize(300, 80), 0);
+        const standin::Reply served = standin::Reply::httpError(204);
+        const standin::Reply jpeg = standin::Reply::raw(200, picture, "image/jpeg");
+        QTest::newRow("all there") << jpeg << served << served << "" << "" << "";
+        QTest::newRow("barcode chunked and late")
+            << standin::Reply::raw(200, picture, "image/jpeg").asChunked().withDelay(800) << served << served << ""
+            << "" << "";
+        QTest::newRow("barcode 404") << standin::Reply::raw(404, "<html>no</html>", "text/html") << served << served
+                                     << "" << "" << "";
+        QTest::newRow("work sheet not written") << jpeg << served << served << "明细制作单.pdf" << ""
+                                                << "明细制作单.pdf";
+        QTest::newRow("crop refused") << jpeg << standin::Reply::refused("no", "0") << served << "" << "查询裁剪信息错误：0"
+                                      << "";
+        QTest::newRow("crop numeric code") << jpeg << standin::Reply::numericCode(1) << served << ""
+                                           << "查询裁剪信息错误：" << "";
+        QTest::newRow("crop not JSON") << jpeg << standin::Reply::notJson() << served << ""
+                                       << "查询裁剪信息错误：服务器返回的数据无法识别" << "";
+        QTest::newRow("detail HTTP 500") << jpeg << served << standin::Reply::httpError(500) << ""
+                                         << "网络请求错误\n500" << "";
+        QTest::newRow("detail with its code alone")
+            << jpeg << served << standin::Reply::json(QJsonObject{{"code", "1"}}) << "" << "" << "";
+    }
+    void sheetsOfAnOrder()
+    {
+        QFETCH(standin::Reply, barcode);
+        QFETCH(standin::Reply, crop);
+        QFETCH(standin::Reply, detail);
+        QFETCH(QString, pdfFails);
+        QFETCH(QString, box);
+        QFETCH(QString, failed);
+        m_server.setReply("getbarcodegen", barcode);
+        if (crop.status != 204)
+            m_server.queueReply("getorderpic", crop);
+        if (detail.status != 204)
+            m_server.queueReply("orderdetail", detail);
+        if (!pdfFails.isEmpty())
+            Platform::failWrites(pdfFails);
+
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0}));
+        QVERIFY(runToEnd(w));
+        const QString work = m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/A1203-服务1 张小宝-李梅-张伟 自取/其它/";
+        const testsupport::ReportBox report = takeReportBox();
+        if (!box.isEmpty()) {
+            QCOMPARE(MsgBox::shown().size(), 1);
+            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+            QCOMPARE(MsgBox::lastShown().text, box);
+            QVERIFY(!report.shown);
+            QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
+            QVERIFY(!QFileInfo::exists(work + "快递产品信息.pdf"));
+            return;
+        }
+        QVERIFY(MsgBox::shown().isEmpty());
+        QVERIFY(report.shown);
+        QCOMPARE(report.text.contains("复制失败:" + work + "明细制作单.pdf"), !failed.isEmpty());
+
+        // goods, then crop information beside the barcode, then the detail
+        QStringList actions;
+        for (const standin::Request &r : m_server.requests()) {
+            if (r.action != "order_list")
+                actions << r.action;
+        }
+        QCOMPARE(actions.first(), QString("ordergoods20230521"));
+        QCOMPARE(actions.last(), QString("orderdetail"));
+        QStringList middle = actions.mid(1, 2);
+        middle.sort();
+        QCOMPARE(middle, (QStringList{"getbarcodegen", "getorderpic"}));
+        QCOMPARE(m_server.lastRequest("orderdetail").fieldNames(),
+                 (QStringList{"token", "order_photo_id", "shopid", "superid", "eid", "uid", "personid"}));
+        QCOMPARE(m_server.lastRequest("getorderpic").fieldNames(),
+                 (QStringList{"token", "order_photo_id", "shopid", "superid"}));
+
+        const QString barcodeFile = work + "条形码.jpg";
+        if (barcode.status == 200) {
+            QFile f(barcodeFile);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), barcode.body);
+            // the sheet is printed after the download ended
+            QVERIFY(QFileInfo(work + "快递产品信息.pdf").lastModified() >= QFileInfo(barcodeFile).lastModified());
+        } else {
+            QVERIFY(!QFileInfo::exists(barcodeFile));
+        }
+        QVERIFY(!Platform::isHidden(barcodeFile)); // a new folder: the barcode stays visible
+
+        const QString thumbs = work + "制作单缩略图";
+        QVERIFY(Platform::isHidden(thumbs));
+        QCOMPARE(QDir(thumbs).entryList(QDir::Files).size(), 4);
+        for (const QString &name : QDir(thumbs).entryList(QDir::Files))
+            QCOMPARE(QImage(thumbs + "/" + name).size(), QSize(88, 88));
+
+        auto text = [](const QString &pdf) {
+            QProcess p;
+            p.start("pdftotext", {pdf, "-"});
+            return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+        };
+        QVERIFY(text(work + "快递产品信息.pdf").contains("快递产品信息"));
+        if (failed.isEmpty())
+            QVERIFY(text(work + "明细制作单.pdf").contains("A1203"));
+        else
+            QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
     }
 
     void threeOrdersOneAfterAnother()

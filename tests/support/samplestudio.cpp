@@ -732,14 +732,30 @@ QJsonObject SampleStudio::cropReply(const SampleOrder &o) const
 QJsonObject SampleStudio::detailReply(const SampleOrder &o) const
 {
     const QJsonObject goods = goodsReply(o).value("order").toObject();
-    QJsonArray ids, urgentIds;
+    // three service times: the first with the first array's goods, the second with the later array's
+    // goods and its urgent ones, the third not operated yet
+    QJsonArray ids, laterIds, urgentIds;
     for (const QJsonValue &g : goods.value("ordergoods0").toArray())
         ids.append(QJsonObject {{"id", g.toObject().value("id")}});
-    const QJsonArray servicetime {QJsonObject {{"goods", ids}, {"urgentgoods", urgentIds},
-                                               {"order_sample_infoservicetimes", "1"}, {"role12name", "选片师小林"}}};
+    for (const QJsonValue &g : goods.value("ordergoods2").toArray()) {
+        const QJsonObject item {{"id", g.toObject().value("id")}};
+        (g.toObject().value("isurgent").toString() == "1" ? urgentIds : laterIds).append(item);
+    }
+    const QJsonArray servicetime {
+        QJsonObject {{"goods", ids}, {"urgentgoods", QJsonArray()}, {"order_sample_infoservicetimes", "1"},
+                     {"role12name", "选片师小林"}},
+        QJsonObject {{"goods", laterIds}, {"urgentgoods", urgentIds}, {"order_sample_infoservicetimes", "2"},
+                     {"role12name", "选片师小林"}},
+        QJsonObject {{"goods", QJsonArray {ids.first()}}, {"urgentgoods", QJsonArray()},
+                     {"order_sample_infoservicetimes", "0"}, {"role12name", ""}}};
+    // the marked photos with their numbered marks ("a-b-number-d-text"), the first also with a short one
     QJsonArray marks;
-    if (!o.finished.isEmpty())
-        marks.append(QJsonObject {{"picname", o.finished.first().name}, {"mark", QJsonArray {"眼睛放大", "去掉痘印"}}});
+    for (int i = 0; i < o.marked.size(); ++i) {
+        QJsonArray texts {"1-2-3-4-眼睛放大", "1-2-5-4-去掉痘印"};
+        if (i == 0)
+            texts.append("背景提亮");
+        marks.append(QJsonObject {{"picname", o.marked.at(i).name}, {"mark", texts}});
+    }
     const QJsonObject order {
         {"mname", o.mname}, {"wname", o.wname}, {"mphone", o.mphone}, {"wphone", o.wphone}, {"mmail", ""},
         {"wmail", ""}, {"vipphotonumber", "0"}, {"shopdisclaimer", "照片保存期为一年"}, {"s2_name", "门市小张"},
@@ -759,7 +775,7 @@ QJsonObject SampleStudio::detailReply(const SampleOrder &o) const
         {"cityid", QJsonObject {{"areaname", "深圳市"}}}, {"countyid", QJsonObject {{"areaname", "南山区"}}},
         {"address", "科技园一路1号"}, {"consumption_statement", ""}};
     return QJsonObject {{"code", "1"}, {"servicetime", servicetime}, {"orderpicdescr", marks},
-                        {"count_order_sample_infoservicetimes", "1"}, {"order", order}};
+                        {"count_order_sample_infoservicetimes", "3"}, {"order", order}};
 }
 
 QJsonObject SampleStudio::loginReply(const Request &request) const
