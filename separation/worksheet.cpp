@@ -105,10 +105,11 @@ QString goodsTable(const WorkSheetData &data, QMap<QString, OrderGoodsInfo> &rec
             + label + (urgent ? esc(data.isurgenttime) : data.getphotodate_html) + QStringLiteral("取件</font></span>&nbsp;</td></tr>");
 
     // header
+    const bool evenRequirements = urgent && data.kind == WorkSheetKind::Separation;
     const QString widths[] = {QStringLiteral("5%"), QStringLiteral("10%"), QStringLiteral("5%"), QStringLiteral("5%"),
                               QStringLiteral("5%"), QStringLiteral("5%"), QStringLiteral("5%"),
-                              urgent ? QStringLiteral("15%") : QStringLiteral("20%"),
-                              urgent ? QStringLiteral("15%") : QStringLiteral("10%"), QStringLiteral("15%"),
+                              evenRequirements ? QStringLiteral("15%") : QStringLiteral("20%"),
+                              evenRequirements ? QStringLiteral("15%") : QStringLiteral("10%"), QStringLiteral("15%"),
                               QStringLiteral("15%")};
     const QString heads[] = {QStringLiteral("序号"), QStringLiteral("名称"), QStringLiteral("类别"), QStringLiteral("P数"),
                              QStringLiteral("加P数"), QStringLiteral("张数"), QStringLiteral("数量"),

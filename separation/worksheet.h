@@ -22,6 +22,13 @@
 #include <QStringList>
 #include <QUrl>
 
+// Whose sheet it is. The separation's urgent goods table gives "制作要求" and "备注" 15% each; the
+// after-sample sheet gives both goods tables the normal one's 20% and 10%.
+enum class WorkSheetKind {
+    Separation,
+    AfterSample,
+};
+
 struct WorkSheetData {
     // ---- from the order detail ----
     QString mname, wname, mphone, wphone, mmail, wmail;
@@ -61,6 +68,7 @@ struct WorkSheetData {
     // could not be read.
     QHash<QString, QSize> markSizes;
     QDateTime printTime;
+    WorkSheetKind kind = WorkSheetKind::Separation;
 };
 
 // The sheet as one HTML text: the sections below, in this order.

@@ -17,6 +17,7 @@
 
 Q_DECLARE_METATYPE(standin::Reply)
 Q_DECLARE_METATYPE(OrderGoodsInfo)
+Q_DECLARE_METATYPE(WorkSheetKind)
 
 namespace {
 
@@ -340,6 +341,30 @@ private slots:
         }
         for (const QString &part : absent)
             QVERIFY2(!html.contains(part), qPrintable(part));
+    }
+
+    void goodsTableWidths_data()
+    {
+        QTest::addColumn<WorkSheetKind>("kind");
+        QTest::addColumn<QStringList>("urgentIds");
+        QTest::addColumn<QString>("widths"); // of "制作要求" and "备注"
+        QTest::newRow("separation, urgent") << WorkSheetKind::Separation << QStringList{"1"} << "15% 15%";
+        QTest::newRow("separation, normal") << WorkSheetKind::Separation << QStringList() << "20% 10%";
+        QTest::newRow("after sample, urgent") << WorkSheetKind::AfterSample << QStringList{"1"} << "20% 10%";
+        QTest::newRow("after sample, normal") << WorkSheetKind::AfterSample << QStringList() << "20% 10%";
+    }
+    void goodsTableWidths()
+    {
+        QFETCH(WorkSheetKind, kind);
+        QFETCH(QStringList, urgentIds);
+        QFETCH(QString, widths);
+        WorkSheetData d;
+        d.kind = kind;
+        d.servicetime = QJsonArray{serviceTime(urgentIds.isEmpty() ? QStringList{"1"} : QStringList(), urgentIds, "1")};
+        const QString html = workSheetGoodsTables(d);
+        const QStringList w = widths.split(' ');
+        QVERIFY(html.contains("<td width=\"" + w.at(0) + "\"><div align=\"center\">制作要求</div></td><td width=\""
+                              + w.at(1) + "\"><div align=\"center\">备注</div></td>"));
     }
 
     void workSheetPictures()
