@@ -657,7 +657,9 @@ void importOrdersPhotoDlg::addNewOrderBtnSlot()
     // One picker per window, kept above it (not modal) and closed with it; asking again brings it back.
     if (!m_picker) {
         m_picker = new SearchOrderWindow(this);
-        m_picker->setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+        // A dialog-type window: window managers keep it above its import window (a plain window with a
+        // parent is kept above it on Windows only).
+        m_picker->setWindowFlags(Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
         connect(m_picker.data(), &SearchOrderWindow::addSelectOrderSigl, this, &importOrdersPhotoDlg::getNewOrderSlot);
     }
     pickerToFront();

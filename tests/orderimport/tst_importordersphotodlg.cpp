@@ -84,6 +84,8 @@ private slots:
         QPointer<SearchOrderWindow> picker = m_dlg->findChild<SearchOrderWindow *>();
         QVERIFY(picker && picker->isWindow() && picker->isVisible());
         QCOMPARE(picker->windowHandle()->transientParent(), m_dlg->windowHandle());
+        // X11 window managers keep only dialog-type windows above their parent
+        QCOMPARE(picker->windowType(), Qt::Dialog);
 
         picker->showMinimized();
         m_dlg->activateWindow();
