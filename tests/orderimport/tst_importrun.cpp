@@ -276,7 +276,6 @@ private slots:
         QVERIFY(handOver({c}));
         Platform::failMkDirs("/X1-1-");
         MsgBox::clearShown();
-        m_server.clearRequests();
         QVERIFY(runToEnd());
         QCOMPARE(MsgBox::lastShown().text, QString("客人信息包含特殊字符，请修改后再导片"));
         QVERIFY(!c->isFinishedImported());
@@ -285,7 +284,9 @@ private slots:
         QVERIFY(radio(0)->isEnabled());
         QCOMPARE(startButton()->text(), QString("批量导片"));
         QTest::qWait(50);
-        QCOMPARE(m_server.requestCount("updatepicpath"), 0);
+        // the earlier runs' reports may still be on their way: only one about this order counts
+        for (const standin::Request &r : m_server.requests("updatepicpath"))
+            QVERIFY(field(r, "order_photo_id") != c->orderPhotoId());
     }
 
     void anotherWindowsStopAndAShopSwitchDoNotReachTheRun()
