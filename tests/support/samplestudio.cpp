@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonDocument>
 
 #include <memory>
 #include <mutex>
@@ -95,30 +96,98 @@ QString daysAfter(const QString &date, int days)
 const int kServiceUtcOffset = 8 * 3600;
 
 // What the program has posted about the orders since the replies were installed: by order id, the
-// order fields those posts changed. The handlers run on the server's threads, hence the lock.
+// order fields those posts changed, and by product id, the product fields a dispatch changed. The
+// handlers run on the server's threads, hence the lock.
 struct PostedOrders {
     mutable std::mutex mutex;
     QHash<QString, QJsonObject> changes;
+    QHash<QString, QJsonObject> goodChanges;
+
+    static void merge(QHash<QString, QJsonObject> &into, const QString &id, const QJsonObject &fields)
+    {
+        QJsonObject &entry = into[id];
+        for (auto it = fields.begin(); it != fields.end(); ++it)
+            entry.insert(it.key(), it.value());
+    }
+
+    static QJsonObject withFields(QJsonObject object, const QJsonObject &fields)
+    {
+        for (auto it = fields.begin(); it != fields.end(); ++it)
+            object.insert(it.key(), it.value());
+        return object;
+    }
 
     void remember(const QString &id, const QJsonObject &fields)
     {
         if (id.isEmpty() || fields.isEmpty())
             return;
         std::lock_guard<std::mutex> lock(mutex);
-        QJsonObject &order = changes[id];
-        for (auto it = fields.begin(); it != fields.end(); ++it)
-            order.insert(it.key(), it.value());
+        merge(changes, id, fields);
     }
 
-    QJsonObject applied(QJsonObject order) const
+    void rememberGood(const QString &id, const QJsonObject &fields)
+    {
+        if (id.isEmpty() || fields.isEmpty())
+            return;
+        std::lock_guard<std::mutex> lock(mutex);
+        merge(goodChanges, id, fields);
+    }
+
+    QJsonObject applied(const QJsonObject &order) const
     {
         std::lock_guard<std::mutex> lock(mutex);
-        const QJsonObject fields = changes.value(order.value(QStringLiteral("order_photo_id")).toString());
-        for (auto it = fields.begin(); it != fields.end(); ++it)
-            order.insert(it.key(), it.value());
-        return order;
+        return withFields(order, changes.value(order.value(QStringLiteral("order_photo_id")).toString()));
+    }
+
+    // A product reply ("order" with its two product lists) with what dispatches changed in its products.
+    QJsonObject appliedToGoods(QJsonObject reply) const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        QJsonObject order = reply.value(QStringLiteral("order")).toObject();
+        for (const char *list : {"ordergoods0", "ordergoods2"}) {
+            QJsonArray goods = order.value(QLatin1String(list)).toArray();
+            for (int i = 0; i < goods.size(); ++i) {
+                const QJsonObject good = goods.at(i).toObject();
+                goods[i] = withFields(good, goodChanges.value(good.value(QStringLiteral("id")).toString()));
+            }
+            order.insert(QLatin1String(list), goods);
+        }
+        reply.insert(QStringLiteral("order"), order);
+        return reply;
     }
 };
+
+// The print shops and post-production factories the dispatch desk assigns, and the staff.
+QJsonArray printShops()
+{
+    return QJsonArray {shop("1", "星光冲印"), shop("2", "快印坊")};
+}
+
+QJsonArray factories()
+{
+    return QJsonArray {shop("3", "后期一厂"), shop("4", "后期二厂")};
+}
+
+QJsonArray staff()
+{
+    return QJsonArray {shop("2001", "周杰"), shop("2002", "吴彤"), shop("2003", "陈摄"), shop("2004", "A&B<小组>")};
+}
+
+// The name of the entry with that id ("" for none, as for the id "0" of 请选择).
+QString nameOf(const QJsonArray &entries, const QString &id)
+{
+    for (const QJsonValue &e : entries) {
+        if (e.toObject().value(QStringLiteral("id")).toString() == id)
+            return e.toObject().value(QStringLiteral("name")).toString();
+    }
+    return QString();
+}
+
+// The service's clock: now in China, as its replies write times.
+QString serviceNow()
+{
+    return QDateTime::currentDateTimeUtc().toOffsetFromUtc(kServiceUtcOffset).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
 
 // The order a post is about.
 QString postedOrderId(const Request &r)
@@ -221,8 +290,7 @@ QJsonObject listReply(const SampleStudio &studio, const Request &request, const 
             data.append(json);
     }
     return QJsonObject {{"code", "1"}, {"message", ""}, {"data", data}, {"order", data},
-                        {"printshops", QJsonArray {shop("1", "星光冲印"), shop("2", "快印坊")}},
-                        {"factorys", QJsonArray {shop("3", "后期一厂"), shop("4", "后期二厂")}}};
+                        {"printshops", printShops()}, {"factorys", factories()}};
 }
 
 // The shot time of the i-th photo taken on a day "yyyy-MM-dd", as a camera writes it.
@@ -470,12 +538,6 @@ bool SampleStudio::writeTree(QString *error) const
                                error))
                     return false;
             }
-        }
-        for (const QString &sub : o.finishedFolders) {
-            if (!makeDir(o.orderPath + "成品/" + sub + "/", error)
-                || !writePhotos(o.orderPath + "成品/" + sub + "/", {{"旧版.jpg", {320, 240}, 0, false}},
-                                QColor(200, 140, 60), error))
-                return false;
         }
         QString shotTimes;
         for (const QString &raw : o.rawFiles) {
@@ -847,7 +909,11 @@ void SampleStudio::installReplies(Server &server) const
         return Reply::json(listReply(studio, all, posted.get()));
     });
     perOrder("ordergoods20230521", &SampleStudio::goodsReply);
-    perOrder("ordergoods", &SampleStudio::deskGoodsReply);
+    server.setHandler("ordergoods", [studio, posted](const Request &r) {
+        const SampleOrder *o = studio.orderFor(r);
+        return o ? Reply::json(posted->appliedToGoods(studio.deskGoodsReply(*o)))
+                 : Reply::refused(QStringLiteral("订单不存在"));
+    });
     perOrder("getorderpic", &SampleStudio::cropReply);
     perOrder("orderdetail", &SampleStudio::detailReply);
     server.setReply("getbarcodegen", Reply::raw(200, testsupport::jpegWithOrientation(QSize(300, 80), 0, false, Qt::white),
@@ -873,11 +939,14 @@ void SampleStudio::installReplies(Server &server) const
     });
     server.setReply("get_order_pic_path",
                     Reply::ok({{"message", ""}, {"picpath", picRoot}, {"bakpicpath", bakRoot}, {"homepicpath", homeRoot}}));
-    server.setHandler("gotodigitalid_post", [studio](const Request &r) {
+    server.setHandler("gotodigitalid_post", [studio, posted](const Request &r) {
         const SampleOrder *o = studio.orderFor(r);
         if (!o)
             return Reply::refused(QStringLiteral("订单不存在"));
-        const QJsonObject j = studio.orderJson(*o);
+        // received now, by the employee who registered it
+        posted->remember(o->id, QJsonObject {{"gotodigitalname", nameOf(staff(), r.field("eid"))},
+                                            {"gotodigitaltime", serviceNow()}});
+        const QJsonObject j = posted->applied(studio.orderJson(*o));
         QJsonObject order;
         for (const char *k : {"orderpayforkey", "servicetimes", "gotodigitalname", "gotodigitaltime", "selectphotodate",
                               "selectphototime", "selectphotoname", "getphotodate", "urgentdate", "tiaoxiname",
@@ -889,9 +958,7 @@ void SampleStudio::installReplies(Server &server) const
         return Reply::ok({{"message", "上件成功"}, {"order", order}});
     });
     server.setReply("getdovraset", Reply::ok({{"message", ""}, {"stores", dovraStores()}}));
-    server.setReply("getpersons", Reply::ok({{"message", ""},
-                                             {"persons", QJsonArray {shop("2001", "周杰"), shop("2002", "吴彤"),
-                                                                     shop("2003", "陈摄"), shop("2004", "A&B<小组>")}}}));
+    server.setReply("getpersons", Reply::ok({{"message", ""}, {"persons", staff()}}));
     server.setReply("getgoods", Reply::ok({{"message", ""},
                                            {"goods", QJsonArray {shop("301", "水晶相册"), shop("302", "实木摆台"),
                                                                  shop("303", "挂画"), shop("304", "相框<大>&小")}}}));
@@ -916,7 +983,21 @@ void SampleStudio::installReplies(Server &server) const
         return Reply::ok({{"message", "保存成功"}});
     });
     done("order_photo_del", "删除记录已保存");
-    done("sendtoshop", "发件成功");
+    server.setHandler("sendtoshop", [posted](const Request &r) {
+        // each product's print shop and factory from now on, sent now (请选择 leaves them unassigned)
+        const QJsonArray sent = QJsonDocument::fromJson(r.field("sendgoodsinfo").toUtf8()).array();
+        for (const QJsonValue &v : sent) {
+            const QJsonObject s = v.toObject();
+            const QString shopName = nameOf(printShops(), s.value("printshopid").toString());
+            const QString factoryName = nameOf(factories(), s.value("factoryid").toString());
+            posted->rememberGood(s.value("ordergoodid").toString(),
+                                 QJsonObject {{"printshopname", shopName},
+                                              {"sendToPrintshopTime2", shopName.isEmpty() ? QString() : serviceNow()},
+                                              {"factoryname", factoryName},
+                                              {"sendToFactoryTime2", factoryName.isEmpty() ? QString() : serviceNow()}});
+        }
+        return Reply::ok({{"message", "发件成功"}});
+    });
     done("updatephotodate", "更新成功");
 }
 

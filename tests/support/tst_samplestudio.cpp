@@ -250,6 +250,41 @@ private slots:
         QVERIFY(jsonString(shown(), "dovrapath").isEmpty());
     }
 
+    // What the desks post shows in later replies: a dispatch names each product's print shop and factory
+    // with the time sent (请选择 leaves a product unassigned); a registration names who received the
+    // order and when, and a search by that day finds it.
+    void deskPostsAreRemembered()
+    {
+        const standin::SampleOrder &a = studio.orders.at(0);
+        auto goods = [this, &a] {
+            return post("ordergoods", FormBody::withToken().add("orderid", a.id)).value("order").toObject()
+                .value("ordergoods0").toArray();
+        };
+        const QString first = jsonString(goods().at(0).toObject(), "id");
+        const QString second = jsonString(goods().at(1).toObject(), "id");
+        const QString sent = QString(R"([{"factoryid":"4","ordergoodid":"%1","printshopid":"2"},)"
+                                     R"({"factoryid":"0","ordergoodid":"%2","printshopid":"0"}])").arg(first, second);
+        QVERIFY(replyOk(post("sendtoshop", FormBody::withToken().add("orderid", a.id).add("sendgoodsinfo", sent))));
+        const QJsonObject one = goods().at(0).toObject();
+        const QJsonObject two = goods().at(1).toObject();
+        QCOMPARE(jsonString(one, "printshopname"), QString("快印坊"));
+        QCOMPARE(jsonString(one, "factoryname"), QString("后期二厂"));
+        QCOMPARE(jsonString(one, "sendToPrintshopTime2").size(), 19);
+        QCOMPARE(jsonString(one, "sendToFactoryTime2").size(), 19);
+        QCOMPARE(jsonString(two, "printshopname"), QString());
+        QCOMPARE(jsonString(two, "sendToFactoryTime2"), QString());
+
+        const QJsonObject received = post("gotodigitalid_post", FormBody::withToken().add("order_photo_id", a.id)
+                                                                    .add("eid", "2001")).value("order").toObject();
+        QCOMPARE(jsonString(received, "gotodigitalname"), QString("周杰"));
+        const QString day = jsonString(received, "gotodigitaltime").left(10);
+        QVERIFY(day > QString("2023-07-08"));
+        const QJsonArray found = post("order_list", FormBody::withToken().add("searchtype", "9").add("keyword", day))
+                                     .value("data").toArray();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(jsonString(found.at(0).toObject(), "orderpayforkey"), a.payForKey);
+    }
+
 private:
     QJsonObject post(const QString &action, const FormBody &body)
     {
