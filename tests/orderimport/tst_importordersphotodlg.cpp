@@ -168,7 +168,7 @@ private slots:
         QCOMPARE(imported->count(), m_studio->orders.at(0).finished.size());
         QCOMPARE(selected->rowCount(), 0);
         chooseType(0);
-        QCOMPARE(imported->count(), 0); // no thumbnails of the originals in the sample
+        QCOMPARE(imported->count(), m_studio->orders.at(0).originals.size());
         QCOMPARE(selected->rowCount(), 1);
         QCOMPARE(table()->currentRow(), 0);
         chooseType(1);

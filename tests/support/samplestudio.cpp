@@ -528,16 +528,30 @@ bool SampleStudio::writeTree(QString *error) const
             || !writePhotos(o.orderPath + "marks/", o.marked, QColor(160, 60, 160), error)
             || !writePhotos(o.orderPath + "设计/", o.designs, QColor(60, 160, 90), error))
             return false;
-        // the thumbnails the import keeps of every finished photo (the list icons come from the 100-px one)
-        for (const SamplePhoto &p : o.finished) {
-            for (const auto &thumb : {qMakePair(QStringLiteral("成品缩略图/"), 200),
-                                      qMakePair(QStringLiteral("成品缩略图100/"), 100)}) {
-                const QSize small = p.size.scaled(thumb.second, thumb.second, Qt::KeepAspectRatio);
-                if (!writeFile(o.orderPath + thumb.first + p.name,
-                               testsupport::jpegWithOrientation(small, p.orientation, p.motorola, QColor(200, 140, 60)),
-                               error))
-                    return false;
+        // the thumbnails the import keeps of every imported photo, finished photo and design (the list
+        // icons come from the 100-px ones)
+        struct Thumbs {
+            const QList<SamplePhoto> &photos;
+            QString folder;
+            QColor tint;
+        };
+        for (const Thumbs &kind : {Thumbs {o.originals, "thumbnail", QColor(40, 120, 200)},
+                                   Thumbs {o.finished, "成品缩略图", QColor(200, 140, 60)},
+                                   Thumbs {o.designs, "设计缩略图", QColor(60, 160, 90)}}) {
+            for (const SamplePhoto &p : kind.photos) {
+                for (const auto &thumb : {qMakePair(kind.folder + "/", 200), qMakePair(kind.folder + "100/", 100)}) {
+                    const QSize small = p.size.scaled(thumb.second, thumb.second, Qt::KeepAspectRatio);
+                    if (!writeFile(o.orderPath + thumb.first + p.name,
+                                   testsupport::jpegWithOrientation(small, p.orientation, p.motorola, kind.tint), error))
+                        return false;
+                }
             }
+        }
+        for (const QString &sub : o.finishedFolders) {
+            if (!makeDir(o.orderPath + "成品/" + sub + "/", error)
+                || !writePhotos(o.orderPath + "成品/" + sub + "/", {{"旧版.jpg", {320, 240}, 0, false}},
+                                QColor(200, 140, 60), error))
+                return false;
         }
         QString shotTimes;
         for (const QString &raw : o.rawFiles) {
