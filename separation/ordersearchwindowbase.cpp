@@ -340,8 +340,22 @@ void OrderSearchWindowBase::clickSearch()
     qCDebug(lcSeparation) << "Query OrderID Url:" << request.url;
     qCDebug(lcSeparation) << "Query OrderID Paras:" << maskSecrets(request.body);
     m_searching = true;
-    m_searchButton->setEnabled(false);
+    setSearchEnabled(false);
     m_searchButton->setText(kSearchingText);
+}
+
+void OrderSearchWindowBase::setSearchEnabled(bool enabled)
+{
+    if (!enabled) {
+        if (m_searchButton->isEnabled())
+            m_searchHadFocus = focusWidget() == m_searchButton;
+        m_searchButton->setEnabled(false);
+        return;
+    }
+    m_searchButton->setEnabled(true);
+    if (m_searchHadFocus && focusWidget() == m_cancelButton)
+        m_searchButton->setFocus();
+    m_searchHadFocus = false;
 }
 
 QNetworkReply *OrderSearchWindowBase::postRequest(const QString &url, const QByteArray &body,
@@ -359,7 +373,8 @@ void OrderSearchWindowBase::queryCallBack(QNetworkReply *reply)
 {
     // Whatever the reply, the search is over.
     m_searching = false;
-    m_searchButton->setEnabled(true);
+    if (!m_runActive)
+        setSearchEnabled(true);
     m_searchButton->setText(kSearchText);
     if (!reply)
         return;
@@ -544,7 +559,7 @@ bool OrderSearchWindowBase::beginRun()
         return false;
     }
     m_runActive = true;
-    m_searchButton->setEnabled(false);
+    setSearchEnabled(false);
     return true;
 }
 
@@ -552,7 +567,8 @@ void OrderSearchWindowBase::endRun()
 {
     SeparationRun::release(this);
     m_runActive = false;
-    m_searchButton->setEnabled(!m_searching);
+    if (!m_searching)
+        setSearchEnabled(true);
 }
 
 void OrderSearchWindowBase::startJob(QRunnable *job, int priority)

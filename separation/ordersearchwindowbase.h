@@ -212,6 +212,9 @@ protected:
     QLabel *m_finishedLabel = nullptr;
 
 private:
+    // Disabling the focused search button hands the focus on to "取消", where Return or a blank would
+    // close the window: the focus comes back when the button is enabled again.
+    void setSearchEnabled(bool enabled);
     static QStandardItem *tickItem(bool checked);
     void loadSeparatePath();
 
@@ -225,4 +228,5 @@ private:
     QPointer<OrderDeleteBatch> m_deleteBatch; // until the batch has ended
     bool m_runActive = false;
     bool m_searching = false;
+    bool m_searchHadFocus = false; // the search button had the keyboard focus when it was disabled
 };

@@ -229,6 +229,20 @@ private slots:
         QCOMPARE(w->findChildren<QNetworkAccessManager *>().size(), 1); // one for every search
     }
 
+    // "检索" is disabled while its search is out; the keyboard focus it had comes back to it and does not
+    // stay on "取消", where Return would close the window.
+    void searchGivesTheFocusBack()
+    {
+        SearchOrder *w = open();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        auto *searchButton = child<QPushButton>(w, "searchButton");
+        searchButton->setFocus();
+        QVERIFY(listAll(w));
+        QCOMPARE(w->focusWidget(), searchButton);
+        QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+        QVERIFY(w->isVisible());
+    }
+
     void tableShowsTheOrders()
     {
         SearchOrder *w = open();
