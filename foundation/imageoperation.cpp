@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QImageReader>
 #include <QPainter>
 #include <QTransform>
 
@@ -102,6 +103,21 @@ int jpegOrientation(QFile &file)
         if (!file.seek(file.pos() + length - 2))
             return 1;
     }
+}
+
+// Reads a picture by its content, scaled while it is decoded to fit side x side (proportions kept, as
+// QImage::scaled would fit it); *storedSize gets its size as stored. A null image when it cannot be read.
+QImage readFitting(const QString &path, int side, QSize *storedSize)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    const QSize stored = reader.size();
+    if (storedSize)
+        *storedSize = stored;
+    if (!stored.isValid())
+        return QImage();
+    reader.setScaledSize(stored.scaled(side, side, Qt::KeepAspectRatio));
+    return reader.read();
 }
 
 } // namespace
@@ -248,32 +264,34 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size)
     if (name.isEmpty() || size <= 0)
         return QImage();
 
-    // (1) The 1000-pixel preview; made from the finished photo and kept for next time when missing.
+    // (1) The 1000-pixel preview; made from the finished photo and kept for next time when missing. Both
+    // are decoded straight at the size they are used at (a JPEG decoder scales while it decodes).
     const QString thumbDir = ImagePath::getFineThumbPath();
     const QString fineDir = ImagePath::getFinePath();
     QImage picture;
+    QSize pictureSize; // the size of the picture the mark's rectangle belongs to
     const QString preview = Platform::findFileNoCase(thumbDir, name);
     if (!preview.isEmpty())
-        picture = loadImage(preview);
+        picture = readFitting(preview, size, &pictureSize);
     if (picture.isNull()) {
         if (!preview.isEmpty())
             qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "unreadable preview, using the photo:" << preview;
         const QString source = Platform::findFileNoCase(fineDir, name);
-        picture = source.isEmpty() ? QImage() : loadImage(source);
-        if (picture.isNull()) {
+        const QImage previewPicture = source.isEmpty() ? QImage() : readFitting(source, kPreviewSide, nullptr);
+        if (previewPicture.isNull()) {
             qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "finished photo cannot be read:" << fineDir + name;
             return QImage();
         }
-        picture = picture.scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio, Qt::FastTransformation);
-        if (preview.isEmpty() && !picture.save(thumbDir + name))
+        if (preview.isEmpty() && !previewPicture.save(thumbDir + name))
             qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "preview not saved:" << thumbDir + name;
+        pictureSize = previewPicture.size();
+        picture = previewPicture.scaled(size, size, Qt::KeepAspectRatio, Qt::FastTransformation);
     }
 
-    // (2) Down to the thumbnail's size.
-    const int oldWidth = picture.width();
-    const int oldHeight = picture.height();
-    picture = picture.scaled(size, size, Qt::KeepAspectRatio, Qt::FastTransformation)
-                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // (2) At the thumbnail's size now.
+    const int oldWidth = pictureSize.width();
+    const int oldHeight = pictureSize.height();
+    picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 
     // (3) The mark, carried over to the scaled picture.
     const QRect rect = image.getRect();

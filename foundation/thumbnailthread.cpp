@@ -5,7 +5,10 @@
 #include "imageoperation.h"
 #include "logging.h"
 
+#include <QAtomicInt>
 #include <QDebug>
+#include <QThread>
+#include <QThreadPool>
 
 ThumbnailThread::ThumbnailThread(const QList<Image> &images, QObject *receiver, int size)
     : m_images(images), m_receiver(receiver), m_size(size)
@@ -42,21 +45,28 @@ int ThumbnailThread::saveWorkSheetThumbs()
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "thumbnail folder not created:" << thumbDir;
     FileOperation::setFileHidden(thumbDir);
 
-    int saved = 0;
+    // The thumbnails are made side by side on a pool of this job's own; the job ends when all are done.
+    QAtomicInt saved = 0;
+    QThreadPool workers;
+    workers.setMaxThreadCount(QThread::idealThreadCount());
     for (const Image &image : qAsConst(m_images)) {
         const QString name = image.getFileName();
         if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))) {
             qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "not a file name, skipped:" << name;
             continue;
         }
-        const QImage thumb = ImageOperation::webViewThumbImage(image, m_size);
-        // A thumbnail that cannot be made or saved leaves a gap on the sheet; the others go on.
-        if (thumb.isNull() || !thumb.save(thumbDir + name))
-            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "work-sheet thumbnail not saved:" << thumbDir + name;
-        else
-            ++saved;
+        const int size = m_size;
+        workers.start([image, size, thumbDir, name, &saved] {
+            const QImage thumb = ImageOperation::webViewThumbImage(image, size);
+            // A thumbnail that cannot be made or saved leaves a gap on the sheet; the others go on.
+            if (thumb.isNull() || !thumb.save(thumbDir + name))
+                qCDebug(lcFiles) << __FILE__ << __LINE__ << "work-sheet thumbnail not saved:" << thumbDir + name;
+            else
+                saved.ref();
+        });
     }
-    return saved;
+    workers.waitForDone();
+    return saved.loadAcquire();
 }
 
 void ThumbnailThread::reportFinished()

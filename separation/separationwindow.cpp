@@ -15,6 +15,7 @@
 #include "thumbnailthread.h"
 #include "webapi.h"
 
+#include <QAtomicInt>
 #include <QDate>
 #include <QDir>
 #include <QGroupBox>
@@ -368,6 +369,7 @@ struct SeparationWindow::SheetJobs {
     QList<QPair<QUrl, QImage>> printImages; // marked pictures at print size
     bool workSheetWritten = false;
     bool expressSheetWritten = false;
+    QAtomicInt printsLeft = 0;
 };
 
 void SeparationWindow::prepareSheetAndBarcode()
@@ -514,10 +516,17 @@ void SeparationWindow::writeSheetPdfs()
     const QString sheetPdf = workDir + QStringLiteral("明细制作单.pdf");
     const QString expressPdf = workDir + QStringLiteral("快递产品信息.pdf");
     const std::shared_ptr<WindowGuard> g = guard();
-    g->startJob([jobs, html, express, sheetPdf, expressPdf, g] {
+    // Both sheets at once; the second to be written reports.
+    jobs->printsLeft = 2;
+    g->startJob([jobs, html, sheetPdf, g] {
         jobs->workSheetWritten = printHtmlToPdf(html, sheetPdf, jobs->printImages);
+        if (!jobs->printsLeft.deref())
+            g->report("onSheetsPrinted");
+    });
+    g->startJob([jobs, express, expressPdf, g] {
         jobs->expressSheetWritten = printHtmlToPdf(express, expressPdf);
-        g->report("onSheetsPrinted");
+        if (!jobs->printsLeft.deref())
+            g->report("onSheetsPrinted");
     });
 }
 

@@ -6,6 +6,8 @@
 
 #include <QImageReader>
 #include <QImageWriter>
+#include <QThread>
+#include <QThreadPool>
 
 namespace {
 
@@ -47,36 +49,60 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
     const QString marksCopy = data->thumbFolder + QStringLiteral("marks/");
     if (!FileOperation::dirExists(marksCopy) && !FileOperation::mkDir(marksCopy))
         qCDebug(lcSeparation) << "marks folder not created:" << marksCopy;
+
+    // Each marked picture side by side: its copy, its size and its picture at print size.
+    struct Marked {
+        QString name;
+        QString target;
+        QSize size;
+        QImage printed;
+    };
+    QList<Marked> marked;
     for (const QStringList &entry : qAsConst(data->picsMarkArr)) {
         const QString name = entry.value(0);
         const QString target = markedPicturePath(*data, name);
-        if (target.isEmpty() || data->markSizes.contains(name))
-            continue; // a name with folder parts stays outside the thumbnail folder: no picture
-        const QString source = Platform::findFileNoCase(marksSource, name);
-        QImageReader reader;
-        openPicture(reader, source);
-        const QSize size = source.isEmpty() ? QSize() : reader.size();
-        if (!size.isValid()) {
-            qCDebug(lcSeparation) << "marked picture cannot be read:" << marksSource + name;
+        bool listed = false;
+        for (const Marked &m : qAsConst(marked))
+            listed = listed || m.name == name;
+        if (!target.isEmpty() && !listed) // a name with folder parts stays outside the thumbnail folder
+            marked.append({name, target, QSize(), QImage()});
+    }
+    QThreadPool workers;
+    workers.setMaxThreadCount(QThread::idealThreadCount());
+    for (Marked &m : marked) {
+        workers.start([&m, marksSource] {
+            const QString source = Platform::findFileNoCase(marksSource, m.name);
+            QImageReader reader;
+            openPicture(reader, source);
+            const QSize size = source.isEmpty() ? QSize() : reader.size();
+            if (!size.isValid()) {
+                qCDebug(lcSeparation) << "marked picture cannot be read:" << marksSource + m.name;
+                return;
+            }
+            bool copied = false;
+            if (reader.format() == "jpeg") {
+                copied = FileOperation::copyFile(source, m.target, true);
+            } else {
+                QImageReader whole;
+                const QImage picture = openPicture(whole, source)->read();
+                QImageWriter writer(Platform::localPath(m.target), "jpeg");
+                copied = !picture.isNull() && writer.write(picture);
+            }
+            qCDebug(lcSeparation) << "tempPath Path:" << m.target << (copied ? "" : "not written");
+            if (!copied)
+                return;
+            m.size = size;
+            if (size.width() > markPrintSide() || size.height() > markPrintSide())
+                reader.setScaledSize(size.scaled(markPrintSide(), markPrintSide(), Qt::KeepAspectRatio));
+            m.printed = reader.read();
+        });
+    }
+    workers.waitForDone();
+    for (const Marked &m : qAsConst(marked)) {
+        if (!m.size.isValid())
             continue;
-        }
-        bool copied = false;
-        if (reader.format() == "jpeg") {
-            copied = FileOperation::copyFile(source, target, true);
-        } else {
-            QImageReader whole;
-            const QImage picture = openPicture(whole, source)->read();
-            QImageWriter writer(Platform::localPath(target), "jpeg");
-            copied = !picture.isNull() && writer.write(picture);
-        }
-        qCDebug(lcSeparation) << "tempPath Path:" << target << (copied ? "" : "not written");
-        if (!copied)
-            continue;
-        data->markSizes.insert(name, size);
-        if (size.width() > markPrintSide() || size.height() > markPrintSide())
-            reader.setScaledSize(size.scaled(markPrintSide(), markPrintSide(), Qt::KeepAspectRatio));
-        const QImage small = reader.read();
-        if (!small.isNull() && printImages)
-            printImages->append({sheetImageUrl(target), small});
+        data->markSizes.insert(m.name, m.size);
+        if (!m.printed.isNull() && printImages)
+            printImages->append({sheetImageUrl(m.target), m.printed});
     }
 }
