@@ -511,6 +511,8 @@ void SeparationWindow::writeSheetPdfs()
         return;
     m_printing = true;
     const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
+    if (m_barcode && !m_barcode->succeeded()) // no barcode: an empty header cell
+        jobs->printImages.append({sheetImageUrl(barPath), noPicture()});
     const QString html = sheetHtml;
     const QString express = expressSheetHtml;
     const QString sheetPdf = workDir + QStringLiteral("明细制作单.pdf");

@@ -20,6 +20,13 @@ QImageReader *openPicture(QImageReader &reader, const QString &path)
 
 } // namespace
 
+QImage noPicture()
+{
+    QImage empty(1, 1, QImage::Format_ARGB32);
+    empty.fill(Qt::transparent);
+    return empty;
+}
+
 int markPrintSide()
 {
     return 360;
@@ -42,6 +49,8 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
         const QSize size = openPicture(reader, data->thumbFolder + file)->size();
         if (size.isValid())
             data->thumbWidths.insert(file, size.width());
+        else if (printImages)
+            printImages->append({sheetImageUrl(data->thumbFolder + file), noPicture()});
     }
 
     if (data->picsMarkArr.isEmpty())
@@ -99,8 +108,11 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
     }
     workers.waitForDone();
     for (const Marked &m : qAsConst(marked)) {
-        if (!m.size.isValid())
+        if (!m.size.isValid()) {
+            if (printImages)
+                printImages->append({sheetImageUrl(m.target), noPicture()});
             continue;
+        }
         data->markSizes.insert(m.name, m.size);
         if (!m.printed.isNull() && printImages)
             printImages->append({sheetImageUrl(m.target), m.printed});

@@ -14,9 +14,14 @@
 // pixels wide or high at screen resolution; this leaves room for a sharp print).
 int markPrintSide();
 
+// What the printed document shows for a picture that is not there: nothing (a transparent pixel, where
+// the text engine would draw a broken-image icon).
+QImage noPicture();
+
 // Fills data.thumbWidths (every photo of data.goods and their sub-products) and data.markSizes, and
 // copies every marked picture of data.picsMarkArr from marksSource (the order's "marks/" folder) into
 // data.thumbFolder + "marks/": a JPEG byte for byte, another picture re-encoded as JPEG. A name with folder
 // parts, or a picture that cannot be read, gets no copy and no size. printImages receives each copied
-// picture scaled to markPrintSide(), under the URL the sheet refers to it by. Any thread.
+// picture scaled to markPrintSide(), under the URL the sheet refers to it by, and noPicture() for every
+// thumbnail or marked picture that is not there. Any thread.
 void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QPair<QUrl, QImage>> *printImages);

@@ -402,10 +402,38 @@ private slots:
             return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
         };
         QVERIFY(text(work + "快递产品信息.pdf").contains("快递产品信息"));
-        if (failed.isEmpty())
-            QVERIFY(text(work + "明细制作单.pdf").contains("A1203"));
-        else
+        if (!failed.isEmpty()) {
             QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
+            return;
+        }
+        QVERIFY(text(work + "明细制作单.pdf").contains("A1203"));
+        // the pictures printed: thumbnails, the marked photo at print size, and the barcode when it came
+        QProcess images;
+        images.start("pdfimages", {"-list", work + "明细制作单.pdf"});
+        QVERIFY(images.waitForFinished(20000));
+        QSet<QString> sizes;
+        for (const QString &line : QString::fromUtf8(images.readAllStandardOutput()).split('\n').mid(2)) {
+            const QStringList columns = line.simplified().split(' ');
+            if (columns.size() > 4)
+                sizes << columns.at(3) + "x" + columns.at(4);
+        }
+        QVERIFY(sizes.contains("88x88"));
+        QCOMPARE(sizes.contains("300x80"), barcode.status == 200);
+        QCOMPARE(sizes.contains("270x360"), detail.status == 204);
+        QCOMPARE(sizes.contains("16x16"), false); // no broken-picture icon
+    }
+
+    void anEmptySaveFolderIsAskedForOnce()
+    {
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0, 1}));
+        child<QLineEdit>(w, "pathLineEdit")->clear();
+        FileDialogs::clearAsked();
+        FileDialogs::queueAnswer(m_out.chopped(1));
+        QVERIFY(runToEnd(w));
+        QCOMPARE(FileDialogs::asked().size(), 1);
+        QCOMPARE(child<QLineEdit>(w, "pathLineEdit")->text(), m_out.chopped(1));
+        QVERIFY(takeReportBox().file.startsWith(m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/A1203、"));
     }
 
     void threeOrdersOneAfterAnother()
