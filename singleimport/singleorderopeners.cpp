@@ -42,6 +42,9 @@ SearchOrderWindow *picker(const std::function<QWidget *(const ImportOrderModel &
         release();
         if (!opened)
             return;
+        // The picker comes back when the window goes, so closing the window (then the only one shown)
+        // must not end the program.
+        opened->setAttribute(Qt::WA_QuitOnClose, false);
         const QPointer<SearchOrderWindow> guard(window);
         QObject::connect(opened, &QObject::destroyed, window, [guard] {
             if (guard)

@@ -17,7 +17,9 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTimer>
 
 namespace {
 
@@ -632,8 +634,20 @@ void TestImportPhotoToServer::openers()
         m_window->close(); // deleted when closed; the picker comes back
         QVERIFY(testsupport::waitFor([&] { return !m_window && picker->isVisible(); }));
     } else {
-        // The download runs, ends with its box, closes and goes; the picker comes back.
-        QVERIFY(testsupport::waitFor([&] { return picker->isVisible(); }));
+        // The download runs, ends with its box, closes and goes; the picker comes back. In the program's
+        // own event loop, where closing the last window shown ends the program.
+        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+        QElapsedTimer clock;
+        clock.start();
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (picker->isVisible() || clock.hasExpired(10000))
+                qApp->exit();
+        });
+        poll.start(20);
+        qApp->exec();
+        QCOMPARE(lastClosed.count(), 0);
+        QVERIFY(picker->isVisible());
         QCOMPARE(MsgBox::lastShown().title + MsgBox::lastShown().text.left(7), box);
         QCOMPARE(FileDialogs::asked().last().caption, QStringLiteral("选择本地目录"));
         QVERIFY(QFileInfo::exists(target + "/DSC_1001.CR2"));
