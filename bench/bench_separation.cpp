@@ -23,19 +23,17 @@
 #include "globals.h"
 #include "msgbox.h"
 #include "searchorder.h"
+#include "separationbench.h"
 #include "splitaftersample.h"
 #include "standin.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -142,17 +140,7 @@ WindowRun runWindow(standin::Server &server, const QString &saveDir, bool afterS
     });
 
     SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample) : new SearchOrder;
-    w->show();
-    w->findChild<QComboBox *>("comboBox")->setCurrentText(QStringLiteral("预约单号"));
-    w->findChild<QLineEdit *>("orderNumber")->setText(kOrderKey);
-    w->findChild<QPushButton *>("searchButton")->click();
-    QElapsedTimer wait;
-    wait.start();
-    while (w->orderList().isEmpty() && wait.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    auto *view = w->findChild<QTableView *>("tableView");
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(0, 3)).center());
-    w->findChild<QLineEdit *>("pathLineEdit")->setText(saveDir);
+    bench::tickOrder(w, kOrderKey, saveDir);
 
     WindowRun run;
     QElapsedTimer sinceTick;
@@ -221,11 +209,7 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            std::fprintf(stderr, "%s\n", qPrintable(text));
-    });
-    MsgBox::setTestMode(true);
+    bench::quietWindows();
     QStringList args = app.arguments().mid(1);
     const bool afterSample = args.removeAll(QStringLiteral("--after-sample")) > 0;
     const int count = args.value(0, QStringLiteral("300")).toInt();

@@ -16,19 +16,17 @@
 #include "globals.h"
 #include "msgbox.h"
 #include "searchorder.h"
+#include "separationbench.h"
 #include "standin.h"
 
 #include <QApplication>
 #include <QBuffer>
-#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QImageReader>
 #include <QJsonArray>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -181,17 +179,7 @@ struct Run {
 Run runWindow(const QString &saveDir)
 {
     auto *w = new SearchOrder;
-    w->show();
-    w->findChild<QComboBox *>("comboBox")->setCurrentText(QStringLiteral("预约单号"));
-    w->findChild<QLineEdit *>("orderNumber")->setText(kOrderKey);
-    w->findChild<QPushButton *>("searchButton")->click();
-    QElapsedTimer wait;
-    wait.start();
-    while (w->orderList().isEmpty() && wait.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    auto *view = w->findChild<QTableView *>("tableView");
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(0, 3)).center());
-    w->findChild<QLineEdit *>("pathLineEdit")->setText(saveDir);
+    bench::tickOrder(w, kOrderKey, saveDir);
 
     const QString work = saveDir + QDate::currentDate().toString(QStringLiteral("/yyyy-MM-dd/"))
                          + kOrderKey + QStringLiteral("-服务1 李小红 快递/其它/");
@@ -236,11 +224,7 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            std::fprintf(stderr, "%s\n", qPrintable(text));
-    });
-    MsgBox::setTestMode(true);
+    bench::quietWindows();
     const QStringList args = app.arguments().mid(1);
     const int count = args.value(0, QStringLiteral("200")).toInt();
     QTemporaryDir base(args.size() > 1 ? args.at(1) + QStringLiteral("/bench-sheets-XXXXXX")

@@ -162,21 +162,29 @@ void SeparationWindow::endRunEarly()
     endRun();
 }
 
-void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
+bool SeparationWindow::acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj)
 {
     if (!runActive())
-        return;
-    QJsonObject obj;
-    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("查询产品信息错误：服务器返回的数据无法识别"))) {
+        return false;
+    if (!readJsonReply(reply, obj, nullptr, errorPrefix + QStringLiteral("服务器返回的数据无法识别"))) {
         endRunEarly();
-        return;
+        return false;
     }
-    const QString code = jsonString(obj, QStringLiteral("code"));
+    qCDebug(lcSeparation).noquote() << "run reply:" << QJsonDocument(*obj).toJson(QJsonDocument::Compact);
+    const QString code = jsonString(*obj, QStringLiteral("code"));
     if (code != QLatin1String("1")) {
-        inform(QStringLiteral("警告"), QStringLiteral("查询产品信息错误：") + code);
+        inform(QStringLiteral("警告"), errorPrefix + code);
         endRunEarly();
-        return;
+        return false;
     }
+    return true;
+}
+
+void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
+{
+    QJsonObject obj;
+    if (!acceptRunReply(reply, QStringLiteral("查询产品信息错误："), &obj))
+        return;
 
     QJsonObject sheetReply = obj;
     sheetReply.remove(QStringLiteral("code"));
@@ -404,20 +412,9 @@ void SeparationWindow::getPicInfo()
 
 void SeparationWindow::queryPicInfoCallBack(QNetworkReply *reply)
 {
-    if (!runActive())
-        return;
     QJsonObject obj;
-    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("查询裁剪信息错误：服务器返回的数据无法识别"))) {
-        endRunEarly();
+    if (!acceptRunReply(reply, QStringLiteral("查询裁剪信息错误："), &obj))
         return;
-    }
-    qCDebug(lcSeparation) << "picinfo" << obj;
-    const QString code = jsonString(obj, QStringLiteral("code"));
-    if (code != QLatin1String("1")) {
-        inform(QStringLiteral("警告"), QStringLiteral("查询裁剪信息错误：") + code);
-        endRunEarly();
-        return;
-    }
     onFinishSeparateImage();
     startJob(new SeparateThread(obj.value(QStringLiteral("orderpicdescr")).toArray(), SeparateThread::AnalysePhotoInfo,
                                 guard()));
@@ -457,20 +454,9 @@ void SeparationWindow::postQueryOrderInfo()
 
 void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
 {
-    if (!runActive())
-        return;
     QJsonObject obj;
-    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("查询订单信息错误：服务器返回的数据无法识别"))) {
-        endRunEarly();
+    if (!acceptRunReply(reply, QStringLiteral("查询订单信息错误："), &obj))
         return;
-    }
-    qCDebug(lcSeparation).noquote() << "postOrder Json:" << QJsonDocument(obj).toJson(QJsonDocument::Compact);
-    const QString code = jsonString(obj, QStringLiteral("code"));
-    if (code != QLatin1String("1")) {
-        inform(QStringLiteral("警告"), QStringLiteral("查询订单信息错误：") + code);
-        endRunEarly();
-        return;
-    }
     m_sheet = readOrderDetail(obj, consumptionKey());
     m_sheet.orderpayforkey = g_cur_orderpayforkey;
     m_sheet.servicetimes = g_cur_servicetimes;

@@ -79,6 +79,9 @@ protected:
     void separateNextOrder();
     // A step of the run failed: the run stops here; the next click goes on with the rows not yet taken.
     void endRunEarly();
+    // A reply of the run: true, with *obj, for a JSON object whose "code" is "1". Otherwise the user is told
+    // (a network error, a reply that cannot be read, or errorPrefix and the code) and the run ends early.
+    bool acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj);
     // The report's default file: save folder, today's date, the orders' numbers, "分件结果.txt".
     QString reportFileName() const;
     // The current order's folder is a full path the run may read from.
