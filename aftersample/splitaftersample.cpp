@@ -15,6 +15,8 @@ SplitAfterSample::SplitAfterSample(QWidget *parent) : SeparationWindow(parent), 
     rules.goodsIsQu = false;
     rules.listDotEntries = false;
     rules.copyRaws = true; // the stage after the sample always takes the raw files along
+    rules.hideBarcode = true;
+    rules.sheetKind = WorkSheetKind::AfterSample;
     setSeparationRules(rules);
 }
 
@@ -49,8 +51,26 @@ void SplitAfterSample::finalPhotosCopied()
     result.orderNumber = g_cur_orderpayforkey;
     result.failures = guard()->takeFailures();
     m_messageList.append(result);
-    isSheetDone = true;
-    separateNextOrder();
+    prepareSheetAndBarcode();
+}
+
+void SplitAfterSample::setSheetGoods(const QList<OrderGoodsInfo> &goods)
+{
+    m_sheetGoods = goods;
+    m_sheetPhotoCount = 0;
+    for (const OrderGoodsInfo &g : goods)
+        m_sheetPhotoCount += g.photoNames.size();
+    m_urgentState = urgentStateOf(g_orderGoodsList);
+}
+
+int SplitAfterSample::urgentStateOf(const QList<OrderGoodsInfo> &orderGoods)
+{
+    int urgent = 0;
+    for (const OrderGoodsInfo &g : orderGoods) {
+        if (g.isurgent == QLatin1String("1"))
+            ++urgent;
+    }
+    return urgent == orderGoods.size() ? 1 : urgent == 0 ? 0 : 2;
 }
 
 void SplitAfterSample::closeEvent(QCloseEvent *event)

@@ -2,7 +2,7 @@
 // The after-sample window of the tool "样后分件": the order search, table and save folder of the
 // separation windows on a form of its own. "开始分件" separates the ticked orders one by one: each
 // order's finished photos, with their camera-raw siblings, go into the dated order folder under the
-// shop's finished-folder name.
+// shop's finished-folder name, beside its barcode, work-sheet thumbnails, work sheet and express sheet.
 
 #include "separationwindow.h"
 
@@ -19,6 +19,14 @@ public:
     void setToolName(const QString &name);
     QString toolName() const { return m_toolName; }
 
+    // The goods the work sheet shows, with their photo count and how urgent the order's goods are.
+    void setSheetGoods(const QList<OrderGoodsInfo> &goods);
+    int sheetPhotoCount() const { return m_sheetPhotoCount; }
+    int urgentState() const { return m_urgentState; }
+    // 0 when no goods of the order are urgent ("isurgent" "1"), 1 when all are (or there are none),
+    // 2 when some are.
+    static int urgentStateOf(const QList<OrderGoodsInfo> &orderGoods);
+
 private slots:
     void on_selectPathButton_clicked();
     void on_comboBox_currentIndexChanged(int index);
@@ -30,7 +38,12 @@ private:
     void startClicked() override { startSeparation(); }
     void readGoods(const QJsonObject &reply) override;
     void finalPhotosCopied() override;
+    QString consumptionKey() const override { return QStringLiteral("m_consumption_statement"); }
+    void orderDetailRead() override { setSheetGoods(g_orderGoodsList); }
 
     Ui_SplitAfterSample *ui;
     QString m_toolName;
+    QList<OrderGoodsInfo> m_sheetGoods;
+    int m_sheetPhotoCount = 0;
+    int m_urgentState = 1;
 };

@@ -52,11 +52,11 @@ BarcodeDownload::~BarcodeDownload()
     }
 }
 
-void BarcodeDownload::start(const QString &url, const QString &filePath)
+void BarcodeDownload::start(const QString &url, const QString &filePath, bool alwaysHidden)
 {
     m_filePath = filePath;
     const QString local = Platform::localPath(filePath);
-    m_hide = QFileInfo::exists(local);
+    m_hide = alwaysHidden || QFileInfo::exists(local);
     m_file = new QSaveFile(local);
     if (!m_file->open(QIODevice::WriteOnly)) {
         qCDebug(lcSeparation) << "barcode file cannot be written:" << local;

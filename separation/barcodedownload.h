@@ -30,8 +30,8 @@ public:
     ~BarcodeDownload() override;
 
     // Starts the GET of url into filePath. A file that was there before keeps (or gets) the hidden
-    // attribute; a new one stays visible.
-    void start(const QString &url, const QString &filePath);
+    // attribute; a new one stays visible unless alwaysHidden.
+    void start(const QString &url, const QString &filePath, bool alwaysHidden = false);
 
     bool isFinished() const { return m_finished; }
     bool succeeded() const { return m_succeeded; }

@@ -394,7 +394,7 @@ void SeparationWindow::prepareSheetAndBarcode()
         if (m_sheetBuilt)
             writeSheetPdfs();
     });
-    m_barcode->start(BarcodeDownload::barcodeUrl(g_cur_order_photo_id), barPath);
+    m_barcode->start(BarcodeDownload::barcodeUrl(g_cur_order_photo_id), barPath, m_rules.hideBarcode);
     getPicInfo();
 }
 
@@ -465,6 +465,8 @@ void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
     m_sheet.finishedPhotos = *ImageData::getInstance()->getFineList();
     m_sheet.barcodePath = barPath;
     m_sheet.thumbFolder = g_separateWorkDir + ThumbnailThread::sheetThumbDirName() + QLatin1Char('/');
+    m_sheet.kind = m_rules.sheetKind;
+    orderDetailRead();
 
     // What the sheet shows from disk is looked at on the pool; the sheet is built when it is known.
     const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
@@ -527,6 +529,8 @@ void SeparationWindow::onSheetsPrinted()
         failed << workDir + QStringLiteral("明细制作单.pdf");
     if (!m_sheetJobs->expressSheetWritten)
         failed << workDir + QStringLiteral("快递产品信息.pdf");
+    if (m_barcode && !m_barcode->succeeded()) // the sheet went out without its barcode
+        failed << barPath;
     if (!failed.isEmpty()) {
         if (m_messageList.isEmpty() || m_messageList.last().orderNumber != g_cur_orderpayforkey) {
             SeparateMessageInfo entry;

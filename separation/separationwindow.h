@@ -51,6 +51,8 @@ protected:
         bool goodsIsQu = true;      // the goods request ends with "&is_qu=1"
         bool listDotEntries = true; // the listing of "成品/" holds "." and ".." (each gets a copy job)
         bool copyRaws = false;      // finished copies take their camera-raw siblings whatever the shop says
+        bool hideBarcode = false;   // "条形码.jpg" is hidden even when it is new
+        WorkSheetKind sheetKind = WorkSheetKind::Separation;
     };
     void setSeparationRules(const SeparationRules &rules) { m_rules = rules; }
 
@@ -97,6 +99,8 @@ protected:
     void prepareSheetAndBarcode();
     // The order-detail key of the consumption statement.
     virtual QString consumptionKey() const { return QStringLiteral("consumption_statement"); }
+    // The order's detail has been read into m_sheet; the sheet is built next.
+    virtual void orderDetailRead() {}
 
     QList<SeparateMessageInfo> m_messageList;
     QString workDir;  // the save folder, then the work folder of the order being separated

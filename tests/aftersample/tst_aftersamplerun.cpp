@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QThreadPool>
@@ -116,83 +117,129 @@ private slots:
 
     void twoOrders()
     {
+        // a late barcode: the sheets wait for it
+        const QByteArray barcode = testsupport::jpegWithOrientation(QSize(300, 80), 0);
+        m_server.setReply("getbarcodegen", standin::Reply::raw(200, barcode, "image/jpeg").asChunked().withDelay(600));
         SplitAfterSample *w = open();
         QVERIFY(listAndTick(w, {0, 3}));
         QVERIFY(runToEnd(w));
 
-        QCOMPARE(goodsRequests(), (QStringList{"5001", "5004"}));
+        // per order: goods, then the barcode beside the crop information, then the detail
+        QStringList actions;
+        for (const standin::Request &r : m_server.requests()) {
+            if (r.action != "order_list")
+                actions << r.action + (r.action == "getbarcodegen" ? r.queryFields.value(3).second
+                                                                   : r.field("order_photo_id"));
+        }
+        for (int i : {1, 5})
+            std::sort(actions.begin() + i, actions.begin() + i + 2);
+        QCOMPARE(actions, (QStringList{"ordergoods202305215001", "getbarcodegen5001", "getorderpic5001", "orderdetail5001",
+                                       "ordergoods202305215004", "getbarcodegen5004", "getorderpic5004",
+                                       "orderdetail5004"}));
         QCOMPARE(m_server.lastRequest("ordergoods20230521").fieldNames(),
                  (QStringList{"token", "order_photo_id", "shopid", "superid", "personid", "uid"}));
-        const QStringList photos{kA + "02底片/IMG_0001.CR2", kA + "02底片/IMG_0001.jpg", kA + "02底片/IMG_0002.CR2",
-                                 kA + "02底片/IMG_0002.jpg", kA + "02底片/IMG_0003.CR2", kA + "02底片/IMG_0003.jpg",
-                                 kA + "02底片/IMG_0004.JPG", kD + "02底片/IMG_2001.CR2", kD + "02底片/IMG_2001.NEF",
-                                 kD + "02底片/IMG_2001.jpg", kD + "02底片/IMG_2002.png"};
-        QCOMPARE(testsupport::fileTree(dated()), photos);
+
+        const QStringList sheets{"制作单缩略图/", "快递产品信息.pdf", "明细制作单.pdf", "条形码.jpg"};
+        QStringList files;
+        for (const QString &f : QStringList{"02底片/IMG_0001.CR2", "02底片/IMG_0001.jpg", "02底片/IMG_0002.CR2",
+                                            "02底片/IMG_0002.jpg", "02底片/IMG_0003.CR2", "02底片/IMG_0003.jpg",
+                                            "02底片/IMG_0004.JPG", "制作单缩略图/IMG_0001.jpg", "制作单缩略图/IMG_0002.jpg",
+                                            "制作单缩略图/IMG_0003.jpg", "制作单缩略图/IMG_0004.jpg",
+                                            "制作单缩略图/marks/IMG_0002.jpg", "快递产品信息.pdf", "明细制作单.pdf", "条形码.jpg"})
+            files << kA + f;
+        for (const QString &f : QStringList{"02底片/IMG_2001.CR2", "02底片/IMG_2001.NEF", "02底片/IMG_2001.jpg",
+                                            "02底片/IMG_2002.png", "制作单缩略图/IMG_2001.jpg", "快递产品信息.pdf",
+                                            "明细制作单.pdf", "条形码.jpg"})
+            files << kD + f;
+        QCOMPARE(testsupport::fileTree(dated()), files);
+
         // the retouched PNG, not the original of the same name
-        const QString png = "成品/IMG_2002.png";
-        QFile copied(dated() + kD + "02底片/IMG_2002.png"), source(m_studio->orders.at(3).orderPath + png);
-        QVERIFY(copied.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly));
-        QCOMPARE(copied.readAll(), source.readAll());
+        auto bytes = [](const QString &path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        QCOMPARE(bytes(dated() + kD + "02底片/IMG_2002.png"), bytes(m_studio->orders.at(3).orderPath + "成品/IMG_2002.png"));
+        const QString work = dated() + kA;
+        QCOMPARE(bytes(work + "条形码.jpg"), barcode);
+        QVERIFY(Platform::isHidden(work + "条形码.jpg"));
+        QVERIFY(Platform::isHidden(work + "制作单缩略图"));
+        QVERIFY(QFileInfo(work + "明细制作单.pdf").lastModified() >= QFileInfo(work + "条形码.jpg").lastModified());
+        QProcess pdftotext;
+        pdftotext.start("pdftotext", {work + "明细制作单.pdf", "-"});
+        QVERIFY(pdftotext.waitForFinished(20000));
+        const QString sheet = QString::fromUtf8(pdftotext.readAllStandardOutput());
+        QVERIFY(sheet.contains("A1203"));
+        QVERIFY(sheet.contains("样后消费：加选精修十张")); // the after-sample statement, not the separation's
+        QVERIFY(!sheet.contains("套系消费"));
         QCOMPARE(FileOperation::readDatFile("path_separatePhotos.dat", 2), QStringList{m_out.chopped(1)});
 
         QCOMPARE(testsupport::takeReportBox().text, QString("分件成功!"));
         QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：2/2"));
         QVERIFY(runToEnd(w)); // the same ticks once more
         QCOMPARE(goodsRequests().size(), 4);
-        QVERIFY(testsupport::takeReportBox().shown);
+        QCOMPARE(testsupport::takeReportBox().text, QString("分件成功!"));
     }
 
     void failures_data()
     {
-        QTest::addColumn<standin::Reply>("goods"); // the first goods reply
-        QTest::addColumn<QString>("mkDirFault");
-        QTest::addColumn<QString>("copyFault");
-        QTest::addColumn<QString>("box");    // the warning shown; "" for none
-        QTest::addColumn<bool>("stops");     // the run stops at the first order
-        QTest::addColumn<QString>("report"); // the report's text when the run ends
+        QTest::addColumn<QString>("action"); // a reply of the first order's that fails ("" for none)
+        QTest::addColumn<standin::Reply>("reply");
+        QTest::addColumn<QString>("fault");  // "mkdir:", "copy:" or "write:" and the path part that fails once
+        QTest::addColumn<QString>("box");    // the warning that stops the run; "" for none
+        QTest::addColumn<QString>("failed"); // the first order's failure in the report, when the run goes on
 
-        const standin::Reply served;
-        QTest::newRow("goods HTTP 500") << standin::Reply::httpError(500) << "" << "" << "网络请求错误\n500" << true << "";
-        QTest::newRow("goods not JSON") << standin::Reply::notJson() << "" << ""
-                                        << "查询产品信息错误：服务器返回的数据无法识别" << true << "";
-        QTest::newRow("goods numeric code") << standin::Reply::numericCode(1) << "" << "" << "查询产品信息错误：" << true
-                                            << "";
-        QTest::newRow("order folder") << served << "A1203-" << "" << "分件文件夹创建失败：%1" << true << "";
-        QTest::newRow("a copy") << served << "" << "IMG_0002.CR2" << "" << false
-                                << "订单A1203:\n复制失败:%1" + kA + "02底片/IMG_0002.CR2\n\n";
+        const standin::Reply none;
+        const QString goods = "ordergoods20230521";
+        QTest::newRow("goods HTTP 500") << goods << standin::Reply::httpError(500) << "" << "网络请求错误\n500" << "";
+        QTest::newRow("goods not JSON") << goods << standin::Reply::notJson() << ""
+                                        << "查询产品信息错误：服务器返回的数据无法识别" << "";
+        QTest::newRow("crop numeric code") << "getorderpic" << standin::Reply::numericCode(1) << ""
+                                           << "查询裁剪信息错误：" << "";
+        QTest::newRow("detail not JSON") << "orderdetail" << standin::Reply::notJson() << ""
+                                         << "查询订单信息错误：服务器返回的数据无法识别" << "";
+        QTest::newRow("order folder") << "" << none << "mkdir:A1203-" << "分件文件夹创建失败：%1" << "";
+        QTest::newRow("a raw copy") << "" << none << "copy:IMG_0002.CR2" << "" << "02底片/IMG_0002.CR2";
+        QTest::newRow("work sheet") << "" << none << "write:明细制作单" << "" << "明细制作单.pdf";
+        QTest::newRow("barcode 404") << "getbarcodegen" << standin::Reply::raw(404, "<html>no</html>", "text/html") << ""
+                                     << "" << "条形码.jpg";
     }
     void failures()
     {
-        QFETCH(standin::Reply, goods);
-        QFETCH(QString, mkDirFault);
-        QFETCH(QString, copyFault);
+        QFETCH(QString, action);
+        QFETCH(standin::Reply, reply);
+        QFETCH(QString, fault);
         QFETCH(QString, box);
-        QFETCH(bool, stops);
-        QFETCH(QString, report);
+        QFETCH(QString, failed);
 
-        if (goods.status != 200 || !goods.body.isEmpty())
-            m_server.queueReply("ordergoods20230521", goods);
-        if (!mkDirFault.isEmpty())
-            Platform::failMkDirs(mkDirFault, 1);
-        if (!copyFault.isEmpty())
-            Platform::failCopies(copyFault, 1);
+        if (!action.isEmpty())
+            m_server.queueReply(action, reply);
+        const QString part = fault.section(':', 1);
+        if (fault.startsWith("mkdir:"))
+            Platform::failMkDirs(part, 1);
+        else if (fault.startsWith("copy:"))
+            Platform::failCopies(part, 1);
+        else if (fault.startsWith("write:"))
+            Platform::failWrites(part, 1);
         SplitAfterSample *w = open();
         QVERIFY(listAndTick(w, {0, 3}));
         QVERIFY(runToEnd(w));
-        QCOMPARE(MsgBox::shown().isEmpty(), box.isEmpty());
-        if (!box.isEmpty())
-            QCOMPARE(MsgBox::lastShown().text, box.arg(dated() + kA));
         QVERIFY(!SeparationRun::holder());
-        if (stops) {
+        const QString work = dated() + kA;
+        if (!box.isEmpty()) {
+            QCOMPARE(MsgBox::shown().size(), 1);
+            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+            QCOMPARE(MsgBox::lastShown().text, box.arg(work));
             QCOMPARE(goodsRequests(), QStringList{"5001"});
             QVERIFY(!testsupport::takeReportBox().shown);
+            QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
             QVERIFY(runToEnd(w)); // the next start goes on with the order not yet taken
             QCOMPARE(goodsRequests(), (QStringList{"5001", "5004"}));
             QCOMPARE(testsupport::takeReportBox().text, QString("分件成功!"));
-        } else {
-            QCOMPARE(goodsRequests(), (QStringList{"5001", "5004"}));
-            QCOMPARE(testsupport::takeReportBox().text, report.arg(dated()));
+            return;
         }
+        QVERIFY(MsgBox::shown().isEmpty());
+        QCOMPARE(goodsRequests(), (QStringList{"5001", "5004"}));
+        QCOMPARE(testsupport::takeReportBox().text, "订单A1203:\n复制失败:" + work + failed + "\n\n");
     }
 
     // One separation run at a time, whichever window starts it; a window closed while its jobs wait
@@ -231,6 +278,24 @@ private slots:
         child<QPushButton>(other, "pushButton_separate")->click();
         QVERIFY(testsupport::waitFor([&] { return !other->isSeparating(); }, 20000));
         QVERIFY(testsupport::takeReportBox().shown);
+    }
+
+    // Closed while the barcode is still loading and the sheet jobs run: nothing reaches the window.
+    void closingWhileTheBarcodeLoads()
+    {
+        m_server.setReply("getbarcodegen", standin::Reply::raw(200, "late", "image/jpeg").withDelay(1500));
+        SplitAfterSample *w = open();
+        QVERIFY(listAndTick(w, {0}));
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("getbarcodegen") > 0; }));
+        w->close();
+        QVERIFY(testsupport::waitFor([&] { return m_windows.first().isNull(); }));
+        QVERIFY(!SeparationRun::holder());
+        QTest::qWait(2000); // the reply arrives and the jobs end with no window to tell
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QVERIFY(!testsupport::takeReportBox().shown);
+        QVERIFY(MsgBox::shown().isEmpty());
     }
 };
 

@@ -209,6 +209,28 @@ private slots:
         QCOMPARE(m_server.lastRequest("order_list").field("storesids"), QString("21,22,23"));
     }
 
+    void urgentState_data()
+    {
+        QTest::addColumn<QStringList>("isurgent"); // of the order's goods
+        QTest::addColumn<int>("state");
+        QTest::newRow("no goods") << QStringList() << 1;
+        QTest::newRow("none urgent") << QStringList{"0", "", "2"} << 0;
+        QTest::newRow("all urgent") << QStringList{"1", "1"} << 1;
+        QTest::newRow("some urgent") << QStringList{"1", "0"} << 2;
+    }
+    void urgentState()
+    {
+        QFETCH(QStringList, isurgent);
+        QFETCH(int, state);
+        QList<OrderGoodsInfo> goods;
+        for (const QString &u : isurgent) {
+            OrderGoodsInfo g;
+            g.isurgent = u;
+            goods << g;
+        }
+        QCOMPARE(SplitAfterSample::urgentStateOf(goods), state);
+    }
+
     void savedPathAndClosing_data()
     {
         QTest::addColumn<QByteArray>("file"); // the list file's bytes; empty: no file

@@ -361,6 +361,7 @@ private slots:
         QVERIFY(MsgBox::shown().isEmpty());
         QVERIFY(report.shown);
         QCOMPARE(report.text.contains("复制失败:" + work + "明细制作单.pdf"), !failed.isEmpty());
+        QCOMPARE(report.text.contains(work + "条形码.jpg"), barcode.status != 200); // a sheet without its barcode
 
         // goods, then crop information beside the barcode, then the detail
         QStringList actions;

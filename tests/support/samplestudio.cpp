@@ -849,7 +849,9 @@ QJsonObject SampleStudio::detailReply(const SampleOrder &o) const
         {"role16", ""}, {"role4", ""}, {"twosales", "0"}, {"dept", "儿童部"}, {"pay_type", "全款"},
         {"count", "1"}, {"buynumber", "0"}, {"provinceid", QJsonObject {{"areaname", "广东省"}}},
         {"cityid", QJsonObject {{"areaname", "深圳市"}}}, {"countyid", QJsonObject {{"areaname", "南山区"}}},
-        {"address", "科技园一路1号"}, {"consumption_statement", ""}};
+        {"address", "科技园一路1号"}, {"consumption_statement", "套系消费：相册一本"},
+        // the after-sample service names its statement apart
+        {"m_consumption_statement", "样后消费：加选精修十张"}};
     return QJsonObject {{"code", "1"}, {"servicetime", servicetime}, {"orderpicdescr", marks},
                         {"count_order_sample_infoservicetimes", "3"}, {"order", order}};
 }
