@@ -238,6 +238,7 @@ int main(int argc, char *argv[])
     QDir::setCurrent(base.path());
 
     readAll(order.path);
+    bench::settleDisk();
     double bestWindow = -1, bestCp = -1;
     int stall = 0;
     for (int i = 0; i < 3; ++i) {
@@ -245,9 +246,11 @@ int main(int argc, char *argv[])
         QDir().mkpath(out);
         const WindowRun w = runWindow(server, out, afterSample);
         QDir(out).removeRecursively();
+        bench::settleDisk();
         const QString cpOut = base.path() + QStringLiteral("/cp%1").arg(i);
         const double c = afterSample ? runCpAfterSample(order, cpOut) : runCp(order, cpOut);
         QDir(cpOut).removeRecursively();
+        bench::settleDisk();
         std::printf("run %d: window %.2f s (longest GUI gap %d ms), cp %.2f s\n", i + 1, w.seconds,
                     w.longestStallMs, c);
         std::fflush(stdout);

@@ -255,6 +255,7 @@ int main(int argc, char *argv[])
         for (int i = 0; i < 3; ++i) {
             if (previews ? !writePreviews(order) : (removePreviews(order), false))
                 return 1;
+            bench::settleDisk();
             const QString out = base.path() + QStringLiteral("/out%1%2").arg(previews).arg(i);
             QDir().mkpath(out);
             const Run r = runWindow(out);

@@ -14,7 +14,20 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace bench {
+
+// Writes out what earlier steps left unwritten (the generated order, a removed output), so that a timed
+// run does not pay for it.
+inline void settleDisk()
+{
+#ifdef Q_OS_UNIX
+    ::sync();
+#endif
+}
 
 // Windows in test mode: message boxes answered at once, only warnings and worse printed.
 inline void quietWindows()
