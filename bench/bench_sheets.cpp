@@ -10,12 +10,13 @@
 // service; timed is the stretch from the start of the thumbnail job (its folder appears) to both PDFs
 // written (the run's end), three times with the previews there and three times with them removed first
 // (they are then written back). A 10 ms timer on the GUI thread measures its longest stall during that
-// stretch; the work sheet's size is printed too.
+// stretch; the work sheet's size is printed too. The same runs follow through the after-sample window.
 
 #include "benchsupport.h"
 #include "globals.h"
 #include "msgbox.h"
 #include "searchorder.h"
+#include "splitaftersample.h"
 #include "separationbench.h"
 #include "standin.h"
 
@@ -176,13 +177,14 @@ struct Run {
     qint64 sheetBytes = 0;
 };
 
-Run runWindow(const QString &saveDir)
+Run runWindow(const QString &saveDir, bool afterSample)
 {
-    auto *w = new SearchOrder;
+    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample) : new SearchOrder;
     bench::tickOrder(w, kOrderKey, saveDir);
 
-    const QString work = saveDir + QDate::currentDate().toString(QStringLiteral("/yyyy-MM-dd/"))
-                         + kOrderKey + QStringLiteral("-服务1 李小红 快递/其它/");
+    // the after-sample window keeps its sheets in the order folder itself
+    const QString work = saveDir + QDate::currentDate().toString(QStringLiteral("/yyyy-MM-dd/")) + kOrderKey
+                         + QStringLiteral("-服务1 李小红 快递/") + (afterSample ? QString() : QStringLiteral("其它/"));
     Run run;
     QElapsedTimer clock;
     QElapsedTimer sinceTick;
@@ -248,7 +250,11 @@ int main(int argc, char *argv[])
                 (count + kPhotosPerProduct - 1) / kPhotosPerProduct);
 
     int status = 0;
-    for (const bool previews : {true, false}) {
+    // (after-sample window, previews there): the separation window first, then the after-sample one
+    const QList<QPair<bool, bool>> modes{{false, true}, {false, false}, {true, true}, {true, false}};
+    for (const auto &mode : modes) {
+        const bool afterSample = mode.first;
+        const bool previews = mode.second;
         double best = -1;
         int stall = 0;
         qint64 bytes = 0;
@@ -258,11 +264,11 @@ int main(int argc, char *argv[])
             bench::settleDisk();
             const QString out = base.path() + QStringLiteral("/out%1%2").arg(previews).arg(i);
             QDir().mkpath(out);
-            const Run r = runWindow(out);
+            const Run r = runWindow(out, afterSample);
             QDir(out).removeRecursively();
-            std::printf("%s, run %d: %.2f s (thumbnails %.2f s, then order detail and sheets), longest GUI gap %d ms, "
+            std::printf("%s%s, run %d: %.2f s (thumbnails %.2f s, then order detail and sheets), longest GUI gap %d ms, "
                         "work sheet %.1f MB\n",
-                        previews ? "previews there" : "previews missing", i + 1, r.seconds, r.thumbnails,
+                        afterSample ? "样后分件, " : "", previews ? "previews there" : "previews missing", i + 1, r.seconds, r.thumbnails,
                         r.longestStallMs, r.sheetBytes / 1e6);
             std::fflush(stdout);
             if (r.seconds < 0)
@@ -272,9 +278,9 @@ int main(int argc, char *argv[])
             bytes = qMax(bytes, r.sheetBytes);
         }
         const double target = previews ? 1.0 : 3.0;
-        std::printf("best with previews %s: %.2f s (target <= %.0f s); longest GUI gap %d ms (target <= 100); "
+        std::printf("%sbest with previews %s: %.2f s (target <= %.0f s); longest GUI gap %d ms (target <= 100); "
                     "work sheet %.1f MB (target <= 10)\n",
-                    previews ? "there" : "missing", best, target, stall, bytes / 1e6);
+                    afterSample ? "样后分件, " : "", previews ? "there" : "missing", best, target, stall, bytes / 1e6);
         if (best > target || stall > 100 || bytes > 10 * 1000 * 1000)
             status = 2;
     }
