@@ -401,7 +401,7 @@ void ImportPhotoToServer::queryOrderPath()
     QNetworkReply *reply = post(g_url_get_order_path, body, &ImportPhotoToServer::backOrderPath);
     reply->setProperty("lookup", ++m_lookupSerial);
     qCDebug(lcSingleImport) << "query order url:" << g_url_get_order_path;
-    qCDebug(lcSingleImport) << "query order paras:" << body;
+    qCDebug(lcSingleImport) << "query order paras:" << maskSecrets(body);
 }
 
 void ImportPhotoToServer::backOrderPath(QNetworkReply *reply)
@@ -794,7 +794,7 @@ void ImportPhotoToServer::queryServerPath()
                                 .toByteArray();
     post(g_url_get_order_pic_path, body, &ImportPhotoToServer::backServerPath);
     qCDebug(lcSingleImport) << "server path url:" << g_url_get_order_pic_path;
-    qCDebug(lcSingleImport) << "server path paras:" << body;
+    qCDebug(lcSingleImport) << "server path paras:" << maskSecrets(body);
 }
 
 void ImportPhotoToServer::backServerPath(QNetworkReply *reply)
@@ -1009,7 +1009,7 @@ void ImportPhotoToServer::postOrderPath(QString orderFolder, int picCount, int b
                                 .toByteArray();
     post(g_url_updatepicpath, body, &ImportPhotoToServer::submitPicPath);
     qCDebug(lcSingleImport) << "提交路径地址2 url" << g_url_updatepicpath;
-    qCDebug(lcSingleImport) << "copyF post paras" << body;
+    qCDebug(lcSingleImport) << "copyF post paras" << maskSecrets(body);
 }
 
 void ImportPhotoToServer::submitPicPath(QNetworkReply *reply)

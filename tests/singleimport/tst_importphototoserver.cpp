@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLoggingCategory>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QElapsedTimer>
@@ -31,6 +32,17 @@ standin::Reply folderReply(const QString &orderPath, const QString &bakPath = QS
 }
 
 
+
+// The program's log while a test listens to it.
+QStringList *s_log = nullptr;
+QtMessageHandler s_nextHandler = nullptr;
+void keepLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (s_log)
+        s_log->append(message);
+    if (s_nextHandler)
+        s_nextHandler(type, context, message);
+}
 
 QStringList sorted(QStringList list)
 {
@@ -386,8 +398,19 @@ void TestImportPhotoToServer::run()
     if (!failCopy.isEmpty())
         Platform::failCopies(failCopy);
     m_server.clearRequests();
+    QStringList log;
+    s_log = &log;
+    QLoggingCategory::setFilterRules(QStringLiteral("tessaly.singleimport.debug=true"));
+    s_nextHandler = qInstallMessageHandler(keepLog);
     chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad});
-    QVERIFY(runEnded(1));
+    const bool ended = runEnded(1);
+    qInstallMessageHandler(s_nextHandler);
+    QLoggingCategory::setFilterRules(QString());
+    s_log = nullptr;
+    QVERIFY(ended);
+    // the requests of the run are logged, their token masked
+    QVERIFY(!log.filter("orderpicpath=").isEmpty());
+    QCOMPARE(log.filter(g_apiToken), QStringList());
 
     const QString order = m_studio->picRoot + "2023-07/08/708E5520-1/";
     const QString backup = m_studio->bakRoot + "2023-07/08/708E5520-1/";
