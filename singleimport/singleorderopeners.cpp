@@ -11,6 +11,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QEvent>
 #include <QPointer>
 
 #include <functional>
@@ -25,6 +26,26 @@ QString shotDay(const QString &text)
     const QString day = text.trimmed().left(10);
     return QDate::fromString(day, QStringLiteral("yyyy-MM-dd")).isValid() ? day : text.trimmed();
 }
+
+// Shows the picker again as soon as the window it opened hides: a window closing while no other is shown
+// ends the program, and the window hides before it is deleted.
+class ShowOnHide : public QObject
+{
+public:
+    ShowOnHide(QWidget *opened, SearchOrderWindow *picker) : QObject(opened), m_picker(picker)
+    {
+        opened->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide && !event->spontaneous() && m_picker)
+            m_picker->show();
+        return false;
+    }
+
+private:
+    QPointer<SearchOrderWindow> m_picker;
+};
 
 // A picker whose handed-over order goes to open(); the records handed over are the receiver's.
 SearchOrderWindow *picker(const std::function<QWidget *(const ImportOrderModel &, SearchOrderWindow *)> &open)
@@ -42,9 +63,7 @@ SearchOrderWindow *picker(const std::function<QWidget *(const ImportOrderModel &
         release();
         if (!opened)
             return;
-        // The picker comes back when the window goes, so closing the window (then the only one shown)
-        // must not end the program.
-        opened->setAttribute(Qt::WA_QuitOnClose, false);
+        new ShowOnHide(opened, window);
         const QPointer<SearchOrderWindow> guard(window);
         QObject::connect(opened, &QObject::destroyed, window, [guard] {
             if (guard)
