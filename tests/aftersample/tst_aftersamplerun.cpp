@@ -5,7 +5,7 @@
 #include "runoutput.h"
 #include "searchorder.h"
 #include "splitaftersample.h"
-#include "studiofixture.h"
+#include "orderwindowtests.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -27,90 +27,32 @@ const QString kD = "D4410-服务3 赵敏 自取/";
 
 } // namespace
 
-class TestAfterSampleRun : public QObject, protected testsupport::StudioFixture
+class TestAfterSampleRun : public QObject, protected testsupport::SeparationRunFixture
 {
     Q_OBJECT
-
-    QList<QPointer<OrderSearchWindowBase>> m_windows;
-    QString m_out;
-    int m_outs = 0;
 
     template <typename Window = SplitAfterSample>
     Window *open()
     {
-        auto *w = new Window;
-        w->setAttribute(Qt::WA_DeleteOnClose);
-        w->resize(1200, 700);
-        w->show();
-        m_windows << w;
-        return w;
-    }
-    // Lists every sample order (A1203, B2207, C3105, D4410, E5520) and ticks the given rows.
-    bool listAndTick(OrderSearchWindowBase *w, const QList<int> &rows)
-    {
-        child<QComboBox>(w, "comboBox")->setCurrentText("电话");
-        child<QLineEdit>(w, "orderNumber")->setText("00000");
-        auto *button = child<QPushButton>(w, "searchButton");
-        const int before = m_server.requestCount("order_list");
-        button->click();
-        if (!testsupport::waitFor([&] { return m_server.requestCount("order_list") > before && button->isEnabled(); }))
-            return false;
-        for (int row : rows)
-            testsupport::clickRow(w, row);
-        child<QLineEdit>(w, "pathLineEdit")->setText(m_out.chopped(1));
-        return true;
-    }
-    bool runToEnd(SplitAfterSample *w)
-    {
-        child<QPushButton>(w, "pushButton_separate")->click();
-        return testsupport::waitFor([w] { return !w->isSeparating(); }, 20000);
-    }
-    QStringList goodsRequests() const
-    {
-        QStringList ids;
-        for (const standin::Request &r : m_server.requests("ordergoods20230521"))
-            ids << r.field("order_photo_id");
-        return ids;
+        return openWindow<Window>();
     }
     QString dated() const { return m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/"; }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(startServer());
         QString error;
-        QVERIFY2(newStudio(true, &error), qPrintable(error));
-        serveStudio();
-        QVERIFY(QDir::setCurrent(m_roots->base()));
+        QVERIFY2(startWrittenStudio(&error), qPrintable(error));
     }
     void init()
     {
-        MsgBox::clearShown();
-        Platform::clearFaults();
-        m_server.clearRequests();
-        g_storeIds = QStringList{"11"};
-        g_storeNames = QStringList{"星光店"};
+        QVERIFY(prepareRun());
         g_sjfjxz = "0"; // the shop does not copy raw files; the stage after the sample does all the same
         g_finishedDirName = "02底片";
-        m_out = m_roots->path(QString("out%1/").arg(++m_outs));
-        QVERIFY(QDir().mkpath(m_out));
     }
     void cleanup()
     {
-        for (const QPointer<OrderSearchWindowBase> &w : qAsConst(m_windows)) {
-            if (w)
-                w->close();
-        }
-        QVERIFY(testsupport::waitFor([this] {
-            for (const QPointer<OrderSearchWindowBase> &w : qAsConst(m_windows)) {
-                if (w)
-                    return false;
-            }
-            return true;
-        }));
-        m_windows.clear();
-        testsupport::takeReportBox();
-        QThreadPool::globalInstance()->waitForDone();
+        QVERIFY(closeWindows());
         Platform::clearFaults();
         serveStudio();
     }

@@ -2,7 +2,7 @@
 #include "msgbox.h"
 #include "multiselectcombobox.h"
 #include "splitaftersample.h"
-#include "studiofixture.h"
+#include "orderwindowtests.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>
@@ -43,23 +43,8 @@ QStringList warnings()
 }
 
 using testsupport::child;
-
-QStandardItemModel *modelOf(QWidget *w)
-{
-    return qobject_cast<QStandardItemModel *>(child<QTableView>(w, "tableView")->model());
-}
-
-// One character per row: "X" ticked, "-" not, "?" when the record and the table disagree.
-QString ticks(SplitAfterSample *w)
-{
-    QString out;
-    for (int r = 0; r < w->orderList().size(); ++r) {
-        const bool record = w->orderList().at(r).checked;
-        const bool shown = modelOf(w)->item(r, 0)->data(Qt::CheckStateRole).toInt() == Qt::Checked;
-        out += record != shown ? QLatin1Char('?') : record ? QLatin1Char('X') : QLatin1Char('-');
-    }
-    return out;
-}
+using testsupport::orderModelOf;
+using testsupport::ticksOf;
 
 } // namespace
 
@@ -75,22 +60,6 @@ class TestSplitAfterSample : public QObject, protected testsupport::StudioFixtur
         m_win->resize(1200, 700);
         m_win->show();
         return m_win;
-    }
-    bool search(SplitAfterSample *w)
-    {
-        auto *button = child<QPushButton>(w, "searchButton");
-        const int before = m_server.requestCount("order_list");
-        button->click();
-        return testsupport::waitFor([&] {
-            return m_server.requestCount("order_list") > before && button->isEnabled() && button->text() == "检索";
-        });
-    }
-    // Every sample order has a phone number with five zeros in a row.
-    bool listAll(SplitAfterSample *w)
-    {
-        child<QComboBox>(w, "comboBox")->setCurrentText("电话");
-        child<QLineEdit>(w, "orderNumber")->setText("00000");
-        return search(w);
     }
 
 private slots:
@@ -148,17 +117,17 @@ private slots:
         QCOMPARE(noFocus, (QStringList{"pathLineEdit", "pushButton_selectAll", "pushButton_selectOpposite",
                                        "pushButton_separate", "selectPathButton"}));
 
-        QVERIFY(listAll(w));
-        QCOMPARE(ticks(w), QString("-----"));
+        QVERIFY(testsupport::listAllOrders(w, m_server));
+        QCOMPARE(ticksOf(w), QString("-----"));
         child<QPushButton>(w, "pushButton_selectAll")->click();
-        QCOMPARE(ticks(w), QString("XXXXX"));
+        QCOMPARE(ticksOf(w), QString("XXXXX"));
         auto *view = child<QTableView>(w, "tableView");
         const QModelIndex cell = view->model()->index(1, 4);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(cell).center());
-        QCOMPARE(ticks(w), QString("X-XXX"));
+        QCOMPARE(ticksOf(w), QString("X-XXX"));
         QCOMPARE(view->styleSheet(), kUntickedRowStyle);
         child<QPushButton>(w, "pushButton_selectOpposite")->click();
-        QCOMPARE(ticks(w), QString("-X---"));
+        QCOMPARE(ticksOf(w), QString("-X---"));
 
         FileDialogs::queueAnswer(QString("/out/chosen"));
         child<QPushButton>(w, "selectPathButton")->click();
@@ -186,7 +155,7 @@ private slots:
         child<QComboBox>(w, "comboBox")->setCurrentText("转数码日期");
         child<QLineEdit>(w, "orderNumber")->setText("ignored");
         child<QCalendarWidget>(w, "calendar")->setSelectedDate(QDate(2023, 6, 1));
-        QVERIFY(search(w));
+        QVERIFY(testsupport::searchAndWait(w, m_server));
         QCOMPARE(m_server.requestCount("order_list"), 1);
         const standin::Request r = m_server.lastRequest("order_list");
         QCOMPARE(r.fieldNames(), (QStringList{"token", "shopid", "searchtype", "eid", "superid", "keyword",
@@ -195,7 +164,7 @@ private slots:
         QCOMPARE(r.field("keyword"), QString("2023-06-01"));
         QCOMPARE(r.field("storesids"), QString("21,23"));
 
-        QStandardItemModel *m = modelOf(w);
+        QStandardItemModel *m = orderModelOf(w);
         QCOMPARE(m->rowCount(), 2);
         QCOMPARE(m->horizontalHeaderItem(13)->text(), QString("上件日期"));
         QCOMPARE(m->item(1, 1)->text(), QString("D4410"));
@@ -205,7 +174,7 @@ private slots:
         g_storeIds = QStringList{"91"};
         g_storeNames = QStringList{"别店"};
         stores->item(1)->setCheckState(Qt::Checked);
-        QVERIFY(search(w));
+        QVERIFY(testsupport::searchAndWait(w, m_server));
         QCOMPARE(m_server.lastRequest("order_list").field("storesids"), QString("21,22,23"));
     }
 

@@ -3,7 +3,7 @@
 #include "multiselectcombobox.h"
 #include "platform.h"
 #include "searchorder.h"
-#include "studiofixture.h"
+#include "orderwindowtests.h"
 #include "ui_exportdovraresult.h"
 #include "ui_searchorder.h"
 
@@ -26,38 +26,13 @@ const QStringList kStoreNames{"一店", "二店", "三店"};
 
 using testsupport::child;
 using testsupport::clickRow;
-
-QStandardItemModel *modelOf(QWidget *w)
-{
-    return qobject_cast<QStandardItemModel *>(child<QTableView>(w, "tableView")->model());
-}
+using testsupport::orderModelOf;
+using testsupport::searchAndWait;
+using testsupport::ticksOf;
 
 QStandardItemModel *storesOf(QWidget *w)
 {
     return qobject_cast<QStandardItemModel *>(child<MultiSelectComboBox>(w, "cb_shops")->model());
-}
-
-// Clicks "检索" and waits until a request went out and its reply has been handled.
-bool search(QWidget *w, standin::Server &server)
-{
-    auto *button = child<QPushButton>(w, "searchButton");
-    const int before = server.requestCount("order_list");
-    button->click();
-    return testsupport::waitFor([&] {
-        return server.requestCount("order_list") > before && button->isEnabled() && button->text() == "检索";
-    });
-}
-
-// One character per row: "X" ticked, "-" not, "?" when the record and the table disagree.
-QString ticks(SearchOrder *w)
-{
-    QString out;
-    for (int r = 0; r < w->orderList().size(); ++r) {
-        const bool record = w->orderList().at(r).checked;
-        const bool shown = modelOf(w)->item(r, 0)->data(Qt::CheckStateRole).toInt() == Qt::Checked;
-        out += record != shown ? QLatin1Char('?') : record ? QLatin1Char('X') : QLatin1Char('-');
-    }
-    return out;
 }
 
 } // namespace
@@ -74,13 +49,6 @@ class TestSearchOrder : public QObject, protected testsupport::StudioFixture
         m_win->resize(1200, 700);
         m_win->show();
         return m_win;
-    }
-    // Every sample order has a phone number with five zeros in a row.
-    bool listAll(SearchOrder *w)
-    {
-        child<QComboBox>(w, "comboBox")->setCurrentText("电话");
-        child<QLineEdit>(w, "orderNumber")->setText("00000");
-        return search(w, m_server);
     }
 
 private slots:
@@ -158,7 +126,7 @@ private slots:
             QCOMPARE(child<QPushButton>(w, "searchButton")->text(), QString("检索"));
         }
         child<QLineEdit>(w, "orderNumber")->setText(typed);
-        QVERIFY(search(w, m_server));
+        QVERIFY(searchAndWait(w, m_server));
         QCOMPARE(m_server.requestCount("order_list"), 1); // the prompt posted nothing
 
         const standin::Request r = m_server.lastRequest("order_list");
@@ -197,14 +165,14 @@ private slots:
         QFETCH(int, rows);
 
         SearchOrder *w = open();
-        QVERIFY(listAll(w));
+        QVERIFY(testsupport::listAllOrders(w, m_server));
         const int listed = w->orderList().size();
         QCOMPARE(listed, m_studio->orders.size());
         clickRow(w, 1);
         MsgBox::clearShown();
 
         m_server.queueReply("order_list", reply);
-        QVERIFY(search(w, m_server));
+        QVERIFY(searchAndWait(w, m_server));
         if (title.isEmpty()) {
             QVERIFY(MsgBox::shown().isEmpty());
         } else {
@@ -213,16 +181,16 @@ private slots:
             QCOMPARE(MsgBox::lastShown().text, text);
         }
         if (rows < 0) {
-            QCOMPARE(modelOf(w)->rowCount(), listed);
+            QCOMPARE(orderModelOf(w)->rowCount(), listed);
             QVERIFY(w->orderList().at(1).checked);
-            QCOMPARE(modelOf(w)->item(1, 0)->data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+            QCOMPARE(orderModelOf(w)->item(1, 0)->data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
         } else {
-            QCOMPARE(modelOf(w)->rowCount(), rows);
+            QCOMPARE(orderModelOf(w)->rowCount(), rows);
             QCOMPARE(w->orderList().size(), rows);
             QVERIFY(!w->hasCheckedOrder());
             for (int r = 0; r < rows; ++r) {
                 for (int c = 1; c < 15; ++c)
-                    QCOMPARE(modelOf(w)->item(r, c)->text(), QString());
+                    QCOMPARE(orderModelOf(w)->item(r, c)->text(), QString());
                 QCOMPARE(w->orderList().at(r).pickupTypeText, QString("自取"));
             }
         }
@@ -237,7 +205,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(w));
         auto *searchButton = child<QPushButton>(w, "searchButton");
         searchButton->setFocus();
-        QVERIFY(listAll(w));
+        QVERIFY(testsupport::listAllOrders(w, m_server));
         QCOMPARE(w->focusWidget(), searchButton);
         QTest::keyClick(w->focusWidget(), Qt::Key_Return);
         QVERIFY(w->isVisible());
@@ -246,11 +214,11 @@ private slots:
     void tableShowsTheOrders()
     {
         SearchOrder *w = open();
-        QStandardItemModel *m = modelOf(w);
+        QStandardItemModel *m = orderModelOf(w);
         QCOMPARE(m->columnCount(), 15);
         QCOMPARE(m->horizontalHeaderItem(13)->text(), QString("上件日期"));
         QCOMPARE(m->horizontalHeaderItem(14)->text(), QString("订单路径"));
-        QVERIFY(listAll(w));
+        QVERIFY(testsupport::listAllOrders(w, m_server));
         for (int r = 0; r < m_studio->orders.size(); ++r) {
             const standin::SampleOrder &o = m_studio->orders.at(r);
             QCOMPARE(m->item(r, 0)->data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
@@ -266,12 +234,12 @@ private slots:
         // the searches of the demo: by order number and by shooting day
         child<QComboBox>(w, "comboBox")->setCurrentText("预约单号");
         child<QLineEdit>(w, "orderNumber")->setText("A1203");
-        QVERIFY(search(w, m_server));
+        QVERIFY(searchAndWait(w, m_server));
         QCOMPARE(m->rowCount(), 1);
         QCOMPARE(m->item(0, 1)->text(), QString("A1203"));
         child<QComboBox>(w, "comboBox")->setCurrentText("拍摄日期");
         child<QCalendarWidget>(w, "calendar")->setSelectedDate(QDate(2023, 6, 1));
-        QVERIFY(search(w, m_server));
+        QVERIFY(searchAndWait(w, m_server));
         QCOMPARE(m->rowCount(), 2);
         QCOMPARE(m->item(1, 1)->text(), QString("D4410"));
     }
@@ -312,27 +280,27 @@ private slots:
     void tickingAndInverting()
     {
         SearchOrder *w = open();
-        QVERIFY(listAll(w));
+        QVERIFY(testsupport::listAllOrders(w, m_server));
         auto *view = child<QTableView>(w, "tableView");
         QCOMPARE(w->orderList().size(), 5);
 
         clickRow(w, 2);
-        QCOMPARE(ticks(w), QString("--X--"));
+        QCOMPARE(ticksOf(w), QString("--X--"));
         QCOMPARE(view->styleSheet(), kTickedRowStyle);
         QVERIFY(w->hasCheckedOrder());
         clickRow(w, 2, 0); // any column of the row
-        QCOMPARE(ticks(w), QString("-----"));
+        QCOMPARE(ticksOf(w), QString("-----"));
         QCOMPARE(view->styleSheet(), kUntickedRowStyle);
         QVERIFY(!w->hasCheckedOrder());
 
         clickRow(w, 1);
-        QCOMPARE(ticks(w), QString("-X---"));
+        QCOMPARE(ticksOf(w), QString("-X---"));
         child<QPushButton>(w, "pushButton_selectOpposite")->click();
-        QCOMPARE(ticks(w), QString("X-XXX"));
+        QCOMPARE(ticksOf(w), QString("X-XXX"));
         child<QPushButton>(w, "pushButton_selectOpposite")->click();
-        QCOMPARE(ticks(w), QString("-X---"));
+        QCOMPARE(ticksOf(w), QString("-X---"));
         child<QPushButton>(w, "pushButton_selectAll")->click();
-        QCOMPARE(ticks(w), QString("XXXXX"));
+        QCOMPARE(ticksOf(w), QString("XXXXX"));
         QCOMPARE(view->styleSheet(), kTickedRowStyle); // the buttons leave the colours alone
         for (const OrderRowInfo &row : w->orderList())
             QVERIFY(!row.processed);
@@ -345,7 +313,7 @@ private slots:
         QJsonObject withoutPath{{"orderpayforkey", "A2"}, {"orderpath", 12}};
         m_server.queueReply("order_list", standin::Reply::ok({{"data", QJsonArray{withoutPath, withPath}}}));
         SearchOrder *w = open();
-        QVERIFY(listAll(w));
+        QVERIFY(testsupport::listAllOrders(w, m_server));
         auto *view = child<QTableView>(w, "tableView");
         auto *menu = view->findChild<QMenu *>();
         QVERIFY(menu);
@@ -400,7 +368,7 @@ private slots:
         storesOf(w)->item(1)->setCheckState(Qt::Unchecked);
         g_storeIds = QStringList{"91"}; // the tool window switched to a shop with one store
         g_storeNames = QStringList{"别店"};
-        QVERIFY(listAll(w));
+        QVERIFY(testsupport::listAllOrders(w, m_server));
         QCOMPARE(m_server.lastRequest("order_list").field("storesids"), QString("21,23"));
     }
 

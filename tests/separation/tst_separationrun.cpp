@@ -5,7 +5,7 @@
 #include "platform.h"
 #include "runoutput.h"
 #include "searchorder.h"
-#include "studiofixture.h"
+#include "orderwindowtests.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -35,97 +35,31 @@ QString label(const QString &express, const QString &date = "2023-06-21", bool d
 
 } // namespace
 
-class TestSeparationRun : public QObject, protected testsupport::StudioFixture
+class TestSeparationRun : public QObject, protected testsupport::SeparationRunFixture
 {
     Q_OBJECT
 
-    QList<QPointer<SearchOrder>> m_windows;
-    QString m_out;
-    int m_outs = 0;
-
-    SearchOrder *open()
-    {
-        auto *w = new SearchOrder;
-        w->setAttribute(Qt::WA_DeleteOnClose);
-        w->resize(1200, 700);
-        w->show();
-        m_windows << w;
-        return w;
-    }
-    // Lists every sample order and ticks the given rows.
-    bool listAndTick(SearchOrder *w, const QList<int> &rows)
-    {
-        child<QComboBox>(w, "comboBox")->setCurrentText("电话");
-        child<QLineEdit>(w, "orderNumber")->setText("00000");
-        auto *button = child<QPushButton>(w, "searchButton");
-        const int before = m_server.requestCount("order_list");
-        button->click();
-        if (!testsupport::waitFor([&] { return m_server.requestCount("order_list") > before && button->isEnabled(); }))
-            return false;
-        auto *view = child<QTableView>(w, "tableView");
-        for (int row : rows) {
-            const QModelIndex index = view->model()->index(row, 3);
-            view->scrollTo(index);
-            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
-        }
-        child<QLineEdit>(w, "pathLineEdit")->setText(m_out.chopped(1));
-        return true;
-    }
-    // Clicks "开始分件" and waits for the run to end.
-    bool runToEnd(SearchOrder *w)
-    {
-        child<QPushButton>(w, "pushButton_separate")->click();
-        return testsupport::waitFor([w] { return !w->isSeparating(); }, 20000);
-    }
-    QStringList goodsRequests() const
-    {
-        QStringList ids;
-        for (const standin::Request &r : m_server.requests("ordergoods20230521"))
-            ids << r.field("order_photo_id");
-        return ids;
-    }
+    SearchOrder *open() { return openWindow<SearchOrder>(); }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(startServer());
         QString error;
-        QVERIFY2(newStudio(true, &error), qPrintable(error));
-        serveStudio();
-        QVERIFY(QDir::setCurrent(m_roots->base()));
+        QVERIFY2(startWrittenStudio(&error), qPrintable(error));
     }
     void init()
     {
-        MsgBox::clearShown();
-        Platform::clearFaults();
-        m_server.clearRequests();
-        g_storeIds = QStringList{"11"};
-        g_storeNames = QStringList{"星光店"};
+        QVERIFY(prepareRun());
         g_isshow_subproduct = "1";
         g_xztp = "1";
         g_sjfjxz = "0";
         g_separateMode.clear();
         g_markDirName = "标注";
         g_finishedDirName = "成品";
-        m_out = m_roots->path(QString("out%1/").arg(++m_outs));
-        QVERIFY(QDir().mkpath(m_out));
     }
     void cleanup()
     {
-        for (const QPointer<SearchOrder> &w : qAsConst(m_windows)) {
-            if (w)
-                w->close();
-        }
-        QVERIFY(testsupport::waitFor([this] {
-            for (const QPointer<SearchOrder> &w : qAsConst(m_windows)) {
-                if (w)
-                    return false;
-            }
-            return true;
-        }));
-        m_windows.clear();
-        takeReportBox();
-        QThreadPool::globalInstance()->waitForDone();
+        QVERIFY(closeWindows());
         Platform::clearFaults();
         serveStudio();
     }
