@@ -471,7 +471,7 @@ void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
     // What the sheet shows from disk is looked at on the pool; the sheet is built when it is known.
     const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
     jobs->sheet = m_sheet;
-    const QString marks = g_cur_orderpath + QStringLiteral("marks/");
+    const QString marks = orderPathUsable() ? g_cur_orderpath + QStringLiteral("marks/") : QString();
     const std::shared_ptr<WindowGuard> g = guard();
     g->startJob([jobs, marks, g] {
         prepareSheetFiles(&jobs->sheet, marks, &jobs->printImages);

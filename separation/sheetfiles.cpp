@@ -80,7 +80,7 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
     workers.setMaxThreadCount(QThread::idealThreadCount());
     for (Marked &m : marked) {
         workers.start([&m, marksSource] {
-            const QString source = Platform::findFileNoCase(marksSource, m.name);
+            const QString source = marksSource.isEmpty() ? QString() : Platform::findFileNoCase(marksSource, m.name);
             QImageReader reader;
             openPicture(reader, source);
             const QSize size = source.isEmpty() ? QSize() : reader.size();

@@ -184,6 +184,25 @@ private slots:
         QCOMPARE(testsupport::takeReportBox().text, "订单A1203:\n复制失败:" + work + failed + "\n\n");
     }
 
+    // An order the web service knows no folder of: nothing is read from the program's folder (which holds a
+    // "成品/" and a "marks/" here), the sheets are written all the same and the report says why it is empty.
+    void anOrderWithoutAFolder()
+    {
+        for (const char *sub : {"成品/", "marks/"}) {
+            QVERIFY(QDir().mkpath(m_roots->base() + sub));
+            QVERIFY(testsupport::writeJpeg(m_roots->base() + sub + "IMG_0002.jpg", QSize(40, 30)));
+        }
+        SplitAfterSample *w = open();
+        QVERIFY(listAndTick(w, {4})); // E5520
+        QVERIFY(runToEnd(w));
+        const QString work = dated() + "E5520-服务1 孙悟-孙大圣 自取/";
+        QCOMPARE(testsupport::fileTree(work),
+                 (QStringList{"02底片/", "制作单缩略图/", "快递产品信息.pdf", "明细制作单.pdf", "条形码.jpg"}));
+        QCOMPARE(testsupport::takeReportBox().text, QString("订单E5520:\n订单路径为空或不完整，未读取订单照片：\n\n"));
+        for (const char *sub : {"成品/", "marks/"})
+            QVERIFY(QDir(m_roots->base() + sub).removeRecursively());
+    }
+
     // One separation run at a time, whichever window starts it; a window closed while its jobs wait
     // hears nothing more of them and lets the next run start.
     void oneRunAtATime()
