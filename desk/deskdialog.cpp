@@ -60,11 +60,34 @@ void DeskDialog::fillModel(QStandardItemModel *model, const QList<QStringList> &
         }
 }
 
-QNetworkReply *DeskDialog::post(const QString &url, const QByteArray &body)
+QNetworkReply *DeskDialog::postBody(const QString &url, const QByteArray &body)
 {
     qCDebug(lcDesk) << "url==" << url;
     qCDebug(lcDesk) << "postData==" << maskSecrets(body);
     return postForm(manager, url, body);
+}
+
+bool DeskDialog::readSearchReply(QNetworkReply *reply, QJsonObject *obj)
+{
+    if (!readJsonReply(reply, obj)) {
+        restoreSearchButtons();
+        return false;
+    }
+    if (!replyOk(*obj)) {
+        warn(QStringLiteral("错误代码：") + jsonString(*obj, QStringLiteral("code")));
+        restoreSearchButtons();
+        return false;
+    }
+    return true;
+}
+
+bool DeskDialog::readScanReply(QNetworkReply *reply, QJsonObject *obj)
+{
+    if (readJsonReply(reply, obj))
+        return true;
+    if (reply->error() == QNetworkReply::NoError)
+        restoreTypeSearchButton();
+    return false;
 }
 
 void DeskDialog::setSearching(QPushButton *button)

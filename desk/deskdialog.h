@@ -4,7 +4,9 @@
 // a search runs, and the date picker that fills the keyword field for the date search types.
 
 #include <QDialog>
+#include <QJsonObject>
 #include <QList>
+#include <QNetworkReply>
 #include <QPointer>
 #include <QStringList>
 
@@ -12,7 +14,6 @@ class CalendarPicker;
 class QAbstractItemView;
 class QLineEdit;
 class QNetworkAccessManager;
-class QNetworkReply;
 class QPushButton;
 class QStandardItemModel;
 
@@ -42,8 +43,35 @@ protected:
     // Rebuilds a model from rows of texts, every cell centred.
     static void fillModel(QStandardItemModel *model, const QList<QStringList> &rows);
 
-    // POSTs a form body through the window's manager; the caller connects the reply's finished.
-    QNetworkReply *post(const QString &url, const QByteArray &body);
+    // POSTs a form body through the window's manager; once the reply has finished, the desk's handler gets
+    // it and the reply is deleted afterwards. The returned reply may carry what the handler needs.
+    template <typename Desk>
+    QNetworkReply *post(const QString &url, const QByteArray &body, void (Desk::*handler)(QNetworkReply *))
+    {
+        QNetworkReply *reply = postBody(url, body);
+        connect(reply, &QNetworkReply::finished, this, [this, reply, handler] {
+            reply->deleteLater();
+            (static_cast<Desk *>(this)->*handler)(reply);
+        });
+        return reply;
+    }
+
+    // A search reply: false, with the search buttons back, after a network error, a body that is not JSON
+    // or a refusal (shown as "错误代码：" and the code).
+    bool readSearchReply(QNetworkReply *reply, QJsonObject *obj);
+    // The reply of a scan or of a registration: false after a network error (the search-by-type button
+    // stays as it is then) or a body that is not JSON (the button comes back).
+    bool readScanReply(QNetworkReply *reply, QJsonObject *obj);
+
+    // Adds the record to the list unless a record of the same key is there already, which keeps its place.
+    template <typename Record, typename Key>
+    static void appendUnlisted(QList<Record> &list, const Record &record, Key Record::*key)
+    {
+        for (const Record &known : qAsConst(list))
+            if (known.*key == record.*key)
+                return;
+        list.append(record);
+    }
 
     void setSearching(QPushButton *button);
     void restoreTypeSearchButton();
@@ -67,6 +95,8 @@ protected slots:
     void on_newDate(const QString &date);
 
 private:
+    QNetworkReply *postBody(const QString &url, const QByteArray &body);
+
     Widgets m_widgets;
     QPointer<CalendarPicker> m_picker;
 };

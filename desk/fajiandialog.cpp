@@ -188,8 +188,7 @@ QByteArray FaJianDialog::buildSearchBody(int type, const QString &keyword) const
 
 void FaJianDialog::postDataFunc(const QByteArray &body)
 {
-    QNetworkReply *reply = post(g_url_order_list, body);
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { queryCallBack(reply); });
+    post(g_url_order_list, body, &FaJianDialog::queryCallBack);
 }
 
 void FaJianDialog::postQueryOrderID(const QString &orderid)
@@ -198,8 +197,7 @@ void FaJianDialog::postQueryOrderID(const QString &orderid)
                                 .add(QStringLiteral("shopid"), g_SHOPID)
                                 .add(QStringLiteral("orderid"), orderid)
                                 .toByteArray();
-    QNetworkReply *reply = post(g_url_getorderbyid, body);
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { queryOrderIDCallBack(reply); });
+    post(g_url_getorderbyid, body, &FaJianDialog::queryOrderIDCallBack);
 }
 
 void FaJianDialog::setChooserLists(const QList<PrintShopInfo> &shops, const QList<FactoryInfo> &factories)
@@ -211,17 +209,9 @@ void FaJianDialog::setChooserLists(const QList<PrintShopInfo> &shops, const QLis
 
 void FaJianDialog::queryCallBack(QNetworkReply *reply)
 {
-    reply->deleteLater();
     QJsonObject obj;
-    if (!readJsonReply(reply, &obj)) {
-        restoreSearchButtons();
+    if (!readSearchReply(reply, &obj))
         return;
-    }
-    if (!replyOk(obj)) {
-        warn(QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
-        restoreSearchButtons();
-        return;
-    }
     setChooserLists(printShopsFromJson(obj.value(QStringLiteral("printshops"))),
                     factoriesFromJson(obj.value(QStringLiteral("factorys"))));
 
@@ -232,14 +222,8 @@ void FaJianDialog::queryCallBack(QNetworkReply *reply)
         restoreSearchButtons();
         return;
     }
-    for (const QJsonValue &value : orders) {
-        const FaJianOrderInfo order = FaJianOrderInfo::fromJson(value.toObject());
-        bool listed = false;
-        for (const FaJianOrderInfo &known : qAsConst(leftList))
-            listed = listed || known.orderpayforkey == order.orderpayforkey;
-        if (!listed)
-            leftList.append(order);
-    }
+    for (const QJsonValue &value : orders)
+        appendUnlisted(leftList, FaJianOrderInfo::fromJson(value.toObject()), &FaJianOrderInfo::orderpayforkey);
     rightListByRow.clear();
     rightList.clear();
     for (const FaJianOrderInfo &order : qAsConst(leftList))
@@ -250,13 +234,9 @@ void FaJianDialog::queryCallBack(QNetworkReply *reply)
 
 void FaJianDialog::queryOrderIDCallBack(QNetworkReply *reply)
 {
-    reply->deleteLater();
     QJsonObject obj;
-    if (!readJsonReply(reply, &obj)) {
-        if (reply->error() == QNetworkReply::NoError)
-            restoreTypeSearchButton();
+    if (!readScanReply(reply, &obj))
         return;
-    }
     qCDebug(lcDesk) << "obj" << obj;
     if (!replyOk(obj)) {
         warn(jsonString(obj, QStringLiteral("message")));
@@ -280,11 +260,7 @@ void FaJianDialog::queryOrderIDCallBack(QNetworkReply *reply)
         {"sheji", orderObj.value("sheji")}, {"shejitime", orderObj.value("shejitime")},
         {"orderid", orderObj.value("orderid")}, {"mname", orderObj.value("mname")},
         {"wname", orderObj.value("wname")}});
-    bool listed = false;
-    for (const FaJianOrderInfo &known : qAsConst(leftList))
-        listed = listed || known.orderpayforkey == order.orderpayforkey;
-    if (!listed)
-        leftList.append(order);
+    appendUnlisted(leftList, order, &FaJianOrderInfo::orderpayforkey);
     postQueryProducts(order.orderid);
     setLeftModelRow();
     restoreTypeSearchButton();
@@ -326,15 +302,12 @@ void FaJianDialog::postQueryProducts(const QString &orderid)
                                 .add(QStringLiteral("shopid"), g_SHOPID)
                                 .toByteArray();
     qCDebug(lcDesk) << "post request row is:" << getRowOfOrder(orderid);
-    QNetworkReply *reply = post(g_url_ordergoods, body);
     // The reply is placed by the order it was asked for, whatever order the replies arrive in.
-    reply->setProperty(kOrderIdProperty, orderid);
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { queryProductsCallBack(reply); });
+    post(g_url_ordergoods, body, &FaJianDialog::queryProductsCallBack)->setProperty(kOrderIdProperty, orderid);
 }
 
 void FaJianDialog::queryProductsCallBack(QNetworkReply *reply)
 {
-    reply->deleteLater();
     const QString orderid = reply->property(kOrderIdProperty).toString();
     QJsonObject obj;
     const bool read = readJsonReply(reply, &obj);
@@ -499,14 +472,11 @@ void FaJianDialog::on_pushButton_submit_clicked()
                                      QString::fromUtf8(QJsonDocument(goods).toJson(QJsonDocument::Compact)))
                                 .toByteArray();
     qCDebug(lcDesk) << "postData" << maskSecrets(body);
-    QNetworkReply *reply = post(g_url_sendtoshop, body);
-    reply->setProperty(kOrderIdProperty, m_shownOrderId);
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { querySendToShopCallBack(reply); });
+    post(g_url_sendtoshop, body, &FaJianDialog::querySendToShopCallBack)->setProperty(kOrderIdProperty, m_shownOrderId);
 }
 
 void FaJianDialog::querySendToShopCallBack(QNetworkReply *reply)
 {
-    reply->deleteLater();
     const QString orderid = reply->property(kOrderIdProperty).toString();
     QJsonObject obj;
     const bool read = readJsonReply(reply, &obj);

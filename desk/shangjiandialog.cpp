@@ -164,28 +164,18 @@ void ShangJianDialog::queryOrderByShangjianDate(const QString &date)
 
 void ShangJianDialog::postDataFunc(const QByteArray &body)
 {
-    QNetworkReply *reply = post(g_url_order_list, body);
     // The reply goes to the table of the search that posted it, whatever was searched meanwhile.
-    reply->setProperty(kLeftTable, leftSearch);
+    post(g_url_order_list, body, &ShangJianDialog::queryCallBack)->setProperty(kLeftTable, leftSearch);
     leftSearch = false;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { queryCallBack(reply); });
 }
 
 void ShangJianDialog::queryCallBack(QNetworkReply *reply)
 {
-    reply->deleteLater();
     const bool left = reply->property(kLeftTable).toBool();
     QJsonObject obj;
-    if (!readJsonReply(reply, &obj)) {
-        restoreSearchButtons();
+    if (!readSearchReply(reply, &obj))
         return;
-    }
     qCDebug(lcDesk).noquote() << "shangjian search Json:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
-    if (!replyOk(obj)) {
-        warn(QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
-        restoreSearchButtons();
-        return;
-    }
     const QJsonArray data = obj.value(QStringLiteral("data")).toArray();
     if (data.isEmpty()) {
         notice(QStringLiteral("没有查询到任何订单"));
@@ -194,14 +184,8 @@ void ShangJianDialog::queryCallBack(QNetworkReply *reply)
     }
     if (left) {
         // An order already listed keeps its row as it is.
-        for (const QJsonValue &value : data) {
-            const ShangJianOrderInfo order = ShangJianOrderInfo::fromJson(value.toObject());
-            bool listed = false;
-            for (const ShangJianOrderInfo &known : qAsConst(leftDataList))
-                listed = listed || known.orderNo == order.orderNo;
-            if (!listed)
-                leftDataList.append(order);
-        }
+        for (const QJsonValue &value : data)
+            appendUnlisted(leftDataList, ShangJianOrderInfo::fromJson(value.toObject()), &ShangJianOrderInfo::orderNo);
         setLeftModelRow();
     } else {
         // An order already listed gets the new values in its row.
@@ -253,21 +237,16 @@ void ShangJianDialog::postShangJian(const QString &orderId, const QString &leftO
                                 .add(QStringLiteral("eid"), g_EID)
                                 .add(QStringLiteral("personid"), g_EID)
                                 .toByteArray();
-    QNetworkReply *reply = post(g_url_gotodigitalid_post, body);
+    QNetworkReply *reply = post(g_url_gotodigitalid_post, body, &ShangJianDialog::queryShangjianCallBack);
     reply->setProperty(kFromScan, fromScan);
     reply->setProperty(kLeftOrderNo, leftOrderNo);
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { queryShangjianCallBack(reply); });
 }
 
 void ShangJianDialog::queryShangjianCallBack(QNetworkReply *reply)
 {
-    reply->deleteLater();
     QJsonObject obj;
-    if (!readJsonReply(reply, &obj)) {
-        if (reply->error() == QNetworkReply::NoError)
-            restoreTypeSearchButton();
+    if (!readScanReply(reply, &obj))
         return;
-    }
     qCDebug(lcDesk).noquote() << "shangjian back Json:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
     const QString code = jsonString(obj, QStringLiteral("code"));
     const QString message = jsonString(obj, QStringLiteral("message"));
