@@ -60,11 +60,10 @@ void DeskDialog::fillModel(QStandardItemModel *model, const QList<QStringList> &
         }
 }
 
-QNetworkReply *DeskDialog::postBody(const QString &url, const QByteArray &body)
+void DeskDialog::logPost(const QString &url, const QByteArray &body)
 {
     qCDebug(lcDesk) << "url==" << url;
     qCDebug(lcDesk) << "postData==" << maskSecrets(body);
-    return postForm(manager, url, body);
 }
 
 bool DeskDialog::readSearchReply(QNetworkReply *reply, QJsonObject *obj)

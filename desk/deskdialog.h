@@ -3,10 +3,11 @@
 // boxes, the Return key of their three input fields (Escape never closes a desk), the search buttons while
 // a search runs, and the date picker that fills the keyword field for the date search types.
 
+#include "webapi.h"
+
 #include <QDialog>
 #include <QJsonObject>
 #include <QList>
-#include <QNetworkReply>
 #include <QPointer>
 #include <QStringList>
 
@@ -48,12 +49,8 @@ protected:
     template <typename Desk>
     QNetworkReply *post(const QString &url, const QByteArray &body, void (Desk::*handler)(QNetworkReply *))
     {
-        QNetworkReply *reply = postBody(url, body);
-        connect(reply, &QNetworkReply::finished, this, [this, reply, handler] {
-            reply->deleteLater();
-            (static_cast<Desk *>(this)->*handler)(reply);
-        });
-        return reply;
+        logPost(url, body);
+        return postForm(manager, url, body, static_cast<Desk *>(this), handler);
     }
 
     // A search reply: false, with the search buttons back, after a network error, a body that is not JSON
@@ -95,7 +92,7 @@ protected slots:
     void on_newDate(const QString &date);
 
 private:
-    QNetworkReply *postBody(const QString &url, const QByteArray &body);
+    static void logPost(const QString &url, const QByteArray &body);
 
     Widgets m_widgets;
     QPointer<CalendarPicker> m_picker;

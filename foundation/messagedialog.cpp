@@ -51,9 +51,7 @@ void MessageDialog::on_pushButton_getCode_clicked()
     const QByteArray body = FormBody::withToken().add(QStringLiteral("uid"), g_UID).toByteArray();
     qCDebug(lcWeb) << "sendsmscode url:" << g_url_sendsmscode;
     ui->pushButton_getCode->setEnabled(false);
-    QNetworkReply *reply = postForm(m_manager, g_url_sendsmscode, body);
-    m_sendReply = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply]() { sendCodeCallBack(reply); });
+    m_sendReply = postForm(m_manager, g_url_sendsmscode, body, this, &MessageDialog::sendCodeCallBack);
 }
 
 void MessageDialog::on_pushButton_ok_clicked()
@@ -72,9 +70,7 @@ void MessageDialog::on_pushButton_ok_clicked()
                                 .toByteArray();
     qCDebug(lcWeb) << "checksmscode url:" << g_url_checksmscode;
     ui->pushButton_ok->setEnabled(false);
-    QNetworkReply *reply = postForm(m_manager, g_url_checksmscode, body);
-    m_checkReply = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply]() { checkCodeCallBack(reply); });
+    m_checkReply = postForm(m_manager, g_url_checksmscode, body, this, &MessageDialog::checkCodeCallBack);
 }
 
 bool MessageDialog::readReply(QNetworkReply *reply, QJsonObject *obj)
@@ -84,7 +80,6 @@ bool MessageDialog::readReply(QNetworkReply *reply, QJsonObject *obj)
 
 void MessageDialog::sendCodeCallBack(QNetworkReply *reply)
 {
-    reply->deleteLater();
     m_sendReply.clear();
     ui->pushButton_getCode->setEnabled(true);
     QJsonObject obj;
@@ -92,8 +87,7 @@ void MessageDialog::sendCodeCallBack(QNetworkReply *reply)
         return;
     const QString message = jsonString(obj, QStringLiteral("message"));
     if (!replyOk(obj)) {
-        MsgBox::information(this, QStringLiteral("警告"),
-                            message.isEmpty() ? QStringLiteral("验证码发送失败") : message);
+        MsgBox::information(this, QStringLiteral("警告"), replyMessage(obj, QStringLiteral("验证码发送失败")));
         return;
     }
     const QString phone = jsonString(obj, QStringLiteral("phone"));
@@ -106,16 +100,13 @@ void MessageDialog::sendCodeCallBack(QNetworkReply *reply)
 
 void MessageDialog::checkCodeCallBack(QNetworkReply *reply)
 {
-    reply->deleteLater();
     m_checkReply.clear();
     ui->pushButton_ok->setEnabled(true);
     QJsonObject obj;
     if (!readReply(reply, &obj))
         return;
     if (!replyOk(obj)) {
-        const QString message = jsonString(obj, QStringLiteral("message"));
-        MsgBox::information(this, QStringLiteral("警告"),
-                            message.isEmpty() ? QStringLiteral("验证码校验失败") : message);
+        MsgBox::information(this, QStringLiteral("警告"), replyMessage(obj, QStringLiteral("验证码校验失败")));
         ui->lineEdit_code->selectAll();
         ui->lineEdit_code->setFocus();
         return;

@@ -52,6 +52,12 @@ bool replyOk(const QJsonObject &obj)
     return jsonString(obj, QStringLiteral("code")) == QLatin1String("1");
 }
 
+QString replyMessage(const QJsonObject &obj, const QString &fallback)
+{
+    const QString message = jsonString(obj, QStringLiteral("message"));
+    return message.isEmpty() ? fallback : message;
+}
+
 bool parseReplyObject(const QByteArray &body, QJsonObject *out, QString *error)
 {
     QJsonParseError parseError;

@@ -4,12 +4,11 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
+#include <QNetworkReply>
 #include <QPair>
 #include <QString>
 
 class QNetworkAccessManager;
-class QNetworkReply;
-class QObject;
 class QWidget;
 
 // Form body: fields in the order they are added, "key=value" joined by "&", every value
@@ -32,6 +31,8 @@ private:
 QString jsonString(const QJsonObject &obj, const QString &key);
 // True when the reply's "code" is the string "1".
 bool replyOk(const QJsonObject &obj);
+// The reply's "message" (a JSON string), or fallback when it has none.
+QString replyMessage(const QJsonObject &obj, const QString &fallback = QString());
 // Parses a reply body as one JSON object; false (and *out untouched) when it is not one.
 bool parseReplyObject(const QByteArray &body, QJsonObject *out, QString *error = nullptr);
 
@@ -50,6 +51,20 @@ QByteArray maskSecrets(const QByteArray &body);
 // the body with its secrets masked. A request that gets no data for requestTimeoutMs() is aborted and
 // ends as a network error, so no window waits forever.
 QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, const QByteArray &body);
+// postForm, then, once the reply has finished, (receiver->*handler)(reply) on the receiver's thread, never
+// after the receiver has gone; the reply is deleted after the handler has returned. The returned reply may
+// carry what the handler needs.
+template <typename Receiver>
+QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, const QByteArray &body,
+                        Receiver *receiver, void (Receiver::*handler)(QNetworkReply *))
+{
+    QNetworkReply *reply = postForm(manager, url, body);
+    QObject::connect(reply, &QNetworkReply::finished, receiver, [receiver, reply, handler] {
+        reply->deleteLater();
+        (receiver->*handler)(reply);
+    });
+    return reply;
+}
 int requestTimeoutMs();
 void setRequestTimeoutMs(int ms); // tests shorten it
 // The HTTP status code of a reply as text ("" when there is none).

@@ -1548,10 +1548,8 @@ void importOrdersPhotoDlg::updataVideoList(ImportOrderModel *model, QString file
 
 void importOrdersPhotoDlg::httpUploadVideoListJson(QJsonObject infoJson)
 {
-    QString message = jsonString(infoJson, QStringLiteral("message"));
     // A refusal must not look like a success.
-    if (!replyOk(infoJson) && message.isEmpty())
-        message = QStringLiteral("更新视频列表失败");
+    const QString message = replyMessage(infoJson, replyOk(infoJson) ? QString() : QStringLiteral("更新视频列表失败"));
     MsgBox::information(nullptr, QStringLiteral("温馨提示"), message, QMessageBox::Yes);
 }
 

@@ -568,9 +568,7 @@ void importOrdersPhotoDlg::httpUploadOrderInfoJson(QJsonObject infoJson)
 // a run is answered every time.
 void importOrdersPhotoDlg::showRefusal(const QJsonObject &reply)
 {
-    QString message = jsonString(reply, QStringLiteral("message"));
-    if (message.isEmpty())
-        message = QStringLiteral("服务器没有接受导片信息");
+    const QString message = replyMessage(reply, QStringLiteral("服务器没有接受导片信息"));
     const int run = sender() ? sender()->property(kRunProperty).toInt() : 0;
     if (run > 0) {
         QSet<QString> &shown = m_run.shownRefusals[run];

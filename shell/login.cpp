@@ -176,9 +176,7 @@ void Login::checkUpdateCallBack(const QJsonObject &obj)
     if (m_updateAsked)
         return;
     m_updateAsked = true;
-    QString text = jsonString(obj, QStringLiteral("message"));
-    if (text.isEmpty())
-        text = QStringLiteral("发现新版本，是否更新？");
+    const QString text = replyMessage(obj, QStringLiteral("发现新版本，是否更新？"));
     if (MsgBox::question(this, kNotice, text, QMessageBox::Yes) == QMessageBox::Yes) {
         QString error;
         if (!PlatformShell::startUpdater(&error))
@@ -204,20 +202,17 @@ void Login::on_pb_login_clicked()
                                 .toByteArray();
     qCDebug(lcShell) << "login url:" << g_url_login << "user:" << user;
     setBusy(true);
-    QNetworkReply *reply = postForm(m_manager, g_url_login, body);
-    connect(reply, &QNetworkReply::finished, this, [this, reply]() { loginCallBack(reply); });
+    postForm(m_manager, g_url_login, body, this, &Login::loginCallBack);
 }
 
 void Login::loginCallBack(QNetworkReply *reply)
 {
-    reply->deleteLater();
     setBusy(false);
     QJsonObject obj;
     if (!readJsonReply(reply, &obj, this, QStringLiteral("登录失败：服务器返回的数据无法识别")))
         return;
     if (!replyOk(obj)) {
-        const QString message = jsonString(obj, QStringLiteral("message"));
-        warn(message.isEmpty() ? QStringLiteral("登录失败") : message);
+        warn(replyMessage(obj, QStringLiteral("登录失败")));
         return;
     }
     LoginReply data;

@@ -113,20 +113,17 @@ void SelectTool::on_pb_start_clicked()
                                 .toByteArray();
     qCDebug(lcShell) << "change shop url:" << g_url_changeshop << "shop:" << shop.id;
     setBusy(true);
-    QNetworkReply *reply = postForm(m_manager, g_url_changeshop, body);
-    connect(reply, &QNetworkReply::finished, this, [this, reply]() { changeShopCallBack(reply); });
+    postForm(m_manager, g_url_changeshop, body, this, &SelectTool::changeShopCallBack);
 }
 
 void SelectTool::changeShopCallBack(QNetworkReply *reply)
 {
-    reply->deleteLater();
     setBusy(false);
     QJsonObject obj;
     if (!readJsonReply(reply, &obj, this, QStringLiteral("切换店铺失败：服务器返回的数据无法识别")))
         return;
     if (!replyOk(obj)) {
-        const QString message = jsonString(obj, QStringLiteral("message"));
-        warn(message.isEmpty() ? QStringLiteral("切换店铺失败") : message);
+        warn(replyMessage(obj, QStringLiteral("切换店铺失败")));
         return;
     }
     const ShopSettings settings = parseShopSwitchReply(obj, m_pendingShop);
@@ -220,19 +217,17 @@ void SelectTool::req_syncToDovraPath()
                                 .add(QStringLiteral("shopid"), shop.id)
                                 .toByteArray();
     qCDebug(lcShell) << "dovra stores url:" << g_url_getdovraset << "shop:" << shop.id;
-    QNetworkReply *reply = postForm(m_manager, g_url_getdovraset, body);
-    connect(reply, &QNetworkReply::finished, this, [this, reply]() { query_storesdovrapaths(reply); });
+    postForm(m_manager, g_url_getdovraset, body, this, &SelectTool::query_storesdovrapaths);
 }
 
 void SelectTool::query_storesdovrapaths(QNetworkReply *reply)
 {
-    reply->deleteLater();
     setBusy(false);
     QJsonObject obj;
     if (!readJsonReply(reply, &obj, this, QStringLiteral("获取门店Dovra路径失败：服务器返回的数据无法识别")))
         return;
     if (!replyOk(obj)) {
-        warn(jsonString(obj, QStringLiteral("message")));
+        warn(replyMessage(obj));
         return;
     }
     ui->pb_synctodovra->setText(kSyncText + QStringLiteral(",解析数据中,请稍后..."));

@@ -808,7 +808,7 @@ void ImportPhotoToServer::backServerPath(QNetworkReply *reply)
         return;
     }
     if (!replyOk(obj)) {
-        MsgBox::information(nullptr, QStringLiteral("警告"), jsonString(obj, QStringLiteral("message")), QMessageBox::Yes);
+        MsgBox::information(nullptr, QStringLiteral("警告"), replyMessage(obj), QMessageBox::Yes);
         if (self)
             restoreAfterRunStart();
         return;
