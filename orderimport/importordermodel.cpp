@@ -88,7 +88,7 @@ ImportOrderModel::ImportOrderModel(QJsonObject order, QObject *parent)
     m_dovraServerPath = convertOrderPath(m_dovraServerPathRaw);
     m_dovraPath = jsonString(order, "dovrapath");
 
-    m_finishedOrderPrefix = orderKey();
+    m_names[ImportFinishedPhotos].orderPrefix = orderKey();
 
     QStringList names;
     for (const QString &n : {m_bName, m_wName, m_mName}) {
@@ -148,12 +148,9 @@ QStringList ImportOrderModel::buildTargetNames(const QStringList &paths, int imp
         }
 
         QString target;
-        if (importType >= 0 && importType <= 2) {
-            const QString &stored = importType == 0   ? m_originPhotoSuffix
-                                    : importType == 1 ? m_finishedPhotoSuffix
-                                                      : m_designPhotoSuffix;
+        if (hasNameParts(ImportTypeEnum(importType))) {
             // The suffix becomes part of a file name: it must never add a path level.
-            const QString suffix = normalizeFileName(stored);
+            const QString suffix = normalizeFileName(m_names[importType].photoSuffix);
             target = suffix.isEmpty() ? base + ext : base + QLatin1Char('-') + suffix + ext;
         } else {
             target = base;
@@ -177,63 +174,69 @@ const ImportOrderModel::TypeState *ImportOrderModel::stateOf(ImportTypeEnum type
 
 QStringList ImportOrderModel::chosenFiles(ImportTypeEnum type) const
 {
-    const TypeState *state = stateOf(type);
-    return state ? state->files : QStringList();
+    return stateValue(type, &TypeState::files);
 }
 
 void ImportOrderModel::setChosenFiles(ImportTypeEnum type, const QStringList &files)
 {
-    if (TypeState *state = stateOf(type))
-        state->files = files;
+    setStateValue(type, &TypeState::files, files);
 }
 
 quint16 ImportOrderModel::foundCount(ImportTypeEnum type) const
 {
-    const TypeState *state = stateOf(type);
-    return state ? state->foundCount : 0;
+    return stateValue(type, &TypeState::foundCount);
 }
 
 void ImportOrderModel::setFoundCount(ImportTypeEnum type, quint16 count)
 {
-    if (TypeState *state = stateOf(type))
-        state->foundCount = count;
+    setStateValue(type, &TypeState::foundCount, count);
 }
 
 quint16 ImportOrderModel::importedCount(ImportTypeEnum type) const
 {
-    const TypeState *state = stateOf(type);
-    return state ? state->importedCount : 0;
+    return stateValue(type, &TypeState::importedCount);
 }
 
 void ImportOrderModel::setImportedCount(ImportTypeEnum type, quint16 count)
 {
-    if (TypeState *state = stateOf(type))
-        state->importedCount = count;
+    setStateValue(type, &TypeState::importedCount, count);
 }
 
 bool ImportOrderModel::isImported(ImportTypeEnum type) const
 {
-    if (type == ImportDovraCopy)
-        return m_dovraImported;
-    const TypeState *state = stateOf(type);
-    return state && state->imported;
+    return type == ImportDovraCopy ? m_dovraImported : stateValue(type, &TypeState::imported);
 }
 
 void ImportOrderModel::setImported(ImportTypeEnum type, bool imported)
 {
     if (type == ImportDovraCopy)
         m_dovraImported = imported;
-    else if (TypeState *state = stateOf(type))
-        state->imported = imported;
+    else
+        setStateValue(type, &TypeState::imported, imported);
 }
 
 QString ImportOrderModel::folderSuffix(ImportTypeEnum type) const
 {
     if (!stateOf(type))
         return QString();
-    if (type == ImportOriginPhotos)
-        return m_originFolderSuffix;
-    if (type == ImportFinishedPhotos)
-        return m_finishedFolderSuffix;
-    return m_designFolderSuffix; // designs, and the video types alike
+    // Designs, and the video types alike, take the designs' suffix.
+    return m_names[hasNameParts(type) ? type : ImportDesigns].folderSuffix;
+}
+
+void ImportOrderModel::setOrderPrefix(ImportTypeEnum type, const QString &v)
+{
+    if (hasNameParts(type))
+        m_names[type].orderPrefix = v;
+}
+
+void ImportOrderModel::setPhotoSuffix(ImportTypeEnum type, const QString &v)
+{
+    if (hasNameParts(type))
+        m_names[type].photoSuffix = v;
+}
+
+void ImportOrderModel::setFolderSuffix(ImportTypeEnum type, const QString &v)
+{
+    if (hasNameParts(type))
+        setAllFolderSuffixes(v);
 }

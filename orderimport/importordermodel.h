@@ -66,27 +66,36 @@ public:
     QString picPathRaw() const { return m_picPathRaw; }
     QString bakPicPathRaw() const { return m_bakPicPathRaw; }
 
-    // ---- naming words; the three folder suffixes always hold the same text ----
-    QString originOrderPrefix() const { return m_originOrderPrefix; }
-    void setOriginOrderPrefix(const QString &v) { m_originOrderPrefix = v; }
-    QString originFolderSuffix() const { return m_originFolderSuffix; }
+    // ---- naming words of the three photo import types; the three folder suffixes always hold the same text ----
+    // True for the types that have naming words: photos as shot, finished photos and designs.
+    static bool hasNameParts(ImportTypeEnum type) { return type >= ImportOriginPhotos && type <= ImportDesigns; }
+    // The words of such a type; other types read "" and ignore writes.
+    QString orderPrefix(ImportTypeEnum type) const { return hasNameParts(type) ? m_names[type].orderPrefix : QString(); }
+    void setOrderPrefix(ImportTypeEnum type, const QString &v);
+    QString photoSuffix(ImportTypeEnum type) const { return hasNameParts(type) ? m_names[type].photoSuffix : QString(); }
+    void setPhotoSuffix(ImportTypeEnum type, const QString &v);
+    void setFolderSuffix(ImportTypeEnum type, const QString &v);
+
+    QString originOrderPrefix() const { return m_names[ImportOriginPhotos].orderPrefix; }
+    void setOriginOrderPrefix(const QString &v) { setOrderPrefix(ImportOriginPhotos, v); }
+    QString originFolderSuffix() const { return m_names[ImportOriginPhotos].folderSuffix; }
     void setOriginFolderSuffix(const QString &v) { setAllFolderSuffixes(v); }
-    QString originPhotoSuffix() const { return m_originPhotoSuffix; }
-    void setOriginPhotoSuffix(const QString &v) { m_originPhotoSuffix = v; }
+    QString originPhotoSuffix() const { return m_names[ImportOriginPhotos].photoSuffix; }
+    void setOriginPhotoSuffix(const QString &v) { setPhotoSuffix(ImportOriginPhotos, v); }
 
-    QString finishedOrderPrefix() const { return m_finishedOrderPrefix; }
-    void setFinishedOrderPrefix(const QString &v) { m_finishedOrderPrefix = v; }
-    QString finishedFolderSuffix() const { return m_finishedFolderSuffix; }
+    QString finishedOrderPrefix() const { return m_names[ImportFinishedPhotos].orderPrefix; }
+    void setFinishedOrderPrefix(const QString &v) { setOrderPrefix(ImportFinishedPhotos, v); }
+    QString finishedFolderSuffix() const { return m_names[ImportFinishedPhotos].folderSuffix; }
     void setFinishedFolderSuffix(const QString &v) { setAllFolderSuffixes(v); }
-    QString finishedPhotoSuffix() const { return m_finishedPhotoSuffix; }
-    void setFinishedPhotoSuffix(const QString &v) { m_finishedPhotoSuffix = v; }
+    QString finishedPhotoSuffix() const { return m_names[ImportFinishedPhotos].photoSuffix; }
+    void setFinishedPhotoSuffix(const QString &v) { setPhotoSuffix(ImportFinishedPhotos, v); }
 
-    QString designOrderPrefix() const { return m_designOrderPrefix; }
-    void setDesignOrderPrefix(const QString &v) { m_designOrderPrefix = v; }
-    QString designFolderSuffix() const { return m_designFolderSuffix; }
+    QString designOrderPrefix() const { return m_names[ImportDesigns].orderPrefix; }
+    void setDesignOrderPrefix(const QString &v) { setOrderPrefix(ImportDesigns, v); }
+    QString designFolderSuffix() const { return m_names[ImportDesigns].folderSuffix; }
     void setDesignFolderSuffix(const QString &v) { setAllFolderSuffixes(v); }
-    QString designPhotoSuffix() const { return m_designPhotoSuffix; }
-    void setDesignPhotoSuffix(const QString &v) { m_designPhotoSuffix = v; }
+    QString designPhotoSuffix() const { return m_names[ImportDesigns].photoSuffix; }
+    void setDesignPhotoSuffix(const QString &v) { setPhotoSuffix(ImportDesigns, v); }
 
     // ---- per import type: chosen files, found count, imported count, imported flag ----
     // The copy for the Dovra system keeps only its imported flag: it has no files, and its counts
@@ -162,9 +171,8 @@ public:
 private:
     void setAllFolderSuffixes(const QString &v)
     {
-        m_originFolderSuffix = v;
-        m_finishedFolderSuffix = v;
-        m_designFolderSuffix = v;
+        for (NameParts &names : m_names)
+            names.folderSuffix = v;
     }
 
     QString m_orderPhotoId;
@@ -205,15 +213,14 @@ private:
     QString m_bakPicPathRaw;
     QString m_homePicPathRaw;
     QString m_picPathRaw;
-    QString m_originOrderPrefix;
-    QString m_originFolderSuffix;
-    QString m_originPhotoSuffix;
-    QString m_finishedOrderPrefix;
-    QString m_finishedFolderSuffix;
-    QString m_finishedPhotoSuffix;
-    QString m_designOrderPrefix;
-    QString m_designFolderSuffix;
-    QString m_designPhotoSuffix;
+    // The naming words, indexed by the photo import type.
+    struct NameParts
+    {
+        QString orderPrefix;
+        QString folderSuffix;
+        QString photoSuffix;
+    };
+    NameParts m_names[ImportDesigns + 1];
     // What an import of one file type keeps, indexed by the type (the Dovra copy has none).
     struct TypeState
     {
@@ -225,6 +232,18 @@ private:
     static constexpr int kFileTypeCount = ImportRetouchVideos + 1;
     TypeState *stateOf(ImportTypeEnum type);
     const TypeState *stateOf(ImportTypeEnum type) const;
+    template <typename T>
+    T stateValue(ImportTypeEnum type, T TypeState::*field) const
+    {
+        const TypeState *state = stateOf(type);
+        return state ? state->*field : T();
+    }
+    template <typename T>
+    void setStateValue(ImportTypeEnum type, T TypeState::*field, const T &value)
+    {
+        if (TypeState *state = stateOf(type))
+            state->*field = value;
+    }
 
     TypeState m_types[kFileTypeCount];
     bool m_dovraImported = false;

@@ -845,27 +845,11 @@ void importOrdersPhotoDlg::ordersTableWgtClickedSlot(int row)
     m_babyNameLabel->setVisible(baby);
 
     QStringList files;
-    switch (m_importType) {
-    case ImportOriginPhotos:
+    if (ImportOrderModel::hasNameParts(m_importType)) {
         m_orderPrefixEdit->setText(order->orderKey());
-        m_folderSuffixEdit->setText(order->originFolderSuffix());
-        m_photoSuffixEdit->setText(order->originPhotoSuffix());
-        files = order->originFiles();
-        break;
-    case ImportFinishedPhotos:
-        m_orderPrefixEdit->setText(order->orderKey());
-        m_folderSuffixEdit->setText(order->finishedFolderSuffix());
-        m_photoSuffixEdit->setText(order->finishedPhotoSuffix());
-        files = order->finishedFiles();
-        break;
-    case ImportDesigns:
-        m_orderPrefixEdit->setText(order->orderKey());
-        m_folderSuffixEdit->setText(order->designFolderSuffix());
-        m_photoSuffixEdit->setText(order->designPhotoSuffix());
-        files = order->designFiles();
-        break;
-    default:
-        break;
+        m_folderSuffixEdit->setText(order->folderSuffix(m_importType));
+        m_photoSuffixEdit->setText(order->photoSuffix(m_importType));
+        files = order->chosenFiles(m_importType);
     }
 
     const QStringList names = order->buildTargetNames(files, m_importType);
@@ -979,21 +963,8 @@ void importOrdersPhotoDlg::prefieOrderChangedSlot(const QString &text)
     const QString value = text.trimmed();
     // During a run the edits are locked and only echo the shown order; the running order's thread
     // reads its name parts, so nothing is written back to a record then.
-    if (!m_currentOrder || m_running)
-        return;
-    switch (m_importType) {
-    case ImportOriginPhotos:
-        m_currentOrder->setOriginOrderPrefix(value);
-        break;
-    case ImportFinishedPhotos:
-        m_currentOrder->setFinishedOrderPrefix(value);
-        break;
-    case ImportDesigns:
-        m_currentOrder->setDesignOrderPrefix(value);
-        break;
-    default:
-        break;
-    }
+    if (m_currentOrder && !m_running)
+        m_currentOrder->setOrderPrefix(m_importType, value);
 }
 
 void importOrdersPhotoDlg::prefieFolderChangedSlot(const QString &text)
@@ -1001,21 +972,8 @@ void importOrdersPhotoDlg::prefieFolderChangedSlot(const QString &text)
     const QString value = normalizeFileName(text.trimmed());
     m_folderSuffixEdit->setText(value);
     qCDebug(lcImport) << "修改后的路径是：" << value << "over";
-    if (!m_currentOrder || m_running)
-        return;
-    switch (m_importType) {
-    case ImportOriginPhotos:
-        m_currentOrder->setOriginFolderSuffix(value);
-        break;
-    case ImportFinishedPhotos:
-        m_currentOrder->setFinishedFolderSuffix(value);
-        break;
-    case ImportDesigns:
-        m_currentOrder->setDesignFolderSuffix(value);
-        break;
-    default:
-        break;
-    }
+    if (m_currentOrder && !m_running)
+        m_currentOrder->setFolderSuffix(m_importType, value);
 }
 
 void importOrdersPhotoDlg::prefieImageChangedSlot(const QString &text)
@@ -1023,21 +981,8 @@ void importOrdersPhotoDlg::prefieImageChangedSlot(const QString &text)
     qCDebug(lcImport) << "修改前的路径是：" << text << "over";
     const QString value = normalizeFileName(text.trimmed());
     m_photoSuffixEdit->setText(value);
-    if (!m_currentOrder || m_running)
-        return;
-    switch (m_importType) {
-    case ImportOriginPhotos:
-        m_currentOrder->setOriginPhotoSuffix(value);
-        break;
-    case ImportFinishedPhotos:
-        m_currentOrder->setFinishedPhotoSuffix(value);
-        break;
-    case ImportDesigns:
-        m_currentOrder->setDesignPhotoSuffix(value);
-        break;
-    default:
-        break;
-    }
+    if (m_currentOrder && !m_running)
+        m_currentOrder->setPhotoSuffix(m_importType, value);
 }
 
 // ---------------------------------------------------------------- context menus
