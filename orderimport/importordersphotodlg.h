@@ -231,6 +231,9 @@ private:
     void endRun();
     void stopRun(const QString &why);
     void orderFailed(int row, const QString &why);
+    // The order's thread ended without importing it: a Dovra copy goes on with the next order (see
+    // orderFailed), any other run stops with stopText (%1 the order, %2 why).
+    void orderNotImported(int row, const QString &why, const QString &stopText);
     void showRefusal(const QJsonObject &reply);
     int folderCount(ImportOrderModel *order, bool backup) const;
     // A row's progress cell: value of maximum files, as the count and as the bar.

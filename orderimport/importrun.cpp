@@ -404,13 +404,7 @@ void importOrdersPhotoDlg::importStoppedSlot(QString reason)
     if (!t)
         return;
     t->setProperty("ended", true);
-    const int row = t->property("row").toInt();
-    if (m_importType == ImportDovraCopy) {
-        orderFailed(row, reason);
-        return;
-    }
-    ImportOrderModel *r = m_orderList.value(row);
-    stopRun(QStringLiteral("订单号:%1 没有导入：\n%2").arg(r ? r->orderKey() : QString(), reason));
+    orderNotImported(t->property("row").toInt(), reason, QStringLiteral("订单号:%1 没有导入：\n%2"));
 }
 
 void importOrdersPhotoDlg::importThreadFinishedSlot()
@@ -420,14 +414,18 @@ void importOrdersPhotoDlg::importThreadFinishedSlot()
         return;
     // The thread ended without saying how: the order was not imported.
     t->setProperty("ended", true);
-    const int row = t->property("row").toInt();
-    const QString why = QStringLiteral("导片线程没有正常结束，订单仍为未导入");
+    orderNotImported(t->property("row").toInt(), QStringLiteral("导片线程没有正常结束，订单仍为未导入"),
+                     QStringLiteral("订单号:%1 %2，导片已停止"));
+}
+
+void importOrdersPhotoDlg::orderNotImported(int row, const QString &why, const QString &stopText)
+{
     if (m_importType == ImportDovraCopy) {
         orderFailed(row, why);
         return;
     }
     ImportOrderModel *r = m_orderList.value(row);
-    stopRun(QStringLiteral("订单号:%1 %2，导片已停止").arg(r ? r->orderKey() : QString(), why));
+    stopRun(stopText.arg(r ? r->orderKey() : QString(), why));
 }
 
 // ---------------------------------------------------------------- end of a run

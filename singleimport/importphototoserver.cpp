@@ -390,6 +390,19 @@ QNetworkReply *ImportPhotoToServer::post(const QString &url, const QByteArray &b
     return postForm(manager, url, body);
 }
 
+bool ImportPhotoToServer::readAcceptedReply(QNetworkReply *reply, QJsonObject *obj, const QString &notJsonText,
+                                            const QString &refusalText)
+{
+    if (!readJsonReply(reply, obj, nullptr, notJsonText))
+        return false;
+    qCDebug(lcSingleImport) << "reply of" << reply->url().path() << *obj;
+    const QString code = jsonString(*obj, QStringLiteral("code"));
+    if (code == QLatin1String("1"))
+        return true;
+    MsgBox::information(nullptr, QStringLiteral("警告"), refusalText + code, QMessageBox::Yes);
+    return false;
+}
+
 void ImportPhotoToServer::queryOrderPath()
 {
     const QByteArray body = FormBody::withToken()
@@ -410,15 +423,7 @@ void ImportPhotoToServer::backOrderPath(QNetworkReply *reply)
     if (reply->property("lookup").toInt() != m_lookupSerial)
         return; // a later lookup is under way and answers for the window
     QJsonObject obj;
-    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("查询订单目录失败：服务器的回复无法识别"))) {
-        endLookup(true);
-        return;
-    }
-    qCDebug(lcSingleImport) << "order path:" << QJsonDocument(obj).toJson(QJsonDocument::Indented);
-    const QString code = jsonString(obj, QStringLiteral("code"));
-    qCDebug(lcSingleImport) << "orderInfo:" << obj;
-    if (code != QLatin1String("1")) {
-        MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("错误代码：") + code, QMessageBox::Yes);
+    if (!readAcceptedReply(reply, &obj, QStringLiteral("查询订单目录失败：服务器的回复无法识别"))) {
         endLookup(true);
         return;
     }
@@ -1016,16 +1021,8 @@ void ImportPhotoToServer::submitPicPath(QNetworkReply *reply)
 {
     reply->deleteLater();
     QJsonObject obj;
-    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("提交订单目录失败：服务器的回复无法识别")))
-        return;
-    qCDebug(lcSingleImport) << "copyF Json:" << obj;
-    const QString code = jsonString(obj, QStringLiteral("code"));
-    qCDebug(lcSingleImport) << "code" << code;
-    if (code != QLatin1String("1")) {
-        MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("错误代码：") + code, QMessageBox::Yes);
-        return;
-    }
-    queryOrderPath();
+    if (readAcceptedReply(reply, &obj, QStringLiteral("提交订单目录失败：服务器的回复无法识别")))
+        queryOrderPath();
 }
 
 void ImportPhotoToServer::postOrderPath_2(QString orderFolder)
@@ -1043,12 +1040,7 @@ void ImportPhotoToServer::submitPicPath_2(QNetworkReply *reply)
 {
     reply->deleteLater();
     QJsonObject obj;
-    if (!readJsonReply(reply, &obj, nullptr, QStringLiteral("上传路径失败：服务器的回复无法识别")))
-        return;
-    qCDebug(lcSingleImport) << "上传路径obj" << obj;
-    const QString code = jsonString(obj, QStringLiteral("code"));
-    if (code != QLatin1String("1"))
-        MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("上传路径错误代码：") + code, QMessageBox::Yes);
+    readAcceptedReply(reply, &obj, QStringLiteral("上传路径失败：服务器的回复无法识别"), QStringLiteral("上传路径错误代码："));
 }
 
 void ImportPhotoToServer::on_reimportButton_clicked()
@@ -1104,13 +1096,7 @@ void ImportPhotoToServer::queryPostPhotoDate(QNetworkReply *reply)
     reply->deleteLater();
     const QPointer<ImportPhotoToServer> self(this);
     QJsonObject obj;
-    bool accepted = false;
-    if (readJsonReply(reply, &obj, nullptr, QStringLiteral("修改拍摄日期失败：服务器的回复无法识别"))) {
-        const QString code = jsonString(obj, QStringLiteral("code"));
-        accepted = code == QLatin1String("1");
-        if (!accepted)
-            MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("错误代码：") + code, QMessageBox::Yes);
-    }
+    const bool accepted = readAcceptedReply(reply, &obj, QStringLiteral("修改拍摄日期失败：服务器的回复无法识别"));
     if (!self)
         return;
     if (!accepted) {

@@ -144,6 +144,10 @@ private:
     void initListWidget();
     void initImportButtons();
     QNetworkReply *post(const QString &url, const QByteArray &body, void (ImportPhotoToServer::*slot)(QNetworkReply *));
+    // A reply of the web service: false after a network error, a body that is not JSON (notJsonText shown) or
+    // a code other than "1" (shown as refusalText and the code).
+    bool readAcceptedReply(QNetworkReply *reply, QJsonObject *obj, const QString &notJsonText,
+                           const QString &refusalText = QStringLiteral("错误代码："));
     // The lookup ended (well or not): the loading label goes, the buttons come back.
     void endLookup(bool releaseNow);
     void iconsIn();
