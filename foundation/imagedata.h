@@ -47,17 +47,12 @@ public:
         m_mark = mark;
     }
 
-    // What the photo is used for.
-    QString getUseText() const { return m_useText; }
-    void setUseText(const QString &text) { m_useText = text; }
-
 private:
     PHOTOTYPE m_type = PHOTOTYPE_PHOTO;
     QString m_fileName;
     QString m_description;
     QRect m_rect = QRect(0, 0, 0, 0);
     bool m_mark = false;
-    QString m_useText;
 };
 Q_DECLARE_METATYPE(Image)
 

@@ -89,7 +89,6 @@ public:
     // ---- state, for the opener and tests ----
     QString currentOrderPath() const { return orderPath; }
     QString currentOrderBakPath() const { return orderBakPath; }
-    QStringList chosenPhotoPaths() const { return selectedPhotoPaths; }
     QStringList chosenPhotoNames() const { return *newPhotoNames; }
     bool isLoading() const { return m_loading; }
     bool isImporting() const { return m_running; }
