@@ -9,6 +9,11 @@
 #include <QTemporaryFile>
 #include <QTextDocument>
 
+namespace {
+const QFile::Permissions kNewFilePermissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
+                                               | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
+} // namespace
+
 bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPair<QUrl, QImage>> &images)
 {
     const QString target = Platform::localPath(pdfPath);
@@ -21,6 +26,9 @@ bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPa
             return false;
         }
         reserve.setAutoRemove(false);
+        // A temporary file is private to its owner; the sheet is read by others at the shop like any file
+        // written there, so it takes the earlier sheet's permissions or those of a new file.
+        reserve.setPermissions(QFile::exists(target) ? QFile::permissions(target) : kNewFilePermissions);
         temporaryName = reserve.fileName();
     }
 
