@@ -136,7 +136,7 @@ QString goodsTable(const WorkSheetData &data, QMap<QString, OrderGoodsInfo> &rec
 
         if (!record.sonGoods.isEmpty()) {
             // The sheet's own copy of the sub-products, each replaced by the order's record of its id.
-            int extraRows = 0;
+            int photoRows = 0;
             for (OrderGoodsInfo &son : record.sonGoods) {
                 if (urgent) {
                     for (const QJsonValue &u : ids) {
@@ -146,15 +146,17 @@ QString goodsTable(const WorkSheetData &data, QMap<QString, OrderGoodsInfo> &rec
                     }
                 } else {
                     for (const OrderGoodsInfo &r : data.goods) {
-                        if (r.id == son.id) {
+                        if (r.id == son.id)
                             son = r;
-                            if (!r.photoNames.isEmpty())
-                                ++extraRows;
-                        }
                     }
                 }
+                if (!son.photoNames.isEmpty())
+                    ++photoRows;
             }
-            const int span = urgent ? 2 * record.sonGoods.size() : record.sonGoods.size() + extraRows;
+            // The first cell spans exactly the rows written below: a row per sub-product and its photo row
+            // (always in the urgent table, only with photos in the normal one), whether or not the order
+            // lists the sub-product as a record of its own.
+            const int span = urgent ? 2 * record.sonGoods.size() : record.sonGoods.size() + photoRows;
             for (int j = 0; j < record.sonGoods.size(); ++j) {
                 const OrderGoodsInfo &son = record.sonGoods.at(j);
                 html += QStringLiteral("<tr>");

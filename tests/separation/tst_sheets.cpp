@@ -292,6 +292,9 @@ private slots:
             << QStringList{"普通件：选片次:1/3  选片师:林  <b>6月1日</b>取件", "rowspan=\"3\"", "s2.jpg",
                            "产品总数:1件"}
             << QStringList{"加急件", "<tr><td colspan=\"10\"><table width=100% border=0 cellspacing=0 cellpadding=1;></table>"};
+        QTest::newRow("sub-products only inside their product, normal table")
+            << QJsonArray{serviceTime({"1"}, {}, "1")} << QList<OrderGoodsInfo>{normal}
+            << QStringList{"rowspan=\"3\"", ">子一<", "s1.jpg", ">子二<", "p.jpg"} << QStringList{"rowspan=\"2\""};
         QTest::newRow("urgent selector and a second service time")
             << QJsonArray{serviceTime({}, {"1"}, "2"), serviceTime({"1"}, {}, "1")}
             << QList<OrderGoodsInfo>{record("1", "册", "1")}
@@ -428,6 +431,10 @@ private slots:
         for (const char *expected : {"K77", "星光<店>", "总体要求", "自然", "裁方", "选片人：林"})
             QVERIFY2(printed.contains(QString::fromUtf8(expected)), expected);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"明细制作单.pdf"});
+#ifdef Q_OS_UNIX
+        // not left private as the temporary file it was printed into
+        QVERIFY(QFileInfo(pdf).permissions().testFlag(QFile::ReadOther));
+#endif
 
         // a print that fails leaves the earlier file and no temporary one
         const qint64 before = QFileInfo(pdf).size();
