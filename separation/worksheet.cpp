@@ -52,7 +52,9 @@ QString photoTable(const WorkSheetData &data, const QStringList &photos)
         if (p % 6 == 0)
             html += QStringLiteral("<tr bgcolor=\"#FFFFFF\">");
         const QString file = FileOperation::getFileName(photos.at(p));
-        const QString size = data.thumbWidths.value(file, -1) == 88 ? QStringLiteral("width=\"83\"")
+        // A thumbnail is an 88 x 88 square: both sides given, since Qt's rich text, laid out off the GUI
+        // thread as the sheets are printed, keeps the picture's own length on a side left out.
+        const QString size = data.thumbWidths.value(file, -1) == 88 ? QStringLiteral("width=\"83\" height=\"83\"")
                                                                      : QStringLiteral("height=\"83\"");
         html += QStringLiteral("<td width=5%><div align=\"center\"><span class=\"style3\"><img ") + size
                 + QStringLiteral(" src=\"") + sheetImageSource(data.thumbFolder + file) + QStringLiteral("\"><br>")
@@ -304,9 +306,15 @@ QString workSheetMarks(const WorkSheetData &data)
         const QString path = markedPicturePath(data, name);
         const QSize size = path.isEmpty() ? QSize() : data.markSizes.value(name);
         const bool wide = size.isValid() && size.width() > size.height();
+        // The longer side is 120; the other one follows the picture's shape (printed off the GUI thread, Qt's
+        // rich text would keep the picture's own length on a side left out and stretch it).
+        QString dimensions = wide ? QStringLiteral("\" width=\"120\"") : QStringLiteral("\" height=\"120\"");
+        if (size.isValid() && !size.isEmpty()) {
+            dimensions += wide ? QStringLiteral(" height=\"%1\"").arg(qRound(120.0 * size.height() / size.width()))
+                               : QStringLiteral(" width=\"%1\"").arg(qRound(120.0 * size.width() / size.height()));
+        }
         html += QStringLiteral("<td><img style=\"margin-right: 10;\" src=\"")
-                + (path.isEmpty() ? QString() : sheetImageSource(path))
-                + (wide ? QStringLiteral("\" width=\"120\"") : QStringLiteral("\" height=\"120\""))
+                + (path.isEmpty() ? QString() : sheetImageSource(path)) + dimensions
                 + QStringLiteral(" align=\"left\"><ui style=\"list-style-type: none;\">");
         for (int m = 1; m < entry.size(); ++m)
             html += QStringLiteral("<li>") + esc(markItemText(entry.at(m))) + QStringLiteral("</li>");

@@ -12,8 +12,11 @@
 #include <QImageReader>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
+#include <QPainter>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTextDocument>
+#include <QThread>
 
 Q_DECLARE_METATYPE(standin::Reply)
 Q_DECLARE_METATYPE(OrderGoodsInfo)
@@ -380,7 +383,7 @@ private slots:
         d.picsMarkArr = {{"wide.jpg", "a-b-3-d-脸", "x-y-z"}, {"tall.jpg"}, {"../up.jpg", "1-2-3-4-5"}};
         d.markSizes = {{"wide.jpg", QSize(400, 300)}, {"tall.jpg", QSize(300, 300)}, {"../up.jpg", QSize(400, 300)}};
         const QString html = buildWorkSheetHtml(d);
-        QVERIFY(html.contains("<img width=\"83\" src=\"file:///out/%E5%85%B6%E5%AE%83/%E5%88%B6%E4%BD%9C%E5%8D%95"
+        QVERIFY(html.contains("<img width=\"83\" height=\"83\" src=\"file:///out/%E5%85%B6%E5%AE%83/%E5%88%B6%E4%BD%9C%E5%8D%95"
                               "%E7%BC%A9%E7%95%A5%E5%9B%BE/a.jpg\"><br>a.jpg"));
         QVERIFY(html.contains("<img height=\"83\" src=\"" + sheetImageSource(d.thumbFolder + "b.jpg") + "\"><br>b.jpg"));
         // marks: two a row, the third opens a row the table closes
@@ -388,8 +391,8 @@ private slots:
         marks = marks.mid(marks.indexOf("frame=\"box\">"));
         QCOMPARE(marks.count("<tr>"), 2);
         QCOMPARE(marks.count("</tr>"), 1);
-        QVERIFY(marks.contains(sheetImageSource(d.thumbFolder + "marks/wide.jpg") + "\" width=\"120\""));
-        QVERIFY(marks.contains(sheetImageSource(d.thumbFolder + "marks/tall.jpg") + "\" height=\"120\""));
+        QVERIFY(marks.contains(sheetImageSource(d.thumbFolder + "marks/wide.jpg") + "\" width=\"120\" height=\"90\""));
+        QVERIFY(marks.contains(sheetImageSource(d.thumbFolder + "marks/tall.jpg") + "\" height=\"120\" width=\"120\""));
         QVERIFY(marks.contains("<li>3. 脸</li><li>0. </li></ui>"));
         QVERIFY(marks.contains("<img style=\"margin-right: 10;\" src=\"\" height=\"120\"")); // ../up.jpg
         QVERIFY(marks.contains("<ui style=\"list-style-type: none;\"></ui>"));
@@ -442,6 +445,46 @@ private slots:
         QVERIFY(!printHtmlToPdf("<p>new</p>", pdf));
         QCOMPARE(QFileInfo(pdf).size(), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"明细制作单.pdf"});
+    }
+
+    void markedPictureShape_data()
+    {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("printed"); // the picture as the document is given it
+        QTest::newRow("upright") << QSize(3000, 4000) << QSize(270, 360);
+        QTest::newRow("lying") << QSize(4000, 3000) << QSize(360, 270);
+    }
+    void markedPictureShape()
+    {
+        QFETCH(QSize, picture);
+        QFETCH(QSize, printed);
+        WorkSheetData d;
+        d.thumbFolder = "/out/制作单缩略图/";
+        d.picsMarkArr = {{"m.jpg", "a-b-1-d-眼睛"}};
+        d.markSizes = {{"m.jpg", picture}};
+        QImage page(800, 600, QImage::Format_RGB32);
+        // laid out off the GUI thread, as the sheets are printed: Qt sizes pictures differently there
+        QThread *printer = QThread::create([&d, &printed, &page] {
+            QImage red(printed, QImage::Format_RGB32);
+            red.fill(Qt::red);
+            QTextDocument document;
+            document.addResource(QTextDocument::ImageResource, sheetImageUrl(d.thumbFolder + "marks/m.jpg"), red);
+            document.setHtml(workSheetMarks(d));
+            page.fill(Qt::white);
+            QPainter painter(&page);
+            document.drawContents(&painter);
+        });
+        printer->start();
+        QVERIFY(printer->wait(20000));
+        delete printer;
+        QRect drawn;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (page.pixel(x, y) == qRgb(255, 0, 0))
+                    drawn |= QRect(x, y, 1, 1);
+        QCOMPARE(qMax(drawn.width(), drawn.height()), 120);
+        QVERIFY2(qAbs(drawn.width() * picture.height() - drawn.height() * picture.width()) <= picture.width(),
+                 qPrintable(QStringLiteral("%1 x %2").arg(drawn.width()).arg(drawn.height())));
     }
 
     void sheetFiles()
