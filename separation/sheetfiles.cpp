@@ -42,7 +42,7 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
             photos << son.photoNames;
     }
     for (const QString &photo : qAsConst(photos)) {
-        const QString file = FileOperation::getFileName(photo);
+        const QString file = sheetThumbName(photo);
         if (file.isEmpty() || data->thumbWidths.contains(file))
             continue;
         QImageReader reader;

@@ -52,12 +52,13 @@ QString photoTable(const WorkSheetData &data, const QStringList &photos)
         if (p % 6 == 0)
             html += QStringLiteral("<tr bgcolor=\"#FFFFFF\">");
         const QString file = FileOperation::getFileName(photos.at(p));
+        const QString thumb = sheetThumbName(file);
         // A thumbnail is an 88 x 88 square: both sides given, since Qt's rich text, laid out off the GUI
         // thread as the sheets are printed, keeps the picture's own length on a side left out.
-        const QString size = data.thumbWidths.value(file, -1) == 88 ? QStringLiteral("width=\"83\" height=\"83\"")
+        const QString size = data.thumbWidths.value(thumb, -1) == 88 ? QStringLiteral("width=\"83\" height=\"83\"")
                                                                      : QStringLiteral("height=\"83\"");
         html += QStringLiteral("<td width=5%><div align=\"center\"><span class=\"style3\"><img ") + size
-                + QStringLiteral(" src=\"") + sheetImageSource(data.thumbFolder + file) + QStringLiteral("\"><br>")
+                + QStringLiteral(" src=\"") + sheetImageSource(data.thumbFolder + thumb) + QStringLiteral("\"><br>")
                 + esc(file) + QStringLiteral("</span></div></td>");
         if (p % 6 == 5)
             html += QStringLiteral("</tr>");
@@ -201,6 +202,14 @@ QString sheetImageSource(const QString &path)
 QUrl sheetImageUrl(const QString &path)
 {
     return QUrl(sheetImageLink(path));
+}
+
+QString sheetThumbName(const QString &photo)
+{
+    const QString file = FileOperation::getFileName(photo);
+    if (file.endsWith(QLatin1String(".JPG")))
+        return file.left(file.size() - 4) + QStringLiteral(".jpg");
+    return file;
 }
 
 QString markedPicturePath(const WorkSheetData &data, const QString &name)

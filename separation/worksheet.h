@@ -91,6 +91,9 @@ QString workSheetAlbum(const WorkSheetData &data);
 // Disclaimer, signatures, print time and the document's end.
 QString workSheetClosing(const WorkSheetData &data);
 
+// The work-sheet thumbnail of a product photo: its file name, a ".JPG" ending as ".jpg", since the
+// thumbnails take the finished photos' names as the image store lists them.
+QString sheetThumbName(const QString &photo);
 // Where the sheet finds a marked picture: thumbFolder + "marks/" + name; "" for a name with folder parts.
 QString markedPicturePath(const WorkSheetData &data, const QString &name);
 // An image reference of a sheet: "file:///" + path on Windows, a file URL elsewhere (so "#" and "%" in a

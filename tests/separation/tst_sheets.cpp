@@ -499,15 +499,18 @@ private slots:
         png.fill(Qt::blue);
         QVERIFY(png.save(marks + "tall.png"));
         QVERIFY(testsupport::writeJpeg(thumbs + "a.jpg", QSize(88, 88)));
+        QVERIFY(testsupport::writeJpeg(thumbs + "b.jpg", QSize(88, 88))); // the thumbnail of b.JPG
         QVERIFY(testsupport::writeJpeg(dir.path() + "/outside.jpg", QSize(40, 30)));
         WorkSheetData d;
         d.thumbFolder = thumbs;
-        d.goods = {record("1", "册", "0", {"x/a.jpg", "missing.jpg"})};
+        d.goods = {record("1", "册", "0", {"x/a.jpg", "missing.jpg", "b.JPG"})};
         d.picsMarkArr = {{"wide.jpg", "1"}, {"tall.png", "1"}, {"../outside.jpg", "1"}, {"none.jpg", "1"}};
         QList<QPair<QUrl, QImage>> images;
         prepareSheetFiles(&d, marks, &images);
 
-        QCOMPARE(d.thumbWidths, (QHash<QString, int>{{"a.jpg", 88}}));
+        QCOMPARE(d.thumbWidths, (QHash<QString, int>{{"a.jpg", 88}, {"b.jpg", 88}}));
+        d.servicetime = QJsonArray{serviceTime({"1"}, {}, "1")};
+        QVERIFY(workSheetGoodsTables(d).contains(sheetImageSource(thumbs + "b.jpg") + "\"><br>b.JPG"));
         QCOMPARE(d.markSizes, (QHash<QString, QSize>{{"wide.jpg", QSize(800, 600)}, {"tall.png", QSize(300, 500)}}));
         QCOMPARE(QDir(thumbs + "marks").entryList(QDir::Files), (QStringList{"tall.png", "wide.jpg"}));
         QCOMPARE(fileBytes(thumbs + "marks/wide.jpg"), fileBytes(marks + "wide.JPG"));
