@@ -21,6 +21,7 @@ void MessageBoxDialog::setMessage(const QString &text, const QString &savePath)
 {
     m_text = text;
     if (text.isEmpty()) {
+        setWindowTitle(QStringLiteral("提示:   分件成功!"));
         m_savePath.clear();
         ui->textEdit->setFixedHeight(120);
         ui->textEdit->setText(QStringLiteral("分件成功!"));
@@ -28,6 +29,8 @@ void MessageBoxDialog::setMessage(const QString &text, const QString &savePath)
         ui->pushButton_save->hide();
         return;
     }
+    // A report lists what went wrong: its title does not claim success.
+    setWindowTitle(QStringLiteral("提示"));
     m_savePath = savePath;
     ui->textEdit->setMinimumHeight(0);
     ui->textEdit->setMaximumHeight(QWIDGETSIZE_MAX);

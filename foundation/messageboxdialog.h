@@ -15,8 +15,8 @@ public:
     explicit MessageBoxDialog(QWidget *parent = nullptr);
     ~MessageBoxDialog() override;
 
-    // A non-empty text is shown and kept for saving; savePath is the file name the save offers.
-    // An empty text shows the short success form ("分件成功!", a "确认" button, no save).
+    // A non-empty text is shown and kept for saving, under the title "提示"; savePath is the file name the
+    // save offers. An empty text shows the short success form ("分件成功!", a "确认" button, no save).
     void setMessage(const QString &text, const QString &savePath);
 
 private slots:

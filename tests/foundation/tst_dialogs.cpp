@@ -177,6 +177,7 @@ private slots:
         MessageBoxDialog box;
         box.setMessage(report, suggested);
         box.show();
+        QCOMPARE(box.windowTitle(), QString("提示")); // a report is no success
         auto *save = box.findChild<QPushButton *>("pushButton_save");
         QVERIFY(!save->isHidden());
         QCOMPARE(box.findChild<QTextEdit *>("textEdit")->toPlainText(), report);
