@@ -15,6 +15,7 @@
 #include <QCursor>
 #include <QDebug>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -248,6 +249,9 @@ void OrderSearchWindowBase::setUpOrderWindow(const OrderWindowSetup &setup)
     m_tableMenu = new QMenu(m_tableView);
     m_tableMenu->addAction(m_openDirAction);
 
+    for (QCalendarWidget *calendar : findChildren<QCalendarWidget *>())
+        calendar->installEventFilter(this);
+
     if (m_progressBar) {
         m_progressBar->setValue(0);
         m_progressBar->hide();
@@ -267,6 +271,19 @@ void OrderSearchWindowBase::setUpOrderWindow(const OrderWindowSetup &setup)
     }
 
     loadSeparatePath();
+}
+
+bool OrderSearchWindowBase::eventFilter(QObject *watched, QEvent *event)
+{
+    // The year field leaves its Return to its parents; the dialog would click its default button with it.
+    if (event->type() == QEvent::KeyPress && qobject_cast<QCalendarWidget *>(watched)) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            event->accept();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void OrderSearchWindowBase::loadSeparatePath()

@@ -190,6 +190,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     // Escape closes the window as its close button does.
     void reject() override;
+    // Return in a calendar's year field confirms the year and goes no further (not to "检索").
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     QList<OrderRowInfo> m_orderList;
     QStandardItemModel *m_orderModel = nullptr;

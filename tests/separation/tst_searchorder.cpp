@@ -14,6 +14,7 @@
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStandardItemModel>
 #include <QTableView>
 
@@ -208,6 +209,25 @@ private slots:
         QVERIFY(testsupport::listAllOrders(w, m_server));
         QCOMPARE(w->focusWidget(), searchButton);
         QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+        QVERIFY(w->isVisible());
+    }
+
+    // Return confirms the year typed into the calendar; it does not search with the date still picked.
+    void returnInTheCalendarsYearSearchesNothing()
+    {
+        SearchOrder *w = open();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        auto *calendar = child<QCalendarWidget>(w, "calendar");
+        calendar->setSelectedDate(QDate(2023, 5, 12));
+        auto *year = calendar->findChild<QSpinBox *>();
+        QVERIFY(year);
+        year->show();
+        year->setFocus();
+        year->setValue(2022);
+        QTest::keyClick(year, Qt::Key_Return);
+        QTest::qWait(200);
+        QVERIFY(m_server.requests("order_list").isEmpty());
+        QCOMPARE(calendar->yearShown(), 2022);
         QVERIFY(w->isVisible());
     }
 
