@@ -1,8 +1,10 @@
 #include "samplestudio.h"
+#include "barcodepicture.h"
 
 #include "standin.h"
 #include "testsupport.h"
 
+#include <QBuffer>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
@@ -932,8 +934,18 @@ void SampleStudio::installReplies(Server &server) const
     });
     perOrder("getorderpic", &SampleStudio::cropReply);
     perOrder("orderdetail", &SampleStudio::detailReply);
-    server.setReply("getbarcodegen", Reply::raw(200, testsupport::jpegWithOrientation(QSize(300, 80), 0, false, Qt::white),
-                                                "image/jpeg"));
+    // the order's number as a Code 128 barcode
+    server.setHandler("getbarcodegen", [studio](const Request &r) {
+        const SampleOrder *o = studio.orderFor(r);
+        const QImage picture = o ? BarcodePicture::draw(o->payForKey) : QImage();
+        if (picture.isNull())
+            return Reply::raw(200, testsupport::jpegWithOrientation(QSize(300, 80), 0, false, Qt::white), "image/jpeg");
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "JPG", 95);
+        return Reply::raw(200, bytes, "image/jpeg");
+    });
     server.setHandler("order_isrole12finish", [studio](const Request &r) {
         const SampleOrder *o = studio.orderFor(r);
         return Reply::ok({{"message", ""}, {"isrole12finish", o && o->selectionFinished ? 1 : 0}});

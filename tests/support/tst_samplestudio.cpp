@@ -9,7 +9,9 @@
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSet>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -147,8 +149,16 @@ private slots:
         QNetworkReply *reply = nam.get(QNetworkRequest(QUrl(
             server.baseUrl() + "/index.php?g=DuvazivORu&m=order&a=getbarcodegen&order_photo_id=" + first.id)));
         QVERIFY(testsupport::waitFor([reply] { return reply->isFinished(); }));
-        QVERIFY(!QImage::fromData(reply->readAll(), "JPG").isNull());
+        const QByteArray barcode = reply->readAll();
         reply->deleteLater();
+        QTemporaryDir scans;
+        QFile picture(scans.filePath("barcode.jpg"));
+        QVERIFY(picture.open(QIODevice::WriteOnly) && picture.write(barcode) == barcode.size());
+        picture.close();
+        QProcess scan;
+        scan.start("zbarimg", {"--raw", "-q", picture.fileName()});
+        QVERIFY(scan.waitForFinished(20000));
+        QCOMPARE(QString::fromUtf8(scan.readAllStandardOutput()).trimmed(), first.payForKey);
     }
 
     void loginShopAndCodeDependOnTheFields()
