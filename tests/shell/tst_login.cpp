@@ -19,17 +19,6 @@
 #include <QTemporaryDir>
 
 namespace {
-// The lines of the web-request log while a test listens.
-QStringList *s_webLog = nullptr;
-QtMessageHandler s_nextHandler = nullptr;
-void listenToWebLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (s_webLog && context.category && qstrcmp(context.category, "tessaly.web") == 0)
-        s_webLog->append(message);
-    if (s_nextHandler)
-        s_nextHandler(type, context, message);
-}
-
 // One string as a data stream writes it: byte length (big endian), then UTF-16 big endian.
 QByteArray streamString(const QString &text)
 {
@@ -135,11 +124,11 @@ private slots:
         m_server.setReply("login", standin::Reply::ok(successReply()).withDelay(300));
         Login *login = newLogin();
         QStringList webLog;
-        s_webLog = &webLog;
-        s_nextHandler = qInstallMessageHandler(listenToWebLog);
-        logIn(login, " demo ", "123456", true);
-        qInstallMessageHandler(s_nextHandler);
-        s_webLog = nullptr;
+        {
+            testsupport::LogCapture log("tessaly.web");
+            logIn(login, " demo ", "123456", true);
+            webLog = log.lines();
+        }
         // the request is logged with its token and password masked
         const QStringList loginLines = webLog.filter("username=demo");
         QCOMPARE(loginLines.size(), 1);

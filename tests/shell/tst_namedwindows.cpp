@@ -86,13 +86,8 @@ private slots:
         login.findChild<QLineEdit *>("le_username")->setText("demo");
         login.findChild<QLineEdit *>("le_password")->setText("123456");
         login.findChild<QPushButton *>("pb_login")->click();
-        QPointer<QWidget> opened;
-        QVERIFY(testsupport::waitFor([&] {
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (w->isVisible() && className == w->metaObject()->className())
-                    opened = w;
-            return !opened.isNull();
-        }));
+        QPointer<QWidget> opened = testsupport::waitForWindow(qPrintable(className));
+        QVERIFY(opened);
         QCOMPARE(opened->windowTitle(), title);
         QVERIFY(!login.isVisible());
         QVERIFY(!login.toolWindow());

@@ -217,101 +217,46 @@ private slots:
         QVERIFY(testsupport::waitFor([this] { return m_openCalls == 2; }));
     }
 
-    void toolWindowIsParentlessMaximizedAndDeletedOnClose()
+    // Each tool of the program opens its own window: parentless, maximized, gone when closed, and the tool
+    // window stays open beside it.
+    void standardToolsOpenTheirWindows_data()
     {
+        QTest::addColumn<int>("tool");
+        QTest::addColumn<QString>("className");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("button"); // the text of its "pushButton_separate"
+        QTest::newRow("separation") << int(ToolSeparate) << "SearchOrder" << "检索订单" << "开始分件";
+        QTest::newRow("after sample") << int(ToolAfterSample) << "SplitAfterSample" << "检索订单" << "开始分件";
+        QTest::newRow("batch deletion") << int(ToolBatchDelete) << "BatchDeleteOrder" << "Form" << "批量删除";
+        QTest::newRow("Dovra export") << int(ToolDovra) << "ExportDovraResult" << "检索订单" << "开始分件";
+    }
+    void standardToolsOpenTheirWindows()
+    {
+        QFETCH(int, tool);
+        QFETCH(QString, className);
+        QFETCH(QString, title);
+        QFETCH(QString, button);
+        registerStandardTools();
+        delete m_tool.data(); // a tool window that offers every tool
+        m_tool = new SelectTool({{"星光店", "11"}, {"月影店", "12"}});
+        m_tool->show();
         m_server.setReply("changeshop", standin::Reply::ok(fullReply()));
+        choose(tool, 1);
         start();
-        QVERIFY(testsupport::waitFor([this] { return m_openCalls == 1; }));
-        QPointer<QWidget> w = m_opened.last();
+        QPointer<QWidget> w = testsupport::waitForWindow(qPrintable(className));
+        useRecordingTools();
         QVERIFY(w);
         QVERIFY(w->parentWidget() == nullptr);
-        QVERIFY(w->isVisible());
         QVERIFY(w->windowState() & Qt::WindowMaximized);
-        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
-        QVERIFY(m_tool->isVisible()); // the tool window stays open
+        QCOMPARE(w->windowTitle(), title);
+        QCOMPARE(w->findChild<QPushButton *>("pushButton_separate")->text(), button);
+        if (auto *afterSample = qobject_cast<SplitAfterSample *>(w))
+            QCOMPARE(afterSample->toolName(), QString("样后分件管理"));
+        if (auto *separation = qobject_cast<SearchOrder *>(w))
+            QCOMPARE(separation->searchTypes().size(), 10); // "分件管理" keeps the separation's types
         w->close();
         QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
         QVERIFY(m_tool->isVisible());
-    }
-
-    void separationToolOpensTheSearchWindow()
-    {
-        QTemporaryDir dir;
-        const QString oldDir = QDir::currentPath();
-        QVERIFY(dir.isValid() && QDir::setCurrent(dir.path()));
-        QVERIFY(FileOperation::writeDatFile("path_separatePhotos.dat", {"/out/saved", "/out/older"}, false));
-        registerStandardTools();
-        m_server.setReply("changeshop", standin::Reply::ok(fullReply()));
-        choose(ToolSeparate, 1);
-        start();
-        QPointer<SearchOrder> w;
-        QVERIFY(testsupport::waitFor([&] {
-            for (QWidget *top : QApplication::topLevelWidgets())
-                if (auto *s = qobject_cast<SearchOrder *>(top))
-                    w = s;
-            return !w.isNull();
-        }));
-        QVERIFY(w->parentWidget() == nullptr);
-        QVERIFY(w->windowState() & Qt::WindowMaximized);
-        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
-        auto *stores = w->findChild<MultiSelectComboBox *>("cb_shops");
-        QCOMPARE(stores->checkedTexts(), g_storeNames); // the switched shop's stores, all ticked
-        QCOMPARE(stores->count(), 3);
-        QCOMPARE(w->findChild<QLineEdit *>("pathLineEdit")->text(), QString("/out/saved"));
-        QCOMPARE(w->searchTypes().size(), 10); // "分件管理" keeps the separation's types
-        QCOMPARE(w->findChild<QPushButton *>("pushButton_separate")->text(), QString("开始分件"));
-        w->close();
-        QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
-        useRecordingTools();
-        QDir::setCurrent(oldDir);
-    }
-
-    void afterSampleToolKeepsTheShopsRawSwitch()
-    {
-        registerStandardTools();
-        delete m_tool.data(); // a tool window that offers the tool
-        m_tool = new SelectTool({{"星光店", "11"}, {"月影店", "12"}});
-        m_tool->show();
-        m_server.setReply("changeshop", standin::Reply::ok(fullReply())); // "sjfjxz": "0"
-        choose(ToolAfterSample, 1);
-        start();
-        QPointer<SplitAfterSample> w;
-        QVERIFY(testsupport::waitFor([&] {
-            for (QWidget *top : QApplication::topLevelWidgets())
-                if (auto *s = qobject_cast<SplitAfterSample *>(top))
-                    w = s;
-            return !w.isNull();
-        }));
-        QVERIFY(w->parentWidget() == nullptr);
-        QVERIFY(w->windowState() & Qt::WindowMaximized);
-        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
-        QCOMPARE(w->toolName(), QString("样后分件管理"));
-        QCOMPARE(g_sjfjxz, QString("0"));
-        w->close();
-        QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
-        useRecordingTools();
-    }
-
-    void batchDeletionToolOpensItsWindow()
-    {
-        registerStandardTools();
-        m_server.setReply("changeshop", standin::Reply::ok(fullReply()));
-        choose(ToolBatchDelete, 1);
-        start();
-        QPointer<BatchDeleteOrder> w;
-        QVERIFY(testsupport::waitFor([&] {
-            for (QWidget *top : QApplication::topLevelWidgets())
-                if (auto *b = qobject_cast<BatchDeleteOrder *>(top))
-                    w = b;
-            return !w.isNull();
-        }));
-        QVERIFY(w->parentWidget() == nullptr);
-        QVERIFY(w->windowState() & Qt::WindowMaximized);
-        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
-        QCOMPARE(w->findChild<QPushButton *>("pushButton_separate")->text(), QString("批量删除"));
-        w->close();
-        QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
-        useRecordingTools();
     }
 
     void failedSwitchStoresNothing()

@@ -2,17 +2,14 @@
 // the sync dialog it opens, against the stand-in web service and the sample studio's Dovra folders.
 
 #include "dovrasyncbaseinfodialog.h"
-#include "exportdovraresult.h"
 #include "globals.h"
 #include "msgbox.h"
 #include "selecttool.h"
 #include "studiofixture.h"
-#include "toolregistry.h"
 
 #include <QComboBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QRadioButton>
 
 Q_DECLARE_METATYPE(standin::Reply)
 
@@ -23,14 +20,7 @@ class TestSelectToolDovra : public QObject, public testsupport::StudioFixture
     QPointer<SelectTool> m_tool;
 
     QPushButton *syncBtn() const { return m_tool->findChild<QPushButton *>("pb_synctodovra"); }
-    static QList<DovraSyncBaseInfoDialog *> dialogs()
-    {
-        QList<DovraSyncBaseInfoDialog *> out;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *d = qobject_cast<DovraSyncBaseInfoDialog *>(w))
-                out << d;
-        return out;
-    }
+    static QList<DovraSyncBaseInfoDialog *> dialogs() { return testsupport::topLevels<DovraSyncBaseInfoDialog>(); }
     static QStringList names(const QJsonArray &stores)
     {
         QStringList out;
@@ -141,31 +131,6 @@ private slots:
         QCOMPARE(MsgBox::lastShown().text, QString("请选择店铺"));
         QTest::qWait(50);
         QCOMPARE(m_server.requestCount("getdovraset"), 0);
-    }
-
-    void dovraToolOpensTheExportWindow()
-    {
-        registerStandardTools();
-        delete m_tool.data();
-        m_tool = new SelectTool({{"星光店", "11"}, {"月影店", "12"}});
-        m_tool->show();
-        m_tool->findChild<QComboBox *>("cb_shop")->setCurrentIndex(1);
-        m_tool->findChild<QRadioButton *>("rb_dovrafj")->setChecked(true);
-        m_tool->findChild<QPushButton *>("pb_start")->click();
-        QPointer<ExportDovraResult> w;
-        QVERIFY(testsupport::waitFor([&] {
-            for (QWidget *top : QApplication::topLevelWidgets())
-                if (auto *e = qobject_cast<ExportDovraResult *>(top))
-                    w = e;
-            return !w.isNull();
-        }));
-        QVERIFY(!w->parentWidget());
-        QVERIFY(w->windowState() & Qt::WindowMaximized);
-        QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
-        QCOMPARE(w->windowTitle(), QString("检索订单"));
-        QCOMPARE(g_dovraisdownloadall + g_dovrabigimg, QString("11")); // the second shop's switches
-        w->close();
-        QVERIFY(testsupport::waitFor([&] { return w.isNull(); }));
     }
 
     void windowDestroyedDuringTheCheck()

@@ -33,19 +33,6 @@ standin::Reply folderReply(const QString &orderPath, const QString &bakPath = QS
     return standin::Reply::ok({{"data", QJsonObject{{"orderpath", orderPath}, {"orderbakpicpath", bakPath}}}});
 }
 
-
-
-// The program's log while a test listens to it.
-QStringList *s_log = nullptr;
-QtMessageHandler s_nextHandler = nullptr;
-void keepLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (s_log)
-        s_log->append(message);
-    if (s_nextHandler)
-        s_nextHandler(type, context, message);
-}
-
 // Runs the program's own event loop until done() holds (at most 10 s) and tells how often Qt found the
 // last window shown closed meanwhile, which ends the program.
 int lastWindowClosedUntil(const std::function<bool()> &done)
@@ -101,6 +88,8 @@ private slots:
 private:
     ImportPhotoToServer *open(int order);
     bool ready() const;
+    // Opens the window on the sample order and waits for its lookup; asShot switches to the photos as shot.
+    bool openReady(int order, bool asShot = false);
     bool runEnded(int reports);
     template <typename T>
     T *widget(const char *name) const
@@ -135,6 +124,17 @@ ImportPhotoToServer *TestImportPhotoToServer::open(int order)
     m_window = new ImportPhotoToServer(nullptr);
     m_window->show();
     return m_window;
+}
+
+bool TestImportPhotoToServer::openReady(int order, bool asShot)
+{
+    open(order);
+    if (!testsupport::waitFor([&] { return ready(); }))
+        return false;
+    if (!asShot)
+        return true;
+    widget<QPushButton>("importPic1")->click();
+    return testsupport::waitFor([&] { return ready(); });
 }
 
 // The lookup has ended and the type buttons are back (after the icons of the listing).
@@ -216,8 +216,7 @@ void TestImportPhotoToServer::lookup()
 
 void TestImportPhotoToServer::oneLookupPerClick()
 {
-    open(0);
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    QVERIFY(openReady(0));
     m_server.clearRequests();
     QTest::mouseClick(widget<QPushButton>("importPic1"), Qt::LeftButton);
     QCOMPARE(widget<QPushButton>("importPic1")->text(), QStringLiteral("导入照片(加载中)"));
@@ -308,13 +307,8 @@ void TestImportPhotoToServer::choosing()
     for (const QString &name : existing)
         QVERIFY(put(order + (type == 0 ? "照片/" : "成品/") + name, "x"));
     m_server.setReply("get_order_path", folderReply(order, m_roots->path("bak/512K12-1/")));
-    open(4);
+    QVERIFY(openReady(4, type == 0));
     g_cur_orderpayforkey = "K12";
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
-    if (type == 0) {
-        widget<QPushButton>("importPic1")->click();
-        QVERIFY(testsupport::waitFor([&] { return ready(); }));
-    }
     widget<QLineEdit>("lineEdit_orderPRName")->setText("512");
     widget<QLineEdit>("lineEdit_picAppendName")->setText(append);
 
@@ -352,10 +346,7 @@ void TestImportPhotoToServer::createOrderDir()
     QFETCH(QString, failMkDir);
     QFETCH(QString, box);
     QFETCH(QString, folder);
-    open(4);
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
-    widget<QPushButton>("importPic1")->click();
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    QVERIFY(openReady(4, true));
     g_cur_orderpayforkey = "K12";
     g_cur_servicetimes = "2";
     g_cur_shotdate = shotDate;
@@ -410,22 +401,20 @@ void TestImportPhotoToServer::run()
     QFETCH(QString, text);
     const QString bad = m_roots->path("in/bad&#照片.jpg");
     QVERIFY(put(bad, "not a photo at all"));
-    open(4); // no order folder yet
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
-    widget<QPushButton>("importPic1")->click();
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    QVERIFY(openReady(4, true)); // no order folder yet
     if (!failCopy.isEmpty())
         Platform::failCopies(failCopy);
     m_server.clearRequests();
     QStringList log;
-    s_log = &log;
+    bool ended = false;
     QLoggingCategory::setFilterRules(QStringLiteral("tessaly.singleimport.debug=true"));
-    s_nextHandler = qInstallMessageHandler(keepLog);
-    chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad});
-    const bool ended = runEnded(1);
-    qInstallMessageHandler(s_nextHandler);
+    {
+        testsupport::LogCapture capture;
+        chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad});
+        ended = runEnded(1);
+        log = capture.lines();
+    }
     QLoggingCategory::setFilterRules(QString());
-    s_log = nullptr;
     QVERIFY(ended);
     // the requests of the run are logged, their token masked
     QVERIFY(!log.filter("orderpicpath=").isEmpty());
@@ -457,10 +446,7 @@ void TestImportPhotoToServer::run()
 
 void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
 {
-    open(4);
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
-    widget<QPushButton>("importPic1")->click();
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    QVERIFY(openReady(4, true));
     chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg"});
     QVERIFY(runEnded(1));
     const QString order = m_studio->picRoot + "2023-07/08/708E5520-1/";
@@ -508,10 +494,7 @@ void TestImportPhotoToServer::closingMidRun()
     const QString order = m_studio->orders.at(0).orderPath;
     const QByteArray listBefore = bytesOf(order + "ImageTime.txt");
 
-    open(0); // the order has its folder: "导入" starts the jobs at once
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
-    widget<QPushButton>("importPic1")->click();
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    QVERIFY(openReady(0, true)); // the order has its folder: "导入" starts the jobs at once
     chooseAndImport(photos);
     QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->value() >= 1; }));
     QVERIFY(m_window->isImporting());
@@ -558,8 +541,7 @@ void TestImportPhotoToServer::deleteImported()
 {
     QFETCH(bool, yes);
     const QString order = m_studio->orders.at(0).orderPath;
-    open(0);
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    QVERIFY(openReady(0));
     QListWidget *list = m_window->thumbListWidget();
     list->findItems("IMG_0001.jpg", Qt::MatchExactly).first()->setSelected(true);
     MsgBox::setNextAnswer(yes ? QMessageBox::Yes : QMessageBox::No);
@@ -610,8 +592,7 @@ void TestImportPhotoToServer::photoDate()
     QFETCH(QString, current);
     if (!accepted)
         m_server.queueReply("updatephotodate", standin::Reply::refused("no", "0"));
-    open(4);
-    QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    QVERIFY(openReady(4));
     QVERIFY(widget<QPushButton>("pushButton_photodate")->isEnabled());
     QStringList atEmit;
     connect(m_window.data(), &ImportPhotoToServer::refreshSearchTable, this, [&] { atEmit << g_cur_shotdate; });
@@ -667,10 +648,7 @@ void TestImportPhotoToServer::openers()
         QCOMPARE(QStringList({g_cur_order_photo_id, g_cur_orderpayforkey, g_cur_servicetimes, g_cur_shotdate,
                               g_cur_customerName, g_cur_role1, g_cur_role2}),
                  QStringList({o.id, o.payForKey, o.serviceTimes, o.shotDate, o.customerNames(), o.role1, o.role2}));
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *window = qobject_cast<ImportPhotoToServer *>(w))
-                m_window = window;
-        }
+        m_window = testsupport::waitForWindow<ImportPhotoToServer>();
         QVERIFY(m_window);
         QVERIFY(testsupport::waitFor([&] { return ready(); }));
         // A box without parent (as the run's end shows) closing over the window does not end the program.

@@ -8,9 +8,51 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMutex>
 #include <QPainter>
 
 namespace testsupport {
+
+namespace {
+LogCapture *s_capture = nullptr;
+QMutex s_captureMutex; // lines come from every thread
+} // namespace
+
+LogCapture::LogCapture(const char *category) : m_category(category)
+{
+    QMutexLocker lock(&s_captureMutex);
+    s_capture = this;
+    m_next = qInstallMessageHandler(&LogCapture::handle);
+}
+
+LogCapture::~LogCapture()
+{
+    qInstallMessageHandler(m_next);
+    QMutexLocker lock(&s_captureMutex);
+    s_capture = nullptr;
+}
+
+QStringList LogCapture::lines() const
+{
+    QMutexLocker lock(&s_captureMutex);
+    return m_lines;
+}
+
+void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    QtMessageHandler next = nullptr;
+    {
+        QMutexLocker lock(&s_captureMutex);
+        LogCapture *capture = s_capture;
+        if (!capture)
+            return;
+        if (!capture->m_category || (context.category && qstrcmp(context.category, capture->m_category) == 0))
+            capture->m_lines.append(message);
+        next = capture->m_next;
+    }
+    if (next)
+        next(type, context, message);
+}
 
 void prepare()
 {

@@ -73,6 +73,52 @@ bool waitFor(Pred pred, int timeoutMs = 10000)
     return true;
 }
 
+// The top-level widgets of type T, and of that class name exactly when one is given.
+template <typename T = QWidget>
+QList<T *> topLevels(const char *className = nullptr)
+{
+    QList<T *> out;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (auto *t = qobject_cast<T *>(w))
+            if (!className || qstrcmp(w->metaObject()->className(), className) == 0)
+                out << t;
+    }
+    return out;
+}
+
+// Waits until a visible top-level window of type T (and class name) is open; the last one Qt lists, or
+// null when none came.
+template <typename T = QWidget>
+T *waitForWindow(const char *className = nullptr, int timeoutMs = 10000)
+{
+    T *found = nullptr;
+    waitFor(
+        [&] {
+            for (T *t : topLevels<T>(className))
+                if (t->isVisible())
+                    found = t;
+            return found != nullptr;
+        },
+        timeoutMs);
+    return found;
+}
+
+// The program's log lines (of one category, or all) while the object lives; every line still goes on to
+// the handler that was there before.
+class LogCapture
+{
+public:
+    explicit LogCapture(const char *category = nullptr);
+    ~LogCapture();
+    QStringList lines() const;
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message);
+    const char *m_category;
+    QStringList m_lines;
+    QtMessageHandler m_next = nullptr;
+};
+
 } // namespace testsupport
 
 // A QtTest main for GUI tests: a QApplication, the seams in test mode, then the test object.
