@@ -5,11 +5,16 @@
 #include "dovrathread.h"
 #include "dovraxml.h"
 #include "globals.h"
+#include "filebytes.h"
 #include "platform.h"
+#include "runoutput.h"
 #include "testsupport.h"
 
+using testsupport::bytesOf;
+using testsupport::fileTree;
+using testsupport::put;
+
 #include <QDate>
-#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -35,39 +40,6 @@ public slots:
 };
 
 namespace {
-
-QByteArray read(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool write(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// Every file below root, and every empty folder with a trailing "/", relative and sorted.
-QStringList tree(const QString &root)
-{
-    QStringList out;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info = it.fileInfo();
-        const QString rel = QDir(root).relativeFilePath(path);
-        if (info.isDir() && !info.isSymLink()) {
-            if (QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty())
-                out << rel + "/";
-        } else {
-            out << rel;
-        }
-    }
-    out.sort();
-    return out;
-}
 
 QString decl(const QString &body)
 {
@@ -100,17 +72,17 @@ class TestDovraThread : public QObject
         QString local = rel;
         local.replace('\\', '/');
         const QString selected = path("dovra/选版服务器/[已选]" + local + "/");
-        write(selected + "选版结果/册/01/page1.jpg", "dovra page1");
-        write(selected + "选版结果/册/02/page2.JPG", "dovra page2");
-        write(selected + "选版结果/cover.psd", "psd");
-        write(selected + "选版结果/说明.txt", "text");
-        write(selected + "选版结果/未入册版面/spare.jpg", "spare");
-        write(selected + "选版结果/未入册照片/extra.jpg", "extra");
-        write(selected + "选版结果/.hidden.ok", "");
+        put(selected + "选版结果/册/01/page1.jpg", "dovra page1");
+        put(selected + "选版结果/册/02/page2.JPG", "dovra page2");
+        put(selected + "选版结果/cover.psd", "psd");
+        put(selected + "选版结果/说明.txt", "text");
+        put(selected + "选版结果/未入册版面/spare.jpg", "spare");
+        put(selected + "选版结果/未入册照片/extra.jpg", "extra");
+        put(selected + "选版结果/.hidden.ok", "");
         if (withMarker)
-            write(selected + "选版结果/done.ok", "");
+            put(selected + "选版结果/done.ok", "");
         if (withDesign)
-            write(selected + local + "_待Dovra设计同步用数据/design.psd", "design");
+            put(selected + local + "_待Dovra设计同步用数据/design.psd", "design");
         return selected;
     }
 
@@ -219,7 +191,7 @@ private slots:
         QCOMPARE(r.reports.size(), 2);
         QCOMPARE(r.reports[0], (QJsonObject{{"type", "数据配置完成"}, {"xmlstr", expected}}));
         QCOMPARE(t.xmlStr, expected);
-        const QByteArray bytes = read(path(dataType == 0 ? "store/产品/VgStaff.xml" : "store/产品/productList.xml"));
+        const QByteArray bytes = bytesOf(path(dataType == 0 ? "store/产品/VgStaff.xml" : "store/产品/productList.xml"));
         QVERIFY(bytes.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?><nemovg>"));
         QVERIFY(!bytes.contains("\n") || bytes.count("\n") == bytes.count("\r\n"));
         QCOMPARE(bytes.count("\r\n"), expected.count("\n"));
@@ -273,7 +245,7 @@ private slots:
         QFETCH(QJsonArray, stores);
         QFETCH(QList<int>, reachable);
         QFETCH(QString, names);
-        QVERIFY(write(path("afile"), "x"));
+        QVERIFY(put(path("afile"), "x"));
         // The service writes back-slashes; the check reads them at the file-system boundary.
         const QString here = QString(m_dir).replace('/', '\\');
         for (int i = 0; i < stores.size(); ++i) {
@@ -306,10 +278,10 @@ private slots:
         // 一店: folder missing; 二店: no 产品 yet; 三店: 产品 is a file; 四店: VgStaff.xml is a folder;
         // 五店: the write fails, its old file stays whole; 六店: a longer old file is replaced whole.
         QDir().mkpath(path("二店"));
-        QVERIFY(write(path("三店/产品"), "a file"));
+        QVERIFY(put(path("三店/产品"), "a file"));
         QDir().mkpath(path("四店/产品/VgStaff.xml"));
-        QVERIFY(write(path("五店/产品/VgStaff.xml"), "old staff of five"));
-        QVERIFY(write(path("六店/产品/VgStaff.xml"), QByteArray(500, 'x')));
+        QVERIFY(put(path("五店/产品/VgStaff.xml"), "old staff of five"));
+        QVERIFY(put(path("六店/产品/VgStaff.xml"), QByteArray(500, 'x')));
         QJsonArray stores;
         for (const char *name : {"一店", "二店", "三店", "四店", "五店", "六店"})
             stores.append(QJsonObject{{"name", name}, {"dovrapath", path(name)}});
@@ -325,9 +297,9 @@ private slots:
 
         const QByteArray expectedBytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><nemovg><Staff><id>1</id>"
                                          "<name>a\r\nb</name></Staff></nemovg>";
-        QCOMPARE(read(path("二店/产品/VgStaff.xml")), expectedBytes);
-        QCOMPARE(read(path("六店/产品/VgStaff.xml")), expectedBytes);
-        QCOMPARE(read(path("五店/产品/VgStaff.xml")), QByteArray("old staff of five"));
+        QCOMPARE(bytesOf(path("二店/产品/VgStaff.xml")), expectedBytes);
+        QCOMPARE(bytesOf(path("六店/产品/VgStaff.xml")), expectedBytes);
+        QCOMPARE(bytesOf(path("五店/产品/VgStaff.xml")), QByteArray("old staff of five"));
         QCOMPARE(QDir(path("五店/产品")).entryList(QDir::Files | QDir::Hidden), QStringList{"VgStaff.xml"});
         QVERIFY(!QFileInfo::exists(path("一店")));
 
@@ -409,14 +381,14 @@ private slots:
         const QString src = path("src/");
         for (const char *f : {"PHOTO.JPG", "Cover.Jpeg", "x.tif", "a.jpg.txt", "noext", "done.ok", ".hidden.jpg",
                               "未入册版面/p.jpg", "未入册照片2/q.jpg", "a/b/未入册照片/deep.jpg", "a/b/c.png"})
-            QVERIFY(write(src + f, QByteArray("dovra ") + f));
+            QVERIFY(put(src + f, QByteArray("dovra ") + f));
         QDir().mkpath(src + "empty");
         // the order's own finished photos: PHOTO.JPG as a file, c.png as a folder (not taken)
-        QVERIFY(write(path("order/成品/PHOTO.JPG"), "big finished photo"));
+        QVERIFY(put(path("order/成品/PHOTO.JPG"), "big finished photo"));
         QDir().mkpath(path("order/成品/c.png"));
         QString target = path("out");
         if (setup == "taken")
-            QVERIFY(write(target + "/x.tif", "older"));
+            QVERIFY(put(target + "/x.tif", "older"));
         if (setup == "failCopy")
             Platform::failCopies("PHOTO");
         if (setup == "loop")
@@ -435,12 +407,12 @@ private slots:
         QCoreApplication::sendPostedEvents();
 
         QCOMPARE((QList<int>{count.copied, count.alreadyThere, count.failed}), counts);
-        QCOMPARE(tree(target), expected);
-        QCOMPARE(read(target + "/PHOTO.JPG"), setup == "finished"   ? QByteArray("big finished photo")
+        QCOMPARE(fileTree(target), expected);
+        QCOMPARE(bytesOf(target + "/PHOTO.JPG"), setup == "finished"   ? QByteArray("big finished photo")
                                                : setup == "failCopy" ? QByteArray("<missing>")
                                                                      : QByteArray("dovra PHOTO.JPG"));
         if (setup == "taken")
-            QCOMPARE(read(target + "/x.tif"), QByteArray("older"));
+            QCOMPARE(bytesOf(target + "/x.tif"), QByteArray("older"));
         if (!tried.isEmpty()) {
             // one line per file tried, by its bare name, depth first in case-ignoring name order
             QCOMPARE(r.updates, tried.replaceInStrings(QRegularExpression("^(.*)$"), "正在拷贝\\1, 请稍后..."));
@@ -533,7 +505,7 @@ private slots:
         makeSelection("G7", false);
         makeSelection("H8", true, false);
         QDir().mkpath(path("dovra/选版服务器/[已选]F6"));
-        QVERIFY(write(path("pic/A1/成品/page1.jpg"), "big page1"));
+        QVERIFY(put(path("pic/A1/成品/page1.jpg"), "big page1"));
 
         QString root = path("export");
         if (fault == "inside")
@@ -563,7 +535,7 @@ private slots:
 
         QCOMPARE(r.finals.size(), 1);
         QCOMPARE(r.finals[0], "所选订单Dovra选版导出结果" + (report.isEmpty() ? QString() : "<br>" + report.join("<br>")));
-        QStringList got = tree(root + "/" + date);
+        QStringList got = fileTree(root + "/" + date);
         if (fault == "inside")
             got = got.filter("选版结果");
         QCOMPARE(got, files);
@@ -572,7 +544,7 @@ private slots:
             QVERIFY(!QFileInfo::exists(root + "/" + date));
         }
         if (rows == QStringList{"nested"}) // the shop asks for finished photos in place of Dovra's small ones
-            QCOMPARE(read(root + "/" + date + "/" + files[3]), QByteArray("big page1"));
+            QCOMPARE(bytesOf(root + "/" + date + "/" + files[3]), QByteArray("big page1"));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "fileoperation.h"
 #include "globals.h"
 #include "platform.h"
+#include "filebytes.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -8,36 +9,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+using testsupport::bytesOf;
+using testsupport::put;
+using testsupport::streamString;
+
 namespace {
 
-bool writeText(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    return f.write(content) == content.size();
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-// One string as Qt 5's data stream writes it: byte length as big-endian quint32, then UTF-16BE.
-QByteArray legacyString(const QString &s)
-{
-    QByteArray out;
-    if (s.isNull()) {
-        out.append(4, char(0xff));
-        return out;
-    }
-    const quint32 len = quint32(s.size() * 2);
-    out.append(char(len >> 24)).append(char(len >> 16)).append(char(len >> 8)).append(char(len));
-    for (const QChar c : s)
-        out.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
-    return out;
-}
 
 // Keeps the working directory and the storage roots as they were.
 struct CwdGuard
@@ -63,9 +40,9 @@ private slots:
     {
         testsupport::TempRoots tmp;
         const QString d = tmp.base();
-        QVERIFY(writeText(d + "src.bin", "new"));
+        QVERIFY(put(d + "src.bin", "new"));
         for (const char *name : {"a.jpg", "b.JPG", "c.png", "IMG_1.CR2", "noext", "d.jpg", "d(1).jpg"})
-            QVERIFY(writeText(d + QString::fromUtf8(name), "old"));
+            QVERIFY(put(d + QString::fromUtf8(name), "old"));
 
         QVERIFY(FileOperation::copyFile(d + "src.bin", d + "a.jpg", false));
         QVERIFY(FileOperation::copyFile(d + "src.bin", d + "b.JPG", false));
@@ -75,17 +52,17 @@ private slots:
         QVERIFY(FileOperation::copyFile(d + "src.bin", d + "noext", false));
         QVERIFY(FileOperation::copyFile(d + "src.bin", d + "d.jpg", false));
 
-        QCOMPARE(readAll(d + "a(1).jpg"), QByteArray("new"));
-        QCOMPARE(readAll(d + "b(1).jpg"), QByteArray("new")); // photos keep the "(n).jpg" form
-        QCOMPARE(readAll(d + "c(1).png"), QByteArray("new")); // other kinds keep their own suffix
-        QCOMPARE(readAll(d + "c(2).png"), QByteArray("new"));
-        QCOMPARE(readAll(d + "IMG_1(1).CR2"), QByteArray("new"));
-        QCOMPARE(readAll(d + "noext(1)"), QByteArray("new"));
-        QCOMPARE(readAll(d + "d(2).jpg"), QByteArray("new")); // "(1)" was taken already
+        QCOMPARE(bytesOf(d + "a(1).jpg"), QByteArray("new"));
+        QCOMPARE(bytesOf(d + "b(1).jpg"), QByteArray("new")); // photos keep the "(n).jpg" form
+        QCOMPARE(bytesOf(d + "c(1).png"), QByteArray("new")); // other kinds keep their own suffix
+        QCOMPARE(bytesOf(d + "c(2).png"), QByteArray("new"));
+        QCOMPARE(bytesOf(d + "IMG_1(1).CR2"), QByteArray("new"));
+        QCOMPARE(bytesOf(d + "noext(1)"), QByteArray("new"));
+        QCOMPARE(bytesOf(d + "d(2).jpg"), QByteArray("new")); // "(1)" was taken already
         QVERIFY(!QFileInfo::exists(d + "c(1).jpg"));
         // the taken targets are untouched
         for (const char *name : {"a.jpg", "b.JPG", "c.png", "IMG_1.CR2", "noext", "d.jpg", "d(1).jpg"})
-            QCOMPARE(readAll(d + QString::fromUtf8(name)), QByteArray("old"));
+            QCOMPARE(bytesOf(d + QString::fromUtf8(name)), QByteArray("old"));
         // a dot in a folder name is not a suffix
         QCOMPARE(FileOperation::freeNumberedName("/x/some.dir/raw"), QString("/x/some.dir/raw(1)"));
     }
@@ -94,7 +71,7 @@ private slots:
     {
         testsupport::TempRoots tmp;
         const QString d = tmp.base();
-        QVERIFY(writeText(d + "p.jpg", "photo"));
+        QVERIFY(put(d + "p.jpg", "photo"));
 
         // source and target are one file: nothing copied, nothing removed, even with overwrite
         QVERIFY(FileOperation::copyFile(d + "p.jpg", d + "p.jpg", true));
@@ -103,7 +80,7 @@ private slots:
         backslashed.replace('/', '\\');
         QVERIFY(FileOperation::copyFile(backslashed, d + "p.jpg", true));
         QVERIFY(FileOperation::copyFile(d + "p.jpg", backslashed, true));
-        QCOMPARE(readAll(d + "p.jpg"), QByteArray("photo"));
+        QCOMPARE(bytesOf(d + "p.jpg"), QByteArray("photo"));
         QVERIFY(!QFileInfo::exists(d + "p(1).jpg"));
 
         // missing source: false and no target
@@ -111,15 +88,15 @@ private slots:
         QVERIFY(!QFileInfo::exists(d + "t.jpg"));
 
         // overwrite replaces the content
-        QVERIFY(writeText(d + "t.jpg", "stale"));
+        QVERIFY(put(d + "t.jpg", "stale"));
         QVERIFY(FileOperation::copyFile(d + "p.jpg", d + "t.jpg", true));
-        QCOMPARE(readAll(d + "t.jpg"), QByteArray("photo"));
+        QCOMPARE(bytesOf(d + "t.jpg"), QByteArray("photo"));
 
         // back-slashes in the target become "/"
         QVERIFY(QDir().mkpath(d + "out/x"));
         QString target = d + "out\\x\\q.jpg";
         QVERIFY(FileOperation::copyFile(d + "p.jpg", target, false));
-        QCOMPARE(readAll(d + "out/x/q.jpg"), QByteArray("photo"));
+        QCOMPARE(bytesOf(d + "out/x/q.jpg"), QByteArray("photo"));
 
         // no folder is created for the target, and the failure is reported
         QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "nofolder/q.jpg", false));
@@ -135,9 +112,9 @@ private slots:
         // a failed overwrite keeps the old file byte for byte and leaves no temporary file beside it
         const QStringList before = QDir(d).entryList(QDir::Files | QDir::Hidden | QDir::System);
         Platform::failCopies("t.jpg", 1);
-        QVERIFY(writeText(d + "p.jpg", "another photo"));
+        QVERIFY(put(d + "p.jpg", "another photo"));
         QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "t.jpg", true));
-        QCOMPARE(readAll(d + "t.jpg"), QByteArray("photo"));
+        QCOMPARE(bytesOf(d + "t.jpg"), QByteArray("photo"));
         QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden | QDir::System), before);
     }
 
@@ -148,16 +125,16 @@ private slots:
         QVERIFY(QDir::setCurrent(tmp.base()));
 
         // a file as the earlier program left it: two strings, one of them Chinese
-        const QByteArray legacy = legacyString("D:/输出/分件") + legacyString("admin");
+        const QByteArray legacy = streamString("D:/输出/分件") + streamString("admin");
         QCOMPARE(legacy.left(8), QByteArray("\x00\x00\x00\x10\x00\x44\x00\x3a", 8));
-        QVERIFY(writeText(tmp.path("legacy.dat"), legacy));
+        QVERIFY(put(tmp.path("legacy.dat"), legacy));
         QCOMPARE(FileOperation::readDatFile("legacy.dat", 2), QStringList({"D:/输出/分件", "admin"}));
         QCOMPARE(FileOperation::readDatFile("legacy.dat", 1), QStringList({"D:/输出/分件"}));
         QCOMPARE(FileOperation::readDatFile("legacy.dat", 5), QStringList({"D:/输出/分件", "admin"}));
 
         // what we write is byte for byte what the earlier program wrote
         QVERIFY(FileOperation::writeDatFile("new.dat", {"D:/输出/分件", "admin"}, false));
-        QCOMPARE(readAll(tmp.path("new.dat")), legacy);
+        QCOMPARE(bytesOf(tmp.path("new.dat")), legacy);
 
         // round trip with empty and null strings; a rewrite replaces the old content
         QVERIFY(FileOperation::writeDatFile("new.dat", {"", QString(), "x y", "密码"}, false));
@@ -169,7 +146,7 @@ private slots:
 
         // missing and empty files give nothing
         QVERIFY(FileOperation::readDatFile("missing.dat", 2).isEmpty());
-        QVERIFY(writeText(tmp.path("empty.dat"), QByteArray()));
+        QVERIFY(put(tmp.path("empty.dat"), QByteArray()));
         QVERIFY(FileOperation::readDatFile("empty.dat", 2).isEmpty());
 
         // hiding goes through the hidden attribute
@@ -183,19 +160,19 @@ private slots:
         CwdGuard restore;
         testsupport::TempRoots tmp;
         QVERIFY(QDir::setCurrent(tmp.base()));
-        const QByteArray good = legacyString("first");
+        const QByteArray good = streamString("first");
 
         // cut in the middle of the second string
-        QVERIFY(writeText(tmp.path("cut.dat"), good + legacyString("second").left(7)));
+        QVERIFY(put(tmp.path("cut.dat"), good + streamString("second").left(7)));
         QCOMPARE(FileOperation::readDatFile("cut.dat", 3), QStringList({"first"}));
         // a length field cut short
-        QVERIFY(writeText(tmp.path("short.dat"), good + QByteArray("\x00\x00", 2)));
+        QVERIFY(put(tmp.path("short.dat"), good + QByteArray("\x00\x00", 2)));
         QCOMPARE(FileOperation::readDatFile("short.dat", 3), QStringList({"first"}));
         // an odd byte length is not UTF-16
-        QVERIFY(writeText(tmp.path("odd.dat"), good + QByteArray("\x00\x00\x00\x03xyz", 7) + good));
+        QVERIFY(put(tmp.path("odd.dat"), good + QByteArray("\x00\x00\x00\x03xyz", 7) + good));
         QCOMPARE(FileOperation::readDatFile("odd.dat", 3), QStringList({"first"}));
         // a huge length with almost no data behind it
-        QVERIFY(writeText(tmp.path("huge.dat"), good + QByteArray("\x7f\xff\xff\xfe\x00\x41", 6)));
+        QVERIFY(put(tmp.path("huge.dat"), good + QByteArray("\x7f\xff\xff\xfe\x00\x41", 6)));
         QCOMPARE(FileOperation::readDatFile("huge.dat", 3), QStringList({"first"}));
     }
 
@@ -218,19 +195,19 @@ private slots:
         const QString d = tmp.base();
         QVERIFY(QDir().mkpath(d + "order/照片/.thumb/deep"));
         QVERIFY(QDir().mkpath(d + "order/成品"));
-        QVERIFY(writeText(d + "order/a.jpg", "x"));
-        QVERIFY(writeText(d + "order/.hidden", "x"));
-        QVERIFY(writeText(d + "order/照片/.thumb/deep/t.jpg", "x"));
-        QVERIFY(writeText(d + "order/成品/.DS", "x"));
+        QVERIFY(put(d + "order/a.jpg", "x"));
+        QVERIFY(put(d + "order/.hidden", "x"));
+        QVERIFY(put(d + "order/照片/.thumb/deep/t.jpg", "x"));
+        QVERIFY(put(d + "order/成品/.DS", "x"));
         // links inside the tree are removed as links; what they point to stays
         QVERIFY(QDir().mkpath(d + "outside"));
-        QVERIFY(writeText(d + "outside/keep.jpg", "keep"));
+        QVERIFY(put(d + "outside/keep.jpg", "keep"));
         QVERIFY(QFile::link(d + "outside", d + "order/成品/link"));
         QVERIFY(QFile::link(d + "nowhere", d + "order/broken"));
 
         QVERIFY(FileOperation::removeDir(d + "order"));
         QVERIFY(!QFileInfo::exists(d + "order"));
-        QCOMPARE(readAll(d + "outside/keep.jpg"), QByteArray("keep"));
+        QCOMPARE(bytesOf(d + "outside/keep.jpg"), QByteArray("keep"));
 
         // a missing folder, a file and a link to a folder are not deleted as folders
         QVERIFY(!FileOperation::removeDir(d + "order"));
@@ -238,11 +215,11 @@ private slots:
         QVERIFY(!FileOperation::removeDir(d + "outside/keep.jpg"));
         QVERIFY(QFile::link(d + "outside", d + "dirlink"));
         QVERIFY(!FileOperation::removeDir(d + "dirlink"));
-        QCOMPARE(readAll(d + "outside/keep.jpg"), QByteArray("keep"));
+        QCOMPARE(bytesOf(d + "outside/keep.jpg"), QByteArray("keep"));
 
         // deleteDir does the same, with hidden entries and a back-slashed path
         QVERIFY(QDir().mkpath(d + "raw/.x"));
-        QVERIFY(writeText(d + "raw/.x/.y", "x"));
+        QVERIFY(put(d + "raw/.x/.y", "x"));
         QString back = d + "raw\\";
         back.replace('/', '\\');
         QVERIFY(FileOperation::deleteDir(back));
@@ -256,8 +233,8 @@ private slots:
         const QString d = tmp.base();
         QVERIFY(QDir().mkpath(d + "order/a"));
         QVERIFY(QDir().mkpath(d + "order/b"));
-        QVERIFY(writeText(d + "order/a/held.jpg", "x"));
-        QVERIFY(writeText(d + "order/b/free.jpg", "x"));
+        QVERIFY(put(d + "order/a/held.jpg", "x"));
+        QVERIFY(put(d + "order/b/free.jpg", "x"));
         Platform::failRemovals("held.jpg");
         QVERIFY(!FileOperation::removeDir(d + "order"));
         QVERIFY(QFileInfo::exists(d + "order/a/held.jpg")); // its folders stay
@@ -274,9 +251,9 @@ private slots:
         QVERIFY(QDir().mkpath(d + "store/pic/2024/order1"));
         QVERIFY(QDir().mkpath(d + "store/bak"));
         QVERIFY(QDir().mkpath(d + "home"));
-        QVERIFY(writeText(d + "store/pic/2024/order1/a.jpg", "x"));
-        QVERIFY(writeText(d + "store/bak/b.jpg", "x"));
-        QVERIFY(writeText(d + "home/c.jpg", "x"));
+        QVERIFY(put(d + "store/pic/2024/order1/a.jpg", "x"));
+        QVERIFY(put(d + "store/bak/b.jpg", "x"));
+        QVERIFY(put(d + "home/c.jpg", "x"));
         g_picPath = d + "store/pic/";
         g_bakPicPath = d + "store/bak/";
         QString homeBack = d + "home\\";
@@ -342,8 +319,8 @@ private slots:
         for (const char *dir : {"pic/2016-05/12/A1-1/照片/新建文件夹", "pic/2016-05/12/A1-1/成品", "pic/2016-05/12/B2-1/照片",
                                 "pic/two/X-1/照片", "pic/two/Y-1/成品", "pic/misc/a/b/C3-1/成品"})
             QVERIFY(QDir().mkpath(d + QString::fromUtf8(dir)));
-        QVERIFY(writeText(d + "pic/2016-05/12/A1-1/成品/a.jpg", "a"));
-        QVERIFY(writeText(d + "pic/2016-05/12/B2-1/照片/b.jpg", "b"));
+        QVERIFY(put(d + "pic/2016-05/12/A1-1/成品/a.jpg", "a"));
+        QVERIFY(put(d + "pic/2016-05/12/B2-1/照片/b.jpg", "b"));
         g_picPath = d + "pic/";
         auto tree = [&] {
             QStringList all;
@@ -364,7 +341,7 @@ private slots:
             QCOMPARE(tree(), before); // nothing removed
         } else {
             QVERIFY(!QFileInfo::exists(d + folder));
-            QCOMPARE(readAll(d + "pic/2016-05/12/B2-1/照片/b.jpg"), QByteArray("b"));
+            QCOMPARE(bytesOf(d + "pic/2016-05/12/B2-1/照片/b.jpg"), QByteArray("b"));
         }
     }
 
@@ -373,7 +350,7 @@ private slots:
         CwdGuard restore;
         testsupport::TempRoots tmp;
         const QString d = tmp.base();
-        QVERIFY(writeText(d + "f.txt", "x"));
+        QVERIFY(put(d + "f.txt", "x"));
 
         QVERIFY(FileOperation::dirExists("")); // the working directory
         QVERIFY(FileOperation::dirExists(d));
@@ -404,7 +381,7 @@ private slots:
         testsupport::TempRoots tmp;
         const QString d = tmp.base();
         QVERIFY(QDir().mkpath(d + "thumb"));
-        QVERIFY(writeText(d + "条形码.jpg", "x"));
+        QVERIFY(put(d + "条形码.jpg", "x"));
         Platform::clearHiddenPaths();
 
         QVERIFY(!FileOperation::setFileHidden(d + "missing.jpg"));

@@ -2,7 +2,10 @@
 // against the stand-in web service and temporary folders.
 
 #include "dovraimportthread.h"
+#include "filebytes.h"
 #include "importrunfixture.h"
+
+using testsupport::bytesOf;
 
 #include <QUrl>
 
@@ -34,11 +37,6 @@ class TestDovraCopy : public ImportRunFixture
 
     QString serverPath() { return m_studio->dovraRoot + "星光店\\选版服务器"; }
     QString localServerPath() { return m_studio->dovraRoot + "星光店/选版服务器"; }
-    static QByteArray read(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
 
     // A chosen folder with sub-folders two levels deep and hidden files.
     QString nestedFolder(const QString &name)
@@ -79,7 +77,7 @@ private slots:
 
         // a missing folder is made with its parents
         runJob(src, target);
-        QCOMPARE(read(target), read(src));
+        QCOMPARE(bytesOf(target), bytesOf(src));
         QCOMPARE(reports.log.size(), 2);
         QVERIFY(reports.log[0].startsWith("msg 复制文件需要创建目录 原目录："));
         QCOMPARE(reports.log[1], QString("progress 4 2/7 T"));
@@ -93,10 +91,10 @@ private slots:
         // a different file at the target is kept and reported as kept, not as a failure
         QFile::remove(target);
         files("out/x/y", {"one.jpg"}, "OTHER ");
-        const QByteArray kept = read(target);
+        const QByteArray kept = bytesOf(target);
         reports.log.clear();
         runJob(src, target);
-        QCOMPARE(read(target), kept);
+        QCOMPARE(bytesOf(target), kept);
         QCOMPARE(reports.log.size(), 3);
         QCOMPARE(reports.log[1], QString("kept 4 one.jpg"));
         QCOMPARE(reports.log[2], QString("progress 4 2/7 T"));
@@ -123,9 +121,9 @@ private slots:
         QVERIFY(waitRequests("savedovrapath", 1));
 
         const QString target = localServerPath() + "/相册 A&#/";
-        QCOMPARE(read(target + "a.jpg"), read(folder + "/a.jpg"));
-        QCOMPARE(read(target + "sub/b.jpg"), read(folder + "/sub/b.jpg"));
-        QCOMPARE(read(target + "sub/深 层/c&#.jpg"), read(folder + "/sub/深 层/c&#.jpg"));
+        QCOMPARE(bytesOf(target + "a.jpg"), bytesOf(folder + "/a.jpg"));
+        QCOMPARE(bytesOf(target + "sub/b.jpg"), bytesOf(folder + "/sub/b.jpg"));
+        QCOMPARE(bytesOf(target + "sub/深 层/c&#.jpg"), bytesOf(folder + "/sub/深 层/c&#.jpg"));
         QVERIFY(!QFileInfo::exists(target + ".hidden.jpg"));
         QVERIFY(!QFileInfo::exists(target + "sub/深 层/.h2"));
         QCOMPARE(progressText(0), QString("3/3"));
@@ -163,8 +161,8 @@ private slots:
         old.close();
 
         QVERIFY(runToEnd());
-        QCOMPARE(read(target + "a.jpg"), QByteArray("older photo"));
-        QCOMPARE(read(target + "sub/b.jpg"), read(folder + "/sub/b.jpg"));
+        QCOMPARE(bytesOf(target + "a.jpg"), QByteArray("older photo"));
+        QCOMPARE(bytesOf(target + "sub/b.jpg"), bytesOf(folder + "/sub/b.jpg"));
         QCOMPARE(progressText(0), QString("3/3"));
         // the order counts as copied and its path is saved; the end box names the file kept
         QVERIFY(r->isDovraImported());
@@ -237,3 +235,4 @@ private slots:
 TESSALY_TEST_MAIN(TestDovraCopy)
 #include "tst_dovracopy.moc"
 #include "moc_importrunfixture.cpp"
+

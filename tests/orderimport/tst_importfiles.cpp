@@ -4,26 +4,17 @@
 #include "importorderthread.h"
 #include "importstate.h"
 #include "platform.h"
+#include "filebytes.h"
 #include "testsupport.h"
 
 #include <QImageReader>
 #include <QJsonObject>
 #include <QSignalSpy>
 
+using testsupport::bytesOf;
+using testsupport::put;
+
 namespace {
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
 
 QSize sizeOf(const QString &path)
 {
@@ -186,8 +177,8 @@ private slots:
         const QString src = roots.path("src/");
         // Broken image data behind an EXIF block that asks for a turn, and a plain broken file.
         const QByteArray turnedJunk = testsupport::jpegWithOrientation(QSize(8, 8), 6).left(40) + QByteArray(500, 'x');
-        QVERIFY(writeBytes(src + "turned.jpg", turnedJunk));
-        QVERIFY(writeBytes(src + "plain.jpg", QByteArray(300, 'y')));
+        QVERIFY(put(src + "turned.jpg", turnedJunk));
+        QVERIFY(put(src + "plain.jpg", QByteArray(300, 'y')));
         QVERIFY(testsupport::writeJpeg(src + "good.jpg", QSize(30, 20), 1));
         QVERIFY(testsupport::writeJpeg(src + "nofolder.jpg", QSize(30, 20), 1));
         QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportFinishedPhotos));
@@ -227,8 +218,8 @@ private slots:
     {
         testsupport::TempRoots roots;
         const QString src = roots.path("src/");
-        QVERIFY(writeBytes(src + "试拍 1.mp4", "video-one"));
-        QVERIFY(writeBytes(src + "b&#.avi", "video-two"));
+        QVERIFY(put(src + "试拍 1.mp4", "video-one"));
+        QVERIFY(put(src + "b&#.avi", "video-two"));
         QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportTrialVideos));
         m->setTrialVideoFiles({src + "试拍 1.mp4", src + "b&#.avi"});
         m->setRetouchVideoFiles({src + "b&#.avi"});
@@ -241,7 +232,7 @@ private slots:
         QCOMPARE(bytesOf(m->orderPath() + "精修视频/b&#.avi"), QByteArray("video-two"));
 
         // Again: the same video is no failure; a different one under the name is kept and reported.
-        QVERIFY(writeBytes(src + "b&#.avi", "another video"));
+        QVERIFY(put(src + "b&#.avi", "another video"));
         QCOMPARE(runOrder(m.data(), ImportTrialVideos), QStringList({"1/2", "2/2", "failed 1", "end 2"}));
         QCOMPARE(bytesOf(m->orderPath() + "试拍视频/b&#.avi"), QByteArray("video-two"));
     }
@@ -326,12 +317,12 @@ private slots:
     {
         testsupport::TempRoots roots;
         const QString chosen = roots.path("src/选片 A");
-        QVERIFY(writeBytes(chosen + "/b.jpg", "b"));
-        QVERIFY(writeBytes(chosen + "/A.jpg", "a"));
-        QVERIFY(writeBytes(chosen + "/.hidden.jpg", "h"));
-        QVERIFY(writeBytes(chosen + "/sub/c.jpg", "c"));
-        QVERIFY(writeBytes(chosen + "/sub/deeper/d.jpg", "d"));
-        QVERIFY(writeBytes(chosen + "/marked/e.jpg", "e"));
+        QVERIFY(put(chosen + "/b.jpg", "b"));
+        QVERIFY(put(chosen + "/A.jpg", "a"));
+        QVERIFY(put(chosen + "/.hidden.jpg", "h"));
+        QVERIFY(put(chosen + "/sub/c.jpg", "c"));
+        QVERIFY(put(chosen + "/sub/deeper/d.jpg", "d"));
+        QVERIFY(put(chosen + "/marked/e.jpg", "e"));
         QVERIFY(Platform::setHidden(chosen + "/marked"));
         QVERIFY(QDir().mkpath(roots.path("src/空")));
         const QString server = roots.path("dovra") + "\\选版服务器";

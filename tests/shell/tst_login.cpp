@@ -5,7 +5,10 @@
 #include "platformshell.h"
 #include "selecttool.h"
 #include "standin.h"
+#include "filebytes.h"
 #include "testsupport.h"
+
+using testsupport::streamString;
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,17 +22,6 @@
 #include <QTemporaryDir>
 
 namespace {
-// One string as a data stream writes it: byte length (big endian), then UTF-16 big endian.
-QByteArray streamString(const QString &text)
-{
-    QByteArray out;
-    const int bytes = text.size() * 2;
-    out.append(char((bytes >> 24) & 0xff)).append(char((bytes >> 16) & 0xff));
-    out.append(char((bytes >> 8) & 0xff)).append(char(bytes & 0xff));
-    for (const QChar c : text)
-        out.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
-    return out;
-}
 
 QJsonObject successReply()
 {
@@ -53,17 +45,7 @@ private:
     bool m_updaterResult = true;
 
     QString datPath() const { return m_workDir.path() + "/user_qvt.dat"; }
-    QByteArray datBytes() const
-    {
-        QFile f(datPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    void writeDat(const QByteArray &bytes)
-    {
-        QFile f(datPath());
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
+    QByteArray datBytes() const { return testsupport::bytesOf(datPath()); }
     // A dialog whose update check has been answered.
     Login *newLogin()
     {
@@ -197,7 +179,7 @@ private slots:
         QVERIFY(!r.remember);
 
         // a file from an older writer holding a null second string reads the same
-        writeDat(streamString("张三") + QByteArray("\xff\xff\xff\xff", 4));
+        QVERIFY(testsupport::put(datPath(), streamString("张三") + QByteArray("\xff\xff\xff\xff", 4)));
         QCOMPARE(Login::readRemembered().user, QString("张三"));
         QVERIFY(!Login::readRemembered().remember);
     }
@@ -212,7 +194,7 @@ private slots:
             QByteArray("garbage"),
         };
         for (const QByteArray &bytes : damaged) {
-            writeDat(bytes);
+            QVERIFY(testsupport::put(datPath(), bytes));
             const Login::Remembered r = Login::readRemembered();
             QVERIFY2(r.user.isEmpty() && r.password.isEmpty() && !r.remember, bytes.toHex().constData());
         }

@@ -6,6 +6,9 @@
 #include "platform.h"
 #include "testsupport.h"
 
+using testsupport::bytesOf;
+using testsupport::put;
+
 class Receiver : public QObject
 {
     Q_OBJECT

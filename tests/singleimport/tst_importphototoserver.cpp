@@ -24,6 +24,9 @@
 
 #include <functional>
 
+using testsupport::bytesOf;
+using testsupport::put;
+
 namespace {
 
 enum Lookup { NetworkError, CodeZero, NumericCode, NotJson, EmptyFolder, MissingFolder, ExistingFolder };

@@ -11,6 +11,9 @@
 
 #include <QProgressBar>
 
+using testsupport::bytesOf;
+using testsupport::put;
+
 namespace {
 
 const QByteArray kT1 = "2019:05:12 14:33:21";

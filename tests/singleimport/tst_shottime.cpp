@@ -6,6 +6,9 @@
 
 #include <QTextCodec>
 
+using testsupport::bytesOf;
+using testsupport::put;
+
 using Pairs = QList<QPair<QString, QString>>;
 Q_DECLARE_METATYPE(Pairs)
 
