@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QTcpServer>
 
+Q_DECLARE_METATYPE(standin::Reply)
+
 // The request object against the stand-in web service: what reaches the caller, what the user sees,
 // and that the object goes away once its reply is handled.
 class TestHttpRequest : public QObject
@@ -49,61 +51,46 @@ private slots:
         m_server.clearRequests();
     }
 
-    void goodReplyArrivesOnceAndNothingIsShown()
+    void outcomes_data()
     {
-        m_server.setReply("order_list", standin::Reply::ok({{"data", QJsonArray{}}}));
-        const Outcome out = post(g_url_order_list, FormBody::withToken().add("keyword", "a&b").toByteArray());
-        QVERIFY(out.deletedItself);
-        QCOMPARE(out.successes.size(), 1);
-        QCOMPARE(jsonString(out.successes.first(), "code"), QString("1"));
-        QVERIFY(out.errors.isEmpty());
-        QVERIFY(MsgBox::shown().isEmpty());
-        const standin::Request req = m_server.lastRequest("order_list");
-        QCOMPARE(req.fieldNames(), (QStringList{"token", "keyword"}));
-        QCOMPARE(req.field("keyword"), QString("a&b"));
-    }
-
-    void unreadableBodyEmitsNothing()
-    {
-        m_server.setReply("order_list", standin::Reply::notJson());
-        const Outcome out = post(g_url_order_list);
-        QVERIFY(out.deletedItself);
-        QVERIFY(out.successes.isEmpty());
-        QVERIFY(out.errors.isEmpty());
-        QVERIFY(MsgBox::shown().isEmpty());
-    }
-
-    void networkFailuresAreShownAndReported()
-    {
-        m_server.setReply("order_list", standin::Reply::httpError(500));
-        Outcome out = post(g_url_order_list);
-        QVERIFY(out.deletedItself);
-        QVERIFY(out.successes.isEmpty());
-        QCOMPARE(out.errors, QStringList{"网络请求错误\n500"});
-        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
-        QCOMPARE(MsgBox::lastShown().text, QString("网络请求错误\n500"));
-
-        // nobody listening: an error without an HTTP status
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const quint16 deadPort = probe.serverPort();
-        probe.close();
-        MsgBox::clearShown();
-        out = post(QString("http://127.0.0.1:%1/index.php?g=DuvazivORu&m=order&a=order_list").arg(deadPort));
-        QVERIFY(out.deletedItself);
-        QCOMPARE(out.errors, QStringList{"网络请求错误\n"});
-        QCOMPARE(MsgBox::shown().size(), 1);
-
+        QTest::addColumn<standin::Reply>("reply"); // closed: nobody listens at the address
+        QTest::addColumn<int>("successes");
+        QTest::addColumn<QString>("error"); // emitted and shown under "警告"; "" for neither
+        QTest::newRow("good reply") << standin::Reply::ok({{"data", QJsonArray{}}}) << 1 << "";
+        QTest::newRow("not JSON: nothing emitted") << standin::Reply::notJson() << 0 << "";
+        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << 0 << "网络请求错误\n500";
+        QTest::newRow("nobody listening") << standin::Reply::closed() << 0 << "网络请求错误\n";
         // a service that takes the request and never answers: the request gives up with an error
+        QTest::newRow("never answered") << standin::Reply::ok().withDelay(60 * 1000) << 0 << "网络请求错误\n";
+    }
+    void outcomes()
+    {
+        QFETCH(standin::Reply, reply);
+        QFETCH(int, successes);
+        QFETCH(QString, error);
+        QString url = g_url_order_list;
+        if (QTest::currentDataTag() == QLatin1String("nobody listening")) {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            url = QString("http://127.0.0.1:%1/index.php?g=DuvazivORu&m=order&a=order_list").arg(probe.serverPort());
+        } else {
+            m_server.setReply("order_list", reply);
+        }
         setRequestTimeoutMs(300);
-        m_server.setReply("order_list", standin::Reply::ok().withDelay(60 * 1000));
-        MsgBox::clearShown();
-        out = post(g_url_order_list);
+        const Outcome out = post(url, FormBody::withToken().add("keyword", "a&b").toByteArray());
         setRequestTimeoutMs(30000);
         QVERIFY(out.deletedItself);
-        QVERIFY(out.successes.isEmpty());
-        QCOMPARE(out.errors, QStringList{"网络请求错误\n"});
-        QCOMPARE(MsgBox::lastShown().text, QString("网络请求错误\n"));
+        QCOMPARE(out.successes.size(), successes);
+        QCOMPARE(out.errors, error.isEmpty() ? QStringList() : QStringList{error});
+        QCOMPARE(MsgBox::shown().size(), error.isEmpty() ? 0 : 1);
+        if (!error.isEmpty())
+            QCOMPARE(MsgBox::lastShown().title + "|" + MsgBox::lastShown().text, "警告|" + error);
+        if (successes) {
+            QCOMPARE(jsonString(out.successes.first(), "code"), QString("1"));
+            const standin::Request req = m_server.lastRequest("order_list");
+            QCOMPARE(req.fieldNames(), (QStringList{"token", "keyword"}));
+            QCOMPARE(req.field("keyword"), QString("a&b"));
+        }
     }
 };
 

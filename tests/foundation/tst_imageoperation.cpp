@@ -1,6 +1,9 @@
 #include "imagedata.h"
 #include "imageoperation.h"
+#include "filebytes.h"
 #include "testsupport.h"
+
+using testsupport::put;
 
 #include <QDir>
 #include <QFile>
@@ -28,12 +31,6 @@ bool sameColour(QRgb a, QColor b, int tolerance = 12)
 {
     return qAbs(qRed(a) - b.red()) <= tolerance && qAbs(qGreen(a) - b.green()) <= tolerance
         && qAbs(qBlue(a) - b.blue()) <= tolerance;
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 // One JPEG segment: marker, big-endian length, payload.
@@ -81,14 +78,14 @@ private slots:
         QVERIFY(tag > 0);
 
         // cut inside the entry: the value is not there
-        QVERIFY(writeBytes(roots.path("cut.jpg"), jpeg.left(tag + 6)));
+        QVERIFY(put(roots.path("cut.jpg"), jpeg.left(tag + 6)));
         QCOMPARE(ImageOperation::getDirection(roots.path("cut.jpg")), 1);
-        QVERIFY(writeBytes(roots.path("empty.jpg"), QByteArray()));
+        QVERIFY(put(roots.path("empty.jpg"), QByteArray()));
         QCOMPARE(ImageOperation::getDirection(roots.path("empty.jpg")), 1);
 
         // a chance "12 01" before the real entry is passed over
         QByteArray noise("\xFF\xFE\x00\x08\x12\x01\x07\x00\x00\x00", 10);
-        QVERIFY(writeBytes(roots.path("noise.jpg"), jpeg.left(2) + noise + jpeg.mid(2)));
+        QVERIFY(put(roots.path("noise.jpg"), jpeg.left(2) + noise + jpeg.mid(2)));
         QCOMPARE(ImageOperation::getDirection(roots.path("noise.jpg")), 6);
     }
 
@@ -120,7 +117,7 @@ private slots:
         testsupport::TempRoots roots;
         const QByteArray jpeg = testsupport::jpegWithOrientation(QSize(64, 32), orientation, motorola);
         const QString path = roots.path("late.jpg");
-        QVERIFY(writeBytes(path, jpeg.left(2) + before + jpeg.mid(2)));
+        QVERIFY(put(path, jpeg.left(2) + before + jpeg.mid(2)));
         QCOMPARE(ImageOperation::getDirection(path), orientation);
         QVERIFY(!QImage(path).isNull());
     }
@@ -307,7 +304,7 @@ private slots:
         testsupport::TempRoots roots;
         QVERIFY(testsupport::writeJpeg(roots.path("photo.png"), QSize(30, 20))); // JPEG bytes, PNG name
         QCOMPARE(ImageOperation::loadImage(roots.path("photo.png")).size(), QSize(30, 20));
-        QVERIFY(writeBytes(roots.path("junk.jpg"), "not a picture"));
+        QVERIFY(put(roots.path("junk.jpg"), "not a picture"));
         QVERIFY(ImageOperation::loadImage(roots.path("junk.jpg")).isNull());
         QVERIFY(ImageOperation::loadImage(roots.path("missing.jpg")).isNull());
     }

@@ -234,47 +234,30 @@ private slots:
 
     void perTypeStateIsKeptApart()
     {
-        // each file type has its own files, counts and flag, the same ones its named accessors show
+        // each file type keeps its own files, counts and flag; the Dovra copy keeps only its flag
         const auto m = modelFrom(R"({"bname":"B"})");
-        const ImportTypeEnum fileTypes[] = {ImportOriginPhotos, ImportFinishedPhotos, ImportDesigns,
-                                            ImportTrialVideos, ImportRetouchVideos};
-        for (const ImportTypeEnum t : fileTypes) {
-            m->setChosenFiles(t, {QStringLiteral("/in/%1.jpg").arg(int(t))});
+        const ImportTypeEnum types[] = {ImportOriginPhotos, ImportFinishedPhotos, ImportDesigns,
+                                        ImportTrialVideos,  ImportRetouchVideos,  ImportDovraCopy};
+        auto file = [](ImportTypeEnum t) { return QStringList{QStringLiteral("/in/%1.jpg").arg(int(t))}; };
+        for (const ImportTypeEnum t : types) {
+            m->setChosenFiles(t, file(t));
             m->setFoundCount(t, quint16(10 + t));
             m->setImportedCount(t, quint16(20 + t));
+            m->setImported(t, t % 2 == 1);
         }
-        m->setImported(ImportDesigns, true);
-        m->setImported(ImportRetouchVideos, true);
-        QCOMPARE(m->originFiles(), QStringList{"/in/0.jpg"});
-        QCOMPARE(m->finishedFiles(), QStringList{"/in/1.jpg"});
-        QCOMPARE(m->designFiles(), QStringList{"/in/2.jpg"});
-        QCOMPARE(m->trialVideoFiles(), QStringList{"/in/3.jpg"});
-        QCOMPARE(m->retouchVideoFiles(), QStringList{"/in/4.jpg"});
-        QCOMPARE(m->originFoundCount(), quint16(10));
-        QCOMPARE(m->retouchVideoFoundCount(), quint16(14));
-        QCOMPARE(m->finishedImportedCount(), quint16(21));
-        QCOMPARE(m->trialVideoImportedCount(), quint16(23));
-        QVERIFY(!m->isOriginImported() && !m->isFinishedImported() && m->isDesignImported()
-                && !m->isTrialVideoImported() && m->isRetouchVideoImported() && !m->isDovraImported());
-        m->setTrialVideoFoundCount(7);
-        QCOMPARE(m->foundCount(ImportTrialVideos), quint16(7));
-
-        // the Dovra copy has no files or counts, only its flag, and writes to the rest change nothing
-        m->setChosenFiles(ImportDovraCopy, {"/in/x.jpg"});
-        m->setFoundCount(ImportDovraCopy, 5);
-        m->setImportedCount(ImportDovraCopy, 6);
-        m->setImported(ImportDovraCopy, true);
-        QVERIFY(m->chosenFiles(ImportDovraCopy).isEmpty());
-        QCOMPARE(m->foundCount(ImportDovraCopy), quint16(0));
-        QCOMPARE(m->importedCount(ImportDovraCopy), quint16(0));
-        QVERIFY(m->isDovraImported() && m->isImported(ImportDovraCopy));
-        QVERIFY(m->folderSuffix(ImportDovraCopy).isEmpty());
-        for (const ImportTypeEnum t : fileTypes) {
-            QCOMPARE(m->chosenFiles(t), QStringList{QStringLiteral("/in/%1.jpg").arg(int(t))});
-            QCOMPARE(m->importedCount(t), quint16(20 + t));
-            QCOMPARE(m->folderSuffix(t), QString("B"));
+        for (const ImportTypeEnum t : types) {
+            const bool files = t != ImportDovraCopy;
+            QCOMPARE(m->chosenFiles(t), files ? file(t) : QStringList());
+            QCOMPARE(m->foundCount(t), quint16(files ? 10 + t : 0));
+            QCOMPARE(m->importedCount(t), quint16(files ? 20 + t : 0));
+            QCOMPARE(m->isImported(t), t % 2 == 1);
+            QCOMPARE(m->folderSuffix(t), files ? QString("B") : QString());
         }
-        QVERIFY(m->isImported(ImportDesigns) && !m->isImported(ImportOriginPhotos));
+        // the named accessors show the same state
+        QCOMPARE(m->originFiles() + m->designFiles() + m->retouchVideoFiles(),
+                 file(ImportOriginPhotos) + file(ImportDesigns) + file(ImportRetouchVideos));
+        QCOMPARE(m->retouchVideoFoundCount() + m->trialVideoImportedCount(), quint16(14 + 23));
+        QVERIFY(m->isFinishedImported() && !m->isDesignImported() && m->isDovraImported());
 
         // one folder name serves the three photo groups; photo suffixes and prefixes are per group
         m->setDesignFolderSuffix("D");
