@@ -242,14 +242,13 @@ private slots:
         // refused: the service's message in a warning
         server.queueReply("sendsmscode", standin::Reply::refused("发送过于频繁"));
         QTest::mouseClick(getCode, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return MsgBox::shown().size() == 1; }));
-        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
-        QCOMPARE(MsgBox::lastShown().text, QString("发送过于频繁"));
+        QVERIFY(testsupport::waitForBoxes(1));
+        QCOMPARE(testsupport::lastBox(), QString("警告|发送过于频繁"));
 
         // network failure: the status in the usual network-error text
         server.queueReply("sendsmscode", standin::Reply::httpError(502));
         QTest::mouseClick(getCode, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return MsgBox::shown().size() == 2; }));
+        QVERIFY(testsupport::waitForBoxes(2));
         QCOMPARE(MsgBox::lastShown().text, QString("网络请求错误\n502"));
         QVERIFY(getCode->isEnabled());
         QCOMPARE(server.requestCount("sendsmscode"), 3);
@@ -275,16 +274,15 @@ private slots:
         server.queueReply("checksmscode", standin::Reply::refused("验证码错误"));
         code->setText("1111");
         QTest::mouseClick(ok, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return MsgBox::shown().size() == 2; }));
-        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
-        QCOMPARE(MsgBox::lastShown().text, QString("验证码错误"));
+        QVERIFY(testsupport::waitForBoxes(2));
+        QCOMPARE(testsupport::lastBox(), QString("警告|验证码错误"));
         QCOMPARE(spy.count(), 0);
         QVERIFY(dialog.isVisible());
 
         // a reply that is not JSON is not taken as acceptance
         server.queueReply("checksmscode", standin::Reply::notJson());
         QTest::mouseClick(ok, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return MsgBox::shown().size() == 3; }));
+        QVERIFY(testsupport::waitForBoxes(3));
         QCOMPARE(MsgBox::lastShown().title, QString("警告"));
         QCOMPARE(spy.count(), 0);
 

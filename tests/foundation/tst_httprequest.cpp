@@ -84,7 +84,7 @@ private slots:
         QCOMPARE(out.errors, error.isEmpty() ? QStringList() : QStringList{error});
         QCOMPARE(MsgBox::shown().size(), error.isEmpty() ? 0 : 1);
         if (!error.isEmpty())
-            QCOMPARE(MsgBox::lastShown().title + "|" + MsgBox::lastShown().text, "警告|" + error);
+            QCOMPARE(testsupport::lastBox(), "警告|" + error);
         if (successes) {
             QCOMPARE(jsonString(out.successes.first(), "code"), QString("1"));
             const standin::Request req = m_server.lastRequest("order_list");

@@ -133,8 +133,7 @@ private slots:
         QVERIFY(r->isDovraImported());
         const QString toDir = serverPath() + "\\相册 A&#";
         QCOMPARE(r->dovraPath(), toDir);
-        QCOMPARE(MsgBox::lastShown().title, QString("导入完成"));
-        QCOMPARE(MsgBox::lastShown().text, QString("1个订单已经全部导完"));
+        QCOMPARE(testsupport::lastBox(), QString("导入完成|1个订单已经全部导完"));
         QVERIFY(m_server.requests("updatepicpath").isEmpty());
 
         const standin::Request save = m_server.lastRequest("savedovrapath");

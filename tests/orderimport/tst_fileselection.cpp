@@ -105,7 +105,7 @@ private slots:
 
         MsgBox::setNextAnswer(QMessageBox::No);
         chooseButton(1)->click();
-        QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
+        QVERIFY(testsupport::waitForBoxes());
         QCOMPARE(MsgBox::lastShown().text, QString("该订单已选片完成，继续导片会覆盖之前的选片结果，确定要继续导片吗？"));
         QVERIFY(FileDialogs::asked().isEmpty());
         const standin::Request check = m_server.lastRequest("order_isrole12finish");
@@ -169,7 +169,7 @@ private slots:
         // a run starts while the check is out: the running order's files must not change
         chooseButton(0)->click();
         m_dlg->setRunning(true);
-        QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
+        QVERIFY(testsupport::waitForBoxes());
         QCOMPARE(MsgBox::lastShown().text, QString("正在导片，请在导片结束后再选择照片"));
         m_dlg->setRunning(false);
 
@@ -183,7 +183,7 @@ private slots:
             MsgBox::clearShown();
             m_server.queueReply("order_isrole12finish", f.first);
             chooseButton(0)->click();
-            QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
+            QVERIFY(testsupport::waitForBoxes());
             QCOMPARE(MsgBox::lastShown().title + MsgBox::lastShown().text, "警告" + f.second);
         }
         QVERIFY(FileDialogs::asked().isEmpty());

@@ -25,8 +25,7 @@ private slots:
         QVERIFY(handOver({a, b}));
         a->setFinishedFiles(photos("src", {"x.jpg"}));
         startButton()->click();
-        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
-        QCOMPARE(MsgBox::lastShown().text, QString("有订单没有选择照片"));
+        QCOMPARE(testsupport::lastBox(), QString("警告|有订单没有选择照片"));
 
         chooseType(3);
         a->setTrialVideoFiles({"/v/a.mp4"});
@@ -109,8 +108,7 @@ private slots:
         disconnect(table()->model(), nullptr, this, nullptr);
 
         QCOMPARE(statusLog, (QStringList{"0:已导入(7):true", "2:已导入(2):false"}));
-        QCOMPARE(MsgBox::lastShown().title, QString("导入完成"));
-        QCOMPARE(MsgBox::lastShown().text, QString("2个订单已经全部导完"));
+        QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
         QCOMPARE(MsgBox::shown().size(), 1);
         QCOMPARE(startButton()->text(), QString("批量导片"));
         QVERIFY(radio(0)->isEnabled());
@@ -405,8 +403,7 @@ private slots:
         // a folder that cannot be opened is named in a warning
         QVERIFY(QDir(a->orderPath() + "照片/新建文件夹").removeRecursively());
         m_dlg->findChild<QPushButton *>("openOriginPathBtn")->click();
-        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
-        QCOMPARE(MsgBox::lastShown().text, "无法打开文件夹：\n" + a->orderPath() + "照片/新建文件夹");
+        QCOMPARE(testsupport::lastBox(), QString("警告|无法打开文件夹：\n" + a->orderPath() + "照片/新建文件夹"));
         QCOMPARE(Platform::openedPaths(), expected);
     }
 };

@@ -156,8 +156,7 @@ private slots:
             MsgBox::clearShown();
             setKind(w, c.first, QString());
             searchButton(w)->click();
-            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
-            QCOMPARE(MsgBox::lastShown().text, c.second);
+            QCOMPARE(testsupport::lastBox(), "警告|" + c.second);
             QVERIFY(searchButton(w)->isEnabled());
             QCOMPARE(searchButton(w)->text(), QString("检索"));
         }
@@ -234,8 +233,7 @@ private slots:
         const QList<ImportOrderModel *> listed = w->orderList();
 
         add->click(); // nothing ticked
-        QCOMPARE(MsgBox::lastShown().title, QString("提示"));
-        QCOMPARE(MsgBox::lastShown().text, QString("请选择导入的订单"));
+        QCOMPARE(testsupport::lastBox(), QString("提示|请选择导入的订单"));
         QVERIFY(m_picked.lists.isEmpty());
 
         tick(w, 1, Qt::Checked);
@@ -330,8 +328,7 @@ private slots:
                 QVERIFY(MsgBox::shown().isEmpty());
             } else {
                 QCOMPARE(MsgBox::shown().size(), 1);
-                QCOMPARE(MsgBox::lastShown().title, c.title);
-                QCOMPARE(MsgBox::lastShown().text, c.text);
+                QCOMPARE(testsupport::lastBox(), c.title + "|" + c.text);
             }
             QCOMPARE(modelOf(w)->rowCount(), rows);
             QCOMPARE(w->orderList(), listed);

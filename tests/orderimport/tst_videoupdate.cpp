@@ -96,7 +96,7 @@ private slots:
         QCOMPARE(paths.size(), names.size());
         for (int i = 0; i < names.size(); ++i)
             QCOMPARE(paths[i], order + "试拍视频/" + names[i]); // both lists in the same order
-        QVERIFY(testsupport::waitFor([] { return MsgBox::shown().size() == 2; }));
+        QVERIFY(testsupport::waitForBoxes(2));
         QCOMPARE(MsgBox::lastShown().text, QString("更新成功"));
     }
 
@@ -128,7 +128,7 @@ private slots:
             m_server.queueReply("updatevideo", c.first);
             press(QMessageBox::Yes);
             QVERIFY(waitForPosts(++posts));
-            QVERIFY(testsupport::waitFor([] { return MsgBox::shown().size() == 2; }));
+            QVERIFY(testsupport::waitForBoxes(2));
             QCOMPARE(MsgBox::lastShown().title + MsgBox::lastShown().text, c.second);
             QTest::qWait(100);
             QCOMPARE(MsgBox::shown().size(), 2); // one box per reply

@@ -227,9 +227,8 @@ private slots:
             MsgBox::clearShown();
             m_server.queueReply("login", c.reply);
             logIn(login, "demo", "wrong", true);
-            QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
-            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
-            QCOMPARE(MsgBox::lastShown().text, c.text);
+            QVERIFY(testsupport::waitForBoxes());
+            QCOMPARE(testsupport::lastBox(), "警告|" + c.text);
             QVERIFY(login->isVisible());
             QVERIFY(login->findChild<QPushButton *>("pb_login")->isEnabled());
             QVERIFY(login->toolWindow() == nullptr);
@@ -241,7 +240,7 @@ private slots:
         MsgBox::clearShown();
         m_server.setReply("login", standin::Reply::closed());
         logIn(login, "demo", "123456", true);
-        QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
+        QVERIFY(testsupport::waitForBoxes());
         QVERIFY(MsgBox::lastShown().text.startsWith("网络请求错误\n"));
 
         // empty fields are not posted
@@ -263,8 +262,7 @@ private slots:
         QCOMPARE(m_server.lastRequest("check_update").fieldNames(), QStringList{"version"});
         QCOMPARE(m_server.lastRequest("check_update").field("version"), QString("1.6.7"));
         QCOMPARE(MsgBox::shown().size(), 1);
-        QCOMPARE(MsgBox::lastShown().title, QString("温馨提示"));
-        QCOMPARE(MsgBox::lastShown().text, QString("发现新版本1.7.0"));
+        QCOMPARE(testsupport::lastBox(), QString("温馨提示|发现新版本1.7.0"));
         QCOMPARE(m_updaterStarts, QStringList{PlatformShell::updaterPath()});
         delete login;
 

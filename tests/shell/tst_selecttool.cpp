@@ -197,9 +197,8 @@ private slots:
             m_server.setReply("changeshop", standin::Reply::ok(denied));
             choose(ToolBatchDelete, 1);
             start();
-            QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
-            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
-            QCOMPARE(MsgBox::lastShown().text, QString("您没有批量删除的权限！"));
+            QVERIFY(testsupport::waitForBoxes());
+            QCOMPARE(testsupport::lastBox(), QString("警告|您没有批量删除的权限！"));
             QCOMPARE(m_openCalls, 0);
             QCOMPARE(m_shopSwitches, 0);
             QCOMPARE(g_picPath, QString("old")); // nothing stored
@@ -275,9 +274,8 @@ private slots:
             MsgBox::clearShown();
             m_server.queueReply("changeshop", c.reply);
             start();
-            QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
-            QCOMPARE(MsgBox::lastShown().title, QString("警告"));
-            QCOMPARE(MsgBox::lastShown().text, c.text);
+            QVERIFY(testsupport::waitForBoxes());
+            QCOMPARE(testsupport::lastBox(), "警告|" + c.text);
             QCOMPARE(g_picPath, QString("old"));
             QCOMPARE(g_storeIds, QStringList{"old"});
             QCOMPARE(m_openCalls, 0);
@@ -323,7 +321,7 @@ private slots:
 
         choose(ToolBatchDelete, 1); // 月影店: no deletion right
         start();
-        QVERIFY(testsupport::waitFor([] { return !MsgBox::shown().isEmpty(); }));
+        QVERIFY(testsupport::waitForBoxes());
         QCOMPARE(MsgBox::lastShown().text, QString("您没有批量删除的权限！"));
         QCOMPARE(m_openCalls, 0);
 

@@ -89,7 +89,7 @@ private slots:
         QCOMPARE(syncBtn()->text(), QString("同步全部员工/产品到Dovra"));
         QCOMPARE(MsgBox::shown().size(), box.isEmpty() ? 0 : 1);
         if (!box.isEmpty())
-            QCOMPARE(MsgBox::lastShown().title + "|" + MsgBox::lastShown().text, box);
+            QCOMPARE(testsupport::lastBox(), box);
 
         QCOMPARE(dialogs().size(), opened.isEmpty() ? 0 : 1);
         if (opened.isEmpty())
@@ -118,7 +118,7 @@ private slots:
         m_server.setReply("getdovraset", reply);
         syncBtn()->click();
         QVERIFY(testsupport::waitFor([&] { return !m_tool->isBusy(); }));
-        QCOMPARE(MsgBox::lastShown().title + "|" + MsgBox::lastShown().text, box);
+        QCOMPARE(testsupport::lastBox(), box);
         QCOMPARE(syncBtn()->text(), QString("同步全部员工/产品到Dovra"));
         QTest::qWait(50);
         QVERIFY(dialogs().isEmpty());

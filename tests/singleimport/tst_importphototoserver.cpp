@@ -425,8 +425,7 @@ void TestImportPhotoToServer::run()
 
     const QString order = m_studio->picRoot + "2023-07/08/708E5520-1/";
     const QString backup = m_studio->bakRoot + "2023-07/08/708E5520-1/";
-    QCOMPARE(MsgBox::lastShown().title, title);
-    QCOMPARE(MsgBox::lastShown().text, text.arg(order));
+    QCOMPARE(testsupport::lastBox(), title + "|" + text.arg(order));
     QCOMPARE(bytesOf(order + "ImageTime.txt"),
              QByteArray("708E5520-001>23:07:08 10:00:31|708E5520-002>23:07:08 10:00:32|"));
     QCOMPARE(QImage(order + "照片/708E5520-002.jpg").size(), QSize(800, 1200)); // orientation 6, turned

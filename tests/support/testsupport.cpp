@@ -54,6 +54,19 @@ void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const
         next(type, context, message);
 }
 
+QString lastBox()
+{
+    if (MsgBox::shown().isEmpty())
+        return QString();
+    const MsgBox::Shown box = MsgBox::lastShown();
+    return box.title + QLatin1Char('|') + box.text;
+}
+
+bool waitForBoxes(int count, int timeoutMs)
+{
+    return waitFor([count] { return MsgBox::shown().size() >= count; }, timeoutMs);
+}
+
 void prepare()
 {
     MsgBox::setTestMode(true);

@@ -103,6 +103,11 @@ T *waitForWindow(const char *className = nullptr, int timeoutMs = 10000)
     return found;
 }
 
+// The last message box as "title|text" ("" when none was shown).
+QString lastBox();
+// Waits (spinning the event loop) until at least count message boxes have been shown.
+bool waitForBoxes(int count = 1, int timeoutMs = 10000);
+
 // The program's log lines (of one category, or all) while the object lives; every line still goes on to
 // the handler that was there before.
 class LogCapture
