@@ -200,6 +200,14 @@ void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
         m_pathEdit->setText(workDir);
     }
     if (workDir.isEmpty()) {
+        // No save folder given: nothing of this order was done, so the next start takes it again
+        // instead of passing it over.
+        for (auto row = m_orderList.rbegin(); row != m_orderList.rend(); ++row) {
+            if (row->processed && row->order_photo_id == g_cur_order_photo_id) {
+                row->processed = false;
+                break;
+            }
+        }
         endRunEarly();
         return;
     }

@@ -184,6 +184,25 @@ private slots:
         QCOMPARE(testsupport::takeReportBox().text, "订单A1203:\n复制失败:" + work + failed + "\n\n");
     }
 
+    // No save folder given when asked: the order is not passed over by the next start, which asks again.
+    void aCancelledSaveFolderTakesNoOrder()
+    {
+        SplitAfterSample *w = open();
+        QVERIFY(listAndTick(w, {0, 3}));
+        child<QLineEdit>(w, "pathLineEdit")->clear();
+        FileDialogs::queueAnswer(QString()); // cancelled
+        QVERIFY(runToEnd(w));
+        QVERIFY(MsgBox::shown().isEmpty());
+        QVERIFY(!testsupport::takeReportBox().shown);
+        FileDialogs::queueAnswer(m_out.chopped(1));
+        QVERIFY(runToEnd(w));
+        QVERIFY(MsgBox::shown().isEmpty());
+        QCOMPARE(goodsRequests(), (QStringList{"5001", "5001", "5004"}));
+        QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：2/2"));
+        QVERIFY(QFileInfo::exists(dated() + kA + "明细制作单.pdf"));
+        QCOMPARE(testsupport::takeReportBox().text, QString("分件成功!"));
+    }
+
     // An order the web service knows no folder of: nothing is read from the program's folder (which holds a
     // "成品/" and a "marks/" here), the sheets are written all the same and the report says why it is empty.
     void anOrderWithoutAFolder()
