@@ -158,27 +158,24 @@ QByteArray FaJianDialog::buildSearchBody(int type, const QString &keyword) const
     const QString typeText = QString::number(type);
     switch (type) {
     case 1:
+    case 2:
     case 6:
     case 7:
         body.add(QStringLiteral("uid"), g_EID).add(QStringLiteral("shopid"), g_SHOPID);
         body.add(QStringLiteral("superid"), g_SUPERID).add(QStringLiteral("type"), typeText);
-        body.add(QStringLiteral("orderpayforkey"), keyword);
-        break;
-    case 2:
-        body.add(QStringLiteral("uid"), g_EID).add(QStringLiteral("shopid"), g_SHOPID);
-        body.add(QStringLiteral("superid"), g_SUPERID).add(QStringLiteral("type"), typeText);
-        body.add(QStringLiteral("photodate"), keyword);
+        body.add(type == 2 ? QStringLiteral("photodate") : QStringLiteral("orderpayforkey"), keyword);
         break;
     case 3:
-    case 5:
-        body.add(QStringLiteral("shopid"), g_SHOPID).add(QStringLiteral("superid"), g_SUPERID);
-        body.add(QStringLiteral("type"), typeText).add(QStringLiteral("uid"), g_EID);
-        body.add(QStringLiteral("selectphotodate"), keyword);
-        break;
     case 4:
+    case 5:
+        // The three day searches send the same fields; the reservation day (4) sends the user last.
         body.add(QStringLiteral("shopid"), g_SHOPID).add(QStringLiteral("superid"), g_SUPERID);
-        body.add(QStringLiteral("type"), typeText).add(QStringLiteral("selectphotodate"), keyword);
-        body.add(QStringLiteral("uid"), g_EID);
+        body.add(QStringLiteral("type"), typeText);
+        if (type != 4)
+            body.add(QStringLiteral("uid"), g_EID);
+        body.add(QStringLiteral("selectphotodate"), keyword);
+        if (type == 4)
+            body.add(QStringLiteral("uid"), g_EID);
         break;
     default:
         break;

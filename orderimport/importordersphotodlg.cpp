@@ -168,6 +168,17 @@ QPushButton *makeButton(const QString &text, const QString &objectName, QWidget 
     return button;
 }
 
+// The row layout of a new cell frame ("tableFrame"), its margins fitting the column's fixed width.
+QHBoxLayout *newCellLayout()
+{
+    auto *frame = new QFrame;
+    frame->setObjectName(QStringLiteral("tableFrame"));
+    auto *layout = new QHBoxLayout(frame);
+    layout->setContentsMargins(kCellMargin, 0, kCellMargin, 0);
+    layout->setSpacing(kCellMargin);
+    return layout;
+}
+
 } // namespace
 
 importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent)
@@ -549,11 +560,8 @@ void importOrdersPhotoDlg::addOrderRows()
         m_ordersTable->setItem(i, 3, statusItem);
 
         // The cells' widgets fit the fixed widths of their columns (see fitOrderColumns).
-        auto *selectFrame = new QFrame;
-        selectFrame->setObjectName(QStringLiteral("tableFrame"));
-        auto *selectLayout = new QHBoxLayout(selectFrame);
-        selectLayout->setContentsMargins(kCellMargin, 0, kCellMargin, 0);
-        selectLayout->setSpacing(kCellMargin);
+        QHBoxLayout *selectLayout = newCellLayout();
+        QWidget *selectFrame = selectLayout->parentWidget();
         auto *selectBtn = new QPushButton(QString::fromUtf8(kTypeTexts[m_importType].rowButton), selectFrame);
         selectBtn->setProperty("row", i);
         selectBtn->setEnabled(!m_running);
@@ -564,11 +572,8 @@ void importOrdersPhotoDlg::addOrderRows()
         selectLayout->addWidget(selectLabel, 1);
         m_ordersTable->setCellWidget(i, 4, selectFrame);
 
-        auto *progressFrame = new QFrame;
-        progressFrame->setObjectName(QStringLiteral("tableFrame"));
-        auto *progressLayout = new QHBoxLayout(progressFrame);
-        progressLayout->setContentsMargins(kCellMargin, 0, kCellMargin, 0);
-        progressLayout->setSpacing(kCellMargin);
+        QHBoxLayout *progressLayout = newCellLayout();
+        QWidget *progressFrame = progressLayout->parentWidget();
         auto *bar = new QProgressBar(progressFrame);
         bar->setTextVisible(false); // the count beside it says how far the order is
         bar->setMinimumWidth(kBarMinimumWidth);
