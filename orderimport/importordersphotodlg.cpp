@@ -6,6 +6,7 @@
 #include "imageoperation.h"
 #include "importordermodel.h"
 #include "logging.h"
+#include "orderfolders.h"
 #include "msgbox.h"
 #include "platform.h"
 #include "searchorderwindow.h"
@@ -95,13 +96,6 @@ int countFiles(const QString &folder, const QStringList &filters)
 quint16 clampCount(int count)
 {
     return quint16(qBound(0, count, 0xFFFF));
-}
-
-QString withSlash(QString path)
-{
-    if (!path.endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
-    return path;
 }
 
 // True for a folder that is the top of a file system: "/", a drive ("D:", "D:/") or a share ("//host/share").
@@ -883,7 +877,7 @@ void importOrdersPhotoDlg::showImportedFiles(QString orderPath)
         m_importedList->clear();
         return;
     }
-    orderPath = withSlash(orderPath);
+    orderPath = OrderFolders::withSeparator(orderPath);
     QString folder = orderPath;
     if (m_importType == ImportFinishedPhotos)
         folder += QStringLiteral("成品缩略图100");
@@ -1056,7 +1050,7 @@ void importOrdersPhotoDlg::refreshFoundCount(ImportOrderModel *order, int counte
     case ImportDovraCopy:
         return; // the copy for the Dovra system keeps no found count
     }
-    const QString path = withSlash(order->orderPath());
+    const QString path = OrderFolders::withSeparator(order->orderPath());
     if (!FileOperation::dirExists(path + marker))
         return;
     if (counted < 0)
@@ -1267,7 +1261,7 @@ void importOrdersPhotoDlg::openImportedImgSlot()
     qCDebug(lcImport) << "open orderPath:" << path;
     if (path.isEmpty())
         return;
-    path = withSlash(path);
+    path = OrderFolders::withSeparator(path);
     QString folder;
     if (m_importType == ImportOriginPhotos)
         folder = path + QStringLiteral("照片");
@@ -1335,7 +1329,7 @@ void importOrdersPhotoDlg::delListFiles(const QStringList *names)
     if (orderPath.isEmpty() || mainDir.isEmpty())
         return;
 
-    const QString base = withSlash(orderPath);
+    const QString base = OrderFolders::withSeparator(orderPath);
     const QStringList folders{base + mainDir + QLatin1Char('/'), base + thumbDir + QLatin1Char('/'),
                               base + thumbDir + QStringLiteral("100/"), base + thumbDir + QStringLiteral("2250/")};
     QStringList failed;
@@ -1415,11 +1409,11 @@ void importOrdersPhotoDlg::upDataVideoUrlsBtnSlot()
     QString heading;
     QString clearQuestion;
     if (m_importType == ImportTrialVideos) {
-        folder = withSlash(order->orderPath()) + QStringLiteral("试拍视频/");
+        folder = OrderFolders::withSeparator(order->orderPath()) + QStringLiteral("试拍视频/");
         heading = QStringLiteral("是否要将<font color=\"red\">选片系统 试拍视频列表</font>更新为:  <br/> ");
         clearQuestion = QStringLiteral("  没有试拍视频， 是否要将<font color=\"red\">选片系统 试拍视频列表</font>列表清空？ ");
     } else if (m_importType == ImportRetouchVideos) {
-        folder = withSlash(order->orderPath()) + QStringLiteral("精修视频/");
+        folder = OrderFolders::withSeparator(order->orderPath()) + QStringLiteral("精修视频/");
         heading = QStringLiteral("是否要将<font color=\"red\">选片系统 精修视频列表</font>更新为: <br/>");
         clearQuestion = QStringLiteral("  没有精修视频， 是否要将<font color=\"red\">选片系统 精修视频列表</font>列表清空？ ");
     } else {

@@ -56,11 +56,6 @@ quint16 countOf(const QStringList &files)
     return static_cast<quint16>(qMin(files.size(), most));
 }
 
-QString shortName(const QString &path)
-{
-    return QFileInfo(fsPath(path)).fileName();
-}
-
 // The per-order queue of photos on the pool: results are handed back in file order.
 class PhotoPipeline
 {

@@ -4,6 +4,7 @@
 #include "platform.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace OrderFolders {
@@ -11,6 +12,11 @@ namespace OrderFolders {
 QString fsPath(const QString &path)
 {
     return QDir::fromNativeSeparators(Platform::localPath(path));
+}
+
+QString shortName(const QString &path)
+{
+    return QFileInfo(fsPath(path)).fileName();
 }
 
 bool endsWithSeparator(const QString &path)

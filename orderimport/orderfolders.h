@@ -12,6 +12,8 @@ namespace OrderFolders {
 // The file-system form of a stored path, "/" separators throughout.
 QString fsPath(const QString &path);
 bool endsWithSeparator(const QString &path);
+// The file name of a stored path (its last component).
+QString shortName(const QString &path);
 // The path ending in a separator (the one it already uses); "" stays "".
 QString withSeparator(const QString &path);
 bool isAbsolute(const QString &path);

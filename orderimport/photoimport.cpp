@@ -31,11 +31,6 @@ const int kBox2250 = 2250;
 const int kBox1000 = 1000;
 const int kBox200 = 200;
 
-QString shortName(const QString &path)
-{
-    return QFileInfo(fsPath(path)).fileName();
-}
-
 QSize fitBox(const QSize &size, int box)
 {
     return size.scaled(box, box, Qt::KeepAspectRatio);
