@@ -4,8 +4,7 @@
 #include "messagedialog.h"
 #include "msgbox.h"
 #include "multiselectcombobox.h"
-#include "standin.h"
-#include "testsupport.h"
+#include "studiofixture.h"
 
 #include <QAbstractItemView>
 #include <QCalendarWidget>
@@ -44,23 +43,18 @@ void clickRow(MultiSelectComboBox &box, int row)
 }
 } // namespace
 
-class TestDialogs : public QObject
+class TestDialogs : public QObject, public testsupport::StudioFixture
 {
     Q_OBJECT
-    standin::Server server;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(server.start());
-        initEndpoints(server.baseUrl());
-    }
+    void initTestCase() { QVERIFY(startServer()); }
     void init()
     {
         MsgBox::clearShown();
         FileDialogs::clearAsked();
-        server.clearReplies();
-        server.clearRequests();
+        m_server.clearReplies();
+        m_server.clearRequests();
     }
 
     void multiSelectTicksAndUnticks()
@@ -229,29 +223,29 @@ private slots:
         QJsonObject sent;
         sent["message"] = "验证码已发送";
         sent["phone"] = "138****0000";
-        server.queueReply("sendsmscode", standin::Reply::ok(sent));
+        m_server.queueReply("sendsmscode", standin::Reply::ok(sent));
         QTest::mouseClick(getCode, Qt::LeftButton);
         QVERIFY(waitFor([&] { return label->text().contains("138****0000"); }));
         QVERIFY(getCode->isEnabled());
-        const standin::Request req = server.lastRequest("sendsmscode");
+        const standin::Request req = m_server.lastRequest("sendsmscode");
         QCOMPARE(req.fieldNames(), QStringList({"token", "uid"}));
         QCOMPARE(req.field("token"), g_apiToken);
         QCOMPARE(req.field("uid"), QString("u&42"));
         QVERIFY(MsgBox::shown().isEmpty());
 
         // refused: the service's message in a warning
-        server.queueReply("sendsmscode", standin::Reply::refused("发送过于频繁"));
+        m_server.queueReply("sendsmscode", standin::Reply::refused("发送过于频繁"));
         QTest::mouseClick(getCode, Qt::LeftButton);
         QVERIFY(testsupport::waitForBoxes(1));
         QCOMPARE(testsupport::lastBox(), QString("警告|发送过于频繁"));
 
         // network failure: the status in the usual network-error text
-        server.queueReply("sendsmscode", standin::Reply::httpError(502));
+        m_server.queueReply("sendsmscode", standin::Reply::httpError(502));
         QTest::mouseClick(getCode, Qt::LeftButton);
         QVERIFY(testsupport::waitForBoxes(2));
         QCOMPARE(MsgBox::lastShown().text, QString("网络请求错误\n502"));
         QVERIFY(getCode->isEnabled());
-        QCOMPARE(server.requestCount("sendsmscode"), 3);
+        QCOMPARE(m_server.requestCount("sendsmscode"), 3);
     }
 
     void smsCodeCheckEmitsOnlyWhenAccepted()
@@ -268,10 +262,10 @@ private slots:
         QTest::mouseClick(ok, Qt::LeftButton);
         QCOMPARE(MsgBox::shown().size(), 1);
         QVERIFY(MsgBox::lastShown().text.contains("验证码"));
-        QCOMPARE(server.requestCount("checksmscode"), 0);
+        QCOMPARE(m_server.requestCount("checksmscode"), 0);
 
         // wrong code: the message is shown, nothing emitted, the dialog stays
-        server.queueReply("checksmscode", standin::Reply::refused("验证码错误"));
+        m_server.queueReply("checksmscode", standin::Reply::refused("验证码错误"));
         code->setText("1111");
         QTest::mouseClick(ok, Qt::LeftButton);
         QVERIFY(testsupport::waitForBoxes(2));
@@ -280,24 +274,24 @@ private slots:
         QVERIFY(dialog.isVisible());
 
         // a reply that is not JSON is not taken as acceptance
-        server.queueReply("checksmscode", standin::Reply::notJson());
+        m_server.queueReply("checksmscode", standin::Reply::notJson());
         QTest::mouseClick(ok, Qt::LeftButton);
         QVERIFY(testsupport::waitForBoxes(3));
         QCOMPARE(MsgBox::lastShown().title, QString("警告"));
         QCOMPARE(spy.count(), 0);
 
         // right code: emitted once, then the dialog closes
-        server.queueReply("checksmscode", standin::Reply::ok());
+        m_server.queueReply("checksmscode", standin::Reply::ok());
         code->setText("  2468 ");
         QTest::mouseClick(ok, Qt::LeftButton);
         QVERIFY(waitFor([&] { return spy.count() == 1; }));
         QVERIFY(!dialog.isVisible());
-        const standin::Request req = server.lastRequest("checksmscode");
+        const standin::Request req = m_server.lastRequest("checksmscode");
         QCOMPARE(req.fieldNames(), QStringList({"token", "uid", "code"}));
         QCOMPARE(req.field("token"), g_apiToken);
         QCOMPARE(req.field("uid"), QString("42"));
         QCOMPARE(req.field("code"), QString("2468"));
-        QCOMPARE(server.requestCount("checksmscode"), 3);
+        QCOMPARE(m_server.requestCount("checksmscode"), 3);
         QTest::qWait(50);
         QCOMPARE(spy.count(), 1);
         QCOMPARE(MsgBox::shown().size(), 3);
@@ -305,8 +299,8 @@ private slots:
 
     void smsCodeReplyAfterCloseOrDeleteDoesNothing()
     {
-        server.setReply("checksmscode", standin::Reply::ok().withDelay(300));
-        server.setReply("sendsmscode", standin::Reply::ok().withDelay(300));
+        m_server.setReply("checksmscode", standin::Reply::ok().withDelay(300));
+        m_server.setReply("sendsmscode", standin::Reply::ok().withDelay(300));
 
         // closed while the check is under way: the late acceptance is dropped
         MessageDialog closed;
@@ -314,7 +308,7 @@ private slots:
         closed.show();
         closed.findChild<QLineEdit *>("lineEdit_code")->setText("2468");
         QTest::mouseClick(closed.findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
-        QVERIFY(waitFor([&] { return server.requestCount("checksmscode") == 1; }));
+        QVERIFY(waitFor([&] { return m_server.requestCount("checksmscode") == 1; }));
         closed.close();
         QTest::qWait(500);
         QCOMPARE(spy.count(), 0);

@@ -1,8 +1,7 @@
 #include "globals.h"
 #include "httprequest.h"
 #include "msgbox.h"
-#include "standin.h"
-#include "testsupport.h"
+#include "studiofixture.h"
 #include "webapi.h"
 
 #include <QPointer>
@@ -12,11 +11,9 @@ Q_DECLARE_METATYPE(standin::Reply)
 
 // The request object against the stand-in web service: what reaches the caller, what the user sees,
 // and that the object goes away once its reply is handled.
-class TestHttpRequest : public QObject
+class TestHttpRequest : public QObject, public testsupport::StudioFixture
 {
     Q_OBJECT
-
-    standin::Server m_server;
 
     struct Outcome {
         QList<QJsonObject> successes;
@@ -40,8 +37,7 @@ class TestHttpRequest : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_server.start());
-        initEndpoints(m_server.baseUrl());
+        QVERIFY(startServer());
     }
 
     void init()

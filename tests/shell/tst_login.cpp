@@ -4,9 +4,8 @@
 #include "msgbox.h"
 #include "platformshell.h"
 #include "selecttool.h"
-#include "standin.h"
 #include "filebytes.h"
-#include "testsupport.h"
+#include "studiofixture.h"
 
 using testsupport::streamString;
 
@@ -34,11 +33,12 @@ QJsonObject successReply()
 }
 } // namespace
 
-class TestLogin : public QObject
+using testsupport::logIn;
+
+class TestLogin : public QObject, public testsupport::StudioFixture
 {
     Q_OBJECT
 private:
-    standin::Server m_server;
     QTemporaryDir m_workDir;
     QStringList m_updaterStarts;
     int m_ends = 0;
@@ -56,13 +56,6 @@ private:
         QTest::qWait(50);
         return login;
     }
-    void logIn(Login *login, const QString &user, const QString &password, bool remember)
-    {
-        login->findChild<QLineEdit *>("le_username")->setText(user);
-        login->findChild<QLineEdit *>("le_password")->setText(password);
-        login->findChild<QCheckBox *>("cb_remember")->setChecked(remember);
-        login->findChild<QPushButton *>("pb_login")->click();
-    }
     void resetUser()
     {
         g_UID = g_USERNAME = g_SHOPID = g_SHOPNAME = g_SUPERID = g_EID = "old";
@@ -73,8 +66,7 @@ private slots:
     {
         QVERIFY(m_workDir.isValid());
         QVERIFY(QDir::setCurrent(m_workDir.path()));
-        QVERIFY(m_server.start());
-        initEndpoints(m_server.baseUrl());
+        QVERIFY(startServer());
         qputenv("TESSALY_UPDATER", "/opt/tessaly/updater");
         PlatformShell::setUpdaterHook([this](const QString &program) {
             m_updaterStarts << program;

@@ -83,9 +83,7 @@ private slots:
         Login login;
         login.setStartWindow(name);
         login.show();
-        login.findChild<QLineEdit *>("le_username")->setText("demo");
-        login.findChild<QLineEdit *>("le_password")->setText("123456");
-        login.findChild<QPushButton *>("pb_login")->click();
+        testsupport::logIn(&login, "demo", "123456");
         QPointer<QWidget> opened = testsupport::waitForWindow(qPrintable(className));
         QVERIFY(opened);
         QCOMPARE(opened->windowTitle(), title);

@@ -4,12 +4,10 @@
 #include "login.h"
 #include "msgbox.h"
 #include "multiselectcombobox.h"
-#include "samplestudio.h"
 #include "searchorder.h"
 #include "selecttool.h"
 #include "splitaftersample.h"
-#include "standin.h"
-#include "testsupport.h"
+#include "studiofixture.h"
 #include "toolregistry.h"
 
 #include <QCheckBox>
@@ -22,11 +20,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-class TestSelectTool : public QObject
+class TestSelectTool : public QObject, public testsupport::StudioFixture
 {
     Q_OBJECT
 private:
-    standin::Server m_server;
     QList<QPointer<QWidget>> m_opened;
     int m_openCalls = 0;
     int m_shopSwitches = 0;
@@ -87,9 +84,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_server.start());
-        initEndpoints(m_server.baseUrl());
-        g_UID = "1001";
+        QVERIFY(startServer());
         useRecordingTools();
         ToolRegistry::setShopSwitchHook([this](QWidget *) { ++m_shopSwitches; });
     }
@@ -297,22 +292,14 @@ private slots:
     void sampleUserReachesTheToolsOfEachShop()
     {
         // the whole road against the sample studio: login, then one shop with and one without the right
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
+        QVERIFY(newStudio());
+        serveStudio();
         const QString oldDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(dir.path()));
-        standin::SampleStudio studio(dir.path() + "/studio");
-        standin::Server sample;
-        studio.installReplies(sample);
-        QVERIFY(sample.start());
-        initEndpoints(sample.baseUrl());
+        QVERIFY(QDir::setCurrent(m_roots->base()));
 
         auto *login = new Login;
         login->show();
-        login->findChild<QLineEdit *>("le_username")->setText("demo");
-        login->findChild<QLineEdit *>("le_password")->setText("123456");
-        login->findChild<QCheckBox *>("cb_remember")->setChecked(true);
-        login->findChild<QPushButton *>("pb_login")->click();
+        testsupport::logIn(login, "demo", "123456", true);
         QVERIFY(testsupport::waitFor([&] { return login->toolWindow() != nullptr; }));
         delete m_tool.data();
         m_tool = login->toolWindow();
@@ -329,13 +316,12 @@ private slots:
         start();
         QVERIFY(testsupport::waitFor([this] { return m_openCalls == 1; }));
         QCOMPARE(g_SHOPID, QString("11"));
-        QCOMPARE(g_picPath, studio.picRoot);
+        QCOMPARE(g_picPath, m_studio->picRoot);
         QCOMPARE(g_storeNames.size(), g_storeIds.size());
         QVERIFY(!g_storeIds.isEmpty());
 
         delete login;
         QDir::setCurrent(oldDir);
-        initEndpoints(m_server.baseUrl());
     }
 };
 

@@ -3,7 +3,10 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QCheckBox>
 #include <QColor>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSize>
 #include <QString>
 #include <QTableView>
@@ -55,6 +58,15 @@ inline void clickRow(QWidget *w, int row, int column = 3)
     const QModelIndex index = view->model()->index(row, column);
     view->scrollTo(index);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+}
+
+// Types the user and the password into a login window, sets its "remember" box and presses "登录".
+inline void logIn(QWidget *login, const QString &user, const QString &password, bool remember = false)
+{
+    child<QLineEdit>(login, "le_username")->setText(user);
+    child<QLineEdit>(login, "le_password")->setText(password);
+    child<QCheckBox>(login, "cb_remember")->setChecked(remember);
+    child<QPushButton>(login, "pb_login")->click();
 }
 
 // Waits (spinning the event loop) until pred() is true or the time is up; returns pred().
