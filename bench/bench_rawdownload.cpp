@@ -10,6 +10,7 @@
 // taken. A folder in memory (DIR /dev/shm on Linux) gives the steadiest figures: a disk's file system may
 // slow down creating files right after many were deleted. Wants a release build.
 
+#include "benchsupport.h"
 #include "cr2downloadwindow.h"
 #include "msgbox.h"
 #include "testsupport.h"
@@ -30,12 +31,6 @@
 namespace {
 
 const qint64 kRawSize = 1 << 20;
-
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &text)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-}
 
 // The shot time of the i-th frame: one a second from 09:00:00.
 QByteArray shotTime(int i)
@@ -134,7 +129,7 @@ double download(const QString &master, const QString &order, const QString &pair
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    qInstallMessageHandler(quietDebug);
+    qInstallMessageHandler(bench::quietDebug);
     MsgBox::setTestMode(true);
     const int count = app.arguments().value(1, QStringLiteral("2000")).toInt();
     QTemporaryDir work(app.arguments().size() > 2 ? app.arguments().at(2) + QStringLiteral("/bench_rawdownload-XXXXXX")

@@ -59,12 +59,6 @@ private:
     qint64 m_longest = 0;
 };
 
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &text)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-}
-
 // A sample studio served by the stand-in, the endpoints pointing at it.
 struct Studio
 {
@@ -229,7 +223,7 @@ int runAll(int photos, int listing)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    qInstallMessageHandler(quietDebug);
+    qInstallMessageHandler(bench::quietDebug);
     MsgBox::setTestMode(true);
     const QStringList args = app.arguments().mid(1);
     if (args.value(0) == QLatin1String("--single") && args.size() >= 2)

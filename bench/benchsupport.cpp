@@ -23,6 +23,12 @@ namespace bench {
 
 const QSize kPhotoSize(6000, 4000);
 
+void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
 // Peak resident memory of this process in MiB.
 double peakRssMiB()
 {

@@ -2,6 +2,7 @@
 // What the benchmarks share: camera-sized test photos and the peak memory of the process.
 
 #include <QSize>
+#include <QtGlobal>
 #include <QString>
 
 namespace bench {
@@ -16,5 +17,8 @@ double peakRssMiB();
 // dir as IMG_0001.jpg, IMG_0002.jpg, ...; every second one carries EXIF orientation 6, the others 1.
 // False when one cannot be written.
 bool generate(const QString &dir, int count);
+
+// A message handler that drops the program's debug and info lines (they would drown the figures).
+void quietDebug(QtMsgType type, const QMessageLogContext &context, const QString &text);
 
 } // namespace bench

@@ -12,12 +12,14 @@ class TestFileSelection : public ImportDialogFixture
 {
     Q_OBJECT
 
-    void triggerImported(const QString &text)
+    QAction *importedAction(const QString &text)
     {
         for (QAction *a : m_dlg->findChild<QMenu *>("importedMenu")->actions())
             if (a->text() == text)
-                a->trigger();
+                return a;
+        return nullptr;
     }
+    void triggerImported(const QString &text) { importedAction(text)->trigger(); }
     // Files with the names users give them (Chinese, blanks, "&", "#"); photos are real JPEGs.
     QStringList makeFiles(const QString &folder, const QStringList &names)
     {
@@ -301,12 +303,6 @@ private slots:
         auto *reImport = button("reImportBtn");
         auto *folder = m_dlg->findChild<QLineEdit *>("folderSuffixEdit");
         QList<QWidget *> locked{chooseButton(0), chooseButton(1), reImport, folder};
-        auto action = [this](const QString &text) {
-            for (QAction *a : m_dlg->findChild<QMenu *>("importedMenu")->actions())
-                if (a->text() == text)
-                    return a;
-            return static_cast<QAction *>(nullptr);
-        };
         for (const char *name : {"addOrderBtn", "delOrdersBtn", "selectAllBtn", "cancelAllBtn"})
             locked << button(name);
         for (int id = 0; id < 6; ++id)
@@ -325,8 +321,8 @@ private slots:
         // the folder of the imported photos opens and the video list can be sent; only deleting waits
         QVERIFY(button("updateVideoBtn")->isEnabled());
         QVERIFY(m_dlg->findChild<QMenu *>("importedMenu")->isEnabled());
-        QVERIFY(action("打开照片目录")->isEnabled());
-        QVERIFY(!action("删除选中照片")->isEnabled());
+        QVERIFY(importedAction("打开照片目录")->isEnabled());
+        QVERIFY(!importedAction("删除选中照片")->isEnabled());
         table()->item(0, 0)->setCheckState(Qt::Checked);
         QVERIFY(QMetaObject::invokeMethod(m_dlg, "delAllOrdersSlot"));
         QVERIFY(QMetaObject::invokeMethod(m_dlg, "reImportBtnSlot"));
@@ -336,7 +332,7 @@ private slots:
         m_dlg->setRunning(false);
         for (QWidget *w : locked)
             QCOMPARE(w->isEnabled(), w != folder); // the current order has a folder: its name is fixed
-        QVERIFY(action("删除选中照片")->isEnabled());
+        QVERIFY(importedAction("删除选中照片")->isEnabled());
         QVERIFY(!m_dlg->findChild<QLineEdit *>("photoSuffixEdit")->isEnabled()); // not the originals type
     }
 };

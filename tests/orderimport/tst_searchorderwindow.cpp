@@ -15,6 +15,8 @@
 #include <QStandardItemModel>
 #include <QTableView>
 
+using testsupport::searchAndWait;
+
 namespace {
 
 struct Picked {
@@ -31,16 +33,6 @@ QPushButton *searchButton(SearchOrderWindow *w)
     return w->findChild<QPushButton *>("searchButton");
 }
 
-// Clicks the search button and waits until the reply has been handled.
-bool search(SearchOrderWindow *w, standin::Server &server)
-{
-    const int before = server.requestCount("order_list");
-    searchButton(w)->click();
-    return testsupport::waitFor([&] {
-        return server.requestCount("order_list") > before && searchButton(w)->isEnabled()
-               && searchButton(w)->text() == QString("检索");
-    });
-}
 
 void setKind(SearchOrderWindow *w, int kind, const QString &text)
 {
@@ -79,7 +71,7 @@ class TestSearchOrderWindow : public QObject, protected testsupport::StudioFixtu
     {
         m_server.queueReply("order_list", standin::Reply::json(m_studio->orderListReply(standin::Request())));
         setKind(w, SearchOrderWindow::ByUploadDate, QString());
-        return search(w, m_server);
+        return searchAndWait(w, m_server);
     }
 
 private slots:
@@ -132,7 +124,7 @@ private slots:
         w->findChild<QCalendarWidget *>("calendar")->setSelectedDate(QDate(2024, 3, 5));
         for (const Case &c : cases) {
             setKind(w, c.kind, c.typed);
-            QVERIFY2(search(w, m_server), qPrintable(QString::number(c.kind)));
+            QVERIFY2(searchAndWait(w, m_server), qPrintable(QString::number(c.kind)));
             const standin::Request r = m_server.lastRequest("order_list");
             QCOMPARE(r.fieldNames(), QStringList({"token", "shopid", "searchtype", "keyword", "superid"}) + c.tail);
             QCOMPARE(r.field("token"), g_apiToken);
@@ -165,10 +157,10 @@ private slots:
 
         // blanks pass the test: the order number is trimmed, the name is not
         setKind(w, 0, "  ");
-        QVERIFY(search(w, m_server));
+        QVERIFY(searchAndWait(w, m_server));
         QCOMPARE(m_server.lastRequest("order_list").field("keyword"), QString(""));
         setKind(w, 6, "  ");
-        QVERIFY(search(w, m_server));
+        QVERIFY(searchAndWait(w, m_server));
         QCOMPARE(m_server.lastRequest("order_list").field("keyword"), QString("  "));
     }
 
@@ -218,7 +210,7 @@ private slots:
         // a second search clears every tick and rebuilds the rows
         tick(w, 0, Qt::Checked);
         setKind(w, 0, "B2207");
-        QVERIFY(search(w, m_server));
+        QVERIFY(searchAndWait(w, m_server));
         QCOMPARE(m->rowCount(), 2);
         QCOMPARE(m->item(0, 0)->checkState(), Qt::Unchecked);
         QCOMPARE(m->item(1, 0)->checkState(), Qt::Unchecked);
@@ -256,7 +248,7 @@ private slots:
         QJsonObject order = m_studio->orderJson(m_studio->orders.at(0));
         m_server.queueReply("order_list", standin::Reply::ok({{"data", QJsonArray{order, order}}}));
         setKind(w, 0, "A1203");
-        QVERIFY(search(w, m_server));
+        QVERIFY(searchAndWait(w, m_server));
         tick(w, 0, Qt::Checked);
         add->click();
         QCOMPARE(m_picked.lists.size(), 3);
@@ -285,7 +277,7 @@ private slots:
 
         // a new search frees the records nobody was given
         setKind(w, 0, "C3105");
-        QVERIFY(search(w, m_server));
+        QVERIFY(searchAndWait(w, m_server));
         for (int i = 1; i < first.size(); ++i)
             QVERIFY(first.at(i).isNull());
         QVERIFY(again);
@@ -323,7 +315,7 @@ private slots:
             MsgBox::clearShown();
             m_server.queueReply("order_list", c.reply);
             setKind(w, 0, "A1203");
-            QVERIFY(search(w, m_server));
+            QVERIFY(searchAndWait(w, m_server));
             if (c.title.isEmpty()) {
                 QVERIFY(MsgBox::shown().isEmpty());
             } else {

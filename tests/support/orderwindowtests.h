@@ -39,18 +39,6 @@ inline QString ticksOf(const OrderSearchWindowBase *w)
     return out;
 }
 
-// Clicks "检索" and waits until a request went out and its reply has been handled.
-inline bool searchAndWait(QWidget *w, standin::Server &server)
-{
-    auto *button = child<QPushButton>(w, "searchButton");
-    const int before = server.requestCount("order_list");
-    button->click();
-    return waitFor([&] {
-        return server.requestCount("order_list") > before && button->isEnabled()
-               && button->text() == QStringLiteral("检索");
-    });
-}
-
 // Lists every sample order: they share a phone fragment of five zeros.
 inline bool listAllOrders(QWidget *w, standin::Server &server)
 {

@@ -7,11 +7,24 @@
 #include "standin.h"
 #include "testsupport.h"
 
+#include <QPushButton>
 #include <QString>
 
 #include <memory>
 
 namespace testsupport {
+
+// Clicks an order search window's "检索" and waits until a request went out and its reply has been handled.
+inline bool searchAndWait(QWidget *w, standin::Server &server)
+{
+    auto *button = child<QPushButton>(w, "searchButton");
+    const int before = server.requestCount("order_list");
+    button->click();
+    return waitFor([&] {
+        return server.requestCount("order_list") > before && button->isEnabled()
+               && button->text() == QStringLiteral("检索");
+    });
+}
 
 class StudioFixture
 {
