@@ -78,8 +78,7 @@ bool DovraImportThread::copyFile(QString fromFile, QString toFile, QString *why,
         message = QStringLiteral("不用创建目录") + folder;
     } else {
         message = QStringLiteral("复制文件需要创建目录 原目录：") + toFile + QStringLiteral(" 配置的目录：") + folder;
-        if (!Platform::mkDirShouldFail(localFolder))
-            QDir().mkpath(localFolder); // several jobs may make the same folder at once: mkpath allows that
+        FileOperation::mkPath(localFolder); // several jobs may make the same folder at once: mkpath allows that
     }
     report("slt_dovrathreadmsg", message);
     qCDebug(lcImport) << folder;

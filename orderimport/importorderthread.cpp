@@ -328,7 +328,7 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     picPath = withSeparator(picPath);
     bakPath = withSeparator(bakPath);
 
-    if (!FileOperation::dirExists(picPath) && !QDir().mkpath(fsPath(picPath))) {
+    if (!FileOperation::mkPath(picPath)) {
         qCDebug(lcImport) << "服务器路径错误:" << picPath;
         endImageError(1);
         return;
@@ -610,7 +610,7 @@ void ImportOrderThread::createDovraDir(QString path)
     if (FileOperation::dirExists(path))
         return;
     qCDebug(lcImport) << "创建Dovra目录1";
-    if (!QDir().mkpath(fsPath(path))) {
+    if (!FileOperation::mkPath(path)) {
         qCDebug(lcImport) << "创建Dovra目录2";
         endDovraError(QStringLiteral("无法创建Dovra目录：") + path);
     }
@@ -666,7 +666,7 @@ void ImportOrderThread::copyDovraDirToSer(QString dovraDir)
         return;
     }
 
-    if (!FileOperation::dirExists(serverPath) && !QDir().mkpath(fsPath(serverPath))) {
+    if (!FileOperation::mkPath(serverPath)) {
         endDovraError(QStringLiteral("无法创建Dovra目录：") + serverPath);
         return;
     }
