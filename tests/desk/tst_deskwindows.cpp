@@ -128,10 +128,8 @@ private slots:
     void initTestCase() { QVERIFY(startStudioServer()); }
     void init()
     {
-        m_server.clearReplies();
-        m_server.clearRequests();
+        clearServer();
         serveStudio();
-        MsgBox::clearShown();
     }
     void cleanup()
     {

@@ -51,10 +51,8 @@ private slots:
     void initTestCase() { QVERIFY(startServer()); }
     void init()
     {
-        MsgBox::clearShown();
+        clearServer();
         FileDialogs::clearAsked();
-        m_server.clearReplies();
-        m_server.clearRequests();
     }
 
     void multiSelectTicksAndUnticks()

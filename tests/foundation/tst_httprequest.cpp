@@ -42,9 +42,7 @@ private slots:
 
     void init()
     {
-        MsgBox::clearShown();
-        m_server.clearReplies();
-        m_server.clearRequests();
+        clearServer();
     }
 
     void outcomes_data()

@@ -76,10 +76,8 @@ private slots:
     }
     void init()
     {
-        m_server.clearReplies();
-        m_server.clearRequests();
+        clearServer();
         m_server.setReply("check_update", standin::Reply::ok({{"update", "0"}}));
-        MsgBox::clearShown();
         QFile::remove(datPath());
         m_updaterStarts.clear();
         m_ends = 0;

@@ -90,9 +90,7 @@ private slots:
     }
     void init()
     {
-        m_server.clearReplies();
-        m_server.clearRequests();
-        MsgBox::clearShown();
+        clearServer();
         resetShop();
         m_openCalls = 0;
         m_shopSwitches = 0;

@@ -107,11 +107,8 @@ private:
 void TestImportPhotoToServer::init()
 {
     testsupport::prepare();
-    m_server.clearReplies();
-    m_server.clearRequests();
-    QVERIFY(startStudioServer());
-    QString error;
-    QVERIFY2(m_studio->writeTree(&error), qPrintable(error));
+    QVERIFY(startServer());
+    QVERIFY(newServedStudio());
 }
 
 void TestImportPhotoToServer::cleanup()

@@ -1,6 +1,7 @@
 #include "studiofixture.h"
 
 #include "globals.h"
+#include "msgbox.h"
 
 namespace testsupport {
 
@@ -33,6 +34,13 @@ bool StudioFixture::newStudio(bool writeTree, QString *error)
     return !writeTree || m_studio->writeTree(error);
 }
 
+void StudioFixture::clearServer()
+{
+    m_server.clearReplies();
+    m_server.clearRequests();
+    MsgBox::clearShown();
+}
+
 void StudioFixture::serveStudio()
 {
     m_studio->installReplies(m_server);
@@ -50,8 +58,7 @@ bool StudioFixture::newServedStudio()
 {
     if (!newStudio(true))
         return false;
-    m_server.clearReplies();
-    m_server.clearRequests();
+    clearServer();
     serveStudio();
     return true;
 }

@@ -38,6 +38,8 @@ protected:
     // A new studio in a new temporary folder, the previous folder removed; the studio's storage
     // folders are written on request.
     bool newStudio(bool writeTree = false, QString *error = nullptr);
+    // Before a test: no scripted replies, recorded requests or shown boxes left from the test before.
+    void clearServer();
     // The studio's replies on the stand-in again, after a test replaced some.
     void serveStudio();
     // All three for a test case: a new studio (folders not written) answering on a started stand-in.
