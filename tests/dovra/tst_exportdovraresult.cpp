@@ -7,7 +7,7 @@
 #include "globals.h"
 #include "msgbox.h"
 #include "platform.h"
-#include "studiofixture.h"
+#include "orderwindowtests.h"
 
 #include <QComboBox>
 #include <QDate>
@@ -23,15 +23,7 @@ namespace {
 
 using testsupport::child;
 
-QStringList filesBelow(const QString &root)
-{
-    QStringList out;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << QDir(root).relativeFilePath(it.next());
-    out.sort();
-    return out;
-}
+using testsupport::fileTree;
 
 } // namespace
 
@@ -45,11 +37,7 @@ class TestExportDovraResult : public QObject, public testsupport::StudioFixture
     // Lists every sample order (each has a phone number with five zeros in a row) and ticks them all.
     bool listAndTickAll()
     {
-        child<QComboBox>(m_win, "comboBox")->setCurrentText("电话");
-        child<QLineEdit>(m_win, "orderNumber")->setText("00000");
-        auto *button = child<QPushButton>(m_win, "searchButton");
-        button->click();
-        if (!testsupport::waitFor([&] { return button->isEnabled() && m_win->orderList().size() == 5; }))
+        if (!testsupport::listAllOrders(m_win, m_server) || m_win->orderList().size() != 5)
             return false;
         child<QPushButton>(m_win, "pushButton_selectAll")->click();
         return true;
@@ -185,7 +173,7 @@ private slots:
                   + "E5520 服务次1</font> 没有Dovra选版完成路径";
         QCOMPARE(MsgBox::lastShown().text, report);
         files.sort();
-        QCOMPARE(filesBelow(dateFolder()), files);
+        QCOMPARE(fileTree(dateFolder()), files);
         QFile first(dateFolder() + files.filter("相册/01/").first());
         QVERIFY(first.open(QIODevice::ReadOnly));
         const QImage img = QImage::fromData(first.readAll());
@@ -228,7 +216,7 @@ private slots:
         QCOMPARE(texts.at(1), QString("early"));
         QCOMPARE(texts.at(2), texts.at(0));
         QCOMPARE(texts.at(3), texts.at(0)); // everything was there already: nothing copied twice, still done
-        QCOMPARE(filesBelow(dateFolder()).size(), 6);
+        QCOMPARE(fileTree(dateFolder()).size(), 6);
         m_win->close();
         QVERIFY(testsupport::waitFor([&] { return m_win.isNull() || !m_win->isVisible(); }));
     }
