@@ -1,11 +1,11 @@
 #include "fileoperation.h"
 #include "globals.h"
-#include "platform.h"
 #include "filebytes.h"
+#include "platform.h"
+#include "runoutput.h"
 #include "testsupport.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -322,14 +322,7 @@ private slots:
         QVERIFY(put(d + "pic/2016-05/12/A1-1/成品/a.jpg", "a"));
         QVERIFY(put(d + "pic/2016-05/12/B2-1/照片/b.jpg", "b"));
         g_picPath = d + "pic/";
-        auto tree = [&] {
-            QStringList all;
-            QDirIterator it(d + "pic", QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-            while (it.hasNext())
-                all << it.next();
-            all.sort();
-            return all;
-        };
+        auto tree = [&] { return testsupport::fileTree(d + "pic"); };
         const QStringList before = tree();
 
         QString why;

@@ -4,11 +4,13 @@
 #include "importorderthread.h"
 #include "importstate.h"
 #include "platform.h"
+#include "runoutput.h"
 #include "testsupport.h"
 
-#include <QDirIterator>
 #include <QJsonObject>
 #include <QSignalSpy>
+
+using testsupport::fileTree;
 
 namespace {
 
@@ -33,16 +35,6 @@ struct Ends
     int total() const { return error.count() + orderPath.count() + stopped.count() + finished.count(); }
     QSignalSpy error, orderPath, stopped, finished;
 };
-
-QStringList everything(const QString &dir)
-{
-    QStringList all;
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        all << it.next().mid(dir.size());
-    all.sort();
-    return all;
-}
 
 const QStringList kPlain{"照片", "照片/新建文件夹", "成品", "汰片", "设计", "试拍视频", "精修视频"};
 const QStringList kHidden{"thumbnail",  "thumbnail100",  "thumbnail2250",  "成品缩略图", "成品缩略图100",
@@ -80,8 +72,7 @@ private slots:
         for (const QString &sub : kPlain)
             QVERIFY2(!Platform::isHidden(orderDir + sub), qPrintable(sub));
         QCOMPARE(Platform::hiddenPaths().size(), kHidden.size());
-        QCOMPARE(everything(roots.bakRoot()), QStringList({"2016-05", "2016-05/12", "2016-05/12/A1203-2",
-                                                            "2016-05/12/A1203-2/照片"}));
+        QCOMPARE(fileTree(roots.bakRoot()), QStringList{"2016-05/12/A1203-2/照片/"});
 
         // Existing folders: a second record of the same order gets the same paths and the hidden marks.
         Platform::clearHiddenPaths();
@@ -124,7 +115,7 @@ private slots:
         t.createOrderDir(roots.picRoot(), roots.bakRoot());
         QCOMPARE(m->orderPath(), roots.picRoot() + "given/");
         QVERIFY(m->orderBakPath().isEmpty());
-        QVERIFY(everything(roots.picRoot()).isEmpty());
+        QVERIFY(fileTree(roots.picRoot()).isEmpty());
         QCOMPARE(ends.total(), 0);
     }
 
@@ -151,7 +142,7 @@ private slots:
             QCOMPARE(ends.total(), 1);
             QCOMPARE(ends.error.at(0).at(0).value<quint8>(), quint8(2));
             QVERIFY(QDir(roots.path("newpic")).exists());
-            QVERIFY(everything(roots.path("newpic/")).isEmpty());
+            QVERIFY(fileTree(roots.path("newpic/")).isEmpty());
             QVERIFY(m->orderPath().isEmpty());
             QCOMPARE(importPathState(), QString("go"));
         }
@@ -183,7 +174,7 @@ private slots:
                                 {roots.picRoot(), roots.bakRoot(), "2016/05/12"},
                                 {roots.picRoot(), roots.bakRoot(), "2016-05"},
                                 {roots.picRoot(), roots.bakRoot(), "../..-..-x"}};
-        const QStringList before = everything(roots.base());
+        const QStringList before = fileTree(roots.base());
         for (const Case &c : cases) {
             QScopedPointer<ImportOrderModel> m(order(c.shotDate));
             ImportOrderThread t(m.data(), ImportFinishedPhotos);
@@ -194,7 +185,7 @@ private slots:
             QVERIFY(!t.errorText().isEmpty());
             QVERIFY(m->orderPath().isEmpty() && m->orderBakPath().isEmpty());
         }
-        QCOMPARE(everything(roots.base()), before);
+        QCOMPARE(fileTree(roots.base()), before);
         QVERIFY(QDir::current().entryList({"2016*"}).isEmpty());
     }
 
