@@ -17,10 +17,8 @@
 #include "importordermodel.h"
 #include "importphototoserver.h"
 #include "msgbox.h"
-#include "samplestudio.h"
 #include "singleorderopeners.h"
-#include "standin.h"
-#include "testsupport.h"
+#include "studiofixture.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -59,27 +57,21 @@ private:
     qint64 m_longest = 0;
 };
 
-// A sample studio served by the stand-in, the endpoints pointing at it.
-struct Studio
+// A sample studio written to a temporary folder and served by the stand-in, the endpoints pointing at it.
+struct Studio : testsupport::StudioFixture
 {
-    QTemporaryDir dir;
-    std::unique_ptr<standin::SampleStudio> studio;
-    standin::Server server;
-
+    using StudioFixture::m_roots;
+    using StudioFixture::m_server;
+    using StudioFixture::m_studio;
     bool start()
     {
-        studio.reset(new standin::SampleStudio(dir.path()));
         QString error;
-        if (!studio->writeTree(&error) || !server.start()) {
-            std::fprintf(stderr, "no studio: %s\n", qPrintable(error));
-            return false;
+        if (startServer() && newStudio(true, &error)) {
+            serveStudio();
+            return true;
         }
-        studio->installReplies(server);
-        initEndpoints(server.baseUrl());
-        g_SHOPID = QStringLiteral("11");
-        g_SUPERID = QStringLiteral("5");
-        g_EID = QStringLiteral("77");
-        return true;
+        std::fprintf(stderr, "no studio: %s\n", qPrintable(error));
+        return false;
     }
 };
 
@@ -97,7 +89,7 @@ int runSingle(const QString &photoDir)
     Studio s;
     if (files.isEmpty() || !s.start())
         return 1;
-    SingleOrder::setCurrentOrder(ImportOrderModel(s.studio->orderJson(s.studio->orders.at(4)))); // no folder yet
+    SingleOrder::setCurrentOrder(ImportOrderModel(s.m_studio->orderJson(s.m_studio->orders.at(4)))); // no folder yet
     ImportPhotoToServer window(nullptr);
     window.show();
     if (!testsupport::waitFor([&] { return buttonsBack(&window); }, 30000))
@@ -130,7 +122,7 @@ int runListing(int count)
     if (!s.start())
         return 1;
     // An order folder of `count` finished photos, each with its 1000-pixel thumbnail.
-    const QString order = s.dir.path() + QStringLiteral("/many/");
+    const QString order = s.m_roots->path(QStringLiteral("many/"));
     QDir().mkpath(order + QStringLiteral("成品"));
     QDir().mkpath(order + QStringLiteral("成品缩略图"));
     const QByteArray thumb = testsupport::jpegWithOrientation(QSize(1000, 667), 0);
@@ -141,9 +133,9 @@ int runListing(int count)
         if (!photo.open(QIODevice::WriteOnly) || !icon.open(QIODevice::WriteOnly) || icon.write(thumb) != thumb.size())
             return 1;
     }
-    s.server.setReply(QStringLiteral("get_order_path"),
+    s.m_server.setReply(QStringLiteral("get_order_path"),
                       standin::Reply::ok({{"data", QJsonObject{{"orderpath", order}, {"orderbakpicpath", order}}}}));
-    SingleOrder::setCurrentOrder(ImportOrderModel(s.studio->orderJson(s.studio->orders.at(4))));
+    SingleOrder::setCurrentOrder(ImportOrderModel(s.m_studio->orderJson(s.m_studio->orders.at(4))));
 
     StallMeter stall;
     QElapsedTimer timer;
