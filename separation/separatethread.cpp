@@ -6,6 +6,7 @@
 #include "imagedata.h"
 #include "logging.h"
 #include "platform.h"
+#include "webapi.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -14,16 +15,11 @@
 
 namespace {
 
-QString jsonText(const QJsonObject &o, const char *key)
-{
-    const QJsonValue v = o.value(QLatin1String(key));
-    return v.isString() ? v.toString() : QString();
-}
-
-int jsonNumber(const QJsonObject &o, const char *key)
+// A crop value: a JSON string holding a decimal number; anything else reads as 0.
+int jsonNumber(const QJsonObject &o, const QString &key)
 {
     bool ok = false;
-    const int n = jsonText(o, key).toInt(&ok, 10);
+    const int n = jsonString(o, key).toInt(&ok, 10);
     return ok ? n : 0;
 }
 
@@ -95,10 +91,10 @@ void SeparateThread::run()
         photoisFile();
         break;
     case DelPhotoCopy:
-        delPhotoCopy();
+        plainCopy("fenjian_delPhotoSlot_3");
         break;
     case MarkPhotoCopy:
-        markPhotoCopy();
+        plainCopy("fenjian_markPhoto_3_1");
         break;
     case ProductPhotoCopy:
         productPhotoCopy();
@@ -153,18 +149,11 @@ void SeparateThread::finalPhotoCopy()
     m_guard->report("fenjian_finalPhotoSlot_2");
 }
 
-void SeparateThread::delPhotoCopy()
+void SeparateThread::plainCopy(const char *slot)
 {
     const bool copied = copyOne(m_src, m_dst);
     qCDebug(lcSeparation) << "isWindowShow4 :" << m_guard->isWindowShow() << copied;
-    m_guard->report("fenjian_delPhotoSlot_3");
-}
-
-void SeparateThread::markPhotoCopy()
-{
-    const bool copied = copyOne(m_src, m_dst);
-    qCDebug(lcSeparation) << "isWindowShow4 :" << m_guard->isWindowShow() << copied;
-    m_guard->report("fenjian_markPhoto_3_1");
+    m_guard->report(slot);
 }
 
 void SeparateThread::productPhotoCopy()
@@ -186,11 +175,11 @@ void SeparateThread::analysePhotoInfo()
         if (!m_guard->isWindowShow())
             return;
         const QJsonObject entry = value.toObject();
-        Image image(PHOTOTYPE_FINE, jsonText(entry, "picname"));
-        image.setDescription(jsonText(entry, "descr"));
+        Image image(PHOTOTYPE_FINE, jsonString(entry, "picname"));
+        image.setDescription(jsonString(entry, "descr"));
         image.setRect(QRect(jsonNumber(entry, "picx"), jsonNumber(entry, "picy"), jsonNumber(entry, "picwidth"),
                             jsonNumber(entry, "picheight")),
-                      jsonText(entry, "pictype") != QLatin1String("0"));
+                      jsonString(entry, "pictype") != QLatin1String("0"));
         g_imageList.append(image);
     }
     if (!m_guard->isWindowShow())

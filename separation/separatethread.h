@@ -65,8 +65,8 @@ public:
 private:
     void finalPhotoCopy();
     void photoisFile();
-    void delPhotoCopy();
-    void markPhotoCopy();
+    // Types 3 and 4: one copy, reported to the slot of its type.
+    void plainCopy(const char *slot);
     void productPhotoCopy();
     void analysePhotoInfo();
     // Copies one file when src is a file; a failed copy goes into the guard's failures.
