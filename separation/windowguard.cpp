@@ -91,20 +91,20 @@ void WindowGuard::invokeSlot(QObject *receiver, const char *slot, QGenericArgume
 
 void WindowGuard::startJob(QRunnable *job, int priority)
 {
-    if (!job)
-        return;
-    auto *wrapped = new Job(shared_from_this(), job);
-    QMutexLocker lock(&m_mutex);
-    m_queued.insert(wrapped);
-    QThreadPool::globalInstance()->start(wrapped, priority);
+    if (job)
+        enqueue(new Job(shared_from_this(), job), priority);
 }
 
 void WindowGuard::startJob(std::function<void()> work, int priority)
 {
-    auto *wrapped = new Job(shared_from_this(), std::move(work));
+    enqueue(new Job(shared_from_this(), std::move(work)), priority);
+}
+
+void WindowGuard::enqueue(QRunnable *job, int priority)
+{
     QMutexLocker lock(&m_mutex);
-    m_queued.insert(wrapped);
-    QThreadPool::globalInstance()->start(wrapped, priority);
+    m_queued.insert(job);
+    QThreadPool::globalInstance()->start(job, priority);
 }
 
 int WindowGuard::dropQueuedJobs()

@@ -74,6 +74,8 @@ private:
     bool post(std::function<void(QObject *)> call);
     static void invokeSlot(QObject *receiver, const char *slot, QGenericArgument a1 = QGenericArgument(),
                            QGenericArgument a2 = QGenericArgument());
+    // Lists the wrapped job as queued and hands it to the global pool.
+    void enqueue(QRunnable *job, int priority);
     // A queued job begins: leaves the queue list; true when it may work.
     bool jobStarting(QRunnable *job);
     void jobEnded();
