@@ -159,14 +159,12 @@ void OrderDeleteBatch::submitDeleteMessage(const QString &orderId, const QString
                                 .toByteArray();
     qCDebug(lcSeparation) << "url_submit_delete_log" << g_url_order_photo_del;
     qCDebug(lcSeparation) << "postData" << maskSecrets(body);
-    QNetworkReply *reply = postForm(m_manager, g_url_order_photo_del, body);
+    postForm(m_manager, g_url_order_photo_del, body, this, &OrderDeleteBatch::submitDeleteMessageCallBack);
     ++m_logsOut;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { submitDeleteMessageCallBack(reply); });
 }
 
 void OrderDeleteBatch::submitDeleteMessageCallBack(QNetworkReply *reply)
 {
-    reply->deleteLater();
     --m_logsOut;
     // The folder stays deleted whatever the reply says; the entry is not posted again.
     if (reply->error() != QNetworkReply::NoError) {
@@ -174,8 +172,7 @@ void OrderDeleteBatch::submitDeleteMessageCallBack(QNetworkReply *reply)
     } else {
         QJsonObject obj;
         if (parseReplyObject(reply->readAll(), &obj) && !replyOk(obj))
-            inform(QStringLiteral("警告"), jsonString(obj, QStringLiteral("message")) + QLatin1Char('\t')
-                                              + jsonString(obj, QStringLiteral("code")));
+            inform(QStringLiteral("警告"), replyMessage(obj) + QLatin1Char('\t') + jsonString(obj, QStringLiteral("code")));
     }
     releaseWhenDone();
 }

@@ -353,9 +353,7 @@ void OrderSearchWindowBase::clickSearch()
     SearchRequest request;
     if (!searchRequest(&request))
         return;
-    postRequest(request.url, request.body, [this](QNetworkReply *reply) { queryCallBack(reply); });
-    qCDebug(lcSeparation) << "Query OrderID Url:" << request.url;
-    qCDebug(lcSeparation) << "Query OrderID Paras:" << maskSecrets(request.body);
+    postRequest("Query OrderID", request.url, request.body, &OrderSearchWindowBase::queryCallBack);
     m_searching = true;
     setSearchEnabled(false);
     m_searchButton->setText(kSearchingText);
@@ -375,15 +373,10 @@ void OrderSearchWindowBase::setSearchEnabled(bool enabled)
     m_searchHadFocus = false;
 }
 
-QNetworkReply *OrderSearchWindowBase::postRequest(const QString &url, const QByteArray &body,
-                                                  std::function<void(QNetworkReply *)> handler)
+void OrderSearchWindowBase::logRequest(const char *what, const QString &url, const QByteArray &body)
 {
-    QNetworkReply *reply = postForm(m_manager, url, body);
-    connect(reply, &QNetworkReply::finished, this, [reply, handler = std::move(handler)] {
-        handler(reply);
-        reply->deleteLater();
-    });
-    return reply;
+    qCDebug(lcSeparation) << what << "Url:" << url;
+    qCDebug(lcSeparation) << what << "Paras:" << maskSecrets(body);
 }
 
 void OrderSearchWindowBase::queryCallBack(QNetworkReply *reply)

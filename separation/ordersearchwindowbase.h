@@ -13,6 +13,7 @@
 // A form without comboBox gives its own search by overriding searchRequest().
 
 #include "orderrecords.h"
+#include "webapi.h"
 #include "windowguard.h"
 
 #include <QByteArray>
@@ -22,7 +23,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 
 class MultiSelectComboBox;
@@ -176,10 +176,17 @@ protected:
     // Ticks or unticks row r: the record's flag and a new tick item in column 0.
     void setRowChecked(int row, bool checked);
 
-    // Posts a form body through the window's one network manager. handler gets the finished reply on the
-    // GUI thread; the reply is released after it. A reply still out when the window goes is dropped.
-    QNetworkReply *postRequest(const QString &url, const QByteArray &body,
-                               std::function<void(QNetworkReply *)> handler);
+    // Posts a form body through the window's one network manager and writes "<what> Url:" with the URL
+    // and "<what> Paras:" with the body (secrets masked) to the debug log. handler gets the finished reply
+    // on the GUI thread; the reply is released after it. A reply still out when the window goes is dropped.
+    template <typename Window>
+    QNetworkReply *postRequest(const char *what, const QString &url, const QByteArray &body,
+                               void (Window::*handler)(QNetworkReply *))
+    {
+        QNetworkReply *reply = postForm(m_manager, url, body, static_cast<Window *>(this), handler);
+        logRequest(what, url, body);
+        return reply;
+    }
 
     // Deletes the folders of the ticked rows (OrderDeleteBatch) with the progress widgets showing and
     // the action button disabled until the batch ends. nullptr when a deletion is under way already.
@@ -217,6 +224,7 @@ private:
     // Disabling the focused search button hands the focus on to "取消", where Return or a blank would
     // close the window: the focus comes back when the button is enabled again.
     void setSearchEnabled(bool enabled);
+    static void logRequest(const char *what, const QString &url, const QByteArray &body);
     static QStandardItem *tickItem(bool checked);
     void loadSeparatePath();
 

@@ -151,10 +151,8 @@ void SeparationWindow::postQueryProducts(const QString &orderPhotoId)
         .add(QStringLiteral("uid"), g_UID);
     if (m_rules.goodsIsQu)
         body.add(QStringLiteral("is_qu"), QStringLiteral("1"));
-    postRequest(g_url_ordergoods20230521, body.toByteArray(),
-                [this](QNetworkReply *reply) { queryProductsCallBack(reply); });
-    qCDebug(lcSeparation) << "query product Url:" << g_url_ordergoods20230521;
-    qCDebug(lcSeparation) << "query product Paras:" << maskSecrets(body.toByteArray());
+    postRequest("query product", g_url_ordergoods20230521, body.toByteArray(),
+                &SeparationWindow::queryProductsCallBack);
 }
 
 void SeparationWindow::endRunEarly()
@@ -413,9 +411,7 @@ void SeparationWindow::getPicInfo()
                                 .add(QStringLiteral("shopid"), g_SHOPID)
                                 .add(QStringLiteral("superid"), g_SUPERID)
                                 .toByteArray();
-    postRequest(g_url_getorderpic, body, [this](QNetworkReply *reply) { queryPicInfoCallBack(reply); });
-    qCDebug(lcSeparation) << "getPicInfo Url:" << g_url_getorderpic;
-    qCDebug(lcSeparation) << "getPicInfo Paras:" << maskSecrets(body);
+    postRequest("getPicInfo", g_url_getorderpic, body, &SeparationWindow::queryPicInfoCallBack);
 }
 
 void SeparationWindow::queryPicInfoCallBack(QNetworkReply *reply)
@@ -455,9 +451,7 @@ void SeparationWindow::postQueryOrderInfo()
                                 .add(QStringLiteral("uid"), g_UID)
                                 .add(QStringLiteral("personid"), g_EID)
                                 .toByteArray();
-    postRequest(g_url_orderdetail, body, [this](QNetworkReply *reply) { queryOrderInfoCallBack(reply); });
-    qCDebug(lcSeparation) << "postOrder Url:" << g_url_orderdetail;
-    qCDebug(lcSeparation) << "postOrder Paras:" << maskSecrets(body);
+    postRequest("postOrder", g_url_orderdetail, body, &SeparationWindow::queryOrderInfoCallBack);
 }
 
 void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
