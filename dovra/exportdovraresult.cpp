@@ -4,7 +4,6 @@
 
 #include "dovrathread.h"
 #include "fileoperation.h"
-#include "msgbox.h"
 #include "webapi.h"
 
 #include <QCloseEvent>
@@ -13,11 +12,6 @@
 namespace {
 const QString kBusyTitle = QStringLiteral("通知");
 const QString kBusyText = QStringLiteral("正在分件，请稍后");
-
-void inform(const QString &title, const QString &text)
-{
-    MsgBox::information(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
-}
 } // namespace
 
 ExportDovraResult::ExportDovraResult(QWidget *parent) : OrderSearchWindowBase(parent), ui(new Ui_ExportDovraResult)

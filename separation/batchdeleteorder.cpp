@@ -3,7 +3,6 @@
 
 #include "globals.h"
 #include "logging.h"
-#include "msgbox.h"
 #include "webapi.h"
 
 
@@ -41,7 +40,7 @@ bool BatchDeleteOrder::searchRequest(SearchRequest *request)
 void BatchDeleteOrder::startClicked()
 {
     if (!hasCheckedOrder()) {
-        MsgBox::information(nullptr, QString(), QStringLiteral("请选择订单"), QMessageBox::Yes, QMessageBox::Yes);
+        inform(QString(), QStringLiteral("请选择订单"));
         return;
     }
     startDeleteBatch(); // no confirmation: the button deletes at once

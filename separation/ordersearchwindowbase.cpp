@@ -41,11 +41,6 @@ const QString kSavePathFile = QStringLiteral("path_separatePhotos.dat");
 // The go-to-digital date's column, which the batch deletion's table leaves out.
 const int kDigitalDateColumn = 13;
 
-void inform(const QString &title, const QString &text)
-{
-    MsgBox::information(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
-}
-
 } // namespace
 
 // ---- columns ----
@@ -284,6 +279,16 @@ bool OrderSearchWindowBase::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void OrderSearchWindowBase::inform(const QString &title, const QString &text)
+{
+    MsgBox::information(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
+}
+
+void OrderSearchWindowBase::storeSavePath(const QString &path)
+{
+    FileOperation::writeDatFile(kSavePathFile, QStringList{path}, true);
 }
 
 void OrderSearchWindowBase::loadSeparatePath()

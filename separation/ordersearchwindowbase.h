@@ -152,6 +152,10 @@ protected:
     // The action button pushButton_separate. The default does nothing.
     virtual void startClicked() {}
 
+    // The information box of these windows: no parent, the one button Yes.
+    static void inform(const QString &title, const QString &text);
+    // Keeps the save folder for the next window (the hidden list file the windows read it from).
+    static void storeSavePath(const QString &path);
     // Replaces the labels of the search-type box; the first becomes current.
     void setSearchTypes(const QStringList &labels);
     // The folder chooser of "选择路径"; a chosen folder replaces the text of pathLineEdit.

@@ -6,24 +6,10 @@
 #include "goodsplan.h"
 #include "logging.h"
 #include "messagedialog.h"
-#include "msgbox.h"
+#include "orderfolders.h"
 #include "orderdeletebatch.h"
 #include "platform.h"
 #include "separatethread.h"
-
-namespace {
-
-void inform(const QString &title, const QString &text)
-{
-    MsgBox::information(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
-}
-
-bool endsWithSeparator(const QString &path)
-{
-    return path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\'));
-}
-
-} // namespace
 
 SearchOrder::SearchOrder(QWidget *parent) : SeparationWindow(parent), ui(new Ui_SearchOrder)
 {
@@ -108,20 +94,14 @@ void SearchOrder::finalPhotosCopied()
         fenjian_delPhotoSlot_3();
         return;
     }
-    for (const QString &name : qAsConst(delPhotoList))
-        startJob(new SeparateThread(g_cur_orderpath + QStringLiteral("汰片/") + name,
-                                    g_separateWorkDir + QStringLiteral("汰片/") + name, true,
-                                    SeparateThread::DelPhotoCopy, guard()));
+    startCopies(delPhotoList, g_cur_orderpath + QStringLiteral("汰片/"), g_separateWorkDir + QStringLiteral("汰片/"),
+                SeparateThread::DelPhotoCopy);
 }
 
 // Stage 3: the rejected photos are in; the marked photos are copied.
 void SearchOrder::fenjian_delPhotoSlot_3()
 {
-    if (!delPhotoList.isEmpty()) {
-        ++m_delReturnCount;
-        onFinishSeparateImage();
-    }
-    if (m_delReturnCount != delPhotoList.size())
+    if (!copyReported(delPhotoList, &m_delReturnCount))
         return;
     m_markReturnCount = 0;
     qCDebug(lcSeparation) << "markPhotoList: " << markPhotoList;
@@ -129,22 +109,16 @@ void SearchOrder::fenjian_delPhotoSlot_3()
         fenjian_markPhoto_3_1();
         return;
     }
-    for (const QString &name : qAsConst(markPhotoList))
-        startJob(new SeparateThread(g_cur_orderpath + QStringLiteral("marks/") + name,
-                                    g_separateWorkDir + g_markDirName + QLatin1Char('/') + name, true,
-                                    SeparateThread::MarkPhotoCopy, guard()));
+    startCopies(markPhotoList, g_cur_orderpath + QStringLiteral("marks/"), g_separateWorkDir + g_markDirName + QLatin1Char('/'),
+                SeparateThread::MarkPhotoCopy);
 }
 
 // Stage 4: the marked photos are in; the product folders are made and their photos copied.
 void SearchOrder::fenjian_markPhoto_3_1()
 {
-    if (!markPhotoList.isEmpty()) {
-        ++m_markReturnCount;
-        onFinishSeparateImage();
-    }
     m_productJobCount = 0;
     fenjian_productOkNum = 0;
-    if (m_markReturnCount != markPhotoList.size())
+    if (!copyReported(markPhotoList, &m_markReturnCount))
         return;
     m_progressBase = readyNum;
     m_orderMessage = SeparateMessageInfo();
@@ -179,7 +153,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
                 else
                     candidate += QLatin1Char(' ') + normalizeFileName(e.goodtypename) + QLatin1Char(' ')
                                  + normalizeFileName(e.goodamount) + QLatin1Char('/');
-                if (!endsWithSeparator(candidate))
+                if (!OrderFolders::endsWithSeparator(candidate))
                     candidate += QLatin1Char('/');
                 qCDebug(lcSeparation) << (e.sonFolder.isEmpty() ? "newPath1: " : "newPath2: ") << candidate;
                 if (!FileOperation::dirExists(candidate)) {

@@ -7,6 +7,7 @@
 #include "logging.h"
 #include "messageboxdialog.h"
 #include "msgbox.h"
+#include "orderfolders.h"
 #include "orderdetail.h"
 #include "platform.h"
 #include "separatethread.h"
@@ -28,19 +29,8 @@
 
 namespace {
 
-const QString kSavePathFile = QStringLiteral("path_separatePhotos.dat");
 const QString kFinishedLabel = QStringLiteral("已完成订单个数：");
 const QString kFinishedSource = QStringLiteral("成品/");
-
-void inform(const QString &title, const QString &text)
-{
-    MsgBox::information(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
-}
-
-bool endsWithSeparator(const QString &path)
-{
-    return path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\'));
-}
 
 } // namespace
 
@@ -155,24 +145,19 @@ void SeparationWindow::postQueryProducts(const QString &orderPhotoId)
                 &SeparationWindow::queryProductsCallBack);
 }
 
-void SeparationWindow::endRunEarly()
-{
-    endRun();
-}
-
 bool SeparationWindow::acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj)
 {
     if (!runActive())
         return false;
     if (!readJsonReply(reply, obj, nullptr, errorPrefix + QStringLiteral("服务器返回的数据无法识别"))) {
-        endRunEarly();
+        endRun();
         return false;
     }
     qCDebug(lcSeparation).noquote() << "run reply:" << QJsonDocument(*obj).toJson(QJsonDocument::Compact);
     const QString code = jsonString(*obj, QStringLiteral("code"));
     if (code != QLatin1String("1")) {
         inform(QStringLiteral("警告"), errorPrefix + code);
-        endRunEarly();
+        endRun();
         return false;
     }
     return true;
@@ -206,11 +191,11 @@ void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
                 break;
             }
         }
-        endRunEarly();
+        endRun();
         return;
     }
-    FileOperation::writeDatFile(kSavePathFile, QStringList{workDir}, true);
-    if (!endsWithSeparator(workDir))
+    storeSavePath(workDir);
+    if (!OrderFolders::endsWithSeparator(workDir))
         workDir += QLatin1Char('/');
     g_separateWorkDir = workDir;
     startSeparatePhotos();
@@ -241,7 +226,7 @@ void SeparationWindow::startSeparatePhotos()
         make(workDir + folder);
     if (!failed.isEmpty()) {
         inform(QStringLiteral("警告"), QStringLiteral("分件文件夹创建失败：") + failed);
-        endRunEarly();
+        endRun();
         return;
     }
 
@@ -303,29 +288,41 @@ void SeparationWindow::fenjian_photoIsFileSlot_1(int num)
         fenjian_finalPhotoSlot_2();
         return;
     }
-    const QString target = g_separateWorkDir + g_finishedDirName + QLatin1Char('/');
-    for (const QString &name : qAsConst(finalPhotoList)) {
-        const QString src = g_cur_orderpath + kFinishedSource + name;
-        qCDebug(lcSeparation) << "test=" << src << "-to==" << target + name;
-        auto *job = new SeparateThread(src, target + name, true, SeparateThread::FinalPhotoCopy, guard());
-        if (m_rules.copyRaws)
+    startCopies(finalPhotoList, g_cur_orderpath + kFinishedSource, g_separateWorkDir + g_finishedDirName + QLatin1Char('/'),
+                SeparateThread::FinalPhotoCopy);
+}
+
+void SeparationWindow::startCopies(const QStringList &names, const QString &from, const QString &to,
+                                   SeparateThread::Type type)
+{
+    for (const QString &name : names) {
+        if (type == SeparateThread::FinalPhotoCopy)
+            qCDebug(lcSeparation) << "test=" << from + name << "-to==" << to + name;
+        auto *job = new SeparateThread(from + name, to + name, true, type, guard());
+        if (type == SeparateThread::FinalPhotoCopy && m_rules.copyRaws)
             job->setCopyRaws(true);
         startJob(job);
     }
 }
 
+bool SeparationWindow::copyReported(const QStringList &list, int *reported)
+{
+    if (!list.isEmpty()) {
+        ++*reported;
+        onFinishSeparateImage();
+    }
+    return *reported == list.size();
+}
+
 // Stage 2: one finished photo is in.
 void SeparationWindow::fenjian_finalPhotoSlot_2()
 {
-    if (!finalPhotoList.isEmpty()) {
-        ++m_finalReturnCount;
+    const bool allIn = copyReported(finalPhotoList, &m_finalReturnCount);
+    if (!finalPhotoList.isEmpty())
         qCDebug(lcSeparation) << "分件原图复制完成" << m_finalReturnCount;
-        onFinishSeparateImage();
-    }
     qCDebug(lcSeparation) << "原图总数：" << finalPhotoList.size() << " 已复制：" << m_finalReturnCount;
-    if (m_finalReturnCount != finalPhotoList.size())
-        return;
-    finalPhotosCopied();
+    if (allIn)
+        finalPhotosCopied();
 }
 
 void SeparationWindow::onFinishSeparateImage()
@@ -367,7 +364,7 @@ void SeparationWindow::separateNextOrder()
 QString SeparationWindow::reportFileName() const
 {
     QString path = m_pathEdit->text();
-    if (!endsWithSeparator(path))
+    if (!OrderFolders::endsWithSeparator(path))
         path += QLatin1Char('/');
     QStringList numbers;
     for (const SeparateMessageInfo &m : m_messageList)

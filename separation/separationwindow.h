@@ -11,6 +11,7 @@
 
 #include "expresshtml.h"
 #include "ordersearchwindowbase.h"
+#include "separatethread.h"
 #include "worksheet.h"
 
 #include <QPointer>
@@ -79,10 +80,9 @@ protected:
     bool startNextOrder();
     // The order is done: counts it and takes the next one, or ends the run with its report.
     void separateNextOrder();
-    // A step of the run failed: the run stops here; the next click goes on with the rows not yet taken.
-    void endRunEarly();
     // A reply of the run: true, with *obj, for a JSON object whose "code" is "1". Otherwise the user is told
-    // (a network error, a reply that cannot be read, or errorPrefix and the code) and the run ends early.
+    // (a network error, a reply that cannot be read, or errorPrefix and the code) and the run ends here
+    // (endRun): the next click goes on with the rows not yet taken.
     bool acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj);
     // The report's default file: save folder, today's date, the orders' numbers, "分件结果.txt".
     QString reportFileName() const;
@@ -90,6 +90,12 @@ protected:
     static bool orderPathUsable();
     // The entries of a folder of the order, as the window lists them; a missing folder lists nothing.
     QStringList listing(const QString &folder) const;
+    // One copy job (SeparateThread of the type) per name, from the folder `from` into the folder `to`,
+    // replacing what is there; finished photos take their camera-raw siblings when the rules say so.
+    void startCopies(const QStringList &names, const QString &from, const QString &to, SeparateThread::Type type);
+    // A copy of the stage's list has reported (none has when the list is empty): counts it in *reported
+    // and moves the progress on. True once every copy of the list has reported.
+    bool copyReported(const QStringList &list, int *reported);
 
     // ---- the sheets, after a window's copies ----
     // The order's barcode download starts, its crop information is stored, the work-sheet thumbnails are
