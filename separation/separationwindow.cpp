@@ -31,6 +31,8 @@ namespace {
 
 const QString kFinishedLabel = QStringLiteral("已完成订单个数：");
 const QString kFinishedSource = QStringLiteral("成品/");
+const QString kWorkSheetPdf = QStringLiteral("明细制作单.pdf");
+const QString kExpressSheetPdf = QStringLiteral("快递产品信息.pdf");
 
 } // namespace
 
@@ -500,23 +502,18 @@ void SeparationWindow::writeSheetPdfs()
     const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
     if (m_barcode && !m_barcode->succeeded()) // no barcode: an empty header cell
         jobs->printImages.append({sheetImageUrl(barPath), noPicture()});
-    const QString html = sheetHtml;
-    const QString express = expressSheetHtml;
-    const QString sheetPdf = workDir + QStringLiteral("明细制作单.pdf");
-    const QString expressPdf = workDir + QStringLiteral("快递产品信息.pdf");
     const std::shared_ptr<WindowGuard> g = guard();
-    // Both sheets at once; the second to be written reports.
+    // Both sheets at once; the second to be written reports. Only the work sheet shows pictures.
     jobs->printsLeft = 2;
-    g->startJob([jobs, html, sheetPdf, g] {
-        jobs->workSheetWritten = printHtmlToPdf(html, sheetPdf, jobs->printImages);
-        if (!jobs->printsLeft.deref())
-            g->report("onSheetsPrinted");
-    });
-    g->startJob([jobs, express, expressPdf, g] {
-        jobs->expressSheetWritten = printHtmlToPdf(express, expressPdf);
-        if (!jobs->printsLeft.deref())
-            g->report("onSheetsPrinted");
-    });
+    auto print = [jobs, g](const QString &html, const QString &pdf, bool SheetJobs::*written, bool pictures) {
+        g->startJob([jobs, g, html, pdf, written, pictures] {
+            jobs.get()->*written = printHtmlToPdf(html, pdf, pictures ? jobs->printImages : QList<QPair<QUrl, QImage>>());
+            if (!jobs->printsLeft.deref())
+                g->report("onSheetsPrinted");
+        });
+    };
+    print(sheetHtml, workDir + kWorkSheetPdf, &SheetJobs::workSheetWritten, true);
+    print(expressSheetHtml, workDir + kExpressSheetPdf, &SheetJobs::expressSheetWritten, false);
 }
 
 void SeparationWindow::onSheetsPrinted()
@@ -525,9 +522,9 @@ void SeparationWindow::onSheetsPrinted()
         return;
     QStringList failed;
     if (!m_sheetJobs->workSheetWritten)
-        failed << workDir + QStringLiteral("明细制作单.pdf");
+        failed << workDir + kWorkSheetPdf;
     if (!m_sheetJobs->expressSheetWritten)
-        failed << workDir + QStringLiteral("快递产品信息.pdf");
+        failed << workDir + kExpressSheetPdf;
     if (m_barcode && !m_barcode->succeeded()) // the sheet went out without its barcode
         failed << barPath;
     if (!failed.isEmpty()) {
