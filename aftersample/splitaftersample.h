@@ -27,6 +27,13 @@ public:
     // 2 when some are.
     static int urgentStateOf(const QList<OrderGoodsInfo> &orderGoods);
 
+public slots:
+    // The reports of the rejected, marked and product copy jobs, which this window never starts: they
+    // are there, under their names, for every window the separation jobs report to, and change nothing.
+    void fenjian_delPhotoSlot_3() {}
+    void fenjian_markPhoto_3_1() {}
+    void fenjian_productPhotoSlot_4(QString fullPicName) { Q_UNUSED(fullPicName) }
+
 private slots:
     void on_selectPathButton_clicked();
     void on_comboBox_currentIndexChanged(int index);
