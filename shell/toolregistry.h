@@ -37,8 +37,8 @@ void clear();
 // The entry with the id, or nullptr.
 const ToolEntry *find(int id);
 
-// Built on every shop switch, after the shop's settings are stored: the windows the tool window
-// constructs besides the chosen tool (the dispatch and receiving desk). One hook; nullptr removes it.
+// Run on every shop switch, after the shop's settings are stored, before the chosen tool opens. One
+// hook; nullptr removes it. The program sets none (the desks open by name, not on a shop switch).
 void setShopSwitchHook(std::function<void(QWidget *toolWindow)> hook);
 void runShopSwitchHook(QWidget *toolWindow);
 

@@ -6,8 +6,8 @@
 #include "searchorder.h"
 #include "splitaftersample.h"
 
-// Each tool window adds its entry here when it joins the program; the desk windows are built in
-// ToolRegistry::setShopSwitchHook.
+// Each tool window adds its entry here when it joins the program. The dispatch and receiving desk have
+// no button: they open by name (windowtable.cpp), and no shop switch builds them.
 void registerStandardTools()
 {
     // The batch import dialog sets delete-on-close and its window hints itself and opens only when the

@@ -824,6 +824,12 @@ void ImportPhotoToServer::backServerPath(QNetworkReply *reply)
     qCDebug(lcSingleImport) << "服务器路径" << serverPath;
     qCDebug(lcSingleImport) << "备份服务器路径" << backupPath;
     qCDebug(lcSingleImport) << "家居模板路径" << g_homePicPath;
+    // "选择照片" stays open while the roots are asked for: a choice cancelled meanwhile leaves nothing to
+    // import (a run without photos would never end) and no reason to make the order's folders.
+    if (newPhotoNames->isEmpty()) {
+        restoreAfterRunStart();
+        return;
+    }
     if (!createOrderDir(serverPath, backupPath)) {
         if (self)
             restoreAfterRunStart();
@@ -1045,6 +1051,11 @@ void ImportPhotoToServer::submitPicPath_2(QNetworkReply *reply)
 
 void ImportPhotoToServer::on_reimportButton_clicked()
 {
+    if (m_running) {
+        MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("正在导入照片，请导入完成后再重新读卡"),
+                            QMessageBox::Yes);
+        return;
+    }
     const QPointer<ImportPhotoToServer> self(this);
     const auto answer = MsgBox::question(nullptr, QStringLiteral("注意"),
                                          QStringLiteral("是否要重新读该订单？若是点击后请自行删除订单原文件夹"),

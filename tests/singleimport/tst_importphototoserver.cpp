@@ -79,6 +79,7 @@ private slots:
     void run_data();
     void run();
     void reimportNumbersAfterTheFolder();
+    void choiceCancelledWhileRootsAsked();
     void closingMidRun_data();
     void closingMidRun();
     void deleteImported_data();
@@ -472,12 +473,31 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     QCOMPARE(bytesOf(order + "ImageTime.txt"), QByteArray("708E5520-003>23:07:08 10:00:34|"));
 }
 
+void TestImportPhotoToServer::choiceCancelledWhileRootsAsked()
+{
+    QVERIFY(openReady(4, true)); // no order folder: "导入" asks for the storage roots first
+    FileDialogs::queueAnswer(QStringList{m_studio->incomingRoot + "IMG_7301.jpg"});
+    widget<QPushButton>("selectButton")->click();
+    m_server.queueReply("get_order_pic_path", standin::Reply::ok({{"picpath", m_studio->picRoot},
+                                                                   {"bakpicpath", m_studio->bakRoot}})
+                                                  .withDelay(300));
+    widget<QPushButton>("importButton")->click();
+    FileDialogs::queueAnswer(QStringList{}); // chosen again, and cancelled, before the roots are in
+    widget<QPushButton>("selectButton")->click();
+    QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("get_order_pic_path") == 1 && ready(); }));
+    QVERIFY(!m_window->isImporting());
+    QCOMPARE(widget<QPushButton>("importButton")->text(), QStringLiteral("导入"));
+    QCOMPARE(m_server.requestCount("updatepicpath2"), 0);
+    QVERIFY(m_window->currentOrderPath().isEmpty()); // no folders made for nothing
+}
+
 void TestImportPhotoToServer::closingMidRun_data()
 {
-    QTest::addColumn<int>("how"); // 0 close, answer No; 1 close, answer Yes; 2 delete the window
+    QTest::addColumn<int>("how"); // 0 close, answer No; 1 close, answer Yes; 2 delete the window; 3 "重新读卡"
     QTest::newRow("close refused: the run goes on") << 0;
     QTest::newRow("close: the entries that came in are kept") << 1;
     QTest::newRow("deleted mid-run") << 2;
+    QTest::newRow("re-read refused: the run goes on") << 3;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -504,12 +524,21 @@ void TestImportPhotoToServer::closingMidRun()
         QCoreApplication::sendPostedEvents();
         return;
     }
-    MsgBox::setNextAnswer(how == 0 ? QMessageBox::No : QMessageBox::Yes);
-    m_window->close();
+    if (how == 3) {
+        MsgBox::setNextAnswer(QMessageBox::Yes); // were the question asked, it would be answered yes
+        widget<QPushButton>("reimportButton")->click();
+        QCOMPARE(testsupport::lastBox(), QStringLiteral("警告|正在导入照片，请导入完成后再重新读卡"));
+        how = 0;
+    } else {
+        MsgBox::setNextAnswer(how == 0 ? QMessageBox::No : QMessageBox::Yes);
+        m_window->close();
+    }
     QCOMPARE(m_window->isVisible(), how == 0);
     QCOMPARE(shown.count(), how == 0 ? 0 : 1);
-    if (how == 0)
+    if (how == 0) {
         QVERIFY(runEnded(1));
+        QCOMPARE(m_server.lastRequest("updatepicpath").field("orderpicpath"), order);
+    }
     QCOMPARE(g_importWindowOpen.load(), how == 0);
     // The entries that came in are in the list, each for a photo that was written; the photos not started
     // when the window closed are not imported.
