@@ -5,6 +5,7 @@
 #include "runoutput.h"
 #include "searchorder.h"
 #include "splitaftersample.h"
+#include "filebytes.h"
 #include "orderwindowtests.h"
 
 #include <QComboBox>
@@ -13,7 +14,6 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
-#include <QSemaphore>
 #include <QThreadPool>
 
 Q_DECLARE_METATYPE(standin::Reply)
@@ -50,12 +50,7 @@ private slots:
         g_sjfjxz = "0"; // the shop does not copy raw files; the stage after the sample does all the same
         g_finishedDirName = "02底片";
     }
-    void cleanup()
-    {
-        QVERIFY(closeWindows());
-        Platform::clearFaults();
-        serveStudio();
-    }
+    void cleanup() { QVERIFY(closeWindows()); }
 
     void twoOrders()
     {
@@ -96,13 +91,10 @@ private slots:
         QCOMPARE(testsupport::fileTree(dated()), files);
 
         // the retouched PNG, not the original of the same name
-        auto bytes = [](const QString &path) {
-            QFile f(path);
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        };
-        QCOMPARE(bytes(dated() + kD + "02底片/IMG_2002.png"), bytes(m_studio->orders.at(3).orderPath + "成品/IMG_2002.png"));
+        using testsupport::bytesOf;
+        QCOMPARE(bytesOf(dated() + kD + "02底片/IMG_2002.png"), bytesOf(m_studio->orders.at(3).orderPath + "成品/IMG_2002.png"));
         const QString work = dated() + kA;
-        QCOMPARE(bytes(work + "条形码.jpg"), barcode);
+        QCOMPARE(bytesOf(work + "条形码.jpg"), barcode);
         QVERIFY(Platform::isHidden(work + "条形码.jpg"));
         QVERIFY(Platform::isHidden(work + "制作单缩略图"));
         QVERIFY(QFileInfo(work + "明细制作单.pdf").lastModified() >= QFileInfo(work + "条形码.jpg").lastModified());
@@ -226,12 +218,7 @@ private slots:
     // hears nothing more of them and lets the next run start.
     void oneRunAtATime()
     {
-        QThreadPool::globalInstance()->setMaxThreadCount(10);
-        QSemaphore release;
-        QObject busyReceiver;
-        std::shared_ptr<WindowGuard> busy = WindowGuard::create(&busyReceiver);
-        for (int i = 0; i < 10; ++i)
-            busy->startJob([&] { release.acquire(); });
+        testsupport::BusyPool busy;
 
         SplitAfterSample *w = open();
         QVERIFY(listAndTick(w, {0}));
@@ -250,10 +237,7 @@ private slots:
         QVERIFY(testsupport::waitFor([&] { return m_windows.first().isNull(); }));
         QVERIFY(!SeparationRun::holder());
         QCOMPARE(guard->queuedJobs(), 0);
-        release.release(10);
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents();
-        busy->close();
+        busy.release();
 
         child<QPushButton>(other, "pushButton_separate")->click();
         QVERIFY(testsupport::waitFor([&] { return !other->isSeparating(); }, 20000));

@@ -1,6 +1,5 @@
 #include "globals.h"
 #include "msgbox.h"
-#include "multiselectcombobox.h"
 #include "splitaftersample.h"
 #include "orderwindowtests.h"
 
@@ -15,74 +14,44 @@
 #include <QStandardItemModel>
 #include <QTableView>
 
+#include <algorithm>
+
 namespace {
-
-const QStringList kStoreIds{"21", "22", "23"};
-const QStringList kStoreNames{"一店", "二店", "三店"};
-
-// Every message of the program while a test runs, so a test can look for warnings and log lines.
-QStringList g_messages;
-QtMessageHandler g_previousHandler = nullptr;
-
-void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    g_messages << QString::number(int(type)) + QLatin1Char(' ') + text;
-    if (g_previousHandler)
-        g_previousHandler(type, context, text);
-}
-
-QStringList warnings()
-{
-    QStringList out;
-    for (const QString &m : g_messages) {
-        // the offscreen platform's own complaint is not the window's
-        if (!m.startsWith(QString::number(int(QtDebugMsg)) + QLatin1Char(' ')) && !m.contains("propagateSizeHints"))
-            out << m;
-    }
-    return out;
-}
 
 using testsupport::child;
 using testsupport::orderModelOf;
+using testsupport::storesOf;
 using testsupport::ticksOf;
 
 } // namespace
 
-class TestSplitAfterSample : public QObject, protected testsupport::StudioFixture
+class TestSplitAfterSample : public QObject, protected testsupport::OrderWindowFixture<SplitAfterSample>
 {
     Q_OBJECT
 
-    QPointer<SplitAfterSample> m_win;
+    // Every message of the program while a test runs.
+    std::unique_ptr<testsupport::LogCapture> m_log;
 
-    SplitAfterSample *open()
+    QStringList warnings() const
     {
-        m_win = new SplitAfterSample;
-        m_win->resize(1200, 700);
-        m_win->show();
-        return m_win;
+        QStringList out = m_log->warnings();
+        // the offscreen platform's own complaint is not the window's
+        out.erase(std::remove_if(out.begin(), out.end(), [](const QString &m) { return m.contains("propagateSizeHints"); }),
+                  out.end());
+        return out;
     }
 
 private slots:
-    void initTestCase()
-    {
-        g_previousHandler = qInstallMessageHandler(recordMessage);
-        QVERIFY(startStudioServer());
-        QVERIFY(QDir::setCurrent(m_roots->base())); // the save-path list file lives here
-    }
+    void initTestCase() { QVERIFY(startWindowStudio()); }
     void init()
     {
-        g_messages.clear();
-        MsgBox::clearShown();
-        FileDialogs::clearAsked();
-        m_server.clearRequests();
-        g_storeIds = kStoreIds;
-        g_storeNames = kStoreNames;
-        QFile::remove("path_separatePhotos.dat");
+        m_log.reset(new testsupport::LogCapture);
+        prepareWindowTest();
     }
     void cleanup()
     {
-        delete m_win.data();
-        serveStudio();
+        closeWindowTest();
+        m_log.reset();
     }
 
     void formBindsItsSlotsByName()
@@ -91,7 +60,6 @@ private slots:
         QVERIFY2(warnings().isEmpty(), qPrintable(warnings().join('\n')));
         QCOMPARE(w->objectName(), QString("SplitAfterSample"));
         QCOMPARE(w->windowTitle(), QString("检索订单"));
-        QCOMPARE(w->searchTypes(), normalSearchLabels());
 
         // the store box is made last in its group, yet sits on top
         auto *group = child<QGroupBox>(w, "groupBox_2");
@@ -142,8 +110,7 @@ private slots:
     void searchesByDateAndStores()
     {
         SplitAfterSample *w = open();
-        auto *stores = qobject_cast<QStandardItemModel *>(child<MultiSelectComboBox>(w, "cb_shops")->model());
-        stores->item(1)->setCheckState(Qt::Unchecked);
+        storesOf(w)->item(1)->setCheckState(Qt::Unchecked);
 
         // a name search without a name posts nothing
         child<QComboBox>(w, "comboBox")->setCurrentText("姓名");
@@ -169,13 +136,6 @@ private slots:
         QCOMPARE(m->horizontalHeaderItem(13)->text(), QString("上件日期"));
         QCOMPARE(m->item(1, 1)->text(), QString("D4410"));
         QCOMPARE(m->item(1, 13)->text(), QString("2023-06-01 18:00:00"));
-
-        // the tool window switched to a shop with a single store: the window keeps its own three
-        g_storeIds = QStringList{"91"};
-        g_storeNames = QStringList{"别店"};
-        stores->item(1)->setCheckState(Qt::Checked);
-        QVERIFY(testsupport::searchAndWait(w, m_server));
-        QCOMPARE(m_server.lastRequest("order_list").field("storesids"), QString("21,22,23"));
     }
 
     void urgentState_data()
@@ -227,7 +187,7 @@ private slots:
         QVERIFY(w->isWindowShow());
         child<QPushButton>(w, "cancelButton")->click();
         QVERIFY(testsupport::waitFor([&] { return m_win.isNull(); }));
-        QVERIFY(g_messages.contains(QString::number(int(QtDebugMsg)) + " 要关闭窗口了"));
+        QVERIFY(m_log->lines().contains("要关闭窗口了"));
         QVERIFY2(warnings().isEmpty(), qPrintable(warnings().join('\n')));
     }
 };

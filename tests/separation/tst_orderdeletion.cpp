@@ -4,8 +4,8 @@
 #include "msgbox.h"
 #include "orderdeletebatch.h"
 #include "platform.h"
+#include "orderwindowtests.h"
 #include "searchorder.h"
-#include "studiofixture.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>
@@ -25,15 +25,7 @@ namespace {
 
 using testsupport::child;
 using testsupport::clickRow;
-
-// Clicks "检索" and waits until the reply has been handled.
-bool search(QWidget *w, standin::Server &server, const QString &action)
-{
-    auto *button = child<QPushButton>(w, "searchButton");
-    const int before = server.requestCount(action);
-    button->click();
-    return testsupport::waitFor([&] { return server.requestCount(action) > before && button->isEnabled(); });
-}
+using testsupport::searchAndWait;
 
 // Waits until the deletion started by the action button has ended.
 bool batchEnded(QWidget *w)
@@ -87,20 +79,11 @@ QList<QPair<QString, QString>> logEntry(const QString &orderId, const QString &p
 
 Q_DECLARE_METATYPE(standin::Reply)
 
-class TestOrderDeletion : public QObject, protected testsupport::StudioFixture
+class TestOrderDeletion : public QObject, protected testsupport::OrderWindowFixture<OrderSearchWindowBase>
 {
     Q_OBJECT
 
-    QPointer<OrderSearchWindowBase> m_win;
-
-    BatchDeleteOrder *openBatchWindow()
-    {
-        auto *w = new BatchDeleteOrder;
-        m_win = w;
-        w->resize(1200, 800);
-        w->show();
-        return w;
-    }
+    BatchDeleteOrder *openBatchWindow() { return open<BatchDeleteOrder>(); }
     QString orderPath(int i) const { return m_studio->orders.at(i).orderPath; }
 
 private slots:
@@ -131,7 +114,7 @@ private slots:
         QCOMPARE(w->windowTitle(), QString("Form"));
         child<QCalendarWidget>(w, "calendar")->setSelectedDate(QDate(2023, 5, 20));
         child<QCalendarWidget>(w, "calendar_2")->setSelectedDate(QDate(2023, 5, 1)); // before the start: sent so
-        QVERIFY(search(w, m_server, "order_list2"));
+        QVERIFY(searchAndWait(w, m_server, "order_list2"));
         const QList<QPair<QString, QString>> body{{"token", g_apiToken}, {"shopid", "11"}, {"eid", "77"},
                                                   {"personid", "77"}, {"uid", "1001"}, {"superid", "5"},
                                                   {"starttime", "2023-05-20"}, {"endtime", "2023-05-01"}};
@@ -235,7 +218,7 @@ private slots:
         const QStringList before = tree(m_studio->folder);
 
         BatchDeleteOrder *w = openBatchWindow();
-        QVERIFY(search(w, m_server, "order_list2"));
+        QVERIFY(searchAndWait(w, m_server, "order_list2"));
         child<QPushButton>(w, "pushButton_selectAll")->click();
         child<QPushButton>(w, "pushButton_separate")->click();
         QVERIFY(batchEnded(w));
@@ -363,7 +346,7 @@ private slots:
         m_server.setReply("order_photo_del", standin::Reply::ok().withDelay(200));
         BatchDeleteOrder *w = openBatchWindow();
         w->setAttribute(Qt::WA_DeleteOnClose);
-        QVERIFY(search(w, m_server, "order_list2"));
+        QVERIFY(searchAndWait(w, m_server, "order_list2"));
         child<QPushButton>(w, "pushButton_selectAll")->click();
         child<QPushButton>(w, "pushButton_separate")->click();
         w->close();
@@ -393,14 +376,9 @@ private slots:
         QFETCH(bool, deletes);
         m_studio->addUnsafeOrders(); // a relative path and the photo root
         serveStudio();
-        auto *w = new SearchOrder;
-        m_win = w;
-        w->resize(1200, 700);
-        w->show();
+        auto *w = open<SearchOrder>();
         w->setToolName("批量删除");
-        child<QComboBox>(w, "comboBox")->setCurrentText("电话");
-        child<QLineEdit>(w, "orderNumber")->setText("00000");
-        QVERIFY(search(w, m_server, "order_list"));
+        QVERIFY(testsupport::listAllOrders(w, m_server));
         QCOMPARE(w->orderList().size(), 7);
 
         child<QPushButton>(w, "pushButton_separate")->click();

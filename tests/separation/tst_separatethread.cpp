@@ -2,6 +2,7 @@
 #include "imagedata.h"
 #include "platform.h"
 #include "separatethread.h"
+#include "filebytes.h"
 #include "testsupport.h"
 #include "windowguard.h"
 
@@ -29,18 +30,8 @@ public slots:
 
 namespace {
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
+using testsupport::bytesOf;
+using testsupport::put;
 
 QStringList filesIn(const QString &dir)
 {
@@ -112,9 +103,9 @@ private slots:
         QFETCH(QStringList, copied);
 
         const QString order = path(orderPath);
-        QVERIFY(writeFile(order + "成品/" + photo, "retouched"));
+        QVERIFY(put(order + "成品/" + photo, "retouched"));
         for (const QString &raw : raws)
-            QVERIFY(writeFile(order + "照片/新建文件夹/" + raw, "raw " + raw.toUtf8()));
+            QVERIFY(put(order + "照片/新建文件夹/" + raw, "raw " + raw.toUtf8()));
         const QString target = path("out/成品/");
         QVERIFY(QDir().mkpath(target));
         g_sjfjxz = rawSwitch; // read when the job is made
@@ -124,7 +115,7 @@ private slots:
         runJob(job);
         QCOMPARE(m_receiver.calls, QStringList{"final"});
         QCOMPARE(filesIn(target), copied);
-        QCOMPARE(readFile(target + photo), QByteArray("retouched"));
+        QCOMPARE(bytesOf(target + photo), QByteArray("retouched"));
         QVERIFY(m_guard->takeFailures().isEmpty());
     }
 
@@ -150,11 +141,11 @@ private slots:
         QFETCH(QString, report);
         QFETCH(QStringList, after);
 
-        QVERIFY(writeFile(path("work/成品/a.jpg"), "a"));
-        QVERIFY(writeFile(path("work/成品/b.JPG"), "b"));
-        QVERIFY(writeFile(path("work/a.jpg"), "outside"));
+        QVERIFY(put(path("work/成品/a.jpg"), "a"));
+        QVERIFY(put(path("work/成品/b.JPG"), "b"));
+        QVERIFY(put(path("work/a.jpg"), "outside"));
         for (const QString &name : inTarget)
-            QVERIFY(writeFile(path("product/") + name, "old"));
+            QVERIFY(put(path("product/") + name, "old"));
         QVERIFY(QDir().mkpath(path("product")));
         g_separateWorkDir = path("work/");
         auto *job = new SeparateThread(photo, path("product/") + photo, "相框", false,
@@ -167,8 +158,8 @@ private slots:
 
     void failedCopiesAreKept()
     {
-        QVERIFY(writeFile(path("o/成品/x.jpg"), "x"));
-        QVERIFY(writeFile(path("o/照片/新建文件夹/x.CR2"), "raw"));
+        QVERIFY(put(path("o/成品/x.jpg"), "x"));
+        QVERIFY(put(path("o/照片/新建文件夹/x.CR2"), "raw"));
         QVERIFY(QDir().mkpath(path("out")));
         Platform::failCopies("x.CR2");
         runJob(new SeparateThread(path("o/成品/x.jpg"), path("out/x.jpg"), true, SeparateThread::FinalPhotoCopy,
@@ -183,8 +174,8 @@ private slots:
 
     void checksAndCropInformation()
     {
-        QVERIFY(writeFile(path("o/成品/a.jpg"), testsupport::jpegWithOrientation(QSize(40, 30), 0)));
-        QVERIFY(writeFile(path("o/成品/b.JPG"), testsupport::jpegWithOrientation(QSize(40, 30), 0)));
+        QVERIFY(put(path("o/成品/a.jpg"), testsupport::jpegWithOrientation(QSize(40, 30), 0)));
+        QVERIFY(put(path("o/成品/b.JPG"), testsupport::jpegWithOrientation(QSize(40, 30), 0)));
         runJob(new SeparateThread(path("o/成品/a.jpg"), SeparateThread::PhotoIsFile, m_guard));
         runJob(new SeparateThread(path("o/成品"), SeparateThread::PhotoIsFile, m_guard));
         runJob(new SeparateThread(path("o/成品/c.jpg"), SeparateThread::PhotoIsFile, m_guard));
@@ -224,7 +215,7 @@ private slots:
             m_guard->report("done");
         });
         QVERIFY(started.tryAcquire(1, 5000));
-        QVERIFY(writeFile(path("o/a.jpg"), "a"));
+        QVERIFY(put(path("o/a.jpg"), "a"));
         for (int i = 0; i < 3; ++i)
             m_guard->startJob(new SeparateThread(path("o/a.jpg"), SeparateThread::PhotoIsFile, m_guard));
         otherGuard->startJob(new SeparateThread(path("o/a.jpg"), SeparateThread::PhotoIsFile, otherGuard));
@@ -252,7 +243,7 @@ private slots:
         QVERIFY(m_receiver.calls.isEmpty());
 
         // and a job that starts after the close does nothing
-        QVERIFY(writeFile(path("o/a.jpg"), "a"));
+        QVERIFY(put(path("o/a.jpg"), "a"));
         QVERIFY(QDir().mkpath(path("out")));
         runJob(new SeparateThread(path("o/a.jpg"), path("out/a.jpg"), true, SeparateThread::FinalPhotoCopy, m_guard));
         QVERIFY(filesIn(path("out")).isEmpty());

@@ -1,5 +1,6 @@
 #include "barcodedownload.h"
 #include "expresshtml.h"
+#include "filebytes.h"
 #include "globals.h"
 #include "orderdetail.h"
 #include "platform.h"
@@ -24,11 +25,7 @@ Q_DECLARE_METATYPE(WorkSheetKind)
 
 namespace {
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using testsupport::bytesOf;
 
 const QDateTime kPrintTime(QDate(2024, 5, 1), QTime(8, 9, 10));
 
@@ -513,7 +510,7 @@ private slots:
         QVERIFY(workSheetGoodsTables(d).contains(sheetImageSource(thumbs + "b.jpg") + "\"><br>b.JPG"));
         QCOMPARE(d.markSizes, (QHash<QString, QSize>{{"wide.jpg", QSize(800, 600)}, {"tall.png", QSize(300, 500)}}));
         QCOMPARE(QDir(thumbs + "marks").entryList(QDir::Files), (QStringList{"tall.png", "wide.jpg"}));
-        QCOMPARE(fileBytes(thumbs + "marks/wide.jpg"), fileBytes(marks + "wide.JPG"));
+        QCOMPARE(bytesOf(thumbs + "marks/wide.jpg"), bytesOf(marks + "wide.JPG"));
         QCOMPARE(QImageReader(thumbs + "marks/tall.png").format(), QByteArray("jpeg"));
         // at print size, and nothing for what is not there
         QHash<QString, QSize> given;
@@ -549,7 +546,7 @@ private slots:
         const QString file = dir.path() + "/条形码.jpg";
         if (earlier)
             QVERIFY(testsupport::writeJpeg(file, QSize(10, 10)));
-        const QByteArray before = fileBytes(file);
+        const QByteArray before = bytesOf(file);
         m_server.setReply("getbarcodegen", reply);
         BarcodeDownload::setTimeLimitMs(1000);
         g_SHOPID = "11";
@@ -564,9 +561,9 @@ private slots:
         QCOMPARE(request.method, QString("GET"));
         QCOMPARE(request.query.section("&order_photo_id=", 1), QString("5001&shopid=11&superid=" + g_SUPERID + "&token=" + g_apiToken));
         if (ok)
-            QCOMPARE(fileBytes(file), reply.body);
+            QCOMPARE(bytesOf(file), reply.body);
         else
-            QCOMPARE(fileBytes(file), before);
+            QCOMPARE(bytesOf(file), before);
         QCOMPARE(Platform::isHidden(file), ok && earlier);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), earlier || ok ? 1 : 0);
         QTest::qWait(50);

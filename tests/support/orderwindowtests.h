@@ -1,10 +1,12 @@
 #pragma once
 // What the tests of the order search windows share: the order table's ticks, a search through the
-// window, and the fixture of the separation runs (windows on the sample studio, a fresh save folder per
-// test). Header only: it is used by the tests that link the separation windows.
+// window, the fixture of one window per test, the fixture of the separation runs (windows on the sample
+// studio, a fresh save folder per test) and a global pool held busy by another window. Header only: it
+// is used by the tests that link the separation windows.
 
 #include "globals.h"
 #include "msgbox.h"
+#include "multiselectcombobox.h"
 #include "platform.h"
 #include "runoutput.h"
 #include "separationwindow.h"
@@ -12,18 +14,28 @@
 #include "testsupport.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QThreadPool>
+
+#include <memory>
 
 namespace testsupport {
 
 inline QStandardItemModel *orderModelOf(QWidget *w)
 {
     return qobject_cast<QStandardItemModel *>(child<QTableView>(w, "tableView")->model());
+}
+
+// The store box's rows, ticked or not.
+inline QStandardItemModel *storesOf(QWidget *w)
+{
+    return qobject_cast<QStandardItemModel *>(child<MultiSelectComboBox>(w, "cb_shops")->model());
 }
 
 // One character per row: "X" ticked, "-" not, "?" when the record and the table disagree.
@@ -46,6 +58,85 @@ inline bool listAllOrders(QWidget *w, standin::Server &server)
     child<QLineEdit>(w, "orderNumber")->setText(QStringLiteral("00000"));
     return searchAndWait(w, server);
 }
+
+// The stores of the shop the order windows are opened for.
+inline const QStringList kStoreIds{"21", "22", "23"};
+inline const QStringList kStoreNames{"一店", "二店", "三店"};
+
+// One order search window per test, on the sample studio's stand-in: m_win is the test's window.
+template <typename Window>
+class OrderWindowFixture : public StudioFixture
+{
+protected:
+    // For initTestCase: a new studio on a started stand-in, the working folder (where the save-path list
+    // file goes) in the studio's temporary folder.
+    bool startWindowStudio() { return startStudioServer() && QDir::setCurrent(m_roots->base()); }
+    // For init: no boxes, dialogs, opened folders or requests left over, the three stores, no save folder kept.
+    void prepareWindowTest()
+    {
+        MsgBox::clearShown();
+        FileDialogs::clearAsked();
+        Platform::clearOpenedPaths();
+        m_server.clearRequests();
+        g_storeIds = kStoreIds;
+        g_storeNames = kStoreNames;
+        QFile::remove(QStringLiteral("path_separatePhotos.dat"));
+    }
+    // For cleanup: the test's window gone, the studio answering again as it does.
+    void closeWindowTest()
+    {
+        delete m_win.data();
+        serveStudio();
+    }
+    template <typename W = Window>
+    W *open()
+    {
+        auto *w = new W;
+        m_win = w;
+        w->resize(1200, 700);
+        w->show();
+        return w;
+    }
+
+    QPointer<Window> m_win;
+};
+
+// Another window's jobs holding all ten threads of the global pool until released, so that the jobs a
+// window queues meanwhile wait in the pool.
+class BusyPool
+{
+public:
+    BusyPool() : m_guard(WindowGuard::create(&m_receiver))
+    {
+        QThreadPool::globalInstance()->setMaxThreadCount(kThreads);
+        for (int i = 0; i < kThreads; ++i)
+            m_guard->startJob([this] { m_release.acquire(); });
+    }
+    ~BusyPool()
+    {
+        release();
+        m_guard->close();
+    }
+    // Lets the jobs end and waits until the pool is idle and their reports are delivered.
+    void release()
+    {
+        if (m_released)
+            return;
+        m_released = true;
+        m_release.release(kThreads);
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+    }
+    // The other window's guard, for queuing more of its jobs.
+    std::shared_ptr<WindowGuard> guard() const { return m_guard; }
+
+private:
+    static constexpr int kThreads = 10;
+    QObject m_receiver;
+    QSemaphore m_release;
+    std::shared_ptr<WindowGuard> m_guard;
+    bool m_released = false;
+};
 
 // Separation runs on the written sample studio: windows that delete themselves when closed, each test's
 // save folder m_out (ending in "/") new.
@@ -112,7 +203,8 @@ protected:
         m_out = m_roots->path(QStringLiteral("out%1/").arg(++m_outs));
         return QDir().mkpath(m_out);
     }
-    // Closes the windows still open and waits until they are gone, their report boxes and jobs too.
+    // After each test: closes the windows still open and waits until they are gone, their report boxes and
+    // jobs too; then no fault is left and the studio answers again as it does.
     bool closeWindows()
     {
         for (const QPointer<OrderSearchWindowBase> &w : qAsConst(m_windows)) {
@@ -129,6 +221,8 @@ protected:
         m_windows.clear();
         takeReportBox();
         QThreadPool::globalInstance()->waitForDone();
+        Platform::clearFaults();
+        serveStudio();
         return gone;
     }
 

@@ -14,15 +14,15 @@
 
 namespace testsupport {
 
-// Clicks an order search window's "检索" and waits until a request went out and its reply has been handled.
-inline bool searchAndWait(QWidget *w, standin::Server &server)
+// Clicks an order search window's "检索" and waits until a request of the action went out and its reply
+// has been handled.
+inline bool searchAndWait(QWidget *w, standin::Server &server, const QString &action = QStringLiteral("order_list"))
 {
     auto *button = child<QPushButton>(w, "searchButton");
-    const int before = server.requestCount("order_list");
+    const int before = server.requestCount(action);
     button->click();
     return waitFor([&] {
-        return server.requestCount("order_list") > before && button->isEnabled()
-               && button->text() == QStringLiteral("检索");
+        return server.requestCount(action) > before && button->isEnabled() && button->text() == QStringLiteral("检索");
     });
 }
 

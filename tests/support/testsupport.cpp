@@ -38,6 +38,12 @@ QStringList LogCapture::lines() const
     return m_lines;
 }
 
+QStringList LogCapture::warnings() const
+{
+    QMutexLocker lock(&s_captureMutex);
+    return m_warnings;
+}
+
 void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     QtMessageHandler next = nullptr;
@@ -46,8 +52,11 @@ void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const
         LogCapture *capture = s_capture;
         if (!capture)
             return;
-        if (!capture->m_category || (context.category && qstrcmp(context.category, capture->m_category) == 0))
+        if (!capture->m_category || (context.category && qstrcmp(context.category, capture->m_category) == 0)) {
             capture->m_lines.append(message);
+            if (type != QtDebugMsg)
+                capture->m_warnings.append(message);
+        }
         next = capture->m_next;
     }
     if (next)

@@ -128,11 +128,14 @@ public:
     explicit LogCapture(const char *category = nullptr);
     ~LogCapture();
     QStringList lines() const;
+    // The lines above debug level (info, warnings and worse).
+    QStringList warnings() const;
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message);
     const char *m_category;
     QStringList m_lines;
+    QStringList m_warnings;
     QtMessageHandler m_next = nullptr;
 };
 
