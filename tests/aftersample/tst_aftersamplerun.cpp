@@ -39,11 +39,7 @@ class TestAfterSampleRun : public QObject, protected testsupport::SeparationRunF
     QString dated() const { return m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/"; }
 
 private slots:
-    void initTestCase()
-    {
-        QString error;
-        QVERIFY2(startWrittenStudio(&error), qPrintable(error));
-    }
+    void initTestCase() { QVERIFY(startWrittenStudio()); }
     void init()
     {
         QVERIFY(prepareRun());

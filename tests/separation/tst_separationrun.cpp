@@ -41,11 +41,7 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
     SearchOrder *open() { return openWindow<SearchOrder>(); }
 
 private slots:
-    void initTestCase()
-    {
-        QString error;
-        QVERIFY2(startWrittenStudio(&error), qPrintable(error));
-    }
+    void initTestCase() { QVERIFY(startWrittenStudio()); }
     void init()
     {
         QVERIFY(prepareRun());

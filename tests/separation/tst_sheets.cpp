@@ -76,6 +76,24 @@ QJsonObject serviceTime(const QStringList &goodsIds, const QStringList &urgentId
     return QJsonObject{{"goods", g}, {"urgentgoods", u}, {"order_sample_infoservicetimes", state}, {"role12name", "林"}};
 }
 
+// The first of inOrder that does not follow the one before it in html, or the first of absent that html
+// holds; "" when the parts are in place.
+QString misplacedPart(const QString &html, const QStringList &inOrder, const QStringList &absent)
+{
+    int at = 0;
+    for (const QString &part : inOrder) {
+        const int found = html.indexOf(part, at);
+        if (found < 0)
+            return "not in order: " + part;
+        at = found + part.size();
+    }
+    for (const QString &part : absent) {
+        if (html.contains(part))
+            return "there: " + part;
+    }
+    return QString();
+}
+
 QStringList names(const QString &prefix, int count)
 {
     QStringList out;
@@ -188,15 +206,8 @@ private slots:
         QFETCH(QStringList, absent);
         ExpressHtml express;
         express.getHTMLString(goodsReply({goods("旧", "99")}), kPrintTime); // nothing of it stays
-        const QString html = express.getHTMLString(reply, kPrintTime);
-        int at = 0;
-        for (const QString &part : inOrder) {
-            const int found = html.indexOf(part, at);
-            QVERIFY2(found >= 0, qPrintable(part));
-            at = found + part.size();
-        }
-        for (const QString &part : absent + QStringList{"收99"})
-            QVERIFY2(!html.contains(part), qPrintable(part));
+        const QString problem = misplacedPart(express.getHTMLString(reply, kPrintTime), inOrder, absent + QStringList{"收99"});
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
     void orderDetail_data()
@@ -335,15 +346,8 @@ private slots:
         d.getphotodate_html = "<b>6月1日</b>";
         d.count_order_sample_infoservicetimes = "3";
         d.thumbFolder = "/t/";
-        const QString html = workSheetGoodsTables(d);
-        int at = 0;
-        for (const QString &part : inOrder) {
-            const int found = html.indexOf(part, at);
-            QVERIFY2(found >= 0, qPrintable(part));
-            at = found + part.size();
-        }
-        for (const QString &part : absent)
-            QVERIFY2(!html.contains(part), qPrintable(part));
+        const QString problem = misplacedPart(workSheetGoodsTables(d), inOrder, absent);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
     void goodsTableWidths_data()
