@@ -23,11 +23,6 @@ QString BarcodeDownload::barcodeUrl(const QString &orderPhotoId)
            + g_SHOPID + QStringLiteral("&superid=") + g_SUPERID + QStringLiteral("&token=") + g_apiToken;
 }
 
-int BarcodeDownload::timeLimitMs()
-{
-    return s_timeLimitMs;
-}
-
 void BarcodeDownload::setTimeLimitMs(int ms)
 {
     s_timeLimitMs = ms;

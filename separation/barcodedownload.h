@@ -22,9 +22,8 @@ class BarcodeDownload : public QObject
 public:
     // The URL of an order's barcode: g_url_getbarcodegen with the order, shop, company and API token.
     static QString barcodeUrl(const QString &orderPhotoId);
-    // How long a download may take before it counts as failed.
-    static int timeLimitMs();
-    static void setTimeLimitMs(int ms); // tests shorten it
+    // How long a download may take before it counts as failed; tests shorten it.
+    static void setTimeLimitMs(int ms);
 
     BarcodeDownload(QNetworkAccessManager *manager, QObject *parent = nullptr);
     ~BarcodeDownload() override;
@@ -35,7 +34,6 @@ public:
 
     bool isFinished() const { return m_finished; }
     bool succeeded() const { return m_succeeded; }
-    QString filePath() const { return m_filePath; }
 
 signals:
     // Once per download, on success, failure or the time limit.

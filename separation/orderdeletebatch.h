@@ -41,8 +41,6 @@ public:
     // anything. GUI thread only.
     void start();
 
-    // Folders picked for deletion (known from counted() on).
-    int total() const { return m_picks.size(); }
     // The most deletion threads that ran at the same time.
     int peakRunning() const { return m_peakRunning; }
 

@@ -24,9 +24,6 @@ public:
     // "批量删除" switches to the delete mode; any other name leaves the window as it is.
     void setToolName(const QString &name);
 
-    // The product folders planned for the current order.
-    QList<ProductFolderInfo> productFolders() const { return productFolderList; }
-
 public slots:
     // Reports of the separation jobs (SeparateThread), by name; the first two stages are shared.
     void fenjian_delPhotoSlot_3();
