@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QProcess>
 #include <QPushButton>
 #include <QThreadPool>
 
@@ -94,10 +93,7 @@ private slots:
         QVERIFY(Platform::isHidden(work + "条形码.jpg"));
         QVERIFY(Platform::isHidden(work + "制作单缩略图"));
         QVERIFY(QFileInfo(work + "明细制作单.pdf").lastModified() >= QFileInfo(work + "条形码.jpg").lastModified());
-        QProcess pdftotext;
-        pdftotext.start("pdftotext", {work + "明细制作单.pdf", "-"});
-        QVERIFY(pdftotext.waitForFinished(20000));
-        const QString sheet = QString::fromUtf8(pdftotext.readAllStandardOutput());
+        const QString sheet = testsupport::pdfText(work + "明细制作单.pdf");
         QVERIFY(sheet.contains("A1203"));
         QVERIFY(sheet.contains("样后消费：加选精修十张")); // the after-sample statement, not the separation's
         QVERIFY(!sheet.contains("套系消费"));

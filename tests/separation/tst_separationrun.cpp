@@ -321,17 +321,12 @@ private slots:
         for (const QString &name : QDir(thumbs).entryList(QDir::Files))
             QCOMPARE(QImage(thumbs + "/" + name).size(), QSize(88, 88));
 
-        auto text = [](const QString &pdf) {
-            QProcess p;
-            p.start("pdftotext", {pdf, "-"});
-            return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
-        };
-        QVERIFY(text(work + "快递产品信息.pdf").contains("快递产品信息"));
+        QVERIFY(testsupport::pdfText(work + "快递产品信息.pdf").contains("快递产品信息"));
         if (!failed.isEmpty()) {
             QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
             return;
         }
-        QVERIFY(text(work + "明细制作单.pdf").contains("A1203"));
+        QVERIFY(testsupport::pdfText(work + "明细制作单.pdf").contains("A1203"));
         // the pictures printed: thumbnails, the marked photo at print size, and the barcode when it came
         QProcess images;
         images.start("pdfimages", {"-list", work + "明细制作单.pdf"});

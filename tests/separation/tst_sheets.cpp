@@ -4,6 +4,7 @@
 #include "globals.h"
 #include "orderdetail.h"
 #include "platform.h"
+#include "runoutput.h"
 #include "sheetfiles.h"
 #include "sheetpdf.h"
 #include "standin.h"
@@ -14,7 +15,6 @@
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QPainter>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTextDocument>
 #include <QThread>
@@ -428,10 +428,7 @@ private slots:
 
         const QString pdf = dir.path() + "/明细制作单.pdf";
         QVERIFY(printHtmlToPdf(html, pdf));
-        QProcess text;
-        text.start("pdftotext", {pdf, "-"});
-        QVERIFY(text.waitForFinished(20000));
-        const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+        const QString printed = testsupport::pdfText(pdf);
         for (const char *expected : {"K77", "星光<店>", "总体要求", "自然", "裁方", "选片人：林"})
             QVERIFY2(printed.contains(QString::fromUtf8(expected)), expected);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"明细制作单.pdf"});

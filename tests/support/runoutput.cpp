@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QProcess>
 #include <QPushButton>
 #include <QTextEdit>
 
@@ -26,6 +27,13 @@ QStringList fileTree(const QString &dir)
     }
     out.sort();
     return out;
+}
+
+QString pdfText(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
 
 ReportBox takeReportBox()
