@@ -21,7 +21,7 @@ namespace {
 
 using testsupport::child;
 
-const QString kA = "A1203-服务1 张小宝-李梅-张伟 自取/";
+using testsupport::kA1203Folder;
 const QString kD = "D4410-服务3 赵敏 自取/";
 
 } // namespace
@@ -35,7 +35,6 @@ class TestAfterSampleRun : public QObject, protected testsupport::SeparationRunF
     {
         return openWindow<Window>();
     }
-    QString dated() const { return m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/"; }
 
 private slots:
     void initTestCase() { QVERIFY(startWrittenStudio()); }
@@ -78,7 +77,7 @@ private slots:
                                             "02底片/IMG_0004.JPG", "制作单缩略图/IMG_0001.jpg", "制作单缩略图/IMG_0002.jpg",
                                             "制作单缩略图/IMG_0003.jpg", "制作单缩略图/IMG_0004.jpg",
                                             "制作单缩略图/marks/IMG_0002.jpg", "快递产品信息.pdf", "明细制作单.pdf", "条形码.jpg"})
-            files << kA + f;
+            files << kA1203Folder + f;
         for (const QString &f : QStringList{"02底片/IMG_2001.CR2", "02底片/IMG_2001.NEF", "02底片/IMG_2001.jpg",
                                             "02底片/IMG_2002.png", "制作单缩略图/IMG_2001.jpg", "快递产品信息.pdf",
                                             "明细制作单.pdf", "条形码.jpg"})
@@ -88,7 +87,7 @@ private slots:
         // the retouched PNG, not the original of the same name
         using testsupport::bytesOf;
         QCOMPARE(bytesOf(dated() + kD + "02底片/IMG_2002.png"), bytesOf(m_studio->orders.at(3).orderPath + "成品/IMG_2002.png"));
-        const QString work = dated() + kA;
+        const QString work = dated() + kA1203Folder;
         QCOMPARE(bytesOf(work + "条形码.jpg"), barcode);
         QVERIFY(Platform::isHidden(work + "条形码.jpg"));
         QVERIFY(Platform::isHidden(work + "制作单缩略图"));
@@ -150,7 +149,7 @@ private slots:
         QVERIFY(listAndTick(w, {0, 3}));
         QVERIFY(runToEnd(w));
         QVERIFY(!SeparationRun::holder());
-        const QString work = dated() + kA;
+        const QString work = dated() + kA1203Folder;
         if (!box.isEmpty()) {
             QCOMPARE(MsgBox::shown().size(), 1);
             QCOMPARE(MsgBox::lastShown().title, QString("警告"));
@@ -183,7 +182,7 @@ private slots:
         QVERIFY(MsgBox::shown().isEmpty());
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5001", "5004"}));
         QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：2/2"));
-        QVERIFY(QFileInfo::exists(dated() + kA + "明细制作单.pdf"));
+        QVERIFY(QFileInfo::exists(dated() + kA1203Folder + "明细制作单.pdf"));
         QCOMPARE(testsupport::takeReportBox().text, QString("分件成功!"));
     }
 

@@ -23,7 +23,9 @@ namespace {
 using testsupport::child;
 
 using testsupport::fileTree;
+using testsupport::kA1203Folder;
 using testsupport::takeReportBox;
+using testsupport::today;
 
 const QString kA = "A1203";
 // The product folders' label of the sample order A1203.
@@ -61,8 +63,7 @@ private slots:
         QTest::addColumn<QString>("raws");     // g_sjfjxz
         QTest::addColumn<QStringList>("files");
 
-        const QString D = QDate::currentDate().toString("yyyy-MM-dd");
-        const QString O = D + "/A1203-服务1 张小宝-李梅-张伟 自取/";
+        const QString O = today() + kA1203Folder;
         const QString W = O + "其它/";
         const QString express = "后期一厂" + label("快递") + "/";
         const QString pickup = "后期一厂" + label("自取") + "/";
@@ -131,7 +132,7 @@ private slots:
         const testsupport::ReportBox report = takeReportBox();
         QVERIFY(report.shown);
         QCOMPARE(report.text, QString("订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg\n空产品:全家福套装、光盘U盘\n\n"));
-        QCOMPARE(report.file, m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/A1203、A1203分件结果.txt");
+        QCOMPARE(report.file, dated() + "A1203、A1203分件结果.txt");
         QCOMPARE(FileOperation::readDatFile("path_separatePhotos.dat", 2), QStringList{m_out.chopped(1)});
 
         const standin::Request goods = m_server.lastRequest("ordergoods20230521");
@@ -156,7 +157,7 @@ private slots:
         QVERIFY(runToEnd(w));
         takeReportBox();
 
-        const QString O = m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/A1203-服务1 张小宝-李梅-张伟 自取/";
+        const QString O = dated() + kA1203Folder;
         const QString express = O + "后期一厂" + label("快递") + "/";
         const QString pickup = O + "后期一厂" + label("自取") + "/";
         for (const QString &twin :
@@ -177,7 +178,7 @@ private slots:
         QTest::addColumn<QString>("box");    // a warning instead of the report
         QTest::addColumn<QString>("report"); // after the plan's own block
 
-        const QString O = QDate::currentDate().toString("yyyy-MM-dd") + "/A1203-服务1 张小宝-李梅-张伟 自取/";
+        const QString O = today() + kA1203Folder;
         QTest::newRow("a finished copy") << "其它/成品/IMG_0003.jpg" << "" << ""
                                          << "订单A1203:\n不存在的照片:水晶相册:IMG_0003.jpg、相框x大:IMG_0003.jpg\n复制失败:{out}" + O
                                                 + "其它/成品/IMG_0003.jpg";
@@ -271,7 +272,7 @@ private slots:
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
         QVERIFY(runToEnd(w));
-        const QString work = m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/A1203-服务1 张小宝-李梅-张伟 自取/其它/";
+        const QString work = dated() + kA1203Folder + "其它/";
         const testsupport::ReportBox report = takeReportBox();
         if (!box.isEmpty()) {
             QCOMPARE(MsgBox::shown().size(), 1);
@@ -353,7 +354,7 @@ private slots:
         QVERIFY(runToEnd(w));
         QCOMPARE(FileDialogs::asked().size(), 1);
         QCOMPARE(child<QLineEdit>(w, "pathLineEdit")->text(), m_out.chopped(1));
-        QVERIFY(takeReportBox().file.startsWith(m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/A1203、"));
+        QVERIFY(takeReportBox().file.startsWith(dated() + "A1203、"));
     }
 
     void threeOrdersOneAfterAnother()
@@ -380,7 +381,7 @@ private slots:
         QVERIFY(report.text.contains("订单B2207:"));
         QVERIFY(report.text.contains("订单C3105:"));
         QVERIFY(report.file.endsWith("/A1203、A1203、B2207、B2207、C3105、C3105分件结果.txt"));
-        QVERIFY(QFileInfo(m_out + QDate::currentDate().toString("yyyy-MM-dd") + "/C3105-服务1 陈果果 自取/其它/成品/P0002.jpg")
+        QVERIFY(QFileInfo(dated() + "C3105-服务1 陈果果 自取/其它/成品/P0002.jpg")
                     .isFile());
 
         // a new click runs the same ticked orders again

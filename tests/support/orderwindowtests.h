@@ -59,6 +59,14 @@ inline bool listAllOrders(QWidget *w, standin::Server &server)
     return searchAndWait(w, server);
 }
 
+// The dated level a run puts its orders in: today, "yyyy-MM-dd/".
+inline QString today()
+{
+    return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/');
+}
+// The folder a run makes for the sample order A1203.
+inline const QString kA1203Folder = QStringLiteral("A1203-服务1 张小宝-李梅-张伟 自取/");
+
 // The stores of the shop the order windows are opened for.
 inline const QStringList kStoreIds{"21", "22", "23"};
 inline const QStringList kStoreNames{"一店", "二店", "三店"};
@@ -200,6 +208,8 @@ protected:
             ids << r.field(QStringLiteral("order_photo_id"));
         return ids;
     }
+    // Today's level in the test's save folder.
+    QString dated() const { return m_out + today(); }
     // A new save folder for the next test.
     bool newSaveFolder()
     {
