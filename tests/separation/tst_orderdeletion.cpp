@@ -68,6 +68,16 @@ QList<MessageDialog *> codeDialogs()
     return open;
 }
 
+// The n-th ticked row of a batch: order id 100 + n, number "K<n>".
+OrderRowInfo deletionRow(int n, const QString &path)
+{
+    OrderRowInfo row;
+    row.order_photo_id = QString::number(100 + n);
+    row.orderpayforkey = QString("K%1").arg(n);
+    row.orderpath = path;
+    return row;
+}
+
 // The log entry of one deleted folder, field by field.
 QList<QPair<QString, QString>> logEntry(const QString &orderId, const QString &path)
 {
@@ -85,6 +95,25 @@ class TestOrderDeletion : public QObject, protected testsupport::OrderWindowFixt
 
     BatchDeleteOrder *openBatchWindow() { return open<BatchDeleteOrder>(); }
     QString orderPath(int i) const { return m_studio->orders.at(i).orderPath; }
+    // count order folders "<level>O0/", "<level>O1/", ... below the photo root, each with its "照片/" and
+    // "成品/" holding `photos` small pictures; each is added to *folders, with its row to *rows.
+    bool addOrderFolders(const QString &level, int count, int photos, QList<OrderRowInfo> *rows, QStringList *folders)
+    {
+        for (int i = 0; i < count; ++i) {
+            const QString folder = m_studio->picRoot + level + QString("O%1/").arg(i);
+            for (const char *sub : {"照片/", "成品/"}) {
+                if (!QDir().mkpath(folder + sub))
+                    return false;
+                for (int f = 0; f < photos; ++f) {
+                    if (!testsupport::writeJpeg(folder + sub + QString("%1.jpg").arg(f), QSize(8, 8)))
+                        return false;
+                }
+            }
+            rows->append(deletionRow(rows->size(), folder));
+            folders->append(folder);
+        }
+        return true;
+    }
 
 private slots:
     void initTestCase() { QVERIFY(startServer()); }
@@ -257,19 +286,7 @@ private slots:
     {
         QList<OrderRowInfo> rows;
         QStringList folders;
-        for (int i = 0; i < 12; ++i) {
-            const QString folder = m_studio->picRoot + QString("2024-01/02/N%1/").arg(i);
-            for (const char *sub : {"照片/", "成品/"}) {
-                QVERIFY(QDir().mkpath(folder + sub));
-                for (int f = 0; f < 20; ++f)
-                    QVERIFY(testsupport::writeJpeg(folder + sub + QString("%1.jpg").arg(f), QSize(8, 8)));
-            }
-            OrderRowInfo row;
-            row.order_photo_id = QString::number(100 + i);
-            row.orderpath = folder;
-            rows << row;
-            folders << folder;
-        }
+        QVERIFY(addOrderFolders("2024-01/02/", 12, 20, &rows, &folders));
         const QStringList before = tree(m_studio->folder);
         auto *batch = new OrderDeleteBatch(rows);
         int peak = -1;
@@ -292,24 +309,10 @@ private slots:
         // holding an order that is not ticked.
         QList<OrderRowInfo> rows;
         QStringList folders;
-        auto addRow = [&](const QString &path) {
-            OrderRowInfo row;
-            row.order_photo_id = QString::number(200 + rows.size());
-            row.orderpayforkey = QString("K%1").arg(rows.size());
-            row.orderpath = path;
-            rows << row;
-        };
-        for (int i = 0; i < 8; ++i) {
-            const QString folder = m_studio->picRoot + QString("2024-02/03/S%1/").arg(i);
-            for (const char *sub : {"照片/", "成品/"})
-                QVERIFY(QDir().mkpath(folder + sub) && testsupport::writeJpeg(folder + sub + "a.jpg", QSize(8, 8)));
-            addRow(folder);
-            folders << folder;
-        }
+        QVERIFY(addOrderFolders("2024-02/03/", 8, 1, &rows, &folders));
         const QString dayLevel = m_studio->picRoot + "2024-03/04/";
         QVERIFY(QDir().mkpath(dayLevel + "T1/照片"));
-        addRow(m_studio->picRoot); // K8
-        addRow(dayLevel);          // K9
+        rows << deletionRow(8, m_studio->picRoot) << deletionRow(9, dayLevel);
         const QStringList before = tree(m_studio->folder);
 
         // Other shops whose roots are folders of the batch, or hold them.
