@@ -35,11 +35,7 @@ BarcodeDownload::BarcodeDownload(QNetworkAccessManager *manager, QObject *parent
 
 BarcodeDownload::~BarcodeDownload()
 {
-    if (m_reply) {
-        m_reply->disconnect(this);
-        m_reply->abort();
-        m_reply->deleteLater();
-    }
+    dropReply();
     if (m_file) {
         m_file->cancelWriting();
         m_file->commit(); // discards the temporary file
@@ -65,15 +61,20 @@ void BarcodeDownload::start(const QString &url, const QString &filePath, bool al
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, [this] {
         qCDebug(lcSeparation) << "barcode download took too long:" << m_filePath;
-        if (m_reply) {
-            m_reply->disconnect(this);
-            m_reply->abort();
-            m_reply->deleteLater();
-            m_reply = nullptr;
-        }
+        dropReply();
         end(false);
     });
     m_timer->start(s_timeLimitMs);
+}
+
+void BarcodeDownload::dropReply()
+{
+    if (!m_reply)
+        return;
+    m_reply->disconnect(this);
+    m_reply->abort();
+    m_reply->deleteLater();
+    m_reply = nullptr;
 }
 
 void BarcodeDownload::onReadyRead()

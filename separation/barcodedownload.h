@@ -43,6 +43,8 @@ private:
     void onReadyRead();
     void onFinished();
     void end(bool ok);
+    // Aborts a reply still out; nothing of it reaches the download any more.
+    void dropReply();
 
     QNetworkAccessManager *m_manager;
     QPointer<QNetworkReply> m_reply; // its manager may go first
