@@ -34,6 +34,16 @@ const QString kFinishedSource = QStringLiteral("成品/");
 const QString kWorkSheetPdf = QStringLiteral("明细制作单.pdf");
 const QString kExpressSheetPdf = QStringLiteral("快递产品信息.pdf");
 
+// The body of a request about one order: "token", "order_photo_id", "shopid", "superid"; more may follow.
+FormBody orderBody(const QString &orderPhotoId)
+{
+    FormBody body = FormBody::withToken();
+    body.add(QStringLiteral("order_photo_id"), orderPhotoId)
+        .add(QStringLiteral("shopid"), g_SHOPID)
+        .add(QStringLiteral("superid"), g_SUPERID);
+    return body;
+}
+
 } // namespace
 
 SeparationWindow::SeparationWindow(QWidget *parent) : OrderSearchWindowBase(parent)
@@ -135,12 +145,8 @@ bool SeparationWindow::startNextOrder()
 
 void SeparationWindow::postQueryProducts(const QString &orderPhotoId)
 {
-    FormBody body = FormBody::withToken();
-    body.add(QStringLiteral("order_photo_id"), orderPhotoId)
-        .add(QStringLiteral("shopid"), g_SHOPID)
-        .add(QStringLiteral("superid"), g_SUPERID)
-        .add(QStringLiteral("personid"), g_EID)
-        .add(QStringLiteral("uid"), g_UID);
+    FormBody body = orderBody(orderPhotoId);
+    body.add(QStringLiteral("personid"), g_EID).add(QStringLiteral("uid"), g_UID);
     if (m_rules.goodsIsQu)
         body.add(QStringLiteral("is_qu"), QStringLiteral("1"));
     postRequest("query product", g_url_ordergoods20230521, body.toByteArray(),
@@ -405,12 +411,8 @@ void SeparationWindow::prepareSheetAndBarcode()
 
 void SeparationWindow::getPicInfo()
 {
-    const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("order_photo_id"), g_cur_order_photo_id)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
-                                .add(QStringLiteral("superid"), g_SUPERID)
-                                .toByteArray();
-    postRequest("getPicInfo", g_url_getorderpic, body, &SeparationWindow::queryPicInfoCallBack);
+    postRequest("getPicInfo", g_url_getorderpic, orderBody(g_cur_order_photo_id).toByteArray(),
+                &SeparationWindow::queryPicInfoCallBack);
 }
 
 void SeparationWindow::queryPicInfoCallBack(QNetworkReply *reply)
@@ -442,15 +444,9 @@ void SeparationWindow::onFinishSaveThumb()
 
 void SeparationWindow::postQueryOrderInfo()
 {
-    const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("order_photo_id"), g_cur_order_photo_id)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
-                                .add(QStringLiteral("superid"), g_SUPERID)
-                                .add(QStringLiteral("eid"), g_EID)
-                                .add(QStringLiteral("uid"), g_UID)
-                                .add(QStringLiteral("personid"), g_EID)
-                                .toByteArray();
-    postRequest("postOrder", g_url_orderdetail, body, &SeparationWindow::queryOrderInfoCallBack);
+    FormBody body = orderBody(g_cur_order_photo_id);
+    body.add(QStringLiteral("eid"), g_EID).add(QStringLiteral("uid"), g_UID).add(QStringLiteral("personid"), g_EID);
+    postRequest("postOrder", g_url_orderdetail, body.toByteArray(), &SeparationWindow::queryOrderInfoCallBack);
 }
 
 void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
