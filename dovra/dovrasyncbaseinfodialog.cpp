@@ -28,6 +28,7 @@ DovraSyncBaseInfoDialog::DovraSyncBaseInfoDialog(QWidget *parent)
     ui->progressBar->setMaximum(10);
     connect(manager, &QNetworkAccessManager::finished, this, &DovraSyncBaseInfoDialog::query_shopdatas);
     thread = new Dovrathread(this, this);
+    thread->runTag = ++m_runs;
 }
 
 DovraSyncBaseInfoDialog::~DovraSyncBaseInfoDialog()
@@ -140,12 +141,19 @@ void DovraSyncBaseInfoDialog::query_shopdatas(QNetworkReply *reply)
     thread->dataType = dataType;
     thread->datas = list.toArray();
     thread->stores = stores;
+    m_written.clear();
+    m_failed.clear();
     thread->start(QThread::InheritPriority);
 }
 
 void DovraSyncBaseInfoDialog::slt_threademit(QJsonObject objc)
 {
+    if (objc.value(QStringLiteral("run")).toInt() != thread->runTag)
+        return; // a worker that was replaced (by Cancel or a new run) is no longer heard
     const QString type = jsonString(objc, QStringLiteral("type"));
+    if (type == QStringLiteral("门店数据导入成功") || type == QStringLiteral("全部导入成功"))
+        (objc.value(QStringLiteral("written")).toBool() ? m_written : m_failed)
+            .append(jsonString(objc, QStringLiteral("store")));
     if (type == QStringLiteral("数据配置完成")) {
         ui->progressBar->setValue(ui->progressBar->value() + 1);
     } else if (type == QStringLiteral("门店数据导入成功")) {
@@ -159,14 +167,14 @@ void DovraSyncBaseInfoDialog::slt_threademit(QJsonObject objc)
             MsgBox::information(nullptr, QStringLiteral("温馨提示"), errors, QMessageBox::Yes, QMessageBox::Yes);
         replaceThread();
         busy = false;
-        QString names;
-        for (const QJsonValue &store : stores) {
-            if (!names.isEmpty())
-                names += QLatin1Char(',');
-            names += jsonString(store.toObject(), QStringLiteral("name"));
-        }
-        ui->lb_message->setText(names + QStringLiteral(" 门店的") + (dataType == 0 ? QStringLiteral("员工") : QStringLiteral("产品"))
-                                + QStringLiteral("数据导入Dovra成功！"));
+        // Only the stores whose file was written are called synced; the others are named as failed.
+        const QString kind = dataType == 0 ? QStringLiteral("员工") : QStringLiteral("产品");
+        QString text;
+        if (!m_written.isEmpty())
+            text = m_written.join(QLatin1Char(',')) + QStringLiteral(" 门店的") + kind + QStringLiteral("数据导入Dovra成功！");
+        if (!m_failed.isEmpty())
+            text += m_failed.join(QLatin1Char(',')) + QStringLiteral(" 门店的") + kind + QStringLiteral("数据导入Dovra失败！");
+        ui->lb_message->setText(text);
         showIdleButtons();
     }
 }
@@ -175,6 +183,7 @@ void DovraSyncBaseInfoDialog::replaceThread()
 {
     thread->stopAndWait();
     thread = new Dovrathread(this, this);
+    thread->runTag = ++m_runs;
 }
 
 void DovraSyncBaseInfoDialog::showFailure(const QString &label)

@@ -5,12 +5,13 @@
 // slt_threademit.
 //
 // States: idle (the two sync buttons), requesting (取消), failed (重试, 取消), writing (取消), done
-// (the two sync buttons again, the stores named in the label).
+// (the two sync buttons again, the label naming the stores written and those that failed).
 
 #include <QDialog>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 class Dovrathread;
 class QNetworkAccessManager;
@@ -40,7 +41,8 @@ private slots:
 
 private:
     void req_datas();
-    // Stops the current worker, waits for it and puts an idle one in its place.
+    // Stops the current worker, waits for it and puts an idle one with a run of its own in its place;
+    // reports of a replaced worker are dropped.
     void replaceThread();
     void showFailure(const QString &label);
     void showIdleButtons();
@@ -51,5 +53,8 @@ private:
     Dovrathread *thread = nullptr;
     bool busy = false;
     QNetworkReply *m_request = nullptr; // the one request whose reply counts; dropped by Cancel
+    int m_runs = 0;                     // the last run given to a worker
+    QStringList m_written;              // this run's stores whose file was written, and the others
+    QStringList m_failed;
     Ui::DovraSyncBaseInfoDialog *ui;
 };

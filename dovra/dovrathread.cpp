@@ -11,8 +11,8 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QRegularExpression>
+#include <QMetaObject>
 #include <QSaveFile>
 
 namespace {
@@ -63,6 +63,66 @@ bool isInside(const QString &path, const QString &folder)
     return inner.compare(outer, Platform::pathCase()) == 0
            || inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'),
                                Platform::pathCase());
+}
+
+// A Dovra folder from the service names a folder of its own only when it is absolute: a drive ("D:\...") or
+// a share ("\\host\...") on Windows, a path from "/" elsewhere. Anything else would be read against
+// the program's working folder.
+bool isAbsoluteFolder(const QString &path)
+{
+    const QString local = Platform::localPath(path);
+#ifdef Q_OS_WIN
+    auto slash = [](QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); };
+    if (local.size() < 3)
+        return false;
+    return (local.at(0).isLetter() && local.at(1) == QLatin1Char(':') && slash(local.at(2)))
+           || (slash(local.at(0)) && slash(local.at(1)) && !slash(local.at(2)));
+#else
+    return local.startsWith(QLatin1Char('/'));
+#endif
+}
+
+// Replaces the file whole: the bytes go into a temporary beside it, which then takes its name. Where that
+// rename is refused (a share that grants changing a file but not deleting it, or the Dovra program holding
+// the file open), the file is written in place once, each step checked. Gives the failure text that
+// follows the store's name, or "" when the file holds the new bytes.
+QString writeReplacing(const QString &localFile, const QByteArray &bytes)
+{
+    QSaveFile out(localFile);
+    if (!out.open(QIODevice::WriteOnly)) {
+        qCDebug(lcDovra) << "文件打开失败，错误原因：" << out.errorString();
+        return QStringLiteral(" 文件打开失败，错误原因：") + out.errorString();
+    }
+    Platform::delayWrite(localFile);
+    bool written = out.write(bytes) == bytes.size();
+    bool renameRefused = false;
+    if (written && Platform::renameShouldFail(localFile))
+        renameRefused = true;
+    else if (written && Platform::writeShouldFail(localFile))
+        written = false;
+    if (!written || renameRefused)
+        out.cancelWriting();
+    if (out.commit())
+        return QString();
+    if (!renameRefused && out.error() != QFileDevice::RenameError) {
+        qCDebug(lcDovra) << "文件写入失败，错误原因：" << out.errorString();
+        return QStringLiteral(" 文件写入失败，错误原因：") + out.errorString();
+    }
+
+    qCDebug(lcDovra) << "文件替换失败，改为直接写入：" << localFile << out.errorString();
+    QFile direct(localFile);
+    if (!direct.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qCDebug(lcDovra) << "文件打开失败，错误原因：" << direct.errorString();
+        return QStringLiteral(" 文件打开失败，错误原因：") + direct.errorString();
+    }
+    written = direct.write(bytes) == bytes.size() && direct.flush() && !Platform::writeShouldFail(localFile);
+    direct.close();
+    if (!written || direct.error() != QFileDevice::NoError) {
+        const QString why = direct.errorString();
+        qCDebug(lcDovra) << "文件写入失败，错误原因：" << why;
+        return QStringLiteral(" 文件写入失败，错误原因：") + why;
+    }
+    return QString();
 }
 
 } // namespace
@@ -123,7 +183,7 @@ void Dovrathread::checkStorePaths()
     for (int i = 0; i < stores.size(); ++i) {
         const QJsonObject store = stores.at(i).toObject();
         const QString path = jsonString(store, QStringLiteral("dovrapath"));
-        if (!path.isEmpty() && QDir(Platform::localPath(path)).exists()) {
+        if (isAbsoluteFolder(path) && QDir(Platform::localPath(path)).exists()) {
             reachable.append(store);
             continue;
         }
@@ -137,8 +197,9 @@ void Dovrathread::checkStorePaths()
 
 // ---- staff and product files ----
 
-void Dovrathread::sendThreadReport(const QJsonObject &obj)
+void Dovrathread::sendThreadReport(QJsonObject obj)
 {
+    obj.insert(QStringLiteral("run"), runTag);
     QMetaObject::invokeMethod(receiver, "slt_threademit", Qt::QueuedConnection, Q_ARG(QJsonObject, obj));
 }
 
@@ -177,29 +238,38 @@ void Dovrathread::writeToFile()
         const QString folder = dovraPath + QStringLiteral("\\产品");
         const QString file = folder + QLatin1Char('\\') + baseName + QStringLiteral(".xml");
         const QString localFolder = Platform::localPath(folder);
-        // An empty Dovra path would name a folder at the file-system root: nothing is made for it.
-        if (!dovraPath.isEmpty())
+        // Only an absolute Dovra path names a store's folder: nothing is made for any other.
+        const bool usable = isAbsoluteFolder(dovraPath);
+        if (usable)
             FileOperation::mkDir(folder);
 
         const bool last = i == stores.size() - 1;
-        QJsonObject message;
-        if (last) {
-            message.insert("type", QStringLiteral("全部导入成功"));
-            message.insert("msg", QStringLiteral("数据全部导入完成"));
-        } else {
-            message.insert("type", QStringLiteral("门店数据导入成功"));
-            message.insert("msg", prefix + name + QStringLiteral("数据导入完成") + QStringLiteral("，开始给导入")
-                                      + jsonString(stores.at(i + 1).toObject(), QStringLiteral("name"))
-                                      + QStringLiteral("数据..."));
-        }
+        // The store's message, once its outcome is known; a failed store carries every failure so far,
+        // and so does the last store's message.
+        auto send = [&](bool written) {
+            QJsonObject message{{"store", name}, {"written", written}};
+            if (last) {
+                message.insert("type", QStringLiteral("全部导入成功"));
+                message.insert("msg", errors.isEmpty() ? QStringLiteral("数据全部导入完成")
+                                                       : QStringLiteral("数据导入结束，有门店未能写入"));
+            } else {
+                message.insert("type", QStringLiteral("门店数据导入成功"));
+                message.insert("msg", prefix + name
+                                          + (written ? QStringLiteral("数据导入完成") : QStringLiteral("数据导入失败"))
+                                          + QStringLiteral("，开始给导入")
+                                          + jsonString(stores.at(i + 1).toObject(), QStringLiteral("name"))
+                                          + QStringLiteral("数据..."));
+            }
+            message.insert("errormsg", !written || last ? errors : QString());
+            sendThreadReport(message);
+        };
         auto fail = [&](const QString &line) {
             errors += QLatin1Char('\n') + line;
-            message.insert("errormsg", errors);
-            sendThreadReport(message);
+            send(false);
         };
 
         const QFileInfo folderInfo(localFolder);
-        if (dovraPath.isEmpty() || !folderInfo.isDir()) {
+        if (!usable || !folderInfo.isDir()) {
             fail(name + QStringLiteral("dovra路径错误，写入失败：") + folder);
             continue;
         }
@@ -207,29 +277,14 @@ void Dovrathread::writeToFile()
             fail(name + QStringLiteral("dovra路径没有写入权限：") + folder);
             continue;
         }
-        // The old file is replaced only once the new one is complete.
-        const QString localFile = Platform::localPath(file);
-        QSaveFile out(localFile);
-        if (!out.open(QIODevice::WriteOnly)) {
-            qCDebug(lcDovra) << "文件打开失败，错误原因：" << out.errorString();
-            fail(name + QStringLiteral(" 文件打开失败，错误原因：") + out.errorString());
-            continue;
-        }
-        Platform::delayWrite(localFile);
-        bool written = out.write(bytes) == bytes.size();
-        if (written && Platform::writeShouldFail(localFile))
-            out.cancelWriting();
-        written = written && out.commit();
-        if (!written) {
-            qCDebug(lcDovra) << "文件写入失败，错误原因：" << out.errorString();
-            fail(name + QStringLiteral(" 文件写入失败，错误原因：") + out.errorString());
+        const QString failure = writeReplacing(Platform::localPath(file), bytes);
+        if (!failure.isEmpty()) {
+            fail(name + failure);
             continue;
         }
         if (stopRequested)
             return;
-        // The last store's message carries every failure of the run.
-        message.insert("errormsg", last ? errors : QString());
-        sendThreadReport(message);
+        send(true);
     }
 }
 

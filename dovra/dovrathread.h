@@ -1,7 +1,8 @@
 #pragma once
 // The worker thread of the link to the Dovra photo-selection system. One run does one job, chosen by
 // `mode`, which the owning window writes together with the job's inputs before it starts the thread:
-//   "stores"            which stores' Dovra folders this computer reaches (the tool window);
+//   "stores"            which stores' Dovra folders this computer reaches (the tool window); only an
+//                       absolute folder counts, as only such a folder is written by "xml";
 //   "xml"               the staff (dataType 0) or product (1) list as XML into every store's folder
 //                       (the sync dialog);
 //   "exportDovraresult" the finished selections of the ticked orders into a dated export tree
@@ -10,7 +11,8 @@
 // The thread has no signals. It reports only by queued calls, by name, of the receiver's slots:
 //   slt_dovrastores(QJsonArray reachable, QString unreachableNames)   once per store check;
 //   slt_threademit(QJsonObject)        "数据配置完成", then one "门店数据导入成功" per store and
-//                                      "全部导入成功" for the last one;
+//                                      "全部导入成功" for the last one, each naming its "store" and
+//                                      whether its file was "written"; every one carries the "run";
 //   slt_exportDovraResult(QJsonObject) "update_msg" progress lines, then one "all_finish" report.
 //
 // The receiver is not owned; every owner passes itself as receiver and parent, and stops and waits for
@@ -45,6 +47,7 @@ public:
     // The shop's switches as they stood when the export was started (see takeShopSwitches).
     QString downloadAll; // g_dovraisdownloadall: "0" restricted copy, "1" design data exported too
     QString bigImg;      // g_dovrabigimg: "1" copies the order's finished photo in place of Dovra's
+    int runTag = 0;      // "xml": the owner's number for this run, carried by every report under "run"
 
     std::atomic<bool> stopRequested{false};
     QString currentOrderDir; // the order being exported (worker only)
@@ -87,6 +90,6 @@ protected:
 
 private:
     void buildXml(int type);
-    void sendThreadReport(const QJsonObject &obj);
+    void sendThreadReport(QJsonObject obj);
     void copyTree(const QString &source, const QString &target, QStringList &walk, CopyCount &count);
 };

@@ -43,6 +43,7 @@ struct State
     Fault mkdir;
     Fault removal;
     Fault write;
+    Fault rename;
     QString slowPart;
     int slowMs = 0;
 };
@@ -292,6 +293,12 @@ void failWrites(const QString &pathPart, int times)
     arm(state().write, pathPart, times);
 }
 
+void failRenames(const QString &pathPart, int times)
+{
+    QMutexLocker lock(&state().mutex);
+    arm(state().rename, pathPart, times);
+}
+
 void slowWrites(const QString &pathPart, int ms)
 {
     QMutexLocker lock(&state().mutex);
@@ -306,6 +313,7 @@ void clearFaults()
     state().mkdir = Fault();
     state().removal = Fault();
     state().write = Fault();
+    state().rename = Fault();
     state().slowPart.clear();
     state().slowMs = 0;
 }
@@ -332,6 +340,12 @@ bool writeShouldFail(const QString &path)
 {
     QMutexLocker lock(&state().mutex);
     return consume(state().write, path);
+}
+
+bool renameShouldFail(const QString &path)
+{
+    QMutexLocker lock(&state().mutex);
+    return consume(state().rename, path);
 }
 
 void delayWrite(const QString &path)

@@ -60,6 +60,8 @@ void failMkDirs(const QString &pathPart, int times = -1);
 void failRemovals(const QString &pathPart, int times = -1);
 // File writes that replace a file whole (the write is made, then fails before the file is replaced).
 void failWrites(const QString &pathPart, int times = -1);
+// Such writes whose last step, the rename over the old file, is refused (as a share may refuse it).
+void failRenames(const QString &pathPart, int times = -1);
 // Every such write, and every copy that never replaces a file, whose path contains pathPart takes ms
 // longer, like a slow share; 0 turns it off.
 void slowWrites(const QString &pathPart, int ms);
@@ -69,6 +71,7 @@ bool copyShouldFail(const QString &target);
 bool mkDirShouldFail(const QString &path);
 bool removalShouldFail(const QString &path);
 bool writeShouldFail(const QString &path);
+bool renameShouldFail(const QString &path);
 // Sleeps for the delay slowWrites set, when the path matches.
 void delayWrite(const QString &path);
 

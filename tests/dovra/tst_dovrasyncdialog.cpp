@@ -41,10 +41,10 @@ class TestDovraSyncDialog : public QObject, public testsupport::StudioFixture
             qWarning() << "label:" << label();
         return ok;
     }
-    static const QString &doneText()
+    static QString doneText(const QString &kind, bool failing)
     {
-        static const QString text = "星光店,月影店 门店的员工数据导入Dovra成功！";
-        return text;
+        return failing ? "星光店 门店的" + kind + "数据导入Dovra成功！月影店 门店的" + kind + "数据导入Dovra失败！"
+                       : "星光店,月影店 门店的" + kind + "数据导入Dovra成功！";
     }
 
 private slots:
@@ -68,14 +68,23 @@ private slots:
         Platform::clearFaults();
     }
 
+    void staffSyncWritesEveryStore_data()
+    {
+        QTest::addColumn<bool>("failing"); // 月影店's file cannot be written
+        QTest::newRow("every store written") << false;
+        QTest::newRow("a store not written") << true;
+    }
     void staffSyncWritesEveryStore()
     {
+        QFETCH(bool, failing);
+        if (failing)
+            Platform::failWrites("月影店");
         QCOMPARE(m_dialog->windowTitle(), QString("同步员工/产品信息到Dovra系统"));
         QCOMPARE(visibleButtons(), (QStringList{"pb_syncpeo", "pb_syncpro"}));
         button("pb_syncpeo")->click();
         QCOMPARE(label(), QString("正在获取员工信息..."));
         QCOMPARE(visibleButtons(), QStringList{"pb_cancel"});
-        QVERIFY(waitLabel(doneText()));
+        QVERIFY(waitLabel(doneText("员工", failing)));
 
         const standin::Request req = m_server.lastRequest("getpersons");
         QCOMPARE(req.fieldNames(), (QStringList{"token", "shopid", "uid"}));
@@ -86,16 +95,19 @@ private slots:
         QCOMPARE(m_progress.last(), 4);
         QCOMPARE(m_progress.mid(m_progress.indexOf(1)), (QList<int>{1, 2, 3, 4}));
         QCOMPARE(visibleButtons(), (QStringList{"pb_syncpeo", "pb_syncpro"}));
-        QVERIFY(MsgBox::shown().isEmpty());
+        QCOMPARE(MsgBox::shown().size(), failing ? 1 : 0);
+        if (failing)
+            QVERIFY(testsupport::lastBox().startsWith("温馨提示|\n月影店 文件写入失败，错误原因："));
         // 月影店 had no 产品 folder: it was made
-        for (const char *store : {"星光店", "月影店"})
-            QVERIFY2(QFile(staffFile(store)).size() > 100, store);
-        QVERIFY(testsupport::bytesOf(staffFile("月影店")).contains("<name>A&amp;B&lt;小组&gt;</name>"));
+        QVERIFY(QFile(staffFile("星光店")).size() > 100);
+        QCOMPARE(QFile::exists(staffFile("月影店")), !failing);
+        if (!failing)
+            QVERIFY(testsupport::bytesOf(staffFile("月影店")).contains("<name>A&amp;B&lt;小组&gt;</name>"));
 
         // the product list next, in the same dialog
         button("pb_syncpro")->click();
-        QVERIFY(waitLabel("星光店,月影店 门店的产品数据导入Dovra成功！"));
-        QVERIFY(QFile::exists(m_studio->dovraRoot + "月影店/产品/productList.xml"));
+        QVERIFY(waitLabel(doneText("产品", failing)));
+        QCOMPARE(QFile::exists(m_studio->dovraRoot + "月影店/产品/productList.xml"), !failing);
     }
 
     void failedRepliesWriteNothing_data()
@@ -133,7 +145,7 @@ private slots:
         // Retry asks again for the same list, and this time it is written
         const int asked = m_server.requestCount("getpersons");
         button("pb_retry")->click();
-        QVERIFY(waitLabel(doneText()));
+        QVERIFY(waitLabel(doneText("员工", false)));
         QCOMPARE(m_server.requestCount("getpersons"), asked + 1);
         QCOMPARE(m_server.requests("getpersons").last().body, m_server.requests("getpersons").first().body);
         QVERIFY(QFile::exists(staffFile("月影店")));
@@ -157,16 +169,21 @@ private slots:
     void stopDuringTheWrite_data()
     {
         QTest::addColumn<bool>("close");
-        QTest::newRow("cancel") << false;
-        QTest::newRow("close the window") << true;
+        QTest::addColumn<bool>("late"); // the last store's report is queued before the Cancel is handled
+        QTest::newRow("cancel") << false << false;
+        QTest::newRow("close the window") << true << false;
+        QTest::newRow("cancel during the last store's write") << false << true;
     }
     void stopDuringTheWrite()
     {
         QFETCH(bool, close);
-        Platform::slowWrites("VgStaff", 600);
+        QFETCH(bool, late);
+        Platform::slowWrites(late ? "月影店" : "VgStaff", 600);
         button("pb_syncpeo")->click();
-        // the document is built: the first store's file is being written
-        QVERIFY(testsupport::waitFor([&] { return bar()->value() == 2; }));
+        // the document is built: the first store's file (late: the last one's) is being written
+        QVERIFY(testsupport::waitFor([&] { return bar()->value() == (late ? 3 : 2); }));
+        if (late)
+            QThread::msleep(1500); // the write ends and its report waits, unhandled, behind the Cancel
         if (close) {
             m_dialog->close();
             QVERIFY(testsupport::waitFor([&] { return m_dialog.isNull(); }));
@@ -174,11 +191,12 @@ private slots:
             button("pb_cancel")->click();
             QCOMPARE(label(), QString("请点击需要同步的数据类型"));
             QTest::qWait(200);
-            QVERIFY(label() != doneText());
+            QCOMPARE(label(), QString("请点击需要同步的数据类型"));
+            QCOMPARE(bar()->value(), 0);
         }
         // the store in hand was finished, the next one never started
         QVERIFY(QFile::exists(staffFile("星光店")));
-        QVERIFY(!QFile::exists(staffFile("月影店")));
+        QCOMPARE(QFile::exists(staffFile("月影店")), late);
     }
 };
 

@@ -189,7 +189,7 @@ private slots:
         QDir().mkpath(path("store"));
         runJob(t);
         QCOMPARE(r.reports.size(), 2);
-        QCOMPARE(r.reports[0], (QJsonObject{{"type", "数据配置完成"}, {"xmlstr", expected}}));
+        QCOMPARE(r.reports[0], (QJsonObject{{"type", "数据配置完成"}, {"xmlstr", expected}, {"run", 0}}));
         QCOMPARE(t.xmlStr, expected);
         const QByteArray bytes = bytesOf(path(dataType == 0 ? "store/产品/VgStaff.xml" : "store/产品/productList.xml"));
         QVERIFY(bytes.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?><nemovg>"));
@@ -239,6 +239,8 @@ private slots:
             << QJsonArray{QJsonObject{{"name", "N"}, {"dovrapath", 5}}, QJsonObject{{"name", "Z"}, {"dovrapath", QJsonValue::Null}},
                           QJsonObject{{"name", "F"}, {"dovrapath", "%file%"}}, "bad", q}
             << QList<int>{4} << "N,Z,F,";
+        QTest::newRow("the working folder") << QJsonArray{QJsonObject{{"name", "D"}, {"dovrapath", "."}}, q}
+                                            << QList<int>{1} << "D";
     }
     void storeCheck()
     {
@@ -276,16 +278,21 @@ private slots:
     void writeToFileOverStores()
     {
         // 一店: folder missing; 二店: no 产品 yet; 三店: 产品 is a file; 四店: VgStaff.xml is a folder;
-        // 五店: the write fails, its old file stays whole; 六店: a longer old file is replaced whole.
+        // 五店: the write fails, its old file stays whole; 七店: the rename over the old file is refused, the
+        // file is written in place; 九店: a relative path; 六店: a longer old file is replaced whole.
         QDir().mkpath(path("二店"));
         QVERIFY(put(path("三店/产品"), "a file"));
         QDir().mkpath(path("四店/产品/VgStaff.xml"));
         QVERIFY(put(path("五店/产品/VgStaff.xml"), "old staff of five"));
         QVERIFY(put(path("六店/产品/VgStaff.xml"), QByteArray(500, 'x')));
+        QVERIFY(put(path("七店/产品/VgStaff.xml"), QByteArray(500, 'x')));
+        const QString workingFolder = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir));
         QJsonArray stores;
-        for (const char *name : {"一店", "二店", "三店", "四店", "五店", "六店"})
-            stores.append(QJsonObject{{"name", name}, {"dovrapath", path(name)}});
+        for (const char *name : {"一店", "二店", "三店", "四店", "五店", "七店", "九店", "六店"})
+            stores.append(QJsonObject{{"name", name}, {"dovrapath", QString(name) == "九店" ? "." : path(name)}});
         Platform::failWrites("五店");
+        Platform::failRenames("七店", 1);
 
         Receiver r;
         Dovrathread t(&r, nullptr);
@@ -293,48 +300,62 @@ private slots:
         t.stores = stores;
         t.xmlStr = decl("<Staff><id>1</id><name>a\nb</name></Staff>");
         t.writeToFile();
+        QDir::setCurrent(workingFolder);
         QCoreApplication::sendPostedEvents();
 
         const QByteArray expectedBytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><nemovg><Staff><id>1</id>"
                                          "<name>a\r\nb</name></Staff></nemovg>";
         QCOMPARE(bytesOf(path("二店/产品/VgStaff.xml")), expectedBytes);
         QCOMPARE(bytesOf(path("六店/产品/VgStaff.xml")), expectedBytes);
+        QCOMPARE(bytesOf(path("七店/产品/VgStaff.xml")), expectedBytes);
         QCOMPARE(bytesOf(path("五店/产品/VgStaff.xml")), QByteArray("old staff of five"));
-        QCOMPARE(QDir(path("五店/产品")).entryList(QDir::Files | QDir::Hidden), QStringList{"VgStaff.xml"});
+        for (const char *store : {"五店", "七店"})
+            QCOMPARE(QDir(path(store) + "/产品").entryList(QDir::Files | QDir::Hidden), QStringList{"VgStaff.xml"});
         QVERIFY(!QFileInfo::exists(path("一店")));
+        QVERIFY(!QFileInfo::exists(path("产品"))); // nothing below the working folder
 
+        // the failure lines, each after a line feed; open and write failures name the reason
         const QStringList lines{"一店dovra路径错误，写入失败：" + path("一店") + "\\产品",
                                 "三店dovra路径错误，写入失败：" + path("三店") + "\\产品",
-                                "四店 文件打开失败，错误原因：", "五店 文件写入失败，错误原因："};
-        // the first n failure lines, each after a line feed; open and write failures name the reason
+                                "四店 文件打开失败，错误原因：", "五店 文件写入失败，错误原因：",
+                                "九店dovra路径错误，写入失败：.\\产品"};
         auto errorsUpTo = [&](int n, const QString &errormsg) {
             const QStringList got = errormsg.split('\n');
             if (got.size() != n + 1 || !got[0].isEmpty())
                 return false;
             for (int i = 0; i < n; ++i) {
-                const bool withReason = i >= 2;
+                const bool withReason = lines[i].endsWith("：");
                 if (withReason ? !got[i + 1].startsWith(lines[i]) || got[i + 1].size() == lines[i].size()
                                : got[i + 1] != lines[i])
                     return false;
             }
             return true;
         };
-        QCOMPARE(r.reports.size(), 6);
-        const char *next[] = {"二店", "三店", "四店", "五店", "六店"};
-        for (int i = 0; i < 5; ++i) {
-            QCOMPARE(r.reports[i].value("type").toString(), QString("门店数据导入成功"));
-            QCOMPARE(r.reports[i].value("msg").toString(), QString("员工数据: ") + stores[i].toObject()["name"].toString()
-                                                               + "数据导入完成，开始给导入" + next[i] + "数据...");
+        // each store's message says whether its file was written; only those count as done
+        const QList<bool> written{false, true, false, false, false, true, false, true};
+        QCOMPARE(r.reports.size(), 8);
+        int failures = 0;
+        for (int i = 0; i < 8; ++i) {
+            const QJsonObject &report = r.reports[i];
+            const QString name = stores[i].toObject()["name"].toString();
+            QCOMPARE(report.value("store").toString(), name);
+            QCOMPARE(report.value("written").toBool(), written[i]);
+            failures += !written[i];
+            if (i == 7)
+                break;
+            QCOMPARE(report.value("type").toString(), QString("门店数据导入成功"));
+            QCOMPARE(report.value("msg").toString(), "员工数据: " + name + (written[i] ? "数据导入完成" : "数据导入失败")
+                                                         + "，开始给导入" + stores[i + 1].toObject()["name"].toString()
+                                                         + "数据...");
+            if (written[i])
+                QCOMPARE(report.value("errormsg").toString(), QString());
+            else
+                QVERIFY2(errorsUpTo(failures, report.value("errormsg").toString()), qPrintable(name));
         }
-        QVERIFY(errorsUpTo(1, r.reports[0].value("errormsg").toString()));
-        QCOMPARE(r.reports[1].value("errormsg").toString(), QString()); // 二店 written
-        QVERIFY(errorsUpTo(2, r.reports[2].value("errormsg").toString()));
-        QVERIFY(errorsUpTo(3, r.reports[3].value("errormsg").toString()));
-        QVERIFY(errorsUpTo(4, r.reports[4].value("errormsg").toString()));
         // the last store was written, and its final message still carries every failure
-        QCOMPARE(r.reports[5].value("type").toString(), QString("全部导入成功"));
-        QCOMPARE(r.reports[5].value("msg").toString(), QString("数据全部导入完成"));
-        QVERIFY(errorsUpTo(4, r.reports[5].value("errormsg").toString()));
+        QCOMPARE(r.reports[7].value("type").toString(), QString("全部导入成功"));
+        QCOMPARE(r.reports[7].value("msg").toString(), QString("数据导入结束，有门店未能写入"));
+        QVERIFY(errorsUpTo(5, r.reports[7].value("errormsg").toString()));
     }
 
     void copyDirectory_data()
