@@ -6,14 +6,17 @@
 #include "logging.h"
 #include "platform.h"
 #include "webapi.h"
+#include "windowguard.h"
 
+#include <QCoreApplication>
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QMetaObject>
 #include <QSaveFile>
+#include <QSet>
 
 namespace {
 
@@ -125,11 +128,24 @@ QString writeReplacing(const QString &localFile, const QByteArray &bytes)
     return QString();
 }
 
+// The runs started by startUnowned that have not ended (GUI thread).
+QSet<Dovrathread *> &unownedRuns()
+{
+    static QSet<Dovrathread *> runs;
+    return runs;
+}
+
 } // namespace
 
-Dovrathread::Dovrathread(QObject *receiver, QObject *parent) : QThread(parent), receiver(receiver) {}
+Dovrathread::Dovrathread(QObject *receiver, QObject *parent)
+    : QThread(parent), receiver(receiver), m_reports(WindowGuard::create(receiver))
+{
+}
 
-Dovrathread::~Dovrathread() = default;
+Dovrathread::~Dovrathread()
+{
+    unownedRuns().remove(this);
+}
 
 void Dovrathread::stop()
 {
@@ -157,6 +173,31 @@ void Dovrathread::startExport(const QString &root, const QList<OrderRowInfo> &ro
     orders = rows;
     takeShopSwitches();
     start(QThread::InheritPriority);
+}
+
+void Dovrathread::startUnowned()
+{
+    Q_ASSERT(!parent());
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+    unownedRuns().insert(this);
+    static bool waitAtEnd = false;
+    if (!waitAtEnd && QCoreApplication::instance()) {
+        waitAtEnd = true;
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [] {
+            if (!waitForUnowned(kEndWaitMs))
+                qCWarning(lcDovra) << "Dovra store check still running at the program's end";
+        });
+    }
+    start(QThread::InheritPriority);
+}
+
+bool Dovrathread::waitForUnowned(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    bool allEnded = true;
+    for (Dovrathread *run : unownedRuns().values())
+        allEnded = run->wait(deadline) && allEnded;
+    return allEnded;
 }
 
 void Dovrathread::run()
@@ -191,8 +232,7 @@ void Dovrathread::checkStorePaths()
             names += QLatin1Char(',');
         names += jsonString(store, QStringLiteral("name"));
     }
-    QMetaObject::invokeMethod(receiver, "slt_dovrastores", Qt::QueuedConnection, Q_ARG(QJsonArray, reachable),
-                              Q_ARG(QString, names));
+    m_reports->report("slt_dovrastores", reachable, names);
 }
 
 // ---- staff and product files ----
@@ -200,7 +240,7 @@ void Dovrathread::checkStorePaths()
 void Dovrathread::sendThreadReport(QJsonObject obj)
 {
     obj.insert(QStringLiteral("run"), runTag);
-    QMetaObject::invokeMethod(receiver, "slt_threademit", Qt::QueuedConnection, Q_ARG(QJsonObject, obj));
+    m_reports->report("slt_threademit", obj);
 }
 
 void Dovrathread::buildStaffXml()
@@ -292,8 +332,7 @@ void Dovrathread::writeToFile()
 
 bool Dovrathread::emitExportResult(const QJsonObject &obj)
 {
-    return QMetaObject::invokeMethod(receiver, "slt_exportDovraResult", Qt::QueuedConnection,
-                                     Q_ARG(QJsonObject, obj));
+    return m_reports->report("slt_exportDovraResult", obj);
 }
 
 void Dovrathread::sendUpdateMsg(const QString &text)

@@ -15,9 +15,11 @@
 //                                      whether its file was "written"; every one carries the "run";
 //   slt_exportDovraResult(QJsonObject) "update_msg" progress lines, then one "all_finish" report.
 //
-// The receiver is not owned; every owner passes itself as receiver and parent, and stops and waits for
-// the thread before it goes away. Only the XML job looks at the stop flag; the store check and the
-// export always run to their end.
+// The receiver is not owned. A report reaches it only while it lives: the call is made on the GUI thread
+// and dropped there once the receiver has gone. The windows that wait for their thread pass themselves as
+// receiver and parent and stop and wait for it before they go; a store check runs unowned (startUnowned)
+// and is never waited for by its window. Only the XML job looks at the stop flag; the store check and
+// the export always run to their end.
 
 #include "orderrecords.h"
 
@@ -29,6 +31,9 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
+
+class WindowGuard;
 
 class Dovrathread : public QThread
 {
@@ -64,6 +69,12 @@ public:
     // The export's start: waits for the end of a previous run (whose last report may have arrived
     // already), sets the inputs and the switches and starts the thread.
     void startExport(const QString &root, const QList<OrderRowInfo> &rows);
+    // Starts a run that no window waits for (the thread must have no parent): the thread deletes itself
+    // once it has ended, and the program's end waits for it at most kEndWaitMs.
+    void startUnowned();
+    // Waits for the unowned runs still going, at most ms in all; true when none is left. GUI thread.
+    static bool waitForUnowned(int ms);
+    static constexpr int kEndWaitMs = 3000;
 
     // ---- the jobs, on the worker thread ----
     void checkStorePaths();
@@ -92,4 +103,6 @@ private:
     void buildXml(int type);
     void sendThreadReport(QJsonObject obj);
     void copyTree(const QString &source, const QString &target, QStringList &walk, CopyCount &count);
+
+    std::shared_ptr<WindowGuard> m_reports; // posts to the receiver while it lives
 };

@@ -72,10 +72,7 @@ SelectTool::SelectTool(const QList<ShopEntry> &shops, QWidget *parent)
 
 SelectTool::~SelectTool()
 {
-    // A store check still running reports to this window: it ends first.
-    for (const QPointer<Dovrathread> &check : qAsConst(m_storeChecks))
-        if (check)
-            check->wait();
+    // A store check still running is not waited for: its report reaches no one once the window has gone.
     delete ui;
 }
 
@@ -231,12 +228,11 @@ void SelectTool::query_storesdovrapaths(QNetworkReply *reply)
         return;
     }
     ui->pb_synctodovra->setText(kSyncText + QStringLiteral(",解析数据中,请稍后..."));
-    auto *check = new Dovrathread(this, this);
+    // One unreachable share can hold a check for long: the check belongs to no window.
+    auto *check = new Dovrathread(this, nullptr);
     check->stores = obj.value(QStringLiteral("stores")).toArray();
     check->mode = QStringLiteral("stores");
-    m_storeChecks.removeAll(nullptr);
-    m_storeChecks.append(check);
-    check->start(QThread::InheritPriority);
+    check->startUnowned();
 }
 
 void SelectTool::slt_dovrastores(QJsonArray storeables, QString msg)

@@ -7,12 +7,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
-class Dovrathread;
 class QButtonGroup;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -82,6 +80,5 @@ private:
     bool m_busy = false;
     int m_pendingTool = 0;
     ShopEntry m_pendingShop;
-    QString m_syncShopId;                      // the shop whose stores the running check tests
-    QList<QPointer<Dovrathread>> m_storeChecks; // waited for before the window goes
+    QString m_syncShopId; // the shop whose stores the running check tests
 };

@@ -2,6 +2,7 @@
 // the sync dialog it opens, against the stand-in web service and the sample studio's Dovra folders.
 
 #include "dovrasyncbaseinfodialog.h"
+#include "dovrathread.h"
 #include "globals.h"
 #include "msgbox.h"
 #include "selecttool.h"
@@ -143,8 +144,12 @@ private slots:
         syncBtn()->click();
         QVERIFY(testsupport::waitFor([&] { return syncBtn()->text().endsWith("解析数据中,请稍后..."); }));
         delete m_tool.data();
-        QCoreApplication::processEvents();
+        // the window went without waiting for the check, whose report then reaches no one
+        QVERIFY(!Dovrathread::waitForUnowned(0));
+        QVERIFY(Dovrathread::waitForUnowned(60000));
+        QTest::qWait(50);
         QVERIFY(dialogs().isEmpty());
+        QVERIFY(MsgBox::shown().isEmpty());
     }
 };
 
