@@ -10,7 +10,7 @@
 // everything), restricted with the finished photos in place of Dovra's, and `cp -r` of the selection
 // folder. While the worker runs, a 10 ms timer on the GUI thread measures how late it fires, and the
 // receiver sets a label for every file, as the export window does. A last export into a finished tree must
-// copy nothing and still report the order complete.
+// copy nothing, still report the order complete and take less time than `cp -r`.
 
 #include "benchsupport.h"
 #include "dovrathread.h"
@@ -246,6 +246,7 @@ int main(int argc, char *argv[])
     Mode modes[] = {{"unrestricted", QString(), QString()},
                     {"restricted, finished photos in place", QStringLiteral("0"), QStringLiteral("1")}};
     double cpBest = 1e9;
+    double again = -1;
     bool ok = true;
     for (int round = 0; round < 2; ++round) {
         const double cp = cpOnce(tree.result, out + QStringLiteral("/cp"));
@@ -262,11 +263,12 @@ int main(int argc, char *argv[])
             if (round == 1 && m.downloadAll.isEmpty()) {
                 // again into the finished tree: nothing is copied, the order is still complete
                 const QMap<QString, QDateTime> before = stamps(root);
-                const Run again = exportOnce(tree, root, m.downloadAll, m.bigImg);
+                const Run second = exportOnce(tree, root, m.downloadAll, m.bigImg);
                 const bool untouched = stamps(root) == before;
-                const bool complete = again.report.contains(QStringLiteral("Dovra导出完成"));
-                std::printf("re-export: %.2f s, %s, %s\n", again.seconds, untouched ? "nothing copied" : "FILES CHANGED",
+                const bool complete = second.report.contains(QStringLiteral("Dovra导出完成"));
+                std::printf("re-export: %s, %s\n", untouched ? "nothing copied" : "FILES CHANGED",
                             complete ? "reported complete" : "NOT COMPLETE");
+                again = second.seconds;
                 ok = ok && untouched && complete;
             }
             QDir(root).removeRecursively();
@@ -279,6 +281,11 @@ int main(int argc, char *argv[])
         std::printf("%s: %.2f s, %d files, %.2f x cp -r%s; GUI timer at most %.1f ms late%s\n", m.name, m.best, m.files,
                     ratio, ratio <= 1.2 ? "" : " [over 1.2]", m.late, m.late < 50 ? "" : " [over 50 ms]");
         ok = ok && ratio <= 1.2 && m.late < 50;
+    }
+    if (again >= 0) {
+        std::printf("re-export into the finished tree: %.2f s, %.2f x cp -r%s\n", again, again / cpBest,
+                    again < cpBest ? "" : " [not faster than cp -r]");
+        ok = ok && again < cpBest;
     }
     const double rss = bench::peakRssMiB();
     std::printf("peak RSS: %.0f MiB%s\n", rss, rss < 200 ? "" : " [over 200 MiB]");

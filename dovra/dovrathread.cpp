@@ -128,6 +128,12 @@ QString writeReplacing(const QString &localFile, const QByteArray &bytes)
     return QString();
 }
 
+// The name under which a finished photo is looked up: as the file system compares names.
+QString finishedKey(const QString &name)
+{
+    return Platform::pathCase() == Qt::CaseInsensitive ? name.toCaseFolded() : name;
+}
+
 // The runs started by startUnowned that have not ended (GUI thread).
 QSet<Dovrathread *> &unownedRuns()
 {
@@ -439,7 +445,15 @@ Dovrathread::CopyCount Dovrathread::copyDirectory(const QString &source, const Q
     const QString targetCanonical = QFileInfo(localTarget).canonicalFilePath();
     if (!targetCanonical.isEmpty())
         walk.append(targetCanonical);
+    // The order's finished photos are listed once for the whole tree, not looked up file by file.
+    m_finished.clear();
+    if (bigImg == QLatin1String("1") && !currentOrderDir.isEmpty()) {
+        const QDir finished(Platform::localPath(currentOrderDir + QStringLiteral("成品")));
+        for (const QFileInfo &photo : finished.entryInfoList(QDir::Files | QDir::Hidden))
+            m_finished.insert(finishedKey(photo.fileName()), photo.filePath());
+    }
     copyTree(Platform::localPath(source), localTarget, walk, count);
+    m_finished.clear();
     return count;
 }
 
@@ -455,7 +469,6 @@ void Dovrathread::copyTree(const QString &source, const QString &target, QString
     walk.append(canonical);
 
     const bool restricted = downloadAll == QLatin1String("0");
-    const bool substitute = bigImg == QLatin1String("1") && !currentOrderDir.isEmpty();
     const QDir sourceDir(source);
     const QString sourceBase = sourceDir.absolutePath() + QLatin1Char('/');
     const QString targetBase = QDir(target).absolutePath() + QLatin1Char('/');
@@ -475,11 +488,7 @@ void Dovrathread::copyTree(const QString &source, const QString &target, QString
         }
         if (restricted && !restrictedSuffixes().contains(entry.suffix().toLower()))
             continue;
-        if (substitute) {
-            const QString finished = Platform::localPath(currentOrderDir + QStringLiteral("成品\\") + name);
-            if (QFileInfo(finished).isFile())
-                from = finished;
-        }
+        from = m_finished.value(finishedKey(name), from);
         sendUpdateMsg(QStringLiteral("正在拷贝") + name + QStringLiteral(", 请稍后..."));
         QString why;
         switch (FileOperation::copyNoReplace(from, to, &why)) {

@@ -23,6 +23,7 @@
 
 #include "orderrecords.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
@@ -105,4 +106,5 @@ private:
     void copyTree(const QString &source, const QString &target, QStringList &walk, CopyCount &count);
 
     std::shared_ptr<WindowGuard> m_reports; // posts to the receiver while it lives
+    QHash<QString, QString> m_finished;    // the order's finished photos during a copy: name key -> path
 };

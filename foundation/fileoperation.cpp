@@ -6,6 +6,7 @@
 
 #include <QDataStream>
 #include <QDebug>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -379,10 +380,16 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
             *why = text;
         return CopyFailed;
     };
-    if (!QFileInfo(source).isFile())
+    const QFileInfo sourceInfo(source);
+    if (!sourceInfo.isFile())
         return fail(QStringLiteral("源文件不存在"));
     if (existsOrLink(target)) {
-        if (sameContent(source, target))
+        // A copy carries its source's time (as the Windows copy does), so a target of the same size and
+        // time is that copy, and is not read again.
+        const QFileInfo targetInfo(target);
+        if ((targetInfo.isFile() && targetInfo.size() == sourceInfo.size()
+             && targetInfo.lastModified() == sourceInfo.lastModified())
+            || sameContent(source, target))
             return AlreadyThere;
         return fail(QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
     }
@@ -392,8 +399,8 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
     QFile in(source);
     QTemporaryFile out(QFileInfo(target).absolutePath() + QStringLiteral("/.copying-XXXXXX"));
     if (Platform::copyShouldFail(target) || !in.open(QIODevice::ReadOnly) || !out.open()
-        || !Platform::copyFileContents(in, out)
-        || !out.setPermissions(in.permissions()) || !out.rename(target))
+        || !Platform::copyFileContents(in, out) || !out.setPermissions(in.permissions())
+        || !out.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime) || !out.rename(target))
         return fail(QStringLiteral("复制失败：") + target);
     out.setAutoRemove(false); // it is the target now
     return Copied;

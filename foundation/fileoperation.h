@@ -48,8 +48,10 @@ public:
         AlreadyThere, // the target held the same bytes already (an earlier copy)
         CopyFailed,   // nothing usable is at the target; *why says why
     };
-    // Copies source to target, both local file-system paths; the target's folder must exist. An existing
-    // target is never replaced: the same bytes count as AlreadyThere, other bytes make the copy fail.
+    // Copies source to target, both local file-system paths; the target's folder must exist. The copy
+    // takes the source's modification time. An existing target is never replaced: the same bytes count as
+    // AlreadyThere (a file of the source's size and time is taken for an earlier copy unread), other bytes
+    // make the copy fail.
     static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr);
     // True when both files can be read and hold the same bytes.
     static bool sameContent(const QString &a, const QString &b);

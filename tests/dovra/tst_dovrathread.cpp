@@ -408,8 +408,12 @@ private slots:
         QVERIFY(put(path("order/成品/PHOTO.JPG"), "big finished photo"));
         QDir().mkpath(path("order/成品/c.png"));
         QString target = path("out");
-        if (setup == "taken")
-            QVERIFY(put(target + "/x.tif", "older"));
+        if (setup == "taken") { // as large as the source, and older
+            QVERIFY(put(target + "/x.tif", "older bytes"));
+            QFile taken(target + "/x.tif");
+            QVERIFY(taken.open(QIODevice::Append));
+            QVERIFY(taken.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(0, 0)), QFileDevice::FileModificationTime));
+        }
         if (setup == "failCopy")
             Platform::failCopies("PHOTO");
         if (setup == "loop")
@@ -433,7 +437,9 @@ private slots:
                                                : setup == "failCopy" ? QByteArray("<missing>")
                                                                      : QByteArray("dovra PHOTO.JPG"));
         if (setup == "taken")
-            QCOMPARE(bytesOf(target + "/x.tif"), QByteArray("older"));
+            QCOMPARE(bytesOf(target + "/x.tif"), QByteArray("older bytes"));
+        // a copy carries its source's time, by which a later export knows it unread
+        QCOMPARE(QFileInfo(target + "/Cover.Jpeg").lastModified(), QFileInfo(src + "Cover.Jpeg").lastModified());
         if (!tried.isEmpty()) {
             // one line per file tried, by its bare name, depth first in case-ignoring name order
             QCOMPARE(r.updates, tried.replaceInStrings(QRegularExpression("^(.*)$"), "正在拷贝\\1, 请稍后..."));
