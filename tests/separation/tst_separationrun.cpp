@@ -459,6 +459,20 @@ private slots:
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
     }
 
+    // A search still out would replace the rows of the run when its reply comes.
+    void aStartWhileASearchIsOut()
+    {
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0, 1, 2}));
+        m_server.queueReply("order_list", standin::Reply::ok().withDelay(500));
+        child<QPushButton>(w, "searchButton")->click();
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("正在检索订单，请在检索结束后再开始"));
+        QVERIFY(!w->isSeparating());
+        QVERIFY(testsupport::waitFor([w] { return child<QPushButton>(w, "searchButton")->isEnabled(); }));
+        QCOMPARE(goodsRequests(), QStringList());
+    }
+
     void aClickWithEveryTickedRowTaken()
     {
         m_server.queueReply("ordergoods20230521", standin::Reply::httpError(500));
