@@ -157,15 +157,16 @@ bool SeparationWindow::acceptRunReply(QNetworkReply *reply, const QString &error
 {
     if (!runActive())
         return false;
+    const QString stage = errorPrefix.chopped(1); // "查询…错误"
     if (!readJsonReply(reply, obj, nullptr, errorPrefix + QStringLiteral("服务器返回的数据无法识别"))) {
-        endRun();
+        endRunEarly(stage);
         return false;
     }
     qCDebug(lcSeparation).noquote() << "run reply:" << QJsonDocument(*obj).toJson(QJsonDocument::Compact);
     const QString code = jsonString(*obj, QStringLiteral("code"));
     if (code != QLatin1String("1")) {
         inform(QStringLiteral("警告"), errorPrefix + code);
-        endRun();
+        endRunEarly(stage);
         return false;
     }
     return true;
@@ -193,12 +194,7 @@ void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
     if (workDir.isEmpty()) {
         // No save folder given: nothing of this order was done, so the next start takes it again
         // instead of passing it over.
-        for (auto row = m_orderList.rbegin(); row != m_orderList.rend(); ++row) {
-            if (row->processed && row->order_photo_id == g_cur_order_photo_id) {
-                row->processed = false;
-                break;
-            }
-        }
+        untakeCurrentOrder();
         endRun();
         return;
     }
@@ -234,7 +230,7 @@ void SeparationWindow::startSeparatePhotos()
         make(workDir + folder);
     if (!failed.isEmpty()) {
         inform(QStringLiteral("警告"), QStringLiteral("分件文件夹创建失败：") + failed);
-        endRun();
+        endRunEarly(QStringLiteral("分件文件夹创建失败"));
         return;
     }
 
@@ -351,14 +347,7 @@ void SeparationWindow::separateNextOrder()
     if (!startNextOrder())
         return;
 
-    const QString message = separateReportText(m_messageList);
-    qCDebug(lcSeparation) << "m_messageList.count()" << m_messageList.size();
-    qCDebug(lcSeparation) << "message" << message;
-    auto *box = new MessageBoxDialog(nullptr);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setMessage(message, reportFileName());
-    box->setModal(true);
-    box->show();
+    showReport();
 
     for (OrderRowInfo &row : m_orderList)
         row.processed = false;
@@ -367,6 +356,47 @@ void SeparationWindow::separateNextOrder()
     m_finishedLabel->hide();
     m_progressGroup->hide();
     endRun();
+}
+
+void SeparationWindow::untakeCurrentOrder()
+{
+    for (auto row = m_orderList.rbegin(); row != m_orderList.rend(); ++row) {
+        if (row->processed && row->order_photo_id == g_cur_order_photo_id) {
+            row->processed = false;
+            return;
+        }
+    }
+}
+
+void SeparationWindow::endRunEarly(const QString &why)
+{
+    // The order that failed is offered again by the next start; what the run did up to here is reported
+    // now, so no finding of the orders before it is lost when the next start begins a new report.
+    untakeCurrentOrder();
+    SeparateMessageInfo stopped;
+    stopped.orderNumber = g_cur_orderpayforkey;
+    stopped.failures = guard()->takeFailures();
+    stopped.notes << QStringLiteral("分件未完成（") + why + QStringLiteral("），再次点击“开始分件”将重新分件该订单");
+    const bool didSomething = !m_messageList.isEmpty();
+    m_messageList.append(stopped);
+    endRun();
+    if (didSomething)
+        showReport();
+}
+
+void SeparationWindow::showReport()
+{
+    const QString message = separateReportText(m_messageList);
+    qCDebug(lcSeparation) << "m_messageList.count()" << m_messageList.size();
+    for (const SeparateMessageInfo &m : qAsConst(m_messageList))
+        qCDebug(lcSeparation) << "for_m_messageList" << m.orderNumber << m.notExistPhotos.join(QStringLiteral("、"))
+                              << m.emptyProducts.join(QStringLiteral("、"));
+    qCDebug(lcSeparation) << "message" << message;
+    auto *box = new MessageBoxDialog(nullptr);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setMessage(message, reportFileName());
+    box->setModal(true);
+    box->show();
 }
 
 QString SeparationWindow::reportFileName() const

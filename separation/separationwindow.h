@@ -82,8 +82,16 @@ protected:
     void separateNextOrder();
     // A reply of the run: true, with *obj, for a JSON object whose "code" is "1". Otherwise the user is told
     // (a network error, a reply that cannot be read, or errorPrefix and the code) and the run ends here
-    // (endRun): the next click goes on with the rows not yet taken.
+    // (endRunEarly).
     bool acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj);
+    // The current order cannot be finished: the run ends here. The order is offered again by the next
+    // start, and the report of what the run did so far (its orders' findings, and this order named with
+    // why) is shown when the run did anything.
+    void endRunEarly(const QString &why);
+    // The report box of the run's findings.
+    void showReport();
+    // The row of the current order is no longer taken.
+    void untakeCurrentOrder();
     // The report's default file: save folder, today's date, the orders' numbers, "分件结果.txt".
     QString reportFileName() const;
     // The current order's folder is a full path the run may read from.

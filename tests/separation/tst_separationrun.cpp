@@ -278,7 +278,10 @@ private slots:
             QCOMPARE(MsgBox::shown().size(), 1);
             QCOMPARE(MsgBox::lastShown().title, QString("警告"));
             QCOMPARE(MsgBox::lastShown().text, box);
-            QVERIFY(!report.shown);
+            QVERIFY(report.text.startsWith("订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg"));
+            QVERIFY(report.text.contains(QRegularExpression("订单A1203:\n分件未完成（查询(裁剪|订单)信息错误），"
+                                                            "再次点击“开始分件”将重新分件该订单\n\n$")));
+            QVERIFY(!w->orderList().at(0).processed);
             QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
             QVERIFY(!QFileInfo::exists(work + "快递产品信息.pdf"));
             return;
@@ -390,23 +393,39 @@ private slots:
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
     }
 
-    void aFailedGoodsReplyStopsTheRun_data()
+    void aFailedReplyStopsTheRun_data()
     {
+        QTest::addColumn<QString>("action"); // of the second order, refused once
         QTest::addColumn<standin::Reply>("reply");
         QTest::addColumn<QString>("text");
-        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "网络请求错误\n500";
-        QTest::newRow("not JSON") << standin::Reply::notJson() << "查询产品信息错误：服务器返回的数据无法识别";
-        QTest::newRow("refused") << standin::Reply::refused("no", "0") << "查询产品信息错误：0";
-        QTest::newRow("numeric code") << standin::Reply::numericCode(1) << "查询产品信息错误：";
+        QTest::addColumn<QString>("stage");
+        const QString goods = "ordergoods20230521";
+        QTest::newRow("goods HTTP 500") << goods << standin::Reply::httpError(500) << "网络请求错误\n500" << "查询产品信息错误";
+        QTest::newRow("goods not JSON") << goods << standin::Reply::notJson() << "查询产品信息错误：服务器返回的数据无法识别"
+                                        << "查询产品信息错误";
+        QTest::newRow("goods refused") << goods << standin::Reply::refused("no", "0") << "查询产品信息错误：0"
+                                       << "查询产品信息错误";
+        QTest::newRow("goods numeric code") << goods << standin::Reply::numericCode(1) << "查询产品信息错误："
+                                            << "查询产品信息错误";
+        QTest::newRow("crop refused") << "getorderpic" << standin::Reply::refused("no", "0") << "查询裁剪信息错误：0"
+                                      << "查询裁剪信息错误";
     }
-    void aFailedGoodsReplyStopsTheRun()
+    // The run ends at the order that failed and reports what it did; the next start separates that order.
+    void aFailedReplyStopsTheRun()
     {
+        QFETCH(QString, action);
         QFETCH(standin::Reply, reply);
         QFETCH(QString, text);
+        QFETCH(QString, stage);
         const standin::SampleStudio studio = *m_studio;
-        m_server.setHandler("ordergoods20230521", [studio, reply](const standin::Request &r) {
+        auto refused = std::make_shared<bool>(false);
+        m_server.setHandler(action, [studio, reply, action, refused](const standin::Request &r) {
             const standin::SampleOrder *o = studio.orderFor(r);
-            return o->id == "5002" ? reply : standin::Reply::json(studio.goodsReply(*o));
+            if (o->id == "5002" && !*refused) {
+                *refused = true;
+                return reply;
+            }
+            return standin::Reply::json(action == "getorderpic" ? studio.cropReply(*o) : studio.goodsReply(*o));
         });
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0, 1, 2}));
@@ -414,16 +433,20 @@ private slots:
         QCOMPARE(MsgBox::shown().size(), 1);
         QCOMPARE(MsgBox::lastShown().title, QString("警告"));
         QCOMPARE(MsgBox::lastShown().text, text);
-        QVERIFY(!takeReportBox().shown);
+        const testsupport::ReportBox stopped = takeReportBox();
+        QVERIFY(stopped.text.startsWith("订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg"));
+        QVERIFY(stopped.text.endsWith("订单B2207:\n分件未完成（" + stage + "），再次点击“开始分件”将重新分件该订单\n\n"));
         QVERIFY(child<QPushButton>(w, "searchButton")->isEnabled());
+        QVERIFY(!w->orderList().at(1).processed);
 
-        // the next click goes on with the third order
+        // the next click separates the order that failed, then the third
         QVERIFY(runToEnd(w));
-        QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
-        QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：2/3"));
+        QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5002", "5003"}));
+        QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：3/3"));
         const testsupport::ReportBox report = takeReportBox();
-        QVERIFY(report.text.startsWith("订单C3105:"));
-        QVERIFY(report.file.endsWith("/C3105、C3105分件结果.txt"));
+        QVERIFY(report.text.startsWith("订单B2207:"));
+        QVERIFY(report.file.endsWith("/B2207、B2207、C3105、C3105分件结果.txt"));
+        QCOMPARE(testsupport::fileTree(dated()).filter(QRegularExpression("^B2207.*/明细制作单.pdf$")).size(), 1);
     }
 
     void clicksDuringARunChangeNothing()
@@ -475,17 +498,23 @@ private slots:
 
     void aClickWithEveryTickedRowTaken()
     {
-        m_server.queueReply("ordergoods20230521", standin::Reply::httpError(500));
+        const standin::SampleStudio studio = *m_studio;
+        m_server.setHandler("ordergoods20230521", [studio](const standin::Request &r) {
+            const standin::SampleOrder *o = studio.orderFor(r);
+            return o->id == "5003" ? standin::Reply::httpError(500) : standin::Reply::json(studio.goodsReply(*o));
+        });
         SearchOrder *w = open();
-        QVERIFY(listAndTick(w, {1}));
+        QVERIFY(listAndTick(w, {1, 2}));
         QVERIFY(runToEnd(w));
+        takeReportBox();
+        testsupport::clickRow(w, 2); // the order that failed is unticked: every ticked row is taken
         MsgBox::clearShown();
         child<QPushButton>(w, "pushButton_separate")->click();
         QCOMPARE(MsgBox::lastShown().title, QString("提示"));
         QVERIFY(!w->isSeparating());
         QVERIFY(!w->orderList().at(1).processed);
         QVERIFY(runToEnd(w));
-        QCOMPARE(goodsRequests(), (QStringList{"5002", "5002"}));
+        QCOMPARE(goodsRequests(), (QStringList{"5002", "5003", "5002"}));
         QVERIFY(takeReportBox().text.startsWith("订单B2207:"));
         QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：1/1"));
     }
