@@ -17,6 +17,7 @@
 #include "webapi.h"
 
 #include <QAtomicInt>
+#include <QCloseEvent>
 #include <QDate>
 #include <QDir>
 #include <QGroupBox>
@@ -48,6 +49,23 @@ FormBody orderBody(const QString &orderPhotoId)
 
 SeparationWindow::SeparationWindow(QWidget *parent) : OrderSearchWindowBase(parent)
 {
+}
+
+void SeparationWindow::closeEvent(QCloseEvent *event)
+{
+    if (runActive()) {
+        QPointer<SeparationWindow> self(this);
+        const QMessageBox::StandardButton answer = MsgBox::question(
+            this, QStringLiteral("警告"),
+            QStringLiteral("正在分件，确定要关闭窗口吗？\n关闭后分件停止，没有分完的订单需要重新分件。"));
+        if (!self)
+            return;
+        if (answer != QMessageBox::Yes) {
+            event->ignore(); // the run goes on
+            return;
+        }
+    }
+    OrderSearchWindowBase::closeEvent(event);
 }
 
 QStringList SeparationWindow::workFolders() const

@@ -56,6 +56,8 @@ protected:
         WorkSheetKind sheetKind = WorkSheetKind::Separation;
     };
     void setSeparationRules(const SeparationRules &rules) { m_rules = rules; }
+    // Closing during a run asks first; "No" keeps the window and its run.
+    void closeEvent(QCloseEvent *event) override;
 
     // ---- what a window gives ----
     // Reads the goods reply ("code" checked) into g_orderGoodsList and whatever else the window keeps.

@@ -532,6 +532,10 @@ private slots:
         child<QPushButton>(w, "pushButton_separate")->click();
         QVERIFY(testsupport::waitFor([&] { return w->guard()->queuedJobs() > 0; }));
         const std::shared_ptr<WindowGuard> guard = w->guard();
+        w->close(); // asked first: "No" keeps the window and its run
+        QCOMPARE(MsgBox::lastShown().text, QString("正在分件，确定要关闭窗口吗？\n关闭后分件停止，没有分完的订单需要重新分件。"));
+        QVERIFY(w->isVisible() && w->isSeparating() && guard->queuedJobs() > 0);
+        MsgBox::setNextAnswer(QMessageBox::Yes);
         w->close();
         QVERIFY(testsupport::waitFor([&] { return m_windows.first().isNull(); }));
         QCOMPARE(guard->queuedJobs(), 0);
