@@ -92,7 +92,8 @@ void BarcodeDownload::onFinished()
     m_reply = nullptr;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool ok = reply->error() == QNetworkReply::NoError && status >= 200 && status < 300;
-    qCDebug(lcSeparation) << (ok ? "success" : "failed") << status << reply->errorString();
+    // The error text of a reply holds its whole URL, token included: only the codes are logged.
+    qCDebug(lcSeparation) << (ok ? "success" : "failed") << "HTTP" << status << "error" << int(reply->error());
     reply->deleteLater();
     end(ok);
 }

@@ -552,6 +552,7 @@ private slots:
         BarcodeDownload::setTimeLimitMs(1000);
         g_SHOPID = "11";
         QNetworkAccessManager manager;
+        testsupport::LogCapture log;
         BarcodeDownload download(&manager);
         QSignalSpy finished(&download, &BarcodeDownload::finished);
         download.start(BarcodeDownload::barcodeUrl("5001"), file);
@@ -566,6 +567,8 @@ private slots:
         else
             QCOMPARE(bytesOf(file), before);
         QCOMPARE(Platform::isHidden(file), ok && earlier);
+        QVERIFY(!log.lines().isEmpty());
+        QVERIFY(log.lines().filter(g_apiToken).isEmpty()); // the URL's token never reaches the log
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), earlier || ok ? 1 : 0);
         QTest::qWait(50);
         QCOMPARE(finished.size(), 1);
