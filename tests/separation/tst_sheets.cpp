@@ -399,6 +399,7 @@ private slots:
         QVERIFY(marks.contains("<ui style=\"list-style-type: none;\"></ui>"));
         QVERIFY(!html.contains("up.jpg\""));
         QCOMPARE(sheetImageUrl("/a#b/c%d.jpg").toLocalFile(), QString("/a#b/c%d.jpg"));
+        QCOMPARE(sheetImageSource("/a#b/c%d.jpg"), QString("file:///a%23b/c%25d.jpg"));
     }
 
     void workSheetTextAndPdf()
@@ -437,7 +438,7 @@ private slots:
         QVERIFY(QFileInfo(pdf).permissions().testFlag(QFile::ReadOther));
 #endif
 
-        // a print that fails leaves the earlier file and no temporary one
+        // a sheet whose replacing fails leaves the earlier file and no temporary one
         const qint64 before = QFileInfo(pdf).size();
         Platform::failWrites("明细制作单.pdf", 1);
         QVERIFY(!printHtmlToPdf("<p>new</p>", pdf));
