@@ -184,13 +184,11 @@ QString goodsTable(const WorkSheetData &data, QMap<QString, OrderGoodsInfo> &rec
 } // namespace
 
 namespace {
+// A file URL on every platform: "file:///C:/…" for an ordinary Windows path, and a "#" or "%" in a
+// folder or file name stays part of the path instead of cutting or decoding it.
 QString sheetImageLink(const QString &path)
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("file:///") + path;
-#else
     return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
-#endif
 }
 } // namespace
 
