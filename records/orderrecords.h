@@ -144,6 +144,10 @@ struct SeparateMessageInfo
 
 // The end-of-run report: one block per entry that has notes, missing photos, empty products or failures.
 QString separateReportText(const QList<SeparateMessageInfo> &messages);
+// The report's default file name (without its folder): every order of the entries once, in their order,
+// its number made a safe name part and named twice, then "分件结果.txt". A name past the file system's
+// 255 bytes names the first orders and "等N个订单" (N the number of orders) instead.
+QString separateReportName(const QList<SeparateMessageInfo> &messages);
 
 // One product's target folder in the product-photo stage.
 struct ProductFolderInfo

@@ -422,11 +422,8 @@ QString SeparationWindow::reportFileName() const
     QString path = m_pathEdit->text();
     if (!OrderFolders::endsWithSeparator(path))
         path += QLatin1Char('/');
-    QStringList numbers;
-    for (const SeparateMessageInfo &m : m_messageList)
-        numbers << m.orderNumber;
     return path + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/')
-           + numbers.join(QStringLiteral("、")) + QStringLiteral("分件结果.txt");
+           + separateReportName(m_messageList);
 }
 
 // ---- the sheets ----

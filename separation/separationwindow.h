@@ -94,7 +94,7 @@ protected:
     void showReport();
     // The row of the current order is no longer taken.
     void untakeCurrentOrder();
-    // The report's default file: save folder, today's date, the orders' numbers, "分件结果.txt".
+    // The report's default file: save folder, today's date, then separateReportName().
     QString reportFileName() const;
     // The current order's folder is a full path the run may read from.
     static bool orderPathUsable();

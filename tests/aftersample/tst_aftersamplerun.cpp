@@ -204,7 +204,9 @@ private slots:
         const QString work = dated() + "E5520-服务1 孙悟-孙大圣 自取/";
         QCOMPARE(testsupport::fileTree(work),
                  (QStringList{"02底片/", "制作单缩略图/", "快递产品信息.pdf", "明细制作单.pdf", "条形码.jpg"}));
-        QCOMPARE(testsupport::takeReportBox().text, QString("订单E5520:\n订单路径为空或不完整，未读取订单照片：\n\n"));
+        const testsupport::ReportBox report = testsupport::takeReportBox();
+        QCOMPARE(report.text, QString("订单E5520:\n订单路径为空或不完整，未读取订单照片：\n\n"));
+        QCOMPARE(report.file, dated() + "E5520、E5520分件结果.txt");
         for (const char *sub : {"成品/", "marks/"})
             QVERIFY(QDir(m_roots->base() + sub).removeRecursively());
     }
