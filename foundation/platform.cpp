@@ -3,6 +3,7 @@
 #include "logging.h"
 #include "msgbox.h"
 
+#include <QAtomicInt>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
@@ -231,12 +232,27 @@ QString findFileNoCase(const QString &dir, const QString &name)
     const QString exact = folder.filePath(name);
     if (QFileInfo(exact).isFile())
         return exact;
+    countFolderListing();
     const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     for (const QString &entry : entries) {
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
             return folder.filePath(entry);
     }
     return QString();
+}
+
+namespace {
+QAtomicInt s_folderListings;
+} // namespace
+
+int folderListings()
+{
+    return s_folderListings.loadAcquire();
+}
+
+void countFolderListing()
+{
+    s_folderListings.ref();
 }
 
 bool copyFileContents(QFileDevice &in, QFileDevice &out)

@@ -49,6 +49,11 @@ void clearOpenedPaths();
 // the same answer.
 QString findFileNoCase(const QString &dir, const QString &name);
 
+// Folder listings made so far by findFileNoCase and the folder indexes (FolderIndex), which count each
+// one with countFolderListing(); tests count the listings of a run with it. Any thread.
+int folderListings();
+void countFolderListing();
+
 // Copies every byte from in's position on to out, both open; false on a read or write error. Linux lets
 // the kernel move the bytes (no trip through the program's memory); elsewhere a buffered loop.
 bool copyFileContents(QFileDevice &in, QFileDevice &out);

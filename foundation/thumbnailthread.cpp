@@ -1,6 +1,7 @@
 #include "thumbnailthread.h"
 
 #include "fileoperation.h"
+#include "folderindex.h"
 #include "guardedcall.h"
 #include "imageoperation.h"
 #include "logging.h"
@@ -45,6 +46,9 @@ int ThumbnailThread::saveWorkSheetThumbs()
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "thumbnail folder not created:" << thumbDir;
     FileOperation::setFileHidden(thumbDir);
 
+    // The photos and their previews are looked up in one listing of each folder.
+    const FolderIndex previews(ImagePath::getFineThumbPath());
+    const FolderIndex finished(ImagePath::getFinePath());
     // The thumbnails are made side by side on a pool of this job's own; the job ends when all are done.
     QAtomicInt saved = 0;
     QThreadPool workers;
@@ -56,8 +60,8 @@ int ThumbnailThread::saveWorkSheetThumbs()
             continue;
         }
         const int size = m_size;
-        workers.start([image, size, thumbDir, name, &saved] {
-            const QImage thumb = ImageOperation::webViewThumbImage(image, size);
+        workers.start([image, size, thumbDir, name, &saved, &previews, &finished] {
+            const QImage thumb = ImageOperation::webViewThumbImage(image, size, &previews, &finished);
             // A thumbnail that cannot be made or saved leaves a gap on the sheet; the others go on.
             if (thumb.isNull() || !thumb.save(thumbDir + name))
                 qCDebug(lcFiles) << __FILE__ << __LINE__ << "work-sheet thumbnail not saved:" << thumbDir + name;

@@ -139,8 +139,10 @@ void SeparateThread::finalPhotoCopy()
         const QString dstBase = jpegBase(m_dst.mid(dstSlash + 1));
         const QString rawDir = rawFolderFor(m_src.left(srcSlash + 1));
         if (!srcBase.isEmpty() && !dstBase.isEmpty() && !rawDir.isEmpty()) {
+            if (!m_rawIndex)
+                m_rawIndex = std::make_shared<SharedFolderIndex>(rawDir);
             for (const QString &ext : rawExtensions()) {
-                const QString raw = Platform::findFileNoCase(rawDir, srcBase + ext);
+                const QString raw = m_rawIndex->index().filePath(srcBase + ext);
                 if (!raw.isEmpty())
                     copyOne(raw, m_dst.left(dstSlash + 1) + dstBase + ext);
             }
@@ -159,7 +161,12 @@ void SeparateThread::plainCopy(const char *slot)
 void SeparateThread::productPhotoCopy()
 {
     // The finished copy in the work folder, whatever the letter case of its name there.
-    const QString path = isSafePhotoName(m_src) ? Platform::findFileNoCase(m_finishedDir, m_src) : QString();
+    QString path;
+    if (isSafePhotoName(m_src)) {
+        const QString listed = m_finishedDir + m_finishedName;
+        path = !m_finishedName.isEmpty() && FileOperation::isFile(listed) ? listed
+                                                                           : Platform::findFileNoCase(m_finishedDir, m_src);
+    }
     if (!path.isEmpty()) {
         copyOne(path, m_dst);
         m_guard->report("fenjian_productPhotoSlot_4", QString());

@@ -78,14 +78,11 @@ bool SeparationWindow::orderPathUsable()
     return !g_cur_orderpath.isEmpty() && QDir::isAbsolutePath(Platform::localPath(g_cur_orderpath));
 }
 
-QStringList SeparationWindow::listing(const QString &folder) const
+FolderIndex SeparationWindow::listing(const QString &folder) const
 {
     if (!orderPathUsable())
-        return QStringList();
-    const QDir dir(Platform::localPath(folder));
-    if (!dir.exists())
-        return QStringList();
-    return m_rules.listDotEntries ? dir.entryList() : dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        return FolderIndex();
+    return FolderIndex(folder, m_rules.listDotEntries);
 }
 
 QString SeparationWindow::finishedLabelText() const
@@ -290,7 +287,8 @@ void SeparationWindow::fenjian_photoIsFileSlot_1(int num)
     } else if (m_checkReturnCount != 0) {
         return;
     }
-    finalPhotoList = listing(g_cur_orderpath + kFinishedSource);
+    m_finishedIndex = listing(g_cur_orderpath + kFinishedSource);
+    finalPhotoList = m_finishedIndex.names();
     delPhotoList = rejectedPhotos();
     markPhotoList = markedPhotos();
     qCDebug(lcSeparation) << "总进度的总数 分别是 finalPhotoList：" << finalPhotoList.size() << " - delPhotoList"
@@ -317,15 +315,24 @@ void SeparationWindow::fenjian_photoIsFileSlot_1(int num)
 void SeparationWindow::startCopies(const QStringList &names, const QString &from, const QString &to,
                                    SeparateThread::Type type)
 {
+    // The raw siblings of the order's finished photos are looked up in one listing of their folder, made
+    // by the first copy that asks.
+    std::shared_ptr<SharedFolderIndex> raws;
+    if (type == SeparateThread::FinalPhotoCopy)
+        raws = std::make_shared<SharedFolderIndex>(SeparateThread::rawFolderFor(from));
     for (const QString &name : names) {
         if (type == SeparateThread::FinalPhotoCopy)
             qCDebug(lcSeparation) << "test=" << from + name << "-to==" << to + name;
         auto *job = new SeparateThread(from + name, to + name, true, type, guard());
-        if (type == SeparateThread::FinalPhotoCopy && m_rules.copyRaws)
-            job->setCopyRaws(true);
+        if (type == SeparateThread::FinalPhotoCopy) {
+            job->setRawIndex(raws);
+            if (m_rules.copyRaws)
+                job->setCopyRaws(true);
+        }
         startJob(job);
     }
 }
+
 
 bool SeparationWindow::copyReported(const QStringList &list, int *reported)
 {

@@ -10,6 +10,7 @@
 // what follows the finished copies.
 
 #include "expresshtml.h"
+#include "folderindex.h"
 #include "ordersearchwindowbase.h"
 #include "separatethread.h"
 #include "worksheet.h"
@@ -98,8 +99,9 @@ protected:
     QString reportFileName() const;
     // The current order's folder is a full path the run may read from.
     static bool orderPathUsable();
-    // The entries of a folder of the order, as the window lists them; a missing folder lists nothing.
-    QStringList listing(const QString &folder) const;
+    // The entries of a folder of the order, as the window lists them (names()); a missing folder lists
+    // nothing. The folder is listed once.
+    FolderIndex listing(const QString &folder) const;
     // One copy job (SeparateThread of the type) per name, from the folder `from` into the folder `to`,
     // replacing what is there; finished photos take their camera-raw siblings when the rules say so.
     void startCopies(const QStringList &names, const QString &from, const QString &to, SeparateThread::Type type);
@@ -123,6 +125,7 @@ protected:
     QString orderDir; // the order's folder: save folder, date, order
     QString expressSheetHtml;
     QStringList finalPhotoList;
+    FolderIndex m_finishedIndex; // the order's "成品/", as finalPhotoList was listed
     QStringList delPhotoList;
     QStringList markPhotoList;
     int readyNum = 0;

@@ -1,3 +1,4 @@
+#include "filebytes.h"
 #include "fileoperation.h"
 #include "globals.h"
 #include "messageboxdialog.h"
@@ -8,6 +9,7 @@
 #include "orderwindowtests.h"
 
 #include <QComboBox>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -480,6 +482,47 @@ private slots:
         // once the run is over the other window may run
         QVERIFY(runToEnd(other));
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
+    }
+
+    // A large order: each folder of the order is listed once, not once per photo.
+    void foldersAreListedOncePerOrder()
+    {
+        const QString order = m_out + "store/B0001/";
+        for (const char *sub : {"成品", "marks", "成品缩略图", "照片/新建文件夹"})
+            QVERIFY(QDir().mkpath(order + sub));
+        QStringList photos;
+        for (int i = 1; i <= 200; ++i) {
+            const QString name = QString("IMG_%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
+            QVERIFY(testsupport::writeJpeg(order + "成品/" + name, QSize(40, 30)));
+            if (i % 3 == 0)
+                QVERIFY(testsupport::put(order + "照片/新建文件夹/" + name.left(8) + ".CR2", "raw"));
+            photos << (i % 10 == 0 ? name.left(8) + ".JPG" : name); // named in another letter case
+        }
+        QVERIFY(testsupport::writeJpeg(order + "marks/IMG_0001.jpg", QSize(40, 30)));
+        const QJsonObject row{{"order_photo_id", "1"}, {"orderpayforkey", "B0001"}, {"servicetimes", "1"},
+                              {"bname", "王"}, {"pickuptime", "2024-06-01"}, {"pickuptype", "0"}, {"orderpath", order}};
+        m_server.setReply("order_list", standin::Reply::ok({{"data", QJsonArray{row}}}));
+        QJsonArray goods;
+        for (int first = 0; first < photos.size(); first += 50)
+            goods.append(QJsonObject{{"id", QString::number(first)}, {"goodname", QString("册%1").arg(first)},
+                                     {"goodtypeid", "15"}, {"goodamount", "1"}, {"isurgent", "0"}, {"parentid", "0"},
+                                     {"picpath", photos.mid(first, 50).join('|')}});
+        m_server.setReply("ordergoods20230521", standin::Reply::ok({{"order", QJsonObject{{"ordergoods0", goods}}}}));
+        m_server.setReply("getorderpic", standin::Reply::ok());
+        m_server.setReply("orderdetail", standin::Reply::ok({{"orderpicdescr", QJsonArray{QJsonObject{
+                                                                 {"picname", "IMG_0001.jpg"}, {"mark", QJsonArray{"1-2-3-4-5"}}}}}}));
+        g_sjfjxz = "1";
+
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0}));
+        const int before = Platform::folderListings();
+        QVERIFY(runToEnd(w));
+        const int listings = Platform::folderListings() - before;
+        qInfo("folder listings of a 200-photo order: %d", listings);
+        QCOMPARE(listings, 6); // 成品, marks, the raw folder, 成品缩略图 and 成品 for the thumbnails, marks for the sheet
+        const testsupport::ReportBox report = takeReportBox();
+        QVERIFY2(report.text.isEmpty() || report.text == "分件成功!", qPrintable(report.text));
+        QCOMPARE(QDir(dated() + "B0001-服务1 王 自取/其它/成品").entryList(QDir::Files).size(), 200 + 66);
     }
 
     // A search still out would replace the rows of the run when its reply comes.
