@@ -137,16 +137,19 @@ protected:
     QString sheetHtml;
     QString barPath;
 
+private slots:
+    // The replies of the run's requests: the goods, the crop information and the order detail.
+    void queryProductsCallBack(QNetworkReply *reply);
+    void queryPicInfoCallBack(QNetworkReply *reply);
+    void queryOrderInfoCallBack(QNetworkReply *reply);
+
 private:
     void postQueryProducts(const QString &orderPhotoId);
-    void queryProductsCallBack(QNetworkReply *reply);
     // Stage 0: the folders, then one check per goods photo.
     void startSeparatePhotos();
     QString finishedLabelText() const;
     void getPicInfo();
-    void queryPicInfoCallBack(QNetworkReply *reply);
     void postQueryOrderInfo();
-    void queryOrderInfoCallBack(QNetworkReply *reply);
     // Prints both sheets, off the GUI thread, once the sheet is built and the barcode download ended.
     void writeSheetPdfs();
 
