@@ -195,6 +195,8 @@ QString separateReportText(const QList<SeparateMessageInfo> &messages)
             lines << QStringLiteral("空产品:") + m.emptyProducts.join(sep);
         if (!m.failures.isEmpty())
             lines << QStringLiteral("复制失败:") + m.failures.join(sep);
+        if (!m.unreadablePhotos.isEmpty())
+            lines << QStringLiteral("无法读取的照片:") + m.unreadablePhotos.join(sep);
         if (lines.isEmpty())
             continue;
         text += QStringLiteral("订单") + m.orderNumber + QStringLiteral(":\n") + lines.join(QLatin1Char('\n'))

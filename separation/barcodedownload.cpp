@@ -105,7 +105,7 @@ void BarcodeDownload::end(bool ok)
     m_finished = true;
     if (m_timer)
         m_timer->stop();
-    ok = ok && !m_writeFailed && m_file && m_bytes > 0;
+    ok = ok && !m_writeFailed && m_file && m_bytes > 0 && !Platform::writeShouldFail(m_filePath);
     if (m_file) {
         if (!ok)
             m_file->cancelWriting();

@@ -210,6 +210,7 @@ void SearchOrder::fenjian_productPhotoSlot_4(QString fullPicName)
         return;
     readyNum = m_progressBase + 10;
     m_orderMessage.failures = guard()->takeFailures();
+    m_orderMessage.unreadablePhotos = guard()->takeUnreadable();
     m_messageList.append(m_orderMessage);
     isProductsDone = true;
     productsDone();

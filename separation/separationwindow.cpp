@@ -127,6 +127,7 @@ void SeparationWindow::startSeparation()
         return;
     }
     guard()->takeFailures(); // what an earlier run left
+    guard()->takeUnreadable();
     m_progressGroup->show();
     m_statusLabel->show();
     startNextOrder();
@@ -401,6 +402,7 @@ void SeparationWindow::endRunEarly(const QString &why)
     SeparateMessageInfo stopped;
     stopped.orderNumber = g_cur_orderpayforkey;
     stopped.failures = guard()->takeFailures();
+    stopped.unreadablePhotos = guard()->takeUnreadable();
     stopped.notes << QStringLiteral("分件未完成（") + why + QStringLiteral("），再次点击“开始分件”将重新分件该订单");
     const bool didSomething = !m_messageList.isEmpty();
     m_messageList.append(stopped);
@@ -450,6 +452,7 @@ void SeparationWindow::prepareSheetAndBarcode()
     m_sheetBuilt = false;
     m_printing = false;
     m_sheetJobs = std::make_shared<SheetJobs>();
+    m_thumbsNotWritten.reset();
     delete m_barcode.data(); // the previous order's, ended
     barPath = workDir + QStringLiteral("条形码.jpg");
     m_barcode = new BarcodeDownload(m_manager, this);
@@ -483,7 +486,10 @@ void SeparationWindow::fenjian_analysisPhotoInfo()
         return;
     onFinishSeparateImage();
     qCDebug(lcSeparation) << "开始保存成品缩略图";
-    startJob(new ThumbnailThread(*ImageData::getInstance()->getFineList(), this, 88));
+    auto *job = new ThumbnailThread(*ImageData::getInstance()->getFineList(), this, 88);
+    m_thumbsNotWritten = std::make_shared<QStringList>();
+    job->setNotWrittenList(m_thumbsNotWritten);
+    startJob(job);
 }
 
 void SeparationWindow::onFinishSaveThumb()
@@ -575,6 +581,8 @@ void SeparationWindow::onSheetsPrinted()
         failed << workDir + kExpressSheetPdf;
     if (m_barcode && !m_barcode->succeeded()) // the sheet went out without its barcode
         failed << barPath;
+    if (m_thumbsNotWritten) // the sheet went out without these pictures
+        failed << *m_thumbsNotWritten;
     if (!failed.isEmpty()) {
         if (m_messageList.isEmpty() || m_messageList.last().orderNumber != g_cur_orderpayforkey) {
             SeparateMessageInfo entry;

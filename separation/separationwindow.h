@@ -161,6 +161,7 @@ private:
     struct SheetJobs;
     std::shared_ptr<SheetJobs> m_sheetJobs;
     QPointer<BarcodeDownload> m_barcode;
+    std::shared_ptr<QStringList> m_thumbsNotWritten; // filled by the thumbnail job before its report
     bool m_sheetBuilt = false;
     bool m_printing = false;
 };

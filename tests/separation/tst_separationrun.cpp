@@ -177,24 +177,35 @@ private slots:
     {
         QTest::addColumn<QString>("copyFails");
         QTest::addColumn<QString>("mkdirFails");
+        QTest::addColumn<QByteArray>("broken"); // a finished photo IMG_0005.jpg of these bytes (none when null)
         QTest::addColumn<QString>("box");    // a warning instead of the report
         QTest::addColumn<QString>("report"); // after the plan's own block
 
         const QString O = today() + kA1203Folder;
-        QTest::newRow("a finished copy") << "其它/成品/IMG_0003.jpg" << "" << ""
+        const QByteArray jpeg = testsupport::jpegWithOrientation(QSize(400, 300), 0);
+        QTest::newRow("an empty finished photo") << "" << "" << QByteArray("") << ""
+                                                 << "订单A1203:\n无法读取的照片:IMG_0005.jpg";
+        QTest::newRow("a cut-off finished photo") << "" << "" << jpeg.left(jpeg.size() / 2) << ""
+                                                  << "订单A1203:\n无法读取的照片:IMG_0005.jpg";
+        QTest::newRow("a finished copy") << "其它/成品/IMG_0003.jpg" << "" << QByteArray() << ""
                                          << "订单A1203:\n不存在的照片:水晶相册:IMG_0003.jpg、相框x大:IMG_0003.jpg\n复制失败:{out}" + O
                                                 + "其它/成品/IMG_0003.jpg";
-        QTest::newRow("a product copy") << "入册加片 加片 1/IMG_0004.JPG" << "" << ""
+        QTest::newRow("a product copy") << "入册加片 加片 1/IMG_0004.JPG" << "" << QByteArray() << ""
                                         << "订单A1203:\n复制失败:{out}" + O + "后期一厂" + label("自取")
                                                + "/入册加片 加片 1/IMG_0004.JPG";
-        QTest::newRow("the work folder") << "" << "其它" << "分件文件夹创建失败：{out}" + O + "其它/" << "";
+        QTest::newRow("the work folder") << "" << "其它" << QByteArray() << "分件文件夹创建失败：{out}" + O + "其它/" << "";
     }
     void failuresAreReported()
     {
         QFETCH(QString, copyFails);
         QFETCH(QString, mkdirFails);
+        QFETCH(QByteArray, broken);
         QFETCH(QString, box);
         QFETCH(QString, report);
+        const QString brokenPhoto = m_studio->orders.at(0).orderPath + "成品/IMG_0005.jpg";
+        const auto removeBroken = qScopeGuard([&] { QFile::remove(brokenPhoto); });
+        if (!broken.isNull())
+            QVERIFY(testsupport::put(brokenPhoto, broken)); // still copied, and named
         if (!copyFails.isEmpty())
             Platform::failCopies(copyFails);
         if (!mkdirFails.isEmpty())
@@ -244,6 +255,9 @@ private slots:
                                      << "" << "" << "";
         QTest::newRow("work sheet not written") << jpeg << served << served << "明细制作单.pdf" << ""
                                                 << "明细制作单.pdf";
+        QTest::newRow("a thumbnail not written") << jpeg << served << served << "制作单缩略图/IMG_0002.jpg" << ""
+                                                 << "制作单缩略图/IMG_0002.jpg";
+        QTest::newRow("barcode not written") << jpeg << served << served << "条形码.jpg" << "" << "条形码.jpg";
         QTest::newRow("crop refused") << jpeg << standin::Reply::refused("no", "0") << served << "" << "查询裁剪信息错误：0"
                                       << "";
         QTest::newRow("crop numeric code") << jpeg << standin::Reply::numericCode(1) << served << ""
@@ -290,8 +304,11 @@ private slots:
         }
         QVERIFY(MsgBox::shown().isEmpty());
         QVERIFY(report.shown);
-        QCOMPARE(report.text.contains("复制失败:" + work + "明细制作单.pdf"), !failed.isEmpty());
-        QCOMPARE(report.text.contains(work + "条形码.jpg"), barcode.status != 200); // a sheet without its barcode
+        QCOMPARE(report.text.contains(work + "明细制作单.pdf"), failed == "明细制作单.pdf");
+        if (!failed.isEmpty())
+            QVERIFY(report.text.contains(work + failed));
+        const bool barcodeThere = barcode.status == 200 && failed != "条形码.jpg";
+        QCOMPARE(report.text.contains(work + "条形码.jpg"), !barcodeThere); // a sheet without its barcode
 
         // goods, then crop information beside the barcode, then the detail
         QStringList actions;
@@ -310,7 +327,7 @@ private slots:
                  (QStringList{"token", "order_photo_id", "shopid", "superid"}));
 
         const QString barcodeFile = work + "条形码.jpg";
-        if (barcode.status == 200) {
+        if (barcodeThere) {
             QFile f(barcodeFile);
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), barcode.body);
@@ -323,12 +340,12 @@ private slots:
 
         const QString thumbs = work + "制作单缩略图";
         QVERIFY(Platform::isHidden(thumbs));
-        QCOMPARE(QDir(thumbs).entryList(QDir::Files).size(), 4);
+        QCOMPARE(QDir(thumbs).entryList(QDir::Files).size(), failed.startsWith("制作单缩略图") ? 3 : 4); // none left cut off
         for (const QString &name : QDir(thumbs).entryList(QDir::Files))
             QCOMPARE(QImage(thumbs + "/" + name).size(), QSize(88, 88));
 
         QVERIFY(testsupport::pdfText(work + "快递产品信息.pdf").contains("快递产品信息"));
-        if (!failed.isEmpty()) {
+        if (failed == "明细制作单.pdf") {
             QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
             return;
         }
@@ -344,7 +361,7 @@ private slots:
                 sizes << columns.at(3) + "x" + columns.at(4);
         }
         QVERIFY(sizes.contains("88x88"));
-        QCOMPARE(sizes.contains("300x80"), barcode.status == 200);
+        QCOMPARE(sizes.contains("300x80"), barcodeThere);
         QCOMPARE(sizes.contains("270x360"), detail.status == 204);
         QCOMPARE(sizes.contains("16x16"), false); // no broken-picture icon
     }
