@@ -169,7 +169,8 @@ void SeparationWindow::postQueryProducts(const QString &orderPhotoId)
                 &SeparationWindow::queryProductsCallBack);
 }
 
-bool SeparationWindow::acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj)
+bool SeparationWindow::acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj,
+                                      const char *logLabel)
 {
     if (!runActive())
         return false;
@@ -178,7 +179,7 @@ bool SeparationWindow::acceptRunReply(QNetworkReply *reply, const QString &error
         endRunEarly(stage);
         return false;
     }
-    qCDebug(lcSeparation).noquote() << "run reply:" << QJsonDocument(*obj).toJson(QJsonDocument::Compact);
+    qCDebug(lcSeparation).noquote() << logLabel << QJsonDocument(*obj).toJson(QJsonDocument::Compact);
     const QString code = jsonString(*obj, QStringLiteral("code"));
     if (code != QLatin1String("1")) {
         inform(QStringLiteral("警告"), errorPrefix + code);
@@ -191,7 +192,7 @@ bool SeparationWindow::acceptRunReply(QNetworkReply *reply, const QString &error
 void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
 {
     QJsonObject obj;
-    if (!acceptRunReply(reply, QStringLiteral("查询产品信息错误："), &obj))
+    if (!acceptRunReply(reply, QStringLiteral("查询产品信息错误："), &obj, "query product Json:"))
         return;
 
     QJsonObject sheetReply = obj;
@@ -473,7 +474,7 @@ void SeparationWindow::getPicInfo()
 void SeparationWindow::queryPicInfoCallBack(QNetworkReply *reply)
 {
     QJsonObject obj;
-    if (!acceptRunReply(reply, QStringLiteral("查询裁剪信息错误："), &obj))
+    if (!acceptRunReply(reply, QStringLiteral("查询裁剪信息错误："), &obj, "picinfo"))
         return;
     onFinishSeparateImage();
     startJob(new SeparateThread(obj.value(QStringLiteral("orderpicdescr")).toArray(), SeparateThread::AnalysePhotoInfo,
@@ -510,9 +511,13 @@ void SeparationWindow::postQueryOrderInfo()
 void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
 {
     QJsonObject obj;
-    if (!acceptRunReply(reply, QStringLiteral("查询订单信息错误："), &obj))
+    if (!acceptRunReply(reply, QStringLiteral("查询订单信息错误："), &obj, "postOrder Json:"))
         return;
     m_sheet = readOrderDetail(obj, consumptionKey());
+    qCDebug(lcSeparation) << "orderpicdescr====" << obj.value(QStringLiteral("orderpicdescr")).toArray().size()
+                          << "picsMarkArr====" << m_sheet.picsMarkArr.size();
+    qCDebug(lcSeparation).noquote() << "数据"
+                                    << QJsonDocument(obj.value(QStringLiteral("order")).toObject()).toJson(QJsonDocument::Compact);
     m_sheet.orderpayforkey = g_cur_orderpayforkey;
     m_sheet.servicetimes = g_cur_servicetimes;
     m_sheet.selectphotoname = selectPhotoNameOf(m_orderList, g_cur_order_photo_id);
@@ -527,6 +532,7 @@ void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
     const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
     jobs->sheet = m_sheet;
     const QString marks = orderPathUsable() ? g_cur_orderpath + QStringLiteral("marks/") : QString();
+    qCDebug(lcSeparation) << "markPath====" << marks;
     const std::shared_ptr<WindowGuard> g = guard();
     g->startJob([jobs, marks, g] {
         prepareSheetFiles(&jobs->sheet, marks, &jobs->printImages);
@@ -542,6 +548,8 @@ void SeparationWindow::onSheetPrepared()
     m_sheet = m_sheetJobs->sheet;
     m_sheet.printTime = QDateTime::currentDateTime();
     sheetHtml = buildWorkSheetHtml(m_sheet);
+    qCDebug(lcSeparation) << "HTML的数据";
+    qCDebug(lcSeparation) << sheetHtml;
     m_sheetBuilt = true;
     // The sheet shows the barcode: it is printed once the download has ended, whatever its outcome.
     if (!m_barcode || m_barcode->isFinished())

@@ -86,7 +86,8 @@ protected:
     // A reply of the run: true, with *obj, for a JSON object whose "code" is "1". Otherwise the user is told
     // (a network error, a reply that cannot be read, or errorPrefix and the code) and the run ends here
     // (endRunEarly).
-    bool acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj);
+    // The reply is logged after logLabel.
+    bool acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj, const char *logLabel);
     // The current order cannot be finished: the run ends here. The order is offered again by the next
     // start, and the report of what the run did so far (its orders' findings, and this order named with
     // why) is shown when the run did anything.

@@ -1,6 +1,7 @@
 #include "worksheet.h"
 
 #include "fileoperation.h"
+#include "logging.h"
 #include "webapi.h"
 
 #include <QJsonObject>
@@ -69,6 +70,8 @@ QString photoTable(const WorkSheetData &data, const QStringList &photos, PhotoLi
         // A thumbnail is an 88 x 88 square: both sides given, since Qt's rich text, laid out off the GUI
         // thread as the sheets are printed, keeps the picture's own length on a side left out.
         const bool square = data.thumbWidths.value(thumb, -1) == 88;
+        if (list == PhotoList::NormalProduct)
+            qCDebug(lcSeparation) << "imgName=" << data.thumbFolder + thumb;
         const QString size = square ? QStringLiteral("width=\"83\" height=\"83\"") : QStringLiteral("height=\"83\"");
         const QString open = flush ? QString() : square && list == PhotoList::NormalSon ? QStringLiteral("    <td  width=5%>")
                                                                                         : QStringLiteral("    <td width=5%>");
@@ -184,6 +187,11 @@ QString goodsTable(const WorkSheetData &data, QMap<QString, OrderGoodsInfo> &rec
             const int span = urgent ? 2 * record.sonGoods.size() : record.sonGoods.size() + photoRows;
             for (int j = 0; j < record.sonGoods.size(); ++j) {
                 const OrderGoodsInfo &son = record.sonGoods.at(j);
+                if (urgent)
+                    qCDebug(lcSeparation) << "加急子产品名称：" << son.goodname << "  子产品照片：" << son.photoNames.size()
+                                          << "  加P数:" << son.p_num;
+                else
+                    qCDebug(lcSeparation) << "子产品名称：" << son.goodname << "  子产品照片：" << son.photoNames.size();
                 html += QStringLiteral(" <tr>");
                 // A cell of its own, closed: the rows below it start one column in.
                 if (j == 0)
@@ -197,6 +205,8 @@ QString goodsTable(const WorkSheetData &data, QMap<QString, OrderGoodsInfo> &rec
         }
         html += (urgent ? QStringLiteral("<tr><td colspan=\"11\">") : QStringLiteral("<tr><td colspan=\"11\"> "))
                 + photoTable(data, record.photoNames, urgent ? PhotoList::UrgentProduct : PhotoList::NormalProduct);
+        if (urgent)
+            qCDebug(lcSeparation) << "分件html-*照片列表-wan";
     }
     html += QStringLiteral("<tr><td><div align=\"center\">总计</div></td><td colspan=\"11\"><div align=\"center\">产品总数:")
             + QString::number(products) + QStringLiteral("件, 选中总张数共") + QString::number(sheets)
@@ -366,6 +376,7 @@ QString workSheetGoodsTables(const WorkSheetData &data)
         const QJsonArray urgent = st.value(QStringLiteral("urgentgoods")).toArray();
         const QString state = jsonString(st, QStringLiteral("order_sample_infoservicetimes"));
         const QString selector = jsonString(st, QStringLiteral("role12name"));
+        qCDebug(lcSeparation) << "1111产品数量是：" << goods.size();
         if (!urgent.isEmpty())
             html += goodsTable(data, records, GoodsTable::Urgent, urgent, k + 1, state, selector);
         if (!goods.isEmpty())
@@ -376,6 +387,7 @@ QString workSheetGoodsTables(const WorkSheetData &data)
 
 QString workSheetAlbum(const WorkSheetData &data)
 {
+    qCDebug(lcSeparation) << "分件html-成品相册";
     QString html = QStringLiteral("<BR><p align=\"center\"><span class=\"style2\">已选张数 （")
                    + QString::number(data.finishedPhotos.size())
                    + QStringLiteral("张）&nbsp;</span></p><table style=\"margin-right:auto; margin-left: -20px;\" "

@@ -124,8 +124,13 @@ private slots:
 
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
+        testsupport::LogCapture log("tessaly.separation");
         QVERIFY(runToEnd(w));
         QVERIFY(MsgBox::shown().isEmpty());
+        // the run's diagnostic lines, and never the token
+        for (const char *line : {"postOrder Json:", "markPath====", "HTML的数据", "子产品名称：", "imgName=", "picinfo"})
+            QVERIFY2(!log.lines().filter(QString::fromUtf8(line)).isEmpty(), line);
+        QVERIFY(log.lines().filter(g_apiToken).isEmpty());
         files.sort();
         if (fileTree(m_out) != files)
             qDebug().noquote() << fileTree(m_out).join("\n");
