@@ -56,8 +56,8 @@ FaJianDialog::FaJianDialog(QWidget *parent)
     : DeskDialog(parent), ui(new Ui::FaJianDialog)
 {
     ui->setupUi(this);
-    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
     initUi();
+    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
 }
 
 FaJianDialog::~FaJianDialog()

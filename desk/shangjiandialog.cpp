@@ -33,8 +33,8 @@ ShangJianDialog::ShangJianDialog(QWidget *parent)
     : DeskDialog(parent), ui(new Ui::ShangJianDialog)
 {
     ui->setupUi(this);
-    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
     initUi();
+    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
 }
 
 ShangJianDialog::~ShangJianDialog()
