@@ -42,7 +42,7 @@ public:
         RightColumnCount = 13
     };
 
-    explicit FaJianDialog(QWidget *parent = nullptr);
+    explicit FaJianDialog(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
     ~FaJianDialog() override;
 
     // The barcode picture of a product: the temporary folder, "/", the id made a safe file name, ".png".

@@ -43,6 +43,14 @@ class TestExportDovraResult : public QObject, public testsupport::StudioFixture
         return true;
     }
     void start() { child<QPushButton>(m_win, "pushButton_separate")->click(); }
+    // The window takes the shop's switches as they stand when it opens.
+    void openWindow()
+    {
+        delete m_win.data();
+        m_win = new ExportDovraResult;
+        m_win->resize(1200, 700);
+        m_win->show();
+    }
     int reports() const
     {
         int n = 0;
@@ -72,9 +80,7 @@ private slots:
         QVERIFY(FileOperation::writeDatFile("path_separatePhotos.dat", {m_exportRoot, "older"}, false));
         g_dovraisdownloadall = "0";
         g_dovrabigimg = "0";
-        m_win = new ExportDovraResult;
-        m_win->resize(1200, 700);
-        m_win->show();
+        openWindow();
     }
     void cleanup() { delete m_win.data(); }
 
@@ -148,9 +154,10 @@ private slots:
             QFile f("path_separatePhotos.dat");
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         }();
-        QVERIFY(listAndTickAll());
         g_dovraisdownloadall = switches.left(1);
         g_dovrabigimg = switches.mid(1);
+        openWindow();
+        QVERIFY(listAndTickAll());
         start();
         QVERIFY(m_win->isSeparating());
         QVERIFY(child<QGroupBox>(m_win, "groupBox")->isVisible());
