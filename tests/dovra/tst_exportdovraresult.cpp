@@ -43,14 +43,6 @@ class TestExportDovraResult : public QObject, public testsupport::StudioFixture
         return true;
     }
     void start() { child<QPushButton>(m_win, "pushButton_separate")->click(); }
-    // The window takes the shop's switches as they stand when it opens.
-    void openWindow()
-    {
-        delete m_win.data();
-        m_win = new ExportDovraResult;
-        m_win->resize(1200, 700);
-        m_win->show();
-    }
     int reports() const
     {
         int n = 0;
@@ -80,7 +72,9 @@ private slots:
         QVERIFY(FileOperation::writeDatFile("path_separatePhotos.dat", {m_exportRoot, "older"}, false));
         g_dovraisdownloadall = "0";
         g_dovrabigimg = "0";
-        openWindow();
+        m_win = new ExportDovraResult;
+        m_win->resize(1200, 700);
+        m_win->show();
     }
     void cleanup() { delete m_win.data(); }
 
@@ -156,7 +150,9 @@ private slots:
         }();
         g_dovraisdownloadall = switches.left(1);
         g_dovrabigimg = switches.mid(1);
-        openWindow();
+        delete m_win.data(); // a window takes the shop's switches when it opens
+        m_win = new ExportDovraResult;
+        m_win->show();
         QVERIFY(listAndTickAll());
         start();
         QVERIFY(m_win->isSeparating());
