@@ -34,6 +34,11 @@ QString normalizeFileName(QString name)
 
 namespace {
 
+QString notOrderFolderText()
+{
+    return QStringLiteral("此路径不是订单目录");
+}
+
 // Absolute, cleaned form of a path for comparisons: "/" separators, no "." or "..", no trailing "/"
 // (but for a root), back-slashes from the web service turned into "/".
 QString comparablePath(const QString &path)
@@ -111,6 +116,18 @@ struct TreeListing {
 
 const QDir::Filters kTreeFilter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
 
+// The sub-folders every order folder the import makes holds at least one of.
+bool isOrderSubFolderName(const QString &name)
+{
+    return name == QStringLiteral("照片") || name == QStringLiteral("成品");
+}
+
+// An order folder as the import makes it: a folder holding "照片/" or "成品/".
+bool isOrderFolder(const QString &dir)
+{
+    return QFileInfo(dir + QStringLiteral("/照片")).isDir() || QFileInfo(dir + QStringLiteral("/成品")).isDir();
+}
+
 // Walks the folder tree of top (an existing folder, cleaned and absolute) with a work list; links are
 // listed, never followed. Returns the first folder below top (at any depth) that is an order folder of
 // its own: one that holds an order's "照片" or "成品" sub-folder, as the import makes them; the walk
@@ -125,7 +142,7 @@ QString walkTree(const QString &top, TreeListing *listing)
         const QFileInfoList entries = QDir(dir).entryInfoList(kTreeFilter);
         for (const QFileInfo &entry : entries) {
             const QString name = entry.fileName();
-            if (entry.isDir() && dir != top && (name == QStringLiteral("照片") || name == QStringLiteral("成品")))
+            if (entry.isDir() && dir != top && isOrderSubFolderName(name))
                 return dir;
             if (entry.isDir() && !isLink(entry))
                 pending.append(entry.absoluteFilePath());
@@ -148,6 +165,15 @@ QString orderFolderBelow(const QString &dir)
 QString nestedOrderRefusal(const QString &nested, const QString &path)
 {
     return QStringLiteral("holds the order folder ") + nested + QStringLiteral(": ") + path;
+}
+
+// Only an order folder goes: an absolute path naming, say, a share's documents folder is kept whole.
+// A missing folder is no refusal (there is nothing to delete). "" when dir may go.
+QString notOrderFolderRefusal(const QString &dir, const QString &path)
+{
+    if (QFileInfo(dir).isDir() && !isOrderFolder(dir))
+        return notOrderFolderText() + QStringLiteral("：") + path;
+    return QString();
 }
 
 // Copies into a temporary file beside the target and puts it in the target's place only once the copy is
@@ -196,6 +222,9 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
         *refusal = nestedOrderRefusal(nested, path);
         return false;
     }
+    *refusal = notOrderFolderRefusal(root, path);
+    if (!refusal->isEmpty())
+        return false;
     bool allFilesGone = true;
     for (const QFileInfo &entry : qAsConst(listing.leaves)) {
         if (!(isLink(entry) ? removeLink(entry) : removeOneFile(entry.absoluteFilePath()))) {
@@ -425,9 +454,16 @@ bool FileOperation::isSafeToDelete(const QString &path, const QStringList &roots
         if (!nested.isEmpty())
             reason = nestedOrderRefusal(nested, path);
     }
+    if (reason.isEmpty())
+        reason = notOrderFolderRefusal(clean, path);
     if (why)
         *why = reason;
     return reason.isEmpty();
+}
+
+QString FileOperation::refusalShown(const QString &why)
+{
+    return why.startsWith(notOrderFolderText()) ? notOrderFolderText() : QStringLiteral("此路径不允许删除");
 }
 
 bool FileOperation::isSafeToDelete(const QString &path, QString *why)

@@ -68,14 +68,18 @@ public:
     enum GuardDepth { WholeFolder, PathOnly };
     // The one guard in front of every recursive deletion: refuses an empty, relative or root path
     // ("/", "C:/", a UNC share root "//host/share"), a path with a "." or ".." component, any of the
-    // storage roots or a folder holding one, and (WholeFolder) a folder below which another order folder
-    // lies (a sub-folder at any depth holding "照片" or "成品"), such as a month or day level. An order
-    // folder with its own "照片/" and "成品/" passes. When refused, *why (if given) says why (and which
-    // order); otherwise it is cleared.
+    // storage roots or a folder holding one, an existing folder that is no order folder (it holds
+    // neither "照片" nor "成品"), and (WholeFolder) a folder below which another order folder lies (a
+    // sub-folder at any depth holding "照片" or "成品"), such as a month or day level. An order folder
+    // with its own "照片/" or "成品/" passes; a missing folder is not refused. When refused, *why (if
+    // given) says why (and which order); otherwise it is cleared.
     static bool isSafeToDelete(const QString &path, const QStringList &roots, QString *why = nullptr,
                                GuardDepth depth = WholeFolder);
     // The same against storageRoots(), for the GUI thread.
     static bool isSafeToDelete(const QString &path, QString *why = nullptr);
+    // The words a deletion window shows for a folder the guard refused with why: "此路径不是订单目录"
+    // for a folder that is no order folder, "此路径不允许删除" for every other refusal.
+    static QString refusalShown(const QString &why);
 
     // Deletes the folder with all its content (hidden entries included) without recursion, then the
     // folder itself, behind the guard above (with the storage roots given). The guard's look inside the

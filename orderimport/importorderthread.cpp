@@ -223,7 +223,7 @@ void ImportOrderThread::startDelete()
     if (ok)
         emit deleteSucceed(mOrderid, deleteDir);
     else if (!refusal.isEmpty())
-        emit deleteRefused(mOrderid, deleteDir);
+        emit deleteRefused(mOrderid, deleteDir, refusal);
 }
 
 // ---- how a run ends ----

@@ -113,8 +113,8 @@ signals:
     void checkDiskSizeSigl(QString picPath);
     void checkOrderPicPathSigl();
     void deleteSucceed(QString mOrderid, QString deleteDir);
-    // Delete mode: the deletion guard refused the folder; nothing of it was deleted.
-    void deleteRefused(QString mOrderid, QString deleteDir);
+    // Delete mode: the deletion guard refused the folder for the reason why; nothing of it was deleted.
+    void deleteRefused(QString mOrderid, QString deleteDir, QString why);
     void importDirDovraThreadError();
     void importDirDovraThreadSigl(QString picPath);
     void startImportDirDovraThreadSigl(QList<DovraFileInfo> list, QString toDir);
