@@ -168,6 +168,13 @@ void Login::checkForUpdate()
 
 void Login::checkUpdateCallBack(const QJsonObject &obj)
 {
+    // The answer counts only while the login is still to be done: once a window of the program works,
+    // ending it would leave that work half-done.
+    if (m_loggedIn || !isVisible()) {
+        qCInfo(lcShell) << "update check answered after the login, ignored; update:"
+                        << jsonString(obj, QStringLiteral("update")) << jsonString(obj, QStringLiteral("message"));
+        return;
+    }
     if (!replyOk(obj) || jsonString(obj, QStringLiteral("update")) != QLatin1String("1")) {
         if (!replyOk(obj))
             qCWarning(lcShell) << "update check refused:" << jsonString(obj, QStringLiteral("message"));
@@ -182,7 +189,7 @@ void Login::checkUpdateCallBack(const QJsonObject &obj)
         if (!PlatformShell::startUpdater(&error))
             MsgBox::information(this, kWarning, error);
     }
-    // The old version does not go on, whatever the answer.
+    // The old version does not go on, whatever the answer (unless a window refuses to close).
     PlatformShell::endProgram();
 }
 
@@ -235,8 +242,10 @@ void Login::loginCallBack(QNetworkReply *reply)
 
     if (!m_startWindow.isEmpty()) {
         // The window works with the shop the login chose; a window that refuses keeps the login open.
-        if (NamedWindows::open(m_startWindow))
+        if (NamedWindows::open(m_startWindow)) {
+            m_loggedIn = true;
             accept();
+        }
         return;
     }
 
@@ -244,6 +253,7 @@ void Login::loginCallBack(QNetworkReply *reply)
     tool->setAttribute(Qt::WA_DeleteOnClose);
     tool->show();
     m_toolWindow = tool;
+    m_loggedIn = true;
     accept();
 }
 
