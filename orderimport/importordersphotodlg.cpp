@@ -2,7 +2,6 @@
 
 #include "fileoperation.h"
 #include "globals.h"
-#include "httprequest.h"
 #include "imageoperation.h"
 #include "importordermodel.h"
 #include "logging.h"
@@ -43,7 +42,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <memory>
 
 namespace {
 
@@ -194,7 +192,7 @@ importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent)
 
 importOrdersPhotoDlg::~importOrdersPhotoDlg()
 {
-    // Selection checks still out must not reach a window that is half gone.
+    // Selection checks and video-list requests still out must not reach a window that is half gone.
     if (m_manager) {
         for (QNetworkReply *reply : m_manager->findChildren<QNetworkReply *>())
             reply->disconnect(this);
@@ -1477,17 +1475,23 @@ void importOrdersPhotoDlg::updataVideoList(ImportOrderModel *model, QString file
     qCDebug(lcImport) << "更新选片视频地址:===" << g_url_updatevideo;
     qCDebug(lcImport) << "postData===" << maskSecrets(body);
 
-    HttpRequest *request = HttpRequest::startNetRequest(g_url_updatevideo, body, true);
-    // A reply that is no JSON object reaches neither signal: tell the user instead of staying silent.
-    auto answered = std::make_shared<bool>(false);
-    connect(request, &HttpRequest::netSuccessInfo, this, [answered]() { *answered = true; });
-    connect(request, &HttpRequest::netErrorInfo, this, [answered]() { *answered = true; });
-    connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadVideoListJson(QJsonObject)));
-    connect(request, &QObject::destroyed, this, [answered]() {
-        if (!*answered)
+    if (!m_manager)
+        m_manager = new QNetworkAccessManager(this);
+    postForm(m_manager, g_url_updatevideo, body, this, &importOrdersPhotoDlg::videoListCallBack);
+}
+
+void importOrdersPhotoDlg::videoListCallBack(QNetworkReply *reply)
+{
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj)) { // a network error has been shown
+        // A reply that is no JSON object is told too, rather than left without an answer.
+        if (reply->error() == QNetworkReply::NoError)
             MsgBox::information(nullptr, QStringLiteral("温馨提示"),
                                 QStringLiteral("更新视频列表失败：服务器的回复无法识别"), QMessageBox::Yes);
-    });
+        return;
+    }
+    qCDebug(lcImport) << "JsonObj:" << obj;
+    httpUploadVideoListJson(obj);
 }
 
 void importOrdersPhotoDlg::httpUploadVideoListJson(QJsonObject infoJson)
