@@ -11,11 +11,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QTemporaryFile>
 
-#ifdef Q_OS_LINUX
-#include <cstdio>
-#endif
 
 QString convertOrderPath(const QString &path)
 {
@@ -174,41 +170,6 @@ QString notOrderFolderRefusal(const QString &dir, const QString &path)
     if (QFileInfo(dir).isDir() && !isOrderFolder(dir))
         return notOrderFolderText() + QStringLiteral("：") + path;
     return QString();
-}
-
-// Copies into a temporary file beside the target and puts it in the target's place only once the copy is
-// complete: a copy that fails (a full disk, a share gone) leaves whatever was at the target as it was,
-// and no temporary file behind.
-bool copyThroughTemporary(const QString &source, const QString &target)
-{
-#ifdef Q_OS_LINUX
-    // A hidden temporary file beside the target, filled by the kernel and renamed over the target; no sync
-    // to disk per file, so a large separation goes at the disk's pace.
-    QFile in(source);
-    QTemporaryFile out(QFileInfo(target).absolutePath() + QStringLiteral("/.copying-XXXXXX"));
-    if (!in.open(QIODevice::ReadOnly) || !out.open() || !Platform::copyFileContents(in, out)
-        || !out.setPermissions(in.permissions()) || Platform::copyShouldFail(target))
-        return false; // the temporary file goes with its object
-    out.close();
-    if (::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
-        return false;
-    out.setAutoRemove(false); // it is the target now
-    return true;
-#else
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    const bool ok = Platform::copyFileContents(in, out);
-    if (!ok || Platform::copyShouldFail(target)) {
-        out.cancelWriting();
-        out.commit(); // discards the temporary file
-        return false;
-    }
-    return out.commit();
-#endif
 }
 
 // Deletes the folder tree of root (a folder, not a link) after one walk through it, which lists what to
@@ -383,7 +344,8 @@ bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwr
         if (!overwrite)
             target = freeNumberedName(target);
     }
-    return copyThroughTemporary(source, target);
+    // A copy that fails leaves whatever was at the target as it was.
+    return Platform::copyIntoPlace(source, target, Platform::Placing::Replace);
 }
 
 bool FileOperation::sameContent(const QString &a, const QString &b)
@@ -403,28 +365,24 @@ bool FileOperation::sameContent(const QString &a, const QString &b)
 
 FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, const QString &target, QString *why)
 {
-    auto fail = [why](const QString &text) {
+    auto fail = [why](CopyOutcome outcome, const QString &text) {
         if (why)
             *why = text;
-        return CopyFailed;
+        return outcome;
     };
     if (!QFileInfo(source).isFile())
-        return fail(QStringLiteral("源文件不存在"));
+        return fail(CopyFailed, QStringLiteral("源文件不存在"));
+    if (samePath(source, target))
+        return AlreadyThere;
+    // The one look at a file already there: the same bytes are an earlier copy, other bytes are kept.
     if (existsOrLink(target)) {
         if (sameContent(source, target))
             return AlreadyThere;
-        return fail(QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
+        return fail(KeptOther, QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
     }
     Platform::delayWrite(target);
-    // Through a hidden temporary file beside the target, which takes the target's name only when complete
-    // and only while that name is free; no sync to disk per file, so a large export goes at the disk's pace.
-    QFile in(source);
-    QTemporaryFile out(QFileInfo(target).absolutePath() + QStringLiteral("/.copying-XXXXXX"));
-    if (Platform::copyShouldFail(target) || !in.open(QIODevice::ReadOnly) || !out.open()
-        || !Platform::copyFileContents(in, out)
-        || !out.setPermissions(in.permissions()) || !out.rename(target))
-        return fail(QStringLiteral("复制失败：") + target);
-    out.setAutoRemove(false); // it is the target now
+    if (!Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree))
+        return fail(CopyFailed, QStringLiteral("复制失败：") + target);
     return Copied;
 }
 

@@ -45,11 +45,13 @@ public:
     // What a copy that never replaces a file did.
     enum CopyOutcome {
         Copied,       // the target was made
-        AlreadyThere, // the target held the same bytes already (an earlier copy)
+        AlreadyThere, // the target held the same bytes already (an earlier copy, or source and target are one)
+        KeptOther,    // the target holds other bytes; it was kept and nothing copied; *why says so
         CopyFailed,   // nothing usable is at the target; *why says why
     };
-    // Copies source to target, both local file-system paths; the target's folder must exist. An existing
-    // target is never replaced: the same bytes count as AlreadyThere, other bytes make the copy fail.
+    // The one copy that never replaces a file. Copies source to target, both local file-system paths; the
+    // target's folder must exist. A file already at the target is compared once: the same bytes count as
+    // AlreadyThere, other bytes are kept (KeptOther). A name taken during the copy makes it fail.
     static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr);
     // True when both files can be read and hold the same bytes.
     static bool sameContent(const QString &a, const QString &b);

@@ -15,11 +15,20 @@
 #include <QThread>
 #include <QUrl>
 
+#include <QTemporaryFile>
+
 #ifdef Q_OS_WIN
+#include <QRandomGenerator>
 #include <windows.h>
 #endif
-#ifdef Q_OS_LINUX
+#ifndef Q_OS_WIN
 #include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
 #include <sys/sendfile.h>
 #endif
 
@@ -43,6 +52,7 @@ struct State
     Fault mkdir;
     Fault removal;
     Fault write;
+    Fault lastWrite;
     QString slowPart;
     int slowMs = 0;
 };
@@ -239,6 +249,70 @@ QString findFileNoCase(const QString &dir, const QString &name)
     return QString();
 }
 
+namespace {
+
+// The loop through the program's memory. A last piece shorter than the file's write buffer stays in that
+// buffer until out is flushed.
+bool copyBuffered(QFileDevice &in, QFileDevice &out)
+{
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n == 0)
+            return true;
+        if (n < 0 || out.write(buffer.constData(), n) != n)
+            return false;
+    }
+}
+
+#ifdef Q_OS_WIN
+std::wstring nativeW(const QString &path)
+{
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+void removeTemporary(const std::wstring &temporary)
+{
+    SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL); // a read-only copy would stay
+    DeleteFileW(temporary.c_str());
+}
+#else
+// Points the file's descriptor at /dev/full: every later write through it fails as on a full disk.
+void failLaterWrites(QFileDevice &out)
+{
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (full < 0)
+        return;
+    ::dup2(full, out.handle());
+    ::close(full);
+}
+
+// Gives the complete temporary file the target's name, never over a file of that name.
+bool renameIfFree(const QByteArray &temporary, const QByteArray &target)
+{
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+#endif
+    // A file system without that rename: a hard link fails as well when the name is taken.
+    if (::link(temporary.constData(), target.constData()) == 0) {
+        ::unlink(temporary.constData());
+        return true;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return false;
+    // No hard links either (some shares): the name is checked just before the rename.
+    struct stat taken;
+    if (::lstat(target.constData(), &taken) == 0)
+        return false;
+    return ::rename(temporary.constData(), target.constData()) == 0;
+}
+#endif
+
+} // namespace
+
 bool copyFileContents(QFileDevice &in, QFileDevice &out)
 {
 #ifdef Q_OS_LINUX
@@ -258,14 +332,70 @@ bool copyFileContents(QFileDevice &in, QFileDevice &out)
         first = false;
     }
 #endif
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n == 0)
-            return true;
-        if (n < 0 || out.write(buffer.constData(), n) != n)
-            return false;
+    return copyBuffered(in, out);
+}
+
+bool copyIntoPlace(const QString &source, const QString &target, Placing placing)
+{
+    const QString folder = QFileInfo(target).absolutePath();
+#ifdef Q_OS_WIN
+    // The system copies the bytes (within a share on the server, without a trip through this machine)
+    // into a temporary file beside the target, hidden until a rename puts it in place; no flush per file.
+    const std::wstring from = nativeW(source);
+    const std::wstring to = nativeW(target);
+    std::wstring temporary;
+    bool copied = false;
+    for (int attempt = 0; attempt < 16 && !copied; ++attempt) {
+        const QString name = QStringLiteral("/.copying-") + QString::number(QRandomGenerator::global()->generate64(), 36);
+        temporary = nativeW(folder + name);
+        copied = CopyFileExW(from.c_str(), temporary.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS) != 0;
+        if (!copied) {
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+                removeTemporary(temporary); // the name was free: whatever is there is a part of this copy
+                return false;
+            }
+        }
     }
+    if (!copied)
+        return false;
+    const DWORD attributes = GetFileAttributesW(temporary.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(temporary.c_str(), (attributes & ~DWORD(FILE_ATTRIBUTE_NORMAL)) | FILE_ATTRIBUTE_HIDDEN);
+    const DWORD how = placing == Placing::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (lastWriteShouldFail(target) || copyShouldFail(target) || !MoveFileExW(temporary.c_str(), to.c_str(), how)) {
+        removeTemporary(temporary);
+        return false;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(to.c_str(), attributes); // shown again, as the source is
+    return true;
+#else
+    // A hidden temporary file beside the target, filled by the kernel; no sync to disk per file, so a large
+    // copy goes at the disk's pace.
+    QFile in(source);
+    QTemporaryFile out(folder + QStringLiteral("/.copying-XXXXXX"));
+    if (!in.open(QIODevice::ReadOnly) || !out.open())
+        return false; // the temporary file goes with its object
+    const bool lastWriteFails = lastWriteShouldFail(target);
+    bool ok = lastWriteFails ? copyBuffered(in, out) : copyFileContents(in, out);
+    // The last piece of the buffered loop is written here: a write that fails now (a full disk, a share
+    // gone) must not leave a short file in the target's place.
+    ok = ok && out.setPermissions(in.permissions());
+    if (ok && lastWriteFails)
+        failLaterWrites(out);
+    ok = ok && out.flush();
+    out.close();
+    if (!ok || out.error() != QFileDevice::NoError || copyShouldFail(target))
+        return false;
+    const QByteArray temporary = QFile::encodeName(out.fileName());
+    const QByteArray to = QFile::encodeName(target);
+    if (placing == Placing::Replace ? ::rename(temporary.constData(), to.constData()) != 0
+                                    : !renameIfFree(temporary, to))
+        return false;
+    out.setAutoRemove(false); // it is the target now
+    return true;
+#endif
 }
 
 void failCopies(const QString &targetPart, int times)
@@ -292,6 +422,12 @@ void failWrites(const QString &pathPart, int times)
     arm(state().write, pathPart, times);
 }
 
+void failLastWrites(const QString &targetPart, int times)
+{
+    QMutexLocker lock(&state().mutex);
+    arm(state().lastWrite, targetPart, times);
+}
+
 void slowWrites(const QString &pathPart, int ms)
 {
     QMutexLocker lock(&state().mutex);
@@ -306,6 +442,7 @@ void clearFaults()
     state().mkdir = Fault();
     state().removal = Fault();
     state().write = Fault();
+    state().lastWrite = Fault();
     state().slowPart.clear();
     state().slowMs = 0;
 }
@@ -332,6 +469,12 @@ bool writeShouldFail(const QString &path)
 {
     QMutexLocker lock(&state().mutex);
     return consume(state().write, path);
+}
+
+bool lastWriteShouldFail(const QString &target)
+{
+    QMutexLocker lock(&state().mutex);
+    return consume(state().lastWrite, target);
 }
 
 void delayWrite(const QString &path)

@@ -565,21 +565,20 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
     } else {
         const QString folder = mImportType == ImportTrialVideos ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/");
         const QString target = orderPath + folder + targetName;
-        const QFileInfo existing(fsPath(target));
-        if (existing.exists()) {
-            // A video is never replaced; the same video imported again is no failure.
-            if (existing.size() != QFileInfo(fsPath(filePath)).size())
-                addFailures({name + QStringLiteral("：目标已有同名的不同文件，未覆盖")});
-        } else if (!copyFile(filePath, target)) {
+        qCDebug(lcImport) << "toDir=" << target;
+        // A video is never replaced; the same video imported again is no failure.
+        switch (FileOperation::copyNoReplace(fsPath(filePath), fsPath(target))) {
+        case FileOperation::KeptOther:
+            addFailures({name + QStringLiteral("：目标已有同名的不同文件，未覆盖")});
+            break;
+        case FileOperation::CopyFailed:
             addFailures({name + QStringLiteral("：复制失败 ") + target});
+            break;
+        default:
+            break;
         }
     }
     reportFileDone();
-}
-
-bool ImportOrderThread::copyFile(QString fromFile, QString toFile)
-{
-    return copyWithoutReplacing(fromFile, toFile);
 }
 
 bool ImportOrderThread::judgeMemorySize(QString filePath, qint64 bytesInFlight)

@@ -325,17 +325,3 @@ void keepLargeBuffersOutOfArenas()
     std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024); });
 #endif
 }
-
-bool copyWithoutReplacing(const QString &fromFile, const QString &toFile)
-{
-    qCDebug(lcImport) << "toDir=" << toFile;
-    const QString from = fsPath(fromFile);
-    const QString to = fsPath(toFile);
-    if (QDir::cleanPath(from).compare(QDir::cleanPath(to), Platform::pathCase()) == 0)
-        return true;
-    if (!QFileInfo::exists(from))
-        return false;
-    if (Platform::copyShouldFail(to))
-        return false;
-    return QFile::copy(from, to);
-}

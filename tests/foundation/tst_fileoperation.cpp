@@ -116,6 +116,18 @@ private slots:
         QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "t.jpg", true));
         QCOMPARE(bytesOf(d + "t.jpg"), QByteArray("photo"));
         QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden | QDir::System), before);
+
+        // so does a last write that fails (a disk full at the end of the file), and a copy that never
+        // replaces leaves no short file behind
+        QVERIFY(put(d + "big.jpg", QByteArray((1 << 20) + 1000, 'b')));
+        Platform::failLastWrites("t.jpg", 2);
+        QVERIFY(!FileOperation::copyFile(d + "big.jpg", d + "t.jpg", true));
+        QCOMPARE(bytesOf(d + "t.jpg"), QByteArray("photo"));
+        QCOMPARE(FileOperation::copyNoReplace(d + "big.jpg", d + "new t.jpg"), FileOperation::CopyFailed);
+        QVERIFY(!QFileInfo::exists(d + "new t.jpg"));
+        QVERIFY(QDir(d).entryList({".copying-*"}, QDir::Files | QDir::Hidden).isEmpty());
+        QVERIFY(FileOperation::copyFile(d + "big.jpg", d + "t.jpg", true)); // used up
+        QCOMPARE(bytesOf(d + "t.jpg"), bytesOf(d + "big.jpg"));
     }
 
     void listFilesMatchTheLegacyBytes()
