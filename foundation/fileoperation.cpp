@@ -28,6 +28,16 @@ QString normalizeFileName(QString name)
     return name;
 }
 
+bool isFileSystemRoot(const QString &path)
+{
+    const QString raw = QDir::fromNativeSeparators(Platform::localPath(path)).trimmed();
+    if (raw.isEmpty())
+        return false;
+    static const QRegularExpression root(QStringLiteral("^(/+|[A-Za-z]:/*|//+[^/]+(/+[^/]+)?/*)$"));
+    // A share root "//host/share" is checked before cleaning too, which may fold the leading "//".
+    return root.match(raw).hasMatch() || root.match(QDir::cleanPath(raw)).hasMatch();
+}
+
 namespace {
 
 QString notOrderFolderText()
@@ -209,9 +219,7 @@ QString pathRefusal(const QString &path, const QStringList &roots, QString *clea
     const QString raw = QDir::fromNativeSeparators(Platform::localPath(path)).trimmed();
     if (raw.isEmpty())
         return QStringLiteral("empty path");
-    static const QRegularExpression rootForm(QStringLiteral("^(/+|[A-Za-z]:/?|//[^/]+(/[^/]+)?/?)$"));
-    // A share root "//host/share" is checked before cleaning, which may fold the leading "//".
-    if (rootForm.match(raw).hasMatch() || rootForm.match(QDir::cleanPath(raw)).hasMatch())
+    if (isFileSystemRoot(raw))
         return QStringLiteral("root path: ") + path;
     // "x/y" and, on Windows, "C:x" are relative; "//host/share/x" and "C:/x" are absolute.
     if (QDir::isRelativePath(raw))
@@ -222,14 +230,14 @@ QString pathRefusal(const QString &path, const QStringList &roots, QString *clea
         return QStringLiteral("path with . or ..: ") + path;
 
     *clean = comparablePath(raw);
-    if (clean->isEmpty() || rootForm.match(*clean).hasMatch())
+    if (clean->isEmpty() || isFileSystemRoot(*clean))
         return QStringLiteral("root path: ") + path;
 
     QStringList candidates{*clean};
     const QString canonical = QFileInfo(*clean).canonicalFilePath();
     if (!canonical.isEmpty() && canonical != *clean)
         candidates.append(canonical);
-    if (!canonical.isEmpty() && rootForm.match(canonical).hasMatch())
+    if (isFileSystemRoot(canonical))
         return QStringLiteral("root path: ") + path;
 
     for (const QString &root : roots) {

@@ -14,6 +14,11 @@ QString convertOrderPath(const QString &path);
 // characters 0x00-0x1F, trims white space, then drops trailing dots. May give "".
 QString normalizeFileName(QString name);
 
+// True for a path that names nothing but the top of a file system: "/", a drive ("D:", "D:/", "D:\"), a
+// share or its host ("//host/share", "\\host\share", "//host"), also after "." and ".." are folded
+// ("/a/.." is "/"). An empty path is no root; callers refuse it on their own.
+bool isFileSystemRoot(const QString &path);
+
 class FileOperation
 {
 public:

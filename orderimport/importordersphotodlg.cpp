@@ -35,7 +35,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -94,19 +93,6 @@ int countFiles(const QString &folder, const QStringList &filters)
 quint16 clampCount(int count)
 {
     return quint16(qBound(0, count, 0xFFFF));
-}
-
-// True for a folder that is the top of a file system: "/", a drive ("D:", "D:/") or a share ("//host/share").
-bool isFileSystemRoot(const QString &path)
-{
-    QString p = path.trimmed();
-    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:/*$"));
-    static const QRegularExpression share(QStringLiteral("^//+[^/]+(/+[^/]+)?/*$"));
-    if (drive.match(p).hasMatch() || share.match(p).hasMatch())
-        return true;
-    const QString clean = QDir::cleanPath(p);
-    return clean == QLatin1String("/") || (!clean.isEmpty() && QDir(clean).isRoot());
 }
 
 // The root an order's storage hangs from: the drive ("D:/") of a Windows path; on Linux the top folder of

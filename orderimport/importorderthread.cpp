@@ -644,7 +644,7 @@ void ImportOrderThread::copyDovraDirToSer(QString dovraDir)
         endDovraError(QStringLiteral("没有选择Dovra文件夹"));
         return;
     }
-    if (isRootPath(source)) {
+    if (isFileSystemRoot(source)) {
         endDovraError(QStringLiteral("不能选择磁盘根目录作为Dovra文件夹：") + dovraDir);
         return;
     }

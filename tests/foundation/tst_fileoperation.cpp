@@ -272,7 +272,8 @@ private slots:
         homeBack.replace('/', '\\');
         g_homePicPath = homeBack;
 
-        const QStringList refused = {"", "   ", "relative/dir", "./x", "/", "//", "C:/", "c:\\", "\\\\host\\share",
+        const QStringList refused = {"", "   ", "relative/dir", "./x", "/", "//", "C:/", "c:\\", "D:", "E://",
+                                     "\\\\host\\share", "//host//share//", " //host/share ",
                                      "//host/share/", "//host", d + "store/pic", d + "store/pic/", d + "store//pic/.",
                                      d + "store/pic\\", d + "store/bak/", d + "home", d + "home/",
                                      d + "store", d + "store/pic/2024/..", d.chopped(1),
