@@ -85,16 +85,15 @@ struct PhotoFolders
 
 PhotoFolders photoFolders(ImportTypeEnum type)
 {
+    // The thumbnail folders as the order folder has them: photos as shot, finished photos, designs.
+    const QList<QStringList> groups = thumbnailGroups();
     switch (type) {
     case ImportOriginPhotos:
-        return {QStringLiteral("照片/"), QStringLiteral("thumbnail2250/"), QStringLiteral("thumbnail/"),
-                QStringLiteral("thumbnail100/")};
+        return {QStringLiteral("照片/"), groups[0][2], groups[0][0], groups[0][1]};
     case ImportDesigns:
-        return {QStringLiteral("设计/"), QStringLiteral("设计缩略图2250/"), QStringLiteral("设计缩略图/"),
-                QStringLiteral("设计缩略图100/")};
+        return {QStringLiteral("设计/"), groups[2][2], groups[2][0], groups[2][1]};
     default:
-        return {QStringLiteral("成品/"), QStringLiteral("成品缩略图2250/"), QStringLiteral("成品缩略图/"),
-                QStringLiteral("成品缩略图100/")};
+        return {QStringLiteral("成品/"), groups[1][2], groups[1][0], groups[1][1]};
     }
 }
 
