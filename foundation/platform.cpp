@@ -15,10 +15,10 @@
 #include <QThread>
 #include <QUrl>
 
+#include <QRandomGenerator>
 #include <QTemporaryFile>
 
 #ifdef Q_OS_WIN
-#include <QRandomGenerator>
 #include <windows.h>
 #endif
 #ifndef Q_OS_WIN
@@ -265,18 +265,39 @@ bool copyBuffered(QFileDevice &in, QFileDevice &out)
     }
 }
 
+// A name for a temporary file in folder, starting with "." and prefix.
+QString temporaryName(const QString &folder, const QString &prefix)
+{
+    return folder + QStringLiteral("/.") + prefix + QLatin1Char('-')
+           + QString::number(QRandomGenerator::global()->generate64(), 36);
+}
+
 #ifdef Q_OS_WIN
 std::wstring nativeW(const QString &path)
 {
     return QDir::toNativeSeparators(path).toStdWString();
 }
 
-void removeTemporary(const std::wstring &temporary)
+void removeTemporary(const QString &temporary)
 {
-    SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL); // a read-only copy would stay
-    DeleteFileW(temporary.c_str());
+    const std::wstring native = nativeW(temporary);
+    SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_NORMAL); // a read-only copy would stay
+    DeleteFileW(native.c_str());
+}
+
+// Gives the complete temporary file the target's name in one step; false when it cannot (the temporary
+// file is then left to the caller).
+bool placeTemporary(const QString &temporary, const QString &target, Placing placing)
+{
+    const DWORD how = placing == Placing::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
+    return MoveFileExW(nativeW(temporary).c_str(), nativeW(target).c_str(), how) != 0;
 }
 #else
+void removeTemporary(const QString &temporary)
+{
+    QFile::remove(temporary);
+}
+
 // Points the file's descriptor at /dev/full: every later write through it fails as on a full disk.
 void failLaterWrites(QFileDevice &out)
 {
@@ -309,6 +330,17 @@ bool renameIfFree(const QByteArray &temporary, const QByteArray &target)
         return false;
     return ::rename(temporary.constData(), target.constData()) == 0;
 }
+
+// Gives the complete temporary file the target's name in one step; false when it cannot (the temporary
+// file is then left to the caller).
+bool placeTemporary(const QString &temporary, const QString &target, Placing placing)
+{
+    const QByteArray from = QFile::encodeName(temporary);
+    const QByteArray to = QFile::encodeName(target);
+    if (placing == Placing::Replace)
+        return ::rename(from.constData(), to.constData()) == 0;
+    return renameIfFree(from, to);
+}
 #endif
 
 } // namespace
@@ -340,15 +372,14 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
     const QString folder = QFileInfo(target).absolutePath();
 #ifdef Q_OS_WIN
     // The system copies the bytes (within a share on the server, without a trip through this machine)
-    // into a temporary file beside the target, hidden until a rename puts it in place; no flush per file.
+    // into a temporary file beside the target, which a rename puts in place; no flush per file.
     const std::wstring from = nativeW(source);
-    const std::wstring to = nativeW(target);
-    std::wstring temporary;
+    QString temporary;
     bool copied = false;
     for (int attempt = 0; attempt < 16 && !copied; ++attempt) {
-        const QString name = QStringLiteral("/.copying-") + QString::number(QRandomGenerator::global()->generate64(), 36);
-        temporary = nativeW(folder + name);
-        copied = CopyFileExW(from.c_str(), temporary.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS) != 0;
+        temporary = temporaryName(folder, QStringLiteral("copying"));
+        copied = CopyFileExW(from.c_str(), nativeW(temporary).c_str(), nullptr, nullptr, nullptr,
+                             COPY_FILE_FAIL_IF_EXISTS) != 0;
         if (!copied) {
             const DWORD error = GetLastError();
             if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
@@ -359,43 +390,55 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
     }
     if (!copied)
         return false;
-    const DWORD attributes = GetFileAttributesW(temporary.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-        SetFileAttributesW(temporary.c_str(), (attributes & ~DWORD(FILE_ATTRIBUTE_NORMAL)) | FILE_ATTRIBUTE_HIDDEN);
-    const DWORD how = placing == Placing::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
-    if (lastWriteShouldFail(target) || copyShouldFail(target) || !MoveFileExW(temporary.c_str(), to.c_str(), how)) {
+    if (lastWriteShouldFail(target) || copyShouldFail(target) || !placeTemporary(temporary, target, placing)) {
         removeTemporary(temporary);
         return false;
     }
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-        SetFileAttributesW(to.c_str(), attributes); // shown again, as the source is
     return true;
 #else
-    // A hidden temporary file beside the target, filled by the kernel; no sync to disk per file, so a large
-    // copy goes at the disk's pace.
+    // A temporary file beside the target, hidden by its name and filled by the kernel; no sync to disk per
+    // file, so a large copy goes at the disk's pace.
     QFile in(source);
     QTemporaryFile out(folder + QStringLiteral("/.copying-XXXXXX"));
     if (!in.open(QIODevice::ReadOnly) || !out.open())
         return false; // the temporary file goes with its object
     const bool lastWriteFails = lastWriteShouldFail(target);
     bool ok = lastWriteFails ? copyBuffered(in, out) : copyFileContents(in, out);
-    // The last piece of the buffered loop is written here: a write that fails now (a full disk, a share
-    // gone) must not leave a short file in the target's place.
     ok = ok && out.setPermissions(in.permissions());
     if (ok && lastWriteFails)
         failLaterWrites(out);
+    // The last piece of the buffered loop is written here: a write that fails now (a full disk, a share
+    // gone) must not leave a short file in the target's place.
     ok = ok && out.flush();
     out.close();
-    if (!ok || out.error() != QFileDevice::NoError || copyShouldFail(target))
-        return false;
-    const QByteArray temporary = QFile::encodeName(out.fileName());
-    const QByteArray to = QFile::encodeName(target);
-    if (placing == Placing::Replace ? ::rename(temporary.constData(), to.constData()) != 0
-                                    : !renameIfFree(temporary, to))
+    if (!ok || out.error() != QFileDevice::NoError || copyShouldFail(target)
+        || !placeTemporary(out.fileName(), target, placing))
         return false;
     out.setAutoRemove(false); // it is the target now
     return true;
 #endif
+}
+
+bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write)
+{
+    // A new file of our own beside the target (never one that was there already), written whole and closed
+    // before it takes the target's name; it gets the permissions any new file of the user's gets.
+    const QString folder = QFileInfo(target).absolutePath();
+    QFile out;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        out.setFileName(temporaryName(folder, QStringLiteral("writing")));
+        if (out.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !QFileInfo::exists(out.fileName()))
+            break;
+    }
+    if (!out.isOpen())
+        return false;
+    const bool ok = write(out) && out.flush();
+    out.close();
+    if (ok && out.error() == QFileDevice::NoError && !writeShouldFail(target)
+        && placeTemporary(out.fileName(), target, Placing::Replace))
+        return true;
+    removeTemporary(out.fileName());
+    return false;
 }
 
 void failCopies(const QString &targetPart, int times)

@@ -10,7 +10,10 @@
 #include <QStringList>
 #include <Qt>
 
+#include <functional>
+
 class QFileDevice;
+class QIODevice;
 
 namespace Platform {
 
@@ -65,6 +68,10 @@ enum class Placing {
 // per file. Windows: CopyFileExW (within a share the server copies) and MoveFileExW. False when the
 // copy failed or (OnlyIfFree) the name was taken.
 bool copyIntoPlace(const QString &source, const QString &target, Placing placing);
+// Writes a file whole (write fills the open device; false from it is a failure) into a new temporary file
+// beside the target and replaces the target with it in one step, without a sync to disk per file. A write
+// that fails leaves the old target as it was and no temporary file behind.
+bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write);
 
 // ---- fault injection for tests ----
 // The next `times` operations (-1: all of them) whose path contains `pathPart` (empty: any path) fail.

@@ -13,7 +13,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QSemaphore>
 
 #include <mutex>
@@ -55,23 +54,19 @@ bool saveImage(const QImage &image, const QString &target, int quality, QString 
         *why = QStringLiteral("不支持的图片格式");
         return false;
     }
-    QSaveFile file(fsPath(target));
-    if (!file.open(QIODevice::WriteOnly)) {
-        *why = file.errorString();
-        return false;
-    }
-    QImageWriter writer(&file, format);
-    writer.setQuality(quality);
-    if (!writer.write(image)) {
+    // No sync to disk per file: on a studio share that would be a round trip for every thumbnail.
+    why->clear();
+    const bool written = Platform::writeIntoPlace(fsPath(target), [&](QIODevice &file) {
+        QImageWriter writer(&file, format);
+        writer.setQuality(quality);
+        if (writer.write(image))
+            return true;
         *why = writer.errorString();
-        file.cancelWriting();
         return false;
-    }
-    if (!file.commit()) {
-        *why = file.errorString();
-        return false;
-    }
-    return true;
+    });
+    if (!written && why->isEmpty())
+        *why = QStringLiteral("写入失败");
+    return written;
 }
 
 // Folders of one photo import type, relative to the order folder.

@@ -169,6 +169,14 @@ private slots:
         QCOMPARE(sizeOf(m->orderPath() + "照片/a.jpeg"), QSize(48, 64));
         QCOMPARE(QImageReader(m->orderPath() + "thumbnail/b.png").format(), QByteArray("png"));
         QCOMPARE(sizeOf(m->orderPath() + "thumbnail100/b.png"), QSize(200, 100));
+
+        // A thumbnail that cannot be written is reported; the one there stays whole, nothing is left beside it.
+        QVERIFY(put(m->orderPath() + "thumbnail100/b.png", "old thumbnail"));
+        Platform::failWrites("thumbnail100/b.png", 1);
+        QVERIFY(runOrder(m.data(), ImportOriginPhotos).contains("failed 1"));
+        QCOMPARE(bytesOf(m->orderPath() + "thumbnail100/b.png"), QByteArray("old thumbnail"));
+        QCOMPARE(QDir(m->orderPath() + "thumbnail100").entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"a.jpeg", "b.png"}));
     }
 
     void unreadablePhotosAreKeptAndFailuresReported()
