@@ -311,6 +311,33 @@ private slots:
         QVERIFY(!QFileInfo::exists(d + "store/pic/2024/order1"));
     }
 
+    void rootsAreTheTopsOfFileSystems_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("root");
+        QTest::newRow("slash") << "/" << true;
+        QTest::newRow("slashes") << "///" << true;
+        QTest::newRow("drive") << "D:" << true;
+        QTest::newRow("drive with slashes") << "d://" << true;
+        QTest::newRow("drive, back-slash") << "D:\\" << true;
+        QTest::newRow("share") << "//nas/photos/" << true;
+        QTest::newRow("share, back-slashes") << "\\\\nas\\photos" << true;
+        QTest::newRow("host") << "//nas" << true;
+        QTest::newRow("folded to the top") << "/srv/.." << true;
+        QTest::newRow("blanks around") << " C:/ " << true;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("folder") << "/srv" << false;
+        QTest::newRow("folder on a drive") << "D:/pic" << false;
+        QTest::newRow("folder on a share") << "//nas/photos/2024" << false;
+        QTest::newRow("relative") << "pic" << false;
+    }
+    void rootsAreTheTopsOfFileSystems()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, root);
+        QCOMPARE(isFileSystemRoot(path), root);
+    }
+
     void oneOrdersDeletionTakesNoOtherOrder_data()
     {
         QTest::addColumn<QString>("folder"); // below the temporary folder
