@@ -251,7 +251,7 @@ QString findFileNoCase(const QString &dir, const QString &name)
 
 namespace {
 
-// The loop through the program's memory. A last piece shorter than the file's write buffer stays in that
+// The loop through the program's memory. A tail shorter than the file's write buffer stays in that
 // buffer until out is flushed.
 bool copyBuffered(QFileDevice &in, QFileDevice &out)
 {
@@ -407,7 +407,7 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
     ok = ok && out.setPermissions(in.permissions());
     if (ok && lastWriteFails)
         failLaterWrites(out);
-    // The last piece of the buffered loop is written here: a write that fails now (a full disk, a share
+    // The tail of the buffered loop is written here: a write that fails now (a full disk, a share
     // gone) must not leave a short file in the target's place.
     ok = ok && out.flush();
     out.close();
