@@ -50,9 +50,9 @@ public:
     QJsonArray stores;         // "stores": the stores to test; "xml": the stores to write into
     QString exportRoot;        // "exportDovraresult": the export root folder
     QList<OrderRowInfo> orders; // "exportDovraresult": the dialog's rows, ticked or not
-    // The shop's switches as they stood when the export was started (see takeShopSwitches).
-    QString downloadAll; // g_dovraisdownloadall: "0" restricted copy, "1" design data exported too
-    QString bigImg;      // g_dovrabigimg: "1" copies the order's finished photo in place of Dovra's
+    // The switches of the shop the export is for, given at its start.
+    QString downloadAll; // "dovraisdownloadall": "0" restricted copy, "1" design data exported too
+    QString bigImg;      // "dovrabigimg": "1" copies the order's finished photo in place of Dovra's
     int runTag = 0;      // "xml": the owner's number for this run, carried by every report under "run"
 
     std::atomic<bool> stopRequested{false};
@@ -64,12 +64,10 @@ public:
     void stop();
     // stop(), then waits without a time limit until the run has returned (the owners' way to end it).
     void stopAndWait();
-    // Copies the chosen shop's two Dovra switches; the owner calls it on its own thread before a start,
-    // so that a shop switch during the run changes nothing.
-    void takeShopSwitches();
     // The export's start: waits for the end of a previous run (whose last report may have arrived
-    // already), sets the inputs and the switches and starts the thread.
-    void startExport(const QString &root, const QList<OrderRowInfo> &rows);
+    // already), sets the inputs and the shop's two Dovra switches and starts the thread.
+    void startExport(const QString &root, const QList<OrderRowInfo> &rows, const QString &shopDownloadAll,
+                     const QString &shopBigImg);
     // Starts a run that no window waits for (the thread must have no parent): the thread deletes itself
     // once it has ended, and the program's end waits for it at most kEndWaitMs.
     void startUnowned();

@@ -16,9 +16,12 @@
 
 #include <memory>
 
-OrderDeleteBatch::OrderDeleteBatch(const QList<OrderRowInfo> &rows)
-    : m_rows(rows), m_manager(new QNetworkAccessManager(this))
+OrderDeleteBatch::OrderDeleteBatch(const QList<OrderRowInfo> &rows, const ShopSettings &shop)
+    : m_rows(rows), m_shop(shop), m_manager(new QNetworkAccessManager(this))
 {
+    m_settings.picPath = shop.picPath;
+    m_settings.bakPicPath = shop.bakPicPath;
+    m_settings.homePicPath = shop.homePicPath;
 }
 
 OrderDeleteBatch::~OrderDeleteBatch() = default;
@@ -34,7 +37,7 @@ OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &
         QString why;
         if (!FileOperation::isSafeToDelete(row.orderpath, roots, &why, FileOperation::PathOnly)) {
             qCWarning(lcSeparation) << "order folder refused:" << why;
-            selection.refused.append(row);
+            selection.refused.append(Pick{row, false, FileOperation::refusalShown(why)});
             continue;
         }
         if (!FileOperation::dirExists(row.orderpath))
@@ -46,7 +49,7 @@ OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &
         if (folder.isEmpty() || folders.contains(folder))
             continue;
         folders.insert(folder);
-        selection.picks.append(Pick{row});
+        selection.picks.append(Pick{row, false, QString()});
     }
     return selection;
 }
@@ -56,7 +59,6 @@ void OrderDeleteBatch::start()
     if (m_started)
         return;
     m_started = true;
-    m_settings = ImportOrderThread::RunSettings::fromGlobals();
     const auto selection = std::make_shared<Selection>();
     QThread *picker = QThread::create(
         [selection, rows = m_rows, roots = m_settings.storageRoots()] { *selection = select(rows, roots); });
@@ -88,7 +90,9 @@ void OrderDeleteBatch::startNext()
         m_picks[index].deleted = true;
         updatedata(mOrderid, deleteDir);
     });
-    connect(thread, &ImportOrderThread::deleteRefused, this, [this, index] { m_picks[index].refused = true; });
+    connect(thread, &ImportOrderThread::deleteRefused, this, [this, index](QString, QString, QString why) {
+        m_picks[index].refused = FileOperation::refusalShown(why);
+    });
     // The end of every thread counts, whether its folder went or not.
     connect(thread, &QThread::finished, this, &OrderDeleteBatch::threadEnded);
     ++m_running;
@@ -115,14 +119,14 @@ void OrderDeleteBatch::finish()
         const QString key = row.orderpayforkey.isEmpty() ? QString() : row.orderpayforkey + QStringLiteral("  ");
         return key + row.orderpath + QStringLiteral("（") + why + QStringLiteral("）");
     };
-    for (const OrderRowInfo &row : qAsConst(m_refused))
-        notDeleted << line(row, QStringLiteral("此路径不允许删除"));
+    for (const Pick &pick : qAsConst(m_refused))
+        notDeleted << line(pick.row, pick.refused);
     int deleted = 0;
     for (const Pick &pick : qAsConst(m_picks)) {
         if (pick.deleted)
             ++deleted;
-        else if (pick.refused)
-            notDeleted << line(pick.row, QStringLiteral("此路径不允许删除"));
+        else if (!pick.refused.isEmpty())
+            notDeleted << line(pick.row, pick.refused);
         else
             notDeleted << line(pick.row, FileOperation::dirExists(pick.row.orderpath) ? QStringLiteral("删除失败")
                                                                                      : QStringLiteral("目录已不存在"));
@@ -151,11 +155,11 @@ void OrderDeleteBatch::submitDeleteMessage(const QString &orderId, const QString
 {
     // The folder as the web service named it.
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("shopid"), g_SHOPID)
-                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .add(QStringLiteral("shopid"), m_shop.shopId)
+                                .add(QStringLiteral("superid"), m_shop.superId)
                                 .add(QStringLiteral("orderphotoid"), orderId)
                                 .add(QStringLiteral("path"), dir)
-                                .add(QStringLiteral("MANAGER_ID"), g_EID)
+                                .add(QStringLiteral("MANAGER_ID"), m_shop.eid)
                                 .toByteArray();
     qCDebug(lcSeparation) << "url_submit_delete_log" << g_url_order_photo_del;
     qCDebug(lcSeparation) << "postData" << maskSecrets(body);
