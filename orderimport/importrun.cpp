@@ -4,8 +4,8 @@
 // shortcuts.
 //
 // A run always ends: every order ends by its thread's end signal, by one of its error signals, or by
-// the thread finishing without either (taken as an error). An order that could not be imported stays
-// pending, and the user is told why.
+// the thread finishing without either (taken as an error). An order that could not be imported, or of
+// whose files some could not be written, stays pending, and the user is told why.
 
 #include "importordersphotodlg.h"
 
@@ -312,7 +312,6 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     if (!t)
         return;
     t->setProperty("ended", true);
-    ++m_finishCount;
     const int row = t->property("row").toInt();
     qCDebug(lcImport) << QStringLiteral("%1 import finished").arg(t->objectName());
     ImportOrderModel *r = m_orderList.value(row);
@@ -330,29 +329,33 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     updateFinishInfo(r, QStringLiteral("1"), added, addedBak);
 
     refreshFoundCount(r, countNow); // the folder just counted: no second listing of the share
-    r->setImportedCount(type, totalCount);
-    r->setImported(type, true);
+    // An order some of whose files could not be written is not imported: the next run takes it again.
+    const QStringList failures = t->property("failures").toStringList();
+    if (failures.isEmpty()) {
+        ++m_finishCount;
+        r->setImportedCount(type, totalCount);
+        r->setImported(type, true);
+    }
     const quint16 found = r->foundCount(type);
     QTableWidgetItem *status = m_ordersTable->item(row, kStatusColumn);
     if (!status) {
         status = new QTableWidgetItem;
         m_ordersTable->setItem(row, kStatusColumn, status);
     }
-    status->setText(found ? QStringLiteral("已导入(%1)").arg(found) : QStringLiteral("未导入"));
+    if (!failures.isEmpty())
+        status->setText(QStringLiteral("未导完(%1个文件失败)").arg(failures.size()));
+    else
+        status->setText(found ? QStringLiteral("已导入(%1)").arg(found) : QStringLiteral("未导入"));
     refreshShownOrder(r);
 
-    const QStringList failures = t->property("failures").toStringList();
     if (!failures.isEmpty()) {
         const QString text = QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
                                  .arg(r->orderKey())
                                  .arg(failures.size())
                                  .arg(failures.join(QLatin1Char('\n')));
         status->setToolTip(text);
+        ++m_run.failedOrders;
         m_run.problems << text;
-        QPointer<importOrdersPhotoDlg> self(this);
-        MsgBox::information(this, QStringLiteral("警告"), text, QMessageBox::Ok);
-        if (!self)
-            return;
     }
     qCDebug(lcImport) << "finishtCount:" << m_finishCount << "--" << m_orderList.size() << "--" << m_totalCount;
     startNextOrder();
@@ -449,7 +452,7 @@ void importOrdersPhotoDlg::endRun()
         return;
     }
     MsgBox::information(this, QStringLiteral("导入结束"),
-                        QStringLiteral("%1个订单已经导完，%2个订单没有导完（仍为未导入）：\n%3")
+                        QStringLiteral("%1个订单已经导完，%2个订单没有导完（仍为未导入，下次导片时重新导入）：\n%3")
                                 .arg(m_finishCount)
                                 .arg(m_run.failedOrders)
                                 .arg(m_run.problems.join(QLatin1Char('\n')))

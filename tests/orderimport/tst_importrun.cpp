@@ -2,6 +2,7 @@
 // roots: checks before a run, order-by-order sequencing, the path-and-count reports, the end box,
 // the stops that end a run, closing the window during a run, and the open-folder shortcuts.
 
+#include "filebytes.h"
 #include "importrunfixture.h"
 
 #include <QAbstractItemModel>
@@ -196,6 +197,59 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(refusals(), 2); // once for each run
         QVERIFY(a->isFinishedImported() && d->isFinishedImported() && e->isFinishedImported());
+    }
+
+    void filesNotWrittenAndUnreadablePhotosAreNamed_data()
+    {
+        QTest::addColumn<bool>("folderRefusesWrites"); // the first order's folder takes no file
+        QTest::addColumn<QString>("named");             // what the end box says of the first order
+        QTest::newRow("order folder not writable") << true << "订单号:A1203-1 有8个文件未能导入：";
+    }
+    void filesNotWrittenAndUnreadablePhotosAreNamed()
+    {
+        QFETCH(bool, folderRefusesWrites);
+        QFETCH(QString, named);
+        ImportOrderModel *a = record(0);
+        ImportOrderModel *e = record(4);
+        QStringList chosen = photos("src/a", {"w1.jpg", "w2.jpg"}, QSize(300, 200));
+        if (!folderRefusesWrites) {
+            const QByteArray whole = testsupport::bytesOf(chosen.first());
+            QVERIFY(testsupport::put(m_roots->path("src/a/empty.jpg"), QByteArray()));
+            QVERIFY(testsupport::put(m_roots->path("src/a/cut.jpg"), whole.left(whole.size() / 2)));
+            chosen << m_roots->path("src/a/empty.jpg") << m_roots->path("src/a/cut.jpg");
+        }
+        a->setFinishedFiles(chosen);
+        e->setFinishedFiles(photos("src/e", {"e1.jpg"}));
+        QVERIFY(handOver({a, e}));
+        if (folderRefusesWrites)
+            Platform::failCopies(a->orderPath());
+        QVERIFY(runToEnd());
+
+        QCOMPARE(MsgBox::shown().size(), 1);
+        QCOMPARE(MsgBox::lastShown().title, QString("导入结束"));
+        const QString end = MsgBox::lastShown().text;
+        QVERIFY2(end.contains(named), qPrintable(end));
+        QVERIFY(!end.contains("全部导完"));
+        QVERIFY(e->isFinishedImported());
+        QCOMPARE(a->isFinishedImported(), !folderRefusesWrites);
+        if (folderRefusesWrites) {
+            QVERIFY2(end.startsWith("1个订单已经导完，1个订单没有导完"), qPrintable(end));
+            QCOMPARE(status(0), QString("未导完(8个文件失败)"));
+            QVERIFY(QDir(a->orderPath() + "成品").entryList({"w*.jpg"}, QDir::Files).isEmpty());
+            // the next run takes the order again
+            Platform::clearFaults();
+            MsgBox::clearShown();
+            QVERIFY(runToEnd());
+            QCOMPARE(testsupport::lastBox(), QString("导入完成|1个订单已经全部导完"));
+            QVERIFY(a->isFinishedImported());
+        } else {
+            QVERIFY2(end.startsWith("2个订单已经导完\n以下照片无法读取"), qPrintable(end));
+            QCOMPARE(status(0), QString("已导入(%1)").arg(a->foundCount(ImportFinishedPhotos)));
+            for (const char *name : {"empty.jpg", "cut.jpg"}) {
+                QVERIFY(QFile::exists(a->orderPath() + "成品/" + name));
+                QVERIFY(!QFile::exists(a->orderPath() + "成品缩略图/" + name));
+            }
+        }
     }
 
     void videoTypesReportOnlyAtTheEnd()
