@@ -6,7 +6,8 @@
 // A run always ends: every order ends by its thread's end signal, by one of its error signals, or by
 // the thread finishing without either (taken as an error). An order that could not be imported, or of
 // whose files some could not be written, stays pending, and the user is told why. The end box waits for
-// the run's reports to the web service and names the orders whose report did not get there.
+// the run's reports to the web service and names the orders whose report did not get there, and the
+// photos that could not be read.
 
 #include "importordersphotodlg.h"
 
@@ -19,6 +20,7 @@
 #include "importstate.h"
 #include "logging.h"
 #include "msgbox.h"
+#include "photoimport.h"
 #include "platform.h"
 #include "webapi.h"
 
@@ -184,6 +186,7 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.next = 0;
     m_run.failedOrders = 0;
     m_run.problems.clear();
+    m_run.unreadable.clear();
     m_run.unreported.clear();
     m_run.reportsOut = 0;
     m_run.ending = false;
@@ -354,6 +357,9 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
         status->setText(found ? QStringLiteral("已导入(%1)").arg(found) : QStringLiteral("未导入"));
     refreshShownOrder(r);
 
+    const QString unreadable = unreadablePhotosText(t->unreadablePhotos());
+    if (!unreadable.isEmpty())
+        m_run.unreadable << QStringLiteral("订单号:%1 ").arg(r->orderKey()) + unreadable;
     if (!failures.isEmpty()) {
         const QString text = QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
                                  .arg(r->orderKey())
@@ -461,6 +467,8 @@ void importOrdersPhotoDlg::showEndOfRun()
     setRunning(false);
     m_folderSuffixEdit->setEnabled(false);
     QStringList notes;
+    if (!m_run.unreadable.isEmpty())
+        notes << QStringLiteral("以下照片无法读取，已按原样复制，没有生成缩略图：\n") + m_run.unreadable.join(QLatin1Char('\n'));
     if (!m_run.unreported.isEmpty()) {
         QStringList lines;
         for (auto it = m_run.unreported.constBegin(); it != m_run.unreported.constEnd(); ++it)
@@ -472,7 +480,7 @@ void importOrdersPhotoDlg::showEndOfRun()
         notes << QStringLiteral("Dovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
                      + m_run.dovraKept.join(QLatin1Char('\n'));
     const QString more = notes.isEmpty() ? QString() : QLatin1Char('\n') + notes.join(QStringLiteral("\n\n"));
-    if (m_run.failedOrders == 0 && m_run.unreported.isEmpty()) {
+    if (m_run.failedOrders == 0 && m_run.unreadable.isEmpty() && m_run.unreported.isEmpty()) {
         MsgBox::information(this, QStringLiteral("导入完成"),
                             QStringLiteral("%1个订单已经全部导完").arg(m_finishCount) + more, QMessageBox::Ok);
         return;

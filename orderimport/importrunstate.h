@@ -42,6 +42,7 @@ public:
     int failedOrders = 0;                      // orders of the run that stay pending after a failure
     QStringList problems;                      // what went wrong, for the end of the run
     int number = 0;                            // counts the runs of the window; the reports carry it
+    QStringList unreadable;                    // photos of the run that could not be read, per order
     int reportsOut = 0;                        // reports of the run to the web service not answered yet
     QMap<QString, QString> unreported;         // order key -> why its report did not reach the web service
     bool ending = false;                       // the last order has ended: the end box waits for the reports

@@ -196,12 +196,54 @@ QImage turnedRgb888(const QImage &src, int orientation)
     return dst;
 }
 
+// Whether JPEG data runs on to the end of its image. A file cut short (a card pulled out too early, a copy
+// that stopped) decodes without an error, its missing part grey. The segments before the first scan
+// give their lengths; the end marker must follow that scan, where the coded data cannot hold one.
+// Data not laid out as expected is left to the decoder.
+bool jpegReachesItsEnd(const QByteArray &data)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    const qsizetype n = data.size();
+    qsizetype i = 2;
+    while (i + 4 <= n) {
+        if (p[i] != 0xFF)
+            return true;
+        const uchar code = p[i + 1];
+        if (code == 0xFF) {
+            ++i; // fill byte
+            continue;
+        }
+        if (code == 0xDA)
+            return data.indexOf(QByteArray::fromRawData("\xFF\xD9", 2), i + 2) >= 0;
+        if (code == 0xD9)
+            return true;
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
+            i += 2;
+            continue;
+        }
+        i += 2 + ((p[i + 2] << 8) | p[i + 3]);
+    }
+    return false; // it ends before its first scan
+}
+
+bool isJpeg(const QByteArray &data)
+{
+    return data.size() >= 3 && uchar(data.at(0)) == 0xFF && uchar(data.at(1)) == 0xD8 && uchar(data.at(2)) == 0xFF;
+}
+
 } // namespace
 
+QString unreadablePhotosText(const QStringList &names)
+{
+    return names.isEmpty() ? QString() : QStringLiteral("无法读取的照片：") + names.join(QStringLiteral("、"));
+}
+
 // Imports one photo: backup copy, upright main file, three thumbnails. Returns the failures.
-QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget)
+QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable)
 {
     QStringList failures;
+    if (unreadable)
+        *unreadable = false;
     const QString name = shortName(task.filePath);
     auto fail = [&](const QString &what) { failures << name + QStringLiteral("：") + what; };
 
@@ -240,14 +282,18 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget)
 
     QImage thumb; // the 2250 thumbnail, upright
     bool decoded = false;
+    // A JPEG cut short is not decoded: its reduced copies would show a grey part as the photo.
+    const bool cutShort = isJpeg(bytes) && !jpegReachesItsEnd(bytes);
     BudgetHold hold(budget);
-    if (!turn) {
+    if (!turn || cutShort) {
         for (const QString &target : mainTargets) {
             if (!FileOperation::copyFile(task.filePath, target, true))
                 fail(QStringLiteral("复制失败 ") + target);
         }
     }
-    if (!turn && fullSize.isValid() && fitBox(fullSize, kBox2250).width() < fullSize.width()
+    if (cutShort) {
+        // nothing to decode
+    } else if (!turn && fullSize.isValid() && fitBox(fullSize, kBox2250).width() < fullSize.width()
         && reader.supportsOption(QImageIOHandler::ScaledSize)) {
         // The main file is a byte copy: only the 2250 size is needed, which the JPEG decoder makes
         // from a reduced decode.
@@ -288,17 +334,18 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget)
     bytes.clear();
 
     if (!decoded) {
-        // Not an image the program can read: keep it unchanged, turned or not, so nothing is lost.
-        if (turn) {
+        // Not a photo the program can read: the file is kept as it is, turned or not, so nothing is lost,
+        // but no reduced copy is made of it, and reduced copies of an earlier photo of that name go.
+        if (turn && !cutShort) {
             for (const QString &target : mainTargets) {
                 if (!FileOperation::copyFile(task.filePath, target, true))
                     fail(QStringLiteral("复制失败 ") + target);
             }
         }
-        for (const QString &target : {t1000, t2250}) {
-            if (!FileOperation::copyFile(task.filePath, target, true))
-                fail(QStringLiteral("复制失败 ") + target);
-        }
+        for (const QString &target : {t2250, t1000, t200})
+            QFile::remove(fsPath(target));
+        if (unreadable)
+            *unreadable = true;
         return failures;
     }
 

@@ -218,6 +218,7 @@ private slots:
         QTest::addColumn<bool>("folderRefusesWrites"); // the first order's folder takes no file
         QTest::addColumn<QString>("named");             // what the end box says of the first order
         QTest::newRow("order folder not writable") << true << "订单号:A1203-1 有8个文件未能导入：";
+        QTest::newRow("empty and cut-short photos") << false << "订单号:A1203-1 无法读取的照片：empty.jpg、cut.jpg";
     }
     void filesNotWrittenAndUnreadablePhotosAreNamed()
     {

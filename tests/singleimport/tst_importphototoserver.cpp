@@ -389,10 +389,12 @@ void TestImportPhotoToServer::run_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
     const QString counts = "导入前正式库照片：0张\n\n导入后正式库照片：3张\n\n导入前备份库照片：0张\n\n导入后备份库照片：3张    \n";
-    QTest::newRow("turned, upright and undecodable photos") << "" << "导片成功!" << counts;
+    const QString unreadable = "无法读取的照片：bad&#照片.jpg\n（已按原样复制，没有生成缩略图）\n\n";
+    QTest::newRow("turned, upright and undecodable photos") << "" << "警告" << unreadable + counts;
     QTest::newRow("a copy that fails is reported")
         << "thumbnail2250/708E5520-002" << "警告"
-        << "订单号:E5520-1 有1个文件未能导入：\nIMG_7302.jpg：缩略图保存失败 %1thumbnail2250/708E5520-002.jpg（写入失败）\n\n" + counts;
+        << "订单号:E5520-1 有1个文件未能导入：\nIMG_7302.jpg：缩略图保存失败 %1thumbnail2250/708E5520-002.jpg（写入失败）\n\n"
+               + unreadable + counts;
 }
 
 void TestImportPhotoToServer::run()
@@ -428,6 +430,7 @@ void TestImportPhotoToServer::run()
              QByteArray("708E5520-001>23:07:08 10:00:31|708E5520-002>23:07:08 10:00:32|"));
     QCOMPARE(QImage(order + "照片/708E5520-002.jpg").size(), QSize(800, 1200)); // orientation 6, turned
     QCOMPARE(bytesOf(order + "照片/708E5520-003.jpg"), QByteArray("not a photo at all"));
+    QVERIFY(!QFile::exists(order + "thumbnail/708E5520-003.jpg"));
     QCOMPARE(bytesOf(backup + "照片/708E5520-002.jpg"), bytesOf(m_studio->incomingRoot + "IMG_7302.jpg"));
 
     const standin::Request start = m_server.lastRequest("updatepicpath2");
@@ -439,8 +442,8 @@ void TestImportPhotoToServer::run()
     QCOMPARE(QStringList({end.field("orderpicpath"), end.field("orderbakpicpath"), end.field("picnumber"),
                           end.field("picbaknumber"), end.field("MANAGER_ID"), end.field("typeid")}),
              QStringList({order, backup, "3", "3", "77", "1"}));
-    // The lookup after the report lists the run's photos.
-    QVERIFY(testsupport::waitFor([&] { return m_window->thumbListWidget()->count() == 3; }));
+    // The lookup after the report lists the run's photos that have reduced copies.
+    QVERIFY(testsupport::waitFor([&] { return m_window->thumbListWidget()->count() == 2; }));
     QCOMPARE(widget<QLabel>("label_4")->text(), QStringLiteral("订单已导入照片（3张)"));
 }
 
