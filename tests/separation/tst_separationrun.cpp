@@ -249,7 +249,7 @@ private slots:
         QTest::newRow("crop not JSON") << jpeg << standin::Reply::notJson() << served << ""
                                        << "查询裁剪信息错误：服务器返回的数据无法识别" << "";
         QTest::newRow("detail HTTP 500") << jpeg << served << standin::Reply::httpError(500) << ""
-                                         << "网络请求错误\n500" << "";
+                                         << "网络请求错误\n服务器出错（HTTP 500）" << "";
         QTest::newRow("detail with its code alone")
             << jpeg << served << standin::Reply::json(QJsonObject{{"code", "1"}}) << "" << "" << "";
     }
@@ -394,7 +394,7 @@ private slots:
     {
         QTest::addColumn<standin::Reply>("reply");
         QTest::addColumn<QString>("text");
-        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "网络请求错误\n500";
+        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "网络请求错误\n服务器出错（HTTP 500）";
         QTest::newRow("not JSON") << standin::Reply::notJson() << "查询产品信息错误：服务器返回的数据无法识别";
         QTest::newRow("refused") << standin::Reply::refused("no", "0") << "查询产品信息错误：0";
         QTest::newRow("numeric code") << standin::Reply::numericCode(1) << "查询产品信息错误：";

@@ -258,7 +258,7 @@ private slots:
             QString text;
         };
         const QList<Case> cases = {
-            {standin::Reply::httpError(500), "网络请求错误\n500"},
+            {standin::Reply::httpError(500), "网络请求错误\n服务器出错（HTTP 500）"},
             {standin::Reply::notJson(), "切换店铺失败：服务器返回的数据无法识别"},
             {standin::Reply::refused("店铺已停用"), "店铺已停用"},
             {standin::Reply::refused(""), "切换店铺失败"},

@@ -169,7 +169,7 @@ void TestImportPhotoToServer::lookup_data()
     QTest::addColumn<int>("icons");
     QTest::addColumn<bool>("dateEnabled");
 
-    QTest::newRow("HTTP 500") << int(NetworkError) << "网络请求错误\n500" << "订单照片" << 0 << false;
+    QTest::newRow("HTTP 500") << int(NetworkError) << "网络请求错误\n服务器出错（HTTP 500）" << "订单照片" << 0 << false;
     QTest::newRow("code 0") << int(CodeZero) << "错误代码：0" << "订单照片" << 0 << false;
     QTest::newRow("numeric code") << int(NumericCode) << "错误代码：" << "订单照片" << 0 << false;
     QTest::newRow("not JSON") << int(NotJson) << "查询订单目录失败：服务器的回复无法识别" << "订单照片" << 0 << false;
