@@ -7,8 +7,9 @@
 // folder. Each picked folder is deleted by an ImportOrderThread of its own, at most kMaxThreads at a
 // time, behind the whole guard (which refuses, say, a month level holding other orders); every deleted
 // folder is logged to the web service ("order_photo_del"). The batch ends once, when every thread has
-// ended, with one box: "订单照片删除成功" when every picked folder went, otherwise the rows whose
-// folders were refused or not deleted.
+// ended and every log post has its answer, with one box: "订单照片删除成功" when every ticked row's
+// folder went and was logged, otherwise the rows skipped (no folder), the rows whose folders were
+// refused or not deleted, and the folders deleted whose log the web service did not take.
 //
 // The storage roots every check of the batch compares with are taken once, in start() on the GUI
 // thread: a shop switch during the batch changes nothing for it.
@@ -21,6 +22,7 @@
 #include "orderrecords.h"
 
 #include <QList>
+#include <QPair>
 #include <QObject>
 #include <QString>
 
@@ -57,10 +59,12 @@ private:
         OrderRowInfo row;
         bool deleted = false;
         bool refused = false; // the guard found another order's folder inside
+        QString logProblem;   // why the deletion log did not reach the web service ("" when it did)
     };
     struct Selection {
         QList<Pick> picks;
-        QList<OrderRowInfo> refused; // the guard refused the path
+        QList<OrderRowInfo> refused;                    // the guard refused the path
+        QList<QPair<OrderRowInfo, QString>> skipped;    // rows with no folder to delete, and why
     };
     static Selection select(const QList<OrderRowInfo> &rows, const QStringList &roots);
 
@@ -68,9 +72,11 @@ private:
     void startNext();
     void threadEnded();
     void finish();
-    // One deleted folder: the log entry goes out.
-    void updatedata(const QString &mOrderid, const QString &deleteDir);
-    void submitDeleteMessage(const QString &orderId, const QString &dir);
+    // The closing box, once every thread has ended and every log post has its answer.
+    void finishWhenLogged();
+    // One deleted folder (the index-th pick): the log entry goes out.
+    void updatedata(int index, const QString &mOrderid, const QString &deleteDir);
+    void submitDeleteMessage(int index, const QString &orderId, const QString &dir);
     void submitDeleteMessageCallBack(QNetworkReply *reply);
     void inform(const QString &title, const QString &text);
     // Deletes the batch once it has ended, no log reply is out and no box of it is open.
@@ -80,8 +86,10 @@ private:
     ImportOrderThread::RunSettings m_settings; // taken in start(), handed to every deletion thread
     QList<Pick> m_picks;
     QList<OrderRowInfo> m_refused;
+    QList<QPair<OrderRowInfo, QString>> m_skipped;
     QNetworkAccessManager *m_manager = nullptr;
     bool m_started = false;
+    bool m_threadsDone = false;
     bool m_ended = false;
     int m_next = 0;    // the next pick to hand to a thread
     int m_running = 0;
