@@ -160,14 +160,28 @@ private slots:
         QVERIFY(m_studio->orders.at(4).orderPath.isEmpty());
         for (int row : {0, 1, 4})
             clickRow(w, row);
+        // asked first; No (the default) deletes nothing
         child<QPushButton>(w, "pushButton_separate")->click();
+        QCOMPARE(testsupport::lastBox(), QString("警告|确定要删除选中的3个订单的照片吗？此操作无法撤销"));
+        QTest::qWait(50);
+        QCOMPARE(tree(m_studio->folder), missing);
+        QVERIFY(child(w, "groupBox")->isHidden());
+        // Yes: the progress panel shows in its own place, the table stays where it was
+        const int tableTop = child<QTableView>(w, "tableView")->mapTo(w, QPoint()).y();
+        MsgBox::clearShown();
+        MsgBox::setNextAnswer(QMessageBox::Yes);
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QVERIFY(!child(w, "groupBox")->isHidden());
+        QCoreApplication::processEvents();
+        QCOMPARE(child<QTableView>(w, "tableView")->mapTo(w, QPoint()).y(), tableTop);
         child<QPushButton>(w, "pushButton_separate")->click(); // refused while the batch runs
         QVERIFY(batchEnded(w));
+        QCOMPARE(child<QTableView>(w, "tableView")->mapTo(w, QPoint()).y(), tableTop);
         QCOMPARE(tree(m_studio->folder), without(missing, {orderPath(0)}));
         QCOMPARE(child<QProgressBar>(w, "progressBar")->maximum(), 1);
         QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 1; }));
         QCOMPARE(m_server.lastRequest("order_photo_del").fields, logEntry("5001", orderPath(0)));
-        QCOMPARE(MsgBox::shown().size(), 1);
+        QCOMPARE(MsgBox::shown().size(), 2); // the question, the end box
         QCOMPARE(MsgBox::lastShown().title, QString("警告"));
         // the rows without a folder are named
         QCOMPARE(MsgBox::lastShown().text, QString("已删除 1 个订单的照片，以下 2 个订单的照片未删除：\n"
@@ -176,12 +190,13 @@ private slots:
 
         // the next batch starts from nothing: it ends after its own one folder
         clickRow(w, 2);
+        MsgBox::setNextAnswer(QMessageBox::Yes);
         child<QPushButton>(w, "pushButton_separate")->click();
         QVERIFY(batchEnded(w));
         QVERIFY(!QFileInfo::exists(orderPath(2)));
         QVERIFY(QFileInfo::exists(orderPath(3)));
         QCOMPARE(child<QProgressBar>(w, "progressBar")->maximum(), 1);
-        QCOMPARE(MsgBox::shown().size(), 2);
+        QCOMPARE(MsgBox::shown().size(), 4);
         // the rows still ticked are named again, the first one's folder gone now
         QVERIFY(MsgBox::lastShown().text.startsWith("已删除 1 个订单的照片，以下 3 个订单的照片未删除：\nA1203  "));
         QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 2; }));
@@ -256,7 +271,9 @@ private slots:
         BatchDeleteOrder *w = openBatchWindow();
         QVERIFY(searchAndWait(w, m_server, "order_list2"));
         child<QPushButton>(w, "pushButton_selectAll")->click();
+        MsgBox::setNextAnswer(QMessageBox::Yes);
         child<QPushButton>(w, "pushButton_separate")->click();
+        MsgBox::clearShown(); // the question
         QVERIFY(batchEnded(w));
 
         QStringList gone;
@@ -357,7 +374,9 @@ private slots:
         w->setAttribute(Qt::WA_DeleteOnClose);
         QVERIFY(searchAndWait(w, m_server, "order_list2"));
         child<QPushButton>(w, "pushButton_selectAll")->click();
+        MsgBox::setNextAnswer(QMessageBox::Yes);
         child<QPushButton>(w, "pushButton_separate")->click();
+        MsgBox::clearShown(); // the question
         w->close();
         QVERIFY(testsupport::waitFor([this] { return m_win.isNull(); }));
         QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 4; }));
