@@ -100,9 +100,18 @@ private:
     void searchByType(QWidget *w, int index, const QString &keyword)
     {
         child<QComboBox>(w, "comboBox")->setCurrentIndex(index);
-        for (QWidget *top : QApplication::topLevelWidgets())
-            if (top->inherits("CalendarPicker"))
-                top->close();
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (!top->inherits("CalendarPicker") || !top->isVisible())
+                continue;
+            // the date picker is the desk's own window, opened right under the field it fills (moved
+            // left as far as the screen asks)
+            QCOMPARE(top->parentWidget(), w);
+            QLineEdit *field = child<QLineEdit>(w, "lineEdit_orderid2");
+            const QPoint under = field->mapToGlobal(QPoint(0, field->height()));
+            QCOMPARE(top->y(), under.y());
+            QVERIFY(top->x() <= under.x() && top->frameGeometry().right() >= under.x());
+            top->close();
+        }
         child<QLineEdit>(w, "lineEdit_orderid2")->setText(keyword);
         child<QPushButton>(w, "pushButton_2")->click();
     }
