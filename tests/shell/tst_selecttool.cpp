@@ -217,10 +217,12 @@ private slots:
         QTest::addColumn<QString>("className");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("button"); // the text of its "pushButton_separate"
-        QTest::newRow("separation") << int(ToolSeparate) << "SearchOrder" << "检索订单" << "开始分件";
-        QTest::newRow("after sample") << int(ToolAfterSample) << "SplitAfterSample" << "检索订单" << "开始分件";
+        // the search windows say which tool they belong to
+        QTest::newRow("separation") << int(ToolSeparate) << "SearchOrder" << "检索订单 - 分件管理" << "开始分件";
+        QTest::newRow("after sample") << int(ToolAfterSample) << "SplitAfterSample" << "检索订单 - 样后分件管理"
+                                      << "开始分件";
         QTest::newRow("batch deletion") << int(ToolBatchDelete) << "BatchDeleteOrder" << "Form" << "批量删除";
-        QTest::newRow("Dovra export") << int(ToolDovra) << "ExportDovraResult" << "检索订单" << "开始分件";
+        QTest::newRow("Dovra export") << int(ToolDovra) << "ExportDovraResult" << "检索订单 - Dovra分件" << "开始分件";
     }
     void standardToolsOpenTheirWindows()
     {
