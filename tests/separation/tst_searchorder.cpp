@@ -226,7 +226,7 @@ private slots:
         QCOMPARE(m->rowCount(), 1);
         QCOMPARE(m->item(0, 1)->text(), QString("A1203"));
         child<QComboBox>(w, "comboBox")->setCurrentText("拍摄日期");
-        child<QCalendarWidget>(w, "calendar")->setSelectedDate(QDate(2023, 6, 1));
+        child<QCalendarWidget>(w, "calendar")->setSelectedDate(QDate::fromString(m_studio->orders.at(3).shotDate, Qt::ISODate));
         QVERIFY(searchAndWait(w, m_server));
         QCOMPARE(m->rowCount(), 2);
         QCOMPARE(m->item(1, 1)->text(), QString("D4410"));
