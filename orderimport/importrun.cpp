@@ -489,7 +489,8 @@ void importOrdersPhotoDlg::showEndOfRun()
     if (m_run.failedOrders > 0)
         text += QStringLiteral("，%1个订单没有导完（仍为未导入，下次导片时重新导入）：\n%2")
                     .arg(m_run.failedOrders)
-                    .arg(m_run.problems.join(QLatin1Char('\n')));
+                    .arg(m_run.problems.join(QLatin1Char('\n')))
+                + (more.isEmpty() ? QString() : QStringLiteral("\n"));
     MsgBox::information(this, QStringLiteral("导入结束"), text + more, QMessageBox::Ok);
 }
 
