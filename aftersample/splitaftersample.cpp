@@ -7,7 +7,8 @@
 
 #include <QCloseEvent>
 
-SplitAfterSample::SplitAfterSample(QWidget *parent) : SeparationWindow(parent), ui(new Ui_SplitAfterSample)
+SplitAfterSample::SplitAfterSample(QWidget *parent, const ShopSettings &shop)
+    : SeparationWindow(parent, shop), ui(new Ui_SplitAfterSample)
 {
     ui->setupUi(this);
     setUpOrderWindow(OrderWindowSetup());
@@ -51,6 +52,7 @@ void SplitAfterSample::finalPhotosCopied()
     SeparateMessageInfo result;
     result.orderNumber = g_cur_orderpayforkey;
     result.failures = guard()->takeFailures();
+    result.unreadablePhotos = guard()->takeUnreadable();
     m_messageList.append(result);
     prepareSheetAndBarcode();
 }

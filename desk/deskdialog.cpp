@@ -15,7 +15,8 @@
 #include <QScreen>
 #include <QStandardItemModel>
 
-DeskDialog::DeskDialog(QWidget *parent) : QDialog(parent), manager(new QNetworkAccessManager(this))
+DeskDialog::DeskDialog(QWidget *parent, const ShopSettings &shop)
+    : QDialog(parent), manager(new QNetworkAccessManager(this)), m_shop(shop)
 {
 }
 
@@ -31,6 +32,8 @@ DeskDialog::~DeskDialog()
 void DeskDialog::setDeskWidgets(const Widgets &widgets)
 {
     m_widgets = widgets;
+    // A desk opens ready for the scanner, whatever order its form creates its fields in.
+    m_widgets.scan->setFocus();
 }
 
 void DeskDialog::warn(const QString &text)

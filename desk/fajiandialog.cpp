@@ -4,7 +4,6 @@
 
 #include "barcodepicture.h"
 #include "csvexport.h"
-#include "fileoperation.h"
 #include "globals.h"
 #include "imageoperation.h"
 #include "labelprinter.h"
@@ -13,8 +12,6 @@
 
 #include <QComboBox>
 #include <QDebug>
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QKeyEvent>
@@ -55,12 +52,12 @@ const char *const kEmptyKeywordWarnings[] = {"请输入订单号", "请选择日
                                              "请选择日期",   "请输入姓名", "请输入电话"};
 } // namespace
 
-FaJianDialog::FaJianDialog(QWidget *parent)
-    : DeskDialog(parent), ui(new Ui::FaJianDialog)
+FaJianDialog::FaJianDialog(QWidget *parent, const ShopSettings &shop)
+    : DeskDialog(parent, shop), ui(new Ui::FaJianDialog)
 {
     ui->setupUi(this);
-    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
     initUi();
+    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
 }
 
 FaJianDialog::~FaJianDialog()
@@ -127,7 +124,7 @@ void FaJianDialog::on_pushButton_2_clicked()
 {
     const QString keyword = ui->lineEdit_orderid2->text().trimmed();
     leftList.clear();
-    rightListByRow.clear();
+    productsByOrderId.clear();
     rightList.clear();
     const int index = ui->comboBox->currentIndex();
     if (index < 0 || index > 6)
@@ -161,21 +158,21 @@ QByteArray FaJianDialog::buildSearchBody(int type, const QString &keyword) const
     case 2:
     case 6:
     case 7:
-        body.add(QStringLiteral("uid"), g_EID).add(QStringLiteral("shopid"), g_SHOPID);
-        body.add(QStringLiteral("superid"), g_SUPERID).add(QStringLiteral("type"), typeText);
+        body.add(QStringLiteral("uid"), shop().eid).add(QStringLiteral("shopid"), shop().shopId);
+        body.add(QStringLiteral("superid"), shop().superId).add(QStringLiteral("type"), typeText);
         body.add(type == 2 ? QStringLiteral("photodate") : QStringLiteral("orderpayforkey"), keyword);
         break;
     case 3:
     case 4:
     case 5:
         // The three day searches send the same fields; the reservation day (4) sends the user last.
-        body.add(QStringLiteral("shopid"), g_SHOPID).add(QStringLiteral("superid"), g_SUPERID);
+        body.add(QStringLiteral("shopid"), shop().shopId).add(QStringLiteral("superid"), shop().superId);
         body.add(QStringLiteral("type"), typeText);
         if (type != 4)
-            body.add(QStringLiteral("uid"), g_EID);
+            body.add(QStringLiteral("uid"), shop().eid);
         body.add(QStringLiteral("selectphotodate"), keyword);
         if (type == 4)
-            body.add(QStringLiteral("uid"), g_EID);
+            body.add(QStringLiteral("uid"), shop().eid);
         break;
     default:
         break;
@@ -191,7 +188,7 @@ void FaJianDialog::postDataFunc(const QByteArray &body)
 void FaJianDialog::postQueryOrderID(const QString &orderid)
 {
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("shopid"), shop().shopId)
                                 .add(QStringLiteral("orderid"), orderid)
                                 .toByteArray();
     post(g_url_getorderbyid, body, &FaJianDialog::queryOrderIDCallBack);
@@ -221,7 +218,7 @@ void FaJianDialog::queryCallBack(QNetworkReply *reply)
     }
     for (const QJsonValue &value : orders)
         appendUnlisted(leftList, FaJianOrderInfo::fromJson(value.toObject()), &FaJianOrderInfo::orderpayforkey);
-    rightListByRow.clear();
+    productsByOrderId.clear();
     rightList.clear();
     for (const FaJianOrderInfo &order : qAsConst(leftList))
         postQueryProducts(order.orderid);
@@ -296,7 +293,7 @@ void FaJianDialog::postQueryProducts(const QString &orderid)
 {
     const QByteArray body = FormBody::withToken()
                                 .add(QStringLiteral("orderid"), orderid)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("shopid"), shop().shopId)
                                 .toByteArray();
     qCDebug(lcDesk) << "post request row is:" << getRowOfOrder(orderid);
     // The reply is placed by the order it was asked for, whatever order the replies arrive in.
@@ -321,7 +318,7 @@ void FaJianDialog::queryProductsCallBack(QNetworkReply *reply)
             qCDebug(lcDesk) << "products of an order no longer listed, dropped:" << orderid;
             return;
         }
-        rightListByRow.insert(orderid, goodsFromReply(obj.value(QStringLiteral("order")).toObject()));
+        productsByOrderId.insert(orderid, goodsFromReply(obj.value(QStringLiteral("order")).toObject()));
     } else if (reply->error() != QNetworkReply::NoError) {
         return;
     }
@@ -335,9 +332,9 @@ void FaJianDialog::on_tableView_left_clicked(const QModelIndex &index)
 {
     leftIndex = index;
     const int row = index.row();
-    const auto found = row >= 0 && row < leftList.size() ? rightListByRow.constFind(leftList.at(row).orderid)
-                                                         : rightListByRow.constEnd();
-    if (found == rightListByRow.constEnd()) {
+    const auto found = row >= 0 && row < leftList.size() ? productsByOrderId.constFind(leftList.at(row).orderid)
+                                                         : productsByOrderId.constEnd();
+    if (found == productsByOrderId.constEnd()) {
         qCDebug(lcDesk) << "noright";
         return;
     }
@@ -353,7 +350,7 @@ void FaJianDialog::refreshRightTable(int row)
 {
     const FaJianOrderInfo order = leftList.value(currentRow);
     ui->label_currentID->setText(QStringLiteral("当前订单号：") + order.orderpayforkey);
-    rightList = rightListByRow.value(leftList.value(row).orderid);
+    rightList = productsByOrderId.value(leftList.value(row).orderid);
     m_shownOrderId = leftList.value(row).orderid;
     qCDebug(lcDesk) << "page" << row << (rightList.isEmpty() ? QString() : rightList.first().goodname);
     if (rightList.isEmpty())
@@ -462,8 +459,8 @@ void FaJianDialog::on_pushButton_submit_clicked()
         return;
     }
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("uid"), g_EID)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("uid"), shop().eid)
+                                .add(QStringLiteral("shopid"), shop().shopId)
                                 .add(QStringLiteral("orderid"), m_shownOrderId)
                                 .add(QStringLiteral("sendgoodsinfo"),
                                      QString::fromUtf8(QJsonDocument(goods).toJson(QJsonDocument::Compact)))
@@ -493,17 +490,13 @@ void FaJianDialog::querySendToShopCallBack(QNetworkReply *reply)
 
 // ---- labels ----------------------------------------------------------------------------------
 
-QString FaJianDialog::codeImagePath(const QString &id)
-{
-    return QDir::tempPath() + QLatin1Char('/') + normalizeFileName(id) + QStringLiteral(".png");
-}
-
 void FaJianDialog::on_pushButton_print_clicked()
 {
     const int row = shownRowOrWarn();
     if (row < 0)
         return;
     QList<CodeImageInfo> list;
+    QList<QImage> pictures;
     QStringList withoutBarcode;
     for (int k = 0; k < rightList.size(); ++k) {
         const FaJianGoodsInfo &good = rightList.at(k);
@@ -514,22 +507,24 @@ void FaJianDialog::on_pushButton_print_clicked()
         CodeImageInfo info;
         info.topLine1 = good.goodname;
         info.topLine2 = good.goodsizename;
-        info.imagePath = codeImagePath(good.id);
         info.bottomLine1 = good.id + QStringLiteral("  ") + leftList.at(row).orderpayforkey;
-        info.bottomLine2 = g_SHOPNAME;
+        info.bottomLine2 = shop().shopName;
+        // Each label's bars are drawn in memory from its own id: two ids that would make one file name, or a
+        // file another user left in a shared folder, never put one product's bars on another's label.
         QString error;
-        if (!BarcodePicture::write(good.id, info.imagePath, &error)) {
-            qCWarning(lcDesk) << "barcode picture not made:" << good.id << info.imagePath << error;
-            QFile::remove(info.imagePath); // never a stale picture on the label
+        const QImage picture = BarcodePicture::draw(good.id, &error);
+        if (picture.isNull()) {
+            qCWarning(lcDesk) << "barcode not drawn, the label has no bars:" << good.id << error;
             withoutBarcode.append(good.id);
         }
         list.append(info);
+        pictures.append(picture);
     }
-    if (printCodeImages(list) && !withoutBarcode.isEmpty())
+    if (printCodeImages(list, pictures) && !withoutBarcode.isEmpty())
         warn(QStringLiteral("以下产品的条码无法生成，标签上没有条码：\n") + withoutBarcode.join(QLatin1Char('\n')));
 }
 
-bool FaJianDialog::printCodeImages(const QList<CodeImageInfo> &list)
+bool FaJianDialog::printCodeImages(const QList<CodeImageInfo> &list, const QList<QImage> &pictures)
 {
     if (list.isEmpty())
         return true;
@@ -551,7 +546,7 @@ bool FaJianDialog::printCodeImages(const QList<CodeImageInfo> &list)
     printer->setPageSize(QPageSize(QSizeF(widthMM, heightMM), QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
 
     for (int i = 0; i < list.size(); ++i) {
-        const QImage label = ImageOperation::makeBarcodeLabel(list.at(i));
+        const QImage label = ImageOperation::makeBarcodeLabel(list.at(i), pictures.value(i));
         QPainter painter;
         if (!labels.beginJob(&painter)) {
             warn(QStringLiteral("打印条码失败"));

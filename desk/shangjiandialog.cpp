@@ -14,10 +14,9 @@
 #include <QStandardItemModel>
 
 namespace {
-// Each request carries what its reply needs: the table a search fills, how a registration was started
-// and which left row a double-click registers.
+// Each request carries what its reply needs: the table a search fills, and which left row a double-click
+// registers (none for a scan).
 const char *const kLeftTable = "leftTable";
-const char *const kFromScan = "fromScan";
 const char *const kLeftOrderNo = "leftOrderNo";
 
 struct SearchType {
@@ -29,12 +28,12 @@ const SearchType kSearchTypes[] = {{"请输入订单号", 1}, {"请选择日期"
                                    {"请选择日期", 7},   {"请选择日期", 9}, {"请输入姓名", 2}, {"请输入电话", 3}};
 } // namespace
 
-ShangJianDialog::ShangJianDialog(QWidget *parent)
-    : DeskDialog(parent), ui(new Ui::ShangJianDialog)
+ShangJianDialog::ShangJianDialog(QWidget *parent, const ShopSettings &shop)
+    : DeskDialog(parent, shop), ui(new Ui::ShangJianDialog)
 {
     ui->setupUi(this);
-    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
     initUi();
+    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
 }
 
 ShangJianDialog::~ShangJianDialog()
@@ -86,7 +85,6 @@ void ShangJianDialog::setRightModelRow()
 
 void ShangJianDialog::scanned(const QString &code)
 {
-    fromScan = true;
     postShangJian(code);
 }
 
@@ -138,13 +136,13 @@ QByteArray ShangJianDialog::buildSearchBody(int searchtype, const QString &keywo
 {
     FormBody body = FormBody::withToken();
     if (searchtype == 1) {
-        body.add(QStringLiteral("superid"), g_SUPERID).add(QStringLiteral("shopid"), g_SHOPID);
+        body.add(QStringLiteral("superid"), shop().superId).add(QStringLiteral("shopid"), shop().shopId);
         body.add(QStringLiteral("searchtype"), QStringLiteral("1")).add(QStringLiteral("keyword"), keyword);
     } else {
-        body.add(QStringLiteral("shopid"), g_SHOPID).add(QStringLiteral("searchtype"), QString::number(searchtype));
-        body.add(QStringLiteral("keyword"), keyword).add(QStringLiteral("superid"), g_SUPERID);
+        body.add(QStringLiteral("shopid"), shop().shopId).add(QStringLiteral("searchtype"), QString::number(searchtype));
+        body.add(QStringLiteral("keyword"), keyword).add(QStringLiteral("superid"), shop().superId);
     }
-    body.add(QStringLiteral("uid"), g_UID).add(QStringLiteral("eid"), g_EID).add(QStringLiteral("personid"), g_EID);
+    body.add(QStringLiteral("uid"), shop().uid).add(QStringLiteral("eid"), shop().eid).add(QStringLiteral("personid"), shop().eid);
     return body.toByteArray();
 }
 
@@ -217,7 +215,6 @@ void ShangJianDialog::mergeIntoRight(const ShangJianRecordInfo &record)
 
 void ShangJianDialog::on_tableView_left_doubleClicked(const QModelIndex &index)
 {
-    fromScan = false;
     const int row = index.row();
     if (row < 0 || row >= leftDataList.size())
         return;
@@ -230,15 +227,14 @@ void ShangJianDialog::on_tableView_left_doubleClicked(const QModelIndex &index)
 void ShangJianDialog::postShangJian(const QString &orderId, const QString &leftOrderNo)
 {
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("uid"), g_EID)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("uid"), shop().eid)
+                                .add(QStringLiteral("shopid"), shop().shopId)
                                 .add(QStringLiteral("order_photo_id"), orderId)
-                                .add(QStringLiteral("superid"), g_SUPERID)
-                                .add(QStringLiteral("eid"), g_EID)
-                                .add(QStringLiteral("personid"), g_EID)
+                                .add(QStringLiteral("superid"), shop().superId)
+                                .add(QStringLiteral("eid"), shop().eid)
+                                .add(QStringLiteral("personid"), shop().eid)
                                 .toByteArray();
     QNetworkReply *reply = post(g_url_gotodigitalid_post, body, &ShangJianDialog::queryShangjianCallBack);
-    reply->setProperty(kFromScan, fromScan);
     reply->setProperty(kLeftOrderNo, leftOrderNo);
 }
 
@@ -269,7 +265,7 @@ void ShangJianDialog::queryShangjianCallBack(QNetworkReply *reply)
     }
     restoreTypeSearchButton();
     // A scan that went through needs no box: the next scan follows at once.
-    if (code == QLatin1String("1002") || !reply->property(kFromScan).toBool())
+    if (code == QLatin1String("1002") || !leftOrderNo.isEmpty())
         notice(message);
 }
 

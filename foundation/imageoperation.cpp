@@ -1,5 +1,6 @@
 #include "imageoperation.h"
 
+#include "folderindex.h"
 #include "logging.h"
 #include "platform.h"
 
@@ -256,7 +257,8 @@ QImage ImageOperation::fitImageToCanvas(const QImage &image)
     return canvas;
 }
 
-QImage ImageOperation::webViewThumbImage(const Image &image, int size)
+QImage ImageOperation::webViewThumbImage(const Image &image, int size, const FolderIndex *previews,
+                                         const FolderIndex *finished)
 {
     if (image.getType() != PHOTOTYPE_FINE)
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "出错：网页中的照片不是来自成品！";
@@ -270,13 +272,13 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size)
     const QString fineDir = ImagePath::getFinePath();
     QImage picture;
     QSize pictureSize; // the size of the picture the mark's rectangle belongs to
-    const QString preview = Platform::findFileNoCase(thumbDir, name);
+    const QString preview = previews ? previews->filePath(name) : Platform::findFileNoCase(thumbDir, name);
     if (!preview.isEmpty())
         picture = readFitting(preview, size, &pictureSize);
     if (picture.isNull()) {
         if (!preview.isEmpty())
             qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "unreadable preview, using the photo:" << preview;
-        const QString source = Platform::findFileNoCase(fineDir, name);
+        const QString source = finished ? finished->filePath(name) : Platform::findFileNoCase(fineDir, name);
         const QImage previewPicture = source.isEmpty() ? QImage() : readFitting(source, kPreviewSide, nullptr);
         if (previewPicture.isNull()) {
             qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "finished photo cannot be read:" << fineDir + name;
@@ -322,25 +324,29 @@ QPixmap ImageOperation::getWebViewThumb(const Image &image, int size)
 
 QImage ImageOperation::makeBarcodeLabel(const CodeImageInfo &info)
 {
+    QImage code = loadImage(info.imagePath);
+    if (code.isNull() && info.imagePath.contains(QLatin1Char('\\')))
+        code = loadImage(Platform::localPath(info.imagePath));
+    if (code.isNull())
+        qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "barcode picture cannot be read:" << info.imagePath;
+    return makeBarcodeLabel(info, code);
+}
+
+QImage ImageOperation::makeBarcodeLabel(const CodeImageInfo &info, const QImage &picture)
+{
     QImage label(218, 150, QImage::Format_RGB32);
     label.fill(Qt::white);
 
     QPainter painter(&label);
     painter.setFont(QFont());
     painter.setPen(QPen(Qt::black, 2));
-    painter.drawText(QRect(5, 0, 218, 20), Qt::AlignLeft | Qt::AlignVCenter, info.topLine1);
-    painter.drawText(QRect(5, 20, 218, 20), Qt::AlignLeft | Qt::AlignVCenter, info.topLine2);
+    painter.drawText(QRect(5, 0, 218, 20), Qt::AlignLeft | Qt::AlignTop, info.topLine1);
+    painter.drawText(QRect(5, 20, 218, 20), Qt::AlignLeft | Qt::AlignTop, info.topLine2);
     painter.setPen(QPen(Qt::black, 1));
     painter.drawText(QRect(0, 110, 218, 20), Qt::AlignCenter, info.bottomLine1);
     painter.drawText(QRect(0, 130, 218, 20), Qt::AlignCenter, info.bottomLine2);
-
-    QImage code = loadImage(info.imagePath);
-    if (code.isNull() && info.imagePath.contains(QLatin1Char('\\')))
-        code = loadImage(Platform::localPath(info.imagePath));
-    if (!code.isNull())
-        painter.drawImage(QRect(5, 40, 208, 70), code, QRect(0, 0, code.width(), 74));
-    else
-        qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "barcode picture cannot be read:" << info.imagePath;
+    if (!picture.isNull())
+        painter.drawImage(QRect(5, 40, 208, 70), picture, QRect(0, 0, picture.width(), 74));
     painter.end();
     return label;
 }

@@ -11,6 +11,8 @@
 #include <QPixmap>
 #include <QString>
 
+class FolderIndex;
+
 class ImageOperation
 {
 public:
@@ -38,12 +40,19 @@ public:
     // the photo's 1000-pixel preview in "成品缩略图/" (made from "成品/" and saved there when missing),
     // scaled to fit size x size, its mark drawn (ellipse when marked, else rectangle), then squared by
     // fitImageToCanvas. A photo that cannot be read gives a null image / an empty pixmap.
-    static QImage webViewThumbImage(const Image &image, int size);
+    // previews and finished, when given, are the listings of "成品缩略图/" and "成品/" to look the photo up
+    // in, so that many thumbnails list each folder once.
+    static QImage webViewThumbImage(const Image &image, int size, const FolderIndex *previews = nullptr,
+                                    const FolderIndex *finished = nullptr);
     static QPixmap getWebViewThumb(const Image &image, int size);
 
-    // The 218 x 150 label of one barcode: two top lines, the top 74 rows of the barcode picture scaled
-    // into 208 x 70 pixels, two bottom lines. A missing picture leaves its box white.
+    // The 218 x 150 label of one barcode: two top lines (left-aligned, at the top of their boxes), the top
+    // 74 rows of the barcode picture read from info.imagePath scaled into 208 x 70 pixels, two bottom lines.
+    // A missing picture leaves its box white.
     static QImage makeBarcodeLabel(const CodeImageInfo &info);
+    // The same label with a picture drawn in memory (info.imagePath is not read); a null picture leaves the
+    // box white.
+    static QImage makeBarcodeLabel(const CodeImageInfo &info, const QImage &picture);
 
     // The colour and width of the mark drawn on work-sheet thumbnails, and the frame of square canvases.
     static QColor markColor();

@@ -2,7 +2,6 @@
 
 #include "fileoperation.h"
 #include "globals.h"
-#include "httprequest.h"
 #include "imageoperation.h"
 #include "importordermodel.h"
 #include "logging.h"
@@ -36,14 +35,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <memory>
 
 namespace {
 
@@ -96,19 +93,6 @@ int countFiles(const QString &folder, const QStringList &filters)
 quint16 clampCount(int count)
 {
     return quint16(qBound(0, count, 0xFFFF));
-}
-
-// True for a folder that is the top of a file system: "/", a drive ("D:", "D:/") or a share ("//host/share").
-bool isFileSystemRoot(const QString &path)
-{
-    QString p = path.trimmed();
-    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:/*$"));
-    static const QRegularExpression share(QStringLiteral("^//+[^/]+(/+[^/]+)?/*$"));
-    if (drive.match(p).hasMatch() || share.match(p).hasMatch())
-        return true;
-    const QString clean = QDir::cleanPath(p);
-    return clean == QLatin1String("/") || (!clean.isEmpty() && QDir(clean).isRoot());
 }
 
 // The root an order's storage hangs from: the drive ("D:/") of a Windows path; on Linux the top folder of
@@ -175,8 +159,8 @@ QHBoxLayout *newCellLayout()
 
 } // namespace
 
-importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent)
-    : QDialog(parent, Qt::WindowFlags())
+importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent, const ShopSettings &shop)
+    : QDialog(parent, Qt::WindowFlags()), m_shop(shop)
 {
     initUi();
     setAttribute(Qt::WA_DeleteOnClose);
@@ -194,7 +178,7 @@ importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent)
 
 importOrdersPhotoDlg::~importOrdersPhotoDlg()
 {
-    // Selection checks still out must not reach a window that is half gone.
+    // Selection checks and video-list requests still out must not reach a window that is half gone.
     if (m_manager) {
         for (QNetworkReply *reply : m_manager->findChildren<QNetworkReply *>())
             reply->disconnect(this);
@@ -208,10 +192,10 @@ importOrdersPhotoDlg::~importOrdersPhotoDlg()
     delete m_orderPrefixTitle;
 }
 
-importOrdersPhotoDlg *importOrdersPhotoDlg::openFromToolWindow(QWidget *toolWindow)
+importOrdersPhotoDlg *importOrdersPhotoDlg::openFromToolWindow(QWidget *toolWindow, const ShopSettings &shop)
 {
     QStringList missing;
-    for (const QString &root : {g_picPath, g_bakPicPath}) {
+    for (const QString &root : {shop.picPath, shop.bakPicPath}) {
         if (root.trimmed().isEmpty() || !FileOperation::dirExists(root))
             missing << (root.isEmpty() ? QStringLiteral("(未设置)") : root);
     }
@@ -222,7 +206,7 @@ importOrdersPhotoDlg *importOrdersPhotoDlg::openFromToolWindow(QWidget *toolWind
                             QMessageBox::Ok);
         return nullptr;
     }
-    auto *dlg = new importOrdersPhotoDlg(nullptr);
+    auto *dlg = new importOrdersPhotoDlg(nullptr, shop);
     dlg->setWindowFlags(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     dlg->showMaximized();
     return dlg;
@@ -655,7 +639,7 @@ void importOrdersPhotoDlg::addNewOrderBtnSlot()
 {
     // One picker per window, kept above it (not modal) and closed with it; asking again brings it back.
     if (!m_picker) {
-        m_picker = new SearchOrderWindow(this);
+        m_picker = new SearchOrderWindow(this, m_shop);
         // A dialog-type window: window managers keep it above its import window (a plain window with a
         // parent is kept above it on Windows only).
         m_picker->setWindowFlags(Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
@@ -1116,12 +1100,12 @@ void importOrdersPhotoDlg::requestIsCanSelImg(int row, ImportOrderModel *model)
     if (!m_manager)
         m_manager = new QNetworkAccessManager(this);
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("shopid"), g_SHOPID)
-                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .add(QStringLiteral("shopid"), m_shop.shopId)
+                                .add(QStringLiteral("superid"), m_shop.superId)
                                 .add(QStringLiteral("order_photo_id"), model->orderPhotoId())
-                                .add(QStringLiteral("eid"), g_EID)
-                                .add(QStringLiteral("personid"), g_EID)
-                                .add(QStringLiteral("uid"), g_UID)
+                                .add(QStringLiteral("eid"), m_shop.eid)
+                                .add(QStringLiteral("personid"), m_shop.eid)
+                                .add(QStringLiteral("uid"), m_shop.uid)
                                 .toByteArray();
     QNetworkReply *reply = postForm(m_manager, g_url_order_isrole12finish, body);
     // Several checks may be out at once: each answer goes to the order it was asked for.
@@ -1464,10 +1448,10 @@ void importOrdersPhotoDlg::updataVideoList(ImportOrderModel *model, QString file
     form.add(QStringLiteral("timestamp"), QString::number(QDateTime::currentMSecsSinceEpoch()))
         .add(QStringLiteral("videopaths"), filePaths)
         .add(QStringLiteral("videofiles"), fileNames)
-        .add(QStringLiteral("shopid"), g_SHOPID)
+        .add(QStringLiteral("shopid"), m_shop.shopId)
         .add(QStringLiteral("order_photo_id"), model->orderPhotoId())
-        .add(QStringLiteral("superid"), g_SUPERID)
-        .add(QStringLiteral("eid"), g_EID)
+        .add(QStringLiteral("superid"), m_shop.superId)
+        .add(QStringLiteral("eid"), m_shop.eid)
         .add(QStringLiteral("token"), g_apiToken);
     if (m_importType == ImportTrialVideos)
         form.add(QStringLiteral("typeid"), QStringLiteral("3"));
@@ -1477,17 +1461,23 @@ void importOrdersPhotoDlg::updataVideoList(ImportOrderModel *model, QString file
     qCDebug(lcImport) << "更新选片视频地址:===" << g_url_updatevideo;
     qCDebug(lcImport) << "postData===" << maskSecrets(body);
 
-    HttpRequest *request = HttpRequest::startNetRequest(g_url_updatevideo, body, true);
-    // A reply that is no JSON object reaches neither signal: tell the user instead of staying silent.
-    auto answered = std::make_shared<bool>(false);
-    connect(request, &HttpRequest::netSuccessInfo, this, [answered]() { *answered = true; });
-    connect(request, &HttpRequest::netErrorInfo, this, [answered]() { *answered = true; });
-    connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadVideoListJson(QJsonObject)));
-    connect(request, &QObject::destroyed, this, [answered]() {
-        if (!*answered)
+    if (!m_manager)
+        m_manager = new QNetworkAccessManager(this);
+    postForm(m_manager, g_url_updatevideo, body, this, &importOrdersPhotoDlg::videoListCallBack);
+}
+
+void importOrdersPhotoDlg::videoListCallBack(QNetworkReply *reply)
+{
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj)) { // a network error has been shown
+        // A reply that is no JSON object is told too, rather than left without an answer.
+        if (reply->error() == QNetworkReply::NoError)
             MsgBox::information(nullptr, QStringLiteral("温馨提示"),
                                 QStringLiteral("更新视频列表失败：服务器的回复无法识别"), QMessageBox::Yes);
-    });
+        return;
+    }
+    qCDebug(lcImport) << "JsonObj:" << obj;
+    httpUploadVideoListJson(obj);
 }
 
 void importOrdersPhotoDlg::httpUploadVideoListJson(QJsonObject infoJson)

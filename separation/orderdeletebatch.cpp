@@ -21,9 +21,12 @@ namespace {
 const char *const kPickProperty = "deletionPick";
 } // namespace
 
-OrderDeleteBatch::OrderDeleteBatch(const QList<OrderRowInfo> &rows)
-    : m_rows(rows), m_manager(new QNetworkAccessManager(this))
+OrderDeleteBatch::OrderDeleteBatch(const QList<OrderRowInfo> &rows, const ShopSettings &shop)
+    : m_rows(rows), m_shop(shop), m_manager(new QNetworkAccessManager(this))
 {
+    m_settings.picPath = shop.picPath;
+    m_settings.bakPicPath = shop.bakPicPath;
+    m_settings.homePicPath = shop.homePicPath;
 }
 
 OrderDeleteBatch::~OrderDeleteBatch() = default;
@@ -41,7 +44,7 @@ OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &
         QString why;
         if (!FileOperation::isSafeToDelete(row.orderpath, roots, &why, FileOperation::PathOnly)) {
             qCWarning(lcSeparation) << "order folder refused:" << why;
-            selection.refused.append(row);
+            selection.refused.append(Pick{row, false, FileOperation::refusalShown(why), QString()});
             continue;
         }
         // One folder under two spellings ("x/", "x", back-slashes, a link) is deleted once.
@@ -55,9 +58,7 @@ OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &
         if (folders.contains(folder))
             continue;
         folders.insert(folder);
-        Pick pick;
-        pick.row = row;
-        selection.picks.append(pick);
+        selection.picks.append(Pick{row, false, QString(), QString()});
     }
     return selection;
 }
@@ -67,7 +68,6 @@ void OrderDeleteBatch::start()
     if (m_started)
         return;
     m_started = true;
-    m_settings = ImportOrderThread::RunSettings::fromGlobals();
     const auto selection = std::make_shared<Selection>();
     QThread *picker = QThread::create(
         [selection, rows = m_rows, roots = m_settings.storageRoots()] { *selection = select(rows, roots); });
@@ -100,7 +100,9 @@ void OrderDeleteBatch::startNext()
         m_picks[index].deleted = true;
         updatedata(index, mOrderid, deleteDir);
     });
-    connect(thread, &ImportOrderThread::deleteRefused, this, [this, index] { m_picks[index].refused = true; });
+    connect(thread, &ImportOrderThread::deleteRefused, this, [this, index](QString, QString, QString why) {
+        m_picks[index].refused = FileOperation::refusalShown(why);
+    });
     // The end of every thread counts, whether its folder went or not.
     connect(thread, &QThread::finished, this, &OrderDeleteBatch::threadEnded);
     ++m_running;
@@ -135,8 +137,8 @@ void OrderDeleteBatch::finishWhenLogged()
         return key + row.orderpath + QStringLiteral("（") + why + QStringLiteral("）");
     };
     QStringList notDeleted;
-    for (const OrderRowInfo &row : qAsConst(m_refused))
-        notDeleted << line(row, QStringLiteral("此路径不允许删除"));
+    for (const Pick &pick : qAsConst(m_refused))
+        notDeleted << line(pick.row, pick.refused);
     QStringList notLogged;
     int deleted = 0;
     for (const Pick &pick : qAsConst(m_picks)) {
@@ -144,8 +146,8 @@ void OrderDeleteBatch::finishWhenLogged()
             ++deleted;
             if (!pick.logProblem.isEmpty())
                 notLogged << line(pick.row, pick.logProblem);
-        } else if (pick.refused) {
-            notDeleted << line(pick.row, QStringLiteral("此路径不允许删除"));
+        } else if (!pick.refused.isEmpty()) {
+            notDeleted << line(pick.row, pick.refused);
         } else {
             notDeleted << line(pick.row, FileOperation::dirExists(pick.row.orderpath) ? QStringLiteral("删除失败")
                                                                                      : QStringLiteral("目录已不存在"));
@@ -183,11 +185,11 @@ void OrderDeleteBatch::submitDeleteMessage(int index, const QString &orderId, co
 {
     // The folder as the web service named it.
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("shopid"), g_SHOPID)
-                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .add(QStringLiteral("shopid"), m_shop.shopId)
+                                .add(QStringLiteral("superid"), m_shop.superId)
                                 .add(QStringLiteral("orderphotoid"), orderId)
                                 .add(QStringLiteral("path"), dir)
-                                .add(QStringLiteral("MANAGER_ID"), g_EID)
+                                .add(QStringLiteral("MANAGER_ID"), m_shop.eid)
                                 .toByteArray();
     qCDebug(lcSeparation) << "url_submit_delete_log" << g_url_order_photo_del;
     qCDebug(lcSeparation) << "postData" << maskSecrets(body);

@@ -11,8 +11,9 @@
 // folder went and was logged, otherwise the rows skipped (no folder), the rows whose folders were
 // refused or not deleted, and the folders deleted whose log the web service did not take.
 //
-// The storage roots every check of the batch compares with are taken once, in start() on the GUI
-// thread: a shop switch during the batch changes nothing for it.
+// The batch works for the shop of the window that started it: the storage roots every check compares
+// with and the ids of every log entry come from that window's copy of the shop's settings, so neither a
+// shop switch during the batch nor one before it reaches it.
 //
 // The batch belongs to no window and deletes itself once it has ended and its log replies are in, so a
 // window closed meanwhile takes nothing with it and the folders deleted afterwards are still logged.
@@ -20,6 +21,7 @@
 
 #include "importorderthread.h"
 #include "orderrecords.h"
+#include "shopsettings.h"
 
 #include <QList>
 #include <QPair>
@@ -35,12 +37,11 @@ class OrderDeleteBatch : public QObject
 public:
     static constexpr int kMaxThreads = 4;
 
-    // rows: the ticked rows, in table order.
-    explicit OrderDeleteBatch(const QList<OrderRowInfo> &rows);
+    // rows: the ticked rows, in table order; shop: the settings of the shop the window deletes for.
+    OrderDeleteBatch(const QList<OrderRowInfo> &rows, const ShopSettings &shop);
     ~OrderDeleteBatch() override;
 
-    // Takes the storage roots, picks the folders and starts deleting them; only the first call does
-    // anything. GUI thread only.
+    // Picks the folders and starts deleting them; only the first call does anything. GUI thread only.
     void start();
 
     // The most deletion threads that ran at the same time.
@@ -58,13 +59,13 @@ private:
     struct Pick {
         OrderRowInfo row;
         bool deleted = false;
-        bool refused = false; // the guard found another order's folder inside
-        QString logProblem;   // why the deletion log did not reach the web service ("" when it did)
+        QString refused;    // why the guard refused the folder, in the box's words ("" while not refused)
+        QString logProblem; // why the deletion log did not reach the web service ("" when it did)
     };
     struct Selection {
         QList<Pick> picks;
-        QList<OrderRowInfo> refused;                    // the guard refused the path
-        QList<QPair<OrderRowInfo, QString>> skipped;    // rows with no folder to delete, and why
+        QList<Pick> refused;                         // the guard refused the path
+        QList<QPair<OrderRowInfo, QString>> skipped; // rows with no folder to delete, and why
     };
     static Selection select(const QList<OrderRowInfo> &rows, const QStringList &roots);
 
@@ -83,9 +84,10 @@ private:
     void releaseWhenDone();
 
     QList<OrderRowInfo> m_rows;
-    ImportOrderThread::RunSettings m_settings; // taken in start(), handed to every deletion thread
+    ShopSettings m_shop;
+    ImportOrderThread::RunSettings m_settings; // the shop's roots, handed to every deletion thread
     QList<Pick> m_picks;
-    QList<OrderRowInfo> m_refused;
+    QList<Pick> m_refused;
     QList<QPair<OrderRowInfo, QString>> m_skipped;
     QNetworkAccessManager *m_manager = nullptr;
     bool m_started = false;

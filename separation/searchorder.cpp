@@ -11,7 +11,7 @@
 #include "platform.h"
 #include "separatethread.h"
 
-SearchOrder::SearchOrder(QWidget *parent) : SeparationWindow(parent), ui(new Ui_SearchOrder)
+SearchOrder::SearchOrder(QWidget *parent, const ShopSettings &shop) : SeparationWindow(parent, shop), ui(new Ui_SearchOrder)
 {
     ui->setupUi(this);
     setUpOrderWindow(OrderWindowSetup());
@@ -58,33 +58,33 @@ void SearchOrder::startClicked()
 
 void SearchOrder::readGoods(const QJsonObject &reply)
 {
-    const GoodsPlan plan = planGoods(reply, PickupOrder::current(), g_isshow_subproduct);
+    const GoodsPlan plan = planGoods(reply, PickupOrder::current(), shop().isshowSubproduct);
     productFolderList = plan.folders;
     g_orderGoodsList = plan.goods;
 }
 
 QString SearchOrder::workSubFolder() const
 {
-    return g_separateMode.isEmpty() ? QStringLiteral("其它/") : QString();
+    return shop().separateMode.isEmpty() ? QStringLiteral("其它/") : QString();
 }
 
 QStringList SearchOrder::workFolders() const
 {
-    if (g_separateMode.isEmpty())
-        return {g_finishedDirName, QStringLiteral("汰片"), g_markDirName};
-    return {g_finishedDirName, g_markDirName};
+    if (shop().separateMode.isEmpty())
+        return {shop().finishedDirName, QStringLiteral("汰片"), shop().markDirName};
+    return {shop().finishedDirName, shop().markDirName};
 }
 
 QStringList SearchOrder::rejectedPhotos() const
 {
-    if (g_xztp == QLatin1String("1") && g_separateMode != QStringLiteral("Orlan分件"))
-        return listing(g_cur_orderpath + QStringLiteral("汰片/"));
+    if (shop().xztp == QLatin1String("1") && shop().separateMode != QStringLiteral("Orlan分件"))
+        return listing(g_cur_orderpath + QStringLiteral("汰片/")).names();
     return QStringList();
 }
 
 QStringList SearchOrder::markedPhotos() const
 {
-    return listing(g_cur_orderpath + QStringLiteral("marks/"));
+    return listing(g_cur_orderpath + QStringLiteral("marks/")).names();
 }
 
 // Stage 2, continued: the finished photos are in; the rejected photos are copied.
@@ -110,8 +110,8 @@ void SearchOrder::fenjian_delPhotoSlot_3()
         fenjian_markPhoto_3_1();
         return;
     }
-    startCopies(markPhotoList, g_cur_orderpath + QStringLiteral("marks/"), g_separateWorkDir + g_markDirName + QLatin1Char('/'),
-                SeparateThread::MarkPhotoCopy);
+    startCopies(markPhotoList, g_cur_orderpath + QStringLiteral("marks/"),
+                g_separateWorkDir + shop().markDirName + QLatin1Char('/'), SeparateThread::MarkPhotoCopy);
 }
 
 // Stage 4: the marked photos are in; the product folders are made and their photos copied.
@@ -128,8 +128,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
     planned.orderNumber = g_cur_orderpayforkey;
     isProductsDone = false;
 
-    const bool orlan = g_separateMode == QStringLiteral("Orlan分件");
-    const QString finishedDir = g_cur_orderpath + QStringLiteral("成品/");
+    const bool orlan = shop().separateMode == QStringLiteral("Orlan分件");
     for (int i = 0; i < productFolderList.size(); ++i) {
         const ProductFolderInfo &e = productFolderList.at(i);
         const QString factory = orlan ? QString() : e.factoryFolder;
@@ -171,11 +170,15 @@ void SearchOrder::fenjian_markPhoto_3_1()
         }
         qCDebug(lcSeparation) << "要复制照片的产品：" << target << e.photoNames;
         for (const QString &photo : e.photoNames) {
-            if (orderPathUsable() && isSafePhotoName(photo)
-                && !Platform::findFileNoCase(finishedDir, photo).isEmpty()) {
+            // Looked up in the listing of "成品/" the finished copies were made from, whatever the letter case.
+            const QString finished = isSafePhotoName(photo) ? m_finishedIndex.fileName(photo) : QString();
+            if (!finished.isEmpty()) {
                 ++m_productJobCount;
-                startJob(new SeparateThread(photo, target + photo, name, false, SeparateThread::ProductPhotoCopy,
-                                            guard()));
+                auto *job = new SeparateThread(photo, target + photo, name, false, SeparateThread::ProductPhotoCopy,
+                                               guard());
+                job->setFinishedFolder(g_separateWorkDir + shop().finishedDirName + QLatin1Char('/'));
+                job->setFinishedName(finished);
+                startJob(job);
             } else {
                 planned.addNotExistPhoto(name + QLatin1Char(':') + photo);
             }
@@ -209,6 +212,7 @@ void SearchOrder::fenjian_productPhotoSlot_4(QString fullPicName)
         return;
     readyNum = m_progressBase + 10;
     m_orderMessage.failures = guard()->takeFailures();
+    m_orderMessage.unreadablePhotos = guard()->takeUnreadable();
     m_messageList.append(m_orderMessage);
     isProductsDone = true;
     productsDone();

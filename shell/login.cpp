@@ -9,6 +9,7 @@
 #include "namedwindows.h"
 #include "platformshell.h"
 #include "selecttool.h"
+#include "shopswitch.h"
 #include "webapi.h"
 
 #include <QDebug>
@@ -168,6 +169,13 @@ void Login::checkForUpdate()
 
 void Login::checkUpdateCallBack(const QJsonObject &obj)
 {
+    // The answer counts only while the login is still to be done: once a window of the program works,
+    // ending it would leave that work half-done.
+    if (m_loggedIn || !isVisible()) {
+        qCInfo(lcShell) << "update check answered after the login, ignored; update:"
+                        << jsonString(obj, QStringLiteral("update")) << jsonString(obj, QStringLiteral("message"));
+        return;
+    }
     if (!replyOk(obj) || jsonString(obj, QStringLiteral("update")) != QLatin1String("1")) {
         if (!replyOk(obj))
             qCWarning(lcShell) << "update check refused:" << jsonString(obj, QStringLiteral("message"));
@@ -182,7 +190,7 @@ void Login::checkUpdateCallBack(const QJsonObject &obj)
         if (!PlatformShell::startUpdater(&error))
             MsgBox::information(this, kWarning, error);
     }
-    // The old version does not go on, whatever the answer.
+    // The old version does not go on, whatever the answer (unless a window refuses to close).
     PlatformShell::endProgram();
 }
 
@@ -234,9 +242,7 @@ void Login::loginCallBack(QNetworkReply *reply)
         qCWarning(lcShell) << "the login could not be remembered";
 
     if (!m_startWindow.isEmpty()) {
-        // The window works with the shop the login chose; a window that refuses keeps the login open.
-        if (NamedWindows::open(m_startWindow))
-            accept();
+        openStartWindow({data.shopName, data.shopId});
         return;
     }
 
@@ -244,7 +250,28 @@ void Login::loginCallBack(QNetworkReply *reply)
     tool->setAttribute(Qt::WA_DeleteOnClose);
     tool->show();
     m_toolWindow = tool;
+    m_loggedIn = true;
     accept();
+}
+
+void Login::openStartWindow(const ShopEntry &shop)
+{
+    // The window works for the shop the login chose, with that shop's settings from its switch, as the
+    // tool window opens its tools. A failed switch or a window that refuses keeps the login open.
+    if (!m_shopSwitch) {
+        m_shopSwitch = new ShopSwitch(this);
+        connect(m_shopSwitch, &ShopSwitch::failed, this, [this] { setBusy(false); });
+        connect(m_shopSwitch, &ShopSwitch::switched, this, [this](const ShopSettings &settings) {
+            setBusy(false);
+            settings.store();
+            if (NamedWindows::open(m_startWindow, settings)) {
+                m_loggedIn = true;
+                accept();
+            }
+        });
+    }
+    setBusy(true);
+    m_shopSwitch->post(shop);
 }
 
 void Login::setBusy(bool busy)

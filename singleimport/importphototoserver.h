@@ -16,6 +16,8 @@
 // in); the window's destruction waits for the photos under way. The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted
 // a new photo date.
 
+#include "shopsettings.h"
+
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QPixmap>
@@ -41,7 +43,10 @@ class ImportPhotoToServer : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit ImportPhotoToServer(QWidget *parent = nullptr);
+    // The window works for the shop (with no shop given: the one the program-wide values hold then); every
+    // request carries its ids.
+    explicit ImportPhotoToServer(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    const ShopSettings &shop() const { return m_shop; }
     ~ImportPhotoToServer() override;
 
     // ---- naming (static: the same rules wherever a name is made or read back) ----
@@ -199,6 +204,7 @@ private:
     QStringList m_runFailures;
     QStringList m_runUnreadable;
     QSemaphore m_pixelBudget;
+    ShopSettings m_shop; // its home-template root as the storage-root reply gives it
     // Declared last: destroyed first, so no job of the window outlives what it works with.
     QThreadPool m_pool;
 };
