@@ -190,41 +190,6 @@ QImage turnedRgb888(const QImage &src, int orientation)
     return dst;
 }
 
-// Whether JPEG data runs on to the end of its image. A file cut short (a card pulled out too early, a copy
-// that stopped) decodes without an error, its missing part grey. The segments before the first scan
-// give their lengths; the end marker must follow that scan, where the coded data cannot hold one.
-// Data not laid out as expected is left to the decoder.
-bool jpegReachesItsEnd(const QByteArray &data)
-{
-    const auto *p = reinterpret_cast<const uchar *>(data.constData());
-    const qsizetype n = data.size();
-    qsizetype i = 2;
-    while (i + 4 <= n) {
-        if (p[i] != 0xFF)
-            return true;
-        const uchar code = p[i + 1];
-        if (code == 0xFF) {
-            ++i; // fill byte
-            continue;
-        }
-        if (code == 0xDA)
-            return data.indexOf(QByteArray::fromRawData("\xFF\xD9", 2), i + 2) >= 0;
-        if (code == 0xD9)
-            return true;
-        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
-            i += 2;
-            continue;
-        }
-        i += 2 + ((p[i + 2] << 8) | p[i + 3]);
-    }
-    return false; // it ends before its first scan
-}
-
-bool isJpeg(const QByteArray &data)
-{
-    return data.size() >= 3 && uchar(data.at(0)) == 0xFF && uchar(data.at(1)) == 0xD8 && uchar(data.at(2)) == 0xFF;
-}
-
 } // namespace
 
 QString unreadablePhotosText(const QStringList &names)
@@ -277,7 +242,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     QImage thumb; // the 2250 thumbnail, upright
     bool decoded = false;
     // A JPEG cut short is not decoded: its reduced copies would show a grey part as the photo.
-    const bool cutShort = isJpeg(bytes) && !jpegReachesItsEnd(bytes);
+    const bool cutShort = !ImageOperation::jpegIsWhole(bytes);
     BudgetHold hold(budget);
     if (!turn || cutShort) {
         for (const QString &target : mainTargets) {
