@@ -10,7 +10,6 @@
 #include <QAtomicInt>
 #include <QFileInfo>
 #include <QMutex>
-#include <QSaveFile>
 #include <QDebug>
 #include <QThread>
 #include <QThreadPool>
@@ -75,12 +74,10 @@ int ThumbnailThread::saveWorkSheetThumbs()
                 return;
             }
             const QString path = thumbDir + name;
-            QSaveFile file(Platform::localPath(path));
-            const bool written = file.open(QIODevice::WriteOnly)
-                                 && thumb.save(&file, QFileInfo(name).suffix().toLatin1().constData())
-                                 && !Platform::writeShouldFail(path) && file.commit();
+            const QByteArray format = QFileInfo(name).suffix().toLatin1();
+            const bool written = Platform::writeIntoPlace(
+                Platform::localPath(path), [&](QIODevice &file) { return thumb.save(&file, format.constData()); });
             if (!written) {
-                file.cancelWriting();
                 qCDebug(lcFiles) << __FILE__ << __LINE__ << "work-sheet thumbnail not saved:" << path;
                 QMutexLocker lock(&notWrittenLock);
                 notWritten << path;

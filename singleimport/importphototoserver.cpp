@@ -917,6 +917,7 @@ void ImportPhotoToServer::import()
     importedCount = 0;
     imageTimeText.clear();
     m_runFailures.clear();
+    m_runUnreadable.clear();
     m_running = true;
     updatePhotoDateButton();
     postOrderPath_2(orderPath);
@@ -932,6 +933,12 @@ void ImportPhotoToServer::onImportFailures(QStringList failures)
 {
     if (m_running)
         m_runFailures << failures;
+}
+
+void ImportPhotoToServer::onUnreadablePhoto(QString name)
+{
+    if (m_running)
+        m_runUnreadable << name;
 }
 
 void ImportPhotoToServer::onFinishImportImage(QString imageTime)
@@ -982,16 +989,19 @@ void ImportPhotoToServer::finishRun(bool closing)
         text = QStringLiteral("导入前正式库照片：%1张\n\n导入后正式库照片：%2张    \n").arg(oriOrderPicCount).arg(after);
     }
     const QPointer<ImportPhotoToServer> self(this);
-    if (m_runFailures.isEmpty()) {
+    if (m_runFailures.isEmpty() && m_runUnreadable.isEmpty()) {
         MsgBox::information(nullptr, QStringLiteral("导片成功!"), text, QMessageBox::Yes);
     } else {
         const QString orderKey = g_cur_orderpayforkey + QLatin1Char('-') + g_cur_servicetimes;
-        MsgBox::information(nullptr, QStringLiteral("警告"),
-                            QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
-                                    .arg(orderKey)
-                                    .arg(m_runFailures.size())
-                                    .arg(m_runFailures.join(QLatin1Char('\n')))
-                                + QStringLiteral("\n\n") + text,
+        QStringList notes;
+        if (!m_runFailures.isEmpty())
+            notes << QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
+                         .arg(orderKey)
+                         .arg(m_runFailures.size())
+                         .arg(m_runFailures.join(QLatin1Char('\n')));
+        if (!m_runUnreadable.isEmpty())
+            notes << unreadablePhotosText(m_runUnreadable) + QStringLiteral("\n（已按原样复制，没有生成缩略图）");
+        MsgBox::information(nullptr, QStringLiteral("警告"), notes.join(QStringLiteral("\n\n")) + QStringLiteral("\n\n") + text,
                             QMessageBox::Yes);
     }
     if (!self)

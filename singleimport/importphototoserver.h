@@ -135,6 +135,9 @@ public slots:
     void submitPicPath_2(QNetworkReply *reply);
     // The failures of one import job, before its onFinishImportImage.
     void onImportFailures(QStringList failures);
+    // A photo of an import job that could not be read (copied as it is, no reduced copies), before its
+    // onFinishImportImage.
+    void onUnreadablePhoto(QString name);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -199,6 +202,7 @@ private:
     IconListing *m_iconListing = nullptr;
     bool m_running = false;
     QStringList m_runFailures;
+    QStringList m_runUnreadable;
     QSemaphore m_pixelBudget;
     ShopSettings m_shop; // its home-template root as the storage-root reply gives it
     // Declared last: destroyed first, so no job of the window outlives what it works with.
