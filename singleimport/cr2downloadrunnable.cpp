@@ -13,10 +13,6 @@
 #include <QFileInfo>
 #include <QSet>
 
-#ifdef Q_OS_LINUX
-#include <sys/sendfile.h>
-#endif
-
 namespace {
 
 // The separator appended to a folder that has none (the form the platform writes paths in).
@@ -63,63 +59,6 @@ QStringList leftIn(const QString &folder)
     for (const QFileInfo &info : entries)
         left << info.fileName() + (info.isDir() ? QStringLiteral("/") : QString());
     return left;
-}
-
-// The whole content of in appended to out: by the kernel where it can (no copy through this process),
-// else through the buffer given.
-bool copyContents(QFile &in, QFile &out, QByteArray &buffer)
-{
-#ifdef Q_OS_LINUX
-    Q_UNUSED(buffer)
-    for (qint64 left = in.size(); left > 0;) {
-        const ssize_t n = ::sendfile(out.handle(), in.handle(), nullptr, size_t(qMin<qint64>(left, 1 << 30)));
-        if (n <= 0)
-            return false;
-        left -= n;
-    }
-    return true;
-#else
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n <= 0)
-            return n == 0;
-        if (out.write(buffer.constData(), n) != n)
-            return false;
-    }
-#endif
-}
-
-// Copies a raw into the local folder (the buffer is reused from file to file). A file of that name is
-// replaced only once the copy is complete; a failed copy leaves nothing behind. Like a copy on the command
-// line it leaves the writing to disk to the system: the raw stays on the storage until its copy has been
-// checked.
-bool copyRaw(const QString &source, const QString &target, QByteArray &buffer)
-{
-    if (Platform::copyShouldFail(target))
-        return false;
-    const bool replacing = QFileInfo::exists(target);
-    const QString written = replacing ? target + QStringLiteral(".part") : target;
-    QFile in(Platform::localPath(source));
-    QFile out(written);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    bool ok = copyContents(in, out, buffer);
-    out.close();
-    ok = ok && out.error() == QFileDevice::NoError;
-    if (ok && replacing) {
-        const QString old = target + QStringLiteral(".old");
-        QFile::remove(old);
-        ok = QFile::rename(target, old);
-        if (ok && !QFile::rename(written, target)) {
-            QFile::rename(old, target);
-            ok = false;
-        }
-        if (ok)
-            QFile::remove(old);
-    }
-    if (!ok)
-        QFile::remove(written);
-    return ok;
 }
 
 bool removeEmptyFolder(const QString &folder)
@@ -265,7 +204,6 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
 
     const QFileInfoList listing = StorageListing::entries(rawDir, {}, true);
     const int max = listing.size();
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
     QSet<QString> usedTargets; // the run's targets, compared as the file system compares names
     auto key = [](const QString &name) {
         return Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name;
@@ -277,14 +215,24 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         const QString name = findPicNameByShotTime(sourceDir, raw.filePath(), raw.completeBaseName());
         qCDebug(lcSingleImport) << "匹配：" << raw.fileName() << "和" << name;
         const QString suffix = raw.suffix().isEmpty() ? QString() : QLatin1Char('.') + raw.suffix();
-        // Two raws of one moment (or one name) must not end in one file: the later ones get "(n)".
+        // Two raws of one moment (or one name) must not end in one file, and a file already in the local
+        // folder (an earlier download, whose original may be gone) is never replaced: the copy takes the
+        // next free "(n)" name. A file there with the raw's own bytes is its copy already.
         QString fileName = name + suffix;
-        for (int n = 1; usedTargets.contains(key(fileName)); ++n)
+        QString target;
+        FileOperation::CopyOutcome outcome = FileOperation::CopyFailed;
+        for (int n = 1;; ++n) {
+            if (!usedTargets.contains(key(fileName))) {
+                target = targetDir + fileName;
+                outcome = FileOperation::copyNoReplace(raw.filePath(), Platform::localPath(target));
+                if (outcome != FileOperation::CopyFailed || !QFileInfo::exists(Platform::localPath(target)))
+                    break;
+            }
             fileName = name + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
+        }
         usedTargets.insert(key(fileName));
-        const QString target = targetDir + fileName;
 
-        if (!copyRaw(raw.filePath(), target, buffer) || !isOwnCopy(raw, target)) {
+        if (outcome == FileOperation::CopyFailed || !isOwnCopy(raw, target)) {
             message += QStringLiteral("拷贝原图照片未成功，照片名：") + raw.filePath() + QLatin1Char('\n');
             ok = false;
         } else if (!FileOperation::deleteFile(raw.filePath())) {
