@@ -22,6 +22,11 @@
 #include <cerrno>
 #include <sys/sendfile.h>
 #endif
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace Platform {
 
@@ -43,6 +48,7 @@ struct State
     Fault mkdir;
     Fault removal;
     Fault write;
+    Fault flush;
     QString slowPart;
     int slowMs = 0;
 };
@@ -268,6 +274,38 @@ bool copyFileContents(QFileDevice &in, QFileDevice &out)
     }
 }
 
+bool flushToDisk(const QString &path)
+{
+    const QString local = localPath(path);
+    if (flushShouldFail(local))
+        return false;
+#ifdef Q_OS_WIN
+    if (QFileInfo(local).isDir())
+        return true;
+    const std::wstring native = QDir::toNativeSeparators(local).toStdWString();
+    const HANDLE file = CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = FlushFileBuffers(file) != 0;
+    CloseHandle(file);
+    return ok;
+#else
+    const bool folder = QFileInfo(local).isDir();
+    const int fd = ::open(QFile::encodeName(local).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int rc = 0;
+    do {
+        rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    // Some file systems cannot flush a folder (EINVAL); their entries go with the files' flush.
+    const bool ok = rc == 0 || (folder && errno == EINVAL);
+    ::close(fd);
+    return ok;
+#endif
+}
+
 void failCopies(const QString &targetPart, int times)
 {
     QMutexLocker lock(&state().mutex);
@@ -284,6 +322,12 @@ void failRemovals(const QString &pathPart, int times)
 {
     QMutexLocker lock(&state().mutex);
     arm(state().removal, pathPart, times);
+}
+
+void failFlushes(const QString &pathPart, int times)
+{
+    QMutexLocker lock(&state().mutex);
+    arm(state().flush, pathPart, times);
 }
 
 void failWrites(const QString &pathPart, int times)
@@ -306,6 +350,7 @@ void clearFaults()
     state().mkdir = Fault();
     state().removal = Fault();
     state().write = Fault();
+    state().flush = Fault();
     state().slowPart.clear();
     state().slowMs = 0;
 }
@@ -326,6 +371,12 @@ bool removalShouldFail(const QString &path)
 {
     QMutexLocker lock(&state().mutex);
     return consume(state().removal, path);
+}
+
+bool flushShouldFail(const QString &path)
+{
+    QMutexLocker lock(&state().mutex);
+    return consume(state().flush, path);
 }
 
 bool writeShouldFail(const QString &path)

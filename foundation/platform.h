@@ -53,11 +53,17 @@ QString findFileNoCase(const QString &dir, const QString &name);
 // the kernel move the bytes (no trip through the program's memory); elsewhere a buffered loop.
 bool copyFileContents(QFileDevice &in, QFileDevice &out);
 
+// Makes the system write what it still holds of the file, or of a folder's entries, to the disk, and
+// waits for it: false when that fails (the disk gone, a write error). On Windows a folder's entries need
+// no flush of their own (the file's flush writes them) and count as written.
+bool flushToDisk(const QString &path);
+
 // ---- fault injection for tests ----
 // The next `times` operations (-1: all of them) whose path contains `pathPart` (empty: any path) fail.
 void failCopies(const QString &targetPart, int times = -1);
 void failMkDirs(const QString &pathPart, int times = -1);
 void failRemovals(const QString &pathPart, int times = -1);
+void failFlushes(const QString &pathPart, int times = -1);
 // File writes that replace a file whole (the write is made, then fails before the file is replaced).
 void failWrites(const QString &pathPart, int times = -1);
 // Every such write, and every copy that never replaces a file, whose path contains pathPart takes ms
@@ -68,6 +74,7 @@ void clearFaults();
 bool copyShouldFail(const QString &target);
 bool mkDirShouldFail(const QString &path);
 bool removalShouldFail(const QString &path);
+bool flushShouldFail(const QString &path);
 bool writeShouldFail(const QString &path);
 // Sleeps for the delay slowWrites set, when the path matches.
 void delayWrite(const QString &path);

@@ -205,6 +205,7 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
     const QFileInfoList listing = StorageListing::entries(rawDir, {}, true);
     const int max = listing.size();
     QSet<QString> usedTargets; // the run's targets, compared as the file system compares names
+    QList<QPair<QFileInfo, QString>> copies; // (raw, its copy), removed from the storage after the flush
     auto key = [](const QString &name) {
         return Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name;
     };
@@ -235,10 +236,26 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         if (outcome == FileOperation::CopyFailed || !isOwnCopy(raw, target)) {
             message += QStringLiteral("拷贝原图照片未成功，照片名：") + raw.filePath() + QLatin1Char('\n');
             ok = false;
+        } else {
+            copies.append(qMakePair(raw, target));
+        }
+        progress(max, i + 1);
+    }
+
+    // The local folder is often a card or a USB drive, pulled as soon as the download says it is done: the
+    // copies are on the disk before any original leaves the storage.
+    QList<bool> flushed;
+    for (const auto &copy : qAsConst(copies))
+        flushed.append(Platform::flushToDisk(copy.second));
+    const bool entriesFlushed = Platform::flushToDisk(targetDir);
+    for (int i = 0; i < copies.size(); ++i) {
+        const QFileInfo &raw = copies.at(i).first;
+        if (!flushed.at(i) || !entriesFlushed) {
+            message += QStringLiteral("拷贝原图照片未成功，照片名：") + raw.filePath() + QLatin1Char('\n');
+            ok = false;
         } else if (!FileOperation::deleteFile(raw.filePath())) {
             qCDebug(lcSingleImport) << "raw file copied but not removed:" << raw.filePath();
         }
-        progress(max, i + 1);
     }
 
     // The raw folder goes only when every raw in it has left it; anything else stays where it is.

@@ -5,7 +5,8 @@
 // under the name of the photo shot at the same moment (found in the order's shot-time list, else by
 // scanning the photos of the source folder) and the raw files are then moved out of the storage: a raw
 // file is removed only once its own copy (a target no other raw of the run used, of the same size)
-// exists, and the raw sub-folder only when nothing is left in it. A file already in the local folder is
+// exists and has been flushed to the disk (all copies first, then the removals), and the raw sub-folder
+// only when nothing is left in it. A file already in the local folder is
 // never replaced: the copy takes the next free "(n)" name, and one with the raw's bytes counts as its copy. Without a raw sub-folder every file of
 // the source folder is copied under its own name.
 //

@@ -78,13 +78,13 @@ void TestRawDownload::download_data()
     QTest::addColumn<QStringList>("photos");
     QTest::addColumn<QStringList>("raws");
     QTest::addColumn<QString>("pairs");
-    QTest::addColumn<QString>("failCopy");
+    QTest::addColumn<QString>("fault");     // "copy:X": the first copy to a target holding X fails; "flush:X": every flush of X
     QTest::addColumn<QStringList>("copied");    // names in the target folder afterwards
     QTest::addColumn<QStringList>("rawsLeft");  // names left in the raw folder ("<gone>": removed)
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("message");       // "" = only the start "下载完毕！\n\n"; else a part of it
     QTest::addColumn<QStringList>("present");   // in the target before: name=bytes, or name=@raw for a copy of that raw
-    QTest::addColumn<int>("runs");              // the download run again (failCopy used up) until it ran this often
+    QTest::addColumn<int>("runs");              // the download run again (faults used up) until it ran this often
 
     const QString t1 = QString::fromLatin1(kT1);
     const QString t2 = QString::fromLatin1(kT2);
@@ -114,7 +114,7 @@ void TestRawDownload::download_data()
         << "../../a:b>" + t1.mid(2) + "|..>" + t2.mid(2) + "|" << "" << QStringList{"....ab.CR2", "IMG_2.CR2"} << gone
         << true << "" << QStringList{} << 1;
     QTest::newRow("a failed copy keeps its raw and the folder")
-        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2} << "" << "IMG_2" << QStringList{"IMG_1.CR2"}
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2} << "" << "copy:IMG_2" << QStringList{"IMG_1.CR2"}
         << QStringList{"IMG_2.CR2"} << false << "拷贝原图照片未成功，照片名：" << QStringList{} << 1;
     QTest::newRow("hidden and nested raws stay with their folder")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, ".IMG_3.CR2=" + t1, "sub/IMG_4.CR2=" + t1} << "" << ""
@@ -130,7 +130,11 @@ void TestRawDownload::download_data()
         << QStringList{"DSC-003.CR2=earlier", "DSC-004.CR2=@IMG_2.CR2"} << 1;
     QTest::newRow("retry after a failed copy of two raws of one moment")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|"
-        << "DSC-003(1)" << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{} << 2;
+        << "copy:DSC-003(1)" << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{} << 2;
+    QTest::newRow("copies not flushed to the disk: no original leaves")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2} << "" << "flush:/out"
+        << QStringList{"IMG_1.CR2", "IMG_2.CR2"} << QStringList{"IMG_1.CR2", "IMG_2.CR2"} << false
+        << "拷贝原图照片未成功，照片名：" << QStringList{} << 1;
 }
 
 void TestRawDownload::download()
@@ -138,7 +142,7 @@ void TestRawDownload::download()
     QFETCH(QStringList, photos);
     QFETCH(QStringList, raws);
     QFETCH(QString, pairs);
-    QFETCH(QString, failCopy);
+    QFETCH(QString, fault);
     QFETCH(QStringList, copied);
     QFETCH(QStringList, rawsLeft);
     QFETCH(bool, ok);
@@ -166,8 +170,10 @@ void TestRawDownload::download()
         earlier.insert(p, bytes.startsWith('@') ? rawBytes.value(bytes.mid(1)) : bytes.toUtf8());
         QVERIFY(put(target + QLatin1Char('/') + p.section('=', 0, 0), earlier.value(p)));
     }
-    if (!failCopy.isEmpty())
-        Platform::failCopies(failCopy, 1);
+    if (fault.startsWith("copy:"))
+        Platform::failCopies(fault.mid(5), 1);
+    else if (fault.startsWith("flush:"))
+        Platform::failFlushes(fault.mid(6));
 
     Receiver receiver;
     CR2DownloadRunnable job(&receiver, source, target, pairs);
