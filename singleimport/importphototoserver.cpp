@@ -81,6 +81,12 @@ QString namePart(const QString &text)
     return normalizeFileName(text).remove(QLatin1Char('-'));
 }
 
+// A file name as the file system compares names.
+QString fileKey(const QString &name)
+{
+    return Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name;
+}
+
 // Order numbers keep their own "-" (they are read back from the front of a name), only unsafe characters go.
 QString orderNumberPart(const QString &prefix, const QString &orderNumber)
 {
@@ -121,13 +127,15 @@ int ImportPhotoToServer::photoNumberOf(const QFileInfo &file)
     return digits.match(last).hasMatch() ? last.toInt() : 0;
 }
 
-int ImportPhotoToServer::highestPhotoNumber(const QString &folder)
+int ImportPhotoToServer::highestPhotoNumber(const QString &folder, const QSet<QString> &skip)
 {
     int highest = 0;
     const QFileInfoList photos = StorageListing::files(folder, {QStringLiteral("*.jpg")});
     qCDebug(lcSingleImport) << "服务器订单文件夹下已有照片数量" << photos.size();
-    for (const QFileInfo &photo : photos)
-        highest = qMax(highest, photoNumberOf(photo));
+    for (const QFileInfo &photo : photos) {
+        if (!skip.contains(fileKey(photo.fileName())))
+            highest = qMax(highest, photoNumberOf(photo));
+    }
     return highest;
 }
 
@@ -508,14 +516,13 @@ void ImportPhotoToServer::refreshImportedList(QString path)
     QSet<QString> photoNames;
     int jpgCount = 0;
     for (const QFileInfo &photo : photos) {
-        photoNames.insert(Platform::pathCase() == Qt::CaseInsensitive ? photo.fileName().toLower() : photo.fileName());
+        photoNames.insert(fileKey(photo.fileName()));
         if (photo.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
             ++jpgCount;
     }
     QStringList shown;
     for (const QFileInfo &thumb : StorageListing::files(thumbDir)) {
-        const QString name = Platform::pathCase() == Qt::CaseInsensitive ? thumb.fileName().toLower() : thumb.fileName();
-        if (photoNames.contains(name))
+        if (photoNames.contains(fileKey(thumb.fileName())))
             shown << thumbDir + thumb.fileName();
     }
     startThumbJobs(shown);
@@ -568,6 +575,8 @@ void ImportPhotoToServer::clickClearPhoto()
 {
     selectedPhotoPaths.clear();
     newPhotoNames->clear();
+    m_choiceFolder.clear();
+    m_choiceNames.clear();
     ui->progressBar->setValue(0);
     ui->progressBar->hide();
     refreshTableView();
@@ -602,7 +611,7 @@ void ImportPhotoToServer::clickSelectPhoto()
         QMap<QString, QStringList> byName;
         for (const QString &path : qAsConst(selectedPhotoPaths)) {
             const QString name = QFileInfo(path).fileName();
-            byName[Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name] << path;
+            byName[fileKey(name)] << path;
         }
         QStringList clashes;
         for (const QStringList &paths : qAsConst(byName)) {
@@ -642,9 +651,12 @@ void ImportPhotoToServer::renumberChosenPhotos()
 {
     if (g_importType != 0 || newPhotoNames->isEmpty())
         return;
-    // Photos arrived in the folder since the choice (a folder found later, a re-import, the same choice
-    // imported again): the new photos go after them instead of over them.
-    const int highest = highestPhotoNumber(withSeparator(orderPath) + QStringLiteral("照片/"));
+    // Photos this choice did not write arrived in the folder since the choice (a folder found later, a
+    // re-read order): the new photos go after them instead of over them. The choice imported into this
+    // folder before goes in again under its own names.
+    if (m_choiceFolder != orderPath)
+        m_choiceNames.clear();
+    const int highest = highestPhotoNumber(withSeparator(orderPath) + QStringLiteral("照片/"), m_choiceNames);
     if (highest < m_firstChosenNumber)
         return;
     m_firstChosenNumber = highest + 1;
@@ -900,6 +912,12 @@ bool ImportPhotoToServer::createOrderDir(QString serverRoot, QString backupRoot)
 void ImportPhotoToServer::import()
 {
     renumberChosenPhotos();
+    if (m_choiceFolder != orderPath) {
+        m_choiceFolder = orderPath;
+        m_choiceNames.clear();
+    }
+    for (const QString &name : qAsConst(*newPhotoNames))
+        m_choiceNames.insert(fileKey(name));
     const QString order = withSeparator(orderPath);
     const QString backup = withSeparator(orderBakPath);
     if (g_importType == 0) {

@@ -451,10 +451,14 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     QVERIFY(runEnded(1));
     const QString order = m_studio->picRoot + "2023-07/08/708E5520-1/";
     const QByteArray first = bytesOf(order + "照片/708E5520-001.jpg");
+    // "导入" again: the same photos under the same names.
+    widget<QPushButton>("importButton")->click();
+    QVERIFY(runEnded(2));
+    QCOMPARE(QDir(order + "照片").entryList({"*.jpg"}), (QStringList{"708E5520-001.jpg", "708E5520-002.jpg"}));
 
     MsgBox::setNextAnswer(QMessageBox::Yes);
     widget<QPushButton>("reimportButton")->click();
-    QVERIFY(runEnded(2));
+    QVERIFY(runEnded(3));
     QVERIFY(!QFileInfo::exists(order + "ImageTime.txt"));
     const standin::Request reset = m_server.lastRequest("updatepicpath");
     QCOMPARE(QStringList({reset.field("orderpicpath"), reset.field("picnumber"), reset.field("picbaknumber")}),
@@ -466,7 +470,7 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     widget<QPushButton>("selectButton")->click();
     QCOMPARE(m_window->chosenPhotoNames(), QStringList{"708E5520-001.jpg"});
     widget<QPushButton>("importButton")->click();
-    QVERIFY(runEnded(3));
+    QVERIFY(runEnded(4));
     QCOMPARE(m_window->chosenPhotoNames(), QStringList{"708E5520-003.jpg"});
     QCOMPARE(bytesOf(order + "照片/708E5520-001.jpg"), first);
     QVERIFY(QFileInfo::exists(order + "照片/708E5520-003.jpg"));
