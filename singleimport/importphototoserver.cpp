@@ -438,6 +438,22 @@ void ImportPhotoToServer::backOrderPath(QNetworkReply *reply)
     const QJsonObject data = obj.value(QStringLiteral("data")).toObject();
     orderPath = jsonString(data, QStringLiteral("orderpath"));
     orderBakPath = jsonString(data, QStringLiteral("orderbakpicpath"));
+    // A relative path, a root or a storage root is no order's folder: listing, importing into it or
+    // re-reading it would work on other files. The order is taken as one without a folder.
+    if (!orderPath.isEmpty()) {
+        const QStringList roots = FileOperation::storageRoots() + QStringList{serverPath, backupPath};
+        QString problem = OrderFolders::folderProblem(orderPath, QStringLiteral("订单路径"), roots);
+        if (problem.isEmpty() && !orderBakPath.isEmpty())
+            problem = OrderFolders::folderProblem(orderBakPath, QStringLiteral("订单备份路径"), roots);
+        if (!problem.isEmpty()) {
+            orderPath.clear();
+            orderBakPath.clear();
+            const QPointer<ImportPhotoToServer> self(this);
+            MsgBox::information(nullptr, QStringLiteral("警告"), problem, QMessageBox::Yes);
+            if (!self || reply->property("lookup").toInt() != m_lookupSerial)
+                return;
+        }
+    }
     m_lookupOk = true;
     ui->selectButton->show();
 

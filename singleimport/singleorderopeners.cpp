@@ -1,6 +1,7 @@
 #include "singleorderopeners.h"
 
 #include "cr2downloadwindow.h"
+#include "fileoperation.h"
 #include "globals.h"
 #include "importordermodel.h"
 #include "importphototoserver.h"
@@ -113,6 +114,12 @@ CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, QWidget *dialo
     if (folder.isEmpty()) {
         MsgBox::information(dialogParent, QStringLiteral("警告"),
                             QStringLiteral("订单%1还没有订单目录，无法下载原图").arg(order.orderKey()), QMessageBox::Yes);
+        return nullptr;
+    }
+    // The raws are moved out of "照片/" below it: never below a relative path, a root or a storage root.
+    const QString problem = OrderFolders::folderProblem(folder, QStringLiteral("订单路径"), FileOperation::storageRoots());
+    if (!problem.isEmpty()) {
+        MsgBox::information(dialogParent, QStringLiteral("警告"), problem, QMessageBox::Yes);
         return nullptr;
     }
     const QString target = FileDialogs::getExistingDirectory(dialogParent, QStringLiteral("选择本地目录"));

@@ -29,7 +29,9 @@ using testsupport::put;
 
 namespace {
 
-enum Lookup { NetworkError, CodeZero, NumericCode, NotJson, EmptyFolder, MissingFolder, ExistingFolder };
+enum Lookup {
+    NetworkError, CodeZero, NumericCode, NotJson, EmptyFolder, MissingFolder, ExistingFolder, RelativeFolder, StorageRoot
+};
 
 standin::Reply folderReply(const QString &orderPath, const QString &bakPath = QString())
 {
@@ -164,7 +166,7 @@ void TestImportPhotoToServer::chooseAndImport(const QStringList &photos)
 void TestImportPhotoToServer::lookup_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("box");      // text of the one message box ("" = none)
+    QTest::addColumn<QString>("box");      // text of the one message box ("" = none; %1 = the storage root)
     QTest::addColumn<QString>("caption");  // label_4 afterwards
     QTest::addColumn<int>("icons");
     QTest::addColumn<bool>("dateEnabled");
@@ -176,6 +178,9 @@ void TestImportPhotoToServer::lookup_data()
     QTest::newRow("no folder yet") << int(EmptyFolder) << "" << "订单已导入成品（0张）" << 0 << true;
     QTest::newRow("folder missing") << int(MissingFolder) << "" << "订单照片" << 0 << false;
     QTest::newRow("folder with photos") << int(ExistingFolder) << "" << "订单已导入成品（4张)" << 4 << false;
+    QTest::newRow("relative folder: none") << int(RelativeFolder) << "订单路径无效：pic/A-1/" << "订单已导入成品（0张）" << 0
+                                           << true;
+    QTest::newRow("storage root: none") << int(StorageRoot) << "订单路径无效：%1" << "订单已导入成品（0张）" << 0 << true;
 }
 
 void TestImportPhotoToServer::lookup()
@@ -194,6 +199,14 @@ void TestImportPhotoToServer::lookup()
     case MissingFolder:
         m_server.queueReply("get_order_path", folderReply(m_roots->path("gone/A-1/"), m_roots->path("gone-bak/A-1/")));
         break;
+    case RelativeFolder: m_server.queueReply("get_order_path", folderReply("pic/A-1/", "bak/A-1/")); break;
+    case StorageRoot:
+        // Photos there that a listing of the root would show.
+        QVERIFY(put(m_studio->picRoot + "成品/x.jpg", "x") && put(m_studio->picRoot + "成品缩略图/x.jpg", "x"));
+        g_picPath = m_studio->picRoot;
+        box = box.arg(g_picPath);
+        m_server.queueReply("get_order_path", folderReply(g_picPath, m_studio->bakRoot + "A-1/"));
+        break;
     default: break;
     }
     open(0);
@@ -209,6 +222,8 @@ void TestImportPhotoToServer::lookup()
     QVERIFY(!m_window->loadingLabelWidget()->isVisible());
     QCOMPARE(widget<QLabel>("label_4")->text(), caption);
     QCOMPARE(widget<QPushButton>("pushButton_photodate")->isEnabled(), dateEnabled);
+    // "重新读卡" (which deletes the folder's shot-time list) only for a folder the order may have.
+    QCOMPARE(widget<QPushButton>("reimportButton")->isVisible(), kind == MissingFolder || kind == ExistingFolder);
     QListWidget *list = m_window->thumbListWidget();
     QCOMPARE(list->count(), icons);
     for (int i = 0; i < list->count(); ++i)
@@ -647,11 +662,14 @@ void TestImportPhotoToServer::openers_data()
     QTest::addColumn<bool>("rawDownload");
     QTest::addColumn<QList<int>>("orders"); // sample orders handed over
     QTest::addColumn<QString>("box");       // title and text of the box shown ("" = none)
-    QTest::newRow("import: the order becomes current") << false << QList<int>{0} << "";
-    QTest::newRow("import: several orders") << false << QList<int>{0, 1} << "提示请只选择一个订单";
+    QTest::addColumn<QString>("orderPath"); // the orders' folder as the web service gives it ("" = the studio's)
+    QTest::newRow("import: the order becomes current") << false << QList<int>{0} << "" << "";
+    QTest::newRow("import: several orders") << false << QList<int>{0, 1} << "提示请只选择一个订单" << "";
     QTest::newRow("raw download of an order without a folder")
-        << true << QList<int>{4} << "警告订单E5520-1还没有订单目录，无法下载原图";
-    QTest::newRow("raw download of the order's folder") << true << QList<int>{1} << "提示下载完毕！\n\n";
+        << true << QList<int>{4} << "警告订单E5520-1还没有订单目录，无法下载原图" << "";
+    QTest::newRow("raw download of a relative folder")
+        << true << QList<int>{1} << "警告订单路径无效：pic/B-1/" << "pic/B-1/";
+    QTest::newRow("raw download of the order's folder") << true << QList<int>{1} << "提示下载完毕！\n\n" << "";
 }
 
 void TestImportPhotoToServer::openers()
@@ -659,6 +677,7 @@ void TestImportPhotoToServer::openers()
     QFETCH(bool, rawDownload);
     QFETCH(QList<int>, orders);
     QFETCH(QString, box);
+    QFETCH(QString, orderPath);
     QPointer<SearchOrderWindow> picker = rawDownload ? SingleOrder::openRawDownloadPicker() : SingleOrder::openImportPicker();
     picker->show();
     const QString target = m_roots->path("local");
@@ -667,6 +686,8 @@ void TestImportPhotoToServer::openers()
     for (int i : orders) {
         QJsonObject json = m_studio->orderJson(m_studio->orders.at(i));
         json["shotdate"] = json["shotdate"].toString() + " 09:30:00";
+        if (!orderPath.isEmpty())
+            json["orderpath"] = orderPath;
         records << new ImportOrderModel(json);
     }
     emit picker->addSelectOrderSigl(records); // the records are the receiver's now
