@@ -117,6 +117,29 @@ private:
     int m_pending;
 };
 
+// The reports of one import run: a run that ended drops the late ones of its jobs.
+class ImportRunReports : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ImportRunReports(ImportPhotoToServer *window) : QObject(window), m_window(window) {}
+
+public slots:
+    void onImportFailures(QStringList failures)
+    {
+        if (m_window->m_runReports == this)
+            m_window->onImportFailures(failures);
+    }
+    void onFinishImportImage(QString imageTime)
+    {
+        if (m_window->m_runReports == this)
+            m_window->onFinishImportImage(imageTime);
+    }
+
+private:
+    ImportPhotoToServer *m_window;
+};
+
 // ---------------------------------------------------------------- naming
 
 int ImportPhotoToServer::photoNumberOf(const QFileInfo &file)
@@ -952,12 +975,17 @@ void ImportPhotoToServer::import()
     imageTimeText.clear();
     m_runFailures.clear();
     m_running = true;
+    m_closingRun = false;
+    m_expectedReports = newPhotoNames->size();
+    m_runReports = new ImportRunReports(this);
+    m_runGate = std::make_shared<ImportRunGate>();
     updatePhotoDateButton();
     postOrderPath_2(orderPath);
     keepLargeBuffersOutOfArenas();
     for (int i = 0; i < newPhotoNames->size(); ++i) {
-        auto *job = new ThumbnailThread1(selectedPhotoPaths.at(i), newPhotoNames->at(i), order, backup, this, 1000);
+        auto *job = new ThumbnailThread1(selectedPhotoPaths.at(i), newPhotoNames->at(i), order, backup, m_runReports, 1000);
         job->setPixelBudget(&m_pixelBudget);
+        job->setRunGate(m_runGate);
         m_pool.start(job);
     }
 }
@@ -977,19 +1005,20 @@ void ImportPhotoToServer::onFinishImportImage(QString imageTime)
     ui->progressBar->setValue(importedCount);
     ui->label_4->setText(typeInfo(g_importType).caption + QStringLiteral("（") + QString::number(orderPhotoCount + importedCount)
                          + QStringLiteral("张)"));
-    if (importedCount < ui->progressBar->maximum())
+    if (importedCount < m_expectedReports)
         return;
-    finishRun(false);
+    finishRun();
 }
 
-void ImportPhotoToServer::finishRun(bool closing)
+void ImportPhotoToServer::finishRun()
 {
     if (!writeImageTimeFile(imageTimeText))
         m_runFailures << ShotTimeList::fileName() + QStringLiteral("：写入失败");
     imageTimeText.clear();
     m_running = false;
-    if (closing)
-        return;
+    m_runReports->deleteLater();
+    m_runReports = nullptr;
+    m_runGate.reset();
 
     ui->importButton->setEnabled(false);
     ui->progressBar->setValue(0);
@@ -1014,6 +1043,19 @@ void ImportPhotoToServer::finishRun(bool closing)
         const int after = countJpgFiles(order + typeFolder());
         picCount = after - oriOrderPicCount;
         text = QStringLiteral("导入前正式库照片：%1张\n\n导入后正式库照片：%2张    \n").arg(oriOrderPicCount).arg(after);
+    }
+    if (m_closingRun) {
+        // Nobody looks at the window any more: the counts go to the web service, from a request that
+        // outlives the window.
+        m_closingRun = false;
+        postOrderPath(orderPath, picCount, bakCount);
+        if (manager)
+            manager->setParent(nullptr);
+        g_importWindowOpen = isVisible();
+        restoreAfterRunStart();
+        if (m_deleteAfterRun)
+            deleteLater();
+        return;
     }
     const QPointer<ImportPhotoToServer> self(this);
     if (m_runFailures.isEmpty()) {
@@ -1172,7 +1214,7 @@ void ImportPhotoToServer::showEvent(QShowEvent *event)
 
 void ImportPhotoToServer::closeEvent(QCloseEvent *event)
 {
-    if (m_running) {
+    if (m_running && !m_closingRun) {
         const QPointer<ImportPhotoToServer> self(this);
         const auto answer = MsgBox::question(this, QStringLiteral("提示"),
                                              QStringLiteral("照片正在导入，关闭窗口将停止导入（已开始的照片会导完）。是否关闭？"),
@@ -1183,15 +1225,27 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
-        // The photos not started yet are dropped; the shot-time entries that came in are kept.
-        m_pool.clear();
-        finishRun(true);
     }
     emit showSearch();
     m_pool.clear();
-    g_importWindowOpen = false;
     loadingLabel->hide();
     event->accept();
+    if (!m_running) {
+        g_importWindowOpen = false;
+        return;
+    }
+    if (m_closingRun)
+        return;
+    // The photos not started yet are dropped; the run ends with the reports of those under way (the
+    // window, hidden by then, keeps taking them), and a window deleted on close goes after that.
+    m_closingRun = true;
+    m_expectedReports = m_runGate->close();
+    if (testAttribute(Qt::WA_DeleteOnClose)) {
+        setAttribute(Qt::WA_DeleteOnClose, false);
+        m_deleteAfterRun = true;
+    }
+    if (importedCount >= m_expectedReports)
+        QMetaObject::invokeMethod(this, [this] { finishRun(); }, Qt::QueuedConnection);
 }
 
 #include "importphototoserver.moc"

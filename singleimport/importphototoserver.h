@@ -11,10 +11,12 @@
 // order's "照片/" folder); "导入" creates the order folder tree when the order has none yet and runs one
 // import job per photo on the window's own pool.
 //
-// The jobs report through a guard, so they never reach a destroyed window; closing the window drops the
-// jobs not yet started (asking first while an import runs, and keeping the shot-time entries that came
-// in); the window's destruction waits for the photos under way. The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted
-// a new photo date.
+// The jobs report through a guard, so they never reach a destroyed window, and through their run, so a
+// late report never counts for another run. Closing the window drops the jobs not yet started (asking
+// first while an import runs); the photos under way still report, and the run ends with the last of them
+// (shot-time list written, counts posted). The window's destruction waits for the photos under way.
+// The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted a
+// new photo date.
 
 #include <QFileInfo>
 #include <QMainWindow>
@@ -25,7 +27,11 @@
 #include <QStringList>
 #include <QThreadPool>
 
+#include <memory>
+
 class IconListing;
+class ImportRunGate;
+class ImportRunReports;
 class QAction;
 class QButtonGroup;
 class QLabel;
@@ -140,6 +146,7 @@ protected:
 
 private:
     friend class IconListing;
+    friend class ImportRunReports;
 
     void initTableView();
     void initListWidget();
@@ -156,7 +163,7 @@ private:
     void restoreAfterRunStart();
     // Gives the chosen photos as shot running numbers after the highest one in the order folder.
     void renumberChosenPhotos();
-    void finishRun(bool closing);
+    void finishRun();
     void updatePhotoDateButton();
     QString typeFolder() const;
 
@@ -198,6 +205,11 @@ private:
     IconListing *m_iconListing = nullptr;
     bool m_running = false;
     QStringList m_runFailures;
+    ImportRunReports *m_runReports = nullptr; // the running import's jobs report here, and only it counts
+    std::shared_ptr<ImportRunGate> m_runGate;
+    int m_expectedReports = 0;
+    bool m_closingRun = false;    // the window closed during the run: it ends without its box
+    bool m_deleteAfterRun = false; // and the window, deleted on close, goes after it
     QSemaphore m_pixelBudget;
     // Declared last: destroyed first, so no job of the window outlives what it works with.
     QThreadPool m_pool;
