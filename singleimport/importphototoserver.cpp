@@ -144,10 +144,11 @@ private:
 
 int ImportPhotoToServer::photoNumberOf(const QFileInfo &file)
 {
-    const QString base = file.baseName();
-    const QString last = base.mid(base.lastIndexOf(QLatin1Char('-')) + 1);
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
-    return digits.match(last).hasMatch() ? last.toInt() : 0;
+    // The digits that end the base name, however many ("DSC_042" 42, "x-1000" 1000); none, or more
+    // than any running number has, count as 0.
+    static const QRegularExpression digits(QStringLiteral("(?<![0-9])[0-9]{1,9}$"));
+    const QRegularExpressionMatch match = digits.match(file.baseName());
+    return match.hasMatch() ? match.captured().toInt() : 0;
 }
 
 int ImportPhotoToServer::highestPhotoNumber(const QString &folder, const QSet<QString> &skip)

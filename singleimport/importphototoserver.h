@@ -52,8 +52,8 @@ public:
     ~ImportPhotoToServer() override;
 
     // ---- naming (static: the same rules wherever a name is made or read back) ----
-    // The running number of a photo: the whole number after the last "-" of its base name; 0 when that
-    // part is not a number.
+    // The running number of a photo: the run of digits that ends its base name ("DSC_042" 42, "IMG_0007"
+    // 7, "x-1000" 1000); 0 without one.
     static int photoNumberOf(const QFileInfo &file);
     // Highest running number among the "*.jpg" files of a folder (0 for none or a missing folder), the
     // names in skip (compared as the file system compares names) left out.

@@ -302,8 +302,10 @@ void TestImportPhotoToServer::choosing_data()
     QTest::newRow("hidden file neither listed nor numbered")
         << 0 << QStringList{} << "" << QStringList{"/in/a.jpg", "/in/.b.jpg", "/in/c.jpg"}
         << QStringList{"512K12-001.jpg", "512K12-002.jpg"} << "";
-    QTest::newRow("names that are no numbers count as 0") << 0 << QStringList{"IMG_0007.jpg", "512K12-012(1).jpg"} << ""
-                                                          << QStringList{"/in/a.jpg"} << QStringList{"512K12-001.jpg"} << "";
+    QTest::newRow("names that end in no number count as 0") << 0 << QStringList{"512K12-012(1).jpg", "IMG_x.jpg"} << ""
+                                                            << QStringList{"/in/a.jpg"} << QStringList{"512K12-001.jpg"} << "";
+    QTest::newRow("camera names: the digits that end them") << 0 << QStringList{"IMG_0007.jpg", "DSC_042.JPG"} << ""
+                                                            << QStringList{"/in/a.jpg"} << QStringList{"512K12-043.jpg"} << "";
     QTest::newRow("finished photos keep their names") << 1 << QStringList{} << "" << QStringList{"/in/a.jpg", "/x/B.JPG"}
                                                       << QStringList{"a.jpg", "B.JPG"} << "";
     QTest::newRow("finished photos of one name refused")
