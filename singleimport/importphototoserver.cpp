@@ -720,10 +720,13 @@ void ImportPhotoToServer::delListPhotoAction()
     QStringList names;
     for (const QListWidgetItem *item : thumbList->selectedItems())
         names << item->data(Qt::DisplayRole).toString();
-    if (names.isEmpty())
-        return;
     if (m_running) {
         MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("正在导入照片，请导入完成后再删除"), QMessageBox::Yes);
+        return;
+    }
+    // Nothing selected deletes nothing and asks nothing; the folder is looked up again all the same.
+    if (names.isEmpty()) {
+        delListFiles(&names);
         return;
     }
     const QPointer<ImportPhotoToServer> self(this);
@@ -737,12 +740,12 @@ void ImportPhotoToServer::delListPhotoAction()
 
 void ImportPhotoToServer::delListFiles(const QStringList *files)
 {
-    if (!files || orderPath.trimmed().isEmpty())
-        return;
+    // Without an order folder there is nothing to delete (an empty path would name the working folder).
+    const QStringList names = files && !orderPath.trimmed().isEmpty() ? *files : QStringList();
     const QString order = withSeparator(orderPath);
     const QStringList folders = typeInfo(g_importType).deleted;
     QStringList failed;
-    for (const QString &name : *files) {
+    for (const QString &name : names) {
         if (!OrderFolders::isSingleName(name))
             continue;
         for (const QString &folder : folders) {
