@@ -1190,16 +1190,16 @@ void ImportPhotoToServer::queryPostPhotoDate(QNetworkReply *reply)
     const bool accepted = readAcceptedReply(reply, &obj, QStringLiteral("修改拍摄日期失败：服务器的回复无法识别"));
     if (!self)
         return;
-    if (!accepted) {
-        // The window shows the date the order has.
-        ui->pushButton_photodate->setText(g_cur_shotdate);
-        const QString prefix = orderPrefixOf(g_cur_shotdate);
-        if (!prefix.isEmpty())
-            ui->lineEdit_orderPRName->setText(prefix);
-        return;
-    }
-    g_cur_shotdate = reply->property("photodate").toString();
-    emit refreshSearchTable();
+    // The window shows the date the order has: the one this reply accepted (the button may show another
+    // picked meanwhile), or the old one when refused.
+    if (accepted)
+        g_cur_shotdate = reply->property("photodate").toString();
+    ui->pushButton_photodate->setText(g_cur_shotdate);
+    const QString prefix = orderPrefixOf(g_cur_shotdate);
+    if (!prefix.isEmpty())
+        ui->lineEdit_orderPRName->setText(prefix);
+    if (accepted)
+        emit refreshSearchTable();
 }
 
 // ---------------------------------------------------------------- window events

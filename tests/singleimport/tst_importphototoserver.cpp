@@ -631,7 +631,7 @@ void TestImportPhotoToServer::deleteImported()
 
 void TestImportPhotoToServer::photoDate_data()
 {
-    QTest::addColumn<QString>("picked");
+    QTest::addColumn<QString>("picked");  // dates picked one after the other, the first answered last
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QString>("shown");  // button text afterwards
     QTest::addColumn<QString>("prefix");
@@ -639,6 +639,8 @@ void TestImportPhotoToServer::photoDate_data()
     QTest::newRow("accepted") << "2024-03-05" << true << "2024-03-05" << "305" << "2024-03-05";
     QTest::newRow("refused: rolled back") << "2024-12-25" << false << "2023-07-08" << "708" << "2023-07-08";
     QTest::newRow("cleared: nothing posted") << "" << true << "2023-07-08" << "708" << "2023-07-08";
+    QTest::newRow("answers out of order: the button shows the date kept")
+        << "2024-03-05,2024-12-25" << true << "2024-03-05" << "305" << "2024-03-05";
 }
 
 void TestImportPhotoToServer::photoDate()
@@ -648,22 +650,29 @@ void TestImportPhotoToServer::photoDate()
     QFETCH(QString, shown);
     QFETCH(QString, prefix);
     QFETCH(QString, current);
+    const QStringList picks = picked.split(',');
     if (!accepted)
         m_server.queueReply("updatephotodate", standin::Reply::refused("no", "0"));
+    else if (picks.size() > 1)
+        m_server.queueReply("updatephotodate", standin::Reply::ok().withDelay(500));
     QVERIFY(openReady(4));
     QVERIFY(widget<QPushButton>("pushButton_photodate")->isEnabled());
     QStringList atEmit;
     connect(m_window.data(), &ImportPhotoToServer::refreshSearchTable, this, [&] { atEmit << g_cur_shotdate; });
 
-    QVERIFY(QMetaObject::invokeMethod(m_window, "on_newPhotoDateDate", Q_ARG(QString, picked)));
+    for (int i = 0; i < picks.size(); ++i) {
+        QVERIFY(QMetaObject::invokeMethod(m_window, "on_newPhotoDateDate", Q_ARG(QString, picks.at(i))));
+        QVERIFY(picked.isEmpty() || testsupport::waitFor([&] { return m_server.requestCount("updatephotodate") == i + 1; }));
+    }
     QVERIFY(testsupport::waitFor(
-        [&] { return picked.isEmpty() || (accepted ? !atEmit.isEmpty() : !MsgBox::shown().isEmpty()); }));
+        [&] { return picked.isEmpty() || (accepted ? atEmit.size() == picks.size() : !MsgBox::shown().isEmpty()); }));
     QCOMPARE(widget<QPushButton>("pushButton_photodate")->text(), shown);
     QCOMPARE(widget<QLineEdit>("lineEdit_orderPRName")->text(), prefix);
     QCOMPARE(g_cur_shotdate, current);
-    QCOMPARE(atEmit, accepted && !picked.isEmpty() ? QStringList{picked} : QStringList());
+    QStringList answered(picks.crbegin(), picks.crend());
+    QCOMPARE(atEmit, accepted && !picked.isEmpty() ? answered : QStringList());
     if (!picked.isEmpty())
-        QCOMPARE(m_server.lastRequest("updatephotodate").field("photodate"), picked);
+        QCOMPARE(m_server.lastRequest("updatephotodate").field("photodate"), picks.last());
 }
 
 // ---------------------------------------------------------------- opening from the order picker
