@@ -61,6 +61,32 @@ QStringList leftIn(const QString &folder)
     return left;
 }
 
+// Copies source into the folder as name with the source's suffix, never over a file already there: a
+// name the run used, or one a file with other bytes holds (an earlier download, whose original may be
+// gone), moves the copy on to the next free "(n)" name; a file there with the same bytes is the copy
+// already. *target receives the path of the copy.
+FileOperation::CopyOutcome copyUnderFreeName(const QFileInfo &source, const QString &folder, const QString &name,
+                                             QSet<QString> &used, QString *target)
+{
+    const QString suffix = source.suffix().isEmpty() ? QString() : QLatin1Char('.') + source.suffix();
+    auto key = [](const QString &fileName) {
+        return Platform::pathCase() == Qt::CaseInsensitive ? fileName.toLower() : fileName;
+    };
+    QString fileName = name + suffix;
+    FileOperation::CopyOutcome outcome = FileOperation::CopyFailed;
+    for (int n = 1;; ++n) {
+        if (!used.contains(key(fileName))) {
+            *target = folder + fileName;
+            outcome = FileOperation::copyNoReplace(source.filePath(), Platform::localPath(*target));
+            if (outcome != FileOperation::CopyFailed || !QFileInfo::exists(Platform::localPath(*target)))
+                break;
+        }
+        fileName = name + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
+    }
+    used.insert(key(fileName));
+    return outcome;
+}
+
 bool removeEmptyFolder(const QString &folder)
 {
     const QString local = QDir::cleanPath(Platform::localPath(folder));
@@ -189,11 +215,13 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         // No raw files: every file of the folder is copied under its own name.
         const QFileInfoList listing = StorageListing::entries(sourceDir, {}, true);
         const int max = listing.size();
+        QSet<QString> usedTargets;
         for (int i = 0; i < listing.size(); ++i) {
             const QFileInfo &entry = listing.at(i);
             if (isDotEntry(entry) || entry.isDir())
                 continue;
-            if (!FileOperation::copyFile(entry.filePath(), targetDir + entry.fileName(), true)) {
+            QString target;
+            if (copyUnderFreeName(entry, targetDir, entry.completeBaseName(), usedTargets, &target) == FileOperation::CopyFailed) {
                 message += QStringLiteral("拷贝照片未成功，照片名：") + entry.filePath() + QLatin1Char('\n');
                 ok = false;
             }
@@ -206,33 +234,14 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
     const int max = listing.size();
     QSet<QString> usedTargets; // the run's targets, compared as the file system compares names
     QList<QPair<QFileInfo, QString>> copies; // (raw, its copy), removed from the storage after the flush
-    auto key = [](const QString &name) {
-        return Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name;
-    };
     for (int i = 0; i < listing.size(); ++i) {
         const QFileInfo &raw = listing.at(i);
         if (isDotEntry(raw) || raw.isDir())
             continue;
         const QString name = findPicNameByShotTime(sourceDir, raw.filePath(), raw.completeBaseName());
         qCDebug(lcSingleImport) << "匹配：" << raw.fileName() << "和" << name;
-        const QString suffix = raw.suffix().isEmpty() ? QString() : QLatin1Char('.') + raw.suffix();
-        // Two raws of one moment (or one name) must not end in one file, and a file already in the local
-        // folder (an earlier download, whose original may be gone) is never replaced: the copy takes the
-        // next free "(n)" name. A file there with the raw's own bytes is its copy already.
-        QString fileName = name + suffix;
         QString target;
-        FileOperation::CopyOutcome outcome = FileOperation::CopyFailed;
-        for (int n = 1;; ++n) {
-            if (!usedTargets.contains(key(fileName))) {
-                target = targetDir + fileName;
-                outcome = FileOperation::copyNoReplace(raw.filePath(), Platform::localPath(target));
-                if (outcome != FileOperation::CopyFailed || !QFileInfo::exists(Platform::localPath(target)))
-                    break;
-            }
-            fileName = name + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
-        }
-        usedTargets.insert(key(fileName));
-
+        const FileOperation::CopyOutcome outcome = copyUnderFreeName(raw, targetDir, name, usedTargets, &target);
         if (outcome == FileOperation::CopyFailed || !isOwnCopy(raw, target)) {
             message += QStringLiteral("拷贝原图照片未成功，照片名：") + raw.filePath() + QLatin1Char('\n');
             ok = false;

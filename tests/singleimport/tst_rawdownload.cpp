@@ -120,9 +120,10 @@ void TestRawDownload::download_data()
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, ".IMG_3.CR2=" + t1, "sub/IMG_4.CR2=" + t1} << "" << ""
         << QStringList{"IMG_1.CR2"} << QStringList{".IMG_3.CR2", "sub"} << false << "原图目录未删除，其中仍有：.IMG_3.CR2、sub/"
         << QStringList{} << 1;
-    QTest::newRow("no raw folder: plain copy of the photos")
+    QTest::newRow("no raw folder: plain copy of the photos, none replaced")
         << QStringList{"P-001.jpg=" + t1, "P-002.jpg="} << QStringList{"x.cr3=" + t1} << "" << ""
-        << QStringList{"P-001.jpg", "P-002.jpg"} << QStringList{"x.cr3"} << true << "" << QStringList{} << 1;
+        << QStringList{"P-001(1).jpg", "P-001.jpg", "P-002.jpg"} << QStringList{"x.cr3"} << true << ""
+        << QStringList{"P-001.jpg=mine"} << 1;
     QTest::newRow("earlier files in the local folder: other bytes kept, the same bytes are the copy")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2}
         << "DSC-003>" + t1.mid(2) + "|DSC-004>" + t2.mid(2) + "|" << ""
