@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <zint.h>
 
@@ -61,31 +60,21 @@ QImage draw(const QString &text, QString *error)
         return QImage();
     }
     const int total = modules.size() + 2 * kQuietModules;
-    const int moduleWidth = qMax(1, kLabelWidth / total);
-    const int width = qMax(kLabelWidth, total * moduleWidth);
-    const int left = (width - modules.size() * moduleWidth) / 2;
+    if (total > kLabelWidth) {
+        if (error)
+            *error = QStringLiteral("%1 modules, wider than the label's %2 pixels").arg(total).arg(kLabelWidth);
+        return QImage();
+    }
+    const int moduleWidth = kLabelWidth / total;
+    const int left = (kLabelWidth - modules.size() * moduleWidth) / 2;
 
-    QImage picture(width, kBarRows, QImage::Format_RGB32);
+    QImage picture(kLabelWidth, kBarRows, QImage::Format_RGB32);
     picture.fill(Qt::white);
     QPainter painter(&picture);
     for (int i = 0; i < modules.size(); ++i)
         if (modules.at(i))
             painter.fillRect(left + i * moduleWidth, 0, moduleWidth, kBarRows, Qt::black);
     return picture;
-}
-
-bool write(const QString &text, const QString &path, QString *error)
-{
-    const QImage picture = draw(text, error);
-    if (picture.isNull())
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
 }
 
 } // namespace BarcodePicture

@@ -11,12 +11,10 @@ namespace BarcodePicture {
 constexpr int kBarRows = 74;
 constexpr int kLabelWidth = 208;
 
-// The picture of the text: white, with whole-pixel modules and a quiet zone of ten modules on each side,
-// at least kLabelWidth pixels wide so that the label draws it without scaling across. A null image, with
-// *error, when the text cannot be encoded (empty, or characters Code 128 does not hold).
+// The picture of the text: kLabelWidth pixels wide, white, with whole-pixel modules and a quiet zone of ten
+// modules on each side, so that the label draws it without scaling across. A null image, with *error, when
+// the text cannot be drawn: empty, characters Code 128 does not hold, or a symbol that with its quiet zones
+// is wider than kLabelWidth at one pixel per module (squeezed, its bars would no longer scan).
 QImage draw(const QString &text, QString *error = nullptr);
-
-// Draws the picture and saves it as PNG; false, with *error, when either fails.
-bool write(const QString &text, const QString &path, QString *error = nullptr);
 
 } // namespace BarcodePicture

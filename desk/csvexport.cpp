@@ -12,10 +12,19 @@
 namespace CsvExport {
 
 namespace {
+// A spreadsheet program takes a cell that starts with one of these for a formula.
+bool looksLikeFormula(const QString &text)
+{
+    return !text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text.at(0));
+}
+
 QString field(QString text)
 {
-    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\n'))
-        || text.contains(QLatin1Char('\r'))) {
+    const bool formula = looksLikeFormula(text);
+    if (formula)
+        text.prepend(QLatin1Char('\''));
+    if (formula || text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"'))
+        || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
         text.replace(QLatin1Char('"'), QStringLiteral("\"\""));
         return QLatin1Char('"') + text + QLatin1Char('"');
     }

@@ -30,6 +30,8 @@ DeskDialog::~DeskDialog()
 void DeskDialog::setDeskWidgets(const Widgets &widgets)
 {
     m_widgets = widgets;
+    // A desk opens ready for the scanner, whatever order its form creates its fields in.
+    m_widgets.scan->setFocus();
 }
 
 void DeskDialog::warn(const QString &text)

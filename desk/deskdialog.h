@@ -26,7 +26,8 @@ public:
     ~DeskDialog() override;
 
 protected:
-    // The desk's widgets, handed over once its form is set up.
+    // The desk's widgets, handed over once its form is set up and its window flags are set (setting them
+    // drops the focus); the scan field gets the first focus.
     struct Widgets {
         QLineEdit *scan = nullptr;    // the large scan field
         QLineEdit *number = nullptr;  // order number of the left search

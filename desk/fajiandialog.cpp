@@ -4,7 +4,6 @@
 
 #include "barcodepicture.h"
 #include "csvexport.h"
-#include "fileoperation.h"
 #include "globals.h"
 #include "imageoperation.h"
 #include "labelprinter.h"
@@ -13,8 +12,6 @@
 
 #include <QComboBox>
 #include <QDebug>
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QKeyEvent>
@@ -59,8 +56,8 @@ FaJianDialog::FaJianDialog(QWidget *parent)
     : DeskDialog(parent), ui(new Ui::FaJianDialog)
 {
     ui->setupUi(this);
-    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
     initUi();
+    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
 }
 
 FaJianDialog::~FaJianDialog()
@@ -127,7 +124,7 @@ void FaJianDialog::on_pushButton_2_clicked()
 {
     const QString keyword = ui->lineEdit_orderid2->text().trimmed();
     leftList.clear();
-    rightListByRow.clear();
+    productsByOrderId.clear();
     rightList.clear();
     const int index = ui->comboBox->currentIndex();
     if (index < 0 || index > 6)
@@ -221,7 +218,7 @@ void FaJianDialog::queryCallBack(QNetworkReply *reply)
     }
     for (const QJsonValue &value : orders)
         appendUnlisted(leftList, FaJianOrderInfo::fromJson(value.toObject()), &FaJianOrderInfo::orderpayforkey);
-    rightListByRow.clear();
+    productsByOrderId.clear();
     rightList.clear();
     for (const FaJianOrderInfo &order : qAsConst(leftList))
         postQueryProducts(order.orderid);
@@ -321,7 +318,7 @@ void FaJianDialog::queryProductsCallBack(QNetworkReply *reply)
             qCDebug(lcDesk) << "products of an order no longer listed, dropped:" << orderid;
             return;
         }
-        rightListByRow.insert(orderid, goodsFromReply(obj.value(QStringLiteral("order")).toObject()));
+        productsByOrderId.insert(orderid, goodsFromReply(obj.value(QStringLiteral("order")).toObject()));
     } else if (reply->error() != QNetworkReply::NoError) {
         return;
     }
@@ -335,9 +332,9 @@ void FaJianDialog::on_tableView_left_clicked(const QModelIndex &index)
 {
     leftIndex = index;
     const int row = index.row();
-    const auto found = row >= 0 && row < leftList.size() ? rightListByRow.constFind(leftList.at(row).orderid)
-                                                         : rightListByRow.constEnd();
-    if (found == rightListByRow.constEnd()) {
+    const auto found = row >= 0 && row < leftList.size() ? productsByOrderId.constFind(leftList.at(row).orderid)
+                                                         : productsByOrderId.constEnd();
+    if (found == productsByOrderId.constEnd()) {
         qCDebug(lcDesk) << "noright";
         return;
     }
@@ -353,7 +350,7 @@ void FaJianDialog::refreshRightTable(int row)
 {
     const FaJianOrderInfo order = leftList.value(currentRow);
     ui->label_currentID->setText(QStringLiteral("当前订单号：") + order.orderpayforkey);
-    rightList = rightListByRow.value(leftList.value(row).orderid);
+    rightList = productsByOrderId.value(leftList.value(row).orderid);
     m_shownOrderId = leftList.value(row).orderid;
     qCDebug(lcDesk) << "page" << row << (rightList.isEmpty() ? QString() : rightList.first().goodname);
     if (rightList.isEmpty())
@@ -493,17 +490,13 @@ void FaJianDialog::querySendToShopCallBack(QNetworkReply *reply)
 
 // ---- labels ----------------------------------------------------------------------------------
 
-QString FaJianDialog::codeImagePath(const QString &id)
-{
-    return QDir::tempPath() + QLatin1Char('/') + normalizeFileName(id) + QStringLiteral(".png");
-}
-
 void FaJianDialog::on_pushButton_print_clicked()
 {
     const int row = shownRowOrWarn();
     if (row < 0)
         return;
     QList<CodeImageInfo> list;
+    QList<QImage> pictures;
     QStringList withoutBarcode;
     for (int k = 0; k < rightList.size(); ++k) {
         const FaJianGoodsInfo &good = rightList.at(k);
@@ -514,22 +507,24 @@ void FaJianDialog::on_pushButton_print_clicked()
         CodeImageInfo info;
         info.topLine1 = good.goodname;
         info.topLine2 = good.goodsizename;
-        info.imagePath = codeImagePath(good.id);
         info.bottomLine1 = good.id + QStringLiteral("  ") + leftList.at(row).orderpayforkey;
         info.bottomLine2 = g_SHOPNAME;
+        // Each label's bars are drawn in memory from its own id: two ids that would make one file name, or a
+        // file another user left in a shared folder, never put one product's bars on another's label.
         QString error;
-        if (!BarcodePicture::write(good.id, info.imagePath, &error)) {
-            qCWarning(lcDesk) << "barcode picture not made:" << good.id << info.imagePath << error;
-            QFile::remove(info.imagePath); // never a stale picture on the label
+        const QImage picture = BarcodePicture::draw(good.id, &error);
+        if (picture.isNull()) {
+            qCWarning(lcDesk) << "barcode not drawn, the label has no bars:" << good.id << error;
             withoutBarcode.append(good.id);
         }
         list.append(info);
+        pictures.append(picture);
     }
-    if (printCodeImages(list) && !withoutBarcode.isEmpty())
+    if (printCodeImages(list, pictures) && !withoutBarcode.isEmpty())
         warn(QStringLiteral("以下产品的条码无法生成，标签上没有条码：\n") + withoutBarcode.join(QLatin1Char('\n')));
 }
 
-bool FaJianDialog::printCodeImages(const QList<CodeImageInfo> &list)
+bool FaJianDialog::printCodeImages(const QList<CodeImageInfo> &list, const QList<QImage> &pictures)
 {
     if (list.isEmpty())
         return true;
@@ -551,7 +546,7 @@ bool FaJianDialog::printCodeImages(const QList<CodeImageInfo> &list)
     printer->setPageSize(QPageSize(QSizeF(widthMM, heightMM), QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
 
     for (int i = 0; i < list.size(); ++i) {
-        const QImage label = ImageOperation::makeBarcodeLabel(list.at(i));
+        const QImage label = ImageOperation::makeBarcodeLabel(list.at(i), pictures.value(i));
         QPainter painter;
         if (!labels.beginJob(&painter)) {
             warn(QStringLiteral("打印条码失败"));

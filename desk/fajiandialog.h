@@ -8,6 +8,7 @@
 #include "fajianrecords.h"
 
 #include <QHash>
+#include <QImage>
 #include <QList>
 #include <QModelIndex>
 #include <QString>
@@ -45,11 +46,10 @@ public:
     explicit FaJianDialog(QWidget *parent = nullptr);
     ~FaJianDialog() override;
 
-    // The barcode picture of a product: the temporary folder, "/", the id made a safe file name, ".png".
-    static QString codeImagePath(const QString &id);
-    // Prints one label per record, one print job each, on the label printer (see LabelPrinter). False,
+    // Prints one label per record, one print job each, on the label printer (see LabelPrinter); label i
+    // carries pictures[i], its barcode drawn in memory (a null picture, or none, leaves the bars out). False,
     // after telling the user, when there is no printer or a job fails.
-    bool printCodeImages(const QList<CodeImageInfo> &list);
+    bool printCodeImages(const QList<CodeImageInfo> &list, const QList<QImage> &pictures);
     // Prints an HTML text through a print dialog, on A4.
     void printHtml(const QString &html);
 
@@ -97,7 +97,7 @@ private:
     QList<FaJianOrderInfo> leftList;
     QList<FaJianGoodsInfo> rightList;
     // The product list of each listed order, by order id (a reply is placed by the order it was asked for).
-    QHash<QString, QList<FaJianGoodsInfo>> rightListByRow;
+    QHash<QString, QList<FaJianGoodsInfo>> productsByOrderId;
     QList<PrintShopInfo> printShopList;
     QList<FactoryInfo> factoryList;
     int currentRow = 0;

@@ -14,10 +14,9 @@
 #include <QStandardItemModel>
 
 namespace {
-// Each request carries what its reply needs: the table a search fills, how a registration was started
-// and which left row a double-click registers.
+// Each request carries what its reply needs: the table a search fills, and which left row a double-click
+// registers (none for a scan).
 const char *const kLeftTable = "leftTable";
-const char *const kFromScan = "fromScan";
 const char *const kLeftOrderNo = "leftOrderNo";
 
 struct SearchType {
@@ -33,8 +32,8 @@ ShangJianDialog::ShangJianDialog(QWidget *parent)
     : DeskDialog(parent), ui(new Ui::ShangJianDialog)
 {
     ui->setupUi(this);
-    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
     initUi();
+    setDeskWidgets({ui->lineEdit, ui->lineEdit_orderid, ui->lineEdit_orderid2, ui->pushButton, ui->pushButton_2});
 }
 
 ShangJianDialog::~ShangJianDialog()
@@ -86,7 +85,6 @@ void ShangJianDialog::setRightModelRow()
 
 void ShangJianDialog::scanned(const QString &code)
 {
-    fromScan = true;
     postShangJian(code);
 }
 
@@ -217,7 +215,6 @@ void ShangJianDialog::mergeIntoRight(const ShangJianRecordInfo &record)
 
 void ShangJianDialog::on_tableView_left_doubleClicked(const QModelIndex &index)
 {
-    fromScan = false;
     const int row = index.row();
     if (row < 0 || row >= leftDataList.size())
         return;
@@ -238,7 +235,6 @@ void ShangJianDialog::postShangJian(const QString &orderId, const QString &leftO
                                 .add(QStringLiteral("personid"), g_EID)
                                 .toByteArray();
     QNetworkReply *reply = post(g_url_gotodigitalid_post, body, &ShangJianDialog::queryShangjianCallBack);
-    reply->setProperty(kFromScan, fromScan);
     reply->setProperty(kLeftOrderNo, leftOrderNo);
 }
 
@@ -269,7 +265,7 @@ void ShangJianDialog::queryShangjianCallBack(QNetworkReply *reply)
     }
     restoreTypeSearchButton();
     // A scan that went through needs no box: the next scan follows at once.
-    if (code == QLatin1String("1002") || !reply->property(kFromScan).toBool())
+    if (code == QLatin1String("1002") || !leftOrderNo.isEmpty())
         notice(message);
 }
 

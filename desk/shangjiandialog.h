@@ -46,6 +46,7 @@ private:
     void queryOrderByNumber(const QString &keyword, bool left);
     void queryOrderByShangjianDate(const QString &date);
     void postDataFunc(const QByteArray &body);
+    // Registers the order; leftOrderNo names the left row a double-click registers, empty for a scan.
     void postShangJian(const QString &orderId, const QString &leftOrderNo = QString());
     void exportExcel(QWidget *parent);
     // The record takes the place of every right-table row of its order number, or is added.
@@ -53,7 +54,6 @@ private:
 
     bool leftSearch = false; // the search being posted fills the left table
     Ui::ShangJianDialog *ui;
-    bool fromScan = false; // the latest registration came from the scan field
     QStandardItemModel *leftModel = nullptr;
     QStandardItemModel *rightModel = nullptr;
     QList<ShangJianOrderInfo> leftDataList;

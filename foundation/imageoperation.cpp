@@ -322,25 +322,29 @@ QPixmap ImageOperation::getWebViewThumb(const Image &image, int size)
 
 QImage ImageOperation::makeBarcodeLabel(const CodeImageInfo &info)
 {
+    QImage code = loadImage(info.imagePath);
+    if (code.isNull() && info.imagePath.contains(QLatin1Char('\\')))
+        code = loadImage(Platform::localPath(info.imagePath));
+    if (code.isNull())
+        qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "barcode picture cannot be read:" << info.imagePath;
+    return makeBarcodeLabel(info, code);
+}
+
+QImage ImageOperation::makeBarcodeLabel(const CodeImageInfo &info, const QImage &picture)
+{
     QImage label(218, 150, QImage::Format_RGB32);
     label.fill(Qt::white);
 
     QPainter painter(&label);
     painter.setFont(QFont());
     painter.setPen(QPen(Qt::black, 2));
-    painter.drawText(QRect(5, 0, 218, 20), Qt::AlignLeft | Qt::AlignVCenter, info.topLine1);
-    painter.drawText(QRect(5, 20, 218, 20), Qt::AlignLeft | Qt::AlignVCenter, info.topLine2);
+    painter.drawText(QRect(5, 0, 218, 20), Qt::AlignLeft | Qt::AlignTop, info.topLine1);
+    painter.drawText(QRect(5, 20, 218, 20), Qt::AlignLeft | Qt::AlignTop, info.topLine2);
     painter.setPen(QPen(Qt::black, 1));
     painter.drawText(QRect(0, 110, 218, 20), Qt::AlignCenter, info.bottomLine1);
     painter.drawText(QRect(0, 130, 218, 20), Qt::AlignCenter, info.bottomLine2);
-
-    QImage code = loadImage(info.imagePath);
-    if (code.isNull() && info.imagePath.contains(QLatin1Char('\\')))
-        code = loadImage(Platform::localPath(info.imagePath));
-    if (!code.isNull())
-        painter.drawImage(QRect(5, 40, 208, 70), code, QRect(0, 0, code.width(), 74));
-    else
-        qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "barcode picture cannot be read:" << info.imagePath;
+    if (!picture.isNull())
+        painter.drawImage(QRect(5, 40, 208, 70), picture, QRect(0, 0, picture.width(), 74));
     painter.end();
     return label;
 }

@@ -41,9 +41,13 @@ public:
     static QImage webViewThumbImage(const Image &image, int size);
     static QPixmap getWebViewThumb(const Image &image, int size);
 
-    // The 218 x 150 label of one barcode: two top lines, the top 74 rows of the barcode picture scaled
-    // into 208 x 70 pixels, two bottom lines. A missing picture leaves its box white.
+    // The 218 x 150 label of one barcode: two top lines (left-aligned, at the top of their boxes), the top
+    // 74 rows of the barcode picture read from info.imagePath scaled into 208 x 70 pixels, two bottom lines.
+    // A missing picture leaves its box white.
     static QImage makeBarcodeLabel(const CodeImageInfo &info);
+    // The same label with a picture drawn in memory (info.imagePath is not read); a null picture leaves the
+    // box white.
+    static QImage makeBarcodeLabel(const CodeImageInfo &info, const QImage &picture);
 
     // The colour and width of the mark drawn on work-sheet thumbnails, and the frame of square canvases.
     static QColor markColor();

@@ -445,7 +445,8 @@ private slots:
         QCOMPARE(leftRows, !scan && code == "1" ? 0 : 1);
     }
 
-    // The export writes the right table as shown, as CSV with a byte-order mark; a failed write is reported.
+    // The export writes the right table as shown, as CSV with a byte-order mark, a cell that a spreadsheet would
+    // run as a formula behind a "'"; a failed write is reported.
     void exportAndKeys_data()
     {
         QTest::addColumn<QString>("which");
@@ -453,11 +454,12 @@ private slots:
         QTest::addColumn<QByteArray>("firstLines");
         QTest::newRow("dispatch") << "dispatch" << true
                                   << QByteArray("\xEF\xBB\xBF产品名称,尺寸,类别,数量,P数,发货日期,加急取件,备注,冲印公司,发冲印公司时间,"
-                                                "后期工厂,发后期工厂时间,打印条码\r\n\"相册, \"\"大\"\"\",,,,,2023-07-07,否,,"
+                                                "后期工厂,发后期工厂时间,打印条码\r\n\"相册, \"\"大\"\"\",,,\"'-1\",,2023-07-07,否,"
+                                                "\"'=HYPERLINK(\"\"http://x.example\"\",\"\"看\"\")\","
                                                 "请选择,,后期一厂,,是\r\n");
         QTest::newRow("receiving") << "receiving" << true
                                    << QByteArray("\xEF\xBB\xBF单号,所属门店,上件操作人,上件日期,客人姓名,选片时间,选片完成时间,"
-                                                 "选片人,样后修片师,样前对比片,加急日期,发货日期\r\nK7-1,,,,母7-父7,,,,,,2023-06-27,"
+                                                 "选片人,样后修片师,样前对比片,加急日期,发货日期\r\n007-1,,,,母7-父7,,,,,,2023-06-27,"
                                                  "2023-07-07\r\n");
         QTest::newRow("dispatch, write fails") << "dispatch" << false << QByteArray();
         QTest::newRow("receiving, write fails") << "receiving" << false << QByteArray();
@@ -469,8 +471,11 @@ private slots:
         QFETCH(QByteArray, firstLines);
         QWidget *w = desk(which);
         w->show();
-        m_server.setReply("ordergoods", goods({product("101", "相册, \"大\"", "", "后期一厂")}));
-        m_server.setHandler("order_list", [](const Request &) { return orderList({order("7", "K7")}); });
+        QJsonObject good = product("101", "相册, \"大\"", "", "后期一厂");
+        good.insert("number", "-1");
+        good.insert("descr", "=HYPERLINK(\"http://x.example\",\"看\")");
+        m_server.setReply("ordergoods", goods({good}));
+        m_server.setHandler("order_list", [](const Request &) { return orderList({order("7", "007")}); });
         if (which == "dispatch") {
             searchNumber(w, "K7");
             QVERIFY(settle(w));
@@ -479,8 +484,9 @@ private slots:
             searchByType(w, 6, "母7");
             QVERIFY(settle(w));
         }
-        // Escape, or any key but Return, never closes a desk
+        // the scan field has the first focus; Escape, or any key but Return, never closes a desk
         QApplication::setActiveWindow(w);
+        QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(w, "lineEdit"));
         QTest::keyClick(w, Qt::Key_Escape);
         QVERIFY(w->isVisible());
 
