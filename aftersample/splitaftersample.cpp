@@ -7,7 +7,8 @@
 
 #include <QCloseEvent>
 
-SplitAfterSample::SplitAfterSample(QWidget *parent) : SeparationWindow(parent), ui(new Ui_SplitAfterSample)
+SplitAfterSample::SplitAfterSample(QWidget *parent, const ShopSettings &shop)
+    : SeparationWindow(parent, shop), ui(new Ui_SplitAfterSample)
 {
     ui->setupUi(this);
     setUpOrderWindow(OrderWindowSetup());

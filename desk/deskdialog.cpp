@@ -14,7 +14,8 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 
-DeskDialog::DeskDialog(QWidget *parent) : QDialog(parent), manager(new QNetworkAccessManager(this))
+DeskDialog::DeskDialog(QWidget *parent, const ShopSettings &shop)
+    : QDialog(parent), manager(new QNetworkAccessManager(this)), m_shop(shop)
 {
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // What the dispatch and the receiving desk share: the window's one network access manager, their message
 // boxes, the Return key of their three input fields (Escape never closes a desk), the search buttons while
-// a search runs, and the date picker that fills the keyword field for the date search types.
+// a search runs, the date picker that fills the keyword field for the date search types, and the shop the
+// desk was opened for.
 
+#include "shopsettings.h"
 #include "webapi.h"
 
 #include <QDialog>
@@ -22,8 +24,11 @@ class DeskDialog : public QDialog
 {
     Q_OBJECT
 public:
-    explicit DeskDialog(QWidget *parent = nullptr);
+    DeskDialog(QWidget *parent, const ShopSettings &shop);
     ~DeskDialog() override;
+
+    // The shop the desk was opened for: every request carries its ids, whatever shop is switched to later.
+    const ShopSettings &shop() const { return m_shop; }
 
 protected:
     // The desk's widgets, handed over once its form is set up and its window flags are set (setting them
@@ -97,4 +102,5 @@ private:
 
     Widgets m_widgets;
     QPointer<CalendarPicker> m_picker;
+    const ShopSettings m_shop;
 };

@@ -52,8 +52,8 @@ const char *const kEmptyKeywordWarnings[] = {"请输入订单号", "请选择日
                                              "请选择日期",   "请输入姓名", "请输入电话"};
 } // namespace
 
-FaJianDialog::FaJianDialog(QWidget *parent)
-    : DeskDialog(parent), ui(new Ui::FaJianDialog)
+FaJianDialog::FaJianDialog(QWidget *parent, const ShopSettings &shop)
+    : DeskDialog(parent, shop), ui(new Ui::FaJianDialog)
 {
     ui->setupUi(this);
     initUi();
@@ -158,21 +158,21 @@ QByteArray FaJianDialog::buildSearchBody(int type, const QString &keyword) const
     case 2:
     case 6:
     case 7:
-        body.add(QStringLiteral("uid"), g_EID).add(QStringLiteral("shopid"), g_SHOPID);
-        body.add(QStringLiteral("superid"), g_SUPERID).add(QStringLiteral("type"), typeText);
+        body.add(QStringLiteral("uid"), shop().eid).add(QStringLiteral("shopid"), shop().shopId);
+        body.add(QStringLiteral("superid"), shop().superId).add(QStringLiteral("type"), typeText);
         body.add(type == 2 ? QStringLiteral("photodate") : QStringLiteral("orderpayforkey"), keyword);
         break;
     case 3:
     case 4:
     case 5:
         // The three day searches send the same fields; the reservation day (4) sends the user last.
-        body.add(QStringLiteral("shopid"), g_SHOPID).add(QStringLiteral("superid"), g_SUPERID);
+        body.add(QStringLiteral("shopid"), shop().shopId).add(QStringLiteral("superid"), shop().superId);
         body.add(QStringLiteral("type"), typeText);
         if (type != 4)
-            body.add(QStringLiteral("uid"), g_EID);
+            body.add(QStringLiteral("uid"), shop().eid);
         body.add(QStringLiteral("selectphotodate"), keyword);
         if (type == 4)
-            body.add(QStringLiteral("uid"), g_EID);
+            body.add(QStringLiteral("uid"), shop().eid);
         break;
     default:
         break;
@@ -188,7 +188,7 @@ void FaJianDialog::postDataFunc(const QByteArray &body)
 void FaJianDialog::postQueryOrderID(const QString &orderid)
 {
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("shopid"), shop().shopId)
                                 .add(QStringLiteral("orderid"), orderid)
                                 .toByteArray();
     post(g_url_getorderbyid, body, &FaJianDialog::queryOrderIDCallBack);
@@ -293,7 +293,7 @@ void FaJianDialog::postQueryProducts(const QString &orderid)
 {
     const QByteArray body = FormBody::withToken()
                                 .add(QStringLiteral("orderid"), orderid)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("shopid"), shop().shopId)
                                 .toByteArray();
     qCDebug(lcDesk) << "post request row is:" << getRowOfOrder(orderid);
     // The reply is placed by the order it was asked for, whatever order the replies arrive in.
@@ -459,8 +459,8 @@ void FaJianDialog::on_pushButton_submit_clicked()
         return;
     }
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("uid"), g_EID)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("uid"), shop().eid)
+                                .add(QStringLiteral("shopid"), shop().shopId)
                                 .add(QStringLiteral("orderid"), m_shownOrderId)
                                 .add(QStringLiteral("sendgoodsinfo"),
                                      QString::fromUtf8(QJsonDocument(goods).toJson(QJsonDocument::Compact)))
@@ -508,7 +508,7 @@ void FaJianDialog::on_pushButton_print_clicked()
         info.topLine1 = good.goodname;
         info.topLine2 = good.goodsizename;
         info.bottomLine1 = good.id + QStringLiteral("  ") + leftList.at(row).orderpayforkey;
-        info.bottomLine2 = g_SHOPNAME;
+        info.bottomLine2 = shop().shopName;
         // Each label's bars are drawn in memory from its own id: two ids that would make one file name, or a
         // file another user left in a shared folder, never put one product's bars on another's label.
         QString error;

@@ -43,7 +43,7 @@ public:
         RightColumnCount = 13
     };
 
-    explicit FaJianDialog(QWidget *parent = nullptr);
+    explicit FaJianDialog(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
     ~FaJianDialog() override;
 
     // Prints one label per record, one print job each, on the label printer (see LabelPrinter); label i

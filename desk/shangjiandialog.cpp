@@ -28,8 +28,8 @@ const SearchType kSearchTypes[] = {{"请输入订单号", 1}, {"请选择日期"
                                    {"请选择日期", 7},   {"请选择日期", 9}, {"请输入姓名", 2}, {"请输入电话", 3}};
 } // namespace
 
-ShangJianDialog::ShangJianDialog(QWidget *parent)
-    : DeskDialog(parent), ui(new Ui::ShangJianDialog)
+ShangJianDialog::ShangJianDialog(QWidget *parent, const ShopSettings &shop)
+    : DeskDialog(parent, shop), ui(new Ui::ShangJianDialog)
 {
     ui->setupUi(this);
     initUi();
@@ -136,13 +136,13 @@ QByteArray ShangJianDialog::buildSearchBody(int searchtype, const QString &keywo
 {
     FormBody body = FormBody::withToken();
     if (searchtype == 1) {
-        body.add(QStringLiteral("superid"), g_SUPERID).add(QStringLiteral("shopid"), g_SHOPID);
+        body.add(QStringLiteral("superid"), shop().superId).add(QStringLiteral("shopid"), shop().shopId);
         body.add(QStringLiteral("searchtype"), QStringLiteral("1")).add(QStringLiteral("keyword"), keyword);
     } else {
-        body.add(QStringLiteral("shopid"), g_SHOPID).add(QStringLiteral("searchtype"), QString::number(searchtype));
-        body.add(QStringLiteral("keyword"), keyword).add(QStringLiteral("superid"), g_SUPERID);
+        body.add(QStringLiteral("shopid"), shop().shopId).add(QStringLiteral("searchtype"), QString::number(searchtype));
+        body.add(QStringLiteral("keyword"), keyword).add(QStringLiteral("superid"), shop().superId);
     }
-    body.add(QStringLiteral("uid"), g_UID).add(QStringLiteral("eid"), g_EID).add(QStringLiteral("personid"), g_EID);
+    body.add(QStringLiteral("uid"), shop().uid).add(QStringLiteral("eid"), shop().eid).add(QStringLiteral("personid"), shop().eid);
     return body.toByteArray();
 }
 
@@ -227,12 +227,12 @@ void ShangJianDialog::on_tableView_left_doubleClicked(const QModelIndex &index)
 void ShangJianDialog::postShangJian(const QString &orderId, const QString &leftOrderNo)
 {
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("uid"), g_EID)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("uid"), shop().eid)
+                                .add(QStringLiteral("shopid"), shop().shopId)
                                 .add(QStringLiteral("order_photo_id"), orderId)
-                                .add(QStringLiteral("superid"), g_SUPERID)
-                                .add(QStringLiteral("eid"), g_EID)
-                                .add(QStringLiteral("personid"), g_EID)
+                                .add(QStringLiteral("superid"), shop().superId)
+                                .add(QStringLiteral("eid"), shop().eid)
+                                .add(QStringLiteral("personid"), shop().eid)
                                 .toByteArray();
     QNetworkReply *reply = post(g_url_gotodigitalid_post, body, &ShangJianDialog::queryShangjianCallBack);
     reply->setProperty(kLeftOrderNo, leftOrderNo);

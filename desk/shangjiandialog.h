@@ -20,7 +20,7 @@ class ShangJianDialog : public DeskDialog
 {
     Q_OBJECT
 public:
-    explicit ShangJianDialog(QWidget *parent = nullptr);
+    explicit ShangJianDialog(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
     ~ShangJianDialog() override;
 
 protected:

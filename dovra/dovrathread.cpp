@@ -83,19 +83,15 @@ void Dovrathread::stopAndWait()
     wait();
 }
 
-void Dovrathread::takeShopSwitches()
-{
-    downloadAll = g_dovraisdownloadall;
-    bigImg = g_dovrabigimg;
-}
-
-void Dovrathread::startExport(const QString &root, const QList<OrderRowInfo> &rows)
+void Dovrathread::startExport(const QString &root, const QList<OrderRowInfo> &rows, const QString &shopDownloadAll,
+                              const QString &shopBigImg)
 {
     wait(); // the previous run queues its report as its last act; let it return first
     mode = QStringLiteral("exportDovraresult");
     exportRoot = root;
     orders = rows;
-    takeShopSwitches();
+    downloadAll = shopDownloadAll;
+    bigImg = shopBigImg;
     start(QThread::InheritPriority);
 }
 

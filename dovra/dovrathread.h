@@ -42,9 +42,9 @@ public:
     QJsonArray stores;         // "stores": the stores to test; "xml": the stores to write into
     QString exportRoot;        // "exportDovraresult": the export root folder
     QList<OrderRowInfo> orders; // "exportDovraresult": the dialog's rows, ticked or not
-    // The shop's switches as they stood when the export was started (see takeShopSwitches).
-    QString downloadAll; // g_dovraisdownloadall: "0" restricted copy, "1" design data exported too
-    QString bigImg;      // g_dovrabigimg: "1" copies the order's finished photo in place of Dovra's
+    // The switches of the shop the export is for, given at its start.
+    QString downloadAll; // "dovraisdownloadall": "0" restricted copy, "1" design data exported too
+    QString bigImg;      // "dovrabigimg": "1" copies the order's finished photo in place of Dovra's
 
     std::atomic<bool> stopRequested{false};
     QString currentOrderDir; // the order being exported (worker only)
@@ -55,12 +55,10 @@ public:
     void stop();
     // stop(), then waits without a time limit until the run has returned (the owners' way to end it).
     void stopAndWait();
-    // Copies the chosen shop's two Dovra switches; the owner calls it on its own thread before a start,
-    // so that a shop switch during the run changes nothing.
-    void takeShopSwitches();
     // The export's start: waits for the end of a previous run (whose last report may have arrived
-    // already), sets the inputs and the switches and starts the thread.
-    void startExport(const QString &root, const QList<OrderRowInfo> &rows);
+    // already), sets the inputs and the shop's two Dovra switches and starts the thread.
+    void startExport(const QString &root, const QList<OrderRowInfo> &rows, const QString &shopDownloadAll,
+                     const QString &shopBigImg);
 
     // ---- the jobs, on the worker thread ----
     void checkStorePaths();

@@ -14,7 +14,8 @@ const QString kBusyTitle = QStringLiteral("通知");
 const QString kBusyText = QStringLiteral("正在分件，请稍后");
 } // namespace
 
-ExportDovraResult::ExportDovraResult(QWidget *parent) : OrderSearchWindowBase(parent), ui(new Ui_ExportDovraResult)
+ExportDovraResult::ExportDovraResult(QWidget *parent, const ShopSettings &shop)
+    : OrderSearchWindowBase(parent, shop), ui(new Ui_ExportDovraResult)
 {
     ui->setupUi(this);
     OrderWindowSetup setup;
@@ -65,7 +66,7 @@ void ExportDovraResult::startClicked()
     ui->groupBox->show();
     ui->label->show();
     ui->label->setText(QStringLiteral("开始导出Dovra结果..."));
-    dovraThread->startExport(root, m_orderList);
+    dovraThread->startExport(root, m_orderList, shop().dovraisdownloadall, shop().dovrabigimg);
 }
 
 void ExportDovraResult::slt_exportDovraResult(QJsonObject msgObjc)

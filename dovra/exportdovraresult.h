@@ -16,7 +16,7 @@ class ExportDovraResult : public OrderSearchWindowBase
 {
     Q_OBJECT
 public:
-    explicit ExportDovraResult(QWidget *parent = nullptr);
+    explicit ExportDovraResult(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
     ~ExportDovraResult() override;
 
     // The tool's name; nothing here depends on it.

@@ -175,8 +175,8 @@ QHBoxLayout *newCellLayout()
 
 } // namespace
 
-importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent)
-    : QDialog(parent, Qt::WindowFlags())
+importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent, const ShopSettings &shop)
+    : QDialog(parent, Qt::WindowFlags()), m_shop(shop)
 {
     initUi();
     setAttribute(Qt::WA_DeleteOnClose);
@@ -208,10 +208,10 @@ importOrdersPhotoDlg::~importOrdersPhotoDlg()
     delete m_orderPrefixTitle;
 }
 
-importOrdersPhotoDlg *importOrdersPhotoDlg::openFromToolWindow(QWidget *toolWindow)
+importOrdersPhotoDlg *importOrdersPhotoDlg::openFromToolWindow(QWidget *toolWindow, const ShopSettings &shop)
 {
     QStringList missing;
-    for (const QString &root : {g_picPath, g_bakPicPath}) {
+    for (const QString &root : {shop.picPath, shop.bakPicPath}) {
         if (root.trimmed().isEmpty() || !FileOperation::dirExists(root))
             missing << (root.isEmpty() ? QStringLiteral("(未设置)") : root);
     }
@@ -222,7 +222,7 @@ importOrdersPhotoDlg *importOrdersPhotoDlg::openFromToolWindow(QWidget *toolWind
                             QMessageBox::Ok);
         return nullptr;
     }
-    auto *dlg = new importOrdersPhotoDlg(nullptr);
+    auto *dlg = new importOrdersPhotoDlg(nullptr, shop);
     dlg->setWindowFlags(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     dlg->showMaximized();
     return dlg;
@@ -655,7 +655,7 @@ void importOrdersPhotoDlg::addNewOrderBtnSlot()
 {
     // One picker per window, kept above it (not modal) and closed with it; asking again brings it back.
     if (!m_picker) {
-        m_picker = new SearchOrderWindow(this);
+        m_picker = new SearchOrderWindow(this, m_shop);
         // A dialog-type window: window managers keep it above its import window (a plain window with a
         // parent is kept above it on Windows only).
         m_picker->setWindowFlags(Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
@@ -1116,12 +1116,12 @@ void importOrdersPhotoDlg::requestIsCanSelImg(int row, ImportOrderModel *model)
     if (!m_manager)
         m_manager = new QNetworkAccessManager(this);
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("shopid"), g_SHOPID)
-                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .add(QStringLiteral("shopid"), m_shop.shopId)
+                                .add(QStringLiteral("superid"), m_shop.superId)
                                 .add(QStringLiteral("order_photo_id"), model->orderPhotoId())
-                                .add(QStringLiteral("eid"), g_EID)
-                                .add(QStringLiteral("personid"), g_EID)
-                                .add(QStringLiteral("uid"), g_UID)
+                                .add(QStringLiteral("eid"), m_shop.eid)
+                                .add(QStringLiteral("personid"), m_shop.eid)
+                                .add(QStringLiteral("uid"), m_shop.uid)
                                 .toByteArray();
     QNetworkReply *reply = postForm(m_manager, g_url_order_isrole12finish, body);
     // Several checks may be out at once: each answer goes to the order it was asked for.
@@ -1464,10 +1464,10 @@ void importOrdersPhotoDlg::updataVideoList(ImportOrderModel *model, QString file
     form.add(QStringLiteral("timestamp"), QString::number(QDateTime::currentMSecsSinceEpoch()))
         .add(QStringLiteral("videopaths"), filePaths)
         .add(QStringLiteral("videofiles"), fileNames)
-        .add(QStringLiteral("shopid"), g_SHOPID)
+        .add(QStringLiteral("shopid"), m_shop.shopId)
         .add(QStringLiteral("order_photo_id"), model->orderPhotoId())
-        .add(QStringLiteral("superid"), g_SUPERID)
-        .add(QStringLiteral("eid"), g_EID)
+        .add(QStringLiteral("superid"), m_shop.superId)
+        .add(QStringLiteral("eid"), m_shop.eid)
         .add(QStringLiteral("token"), g_apiToken);
     if (m_importType == ImportTrialVideos)
         form.add(QStringLiteral("typeid"), QStringLiteral("3"));

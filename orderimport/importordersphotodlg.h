@@ -6,6 +6,7 @@
 #include "dovrafileinfo.h"
 #include "importrunstate.h"
 #include "importtype.h"
+#include "shopsettings.h"
 
 #include <QDialog>
 #include <QJsonObject>
@@ -38,13 +39,16 @@ class importOrdersPhotoDlg : public QDialog
 public:
     using ImportTypeEnum = ::ImportTypeEnum;
 
-    explicit importOrdersPhotoDlg(QWidget *parent = nullptr);
+    // The window works for the shop it was opened for (with no shop given: the one the program-wide values
+    // hold then); its picker, checks, runs and reports take that shop's ids and switches.
+    explicit importOrdersPhotoDlg(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
     ~importOrdersPhotoDlg() override;
 
-    // Opens the window the way the tool window does: only when the chosen shop's photo root and backup
-    // root exist (otherwise the user is told and nullptr returned); no parent, minimize / maximize /
+    // Opens the window for the shop the way the tool window does: only when the shop's photo root and
+    // backup root exist (otherwise the user is told and nullptr returned); no parent, minimize / maximize /
     // close hints only, maximized. toolWindow is the parent of the message box only.
-    static importOrdersPhotoDlg *openFromToolWindow(QWidget *toolWindow);
+    static importOrdersPhotoDlg *openFromToolWindow(QWidget *toolWindow, const ShopSettings &shop);
+    const ShopSettings &shop() const { return m_shop; }
 
     ImportTypeEnum importType() const { return m_importType; }
     QList<ImportOrderModel *> orders() const { return m_orderList; }
@@ -219,6 +223,7 @@ private:
 
     // The window's one order picker: a window of its own above the dialog, closed with it.
     QPointer<SearchOrderWindow> m_picker;
+    const ShopSettings m_shop;
     void pickerToFront();
 
     // The prefix edit and its label are never placed in the window; the dialog owns them itself.

@@ -171,11 +171,11 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     if (!checkBeforeRun())
         return;
 
-    // The run takes its own stop state and the shop's settings now: a shop switch or another import
-    // window during the run does not reach it.
+    // The run takes its own stop state and the switch of the window's shop: neither a shop switch nor
+    // another import window reaches it.
     setImportPathState(QStringLiteral("go"));
     m_run.stop = std::make_shared<ImportStop>();
-    m_run.yptbcp = g_yptbcp;
+    m_run.yptbcp = m_shop.yptbcp;
     m_run.active = true;
     m_run.queue.clear();
     m_run.next = 0;
@@ -219,17 +219,13 @@ void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
         m_beforeCount = folderCount(r, false);
         m_beforeBakCount = folderCount(r, true);
     }
-    g_picPath = r->picPath();
-    g_bakPicPath = r->bakPicPath();
-    g_homePicPath = r->homePicPath();
-    g_dovraServerPath = r->dovraServerPath();
-
+    // The order's own roots serve its thread; the program-wide roots stay as the tool window set them.
     auto *t = new ImportOrderThread(r, m_importType, nullptr);
     t->setRunSettings(
         {r->picPath(), r->bakPicPath(), r->homePicPath(), r->dovraServerPath(), m_run.yptbcp, m_run.stop});
     t->setObjectName(r->orderKey());
     if (m_importType != ImportDovraCopy) {
-        t->createOrderDir(g_picPath, g_bakPicPath);
+        t->createOrderDir(r->picPath(), r->bakPicPath());
         // Without an order folder nothing can start; the thread reports why and the service is not
         // told of an import that never began.
         if (!r->orderPath().isEmpty()) {
@@ -237,7 +233,7 @@ void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
             updateFinishInfo(r, QStringLiteral("0"), 0, 0);
         }
     } else {
-        t->createDovraDir(g_dovraServerPath);
+        t->createDovraDir(r->dovraServerPath());
     }
     t->setProperty("row", row);
 
@@ -525,9 +521,9 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
         .add(QStringLiteral("order_photo_id"), model->orderPhotoId())
         .add(QStringLiteral("orderpicpath"), orderPath)
         .add(QStringLiteral("orderbakpicpath"), bakPath)
-        .add(QStringLiteral("superid"), g_SUPERID)
-        .add(QStringLiteral("eid"), g_EID)
-        .add(QStringLiteral("shopid"), g_SHOPID)
+        .add(QStringLiteral("superid"), m_shop.superId)
+        .add(QStringLiteral("eid"), m_shop.eid)
+        .add(QStringLiteral("shopid"), m_shop.shopId)
         .add(QStringLiteral("timestamp"), QString::number(QDateTime::currentMSecsSinceEpoch()));
     if (video) {
         const QString folder = folderOf(orderPath)
@@ -678,9 +674,9 @@ void importOrdersPhotoDlg::updateDovraInfo(ImportOrderModel *model, QString picP
     body.add(QStringLiteral("token"), kDovraToken)
         .add(QStringLiteral("orderphotoid"), model->orderPhotoId())
         .add(QStringLiteral("dovrapath"), picPath)
-        .add(QStringLiteral("superid"), g_SUPERID)
-        .add(QStringLiteral("eid"), g_EID)
-        .add(QStringLiteral("shopid"), g_SHOPID);
+        .add(QStringLiteral("superid"), m_shop.superId)
+        .add(QStringLiteral("eid"), m_shop.eid)
+        .add(QStringLiteral("shopid"), m_shop.shopId);
     HttpRequest *request = HttpRequest::startNetRequest(g_url_savedovrapath, body.toByteArray(), true);
     request->setProperty(kRunProperty, m_run.active ? m_run.number : 0);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadDovraInfoJson(QJsonObject)));

@@ -36,8 +36,8 @@ const int kSearchType[] = {1, 4, 5, 6, 7, 9, 2, 3};
 
 } // namespace
 
-SearchOrderWindow::SearchOrderWindow(QWidget *parent)
-    : QDialog(parent), ui(new Ui_SearchOrderWindow)
+SearchOrderWindow::SearchOrderWindow(QWidget *parent, const ShopSettings &shop)
+    : QDialog(parent), ui(new Ui_SearchOrderWindow), m_shop(shop)
 {
     ui->setupUi(this);
     // A modeless window of its own: nobody holds it, so it goes when it is closed.
@@ -166,10 +166,10 @@ void SearchOrderWindow::searchByType(int kind, const QString &keyword)
     if (kind < ByOrderNumber || kind > ByPhone)
         return;
     FormBody body = FormBody::withToken();
-    body.add(QStringLiteral("shopid"), g_SHOPID)
+    body.add(QStringLiteral("shopid"), m_shop.shopId)
         .add(QStringLiteral("searchtype"), QString::number(kSearchType[kind]))
         .add(QStringLiteral("keyword"), keyword)
-        .add(QStringLiteral("superid"), g_SUPERID);
+        .add(QStringLiteral("superid"), m_shop.superId);
 
     const QString uid = QStringLiteral("uid");
     const QString eid = QStringLiteral("eid");
@@ -196,7 +196,7 @@ void SearchOrderWindow::searchByType(int kind, const QString &keyword)
         return;
     }
     for (const QString &key : tail)
-        body.add(key, key == uid ? g_UID : g_EID); // the employee id goes as both "eid" and "personid"
+        body.add(key, key == uid ? m_shop.uid : m_shop.eid); // the employee id goes as both "eid" and "personid"
 
     QByteArray bytes = body.toByteArray();
     postDataFunc(bytes);

@@ -8,6 +8,8 @@
 // when a later search replaces them or when the picker goes. If the receiver deletes a record it was
 // given, handing that row over again gives a fresh record of the same order.
 
+#include "shopsettings.h"
+
 #include <QDialog>
 #include <QJsonObject>
 #include <QList>
@@ -27,7 +29,9 @@ class SearchOrderWindow : public QDialog
 {
     Q_OBJECT
 public:
-    explicit SearchOrderWindow(QWidget *parent = nullptr);
+    // Searches the orders of the shop (with no shop given: the one the program-wide values hold then).
+    explicit SearchOrderWindow(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    const ShopSettings &shop() const { return m_shop; }
     ~SearchOrderWindow() override;
 
     // The records of the last search that returned orders; table row r (r >= 1) shows element r - 1.
@@ -89,6 +93,7 @@ private:
     Ui_SearchOrderWindow *ui = nullptr;
     QStandardItemModel *m_model = nullptr;
     QNetworkAccessManager *m_manager = nullptr;
+    const ShopSettings m_shop;
 
     QList<QJsonObject> m_orderJson;                 // the order object behind each listed record
     QList<QPointer<ImportOrderModel>> m_guards;     // notices records a receiver has deleted

@@ -17,10 +17,10 @@ namespace {
 int s_timeLimitMs = 15000;
 } // namespace
 
-QString BarcodeDownload::barcodeUrl(const QString &orderPhotoId)
+QString BarcodeDownload::barcodeUrl(const QString &orderPhotoId, const ShopSettings &shop)
 {
     return g_url_getbarcodegen + QStringLiteral("&order_photo_id=") + orderPhotoId + QStringLiteral("&shopid=")
-           + g_SHOPID + QStringLiteral("&superid=") + g_SUPERID + QStringLiteral("&token=") + g_apiToken;
+           + shop.shopId + QStringLiteral("&superid=") + shop.superId + QStringLiteral("&token=") + g_apiToken;
 }
 
 void BarcodeDownload::setTimeLimitMs(int ms)

@@ -7,6 +7,8 @@
 // page, a reply cut off or one that takes longer than the time limit leaves no "条形码.jpg" (an earlier
 // one stays as it was). The sheet is printed only after finished().
 
+#include "shopsettings.h"
+
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
@@ -20,8 +22,9 @@ class BarcodeDownload : public QObject
 {
     Q_OBJECT
 public:
-    // The URL of an order's barcode: g_url_getbarcodegen with the order, shop, company and API token.
-    static QString barcodeUrl(const QString &orderPhotoId);
+    // The URL of an order's barcode: g_url_getbarcodegen with the order, the shop's id and company id and
+    // the API token.
+    static QString barcodeUrl(const QString &orderPhotoId, const ShopSettings &shop);
     // How long a download may take before it counts as failed; tests shorten it.
     static void setTimeLimitMs(int ms);
 

@@ -6,7 +6,8 @@
 #include "webapi.h"
 
 
-BatchDeleteOrder::BatchDeleteOrder(QWidget *parent) : OrderSearchWindowBase(parent), ui(new Ui_BatchDeleteOrder)
+BatchDeleteOrder::BatchDeleteOrder(QWidget *parent, const ShopSettings &shop)
+    : OrderSearchWindowBase(parent, shop), ui(new Ui_BatchDeleteOrder)
 {
     ui->setupUi(this);
     OrderWindowSetup setup;
@@ -26,11 +27,11 @@ bool BatchDeleteOrder::searchRequest(SearchRequest *request)
     const QString format = QStringLiteral("yyyy-MM-dd");
     request->url = g_url_order_list2;
     request->body = FormBody::withToken()
-                        .add(QStringLiteral("shopid"), g_SHOPID)
-                        .add(QStringLiteral("eid"), g_EID)
-                        .add(QStringLiteral("personid"), g_EID)
-                        .add(QStringLiteral("uid"), g_UID)
-                        .add(QStringLiteral("superid"), g_SUPERID)
+                        .add(QStringLiteral("shopid"), shop().shopId)
+                        .add(QStringLiteral("eid"), shop().eid)
+                        .add(QStringLiteral("personid"), shop().eid)
+                        .add(QStringLiteral("uid"), shop().uid)
+                        .add(QStringLiteral("superid"), shop().superId)
                         .add(QStringLiteral("starttime"), ui->calendar->selectedDate().toString(format))
                         .add(QStringLiteral("endtime"), ui->calendar_2->selectedDate().toString(format))
                         .toByteArray();

@@ -1,7 +1,8 @@
 #pragma once
 // The batch deletion tool "批量删除": searches the orders closed between two dates, lists them in the
 // 14-column order table and deletes the photo folders of the ticked ones at once (OrderDeleteBatch).
-// No search type, keyword, store filter or save folder.
+// No search type, keyword, store filter or save folder. It searches and deletes for the shop it was
+// opened for (whose deletion right the tool window confirmed) alone.
 
 #include "ordersearchwindowbase.h"
 
@@ -11,7 +12,7 @@ class BatchDeleteOrder : public OrderSearchWindowBase
 {
     Q_OBJECT
 public:
-    explicit BatchDeleteOrder(QWidget *parent = nullptr);
+    explicit BatchDeleteOrder(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
     ~BatchDeleteOrder() override;
 
 protected:

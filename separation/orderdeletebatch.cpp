@@ -16,9 +16,12 @@
 
 #include <memory>
 
-OrderDeleteBatch::OrderDeleteBatch(const QList<OrderRowInfo> &rows)
-    : m_rows(rows), m_manager(new QNetworkAccessManager(this))
+OrderDeleteBatch::OrderDeleteBatch(const QList<OrderRowInfo> &rows, const ShopSettings &shop)
+    : m_rows(rows), m_shop(shop), m_manager(new QNetworkAccessManager(this))
 {
+    m_settings.picPath = shop.picPath;
+    m_settings.bakPicPath = shop.bakPicPath;
+    m_settings.homePicPath = shop.homePicPath;
 }
 
 OrderDeleteBatch::~OrderDeleteBatch() = default;
@@ -56,7 +59,6 @@ void OrderDeleteBatch::start()
     if (m_started)
         return;
     m_started = true;
-    m_settings = ImportOrderThread::RunSettings::fromGlobals();
     const auto selection = std::make_shared<Selection>();
     QThread *picker = QThread::create(
         [selection, rows = m_rows, roots = m_settings.storageRoots()] { *selection = select(rows, roots); });
@@ -151,11 +153,11 @@ void OrderDeleteBatch::submitDeleteMessage(const QString &orderId, const QString
 {
     // The folder as the web service named it.
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("shopid"), g_SHOPID)
-                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .add(QStringLiteral("shopid"), m_shop.shopId)
+                                .add(QStringLiteral("superid"), m_shop.superId)
                                 .add(QStringLiteral("orderphotoid"), orderId)
                                 .add(QStringLiteral("path"), dir)
-                                .add(QStringLiteral("MANAGER_ID"), g_EID)
+                                .add(QStringLiteral("MANAGER_ID"), m_shop.eid)
                                 .toByteArray();
     qCDebug(lcSeparation) << "url_submit_delete_log" << g_url_order_photo_del;
     qCDebug(lcSeparation) << "postData" << maskSecrets(body);

@@ -10,8 +10,9 @@
 // ended, with one box: "订单照片删除成功" when every picked folder went, otherwise the rows whose
 // folders were refused or not deleted.
 //
-// The storage roots every check of the batch compares with are taken once, in start() on the GUI
-// thread: a shop switch during the batch changes nothing for it.
+// The batch works for the shop of the window that started it: the storage roots every check compares
+// with and the ids of every log entry come from that window's copy of the shop's settings, so neither a
+// shop switch during the batch nor one before it reaches it.
 //
 // The batch belongs to no window and deletes itself once it has ended and its log replies are in, so a
 // window closed meanwhile takes nothing with it and the folders deleted afterwards are still logged.
@@ -19,6 +20,7 @@
 
 #include "importorderthread.h"
 #include "orderrecords.h"
+#include "shopsettings.h"
 
 #include <QList>
 #include <QObject>
@@ -33,12 +35,11 @@ class OrderDeleteBatch : public QObject
 public:
     static constexpr int kMaxThreads = 4;
 
-    // rows: the ticked rows, in table order.
-    explicit OrderDeleteBatch(const QList<OrderRowInfo> &rows);
+    // rows: the ticked rows, in table order; shop: the settings of the shop the window deletes for.
+    OrderDeleteBatch(const QList<OrderRowInfo> &rows, const ShopSettings &shop);
     ~OrderDeleteBatch() override;
 
-    // Takes the storage roots, picks the folders and starts deleting them; only the first call does
-    // anything. GUI thread only.
+    // Picks the folders and starts deleting them; only the first call does anything. GUI thread only.
     void start();
 
     // The most deletion threads that ran at the same time.
@@ -77,7 +78,8 @@ private:
     void releaseWhenDone();
 
     QList<OrderRowInfo> m_rows;
-    ImportOrderThread::RunSettings m_settings; // taken in start(), handed to every deletion thread
+    ShopSettings m_shop;
+    ImportOrderThread::RunSettings m_settings; // the shop's roots, handed to every deletion thread
     QList<Pick> m_picks;
     QList<OrderRowInfo> m_refused;
     QNetworkAccessManager *m_manager = nullptr;

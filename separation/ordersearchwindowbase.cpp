@@ -153,23 +153,24 @@ QStringList deleteSearchLabels()
             QStringLiteral("姓名"),     QStringLiteral("电话")};
 }
 
-QByteArray orderSearchBody(const OrderSearchType &type, const QString &keyword, const QString &storesIds)
+QByteArray orderSearchBody(const OrderSearchType &type, const QString &keyword, const QString &storesIds,
+                           const ShopSettings &shop)
 {
     FormBody body = FormBody::withToken();
     for (const QString &field : type.fields) {
         QString value;
         if (field == QLatin1String("eid") || field == QLatin1String("personid"))
-            value = g_EID;
+            value = shop.eid;
         else if (field == QLatin1String("shopid"))
-            value = g_SHOPID;
+            value = shop.shopId;
         else if (field == QLatin1String("searchtype"))
             value = QString::number(type.searchType);
         else if (field == QLatin1String("superid"))
-            value = g_SUPERID;
+            value = shop.superId;
         else if (field == QLatin1String("keyword"))
             value = keyword;
         else if (field == QLatin1String("uid"))
-            value = g_UID;
+            value = shop.uid;
         body.add(field, value);
     }
     body.add(QStringLiteral("storesids"), storesIds);
@@ -178,8 +179,8 @@ QByteArray orderSearchBody(const OrderSearchType &type, const QString &keyword, 
 
 // ---- the window ----
 
-OrderSearchWindowBase::OrderSearchWindowBase(QWidget *parent)
-    : QDialog(parent), m_manager(new QNetworkAccessManager(this)), m_guard(WindowGuard::create(this))
+OrderSearchWindowBase::OrderSearchWindowBase(QWidget *parent, const ShopSettings &shop)
+    : QDialog(parent), m_manager(new QNetworkAccessManager(this)), m_shop(shop), m_guard(WindowGuard::create(this))
 {
 }
 
@@ -258,9 +259,7 @@ void OrderSearchWindowBase::setUpOrderWindow(const OrderWindowSetup &setup)
     }
 
     if (m_storeBox) {
-        // The window keeps the stores it shows: a shop switch while it is open changes neither.
-        m_storeIds = g_storeIds;
-        m_storeBox->appendItems(g_storeNames);
+        m_storeBox->appendItems(m_shop.storeNames);
         m_storeBox->setButtonText(QStringLiteral("点击选择店铺"));
         m_storeBox->activateAllItems();
     }
@@ -324,8 +323,8 @@ QString OrderSearchWindowBase::checkedStoreIds() const
         return QString();
     QStringList ids;
     for (int row : m_storeBox->checkedItems()) {
-        if (row < m_storeIds.size())
-            ids << m_storeIds.at(row);
+        if (row < m_shop.storeIds.size())
+            ids << m_shop.storeIds.at(row);
     }
     return ids.join(QLatin1Char(','));
 }
@@ -347,7 +346,7 @@ bool OrderSearchWindowBase::searchRequest(SearchRequest *request)
         }
     }
     request->url = g_url_order_list;
-    request->body = orderSearchBody(*type, keyword, checkedStoreIds());
+    request->body = orderSearchBody(*type, keyword, checkedStoreIds(), m_shop);
     return true;
 }
 
@@ -490,7 +489,7 @@ OrderDeleteBatch *OrderSearchWindowBase::startDeleteBatch()
             ticked.append(row);
     }
     // The batch outlives the window; what it reports reaches only a window still there.
-    auto *batch = new OrderDeleteBatch(ticked);
+    auto *batch = new OrderDeleteBatch(ticked, m_shop);
     m_deleteBatch = batch;
     m_startButton->setEnabled(false);
     m_progressBar->setRange(0, 0); // busy until the folders are counted

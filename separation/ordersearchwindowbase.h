@@ -13,6 +13,7 @@
 // A form without comboBox gives its own search by overriding searchRequest().
 
 #include "orderrecords.h"
+#include "shopsettings.h"
 #include "webapi.h"
 #include "windowguard.h"
 
@@ -83,10 +84,11 @@ QStringList normalSearchLabels();
 // The eight labels of the separation window's delete mode, "预约单号" first.
 QStringList deleteSearchLabels();
 
-// The "order_list" body of a search: "token", then the type's fields in its order (keyword: the value
-// given; eid and personid: g_EID; shopid, superid, uid: g_SHOPID, g_SUPERID, g_UID), then "storesids".
-// Values are percent-encoded.
-QByteArray orderSearchBody(const OrderSearchType &type, const QString &keyword, const QString &storesIds);
+// The "order_list" body of a search for the shop: "token", then the type's fields in its order (keyword:
+// the value given; eid and personid: the shop's employee id; shopid, superid, uid: the shop's ids), then
+// "storesids". Values are percent-encoded.
+QByteArray orderSearchBody(const OrderSearchType &type, const QString &keyword, const QString &storesIds,
+                           const ShopSettings &shop);
 
 // The table's style sheet while the selected row is ticked, and while it is not.
 extern const QString kTickedRowStyle;
@@ -119,6 +121,9 @@ public:
     bool runActive() const { return m_runActive; }
     // The labels in the search-type box.
     QStringList searchTypes() const { return m_searchTypes; }
+    // The shop the window was opened for. Every request, folder, switch and store of the window and of
+    // its runs comes from this copy; a later shop switch does not change it.
+    const ShopSettings &shop() const { return m_shop; }
 
 protected slots:
     void clickCancel();
@@ -134,7 +139,8 @@ protected slots:
     void on_pushButton_selectOpposite_clicked();
 
 protected:
-    explicit OrderSearchWindowBase(QWidget *parent = nullptr);
+    // A window opened with no shop given works for the shop the program-wide values hold when it opens.
+    explicit OrderSearchWindowBase(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
 
     // The common construction, right after the subclass's setupUi(this): window flags and focus, the search
     // types, the table's model, headers and settings, the buttons, the context menu, the progress widgets
@@ -160,8 +166,7 @@ protected:
     void setSearchTypes(const QStringList &labels);
     // The folder chooser of "选择路径"; a chosen folder replaces the text of pathLineEdit.
     void chooseSavePath();
-    // The ids of the ticked stores joined by ",". Row i of the store box is the i-th store of the shop
-    // the window was opened for; a later shop switch does not change them.
+    // The ids of the ticked stores joined by ",". Row i of the store box is the i-th store of shop().
     QString checkedStoreIds() const;
     // ---- runs and pool jobs ----
     // Starts a run: takes the program's separation run token and disables the search, so the rows stay
@@ -207,6 +212,7 @@ protected:
     QList<OrderRowInfo> m_orderList;
     QStandardItemModel *m_orderModel = nullptr;
     QNetworkAccessManager *m_manager = nullptr;
+    const ShopSettings m_shop;
 
     // The form's widgets, by object name (nullptr when the form has none of that name).
     QTableView *m_tableView = nullptr;
@@ -235,7 +241,6 @@ private:
     OrderRowSource m_rowSource = OrderRowSource::OrderSearch;
     QList<OrderColumn> m_columns;
     QStringList m_searchTypes;
-    QStringList m_storeIds; // the store box's rows, as the window was opened
     QAction *m_openDirAction = nullptr;
     QMenu *m_tableMenu = nullptr;
     std::shared_ptr<WindowGuard> m_guard;

@@ -11,7 +11,7 @@
 #include "platform.h"
 #include "separatethread.h"
 
-SearchOrder::SearchOrder(QWidget *parent) : SeparationWindow(parent), ui(new Ui_SearchOrder)
+SearchOrder::SearchOrder(QWidget *parent, const ShopSettings &shop) : SeparationWindow(parent, shop), ui(new Ui_SearchOrder)
 {
     ui->setupUi(this);
     setUpOrderWindow(OrderWindowSetup());
@@ -57,26 +57,26 @@ void SearchOrder::startClicked()
 
 void SearchOrder::readGoods(const QJsonObject &reply)
 {
-    const GoodsPlan plan = planGoods(reply, PickupOrder::current(), g_isshow_subproduct);
+    const GoodsPlan plan = planGoods(reply, PickupOrder::current(), shop().isshowSubproduct);
     productFolderList = plan.folders;
     g_orderGoodsList = plan.goods;
 }
 
 QString SearchOrder::workSubFolder() const
 {
-    return g_separateMode.isEmpty() ? QStringLiteral("其它/") : QString();
+    return shop().separateMode.isEmpty() ? QStringLiteral("其它/") : QString();
 }
 
 QStringList SearchOrder::workFolders() const
 {
-    if (g_separateMode.isEmpty())
-        return {g_finishedDirName, QStringLiteral("汰片"), g_markDirName};
-    return {g_finishedDirName, g_markDirName};
+    if (shop().separateMode.isEmpty())
+        return {shop().finishedDirName, QStringLiteral("汰片"), shop().markDirName};
+    return {shop().finishedDirName, shop().markDirName};
 }
 
 QStringList SearchOrder::rejectedPhotos() const
 {
-    if (g_xztp == QLatin1String("1") && g_separateMode != QStringLiteral("Orlan分件"))
+    if (shop().xztp == QLatin1String("1") && shop().separateMode != QStringLiteral("Orlan分件"))
         return listing(g_cur_orderpath + QStringLiteral("汰片/"));
     return QStringList();
 }
@@ -109,8 +109,8 @@ void SearchOrder::fenjian_delPhotoSlot_3()
         fenjian_markPhoto_3_1();
         return;
     }
-    startCopies(markPhotoList, g_cur_orderpath + QStringLiteral("marks/"), g_separateWorkDir + g_markDirName + QLatin1Char('/'),
-                SeparateThread::MarkPhotoCopy);
+    startCopies(markPhotoList, g_cur_orderpath + QStringLiteral("marks/"),
+                g_separateWorkDir + shop().markDirName + QLatin1Char('/'), SeparateThread::MarkPhotoCopy);
 }
 
 // Stage 4: the marked photos are in; the product folders are made and their photos copied.
@@ -127,7 +127,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
     planned.orderNumber = g_cur_orderpayforkey;
     isProductsDone = false;
 
-    const bool orlan = g_separateMode == QStringLiteral("Orlan分件");
+    const bool orlan = shop().separateMode == QStringLiteral("Orlan分件");
     const QString finishedDir = g_cur_orderpath + QStringLiteral("成品/");
     for (int i = 0; i < productFolderList.size(); ++i) {
         const ProductFolderInfo &e = productFolderList.at(i);
@@ -173,8 +173,10 @@ void SearchOrder::fenjian_markPhoto_3_1()
             if (orderPathUsable() && isSafePhotoName(photo)
                 && !Platform::findFileNoCase(finishedDir, photo).isEmpty()) {
                 ++m_productJobCount;
-                startJob(new SeparateThread(photo, target + photo, name, false, SeparateThread::ProductPhotoCopy,
-                                            guard()));
+                auto *job = new SeparateThread(photo, target + photo, name, false, SeparateThread::ProductPhotoCopy,
+                                               guard());
+                job->setFinishedFolder(g_separateWorkDir + shop().finishedDirName + QLatin1Char('/'));
+                startJob(job);
             } else {
                 planned.addNotExistPhoto(name + QLatin1Char(':') + photo);
             }

@@ -12,8 +12,9 @@
 //   type 6  crop information stored, finished photos re-read        fenjian_analysisPhotoInfo()
 //
 // A job takes what it reads from the program's state when it is made (on the GUI thread): the raw-copy
-// switch, the work folder's finished-photo folder, the order folder. A shop switch or the next order
-// while it waits changes nothing for it. It reports only through its window's guard, so nothing reaches
+// switch, the work folder's finished-photo folder, the order folder; a window gives the switch and the
+// finished-photo folder of its own shop in their place (setCopyRaws, setFinishedFolder). A shop switch or
+// the next order while it waits changes nothing for it. It reports only through its window's guard, so nothing reaches
 // a window that has closed. A copy that fails is added to the guard's failures (the reports stay as
 // they are).
 
@@ -55,6 +56,9 @@ public:
     // Type 1: whether the camera-raw siblings are copied too, in place of the shop's switch as it was
     // when the job was made.
     void setCopyRaws(bool on) { m_copyRaws = on; }
+    // Type 5: the work folder's finished-photo folder (ending in "/") its photo is taken from, in place
+    // of the one named when the job was made.
+    void setFinishedFolder(const QString &dir) { m_finishedDir = dir; }
 
     // The extensions of camera-raw siblings, in the order they are looked for.
     static QStringList rawExtensions();

@@ -34,25 +34,26 @@ const QString kFinishedSource = QStringLiteral("成品/");
 const QString kWorkSheetPdf = QStringLiteral("明细制作单.pdf");
 const QString kExpressSheetPdf = QStringLiteral("快递产品信息.pdf");
 
-// The body of a request about one order: "token", "order_photo_id", "shopid", "superid"; more may follow.
-FormBody orderBody(const QString &orderPhotoId)
+// The body of a request about one order of the shop: "token", "order_photo_id", "shopid", "superid"; more
+// may follow.
+FormBody orderBody(const QString &orderPhotoId, const ShopSettings &shop)
 {
     FormBody body = FormBody::withToken();
     body.add(QStringLiteral("order_photo_id"), orderPhotoId)
-        .add(QStringLiteral("shopid"), g_SHOPID)
-        .add(QStringLiteral("superid"), g_SUPERID);
+        .add(QStringLiteral("shopid"), shop.shopId)
+        .add(QStringLiteral("superid"), shop.superId);
     return body;
 }
 
 } // namespace
 
-SeparationWindow::SeparationWindow(QWidget *parent) : OrderSearchWindowBase(parent)
+SeparationWindow::SeparationWindow(QWidget *parent, const ShopSettings &shop) : OrderSearchWindowBase(parent, shop)
 {
 }
 
 QStringList SeparationWindow::workFolders() const
 {
-    return {g_finishedDirName};
+    return {shop().finishedDirName};
 }
 
 bool SeparationWindow::orderPathUsable()
@@ -145,8 +146,8 @@ bool SeparationWindow::startNextOrder()
 
 void SeparationWindow::postQueryProducts(const QString &orderPhotoId)
 {
-    FormBody body = orderBody(orderPhotoId);
-    body.add(QStringLiteral("personid"), g_EID).add(QStringLiteral("uid"), g_UID);
+    FormBody body = orderBody(orderPhotoId, shop());
+    body.add(QStringLiteral("personid"), shop().eid).add(QStringLiteral("uid"), shop().uid);
     if (m_rules.goodsIsQu)
         body.add(QStringLiteral("is_qu"), QStringLiteral("1"));
     postRequest("query product", g_url_ordergoods20230521, body.toByteArray(),
@@ -296,8 +297,8 @@ void SeparationWindow::fenjian_photoIsFileSlot_1(int num)
         fenjian_finalPhotoSlot_2();
         return;
     }
-    startCopies(finalPhotoList, g_cur_orderpath + kFinishedSource, g_separateWorkDir + g_finishedDirName + QLatin1Char('/'),
-                SeparateThread::FinalPhotoCopy);
+    startCopies(finalPhotoList, g_cur_orderpath + kFinishedSource,
+                g_separateWorkDir + shop().finishedDirName + QLatin1Char('/'), SeparateThread::FinalPhotoCopy);
 }
 
 void SeparationWindow::startCopies(const QStringList &names, const QString &from, const QString &to,
@@ -307,8 +308,8 @@ void SeparationWindow::startCopies(const QStringList &names, const QString &from
         if (type == SeparateThread::FinalPhotoCopy)
             qCDebug(lcSeparation) << "test=" << from + name << "-to==" << to + name;
         auto *job = new SeparateThread(from + name, to + name, true, type, guard());
-        if (type == SeparateThread::FinalPhotoCopy && m_rules.copyRaws)
-            job->setCopyRaws(true);
+        if (type == SeparateThread::FinalPhotoCopy)
+            job->setCopyRaws(m_rules.copyRaws || shop().sjfjxz == QLatin1String("1"));
         startJob(job);
     }
 }
@@ -405,13 +406,13 @@ void SeparationWindow::prepareSheetAndBarcode()
         if (m_sheetBuilt)
             writeSheetPdfs();
     });
-    m_barcode->start(BarcodeDownload::barcodeUrl(g_cur_order_photo_id), barPath, m_rules.hideBarcode);
+    m_barcode->start(BarcodeDownload::barcodeUrl(g_cur_order_photo_id, shop()), barPath, m_rules.hideBarcode);
     getPicInfo();
 }
 
 void SeparationWindow::getPicInfo()
 {
-    postRequest("getPicInfo", g_url_getorderpic, orderBody(g_cur_order_photo_id).toByteArray(),
+    postRequest("getPicInfo", g_url_getorderpic, orderBody(g_cur_order_photo_id, shop()).toByteArray(),
                 &SeparationWindow::queryPicInfoCallBack);
 }
 
@@ -444,8 +445,8 @@ void SeparationWindow::onFinishSaveThumb()
 
 void SeparationWindow::postQueryOrderInfo()
 {
-    FormBody body = orderBody(g_cur_order_photo_id);
-    body.add(QStringLiteral("eid"), g_EID).add(QStringLiteral("uid"), g_UID).add(QStringLiteral("personid"), g_EID);
+    FormBody body = orderBody(g_cur_order_photo_id, shop());
+    body.add(QStringLiteral("eid"), shop().eid).add(QStringLiteral("uid"), shop().uid).add(QStringLiteral("personid"), shop().eid);
     postRequest("postOrder", g_url_orderdetail, body.toByteArray(), &SeparationWindow::queryOrderInfoCallBack);
 }
 

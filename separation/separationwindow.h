@@ -46,12 +46,13 @@ protected slots:
     void onFinishSeparateImage();
 
 protected:
-    explicit SeparationWindow(QWidget *parent = nullptr);
+    SeparationWindow(QWidget *parent, const ShopSettings &shop);
 
     struct SeparationRules {
         bool goodsIsQu = true;      // the goods request ends with "&is_qu=1"
         bool listDotEntries = true; // the listing of "成品/" holds "." and ".." (each gets a copy job)
         bool copyRaws = false;      // finished copies take their camera-raw siblings whatever the shop says
+                                    // (otherwise as the shop's raw-copy switch says)
         bool hideBarcode = false;   // "条形码.jpg" is hidden even when it is new
         WorkSheetKind sheetKind = WorkSheetKind::Separation;
     };

@@ -9,6 +9,7 @@
 #include "namedwindows.h"
 #include "platformshell.h"
 #include "selecttool.h"
+#include "shopswitch.h"
 #include "webapi.h"
 
 #include <QDebug>
@@ -234,9 +235,7 @@ void Login::loginCallBack(QNetworkReply *reply)
         qCWarning(lcShell) << "the login could not be remembered";
 
     if (!m_startWindow.isEmpty()) {
-        // The window works with the shop the login chose; a window that refuses keeps the login open.
-        if (NamedWindows::open(m_startWindow))
-            accept();
+        openStartWindow({data.shopName, data.shopId});
         return;
     }
 
@@ -245,6 +244,24 @@ void Login::loginCallBack(QNetworkReply *reply)
     tool->show();
     m_toolWindow = tool;
     accept();
+}
+
+void Login::openStartWindow(const ShopEntry &shop)
+{
+    // The window works for the shop the login chose, with that shop's settings from its switch, as the
+    // tool window opens its tools. A failed switch or a window that refuses keeps the login open.
+    if (!m_shopSwitch) {
+        m_shopSwitch = new ShopSwitch(this);
+        connect(m_shopSwitch, &ShopSwitch::failed, this, [this] { setBusy(false); });
+        connect(m_shopSwitch, &ShopSwitch::switched, this, [this](const ShopSettings &settings) {
+            setBusy(false);
+            settings.store();
+            if (NamedWindows::open(m_startWindow, settings))
+                accept();
+        });
+    }
+    setBusy(true);
+    m_shopSwitch->post(shop);
 }
 
 void Login::setBusy(bool busy)

@@ -12,6 +12,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class SelectTool;
+class ShopSwitch;
 
 namespace Ui {
 class Login;
@@ -55,7 +56,8 @@ public:
     void checkForUpdate();
     // The tool window opened by the last successful login.
     SelectTool *toolWindow() const;
-    // A successful login opens this named window (NamedWindows) instead of the tool window.
+    // A successful login switches to the login's shop and opens this named window (NamedWindows) with the
+    // shop's settings instead of the tool window.
     void setStartWindow(const QString &name);
 
 private slots:
@@ -66,10 +68,12 @@ private slots:
 private:
     void setBusy(bool busy);
     void warn(const QString &text);
+    void openStartWindow(const ShopEntry &shop);
 
     Ui::Login *ui;
     QNetworkAccessManager *m_manager;
     QPointer<SelectTool> m_toolWindow;
+    ShopSwitch *m_shopSwitch = nullptr; // the switch before the named window opens
     QString m_startWindow;
     bool m_busy = false;
     bool m_updateAsked = false;

@@ -47,12 +47,12 @@ QList<NamedWindow> all()
     return table();
 }
 
-QWidget *open(const QString &name)
+QWidget *open(const QString &name, const ShopSettings &shop)
 {
     const NamedWindow *entry = find(name);
     if (!entry || !entry->create)
         return nullptr;
-    return openToolWindow(entry->create());
+    return openToolWindow(entry->create(shop));
 }
 
 } // namespace NamedWindows

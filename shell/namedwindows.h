@@ -1,7 +1,9 @@
 #pragma once
 // Windows that the tool window offers no button for (the dispatch and receiving desk, ...). They open by
-// name with "tessaly --window <name>" once the login has succeeded, instead of the tool window. Each such
-// window adds one entry to the table in windowtable.cpp.
+// name with "tessaly --window <name>" once the login has succeeded and switched to the login's shop,
+// instead of the tool window. Each such window adds one entry to the table in windowtable.cpp.
+
+#include "shopsettings.h"
 
 #include <QList>
 #include <QString>
@@ -14,8 +16,9 @@ class QWidget;
 struct NamedWindow {
     QString name;  // the name given to --window, e.g. "dispatch"
     QString title; // what --help says about it
-    // Creates the window with no parent (nullptr when it refuses to open, having told the user why).
-    std::function<QWidget *()> create;
+    // Creates the window with no parent for the shop of the settings, which the window keeps (nullptr when
+    // it refuses to open, having told the user why).
+    std::function<QWidget *(const ShopSettings &shop)> create;
 };
 
 namespace NamedWindows {
@@ -26,9 +29,9 @@ void clear();
 const NamedWindow *find(const QString &name);
 QList<NamedWindow> all();
 
-// Creates the named window, lets it delete itself when closed and shows it maximized.
+// Creates the named window for the shop, lets it delete itself when closed and shows it maximized.
 // nullptr when the name is unknown or the window refused to open.
-QWidget *open(const QString &name);
+QWidget *open(const QString &name, const ShopSettings &shop);
 
 } // namespace NamedWindows
 

@@ -6,6 +6,7 @@
 #include "dovrathread.h"
 #include "globals.h"
 #include "msgbox.h"
+#include "shopswitch.h"
 #include "toolregistry.h"
 #include "webapi.h"
 
@@ -34,7 +35,7 @@ const ToolRadio kRadios[] = {
 
 SelectTool::SelectTool(const QList<ShopEntry> &shops, QWidget *parent)
     : QWidget(parent), ui(new Ui::SelectTool), m_tools(new QButtonGroup(this)),
-      m_manager(new QNetworkAccessManager(this)), m_shops(shops)
+      m_manager(new QNetworkAccessManager(this)), m_shopSwitch(new ShopSwitch(this)), m_shops(shops)
 {
     ui->setupUi(this);
     if (!QCoreApplication::applicationName().isEmpty())
@@ -68,6 +69,8 @@ SelectTool::SelectTool(const QList<ShopEntry> &shops, QWidget *parent)
             break;
         }
     connect(ui->pb_synctodovra, &QPushButton::clicked, this, &SelectTool::req_syncToDovraPath);
+    connect(m_shopSwitch, &ShopSwitch::switched, this, &SelectTool::shopSwitched);
+    connect(m_shopSwitch, &ShopSwitch::failed, this, [this] { setBusy(false); });
 }
 
 SelectTool::~SelectTool()
@@ -106,99 +109,28 @@ void SelectTool::on_pb_start_clicked()
         return;
     }
     m_pendingTool = tool;
-    m_pendingShop = shop;
-    const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("uid"), g_UID)
-                                .add(QStringLiteral("shopid"), shop.id)
-                                .toByteArray();
-    qCDebug(lcShell) << "change shop url:" << g_url_changeshop << "shop:" << shop.id;
     setBusy(true);
-    postForm(m_manager, g_url_changeshop, body, this, &SelectTool::changeShopCallBack);
+    m_shopSwitch->post(shop);
 }
 
-void SelectTool::changeShopCallBack(QNetworkReply *reply)
+void SelectTool::shopSwitched(const ShopSettings &settings)
 {
     setBusy(false);
-    QJsonObject obj;
-    if (!readJsonReply(reply, &obj, this, QStringLiteral("切换店铺失败：服务器返回的数据无法识别")))
-        return;
-    if (!replyOk(obj)) {
-        warn(replyMessage(obj, QStringLiteral("切换店铺失败")));
-        return;
-    }
-    const ShopSettings settings = parseShopSwitchReply(obj, m_pendingShop);
     if (m_pendingTool == ToolBatchDelete && !settings.mayDelete) {
         warn(QStringLiteral("您没有批量删除的权限！"));
         return;
     }
-    applyShopSettings(settings);
+    settings.store();
     ToolRegistry::runShopSwitchHook(this);
 
     const ToolEntry *found = ToolRegistry::find(m_pendingTool);
     if (!found || !found->open)
         return;
     const ToolEntry entry = *found; // the opener may change the table
-    QWidget *window = entry.open(this);
+    // The window gets a copy of the shop's settings and keeps it: a later switch does not reach it.
+    QWidget *window = entry.open(this, settings);
     if (window)
         qCDebug(lcShell) << "tool opened:" << entry.name;
-}
-
-SelectTool::ShopSettings SelectTool::parseShopSwitchReply(const QJsonObject &obj, const ShopEntry &chosen)
-{
-    auto str = [&obj](const char *key) { return jsonString(obj, QLatin1String(key)); };
-    auto orElse = [](const QString &value, const QString &fallback) {
-        return value.isEmpty() ? fallback : value;
-    };
-    ShopSettings s;
-    s.shopId = orElse(str("SHOPID"), chosen.id);
-    s.shopName = orElse(str("SHOPNAME"), chosen.name);
-    s.superId = orElse(str("SUPERID"), g_SUPERID);
-    s.eid = orElse(str("EID"), g_EID);
-    s.picPath = str("picpath");
-    s.bakPicPath = str("bakpicpath");
-    s.homePicPath = str("homepicpath");
-    const QJsonArray stores = obj.value(QStringLiteral("stores")).toArray();
-    for (const QJsonValue &value : stores) {
-        const QJsonObject store = value.toObject();
-        const QString id = shopIdText(store);
-        if (id.isEmpty())
-            continue; // an entry without an id cannot be searched for
-        s.storeIds.append(id);
-        s.storeNames.append(jsonString(store, QStringLiteral("name")));
-    }
-    s.isshowSubproduct = str("isshow_subproduct");
-    s.yptbcp = str("yptbcp");
-    s.xztp = str("xztp");
-    s.sjfjxz = str("sjfjxz");
-    s.dovrabigimg = str("dovrabigimg");
-    s.dovraisdownloadall = str("dovraisdownloadall");
-    s.separateMode = str("separatemode");
-    s.markDirName = orElse(str("markdirname"), QStringLiteral("标注"));
-    s.finishedDirName = orElse(str("finisheddirname"), QStringLiteral("成品"));
-    s.mayDelete = str("isdelphoto") == QLatin1String("1");
-    return s;
-}
-
-void SelectTool::applyShopSettings(const ShopSettings &s)
-{
-    g_SHOPID = s.shopId;
-    g_SHOPNAME = s.shopName;
-    g_SUPERID = s.superId;
-    g_EID = s.eid;
-    g_picPath = s.picPath;
-    g_bakPicPath = s.bakPicPath;
-    g_homePicPath = s.homePicPath;
-    g_storeIds = s.storeIds;
-    g_storeNames = s.storeNames;
-    g_isshow_subproduct = s.isshowSubproduct;
-    g_yptbcp = s.yptbcp;
-    g_xztp = s.xztp;
-    g_sjfjxz = s.sjfjxz;
-    g_dovrabigimg = s.dovrabigimg;
-    g_dovraisdownloadall = s.dovraisdownloadall;
-    g_separateMode = s.separateMode;
-    g_markDirName = s.markDirName;
-    g_finishedDirName = s.finishedDirName;
 }
 
 void SelectTool::req_syncToDovraPath()

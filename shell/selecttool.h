@@ -1,8 +1,9 @@
 #pragma once
-// The tool window: the user's shops, the tools, and the start that switches to the chosen shop,
-// keeps its settings and opens the chosen tool's window.
+// The tool window: the user's shops, the tools, and the start that switches to the chosen shop, stores
+// its settings program-wide and opens the chosen tool's window with a copy of them.
 
 #include "shopentry.h"
+#include "shopsettings.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -16,6 +17,7 @@ class Dovrathread;
 class QButtonGroup;
 class QNetworkAccessManager;
 class QNetworkReply;
+class ShopSwitch;
 
 namespace Ui {
 class SelectTool;
@@ -28,34 +30,6 @@ public:
     explicit SelectTool(const QList<ShopEntry> &shops, QWidget *parent = nullptr);
     ~SelectTool() override;
 
-    // Everything the shop-switch reply sets, read before any of it is stored.
-    struct ShopSettings {
-        QString shopId;
-        QString shopName;
-        QString superId;
-        QString eid;
-        QString picPath;
-        QString bakPicPath;
-        QString homePicPath;
-        QStringList storeIds;
-        QStringList storeNames;
-        QString isshowSubproduct;
-        QString yptbcp;
-        QString xztp;
-        QString sjfjxz;
-        QString dovrabigimg;
-        QString dovraisdownloadall;
-        QString separateMode;
-        QString markDirName;
-        QString finishedDirName;
-        bool mayDelete = false; // "isdelphoto" is "1"
-    };
-    // Reads a successful reply; values the reply lacks stay empty (the tool needing them refuses), but
-    // the shop's id and name fall back to the chosen shop, and the user's ids to the login's.
-    static ShopSettings parseShopSwitchReply(const QJsonObject &obj, const ShopEntry &chosen);
-    // Stores every setting into the program-wide state, all at once.
-    static void applyShopSettings(const ShopSettings &settings);
-
     QList<ShopEntry> shops() const { return m_shops; }
     // The shop chosen in the shop box ({} when there is none).
     ShopEntry currentShop() const;
@@ -65,7 +39,7 @@ public:
 
 private slots:
     void on_pb_start_clicked();
-    void changeShopCallBack(QNetworkReply *reply);
+    void shopSwitched(const ShopSettings &settings);
     // The Dovra sync: which stores' Dovra folders this computer reaches, then the sync dialog.
     void req_syncToDovraPath();
     void query_storesdovrapaths(QNetworkReply *reply);
@@ -78,10 +52,10 @@ private:
     Ui::SelectTool *ui;
     QButtonGroup *m_tools;
     QNetworkAccessManager *m_manager;
+    ShopSwitch *m_shopSwitch; // the shop switch before a tool opens
     QList<ShopEntry> m_shops;
     bool m_busy = false;
     int m_pendingTool = 0;
-    ShopEntry m_pendingShop;
     QString m_syncShopId;                      // the shop whose stores the running check tests
     QList<QPointer<Dovrathread>> m_storeChecks; // waited for before the window goes
 };

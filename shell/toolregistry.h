@@ -3,6 +3,8 @@
 // the object name of its radio button in the tool window and the function that opens its window.
 // A radio button without an entry stays disabled.
 
+#include "shopsettings.h"
+
 #include <QString>
 
 #include <functional>
@@ -24,8 +26,9 @@ struct ToolEntry {
     QString name;      // the tool's name as the user sees it
     // Creates and shows the tool's window once the chosen shop's settings are stored. The window has no
     // parent; the opener usually ends with openToolWindow(). Returns the window, or nullptr when the tool
-    // refused to open (having told the user why). The argument is the tool window, for message boxes only.
-    std::function<QWidget *(QWidget *toolWindow)> open;
+    // refused to open (having told the user why). toolWindow is the tool window, for message boxes only;
+    // shop is the switch's settings, which the window keeps as its own.
+    std::function<QWidget *(QWidget *toolWindow, const ShopSettings &shop)> open;
 };
 
 namespace ToolRegistry {

@@ -13,32 +13,34 @@ void registerStandardTools()
     // The batch import dialog sets delete-on-close and its window hints itself and opens only when the
     // chosen shop's storage roots exist.
     ToolRegistry::add({ToolImport, QStringLiteral("rb_dpgj"), QStringLiteral("导片工具"),
-                       [](QWidget *toolWindow) -> QWidget * {
-                           return importOrdersPhotoDlg::openFromToolWindow(toolWindow);
+                       [](QWidget *toolWindow, const ShopSettings &shop) -> QWidget * {
+                           return importOrdersPhotoDlg::openFromToolWindow(toolWindow, shop);
                        }});
     ToolRegistry::add({ToolSeparate, QStringLiteral("rb_sjfj"), QStringLiteral("设计分件"),
-                       [](QWidget *) -> QWidget * {
-                           auto *window = new SearchOrder(nullptr);
+                       [](QWidget *, const ShopSettings &shop) -> QWidget * {
+                           auto *window = new SearchOrder(nullptr, shop);
                            openToolWindow(window);
                            window->setToolName(QStringLiteral("分件管理"));
                            return window;
                        }});
     ToolRegistry::add({ToolDovra, QStringLiteral("rb_dovrafj"), QStringLiteral("Dovra分件"),
-                       [](QWidget *) -> QWidget * {
-                           auto *window = new ExportDovraResult(nullptr);
+                       [](QWidget *, const ShopSettings &shop) -> QWidget * {
+                           auto *window = new ExportDovraResult(nullptr, shop);
                            openToolWindow(window);
                            window->setToolName(QStringLiteral("Dovra分件"));
                            return window;
                        }});
     // The shop's raw-copy switch stays as the shop set it: the after-sample copies take their own.
     ToolRegistry::add({ToolAfterSample, QStringLiteral("rb_ysfj"), QStringLiteral("样后分件"),
-                       [](QWidget *) -> QWidget * {
-                           auto *window = new SplitAfterSample(nullptr);
+                       [](QWidget *, const ShopSettings &shop) -> QWidget * {
+                           auto *window = new SplitAfterSample(nullptr, shop);
                            openToolWindow(window);
                            window->setToolName(QStringLiteral("样后分件管理"));
                            return window;
                        }});
-    // Reached only once the shop switch granted the deletion right.
+    // Reached only once the shop switch granted the deletion right; the window deletes for that shop alone.
     ToolRegistry::add({ToolBatchDelete, QStringLiteral("rb_plsc"), QStringLiteral("批量删除"),
-                       [](QWidget *) -> QWidget * { return openToolWindow(new BatchDeleteOrder(nullptr)); }});
+                       [](QWidget *, const ShopSettings &shop) -> QWidget * {
+                           return openToolWindow(new BatchDeleteOrder(nullptr, shop));
+                       }});
 }

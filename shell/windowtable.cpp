@@ -7,11 +7,14 @@
 
 // One line per window that opens with "tessaly --window <name>":
 //
-//   NamedWindows::add({"name", "what it is", [] { return new SomeWindow(nullptr); }});
+//   NamedWindows::add({"name", "what it is", [](const ShopSettings &shop) { return new SomeWindow(nullptr, shop); }});
 void registerStandardWindows()
 {
-    NamedWindows::add({"dispatch", "发件管理", [] { return new FaJianDialog(nullptr); }});
-    NamedWindows::add({"receiving", "上件管理", [] { return new ShangJianDialog(nullptr); }});
-    NamedWindows::add({"single-import", "单订单导片（先选一个订单）", [] { return SingleOrder::openImportPicker(); }});
-    NamedWindows::add({"raw-download", "原图下载（先选一个订单）", [] { return SingleOrder::openRawDownloadPicker(); }});
+    NamedWindows::add({"dispatch", "发件管理", [](const ShopSettings &shop) { return new FaJianDialog(nullptr, shop); }});
+    NamedWindows::add({"receiving", "上件管理",
+                       [](const ShopSettings &shop) { return new ShangJianDialog(nullptr, shop); }});
+    NamedWindows::add({"single-import", "单订单导片（先选一个订单）",
+                       [](const ShopSettings &shop) { return SingleOrder::openImportPicker(shop); }});
+    NamedWindows::add({"raw-download", "原图下载（先选一个订单）",
+                       [](const ShopSettings &shop) { return SingleOrder::openRawDownloadPicker(shop); }});
 }

@@ -217,8 +217,8 @@ bool ImportPhotoToServer::appendNameOfPhoto(const QString &fileName, QString *ap
 
 // ---------------------------------------------------------------- window
 
-ImportPhotoToServer::ImportPhotoToServer(QWidget *parent)
-    : QMainWindow(parent), newPhotoNames(new QStringList), m_pixelBudget(kPhotoPixelBudgetMiB)
+ImportPhotoToServer::ImportPhotoToServer(QWidget *parent, const ShopSettings &shop)
+    : QMainWindow(parent), newPhotoNames(new QStringList), m_pixelBudget(kPhotoPixelBudgetMiB), m_shop(shop)
 {
     ui = new Ui_ImportPhotoToServer;
     ui->setupUi(this);
@@ -439,8 +439,8 @@ void ImportPhotoToServer::queryOrderPath()
 {
     const QByteArray body = FormBody::withToken()
                                 .add(QStringLiteral("order_photo_id"), g_cur_order_photo_id)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
-                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .add(QStringLiteral("shopid"), m_shop.shopId)
+                                .add(QStringLiteral("superid"), m_shop.superId)
                                 .toByteArray();
     m_lookupOk = false;
     QNetworkReply *reply = post(g_url_get_order_path, body, &ImportPhotoToServer::backOrderPath);
@@ -849,8 +849,8 @@ void ImportPhotoToServer::clickImportPhoto()
 void ImportPhotoToServer::queryServerPath()
 {
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("shopid"), g_SHOPID)
-                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .add(QStringLiteral("shopid"), m_shop.shopId)
+                                .add(QStringLiteral("superid"), m_shop.superId)
                                 .toByteArray();
     post(g_url_get_order_pic_path, body, &ImportPhotoToServer::backServerPath);
     qCDebug(lcSingleImport) << "server path url:" << g_url_get_order_pic_path;
@@ -875,10 +875,10 @@ void ImportPhotoToServer::backServerPath(QNetworkReply *reply)
     }
     serverPath = jsonString(obj, QStringLiteral("picpath"));
     backupPath = jsonString(obj, QStringLiteral("bakpicpath"));
-    g_homePicPath = jsonString(obj, QStringLiteral("homepicpath"));
+    m_shop.homePicPath = jsonString(obj, QStringLiteral("homepicpath"));
     qCDebug(lcSingleImport) << "服务器路径" << serverPath;
     qCDebug(lcSingleImport) << "备份服务器路径" << backupPath;
-    qCDebug(lcSingleImport) << "家居模板路径" << g_homePicPath;
+    qCDebug(lcSingleImport) << "家居模板路径" << m_shop.homePicPath;
     // "选择照片" stays open while the roots are asked for: a choice cancelled meanwhile leaves nothing to
     // import (a run without photos would never end) and no reason to make the order's folders.
     if (newPhotoNames->isEmpty()) {
@@ -1090,12 +1090,12 @@ void ImportPhotoToServer::postOrderPath(QString orderFolder, int picCount, int b
 {
     const QByteArray body = FormBody::withToken()
                                 .add(QStringLiteral("order_photo_id"), g_cur_order_photo_id)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("shopid"), m_shop.shopId)
                                 .add(QStringLiteral("orderpicpath"), orderFolder)
                                 .add(QStringLiteral("orderbakpicpath"), orderBakPath)
                                 .add(QStringLiteral("picnumber"), QString::number(picCount))
                                 .add(QStringLiteral("picbaknumber"), QString::number(bakCount))
-                                .add(QStringLiteral("MANAGER_ID"), g_EID)
+                                .add(QStringLiteral("MANAGER_ID"), m_shop.eid)
                                 .add(QStringLiteral("typeid"), typeInfo(g_importType).typeId)
                                 .toByteArray();
     post(g_url_updatepicpath, body, &ImportPhotoToServer::submitPicPath);
@@ -1115,7 +1115,7 @@ void ImportPhotoToServer::postOrderPath_2(QString orderFolder)
 {
     const QByteArray body = FormBody::withToken()
                                 .add(QStringLiteral("orderid"), g_cur_order_photo_id)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("shopid"), m_shop.shopId)
                                 .add(QStringLiteral("orderpicpath"), orderFolder)
                                 .add(QStringLiteral("orderbakpicpath"), orderBakPath)
                                 .toByteArray();
@@ -1174,9 +1174,9 @@ void ImportPhotoToServer::postPhotoDate()
     const QString date = ui->pushButton_photodate->text();
     const QByteArray body = FormBody::withToken()
                                 .add(QStringLiteral("orderid"), g_cur_order_photo_id)
-                                .add(QStringLiteral("shopid"), g_SHOPID)
+                                .add(QStringLiteral("shopid"), m_shop.shopId)
                                 .add(QStringLiteral("photodate"), date)
-                                .add(QStringLiteral("superid"), g_SUPERID)
+                                .add(QStringLiteral("superid"), m_shop.superId)
                                 .toByteArray();
     QNetworkReply *reply = post(g_url_updatephotodate, body, &ImportPhotoToServer::queryPostPhotoDate);
     reply->setProperty("photodate", date);

@@ -18,6 +18,8 @@
 // The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted a
 // new photo date.
 
+#include "shopsettings.h"
+
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QPixmap>
@@ -48,7 +50,10 @@ class ImportPhotoToServer : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit ImportPhotoToServer(QWidget *parent = nullptr);
+    // The window works for the shop (with no shop given: the one the program-wide values hold then); every
+    // request carries its ids.
+    explicit ImportPhotoToServer(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    const ShopSettings &shop() const { return m_shop; }
     ~ImportPhotoToServer() override;
 
     // ---- naming (static: the same rules wherever a name is made or read back) ----
@@ -211,6 +216,7 @@ private:
     bool m_closingRun = false;    // the window closed during the run: it ends without its box
     bool m_deleteAfterRun = false; // and the window, deleted on close, goes after it
     QSemaphore m_pixelBudget;
+    ShopSettings m_shop; // its home-template root as the storage-root reply gives it
     // Declared last: destroyed first, so no job of the window outlives what it works with.
     QThreadPool m_pool;
 };

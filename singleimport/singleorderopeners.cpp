@@ -49,9 +49,10 @@ private:
 };
 
 // A picker whose handed-over order goes to open(); the records handed over are the receiver's.
-SearchOrderWindow *picker(const std::function<QWidget *(const ImportOrderModel &, SearchOrderWindow *)> &open)
+SearchOrderWindow *picker(const ShopSettings &shop,
+                          const std::function<QWidget *(const ImportOrderModel &, SearchOrderWindow *)> &open)
 {
-    auto *window = new SearchOrderWindow;
+    auto *window = new SearchOrderWindow(nullptr, shop);
     QObject::connect(window, &SearchOrderWindow::addSelectOrderSigl, window, [window, open](QList<ImportOrderModel *> list) {
         const QList<ImportOrderModel *> records = list;
         auto release = [records] { qDeleteAll(records); };
@@ -88,10 +89,10 @@ void setCurrentOrder(const ImportOrderModel &order)
     g_cur_role2 = order.role2();
 }
 
-ImportPhotoToServer *openImportWindow(const ImportOrderModel &order, SearchOrderWindow *picker)
+ImportPhotoToServer *openImportWindow(const ImportOrderModel &order, const ShopSettings &shop, SearchOrderWindow *picker)
 {
     setCurrentOrder(order);
-    auto *window = new ImportPhotoToServer(nullptr);
+    auto *window = new ImportPhotoToServer(nullptr, shop);
     window->setAttribute(Qt::WA_DeleteOnClose);
     if (picker) {
         const QPointer<SearchOrderWindow> guard(picker);
@@ -133,16 +134,16 @@ CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, QWidget *dialo
     return window;
 }
 
-SearchOrderWindow *openImportPicker()
+SearchOrderWindow *openImportPicker(const ShopSettings &shop)
 {
-    return picker([](const ImportOrderModel &order, SearchOrderWindow *window) -> QWidget * {
-        return openImportWindow(order, window);
+    return picker(shop, [](const ImportOrderModel &order, SearchOrderWindow *window) -> QWidget * {
+        return openImportWindow(order, window->shop(), window);
     });
 }
 
-SearchOrderWindow *openRawDownloadPicker()
+SearchOrderWindow *openRawDownloadPicker(const ShopSettings &shop)
 {
-    return picker([](const ImportOrderModel &order, SearchOrderWindow *window) -> QWidget * {
+    return picker(shop, [](const ImportOrderModel &order, SearchOrderWindow *window) -> QWidget * {
         return openRawDownload(order, window);
     });
 }

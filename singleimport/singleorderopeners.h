@@ -2,6 +2,8 @@
 // How the single-order import window and the raw-file download window are opened: both start from the
 // order picker; the order handed over becomes the current order.
 
+#include "shopsettings.h"
+
 #include <QString>
 
 class ImportOrderModel;
@@ -15,17 +17,19 @@ namespace SingleOrder {
 // Makes the order the current one (the seven g_cur_* values an import window reads; the shot date as
 // yyyy-MM-dd).
 void setCurrentOrder(const ImportOrderModel &order);
-// Makes the order current and opens an import window for it, deleted when closed. With a picker, the
-// window's showSearch() shows the picker again and refreshSearchTable() repeats its search.
-ImportPhotoToServer *openImportWindow(const ImportOrderModel &order, SearchOrderWindow *picker = nullptr);
+// Makes the order current and opens an import window for it, for the shop, deleted when closed. With a
+// picker, the window's showSearch() shows the picker again and refreshSearchTable() repeats its search.
+ImportPhotoToServer *openImportWindow(const ImportOrderModel &order, const ShopSettings &shop,
+                                      SearchOrderWindow *picker = nullptr);
 
 // Raw download of the order's folder into a local folder the user chooses: nullptr (the user told why,
 // or the choice cancelled) when nothing starts. The window is deleted after its end.
 CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, QWidget *dialogParent = nullptr);
 
-// The order picker, wired to open an import window / a raw download for the one order handed over
-// (several: the user is asked for one). The picker hides while the window is open.
-SearchOrderWindow *openImportPicker();
-SearchOrderWindow *openRawDownloadPicker();
+// The order picker of the shop, wired to open an import window / a raw download for the one order handed
+// over (several: the user is asked for one). The picker hides while the window is open; the import window
+// works for the picker's shop.
+SearchOrderWindow *openImportPicker(const ShopSettings &shop = ShopSettings::current());
+SearchOrderWindow *openRawDownloadPicker(const ShopSettings &shop = ShopSettings::current());
 
 } // namespace SingleOrder

@@ -524,12 +524,9 @@ private slots:
         QList<OrderRowInfo> list;
         for (const QString &spec : rows)
             list << order(spec);
-        g_dovraisdownloadall = downloadAll;
-        g_dovrabigimg = "1";
         Receiver r;
         Dovrathread t(&r, nullptr);
-        t.startExport(root, list);
-        g_dovraisdownloadall = "changed during the run";
+        t.startExport(root, list, downloadAll, "1");
         QVERIFY(t.wait(20000));
         QCoreApplication::sendPostedEvents();
 

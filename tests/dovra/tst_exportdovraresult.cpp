@@ -148,9 +148,12 @@ private slots:
             QFile f("path_separatePhotos.dat");
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         }();
-        QVERIFY(listAndTickAll());
         g_dovraisdownloadall = switches.left(1);
         g_dovrabigimg = switches.mid(1);
+        delete m_win.data(); // a window takes the shop's switches when it opens
+        m_win = new ExportDovraResult;
+        m_win->show();
+        QVERIFY(listAndTickAll());
         start();
         QVERIFY(m_win->isSeparating());
         QVERIFY(child<QGroupBox>(m_win, "groupBox")->isVisible());

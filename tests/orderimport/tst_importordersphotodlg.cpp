@@ -404,14 +404,14 @@ private slots:
     {
         g_picPath = QString(kMissingRoot);
         g_bakPicPath = m_studio->bakRoot;
-        QCOMPARE(importOrdersPhotoDlg::openFromToolWindow(nullptr), nullptr);
+        QCOMPARE(importOrdersPhotoDlg::openFromToolWindow(nullptr, ShopSettings::current()), nullptr);
         QCOMPARE(MsgBox::lastShown().title, QString("警告"));
         QVERIFY(MsgBox::lastShown().text.contains(kMissingRoot));
         g_picPath.clear();
-        QCOMPARE(importOrdersPhotoDlg::openFromToolWindow(nullptr), nullptr);
+        QCOMPARE(importOrdersPhotoDlg::openFromToolWindow(nullptr, ShopSettings::current()), nullptr);
 
         g_picPath = m_studio->picRoot;
-        QPointer<importOrdersPhotoDlg> dlg = importOrdersPhotoDlg::openFromToolWindow(nullptr);
+        QPointer<importOrdersPhotoDlg> dlg = importOrdersPhotoDlg::openFromToolWindow(nullptr, ShopSettings::current());
         QVERIFY(dlg);
         const Qt::WindowFlags hints =
             Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;

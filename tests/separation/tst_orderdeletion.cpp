@@ -288,7 +288,7 @@ private slots:
         QStringList folders;
         QVERIFY(addOrderFolders("2024-01/02/", 12, 20, &rows, &folders));
         const QStringList before = tree(m_studio->folder);
-        auto *batch = new OrderDeleteBatch(rows);
+        auto *batch = new OrderDeleteBatch(rows, ShopSettings::current());
         int peak = -1;
         QList<int> progress;
         connect(batch, &OrderDeleteBatch::progressed, [&](int done) { progress << done; });
@@ -325,7 +325,7 @@ private slots:
             g_bakPicPath = roots.at(1);
             g_homePicPath = roots.at(2);
         };
-        auto *batch = new OrderDeleteBatch(rows);
+        auto *batch = new OrderDeleteBatch(rows, ShopSettings::current());
         bool ended = false;
         connect(batch, &OrderDeleteBatch::progressed, switchShop); // while threads delete
         connect(batch, &OrderDeleteBatch::ended, [&] { ended = true; });

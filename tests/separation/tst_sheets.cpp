@@ -554,7 +554,7 @@ private slots:
         QNetworkAccessManager manager;
         BarcodeDownload download(&manager);
         QSignalSpy finished(&download, &BarcodeDownload::finished);
-        download.start(BarcodeDownload::barcodeUrl("5001"), file);
+        download.start(BarcodeDownload::barcodeUrl("5001", ShopSettings::current()), file);
         QVERIFY(finished.wait(5000));
         QCOMPARE(finished.first().first().toBool(), ok);
         QCOMPARE(download.succeeded(), ok);

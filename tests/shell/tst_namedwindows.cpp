@@ -72,25 +72,47 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("className");
         QTest::addColumn<QString>("title");
-        QTest::newRow("dispatch") << "dispatch" << "FaJianDialog" << "发件管理";
-        QTest::newRow("receiving") << "receiving" << "ShangJianDialog" << "上件管理";
+        QTest::addColumn<QString>("employeeField"); // where the desk's number search sends the employee
+        QTest::addColumn<QString>("refusal");       // the switch's refusal ("": none)
+        QTest::newRow("dispatch") << "dispatch" << "FaJianDialog" << "发件管理" << "uid" << "";
+        QTest::newRow("receiving") << "receiving" << "ShangJianDialog" << "上件管理" << "eid" << "";
+        QTest::newRow("switch refused") << "dispatch" << "" << "" << "" << "店铺已停用";
     }
     void loginOpensTheNamedWindowInsteadOfTheToolWindow()
     {
         QFETCH(QString, name);
         QFETCH(QString, className);
         QFETCH(QString, title);
+        QFETCH(QString, employeeField);
+        QFETCH(QString, refusal);
+        m_server.clearRequests();
+        m_server.queueReply("changeshop", refusal.isEmpty() ? standin::Reply::ok({{"SUPERID", "6"}, {"EID", "2002"}})
+                                                            : standin::Reply::refused(refusal));
         Login login;
         login.setStartWindow(name);
         login.show();
         testsupport::logIn(&login, "demo", "123456");
+        QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("changeshop") == 1; }));
+        QCOMPARE(m_server.lastRequest("changeshop").field("shopid"), QString("11"));
+        if (!refusal.isEmpty()) {
+            QVERIFY(testsupport::waitForBoxes());
+            QCOMPARE(testsupport::lastBox(), "警告|" + refusal);
+            QVERIFY(login.isVisible() && testsupport::topLevels<QWidget>("FaJianDialog").isEmpty());
+            return;
+        }
         QPointer<QWidget> opened = testsupport::waitForWindow(qPrintable(className));
         QVERIFY(opened);
         QCOMPARE(opened->windowTitle(), title);
         QVERIFY(!login.isVisible());
         QVERIFY(!login.toolWindow());
         QCOMPARE(g_SHOPID, QString("11"));
-        QCOMPARE(m_server.requestCount("changeshop"), 0);
+
+        testsupport::child<QLineEdit>(opened, "lineEdit_orderid")->setText("A1203");
+        testsupport::child<QPushButton>(opened, "pushButton")->click();
+        QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("order_list") == 1; }));
+        const standin::Request search = m_server.lastRequest("order_list");
+        QCOMPARE(QStringList({search.field("shopid"), search.field("superid"), search.field(employeeField)}),
+                 QStringList({"11", "6", "2002"}));
 
         opened->close();
         QVERIFY(testsupport::waitFor([&] { return opened.isNull(); }));

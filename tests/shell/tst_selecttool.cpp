@@ -1,10 +1,14 @@
 #include "batchdeleteorder.h"
 #include "fileoperation.h"
 #include "globals.h"
+#include "importordermodel.h"
 #include "login.h"
 #include "msgbox.h"
 #include "multiselectcombobox.h"
+#include "namedwindows.h"
+#include "orderwindowtests.h"
 #include "searchorder.h"
+#include "searchorderwindow.h"
 #include "selecttool.h"
 #include "splitaftersample.h"
 #include "studiofixture.h"
@@ -61,6 +65,16 @@ private:
         m_tool->findChild<QRadioButton *>(names[tool])->setChecked(true);
     }
     void start() { m_tool->findChild<QPushButton *>("pb_start")->click(); }
+    // The switch to 月影店 as a shop whose ids, stores, roots, folder names and switches all differ from
+    // 星光店's, without the deletion right.
+    QJsonObject otherShopReply() const
+    {
+        return {{"SHOPID", "12"}, {"SHOPNAME", "月影店"}, {"SUPERID", "9"}, {"EID", "3003"},
+                {"picpath", m_roots->path("b/pic/")}, {"bakpicpath", m_roots->path("b/bak/")},
+                {"homepicpath", m_roots->path("b/home/")}, {"stores", QJsonArray{QJsonObject{{"id", "31"}, {"name", "月影一店"}}}},
+                {"yptbcp", "1"}, {"xztp", "0"}, {"sjfjxz", "1"}, {"dovrabigimg", "1"}, {"dovraisdownloadall", "1"},
+                {"separatemode", "Orlan分件"}, {"markdirname", "标记"}, {"finisheddirname", "精修"}, {"isdelphoto", "0"}};
+    }
     bool waitReplyHandled()
     {
         return testsupport::waitFor([this] { return !m_tool->isBusy(); });
@@ -69,7 +83,7 @@ private:
     // Two tools whose windows are plain widgets, recorded as they open.
     void useRecordingTools()
     {
-        auto opener = [this](QWidget *toolWindow) -> QWidget * {
+        auto opener = [this](QWidget *toolWindow, const ShopSettings &) -> QWidget * {
             ++m_openCalls;
             Q_ASSERT(toolWindow);
             QWidget *w = openToolWindow(new QWidget);
@@ -320,6 +334,131 @@ private slots:
 
         delete login;
         QDir::setCurrent(oldDir);
+    }
+
+    // A window opened for 星光店 (by the tool window, or by name after the login) keeps that shop when the
+    // tool window switches to 月影店: its searches and work carry 星光店's ids and stores, its files go into
+    // 星光店's folders under its folder names, and only the program-wide values show 月影店.
+    void windowKeepsTheShopItWasOpenedFor_data()
+    {
+        QTest::addColumn<int>("tool");            // the tool window's tool; 0: opened by name
+        QTest::addColumn<QString>("window");      // the name given to --window
+        QTest::addColumn<QString>("className");
+        QTest::addColumn<QStringList>("actions"); // what its work posts
+        QTest::addColumn<QString>("present");     // a path its work leaves ("OUT/": the save folder,
+        QTest::addColumn<QString>("absent");      // "ORDER/": A1203's folder) and one it does not
+        const QString a = "OUT/" + testsupport::today() + testsupport::kA1203Folder;
+        const QString dovra = "OUT/" + testsupport::today() + "A1203-服务次1 张小宝-李梅-张伟/选版结果/";
+        const QStringList run{"order_list", "ordergoods20230521", "getorderpic", "orderdetail", "getbarcodegen"};
+        auto row = [](const char *name, int tool, const char *window, const char *className, const QStringList &actions,
+                      const QString &present, const QString &absent) {
+            QTest::newRow(name) << tool << window << className << actions << present << absent;
+        };
+        row("separation", ToolSeparate, "", "SearchOrder", run, a + "其它/成品/IMG_0001.jpg", a + "其它/精修");
+        row("after sample", ToolAfterSample, "", "SplitAfterSample", run, a + "成品/IMG_0001.jpg", a + "精修");
+        row("Dovra export", ToolDovra, "", "ExportDovraResult", {"order_list"}, dovra + "封面.psd", dovra + "说明.txt");
+        row("batch deletion", ToolBatchDelete, "", "BatchDeleteOrder", {"order_list2", "order_photo_del"}, "", "ORDER/");
+        row("batch import", ToolImport, "", "importOrdersPhotoDlg", {"updatepicpath"}, "ORDER/成品/k.jpg", "");
+        row("single-order import", 0, "single-import", "SearchOrderWindow", {"order_list", "get_order_path"}, "", "");
+        row("dispatch", 0, "dispatch", "FaJianDialog", {"order_list", "getorderbyid"}, "", "");
+        row("receiving", 0, "receiving", "ShangJianDialog", {"order_list", "gotodigitalid_post"}, "", "");
+    }
+    void windowKeepsTheShopItWasOpenedFor()
+    {
+        QFETCH(int, tool);
+        QFETCH(QString, window);
+        QFETCH(QString, className);
+        QFETCH(QStringList, actions);
+        QFETCH(QString, present);
+        QFETCH(QString, absent);
+        QVERIFY(newServedStudio());
+        QVERIFY(QDir::setCurrent(m_roots->base()));
+        const QString out = m_roots->path("out/");
+        QVERIFY(QDir().mkpath(out));
+        const standin::SampleOrder &order = m_studio->orders.at(0);
+        std::unique_ptr<Login> login;
+        if (tool) {
+            registerStandardTools();
+            delete m_tool.data(); // a tool window that offers every tool
+            m_tool = new SelectTool({{"星光店", "11"}, {"月影店", "12"}});
+            m_tool->show();
+            choose(tool, 0);
+            start();
+        } else {
+            registerStandardWindows();
+            login.reset(new Login);
+            login->setStartWindow(window);
+            login->show();
+            testsupport::logIn(login.get(), "demo", "123456");
+        }
+        QPointer<QWidget> w = testsupport::waitForWindow(qPrintable(className));
+        useRecordingTools();
+        QVERIFY(w);
+        m_server.queueReply("changeshop", standin::Reply::ok(otherShopReply()));
+        choose(ToolSeparate, 1);
+        start();
+        QVERIFY(testsupport::waitFor([this] { return m_openCalls == 1; }));
+        m_server.clearRequests();
+
+        using testsupport::child;
+        if (auto *run = qobject_cast<SeparationWindow *>(w)) {
+            QVERIFY(testsupport::listAllOrders(w, m_server));
+            testsupport::clickRow(w, 0);
+            child<QLineEdit>(w, "pathLineEdit")->setText(out);
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([run] { return !run->isSeparating(); }, 30000));
+        } else if (w->inherits("OrderSearchWindowBase")) { // the Dovra export and the batch deletion
+            QVERIFY(w->findChild<QComboBox *>("comboBox") ? testsupport::listAllOrders(w, m_server)
+                                                           : testsupport::searchAndWait(w, m_server, actions.first()));
+            child<QPushButton>(w, "pushButton_selectAll")->click();
+            if (QLineEdit *path = w->findChild<QLineEdit *>("pathLineEdit"))
+                path->setText(out);
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitForBoxes(1, 30000));
+        } else if (w->inherits("importOrdersPhotoDlg")) {
+            auto *record = new ImportOrderModel(m_studio->orderJson(order));
+            QVERIFY(testsupport::writeJpeg(m_roots->path("k.jpg"), QSize(64, 48), 1));
+            record->setFinishedFiles({m_roots->path("k.jpg")});
+            QVERIFY(QMetaObject::invokeMethod(w, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {record})));
+            child<QPushButton>(w, "importAllBtn")->click();
+        } else if (auto *picker = qobject_cast<SearchOrderWindow *>(w)) {
+            child<QLineEdit>(w, "orderNumber")->setText(order.payForKey);
+            QVERIFY(testsupport::searchAndWait(w, m_server));
+            emit picker->addSelectOrderSigl({new ImportOrderModel(m_studio->orderJson(order))});
+        } else { // a desk: a search by number, then a scan
+            child<QLineEdit>(w, "lineEdit_orderid")->setText(order.payForKey);
+            child<QPushButton>(w, "pushButton")->click();
+            child<QLineEdit>(w, "lineEdit")->setText(order.id);
+            QApplication::setActiveWindow(w);
+            child<QLineEdit>(w, "lineEdit")->setFocus();
+            QTest::keyClick(child<QLineEdit>(w, "lineEdit"), Qt::Key_Return);
+        }
+        QVERIFY(testsupport::waitFor([&] {
+            for (const QString &action : actions)
+                if (m_server.requestCount(action) == 0)
+                    return false;
+            return w->findChildren<QNetworkReply *>().isEmpty();
+        }, 30000));
+
+        const QMap<QString, QStringList> shopA{{"shopid", {"11"}},     {"superid", {"5"}},        {"eid", {"2001"}},
+                                               {"personid", {"2001"}}, {"MANAGER_ID", {"2001"}}, {"storesids", {"11,13"}},
+                                               {"uid", {"1001", "2001"}}};
+        for (const standin::Request &r : m_server.requests())
+            for (const auto &field : r.fields + r.queryFields)
+                QVERIFY2(!shopA.contains(field.first) || shopA.value(field.first).contains(field.second),
+                         qPrintable(r.action + " " + field.first));
+        auto where = [&](QString path) { return path.replace("OUT/", out).replace("ORDER/", order.orderPath); };
+        QVERIFY2(present.isEmpty() || QFileInfo::exists(where(present)), qPrintable(present));
+        QVERIFY2(absent.isEmpty() || !QFileInfo::exists(where(absent)), qPrintable(absent));
+        QCOMPARE(QStringList({g_SHOPID, g_SUPERID, g_EID, g_picPath, g_finishedDirName, g_storeIds.join(",")}),
+                 QStringList({"12", "9", "3003", m_roots->path("b/pic/"), "精修", "31"}));
+
+        testsupport::takeReportBox();
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top != m_tool && top->isVisible())
+                top->close();
+        QTest::qWait(50);
+        delete w.data(); // a picker comes back when its import window has gone
     }
 };
 
