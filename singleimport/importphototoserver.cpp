@@ -465,7 +465,7 @@ void ImportPhotoToServer::backOrderPath(QNetworkReply *reply)
     // A relative path, a root or a storage root is no order's folder: listing, importing into it or
     // re-reading it would work on other files. The order is taken as one without a folder.
     if (!orderPath.isEmpty()) {
-        const QStringList roots = FileOperation::storageRoots() + QStringList{serverPath, backupPath};
+        const QStringList roots = m_shop.storageRoots() + QStringList{serverPath, backupPath};
         QString problem = OrderFolders::folderProblem(orderPath, QStringLiteral("订单路径"), roots);
         if (problem.isEmpty() && !orderBakPath.isEmpty())
             problem = OrderFolders::folderProblem(orderBakPath, QStringLiteral("订单备份路径"), roots);

@@ -1,7 +1,6 @@
 #include "singleorderopeners.h"
 
 #include "cr2downloadwindow.h"
-#include "fileoperation.h"
 #include "globals.h"
 #include "importordermodel.h"
 #include "importphototoserver.h"
@@ -109,7 +108,7 @@ ImportPhotoToServer *openImportWindow(const ImportOrderModel &order, const ShopS
     return window;
 }
 
-CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, QWidget *dialogParent)
+CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, const ShopSettings &shop, QWidget *dialogParent)
 {
     const QString folder = order.orderPath().trimmed();
     if (folder.isEmpty()) {
@@ -118,7 +117,7 @@ CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, QWidget *dialo
         return nullptr;
     }
     // The raws are moved out of "照片/" below it: never below a relative path, a root or a storage root.
-    const QString problem = OrderFolders::folderProblem(folder, QStringLiteral("订单路径"), FileOperation::storageRoots());
+    const QString problem = OrderFolders::folderProblem(folder, QStringLiteral("订单路径"), shop.storageRoots());
     if (!problem.isEmpty()) {
         MsgBox::information(dialogParent, QStringLiteral("警告"), problem, QMessageBox::Yes);
         return nullptr;
@@ -144,7 +143,7 @@ SearchOrderWindow *openImportPicker(const ShopSettings &shop)
 SearchOrderWindow *openRawDownloadPicker(const ShopSettings &shop)
 {
     return picker(shop, [](const ImportOrderModel &order, SearchOrderWindow *window) -> QWidget * {
-        return openRawDownload(order, window);
+        return openRawDownload(order, window->shop(), window);
     });
 }
 
