@@ -51,6 +51,7 @@ void SplitAfterSample::finalPhotosCopied()
     SeparateMessageInfo result;
     result.orderNumber = g_cur_orderpayforkey;
     result.failures = guard()->takeFailures();
+    result.unreadablePhotos = guard()->takeUnreadable();
     m_messageList.append(result);
     prepareSheetAndBarcode();
 }

@@ -391,6 +391,7 @@ void Dovrathread::copyTree(const QString &source, const QString &target, QString
         case FileOperation::AlreadyThere:
             ++count.alreadyThere;
             break;
+        case FileOperation::KeptOther:
         case FileOperation::CopyFailed:
             ++count.failed;
             qCDebug(lcDovra) << "Failed to copy file from" << from << "to" << to << why;

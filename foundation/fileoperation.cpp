@@ -11,11 +11,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QTemporaryFile>
 
-#ifdef Q_OS_LINUX
-#include <cstdio>
-#endif
 
 QString convertOrderPath(const QString &path)
 {
@@ -32,7 +28,22 @@ QString normalizeFileName(QString name)
     return name;
 }
 
+bool isFileSystemRoot(const QString &path)
+{
+    const QString raw = QDir::fromNativeSeparators(Platform::localPath(path)).trimmed();
+    if (raw.isEmpty())
+        return false;
+    static const QRegularExpression root(QStringLiteral("^(/+|[A-Za-z]:/*|//+[^/]+(/+[^/]+)?/*)$"));
+    // A share root "//host/share" is checked before cleaning too, which may fold the leading "//".
+    return root.match(raw).hasMatch() || root.match(QDir::cleanPath(raw)).hasMatch();
+}
+
 namespace {
+
+QString notOrderFolderText()
+{
+    return QStringLiteral("此路径不是订单目录");
+}
 
 // Absolute, cleaned form of a path for comparisons: "/" separators, no "." or "..", no trailing "/"
 // (but for a root), back-slashes from the web service turned into "/".
@@ -111,6 +122,18 @@ struct TreeListing {
 
 const QDir::Filters kTreeFilter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
 
+// The sub-folders every order folder the import makes holds at least one of.
+bool isOrderSubFolderName(const QString &name)
+{
+    return name == QStringLiteral("照片") || name == QStringLiteral("成品");
+}
+
+// An order folder as the import makes it: a folder holding "照片/" or "成品/".
+bool isOrderFolder(const QString &dir)
+{
+    return QFileInfo(dir + QStringLiteral("/照片")).isDir() || QFileInfo(dir + QStringLiteral("/成品")).isDir();
+}
+
 // Walks the folder tree of top (an existing folder, cleaned and absolute) with a work list; links are
 // listed, never followed. Returns the first folder below top (at any depth) that is an order folder of
 // its own: one that holds an order's "照片" or "成品" sub-folder, as the import makes them; the walk
@@ -125,7 +148,7 @@ QString walkTree(const QString &top, TreeListing *listing)
         const QFileInfoList entries = QDir(dir).entryInfoList(kTreeFilter);
         for (const QFileInfo &entry : entries) {
             const QString name = entry.fileName();
-            if (entry.isDir() && dir != top && (name == QStringLiteral("照片") || name == QStringLiteral("成品")))
+            if (entry.isDir() && dir != top && isOrderSubFolderName(name))
                 return dir;
             if (entry.isDir() && !isLink(entry))
                 pending.append(entry.absoluteFilePath());
@@ -150,39 +173,13 @@ QString nestedOrderRefusal(const QString &nested, const QString &path)
     return QStringLiteral("holds the order folder ") + nested + QStringLiteral(": ") + path;
 }
 
-// Copies into a temporary file beside the target and puts it in the target's place only once the copy is
-// complete: a copy that fails (a full disk, a share gone) leaves whatever was at the target as it was,
-// and no temporary file behind.
-bool copyThroughTemporary(const QString &source, const QString &target)
+// Only an order folder goes: an absolute path naming, say, a share's documents folder is kept whole.
+// A missing folder is no refusal (there is nothing to delete). "" when dir may go.
+QString notOrderFolderRefusal(const QString &dir, const QString &path)
 {
-#ifdef Q_OS_LINUX
-    // A hidden temporary file beside the target, filled by the kernel and renamed over the target; no sync
-    // to disk per file, so a large separation goes at the disk's pace.
-    QFile in(source);
-    QTemporaryFile out(QFileInfo(target).absolutePath() + QStringLiteral("/.copying-XXXXXX"));
-    if (!in.open(QIODevice::ReadOnly) || !out.open() || !Platform::copyFileContents(in, out)
-        || !out.setPermissions(in.permissions()) || Platform::copyShouldFail(target))
-        return false; // the temporary file goes with its object
-    out.close();
-    if (::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
-        return false;
-    out.setAutoRemove(false); // it is the target now
-    return true;
-#else
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    const bool ok = Platform::copyFileContents(in, out);
-    if (!ok || Platform::copyShouldFail(target)) {
-        out.cancelWriting();
-        out.commit(); // discards the temporary file
-        return false;
-    }
-    return out.commit();
-#endif
+    if (QFileInfo(dir).isDir() && !isOrderFolder(dir))
+        return notOrderFolderText() + QStringLiteral("：") + path;
+    return QString();
 }
 
 // Deletes the folder tree of root (a folder, not a link) after one walk through it, which lists what to
@@ -196,6 +193,9 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
         *refusal = nestedOrderRefusal(nested, path);
         return false;
     }
+    *refusal = notOrderFolderRefusal(root, path);
+    if (!refusal->isEmpty())
+        return false;
     bool allFilesGone = true;
     for (const QFileInfo &entry : qAsConst(listing.leaves)) {
         if (!(isLink(entry) ? removeLink(entry) : removeOneFile(entry.absoluteFilePath()))) {
@@ -219,9 +219,7 @@ QString pathRefusal(const QString &path, const QStringList &roots, QString *clea
     const QString raw = QDir::fromNativeSeparators(Platform::localPath(path)).trimmed();
     if (raw.isEmpty())
         return QStringLiteral("empty path");
-    static const QRegularExpression rootForm(QStringLiteral("^(/+|[A-Za-z]:/?|//[^/]+(/[^/]+)?/?)$"));
-    // A share root "//host/share" is checked before cleaning, which may fold the leading "//".
-    if (rootForm.match(raw).hasMatch() || rootForm.match(QDir::cleanPath(raw)).hasMatch())
+    if (isFileSystemRoot(raw))
         return QStringLiteral("root path: ") + path;
     // "x/y" and, on Windows, "C:x" are relative; "//host/share/x" and "C:/x" are absolute.
     if (QDir::isRelativePath(raw))
@@ -232,14 +230,14 @@ QString pathRefusal(const QString &path, const QStringList &roots, QString *clea
         return QStringLiteral("path with . or ..: ") + path;
 
     *clean = comparablePath(raw);
-    if (clean->isEmpty() || rootForm.match(*clean).hasMatch())
+    if (clean->isEmpty() || isFileSystemRoot(*clean))
         return QStringLiteral("root path: ") + path;
 
     QStringList candidates{*clean};
     const QString canonical = QFileInfo(*clean).canonicalFilePath();
     if (!canonical.isEmpty() && canonical != *clean)
         candidates.append(canonical);
-    if (!canonical.isEmpty() && rootForm.match(canonical).hasMatch())
+    if (isFileSystemRoot(canonical))
         return QStringLiteral("root path: ") + path;
 
     for (const QString &root : roots) {
@@ -354,7 +352,8 @@ bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwr
         if (!overwrite)
             target = freeNumberedName(target);
     }
-    return copyThroughTemporary(source, target);
+    // A copy that fails leaves whatever was at the target as it was.
+    return Platform::copyIntoPlace(source, target, Platform::Placing::Replace);
 }
 
 bool FileOperation::sameContent(const QString &a, const QString &b)
@@ -374,28 +373,24 @@ bool FileOperation::sameContent(const QString &a, const QString &b)
 
 FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, const QString &target, QString *why)
 {
-    auto fail = [why](const QString &text) {
+    auto fail = [why](CopyOutcome outcome, const QString &text) {
         if (why)
             *why = text;
-        return CopyFailed;
+        return outcome;
     };
     if (!QFileInfo(source).isFile())
-        return fail(QStringLiteral("源文件不存在"));
+        return fail(CopyFailed, QStringLiteral("源文件不存在"));
+    if (samePath(source, target))
+        return AlreadyThere;
+    // The one look at a file already there: the same bytes are an earlier copy, other bytes are kept.
     if (existsOrLink(target)) {
         if (sameContent(source, target))
             return AlreadyThere;
-        return fail(QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
+        return fail(KeptOther, QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
     }
     Platform::delayWrite(target);
-    // Through a hidden temporary file beside the target, which takes the target's name only when complete
-    // and only while that name is free; no sync to disk per file, so a large export goes at the disk's pace.
-    QFile in(source);
-    QTemporaryFile out(QFileInfo(target).absolutePath() + QStringLiteral("/.copying-XXXXXX"));
-    if (Platform::copyShouldFail(target) || !in.open(QIODevice::ReadOnly) || !out.open()
-        || !Platform::copyFileContents(in, out)
-        || !out.setPermissions(in.permissions()) || !out.rename(target))
-        return fail(QStringLiteral("复制失败：") + target);
-    out.setAutoRemove(false); // it is the target now
+    if (!Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree))
+        return fail(CopyFailed, QStringLiteral("复制失败：") + target);
     return Copied;
 }
 
@@ -425,9 +420,16 @@ bool FileOperation::isSafeToDelete(const QString &path, const QStringList &roots
         if (!nested.isEmpty())
             reason = nestedOrderRefusal(nested, path);
     }
+    if (reason.isEmpty())
+        reason = notOrderFolderRefusal(clean, path);
     if (why)
         *why = reason;
     return reason.isEmpty();
+}
+
+QString FileOperation::refusalShown(const QString &why)
+{
+    return why.startsWith(notOrderFolderText()) ? notOrderFolderText() : QStringLiteral("此路径不允许删除");
 }
 
 bool FileOperation::isSafeToDelete(const QString &path, QString *why)

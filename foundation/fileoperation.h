@@ -14,6 +14,11 @@ QString convertOrderPath(const QString &path);
 // characters 0x00-0x1F, trims white space, then drops trailing dots. May give "".
 QString normalizeFileName(QString name);
 
+// True for a path that names nothing but the top of a file system: "/", a drive ("D:", "D:/", "D:\"), a
+// share or its host ("//host/share", "\\host\share", "//host"), also after "." and ".." are folded
+// ("/a/.." is "/"). An empty path is no root; callers refuse it on their own.
+bool isFileSystemRoot(const QString &path);
+
 class FileOperation
 {
 public:
@@ -45,11 +50,13 @@ public:
     // What a copy that never replaces a file did.
     enum CopyOutcome {
         Copied,       // the target was made
-        AlreadyThere, // the target held the same bytes already (an earlier copy)
+        AlreadyThere, // the target held the same bytes already (an earlier copy, or source and target are one)
+        KeptOther,    // the target holds other bytes; it was kept and nothing copied; *why says so
         CopyFailed,   // nothing usable is at the target; *why says why
     };
-    // Copies source to target, both local file-system paths; the target's folder must exist. An existing
-    // target is never replaced: the same bytes count as AlreadyThere, other bytes make the copy fail.
+    // The one copy that never replaces a file. Copies source to target, both local file-system paths; the
+    // target's folder must exist. A file already at the target is compared once: the same bytes count as
+    // AlreadyThere, other bytes are kept (KeptOther). A name taken during the copy makes it fail.
     static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr);
     // True when both files can be read and hold the same bytes.
     static bool sameContent(const QString &a, const QString &b);
@@ -68,14 +75,18 @@ public:
     enum GuardDepth { WholeFolder, PathOnly };
     // The one guard in front of every recursive deletion: refuses an empty, relative or root path
     // ("/", "C:/", a UNC share root "//host/share"), a path with a "." or ".." component, any of the
-    // storage roots or a folder holding one, and (WholeFolder) a folder below which another order folder
-    // lies (a sub-folder at any depth holding "照片" or "成品"), such as a month or day level. An order
-    // folder with its own "照片/" and "成品/" passes. When refused, *why (if given) says why (and which
-    // order); otherwise it is cleared.
+    // storage roots or a folder holding one, an existing folder that is no order folder (it holds
+    // neither "照片" nor "成品"), and (WholeFolder) a folder below which another order folder lies (a
+    // sub-folder at any depth holding "照片" or "成品"), such as a month or day level. An order folder
+    // with its own "照片/" or "成品/" passes; a missing folder is not refused. When refused, *why (if
+    // given) says why (and which order); otherwise it is cleared.
     static bool isSafeToDelete(const QString &path, const QStringList &roots, QString *why = nullptr,
                                GuardDepth depth = WholeFolder);
     // The same against storageRoots(), for the GUI thread.
     static bool isSafeToDelete(const QString &path, QString *why = nullptr);
+    // The words a deletion window shows for a folder the guard refused with why: "此路径不是订单目录"
+    // for a folder that is no order folder, "此路径不允许删除" for every other refusal.
+    static QString refusalShown(const QString &why);
 
     // Deletes the folder with all its content (hidden entries included) without recursion, then the
     // folder itself, behind the guard above (with the storage roots given). The guard's look inside the

@@ -1,5 +1,6 @@
 #include "imageoperation.h"
 
+#include "folderindex.h"
 #include "logging.h"
 #include "platform.h"
 
@@ -256,7 +257,8 @@ QImage ImageOperation::fitImageToCanvas(const QImage &image)
     return canvas;
 }
 
-QImage ImageOperation::webViewThumbImage(const Image &image, int size)
+QImage ImageOperation::webViewThumbImage(const Image &image, int size, const FolderIndex *previews,
+                                         const FolderIndex *finished)
 {
     if (image.getType() != PHOTOTYPE_FINE)
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "出错：网页中的照片不是来自成品！";
@@ -270,13 +272,13 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size)
     const QString fineDir = ImagePath::getFinePath();
     QImage picture;
     QSize pictureSize; // the size of the picture the mark's rectangle belongs to
-    const QString preview = Platform::findFileNoCase(thumbDir, name);
+    const QString preview = previews ? previews->filePath(name) : Platform::findFileNoCase(thumbDir, name);
     if (!preview.isEmpty())
         picture = readFitting(preview, size, &pictureSize);
     if (picture.isNull()) {
         if (!preview.isEmpty())
             qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "unreadable preview, using the photo:" << preview;
-        const QString source = Platform::findFileNoCase(fineDir, name);
+        const QString source = finished ? finished->filePath(name) : Platform::findFileNoCase(fineDir, name);
         const QImage previewPicture = source.isEmpty() ? QImage() : readFitting(source, kPreviewSide, nullptr);
         if (previewPicture.isNull()) {
             qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "finished photo cannot be read:" << fineDir + name;

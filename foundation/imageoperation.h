@@ -11,6 +11,8 @@
 #include <QPixmap>
 #include <QString>
 
+class FolderIndex;
+
 class ImageOperation
 {
 public:
@@ -38,7 +40,10 @@ public:
     // the photo's 1000-pixel preview in "成品缩略图/" (made from "成品/" and saved there when missing),
     // scaled to fit size x size, its mark drawn (ellipse when marked, else rectangle), then squared by
     // fitImageToCanvas. A photo that cannot be read gives a null image / an empty pixmap.
-    static QImage webViewThumbImage(const Image &image, int size);
+    // previews and finished, when given, are the listings of "成品缩略图/" and "成品/" to look the photo up
+    // in, so that many thumbnails list each folder once.
+    static QImage webViewThumbImage(const Image &image, int size, const FolderIndex *previews = nullptr,
+                                    const FolderIndex *finished = nullptr);
     static QPixmap getWebViewThumb(const Image &image, int size);
 
     // The 218 x 150 label of one barcode: two top lines (left-aligned, at the top of their boxes), the top

@@ -3,6 +3,7 @@
 #include "logging.h"
 #include "msgbox.h"
 
+#include <QAtomicInt>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDir>
@@ -15,17 +16,21 @@
 #include <QThread>
 #include <QUrl>
 
+#include <QRandomGenerator>
+#include <QTemporaryFile>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
-#ifdef Q_OS_LINUX
+#ifndef Q_OS_WIN
 #include <cerrno>
-#include <sys/sendfile.h>
-#endif
-#ifdef Q_OS_UNIX
-#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sys/sendfile.h>
 #endif
 
 namespace Platform {
@@ -49,6 +54,7 @@ struct State
     Fault removal;
     Fault write;
     Fault flush;
+    Fault lastWrite;
     QString slowPart;
     int slowMs = 0;
 };
@@ -237,6 +243,7 @@ QString findFileNoCase(const QString &dir, const QString &name)
     const QString exact = folder.filePath(name);
     if (QFileInfo(exact).isFile())
         return exact;
+    countFolderListing();
     const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     for (const QString &entry : entries) {
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
@@ -244,6 +251,116 @@ QString findFileNoCase(const QString &dir, const QString &name)
     }
     return QString();
 }
+
+namespace {
+QAtomicInt s_folderListings;
+} // namespace
+
+int folderListings()
+{
+    return s_folderListings.loadAcquire();
+}
+
+void countFolderListing()
+{
+    s_folderListings.ref();
+}
+
+namespace {
+
+// The loop through the program's memory. A tail shorter than the file's write buffer stays in that
+// buffer until out is flushed.
+bool copyBuffered(QFileDevice &in, QFileDevice &out)
+{
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n == 0)
+            return true;
+        if (n < 0 || out.write(buffer.constData(), n) != n)
+            return false;
+    }
+}
+
+// A name for a temporary file in folder, starting with "." and prefix.
+QString temporaryName(const QString &folder, const QString &prefix)
+{
+    return folder + QStringLiteral("/.") + prefix + QLatin1Char('-')
+           + QString::number(QRandomGenerator::global()->generate64(), 36);
+}
+
+#ifdef Q_OS_WIN
+std::wstring nativeW(const QString &path)
+{
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+void removeTemporary(const QString &temporary)
+{
+    const std::wstring native = nativeW(temporary);
+    SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_NORMAL); // a read-only copy would stay
+    DeleteFileW(native.c_str());
+}
+
+// Gives the complete temporary file the target's name in one step; false when it cannot (the temporary
+// file is then left to the caller).
+bool placeTemporary(const QString &temporary, const QString &target, Placing placing)
+{
+    const DWORD how = placing == Placing::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
+    return MoveFileExW(nativeW(temporary).c_str(), nativeW(target).c_str(), how) != 0;
+}
+#else
+void removeTemporary(const QString &temporary)
+{
+    QFile::remove(temporary);
+}
+
+// Points the file's descriptor at /dev/full: every later write through it fails as on a full disk.
+void failLaterWrites(QFileDevice &out)
+{
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (full < 0)
+        return;
+    ::dup2(full, out.handle());
+    ::close(full);
+}
+
+// Gives the complete temporary file the target's name, never over a file of that name.
+bool renameIfFree(const QByteArray &temporary, const QByteArray &target)
+{
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+#endif
+    // A file system without that rename: a hard link fails as well when the name is taken.
+    if (::link(temporary.constData(), target.constData()) == 0) {
+        ::unlink(temporary.constData());
+        return true;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return false;
+    // No hard links either (some shares): the name is checked just before the rename.
+    struct stat taken;
+    if (::lstat(target.constData(), &taken) == 0)
+        return false;
+    return ::rename(temporary.constData(), target.constData()) == 0;
+}
+
+// Gives the complete temporary file the target's name in one step; false when it cannot (the temporary
+// file is then left to the caller).
+bool placeTemporary(const QString &temporary, const QString &target, Placing placing)
+{
+    const QByteArray from = QFile::encodeName(temporary);
+    const QByteArray to = QFile::encodeName(target);
+    if (placing == Placing::Replace)
+        return ::rename(from.constData(), to.constData()) == 0;
+    return renameIfFree(from, to);
+}
+#endif
+
+} // namespace
 
 bool copyFileContents(QFileDevice &in, QFileDevice &out)
 {
@@ -264,14 +381,81 @@ bool copyFileContents(QFileDevice &in, QFileDevice &out)
         first = false;
     }
 #endif
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n == 0)
-            return true;
-        if (n < 0 || out.write(buffer.constData(), n) != n)
-            return false;
+    return copyBuffered(in, out);
+}
+
+bool copyIntoPlace(const QString &source, const QString &target, Placing placing)
+{
+    const QString folder = QFileInfo(target).absolutePath();
+#ifdef Q_OS_WIN
+    // The system copies the bytes (within a share on the server, without a trip through this machine)
+    // into a temporary file beside the target, which a rename puts in place; no flush per file.
+    const std::wstring from = nativeW(source);
+    QString temporary;
+    bool copied = false;
+    for (int attempt = 0; attempt < 16 && !copied; ++attempt) {
+        temporary = temporaryName(folder, QStringLiteral("copying"));
+        copied = CopyFileExW(from.c_str(), nativeW(temporary).c_str(), nullptr, nullptr, nullptr,
+                             COPY_FILE_FAIL_IF_EXISTS) != 0;
+        if (!copied) {
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+                removeTemporary(temporary); // the name was free: whatever is there is a part of this copy
+                return false;
+            }
+        }
     }
+    if (!copied)
+        return false;
+    if (lastWriteShouldFail(target) || copyShouldFail(target) || !placeTemporary(temporary, target, placing)) {
+        removeTemporary(temporary);
+        return false;
+    }
+    return true;
+#else
+    // A temporary file beside the target, hidden by its name and filled by the kernel; no sync to disk per
+    // file, so a large copy goes at the disk's pace.
+    QFile in(source);
+    QTemporaryFile out(folder + QStringLiteral("/.copying-XXXXXX"));
+    if (!in.open(QIODevice::ReadOnly) || !out.open())
+        return false; // the temporary file goes with its object
+    const bool lastWriteFails = lastWriteShouldFail(target);
+    bool ok = lastWriteFails ? copyBuffered(in, out) : copyFileContents(in, out);
+    ok = ok && out.setPermissions(in.permissions());
+    if (ok && lastWriteFails)
+        failLaterWrites(out);
+    // The tail of the buffered loop is written here: a write that fails now (a full disk, a share
+    // gone) must not leave a short file in the target's place.
+    ok = ok && out.flush();
+    out.close();
+    if (!ok || out.error() != QFileDevice::NoError || copyShouldFail(target)
+        || !placeTemporary(out.fileName(), target, placing))
+        return false;
+    out.setAutoRemove(false); // it is the target now
+    return true;
+#endif
+}
+
+bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write)
+{
+    // A new file of our own beside the target (never one that was there already), written whole and closed
+    // before it takes the target's name; it gets the permissions any new file of the user's gets.
+    const QString folder = QFileInfo(target).absolutePath();
+    QFile out;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        out.setFileName(temporaryName(folder, QStringLiteral("writing")));
+        if (out.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !QFileInfo::exists(out.fileName()))
+            break;
+    }
+    if (!out.isOpen())
+        return false;
+    const bool ok = write(out) && out.flush();
+    out.close();
+    if (ok && out.error() == QFileDevice::NoError && !writeShouldFail(target)
+        && placeTemporary(out.fileName(), target, Placing::Replace))
+        return true;
+    removeTemporary(out.fileName());
+    return false;
 }
 
 bool flushToDisk(const QString &path)
@@ -349,6 +533,12 @@ void failWrites(const QString &pathPart, int times)
     arm(state().write, pathPart, times);
 }
 
+void failLastWrites(const QString &targetPart, int times)
+{
+    QMutexLocker lock(&state().mutex);
+    arm(state().lastWrite, targetPart, times);
+}
+
 void slowWrites(const QString &pathPart, int ms)
 {
     QMutexLocker lock(&state().mutex);
@@ -364,6 +554,7 @@ void clearFaults()
     state().removal = Fault();
     state().write = Fault();
     state().flush = Fault();
+    state().lastWrite = Fault();
     state().slowPart.clear();
     state().slowMs = 0;
 }
@@ -396,6 +587,12 @@ bool writeShouldFail(const QString &path)
 {
     QMutexLocker lock(&state().mutex);
     return consume(state().write, path);
+}
+
+bool lastWriteShouldFail(const QString &target)
+{
+    QMutexLocker lock(&state().mutex);
+    return consume(state().lastWrite, target);
 }
 
 void delayWrite(const QString &path)

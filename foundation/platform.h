@@ -10,7 +10,10 @@
 #include <QStringList>
 #include <Qt>
 
+#include <functional>
+
 class QFileDevice;
+class QIODevice;
 
 namespace Platform {
 
@@ -49,8 +52,14 @@ void clearOpenedPaths();
 // the same answer.
 QString findFileNoCase(const QString &dir, const QString &name);
 
+// Folder listings made so far by findFileNoCase and the folder indexes (FolderIndex), which count each
+// one with countFolderListing(); tests count the listings of a run with it. Any thread.
+int folderListings();
+void countFolderListing();
+
 // Copies every byte from in's position on to out, both open; false on a read or write error. Linux lets
-// the kernel move the bytes (no trip through the program's memory); elsewhere a buffered loop.
+// the kernel move the bytes (no trip through the program's memory); elsewhere a buffered loop. The last
+// bytes of the loop may still sit in out's buffer: the caller flushes out and checks that.
 bool copyFileContents(QFileDevice &in, QFileDevice &out);
 
 // Makes the system write what it still holds of the file, or of a folder's entries, to the disk, and
@@ -61,6 +70,21 @@ bool flushToDisk(const QString &path);
 // one pass for many files, after which flushToDisk of each of them costs little. Windows has no such
 // pass for a user; each file's flush does the work there.
 void flushFileSystem(const QString &path);
+// How a finished copy takes the target's name.
+enum class Placing {
+    Replace,    // a file of that name is replaced in one step
+    OnlyIfFree, // a file of that name, even one that turns up during the copy, is never replaced
+};
+// Copies the file source to target (the target's folder must exist) through a hidden temporary file
+// beside the target, which takes the target's name only once every byte is written: a copy that fails
+// leaves whatever was at the target as it was and no temporary file behind. Nothing is synced to disk
+// per file. Windows: CopyFileExW (within a share the server copies) and MoveFileExW. False when the
+// copy failed or (OnlyIfFree) the name was taken.
+bool copyIntoPlace(const QString &source, const QString &target, Placing placing);
+// Writes a file whole (write fills the open device; false from it is a failure) into a new temporary file
+// beside the target and replaces the target with it in one step, without a sync to disk per file. A write
+// that fails leaves the old target as it was and no temporary file behind.
+bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write);
 
 // ---- fault injection for tests ----
 // The next `times` operations (-1: all of them) whose path contains `pathPart` (empty: any path) fail.
@@ -70,6 +94,9 @@ void failRemovals(const QString &pathPart, int times = -1);
 void failFlushes(const QString &pathPart, int times = -1);
 // File writes that replace a file whole (the write is made, then fails before the file is replaced).
 void failWrites(const QString &pathPart, int times = -1);
+// Copies into place whose target contains pathPart: the bytes go through the buffered loop and its last
+// write fails, as on a disk that fills up at the end of the file.
+void failLastWrites(const QString &targetPart, int times = -1);
 // Every such write, and every copy that never replaces a file, whose path contains pathPart takes ms
 // longer, like a slow share; 0 turns it off.
 void slowWrites(const QString &pathPart, int ms);
@@ -80,6 +107,7 @@ bool mkDirShouldFail(const QString &path);
 bool removalShouldFail(const QString &path);
 bool flushShouldFail(const QString &path);
 bool writeShouldFail(const QString &path);
+bool lastWriteShouldFail(const QString &target);
 // Sleeps for the delay slowWrites set, when the path matches.
 void delayWrite(const QString &path);
 

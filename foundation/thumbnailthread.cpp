@@ -1,11 +1,15 @@
 #include "thumbnailthread.h"
 
 #include "fileoperation.h"
+#include "folderindex.h"
 #include "guardedcall.h"
 #include "imageoperation.h"
 #include "logging.h"
+#include "platform.h"
 
 #include <QAtomicInt>
+#include <QFileInfo>
+#include <QMutex>
 #include <QDebug>
 #include <QThread>
 #include <QThreadPool>
@@ -45,8 +49,13 @@ int ThumbnailThread::saveWorkSheetThumbs()
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "thumbnail folder not created:" << thumbDir;
     FileOperation::setFileHidden(thumbDir);
 
+    // The photos and their previews are looked up in one listing of each folder.
+    const FolderIndex previews(ImagePath::getFineThumbPath());
+    const FolderIndex finished(ImagePath::getFinePath());
     // The thumbnails are made side by side on a pool of this job's own; the job ends when all are done.
     QAtomicInt saved = 0;
+    QMutex notWrittenLock;
+    QStringList notWritten;
     QThreadPool workers;
     workers.setMaxThreadCount(QThread::idealThreadCount());
     for (const Image &image : qAsConst(m_images)) {
@@ -56,16 +65,30 @@ int ThumbnailThread::saveWorkSheetThumbs()
             continue;
         }
         const int size = m_size;
-        workers.start([image, size, thumbDir, name, &saved] {
-            const QImage thumb = ImageOperation::webViewThumbImage(image, size);
-            // A thumbnail that cannot be made or saved leaves a gap on the sheet; the others go on.
-            if (thumb.isNull() || !thumb.save(thumbDir + name))
-                qCDebug(lcFiles) << __FILE__ << __LINE__ << "work-sheet thumbnail not saved:" << thumbDir + name;
-            else
-                saved.ref();
+        workers.start([image, size, thumbDir, name, &saved, &previews, &finished, &notWrittenLock, &notWritten] {
+            const QImage thumb = ImageOperation::webViewThumbImage(image, size, &previews, &finished);
+            // A thumbnail that cannot be made or saved leaves a gap on the sheet; the others go on. One is
+            // written beside its name and takes it only when whole.
+            if (thumb.isNull()) {
+                qCDebug(lcFiles) << __FILE__ << __LINE__ << "no work-sheet thumbnail of:" << name;
+                return;
+            }
+            const QString path = thumbDir + name;
+            const QByteArray format = QFileInfo(name).suffix().toLatin1();
+            const bool written = Platform::writeIntoPlace(
+                Platform::localPath(path), [&](QIODevice &file) { return thumb.save(&file, format.constData()); });
+            if (!written) {
+                qCDebug(lcFiles) << __FILE__ << __LINE__ << "work-sheet thumbnail not saved:" << path;
+                QMutexLocker lock(&notWrittenLock);
+                notWritten << path;
+                return;
+            }
+            saved.ref();
         });
     }
     workers.waitForDone();
+    if (m_notWritten)
+        *m_notWritten = notWritten;
     return saved.loadAcquire();
 }
 

@@ -9,6 +9,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QRunnable>
+#include <QStringList>
+
+#include <memory>
 
 class ThumbnailThread : public QRunnable
 {
@@ -25,10 +28,16 @@ public:
     // Name of the thumbnail folder inside the output folder.
     static QString sheetThumbDirName();
 
+    // Receives, before the report, the thumbnails made but not written whole (a full disk, a share
+    // gone); none of them is left under its name. A photo that cannot be read has no thumbnail to write
+    // and is not listed.
+    void setNotWrittenList(std::shared_ptr<QStringList> list) { m_notWritten = std::move(list); }
+
 private:
     void reportFinished();
 
     QList<Image> m_images;
     QPointer<QObject> m_receiver;
     int m_size;
+    std::shared_ptr<QStringList> m_notWritten;
 };

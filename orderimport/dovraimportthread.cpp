@@ -86,10 +86,14 @@ bool DovraImportThread::copyFile(QString fromFile, QString toFile, QString *why,
     if (!QFileInfo::exists(localTarget) && !QDir(localFolder).exists())
         return fail(QStringLiteral("无法创建目录：") + localFolder);
     // Never replaced. The same bytes mean an earlier run copied it already; other bytes are kept.
-    if (QFileInfo(localTarget).isFile() && !FileOperation::sameContent(source, localTarget)) {
+    switch (FileOperation::copyNoReplace(source, localTarget, why)) {
+    case FileOperation::KeptOther:
         if (kept)
             *kept = true;
         return true;
+    case FileOperation::CopyFailed:
+        return false;
+    default:
+        return true;
     }
-    return FileOperation::copyNoReplace(source, localTarget, why) != FileOperation::CopyFailed;
 }

@@ -2,7 +2,6 @@
 
 #include "fileoperation.h"
 #include "globals.h"
-#include "httprequest.h"
 #include "imageoperation.h"
 #include "importordermodel.h"
 #include "logging.h"
@@ -36,14 +35,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <memory>
 
 namespace {
 
@@ -96,19 +93,6 @@ int countFiles(const QString &folder, const QStringList &filters)
 quint16 clampCount(int count)
 {
     return quint16(qBound(0, count, 0xFFFF));
-}
-
-// True for a folder that is the top of a file system: "/", a drive ("D:", "D:/") or a share ("//host/share").
-bool isFileSystemRoot(const QString &path)
-{
-    QString p = path.trimmed();
-    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:/*$"));
-    static const QRegularExpression share(QStringLiteral("^//+[^/]+(/+[^/]+)?/*$"));
-    if (drive.match(p).hasMatch() || share.match(p).hasMatch())
-        return true;
-    const QString clean = QDir::cleanPath(p);
-    return clean == QLatin1String("/") || (!clean.isEmpty() && QDir(clean).isRoot());
 }
 
 // The root an order's storage hangs from: the drive ("D:/") of a Windows path; on Linux the top folder of
@@ -194,7 +178,7 @@ importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent, const ShopSettings &
 
 importOrdersPhotoDlg::~importOrdersPhotoDlg()
 {
-    // Selection checks still out must not reach a window that is half gone.
+    // Selection checks and video-list requests still out must not reach a window that is half gone.
     if (m_manager) {
         for (QNetworkReply *reply : m_manager->findChildren<QNetworkReply *>())
             reply->disconnect(this);
@@ -1477,17 +1461,23 @@ void importOrdersPhotoDlg::updataVideoList(ImportOrderModel *model, QString file
     qCDebug(lcImport) << "更新选片视频地址:===" << g_url_updatevideo;
     qCDebug(lcImport) << "postData===" << maskSecrets(body);
 
-    HttpRequest *request = HttpRequest::startNetRequest(g_url_updatevideo, body, true);
-    // A reply that is no JSON object reaches neither signal: tell the user instead of staying silent.
-    auto answered = std::make_shared<bool>(false);
-    connect(request, &HttpRequest::netSuccessInfo, this, [answered]() { *answered = true; });
-    connect(request, &HttpRequest::netErrorInfo, this, [answered]() { *answered = true; });
-    connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadVideoListJson(QJsonObject)));
-    connect(request, &QObject::destroyed, this, [answered]() {
-        if (!*answered)
+    if (!m_manager)
+        m_manager = new QNetworkAccessManager(this);
+    postForm(m_manager, g_url_updatevideo, body, this, &importOrdersPhotoDlg::videoListCallBack);
+}
+
+void importOrdersPhotoDlg::videoListCallBack(QNetworkReply *reply)
+{
+    QJsonObject obj;
+    if (!readJsonReply(reply, &obj)) { // a network error has been shown
+        // A reply that is no JSON object is told too, rather than left without an answer.
+        if (reply->error() == QNetworkReply::NoError)
             MsgBox::information(nullptr, QStringLiteral("温馨提示"),
                                 QStringLiteral("更新视频列表失败：服务器的回复无法识别"), QMessageBox::Yes);
-    });
+        return;
+    }
+    qCDebug(lcImport) << "JsonObj:" << obj;
+    httpUploadVideoListJson(obj);
 }
 
 void importOrdersPhotoDlg::httpUploadVideoListJson(QJsonObject infoJson)

@@ -148,6 +148,8 @@ private:
     // Deletes the named imported photos of the current order from its main and thumbnail folders.
     void delListFiles(const QStringList *names);
     void updataVideoList(ImportOrderModel *model, QString fileNames, QString filePaths);
+    // The reply to the video-list request: its message, or why there is none.
+    void videoListCallBack(QNetworkReply *reply);
     void showImportedFiles(QString orderPath);
     void setImportedFiles(QStringList paths);
     void fillImportedList(const QStringList &paths);

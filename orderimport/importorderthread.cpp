@@ -223,7 +223,7 @@ void ImportOrderThread::startDelete()
     if (ok)
         emit deleteSucceed(mOrderid, deleteDir);
     else if (!refusal.isEmpty())
-        emit deleteRefused(mOrderid, deleteDir);
+        emit deleteRefused(mOrderid, deleteDir, refusal);
 }
 
 // ---- how a run ends ----
@@ -361,32 +361,21 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     const QString orderRel = datePath + QLatin1Char('/') + folderName + QLatin1Char('/');
 
     // One level at a time: each call makes the last level only, the earlier calls made the rest.
-    auto mk = [](const QString &root, const QString &rel) { FileOperation::mkDir(root + rel); };
-    mk(picPath, month + QLatin1Char('/'));
-    mk(bakPath, month + QLatin1Char('/'));
-    mk(picPath, datePath + QLatin1Char('/'));
-    mk(picPath, orderRel);
+    makeLevel(picPath, month + QLatin1Char('/'));
+    makeLevel(bakPath, month + QLatin1Char('/'));
+    makeLevel(picPath, datePath + QLatin1Char('/'));
+    makeLevel(picPath, orderRel);
     qCDebug(lcImport) << "path==" << datePath + QLatin1Char('/') + folderName;
     qCDebug(lcImport) << "orderName==" << orderName;
     qCDebug(lcImport) << "appendName_doc==" << appendName;
-    const QStringList plain{QStringLiteral("照片/"), QStringLiteral("照片/新建文件夹"), QStringLiteral("成品/"),
-                            QStringLiteral("汰片/"),  QStringLiteral("设计/"),          QStringLiteral("试拍视频/"),
-                            QStringLiteral("精修视频/")};
-    for (const QString &sub : plain)
-        mk(picPath, orderRel + sub);
-    const QList<QStringList> hiddenGroups{
-        {QStringLiteral("thumbnail/"), QStringLiteral("thumbnail100/"), QStringLiteral("thumbnail2250/")},
-        {QStringLiteral("成品缩略图/"), QStringLiteral("成品缩略图100/"), QStringLiteral("成品缩略图2250/")},
-        {QStringLiteral("设计缩略图/"), QStringLiteral("设计缩略图100/"), QStringLiteral("设计缩略图2250/")}};
-    for (const QStringList &group : hiddenGroups) {
-        for (const QString &sub : group)
-            mk(picPath, orderRel + sub);
-        for (const QString &sub : group)
-            FileOperation::setDirHidden(picPath + orderRel + sub);
-    }
-    mk(bakPath, datePath + QLatin1Char('/'));
-    mk(bakPath, orderRel);
-    mk(bakPath, orderRel + QStringLiteral("照片/"));
+    for (const QString &sub : {QStringLiteral("照片/"), QStringLiteral("照片/新建文件夹"), QStringLiteral("成品/"),
+                               QStringLiteral("汰片/"), QStringLiteral("设计/"), QStringLiteral("试拍视频/"),
+                               QStringLiteral("精修视频/")})
+        makeLevel(picPath + orderRel, sub);
+    makeHiddenGroups(picPath + orderRel);
+    makeLevel(bakPath, datePath + QLatin1Char('/'));
+    makeLevel(bakPath, orderRel);
+    makeLevel(bakPath + orderRel, QStringLiteral("照片/"));
 
     const QString orderPath = picPath + orderRel;
     const QString orderBakPath = bakPath + orderRel;
@@ -565,21 +554,20 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
     } else {
         const QString folder = mImportType == ImportTrialVideos ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/");
         const QString target = orderPath + folder + targetName;
-        const QFileInfo existing(fsPath(target));
-        if (existing.exists()) {
-            // A video is never replaced; the same video imported again is no failure.
-            if (existing.size() != QFileInfo(fsPath(filePath)).size())
-                addFailures({name + QStringLiteral("：目标已有同名的不同文件，未覆盖")});
-        } else if (!copyFile(filePath, target)) {
+        qCDebug(lcImport) << "toDir=" << target;
+        // A video is never replaced; the same video imported again is no failure.
+        switch (FileOperation::copyNoReplace(fsPath(filePath), fsPath(target))) {
+        case FileOperation::KeptOther:
+            addFailures({name + QStringLiteral("：目标已有同名的不同文件，未覆盖")});
+            break;
+        case FileOperation::CopyFailed:
             addFailures({name + QStringLiteral("：复制失败 ") + target});
+            break;
+        default:
+            break;
         }
     }
     reportFileDone();
-}
-
-bool ImportOrderThread::copyFile(QString fromFile, QString toFile)
-{
-    return copyWithoutReplacing(fromFile, toFile);
 }
 
 bool ImportOrderThread::judgeMemorySize(QString filePath, qint64 bytesInFlight)
@@ -645,7 +633,7 @@ void ImportOrderThread::copyDovraDirToSer(QString dovraDir)
         endDovraError(QStringLiteral("没有选择Dovra文件夹"));
         return;
     }
-    if (isRootPath(source)) {
+    if (isFileSystemRoot(source)) {
         endDovraError(QStringLiteral("不能选择磁盘根目录作为Dovra文件夹：") + dovraDir);
         return;
     }

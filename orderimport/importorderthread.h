@@ -79,8 +79,6 @@ public:
     // One photo of type 0, 1 or 2 / one video of type 3 or 4, handled at once on the calling thread.
     void importImage(QString orderPath, QString orderBakPath, QString filePath, QString targetName);
     void copyVideoFiles(QString orderPath, QString orderBakPath, QString filePath, QString targetName);
-    // Copies without replacing: false when the target exists, the source is missing or the copy fails.
-    bool copyFile(QString fromFile, QString toFile);
     // Whether the file fits on the photo root's disk beside the bytes of photos queued or being written
     // (which the free space does not show yet) / whether bytes fit on the disk holding path.
     bool judgeMemorySize(QString filePath, qint64 bytesInFlight = 0);
@@ -113,8 +111,8 @@ signals:
     void checkDiskSizeSigl(QString picPath);
     void checkOrderPicPathSigl();
     void deleteSucceed(QString mOrderid, QString deleteDir);
-    // Delete mode: the deletion guard refused the folder; nothing of it was deleted.
-    void deleteRefused(QString mOrderid, QString deleteDir);
+    // Delete mode: the deletion guard refused the folder for the reason why; nothing of it was deleted.
+    void deleteRefused(QString mOrderid, QString deleteDir, QString why);
     void importDirDovraThreadError();
     void importDirDovraThreadSigl(QString picPath);
     void startImportDirDovraThreadSigl(QList<DovraFileInfo> list, QString toDir);

@@ -37,19 +37,6 @@ bool isAbsolute(const QString &path)
     return !path.isEmpty() && QDir::isAbsolutePath(fsPath(path));
 }
 
-bool isRootPath(const QString &path)
-{
-    QString p = QDir::cleanPath(fsPath(path));
-    if (p.isEmpty() || p == QLatin1String("/"))
-        return true;
-    if (QRegularExpression(QStringLiteral("^[A-Za-z]:/?$")).match(p).hasMatch())
-        return true;
-    // "//host" or "//host/share"
-    if (p.startsWith(QLatin1String("//")) && p.mid(2).split(QLatin1Char('/'), Qt::SkipEmptyParts).size() <= 2)
-        return true;
-    return false;
-}
-
 bool hasDotDotPart(const QString &path)
 {
     return fsPath(path).split(QLatin1Char('/')).contains(QStringLiteral(".."));
@@ -60,7 +47,7 @@ QString folderProblem(const QString &path, const QString &what, const QStringLis
     if (path.trimmed().isEmpty())
         return what + QStringLiteral("为空，请先建立订单目录");
     // The deletion guard's look at the path itself knows the storage roots and the folders holding one.
-    if (!isAbsolute(path) || isRootPath(path) || hasDotDotPart(path)
+    if (!isAbsolute(path) || isFileSystemRoot(path) || hasDotDotPart(path)
         || (!storageRoots.isEmpty()
             && !FileOperation::isSafeToDelete(path, storageRoots, nullptr, FileOperation::PathOnly)))
         return what + QStringLiteral("无效：") + path;

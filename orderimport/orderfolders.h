@@ -17,8 +17,6 @@ QString shortName(const QString &path);
 // The path ending in a separator (the one it already uses); "" stays "".
 QString withSeparator(const QString &path);
 bool isAbsolute(const QString &path);
-// True when a path names nothing but a file-system, drive or share root.
-bool isRootPath(const QString &path);
 bool hasDotDotPart(const QString &path);
 // Why a stored order folder cannot be written to ("" when it can); what names it in the text. With
 // storage roots given, one of them or a folder holding one is refused as well.

@@ -13,7 +13,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QSemaphore>
 
 #include <mutex>
@@ -55,23 +54,19 @@ bool saveImage(const QImage &image, const QString &target, int quality, QString 
         *why = QStringLiteral("不支持的图片格式");
         return false;
     }
-    QSaveFile file(fsPath(target));
-    if (!file.open(QIODevice::WriteOnly)) {
-        *why = file.errorString();
-        return false;
-    }
-    QImageWriter writer(&file, format);
-    writer.setQuality(quality);
-    if (!writer.write(image)) {
+    // No sync to disk per file: on a studio share that would be a round trip for every thumbnail.
+    why->clear();
+    const bool written = Platform::writeIntoPlace(fsPath(target), [&](QIODevice &file) {
+        QImageWriter writer(&file, format);
+        writer.setQuality(quality);
+        if (writer.write(image))
+            return true;
         *why = writer.errorString();
-        file.cancelWriting();
         return false;
-    }
-    if (!file.commit()) {
-        *why = file.errorString();
-        return false;
-    }
-    return true;
+    });
+    if (!written && why->isEmpty())
+        *why = QStringLiteral("写入失败");
+    return written;
 }
 
 // Folders of one photo import type, relative to the order folder.
@@ -85,16 +80,15 @@ struct PhotoFolders
 
 PhotoFolders photoFolders(ImportTypeEnum type)
 {
+    // The thumbnail folders as the order folder has them: photos as shot, finished photos, designs.
+    const QList<QStringList> groups = thumbnailGroups();
     switch (type) {
     case ImportOriginPhotos:
-        return {QStringLiteral("照片/"), QStringLiteral("thumbnail2250/"), QStringLiteral("thumbnail/"),
-                QStringLiteral("thumbnail100/")};
+        return {QStringLiteral("照片/"), groups[0][2], groups[0][0], groups[0][1]};
     case ImportDesigns:
-        return {QStringLiteral("设计/"), QStringLiteral("设计缩略图2250/"), QStringLiteral("设计缩略图/"),
-                QStringLiteral("设计缩略图100/")};
+        return {QStringLiteral("设计/"), groups[2][2], groups[2][0], groups[2][1]};
     default:
-        return {QStringLiteral("成品/"), QStringLiteral("成品缩略图2250/"), QStringLiteral("成品缩略图/"),
-                QStringLiteral("成品缩略图100/")};
+        return {QStringLiteral("成品/"), groups[1][2], groups[1][0], groups[1][1]};
     }
 }
 
@@ -324,18 +318,4 @@ void keepLargeBuffersOutOfArenas()
     static std::once_flag once;
     std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024); });
 #endif
-}
-
-bool copyWithoutReplacing(const QString &fromFile, const QString &toFile)
-{
-    qCDebug(lcImport) << "toDir=" << toFile;
-    const QString from = fsPath(fromFile);
-    const QString to = fsPath(toFile);
-    if (QDir::cleanPath(from).compare(QDir::cleanPath(to), Platform::pathCase()) == 0)
-        return true;
-    if (!QFileInfo::exists(from))
-        return false;
-    if (Platform::copyShouldFail(to))
-        return false;
-    return QFile::copy(from, to);
 }

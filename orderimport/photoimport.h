@@ -37,6 +37,3 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget);
 // Called once before photos are imported side by side.
 void keepLargeBuffersOutOfArenas();
 
-// Copies a file that must not replace anything (a video): false when the target exists, the source is
-// missing or the copy fails; true without copying when both name the same path.
-bool copyWithoutReplacing(const QString &from, const QString &to);

@@ -155,6 +155,34 @@ bool SeparateMessageInfo::addNotExistPhoto(const QString &text)
     return true;
 }
 
+QString separateReportName(const QList<SeparateMessageInfo> &messages)
+{
+    const QString sep = QStringLiteral("、");
+    const QString end = QStringLiteral("分件结果.txt");
+    const int maxBytes = 255;
+    QStringList orders;
+    for (const SeparateMessageInfo &m : messages) {
+        const QString number = normalizeFileName(m.orderNumber);
+        if (!orders.contains(number))
+            orders << number;
+    }
+    QStringList named;
+    for (const QString &number : qAsConst(orders))
+        named << number << number;
+    QString name = named.join(sep) + end;
+    if (name.toUtf8().size() <= maxBytes)
+        return name;
+    const QString more = QStringLiteral("等%1个订单").arg(orders.size()) + end;
+    name = more;
+    for (int k = 1; k <= orders.size(); ++k) {
+        const QString longer = named.mid(0, 2 * k).join(sep) + more;
+        if (longer.toUtf8().size() > maxBytes)
+            break;
+        name = longer;
+    }
+    return name;
+}
+
 QString separateReportText(const QList<SeparateMessageInfo> &messages)
 {
     const QString sep = QStringLiteral("、");
@@ -167,6 +195,8 @@ QString separateReportText(const QList<SeparateMessageInfo> &messages)
             lines << QStringLiteral("空产品:") + m.emptyProducts.join(sep);
         if (!m.failures.isEmpty())
             lines << QStringLiteral("复制失败:") + m.failures.join(sep);
+        if (!m.unreadablePhotos.isEmpty())
+            lines << QStringLiteral("无法读取的照片:") + m.unreadablePhotos.join(sep);
         if (lines.isEmpty())
             continue;
         text += QStringLiteral("订单") + m.orderNumber + QStringLiteral(":\n") + lines.join(QLatin1Char('\n'))

@@ -135,6 +135,7 @@ struct SeparateMessageInfo
     QStringList notExistPhotos; // product photos that were not found
     QStringList emptyProducts;  // products without photos
     QStringList failures;       // files of the order that could not be copied or written
+    QStringList unreadablePhotos; // finished photos copied that cannot be read as pictures
     QStringList notes;          // further lines, each shown as it is (e.g. an order folder not read)
 
     // Adds one missing-photo text as a copy job reported it; "", ":" and repeats are not added.
@@ -142,8 +143,13 @@ struct SeparateMessageInfo
     bool addNotExistPhoto(const QString &text);
 };
 
-// The end-of-run report: one block per entry that has notes, missing photos, empty products or failures.
+// The end-of-run report: one block per entry that has notes, missing photos, empty products, failures or
+// unreadable photos.
 QString separateReportText(const QList<SeparateMessageInfo> &messages);
+// The report's default file name (without its folder): every order of the entries once, in their order,
+// its number made a safe name part and named twice, then "分件结果.txt". A name past the file system's
+// 255 bytes names the first orders and "等N个订单" (N the number of orders) instead.
+QString separateReportName(const QList<SeparateMessageInfo> &messages);
 
 // One product's target folder in the product-photo stage.
 struct ProductFolderInfo

@@ -92,7 +92,8 @@ void BarcodeDownload::onFinished()
     m_reply = nullptr;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool ok = reply->error() == QNetworkReply::NoError && status >= 200 && status < 300;
-    qCDebug(lcSeparation) << (ok ? "success" : "failed") << status << reply->errorString();
+    // The error text of a reply holds its whole URL, token included: only the codes are logged.
+    qCDebug(lcSeparation) << (ok ? "success" : "failed") << "HTTP" << status << "error" << int(reply->error());
     reply->deleteLater();
     end(ok);
 }
@@ -104,7 +105,7 @@ void BarcodeDownload::end(bool ok)
     m_finished = true;
     if (m_timer)
         m_timer->stop();
-    ok = ok && !m_writeFailed && m_file && m_bytes > 0;
+    ok = ok && !m_writeFailed && m_file && m_bytes > 0 && !Platform::writeShouldFail(m_filePath);
     if (m_file) {
         if (!ok)
             m_file->cancelWriting();

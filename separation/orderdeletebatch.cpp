@@ -37,7 +37,7 @@ OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &
         QString why;
         if (!FileOperation::isSafeToDelete(row.orderpath, roots, &why, FileOperation::PathOnly)) {
             qCWarning(lcSeparation) << "order folder refused:" << why;
-            selection.refused.append(row);
+            selection.refused.append(Pick{row, false, FileOperation::refusalShown(why)});
             continue;
         }
         if (!FileOperation::dirExists(row.orderpath))
@@ -49,7 +49,7 @@ OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &
         if (folder.isEmpty() || folders.contains(folder))
             continue;
         folders.insert(folder);
-        selection.picks.append(Pick{row});
+        selection.picks.append(Pick{row, false, QString()});
     }
     return selection;
 }
@@ -90,7 +90,9 @@ void OrderDeleteBatch::startNext()
         m_picks[index].deleted = true;
         updatedata(mOrderid, deleteDir);
     });
-    connect(thread, &ImportOrderThread::deleteRefused, this, [this, index] { m_picks[index].refused = true; });
+    connect(thread, &ImportOrderThread::deleteRefused, this, [this, index](QString, QString, QString why) {
+        m_picks[index].refused = FileOperation::refusalShown(why);
+    });
     // The end of every thread counts, whether its folder went or not.
     connect(thread, &QThread::finished, this, &OrderDeleteBatch::threadEnded);
     ++m_running;
@@ -117,14 +119,14 @@ void OrderDeleteBatch::finish()
         const QString key = row.orderpayforkey.isEmpty() ? QString() : row.orderpayforkey + QStringLiteral("  ");
         return key + row.orderpath + QStringLiteral("（") + why + QStringLiteral("）");
     };
-    for (const OrderRowInfo &row : qAsConst(m_refused))
-        notDeleted << line(row, QStringLiteral("此路径不允许删除"));
+    for (const Pick &pick : qAsConst(m_refused))
+        notDeleted << line(pick.row, pick.refused);
     int deleted = 0;
     for (const Pick &pick : qAsConst(m_picks)) {
         if (pick.deleted)
             ++deleted;
-        else if (pick.refused)
-            notDeleted << line(pick.row, QStringLiteral("此路径不允许删除"));
+        else if (!pick.refused.isEmpty())
+            notDeleted << line(pick.row, pick.refused);
         else
             notDeleted << line(pick.row, FileOperation::dirExists(pick.row.orderpath) ? QStringLiteral("删除失败")
                                                                                      : QStringLiteral("目录已不存在"));

@@ -57,11 +57,11 @@ private:
     struct Pick {
         OrderRowInfo row;
         bool deleted = false;
-        bool refused = false; // the guard found another order's folder inside
+        QString refused; // why the guard refused the folder, in the box's words ("" while not refused)
     };
     struct Selection {
         QList<Pick> picks;
-        QList<OrderRowInfo> refused; // the guard refused the path
+        QList<Pick> refused; // the guard refused the path
     };
     static Selection select(const QList<OrderRowInfo> &rows, const QStringList &roots);
 
@@ -81,7 +81,7 @@ private:
     ShopSettings m_shop;
     ImportOrderThread::RunSettings m_settings; // the shop's roots, handed to every deletion thread
     QList<Pick> m_picks;
-    QList<OrderRowInfo> m_refused;
+    QList<Pick> m_refused;
     QNetworkAccessManager *m_manager = nullptr;
     bool m_started = false;
     bool m_ended = false;

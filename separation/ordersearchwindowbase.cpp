@@ -568,6 +568,11 @@ void OrderSearchWindowBase::paintEvent(QPaintEvent *event)
 
 bool OrderSearchWindowBase::beginRun()
 {
+    if (m_searching) {
+        // Its reply would replace the rows the run takes its orders from.
+        inform(QStringLiteral("通知"), QStringLiteral("正在检索订单，请在检索结束后再开始"));
+        return false;
+    }
     if (m_runActive || !SeparationRun::take(this)) {
         inform(QStringLiteral("通知"), QStringLiteral("正在分件，请稍后"));
         return false;

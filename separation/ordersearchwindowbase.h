@@ -170,7 +170,8 @@ protected:
     QString checkedStoreIds() const;
     // ---- runs and pool jobs ----
     // Starts a run: takes the program's separation run token and disables the search, so the rows stay
-    // as they are. When this or another window runs already, says "正在分件，请稍后" and returns false.
+    // as they are. When this or another window runs already, says "正在分件，请稍后" and returns false;
+    // while a search of this window is out, says so and returns false.
     bool beginRun();
     // Ends the run (also an early end): gives the token back and enables the search. Idempotent.
     void endRun();

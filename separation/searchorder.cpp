@@ -77,13 +77,13 @@ QStringList SearchOrder::workFolders() const
 QStringList SearchOrder::rejectedPhotos() const
 {
     if (shop().xztp == QLatin1String("1") && shop().separateMode != QStringLiteral("Orlan分件"))
-        return listing(g_cur_orderpath + QStringLiteral("汰片/"));
+        return listing(g_cur_orderpath + QStringLiteral("汰片/")).names();
     return QStringList();
 }
 
 QStringList SearchOrder::markedPhotos() const
 {
-    return listing(g_cur_orderpath + QStringLiteral("marks/"));
+    return listing(g_cur_orderpath + QStringLiteral("marks/")).names();
 }
 
 // Stage 2, continued: the finished photos are in; the rejected photos are copied.
@@ -128,7 +128,6 @@ void SearchOrder::fenjian_markPhoto_3_1()
     isProductsDone = false;
 
     const bool orlan = shop().separateMode == QStringLiteral("Orlan分件");
-    const QString finishedDir = g_cur_orderpath + QStringLiteral("成品/");
     for (int i = 0; i < productFolderList.size(); ++i) {
         const ProductFolderInfo &e = productFolderList.at(i);
         const QString factory = orlan ? QString() : e.factoryFolder;
@@ -170,12 +169,14 @@ void SearchOrder::fenjian_markPhoto_3_1()
         }
         qCDebug(lcSeparation) << "要复制照片的产品：" << target << e.photoNames;
         for (const QString &photo : e.photoNames) {
-            if (orderPathUsable() && isSafePhotoName(photo)
-                && !Platform::findFileNoCase(finishedDir, photo).isEmpty()) {
+            // Looked up in the listing of "成品/" the finished copies were made from, whatever the letter case.
+            const QString finished = isSafePhotoName(photo) ? m_finishedIndex.fileName(photo) : QString();
+            if (!finished.isEmpty()) {
                 ++m_productJobCount;
                 auto *job = new SeparateThread(photo, target + photo, name, false, SeparateThread::ProductPhotoCopy,
                                                guard());
                 job->setFinishedFolder(g_separateWorkDir + shop().finishedDirName + QLatin1Char('/'));
+                job->setFinishedName(finished);
                 startJob(job);
             } else {
                 planned.addNotExistPhoto(name + QLatin1Char(':') + photo);
@@ -210,6 +211,7 @@ void SearchOrder::fenjian_productPhotoSlot_4(QString fullPicName)
         return;
     readyNum = m_progressBase + 10;
     m_orderMessage.failures = guard()->takeFailures();
+    m_orderMessage.unreadablePhotos = guard()->takeUnreadable();
     m_messageList.append(m_orderMessage);
     isProductsDone = true;
     productsDone();

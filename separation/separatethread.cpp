@@ -9,7 +9,9 @@
 #include "webapi.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QJsonObject>
 #include <QJsonValue>
 
@@ -29,6 +31,29 @@ QString jpegBase(const QString &name)
     if (name.size() > 4 && name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive))
         return name.left(name.size() - 4);
     return QString();
+}
+
+// False for a picture file that cannot be shown: empty, a header that cannot be read, or a JPEG cut off
+// before its end marker. Files of other kinds count as readable.
+bool isReadablePicture(const QString &path)
+{
+    static const QStringList pictures{QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
+                                      QStringLiteral("bmp"), QStringLiteral("tif"), QStringLiteral("tiff")};
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (!pictures.contains(suffix))
+        return true;
+    QFile file(Platform::localPath(path));
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        return false;
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.size().isValid())
+        return false;
+    if (reader.format() != "jpeg")
+        return true;
+    // A JPEG ends with its end marker (a camera may add a few bytes after it).
+    const qint64 tail = qMin<qint64>(file.size(), 64 * 1024);
+    return file.seek(file.size() - tail) && file.read(tail).contains(QByteArray("\xFF\xD9", 2));
 }
 
 } // namespace
@@ -128,7 +153,9 @@ void SeparateThread::photoisFile()
 
 void SeparateThread::finalPhotoCopy()
 {
-    copyOne(m_src, m_dst);
+    // The copy is made whatever the photo holds; one that is no readable picture is named in the report.
+    if (copyOne(m_src, m_dst) && !isReadablePicture(m_dst))
+        m_guard->addUnreadable(m_src.mid(m_src.lastIndexOf(QLatin1Char('/')) + 1));
     if (m_copyRaws) {
         // The raw siblings of a JPEG photo: the same base name in the order's "照片/新建文件夹/", copied
         // beside the finished copy under its base name. Only the suffix changes, so no sibling can land
@@ -139,8 +166,10 @@ void SeparateThread::finalPhotoCopy()
         const QString dstBase = jpegBase(m_dst.mid(dstSlash + 1));
         const QString rawDir = rawFolderFor(m_src.left(srcSlash + 1));
         if (!srcBase.isEmpty() && !dstBase.isEmpty() && !rawDir.isEmpty()) {
+            if (!m_rawIndex)
+                m_rawIndex = std::make_shared<SharedFolderIndex>(rawDir);
             for (const QString &ext : rawExtensions()) {
-                const QString raw = Platform::findFileNoCase(rawDir, srcBase + ext);
+                const QString raw = m_rawIndex->index().filePath(srcBase + ext);
                 if (!raw.isEmpty())
                     copyOne(raw, m_dst.left(dstSlash + 1) + dstBase + ext);
             }
@@ -159,7 +188,12 @@ void SeparateThread::plainCopy(const char *slot)
 void SeparateThread::productPhotoCopy()
 {
     // The finished copy in the work folder, whatever the letter case of its name there.
-    const QString path = isSafePhotoName(m_src) ? Platform::findFileNoCase(m_finishedDir, m_src) : QString();
+    QString path;
+    if (isSafePhotoName(m_src)) {
+        const QString listed = m_finishedDir + m_finishedName;
+        path = !m_finishedName.isEmpty() && FileOperation::isFile(listed) ? listed
+                                                                           : Platform::findFileNoCase(m_finishedDir, m_src);
+    }
     if (!path.isEmpty()) {
         copyOne(path, m_dst);
         m_guard->report("fenjian_productPhotoSlot_4", QString());

@@ -18,6 +18,7 @@
 // a window that has closed. A copy that fails is added to the guard's failures (the reports stay as
 // they are).
 
+#include "folderindex.h"
 #include "windowguard.h"
 
 #include <QJsonArray>
@@ -56,6 +57,12 @@ public:
     // Type 1: whether the camera-raw siblings are copied too, in place of the shop's switch as it was
     // when the job was made.
     void setCopyRaws(bool on) { m_copyRaws = on; }
+    // Type 1: the listing of the raw siblings' folder, shared by the copies of one order (without one the
+    // job lists the folder itself).
+    void setRawIndex(std::shared_ptr<SharedFolderIndex> index) { m_rawIndex = std::move(index); }
+    // Type 5: the photo's file name in the finished-photo folder as listed (its letter case may differ
+    // from src); without one the job looks the name up itself.
+    void setFinishedName(const QString &name) { m_finishedName = name; }
     // Type 5: the work folder's finished-photo folder (ending in "/") its photo is taken from, in place
     // of the one named when the job was made.
     void setFinishedFolder(const QString &dir) { m_finishedDir = dir; }
@@ -84,6 +91,8 @@ private:
     QString m_productName;  // type 5
     QString m_finishedDir;  // type 5: where the order's finished copies are
     bool m_copyRaws = false; // type 1
+    std::shared_ptr<SharedFolderIndex> m_rawIndex; // type 1
+    QString m_finishedName; // type 5
     QString m_orderPath;    // type 6
     QJsonArray m_picInfo;   // type 6
 };

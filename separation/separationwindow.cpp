@@ -17,6 +17,7 @@
 #include "webapi.h"
 
 #include <QAtomicInt>
+#include <QCloseEvent>
 #include <QDate>
 #include <QDir>
 #include <QGroupBox>
@@ -51,6 +52,23 @@ SeparationWindow::SeparationWindow(QWidget *parent, const ShopSettings &shop) : 
 {
 }
 
+void SeparationWindow::closeEvent(QCloseEvent *event)
+{
+    if (runActive()) {
+        QPointer<SeparationWindow> self(this);
+        const QMessageBox::StandardButton answer = MsgBox::question(
+            this, QStringLiteral("警告"),
+            QStringLiteral("正在分件，确定要关闭窗口吗？\n关闭后分件停止，没有分完的订单需要重新分件。"));
+        if (!self)
+            return;
+        if (answer != QMessageBox::Yes) {
+            event->ignore(); // the run goes on
+            return;
+        }
+    }
+    OrderSearchWindowBase::closeEvent(event);
+}
+
 QStringList SeparationWindow::workFolders() const
 {
     return {shop().finishedDirName};
@@ -61,14 +79,11 @@ bool SeparationWindow::orderPathUsable()
     return !g_cur_orderpath.isEmpty() && QDir::isAbsolutePath(Platform::localPath(g_cur_orderpath));
 }
 
-QStringList SeparationWindow::listing(const QString &folder) const
+FolderIndex SeparationWindow::listing(const QString &folder) const
 {
     if (!orderPathUsable())
-        return QStringList();
-    const QDir dir(Platform::localPath(folder));
-    if (!dir.exists())
-        return QStringList();
-    return m_rules.listDotEntries ? dir.entryList() : dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        return FolderIndex();
+    return FolderIndex(folder, m_rules.listDotEntries);
 }
 
 QString SeparationWindow::finishedLabelText() const
@@ -113,6 +128,7 @@ void SeparationWindow::startSeparation()
         return;
     }
     guard()->takeFailures(); // what an earlier run left
+    guard()->takeUnreadable();
     m_progressGroup->show();
     m_statusLabel->show();
     startNextOrder();
@@ -154,19 +170,21 @@ void SeparationWindow::postQueryProducts(const QString &orderPhotoId)
                 &SeparationWindow::queryProductsCallBack);
 }
 
-bool SeparationWindow::acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj)
+bool SeparationWindow::acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj,
+                                      const char *logLabel)
 {
     if (!runActive())
         return false;
+    const QString stage = errorPrefix.chopped(1); // "查询…错误"
     if (!readJsonReply(reply, obj, nullptr, errorPrefix + QStringLiteral("服务器返回的数据无法识别"))) {
-        endRun();
+        endRunEarly(stage);
         return false;
     }
-    qCDebug(lcSeparation).noquote() << "run reply:" << QJsonDocument(*obj).toJson(QJsonDocument::Compact);
+    qCDebug(lcSeparation).noquote() << logLabel << QJsonDocument(*obj).toJson(QJsonDocument::Compact);
     const QString code = jsonString(*obj, QStringLiteral("code"));
     if (code != QLatin1String("1")) {
         inform(QStringLiteral("警告"), errorPrefix + code);
-        endRun();
+        endRunEarly(stage);
         return false;
     }
     return true;
@@ -175,7 +193,7 @@ bool SeparationWindow::acceptRunReply(QNetworkReply *reply, const QString &error
 void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
 {
     QJsonObject obj;
-    if (!acceptRunReply(reply, QStringLiteral("查询产品信息错误："), &obj))
+    if (!acceptRunReply(reply, QStringLiteral("查询产品信息错误："), &obj, "query product Json:"))
         return;
 
     QJsonObject sheetReply = obj;
@@ -194,12 +212,7 @@ void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
     if (workDir.isEmpty()) {
         // No save folder given: nothing of this order was done, so the next start takes it again
         // instead of passing it over.
-        for (auto row = m_orderList.rbegin(); row != m_orderList.rend(); ++row) {
-            if (row->processed && row->order_photo_id == g_cur_order_photo_id) {
-                row->processed = false;
-                break;
-            }
-        }
+        untakeCurrentOrder();
         endRun();
         return;
     }
@@ -235,7 +248,7 @@ void SeparationWindow::startSeparatePhotos()
         make(workDir + folder);
     if (!failed.isEmpty()) {
         inform(QStringLiteral("警告"), QStringLiteral("分件文件夹创建失败：") + failed);
-        endRun();
+        endRunEarly(QStringLiteral("分件文件夹创建失败"));
         return;
     }
 
@@ -277,7 +290,8 @@ void SeparationWindow::fenjian_photoIsFileSlot_1(int num)
     } else if (m_checkReturnCount != 0) {
         return;
     }
-    finalPhotoList = listing(g_cur_orderpath + kFinishedSource);
+    m_finishedIndex = listing(g_cur_orderpath + kFinishedSource);
+    finalPhotoList = m_finishedIndex.names();
     delPhotoList = rejectedPhotos();
     markPhotoList = markedPhotos();
     qCDebug(lcSeparation) << "总进度的总数 分别是 finalPhotoList：" << finalPhotoList.size() << " - delPhotoList"
@@ -304,12 +318,19 @@ void SeparationWindow::fenjian_photoIsFileSlot_1(int num)
 void SeparationWindow::startCopies(const QStringList &names, const QString &from, const QString &to,
                                    SeparateThread::Type type)
 {
+    // The raw siblings of the order's finished photos are looked up in one listing of their folder, made
+    // by the first copy that asks.
+    std::shared_ptr<SharedFolderIndex> raws;
+    if (type == SeparateThread::FinalPhotoCopy)
+        raws = std::make_shared<SharedFolderIndex>(SeparateThread::rawFolderFor(from));
     for (const QString &name : names) {
         if (type == SeparateThread::FinalPhotoCopy)
             qCDebug(lcSeparation) << "test=" << from + name << "-to==" << to + name;
         auto *job = new SeparateThread(from + name, to + name, true, type, guard());
-        if (type == SeparateThread::FinalPhotoCopy)
+        if (type == SeparateThread::FinalPhotoCopy) {
+            job->setRawIndex(raws);
             job->setCopyRaws(m_rules.copyRaws || shop().sjfjxz == QLatin1String("1"));
+        }
         startJob(job);
     }
 }
@@ -352,14 +373,7 @@ void SeparationWindow::separateNextOrder()
     if (!startNextOrder())
         return;
 
-    const QString message = separateReportText(m_messageList);
-    qCDebug(lcSeparation) << "m_messageList.count()" << m_messageList.size();
-    qCDebug(lcSeparation) << "message" << message;
-    auto *box = new MessageBoxDialog(nullptr);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setMessage(message, reportFileName());
-    box->setModal(true);
-    box->show();
+    showReport();
 
     for (OrderRowInfo &row : m_orderList)
         row.processed = false;
@@ -370,16 +384,55 @@ void SeparationWindow::separateNextOrder()
     endRun();
 }
 
+void SeparationWindow::untakeCurrentOrder()
+{
+    for (auto row = m_orderList.rbegin(); row != m_orderList.rend(); ++row) {
+        if (row->processed && row->order_photo_id == g_cur_order_photo_id) {
+            row->processed = false;
+            return;
+        }
+    }
+}
+
+void SeparationWindow::endRunEarly(const QString &why)
+{
+    // The order that failed is offered again by the next start; what the run did up to here is reported
+    // now, so no finding of the orders before it is lost when the next start begins a new report.
+    untakeCurrentOrder();
+    SeparateMessageInfo stopped;
+    stopped.orderNumber = g_cur_orderpayforkey;
+    stopped.failures = guard()->takeFailures();
+    stopped.unreadablePhotos = guard()->takeUnreadable();
+    stopped.notes << QStringLiteral("分件未完成（") + why + QStringLiteral("），再次点击“开始分件”将重新分件该订单");
+    const bool didSomething = !m_messageList.isEmpty();
+    m_messageList.append(stopped);
+    endRun();
+    if (didSomething)
+        showReport();
+}
+
+void SeparationWindow::showReport()
+{
+    const QString message = separateReportText(m_messageList);
+    qCDebug(lcSeparation) << "m_messageList.count()" << m_messageList.size();
+    for (const SeparateMessageInfo &m : qAsConst(m_messageList))
+        qCDebug(lcSeparation) << "for_m_messageList" << m.orderNumber << m.notExistPhotos.join(QStringLiteral("、"))
+                              << m.emptyProducts.join(QStringLiteral("、"));
+    qCDebug(lcSeparation) << "message" << message;
+    auto *box = new MessageBoxDialog(nullptr);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setMessage(message, reportFileName());
+    box->setModal(true);
+    box->show();
+}
+
 QString SeparationWindow::reportFileName() const
 {
     QString path = m_pathEdit->text();
     if (!OrderFolders::endsWithSeparator(path))
         path += QLatin1Char('/');
-    QStringList numbers;
-    for (const SeparateMessageInfo &m : m_messageList)
-        numbers << m.orderNumber;
     return path + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/')
-           + numbers.join(QStringLiteral("、")) + QStringLiteral("分件结果.txt");
+           + separateReportName(m_messageList);
 }
 
 // ---- the sheets ----
@@ -399,6 +452,7 @@ void SeparationWindow::prepareSheetAndBarcode()
     m_sheetBuilt = false;
     m_printing = false;
     m_sheetJobs = std::make_shared<SheetJobs>();
+    m_thumbsNotWritten.reset();
     delete m_barcode.data(); // the previous order's, ended
     barPath = workDir + QStringLiteral("条形码.jpg");
     m_barcode = new BarcodeDownload(m_manager, this);
@@ -419,7 +473,7 @@ void SeparationWindow::getPicInfo()
 void SeparationWindow::queryPicInfoCallBack(QNetworkReply *reply)
 {
     QJsonObject obj;
-    if (!acceptRunReply(reply, QStringLiteral("查询裁剪信息错误："), &obj))
+    if (!acceptRunReply(reply, QStringLiteral("查询裁剪信息错误："), &obj, "picinfo"))
         return;
     onFinishSeparateImage();
     startJob(new SeparateThread(obj.value(QStringLiteral("orderpicdescr")).toArray(), SeparateThread::AnalysePhotoInfo,
@@ -432,7 +486,10 @@ void SeparationWindow::fenjian_analysisPhotoInfo()
         return;
     onFinishSeparateImage();
     qCDebug(lcSeparation) << "开始保存成品缩略图";
-    startJob(new ThumbnailThread(*ImageData::getInstance()->getFineList(), this, 88));
+    auto *job = new ThumbnailThread(*ImageData::getInstance()->getFineList(), this, 88);
+    m_thumbsNotWritten = std::make_shared<QStringList>();
+    job->setNotWrittenList(m_thumbsNotWritten);
+    startJob(job);
 }
 
 void SeparationWindow::onFinishSaveThumb()
@@ -453,9 +510,13 @@ void SeparationWindow::postQueryOrderInfo()
 void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
 {
     QJsonObject obj;
-    if (!acceptRunReply(reply, QStringLiteral("查询订单信息错误："), &obj))
+    if (!acceptRunReply(reply, QStringLiteral("查询订单信息错误："), &obj, "postOrder Json:"))
         return;
     m_sheet = readOrderDetail(obj, consumptionKey());
+    qCDebug(lcSeparation) << "orderpicdescr====" << obj.value(QStringLiteral("orderpicdescr")).toArray().size()
+                          << "picsMarkArr====" << m_sheet.picsMarkArr.size();
+    qCDebug(lcSeparation).noquote() << "数据"
+                                    << QJsonDocument(obj.value(QStringLiteral("order")).toObject()).toJson(QJsonDocument::Compact);
     m_sheet.orderpayforkey = g_cur_orderpayforkey;
     m_sheet.servicetimes = g_cur_servicetimes;
     m_sheet.selectphotoname = selectPhotoNameOf(m_orderList, g_cur_order_photo_id);
@@ -470,6 +531,7 @@ void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
     const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
     jobs->sheet = m_sheet;
     const QString marks = orderPathUsable() ? g_cur_orderpath + QStringLiteral("marks/") : QString();
+    qCDebug(lcSeparation) << "markPath====" << marks;
     const std::shared_ptr<WindowGuard> g = guard();
     g->startJob([jobs, marks, g] {
         prepareSheetFiles(&jobs->sheet, marks, &jobs->printImages);
@@ -485,6 +547,8 @@ void SeparationWindow::onSheetPrepared()
     m_sheet = m_sheetJobs->sheet;
     m_sheet.printTime = QDateTime::currentDateTime();
     sheetHtml = buildWorkSheetHtml(m_sheet);
+    qCDebug(lcSeparation) << "HTML的数据";
+    qCDebug(lcSeparation) << sheetHtml;
     m_sheetBuilt = true;
     // The sheet shows the barcode: it is printed once the download has ended, whatever its outcome.
     if (!m_barcode || m_barcode->isFinished())
@@ -524,6 +588,8 @@ void SeparationWindow::onSheetsPrinted()
         failed << workDir + kExpressSheetPdf;
     if (m_barcode && !m_barcode->succeeded()) // the sheet went out without its barcode
         failed << barPath;
+    if (m_thumbsNotWritten) // the sheet went out without these pictures
+        failed << *m_thumbsNotWritten;
     if (!failed.isEmpty()) {
         if (m_messageList.isEmpty() || m_messageList.last().orderNumber != g_cur_orderpayforkey) {
             SeparateMessageInfo entry;

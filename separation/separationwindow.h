@@ -10,6 +10,7 @@
 // what follows the finished copies.
 
 #include "expresshtml.h"
+#include "folderindex.h"
 #include "ordersearchwindowbase.h"
 #include "separatethread.h"
 #include "worksheet.h"
@@ -57,6 +58,8 @@ protected:
         WorkSheetKind sheetKind = WorkSheetKind::Separation;
     };
     void setSeparationRules(const SeparationRules &rules) { m_rules = rules; }
+    // Closing during a run asks first; "No" keeps the window and its run.
+    void closeEvent(QCloseEvent *event) override;
 
     // ---- what a window gives ----
     // Reads the goods reply ("code" checked) into g_orderGoodsList and whatever else the window keeps.
@@ -83,14 +86,24 @@ protected:
     void separateNextOrder();
     // A reply of the run: true, with *obj, for a JSON object whose "code" is "1". Otherwise the user is told
     // (a network error, a reply that cannot be read, or errorPrefix and the code) and the run ends here
-    // (endRun): the next click goes on with the rows not yet taken.
-    bool acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj);
-    // The report's default file: save folder, today's date, the orders' numbers, "分件结果.txt".
+    // (endRunEarly).
+    // The reply is logged after logLabel.
+    bool acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj, const char *logLabel);
+    // The current order cannot be finished: the run ends here. The order is offered again by the next
+    // start, and the report of what the run did so far (its orders' findings, and this order named with
+    // why) is shown when the run did anything.
+    void endRunEarly(const QString &why);
+    // The report box of the run's findings.
+    void showReport();
+    // The row of the current order is no longer taken.
+    void untakeCurrentOrder();
+    // The report's default file: save folder, today's date, then separateReportName().
     QString reportFileName() const;
     // The current order's folder is a full path the run may read from.
     static bool orderPathUsable();
-    // The entries of a folder of the order, as the window lists them; a missing folder lists nothing.
-    QStringList listing(const QString &folder) const;
+    // The entries of a folder of the order, as the window lists them (names()); a missing folder lists
+    // nothing. The folder is listed once.
+    FolderIndex listing(const QString &folder) const;
     // One copy job (SeparateThread of the type) per name, from the folder `from` into the folder `to`,
     // replacing what is there; finished photos take their camera-raw siblings when the rules say so.
     void startCopies(const QStringList &names, const QString &from, const QString &to, SeparateThread::Type type);
@@ -114,6 +127,7 @@ protected:
     QString orderDir; // the order's folder: save folder, date, order
     QString expressSheetHtml;
     QStringList finalPhotoList;
+    FolderIndex m_finishedIndex; // the order's "成品/", as finalPhotoList was listed
     QStringList delPhotoList;
     QStringList markPhotoList;
     int readyNum = 0;
@@ -125,16 +139,19 @@ protected:
     QString sheetHtml;
     QString barPath;
 
+private slots:
+    // The replies of the run's requests: the goods, the crop information and the order detail.
+    void queryProductsCallBack(QNetworkReply *reply);
+    void queryPicInfoCallBack(QNetworkReply *reply);
+    void queryOrderInfoCallBack(QNetworkReply *reply);
+
 private:
     void postQueryProducts(const QString &orderPhotoId);
-    void queryProductsCallBack(QNetworkReply *reply);
     // Stage 0: the folders, then one check per goods photo.
     void startSeparatePhotos();
     QString finishedLabelText() const;
     void getPicInfo();
-    void queryPicInfoCallBack(QNetworkReply *reply);
     void postQueryOrderInfo();
-    void queryOrderInfoCallBack(QNetworkReply *reply);
     // Prints both sheets, off the GUI thread, once the sheet is built and the barcode download ended.
     void writeSheetPdfs();
 
@@ -146,6 +163,7 @@ private:
     struct SheetJobs;
     std::shared_ptr<SheetJobs> m_sheetJobs;
     QPointer<BarcodeDownload> m_barcode;
+    std::shared_ptr<QStringList> m_thumbsNotWritten; // filled by the thumbnail job before its report
     bool m_sheetBuilt = false;
     bool m_printing = false;
 };

@@ -1,6 +1,7 @@
 #include "sheetfiles.h"
 
 #include "fileoperation.h"
+#include "folderindex.h"
 #include "logging.h"
 #include "platform.h"
 
@@ -76,11 +77,12 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
         if (!target.isEmpty() && !listed) // a name with folder parts stays outside the thumbnail folder
             marked.append({name, target, QSize(), QImage()});
     }
+    const FolderIndex marks(marksSource); // listed once for all the marked pictures
     QThreadPool workers;
     workers.setMaxThreadCount(QThread::idealThreadCount());
     for (Marked &m : marked) {
-        workers.start([&m, marksSource] {
-            const QString source = marksSource.isEmpty() ? QString() : Platform::findFileNoCase(marksSource, m.name);
+        workers.start([&m, &marks, marksSource] {
+            const QString source = marks.filePath(m.name);
             QImageReader reader;
             openPicture(reader, source);
             const QSize size = source.isEmpty() ? QSize() : reader.size();

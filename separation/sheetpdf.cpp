@@ -3,13 +3,37 @@
 #include "logging.h"
 #include "platform.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QTemporaryFile>
 #include <QTextDocument>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <cstdio>
+#endif
+
 namespace {
+
+// Puts the finished file in the target's place in one step, replacing an earlier one; on failure the
+// earlier file stays as it was.
+bool replaceWith(const QString &finished, const QString &target)
+{
+    if (Platform::writeShouldFail(target))
+        return false;
+#ifdef Q_OS_WIN
+    return MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(finished).utf16()),
+                       reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(target).utf16()),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+           != 0;
+#else
+    return std::rename(QFile::encodeName(finished).constData(), QFile::encodeName(target).constData()) == 0;
+#endif
+}
+
 const QFile::Permissions kNewFilePermissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
                                                | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
 } // namespace
@@ -41,8 +65,8 @@ bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPa
     document.setHtml(html);
     document.print(&printer);
 
-    const bool printed = QFileInfo(temporaryName).size() > 0 && !Platform::writeShouldFail(target);
-    if (!printed || (QFile::exists(target) && !QFile::remove(target)) || !QFile::rename(temporaryName, target)) {
+    const bool printed = QFileInfo(temporaryName).size() > 0;
+    if (!printed || !replaceWith(temporaryName, target)) {
         QFile::remove(temporaryName);
         qCDebug(lcSeparation) << "sheet not written:" << target;
         return false;

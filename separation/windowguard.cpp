@@ -166,6 +166,20 @@ QStringList WindowGuard::takeFailures()
     return out;
 }
 
+void WindowGuard::addUnreadable(const QString &name)
+{
+    QMutexLocker lock(&m_mutex);
+    m_unreadable.append(name);
+}
+
+QStringList WindowGuard::takeUnreadable()
+{
+    QMutexLocker lock(&m_mutex);
+    QStringList out;
+    out.swap(m_unreadable);
+    return out;
+}
+
 // ---- the run token ----
 
 namespace {

@@ -66,6 +66,9 @@ public:
     // Copies (or other files) that failed in the window's current run, in the order they failed.
     void addFailure(const QString &text);
     QStringList takeFailures();
+    // Photos copied in the current run that cannot be read as pictures (empty, cut off), by name.
+    void addUnreadable(const QString &name);
+    QStringList takeUnreadable();
 
 private:
     class Job;
@@ -86,6 +89,7 @@ private:
     QSet<QRunnable *> m_queued;
     int m_running = 0;
     QStringList m_failures;
+    QStringList m_unreadable;
 };
 
 // The program-wide separation run token. GUI thread.

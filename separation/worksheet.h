@@ -96,8 +96,8 @@ QString workSheetClosing(const WorkSheetData &data);
 QString sheetThumbName(const QString &photo);
 // Where the sheet finds a marked picture: thumbFolder + "marks/" + name; "" for a name with folder parts.
 QString markedPicturePath(const WorkSheetData &data, const QString &name);
-// An image reference of a sheet: "file:///" + path on Windows, a file URL elsewhere (so "#" and "%" in a
-// path keep the picture); HTML-escaped for an attribute.
+// An image reference of a sheet: the path's file URL (so "#" and "%" in a path keep the picture),
+// HTML-escaped for an attribute.
 QString sheetImageSource(const QString &path);
 // The same reference as the document resolves it (the key of a picture given to the document).
 QUrl sheetImageUrl(const QString &path);

@@ -169,6 +169,13 @@ void Login::checkForUpdate()
 
 void Login::checkUpdateCallBack(const QJsonObject &obj)
 {
+    // The answer counts only while the login is still to be done: once a window of the program works,
+    // ending it would leave that work half-done.
+    if (m_loggedIn || !isVisible()) {
+        qCInfo(lcShell) << "update check answered after the login, ignored; update:"
+                        << jsonString(obj, QStringLiteral("update")) << jsonString(obj, QStringLiteral("message"));
+        return;
+    }
     if (!replyOk(obj) || jsonString(obj, QStringLiteral("update")) != QLatin1String("1")) {
         if (!replyOk(obj))
             qCWarning(lcShell) << "update check refused:" << jsonString(obj, QStringLiteral("message"));
@@ -183,7 +190,7 @@ void Login::checkUpdateCallBack(const QJsonObject &obj)
         if (!PlatformShell::startUpdater(&error))
             MsgBox::information(this, kWarning, error);
     }
-    // The old version does not go on, whatever the answer.
+    // The old version does not go on, whatever the answer (unless a window refuses to close).
     PlatformShell::endProgram();
 }
 
@@ -243,6 +250,7 @@ void Login::loginCallBack(QNetworkReply *reply)
     tool->setAttribute(Qt::WA_DeleteOnClose);
     tool->show();
     m_toolWindow = tool;
+    m_loggedIn = true;
     accept();
 }
 
@@ -256,8 +264,10 @@ void Login::openStartWindow(const ShopEntry &shop)
         connect(m_shopSwitch, &ShopSwitch::switched, this, [this](const ShopSettings &settings) {
             setBusy(false);
             settings.store();
-            if (NamedWindows::open(m_startWindow, settings))
+            if (NamedWindows::open(m_startWindow, settings)) {
+                m_loggedIn = true;
                 accept();
+            }
         });
     }
     setBusy(true);

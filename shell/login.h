@@ -77,4 +77,5 @@ private:
     QString m_startWindow;
     bool m_busy = false;
     bool m_updateAsked = false;
+    bool m_loggedIn = false; // a login succeeded: an update answer arriving later is ignored
 };

@@ -6,6 +6,8 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
+#include <QWidget>
 #include <QProcess>
 
 #ifndef TESSALY_DEFAULT_UPDATER
@@ -67,16 +69,44 @@ bool startUpdater(QString *error)
     return true;
 }
 
-void endProgram()
+namespace {
+// Asks the windows to close, a modal one on top first, as Qt's closeAllWindows does; stops at the first
+// that refuses. True when every visible window closed.
+bool closeEveryWindow()
 {
-    if (endHook()) {
-        endHook()();
-        return;
+    QList<QPointer<QWidget>> asked;
+    while (QWidget *modal = QApplication::activeModalWidget()) {
+        if (asked.contains(modal))
+            break;
+        asked << modal;
+        if (!modal->close())
+            return false;
+    }
+    QList<QPointer<QWidget>> windows;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        windows << w;
+    // A window may take others with it as it closes: each is looked at only when its turn comes.
+    for (const QPointer<QWidget> &w : qAsConst(windows)) {
+        if (w && w->isVisible() && !w->close())
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+bool endProgram()
+{
+    // Nothing may be left half-done: the program ends only once every window has agreed to close.
+    if (!closeEveryWindow()) {
+        qCWarning(lcShell) << "program end for the update cancelled: a window refused to close";
+        return false;
     }
     qCDebug(lcShell) << "program ends for the update";
-    // Close every window first so that nothing is left half-done, then leave the event loop.
-    QApplication::closeAllWindows();
-    QCoreApplication::exit(0);
+    if (endHook())
+        endHook()();
+    else
+        QCoreApplication::exit(0);
+    return true;
 }
 
 void setUpdaterHook(std::function<bool(const QString &)> hook)

@@ -16,12 +16,13 @@ QString updaterPath();
 // Starts the updater detached. False with *error set when there is none or it cannot be started.
 bool startUpdater(QString *error = nullptr);
 
-// Ends the program: every window closes and the event loop returns.
-void endProgram();
+// Ends the program: asks every window to close and, once every one has, leaves the event loop. A window
+// that refuses (an import asking "No" to its end) keeps the program running: false, nothing ends.
+bool endProgram();
 
 // ---- test hooks ----
 // While set, startUpdater calls the hook with the program it would start and returns the hook's answer,
-// and endProgram only calls its hook.
+// and endProgram calls its hook in place of leaving the event loop (the windows are asked as usual).
 void setUpdaterHook(std::function<bool(const QString &program)> hook);
 void setEndProgramHook(std::function<void()> hook);
 

@@ -1,7 +1,9 @@
 #include "copypicthread.h"
 
+#include "fileoperation.h"
 #include "guardedcall.h"
 #include "logging.h"
+#include "orderfolders.h"
 #include "photoimport.h"
 #include "shottime.h"
 
@@ -69,5 +71,8 @@ void CopyPicThread::importVideo()
 
 bool CopyPicThread::copyFile(QString fromPath, QString toDir)
 {
-    return copyWithoutReplacing(fromPath, toDir);
+    // Never over a file there; the same video copied again counts as copied.
+    const FileOperation::CopyOutcome outcome =
+        FileOperation::copyNoReplace(OrderFolders::fsPath(fromPath), OrderFolders::fsPath(toDir));
+    return outcome == FileOperation::Copied || outcome == FileOperation::AlreadyThere;
 }

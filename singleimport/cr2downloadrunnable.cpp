@@ -64,27 +64,27 @@ QStringList leftIn(const QString &folder)
 // Copies source into the folder as name with the source's suffix, never over a file already there: a
 // name the run used, or one a file with other bytes holds (an earlier download, whose original may be
 // gone), moves the copy on to the next free "(n)" name; a file there with the same bytes is the copy
-// already. *target receives the path of the copy.
-FileOperation::CopyOutcome copyUnderFreeName(const QFileInfo &source, const QString &folder, const QString &name,
-                                             QSet<QString> &used, QString *target)
+// already. True when the copy is there; *target receives its path.
+bool copyUnderFreeName(const QFileInfo &source, const QString &folder, const QString &name, QSet<QString> &used,
+                       QString *target)
 {
     const QString suffix = source.suffix().isEmpty() ? QString() : QLatin1Char('.') + source.suffix();
     auto key = [](const QString &fileName) {
         return Platform::pathCase() == Qt::CaseInsensitive ? fileName.toLower() : fileName;
     };
     QString fileName = name + suffix;
-    FileOperation::CopyOutcome outcome = FileOperation::CopyFailed;
+    FileOperation::CopyOutcome outcome = FileOperation::KeptOther;
     for (int n = 1;; ++n) {
         if (!used.contains(key(fileName))) {
             *target = folder + fileName;
             outcome = FileOperation::copyNoReplace(source.filePath(), Platform::localPath(*target));
-            if (outcome != FileOperation::CopyFailed || !QFileInfo::exists(Platform::localPath(*target)))
+            if (outcome != FileOperation::KeptOther)
                 break;
         }
         fileName = name + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
     }
     used.insert(key(fileName));
-    return outcome;
+    return outcome == FileOperation::Copied || outcome == FileOperation::AlreadyThere;
 }
 
 bool removeEmptyFolder(const QString &folder)
@@ -221,7 +221,7 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
             if (isDotEntry(entry) || entry.isDir())
                 continue;
             QString target;
-            if (copyUnderFreeName(entry, targetDir, entry.completeBaseName(), usedTargets, &target) == FileOperation::CopyFailed) {
+            if (!copyUnderFreeName(entry, targetDir, entry.completeBaseName(), usedTargets, &target)) {
                 message += QStringLiteral("拷贝照片未成功，照片名：") + entry.filePath() + QLatin1Char('\n');
                 ok = false;
             }
@@ -241,8 +241,7 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         const QString name = findPicNameByShotTime(sourceDir, raw.filePath(), raw.completeBaseName());
         qCDebug(lcSingleImport) << "匹配：" << raw.fileName() << "和" << name;
         QString target;
-        const FileOperation::CopyOutcome outcome = copyUnderFreeName(raw, targetDir, name, usedTargets, &target);
-        if (outcome == FileOperation::CopyFailed || !isOwnCopy(raw, target)) {
+        if (!copyUnderFreeName(raw, targetDir, name, usedTargets, &target) || !isOwnCopy(raw, target)) {
             message += QStringLiteral("拷贝原图照片未成功，照片名：") + raw.filePath() + QLatin1Char('\n');
             ok = false;
         } else {

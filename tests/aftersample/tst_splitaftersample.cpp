@@ -59,6 +59,10 @@ private slots:
         SplitAfterSample *w = open();
         QVERIFY2(warnings().isEmpty(), qPrintable(warnings().join('\n')));
         QCOMPARE(w->windowTitle(), QString("检索订单"));
+        // the reply handlers are slots under these signatures
+        for (const char *slot : {"queryProductsCallBack(QNetworkReply*)", "queryPicInfoCallBack(QNetworkReply*)",
+                                 "queryOrderInfoCallBack(QNetworkReply*)", "fenjian_productPhotoSlot_4(QString)"})
+            QVERIFY2(w->metaObject()->indexOfSlot(slot) >= 0, slot);
 
         // the store box is made last in its group, yet sits on top
         auto *group = child<QGroupBox>(w, "groupBox_2");

@@ -116,6 +116,18 @@ private slots:
         QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "t.jpg", true));
         QCOMPARE(bytesOf(d + "t.jpg"), QByteArray("photo"));
         QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden | QDir::System), before);
+
+        // so does a last write that fails (a disk full at the end of the file), and a copy that never
+        // replaces leaves no short file behind
+        QVERIFY(put(d + "big.jpg", QByteArray((1 << 20) + 1000, 'b')));
+        Platform::failLastWrites("t.jpg", 2);
+        QVERIFY(!FileOperation::copyFile(d + "big.jpg", d + "t.jpg", true));
+        QCOMPARE(bytesOf(d + "t.jpg"), QByteArray("photo"));
+        QCOMPARE(FileOperation::copyNoReplace(d + "big.jpg", d + "new t.jpg"), FileOperation::CopyFailed);
+        QVERIFY(!QFileInfo::exists(d + "new t.jpg"));
+        QVERIFY(QDir(d).entryList({".copying-*"}, QDir::Files | QDir::Hidden).isEmpty());
+        QVERIFY(FileOperation::copyFile(d + "big.jpg", d + "t.jpg", true)); // used up
+        QCOMPARE(bytesOf(d + "t.jpg"), bytesOf(d + "big.jpg"));
     }
 
     void listFilesMatchTheLegacyBytes()
@@ -218,8 +230,8 @@ private slots:
         QCOMPARE(bytesOf(d + "outside/keep.jpg"), QByteArray("keep"));
 
         // deleteDir does the same, with hidden entries and a back-slashed path
-        QVERIFY(QDir().mkpath(d + "raw/.x"));
-        QVERIFY(put(d + "raw/.x/.y", "x"));
+        QVERIFY(QDir().mkpath(d + "raw/成品/.x"));
+        QVERIFY(put(d + "raw/成品/.x/.y", "x"));
         QString back = d + "raw\\";
         back.replace('/', '\\');
         QVERIFY(FileOperation::deleteDir(back));
@@ -231,14 +243,14 @@ private slots:
         CwdGuard restore;
         testsupport::TempRoots tmp;
         const QString d = tmp.base();
-        QVERIFY(QDir().mkpath(d + "order/a"));
-        QVERIFY(QDir().mkpath(d + "order/b"));
-        QVERIFY(put(d + "order/a/held.jpg", "x"));
-        QVERIFY(put(d + "order/b/free.jpg", "x"));
+        QVERIFY(QDir().mkpath(d + "order/照片/a"));
+        QVERIFY(QDir().mkpath(d + "order/成品"));
+        QVERIFY(put(d + "order/照片/a/held.jpg", "x"));
+        QVERIFY(put(d + "order/成品/free.jpg", "x"));
         Platform::failRemovals("held.jpg");
         QVERIFY(!FileOperation::removeDir(d + "order"));
-        QVERIFY(QFileInfo::exists(d + "order/a/held.jpg")); // its folders stay
-        QVERIFY(!QFileInfo::exists(d + "order/b"));         // what could go is gone
+        QVERIFY(QFileInfo::exists(d + "order/照片/a/held.jpg")); // its folders stay
+        QVERIFY(!QFileInfo::exists(d + "order/成品"));           // what could go is gone
         Platform::clearFaults();
         QVERIFY(FileOperation::removeDir(d + "order"));
     }
@@ -248,7 +260,7 @@ private slots:
         CwdGuard restore;
         testsupport::TempRoots tmp;
         const QString d = tmp.base();
-        QVERIFY(QDir().mkpath(d + "store/pic/2024/order1"));
+        QVERIFY(QDir().mkpath(d + "store/pic/2024/order1/照片"));
         QVERIFY(QDir().mkpath(d + "store/bak"));
         QVERIFY(QDir().mkpath(d + "home"));
         QVERIFY(put(d + "store/pic/2024/order1/a.jpg", "x"));
@@ -260,7 +272,8 @@ private slots:
         homeBack.replace('/', '\\');
         g_homePicPath = homeBack;
 
-        const QStringList refused = {"", "   ", "relative/dir", "./x", "/", "//", "C:/", "c:\\", "\\\\host\\share",
+        const QStringList refused = {"", "   ", "relative/dir", "./x", "/", "//", "C:/", "c:\\", "D:", "E://",
+                                     "\\\\host\\share", "//host//share//", " //host/share ",
                                      "//host/share/", "//host", d + "store/pic", d + "store/pic/", d + "store//pic/.",
                                      d + "store/pic\\", d + "store/bak/", d + "home", d + "home/",
                                      d + "store", d + "store/pic/2024/..", d.chopped(1),
@@ -298,6 +311,33 @@ private slots:
         QVERIFY(!QFileInfo::exists(d + "store/pic/2024/order1"));
     }
 
+    void rootsAreTheTopsOfFileSystems_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("root");
+        QTest::newRow("slash") << "/" << true;
+        QTest::newRow("slashes") << "///" << true;
+        QTest::newRow("drive") << "D:" << true;
+        QTest::newRow("drive with slashes") << "d://" << true;
+        QTest::newRow("drive, back-slash") << "D:\\" << true;
+        QTest::newRow("share") << "//nas/photos/" << true;
+        QTest::newRow("share, back-slashes") << "\\\\nas\\photos" << true;
+        QTest::newRow("host") << "//nas" << true;
+        QTest::newRow("folded to the top") << "/srv/.." << true;
+        QTest::newRow("blanks around") << " C:/ " << true;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("folder") << "/srv" << false;
+        QTest::newRow("folder on a drive") << "D:/pic" << false;
+        QTest::newRow("folder on a share") << "//nas/photos/2024" << false;
+        QTest::newRow("relative") << "pic" << false;
+    }
+    void rootsAreTheTopsOfFileSystems()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, root);
+        QCOMPARE(isFileSystemRoot(path), root);
+    }
+
     void oneOrdersDeletionTakesNoOtherOrder_data()
     {
         QTest::addColumn<QString>("folder"); // below the temporary folder
@@ -308,6 +348,7 @@ private slots:
         QTest::newRow("folder of two orders") << "pic/two" << "two/";
         QTest::newRow("order deep below") << "pic/misc" << "misc/a/b/C3-1";
         QTest::newRow("storage root") << "pic" << "storage root";
+        QTest::newRow("no order folder") << "pic/Documents" << "此路径不是订单目录";
     }
     void oneOrdersDeletionTakesNoOtherOrder()
     {
@@ -317,10 +358,11 @@ private slots:
         testsupport::TempRoots tmp;
         const QString d = tmp.base();
         for (const char *dir : {"pic/2016-05/12/A1-1/照片/新建文件夹", "pic/2016-05/12/A1-1/成品", "pic/2016-05/12/B2-1/照片",
-                                "pic/two/X-1/照片", "pic/two/Y-1/成品", "pic/misc/a/b/C3-1/成品"})
+                                "pic/two/X-1/照片", "pic/two/Y-1/成品", "pic/misc/a/b/C3-1/成品", "pic/Documents/报告"})
             QVERIFY(QDir().mkpath(d + QString::fromUtf8(dir)));
         QVERIFY(put(d + "pic/2016-05/12/A1-1/成品/a.jpg", "a"));
         QVERIFY(put(d + "pic/2016-05/12/B2-1/照片/b.jpg", "b"));
+        QVERIFY(put(d + "pic/Documents/报告/年报.doc", "d"));
         g_picPath = d + "pic/";
         auto tree = [&] { return testsupport::fileTree(d + "pic"); };
         const QStringList before = tree();

@@ -169,6 +169,14 @@ private slots:
         QCOMPARE(sizeOf(m->orderPath() + "照片/a.jpeg"), QSize(48, 64));
         QCOMPARE(QImageReader(m->orderPath() + "thumbnail/b.png").format(), QByteArray("png"));
         QCOMPARE(sizeOf(m->orderPath() + "thumbnail100/b.png"), QSize(200, 100));
+
+        // A thumbnail that cannot be written is reported; the one there stays whole, nothing is left beside it.
+        QVERIFY(put(m->orderPath() + "thumbnail100/b.png", "old thumbnail"));
+        Platform::failWrites("thumbnail100/b.png", 1);
+        QVERIFY(runOrder(m.data(), ImportOriginPhotos).contains("failed 1"));
+        QCOMPARE(bytesOf(m->orderPath() + "thumbnail100/b.png"), QByteArray("old thumbnail"));
+        QCOMPARE(QDir(m->orderPath() + "thumbnail100").entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"a.jpeg", "b.png"}));
     }
 
     void unreadablePhotosAreKeptAndFailuresReported()
@@ -231,10 +239,14 @@ private slots:
         QCOMPARE(runOrder(m.data(), ImportRetouchVideos), QStringList({"1/1", "end 1"}));
         QCOMPARE(bytesOf(m->orderPath() + "精修视频/b&#.avi"), QByteArray("video-two"));
 
-        // Again: the same video is no failure; a different one under the name is kept and reported.
+        // Again: the same video is no failure; a different one under the name, even of the same size, is
+        // kept and reported.
+        QCOMPARE(runOrder(m.data(), ImportTrialVideos), QStringList({"1/2", "2/2", "end 2"}));
         QVERIFY(put(src + "b&#.avi", "another video"));
-        QCOMPARE(runOrder(m.data(), ImportTrialVideos), QStringList({"1/2", "2/2", "failed 1", "end 2"}));
+        QVERIFY(put(src + "试拍 1.mp4", "video-eno"));
+        QCOMPARE(runOrder(m.data(), ImportTrialVideos), QStringList({"1/2", "2/2", "failed 2", "end 2"}));
         QCOMPARE(bytesOf(m->orderPath() + "试拍视频/b&#.avi"), QByteArray("video-two"));
+        QCOMPARE(bytesOf(m->orderPath() + "试拍视频/试拍 1.mp4"), QByteArray("video-one"));
     }
 
     void fullDiskStopsTheOrderWithOneEnd()

@@ -133,6 +133,15 @@ private slots:
             QTest::qWait(100);
             QCOMPARE(MsgBox::shown().size(), 2); // one box per reply
         }
+
+        // a reply still out when the window goes is dropped with it: nothing is shown afterwards
+        MsgBox::clearShown();
+        m_server.queueReply("updatevideo", standin::Reply::notJson().withDelay(300));
+        press(QMessageBox::Yes);
+        QVERIFY(waitForPosts(++posts));
+        closeDialog();
+        QTest::qWait(500);
+        QCOMPARE(MsgBox::shown().size(), 1); // the question only
     }
 };
 

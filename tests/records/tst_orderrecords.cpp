@@ -242,6 +242,35 @@ private slots:
         QVERIFY(separateReportText({nothing}).isEmpty());
         QVERIFY(separateReportText({}).isEmpty());
     }
+
+    void reportName_data()
+    {
+        QTest::addColumn<QStringList>("numbers"); // of the report's entries, in order
+        QTest::addColumn<QString>("name");
+        QTest::newRow("two entries an order") << QStringList{"1001", "1001", "1002", "1002"}
+                                              << "1001、1001、1002、1002分件结果.txt";
+        QTest::newRow("an order without a folder: three entries")
+            << QStringList{"E5520", "E5520", "E5520"} << "E5520、E5520分件结果.txt";
+        QTest::newRow("unsafe numbers") << QStringList{"A/1:?", "B<2>"} << "A1、A1、B2、B2分件结果.txt";
+        QStringList thirty;
+        for (int i = 1; i <= 30; ++i)
+            thirty << QString("B%1").arg(2200 + i) << QString("B%1").arg(2200 + i);
+        QTest::newRow("30 orders") << thirty
+                                   << thirty.mid(0, 28).join("、") + "等30个订单分件结果.txt"; // 14 orders fit
+    }
+    void reportName()
+    {
+        QFETCH(QStringList, numbers);
+        QFETCH(QString, name);
+        QList<SeparateMessageInfo> entries;
+        for (const QString &n : numbers) {
+            entries << SeparateMessageInfo();
+            entries.last().orderNumber = n;
+        }
+        const QString made = separateReportName(entries);
+        QCOMPARE(made, name);
+        QVERIFY(made.toUtf8().size() <= 255);
+    }
 };
 
 TESSALY_TEST_MAIN(TestOrderRecords)

@@ -187,8 +187,8 @@ private slots:
     void refusedAndFailedFolders_data()
     {
         // Paths: {A} and {B} the first two sample orders' folders ({B-name} the last part of {B}'s), {pic}
-        // the photo root, {amp} an order folder whose name holds "&", "=" and a blank, "#" an "orderpath"
-        // that is a JSON number.
+        // the photo root, {amp} an order folder whose name holds "&", "=" and a blank, {docs} a folder of
+        // documents that is no order folder, "#" an "orderpath" that is a JSON number.
         QTest::addColumn<QStringList>("paths");      // one ticked row each, order ids and numbers K1, K2, ...
         QTest::addColumn<QList<int>>("deleted");     // the rows whose folders go
         QTest::addColumn<QList<int>>("named");       // the rows the end box names
@@ -201,6 +201,7 @@ private slots:
                                        << ok << "";
         QTest::newRow("root") << QStringList{"/", "{B}"} << QList<int>{1} << QList<int>{0} << "" << ok << "";
         QTest::newRow("storage root") << QStringList{"{pic}", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok << "";
+        QTest::newRow("no order folder") << QStringList{"{docs}", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok << "";
         QTest::newRow("dot-dot") << QStringList{"{A}../../20/{B-name}"} << QList<int>{} << QList<int>{0} << "" << ok << "";
         QTest::newRow("one folder twice") << QStringList{"{A}", "{A}/.", "{A}"} << QList<int>{0} << QList<int>{1} << ""
                                           << ok << "";
@@ -226,13 +227,17 @@ private slots:
         const QString amp = m_studio->picRoot + "2023-09/01/H&K=1 x/";
         for (const char *sub : {"照片", "成品"})
             QVERIFY(QDir().mkpath(amp + QString::fromUtf8(sub)));
+        const QString docs = m_studio->picRoot + "Documents/";
+        QVERIFY(QDir().mkpath(docs + "报告"));
+        QVERIFY(testsupport::writeJpeg(docs + "报告/封面.jpg", QSize(8, 8)));
         auto expand = [&](QString p) {
             return p.replace("{A}", orderPath(0))
                 .replace("{B-no-slash}", orderPath(1).chopped(1))
                 .replace("{B}", orderPath(1))
                 .replace("{B-name}", m_studio->orders.at(1).folderName())
                 .replace("{pic}", m_studio->picRoot)
-                .replace("{amp}", amp);
+                .replace("{amp}", amp)
+                .replace("{docs}", docs);
         };
         QJsonArray orders;
         for (int i = 0; i < paths.size(); ++i) {
@@ -279,6 +284,9 @@ private slots:
             QVERIFY2(ends.first().contains(QString("以下 %1 个订单的照片未删除").arg(named.size())), qPrintable(ends.first()));
             for (int row = 0; row < paths.size(); ++row)
                 QCOMPARE(ends.first().contains(QString("K%1  ").arg(row + 1)), named.contains(row));
+            const int docsRow = paths.indexOf("{docs}");
+            if (docsRow >= 0)
+                QVERIFY(ends.first().contains(QString("K%1  %2（此路径不是订单目录）").arg(docsRow + 1).arg(docs)));
         }
     }
 
@@ -339,7 +347,8 @@ private slots:
         QCOMPARE(MsgBox::shown().size(), 1);
         const QString end = MsgBox::lastShown().text;
         QVERIFY2(end.startsWith("已删除 8 个订单的照片，以下 2 个订单的照片未删除"), qPrintable(end));
-        QCOMPARE(end.count("此路径不允许删除"), 2);
+        QCOMPARE(end.count("此路径不允许删除"), 1);
+        QCOMPARE(end.count("此路径不是订单目录"), 1); // the day level
         for (const char *key : {"K8  ", "K9  "})
             QVERIFY2(end.contains(key), qPrintable(end));
     }

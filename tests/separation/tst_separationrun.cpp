@@ -1,3 +1,4 @@
+#include "filebytes.h"
 #include "fileoperation.h"
 #include "globals.h"
 #include "messageboxdialog.h"
@@ -8,6 +9,7 @@
 #include "orderwindowtests.h"
 
 #include <QComboBox>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -122,8 +124,13 @@ private slots:
 
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
+        testsupport::LogCapture log("tessaly.separation");
         QVERIFY(runToEnd(w));
         QVERIFY(MsgBox::shown().isEmpty());
+        // the run's diagnostic lines, and never the token
+        for (const char *line : {"postOrder Json:", "markPath====", "HTML的数据", "子产品名称：", "imgName=", "picinfo"})
+            QVERIFY2(!log.lines().filter(QString::fromUtf8(line)).isEmpty(), line);
+        QVERIFY(log.lines().filter(g_apiToken).isEmpty());
         files.sort();
         if (fileTree(m_out) != files)
             qDebug().noquote() << fileTree(m_out).join("\n");
@@ -175,24 +182,35 @@ private slots:
     {
         QTest::addColumn<QString>("copyFails");
         QTest::addColumn<QString>("mkdirFails");
+        QTest::addColumn<QByteArray>("broken"); // a finished photo IMG_0005.jpg of these bytes (none when null)
         QTest::addColumn<QString>("box");    // a warning instead of the report
         QTest::addColumn<QString>("report"); // after the plan's own block
 
         const QString O = today() + kA1203Folder;
-        QTest::newRow("a finished copy") << "其它/成品/IMG_0003.jpg" << "" << ""
+        const QByteArray jpeg = testsupport::jpegWithOrientation(QSize(400, 300), 0);
+        QTest::newRow("an empty finished photo") << "" << "" << QByteArray("") << ""
+                                                 << "订单A1203:\n无法读取的照片:IMG_0005.jpg";
+        QTest::newRow("a cut-off finished photo") << "" << "" << jpeg.left(jpeg.size() / 2) << ""
+                                                  << "订单A1203:\n无法读取的照片:IMG_0005.jpg";
+        QTest::newRow("a finished copy") << "其它/成品/IMG_0003.jpg" << "" << QByteArray() << ""
                                          << "订单A1203:\n不存在的照片:水晶相册:IMG_0003.jpg、相框x大:IMG_0003.jpg\n复制失败:{out}" + O
                                                 + "其它/成品/IMG_0003.jpg";
-        QTest::newRow("a product copy") << "入册加片 加片 1/IMG_0004.JPG" << "" << ""
+        QTest::newRow("a product copy") << "入册加片 加片 1/IMG_0004.JPG" << "" << QByteArray() << ""
                                         << "订单A1203:\n复制失败:{out}" + O + "后期一厂" + label("自取")
                                                + "/入册加片 加片 1/IMG_0004.JPG";
-        QTest::newRow("the work folder") << "" << "其它" << "分件文件夹创建失败：{out}" + O + "其它/" << "";
+        QTest::newRow("the work folder") << "" << "其它" << QByteArray() << "分件文件夹创建失败：{out}" + O + "其它/" << "";
     }
     void failuresAreReported()
     {
         QFETCH(QString, copyFails);
         QFETCH(QString, mkdirFails);
+        QFETCH(QByteArray, broken);
         QFETCH(QString, box);
         QFETCH(QString, report);
+        const QString brokenPhoto = m_studio->orders.at(0).orderPath + "成品/IMG_0005.jpg";
+        const auto removeBroken = qScopeGuard([&] { QFile::remove(brokenPhoto); });
+        if (!broken.isNull())
+            QVERIFY(testsupport::put(brokenPhoto, broken)); // still copied, and named
         if (!copyFails.isEmpty())
             Platform::failCopies(copyFails);
         if (!mkdirFails.isEmpty())
@@ -242,6 +260,9 @@ private slots:
                                      << "" << "" << "";
         QTest::newRow("work sheet not written") << jpeg << served << served << "明细制作单.pdf" << ""
                                                 << "明细制作单.pdf";
+        QTest::newRow("a thumbnail not written") << jpeg << served << served << "制作单缩略图/IMG_0002.jpg" << ""
+                                                 << "制作单缩略图/IMG_0002.jpg";
+        QTest::newRow("barcode not written") << jpeg << served << served << "条形码.jpg" << "" << "条形码.jpg";
         QTest::newRow("crop refused") << jpeg << standin::Reply::refused("no", "0") << served << "" << "查询裁剪信息错误：0"
                                       << "";
         QTest::newRow("crop numeric code") << jpeg << standin::Reply::numericCode(1) << served << ""
@@ -278,15 +299,21 @@ private slots:
             QCOMPARE(MsgBox::shown().size(), 1);
             QCOMPARE(MsgBox::lastShown().title, QString("警告"));
             QCOMPARE(MsgBox::lastShown().text, box);
-            QVERIFY(!report.shown);
+            QVERIFY(report.text.startsWith("订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg"));
+            QVERIFY(report.text.contains(QRegularExpression("订单A1203:\n分件未完成（查询(裁剪|订单)信息错误），"
+                                                            "再次点击“开始分件”将重新分件该订单\n\n$")));
+            QVERIFY(!w->orderList().at(0).processed);
             QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
             QVERIFY(!QFileInfo::exists(work + "快递产品信息.pdf"));
             return;
         }
         QVERIFY(MsgBox::shown().isEmpty());
         QVERIFY(report.shown);
-        QCOMPARE(report.text.contains("复制失败:" + work + "明细制作单.pdf"), !failed.isEmpty());
-        QCOMPARE(report.text.contains(work + "条形码.jpg"), barcode.status != 200); // a sheet without its barcode
+        QCOMPARE(report.text.contains(work + "明细制作单.pdf"), failed == "明细制作单.pdf");
+        if (!failed.isEmpty())
+            QVERIFY(report.text.contains(work + failed));
+        const bool barcodeThere = barcode.status == 200 && failed != "条形码.jpg";
+        QCOMPARE(report.text.contains(work + "条形码.jpg"), !barcodeThere); // a sheet without its barcode
 
         // goods, then crop information beside the barcode, then the detail
         QStringList actions;
@@ -305,7 +332,7 @@ private slots:
                  (QStringList{"token", "order_photo_id", "shopid", "superid"}));
 
         const QString barcodeFile = work + "条形码.jpg";
-        if (barcode.status == 200) {
+        if (barcodeThere) {
             QFile f(barcodeFile);
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), barcode.body);
@@ -318,12 +345,12 @@ private slots:
 
         const QString thumbs = work + "制作单缩略图";
         QVERIFY(Platform::isHidden(thumbs));
-        QCOMPARE(QDir(thumbs).entryList(QDir::Files).size(), 4);
+        QCOMPARE(QDir(thumbs).entryList(QDir::Files).size(), failed.startsWith("制作单缩略图") ? 3 : 4); // none left cut off
         for (const QString &name : QDir(thumbs).entryList(QDir::Files))
             QCOMPARE(QImage(thumbs + "/" + name).size(), QSize(88, 88));
 
         QVERIFY(testsupport::pdfText(work + "快递产品信息.pdf").contains("快递产品信息"));
-        if (!failed.isEmpty()) {
+        if (failed == "明细制作单.pdf") {
             QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
             return;
         }
@@ -339,7 +366,7 @@ private slots:
                 sizes << columns.at(3) + "x" + columns.at(4);
         }
         QVERIFY(sizes.contains("88x88"));
-        QCOMPARE(sizes.contains("300x80"), barcode.status == 200);
+        QCOMPARE(sizes.contains("300x80"), barcodeThere);
         QCOMPARE(sizes.contains("270x360"), detail.status == 204);
         QCOMPARE(sizes.contains("16x16"), false); // no broken-picture icon
     }
@@ -390,23 +417,39 @@ private slots:
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
     }
 
-    void aFailedGoodsReplyStopsTheRun_data()
+    void aFailedReplyStopsTheRun_data()
     {
+        QTest::addColumn<QString>("action"); // of the second order, refused once
         QTest::addColumn<standin::Reply>("reply");
         QTest::addColumn<QString>("text");
-        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "网络请求错误\n500";
-        QTest::newRow("not JSON") << standin::Reply::notJson() << "查询产品信息错误：服务器返回的数据无法识别";
-        QTest::newRow("refused") << standin::Reply::refused("no", "0") << "查询产品信息错误：0";
-        QTest::newRow("numeric code") << standin::Reply::numericCode(1) << "查询产品信息错误：";
+        QTest::addColumn<QString>("stage");
+        const QString goods = "ordergoods20230521";
+        QTest::newRow("goods HTTP 500") << goods << standin::Reply::httpError(500) << "网络请求错误\n500" << "查询产品信息错误";
+        QTest::newRow("goods not JSON") << goods << standin::Reply::notJson() << "查询产品信息错误：服务器返回的数据无法识别"
+                                        << "查询产品信息错误";
+        QTest::newRow("goods refused") << goods << standin::Reply::refused("no", "0") << "查询产品信息错误：0"
+                                       << "查询产品信息错误";
+        QTest::newRow("goods numeric code") << goods << standin::Reply::numericCode(1) << "查询产品信息错误："
+                                            << "查询产品信息错误";
+        QTest::newRow("crop refused") << "getorderpic" << standin::Reply::refused("no", "0") << "查询裁剪信息错误：0"
+                                      << "查询裁剪信息错误";
     }
-    void aFailedGoodsReplyStopsTheRun()
+    // The run ends at the order that failed and reports what it did; the next start separates that order.
+    void aFailedReplyStopsTheRun()
     {
+        QFETCH(QString, action);
         QFETCH(standin::Reply, reply);
         QFETCH(QString, text);
+        QFETCH(QString, stage);
         const standin::SampleStudio studio = *m_studio;
-        m_server.setHandler("ordergoods20230521", [studio, reply](const standin::Request &r) {
+        auto refused = std::make_shared<bool>(false);
+        m_server.setHandler(action, [studio, reply, action, refused](const standin::Request &r) {
             const standin::SampleOrder *o = studio.orderFor(r);
-            return o->id == "5002" ? reply : standin::Reply::json(studio.goodsReply(*o));
+            if (o->id == "5002" && !*refused) {
+                *refused = true;
+                return reply;
+            }
+            return standin::Reply::json(action == "getorderpic" ? studio.cropReply(*o) : studio.goodsReply(*o));
         });
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0, 1, 2}));
@@ -414,16 +457,20 @@ private slots:
         QCOMPARE(MsgBox::shown().size(), 1);
         QCOMPARE(MsgBox::lastShown().title, QString("警告"));
         QCOMPARE(MsgBox::lastShown().text, text);
-        QVERIFY(!takeReportBox().shown);
+        const testsupport::ReportBox stopped = takeReportBox();
+        QVERIFY(stopped.text.startsWith("订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg"));
+        QVERIFY(stopped.text.endsWith("订单B2207:\n分件未完成（" + stage + "），再次点击“开始分件”将重新分件该订单\n\n"));
         QVERIFY(child<QPushButton>(w, "searchButton")->isEnabled());
+        QVERIFY(!w->orderList().at(1).processed);
 
-        // the next click goes on with the third order
+        // the next click separates the order that failed, then the third
         QVERIFY(runToEnd(w));
-        QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
-        QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：2/3"));
+        QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5002", "5003"}));
+        QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：3/3"));
         const testsupport::ReportBox report = takeReportBox();
-        QVERIFY(report.text.startsWith("订单C3105:"));
-        QVERIFY(report.file.endsWith("/C3105、C3105分件结果.txt"));
+        QVERIFY(report.text.startsWith("订单B2207:"));
+        QVERIFY(report.file.endsWith("/B2207、B2207、C3105、C3105分件结果.txt"));
+        QCOMPARE(testsupport::fileTree(dated()).filter(QRegularExpression("^B2207.*/明细制作单.pdf$")).size(), 1);
     }
 
     void clicksDuringARunChangeNothing()
@@ -459,19 +506,80 @@ private slots:
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
     }
 
+    // A large order: each folder of the order is listed once, not once per photo.
+    void foldersAreListedOncePerOrder()
+    {
+        const QString order = m_out + "store/B0001/";
+        for (const char *sub : {"成品", "marks", "成品缩略图", "照片/新建文件夹"})
+            QVERIFY(QDir().mkpath(order + sub));
+        QStringList photos;
+        for (int i = 1; i <= 200; ++i) {
+            const QString name = QString("IMG_%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
+            QVERIFY(testsupport::writeJpeg(order + "成品/" + name, QSize(40, 30)));
+            if (i % 3 == 0)
+                QVERIFY(testsupport::put(order + "照片/新建文件夹/" + name.left(8) + ".CR2", "raw"));
+            photos << (i % 10 == 0 ? name.left(8) + ".JPG" : name); // named in another letter case
+        }
+        QVERIFY(testsupport::writeJpeg(order + "marks/IMG_0001.jpg", QSize(40, 30)));
+        const QJsonObject row{{"order_photo_id", "1"}, {"orderpayforkey", "B0001"}, {"servicetimes", "1"},
+                              {"bname", "王"}, {"pickuptime", "2024-06-01"}, {"pickuptype", "0"}, {"orderpath", order}};
+        m_server.setReply("order_list", standin::Reply::ok({{"data", QJsonArray{row}}}));
+        QJsonArray goods;
+        for (int first = 0; first < photos.size(); first += 50)
+            goods.append(QJsonObject{{"id", QString::number(first)}, {"goodname", QString("册%1").arg(first)},
+                                     {"goodtypeid", "15"}, {"goodamount", "1"}, {"isurgent", "0"}, {"parentid", "0"},
+                                     {"picpath", photos.mid(first, 50).join('|')}});
+        m_server.setReply("ordergoods20230521", standin::Reply::ok({{"order", QJsonObject{{"ordergoods0", goods}}}}));
+        m_server.setReply("getorderpic", standin::Reply::ok());
+        m_server.setReply("orderdetail", standin::Reply::ok({{"orderpicdescr", QJsonArray{QJsonObject{
+                                                                 {"picname", "IMG_0001.jpg"}, {"mark", QJsonArray{"1-2-3-4-5"}}}}}}));
+        g_sjfjxz = "1";
+
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0}));
+        const int before = Platform::folderListings();
+        QVERIFY(runToEnd(w));
+        const int listings = Platform::folderListings() - before;
+        qInfo("folder listings of a 200-photo order: %d", listings);
+        QCOMPARE(listings, 6); // 成品, marks, the raw folder, 成品缩略图 and 成品 for the thumbnails, marks for the sheet
+        const testsupport::ReportBox report = takeReportBox();
+        QVERIFY2(report.text.isEmpty() || report.text == "分件成功!", qPrintable(report.text));
+        QCOMPARE(QDir(dated() + "B0001-服务1 王 自取/其它/成品").entryList(QDir::Files).size(), 200 + 66);
+    }
+
+    // A search still out would replace the rows of the run when its reply comes.
+    void aStartWhileASearchIsOut()
+    {
+        SearchOrder *w = open();
+        QVERIFY(listAndTick(w, {0, 1, 2}));
+        m_server.queueReply("order_list", standin::Reply::ok().withDelay(500));
+        child<QPushButton>(w, "searchButton")->click();
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("正在检索订单，请在检索结束后再开始"));
+        QVERIFY(!w->isSeparating());
+        QVERIFY(testsupport::waitFor([w] { return child<QPushButton>(w, "searchButton")->isEnabled(); }));
+        QCOMPARE(goodsRequests(), QStringList());
+    }
+
     void aClickWithEveryTickedRowTaken()
     {
-        m_server.queueReply("ordergoods20230521", standin::Reply::httpError(500));
+        const standin::SampleStudio studio = *m_studio;
+        m_server.setHandler("ordergoods20230521", [studio](const standin::Request &r) {
+            const standin::SampleOrder *o = studio.orderFor(r);
+            return o->id == "5003" ? standin::Reply::httpError(500) : standin::Reply::json(studio.goodsReply(*o));
+        });
         SearchOrder *w = open();
-        QVERIFY(listAndTick(w, {1}));
+        QVERIFY(listAndTick(w, {1, 2}));
         QVERIFY(runToEnd(w));
+        takeReportBox();
+        testsupport::clickRow(w, 2); // the order that failed is unticked: every ticked row is taken
         MsgBox::clearShown();
         child<QPushButton>(w, "pushButton_separate")->click();
         QCOMPARE(MsgBox::lastShown().title, QString("提示"));
         QVERIFY(!w->isSeparating());
         QVERIFY(!w->orderList().at(1).processed);
         QVERIFY(runToEnd(w));
-        QCOMPARE(goodsRequests(), (QStringList{"5002", "5002"}));
+        QCOMPARE(goodsRequests(), (QStringList{"5002", "5003", "5002"}));
         QVERIFY(takeReportBox().text.startsWith("订单B2207:"));
         QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：1/1"));
     }
@@ -489,6 +597,10 @@ private slots:
         child<QPushButton>(w, "pushButton_separate")->click();
         QVERIFY(testsupport::waitFor([&] { return w->guard()->queuedJobs() > 0; }));
         const std::shared_ptr<WindowGuard> guard = w->guard();
+        w->close(); // asked first: "No" keeps the window and its run
+        QCOMPARE(MsgBox::lastShown().text, QString("正在分件，确定要关闭窗口吗？\n关闭后分件停止，没有分完的订单需要重新分件。"));
+        QVERIFY(w->isVisible() && w->isSeparating() && guard->queuedJobs() > 0);
+        MsgBox::setNextAnswer(QMessageBox::Yes);
         w->close();
         QVERIFY(testsupport::waitFor([&] { return m_windows.first().isNull(); }));
         QCOMPARE(guard->queuedJobs(), 0);

@@ -295,14 +295,14 @@ private slots:
         QTest::newRow("not operated, urgent table only")
             << QJsonArray{serviceTime({}, {"1"}, "0")} << QList<OrderGoodsInfo>{withSons}
             << QStringList{"指定制作", "加急件：未操作产品2024-05-20取件", "rowspan=\"4\"", ">子一<", "s1.jpg", ">子二<",
-                           "<table width=100% border=0 cellspacing=0 cellpadding=1;></table>", "p.jpg",
+                           "<table width=100%  border=0 cellspacing=0 cellpadding=1;></table>", "p.jpg",
                            "产品总数:1件, 选中总张数共0张"}
             << QStringList{"普通件"};
         QTest::newRow("service time 1 of 3, normal table")
             << QJsonArray{serviceTime({"1", "404"}, {}, "2")} << withRecords
             << QStringList{"普通件：选片次:1/3  选片师:林  <b>6月1日</b>取件", "rowspan=\"3\"", "s2.jpg",
                            "产品总数:1件"}
-            << QStringList{"加急件", "<tr><td colspan=\"10\"><table width=100% border=0 cellspacing=0 cellpadding=1;></table>"};
+            << QStringList{"加急件", "<tr><td colspan=\"10\"> <table width=100%  border=0 cellspacing=0 cellpadding=1;></table>"};
         QTest::newRow("sub-products only inside their product, normal table")
             << QJsonArray{serviceTime({"1"}, {}, "1")} << QList<OrderGoodsInfo>{normal}
             << QStringList{"rowspan=\"3\"", ">子一<", "s1.jpg", ">子二<", "p.jpg"} << QStringList{"rowspan=\"2\""};
@@ -326,11 +326,11 @@ private slots:
             << QStringList{">7<", ">20<", "产品总数:3件, 选中总张数共20张"} << QStringList{">30<"};
         QTest::newRow("six photos, one row")
             << QJsonArray{serviceTime({"1"}, {}, "1")} << QList<OrderGoodsInfo>{record("1", "册", "0", names("a", 6))}
-            << QStringList{"<tr bgcolor=\"#FFFFFF\">", "a6.jpg</span></div></td></tr></table>"}
-            << QStringList{"a6.jpg</span></div></td><td"};
+            << QStringList{"  <tr bgcolor=\"#FFFFFF\">", "a6.jpg</div></td>  </tr></table>"}
+            << QStringList{"a6.jpg</div></td>    <td"};
         QTest::newRow("seven photos, a second row left open")
             << QJsonArray{serviceTime({"1"}, {}, "1")} << QList<OrderGoodsInfo>{record("1", "册", "0", names("a", 7))}
-            << QStringList{"a6.jpg</span></div></td></tr><tr bgcolor=\"#FFFFFF\">", "a7.jpg</span></div></td></table>"}
+            << QStringList{"a6.jpg</div></td>  </tr>  <tr bgcolor=\"#FFFFFF\">", "a7.jpg</div></td></table>"}
             << QStringList();
     }
     void workSheet()
@@ -348,6 +348,64 @@ private slots:
         d.thumbFolder = "/t/";
         const QString problem = misplacedPart(workSheetGoodsTables(d), inOrder, absent);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    // The after-sample sheet is written fragment by fragment as its readers expect, unusual markup included.
+    void afterSampleFragments_data()
+    {
+        QTest::addColumn<QString>("fragment");
+        QTest::newRow("style") << "\twidth:100%;;   overflow:hidden;}";
+        QTest::newRow("header table") << "<p><table width=100%  border=0 cellspacing=0 cellpadding=1;><tr bgcolor=\"#FFFFFF\">";
+        QTest::newRow("barcode") << "<img  align=\"center\" src=\"file:///b/%E6%9D%A1.jpg\" /></div></td></tr></table></p><br>";
+        QTest::newRow("order table") << "<table width=\"100%\"  border=\"1\" cellspacing=\"0\" cellpadding=\"1\">  <tr>"
+                                        "    <td class=\"td_thin\" colspan=\"4\"><div align=\"center\">订单号:   K1(服务次:1/)</div></td>  </tr>";
+        QTest::newRow("empty cell") << "    <td class=\"td_thin\" width=\"25%\"><div align=\"left\"></div></td>  </tr>";
+        QTest::newRow("quality date") << "    <td class=\"td_thin\" width=\"25%\" style=\"color: #FF3300;\"><div align=\"left\">质检日期:   </div></td>";
+        QTest::newRow("requirement") << "<table width=\"100%\"  border=\"0\">  <tr>    <td align=\"left\"><span class=\"style2\">消费要求"
+                                        "</span></td>  </tr></table><table width=\"100%\" cellspacing=\"0\" border=\"1\">  <tr>  <td align=\"left\">"
+                                        "<span>样后&nbsp;</span></td></tr></table><BR>";
+        QTest::newRow("urgent title") << "<table class=\"thinborder\" width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"1\">  <tr>  "
+                                         "<td colspan=\"11\"><span class=\"style4\"><font font-weight: bold; color=\"#FF0000\">加急件：未操作产品";
+        QTest::newRow("urgent row, plain empty cells")
+            << "<tr><td align=\"center\">1</td><td align=\"left\" class=\"style2\">册</td><td align=\"left\">相册</td>"
+               "<td align=\"center\"></td><td align=\"center\"></td><td align=\"center\"></td>"
+               "<td align=\"center\" class=\"style2\">1</td>";
+        QTest::newRow("urgent thumbnail, span left open")
+            << "<tr><td colspan=\"11\"><table width=100%  border=0 cellspacing=0 cellpadding=1;><tr bgcolor=\"#FFFFFF\">"
+               "<td width=5%><div align=\"center\"><span class=\"style3\"><img height=\"83\" src=\"file:///t/u.jpg\"><br>u.jpg"
+               "</div></td></table></td> &nbsp; </tr>";
+        QTest::newRow("normal table") << "<table class=\"thinborder\" width=\"100%\"  border=\"1\" cellspacing=\"0\" cellpadding=\"1\">  <tr>  "
+                                         "<td colspan=\"11\"><span class=\"style2\"><font color=\"#000000\">普通件：";
+        QTest::newRow("header cell") << "  <tr bgcolor=\"#CCCCCC\">    <td width=\"5%\"><div align=\"center\">序号</div></td>";
+        QTest::newRow("normal row, empty cells") << "  <tr>    <td align=\"center\">1</td>    <td align=\"left\" class=\"style2\">普</td>"
+                                                    "    <td align=\"left\">相册</td>    <td align=\"center\"></td>    <td align=\"center\"></td>"
+                                                    "    <td align=\"center\" class=\"style2\"></td>";
+        QTest::newRow("normal photo row, none") << "<tr><td colspan=\"11\"> <table width=100%  border=0 cellspacing=0 cellpadding=1;>"
+                                                   "</table></td> &nbsp; </tr>";
+        QTest::newRow("total") << "<tr><td><div align=\"center\">总计</div></td><td colspan=\"11\"><div align=\"center\">产品总数:1件, "
+                                  "选中总张数共0张</div></td></tr></table><BR>";
+        QTest::newRow("album") << "张）&nbsp;</span></p><table style=\"margin-right:auto; margin-left: -20px;\" width=\"100%\"  border=\"0\" "
+                                  "cellspacing=\"0\" cellpadding=\"1\">  <tr bgcolor=\"#FFFFFF\">    <td><div align=\"center\"><img  src=\"file:///t/f.jpg\">"
+                                  "<br>f.jpg<BR>&nbsp;</div></td></table><BR>";
+        QTest::newRow("note and signatures") << "<table width=\"100%\"  border=\"0\">  <tr>    <td align=\"left\"><span><BR></span></td>  </tr>"
+                                                "</table><BR><table width=\"100%\"  border=\"0\" cellspacing=\"0\" cellpadding=\"1\">  <tr>"
+                                                "    <td align=\"left\" class=\"style2\" width=\"18%\">选片人：</td>";
+    }
+    void afterSampleFragments()
+    {
+        QFETCH(QString, fragment);
+        WorkSheetData d;
+        d.kind = WorkSheetKind::AfterSample;
+        d.orderpayforkey = "K1";
+        d.servicetimes = "1";
+        d.consumption_statement = "样后";
+        d.barcodePath = "/b/条.jpg";
+        d.thumbFolder = "/t/";
+        d.finishedPhotos = {Image(PHOTOTYPE_FINE, "f.jpg")};
+        d.goods = {record("1", "册", "1", {"u.jpg"}), record("2", "普", "0")};
+        d.servicetime = QJsonArray{serviceTime({"2"}, {"1"}, "0")};
+        const QString html = buildWorkSheetHtml(d);
+        QVERIFY2(html.contains(fragment), qPrintable(html));
     }
 
     void goodsTableWidths_data()
@@ -370,7 +428,7 @@ private slots:
         d.servicetime = QJsonArray{serviceTime(urgentIds.isEmpty() ? QStringList{"1"} : QStringList(), urgentIds, "1")};
         const QString html = workSheetGoodsTables(d);
         const QStringList w = widths.split(' ');
-        QVERIFY(html.contains("<td width=\"" + w.at(0) + "\"><div align=\"center\">制作要求</div></td><td width=\""
+        QVERIFY(html.contains("<td width=\"" + w.at(0) + "\"><div align=\"center\">制作要求</div></td>    <td width=\""
                               + w.at(1) + "\"><div align=\"center\">备注</div></td>"));
     }
 
@@ -392,13 +450,14 @@ private slots:
         marks = marks.mid(marks.indexOf("frame=\"box\">"));
         QCOMPARE(marks.count("<tr>"), 2);
         QCOMPARE(marks.count("</tr>"), 1);
-        QVERIFY(marks.contains(sheetImageSource(d.thumbFolder + "marks/wide.jpg") + "\" width=\"120\" height=\"90\""));
-        QVERIFY(marks.contains(sheetImageSource(d.thumbFolder + "marks/tall.jpg") + "\" height=\"120\" width=\"120\""));
+        QVERIFY(marks.contains(sheetImageSource(d.thumbFolder + "marks/wide.jpg") + "\"width=\"120\" height=\"90\" align"));
+        QVERIFY(marks.contains(sheetImageSource(d.thumbFolder + "marks/tall.jpg") + "\"height=\"120\" width=\"120\" align"));
         QVERIFY(marks.contains("<li>3. 脸</li><li>0. </li></ui>"));
-        QVERIFY(marks.contains("<img style=\"margin-right: 10;\" src=\"\" height=\"120\"")); // ../up.jpg
+        QVERIFY(marks.contains("<img style=\"margin-right: 10;\" src=\"\"height=\"120\"align=\"left\">")); // ../up.jpg
         QVERIFY(marks.contains("<ui style=\"list-style-type: none;\"></ui>"));
         QVERIFY(!html.contains("up.jpg\""));
         QCOMPARE(sheetImageUrl("/a#b/c%d.jpg").toLocalFile(), QString("/a#b/c%d.jpg"));
+        QCOMPARE(sheetImageSource("/a#b/c%d.jpg"), QString("file:///a%23b/c%25d.jpg"));
     }
 
     void workSheetTextAndPdf()
@@ -437,7 +496,7 @@ private slots:
         QVERIFY(QFileInfo(pdf).permissions().testFlag(QFile::ReadOther));
 #endif
 
-        // a print that fails leaves the earlier file and no temporary one
+        // a sheet whose replacing fails leaves the earlier file and no temporary one
         const qint64 before = QFileInfo(pdf).size();
         Platform::failWrites("明细制作单.pdf", 1);
         QVERIFY(!printHtmlToPdf("<p>new</p>", pdf));
@@ -552,6 +611,7 @@ private slots:
         BarcodeDownload::setTimeLimitMs(1000);
         g_SHOPID = "11";
         QNetworkAccessManager manager;
+        testsupport::LogCapture log;
         BarcodeDownload download(&manager);
         QSignalSpy finished(&download, &BarcodeDownload::finished);
         download.start(BarcodeDownload::barcodeUrl("5001", ShopSettings::current()), file);
@@ -566,6 +626,8 @@ private slots:
         else
             QCOMPARE(bytesOf(file), before);
         QCOMPARE(Platform::isHidden(file), ok && earlier);
+        QVERIFY(!log.lines().isEmpty());
+        QVERIFY(log.lines().filter(g_apiToken).isEmpty()); // the URL's token never reaches the log
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), earlier || ok ? 1 : 0);
         QTest::qWait(50);
         QCOMPARE(finished.size(), 1);

@@ -10,6 +10,7 @@
 using testsupport::streamString;
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -34,6 +35,13 @@ QJsonObject successReply()
 } // namespace
 
 using testsupport::logIn;
+
+// A window that says "No" to its close, as an import does while it runs.
+class RefusesToClose : public QWidget
+{
+protected:
+    void closeEvent(QCloseEvent *event) override { event->ignore(); }
+};
 
 class TestLogin : public QObject, public testsupport::StudioFixture
 {
@@ -275,6 +283,35 @@ private slots:
         QCOMPARE(MsgBox::shown().size(), 2);
         QCOMPARE(MsgBox::lastShown().title, QString("警告"));
         QVERIFY(MsgBox::lastShown().text.startsWith("无法启动更新程序"));
+        delete login;
+
+        // a window that refuses to close (an import answering "No") keeps the program running
+        {
+            MsgBox::clearShown();
+            m_updaterResult = true;
+            RefusesToClose busy;
+            busy.show();
+            MsgBox::setNextAnswer(QMessageBox::No);
+            login = newLogin();
+            QVERIFY(testsupport::waitFor([&] { return MsgBox::shown().size() == 1; }));
+            QTest::qWait(50);
+            QCOMPARE(m_ends, 3);
+            QVERIFY(busy.isVisible());
+            delete login;
+        }
+
+        // offered only once the login is done: logged and ignored, the tool window works on
+        MsgBox::clearShown();
+        m_server.setReply("check_update", standin::Reply::ok({{"update", "1"}}).withDelay(400));
+        m_server.setReply("login", standin::Reply::ok(successReply()));
+        login = new Login;
+        login->show();
+        logIn(login, "demo", "123456");
+        QVERIFY(testsupport::waitFor([&] { return login->toolWindow() != nullptr; }));
+        QTest::qWait(700);
+        QCOMPARE(m_ends, 3);
+        QVERIFY(MsgBox::shown().isEmpty());
+        QVERIFY(login->toolWindow()->isVisible());
         delete login;
 
         // no update, or a failed check: login goes on

@@ -221,8 +221,11 @@ protected:
     bool closeWindows()
     {
         for (const QPointer<OrderSearchWindowBase> &w : qAsConst(m_windows)) {
-            if (w)
-                w->close();
+            if (!w)
+                continue;
+            if (w->runActive())
+                MsgBox::setNextAnswer(QMessageBox::Yes); // closing during a run is asked
+            w->close();
         }
         const bool gone = waitFor([this] {
             for (const QPointer<OrderSearchWindowBase> &w : qAsConst(m_windows)) {
