@@ -490,19 +490,6 @@ bool flushToDisk(const QString &path)
 #endif
 }
 
-void flushFileSystem(const QString &path)
-{
-#ifdef Q_OS_LINUX
-    const int fd = ::open(QFile::encodeName(localPath(path)).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::syncfs(fd);
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(path)
-#endif
-}
-
 void failCopies(const QString &targetPart, int times)
 {
     QMutexLocker lock(&state().mutex);

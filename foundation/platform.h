@@ -66,10 +66,6 @@ bool copyFileContents(QFileDevice &in, QFileDevice &out);
 // waits for it: false when that fails (the disk gone, a write error). On Windows a folder's entries need
 // no flush of their own (the file's flush writes them) and count as written.
 bool flushToDisk(const QString &path);
-// Writes what the system holds of the whole file system the path lies on to the disk and waits for it:
-// one pass for many files, after which flushToDisk of each of them costs little. Windows has no such
-// pass for a user; each file's flush does the work there.
-void flushFileSystem(const QString &path);
 // How a finished copy takes the target's name.
 enum class Placing {
     Replace,    // a file of that name is replaced in one step

@@ -253,8 +253,6 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
     // The local folder is often a card or a USB drive, pulled as soon as the download says it is done: the
     // copies are on the disk before any original leaves the storage.
     QList<bool> flushed;
-    if (!copies.isEmpty())
-        Platform::flushFileSystem(targetDir);
     for (const auto &copy : qAsConst(copies))
         flushed.append(Platform::flushToDisk(copy.second));
     const bool entriesFlushed = Platform::flushToDisk(targetDir);
