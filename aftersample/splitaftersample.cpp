@@ -29,6 +29,7 @@ SplitAfterSample::~SplitAfterSample()
 void SplitAfterSample::setToolName(const QString &name)
 {
     m_toolName = name;
+    showToolName(name);
 }
 
 void SplitAfterSample::on_selectPathButton_clicked()

@@ -12,6 +12,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardItemModel>
 
 DeskDialog::DeskDialog(QWidget *parent, const ShopSettings &shop)
@@ -123,10 +124,22 @@ void DeskDialog::showCalendar()
 {
     if (m_picker)
         m_picker->close();
-    m_picker = new CalendarPicker(nullptr);
+    // A window of the desk's own, so that it stays above the desk, opened under the field it fills (kept
+    // on the field's screen).
+    m_picker = new CalendarPicker(this);
     m_picker->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_picker.data(), &CalendarPicker::urgentDate, this, &DeskDialog::on_newDate);
+    QPoint at = m_widgets.keyword->mapToGlobal(QPoint(0, m_widgets.keyword->height()));
+    if (const QScreen *screen = m_widgets.keyword->screen()) {
+        const QRect room = screen->availableGeometry();
+        if (at.y() + m_picker->height() > room.bottom()) // no room below: above the field
+            at.setY(m_widgets.keyword->mapToGlobal(QPoint()).y() - m_picker->height());
+        at.setX(qBound(room.left(), at.x(), qMax(room.left(), room.right() - m_picker->width())));
+        at.setY(qBound(room.top(), at.y(), qMax(room.top(), room.bottom() - m_picker->height())));
+    }
+    m_picker->move(at);
     m_picker->show();
+    m_picker->raise();
 }
 
 void DeskDialog::on_newDate(const QString &date)

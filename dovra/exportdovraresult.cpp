@@ -33,7 +33,7 @@ ExportDovraResult::~ExportDovraResult()
 
 void ExportDovraResult::setToolName(const QString &name)
 {
-    Q_UNUSED(name)
+    showToolName(name);
 }
 
 void ExportDovraResult::on_selectPathButton_clicked()

@@ -24,6 +24,11 @@ void HttpRequest::onFinished(QNetworkReply *reply)
 {
     reply->deleteLater();
     deleteLater();
+    if (!m_showErrors && reply->error() != QNetworkReply::NoError) {
+        qCWarning(lcWeb) << "request failed:" << reply->url().toString() << reply->errorString();
+        emit netErrorInfo(networkErrorText(reply));
+        return;
+    }
     QJsonObject obj;
     if (!readJsonReply(reply, &obj)) { // a body that is not JSON is only logged
         if (reply->error() != QNetworkReply::NoError)

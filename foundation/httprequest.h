@@ -16,6 +16,8 @@ class HttpRequest : public QObject
     Q_OBJECT
 public:
     static HttpRequest *startNetRequest(const QString &url, const QByteArray &data, bool flag = false);
+    // false: a network error only emits netErrorInfo, for a caller that names it later itself.
+    void setShowsErrors(bool show) { m_showErrors = show; }
 
 signals:
     void netSuccessInfo(QJsonObject obj);
@@ -28,4 +30,5 @@ private:
     explicit HttpRequest(bool logReply);
     QNetworkAccessManager *m_manager;
     bool m_logReply;
+    bool m_showErrors = true;
 };

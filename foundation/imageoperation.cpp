@@ -4,8 +4,10 @@
 #include "logging.h"
 #include "platform.h"
 
+#include <QBuffer>
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 #include <QTransform>
@@ -121,6 +123,41 @@ QImage readFitting(const QString &path, int side, QSize *storedSize)
     return reader.read();
 }
 
+// Whether JPEG data runs on to the end of its image. A file cut short (a card pulled out too early, a copy
+// that stopped) decodes without an error, its missing part grey. The segments before the first scan
+// give their lengths; the end marker must follow that scan, where the coded data cannot hold one.
+// Data not laid out as expected is left to the decoder.
+bool jpegReachesItsEnd(const QByteArray &data)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    const qsizetype n = data.size();
+    qsizetype i = 2;
+    while (i + 4 <= n) {
+        if (p[i] != 0xFF)
+            return true;
+        const uchar code = p[i + 1];
+        if (code == 0xFF) {
+            ++i; // fill byte
+            continue;
+        }
+        if (code == 0xDA)
+            return data.indexOf(QByteArray::fromRawData("\xFF\xD9", 2), i + 2) >= 0;
+        if (code == 0xD9)
+            return true;
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
+            i += 2;
+            continue;
+        }
+        i += 2 + ((p[i + 2] << 8) | p[i + 3]);
+    }
+    return false; // it ends before its first scan
+}
+
+bool isJpeg(const QByteArray &data)
+{
+    return data.size() >= 3 && uchar(data.at(0)) == 0xFF && uchar(data.at(1)) == 0xD8 && uchar(data.at(2)) == 0xFF;
+}
+
 } // namespace
 
 QColor ImageOperation::markColor()
@@ -131,6 +168,29 @@ QColor ImageOperation::markColor()
 QColor ImageOperation::frameColor()
 {
     return QColor(Qt::gray);
+}
+
+bool ImageOperation::jpegIsWhole(const QByteArray &data)
+{
+    return !isJpeg(data) || jpegReachesItsEnd(data);
+}
+
+bool ImageOperation::isReadablePicture(const QString &path)
+{
+    static const QStringList pictures{QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
+                                      QStringLiteral("bmp"), QStringLiteral("tif"), QStringLiteral("tiff")};
+    if (!pictures.contains(QFileInfo(path).suffix().toLower()))
+        return true;
+    QFile file(Platform::localPath(path));
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        return false;
+    const QByteArray data = file.readAll();
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    return reader.size().isValid() && jpegIsWhole(data);
 }
 
 QImage ImageOperation::loadImage(const QString &path)

@@ -20,6 +20,14 @@ public:
     // opened or decoded gives a null image.
     static QImage loadImage(const QString &path);
 
+    // False for JPEG data cut short (a card pulled out too early, a copy that stopped): such a file
+    // decodes without an error, its missing part grey. True for whole JPEG data and for data of any other
+    // kind, which is left to the decoder.
+    static bool jpegIsWhole(const QByteArray &data);
+    // False for a picture file that cannot be shown: empty, a header that cannot be read, or a JPEG cut
+    // short. Files that are no pictures by their suffix count as readable.
+    static bool isReadablePicture(const QString &path);
+
     // The orientation value (1 to 8) of the photo's metadata, in Intel or Motorola byte order. A JPEG's
     // segments are walked to its EXIF segment, wherever it lies; other files are scanned in their first
     // 999 two-byte words for the orientation tag (0x0112). 1 when the file cannot be opened or holds no

@@ -110,9 +110,44 @@ QString httpStatusText(QNetworkReply *reply)
     return status.isValid() ? QString::number(status.toInt()) : QString();
 }
 
+// Why a request failed, in words the user can act on. Never the address: it may carry what the user
+// must not see.
+QString networkErrorReason(QNetworkReply *reply)
+{
+    const QString status = httpStatusText(reply);
+    if (!status.isEmpty()) {
+        const int code = status.toInt();
+        const QString what = code >= 500   ? QStringLiteral("服务器出错")
+                             : code == 404 ? QStringLiteral("服务器上没有这个接口")
+                             : code >= 400 ? QStringLiteral("服务器拒绝了请求")
+                                           : QStringLiteral("服务器的回复不正常");
+        return what + QStringLiteral("（HTTP ") + status + QStringLiteral("）");
+    }
+    switch (reply->error()) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("无法连接服务器（连接被拒绝），请检查网络或稍后再试");
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::ProxyNotFoundError:
+        return QStringLiteral("找不到服务器，请检查网络连接");
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError: // the request's time limit aborts it
+        return QStringLiteral("服务器%1秒内没有回应（请求超时），请稍后再试").arg(qMax(1, (requestTimeoutMs() + 999) / 1000));
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("服务器没有回复就断开了连接，请稍后再试");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("无法与服务器建立安全连接");
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::BackgroundRequestNotAllowedError:
+        return QStringLiteral("网络连接已断开，请检查网络");
+    default:
+        return QStringLiteral("网络连接出错，请检查网络或稍后再试");
+    }
+}
+
 QString networkErrorText(QNetworkReply *reply)
 {
-    return QStringLiteral("网络请求错误\n") + httpStatusText(reply);
+    return QStringLiteral("网络请求错误\n") + networkErrorReason(reply);
 }
 
 bool readJsonReply(QNetworkReply *reply, QJsonObject *obj, QWidget *parent, const QString &notJsonText)

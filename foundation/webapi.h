@@ -69,5 +69,7 @@ int requestTimeoutMs();
 void setRequestTimeoutMs(int ms); // tests shorten it
 // The HTTP status code of a reply as text ("" when there is none).
 QString httpStatusText(QNetworkReply *reply);
-// "网络请求错误\n" + the status text: the text of every network-error box.
+// Why a request failed, in words: no connection, the time-out, the HTTP status; never the address.
+QString networkErrorReason(QNetworkReply *reply);
+// "网络请求错误\n" + the reason: the text of every network-error box.
 QString networkErrorText(QNetworkReply *reply);

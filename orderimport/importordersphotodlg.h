@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 
+class HttpRequest;
 class ImportOrderModel;
 class QAction;
 class QButtonGroup;
@@ -236,6 +237,8 @@ private:
     void startOrder(ImportOrderModel *order);
     void startNextOrder();
     void endRun();
+    void showEndOfRun();
+    void followReport(HttpRequest *request, const QString &orderKey);
     void stopRun(const QString &why);
     void orderFailed(int row, const QString &why);
     // The order's thread ended without importing it: a Dovra copy goes on with the next order (see

@@ -92,9 +92,11 @@ public:
         }
         QSemaphore *budget = &m_budget;
         m_pool.start(QRunnable::create([this, task, index, budget, bytes] {
-            QStringList failures = importOnePhoto(task, budget);
+            bool unreadable = false;
+            QStringList failures = importOnePhoto(task, budget, &unreadable);
             QMutexLocker locker(&m_lock);
             m_slots[size_t(index)].failures = failures;
+            m_slots[size_t(index)].unreadable = unreadable;
             m_slots[size_t(index)].done = true;
             m_bytesInFlight -= bytes;
             m_ready.wakeAll();
@@ -111,7 +113,7 @@ public:
     }
 
     // The next result in file order; waits for it when wait is true, otherwise false when not ready.
-    bool takeNext(bool wait, QStringList *failures)
+    bool takeNext(bool wait, QStringList *failures, bool *unreadable)
     {
         QMutexLocker locker(&m_lock);
         if (m_head >= int(m_slots.size()))
@@ -122,6 +124,7 @@ public:
             m_ready.wait(&m_lock);
         }
         *failures = m_slots[size_t(m_head)].failures;
+        *unreadable = m_slots[size_t(m_head)].unreadable;
         m_slots[size_t(m_head)].failures.clear();
         ++m_head;
         return true;
@@ -131,6 +134,7 @@ private:
     struct Slot
     {
         bool done = false;
+        bool unreadable = false;
         QStringList failures;
     };
     QThreadPool m_pool;
@@ -233,6 +237,7 @@ void ImportOrderThread::resetRun()
     mEnded = false;
     QMutexLocker locker(&mLock);
     mFailures.clear();
+    mUnreadable.clear();
     mErrorText.clear();
 }
 
@@ -240,6 +245,19 @@ QStringList ImportOrderThread::failures() const
 {
     QMutexLocker locker(&mLock);
     return mFailures;
+}
+
+QStringList ImportOrderThread::unreadablePhotos() const
+{
+    QMutexLocker locker(&mLock);
+    return mUnreadable;
+}
+
+void ImportOrderThread::addUnreadable(const QString &filePath)
+{
+    qCWarning(lcImport) << "photo cannot be read, kept as it is:" << filePath;
+    QMutexLocker locker(&mLock);
+    mUnreadable << shortName(filePath);
 }
 
 QString ImportOrderThread::errorText() const
@@ -470,11 +488,16 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
     const int window = threads + 2;
     int reported = 0;
     // Hands on the next result in file order; false when there is none (yet).
+    int taken = 0;
     auto reportOne = [&](bool wait) {
         QStringList fileFailures;
-        if (!pipeline.takeNext(wait, &fileFailures))
+        bool unreadable = false;
+        if (!pipeline.takeNext(wait, &fileFailures, &unreadable))
             return false;
         addFailures(fileFailures);
+        if (unreadable)
+            addUnreadable(files.at(taken));
+        ++taken;
         ++reported;
         emit hasImportedImgCount(quint16(reported), mTotalCount);
         return true;
@@ -539,7 +562,11 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
         return;
     }
     const bool alsoFinished = mImportType == ImportOriginPhotos && mRun.yptbcp == QLatin1String("1");
-    addFailures(importOnePhoto({mImportType, orderPath, orderBakPath, filePath, targetName, alsoFinished}, nullptr));
+    bool unreadable = false;
+    addFailures(
+        importOnePhoto({mImportType, orderPath, orderBakPath, filePath, targetName, alsoFinished}, nullptr, &unreadable));
+    if (unreadable)
+        addUnreadable(filePath);
     reportFileDone();
 }
 

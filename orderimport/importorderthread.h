@@ -18,7 +18,8 @@
 // A run of type 5 ends with exactly one of startImportDirDovraThreadSigl (the list may be empty) or
 // importDirDovraThreadError (errorText() says why).
 // Files that could not be written are listed by importFailedFilesSigl, emitted once directly before the
-// end signal and only when something failed; failures() returns the same list afterwards.
+// end signal and only when something failed; failures() returns the same list afterwards. Photos that
+// could not be read were kept as they are without reduced copies: unreadablePhotos() names them.
 // Progress signals of one order arrive in file order, before its end signal.
 
 #include "dovrafileinfo.h"
@@ -98,6 +99,8 @@ public:
     quint16 totalCount() const { return mTotalCount; }
     // Files of this run that could not be written, one line each ("<source>: <why>").
     QStringList failures() const;
+    // Photos of this run that could not be read as photos (file names).
+    QStringList unreadablePhotos() const;
     // Why the run ended without finishing (empty while nothing went wrong).
     QString errorText() const;
 
@@ -128,6 +131,7 @@ protected:
 private:
     void resetRun();
     void addFailures(const QStringList &lines);
+    void addUnreadable(const QString &filePath);
     // Marks the run as ended and sends the failures; false when it had ended already (only the first
     // end of a run is emitted).
     bool beginEnd(const QString &why);
@@ -165,7 +169,8 @@ private:
 
     int mParallelPhotos = 0;
     bool mEnded = false;
-    mutable QMutex mLock; // guards mFailures and mErrorText, read from other threads
+    mutable QMutex mLock; // guards mFailures, mUnreadable and mErrorText, read from other threads
     QStringList mFailures;
+    QStringList mUnreadable;
     QString mErrorText;
 };

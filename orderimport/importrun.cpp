@@ -4,8 +4,10 @@
 // shortcuts.
 //
 // A run always ends: every order ends by its thread's end signal, by one of its error signals, or by
-// the thread finishing without either (taken as an error). An order that could not be imported stays
-// pending, and the user is told why.
+// the thread finishing without either (taken as an error). An order that could not be imported, or of
+// whose files some could not be written, stays pending, and the user is told why. The end box waits for
+// the run's reports to the web service and names the orders whose report did not get there, and the
+// photos that could not be read.
 
 #include "importordersphotodlg.h"
 
@@ -18,6 +20,7 @@
 #include "importstate.h"
 #include "logging.h"
 #include "msgbox.h"
+#include "photoimport.h"
 #include "platform.h"
 #include "webapi.h"
 
@@ -31,6 +34,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryFile>
+
+#include <memory>
 
 namespace {
 
@@ -181,6 +186,10 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.next = 0;
     m_run.failedOrders = 0;
     m_run.problems.clear();
+    m_run.unreadable.clear();
+    m_run.unreported.clear();
+    m_run.reportsOut = 0;
+    m_run.ending = false;
     ++m_run.number;
     m_run.dovraRow = -1;
     m_run.dovraKept.clear();
@@ -308,7 +317,6 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     if (!t)
         return;
     t->setProperty("ended", true);
-    ++m_finishCount;
     const int row = t->property("row").toInt();
     qCDebug(lcImport) << QStringLiteral("%1 import finished").arg(t->objectName());
     ImportOrderModel *r = m_orderList.value(row);
@@ -326,29 +334,36 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     updateFinishInfo(r, QStringLiteral("1"), added, addedBak);
 
     refreshFoundCount(r, countNow); // the folder just counted: no second listing of the share
-    r->setImportedCount(type, totalCount);
-    r->setImported(type, true);
+    // An order some of whose files could not be written is not imported: the next run takes it again.
+    const QStringList failures = t->property("failures").toStringList();
+    if (failures.isEmpty()) {
+        ++m_finishCount;
+        r->setImportedCount(type, totalCount);
+        r->setImported(type, true);
+    }
     const quint16 found = r->foundCount(type);
     QTableWidgetItem *status = m_ordersTable->item(row, kStatusColumn);
     if (!status) {
         status = new QTableWidgetItem;
         m_ordersTable->setItem(row, kStatusColumn, status);
     }
-    status->setText(found ? QStringLiteral("已导入(%1)").arg(found) : QStringLiteral("未导入"));
+    if (!failures.isEmpty())
+        status->setText(QStringLiteral("未导完(%1个文件失败)").arg(failures.size()));
+    else
+        status->setText(found ? QStringLiteral("已导入(%1)").arg(found) : QStringLiteral("未导入"));
     refreshShownOrder(r);
 
-    const QStringList failures = t->property("failures").toStringList();
+    const QString unreadable = unreadablePhotosText(t->unreadablePhotos());
+    if (!unreadable.isEmpty())
+        m_run.unreadable << QStringLiteral("订单号:%1 ").arg(r->orderKey()) + unreadable;
     if (!failures.isEmpty()) {
         const QString text = QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
                                  .arg(r->orderKey())
                                  .arg(failures.size())
                                  .arg(failures.join(QLatin1Char('\n')));
         status->setToolTip(text);
+        ++m_run.failedOrders;
         m_run.problems << text;
-        QPointer<importOrdersPhotoDlg> self(this);
-        MsgBox::information(this, QStringLiteral("警告"), text, QMessageBox::Ok);
-        if (!self)
-            return;
     }
     qCDebug(lcImport) << "finishtCount:" << m_finishCount << "--" << m_orderList.size() << "--" << m_totalCount;
     startNextOrder();
@@ -431,26 +446,48 @@ void importOrdersPhotoDlg::endRun()
     qCDebug(lcImport) << "All orders import finished";
     m_run.active = false;
     m_run.queue.clear();
+    m_run.ending = true;
+    // The box says what the web service did not get: it waits for the run's reports (each gives up
+    // after the request time-out).
+    if (m_run.reportsOut > 0)
+        m_importAllBtn->setText(QStringLiteral("等待服务器回复..."));
+    else
+        showEndOfRun();
+}
+
+void importOrdersPhotoDlg::showEndOfRun()
+{
+    m_run.ending = false;
     m_importAllBtn->setText(QStringLiteral("批量导片"));
     m_importAllBtn->setEnabled(true);
     setRunning(false);
     m_folderSuffixEdit->setEnabled(false);
-    QString kept;
+    QStringList notes;
+    if (!m_run.unreadable.isEmpty())
+        notes << QStringLiteral("以下照片无法读取，已按原样复制，没有生成缩略图：\n") + m_run.unreadable.join(QLatin1Char('\n'));
+    if (!m_run.unreported.isEmpty()) {
+        QStringList lines;
+        for (auto it = m_run.unreported.constBegin(); it != m_run.unreported.constEnd(); ++it)
+            lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value());
+        notes << QStringLiteral("以下订单的导片信息没有报给服务器（其它电脑上仍显示未导入），请在服务器恢复后重新导入：\n")
+                     + lines.join(QLatin1Char('\n'));
+    }
     if (!m_run.dovraKept.isEmpty())
-        kept = QStringLiteral("\nDovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
-               + m_run.dovraKept.join(QLatin1Char('\n'));
-    if (m_run.failedOrders == 0) {
+        notes << QStringLiteral("Dovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
+                     + m_run.dovraKept.join(QLatin1Char('\n'));
+    const QString more = notes.isEmpty() ? QString() : QLatin1Char('\n') + notes.join(QStringLiteral("\n\n"));
+    if (m_run.failedOrders == 0 && m_run.unreadable.isEmpty() && m_run.unreported.isEmpty()) {
         MsgBox::information(this, QStringLiteral("导入完成"),
-                            QStringLiteral("%1个订单已经全部导完").arg(m_finishCount) + kept, QMessageBox::Ok);
+                            QStringLiteral("%1个订单已经全部导完").arg(m_finishCount) + more, QMessageBox::Ok);
         return;
     }
-    MsgBox::information(this, QStringLiteral("导入结束"),
-                        QStringLiteral("%1个订单已经导完，%2个订单没有导完（仍为未导入）：\n%3")
-                                .arg(m_finishCount)
-                                .arg(m_run.failedOrders)
-                                .arg(m_run.problems.join(QLatin1Char('\n')))
-                            + kept,
-                        QMessageBox::Ok);
+    QString text = QStringLiteral("%1个订单已经导完").arg(m_finishCount);
+    if (m_run.failedOrders > 0)
+        text += QStringLiteral("，%1个订单没有导完（仍为未导入，下次导片时重新导入）：\n%2")
+                    .arg(m_run.failedOrders)
+                    .arg(m_run.problems.join(QLatin1Char('\n')))
+                + (more.isEmpty() ? QString() : QStringLiteral("\n"));
+    MsgBox::information(this, QStringLiteral("导入结束"), text + more, QMessageBox::Ok);
 }
 
 void importOrdersPhotoDlg::stopRun(const QString &why)
@@ -546,8 +583,43 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
     qCDebug(lcImport) << "提交路径地址1:===" << g_url_updatepicpath;
     qCDebug(lcImport) << "postData===" << maskSecrets(data);
     HttpRequest *request = HttpRequest::startNetRequest(g_url_updatepicpath, data, true);
-    request->setProperty(kRunProperty, m_run.active ? m_run.number : 0);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadOrderInfoJson(QJsonObject)));
+    followReport(request, model->orderKey());
+}
+
+// A report of a run is followed until it ends, however it ends; what did not get to the web service is
+// named in the end box, not in a box of its own. A report outside a run shows its own errors.
+void importOrdersPhotoDlg::followReport(HttpRequest *request, const QString &orderKey)
+{
+    const int run = m_run.active ? m_run.number : 0;
+    request->setProperty(kRunProperty, run);
+    if (run == 0)
+        return;
+    request->setShowsErrors(false);
+    ++m_run.reportsOut;
+    auto answered = std::make_shared<bool>(false);
+    auto note = [this, run, orderKey](const QString &why) {
+        if (run == m_run.number && !m_run.unreported.contains(orderKey))
+            m_run.unreported.insert(orderKey, QString(why).replace(QLatin1Char('\n'), QStringLiteral("：")));
+    };
+    connect(request, &HttpRequest::netSuccessInfo, this, [note, answered](const QJsonObject &reply) {
+        *answered = true;
+        if (!replyOk(reply))
+            note(QStringLiteral("服务器没有接受：") + replyMessage(reply, QStringLiteral("没有说明原因")));
+    });
+    connect(request, &HttpRequest::netErrorInfo, this, [note, answered](const QString &error) {
+        *answered = true;
+        note(error);
+    });
+    connect(request, &QObject::destroyed, this, [this, run, note, answered] {
+        if (!*answered)
+            note(QStringLiteral("服务器的回复无法读取"));
+        if (run != m_run.number)
+            return;
+        --m_run.reportsOut;
+        if (m_run.ending && m_run.reportsOut == 0)
+            showEndOfRun();
+    });
 }
 
 void importOrdersPhotoDlg::httpUploadOrderInfoJson(QJsonObject infoJson)
@@ -557,20 +629,14 @@ void importOrdersPhotoDlg::httpUploadOrderInfoJson(QJsonObject infoJson)
         showRefusal(infoJson);
 }
 
-// A refusal of the web service is shown with its own message, each message once per run (the run
-// whose report it answers, also when the reply comes late), and the run goes on. A report sent outside
-// a run is answered every time.
+// A refusal of a report sent outside a run is shown with its own message; within a run the end box
+// names the order instead, and the run goes on.
 void importOrdersPhotoDlg::showRefusal(const QJsonObject &reply)
 {
-    const QString message = replyMessage(reply, QStringLiteral("服务器没有接受导片信息"));
-    const int run = sender() ? sender()->property(kRunProperty).toInt() : 0;
-    if (run > 0) {
-        QSet<QString> &shown = m_run.shownRefusals[run];
-        if (shown.contains(message))
-            return;
-        shown.insert(message);
-    }
-    MsgBox::information(this, QStringLiteral("警告"), message, QMessageBox::Ok);
+    if (sender() && sender()->property(kRunProperty).toInt() > 0)
+        return;
+    MsgBox::information(this, QStringLiteral("警告"), replyMessage(reply, QStringLiteral("服务器没有接受导片信息")),
+                        QMessageBox::Ok);
 }
 
 // ---------------------------------------------------------------- copy for the Dovra system
@@ -678,8 +744,8 @@ void importOrdersPhotoDlg::updateDovraInfo(ImportOrderModel *model, QString picP
         .add(QStringLiteral("eid"), m_shop.eid)
         .add(QStringLiteral("shopid"), m_shop.shopId);
     HttpRequest *request = HttpRequest::startNetRequest(g_url_savedovrapath, body.toByteArray(), true);
-    request->setProperty(kRunProperty, m_run.active ? m_run.number : 0);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadDovraInfoJson(QJsonObject)));
+    followReport(request, model->orderKey());
 }
 
 void importOrdersPhotoDlg::httpUploadDovraInfoJson(QJsonObject infoJson)

@@ -11,10 +11,9 @@
 
 #include "importstate.h"
 
-#include <QHash>
 #include <QList>
+#include <QMap>
 #include <QPointer>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThreadPool>
@@ -43,7 +42,10 @@ public:
     int failedOrders = 0;                      // orders of the run that stay pending after a failure
     QStringList problems;                      // what went wrong, for the end of the run
     int number = 0;                            // counts the runs of the window; the reports carry it
-    QHash<int, QSet<QString>> shownRefusals;   // per run: refusals of the web service already shown
+    QStringList unreadable;                    // photos of the run that could not be read, per order
+    int reportsOut = 0;                        // reports of the run to the web service not answered yet
+    QMap<QString, QString> unreported;         // order key -> why its report did not reach the web service
+    bool ending = false;                       // the last order has ended: the end box waits for the reports
     ImportStopHandle stop;                     // the run's go/stop state, shared with its order threads
     QString yptbcp;                            // the shop's switch as it stood when the run started
 

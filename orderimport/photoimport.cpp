@@ -192,10 +192,17 @@ QImage turnedRgb888(const QImage &src, int orientation)
 
 } // namespace
 
+QString unreadablePhotosText(const QStringList &names)
+{
+    return names.isEmpty() ? QString() : QStringLiteral("无法读取的照片：") + names.join(QStringLiteral("、"));
+}
+
 // Imports one photo: backup copy, upright main file, three thumbnails. Returns the failures.
-QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget)
+QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable)
 {
     QStringList failures;
+    if (unreadable)
+        *unreadable = false;
     const QString name = shortName(task.filePath);
     auto fail = [&](const QString &what) { failures << name + QStringLiteral("：") + what; };
 
@@ -234,14 +241,18 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget)
 
     QImage thumb; // the 2250 thumbnail, upright
     bool decoded = false;
+    // A JPEG cut short is not decoded: its reduced copies would show a grey part as the photo.
+    const bool cutShort = !ImageOperation::jpegIsWhole(bytes);
     BudgetHold hold(budget);
-    if (!turn) {
+    if (!turn || cutShort) {
         for (const QString &target : mainTargets) {
             if (!FileOperation::copyFile(task.filePath, target, true))
                 fail(QStringLiteral("复制失败 ") + target);
         }
     }
-    if (!turn && fullSize.isValid() && fitBox(fullSize, kBox2250).width() < fullSize.width()
+    if (cutShort) {
+        // nothing to decode
+    } else if (!turn && fullSize.isValid() && fitBox(fullSize, kBox2250).width() < fullSize.width()
         && reader.supportsOption(QImageIOHandler::ScaledSize)) {
         // The main file is a byte copy: only the 2250 size is needed, which the JPEG decoder makes
         // from a reduced decode.
@@ -282,17 +293,18 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget)
     bytes.clear();
 
     if (!decoded) {
-        // Not an image the program can read: keep it unchanged, turned or not, so nothing is lost.
-        if (turn) {
+        // Not a photo the program can read: the file is kept as it is, turned or not, so nothing is lost,
+        // but no reduced copy is made of it, and reduced copies of an earlier photo of that name go.
+        if (turn && !cutShort) {
             for (const QString &target : mainTargets) {
                 if (!FileOperation::copyFile(task.filePath, target, true))
                     fail(QStringLiteral("复制失败 ") + target);
             }
         }
-        for (const QString &target : {t1000, t2250}) {
-            if (!FileOperation::copyFile(task.filePath, target, true))
-                fail(QStringLiteral("复制失败 ") + target);
-        }
+        for (const QString &target : {t2250, t1000, t200})
+            QFile::remove(fsPath(target));
+        if (unreadable)
+            *unreadable = true;
         return failures;
     }
 

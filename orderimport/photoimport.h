@@ -2,8 +2,8 @@
 // The import of one photo into an order folder, shared by the batch import and the single-order import:
 // the backup copy of a photo as shot, the upright main file (a byte copy, or a new encoding at quality
 // 100 when the photo must be turned), the three reduced copies each scaled from the one before (2250,
-// 1000, 200 pixels), and a file that cannot be decoded kept unchanged. Safe to run on several pool
-// threads at once for distinct target names.
+// 1000, 200 pixels), and a file that cannot be read as a photo (empty, cut short, not an image) kept
+// unchanged without reduced copies. Safe to run on several pool threads at once for distinct target names.
 
 #include "importtype.h"
 
@@ -30,8 +30,12 @@ struct PhotoTask
 constexpr int kPhotoPixelBudgetMiB = 480;
 
 // Imports one photo; budget (may be null) is the import's pixel budget. Returns the failures, one line
-// each ("<file name>：<why>"); empty when everything was written.
-QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget);
+// each ("<file name>：<why>"); empty when everything was written. *unreadable (when given) tells whether
+// the file could not be read as a photo: it was copied as it is, and no reduced copy was made from it.
+QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable = nullptr);
+
+// The text naming the photos that could not be read ("无法读取的照片：a.jpg、b.jpg"), "" for none.
+QString unreadablePhotosText(const QStringList &names);
 
 // Makes large image buffers go back to the system when freed (glibc would keep them per pool thread).
 // Called once before photos are imported side by side.

@@ -3,6 +3,7 @@
 
 #include "globals.h"
 #include "logging.h"
+#include "msgbox.h"
 #include "webapi.h"
 
 
@@ -15,6 +16,14 @@ BatchDeleteOrder::BatchDeleteOrder(QWidget *parent, const ShopSettings &shop)
     setup.columns = batchDeleteColumns();
     setup.searchTypes.clear();
     setUpOrderWindow(setup);
+    // The progress panel keeps its place while hidden: the table does not move under the pointer when
+    // a deletion starts or ends.
+    for (QWidget *w : {static_cast<QWidget *>(ui->groupBox), static_cast<QWidget *>(ui->progressBar),
+                       static_cast<QWidget *>(ui->label), static_cast<QWidget *>(ui->label_finishOrdersNum)}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
 }
 
 BatchDeleteOrder::~BatchDeleteOrder()
@@ -44,7 +53,15 @@ void BatchDeleteOrder::startClicked()
         inform(QString(), QStringLiteral("请选择订单"));
         return;
     }
-    startDeleteBatch(); // no confirmation: the button deletes at once
+    int ticked = 0;
+    for (const OrderRowInfo &row : orderList())
+        ticked += row.checked ? 1 : 0;
+    // Nothing deleted can be brought back: the user says so first (the default answer keeps everything).
+    if (MsgBox::question(this, QStringLiteral("警告"),
+                         QStringLiteral("确定要删除选中的%1个订单的照片吗？此操作无法撤销").arg(ticked))
+        != QMessageBox::Yes)
+        return;
+    startDeleteBatch();
 }
 
 void BatchDeleteOrder::closeEvent(QCloseEvent *event)

@@ -16,6 +16,11 @@
 
 #include <memory>
 
+namespace {
+// The pick a deletion log post is about, kept on its reply.
+const char *const kPickProperty = "deletionPick";
+} // namespace
+
 OrderDeleteBatch::OrderDeleteBatch(const QList<OrderRowInfo> &rows, const ShopSettings &shop)
     : m_rows(rows), m_shop(shop), m_manager(new QNetworkAccessManager(this))
 {
@@ -31,25 +36,29 @@ OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &
     Selection selection;
     QSet<QString> folders;
     for (const OrderRowInfo &row : rows) {
-        if (row.orderpath.trimmed().isEmpty())
+        if (row.orderpath.trimmed().isEmpty()) {
+            selection.skipped.append({row, QStringLiteral("没有照片目录")});
             continue;
+        }
         // The path alone: each thread's deletion looks inside its folder as it deletes.
         QString why;
         if (!FileOperation::isSafeToDelete(row.orderpath, roots, &why, FileOperation::PathOnly)) {
             qCWarning(lcSeparation) << "order folder refused:" << why;
-            selection.refused.append(Pick{row, false, FileOperation::refusalShown(why)});
+            selection.refused.append(Pick{row, false, FileOperation::refusalShown(why), QString()});
             continue;
         }
-        if (!FileOperation::dirExists(row.orderpath))
-            continue;
         // One folder under two spellings ("x/", "x", back-slashes, a link) is deleted once.
         QString folder = QFileInfo(Platform::localPath(row.orderpath)).canonicalFilePath();
+        if (!FileOperation::dirExists(row.orderpath) || folder.isEmpty()) {
+            selection.skipped.append({row, QStringLiteral("目录不存在")});
+            continue;
+        }
         if (Platform::pathCase() == Qt::CaseInsensitive)
             folder = folder.toLower();
-        if (folder.isEmpty() || folders.contains(folder))
+        if (folders.contains(folder))
             continue;
         folders.insert(folder);
-        selection.picks.append(Pick{row, false, QString()});
+        selection.picks.append(Pick{row, false, QString(), QString()});
     }
     return selection;
 }
@@ -71,6 +80,7 @@ void OrderDeleteBatch::picked(const Selection &selection)
 {
     m_picks = selection.picks;
     m_refused = selection.refused;
+    m_skipped = selection.skipped;
     if (m_picks.isEmpty()) {
         finish();
         return;
@@ -88,7 +98,7 @@ void OrderDeleteBatch::startNext()
     thread->setRunSettings(m_settings);
     connect(thread, &ImportOrderThread::deleteSucceed, this, [this, index](QString mOrderid, QString deleteDir) {
         m_picks[index].deleted = true;
-        updatedata(mOrderid, deleteDir);
+        updatedata(index, mOrderid, deleteDir);
     });
     connect(thread, &ImportOrderThread::deleteRefused, this, [this, index](QString, QString, QString why) {
         m_picks[index].refused = FileOperation::refusalShown(why);
@@ -113,45 +123,65 @@ void OrderDeleteBatch::threadEnded()
 
 void OrderDeleteBatch::finish()
 {
+    m_threadsDone = true;
+    finishWhenLogged();
+}
+
+void OrderDeleteBatch::finishWhenLogged()
+{
+    if (!m_threadsDone || m_logsOut > 0 || m_ended)
+        return;
     m_ended = true;
-    QStringList notDeleted;
     auto line = [](const OrderRowInfo &row, const QString &why) {
         const QString key = row.orderpayforkey.isEmpty() ? QString() : row.orderpayforkey + QStringLiteral("  ");
         return key + row.orderpath + QStringLiteral("（") + why + QStringLiteral("）");
     };
+    QStringList notDeleted;
     for (const Pick &pick : qAsConst(m_refused))
         notDeleted << line(pick.row, pick.refused);
+    QStringList notLogged;
     int deleted = 0;
     for (const Pick &pick : qAsConst(m_picks)) {
-        if (pick.deleted)
+        if (pick.deleted) {
             ++deleted;
-        else if (!pick.refused.isEmpty())
+            if (!pick.logProblem.isEmpty())
+                notLogged << line(pick.row, pick.logProblem);
+        } else if (!pick.refused.isEmpty()) {
             notDeleted << line(pick.row, pick.refused);
-        else
+        } else {
             notDeleted << line(pick.row, FileOperation::dirExists(pick.row.orderpath) ? QStringLiteral("删除失败")
                                                                                      : QStringLiteral("目录已不存在"));
+        }
     }
-    if (m_picks.isEmpty() && m_refused.isEmpty())
+    for (const auto &skipped : qAsConst(m_skipped))
+        notDeleted << line(skipped.first, skipped.second);
+
+    if (m_picks.isEmpty() && m_refused.isEmpty()) {
         inform(QStringLiteral("警告"), QStringLiteral("订单路径不存在"));
-    else if (notDeleted.isEmpty())
+    } else if (notDeleted.isEmpty() && notLogged.isEmpty()) {
         inform(QStringLiteral("警告"), QStringLiteral("订单照片删除成功"));
-    else
-        inform(QStringLiteral("警告"), QStringLiteral("已删除 %1 个订单的照片，以下 %2 个订单的照片未删除：\n")
-                                          .arg(deleted)
-                                          .arg(notDeleted.size())
-                                      + notDeleted.join(QLatin1Char('\n')));
+    } else {
+        QString text = QStringLiteral("已删除 %1 个订单的照片").arg(deleted);
+        if (!notDeleted.isEmpty())
+            text += QStringLiteral("，以下 %1 个订单的照片未删除：\n").arg(notDeleted.size()) + notDeleted.join(QLatin1Char('\n'));
+        if (!notLogged.isEmpty())
+            text += (notDeleted.isEmpty() ? QStringLiteral("。") : QStringLiteral("\n\n"))
+                    + QStringLiteral("以下 %1 个订单的照片已删除，但删除记录没有报给服务器：\n").arg(notLogged.size())
+                    + notLogged.join(QLatin1Char('\n'));
+        inform(QStringLiteral("警告"), text);
+    }
     emit ended();
     releaseWhenDone();
 }
 
-void OrderDeleteBatch::updatedata(const QString &mOrderid, const QString &deleteDir)
+void OrderDeleteBatch::updatedata(int index, const QString &mOrderid, const QString &deleteDir)
 {
     qCDebug(lcSeparation) << "mOrderid==" << mOrderid;
     qCDebug(lcSeparation) << "deleteDir==" << deleteDir;
-    submitDeleteMessage(mOrderid, deleteDir);
+    submitDeleteMessage(index, mOrderid, deleteDir);
 }
 
-void OrderDeleteBatch::submitDeleteMessage(const QString &orderId, const QString &dir)
+void OrderDeleteBatch::submitDeleteMessage(int index, const QString &orderId, const QString &dir)
 {
     // The folder as the web service named it.
     const QByteArray body = FormBody::withToken()
@@ -163,21 +193,29 @@ void OrderDeleteBatch::submitDeleteMessage(const QString &orderId, const QString
                                 .toByteArray();
     qCDebug(lcSeparation) << "url_submit_delete_log" << g_url_order_photo_del;
     qCDebug(lcSeparation) << "postData" << maskSecrets(body);
-    postForm(m_manager, g_url_order_photo_del, body, this, &OrderDeleteBatch::submitDeleteMessageCallBack);
+    QNetworkReply *reply =
+        postForm(m_manager, g_url_order_photo_del, body, this, &OrderDeleteBatch::submitDeleteMessageCallBack);
+    reply->setProperty(kPickProperty, index);
     ++m_logsOut;
 }
 
 void OrderDeleteBatch::submitDeleteMessageCallBack(QNetworkReply *reply)
 {
     --m_logsOut;
-    // The folder stays deleted whatever the reply says; the entry is not posted again.
-    if (reply->error() != QNetworkReply::NoError) {
-        inform(QStringLiteral("警告"), QStringLiteral("请检查网络连接\n") + httpStatusText(reply));
-    } else {
-        QJsonObject obj;
-        if (parseReplyObject(reply->readAll(), &obj) && !replyOk(obj))
-            inform(QStringLiteral("警告"), replyMessage(obj) + QLatin1Char('\t') + jsonString(obj, QStringLiteral("code")));
-    }
+    // The folder stays deleted whatever the reply says; the entry is not posted again, and the closing
+    // box names it.
+    QString problem;
+    QJsonObject obj;
+    if (reply->error() != QNetworkReply::NoError)
+        problem = networkErrorText(reply).replace(QLatin1Char('\n'), QStringLiteral("："));
+    else if (!parseReplyObject(reply->readAll(), &obj))
+        problem = QStringLiteral("服务器的回复无法读取");
+    else if (!replyOk(obj))
+        problem = QStringLiteral("服务器没有接受：") + replyMessage(obj) + QLatin1Char('\t') + jsonString(obj, QStringLiteral("code"));
+    const int index = reply->property(kPickProperty).toInt();
+    if (!problem.isEmpty() && index >= 0 && index < m_picks.size())
+        m_picks[index].logProblem = problem;
+    finishWhenLogged();
     releaseWhenDone();
 }
 

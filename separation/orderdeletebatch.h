@@ -7,8 +7,9 @@
 // folder. Each picked folder is deleted by an ImportOrderThread of its own, at most kMaxThreads at a
 // time, behind the whole guard (which refuses, say, a month level holding other orders); every deleted
 // folder is logged to the web service ("order_photo_del"). The batch ends once, when every thread has
-// ended, with one box: "订单照片删除成功" when every picked folder went, otherwise the rows whose
-// folders were refused or not deleted.
+// ended and every log post has its answer, with one box: "订单照片删除成功" when every ticked row's
+// folder went and was logged, otherwise the rows skipped (no folder), the rows whose folders were
+// refused or not deleted, and the folders deleted whose log the web service did not take.
 //
 // The batch works for the shop of the window that started it: the storage roots every check compares
 // with and the ids of every log entry come from that window's copy of the shop's settings, so neither a
@@ -23,6 +24,7 @@
 #include "shopsettings.h"
 
 #include <QList>
+#include <QPair>
 #include <QObject>
 #include <QString>
 
@@ -57,11 +59,13 @@ private:
     struct Pick {
         OrderRowInfo row;
         bool deleted = false;
-        QString refused; // why the guard refused the folder, in the box's words ("" while not refused)
+        QString refused;    // why the guard refused the folder, in the box's words ("" while not refused)
+        QString logProblem; // why the deletion log did not reach the web service ("" when it did)
     };
     struct Selection {
         QList<Pick> picks;
-        QList<Pick> refused; // the guard refused the path
+        QList<Pick> refused;                         // the guard refused the path
+        QList<QPair<OrderRowInfo, QString>> skipped; // rows with no folder to delete, and why
     };
     static Selection select(const QList<OrderRowInfo> &rows, const QStringList &roots);
 
@@ -69,9 +73,11 @@ private:
     void startNext();
     void threadEnded();
     void finish();
-    // One deleted folder: the log entry goes out.
-    void updatedata(const QString &mOrderid, const QString &deleteDir);
-    void submitDeleteMessage(const QString &orderId, const QString &dir);
+    // The closing box, once every thread has ended and every log post has its answer.
+    void finishWhenLogged();
+    // One deleted folder (the index-th pick): the log entry goes out.
+    void updatedata(int index, const QString &mOrderid, const QString &deleteDir);
+    void submitDeleteMessage(int index, const QString &orderId, const QString &dir);
     void submitDeleteMessageCallBack(QNetworkReply *reply);
     void inform(const QString &title, const QString &text);
     // Deletes the batch once it has ended, no log reply is out and no box of it is open.
@@ -82,8 +88,10 @@ private:
     ImportOrderThread::RunSettings m_settings; // the shop's roots, handed to every deletion thread
     QList<Pick> m_picks;
     QList<Pick> m_refused;
+    QList<QPair<OrderRowInfo, QString>> m_skipped;
     QNetworkAccessManager *m_manager = nullptr;
     bool m_started = false;
+    bool m_threadsDone = false;
     bool m_ended = false;
     int m_next = 0;    // the next pick to hand to a thread
     int m_running = 0;

@@ -280,6 +280,11 @@ bool OrderSearchWindowBase::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
+void OrderSearchWindowBase::showToolName(const QString &name)
+{
+    setWindowTitle(name.isEmpty() ? QStringLiteral("检索订单") : QStringLiteral("检索订单 - ") + name);
+}
+
 void OrderSearchWindowBase::inform(const QString &title, const QString &text)
 {
     MsgBox::information(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);

@@ -158,6 +158,9 @@ protected:
     // The action button pushButton_separate. The default does nothing.
     virtual void startClicked() {}
 
+    // The title names the tool the window was opened for ("检索订单 - 样后分件管理"): several tools open
+    // the same search window.
+    void showToolName(const QString &name);
     // The information box of these windows: no parent, the one button Yes.
     static void inform(const QString &title, const QString &text);
     // Keeps the save folder for the next window (the hidden list file the windows read it from).

@@ -25,6 +25,7 @@ SearchOrder::~SearchOrder()
 
 void SearchOrder::setToolName(const QString &name)
 {
+    showToolName(name);
     if (name != QStringLiteral("批量删除"))
         return;
     setSearchTypes(deleteSearchLabels());

@@ -4,6 +4,7 @@
 #include "globals.h"
 #include "goodsplan.h"
 #include "imagedata.h"
+#include "imageoperation.h"
 #include "logging.h"
 #include "platform.h"
 #include "webapi.h"
@@ -11,7 +12,6 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QJsonObject>
 #include <QJsonValue>
 
@@ -31,29 +31,6 @@ QString jpegBase(const QString &name)
     if (name.size() > 4 && name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive))
         return name.left(name.size() - 4);
     return QString();
-}
-
-// False for a picture file that cannot be shown: empty, a header that cannot be read, or a JPEG cut off
-// before its end marker. Files of other kinds count as readable.
-bool isReadablePicture(const QString &path)
-{
-    static const QStringList pictures{QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
-                                      QStringLiteral("bmp"), QStringLiteral("tif"), QStringLiteral("tiff")};
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (!pictures.contains(suffix))
-        return true;
-    QFile file(Platform::localPath(path));
-    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
-        return false;
-    QImageReader reader(&file);
-    reader.setDecideFormatFromContent(true);
-    if (!reader.size().isValid())
-        return false;
-    if (reader.format() != "jpeg")
-        return true;
-    // A JPEG ends with its end marker (a camera may add a few bytes after it).
-    const qint64 tail = qMin<qint64>(file.size(), 64 * 1024);
-    return file.seek(file.size() - tail) && file.read(tail).contains(QByteArray("\xFF\xD9", 2));
 }
 
 } // namespace
@@ -154,7 +131,7 @@ void SeparateThread::photoisFile()
 void SeparateThread::finalPhotoCopy()
 {
     // The copy is made whatever the photo holds; one that is no readable picture is named in the report.
-    if (copyOne(m_src, m_dst) && !isReadablePicture(m_dst))
+    if (copyOne(m_src, m_dst) && !ImageOperation::isReadablePicture(m_dst))
         m_guard->addUnreadable(m_src.mid(m_src.lastIndexOf(QLatin1Char('/')) + 1));
     if (m_copyRaws) {
         // The raw siblings of a JPEG photo: the same base name in the order's "照片/新建文件夹/", copied

@@ -130,6 +130,11 @@ public slots:
         if (m_window->m_runReports == this)
             m_window->onImportFailures(failures);
     }
+    void onUnreadablePhoto(QString name)
+    {
+        if (m_window->m_runReports == this)
+            m_window->onUnreadablePhoto(name);
+    }
     void onFinishImportImage(QString imageTime)
     {
         if (m_window->m_runReports == this)
@@ -978,6 +983,7 @@ void ImportPhotoToServer::import()
     importedCount = 0;
     imageTimeText.clear();
     m_runFailures.clear();
+    m_runUnreadable.clear();
     m_running = true;
     m_closingRun = false;
     m_expectedReports = newPhotoNames->size();
@@ -998,6 +1004,12 @@ void ImportPhotoToServer::onImportFailures(QStringList failures)
 {
     if (m_running)
         m_runFailures << failures;
+}
+
+void ImportPhotoToServer::onUnreadablePhoto(QString name)
+{
+    if (m_running)
+        m_runUnreadable << name;
 }
 
 void ImportPhotoToServer::onFinishImportImage(QString imageTime)
@@ -1062,16 +1074,19 @@ void ImportPhotoToServer::finishRun()
         return;
     }
     const QPointer<ImportPhotoToServer> self(this);
-    if (m_runFailures.isEmpty()) {
+    if (m_runFailures.isEmpty() && m_runUnreadable.isEmpty()) {
         MsgBox::information(nullptr, QStringLiteral("导片成功!"), text, QMessageBox::Yes);
     } else {
         const QString orderKey = g_cur_orderpayforkey + QLatin1Char('-') + g_cur_servicetimes;
-        MsgBox::information(nullptr, QStringLiteral("警告"),
-                            QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
-                                    .arg(orderKey)
-                                    .arg(m_runFailures.size())
-                                    .arg(m_runFailures.join(QLatin1Char('\n')))
-                                + QStringLiteral("\n\n") + text,
+        QStringList notes;
+        if (!m_runFailures.isEmpty())
+            notes << QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
+                         .arg(orderKey)
+                         .arg(m_runFailures.size())
+                         .arg(m_runFailures.join(QLatin1Char('\n')));
+        if (!m_runUnreadable.isEmpty())
+            notes << unreadablePhotosText(m_runUnreadable) + QStringLiteral("\n（已按原样复制，没有生成缩略图）");
+        MsgBox::information(nullptr, QStringLiteral("警告"), notes.join(QStringLiteral("\n\n")) + QStringLiteral("\n\n") + text,
                             QMessageBox::Yes);
     }
     if (!self)

@@ -143,6 +143,9 @@ public slots:
     void submitPicPath_2(QNetworkReply *reply);
     // The failures of one import job, before its onFinishImportImage.
     void onImportFailures(QStringList failures);
+    // A photo of an import job that could not be read (copied as it is, no reduced copies), before its
+    // onFinishImportImage.
+    void onUnreadablePhoto(QString name);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -210,6 +213,7 @@ private:
     IconListing *m_iconListing = nullptr;
     bool m_running = false;
     QStringList m_runFailures;
+    QStringList m_runUnreadable;
     ImportRunReports *m_runReports = nullptr; // the running import's jobs report here, and only it counts
     std::shared_ptr<ImportRunGate> m_runGate;
     int m_expectedReports = 0;

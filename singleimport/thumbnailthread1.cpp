@@ -78,6 +78,7 @@ void ThumbnailThread1::importImage()
         return;
     QString entry;
     QStringList failures;
+    bool unreadable = false;
     const int type = g_importType;
     if (serverDir.isEmpty() || backupDir.isEmpty() || srcPath.isEmpty()) {
         failures << FileOperation::getFileName(srcPath) + QStringLiteral("：订单路径为空，未导入");
@@ -88,12 +89,14 @@ void ThumbnailThread1::importImage()
             entry = ShotTimeList::entry(newName, time);
         }
         const ImportTypeEnum importType = type == 1 ? ImportFinishedPhotos : type == 2 ? ImportDesigns : ImportOriginPhotos;
-        failures = importOnePhoto({importType, serverDir, backupDir, srcPath, newName, false}, pixelBudget);
+        failures = importOnePhoto({importType, serverDir, backupDir, srcPath, newName, false}, pixelBudget, &unreadable);
     }
     if (!g_importWindowOpen)
         return;
     if (!failures.isEmpty())
         invokeIfAlive(receiver, "onImportFailures", failures);
+    if (unreadable)
+        invokeIfAlive(receiver, "onUnreadablePhoto", FileOperation::getFileName(srcPath));
     invokeIfAlive(receiver, "onFinishImportImage", entry);
 }
 

@@ -115,7 +115,7 @@ private slots:
 
         const standin::Reply none;
         const QString goods = "ordergoods20230521";
-        QTest::newRow("goods HTTP 500") << goods << standin::Reply::httpError(500) << "" << "网络请求错误\n500" << "";
+        QTest::newRow("goods HTTP 500") << goods << standin::Reply::httpError(500) << "" << "网络请求错误\n服务器出错（HTTP 500）" << "";
         QTest::newRow("goods not JSON") << goods << standin::Reply::notJson() << ""
                                         << "查询产品信息错误：服务器返回的数据无法识别" << "";
         QTest::newRow("crop numeric code") << "getorderpic" << standin::Reply::numericCode(1) << ""

@@ -100,9 +100,18 @@ private:
     void searchByType(QWidget *w, int index, const QString &keyword)
     {
         child<QComboBox>(w, "comboBox")->setCurrentIndex(index);
-        for (QWidget *top : QApplication::topLevelWidgets())
-            if (top->inherits("CalendarPicker"))
-                top->close();
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (!top->inherits("CalendarPicker") || !top->isVisible())
+                continue;
+            // the date picker is the desk's own window, opened right under the field it fills (moved
+            // left as far as the screen asks)
+            QCOMPARE(top->parentWidget(), w);
+            QLineEdit *field = child<QLineEdit>(w, "lineEdit_orderid2");
+            const QPoint under = field->mapToGlobal(QPoint(0, field->height()));
+            QCOMPARE(top->y(), under.y());
+            QVERIFY(top->x() <= under.x() && top->frameGeometry().right() >= under.x());
+            top->close();
+        }
         child<QLineEdit>(w, "lineEdit_orderid2")->setText(keyword);
         child<QPushButton>(w, "pushButton_2")->click();
     }
@@ -209,7 +218,7 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("text");
         for (const QString which : {"dispatch", "receiving"}) {
-            QTest::newRow(qPrintable(which + " HTTP 500")) << which << Reply::httpError(500) << "警告" << "网络请求错误\n500";
+            QTest::newRow(qPrintable(which + " HTTP 500")) << which << Reply::httpError(500) << "警告" << "网络请求错误\n服务器出错（HTTP 500）";
             QTest::newRow(qPrintable(which + " refused")) << which << Reply::refused("不行", "0") << "警告" << "错误代码：0";
             QTest::newRow(qPrintable(which + " numeric code")) << which << Reply::numericCode(1) << "警告" << "错误代码：";
             QTest::newRow(qPrintable(which + " not JSON")) << which << Reply::notJson() << "" << "";
@@ -380,7 +389,7 @@ private slots:
         m_server.queueReply("gotodigitalid_post", Reply::httpError(502));
         QMetaObject::invokeMethod(w, "on_tableView_left_doubleClicked", Q_ARG(QModelIndex, left->index(1, 0)));
         QVERIFY(settle(w));
-        QCOMPARE(MsgBox::lastShown().text, QString("网络请求错误\n502"));
+        QCOMPARE(MsgBox::lastShown().text, QString("网络请求错误\n服务器出错（HTTP 502）"));
         QCOMPARE(column(left, 0), (QStringList{"K1-1", "K2-1"}));
         QCOMPARE(m_server.lastRequest("gotodigitalid_post").field("order_photo_id"), QString("2"));
         // one that goes through moves it to the right table

@@ -85,8 +85,8 @@ private slots:
         QVERIFY(listAndTickAll());
         const QString base = m_studio->dovraRoot + "星光店\\选版服务器\\";
         const OrderRowInfo a = m_win->orderList().at(0);
-        QCOMPARE(a.dovraRelPath, QString("2023-05\\A1203-1"));
-        QCOMPARE(a.dovraSelectedPath, base + "[已选]2023-05\\A1203-1");
+        QCOMPARE(a.dovraRelPath, m_studio->orders.at(0).dovraRel);
+        QCOMPARE(a.dovraSelectedPath, base + "[已选]" + m_studio->orders.at(0).dovraRel);
         QVERIFY(m_win->orderList().at(4).dovraSelectedPath.isEmpty()); // not imported
     }
 
@@ -131,7 +131,8 @@ private slots:
             << "small";
         QTest::newRow("second shop: everything, design data, finished photos")
             << "11"
-            << QStringList{a + "2023-05/A1203-1_待Dovra设计同步用数据/设计稿.psd", a + "选版结果/封面.psd",
+            << QStringList{a + QString(m_studio->orders.at(0).dovraRel).replace('\\', '/') + "_待Dovra设计同步用数据/设计稿.psd",
+                           a + "选版结果/封面.psd",
                            a + "选版结果/未入册照片/IMG_0004.JPG", a + "选版结果/未入册版面/IMG_0003.jpg",
                            a + "选版结果/相册/01/IMG_0001.jpg", a + "选版结果/相册/02/IMG_0002.jpg",
                            a + "选版结果/说明.txt", a + "选版结果/选版完成.ok", b + "选版结果/封面.psd",

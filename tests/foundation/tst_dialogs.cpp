@@ -241,7 +241,7 @@ private slots:
         m_server.queueReply("sendsmscode", standin::Reply::httpError(502));
         QTest::mouseClick(getCode, Qt::LeftButton);
         QVERIFY(testsupport::waitForBoxes(2));
-        QCOMPARE(MsgBox::lastShown().text, QString("网络请求错误\n502"));
+        QCOMPARE(MsgBox::lastShown().text, QString("网络请求错误\n服务器出错（HTTP 502）"));
         QVERIFY(getCode->isEnabled());
         QCOMPARE(m_server.requestCount("sendsmscode"), 3);
     }

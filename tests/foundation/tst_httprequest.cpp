@@ -47,15 +47,21 @@ private slots:
 
     void outcomes_data()
     {
-        QTest::addColumn<standin::Reply>("reply"); // closed: nobody listens at the address
+        QTest::addColumn<standin::Reply>("reply");
         QTest::addColumn<int>("successes");
         QTest::addColumn<QString>("error"); // emitted and shown under "警告"; "" for neither
         QTest::newRow("good reply") << standin::Reply::ok({{"data", QJsonArray{}}}) << 1 << "";
         QTest::newRow("not JSON: nothing emitted") << standin::Reply::notJson() << 0 << "";
-        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << 0 << "网络请求错误\n500";
-        QTest::newRow("nobody listening") << standin::Reply::closed() << 0 << "网络请求错误\n";
+        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << 0 << "网络请求错误\n服务器出错（HTTP 500）";
+        // the reason in words, never the address
+        const QString timedOut = "网络请求错误\n服务器1秒内没有回应（请求超时），请稍后再试";
+        QTest::newRow("connection refused") << standin::Reply() << 0
+                                            << "网络请求错误\n无法连接服务器（连接被拒绝），请检查网络或稍后再试";
+        QTest::newRow("connection closed") << standin::Reply::closed() << 0
+                                           << "网络请求错误\n服务器没有回复就断开了连接，请稍后再试";
+        QTest::newRow("nobody answering") << standin::Reply() << 0 << timedOut;
         // a service that takes the request and never answers: the request gives up with an error
-        QTest::newRow("never answered") << standin::Reply::ok().withDelay(60 * 1000) << 0 << "网络请求错误\n";
+        QTest::newRow("never answered") << standin::Reply::ok().withDelay(60 * 1000) << 0 << timedOut;
     }
     void outcomes()
     {
@@ -63,10 +69,13 @@ private slots:
         QFETCH(int, successes);
         QFETCH(QString, error);
         QString url = g_url_order_list;
-        if (QTest::currentDataTag() == QLatin1String("nobody listening")) {
-            QTcpServer probe;
+        QTcpServer probe; // takes connections and never answers, or (closed) leaves a port nobody listens at
+        const QString tag = QTest::currentDataTag();
+        if (tag == "nobody answering" || tag == "connection refused") {
             QVERIFY(probe.listen(QHostAddress::LocalHost));
             url = QString("http://127.0.0.1:%1/index.php?g=DuvazivORu&m=order&a=order_list").arg(probe.serverPort());
+            if (tag == "connection refused")
+                probe.close();
         } else {
             m_server.setReply("order_list", reply);
         }

@@ -186,6 +186,7 @@ private slots:
         ImportOrderModel *empty = dovraOrder(0, m_roots->path("src/空"));
         QVERIFY(handOver({noRoot, empty}));
         chooseType(5);
+        m_server.setReply("savedovrapath", standin::Reply::refused("路径无效")); // and the path is not saved
         QVERIFY(runToEnd());
         QVERIFY(waitRequests("savedovrapath", 1));
 
@@ -198,6 +199,8 @@ private slots:
         QCOMPARE(field(m_server.lastRequest("savedovrapath"), "orderphotoid"), QString("5001"));
         QCOMPARE(boxesWith("订单号:B2207-2 没有导完"), 2);
         QVERIFY(MsgBox::lastShown().text.startsWith("1个订单已经导完，1个订单没有导完"));
+        QVERIFY(MsgBox::lastShown().text.endsWith("导片信息没有报给服务器（其它电脑上仍显示未导入），请在服务器恢复后重新导入：\n"
+                                                  "订单号:A1203-1 服务器没有接受：路径无效"));
         QVERIFY(radio(1)->isEnabled());
     }
 

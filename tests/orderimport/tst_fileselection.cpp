@@ -178,7 +178,7 @@ private slots:
         const QList<QPair<standin::Reply, QString>> failures{
             {standin::Reply::refused("no"), "请求失败：0"},
             {standin::Reply::numericCode(1), "请求失败："}, // a number is not the code "1"
-            {standin::Reply::httpError(500), "网络请求错误\n500"},
+            {standin::Reply::httpError(500), "网络请求错误\n服务器出错（HTTP 500）"},
             {standin::Reply::notJson(), "请求失败"},
         };
         for (const auto &f : failures) {

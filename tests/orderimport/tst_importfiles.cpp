@@ -183,37 +183,48 @@ private slots:
     {
         testsupport::TempRoots roots;
         const QString src = roots.path("src/");
-        // Broken image data behind an EXIF block that asks for a turn, and a plain broken file.
+        // Broken image data behind an EXIF block that asks for a turn, a plain broken file, an empty file
+        // and a photo cut short (it decodes, its lower part grey).
         const QByteArray turnedJunk = testsupport::jpegWithOrientation(QSize(8, 8), 6).left(40) + QByteArray(500, 'x');
         QVERIFY(put(src + "turned.jpg", turnedJunk));
         QVERIFY(put(src + "plain.jpg", QByteArray(300, 'y')));
+        QVERIFY(put(src + "empty.jpg", QByteArray()));
+        QVERIFY(testsupport::writeJpeg(src + "whole.jpg", QSize(400, 300), 6));
+        QVERIFY(put(src + "cut.jpg", bytesOf(src + "whole.jpg").chopped(bytesOf(src + "whole.jpg").size() / 2)));
+        QVERIFY(!QImage(src + "cut.jpg").isNull());
         QVERIFY(testsupport::writeJpeg(src + "good.jpg", QSize(30, 20), 1));
-        QVERIFY(testsupport::writeJpeg(src + "nofolder.jpg", QSize(30, 20), 1));
         QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportFinishedPhotos));
-        m->setFinishedFiles({src + "turned.jpg", src + "plain.jpg", src + "good.jpg", src + "..", src + "gone.jpg"});
+        // reduced copies of an earlier photo of the name go with it
+        QVERIFY(put(m->orderPath() + "成品缩略图/cut.jpg", bytesOf(src + "good.jpg")));
+        m->setFinishedFiles({src + "turned.jpg", src + "plain.jpg", src + "good.jpg", src + "..", src + "gone.jpg",
+                             src + "empty.jpg", src + "cut.jpg", src + "whole.jpg"});
         QCOMPARE(ImageOperation::getDirection(src + "turned.jpg"), 6);
         Platform::failCopies("成品缩略图100/good.jpg");
 
-        ImportOrderThread *t = nullptr;
-        const QStringList log = runOrder(m.data(), ImportFinishedPhotos, 2, &t);
-        QCOMPARE(log, QStringList({"1/5", "2/5", "3/5", "4/5", "5/5", "failed 3", "end 5"}));
-        const QStringList failures = t->failures();
-        delete t;
-        QCOMPARE(failures.size(), 3);
-        QVERIFY(failures.at(0).startsWith("good.jpg"));
-        QVERIFY(failures.at(2).startsWith("gone.jpg"));
+        for (int parallel : {1, 2}) {
+            ImportOrderThread *t = nullptr;
+            const QStringList log = runOrder(m.data(), ImportFinishedPhotos, parallel, &t);
+            QCOMPARE(log, QStringList({"1/8", "2/8", "3/8", "4/8", "5/8", "6/8", "7/8", "8/8", "failed 3", "end 8"}));
+            const QStringList failures = t->failures();
+            QCOMPARE(t->unreadablePhotos(), QStringList({"turned.jpg", "plain.jpg", "empty.jpg", "cut.jpg"}));
+            delete t;
+            QCOMPARE(failures.size(), 3);
+            QVERIFY(failures.at(0).startsWith("good.jpg"));
+            QVERIFY(failures.at(2).startsWith("gone.jpg"));
+        }
 
         const QString dir = m->orderPath();
-        for (const QString &name : QStringList{"turned.jpg", "plain.jpg"}) {
+        for (const QString &name : QStringList{"turned.jpg", "plain.jpg", "empty.jpg", "cut.jpg"}) {
             QCOMPARE(bytesOf(dir + "成品/" + name), bytesOf(src + name));
-            QCOMPARE(bytesOf(dir + "成品缩略图/" + name), bytesOf(src + name));
-            QCOMPARE(bytesOf(dir + "成品缩略图2250/" + name), bytesOf(src + name));
-            QVERIFY(!QFile::exists(dir + "成品缩略图100/" + name));
+            for (const char *thumbs : {"成品缩略图/", "成品缩略图2250/", "成品缩略图100/"})
+                QVERIFY2(!QFile::exists(dir + thumbs + name), qPrintable(thumbs + name));
         }
+        QVERIFY(QFile::exists(dir + "成品缩略图100/whole.jpg"));
         QVERIFY(QFile::exists(dir + "成品缩略图/good.jpg"));
         QVERIFY(!QFile::exists(dir + "成品缩略图100/good.jpg"));
         // Nothing was written under a name the target list refused.
-        QCOMPARE(QDir(dir + "成品").entryList(QDir::Files), QStringList({"good.jpg", "plain.jpg", "turned.jpg"}));
+        QCOMPARE(QDir(dir + "成品").entryList(QDir::Files),
+                 QStringList({"cut.jpg", "empty.jpg", "good.jpg", "plain.jpg", "turned.jpg", "whole.jpg"}));
 
         // A main folder that has gone away: the copy fails and is reported, the order still ends.
         Platform::clearFaults();

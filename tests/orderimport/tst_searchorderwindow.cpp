@@ -305,7 +305,7 @@ private slots:
         const QList<Case> cases{
             {standin::Reply::refused("no such shop", "7"), "警告", "错误代码：7"},
             {standin::Reply::numericCode(1), "警告", "错误代码："},
-            {standin::Reply::httpError(500), "警告", "网络请求错误\n500"},
+            {standin::Reply::httpError(500), "警告", "网络请求错误\n服务器出错（HTTP 500）"},
             {standin::Reply::ok({{"data", QJsonArray()}}), "提示", "没有查询到任何订单"},
             {standin::Reply::ok(), "提示", "没有查询到任何订单"},
             {standin::Reply::ok({{"data", "none"}}), "提示", "没有查询到任何订单"},

@@ -119,7 +119,7 @@ private slots:
         const QList<QPair<standin::Reply, QString>> cases{
             {standin::Reply::refused("失败"), "温馨提示失败"},
             {standin::Reply::refused(QString()), "温馨提示更新视频列表失败"},
-            {standin::Reply::httpError(500), "警告网络请求错误\n500"},
+            {standin::Reply::httpError(500), "警告网络请求错误\n服务器出错（HTTP 500）"},
             {standin::Reply::notJson(), "温馨提示更新视频列表失败：服务器的回复无法识别"},
         };
         int posts = 0;

@@ -160,26 +160,45 @@ private slots:
         QVERIFY(m_studio->orders.at(4).orderPath.isEmpty());
         for (int row : {0, 1, 4})
             clickRow(w, row);
+        // asked first; No (the default) deletes nothing
         child<QPushButton>(w, "pushButton_separate")->click();
+        QCOMPARE(testsupport::lastBox(), QString("警告|确定要删除选中的3个订单的照片吗？此操作无法撤销"));
+        QTest::qWait(50);
+        QCOMPARE(tree(m_studio->folder), missing);
+        QVERIFY(child(w, "groupBox")->isHidden());
+        // Yes: the progress panel shows in its own place, the table stays where it was
+        const int tableTop = child<QTableView>(w, "tableView")->mapTo(w, QPoint()).y();
+        MsgBox::clearShown();
+        MsgBox::setNextAnswer(QMessageBox::Yes);
+        child<QPushButton>(w, "pushButton_separate")->click();
+        QVERIFY(!child(w, "groupBox")->isHidden());
+        QCoreApplication::processEvents();
+        QCOMPARE(child<QTableView>(w, "tableView")->mapTo(w, QPoint()).y(), tableTop);
         child<QPushButton>(w, "pushButton_separate")->click(); // refused while the batch runs
         QVERIFY(batchEnded(w));
+        QCOMPARE(child<QTableView>(w, "tableView")->mapTo(w, QPoint()).y(), tableTop);
         QCOMPARE(tree(m_studio->folder), without(missing, {orderPath(0)}));
         QCOMPARE(child<QProgressBar>(w, "progressBar")->maximum(), 1);
         QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 1; }));
         QCOMPARE(m_server.lastRequest("order_photo_del").fields, logEntry("5001", orderPath(0)));
-        QCOMPARE(MsgBox::shown().size(), 1);
+        QCOMPARE(MsgBox::shown().size(), 2); // the question, the end box
         QCOMPARE(MsgBox::lastShown().title, QString("警告"));
-        QCOMPARE(MsgBox::lastShown().text, QString("订单照片删除成功"));
+        // the rows without a folder are named
+        QCOMPARE(MsgBox::lastShown().text, QString("已删除 1 个订单的照片，以下 2 个订单的照片未删除：\n"
+                                                   "B2207  %1（目录不存在）\nE5520  （没有照片目录）")
+                                               .arg(orderPath(1)));
 
         // the next batch starts from nothing: it ends after its own one folder
         clickRow(w, 2);
+        MsgBox::setNextAnswer(QMessageBox::Yes);
         child<QPushButton>(w, "pushButton_separate")->click();
         QVERIFY(batchEnded(w));
         QVERIFY(!QFileInfo::exists(orderPath(2)));
         QVERIFY(QFileInfo::exists(orderPath(3)));
         QCOMPARE(child<QProgressBar>(w, "progressBar")->maximum(), 1);
-        QCOMPARE(MsgBox::shown().size(), 2);
-        QCOMPARE(MsgBox::lastShown().text, QString("订单照片删除成功"));
+        QCOMPARE(MsgBox::shown().size(), 4);
+        // the rows still ticked are named again, the first one's folder gone now
+        QVERIFY(MsgBox::lastShown().text.startsWith("已删除 1 个订单的照片，以下 3 个订单的照片未删除：\nA1203  "));
         QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 2; }));
         QCOMPARE(m_server.lastRequest("order_photo_del").field("orderphotoid"), QString("5003"));
     }
@@ -194,7 +213,7 @@ private slots:
         QTest::addColumn<QList<int>>("named");       // the rows the end box names
         QTest::addColumn<QString>("failRemovalsIn"); // removals under this path fail
         QTest::addColumn<standin::Reply>("logReply");
-        QTest::addColumn<QString>("logBox");         // the box of the log reply, "" for none
+        QTest::addColumn<QString>("notLogged");      // why the end box says the deleted folders were not logged
 
         const standin::Reply ok = standin::Reply::ok();
         QTest::newRow("relative path") << QStringList{"{A}", "pic/2023-05/"} << QList<int>{0} << QList<int>{1} << ""
@@ -208,12 +227,15 @@ private slots:
         QTest::newRow("same folder, two spellings") << QStringList{"{B}", "{B-no-slash}"} << QList<int>{0}
                                                     << QList<int>{} << "" << ok << "";
         QTest::newRow("removal fails") << QStringList{"{A}", "{B}"} << QList<int>{0} << QList<int>{1} << "{B}" << ok << "";
-        QTest::newRow("number path") << QStringList{"#", "{A}"} << QList<int>{1} << QList<int>{} << "" << ok << "";
+        QTest::newRow("number path") << QStringList{"#", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok << "";
         QTest::newRow("ampersand") << QStringList{"{amp}"} << QList<int>{0} << QList<int>{} << "" << ok << "";
         QTest::newRow("log refused") << QStringList{"{A}"} << QList<int>{0} << QList<int>{} << ""
-                                     << standin::Reply::refused("记录失败", "0") << "记录失败\t0";
+                                     << standin::Reply::refused("记录失败", "0") << "服务器没有接受：记录失败\t0";
         QTest::newRow("log HTTP 500") << QStringList{"{A}"} << QList<int>{0} << QList<int>{} << ""
-                                      << standin::Reply::httpError(500) << "请检查网络连接\n500";
+                                      << standin::Reply::httpError(500) << "网络请求错误：服务器出错（HTTP 500）";
+        QTest::newRow("web service down") << QStringList{"{A}"} << QList<int>{0} << QList<int>{} << ""
+                                          << standin::Reply::closed()
+                                          << "网络请求错误：服务器没有回复就断开了连接，请稍后再试";
     }
     void refusedAndFailedFolders()
     {
@@ -222,7 +244,7 @@ private slots:
         QFETCH(QList<int>, named);
         QFETCH(QString, failRemovalsIn);
         QFETCH(standin::Reply, logReply);
-        QFETCH(QString, logBox);
+        QFETCH(QString, notLogged);
 
         const QString amp = m_studio->picRoot + "2023-09/01/H&K=1 x/";
         for (const char *sub : {"照片", "成品"})
@@ -254,7 +276,9 @@ private slots:
         BatchDeleteOrder *w = openBatchWindow();
         QVERIFY(searchAndWait(w, m_server, "order_list2"));
         child<QPushButton>(w, "pushButton_selectAll")->click();
+        MsgBox::setNextAnswer(QMessageBox::Yes);
         child<QPushButton>(w, "pushButton_separate")->click();
+        MsgBox::clearShown(); // the question
         QVERIFY(batchEnded(w));
 
         QStringList gone;
@@ -267,27 +291,26 @@ private slots:
             QCOMPARE(m_server.requests("order_photo_del").at(i).fields,
                      logEntry(QString::number(row + 1), expand(paths.at(row))));
         }
-        const int boxes = logBox.isEmpty() ? 1 : 1 + deleted.size();
-        QVERIFY(testsupport::waitFor([&] { return MsgBox::shown().size() >= boxes; }));
+        // one box, after the log replies
         QTest::qWait(50);
-        QCOMPARE(MsgBox::shown().size(), boxes);
-        QStringList ends;
-        for (const MsgBox::Shown &box : MsgBox::shown()) {
-            QCOMPARE(box.title, QString("警告"));
-            if (box.text != logBox)
-                ends << box.text;
+        QCOMPARE(MsgBox::shown().size(), 1);
+        QCOMPARE(MsgBox::lastShown().title, QString("警告"));
+        const QString end = MsgBox::lastShown().text;
+        if (named.isEmpty() && notLogged.isEmpty())
+            QCOMPARE(end, QString("订单照片删除成功"));
+        QCOMPARE(end.contains(QString("以下 %1 个订单的照片未删除").arg(named.size())), !named.isEmpty());
+        for (int row = 0; row < paths.size(); ++row)
+            QCOMPARE(end.contains(QString("K%1  ").arg(row + 1)), named.contains(row) || !notLogged.isEmpty());
+        if (!notLogged.isEmpty()) {
+            QVERIFY2(end.contains(QString("以下 %1 个订单的照片已删除，但删除记录没有报给服务器").arg(deleted.size())),
+                     qPrintable(end));
+            for (int row : deleted)
+                QVERIFY2(end.contains(QString("K%1  %2（%3）").arg(row + 1).arg(expand(paths.at(row)), notLogged)),
+                         qPrintable(end));
         }
-        QCOMPARE(ends.size(), 1);
-        if (named.isEmpty()) {
-            QCOMPARE(ends.first(), QString("订单照片删除成功"));
-        } else {
-            QVERIFY2(ends.first().contains(QString("以下 %1 个订单的照片未删除").arg(named.size())), qPrintable(ends.first()));
-            for (int row = 0; row < paths.size(); ++row)
-                QCOMPARE(ends.first().contains(QString("K%1  ").arg(row + 1)), named.contains(row));
-            const int docsRow = paths.indexOf("{docs}");
-            if (docsRow >= 0)
-                QVERIFY(ends.first().contains(QString("K%1  %2（此路径不是订单目录）").arg(docsRow + 1).arg(docs)));
-        }
+        const int docsRow = paths.indexOf("{docs}");
+        if (docsRow >= 0)
+            QVERIFY(end.contains(QString("K%1  %2（此路径不是订单目录）").arg(docsRow + 1).arg(docs)));
     }
 
     void atMostFourThreadsAtATime()
@@ -360,7 +383,9 @@ private slots:
         w->setAttribute(Qt::WA_DeleteOnClose);
         QVERIFY(searchAndWait(w, m_server, "order_list2"));
         child<QPushButton>(w, "pushButton_selectAll")->click();
+        MsgBox::setNextAnswer(QMessageBox::Yes);
         child<QPushButton>(w, "pushButton_separate")->click();
+        MsgBox::clearShown(); // the question
         w->close();
         QVERIFY(testsupport::waitFor([this] { return m_win.isNull(); }));
         QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("order_photo_del") == 4; }));
@@ -370,7 +395,7 @@ private slots:
         logged.sort();
         QCOMPARE(logged, (QStringList{orderPath(0), orderPath(1), orderPath(2), orderPath(3)}));
         QVERIFY(testsupport::waitFor([] { return MsgBox::shown().size() == 1; }));
-        QCOMPARE(MsgBox::lastShown().text, QString("订单照片删除成功"));
+        QCOMPARE(MsgBox::lastShown().text, QString("已删除 4 个订单的照片，以下 1 个订单的照片未删除：\nE5520  （没有照片目录）"));
         QTest::qWait(400); // the delayed log replies reach a batch that is still there
     }
 

@@ -116,8 +116,8 @@ private slots:
         QTest::addColumn<int>("rows"); // -1: the earlier rows and ticks stay
 
         QJsonObject numbers{{"order_photo_id", 7}, {"orderpath", QJsonValue::Null}, {"role10", "0"}};
-        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "警告" << "网络请求错误\n500" << -1;
-        QTest::newRow("connection closed") << standin::Reply::closed() << "警告" << "网络请求错误\n" << -1;
+        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "警告" << "网络请求错误\n服务器出错（HTTP 500）" << -1;
+        QTest::newRow("connection closed") << standin::Reply::closed() << "警告" << "网络请求错误\n服务器没有回复就断开了连接，请稍后再试" << -1;
         QTest::newRow("not JSON") << standin::Reply::notJson() << "" << "" << -1;
         QTest::newRow("code 0") << standin::Reply::refused("拒绝", "0") << "警告" << "检索错误：0" << -1;
         QTest::newRow("numeric code") << standin::Reply::numericCode(1) << "警告" << "检索错误：" << -1;
@@ -226,7 +226,7 @@ private slots:
         QCOMPARE(m->rowCount(), 1);
         QCOMPARE(m->item(0, 1)->text(), QString("A1203"));
         child<QComboBox>(w, "comboBox")->setCurrentText("拍摄日期");
-        child<QCalendarWidget>(w, "calendar")->setSelectedDate(QDate(2023, 6, 1));
+        child<QCalendarWidget>(w, "calendar")->setSelectedDate(QDate::fromString(m_studio->orders.at(3).shotDate, Qt::ISODate));
         QVERIFY(searchAndWait(w, m_server));
         QCOMPARE(m->rowCount(), 2);
         QCOMPARE(m->item(1, 1)->text(), QString("D4410"));

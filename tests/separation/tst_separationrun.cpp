@@ -30,11 +30,6 @@ using testsupport::takeReportBox;
 using testsupport::today;
 
 const QString kA = "A1203";
-// The product folders' label of the sample order A1203.
-QString label(const QString &express, const QString &date = "2023-06-21", bool doubled = false)
-{
-    return QString(" A1203") + (doubled ? "  " : " ") + "张小宝-李梅-张伟 " + date + "取  【" + express + "】";
-}
 
 } // namespace
 
@@ -43,6 +38,18 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
     Q_OBJECT
 
     SearchOrder *open() { return openWindow<SearchOrder>(); }
+    // A day after the sample order A1203 was shot, as yyyy-MM-dd.
+    QString aDay(int days) const
+    {
+        return QDate::fromString(m_studio->orders.at(0).shotDate, Qt::ISODate).addDays(days).toString(Qt::ISODate);
+    }
+    // The product folders' label of the sample order A1203; its pick-up day unless said otherwise.
+    QString label(const QString &express, QString date = QString(), bool doubled = false) const
+    {
+        if (date.isEmpty())
+            date = aDay(40);
+        return QString(" A1203") + (doubled ? "  " : " ") + "张小宝-李梅-张伟 " + date + "取  【" + express + "】";
+    }
 
 private slots:
     void initTestCase() { QVERIFY(startWrittenStudio()); }
@@ -81,7 +88,7 @@ private slots:
               << O + expressLevel + "相框x大 相框 1/IMG_0002.jpg" << O + expressLevel + "相框x大 相框 1/IMG_0003.jpg"
               << O + pickupLevel + "光盘U盘 光盘 1/" << O + pickupLevel + "设计服务 设计 1/"
               << O + pickupLevel + "入册加片 加片 1/IMG_0004.JPG"
-              << O + homeLevel + "加急摆台" + label("快递", "2023-06-25急", true) + "/IMG_0001.jpg"
+              << O + homeLevel + "加急摆台" + label("快递", aDay(44) + "急", true) + "/IMG_0001.jpg"
               << O + pickupLevel + "相框x大(1) 相框 1/IMG_0001.jpg";
             return p;
         };
@@ -170,7 +177,7 @@ private slots:
         for (const QString &twin :
              {express + "水晶相册 (1) 相册 1/IMG_0004.JPG", express + "水晶相册 (2) 相册 1/IMG_0004.JPG",
               O + "后期一厂/实木摆台 (1)" + label("自取") + "/IMG_0001.jpg",
-              O + "后期一厂/加急摆台 (2)" + label("快递", "2023-06-25急") + "/IMG_0001.jpg",
+              O + "后期一厂/加急摆台 (2)" + label("快递", aDay(44) + "急") + "/IMG_0001.jpg",
               express + "挂画 (1)/IMG_0002.jpg", express + "挂画(1) (2)/IMG_0001.jpg", pickup + "光盘U盘 (2) 光盘 1",
               pickup + "相框x大(1) (1) 相框 1/IMG_0001.jpg"})
             QVERIFY2(QFileInfo::exists(twin), qPrintable(twin));
@@ -270,7 +277,7 @@ private slots:
         QTest::newRow("crop not JSON") << jpeg << standin::Reply::notJson() << served << ""
                                        << "查询裁剪信息错误：服务器返回的数据无法识别" << "";
         QTest::newRow("detail HTTP 500") << jpeg << served << standin::Reply::httpError(500) << ""
-                                         << "网络请求错误\n500" << "";
+                                         << "网络请求错误\n服务器出错（HTTP 500）" << "";
         QTest::newRow("detail with its code alone")
             << jpeg << served << standin::Reply::json(QJsonObject{{"code", "1"}}) << "" << "" << "";
     }
@@ -424,7 +431,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stage");
         const QString goods = "ordergoods20230521";
-        QTest::newRow("goods HTTP 500") << goods << standin::Reply::httpError(500) << "网络请求错误\n500" << "查询产品信息错误";
+        QTest::newRow("goods HTTP 500") << goods << standin::Reply::httpError(500) << "网络请求错误\n服务器出错（HTTP 500）" << "查询产品信息错误";
         QTest::newRow("goods not JSON") << goods << standin::Reply::notJson() << "查询产品信息错误：服务器返回的数据无法识别"
                                         << "查询产品信息错误";
         QTest::newRow("goods refused") << goods << standin::Reply::refused("no", "0") << "查询产品信息错误：0"

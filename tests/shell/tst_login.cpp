@@ -214,7 +214,7 @@ private slots:
         noShops.remove("SHOPID");
         const QList<Case> cases = {
             {standin::Reply::refused("用户名或密码错误"), "用户名或密码错误"},
-            {standin::Reply::httpError(500), "网络请求错误\n500"},
+            {standin::Reply::httpError(500), "网络请求错误\n服务器出错（HTTP 500）"},
             {standin::Reply::notJson(), "登录失败：服务器返回的数据无法识别"},
             {standin::Reply::ok(noUid), "登录失败：服务器返回的数据不完整（缺少用户编号）"},
             {standin::Reply::ok(noShops), "登录失败：该账号没有可以使用的店铺"},

@@ -33,15 +33,24 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
+        QTest::addColumn<bool>("display"); // false: no window system at all
         QStringList windows;
         for (const NamedWindow &entry : NamedWindows::all())
             windows << entry.name;
         QTest::newRow("help lists the windows") << QStringList{"--help"} << 0 << "--window <name>\n" + windows.join("|")
-                                                << QString();
+                                                << QString() << true;
         QTest::newRow("unknown window") << QStringList{"--window", "nosuch"} << 2 << QString()
-                                        << "unknown window 'nosuch'\n" + windows.join("|");
-        QTest::newRow("missing name") << QStringList{"--window"} << 2 << QString() << "Missing value after '--window'";
-        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << QString() << "Unknown option 'frobnicate'";
+                                        << "unknown window 'nosuch'\n" + windows.join("|") << true;
+        QTest::newRow("missing name") << QStringList{"--window"} << 2 << QString() << "Missing value after '--window'"
+                                      << true;
+        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << QString() << "Unknown option 'frobnicate'"
+                                        << true;
+        QTest::newRow("help, no display") << QStringList{"--help"} << 0 << "--window <name>\n" + windows.join("|")
+                                          << QString() << false;
+        QTest::newRow("unknown window, no display") << QStringList{"--window", "nosuch"} << 2 << QString()
+                                                    << "unknown window 'nosuch'" << false;
+        QTest::newRow("Qt's own option, then help") << QStringList{"-platform", "offscreen", "--help"} << 0
+                                                    << "--window <name>" << QString() << true;
     }
     void commandLine()
     {
@@ -49,7 +58,15 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, out);
         QFETCH(QString, err);
+        QFETCH(bool, display);
         QProcess program;
+        if (!display) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove("DISPLAY");
+            env.remove("WAYLAND_DISPLAY");
+            env.insert("QT_QPA_PLATFORM", "xcb");
+            program.setProcessEnvironment(env);
+        }
         program.start(QStringLiteral(TESSALY_PROGRAM), arguments);
         if (!program.waitForFinished(20000)) {
             program.kill();

@@ -231,10 +231,12 @@ private slots:
         QTest::addColumn<QString>("className");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("button"); // the text of its "pushButton_separate"
-        QTest::newRow("separation") << int(ToolSeparate) << "SearchOrder" << "检索订单" << "开始分件";
-        QTest::newRow("after sample") << int(ToolAfterSample) << "SplitAfterSample" << "检索订单" << "开始分件";
+        // the search windows say which tool they belong to
+        QTest::newRow("separation") << int(ToolSeparate) << "SearchOrder" << "检索订单 - 分件管理" << "开始分件";
+        QTest::newRow("after sample") << int(ToolAfterSample) << "SplitAfterSample" << "检索订单 - 样后分件管理"
+                                      << "开始分件";
         QTest::newRow("batch deletion") << int(ToolBatchDelete) << "BatchDeleteOrder" << "Form" << "批量删除";
-        QTest::newRow("Dovra export") << int(ToolDovra) << "ExportDovraResult" << "检索订单" << "开始分件";
+        QTest::newRow("Dovra export") << int(ToolDovra) << "ExportDovraResult" << "检索订单 - Dovra分件" << "开始分件";
     }
     void standardToolsOpenTheirWindows()
     {
@@ -272,7 +274,7 @@ private slots:
             QString text;
         };
         const QList<Case> cases = {
-            {standin::Reply::httpError(500), "网络请求错误\n500"},
+            {standin::Reply::httpError(500), "网络请求错误\n服务器出错（HTTP 500）"},
             {standin::Reply::notJson(), "切换店铺失败：服务器返回的数据无法识别"},
             {standin::Reply::refused("店铺已停用"), "店铺已停用"},
             {standin::Reply::refused(""), "切换店铺失败"},
@@ -413,6 +415,8 @@ private slots:
             child<QPushButton>(w, "pushButton_selectAll")->click();
             if (QLineEdit *path = w->findChild<QLineEdit *>("pathLineEdit"))
                 path->setText(out);
+            if (w->inherits("BatchDeleteOrder"))
+                MsgBox::setNextAnswer(QMessageBox::Yes); // the deletion asks first
             child<QPushButton>(w, "pushButton_separate")->click();
             QVERIFY(testsupport::waitForBoxes(1, 30000));
         } else if (w->inherits("importOrdersPhotoDlg")) {

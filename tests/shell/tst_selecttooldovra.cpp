@@ -107,7 +107,7 @@ private slots:
         QTest::addColumn<standin::Reply>("reply");
         QTest::addColumn<QString>("box");
         QTest::newRow("refused") << standin::Reply::refused("没有Dovra设置") << "警告|没有Dovra设置";
-        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "警告|网络请求错误\n500";
+        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "警告|网络请求错误\n服务器出错（HTTP 500）";
         QTest::newRow("not JSON") << standin::Reply::notJson()
                                   << "警告|获取门店Dovra路径失败：服务器返回的数据无法识别";
     }

@@ -59,6 +59,18 @@ QStringList sorted(QStringList list)
     return list;
 }
 
+// What the window makes of a sample order's shot day: the prefix of its photo names ("2023-07-08" gives
+// "708") and the day's folder levels ("2023-07/08/").
+QString dayPrefix(const QString &day)
+{
+    const QDate d = QDate::fromString(day, Qt::ISODate);
+    return QString::number(d.month()) + d.toString("dd");
+}
+QString dayLevels(const QString &day)
+{
+    return day.left(7) + '/' + day.mid(8, 2) + '/';
+}
+
 } // namespace
 
 class TestImportPhotoToServer : public QObject, protected testsupport::StudioFixture
@@ -169,7 +181,7 @@ void TestImportPhotoToServer::lookup_data()
     QTest::addColumn<int>("icons");
     QTest::addColumn<bool>("dateEnabled");
 
-    QTest::newRow("HTTP 500") << int(NetworkError) << "网络请求错误\n500" << "订单照片" << 0 << false;
+    QTest::newRow("HTTP 500") << int(NetworkError) << "网络请求错误\n服务器出错（HTTP 500）" << "订单照片" << 0 << false;
     QTest::newRow("code 0") << int(CodeZero) << "错误代码：0" << "订单照片" << 0 << false;
     QTest::newRow("numeric code") << int(NumericCode) << "错误代码：" << "订单照片" << 0 << false;
     QTest::newRow("not JSON") << int(NotJson) << "查询订单目录失败：服务器的回复无法识别" << "订单照片" << 0 << false;
@@ -398,10 +410,12 @@ void TestImportPhotoToServer::run_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
     const QString counts = "导入前正式库照片：0张\n\n导入后正式库照片：3张\n\n导入前备份库照片：0张\n\n导入后备份库照片：3张    \n";
-    QTest::newRow("turned, upright and undecodable photos") << "" << "导片成功!" << counts;
+    const QString unreadable = "无法读取的照片：bad&#照片.jpg\n（已按原样复制，没有生成缩略图）\n\n";
+    QTest::newRow("turned, upright and undecodable photos") << "" << "警告" << unreadable + counts;
     QTest::newRow("a copy that fails is reported")
-        << "thumbnail2250/708E5520-002" << "警告"
-        << "订单号:E5520-1 有1个文件未能导入：\nIMG_7302.jpg：缩略图保存失败 %1thumbnail2250/708E5520-002.jpg（写入失败）\n\n" + counts;
+        << "thumbnail2250/{E}-002" << "警告"
+        << "订单号:E5520-1 有1个文件未能导入：\nIMG_7302.jpg：缩略图保存失败 %1thumbnail2250/{E}-002.jpg（写入失败）\n\n"
+               + unreadable + counts;
 }
 
 void TestImportPhotoToServer::run()
@@ -409,6 +423,10 @@ void TestImportPhotoToServer::run()
     QFETCH(QString, failCopy);
     QFETCH(QString, title);
     QFETCH(QString, text);
+    const standin::SampleOrder &e = m_studio->orders.at(4);
+    const QString E = dayPrefix(e.shotDate) + "E5520"; // the photos' names begin so
+    failCopy.replace("{E}", E);
+    text.replace("{E}", E);
     const QString bad = m_roots->path("in/bad&#照片.jpg");
     QVERIFY(put(bad, "not a photo at all"));
     QVERIFY(openReady(4, true)); // no order folder yet
@@ -430,14 +448,16 @@ void TestImportPhotoToServer::run()
     QVERIFY(!log.filter("orderpicpath=").isEmpty());
     QCOMPARE(log.filter(g_apiToken), QStringList());
 
-    const QString order = m_studio->picRoot + "2023-07/08/708E5520-1/";
-    const QString backup = m_studio->bakRoot + "2023-07/08/708E5520-1/";
+    const QString order = m_studio->picRoot + dayLevels(e.shotDate) + E + "-1/";
+    const QString backup = m_studio->bakRoot + dayLevels(e.shotDate) + E + "-1/";
     QCOMPARE(testsupport::lastBox(), title + "|" + text.arg(order));
     QCOMPARE(bytesOf(order + "ImageTime.txt"),
-             QByteArray("708E5520-001>23:07:08 10:00:31|708E5520-002>23:07:08 10:00:32|"));
-    QCOMPARE(QImage(order + "照片/708E5520-002.jpg").size(), QSize(800, 1200)); // orientation 6, turned
-    QCOMPARE(bytesOf(order + "照片/708E5520-003.jpg"), QByteArray("not a photo at all"));
-    QCOMPARE(bytesOf(backup + "照片/708E5520-002.jpg"), bytesOf(m_studio->incomingRoot + "IMG_7302.jpg"));
+             (E + "-001>" + m_studio->incomingShotTime(0).mid(2) + "|" + E + "-002>"
+              + m_studio->incomingShotTime(1).mid(2) + "|").toUtf8());
+    QCOMPARE(QImage(order + "照片/" + E + "-002.jpg").size(), QSize(800, 1200)); // orientation 6, turned
+    QCOMPARE(bytesOf(order + "照片/" + E + "-003.jpg"), QByteArray("not a photo at all"));
+    QVERIFY(!QFile::exists(order + "thumbnail/" + E + "-003.jpg"));
+    QCOMPARE(bytesOf(backup + "照片/" + E + "-002.jpg"), bytesOf(m_studio->incomingRoot + "IMG_7302.jpg"));
 
     const standin::Request start = m_server.lastRequest("updatepicpath2");
     QCOMPARE(start.fieldNames(), QStringList({"token", "orderid", "shopid", "orderpicpath", "orderbakpicpath"}));
@@ -448,8 +468,8 @@ void TestImportPhotoToServer::run()
     QCOMPARE(QStringList({end.field("orderpicpath"), end.field("orderbakpicpath"), end.field("picnumber"),
                           end.field("picbaknumber"), end.field("MANAGER_ID"), end.field("typeid")}),
              QStringList({order, backup, "3", "3", "77", "1"}));
-    // The lookup after the report lists the run's photos.
-    QVERIFY(testsupport::waitFor([&] { return m_window->thumbListWidget()->count() == 3; }));
+    // The lookup after the report lists the run's photos that have reduced copies.
+    QVERIFY(testsupport::waitFor([&] { return m_window->thumbListWidget()->count() == 2; }));
     QCOMPARE(widget<QLabel>("label_4")->text(), QStringLiteral("订单已导入照片（3张)"));
 }
 
@@ -458,12 +478,14 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     QVERIFY(openReady(4, true));
     chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg"});
     QVERIFY(runEnded(1));
-    const QString order = m_studio->picRoot + "2023-07/08/708E5520-1/";
-    const QByteArray first = bytesOf(order + "照片/708E5520-001.jpg");
+    const QString day = m_studio->orders.at(4).shotDate;
+    const QString E = dayPrefix(day) + "E5520";
+    const QString order = m_studio->picRoot + dayLevels(day) + E + "-1/";
+    const QByteArray first = bytesOf(order + "照片/" + E + "-001.jpg");
     // "导入" again: the same photos under the same names.
     widget<QPushButton>("importButton")->click();
     QVERIFY(runEnded(2));
-    QCOMPARE(QDir(order + "照片").entryList({"*.jpg"}), (QStringList{"708E5520-001.jpg", "708E5520-002.jpg"}));
+    QCOMPARE(QDir(order + "照片").entryList({"*.jpg"}), (QStringList{E + "-001.jpg", E + "-002.jpg"}));
 
     MsgBox::setNextAnswer(QMessageBox::Yes);
     widget<QPushButton>("reimportButton")->click();
@@ -477,13 +499,13 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     // Chosen while the order has no folder: numbered from 1, then after the photos the folder holds.
     FileDialogs::queueAnswer(QStringList{m_studio->incomingRoot + "IMG_7304.jpg"});
     widget<QPushButton>("selectButton")->click();
-    QCOMPARE(m_window->chosenPhotoNames(), QStringList{"708E5520-001.jpg"});
+    QCOMPARE(m_window->chosenPhotoNames(), QStringList{E + "-001.jpg"});
     widget<QPushButton>("importButton")->click();
     QVERIFY(runEnded(4));
-    QCOMPARE(m_window->chosenPhotoNames(), QStringList{"708E5520-003.jpg"});
-    QCOMPARE(bytesOf(order + "照片/708E5520-001.jpg"), first);
-    QVERIFY(QFileInfo::exists(order + "照片/708E5520-003.jpg"));
-    QCOMPARE(bytesOf(order + "ImageTime.txt"), QByteArray("708E5520-003>23:07:08 10:00:34|"));
+    QCOMPARE(m_window->chosenPhotoNames(), QStringList{E + "-003.jpg"});
+    QCOMPARE(bytesOf(order + "照片/" + E + "-001.jpg"), first);
+    QVERIFY(QFileInfo::exists(order + "照片/" + E + "-003.jpg"));
+    QCOMPARE(bytesOf(order + "ImageTime.txt"), (E + "-003>" + m_studio->incomingShotTime(3).mid(2) + "|").toUtf8());
 }
 
 void TestImportPhotoToServer::choiceCancelledWhileRootsAsked()
@@ -561,7 +583,7 @@ void TestImportPhotoToServer::closingMidRun()
     QCOMPARE(g_importWindowOpen.load(), how == 0);
     // Every photo written is listed and counted; the photos not started when the window closed are not imported.
     const QByteArray added = bytesOf(order + "ImageTime.txt").mid(listBefore.size());
-    const QStringList written = QDir(order + "照片").entryList({"512A1203-*.jpg"});
+    const QStringList written = QDir(order + "照片").entryList({dayPrefix(m_studio->orders.at(0).shotDate) + "A1203-*.jpg"});
     QStringList listed;
     for (const QByteArray &entry : added.split('|').mid(0, added.count('|')))
         listed << QString::fromUtf8(entry.split('>').first()) + ".jpg";
@@ -627,8 +649,9 @@ void TestImportPhotoToServer::photoDate_data()
     QTest::addColumn<QString>("prefix");
     QTest::addColumn<QString>("current"); // g_cur_shotdate afterwards
     QTest::newRow("accepted") << "2024-03-05" << true << "2024-03-05" << "305" << "2024-03-05";
-    QTest::newRow("refused: rolled back") << "2024-12-25" << false << "2023-07-08" << "708" << "2023-07-08";
-    QTest::newRow("cleared: nothing posted") << "" << true << "2023-07-08" << "708" << "2023-07-08";
+    // {shot}: the order's own shot day, {prefix} what the window makes of it
+    QTest::newRow("refused: rolled back") << "2024-12-25" << false << "{shot}" << "{prefix}" << "{shot}";
+    QTest::newRow("cleared: nothing posted") << "" << true << "{shot}" << "{prefix}" << "{shot}";
     QTest::newRow("answers out of order: the button shows the date kept")
         << "2024-03-05,2024-12-25" << true << "2024-03-05" << "305" << "2024-03-05";
 }
@@ -641,6 +664,9 @@ void TestImportPhotoToServer::photoDate()
     QFETCH(QString, prefix);
     QFETCH(QString, current);
     const QStringList picks = picked.split(',');
+    const QString shot = m_studio->orders.at(4).shotDate;
+    for (QString *value : {&shown, &prefix, &current})
+        value->replace("{shot}", shot).replace("{prefix}", dayPrefix(shot));
     if (!accepted)
         m_server.queueReply("updatephotodate", standin::Reply::refused("no", "0"));
     else if (picks.size() > 1)

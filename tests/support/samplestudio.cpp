@@ -97,6 +97,23 @@ QString daysAfter(const QString &date, int days)
 // The service's dates are those of China (UTC+8).
 const int kServiceUtcOffset = 8 * 3600;
 
+// The day a studio was written into its folder, from the note written with it; today for a studio that
+// is not there yet (or that does not say).
+QDate writtenDay(const QString &note)
+{
+    QFile file(note);
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (line.startsWith("written ")) {
+                const QDate day = QDate::fromString(QString::fromLatin1(line.mid(8).trimmed()), Qt::ISODate);
+                if (day.isValid())
+                    return day;
+            }
+        }
+    }
+    return QDate::currentDate();
+}
+
 // What the program has posted about the orders since the replies were installed: by order id, the
 // order fields those posts changed, and by product id, the product fields a dispatch changed. The
 // handlers run on the server's threads, hence the lock.
@@ -330,6 +347,7 @@ QString SampleOrder::folderName() const
 SampleStudio::SampleStudio(const QString &dir)
 {
     folder = QDir::cleanPath(QDir(dir).absolutePath()) + QLatin1Char('/');
+    writtenOn = writtenDay(folder + QStringLiteral("studio.txt"));
     picRoot = folder + QStringLiteral("pic/");
     bakRoot = folder + QStringLiteral("bak/");
     homeRoot = folder + QStringLiteral("home/");
@@ -361,7 +379,7 @@ SampleStudio::SampleStudio(const QString &dir)
     a.role1 = "周杰";
     a.role2 = "吴彤";
     a.storesName = "星光店";
-    a.shotDate = "2023-05-12";
+    a.shotDate = daysBeforeWritten(27);
     a.originals = {{"IMG_0001.jpg", {640, 480}, 1, false}, {"IMG_0002.jpg", {480, 640}, 6, false},
                    {"IMG_0003.jpg", {640, 480}, 3, true}};
     a.rawFiles = QStringList{"IMG_0001.CR2", "IMG_0002.CR2", "IMG_0003.CR2"};
@@ -374,7 +392,7 @@ SampleStudio::SampleStudio(const QString &dir)
     a.designs = {{"设计01.jpg", {600, 400}, 0, false}};
     a.trialVideos = QStringList{"试拍01.mp4"};
     a.retouchVideos = QStringList{"精修01.mp4"};
-    a.dovraRel = "2023-05\\A1203-1"; // nested
+    a.dovraRel = a.shotDate.left(7) + "\\A1203-1"; // nested, below its month
     a.dovraSelection = SampleOrder::SelectionDone;
     a.dovraDesign = true;
     place(a);
@@ -389,7 +407,7 @@ SampleStudio::SampleStudio(const QString &dir)
     b.wphone = "13900000002";
     b.role1 = "陈摄";
     b.storesName = "星光店";
-    b.shotDate = "2023-05-20";
+    b.shotDate = daysBeforeWritten(19);
     b.originals = {{"DSC_1001.jpg", {800, 600}, 8, false}, {"DSC_1002.jpg", {600, 800}, 1, true}};
     b.rawFiles = QStringList{"DSC_1001.CR2", "DSC_1002.CR2"};
     b.finished = {{"DSC_1001.jpg", {800, 600}, 8, false}, {"DSC_1002.jpg", {600, 800}, 6, true},
@@ -411,7 +429,7 @@ SampleStudio::SampleStudio(const QString &dir)
     c.role1 = "周杰";
     c.role2 = "林化妆";
     c.storesName = "月影店";
-    c.shotDate = "2023-06-01";
+    c.shotDate = daysBeforeWritten(7);
     c.originals = {{"P0001.jpg", {300, 200}, 6, true}};
     c.rawFiles = QStringList{"P0001.CR2"};
     c.finished = {{"P0001.jpg", {300, 200}, 6, true}, {"P0002.jpg", {200, 300}, 1, true}};
@@ -428,7 +446,7 @@ SampleStudio::SampleStudio(const QString &dir)
     d.wname = "赵敏";
     d.wphone = "13900000004";
     d.storesName = "星光店";
-    d.shotDate = "2023-06-01";
+    d.shotDate = daysBeforeWritten(7);
     d.originals = {{"IMG_2001.jpg", {640, 480}, 3, false}, {"IMG_2002.jpg", {480, 640}, 0, false}};
     d.finished = {{"IMG_2001.jpg", {640, 480}, 3, false}, {"IMG_2002.png", {480, 640}, 0, false}};
     // raw files of two makes, an original beside the retouched PNG under the same name, and a folder
@@ -450,7 +468,7 @@ SampleStudio::SampleStudio(const QString &dir)
     e.mphone = "13800000005";
     e.role1 = "陈摄";
     e.storesName = "月影店";
-    e.shotDate = "2023-07-08";
+    e.shotDate = daysBeforeWritten(2);
     orders.append(e);
 }
 
@@ -464,9 +482,14 @@ QString SampleStudio::originalShotTime(const SampleOrder &order, int i)
     return shotTimeOn(order.shotDate, i + 1);
 }
 
-QString SampleStudio::incomingShotTime(int i)
+QString SampleStudio::incomingShotTime(int i) const
 {
-    return shotTimeOn(QStringLiteral("2023-07-08"), 31 + i);
+    return shotTimeOn(daysBeforeWritten(2), 31 + i);
+}
+
+QString SampleStudio::daysBeforeWritten(int days) const
+{
+    return writtenOn.addDays(-days).toString(Qt::ISODate);
 }
 
 void SampleStudio::addUnsafeOrders()
@@ -478,7 +501,7 @@ void SampleStudio::addUnsafeOrders()
     relative.bname = "周小周";
     relative.mphone = "13800000006";
     relative.storesName = "星光店";
-    relative.shotDate = "2023-07-08";
+    relative.shotDate = daysBeforeWritten(2);
     relative.orderPath = "pic/F6601-1/";
     relative.writeFolder = false;
     orders.append(relative);
@@ -596,7 +619,9 @@ bool SampleStudio::writeTree(QString *error) const
         return false;
     return writeFile(folder + QStringLiteral("studio.txt"),
                      "Sample studio: photo root pic/, backup root bak/, Dovra folders dovra/, "
-                     "photos waiting to be imported 待导入/.\n", error);
+                     "photos waiting to be imported 待导入/.\nwritten "
+                         + writtenOn.toString(Qt::ISODate).toLatin1() + "\n",
+                     error);
 }
 
 QString SampleStudio::dovraServer() const
@@ -724,7 +749,7 @@ QJsonObject SampleStudio::goodsReply(const SampleOrder &o) const
             {"id", QString("%1%2").arg(o.id).arg(next, 2, 10, QLatin1Char('0'))}, {"orderid", o.id},
             {"goodid", QString::number(300 + next)}, {"goodname", name}, {"goodtypename", type}, {"goodtype", type},
             {"goodtypeid", typeId}, {"goodsizename", "10寸"}, {"costing", "100"}, {"weight", "1"},
-            {"getgooddate", "2023-06-25"}, {"descr", ""}, {"goodpnumber", QString::number(photos.size())},
+            {"getgooddate", daysAfter(o.shotDate, 44)}, {"descr", ""}, {"goodpnumber", QString::number(photos.size())},
             {"pnumber", QString::number(photos.size())}, {"p_num", QString::number(photos.size())},
             {"goodpagenumber", "10"}, {"goodamount", "1"}, {"number", "1"}, {"factoryname", "后期一厂"},
             {"printshopname", "星光冲印"}, {"sendToFactoryTime2", ""}, {"sendToPrintshopTime2", ""},
@@ -763,7 +788,8 @@ QJsonObject SampleStudio::goodsReply(const SampleOrder &o) const
     }
 
     const QJsonObject order {{"ordergoods0", goods0}, {"ordergoods2", goods2}, {"isurgenttime", ""},
-                             {"pickuptime", "2023-07-01"}, {"role12name", "选片师小林"}, {"servicetimes", o.serviceTimes}};
+                             {"pickuptime", daysAfter(o.shotDate, 50)}, {"role12name", "选片师小林"},
+                             {"servicetimes", o.serviceTimes}};
     const QJsonObject info {{"orderpayforkey", o.payForKey}, {"mname", o.mname}, {"wname", o.wname},
                             {"mphone", o.mphone}, {"wphone", o.wphone}};
     return QJsonObject {{"code", "1"}, {"message", ""},
@@ -840,13 +866,14 @@ QJsonObject SampleStudio::detailReply(const SampleOrder &o) const
         {"booksuccess", "门市小张"}, {"orderdescr", "客人要求自然风格\n背景偏暖"}, {"tiaose", "调色师阿伟"},
         {"tiaoxiu", "修片师小美"}, {"sheji", "设计师阿杰"}, {"role1", o.role1}, {"role2", o.role2},
         {"shopname", o.storesName}, {"role9name", ""}, {"role6name", ""}, {"order_price", "2599"},
-        {"photodate", o.shotDate}, {"selectphotodate", "2023-06-10"}, {"getphotodate_html", "2023-07-01"},
+        {"photodate", o.shotDate}, {"selectphotodate", daysAfter(o.shotDate, 29)},
+        {"getphotodate_html", daysAfter(o.shotDate, 50)},
         {"isurgenttime", ""}, {"checktruing", ""}, {"comparedate", ""}, {"morephotonumber", "0"},
         {"activenumber", "0"}, {"recipients", ""}, {"sj_tel", ""}, {"qualitytime", ""},
-        {"samplestarttime", "2023-06-05"}, {"samplestartmin", "30"},
+        {"samplestarttime", daysAfter(o.shotDate, 24)}, {"samplestartmin", "30"},
         {"getphotoarea", QJsonObject {{"timeTxt", "10:00"}}}, {"kanbanarea", QJsonObject {{"timeTxt", ":00"}}},
         {"kanjinxiuarea", QJsonObject {{"timeTxt", "14:30"}}}, {"mssid", ""}, {"servershopid", ""},
-        {"booktime", "2023-05-01"}, {"wxname", ""}, {"tuiguangname", ""}, {"selectphoto", "30"},
+        {"booktime", daysAfter(o.shotDate, -11)}, {"wxname", ""}, {"tuiguangname", ""}, {"selectphoto", "30"},
         {"yqnumber", "0"}, {"goodpnumber", "30"}, {"yx_number", "0"}, {"role17", ""}, {"role3", ""},
         {"role16", ""}, {"role4", ""}, {"twosales", "0"}, {"dept", "儿童部"}, {"pay_type", "全款"},
         {"count", "1"}, {"buynumber", "0"}, {"provinceid", QJsonObject {{"areaname", "广东省"}}},

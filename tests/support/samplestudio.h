@@ -3,6 +3,7 @@
 // replies that describe exactly those orders. Tests use it as a ready-made fixture, and the
 // stand-in web service serves it for trying the program by hand.
 
+#include <QDate>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
@@ -62,10 +63,13 @@ struct SampleOrder {
 };
 
 struct SampleStudio {
-    // Describes the studio kept in folder (nothing is written yet).
+    // Describes the studio kept in folder (nothing is written yet). Its orders are dated relative to the
+    // day the studio was written there (today for a studio not written yet): shot 27, 19, 7 (two orders)
+    // and 2 days before it, so that a calendar opening on today is close to them.
     explicit SampleStudio(const QString &folder);
 
     QString folder;    // ends in "/"
+    QDate writtenOn;   // the day the studio is (or was) written; its orders' days follow it
     QString picRoot;   // folder + "pic/"
     QString bakRoot;   // folder + "bak/"
     QString homeRoot;  // folder + "home/"
@@ -87,7 +91,9 @@ struct SampleStudio {
     // writes it ("yyyy:MM:dd hh:mm:ss"); the raw of the same base name carries it too. The photos waiting
     // in incomingRoot carry incomingShotTime(i).
     static QString originalShotTime(const SampleOrder &order, int i);
-    static QString incomingShotTime(int i);
+    QString incomingShotTime(int i) const;
+    // The day so many days before the studio was written, as yyyy-MM-dd.
+    QString daysBeforeWritten(int days) const;
 
     // Every sub-folder an imported order folder has on the photo root, in creation order.
     static QStringList orderSubFolders();

@@ -103,6 +103,11 @@ int main(int argc, char *argv[])
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
+    // The calendars open on today: these are the days to pick.
+    out << "sample orders shot on:";
+    for (const standin::SampleOrder &order : studio.orders)
+        out << " " << order.payForKey << " " << order.shotDate;
+    out << "\n";
     out << "listening on " << server.baseUrl() << "\n";
     out.flush();
     const int rc = app.exec();

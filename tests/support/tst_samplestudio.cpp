@@ -72,8 +72,18 @@ private slots:
                 QVERIFY(v.endsWith(".mp4"));
         }
         QVERIFY(imported >= 4);
-        QCOMPARE(QDir(studio.picRoot + "2023-05/12").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+        QCOMPARE(QDir(studio.picRoot + QString(studio.orders[0].shotDate).replace(7, 1, '/'))
+                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot),
                  QStringList({QString::fromUtf8("A1203-1-张小宝-李梅-张伟-周杰-吴彤")}));
+        // the orders follow the day the studio was written, which the studio keeps
+        QCOMPARE(standin::SampleStudio(dir.path()).writtenOn, studio.writtenOn);
+        QTemporaryDir earlier;
+        QFile note(earlier.path() + "/studio.txt");
+        QVERIFY(note.open(QIODevice::WriteOnly) && note.write("Sample studio\nwritten 2020-03-01\n") > 0);
+        note.close();
+        const standin::SampleStudio kept(earlier.path());
+        QCOMPARE(kept.orders.first().shotDate, QString("2020-02-03"));
+        QCOMPARE(kept.orders.at(4).shotDate, QString("2020-02-28"));
         QVERIFY(QFileInfo(studio.orders[0].orderPath + "精修视频/" + studio.orders[0].retouchVideos[0]).size() > 0);
     }
 
@@ -196,13 +206,17 @@ private slots:
         QTest::newRow("number") << F {"searchtype", "1", "keyword", "b2207"} << QStringList {"B2207"};
         QTest::newRow("name") << F {"searchtype", "2", "keyword", "孙"} << QStringList {"E5520"};
         QTest::newRow("phone") << F {"searchtype", "3", "keyword", "13900000002"} << QStringList {"B2207"};
-        QTest::newRow("shot day") << F {"searchtype", "4", "keyword", "2023-06-01"} << QStringList {"C3105", "D4410"};
+        QTest::newRow("shot day") << F {"searchtype", "4", "keyword", studio.daysBeforeWritten(7)}
+                                  << QStringList {"C3105", "D4410"};
         QTest::newRow("shot day without orders")
             << F {"searchtype", "4", "keyword", QDate::currentDate().toString(Qt::ISODate)} << QStringList();
-        QTest::newRow("selection day") << F {"searchtype", "5", "keyword", "2023-05-29"} << QStringList {"B2207"};
-        QTest::newRow("booking day, China time") << F {"searchtype", "6", "keyword", "2023-04-22"} << QStringList {"A1203"};
-        QTest::newRow("upload day") << F {"searchtype", "9", "keyword", "2023-07-08"} << QStringList {"E5520"};
-        QTest::newRow("desk shot day") << F {"type", "2", "photodate", "2023-06-01"} << QStringList {"C3105", "D4410"};
+        QTest::newRow("selection day") << F {"searchtype", "5", "keyword", studio.daysBeforeWritten(19 - 9)}
+                                       << QStringList {"B2207"};
+        QTest::newRow("booking day, China time") << F {"searchtype", "6", "keyword", studio.daysBeforeWritten(27 + 20)}
+                                                 << QStringList {"A1203"};
+        QTest::newRow("upload day") << F {"searchtype", "9", "keyword", studio.daysBeforeWritten(2)} << QStringList {"E5520"};
+        QTest::newRow("desk shot day") << F {"type", "2", "photodate", studio.daysBeforeWritten(7)}
+                                       << QStringList {"C3105", "D4410"};
         QTest::newRow("desk number") << F {"type", "1", "orderpayforkey", "e5520"} << QStringList {"E5520"};
     }
     void searchesFollowTheirFilters()
@@ -288,7 +302,7 @@ private slots:
                                                                     .add("eid", "2001")).value("order").toObject();
         QCOMPARE(jsonString(received, "gotodigitalname"), QString("周杰"));
         const QString day = jsonString(received, "gotodigitaltime").left(10);
-        QVERIFY(day > QString("2023-07-08"));
+        QVERIFY(day > studio.orders.at(4).shotDate);
         const QJsonArray found = post("order_list", FormBody::withToken().add("searchtype", "9").add("keyword", day))
                                      .value("data").toArray();
         QCOMPARE(found.size(), 1);

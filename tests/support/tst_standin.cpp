@@ -92,14 +92,14 @@ private slots:
         Answer a = exchange(nam, url(server, "a"), &body);
         QVERIFY(a.error != QNetworkReply::NoError);
         QCOMPARE(a.status.toInt(), 500);
-        QCOMPARE(a.errorText, QString::fromUtf8("网络请求错误\n500"));
+        QCOMPARE(a.errorText, QString::fromUtf8("网络请求错误\n服务器出错（HTTP 500）"));
 
         server.setReply("a", standin::Reply::closed());
         a = exchange(nam, url(server, "a"), &body);
         QVERIFY(a.finished);
         QVERIFY(a.error != QNetworkReply::NoError);
         QVERIFY(!a.status.isValid());
-        QCOMPARE(a.errorText, QString::fromUtf8("网络请求错误\n"));
+        QCOMPARE(a.errorText, QString::fromUtf8("网络请求错误\n服务器没有回复就断开了连接，请稍后再试"));
 
         server.setReply("a", standin::Reply::notJson());
         a = exchange(nam, url(server, "a"), &body);
