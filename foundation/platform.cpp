@@ -55,6 +55,7 @@ struct State
     Fault removal;
     Fault write;
     Fault rename;
+    Fault flush;
     Fault lastWrite;
     QString slowPart;
     int slowMs = 0;
@@ -461,6 +462,38 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     return false;
 }
 
+bool flushToDisk(const QString &path)
+{
+    const QString local = localPath(path);
+    if (flushShouldFail(local))
+        return false;
+#ifdef Q_OS_WIN
+    if (QFileInfo(local).isDir())
+        return true;
+    const std::wstring native = QDir::toNativeSeparators(local).toStdWString();
+    const HANDLE file = CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = FlushFileBuffers(file) != 0;
+    CloseHandle(file);
+    return ok;
+#else
+    const bool folder = QFileInfo(local).isDir();
+    const int fd = ::open(QFile::encodeName(local).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    int rc = 0;
+    do {
+        rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    // Some file systems cannot flush a folder (EINVAL); their entries go with the files' flush.
+    const bool ok = rc == 0 || (folder && errno == EINVAL);
+    ::close(fd);
+    return ok;
+#endif
+}
+
 void failCopies(const QString &targetPart, int times)
 {
     QMutexLocker lock(&state().mutex);
@@ -477,6 +510,12 @@ void failRemovals(const QString &pathPart, int times)
 {
     QMutexLocker lock(&state().mutex);
     arm(state().removal, pathPart, times);
+}
+
+void failFlushes(const QString &pathPart, int times)
+{
+    QMutexLocker lock(&state().mutex);
+    arm(state().flush, pathPart, times);
 }
 
 void failWrites(const QString &pathPart, int times)
@@ -512,6 +551,7 @@ void clearFaults()
     state().removal = Fault();
     state().write = Fault();
     state().rename = Fault();
+    state().flush = Fault();
     state().lastWrite = Fault();
     state().slowPart.clear();
     state().slowMs = 0;
@@ -533,6 +573,12 @@ bool removalShouldFail(const QString &path)
 {
     QMutexLocker lock(&state().mutex);
     return consume(state().removal, path);
+}
+
+bool flushShouldFail(const QString &path)
+{
+    QMutexLocker lock(&state().mutex);
+    return consume(state().flush, path);
 }
 
 bool writeShouldFail(const QString &path)

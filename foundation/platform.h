@@ -62,6 +62,10 @@ void countFolderListing();
 // bytes of the loop may still sit in out's buffer: the caller flushes out and checks that.
 bool copyFileContents(QFileDevice &in, QFileDevice &out);
 
+// Makes the system write what it still holds of the file, or of a folder's entries, to the disk, and
+// waits for it: false when that fails (the disk gone, a write error). On Windows a folder's entries need
+// no flush of their own (the file's flush writes them) and count as written.
+bool flushToDisk(const QString &path);
 // How a finished copy takes the target's name.
 enum class Placing {
     Replace,    // a file of that name is replaced in one step
@@ -83,6 +87,7 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
 void failCopies(const QString &targetPart, int times = -1);
 void failMkDirs(const QString &pathPart, int times = -1);
 void failRemovals(const QString &pathPart, int times = -1);
+void failFlushes(const QString &pathPart, int times = -1);
 // File writes that replace a file whole (the write is made, then fails before the file is replaced).
 void failWrites(const QString &pathPart, int times = -1);
 // Such writes whose last step, the rename over the old file, is refused (as a share may refuse it).
@@ -98,6 +103,7 @@ void clearFaults();
 bool copyShouldFail(const QString &target);
 bool mkDirShouldFail(const QString &path);
 bool removalShouldFail(const QString &path);
+bool flushShouldFail(const QString &path);
 bool writeShouldFail(const QString &path);
 bool renameShouldFail(const QString &path);
 bool lastWriteShouldFail(const QString &target);

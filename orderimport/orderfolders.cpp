@@ -42,11 +42,14 @@ bool hasDotDotPart(const QString &path)
     return fsPath(path).split(QLatin1Char('/')).contains(QStringLiteral(".."));
 }
 
-QString folderProblem(const QString &path, const QString &what)
+QString folderProblem(const QString &path, const QString &what, const QStringList &storageRoots)
 {
     if (path.trimmed().isEmpty())
         return what + QStringLiteral("为空，请先建立订单目录");
-    if (!isAbsolute(path) || isFileSystemRoot(path) || hasDotDotPart(path))
+    // The deletion guard's look at the path itself knows the storage roots and the folders holding one.
+    if (!isAbsolute(path) || isFileSystemRoot(path) || hasDotDotPart(path)
+        || (!storageRoots.isEmpty()
+            && !FileOperation::isSafeToDelete(path, storageRoots, nullptr, FileOperation::PathOnly)))
         return what + QStringLiteral("无效：") + path;
     return QString();
 }

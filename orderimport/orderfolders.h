@@ -18,8 +18,9 @@ QString shortName(const QString &path);
 QString withSeparator(const QString &path);
 bool isAbsolute(const QString &path);
 bool hasDotDotPart(const QString &path);
-// Why a stored order folder cannot be written to ("" when it can); what names it in the text.
-QString folderProblem(const QString &path, const QString &what);
+// Why a stored order folder cannot be written to ("" when it can); what names it in the text. With
+// storage roots given, one of them or a folder holding one is refused as well.
+QString folderProblem(const QString &path, const QString &what, const QStringList &storageRoots = {});
 
 // Month ("yyyy-mm") and day ("dd") levels of a shot date "yyyy-mm-dd" (a time after a blank or "T" is
 // left out). False for any other text.

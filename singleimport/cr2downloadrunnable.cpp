@@ -13,10 +13,6 @@
 #include <QFileInfo>
 #include <QSet>
 
-#ifdef Q_OS_LINUX
-#include <sys/sendfile.h>
-#endif
-
 namespace {
 
 // The separator appended to a folder that has none (the form the platform writes paths in).
@@ -65,61 +61,30 @@ QStringList leftIn(const QString &folder)
     return left;
 }
 
-// The whole content of in appended to out: by the kernel where it can (no copy through this process),
-// else through the buffer given.
-bool copyContents(QFile &in, QFile &out, QByteArray &buffer)
+// Copies source into the folder as name with the source's suffix, never over a file already there: a
+// name the run used, or one a file with other bytes holds (an earlier download, whose original may be
+// gone), moves the copy on to the next free "(n)" name; a file there with the same bytes is the copy
+// already. True when the copy is there; *target receives its path.
+bool copyUnderFreeName(const QFileInfo &source, const QString &folder, const QString &name, QSet<QString> &used,
+                       QString *target)
 {
-#ifdef Q_OS_LINUX
-    Q_UNUSED(buffer)
-    for (qint64 left = in.size(); left > 0;) {
-        const ssize_t n = ::sendfile(out.handle(), in.handle(), nullptr, size_t(qMin<qint64>(left, 1 << 30)));
-        if (n <= 0)
-            return false;
-        left -= n;
-    }
-    return true;
-#else
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n <= 0)
-            return n == 0;
-        if (out.write(buffer.constData(), n) != n)
-            return false;
-    }
-#endif
-}
-
-// Copies a raw into the local folder (the buffer is reused from file to file). A file of that name is
-// replaced only once the copy is complete; a failed copy leaves nothing behind. Like a copy on the command
-// line it leaves the writing to disk to the system: the raw stays on the storage until its copy has been
-// checked.
-bool copyRaw(const QString &source, const QString &target, QByteArray &buffer)
-{
-    if (Platform::copyShouldFail(target))
-        return false;
-    const bool replacing = QFileInfo::exists(target);
-    const QString written = replacing ? target + QStringLiteral(".part") : target;
-    QFile in(Platform::localPath(source));
-    QFile out(written);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    bool ok = copyContents(in, out, buffer);
-    out.close();
-    ok = ok && out.error() == QFileDevice::NoError;
-    if (ok && replacing) {
-        const QString old = target + QStringLiteral(".old");
-        QFile::remove(old);
-        ok = QFile::rename(target, old);
-        if (ok && !QFile::rename(written, target)) {
-            QFile::rename(old, target);
-            ok = false;
+    const QString suffix = source.suffix().isEmpty() ? QString() : QLatin1Char('.') + source.suffix();
+    auto key = [](const QString &fileName) {
+        return Platform::pathCase() == Qt::CaseInsensitive ? fileName.toLower() : fileName;
+    };
+    QString fileName = name + suffix;
+    FileOperation::CopyOutcome outcome = FileOperation::KeptOther;
+    for (int n = 1;; ++n) {
+        if (!used.contains(key(fileName))) {
+            *target = folder + fileName;
+            outcome = FileOperation::copyNoReplace(source.filePath(), Platform::localPath(*target));
+            if (outcome != FileOperation::KeptOther)
+                break;
         }
-        if (ok)
-            QFile::remove(old);
+        fileName = name + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
     }
-    if (!ok)
-        QFile::remove(written);
-    return ok;
+    used.insert(key(fileName));
+    return outcome == FileOperation::Copied || outcome == FileOperation::AlreadyThere;
 }
 
 bool removeEmptyFolder(const QString &folder)
@@ -250,11 +215,13 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         // No raw files: every file of the folder is copied under its own name.
         const QFileInfoList listing = StorageListing::entries(sourceDir, {}, true);
         const int max = listing.size();
+        QSet<QString> usedTargets;
         for (int i = 0; i < listing.size(); ++i) {
             const QFileInfo &entry = listing.at(i);
             if (isDotEntry(entry) || entry.isDir())
                 continue;
-            if (!FileOperation::copyFile(entry.filePath(), targetDir + entry.fileName(), true)) {
+            QString target;
+            if (!copyUnderFreeName(entry, targetDir, entry.completeBaseName(), usedTargets, &target)) {
                 message += QStringLiteral("拷贝照片未成功，照片名：") + entry.filePath() + QLatin1Char('\n');
                 ok = false;
             }
@@ -265,32 +232,38 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
 
     const QFileInfoList listing = StorageListing::entries(rawDir, {}, true);
     const int max = listing.size();
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
     QSet<QString> usedTargets; // the run's targets, compared as the file system compares names
-    auto key = [](const QString &name) {
-        return Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name;
-    };
+    QList<QPair<QFileInfo, QString>> copies; // (raw, its copy), removed from the storage after the flush
     for (int i = 0; i < listing.size(); ++i) {
         const QFileInfo &raw = listing.at(i);
         if (isDotEntry(raw) || raw.isDir())
             continue;
         const QString name = findPicNameByShotTime(sourceDir, raw.filePath(), raw.completeBaseName());
         qCDebug(lcSingleImport) << "匹配：" << raw.fileName() << "和" << name;
-        const QString suffix = raw.suffix().isEmpty() ? QString() : QLatin1Char('.') + raw.suffix();
-        // Two raws of one moment (or one name) must not end in one file: the later ones get "(n)".
-        QString fileName = name + suffix;
-        for (int n = 1; usedTargets.contains(key(fileName)); ++n)
-            fileName = name + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
-        usedTargets.insert(key(fileName));
-        const QString target = targetDir + fileName;
+        QString target;
+        if (!copyUnderFreeName(raw, targetDir, name, usedTargets, &target) || !isOwnCopy(raw, target)) {
+            message += QStringLiteral("拷贝原图照片未成功，照片名：") + raw.filePath() + QLatin1Char('\n');
+            ok = false;
+        } else {
+            copies.append(qMakePair(raw, target));
+        }
+        progress(max, i + 1);
+    }
 
-        if (!copyRaw(raw.filePath(), target, buffer) || !isOwnCopy(raw, target)) {
+    // The local folder is often a card or a USB drive, pulled as soon as the download says it is done: the
+    // copies are on the disk before any original leaves the storage.
+    QList<bool> flushed;
+    for (const auto &copy : qAsConst(copies))
+        flushed.append(Platform::flushToDisk(copy.second));
+    const bool entriesFlushed = Platform::flushToDisk(targetDir);
+    for (int i = 0; i < copies.size(); ++i) {
+        const QFileInfo &raw = copies.at(i).first;
+        if (!flushed.at(i) || !entriesFlushed) {
             message += QStringLiteral("拷贝原图照片未成功，照片名：") + raw.filePath() + QLatin1Char('\n');
             ok = false;
         } else if (!FileOperation::deleteFile(raw.filePath())) {
             qCDebug(lcSingleImport) << "raw file copied but not removed:" << raw.filePath();
         }
-        progress(max, i + 1);
     }
 
     // The raw folder goes only when every raw in it has left it; anything else stays where it is.

@@ -5,8 +5,10 @@
 // under the name of the photo shot at the same moment (found in the order's shot-time list, else by
 // scanning the photos of the source folder) and the raw files are then moved out of the storage: a raw
 // file is removed only once its own copy (a target no other raw of the run used, of the same size)
-// exists, and the raw sub-folder only when nothing is left in it. Without a raw sub-folder every file of
-// the source folder is copied under its own name.
+// exists and has been flushed to the disk (all copies first, then the removals), and the raw sub-folder
+// only when nothing is left in it. Without a raw sub-folder every file of the source folder is copied
+// under its own name. A file already in the local folder is never replaced: the copy takes the next free
+// "(n)" name, and a file there with the same bytes counts as the copy.
 //
 // Reports go to the receiver by its slots onDownloadProcess(int max, int value) and
 // onDownloadFinish(bool isSuccess, QString tip), queued, and never to a receiver destroyed meanwhile.

@@ -81,6 +81,12 @@ QString namePart(const QString &text)
     return normalizeFileName(text).remove(QLatin1Char('-'));
 }
 
+// A file name as the file system compares names.
+QString fileKey(const QString &name)
+{
+    return Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name;
+}
+
 // Order numbers keep their own "-" (they are read back from the front of a name), only unsafe characters go.
 QString orderNumberPart(const QString &prefix, const QString &orderNumber)
 {
@@ -111,23 +117,54 @@ private:
     int m_pending;
 };
 
+// The reports of one import run: a run that ended drops the late ones of its jobs.
+class ImportRunReports : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ImportRunReports(ImportPhotoToServer *window) : QObject(window), m_window(window) {}
+
+public slots:
+    void onImportFailures(QStringList failures)
+    {
+        if (m_window->m_runReports == this)
+            m_window->onImportFailures(failures);
+    }
+    void onUnreadablePhoto(QString name)
+    {
+        if (m_window->m_runReports == this)
+            m_window->onUnreadablePhoto(name);
+    }
+    void onFinishImportImage(QString imageTime)
+    {
+        if (m_window->m_runReports == this)
+            m_window->onFinishImportImage(imageTime);
+    }
+
+private:
+    ImportPhotoToServer *m_window;
+};
+
 // ---------------------------------------------------------------- naming
 
 int ImportPhotoToServer::photoNumberOf(const QFileInfo &file)
 {
-    const QString base = file.baseName();
-    const QString last = base.mid(base.lastIndexOf(QLatin1Char('-')) + 1);
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
-    return digits.match(last).hasMatch() ? last.toInt() : 0;
+    // The digits that end the base name, however many ("DSC_042" 42, "x-1000" 1000); none, or more
+    // than any running number has, count as 0.
+    static const QRegularExpression digits(QStringLiteral("(?<![0-9])[0-9]{1,9}$"));
+    const QRegularExpressionMatch match = digits.match(file.baseName());
+    return match.hasMatch() ? match.captured().toInt() : 0;
 }
 
-int ImportPhotoToServer::highestPhotoNumber(const QString &folder)
+int ImportPhotoToServer::highestPhotoNumber(const QString &folder, const QSet<QString> &skip)
 {
     int highest = 0;
     const QFileInfoList photos = StorageListing::files(folder, {QStringLiteral("*.jpg")});
     qCDebug(lcSingleImport) << "服务器订单文件夹下已有照片数量" << photos.size();
-    for (const QFileInfo &photo : photos)
-        highest = qMax(highest, photoNumberOf(photo));
+    for (const QFileInfo &photo : photos) {
+        if (!skip.contains(fileKey(photo.fileName())))
+            highest = qMax(highest, photoNumberOf(photo));
+    }
     return highest;
 }
 
@@ -430,6 +467,22 @@ void ImportPhotoToServer::backOrderPath(QNetworkReply *reply)
     const QJsonObject data = obj.value(QStringLiteral("data")).toObject();
     orderPath = jsonString(data, QStringLiteral("orderpath"));
     orderBakPath = jsonString(data, QStringLiteral("orderbakpicpath"));
+    // A relative path, a root or a storage root is no order's folder: listing, importing into it or
+    // re-reading it would work on other files. The order is taken as one without a folder.
+    if (!orderPath.isEmpty()) {
+        const QStringList roots = m_shop.storageRoots() + QStringList{serverPath, backupPath};
+        QString problem = OrderFolders::folderProblem(orderPath, QStringLiteral("订单路径"), roots);
+        if (problem.isEmpty() && !orderBakPath.isEmpty())
+            problem = OrderFolders::folderProblem(orderBakPath, QStringLiteral("订单备份路径"), roots);
+        if (!problem.isEmpty()) {
+            orderPath.clear();
+            orderBakPath.clear();
+            const QPointer<ImportPhotoToServer> self(this);
+            MsgBox::information(nullptr, QStringLiteral("警告"), problem, QMessageBox::Yes);
+            if (!self || reply->property("lookup").toInt() != m_lookupSerial)
+                return;
+        }
+    }
     m_lookupOk = true;
     ui->selectButton->show();
 
@@ -508,14 +561,13 @@ void ImportPhotoToServer::refreshImportedList(QString path)
     QSet<QString> photoNames;
     int jpgCount = 0;
     for (const QFileInfo &photo : photos) {
-        photoNames.insert(Platform::pathCase() == Qt::CaseInsensitive ? photo.fileName().toLower() : photo.fileName());
+        photoNames.insert(fileKey(photo.fileName()));
         if (photo.suffix().compare(QLatin1String("jpg"), Qt::CaseInsensitive) == 0)
             ++jpgCount;
     }
     QStringList shown;
     for (const QFileInfo &thumb : StorageListing::files(thumbDir)) {
-        const QString name = Platform::pathCase() == Qt::CaseInsensitive ? thumb.fileName().toLower() : thumb.fileName();
-        if (photoNames.contains(name))
+        if (photoNames.contains(fileKey(thumb.fileName())))
             shown << thumbDir + thumb.fileName();
     }
     startThumbJobs(shown);
@@ -568,6 +620,8 @@ void ImportPhotoToServer::clickClearPhoto()
 {
     selectedPhotoPaths.clear();
     newPhotoNames->clear();
+    m_choiceFolder.clear();
+    m_choiceNames.clear();
     ui->progressBar->setValue(0);
     ui->progressBar->hide();
     refreshTableView();
@@ -602,7 +656,7 @@ void ImportPhotoToServer::clickSelectPhoto()
         QMap<QString, QStringList> byName;
         for (const QString &path : qAsConst(selectedPhotoPaths)) {
             const QString name = QFileInfo(path).fileName();
-            byName[Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name] << path;
+            byName[fileKey(name)] << path;
         }
         QStringList clashes;
         for (const QStringList &paths : qAsConst(byName)) {
@@ -642,9 +696,12 @@ void ImportPhotoToServer::renumberChosenPhotos()
 {
     if (g_importType != 0 || newPhotoNames->isEmpty())
         return;
-    // Photos arrived in the folder since the choice (a folder found later, a re-import, the same choice
-    // imported again): the new photos go after them instead of over them.
-    const int highest = highestPhotoNumber(withSeparator(orderPath) + QStringLiteral("照片/"));
+    // Photos this choice did not write arrived in the folder since the choice (a folder found later, a
+    // re-read order): the new photos go after them instead of over them. The choice imported into this
+    // folder before goes in again under its own names.
+    if (m_choiceFolder != orderPath)
+        m_choiceNames.clear();
+    const int highest = highestPhotoNumber(withSeparator(orderPath) + QStringLiteral("照片/"), m_choiceNames);
     if (highest < m_firstChosenNumber)
         return;
     m_firstChosenNumber = highest + 1;
@@ -668,10 +725,13 @@ void ImportPhotoToServer::delListPhotoAction()
     QStringList names;
     for (const QListWidgetItem *item : thumbList->selectedItems())
         names << item->data(Qt::DisplayRole).toString();
-    if (names.isEmpty())
-        return;
     if (m_running) {
         MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("正在导入照片，请导入完成后再删除"), QMessageBox::Yes);
+        return;
+    }
+    // Nothing selected deletes nothing and asks nothing; the folder is looked up again all the same.
+    if (names.isEmpty()) {
+        delListFiles(&names);
         return;
     }
     const QPointer<ImportPhotoToServer> self(this);
@@ -685,12 +745,12 @@ void ImportPhotoToServer::delListPhotoAction()
 
 void ImportPhotoToServer::delListFiles(const QStringList *files)
 {
-    if (!files || orderPath.trimmed().isEmpty())
-        return;
+    // Without an order folder there is nothing to delete (an empty path would name the working folder).
+    const QStringList names = files && !orderPath.trimmed().isEmpty() ? *files : QStringList();
     const QString order = withSeparator(orderPath);
     const QStringList folders = typeInfo(g_importType).deleted;
     QStringList failed;
-    for (const QString &name : *files) {
+    for (const QString &name : names) {
         if (!OrderFolders::isSingleName(name))
             continue;
         for (const QString &folder : folders) {
@@ -900,6 +960,12 @@ bool ImportPhotoToServer::createOrderDir(QString serverRoot, QString backupRoot)
 void ImportPhotoToServer::import()
 {
     renumberChosenPhotos();
+    if (m_choiceFolder != orderPath) {
+        m_choiceFolder = orderPath;
+        m_choiceNames.clear();
+    }
+    for (const QString &name : qAsConst(*newPhotoNames))
+        m_choiceNames.insert(fileKey(name));
     const QString order = withSeparator(orderPath);
     const QString backup = withSeparator(orderBakPath);
     if (g_importType == 0) {
@@ -919,12 +985,17 @@ void ImportPhotoToServer::import()
     m_runFailures.clear();
     m_runUnreadable.clear();
     m_running = true;
+    m_closingRun = false;
+    m_expectedReports = newPhotoNames->size();
+    m_runReports = new ImportRunReports(this);
+    m_runGate = std::make_shared<ImportRunGate>();
     updatePhotoDateButton();
     postOrderPath_2(orderPath);
     keepLargeBuffersOutOfArenas();
     for (int i = 0; i < newPhotoNames->size(); ++i) {
-        auto *job = new ThumbnailThread1(selectedPhotoPaths.at(i), newPhotoNames->at(i), order, backup, this, 1000);
+        auto *job = new ThumbnailThread1(selectedPhotoPaths.at(i), newPhotoNames->at(i), order, backup, m_runReports, 1000);
         job->setPixelBudget(&m_pixelBudget);
+        job->setRunGate(m_runGate);
         m_pool.start(job);
     }
 }
@@ -950,19 +1021,20 @@ void ImportPhotoToServer::onFinishImportImage(QString imageTime)
     ui->progressBar->setValue(importedCount);
     ui->label_4->setText(typeInfo(g_importType).caption + QStringLiteral("（") + QString::number(orderPhotoCount + importedCount)
                          + QStringLiteral("张)"));
-    if (importedCount < ui->progressBar->maximum())
+    if (importedCount < m_expectedReports)
         return;
-    finishRun(false);
+    finishRun();
 }
 
-void ImportPhotoToServer::finishRun(bool closing)
+void ImportPhotoToServer::finishRun()
 {
     if (!writeImageTimeFile(imageTimeText))
         m_runFailures << ShotTimeList::fileName() + QStringLiteral("：写入失败");
     imageTimeText.clear();
     m_running = false;
-    if (closing)
-        return;
+    m_runReports->deleteLater();
+    m_runReports = nullptr;
+    m_runGate.reset();
 
     ui->importButton->setEnabled(false);
     ui->progressBar->setValue(0);
@@ -987,6 +1059,19 @@ void ImportPhotoToServer::finishRun(bool closing)
         const int after = countJpgFiles(order + typeFolder());
         picCount = after - oriOrderPicCount;
         text = QStringLiteral("导入前正式库照片：%1张\n\n导入后正式库照片：%2张    \n").arg(oriOrderPicCount).arg(after);
+    }
+    if (m_closingRun) {
+        // Nobody looks at the window any more: the counts go to the web service, from a request that
+        // outlives the window.
+        m_closingRun = false;
+        postOrderPath(orderPath, picCount, bakCount);
+        if (manager)
+            manager->setParent(nullptr);
+        g_importWindowOpen = isVisible();
+        restoreAfterRunStart();
+        if (m_deleteAfterRun)
+            deleteLater();
+        return;
     }
     const QPointer<ImportPhotoToServer> self(this);
     if (m_runFailures.isEmpty() && m_runUnreadable.isEmpty()) {
@@ -1120,16 +1205,16 @@ void ImportPhotoToServer::queryPostPhotoDate(QNetworkReply *reply)
     const bool accepted = readAcceptedReply(reply, &obj, QStringLiteral("修改拍摄日期失败：服务器的回复无法识别"));
     if (!self)
         return;
-    if (!accepted) {
-        // The window shows the date the order has.
-        ui->pushButton_photodate->setText(g_cur_shotdate);
-        const QString prefix = orderPrefixOf(g_cur_shotdate);
-        if (!prefix.isEmpty())
-            ui->lineEdit_orderPRName->setText(prefix);
-        return;
-    }
-    g_cur_shotdate = reply->property("photodate").toString();
-    emit refreshSearchTable();
+    // The window shows the date the order has: the one this reply accepted (the button may show another
+    // picked meanwhile), or the old one when refused.
+    if (accepted)
+        g_cur_shotdate = reply->property("photodate").toString();
+    ui->pushButton_photodate->setText(g_cur_shotdate);
+    const QString prefix = orderPrefixOf(g_cur_shotdate);
+    if (!prefix.isEmpty())
+        ui->lineEdit_orderPRName->setText(prefix);
+    if (accepted)
+        emit refreshSearchTable();
 }
 
 // ---------------------------------------------------------------- window events
@@ -1148,7 +1233,7 @@ void ImportPhotoToServer::showEvent(QShowEvent *event)
 
 void ImportPhotoToServer::closeEvent(QCloseEvent *event)
 {
-    if (m_running) {
+    if (m_running && !m_closingRun) {
         const QPointer<ImportPhotoToServer> self(this);
         const auto answer = MsgBox::question(this, QStringLiteral("提示"),
                                              QStringLiteral("照片正在导入，关闭窗口将停止导入（已开始的照片会导完）。是否关闭？"),
@@ -1159,15 +1244,27 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
-        // The photos not started yet are dropped; the shot-time entries that came in are kept.
-        m_pool.clear();
-        finishRun(true);
     }
     emit showSearch();
     m_pool.clear();
-    g_importWindowOpen = false;
     loadingLabel->hide();
     event->accept();
+    if (!m_running) {
+        g_importWindowOpen = false;
+        return;
+    }
+    if (m_closingRun)
+        return;
+    // The photos not started yet are dropped; the run ends with the reports of those under way (the
+    // window, hidden by then, keeps taking them), and a window deleted on close goes after that.
+    m_closingRun = true;
+    m_expectedReports = m_runGate->close();
+    if (testAttribute(Qt::WA_DeleteOnClose)) {
+        setAttribute(Qt::WA_DeleteOnClose, false);
+        m_deleteAfterRun = true;
+    }
+    if (importedCount >= m_expectedReports)
+        QMetaObject::invokeMethod(this, [this] { finishRun(); }, Qt::QueuedConnection);
 }
 
 #include "importphototoserver.moc"

@@ -11,10 +11,12 @@
 // order's "照片/" folder); "导入" creates the order folder tree when the order has none yet and runs one
 // import job per photo on the window's own pool.
 //
-// The jobs report through a guard, so they never reach a destroyed window; closing the window drops the
-// jobs not yet started (asking first while an import runs, and keeping the shot-time entries that came
-// in); the window's destruction waits for the photos under way. The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted
-// a new photo date.
+// The jobs report through a guard, so they never reach a destroyed window, and through their run, so a
+// late report never counts for another run. Closing the window drops the jobs not yet started (asking
+// first while an import runs); the photos under way still report, and the run ends with the last of them
+// (shot-time list written, counts posted). The window's destruction waits for the photos under way.
+// The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted a
+// new photo date.
 
 #include "shopsettings.h"
 
@@ -23,10 +25,15 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QSemaphore>
+#include <QSet>
 #include <QStringList>
 #include <QThreadPool>
 
+#include <memory>
+
 class IconListing;
+class ImportRunGate;
+class ImportRunReports;
 class QAction;
 class QButtonGroup;
 class QLabel;
@@ -50,11 +57,12 @@ public:
     ~ImportPhotoToServer() override;
 
     // ---- naming (static: the same rules wherever a name is made or read back) ----
-    // The running number of a photo: the whole number after the last "-" of its base name; 0 when that
-    // part is not a number.
+    // The running number of a photo: the run of digits that ends its base name ("DSC_042" 42, "IMG_0007"
+    // 7, "x-1000" 1000); 0 without one.
     static int photoNumberOf(const QFileInfo &file);
-    // Highest running number among the "*.jpg" files of a folder (0 for none or a missing folder).
-    static int highestPhotoNumber(const QString &folder);
+    // Highest running number among the "*.jpg" files of a folder (0 for none or a missing folder), the
+    // names in skip (compared as the file system compares names) left out.
+    static int highestPhotoNumber(const QString &folder, const QSet<QString> &skip = {});
     // The order prefix of a shot date yyyy-MM-dd: the month without a leading zero, then the day as
     // written ("2024-05-06" -> "506"); "" unless the date has exactly three "-" parts.
     static QString orderPrefixOf(const QString &shotDate);
@@ -146,6 +154,7 @@ protected:
 
 private:
     friend class IconListing;
+    friend class ImportRunReports;
 
     void initTableView();
     void initListWidget();
@@ -162,7 +171,7 @@ private:
     void restoreAfterRunStart();
     // Gives the chosen photos as shot running numbers after the highest one in the order folder.
     void renumberChosenPhotos();
-    void finishRun(bool closing);
+    void finishRun();
     void updatePhotoDateButton();
     QString typeFolder() const;
 
@@ -195,6 +204,8 @@ private:
     // Beside the members above.
     QString m_chosenPrefix;      // prefix and order number the chosen photos as shot were named with
     int m_firstChosenNumber = 0; // running number of the first of them
+    QString m_choiceFolder;       // the order folder the current choice was imported into
+    QSet<QString> m_choiceNames;  // the names it wrote there (file-system case), left out when renumbering
     int m_lookupSerial = 0;      // only the latest order-folder lookup acts
     bool m_lookupOk = false;     // the latest lookup ended with an answer
     bool m_loading = false;
@@ -203,6 +214,11 @@ private:
     bool m_running = false;
     QStringList m_runFailures;
     QStringList m_runUnreadable;
+    ImportRunReports *m_runReports = nullptr; // the running import's jobs report here, and only it counts
+    std::shared_ptr<ImportRunGate> m_runGate;
+    int m_expectedReports = 0;
+    bool m_closingRun = false;    // the window closed during the run: it ends without its box
+    bool m_deleteAfterRun = false; // and the window, deleted on close, goes after it
     QSemaphore m_pixelBudget;
     ShopSettings m_shop; // its home-template root as the storage-root reply gives it
     // Declared last: destroyed first, so no job of the window outlives what it works with.

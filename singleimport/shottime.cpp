@@ -73,6 +73,11 @@ QString entry(const QString &newName, const QString &time)
 {
     if (time.isEmpty())
         return QString();
+    // The list has no quoting: a time holding its separators or a line break would make up entries.
+    for (const QChar c : time) {
+        if (c == QLatin1Char('>') || c == QLatin1Char('|') || c.category() == QChar::Other_Control)
+            return QString();
+    }
     QStringList parts = newName.split(QLatin1Char('.'));
     if (parts.size() > 1)
         parts.removeLast();

@@ -46,7 +46,8 @@ QString fileName();
 class QTextCodec *codec();
 
 // The entry of one imported photo: the new name with its last suffix cut off and the other dots
-// dropped ("a.b-001.jpg" -> "ab-001"), ">", the time, "|". Empty when the time is empty.
+// dropped ("a.b-001.jpg" -> "ab-001"), ">", the time, "|". Empty when the time is empty or holds ">",
+// "|", a line break or another control character (the raw download then scans for the photo).
 QString entry(const QString &newName, const QString &time);
 
 // Appends the text to orderFolder's list, creating the file when missing. False when the folder is

@@ -108,12 +108,18 @@ ImportPhotoToServer *openImportWindow(const ImportOrderModel &order, const ShopS
     return window;
 }
 
-CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, QWidget *dialogParent)
+CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, const ShopSettings &shop, QWidget *dialogParent)
 {
     const QString folder = order.orderPath().trimmed();
     if (folder.isEmpty()) {
         MsgBox::information(dialogParent, QStringLiteral("警告"),
                             QStringLiteral("订单%1还没有订单目录，无法下载原图").arg(order.orderKey()), QMessageBox::Yes);
+        return nullptr;
+    }
+    // The raws are moved out of "照片/" below it: never below a relative path, a root or a storage root.
+    const QString problem = OrderFolders::folderProblem(folder, QStringLiteral("订单路径"), shop.storageRoots());
+    if (!problem.isEmpty()) {
+        MsgBox::information(dialogParent, QStringLiteral("警告"), problem, QMessageBox::Yes);
         return nullptr;
     }
     const QString target = FileDialogs::getExistingDirectory(dialogParent, QStringLiteral("选择本地目录"));
@@ -137,7 +143,7 @@ SearchOrderWindow *openImportPicker(const ShopSettings &shop)
 SearchOrderWindow *openRawDownloadPicker(const ShopSettings &shop)
 {
     return picker(shop, [](const ImportOrderModel &order, SearchOrderWindow *window) -> QWidget * {
-        return openRawDownload(order, window);
+        return openRawDownload(order, window->shop(), window);
     });
 }
 

@@ -23,8 +23,10 @@ ImportPhotoToServer *openImportWindow(const ImportOrderModel &order, const ShopS
                                       SearchOrderWindow *picker = nullptr);
 
 // Raw download of the order's folder into a local folder the user chooses: nullptr (the user told why,
-// or the choice cancelled) when nothing starts. The window is deleted after its end.
-CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, QWidget *dialogParent = nullptr);
+// or the choice cancelled) when nothing starts; a folder that is one of the shop's storage roots (or
+// holds one) is refused. The window is deleted after its end.
+CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, const ShopSettings &shop,
+                                   QWidget *dialogParent = nullptr);
 
 // The order picker of the shop, wired to open an import window / a raw download for the one order handed
 // over (several: the user is asked for one). The picker hides while the window is open; the import window

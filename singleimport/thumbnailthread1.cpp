@@ -12,6 +12,22 @@
 #include <QImageReader>
 #include <QPixmap>
 
+bool ImportRunGate::enter()
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_closed)
+        return false;
+    ++m_entered;
+    return true;
+}
+
+int ImportRunGate::close()
+{
+    QMutexLocker lock(&m_mutex);
+    m_closed = true;
+    return m_entered;
+}
+
 ThumbnailThread1::ThumbnailThread1(const QString &srcPath, const QString &newName, const QString &serverDir,
                                    const QString &backupDir, QObject *receiver, int size)
     : serverDir(serverDir), backupDir(backupDir), newName(newName), srcPath(srcPath), receiver(receiver),
@@ -58,6 +74,8 @@ bool ThumbnailThread1::getPicShotTime(QString path, QString &time)
 
 void ThumbnailThread1::importImage()
 {
+    if (runGate && !runGate->enter())
+        return;
     QString entry;
     QStringList failures;
     bool unreadable = false;

@@ -9,11 +9,29 @@
 // and never to a receiver destroyed meanwhile.
 
 #include <QImage>
+#include <QMutex>
 #include <QPointer>
 #include <QRunnable>
 #include <QString>
 
+#include <memory>
+
 class QSemaphore;
+
+// The door of one import run's jobs: a job passes it when it starts, until the run closes it; a job that
+// finds it closed does nothing and reports nothing. Closing tells how many jobs passed, the reports
+// still to come.
+class ImportRunGate
+{
+public:
+    bool enter();
+    int close();
+
+private:
+    QMutex m_mutex;
+    bool m_closed = false;
+    int m_entered = 0;
+};
 
 class ThumbnailThread1 : public QRunnable
 {
@@ -29,6 +47,8 @@ public:
 
     // The pixel budget shared by the import jobs of one run (see importOnePhoto); none by default.
     void setPixelBudget(QSemaphore *budget) { pixelBudget = budget; }
+    // The run's gate (task 1); none by default.
+    void setRunGate(std::shared_ptr<ImportRunGate> gate) { runGate = std::move(gate); }
 
     void run() override;
 
@@ -53,4 +73,5 @@ private:
     int task = 0;
     QString checkPath;
     QSemaphore *pixelBudget = nullptr;
+    std::shared_ptr<ImportRunGate> runGate;
 };

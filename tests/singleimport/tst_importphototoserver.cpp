@@ -29,7 +29,7 @@ using testsupport::put;
 
 namespace {
 
-enum Lookup { NetworkError, CodeZero, NumericCode, NotJson, EmptyFolder, MissingFolder, ExistingFolder };
+enum Lookup { NetworkError, CodeZero, NumericCode, NotJson, EmptyFolder, MissingFolder, ExistingFolder, Relative, Root };
 
 standin::Reply folderReply(const QString &orderPath, const QString &bakPath = QString())
 {
@@ -176,7 +176,7 @@ void TestImportPhotoToServer::chooseAndImport(const QStringList &photos)
 void TestImportPhotoToServer::lookup_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::addColumn<QString>("box");      // text of the one message box ("" = none)
+    QTest::addColumn<QString>("box");      // text of the one message box ("" = none; %1 = the storage root)
     QTest::addColumn<QString>("caption");  // label_4 afterwards
     QTest::addColumn<int>("icons");
     QTest::addColumn<bool>("dateEnabled");
@@ -188,6 +188,8 @@ void TestImportPhotoToServer::lookup_data()
     QTest::newRow("no folder yet") << int(EmptyFolder) << "" << "订单已导入成品（0张）" << 0 << true;
     QTest::newRow("folder missing") << int(MissingFolder) << "" << "订单照片" << 0 << false;
     QTest::newRow("folder with photos") << int(ExistingFolder) << "" << "订单已导入成品（4张)" << 4 << false;
+    QTest::newRow("relative folder: none") << int(Relative) << "订单路径无效：pic/A-1/" << "订单已导入成品（0张）" << 0 << true;
+    QTest::newRow("storage root: none") << int(Root) << "订单路径无效：%1" << "订单已导入成品（0张）" << 0 << true;
 }
 
 void TestImportPhotoToServer::lookup()
@@ -206,6 +208,12 @@ void TestImportPhotoToServer::lookup()
     case MissingFolder:
         m_server.queueReply("get_order_path", folderReply(m_roots->path("gone/A-1/"), m_roots->path("gone-bak/A-1/")));
         break;
+    case Relative: m_server.queueReply("get_order_path", folderReply("pic/A-1/", "bak/A-1/")); break;
+    case Root:
+        g_picPath = m_studio->picRoot;
+        box = box.arg(g_picPath);
+        m_server.queueReply("get_order_path", folderReply(g_picPath, m_studio->bakRoot + "A-1/"));
+        break;
     default: break;
     }
     open(0);
@@ -221,6 +229,7 @@ void TestImportPhotoToServer::lookup()
     QVERIFY(!m_window->loadingLabelWidget()->isVisible());
     QCOMPARE(widget<QLabel>("label_4")->text(), caption);
     QCOMPARE(widget<QPushButton>("pushButton_photodate")->isEnabled(), dateEnabled);
+    QCOMPARE(widget<QPushButton>("reimportButton")->isVisible(), kind == MissingFolder || kind == ExistingFolder);
     QListWidget *list = m_window->thumbListWidget();
     QCOMPARE(list->count(), icons);
     for (int i = 0; i < list->count(); ++i)
@@ -299,8 +308,8 @@ void TestImportPhotoToServer::choosing_data()
     QTest::newRow("hidden file neither listed nor numbered")
         << 0 << QStringList{} << "" << QStringList{"/in/a.jpg", "/in/.b.jpg", "/in/c.jpg"}
         << QStringList{"512K12-001.jpg", "512K12-002.jpg"} << "";
-    QTest::newRow("names that are no numbers count as 0") << 0 << QStringList{"IMG_0007.jpg", "512K12-012(1).jpg"} << ""
-                                                          << QStringList{"/in/a.jpg"} << QStringList{"512K12-001.jpg"} << "";
+    QTest::newRow("the digits ending a name count") << 0 << QStringList{"IMG_0007.jpg", "DSC_042.JPG", "512K12-099(1).jpg"}
+                                                    << "" << QStringList{"/in/a.jpg"} << QStringList{"512K12-043.jpg"} << "";
     QTest::newRow("finished photos keep their names") << 1 << QStringList{} << "" << QStringList{"/in/a.jpg", "/x/B.JPG"}
                                                       << QStringList{"a.jpg", "B.JPG"} << "";
     QTest::newRow("finished photos of one name refused")
@@ -473,10 +482,14 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     const QString E = dayPrefix(day) + "E5520";
     const QString order = m_studio->picRoot + dayLevels(day) + E + "-1/";
     const QByteArray first = bytesOf(order + "照片/" + E + "-001.jpg");
+    // "导入" again: the same photos under the same names.
+    widget<QPushButton>("importButton")->click();
+    QVERIFY(runEnded(2));
+    QCOMPARE(QDir(order + "照片").entryList({"*.jpg"}), (QStringList{E + "-001.jpg", E + "-002.jpg"}));
 
     MsgBox::setNextAnswer(QMessageBox::Yes);
     widget<QPushButton>("reimportButton")->click();
-    QVERIFY(runEnded(2));
+    QVERIFY(runEnded(3));
     QVERIFY(!QFileInfo::exists(order + "ImageTime.txt"));
     const standin::Request reset = m_server.lastRequest("updatepicpath");
     QCOMPARE(QStringList({reset.field("orderpicpath"), reset.field("picnumber"), reset.field("picbaknumber")}),
@@ -488,7 +501,7 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     widget<QPushButton>("selectButton")->click();
     QCOMPARE(m_window->chosenPhotoNames(), QStringList{E + "-001.jpg"});
     widget<QPushButton>("importButton")->click();
-    QVERIFY(runEnded(3));
+    QVERIFY(runEnded(4));
     QCOMPARE(m_window->chosenPhotoNames(), QStringList{E + "-003.jpg"});
     QCOMPARE(bytesOf(order + "照片/" + E + "-001.jpg"), first);
     QVERIFY(QFileInfo::exists(order + "照片/" + E + "-003.jpg"));
@@ -515,9 +528,11 @@ void TestImportPhotoToServer::choiceCancelledWhileRootsAsked()
 
 void TestImportPhotoToServer::closingMidRun_data()
 {
-    QTest::addColumn<int>("how"); // 0 close, answer No; 1 close, answer Yes; 2 delete the window; 3 "重新读卡"
+    // 0 close, answer No; 1 close, answer Yes; 2 delete the window; 3 "重新读卡"; 4 close one deleted on close
+    QTest::addColumn<int>("how");
     QTest::newRow("close refused: the run goes on") << 0;
-    QTest::newRow("close: the entries that came in are kept") << 1;
+    QTest::newRow("close: the photos under way end the run") << 1;
+    QTest::newRow("close of a window deleted on close: it goes after the run") << 4;
     QTest::newRow("deleted mid-run") << 2;
     QTest::newRow("re-read refused: the run goes on") << 3;
 }
@@ -553,56 +568,61 @@ void TestImportPhotoToServer::closingMidRun()
         how = 0;
     } else {
         MsgBox::setNextAnswer(how == 0 ? QMessageBox::No : QMessageBox::Yes);
+        m_window->setAttribute(Qt::WA_DeleteOnClose, how == 4);
         m_window->close();
     }
     QCOMPARE(m_window->isVisible(), how == 0);
     QCOMPARE(shown.count(), how == 0 ? 0 : 1);
-    if (how == 0) {
+    // The run ends with the photos under way (the window deleted on close goes after it) and posts its counts.
+    if (how == 0)
         QVERIFY(runEnded(1));
-        QCOMPARE(m_server.lastRequest("updatepicpath").field("orderpicpath"), order);
-    }
+    else
+        QVERIFY(testsupport::waitFor([&] {
+            return m_server.requestCount("updatepicpath") == 1 && (how == 4 ? m_window.isNull() : !m_window->isImporting());
+        }));
     QCOMPARE(g_importWindowOpen.load(), how == 0);
-    // The entries that came in are in the list, each for a photo that was written; the photos not started
-    // when the window closed are not imported.
-    m_window->pool()->waitForDone();
+    // Every photo written is listed and counted; the photos not started when the window closed are not imported.
     const QByteArray added = bytesOf(order + "ImageTime.txt").mid(listBefore.size());
     const QStringList written = QDir(order + "照片").entryList({dayPrefix(m_studio->orders.at(0).shotDate) + "A1203-*.jpg"});
-    const QList<QByteArray> entries = added.split('|').mid(0, added.count('|'));
-    for (const QByteArray &entry : entries)
-        QVERIFY2(written.contains(QString::fromUtf8(entry.split('>').first()) + ".jpg"), entry.constData());
-    if (how == 0) {
-        QCOMPARE(written.size(), photos.size());
-        QCOMPARE(entries.size(), photos.size());
-    } else {
-        QVERIFY2(!entries.isEmpty() && written.size() < photos.size(), qPrintable(written.join(',')));
-    }
+    QStringList listed;
+    for (const QByteArray &entry : added.split('|').mid(0, added.count('|')))
+        listed << QString::fromUtf8(entry.split('>').first()) + ".jpg";
+    QCOMPARE(sorted(listed), written);
+    const standin::Request end = m_server.lastRequest("updatepicpath");
+    QCOMPARE(QStringList({end.field("orderpicpath"), end.field("picnumber")}),
+             QStringList({order, QString::number(written.size())}));
+    QVERIFY2(how == 0 ? written.size() == photos.size() : written.size() < photos.size(), qPrintable(written.join(',')));
 }
 
 // ---------------------------------------------------------------- deleting imported photos
 
 void TestImportPhotoToServer::deleteImported_data()
 {
+    QTest::addColumn<bool>("selected");
     QTest::addColumn<bool>("yes");
-    QTest::newRow("asked, answered no") << false;
-    QTest::newRow("asked, answered yes") << true;
+    QTest::newRow("asked, answered no") << true << false;
+    QTest::newRow("asked, answered yes") << true << true;
+    QTest::newRow("nothing selected: not asked, looked up again") << false << false;
 }
 
 void TestImportPhotoToServer::deleteImported()
 {
+    QFETCH(bool, selected);
     QFETCH(bool, yes);
     const QString order = m_studio->orders.at(0).orderPath;
     QVERIFY(openReady(0));
     QListWidget *list = m_window->thumbListWidget();
-    list->findItems("IMG_0001.jpg", Qt::MatchExactly).first()->setSelected(true);
+    list->findItems("IMG_0001.jpg", Qt::MatchExactly).first()->setSelected(selected);
     MsgBox::setNextAnswer(yes ? QMessageBox::Yes : QMessageBox::No);
     m_server.clearRequests();
     QVERIFY(QMetaObject::invokeMethod(m_window, "delListPhotoAction"));
-    QCOMPARE(MsgBox::lastShown().title, QStringLiteral("提示"));
+    QCOMPARE(testsupport::lastBox().section('|', 0, 0), selected ? QStringLiteral("提示") : QString());
     for (const char *folder : {"成品/", "成品缩略图/", "成品缩略图100/"})
         QCOMPARE(QFileInfo::exists(order + folder + "IMG_0001.jpg"), !yes);
     QVERIFY(QFileInfo::exists(order + "照片/IMG_0001.jpg"));
-    if (yes)
-        QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("get_order_path") == 1 && ready() && list->count() == 3; }));
+    if (yes || !selected)
+        QVERIFY(testsupport::waitFor(
+            [&] { return m_server.requestCount("get_order_path") == 1 && ready() && list->count() == (yes ? 3 : 4); }));
     else
         QCOMPARE(m_server.requestCount("get_order_path"), 0);
 
@@ -623,7 +643,7 @@ void TestImportPhotoToServer::deleteImported()
 
 void TestImportPhotoToServer::photoDate_data()
 {
-    QTest::addColumn<QString>("picked");
+    QTest::addColumn<QString>("picked");  // dates picked one after the other, the first answered last
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QString>("shown");  // button text afterwards
     QTest::addColumn<QString>("prefix");
@@ -632,6 +652,8 @@ void TestImportPhotoToServer::photoDate_data()
     // {shot}: the order's own shot day, {prefix} what the window makes of it
     QTest::newRow("refused: rolled back") << "2024-12-25" << false << "{shot}" << "{prefix}" << "{shot}";
     QTest::newRow("cleared: nothing posted") << "" << true << "{shot}" << "{prefix}" << "{shot}";
+    QTest::newRow("answers out of order: the button shows the date kept")
+        << "2024-03-05,2024-12-25" << true << "2024-03-05" << "305" << "2024-03-05";
 }
 
 void TestImportPhotoToServer::photoDate()
@@ -641,25 +663,32 @@ void TestImportPhotoToServer::photoDate()
     QFETCH(QString, shown);
     QFETCH(QString, prefix);
     QFETCH(QString, current);
+    const QStringList picks = picked.split(',');
     const QString shot = m_studio->orders.at(4).shotDate;
     for (QString *value : {&shown, &prefix, &current})
         value->replace("{shot}", shot).replace("{prefix}", dayPrefix(shot));
     if (!accepted)
         m_server.queueReply("updatephotodate", standin::Reply::refused("no", "0"));
+    else if (picks.size() > 1)
+        m_server.queueReply("updatephotodate", standin::Reply::ok().withDelay(500));
     QVERIFY(openReady(4));
     QVERIFY(widget<QPushButton>("pushButton_photodate")->isEnabled());
     QStringList atEmit;
     connect(m_window.data(), &ImportPhotoToServer::refreshSearchTable, this, [&] { atEmit << g_cur_shotdate; });
 
-    QVERIFY(QMetaObject::invokeMethod(m_window, "on_newPhotoDateDate", Q_ARG(QString, picked)));
+    for (int i = 0; i < picks.size(); ++i) {
+        QVERIFY(QMetaObject::invokeMethod(m_window, "on_newPhotoDateDate", Q_ARG(QString, picks.at(i))));
+        QVERIFY(picked.isEmpty() || testsupport::waitFor([&] { return m_server.requestCount("updatephotodate") == i + 1; }));
+    }
     QVERIFY(testsupport::waitFor(
-        [&] { return picked.isEmpty() || (accepted ? !atEmit.isEmpty() : !MsgBox::shown().isEmpty()); }));
+        [&] { return picked.isEmpty() || (accepted ? atEmit.size() == picks.size() : !MsgBox::shown().isEmpty()); }));
     QCOMPARE(widget<QPushButton>("pushButton_photodate")->text(), shown);
     QCOMPARE(widget<QLineEdit>("lineEdit_orderPRName")->text(), prefix);
     QCOMPARE(g_cur_shotdate, current);
-    QCOMPARE(atEmit, accepted && !picked.isEmpty() ? QStringList{picked} : QStringList());
+    QStringList answered(picks.crbegin(), picks.crend());
+    QCOMPARE(atEmit, accepted && !picked.isEmpty() ? answered : QStringList());
     if (!picked.isEmpty())
-        QCOMPARE(m_server.lastRequest("updatephotodate").field("photodate"), picked);
+        QCOMPARE(m_server.lastRequest("updatephotodate").field("photodate"), picks.last());
 }
 
 // ---------------------------------------------------------------- opening from the order picker
@@ -669,11 +698,14 @@ void TestImportPhotoToServer::openers_data()
     QTest::addColumn<bool>("rawDownload");
     QTest::addColumn<QList<int>>("orders"); // sample orders handed over
     QTest::addColumn<QString>("box");       // title and text of the box shown ("" = none)
-    QTest::newRow("import: the order becomes current") << false << QList<int>{0} << "";
-    QTest::newRow("import: several orders") << false << QList<int>{0, 1} << "提示请只选择一个订单";
+    QTest::addColumn<QString>("orderPath"); // the orders' folder as the web service gives it ("" = the studio's)
+    QTest::newRow("import: the order becomes current") << false << QList<int>{0} << "" << "";
+    QTest::newRow("import: several orders") << false << QList<int>{0, 1} << "提示请只选择一个订单" << "";
     QTest::newRow("raw download of an order without a folder")
-        << true << QList<int>{4} << "警告订单E5520-1还没有订单目录，无法下载原图";
-    QTest::newRow("raw download of the order's folder") << true << QList<int>{1} << "提示下载完毕！\n\n";
+        << true << QList<int>{4} << "警告订单E5520-1还没有订单目录，无法下载原图" << "";
+    QTest::newRow("raw download of a relative folder")
+        << true << QList<int>{1} << "警告订单路径无效：pic/B-1/" << "pic/B-1/";
+    QTest::newRow("raw download of the order's folder") << true << QList<int>{1} << "提示下载完毕！\n\n" << "";
 }
 
 void TestImportPhotoToServer::openers()
@@ -681,6 +713,7 @@ void TestImportPhotoToServer::openers()
     QFETCH(bool, rawDownload);
     QFETCH(QList<int>, orders);
     QFETCH(QString, box);
+    QFETCH(QString, orderPath);
     QPointer<SearchOrderWindow> picker = rawDownload ? SingleOrder::openRawDownloadPicker() : SingleOrder::openImportPicker();
     picker->show();
     const QString target = m_roots->path("local");
@@ -689,6 +722,8 @@ void TestImportPhotoToServer::openers()
     for (int i : orders) {
         QJsonObject json = m_studio->orderJson(m_studio->orders.at(i));
         json["shotdate"] = json["shotdate"].toString() + " 09:30:00";
+        if (!orderPath.isEmpty())
+            json["orderpath"] = orderPath;
         records << new ImportOrderModel(json);
     }
     emit picker->addSelectOrderSigl(records); // the records are the receiver's now

@@ -78,11 +78,13 @@ void TestRawDownload::download_data()
     QTest::addColumn<QStringList>("photos");
     QTest::addColumn<QStringList>("raws");
     QTest::addColumn<QString>("pairs");
-    QTest::addColumn<QString>("failCopy");
+    QTest::addColumn<QString>("fault");     // "copy:X": the first copy to a target holding X fails; "flush:X": every flush of X
     QTest::addColumn<QStringList>("copied");    // names in the target folder afterwards
     QTest::addColumn<QStringList>("rawsLeft");  // names left in the raw folder ("<gone>": removed)
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("message");       // "" = only the start "下载完毕！\n\n"; else a part of it
+    QTest::addColumn<QStringList>("present");   // in the target before: name=bytes, or name=@raw for a copy of that raw
+    QTest::addColumn<int>("runs");              // the download run again (faults used up) until it ran this often
 
     const QString t1 = QString::fromLatin1(kT1);
     const QString t2 = QString::fromLatin1(kT2);
@@ -90,34 +92,50 @@ void TestRawDownload::download_data()
     const QStringList gone{QStringLiteral("<gone>")};
 
     QTest::newRow("by the list") << QStringList{"P-001.jpg=" + t1} << QStringList{"IMG_1.CR2=" + t1}
-                                 << "DSC-003>" + t1.mid(2) + "|" << "" << QStringList{"DSC-003.CR2"} << gone << true << "";
+                                 << "DSC-003>" + t1.mid(2) + "|" << "" << QStringList{"DSC-003.CR2"} << gone << true << ""
+                                 << QStringList{} << 1;
     QTest::newRow("by scanning the photos")
         << QStringList{"P-001.jpg=" + t2, "P-002.jpg=" + t1} << QStringList{"IMG_1.CR2=" + t1, "img_2.Nef=" + t2}
-        << "" << "" << QStringList{"P-001.Nef", "P-002.CR2"} << gone << true << "";
+        << "" << "" << QStringList{"P-001.Nef", "P-002.CR2"} << gone << true << "" << QStringList{} << 1;
     QTest::newRow("list without the time falls back to the photos")
         << QStringList{"P-002.jpg=" + t1} << QStringList{"IMG_1.CR2=" + t1} << "X-009>" + t9.mid(2) + "|" << ""
-        << QStringList{"P-002.CR2"} << gone << true << "";
+        << QStringList{"P-002.CR2"} << gone << true << "" << QStringList{} << 1;
     QTest::newRow("no match keeps its own name") << QStringList{"P-001.jpg=" + t1} << QStringList{"IMG_8.CR2=" + t9}
-                                                 << "" << "" << QStringList{"IMG_8.CR2"} << gone << true << "";
+                                                 << "" << "" << QStringList{"IMG_8.CR2"} << gone << true << ""
+                                                 << QStringList{} << 1;
     QTest::newRow("empty time matches nothing")
         << QStringList{"P-001.jpg="} << QStringList{"IMG_5.CR2=", "x.cr3=" + t1} << "P-007>|" << ""
-        << QStringList{"IMG_5.CR2", "x.cr3"} << gone << true << "";
+        << QStringList{"IMG_5.CR2", "x.cr3"} << gone << true << "" << QStringList{} << 1;
     QTest::newRow("two raws of one moment get their own copies")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|" << ""
-        << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "";
+        << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{} << 1;
     QTest::newRow("names from the list stay inside the target")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2}
         << "../../a:b>" + t1.mid(2) + "|..>" + t2.mid(2) + "|" << "" << QStringList{"....ab.CR2", "IMG_2.CR2"} << gone
-        << true << "";
+        << true << "" << QStringList{} << 1;
     QTest::newRow("a failed copy keeps its raw and the folder")
-        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2} << "" << "IMG_2" << QStringList{"IMG_1.CR2"}
-        << QStringList{"IMG_2.CR2"} << false << "拷贝原图照片未成功，照片名：";
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2} << "" << "copy:IMG_2" << QStringList{"IMG_1.CR2"}
+        << QStringList{"IMG_2.CR2"} << false << "拷贝原图照片未成功，照片名：" << QStringList{} << 1;
     QTest::newRow("hidden and nested raws stay with their folder")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, ".IMG_3.CR2=" + t1, "sub/IMG_4.CR2=" + t1} << "" << ""
-        << QStringList{"IMG_1.CR2"} << QStringList{".IMG_3.CR2", "sub"} << false << "原图目录未删除，其中仍有：.IMG_3.CR2、sub/";
-    QTest::newRow("no raw folder: plain copy of the photos")
+        << QStringList{"IMG_1.CR2"} << QStringList{".IMG_3.CR2", "sub"} << false << "原图目录未删除，其中仍有：.IMG_3.CR2、sub/"
+        << QStringList{} << 1;
+    QTest::newRow("no raw folder: plain copy of the photos, none replaced")
         << QStringList{"P-001.jpg=" + t1, "P-002.jpg="} << QStringList{"x.cr3=" + t1} << "" << ""
-        << QStringList{"P-001.jpg", "P-002.jpg"} << QStringList{"x.cr3"} << true << "";
+        << QStringList{"P-001(1).jpg", "P-001.jpg", "P-002.jpg"} << QStringList{"x.cr3"} << true << ""
+        << QStringList{"P-001.jpg=mine"} << 1;
+    QTest::newRow("earlier files in the local folder: other bytes kept, the same bytes are the copy")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2}
+        << "DSC-003>" + t1.mid(2) + "|DSC-004>" + t2.mid(2) + "|" << ""
+        << QStringList{"DSC-003(1).CR2", "DSC-003.CR2", "DSC-004.CR2"} << gone << true << ""
+        << QStringList{"DSC-003.CR2=earlier", "DSC-004.CR2=@IMG_2.CR2"} << 1;
+    QTest::newRow("retry after a failed copy of two raws of one moment")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|"
+        << "copy:DSC-003(1)" << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{} << 2;
+    QTest::newRow("copies not flushed to the disk: no original leaves")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2} << "" << "flush:/out"
+        << QStringList{"IMG_1.CR2", "IMG_2.CR2"} << QStringList{"IMG_1.CR2", "IMG_2.CR2"} << false
+        << "拷贝原图照片未成功，照片名：" << QStringList{} << 1;
 }
 
 void TestRawDownload::download()
@@ -125,11 +143,13 @@ void TestRawDownload::download()
     QFETCH(QStringList, photos);
     QFETCH(QStringList, raws);
     QFETCH(QString, pairs);
-    QFETCH(QString, failCopy);
+    QFETCH(QString, fault);
     QFETCH(QStringList, copied);
     QFETCH(QStringList, rawsLeft);
     QFETCH(bool, ok);
     QFETCH(QString, message);
+    QFETCH(QStringList, present);
+    QFETCH(int, runs);
 
     QTemporaryDir dir;
     const QString source = dir.path() + QStringLiteral("/order/照片/");
@@ -144,12 +164,21 @@ void TestRawDownload::download()
         rawBytes.insert(r.section('=', 0, 0), bytes);
         QVERIFY(put(rawDir + r.section('=', 0, 0), bytes));
     }
-    if (!failCopy.isEmpty())
-        Platform::failCopies(failCopy);
+    QVERIFY(QDir().mkpath(target));
+    for (const QString &p : present) {
+        const QString bytes = p.section('=', 1);
+        QVERIFY(put(target + "/" + p.section('=', 0, 0), bytes.startsWith('@') ? rawBytes[bytes.mid(1)] : bytes.toUtf8()));
+    }
+    if (fault.startsWith("copy:"))
+        Platform::failCopies(fault.mid(5), 1);
+    else if (fault.startsWith("flush:"))
+        Platform::failFlushes(fault.mid(6));
 
     Receiver receiver;
     CR2DownloadRunnable job(&receiver, source, target, pairs);
     QString text;
+    for (int run = 1; run < runs; ++run)
+        job.downLoad(source, target, text);
     QCOMPARE(job.downLoad(source, target, text), ok);
     QCOMPARE(namesIn(target), copied);
     QCOMPARE(namesIn(rawDir), rawsLeft);

@@ -95,6 +95,9 @@ void TestShotTime::entry_data()
     QTest::newRow("no dot") << "abc" << "t" << "abc>t|";
     QTest::newRow("only dot first") << ".jpg" << "t" << ">t|";
     QTest::newRow("no time, no entry") << "abc-001.jpg" << "" << "";
+    QTest::newRow("time with the separators, no entry") << "n1.jpg" << "ab|cd>ef" << "";
+    QTest::newRow("time with a line break, no entry") << "n1.jpg" << "19:05\n12 14" << "";
+    QTest::newRow("time with a control character, no entry") << "n1.jpg" << "19:05\x01" << "";
 }
 
 void TestShotTime::entry()
