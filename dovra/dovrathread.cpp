@@ -487,7 +487,7 @@ void Dovrathread::copyTree(const QString &source, const QString &target, QString
         from = m_finished.value(finishedKey(name), from);
         sendUpdateMsg(QStringLiteral("正在拷贝") + name + QStringLiteral(", 请稍后..."));
         QString why;
-        switch (FileOperation::copyNoReplace(from, to, &why)) {
+        switch (FileOperation::copyNoReplace(from, to, &why, FileOperation::EarlierCopy::SameSizeAndTime)) {
         case FileOperation::Copied:
             ++count.copied;
             break;

@@ -372,7 +372,8 @@ bool FileOperation::sameContent(const QString &a, const QString &b)
     return fb.atEnd();
 }
 
-FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, const QString &target, QString *why)
+FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, const QString &target, QString *why,
+                                                       EarlierCopy earlier)
 {
     auto fail = [why](CopyOutcome outcome, const QString &text) {
         if (why)
@@ -384,13 +385,14 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
         return fail(CopyFailed, QStringLiteral("源文件不存在"));
     if (samePath(source, target))
         return AlreadyThere;
-    // The one look at a file already there: the same bytes are an earlier copy, other bytes are kept. A
-    // copy carries its source's time, so a file of the source's size and time is that copy, not read again.
+    // The one look at a file already there: an earlier copy counts as made, other bytes are kept. A copy
+    // carries its source's time, so where the caller allows it a file of the source's size and time is that
+    // copy, not read again. Callers that delete the source afterwards always compare the bytes.
     if (existsOrLink(target)) {
         const QFileInfo targetInfo(target);
-        if ((targetInfo.isFile() && targetInfo.size() == sourceInfo.size()
-             && targetInfo.lastModified() == sourceInfo.lastModified())
-            || sameContent(source, target))
+        const bool sameSizeAndTime = targetInfo.isFile() && targetInfo.size() == sourceInfo.size()
+                                     && targetInfo.lastModified() == sourceInfo.lastModified();
+        if ((earlier == EarlierCopy::SameSizeAndTime && sameSizeAndTime) || sameContent(source, target))
             return AlreadyThere;
         return fail(KeptOther, QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
     }

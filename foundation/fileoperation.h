@@ -54,12 +54,18 @@ public:
         KeptOther,    // the target holds other bytes; it was kept and nothing copied; *why says so
         CopyFailed,   // nothing usable is at the target; *why says why
     };
+    // How a file already at the target is recognised as an earlier copy.
+    enum class EarlierCopy {
+        SameBytes,       // compared byte for byte
+        SameSizeAndTime, // a file of the source's size and modification time is taken for it unread (for
+                         // copies that delete nothing afterwards: a re-export over a large finished tree)
+    };
     // The one copy that never replaces a file. Copies source to target, both local file-system paths; the
     // target's folder must exist; the copy takes the source's modification time. A file already at the
-    // target is compared once: the same bytes count as AlreadyThere (a file of the source's size and time
-    // is taken for an earlier copy unread), other bytes are kept (KeptOther). A name taken during the copy
-    // makes it fail.
-    static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr);
+    // target is looked at once: an earlier copy counts as AlreadyThere, other bytes are kept (KeptOther). A
+    // name taken during the copy makes it fail.
+    static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr,
+                                     EarlierCopy earlier = EarlierCopy::SameBytes);
     // True when both files can be read and hold the same bytes.
     static bool sameContent(const QString &a, const QString &b);
 

@@ -83,7 +83,8 @@ void TestRawDownload::download_data()
     QTest::addColumn<QStringList>("rawsLeft");  // names left in the raw folder ("<gone>": removed)
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("message");       // "" = only the start "下载完毕！\n\n"; else a part of it
-    QTest::addColumn<QStringList>("present");   // in the target before: name=bytes, or name=@raw for a copy of that raw
+    QTest::addColumn<QStringList>("present");   // in the target before: name=bytes, name=@raw for a copy of that raw,
+                                                // name=~raw for other bytes of that raw's size and time
     QTest::addColumn<int>("runs");              // the download run again (faults used up) until it ran this often
 
     const QString t1 = QString::fromLatin1(kT1);
@@ -129,6 +130,9 @@ void TestRawDownload::download_data()
         << "DSC-003>" + t1.mid(2) + "|DSC-004>" + t2.mid(2) + "|" << ""
         << QStringList{"DSC-003(1).CR2", "DSC-003.CR2", "DSC-004.CR2"} << gone << true << ""
         << QStringList{"DSC-003.CR2=earlier", "DSC-004.CR2=@IMG_2.CR2"} << 1;
+    QTest::newRow("an earlier file of the raw's size and time but other bytes is kept")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|" << ""
+        << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{"DSC-003.CR2=~IMG_1.CR2"} << 1;
     QTest::newRow("retry after a failed copy of two raws of one moment")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|"
         << "copy:DSC-003(1)" << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{} << 2;
@@ -167,7 +171,17 @@ void TestRawDownload::download()
     QVERIFY(QDir().mkpath(target));
     for (const QString &p : present) {
         const QString bytes = p.section('=', 1);
-        QVERIFY(put(target + "/" + p.section('=', 0, 0), bytes.startsWith('@') ? rawBytes[bytes.mid(1)] : bytes.toUtf8()));
+        const QString path = target + "/" + p.section('=', 0, 0);
+        if (bytes.startsWith('~')) {
+            QByteArray other = rawBytes[bytes.mid(1)];
+            other[other.size() - 1] = char(other.at(other.size() - 1) ^ 1);
+            QVERIFY(put(path, other));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite)
+                    && file.setFileTime(QFileInfo(rawDir + bytes.mid(1)).lastModified(), QFileDevice::FileModificationTime));
+            continue;
+        }
+        QVERIFY(put(path, bytes.startsWith('@') ? rawBytes[bytes.mid(1)] : bytes.toUtf8()));
     }
     if (fault.startsWith("copy:"))
         Platform::failCopies(fault.mid(5), 1);
