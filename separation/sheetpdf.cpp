@@ -3,73 +3,62 @@
 #include "logging.h"
 #include "platform.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QTemporaryFile>
 #include <QTextDocument>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
-#include <cstdio>
-#endif
-
 namespace {
 
-// Puts the finished file in the target's place in one step, replacing an earlier one; on failure the
-// earlier file stays as it was.
-bool replaceWith(const QString &finished, const QString &target)
+// Whether the printer's file is a whole PDF. The printer ignores failed writes (a full disk, a share gone),
+// so a file cut short would otherwise pass: a whole one ends with "%%EOF" after a "startxref" that points at
+// its cross-reference table.
+bool pdfIsWhole(const QByteArray &pdf)
 {
-    if (Platform::writeShouldFail(target))
+    if (!pdf.trimmed().endsWith("%%EOF"))
         return false;
-#ifdef Q_OS_WIN
-    return MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(finished).utf16()),
-                       reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(target).utf16()),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-           != 0;
-#else
-    return std::rename(QFile::encodeName(finished).constData(), QFile::encodeName(target).constData()) == 0;
-#endif
+    const int at = pdf.lastIndexOf("startxref");
+    if (at < 0)
+        return false;
+    bool ok = false;
+    const qint64 offset = pdf.mid(at + 9, 24).trimmed().split('\n').value(0).trimmed().toLongLong(&ok);
+    return ok && offset >= 0 && offset < at && pdf.mid(int(offset), 4) == "xref";
 }
 
-const QFile::Permissions kNewFilePermissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
-                                               | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
 } // namespace
 
 bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPair<QUrl, QImage>> &images)
 {
     const QString target = Platform::localPath(pdfPath);
-    QString temporaryName;
-    {
-        // Only reserves a free name beside the target; the printer writes the file.
-        QTemporaryFile reserve(QFileInfo(target).absolutePath() + QStringLiteral("/.printing-XXXXXX.pdf"));
-        if (!reserve.open()) {
-            qCDebug(lcSeparation) << "no temporary file for" << target;
-            return false;
-        }
-        reserve.setAutoRemove(false);
-        // A temporary file is private to its owner; the sheet is read by others at the shop like any file
-        // written there, so it takes the earlier sheet's permissions or those of a new file.
-        reserve.setPermissions(QFile::exists(target) ? QFile::permissions(target) : kNewFilePermissions);
-        temporaryName = reserve.fileName();
+    // The printer writes a file of its own; it is read back, checked whole and only then put in the
+    // target's place in one step, so a failed print leaves an earlier sheet as it was.
+    QTemporaryFile printed(QFileInfo(target).absolutePath() + QStringLiteral("/.printing-XXXXXX.pdf"));
+    if (!printed.open()) {
+        qCDebug(lcSeparation) << "no temporary file for" << target;
+        return false;
     }
+    printed.close();
 
     QPrinter printer(QPrinter::ScreenResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(temporaryName);
+    printer.setOutputFileName(printed.fileName());
     QTextDocument document;
     for (const auto &image : images)
         document.addResource(QTextDocument::ImageResource, image.first, image.second);
     document.setHtml(html);
     document.print(&printer);
 
-    const bool printed = QFileInfo(temporaryName).size() > 0;
-    if (!printed || !replaceWith(temporaryName, target)) {
-        QFile::remove(temporaryName);
-        qCDebug(lcSeparation) << "sheet not written:" << target;
-        return false;
+    QByteArray pdf;
+    if (printed.open()) {
+        if (Platform::lastWriteShouldFail(target))
+            printed.resize(printed.size() / 2); // as a disk that filled up during the print leaves it
+        pdf = printed.readAll();
     }
-    return true;
+    const bool written = pdfIsWhole(pdf) && Platform::writeIntoPlace(target, [&pdf](QIODevice &file) {
+                             return file.write(pdf) == pdf.size();
+                         });
+    if (!written)
+        qCDebug(lcSeparation) << "sheet not written:" << target;
+    return written;
 }

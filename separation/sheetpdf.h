@@ -8,9 +8,9 @@
 #include <QString>
 #include <QUrl>
 
-// Prints html into pdfPath and reports whether the file is there afterwards, not empty. images are
+// Prints html into pdfPath and reports whether a whole PDF is there afterwards. images are
 // pictures the document shows under these URLs instead of loading their files (for example a large
 // photo already scaled to the size it is printed at). The document is printed into a temporary file
-// beside pdfPath that replaces it only when complete, so a failed print leaves an earlier file as it was.
+// beside pdfPath, checked whole and only then put in its place, so a failed print leaves an earlier file as it was.
 // Any thread: it uses nothing but its own objects.
 bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPair<QUrl, QImage>> &images = {});
