@@ -33,7 +33,7 @@ DovraSyncBaseInfoDialog::DovraSyncBaseInfoDialog(QWidget *parent)
 
 DovraSyncBaseInfoDialog::~DovraSyncBaseInfoDialog()
 {
-    thread->stopAndWait();
+    thread->abandon(); // the store in hand is finished without the window waiting for it
     thread = nullptr;
     manager->disconnect(this); // replies that go with the manager are no answers any more
     delete manager;
@@ -181,7 +181,8 @@ void DovraSyncBaseInfoDialog::slt_threademit(QJsonObject objc)
 
 void DovraSyncBaseInfoDialog::replaceThread()
 {
-    thread->stopAndWait();
+    // The old worker finishes the store in hand on its own; its reports carry its run and are not heard.
+    thread->abandon();
     thread = new Dovrathread(this, this);
     thread->runTag = ++m_runs;
 }

@@ -169,6 +169,7 @@ void Dovrathread::startExport(const QString &root, const QList<OrderRowInfo> &ro
                               const QString &shopBigImg)
 {
     wait(); // the previous run queues its report as its last act; let it return first
+    stopRequested = false;
     mode = QStringLiteral("exportDovraresult");
     exportRoot = root;
     orders = rows;
@@ -177,9 +178,8 @@ void Dovrathread::startExport(const QString &root, const QList<OrderRowInfo> &ro
     start(QThread::InheritPriority);
 }
 
-void Dovrathread::startUnowned()
+void Dovrathread::goUnowned()
 {
-    Q_ASSERT(!parent());
     connect(this, &QThread::finished, this, &QObject::deleteLater);
     unownedRuns().insert(this);
     static bool waitAtEnd = false;
@@ -187,10 +187,25 @@ void Dovrathread::startUnowned()
         waitAtEnd = true;
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [] {
             if (!waitForUnowned(kEndWaitMs))
-                qCWarning(lcDovra) << "Dovra store check still running at the program's end";
+                qCWarning(lcDovra) << "Dovra run still going at the program's end";
         });
     }
+}
+
+void Dovrathread::startUnowned()
+{
+    Q_ASSERT(!parent());
+    goUnowned();
     start(QThread::InheritPriority);
+}
+
+void Dovrathread::abandon()
+{
+    stop();
+    setParent(nullptr);
+    goUnowned();
+    if (!isRunning())
+        deleteLater(); // never started, or ended before its end could be heard
 }
 
 bool Dovrathread::waitForUnowned(int ms)
@@ -204,7 +219,6 @@ bool Dovrathread::waitForUnowned(int ms)
 
 void Dovrathread::run()
 {
-    stopRequested = false;
     if (mode == QLatin1String("xml")) {
         if (dataType == 0)
             buildStaffXml();

@@ -16,10 +16,10 @@
 //   slt_exportDovraResult(QJsonObject) "update_msg" progress lines, then one "all_finish" report.
 //
 // The receiver is not owned. A report reaches it only while it lives: the call is made on the GUI thread
-// and dropped there once the receiver has gone. The windows that wait for their thread pass themselves as
-// receiver and parent and stop and wait for it before they go; a store check runs unowned (startUnowned)
-// and is never waited for by its window. Only the XML job looks at the stop flag; the store check and
-// the export always run to their end.
+// and dropped there once the receiver has gone. The export window passes itself as receiver and parent
+// and stops and waits for its thread before it goes; a store check runs unowned (startUnowned) and a sync
+// the user cancels or leaves is abandoned (abandon): neither is waited for by its window. Only the XML job
+// looks at the stop flag, between stores; the store check and the export always run to their end.
 
 #include "orderrecords.h"
 
@@ -71,6 +71,10 @@ public:
     // Starts a run that no window waits for (the thread must have no parent): the thread deletes itself
     // once it has ended, and the program's end waits for it at most kEndWaitMs.
     void startUnowned();
+    // stop(), and the thread no longer belongs to its window: the window goes on (or goes) at once, while
+    // the store in hand is finished; the thread then deletes itself, and the program's end waits for it at
+    // most kEndWaitMs. Its reports reach nobody any more. GUI thread; the caller drops its pointer.
+    void abandon();
     // Waits for the unowned runs still going, at most ms in all; true when none is left. GUI thread.
     static bool waitForUnowned(int ms);
     static constexpr int kEndWaitMs = 3000;
@@ -103,6 +107,7 @@ private:
     void sendThreadReport(QJsonObject obj);
     void copyTree(const QString &source, const QString &target, QStringList &walk, CopyCount &count);
 
+    void goUnowned(); // deletes itself once ended; the program's end waits for it
     std::shared_ptr<WindowGuard> m_reports; // posts to the receiver while it lives
     QHash<QString, QString> m_finished;    // the order's finished photos during a copy: name key -> path
 };
