@@ -68,23 +68,6 @@ bool isInside(const QString &path, const QString &folder)
                                Platform::pathCase());
 }
 
-// A Dovra folder from the service names a folder of its own only when it is absolute: a drive ("D:\...") or
-// a share ("\\host\...") on Windows, a path from "/" elsewhere. Anything else would be read against
-// the program's working folder.
-bool isAbsoluteFolder(const QString &path)
-{
-    const QString local = Platform::localPath(path);
-#ifdef Q_OS_WIN
-    auto slash = [](QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); };
-    if (local.size() < 3)
-        return false;
-    return (local.at(0).isLetter() && local.at(1) == QLatin1Char(':') && slash(local.at(2)))
-           || (slash(local.at(0)) && slash(local.at(1)) && !slash(local.at(2)));
-#else
-    return local.startsWith(QLatin1Char('/'));
-#endif
-}
-
 // Replaces the file whole: the bytes go into a temporary beside it, which then takes its name. Where that
 // rename is refused (a share that grants changing a file but not deleting it, or the Dovra program holding
 // the file open), the file is written in place once, each step checked. Gives the failure text that
@@ -240,7 +223,7 @@ void Dovrathread::checkStorePaths()
     for (int i = 0; i < stores.size(); ++i) {
         const QJsonObject store = stores.at(i).toObject();
         const QString path = jsonString(store, QStringLiteral("dovrapath"));
-        if (isAbsoluteFolder(path) && QDir(Platform::localPath(path)).exists()) {
+        if (Platform::isAbsolutePath(path) && QDir(Platform::localPath(path)).exists()) {
             reachable.append(store);
             continue;
         }
@@ -295,7 +278,7 @@ void Dovrathread::writeToFile()
         const QString file = folder + QLatin1Char('\\') + baseName + QStringLiteral(".xml");
         const QString localFolder = Platform::localPath(folder);
         // Only an absolute Dovra path names a store's folder: nothing is made for any other.
-        const bool usable = isAbsoluteFolder(dovraPath);
+        const bool usable = Platform::isAbsolutePath(dovraPath);
         if (usable)
             FileOperation::mkDir(folder);
 

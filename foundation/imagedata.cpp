@@ -83,7 +83,7 @@ void ImageData::importImage(PHOTOTYPE type)
     const QString finePath = ImagePath::getFinePath();
     QDir dir(finePath);
     // An empty or relative order root names no order folder (it would be the program's own folder).
-    if (!QDir::isAbsolutePath(ImagePath::getOrderPath()) || !dir.exists()) {
+    if (!Platform::isAbsolutePath(ImagePath::getOrderPath()) || !dir.exists()) {
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "no finished-photo folder:" << finePath;
         return;
     }

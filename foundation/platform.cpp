@@ -106,6 +106,21 @@ QString localPath(const QString &path)
 #endif
 }
 
+bool isAbsolutePath(const QString &path)
+{
+    const QString local = localPath(path);
+#ifdef Q_OS_WIN
+    // Not "\x" or "C:x": those are read against the current drive or the drive's current folder.
+    auto slash = [](QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); };
+    if (local.size() < 3)
+        return false;
+    return (local.at(0).isLetter() && local.at(1) == QLatin1Char(':') && slash(local.at(2)))
+           || (slash(local.at(0)) && slash(local.at(1)) && !slash(local.at(2)));
+#else
+    return local.startsWith(QLatin1Char('/'));
+#endif
+}
+
 Qt::CaseSensitivity pathCase()
 {
 #ifdef Q_OS_WIN

@@ -21,6 +21,11 @@ namespace Platform {
 // boundary; on Windows the text is returned unchanged. Strings sent back to the service keep their form.
 QString localPath(const QString &path);
 
+// Whether a path (from the web service or chosen by the user) names a folder or file of its own, not one
+// read against the program's working folder: a drive ("D:\...") or a share ("\\host\...") on Windows, a
+// path from "/" elsewhere. The path goes through localPath first.
+bool isAbsolutePath(const QString &path);
+
 // Case rule of the file system for path comparisons (insensitive on Windows).
 Qt::CaseSensitivity pathCase();
 

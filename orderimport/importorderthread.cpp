@@ -638,7 +638,7 @@ bool ImportOrderThread::dovraServerPathOk(const QString &path, QString *why)
     const QString p = fsPath(path.trimmed());
     const int cut = p.lastIndexOf(QLatin1Char('/'));
     const QString root = cut > 0 ? p.left(cut) : QString();
-    if (p.isEmpty() || !QDir::isAbsolutePath(p) || root.isEmpty() || QStringLiteral("/").repeated(root.size()) == root) {
+    if (!Platform::isAbsolutePath(p) || root.isEmpty() || QStringLiteral("/").repeated(root.size()) == root) {
         *why = QStringLiteral("订单没有Dovra服务器路径，无法导入：") + path;
         return false;
     }

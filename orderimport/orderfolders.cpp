@@ -34,7 +34,7 @@ QString withSeparator(const QString &path)
 
 bool isAbsolute(const QString &path)
 {
-    return !path.isEmpty() && QDir::isAbsolutePath(fsPath(path));
+    return Platform::isAbsolutePath(path);
 }
 
 bool hasDotDotPart(const QString &path)

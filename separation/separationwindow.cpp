@@ -76,7 +76,7 @@ QStringList SeparationWindow::workFolders() const
 
 bool SeparationWindow::orderPathUsable()
 {
-    return !g_cur_orderpath.isEmpty() && QDir::isAbsolutePath(Platform::localPath(g_cur_orderpath));
+    return Platform::isAbsolutePath(g_cur_orderpath);
 }
 
 FolderIndex SeparationWindow::listing(const QString &folder) const
