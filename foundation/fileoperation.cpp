@@ -428,7 +428,7 @@ bool FileOperation::isSafeToDelete(const QString &path, const QStringList &roots
         if (!nested.isEmpty())
             reason = nestedOrderRefusal(nested, path);
     }
-    if (reason.isEmpty())
+    if (reason.isEmpty() && depth != PathOnly)
         reason = notOrderFolderRefusal(clean, path);
     if (why)
         *why = reason;

@@ -78,13 +78,14 @@ public:
     // where a shop switch rewrites them; work on another thread takes them before it starts.
     static QStringList storageRoots();
 
-    // How far the guard looks: the path and everything inside the folder, or the path alone (removeDir
-    // looks inside as it deletes).
-    enum GuardDepth { WholeFolder, PathOnly };
+    // How far the guard looks: the path and everything inside the folder; the path and the folder itself
+    // (removeDir looks further inside as it deletes); or the path alone, for a folder that is only to be
+    // used (an order folder a window is about to fill may still be empty).
+    enum GuardDepth { WholeFolder, FolderItself, PathOnly };
     // The one guard in front of every recursive deletion: refuses an empty, relative or root path
     // ("/", "C:/", a UNC share root "//host/share"), a path with a "." or ".." component, any of the
-    // storage roots or a folder holding one, an existing folder that is no order folder (it holds
-    // neither "照片" nor "成品"), and (WholeFolder) a folder below which another order folder lies (a
+    // storage roots or a folder holding one, (but for PathOnly) an existing folder that is no order folder
+    // (it holds neither "照片" nor "成品"), and (WholeFolder) a folder below which another order folder lies (a
     // sub-folder at any depth holding "照片" or "成品"), such as a month or day level. An order folder
     // with its own "照片/" or "成品/" passes; a missing folder is not refused. When refused, *why (if
     // given) says why (and which order); otherwise it is cleared.

@@ -42,7 +42,7 @@ OrderDeleteBatch::Selection OrderDeleteBatch::select(const QList<OrderRowInfo> &
         }
         // The path alone: each thread's deletion looks inside its folder as it deletes.
         QString why;
-        if (!FileOperation::isSafeToDelete(row.orderpath, roots, &why, FileOperation::PathOnly)) {
+        if (!FileOperation::isSafeToDelete(row.orderpath, roots, &why, FileOperation::FolderItself)) {
             qCWarning(lcSeparation) << "order folder refused:" << why;
             selection.refused.append(Pick{row, false, FileOperation::refusalShown(why), QString()});
             continue;

@@ -29,7 +29,7 @@ using testsupport::put;
 
 namespace {
 
-enum Lookup { NetworkError, CodeZero, NumericCode, NotJson, EmptyFolder, MissingFolder, ExistingFolder, Relative, Root };
+enum Lookup { NetworkError, CodeZero, NumericCode, NotJson, EmptyFolder, MissingFolder, ExistingFolder, Relative, Root, Bare };
 
 standin::Reply folderReply(const QString &orderPath, const QString &bakPath = QString())
 {
@@ -188,6 +188,7 @@ void TestImportPhotoToServer::lookup_data()
     QTest::newRow("no folder yet") << int(EmptyFolder) << "" << "订单已导入成品（0张）" << 0 << true;
     QTest::newRow("folder missing") << int(MissingFolder) << "" << "订单照片" << 0 << false;
     QTest::newRow("folder with photos") << int(ExistingFolder) << "" << "订单已导入成品（4张)" << 4 << false;
+    QTest::newRow("folder made, nothing in it yet") << int(Bare) << "" << "订单已导入成品（0张）" << 0 << false;
     QTest::newRow("relative folder: none") << int(Relative) << "订单路径无效：pic/A-1/" << "订单已导入成品（0张）" << 0 << true;
     QTest::newRow("storage root: none") << int(Root) << "订单路径无效：%1" << "订单已导入成品（0张）" << 0 << true;
 }
@@ -207,6 +208,10 @@ void TestImportPhotoToServer::lookup()
     case EmptyFolder: m_server.queueReply("get_order_path", folderReply("")); break;
     case MissingFolder:
         m_server.queueReply("get_order_path", folderReply(m_roots->path("gone/A-1/"), m_roots->path("gone-bak/A-1/")));
+        break;
+    case Bare:
+        QVERIFY(QDir().mkpath(m_roots->path("bare/A-1/")));
+        m_server.queueReply("get_order_path", folderReply(m_roots->path("bare/A-1/"), m_roots->path("bare-bak/A-1/")));
         break;
     case Relative: m_server.queueReply("get_order_path", folderReply("pic/A-1/", "bak/A-1/")); break;
     case Root:
@@ -229,7 +234,7 @@ void TestImportPhotoToServer::lookup()
     QVERIFY(!m_window->loadingLabelWidget()->isVisible());
     QCOMPARE(widget<QLabel>("label_4")->text(), caption);
     QCOMPARE(widget<QPushButton>("pushButton_photodate")->isEnabled(), dateEnabled);
-    QCOMPARE(widget<QPushButton>("reimportButton")->isVisible(), kind == MissingFolder || kind == ExistingFolder);
+    QCOMPARE(widget<QPushButton>("reimportButton")->isVisible(), kind == MissingFolder || kind == ExistingFolder || kind == Bare);
     QListWidget *list = m_window->thumbListWidget();
     QCOMPARE(list->count(), icons);
     for (int i = 0; i < list->count(); ++i)
