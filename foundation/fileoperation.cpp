@@ -353,8 +353,10 @@ bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwr
         if (!overwrite)
             target = freeNumberedName(target);
     }
-    // A copy that fails leaves whatever was at the target as it was.
-    return Platform::copyIntoPlace(source, target, Platform::Placing::Replace);
+    // A copy that fails leaves whatever was at the target as it was; a free name taken meanwhile by another
+    // copy is not replaced.
+    return Platform::copyIntoPlace(source, target,
+                                   overwrite ? Platform::Placing::Replace : Platform::Placing::OnlyIfFree);
 }
 
 bool FileOperation::sameContent(const QString &a, const QString &b)

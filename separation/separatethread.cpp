@@ -46,7 +46,6 @@ SeparateThread::SeparateThread(const QString &src, const QString &dst, bool over
     : m_guard(std::move(guard)), m_type(type), m_src(src), m_dst(dst), m_overwrite(overwrite)
 {
     setAutoDelete(true);
-    m_copyRaws = g_sjfjxz == QLatin1String("1");
 }
 
 SeparateThread::SeparateThread(const QString &src, const QString &dst, const QString &productName, bool overwrite,
@@ -55,7 +54,6 @@ SeparateThread::SeparateThread(const QString &src, const QString &dst, const QSt
       m_productName(productName)
 {
     setAutoDelete(true);
-    m_finishedDir = g_separateWorkDir + g_finishedDirName + QLatin1Char('/');
 }
 
 SeparateThread::SeparateThread(const QJsonArray &picInfo, int type, std::shared_ptr<WindowGuard> guard)
@@ -164,13 +162,10 @@ void SeparateThread::plainCopy(const char *slot)
 
 void SeparateThread::productPhotoCopy()
 {
-    // The finished copy in the work folder, whatever the letter case of its name there.
+    // The finished copy in the work folder, under its name as listed there (whatever its letter case).
     QString path;
-    if (isSafePhotoName(m_src)) {
-        const QString listed = m_finishedDir + m_finishedName;
-        path = !m_finishedName.isEmpty() && FileOperation::isFile(listed) ? listed
-                                                                           : Platform::findFileNoCase(m_finishedDir, m_src);
-    }
+    if (isSafePhotoName(m_src) && !m_finishedName.isEmpty() && FileOperation::isFile(m_finishedDir + m_finishedName))
+        path = m_finishedDir + m_finishedName;
     if (!path.isEmpty()) {
         copyOne(path, m_dst);
         m_guard->report("fenjian_productPhotoSlot_4", QString());

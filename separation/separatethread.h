@@ -11,10 +11,9 @@
 //                                                                     "" when copied, else "product:photo"
 //   type 6  crop information stored, finished photos re-read        fenjian_analysisPhotoInfo()
 //
-// A job takes what it reads from the program's state when it is made (on the GUI thread): the raw-copy
-// switch, the work folder's finished-photo folder, the order folder; a window gives the switch and the
-// finished-photo folder of its own shop in their place (setCopyRaws, setFinishedFolder). A shop switch or
-// the next order while it waits changes nothing for it. It reports only through its window's guard, so nothing reaches
+// A job takes the order folder from the program's state when it is made (on the GUI thread); its window
+// gives it the raw-copy switch and the finished-photo folder of its own shop (setCopyRaws,
+// setFinishedFolder). A shop switch or the next order while it waits changes nothing for it. It reports only through its window's guard, so nothing reaches
 // a window that has closed. A copy that fails is added to the guard's failures (the reports stay as
 // they are).
 
@@ -54,17 +53,15 @@ public:
 
     void run() override;
 
-    // Type 1: whether the camera-raw siblings are copied too, in place of the shop's switch as it was
-    // when the job was made.
+    // Type 1: whether the camera-raw siblings are copied too (the window's shop switch; off unless set).
     void setCopyRaws(bool on) { m_copyRaws = on; }
     // Type 1: the listing of the raw siblings' folder, shared by the copies of one order (without one the
     // job lists the folder itself).
     void setRawIndex(std::shared_ptr<SharedFolderIndex> index) { m_rawIndex = std::move(index); }
     // Type 5: the photo's file name in the finished-photo folder as listed (its letter case may differ
-    // from src); without one the job looks the name up itself.
+    // from src); without one the photo is missing there.
     void setFinishedName(const QString &name) { m_finishedName = name; }
-    // Type 5: the work folder's finished-photo folder (ending in "/") its photo is taken from, in place
-    // of the one named when the job was made.
+    // Type 5: the work folder's finished-photo folder (ending in "/") its photo is taken from.
     void setFinishedFolder(const QString &dir) { m_finishedDir = dir; }
 
     // The extensions of camera-raw siblings, in the order they are looked for.

@@ -22,7 +22,6 @@ public:
 
     // Posts the switch; ignored while one is out.
     void post(const ShopEntry &shop);
-    bool isBusy() const { return m_busy; }
 
     // Reads a successful reply; values the reply lacks stay empty (the tool needing them refuses), but
     // the shop's id and name fall back to the chosen shop, and the user's ids to the login's.

@@ -1,3 +1,4 @@
+#include "folderindex.h"
 #include "globals.h"
 #include "imagedata.h"
 #include "platform.h"
@@ -65,8 +66,6 @@ private slots:
         m_dir.reset(new QTemporaryDir);
         m_receiver.calls.clear();
         m_guard = WindowGuard::create(&m_receiver);
-        g_sjfjxz = "1";
-        g_finishedDirName = "成品";
         Platform::clearFaults();
     }
     void cleanup()
@@ -108,10 +107,9 @@ private slots:
             QVERIFY(put(order + "照片/新建文件夹/" + raw, "raw " + raw.toUtf8()));
         const QString target = path("out/成品/");
         QVERIFY(QDir().mkpath(target));
-        g_sjfjxz = rawSwitch; // read when the job is made
         auto *job = new SeparateThread(order + "成品/" + photo, target + photo, true, SeparateThread::FinalPhotoCopy,
                                        m_guard);
-        g_sjfjxz = rawSwitch == "1" ? "0" : "1";
+        job->setCopyRaws(rawSwitch == "1");
         runJob(job);
         QCOMPARE(m_receiver.calls, QStringList{"final"});
         QCOMPARE(filesIn(target), copied);
@@ -147,10 +145,11 @@ private slots:
         for (const QString &name : inTarget)
             QVERIFY(put(path("product/") + name, "old"));
         QVERIFY(QDir().mkpath(path("product")));
-        g_separateWorkDir = path("work/");
         auto *job = new SeparateThread(photo, path("product/") + photo, "相框", false,
                                        SeparateThread::ProductPhotoCopy, m_guard);
-        g_separateWorkDir = path("elsewhere/"); // the next order's: the job keeps its own
+        job->setFinishedFolder(path("work/成品/"));
+        // as the window finds it in its listing of the finished copies
+        job->setFinishedName(FolderIndex(path("work/成品/")).fileName(photo));
         runJob(job);
         QCOMPARE(m_receiver.calls, QStringList{"product " + report});
         QCOMPARE(filesIn(path("product")), after);
@@ -162,8 +161,10 @@ private slots:
         QVERIFY(put(path("o/照片/新建文件夹/x.CR2"), "raw"));
         QVERIFY(QDir().mkpath(path("out")));
         Platform::failCopies("x.CR2");
-        runJob(new SeparateThread(path("o/成品/x.jpg"), path("out/x.jpg"), true, SeparateThread::FinalPhotoCopy,
-                                  m_guard));
+        auto *final = new SeparateThread(path("o/成品/x.jpg"), path("out/x.jpg"), true, SeparateThread::FinalPhotoCopy,
+                                         m_guard);
+        final->setCopyRaws(true);
+        runJob(final);
         runJob(new SeparateThread(path("o/成品/x.jpg"), path("missing/x.jpg"), true, SeparateThread::MarkPhotoCopy,
                                   m_guard));
         runJob(new SeparateThread(path("o/成品"), path("out/成品"), true, SeparateThread::DelPhotoCopy, m_guard));
