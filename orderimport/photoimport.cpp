@@ -302,10 +302,10 @@ private:
             }
             if (m_task.type == ImportOriginPhotos) {
                 const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
-                if (backup == FileOperation::KeptOther && outcome == FileOperation::Copied) {
-                    FileOperation::deleteFile(fsPath(main)); // the number is not free after all
+                // The number is not free after all: the main file just placed goes, the photo moves on.
+                if (backup == FileOperation::KeptOther && outcome == FileOperation::Copied
+                    && FileOperation::deleteFile(fsPath(main)))
                     continue;
-                }
                 if (backup == FileOperation::KeptOther || backup == FileOperation::CopyFailed)
                     m_fail(QStringLiteral("备份复制失败") + inBrackets(why));
                 m_outcome.backupAdded = backup == FileOperation::Copied;
