@@ -375,7 +375,7 @@ bool FileOperation::sameContent(const QString &a, const QString &b)
 }
 
 FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, const QString &target, QString *why,
-                                                       EarlierCopy earlier)
+                                                       EarlierCopy earlier, Platform::Durability durability)
 {
     auto fail = [why](CopyOutcome outcome, const QString &text) {
         if (why)
@@ -399,7 +399,7 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
         return fail(KeptOther, QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
     }
     Platform::delayWrite(target);
-    if (!Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree))
+    if (!Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree, durability))
         return fail(CopyFailed, QStringLiteral("复制失败：") + target);
     return Copied;
 }
