@@ -556,7 +556,8 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
 #endif
 }
 
-bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why)
+bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why,
+                    bool *renameRefused)
 {
     // A new file of our own beside the target, written whole, flushed and closed, each step checked,
     // before it takes the target's name.
@@ -586,6 +587,10 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
             *why = reason;
         return false;
     }
+    // A file replaced keeps its permissions, so a private file is private from its first byte on.
+    struct stat existing;
+    if (::stat(QFile::encodeName(target).constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+        ::fchmod(fd, existing.st_mode & 07777);
     // The device writes through the descriptor; the descriptor is closed below, where its close is checked.
     if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
         failure = out.errorString();
@@ -604,13 +609,18 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
 #endif
     if (failure.isEmpty() && writeShouldFail(target))
         failure = QStringLiteral("write refused");
-    if (failure.isEmpty() && !placeTemporary(temporary, target, Placing::Replace)) {
+    const bool written = failure.isEmpty();
+    if (written && renameShouldFail(target))
+        failure = QStringLiteral("rename refused");
+    else if (written && !placeTemporary(temporary, target, Placing::Replace)) {
 #ifdef Q_OS_WIN
         failure = QStringLiteral("rename: ") + lastSystemError();
 #else
         failure = QStringLiteral("rename: ") + qt_error_string(errno);
 #endif
     }
+    if (renameRefused)
+        *renameRefused = written && !failure.isEmpty();
     if (failure.isEmpty())
         return true;
     logNotPlaced(target, failure);

@@ -85,9 +85,11 @@ enum class Durability {
 bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability = Durability::Cached);
 // Writes a file whole (write fills the open device; false from it is a failure) into a new temporary file
 // beside the target, flushes and closes it, each step checked, and then replaces the target with it in one
-// step, without a sync to disk per file. A write that fails leaves the old target as it was and no
-// temporary file behind; why (when given) then gets the reason.
-bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr);
+// step, without a sync to disk per file. A file replaced keeps its permissions. A write that fails leaves the old target as it was and no
+// temporary file behind; why (when given) then gets the reason, and renameRefused (when given) whether the
+// file was written whole but could not take the target's name.
+bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
+                    bool *renameRefused = nullptr);
 
 // ---- fault injection for tests ----
 // The next `times` operations (-1: all of them) whose path contains `pathPart` (empty: any path) fail.
