@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 
 QString convertOrderPath(const QString &path)
@@ -502,17 +501,18 @@ QStringList FileOperation::readDatFile(const QString &fileName, int count)
 bool FileOperation::writeDatFile(const QString &fileName, const QStringList &list, bool hide)
 {
     const QString path = QDir::currentPath() + QLatin1Char('/') + fileName;
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCDebug(lcFiles) << "cannot write" << path;
-        return false;
-    }
-    QDataStream out(&file);
-    for (const QString &text : list)
-        out << text;
-    if (out.status() != QDataStream::Ok || !file.commit()) {
-        qCDebug(lcFiles) << "cannot write" << path;
+    QString why;
+    const bool written = Platform::writeIntoPlace(
+        path,
+        [&list](QIODevice &file) {
+            QDataStream out(&file);
+            for (const QString &text : list)
+                out << text;
+            return out.status() == QDataStream::Ok;
+        },
+        &why);
+    if (!written) {
+        qCWarning(lcFiles) << "cannot write" << path << why;
         return false;
     }
     if (hide)
