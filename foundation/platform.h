@@ -85,9 +85,9 @@ enum class Durability {
 bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability = Durability::Cached);
 // Writes a file whole (write fills the open device; false from it is a failure) into a new temporary file
 // beside the target, flushes and closes it, each step checked, and then replaces the target with it in one
-// step, without a sync to disk per file. A file replaced keeps its permissions. A write that fails leaves the old target as it was and no
-// temporary file behind; why (when given) then gets the reason, and renameRefused (when given) whether the
-// file was written whole but could not take the target's name.
+// step, without a sync to disk per file. A file replaced keeps its permissions. A write that fails leaves
+// the old target as it was and no temporary file behind; why (when given) then gets the reason, and
+// renameRefused (when given) whether the file was written whole but could not take the target's name.
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
                     bool *renameRefused = nullptr);
 
@@ -96,6 +96,7 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
 void failCopies(const QString &targetPart, int times = -1);
 void failMkDirs(const QString &pathPart, int times = -1);
 void failRemovals(const QString &pathPart, int times = -1);
+// Flushes to the disk: flushToDisk, and copies into place made OnDisk (matched by their target).
 void failFlushes(const QString &pathPart, int times = -1);
 // File writes that replace a file whole (the write is made, then fails before the file is replaced).
 void failWrites(const QString &pathPart, int times = -1);
