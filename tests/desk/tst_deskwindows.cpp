@@ -18,8 +18,6 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
-#include <memory>
-
 using standin::Reply;
 using standin::Request;
 Q_DECLARE_METATYPE(standin::Reply)
@@ -515,9 +513,7 @@ private slots:
         FileDialogs::clearAsked();
         FileDialogs::queueAnswer(path);
         {
-            std::unique_ptr<testsupport::FileSizeLimit> full;
-            if (diskFull)
-                full.reset(new testsupport::FileSizeLimit(40));
+            testsupport::FileSizeLimit full(diskFull ? 40 : 1 << 30);
             child<QPushButton>(w, which == "dispatch" ? "pushButton_excel" : "pushButton_3")->click();
         }
         QCOMPARE(FileDialogs::asked().size(), 1);
