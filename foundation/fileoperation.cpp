@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 
 QString convertOrderPath(const QString &path)
@@ -380,7 +379,7 @@ bool FileOperation::sameContent(const QString &a, const QString &b)
 }
 
 FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, const QString &target, QString *why,
-                                                       EarlierCopy earlier)
+                                                       EarlierCopy earlier, Platform::Durability durability)
 {
     auto fail = [why](CopyOutcome outcome, const QString &text) {
         if (why)
@@ -404,7 +403,7 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
         return fail(KeptOther, QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
     }
     Platform::delayWrite(target);
-    if (!Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree))
+    if (!Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree, durability))
         return fail(CopyFailed, QStringLiteral("复制失败：") + target);
     return Copied;
 }
@@ -507,17 +506,18 @@ QStringList FileOperation::readDatFile(const QString &fileName, int count)
 bool FileOperation::writeDatFile(const QString &fileName, const QStringList &list, bool hide)
 {
     const QString path = QDir::currentPath() + QLatin1Char('/') + fileName;
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCDebug(lcFiles) << "cannot write" << path;
-        return false;
-    }
-    QDataStream out(&file);
-    for (const QString &text : list)
-        out << text;
-    if (out.status() != QDataStream::Ok || !file.commit()) {
-        qCDebug(lcFiles) << "cannot write" << path;
+    QString why;
+    const bool written = Platform::writeIntoPlace(
+        path,
+        [&list](QIODevice &file) {
+            QDataStream out(&file);
+            for (const QString &text : list)
+                out << text;
+            return out.status() == QDataStream::Ok;
+        },
+        &why);
+    if (!written) {
+        qCWarning(lcFiles) << "cannot write" << path << why;
         return false;
     }
     if (hide)

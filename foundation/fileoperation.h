@@ -3,6 +3,8 @@
 // numbered free name, guarded recursive deletion, the hidden attribute, opening a folder for the user and
 // the local list files (bare QDataStream string sequences in the working directory).
 
+#include "platform.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -65,9 +67,11 @@ public:
     // The one copy that never replaces a file. Copies source to target, both local file-system paths; the
     // target's folder must exist; the copy takes the source's modification time. A file already at the
     // target is looked at once: an earlier copy counts as AlreadyThere, other bytes are kept (KeptOther). A
-    // name taken during the copy makes it fail.
+    // name taken during the copy makes it fail. durability: how sure the copy is of its bytes before it
+    // takes the target's name (OnDisk for copies whose source is deleted afterwards).
     static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr,
-                                     EarlierCopy earlier = EarlierCopy::SameBytes);
+                                     EarlierCopy earlier = EarlierCopy::SameBytes,
+                                     Platform::Durability durability = Platform::Durability::Cached);
     // True when both files can be read and hold the same bytes.
     static bool sameContent(const QString &a, const QString &b);
 

@@ -1,8 +1,12 @@
 #include "platform.h"
+#include "filebytes.h"
+#include "filesizelimit.h"
 #include "testsupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QTemporaryDir>
 
 class TestPlatform : public QObject
@@ -47,6 +51,65 @@ private slots:
         QCOMPARE(Platform::freeDiskBytes(tmp.path()), qint64(1234));
         Platform::setFreeDiskBytesOverride(-1);
         QVERIFY(Platform::freeDiskBytes(tmp.path()) != 1234);
+    }
+
+    // A copy or a whole write takes the target's name only when every byte reached the file and the file
+    // was closed; otherwise the old target stays and no temporary file is left. Permissions and times are
+    // kept where allowed, never a condition of the copy.
+    void fileIsPutInPlaceWholeOrNotAtAll_data()
+    {
+        QTest::addColumn<bool>("copy"); // a copy (flushed to the disk when onDisk), or a whole write
+        QTest::addColumn<bool>("onDisk");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("placed");
+        QTest::newRow("copy") << true << false << "" << true;
+        QTest::newRow("copy flushed to disk") << true << true << "" << true;
+        QTest::newRow("copy, disk full") << true << true << "disk full" << false;
+        QTest::newRow("copy, close fails") << true << false << "close" << false;
+        QTest::newRow("copy flushed to disk, flush fails") << true << true << "flush" << false;
+        QTest::newRow("copy, times and permissions refused") << true << false << "metadata" << true;
+        QTest::newRow("write, disk full") << false << false << "disk full" << false;
+        QTest::newRow("write, close fails") << false << false << "close" << false;
+    }
+    void fileIsPutInPlaceWholeOrNotAtAll()
+    {
+        QFETCH(bool, copy);
+        QFETCH(bool, onDisk);
+        QFETCH(QString, fault);
+        QFETCH(bool, placed);
+        QTemporaryDir tmp;
+        const QString source = tmp.filePath("IMG_1.CR2");
+        const QString target = tmp.filePath("raw/IMG_1.CR2");
+        const QByteArray bytes = QByteArray("0123456789abcdef").repeated(300); // less than a write buffer
+        QVERIFY(testsupport::put(source, bytes) && QDir().mkpath(tmp.filePath("raw")) && testsupport::put(target, "old"));
+        QFile sourceFile(source);
+        const QDateTime shot(QDate(2021, 3, 4), QTime(5, 6, 7));
+        QVERIFY(sourceFile.open(QIODevice::ReadWrite) && sourceFile.setFileTime(shot, QFileDevice::FileModificationTime));
+        sourceFile.close();
+        QVERIFY(sourceFile.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+
+        using Fault = void (*)(const QString &, int);
+        const QHash<QString, Fault> faults{
+            {"close", &Platform::failCloses}, {"flush", &Platform::failFlushes}, {"metadata", &Platform::refuseMetadata}};
+        if (faults.contains(fault))
+            faults[fault]("IMG_1", 1);
+        bool ok = false;
+        QString why;
+        {
+            testsupport::FileSizeLimit full(fault == "disk full" ? 4096 : bytes.size() * 2);
+            ok = copy ? Platform::copyIntoPlace(source, target, Platform::Placing::Replace,
+                                                onDisk ? Platform::Durability::OnDisk : Platform::Durability::Cached)
+                      : Platform::writeIntoPlace(target, [&](QIODevice &f) { return f.write(bytes) == bytes.size(); }, &why);
+        }
+        Platform::clearFaults();
+        QCOMPARE(ok, placed);
+        QCOMPARE(testsupport::bytesOf(target), placed ? bytes : QByteArray("old"));
+        QCOMPARE(QDir(tmp.filePath("raw")).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"IMG_1.CR2"});
+        QCOMPARE(why.isEmpty(), copy); // a failed write says why
+        if (fault.isEmpty()) {
+            QCOMPARE(QFileInfo(target).lastModified(), shot);
+            QCOMPARE(QFile::permissions(target), QFile::permissions(source));
+        }
     }
 
     void webPathsUseSlashesOnLinux()
