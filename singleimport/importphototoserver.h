@@ -11,6 +11,10 @@
 // order's "照片/" folder); "导入" creates the order folder tree when the order has none yet and runs one
 // import job per photo on the window's own pool.
 //
+// The window takes its order from the current-order values once, when it is made, and keeps its import
+// type to itself: a window opened for another order meanwhile changes nothing here. A run takes its order
+// (id, order number, type, folders) when it starts and reports with those.
+//
 // The jobs report through a guard, so they never reach a destroyed window, and through their run, so a
 // late report never counts for another run. Closing the window drops the jobs not yet started (asking
 // first while an import runs); the photos under way still report, and the run ends with the last of them
@@ -102,6 +106,8 @@ public:
     // ---- state, for the opener and tests ----
     QString currentOrderPath() const { return orderPath; }
     QString currentOrderBakPath() const { return orderBakPath; }
+    // 0 photos as shot, 1 finished photos, 2 designs
+    int importType() const { return m_type; }
     QStringList chosenPhotoNames() const { return *newPhotoNames; }
     bool isLoading() const { return m_loading; }
     bool isImporting() const { return m_running; }
@@ -150,11 +156,22 @@ public slots:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 
 private:
     friend class IconListing;
     friend class ImportRunReports;
+
+    // The order a report is made for.
+    struct ReportedOrder
+    {
+        QString id;        // "order_photo_id"
+        QString key;       // order number and service count, as a box names the order
+        int type = 0;      // import type
+        QString folder;    // the order folder on the server storage
+        QString bakFolder; // and on the backup storage
+    };
+    ReportedOrder windowOrder() const;
+    void postPathReport(const ReportedOrder &order, const QString &orderFolder, int picCount, int bakCount);
 
     void initTableView();
     void initListWidget();
@@ -202,6 +219,13 @@ private:
     QString imageTimeText;
 
     // Beside the members above.
+    // The order the window was opened for.
+    QString m_orderId;
+    QString m_orderNumber;
+    QString m_serviceTimes;
+    QString m_shotDate;
+    int m_type = 1;
+    ReportedOrder m_run; // the running (or last) import's order, taken when it started
     QString m_chosenPrefix;      // prefix and order number the chosen photos as shot were named with
     int m_firstChosenNumber = 0; // running number of the first of them
     QString m_choiceFolder;       // the order folder the current choice was imported into

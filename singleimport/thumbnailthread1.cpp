@@ -1,7 +1,6 @@
 #include "thumbnailthread1.h"
 
 #include "fileoperation.h"
-#include "globals.h"
 #include "guardedcall.h"
 #include "imageoperation.h"
 #include "photoimport.h"
@@ -79,7 +78,7 @@ void ThumbnailThread1::importImage()
     QString entry;
     QStringList failures;
     bool unreadable = false;
-    const int type = g_importType;
+    const int type = importType;
     if (serverDir.isEmpty() || backupDir.isEmpty() || srcPath.isEmpty()) {
         failures << FileOperation::getFileName(srcPath) + QStringLiteral("：订单路径为空，未导入");
     } else {
@@ -91,8 +90,6 @@ void ThumbnailThread1::importImage()
         const ImportTypeEnum importType = type == 1 ? ImportFinishedPhotos : type == 2 ? ImportDesigns : ImportOriginPhotos;
         failures = importOnePhoto({importType, serverDir, backupDir, srcPath, newName, false}, pixelBudget, &unreadable);
     }
-    if (!g_importWindowOpen)
-        return;
     if (!failures.isEmpty())
         invokeIfAlive(receiver, "onImportFailures", failures);
     if (unreadable)
@@ -122,8 +119,6 @@ void ThumbnailThread1::makeThumbIcon()
     if (receiver.isNull())
         return;
     const QImage icon = iconImage(iconPath, iconSize);
-    if (!g_importWindowOpen)
-        return;
     // The pixmap is made on the GUI thread, where every platform allows it.
     const int index = row;
     callIfAlive(receiver, [index, icon](QObject *r) {
@@ -135,6 +130,5 @@ void ThumbnailThread1::makeThumbIcon()
 void ThumbnailThread1::checkPathExist()
 {
     const bool exists = !checkPath.trimmed().isEmpty() && FileOperation::dirExists(checkPath);
-    if (g_importWindowOpen)
-        invokeIfAlive(receiver, "onIsPathExist", exists);
+    invokeIfAlive(receiver, "onIsPathExist", exists);
 }
