@@ -309,7 +309,7 @@ bool FileOperation::deleteFile(const QString &path)
     return removeOneFile(local);
 }
 
-QString FileOperation::freeNumberedName(const QString &dst)
+QString FileOperation::numberedName(const QString &dst, int n)
 {
     const int nameStart = dst.lastIndexOf(QLatin1Char('/')) + 1;
     QString base;
@@ -327,8 +327,13 @@ QString FileOperation::freeNumberedName(const QString &dst)
             base = dst;
         }
     }
+    return base + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
+}
+
+QString FileOperation::freeNumberedName(const QString &dst)
+{
     for (int n = 1;; ++n) {
-        const QString candidate = base + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
+        const QString candidate = numberedName(dst, n);
         if (!existsOrLink(candidate))
             return candidate;
     }

@@ -46,6 +46,8 @@ public:
     static bool copyFile(const QString &src, const QString &dst, bool overwrite);
     // The name copyFile would use for dst when dst is taken and overwrite is false.
     static QString freeNumberedName(const QString &dst);
+    // The n-th numbered name of dst in that form ("x.jpg", 2 -> "x(2).jpg"), taken or not.
+    static QString numberedName(const QString &dst, int n);
 
     // What a copy that never replaces a file did.
     enum CopyOutcome {

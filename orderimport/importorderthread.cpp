@@ -93,10 +93,12 @@ public:
         QSemaphore *budget = &m_budget;
         m_pool.start(QRunnable::create([this, task, index, budget, bytes] {
             bool unreadable = false;
-            QStringList failures = importOnePhoto(task, budget, &unreadable);
+            PhotoOutcome outcome;
+            QStringList failures = importOnePhoto(task, budget, &unreadable, &outcome);
             QMutexLocker locker(&m_lock);
             m_slots[size_t(index)].failures = failures;
             m_slots[size_t(index)].unreadable = unreadable;
+            m_slots[size_t(index)].outcome = outcome;
             m_slots[size_t(index)].done = true;
             m_bytesInFlight -= bytes;
             m_ready.wakeAll();
@@ -113,7 +115,7 @@ public:
     }
 
     // The next result in file order; waits for it when wait is true, otherwise false when not ready.
-    bool takeNext(bool wait, QStringList *failures, bool *unreadable)
+    bool takeNext(bool wait, QStringList *failures, bool *unreadable, PhotoOutcome *outcome)
     {
         QMutexLocker locker(&m_lock);
         if (m_head >= int(m_slots.size()))
@@ -125,6 +127,7 @@ public:
         }
         *failures = m_slots[size_t(m_head)].failures;
         *unreadable = m_slots[size_t(m_head)].unreadable;
+        *outcome = m_slots[size_t(m_head)].outcome;
         m_slots[size_t(m_head)].failures.clear();
         ++m_head;
         return true;
@@ -136,6 +139,7 @@ private:
         bool done = false;
         bool unreadable = false;
         QStringList failures;
+        PhotoOutcome outcome;
     };
     QThreadPool m_pool;
     QSemaphore m_budget;
@@ -239,6 +243,8 @@ void ImportOrderThread::resetRun()
     mFailures.clear();
     mUnreadable.clear();
     mErrorText.clear();
+    mPlacedFiles = 0;
+    mPlacedBackups = 0;
 }
 
 QStringList ImportOrderThread::failures() const
@@ -253,11 +259,32 @@ QStringList ImportOrderThread::unreadablePhotos() const
     return mUnreadable;
 }
 
-void ImportOrderThread::addUnreadable(const QString &filePath)
+void ImportOrderThread::addPlaced(const PhotoOutcome &outcome, const QString &unreadableFile, const QString &targetName)
 {
-    qCWarning(lcImport) << "photo cannot be read, kept as it is:" << filePath;
     QMutexLocker locker(&mLock);
-    mUnreadable << shortName(filePath);
+    mPlacedFiles += outcome.mainAdded ? 1 : 0;
+    mPlacedBackups += outcome.backupAdded ? 1 : 0;
+    if (unreadableFile.isEmpty())
+        return;
+    qCWarning(lcImport) << "photo cannot be read, kept as it is:" << unreadableFile << "as" << outcome.placedName;
+    // Kept beside a readable photo of its name, which stays: both names are given.
+    if (!outcome.placedName.isEmpty() && outcome.placedName != targetName)
+        mUnreadable << shortName(unreadableFile) + QStringLiteral(" → ") + outcome.placedName
+                           + QStringLiteral("（同名的完好照片已保留）");
+    else
+        mUnreadable << shortName(unreadableFile);
+}
+
+int ImportOrderThread::placedFiles() const
+{
+    QMutexLocker locker(&mLock);
+    return mPlacedFiles;
+}
+
+int ImportOrderThread::placedBackups() const
+{
+    QMutexLocker locker(&mLock);
+    return mPlacedBackups;
 }
 
 QString ImportOrderThread::errorText() const
@@ -435,9 +462,7 @@ void ImportOrderThread::importOrderFiles()
                         || mImportType == ImportDesigns;
     const QString orderPath = withSeparator(mModel->orderPath().trimmed());
     const QString orderBakPath = withSeparator(mModel->orderBakPath().trimmed());
-    QString problem = folderProblem(orderPath, QStringLiteral("订单路径"));
-    if (problem.isEmpty() && mImportType == ImportOriginPhotos)
-        problem = folderProblem(orderBakPath, QStringLiteral("订单备份路径"));
+    QString problem = orderFoldersProblem();
     if (problem.isEmpty() && !FileOperation::dirExists(orderPath))
         problem = QStringLiteral("订单目录不存在：") + orderPath;
     if (!problem.isEmpty()) {
@@ -456,6 +481,18 @@ void ImportOrderThread::importOrderFiles()
         driveInOrder(files, targets, orderPath, orderBakPath);
     if (!mEnded)
         endFinished();
+}
+
+QString ImportOrderThread::orderFoldersProblem() const
+{
+    if (!mModel)
+        return QStringLiteral("没有订单信息");
+    // The order folder rule of every import: never a storage root of the run, nor a folder holding one.
+    const QStringList roots = mRun.storageRoots();
+    QString problem = folderProblem(withSeparator(mModel->orderPath().trimmed()), QStringLiteral("订单路径"), roots);
+    if (problem.isEmpty() && mImportType == ImportOriginPhotos)
+        problem = folderProblem(withSeparator(mModel->orderBakPath().trimmed()), QStringLiteral("订单备份路径"), roots);
+    return problem;
 }
 
 // One file after another on this thread.
@@ -492,11 +529,11 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
     auto reportOne = [&](bool wait) {
         QStringList fileFailures;
         bool unreadable = false;
-        if (!pipeline.takeNext(wait, &fileFailures, &unreadable))
+        PhotoOutcome outcome;
+        if (!pipeline.takeNext(wait, &fileFailures, &unreadable, &outcome))
             return false;
         addFailures(fileFailures);
-        if (unreadable)
-            addUnreadable(files.at(taken));
+        addPlaced(outcome, unreadable ? files.at(taken) : QString(), targets.value(taken));
         ++taken;
         ++reported;
         emit hasImportedImgCount(quint16(reported), mTotalCount);
@@ -563,10 +600,10 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
     }
     const bool alsoFinished = mImportType == ImportOriginPhotos && mRun.yptbcp == QLatin1String("1");
     bool unreadable = false;
-    addFailures(
-        importOnePhoto({mImportType, orderPath, orderBakPath, filePath, targetName, alsoFinished}, nullptr, &unreadable));
-    if (unreadable)
-        addUnreadable(filePath);
+    PhotoOutcome outcome;
+    addFailures(importOnePhoto({mImportType, orderPath, orderBakPath, filePath, targetName, alsoFinished}, nullptr,
+                               &unreadable, &outcome));
+    addPlaced(outcome, unreadable ? filePath : QString(), targetName);
     reportFileDone();
 }
 
@@ -584,6 +621,9 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
         qCDebug(lcImport) << "toDir=" << target;
         // A video is never replaced; the same video imported again is no failure.
         switch (FileOperation::copyNoReplace(fsPath(filePath), fsPath(target))) {
+        case FileOperation::Copied:
+            addPlaced({targetName, true, false}, QString(), targetName);
+            break;
         case FileOperation::KeptOther:
             addFailures({name + QStringLiteral("：目标已有同名的不同文件，未覆盖")});
             break;

@@ -25,6 +25,7 @@
 #include "dovrafileinfo.h"
 #include "importstate.h"
 #include "importtype.h"
+#include "photoimport.h"
 
 #include <QList>
 #include <QMutex>
@@ -77,6 +78,8 @@ public:
     void createOrderDir(QString picPath, QString bakPath);
     // Copies the chosen files of the import type into the order's folders.
     void importOrderFiles();
+    // Why the record's order folders (as they stand) may not be imported into; "" when they may.
+    QString orderFoldersProblem() const;
     // One photo of type 0, 1 or 2 / one video of type 3 or 4, handled at once on the calling thread.
     void importImage(QString orderPath, QString orderBakPath, QString filePath, QString targetName);
     void copyVideoFiles(QString orderPath, QString orderBakPath, QString filePath, QString targetName);
@@ -99,8 +102,13 @@ public:
     quint16 totalCount() const { return mTotalCount; }
     // Files of this run that could not be written, one line each ("<source>: <why>").
     QStringList failures() const;
-    // Photos of this run that could not be read as photos (file names).
+    // Photos of this run that could not be read as photos (file names; "<file> → <name kept under>…"
+    // for one kept beside a readable photo of its name).
     QStringList unreadablePhotos() const;
+    // Files this run placed under a name that was free, in the type's folder / in the backup: what the
+    // folders grew by through this run, whatever other imports did beside it.
+    int placedFiles() const;
+    int placedBackups() const;
     // Why the run ended without finishing (empty while nothing went wrong).
     QString errorText() const;
 
@@ -131,7 +139,8 @@ protected:
 private:
     void resetRun();
     void addFailures(const QStringList &lines);
-    void addUnreadable(const QString &filePath);
+    // Counts what one file's import placed; unreadableFile names a file that could not be read as a photo.
+    void addPlaced(const PhotoOutcome &outcome, const QString &unreadableFile, const QString &targetName);
     // Marks the run as ended and sends the failures; false when it had ended already (only the first
     // end of a run is emitted).
     bool beginEnd(const QString &why);
@@ -169,8 +178,10 @@ private:
 
     int mParallelPhotos = 0;
     bool mEnded = false;
-    mutable QMutex mLock; // guards mFailures, mUnreadable and mErrorText, read from other threads
+    mutable QMutex mLock; // guards mFailures, mUnreadable, mErrorText and the placed counts
     QStringList mFailures;
     QStringList mUnreadable;
     QString mErrorText;
+    int mPlacedFiles = 0;
+    int mPlacedBackups = 0;
 };

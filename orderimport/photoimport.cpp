@@ -13,8 +13,11 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QRegularExpression>
 #include <QSemaphore>
+#include <QTemporaryFile>
 
+#include <functional>
 #include <mutex>
 
 #if defined(Q_OS_LINUX) && defined(__GLIBC__)
@@ -40,6 +43,18 @@ QImage fitImage(const QImage &image, int box)
     return image.scaled(box, box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
+// The image format a file name's suffix asks for; false (and *why) when no encoder writes it.
+bool writableFormat(const QString &name, QByteArray *format, QString *why)
+{
+    *format = QFileInfo(name).suffix().toLower().toLatin1();
+    static const QList<QByteArray> writable = QImageWriter::supportedImageFormats();
+    if (format->isEmpty() || !writable.contains(*format)) {
+        *why = QStringLiteral("不支持的图片格式");
+        return false;
+    }
+    return true;
+}
+
 // Writes the image to the target, encoded as the target's suffix says, replacing a file of that name
 // only once the new one is complete.
 bool saveImage(const QImage &image, const QString &target, int quality, QString *why)
@@ -48,12 +63,9 @@ bool saveImage(const QImage &image, const QString &target, int quality, QString 
         *why = QStringLiteral("写入失败");
         return false;
     }
-    const QByteArray format = QFileInfo(target).suffix().toLower().toLatin1();
-    static const QList<QByteArray> writable = QImageWriter::supportedImageFormats();
-    if (format.isEmpty() || !writable.contains(format)) {
-        *why = QStringLiteral("不支持的图片格式");
+    QByteArray format;
+    if (!writableFormat(target, &format, why))
         return false;
-    }
     // No sync to disk per file: on a studio share that would be a round trip for every thumbnail.
     why->clear();
     const bool written = Platform::writeIntoPlace(fsPath(target), [&](QIODevice &file) {
@@ -91,6 +103,238 @@ PhotoFolders photoFolders(ImportTypeEnum type)
         return {QStringLiteral("成品/"), groups[1][2], groups[1][0], groups[1][1]};
     }
 }
+
+// Names a placing that never replaces tries before it gives up.
+const int kMostNames = 10000;
+
+// One copy that never replaces a file. A placing refused because another import put a file under the
+// name meanwhile looks at that file: the same bytes are this photo already.
+FileOperation::CopyOutcome copyOnce(const QString &from, const QString &target, QString *why)
+{
+    const QString to = fsPath(target);
+    FileOperation::CopyOutcome outcome = FileOperation::copyNoReplace(fsPath(from), to, why);
+    if (outcome == FileOperation::CopyFailed && QFileInfo::exists(to))
+        outcome = FileOperation::sameContent(fsPath(from), to) ? FileOperation::AlreadyThere : FileOperation::KeptOther;
+    return outcome;
+}
+
+// Copies from into folder under the first of the names nameAt(0), nameAt(1), ... that is free or holds
+// the same bytes already; never replaces a file. *placed receives the name taken.
+FileOperation::CopyOutcome copyToFreeName(const QString &from, const QString &folder,
+                                          const std::function<QString(int)> &nameAt, QString *placed, QString *why)
+{
+    for (int k = 0; k < kMostNames; ++k) {
+        const QString name = nameAt(k);
+        const FileOperation::CopyOutcome outcome = copyOnce(from, folder + name, why);
+        if (outcome == FileOperation::KeptOther)
+            continue;
+        *placed = name;
+        return outcome;
+    }
+    *why = QStringLiteral("没有空闲的文件名");
+    return FileOperation::CopyFailed;
+}
+
+// "x.jpg", then "x(1).jpg", "x(2).jpg", ...: the names a file is kept under beside one of its name.
+std::function<QString(int)> besideNames(const QString &name)
+{
+    return [name](int k) { return k == 0 ? name : FileOperation::numberedName(name, k); };
+}
+
+// The upright photo encoded as the name's suffix says (quality 100) into a temporary file of this
+// machine, from which it is placed.
+bool encodeToTemporary(const QImage &image, const QString &name, QTemporaryFile *file, QString *why)
+{
+    QByteArray format;
+    if (!writableFormat(name, &format, why))
+        return false;
+    file->setFileTemplate(QDir::tempPath() + QStringLiteral("/tessaly-photo-XXXXXX"));
+    if (!file->open()) {
+        *why = QStringLiteral("临时文件无法写入");
+        return false;
+    }
+    QImageWriter writer(file, format);
+    writer.setQuality(100);
+    if (!writer.write(image)) {
+        *why = writer.errorString();
+        return false;
+    }
+    if (!file->flush() || file->error() != QFileDevice::NoError) {
+        *why = QStringLiteral("临时文件无法写入");
+        return false;
+    }
+    file->close();
+    return true;
+}
+
+QString inBrackets(const QString &why)
+{
+    return why.isEmpty() ? QString() : QStringLiteral("（") + why + QStringLiteral("）");
+}
+
+// Puts the main files of one photo (and, numbered, its backup) in place as its task says, and keeps the
+// name they got and whether they are new.
+class MainFiles
+{
+public:
+    MainFiles(const PhotoTask &task, const PhotoFolders &folders, const std::function<void(const QString &)> &fail)
+        : m_task(task), m_mainFolder(task.orderPath + folders.main), m_fail(fail)
+    {
+        m_targets << m_mainFolder;
+        if (task.alsoFinished)
+            m_targets << task.orderPath + QStringLiteral("成品/");
+    }
+
+    // The backup keeps the photo as chosen and never replaces a file: a name holding other bytes (a
+    // retouched photo imported again) keeps them, the photo goes beside it as "(n)".
+    void placeBackup()
+    {
+        QString why;
+        QString placed;
+        const auto outcome = copyToFreeName(m_task.filePath, backupFolder(), besideNames(m_task.targetName), &placed, &why);
+        if (outcome == FileOperation::CopyFailed)
+            m_fail(QStringLiteral("备份复制失败") + inBrackets(why));
+        m_outcome.backupAdded = outcome == FileOperation::Copied;
+    }
+
+    // The main files as the file from holds them (the photo as it is). False when a numbered photo got
+    // no name: nothing more may be written under one.
+    bool placeFile(const QString &from)
+    {
+        if (m_task.placing == MainPlacing::Numbered)
+            return placeNumbered(from);
+        for (int i = 0; i < m_targets.size(); ++i) {
+            const QString target = m_targets.at(i) + m_task.targetName;
+            const bool existed = QFileInfo::exists(fsPath(target));
+            if (!FileOperation::copyFile(from, target, true)) {
+                m_fail(QStringLiteral("复制失败 ") + target);
+            } else if (i == 0) {
+                m_outcome.placedName = m_task.targetName;
+                m_outcome.mainAdded = !existed;
+            }
+        }
+        return true;
+    }
+
+    // The main files from the upright image (quality 100).
+    bool placeImage(const QImage &image)
+    {
+        if (m_task.placing == MainPlacing::Numbered) {
+            QTemporaryFile encoded;
+            QString why;
+            if (!encodeToTemporary(image, m_task.targetName, &encoded, &why)) {
+                m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_task.targetName + inBrackets(why));
+                return false;
+            }
+            return placeNumbered(encoded.fileName());
+        }
+        for (int i = 0; i < m_targets.size(); ++i) {
+            const QString target = m_targets.at(i) + m_task.targetName;
+            const bool existed = QFileInfo::exists(fsPath(target));
+            QString why;
+            if (!saveImage(image, target, 100, &why)) {
+                m_fail(QStringLiteral("保存失败 ") + target + inBrackets(why));
+            } else if (i == 0) {
+                m_outcome.placedName = m_task.targetName;
+                m_outcome.mainAdded = !existed;
+            }
+        }
+        return true;
+    }
+
+    // A file that cannot be read as a photo, as it is. It never replaces a photo that can be read: that
+    // one stays with its reduced copies, and the file is kept beside it as "(n)".
+    void placeUnreadable()
+    {
+        if (m_task.placing == MainPlacing::Numbered) {
+            placeNumbered(m_task.filePath);
+            return;
+        }
+        for (int i = 0; i < m_targets.size(); ++i) {
+            const QString target = m_targets.at(i) + m_task.targetName;
+            const bool existed = QFileInfo::exists(fsPath(target));
+            QString placed = m_task.targetName;
+            bool added = !existed;
+            bool ok = true;
+            if (existed && ImageOperation::isReadablePicture(fsPath(target))) {
+                QString why;
+                const auto outcome = copyToFreeName(m_task.filePath, m_targets.at(i), besideNames(m_task.targetName),
+                                                    &placed, &why);
+                ok = outcome != FileOperation::CopyFailed;
+                added = outcome == FileOperation::Copied;
+            } else {
+                ok = FileOperation::copyFile(m_task.filePath, target, true);
+            }
+            if (!ok) {
+                m_fail(QStringLiteral("复制失败 ") + target);
+            } else if (i == 0) {
+                m_outcome.placedName = placed;
+                m_outcome.mainAdded = added;
+            }
+        }
+    }
+
+    // The name the reduced copies take.
+    QString thumbnailName() const
+    {
+        return m_outcome.placedName.isEmpty() ? m_task.targetName : m_outcome.placedName;
+    }
+    const PhotoOutcome &outcome() const { return m_outcome; }
+
+private:
+    QString backupFolder() const { return m_task.orderBakPath + QStringLiteral("照片/"); }
+
+    // Numbered: the main file goes under the first number from the target name on that is free (or holds
+    // these bytes already); a photo as shot takes the same number in the backup, and a number taken there
+    // by other bytes moves both on.
+    bool placeNumbered(const QString &from)
+    {
+        QString name = m_task.targetName;
+        for (int k = 0; k < kMostNames; ++k, name = nextNumberedName(name)) {
+            const QString main = m_mainFolder + name;
+            QString why;
+            const auto outcome = copyOnce(from, main, &why);
+            if (outcome == FileOperation::KeptOther)
+                continue;
+            if (outcome == FileOperation::CopyFailed) {
+                m_fail(QStringLiteral("复制失败 ") + main + inBrackets(why));
+                return false;
+            }
+            if (m_task.type == ImportOriginPhotos) {
+                const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
+                if (backup == FileOperation::KeptOther && outcome == FileOperation::Copied) {
+                    FileOperation::deleteFile(fsPath(main)); // the number is not free after all
+                    continue;
+                }
+                if (backup == FileOperation::KeptOther || backup == FileOperation::CopyFailed)
+                    m_fail(QStringLiteral("备份复制失败") + inBrackets(why));
+                m_outcome.backupAdded = backup == FileOperation::Copied;
+            }
+            m_outcome.placedName = name;
+            m_outcome.mainAdded = outcome == FileOperation::Copied;
+            copyToOtherFolders(from);
+            return true;
+        }
+        m_fail(QStringLiteral("复制失败 ") + m_mainFolder + m_task.targetName + QStringLiteral("（没有空闲的编号）"));
+        return false;
+    }
+
+    // The other main folders ("成品/") take the numbered photo's name, replacing.
+    void copyToOtherFolders(const QString &from)
+    {
+        for (int i = 1; i < m_targets.size(); ++i) {
+            const QString target = m_targets.at(i) + m_outcome.placedName;
+            if (!FileOperation::copyFile(from, target, true))
+                m_fail(QStringLiteral("复制失败 ") + target);
+        }
+    }
+
+    const PhotoTask &m_task;
+    const QString m_mainFolder;
+    QStringList m_targets; // the main folder first
+    std::function<void(const QString &)> m_fail;
+    PhotoOutcome m_outcome;
+};
 
 // Holds part of the order's pixel budget while a photo is decoded and written.
 class BudgetHold
@@ -197,22 +441,40 @@ QString unreadablePhotosText(const QStringList &names)
     return names.isEmpty() ? QString() : QStringLiteral("无法读取的照片：") + names.join(QStringLiteral("、"));
 }
 
+QString nextNumberedName(const QString &name)
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString suffix = dot > 0 ? name.mid(dot) : QString();
+    static const QRegularExpression bracketed(QStringLiteral("^(.*)\\((\\d+)\\)$"));
+    static const QRegularExpression running(QStringLiteral("^(.*\\D)?(\\d+)$"));
+    QRegularExpressionMatch m = bracketed.match(base);
+    if (m.hasMatch())
+        return m.captured(1) + QLatin1Char('(') + QString::number(m.captured(2).toLongLong() + 1) + QLatin1Char(')') + suffix;
+    m = running.match(base);
+    if (m.hasMatch())
+        return m.captured(1) + QStringLiteral("%1").arg(m.captured(2).toLongLong() + 1, 3, 10, QLatin1Char('0')) + suffix;
+    return base + QStringLiteral("(1)") + suffix;
+}
+
 // Imports one photo: backup copy, upright main file, three thumbnails. Returns the failures.
-QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable)
+QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable, PhotoOutcome *outcome)
 {
     QStringList failures;
     if (unreadable)
         *unreadable = false;
+    if (outcome)
+        *outcome = PhotoOutcome();
     const QString name = shortName(task.filePath);
     auto fail = [&](const QString &what) { failures << name + QStringLiteral("：") + what; };
 
     const PhotoFolders folders = photoFolders(task.type);
-    QStringList mainTargets{task.orderPath + folders.main + task.targetName};
-    if (task.alsoFinished)
-        mainTargets << task.orderPath + QStringLiteral("成品/") + task.targetName;
-    const QString t2250 = task.orderPath + folders.thumb2250 + task.targetName;
-    const QString t1000 = task.orderPath + folders.thumb1000 + task.targetName;
-    const QString t200 = task.orderPath + folders.thumb200 + task.targetName;
+    MainFiles main(task, folders, fail);
+    auto finish = [&] {
+        if (outcome)
+            *outcome = main.outcome();
+        return failures;
+    };
 
     QFile source(fsPath(task.filePath));
     if (!source.open(QIODevice::ReadOnly)) {
@@ -222,12 +484,9 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     QByteArray bytes = source.readAll();
     source.close();
 
-    // The backup keeps the photo as chosen; a name taken there gets a numbered free name.
-    if (task.type == ImportOriginPhotos) {
-        const QString backup = task.orderBakPath + QStringLiteral("照片/") + task.targetName;
-        if (!FileOperation::copyFile(task.filePath, backup, false))
-            fail(QStringLiteral("备份复制失败"));
-    }
+    // A numbered photo takes its backup's name together with its main file's.
+    if (task.type == ImportOriginPhotos && task.placing == MainPlacing::ReplaceSameName)
+        main.placeBackup();
 
     const int orientation = ImageOperation::getDirection(fsPath(task.filePath));
     const bool turn = orientation != 1;
@@ -244,12 +503,6 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     // A JPEG cut short is not decoded: its reduced copies would show a grey part as the photo.
     const bool cutShort = !ImageOperation::jpegIsWhole(bytes);
     BudgetHold hold(budget);
-    if (!turn || cutShort) {
-        for (const QString &target : mainTargets) {
-            if (!FileOperation::copyFile(task.filePath, target, true))
-                fail(QStringLiteral("复制失败 ") + target);
-        }
-    }
     if (cutShort) {
         // nothing to decode
     } else if (!turn && fullSize.isValid() && fitBox(fullSize, kBox2250).width() < fullSize.width()
@@ -282,11 +535,8 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
                                            ? turnedRgb888(full, orientation)
                                            : ImageOperation::rotateImage(full, orientation);
                 full = QImage();
-                for (const QString &target : mainTargets) {
-                    QString why;
-                    if (!saveImage(upright, target, 100, &why))
-                        fail(QStringLiteral("保存失败 ") + target + QStringLiteral("（") + why + QStringLiteral("）"));
-                }
+                if (!main.placeImage(upright))
+                    return finish();
             }
         }
     }
@@ -294,20 +544,23 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
 
     if (!decoded) {
         // Not a photo the program can read: the file is kept as it is, turned or not, so nothing is lost,
-        // but no reduced copy is made of it, and reduced copies of an earlier photo of that name go.
-        if (turn && !cutShort) {
-            for (const QString &target : mainTargets) {
-                if (!FileOperation::copyFile(task.filePath, target, true))
-                    fail(QStringLiteral("复制失败 ") + target);
-            }
+        // but no reduced copy is made of it, and reduced copies of an earlier photo of its name go.
+        main.placeUnreadable();
+        if (!main.outcome().placedName.isEmpty()) {
+            for (const QString &folder : {folders.thumb2250, folders.thumb1000, folders.thumb200})
+                QFile::remove(fsPath(task.orderPath + folder + main.outcome().placedName));
         }
-        for (const QString &target : {t2250, t1000, t200})
-            QFile::remove(fsPath(target));
         if (unreadable)
             *unreadable = true;
-        return failures;
+        return finish();
     }
+    if (!turn && !main.placeFile(task.filePath))
+        return finish();
 
+    const QString thumbName = main.thumbnailName();
+    const QString t2250 = task.orderPath + folders.thumb2250 + thumbName;
+    const QString t1000 = task.orderPath + folders.thumb1000 + thumbName;
+    const QString t200 = task.orderPath + folders.thumb200 + thumbName;
     QString why;
     if (!saveImage(thumb, t2250, -1, &why))
         fail(QStringLiteral("缩略图保存失败 ") + t2250 + QStringLiteral("（") + why + QStringLiteral("）"));
@@ -317,7 +570,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     thumb = fitImage(thumb, kBox200);
     if (!saveImage(thumb, t200, -1, &why))
         fail(QStringLiteral("缩略图保存失败 ") + t200 + QStringLiteral("（") + why + QStringLiteral("）"));
-    return failures;
+    return finish();
 }
 
 // glibc serves a freed block of up to 32 MiB from then on out of its per-thread arenas, where image

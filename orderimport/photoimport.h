@@ -3,7 +3,8 @@
 // the backup copy of a photo as shot, the upright main file (a byte copy, or a new encoding at quality
 // 100 when the photo must be turned), the three reduced copies each scaled from the one before (2250,
 // 1000, 200 pixels), and a file that cannot be read as a photo (empty, cut short, not an image) kept
-// unchanged without reduced copies. Safe to run on several pool threads at once for distinct target names.
+// unchanged without reduced copies. Safe to run on several pool threads at once, also several imports
+// into one order folder: a backup is never replaced, and a numbered main file never replaces either.
 
 #include "importtype.h"
 
@@ -12,6 +13,19 @@
 
 class QSemaphore;
 
+// How the main file of a photo takes its name in the main folder.
+enum class MainPlacing {
+    // A file of the target name is replaced (a retouched photo imported again replaces the earlier
+    // one); but a file that cannot be read as a photo never replaces a readable one: it is kept beside
+    // it under the first free "(n)" name.
+    ReplaceSameName,
+    // The target name carries a running number ("305K12-ab-042.jpg") and nothing is ever replaced: a
+    // number taken by other bytes (another import into the order) moves the photo on to the next free
+    // number at the moment it is placed, main file and backup alike. The same bytes already there are
+    // an earlier import of this photo and keep their name.
+    Numbered,
+};
+
 // Everything one photo needs, copied so that a pool thread can work on it alone.
 struct PhotoTask
 {
@@ -19,8 +33,17 @@ struct PhotoTask
     QString orderPath;    // the order folder on the photo root, ending in a separator
     QString orderBakPath; // the order folder on the backup root (photos as shot only)
     QString filePath;     // the chosen photo
-    QString targetName;   // the name it gets in every folder
+    QString targetName;   // the name it gets in every folder (the first choice, see placing)
     bool alsoFinished;    // photos as shot also go into "成品/"
+    MainPlacing placing = MainPlacing::ReplaceSameName;
+};
+
+// What an import of one photo did besides its failures.
+struct PhotoOutcome
+{
+    QString placedName;       // the name the photo got in its folders; "" when its main file was not placed
+    bool mainAdded = false;   // the main file took a name that was free (its folder grew by one file)
+    bool backupAdded = false; // the backup took a name that was free
 };
 
 // Pixel memory (MiB) that the photos of one import may hold at the same time, which keeps the whole
@@ -32,7 +55,14 @@ constexpr int kPhotoPixelBudgetMiB = 480;
 // Imports one photo; budget (may be null) is the import's pixel budget. Returns the failures, one line
 // each ("<file name>：<why>"); empty when everything was written. *unreadable (when given) tells whether
 // the file could not be read as a photo: it was copied as it is, and no reduced copy was made from it.
-QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable = nullptr);
+// *outcome (when given) tells the name the photo got and which of its files are new.
+QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable = nullptr,
+                           PhotoOutcome *outcome = nullptr);
+
+// The name after name in a running numbering: the number at the end of the base name one higher, in
+// three digits at least ("305K12-ab-042.jpg" -> "305K12-ab-043.jpg", "x(2).jpg" -> "x(3).jpg"); a name
+// without a number gets "(1)".
+QString nextNumberedName(const QString &name);
 
 // The text naming the photos that could not be read ("无法读取的照片：a.jpg、b.jpg"), "" for none.
 QString unreadablePhotosText(const QStringList &names);

@@ -3,6 +3,7 @@
 #include "importordermodel.h"
 #include "importorderthread.h"
 #include "importstate.h"
+#include "photoimport.h"
 #include "platform.h"
 #include "filebytes.h"
 #include "testsupport.h"
@@ -10,6 +11,7 @@
 #include <QImageReader>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QThreadPool>
 
 using testsupport::bytesOf;
 using testsupport::put;
@@ -161,10 +163,18 @@ private slots:
         QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
         m->setOriginFiles({src + "a.jpeg", src + "b.png"});
         QCOMPARE(runOrder(m.data(), ImportOriginPhotos).last(), QString("end 2"));
+        // A retried import writes one backup per photo; a photo retouched meanwhile replaces its main file,
+        // while its earlier backup stays and the new one goes beside it, once however often it is retried.
         QCOMPARE(runOrder(m.data(), ImportOriginPhotos).last(), QString("end 2"));
-
-        QCOMPARE(QDir(m->orderBakPath() + "照片").entryList(QDir::Files),
-                 QStringList({"a(1).jpeg", "a.jpeg", "b(1).png", "b.png"}));
+        QCOMPARE(QDir(m->orderBakPath() + "照片").entryList(QDir::Files), QStringList({"a.jpeg", "b.png"}));
+        const QByteArray firstB = bytesOf(src + "b.png");
+        png.fill(Qt::blue);
+        QVERIFY(png.save(src + "b.png"));
+        for (int retry = 0; retry < 2; ++retry)
+            QCOMPARE(runOrder(m.data(), ImportOriginPhotos).last(), QString("end 2"));
+        QCOMPARE(QDir(m->orderBakPath() + "照片").entryList(QDir::Files), QStringList({"a.jpeg", "b(1).png", "b.png"}));
+        QCOMPARE(bytesOf(m->orderBakPath() + "照片/b.png"), firstB);
+        QCOMPARE(bytesOf(m->orderPath() + "照片/b.png"), bytesOf(src + "b.png"));
         QCOMPARE(QDir(m->orderPath() + "照片").entryList(QDir::Files), QStringList({"a.jpeg", "b.png"}));
         QCOMPARE(sizeOf(m->orderPath() + "照片/a.jpeg"), QSize(48, 64));
         QCOMPARE(QImageReader(m->orderPath() + "thumbnail/b.png").format(), QByteArray("png"));
@@ -177,6 +187,101 @@ private slots:
         QCOMPARE(bytesOf(m->orderPath() + "thumbnail100/b.png"), QByteArray("old thumbnail"));
         QCOMPARE(QDir(m->orderPath() + "thumbnail100").entryList(QDir::Files | QDir::Hidden),
                  QStringList({"a.jpeg", "b.png"}));
+    }
+
+    // Two imports into one order folder at once, each with photos of its own: every photo lands once in
+    // "照片/" and once in the backup, nothing is overwritten, and each run counts what it placed.
+    void twoImportsIntoOneOrderAtOnce_data()
+    {
+        QTest::addColumn<bool>("numbered"); // single-order names planned alike by both / camera names
+        QTest::newRow("numbered names planned alike") << true;
+        QTest::newRow("batch import, camera names") << false;
+    }
+    void twoImportsIntoOneOrderAtOnce()
+    {
+        QFETCH(bool, numbered);
+        testsupport::TempRoots roots;
+        const int n = 12;
+        QStringList sources[2];
+        for (int run = 0; run < 2; ++run) {
+            for (int i = 0; i < n; ++i) {
+                sources[run] << roots.path(QString("src/%1%2.jpg").arg(run ? "b" : "a").arg(i));
+                QDir().mkpath(QFileInfo(sources[run].last()).path());
+                // every photo its own bytes; some of them to be turned
+                QVERIFY(testsupport::writeJpeg(sources[run].last(), QSize(64, 48), i % 4 == 3 ? 6 : 1, false,
+                                               QColor(run * 100 + i * 5, 30, 60)));
+            }
+        }
+        QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
+        const QString photos = m->orderPath() + "照片/";
+        const QString backups = m->orderBakPath() + "照片/";
+        QStringList placed;
+        if (numbered) {
+            // Both runs planned K12-001.jpg to K12-012.jpg; their photos are placed side by side. A backup
+            // left of a photo deleted since takes its number out of use.
+            QVERIFY(put(backups + "K12-001.jpg", "left over"));
+            std::vector<PhotoOutcome> outcomes(2 * n);
+            std::vector<QStringList> failures(2 * n);
+            auto importAll = [&] {
+                QThreadPool pool;
+                pool.setMaxThreadCount(6);
+                for (int i = 0; i < n; ++i) {
+                    for (int run = 0; run < 2; ++run) {
+                        const PhotoTask task{ImportOriginPhotos, m->orderPath(), m->orderBakPath(), sources[run].at(i),
+                                             QString("K12-%1.jpg").arg(i + 1, 3, 10, QChar('0')), false,
+                                             MainPlacing::Numbered};
+                        const size_t slot = size_t(run * n + i);
+                        pool.start(QRunnable::create([&, task, slot] {
+                            failures[slot] = importOnePhoto(task, nullptr, nullptr, &outcomes[slot]);
+                        }));
+                    }
+                }
+                pool.waitForDone();
+            };
+            importAll();
+            for (size_t i = 0; i < outcomes.size(); ++i) {
+                QVERIFY2(failures[i].isEmpty(), qPrintable(failures[i].join(',')));
+                QVERIFY(outcomes[i].mainAdded && outcomes[i].backupAdded);
+                placed << outcomes[i].placedName;
+                const QString source = sources[i / n].at(int(i % n));
+                QCOMPARE(bytesOf(backups + placed.last()), bytesOf(source));
+                QVERIFY(QFile::exists(m->orderPath() + "thumbnail100/" + placed.last()));
+            }
+            // A retry finds every photo under the name it got: nothing new, no name changes.
+            importAll();
+            for (size_t i = 0; i < outcomes.size(); ++i) {
+                QCOMPARE(outcomes[i].placedName, placed.at(int(i)));
+                QVERIFY(!outcomes[i].mainAdded && !outcomes[i].backupAdded);
+            }
+            QCOMPARE(nextNumberedName("305K12-ab-099.jpg"), QString("305K12-ab-100.jpg"));
+            QCOMPARE(nextNumberedName("K12-999.jpg"), QString("K12-1000.jpg"));
+        } else {
+            QScopedPointer<ImportOrderModel> other(builtOrder(roots, ImportOriginPhotos));
+            other->setOrderPath(m->orderPath());
+            other->setOrderBakPath(m->orderBakPath());
+            m->setOriginFiles(sources[0]);
+            other->setOriginFiles(sources[1]);
+            ImportOrderThread first(m.data(), ImportOriginPhotos);
+            ImportOrderThread second(other.data(), ImportOriginPhotos);
+            first.setParallelPhotos(3);
+            second.setParallelPhotos(3);
+            first.start();
+            second.start();
+            QVERIFY(first.wait(60000) && second.wait(60000));
+            QCOMPARE(first.failures() + second.failures(), QStringList());
+            QCOMPARE(QString("%1 %2 %3 %4").arg(first.placedFiles()).arg(first.placedBackups())
+                         .arg(second.placedFiles()).arg(second.placedBackups()),
+                     QString("12 12 12 12"));
+            for (const QStringList &list : sources)
+                for (const QString &source : list)
+                    placed << QFileInfo(source).fileName();
+        }
+        placed.sort();
+        QCOMPARE(placed.removeDuplicates(), 0);
+        QCOMPARE(QDir(photos).entryList(QDir::Files), placed);
+        if (numbered)
+            placed.prepend("K12-001.jpg");
+        QCOMPARE(QDir(backups).entryList(QDir::Files), placed);
     }
 
     void unreadablePhotosAreKeptAndFailuresReported()
@@ -317,7 +422,8 @@ private slots:
         QCOMPARE(runOrder(m.data(), ImportOriginPhotos), QStringList({"stopped"}));
 
         m->setOriginFiles({roots.path("none.jpg")});
-        for (const QString &path : {QString(), QString("relative/order/"), QString("/")}) {
+        // The run's storage roots are no order folders either.
+        for (const QString &path : {QString(), QString("relative/order/"), QString("/"), roots.picRoot(), roots.bakRoot()}) {
             ImportOrderThread t(m.data(), ImportOriginPhotos);
             QSignalSpy stop(&t, &ImportOrderThread::importOrderStoppedSigl);
             m->setOrderPath(path);
