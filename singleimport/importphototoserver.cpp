@@ -135,6 +135,11 @@ public slots:
         if (m_window->m_runReports == this)
             m_window->onUnreadablePhoto(name);
     }
+    void onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded)
+    {
+        if (m_window->m_runReports == this)
+            m_window->onPhotoPlaced(planned, placed, mainAdded, backupAdded);
+    }
     void onFinishImportImage(QString imageTime)
     {
         if (m_window->m_runReports == this)
@@ -986,6 +991,9 @@ void ImportPhotoToServer::import()
     imageTimeText.clear();
     m_runFailures.clear();
     m_runUnreadable.clear();
+    m_runRenumbered.clear();
+    m_runMainAdded = 0;
+    m_runBackupAdded = 0;
     m_running = true;
     m_closingRun = false;
     m_expectedReports = newPhotoNames->size();
@@ -1015,6 +1023,25 @@ void ImportPhotoToServer::onUnreadablePhoto(QString name)
         m_runUnreadable << name;
 }
 
+void ImportPhotoToServer::showImportedCount(int count)
+{
+    ui->label_4->setText(typeInfo(m_run.type).caption + QStringLiteral("（") + QString::number(count) + QStringLiteral("张)"));
+}
+
+void ImportPhotoToServer::onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded)
+{
+    if (!m_running)
+        return;
+    if (!placed.isEmpty()) {
+        // A retry of this choice finds the photo under the name it got, and does not number after it.
+        m_choiceNames.insert(fileKey(placed));
+        if (placed != planned)
+            m_runRenumbered << planned + QStringLiteral(" → ") + placed;
+    }
+    m_runMainAdded += mainAdded ? 1 : 0;
+    m_runBackupAdded += backupAdded ? 1 : 0;
+}
+
 void ImportPhotoToServer::onFinishImportImage(QString imageTime)
 {
     if (!m_running)
@@ -1022,8 +1049,8 @@ void ImportPhotoToServer::onFinishImportImage(QString imageTime)
     imageTimeText += imageTime;
     ++importedCount;
     ui->progressBar->setValue(importedCount);
-    ui->label_4->setText(typeInfo(m_run.type).caption + QStringLiteral("（") + QString::number(orderPhotoCount + importedCount)
-                         + QStringLiteral("张)"));
+    // The photos the folder holds: one imported again is counted once.
+    showImportedCount(oriOrderPicCount + m_runMainAdded);
     if (importedCount < m_expectedReports)
         return;
     finishRun();
@@ -1046,13 +1073,13 @@ void ImportPhotoToServer::finishRun()
 
     const QString order = withSeparator(m_run.folder);
     QString text;
-    int picCount = 0;
-    int bakCount = 0;
+    // The files this run placed (the folders' growth, unless another desk imports into the order too).
+    const int picCount = m_runMainAdded;
+    const int bakCount = m_run.type == 0 ? m_runBackupAdded : 0;
     if (m_run.type == 0) {
         const int after = countJpgFiles(order + QStringLiteral("照片/"));
         const int bakAfter = countJpgFiles(withSeparator(m_run.bakFolder) + QStringLiteral("照片/"));
-        picCount = after - oriOrderPicCount;
-        bakCount = bakAfter - oriBackPicCount;
+        showImportedCount(after);
         text = QStringLiteral("导入前正式库照片：%1张\n\n导入后正式库照片：%2张\n\n导入前备份库照片：%3张\n\n导入后备份库照片：%4张    \n")
                    .arg(oriOrderPicCount)
                    .arg(after)
@@ -1060,7 +1087,7 @@ void ImportPhotoToServer::finishRun()
                    .arg(bakAfter);
     } else {
         const int after = countJpgFiles(order + typeInfo(m_run.type).folder);
-        picCount = after - oriOrderPicCount;
+        showImportedCount(after);
         text = QStringLiteral("导入前正式库照片：%1张\n\n导入后正式库照片：%2张    \n").arg(oriOrderPicCount).arg(after);
     }
     if (m_closingRun) {
@@ -1076,20 +1103,20 @@ void ImportPhotoToServer::finishRun()
         return;
     }
     const QPointer<ImportPhotoToServer> self(this);
-    if (m_runFailures.isEmpty() && m_runUnreadable.isEmpty()) {
-        MsgBox::information(nullptr, QStringLiteral("导片成功!"), text, QMessageBox::Yes);
-    } else {
-        QStringList notes;
-        if (!m_runFailures.isEmpty())
-            notes << QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
-                         .arg(m_run.key)
-                         .arg(m_runFailures.size())
-                         .arg(m_runFailures.join(QLatin1Char('\n')));
-        if (!m_runUnreadable.isEmpty())
-            notes << unreadablePhotosText(m_runUnreadable) + QStringLiteral("\n（已按原样复制，没有生成缩略图）");
-        MsgBox::information(nullptr, QStringLiteral("警告"), notes.join(QStringLiteral("\n\n")) + QStringLiteral("\n\n") + text,
-                            QMessageBox::Yes);
-    }
+    QStringList notes;
+    if (!m_runFailures.isEmpty())
+        notes << QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
+                     .arg(m_run.key)
+                     .arg(m_runFailures.size())
+                     .arg(m_runFailures.join(QLatin1Char('\n')));
+    if (!m_runUnreadable.isEmpty())
+        notes << unreadablePhotosText(m_runUnreadable) + QStringLiteral("\n（已按原样复制，没有生成缩略图）");
+    const bool allWell = notes.isEmpty();
+    if (!m_runRenumbered.isEmpty())
+        notes << QStringLiteral("以下照片的编号已被占用，已改用其他编号：\n") + m_runRenumbered.join(QLatin1Char('\n'));
+    notes << text;
+    MsgBox::information(nullptr, allWell ? QStringLiteral("导片成功!") : QStringLiteral("警告"),
+                        notes.join(QStringLiteral("\n\n")), QMessageBox::Yes);
     if (!self)
         return;
     postPathReport(m_run, m_run.folder, picCount, bakCount);

@@ -152,6 +152,9 @@ public slots:
     // A photo of an import job that could not be read (copied as it is, no reduced copies), before its
     // onFinishImportImage.
     void onUnreadablePhoto(QString name);
+    // The name a photo of an import job got in the order ("" when it was not placed) and whether its main
+    // file and its backup are new files, before its onFinishImportImage.
+    void onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -189,6 +192,8 @@ private:
     // Gives the chosen photos as shot running numbers after the highest one in the order folder.
     void renumberChosenPhotos();
     void finishRun();
+    // The imported-photo caption of the run's type with the given count.
+    void showImportedCount(int count);
     void updatePhotoDateButton();
     QString typeFolder() const;
 
@@ -238,6 +243,9 @@ private:
     bool m_running = false;
     QStringList m_runFailures;
     QStringList m_runUnreadable;
+    QStringList m_runRenumbered; // "planned → placed" of the photos that got another number
+    int m_runMainAdded = 0;      // new files the run placed in the type folder
+    int m_runBackupAdded = 0;    // and in the backup
     ImportRunReports *m_runReports = nullptr; // the running import's jobs report here, and only it counts
     std::shared_ptr<ImportRunGate> m_runGate;
     int m_expectedReports = 0;

@@ -2,7 +2,9 @@
 // Pool job of the single-order import window, one of three tasks:
 //   1 import one chosen photo into the order folders (through the batch import's per-photo routine) and
 //     hand back its shot-time entry by onFinishImportImage(QString); the failures, if any, go first by
-//     onImportFailures(QStringList). Every import job reports, also one given empty paths.
+//     onImportFailures(QStringList), an unreadable photo by onUnreadablePhoto(QString), and the name the
+//     photo got by onPhotoPlaced(QString planned, QString placed ("" when not placed), bool mainAdded,
+//     bool backupAdded). Every import job that passed its run's gate reports, also one given empty paths.
 //   2 make the list icon of one photo and hand it back by updateThumbIcon(int, QPixmap);
 //   3 test whether a folder exists and hand the answer back by onIsPathExist(bool).
 // Reports are queued calls of the receiver's slots by name, never made to a receiver destroyed meanwhile;

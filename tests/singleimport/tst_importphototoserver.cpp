@@ -422,7 +422,7 @@ void TestImportPhotoToServer::run_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
     const QString counts = "导入前正式库照片：0张\n\n导入后正式库照片：3张\n\n导入前备份库照片：0张\n\n导入后备份库照片：3张    \n";
-    const QString unreadable = "无法读取的照片：bad&#照片.jpg\n（已按原样复制，没有生成缩略图）\n\n";
+    const QString unreadable = "无法读取的照片：bad&#照片.jpg → {E}-003.jpg\n（已按原样复制，没有生成缩略图）\n\n";
     QTest::newRow("turned, upright and undecodable photos") << "" << "警告" << unreadable + counts;
     QTest::newRow("a copy that fails is reported")
         << "thumbnail2250/{E}-002" << "警告"
@@ -494,10 +494,19 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     const QString E = dayPrefix(day) + "E5520";
     const QString order = m_studio->picRoot + dayLevels(day) + E + "-1/";
     const QByteArray first = bytesOf(order + "照片/" + E + "-001.jpg");
-    // "导入" again: the same photos under the same names.
+    const QByteArray listed = (E + "-001>" + m_studio->incomingShotTime(0).mid(2) + "|" + E + "-002>"
+                               + m_studio->incomingShotTime(1).mid(2) + "|").toUtf8();
+    // "导入" again: the same photos under the same names, nothing written twice; the header counts the
+    // folder (the refused report leaves it as the run set it).
+    m_server.queueReply("updatepicpath", standin::Reply::refused("no", "0"));
     widget<QPushButton>("importButton")->click();
     QVERIFY(runEnded(2));
     QCOMPARE(QDir(order + "照片").entryList({"*.jpg"}), (QStringList{E + "-001.jpg", E + "-002.jpg"}));
+    QCOMPARE(QDir(m_studio->bakRoot + dayLevels(day) + E + "-1/照片").entryList(QDir::Files),
+             (QStringList{E + "-001.jpg", E + "-002.jpg"}));
+    QCOMPARE(bytesOf(order + "ImageTime.txt"), listed);
+    QCOMPARE(widget<QLabel>("label_4")->text(), QStringLiteral("订单已导入照片（2张)"));
+    QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("0"));
 
     MsgBox::setNextAnswer(QMessageBox::Yes);
     widget<QPushButton>("reimportButton")->click();
@@ -518,6 +527,19 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     QCOMPARE(bytesOf(order + "照片/" + E + "-001.jpg"), first);
     QVERIFY(QFileInfo::exists(order + "照片/" + E + "-003.jpg"));
     QCOMPARE(bytesOf(order + "ImageTime.txt"), (E + "-003>" + m_studio->incomingShotTime(3).mid(2) + "|").toUtf8());
+
+    // Another desk's photo took E-003 meanwhile: "导入" again keeps it, this photo moves on to the next
+    // free number, and the box names it.
+    const QByteArray other = bytesOf(m_studio->incomingRoot + "IMG_7301.jpg");
+    QVERIFY(put(order + "照片/" + E + "-003.jpg", other));
+    widget<QPushButton>("importButton")->click();
+    QVERIFY(runEnded(5));
+    QCOMPARE(bytesOf(order + "照片/" + E + "-003.jpg"), other);
+    QVERIFY(QFileInfo::exists(order + "照片/" + E + "-004.jpg"));
+    QVERIFY(bytesOf(order + "ImageTime.txt").endsWith((E + "-004>" + m_studio->incomingShotTime(3).mid(2) + "|").toUtf8()));
+    QCOMPARE(testsupport::lastBox().section("\n\n", 0, 0),
+             QStringLiteral("导片成功!|以下照片的编号已被占用，已改用其他编号：\n%1-003.jpg → %1-004.jpg").arg(E));
+    QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("1"));
 }
 
 void TestImportPhotoToServer::choiceCancelledWhileRootsAsked()
