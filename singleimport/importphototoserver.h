@@ -106,8 +106,6 @@ public:
     // ---- state, for the opener and tests ----
     QString currentOrderPath() const { return orderPath; }
     QString currentOrderBakPath() const { return orderBakPath; }
-    // 0 photos as shot, 1 finished photos, 2 designs
-    int importType() const { return m_type; }
     QStringList chosenPhotoNames() const { return *newPhotoNames; }
     bool isLoading() const { return m_loading; }
     bool isImporting() const { return m_running; }
@@ -149,7 +147,8 @@ public slots:
     void submitPicPath_2(QNetworkReply *reply);
     // The failures of one import job, before its onFinishImportImage.
     void onImportFailures(QStringList failures);
-    // A photo of an import job that could not be read (copied as it is, no reduced copies), before its
+    // A photo of an import job that could not be read (copied as it is, no reduced copies), named by its
+    // source and the name it has in the order ("ZERO_03.jpg → 1205E5520-005.jpg"), before its
     // onFinishImportImage.
     void onUnreadablePhoto(QString name);
     // The name a photo of an import job got in the order ("" when it was not placed) and whether its main
