@@ -159,6 +159,20 @@ public:
     bool isDovraImported() const { return m_dovraImported; }
     void setDovraImported(bool v) { m_dovraImported = v; }
 
+    // ---- what the web service has not been told yet, per import type (the Dovra copy included) ----
+    struct ReportDue
+    {
+        int files = 0;          // files the type's runs placed since the last report that arrived
+        int backups = 0;        // the same for the backups
+        bool unreported = false; // the order is imported, but the report of it did not arrive
+    };
+    ReportDue reportDue(ImportTypeEnum type) const { return validType(type) ? m_reportDue[type] : ReportDue(); }
+    void setReportDue(ImportTypeEnum type, const ReportDue &due)
+    {
+        if (validType(type))
+            m_reportDue[type] = due;
+    }
+
     // ---- Dovra system ----
     QString dovraServerPath() const { return m_dovraServerPath; }
     QString dovraSourceDir() const { return m_dovraSourceDir; }
@@ -247,6 +261,8 @@ private:
 
     TypeState m_types[kFileTypeCount];
     bool m_dovraImported = false;
+    static bool validType(ImportTypeEnum type) { return type >= ImportOriginPhotos && type <= ImportDovraCopy; }
+    ReportDue m_reportDue[ImportDovraCopy + 1];
     QString m_dovraServerPathRaw;
     QString m_dovraServerPath;
     QString m_dovraSourceDir;

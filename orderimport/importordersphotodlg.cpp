@@ -993,16 +993,16 @@ void importOrdersPhotoDlg::showLstWgtContextMenuSlot(QPoint pos)
 void importOrdersPhotoDlg::updateImgCount(ImportOrderModel *order)
 {
     if (m_importType == ImportOriginPhotos || m_importType == ImportFinishedPhotos || m_importType == ImportDesigns)
-        refreshFoundCount(order, -1);
+        refreshFoundCount(order);
 }
 
 void importOrdersPhotoDlg::updateVideoCount(ImportOrderModel *order)
 {
     if (m_importType == ImportTrialVideos || m_importType == ImportRetouchVideos)
-        refreshFoundCount(order, -1);
+        refreshFoundCount(order);
 }
 
-void importOrdersPhotoDlg::refreshFoundCount(ImportOrderModel *order, int counted)
+void importOrdersPhotoDlg::refreshFoundCount(ImportOrderModel *order)
 {
     if (!order || order->orderPath().isEmpty())
         return;
@@ -1037,9 +1037,7 @@ void importOrdersPhotoDlg::refreshFoundCount(ImportOrderModel *order, int counte
     const QString path = OrderFolders::withSeparator(order->orderPath());
     if (!FileOperation::dirExists(path + marker))
         return;
-    if (counted < 0)
-        counted = countFiles(path + mainDir, video ? videoFilters() : photoFilters());
-    order->setFoundCount(m_importType, clampCount(counted));
+    order->setFoundCount(m_importType, clampCount(countFiles(path + mainDir, video ? videoFilters() : photoFilters())));
 }
 
 int importOrdersPhotoDlg::getImgCount(const QString &path) const
@@ -1064,6 +1062,7 @@ void importOrdersPhotoDlg::resetOrderImportState(ImportOrderModel *order)
         order->setFoundCount(type, 0);
         order->setImportedCount(type, 0);
         order->setImported(type, false);
+        order->setReportDue(type, ImportOrderModel::ReportDue());
     }
 }
 

@@ -155,9 +155,8 @@ private:
     void setImportedFiles(QStringList paths);
     void fillImportedList(const QStringList &paths);
     void loadImportedIcons(const QStringList &paths);
-    // The found count of the current type from a count of the type's main folder that the caller has
-    // just taken (-1: count the folder here).
-    void refreshFoundCount(ImportOrderModel *order, int counted);
+    // The found count of the current type from a count of the type's main folder.
+    void refreshFoundCount(ImportOrderModel *order);
     // Opens one of the order's folders in the file browser; a "警告" box names it when that fails.
     void openFolder(const QString &folder);
     // Shows the order again when it is the one in the panel (its folders or files have changed).
@@ -171,8 +170,6 @@ private:
 
     ImportOrderModel *m_selectOrder = nullptr;
     int m_selectRow = -1;
-    int m_beforeCount = 0;
-    int m_beforeBakCount = 0;
     int m_dovraCopyCount = 0;
     QNetworkAccessManager *m_manager = nullptr;
     QButtonGroup *m_importTypeGroup = nullptr;
@@ -238,14 +235,19 @@ private:
     void startNextOrder();
     void endRun();
     void showEndOfRun();
-    void followReport(HttpRequest *request, const QString &orderKey);
+    // Follows a report of the run to its end; owed: the order's report due (see ImportOrderModel) is
+    // cleared when it arrives.
+    void followReport(HttpRequest *request, ImportOrderModel *model, bool owed);
+    // The order still has files to import or a report to send again for the run's type.
+    bool hasWorkLeft(ImportOrderModel *order) const;
+    // Sends an imported order's report again with the counts it owes; nothing is copied.
+    void reportAgain(ImportOrderModel *order);
     void stopRun(const QString &why);
     void orderFailed(int row, const QString &why);
     // The order's thread ended without importing it: a Dovra copy goes on with the next order (see
     // orderFailed), any other run stops with stopText (%1 the order, %2 why).
     void orderNotImported(int row, const QString &why, const QString &stopText);
     void showRefusal(const QJsonObject &reply);
-    int folderCount(ImportOrderModel *order, bool backup) const;
     // A row's progress cell: value of maximum files, as the count and as the bar.
     void setRowProgress(int row, int value, int maximum);
     ImportOrderThread *runningSender() const;

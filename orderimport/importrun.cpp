@@ -5,9 +5,14 @@
 //
 // A run always ends: every order ends by its thread's end signal, by one of its error signals, or by
 // the thread finishing without either (taken as an error). An order that could not be imported, or of
-// whose files some could not be written, stays pending, and the user is told why. The end box waits for
-// the run's reports to the web service and names the orders whose report did not get there, and the
-// photos that could not be read.
+// whose files some could not be written, stays pending, is not reported imported, and the user is told
+// why. The end box waits for the run's reports to the web service and names the orders whose report did
+// not get there, and the photos that could not be read. Such an order keeps its report due: the next
+// press of the start button sends it again, with the counts of the run it stands for, and copies nothing.
+//
+// The counts reported are the files the order's runs placed under free names (ImportOrderThread::
+// placedFiles), not the growth of the folders, which another import into the order at the same time
+// would swell.
 
 #include "importordersphotodlg.h"
 
@@ -146,7 +151,7 @@ bool importOrdersPhotoDlg::checkBeforeRun()
             return refuse(isVideoType(m_importType) ? QStringLiteral("有订单没有选择视频")
                                                     : QStringLiteral("有订单没有选择照片"));
         }
-        if (!r->isImported(m_importType))
+        if (hasWorkLeft(r))
             ++pending;
     }
     m_totalCount = quint16(qMin(pending, 0xFFFF));
@@ -196,7 +201,7 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     for (ImportOrderModel *r : qAsConst(m_orderList)) {
         qCDebug(lcImport) << "orderMdl is:" << r->orderKey();
         qCDebug(lcImport) << "orderMdl isImported:" << (r->isImported(m_importType) ? "true" : "false");
-        if (!r->isImported(m_importType))
+        if (hasWorkLeft(r))
             m_run.queue.append(r);
     }
 
@@ -212,8 +217,13 @@ void importOrdersPhotoDlg::startNextOrder()
 {
     while (m_run.active && m_run.next < m_run.queue.size()) {
         ImportOrderModel *r = m_run.queue.at(m_run.next++).data();
-        if (!r || !m_orderList.contains(r) || r->isImported(m_importType))
+        if (!r || !m_orderList.contains(r))
             continue;
+        if (r->isImported(m_importType)) {
+            if (r->reportDue(m_importType).unreported)
+                reportAgain(r);
+            continue;
+        }
         startOrder(r);
         return;
     }
@@ -221,13 +231,25 @@ void importOrdersPhotoDlg::startNextOrder()
         endRun();
 }
 
+bool importOrdersPhotoDlg::hasWorkLeft(ImportOrderModel *r) const
+{
+    return !r->isImported(m_importType) || r->reportDue(m_importType).unreported;
+}
+
+void importOrdersPhotoDlg::reportAgain(ImportOrderModel *r)
+{
+    ++m_finishCount;
+    const ImportOrderModel::ReportDue due = r->reportDue(m_importType);
+    qCDebug(lcImport) << "report again:" << r->orderKey() << due.files << due.backups;
+    if (m_importType == ImportDovraCopy)
+        updateDovraInfo(r, r->dovraPath());
+    else
+        updateFinishInfo(r, QStringLiteral("1"), due.files, due.backups);
+}
+
 void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
 {
     const int row = m_orderList.indexOf(r);
-    if (m_importType != ImportDovraCopy) {
-        m_beforeCount = folderCount(r, false);
-        m_beforeBakCount = folderCount(r, true);
-    }
     // The order's own roots serve its thread; the program-wide roots stay as the tool window set them.
     auto *t = new ImportOrderThread(r, m_importType, nullptr);
     t->setRunSettings(
@@ -235,9 +257,9 @@ void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
     t->setObjectName(r->orderKey());
     if (m_importType != ImportDovraCopy) {
         t->createOrderDir(r->picPath(), r->bakPicPath());
-        // Without an order folder nothing can start; the thread reports why and the service is not
-        // told of an import that never began.
-        if (!r->orderPath().isEmpty()) {
+        // Without an order folder, or with one the import may not use, nothing can start; the thread
+        // reports why and the service is not told of an import that never began.
+        if (!r->orderPath().isEmpty() && t->orderFoldersProblem().isEmpty()) {
             qCDebug(lcImport) << "updateFinishInfo1----";
             updateFinishInfo(r, QStringLiteral("0"), 0, 0);
         }
@@ -261,28 +283,6 @@ void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
 
     m_run.thread = t;
     t->start(QThread::InheritPriority);
-}
-
-int importOrdersPhotoDlg::folderCount(ImportOrderModel *r, bool backup) const
-{
-    const QString base = folderOf(backup ? r->orderBakPath() : r->orderPath());
-    if (base.isEmpty())
-        return 0;
-    switch (m_importType) {
-    case ImportOriginPhotos:
-        return getImgCount(base + QStringLiteral("照片/"));
-    case ImportFinishedPhotos:
-        return getImgCount(base + QStringLiteral("成品/"));
-    case ImportDesigns:
-        return backup ? 0 : getImgCount(base + QStringLiteral("设计/"));
-    case ImportTrialVideos:
-        return backup ? 0 : getVideoCount(base + QStringLiteral("试拍视频/"));
-    case ImportRetouchVideos:
-        return backup ? 0 : getVideoCount(base + QStringLiteral("精修视频/"));
-    case ImportDovraCopy:
-        break;
-    }
-    return 0;
 }
 
 // ---------------------------------------------------------------- signals of the order's thread
@@ -326,21 +326,23 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     }
     const ImportTypeEnum type = m_importType;
 
-    const int countNow = folderCount(r, false);
-    const int added = countNow - m_beforeCount;
-    const int addedBak =
-        (type == ImportOriginPhotos || type == ImportFinishedPhotos) ? folderCount(r, true) - m_beforeBakCount : 0;
-    qCDebug(lcImport) << "updateFinishInfo2----";
-    updateFinishInfo(r, QStringLiteral("1"), added, addedBak);
-
-    refreshFoundCount(r, countNow); // the folder just counted: no second listing of the share
-    // An order some of whose files could not be written is not imported: the next run takes it again.
+    // What this run placed adds to what earlier runs of the order placed without a report that arrived.
+    ImportOrderModel::ReportDue due = r->reportDue(type);
+    due.files += t->placedFiles();
+    due.backups += t->placedBackups();
+    // An order some of whose files could not be written is not imported, nor reported imported: the next
+    // run takes it again and reports what both placed.
     const QStringList failures = t->property("failures").toStringList();
+    due.unreported = failures.isEmpty();
+    r->setReportDue(type, due);
     if (failures.isEmpty()) {
         ++m_finishCount;
         r->setImportedCount(type, totalCount);
         r->setImported(type, true);
+        qCDebug(lcImport) << "updateFinishInfo2----";
+        updateFinishInfo(r, QStringLiteral("1"), due.files, due.backups);
     }
+    refreshFoundCount(r);
     const quint16 found = r->foundCount(type);
     QTableWidgetItem *status = m_ordersTable->item(row, kStatusColumn);
     if (!status) {
@@ -469,7 +471,8 @@ void importOrdersPhotoDlg::showEndOfRun()
         QStringList lines;
         for (auto it = m_run.unreported.constBegin(); it != m_run.unreported.constEnd(); ++it)
             lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value());
-        notes << QStringLiteral("以下订单的导片信息没有报给服务器（其它电脑上仍显示未导入），请在服务器恢复后重新导入：\n")
+        notes << QStringLiteral("以下订单的导片信息没有报给服务器（其它电脑上仍显示未导入），请在服务器恢复后再点“批量导片”"
+                                "重新上报（不再复制文件）：\n")
                      + lines.join(QLatin1Char('\n'));
     }
     if (!m_run.dovraKept.isEmpty())
@@ -584,12 +587,16 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
     qCDebug(lcImport) << "postData===" << maskSecrets(data);
     HttpRequest *request = HttpRequest::startNetRequest(g_url_updatepicpath, data, true);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadOrderInfoJson(QJsonObject)));
-    followReport(request, model->orderKey());
+    // The end of an import is the report the order owes until it arrives.
+    followReport(request, model, importState == QLatin1String("1"));
 }
 
 // A report of a run is followed until it ends, however it ends; what did not get to the web service is
-// named in the end box, not in a box of its own. A report outside a run shows its own errors.
-void importOrdersPhotoDlg::followReport(HttpRequest *request, const QString &orderKey)
+// named in the end box, not in a box of its own. A report outside a run shows its own errors. An owed
+// report (the end of an order's import) that arrives clears the order's report due for the run's type;
+// one that does not arrive keeps it, and the order is named. A start report that does not arrive is
+// not named: the end report says all it says.
+void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *model, bool owed)
 {
     const int run = m_run.active ? m_run.number : 0;
     request->setProperty(kRunProperty, run);
@@ -597,15 +604,21 @@ void importOrdersPhotoDlg::followReport(HttpRequest *request, const QString &ord
         return;
     request->setShowsErrors(false);
     ++m_run.reportsOut;
+    const QString orderKey = model->orderKey();
+    const QPointer<ImportOrderModel> order(model);
+    const ImportTypeEnum type = m_importType;
     auto answered = std::make_shared<bool>(false);
-    auto note = [this, run, orderKey](const QString &why) {
-        if (run == m_run.number && !m_run.unreported.contains(orderKey))
+    auto note = [this, run, orderKey, owed](const QString &why) {
+        qCWarning(lcImport) << "report not delivered:" << orderKey << why;
+        if (owed && run == m_run.number && !m_run.unreported.contains(orderKey))
             m_run.unreported.insert(orderKey, QString(why).replace(QLatin1Char('\n'), QStringLiteral("：")));
     };
-    connect(request, &HttpRequest::netSuccessInfo, this, [note, answered](const QJsonObject &reply) {
+    connect(request, &HttpRequest::netSuccessInfo, this, [note, answered, order, type, owed](const QJsonObject &reply) {
         *answered = true;
         if (!replyOk(reply))
             note(QStringLiteral("服务器没有接受：") + replyMessage(reply, QStringLiteral("没有说明原因")));
+        else if (owed && order)
+            order->setReportDue(type, ImportOrderModel::ReportDue());
     });
     connect(request, &HttpRequest::netErrorInfo, this, [note, answered](const QString &error) {
         *answered = true;
@@ -719,6 +732,9 @@ void importOrdersPhotoDlg::finishedImportOrderDovraSlot(int row, QString picPath
     if (ImportOrderModel *r = m_orderList.value(row)) {
         r->setDovraImported(true);
         r->setDovraPath(picPath);
+        ImportOrderModel::ReportDue due;
+        due.unreported = true;
+        r->setReportDue(ImportDovraCopy, due);
         updateDovraInfo(r, picPath);
         refreshShownOrder(r);
     }
@@ -745,7 +761,7 @@ void importOrdersPhotoDlg::updateDovraInfo(ImportOrderModel *model, QString picP
         .add(QStringLiteral("shopid"), m_shop.shopId);
     HttpRequest *request = HttpRequest::startNetRequest(g_url_savedovrapath, body.toByteArray(), true);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadDovraInfoJson(QJsonObject)));
-    followReport(request, model->orderKey());
+    followReport(request, model, true);
 }
 
 void importOrdersPhotoDlg::httpUploadDovraInfoJson(QJsonObject infoJson)

@@ -302,10 +302,10 @@ private:
             }
             if (m_task.type == ImportOriginPhotos) {
                 const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
-                if (backup == FileOperation::KeptOther && outcome == FileOperation::Copied) {
-                    FileOperation::deleteFile(fsPath(main)); // the number is not free after all
+                // The number is not free after all: the main file just placed goes, the photo moves on.
+                if (backup == FileOperation::KeptOther && outcome == FileOperation::Copied
+                    && FileOperation::deleteFile(fsPath(main)))
                     continue;
-                }
                 if (backup == FileOperation::KeptOther || backup == FileOperation::CopyFailed)
                     m_fail(QStringLiteral("备份复制失败") + inBrackets(why));
                 m_outcome.backupAdded = backup == FileOperation::Copied;
@@ -502,6 +502,13 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     bool decoded = false;
     // A JPEG cut short is not decoded: its reduced copies would show a grey part as the photo.
     const bool cutShort = !ImageOperation::jpegIsWhole(bytes);
+    // An upright photo's main file goes first; only one that would replace a file waits until the photo
+    // is known to be readable (a file that is not never replaces a readable photo).
+    const bool placeFirst = !turn && !cutShort
+                            && (task.placing == MainPlacing::Numbered
+                                || !QFileInfo::exists(fsPath(task.orderPath + folders.main + task.targetName)));
+    if (placeFirst && !main.placeFile(task.filePath))
+        return finish();
     BudgetHold hold(budget);
     if (cutShort) {
         // nothing to decode
@@ -545,7 +552,8 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     if (!decoded) {
         // Not a photo the program can read: the file is kept as it is, turned or not, so nothing is lost,
         // but no reduced copy is made of it, and reduced copies of an earlier photo of its name go.
-        main.placeUnreadable();
+        if (!placeFirst)
+            main.placeUnreadable();
         if (!main.outcome().placedName.isEmpty()) {
             for (const QString &folder : {folders.thumb2250, folders.thumb1000, folders.thumb200})
                 QFile::remove(fsPath(task.orderPath + folder + main.outcome().placedName));
@@ -554,7 +562,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             *unreadable = true;
         return finish();
     }
-    if (!turn && !main.placeFile(task.filePath))
+    if (!turn && !placeFirst && !main.placeFile(task.filePath))
         return finish();
 
     const QString thumbName = main.thumbnailName();

@@ -199,9 +199,20 @@ private slots:
         QCOMPARE(field(m_server.lastRequest("savedovrapath"), "orderphotoid"), QString("5001"));
         QCOMPARE(boxesWith("订单号:B2207-2 没有导完"), 2);
         QVERIFY(MsgBox::lastShown().text.startsWith("1个订单已经导完，1个订单没有导完"));
-        QVERIFY(MsgBox::lastShown().text.endsWith("导片信息没有报给服务器（其它电脑上仍显示未导入），请在服务器恢复后重新导入：\n"
+        QVERIFY(MsgBox::lastShown().text.endsWith("导片信息没有报给服务器（其它电脑上仍显示未导入），请在服务器恢复后再点“批量导片”"
+                                                  "重新上报（不再复制文件）：\n"
                                                   "订单号:A1203-1 服务器没有接受：路径无效"));
         QVERIFY(radio(1)->isEnabled());
+
+        // as the box says, the next press sends the refused report again and copies nothing
+        const QString saved = field(m_server.lastRequest("savedovrapath"), "dovrapath");
+        m_server.setReply("savedovrapath", standin::Reply::ok());
+        m_server.clearRequests();
+        QVERIFY(runToEnd());
+        QVERIFY(waitRequests("savedovrapath", 1));
+        QCOMPARE(m_server.requestCount("savedovrapath"), 1);
+        QCOMPARE(field(m_server.lastRequest("savedovrapath"), "dovrapath"), saved);
+        QCOMPARE(empty->reportDue(ImportDovraCopy).unreported, false);
     }
 
     void closingDuringCopyStopsAndWaits()

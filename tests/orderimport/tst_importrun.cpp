@@ -173,23 +173,28 @@ private slots:
     }
 
     // The end box names what was not done, once the run's reports are answered; what stays pending is
-    // taken by the next run.
+    // taken by the next run: files not imported are imported, a report that did not arrive is sent again
+    // with the counts of the run it stands for, and nothing is copied again.
     void endBoxNamesWhatWasNotDone_data()
     {
-        QTest::addColumn<QString>("fault");        // "folder": A1203's folder takes no file; "photos": two unreadable
+        QTest::addColumn<QString>("fault");        // "folder": A1203's folder takes no file; "photos": two unreadable;
+                                                   // "over whole": a cut-short photo named as a whole one there
         QTest::addColumn<standin::Reply>("reply"); // to the path-and-count reports
         QTest::addColumn<QString>("named");        // in the end box
         QTest::addColumn<bool>("imported");        // A1203 counts as imported
+        QTest::addColumn<int>("reports");          // path-and-count reports of the run
         const standin::Reply ok = standin::Reply::ok();
-        QTest::newRow("order folder not writable") << "folder" << ok << "订单号:A1203-1 有8个文件未能导入：" << false;
+        QTest::newRow("order folder not writable") << "folder" << ok << "订单号:A1203-1 有8个文件未能导入：" << false << 3;
         QTest::newRow("empty and cut-short photos") << "photos" << ok
-                                                    << "订单号:A1203-1 无法读取的照片：empty.jpg、cut.jpg" << true;
+                                                    << "订单号:A1203-1 无法读取的照片：empty.jpg、cut.jpg" << true << 4;
+        QTest::newRow("cut-short photo over a whole one")
+            << "over whole" << ok << "订单号:A1203-1 无法读取的照片：cut.jpg → cut(1).jpg（同名的完好照片已保留）" << true << 4;
         QTest::newRow("report refused, answered late") << "" << standin::Reply::refused("订单不存在").withDelay(1500)
-                                                       << "订单号:A1203-1 服务器没有接受：订单不存在" << true;
+                                                       << "订单号:A1203-1 服务器没有接受：订单不存在" << true << 4;
         QTest::newRow("report HTTP 500") << "" << standin::Reply::httpError(500)
-                                         << "订单号:E5520-1 网络请求错误：服务器出错（HTTP 500）" << true;
+                                         << "订单号:E5520-1 网络请求错误：服务器出错（HTTP 500）" << true << 4;
         QTest::newRow("report not JSON") << "" << standin::Reply::notJson() << "订单号:A1203-1 服务器的回复无法读取"
-                                         << true;
+                                         << true << 4;
     }
     void endBoxNamesWhatWasNotDone()
     {
@@ -197,25 +202,32 @@ private slots:
         QFETCH(standin::Reply, reply);
         QFETCH(QString, named);
         QFETCH(bool, imported);
+        QFETCH(int, reports);
         m_server.setReply("updatepicpath", reply);
         ImportOrderModel *a = record(0);
         ImportOrderModel *e = record(4);
         QStringList chosen = photos("src/a", {"w1.jpg", "w2.jpg"}, QSize(300, 200));
-        if (fault == "photos") {
-            const QByteArray whole = testsupport::bytesOf(chosen.first());
+        const QByteArray whole = testsupport::bytesOf(chosen.first());
+        if (fault == "photos" || fault == "over whole") {
             QVERIFY(testsupport::put(m_roots->path("src/a/empty.jpg"), QByteArray()));
             QVERIFY(testsupport::put(m_roots->path("src/a/cut.jpg"), whole.left(whole.size() / 2)));
-            chosen << m_roots->path("src/a/empty.jpg") << m_roots->path("src/a/cut.jpg");
+            chosen << m_roots->path("src/a/cut.jpg");
+            if (fault == "photos")
+                chosen.insert(2, m_roots->path("src/a/empty.jpg"));
         }
         a->setFinishedFiles(chosen);
         e->setFinishedFiles(photos("src/e", {"e1.jpg"}));
         QVERIFY(handOver({a, e}));
         if (fault == "folder")
             Platform::failCopies(a->orderPath());
+        if (fault == "over whole") {
+            QVERIFY(testsupport::put(a->orderPath() + "成品/cut.jpg", whole));
+            QVERIFY(testsupport::put(a->orderPath() + "成品缩略图/cut.jpg", whole));
+        }
         QVERIFY(runToEnd());
 
         QCOMPARE(MsgBox::shown().size(), 1);
-        QCOMPARE(m_server.requestCount("updatepicpath"), 4);
+        QCOMPARE(m_server.requestCount("updatepicpath"), reports);
         QCOMPARE(MsgBox::lastShown().title, QString("导入结束"));
         const QString end = MsgBox::lastShown().text;
         QVERIFY2(end.contains(named), qPrintable(end));
@@ -225,14 +237,53 @@ private slots:
         QCOMPARE(status(0).startsWith("未导完(8个文件失败)"), !imported);
         if (fault == "photos")
             QVERIFY(QFile::exists(a->orderPath() + "成品/cut.jpg") && !QFile::exists(a->orderPath() + "成品缩略图/cut.jpg"));
+        if (fault == "over whole") {
+            // the whole photo stays with its reduced copy; the cut-short file is kept beside it
+            QCOMPARE(testsupport::bytesOf(a->orderPath() + "成品/cut.jpg"), whole);
+            QVERIFY(QFile::exists(a->orderPath() + "成品缩略图/cut.jpg"));
+            QCOMPARE(testsupport::bytesOf(a->orderPath() + "成品/cut(1).jpg"), whole.left(whole.size() / 2));
+        }
+        // an order with files not imported is not reported imported
+        for (const standin::Request &r : m_server.requests("updatepicpath"))
+            QVERIFY(imported || field(r, "order_photo_id") != a->orderPhotoId() || field(r, "importype") == "0");
+        const QList<standin::Request> ends = m_server.requests("updatepicpath");
 
-        // the next run takes the order again
+        // the next run takes the order again, as the box said
         Platform::clearFaults();
+        m_server.setReply("updatepicpath", standin::Reply::ok());
+        m_server.clearRequests();
         MsgBox::clearShown();
         if (!imported) {
             QVERIFY(runToEnd());
             QCOMPARE(testsupport::lastBox(), QString("导入完成|1个订单已经全部导完"));
             QVERIFY(a->isFinishedImported());
+            // what both runs placed: the first run placed nothing
+            QCOMPARE(field(m_server.lastRequest("updatepicpath"), "picnumber"), QString::number(chosen.size()));
+        } else if (!fault.isEmpty()) {
+            startButton()->click();
+            QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
+        } else {
+            // The reports that did not arrive go again with their runs' counts; nothing is copied again.
+            QVERIFY(end.contains("请在服务器恢复后再点“批量导片”重新上报"));
+            const QDateTime written = QFileInfo(a->orderPath() + "成品/w1.jpg").lastModified();
+            for (const QString &file : chosen + e->finishedFiles())
+                QVERIFY(QFile::remove(file));
+            QVERIFY(runToEnd());
+            QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
+            QCOMPARE(QFileInfo(a->orderPath() + "成品/w1.jpg").lastModified(), written);
+            QStringList sent, before;
+            for (const standin::Request &r : m_server.requests("updatepicpath"))
+                sent << field(r, "order_photo_id") + ":" + field(r, "importype") + ":" + field(r, "picnumber");
+            for (const standin::Request &r : ends)
+                if (field(r, "importype") == "1")
+                    before << field(r, "order_photo_id") + ":1:" + field(r, "picnumber");
+            sent.sort();
+            before.sort();
+            QCOMPARE(sent, before);
+            QCOMPARE(sent.join(','), QString("5001:1:2,5005:1:1"));
+            MsgBox::clearShown();
+            startButton()->click();
+            QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
         }
     }
 
