@@ -79,9 +79,7 @@ QString g_cur_pickupTypeText;
 
 QString g_importPathState;
 QString g_dovraServerPath;
-std::atomic<int> g_importType{0};
 QString g_lastSelectDir;
-std::atomic<bool> g_importWindowOpen{true};
 
 QString defaultApiBase()
 {

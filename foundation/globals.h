@@ -5,8 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
-
 // ---- constants, built once at start-up by initEndpoints() ----
 extern QString g_apiBase;      // base URL + "/index.php?"
 extern const QString g_apiGroup;   // "g=DuvazivORu"
@@ -90,10 +88,4 @@ extern QString g_cur_pickupTypeText;
 // ---- import ----
 extern QString g_importPathState;   // "no" stops an import before its next file, "go" lets it go on
 extern QString g_dovraServerPath;
-// Import type of the single-order import window (0 photos as shot, 1 finished, 2 designs); written by
-// that window, read by its jobs on pool threads.
-extern std::atomic<int> g_importType;
 extern QString g_lastSelectDir;
-// True while the single-order import window is open (set when it is shown, cleared when it closes);
-// its jobs call back into it only while it is true.
-extern std::atomic<bool> g_importWindowOpen;

@@ -135,6 +135,11 @@ public slots:
         if (m_window->m_runReports == this)
             m_window->onUnreadablePhoto(name);
     }
+    void onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded)
+    {
+        if (m_window->m_runReports == this)
+            m_window->onPhotoPlaced(planned, placed, mainAdded, backupAdded);
+    }
     void onFinishImportImage(QString imageTime)
     {
         if (m_window->m_runReports == this)
@@ -223,17 +228,18 @@ bool ImportPhotoToServer::appendNameOfPhoto(const QString &fileName, QString *ap
 // ---------------------------------------------------------------- window
 
 ImportPhotoToServer::ImportPhotoToServer(QWidget *parent, const ShopSettings &shop)
-    : QMainWindow(parent), newPhotoNames(new QStringList), m_pixelBudget(kPhotoPixelBudgetMiB), m_shop(shop)
+    : QMainWindow(parent), newPhotoNames(new QStringList), m_orderId(g_cur_order_photo_id),
+      m_orderNumber(g_cur_orderpayforkey), m_serviceTimes(g_cur_servicetimes), m_shotDate(g_cur_shotdate),
+      m_pixelBudget(kPhotoPixelBudgetMiB), m_shop(shop)
 {
     ui = new Ui_ImportPhotoToServer;
     ui->setupUi(this);
-    g_importWindowOpen = true;
 
     ui->lineEdit_dresser->setText(g_cur_role2);
     ui->lineEdit_cameraman->setText(g_cur_role1);
-    ui->pushButton_photodate->setText(g_cur_shotdate);
-    ui->lineEdit_otherdate->setText(g_cur_servicetimes);
-    ui->label_id->setText(g_cur_orderpayforkey);
+    ui->pushButton_photodate->setText(m_shotDate);
+    ui->lineEdit_otherdate->setText(m_serviceTimes);
+    ui->label_id->setText(m_orderNumber);
     ui->label_name->setText(g_cur_customerName);
     ui->refreshPushButton->hide();
 
@@ -271,7 +277,7 @@ ImportPhotoToServer::ImportPhotoToServer(QWidget *parent, const ShopSettings &sh
     red.setColor(QPalette::ButtonText, QColor(255, 0, 0));
     ui->reimportButton->setPalette(red);
     ui->lineEdit_orderPRName->setReadOnly(true);
-    ui->lineEdit_orderPRName->setText(orderPrefixOf(g_cur_shotdate));
+    ui->lineEdit_orderPRName->setText(orderPrefixOf(m_shotDate));
     initImportButtons();
 }
 
@@ -339,7 +345,7 @@ void ImportPhotoToServer::initImportButtons()
 
 QString ImportPhotoToServer::typeFolder() const
 {
-    return typeInfo(g_importType).folder;
+    return typeInfo(m_type).folder;
 }
 
 // ---------------------------------------------------------------- type switch
@@ -349,8 +355,8 @@ void ImportPhotoToServer::importBtnAction()
     const int id = importTypeGroup->checkedId();
     if (id < 1 || id > 3)
         return;
-    g_importType = id - 1;
-    const TypeInfo &type = typeInfo(g_importType);
+    m_type = id - 1;
+    const TypeInfo &type = typeInfo(m_type);
     const QList<QPushButton *> buttons{ui->importPic1, ui->importPic2, ui->importPic3};
     for (int i = 0; i < buttons.size(); ++i)
         buttons.at(i)->setEnabled(i == id - 1);
@@ -360,7 +366,7 @@ void ImportPhotoToServer::importBtnAction()
 
     setWindowTitle(type.title);
     ui->pushButton_photodate->setEnabled(false);
-    const bool asShot = g_importType == 0;
+    const bool asShot = m_type == 0;
     ui->lineEdit_orderPRName->setReadOnly(!asShot);
     ui->lineEdit_folderAppendName->setVisible(asShot);
     ui->label_6->setVisible(asShot);
@@ -443,7 +449,7 @@ bool ImportPhotoToServer::readAcceptedReply(QNetworkReply *reply, QJsonObject *o
 void ImportPhotoToServer::queryOrderPath()
 {
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("order_photo_id"), g_cur_order_photo_id)
+                                .add(QStringLiteral("order_photo_id"), m_orderId)
                                 .add(QStringLiteral("shopid"), m_shop.shopId)
                                 .add(QStringLiteral("superid"), m_shop.superId)
                                 .toByteArray();
@@ -525,7 +531,7 @@ void ImportPhotoToServer::writeOrderAppendPath()
         return; // the running import names its photos from these fields
     QString appendName;
     const QString folderName = QFileInfo(QDir::cleanPath(OrderFolders::fsPath(orderPath))).fileName();
-    if (appendNameOfFolder(folderName, g_cur_servicetimes, &appendName))
+    if (appendNameOfFolder(folderName, m_serviceTimes, &appendName))
         ui->lineEdit_folderAppendName->setText(appendName);
 
     const QFileInfoList photos = StorageListing::files(withSeparator(orderPath) + typeFolder(), {QStringLiteral("*.jpg")});
@@ -540,7 +546,7 @@ void ImportPhotoToServer::writeOrderAppendPath()
 
 void ImportPhotoToServer::refreshImportedList(QString path)
 {
-    const TypeInfo &type = typeInfo(g_importType);
+    const TypeInfo &type = typeInfo(m_type);
     const QString noneCaption = type.caption + QStringLiteral("（0张）");
     if (path.trimmed().isEmpty()) {
         // No order folder: nothing to look at (an empty path would name the root or the working folder).
@@ -639,7 +645,7 @@ void ImportPhotoToServer::clickSelectPhoto()
     if (m_running)
         return;
     clickClearPhoto();
-    const bool asShot = g_importType == 0;
+    const bool asShot = m_type == 0;
     const int highest = asShot && !orderPath.isEmpty() ? highestPhotoNumber(withSeparator(orderPath) + QStringLiteral("照片/")) : 0;
 
     const QStringList chosen = FileDialogs::getOpenFileNames(this, QStringLiteral("选择照片"),
@@ -683,7 +689,7 @@ void ImportPhotoToServer::clickSelectPhoto()
         m_chosenPrefix = ui->lineEdit_orderPRName->text();
         m_firstChosenNumber = highest + 1;
         for (int k = 0; k < selectedPhotoPaths.size(); ++k)
-            *newPhotoNames << newPhotoName(m_chosenPrefix, g_cur_orderpayforkey, append, m_firstChosenNumber + k);
+            *newPhotoNames << newPhotoName(m_chosenPrefix, m_orderNumber, append, m_firstChosenNumber + k);
     } else {
         for (const QString &path : qAsConst(selectedPhotoPaths))
             *newPhotoNames << QFileInfo(path).fileName();
@@ -694,7 +700,7 @@ void ImportPhotoToServer::clickSelectPhoto()
 
 void ImportPhotoToServer::renumberChosenPhotos()
 {
-    if (g_importType != 0 || newPhotoNames->isEmpty())
+    if (m_type != 0 || newPhotoNames->isEmpty())
         return;
     // Photos this choice did not write arrived in the folder since the choice (a folder found later, a
     // re-read order): the new photos go after them instead of over them. The choice imported into this
@@ -707,7 +713,7 @@ void ImportPhotoToServer::renumberChosenPhotos()
     m_firstChosenNumber = highest + 1;
     const QString append = picAppendPart.size() > 1 ? picAppendPart.mid(1, picAppendPart.size() - 2) : QString();
     for (int k = 0; k < newPhotoNames->size(); ++k)
-        (*newPhotoNames)[k] = newPhotoName(m_chosenPrefix, g_cur_orderpayforkey, append, m_firstChosenNumber + k);
+        (*newPhotoNames)[k] = newPhotoName(m_chosenPrefix, m_orderNumber, append, m_firstChosenNumber + k);
     refreshTableView();
 }
 
@@ -748,7 +754,7 @@ void ImportPhotoToServer::delListFiles(const QStringList *files)
     // Without an order folder there is nothing to delete (an empty path would name the working folder).
     const QStringList names = files && !orderPath.trimmed().isEmpty() ? *files : QStringList();
     const QString order = withSeparator(orderPath);
-    const QStringList folders = typeInfo(g_importType).deleted;
+    const QStringList folders = typeInfo(m_type).deleted;
     QStringList failed;
     for (const QString &name : names) {
         if (!OrderFolders::isSingleName(name))
@@ -913,11 +919,11 @@ bool ImportPhotoToServer::createOrderDir(QString serverRoot, QString backupRoot)
     }
     QString month;
     QString day;
-    if (!QDate::fromString(g_cur_shotdate, QStringLiteral("yyyy-MM-dd")).isValid()
-        || !OrderFolders::dateLevels(g_cur_shotdate, &month, &day))
-        return refuse(QStringLiteral("拍摄日期格式错误，无法建立订单目录：") + g_cur_shotdate);
-    const QString appendName = g_importType == 0 ? ui->lineEdit_folderAppendName->text() : ui->lineEdit_picAppendName->text();
-    const QString name = orderFolderName(ui->lineEdit_orderPRName->text(), g_cur_orderpayforkey, appendName, g_cur_servicetimes);
+    if (!QDate::fromString(m_shotDate, QStringLiteral("yyyy-MM-dd")).isValid()
+        || !OrderFolders::dateLevels(m_shotDate, &month, &day))
+        return refuse(QStringLiteral("拍摄日期格式错误，无法建立订单目录：") + m_shotDate);
+    const QString appendName = m_type == 0 ? ui->lineEdit_folderAppendName->text() : ui->lineEdit_picAppendName->text();
+    const QString name = orderFolderName(ui->lineEdit_orderPRName->text(), m_orderNumber, appendName, m_serviceTimes);
     if (!OrderFolders::isSingleName(name))
         return refuse(QStringLiteral("订单号无效，无法建立订单目录：") + name);
 
@@ -966,9 +972,10 @@ void ImportPhotoToServer::import()
     }
     for (const QString &name : qAsConst(*newPhotoNames))
         m_choiceNames.insert(fileKey(name));
-    const QString order = withSeparator(orderPath);
-    const QString backup = withSeparator(orderBakPath);
-    if (g_importType == 0) {
+    m_run = windowOrder();
+    const QString order = withSeparator(m_run.folder);
+    const QString backup = withSeparator(m_run.bakFolder);
+    if (m_run.type == 0) {
         oriOrderPicCount = countJpgFiles(order + QStringLiteral("照片/"));
         oriBackPicCount = countJpgFiles(backup + QStringLiteral("照片/"));
     } else {
@@ -984,6 +991,9 @@ void ImportPhotoToServer::import()
     imageTimeText.clear();
     m_runFailures.clear();
     m_runUnreadable.clear();
+    m_runRenumbered.clear();
+    m_runMainAdded = 0;
+    m_runBackupAdded = 0;
     m_running = true;
     m_closingRun = false;
     m_expectedReports = newPhotoNames->size();
@@ -996,6 +1006,7 @@ void ImportPhotoToServer::import()
         auto *job = new ThumbnailThread1(selectedPhotoPaths.at(i), newPhotoNames->at(i), order, backup, m_runReports, 1000);
         job->setPixelBudget(&m_pixelBudget);
         job->setRunGate(m_runGate);
+        job->setImportType(m_run.type);
         m_pool.start(job);
     }
 }
@@ -1012,6 +1023,25 @@ void ImportPhotoToServer::onUnreadablePhoto(QString name)
         m_runUnreadable << name;
 }
 
+void ImportPhotoToServer::showImportedCount(int count)
+{
+    ui->label_4->setText(typeInfo(m_run.type).caption + QStringLiteral("（") + QString::number(count) + QStringLiteral("张)"));
+}
+
+void ImportPhotoToServer::onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded)
+{
+    if (!m_running)
+        return;
+    if (!placed.isEmpty()) {
+        // A retry of this choice finds the photo under the name it got, and does not number after it.
+        m_choiceNames.insert(fileKey(placed));
+        if (placed != planned)
+            m_runRenumbered << planned + QStringLiteral(" → ") + placed;
+    }
+    m_runMainAdded += mainAdded ? 1 : 0;
+    m_runBackupAdded += backupAdded ? 1 : 0;
+}
+
 void ImportPhotoToServer::onFinishImportImage(QString imageTime)
 {
     if (!m_running)
@@ -1019,8 +1049,8 @@ void ImportPhotoToServer::onFinishImportImage(QString imageTime)
     imageTimeText += imageTime;
     ++importedCount;
     ui->progressBar->setValue(importedCount);
-    ui->label_4->setText(typeInfo(g_importType).caption + QStringLiteral("（") + QString::number(orderPhotoCount + importedCount)
-                         + QStringLiteral("张)"));
+    // The photos the folder holds: one imported again is counted once.
+    showImportedCount(oriOrderPicCount + m_runMainAdded);
     if (importedCount < m_expectedReports)
         return;
     finishRun();
@@ -1041,77 +1071,86 @@ void ImportPhotoToServer::finishRun()
     ui->progressBar->setMaximum(0);
     ui->progressBar->hide();
 
-    const QString order = withSeparator(orderPath);
+    const QString order = withSeparator(m_run.folder);
     QString text;
-    int picCount = 0;
-    int bakCount = 0;
-    if (g_importType == 0) {
+    // The files this run placed (the folders' growth, unless another desk imports into the order too).
+    const int picCount = m_runMainAdded;
+    const int bakCount = m_run.type == 0 ? m_runBackupAdded : 0;
+    if (m_run.type == 0) {
         const int after = countJpgFiles(order + QStringLiteral("照片/"));
-        const int bakAfter = countJpgFiles(withSeparator(orderBakPath) + QStringLiteral("照片/"));
-        picCount = after - oriOrderPicCount;
-        bakCount = bakAfter - oriBackPicCount;
+        const int bakAfter = countJpgFiles(withSeparator(m_run.bakFolder) + QStringLiteral("照片/"));
+        showImportedCount(after);
         text = QStringLiteral("导入前正式库照片：%1张\n\n导入后正式库照片：%2张\n\n导入前备份库照片：%3张\n\n导入后备份库照片：%4张    \n")
                    .arg(oriOrderPicCount)
                    .arg(after)
                    .arg(oriBackPicCount)
                    .arg(bakAfter);
     } else {
-        const int after = countJpgFiles(order + typeFolder());
-        picCount = after - oriOrderPicCount;
+        const int after = countJpgFiles(order + typeInfo(m_run.type).folder);
+        showImportedCount(after);
         text = QStringLiteral("导入前正式库照片：%1张\n\n导入后正式库照片：%2张    \n").arg(oriOrderPicCount).arg(after);
     }
     if (m_closingRun) {
         // Nobody looks at the window any more: the counts go to the web service, from a request that
         // outlives the window.
         m_closingRun = false;
-        postOrderPath(orderPath, picCount, bakCount);
+        postPathReport(m_run, m_run.folder, picCount, bakCount);
         if (manager)
             manager->setParent(nullptr);
-        g_importWindowOpen = isVisible();
         restoreAfterRunStart();
         if (m_deleteAfterRun)
             deleteLater();
         return;
     }
     const QPointer<ImportPhotoToServer> self(this);
-    if (m_runFailures.isEmpty() && m_runUnreadable.isEmpty()) {
-        MsgBox::information(nullptr, QStringLiteral("导片成功!"), text, QMessageBox::Yes);
-    } else {
-        const QString orderKey = g_cur_orderpayforkey + QLatin1Char('-') + g_cur_servicetimes;
-        QStringList notes;
-        if (!m_runFailures.isEmpty())
-            notes << QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
-                         .arg(orderKey)
-                         .arg(m_runFailures.size())
-                         .arg(m_runFailures.join(QLatin1Char('\n')));
-        if (!m_runUnreadable.isEmpty())
-            notes << unreadablePhotosText(m_runUnreadable) + QStringLiteral("\n（已按原样复制，没有生成缩略图）");
-        MsgBox::information(nullptr, QStringLiteral("警告"), notes.join(QStringLiteral("\n\n")) + QStringLiteral("\n\n") + text,
-                            QMessageBox::Yes);
-    }
+    QStringList notes;
+    if (!m_runFailures.isEmpty())
+        notes << QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
+                     .arg(m_run.key)
+                     .arg(m_runFailures.size())
+                     .arg(m_runFailures.join(QLatin1Char('\n')));
+    if (!m_runUnreadable.isEmpty())
+        notes << unreadablePhotosText(m_runUnreadable) + QStringLiteral("\n（已按原样复制，没有生成缩略图）");
+    const bool allWell = notes.isEmpty();
+    if (!m_runRenumbered.isEmpty())
+        notes << QStringLiteral("以下照片的编号已被占用，已改用其他编号：\n") + m_runRenumbered.join(QLatin1Char('\n'));
+    notes << text;
+    MsgBox::information(nullptr, allWell ? QStringLiteral("导片成功!") : QStringLiteral("警告"),
+                        notes.join(QStringLiteral("\n\n")), QMessageBox::Yes);
     if (!self)
         return;
-    postOrderPath(orderPath, picCount, bakCount);
+    postPathReport(m_run, m_run.folder, picCount, bakCount);
     restoreAfterRunStart();
     updatePhotoDateButton();
 }
 
 bool ImportPhotoToServer::writeImageTimeFile(QString text)
 {
-    return ShotTimeList::append(orderPath, text);
+    return ShotTimeList::append(m_run.folder, text);
+}
+
+ImportPhotoToServer::ReportedOrder ImportPhotoToServer::windowOrder() const
+{
+    return {m_orderId, m_orderNumber + QLatin1Char('-') + m_serviceTimes, m_type, orderPath, orderBakPath};
 }
 
 void ImportPhotoToServer::postOrderPath(QString orderFolder, int picCount, int bakCount)
 {
+    postPathReport(windowOrder(), orderFolder, picCount, bakCount);
+}
+
+void ImportPhotoToServer::postPathReport(const ReportedOrder &order, const QString &orderFolder, int picCount,
+                                         int bakCount)
+{
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("order_photo_id"), g_cur_order_photo_id)
+                                .add(QStringLiteral("order_photo_id"), order.id)
                                 .add(QStringLiteral("shopid"), m_shop.shopId)
                                 .add(QStringLiteral("orderpicpath"), orderFolder)
-                                .add(QStringLiteral("orderbakpicpath"), orderBakPath)
+                                .add(QStringLiteral("orderbakpicpath"), order.bakFolder)
                                 .add(QStringLiteral("picnumber"), QString::number(picCount))
                                 .add(QStringLiteral("picbaknumber"), QString::number(bakCount))
                                 .add(QStringLiteral("MANAGER_ID"), m_shop.eid)
-                                .add(QStringLiteral("typeid"), typeInfo(g_importType).typeId)
+                                .add(QStringLiteral("typeid"), typeInfo(order.type).typeId)
                                 .toByteArray();
     post(g_url_updatepicpath, body, &ImportPhotoToServer::submitPicPath);
     qCDebug(lcSingleImport) << "提交路径地址2 url" << g_url_updatepicpath;
@@ -1129,7 +1168,7 @@ void ImportPhotoToServer::submitPicPath(QNetworkReply *reply)
 void ImportPhotoToServer::postOrderPath_2(QString orderFolder)
 {
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("orderid"), g_cur_order_photo_id)
+                                .add(QStringLiteral("orderid"), m_orderId)
                                 .add(QStringLiteral("shopid"), m_shop.shopId)
                                 .add(QStringLiteral("orderpicpath"), orderFolder)
                                 .add(QStringLiteral("orderbakpicpath"), orderBakPath)
@@ -1188,7 +1227,7 @@ void ImportPhotoToServer::postPhotoDate()
 {
     const QString date = ui->pushButton_photodate->text();
     const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("orderid"), g_cur_order_photo_id)
+                                .add(QStringLiteral("orderid"), m_orderId)
                                 .add(QStringLiteral("shopid"), m_shop.shopId)
                                 .add(QStringLiteral("photodate"), date)
                                 .add(QStringLiteral("superid"), m_shop.superId)
@@ -1207,10 +1246,13 @@ void ImportPhotoToServer::queryPostPhotoDate(QNetworkReply *reply)
         return;
     // The window shows the date the order has: the one this reply accepted (the button may show another
     // picked meanwhile), or the old one when refused.
-    if (accepted)
-        g_cur_shotdate = reply->property("photodate").toString();
-    ui->pushButton_photodate->setText(g_cur_shotdate);
-    const QString prefix = orderPrefixOf(g_cur_shotdate);
+    if (accepted) {
+        m_shotDate = reply->property("photodate").toString();
+        if (g_cur_order_photo_id == m_orderId)
+            g_cur_shotdate = m_shotDate; // the program's current order is still this one
+    }
+    ui->pushButton_photodate->setText(m_shotDate);
+    const QString prefix = orderPrefixOf(m_shotDate);
     if (!prefix.isEmpty())
         ui->lineEdit_orderPRName->setText(prefix);
     if (accepted)
@@ -1223,12 +1265,6 @@ void ImportPhotoToServer::paintEvent(QPaintEvent *event)
 {
     ui->tableView->setColumnWidth(0, ui->tableView->width());
     QMainWindow::paintEvent(event);
-}
-
-void ImportPhotoToServer::showEvent(QShowEvent *event)
-{
-    g_importWindowOpen = true;
-    QMainWindow::showEvent(event);
 }
 
 void ImportPhotoToServer::closeEvent(QCloseEvent *event)
@@ -1247,12 +1283,14 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
     }
     emit showSearch();
     m_pool.clear();
+    // The icons still being made are not wanted by a closed window.
+    delete m_iconListing;
+    m_iconListing = nullptr;
+    iconsIn();
     loadingLabel->hide();
     event->accept();
-    if (!m_running) {
-        g_importWindowOpen = false;
+    if (!m_running)
         return;
-    }
     if (m_closingRun)
         return;
     // The photos not started yet are dropped; the run ends with the reports of those under way (the

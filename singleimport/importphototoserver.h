@@ -11,6 +11,10 @@
 // order's "照片/" folder); "导入" creates the order folder tree when the order has none yet and runs one
 // import job per photo on the window's own pool.
 //
+// The window takes its order from the current-order values once, when it is made, and keeps its import
+// type to itself: a window opened for another order meanwhile changes nothing here. A run takes its order
+// (id, order number, type, folders) when it starts and reports with those.
+//
 // The jobs report through a guard, so they never reach a destroyed window, and through their run, so a
 // late report never counts for another run. Closing the window drops the jobs not yet started (asking
 // first while an import runs); the photos under way still report, and the run ends with the last of them
@@ -143,18 +147,33 @@ public slots:
     void submitPicPath_2(QNetworkReply *reply);
     // The failures of one import job, before its onFinishImportImage.
     void onImportFailures(QStringList failures);
-    // A photo of an import job that could not be read (copied as it is, no reduced copies), before its
+    // A photo of an import job that could not be read (copied as it is, no reduced copies), named by its
+    // source and the name it has in the order ("ZERO_03.jpg → 1205E5520-005.jpg"), before its
     // onFinishImportImage.
     void onUnreadablePhoto(QString name);
+    // The name a photo of an import job got in the order ("" when it was not placed) and whether its main
+    // file and its backup are new files, before its onFinishImportImage.
+    void onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 
 private:
     friend class IconListing;
     friend class ImportRunReports;
+
+    // The order a report is made for.
+    struct ReportedOrder
+    {
+        QString id;        // "order_photo_id"
+        QString key;       // order number and service count, as a box names the order
+        int type = 0;      // import type
+        QString folder;    // the order folder on the server storage
+        QString bakFolder; // and on the backup storage
+    };
+    ReportedOrder windowOrder() const;
+    void postPathReport(const ReportedOrder &order, const QString &orderFolder, int picCount, int bakCount);
 
     void initTableView();
     void initListWidget();
@@ -172,6 +191,8 @@ private:
     // Gives the chosen photos as shot running numbers after the highest one in the order folder.
     void renumberChosenPhotos();
     void finishRun();
+    // The imported-photo caption of the run's type with the given count.
+    void showImportedCount(int count);
     void updatePhotoDateButton();
     QString typeFolder() const;
 
@@ -202,6 +223,13 @@ private:
     QString imageTimeText;
 
     // Beside the members above.
+    // The order the window was opened for.
+    QString m_orderId;
+    QString m_orderNumber;
+    QString m_serviceTimes;
+    QString m_shotDate;
+    int m_type = 1;
+    ReportedOrder m_run; // the running (or last) import's order, taken when it started
     QString m_chosenPrefix;      // prefix and order number the chosen photos as shot were named with
     int m_firstChosenNumber = 0; // running number of the first of them
     QString m_choiceFolder;       // the order folder the current choice was imported into
@@ -214,6 +242,9 @@ private:
     bool m_running = false;
     QStringList m_runFailures;
     QStringList m_runUnreadable;
+    QStringList m_runRenumbered; // "planned → placed" of the photos that got another number
+    int m_runMainAdded = 0;      // new files the run placed in the type folder
+    int m_runBackupAdded = 0;    // and in the backup
     ImportRunReports *m_runReports = nullptr; // the running import's jobs report here, and only it counts
     std::shared_ptr<ImportRunGate> m_runGate;
     int m_expectedReports = 0;

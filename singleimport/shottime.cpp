@@ -6,6 +6,8 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QSet>
 #include <QTextCodec>
 
 ShotTimeScan ShotTimeScan::forImport()
@@ -84,6 +86,33 @@ QString entry(const QString &newName, const QString &time)
     return parts.join(QString()) + QLatin1Char('>') + time + QLatin1Char('|');
 }
 
+namespace {
+
+// The list file's text as written ("" for a missing or empty file); false when it cannot be read or is
+// not valid in the list's codec.
+bool readList(const QString &path, QString *text)
+{
+    text->clear();
+    QFile file(path);
+    if (file.size() == 0)
+        return true;
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    QTextCodec::ConverterState state;
+    *text = codec()->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (state.invalidChars > 0 || state.remainingChars > 0) {
+        qCDebug(lcSingleImport) << "shot-time list not in the list codec:" << path;
+        text->clear();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool append(const QString &orderFolder, const QString &text)
 {
     if (orderFolder.trimmed().isEmpty())
@@ -91,10 +120,50 @@ bool append(const QString &orderFolder, const QString &text)
     QString folder = Platform::localPath(orderFolder);
     if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QLatin1Char('\\')))
         folder += QLatin1Char('/');
-    QFile file(folder + fileName());
+    const QString path = folder + fileName();
+
+    // The names listed so far. A list that cannot be read is only appended to, as it is: nothing in it
+    // is lost.
+    QString listed;
+    QHash<QString, QString> listedTime;
+    if (readList(path, &listed)) {
+        for (const auto &pair : parse(listed))
+            listedTime.insert(pair.first, pair.second);
+    }
+    QStringList names;
+    QHash<QString, QString> newTime;
+    for (const auto &pair : parse(text)) {
+        if (!newTime.contains(pair.first))
+            names << pair.first;
+        newTime.insert(pair.first, pair.second);
+    }
+    QString added;
+    QSet<QString> replaced;
+    for (const QString &name : qAsConst(names)) {
+        const auto it = listedTime.constFind(name);
+        if (it != listedTime.cend()) {
+            if (*it == newTime.value(name))
+                continue;
+            replaced.insert(name);
+        }
+        added += name + QLatin1Char('>') + newTime.value(name) + QLatin1Char('|');
+    }
+
+    if (!replaced.isEmpty()) {
+        QString whole;
+        for (const QString &part : listed.split(QLatin1Char('|'))) {
+            const QStringList pieces = part.split(QLatin1Char('>'));
+            if (part.trimmed().isEmpty() || (pieces.size() == 2 && replaced.contains(pieces.at(0))))
+                continue;
+            whole += part + QLatin1Char('|');
+        }
+        const QByteArray bytes = codec()->fromUnicode(whole + added);
+        return Platform::writeIntoPlace(path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); });
+    }
+    QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
-    const QByteArray bytes = codec()->fromUnicode(text);
+    const QByteArray bytes = codec()->fromUnicode(added);
     const bool ok = file.write(bytes) == bytes.size();
     file.close();
     return ok && file.error() == QFileDevice::NoError;
@@ -102,16 +171,9 @@ bool append(const QString &orderFolder, const QString &text)
 
 QString readText(const QString &path)
 {
-    QFile file(Platform::localPath(path));
-    if (file.size() == 0 || !file.open(QIODevice::ReadOnly))
+    QString text;
+    if (!readList(Platform::localPath(path), &text))
         return QString();
-    const QByteArray bytes = file.readAll();
-    QTextCodec::ConverterState state;
-    const QString text = codec()->toUnicode(bytes.constData(), bytes.size(), &state);
-    if (state.invalidChars > 0 || state.remainingChars > 0) {
-        qCDebug(lcSingleImport) << "shot-time list not in the list codec, ignored:" << path;
-        return QString();
-    }
     return text.trimmed();
 }
 

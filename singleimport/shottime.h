@@ -6,8 +6,8 @@
 // written by this very heuristic, so it stays exactly as it is; the import, the photo copy and the raw
 // download differ only in the windows they read and in whether a match ends the scan.
 //
-// The list holds entries "name>time|" back to back: no byte-order mark, no line break, only ever
-// appended to. It is written and read in one codec, chosen in one place (ShotTimeList::codec).
+// The list holds entries "name>time|" back to back, one per name: no byte-order mark, no line break. It
+// is written and read in one codec, chosen in one place (ShotTimeList::codec).
 
 #include <QList>
 #include <QPair>
@@ -50,8 +50,10 @@ class QTextCodec *codec();
 // "|", a line break or another control character (the raw download then scans for the photo).
 QString entry(const QString &newName, const QString &time);
 
-// Appends the text to orderFolder's list, creating the file when missing. False when the folder is
-// empty or the file cannot be written.
+// Adds the entries of text to orderFolder's list, creating the file when missing. A name listed already
+// gets no second entry: with the same time the entry is there (a retried import), with another time the
+// new one takes the old one's place (the name now belongs to another photo; the list is then written
+// anew). False when the folder is empty or the file cannot be written.
 bool append(const QString &orderFolder, const QString &text);
 
 // The whole list file as text, trimmed; "" for a missing or empty file and for one that is not valid

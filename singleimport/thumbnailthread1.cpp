@@ -1,7 +1,6 @@
 #include "thumbnailthread1.h"
 
 #include "fileoperation.h"
-#include "globals.h"
 #include "guardedcall.h"
 #include "imageoperation.h"
 #include "photoimport.h"
@@ -79,24 +78,31 @@ void ThumbnailThread1::importImage()
     QString entry;
     QStringList failures;
     bool unreadable = false;
-    const int type = g_importType;
+    PhotoOutcome outcome;
+    const int type = importType;
     if (serverDir.isEmpty() || backupDir.isEmpty() || srcPath.isEmpty()) {
         failures << FileOperation::getFileName(srcPath) + QStringLiteral("：订单路径为空，未导入");
     } else {
-        if (type == 0) {
-            QString time;
+        QString time;
+        if (type == 0)
             getPicShotTime(srcPath, time);
-            entry = ShotTimeList::entry(newName, time);
-        }
-        const ImportTypeEnum importType = type == 1 ? ImportFinishedPhotos : type == 2 ? ImportDesigns : ImportOriginPhotos;
-        failures = importOnePhoto({importType, serverDir, backupDir, srcPath, newName, false}, pixelBudget, &unreadable);
+        // Photos as shot carry running numbers: one taken meanwhile (another desk importing into the
+        // order) moves the photo on to the next free number, never over the other photo.
+        const ImportTypeEnum photoType = type == 1 ? ImportFinishedPhotos : type == 2 ? ImportDesigns : ImportOriginPhotos;
+        const MainPlacing placing = type == 0 ? MainPlacing::Numbered : MainPlacing::ReplaceSameName;
+        failures = importOnePhoto({photoType, serverDir, backupDir, srcPath, newName, false, placing}, pixelBudget,
+                                  &unreadable, &outcome);
+        if (!outcome.placedName.isEmpty())
+            entry = ShotTimeList::entry(outcome.placedName, time);
     }
-    if (!g_importWindowOpen)
-        return;
     if (!failures.isEmpty())
         invokeIfAlive(receiver, "onImportFailures", failures);
+    // The clerk finds the photo under the name it has in the order.
+    const QString source = FileOperation::getFileName(srcPath);
     if (unreadable)
-        invokeIfAlive(receiver, "onUnreadablePhoto", FileOperation::getFileName(srcPath));
+        invokeIfAlive(receiver, "onUnreadablePhoto",
+                      outcome.placedName.isEmpty() ? source : source + QStringLiteral(" → ") + outcome.placedName);
+    invokeIfAlive(receiver, "onPhotoPlaced", newName, outcome.placedName, outcome.mainAdded, outcome.backupAdded);
     invokeIfAlive(receiver, "onFinishImportImage", entry);
 }
 
@@ -122,8 +128,6 @@ void ThumbnailThread1::makeThumbIcon()
     if (receiver.isNull())
         return;
     const QImage icon = iconImage(iconPath, iconSize);
-    if (!g_importWindowOpen)
-        return;
     // The pixmap is made on the GUI thread, where every platform allows it.
     const int index = row;
     callIfAlive(receiver, [index, icon](QObject *r) {
@@ -135,6 +139,5 @@ void ThumbnailThread1::makeThumbIcon()
 void ThumbnailThread1::checkPathExist()
 {
     const bool exists = !checkPath.trimmed().isEmpty() && FileOperation::dirExists(checkPath);
-    if (g_importWindowOpen)
-        invokeIfAlive(receiver, "onIsPathExist", exists);
+    invokeIfAlive(receiver, "onIsPathExist", exists);
 }

@@ -2,11 +2,13 @@
 // Pool job of the single-order import window, one of three tasks:
 //   1 import one chosen photo into the order folders (through the batch import's per-photo routine) and
 //     hand back its shot-time entry by onFinishImportImage(QString); the failures, if any, go first by
-//     onImportFailures(QStringList). Every import job reports, also one given empty paths.
+//     onImportFailures(QStringList), an unreadable photo by onUnreadablePhoto(QString), and the name the
+//     photo got by onPhotoPlaced(QString planned, QString placed ("" when not placed), bool mainAdded,
+//     bool backupAdded). Every import job that passed its run's gate reports, also one given empty paths.
 //   2 make the list icon of one photo and hand it back by updateThumbIcon(int, QPixmap);
 //   3 test whether a folder exists and hand the answer back by onIsPathExist(bool).
-// Reports are queued calls of the receiver's slots by name, made only while g_importWindowOpen is true
-// and never to a receiver destroyed meanwhile.
+// Reports are queued calls of the receiver's slots by name, never made to a receiver destroyed meanwhile;
+// an import job reports only when it passed its run's gate.
 
 #include <QImage>
 #include <QMutex>
@@ -49,6 +51,8 @@ public:
     void setPixelBudget(QSemaphore *budget) { pixelBudget = budget; }
     // The run's gate (task 1); none by default.
     void setRunGate(std::shared_ptr<ImportRunGate> gate) { runGate = std::move(gate); }
+    // The import type of the run (task 1): 0 photos as shot (the default), 1 finished photos, 2 designs.
+    void setImportType(int type) { importType = type; }
 
     void run() override;
 
@@ -74,4 +78,5 @@ private:
     QString checkPath;
     QSemaphore *pixelBudget = nullptr;
     std::shared_ptr<ImportRunGate> runGate;
+    int importType = 0;
 };

@@ -115,11 +115,14 @@ private:
     void chooseAndImport(const QStringList &photos);
 
     QPointer<ImportPhotoToServer> m_window;
+    // Changes to the current order between its choice and the window's making (the window reads it then).
+    std::function<void()> m_beforeWindow;
 };
 
 void TestImportPhotoToServer::init()
 {
     testsupport::prepare();
+    m_beforeWindow = nullptr;
     QVERIFY(startServer());
     QVERIFY(newServedStudio());
 }
@@ -134,6 +137,8 @@ void TestImportPhotoToServer::cleanup()
 ImportPhotoToServer *TestImportPhotoToServer::open(int order)
 {
     SingleOrder::setCurrentOrder(ImportOrderModel(m_studio->orderJson(m_studio->orders.at(order))));
+    if (m_beforeWindow)
+        m_beforeWindow();
     m_window = new ImportPhotoToServer(nullptr);
     m_window->show();
     return m_window;
@@ -278,8 +283,8 @@ void TestImportPhotoToServer::readBack()
     QVERIFY(put(order + "照片/" + photo, "x"));
     QVERIFY(QDir().mkpath(order + "thumbnail"));
     m_server.setReply("get_order_path", folderReply(order, m_roots->path("bak/") + folder + "/"));
+    m_beforeWindow = [&] { g_cur_servicetimes = serviceTimes; };
     open(4);
-    g_cur_servicetimes = serviceTimes;
     QVERIFY(testsupport::waitFor([&] { return ready(); }));
     widget<QPushButton>("importPic1")->click();
     QVERIFY(testsupport::waitFor([&] { return ready(); }));
@@ -334,8 +339,8 @@ void TestImportPhotoToServer::choosing()
     for (const QString &name : existing)
         QVERIFY(put(order + (type == 0 ? "照片/" : "成品/") + name, "x"));
     m_server.setReply("get_order_path", folderReply(order, m_roots->path("bak/512K12-1/")));
+    m_beforeWindow = [] { g_cur_orderpayforkey = "K12"; };
     QVERIFY(openReady(4, type == 0));
-    g_cur_orderpayforkey = "K12";
     widget<QLineEdit>("lineEdit_orderPRName")->setText("512");
     widget<QLineEdit>("lineEdit_picAppendName")->setText(append);
 
@@ -373,10 +378,12 @@ void TestImportPhotoToServer::createOrderDir()
     QFETCH(QString, failMkDir);
     QFETCH(QString, box);
     QFETCH(QString, folder);
+    m_beforeWindow = [&] {
+        g_cur_orderpayforkey = "K12";
+        g_cur_servicetimes = "2";
+        g_cur_shotdate = shotDate;
+    };
     QVERIFY(openReady(4, true));
-    g_cur_orderpayforkey = "K12";
-    g_cur_servicetimes = "2";
-    g_cur_shotdate = shotDate;
     widget<QLineEdit>("lineEdit_orderPRName")->setText("305");
     widget<QLineEdit>("lineEdit_folderAppendName")->setText(append);
     if (!failMkDir.isEmpty())
@@ -415,7 +422,7 @@ void TestImportPhotoToServer::run_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
     const QString counts = "导入前正式库照片：0张\n\n导入后正式库照片：3张\n\n导入前备份库照片：0张\n\n导入后备份库照片：3张    \n";
-    const QString unreadable = "无法读取的照片：bad&#照片.jpg\n（已按原样复制，没有生成缩略图）\n\n";
+    const QString unreadable = "无法读取的照片：bad&#照片.jpg → {E}-003.jpg\n（已按原样复制，没有生成缩略图）\n\n";
     QTest::newRow("turned, upright and undecodable photos") << "" << "警告" << unreadable + counts;
     QTest::newRow("a copy that fails is reported")
         << "thumbnail2250/{E}-002" << "警告"
@@ -487,10 +494,19 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     const QString E = dayPrefix(day) + "E5520";
     const QString order = m_studio->picRoot + dayLevels(day) + E + "-1/";
     const QByteArray first = bytesOf(order + "照片/" + E + "-001.jpg");
-    // "导入" again: the same photos under the same names.
+    const QByteArray listed = (E + "-001>" + m_studio->incomingShotTime(0).mid(2) + "|" + E + "-002>"
+                               + m_studio->incomingShotTime(1).mid(2) + "|").toUtf8();
+    // "导入" again: the same photos under the same names, nothing written twice; the header counts the
+    // folder (the refused report leaves it as the run set it).
+    m_server.queueReply("updatepicpath", standin::Reply::refused("no", "0"));
     widget<QPushButton>("importButton")->click();
     QVERIFY(runEnded(2));
     QCOMPARE(QDir(order + "照片").entryList({"*.jpg"}), (QStringList{E + "-001.jpg", E + "-002.jpg"}));
+    QCOMPARE(QDir(m_studio->bakRoot + dayLevels(day) + E + "-1/照片").entryList(QDir::Files),
+             (QStringList{E + "-001.jpg", E + "-002.jpg"}));
+    QCOMPARE(bytesOf(order + "ImageTime.txt"), listed);
+    QCOMPARE(widget<QLabel>("label_4")->text(), QStringLiteral("订单已导入照片（2张)"));
+    QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("0"));
 
     MsgBox::setNextAnswer(QMessageBox::Yes);
     widget<QPushButton>("reimportButton")->click();
@@ -511,6 +527,19 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     QCOMPARE(bytesOf(order + "照片/" + E + "-001.jpg"), first);
     QVERIFY(QFileInfo::exists(order + "照片/" + E + "-003.jpg"));
     QCOMPARE(bytesOf(order + "ImageTime.txt"), (E + "-003>" + m_studio->incomingShotTime(3).mid(2) + "|").toUtf8());
+
+    // Another desk's photo took E-003 meanwhile: "导入" again keeps it, this photo moves on to the next
+    // free number, and the box names it.
+    const QByteArray other = bytesOf(m_studio->incomingRoot + "IMG_7301.jpg");
+    QVERIFY(put(order + "照片/" + E + "-003.jpg", other));
+    widget<QPushButton>("importButton")->click();
+    QVERIFY(runEnded(5));
+    QCOMPARE(bytesOf(order + "照片/" + E + "-003.jpg"), other);
+    QVERIFY(QFileInfo::exists(order + "照片/" + E + "-004.jpg"));
+    QVERIFY(bytesOf(order + "ImageTime.txt").endsWith((E + "-004>" + m_studio->incomingShotTime(3).mid(2) + "|").toUtf8()));
+    QCOMPARE(testsupport::lastBox().section("\n\n", 0, 0),
+             QStringLiteral("导片成功!|以下照片的编号已被占用，已改用其他编号：\n%1-003.jpg → %1-004.jpg").arg(E));
+    QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("1"));
 }
 
 void TestImportPhotoToServer::choiceCancelledWhileRootsAsked()
@@ -533,13 +562,15 @@ void TestImportPhotoToServer::choiceCancelledWhileRootsAsked()
 
 void TestImportPhotoToServer::closingMidRun_data()
 {
-    // 0 close, answer No; 1 close, answer Yes; 2 delete the window; 3 "重新读卡"; 4 close one deleted on close
+    // 0 close, answer No; 1 close, answer Yes; 2 delete the window; 3 "重新读卡"; 4 close one deleted on close;
+    // 5 close, and a window for another order imports at once
     QTest::addColumn<int>("how");
     QTest::newRow("close refused: the run goes on") << 0;
     QTest::newRow("close: the photos under way end the run") << 1;
     QTest::newRow("close of a window deleted on close: it goes after the run") << 4;
     QTest::newRow("deleted mid-run") << 2;
     QTest::newRow("re-read refused: the run goes on") << 3;
+    QTest::newRow("closed, another order's window opened: each reports its own order") << 5;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -578,14 +609,29 @@ void TestImportPhotoToServer::closingMidRun()
     }
     QCOMPARE(m_window->isVisible(), how == 0);
     QCOMPARE(shown.count(), how == 0 ? 0 : 1);
+    if (how == 5) {
+        // B2207's window opens before A1203's run has ended, and imports a photo of its own.
+        const std::unique_ptr<ImportPhotoToServer> closed(m_window.data());
+        QVERIFY(openReady(1, true));
+        chooseAndImport({m_studio->incomingRoot + "IMG_7304.jpg"});
+        QVERIFY(runEnded(2));
+        QVERIFY(testsupport::waitFor([&] { return !closed->isImporting(); }));
+        const standin::SampleOrder &b = m_studio->orders.at(1);
+        const QList<standin::Request> reports = m_server.requests("updatepicpath");
+        QCOMPARE(reports.size(), 2);
+        QStringList got;
+        for (const standin::Request &r : reports)
+            got << r.field("order_photo_id") + ' ' + r.field("orderpicpath") + ' ' + r.field("typeid");
+        QCOMPARE(sorted(got), sorted({m_studio->orders.at(0).id + ' ' + order + " 1", b.id + ' ' + b.orderPath + " 1"}));
+        QCOMPARE(QDir(b.orderPath + "照片").entryList({dayPrefix(b.shotDate) + "B2207-*.jpg"}).size(), 1);
+    }
     // The run ends with the photos under way (the window deleted on close goes after it) and posts its counts.
     if (how == 0)
         QVERIFY(runEnded(1));
-    else
+    else if (how != 5)
         QVERIFY(testsupport::waitFor([&] {
             return m_server.requestCount("updatepicpath") == 1 && (how == 4 ? m_window.isNull() : !m_window->isImporting());
         }));
-    QCOMPARE(g_importWindowOpen.load(), how == 0);
     // Every photo written is listed and counted; the photos not started when the window closed are not imported.
     const QByteArray added = bytesOf(order + "ImageTime.txt").mid(listBefore.size());
     const QStringList written = QDir(order + "照片").entryList({dayPrefix(m_studio->orders.at(0).shotDate) + "A1203-*.jpg"});
@@ -593,7 +639,11 @@ void TestImportPhotoToServer::closingMidRun()
     for (const QByteArray &entry : added.split('|').mid(0, added.count('|')))
         listed << QString::fromUtf8(entry.split('>').first()) + ".jpg";
     QCOMPARE(sorted(listed), written);
-    const standin::Request end = m_server.lastRequest("updatepicpath");
+    standin::Request end;
+    for (const standin::Request &r : m_server.requests("updatepicpath")) {
+        if (r.field("order_photo_id") == m_studio->orders.at(0).id)
+            end = r;
+    }
     QCOMPARE(QStringList({end.field("orderpicpath"), end.field("picnumber")}),
              QStringList({order, QString::number(written.size())}));
     QVERIFY2(how == 0 ? written.size() == photos.size() : written.size() < photos.size(), qPrintable(written.join(',')));

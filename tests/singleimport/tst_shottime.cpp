@@ -118,6 +118,11 @@ void TestShotTime::appendsBackToBack()
     QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-002>19:05:12 14:33:24|")));
     QCOMPARE(bytesOf(folder + QStringLiteral("ImageTime.txt")),
              QByteArray("305K12-001>19:05:12 14:33:21|305K12-002>19:05:12 14:33:24|"));
+    // A retried run lists nothing twice; a name given to another photo takes that photo's time.
+    QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-002>19:05:12 14:33:24|305K12-003>19:05:12 14:40:00|")));
+    QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-001>19:06:01 10:00:00|")));
+    QCOMPARE(bytesOf(folder + QStringLiteral("ImageTime.txt")),
+             QByteArray("305K12-002>19:05:12 14:33:24|305K12-003>19:05:12 14:40:00|305K12-001>19:06:01 10:00:00|"));
     QVERIFY(!ShotTimeList::append(dir.path() + QStringLiteral("/gone/"), QStringLiteral("a>1|")));
     QVERIFY(!ShotTimeList::append(QString(), QStringLiteral("a>1|")));
 }
