@@ -2,11 +2,11 @@
 
 #include "logging.h"
 #include "msgbox.h"
+#include "platform.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace CsvExport {
@@ -54,10 +54,10 @@ bool exportRows(QWidget *dialogParent, const QList<QStringList> &rows)
         return false;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".csv");
-    QSaveFile file(path);
     const QByteArray bytes = toCsv(rows);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        qCWarning(lcDesk) << "export failed:" << path << file.errorString();
+    QString why;
+    if (!Platform::writeIntoPlace(path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); }, &why)) {
+        qCWarning(lcDesk) << "export failed:" << path << why;
         MsgBox::information(nullptr, QStringLiteral("警告"),
                             QStringLiteral("导出失败，文件无法写入：\n") + QDir::toNativeSeparators(path));
         return false;

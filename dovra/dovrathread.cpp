@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSet>
 
 namespace {
@@ -76,39 +75,28 @@ bool isInside(const QString &path, const QString &folder)
 // follows the store's name, or "" when the file holds the new bytes.
 QString writeReplacing(const QString &localFile, const QByteArray &bytes)
 {
-    QSaveFile out(localFile);
-    if (!out.open(QIODevice::WriteOnly)) {
-        qCDebug(lcDovra) << "文件打开失败，错误原因：" << out.errorString();
-        return QStringLiteral(" 文件打开失败，错误原因：") + out.errorString();
-    }
     Platform::delayWrite(localFile);
-    bool written = out.write(bytes) == bytes.size();
+    QString why;
     bool renameRefused = false;
-    if (written && Platform::renameShouldFail(localFile))
-        renameRefused = true;
-    else if (written && Platform::writeShouldFail(localFile))
-        written = false;
-    if (!written || renameRefused)
-        out.cancelWriting();
-    if (out.commit())
+    if (Platform::writeIntoPlace(localFile, [&bytes](QIODevice &out) { return out.write(bytes) == bytes.size(); },
+                                 &why, &renameRefused))
         return QString();
-    if (!renameRefused && out.error() != QFileDevice::RenameError) {
-        qCDebug(lcDovra) << "文件写入失败，错误原因：" << out.errorString();
-        return QStringLiteral(" 文件写入失败，错误原因：") + out.errorString();
+    if (!renameRefused) {
+        qCDebug(lcDovra) << "文件写入失败，错误原因：" << why;
+        return QStringLiteral(" 文件写入失败，错误原因：") + why;
     }
 
-    qCDebug(lcDovra) << "文件替换失败，改为直接写入：" << localFile << out.errorString();
+    qCDebug(lcDovra) << "文件替换失败，改为直接写入：" << localFile << why;
     QFile direct(localFile);
     if (!direct.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         qCDebug(lcDovra) << "文件打开失败，错误原因：" << direct.errorString();
         return QStringLiteral(" 文件打开失败，错误原因：") + direct.errorString();
     }
-    written = direct.write(bytes) == bytes.size() && direct.flush() && !Platform::writeShouldFail(localFile);
+    const bool written = direct.write(bytes) == bytes.size() && direct.flush() && !Platform::writeShouldFail(localFile);
     direct.close();
     if (!written || direct.error() != QFileDevice::NoError) {
-        const QString why = direct.errorString();
-        qCDebug(lcDovra) << "文件写入失败，错误原因：" << why;
-        return QStringLiteral(" 文件写入失败，错误原因：") + why;
+        qCDebug(lcDovra) << "文件写入失败，错误原因：" << direct.errorString();
+        return QStringLiteral(" 文件写入失败，错误原因：") + direct.errorString();
     }
     return QString();
 }

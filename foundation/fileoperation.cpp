@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <cerrno>
 
@@ -412,7 +411,7 @@ bool FileOperation::sameContent(const QString &a, const QString &b)
 }
 
 FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, const QString &target, QString *why,
-                                                       EarlierCopy earlier)
+                                                       EarlierCopy earlier, Platform::Durability durability)
 {
     auto fail = [why](CopyOutcome outcome, const QString &text) {
         if (why)
@@ -440,7 +439,7 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
         return lookAtTarget();
     Platform::delayWrite(target);
     errno = 0;
-    if (Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree))
+    if (Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree, durability))
         return Copied;
     const int error = errno;
     // The placing is refused when another run put a file there meanwhile (a second export of the same
@@ -549,17 +548,18 @@ QStringList FileOperation::readDatFile(const QString &fileName, int count)
 bool FileOperation::writeDatFile(const QString &fileName, const QStringList &list, bool hide)
 {
     const QString path = QDir::currentPath() + QLatin1Char('/') + fileName;
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCDebug(lcFiles) << "cannot write" << path;
-        return false;
-    }
-    QDataStream out(&file);
-    for (const QString &text : list)
-        out << text;
-    if (out.status() != QDataStream::Ok || !file.commit()) {
-        qCDebug(lcFiles) << "cannot write" << path;
+    QString why;
+    const bool written = Platform::writeIntoPlace(
+        path,
+        [&list](QIODevice &file) {
+            QDataStream out(&file);
+            for (const QString &text : list)
+                out << text;
+            return out.status() == QDataStream::Ok;
+        },
+        &why);
+    if (!written) {
+        qCWarning(lcFiles) << "cannot write" << path << why;
         return false;
     }
     if (hide)

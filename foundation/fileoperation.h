@@ -3,6 +3,8 @@
 // numbered free name, guarded recursive deletion, the hidden attribute, opening a folder for the user and
 // the local list files (bare QDataStream string sequences in the working directory).
 
+#include "platform.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -65,9 +67,12 @@ public:
     // target's folder must exist; the copy takes the source's modification time. A file already at the
     // target is looked at: an earlier copy counts as AlreadyThere, other bytes are kept (KeptOther). A name
     // taken during the copy (another run placing the same file) is looked at the same way. A failed copy's
-    // *why names the target and the reason in words ("复制失败：" target "（磁盘空间不足）").
+    // *why names the target and the reason in words ("复制失败：" target "（磁盘空间不足）"). durability: how
+    // sure the copy is of its bytes before it takes the target's name (OnDisk for copies whose source is
+    // deleted afterwards).
     static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr,
-                                     EarlierCopy earlier = EarlierCopy::SameBytes);
+                                     EarlierCopy earlier = EarlierCopy::SameBytes,
+                                     Platform::Durability durability = Platform::Durability::Cached);
     // True when both files can be read and hold the same bytes.
     static bool sameContent(const QString &a, const QString &b);
 

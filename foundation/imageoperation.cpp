@@ -123,6 +123,14 @@ QImage readFitting(const QString &path, int side, QSize *storedSize)
     return reader.read();
 }
 
+// Whether a photo's preview can stand for it: not older than the photo (when the photo is there) and whole.
+bool previewIsCurrent(const QString &preview, const QString &photo)
+{
+    if (!photo.isEmpty() && QFileInfo(preview).lastModified() < QFileInfo(photo).lastModified())
+        return false;
+    return ImageOperation::isReadablePicture(preview);
+}
+
 // Whether JPEG data runs on to the end of its image. A file cut short (a card pulled out too early, a copy
 // that stopped) decodes without an error, its missing part grey. The segments before the first scan
 // give their lengths; the end marker must follow that scan, where the coded data cannot hold one.
@@ -326,26 +334,34 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size, const Fol
     if (name.isEmpty() || size <= 0)
         return QImage();
 
-    // (1) The 1000-pixel preview; made from the finished photo and kept for next time when missing. Both
-    // are decoded straight at the size they are used at (a JPEG decoder scales while it decodes).
+    // (1) The 1000-pixel preview, kept in "成品缩略图/" for next time. One is used only when whole and not
+    // older than its photo; otherwise it is made again, and only from a whole photo. Both are decoded
+    // straight at the size they are used at (a JPEG decoder scales while it decodes).
     const QString thumbDir = ImagePath::getFineThumbPath();
     const QString fineDir = ImagePath::getFinePath();
     QImage picture;
     QSize pictureSize; // the size of the picture the mark's rectangle belongs to
     const QString preview = previews ? previews->filePath(name) : Platform::findFileNoCase(thumbDir, name);
-    if (!preview.isEmpty())
+    const QString source = finished ? finished->filePath(name) : Platform::findFileNoCase(fineDir, name);
+    if (!preview.isEmpty() && previewIsCurrent(preview, source))
         picture = readFitting(preview, size, &pictureSize);
     if (picture.isNull()) {
         if (!preview.isEmpty())
-            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "unreadable preview, using the photo:" << preview;
-        const QString source = finished ? finished->filePath(name) : Platform::findFileNoCase(fineDir, name);
-        const QImage previewPicture = source.isEmpty() ? QImage() : readFitting(source, kPreviewSide, nullptr);
+            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "preview not whole or older than its photo, made again:" << preview;
+        const QImage previewPicture = source.isEmpty() || !isReadablePicture(source)
+                                          ? QImage()
+                                          : readFitting(source, kPreviewSide, nullptr);
         if (previewPicture.isNull()) {
-            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "finished photo cannot be read:" << fineDir + name;
+            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "finished photo missing or not whole:" << fineDir + name;
             return QImage();
         }
-        if (preview.isEmpty() && !previewPicture.save(thumbDir + name))
-            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "preview not saved:" << thumbDir + name;
+        // Written whole or not at all; the thumbnail is made all the same.
+        const QString previewPath = preview.isEmpty() ? thumbDir + name : preview;
+        const QByteArray format = QFileInfo(previewPath).suffix().toLower().toLatin1();
+        if (!Platform::writeIntoPlace(previewPath, [&](QIODevice &file) {
+                return previewPicture.save(&file, format.constData());
+            }))
+            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "preview not saved:" << previewPath;
         pictureSize = previewPicture.size();
         picture = previewPicture.scaled(size, size, Qt::KeepAspectRatio, Qt::FastTransformation);
     }

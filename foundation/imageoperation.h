@@ -45,9 +45,10 @@ public:
     static QImage fitImageToCanvas(const QImage &image);
 
     // The work-sheet thumbnail of a finished photo of the order under review (ImagePath's order root):
-    // the photo's 1000-pixel preview in "成品缩略图/" (made from "成品/" and saved there when missing),
-    // scaled to fit size x size, its mark drawn (ellipse when marked, else rectangle), then squared by
-    // fitImageToCanvas. A photo that cannot be read gives a null image / an empty pixmap.
+    // the photo's 1000-pixel preview in "成品缩略图/" (made from "成品/" and saved there, whole or not at all,
+    // when it is missing, not whole or older than its photo), scaled to fit size x size, its mark drawn
+    // (ellipse when marked, else rectangle), then squared by fitImageToCanvas. A photo that cannot be read
+    // or is not whole (and has no current preview) gives a null image / an empty pixmap.
     // previews and finished, when given, are the listings of "成品缩略图/" and "成品/" to look the photo up
     // in, so that many thumbnails list each folder once.
     static QImage webViewThumbImage(const Image &image, int size, const FolderIndex *previews = nullptr,

@@ -1,9 +1,9 @@
 #include "messageboxdialog.h"
 
 #include "msgbox.h"
+#include "platform.h"
 #include "ui_messageboxdialog.h"
 
-#include <QSaveFile>
 #include <QTextCodec>
 #include <QTextStream>
 
@@ -40,25 +40,21 @@ void MessageBoxDialog::setMessage(const QString &text, const QString &savePath)
 }
 
 namespace {
-// Writes text to path as UTF-8; false (and *error set) when the file cannot be written.
+// Writes text to path as UTF-8, with the system's line ends, whole or not at all; false (and *error set)
+// when the file cannot be written.
 bool writeTextFile(const QString &path, const QString &text, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    QTextStream out(&file);
-    out.setCodec(QTextCodec::codecForName("UTF-8"));
-    out << text;
-    out.flush();
-    if (out.status() != QTextStream::Ok || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return Platform::writeIntoPlace(
+        path,
+        [&text](QIODevice &file) {
+            file.setTextModeEnabled(true);
+            QTextStream out(&file);
+            out.setCodec(QTextCodec::codecForName("UTF-8"));
+            out << text;
+            out.flush();
+            return out.status() == QTextStream::Ok;
+        },
+        error);
 }
 } // namespace
 

@@ -18,7 +18,6 @@
 #include <QUrl>
 
 #include <QRandomGenerator>
-#include <QTemporaryFile>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -57,6 +56,8 @@ struct State
     Fault rename;
     Fault flush;
     Fault lastWrite;
+    Fault close;
+    Fault metadata;
     QString slowPart;
     int slowMs = 0;
 };
@@ -285,25 +286,16 @@ void countFolderListing()
 
 namespace {
 
-// The loop through the program's memory. A tail shorter than the file's write buffer stays in that
-// buffer until out is flushed.
-bool copyBuffered(QFileDevice &in, QFileDevice &out)
-{
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n == 0)
-            return true;
-        if (n < 0 || out.write(buffer.constData(), n) != n)
-            return false;
-    }
-}
-
 // A name for a temporary file in folder, starting with "." and prefix.
 QString temporaryName(const QString &folder, const QString &prefix)
 {
     return folder + QStringLiteral("/.") + prefix + QLatin1Char('-')
            + QString::number(QRandomGenerator::global()->generate64(), 36);
+}
+
+void logNotPlaced(const QString &target, const QString &failure)
+{
+    qCWarning(lcFiles) << "not put in place:" << target << failure;
 }
 
 #ifdef Q_OS_WIN
@@ -312,11 +304,38 @@ std::wstring nativeW(const QString &path)
     return QDir::toNativeSeparators(path).toStdWString();
 }
 
+QString lastSystemError()
+{
+    return qt_error_string(int(GetLastError()));
+}
+
 void removeTemporary(const QString &temporary)
 {
     const std::wstring native = nativeW(temporary);
     SetFileAttributesW(native.c_str(), FILE_ATTRIBUTE_NORMAL); // a read-only copy would stay
     DeleteFileW(native.c_str());
+}
+
+// Writes what the system holds of a file to its disk through a handle of its own. A read-only file (a copy
+// takes its source's attributes) cannot be opened for writing: its attribute is lifted for the flush and
+// put back after it.
+bool flushFileW(const QString &path)
+{
+    const std::wstring native = nativeW(path);
+    const DWORD attributes = GetFileAttributesW(native.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    const bool readOnly = attributes & FILE_ATTRIBUTE_READONLY;
+    if (readOnly && !SetFileAttributesW(native.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)))
+        return false;
+    const HANDLE file = CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool ok = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file) != 0;
+    if (file != INVALID_HANDLE_VALUE)
+        ok = CloseHandle(file) != 0 && ok;
+    if (readOnly && !SetFileAttributesW(native.c_str(), attributes))
+        qCWarning(lcFiles) << "read-only attribute not put back:" << path;
+    return ok;
 }
 
 // Gives the complete temporary file the target's name in one step; false when it cannot (the temporary
@@ -329,17 +348,95 @@ bool placeTemporary(const QString &temporary, const QString &target, Placing pla
 #else
 void removeTemporary(const QString &temporary)
 {
-    QFile::remove(temporary);
+    ::unlink(QFile::encodeName(temporary).constData());
 }
 
-// Points the file's descriptor at /dev/full: every later write through it fails as on a full disk.
-void failLaterWrites(QFileDevice &out)
+// A new file of our own beside the target (never one that was there already), open for writing, with the
+// permissions any new file of the user's gets; -1 when none can be made (errno says why).
+int createTemporary(const QString &folder, const QString &prefix, QString *temporary)
 {
-    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-    if (full < 0)
-        return;
-    ::dup2(full, out.handle());
-    ::close(full);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        *temporary = temporaryName(folder, prefix);
+        const int fd = ::open(QFile::encodeName(*temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// The system calls that finish a file put in place; the switches tests use act here. The close is where
+// a share reports writes that did not reach its disk.
+bool closeFile(int fd, const QString &target)
+{
+    const bool closed = ::close(fd) == 0;
+    if (closeShouldFail(target)) {
+        errno = ENOSPC;
+        return false;
+    }
+    return closed;
+}
+
+// Gives the copy the source's permissions and modification time where the file system allows it: a share
+// mounted for another owner refuses explicit times (EPERM), a FAT disk permissions. The bytes decide
+// whether the copy is good; what is refused here is only logged.
+void keepModeAndTime(int fd, const struct stat &source, const QString &target)
+{
+    const bool refused = metadataShouldFail(target);
+    if (refused || ::fchmod(fd, source.st_mode & 07777) != 0)
+        qCInfo(lcFiles) << "permissions not kept:" << target << (refused ? qt_error_string(EPERM) : qt_error_string(errno));
+    const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+    if (refused || ::futimens(fd, times) != 0)
+        qCInfo(lcFiles) << "time not kept:" << target << (refused ? qt_error_string(EPERM) : qt_error_string(errno));
+}
+
+bool syncFile(int fd)
+{
+    int rc = 0;
+    do {
+        rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+// Copies every byte from in to out, open descriptors, from their positions on. Linux lets the kernel move
+// them (no trip through the program's memory); elsewhere, or where the kernel cannot, a loop.
+bool copyBytes(int in, int out)
+{
+#ifdef Q_OS_LINUX
+    // sendfile moves at most about 2 GiB per call; 0 means the end of the source.
+    bool first = true;
+    for (;;) {
+        const ssize_t n = ::sendfile(out, in, nullptr, 0x7ffff000);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (!first || (errno != EINVAL && errno != ENOSYS))
+                return false;
+            break; // these files cannot: the loop below
+        }
+        first = false;
+    }
+#endif
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), size_t(buffer.size()));
+        if (n == 0)
+            return true;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t written = ::write(out, buffer.constData() + done, size_t(n - done));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written < 0)
+                return false;
+            done += written;
+        }
+    }
 }
 
 // Gives the complete temporary file the target's name, never over a file of that name.
@@ -379,34 +476,12 @@ bool placeTemporary(const QString &temporary, const QString &target, Placing pla
 
 } // namespace
 
-bool copyFileContents(QFileDevice &in, QFileDevice &out)
-{
-#ifdef Q_OS_LINUX
-    // sendfile moves at most about 2 GiB per call; 0 means the end of the source.
-    bool first = true;
-    for (;;) {
-        const ssize_t n = ::sendfile(out.handle(), in.handle(), nullptr, 0x7ffff000);
-        if (n == 0)
-            return true;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (!first || (errno != EINVAL && errno != ENOSYS))
-                return false;
-            break; // these files cannot: the loop below
-        }
-        first = false;
-    }
-#endif
-    return copyBuffered(in, out);
-}
-
-bool copyIntoPlace(const QString &source, const QString &target, Placing placing)
+bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability)
 {
     const QString folder = QFileInfo(target).absolutePath();
 #ifdef Q_OS_WIN
     // The system copies the bytes (within a share on the server, without a trip through this machine)
-    // into a temporary file beside the target, which a rename puts in place; no flush per file.
+    // into a temporary file beside the target, which a rename puts in place.
     const std::wstring from = nativeW(source);
     QString temporary;
     bool copied = false;
@@ -417,6 +492,7 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
         if (!copied) {
             const DWORD error = GetLastError();
             if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+                logNotPlaced(target, QStringLiteral("copy: ") + qt_error_string(int(error)));
                 removeTemporary(temporary); // the name was free: whatever is there is a part of this copy
                 return false;
             }
@@ -424,56 +500,133 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
     }
     if (!copied)
         return false;
-    if (lastWriteShouldFail(target) || copyShouldFail(target) || !placeTemporary(temporary, target, placing)) {
-        removeTemporary(temporary);
+    QString failure; // the step that failed and why
+    if (lastWriteShouldFail(target) || closeShouldFail(target))
+        failure = QStringLiteral("write: ") + qt_error_string(ERROR_DISK_FULL);
+    else if (durability == Durability::OnDisk && (flushShouldFail(target) || !flushFileW(temporary)))
+        failure = QStringLiteral("flush: ") + lastSystemError();
+    else if (copyShouldFail(target) || !placeTemporary(temporary, target, placing))
+        failure = QStringLiteral("rename: ") + lastSystemError();
+    if (failure.isEmpty())
+        return true;
+    logNotPlaced(target, failure);
+    removeTemporary(temporary);
+    return false;
+#else
+    // A temporary file beside the target, hidden by its name and filled by the kernel; unless asked, no
+    // sync to disk per file, so a large copy goes at the disk's pace.
+    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat info;
+    if (in < 0 || ::fstat(in, &info) != 0) {
+        logNotPlaced(target, QStringLiteral("open ") + source + QStringLiteral(": ") + qt_error_string(errno));
+        if (in >= 0)
+            ::close(in);
         return false;
     }
-    return true;
-#else
-    // A temporary file beside the target, hidden by its name and filled by the kernel; no sync to disk per
-    // file, so a large copy goes at the disk's pace.
-    QFile in(source);
-    QTemporaryFile out(folder + QStringLiteral("/.copying-XXXXXX"));
-    if (!in.open(QIODevice::ReadOnly) || !out.open())
-        return false; // the temporary file goes with its object
-    const bool lastWriteFails = lastWriteShouldFail(target);
-    bool ok = lastWriteFails ? copyBuffered(in, out) : copyFileContents(in, out);
-    ok = ok && out.setPermissions(in.permissions());
-    if (ok && lastWriteFails)
-        failLaterWrites(out);
-    // The tail of the buffered loop is written here: a write that fails now (a full disk, a share
-    // gone) must not leave a short file in the target's place.
-    ok = ok && out.flush();
-    // The copy keeps the source's time, as the Windows copy does.
-    ok = ok && out.setFileTime(in.fileTime(QFileDevice::FileModificationTime), QFileDevice::FileModificationTime);
-    out.close();
-    if (!ok || out.error() != QFileDevice::NoError || copyShouldFail(target)
-        || !placeTemporary(out.fileName(), target, placing))
+    QString temporary;
+    const int out = createTemporary(folder, QStringLiteral("copying"), &temporary);
+    if (out < 0) {
+        logNotPlaced(target, QStringLiteral("create: ") + qt_error_string(errno));
+        ::close(in);
         return false;
-    out.setAutoRemove(false); // it is the target now
-    return true;
+    }
+    QString failure; // the step that failed and why
+    if (!copyBytes(in, out))
+        failure = QStringLiteral("write: ") + qt_error_string(errno);
+    else if (lastWriteShouldFail(target))
+        failure = QStringLiteral("write: ") + qt_error_string(ENOSPC);
+    ::close(in);
+    if (failure.isEmpty()) {
+        keepModeAndTime(out, info, target);
+        if (durability == Durability::OnDisk && flushShouldFail(target))
+            failure = QStringLiteral("flush: ") + qt_error_string(EIO);
+        else if (durability == Durability::OnDisk && !syncFile(out))
+            failure = QStringLiteral("flush: ") + qt_error_string(errno);
+    }
+    // Closed, and the close checked, before the file takes the target's name.
+    if (!closeFile(out, target) && failure.isEmpty())
+        failure = QStringLiteral("close: ") + qt_error_string(errno);
+    if (failure.isEmpty() && (copyShouldFail(target) || !placeTemporary(temporary, target, placing)))
+        failure = QStringLiteral("rename: ") + qt_error_string(errno);
+    if (failure.isEmpty())
+        return true;
+    logNotPlaced(target, failure);
+    removeTemporary(temporary);
+    return false;
 #endif
 }
 
-bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write)
+bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why,
+                    bool *renameRefused)
 {
-    // A new file of our own beside the target (never one that was there already), written whole and closed
-    // before it takes the target's name; it gets the permissions any new file of the user's gets.
+    // A new file of our own beside the target, written whole, flushed and closed, each step checked,
+    // before it takes the target's name.
     const QString folder = QFileInfo(target).absolutePath();
+    QString temporary;
     QFile out;
+    QString failure; // the step that failed and why
+#ifdef Q_OS_WIN
     for (int attempt = 0; attempt < 16; ++attempt) {
-        out.setFileName(temporaryName(folder, QStringLiteral("writing")));
-        if (out.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !QFileInfo::exists(out.fileName()))
+        temporary = temporaryName(folder, QStringLiteral("writing"));
+        out.setFileName(temporary);
+        if (out.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !QFileInfo::exists(temporary))
             break;
     }
-    if (!out.isOpen())
+    if (!out.isOpen()) {
+        logNotPlaced(target, QStringLiteral("create: ") + out.errorString());
+        if (why)
+            *why = out.errorString();
         return false;
-    const bool ok = write(out) && out.flush();
+    }
+#else
+    const int fd = createTemporary(folder, QStringLiteral("writing"), &temporary);
+    if (fd < 0) {
+        const QString reason = qt_error_string(errno);
+        logNotPlaced(target, QStringLiteral("create: ") + reason);
+        if (why)
+            *why = reason;
+        return false;
+    }
+    // A file replaced keeps its permissions, so a private file is private from its first byte on.
+    struct stat existing;
+    if (::stat(QFile::encodeName(target).constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+        ::fchmod(fd, existing.st_mode & 07777);
+    // The device writes through the descriptor; the descriptor is closed below, where its close is checked.
+    if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+        failure = out.errorString();
+#endif
+    if (failure.isEmpty() && (!write(out) || !out.flush()))
+        failure = out.error() != QFileDevice::NoError ? out.errorString() : QStringLiteral("not written whole");
     out.close();
-    if (ok && out.error() == QFileDevice::NoError && !writeShouldFail(target)
-        && placeTemporary(out.fileName(), target, Placing::Replace))
+    if (failure.isEmpty() && out.error() != QFileDevice::NoError)
+        failure = out.errorString();
+#ifdef Q_OS_WIN
+    if (failure.isEmpty() && closeShouldFail(target))
+        failure = qt_error_string(ERROR_DISK_FULL);
+#else
+    if (!closeFile(fd, target) && failure.isEmpty())
+        failure = qt_error_string(errno);
+#endif
+    if (failure.isEmpty() && writeShouldFail(target))
+        failure = QStringLiteral("write refused");
+    const bool written = failure.isEmpty();
+    if (written && renameShouldFail(target))
+        failure = QStringLiteral("rename refused");
+    else if (written && !placeTemporary(temporary, target, Placing::Replace)) {
+#ifdef Q_OS_WIN
+        failure = QStringLiteral("rename: ") + lastSystemError();
+#else
+        failure = QStringLiteral("rename: ") + qt_error_string(errno);
+#endif
+    }
+    if (renameRefused)
+        *renameRefused = written && !failure.isEmpty();
+    if (failure.isEmpty())
         return true;
-    removeTemporary(out.fileName());
+    logNotPlaced(target, failure);
+    removeTemporary(temporary);
+    if (why)
+        *why = failure;
     return false;
 }
 
@@ -485,25 +638,15 @@ bool flushToDisk(const QString &path)
 #ifdef Q_OS_WIN
     if (QFileInfo(local).isDir())
         return true;
-    const std::wstring native = QDir::toNativeSeparators(local).toStdWString();
-    const HANDLE file = CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool ok = FlushFileBuffers(file) != 0;
-    CloseHandle(file);
-    return ok;
+    return flushFileW(local);
 #else
     const bool folder = QFileInfo(local).isDir();
     const int fd = ::open(QFile::encodeName(local).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    int rc = 0;
-    do {
-        rc = ::fsync(fd);
-    } while (rc != 0 && errno == EINTR);
+    const bool synced = syncFile(fd);
     // Some file systems cannot flush a folder (EINVAL); their entries go with the files' flush.
-    const bool ok = rc == 0 || (folder && errno == EINVAL);
+    const bool ok = synced || (folder && errno == EINVAL);
     ::close(fd);
     return ok;
 #endif
@@ -551,6 +694,18 @@ void failLastWrites(const QString &targetPart, int times)
     arm(state().lastWrite, targetPart, times);
 }
 
+void failCloses(const QString &targetPart, int times)
+{
+    QMutexLocker lock(&state().mutex);
+    arm(state().close, targetPart, times);
+}
+
+void refuseMetadata(const QString &targetPart, int times)
+{
+    QMutexLocker lock(&state().mutex);
+    arm(state().metadata, targetPart, times);
+}
+
 void slowWrites(const QString &pathPart, int ms)
 {
     QMutexLocker lock(&state().mutex);
@@ -568,6 +723,8 @@ void clearFaults()
     state().rename = Fault();
     state().flush = Fault();
     state().lastWrite = Fault();
+    state().close = Fault();
+    state().metadata = Fault();
     state().slowPart.clear();
     state().slowMs = 0;
 }
@@ -612,6 +769,18 @@ bool lastWriteShouldFail(const QString &target)
 {
     QMutexLocker lock(&state().mutex);
     return consume(state().lastWrite, target);
+}
+
+bool closeShouldFail(const QString &target)
+{
+    QMutexLocker lock(&state().mutex);
+    return consume(state().close, target);
+}
+
+bool metadataShouldFail(const QString &target)
+{
+    QMutexLocker lock(&state().mutex);
+    return consume(state().metadata, target);
 }
 
 void delayWrite(const QString &path)

@@ -12,7 +12,6 @@
 
 #include <functional>
 
-class QFileDevice;
 class QIODevice;
 
 namespace Platform {
@@ -62,11 +61,6 @@ QString findFileNoCase(const QString &dir, const QString &name);
 int folderListings();
 void countFolderListing();
 
-// Copies every byte from in's position on to out, both open; false on a read or write error. Linux lets
-// the kernel move the bytes (no trip through the program's memory); elsewhere a buffered loop. The last
-// bytes of the loop may still sit in out's buffer: the caller flushes out and checks that.
-bool copyFileContents(QFileDevice &in, QFileDevice &out);
-
 // Makes the system write what it still holds of the file, or of a folder's entries, to the disk, and
 // waits for it: false when that fails (the disk gone, a write error). On Windows a folder's entries need
 // no flush of their own (the file's flush writes them) and count as written.
@@ -76,16 +70,26 @@ enum class Placing {
     Replace,    // a file of that name is replaced in one step
     OnlyIfFree, // a file of that name, even one that turns up during the copy, is never replaced
 };
+// How sure a copy must be of its bytes before it takes the target's name.
+enum class Durability {
+    Cached, // the bytes may still be in the system's cache (the normal case)
+    OnDisk, // the temporary is flushed to the disk through its own descriptor, checked, then closed and renamed
+};
 // Copies the file source to target (the target's folder must exist) through a hidden temporary file
-// beside the target, which takes the target's name only once every byte is written: a copy that fails
+// beside the target, which takes the target's name only once every byte is written and the file is
+// closed, both checked (a share may report a failed write only when the file is closed): a copy that fails
 // leaves whatever was at the target as it was and no temporary file behind. The copy keeps the source's
-// modification time. Nothing is synced to disk per file. Windows: CopyFileExW (within a share the server
-// copies) and MoveFileExW. False when the copy failed or (OnlyIfFree) the name was taken.
-bool copyIntoPlace(const QString &source, const QString &target, Placing placing);
+// permissions and modification time where the file system allows it; the bytes decide, a refused time or
+// permission is only logged. Windows: CopyFileExW (within a share the server copies) and MoveFileExW.
+// False when the copy failed or (OnlyIfFree) the name was taken.
+bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability = Durability::Cached);
 // Writes a file whole (write fills the open device; false from it is a failure) into a new temporary file
-// beside the target and replaces the target with it in one step, without a sync to disk per file. A write
-// that fails leaves the old target as it was and no temporary file behind.
-bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write);
+// beside the target, flushes and closes it, each step checked, and then replaces the target with it in one
+// step, without a sync to disk per file. A file replaced keeps its permissions. A write that fails leaves the old target as it was and no
+// temporary file behind; why (when given) then gets the reason, and renameRefused (when given) whether the
+// file was written whole but could not take the target's name.
+bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
+                    bool *renameRefused = nullptr);
 
 // ---- fault injection for tests ----
 // The next `times` operations (-1: all of them) whose path contains `pathPart` (empty: any path) fail.
@@ -97,9 +101,15 @@ void failFlushes(const QString &pathPart, int times = -1);
 void failWrites(const QString &pathPart, int times = -1);
 // Such writes whose last step, the rename over the old file, is refused (as a share may refuse it).
 void failRenames(const QString &pathPart, int times = -1);
-// Copies into place whose target contains pathPart: the bytes go through the buffered loop and its last
-// write fails, as on a disk that fills up at the end of the file.
+// Copies into place whose target contains pathPart: the last write of the bytes fails, as on a disk that
+// fills up at the end of the file.
 void failLastWrites(const QString &targetPart, int times = -1);
+// Files put in place (copies and whole writes) whose target contains pathPart: the system's close of the
+// finished file fails with "no space", as a share reports there a write that did not reach its disk.
+void failCloses(const QString &targetPart, int times = -1);
+// Copies into place whose target contains pathPart: the file system refuses to set the copy's permissions
+// and time, as a share mounted for another owner or a FAT disk does.
+void refuseMetadata(const QString &targetPart, int times = -1);
 // Every such write, and every copy that never replaces a file, whose path contains pathPart takes ms
 // longer, like a slow share; 0 turns it off.
 void slowWrites(const QString &pathPart, int ms);
@@ -112,6 +122,8 @@ bool flushShouldFail(const QString &path);
 bool writeShouldFail(const QString &path);
 bool renameShouldFail(const QString &path);
 bool lastWriteShouldFail(const QString &target);
+bool closeShouldFail(const QString &target);
+bool metadataShouldFail(const QString &target);
 // Sleeps for the delay slowWrites set, when the path matches.
 void delayWrite(const QString &path);
 

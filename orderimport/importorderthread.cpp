@@ -21,7 +21,6 @@
 #include <QMutexLocker>
 #include <QRegularExpression>
 #include <QRunnable>
-#include <QSaveFile>
 #include <QSemaphore>
 #include <QSet>
 #include <QThreadPool>

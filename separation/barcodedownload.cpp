@@ -9,7 +9,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
 
@@ -36,11 +35,6 @@ BarcodeDownload::BarcodeDownload(QNetworkAccessManager *manager, QObject *parent
 BarcodeDownload::~BarcodeDownload()
 {
     dropReply();
-    if (m_file) {
-        m_file->cancelWriting();
-        m_file->commit(); // discards the temporary file
-        delete m_file;
-    }
 }
 
 void BarcodeDownload::start(const QString &url, const QString &filePath, bool alwaysHidden)
@@ -48,11 +42,6 @@ void BarcodeDownload::start(const QString &url, const QString &filePath, bool al
     m_filePath = filePath;
     const QString local = Platform::localPath(filePath);
     m_hide = alwaysHidden || QFileInfo::exists(local);
-    m_file = new QSaveFile(local);
-    if (!m_file->open(QIODevice::WriteOnly)) {
-        qCDebug(lcSeparation) << "barcode file cannot be written:" << local;
-        m_writeFailed = true;
-    }
     qCDebug(lcSeparation) << "srcsrc===" << url.left(url.indexOf(QStringLiteral("&token=")));
     m_reply = m_manager->get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
     connect(m_reply, &QNetworkReply::readyRead, this, &BarcodeDownload::onReadyRead);
@@ -79,10 +68,7 @@ void BarcodeDownload::dropReply()
 
 void BarcodeDownload::onReadyRead()
 {
-    const QByteArray bytes = m_reply->readAll();
-    m_bytes += bytes.size();
-    if (!m_writeFailed && m_file->write(bytes) != bytes.size())
-        m_writeFailed = true;
+    m_body += m_reply->readAll();
 }
 
 void BarcodeDownload::onFinished()
@@ -105,17 +91,16 @@ void BarcodeDownload::end(bool ok)
     m_finished = true;
     if (m_timer)
         m_timer->stop();
-    ok = ok && !m_writeFailed && m_file && m_bytes > 0 && !Platform::writeShouldFail(m_filePath);
-    if (m_file) {
-        if (!ok)
-            m_file->cancelWriting();
-        ok = m_file->commit() && ok;
-        delete m_file;
-        m_file = nullptr;
+    ok = ok && !m_body.isEmpty();
+    QString why;
+    if (ok) {
+        ok = Platform::writeIntoPlace(Platform::localPath(m_filePath),
+                                      [this](QIODevice &file) { return file.write(m_body) == m_body.size(); }, &why);
     }
+    m_body.clear();
     if (ok && m_hide)
         FileOperation::setFileHidden(m_filePath);
     m_succeeded = ok;
-    qCDebug(lcSeparation) << "barPath" << m_filePath << (ok ? "written" : "not written");
+    qCDebug(lcSeparation) << "barPath" << m_filePath << (ok ? "written" : "not written") << why;
     emit finished(ok);
 }

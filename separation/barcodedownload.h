@@ -2,10 +2,10 @@
 // One order's barcode picture, fetched by GET into the order's work folder ("条形码.jpg").
 //
 // Each order gets a download object of its own, so a late reply never lands in the next order's file.
-// The bytes are written as they arrive into a temporary file beside the target, which takes the target's
-// place only when the reply ended well (no network error, an HTTP success, at least one byte); an error
-// page, a reply cut off or one that takes longer than the time limit leaves no "条形码.jpg" (an earlier
-// one stays as it was). The sheet is printed only after finished().
+// The bytes are gathered as they arrive and written whole beside the target, which they replace only when
+// the reply ended well (no network error, an HTTP success, at least one byte) and every byte reached the
+// disk; an error page, a reply cut off, one that takes longer than the time limit or a full disk leaves no
+// "条形码.jpg" (an earlier one stays as it was). The sheet is printed only after finished().
 
 #include "shopsettings.h"
 
@@ -15,7 +15,6 @@
 #include <QString>
 
 class QNetworkAccessManager;
-class QSaveFile;
 class QTimer;
 
 class BarcodeDownload : public QObject
@@ -51,12 +50,10 @@ private:
 
     QNetworkAccessManager *m_manager;
     QPointer<QNetworkReply> m_reply; // its manager may go first
-    QSaveFile *m_file = nullptr;
     QTimer *m_timer = nullptr;
     QString m_filePath;
-    qint64 m_bytes = 0;
+    QByteArray m_body; // a small picture
     bool m_hide = false;
-    bool m_writeFailed = false;
     bool m_finished = false;
     bool m_succeeded = false;
 };

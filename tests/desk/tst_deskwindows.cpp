@@ -1,4 +1,6 @@
 #include "fajiandialog.h"
+#include "filebytes.h"
+#include "filesizelimit.h"
 #include "globals.h"
 #include "msgbox.h"
 #include "shangjiandialog.h"
@@ -15,6 +17,8 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
+
+#include <memory>
 
 using standin::Reply;
 using standin::Request;
@@ -461,23 +465,26 @@ private slots:
         QTest::addColumn<QString>("which");
         QTest::addColumn<bool>("writable");
         QTest::addColumn<QByteArray>("firstLines");
+        QTest::addColumn<bool>("diskFull"); // an earlier export is there and the disk is full
         QTest::newRow("dispatch") << "dispatch" << true
                                   << QByteArray("\xEF\xBB\xBF产品名称,尺寸,类别,数量,P数,发货日期,加急取件,备注,冲印公司,发冲印公司时间,"
                                                 "后期工厂,发后期工厂时间,打印条码\r\n\"相册, \"\"大\"\"\",,,\"'-1\",,2023-07-07,否,"
                                                 "\"'=HYPERLINK(\"\"http://x.example\"\",\"\"看\"\")\","
-                                                "请选择,,后期一厂,,是\r\n");
+                                                "请选择,,后期一厂,,是\r\n") << false;
         QTest::newRow("receiving") << "receiving" << true
                                    << QByteArray("\xEF\xBB\xBF单号,所属门店,上件操作人,上件日期,客人姓名,选片时间,选片完成时间,"
                                                  "选片人,样后修片师,样前对比片,加急日期,发货日期\r\n007-1,,,,母7-父7,,,,,,2023-06-27,"
-                                                 "2023-07-07\r\n");
-        QTest::newRow("dispatch, write fails") << "dispatch" << false << QByteArray();
-        QTest::newRow("receiving, write fails") << "receiving" << false << QByteArray();
+                                                 "2023-07-07\r\n") << false;
+        QTest::newRow("dispatch, write fails") << "dispatch" << false << QByteArray() << false;
+        QTest::newRow("receiving, write fails") << "receiving" << false << QByteArray() << false;
+        QTest::newRow("receiving, disk full") << "receiving" << false << QByteArray() << true;
     }
     void exportAndKeys()
     {
         QFETCH(QString, which);
         QFETCH(bool, writable);
         QFETCH(QByteArray, firstLines);
+        QFETCH(bool, diskFull);
         QWidget *w = desk(which);
         w->show();
         QJsonObject good = product("101", "相册, \"大\"", "", "后期一厂");
@@ -502,15 +509,26 @@ private slots:
         QTemporaryDir dir;
         QFile blocker(dir.path() + "/file");
         QVERIFY(blocker.open(QIODevice::WriteOnly));
-        const QString path = writable ? dir.path() + "/导出" : blocker.fileName() + "/x.csv";
+        const QString path = writable || diskFull ? dir.path() + "/导出" : blocker.fileName() + "/x.csv";
+        if (diskFull)
+            QVERIFY(testsupport::put(path + ".csv", "earlier export"));
         FileDialogs::clearAsked();
         FileDialogs::queueAnswer(path);
-        child<QPushButton>(w, which == "dispatch" ? "pushButton_excel" : "pushButton_3")->click();
+        {
+            std::unique_ptr<testsupport::FileSizeLimit> full;
+            if (diskFull)
+                full.reset(new testsupport::FileSizeLimit(40));
+            child<QPushButton>(w, which == "dispatch" ? "pushButton_excel" : "pushButton_3")->click();
+        }
         QCOMPARE(FileDialogs::asked().size(), 1);
         QCOMPARE(FileDialogs::asked().first().filter, QString("CSV 文件(*.csv)"));
         if (!writable) {
             QCOMPARE(MsgBox::lastShown().title, QString("警告"));
             QVERIFY(MsgBox::lastShown().text.startsWith("导出失败"));
+            if (diskFull) {
+                QCOMPARE(testsupport::bytesOf(path + ".csv"), QByteArray("earlier export"));
+                QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"file", "导出.csv"}));
+            }
             return;
         }
         QFile written(path + ".csv");

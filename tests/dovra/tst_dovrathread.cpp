@@ -357,6 +357,24 @@ private slots:
         QCOMPARE(r.reports[7].value("type").toString(), QString("全部导入成功"));
         QCOMPARE(r.reports[7].value("msg").toString(), QString("数据导入结束，有门店未能写入"));
         QVERIFY(errorsUpTo(5, r.reports[7].value("errormsg").toString()));
+
+        // a full disk: the store's old file stays whole and the store is told as not written
+        Receiver full;
+        Dovrathread again(&full, nullptr);
+        again.dataType = 0;
+        again.stores = QJsonArray{QJsonObject{{"name", "五店"}, {"dovrapath", path("五店")}}};
+        again.xmlStr = t.xmlStr;
+        Platform::clearFaults();
+        {
+            testsupport::FileSizeLimit limit(expectedBytes.size() / 2);
+            again.writeToFile();
+        }
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(bytesOf(path("五店/产品/VgStaff.xml")), QByteArray("old staff of five"));
+        QCOMPARE(QDir(path("五店") + "/产品").entryList(QDir::Files | QDir::Hidden), QStringList{"VgStaff.xml"});
+        QCOMPARE(full.reports.size(), 1);
+        QVERIFY(!full.reports[0].value("written").toBool());
+        QVERIFY(full.reports[0].value("errormsg").toString().startsWith("\n五店 文件写入失败，错误原因："));
     }
 
     void copyDirectory_data()

@@ -1,4 +1,6 @@
 #include "calendarpicker.h"
+#include "filebytes.h"
+#include "filesizelimit.h"
 #include "globals.h"
 #include "messageboxdialog.h"
 #include "messagedialog.h"
@@ -184,16 +186,29 @@ private slots:
         QVERIFY(!QFile::exists(bad));
         QVERIFY(box.isVisible());
 
+        // a full disk: the earlier file stays whole, the user is told, the box stays
+        const QString earlier = roots.path("旧报告.txt");
+        QVERIFY(testsupport::put(earlier, "earlier report"));
+        FileDialogs::queueAnswer(earlier);
+        {
+            testsupport::FileSizeLimit full(20);
+            QTest::mouseClick(save, Qt::LeftButton);
+        }
+        QCOMPARE(MsgBox::shown().size(), 2);
+        QVERIFY(MsgBox::lastShown().text.startsWith("报告保存失败：" + earlier + "\n"));
+        QCOMPARE(testsupport::bytesOf(earlier), QByteArray("earlier report"));
+        QVERIFY(box.isVisible());
+
         // the next try succeeds: the file holds the report as UTF-8 and the box closes
         const QString good = roots.path("保存的报告.txt");
         FileDialogs::queueAnswer(good);
         QTest::mouseClick(save, Qt::LeftButton);
         QCOMPARE(readUtf8(good).replace("\r\n", "\n"), report);
         QVERIFY(!box.isVisible());
-        QCOMPARE(MsgBox::shown().size(), 1);
+        QCOMPARE(MsgBox::shown().size(), 2);
 
         const QList<FileDialogs::Asked> asked = FileDialogs::asked();
-        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.size(), 3);
         QCOMPARE(asked.last().kind, QString("save"));
         QCOMPARE(asked.last().caption, QString("另存为"));
         QCOMPARE(asked.last().dir, suggested);

@@ -1,12 +1,14 @@
 #include "imagedata.h"
 #include "imageoperation.h"
 #include "filebytes.h"
+#include "filesizelimit.h"
 #include "testsupport.h"
 
 using testsupport::put;
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 
@@ -247,6 +249,35 @@ private slots:
         // a photo whose extension is upper case on disk is still found
         QVERIFY(testsupport::writeJpeg(root + "成品/d.JPG", QSize(200, 100)));
         QVERIFY(!ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "d.jpg"), 88).isNull());
+
+        // a preview cut short, or older than its photo, is made again from the photo
+        const QString thumbs = root + "成品缩略图/";
+        QVERIFY(testsupport::writeJpeg(root + "成品/e.jpg", QSize(1200, 600), 0, false, Qt::white));
+        QVERIFY(writeSolid(thumbs + "e.jpg", QSize(300, 300), Qt::green));
+        QVERIFY(put(thumbs + "e.jpg", testsupport::bytesOf(thumbs + "e.jpg").left(400)));
+        QVERIFY(testsupport::writeJpeg(root + "成品/f.jpg", QSize(1200, 600), 0, false, Qt::white));
+        QVERIFY(writeSolid(thumbs + "f.jpg", QSize(300, 300), Qt::green));
+        QFile stale(thumbs + "f.jpg");
+        QVERIFY(stale.open(QIODevice::ReadWrite));
+        QVERIFY(stale.setFileTime(QFileInfo(root + "成品/f.jpg").lastModified().addSecs(-60), QFileDevice::FileModificationTime));
+        stale.close();
+        for (const char *name : {"e.jpg", "f.jpg"}) {
+            const QImage t = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, name), 88).toImage();
+            QVERIFY2(!t.isNull() && !sameColour(t.pixel(44, 44), Qt::green, 60), name);
+            QCOMPARE(QImage(thumbs + name).size(), QSize(1000, 500));
+        }
+        // no preview from a photo cut short: no thumbnail either
+        QVERIFY(testsupport::writeJpeg(root + "成品/g.jpg", QSize(1200, 600)));
+        QVERIFY(put(root + "成品/g.jpg", testsupport::bytesOf(root + "成品/g.jpg").left(2000)));
+        QVERIFY(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "g.jpg"), 88).isNull());
+        QVERIFY(!QFile::exists(thumbs + "g.jpg"));
+        // a full disk: the thumbnail is made, no cut preview is left behind
+        QVERIFY(testsupport::writeJpeg(root + "成品/h.jpg", QSize(1200, 600)));
+        {
+            testsupport::FileSizeLimit full(1000);
+            QVERIFY(!ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "h.jpg"), 88).isNull());
+        }
+        QCOMPARE(QDir(thumbs).entryList({"h*", ".*"}, QDir::Files | QDir::Hidden), QStringList());
 
         // nothing to read: an empty pixmap; not a finished photo: made all the same
         QVERIFY(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "none.jpg"), 88).isNull());

@@ -1,9 +1,14 @@
 #include "platform.h"
+#include "filebytes.h"
+#include "filesizelimit.h"
 #include "testsupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <memory>
 
 class TestPlatform : public QObject
 {
@@ -47,6 +52,79 @@ private slots:
         QCOMPARE(Platform::freeDiskBytes(tmp.path()), qint64(1234));
         Platform::setFreeDiskBytesOverride(-1);
         QVERIFY(Platform::freeDiskBytes(tmp.path()) != 1234);
+    }
+
+    // A copy or a whole write takes the target's name only when every byte reached the file and the file
+    // was closed; otherwise the old target stays and no temporary file is left. Permissions and times
+    // are kept where allowed, never a condition of the copy.
+    void fileIsPutInPlaceWholeOrNotAtAll_data()
+    {
+        QTest::addColumn<bool>("copy"); // a copy, or a whole write
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("onDisk");
+        QTest::addColumn<bool>("placed");
+        QTest::newRow("copy") << true << "" << false << true;
+        QTest::newRow("copy flushed to disk") << true << "" << true << true;
+        QTest::newRow("copy, disk full") << true << "disk full" << false << false;
+        QTest::newRow("copy flushed to disk, disk full") << true << "disk full" << true << false;
+        QTest::newRow("copy, close fails") << true << "close" << false << false;
+        QTest::newRow("copy flushed to disk, flush fails") << true << "flush" << true << false;
+        QTest::newRow("copy, times and permissions refused") << true << "metadata" << false << true;
+        QTest::newRow("write") << false << "" << false << true;
+        QTest::newRow("write, disk full") << false << "disk full" << false << false;
+        QTest::newRow("write, close fails") << false << "close" << false << false;
+    }
+    void fileIsPutInPlaceWholeOrNotAtAll()
+    {
+        QFETCH(bool, copy);
+        QFETCH(QString, fault);
+        QFETCH(bool, onDisk);
+        QFETCH(bool, placed);
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString source = tmp.filePath("IMG_1.CR2");
+        const QString target = tmp.filePath("raw/IMG_1.CR2");
+        QByteArray bytes(4497, Qt::Uninitialized); // smaller than a file's write buffer
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7);
+        QVERIFY(testsupport::put(source, bytes));
+        QFile sourceFile(source);
+        const QDateTime shot(QDate(2021, 3, 4), QTime(5, 6, 7));
+        QVERIFY(sourceFile.open(QIODevice::ReadWrite));
+        QVERIFY(sourceFile.setFileTime(shot, QFileDevice::FileModificationTime));
+        sourceFile.close();
+        QVERIFY(sourceFile.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        QVERIFY(QDir().mkpath(tmp.filePath("raw")));
+        QVERIFY(testsupport::put(target, "old"));
+
+        if (fault == "close")
+            Platform::failCloses("IMG_1", 1);
+        else if (fault == "flush")
+            Platform::failFlushes("IMG_1", 1);
+        else if (fault == "metadata")
+            Platform::refuseMetadata("IMG_1", 1);
+        bool ok = false;
+        QString why;
+        {
+            std::unique_ptr<testsupport::FileSizeLimit> full;
+            if (fault == "disk full")
+                full.reset(new testsupport::FileSizeLimit(4096));
+            if (copy)
+                ok = Platform::copyIntoPlace(source, target, Platform::Placing::Replace,
+                                             onDisk ? Platform::Durability::OnDisk : Platform::Durability::Cached);
+            else
+                ok = Platform::writeIntoPlace(target, [&](QIODevice &file) { return file.write(bytes) == bytes.size(); },
+                                              &why);
+        }
+        Platform::clearFaults();
+        QCOMPARE(ok, placed);
+        QCOMPARE(testsupport::bytesOf(target), placed ? bytes : QByteArray("old"));
+        QCOMPARE(QDir(tmp.filePath("raw")).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"IMG_1.CR2"});
+        QCOMPARE(why.isEmpty(), placed || copy);
+        if (placed && copy && fault.isEmpty()) {
+            QCOMPARE(QFileInfo(target).lastModified(), shot);
+            QCOMPARE(QFile::permissions(target), QFile::permissions(source));
+        }
     }
 
     void webPathsUseSlashesOnLinux()

@@ -1,6 +1,7 @@
 #include "barcodedownload.h"
 #include "expresshtml.h"
 #include "filebytes.h"
+#include "filesizelimit.h"
 #include "globals.h"
 #include "orderdetail.h"
 #include "platform.h"
@@ -18,6 +19,8 @@
 #include <QSignalSpy>
 #include <QTextDocument>
 #include <QThread>
+
+#include <memory>
 
 Q_DECLARE_METATYPE(standin::Reply)
 Q_DECLARE_METATYPE(OrderGoodsInfo)
@@ -590,21 +593,24 @@ private slots:
         QTest::addColumn<standin::Reply>("reply");
         QTest::addColumn<bool>("earlier"); // a barcode file of an earlier run is there
         QTest::addColumn<bool>("ok");
+        QTest::addColumn<bool>("diskFull"); // room for half the picture
 
         const QByteArray picture = testsupport::jpegWithOrientation(QSize(300, 80), 0);
-        QTest::newRow("picture") << standin::Reply::raw(200, picture, "image/jpeg") << false << true;
-        QTest::newRow("picture again, hidden") << standin::Reply::raw(200, picture, "image/jpeg") << true << true;
-        QTest::newRow("chunked") << standin::Reply::raw(200, picture, "image/jpeg").asChunked() << false << true;
-        QTest::newRow("404 page") << standin::Reply::raw(404, "<html>not found</html>", "text/html") << true << false;
-        QTest::newRow("empty") << standin::Reply::raw(200, "", "image/jpeg") << false << false;
-        QTest::newRow("connection dropped") << standin::Reply::closed() << true << false;
-        QTest::newRow("too slow") << standin::Reply::raw(200, picture, "image/jpeg").withDelay(3000) << false << false;
+        QTest::newRow("picture") << standin::Reply::raw(200, picture, "image/jpeg") << false << true << false;
+        QTest::newRow("picture again, hidden") << standin::Reply::raw(200, picture, "image/jpeg") << true << true << false;
+        QTest::newRow("chunked") << standin::Reply::raw(200, picture, "image/jpeg").asChunked() << false << true << false;
+        QTest::newRow("404 page") << standin::Reply::raw(404, "<html>not found</html>", "text/html") << true << false << false;
+        QTest::newRow("empty") << standin::Reply::raw(200, "", "image/jpeg") << false << false << false;
+        QTest::newRow("connection dropped") << standin::Reply::closed() << true << false << false;
+        QTest::newRow("disk full") << standin::Reply::raw(200, picture, "image/jpeg") << true << false << true;
+        QTest::newRow("too slow") << standin::Reply::raw(200, picture, "image/jpeg").withDelay(3000) << false << false << false;
     }
     void barcode()
     {
         QFETCH(standin::Reply, reply);
         QFETCH(bool, earlier);
         QFETCH(bool, ok);
+        QFETCH(bool, diskFull);
         QTemporaryDir dir;
         const QString file = dir.path() + "/条形码.jpg";
         if (earlier)
@@ -618,7 +624,12 @@ private slots:
         BarcodeDownload download(&manager);
         QSignalSpy finished(&download, &BarcodeDownload::finished);
         download.start(BarcodeDownload::barcodeUrl("5001", ShopSettings::current()), file);
-        QVERIFY(finished.wait(5000));
+        {
+            std::unique_ptr<testsupport::FileSizeLimit> full;
+            if (diskFull)
+                full.reset(new testsupport::FileSizeLimit(reply.body.size() / 2));
+            QVERIFY(finished.wait(5000));
+        }
         QCOMPARE(finished.first().first().toBool(), ok);
         QCOMPARE(download.succeeded(), ok);
         const standin::Request request = m_server.lastRequest("getbarcodegen");

@@ -5,6 +5,7 @@
 #include "platformshell.h"
 #include "selecttool.h"
 #include "filebytes.h"
+#include "filesizelimit.h"
 #include "studiofixture.h"
 
 using testsupport::streamString;
@@ -175,6 +176,17 @@ private slots:
         QCOMPARE(r.user, QString("demo"));
         QVERIFY(r.password.isEmpty());
         QVERIFY(!r.remember);
+
+        // a full disk: the remembered login stays as it was, and the failed write is logged
+        const QByteArray before = datBytes();
+        testsupport::LogCapture log("tessaly.shell");
+        {
+            testsupport::FileSizeLimit full(4);
+            QVERIFY(!Login::writeRemembered("李四", "pw", true));
+        }
+        QCOMPARE(datBytes(), before);
+        QCOMPARE(log.warnings().size(), 1);
+        QVERIFY(log.warnings().first().contains("cannot write"));
 
         // a file from an older writer holding a null second string reads the same
         QVERIFY(testsupport::put(datPath(), streamString("张三") + QByteArray("\xff\xff\xff\xff", 4)));
