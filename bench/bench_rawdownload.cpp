@@ -3,12 +3,16 @@
 //   bench_rawdownload [N] [DIR]   N camera-raw files (default 2000, 1 MiB each, the shot time near the start)
 //                           (in a temporary folder in DIR, by default the system's) beside N photos shot at the same moments; times the download through its window
 //                           with the order's "ImageTime.txt", without it (every raw matched by scanning
-//                           the photos), and "cp -r" of the raws, in one run, and prints the ratios.
+//                           the photos), "cp -r" of the raws, and "cp -r" followed by one "sync" of the file
+//                           system the copies are on, in one run, and prints the ratios.
 //
-// The raws are moved by the download, so each run gets them afresh as hard links to one master copy. A
-// first untimed "cp -r" warms the page cache; "cp -r" is timed before and after the downloads and the mean
-// taken. A folder in memory (DIR /dev/shm on Linux) gives the steadiest figures: a disk's file system may
-// slow down creating files right after many were deleted. Wants a release build.
+// The download deletes each original only once its copy is on the disk, so its anchor is "cp -r" + "sync":
+// the same bytes copied and made durable. Run it on a folder on a real disk (not /dev/shm, where a flush
+// costs nothing). The raws are moved by the download, so each run gets them afresh as hard links to one
+// master copy. A first untimed "cp -r" warms the page cache; each timed step starts after a "sync" of
+// what is pending, and "cp -r" (with and without the sync) is timed before and after the downloads and
+// the mean taken. A disk's file system may slow down creating files right after many were deleted, and
+// other writers on the same disk add to any sync. Wants a release build.
 
 #include "benchsupport.h"
 #include "cr2downloadwindow.h"
@@ -89,16 +93,34 @@ bool linkRaws(const QString &master, const QString &rawDir)
     return true;
 }
 
-double copyWithCp(const QString &from, const QString &to)
+bool run(const QString &program, const QStringList &arguments)
 {
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Writes out what is pending on the file system holding path, so that a timed step starts clean.
+bool syncFileSystem(const QString &path)
+{
+    return run(QStringLiteral("sync"), {QStringLiteral("-f"), path});
+}
+
+// "cp -r", and with durable a "sync" of the file system after it; -1 when a step failed.
+double copyWithCp(const QString &from, const QString &to, bool durable)
+{
+    syncFileSystem(from);
     QElapsedTimer timer;
     timer.start();
-    QProcess cp;
-    cp.start(QStringLiteral("cp"), {QStringLiteral("-r"), from, to});
-    cp.waitForFinished(-1);
+    const bool ok = run(QStringLiteral("cp"), {QStringLiteral("-r"), from, to}) && (!durable || syncFileSystem(to));
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     QDir(to).removeRecursively();
-    return cp.exitCode() == 0 ? seconds : -1;
+    return ok ? seconds : -1;
+}
+
+double mean(double a, double b)
+{
+    return a > 0 && b > 0 ? (a + b) / 2 : -1;
 }
 
 // One download through the window; -1 when it did not end as it should.
@@ -109,6 +131,7 @@ double download(const QString &master, const QString &order, const QString &pair
     MsgBox::clearShown();
     CR2DownLoadWindow window;
     window.show();
+    syncFileSystem(order);
     QElapsedTimer timer;
     timer.start();
     window.startDownload(pairsFile, order + QStringLiteral("照片/"), target);
@@ -141,19 +164,24 @@ int main(int argc, char *argv[])
     if (count <= 0 || !makeOrder(master, order, count))
         return 1;
 
-    copyWithCp(master, work.path() + QStringLiteral("/warm")); // page cache
-    const double cpBefore = copyWithCp(master, work.path() + QStringLiteral("/cp"));
+    copyWithCp(master, work.path() + QStringLiteral("/warm"), false); // page cache
+    const double cpBefore = copyWithCp(master, work.path() + QStringLiteral("/cp"), false);
+    const double durableBefore = copyWithCp(master, work.path() + QStringLiteral("/cp"), true);
     const double withList = download(master, order, order + QStringLiteral("ImageTime.txt"), work.path() + QStringLiteral("/with"), count);
     const double withoutList = download(master, order, order + QStringLiteral("none.txt"), work.path() + QStringLiteral("/without"), count);
-    const double cpAfter = copyWithCp(master, work.path() + QStringLiteral("/cp"));
-    const double cp = cpBefore > 0 && cpAfter > 0 ? (cpBefore + cpAfter) / 2 : -1;
+    const double cpAfter = copyWithCp(master, work.path() + QStringLiteral("/cp"), false);
+    const double durableAfter = copyWithCp(master, work.path() + QStringLiteral("/cp"), true);
+    const double cp = mean(cpBefore, cpAfter);
+    const double durable = mean(durableBefore, durableAfter);
 
     auto verdict = [](bool ok) { return ok ? "ok" : "MISSED"; };
-    std::printf("\n== %d raws of 1 MiB\n", count);
+    std::printf("\n== %d raws of 1 MiB in %s\n", count, qPrintable(work.path()));
     std::printf("cp -r:                      %.2f s (%.2f s before, %.2f s after the downloads)\n", cp, cpBefore, cpAfter);
-    std::printf("with ImageTime.txt:         %.2f s = %.2f x cp -r (target <= 1.3) %s\n", withList, withList / cp,
-                verdict(withList > 0 && withList <= 1.3 * cp));
+    std::printf("cp -r + sync:               %.2f s (%.2f s before, %.2f s after the downloads)\n", durable,
+                durableBefore, durableAfter);
+    std::printf("with ImageTime.txt:         %.2f s = %.2f x cp -r + sync (target <= 1.3) %s; %.2f x cp -r\n", withList,
+                withList / durable, verdict(withList > 0 && withList <= 1.3 * durable), withList / cp);
     std::printf("without it (photos scanned): %.2f s = %.2f x with the list (target <= 1.5) %s\n", withoutList,
                 withoutList / withList, verdict(withoutList > 0 && withoutList <= 1.5 * withList));
-    return cp > 0 && withList > 0 && withoutList > 0 ? 0 : 1;
+    return cp > 0 && durable > 0 && withList > 0 && withoutList > 0 ? 0 : 1;
 }

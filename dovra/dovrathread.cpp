@@ -22,6 +22,8 @@ namespace {
 const QString kNotInAlbumPages = QStringLiteral("未入册版面");
 const QString kNotInAlbumPhotos = QStringLiteral("未入册照片");
 const QString kDesignSuffix = QStringLiteral("_待Dovra设计同步用数据");
+// How many failed copies of one folder the report names (the rest are counted).
+constexpr int kFailuresNamed = 3;
 
 // The suffixes a restricted copy takes; "tiff" but not "tif".
 const QStringList &restrictedSuffixes()
@@ -329,6 +331,8 @@ void Dovrathread::sendUpdateMsg(const QString &text)
 
 void Dovrathread::exportSelectionResults()
 {
+    // What one copy of an order left in the export.
+    enum class Copy { NothingThere, Partly, Whole };
     const QString date = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
     const bool withDesign = downloadAll == QLatin1String("1");
     QString report = QStringLiteral("所选订单Dovra选版导出结果");
@@ -346,19 +350,39 @@ void Dovrathread::exportSelectionResults()
         auto green = [&](const QString &text) {
             report += QStringLiteral("<br><font color=\"#669900\">") + htmlLabel + text;
         };
-        // One copy of the export: refused when its target lies in its source, not done when a file failed.
+        // One copy of the export: refused when its target lies in its source. Every file kept because
+        // another was there, and the first files that failed with the reason, are named by their paths in
+        // the order's export folder.
+        const QString orderDir = exportRoot + QLatin1Char('/') + date + QLatin1Char('/') + orderFolderName(row);
+        auto inExport = [&](const QString &target) {
+            return QDir(QFileInfo(Platform::localPath(orderDir)).absoluteFilePath())
+                .relativeFilePath(target)
+                .toHtmlEscaped();
+        };
         auto exportCopy = [&](const QString &source, const QString &target, const QString &what) {
             if (isInside(Platform::localPath(target), Platform::localPath(source))) {
                 plain(QStringLiteral("</font> 导出路径在Dovra选版目录内，未拷贝"));
-                return false;
+                return Copy::NothingThere;
             }
             sendUpdateMsg(QStringLiteral("开始导出") + label + what + QStringLiteral(", 可能比较耗时，请稍后..."));
             const CopyCount count = copyDirectory(source, target);
-            if (count.failed > 0) {
-                plain(QStringLiteral("</font> 有%1个文件拷贝失败").arg(count.failed));
-                return false;
+            if (!count.keptOther.isEmpty()) {
+                QStringList names;
+                for (const QString &kept : count.keptOther)
+                    names << inExport(kept);
+                plain(QStringLiteral("</font> 以下文件已存在且内容不同，未覆盖：") + names.join(QStringLiteral("、")));
             }
-            return true;
+            const int failedCopies = count.failed - count.keptOther.size();
+            if (failedCopies > 0) {
+                QStringList named;
+                for (const auto &failure : count.firstFailures)
+                    named << inExport(failure.first) + failure.second.toHtmlEscaped();
+                plain(QStringLiteral("</font> 有%1个文件拷贝失败：").arg(failedCopies) + named.join(QStringLiteral("、"))
+                      + (failedCopies > named.size() ? QStringLiteral("等") : QString()));
+            }
+            if (count.failed == 0)
+                return Copy::Whole;
+            return count.copied + count.alreadyThere > 0 ? Copy::Partly : Copy::NothingThere;
         };
 
         // An order without a folder has no finished photos either.
@@ -384,20 +408,19 @@ void Dovrathread::exportSelectionResults()
             plain(QStringLiteral("</font> 创建导出日期目录失败，请检查权限"));
             continue;
         }
-        const QString orderDir = dateDir + QLatin1Char('/') + orderFolderName(row);
         if (!FileOperation::mkDir(orderDir)) {
             plain(QStringLiteral("</font> 创建导出根目录失败，请检查权限"));
             continue;
         }
 
-        bool resultDone = false;
+        Copy result = Copy::NothingThere;
         const QString resultTarget = orderDir + QStringLiteral("/选版结果");
         if (!FileOperation::mkDir(resultTarget))
             plain(QStringLiteral("</font> 创建选版结果导出目录失败，请检查权限"));
         else
-            resultDone = exportCopy(resultSource, resultTarget, QStringLiteral("的Dovra选版结果"));
+            result = exportCopy(resultSource, resultTarget, QStringLiteral("的Dovra选版结果"));
 
-        bool designDone = false;
+        Copy design = Copy::NothingThere;
         if (withDesign) {
             const QString designSource = row.dovraSelectedPath + QLatin1Char('/') + row.dovraRelPath + kDesignSuffix;
             const QString designTarget = orderDir + QLatin1Char('/') + designFolderPath(row.dovraRelPath);
@@ -406,12 +429,16 @@ void Dovrathread::exportSelectionResults()
             else if (!FileOperation::mkPath(designTarget))
                 plain(QStringLiteral("</font> 创建 待Dovra设计同步用数据 导出目录失败，请检查权限"));
             else
-                designDone = exportCopy(designSource, designTarget, QStringLiteral("的 待Dovra设计同步用数据"));
+                design = exportCopy(designSource, designTarget, QStringLiteral("的 待Dovra设计同步用数据"));
         }
 
-        if (!withDesign || resultDone || designDone)
-            green(resultDone && (designDone || !withDesign) ? QStringLiteral("</font>  Dovra导出完成")
-                                                            : QStringLiteral("</font>  Dovra部分导出完成"));
+        // "部分" only when something of the order is in the export; an order of which nothing is there failed.
+        if (result == Copy::Whole && (design == Copy::Whole || !withDesign))
+            green(QStringLiteral("</font>  Dovra导出完成"));
+        else if (result != Copy::NothingThere || design != Copy::NothingThere)
+            green(QStringLiteral("</font>  Dovra部分导出完成"));
+        else
+            red(QStringLiteral("</font> Dovra导出失败，没有导出任何文件"));
     }
     emitExportResult(QJsonObject{{"type", QStringLiteral("all_finish")}, {"message", report}});
 }
@@ -480,8 +507,18 @@ void Dovrathread::copyTree(const QString &source, const QString &target, QString
             ++count.alreadyThere;
             break;
         case FileOperation::KeptOther:
+            ++count.failed;
+            count.keptOther.append(to);
+            qCDebug(lcDovra) << "Failed to copy file from" << from << "to" << to << why;
+            break;
         case FileOperation::CopyFailed:
             ++count.failed;
+            if (count.firstFailures.size() < kFailuresNamed) {
+                // The copy's words after the target: the reason.
+                const QString reason = why.section(to, 1);
+                count.firstFailures.append(
+                    qMakePair(to, reason.isEmpty() ? QStringLiteral("（") + why + QStringLiteral("）") : reason));
+            }
             qCDebug(lcDovra) << "Failed to copy file from" << from << "to" << to << why;
             break;
         }

@@ -27,6 +27,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -91,6 +92,8 @@ public:
         int copied = 0;
         int alreadyThere = 0; // the same bytes were in the target already
         int failed = 0;       // not copied; an existing target with other bytes stays as it is
+        QStringList keptOther; // the targets of those failed ones that hold other bytes and were kept
+        QList<QPair<QString, QString>> firstFailures; // the first other failures: target, "（reason）"
     };
     // Copies the folder tree source into target (created with its parents), under the shop's restricted
     // mode and big-image substitution; never replaces a file. One "正在拷贝" line per file tried.

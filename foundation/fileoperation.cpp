@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
+
 
 QString convertOrderPath(const QString &path)
 {
@@ -76,6 +78,40 @@ bool existsOrLink(const QString &path)
 {
     const QFileInfo info(path);
     return info.exists() || info.isSymLink();
+}
+
+// Why a copy of source to target failed, in the user's words. error is errno right after the copy (0 when
+// the copy did not fail in a system call of its own, as on Windows); only the errors of a write are taken
+// from it (a copy that went well may leave a refused access test there), the rest is looked at afresh.
+QString copyFailureReason(const QString &source, const QString &target, int error)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return QStringLiteral("源文件无法读取");
+    const QFileInfo folder(QFileInfo(target).absolutePath());
+    if (!folder.isDir())
+        return QStringLiteral("目标文件夹不存在");
+    switch (error) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return QStringLiteral("磁盘空间不足");
+    case EFBIG:
+        return QStringLiteral("磁盘空间不足或文件过大");
+    case EROFS:
+        return QStringLiteral("没有写入权限");
+    case EIO:
+        return QStringLiteral("磁盘读写出错");
+    default:
+        break;
+    }
+    if (!folder.isWritable())
+        return QStringLiteral("没有写入权限");
+    const qint64 free = Platform::freeDiskBytes(folder.filePath());
+    if (free >= 0 && free < in.size())
+        return QStringLiteral("磁盘空间不足");
+    return QStringLiteral("写入失败");
 }
 
 bool removeOneFile(const QString &path)
@@ -272,7 +308,8 @@ bool FileOperation::mkDir(const QString &path)
         return true;
     if (Platform::mkDirShouldFail(local))
         return false;
-    return QDir().mkdir(local);
+    // Another run may make the same folder at the same moment.
+    return QDir().mkdir(local) || QDir(local).exists();
 }
 
 bool FileOperation::mkPath(const QString &path)
@@ -391,21 +428,31 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
         return fail(CopyFailed, QStringLiteral("源文件不存在"));
     if (samePath(source, target))
         return AlreadyThere;
-    // The one look at a file already there: an earlier copy counts as made, other bytes are kept. A copy
-    // carries its source's time, so where the caller allows it a file of the source's size and time is that
-    // copy, not read again. Callers that delete the source afterwards always compare the bytes.
-    if (existsOrLink(target)) {
+    // A look at a file already there: an earlier copy counts as made, other bytes are kept. A copy carries
+    // its source's time, so where the caller allows it a file of the source's size and time is that copy,
+    // not read again; at another time (a share that refused the time) the bytes decide. Callers that
+    // delete the source afterwards always compare the bytes.
+    auto lookAtTarget = [&] {
         const QFileInfo targetInfo(target);
         const bool sameSizeAndTime = targetInfo.isFile() && targetInfo.size() == sourceInfo.size()
                                      && targetInfo.lastModified() == sourceInfo.lastModified();
         if ((earlier == EarlierCopy::SameSizeAndTime && sameSizeAndTime) || sameContent(source, target))
             return AlreadyThere;
         return fail(KeptOther, QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
-    }
+    };
+    if (existsOrLink(target))
+        return lookAtTarget();
     Platform::delayWrite(target);
-    if (!Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree, durability))
-        return fail(CopyFailed, QStringLiteral("复制失败：") + target);
-    return Copied;
+    errno = 0;
+    if (Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree, durability))
+        return Copied;
+    const int error = errno;
+    // The placing is refused when another run put a file there meanwhile (a second export of the same
+    // order, a second desk): it is looked at as one that was there before.
+    if (existsOrLink(target))
+        return lookAtTarget();
+    return fail(CopyFailed, QStringLiteral("复制失败：") + target + QStringLiteral("（")
+                                + copyFailureReason(source, target, error) + QStringLiteral("）"));
 }
 
 bool FileOperation::setDirHidden(const QString &path)

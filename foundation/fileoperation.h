@@ -62,13 +62,16 @@ public:
     enum class EarlierCopy {
         SameBytes,       // compared byte for byte
         SameSizeAndTime, // a file of the source's size and modification time is taken for it unread (for
-                         // copies that delete nothing afterwards: a re-export over a large finished tree)
+                         // copies that delete nothing afterwards: a re-export over a large finished tree);
+                         // at another time the bytes are compared
     };
     // The one copy that never replaces a file. Copies source to target, both local file-system paths; the
     // target's folder must exist; the copy takes the source's modification time. A file already at the
-    // target is looked at once: an earlier copy counts as AlreadyThere, other bytes are kept (KeptOther). A
-    // name taken during the copy makes it fail. durability: how sure the copy is of its bytes before it
-    // takes the target's name (OnDisk for copies whose source is deleted afterwards).
+    // target is looked at: an earlier copy counts as AlreadyThere, other bytes are kept (KeptOther). A name
+    // taken during the copy (another run placing the same file) is looked at the same way. A failed copy's
+    // *why names the target and the reason in words ("复制失败：" target "（磁盘空间不足）"). durability: how
+    // sure the copy is of its bytes before it takes the target's name (OnDisk for copies whose source is
+    // deleted afterwards).
     static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr,
                                      EarlierCopy earlier = EarlierCopy::SameBytes,
                                      Platform::Durability durability = Platform::Durability::Cached);

@@ -11,9 +11,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 #include <QSet>
+#include <QThreadPool>
+#include <QWaitCondition>
+
+#include <vector>
 
 namespace {
+
+// How many raws are copied at the same time. Each copy waits for the disk before it takes its name; side
+// by side the file system commits several of them at once.
+constexpr int kCopiesAtOnce = 8;
 
 // The separator appended to a folder that has none (the form the platform writes paths in).
 #ifdef Q_OS_WIN
@@ -61,30 +71,68 @@ QStringList leftIn(const QString &folder)
     return left;
 }
 
+// The names a run has given its copies, compared as the file system compares names; shared by copies
+// that run side by side.
+class TakenNames
+{
+public:
+    bool contains(const QString &fileName) const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_names.contains(key(fileName));
+    }
+    void insert(const QString &fileName)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_names.insert(key(fileName));
+    }
+
+private:
+    static QString key(const QString &fileName)
+    {
+        return Platform::pathCase() == Qt::CaseInsensitive ? fileName.toLower() : fileName;
+    }
+    mutable QMutex m_mutex;
+    QSet<QString> m_names;
+};
+
 // Copies source into the folder as name with the source's suffix, never over a file already there: a
 // name the run used, or one a file with other bytes holds (an earlier download, whose original may be
 // gone), moves the copy on to the next free "(n)" name; a file there with the same bytes is the copy
-// already. True when the copy is there; *target receives its path.
-bool copyUnderFreeName(const QFileInfo &source, const QString &folder, const QString &name, QSet<QString> &used,
-                       QString *target)
+// already. A copy whose source is deleted afterwards (onDisk) is on the disk before it takes its name, and
+// an earlier file of the same bytes is written afresh the same way: an earlier run's copy may never have
+// reached the disk although it reads back whole from the system's cache. True when the copy is there;
+// *target receives its path.
+bool copyUnderFreeName(const QFileInfo &source, const QString &folder, const QString &name, TakenNames &used,
+                       bool onDisk, QString *target)
 {
     const QString suffix = source.suffix().isEmpty() ? QString() : QLatin1Char('.') + source.suffix();
-    auto key = [](const QString &fileName) {
-        return Platform::pathCase() == Qt::CaseInsensitive ? fileName.toLower() : fileName;
-    };
+    const Platform::Durability durability = onDisk ? Platform::Durability::OnDisk : Platform::Durability::Cached;
     QString fileName = name + suffix;
     FileOperation::CopyOutcome outcome = FileOperation::KeptOther;
     for (int n = 1;; ++n) {
-        if (!used.contains(key(fileName))) {
+        if (!used.contains(fileName)) {
             *target = folder + fileName;
-            outcome = FileOperation::copyNoReplace(source.filePath(), Platform::localPath(*target));
+            outcome = FileOperation::copyNoReplace(source.filePath(), Platform::localPath(*target), nullptr,
+                                                   FileOperation::EarlierCopy::SameBytes, durability);
             if (outcome != FileOperation::KeptOther)
                 break;
         }
         fileName = name + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
     }
-    used.insert(key(fileName));
+    used.insert(fileName);
+    if (outcome == FileOperation::AlreadyThere && onDisk && isOwnCopy(source, *target))
+        return Platform::copyIntoPlace(source.filePath(), Platform::localPath(*target), Platform::Placing::Replace,
+                                       durability);
     return outcome == FileOperation::Copied || outcome == FileOperation::AlreadyThere;
+}
+
+// The first line of the download's message: how many files were downloaded and how many not, and where to.
+QString summary(int downloaded, int missed, const QString &targetDir)
+{
+    if (missed == 0)
+        return QStringLiteral("下载完毕！共下载%1个文件，保存在：%2").arg(downloaded).arg(targetDir);
+    return QStringLiteral("已下载%1个文件，%2个文件未下载（见下），保存在：%3").arg(downloaded).arg(missed).arg(targetDir);
 }
 
 bool removeEmptyFolder(const QString &folder)
@@ -207,75 +255,124 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         message = QStringLiteral("创建本地目录失败，目录为：") + targetDir;
         return false;
     }
-    message = QStringLiteral("下载完毕！\n\n");
-    bool ok = true;
+    QString lines; // the failures, each on a line of its own, below the summary
+    int downloaded = 0;
+    int missed = 0;
+    auto finish = [&](bool ok) {
+        message = summary(downloaded, missed, targetDir) + QStringLiteral("\n\n") + lines;
+        return ok;
+    };
 
     QString rawDir;
     if (!findRawDir(sourceDir, rawDir)) {
         // No raw files: every file of the folder is copied under its own name.
         const QFileInfoList listing = StorageListing::entries(sourceDir, {}, true);
         const int max = listing.size();
-        QSet<QString> usedTargets;
+        TakenNames usedTargets;
         for (int i = 0; i < listing.size(); ++i) {
             const QFileInfo &entry = listing.at(i);
             if (isDotEntry(entry) || entry.isDir())
                 continue;
             QString target;
-            if (!copyUnderFreeName(entry, targetDir, entry.completeBaseName(), usedTargets, &target)) {
-                message += QStringLiteral("拷贝照片未成功，照片名：") + entry.filePath() + QLatin1Char('\n');
-                ok = false;
+            if (copyUnderFreeName(entry, targetDir, entry.completeBaseName(), usedTargets, false, &target)) {
+                ++downloaded;
+            } else {
+                lines += QStringLiteral("拷贝照片未成功，照片名：") + entry.filePath() + QLatin1Char('\n');
+                ++missed;
             }
             progress(max, i + 1);
         }
-        return ok;
+        return finish(missed == 0);
     }
 
+    struct RawCopy {
+        QFileInfo raw;
+        QString name;     // the name the copy is to get, without suffix
+        int position = 0; // in the listing, for the progress
+        QString target;
+        bool copied = false;
+    };
     const QFileInfoList listing = StorageListing::entries(rawDir, {}, true);
     const int max = listing.size();
-    QSet<QString> usedTargets; // the run's targets, compared as the file system compares names
-    QList<QPair<QFileInfo, QString>> copies; // (raw, its copy), removed from the storage after the flush
+    std::vector<RawCopy> raws;
+    QList<QList<int>> byName; // the raws that are to share a name, in listing order
+    QHash<QString, int> groupOfName;
     for (int i = 0; i < listing.size(); ++i) {
         const QFileInfo &raw = listing.at(i);
         if (isDotEntry(raw) || raw.isDir())
             continue;
         const QString name = findPicNameByShotTime(sourceDir, raw.filePath(), raw.completeBaseName());
         qCDebug(lcSingleImport) << "匹配：" << raw.fileName() << "和" << name;
-        QString target;
-        if (!copyUnderFreeName(raw, targetDir, name, usedTargets, &target) || !isOwnCopy(raw, target)) {
-            message += QStringLiteral("拷贝原图照片未成功，照片名：") + raw.filePath() + QLatin1Char('\n');
-            ok = false;
-        } else {
-            copies.append(qMakePair(raw, target));
+        const QString key = Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name;
+        if (!groupOfName.contains(key)) {
+            groupOfName.insert(key, byName.size());
+            byName.append(QList<int>());
         }
-        progress(max, i + 1);
+        byName[groupOfName.value(key)].append(int(raws.size()));
+        raws.push_back(RawCopy{raw, name, i + 1, QString(), false});
     }
 
-    // The local folder is often a card or a USB drive, pulled as soon as the download says it is done: the
-    // copies are on the disk before any original leaves the storage.
-    QList<bool> flushed;
-    for (const auto &copy : qAsConst(copies))
-        flushed.append(Platform::flushToDisk(copy.second));
-    const bool entriesFlushed = Platform::flushToDisk(targetDir);
-    for (int i = 0; i < copies.size(); ++i) {
-        const QFileInfo &raw = copies.at(i).first;
-        if (!flushed.at(i) || !entriesFlushed) {
-            message += QStringLiteral("拷贝原图照片未成功，照片名：") + raw.filePath() + QLatin1Char('\n');
-            ok = false;
-        } else if (!FileOperation::deleteFile(raw.filePath())) {
-            qCDebug(lcSingleImport) << "raw file copied but not removed:" << raw.filePath();
+    // The local folder is often a card or a USB drive, pulled as soon as the download says it is done: each
+    // copy is on the disk before it takes its name, and no original leaves the storage before that. The
+    // copies run side by side, and so do their flushes (one after another, each would wait for a commit of
+    // the file system of its own). Raws that are to share a name are copied one after another, in listing
+    // order, so that their numbering does not depend on which copy ends first.
+    TakenNames usedTargets;
+    QMutex mutex;
+    QWaitCondition oneDone;
+    int done = 0;
+    {
+        QThreadPool copies;
+        copies.setMaxThreadCount(kCopiesAtOnce);
+        for (const QList<int> &group : qAsConst(byName)) {
+            copies.start([&, group] {
+                for (int index : group) {
+                    RawCopy &copy = raws[size_t(index)];
+                    copy.copied = copyUnderFreeName(copy.raw, targetDir, copy.name, usedTargets, true, &copy.target)
+                                  && isOwnCopy(copy.raw, copy.target);
+                    QMutexLocker lock(&mutex);
+                    ++done;
+                    oneDone.wakeAll();
+                }
+            });
+        }
+        QMutexLocker lock(&mutex);
+        for (int reported = 0; reported < int(raws.size()); ++reported) {
+            while (done == reported)
+                oneDone.wait(&mutex);
+            lock.unlock();
+            progress(max, raws[size_t(reported)].position); // one step per raw, whichever ended
+            lock.relock();
         }
     }
+
+    // The copies' names are on the disk too before any original goes; where they are not, no original
+    // goes and the copies of this run are taken away again, as far as that can be done.
+    const bool entriesFlushed = Platform::flushToDisk(targetDir);
+    for (const RawCopy &copy : raws) {
+        if (!copy.copied || !entriesFlushed) {
+            if (copy.copied)
+                FileOperation::deleteFile(Platform::localPath(copy.target));
+            lines += QStringLiteral("拷贝原图照片未成功，照片名：") + copy.raw.filePath() + QLatin1Char('\n');
+            ++missed;
+            continue;
+        }
+        ++downloaded;
+        if (!FileOperation::deleteFile(copy.raw.filePath()))
+            qCDebug(lcSingleImport) << "raw file copied but not removed:" << copy.raw.filePath();
+    }
+    bool ok = missed == 0;
 
     // The raw folder goes only when every raw in it has left it; anything else stays where it is.
     const QStringList left = leftIn(rawDir);
     if (!left.isEmpty()) {
-        message += QStringLiteral("原图目录未删除，其中仍有：") + left.join(QStringLiteral("、"))
-                   + QStringLiteral("。路径为：") + rawDir + QLatin1Char('\n');
-        return false;
+        lines += QStringLiteral("原图目录未删除，其中仍有：") + left.join(QStringLiteral("、"))
+                 + QStringLiteral("。路径为：") + rawDir + QLatin1Char('\n');
+        return finish(false);
     }
     if (!removeEmptyFolder(rawDir) && !removeEmptyFolder(rawDir)) {
-        message += QStringLiteral("删除原图目录未成功，请手动删除。路径为：") + rawDir + QLatin1Char('\n');
+        lines += QStringLiteral("删除原图目录未成功，请手动删除。路径为：") + rawDir + QLatin1Char('\n');
         ok = false;
     }
-    return ok;
+    return finish(ok);
 }

@@ -4,11 +4,13 @@
 // When the source folder holds a sub-folder of camera-raw files (.cr2 / .nef), each raw file is copied
 // under the name of the photo shot at the same moment (found in the order's shot-time list, else by
 // scanning the photos of the source folder) and the raw files are then moved out of the storage: a raw
-// file is removed only once its own copy (a target no other raw of the run used, of the same size)
-// exists and has been flushed to the disk (all copies first, then the removals), and the raw sub-folder
-// only when nothing is left in it. Without a raw sub-folder every file of the source folder is copied
-// under its own name. A file already in the local folder is never replaced: the copy takes the next free
-// "(n)" name, and a file there with the same bytes counts as the copy.
+// file is removed only once its own copy (a target no other raw of the run used, of the same size),
+// written and flushed to the disk by this run, has its name on the disk too (all copies first, side by
+// side, then the removals), and the raw sub-folder only when nothing is left in it. Without a raw
+// sub-folder every file of the source folder is copied under its own name. A file already in the local
+// folder is never replaced by other bytes: the copy takes the next free "(n)" name, and a file there with
+// the same bytes counts as the copy (for a raw, once it has been written afresh). The message's first
+// line counts the files downloaded and those not, which the lines below it name.
 //
 // Reports go to the receiver by its slots onDownloadProcess(int max, int value) and
 // onDownloadFinish(bool isSuccess, QString tip), queued, and never to a receiver destroyed meanwhile.

@@ -402,6 +402,8 @@ private slots:
                                                   << QStringList();
         QTest::newRow("other bytes in the target stay") << "" << "" << "taken" << all << QList<int>{9, 0, 1}
                                                         << QStringList();
+        QTest::newRow("the same bytes at another time are there") << "" << "" << "retimed" << all
+                                                                  << QList<int>{9, 1, 0} << QStringList();
         QTest::newRow("failed copy") << "0" << "" << "failCopy"
                                      << QStringList{"Cover.Jpeg", "a/b/c.png", "empty/", "未入册照片2/q.jpg"}
                                      << QList<int>{3, 0, 1} << QStringList{"c.png", "Cover.Jpeg", "PHOTO.JPG", "q.jpg"};
@@ -428,8 +430,8 @@ private slots:
         QDir().mkpath(path("order/成品/c.png"));
         QString target = path("out");
         QFile taken(target + "/x.tif"); // as large as the source, and older
-        if (setup == "taken")
-            QVERIFY(put(taken.fileName(), "older bytes") && taken.open(QIODevice::Append)
+        if (setup == "taken" || setup == "retimed") // a share that refused the copy's time: the bytes decide
+            QVERIFY(put(taken.fileName(), setup == "taken" ? "older bytes" : "dovra x.tif") && taken.open(QIODevice::Append)
                     && taken.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(0, 0)), QFileDevice::FileModificationTime));
         if (setup == "failCopy")
             Platform::failCopies("PHOTO");
@@ -505,12 +507,27 @@ private slots:
                                                << QStringList{a1 + "</font> 创建导出根目录失败，请检查权限"} << QStringList{};
         QTest::newRow("result folder not made")
             << QStringList{"done"} << "0" << "result"
-            << QStringList{a1 + "</font> 创建选版结果导出目录失败，请检查权限", green + a1 + "</font>  Dovra部分导出完成"}
+            << QStringList{a1 + "</font> 创建选版结果导出目录失败，请检查权限", red + a1 + "</font> Dovra导出失败，没有导出任何文件"}
             << QStringList{"A&1-服务次1 张 &#/"};
         QTest::newRow("a file not copied")
             << QStringList{"done"} << "0" << "copy"
-            << QStringList{a1 + "</font> 有1个文件拷贝失败", green + a1 + "</font>  Dovra部分导出完成"}
+            << QStringList{a1 + "</font> 有1个文件拷贝失败：选版结果/册/01/page1.jpg（写入失败）",
+                           green + a1 + "</font>  Dovra部分导出完成"}
             << QStringList{a1Files[0], "A&1-服务次1 张 &#/选版结果/册/01/", a1Files[2]};
+        const QString full = "（磁盘空间不足或文件过大）";
+        QTest::newRow("nothing copied on a full disk")
+            << QStringList{"done"} << "0" << "full"
+            << QStringList{a1 + "</font> 有3个文件拷贝失败：选版结果/cover.psd" + full + "、选版结果/册/01/page1.jpg" + full
+                               + "、选版结果/册/02/page2.JPG" + full,
+                           red + a1 + "</font> Dovra导出失败，没有导出任何文件"}
+            << QStringList{"A&1-服务次1 张 &#/选版结果/册/01/", "A&1-服务次1 张 &#/选版结果/册/02/"};
+        QTest::newRow("a changed selection keeps the old photo and names it")
+            << QStringList{"done"} << "0" << "changed"
+            << QStringList{a1 + "</font> 以下文件已存在且内容不同，未覆盖：选版结果/册/02/page2.JPG",
+                           green + a1 + "</font>  Dovra部分导出完成"}
+            << a1Files;
+        QTest::newRow("two exports of one order at once") << QStringList{"done"} << "0" << "twice"
+                                                          << QStringList{green + a1 + "</font>  Dovra导出完成"} << a1Files;
         QTest::newRow("design data with a nested path, finished photos in place")
             << QStringList{"nested"} << "1" << ""
             << QStringList{green + "B2 服务次1</font>  Dovra导出完成"}
@@ -529,11 +546,12 @@ private slots:
         QTest::newRow("neither copy done")
             << QStringList{"noDesign"} << "1" << "result"
             << QStringList{"H8 服务次1</font> 创建选版结果导出目录失败，请检查权限",
-                           "H8 服务次1</font> Dovra路径下没有 待Dovra设计同步用数据 文件夹"}
+                           "H8 服务次1</font> Dovra路径下没有 待Dovra设计同步用数据 文件夹",
+                           red + "H8 服务次1</font> Dovra导出失败，没有导出任何文件"}
             << QStringList{"H8-服务次1 张 &#/"};
         QTest::newRow("export root inside the selection")
             << QStringList{"done"} << "0" << "inside"
-            << QStringList{a1 + "</font> 导出路径在Dovra选版目录内，未拷贝", green + a1 + "</font>  Dovra部分导出完成"}
+            << QStringList{a1 + "</font> 导出路径在Dovra选版目录内，未拷贝", red + a1 + "</font> Dovra导出失败，没有导出任何文件"}
             << QStringList{"A&1-服务次1 张 &#/选版结果/"};
     }
     void exportSelection()
@@ -564,15 +582,31 @@ private slots:
             Platform::failMkDirs("/选版结果");
         else if (fault == "copy")
             Platform::failCopies("page1");
+        else if (fault == "changed") // exported before, when Dovra held another second page
+            QVERIFY(put(root + "/" + date + "/A&1-服务次1 张 &#/选版结果/册/02/page2.JPG", "old page2"));
+        else if (fault == "twice") // both runs find each file missing, then place it
+            Platform::slowWrites("选版结果", 50);
 
         QList<OrderRowInfo> list;
         for (const QString &spec : rows)
             list << order(spec);
         Receiver r;
         Dovrathread t(&r, nullptr);
+        Receiver r2;
+        Dovrathread second(&r2, nullptr);
+        std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
+        if (fault == "full")
+            fullDisk.reset(new testsupport::FileSizeLimit(0));
         t.startExport(root, list, downloadAll, "1");
-        QVERIFY(t.wait(20000));
+        if (fault == "twice")
+            second.startExport(root, list, downloadAll, "1");
+        QVERIFY(t.wait(20000) && second.wait(20000));
+        fullDisk.reset();
         QCoreApplication::sendPostedEvents();
+        if (fault == "twice")
+            QCOMPARE(r2.finals, r.finals);
+        if (fault == "changed")
+            QCOMPARE(bytesOf(root + "/" + date + "/A&1-服务次1 张 &#/选版结果/册/02/page2.JPG"), QByteArray("old page2"));
 
         QCOMPARE(r.finals.size(), 1);
         QCOMPARE(r.finals[0], "所选订单Dovra选版导出结果" + (report.isEmpty() ? QString() : "<br>" + report.join("<br>")));

@@ -760,7 +760,7 @@ void TestImportPhotoToServer::openers_data()
         << true << QList<int>{4} << "警告订单E5520-1还没有订单目录，无法下载原图" << "";
     QTest::newRow("raw download of a relative folder")
         << true << QList<int>{1} << "警告订单路径无效：pic/B-1/" << "pic/B-1/";
-    QTest::newRow("raw download of the order's folder") << true << QList<int>{1} << "提示下载完毕！\n\n" << "";
+    QTest::newRow("raw download of the order's folder") << true << QList<int>{1} << "提示下载完毕！共下" << "";
 }
 
 void TestImportPhotoToServer::openers()

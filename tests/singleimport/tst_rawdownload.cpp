@@ -3,6 +3,7 @@
 #include "cr2downloadrunnable.h"
 #include "cr2downloadwindow.h"
 #include "filebytes.h"
+#include "filesizelimit.h"
 #include "msgbox.h"
 #include "platform.h"
 #include "samplestudio.h"
@@ -78,14 +79,16 @@ void TestRawDownload::download_data()
     QTest::addColumn<QStringList>("photos");
     QTest::addColumn<QStringList>("raws");
     QTest::addColumn<QString>("pairs");
-    QTest::addColumn<QString>("fault");     // "copy:X": the first copy to a target holding X fails; "flush:X": every flush of X
+    QTest::addColumn<QString>("fault");     // "copy:X": the first copy to a target holding X fails; "flush:X": every flush of X;
+                                            // " full" at the end: the last run on a full disk
     QTest::addColumn<QStringList>("copied");    // names in the target folder afterwards
     QTest::addColumn<QStringList>("rawsLeft");  // names left in the raw folder ("<gone>": removed)
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<QString>("message");       // "" = only the start "下载完毕！\n\n"; else a part of it
+    QTest::addColumn<QString>("message");       // "" = nothing below the first line; else a part of it
     QTest::addColumn<QStringList>("present");   // in the target before: name=bytes, name=@raw for a copy of that raw,
                                                 // name=~raw for other bytes of that raw's size and time
     QTest::addColumn<int>("runs");              // the download run again (faults used up) until it ran this often
+    QTest::addColumn<QString>("counts");        // the files the first line counts: "downloaded/not downloaded"
 
     const QString t1 = QString::fromLatin1(kT1);
     const QString t2 = QString::fromLatin1(kT2);
@@ -94,52 +97,62 @@ void TestRawDownload::download_data()
 
     QTest::newRow("by the list") << QStringList{"P-001.jpg=" + t1} << QStringList{"IMG_1.CR2=" + t1}
                                  << "DSC-003>" + t1.mid(2) + "|" << "" << QStringList{"DSC-003.CR2"} << gone << true << ""
-                                 << QStringList{} << 1;
+                                 << QStringList{} << 1 << "1/0";
     QTest::newRow("by scanning the photos")
         << QStringList{"P-001.jpg=" + t2, "P-002.jpg=" + t1} << QStringList{"IMG_1.CR2=" + t1, "img_2.Nef=" + t2}
-        << "" << "" << QStringList{"P-001.Nef", "P-002.CR2"} << gone << true << "" << QStringList{} << 1;
+        << "" << "" << QStringList{"P-001.Nef", "P-002.CR2"} << gone << true << "" << QStringList{} << 1 << "2/0";
     QTest::newRow("list without the time falls back to the photos")
         << QStringList{"P-002.jpg=" + t1} << QStringList{"IMG_1.CR2=" + t1} << "X-009>" + t9.mid(2) + "|" << ""
-        << QStringList{"P-002.CR2"} << gone << true << "" << QStringList{} << 1;
+        << QStringList{"P-002.CR2"} << gone << true << "" << QStringList{} << 1 << "1/0";
     QTest::newRow("no match keeps its own name") << QStringList{"P-001.jpg=" + t1} << QStringList{"IMG_8.CR2=" + t9}
                                                  << "" << "" << QStringList{"IMG_8.CR2"} << gone << true << ""
-                                                 << QStringList{} << 1;
+                                                 << QStringList{} << 1 << "1/0";
     QTest::newRow("empty time matches nothing")
         << QStringList{"P-001.jpg="} << QStringList{"IMG_5.CR2=", "x.cr3=" + t1} << "P-007>|" << ""
-        << QStringList{"IMG_5.CR2", "x.cr3"} << gone << true << "" << QStringList{} << 1;
+        << QStringList{"IMG_5.CR2", "x.cr3"} << gone << true << "" << QStringList{} << 1 << "2/0";
     QTest::newRow("two raws of one moment get their own copies")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|" << ""
-        << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{} << 1;
+        << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{} << 1 << "2/0";
     QTest::newRow("names from the list stay inside the target")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2}
         << "../../a:b>" + t1.mid(2) + "|..>" + t2.mid(2) + "|" << "" << QStringList{"....ab.CR2", "IMG_2.CR2"} << gone
-        << true << "" << QStringList{} << 1;
+        << true << "" << QStringList{} << 1 << "2/0";
     QTest::newRow("a failed copy keeps its raw and the folder")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2} << "" << "copy:IMG_2" << QStringList{"IMG_1.CR2"}
-        << QStringList{"IMG_2.CR2"} << false << "拷贝原图照片未成功，照片名：" << QStringList{} << 1;
+        << QStringList{"IMG_2.CR2"} << false << "拷贝原图照片未成功，照片名：" << QStringList{} << 1 << "1/1";
     QTest::newRow("hidden and nested raws stay with their folder")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, ".IMG_3.CR2=" + t1, "sub/IMG_4.CR2=" + t1} << "" << ""
         << QStringList{"IMG_1.CR2"} << QStringList{".IMG_3.CR2", "sub"} << false << "原图目录未删除，其中仍有：.IMG_3.CR2、sub/"
-        << QStringList{} << 1;
+        << QStringList{} << 1 << "1/0";
     QTest::newRow("no raw folder: plain copy of the photos, none replaced")
         << QStringList{"P-001.jpg=" + t1, "P-002.jpg="} << QStringList{"x.cr3=" + t1} << "" << ""
         << QStringList{"P-001(1).jpg", "P-001.jpg", "P-002.jpg"} << QStringList{"x.cr3"} << true << ""
-        << QStringList{"P-001.jpg=mine"} << 1;
+        << QStringList{"P-001.jpg=mine"} << 1 << "2/0";
     QTest::newRow("earlier files in the local folder: other bytes kept, the same bytes are the copy")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2}
         << "DSC-003>" + t1.mid(2) + "|DSC-004>" + t2.mid(2) + "|" << ""
         << QStringList{"DSC-003(1).CR2", "DSC-003.CR2", "DSC-004.CR2"} << gone << true << ""
-        << QStringList{"DSC-003.CR2=earlier", "DSC-004.CR2=@IMG_2.CR2"} << 1;
+        << QStringList{"DSC-003.CR2=earlier", "DSC-004.CR2=@IMG_2.CR2"} << 1 << "2/0";
     QTest::newRow("an earlier file of the raw's size and time but other bytes is kept")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|" << ""
-        << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{"DSC-003.CR2=~IMG_1.CR2"} << 1;
+        << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{"DSC-003.CR2=~IMG_1.CR2"} << 1 << "1/0";
     QTest::newRow("retry after a failed copy of two raws of one moment")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|"
-        << "copy:DSC-003(1)" << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{} << 2;
+        << "copy:DSC-003(1)" << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{} << 2 << "1/0";
     QTest::newRow("copies not flushed to the disk: no original leaves")
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2} << "" << "flush:/out"
-        << QStringList{"IMG_1.CR2", "IMG_2.CR2"} << QStringList{"IMG_1.CR2", "IMG_2.CR2"} << false
-        << "拷贝原图照片未成功，照片名：" << QStringList{} << 1;
+        << QStringList{} << QStringList{"IMG_1.CR2", "IMG_2.CR2"} << false
+        << "拷贝原图照片未成功，照片名：" << QStringList{} << 1 << "0/2";
+    // The first run's flush failed; the second meets a full disk: its copy cannot be written, so the
+    // original stays although the same bytes may still read back from the local folder.
+    QTest::newRow("retry after a first run whose flush failed: the original goes only after a copy of its own")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|" << "flush:/out full"
+        << QStringList{} << QStringList{"IMG_1.CR2"} << false << "拷贝原图照片未成功，照片名：" << QStringList{} << 2
+        << "0/1";
+    QTest::newRow("an earlier local file of the same bytes is written afresh before the original goes")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|" << " full"
+        << QStringList{"DSC-003.CR2"} << QStringList{"IMG_1.CR2"} << false << "拷贝原图照片未成功，照片名："
+        << QStringList{"DSC-003.CR2=@IMG_1.CR2"} << 1 << "0/1";
 }
 
 void TestRawDownload::download()
@@ -154,6 +167,7 @@ void TestRawDownload::download()
     QFETCH(QString, message);
     QFETCH(QStringList, present);
     QFETCH(int, runs);
+    QFETCH(QString, counts);
 
     QTemporaryDir dir;
     const QString source = dir.path() + QStringLiteral("/order/照片/");
@@ -183,23 +197,36 @@ void TestRawDownload::download()
         }
         QVERIFY(put(path, bytes.startsWith('@') ? rawBytes[bytes.mid(1)] : bytes.toUtf8()));
     }
-    if (fault.startsWith("copy:"))
-        Platform::failCopies(fault.mid(5), 1);
-    else if (fault.startsWith("flush:"))
-        Platform::failFlushes(fault.mid(6));
+    const QString setup = fault.section(' ', 0, 0);
+    if (setup.startsWith("copy:"))
+        Platform::failCopies(setup.mid(5), 1);
+    else if (setup.startsWith("flush:"))
+        Platform::failFlushes(setup.mid(6));
 
     Receiver receiver;
     CR2DownloadRunnable job(&receiver, source, target, pairs);
     QString text;
     for (int run = 1; run < runs; ++run)
         job.downLoad(source, target, text);
+    std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
+    if (fault.endsWith(" full")) {
+        Platform::clearFaults();
+        fullDisk.reset(new testsupport::FileSizeLimit(0));
+    }
     QCOMPARE(job.downLoad(source, target, text), ok);
+    fullDisk.reset();
     QCOMPARE(namesIn(target), copied);
     QCOMPARE(namesIn(rawDir), rawsLeft);
+    // The first line counts what was downloaded and what not; "下载完毕！" only when nothing was missed.
+    const QString done = counts.section('/', 0, 0);
+    const QString missed = counts.section('/', 1);
+    const QString where = "，保存在：" + target + "/";
+    QCOMPARE(text.section("\n\n", 0, 0), missed == "0" ? "下载完毕！共下载" + done + "个文件" + where
+                                                        : "已下载" + done + "个文件，" + missed + "个文件未下载（见下）" + where);
     if (message.isEmpty())
-        QCOMPARE(text, QStringLiteral("下载完毕！\n\n"));
+        QCOMPARE(text.section("\n\n", 1), QString());
     else
-        QVERIFY2(text.startsWith(QStringLiteral("下载完毕！\n\n")) && text.contains(message), qPrintable(text));
+        QVERIFY2(text.section("\n\n", 1).contains(message), qPrintable(text));
     // Every raw still exists somewhere, whole.
     int found = 0;
     for (auto it = rawBytes.cbegin(); it != rawBytes.cend(); ++it) {
@@ -305,14 +332,16 @@ void TestRawDownload::window_data()
 {
     QTest::addColumn<bool>("withSource");
     QTest::addColumn<QString>("title");
-    QTest::newRow("success") << true << "提示";
-    QTest::newRow("failure") << false << "警告";
+    QTest::addColumn<QString>("head"); // the box's first line
+    QTest::newRow("success") << true << "提示" << "下载完毕！共下载1个文件，保存在：%1/";
+    QTest::newRow("failure") << false << "警告" << "毛底目录为空";
 }
 
 void TestRawDownload::window()
 {
     QFETCH(bool, withSource);
     QFETCH(QString, title);
+    QFETCH(QString, head);
     QTemporaryDir dir;
     const QString order = dir.path() + QStringLiteral("/order/");
     if (withSource)
@@ -335,6 +364,7 @@ void TestRawDownload::window()
     QVERIFY(testsupport::waitFor([&] { return !w.isVisible(); }));
     QCOMPARE(MsgBox::shown().size(), 1);
     QCOMPARE(MsgBox::lastShown().title, title);
+    QCOMPARE(MsgBox::lastShown().text.section('\n', 0, 0), head.arg(dir.path() + QStringLiteral("/out")));
     QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/out2")));
 }
 
