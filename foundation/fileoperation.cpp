@@ -19,14 +19,51 @@ QString convertOrderPath(const QString &path)
     return QString(path);
 }
 
+QString withoutLoneSurrogates(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            out += c;
+            out += text.at(++i);
+        } else if (!c.isSurrogate()) {
+            out += c;
+        }
+    }
+    return out;
+}
+
 QString normalizeFileName(QString name)
 {
-    static const QRegularExpression forbidden(QStringLiteral("[<>:\"/\\\\|?*\\x{0000}-\\x{001F}]"));
-    name.remove(forbidden);
-    name = name.trimmed();
+    // Character by character: a pattern match refuses text that is not valid UTF-16 and would then
+    // remove nothing.
+    static const QString forbidden = QStringLiteral("<>:\"/\\|?*");
+    name = withoutLoneSurrogates(name);
+    QString kept;
+    kept.reserve(name.size());
+    for (const QChar c : qAsConst(name)) {
+        if (c.unicode() >= 0x20 && !forbidden.contains(c))
+            kept += c;
+    }
+    name = kept.trimmed();
     while (name.endsWith(QLatin1Char('.')))
         name.chop(1);
     return name;
+}
+
+bool isSafeName(const QString &name)
+{
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char(':'))
+        || name.contains(QChar(0)) || withoutLoneSurrogates(name).size() != name.size())
+        return false;
+    // Windows drops trailing dots and blanks: "..", ". ." and " " name the folder above, the folder
+    // itself or nothing.
+    int end = name.size();
+    while (end > 0 && (name.at(end - 1) == QLatin1Char('.') || name.at(end - 1) == QLatin1Char(' ')))
+        --end;
+    return end > 0;
 }
 
 bool isFileSystemRoot(const QString &path)
@@ -129,10 +166,16 @@ bool isOrderSubFolderName(const QString &name)
     return name == QStringLiteral("照片") || name == QStringLiteral("成品");
 }
 
-// An order folder as the import makes it: a folder holding "照片/" or "成品/".
+// An order folder as the import makes it: a folder holding "照片/" or "成品/" as folders of its own. A link
+// or junction of that name makes no folder an order folder.
 bool isOrderFolder(const QString &dir)
 {
-    return QFileInfo(dir + QStringLiteral("/照片")).isDir() || QFileInfo(dir + QStringLiteral("/成品")).isDir();
+    for (const QString &sub : {QStringLiteral("/照片"), QStringLiteral("/成品")}) {
+        const QFileInfo info(dir + sub);
+        if (info.isDir() && !isLink(info))
+            return true;
+    }
+    return false;
 }
 
 // Walks the folder tree of top (an existing folder, cleaned and absolute) with a work list; links are
@@ -453,12 +496,12 @@ bool FileOperation::removeDir(const QString &path, const QStringList &roots, QSt
     QString why = pathRefusal(path, roots, &clean);
     bool removed = false;
     if (why.isEmpty()) {
-        const QString local = comparablePath(path);
-        const QFileInfo info(local);
+        // The path the guard judged (trimmed, cleaned, absolute) is the one deleted.
+        const QFileInfo info(clean);
         if (!info.isDir() || isLink(info))
             return false;
         // The guard's look into the folder is the deletion's own walk.
-        removed = removeTree(local, path, &why);
+        removed = removeTree(clean, path, &why);
     }
     if (!why.isEmpty())
         qCWarning(lcFiles) << "folder deletion refused:" << why;
