@@ -19,35 +19,46 @@ QString convertOrderPath(const QString &path)
     return QString(path);
 }
 
+namespace {
+
+// Whether text[i] (of size characters) is half of a surrogate pair that names no character.
+bool isLoneSurrogate(const QChar *text, int size, int i)
+{
+    if (text[i].isHighSurrogate())
+        return i + 1 >= size || !text[i + 1].isLowSurrogate();
+    if (text[i].isLowSurrogate())
+        return i == 0 || !text[i - 1].isHighSurrogate();
+    return false;
+}
+
+// The text without lone surrogates and without the characters drop(c) names, character by character: a
+// pattern match refuses text that is not valid UTF-16 and would then remove nothing.
+template <typename Drop>
+QString filtered(const QString &text, Drop drop)
+{
+    const QChar *from = text.constData();
+    const int size = text.size();
+    QString out(size, Qt::Uninitialized);
+    QChar *to = out.data();
+    for (int i = 0; i < size; ++i) {
+        if (!isLoneSurrogate(from, size, i) && !drop(from[i]))
+            *to++ = from[i];
+    }
+    out.truncate(int(to - out.constData()));
+    return out;
+}
+
+} // namespace
+
 QString withoutLoneSurrogates(const QString &text)
 {
-    QString out;
-    out.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            out += c;
-            out += text.at(++i);
-        } else if (!c.isSurrogate()) {
-            out += c;
-        }
-    }
-    return out;
+    return filtered(text, [](QChar) { return false; });
 }
 
 QString normalizeFileName(QString name)
 {
-    // Character by character: a pattern match refuses text that is not valid UTF-16 and would then
-    // remove nothing.
     static const QString forbidden = QStringLiteral("<>:\"/\\|?*");
-    name = withoutLoneSurrogates(name);
-    QString kept;
-    kept.reserve(name.size());
-    for (const QChar c : qAsConst(name)) {
-        if (c.unicode() >= 0x20 && !forbidden.contains(c))
-            kept += c;
-    }
-    name = kept.trimmed();
+    name = filtered(name, [](QChar c) { return c.unicode() < 0x20 || forbidden.contains(c); }).trimmed();
     while (name.endsWith(QLatin1Char('.')))
         name.chop(1);
     return name;
@@ -55,9 +66,13 @@ QString normalizeFileName(QString name)
 
 bool isSafeName(const QString &name)
 {
-    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char(':'))
-        || name.contains(QChar(0)) || withoutLoneSurrogates(name).size() != name.size())
-        return false;
+    const QChar *text = name.constData();
+    const int size = name.size();
+    for (int i = 0; i < size; ++i) {
+        const ushort c = text[i].unicode();
+        if (c == '/' || c == '\\' || c == ':' || c == 0 || isLoneSurrogate(text, size, i))
+            return false;
+    }
     // Windows drops trailing dots and blanks: "..", ". ." and " " name the folder above, the folder
     // itself or nothing.
     int end = name.size();
