@@ -1,6 +1,6 @@
 // Goods plan benchmark: the goods reply handler's plan of an order whose products all carry one name.
 //
-//   bench_goodsplan [N]   N products of one name (default 3000), each with N / 10 sub-products of one name
+//   bench_goodsplan [N]   N products of one name (default 3000), the first with N / 10 sub-products of one name
 //
 // Each repeated name gets its "(1)", "(2)" ... among the earlier ones; the plan runs on the GUI thread while
 // the window waits for it. Three runs, the best time counts. (A search through all earlier names for each
