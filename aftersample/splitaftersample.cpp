@@ -42,9 +42,10 @@ void SplitAfterSample::on_comboBox_currentIndexChanged(int index)
     Q_UNUSED(index) // the type is read when a search starts
 }
 
-void SplitAfterSample::readGoods(const QJsonObject &reply)
+QString SplitAfterSample::readGoods(const QJsonObject &reply)
 {
     g_orderGoodsList = planGoods(reply, PickupOrder(), QString(), GoodsRules::AfterSample).goods;
+    return QString(); // no product folders
 }
 
 void SplitAfterSample::finalPhotosCopied()

@@ -43,7 +43,7 @@ protected:
 
 private:
     void startClicked() override { startSeparation(); }
-    void readGoods(const QJsonObject &reply) override;
+    QString readGoods(const QJsonObject &reply) override;
     void finalPhotosCopied() override;
     QString consumptionKey() const override { return QStringLiteral("m_consumption_statement"); }
     void orderDetailRead() override { setSheetGoods(g_orderGoodsList); }

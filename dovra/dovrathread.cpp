@@ -17,6 +17,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 const QString kNotInAlbumPages = QStringLiteral("未入册版面");
@@ -33,25 +35,26 @@ const QStringList &restrictedSuffixes()
     return list;
 }
 
-// The order's export folder name, "K-服务次T C", safe as one folder name.
-QString orderFolderName(const OrderRowInfo &row)
+} // namespace
+
+QString Dovrathread::orderFolderName(const OrderRowInfo &row)
 {
     return normalizeFileName(row.orderpayforkey + QStringLiteral("-服务次") + row.servicetimes + QLatin1Char(' ')
                              + row.customerName);
 }
 
-// The design folder's path below the order's export folder: each part of the relative Dovra path made
-// safe, empty and ".." parts dropped, the last one carrying the design suffix.
-QString designFolderPath(const QString &relPath)
+QString Dovrathread::designFolderPath(const QString &relPath)
 {
     QStringList parts;
-    for (const QString &part : relPath.split(QRegularExpression(QStringLiteral("[\\\\/]")))) {
+    for (const QString &part : QString(relPath).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'))) {
         const QString safe = normalizeFileName(part);
         if (!safe.isEmpty())
             parts.append(safe);
     }
     return parts.join(QLatin1Char('/')) + kDesignSuffix;
 }
+
+namespace {
 
 // True when path is folder itself or lies inside it (both made absolute and clean, links resolved
 // where they exist).
@@ -403,6 +406,14 @@ void Dovrathread::exportSelectionResults()
             plain(QStringLiteral("</font> Dovra选版未完成"));
             continue;
         }
+        // Every folder name built from the order's text is one name, or nothing is written for the order.
+        const QString orderName = orderFolderName(row);
+        const QStringList designParts = designFolderPath(row.dovraRelPath).split(QLatin1Char('/'));
+        if (!isSafeName(orderName)
+            || (withDesign && !std::all_of(designParts.begin(), designParts.end(), isSafeName))) {
+            plain(QStringLiteral("</font> 订单名称不能用作文件夹名，未导出"));
+            continue;
+        }
         const QString dateDir = exportRoot + QLatin1Char('/') + date;
         if (exportRoot.isEmpty() || !FileOperation::mkDir(dateDir)) {
             plain(QStringLiteral("</font> 创建导出日期目录失败，请检查权限"));
@@ -423,7 +434,7 @@ void Dovrathread::exportSelectionResults()
         Copy design = Copy::NothingThere;
         if (withDesign) {
             const QString designSource = row.dovraSelectedPath + QLatin1Char('/') + row.dovraRelPath + kDesignSuffix;
-            const QString designTarget = orderDir + QLatin1Char('/') + designFolderPath(row.dovraRelPath);
+            const QString designTarget = orderDir + QLatin1Char('/') + designParts.join(QLatin1Char('/'));
             if (!FileOperation::dirExists(designSource))
                 plain(QStringLiteral("</font> Dovra路径下没有 待Dovra设计同步用数据 文件夹"));
             else if (!FileOperation::mkPath(designTarget))

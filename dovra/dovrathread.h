@@ -102,6 +102,13 @@ public:
     bool emitExportResult(const QJsonObject &obj);
     void sendUpdateMsg(const QString &text);
 
+    // The export's folder names from an order's web text: the order's folder below the dated folder,
+    // "K-服务次T C" cleaned as one name, and the design folder's path below it, each part of the relative
+    // Dovra path cleaned (empty and ".." parts dropped), the last one carrying the design suffix. The
+    // export checks each name (isSafeName) before it joins it.
+    static QString orderFolderName(const OrderRowInfo &row);
+    static QString designFolderPath(const QString &relPath);
+
 protected:
     void run() override;
 

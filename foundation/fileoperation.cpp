@@ -20,14 +20,66 @@ QString convertOrderPath(const QString &path)
     return QString(path);
 }
 
+namespace {
+
+// Whether text[i] (of size characters) is half of a surrogate pair that names no character.
+bool isLoneSurrogate(const QChar *text, int size, int i)
+{
+    if (text[i].isHighSurrogate())
+        return i + 1 >= size || !text[i + 1].isLowSurrogate();
+    if (text[i].isLowSurrogate())
+        return i == 0 || !text[i - 1].isHighSurrogate();
+    return false;
+}
+
+// The text without lone surrogates and without the characters drop(c) names, character by character: a
+// pattern match refuses text that is not valid UTF-16 and would then remove nothing.
+template <typename Drop>
+QString filtered(const QString &text, Drop drop)
+{
+    const QChar *from = text.constData();
+    const int size = text.size();
+    QString out(size, Qt::Uninitialized);
+    QChar *to = out.data();
+    for (int i = 0; i < size; ++i) {
+        if (!isLoneSurrogate(from, size, i) && !drop(from[i]))
+            *to++ = from[i];
+    }
+    out.truncate(int(to - out.constData()));
+    return out;
+}
+
+} // namespace
+
+QString withoutLoneSurrogates(const QString &text)
+{
+    return filtered(text, [](QChar) { return false; });
+}
+
 QString normalizeFileName(QString name)
 {
-    static const QRegularExpression forbidden(QStringLiteral("[<>:\"/\\\\|?*\\x{0000}-\\x{001F}]"));
-    name.remove(forbidden);
-    name = name.trimmed();
+    static const QString forbidden = QStringLiteral("<>:\"/\\|?*");
+    name = filtered(name, [](QChar c) { return c.unicode() < 0x20 || forbidden.contains(c); }).trimmed();
     while (name.endsWith(QLatin1Char('.')))
         name.chop(1);
     return name;
+}
+
+bool isSafeName(const QString &name)
+{
+    const QChar *text = name.constData();
+    const int size = name.size();
+    for (int i = 0; i < size; ++i) {
+        const ushort c = text[i].unicode();
+        if (c == '/' || c == '\\' || c == ':' || c == 0 || isLoneSurrogate(text, size, i))
+            return false;
+    }
+    // Windows drops trailing dots and blanks: "..", ". ." and " " name the folder above, the folder
+    // itself or nothing.
+    int end = name.size();
+    while (end > 0 && (name.at(end - 1) == QLatin1Char('.') || name.at(end - 1) == QLatin1Char(' ')))
+        --end;
+    return end > 0;
 }
 
 bool isFileSystemRoot(const QString &path)
@@ -164,10 +216,16 @@ bool isOrderSubFolderName(const QString &name)
     return name == QStringLiteral("照片") || name == QStringLiteral("成品");
 }
 
-// An order folder as the import makes it: a folder holding "照片/" or "成品/".
+// An order folder as the import makes it: a folder holding "照片/" or "成品/" as folders of its own. A link
+// or junction of that name makes no folder an order folder.
 bool isOrderFolder(const QString &dir)
 {
-    return QFileInfo(dir + QStringLiteral("/照片")).isDir() || QFileInfo(dir + QStringLiteral("/成品")).isDir();
+    for (const QString &sub : {QStringLiteral("/照片"), QStringLiteral("/成品")}) {
+        const QFileInfo info(dir + sub);
+        if (info.isDir() && !isLink(info))
+            return true;
+    }
+    return false;
 }
 
 // Walks the folder tree of top (an existing folder, cleaned and absolute) with a work list; links are
@@ -504,12 +562,12 @@ bool FileOperation::removeDir(const QString &path, const QStringList &roots, QSt
     QString why = pathRefusal(path, roots, &clean);
     bool removed = false;
     if (why.isEmpty()) {
-        const QString local = comparablePath(path);
-        const QFileInfo info(local);
+        // The path the guard judged (trimmed, cleaned, absolute) is the one deleted.
+        const QFileInfo info(clean);
         if (!info.isDir() || isLink(info))
             return false;
         // The guard's look into the folder is the deletion's own walk.
-        removed = removeTree(local, path, &why);
+        removed = removeTree(clean, path, &why);
     }
     if (!why.isEmpty())
         qCWarning(lcFiles) << "folder deletion refused:" << why;

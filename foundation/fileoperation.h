@@ -12,9 +12,17 @@
 // storage path through it.
 QString convertOrderPath(const QString &path);
 
-// One safe folder or file name component built from free text: removes < > : " / \ | ? * and the control
-// characters 0x00-0x1F, trims white space, then drops trailing dots. May give "".
+// One safe folder or file name component built from free text: removes lone surrogates (UTF-16 that
+// names no character), < > : " / \ | ? * and the control characters 0x00-0x1F, trims white space, then
+// drops trailing dots. Gives "" or a name that isSafeName() accepts.
 QString normalizeFileName(QString name);
+// The text without lone surrogates: a high surrogate not followed by a low one, or a low one alone.
+QString withoutLoneSurrogates(const QString &text);
+// True for one file or folder name that stays inside the folder it is joined to: not empty, not "." or ".."
+// (nor a name the file system reads as one of them: only dots and blanks), no separator ("/" or "\"), no
+// drive or stream (":"), no NUL character and no lone surrogate. Every name built from web text is
+// checked with it before it is joined to a path.
+bool isSafeName(const QString &name);
 
 // True for a path that names nothing but the top of a file system: "/", a drive ("D:", "D:/", "D:\"), a
 // share or its host ("//host/share", "\\host\share", "//host"), also after "." and ".." are folded
@@ -96,8 +104,9 @@ public:
     // storage roots or a folder holding one, (but for PathOnly) an existing folder that is no order folder
     // (it holds neither "照片" nor "成品"), and (WholeFolder) a folder below which another order folder lies (a
     // sub-folder at any depth holding "照片" or "成品"), such as a month or day level. An order folder
-    // with its own "照片/" or "成品/" passes; a missing folder is not refused. When refused, *why (if
-    // given) says why (and which order); otherwise it is cleared.
+    // with its own "照片/" or "成品/" (real folders, not links or junctions) passes; a missing folder is not
+    // refused. Blanks around the path are dropped first: the path judged is the path removeDir deletes.
+    // When refused, *why (if given) says why (and which order); otherwise it is cleared.
     static bool isSafeToDelete(const QString &path, const QStringList &roots, QString *why = nullptr,
                                GuardDepth depth = WholeFolder);
     // The same against storageRoots(), for the GUI thread.

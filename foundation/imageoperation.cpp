@@ -131,39 +131,67 @@ bool previewIsCurrent(const QString &preview, const QString &photo)
     return ImageOperation::isReadablePicture(preview);
 }
 
+// Whether the bytes of the device from `from` up to `to` hold the end marker FF D9 (one starting before
+// `to`). Read in pieces: the memory used does not grow with the file.
+bool holdsEndMarker(QIODevice &device, qint64 from, qint64 to)
+{
+    constexpr qint64 kPiece = 1 << 20;
+    if (from >= to || !device.seek(from))
+        return false;
+    const QByteArray marker = QByteArray::fromRawData("\xFF\xD9", 2);
+    QByteArray carried; // the last byte of the previous piece: a marker may straddle two pieces
+    for (qint64 at = from; at < to;) {
+        const QByteArray piece = device.read(qMin(kPiece, to + 1 - at));
+        if (piece.isEmpty())
+            return false;
+        if ((carried + piece).indexOf(marker) >= 0)
+            return true;
+        carried = piece.right(1);
+        at += piece.size();
+    }
+    return false;
+}
+
 // Whether JPEG data runs on to the end of its image. A file cut short (a card pulled out too early, a copy
 // that stopped) decodes without an error, its missing part grey. The segments before the first scan
-// give their lengths; the end marker must follow that scan, where the coded data cannot hold one.
-// Data not laid out as expected is left to the decoder.
-bool jpegReachesItsEnd(const QByteArray &data)
+// give their lengths; the end marker must follow that scan, where the coded data cannot hold one. It is
+// looked for in the last bytes first, where a whole photo has it, then in the rest. Data not laid out as
+// expected is left to the decoder.
+bool jpegReachesItsEnd(QIODevice &device)
 {
-    const auto *p = reinterpret_cast<const uchar *>(data.constData());
-    const qsizetype n = data.size();
-    qsizetype i = 2;
+    constexpr qint64 kTail = 64 * 1024;
+    const qint64 n = device.size();
+    qint64 i = 2;
     while (i + 4 <= n) {
-        if (p[i] != 0xFF)
+        uchar h[4];
+        if (!device.seek(i) || device.read(reinterpret_cast<char *>(h), 4) != 4)
+            return false;
+        if (h[0] != 0xFF)
             return true;
-        const uchar code = p[i + 1];
+        const uchar code = h[1];
         if (code == 0xFF) {
             ++i; // fill byte
             continue;
         }
-        if (code == 0xDA)
-            return data.indexOf(QByteArray::fromRawData("\xFF\xD9", 2), i + 2) >= 0;
+        if (code == 0xDA) {
+            const qint64 tail = qMax(i + 2, n - kTail);
+            return holdsEndMarker(device, tail, n) || holdsEndMarker(device, i + 2, tail);
+        }
         if (code == 0xD9)
             return true;
         if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
             i += 2;
             continue;
         }
-        i += 2 + ((p[i + 2] << 8) | p[i + 3]);
+        i += 2 + ((h[2] << 8) | h[3]);
     }
     return false; // it ends before its first scan
 }
 
-bool isJpeg(const QByteArray &data)
+bool isJpeg(QIODevice &device)
 {
-    return data.size() >= 3 && uchar(data.at(0)) == 0xFF && uchar(data.at(1)) == 0xD8 && uchar(data.at(2)) == 0xFF;
+    const QByteArray start = device.peek(3);
+    return start.size() == 3 && uchar(start.at(0)) == 0xFF && uchar(start.at(1)) == 0xD8 && uchar(start.at(2)) == 0xFF;
 }
 
 } // namespace
@@ -180,7 +208,10 @@ QColor ImageOperation::frameColor()
 
 bool ImageOperation::jpegIsWhole(const QByteArray &data)
 {
-    return !isJpeg(data) || jpegReachesItsEnd(data);
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    return !isJpeg(buffer) || jpegReachesItsEnd(buffer);
 }
 
 bool ImageOperation::isReadablePicture(const QString &path)
@@ -189,16 +220,15 @@ bool ImageOperation::isReadablePicture(const QString &path)
                                       QStringLiteral("bmp"), QStringLiteral("tif"), QStringLiteral("tiff")};
     if (!pictures.contains(QFileInfo(path).suffix().toLower()))
         return true;
+    // Read from the file as far as needed: the header by the image reader, a JPEG's segments and its end.
     QFile file(Platform::localPath(path));
     if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
         return false;
-    const QByteArray data = file.readAll();
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
-    return reader.size().isValid() && jpegIsWhole(data);
+    if (!reader.size().isValid() || !file.seek(0))
+        return false;
+    return !isJpeg(file) || jpegReachesItsEnd(file);
 }
 
 QImage ImageOperation::loadImage(const QString &path)

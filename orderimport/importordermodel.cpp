@@ -223,6 +223,15 @@ QString ImportOrderModel::folderSuffix(ImportTypeEnum type) const
     return m_names[hasNameParts(type) ? type : ImportDesigns].folderSuffix;
 }
 
+QString ImportOrderModel::orderFolderName(ImportTypeEnum type, QString *keyPart) const
+{
+    const QString suffix = folderSuffix(type);
+    const QString key = normalizeFileName(orderKey().trimmed());
+    if (keyPart)
+        *keyPart = key;
+    return suffix.isEmpty() ? key : key + normalizeFileName((QLatin1Char('-') + suffix).trimmed());
+}
+
 void ImportOrderModel::setOrderPrefix(ImportTypeEnum type, const QString &v)
 {
     if (hasNameParts(type))

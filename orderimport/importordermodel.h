@@ -110,6 +110,10 @@ public:
     void setImported(ImportTypeEnum type, bool imported);
     // The folder suffix an import of the type names its order folder with ("" for the Dovra copy).
     QString folderSuffix(ImportTypeEnum type) const;
+    // The order folder's name for an import of the type: the trimmed order key cleaned by
+    // normalizeFileName, then, when the type's folder suffix is not empty, "-" and the suffix cleaned the
+    // same way. *keyPart, when given, receives the first part.
+    QString orderFolderName(ImportTypeEnum type, QString *keyPart = nullptr) const;
 
     QStringList originFiles() const { return m_types[ImportOriginPhotos].files; }
     void setOriginFiles(const QStringList &v) { m_types[ImportOriginPhotos].files = v; }

@@ -386,12 +386,10 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     if (!mModel->orderPath().isEmpty() || !mModel->orderBakPath().isEmpty())
         return;
 
-    const QString suffix = mModel->folderSuffix(mImportType);
-    const QString orderName = normalizeFileName(mModel->orderKey().trimmed());
-    const QString appendName = suffix.isEmpty() ? QString()
-                                                : normalizeFileName((QLatin1Char('-') + suffix).trimmed());
-    const QString folderName = orderName + appendName;
-    if (folderName.isEmpty() || folderName == QLatin1String(".") || folderName == QLatin1String("..")) {
+    QString orderName;
+    const QString folderName = mModel->orderFolderName(mImportType, &orderName);
+    const QString appendName = folderName.mid(orderName.size());
+    if (!isSafeName(folderName)) {
         endStopped(QStringLiteral("订单号无效，无法建立订单目录：") + mModel->orderKey());
         return;
     }

@@ -67,8 +67,7 @@ bool dateLevels(const QString &shotDate, QString *month, QString *day)
 
 bool isSingleName(const QString &name)
 {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+    return isSafeName(name);
 }
 
 bool makeLevel(const QString &root, const QString &relative)

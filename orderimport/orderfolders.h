@@ -26,7 +26,7 @@ QString folderProblem(const QString &path, const QString &what, const QStringLis
 // left out). False for any other text.
 bool dateLevels(const QString &shotDate, QString *month, QString *day);
 
-// A target name is written into a folder as one component, never as a path.
+// A target name is written into a folder as one component, never as a path (isSafeName).
 bool isSingleName(const QString &name);
 
 // Creates the last level of root + relative (the levels above must exist); an existing folder stays.

@@ -6,8 +6,10 @@
 #include "webapi.h"
 
 #include <QDebug>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 
 namespace {
 
@@ -16,17 +18,31 @@ QJsonArray arrayOf(const QJsonObject &obj, const char *key)
     return obj.value(QLatin1String(key)).toArray(); // anything but an array reads as empty
 }
 
-// The first "%1(%2)" of name not in used (n = 1, 2, ...), or name itself when it is not used.
-QString uniqueName(const QString &name, const QStringList &used)
+// The names given so far, and for each name the number its next "(n)" twin is tried with: a name repeated
+// many times costs no search through all the earlier twins.
+class UsedNames
 {
-    if (!used.contains(name))
-        return name;
-    for (int n = 1;; ++n) {
-        const QString candidate = QStringLiteral("%1(%2)").arg(name).arg(n);
-        if (!used.contains(candidate))
-            return candidate;
+public:
+    bool contains(const QString &name) const { return m_used.contains(name); }
+    void add(const QString &name) { m_used.insert(name); }
+    // The first "%1(%2)" of name not used (n = 1, 2, ...), or name itself when it is not used. The names
+    // only grow, so a number tried once for a name stays taken.
+    QString unique(const QString &name)
+    {
+        if (!contains(name))
+            return name;
+        int &n = m_next[name];
+        for (n = qMax(n, 1);; ++n) {
+            const QString candidate = QStringLiteral("%1(%2)").arg(name).arg(n);
+            if (!contains(candidate))
+                return candidate;
+        }
     }
-}
+
+private:
+    QSet<QString> m_used;
+    QHash<QString, int> m_next;
+};
 
 // The fields that a product and a sub-product record take from their object alike.
 OrderGoodsInfo readGoods(const QJsonObject &o)
@@ -63,11 +79,27 @@ QString part(const QString &text)
     return normalizeFileName(text);
 }
 
+// Why a plan entry's folders cannot be made ("" when they can): a level that is not one safe name. Each
+// level ends in "/"; the factory level "/" of a product made in house without a factory is no level.
+QString folderRefusal(const ProductFolderInfo &e)
+{
+    QStringList levels{e.productFolder.chopped(1)};
+    if (e.factoryFolder != QLatin1String("/"))
+        levels << e.factoryFolder.chopped(1);
+    if (!e.sonFolder.isEmpty())
+        levels << e.sonFolder.chopped(1);
+    for (const QString &level : qAsConst(levels)) {
+        if (!isSafeName(level))
+            return QStringLiteral("产品文件夹名称无效：") + level;
+    }
+    return QString();
+}
+
 } // namespace
 
 QString sanitizeFileName(QString name)
 {
-    name = name.trimmed();
+    name = withoutLoneSurrogates(name).trimmed();
     static const QList<QChar> removed{QLatin1Char('\\'), QLatin1Char('/'), QLatin1Char(':'), QLatin1Char('*'),
                                       QChar(0xFF1F), QLatin1Char('?'), QLatin1Char('"'), QLatin1Char('\''),
                                       QChar(0x201C), QChar(0x201D), QChar(0x2018), QChar(0x2019),
@@ -75,6 +107,7 @@ QString sanitizeFileName(QString name)
                                       QLatin1Char('|')};
     for (const QChar c : removed)
         name.remove(c, Qt::CaseSensitive);
+    name.remove(QChar(0)); // a name read by the file system ends at it
     name.replace(QStringLiteral("  "), QString());
     return name;
 }
@@ -113,12 +146,12 @@ QString pickupLabel(const OrderGoodsInfo &product, const PickupOrder &order, boo
 QList<OrderGoodsInfo> parseSonGoods(const QJsonObject &product, bool uniqueNames)
 {
     QList<OrderGoodsInfo> sons;
-    QStringList used;
+    UsedNames used;
     for (const QJsonValue &v : arrayOf(product, "son_good")) {
         OrderGoodsInfo son = readGoods(v.toObject());
         if (uniqueNames) {
-            son.goodname = uniqueName(son.goodname, used);
-            used.append(son.goodname);
+            son.goodname = used.unique(son.goodname);
+            used.add(son.goodname);
         }
         son.isSonGood = true;
         sons.append(son);
@@ -135,7 +168,7 @@ GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QS
                           == QLatin1String("1");
     const QJsonObject orderObject = reply.value(QLatin1String("order")).toObject();
     GoodsPlan plan;
-    QStringList usedFolderNames; // across both arrays
+    UsedNames usedFolderNames; // across both arrays
 
     for (const char *arrayName : {"ordergoods0", "ordergoods2"}) {
         const QJsonArray array = arrayOf(orderObject, arrayName);
@@ -149,8 +182,8 @@ GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QS
             const QString idName = part(record.id) + QLatin1Char('#') + name;
             record.folderName = idPrefix ? idName : name;
             if (usedFolderNames.contains(name))
-                record.folderName = uniqueName(name, usedFolderNames);
-            usedFolderNames.append(record.folderName);
+                record.folderName = usedFolderNames.unique(name);
+            usedFolderNames.add(record.folderName);
             record.isSonGood = false;
             record.sonGoods = parseSonGoods(p, separation);
             plan.goods.append(record);
@@ -198,6 +231,11 @@ GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QS
                 }
             }
         }
+    }
+    for (const ProductFolderInfo &entry : qAsConst(plan.folders)) {
+        plan.refusal = folderRefusal(entry);
+        if (!plan.refusal.isEmpty())
+            break;
     }
     return plan;
 }

@@ -9,8 +9,8 @@
 #include <QList>
 #include <QString>
 
-// A goods name fit for a folder name: trimmed; \ / : * ？ ? " ' “ ” ‘ ’ < 《 > 》 | removed; then every
-// pair of blanks removed (three become one).
+// A goods name fit for a folder name: lone surrogates dropped; trimmed; \ / : * ？ ? " ' “ ” ‘ ’ < 《 > 》 |
+// and NUL removed; then every pair of blanks removed (three become one).
 QString sanitizeFileName(QString name);
 // "goodname" as the folders use it: every "*" made "x", then sanitizeFileName.
 QString cleanGoodsName(const QString &goodname);
@@ -42,6 +42,7 @@ QList<OrderGoodsInfo> parseSonGoods(const QJsonObject &product, bool uniqueNames
 struct GoodsPlan {
     QList<OrderGoodsInfo> goods;       // "ordergoods0" then "ordergoods2", in reply order
     QList<ProductFolderInfo> folders; // the product folders, product by product, each before its sub-products
+    QString refusal; // "" when every folder level is one safe name; otherwise why the order cannot be planned
 };
 
 // Whose rules read a goods reply. The after-sample separation makes no product folders: it reads no

@@ -4,6 +4,7 @@
 #include "globals.h"
 #include "logging.h"
 #include "platform.h"
+#include "webapi.h"
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -18,8 +19,14 @@ int s_timeLimitMs = 15000;
 
 QString BarcodeDownload::barcodeUrl(const QString &orderPhotoId, const ShopSettings &shop)
 {
-    return g_url_getbarcodegen + QStringLiteral("&order_photo_id=") + orderPhotoId + QStringLiteral("&shopid=")
-           + shop.shopId + QStringLiteral("&superid=") + shop.superId + QStringLiteral("&token=") + g_apiToken;
+    // Each value percent-encoded as in a form body: "&" or "#" in a value adds no field and cuts nothing off.
+    const QByteArray fields = FormBody()
+                                  .add(QStringLiteral("order_photo_id"), orderPhotoId)
+                                  .add(QStringLiteral("shopid"), shop.shopId)
+                                  .add(QStringLiteral("superid"), shop.superId)
+                                  .add(QStringLiteral("token"), g_apiToken)
+                                  .toByteArray();
+    return g_url_getbarcodegen + QLatin1Char('&') + QString::fromLatin1(fields);
 }
 
 void BarcodeDownload::setTimeLimitMs(int ms)

@@ -56,11 +56,12 @@ void SearchOrder::startClicked()
 
 // ---- the run ----
 
-void SearchOrder::readGoods(const QJsonObject &reply)
+QString SearchOrder::readGoods(const QJsonObject &reply)
 {
     const GoodsPlan plan = planGoods(reply, PickupOrder::current(), shop().isshowSubproduct);
     productFolderList = plan.folders;
     g_orderGoodsList = plan.goods;
+    return plan.refusal;
 }
 
 QString SearchOrder::workSubFolder() const

@@ -40,7 +40,7 @@ private:
     void startClicked() override;
     // Delete mode: a click asks for the SMS code first.
     void deleteClicked();
-    void readGoods(const QJsonObject &reply) override;
+    QString readGoods(const QJsonObject &reply) override;
     QString workSubFolder() const override;
     QStringList workFolders() const override;
     QStringList rejectedPhotos() const override;

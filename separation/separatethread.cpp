@@ -25,6 +25,25 @@ int jsonNumber(const QJsonObject &o, const QString &key)
     return ok ? n : 0;
 }
 
+// The largest side a photo has: a JPEG holds at most 65535 pixels a side.
+const qint64 kMaxPhotoSide = 65535;
+
+// The crop rectangle of an entry, bounded to the largest photo there is: what lies outside is cut off, so
+// no value of the reply can overflow the rectangle.
+QRect cropRect(const QJsonObject &entry)
+{
+    auto span = [&entry](const char *start, const char *length, int *from, int *size) {
+        const qint64 first = jsonNumber(entry, QLatin1String(start));
+        const qint64 begin = qBound<qint64>(0, first, kMaxPhotoSide);
+        *from = int(begin);
+        *size = int(qBound<qint64>(begin, first + jsonNumber(entry, QLatin1String(length)), kMaxPhotoSide) - begin);
+    };
+    int x, y, width, height;
+    span("picx", "picwidth", &x, &width);
+    span("picy", "picheight", &y, &height);
+    return QRect(x, y, width, height);
+}
+
 // The part of a file name before ".jpg" (any letter case); "" when it does not end so.
 QString jpegBase(const QString &name)
 {
@@ -183,9 +202,7 @@ void SeparateThread::analysePhotoInfo()
         const QJsonObject entry = value.toObject();
         Image image(PHOTOTYPE_FINE, jsonString(entry, "picname"));
         image.setDescription(jsonString(entry, "descr"));
-        image.setRect(QRect(jsonNumber(entry, "picx"), jsonNumber(entry, "picy"), jsonNumber(entry, "picwidth"),
-                            jsonNumber(entry, "picheight")),
-                      jsonString(entry, "pictype") != QLatin1String("0"));
+        image.setRect(cropRect(entry), jsonString(entry, "pictype") != QLatin1String("0"));
         g_imageList.append(image);
     }
     if (!m_guard->isWindowShow())

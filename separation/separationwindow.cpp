@@ -199,7 +199,11 @@ void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
     QJsonObject sheetReply = obj;
     sheetReply.remove(QStringLiteral("code"));
     expressSheetHtml = expressHtml.getHTMLString(sheetReply);
-    readGoods(obj);
+    const QString refusal = readGoods(obj);
+    if (!refusal.isEmpty()) {
+        refuseOrder(refusal);
+        return;
+    }
     m_progressGroup->hide();
     m_statusLabel->hide();
 
@@ -231,11 +235,19 @@ void SeparationWindow::startSeparatePhotos()
         if (failed.isEmpty() && !FileOperation::mkDir(path))
             failed = path;
     };
+    const QString orderFolder = normalizeFileName(g_cur_orderpayforkey) + QStringLiteral("-服务")
+                                + normalizeFileName(g_cur_servicetimes) + QLatin1Char(' ')
+                                + normalizeFileName(g_cur_customerName) + QLatin1Char(' ')
+                                + normalizeFileName(g_cur_pickupTypeText);
+    for (const QString &name : QStringList{orderFolder} + workFolders()) {
+        if (!isSafeName(name)) {
+            refuseOrder(QStringLiteral("分件文件夹名称无效：") + name);
+            return;
+        }
+    }
     workDir += QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/');
     make(workDir);
-    workDir += normalizeFileName(g_cur_orderpayforkey) + QStringLiteral("-服务") + normalizeFileName(g_cur_servicetimes)
-               + QLatin1Char(' ') + normalizeFileName(g_cur_customerName) + QLatin1Char(' ')
-               + normalizeFileName(g_cur_pickupTypeText) + QLatin1Char('/');
+    workDir += orderFolder + QLatin1Char('/');
     make(workDir);
     orderDir = workDir;
     const QString sub = workSubFolder();
@@ -409,6 +421,12 @@ void SeparationWindow::endRunEarly(const QString &why)
     endRun();
     if (didSomething)
         showReport();
+}
+
+void SeparationWindow::refuseOrder(const QString &why)
+{
+    inform(QStringLiteral("警告"), why);
+    endRunEarly(QStringLiteral("名称不能用作文件夹名"));
 }
 
 void SeparationWindow::showReport()

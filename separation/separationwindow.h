@@ -63,7 +63,8 @@ protected:
 
     // ---- what a window gives ----
     // Reads the goods reply ("code" checked) into g_orderGoodsList and whatever else the window keeps.
-    virtual void readGoods(const QJsonObject &reply) = 0;
+    // Returns why the order's folders cannot be made from it ("" when they can).
+    virtual QString readGoods(const QJsonObject &reply) = 0;
     // The folder between the order folder and the work folder ("" or e.g. "其它/"), and the folders made
     // inside the work folder.
     virtual QString workSubFolder() const { return QString(); }
@@ -93,6 +94,9 @@ protected:
     // start, and the report of what the run did so far (its orders' findings, and this order named with
     // why) is shown when the run did anything.
     void endRunEarly(const QString &why);
+    // The current order's names cannot be made folder names (why says which): the user is told, nothing
+    // is written for the order, and the run ends there (endRunEarly).
+    void refuseOrder(const QString &why);
     // The report box of the run's findings.
     void showReport();
     // The row of the current order is no longer taken.

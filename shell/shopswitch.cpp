@@ -1,5 +1,6 @@
 #include "shopswitch.h"
 
+#include "fileoperation.h"
 #include "globals.h"
 #include "logging.h"
 #include "msgbox.h"
@@ -9,6 +10,21 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QWidget>
+
+namespace {
+
+// Why the shop's folder names cannot be used ("" when they can): the work folders are named by them, so
+// each must be one name.
+QString folderNamesRefusal(const ShopSettings &s)
+{
+    if (!isSafeName(s.finishedDirName))
+        return QStringLiteral("成品文件夹名称无效：") + s.finishedDirName;
+    if (!isSafeName(s.markDirName))
+        return QStringLiteral("标注文件夹名称无效：") + s.markDirName;
+    return QString();
+}
+
+} // namespace
 
 ShopSwitch::ShopSwitch(QWidget *boxParent)
     : QObject(boxParent), m_boxParent(boxParent), m_manager(new QNetworkAccessManager(this))
@@ -42,7 +58,14 @@ void ShopSwitch::replied(QNetworkReply *reply)
         emit failed();
         return;
     }
-    emit switched(parseReply(obj, m_pending));
+    const ShopSettings settings = parseReply(obj, m_pending);
+    const QString refusal = folderNamesRefusal(settings);
+    if (!refusal.isEmpty()) {
+        MsgBox::information(m_boxParent, QStringLiteral("警告"), QStringLiteral("切换店铺失败：") + refusal);
+        emit failed();
+        return;
+    }
+    emit switched(settings);
 }
 
 ShopSettings ShopSwitch::parseReply(const QJsonObject &obj, const ShopEntry &chosen)

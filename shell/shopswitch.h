@@ -1,7 +1,8 @@
 #pragma once
 // The shop switch: posts "changeshop" for one shop of the logged-in user and reads the reply into that
 // shop's settings. The tool window switches before it opens a tool; "--window" switches to the login's
-// shop before it opens the named window. A failure is told in a box ("警告") over the given window.
+// shop before it opens the named window. A failure is told in a box ("警告") over the given window; a reply
+// whose finished or marked folder name is not one name fails the switch as well.
 
 #include "shopentry.h"
 #include "shopsettings.h"

@@ -231,7 +231,7 @@ QString CR2DownloadRunnable::findPicNameByShotTime(const QString &photoDir, cons
             if (pair.second == time) {
                 // Names in the list are web text: never a path, never outside the target folder.
                 const QString name = normalizeFileName(pair.first);
-                return name.isEmpty() || name == QLatin1String("..") ? defaultName : name;
+                return isSafeName(name) ? name : defaultName;
             }
         }
     }

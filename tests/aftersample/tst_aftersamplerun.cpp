@@ -43,6 +43,7 @@ private slots:
         QVERIFY(prepareRun());
         g_sjfjxz = "0"; // the shop does not copy raw files; the stage after the sample does all the same
         g_finishedDirName = "02底片";
+        g_markDirName = "标注"; // for the separation window beside it
     }
     void cleanup() { QVERIFY(closeWindows()); }
 

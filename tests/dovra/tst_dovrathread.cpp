@@ -4,9 +4,12 @@
 
 #include "dovrathread.h"
 #include "dovraxml.h"
+#include "fileoperation.h"
 #include "globals.h"
+#include "goodsplan.h"
 #include "filebytes.h"
 #include "filesizelimit.h"
+#include "importordermodel.h"
 #include "platform.h"
 #include "runoutput.h"
 #include "testsupport.h"
@@ -19,6 +22,42 @@ using testsupport::put;
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QLoggingCategory>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+
+namespace {
+
+// Web text of every awkward kind: separators, dots, drives, control characters, lone surrogates (an emoji
+// cut in two among them), very long runs, mixed with plain letters.
+QString awkwardText(QRandomGenerator &random)
+{
+    static const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+    static const QStringList pieces{"/", "\\", ".", "..", "C:", "D:\\", ":", QString(QChar(0)), "\t", "\n",
+                                    QString(QChar(0x1f)), QString(QChar(0xD800)), QString(QChar(0xDC00)),
+                                    emoji, emoji.left(1), emoji.right(1), " ", "\u3000", "张", "a", "Z9",
+                                    "*?<>|\"", "#%1", "（）"};
+    QString text;
+    for (int n = random.bounded(9); n > 0; --n)
+        text += pieces.at(random.bounded(pieces.size()));
+    if (random.bounded(50) == 0)
+        text.insert(random.bounded(text.size() + 1), QString(random.bounded(256, 3000), QChar(0x957F)));
+    return text;
+}
+
+// True when name, joined to a folder, names one entry right inside it, on Linux and on Windows alike
+// (which drops trailing dots and blanks).
+bool staysInItsFolder(const QString &name)
+{
+    QString kept = name;
+    while (kept.endsWith('.') || kept.endsWith(' '))
+        kept.chop(1);
+    return QString::fromUtf8(name.toUtf8()) == name // valid UTF-16
+           && !kept.isEmpty() && QDir::cleanPath("/w/" + kept) == "/w/" + kept
+           && !name.contains(QRegularExpression("[/\\\\:\\x{0}]"));
+}
+
+} // namespace
 
 class Receiver : public QObject
 {
@@ -463,6 +502,68 @@ private slots:
             // one line per file tried, by its bare name, depth first in case-ignoring name order
             QCOMPARE(r.updates, tried.replaceInStrings(QRegularExpression("^(.*)$"), "正在拷贝\\1, 请稍后..."));
         }
+    }
+
+    // Folder names built from generated web text come out as one name each, or the order is refused: the
+    // goods plan's levels, the batch import's order folder, the export's order and design folders.
+    void namesFromWebTextStayInTheirFolder_data()
+    {
+        QTest::addColumn<QString>("builder");
+        for (const char *builder : {"goods plan", "batch import order folder", "Dovra order folder", "Dovra design folder"})
+            QTest::newRow(builder) << builder;
+    }
+    void namesFromWebTextStayInTheirFolder()
+    {
+        QFETCH(QString, builder);
+        QLoggingCategory::setFilterRules("*.debug=false"); // the readers' diagnostics of every case
+        const auto logAgain = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
+        QRandomGenerator random(20240611);
+        auto text = [&random] { return awkwardText(random); };
+        int accepted = 0;
+        const int cases = builder == "goods plan" ? 1000 : 3000; // a goods plan takes 15 texts
+        for (int i = 0; i < cases; ++i) {
+            QStringList names; // every name joined to a folder
+            if (builder == "goods plan") {
+                const QJsonObject son{{"goodname", text()}, {"id", text()}, {"goodtypename", text()}, {"goodamount", text()}};
+                const QJsonObject product{{"goodname", text()}, {"id", text()}, {"goodtypename", text()},
+                                          {"goodamount", text()}, {"factoryname", text()}, {"getgooddate", text()},
+                                          {"isurgent", i % 3 ? "0" : "1"}, {"ishomemade", i % 2 ? "1" : "0"},
+                                          {"parentid", "0"}, {"son_good", QJsonArray{son}}};
+                const QJsonObject reply{{"shop_set", QJsonObject{{"fenjian_ishaveordergoodid", i % 4 ? "0" : "1"}}},
+                                        {"order", QJsonObject{{"ordergoods0", QJsonArray{product}}}}};
+                const GoodsPlan plan = planGoods(reply, PickupOrder{text(), text(), text(), text()}, "1");
+                if (!plan.refusal.isEmpty())
+                    continue;
+                for (const ProductFolderInfo &e : plan.folders) { // each level ends in "/"
+                    names << e.productFolder.chopped(1);
+                    if (e.factoryFolder != "/") // a product made in house may have no factory level
+                        names << e.factoryFolder.chopped(1);
+                    if (!e.sonFolder.isEmpty())
+                        names << e.sonFolder.chopped(1);
+                }
+            } else if (builder == "batch import order folder") {
+                const ImportOrderModel model(QJsonObject{{"orderpayforkey", text()}, {"servicetimes", text()},
+                                                         {"bname", text()}, {"role1", text()}});
+                const QString name = model.orderFolderName(ImportTypeEnum(i % 5));
+                if (!isSafeName(name))
+                    continue; // refused before anything is made
+                names << name;
+            } else if (builder == "Dovra order folder") {
+                OrderRowInfo row;
+                row.orderpayforkey = text();
+                row.servicetimes = text();
+                row.customerName = text();
+                names << Dovrathread::orderFolderName(row);
+            } else {
+                names << Dovrathread::designFolderPath(text()).split('/');
+            }
+            ++accepted;
+            for (const QString &name : qAsConst(names)) {
+                if (!staysInItsFolder(name))
+                    QFAIL(qPrintable(QString("case %1: %2").arg(i).arg(name.toHtmlEscaped().left(200))));
+            }
+        }
+        QVERIFY2(accepted > cases * 9 / 10, qPrintable(QString::number(accepted))); // refusals stay rare
     }
 
     void exportSelection_data()

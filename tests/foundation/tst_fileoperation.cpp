@@ -199,6 +199,17 @@ private slots:
         QCOMPARE(normalizeFileName("../../etc"), QString("....etc"));
         QCOMPARE(normalizeFileName("*?:|"), QString());
         QCOMPARE(normalizeFileName("a.b"), QString("a.b"));
+        // text that is not valid UTF-16 (a JSON "\ud800", an emoji cut in two) is cleaned all the same
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+        QCOMPARE(normalizeFileName("../../ESCAPED" + QString(QChar(0xD800))), QString("....ESCAPED"));
+        QCOMPARE(normalizeFileName(emoji.right(1) + "C:\\a/" + emoji + emoji.left(1)), QString("Ca") + emoji);
+
+        for (const QString &name : {QString(), QString("."), QString(".."), QString(" "), QString(". ."), QString("a/b"),
+                                    QString("a\\b"), QString("C:"), QString("a:b"), QString("a") + QChar(0),
+                                    QString("a") + QChar(0xD800), emoji.right(1) + "a"})
+            QVERIFY2(!isSafeName(name), qPrintable(name));
+        for (const QString &name : {QString("a"), QString("...a"), QString("a..b"), QString("张 三"), emoji, QString(" a")})
+            QVERIFY2(isSafeName(name), qPrintable(name));
     }
 
     void removeDirDeletesHiddenEntriesAndNeverFollowsLinks()
@@ -349,6 +360,11 @@ private slots:
         QTest::newRow("order deep below") << "pic/misc" << "misc/a/b/C3-1";
         QTest::newRow("storage root") << "pic" << "storage root";
         QTest::newRow("no order folder") << "pic/Documents" << "此路径不是订单目录";
+        // a blank before the path from the web service: the order folder itself goes, not a twin below the
+        // working folder
+        QTest::newRow("a blank before the path") << " pic/2016-05/12/A1-1" << "";
+        // links named "照片" and "成品" make no order folder
+        QTest::newRow("links named as the order's folders") << "pic/linked" << "此路径不是订单目录";
     }
     void oneOrdersDeletionTakesNoOtherOrder()
     {
@@ -358,24 +374,31 @@ private slots:
         testsupport::TempRoots tmp;
         const QString d = tmp.base();
         for (const char *dir : {"pic/2016-05/12/A1-1/照片/新建文件夹", "pic/2016-05/12/A1-1/成品", "pic/2016-05/12/B2-1/照片",
-                                "pic/two/X-1/照片", "pic/two/Y-1/成品", "pic/misc/a/b/C3-1/成品", "pic/Documents/报告"})
+                                "pic/two/X-1/照片", "pic/two/Y-1/成品", "pic/misc/a/b/C3-1/成品", "pic/Documents/报告",
+                                "pic/linked/文档"})
             QVERIFY(QDir().mkpath(d + QString::fromUtf8(dir)));
         QVERIFY(put(d + "pic/2016-05/12/A1-1/成品/a.jpg", "a"));
         QVERIFY(put(d + "pic/2016-05/12/B2-1/照片/b.jpg", "b"));
         QVERIFY(put(d + "pic/Documents/报告/年报.doc", "d"));
+        QVERIFY(QFile::link(d + "pic/Documents/报告", d + "pic/linked/照片"));
+        QVERIFY(QFile::link(d + "pic/Documents", d + "pic/linked/成品"));
         g_picPath = d + "pic/";
+        // The relative twin a path with a blank before it would name, below the working folder.
+        const QString path = folder.startsWith(' ') ? " " + d + folder.mid(1) : d + folder;
+        QVERIFY(QDir().mkpath(d + "cwd/" + path + "/照片") && QDir::setCurrent(d + "cwd"));
         auto tree = [&] { return testsupport::fileTree(d + "pic"); };
         const QStringList before = tree();
 
         QString why;
-        const bool safe = FileOperation::isSafeToDelete(d + folder, &why);
+        const bool safe = FileOperation::isSafeToDelete(path, &why);
         QCOMPARE(safe, named.isEmpty());
         QVERIFY2(why.contains(named), qPrintable(why));
-        QCOMPARE(FileOperation::removeDir(d + folder), named.isEmpty());
+        QCOMPARE(FileOperation::removeDir(path), named.isEmpty());
+        QVERIFY(QFileInfo::exists(d + "cwd/" + path + "/照片"));
         if (!named.isEmpty()) {
             QCOMPARE(tree(), before); // nothing removed
         } else {
-            QVERIFY(!QFileInfo::exists(d + folder));
+            QVERIFY(!QFileInfo::exists(path.trimmed()));
             QCOMPARE(bytesOf(d + "pic/2016-05/12/B2-1/照片/b.jpg"), QByteArray("b"));
         }
     }

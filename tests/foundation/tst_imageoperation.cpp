@@ -330,6 +330,33 @@ private slots:
 #endif
     }
 
+    // The check of every finished photo the separation copies, read from the file as far as needed.
+    void wholePictures_data()
+    {
+        QTest::addColumn<bool>("whole");
+        QTest::addColumn<qint64>("size"); // of a sparse file: the photo's bytes, then zeros up to the size
+        QTest::newRow("JPEG") << true << qint64(0);
+        QTest::newRow("JPEG cut short") << false << qint64(0);
+        QTest::newRow("JPEG with its end 8 MiB on") << true << qint64(8 << 20);
+        QTest::newRow("JPEG cut short 8 MiB on") << false << qint64(8 << 20);
+        QTest::newRow("JPEG over 2 GiB") << true << (qint64(3) << 30);
+    }
+    void wholePictures()
+    {
+        QFETCH(bool, whole);
+        QFETCH(qint64, size);
+        testsupport::TempRoots roots;
+        const QString path = roots.path("a.jpg");
+        const QByteArray jpeg = testsupport::jpegWithOrientation(QSize(64, 48), 0);
+        QVERIFY(put(path, size > 0 ? jpeg.chopped(2) : whole ? jpeg : jpeg.left(jpeg.size() / 2)));
+        QFile file(path);
+        if (size > 0) // its end marker, if any, at the end of the file
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(size)
+                    && (!whole || (file.seek(size - 2) && file.write("\xFF\xD9", 2) == 2)));
+        file.close();
+        QCOMPARE(ImageOperation::isReadablePicture(path), whole);
+    }
+
     void loadImageGoesByContent()
     {
         testsupport::TempRoots roots;

@@ -93,7 +93,10 @@ private slots:
                                 {"2016-05-12", "2", "?", "2016-05/12/A1203-2-/"},
                                 {"2016-05-12", "2", "...", "2016-05/12/A1203-2-/"},
                                 {"2016-05-12", "1/2", "", "2016-05/12/A1203-12/"},
-                                {"2016-05-12 10:30:00", "2", "", "2016-05/12/A1203-2/"}};
+                                {"2016-05-12 10:30:00", "2", "", "2016-05/12/A1203-2/"},
+                                // text that is not valid UTF-16 is cleaned as well: nothing climbs
+                                {"2016-05-12", QString("..") + QChar(0xD800) + "/..", QChar(0xDC00) + QString("../x"),
+                                 "2016-05/12/A1203--..x/"}};
         for (const Case &c : cases) {
             testsupport::TempRoots roots;
             QScopedPointer<ImportOrderModel> m(order(c.shotDate, "A1203", c.times));

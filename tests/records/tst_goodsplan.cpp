@@ -51,6 +51,8 @@ private slots:
             << "a？b?c\"d'e“f”g‘h’i<j《k>l》m|n\\o" << "abcdefghijklmno";
         QTest::newRow("full-width colon stays") << "相册：大" << "相册：大";
         QTest::newRow("blank left at the end stays") << "a /" << "a ";
+        QTest::newRow("lone surrogates and NUL dropped")
+            << QString("..") + QChar(0xDC00) + "/a" + QChar(0) + QChar(0xD800) << "..a";
     }
     void names()
     {
@@ -114,6 +116,27 @@ private slots:
                      {}, "1")
             << "0" << QStringList{"N/..7#N"}
             << QStringList{"..厂甲" + plain + " | ..7#N ab / |  |  | 0 | .."};
+        QTest::newRow("web text with lone surrogates that would climb")
+            << reply({product("N", "1", {{"factoryname", "../../ESCAPED" + QString(QChar(0xD800))},
+                                         {"goodtypename", QString(QChar(0xDC00)) + "../x"}})})
+            << "0" << QStringList{"N/N"} << QStringList{"....ESCAPED" + plain + " | N ..x 1/ |  |  | 0 | 1"};
+        QTest::newRow("a product folder that is no name")
+            << reply({product("A", "1"), product("..", "2", {{"goodtypename", ""}, {"goodamount", "."}})}) << "0"
+            << QStringList{"A/A", "../.."} << QStringList{"refused: 产品文件夹名称无效：..  "};
+        QTest::newRow("a sub-product folder that is no name")
+            << reply({product("S", "1", {{"son_good", QJsonArray{product(" ", "2", {{"goodtypename", ""}, {"goodamount", ""}})}}})})
+            << "1" << QStringList{"S/S", ""} << QStringList{"refused: 产品文件夹名称无效：  "};
+        // The numbered names of many equal ones, beside names that look numbered already.
+        QJsonArray many{product("N(2)", "0")};
+        QStringList manyNames{"N(2)/N(2)"};
+        QStringList manyEntries{"一厂" + plain + " | N(2) 相册 1/ |  |  | 0 | 1"};
+        for (int i = 0; i < 3000; ++i) {
+            many.append(product("N", QString::number(i + 1)));
+            const QString folder = i == 0 ? QString("N") : QString("N(%1)").arg(i < 2 ? i : i + 1);
+            manyNames << "N/" + folder;
+            manyEntries << "一厂" + plain + " | " + folder + " 相册 1/ |  |  | 0 | 1";
+        }
+        QTest::newRow("3000 equal names") << reply(many) << "0" << manyNames << manyEntries;
         QTest::newRow("no goods arrays") << QJsonObject{{"code", "1"}, {"order", "x"}} << "1" << QStringList()
                                          << QStringList();
     }
@@ -139,6 +162,8 @@ private slots:
         QStringList described;
         for (const ProductFolderInfo &e : plan.folders)
             described << describe(e);
+        if (!plan.refusal.isEmpty())
+            described = QStringList{"refused: " + plan.refusal};
         QCOMPARE(described, entries);
     }
 

@@ -184,14 +184,21 @@ private slots:
         const QJsonArray crops{
             QJsonObject{{"picname", "a.jpg"}, {"descr", "裁方"}, {"pictype", "0"}, {"picx", "1"}, {"picy", "2"},
                         {"picwidth", "30"}, {"picheight", "x"}},
-            QJsonObject{{"picname", "b.jpg"}, {"picx", 5}, {"picy", 5}, {"picwidth", 9}, {"picheight", 9}}};
+            QJsonObject{{"picname", "b.jpg"}, {"picx", 5}, {"picy", 5}, {"picwidth", 9}, {"picheight", 9}},
+            // values near the ends of int are bounded to the largest photo before the rectangle is made
+            QJsonObject{{"picname", "d.jpg"}, {"picx", "2147483647"}, {"picy", "2147483000"}, {"picwidth", "2147483647"},
+                        {"picheight", "-2147483648"}},
+            QJsonObject{{"picname", "e.jpg"}, {"picx", "-10"}, {"picy", "100"}, {"picwidth", "2147483647"},
+                        {"picheight", "2147483647"}}};
+        for (const char *name : {"o/成品/d.jpg", "o/成品/e.jpg"})
+            QVERIFY(put(path(name), testsupport::jpegWithOrientation(QSize(40, 30), 0)));
         g_cur_orderpath = path("o/");
         auto *job = new SeparateThread(crops, SeparateThread::AnalysePhotoInfo, m_guard);
         g_cur_orderpath = path("next/");
         runJob(job);
         QCOMPARE(m_receiver.calls, (QStringList{"check 1", "check 0", "check 0", "analysed"}));
         const QList<Image> fine = *ImageData::getInstance()->getFineList();
-        QCOMPARE(fine.size(), 2);
+        QCOMPARE(fine.size(), 4);
         QCOMPARE(fine.at(0).getFileName(), QString("a.jpg"));
         QCOMPARE(fine.at(0).getDescription(), QString("裁方"));
         QCOMPARE(fine.at(0).getRect(), QRect(1, 2, 30, 0));
@@ -199,6 +206,8 @@ private slots:
         QCOMPARE(fine.at(1).getFileName(), QString("b.jpg"));
         QCOMPARE(fine.at(1).getRect(), QRect(0, 0, 0, 0)); // numbers are no text
         QVERIFY(fine.at(1).isMark());                      // nor is a missing type "0"
+        QCOMPARE(fine.at(2).getRect(), QRect(65535, 65535, 0, 0));
+        QCOMPARE(fine.at(3).getRect(), QRect(0, 100, 65535, 65435));
     }
 
     // A closed window's queued jobs go, running ones report nothing; another window's jobs go on.

@@ -70,6 +70,7 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("rejected"); // g_xztp
         QTest::addColumn<QString>("raws");     // g_sjfjxz
+        QTest::addColumn<QString>("factory");  // the factory as the goods reply's JSON text has it ("" as sampled)
         QTest::addColumn<QStringList>("files");
 
         const QString O = today() + kA1203Folder;
@@ -106,10 +107,15 @@ private slots:
         work << W + "标注/IMG_0002.jpg";
         const QStringList normal = products(express, pickup, "后期一厂/");
 
-        QTest::newRow("normal") << "" << "1" << "0" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"};
-        QTest::newRow("no rejected photos") << "" << "0" << "0" << normal + work + QStringList{W + "汰片/"};
+        QTest::newRow("normal") << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"};
+        QTest::newRow("no rejected photos") << "" << "0" << "0" << "" << normal + work + QStringList{W + "汰片/"};
+        // a factory name that climbs, with a lone surrogate ("\ud800" in the reply): it stays one folder name
+        QTest::newRow("factory name that climbs")
+            << "" << "1" << "0" << "../../ESCAPED\\ud800"
+            << products("....ESCAPED" + label("快递") + "/", "....ESCAPED" + label("自取") + "/", "....ESCAPED/") + work
+                   + QStringList{W + "汰片/IMG_0009.jpg"};
         QTest::newRow("raw siblings")
-            << "" << "1" << "1"
+            << "" << "1" << "1" << ""
             << normal + work
                    + QStringList{W + "汰片/IMG_0009.jpg", W + "成品/IMG_0001.CR2", W + "成品/IMG_0002.CR2",
                                  W + "成品/IMG_0003.CR2"};
@@ -117,17 +123,27 @@ private slots:
         for (const QString &f : finished)
             orlan << O + "成品/" + f;
         orlan << O + "标注/IMG_0002.jpg";
-        QTest::newRow("Orlan分件") << "Orlan分件" << "1" << "0" << orlan;
+        QTest::newRow("Orlan分件") << "Orlan分件" << "1" << "0" << "" << orlan;
     }
     void oneOrderTree()
     {
         QFETCH(QString, mode);
         QFETCH(QString, rejected);
         QFETCH(QString, raws);
+        QFETCH(QString, factory);
         QFETCH(QStringList, files);
         g_separateMode = mode;
         g_xztp = rejected;
         g_sjfjxz = raws;
+        const auto sampledAgain = qScopeGuard([this] { serveStudio(); });
+        if (!factory.isEmpty()) {
+            const standin::SampleStudio studio = *m_studio;
+            m_server.setHandler("ordergoods20230521", [studio, factory](const standin::Request &r) {
+                QByteArray body = QJsonDocument(studio.goodsReply(*studio.orderFor(r))).toJson(QJsonDocument::Compact);
+                body.replace(QString("\"后期一厂\"").toUtf8(), "\"" + factory.toUtf8() + "\"");
+                return standin::Reply::raw(200, body, "application/json");
+            });
+        }
 
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
@@ -440,6 +456,15 @@ private slots:
                                             << "查询产品信息错误";
         QTest::newRow("crop refused") << "getorderpic" << standin::Reply::refused("no", "0") << "查询裁剪信息错误：0"
                                       << "查询裁剪信息错误";
+        // a product whose folder would be no name: the order is refused before anything is written for it
+        QJsonObject noName = m_studio->goodsReply(m_studio->orders.at(1));
+        QJsonObject order = noName.value("order").toObject();
+        QJsonArray products = order.value("ordergoods0").toArray();
+        products[0] = QJsonObject{{"goodname", ".."}, {"ishomemade", "0"}, {"parentid", "0"}};
+        order.insert("ordergoods0", products);
+        noName.insert("order", order);
+        QTest::newRow("goods with a folder that is no name") << goods << standin::Reply::json(noName)
+                                                            << "产品文件夹名称无效：..  " << "名称不能用作文件夹名";
     }
     // The run ends at the order that failed and reports what it did; the next start separates that order.
     void aFailedReplyStopsTheRun()
@@ -469,6 +494,8 @@ private slots:
         QVERIFY(stopped.text.endsWith("订单B2207:\n分件未完成（" + stage + "），再次点击“开始分件”将重新分件该订单\n\n"));
         QVERIFY(child<QPushButton>(w, "searchButton")->isEnabled());
         QVERIFY(!w->orderList().at(1).processed);
+        if (action != "getorderpic") // refused with its goods: nothing was written for it
+            QVERIFY(testsupport::fileTree(dated()).filter(QRegularExpression("^B2207")).isEmpty());
 
         // the next click separates the order that failed, then the third
         QVERIFY(runToEnd(w));

@@ -592,16 +592,21 @@ private slots:
         QTest::addColumn<bool>("earlier"); // a barcode file of an earlier run is there
         QTest::addColumn<bool>("ok");
         QTest::addColumn<bool>("diskFull"); // room for half the picture
+        QTest::addColumn<QString>("orderId"); // as the order list gave it
 
         const QByteArray picture = testsupport::jpegWithOrientation(QSize(300, 80), 0);
-        QTest::newRow("picture") << standin::Reply::raw(200, picture, "image/jpeg") << false << true << false;
-        QTest::newRow("picture again, hidden") << standin::Reply::raw(200, picture, "image/jpeg") << true << true << false;
-        QTest::newRow("chunked") << standin::Reply::raw(200, picture, "image/jpeg").asChunked() << false << true << false;
-        QTest::newRow("404 page") << standin::Reply::raw(404, "<html>not found</html>", "text/html") << true << false << false;
-        QTest::newRow("empty") << standin::Reply::raw(200, "", "image/jpeg") << false << false << false;
-        QTest::newRow("connection dropped") << standin::Reply::closed() << true << false << false;
-        QTest::newRow("disk full") << standin::Reply::raw(200, picture, "image/jpeg") << true << false << true;
-        QTest::newRow("too slow") << standin::Reply::raw(200, picture, "image/jpeg").withDelay(3000) << false << false << false;
+        const auto ok = [&] { return standin::Reply::raw(200, picture, "image/jpeg"); };
+        QTest::newRow("picture") << ok() << false << true << false << "5001";
+        QTest::newRow("picture again, hidden") << ok() << true << true << false << "5001";
+        QTest::newRow("chunked") << ok().asChunked() << false << true << false << "5001";
+        QTest::newRow("404 page") << standin::Reply::raw(404, "<html>not found</html>", "text/html") << true << false << false << "5001";
+        QTest::newRow("empty") << standin::Reply::raw(200, "", "image/jpeg") << false << false << false << "5001";
+        QTest::newRow("connection dropped") << standin::Reply::closed() << true << false << false << "5001";
+        QTest::newRow("disk full") << ok() << true << false << true << "5001";
+        QTest::newRow("too slow") << ok().withDelay(3000) << false << false << false << "5001";
+        // every value is sent as it is: "&" adds no field, "#" cuts nothing off
+        QTest::newRow("an id with & and =") << ok() << false << true << false << "5001&shopid=777";
+        QTest::newRow("an id with #") << ok() << false << true << false << "5001#x";
     }
     void barcode()
     {
@@ -609,6 +614,7 @@ private slots:
         QFETCH(bool, earlier);
         QFETCH(bool, ok);
         QFETCH(bool, diskFull);
+        QFETCH(QString, orderId);
         QTemporaryDir dir;
         const QString file = dir.path() + "/条形码.jpg";
         if (earlier)
@@ -621,7 +627,7 @@ private slots:
         testsupport::LogCapture log;
         BarcodeDownload download(&manager);
         QSignalSpy finished(&download, &BarcodeDownload::finished);
-        download.start(BarcodeDownload::barcodeUrl("5001", ShopSettings::current()), file);
+        download.start(BarcodeDownload::barcodeUrl(orderId, ShopSettings::current()), file);
         {
             testsupport::FileSizeLimit full(diskFull ? reply.body.size() / 2 : 1 << 30);
             QVERIFY(finished.wait(5000));
@@ -630,7 +636,9 @@ private slots:
         QCOMPARE(download.succeeded(), ok);
         const standin::Request request = m_server.lastRequest("getbarcodegen");
         QCOMPARE(request.method, QString("GET"));
-        QCOMPARE(request.query.section("&order_photo_id=", 1), QString("5001&shopid=11&superid=" + g_SUPERID + "&token=" + g_apiToken));
+        QCOMPARE(request.queryFields.mid(request.queryFields.size() - 4),
+                 (QList<QPair<QString, QString>>{{"order_photo_id", orderId}, {"shopid", "11"}, {"superid", g_SUPERID},
+                                                 {"token", g_apiToken}}));
         if (ok)
             QCOMPARE(bytesOf(file), reply.body);
         else

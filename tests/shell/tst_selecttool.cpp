@@ -278,6 +278,10 @@ private slots:
             {standin::Reply::notJson(), "切换店铺失败：服务器返回的数据无法识别"},
             {standin::Reply::refused("店铺已停用"), "店铺已停用"},
             {standin::Reply::refused(""), "切换店铺失败"},
+            // the work folders are named by these: a path is refused with its reason
+            {standin::Reply::ok({{"finisheddirname", "../../../X"}}), "切换店铺失败：成品文件夹名称无效：../../../X"},
+            {standin::Reply::ok({{"markdirname", ".."}}), "切换店铺失败：标注文件夹名称无效：.."},
+            {standin::Reply::ok({{"markdirname", "D:\\标注"}}), "切换店铺失败：标注文件夹名称无效：D:\\标注"},
         };
         for (const Case &c : cases) {
             MsgBox::clearShown();
