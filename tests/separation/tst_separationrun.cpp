@@ -653,6 +653,26 @@ private slots:
         QVERIFY(listAndTick(next, {0}));
         QVERIFY(runToEnd(next));
         QVERIFY(takeReportBox().shown);
+
+        // a close question still open when the run ends closes itself: the window stays, the report shows
+        bool askedAfterTheEnd = false;
+        QTimer watch; // runs while the question is open
+        connect(&watch, &QTimer::timeout, [&] {
+            if (!next->isSeparating() && MsgBox::held()) {
+                askedAfterTheEnd = true;
+                MsgBox::answerHeld(QMessageBox::No);
+            }
+        });
+        watch.start(1);
+        child<QPushButton>(next, "pushButton_separate")->click();
+        MsgBox::clearShown();
+        MsgBox::holdNext();
+        next->close(); // returns once the question is gone
+        watch.stop();
+        QCOMPARE(MsgBox::lastShown().text, QString("正在分件，确定要关闭窗口吗？\n关闭后分件停止，没有分完的订单需要重新分件。"));
+        QVERIFY(!askedAfterTheEnd);
+        QVERIFY(next->isVisible() && !next->isSeparating());
+        QVERIFY(takeReportBox().shown);
     }
 };
 
