@@ -38,14 +38,14 @@ public:
 
     // ---- test seam ----
     static void setTestMode(bool on);
+    static bool testMode();
+    static void setNextAnswer(QMessageBox::StandardButton button);
+    static void setNextAnswer(const QString &buttonText);
     // The next box stays open, as a real one does: its call runs the event loop until closeOpen() closes
     // it or answerHeld() answers it. held() is true meanwhile.
     static void holdNext();
     static bool held();
     static void answerHeld(QMessageBox::StandardButton button);
-    static bool testMode();
-    static void setNextAnswer(QMessageBox::StandardButton button);
-    static void setNextAnswer(const QString &buttonText);
     static QList<Shown> shown();
     static Shown lastShown();
     static void clearShown();

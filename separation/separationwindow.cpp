@@ -307,7 +307,6 @@ void SeparationWindow::fenjian_photoIsFileSlot_1(int num)
     m_progressGroup->show();
     m_progressBar->setMaximum(finalPhotoList.size() + delPhotoList.size() + markPhotoList.size() + 14);
     m_progressBar->setValue(0);
-    m_progressBar->setFormat(QStringLiteral("%p%"));
     m_progressBar->show();
     m_finishedLabel->setText(finishedLabelText());
     m_finishedLabel->show();
@@ -427,7 +426,9 @@ void SeparationWindow::endRunEarly(const QString &why)
         m_progressBar->setRange(0, 1);
         m_progressBar->setValue(0);
     }
-    m_progressBar->setFormat(QStringLiteral("订单") + g_cur_orderpayforkey + QStringLiteral("分件未完成 %p%"));
+    QString number = g_cur_orderpayforkey;
+    m_progressBar->setFormat(QStringLiteral("订单") + number.replace(QLatin1Char('%'), QLatin1String("%%"))
+                             + QStringLiteral("分件未完成 %p%"));
     m_progressBar->show();
     m_finishedLabel->setText(finishedLabelText());
     m_finishedLabel->show();
