@@ -5,6 +5,7 @@
 
 #include <zint.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace BarcodePicture {
@@ -50,8 +51,15 @@ QImage draw(const QString &text, QString *error)
 {
     QString why;
     QVector<bool> modules;
+    // Code 128 holds Latin-1, but scanners read its upper half as other letters ("é1" scans as "i1"): only
+    // printable ASCII is drawn. Text that is not valid UTF-16 fails the same test.
+    const bool printable = std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() <= 0x7e;
+    });
     if (text.isEmpty())
         why = QStringLiteral("empty text");
+    else if (!printable)
+        why = QStringLiteral("characters outside printable ASCII");
     else
         encodeModules(text, &modules, &why);
     if (modules.isEmpty()) {

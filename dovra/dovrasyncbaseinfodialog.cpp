@@ -22,6 +22,7 @@ DovraSyncBaseInfoDialog::DovraSyncBaseInfoDialog(QWidget *parent)
     : QDialog(parent), manager(new QNetworkAccessManager(this)), ui(new Ui::DovraSyncBaseInfoDialog)
 {
     ui->setupUi(this);
+    ui->lb_message->setWordWrap(true); // a long list of stores stays whole at the dialog's width
     setWindowTitle(QStringLiteral("同步员工/产品信息到Dovra系统"));
     ui->pb_retry->hide();
     ui->pb_cancel->hide();
@@ -160,21 +161,22 @@ void DovraSyncBaseInfoDialog::slt_threademit(QJsonObject objc)
         ui->progressBar->setValue(ui->progressBar->value() + 1);
         ui->lb_message->setText(jsonString(objc, QStringLiteral("msg")));
     } else if (type == QStringLiteral("全部导入成功")) {
-        ui->progressBar->setValue(ui->progressBar->maximum());
+        ui->progressBar->setValue(ui->progressBar->maximum() - m_failed.size()); // full only when all were written
         ui->lb_message->setText(jsonString(objc, QStringLiteral("msg")));
         const QString errors = jsonString(objc, QStringLiteral("errormsg"));
         if (!errors.isEmpty())
             MsgBox::information(nullptr, QStringLiteral("温馨提示"), errors, QMessageBox::Yes, QMessageBox::Yes);
         replaceThread();
         busy = false;
-        // Only the stores whose file was written are called synced; the others are named as failed.
+        // Only the stores whose file was written are called synced; the others are named first, on a line of
+        // their own.
         const QString kind = dataType == 0 ? QStringLiteral("员工") : QStringLiteral("产品");
-        QString text;
-        if (!m_written.isEmpty())
-            text = m_written.join(QLatin1Char(',')) + QStringLiteral(" 门店的") + kind + QStringLiteral("数据导入Dovra成功！");
+        QStringList lines;
         if (!m_failed.isEmpty())
-            text += m_failed.join(QLatin1Char(',')) + QStringLiteral(" 门店的") + kind + QStringLiteral("数据导入Dovra失败！");
-        ui->lb_message->setText(text);
+            lines << m_failed.join(QLatin1Char(',')) + QStringLiteral(" 门店的") + kind + QStringLiteral("数据导入Dovra失败！");
+        if (!m_written.isEmpty())
+            lines << m_written.join(QLatin1Char(',')) + QStringLiteral(" 门店的") + kind + QStringLiteral("数据导入Dovra成功！");
+        ui->lb_message->setText(lines.join(QLatin1Char('\n')));
         showIdleButtons();
     }
 }

@@ -2,11 +2,14 @@
 
 #include <QAbstractButton>
 #include <QDebug>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QQueue>
 #include <QVariant>
+
+#include <utility>
 
 namespace {
 struct SeamState {
@@ -16,6 +19,34 @@ struct SeamState {
     QList<MsgBox::Shown> shown;
     QQueue<QStringList> paths;
     QList<FileDialogs::Asked> asked;
+    bool holdNext = false;
+};
+
+// A box open on the GUI thread: a real one, or a held one of the test mode (its event loop and answer).
+struct OpenBox {
+    QWidget *parent = nullptr;
+    QMessageBox *box = nullptr;
+    QEventLoop *loop = nullptr;
+    QVariant *answer = nullptr;
+    bool closed = false; // closed unanswered
+};
+QList<OpenBox *> &openBoxes() // GUI thread only
+{
+    static QList<OpenBox *> boxes;
+    return boxes;
+}
+
+// Keeps a box in the list of open boxes while its call waits.
+class OpenScope
+{
+public:
+    explicit OpenScope(OpenBox *open) : m_open(open) { openBoxes().append(open); }
+    ~OpenScope() { openBoxes().removeOne(m_open); }
+    OpenScope(const OpenScope &) = delete;
+    OpenScope &operator=(const OpenScope &) = delete;
+
+private:
+    OpenBox *m_open;
 };
 SeamState &state()
 {
@@ -27,6 +58,27 @@ QVariant takeAnswer()
 {
     QMutexLocker lock(&state().mutex);
     return state().answers.isEmpty() ? QVariant() : state().answers.dequeue();
+}
+
+// The test mode's answer: from the queue, or, when the box is to be held, what answerHeld() gives; *closed
+// when closeOpen() closed it.
+QVariant testAnswer(QWidget *parent, bool *closed)
+{
+    bool hold = false;
+    {
+        QMutexLocker lock(&state().mutex);
+        std::swap(hold, state().holdNext);
+    }
+    *closed = false;
+    if (!hold)
+        return takeAnswer();
+    QEventLoop loop;
+    QVariant answer;
+    OpenBox open{parent, nullptr, &loop, &answer};
+    const OpenScope scope(&open);
+    loop.exec();
+    *closed = open.closed;
+    return answer;
 }
 
 void record(const QString &title, const QString &text, const QStringList &buttons)
@@ -42,7 +94,10 @@ QMessageBox::StandardButton MsgBox::information(QWidget *parent, const QString &
 {
     if (testMode()) {
         record(title, text, {});
-        const QVariant answer = takeAnswer();
+        bool closed = false;
+        const QVariant answer = testAnswer(parent, &closed);
+        if (closed)
+            return QMessageBox::NoButton;
         if (answer.type() == QVariant::Int)
             return static_cast<QMessageBox::StandardButton>(answer.toInt());
         if (defaultButton != QMessageBox::NoButton)
@@ -56,7 +111,9 @@ QMessageBox::StandardButton MsgBox::information(QWidget *parent, const QString &
     QMessageBox box(QMessageBox::Information, title, text, buttons, parent);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
-    if (box.exec() == -1)
+    OpenBox open{parent, &box};
+    const OpenScope scope(&open);
+    if (box.exec() == -1 || open.closed)
         return QMessageBox::NoButton;
     return box.standardButton(box.clickedButton());
 }
@@ -75,7 +132,10 @@ QString MsgBox::choose(QWidget *parent, const QString &title, const QString &tex
         texts << b.first;
     if (testMode()) {
         record(title, text, texts);
-        const QVariant answer = takeAnswer();
+        bool closed = false;
+        const QVariant answer = testAnswer(parent, &closed);
+        if (closed)
+            return QString();
         if (answer.type() == QVariant::String)
             return answer.toString();
         return texts.value(0);
@@ -83,8 +143,23 @@ QString MsgBox::choose(QWidget *parent, const QString &title, const QString &tex
     QMessageBox box(QMessageBox::Information, title, text, QMessageBox::NoButton, parent);
     for (const auto &b : buttons)
         box.addButton(b.first, b.second);
+    OpenBox open{parent, &box};
+    const OpenScope scope(&open);
     box.exec();
-    return box.clickedButton() ? box.clickedButton()->text() : QString();
+    return box.clickedButton() && !open.closed ? box.clickedButton()->text() : QString();
+}
+
+void MsgBox::closeOpen(QWidget *parent)
+{
+    for (OpenBox *open : qAsConst(openBoxes())) {
+        if (open->parent != parent || open->closed)
+            continue;
+        open->closed = true;
+        if (open->box)
+            open->box->done(-1);
+        if (open->loop)
+            open->loop->quit();
+    }
 }
 
 void MsgBox::setTestMode(bool on)
@@ -97,6 +172,30 @@ bool MsgBox::testMode()
 {
     QMutexLocker lock(&state().mutex);
     return state().testMode;
+}
+
+void MsgBox::holdNext()
+{
+    QMutexLocker lock(&state().mutex);
+    state().holdNext = true;
+}
+
+bool MsgBox::held()
+{
+    for (const OpenBox *open : qAsConst(openBoxes()))
+        if (open->loop && !open->closed && !open->answer->isValid())
+            return true;
+    return false;
+}
+
+void MsgBox::answerHeld(QMessageBox::StandardButton button)
+{
+    for (OpenBox *open : qAsConst(openBoxes())) {
+        if (open->loop && !open->closed && !open->answer->isValid()) {
+            *open->answer = int(button);
+            open->loop->quit();
+        }
+    }
 }
 
 void MsgBox::setNextAnswer(QMessageBox::StandardButton button)
@@ -128,6 +227,7 @@ void MsgBox::clearShown()
     QMutexLocker lock(&state().mutex);
     state().shown.clear();
     state().answers.clear();
+    state().holdNext = false;
 }
 
 // ---------------------------------------------------------------------------

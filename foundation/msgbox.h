@@ -32,11 +32,20 @@ public:
     static QString choose(QWidget *parent, const QString &title, const QString &text,
                           const QList<QPair<QString, QMessageBox::ButtonRole>> &buttons);
 
+    // Closes the boxes now open for this parent window, unanswered: information() and question() give
+    // NoButton, choose() "". For a question about work that has ended meanwhile. GUI thread only.
+    static void closeOpen(QWidget *parent);
+
     // ---- test seam ----
     static void setTestMode(bool on);
     static bool testMode();
     static void setNextAnswer(QMessageBox::StandardButton button);
     static void setNextAnswer(const QString &buttonText);
+    // The next box stays open, as a real one does: its call runs the event loop until closeOpen() closes
+    // it or answerHeld() answers it. held() is true meanwhile.
+    static void holdNext();
+    static bool held();
+    static void answerHeld(QMessageBox::StandardButton button);
     static QList<Shown> shown();
     static Shown lastShown();
     static void clearShown();

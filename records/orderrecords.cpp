@@ -5,6 +5,8 @@
 
 #include <QJsonArray>
 
+#include <algorithm>
+
 QList<OrderGoodsInfo> g_orderGoodsList;
 
 namespace {
@@ -185,9 +187,29 @@ QString separateReportName(const QList<SeparateMessageInfo> &messages)
 
 QString separateReportText(const QList<SeparateMessageInfo> &messages)
 {
+    // The entries of one order (its plan, its copies, an early end) make one block, where its first one stood.
+    QList<SeparateMessageInfo> orders;
+    for (const SeparateMessageInfo &m : messages) {
+        auto same = std::find_if(orders.begin(), orders.end(),
+                                 [&m](const SeparateMessageInfo &o) { return o.orderNumber == m.orderNumber; });
+        if (same == orders.end()) {
+            orders << m;
+            continue;
+        }
+        auto add = [](QStringList *to, const QStringList &from) {
+            for (const QString &line : from)
+                if (!to->contains(line))
+                    to->append(line);
+        };
+        add(&same->notes, m.notes);
+        add(&same->notExistPhotos, m.notExistPhotos);
+        add(&same->emptyProducts, m.emptyProducts);
+        add(&same->failures, m.failures);
+        add(&same->unreadablePhotos, m.unreadablePhotos);
+    }
     const QString sep = QStringLiteral("、");
     QString text;
-    for (const SeparateMessageInfo &m : messages) {
+    for (const SeparateMessageInfo &m : qAsConst(orders)) {
         QStringList lines = m.notes;
         if (!m.notExistPhotos.isEmpty())
             lines << QStringLiteral("不存在的照片:") + m.notExistPhotos.join(sep);

@@ -143,8 +143,8 @@ struct SeparateMessageInfo
     bool addNotExistPhoto(const QString &text);
 };
 
-// The end-of-run report: one block per entry that has notes, missing photos, empty products, failures or
-// unreadable photos.
+// The end-of-run report: one block per order (its entries together, where its first entry stands) that has
+// notes, missing photos, empty products, failures or unreadable photos.
 QString separateReportText(const QList<SeparateMessageInfo> &messages);
 // The report's default file name (without its folder): every order of the entries once, in their order,
 // its number made a safe name part and named twice, then "分件结果.txt". A name past the file system's

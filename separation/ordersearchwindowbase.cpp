@@ -591,6 +591,7 @@ void OrderSearchWindowBase::endRun()
 {
     SeparationRun::release(this);
     m_runActive = false;
+    MsgBox::closeOpen(this); // a question about the run (closing the window) does not outlive it
     if (!m_searching)
         setSearchEnabled(true);
 }

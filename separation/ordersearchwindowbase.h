@@ -176,7 +176,8 @@ protected:
     // as they are. When this or another window runs already, says "正在分件，请稍后" and returns false;
     // while a search of this window is out, says so and returns false.
     bool beginRun();
-    // Ends the run (also an early end): gives the token back and enables the search. Idempotent.
+    // Ends the run (also an early end): gives the token back and enables the search; a box still asking
+    // about the run (closing the window during it) is closed unanswered. Idempotent.
     void endRun();
     // Queues a job (SeparateThread, ThumbnailThread, ...) on the global pool as one of this window's.
     void startJob(QRunnable *job, int priority = 0);

@@ -129,6 +129,9 @@ void SearchOrder::fenjian_markPhoto_3_1()
     planned.orderNumber = g_cur_orderpayforkey;
     isProductsDone = false;
 
+    // An attempt the run left unfinished made folders for this order: they are taken again, not twinned.
+    QList<QPair<QString, QString>> earlier = m_unfinishedFolders.take(g_cur_order_photo_id);
+    QList<QPair<QString, QString>> &made = m_unfinishedFolders[g_cur_order_photo_id];
     const bool orlan = shop().separateMode == QStringLiteral("Orlan分件");
     for (int i = 0; i < productFolderList.size(); ++i) {
         const ProductFolderInfo &e = productFolderList.at(i);
@@ -136,14 +139,22 @@ void SearchOrder::fenjian_markPhoto_3_1()
         const QString name = e.goodsFolderName.isEmpty() ? e.goodname : e.goodsFolderName;
         if (e.productFolder.isEmpty())
             continue;
-        QString target = orderDir + factory + e.productFolder + e.sonFolder;
+        const QString plannedFolder = orderDir + factory + e.productFolder + e.sonFolder;
+        QString target = plannedFolder;
         qCDebug(lcSeparation) << "finalPath==" << i << "--" << target << "firstpath==" << i << "--" << factory
                  << "secoendpath==" << i << "--" << e.productFolder;
         if (!FileOperation::dirExists(orderDir + factory))
             FileOperation::mkPath(orderDir + factory);
+        bool resumed = false;
+        for (int k = 0; k < earlier.size() && !resumed; ++k) {
+            if (earlier.at(k).first == plannedFolder) {
+                target = earlier.takeAt(k).second;
+                resumed = true;
+            }
+        }
         if (!FileOperation::dirExists(target)) {
             FileOperation::mkPath(target);
-        } else {
+        } else if (!resumed) {
             // A folder of that name is there already (an earlier run, or an entry of the same path): the
             // first free numbered twin beside it.
             for (int n = 1; n < 500; ++n) {
@@ -164,6 +175,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
                 }
             }
         }
+        made.append({plannedFolder, target});
         if (e.photoNames.isEmpty()) {
             if (e.goodtypeid != QLatin1String("40"))
                 planned.emptyProducts.append(name);
@@ -175,7 +187,8 @@ void SearchOrder::fenjian_markPhoto_3_1()
             const QString finished = isSafePhotoName(photo) ? m_finishedIndex.fileName(photo) : QString();
             if (!finished.isEmpty()) {
                 ++m_productJobCount;
-                auto *job = new SeparateThread(photo, target + photo, name, false, SeparateThread::ProductPhotoCopy,
+                // Into a folder of the unfinished attempt the copy replaces its own earlier one.
+                auto *job = new SeparateThread(photo, target + photo, name, resumed, SeparateThread::ProductPhotoCopy,
                                                guard());
                 job->setFinishedFolder(g_separateWorkDir + shop().finishedDirName + QLatin1Char('/'));
                 job->setFinishedName(finished);

@@ -88,7 +88,17 @@ FolderIndex SeparationWindow::listing(const QString &folder) const
 
 QString SeparationWindow::finishedLabelText() const
 {
-    return kFinishedLabel + QString::number(finishOrdersNum) + QLatin1Char('/') + QString::number(checkOrdersNum);
+    // Counted from the rows: the rows taken (all finished but the one in hand) and the ticked rows still to come.
+    int finished = 0;
+    int total = 0;
+    for (int i = 0; i < m_orderList.size(); ++i) {
+        const OrderRowInfo &row = m_orderList.at(i);
+        if (row.processed || row.checked)
+            ++total;
+        if (row.processed && i != m_currentRow)
+            ++finished;
+    }
+    return kFinishedLabel + QString::number(finished) + QLatin1Char('/') + QString::number(total);
 }
 
 // ---- the run ----
@@ -104,14 +114,9 @@ void SeparationWindow::startSeparation()
         inform(QString(), QStringLiteral("请选择订单"));
         return;
     }
-    checkOrdersNum = 0;
     bool untaken = false;
-    for (const OrderRowInfo &row : qAsConst(m_orderList)) {
-        if (row.checked) {
-            ++checkOrdersNum;
-            untaken = untaken || !row.processed;
-        }
-    }
+    for (const OrderRowInfo &row : qAsConst(m_orderList))
+        untaken = untaken || (row.checked && !row.processed);
     if (!FileOperation::dirExists(m_pathEdit->text())) {
         endRun();
         inform(QStringLiteral("警告"), QStringLiteral("分件路径不存在"));
@@ -121,14 +126,14 @@ void SeparationWindow::startSeparation()
         // An earlier run ended early after taking every ticked row: start those rows afresh next time.
         for (OrderRowInfo &row : m_orderList)
             row.processed = false;
-        checkOrdersNum = 0;
-        finishOrdersNum = 0;
         endRun();
         inform(QStringLiteral("提示"), QStringLiteral("勾选的订单都已分件，再次点击“开始分件”将重新分件"));
         return;
     }
     guard()->takeFailures(); // what an earlier run left
     guard()->takeUnreadable();
+    m_progressBar->hide(); // where an earlier run stopped; shown again with the first order's copies
+    m_progressBar->setFormat(QStringLiteral("%p%"));
     m_progressGroup->show();
     m_statusLabel->show();
     startNextOrder();
@@ -136,10 +141,12 @@ void SeparationWindow::startSeparation()
 
 bool SeparationWindow::startNextOrder()
 {
-    for (OrderRowInfo &row : m_orderList) {
+    for (int i = 0; i < m_orderList.size(); ++i) {
+        OrderRowInfo &row = m_orderList[i];
         if (!row.checked || row.processed)
             continue;
         row.processed = true;
+        m_currentRow = i;
         g_cur_order_photo_id = row.order_photo_id;
         g_cur_servicetimes = row.servicetimes;
         g_cur_customerName = row.customerName;
@@ -377,7 +384,8 @@ void SeparationWindow::onFinishSeparateImage()
 
 void SeparationWindow::separateNextOrder()
 {
-    ++finishOrdersNum;
+    m_currentRow = -1; // finished
+    m_unfinishedFolders.remove(g_cur_order_photo_id);
     m_finishedLabel->setText(finishedLabelText());
     m_progressBar->setValue(0);
     m_progressBar->setMaximum(0);
@@ -389,8 +397,6 @@ void SeparationWindow::separateNextOrder()
 
     for (OrderRowInfo &row : m_orderList)
         row.processed = false;
-    finishOrdersNum = 0;
-    checkOrdersNum = 0;
     m_finishedLabel->hide();
     m_progressGroup->hide();
     endRun();
@@ -398,18 +404,17 @@ void SeparationWindow::separateNextOrder()
 
 void SeparationWindow::untakeCurrentOrder()
 {
-    for (auto row = m_orderList.rbegin(); row != m_orderList.rend(); ++row) {
-        if (row->processed && row->order_photo_id == g_cur_order_photo_id) {
-            row->processed = false;
-            return;
-        }
-    }
+    if (m_currentRow >= 0 && m_currentRow < m_orderList.size())
+        m_orderList[m_currentRow].processed = false;
+    m_currentRow = -1;
 }
 
 void SeparationWindow::endRunEarly(const QString &why)
 {
     // The order that failed is offered again by the next start; what the run did up to here is reported
-    // now, so no finding of the orders before it is lost when the next start begins a new report.
+    // now, so no finding of the orders before it is lost when the next start begins a new report. The
+    // ticked orders not started are named too.
+    const int stoppedRow = m_currentRow;
     untakeCurrentOrder();
     SeparateMessageInfo stopped;
     stopped.orderNumber = g_cur_orderpayforkey;
@@ -418,6 +423,28 @@ void SeparationWindow::endRunEarly(const QString &why)
     stopped.notes << QStringLiteral("分件未完成（") + why + QStringLiteral("），再次点击“开始分件”将重新分件该订单");
     const bool didSomething = !m_messageList.isEmpty();
     m_messageList.append(stopped);
+    for (int i = 0; i < m_orderList.size(); ++i) {
+        const OrderRowInfo &row = m_orderList.at(i);
+        if (!row.checked || row.processed || i == stoppedRow)
+            continue;
+        SeparateMessageInfo waiting;
+        waiting.orderNumber = row.orderpayforkey;
+        waiting.notes << QStringLiteral("未开始分件，再次点击“开始分件”将分件该订单");
+        m_messageList.append(waiting);
+    }
+    // The bar stays where the order stopped, and says so.
+    m_statusLabel->hide();
+    if (m_progressBar->maximum() == 0) { // between two orders: nothing of this one done
+        m_progressBar->setRange(0, 1);
+        m_progressBar->setValue(0);
+    }
+    QString number = g_cur_orderpayforkey;
+    m_progressBar->setFormat(QStringLiteral("订单") + number.replace(QLatin1Char('%'), QLatin1String("%%"))
+                             + QStringLiteral("分件未完成 %p%"));
+    m_progressBar->show();
+    m_finishedLabel->setText(finishedLabelText());
+    m_finishedLabel->show();
+    m_progressGroup->show();
     endRun();
     if (didSomething)
         showReport();

@@ -15,6 +15,8 @@
 #include "separatethread.h"
 #include "worksheet.h"
 
+#include <QHash>
+#include <QPair>
 #include <QPointer>
 #include <QStringList>
 
@@ -91,8 +93,9 @@ protected:
     // The reply is logged after logLabel.
     bool acceptRunReply(QNetworkReply *reply, const QString &errorPrefix, QJsonObject *obj, const char *logLabel);
     // The current order cannot be finished: the run ends here. The order is offered again by the next
-    // start, and the report of what the run did so far (its orders' findings, and this order named with
-    // why) is shown when the run did anything.
+    // start, and the report of what the run did so far (its orders' findings, this order named with why,
+    // and the ticked orders not started) is shown when the run did anything. The progress bar stays where
+    // the order stopped, saying so.
     void endRunEarly(const QString &why);
     // The current order's names cannot be made folder names (why says which): the user is told, nothing
     // is written for the order, and the run ends there (endRunEarly).
@@ -135,13 +138,15 @@ protected:
     QStringList delPhotoList;
     QStringList markPhotoList;
     int readyNum = 0;
-    int checkOrdersNum = 0;
-    int finishOrdersNum = 0;
     bool isSheetDone = false;
     ExpressHtml expressHtml;
     WorkSheetData m_sheet; // the current order's sheet
     QString sheetHtml;
     QString barPath;
+    // The product folders an attempt at an order made, by the order's order_photo_id: (the folder its plan
+    // named, the folder made) in plan order. An attempt the run left unfinished is resumed in them by the
+    // order's next one; an order that finishes forgets them.
+    QHash<QString, QList<QPair<QString, QString>>> m_unfinishedFolders;
 
 private slots:
     // The replies of the run's requests: the goods, the crop information and the order detail.
@@ -153,6 +158,7 @@ private:
     void postQueryProducts(const QString &orderPhotoId);
     // Stage 0: the folders, then one check per goods photo.
     void startSeparatePhotos();
+    // "已完成订单个数：" with the orders finished and all the run takes, counted from the rows.
     QString finishedLabelText() const;
     void getPicInfo();
     void postQueryOrderInfo();
@@ -160,6 +166,7 @@ private:
     void writeSheetPdfs();
 
     SeparationRules m_rules;
+    int m_currentRow = -1; // the row of the order in hand; -1 between orders
     int m_checkJobCount = 0;
     int m_checkReturnCount = 0;
     int m_finalReturnCount = 0;

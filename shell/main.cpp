@@ -9,12 +9,33 @@
 
 namespace {
 
-// Qt's own options (-platform, -style, ...) are known only to the application object that takes them.
+// Qt's own options (-platform, -style, ...) are known only to the application object that takes them. Only
+// their names count: any other single-dash word ("-?", "-v") is read here and answered with the usage,
+// before a window system is needed.
+bool isQtOption(const QString &argument)
+{
+    static const QStringList names{
+        QStringLiteral("platform"),   QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
+        QStringLiteral("plugin"),     QStringLiteral("qwindowgeometry"),    QStringLiteral("qwindowicon"),
+        QStringLiteral("qwindowtitle"), QStringLiteral("reverse"),          QStringLiteral("session"),
+        QStringLiteral("display"),    QStringLiteral("geometry"),           QStringLiteral("name"),
+        QStringLiteral("title"),      QStringLiteral("icon"),               QStringLiteral("visual"),
+        QStringLiteral("ncols"),      QStringLiteral("cmap"),               QStringLiteral("dialogs"),
+        QStringLiteral("style"),      QStringLiteral("stylesheet"),         QStringLiteral("widgetcount"),
+        QStringLiteral("nograb"),     QStringLiteral("dograb"),             QStringLiteral("sync"),
+        QStringLiteral("qmljsdebugger"), QStringLiteral("testability"),     QStringLiteral("fn"),
+        QStringLiteral("font"),       QStringLiteral("bg"),                 QStringLiteral("background"),
+        QStringLiteral("fg"),         QStringLiteral("foreground"),         QStringLiteral("btn"),
+        QStringLiteral("button"),     QStringLiteral("im"),                 QStringLiteral("inputstyle")};
+    if (!argument.startsWith(QLatin1Char('-')) || argument.startsWith(QLatin1String("--")))
+        return false;
+    return names.contains(argument.mid(1).section(QLatin1Char('='), 0, 0)); // "-style=fusion" too
+}
+
 bool hasQtOption(const QStringList &arguments)
 {
     for (int i = 1; i < arguments.size(); ++i) {
-        const QString &a = arguments.at(i);
-        if (a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--")) && a != QLatin1String("-h"))
+        if (isQtOption(arguments.at(i)))
             return true;
     }
     return false;

@@ -81,8 +81,7 @@ StartOptions readCommandLine(const QStringList &arguments)
 
     StartOptions options;
     if (!parser.parse(arguments)) {
-        err << program << ": " << parser.errorText() << "\n"
-            << "Try '" << program << " --help'.\n";
+        err << program << ": " << parser.errorText() << "\n\n" << parser.helpText();
         options.quit = true;
         options.exitCode = 2;
         return options;

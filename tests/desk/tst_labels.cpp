@@ -88,6 +88,12 @@ private slots:
         QTest::newRow("too long") << QStringList{"ABCDEFGHIJKLMN", "-", QString(34, '7'), "ABCDEFGHIJKLM"}
                                   << QStringList{"", "", "ABCDEFGHIJKLM"}
                                   << "警告|以下产品的条码无法生成，标签上没有条码：\nABCDEFGHIJKLMN\n" + QString(34, '7');
+        // scanners read Code 128's Latin-1 letters as others ("é1" as "i1")
+        QTest::newRow("Latin-1 letters") << QStringList{"é1", "-", "Ä-7", "A1"} << QStringList{"", "", "A1"}
+                                         << "警告|以下产品的条码无法生成，标签上没有条码：\né1\nÄ-7";
+        const QString surrogate = QString(QChar(0xd800)) + "A1"; // sent as the JSON escape "\ud800A1"
+        QTest::newRow("not UTF-16") << QStringList{surrogate, "-", "A1"} << QStringList{"", "A1"}
+                                    << "警告|以下产品的条码无法生成，标签上没有条码：\n" + surrogate;
     }
     void tickedProductsPrintScannableLabels()
     {

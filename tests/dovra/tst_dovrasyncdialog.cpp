@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextLayout>
 
 Q_DECLARE_METATYPE(standin::Reply)
 
@@ -44,8 +45,40 @@ class TestDovraSyncDialog : public QObject, public testsupport::StudioFixture
     }
     static QString doneText(const QString &kind, bool failing)
     {
-        return failing ? "星光店 门店的" + kind + "数据导入Dovra成功！月影店 门店的" + kind + "数据导入Dovra失败！"
+        return failing ? "月影店 门店的" + kind + "数据导入Dovra失败！\n星光店 门店的" + kind + "数据导入Dovra成功！"
                        : "星光店,月影店 门店的" + kind + "数据导入Dovra成功！";
+    }
+    // The label's text as it shows at the label's size, line by line of its text: the lines it lays out
+    // (wrapped when it wraps), each cut at the label's width, without the lines that fall outside its height.
+    static QStringList visibleText(const QLabel *label)
+    {
+        const QRect area = label->contentsRect();
+        const QFontMetrics metrics(label->font());
+        const QStringList paragraphs = label->text().split('\n');
+        QList<QPair<int, QString>> lines; // paragraph, shown text
+        for (int p = 0; p < paragraphs.size(); ++p) {
+            QTextLayout layout(paragraphs.at(p), label->font());
+            QTextOption option;
+            option.setWrapMode(label->wordWrap() ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(area.width());
+                QString text = paragraphs.at(p).mid(line.textStart(), line.textLength());
+                while (metrics.horizontalAdvance(text.trimmed()) > area.width())
+                    text.chop(1);
+                lines.append({p, text});
+            }
+            layout.endLayout();
+        }
+        const int rows = qMin(lines.size(), area.height() / metrics.lineSpacing()); // centred: the middle ones
+        QStringList shown;
+        for (int i = (lines.size() - rows) / 2, end = i + rows; i < end; ++i) {
+            if (shown.size() <= lines.at(i).first)
+                shown.append(QString());
+            shown.last() += lines.at(i).second;
+        }
+        return shown;
     }
 
 private slots:
@@ -92,9 +125,12 @@ private slots:
         QCOMPARE(req.field("token"), g_apiToken);
         QCOMPARE(req.field("shopid"), QString("11"));
         QCOMPARE(req.field("uid"), QString("1001"));
+        // the whole text at the dialog's own width; a store not written never shows a full bar
+        QCOMPARE(m_dialog->width(), 400);
+        QCOMPARE(visibleText(m_dialog->findChild<QLabel *>("lb_message")), doneText("员工", failing).split('\n'));
         QCOMPARE(bar()->maximum(), 4);
-        QCOMPARE(m_progress.last(), 4);
-        QCOMPARE(m_progress.mid(m_progress.indexOf(1)), (QList<int>{1, 2, 3, 4}));
+        QCOMPARE(m_progress.last(), failing ? 3 : 4);
+        QCOMPARE(m_progress.mid(m_progress.indexOf(1)), failing ? (QList<int>{1, 2, 3}) : (QList<int>{1, 2, 3, 4}));
         QCOMPARE(visibleButtons(), (QStringList{"pb_syncpeo", "pb_syncpro"}));
         QCOMPARE(MsgBox::shown().size(), int(failing));
         QVERIFY(!failing || testsupport::lastBox().startsWith("温馨提示|\n月影店 文件写入失败，错误原因："));

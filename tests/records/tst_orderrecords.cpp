@@ -239,6 +239,16 @@ private slots:
                  QString("订单A1:\n不存在的照片:相册:1.JPG、摆台:2.JPG\n\n"
                          "订单A3:\n空产品:台历、水晶\n\n"
                          "订单A4:\n不存在的照片:相册:1.JPG、摆台:2.JPG\n空产品:台历\n\n"));
+        // an order's later entries (its copies, an early end) join its one block
+        SeparateMessageInfo aLater;
+        aLater.orderNumber = "A1";
+        aLater.notes << "分件未完成";
+        aLater.addNotExistPhoto("相册:1.JPG");
+        aLater.addNotExistPhoto("相册:3.JPG");
+        aLater.failures << "x.jpg";
+        QCOMPARE(separateReportText({a, empties, aLater}),
+                 QString("订单A1:\n分件未完成\n不存在的照片:相册:1.JPG、摆台:2.JPG、相册:3.JPG\n复制失败:x.jpg\n\n"
+                         "订单A3:\n空产品:台历、水晶\n\n"));
         QVERIFY(separateReportText({nothing}).isEmpty());
         QVERIFY(separateReportText({}).isEmpty());
     }

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QThreadPool>
@@ -207,19 +208,21 @@ private slots:
         QTest::addColumn<QString>("mkdirFails");
         QTest::addColumn<QByteArray>("broken"); // a finished photo IMG_0005.jpg of these bytes (none when null)
         QTest::addColumn<QString>("box");    // a warning instead of the report
-        QTest::addColumn<QString>("report"); // after the plan's own block
+        QTest::addColumn<QString>("report"); // the order's one block
 
         const QString O = today() + kA1203Folder;
         const QByteArray jpeg = testsupport::jpegWithOrientation(QSize(400, 300), 0);
+        const QString missing = "订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg";
+        const QString empty = "\n空产品:全家福套装、光盘U盘\n";
         QTest::newRow("an empty finished photo") << "" << "" << QByteArray("") << ""
-                                                 << "订单A1203:\n无法读取的照片:IMG_0005.jpg";
+                                                 << missing + empty + "无法读取的照片:IMG_0005.jpg";
         QTest::newRow("a cut-off finished photo") << "" << "" << jpeg.left(jpeg.size() / 2) << ""
-                                                  << "订单A1203:\n无法读取的照片:IMG_0005.jpg";
+                                                  << missing + empty + "无法读取的照片:IMG_0005.jpg";
         QTest::newRow("a finished copy") << "其它/成品/IMG_0003.jpg" << "" << QByteArray() << ""
-                                         << "订单A1203:\n不存在的照片:水晶相册:IMG_0003.jpg、相框x大:IMG_0003.jpg\n复制失败:{out}" + O
-                                                + "其它/成品/IMG_0003.jpg";
+                                         << missing + "、水晶相册:IMG_0003.jpg、相框x大:IMG_0003.jpg" + empty
+                                                + "复制失败:{out}" + O + "其它/成品/IMG_0003.jpg";
         QTest::newRow("a product copy") << "入册加片 加片 1/IMG_0004.JPG" << "" << QByteArray() << ""
-                                        << "订单A1203:\n复制失败:{out}" + O + "后期一厂" + label("自取")
+                                        << missing + empty + "复制失败:{out}" + O + "后期一厂" + label("自取")
                                                + "/入册加片 加片 1/IMG_0004.JPG";
         QTest::newRow("the work folder") << "" << "其它" << QByteArray() << "分件文件夹创建失败：{out}" + O + "其它/" << "";
     }
@@ -250,17 +253,16 @@ private slots:
             return;
         }
         QVERIFY(MsgBox::shown().isEmpty());
-        // the copy jobs report missing photos in the order they end
+        // one block for the order; the copy jobs report missing photos in the order they end
         QString text = shown.text;
         const QRegularExpression missing("(不存在的照片:)([^\n]*)");
-        const QRegularExpressionMatch m = missing.match(text, text.indexOf("\n\n"));
+        const QRegularExpressionMatch m = missing.match(text);
         if (m.hasMatch()) {
             QStringList names = m.captured(2).split("、");
             names.sort();
             text.replace(m.capturedStart(2), m.capturedLength(2), names.join("、"));
         }
-        QCOMPARE(text, "订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg\n空产品:全家福套装、光盘U盘\n\n"
-                           + report.replace("{out}", m_out) + "\n\n");
+        QCOMPARE(text, report.replace("{out}", m_out) + "\n\n");
     }
 
     void sheetsOfAnOrder_data()
@@ -322,12 +324,25 @@ private slots:
             QCOMPARE(MsgBox::shown().size(), 1);
             QCOMPARE(MsgBox::lastShown().title, QString("警告"));
             QCOMPARE(MsgBox::lastShown().text, box);
-            QVERIFY(report.text.startsWith("订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg"));
-            QVERIFY(report.text.contains(QRegularExpression("订单A1203:\n分件未完成（查询(裁剪|订单)信息错误），"
-                                                            "再次点击“开始分件”将重新分件该订单\n\n$")));
+            QVERIFY2(report.text.contains(QRegularExpression("^订单A1203:\n分件未完成（查询(裁剪|订单)信息错误），"
+                                                             "再次点击“开始分件”将重新分件该订单\n不存在的照片:加急摆台:"
+                                                             "IMG_9999.jpg\n空产品:全家福套装、光盘U盘\n\n$")),
+                     qPrintable(report.text));
             QVERIFY(!w->orderList().at(0).processed);
             QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
             QVERIFY(!QFileInfo::exists(work + "快递产品信息.pdf"));
+            // the bar stays where the order stopped
+            QVERIFY(child(w, "progressBar")->isVisible());
+            QVERIFY(child<QProgressBar>(w, "progressBar")->text().startsWith("订单A1203分件未完成 "));
+            QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：0/1"));
+
+            // the redo resumes in the order's own product folders: no numbered twins, no photo twice
+            auto products = [this] { return fileTree(dated()).filter(QRegularExpression("^(?!.*/其它/)")); };
+            const QStringList made = products();
+            QVERIFY(runToEnd(w));
+            QVERIFY(takeReportBox().shown);
+            QCOMPARE(products(), made);
+            QVERIFY(QFileInfo::exists(work + "明细制作单.pdf"));
             return;
         }
         QVERIFY(MsgBox::shown().isEmpty());
@@ -491,11 +506,20 @@ private slots:
         QCOMPARE(MsgBox::lastShown().text, text);
         const testsupport::ReportBox stopped = takeReportBox();
         QVERIFY(stopped.text.startsWith("订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg"));
-        QVERIFY(stopped.text.endsWith("订单B2207:\n分件未完成（" + stage + "），再次点击“开始分件”将重新分件该订单\n\n"));
+        // the order that stopped in one block, and the order not started
+        QVERIFY2(stopped.text.contains(QRegularExpression("\n\n订单B2207:\n分件未完成（" + stage
+                                                          + "），再次点击“开始分件”将重新分件该订单\n([^\n]+\n)*\n"
+                                                            "订单C3105:\n未开始分件，再次点击“开始分件”将分件该订单\n\n$")),
+                 qPrintable(stopped.text));
+        QCOMPARE(stopped.text.count("订单B2207:"), 1);
+        QVERIFY(stopped.file.endsWith("/A1203、A1203、B2207、B2207、C3105、C3105分件结果.txt"));
         QVERIFY(child<QPushButton>(w, "searchButton")->isEnabled());
         QVERIFY(!w->orderList().at(1).processed);
         if (action != "getorderpic") // refused with its goods: nothing was written for it
             QVERIFY(testsupport::fileTree(dated()).filter(QRegularExpression("^B2207")).isEmpty());
+        QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：1/3"));
+        QVERIFY(child<QProgressBar>(w, "progressBar")->text().startsWith("订单B2207分件未完成 "));
+        const QStringList firstTree = testsupport::fileTree(dated());
 
         // the next click separates the order that failed, then the third
         QVERIFY(runToEnd(w));
@@ -505,6 +529,9 @@ private slots:
         QVERIFY(report.text.startsWith("订单B2207:"));
         QVERIFY(report.file.endsWith("/B2207、B2207、C3105、C3105分件结果.txt"));
         QCOMPARE(testsupport::fileTree(dated()).filter(QRegularExpression("^B2207.*/明细制作单.pdf$")).size(), 1);
+        // the redo resumed in the product folders it made: nothing numbered twice
+        const QRegularExpression twin(" \\(\\d+\\)|\\(\\d+\\)\\.jpg$", QRegularExpression::CaseInsensitiveOption);
+        QCOMPARE(testsupport::fileTree(dated()).filter(twin), firstTree.filter(twin));
     }
 
     void clicksDuringARunChangeNothing()
@@ -616,6 +643,14 @@ private slots:
         QCOMPARE(goodsRequests(), (QStringList{"5002", "5003", "5002"}));
         QVERIFY(takeReportBox().text.startsWith("订单B2207:"));
         QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：1/1"));
+
+        // after an early end a new search's rows are counted afresh
+        QVERIFY(listAndTick(w, {1, 2}));
+        QVERIFY(runToEnd(w));
+        takeReportBox();
+        QVERIFY(listAndTick(w, {1}));
+        QVERIFY(runToEnd(w));
+        QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：1/1"));
     }
 
     // A window closed while its jobs wait or run: nothing reaches it afterwards, other jobs go on, and
@@ -644,6 +679,26 @@ private slots:
         SearchOrder *next = open();
         QVERIFY(listAndTick(next, {0}));
         QVERIFY(runToEnd(next));
+        QVERIFY(takeReportBox().shown);
+
+        // a close question still open when the run ends closes itself: the window stays, the report shows
+        bool askedAfterTheEnd = false;
+        QTimer watch; // runs while the question is open
+        connect(&watch, &QTimer::timeout, [&] {
+            if (!next->isSeparating() && MsgBox::held()) {
+                askedAfterTheEnd = true;
+                MsgBox::answerHeld(QMessageBox::No);
+            }
+        });
+        watch.start(1);
+        child<QPushButton>(next, "pushButton_separate")->click();
+        MsgBox::clearShown();
+        MsgBox::holdNext();
+        next->close(); // returns once the question is gone
+        watch.stop();
+        QCOMPARE(MsgBox::lastShown().text, QString("正在分件，确定要关闭窗口吗？\n关闭后分件停止，没有分完的订单需要重新分件。"));
+        QVERIFY(!askedAfterTheEnd);
+        QVERIFY(next->isVisible() && !next->isSeparating());
         QVERIFY(takeReportBox().shown);
     }
 };

@@ -49,6 +49,9 @@ private slots:
                                           << QString() << false;
         QTest::newRow("unknown window, no display") << QStringList{"--window", "nosuch"} << 2 << QString()
                                                     << "unknown window 'nosuch'" << false;
+        // only Qt's own option names are left to the application object, which needs a display
+        QTest::newRow("-?, no display") << QStringList{"-?"} << 2 << QString() << "Unknown option '?'\nUsage:" << false;
+        QTest::newRow("-v, no display") << QStringList{"-v"} << 2 << QString() << "Unknown option 'v'\nUsage:" << false;
         QTest::newRow("Qt's own option, then help") << QStringList{"-platform", "offscreen", "--help"} << 0
                                                     << "--window <name>" << QString() << true;
     }

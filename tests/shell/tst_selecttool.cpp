@@ -419,10 +419,13 @@ private slots:
             child<QPushButton>(w, "pushButton_selectAll")->click();
             if (QLineEdit *path = w->findChild<QLineEdit *>("pathLineEdit"))
                 path->setText(out);
-            if (w->inherits("BatchDeleteOrder"))
+            MsgBox::clearShown();
+            const bool deletion = w->inherits("BatchDeleteOrder");
+            if (deletion)
                 MsgBox::setNextAnswer(QMessageBox::Yes); // the deletion asks first
             child<QPushButton>(w, "pushButton_separate")->click();
-            QVERIFY(testsupport::waitForBoxes(1, 30000));
+            // the closing box: the export, or the deletion with every thread ended
+            QVERIFY(testsupport::waitForBoxes(deletion ? 2 : 1, 30000));
         } else if (w->inherits("importOrdersPhotoDlg")) {
             auto *record = new ImportOrderModel(m_studio->orderJson(order));
             QVERIFY(testsupport::writeJpeg(m_roots->path("k.jpg"), QSize(64, 48), 1));
