@@ -498,15 +498,21 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
             return AlreadyThere;
         return fail(KeptOther, QStringLiteral("目标文件已存在且内容不同，未覆盖：") + target);
     };
-    if (existsOrLink(target))
-        return lookAtTarget();
-    Platform::delayWrite(target);
-    errno = 0;
-    if (Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree, durability))
-        return Copied;
-    const int error = errno;
     // The placing is refused when another run put a file there meanwhile (a second export of the same
-    // order, a second desk): it is looked at as one that was there before.
+    // order, a second desk): it is looked at as one that was there before. A name taken and given up
+    // again meanwhile (another desk's photo moving on to the next number) is tried again.
+    int error = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (existsOrLink(target))
+            return lookAtTarget();
+        Platform::delayWrite(target);
+        errno = 0;
+        if (Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree, durability))
+            return Copied;
+        error = errno;
+        if (error != EEXIST && !existsOrLink(target))
+            break;
+    }
     if (existsOrLink(target))
         return lookAtTarget();
     return fail(CopyFailed, QStringLiteral("复制失败：") + target + QStringLiteral("（")

@@ -509,8 +509,12 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
         failure = QStringLiteral("rename: ") + lastSystemError();
     if (failure.isEmpty())
         return true;
+    const DWORD error = GetLastError();
     logNotPlaced(target, failure);
     removeTemporary(temporary);
+    errno = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? EEXIST
+            : error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? ENOSPC
+                                                                          : EIO;
     return false;
 #else
     // A temporary file beside the target, hidden by its name and filled by the kernel; unless asked, no
@@ -531,27 +535,35 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
         return false;
     }
     QString failure; // the step that failed and why
+    int error = 0;   // and its system error
+    auto failed = [&](const char *step, int code) {
+        error = code;
+        failure = QLatin1String(step) + qt_error_string(code);
+    };
     if (!copyBytes(in, out))
-        failure = QStringLiteral("write: ") + qt_error_string(errno);
+        failed("write: ", errno);
     else if (lastWriteShouldFail(target))
-        failure = QStringLiteral("write: ") + qt_error_string(ENOSPC);
+        failed("write: ", ENOSPC);
     ::close(in);
     if (failure.isEmpty()) {
         keepModeAndTime(out, info, target);
         if (durability == Durability::OnDisk && flushShouldFail(target))
-            failure = QStringLiteral("flush: ") + qt_error_string(EIO);
+            failed("flush: ", EIO);
         else if (durability == Durability::OnDisk && !syncFile(out))
-            failure = QStringLiteral("flush: ") + qt_error_string(errno);
+            failed("flush: ", errno);
     }
     // Closed, and the close checked, before the file takes the target's name.
     if (!closeFile(out, target) && failure.isEmpty())
-        failure = QStringLiteral("close: ") + qt_error_string(errno);
-    if (failure.isEmpty() && (copyShouldFail(target) || !placeTemporary(temporary, target, placing)))
-        failure = QStringLiteral("rename: ") + qt_error_string(errno);
+        failed("close: ", errno);
+    if (failure.isEmpty() && copyShouldFail(target))
+        failed("rename: ", EIO);
+    else if (failure.isEmpty() && !placeTemporary(temporary, target, placing))
+        failed("rename: ", errno);
     if (failure.isEmpty())
         return true;
     logNotPlaced(target, failure);
     removeTemporary(temporary);
+    errno = error;
     return false;
 #endif
 }

@@ -81,7 +81,8 @@ enum class Durability {
 // leaves whatever was at the target as it was and no temporary file behind. The copy keeps the source's
 // permissions and modification time where the file system allows it; the bytes decide, a refused time or
 // permission is only logged. Windows: CopyFileExW (within a share the server copies) and MoveFileExW.
-// False when the copy failed or (OnlyIfFree) the name was taken.
+// False when the copy failed or (OnlyIfFree) the name was taken; errno then holds the failed step's error
+// (EEXIST: the name was taken).
 bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability = Durability::Cached);
 // Writes a file whole (write fills the open device; false from it is a failure) into a new temporary file
 // beside the target, flushes and closes it, each step checked, and then replaces the target with it in one

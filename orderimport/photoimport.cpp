@@ -107,15 +107,11 @@ PhotoFolders photoFolders(ImportTypeEnum type)
 // Names a placing that never replaces tries before it gives up.
 const int kMostNames = 10000;
 
-// One copy that never replaces a file. A placing refused because another import put a file under the
-// name meanwhile looks at that file: the same bytes are this photo already.
+// One copy that never replaces a file (a file of the same bytes there is this photo already), on the order
+// folder's local path.
 FileOperation::CopyOutcome copyOnce(const QString &from, const QString &target, QString *why)
 {
-    const QString to = fsPath(target);
-    FileOperation::CopyOutcome outcome = FileOperation::copyNoReplace(fsPath(from), to, why);
-    if (outcome == FileOperation::CopyFailed && QFileInfo::exists(to))
-        outcome = FileOperation::sameContent(fsPath(from), to) ? FileOperation::AlreadyThere : FileOperation::KeptOther;
-    return outcome;
+    return FileOperation::copyNoReplace(fsPath(from), fsPath(target), why);
 }
 
 // Copies from into folder under the first of the names nameAt(0), nameAt(1), ... that is free or holds
