@@ -556,7 +556,7 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
     if (!closeFile(out, target) && failure.isEmpty())
         failed("close: ", errno);
     if (failure.isEmpty() && copyShouldFail(target))
-        failed("rename: ", EIO);
+        failed("rename: ", EPERM); // as a share that refuses the rename
     else if (failure.isEmpty() && !placeTemporary(temporary, target, placing))
         failed("rename: ", errno);
     if (failure.isEmpty())
