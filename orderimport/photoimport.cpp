@@ -222,6 +222,9 @@ public:
                 m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_task.targetName + inBrackets(why));
                 return false;
             }
+            // The copy takes the permissions of the file it is placed from: those of the chosen photo, as an
+            // upright photo's copy has them, not the temporary file's owner-only ones.
+            encoded.setPermissions(QFile::permissions(fsPath(m_task.filePath)));
             return placeNumbered(encoded.fileName());
         }
         for (int i = 0; i < m_targets.size(); ++i) {

@@ -161,15 +161,13 @@ int ImportPhotoToServer::photoNumberOf(const QFileInfo &file)
     return match.hasMatch() ? match.captured().toInt() : 0;
 }
 
-int ImportPhotoToServer::highestPhotoNumber(const QString &folder, const QSet<QString> &skip)
+int ImportPhotoToServer::highestPhotoNumber(const QString &folder)
 {
     int highest = 0;
     const QFileInfoList photos = StorageListing::files(folder, {QStringLiteral("*.jpg")});
     qCDebug(lcSingleImport) << "服务器订单文件夹下已有照片数量" << photos.size();
-    for (const QFileInfo &photo : photos) {
-        if (!skip.contains(fileKey(photo.fileName())))
-            highest = qMax(highest, photoNumberOf(photo));
-    }
+    for (const QFileInfo &photo : photos)
+        highest = qMax(highest, photoNumberOf(photo));
     return highest;
 }
 
@@ -702,12 +700,13 @@ void ImportPhotoToServer::renumberChosenPhotos()
 {
     if (m_type != 0 || newPhotoNames->isEmpty())
         return;
-    // Photos this choice did not write arrived in the folder since the choice (a folder found later, a
-    // re-read order): the new photos go after them instead of over them. The choice imported into this
-    // folder before goes in again under its own names.
-    if (m_choiceFolder != orderPath)
-        m_choiceNames.clear();
-    const int highest = highestPhotoNumber(withSeparator(orderPath) + QStringLiteral("照片/"), m_choiceNames);
+    // The choice imported into this folder before goes in again under its own names: the placing finds its
+    // photos there as they are and steps past numbers other desks took meanwhile, so nothing is written
+    // twice. A choice not imported here yet goes after the photos that arrived in the folder since it was
+    // made (a folder found later, a re-read order) instead of over them.
+    if (m_choiceFolder == orderPath && !m_choiceNames.isEmpty())
+        return;
+    const int highest = highestPhotoNumber(withSeparator(orderPath) + QStringLiteral("照片/"));
     if (highest < m_firstChosenNumber)
         return;
     m_firstChosenNumber = highest + 1;

@@ -64,9 +64,8 @@ public:
     // The running number of a photo: the run of digits that ends its base name ("DSC_042" 42, "IMG_0007"
     // 7, "x-1000" 1000); 0 without one.
     static int photoNumberOf(const QFileInfo &file);
-    // Highest running number among the "*.jpg" files of a folder (0 for none or a missing folder), the
-    // names in skip (compared as the file system compares names) left out.
-    static int highestPhotoNumber(const QString &folder, const QSet<QString> &skip = {});
+    // Highest running number among the "*.jpg" files of a folder (0 for none or a missing folder).
+    static int highestPhotoNumber(const QString &folder);
     // The order prefix of a shot date yyyy-MM-dd: the month without a leading zero, then the day as
     // written ("2024-05-06" -> "506"); "" unless the date has exactly three "-" parts.
     static QString orderPrefixOf(const QString &shotDate);
@@ -233,7 +232,7 @@ private:
     QString m_chosenPrefix;      // prefix and order number the chosen photos as shot were named with
     int m_firstChosenNumber = 0; // running number of the first of them
     QString m_choiceFolder;       // the order folder the current choice was imported into
-    QSet<QString> m_choiceNames;  // the names it wrote there (file-system case), left out when renumbering
+    QSet<QString> m_choiceNames;  // the names it wrote there (file-system case): a retry keeps its names
     int m_lookupSerial = 0;      // only the latest order-folder lookup acts
     bool m_lookupOk = false;     // the latest lookup ended with an answer
     bool m_loading = false;

@@ -467,6 +467,9 @@ void TestImportPhotoToServer::run()
              (E + "-001>" + m_studio->incomingShotTime(0).mid(2) + "|" + E + "-002>"
               + m_studio->incomingShotTime(1).mid(2) + "|").toUtf8());
     QCOMPARE(QImage(order + "照片/" + E + "-002.jpg").size(), QSize(800, 1200)); // orientation 6, turned
+    // readable by the other desks as the chosen photo is, though encoded through a private temporary file
+    QCOMPARE(QFile::permissions(order + "照片/" + E + "-002.jpg"),
+             QFile::permissions(m_studio->incomingRoot + "IMG_7302.jpg"));
     QCOMPARE(bytesOf(order + "照片/" + E + "-003.jpg"), QByteArray("not a photo at all"));
     QVERIFY(!QFile::exists(order + "thumbnail/" + E + "-003.jpg"));
     QCOMPARE(bytesOf(backup + "照片/" + E + "-002.jpg"), bytesOf(m_studio->incomingRoot + "IMG_7302.jpg"));
@@ -540,6 +543,14 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     QCOMPARE(testsupport::lastBox().section("\n\n", 0, 0),
              QStringLiteral("导片成功!|以下照片的编号已被占用，已改用其他编号：\n%1-003.jpg → %1-004.jpg").arg(E));
     QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("1"));
+
+    // Another desk's photo came in after this one's: "导入" again writes nothing twice.
+    const QStringList before = QDir(order + "照片").entryList({"*.jpg"});
+    QVERIFY(put(order + "照片/" + E + "-005.jpg", other));
+    widget<QPushButton>("importButton")->click();
+    QVERIFY(runEnded(6));
+    QCOMPARE(QDir(order + "照片").entryList({"*.jpg"}), before + QStringList{E + "-005.jpg"});
+    QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("0"));
 }
 
 void TestImportPhotoToServer::choiceCancelledWhileRootsAsked()
