@@ -79,6 +79,13 @@ bool isSafeName(const QString &name)
     int end = name.size();
     while (end > 0 && (name.at(end - 1) == QLatin1Char('.') || name.at(end - 1) == QLatin1Char(' ')))
         --end;
+#ifdef Q_OS_WIN
+    // Device names ("CON", "nul.jpg", "COM1.cr2") name a device, not a file, in every folder.
+    static const QRegularExpression device(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]) *(\\..*)?$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (device.match(name).hasMatch())
+        return false;
+#endif
     return end > 0;
 }
 
@@ -435,8 +442,8 @@ QString FileOperation::freeNumberedName(const QString &dst)
 
 bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwrite)
 {
-    QString target = dst;
-    target.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QString wanted = QString(dst).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QString target = wanted;
     const QString source = Platform::localPath(src);
 
     // The same file under two spellings must never be removed as the "old target".
@@ -452,10 +459,18 @@ bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwr
         if (!overwrite)
             target = freeNumberedName(target);
     }
-    // A copy that fails leaves whatever was at the target as it was; a free name taken meanwhile by another
-    // copy is not replaced.
-    return Platform::copyIntoPlace(source, target,
-                                   overwrite ? Platform::Placing::Replace : Platform::Placing::OnlyIfFree);
+    // A copy that fails leaves whatever was at the target as it was.
+    if (overwrite)
+        return Platform::copyIntoPlace(source, target, Platform::Placing::Replace);
+    // A free name taken meanwhile by another copy is not replaced: the copy takes the next free one.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        if (Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree))
+            return true;
+        if (errno != EEXIST)
+            return false;
+        target = freeNumberedName(wanted);
+    }
+    return false;
 }
 
 bool FileOperation::sameContent(const QString &a, const QString &b)

@@ -309,6 +309,23 @@ QString lastSystemError()
     return qt_error_string(int(GetLastError()));
 }
 
+// The error a failed copy leaves in errno, for the callers that tell a taken name from a full disk.
+int errnoOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+        return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_ACCESS_DENIED:
+        return EPERM;
+    default:
+        return EIO;
+    }
+}
+
 void removeTemporary(const QString &temporary)
 {
     const std::wstring native = nativeW(temporary);
@@ -331,19 +348,36 @@ bool flushFileW(const QString &path)
     const HANDLE file = CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     bool ok = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file) != 0;
-    if (file != INVALID_HANDLE_VALUE)
-        ok = CloseHandle(file) != 0 && ok;
+    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file) && ok) {
+        ok = false;
+        error = GetLastError();
+    }
     if (readOnly && !SetFileAttributesW(native.c_str(), attributes))
         qCWarning(lcFiles) << "read-only attribute not put back:" << path;
+    SetLastError(error); // the flush's own error for the caller
     return ok;
 }
 
 // Gives the complete temporary file the target's name in one step; false when it cannot (the temporary
-// file is then left to the caller).
+// file is then left to the caller, GetLastError() telling why). A read-only file being replaced (an
+// earlier copy of a write-protected raw) has its attribute lifted for the move, which Windows refuses
+// otherwise, and put back when the move fails.
 bool placeTemporary(const QString &temporary, const QString &target, Placing placing)
 {
-    const DWORD how = placing == Placing::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
-    return MoveFileExW(nativeW(temporary).c_str(), nativeW(target).c_str(), how) != 0;
+    const std::wstring to = nativeW(target);
+    if (placing != Placing::Replace)
+        return MoveFileExW(nativeW(temporary).c_str(), to.c_str(), 0) != 0;
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    const bool lifted = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)
+                        && SetFileAttributesW(to.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    if (MoveFileExW(nativeW(temporary).c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    const DWORD error = GetLastError();
+    if (lifted)
+        SetFileAttributesW(to.c_str(), attributes);
+    SetLastError(error);
+    return false;
 }
 #else
 void removeTemporary(const QString &temporary)
@@ -369,10 +403,12 @@ int createTemporary(const QString &folder, const QString &prefix, QString *tempo
 bool closeFile(int fd, const QString &target)
 {
     const bool closed = ::close(fd) == 0;
+    const int error = errno;
     if (closeShouldFail(target)) {
         errno = ENOSPC;
         return false;
     }
+    errno = error;
     return closed;
 }
 
@@ -494,27 +530,36 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
             if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
                 logNotPlaced(target, QStringLiteral("copy: ") + qt_error_string(int(error)));
                 removeTemporary(temporary); // the name was free: whatever is there is a part of this copy
+                errno = errnoOf(error);
                 return false;
             }
         }
     }
     if (!copied)
         return false;
-    QString failure; // the step that failed and why
-    if (lastWriteShouldFail(target) || closeShouldFail(target))
-        failure = QStringLiteral("write: ") + qt_error_string(ERROR_DISK_FULL);
-    else if (durability == Durability::OnDisk && (flushShouldFail(target) || !flushFileW(temporary)))
-        failure = QStringLiteral("flush: ") + lastSystemError();
-    else if (copyShouldFail(target) || !placeTemporary(temporary, target, placing))
-        failure = QStringLiteral("rename: ") + lastSystemError();
-    if (failure.isEmpty())
+    const char *step = nullptr; // the step that failed, and its system error
+    DWORD error = ERROR_SUCCESS;
+    if (lastWriteShouldFail(target) || closeShouldFail(target)) {
+        step = "write: ";
+        error = ERROR_DISK_FULL;
+    } else if (durability == Durability::OnDisk && flushShouldFail(target)) {
+        step = "flush: ";
+        error = ERROR_WRITE_FAULT;
+    } else if (durability == Durability::OnDisk && !flushFileW(temporary)) {
+        step = "flush: ";
+        error = GetLastError();
+    } else if (copyShouldFail(target)) {
+        step = "rename: ";
+        error = ERROR_ACCESS_DENIED; // as a share that refuses the rename
+    } else if (!placeTemporary(temporary, target, placing)) {
+        step = "rename: ";
+        error = GetLastError();
+    }
+    if (!step)
         return true;
-    const DWORD error = GetLastError();
-    logNotPlaced(target, failure);
+    logNotPlaced(target, QLatin1String(step) + qt_error_string(int(error)));
     removeTemporary(temporary);
-    errno = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? EEXIST
-            : error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? ENOSPC
-                                                                          : EIO;
+    errno = errnoOf(error);
     return false;
 #else
     // A temporary file beside the target, hidden by its name and filled by the kernel; unless asked, no
@@ -522,16 +567,20 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
     const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
     struct stat info;
     if (in < 0 || ::fstat(in, &info) != 0) {
-        logNotPlaced(target, QStringLiteral("open ") + source + QStringLiteral(": ") + qt_error_string(errno));
+        const int error = errno;
+        logNotPlaced(target, QStringLiteral("open ") + source + QStringLiteral(": ") + qt_error_string(error));
         if (in >= 0)
             ::close(in);
+        errno = error;
         return false;
     }
     QString temporary;
     const int out = createTemporary(folder, QStringLiteral("copying"), &temporary);
     if (out < 0) {
-        logNotPlaced(target, QStringLiteral("create: ") + qt_error_string(errno));
+        const int error = errno;
+        logNotPlaced(target, QStringLiteral("create: ") + qt_error_string(error));
         ::close(in);
+        errno = error;
         return false;
     }
     QString failure; // the step that failed and why

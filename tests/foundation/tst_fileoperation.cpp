@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <future>
+#include <vector>
+
 using testsupport::bytesOf;
 using testsupport::put;
 using testsupport::streamString;
@@ -97,6 +100,16 @@ private slots:
         QString target = d + "out\\x\\q.jpg";
         QVERIFY(FileOperation::copyFile(d + "p.jpg", target, false));
         QCOMPARE(bytesOf(d + "out/x/q.jpg"), QByteArray("photo"));
+
+        // copies that keep what is there, side by side into one name: each takes a free name of its own
+        QVERIFY(QDir().mkpath(d + "same"));
+        std::vector<std::future<bool>> copies;
+        for (int i = 0; i < 8; ++i)
+            copies.push_back(std::async(std::launch::async,
+                                        [d] { return FileOperation::copyFile(d + "p.jpg", d + "same/s.jpg", false); }));
+        for (auto &copy : copies)
+            QVERIFY(copy.get());
+        QCOMPARE(QDir(d + "same").entryList(QDir::Files).size(), 8);
 
         // no folder is created for the target, and the failure is reported
         QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "nofolder/q.jpg", false));
