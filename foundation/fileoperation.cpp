@@ -155,13 +155,10 @@ QString copyFailureReason(const QString &source, const QString &target, int erro
 #ifdef EDQUOT
     case EDQUOT:
 #endif
-        return QStringLiteral("磁盘空间不足");
     case EFBIG:
-        return QStringLiteral("磁盘空间不足或文件过大");
     case EROFS:
-        return QStringLiteral("没有写入权限");
     case EIO:
-        return QStringLiteral("磁盘读写出错");
+        return errorText(error);
     default:
         break;
     }
@@ -172,6 +169,43 @@ QString copyFailureReason(const QString &source, const QString &target, int erro
         return QStringLiteral("磁盘空间不足");
     return QStringLiteral("写入失败");
 }
+
+} // namespace
+
+QString errorText(int error)
+{
+    switch (error) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return QStringLiteral("磁盘空间不足");
+    case EFBIG:
+        return QStringLiteral("磁盘空间不足或文件过大");
+    case EROFS:
+        return QStringLiteral("没有写入权限");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有权限");
+    case ENAMETOOLONG:
+        return QStringLiteral("名称过长");
+    case EBUSY:
+#ifdef ETXTBSY
+    case ETXTBSY:
+#endif
+        return QStringLiteral("文件正被其它程序使用");
+    case ENOENT:
+        return QStringLiteral("文件或文件夹不存在");
+    case EEXIST:
+        return QStringLiteral("文件已存在");
+    case EIO:
+        return QStringLiteral("磁盘读写出错");
+    default:
+        return QStringLiteral("读写失败（错误码") + QString::number(error) + QStringLiteral("）");
+    }
+}
+
+namespace {
 
 bool removeOneFile(const QString &path)
 {

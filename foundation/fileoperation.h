@@ -24,6 +24,11 @@ QString withoutLoneSurrogates(const QString &text);
 // checked with it before it is joined to a path.
 bool isSafeName(const QString &name);
 
+// The error of a failed file-system call (errno; on Windows the system error mapped to errno where it
+// happened) in the user's words: "磁盘空间不足", "没有权限", "名称过长", … Every box and report line that
+// names why a write, copy or removal failed takes its words from here.
+QString errorText(int error);
+
 // True for a path that names nothing but the top of a file system: "/", a drive ("D:", "D:/", "D:\"), a
 // share or its host ("//host/share", "\\host\share", "//host"), also after "." and ".." are folded
 // ("/a/.." is "/"). An empty path is no root; callers refuse it on their own.
