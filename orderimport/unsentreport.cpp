@@ -101,6 +101,11 @@ Owed owed(const QString &orderFolder, ImportTypeEnum type)
 
 QString add(const QString &orderFolder, ImportTypeEnum type, const Counts &counts, int *error)
 {
+    if (orderFolder.trimmed().isEmpty()) {
+        if (error)
+            *error = ENOENT;
+        return QString();
+    }
     const QString path = folderOf(orderFolder) + namePrefix() + QString::number(int(type)) + QLatin1Char('-')
                          + QString::number(QRandomGenerator::global()->generate64(), 36);
     QJsonObject json;
