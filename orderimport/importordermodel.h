@@ -163,10 +163,12 @@ public:
     bool isDovraImported() const { return m_dovraImported; }
     void setDovraImported(bool v) { m_dovraImported = v; }
 
-    // ---- what the web service has not been told yet, per import type (the Dovra copy included) ----
+    // ---- what the web service has not been told yet and only this record keeps, per import type ----
+    // The counts of the file types wait in the order folder (UnsentReport) until a report takes them; the
+    // record keeps only what could not be written there, and the Dovra copy's report, which has no counts.
     struct ReportDue
     {
-        int files = 0;          // files the type's runs placed since the last report that arrived
+        int files = 0;          // files the type's runs placed, not reported and not kept in the order folder
         int backups = 0;        // the same for the backups
         bool unreported = false; // the order is imported, but the report of it did not arrive
     };

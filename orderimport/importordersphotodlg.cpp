@@ -747,6 +747,12 @@ void importOrdersPhotoDlg::delAllOrdersSlot()
         MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("您还没有选择订单"), QMessageBox::Ok);
         return;
     }
+    QList<ImportOrderModel *> leaving;
+    for (int row : qAsConst(ticked))
+        leaving << m_orderList.value(row);
+    leaving.removeAll(nullptr);
+    if (!confirmUnsentReports(leaving, QStringLiteral("确定要从列表中删除这些订单吗？")) || m_running)
+        return;
 
     // Table row i shows element i: take both out together, bottom up, so they stay aligned.
     for (int i = ticked.size() - 1; i >= 0; --i) {

@@ -4,6 +4,7 @@
 // of the order's folder and photos, and the files already imported for the current order.
 
 #include "dovrafileinfo.h"
+#include "importordermodel.h"
 #include "importrunstate.h"
 #include "importtype.h"
 #include "shopsettings.h"
@@ -17,7 +18,6 @@
 #include <QStringList>
 
 class HttpRequest;
-class ImportOrderModel;
 class QAction;
 class QButtonGroup;
 class QGridLayout;
@@ -77,14 +77,17 @@ public:
 
     // ---- import run (importrun.cpp) ----
     // Reports an order's folder paths and the files an import added ("0": the order starts or was
-    // reset, "1": it ended) to the web service.
-    void updateFinishInfo(ImportOrderModel *model, QString importState, int fileCount, int backupCount);
+    // reset, "1": it ended) to the web service. records: the order folder's records of unsent counts
+    // (UnsentReport) that the counts include; they are removed once the web service took the report.
+    void updateFinishInfo(ImportOrderModel *model, QString importState, int fileCount, int backupCount,
+                          const QStringList &records = QStringList());
     // Tells the web service where the order's copy for the Dovra system now is.
     void updateDovraInfo(ImportOrderModel *model, QString picPath);
     // True while an import run goes on or its thread or copy jobs are still at work.
     bool isImporting() const;
 
     // Closing the window while an import runs asks first; a confirmed close stops the run and waits.
+    // Closing it while orders owe the web service a report asks first as well (confirmUnsentReports).
     // (An override of the dialog's slot, not a slot of this class.)
     void reject() override;
 
@@ -236,12 +239,26 @@ private:
     void endRun();
     void showEndOfRun();
     // Follows a report of the run to its end; owed: the order's report due (see ImportOrderModel) is
-    // cleared when it arrives.
-    void followReport(HttpRequest *request, ImportOrderModel *model, bool owed);
+    // cleared when it arrives, and the records (see updateFinishInfo) are removed.
+    void followReport(HttpRequest *request, ImportOrderModel *model, bool owed,
+                      const QStringList &records = QStringList());
     // The order still has files to import or a report to send again for the run's type.
     bool hasWorkLeft(ImportOrderModel *order) const;
+    // What the order owes the web service for the type: the records in its order folder (their paths in
+    // *records) added to what the record keeps.
+    ImportOrderModel::ReportDue owedReport(ImportOrderModel *order, ImportTypeEnum type,
+                                           QStringList *records = nullptr) const;
+    bool reportOwed(ImportOrderModel *order, ImportTypeEnum type) const;
     // Sends an imported order's report again with the counts it owes; nothing is copied.
     void reportAgain(ImportOrderModel *order);
+    // The end report of an order of the run's type, with everything the order owes.
+    void sendEndReport(ImportOrderModel *order);
+    // Keeps what the order's run placed (complete: the order is imported) together with what the record
+    // keeps in a record in the order folder; the record keeps it when that cannot be written.
+    void keepUnsent(ImportOrderModel *order, int files, int backups, bool complete);
+    // Before orders leave the window: when some of them owe the web service a report, a question names
+    // them and ends with question; true when none owes one or the answer is Yes.
+    bool confirmUnsentReports(const QList<ImportOrderModel *> &orders, const QString &question);
     void stopRun(const QString &why);
     void orderFailed(int row, const QString &why);
     // The order's thread ended without importing it: a Dovra copy goes on with the next order (see

@@ -9,6 +9,10 @@
 // why. The end box waits for the run's reports to the web service and names the orders whose report did
 // not get there, and the photos that could not be read. Such an order keeps its report due: the next
 // press of the start button sends it again, with the counts of the run it stands for, and copies nothing.
+// The counts wait in the order folder (UnsentReport), written there before the order's end report goes and
+// removed once the web service took a report carrying them: the next end report of the order and type
+// carries them, in this window or in any other, after a restart or on another desk. Closing the window or
+// removing an order from the list while such a report is owed asks first.
 //
 // The counts reported are the files the order's runs placed under free names (ImportOrderThread::
 // placedFiles), not the growth of the folders, which another import into the order at the same time
@@ -27,6 +31,7 @@
 #include "msgbox.h"
 #include "photoimport.h"
 #include "platform.h"
+#include "unsentreport.h"
 #include "webapi.h"
 
 #include <QDateTime>
@@ -193,6 +198,7 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.problems.clear();
     m_run.unreadable.clear();
     m_run.unreported.clear();
+    m_run.unrecorded.clear();
     m_run.reportsOut = 0;
     m_run.ending = false;
     ++m_run.number;
@@ -220,7 +226,7 @@ void importOrdersPhotoDlg::startNextOrder()
         if (!r || !m_orderList.contains(r))
             continue;
         if (r->isImported(m_importType)) {
-            if (r->reportDue(m_importType).unreported)
+            if (reportOwed(r, m_importType))
                 reportAgain(r);
             continue;
         }
@@ -233,18 +239,64 @@ void importOrdersPhotoDlg::startNextOrder()
 
 bool importOrdersPhotoDlg::hasWorkLeft(ImportOrderModel *r) const
 {
-    return !r->isImported(m_importType) || r->reportDue(m_importType).unreported;
+    return !r->isImported(m_importType) || reportOwed(r, m_importType);
+}
+
+ImportOrderModel::ReportDue importOrdersPhotoDlg::owedReport(ImportOrderModel *r, ImportTypeEnum type,
+                                                             QStringList *records) const
+{
+    ImportOrderModel::ReportDue due = r->reportDue(type);
+    if (type == ImportDovraCopy || r->orderPath().isEmpty())
+        return due;
+    const UnsentReport::Owed kept = UnsentReport::owed(r->orderPath(), type);
+    due.files += kept.counts.files;
+    due.backups += kept.counts.backups;
+    due.unreported = due.unreported || !kept.paths.isEmpty();
+    if (records)
+        *records = kept.paths;
+    return due;
+}
+
+bool importOrdersPhotoDlg::reportOwed(ImportOrderModel *r, ImportTypeEnum type) const
+{
+    const ImportOrderModel::ReportDue due = owedReport(r, type);
+    return due.unreported || due.files != 0 || due.backups != 0;
 }
 
 void importOrdersPhotoDlg::reportAgain(ImportOrderModel *r)
 {
     ++m_finishCount;
-    const ImportOrderModel::ReportDue due = r->reportDue(m_importType);
-    qCDebug(lcImport) << "report again:" << r->orderKey() << due.files << due.backups;
+    qCDebug(lcImport) << "report again:" << r->orderKey();
     if (m_importType == ImportDovraCopy)
         updateDovraInfo(r, r->dovraPath());
     else
-        updateFinishInfo(r, QStringLiteral("1"), due.files, due.backups);
+        sendEndReport(r);
+}
+
+void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r)
+{
+    QStringList records;
+    const ImportOrderModel::ReportDue due = owedReport(r, m_importType, &records);
+    qCDebug(lcImport) << "end report:" << r->orderKey() << due.files << due.backups << "records:" << records.size();
+    updateFinishInfo(r, QStringLiteral("1"), due.files, due.backups, records);
+}
+
+void importOrdersPhotoDlg::keepUnsent(ImportOrderModel *r, int files, int backups, bool complete)
+{
+    const ImportTypeEnum type = m_importType;
+    ImportOrderModel::ReportDue due = r->reportDue(type);
+    due.files += files;
+    due.backups += backups;
+    due.unreported = due.unreported || complete;
+    if (due.files == 0 && due.backups == 0 && !due.unreported)
+        return; // nothing placed, nothing to report
+    int error = 0;
+    if (!UnsentReport::add(r->orderPath(), type, {due.files, due.backups}, &error).isEmpty()) {
+        r->setReportDue(type, ImportOrderModel::ReportDue()); // the order folder keeps it all now
+        return;
+    }
+    r->setReportDue(type, due);
+    m_run.unrecorded.insert(r->orderKey(), errorText(error));
 }
 
 void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
@@ -326,21 +378,17 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     }
     const ImportTypeEnum type = m_importType;
 
-    // What this run placed adds to what earlier runs of the order placed without a report that arrived.
-    ImportOrderModel::ReportDue due = r->reportDue(type);
-    due.files += t->placedFiles();
-    due.backups += t->placedBackups();
-    // An order some of whose files could not be written is not imported, nor reported imported: the next
-    // run takes it again and reports what both placed.
+    // What this run placed is kept with the order, beside what earlier runs placed without a report that
+    // arrived, before the report goes. An order some of whose files could not be written is not imported,
+    // nor reported imported: the next run takes it again and reports what both placed.
     const QStringList failures = t->property("failures").toStringList();
-    due.unreported = failures.isEmpty();
-    r->setReportDue(type, due);
+    keepUnsent(r, t->placedFiles(), t->placedBackups(), failures.isEmpty());
     if (failures.isEmpty()) {
         ++m_finishCount;
         r->setImportedCount(type, totalCount);
         r->setImported(type, true);
         qCDebug(lcImport) << "updateFinishInfo2----";
-        updateFinishInfo(r, QStringLiteral("1"), due.files, due.backups);
+        sendEndReport(r);
     }
     refreshFoundCount(r);
     const quint16 found = r->foundCount(type);
@@ -475,6 +523,17 @@ void importOrdersPhotoDlg::showEndOfRun()
                                 "重新上报（不再复制文件）：\n")
                      + lines.join(QLatin1Char('\n'));
     }
+    QStringList unrecorded;
+    for (ImportOrderModel *r : qAsConst(m_orderList)) {
+        // Named only while the window still keeps what the order folder could not.
+        const ImportOrderModel::ReportDue due = r->reportDue(m_importType);
+        const auto why = m_run.unrecorded.constFind(r->orderKey());
+        if (why != m_run.unrecorded.constEnd() && (due.unreported || due.files != 0 || due.backups != 0))
+            unrecorded << QStringLiteral("订单号:%1 %2").arg(r->orderKey(), why.value());
+    }
+    if (!unrecorded.isEmpty())
+        notes << QStringLiteral("以下订单的导片数量无法记在订单目录中，只保存在本窗口（关闭窗口后不再上报）：\n")
+                     + unrecorded.join(QLatin1Char('\n'));
     if (!m_run.dovraKept.isEmpty())
         notes << QStringLiteral("Dovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
                      + m_run.dovraKept.join(QLatin1Char('\n'));
@@ -533,14 +592,43 @@ void importOrdersPhotoDlg::reject()
         if (!self || answer != QMessageBox::Yes)
             return;
         m_run.stopAndWait();
+    } else if (!confirmUnsentReports(m_orderList, QStringLiteral("确定要关闭窗口吗？"))) {
+        return;
     }
     QDialog::reject();
+}
+
+bool importOrdersPhotoDlg::confirmUnsentReports(const QList<ImportOrderModel *> &orders, const QString &question)
+{
+    QStringList lines;
+    bool inFolders = false;
+    for (ImportOrderModel *r : orders) {
+        bool inWindow = false;
+        for (int type = ImportOriginPhotos; type <= ImportDovraCopy; ++type) {
+            const ImportOrderModel::ReportDue due = r->reportDue(ImportTypeEnum(type));
+            inWindow = inWindow || due.unreported || due.files != 0 || due.backups != 0;
+        }
+        const bool inFolder = !r->orderPath().isEmpty() && !UnsentReport::records(r->orderPath()).isEmpty();
+        if (!inWindow && !inFolder)
+            continue;
+        inFolders = inFolders || inFolder;
+        lines << QStringLiteral("订单号:") + r->orderKey()
+                     + (inWindow ? QStringLiteral("（只记在本窗口中，关闭后不再上报）") : QString());
+    }
+    if (lines.isEmpty())
+        return true;
+    QString text = QStringLiteral("以下订单的导片信息尚未上报服务器：\n") + lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    if (inFolders)
+        text += QStringLiteral("记在订单目录中的导片数量会在下次对该订单“批量导片”时一并上报。\n");
+    QPointer<importOrdersPhotoDlg> self(this);
+    const QMessageBox::StandardButton answer = MsgBox::question(this, QStringLiteral("警告"), text + question);
+    return self && answer == QMessageBox::Yes;
 }
 
 // ---------------------------------------------------------------- path-and-count report
 
 void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString importState, int fileCount,
-                                            int backupCount)
+                                            int backupCount, const QStringList &records)
 {
     if (!model)
         return;
@@ -588,16 +676,24 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
     HttpRequest *request = HttpRequest::startNetRequest(g_url_updatepicpath, data, true);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadOrderInfoJson(QJsonObject)));
     // The end of an import is the report the order owes until it arrives.
-    followReport(request, model, importState == QLatin1String("1"));
+    followReport(request, model, importState == QLatin1String("1"), records);
 }
 
 // A report of a run is followed until it ends, however it ends; what did not get to the web service is
 // named in the end box, not in a box of its own. A report outside a run shows its own errors. An owed
 // report (the end of an order's import) that arrives clears the order's report due for the run's type;
 // one that does not arrive keeps it, and the order is named. A start report that does not arrive is
-// not named: the end report says all it says.
-void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *model, bool owed)
+// not named: the end report says all it says. The order folder's records the report carries go once the
+// web service took it, also when the window has gone meanwhile.
+void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *model, bool owed,
+                                        const QStringList &records)
 {
+    if (owed && !records.isEmpty()) {
+        connect(request, &HttpRequest::netSuccessInfo, request, [records](const QJsonObject &reply) {
+            if (replyOk(reply))
+                UnsentReport::drop(records);
+        });
+    }
     const int run = m_run.active ? m_run.number : 0;
     request->setProperty(kRunProperty, run);
     if (run == 0)

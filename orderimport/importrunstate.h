@@ -45,6 +45,7 @@ public:
     QStringList unreadable;                    // photos of the run that could not be read, per order
     int reportsOut = 0;                        // reports of the run to the web service not answered yet
     QMap<QString, QString> unreported;         // order key -> why its report did not reach the web service
+    QMap<QString, QString> unrecorded;         // order key -> why its counts could not be kept in its folder
     bool ending = false;                       // the last order has ended: the end box waits for the reports
     ImportStopHandle stop;                     // the run's go/stop state, shared with its order threads
     QString yptbcp;                            // the shop's switch as it stood when the run started

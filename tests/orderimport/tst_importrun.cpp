@@ -4,6 +4,7 @@
 
 #include "filebytes.h"
 #include "importrunfixture.h"
+#include "unsentreport.h"
 
 #include <QAbstractItemModel>
 #include <QListWidget>
@@ -16,6 +17,22 @@ class TestImportRun : public ImportRunFixture
 
     QStringList m_fieldOrder{"picnumber", "picbacknumber", "importype", "token", "order_photo_id", "orderpicpath",
                              "orderbakpicpath", "superid", "eid", "shopid", "timestamp"};
+
+    // The records of unsent reports in an order folder, as a listing of the folder sees them.
+    static QStringList unsentRecords(const QString &orderPath)
+    {
+        return QDir(orderPath).entryList({".tessaly-unsent-*"}, QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    // The end reports posted: "<order id>:<picnumber>", sorted.
+    QStringList endReports()
+    {
+        QStringList sent;
+        for (const standin::Request &r : m_server.requests("updatepicpath"))
+            if (field(r, "importype") == "1")
+                sent << field(r, "order_photo_id") + ":" + field(r, "picnumber");
+        sent.sort();
+        return sent;
+    }
 
 private slots:
     void checksBeforeRun()
@@ -165,6 +182,8 @@ private slots:
         QCOMPARE(field(eStart, "orderbakpicpath"), e->orderBakPath());
         QCOMPARE(field(eEnd, "picnumber"), QString("2"));
         QVERIFY(ts(aStart) <= ts(aEnd) && ts(aEnd) <= ts(eStart) && ts(eStart) <= ts(eEnd));
+        // the service took the reports: nothing waits in the order folders
+        QCOMPARE(unsentRecords(a->orderPath()) + unsentRecords(e->orderPath()), QStringList());
 
         // a second press finds nothing left to import
         MsgBox::clearShown();
@@ -174,27 +193,41 @@ private slots:
 
     // The end box names what was not done, once the run's reports are answered; what stays pending is
     // taken by the next run: files not imported are imported, a report that did not arrive is sent again
-    // with the counts of the run it stands for, and nothing is copied again.
+    // with the counts of the run it stands for, and nothing is copied again. The counts wait in the order
+    // folder, so the redo may come from a new window or after the order left the list and came back.
     void endBoxNamesWhatWasNotDone_data()
     {
         QTest::addColumn<QString>("fault");        // "folder": A1203's folder takes no file; "photos": two unreadable;
-                                                   // "over whole": a cut-short photo named as a whole one there
+                                                   // "over whole": a cut-short photo named as a whole one there;
+                                                   // "record": the counts cannot be written into the order folders
         QTest::addColumn<standin::Reply>("reply"); // to the path-and-count reports
         QTest::addColumn<QString>("named");        // in the end box
         QTest::addColumn<bool>("imported");        // A1203 counts as imported
         QTest::addColumn<int>("reports");          // path-and-count reports of the run
+        QTest::addColumn<QString>("redo");         // where unsent reports are sent again: "window" (the same),
+                                                   // "new window" (this one closed), "rows removed" (and listed again)
         const standin::Reply ok = standin::Reply::ok();
-        QTest::newRow("order folder not writable") << "folder" << ok << "订单号:A1203-1 有8个文件未能导入：" << false << 3;
+        const standin::Reply http500 = standin::Reply::httpError(500);
+        const QString e500 = "订单号:E5520-1 网络请求错误：服务器出错（HTTP 500）";
+        QTest::newRow("order folder not writable") << "folder" << ok << "订单号:A1203-1 有8个文件未能导入：" << false << 3
+                                                   << "window";
         QTest::newRow("empty and cut-short photos") << "photos" << ok
-                                                    << "订单号:A1203-1 无法读取的照片：empty.jpg、cut.jpg" << true << 4;
+                                                    << "订单号:A1203-1 无法读取的照片：empty.jpg、cut.jpg" << true << 4
+                                                    << "window";
         QTest::newRow("cut-short photo over a whole one")
-            << "over whole" << ok << "订单号:A1203-1 无法读取的照片：cut.jpg → cut(1).jpg（同名的完好照片已保留）" << true << 4;
+            << "over whole" << ok << "订单号:A1203-1 无法读取的照片：cut.jpg → cut(1).jpg（同名的完好照片已保留）" << true << 4
+            << "window";
         QTest::newRow("report refused, answered late") << "" << standin::Reply::refused("订单不存在").withDelay(1500)
-                                                       << "订单号:A1203-1 服务器没有接受：订单不存在" << true << 4;
-        QTest::newRow("report HTTP 500") << "" << standin::Reply::httpError(500)
-                                         << "订单号:E5520-1 网络请求错误：服务器出错（HTTP 500）" << true << 4;
+                                                       << "订单号:A1203-1 服务器没有接受：订单不存在" << true << 4 << "window";
+        QTest::newRow("report HTTP 500") << "" << http500 << e500 << true << 4 << "window";
         QTest::newRow("report not JSON") << "" << standin::Reply::notJson() << "订单号:A1203-1 服务器的回复无法读取"
-                                         << true << 4;
+                                         << true << 4 << "window";
+        QTest::newRow("report HTTP 500, sent from a new window") << "" << http500 << e500 << true << 4 << "new window";
+        QTest::newRow("report HTTP 500, rows removed and listed again") << "" << http500 << e500 << true << 4
+                                                                        << "rows removed";
+        QTest::newRow("report HTTP 500, counts not kept in the order folders")
+            << "record" << http500 << "以下订单的导片数量无法记在订单目录中，只保存在本窗口（关闭窗口后不再上报）：\n"
+                                      "订单号:A1203-1 " << true << 4 << "window";
     }
     void endBoxNamesWhatWasNotDone()
     {
@@ -203,6 +236,7 @@ private slots:
         QFETCH(QString, named);
         QFETCH(bool, imported);
         QFETCH(int, reports);
+        QFETCH(QString, redo);
         m_server.setReply("updatepicpath", reply);
         ImportOrderModel *a = record(0);
         ImportOrderModel *e = record(4);
@@ -224,6 +258,8 @@ private slots:
             QVERIFY(testsupport::put(a->orderPath() + "成品/cut.jpg", whole));
             QVERIFY(testsupport::put(a->orderPath() + "成品缩略图/cut.jpg", whole));
         }
+        if (fault == "record")
+            Platform::failWrites(UnsentReport::namePrefix());
         QVERIFY(runToEnd());
 
         QCOMPARE(MsgBox::shown().size(), 1);
@@ -259,12 +295,75 @@ private slots:
             QVERIFY(a->isFinishedImported());
             // what both runs placed: the first run placed nothing
             QCOMPARE(field(m_server.lastRequest("updatepicpath"), "picnumber"), QString::number(chosen.size()));
-        } else if (!fault.isEmpty()) {
+        } else if (!fault.isEmpty() && fault != "record") {
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
+        } else if (redo != "window") {
+            // The counts wait in the order folders, beside a file of another program that only looks like
+            // a record; the question before the orders leave the window names them, "No" keeps them.
+            QCOMPARE(unsentRecords(a->orderPath()).size(), 1);
+            QCOMPARE(unsentRecords(e->orderPath()).size(), 1);
+            QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-foreign", "{\"picnumber\": 40}"));
+            const QString question = "以下订单的导片信息尚未上报服务器：\n订单号:A1203-1\n订单号:E5520-1\n"
+                                     "记在订单目录中的导片数量会在下次对该订单“批量导片”时一并上报。\n";
+            const QString aPath = a->orderPath(), ePath = e->orderPath();
+            const QStringList eChosen = e->finishedFiles();
+            MsgBox::setNextAnswer(QMessageBox::No);
+            if (redo == "new window") {
+                m_dlg->close();
+                QCOMPARE(testsupport::lastBox(), "警告|" + question + "确定要关闭窗口吗？");
+                QVERIFY(m_dlg && m_dlg->isVisible());
+                MsgBox::setNextAnswer(QMessageBox::Yes);
+                m_dlg->close();
+                QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
+                openDialog();
+            } else {
+                button("selectAllBtn")->click();
+                button("delOrdersBtn")->click();
+                QCOMPARE(testsupport::lastBox(), "警告|" + question + "确定要从列表中删除这些订单吗？");
+                QCOMPARE(table()->rowCount(), 2);
+                MsgBox::setNextAnswer(QMessageBox::Yes);
+                button("delOrdersBtn")->click();
+                QCOMPARE(table()->rowCount(), 0);
+            }
+            QCOMPARE(unsentRecords(aPath).size(), 2);
+            QCOMPARE(unsentRecords(ePath).size(), 1);
+
+            // The same orders and photos listed anew (E5520 again without a folder, as the service does
+            // not know it): the end reports carry what the first run placed, and the records go once the
+            // service took them; a record another desk writes meanwhile stays.
+            ImportOrderModel *a2 = record(0);
+            ImportOrderModel *e2 = record(4);
+            a2->setFinishedFiles(chosen);
+            e2->setFinishedFiles(eChosen);
+            QVERIFY(handOver({a2, e2}));
+            m_server.setReply("updatepicpath", standin::Reply::ok().withDelay(300));
+            MsgBox::clearShown();
+            startButton()->click();
+            QVERIFY(waitRequests("updatepicpath", 2));
+            const QString otherDesk = UnsentReport::add(aPath, ImportFinishedPhotos, {5, 0});
+            QVERIFY(!otherDesk.isEmpty());
+            QVERIFY(testsupport::waitFor([this] { return idle(); }, 60000));
+            QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
+            QCOMPARE(e2->orderPath(), ePath);
+            QCOMPARE(endReports(), (QStringList{"5001:2", "5005:1"}));
+            QStringList kept{".tessaly-unsent-1-foreign", QFileInfo(otherDesk).fileName()};
+            kept.sort();
+            QCOMPARE(unsentRecords(aPath), kept);
+            QCOMPARE(unsentRecords(ePath), QStringList());
         } else {
             // The reports that did not arrive go again with their runs' counts; nothing is copied again.
             QVERIFY(end.contains("请在服务器恢复后再点“批量导片”重新上报"));
+            QCOMPARE(unsentRecords(a->orderPath()).size(), fault == "record" ? 0 : 1);
+            if (fault == "record") {
+                // the question before closing says the counts are kept in the window only
+                MsgBox::setNextAnswer(QMessageBox::No);
+                m_dlg->close();
+                QVERIFY2(MsgBox::lastShown().text.contains("订单号:E5520-1（只记在本窗口中，关闭后不再上报）"),
+                         qPrintable(MsgBox::lastShown().text));
+                QVERIFY(m_dlg && m_dlg->isVisible());
+                MsgBox::clearShown();
+            }
             const QDateTime written = QFileInfo(a->orderPath() + "成品/w1.jpg").lastModified();
             for (const QString &file : chosen + e->finishedFiles())
                 QVERIFY(QFile::remove(file));
@@ -281,9 +380,14 @@ private slots:
             before.sort();
             QCOMPARE(sent, before);
             QCOMPARE(sent.join(','), QString("5001:1:2,5005:1:1"));
+            QCOMPARE(unsentRecords(a->orderPath()) + unsentRecords(e->orderPath()), QStringList());
             MsgBox::clearShown();
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
+            // nothing owed any more: the window closes without a question
+            m_dlg->close();
+            QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
+            QCOMPARE(MsgBox::shown().size(), 1);
         }
     }
 
