@@ -174,7 +174,7 @@ class MainFiles
 {
 public:
     MainFiles(const PhotoTask &task, const PhotoFolders &folders, const std::function<void(const QString &)> &fail)
-        : m_task(task), m_mainFolder(task.orderPath + folders.main), m_fail(fail)
+        : m_task(task), m_mainFolder(task.orderPath + folders.main), m_firstName(task.targetName), m_fail(fail)
     {
         m_targets << m_mainFolder;
         if (task.alsoFinished)
@@ -273,6 +273,25 @@ public:
         }
     }
 
+    // Numbered photos as shot: a photo whose bytes the backup holds was imported before, under the name it
+    // has there. While its main file is there too, it keeps that name and nothing is written again; one
+    // deleted from the order since goes back under that name (when it is still free).
+    bool importedBefore(const QByteArray &bytes)
+    {
+        if (m_task.placing != MainPlacing::Numbered || m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
+            return false;
+        const QString name = m_task.backupPhotos->nameOf(bytes);
+        if (name.isEmpty())
+            return false;
+        if (!QFileInfo(fsPath(m_mainFolder + name)).isFile()) {
+            m_firstName = name;
+            return false;
+        }
+        m_outcome.placedName = name;
+        m_outcome.importedBefore = true;
+        return true;
+    }
+
     // The name the reduced copies take.
     QString thumbnailName() const
     {
@@ -288,7 +307,7 @@ private:
     // by other bytes moves both on.
     bool placeNumbered(const QString &from)
     {
-        QString name = m_task.targetName;
+        QString name = m_firstName;
         for (int k = 0; k < kMostNames; ++k, name = nextNumberedName(name)) {
             const QString main = m_mainFolder + name;
             QString why;
@@ -314,7 +333,7 @@ private:
             copyToOtherFolders(from);
             return true;
         }
-        m_fail(QStringLiteral("复制失败 ") + m_mainFolder + m_task.targetName + QStringLiteral("（没有空闲的编号）"));
+        m_fail(QStringLiteral("复制失败 ") + m_mainFolder + m_firstName + QStringLiteral("（没有空闲的编号）"));
         return false;
     }
 
@@ -330,6 +349,7 @@ private:
 
     const PhotoTask &m_task;
     const QString m_mainFolder;
+    QString m_firstName; // numbered: the name tried first
     QStringList m_targets; // the main folder first
     std::function<void(const QString &)> m_fail;
     PhotoOutcome m_outcome;
@@ -435,6 +455,37 @@ QImage turnedRgb888(const QImage &src, int orientation)
 
 } // namespace
 
+BackupPhotos::BackupPhotos(const QString &folder) : m_folder(withSeparator(folder)) {}
+
+QString BackupPhotos::nameOf(const QByteArray &bytes) const
+{
+    std::call_once(m_listed, [this] {
+        Platform::countFolderListing();
+        const QFileInfoList files = QDir(fsPath(m_folder)).entryInfoList(QDir::Files, QDir::Name);
+        for (const QFileInfo &file : files) {
+            // A copy still being made (another desk's) has a temporary name of its own.
+            if (!file.fileName().startsWith(QLatin1Char('.')))
+                m_bySize[file.size()] << file.fileName();
+        }
+    });
+    const QStringList names = m_bySize.value(bytes.size());
+    for (const QString &name : names) {
+        QFile file(fsPath(m_folder + name));
+        if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
+            continue;
+        // Compared a piece at a time: a different photo of the same size stops at its first difference.
+        const int piece = 1 << 20;
+        bool same = true;
+        for (int at = 0; same && at < bytes.size(); at += piece) {
+            const int length = qMin(piece, bytes.size() - at);
+            same = file.read(length) == QByteArray::fromRawData(bytes.constData() + at, length);
+        }
+        if (same)
+            return name;
+    }
+    return QString();
+}
+
 QString unreadablePhotosText(const QStringList &names)
 {
     return names.isEmpty() ? QString() : QStringLiteral("无法读取的照片：") + names.join(QStringLiteral("、"));
@@ -482,6 +533,9 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     }
     QByteArray bytes = source.readAll();
     source.close();
+
+    if (main.importedBefore(bytes))
+        return finish();
 
     // A numbered photo takes its backup's name together with its main file's.
     if (task.type == ImportOriginPhotos && task.placing == MainPlacing::ReplaceSameName)

@@ -8,10 +8,31 @@
 
 #include "importtype.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <mutex>
+
 class QSemaphore;
+
+// The photos as shot an order's backup holds, found by their bytes. The backup keeps every photo as it was
+// chosen, so a chosen photo found there was imported into the order before. The folder is listed once, by
+// the first photo that asks (on its pool thread); the photos of one import share the listing. Any thread.
+class BackupPhotos
+{
+public:
+    explicit BackupPhotos(const QString &folder); // the backup's "照片/" folder
+    // The name of a file of the folder holding exactly these bytes ("" for none): only files of the same
+    // size are read.
+    QString nameOf(const QByteArray &bytes) const;
+
+private:
+    QString m_folder; // ends in "/"
+    mutable std::once_flag m_listed;
+    mutable QHash<qint64, QStringList> m_bySize; // size -> names, by name
+};
 
 // How the main file of a photo takes its name in the main folder.
 enum class MainPlacing {
@@ -22,7 +43,8 @@ enum class MainPlacing {
     // The target name carries a running number ("305K12-ab-042.jpg") and nothing is ever replaced: a
     // number taken by other bytes (another import into the order) moves the photo on to the next free
     // number at the moment it is placed, main file and backup alike. The same bytes already there are
-    // an earlier import of this photo and keep their name.
+    // an earlier import of this photo and keep their name, and so does a photo as shot whose bytes the
+    // order's backup holds (PhotoTask::backupPhotos): it was imported before and is not written again.
     Numbered,
 };
 
@@ -36,6 +58,8 @@ struct PhotoTask
     QString targetName;   // the name it gets in every folder (the first choice, see placing)
     bool alsoFinished;    // photos as shot also go into "成品/"
     MainPlacing placing = MainPlacing::ReplaceSameName;
+    // Numbered photos as shot: the order's backup, looked in before anything is written (none: not looked in).
+    std::shared_ptr<const BackupPhotos> backupPhotos = nullptr;
 };
 
 // What an import of one photo did besides its failures.
@@ -44,6 +68,7 @@ struct PhotoOutcome
     QString placedName;       // the name the photo got in its folders; "" when its main file was not placed
     bool mainAdded = false;   // the main file took a name that was free (its folder grew by one file)
     bool backupAdded = false; // the backup took a name that was free
+    bool importedBefore = false; // the order held the photo already (under placedName): nothing was written
 };
 
 // Pixel memory (MiB) that the photos of one import may hold at the same time, which keeps the whole

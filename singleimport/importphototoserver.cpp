@@ -135,10 +135,10 @@ public slots:
         if (m_window->m_runReports == this)
             m_window->onUnreadablePhoto(name);
     }
-    void onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded)
+    void onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded, bool importedBefore)
     {
         if (m_window->m_runReports == this)
-            m_window->onPhotoPlaced(planned, placed, mainAdded, backupAdded);
+            m_window->onPhotoPlaced(planned, placed, mainAdded, backupAdded, importedBefore);
     }
     void onFinishImportImage(QString imageTime)
     {
@@ -990,7 +990,9 @@ void ImportPhotoToServer::import()
     imageTimeText.clear();
     m_runFailures.clear();
     m_runUnreadable.clear();
+    m_runPlanned = *newPhotoNames;
     m_runRenumbered.clear();
+    m_runImportedBefore = 0;
     m_runMainAdded = 0;
     m_runBackupAdded = 0;
     m_running = true;
@@ -1001,11 +1003,17 @@ void ImportPhotoToServer::import()
     updatePhotoDateButton();
     postOrderPath_2(orderPath);
     keepLargeBuffersOutOfArenas();
+    // A photo as shot whose bytes the backup holds was imported before (by an earlier run, a closed window,
+    // another desk): the jobs look there, off the GUI thread, and list the folder once for the run.
+    std::shared_ptr<const BackupPhotos> backupPhotos;
+    if (m_run.type == 0)
+        backupPhotos = std::make_shared<BackupPhotos>(backup + QStringLiteral("照片/"));
     for (int i = 0; i < newPhotoNames->size(); ++i) {
         auto *job = new ThumbnailThread1(selectedPhotoPaths.at(i), newPhotoNames->at(i), order, backup, m_runReports, 1000);
         job->setPixelBudget(&m_pixelBudget);
         job->setRunGate(m_runGate);
         job->setImportType(m_run.type);
+        job->setBackupPhotos(backupPhotos);
         m_pool.start(job);
     }
 }
@@ -1027,18 +1035,29 @@ void ImportPhotoToServer::showImportedCount(int count)
     ui->label_4->setText(typeInfo(m_run.type).caption + QStringLiteral("（") + QString::number(count) + QStringLiteral("张)"));
 }
 
-void ImportPhotoToServer::onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded)
+void ImportPhotoToServer::onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded,
+                                        bool importedBefore)
 {
     if (!m_running)
         return;
     if (!placed.isEmpty()) {
         // A retry of this choice finds the photo under the name it got, and does not number after it.
         m_choiceNames.insert(fileKey(placed));
-        if (placed != planned)
+        // The list shows the name the photo has in the order, and a retry of the choice keeps it.
+        const int row = m_runPlanned.indexOf(planned);
+        if (placed != planned && row >= 0 && row < newPhotoNames->size() && newPhotoNames->at(row) == planned) {
+            (*newPhotoNames)[row] = placed;
+            if (QStandardItem *item = tableModel->item(row))
+                item->setText(placed);
+        }
+        // Only a number taken now is a renumbering of this run; a photo found under another name was
+        // numbered when it was placed.
+        if (placed != planned && mainAdded)
             m_runRenumbered << planned + QStringLiteral(" → ") + placed;
     }
     m_runMainAdded += mainAdded ? 1 : 0;
     m_runBackupAdded += backupAdded ? 1 : 0;
+    m_runImportedBefore += importedBefore ? 1 : 0;
 }
 
 void ImportPhotoToServer::onFinishImportImage(QString imageTime)
@@ -1057,6 +1076,8 @@ void ImportPhotoToServer::onFinishImportImage(QString imageTime)
 
 void ImportPhotoToServer::finishRun()
 {
+    // A question about the run (closing the window) does not outlive it: it closes unanswered.
+    MsgBox::closeOpen(this);
     if (!writeImageTimeFile(imageTimeText))
         m_runFailures << ShotTimeList::fileName() + QStringLiteral("：写入失败");
     imageTimeText.clear();
@@ -1113,6 +1134,8 @@ void ImportPhotoToServer::finishRun()
     const bool allWell = notes.isEmpty();
     if (!m_runRenumbered.isEmpty())
         notes << QStringLiteral("以下照片的编号已被占用，已改用其他编号：\n") + m_runRenumbered.join(QLatin1Char('\n'));
+    if (m_runImportedBefore > 0)
+        notes << QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(m_runImportedBefore);
     notes << text;
     MsgBox::information(nullptr, allWell ? QStringLiteral("导片成功!") : QStringLiteral("警告"),
                         notes.join(QStringLiteral("\n\n")), QMessageBox::Yes);

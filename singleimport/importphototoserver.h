@@ -150,9 +150,10 @@ public slots:
     // source and the name it has in the order ("ZERO_03.jpg → 1205E5520-005.jpg"), before its
     // onFinishImportImage.
     void onUnreadablePhoto(QString name);
-    // The name a photo of an import job got in the order ("" when it was not placed) and whether its main
-    // file and its backup are new files, before its onFinishImportImage.
-    void onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded);
+    // The name a photo of an import job got in the order ("" when it was not placed), whether its main
+    // file and its backup are new files, and whether the order held it already (nothing written), before
+    // its onFinishImportImage.
+    void onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded, bool importedBefore);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -241,7 +242,9 @@ private:
     bool m_running = false;
     QStringList m_runFailures;
     QStringList m_runUnreadable;
-    QStringList m_runRenumbered; // "planned → placed" of the photos that got another number
+    QStringList m_runPlanned;    // the names the run's photos were planned under, in the order of the choice
+    QStringList m_runRenumbered; // "planned → placed" of the photos that got another number in this run
+    int m_runImportedBefore = 0; // photos the order held already
     int m_runMainAdded = 0;      // new files the run placed in the type folder
     int m_runBackupAdded = 0;    // and in the backup
     ImportRunReports *m_runReports = nullptr; // the running import's jobs report here, and only it counts

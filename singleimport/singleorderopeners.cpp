@@ -27,24 +27,45 @@ QString shotDay(const QString &text)
     return QDate::fromString(day, QStringLiteral("yyyy-MM-dd")).isValid() ? day : text.trimmed();
 }
 
-// Shows the picker again as soon as the window it opened hides: a window closing while no other is shown
-// ends the program, and the window hides before it is deleted.
+// Shows the picker again as soon as the window it opened hides (a window closing while no other is shown
+// ends the program), or goes while still shown. A window the clerk closed earlier brings nothing back when
+// it goes: an import window closed during its run goes only after the run, when the clerk may be working
+// in another window the picker opened meanwhile.
 class ShowOnHide : public QObject
 {
 public:
-    ShowOnHide(QWidget *opened, SearchOrderWindow *picker) : QObject(opened), m_picker(picker)
+    ShowOnHide(QWidget *opened, SearchOrderWindow *picker)
+        : QObject(opened), m_picker(picker), m_shown(opened->isVisible())
     {
         opened->installEventFilter(this);
     }
+    ~ShowOnHide() override
+    {
+        if (m_shown)
+            showPicker();
+    }
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::Hide && !event->spontaneous() && m_picker)
-            m_picker->show();
+        if (event->spontaneous())
+            return false;
+        if (event->type() == QEvent::Show) {
+            m_shown = true;
+        } else if (event->type() == QEvent::Hide && m_shown) {
+            m_shown = false;
+            showPicker();
+        }
         return false;
     }
 
 private:
+    void showPicker()
+    {
+        if (m_picker)
+            m_picker->show();
+    }
+
     QPointer<SearchOrderWindow> m_picker;
+    bool m_shown;
 };
 
 // A picker whose handed-over order goes to open(); the records handed over are the receiver's.
@@ -65,11 +86,6 @@ SearchOrderWindow *picker(const ShopSettings &shop,
         if (!opened)
             return;
         new ShowOnHide(opened, window);
-        const QPointer<SearchOrderWindow> guard(window);
-        QObject::connect(opened, &QObject::destroyed, window, [guard] {
-            if (guard)
-                guard->show();
-        });
         window->hide();
     });
     return window;

@@ -90,9 +90,9 @@ void ThumbnailThread1::importImage()
         // order) moves the photo on to the next free number, never over the other photo.
         const ImportTypeEnum photoType = type == 1 ? ImportFinishedPhotos : type == 2 ? ImportDesigns : ImportOriginPhotos;
         const MainPlacing placing = type == 0 ? MainPlacing::Numbered : MainPlacing::ReplaceSameName;
-        failures = importOnePhoto({photoType, serverDir, backupDir, srcPath, newName, false, placing}, pixelBudget,
-                                  &unreadable, &outcome);
-        if (!outcome.placedName.isEmpty())
+        failures = importOnePhoto({photoType, serverDir, backupDir, srcPath, newName, false, placing, backupPhotos},
+                                  pixelBudget, &unreadable, &outcome);
+        if (!outcome.placedName.isEmpty() && !outcome.importedBefore)
             entry = ShotTimeList::entry(outcome.placedName, time);
     }
     if (!failures.isEmpty())
@@ -102,7 +102,8 @@ void ThumbnailThread1::importImage()
     if (unreadable)
         invokeIfAlive(receiver, "onUnreadablePhoto",
                       outcome.placedName.isEmpty() ? source : source + QStringLiteral(" → ") + outcome.placedName);
-    invokeIfAlive(receiver, "onPhotoPlaced", newName, outcome.placedName, outcome.mainAdded, outcome.backupAdded);
+    invokeIfAlive(receiver, "onPhotoPlaced", newName, outcome.placedName, outcome.mainAdded, outcome.backupAdded,
+                  outcome.importedBefore);
     invokeIfAlive(receiver, "onFinishImportImage", entry);
 }
 

@@ -4,7 +4,8 @@
 //     hand back its shot-time entry by onFinishImportImage(QString); the failures, if any, go first by
 //     onImportFailures(QStringList), an unreadable photo by onUnreadablePhoto(QString), and the name the
 //     photo got by onPhotoPlaced(QString planned, QString placed ("" when not placed), bool mainAdded,
-//     bool backupAdded). Every import job that passed its run's gate reports, also one given empty paths.
+//     bool backupAdded, bool importedBefore). A photo the order held already (importedBefore) hands back
+//     no shot-time entry. Every import job that passed its run's gate reports, also one given empty paths.
 //   2 make the list icon of one photo and hand it back by updateThumbIcon(int, QPixmap);
 //   3 test whether a folder exists and hand the answer back by onIsPathExist(bool).
 // Reports are queued calls of the receiver's slots by name, never made to a receiver destroyed meanwhile;
@@ -18,6 +19,7 @@
 
 #include <memory>
 
+class BackupPhotos;
 class QSemaphore;
 
 // The door of one import run's jobs: a job passes it when it starts, until the run closes it; a job that
@@ -53,6 +55,9 @@ public:
     void setRunGate(std::shared_ptr<ImportRunGate> gate) { runGate = std::move(gate); }
     // The import type of the run (task 1): 0 photos as shot (the default), 1 finished photos, 2 designs.
     void setImportType(int type) { importType = type; }
+    // The order's backup of the run, shared by its jobs (task 1, photos as shot): a photo found there was
+    // imported before. None by default.
+    void setBackupPhotos(std::shared_ptr<const BackupPhotos> photos) { backupPhotos = std::move(photos); }
 
     void run() override;
 
@@ -79,4 +84,5 @@ private:
     QSemaphore *pixelBudget = nullptr;
     std::shared_ptr<ImportRunGate> runGate;
     int importType = 0;
+    std::shared_ptr<const BackupPhotos> backupPhotos;
 };

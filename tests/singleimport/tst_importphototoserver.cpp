@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QElapsedTimer>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -535,8 +536,10 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     // free number, and the box names it.
     const QByteArray other = bytesOf(m_studio->incomingRoot + "IMG_7301.jpg");
     QVERIFY(put(order + "照片/" + E + "-003.jpg", other));
+    QVERIFY(put(m_studio->bakRoot + dayLevels(day) + E + "-1/照片/" + E + "-003.jpg", other));
     widget<QPushButton>("importButton")->click();
     QVERIFY(runEnded(5));
+    QCOMPARE(m_window->chosenPhotoNames(), QStringList{E + "-004.jpg"}); // the name it got
     QCOMPARE(bytesOf(order + "照片/" + E + "-003.jpg"), other);
     QVERIFY(QFileInfo::exists(order + "照片/" + E + "-004.jpg"));
     QVERIFY(bytesOf(order + "ImageTime.txt").endsWith((E + "-004>" + m_studio->incomingShotTime(3).mid(2) + "|").toUtf8()));
@@ -551,6 +554,20 @@ void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
     QVERIFY(runEnded(6));
     QCOMPARE(QDir(order + "照片").entryList({"*.jpg"}), before + QStringList{E + "-005.jpg"});
     QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("0"));
+    // Its box names no renumbering: none was done by this run.
+    QCOMPARE(testsupport::lastBox().section("\n\n", 0, 0), QStringLiteral("导片成功!|已在订单中的照片：1张（未重复导入）"));
+    QCOMPARE(m_window->chosenPhotoNames(), QStringList{E + "-004.jpg"});
+
+    // Deleted from the order since (its backup stays): the photo goes back under the name it had.
+    for (const char *folder : {"照片/", "thumbnail/", "thumbnail100/", "thumbnail2250/"})
+        QVERIFY(QFile::remove(order + folder + E + "-004.jpg"));
+    widget<QPushButton>("importButton")->click();
+    QVERIFY(runEnded(7));
+    QVERIFY(QFileInfo::exists(order + "照片/" + E + "-004.jpg"));
+    QVERIFY(QFileInfo::exists(order + "thumbnail/" + E + "-004.jpg"));
+    QCOMPARE(QStringList({m_server.lastRequest("updatepicpath").field("picnumber"),
+                          m_server.lastRequest("updatepicpath").field("picbaknumber")}),
+             QStringList({"1", "0"}));
 }
 
 void TestImportPhotoToServer::choiceCancelledWhileRootsAsked()
@@ -582,6 +599,13 @@ void TestImportPhotoToServer::closingMidRun_data()
     QTest::newRow("deleted mid-run") << 2;
     QTest::newRow("re-read refused: the run goes on") << 3;
     QTest::newRow("closed, another order's window opened: each reports its own order") << 5;
+    // 6 close, answer Yes, then the same photos from a new window on the order; 7 close refused, then the
+    // same photos chosen again in the window; 8 the close question still open when the run ends; 9 opened
+    // from the order picker, closed, and another order's window opened from the picker meanwhile
+    QTest::newRow("closed, redone from a new window: nothing written twice") << 6;
+    QTest::newRow("the same card chosen again: nothing written twice") << 7;
+    QTest::newRow("close question open at the run's end: closed unanswered") << 8;
+    QTest::newRow("closed window's run ends: no picker over the next window") << 9;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -591,13 +615,29 @@ void TestImportPhotoToServer::closingMidRun()
     QStringList photos{m_studio->incomingRoot + "IMG_7301.jpg"};
     for (int i = 1; i <= 3; ++i) {
         photos << m_roots->path(QStringLiteral("in/big%1.jpg").arg(i));
-        QVERIFY(put(photos.last(), testsupport::jpegWithOrientation(QSize(3000, 2000), 6, false, QColor(10, 20, 30),
+        QVERIFY(put(photos.last(), testsupport::jpegWithOrientation(QSize(3000, 2000), 6, false, QColor(10 * i, 20, 30),
                                                                     QStringLiteral("2023:05:12 11:00:0%1").arg(i))));
     }
     const QString order = m_studio->orders.at(0).orderPath;
     const QByteArray listBefore = bytesOf(order + "ImageTime.txt");
+    enum { NoRedo, NewWindow, SameWindow } redo = how == 6 ? NewWindow : how == 7 ? SameWindow : NoRedo;
+    const bool fromPicker = how == 9;
+    if (redo != NoRedo)
+        how = redo == NewWindow ? 1 : 0;
 
-    QVERIFY(openReady(0, true)); // the order has its folder: "导入" starts the jobs at once
+    QPointer<SearchOrderWindow> picker;
+    if (fromPicker) {
+        picker = SingleOrder::openImportPicker();
+        picker->show();
+        emit picker->addSelectOrderSigl({new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0)))});
+        m_window = testsupport::waitForWindow<ImportPhotoToServer>();
+        QVERIFY(m_window && testsupport::waitFor([&] { return ready(); }));
+        widget<QPushButton>("importPic1")->click();
+        QVERIFY(testsupport::waitFor([&] { return ready(); }));
+        how = 4; // deleted on close
+    } else {
+        QVERIFY(openReady(0, true)); // the order has its folder: "导入" starts the jobs at once
+    }
     chooseAndImport(photos);
     QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->value() >= 1; }));
     QVERIFY(m_window->isImporting());
@@ -613,6 +653,29 @@ void TestImportPhotoToServer::closingMidRun()
         widget<QPushButton>("reimportButton")->click();
         QCOMPARE(testsupport::lastBox(), QStringLiteral("警告|正在导入照片，请导入完成后再重新读卡"));
         how = 0;
+    } else if (how == 8) {
+        // The question stays open, as a real box does, while the photos under way end the run: it closes
+        // unanswered then, so no key of the clerk meant for it answers the box of the run's end.
+        bool askedAfterTheEnd = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (!m_window->isImporting() && MsgBox::held()) {
+                askedAfterTheEnd = true;
+                MsgBox::answerHeld(QMessageBox::No);
+            }
+        });
+        watch.start(1);
+        MsgBox::clearShown();
+        MsgBox::holdNext();
+        m_window->close(); // returns once the question is gone
+        watch.stop();
+        QVERIFY(!askedAfterTheEnd);
+        QVERIFY(!m_window->isImporting());
+        QStringList titles;
+        for (const MsgBox::Shown &box : MsgBox::shown())
+            titles << box.title;
+        QCOMPARE(titles, QStringList({"提示", "导片成功!"}));
+        how = 0; // the window stays, its run went on
     } else {
         MsgBox::setNextAnswer(how == 0 ? QMessageBox::No : QMessageBox::Yes);
         m_window->setAttribute(Qt::WA_DeleteOnClose, how == 4);
@@ -636,6 +699,17 @@ void TestImportPhotoToServer::closingMidRun()
         QCOMPARE(sorted(got), sorted({m_studio->orders.at(0).id + ' ' + order + " 1", b.id + ' ' + b.orderPath + " 1"}));
         QCOMPARE(QDir(b.orderPath + "照片").entryList({dayPrefix(b.shotDate) + "B2207-*.jpg"}).size(), 1);
     }
+    QPointer<ImportPhotoToServer> next;
+    if (fromPicker) {
+        // The clerk got the picker back and opens another order's window from it before the run has ended.
+        QVERIFY(picker->isVisible());
+        emit picker->addSelectOrderSigl({new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(1)))});
+        QVERIFY(!picker->isVisible());
+        for (ImportPhotoToServer *w : testsupport::topLevels<ImportPhotoToServer>())
+            if (w != m_window && w->isVisible())
+                next = w;
+        QVERIFY(next);
+    }
     // The run ends with the photos under way (the window deleted on close goes after it) and posts its counts.
     if (how == 0)
         QVERIFY(runEnded(1));
@@ -644,12 +718,18 @@ void TestImportPhotoToServer::closingMidRun()
             return m_server.requestCount("updatepicpath") == 1 && (how == 4 ? m_window.isNull() : !m_window->isImporting());
         }));
     // Every photo written is listed and counted; the photos not started when the window closed are not imported.
-    const QByteArray added = bytesOf(order + "ImageTime.txt").mid(listBefore.size());
-    const QStringList written = QDir(order + "照片").entryList({dayPrefix(m_studio->orders.at(0).shotDate) + "A1203-*.jpg"});
-    QStringList listed;
-    for (const QByteArray &entry : added.split('|').mid(0, added.count('|')))
-        listed << QString::fromUtf8(entry.split('>').first()) + ".jpg";
-    QCOMPARE(sorted(listed), written);
+    auto writtenNow = [&] {
+        return QDir(order + "照片").entryList({dayPrefix(m_studio->orders.at(0).shotDate) + "A1203-*.jpg"});
+    };
+    auto listedNow = [&] {
+        const QByteArray added = bytesOf(order + "ImageTime.txt").mid(listBefore.size());
+        QStringList listed;
+        for (const QByteArray &entry : added.split('|').mid(0, added.count('|')))
+            listed << QString::fromUtf8(entry.split('>').first()) + ".jpg";
+        return sorted(listed);
+    };
+    const QStringList written = writtenNow();
+    QCOMPARE(listedNow(), written);
     standin::Request end;
     for (const standin::Request &r : m_server.requests("updatepicpath")) {
         if (r.field("order_photo_id") == m_studio->orders.at(0).id)
@@ -658,6 +738,45 @@ void TestImportPhotoToServer::closingMidRun()
     QCOMPARE(QStringList({end.field("orderpicpath"), end.field("picnumber")}),
              QStringList({order, QString::number(written.size())}));
     QVERIFY2(how == 0 ? written.size() == photos.size() : written.size() < photos.size(), qPrintable(written.join(',')));
+    if (fromPicker) {
+        // The closed window went quietly: the picker stays behind the window the clerk has now.
+        QVERIFY(!picker->isVisible());
+        QVERIFY(next->isVisible());
+        m_window = next.data();
+        delete picker.data();
+    }
+    if (redo == NoRedo)
+        return;
+
+    // The same photos once more: those imported already keep the names they got and are not written again.
+    std::unique_ptr<ImportPhotoToServer> closed;
+    if (redo == NewWindow) {
+        closed.reset(m_window.data());
+        QVERIFY(openReady(0, true));
+    }
+    MsgBox::clearShown();
+    chooseAndImport(photos);
+    QVERIFY(runEnded(2));
+    QSet<QByteArray> seen;
+    for (const QString &name : QDir(order + "照片").entryList(QDir::Files)) {
+        const QByteArray bytes = bytesOf(order + "照片/" + name);
+        QVERIFY2(!seen.contains(bytes), qPrintable(name + " twice"));
+        seen.insert(bytes);
+    }
+    const QString backup = m_studio->orders.at(0).orderBakPath + "照片/";
+    for (const QString &photo : photos) {
+        int backups = 0;
+        for (const QString &name : QDir(backup).entryList(QDir::Files))
+            backups += bytesOf(backup + name) == bytesOf(photo) ? 1 : 0;
+        QVERIFY2(backups == 1, qPrintable(photo + ": " + QString::number(backups)));
+    }
+    QCOMPARE(writtenNow().size(), photos.size());
+    QCOMPARE(listedNow(), writtenNow());
+    QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QString::number(photos.size() - written.size()));
+    // The box says how many were there; the list shows the name each photo has in the order.
+    QCOMPARE(testsupport::lastBox().section("\n\n", 0, 0),
+             QStringLiteral("导片成功!|已在订单中的照片：%1张（未重复导入）").arg(written.size()));
+    QCOMPARE(sorted(m_window->chosenPhotoNames()), writtenNow());
 }
 
 // ---------------------------------------------------------------- deleting imported photos
