@@ -531,8 +531,10 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
         return outcome;
     };
     const QFileInfo sourceInfo(source);
-    if (!sourceInfo.isFile())
+    if (!sourceInfo.isFile()) {
+        errno = ENOENT;
         return fail(CopyFailed, QStringLiteral("源文件不存在"));
+    }
     if (samePath(source, target))
         return AlreadyThere;
     // A look at a file already there: an earlier copy counts as made, other bytes are kept. A copy carries
@@ -564,8 +566,9 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
     }
     if (existsOrLink(target))
         return lookAtTarget();
-    return fail(CopyFailed, QStringLiteral("复制失败：") + target + QStringLiteral("（")
-                                + copyFailureReason(source, target, error) + QStringLiteral("）"));
+    const QString reason = copyFailureReason(source, target, error);
+    errno = error;
+    return fail(CopyFailed, QStringLiteral("复制失败：") + target + QStringLiteral("（") + reason + QStringLiteral("）"));
 }
 
 bool FileOperation::setDirHidden(const QString &path)

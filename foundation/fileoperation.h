@@ -82,9 +82,9 @@ public:
     // target's folder must exist; the copy takes the source's modification time. A file already at the
     // target is looked at: an earlier copy counts as AlreadyThere, other bytes are kept (KeptOther). A name
     // taken during the copy (another run placing the same file) is looked at the same way. A failed copy's
-    // *why names the target and the reason in words ("复制失败：" target "（磁盘空间不足）"). durability: how
-    // sure the copy is of its bytes before it takes the target's name (OnDisk for copies whose source is
-    // deleted afterwards).
+    // *why names the target and the reason in words ("复制失败：" target "（磁盘空间不足）"), and errno then
+    // holds the failed call's error (ENOENT for a missing source). durability: how sure the copy is of its
+    // bytes before it takes the target's name (OnDisk for copies whose source is deleted afterwards).
     static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr,
                                      EarlierCopy earlier = EarlierCopy::SameBytes,
                                      Platform::Durability durability = Platform::Durability::Cached);

@@ -694,21 +694,28 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
 bool flushToDisk(const QString &path)
 {
     const QString local = localPath(path);
-    if (flushShouldFail(local))
+    if (flushShouldFail(local)) {
+        errno = EIO;
         return false;
+    }
 #ifdef Q_OS_WIN
     if (QFileInfo(local).isDir())
         return true;
-    return flushFileW(local);
+    if (flushFileW(local))
+        return true;
+    errno = errnoOf(GetLastError());
+    return false;
 #else
     const bool folder = QFileInfo(local).isDir();
     const int fd = ::open(QFile::encodeName(local).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool synced = syncFile(fd);
+    const int error = errno;
     // Some file systems cannot flush a folder (EINVAL); their entries go with the files' flush.
-    const bool ok = synced || (folder && errno == EINVAL);
+    const bool ok = synced || (folder && error == EINVAL);
     ::close(fd);
+    errno = error;
     return ok;
 #endif
 }

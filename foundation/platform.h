@@ -62,8 +62,8 @@ int folderListings();
 void countFolderListing();
 
 // Makes the system write what it still holds of the file, or of a folder's entries, to the disk, and
-// waits for it: false when that fails (the disk gone, a write error). On Windows a folder's entries need
-// no flush of their own (the file's flush writes them) and count as written.
+// waits for it: false when that fails (the disk gone, a write error; errno then says why). On Windows a
+// folder's entries need no flush of their own (the file's flush writes them) and count as written.
 bool flushToDisk(const QString &path);
 // How a finished copy takes the target's name.
 enum class Placing {

@@ -17,6 +17,7 @@
 #include <QThreadPool>
 #include <QWaitCondition>
 
+#include <cerrno>
 #include <vector>
 
 namespace {
@@ -42,6 +43,32 @@ QString withSeparator(const QString &folder)
 bool isDotEntry(const QFileInfo &info)
 {
     return info.fileName() == QLatin1String(".") || info.fileName() == QLatin1String("..");
+}
+
+// The errors of a copy that found no room on the disk.
+bool isLackOfRoom(int error)
+{
+#ifdef EDQUOT
+    if (error == EDQUOT)
+        return true;
+#endif
+    return error == ENOSPC || error == EFBIG;
+}
+
+// The reason of a failure line: the error in the user's words, in brackets; nothing without one.
+QString because(int error)
+{
+    return error == 0 ? QString() : QStringLiteral("（") + errorText(error) + QStringLiteral("）");
+}
+
+QString numberedFileName(const QString &name, int n, const QString &suffix)
+{
+    return name + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
+}
+
+QString suffixOf(const QFileInfo &file)
+{
+    return file.suffix().isEmpty() ? QString() : QLatin1Char('.') + file.suffix();
 }
 
 bool isRawSuffix(const QString &suffix)
@@ -97,34 +124,97 @@ private:
 };
 
 // Copies source into the folder as name with the source's suffix, never over a file already there: a
-// name the run used, or one a file with other bytes holds (an earlier download, whose original may be
-// gone), moves the copy on to the next free "(n)" name; a file there with the same bytes is the copy
-// already. A copy whose source is deleted afterwards (onDisk) is on the disk before it takes its name, and
-// an earlier file of the same bytes is written afresh the same way: an earlier run's copy may never have
-// reached the disk although it reads back whole from the system's cache. True when the copy is there;
-// *target receives its path.
+// name the run used (but for retrying, the name this copy was given before), or one a file with other
+// bytes holds (an earlier download, whose original may be gone), moves the copy on to the next free "(n)"
+// name; a file there with the same bytes is the copy already. A copy whose source is deleted afterwards
+// (onDisk) is on the disk before it takes its name, and an earlier file of the same bytes is written
+// afresh the same way: an earlier run's copy may never have reached the disk although it reads back whole
+// from the system's cache. True when the copy is there; *target receives its path. Otherwise *error gets
+// the error of the failed call; a source gone meanwhile is given no name (ENOENT when no call failed).
 bool copyUnderFreeName(const QFileInfo &source, const QString &folder, const QString &name, TakenNames &used,
-                       bool onDisk, QString *target)
+                       bool onDisk, QString *target, int *error, const QString &retrying = QString())
 {
-    const QString suffix = source.suffix().isEmpty() ? QString() : QLatin1Char('.') + source.suffix();
+    const QString suffix = suffixOf(source);
     const Platform::Durability durability = onDisk ? Platform::Durability::OnDisk : Platform::Durability::Cached;
     QString fileName = name + suffix;
     FileOperation::CopyOutcome outcome = FileOperation::KeptOther;
+    *error = 0;
     for (int n = 1;; ++n) {
-        if (!used.contains(fileName)) {
+        if (!used.contains(fileName) || fileName == retrying) {
             *target = folder + fileName;
             outcome = FileOperation::copyNoReplace(source.filePath(), Platform::localPath(*target), nullptr,
                                                    FileOperation::EarlierCopy::SameBytes, durability);
+            if (outcome == FileOperation::CopyFailed)
+                *error = errno;
             if (outcome != FileOperation::KeptOther)
                 break;
+            // Other bytes there; a source gone meanwhile has nothing to copy under the next name.
+            if (!QFileInfo::exists(source.filePath())) {
+                *error = ENOENT;
+                return false;
+            }
         }
-        fileName = name + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + suffix;
+        fileName = numberedFileName(name, n, suffix);
     }
+    if (outcome == FileOperation::CopyFailed && !QFileInfo::exists(source.filePath()))
+        return false;
     used.insert(fileName);
-    if (outcome == FileOperation::AlreadyThere && onDisk && isOwnCopy(source, *target))
-        return Platform::copyIntoPlace(source.filePath(), Platform::localPath(*target), Platform::Placing::Replace,
-                                       durability);
+    if (outcome == FileOperation::AlreadyThere && onDisk && isOwnCopy(source, *target)) {
+        if (Platform::copyIntoPlace(source.filePath(), Platform::localPath(*target), Platform::Placing::Replace,
+                                    durability))
+            return true;
+        *error = errno;
+        return false;
+    }
     return outcome == FileOperation::Copied || outcome == FileOperation::AlreadyThere;
+}
+
+// One raw file of the download and what became of its copy.
+struct RawCopy {
+    QFileInfo raw;
+    QString name;       // the name the copy is to get, without suffix
+    int position = 0;   // in the listing, for the progress
+    qint64 size = -1;   // as listed; -1: gone before it was looked at
+    QString target;     // the copy's path (after a failure, the name it was given)
+    bool copied = false;
+    bool theirs = false; // the raw left the storage with another run into the same folder, whose copy is there
+    int error = 0;       // of the failed copy
+};
+
+// A raw gone from the storage while this run had it listed: another download into the same folder took
+// it. That run's copy is the first file under the raw's name, or a numbered one this run has not given to
+// another raw, of the raw's size.
+bool takenByOtherRun(RawCopy &copy, const QString &folder, TakenNames &used)
+{
+    if (copy.size < 0)
+        return false;
+    const QString suffix = suffixOf(copy.raw);
+    const QString own = copy.target.startsWith(folder) ? copy.target.mid(folder.size()) : QString();
+    QString fileName = copy.name + suffix;
+    for (int n = 1;; ++n) {
+        if (!used.contains(fileName) || fileName == own) {
+            const QFileInfo there(Platform::localPath(folder + fileName));
+            if (!there.exists())
+                return false;
+            if (there.isFile() && there.size() == copy.size) {
+                used.insert(fileName);
+                copy.target = folder + fileName;
+                return true;
+            }
+        }
+        fileName = numberedFileName(copy.name, n, suffix);
+    }
+}
+
+// Copies one raw as the copy pool and the retry do; retrying: the name the raw was given before.
+void copyRaw(RawCopy &copy, const QString &folder, TakenNames &used, const QString &retrying = QString())
+{
+    copy.copied = copyUnderFreeName(copy.raw, folder, copy.name, used, true, &copy.target, &copy.error, retrying)
+                  && isOwnCopy(copy.raw, copy.target);
+    if (!copy.copied && !QFileInfo::exists(copy.raw.filePath()) && takenByOtherRun(copy, folder, used)) {
+        copy.copied = copy.theirs = true;
+        copy.error = 0;
+    }
 }
 
 // The first line of the download's message: how many files were downloaded and how many not, and where to.
@@ -274,10 +364,11 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
             if (isDotEntry(entry) || entry.isDir())
                 continue;
             QString target;
-            if (copyUnderFreeName(entry, targetDir, entry.completeBaseName(), usedTargets, false, &target)) {
+            int error = 0;
+            if (copyUnderFreeName(entry, targetDir, entry.completeBaseName(), usedTargets, false, &target, &error)) {
                 ++downloaded;
             } else {
-                lines += QStringLiteral("拷贝照片未成功，照片名：") + entry.filePath() + QLatin1Char('\n');
+                lines += QStringLiteral("拷贝照片未成功，照片名：") + entry.filePath() + because(error) + QLatin1Char('\n');
                 ++missed;
             }
             progress(max, i + 1);
@@ -285,13 +376,6 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         return finish(missed == 0);
     }
 
-    struct RawCopy {
-        QFileInfo raw;
-        QString name;     // the name the copy is to get, without suffix
-        int position = 0; // in the listing, for the progress
-        QString target;
-        bool copied = false;
-    };
     const QFileInfoList listing = StorageListing::entries(rawDir, {}, true);
     const int max = listing.size();
     std::vector<RawCopy> raws;
@@ -301,6 +385,7 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         const QFileInfo &raw = listing.at(i);
         if (isDotEntry(raw) || raw.isDir())
             continue;
+        const qint64 size = raw.exists() ? raw.size() : -1;
         const QString name = findPicNameByShotTime(sourceDir, raw.filePath(), raw.completeBaseName());
         qCDebug(lcSingleImport) << "匹配：" << raw.fileName() << "和" << name;
         const QString key = Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name;
@@ -309,14 +394,20 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
             byName.append(QList<int>());
         }
         byName[groupOfName.value(key)].append(int(raws.size()));
-        raws.push_back(RawCopy{raw, name, i + 1, QString(), false});
+        RawCopy copy;
+        copy.raw = raw;
+        copy.name = name;
+        copy.position = i + 1;
+        copy.size = size;
+        raws.push_back(copy);
     }
 
     // The local folder is often a card or a USB drive, pulled as soon as the download says it is done: each
     // copy is on the disk before it takes its name, and no original leaves the storage before that. The
     // copies run side by side, and so do their flushes (one after another, each would wait for a commit of
     // the file system of its own). Raws that are to share a name are copied one after another, in listing
-    // order, so that their numbering does not depend on which copy ends first.
+    // order, so that their numbering does not depend on which copy ends first. A raw that another download
+    // into the same folder took from the storage meanwhile counts with that run's copy.
     TakenNames usedTargets;
     QMutex mutex;
     QWaitCondition oneDone;
@@ -327,9 +418,7 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         for (const QList<int> &group : qAsConst(byName)) {
             copies.start([&, group] {
                 for (int index : group) {
-                    RawCopy &copy = raws[size_t(index)];
-                    copy.copied = copyUnderFreeName(copy.raw, targetDir, copy.name, usedTargets, true, &copy.target)
-                                  && isOwnCopy(copy.raw, copy.target);
+                    copyRaw(raws[size_t(index)], targetDir, usedTargets);
                     QMutexLocker lock(&mutex);
                     ++done;
                     oneDone.wakeAll();
@@ -346,18 +435,35 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
         }
     }
 
+    // Side by side, the copies can fill a disk together that has room for some of them: those that found no
+    // room are tried again one at a time, in listing order, each under the name it was given (not one that
+    // cannot fit in what is left).
+    for (RawCopy &copy : raws) {
+        if (copy.copied || !isLackOfRoom(copy.error))
+            continue;
+        const qint64 free = Platform::freeDiskBytes(targetDir);
+        if (free < 0 || free >= copy.size)
+            copyRaw(copy, targetDir, usedTargets, copy.target.mid(targetDir.size()));
+    }
+
     // The copies' names are on the disk too before any original goes; where they are not, no original
-    // goes and the copies of this run are taken away again, as far as that can be done.
+    // goes and the copies of this run are taken away again, as far as that can be done. A copy whose
+    // original another run removed meanwhile stays: it may be the only one.
+    errno = 0;
     const bool entriesFlushed = Platform::flushToDisk(targetDir);
+    const int flushError = entriesFlushed ? 0 : errno;
     for (const RawCopy &copy : raws) {
-        if (!copy.copied || !entriesFlushed) {
-            if (copy.copied)
+        if (!copy.copied || (!entriesFlushed && !copy.theirs)) {
+            if (copy.copied && QFileInfo::exists(copy.raw.filePath()))
                 FileOperation::deleteFile(Platform::localPath(copy.target));
-            lines += QStringLiteral("拷贝原图照片未成功，照片名：") + copy.raw.filePath() + QLatin1Char('\n');
+            lines += QStringLiteral("拷贝原图照片未成功，照片名：") + copy.raw.filePath()
+                     + because(copy.copied ? flushError : copy.error) + QLatin1Char('\n');
             ++missed;
             continue;
         }
         ++downloaded;
+        if (copy.theirs)
+            continue;
         if (!FileOperation::deleteFile(copy.raw.filePath()))
             qCDebug(lcSingleImport) << "raw file copied but not removed:" << copy.raw.filePath();
     }
@@ -370,7 +476,8 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
                  + QStringLiteral("。路径为：") + rawDir + QLatin1Char('\n');
         return finish(false);
     }
-    if (!removeEmptyFolder(rawDir) && !removeEmptyFolder(rawDir)) {
+    // Another download into the same folder may have removed it already.
+    if (!removeEmptyFolder(rawDir) && !removeEmptyFolder(rawDir) && FileOperation::dirExists(rawDir)) {
         lines += QStringLiteral("删除原图目录未成功，请手动删除。路径为：") + rawDir + QLatin1Char('\n');
         ok = false;
     }

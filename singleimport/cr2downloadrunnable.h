@@ -9,8 +9,12 @@
 // side, then the removals), and the raw sub-folder only when nothing is left in it. Without a raw
 // sub-folder every file of the source folder is copied under its own name. A file already in the local
 // folder is never replaced by other bytes: the copy takes the next free "(n)" name, and a file there with
-// the same bytes counts as the copy (for a raw, once it has been written afresh). The message's first
-// line counts the files downloaded and those not, which the lines below it name.
+// the same bytes counts as the copy (for a raw, once it has been written afresh). Raw copies that found no
+// room on the disk are tried again one at a time after the others, so that what fits lands. A raw that
+// another download into the same folder took from the storage meanwhile counts as downloaded when that
+// run's copy (its name, its size) is there, and a raw sub-folder that run removed is no failure. The
+// message's first line counts the files downloaded and those not, which the lines below it name, each
+// failed copy with its reason in words.
 //
 // Reports go to the receiver by its slots onDownloadProcess(int max, int value) and
 // onDownloadFinish(bool isSuccess, QString tip), queued, and never to a receiver destroyed meanwhile.

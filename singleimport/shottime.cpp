@@ -10,6 +10,8 @@
 #include <QSet>
 #include <QTextCodec>
 
+#include <cerrno>
+
 ShotTimeScan ShotTimeScan::forImport()
 {
     return {{{0, 500, true}, {2000, 500, false}}, true};
@@ -161,12 +163,30 @@ bool append(const QString &orderFolder, const QString &text)
         return Platform::writeIntoPlace(path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); });
     }
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
-    const QByteArray bytes = codec()->fromUnicode(added);
-    const bool ok = file.write(bytes) == bytes.size();
+    if (added.isEmpty())
+        return true;
+    // A list cut off in an entry (as a disk that filled up left it) gets a separator first, so that the new
+    // entries do not run into the cut one.
+    const qint64 oldSize = file.size();
+    QByteArray bytes = codec()->fromUnicode(added);
+    if (oldSize > 0 && !listed.endsWith(QLatin1Char('|')))
+        bytes.prepend('|');
+    errno = 0;
+    const bool written = file.write(bytes) == bytes.size();
+    int error = errno;
     file.close();
-    return ok && file.error() == QFileDevice::NoError;
+    if (written && file.error() == QFileDevice::NoError)
+        return true;
+    if (written)
+        error = errno;
+    // What went in of a failed append is taken back: a cut entry would swallow the next one.
+    qCDebug(lcSingleImport) << "shot-time list not appended:" << path << qt_error_string(error);
+    if (!file.resize(oldSize))
+        qCWarning(lcSingleImport) << "shot-time list left cut:" << path << file.errorString();
+    errno = error;
+    return false;
 }
 
 QString readText(const QString &path)

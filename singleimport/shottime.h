@@ -53,7 +53,9 @@ QString entry(const QString &newName, const QString &time);
 // Adds the entries of text to orderFolder's list, creating the file when missing. A name listed already
 // gets no second entry: with the same time the entry is there (a retried import), with another time the
 // new one takes the old one's place (the name now belongs to another photo; the list is then written
-// anew). False when the folder is empty or the file cannot be written.
+// anew). A list that does not end in "|" (cut in an entry) gets one before the new entries. False when the
+// folder is empty or the file cannot be written; a failed append is taken back (the list keeps its old
+// length) and leaves errno at the error of the failed write.
 bool append(const QString &orderFolder, const QString &text);
 
 // The whole list file as text, trimmed; "" for a missing or empty file and for one that is not valid

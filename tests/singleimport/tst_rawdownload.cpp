@@ -11,6 +11,11 @@
 #include "testsupport.h"
 
 #include <QProgressBar>
+#include <QSemaphore>
+
+#include <atomic>
+#include <functional>
+#include <thread>
 
 using testsupport::bytesOf;
 using testsupport::put;
@@ -27,6 +32,45 @@ QByteArray shotBytes(const QByteArray &date)
     return QByteArray("II*xx") + date + QByteArray(600, 'x');
 }
 
+
+// The job's download on a thread of its own, held at the debug line naming lastRaw (the last raw it names
+// before its copies start) while another job downloads the same raws into the same folder and `between`
+// runs. *otherDone: the other download ran and succeeded.
+struct Hold
+{
+    static inline QtMessageHandler next = nullptr;
+    static inline QString raw;
+    static inline std::atomic<bool> armed{false};
+    static inline QSemaphore reached{0}, go{0};
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (next)
+            next(type, context, message);
+        if (message.contains(QStringLiteral("匹配：")) && message.contains(raw) && armed.exchange(false)) {
+            reached.release();
+            go.acquire();
+        }
+    }
+};
+
+bool downloadBesideAnother(CR2DownloadRunnable &job, const QString &source, const QString &target,
+                           const QString &pairs, const QString &lastRaw, const std::function<void()> &between,
+                           QString *text, bool *otherDone)
+{
+    Hold::raw = QLatin1Char('"') + lastRaw + QLatin1Char('"');
+    Hold::armed = true;
+    Hold::next = qInstallMessageHandler(&Hold::handle);
+    bool result = false;
+    std::thread later([&] { result = job.downLoad(source, target, *text); });
+    QString otherText;
+    CR2DownloadRunnable other(nullptr, source, target, pairs);
+    *otherDone = Hold::reached.tryAcquire(1, 30000) && other.downLoad(source, target, otherText);
+    between();
+    Hold::go.release(Hold::armed.exchange(false) ? 0 : 1);
+    later.join();
+    qInstallMessageHandler(Hold::next);
+    return result;
+}
 
 // Names in a folder, hidden ones and sub-folders included, sorted; "" for a missing folder.
 QStringList namesIn(const QString &folder)
@@ -77,10 +121,14 @@ void TestRawDownload::download_data()
 {
     // photos: name=date in "照片/"; raws: name=date in "照片/新建文件夹/" ("" = no shot time)
     QTest::addColumn<QStringList>("photos");
-    QTest::addColumn<QStringList>("raws");
+    QTest::addColumn<QStringList>("raws");      // name=date*N: N more bytes
     QTest::addColumn<QString>("pairs");
-    QTest::addColumn<QString>("fault");     // "copy:X": the first copy to a target holding X fails; "flush:X": every flush of X;
-                                            // " full" at the end: the last run on a full disk
+    QTest::addColumn<QString>("fault");     // words: "copy:X": the first copy to a target holding X fails; "flush:X": every
+                                            // flush of X; "room:X": the first copy to a target holding X finds no room;
+                                            // "full" / "full:N": the last run on a disk that takes 0 / N bytes per file;
+                                            // "full-first:N": the first run so; "other": another job downloads the
+                                            // raws into the same folder while this run holds with its raws named (the
+                                            // other faults are armed after that job)
     QTest::addColumn<QStringList>("copied");    // names in the target folder afterwards
     QTest::addColumn<QStringList>("rawsLeft");  // names left in the raw folder ("<gone>": removed)
     QTest::addColumn<bool>("ok");
@@ -153,6 +201,26 @@ void TestRawDownload::download_data()
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|" << " full"
         << QStringList{"DSC-003.CR2"} << QStringList{"IMG_1.CR2"} << false << "拷贝原图照片未成功，照片名："
         << QStringList{"DSC-003.CR2=@IMG_1.CR2"} << 1 << "0/1";
+    QTest::newRow("a copy that found no room is tried again after the others, under its own name")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|"
+        << "room:DSC-003.CR2" << QStringList{"DSC-003(1).CR2", "DSC-003.CR2"} << gone << true << "" << QStringList{} << 1
+        << "2/0";
+    QTest::newRow("a disk with room for some raws: those land, only their originals go, the rest say why")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2 + "*3000"}
+        << "DSC-003>" + t1.mid(2) + "|DSC-004>" + t2.mid(2) + "|" << "full:2000" << QStringList{"DSC-003.CR2"}
+        << QStringList{"IMG_2.CR2"} << false << "IMG_2.CR2（磁盘空间不足" << QStringList{} << 1 << "1/1";
+    QTest::newRow("a retry once there is room gets the rest")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2 + "*3000"}
+        << "DSC-003>" + t1.mid(2) + "|DSC-004>" + t2.mid(2) + "|" << "full-first:2000"
+        << QStringList{"DSC-003.CR2", "DSC-004.CR2"} << gone << true << "" << QStringList{} << 2 << "1/0";
+    QTest::newRow("two downloads into one folder: the later counts the other's copies")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t1, "IMG_3.CR2=" + t2}
+        << "DSC-003>" + t1.mid(2) + "|DSC-004>" + t2.mid(2) + "|" << "other"
+        << QStringList{"DSC-003(1).CR2", "DSC-003.CR2", "DSC-004.CR2"} << gone << true << "" << QStringList{} << 1 << "3/0";
+    QTest::newRow("two downloads into one folder, the later one's flush failing: the other's copies stay")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2}
+        << "DSC-003>" + t1.mid(2) + "|DSC-004>" + t2.mid(2) + "|" << "other flush:/out"
+        << QStringList{"DSC-003.CR2", "DSC-004.CR2"} << gone << true << "" << QStringList{} << 1 << "2/0";
 }
 
 void TestRawDownload::download()
@@ -177,11 +245,18 @@ void TestRawDownload::download()
     for (const QString &p : photos)
         QVERIFY(put(source + p.section('=', 0, 0), shotBytes(p.section('=', 1).toLatin1())));
     QMap<QString, QByteArray> rawBytes;
+    QStringList listed; // the raws the download lists, in its order
     for (const QString &r : raws) {
-        const QByteArray bytes = shotBytes(r.section('=', 1).toLatin1()) + r.section('=', 0, 0).toUtf8();
+        const QString spec = r.section('=', 1);
+        const QByteArray bytes = shotBytes(spec.section('*', 0, 0).toLatin1())
+                                 + QByteArray(spec.section('*', 1).toInt(), 'r') + r.section('=', 0, 0).toUtf8();
         rawBytes.insert(r.section('=', 0, 0), bytes);
         QVERIFY(put(rawDir + r.section('=', 0, 0), bytes));
+        if (!r.startsWith('.') && !r.contains('/'))
+            listed << r.section('=', 0, 0);
     }
+    std::sort(listed.begin(), listed.end(),
+              [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     QVERIFY(QDir().mkpath(target));
     for (const QString &p : present) {
         const QString bytes = p.section('=', 1);
@@ -197,23 +272,50 @@ void TestRawDownload::download()
         }
         QVERIFY(put(path, bytes.startsWith('@') ? rawBytes[bytes.mid(1)] : bytes.toUtf8()));
     }
-    const QString setup = fault.section(' ', 0, 0);
-    if (setup.startsWith("copy:"))
-        Platform::failCopies(setup.mid(5), 1);
-    else if (setup.startsWith("flush:"))
-        Platform::failFlushes(setup.mid(6));
+    const QStringList words = fault.split(' ', Qt::SkipEmptyParts);
+    auto arm = [&] {
+        for (const QString &word : words) {
+            if (word.startsWith("copy:"))
+                Platform::failCopies(word.mid(5), 1);
+            else if (word.startsWith("flush:"))
+                Platform::failFlushes(word.mid(6));
+            else if (word.startsWith("room:"))
+                Platform::failLastWrites(word.mid(5), 1);
+        }
+    };
+    auto limit = [&](const QString &key) { // bytes per file; -1: no limit
+        for (const QString &word : words) {
+            if (word == key || word.startsWith(key + ':'))
+                return word.section(':', 1).toLongLong();
+        }
+        return -1LL;
+    };
+    const bool other = words.contains("other");
+    if (!other)
+        arm();
 
     Receiver receiver;
     CR2DownloadRunnable job(&receiver, source, target, pairs);
     QString text;
-    for (int run = 1; run < runs; ++run)
+    for (int run = 1; run < runs; ++run) {
+        std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
+        if (run == 1 && limit("full-first") >= 0)
+            fullDisk.reset(new testsupport::FileSizeLimit(limit("full-first")));
         job.downLoad(source, target, text);
-    std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
-    if (fault.endsWith(" full")) {
-        Platform::clearFaults();
-        fullDisk.reset(new testsupport::FileSizeLimit(0));
     }
-    QCOMPARE(job.downLoad(source, target, text), ok);
+    std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
+    if (limit("full") >= 0) {
+        Platform::clearFaults();
+        fullDisk.reset(new testsupport::FileSizeLimit(limit("full")));
+        QVERIFY(fullDisk->active());
+    }
+    if (other) {
+        bool otherDone = false;
+        QCOMPARE(downloadBesideAnother(job, source, target, pairs, listed.last(), arm, &text, &otherDone), ok);
+        QVERIFY(otherDone);
+    } else {
+        QCOMPARE(job.downLoad(source, target, text), ok);
+    }
     fullDisk.reset();
     QCOMPARE(namesIn(target), copied);
     QCOMPARE(namesIn(rawDir), rawsLeft);
@@ -333,8 +435,12 @@ void TestRawDownload::window_data()
     QTest::addColumn<bool>("withSource");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("head"); // the box's first line
-    QTest::newRow("success") << true << "提示" << "下载完毕！共下载1个文件，保存在：%1/";
-    QTest::newRow("failure") << false << "警告" << "毛底目录为空";
+    QTest::addColumn<qint64>("room");  // bytes a file may take on the disk; -1: no limit
+    QTest::addColumn<QString>("line"); // a part of the lines below the first
+    QTest::newRow("success") << true << "提示" << "下载完毕！共下载1个文件，保存在：%1/" << qint64(-1) << "";
+    QTest::newRow("failure") << false << "警告" << "毛底目录为空" << qint64(-1) << "";
+    QTest::newRow("a full disk says why") << true << "警告" << "已下载0个文件，1个文件未下载（见下），保存在：%1/"
+                                          << qint64(0) << "IMG_1.CR2（磁盘空间不足";
 }
 
 void TestRawDownload::window()
@@ -342,6 +448,8 @@ void TestRawDownload::window()
     QFETCH(bool, withSource);
     QFETCH(QString, title);
     QFETCH(QString, head);
+    QFETCH(qint64, room);
+    QFETCH(QString, line);
     QTemporaryDir dir;
     const QString order = dir.path() + QStringLiteral("/order/");
     if (withSource)
@@ -355,6 +463,7 @@ void TestRawDownload::window()
     QMetaObject::invokeMethod(&w, "onDownloadProcess", Q_ARG(int, 3), Q_ARG(int, 7));
     QCOMPARE(w.progressBar()->value(), 3);
 
+    std::unique_ptr<testsupport::FileSizeLimit> fullDisk(room >= 0 ? new testsupport::FileSizeLimit(room) : nullptr);
     QVERIFY(w.startDownload(order + QStringLiteral("ImageTime.txt"), order + QStringLiteral("照片/"),
                             dir.path() + QStringLiteral("/out")));
     QVERIFY(!w.startDownload(order + QStringLiteral("ImageTime.txt"), order + QStringLiteral("照片/"),
@@ -362,9 +471,11 @@ void TestRawDownload::window()
     QVERIFY(!w.close()); // not while the download runs
     QVERIFY(w.isVisible());
     QVERIFY(testsupport::waitFor([&] { return !w.isVisible(); }));
+    fullDisk.reset();
     QCOMPARE(MsgBox::shown().size(), 1);
     QCOMPARE(MsgBox::lastShown().title, title);
     QCOMPARE(MsgBox::lastShown().text.section('\n', 0, 0), head.arg(dir.path() + QStringLiteral("/out")));
+    QVERIFY2(MsgBox::lastShown().text.section('\n', 1).contains(line), qPrintable(MsgBox::lastShown().text));
     QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/out2")));
 }
 

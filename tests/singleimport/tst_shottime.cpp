@@ -1,10 +1,13 @@
 // The shot-time scan in its three uses and the shot-time list file: entries, appends, the one reader.
 
 #include "filebytes.h"
+#include "filesizelimit.h"
 #include "shottime.h"
 #include "testsupport.h"
 
 #include <QTextCodec>
+
+#include <cerrno>
 
 using testsupport::bytesOf;
 using testsupport::put;
@@ -123,6 +126,25 @@ void TestShotTime::appendsBackToBack()
     QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-001>19:06:01 10:00:00|")));
     QCOMPARE(bytesOf(folder + QStringLiteral("ImageTime.txt")),
              QByteArray("305K12-002>19:05:12 14:33:24|305K12-003>19:05:12 14:40:00|305K12-001>19:06:01 10:00:00|"));
+    // An append the disk cuts short is taken back; the next one's entries read back whole.
+    const QString list = folder + QStringLiteral("ImageTime.txt");
+    const QByteArray before = bytesOf(list);
+    {
+        testsupport::FileSizeLimit fullDisk(before.size() + 5);
+        QVERIFY(fullDisk.active());
+        QVERIFY(!ShotTimeList::append(folder, QStringLiteral("305K12-004>19:05:12 14:41:00|")));
+        QVERIFY(errno == EFBIG);
+    }
+    QCOMPARE(bytesOf(list), before);
+    QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-005>19:05:12 14:42:00|")));
+    QCOMPARE(ShotTimeList::parse(ShotTimeList::readText(list)).mid(2),
+             (Pairs{{"305K12-001", "19:06:01 10:00:00"}, {"305K12-005", "19:05:12 14:42:00"}}));
+    // A list an earlier program left cut in an entry: the new entry starts clean.
+    QVERIFY(put(list, "a>1|b>2|305K12-00"));
+    QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-006>19:05:12 14:43:00|")));
+    QCOMPARE(ShotTimeList::parse(ShotTimeList::readText(list)),
+             (Pairs{{"a", "1"}, {"b", "2"}, {"305K12-006", "19:05:12 14:43:00"}}));
+
     QVERIFY(!ShotTimeList::append(dir.path() + QStringLiteral("/gone/"), QStringLiteral("a>1|")));
     QVERIFY(!ShotTimeList::append(QString(), QStringLiteral("a>1|")));
 }
