@@ -121,6 +121,16 @@ private slots:
             new ThumbnailThread(images, order.getFinePath(), order.getFineThumbPath(), out, &receiver, 88));
         QVERIFY(testsupport::waitFor([] { return ThumbReceiver::calls == 2; }));
         QThreadPool::globalInstance()->waitForDone();
+
+        // a job whose window has closed makes no thumbnail and no preview
+        QVERIFY(QDir(root).mkpath("成品缩略图"));
+        const QString closedOut = roots.path("closed/");
+        ThumbnailThread stopped(images, order.getFinePath(), order.getFineThumbPath(), closedOut, &receiver, 88);
+        stopped.setAutoDelete(false);
+        stopped.setStopWhen([] { return true; });
+        QCOMPARE(stopped.saveWorkSheetThumbs(), 0);
+        QVERIFY(QDir(closedOut + "制作单缩略图").isEmpty());
+        QVERIFY(QDir(root + "成品缩略图").isEmpty());
     }
 
     void deletedReceiverIsNeverCalled()
