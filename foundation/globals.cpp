@@ -62,7 +62,6 @@ QString g_separateMode;
 QString g_markDirName;
 QString g_finishedDirName;
 
-QString g_importPathState;
 QString g_dovraServerPath;
 QString g_lastSelectDir;
 

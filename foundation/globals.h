@@ -1,6 +1,6 @@
 #pragma once
 // Program-wide constants and state: the web-API endpoint table, the logged-in user,
-// the chosen shop's settings and the import state.
+// the chosen shop's settings and the import's shared folders.
 
 #include <QString>
 #include <QStringList>
@@ -70,6 +70,5 @@ extern QString g_markDirName;
 extern QString g_finishedDirName;
 
 // ---- import ----
-extern QString g_importPathState;   // "no" stops an import before its next file, "go" lets it go on
 extern QString g_dovraServerPath;
 extern QString g_lastSelectDir;
