@@ -90,7 +90,8 @@ int runSingle(const QString &photoDir)
     if (files.isEmpty() || !s.start())
         return 1;
     // an order with no folder yet
-    ImportPhotoToServer window(SingleOrder::importOrderOf(ImportOrderModel(s.m_studio->orderJson(s.m_studio->orders.at(4)))));
+    const ImportOrderModel order(s.m_studio->orderJson(s.m_studio->orders.at(4)));
+    ImportPhotoToServer window(SingleOrder::importOrderOf(order));
     window.show();
     if (!testsupport::waitFor([&] { return buttonsBack(&window); }, 30000))
         return 1;
@@ -135,7 +136,8 @@ int runListing(int count)
     }
     s.m_server.setReply(QStringLiteral("get_order_path"),
                       standin::Reply::ok({{"data", QJsonObject{{"orderpath", order}, {"orderbakpicpath", order}}}}));
-    const SingleImportOrder order4 = SingleOrder::importOrderOf(ImportOrderModel(s.m_studio->orderJson(s.m_studio->orders.at(4))));
+    const ImportOrderModel record(s.m_studio->orderJson(s.m_studio->orders.at(4)));
+    const SingleImportOrder order4 = SingleOrder::importOrderOf(record);
 
     StallMeter stall;
     QElapsedTimer timer;

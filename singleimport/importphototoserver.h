@@ -1,8 +1,8 @@
 #pragma once
 // The single-order import window: imports the photos as shot ("照片"), the finished photos ("成品") or the
-// designs ("设计") of the order it was made for into the order's folders on the photo storage, with upright main files, reduced copies, list icons, a backup of
-// the photos as shot and the order's shot-time list, and reports the folder and the counts to the web
-// service.
+// designs ("设计") of the order it was made for into the order's folders on the photo storage, with
+// upright main files, reduced copies, list icons, a backup of the photos as shot and the order's shot-time
+// list, and reports the folder and the counts to the web service.
 //
 // Each type switch asks the web service where the order's folders lie, tests the folder off the GUI
 // thread (CheckDirThread), reads the append names back from it and lists the photos imported so far with
@@ -11,8 +11,8 @@
 // import job per photo on the window's own pool.
 //
 // The window is given its order when it is made and keeps it and its import type to itself: a window
-// opened for another order meanwhile changes nothing here, and nothing of this window reaches another. A run takes its order
-// (id, order number, type, folders) when it starts and reports with those.
+// opened for another order meanwhile changes nothing here, and nothing of this window reaches another.
+// A run takes its order (id, order number, type, folders) when it starts and reports with those.
 //
 // The jobs report through a guard, so they never reach a destroyed window, and through their run, so a
 // late report never counts for another run. Closing the window drops the jobs not yet started (asking

@@ -136,7 +136,8 @@ void TestImportPhotoToServer::cleanup()
 
 ImportPhotoToServer *TestImportPhotoToServer::open(int order)
 {
-    SingleImportOrder values = SingleOrder::importOrderOf(ImportOrderModel(m_studio->orderJson(m_studio->orders.at(order))));
+    const ImportOrderModel record(m_studio->orderJson(m_studio->orders.at(order)));
+    SingleImportOrder values = SingleOrder::importOrderOf(record);
     if (m_beforeWindow)
         m_beforeWindow(values);
     m_window = new ImportPhotoToServer(values);
