@@ -15,8 +15,8 @@
 // A job is given its paths when it is made (on the GUI thread); its window gives it the raw-copy switch and
 // the finished-photo folder of its own shop and order (setCopyRaws, setFinishedFolder). A shop switch or
 // another order while it waits changes nothing for it. It reports only through its window's guard, so
-// nothing reaches a window that has closed. A copy that fails is added to the guard's failures (the reports stay as
-// they are).
+// nothing reaches a window that has closed. A copy that fails is added to the guard's failures (the
+// reports stay as they are).
 
 #include "folderindex.h"
 #include "windowguard.h"

@@ -203,7 +203,8 @@ private slots:
         QVERIFY(testsupport::writeJpeg(root + "成品/a.jpg", QSize(1000, 1000), 0, false, Qt::white));
 
         // no preview folder: the thumbnail is still made, and no preview
-        QCOMPARE(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "a.jpg"), 88, fine, previews).size(), QSize(88, 88));
+        QCOMPARE(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "a.jpg"), 88, fine, previews).size(),
+                 QSize(88, 88));
         QVERIFY(!QFile::exists(root + "成品缩略图/a.jpg"));
         QVERIFY(QDir(root).mkpath("成品缩略图"));
 
@@ -225,7 +226,8 @@ private slots:
         QVERIFY(markNear(e, 44, 57));
 
         // no crop information: no mark at all
-        const QImage plain = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "a.jpg"), 88, fine, previews).toImage();
+        const QImage plain =
+            ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "a.jpg"), 88, fine, previews).toImage();
         for (int y = 0; y < plain.height(); ++y)
             for (int x = 0; x < plain.width(); ++x)
                 QVERIFY(!isMarkBlue(plain.pixel(x, y)));

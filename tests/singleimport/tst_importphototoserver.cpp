@@ -806,8 +806,9 @@ void TestImportPhotoToServer::openers()
         // the window works for the order handed over (its shot day without the time)
         QCOMPARE(QStringList({m_server.lastRequest("get_order_path").field("order_photo_id"),
                               widget<QLineEdit>("label_id")->text(), widget<QLineEdit>("lineEdit_otherdate")->text(),
-                              widget<QPushButton>("pushButton_photodate")->text(), widget<QLineEdit>("label_name")->text(),
-                              widget<QLineEdit>("lineEdit_cameraman")->text(), widget<QLineEdit>("lineEdit_dresser")->text()}),
+                              widget<QPushButton>("pushButton_photodate")->text(),
+                              widget<QLineEdit>("label_name")->text(), widget<QLineEdit>("lineEdit_cameraman")->text(),
+                              widget<QLineEdit>("lineEdit_dresser")->text()}),
                  QStringList({o.id, o.payForKey, o.serviceTimes, o.shotDate, o.customerNames(), o.role1, o.role2}));
         // A box without parent (as the run's end shows) closing over the window does not end the program.
         QWidget box;
