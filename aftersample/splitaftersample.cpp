@@ -44,14 +44,14 @@ void SplitAfterSample::on_comboBox_currentIndexChanged(int index)
 
 QString SplitAfterSample::readGoods(const QJsonObject &reply)
 {
-    g_orderGoodsList = planGoods(reply, PickupOrder(), QString(), GoodsRules::AfterSample).goods;
+    m_orderGoodsList = planGoods(reply, PickupOrder(), QString(), GoodsRules::AfterSample).goods;
     return QString(); // no product folders
 }
 
 void SplitAfterSample::finalPhotosCopied()
 {
     SeparateMessageInfo result;
-    result.orderNumber = g_cur_orderpayforkey;
+    result.orderNumber = m_order.orderpayforkey;
     result.failures = guard()->takeFailures();
     result.unreadablePhotos = guard()->takeUnreadable();
     m_messageList.append(result);
@@ -64,7 +64,7 @@ void SplitAfterSample::setSheetGoods(const QList<OrderGoodsInfo> &goods)
     m_sheetPhotoCount = 0;
     for (const OrderGoodsInfo &g : goods)
         m_sheetPhotoCount += g.photoNames.size();
-    m_urgentState = urgentStateOf(g_orderGoodsList);
+    m_urgentState = urgentStateOf(m_orderGoodsList);
 }
 
 int SplitAfterSample::urgentStateOf(const QList<OrderGoodsInfo> &orderGoods)

@@ -46,7 +46,7 @@ private:
     QString readGoods(const QJsonObject &reply) override;
     void finalPhotosCopied() override;
     QString consumptionKey() const override { return QStringLiteral("m_consumption_statement"); }
-    void orderDetailRead() override { setSheetGoods(g_orderGoodsList); }
+    void orderDetailRead() override { setSheetGoods(m_orderGoodsList); }
 
     Ui_SplitAfterSample *ui;
     QString m_toolName;

@@ -89,8 +89,9 @@ int runSingle(const QString &photoDir)
     Studio s;
     if (files.isEmpty() || !s.start())
         return 1;
-    SingleOrder::setCurrentOrder(ImportOrderModel(s.m_studio->orderJson(s.m_studio->orders.at(4)))); // no folder yet
-    ImportPhotoToServer window(nullptr);
+    // an order with no folder yet
+    const ImportOrderModel order(s.m_studio->orderJson(s.m_studio->orders.at(4)));
+    ImportPhotoToServer window(SingleOrder::importOrderOf(order));
     window.show();
     if (!testsupport::waitFor([&] { return buttonsBack(&window); }, 30000))
         return 1;
@@ -135,12 +136,13 @@ int runListing(int count)
     }
     s.m_server.setReply(QStringLiteral("get_order_path"),
                       standin::Reply::ok({{"data", QJsonObject{{"orderpath", order}, {"orderbakpicpath", order}}}}));
-    SingleOrder::setCurrentOrder(ImportOrderModel(s.m_studio->orderJson(s.m_studio->orders.at(4))));
+    const ImportOrderModel record(s.m_studio->orderJson(s.m_studio->orders.at(4)));
+    const SingleImportOrder order4 = SingleOrder::importOrderOf(record);
 
     StallMeter stall;
     QElapsedTimer timer;
     timer.start();
-    ImportPhotoToServer window(nullptr); // opens with the finished photos
+    ImportPhotoToServer window(order4); // opens with the finished photos
     window.show();
     const bool done = testsupport::waitFor([&] { return buttonsBack(&window); }, 600 * 1000);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;

@@ -62,22 +62,6 @@ QString g_separateMode;
 QString g_markDirName;
 QString g_finishedDirName;
 
-QString g_cur_order_photo_id;
-QString g_cur_servicetimes;
-QString g_cur_customerName;
-QString g_cur_customerPhone;
-QString g_cur_role1;
-QString g_cur_role2;
-QString g_cur_shotdate;
-QString g_cur_photodate2;
-QString g_cur_orderpayforkey;
-QString g_cur_orderpath;
-QString g_cur_pickuptime;
-QString g_cur_role10;
-QString g_cur_isurgenttime;
-QString g_cur_pickupTypeText;
-
-QString g_importPathState;
 QString g_dovraServerPath;
 QString g_lastSelectDir;
 

@@ -1,6 +1,6 @@
 #pragma once
 // Program-wide constants and state: the web-API endpoint table, the logged-in user,
-// the chosen shop's settings, the current order and the import state.
+// the chosen shop's settings and the import's shared folders.
 
 #include <QString>
 #include <QStringList>
@@ -69,23 +69,6 @@ extern QString g_separateMode;
 extern QString g_markDirName;
 extern QString g_finishedDirName;
 
-// ---- current order (written when a separation window takes its next order) ----
-extern QString g_cur_order_photo_id;
-extern QString g_cur_servicetimes;
-extern QString g_cur_customerName;
-extern QString g_cur_customerPhone;
-extern QString g_cur_role1;
-extern QString g_cur_role2;
-extern QString g_cur_shotdate;
-extern QString g_cur_photodate2;
-extern QString g_cur_orderpayforkey;
-extern QString g_cur_orderpath;
-extern QString g_cur_pickuptime;
-extern QString g_cur_role10;
-extern QString g_cur_isurgenttime;
-extern QString g_cur_pickupTypeText;
-
 // ---- import ----
-extern QString g_importPathState;   // "no" stops an import before its next file, "go" lets it go on
 extern QString g_dovraServerPath;
 extern QString g_lastSelectDir;

@@ -1,12 +1,9 @@
 #pragma once
-// The image store of the order under review: one record per photo (Image), the program-wide store of
-// the current order's photo lists (ImageData), the folder settings derived from the order's root
-// (ImagePath), the crop information of the current order (g_imageList) and the working output folder of
-// the order being separated (g_separateWorkDir).
+// The photos of an order under review: one record per photo (Image), the folders derived from the order's
+// root (ImagePath) and the list of its finished photos with their crop information (finishedImages).
 
 #include <QList>
 #include <QMetaType>
-#include <QMutex>
 #include <QRect>
 #include <QString>
 
@@ -56,65 +53,26 @@ private:
 };
 Q_DECLARE_METATYPE(Image)
 
-// Crop information of the current order: one entry per crop entry of the web service's photo
-// information. Filled by the separation's photo-information job, read by ImageData::importImage.
-extern QList<Image> g_imageList;
-
-// The working output folder of the order being separated (ends in "/"). Written by the separation
-// windows before they start the jobs that read it.
-extern QString g_separateWorkDir;
-
-// Folder settings of the order under review. Everything is static; set from one thread at a time, but
-// guarded so that a reader on another thread never sees a half-written text.
+// The folders of one order's photos, derived from the order's root folder on the storage. A value: each
+// run or job keeps the one of its own order.
 class ImagePath
 {
 public:
     // The order's root folder on the storage (ends in "/"); the sub-folders below derive from it.
-    static void setOrderPath(const QString &root);
-    static QString getOrderPath();
-    static QString getPhotoPath();     // root + "照片/"
-    static QString getFinePath();      // root + "成品/"
-    static QString getFineThumbPath(); // root + "成品缩略图/"
-    static QString getDelPath();       // root + "汰片/"
-    static QString getMarksPath();     // root + "marks/"
+    explicit ImagePath(const QString &root = QString()) : m_root(root) {}
 
-    // The folder the work-sheet thumbnails are saved in (ends in "/"); "" until the thumbnail job ran.
-    static void setSheetThumbPath(const QString &path);
-    static QString getSheetThumbPath();
-
-    // The output folder of the order being separated; assigned by the work-sheet thumbnail job.
-    static QString orderOutPath;
+    // The order root and the folders below it, as local paths (back-slashes of the web service's form
+    // become "/" off Windows).
+    QString getOrderPath() const;
+    QString getFinePath() const;      // root + "成品/"
+    QString getFineThumbPath() const; // root + "成品缩略图/"
 
 private:
-    static QMutex s_mutex;
-    static QString s_orderPath;
-    static QString s_sheetThumbPath;
+    QString m_root;
 };
 
-// The one program-wide store of the current order's photos.
-class ImageData
-{
-public:
-    static ImageData *getInstance();
-
-    // Empties the three lists, then fills the finished list with one Image of kind 1 per "*.jpg" file
-    // (any letter case) of the order root's "成品/" folder, in name order without regard to case. A name
-    // ending in ".JPG" is recorded ending in ".jpg". Each takes description, rectangle and mark from the
-    // last g_imageList entry with the same file name (exact case). type becomes the store's current kind.
-    void importImage(PHOTOTYPE type);
-
-    QList<Image> *getPhotoList() { return &m_photoList; }
-    QList<Image> *getFineList() { return &m_fineList; }
-    QList<Image> *getDelList() { return &m_delList; }
-    PHOTOTYPE currentType() const { return m_type; }
-
-private:
-    ImageData() = default;
-    ImageData(const ImageData &) = delete;
-    ImageData &operator=(const ImageData &) = delete;
-
-    QList<Image> m_photoList;
-    QList<Image> m_fineList;
-    QList<Image> m_delList;
-    PHOTOTYPE m_type = PHOTOTYPE_PHOTO;
-};
+// The finished photos of the order: one Image of kind 1 per "*.jpg" file (any letter case) of its "成品/"
+// folder, in name order without regard to case. A name ending in ".JPG" is recorded ending in ".jpg". Each
+// takes description, rectangle and mark from the last crop entry with the same file name (exact case).
+// An order root that is empty or relative, or has no such folder, lists nothing.
+QList<Image> finishedImages(const ImagePath &order, const QList<Image> &crops);

@@ -355,7 +355,8 @@ QImage ImageOperation::fitImageToCanvas(const QImage &image)
     return canvas;
 }
 
-QImage ImageOperation::webViewThumbImage(const Image &image, int size, const FolderIndex *previews,
+QImage ImageOperation::webViewThumbImage(const Image &image, int size, const QString &finishedDir,
+                                         const QString &previewDir, const FolderIndex *previews,
                                          const FolderIndex *finished)
 {
     if (image.getType() != PHOTOTYPE_FINE)
@@ -367,8 +368,8 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size, const Fol
     // (1) The 1000-pixel preview, kept in "成品缩略图/" for next time. One is used only when whole and not
     // older than its photo; otherwise it is made again, and only from a whole photo. Both are decoded
     // straight at the size they are used at (a JPEG decoder scales while it decodes).
-    const QString thumbDir = ImagePath::getFineThumbPath();
-    const QString fineDir = ImagePath::getFinePath();
+    const QString &thumbDir = previewDir;
+    const QString &fineDir = finishedDir;
     QImage picture;
     QSize pictureSize; // the size of the picture the mark's rectangle belongs to
     const QString preview = previews ? previews->filePath(name) : Platform::findFileNoCase(thumbDir, name);
@@ -422,9 +423,10 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size, const Fol
     return fitImageToCanvas(picture);
 }
 
-QPixmap ImageOperation::getWebViewThumb(const Image &image, int size)
+QPixmap ImageOperation::getWebViewThumb(const Image &image, int size, const QString &finishedDir,
+                                        const QString &previewDir)
 {
-    const QImage thumb = webViewThumbImage(image, size);
+    const QImage thumb = webViewThumbImage(image, size, finishedDir, previewDir);
     return thumb.isNull() ? QPixmap() : QPixmap::fromImage(thumb);
 }
 

@@ -44,16 +44,17 @@ public:
     // A null image comes back unchanged.
     static QImage fitImageToCanvas(const QImage &image);
 
-    // The work-sheet thumbnail of a finished photo of the order under review (ImagePath's order root):
-    // the photo's 1000-pixel preview in "成品缩略图/" (made from "成品/" and saved there, whole or not at all,
-    // when it is missing, not whole or older than its photo), scaled to fit size x size, its mark drawn
-    // (ellipse when marked, else rectangle), then squared by fitImageToCanvas. A photo that cannot be read
-    // or is not whole (and has no current preview) gives a null image / an empty pixmap.
-    // previews and finished, when given, are the listings of "成品缩略图/" and "成品/" to look the photo up
-    // in, so that many thumbnails list each folder once.
-    static QImage webViewThumbImage(const Image &image, int size, const FolderIndex *previews = nullptr,
-                                    const FolderIndex *finished = nullptr);
-    static QPixmap getWebViewThumb(const Image &image, int size);
+    // The work-sheet thumbnail of a finished photo of an order whose finished photos lie in finishedDir
+    // ("…/成品/") and their previews in previewDir ("…/成品缩略图/"): the photo's 1000-pixel preview (made
+    // from the photo and saved in previewDir, whole or not at all, when it is missing, not whole or older
+    // than its photo), scaled to fit size x size, its mark drawn (ellipse when marked, else rectangle), then
+    // squared by fitImageToCanvas. A photo that cannot be read or is not whole (and has no current preview)
+    // gives a null image / an empty pixmap.
+    // previews and finished, when given, are the listings of previewDir and finishedDir to look the photo
+    // up in, so that many thumbnails list each folder once.
+    static QImage webViewThumbImage(const Image &image, int size, const QString &finishedDir, const QString &previewDir,
+                                    const FolderIndex *previews = nullptr, const FolderIndex *finished = nullptr);
+    static QPixmap getWebViewThumb(const Image &image, int size, const QString &finishedDir, const QString &previewDir);
 
     // The 218 x 150 label of one barcode: two top lines (left-aligned, at the top of their boxes), the top
     // 74 rows of the barcode picture read from info.imagePath scaled into 208 x 70 pixels, two bottom lines.

@@ -14,8 +14,10 @@
 #include <QThread>
 #include <QThreadPool>
 
-ThumbnailThread::ThumbnailThread(const QList<Image> &images, QObject *receiver, int size)
-    : m_images(images), m_receiver(receiver), m_size(size)
+ThumbnailThread::ThumbnailThread(const QList<Image> &images, const QString &finishedDir, const QString &previewDir,
+                                 const QString &outDir, QObject *receiver, int size)
+    : m_images(images), m_finishedDir(finishedDir), m_previewDir(previewDir), m_outDir(outDir), m_receiver(receiver),
+      m_size(size)
 {
     setAutoDelete(true);
 }
@@ -33,8 +35,7 @@ void ThumbnailThread::run()
 
 int ThumbnailThread::saveWorkSheetThumbs()
 {
-    const QString outDir = g_separateWorkDir;
-    ImagePath::orderOutPath = outDir;
+    const QString outDir = m_outDir;
     if (outDir.isEmpty()) {
         // Without an output folder the thumbnails would land in the working directory.
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "no output folder, no work-sheet thumbnails";
@@ -44,14 +45,16 @@ int ThumbnailThread::saveWorkSheetThumbs()
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "output folder not created:" << outDir;
 
     const QString thumbDir = outDir + sheetThumbDirName() + QLatin1Char('/');
-    ImagePath::setSheetThumbPath(thumbDir);
     if (!FileOperation::mkDir(thumbDir))
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "thumbnail folder not created:" << thumbDir;
     FileOperation::setFileHidden(thumbDir);
 
     // The photos and their previews are looked up in one listing of each folder.
-    const FolderIndex previews(ImagePath::getFineThumbPath());
-    const FolderIndex finished(ImagePath::getFinePath());
+    const QString previewDir = m_previewDir;
+    const QString finishedDir = m_finishedDir;
+    const FolderIndex previews(previewDir);
+    const FolderIndex finished(finishedDir);
+    const std::function<bool()> stopped = m_stopped;
     // The thumbnails are made side by side on a pool of this job's own; the job ends when all are done.
     QAtomicInt saved = 0;
     QMutex notWrittenLock;
@@ -65,8 +68,12 @@ int ThumbnailThread::saveWorkSheetThumbs()
             continue;
         }
         const int size = m_size;
-        workers.start([image, size, thumbDir, name, &saved, &previews, &finished, &notWrittenLock, &notWritten] {
-            const QImage thumb = ImageOperation::webViewThumbImage(image, size, &previews, &finished);
+        workers.start([image, size, thumbDir, name, &saved, &previewDir, &finishedDir, &previews, &finished, &stopped,
+                       &notWrittenLock, &notWritten] {
+            if (stopped && stopped())
+                return;
+            const QImage thumb = ImageOperation::webViewThumbImage(image, size, finishedDir, previewDir, &previews,
+                                                                   &finished);
             // A thumbnail that cannot be made or saved leaves a gap on the sheet; the others go on. One is
             // written beside its name and takes it only when whole.
             if (thumb.isNull()) {

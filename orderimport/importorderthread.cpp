@@ -197,7 +197,6 @@ void ImportOrderThread::stopRun()
 {
     if (mRun.stop)
         mRun.stop->stop();
-    setImportPathState(QStringLiteral("no"));
 }
 
 void ImportOrderThread::run()

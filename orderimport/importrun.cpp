@@ -116,7 +116,6 @@ void ImportRunState::stopAndWait()
         return;
     if (stop)
         stop->stop(); // the order's import stops before its next file
-    setImportPathState(QStringLiteral("no"));
     pool.clear();
     if (thread)
         thread->wait();
@@ -188,7 +187,6 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
 
     // The run takes its own stop state and the switch of the window's shop: neither a shop switch nor
     // another import window reaches it.
-    setImportPathState(QStringLiteral("go"));
     m_run.stop = std::make_shared<ImportStop>();
     m_run.yptbcp = m_shop.yptbcp;
     m_run.active = true;
@@ -455,7 +453,6 @@ void importOrdersPhotoDlg::lookPicPathSlot()
                         QMessageBox::Yes);
     if (!self)
         return;
-    setImportPathState(QStringLiteral("go"));
     m_folderSuffixEdit->setEnabled(false);
 }
 

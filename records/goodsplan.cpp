@@ -1,7 +1,6 @@
 #include "goodsplan.h"
 
 #include "fileoperation.h"
-#include "globals.h"
 #include "logging.h"
 #include "webapi.h"
 
@@ -127,11 +126,6 @@ bool isSafePhotoName(const QString &name)
         return false;
     const QStringList parts = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'));
     return !parts.contains(QStringLiteral(".."));
-}
-
-PickupOrder PickupOrder::current()
-{
-    return PickupOrder{g_cur_orderpayforkey, g_cur_customerName, g_cur_pickuptime, g_cur_role10};
 }
 
 QString pickupLabel(const OrderGoodsInfo &product, const PickupOrder &order, bool doubledBlank)

@@ -1,7 +1,7 @@
 #pragma once
 // The goods reply of an order turned into its goods records and the plan of its product folders, as
 // plain functions of their input (no window, no program state): the separation windows call them with
-// the current order's values.
+// the values of the order in hand.
 
 #include "orderrecords.h"
 
@@ -18,15 +18,12 @@ QString cleanGoodsName(const QString &goodname);
 // a drive) or with a ".." part.
 bool isSafePhotoName(const QString &name);
 
-// The current order's values that go into the product folders' names.
+// The order's values that go into the product folders' names.
 struct PickupOrder {
     QString orderpayforkey;
     QString customerName;
     QString pickuptime;
     QString role10;
-
-    // From the current-order globals.
-    static PickupOrder current();
 };
 
 // The pick-up label of a product: " " key " " customer " " D "取 " designer " 【" 自取|快递 "】/", where D

@@ -7,8 +7,6 @@
 
 #include <algorithm>
 
-QList<OrderGoodsInfo> g_orderGoodsList;
-
 namespace {
 
 // The non-empty texts, in order, joined by the separator.

@@ -169,7 +169,3 @@ struct ProductFolderInfo
     QString namingStyle;   // "1" or "0"
 };
 
-// The output folder of the order being separated, ending in "/". Defined with the image data store.
-extern QString g_separateWorkDir;
-// The products of the order being separated, in reply order.
-extern QList<OrderGoodsInfo> g_orderGoodsList;

@@ -58,9 +58,10 @@ void SearchOrder::startClicked()
 
 QString SearchOrder::readGoods(const QJsonObject &reply)
 {
-    const GoodsPlan plan = planGoods(reply, PickupOrder::current(), shop().isshowSubproduct);
+    const PickupOrder order{m_order.orderpayforkey, m_order.customerName, m_order.pickuptime, m_order.role10};
+    const GoodsPlan plan = planGoods(reply, order, shop().isshowSubproduct);
     productFolderList = plan.folders;
-    g_orderGoodsList = plan.goods;
+    m_orderGoodsList = plan.goods;
     return plan.refusal;
 }
 
@@ -79,13 +80,13 @@ QStringList SearchOrder::workFolders() const
 QStringList SearchOrder::rejectedPhotos() const
 {
     if (shop().xztp == QLatin1String("1") && shop().separateMode != QStringLiteral("Orlan分件"))
-        return listing(g_cur_orderpath + QStringLiteral("汰片/")).names();
+        return listing(m_order.orderpath + QStringLiteral("汰片/")).names();
     return QStringList();
 }
 
 QStringList SearchOrder::markedPhotos() const
 {
-    return listing(g_cur_orderpath + QStringLiteral("marks/")).names();
+    return listing(m_order.orderpath + QStringLiteral("marks/")).names();
 }
 
 // Stage 2, continued: the finished photos are in; the rejected photos are copied.
@@ -96,7 +97,7 @@ void SearchOrder::finalPhotosCopied()
         fenjian_delPhotoSlot_3();
         return;
     }
-    startCopies(delPhotoList, g_cur_orderpath + QStringLiteral("汰片/"), g_separateWorkDir + QStringLiteral("汰片/"),
+    startCopies(delPhotoList, m_order.orderpath + QStringLiteral("汰片/"), workDir + QStringLiteral("汰片/"),
                 SeparateThread::DelPhotoCopy);
 }
 
@@ -111,8 +112,8 @@ void SearchOrder::fenjian_delPhotoSlot_3()
         fenjian_markPhoto_3_1();
         return;
     }
-    startCopies(markPhotoList, g_cur_orderpath + QStringLiteral("marks/"),
-                g_separateWorkDir + shop().markDirName + QLatin1Char('/'), SeparateThread::MarkPhotoCopy);
+    startCopies(markPhotoList, m_order.orderpath + QStringLiteral("marks/"),
+                workDir + shop().markDirName + QLatin1Char('/'), SeparateThread::MarkPhotoCopy);
 }
 
 // Stage 4: the marked photos are in; the product folders are made and their photos copied.
@@ -124,14 +125,14 @@ void SearchOrder::fenjian_markPhoto_3_1()
         return;
     m_progressBase = readyNum;
     m_orderMessage = SeparateMessageInfo();
-    m_orderMessage.orderNumber = g_cur_orderpayforkey;
+    m_orderMessage.orderNumber = m_order.orderpayforkey;
     SeparateMessageInfo planned;
-    planned.orderNumber = g_cur_orderpayforkey;
+    planned.orderNumber = m_order.orderpayforkey;
     isProductsDone = false;
 
     // An attempt the run left unfinished made folders for this order: they are taken again, not twinned.
-    QList<QPair<QString, QString>> earlier = m_unfinishedFolders.take(g_cur_order_photo_id);
-    QList<QPair<QString, QString>> &made = m_unfinishedFolders[g_cur_order_photo_id];
+    QList<QPair<QString, QString>> earlier = m_unfinishedFolders.take(m_order.order_photo_id);
+    QList<QPair<QString, QString>> &made = m_unfinishedFolders[m_order.order_photo_id];
     const bool orlan = shop().separateMode == QStringLiteral("Orlan分件");
     for (int i = 0; i < productFolderList.size(); ++i) {
         const ProductFolderInfo &e = productFolderList.at(i);
@@ -190,7 +191,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
                 // Into a folder of the unfinished attempt the copy replaces its own earlier one.
                 auto *job = new SeparateThread(photo, target + photo, name, resumed, SeparateThread::ProductPhotoCopy,
                                                guard());
-                job->setFinishedFolder(g_separateWorkDir + shop().finishedDirName + QLatin1Char('/'));
+                job->setFinishedFolder(workDir + shop().finishedDirName + QLatin1Char('/'));
                 job->setFinishedName(finished);
                 startJob(job);
             } else {

@@ -1,7 +1,6 @@
 #include "separatethread.h"
 
 #include "fileoperation.h"
-#include "globals.h"
 #include "goodsplan.h"
 #include "imagedata.h"
 #include "imageoperation.h"
@@ -75,11 +74,11 @@ SeparateThread::SeparateThread(const QString &src, const QString &dst, const QSt
     setAutoDelete(true);
 }
 
-SeparateThread::SeparateThread(const QJsonArray &picInfo, int type, std::shared_ptr<WindowGuard> guard)
-    : m_guard(std::move(guard)), m_type(type), m_picInfo(picInfo)
+SeparateThread::SeparateThread(const QJsonArray &picInfo, const QString &orderPath, int type,
+                               std::shared_ptr<WindowGuard> guard)
+    : m_guard(std::move(guard)), m_type(type), m_orderPath(orderPath), m_picInfo(picInfo)
 {
     setAutoDelete(true);
-    m_orderPath = g_cur_orderpath;
 }
 
 QStringList SeparateThread::rawExtensions()
@@ -195,7 +194,7 @@ void SeparateThread::productPhotoCopy()
 
 void SeparateThread::analysePhotoInfo()
 {
-    g_imageList.clear();
+    QList<Image> crops;
     for (const QJsonValue &value : qAsConst(m_picInfo)) {
         if (!m_guard->isWindowShow())
             return;
@@ -203,11 +202,9 @@ void SeparateThread::analysePhotoInfo()
         Image image(PHOTOTYPE_FINE, jsonString(entry, "picname"));
         image.setDescription(jsonString(entry, "descr"));
         image.setRect(cropRect(entry), jsonString(entry, "pictype") != QLatin1String("0"));
-        g_imageList.append(image);
+        crops.append(image);
     }
     if (!m_guard->isWindowShow())
         return;
-    ImagePath::setOrderPath(m_orderPath);
-    ImageData::getInstance()->importImage(PHOTOTYPE_FINE);
-    m_guard->report("fenjian_analysisPhotoInfo");
+    m_guard->report("fenjian_analysisPhotoInfo", finishedImages(ImagePath(m_orderPath), crops));
 }

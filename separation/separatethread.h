@@ -9,13 +9,14 @@
 //   type 4  marked photo copied                                     fenjian_markPhoto_3_1()
 //   type 5  product photo copied, or missing                        fenjian_productPhotoSlot_4(QString):
 //                                                                     "" when copied, else "product:photo"
-//   type 6  crop information stored, finished photos re-read        fenjian_analysisPhotoInfo()
+//   type 6  crop information read, finished photos listed           fenjian_analysisPhotoInfo(QList<Image>):
+//                                                                     the finished photos with their crops
 //
-// A job takes the order folder from the program's state when it is made (on the GUI thread); its window
-// gives it the raw-copy switch and the finished-photo folder of its own shop (setCopyRaws,
-// setFinishedFolder). A shop switch or the next order while it waits changes nothing for it. It reports only through its window's guard, so nothing reaches
-// a window that has closed. A copy that fails is added to the guard's failures (the reports stay as
-// they are).
+// A job is given its paths when it is made (on the GUI thread); its window gives it the raw-copy switch and
+// the finished-photo folder of its own shop and order (setCopyRaws, setFinishedFolder). A shop switch or
+// another order while it waits changes nothing for it. It reports only through its window's guard, so
+// nothing reaches a window that has closed. A copy that fails is added to the guard's failures (the
+// reports stay as they are).
 
 #include "folderindex.h"
 #include "windowguard.h"
@@ -43,13 +44,12 @@ public:
     // Types 1, 3, 4: src and dst are full file paths.
     SeparateThread(const QString &src, const QString &dst, bool overwrite, int type,
                    std::shared_ptr<WindowGuard> guard);
-    // Type 5: src is the photo's name in the work folder's finished-photo folder (g_separateWorkDir +
-    // g_finishedDirName + "/" when the job is made), dst its target; productName names the product in
-    // the report of a missing photo.
+    // Type 5: src is the photo's name in the work folder's finished-photo folder (setFinishedFolder), dst
+    // its target; productName names the product in the report of a missing photo.
     SeparateThread(const QString &src, const QString &dst, const QString &productName, bool overwrite, int type,
                    std::shared_ptr<WindowGuard> guard);
-    // Type 6: the crop entries of the order ("orderpicdescr"); the order folder is g_cur_orderpath.
-    SeparateThread(const QJsonArray &picInfo, int type, std::shared_ptr<WindowGuard> guard);
+    // Type 6: the crop entries of the order ("orderpicdescr") and the order's folder on the storage.
+    SeparateThread(const QJsonArray &picInfo, const QString &orderPath, int type, std::shared_ptr<WindowGuard> guard);
 
     void run() override;
 

@@ -74,9 +74,9 @@ QStringList SeparationWindow::workFolders() const
     return {shop().finishedDirName};
 }
 
-bool SeparationWindow::orderPathUsable()
+bool SeparationWindow::orderPathUsable() const
 {
-    return Platform::isAbsolutePath(g_cur_orderpath);
+    return Platform::isAbsolutePath(m_order.orderpath);
 }
 
 FolderIndex SeparationWindow::listing(const QString &folder) const
@@ -147,20 +147,7 @@ bool SeparationWindow::startNextOrder()
             continue;
         row.processed = true;
         m_currentRow = i;
-        g_cur_order_photo_id = row.order_photo_id;
-        g_cur_servicetimes = row.servicetimes;
-        g_cur_customerName = row.customerName;
-        g_cur_customerPhone = row.customerPhone;
-        g_cur_role1 = row.role1;
-        g_cur_role2 = row.role2;
-        g_cur_shotdate = row.shotdate;
-        g_cur_photodate2 = row.photodate2;
-        g_cur_orderpayforkey = row.orderpayforkey;
-        g_cur_orderpath = row.orderpath;
-        g_cur_pickuptime = row.pickuptime;
-        g_cur_role10 = row.role10;
-        g_cur_isurgenttime = row.isurgenttime;
-        g_cur_pickupTypeText = row.pickupTypeText;
+        m_order = row;
         postQueryProducts(row.order_photo_id);
         return false;
     }
@@ -230,7 +217,6 @@ void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
     storeSavePath(workDir);
     if (!OrderFolders::endsWithSeparator(workDir))
         workDir += QLatin1Char('/');
-    g_separateWorkDir = workDir;
     startSeparatePhotos();
 }
 
@@ -242,10 +228,10 @@ void SeparationWindow::startSeparatePhotos()
         if (failed.isEmpty() && !FileOperation::mkDir(path))
             failed = path;
     };
-    const QString orderFolder = normalizeFileName(g_cur_orderpayforkey) + QStringLiteral("-服务")
-                                + normalizeFileName(g_cur_servicetimes) + QLatin1Char(' ')
-                                + normalizeFileName(g_cur_customerName) + QLatin1Char(' ')
-                                + normalizeFileName(g_cur_pickupTypeText);
+    const QString orderFolder = normalizeFileName(m_order.orderpayforkey) + QStringLiteral("-服务")
+                                + normalizeFileName(m_order.servicetimes) + QLatin1Char(' ')
+                                + normalizeFileName(m_order.customerName) + QLatin1Char(' ')
+                                + normalizeFileName(m_order.pickupTypeText);
     for (const QString &name : QStringList{orderFolder} + workFolders()) {
         if (!isSafeName(name)) {
             refuseOrder(QStringLiteral("分件文件夹名称无效：") + name);
@@ -262,7 +248,6 @@ void SeparationWindow::startSeparatePhotos()
         workDir += sub;
         make(workDir);
     }
-    g_separateWorkDir = workDir;
     for (const QString &folder : workFolders())
         make(workDir + folder);
     if (!failed.isEmpty()) {
@@ -278,16 +263,16 @@ void SeparationWindow::startSeparatePhotos()
     if (!orderPathUsable()) {
         // Nothing of the order is read: an empty or relative path would name the program's own folder.
         SeparateMessageInfo note;
-        note.orderNumber = g_cur_orderpayforkey;
-        note.notes << QStringLiteral("订单路径为空或不完整，未读取订单照片：") + g_cur_orderpath;
+        note.orderNumber = m_order.orderpayforkey;
+        note.notes << QStringLiteral("订单路径为空或不完整，未读取订单照片：") + m_order.orderpath;
         m_messageList.append(note);
     } else {
-        for (int i = 0; i < g_orderGoodsList.size(); ++i) {
-            for (const QString &photo : g_orderGoodsList.at(i).photoNames) {
+        for (int i = 0; i < m_orderGoodsList.size(); ++i) {
+            for (const QString &photo : m_orderGoodsList.at(i).photoNames) {
                 if (!isSafePhotoName(photo))
                     continue; // reported missing with its product
                 ++m_checkJobCount;
-                startJob(new SeparateThread(g_cur_orderpath + kFinishedSource + photo, SeparateThread::PhotoIsFile,
+                startJob(new SeparateThread(m_order.orderpath + kFinishedSource + photo, SeparateThread::PhotoIsFile,
                                             guard()),
                          i);
             }
@@ -309,7 +294,7 @@ void SeparationWindow::fenjian_photoIsFileSlot_1(int num)
     } else if (m_checkReturnCount != 0) {
         return;
     }
-    m_finishedIndex = listing(g_cur_orderpath + kFinishedSource);
+    m_finishedIndex = listing(m_order.orderpath + kFinishedSource);
     finalPhotoList = m_finishedIndex.names();
     delPhotoList = rejectedPhotos();
     markPhotoList = markedPhotos();
@@ -330,8 +315,8 @@ void SeparationWindow::fenjian_photoIsFileSlot_1(int num)
         fenjian_finalPhotoSlot_2();
         return;
     }
-    startCopies(finalPhotoList, g_cur_orderpath + kFinishedSource,
-                g_separateWorkDir + shop().finishedDirName + QLatin1Char('/'), SeparateThread::FinalPhotoCopy);
+    startCopies(finalPhotoList, m_order.orderpath + kFinishedSource,
+                workDir + shop().finishedDirName + QLatin1Char('/'), SeparateThread::FinalPhotoCopy);
 }
 
 void SeparationWindow::startCopies(const QStringList &names, const QString &from, const QString &to,
@@ -385,7 +370,7 @@ void SeparationWindow::onFinishSeparateImage()
 void SeparationWindow::separateNextOrder()
 {
     m_currentRow = -1; // finished
-    m_unfinishedFolders.remove(g_cur_order_photo_id);
+    m_unfinishedFolders.remove(m_order.order_photo_id);
     m_finishedLabel->setText(finishedLabelText());
     m_progressBar->setValue(0);
     m_progressBar->setMaximum(0);
@@ -417,7 +402,7 @@ void SeparationWindow::endRunEarly(const QString &why)
     const int stoppedRow = m_currentRow;
     untakeCurrentOrder();
     SeparateMessageInfo stopped;
-    stopped.orderNumber = g_cur_orderpayforkey;
+    stopped.orderNumber = m_order.orderpayforkey;
     stopped.failures = guard()->takeFailures();
     stopped.unreadablePhotos = guard()->takeUnreadable();
     stopped.notes << QStringLiteral("分件未完成（") + why + QStringLiteral("），再次点击“开始分件”将重新分件该订单");
@@ -438,7 +423,7 @@ void SeparationWindow::endRunEarly(const QString &why)
         m_progressBar->setRange(0, 1);
         m_progressBar->setValue(0);
     }
-    QString number = g_cur_orderpayforkey;
+    QString number = m_order.orderpayforkey;
     m_progressBar->setFormat(QStringLiteral("订单") + number.replace(QLatin1Char('%'), QLatin1String("%%"))
                              + QStringLiteral("分件未完成 %p%"));
     m_progressBar->show();
@@ -493,6 +478,7 @@ struct SeparationWindow::SheetJobs {
 void SeparationWindow::prepareSheetAndBarcode()
 {
     m_sheet = WorkSheetData(); // nothing of the previous order stays
+    m_finishedPhotos.clear();
     sheetHtml.clear();
     m_sheetBuilt = false;
     m_printing = false;
@@ -505,13 +491,13 @@ void SeparationWindow::prepareSheetAndBarcode()
         if (m_sheetBuilt)
             writeSheetPdfs();
     });
-    m_barcode->start(BarcodeDownload::barcodeUrl(g_cur_order_photo_id, shop()), barPath, m_rules.hideBarcode);
+    m_barcode->start(BarcodeDownload::barcodeUrl(m_order.order_photo_id, shop()), barPath, m_rules.hideBarcode);
     getPicInfo();
 }
 
 void SeparationWindow::getPicInfo()
 {
-    postRequest("getPicInfo", g_url_getorderpic, orderBody(g_cur_order_photo_id, shop()).toByteArray(),
+    postRequest("getPicInfo", g_url_getorderpic, orderBody(m_order.order_photo_id, shop()).toByteArray(),
                 &SeparationWindow::queryPicInfoCallBack);
 }
 
@@ -521,19 +507,27 @@ void SeparationWindow::queryPicInfoCallBack(QNetworkReply *reply)
     if (!acceptRunReply(reply, QStringLiteral("查询裁剪信息错误："), &obj, "picinfo"))
         return;
     onFinishSeparateImage();
-    startJob(new SeparateThread(obj.value(QStringLiteral("orderpicdescr")).toArray(), SeparateThread::AnalysePhotoInfo,
-                                guard()));
+    startJob(new SeparateThread(obj.value(QStringLiteral("orderpicdescr")).toArray(), m_order.orderpath,
+                                SeparateThread::AnalysePhotoInfo, guard()));
 }
 
-void SeparationWindow::fenjian_analysisPhotoInfo()
+void SeparationWindow::fenjian_analysisPhotoInfo(QList<Image> finishedPhotos)
 {
     if (!runActive())
         return;
+    m_finishedPhotos = finishedPhotos;
     onFinishSeparateImage();
     qCDebug(lcSeparation) << "开始保存成品缩略图";
-    auto *job = new ThumbnailThread(*ImageData::getInstance()->getFineList(), this, 88);
+    // The job is given this order's folders; it makes nothing more once the window has closed.
+    const ImagePath order(m_order.orderpath);
+    auto *job = new ThumbnailThread(m_finishedPhotos, order.getFinePath(), order.getFineThumbPath(), workDir, this, 88);
     m_thumbsNotWritten = std::make_shared<QStringList>();
     job->setNotWrittenList(m_thumbsNotWritten);
+    const std::weak_ptr<WindowGuard> g = guard();
+    job->setStopWhen([g] {
+        const std::shared_ptr<WindowGuard> open = g.lock();
+        return !open || !open->isWindowShow();
+    });
     startJob(job);
 }
 
@@ -547,7 +541,7 @@ void SeparationWindow::onFinishSaveThumb()
 
 void SeparationWindow::postQueryOrderInfo()
 {
-    FormBody body = orderBody(g_cur_order_photo_id, shop());
+    FormBody body = orderBody(m_order.order_photo_id, shop());
     body.add(QStringLiteral("eid"), shop().eid).add(QStringLiteral("uid"), shop().uid).add(QStringLiteral("personid"), shop().eid);
     postRequest("postOrder", g_url_orderdetail, body.toByteArray(), &SeparationWindow::queryOrderInfoCallBack);
 }
@@ -562,20 +556,20 @@ void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
                           << "picsMarkArr====" << m_sheet.picsMarkArr.size();
     qCDebug(lcSeparation).noquote() << "数据"
                                     << QJsonDocument(obj.value(QStringLiteral("order")).toObject()).toJson(QJsonDocument::Compact);
-    m_sheet.orderpayforkey = g_cur_orderpayforkey;
-    m_sheet.servicetimes = g_cur_servicetimes;
-    m_sheet.selectphotoname = selectPhotoNameOf(m_orderList, g_cur_order_photo_id);
-    m_sheet.goods = g_orderGoodsList;
-    m_sheet.finishedPhotos = *ImageData::getInstance()->getFineList();
+    m_sheet.orderpayforkey = m_order.orderpayforkey;
+    m_sheet.servicetimes = m_order.servicetimes;
+    m_sheet.selectphotoname = selectPhotoNameOf(m_orderList, m_order.order_photo_id);
+    m_sheet.goods = m_orderGoodsList;
+    m_sheet.finishedPhotos = m_finishedPhotos;
     m_sheet.barcodePath = barPath;
-    m_sheet.thumbFolder = g_separateWorkDir + ThumbnailThread::sheetThumbDirName() + QLatin1Char('/');
+    m_sheet.thumbFolder = workDir + ThumbnailThread::sheetThumbDirName() + QLatin1Char('/');
     m_sheet.kind = m_rules.sheetKind;
     orderDetailRead();
 
     // What the sheet shows from disk is looked at on the pool; the sheet is built when it is known.
     const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
     jobs->sheet = m_sheet;
-    const QString marks = orderPathUsable() ? g_cur_orderpath + QStringLiteral("marks/") : QString();
+    const QString marks = orderPathUsable() ? m_order.orderpath + QStringLiteral("marks/") : QString();
     qCDebug(lcSeparation) << "markPath====" << marks;
     const std::shared_ptr<WindowGuard> g = guard();
     g->startJob([jobs, marks, g] {
@@ -636,9 +630,9 @@ void SeparationWindow::onSheetsPrinted()
     if (m_thumbsNotWritten) // the sheet went out without these pictures
         failed << *m_thumbsNotWritten;
     if (!failed.isEmpty()) {
-        if (m_messageList.isEmpty() || m_messageList.last().orderNumber != g_cur_orderpayforkey) {
+        if (m_messageList.isEmpty() || m_messageList.last().orderNumber != m_order.orderpayforkey) {
             SeparateMessageInfo entry;
-            entry.orderNumber = g_cur_orderpayforkey;
+            entry.orderNumber = m_order.orderpayforkey;
             m_messageList.append(entry);
         }
         m_messageList.last().failures << failed;

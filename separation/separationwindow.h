@@ -37,7 +37,8 @@ public slots:
     // Reports of the separation jobs (SeparateThread), by name.
     void fenjian_photoIsFileSlot_1(int num);
     void fenjian_finalPhotoSlot_2();
-    void fenjian_analysisPhotoInfo();
+    // The order's finished photos with their crop information, listed by the crop job.
+    void fenjian_analysisPhotoInfo(QList<Image> finishedPhotos);
     // Report of the work-sheet thumbnail job (ThumbnailThread).
     void onFinishSaveThumb();
     // Reports of the sheet jobs: what the sheet shows from disk is gathered; both sheets are printed.
@@ -64,7 +65,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
     // ---- what a window gives ----
-    // Reads the goods reply ("code" checked) into g_orderGoodsList and whatever else the window keeps.
+    // Reads the goods reply ("code" checked) into m_orderGoodsList and whatever else the window keeps.
     // Returns why the order's folders cannot be made from it ("" when they can).
     virtual QString readGoods(const QJsonObject &reply) = 0;
     // The folder between the order folder and the work folder ("" or e.g. "其它/"), and the folders made
@@ -107,7 +108,7 @@ protected:
     // The report's default file: save folder, today's date, then separateReportName().
     QString reportFileName() const;
     // The current order's folder is a full path the run may read from.
-    static bool orderPathUsable();
+    bool orderPathUsable() const;
     // The entries of a folder of the order, as the window lists them (names()); a missing folder lists
     // nothing. The folder is listed once.
     FolderIndex listing(const QString &folder) const;
@@ -130,6 +131,11 @@ protected:
     virtual void orderDetailRead() {}
 
     QList<SeparateMessageInfo> m_messageList;
+    // The order in hand: a copy of its row, taken when the run starts it. Every stage, request, folder name
+    // and job of the order reads it here, so nothing another window does reaches the run.
+    OrderRowInfo m_order;
+    QList<OrderGoodsInfo> m_orderGoodsList; // the order's products, in reply order
+    QList<Image> m_finishedPhotos;          // the order's finished photos, from the crop job
     QString workDir;  // the save folder, then the work folder of the order being separated
     QString orderDir; // the order's folder: save folder, date, order
     QString expressSheetHtml;

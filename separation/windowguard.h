@@ -7,9 +7,10 @@
 // guard also keeps the window's jobs that wait in the global pool, so the window can drop exactly
 // those and no other window's, and the copies that failed in the window's current run.
 //
-// SeparationRun is the program-wide token of a separation run: the windows whose run writes the
-// current order (g_cur_*), g_orderGoodsList, g_separateWorkDir or the image store take it for the
-// length of a run, so two runs never write them at once.
+// SeparationRun is the program-wide token of a separation run: the separation windows take it for the
+// length of a run, so that one run goes at a time. A run keeps its order, folders and lists to itself and
+// hands its jobs their paths by value; the jobs of a window that closed make nothing more (a copy under
+// way finishes), so nothing of a closed run reaches the next one.
 
 #include <QMetaType>
 #include <QMutex>

@@ -58,7 +58,7 @@ struct WorkSheetData {
     QList<QStringList> picsMarkArr;   // per marked photo: its name, then its mark texts
 
     // ---- the order's goods and photos ----
-    QList<OrderGoodsInfo> goods;   // g_orderGoodsList
+    QList<OrderGoodsInfo> goods;   // the order's products, in reply order
     QList<Image> finishedPhotos;   // file name and description of every finished photo
     QString barcodePath;           // "条形码.jpg" in the work folder
     QString thumbFolder;           // the work-sheet thumbnail folder, ending in "/"

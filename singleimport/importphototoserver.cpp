@@ -225,20 +225,20 @@ bool ImportPhotoToServer::appendNameOfPhoto(const QString &fileName, QString *ap
 
 // ---------------------------------------------------------------- window
 
-ImportPhotoToServer::ImportPhotoToServer(QWidget *parent, const ShopSettings &shop)
-    : QMainWindow(parent), newPhotoNames(new QStringList), m_orderId(g_cur_order_photo_id),
-      m_orderNumber(g_cur_orderpayforkey), m_serviceTimes(g_cur_servicetimes), m_shotDate(g_cur_shotdate),
+ImportPhotoToServer::ImportPhotoToServer(const SingleImportOrder &order, QWidget *parent, const ShopSettings &shop)
+    : QMainWindow(parent), newPhotoNames(new QStringList), m_orderId(order.orderPhotoId),
+      m_orderNumber(order.orderPayForKey), m_serviceTimes(order.serviceTimes), m_shotDate(order.shotDate),
       m_pixelBudget(kPhotoPixelBudgetMiB), m_shop(shop)
 {
     ui = new Ui_ImportPhotoToServer;
     ui->setupUi(this);
 
-    ui->lineEdit_dresser->setText(g_cur_role2);
-    ui->lineEdit_cameraman->setText(g_cur_role1);
+    ui->lineEdit_dresser->setText(order.role2);
+    ui->lineEdit_cameraman->setText(order.role1);
     ui->pushButton_photodate->setText(m_shotDate);
     ui->lineEdit_otherdate->setText(m_serviceTimes);
     ui->label_id->setText(m_orderNumber);
-    ui->label_name->setText(g_cur_customerName);
+    ui->label_name->setText(order.customerName);
     ui->refreshPushButton->hide();
 
     loadingLabel = new QLabel;
@@ -1268,11 +1268,8 @@ void ImportPhotoToServer::queryPostPhotoDate(QNetworkReply *reply)
         return;
     // The window shows the date the order has: the one this reply accepted (the button may show another
     // picked meanwhile), or the old one when refused.
-    if (accepted) {
+    if (accepted)
         m_shotDate = reply->property("photodate").toString();
-        if (g_cur_order_photo_id == m_orderId)
-            g_cur_shotdate = m_shotDate; // the program's current order is still this one
-    }
     ui->pushButton_photodate->setText(m_shotDate);
     const QString prefix = orderPrefixOf(m_shotDate);
     if (!prefix.isEmpty())

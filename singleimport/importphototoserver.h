@@ -1,9 +1,8 @@
 #pragma once
 // The single-order import window: imports the photos as shot ("照片"), the finished photos ("成品") or the
-// designs ("设计") of the current order (the g_cur_* values, set by whoever opens the window) into the
-// order's folders on the photo storage, with upright main files, reduced copies, list icons, a backup of
-// the photos as shot and the order's shot-time list, and reports the folder and the counts to the web
-// service.
+// designs ("设计") of the order it was made for into the order's folders on the photo storage, with
+// upright main files, reduced copies, list icons, a backup of the photos as shot and the order's shot-time
+// list, and reports the folder and the counts to the web service.
 //
 // Each type switch asks the web service where the order's folders lie, tests the folder off the GUI
 // thread (CheckDirThread), reads the append names back from it and lists the photos imported so far with
@@ -11,9 +10,9 @@
 // order's "照片/" folder); "导入" creates the order folder tree when the order has none yet and runs one
 // import job per photo on the window's own pool.
 //
-// The window takes its order from the current-order values once, when it is made, and keeps its import
-// type to itself: a window opened for another order meanwhile changes nothing here. A run takes its order
-// (id, order number, type, folders) when it starts and reports with those.
+// The window is given its order when it is made and keeps it and its import type to itself: a window
+// opened for another order meanwhile changes nothing here, and nothing of this window reaches another.
+// A run takes its order (id, order number, type, folders) when it starts and reports with those.
 //
 // The jobs report through a guard, so they never reach a destroyed window, and through their run, so a
 // late report never counts for another run. Closing the window drops the jobs not yet started (asking
@@ -50,13 +49,25 @@ class QNetworkReply;
 class QStandardItemModel;
 class Ui_ImportPhotoToServer;
 
+// The order an import window works for, handed to it when it is made.
+struct SingleImportOrder {
+    QString orderPhotoId;   // "order_photo_id"
+    QString orderPayForKey; // the order number
+    QString serviceTimes;
+    QString shotDate; // yyyy-MM-dd
+    QString customerName;
+    QString role1; // photographer
+    QString role2; // make-up artist
+};
+
 class ImportPhotoToServer : public QMainWindow
 {
     Q_OBJECT
 public:
-    // The window works for the shop (with no shop given: the one the program-wide values hold then); every
-    // request carries its ids.
-    explicit ImportPhotoToServer(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    // The window works for the order and the shop (with no shop given: the one the program-wide values hold
+    // then); every request carries their ids.
+    explicit ImportPhotoToServer(const SingleImportOrder &order, QWidget *parent = nullptr,
+                                 const ShopSettings &shop = ShopSettings::current());
     const ShopSettings &shop() const { return m_shop; }
     ~ImportPhotoToServer() override;
 

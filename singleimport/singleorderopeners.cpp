@@ -1,7 +1,6 @@
 #include "singleorderopeners.h"
 
 #include "cr2downloadwindow.h"
-#include "globals.h"
 #include "importordermodel.h"
 #include "importphototoserver.h"
 #include "msgbox.h"
@@ -93,21 +92,22 @@ SearchOrderWindow *picker(const ShopSettings &shop,
 
 } // namespace
 
-void setCurrentOrder(const ImportOrderModel &order)
+SingleImportOrder importOrderOf(const ImportOrderModel &order)
 {
-    g_cur_order_photo_id = order.orderPhotoId();
-    g_cur_orderpayforkey = order.orderPayForKey();
-    g_cur_servicetimes = order.serviceTimes();
-    g_cur_shotdate = shotDay(order.shotDate());
-    g_cur_customerName = order.customerNames();
-    g_cur_role1 = order.role1();
-    g_cur_role2 = order.role2();
+    SingleImportOrder values;
+    values.orderPhotoId = order.orderPhotoId();
+    values.orderPayForKey = order.orderPayForKey();
+    values.serviceTimes = order.serviceTimes();
+    values.shotDate = shotDay(order.shotDate());
+    values.customerName = order.customerNames();
+    values.role1 = order.role1();
+    values.role2 = order.role2();
+    return values;
 }
 
 ImportPhotoToServer *openImportWindow(const ImportOrderModel &order, const ShopSettings &shop, SearchOrderWindow *picker)
 {
-    setCurrentOrder(order);
-    auto *window = new ImportPhotoToServer(nullptr, shop);
+    auto *window = new ImportPhotoToServer(importOrderOf(order), nullptr, shop);
     window->setAttribute(Qt::WA_DeleteOnClose);
     if (picker) {
         const QPointer<SearchOrderWindow> guard(picker);

@@ -1,6 +1,6 @@
 #pragma once
 // How the single-order import window and the raw-file download window are opened: both start from the
-// order picker; the order handed over becomes the current order.
+// order picker, and each window is given the order handed over.
 
 #include "shopsettings.h"
 
@@ -8,16 +8,16 @@
 
 class ImportOrderModel;
 class ImportPhotoToServer;
+struct SingleImportOrder;
 class SearchOrderWindow;
 class CR2DownLoadWindow;
 class QWidget;
 
 namespace SingleOrder {
 
-// Makes the order the current one (the seven g_cur_* values an import window reads; the shot date as
-// yyyy-MM-dd).
-void setCurrentOrder(const ImportOrderModel &order);
-// Makes the order current and opens an import window for it, for the shop, deleted when closed. With a
+// The values an import window takes of the order (the shot date as yyyy-MM-dd).
+SingleImportOrder importOrderOf(const ImportOrderModel &order);
+// Opens an import window for the order and the shop, deleted when closed. With a
 // picker, the window's showSearch() shows the picker again and refreshSearchTable() repeats its search.
 ImportPhotoToServer *openImportWindow(const ImportOrderModel &order, const ShopSettings &shop,
                                       SearchOrderWindow *picker = nullptr);

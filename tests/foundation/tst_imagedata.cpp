@@ -37,8 +37,6 @@ private slots:
     void init()
     {
         ThumbReceiver::calls = 0;
-        g_imageList.clear();
-        g_separateWorkDir.clear();
     }
 
     void importListsFinishedPhotosWithTheirCropInformation()
@@ -50,18 +48,12 @@ private slots:
             QVERIFY(testsupport::writeJpeg(root + "成品/" + name, QSize(20, 10)));
         QVERIFY(testsupport::writeJpeg(root + "成品/e.png", QSize(20, 10)));
 
-        g_imageList << cropEntry("A.jpg", "放大", QRect(1, 2, 3, 4), true)
-                    << cropEntry("b.jpg", "旧", QRect(5, 5, 5, 5), false)
-                    << cropEntry("B.jpg", "大小写不同", QRect(9, 9, 9, 9), true)
-                    << cropEntry("b.jpg", "新", QRect(6, 7, 8, 9), true);
+        const QList<Image> crops{cropEntry("A.jpg", "放大", QRect(1, 2, 3, 4), true),
+                                 cropEntry("b.jpg", "旧", QRect(5, 5, 5, 5), false),
+                                 cropEntry("B.jpg", "大小写不同", QRect(9, 9, 9, 9), true),
+                                 cropEntry("b.jpg", "新", QRect(6, 7, 8, 9), true)};
 
-        ImagePath::setOrderPath(root);
-        ImageData *store = ImageData::getInstance();
-        store->getPhotoList()->append(Image());
-        store->getDelList()->append(Image());
-        store->importImage(PHOTOTYPE_FINE);
-
-        const QList<Image> fine = *store->getFineList();
+        const QList<Image> fine = finishedImages(ImagePath(root), crops);
         QStringList names;
         for (const Image &i : fine)
             names << i.getFileName();
@@ -69,9 +61,6 @@ private slots:
         QCOMPARE(fine[0].getDescr(), QString("A.jpg")); // the work sheet reads the file name this way
         for (const Image &i : fine)
             QCOMPARE(i.getType(), PHOTOTYPE_FINE);
-        QVERIFY(store->getPhotoList()->isEmpty());
-        QVERIFY(store->getDelList()->isEmpty());
-        QCOMPARE(store->currentType(), PHOTOTYPE_FINE);
 
         QCOMPARE(fine[0].getDescription(), QString("放大"));   // matched after ".JPG" became ".jpg"
         QCOMPARE(fine[0].getRect(), QRect(1, 2, 3, 4));
@@ -83,24 +72,20 @@ private slots:
         QCOMPARE(fine[2].getRect(), QRect(0, 0, 0, 0));
         QVERIFY(!fine[2].isMark());
 
-        // another order without a finished folder empties the list
-        ImagePath::setOrderPath(roots.bakRoot());
-        store->importImage(PHOTOTYPE_DEL);
-        QVERIFY(store->getFineList()->isEmpty());
-        QCOMPARE(store->currentType(), PHOTOTYPE_DEL);
+        // an order without a finished folder, or without a full path, lists nothing
+        QVERIFY(finishedImages(ImagePath(roots.bakRoot()), crops).isEmpty());
+        QVERIFY(finishedImages(ImagePath(), crops).isEmpty());
     }
 
     void orderFoldersDeriveFromTheRoot()
     {
-        ImagePath::setOrderPath("");
-        QCOMPARE(ImagePath::getMarksPath(), QString("marks/"));
-        ImagePath::setOrderPath("D:/pic/A1/");
-        QCOMPARE(ImagePath::getMarksPath(), QString("D:/pic/A1/marks/"));
-        QCOMPARE(ImagePath::getFinePath(), QString("D:/pic/A1/成品/"));
-        QCOMPARE(ImagePath::getFineThumbPath(), QString("D:/pic/A1/成品缩略图/"));
+        QCOMPARE(ImagePath().getFinePath(), QString("成品/"));
+        const ImagePath order("D:/pic/A1/");
+        QCOMPARE(order.getOrderPath(), QString("D:/pic/A1/"));
+        QCOMPARE(order.getFinePath(), QString("D:/pic/A1/成品/"));
+        QCOMPARE(order.getFineThumbPath(), QString("D:/pic/A1/成品缩略图/"));
 #ifndef Q_OS_WIN
-        ImagePath::setOrderPath("\\\\srv\\pic\\A1\\");
-        QCOMPARE(ImagePath::getFinePath(), QString("//srv/pic/A1/成品/"));
+        QCOMPARE(ImagePath("\\\\srv\\pic\\A1\\").getFinePath(), QString("//srv/pic/A1/成品/"));
 #endif
     }
 
@@ -111,22 +96,19 @@ private slots:
         QVERIFY(QDir(root).mkpath("成品"));
         QVERIFY(testsupport::writeJpeg(root + "成品/a.jpg", QSize(400, 300)));
         QVERIFY(testsupport::writeJpeg(root + "成品/b.jpg", QSize(300, 400)));
-        ImagePath::setOrderPath(root);
-        ImageData::getInstance()->importImage(PHOTOTYPE_FINE);
-        QList<Image> images = *ImageData::getInstance()->getFineList();
+        const ImagePath order(root);
+        QList<Image> images = finishedImages(order, QList<Image>());
         images.insert(1, Image(PHOTOTYPE_FINE, "gone.jpg")); // cannot be made; the rest goes on
 
-        g_separateWorkDir = roots.path("out/"); // missing yet; its parent exists
+        const QString out = roots.path("out/"); // missing yet; its parent exists
         ThumbReceiver receiver;
-        ThumbnailThread job(images, &receiver, 88);
+        ThumbnailThread job(images, order.getFinePath(), order.getFineThumbPath(), out, &receiver, 88);
         job.setAutoDelete(false);
         job.run();
         QCOMPARE(ThumbReceiver::calls, 0); // queued, not called from inside the job
         QVERIFY(testsupport::waitFor([] { return ThumbReceiver::calls == 1; }));
 
         const QString thumbDir = roots.path("out/制作单缩略图/");
-        QCOMPARE(ImagePath::orderOutPath, roots.path("out/"));
-        QCOMPARE(ImagePath::getSheetThumbPath(), thumbDir);
         QVERIFY(QDir(thumbDir).exists());
         QVERIFY(Platform::isHidden(thumbDir));
         QCOMPARE(QImage(thumbDir + "a.jpg").size(), QSize(88, 88));
@@ -135,20 +117,31 @@ private slots:
         QVERIFY(!QFile::exists(root + "成品缩略图/a.jpg")); // no preview folder: none made
 
         // the same job on the pool
-        QThreadPool::globalInstance()->start(new ThumbnailThread(images, &receiver, 88));
+        QThreadPool::globalInstance()->start(
+            new ThumbnailThread(images, order.getFinePath(), order.getFineThumbPath(), out, &receiver, 88));
         QVERIFY(testsupport::waitFor([] { return ThumbReceiver::calls == 2; }));
         QThreadPool::globalInstance()->waitForDone();
+
+        // a job whose window has closed makes no thumbnail and no preview
+        QVERIFY(QDir(root).mkpath("成品缩略图"));
+        const QString closedOut = roots.path("closed/");
+        ThumbnailThread stopped(images, order.getFinePath(), order.getFineThumbPath(), closedOut, &receiver, 88);
+        stopped.setAutoDelete(false);
+        stopped.setStopWhen([] { return true; });
+        QCOMPARE(stopped.saveWorkSheetThumbs(), 0);
+        QVERIFY(QDir(closedOut + "制作单缩略图").isEmpty());
+        QVERIFY(QDir(root + "成品缩略图").isEmpty());
     }
 
     void deletedReceiverIsNeverCalled()
     {
         testsupport::TempRoots roots;
-        g_separateWorkDir = roots.path("out/");
+        const QString out = roots.path("out/");
         const QList<Image> none;
 
         // deleted after the job ran but before its report is delivered
         auto *early = new ThumbReceiver;
-        ThumbnailThread job(none, early, 88);
+        ThumbnailThread job(none, QString(), QString(), out, early, 88);
         job.setAutoDelete(false);
         job.run();
         delete early;
@@ -158,7 +151,7 @@ private slots:
 
         // deleted before the job starts on the pool
         auto *gone = new ThumbReceiver;
-        auto *pooled = new ThumbnailThread(none, gone, 88);
+        auto *pooled = new ThumbnailThread(none, QString(), QString(), out, gone, 88);
         delete gone;
         QThreadPool::globalInstance()->start(pooled);
         QThreadPool::globalInstance()->waitForDone();
@@ -173,9 +166,9 @@ private slots:
         testsupport::TempRoots roots;
         const QString cwd = QDir::currentPath();
         QVERIFY(QDir::setCurrent(roots.base()));
-        g_separateWorkDir.clear();
         ThumbReceiver receiver;
-        ThumbnailThread job(QList<Image>() << Image(PHOTOTYPE_FINE, "a.jpg"), &receiver, 88);
+        ThumbnailThread job(QList<Image>() << Image(PHOTOTYPE_FINE, "a.jpg"), "成品/", "成品缩略图/", QString(), &receiver,
+                            88);
         job.setAutoDelete(false);
         QCOMPARE(job.saveWorkSheetThumbs(), 0);
         job.run();

@@ -197,18 +197,21 @@ private slots:
         testsupport::TempRoots roots;
         const QString root = roots.picRoot();
         QVERIFY(QDir(root).mkpath("成品"));
-        ImagePath::setOrderPath(root);
+        const ImagePath order(root);
+        const QString fine = order.getFinePath();
+        const QString previews = order.getFineThumbPath();
         QVERIFY(testsupport::writeJpeg(root + "成品/a.jpg", QSize(1000, 1000), 0, false, Qt::white));
 
         // no preview folder: the thumbnail is still made, and no preview
-        QCOMPARE(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "a.jpg"), 88).size(), QSize(88, 88));
+        QCOMPARE(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "a.jpg"), 88, fine, previews).size(),
+                 QSize(88, 88));
         QVERIFY(!QFile::exists(root + "成品缩略图/a.jpg"));
         QVERIFY(QDir(root).mkpath("成品缩略图"));
 
         // 1000 px photo -> 88 px picture (x 0.088) -> 86 px on the canvas, one pixel in from the edge.
         Image rectImage(PHOTOTYPE_FINE, "a.jpg");
         rectImage.setRect(QRect(500, 500, 300, 300), false);
-        const QImage r = ImageOperation::getWebViewThumb(rectImage, 88).toImage();
+        const QImage r = ImageOperation::getWebViewThumb(rectImage, 88, fine, previews).toImage();
         QCOMPARE(r.size(), QSize(88, 88));
         QVERIFY(sameColour(r.pixel(0, 0), ImageOperation::frameColor(), 0));
         QVERIFY(markNear(r, 44, 44));   // the rectangle's corner
@@ -217,13 +220,14 @@ private slots:
 
         Image ellipseImage = rectImage;
         ellipseImage.setRect(QRect(500, 500, 300, 300), true);
-        const QImage e = ImageOperation::getWebViewThumb(ellipseImage, 88).toImage();
+        const QImage e = ImageOperation::getWebViewThumb(ellipseImage, 88, fine, previews).toImage();
         QCOMPARE(e.size(), QSize(88, 88));
         QVERIFY(!markNear(e, 44, 44, 1)); // an ellipse leaves the corner of its box alone
         QVERIFY(markNear(e, 44, 57));
 
         // no crop information: no mark at all
-        const QImage plain = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "a.jpg"), 88).toImage();
+        const QImage plain =
+            ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "a.jpg"), 88, fine, previews).toImage();
         for (int y = 0; y < plain.height(); ++y)
             for (int x = 0; x < plain.width(); ++x)
                 QVERIFY(!isMarkBlue(plain.pixel(x, y)));
@@ -235,20 +239,20 @@ private slots:
         // an existing preview is used as it is and not replaced
         QVERIFY(testsupport::writeJpeg(root + "成品/b.jpg", QSize(1200, 600), 0, false, Qt::white));
         QVERIFY(writeSolid(root + "成品缩略图/b.jpg", QSize(300, 300), Qt::green));
-        const QImage g = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "b.jpg"), 88).toImage();
+        const QImage g = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "b.jpg"), 88, fine, previews).toImage();
         QVERIFY(sameColour(g.pixel(44, 44), Qt::green, 30));
         QCOMPARE(QImage(root + "成品缩略图/b.jpg").size(), QSize(300, 300));
 
         // a missing preview of a wide photo is made fitting 1000 x 1000
         QVERIFY(testsupport::writeJpeg(root + "成品/c.jpg", QSize(1200, 600), 0, false, Qt::white));
-        const QImage c = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "c.jpg"), 88).toImage();
+        const QImage c = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "c.jpg"), 88, fine, previews).toImage();
         QCOMPARE(c.size(), QSize(88, 88));
         QCOMPARE(QImage(root + "成品缩略图/c.jpg").size(), QSize(1000, 500));
         QVERIFY(sameColour(c.pixel(44, 10), Qt::white, 0)); // above the centred wide picture
 
         // a photo whose extension is upper case on disk is still found
         QVERIFY(testsupport::writeJpeg(root + "成品/d.JPG", QSize(200, 100)));
-        QVERIFY(!ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "d.jpg"), 88).isNull());
+        QVERIFY(!ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "d.jpg"), 88, fine, previews).isNull());
 
         // a preview cut short, or older than its photo, is made again from the photo
         const QString thumbs = root + "成品缩略图/";
@@ -262,26 +266,26 @@ private slots:
         QVERIFY(stale.setFileTime(QFileInfo(root + "成品/f.jpg").lastModified().addSecs(-60), QFileDevice::FileModificationTime));
         stale.close();
         for (const char *name : {"e.jpg", "f.jpg"}) {
-            const QImage t = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, name), 88).toImage();
+            const QImage t = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, name), 88, fine, previews).toImage();
             QVERIFY2(!t.isNull() && !sameColour(t.pixel(44, 44), Qt::green, 60), name);
             QCOMPARE(QImage(thumbs + name).size(), QSize(1000, 500));
         }
         // no preview from a photo cut short: no thumbnail either
         QVERIFY(testsupport::writeJpeg(root + "成品/g.jpg", QSize(1200, 600)));
         QVERIFY(put(root + "成品/g.jpg", testsupport::bytesOf(root + "成品/g.jpg").left(2000)));
-        QVERIFY(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "g.jpg"), 88).isNull());
+        QVERIFY(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "g.jpg"), 88, fine, previews).isNull());
         QVERIFY(!QFile::exists(thumbs + "g.jpg"));
         // a full disk: the thumbnail is made, no cut preview is left behind
         QVERIFY(testsupport::writeJpeg(root + "成品/h.jpg", QSize(1200, 600)));
         {
             testsupport::FileSizeLimit full(1000);
-            QVERIFY(!ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "h.jpg"), 88).isNull());
+            QVERIFY(!ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "h.jpg"), 88, fine, previews).isNull());
         }
         QCOMPARE(QDir(thumbs).entryList({"h*", ".*"}, QDir::Files | QDir::Hidden), QStringList());
 
         // nothing to read: an empty pixmap; not a finished photo: made all the same
-        QVERIFY(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "none.jpg"), 88).isNull());
-        QVERIFY(!ImageOperation::getWebViewThumb(Image(PHOTOTYPE_PHOTO, "a.jpg"), 88).isNull());
+        QVERIFY(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "none.jpg"), 88, fine, previews).isNull());
+        QVERIFY(!ImageOperation::getWebViewThumb(Image(PHOTOTYPE_PHOTO, "a.jpg"), 88, fine, previews).isNull());
     }
 
     void labelLayoutAndMissingBarcode()

@@ -86,7 +86,6 @@ private slots:
     {
         Platform::clearFaults();
         Platform::setFreeDiskBytesOverride(-1);
-        setImportPathState("go");
         g_yptbcp = "0";
         registerDovraFileInfoList();
     }
@@ -379,8 +378,10 @@ private slots:
             // Exactly the large photo's size is free: it does not fit.
             Platform::setFreeDiskBytesOverride(QFileInfo(src + "large.jpg").size());
 
-            QCOMPARE(runOrder(m.data(), ImportFinishedPhotos, parallel), QStringList({"1/3", "disk large.jpg"}));
-            QCOMPARE(importPathState(), QString("no"));
+            ImportOrderThread *full = nullptr;
+            QCOMPARE(runOrder(m.data(), ImportFinishedPhotos, parallel, &full), QStringList({"1/3", "disk large.jpg"}));
+            QVERIFY(full->runSettings().stop->isStopped());
+            delete full;
             QCOMPARE(QDir(m->orderPath() + "成品").entryList(QDir::Files), QStringList({"small.jpg"}));
 
             // The next order starts afresh; a stop set before the start ends it at once.

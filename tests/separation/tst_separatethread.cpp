@@ -19,13 +19,18 @@ class Receiver : public QObject
     Q_OBJECT
 public:
     QStringList calls;
+    QList<Image> finished; // of the last crop job
 public slots:
     void fenjian_photoIsFileSlot_1(int num) { calls << QString("check %1").arg(num); }
     void fenjian_finalPhotoSlot_2() { calls << "final"; }
     void fenjian_delPhotoSlot_3() { calls << "del"; }
     void fenjian_markPhoto_3_1() { calls << "mark"; }
     void fenjian_productPhotoSlot_4(QString name) { calls << "product " + name; }
-    void fenjian_analysisPhotoInfo() { calls << "analysed"; }
+    void fenjian_analysisPhotoInfo(QList<Image> photos)
+    {
+        calls << "analysed";
+        finished = photos;
+    }
     void done() { calls << "done"; }
 };
 
@@ -192,12 +197,9 @@ private slots:
                         {"picheight", "2147483647"}}};
         for (const char *name : {"o/成品/d.jpg", "o/成品/e.jpg"})
             QVERIFY(put(path(name), testsupport::jpegWithOrientation(QSize(40, 30), 0)));
-        g_cur_orderpath = path("o/");
-        auto *job = new SeparateThread(crops, SeparateThread::AnalysePhotoInfo, m_guard);
-        g_cur_orderpath = path("next/");
-        runJob(job);
+        runJob(new SeparateThread(crops, path("o/"), SeparateThread::AnalysePhotoInfo, m_guard));
         QCOMPARE(m_receiver.calls, (QStringList{"check 1", "check 0", "check 0", "analysed"}));
-        const QList<Image> fine = *ImageData::getInstance()->getFineList();
+        const QList<Image> fine = m_receiver.finished;
         QCOMPARE(fine.size(), 4);
         QCOMPARE(fine.at(0).getFileName(), QString("a.jpg"));
         QCOMPARE(fine.at(0).getDescription(), QString("裁方"));

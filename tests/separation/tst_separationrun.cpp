@@ -1,17 +1,21 @@
 #include "filebytes.h"
 #include "fileoperation.h"
 #include "globals.h"
+#include "importordermodel.h"
+#include "importphototoserver.h"
 #include "messageboxdialog.h"
 #include "msgbox.h"
 #include "platform.h"
 #include "runoutput.h"
 #include "searchorder.h"
+#include "singleorderopeners.h"
 #include "orderwindowtests.h"
 
 #include <QComboBox>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
@@ -30,7 +34,24 @@ using testsupport::kA1203Folder;
 using testsupport::takeReportBox;
 using testsupport::today;
 
-const QString kA = "A1203";
+// The names and bytes of the files in a folder.
+QMap<QString, QByteArray> filesOf(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        files.insert(name, testsupport::bytesOf(folder + name));
+    return files;
+}
+
+// The order a request of the run is about: its "order_photo_id", in the body or (the barcode) the query.
+QString orderIdOf(const standin::Request &r)
+{
+    for (const auto &field : r.queryFields) {
+        if (field.first == "order_photo_id")
+            return field.second;
+    }
+    return r.field("order_photo_id");
+}
 
 } // namespace
 
@@ -50,6 +71,47 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
         if (date.isEmpty())
             date = aDay(40);
         return QString(" A1203") + (doubled ? "  " : " ") + "张小宝-李梅-张伟 " + date + "取  【" + express + "】";
+    }
+    // Another window separates the order Z9001, whose many finished photos have no previews yet and carry
+    // A1203's names (IMG_0001.jpg on), into a save folder of its own, and is closed (是) while its
+    // thumbnail job makes them; *previews gets Z9001's preview folder.
+    bool closeAnotherOrderDuringItsThumbnails(QString *previews)
+    {
+        standin::SampleStudio studio = *m_studio;
+        standin::SampleOrder z = studio.orders.at(0);
+        z.id = "9001";
+        z.payForKey = "Z9001";
+        z.orderPath = studio.picRoot + "Z9001/";
+        z.finished.clear();
+        const QByteArray photo = testsupport::jpegWithOrientation(QSize(3000, 2000), 0);
+        for (int i = 1; i <= 200; ++i) {
+            z.finished.append({QString("IMG_%1.jpg").arg(i, 4, 10, QLatin1Char('0')), QSize(3000, 2000), 0, false});
+            if (!testsupport::put(z.orderPath + "成品/" + z.finished.last().name, photo))
+                return false;
+        }
+        *previews = z.orderPath + "成品缩略图/";
+        const QString elsewhere = m_roots->path("elsewhere");
+        if (!QDir().mkpath(*previews) || !QDir().mkpath(elsewhere))
+            return false;
+        studio.orders.append(z);
+        studio.installReplies(m_server);
+
+        SearchOrder *other = open();
+        if (!testsupport::listAllOrders(other, m_server))
+            return false;
+        for (int row = 0; row < other->orderList().size(); ++row) {
+            if (other->orderList().at(row).orderpayforkey == z.payForKey)
+                testsupport::clickRow(other, row);
+        }
+        child<QLineEdit>(other, "pathLineEdit")->setText(elsewhere);
+        child<QPushButton>(other, "pushButton_separate")->click();
+        if (!testsupport::waitFor([&] { return !QDir(*previews).entryList(QDir::Files).isEmpty(); }, 60000))
+            return false;
+        MsgBox::setNextAnswer(QMessageBox::Yes);
+        other->close();
+        MsgBox::clearShown();
+        m_server.clearRequests();
+        return true;
     }
 
 private slots:
@@ -73,6 +135,9 @@ private slots:
         QTest::addColumn<QString>("raws");     // g_sjfjxz
         QTest::addColumn<QString>("factory");  // the factory as the goods reply's JSON text has it ("" as sampled)
         QTest::addColumn<QStringList>("files");
+        // What happens in another window just before or during the run: "closed", Z9001 closed while its
+        // thumbnails are made; "import", B2207's import window opened through its opener.
+        QTest::addColumn<QString>("meanwhile");
 
         const QString O = today() + kA1203Folder;
         const QString W = O + "其它/";
@@ -108,23 +173,29 @@ private slots:
         work << W + "标注/IMG_0002.jpg";
         const QStringList normal = products(express, pickup, "后期一厂/");
 
-        QTest::newRow("normal") << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"};
-        QTest::newRow("no rejected photos") << "" << "0" << "0" << "" << normal + work + QStringList{W + "汰片/"};
+        QTest::newRow("normal") << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "";
+        QTest::newRow("no rejected photos") << "" << "0" << "0" << "" << normal + work + QStringList{W + "汰片/"} << "";
         // a factory name that climbs, with a lone surrogate ("\ud800" in the reply): it stays one folder name
         QTest::newRow("factory name that climbs")
             << "" << "1" << "0" << "../../ESCAPED\\ud800"
             << products("....ESCAPED" + label("快递") + "/", "....ESCAPED" + label("自取") + "/", "....ESCAPED/") + work
-                   + QStringList{W + "汰片/IMG_0009.jpg"};
+                   + QStringList{W + "汰片/IMG_0009.jpg"}
+            << "";
         QTest::newRow("raw siblings")
             << "" << "1" << "1" << ""
             << normal + work
                    + QStringList{W + "汰片/IMG_0009.jpg", W + "成品/IMG_0001.CR2", W + "成品/IMG_0002.CR2",
-                                 W + "成品/IMG_0003.CR2"};
+                                 W + "成品/IMG_0003.CR2"}
+            << "";
         QStringList orlan = products("", "", "") + sheets(O);
         for (const QString &f : finished)
             orlan << O + "成品/" + f;
         orlan << O + "标注/IMG_0002.jpg";
-        QTest::newRow("Orlan分件") << "Orlan分件" << "1" << "0" << "" << orlan;
+        QTest::newRow("Orlan分件") << "Orlan分件" << "1" << "0" << "" << orlan << "";
+        QTest::newRow("another window's order closed during its thumbnails")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "closed";
+        QTest::newRow("another order's import window opened during the run")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "import";
     }
     void oneOrderTree()
     {
@@ -133,10 +204,18 @@ private slots:
         QFETCH(QString, raws);
         QFETCH(QString, factory);
         QFETCH(QStringList, files);
+        QFETCH(QString, meanwhile);
         g_separateMode = mode;
         g_xztp = rejected;
         g_sjfjxz = raws;
         const auto sampledAgain = qScopeGuard([this] { serveStudio(); });
+        // A1203's previews on the store: current, so the run leaves them as they are
+        const QString previews = m_studio->orders.at(0).orderPath + "成品缩略图/";
+        const QMap<QString, QByteArray> previewsBefore = filesOf(previews);
+        QVERIFY(!previewsBefore.isEmpty());
+        QString closedPreviews;
+        if (meanwhile == "closed")
+            QVERIFY(closeAnotherOrderDuringItsThumbnails(&closedPreviews));
         if (!factory.isEmpty()) {
             const standin::SampleStudio studio = *m_studio;
             m_server.setHandler("ordergoods20230521", [studio, factory](const standin::Request &r) {
@@ -146,19 +225,37 @@ private slots:
             });
         }
 
+        QPointer<ImportPhotoToServer> importWindow;
+        const auto importClosed = qScopeGuard([&] { delete importWindow.data(); });
+        if (meanwhile == "import") {
+            const standin::SampleStudio studio = *m_studio;
+            m_server.setHandler("ordergoods20230521", [studio](const standin::Request &r) {
+                return standin::Reply::json(studio.goodsReply(*studio.orderFor(r))).withDelay(300);
+            });
+        }
+
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
         testsupport::LogCapture log("tessaly.separation");
-        QVERIFY(runToEnd(w));
+        if (meanwhile == "import") {
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("ordergoods20230521") == 1; }));
+            importWindow = SingleOrder::openImportWindow(ImportOrderModel(m_studio->orderJson(m_studio->orders.at(1))),
+                                                         ShopSettings::current());
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }, 20000));
+            QVERIFY(importWindow && importWindow->isVisible());
+        } else {
+            QVERIFY(runToEnd(w));
+        }
         QVERIFY(MsgBox::shown().isEmpty());
-        // the run's diagnostic lines, and never the token
-        for (const char *line : {"postOrder Json:", "markPath====", "HTML的数据", "子产品名称：", "imgName=", "picinfo"})
-            QVERIFY2(!log.lines().filter(QString::fromUtf8(line)).isEmpty(), line);
-        QVERIFY(log.lines().filter(g_apiToken).isEmpty());
         files.sort();
         if (fileTree(m_out) != files)
             qDebug().noquote() << fileTree(m_out).join("\n");
         QCOMPARE(fileTree(m_out), files);
+        // the run's diagnostic lines, and never the token
+        for (const char *line : {"postOrder Json:", "markPath====", "HTML的数据", "子产品名称：", "imgName=", "picinfo"})
+            QVERIFY2(!log.lines().filter(QString::fromUtf8(line)).isEmpty(), line);
+        QVERIFY(log.lines().filter(g_apiToken).isEmpty());
 
         const testsupport::ReportBox report = takeReportBox();
         QVERIFY(report.shown);
@@ -171,10 +268,21 @@ private slots:
                                                   "is_qu"}));
         QCOMPARE(goods.field("order_photo_id"), QString("5001"));
         QCOMPARE(goods.field("is_qu"), QString("1"));
+        // every request of the run is about its order
+        for (const char *action : {"ordergoods20230521", "getbarcodegen", "getorderpic", "orderdetail"}) {
+            QCOMPARE(m_server.requestCount(action), 1);
+            QCOMPARE(orderIdOf(m_server.lastRequest(action)), QString("5001"));
+        }
+        // nothing of another order reached A1203's previews (a job of a closed window included)
+        QThreadPool::globalInstance()->waitForDone();
+        QCOMPARE(filesOf(previews).keys(), previewsBefore.keys());
+        QVERIFY(filesOf(previews) == previewsBefore);
+        // the closed window's job made no more of its own order's previews either
+        if (!closedPreviews.isEmpty())
+            QVERIFY(QDir(closedPreviews).entryList(QDir::Files).size() < 100);
         for (const char *hidden : {"groupBox", "progressBar", "label_finishOrdersNum"})
             QVERIFY2(child(w, hidden)->isHidden(), hidden);
         QVERIFY(!w->orderList().at(0).processed);
-        QCOMPARE(g_cur_orderpayforkey, kA); // the last order's values stay
     }
 
     void secondRunMakesNumberedTwins()

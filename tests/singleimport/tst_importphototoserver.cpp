@@ -116,8 +116,8 @@ private:
     void chooseAndImport(const QStringList &photos);
 
     QPointer<ImportPhotoToServer> m_window;
-    // Changes to the current order between its choice and the window's making (the window reads it then).
-    std::function<void()> m_beforeWindow;
+    // Changes to the order handed to the window.
+    std::function<void(SingleImportOrder &)> m_beforeWindow;
 };
 
 void TestImportPhotoToServer::init()
@@ -137,10 +137,11 @@ void TestImportPhotoToServer::cleanup()
 
 ImportPhotoToServer *TestImportPhotoToServer::open(int order)
 {
-    SingleOrder::setCurrentOrder(ImportOrderModel(m_studio->orderJson(m_studio->orders.at(order))));
+    const ImportOrderModel record(m_studio->orderJson(m_studio->orders.at(order)));
+    SingleImportOrder values = SingleOrder::importOrderOf(record);
     if (m_beforeWindow)
-        m_beforeWindow();
-    m_window = new ImportPhotoToServer(nullptr);
+        m_beforeWindow(values);
+    m_window = new ImportPhotoToServer(values);
     m_window->show();
     return m_window;
 }
@@ -284,7 +285,7 @@ void TestImportPhotoToServer::readBack()
     QVERIFY(put(order + "照片/" + photo, "x"));
     QVERIFY(QDir().mkpath(order + "thumbnail"));
     m_server.setReply("get_order_path", folderReply(order, m_roots->path("bak/") + folder + "/"));
-    m_beforeWindow = [&] { g_cur_servicetimes = serviceTimes; };
+    m_beforeWindow = [&](SingleImportOrder &o) { o.serviceTimes = serviceTimes; };
     open(4);
     QVERIFY(testsupport::waitFor([&] { return ready(); }));
     widget<QPushButton>("importPic1")->click();
@@ -340,7 +341,7 @@ void TestImportPhotoToServer::choosing()
     for (const QString &name : existing)
         QVERIFY(put(order + (type == 0 ? "照片/" : "成品/") + name, "x"));
     m_server.setReply("get_order_path", folderReply(order, m_roots->path("bak/512K12-1/")));
-    m_beforeWindow = [] { g_cur_orderpayforkey = "K12"; };
+    m_beforeWindow = [](SingleImportOrder &o) { o.orderPayForKey = "K12"; };
     QVERIFY(openReady(4, type == 0));
     widget<QLineEdit>("lineEdit_orderPRName")->setText("512");
     widget<QLineEdit>("lineEdit_picAppendName")->setText(append);
@@ -379,10 +380,10 @@ void TestImportPhotoToServer::createOrderDir()
     QFETCH(QString, failMkDir);
     QFETCH(QString, box);
     QFETCH(QString, folder);
-    m_beforeWindow = [&] {
-        g_cur_orderpayforkey = "K12";
-        g_cur_servicetimes = "2";
-        g_cur_shotdate = shotDate;
+    m_beforeWindow = [&](SingleImportOrder &o) {
+        o.orderPayForKey = "K12";
+        o.serviceTimes = "2";
+        o.shotDate = shotDate;
     };
     QVERIFY(openReady(4, true));
     widget<QLineEdit>("lineEdit_orderPRName")->setText("305");
@@ -832,13 +833,12 @@ void TestImportPhotoToServer::photoDate_data()
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QString>("shown");  // button text afterwards
     QTest::addColumn<QString>("prefix");
-    QTest::addColumn<QString>("current"); // g_cur_shotdate afterwards
-    QTest::newRow("accepted") << "2024-03-05" << true << "2024-03-05" << "305" << "2024-03-05";
+    QTest::newRow("accepted") << "2024-03-05" << true << "2024-03-05" << "305";
     // {shot}: the order's own shot day, {prefix} what the window makes of it
-    QTest::newRow("refused: rolled back") << "2024-12-25" << false << "{shot}" << "{prefix}" << "{shot}";
-    QTest::newRow("cleared: nothing posted") << "" << true << "{shot}" << "{prefix}" << "{shot}";
+    QTest::newRow("refused: rolled back") << "2024-12-25" << false << "{shot}" << "{prefix}";
+    QTest::newRow("cleared: nothing posted") << "" << true << "{shot}" << "{prefix}";
     QTest::newRow("answers out of order: the button shows the date kept")
-        << "2024-03-05,2024-12-25" << true << "2024-03-05" << "305" << "2024-03-05";
+        << "2024-03-05,2024-12-25" << true << "2024-03-05" << "305";
 }
 
 void TestImportPhotoToServer::photoDate()
@@ -847,10 +847,9 @@ void TestImportPhotoToServer::photoDate()
     QFETCH(bool, accepted);
     QFETCH(QString, shown);
     QFETCH(QString, prefix);
-    QFETCH(QString, current);
     const QStringList picks = picked.split(',');
     const QString shot = m_studio->orders.at(4).shotDate;
-    for (QString *value : {&shown, &prefix, &current})
+    for (QString *value : {&shown, &prefix})
         value->replace("{shot}", shot).replace("{prefix}", dayPrefix(shot));
     if (!accepted)
         m_server.queueReply("updatephotodate", standin::Reply::refused("no", "0"));
@@ -859,7 +858,9 @@ void TestImportPhotoToServer::photoDate()
     QVERIFY(openReady(4));
     QVERIFY(widget<QPushButton>("pushButton_photodate")->isEnabled());
     QStringList atEmit;
-    connect(m_window.data(), &ImportPhotoToServer::refreshSearchTable, this, [&] { atEmit << g_cur_shotdate; });
+    // the date the window shows when it has the picker search again
+    connect(m_window.data(), &ImportPhotoToServer::refreshSearchTable, this,
+            [&] { atEmit << widget<QPushButton>("pushButton_photodate")->text(); });
 
     for (int i = 0; i < picks.size(); ++i) {
         QVERIFY(QMetaObject::invokeMethod(m_window, "on_newPhotoDateDate", Q_ARG(QString, picks.at(i))));
@@ -869,7 +870,6 @@ void TestImportPhotoToServer::photoDate()
         [&] { return picked.isEmpty() || (accepted ? atEmit.size() == picks.size() : !MsgBox::shown().isEmpty()); }));
     QCOMPARE(widget<QPushButton>("pushButton_photodate")->text(), shown);
     QCOMPARE(widget<QLineEdit>("lineEdit_orderPRName")->text(), prefix);
-    QCOMPARE(g_cur_shotdate, current);
     QStringList answered(picks.crbegin(), picks.crend());
     QCOMPARE(atEmit, accepted && !picked.isEmpty() ? answered : QStringList());
     if (!picked.isEmpty())
@@ -919,12 +919,16 @@ void TestImportPhotoToServer::openers()
         QCOMPARE(MsgBox::lastShown().title + MsgBox::lastShown().text, box);
     } else if (!rawDownload) {
         const standin::SampleOrder &o = m_studio->orders.at(orders.first());
-        QCOMPARE(QStringList({g_cur_order_photo_id, g_cur_orderpayforkey, g_cur_servicetimes, g_cur_shotdate,
-                              g_cur_customerName, g_cur_role1, g_cur_role2}),
-                 QStringList({o.id, o.payForKey, o.serviceTimes, o.shotDate, o.customerNames(), o.role1, o.role2}));
         m_window = testsupport::waitForWindow<ImportPhotoToServer>();
         QVERIFY(m_window);
         QVERIFY(testsupport::waitFor([&] { return ready(); }));
+        // the window works for the order handed over (its shot day without the time)
+        QCOMPARE(QStringList({m_server.lastRequest("get_order_path").field("order_photo_id"),
+                              widget<QLineEdit>("label_id")->text(), widget<QLineEdit>("lineEdit_otherdate")->text(),
+                              widget<QPushButton>("pushButton_photodate")->text(),
+                              widget<QLineEdit>("label_name")->text(), widget<QLineEdit>("lineEdit_cameraman")->text(),
+                              widget<QLineEdit>("lineEdit_dresser")->text()}),
+                 QStringList({o.id, o.payForKey, o.serviceTimes, o.shotDate, o.customerNames(), o.role1, o.role2}));
         // A box without parent (as the run's end shows) closing over the window does not end the program.
         QWidget box;
         box.show();
