@@ -107,8 +107,8 @@ bool SeparationAttempt::readRecord(QList<Folder> *folders)
         return true; // no attempt left unfinished
     auto unreadable = [&](const QString &why) {
         qCWarning(lcSeparation) << "separation record not read:" << path << why;
-        m_notes << QStringLiteral("分件记录无法读取（") + why + QStringLiteral("），已有的产品文件夹未再使用，另建了编号文件夹：")
-                       + path;
+        m_notes << QStringLiteral("上次未完成的分件记录无法读取（") + why
+                       + QStringLiteral("），本次不沿用其产品文件夹，已有的另建编号文件夹：") + path;
         return false;
     };
     QFile file(local);
