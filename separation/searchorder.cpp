@@ -6,7 +6,6 @@
 #include "goodsplan.h"
 #include "logging.h"
 #include "messagedialog.h"
-#include "orderfolders.h"
 #include "orderdeletebatch.h"
 #include "platform.h"
 #include "separatethread.h"

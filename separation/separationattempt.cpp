@@ -94,9 +94,11 @@ QString SeparationAttempt::recordName()
     return QStringLiteral(".分件记录.json");
 }
 
-bool SeparationAttempt::dirExists(const QString &relative) const
+bool SeparationAttempt::dirExists(const QString &relative, bool orReserved) const
 {
-    return m_claimed.contains(keyOf(relative)) || QFileInfo(m_orderDir + relative).isDir();
+    const QString key = keyOf(relative);
+    return m_claimed.contains(key) || (orReserved && m_reserved.contains(key))
+           || QFileInfo(Platform::localPath(m_orderDir + relative)).isDir();
 }
 
 bool SeparationAttempt::readRecord(QList<Folder> *folders)
@@ -230,6 +232,7 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
 {
     m_notes.clear();
     m_claimed.clear();
+    m_reserved.clear();
     QList<Folder> earlier;
     const QString recordFile = Platform::localPath(m_orderDir + recordName());
     const bool recordRead = readRecord(&earlier) && existsOrLink(recordFile);
@@ -260,7 +263,7 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
         if (taken.at(k)) {
             inUse.insert(keyOf(earlier.at(k).folder));
             for (const QString &level : levelsOf(earlier.at(k).folder))
-                m_claimed << keyOf(level);
+                m_reserved << keyOf(level);
         }
     }
     for (const Folder &f : qAsConst(earlier)) {
@@ -279,7 +282,7 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
             f.folder = earlier.at(k).folder;
             f.created = earlier.at(k).created;
             qCDebug(lcSeparation) << "goes on in the folder of the unfinished attempt:" << f.folder;
-        } else if (!dirExists(f.planned)
+        } else if (!dirExists(f.planned, true)
                    || (ownLevels.contains(keyOf(f.planned)) && !inUse.contains(keyOf(f.planned)))) {
             f.folder = f.planned;
         } else {
@@ -287,14 +290,14 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
             // first free numbered twin beside it; with every twin taken, the folder that is there.
             for (int n = 1; n < 500 && f.folder.isEmpty(); ++n) {
                 const QString twin = canon(w.twin(n));
-                if (!twin.isEmpty() && !dirExists(twin))
+                if (!twin.isEmpty() && !dirExists(twin, true))
                     f.folder = twin;
             }
             if (f.folder.isEmpty())
                 f.folder = f.planned;
         }
         for (const QString &level : levelsOf(f.folder)) {
-            if (!dirExists(level) && !f.created.contains(level, Platform::pathCase()))
+            if (!dirExists(level, false) && !f.created.contains(level, Platform::pathCase()))
                 f.created << level;
             m_claimed << keyOf(level);
         }
@@ -331,7 +334,7 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
         if (k >= 0) {
             for (const QString &name : earlier.at(k).files) {
                 if (!names.contains(keyOf(name)) && there.contains(keyOf(name)) && !removeFile(folderPath + name))
-                    f.files << name; // taken out by a later attempt
+                    f.files << name; // stays listed: a later attempt takes it out
             }
         }
         folders << f;
@@ -366,8 +369,12 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
     if (!others.isEmpty())
         m_notes << QStringLiteral("产品文件夹中有不是分件复制的文件，未改动：") + others.join(QStringLiteral("、"));
 
-    // The record first, then the folders it names.
-    m_recordOnDisk = writeRecord(folders + left) || recordRead;
+    // The record first, then the folders it names (a plan without folders, with nothing left to record,
+    // needs none).
+    const QList<Folder> recorded = folders + left;
+    m_recordOnDisk = recordRead;
+    if (!recorded.isEmpty() || recordRead)
+        m_recordOnDisk = writeRecord(recorded) || recordRead;
     for (const Folder &f : qAsConst(folders))
         FileOperation::mkPath(m_orderDir + f.folder);
     return placed;

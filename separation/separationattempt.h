@@ -16,6 +16,7 @@
 // under another path finds its folders all the same.
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -72,10 +73,13 @@ private:
     // is left of them (to stay in the record).
     QList<Folder> takeOut(const QList<Folder> &dropped);
     bool removeFile(const QString &path);
-    bool dirExists(const QString &relative) const;
+    // Whether the folder is there, or taken by a folder of this plan (orReserved: or by a folder of the
+    // unfinished attempt that this plan goes on in).
+    bool dirExists(const QString &relative, bool orReserved) const;
 
     QString m_orderDir;
     QStringList m_notes;
-    QStringList m_claimed; // folders of this plan not made yet, as keys
+    QSet<QString> m_claimed;  // folders (and their levels) of this plan so far, as keys
+    QSet<QString> m_reserved; // those of the unfinished attempt that this plan goes on in
     bool m_recordOnDisk = false;
 };
