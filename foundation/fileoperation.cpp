@@ -207,17 +207,22 @@ QString errorText(int error)
 
 namespace {
 
+// A removal the test switch fails is refused as a share refuses it (EPERM).
 bool removeOneFile(const QString &path)
 {
-    if (Platform::removalShouldFail(path))
+    if (Platform::removalShouldFail(path)) {
+        errno = EPERM;
         return false;
+    }
     return QFile::remove(path);
 }
 
 bool removeOneDir(const QString &path)
 {
-    if (Platform::removalShouldFail(path))
+    if (Platform::removalShouldFail(path)) {
+        errno = EPERM;
         return false;
+    }
     return QDir().rmdir(path);
 }
 
@@ -642,6 +647,18 @@ bool FileOperation::removeDir(const QString &path)
 bool FileOperation::deleteDir(const QString &path)
 {
     return removeDir(path);
+}
+
+bool FileOperation::removeEmptyDir(const QString &path)
+{
+    QString why;
+    if (!isSafeToDelete(path, storageRoots(), &why, PathOnly)) {
+        qCWarning(lcFiles) << "folder removal refused:" << why;
+        errno = EPERM;
+        return false;
+    }
+    // The system removes a folder only when it is empty, and a link without following it.
+    return removeOneDir(Platform::localPath(path.trimmed()));
 }
 
 bool FileOperation::openFileDir(const QString &path)

@@ -132,6 +132,10 @@ public:
     // The same guarded deletion under the other name the program uses; false for a missing folder,
     // otherwise whether the folder itself was removed (false: it is still there, or was refused).
     static bool deleteDir(const QString &path);
+    // Removes the folder itself when it is empty (hidden entries count as content), never anything inside
+    // it, behind the guard with the path alone judged (PathOnly, against storageRoots(): GUI thread). False
+    // when it holds anything, is refused or cannot be removed; errno then says why.
+    static bool removeEmptyDir(const QString &path);
 
     // Opens the folder (or file) in the system file browser; blanks in the path are kept. False when the
     // desktop could not be asked to open it.

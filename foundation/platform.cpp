@@ -626,6 +626,7 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     QString temporary;
     QFile out;
     QString failure; // the step that failed and why
+    int error = 0;   // and its system error, for errno
 #ifdef Q_OS_WIN
     for (int attempt = 0; attempt < 16; ++attempt) {
         temporary = temporaryName(folder, QStringLiteral("writing"));
@@ -634,18 +635,22 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
             break;
     }
     if (!out.isOpen()) {
+        error = errnoOf(GetLastError());
         logNotPlaced(target, QStringLiteral("create: ") + out.errorString());
         if (why)
             *why = out.errorString();
+        errno = error;
         return false;
     }
 #else
     const int fd = createTemporary(folder, QStringLiteral("writing"), &temporary);
     if (fd < 0) {
-        const QString reason = qt_error_string(errno);
+        error = errno;
+        const QString reason = qt_error_string(error);
         logNotPlaced(target, QStringLiteral("create: ") + reason);
         if (why)
             *why = reason;
+        errno = error;
         return false;
     }
     // A file replaced keeps its permissions, so a private file is private from its first byte on.
@@ -653,31 +658,50 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     if (::stat(QFile::encodeName(target).constData(), &existing) == 0 && S_ISREG(existing.st_mode))
         ::fchmod(fd, existing.st_mode & 07777);
     // The device writes through the descriptor; the descriptor is closed below, where its close is checked.
-    if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+    if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+        error = errno;
         failure = out.errorString();
+    }
 #endif
-    if (failure.isEmpty() && (!write(out) || !out.flush()))
-        failure = out.error() != QFileDevice::NoError ? out.errorString() : QStringLiteral("not written whole");
-    out.close();
-    if (failure.isEmpty() && out.error() != QFileDevice::NoError)
-        failure = out.errorString();
+    if (failure.isEmpty() && (!write(out) || !out.flush())) {
 #ifdef Q_OS_WIN
-    if (failure.isEmpty() && closeShouldFail(target))
-        failure = qt_error_string(ERROR_DISK_FULL);
+        error = out.error() != QFileDevice::NoError ? errnoOf(GetLastError()) : EIO;
 #else
-    if (!closeFile(fd, target) && failure.isEmpty())
-        failure = qt_error_string(errno);
+        error = out.error() != QFileDevice::NoError && errno != 0 ? errno : EIO;
 #endif
-    if (failure.isEmpty() && writeShouldFail(target))
-        failure = QStringLiteral("write refused");
-    const bool written = failure.isEmpty();
-    if (written && renameShouldFail(target))
-        failure = QStringLiteral("rename refused");
-    else if (written && !placeTemporary(temporary, target, Placing::Replace)) {
+        failure = out.error() != QFileDevice::NoError ? out.errorString() : QStringLiteral("not written whole");
+    }
+    out.close();
+    if (failure.isEmpty() && out.error() != QFileDevice::NoError) {
+        error = EIO;
+        failure = out.errorString();
+    }
 #ifdef Q_OS_WIN
+    if (failure.isEmpty() && closeShouldFail(target)) {
+        error = ENOSPC;
+        failure = qt_error_string(ERROR_DISK_FULL);
+    }
+#else
+    if (!closeFile(fd, target) && failure.isEmpty()) {
+        error = errno;
+        failure = qt_error_string(error);
+    }
+#endif
+    if (failure.isEmpty() && writeShouldFail(target)) {
+        error = EIO;
+        failure = QStringLiteral("write refused");
+    }
+    const bool written = failure.isEmpty();
+    if (written && renameShouldFail(target)) {
+        error = EPERM; // as a share that refuses the rename
+        failure = QStringLiteral("rename refused");
+    } else if (written && !placeTemporary(temporary, target, Placing::Replace)) {
+#ifdef Q_OS_WIN
+        error = errnoOf(GetLastError());
         failure = QStringLiteral("rename: ") + lastSystemError();
 #else
-        failure = QStringLiteral("rename: ") + qt_error_string(errno);
+        error = errno;
+        failure = QStringLiteral("rename: ") + qt_error_string(error);
 #endif
     }
     if (renameRefused)
@@ -688,6 +712,7 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     removeTemporary(temporary);
     if (why)
         *why = failure;
+    errno = error;
     return false;
 }
 

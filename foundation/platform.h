@@ -88,7 +88,8 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
 // beside the target, flushes and closes it, each step checked, and then replaces the target with it in one
 // step, without a sync to disk per file. A file replaced keeps its permissions. A write that fails leaves
 // the old target as it was and no temporary file behind; why (when given) then gets the reason, and
-// renameRefused (when given) whether the file was written whole but could not take the target's name.
+// renameRefused (when given) whether the file was written whole but could not take the target's name, and
+// errno the failed step's error.
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
                     bool *renameRefused = nullptr);
 

@@ -6,10 +6,10 @@
 #include "goodsplan.h"
 #include "logging.h"
 #include "messagedialog.h"
-#include "orderfolders.h"
 #include "orderdeletebatch.h"
 #include "platform.h"
 #include "separatethread.h"
+#include "separationattempt.h"
 
 SearchOrder::SearchOrder(QWidget *parent, const ShopSettings &shop) : SeparationWindow(parent, shop), ui(new Ui_SearchOrder)
 {
@@ -130,73 +130,66 @@ void SearchOrder::fenjian_markPhoto_3_1()
     planned.orderNumber = m_order.orderpayforkey;
     isProductsDone = false;
 
-    // An attempt the run left unfinished made folders for this order: they are taken again, not twinned.
-    QList<QPair<QString, QString>> earlier = m_unfinishedFolders.take(m_order.order_photo_id);
-    QList<QPair<QString, QString>> &made = m_unfinishedFolders[m_order.order_photo_id];
+    // The plan's folders, settled against what an unfinished attempt at the order made (SeparationAttempt):
+    // its folders are gone on in, not twinned.
     const bool orlan = shop().separateMode == QStringLiteral("Orlan分件");
+    QList<SeparationAttempt::Wanted> wanted;
+    QStringList names;                // the product of each wanted folder
+    QList<QStringList> finishedNames; // its photos as listed in "成品/"
     for (int i = 0; i < productFolderList.size(); ++i) {
         const ProductFolderInfo &e = productFolderList.at(i);
         const QString factory = orlan ? QString() : e.factoryFolder;
         const QString name = e.goodsFolderName.isEmpty() ? e.goodname : e.goodsFolderName;
         if (e.productFolder.isEmpty())
             continue;
-        const QString plannedFolder = orderDir + factory + e.productFolder + e.sonFolder;
-        QString target = plannedFolder;
-        qCDebug(lcSeparation) << "finalPath==" << i << "--" << target << "firstpath==" << i << "--" << factory
-                 << "secoendpath==" << i << "--" << e.productFolder;
-        if (!FileOperation::dirExists(orderDir + factory))
-            FileOperation::mkPath(orderDir + factory);
-        bool resumed = false;
-        for (int k = 0; k < earlier.size() && !resumed; ++k) {
-            if (earlier.at(k).first == plannedFolder) {
-                target = earlier.takeAt(k).second;
-                resumed = true;
-            }
-        }
-        if (!FileOperation::dirExists(target)) {
-            FileOperation::mkPath(target);
-        } else if (!resumed) {
-            // A folder of that name is there already (an earlier run, or an entry of the same path): the
-            // first free numbered twin beside it.
-            for (int n = 1; n < 500; ++n) {
-                QString candidate = orderDir + factory + name + QStringLiteral(" (") + QString::number(n)
-                                    + QLatin1Char(')');
-                if (e.namingStyle == QLatin1String("1"))
-                    candidate += e.folderLabel;
-                else
-                    candidate += QLatin1Char(' ') + normalizeFileName(e.goodtypename) + QLatin1Char(' ')
-                                 + normalizeFileName(e.goodamount) + QLatin1Char('/');
-                if (!OrderFolders::endsWithSeparator(candidate))
-                    candidate += QLatin1Char('/');
-                qCDebug(lcSeparation) << (e.sonFolder.isEmpty() ? "newPath1: " : "newPath2: ") << candidate;
-                if (!FileOperation::dirExists(candidate)) {
-                    FileOperation::mkDir(candidate);
-                    target = candidate;
-                    break;
-                }
-            }
-        }
-        made.append({plannedFolder, target});
-        if (e.photoNames.isEmpty()) {
-            if (e.goodtypeid != QLatin1String("40"))
-                planned.emptyProducts.append(name);
-            continue;
-        }
-        qCDebug(lcSeparation) << "要复制照片的产品：" << target << e.photoNames;
+        qCDebug(lcSeparation) << "finalPath==" << i << "--" << orderDir + factory + e.productFolder + e.sonFolder
+                              << "firstpath==" << i << "--" << factory << "secoendpath==" << i << "--" << e.productFolder;
+        SeparationAttempt::Wanted w;
+        w.folder = factory + e.productFolder + e.sonFolder;
+        w.twin = [e, factory, name](int n) {
+            QString candidate = factory + name + QStringLiteral(" (") + QString::number(n) + QLatin1Char(')');
+            if (e.namingStyle == QLatin1String("1"))
+                candidate += e.folderLabel;
+            else
+                candidate += QLatin1Char(' ') + normalizeFileName(e.goodtypename) + QLatin1Char(' ')
+                             + normalizeFileName(e.goodamount) + QLatin1Char('/');
+            qCDebug(lcSeparation) << (e.sonFolder.isEmpty() ? "newPath1: " : "newPath2: ") << candidate;
+            return candidate;
+        };
+        if (e.photoNames.isEmpty() && e.goodtypeid != QLatin1String("40"))
+            planned.emptyProducts.append(name);
+        QStringList finishedOf;
         for (const QString &photo : e.photoNames) {
             // Looked up in the listing of "成品/" the finished copies were made from, whatever the letter case.
             const QString finished = isSafePhotoName(photo) ? m_finishedIndex.fileName(photo) : QString();
-            if (!finished.isEmpty()) {
-                ++m_productJobCount;
-                // Into a folder of the unfinished attempt the copy replaces its own earlier one.
-                auto *job = new SeparateThread(photo, target + photo, name, resumed, SeparateThread::ProductPhotoCopy,
-                                               guard());
-                job->setFinishedFolder(workDir + shop().finishedDirName + QLatin1Char('/'));
-                job->setFinishedName(finished);
-                startJob(job);
-            } else {
+            if (finished.isEmpty()) {
                 planned.addNotExistPhoto(name + QLatin1Char(':') + photo);
+                continue;
             }
+            w.photos << photo;
+            finishedOf << finished;
+        }
+        wanted << w;
+        names << name;
+        finishedNames << finishedOf;
+    }
+    SeparationAttempt attempt(orderDir);
+    const QList<SeparationAttempt::Placed> placed = attempt.place(wanted);
+    m_attemptRecord = attempt.recordPath();
+    planned.notes << attempt.notes();
+    for (int i = 0; i < placed.size(); ++i) {
+        const SeparationAttempt::Placed &p = placed.at(i);
+        if (wanted.at(i).photos.isEmpty())
+            continue;
+        qCDebug(lcSeparation) << "要复制照片的产品：" << p.folder << wanted.at(i).photos;
+        for (int j = 0; j < p.targets.size(); ++j) {
+            ++m_productJobCount;
+            // An earlier copy of the order's own is replaced; any other file there is kept.
+            auto *job = new SeparateThread(wanted.at(i).photos.at(j), p.targets.at(j), names.at(i), p.replace.at(j),
+                                           SeparateThread::ProductPhotoCopy, guard());
+            job->setFinishedFolder(workDir + shop().finishedDirName + QLatin1Char('/'));
+            job->setFinishedName(finishedNames.at(i).at(j));
+            startJob(job);
         }
     }
     if (m_productJobCount == 0)

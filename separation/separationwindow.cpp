@@ -11,6 +11,7 @@
 #include "orderdetail.h"
 #include "platform.h"
 #include "separatethread.h"
+#include "separationattempt.h"
 #include "sheetfiles.h"
 #include "sheetpdf.h"
 #include "thumbnailthread.h"
@@ -370,7 +371,14 @@ void SeparationWindow::onFinishSeparateImage()
 void SeparationWindow::separateNextOrder()
 {
     m_currentRow = -1; // finished
-    m_unfinishedFolders.remove(m_order.order_photo_id);
+    QString note;
+    if (!SeparationAttempt::finish(m_attemptRecord, &note)) {
+        SeparateMessageInfo entry;
+        entry.orderNumber = m_order.orderpayforkey;
+        entry.notes << note;
+        m_messageList.append(entry);
+    }
+    m_attemptRecord.clear();
     m_finishedLabel->setText(finishedLabelText());
     m_progressBar->setValue(0);
     m_progressBar->setMaximum(0);
@@ -401,6 +409,7 @@ void SeparationWindow::endRunEarly(const QString &why)
     // ticked orders not started are named too.
     const int stoppedRow = m_currentRow;
     untakeCurrentOrder();
+    m_attemptRecord.clear(); // stays on disk for the order's next attempt
     SeparateMessageInfo stopped;
     stopped.orderNumber = m_order.orderpayforkey;
     stopped.failures = guard()->takeFailures();

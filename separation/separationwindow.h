@@ -149,10 +149,9 @@ protected:
     WorkSheetData m_sheet; // the current order's sheet
     QString sheetHtml;
     QString barPath;
-    // The product folders an attempt at an order made, by the order's order_photo_id: (the folder its plan
-    // named, the folder made) in plan order. An attempt the run left unfinished is resumed in them by the
-    // order's next one; an order that finishes forgets them.
-    QHash<QString, QList<QPair<QString, QString>>> m_unfinishedFolders;
+    // The record of the current order's product folders (SeparationAttempt; "" when it has none). It is
+    // removed when the order is finished; a run that ends early leaves it for the order's next attempt.
+    QString m_attemptRecord;
 
 private slots:
     // The replies of the run's requests: the goods, the crop information and the order detail.

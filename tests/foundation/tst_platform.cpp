@@ -1,4 +1,5 @@
 #include "platform.h"
+#include "fileoperation.h"
 #include "filebytes.h"
 #include "filesizelimit.h"
 #include "testsupport.h"
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QHash>
 #include <QTemporaryDir>
+
+#include <cerrno>
 
 class TestPlatform : public QObject
 {
@@ -95,14 +98,21 @@ private slots:
             faults[fault]("IMG_1", 1);
         bool ok = false;
         QString why;
+        int error = 0;
         {
             testsupport::FileSizeLimit full(fault == "disk full" ? 4096 : bytes.size() * 2);
+            errno = 0;
             ok = copy ? Platform::copyIntoPlace(source, target, Platform::Placing::Replace,
                                                 onDisk ? Platform::Durability::OnDisk : Platform::Durability::Cached)
                       : Platform::writeIntoPlace(target, [&](QIODevice &f) { return f.write(bytes) == bytes.size(); }, &why);
+            error = errno;
         }
         Platform::clearFaults();
         QCOMPARE(ok, placed);
+        // a failure leaves the failed step's error for its caller to name
+        const QHash<QString, int> errors{{"disk full", EFBIG}, {"close", ENOSPC}, {"flush", EIO}};
+        if (!placed)
+            QCOMPARE(errorText(error), errorText(errors.value(fault)));
         QCOMPARE(testsupport::bytesOf(target), placed ? bytes : QByteArray("old"));
         QCOMPARE(QDir(tmp.filePath("raw")).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"IMG_1.CR2"});
         QCOMPARE(why.isEmpty(), copy); // a failed write says why

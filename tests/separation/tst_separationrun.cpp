@@ -287,16 +287,23 @@ private slots:
 
     void secondRunMakesNumberedTwins()
     {
+        const QString O = dated() + kA1203Folder;
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
         QVERIFY(runToEnd(w));
         takeReportBox();
         QVERIFY(runToEnd(w));
         takeReportBox();
+        QVERIFY(!QFileInfo::exists(O + ".分件记录.json")); // a finished order leaves no record of its attempt
+        // a finished order separated again from another window gets its twins too
+        QPointer<SearchOrder> closed(w);
+        w->close();
+        QVERIFY(testsupport::waitFor([&] { return closed.isNull(); }));
+        w = open();
+        QVERIFY(listAndTick(w, {0}));
         QVERIFY(runToEnd(w));
         takeReportBox();
 
-        const QString O = dated() + kA1203Folder;
         const QString express = O + "后期一厂" + label("快递") + "/";
         const QString pickup = O + "后期一厂" + label("自取") + "/";
         for (const QString &twin :
@@ -373,6 +380,40 @@ private slots:
         QCOMPARE(text, report.replace("{out}", m_out) + "\n\n");
     }
 
+    // What changes before an order whose run ended early is separated again (order: its folder of the run).
+    void redoChange(const QString &redo, const QString &order)
+    {
+        const QString album = order + "后期一厂" + label("快递") + "/水晶相册 相册 1/";
+        if (redo == "a file of the user's")
+            QVERIFY(testsupport::put(album + "客人自选.jpg", "the user's"));
+        if (redo == "damaged record")
+            QVERIFY(testsupport::put(order + ".分件记录.json", "{\"folders\": [{\"folder\": \"../../"));
+        if (redo.endsWith("IMG_0003 held"))
+            Platform::failRemovals("水晶相册 相册 1/IMG_0003.jpg");
+        if (!redo.contains("one photo") && !redo.endsWith("dropped"))
+            return;
+        // the goods the web service answers from now on
+        const standin::SampleStudio studio = *m_studio;
+        m_server.setHandler("ordergoods20230521", [studio, redo](const standin::Request &r) {
+            QJsonObject reply = studio.goodsReply(*studio.orderFor(r));
+            QJsonObject goods = reply.value("order").toObject();
+            QJsonArray first = goods.value("ordergoods0").toArray();
+            for (int i = first.size() - 1; i >= 0; --i) {
+                QJsonObject good = first.at(i).toObject();
+                const QString name = good.value("goodname").toString();
+                if ((redo == "set dropped" && name == "全家福套装") || (redo == "frame dropped" && name == "相框*大")) {
+                    first.removeAt(i);
+                } else if (redo.startsWith("one photo") && name == "水晶相册") {
+                    good.insert("picpath", good.value("picpath").toString().section('|', 0, 0));
+                    first[i] = good;
+                }
+            }
+            goods.insert("ordergoods0", first);
+            reply.insert("order", goods);
+            return standin::Reply::json(reply);
+        });
+    }
+
     void sheetsOfAnOrder_data()
     {
         QTest::addColumn<standin::Reply>("barcode");
@@ -381,31 +422,57 @@ private slots:
         QTest::addColumn<QString>("pdfFails");
         QTest::addColumn<QString>("box");    // a warning that ends the run, or ""
         QTest::addColumn<QString>("failed"); // the report's failures
+        // After a run that ended early the order is separated again from a new window; before that:
+        QTest::addColumn<QString>("redo");  // what changes (redoChange), "" nothing
+        QTest::addColumn<bool>("twins");    // the redo makes numbered twins (the record was of no use)
+        QTest::addColumn<QString>("note");  // a line the redo's report holds ({order}: the order's folder)
 
         const QByteArray picture = testsupport::jpegWithOrientation(QSize(300, 80), 0);
         const standin::Reply served = standin::Reply::httpError(204);
         const standin::Reply jpeg = standin::Reply::raw(200, picture, "image/jpeg");
-        QTest::newRow("all there") << jpeg << served << served << "" << "" << "";
+        QTest::newRow("all there") << jpeg << served << served << "" << "" << "" << "" << false << "";
         QTest::newRow("barcode chunked and late")
             << standin::Reply::raw(200, picture, "image/jpeg").asChunked().withDelay(800) << served << served << ""
-            << "" << "";
+            << "" << "" << "" << false << "";
         QTest::newRow("barcode 404") << standin::Reply::raw(404, "<html>no</html>", "text/html") << served << served
-                                     << "" << "" << "";
+                                     << "" << "" << "" << "" << false << "";
         QTest::newRow("work sheet not written") << jpeg << served << served << "明细制作单.pdf" << ""
-                                                << "明细制作单.pdf";
+                                                << "明细制作单.pdf" << "" << false << "";
         QTest::newRow("a thumbnail not written") << jpeg << served << served << "制作单缩略图/IMG_0002.jpg" << ""
-                                                 << "制作单缩略图/IMG_0002.jpg";
-        QTest::newRow("barcode not written") << jpeg << served << served << "条形码.jpg" << "" << "条形码.jpg";
+                                                 << "制作单缩略图/IMG_0002.jpg" << "" << false << "";
+        QTest::newRow("barcode not written") << jpeg << served << served << "条形码.jpg" << "" << "条形码.jpg" << "" << false << "";
         QTest::newRow("crop refused") << jpeg << standin::Reply::refused("no", "0") << served << "" << "查询裁剪信息错误：0"
-                                      << "";
+                                      << "" << "" << false << "";
         QTest::newRow("crop numeric code") << jpeg << standin::Reply::numericCode(1) << served << ""
-                                           << "查询裁剪信息错误：" << "";
+                                           << "查询裁剪信息错误：" << "" << "" << false << "";
         QTest::newRow("crop not JSON") << jpeg << standin::Reply::notJson() << served << ""
-                                       << "查询裁剪信息错误：服务器返回的数据无法识别" << "";
+                                       << "查询裁剪信息错误：服务器返回的数据无法识别" << "" << "" << false << "";
         QTest::newRow("detail HTTP 500") << jpeg << served << standin::Reply::httpError(500) << ""
-                                         << "网络请求错误\n服务器出错（HTTP 500）" << "";
+                                         << "网络请求错误\n服务器出错（HTTP 500）" << "" << "" << false << "";
         QTest::newRow("detail with its code alone")
-            << jpeg << served << standin::Reply::json(QJsonObject{{"code", "1"}}) << "" << "" << "";
+            << jpeg << served << standin::Reply::json(QJsonObject{{"code", "1"}}) << "" << "" << "" << "" << false << "";
+        // the redo goes on in the folders of the unfinished attempt, whatever window makes it
+        const QString album = "{order}后期一厂" + label("快递") + "/水晶相册 相册 1/";
+        const standin::Reply refused = standin::Reply::refused("no", "0");
+        QTest::newRow("crop refused, then the album cut to one photo")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "one photo" << false << "";
+        QTest::newRow("crop refused, then the set dropped")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "set dropped" << false << "";
+        QTest::newRow("crop refused, then a frame dropped: the later frame takes its name")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "frame dropped" << false << "";
+        QTest::newRow("crop refused, then a file of the user's in a folder of the attempt")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a file of the user's" << false
+            << "产品文件夹中有不是分件复制的文件，未改动：" + album + "客人自选.jpg";
+        QTest::newRow("crop refused, then a stale copy that cannot be taken out")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "one photo, IMG_0003 held" << false
+            << "上次分件复制的文件未能删除（没有权限）：" + album + "IMG_0003.jpg";
+        // a record that cannot be used: nothing is lost, the redo makes twins as for a finished order
+        QTest::newRow("crop refused, then the record damaged")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "damaged record" << true
+            << "上次未完成的分件记录无法读取（记录已损坏），本次不沿用其产品文件夹，已有的另建编号文件夹：{order}.分件记录.json";
+        QTest::newRow("crop refused, the record cannot be written")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "record is a folder" << true
+            << "分件记录无法写入（" + errorText(EISDIR) + "），再次分件该订单时产品文件夹将另建编号文件夹：{order}.分件记录.json";
     }
     void sheetsOfAnOrder()
     {
@@ -415,6 +482,9 @@ private slots:
         QFETCH(QString, pdfFails);
         QFETCH(QString, box);
         QFETCH(QString, failed);
+        QFETCH(QString, redo);
+        QFETCH(bool, twins);
+        QFETCH(QString, note);
         m_server.setReply("getbarcodegen", barcode);
         if (crop.status != 204)
             m_server.queueReply("getorderpic", crop);
@@ -422,19 +492,28 @@ private slots:
             m_server.queueReply("orderdetail", detail);
         if (!pdfFails.isEmpty())
             Platform::failWrites(pdfFails);
+        const QString order = dated() + kA1203Folder;
+        const QString record = order + ".分件记录.json";
+        if (redo == "record is a folder")
+            QVERIFY(QDir().mkpath(record));
 
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
         QVERIFY(runToEnd(w));
-        const QString work = dated() + kA1203Folder + "其它/";
+        const QString work = order + "其它/";
         const testsupport::ReportBox report = takeReportBox();
         if (!box.isEmpty()) {
             QCOMPARE(MsgBox::shown().size(), 1);
             QCOMPARE(MsgBox::lastShown().title, QString("警告"));
             QCOMPARE(MsgBox::lastShown().text, box);
-            QVERIFY2(report.text.contains(QRegularExpression("^订单A1203:\n分件未完成（查询(裁剪|订单)信息错误），"
-                                                             "再次点击“开始分件”将重新分件该订单\n不存在的照片:加急摆台:"
-                                                             "IMG_9999.jpg\n空产品:全家福套装、光盘U盘\n\n$")),
+            QString text = report.text;
+            if (redo == "record is a folder") { // said at once
+                QVERIFY2(text.contains(note.replace("{order}", order)), qPrintable(text));
+                text.remove(QRegularExpression("[^\n]*分件记录[^\n]*\n"));
+            }
+            QVERIFY2(text.contains(QRegularExpression("^订单A1203:\n分件未完成（查询(裁剪|订单)信息错误），"
+                                                      "再次点击“开始分件”将重新分件该订单\n不存在的照片:加急摆台:"
+                                                      "IMG_9999.jpg\n空产品:全家福套装、光盘U盘\n\n$")),
                      qPrintable(report.text));
             QVERIFY(!w->orderList().at(0).processed);
             QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
@@ -443,14 +522,49 @@ private slots:
             QVERIFY(child(w, "progressBar")->isVisible());
             QVERIFY(child<QProgressBar>(w, "progressBar")->text().startsWith("订单A1203分件未完成 "));
             QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：0/1"));
+            // the unfinished attempt is recorded beside its folders, hidden
+            QCOMPARE(QFileInfo(record).isFile(), redo != "record is a folder");
+            QVERIFY(Platform::isHidden(record));
 
-            // the redo resumes in the order's own product folders: no numbered twins, no photo twice
+            // the window is closed; the redo from a new window goes on in the order's own product folders:
+            // no numbered twins, no photo twice, what the changed goods no longer hold taken out
             auto products = [this] { return fileTree(dated()).filter(QRegularExpression("^(?!.*/其它/)")); };
             const QStringList made = products();
-            QVERIFY(runToEnd(w));
-            QVERIFY(takeReportBox().shown);
-            QCOMPARE(products(), made);
+            QPointer<SearchOrder> closed(w);
+            w->close();
+            QVERIFY(testsupport::waitFor([&] { return closed.isNull(); }));
+            redoChange(redo, order);
+            SearchOrder *again = open();
+            QVERIFY(listAndTick(again, {0}));
+            QVERIFY(runToEnd(again));
+            const testsupport::ReportBox redone = takeReportBox();
+            QVERIFY(redone.shown);
+            QVERIFY2(redone.text.contains(note.replace("{order}", order)), qPrintable(redone.text));
             QVERIFY(QFileInfo::exists(work + "明细制作单.pdf"));
+            QCOMPARE(QFileInfo::exists(record), redo == "record is a folder"); // gone with the finished order
+            Platform::clearFaults();
+            const QStringList after = products();
+            const QRegularExpression twin(" \\(\\d+\\)|\\(\\d+\\)\\.jpg$", QRegularExpression::CaseInsensitiveOption);
+            QCOMPARE(!after.filter(twin).isEmpty(), twins);
+            if (twins) { // nothing of the first attempt lost
+                for (const QString &file : made)
+                    QVERIFY2(after.contains(file) || file.contains(".分件记录.json"), qPrintable(file));
+                return;
+            }
+            // the tree a fresh separation of the same goods makes, and what the user put there
+            QVERIFY(newSaveFolder());
+            SearchOrder *fresh = open();
+            QVERIFY(listAndTick(fresh, {0}));
+            QVERIFY(runToEnd(fresh));
+            takeReportBox();
+            QStringList expected = products();
+            const QString albumInOrder = QString(kA1203Folder) + "后期一厂" + label("快递") + "/水晶相册 相册 1/";
+            if (redo == "a file of the user's")
+                expected << albumInOrder + "客人自选.jpg";
+            if (redo.endsWith("IMG_0003 held"))
+                expected << albumInOrder + "IMG_0003.jpg";
+            expected.sort();
+            QCOMPARE(after, expected);
             return;
         }
         QVERIFY(MsgBox::shown().isEmpty());
@@ -569,16 +683,20 @@ private slots:
         QTest::addColumn<standin::Reply>("reply");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stage");
+        QTest::addColumn<bool>("newWindow"); // the next start is made in a new window (the first one closed)
         const QString goods = "ordergoods20230521";
-        QTest::newRow("goods HTTP 500") << goods << standin::Reply::httpError(500) << "网络请求错误\n服务器出错（HTTP 500）" << "查询产品信息错误";
+        QTest::newRow("goods HTTP 500") << goods << standin::Reply::httpError(500) << "网络请求错误\n服务器出错（HTTP 500）" << "查询产品信息错误" << false;
         QTest::newRow("goods not JSON") << goods << standin::Reply::notJson() << "查询产品信息错误：服务器返回的数据无法识别"
-                                        << "查询产品信息错误";
+                                        << "查询产品信息错误" << false;
         QTest::newRow("goods refused") << goods << standin::Reply::refused("no", "0") << "查询产品信息错误：0"
-                                       << "查询产品信息错误";
+                                       << "查询产品信息错误" << false;
         QTest::newRow("goods numeric code") << goods << standin::Reply::numericCode(1) << "查询产品信息错误："
-                                            << "查询产品信息错误";
+                                            << "查询产品信息错误" << false;
         QTest::newRow("crop refused") << "getorderpic" << standin::Reply::refused("no", "0") << "查询裁剪信息错误：0"
-                                      << "查询裁剪信息错误";
+                                      << "查询裁剪信息错误" << false;
+        // closing the window after the early end (as its close question advises) loses nothing of the attempt
+        QTest::newRow("crop refused, the next start in a new window")
+            << "getorderpic" << standin::Reply::refused("no", "0") << "查询裁剪信息错误：0" << "查询裁剪信息错误" << true;
         // a product whose folder would be no name: the order is refused before anything is written for it
         QJsonObject noName = m_studio->goodsReply(m_studio->orders.at(1));
         QJsonObject order = noName.value("order").toObject();
@@ -587,7 +705,7 @@ private slots:
         order.insert("ordergoods0", products);
         noName.insert("order", order);
         QTest::newRow("goods with a folder that is no name") << goods << standin::Reply::json(noName)
-                                                            << "产品文件夹名称无效：..  " << "名称不能用作文件夹名";
+                                                            << "产品文件夹名称无效：..  " << "名称不能用作文件夹名" << false;
     }
     // The run ends at the order that failed and reports what it did; the next start separates that order.
     void aFailedReplyStopsTheRun()
@@ -596,6 +714,7 @@ private slots:
         QFETCH(standin::Reply, reply);
         QFETCH(QString, text);
         QFETCH(QString, stage);
+        QFETCH(bool, newWindow);
         const standin::SampleStudio studio = *m_studio;
         auto refused = std::make_shared<bool>(false);
         m_server.setHandler(action, [studio, reply, action, refused](const standin::Request &r) {
@@ -630,9 +749,16 @@ private slots:
         const QStringList firstTree = testsupport::fileTree(dated());
 
         // the next click separates the order that failed, then the third
+        if (newWindow) { // there the orders not finished are ticked again
+            QPointer<SearchOrder> closed(w);
+            w->close();
+            QVERIFY(testsupport::waitFor([&] { return closed.isNull(); }));
+            w = open();
+            QVERIFY(listAndTick(w, {1, 2}));
+        }
         QVERIFY(runToEnd(w));
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5002", "5003"}));
-        QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString("已完成订单个数：3/3"));
+        QCOMPARE(child<QLabel>(w, "label_finishOrdersNum")->text(), QString(newWindow ? "已完成订单个数：2/2" : "已完成订单个数：3/3"));
         const testsupport::ReportBox report = takeReportBox();
         QVERIFY(report.text.startsWith("订单B2207:"));
         QVERIFY(report.file.endsWith("/B2207、B2207、C3105、C3105分件结果.txt"));
