@@ -612,7 +612,7 @@ private slots:
             << QStringList{"A&1-服务次1 张 &#/"};
         QTest::newRow("a file not copied")
             << QStringList{"done"} << "0" << "copy"
-            << QStringList{a1 + "</font> 有1个文件拷贝失败：选版结果/册/01/page1.jpg（写入失败）",
+            << QStringList{a1 + "</font> 有1个文件拷贝失败：选版结果/册/01/page1.jpg（没有权限）",
                            green + a1 + "</font>  Dovra部分导出完成"}
             << QStringList{a1Files[0], "A&1-服务次1 张 &#/选版结果/册/01/", a1Files[2]};
         const QString full = "（磁盘空间不足或文件过大）";
