@@ -3,10 +3,13 @@
 // the stops that end a run, closing the window during a run, and the open-folder shortcuts.
 
 #include "filebytes.h"
+#include "filesizelimit.h"
 #include "importrunfixture.h"
 
 #include <QAbstractItemModel>
 #include <QListWidget>
+
+#include <memory>
 
 Q_DECLARE_METATYPE(standin::Reply)
 
@@ -178,13 +181,19 @@ private slots:
     void endBoxNamesWhatWasNotDone_data()
     {
         QTest::addColumn<QString>("fault");        // "folder": A1203's folder takes no file; "photos": two unreadable;
-                                                   // "over whole": a cut-short photo named as a whole one there
+                                                   // "over whole": a cut-short photo named as a whole one there;
+                                                   // "full": the disk is full
         QTest::addColumn<standin::Reply>("reply"); // to the path-and-count reports
-        QTest::addColumn<QString>("named");        // in the end box
+        QTest::addColumn<QString>("named");        // in the end box (each of its lines)
         QTest::addColumn<bool>("imported");        // A1203 counts as imported
         QTest::addColumn<int>("reports");          // path-and-count reports of the run
         const standin::Reply ok = standin::Reply::ok();
         QTest::newRow("order folder not writable") << "folder" << ok << "订单号:A1203-1 有8个文件未能导入：" << false << 3;
+        QTest::newRow("disk full") << "full" << ok
+                                   << "订单号:A1203-1 有8个文件未能导入：\n"
+                                      "w1.jpg：复制失败 \n成品/w1.jpg（磁盘空间不足或文件过大）\n"
+                                      "w1.jpg：缩略图保存失败 \n成品缩略图2250/w1.jpg（磁盘空间不足或文件过大）"
+                                   << false << 2;
         QTest::newRow("empty and cut-short photos") << "photos" << ok
                                                     << "订单号:A1203-1 无法读取的照片：empty.jpg、cut.jpg" << true << 4;
         QTest::newRow("cut-short photo over a whole one")
@@ -224,15 +233,22 @@ private slots:
             QVERIFY(testsupport::put(a->orderPath() + "成品/cut.jpg", whole));
             QVERIFY(testsupport::put(a->orderPath() + "成品缩略图/cut.jpg", whole));
         }
-        QVERIFY(runToEnd());
+        {
+            // a full disk: no file of the run grows past a few hundred bytes
+            std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
+            if (fault == "full")
+                fullDisk.reset(new testsupport::FileSizeLimit(300));
+            QVERIFY(runToEnd());
+        }
 
         QCOMPARE(MsgBox::shown().size(), 1);
         QCOMPARE(m_server.requestCount("updatepicpath"), reports);
         QCOMPARE(MsgBox::lastShown().title, QString("导入结束"));
         const QString end = MsgBox::lastShown().text;
-        QVERIFY2(end.contains(named), qPrintable(end));
+        for (const QString &line : named.split('\n'))
+            QVERIFY2(end.contains(line), qPrintable(end));
         QVERIFY(!end.contains("全部导完"));
-        QVERIFY(e->isFinishedImported());
+        QCOMPARE(e->isFinishedImported(), fault != "full");
         QCOMPARE(a->isFinishedImported(), imported);
         QCOMPARE(status(0).startsWith("未导完(8个文件失败)"), !imported);
         if (fault == "photos")
@@ -255,10 +271,14 @@ private slots:
         MsgBox::clearShown();
         if (!imported) {
             QVERIFY(runToEnd());
-            QCOMPARE(testsupport::lastBox(), QString("导入完成|1个订单已经全部导完"));
+            QCOMPARE(testsupport::lastBox(), QString("导入完成|%1个订单已经全部导完").arg(fault == "full" ? 2 : 1));
             QVERIFY(a->isFinishedImported());
             // what both runs placed: the first run placed nothing
-            QCOMPARE(field(m_server.lastRequest("updatepicpath"), "picnumber"), QString::number(chosen.size()));
+            QString placed;
+            for (const standin::Request &r : m_server.requests("updatepicpath"))
+                if (field(r, "order_photo_id") == a->orderPhotoId())
+                    placed = field(r, "picnumber");
+            QCOMPARE(placed, QString::number(chosen.size()));
         } else if (!fault.isEmpty()) {
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
