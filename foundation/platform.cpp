@@ -306,6 +306,10 @@ std::wstring nativeW(const QString &path)
     return QDir::toNativeSeparators(path).toStdWString();
 }
 
+#ifndef ERROR_DISK_QUOTA_EXCEEDED
+#define ERROR_DISK_QUOTA_EXCEEDED 1295L // not in every SDK's headers
+#endif
+
 // The errno that stands for a system error, for the callers that tell a taken name from a full disk and
 // for the words errorText() gives.
 int errnoOf(DWORD error)

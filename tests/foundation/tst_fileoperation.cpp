@@ -119,6 +119,8 @@ private slots:
         QCOMPARE(why, QString("目标文件夹不存在"));
         QVERIFY(!FileOperation::copyFile(d + "none.jpg", d + "t2.jpg", true, &why));
         QCOMPARE(why, QString("源文件不存在"));
+        QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + QString(252, 'x') + ".jpg", false, &why));
+        QCOMPARE(why, QString("名称过长"));
 
         // an injected failure is reported as such: a share refusing the rename
         CwdGuard restore;
@@ -159,7 +161,9 @@ private slots:
         QTest::addColumn<QString>("words");
         QTest::newRow("disk full") << int(ENOSPC) << "磁盘空间不足";
         QTest::newRow("file size limit") << int(EFBIG) << "磁盘空间不足或文件过大";
+#ifdef EDQUOT
         QTest::newRow("quota") << int(EDQUOT) << "超出磁盘配额";
+#endif
         QTest::newRow("permission refused") << int(EPERM) << "没有权限";
         QTest::newRow("access refused") << int(EACCES) << "没有权限";
         QTest::newRow("read-only or write-protected") << int(EROFS) << "磁盘只读或有写保护";

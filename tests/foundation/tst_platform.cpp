@@ -74,8 +74,6 @@ private slots:
         QTest::newRow("copy, close fails") << true << false << "close" << false << "磁盘空间不足";
         QTest::newRow("copy flushed to disk, flush fails") << true << true << "flush" << false << "磁盘读写出错";
         QTest::newRow("copy, times and permissions refused") << true << false << "metadata" << true << "";
-        QTest::newRow("copy, name too long") << true << false << "long name" << false << "名称过长";
-        QTest::newRow("copy, folder gone") << true << false << "no folder" << false << "文件或文件夹不存在";
         QTest::newRow("write, disk full") << false << false << "disk full" << false << full;
         QTest::newRow("write in small pieces, disk full part-way") << false << false << "disk full, pieces" << false << full;
         QTest::newRow("write, close fails") << false << false << "close" << false << "磁盘空间不足";
