@@ -59,7 +59,8 @@ bool exportRows(QWidget *dialogParent, const QList<QStringList> &rows)
     if (!Platform::writeIntoPlace(path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); }, &why)) {
         qCWarning(lcDesk) << "export failed:" << path << why;
         MsgBox::information(nullptr, QStringLiteral("警告"),
-                            QStringLiteral("导出失败，文件无法写入：\n") + QDir::toNativeSeparators(path));
+                            QStringLiteral("导出失败，文件无法写入：\n") + QDir::toNativeSeparators(path)
+                                + QLatin1Char('\n') + why);
         return false;
     }
     return true;

@@ -18,6 +18,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -90,16 +91,18 @@ QString writeReplacing(const QString &localFile, const QByteArray &bytes)
     }
 
     qCDebug(lcDovra) << "文件替换失败，改为直接写入：" << localFile << why;
-    QFile direct(localFile);
-    if (!direct.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qCDebug(lcDovra) << "文件打开失败，错误原因：" << direct.errorString();
-        return QStringLiteral(" 文件打开失败，错误原因：") + direct.errorString();
+    Platform::SystemFile direct;
+    if (!direct.openForWriting(localFile, Platform::SystemFile::Truncate)) {
+        why = errorText(direct.error());
+        qCDebug(lcDovra) << "文件打开失败，错误原因：" << why;
+        return QStringLiteral(" 文件打开失败，错误原因：") + why;
     }
-    const bool written = direct.write(bytes) == bytes.size() && direct.flush() && !Platform::writeShouldFail(localFile);
-    direct.close();
-    if (!written || direct.error() != QFileDevice::NoError) {
-        qCDebug(lcDovra) << "文件写入失败，错误原因：" << direct.errorString();
-        return QStringLiteral(" 文件写入失败，错误原因：") + direct.errorString();
+    const bool sent = direct.write(bytes) == bytes.size();
+    const bool closed = direct.closeChecked();
+    if (!sent || !closed || Platform::writeShouldFail(localFile)) {
+        why = errorText(direct.error() != 0 ? direct.error() : EIO);
+        qCDebug(lcDovra) << "文件写入失败，错误原因：" << why;
+        return QStringLiteral(" 文件写入失败，错误原因：") + why;
     }
     return QString();
 }

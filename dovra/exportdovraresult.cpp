@@ -73,6 +73,8 @@ void ExportDovraResult::slt_exportDovraResult(QJsonObject msgObjc)
 {
     const QString type = jsonString(msgObjc, QStringLiteral("type"));
     if (type == QLatin1String("all_finish")) {
+        // The progress line shows the end behind the report box (not the last file copied) and keeps it.
+        ui->label->setText(QStringLiteral("Dovra结果导出结束"));
         inform(QStringLiteral("温馨提示"), jsonString(msgObjc, QStringLiteral("message")));
         m_isSeparating = false;
         ui->groupBox->hide();

@@ -139,9 +139,8 @@ bool existsOrLink(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
-// Why a copy of source to target failed, in the user's words. error is errno right after the copy (0 when
-// the copy did not fail in a system call of its own, as on Windows); only the errors of a write are taken
-// from it (a copy that went well may leave a refused access test there), the rest is looked at afresh.
+// Why a copy of source to target failed, in the user's words. error is errno right after the failed copy,
+// which keeps its failed step's error (0 when nothing says why: then the folder and the disk are looked at).
 QString copyFailureReason(const QString &source, const QString &target, int error)
 {
     QFile in(source);
@@ -150,18 +149,8 @@ QString copyFailureReason(const QString &source, const QString &target, int erro
     const QFileInfo folder(QFileInfo(target).absolutePath());
     if (!folder.isDir())
         return QStringLiteral("目标文件夹不存在");
-    switch (error) {
-    case ENOSPC:
-#ifdef EDQUOT
-    case EDQUOT:
-#endif
-    case EFBIG:
-    case EROFS:
-    case EIO:
+    if (error != 0)
         return errorText(error);
-    default:
-        break;
-    }
     if (!folder.isWritable())
         return QStringLiteral("没有写入权限");
     const qint64 free = Platform::freeDiskBytes(folder.filePath());
@@ -176,14 +165,15 @@ QString errorText(int error)
 {
     switch (error) {
     case ENOSPC:
+        return QStringLiteral("磁盘空间不足");
 #ifdef EDQUOT
     case EDQUOT:
+        return QStringLiteral("超出磁盘配额");
 #endif
-        return QStringLiteral("磁盘空间不足");
     case EFBIG:
         return QStringLiteral("磁盘空间不足或文件过大");
     case EROFS:
-        return QStringLiteral("没有写入权限");
+        return QStringLiteral("磁盘只读或有写保护");
     case EACCES:
     case EPERM:
         return QStringLiteral("没有权限");
@@ -198,8 +188,31 @@ QString errorText(int error)
         return QStringLiteral("文件或文件夹不存在");
     case EEXIST:
         return QStringLiteral("文件已存在");
+    case EISDIR:
+        return QStringLiteral("同名的文件夹已存在");
+    case ENOTDIR:
+        return QStringLiteral("路径中有同名的文件");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("打开的文件过多");
     case EIO:
         return QStringLiteral("磁盘读写出错");
+#ifdef ENETDOWN
+    case ENETDOWN:
+#endif
+#ifdef ENETUNREACH
+    case ENETUNREACH:
+#endif
+#ifdef EHOSTDOWN
+    case EHOSTDOWN:
+#endif
+#ifdef ENOTCONN
+    case ENOTCONN:
+#endif
+#ifdef ESTALE
+    case ESTALE:
+#endif
+        return QStringLiteral("网络连接中断");
     default:
         return QStringLiteral("读写失败（错误码") + QString::number(error) + QStringLiteral("）");
     }
@@ -479,7 +492,7 @@ QString FileOperation::freeNumberedName(const QString &dst)
     }
 }
 
-bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwrite)
+bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwrite, QString *why)
 {
     const QString wanted = QString(dst).replace(QLatin1Char('\\'), QLatin1Char('/'));
     QString target = wanted;
@@ -489,8 +502,11 @@ bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwr
     if (samePath(source, target))
         return true;
     const QFileInfo sourceInfo(source);
-    if (!sourceInfo.exists())
+    if (!sourceInfo.exists()) {
+        if (why)
+            *why = QStringLiteral("源文件不存在");
         return false;
+    }
     if (existsOrLink(target)) {
         const QFileInfo targetInfo(target);
         if (targetInfo.exists() && sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
@@ -498,18 +514,27 @@ bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwr
         if (!overwrite)
             target = freeNumberedName(target);
     }
+    auto failed = [&](int error) {
+        if (why)
+            *why = copyFailureReason(source, target, error);
+        return false;
+    };
     // A copy that fails leaves whatever was at the target as it was.
-    if (overwrite)
-        return Platform::copyIntoPlace(source, target, Platform::Placing::Replace);
+    if (overwrite) {
+        if (Platform::copyIntoPlace(source, target, Platform::Placing::Replace))
+            return true;
+        return failed(errno);
+    }
     // A free name taken meanwhile by another copy is not replaced: the copy takes the next free one.
     for (int attempt = 0; attempt < 16; ++attempt) {
         if (Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree))
             return true;
-        if (errno != EEXIST)
-            return false;
+        const int error = errno;
+        if (error != EEXIST)
+            return failed(error);
         target = freeNumberedName(wanted);
     }
-    return false;
+    return failed(EEXIST);
 }
 
 bool FileOperation::sameContent(const QString &a, const QString &b)

@@ -57,8 +57,8 @@ public:
     // otherwise the copy gets the first free numbered name: "x.jpg" -> "x(1).jpg", "x.JPG" -> "x(1).jpg",
     // "x.png" -> "x(1).png", "x" -> "x(1)". The target folder must exist. The copy goes into a temporary
     // file beside the target first: a failed copy leaves an old dst as it was and nothing else behind.
-    // Returns whether the copy was made.
-    static bool copyFile(const QString &src, const QString &dst, bool overwrite);
+    // Returns whether the copy was made; when not, *why (if given) says why in the user's words.
+    static bool copyFile(const QString &src, const QString &dst, bool overwrite, QString *why = nullptr);
     // The name copyFile would use for dst when dst is taken and overwrite is false.
     static QString freeNumberedName(const QString &dst);
     // The n-th numbered name of dst in that form ("x.jpg", 2 -> "x(2).jpg"), taken or not.

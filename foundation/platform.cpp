@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include "fileoperation.h"
 #include "logging.h"
 #include "msgbox.h"
 
@@ -19,11 +20,12 @@
 
 #include <QRandomGenerator>
 
+#include <cerrno>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 #ifndef Q_OS_WIN
-#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -304,23 +306,59 @@ std::wstring nativeW(const QString &path)
     return QDir::toNativeSeparators(path).toStdWString();
 }
 
-QString lastSystemError()
-{
-    return qt_error_string(int(GetLastError()));
-}
+#ifndef ERROR_DISK_QUOTA_EXCEEDED
+#define ERROR_DISK_QUOTA_EXCEEDED 1295L // not in every SDK's headers
+#endif
 
-// The error a failed copy leaves in errno, for the callers that tell a taken name from a full disk.
+// The errno that stands for a system error, for the callers that tell a taken name from a full disk and
+// for the words errorText() gives.
 int errnoOf(DWORD error)
 {
     switch (error) {
+    case ERROR_SUCCESS:
+        return 0;
     case ERROR_ALREADY_EXISTS:
     case ERROR_FILE_EXISTS:
         return EEXIST;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
         return ENOSPC;
+    case ERROR_DISK_QUOTA_EXCEEDED:
+#ifdef EDQUOT
+        return EDQUOT;
+#else
+        return ENOSPC;
+#endif
     case ERROR_ACCESS_DENIED:
+    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_PRIVILEGE_NOT_HELD:
         return EPERM;
+    case ERROR_WRITE_PROTECT:
+        return EROFS;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+    case ERROR_DRIVE_LOCKED:
+        return EBUSY; // another program holds the file
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+        return ENOENT;
+    case ERROR_DIRECTORY:
+        return ENOTDIR;
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return EMFILE;
+#ifdef ENETDOWN
+    case ERROR_NETNAME_DELETED:
+    case ERROR_UNEXP_NET_ERR:
+    case ERROR_NETWORK_UNREACHABLE:
+    case ERROR_SEM_TIMEOUT:
+        return ENETDOWN;
+#endif
     default:
         return EIO;
     }
@@ -418,11 +456,14 @@ bool closeFile(int fd, const QString &target)
 void keepModeAndTime(int fd, const struct stat &source, const QString &target)
 {
     const bool refused = metadataShouldFail(target);
-    if (refused || ::fchmod(fd, source.st_mode & 07777) != 0)
-        qCInfo(lcFiles) << "permissions not kept:" << target << (refused ? qt_error_string(EPERM) : qt_error_string(errno));
+    // Each call's error is taken before the log line is built, which may change errno.
+    const int modeError = refused ? EPERM : ::fchmod(fd, source.st_mode & 07777) == 0 ? 0 : errno;
+    if (modeError != 0)
+        qCInfo(lcFiles) << "permissions not kept:" << target << qt_error_string(modeError);
     const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
-    if (refused || ::futimens(fd, times) != 0)
-        qCInfo(lcFiles) << "time not kept:" << target << (refused ? qt_error_string(EPERM) : qt_error_string(errno));
+    const int timeError = refused ? EPERM : ::futimens(fd, times) == 0 ? 0 : errno;
+    if (timeError != 0)
+        qCInfo(lcFiles) << "time not kept:" << target << qt_error_string(timeError);
 }
 
 bool syncFile(int fd)
@@ -535,8 +576,10 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
             }
         }
     }
-    if (!copied)
+    if (!copied) {
+        errno = EEXIST; // every temporary name was taken
         return false;
+    }
     const char *step = nullptr; // the step that failed, and its system error
     DWORD error = ERROR_SUCCESS;
     if (lastWriteShouldFail(target) || closeShouldFail(target)) {
@@ -617,6 +660,160 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
 #endif
 }
 
+namespace {
+
+// The error of the system call that just failed, as an errno.
+int lastError()
+{
+#ifdef Q_OS_WIN
+    return errnoOf(GetLastError());
+#else
+    return errno;
+#endif
+}
+
+// What the buffer of a SystemFile holds at most before it is written.
+constexpr int kSystemFileBuffer = 64 * 1024;
+
+} // namespace
+
+SystemFile::~SystemFile()
+{
+    close();
+}
+
+bool SystemFile::openForWriting(const QString &path, Creation creation)
+{
+    close();
+    m_error = 0;
+    m_size = 0;
+    m_buffer.clear();
+    m_bufferAt = 0;
+#ifdef Q_OS_WIN
+    const HANDLE file = CreateFileW(nativeW(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    creation == NewOnly ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        m_error = lastError();
+        return false;
+    }
+    m_handle = qintptr(file);
+#else
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (creation == NewOnly ? O_EXCL : O_TRUNC);
+    int fd = -1;
+    do {
+        fd = ::open(QFile::encodeName(path).constData(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        m_error = errno;
+        return false;
+    }
+    m_handle = fd;
+#endif
+    return QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+qint64 SystemFile::readData(char *data, qint64 maxSize)
+{
+    Q_UNUSED(data)
+    Q_UNUSED(maxSize)
+    return -1; // write-only
+}
+
+qint64 SystemFile::writeData(const char *data, qint64 size)
+{
+    if (m_error != 0 || m_handle == -1)
+        return -1;
+    const qint64 at = pos();
+    // Bytes that do not follow the buffered ones (after a seek), or would overfill it, send it first.
+    if (!m_buffer.isEmpty() && (at != m_bufferAt + m_buffer.size() || m_buffer.size() + size > kSystemFileBuffer)
+        && !flush())
+        return -1;
+    if (size >= kSystemFileBuffer) {
+        if (!writeAt(at, data, size))
+            return -1;
+    } else {
+        if (m_buffer.isEmpty())
+            m_bufferAt = at;
+        m_buffer.append(data, int(size));
+    }
+    m_size = qMax(m_size, at + size);
+    return size;
+}
+
+bool SystemFile::flush()
+{
+    if (m_error != 0)
+        return false;
+    if (m_buffer.isEmpty())
+        return true;
+    const bool written = writeAt(m_bufferAt, m_buffer.constData(), m_buffer.size());
+    m_buffer.clear();
+    return written;
+}
+
+bool SystemFile::writeAt(qint64 offset, const char *data, qint64 size)
+{
+    while (size > 0) {
+#ifdef Q_OS_WIN
+        OVERLAPPED at = {};
+        at.Offset = DWORD(quint64(offset) & 0xffffffffu);
+        at.OffsetHigh = DWORD(quint64(offset) >> 32);
+        DWORD written = 0;
+        if (!::WriteFile(HANDLE(m_handle), data, DWORD(qMin<qint64>(size, 1 << 30)), &written, &at)) {
+            m_error = lastError();
+            return false;
+        }
+#else
+        const ssize_t written = ::pwrite(int(m_handle), data, size_t(qMin<qint64>(size, 1 << 30)), off_t(offset));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0) {
+            m_error = errno;
+            return false;
+        }
+#endif
+        if (written == 0) { // nothing taken and no error given: as a full disk
+            m_error = ENOSPC;
+            return false;
+        }
+        data += written;
+        offset += qint64(written);
+        size -= qint64(written);
+    }
+    return true;
+}
+
+bool SystemFile::release()
+{
+    if (m_handle == -1)
+        return true;
+#ifdef Q_OS_WIN
+    const bool closed = CloseHandle(HANDLE(m_handle)) != 0;
+#else
+    const bool closed = ::close(int(m_handle)) == 0; // not repeated after EINTR: the descriptor is gone
+#endif
+    if (!closed && m_error == 0)
+        m_error = lastError();
+    m_handle = -1;
+    return closed;
+}
+
+bool SystemFile::closeChecked()
+{
+    const bool flushed = flush();
+    const bool closed = release();
+    QIODevice::close();
+    return flushed && closed;
+}
+
+void SystemFile::close()
+{
+    if (m_handle != -1)
+        closeChecked();
+    else if (isOpen())
+        QIODevice::close();
+}
+
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why,
                     bool *renameRefused)
 {
@@ -624,94 +821,55 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     // before it takes the target's name.
     const QString folder = QFileInfo(target).absolutePath();
     QString temporary;
-    QFile out;
-    QString failure; // the step that failed and why
-    int error = 0;   // and its system error, for errno
-#ifdef Q_OS_WIN
+    SystemFile out;
     for (int attempt = 0; attempt < 16; ++attempt) {
         temporary = temporaryName(folder, QStringLiteral("writing"));
-        out.setFileName(temporary);
-        if (out.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !QFileInfo::exists(temporary))
+        if (out.openForWriting(temporary, SystemFile::NewOnly) || out.error() != EEXIST)
             break;
     }
-    if (!out.isOpen()) {
-        error = errnoOf(GetLastError());
-        logNotPlaced(target, QStringLiteral("create: ") + out.errorString());
-        if (why)
-            *why = out.errorString();
-        errno = error;
-        return false;
-    }
-#else
-    const int fd = createTemporary(folder, QStringLiteral("writing"), &temporary);
-    if (fd < 0) {
-        error = errno;
-        const QString reason = qt_error_string(error);
-        logNotPlaced(target, QStringLiteral("create: ") + reason);
-        if (why)
-            *why = reason;
-        errno = error;
-        return false;
-    }
-    // A file replaced keeps its permissions, so a private file is private from its first byte on.
-    struct stat existing;
-    if (::stat(QFile::encodeName(target).constData(), &existing) == 0 && S_ISREG(existing.st_mode))
-        ::fchmod(fd, existing.st_mode & 07777);
-    // The device writes through the descriptor; the descriptor is closed below, where its close is checked.
-    if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
-        error = errno;
-        failure = out.errorString();
-    }
+    const bool created = out.isOpen();
+    const char *step = nullptr; // the first step that failed, and its error (0: write gave up by itself)
+    int error = 0;
+    auto failed = [&](const char *what, int code) {
+        if (!step) {
+            step = what;
+            error = code;
+        }
+    };
+    if (!created) {
+        failed("create: ", out.error());
+    } else {
+#ifndef Q_OS_WIN
+        // A file replaced keeps its permissions, so a private file is private from its first byte on.
+        struct stat existing;
+        if (::stat(QFile::encodeName(target).constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+            ::fchmod(int(out.handle()), existing.st_mode & 07777);
 #endif
-    if (failure.isEmpty() && (!write(out) || !out.flush())) {
-#ifdef Q_OS_WIN
-        error = out.error() != QFileDevice::NoError ? errnoOf(GetLastError()) : EIO;
-#else
-        error = out.error() != QFileDevice::NoError && errno != 0 ? errno : EIO;
-#endif
-        failure = out.error() != QFileDevice::NoError ? out.errorString() : QStringLiteral("not written whole");
+        if (!write(out) || !out.flush())
+            failed("write: ", out.error());
+        if (!out.closeChecked())
+            failed("close: ", out.error());
+        if (!step && closeShouldFail(target))
+            failed("close: ", ENOSPC); // as a share reports a write that did not reach its disk
+        if (!step && writeShouldFail(target))
+            failed("write: ", EIO);
     }
-    out.close();
-    if (failure.isEmpty() && out.error() != QFileDevice::NoError) {
-        error = EIO;
-        failure = out.errorString();
-    }
-#ifdef Q_OS_WIN
-    if (failure.isEmpty() && closeShouldFail(target)) {
-        error = ENOSPC;
-        failure = qt_error_string(ERROR_DISK_FULL);
-    }
-#else
-    if (!closeFile(fd, target) && failure.isEmpty()) {
-        error = errno;
-        failure = qt_error_string(error);
-    }
-#endif
-    if (failure.isEmpty() && writeShouldFail(target)) {
-        error = EIO;
-        failure = QStringLiteral("write refused");
-    }
-    const bool written = failure.isEmpty();
-    if (written && renameShouldFail(target)) {
-        error = EPERM; // as a share that refuses the rename
-        failure = QStringLiteral("rename refused");
-    } else if (written && !placeTemporary(temporary, target, Placing::Replace)) {
-#ifdef Q_OS_WIN
-        error = errnoOf(GetLastError());
-        failure = QStringLiteral("rename: ") + lastSystemError();
-#else
-        error = errno;
-        failure = QStringLiteral("rename: ") + qt_error_string(error);
-#endif
-    }
+    const bool written = !step;
+    if (written && renameShouldFail(target))
+        failed("rename: ", EPERM); // as a share that refuses the rename
+    else if (written && !placeTemporary(temporary, target, Placing::Replace))
+        failed("rename: ", lastError());
     if (renameRefused)
-        *renameRefused = written && !failure.isEmpty();
-    if (failure.isEmpty())
+        *renameRefused = written && step;
+    if (!step)
         return true;
-    logNotPlaced(target, failure);
-    removeTemporary(temporary);
+    const QString reason = error != 0 ? errorText(error) : QStringLiteral("未能完整写入");
+    logNotPlaced(target, QLatin1String(step) + reason + QStringLiteral(" (errno ") + QString::number(error)
+                             + QLatin1Char(')'));
+    if (created)
+        removeTemporary(temporary);
     if (why)
-        *why = failure;
+        *why = reason;
     errno = error;
     return false;
 }

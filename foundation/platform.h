@@ -8,11 +8,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <QIODevice>
 #include <Qt>
 
 #include <functional>
-
-class QIODevice;
 
 namespace Platform {
 
@@ -84,14 +83,63 @@ enum class Durability {
 // False when the copy failed or (OnlyIfFree) the name was taken; errno then holds the failed step's error
 // (EEXIST: the name was taken).
 bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability = Durability::Cached);
-// Writes a file whole (write fills the open device; false from it is a failure) into a new temporary file
-// beside the target, flushes and closes it, each step checked, and then replaces the target with it in one
-// step, without a sync to disk per file. A file replaced keeps its permissions. A write that fails leaves
-// the old target as it was and no temporary file behind; why (when given) then gets the reason, and
-// renameRefused (when given) whether the file was written whole but could not take the target's name, and
-// errno the failed step's error.
+// Writes a file whole (write fills the open device, a SystemFile; false from it is a failure) into a new
+// temporary file beside the target, flushes and closes it, each step checked, and then replaces the target
+// with it in one step, without a sync to disk per file. A file replaced keeps its permissions. A write that
+// fails leaves the old target as it was and no temporary file behind; why (when given) then gets the
+// reason in the user's words (errorText of the failed step's error; "未能完整写入" when write gave up
+// without a failed system call), errno that error (0 in that case), and renameRefused (when given) whether
+// the file was written whole but could not take the target's name.
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
                     bool *renameRefused = nullptr);
+
+// A file written through the system's own calls, for the writers that say why a write failed: write-only,
+// seekable, with a write buffer of its own, and keeping the error of the system call that failed (errno; on
+// Windows the system error mapped to one) for errorText(). After a failed write it takes no more bytes, so
+// the error kept is that of the first failure.
+class SystemFile : public QIODevice
+{
+public:
+    enum Creation {
+        NewOnly,  // a new file; fails with EEXIST when the name is taken
+        Truncate, // a file of that name is emptied, otherwise one is made
+    };
+    SystemFile() = default;
+    ~SystemFile() override; // closes the file unchecked
+    SystemFile(const SystemFile &) = delete;
+    SystemFile &operator=(const SystemFile &) = delete;
+
+    // Opens path for writing, with the permissions any new file of the user's gets; false (error() says
+    // why) when it cannot.
+    bool openForWriting(const QString &path, Creation creation);
+    // Writes what the buffer holds; false (error() says why) when the system refused it.
+    bool flush();
+    // Flushes and closes the file, both checked: a share may report a write that did not reach its disk
+    // only when the file is closed.
+    bool closeChecked();
+    // The error of the system call that failed (0: none did).
+    int error() const { return m_error; }
+    // The system's descriptor (Windows: HANDLE) while open.
+    qintptr handle() const { return m_handle; }
+
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_size; }
+    void close() override; // unchecked
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    bool writeAt(qint64 offset, const char *data, qint64 size);
+    bool release();
+
+    qintptr m_handle = -1;
+    qint64 m_size = 0;     // the file's length, the bytes still in the buffer included
+    QByteArray m_buffer;   // bytes not written yet, which belong at m_bufferAt
+    qint64 m_bufferAt = 0;
+    int m_error = 0;
+};
 
 // ---- fault injection for tests ----
 // The next `times` operations (-1: all of them) whose path contains `pathPart` (empty: any path) fail.

@@ -616,7 +616,8 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
         const QString target = orderPath + folder + targetName;
         qCDebug(lcImport) << "toDir=" << target;
         // A video is never replaced; the same video imported again is no failure.
-        switch (FileOperation::copyNoReplace(fsPath(filePath), fsPath(target))) {
+        QString why;
+        switch (FileOperation::copyNoReplace(fsPath(filePath), fsPath(target), &why)) {
         case FileOperation::Copied:
             addPlaced({targetName, true, false}, QString(), targetName);
             break;
@@ -624,7 +625,7 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
             addFailures({name + QStringLiteral("：目标已有同名的不同文件，未覆盖")});
             break;
         case FileOperation::CopyFailed:
-            addFailures({name + QStringLiteral("：复制失败 ") + target});
+            addFailures({name + QStringLiteral("：复制失败 ") + target + copyReason(why, target)});
             break;
         default:
             break;

@@ -17,6 +17,7 @@
 #include <QSemaphore>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <functional>
 #include <mutex>
 
@@ -67,17 +68,21 @@ bool saveImage(const QImage &image, const QString &target, int quality, QString 
     if (!writableFormat(target, &format, why))
         return false;
     // No sync to disk per file: on a studio share that would be a round trip for every thumbnail.
-    why->clear();
-    const bool written = Platform::writeIntoPlace(fsPath(target), [&](QIODevice &file) {
-        QImageWriter writer(&file, format);
-        writer.setQuality(quality);
-        if (writer.write(image))
-            return true;
-        *why = writer.errorString();
-        return false;
-    });
-    if (!written && why->isEmpty())
-        *why = QStringLiteral("写入失败");
+    QString encoder; // the encoder's own words, for a failure that is not the file system's
+    const bool written = Platform::writeIntoPlace(
+        fsPath(target),
+        [&](QIODevice &file) {
+            QImageWriter writer(&file, format);
+            writer.setQuality(quality);
+            if (writer.write(image))
+                return true;
+            encoder = writer.errorString();
+            return false;
+        },
+        why);
+    // The file system's error names the reason; the encoder's words only when no system call failed.
+    if (!written && errno == 0 && !encoder.isEmpty())
+        *why = encoder;
     return written;
 }
 
@@ -168,6 +173,7 @@ QString inBrackets(const QString &why)
     return why.isEmpty() ? QString() : QStringLiteral("（") + why + QStringLiteral("）");
 }
 
+
 // Puts the main files of one photo (and, numbered, its backup) in place as its task says, and keeps the
 // name they got and whether they are new.
 class MainFiles
@@ -202,8 +208,9 @@ public:
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_task.targetName;
             const bool existed = QFileInfo::exists(fsPath(target));
-            if (!FileOperation::copyFile(from, target, true)) {
-                m_fail(QStringLiteral("复制失败 ") + target);
+            QString why;
+            if (!FileOperation::copyFile(from, target, true, &why)) {
+                m_fail(QStringLiteral("复制失败 ") + target + inBrackets(why));
             } else if (i == 0) {
                 m_outcome.placedName = m_task.targetName;
                 m_outcome.mainAdded = !existed;
@@ -255,17 +262,20 @@ public:
             QString placed = m_task.targetName;
             bool added = !existed;
             bool ok = true;
+            QString why; // in brackets
             if (existed && ImageOperation::isReadablePicture(fsPath(target))) {
-                QString why;
+                QString copyWhy;
                 const auto outcome = copyToFreeName(m_task.filePath, m_targets.at(i), besideNames(m_task.targetName),
-                                                    &placed, &why);
+                                                    &placed, &copyWhy);
                 ok = outcome != FileOperation::CopyFailed;
                 added = outcome == FileOperation::Copied;
+                why = copyReason(copyWhy, m_targets.at(i) + placed);
             } else {
-                ok = FileOperation::copyFile(m_task.filePath, target, true);
+                ok = FileOperation::copyFile(m_task.filePath, target, true, &why);
+                why = inBrackets(why);
             }
             if (!ok) {
-                m_fail(QStringLiteral("复制失败 ") + target);
+                m_fail(QStringLiteral("复制失败 ") + target + why);
             } else if (i == 0) {
                 m_outcome.placedName = placed;
                 m_outcome.mainAdded = added;
@@ -315,7 +325,7 @@ private:
             if (outcome == FileOperation::KeptOther)
                 continue;
             if (outcome == FileOperation::CopyFailed) {
-                m_fail(QStringLiteral("复制失败 ") + main + inBrackets(why));
+                m_fail(QStringLiteral("复制失败 ") + main + copyReason(why, main));
                 return false;
             }
             if (m_task.type == ImportOriginPhotos) {
@@ -342,8 +352,9 @@ private:
     {
         for (int i = 1; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_outcome.placedName;
-            if (!FileOperation::copyFile(from, target, true))
-                m_fail(QStringLiteral("复制失败 ") + target);
+            QString why;
+            if (!FileOperation::copyFile(from, target, true, &why))
+                m_fail(QStringLiteral("复制失败 ") + target + inBrackets(why));
         }
     }
 
@@ -484,6 +495,12 @@ QString BackupPhotos::nameOf(const QByteArray &bytes) const
             return name;
     }
     return QString();
+}
+
+QString copyReason(const QString &why, const QString &target)
+{
+    const QString reason = why.section(fsPath(target), 1);
+    return reason.isEmpty() ? inBrackets(why) : reason;
 }
 
 QString unreadablePhotosText(const QStringList &names)

@@ -89,6 +89,10 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
 // without a number gets "(1)".
 QString nextNumberedName(const QString &name);
 
+// The reason of a failed FileOperation::copyNoReplace to target (its why names the target: "复制失败："
+// target "（reason）") in brackets, for a failure line that names the target itself.
+QString copyReason(const QString &why, const QString &target);
+
 // The text naming the photos that could not be read ("无法读取的照片：a.jpg、b.jpg"), "" for none.
 QString unreadablePhotosText(const QStringList &names);
 

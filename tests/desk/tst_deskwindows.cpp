@@ -521,6 +521,9 @@ private slots:
         if (!writable) {
             QCOMPARE(MsgBox::lastShown().title, QString("警告"));
             QVERIFY(MsgBox::lastShown().text.startsWith("导出失败"));
+            // the reason in words: the disk, or a file where the path wants a folder
+            QVERIFY2(MsgBox::lastShown().text.endsWith(diskFull ? "\n磁盘空间不足或文件过大" : "\n路径中有同名的文件"),
+                     qPrintable(MsgBox::lastShown().text));
             if (diskFull) {
                 QCOMPARE(testsupport::bytesOf(path + ".csv"), QByteArray("earlier export"));
                 QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"file", "导出.csv"}));

@@ -6,6 +6,7 @@
 #include "globals.h"
 #include "msgbox.h"
 #include "filebytes.h"
+#include "filesizelimit.h"
 #include "platform.h"
 #include "studiofixture.h"
 
@@ -14,6 +15,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTextLayout>
+
+#include <memory>
 
 Q_DECLARE_METATYPE(standin::Reply)
 
@@ -45,8 +48,21 @@ class TestDovraSyncDialog : public QObject, public testsupport::StudioFixture
     }
     static QString doneText(const QString &kind, bool failing)
     {
-        return failing ? "月影店 门店的" + kind + "数据导入Dovra失败！\n星光店 门店的" + kind + "数据导入Dovra成功！"
-                       : "星光店,月影店 门店的" + kind + "数据导入Dovra成功！";
+        return doneText(kind, failing ? QStringList{"月影店"} : QStringList());
+    }
+    // The end text when the stores named in failed were not written.
+    static QString doneText(const QString &kind, const QStringList &failed)
+    {
+        QStringList written;
+        for (const char *store : {"星光店", "月影店"})
+            if (!failed.contains(store))
+                written << store;
+        QStringList lines;
+        if (!failed.isEmpty())
+            lines << failed.join(',') + " 门店的" + kind + "数据导入Dovra失败！";
+        if (!written.isEmpty())
+            lines << written.join(',') + " 门店的" + kind + "数据导入Dovra成功！";
+        return lines.join('\n');
     }
     // The label's text as it shows at the label's size, line by line of its text: the lines it lays out
     // (wrapped when it wraps), each cut at the label's width, without the lines that fall outside its height.
@@ -104,21 +120,34 @@ private slots:
 
     void staffSyncWritesEveryStore_data()
     {
-        QTest::addColumn<bool>("failing"); // 月影店's file cannot be written
-        QTest::newRow("every store written") << false;
-        QTest::newRow("a store not written") << true;
+        QTest::addColumn<QString>("fault");         // "refused": 月影店's file cannot be written; "full": the disk is full
+        QTest::addColumn<QStringList>("failed");    // the stores not written
+        QTest::addColumn<QList<int>>("progress");   // the bar's values from 1 on
+        QTest::addColumn<QString>("box");           // the box naming the failures, in words
+        QTest::newRow("every store written") << "" << QStringList() << QList<int>{1, 2, 3, 4} << "";
+        QTest::newRow("a store not written") << "refused" << QStringList{"月影店"} << QList<int>{1, 2, 3}
+                                             << "温馨提示|\n月影店 文件写入失败，错误原因：磁盘读写出错";
+        QTest::newRow("the disk full") << "full" << QStringList{"星光店", "月影店"} << QList<int>{1, 2, 3, 2}
+                                       << "温馨提示|\n星光店 文件写入失败，错误原因：磁盘空间不足或文件过大"
+                                          "\n月影店 文件写入失败，错误原因：磁盘空间不足或文件过大";
     }
     void staffSyncWritesEveryStore()
     {
-        QFETCH(bool, failing);
-        if (failing)
+        QFETCH(QString, fault);
+        QFETCH(QStringList, failed);
+        QFETCH(QList<int>, progress);
+        QFETCH(QString, box);
+        if (fault == "refused")
             Platform::failWrites("月影店");
+        std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
+        if (fault == "full")
+            fullDisk.reset(new testsupport::FileSizeLimit(64));
         QCOMPARE(m_dialog->windowTitle(), QString("同步员工/产品信息到Dovra系统"));
         QCOMPARE(visibleButtons(), (QStringList{"pb_syncpeo", "pb_syncpro"}));
         button("pb_syncpeo")->click();
         QCOMPARE(label(), QString("正在获取员工信息..."));
         QCOMPARE(visibleButtons(), QStringList{"pb_cancel"});
-        QVERIFY(waitLabel(doneText("员工", failing)));
+        QVERIFY(waitLabel(doneText("员工", failed)));
 
         const standin::Request req = m_server.lastRequest("getpersons");
         QCOMPARE(req.fieldNames(), (QStringList{"token", "shopid", "uid"}));
@@ -127,21 +156,22 @@ private slots:
         QCOMPARE(req.field("uid"), QString("1001"));
         // the whole text at the dialog's own width; a store not written never shows a full bar
         QCOMPARE(m_dialog->width(), 400);
-        QCOMPARE(visibleText(m_dialog->findChild<QLabel *>("lb_message")), doneText("员工", failing).split('\n'));
+        QCOMPARE(visibleText(m_dialog->findChild<QLabel *>("lb_message")), doneText("员工", failed).split('\n'));
         QCOMPARE(bar()->maximum(), 4);
-        QCOMPARE(m_progress.last(), failing ? 3 : 4);
-        QCOMPARE(m_progress.mid(m_progress.indexOf(1)), failing ? (QList<int>{1, 2, 3}) : (QList<int>{1, 2, 3, 4}));
+        QCOMPARE(m_progress.mid(m_progress.indexOf(1)), progress);
         QCOMPARE(visibleButtons(), (QStringList{"pb_syncpeo", "pb_syncpro"}));
-        QCOMPARE(MsgBox::shown().size(), int(failing));
-        QVERIFY(!failing || testsupport::lastBox().startsWith("温馨提示|\n月影店 文件写入失败，错误原因："));
-        // 月影店 had no 产品 folder: it was made
-        QVERIFY(QFile(staffFile("星光店")).size() > 100);
-        QVERIFY(failing != testsupport::bytesOf(staffFile("月影店")).contains("<name>A&amp;B&lt;小组&gt;</name>"));
+        QCOMPARE(MsgBox::shown().size(), int(!box.isEmpty()));
+        QCOMPARE(box.isEmpty() ? QString() : testsupport::lastBox(), box);
+        // 月影店 had no 产品 folder: it was made; a store's file holds the list only when it was written
+        for (const char *store : {"星光店", "月影店"})
+            QVERIFY2(failed.contains(store)
+                         != testsupport::bytesOf(staffFile(store)).contains("<name>A&amp;B&lt;小组&gt;</name>"),
+                     store);
 
         // the product list next, in the same dialog
         button("pb_syncpro")->click();
-        QVERIFY(waitLabel(doneText("产品", failing)));
-        QCOMPARE(QFile::exists(m_studio->dovraRoot + "月影店/产品/productList.xml"), !failing);
+        QVERIFY(waitLabel(doneText("产品", failed)));
+        QCOMPARE(QFile::exists(m_studio->dovraRoot + "月影店/产品/productList.xml"), !failed.contains("月影店"));
     }
 
     void failedRepliesWriteNothing_data()

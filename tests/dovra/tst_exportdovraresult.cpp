@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -160,9 +161,24 @@ private slots:
         QVERIFY(child<QGroupBox>(m_win, "groupBox")->isVisible());
         QVERIFY(child<QProgressBar>(m_win, "progressBar")->isHidden());
         QCOMPARE(child<QLabel>(m_win, "label")->text(), QString("开始导出Dovra结果..."));
-        QVERIFY(testsupport::waitFor([&] { return reports() == 1; }));
-        QVERIFY(!m_win->isSeparating());
+        // behind the report box the progress line shows the end, not the last file copied; it keeps it
+        // (looked at and answered from within the box's own event loop)
+        MsgBox::holdNext();
+        QString behindTheBox;
+        QTimer look;
+        connect(&look, &QTimer::timeout, this, [&] {
+            if (!MsgBox::held())
+                return;
+            const QLabel *line = child<QLabel>(m_win, "label");
+            behindTheBox = (line->isVisible() ? "shown: " : "hidden: ") + line->text();
+            MsgBox::answerHeld(QMessageBox::Ok);
+        });
+        look.start(10);
+        QVERIFY(testsupport::waitFor([&] { return reports() == 1 && !m_win->isSeparating(); }));
+        look.stop();
+        QCOMPARE(behindTheBox, QString("shown: Dovra结果导出结束"));
         QVERIFY(child<QGroupBox>(m_win, "groupBox")->isHidden());
+        QCOMPARE(child<QLabel>(m_win, "label")->text(), QString("Dovra结果导出结束"));
 
         const QString red = "<br><font color=\"#ff0000\">";
         const QString green = "<br><font color=\"#669900\">";

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <future>
 #include <vector>
 
@@ -111,15 +112,22 @@ private slots:
             QVERIFY(copy.get());
         QCOMPARE(QDir(d + "same").entryList(QDir::Files).size(), 8);
 
-        // no folder is created for the target, and the failure is reported
-        QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "nofolder/q.jpg", false));
+        // no folder is created for the target, and the failure is reported with its reason
+        QString why;
+        QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "nofolder/q.jpg", false, &why));
         QVERIFY(!QFileInfo::exists(d + "nofolder"));
+        QCOMPARE(why, QString("目标文件夹不存在"));
+        QVERIFY(!FileOperation::copyFile(d + "none.jpg", d + "t2.jpg", true, &why));
+        QCOMPARE(why, QString("源文件不存在"));
+        QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + QString(252, 'x') + ".jpg", false, &why));
+        QCOMPARE(why, QString("名称过长"));
 
-        // an injected failure is reported as such
+        // an injected failure is reported as such: a share refusing the rename
         CwdGuard restore;
         Platform::failCopies("r.jpg", 1);
-        QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "r.jpg", false));
+        QVERIFY(!FileOperation::copyFile(d + "p.jpg", d + "r.jpg", false, &why));
         QVERIFY(!QFileInfo::exists(d + "r.jpg"));
+        QCOMPARE(why, QString("没有权限"));
         QVERIFY(FileOperation::copyFile(d + "p.jpg", d + "r.jpg", false)); // used up
 
         // a failed overwrite keeps the old file byte for byte and leaves no temporary file beside it
@@ -134,13 +142,43 @@ private slots:
         // replaces leaves no short file behind
         QVERIFY(put(d + "big.jpg", QByteArray((1 << 20) + 1000, 'b')));
         Platform::failLastWrites("t.jpg", 2);
-        QVERIFY(!FileOperation::copyFile(d + "big.jpg", d + "t.jpg", true));
+        QVERIFY(!FileOperation::copyFile(d + "big.jpg", d + "t.jpg", true, &why));
         QCOMPARE(bytesOf(d + "t.jpg"), QByteArray("photo"));
-        QCOMPARE(FileOperation::copyNoReplace(d + "big.jpg", d + "new t.jpg"), FileOperation::CopyFailed);
+        QCOMPARE(why, QString("磁盘空间不足"));
+        QCOMPARE(FileOperation::copyNoReplace(d + "big.jpg", d + "new t.jpg", &why), FileOperation::CopyFailed);
         QVERIFY(!QFileInfo::exists(d + "new t.jpg"));
+        QCOMPARE(why, "复制失败：" + d + "new t.jpg（磁盘空间不足）");
         QVERIFY(QDir(d).entryList({".copying-*"}, QDir::Files | QDir::Hidden).isEmpty());
         QVERIFY(FileOperation::copyFile(d + "big.jpg", d + "t.jpg", true)); // used up
         QCOMPARE(bytesOf(d + "t.jpg"), bytesOf(d + "big.jpg"));
+    }
+
+    // The words a failed call's error is shown in; every errno a write, copy or removal may fail with has
+    // its own, none is left in English or without words.
+    void failureReasonsInTheUsersWords_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("disk full") << int(ENOSPC) << "磁盘空间不足";
+        QTest::newRow("file size limit") << int(EFBIG) << "磁盘空间不足或文件过大";
+#ifdef EDQUOT
+        QTest::newRow("quota") << int(EDQUOT) << "超出磁盘配额";
+#endif
+        QTest::newRow("permission refused") << int(EPERM) << "没有权限";
+        QTest::newRow("access refused") << int(EACCES) << "没有权限";
+        QTest::newRow("read-only or write-protected") << int(EROFS) << "磁盘只读或有写保护";
+        QTest::newRow("file in use") << int(EBUSY) << "文件正被其它程序使用";
+        QTest::newRow("name too long") << int(ENAMETOOLONG) << "名称过长";
+        QTest::newRow("a folder of that name") << int(EISDIR) << "同名的文件夹已存在";
+        QTest::newRow("share gone") << int(ENOTCONN) << "网络连接中断";
+        QTest::newRow("disk error") << int(EIO) << "磁盘读写出错";
+        QTest::newRow("anything else") << int(EDOM) << QString("读写失败（错误码%1）").arg(EDOM);
+    }
+    void failureReasonsInTheUsersWords()
+    {
+        QFETCH(int, error);
+        QFETCH(QString, words);
+        QCOMPARE(errorText(error), words);
     }
 
     void listFilesMatchTheLegacyBytes()

@@ -57,22 +57,30 @@ private slots:
     }
 
     // A copy or a whole write takes the target's name only when every byte reached the file and the file
-    // was closed; otherwise the old target stays and no temporary file is left. Permissions and times are
-    // kept where allowed, never a condition of the copy.
+    // was closed; otherwise the old target stays and no temporary file is left, and the failed step's own
+    // error says why in the user's words. Permissions and times are kept where allowed, never a condition
+    // of the copy.
     void fileIsPutInPlaceWholeOrNotAtAll_data()
     {
         QTest::addColumn<bool>("copy"); // a copy (flushed to the disk when onDisk), or a whole write
         QTest::addColumn<bool>("onDisk");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<bool>("placed");
-        QTest::newRow("copy") << true << false << "" << true;
-        QTest::newRow("copy flushed to disk") << true << true << "" << true;
-        QTest::newRow("copy, disk full") << true << true << "disk full" << false;
-        QTest::newRow("copy, close fails") << true << false << "close" << false;
-        QTest::newRow("copy flushed to disk, flush fails") << true << true << "flush" << false;
-        QTest::newRow("copy, times and permissions refused") << true << false << "metadata" << true;
-        QTest::newRow("write, disk full") << false << false << "disk full" << false;
-        QTest::newRow("write, close fails") << false << false << "close" << false;
+        QTest::addColumn<QString>("why"); // the failure in words (a copy's errno through errorText)
+        const QString full = "磁盘空间不足或文件过大"; // EFBIG, as the file-size limit gives it
+        QTest::newRow("copy") << true << false << "" << true << "";
+        QTest::newRow("copy flushed to disk") << true << true << "" << true << "";
+        QTest::newRow("copy, disk full") << true << true << "disk full" << false << full;
+        QTest::newRow("copy, close fails") << true << false << "close" << false << "磁盘空间不足";
+        QTest::newRow("copy flushed to disk, flush fails") << true << true << "flush" << false << "磁盘读写出错";
+        QTest::newRow("copy, times and permissions refused") << true << false << "metadata" << true << "";
+        QTest::newRow("write, disk full") << false << false << "disk full" << false << full;
+        QTest::newRow("write in small pieces, disk full part-way") << false << false << "disk full, pieces" << false << full;
+        QTest::newRow("write, close fails") << false << false << "close" << false << "磁盘空间不足";
+        QTest::newRow("write, rename refused") << false << false << "rename" << false << "没有权限";
+        QTest::newRow("write, name too long") << false << false << "long name" << false << "名称过长";
+        QTest::newRow("write, folder gone") << false << false << "no folder" << false << "文件或文件夹不存在";
+        QTest::newRow("write gives up by itself") << false << false << "writer" << false << "未能完整写入";
     }
     void fileIsPutInPlaceWholeOrNotAtAll()
     {
@@ -80,11 +88,15 @@ private slots:
         QFETCH(bool, onDisk);
         QFETCH(QString, fault);
         QFETCH(bool, placed);
+        QFETCH(QString, why);
         QTemporaryDir tmp;
         const QString source = tmp.filePath("IMG_1.CR2");
-        const QString target = tmp.filePath("raw/IMG_1.CR2");
+        const QString oldTarget = tmp.filePath("raw/IMG_1.CR2");
+        const QString target = fault == "long name" ? tmp.filePath("raw/" + QString(256, 'x') + ".CR2")
+                               : fault == "no folder" ? tmp.filePath("gone/IMG_1.CR2")
+                                                      : oldTarget;
         const QByteArray bytes = QByteArray("0123456789abcdef").repeated(300); // less than a write buffer
-        QVERIFY(testsupport::put(source, bytes) && QDir().mkpath(tmp.filePath("raw")) && testsupport::put(target, "old"));
+        QVERIFY(testsupport::put(source, bytes) && QDir().mkpath(tmp.filePath("raw")) && testsupport::put(oldTarget, "old"));
         QFile sourceFile(source);
         const QDateTime shot(QDate(2021, 3, 4), QTime(5, 6, 7));
         QVERIFY(sourceFile.open(QIODevice::ReadWrite) && sourceFile.setFileTime(shot, QFileDevice::FileModificationTime));
@@ -92,30 +104,45 @@ private slots:
         QVERIFY(sourceFile.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup));
 
         using Fault = void (*)(const QString &, int);
-        const QHash<QString, Fault> faults{
-            {"close", &Platform::failCloses}, {"flush", &Platform::failFlushes}, {"metadata", &Platform::refuseMetadata}};
+        const QHash<QString, Fault> faults{{"close", &Platform::failCloses},
+                                           {"flush", &Platform::failFlushes},
+                                           {"metadata", &Platform::refuseMetadata},
+                                           {"rename", &Platform::failRenames}};
         if (faults.contains(fault))
             faults[fault]("IMG_1", 1);
+        const auto write = [&](QIODevice &f) {
+            if (fault == "writer") { // the writer's own refusal, without a failed system call
+                f.write(bytes.left(10));
+                return false;
+            }
+            if (fault != "disk full, pieces")
+                return f.write(bytes) == bytes.size();
+            for (int at = 0; at < bytes.size(); at += 16)
+                if (f.write(bytes.mid(at, 16)) != 16)
+                    return false;
+            return true;
+        };
         bool ok = false;
-        QString why;
+        QString got;
         int error = 0;
         {
-            testsupport::FileSizeLimit full(fault == "disk full" ? 4096 : bytes.size() * 2);
+            testsupport::FileSizeLimit full(fault.startsWith("disk full") ? 4096 : bytes.size() * 2);
             errno = 0;
             ok = copy ? Platform::copyIntoPlace(source, target, Platform::Placing::Replace,
                                                 onDisk ? Platform::Durability::OnDisk : Platform::Durability::Cached)
-                      : Platform::writeIntoPlace(target, [&](QIODevice &f) { return f.write(bytes) == bytes.size(); }, &why);
+                      : Platform::writeIntoPlace(target, write, &got);
             error = errno;
         }
         Platform::clearFaults();
         QCOMPARE(ok, placed);
-        // a failure leaves the failed step's error for its caller to name
-        const QHash<QString, int> errors{{"disk full", EFBIG}, {"close", ENOSPC}, {"flush", EIO}};
-        if (!placed)
-            QCOMPARE(errorText(error), errorText(errors.value(fault)));
-        QCOMPARE(testsupport::bytesOf(target), placed ? bytes : QByteArray("old"));
+        QCOMPARE(testsupport::bytesOf(target), placed ? bytes : target == oldTarget ? QByteArray("old") : QByteArray("<missing>"));
+        QCOMPARE(testsupport::bytesOf(oldTarget), placed ? bytes : QByteArray("old"));
         QCOMPARE(QDir(tmp.filePath("raw")).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"IMG_1.CR2"});
-        QCOMPARE(why.isEmpty(), copy); // a failed write says why
+        QVERIFY(!QFileInfo::exists(tmp.filePath("gone")));
+        if (copy)
+            QCOMPARE(placed ? QString() : errorText(error), why);
+        else
+            QCOMPARE(got, why);
         if (fault.isEmpty()) {
             QCOMPARE(QFileInfo(target).lastModified(), shot);
             QCOMPARE(QFile::permissions(target), QFile::permissions(source));

@@ -3,11 +3,14 @@
 // the stops that end a run, closing the window during a run, and the open-folder shortcuts.
 
 #include "filebytes.h"
+#include "filesizelimit.h"
 #include "importrunfixture.h"
 #include "unsentreport.h"
 
 #include <QAbstractItemModel>
 #include <QListWidget>
+
+#include <memory>
 
 Q_DECLARE_METATYPE(standin::Reply)
 
@@ -200,8 +203,9 @@ private slots:
         QTest::addColumn<QString>("fault");        // "folder": A1203's folder takes no file; "photos": two unreadable;
                                                    // "over whole": a cut-short photo named as a whole one there;
                                                    // "record": the counts cannot be written into the order folders
+                                                   // "full": the disk is full
         QTest::addColumn<standin::Reply>("reply"); // to the path-and-count reports
-        QTest::addColumn<QString>("named");        // in the end box
+        QTest::addColumn<QString>("named");        // in the end box (each of its lines)
         QTest::addColumn<bool>("imported");        // A1203 counts as imported
         QTest::addColumn<int>("reports");          // path-and-count reports of the run
         QTest::addColumn<QString>("redo");         // where unsent reports are sent again: "window" (the same),
@@ -211,6 +215,11 @@ private slots:
         const QString e500 = "订单号:E5520-1 网络请求错误：服务器出错（HTTP 500）";
         QTest::newRow("order folder not writable") << "folder" << ok << "订单号:A1203-1 有8个文件未能导入：" << false << 3
                                                    << "window";
+        QTest::newRow("disk full") << "full" << ok
+                                   << "订单号:A1203-1 有8个文件未能导入：\n"
+                                      "w1.jpg：复制失败 \n成品/w1.jpg（磁盘空间不足或文件过大）\n"
+                                      "w1.jpg：缩略图保存失败 \n成品缩略图2250/w1.jpg（磁盘空间不足或文件过大）"
+                                   << false << 2 << "window";
         QTest::newRow("empty and cut-short photos") << "photos" << ok
                                                     << "订单号:A1203-1 无法读取的照片：empty.jpg、cut.jpg" << true << 4
                                                     << "window";
@@ -260,15 +269,22 @@ private slots:
         }
         if (fault == "record")
             Platform::failWrites(UnsentReport::namePrefix());
-        QVERIFY(runToEnd());
+        {
+            // a full disk: no file of the run grows past a few hundred bytes
+            std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
+            if (fault == "full")
+                fullDisk.reset(new testsupport::FileSizeLimit(300));
+            QVERIFY(runToEnd());
+        }
 
         QCOMPARE(MsgBox::shown().size(), 1);
         QCOMPARE(m_server.requestCount("updatepicpath"), reports);
         QCOMPARE(MsgBox::lastShown().title, QString("导入结束"));
         const QString end = MsgBox::lastShown().text;
-        QVERIFY2(end.contains(named), qPrintable(end));
+        for (const QString &line : named.split('\n'))
+            QVERIFY2(end.contains(line), qPrintable(end));
         QVERIFY(!end.contains("全部导完"));
-        QVERIFY(e->isFinishedImported());
+        QCOMPARE(e->isFinishedImported(), fault != "full");
         QCOMPARE(a->isFinishedImported(), imported);
         QCOMPARE(status(0).startsWith("未导完(8个文件失败)"), !imported);
         if (fault == "photos")
@@ -291,10 +307,14 @@ private slots:
         MsgBox::clearShown();
         if (!imported) {
             QVERIFY(runToEnd());
-            QCOMPARE(testsupport::lastBox(), QString("导入完成|1个订单已经全部导完"));
+            QCOMPARE(testsupport::lastBox(), QString("导入完成|%1个订单已经全部导完").arg(fault == "full" ? 2 : 1));
             QVERIFY(a->isFinishedImported());
             // what both runs placed: the first run placed nothing
-            QCOMPARE(field(m_server.lastRequest("updatepicpath"), "picnumber"), QString::number(chosen.size()));
+            QString placed;
+            for (const standin::Request &r : m_server.requests("updatepicpath"))
+                if (field(r, "order_photo_id") == a->orderPhotoId())
+                    placed = field(r, "picnumber");
+            QCOMPARE(placed, QString::number(chosen.size()));
         } else if (!fault.isEmpty() && fault != "record") {
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
