@@ -152,40 +152,119 @@ bool holdsEndMarker(QIODevice &device, qint64 from, qint64 to)
     return false;
 }
 
+// Reads a device from a position on, a piece at a time, and only ever forward: a run of bytes is passed
+// over in the piece already read, a longer step is one seek ahead.
+class ForwardReader
+{
+public:
+    ForwardReader(QIODevice &device, qint64 from) : m_device(device), m_pos(from), m_ok(device.seek(from)) {}
+
+    // The position of the next byte.
+    qint64 pos() const { return m_pos; }
+
+    // The next byte; false at the end of the data or when it cannot be read.
+    bool next(uchar *c)
+    {
+        if (m_at == m_piece.size() && !fill())
+            return false;
+        *c = uchar(m_piece.at(m_at++));
+        ++m_pos;
+        return true;
+    }
+
+    // The next byte that is not 0xFF, passing over a run of them; false when the data ends first.
+    bool nextNotFill(uchar *c)
+    {
+        for (;;) {
+            if (m_at == m_piece.size() && !fill())
+                return false;
+            const char *begin = m_piece.constData() + m_at;
+            const char *end = m_piece.constData() + m_piece.size();
+            const char *p = begin;
+            while (p != end && uchar(*p) == 0xFF)
+                ++p;
+            m_at += int(p - begin);
+            m_pos += p - begin;
+            if (p != end)
+                return next(c);
+        }
+    }
+
+    // Passes over n bytes.
+    bool skip(qint64 n)
+    {
+        if (n <= m_piece.size() - m_at) {
+            m_at += int(n);
+            m_pos += n;
+            return true;
+        }
+        m_pos += n;
+        m_piece.clear();
+        m_at = 0;
+        m_ok = m_pos <= m_device.size() && m_device.seek(m_pos);
+        return m_ok;
+    }
+
+private:
+    bool fill()
+    {
+        constexpr qint64 kPiece = 64 * 1024;
+        if (!m_ok)
+            return false;
+        m_piece = m_device.read(kPiece);
+        m_at = 0;
+        return !m_piece.isEmpty();
+    }
+
+    QIODevice &m_device;
+    qint64 m_pos;
+    bool m_ok;
+    QByteArray m_piece;
+    int m_at = 0;
+};
+
 // Whether JPEG data runs on to the end of its image. A file cut short (a card pulled out too early, a copy
 // that stopped) decodes without an error, its missing part grey. The segments before the first scan
 // give their lengths; the end marker must follow that scan, where the coded data cannot hold one. It is
 // looked for in the last bytes first, where a whole photo has it, then in the rest. Data not laid out as
-// expected is left to the decoder.
+// expected is left to the decoder. The segments are read forward only: fill bytes (any run of 0xFF before
+// a marker) and markers without a length cost no step back, however many there are.
 bool jpegReachesItsEnd(QIODevice &device)
 {
     constexpr qint64 kTail = 64 * 1024;
     const qint64 n = device.size();
-    qint64 i = 2;
-    while (i + 4 <= n) {
-        uchar h[4];
-        if (!device.seek(i) || device.read(reinterpret_cast<char *>(h), 4) != 4)
+    // A marker, or what stands in for one, counts only with four bytes from its position on in the data.
+    auto room = [n](qint64 at) { return at + 4 <= n; };
+    ForwardReader in(device, 2);
+    for (;;) {
+        uchar c;
+        if (!in.next(&c))
+            return false; // it ends before its first scan
+        if (c != 0xFF)
+            return room(in.pos() - 1);
+        uchar code;
+        if (!in.nextNotFill(&code))
             return false;
-        if (h[0] != 0xFF)
-            return true;
-        const uchar code = h[1];
-        if (code == 0xFF) {
-            ++i; // fill byte
-            continue;
-        }
+        const qint64 at = in.pos() - 2; // the last 0xFF before the marker's code
+        if (!room(at))
+            return false;
         if (code == 0xDA) {
-            const qint64 tail = qMax(i + 2, n - kTail);
-            return holdsEndMarker(device, tail, n) || holdsEndMarker(device, i + 2, tail);
+            const qint64 tail = qMax(at + 2, n - kTail);
+            return holdsEndMarker(device, tail, n) || holdsEndMarker(device, at + 2, tail);
         }
         if (code == 0xD9)
             return true;
-        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
-            i += 2;
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7))
             continue;
-        }
-        i += 2 + ((h[2] << 8) | h[3]);
+        uchar high, low;
+        if (!in.next(&high) || !in.next(&low))
+            return false;
+        const int length = (high << 8) | low;
+        if (length < 2) // the next marker would begin inside this length, which is no 0xFF
+            return room(at + 2 + length);
+        if (!in.skip(length - 2))
+            return false;
     }
-    return false; // it ends before its first scan
 }
 
 bool isJpeg(QIODevice &device)
