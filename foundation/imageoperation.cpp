@@ -123,11 +123,40 @@ QImage readFitting(const QString &path, int side, QSize *storedSize)
     return reader.read();
 }
 
-// Whether a photo's preview can stand for it: not older than the photo (when the photo is there) and whole.
+// The key under which a preview records the photo it was made from.
+QString photoStampKey()
+{
+    return QStringLiteral("photo");
+}
+
+// A photo's size and modification time, as its preview records them ("" for no photo).
+QString photoStamp(const QString &photo)
+{
+    if (photo.isEmpty())
+        return QString();
+    const QFileInfo info(photo);
+    return QString::number(info.size()) + QLatin1Char(' ') + QString::number(info.lastModified().toMSecsSinceEpoch());
+}
+
+// Whether a photo's preview can stand for it: made from the photo as it is now (when the photo is there) and
+// whole. A copy keeps its source's modification time, so a photo replaced by a file saved earlier would
+// look older than its preview; what a copy cannot keep decides instead. On Linux that is the photo's change
+// time, set by every write and rename: the preview must have been written since. Windows keeps no such
+// time: there the photo's size and modification time, recorded in the preview when it was made, must
+// still be the photo's (a preview without the record is made again).
 bool previewIsCurrent(const QString &preview, const QString &photo)
 {
-    if (!photo.isEmpty() && QFileInfo(preview).lastModified() < QFileInfo(photo).lastModified())
-        return false;
+    if (!photo.isEmpty()) {
+#ifdef Q_OS_WIN
+        QImageReader reader(preview);
+        reader.setDecideFormatFromContent(true);
+        if (reader.text(photoStampKey()) != photoStamp(photo))
+            return false;
+#else
+        if (QFileInfo(preview).lastModified() < QFileInfo(photo).metadataChangeTime())
+            return false;
+#endif
+    }
     return ImageOperation::isReadablePicture(preview);
 }
 
@@ -443,8 +472,8 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size, const Fol
     if (name.isEmpty() || size <= 0)
         return QImage();
 
-    // (1) The 1000-pixel preview, kept in "成品缩略图/" for next time. One is used only when whole and not
-    // older than its photo; otherwise it is made again, and only from a whole photo. Both are decoded
+    // (1) The 1000-pixel preview, kept in "成品缩略图/" for next time. One is used only when whole and made
+    // from its photo as it is now; otherwise it is made again, and only from a whole photo. Both are decoded
     // straight at the size they are used at (a JPEG decoder scales while it decodes).
     const QString thumbDir = ImagePath::getFineThumbPath();
     const QString fineDir = ImagePath::getFinePath();
@@ -456,15 +485,17 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size, const Fol
         picture = readFitting(preview, size, &pictureSize);
     if (picture.isNull()) {
         if (!preview.isEmpty())
-            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "preview not whole or older than its photo, made again:" << preview;
-        const QImage previewPicture = source.isEmpty() || !isReadablePicture(source)
-                                          ? QImage()
-                                          : readFitting(source, kPreviewSide, nullptr);
+            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "preview not whole or not of its photo as it is, made again:" << preview;
+        const QString stamp = photoStamp(source); // as it is before it is read
+        QImage previewPicture = source.isEmpty() || !isReadablePicture(source)
+                                    ? QImage()
+                                    : readFitting(source, kPreviewSide, nullptr);
         if (previewPicture.isNull()) {
             qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "finished photo missing or not whole:" << fineDir + name;
             return QImage();
         }
-        // Written whole or not at all; the thumbnail is made all the same.
+        // Written whole or not at all, with the record of its photo; the thumbnail is made all the same.
+        previewPicture.setText(photoStampKey(), stamp);
         const QString previewPath = preview.isEmpty() ? thumbDir + name : preview;
         const QByteArray format = QFileInfo(previewPath).suffix().toLower().toLatin1();
         if (!Platform::writeIntoPlace(previewPath, [&](QIODevice &file) {

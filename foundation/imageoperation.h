@@ -46,9 +46,9 @@ public:
 
     // The work-sheet thumbnail of a finished photo of the order under review (ImagePath's order root):
     // the photo's 1000-pixel preview in "成品缩略图/" (made from "成品/" and saved there, whole or not at all,
-    // when it is missing, not whole or older than its photo), scaled to fit size x size, its mark drawn
-    // (ellipse when marked, else rectangle), then squared by fitImageToCanvas. A photo that cannot be read
-    // or is not whole (and has no current preview) gives a null image / an empty pixmap.
+    // when it is missing, not whole or not made from the photo as it is now), scaled to fit size x size, its
+    // mark drawn (ellipse when marked, else rectangle), then squared by fitImageToCanvas. A photo that cannot
+    // be read or is not whole (and has no current preview) gives a null image / an empty pixmap.
     // previews and finished, when given, are the listings of "成品缩略图/" and "成品/" to look the photo up
     // in, so that many thumbnails list each folder once.
     static QImage webViewThumbImage(const Image &image, int size, const FolderIndex *previews = nullptr,

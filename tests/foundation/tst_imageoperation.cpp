@@ -2,6 +2,7 @@
 #include "imageoperation.h"
 #include "filebytes.h"
 #include "filesizelimit.h"
+#include "platform.h"
 #include "testsupport.h"
 
 using testsupport::put;
@@ -10,6 +11,7 @@ using testsupport::put;
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 
 namespace {
@@ -266,6 +268,27 @@ private slots:
             QVERIFY2(!t.isNull() && !sameColour(t.pixel(44, 44), Qt::green, 60), name);
             QCOMPARE(QImage(thumbs + name).size(), QSize(1000, 500));
         }
+        // a photo replaced by a copy of a file saved earlier (a copy keeps that older time), of other bytes:
+        // its preview is made again
+        QVERIFY(writeSolid(root + "成品/i.jpg", QSize(1200, 600), Qt::blue));
+        QVERIFY(sameColour(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "i.jpg"), 88).toImage().pixel(44, 44),
+                           Qt::blue, 30));
+        QVERIFY(sameColour(QImage(thumbs + "i.jpg").pixel(500, 250), Qt::blue, 30));
+        const QString earlier = roots.path("earlier.jpg");
+        QVERIFY(writeSolid(earlier, QSize(1200, 600), Qt::red));
+        QFile saved(earlier);
+        QVERIFY(saved.open(QIODevice::ReadWrite));
+        const QDateTime savedAt = QFileInfo(thumbs + "i.jpg").lastModified().addDays(-1);
+        QVERIFY(saved.setFileTime(savedAt, QFileDevice::FileModificationTime));
+        saved.close();
+        QVERIFY(Platform::copyIntoPlace(earlier, root + "成品/i.jpg", Platform::Placing::Replace));
+        QCOMPARE(QFileInfo(root + "成品/i.jpg").lastModified(), savedAt);
+        QVERIFY(sameColour(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "i.jpg"), 88).toImage().pixel(44, 44),
+                           Qt::red, 30));
+        QVERIFY(sameColour(QImage(thumbs + "i.jpg").pixel(500, 250), Qt::red, 30));
+        // the preview records the size and time of the photo it was made from (Windows judges it by them)
+        QImageReader stamped(thumbs + "i.jpg");
+        QCOMPARE(stamped.text("photo"), QString("%1 %2").arg(QFileInfo(earlier).size()).arg(savedAt.toMSecsSinceEpoch()));
         // no preview from a photo cut short: no thumbnail either
         QVERIFY(testsupport::writeJpeg(root + "成品/g.jpg", QSize(1200, 600)));
         QVERIFY(put(root + "成品/g.jpg", testsupport::bytesOf(root + "成品/g.jpg").left(2000)));
