@@ -123,11 +123,40 @@ QImage readFitting(const QString &path, int side, QSize *storedSize)
     return reader.read();
 }
 
-// Whether a photo's preview can stand for it: not older than the photo (when the photo is there) and whole.
+// The key under which a preview records the photo it was made from.
+QString photoStampKey()
+{
+    return QStringLiteral("photo");
+}
+
+// A photo's size and modification time, as its preview records them ("" for no photo).
+QString photoStamp(const QString &photo)
+{
+    if (photo.isEmpty())
+        return QString();
+    const QFileInfo info(photo);
+    return QString::number(info.size()) + QLatin1Char(' ') + QString::number(info.lastModified().toMSecsSinceEpoch());
+}
+
+// Whether a photo's preview can stand for it: made from the photo as it is now (when the photo is there) and
+// whole. A copy keeps its source's modification time, so a photo replaced by a file saved earlier would
+// look older than its preview; what a copy cannot keep decides instead. On Linux that is the photo's change
+// time, set by every write and rename: the preview must have been written since. Windows keeps no such
+// time: there the photo's size and modification time, recorded in the preview when it was made, must
+// still be the photo's (a preview without the record is made again).
 bool previewIsCurrent(const QString &preview, const QString &photo)
 {
-    if (!photo.isEmpty() && QFileInfo(preview).lastModified() < QFileInfo(photo).lastModified())
-        return false;
+    if (!photo.isEmpty()) {
+#ifdef Q_OS_WIN
+        QImageReader reader(preview);
+        reader.setDecideFormatFromContent(true);
+        if (reader.text(photoStampKey()) != photoStamp(photo))
+            return false;
+#else
+        if (QFileInfo(preview).lastModified() < QFileInfo(photo).metadataChangeTime())
+            return false;
+#endif
+    }
     return ImageOperation::isReadablePicture(preview);
 }
 
@@ -152,40 +181,119 @@ bool holdsEndMarker(QIODevice &device, qint64 from, qint64 to)
     return false;
 }
 
+// Reads a device from a position on, a piece at a time, and only ever forward: a run of bytes is passed
+// over in the piece already read, a longer step is one seek ahead.
+class ForwardReader
+{
+public:
+    ForwardReader(QIODevice &device, qint64 from) : m_device(device), m_pos(from), m_ok(device.seek(from)) {}
+
+    // The position of the next byte.
+    qint64 pos() const { return m_pos; }
+
+    // The next byte; false at the end of the data or when it cannot be read.
+    bool next(uchar *c)
+    {
+        if (m_at == m_piece.size() && !fill())
+            return false;
+        *c = uchar(m_piece.at(m_at++));
+        ++m_pos;
+        return true;
+    }
+
+    // The next byte that is not 0xFF, passing over a run of them; false when the data ends first.
+    bool nextNotFill(uchar *c)
+    {
+        for (;;) {
+            if (m_at == m_piece.size() && !fill())
+                return false;
+            const char *begin = m_piece.constData() + m_at;
+            const char *end = m_piece.constData() + m_piece.size();
+            const char *p = begin;
+            while (p != end && uchar(*p) == 0xFF)
+                ++p;
+            m_at += int(p - begin);
+            m_pos += p - begin;
+            if (p != end)
+                return next(c);
+        }
+    }
+
+    // Passes over n bytes.
+    bool skip(qint64 n)
+    {
+        if (n <= m_piece.size() - m_at) {
+            m_at += int(n);
+            m_pos += n;
+            return true;
+        }
+        m_pos += n;
+        m_piece.clear();
+        m_at = 0;
+        m_ok = m_pos <= m_device.size() && m_device.seek(m_pos);
+        return m_ok;
+    }
+
+private:
+    bool fill()
+    {
+        constexpr qint64 kPiece = 64 * 1024;
+        if (!m_ok)
+            return false;
+        m_piece = m_device.read(kPiece);
+        m_at = 0;
+        return !m_piece.isEmpty();
+    }
+
+    QIODevice &m_device;
+    qint64 m_pos;
+    bool m_ok;
+    QByteArray m_piece;
+    int m_at = 0;
+};
+
 // Whether JPEG data runs on to the end of its image. A file cut short (a card pulled out too early, a copy
 // that stopped) decodes without an error, its missing part grey. The segments before the first scan
 // give their lengths; the end marker must follow that scan, where the coded data cannot hold one. It is
 // looked for in the last bytes first, where a whole photo has it, then in the rest. Data not laid out as
-// expected is left to the decoder.
+// expected is left to the decoder. The segments are read forward only: fill bytes (any run of 0xFF before
+// a marker) and markers without a length cost no step back, however many there are.
 bool jpegReachesItsEnd(QIODevice &device)
 {
     constexpr qint64 kTail = 64 * 1024;
     const qint64 n = device.size();
-    qint64 i = 2;
-    while (i + 4 <= n) {
-        uchar h[4];
-        if (!device.seek(i) || device.read(reinterpret_cast<char *>(h), 4) != 4)
+    // A marker, or what stands in for one, counts only with four bytes from its position on in the data.
+    auto room = [n](qint64 at) { return at + 4 <= n; };
+    ForwardReader in(device, 2);
+    for (;;) {
+        uchar c;
+        if (!in.next(&c))
+            return false; // it ends before its first scan
+        if (c != 0xFF)
+            return room(in.pos() - 1);
+        uchar code;
+        if (!in.nextNotFill(&code))
             return false;
-        if (h[0] != 0xFF)
-            return true;
-        const uchar code = h[1];
-        if (code == 0xFF) {
-            ++i; // fill byte
-            continue;
-        }
+        const qint64 at = in.pos() - 2; // the last 0xFF before the marker's code
+        if (!room(at))
+            return false;
         if (code == 0xDA) {
-            const qint64 tail = qMax(i + 2, n - kTail);
-            return holdsEndMarker(device, tail, n) || holdsEndMarker(device, i + 2, tail);
+            const qint64 tail = qMax(at + 2, n - kTail);
+            return holdsEndMarker(device, tail, n) || holdsEndMarker(device, at + 2, tail);
         }
         if (code == 0xD9)
             return true;
-        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) {
-            i += 2;
+        if (code == 0x01 || (code >= 0xD0 && code <= 0xD7))
             continue;
-        }
-        i += 2 + ((h[2] << 8) | h[3]);
+        uchar high, low;
+        if (!in.next(&high) || !in.next(&low))
+            return false;
+        const int length = (high << 8) | low;
+        if (length < 2) // the next marker would begin inside this length, which is no 0xFF
+            return room(at + 2 + length);
+        if (!in.skip(length - 2))
+            return false;
     }
-    return false; // it ends before its first scan
 }
 
 bool isJpeg(QIODevice &device)
@@ -365,8 +473,8 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size, const QSt
     if (name.isEmpty() || size <= 0)
         return QImage();
 
-    // (1) The 1000-pixel preview, kept in "成品缩略图/" for next time. One is used only when whole and not
-    // older than its photo; otherwise it is made again, and only from a whole photo. Both are decoded
+    // (1) The 1000-pixel preview, kept in "成品缩略图/" for next time. One is used only when whole and made
+    // from its photo as it is now; otherwise it is made again, and only from a whole photo. Both are decoded
     // straight at the size they are used at (a JPEG decoder scales while it decodes).
     const QString &thumbDir = previewDir;
     const QString &fineDir = finishedDir;
@@ -378,15 +486,17 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size, const QSt
         picture = readFitting(preview, size, &pictureSize);
     if (picture.isNull()) {
         if (!preview.isEmpty())
-            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "preview not whole or older than its photo, made again:" << preview;
-        const QImage previewPicture = source.isEmpty() || !isReadablePicture(source)
-                                          ? QImage()
-                                          : readFitting(source, kPreviewSide, nullptr);
+            qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "preview not whole or not of its photo as it is, made again:" << preview;
+        const QString stamp = photoStamp(source); // as it is before it is read
+        QImage previewPicture = source.isEmpty() || !isReadablePicture(source)
+                                    ? QImage()
+                                    : readFitting(source, kPreviewSide, nullptr);
         if (previewPicture.isNull()) {
             qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "finished photo missing or not whole:" << fineDir + name;
             return QImage();
         }
-        // Written whole or not at all; the thumbnail is made all the same.
+        // Written whole or not at all, with the record of its photo; the thumbnail is made all the same.
+        previewPicture.setText(photoStampKey(), stamp);
         const QString previewPath = preview.isEmpty() ? thumbDir + name : preview;
         const QByteArray format = QFileInfo(previewPath).suffix().toLower().toLatin1();
         if (!Platform::writeIntoPlace(previewPath, [&](QIODevice &file) {

@@ -46,8 +46,8 @@ public:
 
     // The work-sheet thumbnail of a finished photo of an order whose finished photos lie in finishedDir
     // ("…/成品/") and their previews in previewDir ("…/成品缩略图/"): the photo's 1000-pixel preview (made
-    // from the photo and saved in previewDir, whole or not at all, when it is missing, not whole or older
-    // than its photo), scaled to fit size x size, its mark drawn (ellipse when marked, else rectangle), then
+    // from the photo and saved in previewDir, whole or not at all, when it is missing, not whole or not made
+    // from the photo as it is now), scaled to fit size x size, its mark drawn (ellipse when marked, else rectangle), then
     // squared by fitImageToCanvas. A photo that cannot be read or is not whole (and has no current preview)
     // gives a null image / an empty pixmap.
     // previews and finished, when given, are the listings of previewDir and finishedDir to look the photo

@@ -2,11 +2,17 @@
 
 #include <QAbstractButton>
 #include <QDebug>
+#include <QEvent>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QQueue>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QVariant>
 
 #include <utility>
@@ -86,6 +92,77 @@ void record(const QString &title, const QString &text, const QStringList &button
     QMutexLocker lock(&state().mutex);
     state().shown.append({title, text, buttons});
 }
+
+// A message box no taller than the screen it opens on: a text too long for it scrolls, and the buttons
+// stay in view. (QMessageBox sizes itself to its whole text when it is shown.)
+class ScreenFittingBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event); // sized to the text and placed
+        if (fitToScreen())
+            adjustPosition(parentWidget()); // placed again at its new size
+    }
+    bool event(QEvent *event) override
+    {
+        // QMessageBox sizes itself to its text again on a layout request; once fitted, the layout decides.
+        if (m_fitted && event->type() == QEvent::LayoutRequest)
+            return QDialog::event(event);
+        return QMessageBox::event(event);
+    }
+
+private:
+    // Puts the text into a scroll area when the box would be taller than the screen's free height; true
+    // when it did.
+    bool fitToScreen()
+    {
+        const QScreen *on = screen();
+        if (!on)
+            return false;
+        // The window's frame, known once the system made the window; at least a title bar's height.
+        const int frame = qMax(frameGeometry().height() - height(),
+                               style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this)
+                                   + 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this));
+        const QRect available = on->availableGeometry();
+        const int room = available.height() - frame;
+        auto *label = findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        auto *grid = qobject_cast<QGridLayout *>(layout());
+        const int index = label && grid ? grid->indexOf(label) : -1;
+        if (height() <= room || index < 0)
+            return false;
+        int row = 0, column = 0, rows = 1, columns = 1;
+        grid->getItemPosition(index, &row, &column, &rows, &columns);
+        const int besideText = height() - label->height(); // margins, icon row, buttons
+        const int textHeight = qMax(room - besideText, 3 * fontMetrics().lineSpacing());
+        auto *scroll = new QScrollArea(this);
+        scroll->setObjectName(QStringLiteral("msgbox_scroll"));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        scroll->setWidgetResizable(true);
+        // The box grows by the scroll bar's width as far as the screen's width allows (and is narrowed to it
+        // when its text made it wider); the text wraps at what is left for it.
+        const int frameSides = qMax(frameGeometry().width() - width(),
+                                    2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this));
+        const int wider = qMin(style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll),
+                               available.width() - frameSides - width());
+        grid->removeWidget(label);
+        label->setWordWrap(true);
+        scroll->setFixedSize(label->width() + wider, textHeight);
+        scroll->setWidget(label);
+        grid->addWidget(scroll, row, column, rows, columns);
+        scroll->show(); // now: the layout counts only widgets shown
+        setFixedSize(width() + wider, besideText + textHeight);
+        m_fitted = true;
+        return true;
+    }
+
+    bool m_fitted = false;
+};
 } // namespace
 
 QMessageBox::StandardButton MsgBox::information(QWidget *parent, const QString &title, const QString &text,
@@ -108,7 +185,7 @@ QMessageBox::StandardButton MsgBox::information(QWidget *parent, const QString &
                 return static_cast<QMessageBox::StandardButton>(b);
         return QMessageBox::NoButton;
     }
-    QMessageBox box(QMessageBox::Information, title, text, buttons, parent);
+    ScreenFittingBox box(QMessageBox::Information, title, text, buttons, parent);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     OpenBox open{parent, &box};
@@ -140,7 +217,7 @@ QString MsgBox::choose(QWidget *parent, const QString &title, const QString &tex
             return answer.toString();
         return texts.value(0);
     }
-    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::NoButton, parent);
+    ScreenFittingBox box(QMessageBox::Information, title, text, QMessageBox::NoButton, parent);
     for (const auto &b : buttons)
         box.addButton(b.first, b.second);
     OpenBox open{parent, &box};

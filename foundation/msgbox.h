@@ -2,6 +2,8 @@
 // Every message box and file dialog of the program goes through these two classes, so that
 // tests can answer them: in test mode nothing is shown, each call is recorded and answered
 // from a queue (or with the box's default button / an empty choice when the queue is empty).
+// A box shown is never taller than the free height of its screen: a long text scrolls, the buttons stay
+// in view.
 
 #include <QList>
 #include <QMessageBox>

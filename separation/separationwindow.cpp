@@ -479,6 +479,7 @@ QString SeparationWindow::reportFileName() const
 struct SeparationWindow::SheetJobs {
     WorkSheetData sheet;                    // the sheet with what was found on disk
     QList<QPair<QUrl, QImage>> printImages; // marked pictures at print size
+    QStringList marksNotWritten;            // marked pictures whose copy could not be written
     bool workSheetWritten = false;
     bool expressSheetWritten = false;
     QAtomicInt printsLeft = 0;
@@ -582,7 +583,7 @@ void SeparationWindow::queryOrderInfoCallBack(QNetworkReply *reply)
     qCDebug(lcSeparation) << "markPath====" << marks;
     const std::shared_ptr<WindowGuard> g = guard();
     g->startJob([jobs, marks, g] {
-        prepareSheetFiles(&jobs->sheet, marks, &jobs->printImages);
+        prepareSheetFiles(&jobs->sheet, marks, &jobs->printImages, &jobs->marksNotWritten);
         g->report("onSheetPrepared");
     });
 }
@@ -638,6 +639,7 @@ void SeparationWindow::onSheetsPrinted()
         failed << barPath;
     if (m_thumbsNotWritten) // the sheet went out without these pictures
         failed << *m_thumbsNotWritten;
+    failed << m_sheetJobs->marksNotWritten;
     if (!failed.isEmpty()) {
         if (m_messageList.isEmpty() || m_messageList.last().orderNumber != m_order.orderpayforkey) {
             SeparateMessageInfo entry;

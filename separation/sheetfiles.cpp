@@ -33,7 +33,8 @@ int markPrintSide()
     return 360;
 }
 
-void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QPair<QUrl, QImage>> *printImages)
+void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QPair<QUrl, QImage>> *printImages,
+                       QStringList *notWritten)
 {
     // the thumbnails' widths: an unreadable one gets no entry
     QStringList photos;
@@ -66,6 +67,7 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
         QString target;
         QSize size;
         QImage printed;
+        bool notWritten = false; // read, but its copy could not be written
     };
     QList<Marked> marked;
     for (const QStringList &entry : qAsConst(data->picsMarkArr)) {
@@ -90,18 +92,26 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
                 qCDebug(lcSeparation) << "marked picture cannot be read:" << marksSource + m.name;
                 return;
             }
+            // Either way the copy takes its name only when whole: one that fails leaves an earlier copy as it was.
             bool copied = false;
             if (reader.format() == "jpeg") {
                 copied = FileOperation::copyFile(source, m.target, true);
             } else {
                 QImageReader whole;
                 const QImage picture = openPicture(whole, source)->read();
-                QImageWriter writer(Platform::localPath(m.target), "jpeg");
-                copied = !picture.isNull() && writer.write(picture);
+                if (picture.isNull()) {
+                    qCDebug(lcSeparation) << "marked picture cannot be read:" << source;
+                    return;
+                }
+                copied = Platform::writeIntoPlace(Platform::localPath(m.target), [&picture](QIODevice &file) {
+                    return QImageWriter(&file, "jpeg").write(picture);
+                });
             }
             qCDebug(lcSeparation) << "tempPath Path:" << m.target << (copied ? "" : "not written");
-            if (!copied)
+            if (!copied) {
+                m.notWritten = true;
                 return;
+            }
             m.size = size;
             if (size.width() > markPrintSide() || size.height() > markPrintSide())
                 reader.setScaledSize(size.scaled(markPrintSide(), markPrintSide(), Qt::KeepAspectRatio));
@@ -110,6 +120,8 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
     }
     workers.waitForDone();
     for (const Marked &m : qAsConst(marked)) {
+        if (m.notWritten && notWritten)
+            notWritten->append(m.target);
         if (!m.size.isValid()) {
             if (printImages)
                 printImages->append({sheetImageUrl(m.target), noPicture()});

@@ -21,7 +21,9 @@ QImage noPicture();
 // Fills data.thumbWidths (every photo of data.goods and their sub-products) and data.markSizes, and
 // copies every marked picture of data.picsMarkArr from marksSource (the order's "marks/" folder; "" for
 // none) into data.thumbFolder + "marks/": a JPEG byte for byte, another picture re-encoded as JPEG. A name with folder
-// parts, or a picture that cannot be read, gets no copy and no size. printImages receives each copied
-// picture scaled to markPrintSide(), under the URL the sheet refers to it by, and noPicture() for every
-// thumbnail or marked picture that is not there. Any thread.
-void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QPair<QUrl, QImage>> *printImages);
+// parts, or a picture that cannot be read, gets no copy and no size. A copy is put in place only when whole:
+// one that cannot be written leaves an earlier copy as it was, gets no size either, and its path goes to
+// notWritten. printImages receives each copied picture scaled to markPrintSide(), under the URL the sheet
+// refers to it by, and noPicture() for every thumbnail or marked picture that is not there. Any thread.
+void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QPair<QUrl, QImage>> *printImages,
+                       QStringList *notWritten = nullptr);

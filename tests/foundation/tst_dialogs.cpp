@@ -16,8 +16,12 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextEdit>
+#include <QTimer>
 
 using testsupport::waitFor;
 
@@ -148,6 +152,104 @@ private slots:
         QCOMPARE(dates, QStringList({"2023-12-31"}));
         QVERIFY(waitFor([&] { return deletedLater(picker.data()); }));
         QCOMPARE(dates.size(), 1);
+    }
+
+    // A box is never taller than the screen's free height: a long text scrolls and the buttons stay in view
+    // (the batch import's end box of a full disk had 56 lines, the renumbering box of a single-order import
+    // ran off a 768-pixel screen). The real box is shown, with the seam's test mode off, and answered by a click.
+    void boxesFitTheScreen_data()
+    {
+        QTest::addColumn<QString>("kind"); // "information" (answered OK), "question" (Yes), "choose" ("放弃")
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("scrolls");
+        QStringList lines;
+        for (int i = 1; i <= 200; ++i)
+            lines << QString("IMG_%1.jpg：复制失败（磁盘空间不足）").arg(i, 4, 10, QChar('0'));
+        QStringList paths; // lines long enough to wrap
+        for (int i = 1; i <= 56; ++i)
+            paths << QString("订单A%1：").arg(i) + QString("/studio/pic/2024-05-01/一个很长的订单文件夹名称/").repeated(4)
+                         + "IMG_0001.jpg：缩略图保存失败（磁盘空间不足）";
+        QTest::newRow("200 lines") << "information" << lines.join('\n') << true;
+        QTest::newRow("56 long lines") << "information" << paths.join('\n') << true;
+        const QString path = "D:/studio/pic/" + QString("A1203_zhangsan_").repeated(12) + "/IMG_0001.jpg"; // no break
+        QTest::newRow("200 paths wider than the screen")
+            << "information" << QString(path + '\n').repeated(200).chopped(1) << true;
+        QTest::newRow("a question of 200 lines") << "question" << lines.join('\n') << true;
+        QTest::newRow("a choice of 200 lines") << "choose" << lines.join('\n') << true;
+        QTest::newRow("one line") << "information" << lines.first() << false;
+        QTest::newRow("a question of 5 lines") << "question" << lines.mid(0, 5).join('\n') << false;
+    }
+    void boxesFitTheScreen()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, text);
+        QFETCH(bool, scrolls);
+        QRect frame, available;
+        QStringList buttonsOut; // buttons not inside the box
+        QRect textArea;         // where the text shows, in the box
+        QRect inside;           // the box
+        int buttons = 0;
+        bool scrolled = false;
+        QString shownText;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            QMessageBox *box = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                box = w->isVisible() && qobject_cast<QMessageBox *>(w) ? static_cast<QMessageBox *>(w) : box;
+            if (!box)
+                return;
+            poll.stop();
+            frame = box->frameGeometry();
+            available = box->screen()->availableGeometry();
+            for (QAbstractButton *b : box->buttons()) {
+                ++buttons;
+                if (!b->isVisible() || !box->rect().contains(QRect(b->mapTo(box, QPoint()), b->size())))
+                    buttonsOut << b->text();
+            }
+            inside = box->rect();
+            auto *label = box->findChild<QLabel *>("qt_msgbox_label");
+            if (label)
+                shownText = label->text();
+            QWidget *shows = label;
+            if (auto *area = box->findChild<QScrollArea *>()) {
+                scrolled = area->isVisible() && area->verticalScrollBar()->maximum() > 0;
+                shows = area;
+            }
+            if (shows && shows->isVisible())
+                textArea = QRect(shows->mapTo(box, QPoint()), shows->size());
+            QAbstractButton *answer = kind == "information" ? box->button(QMessageBox::Ok)
+                                      : kind == "question"  ? box->button(QMessageBox::Yes)
+                                                            : nullptr;
+            for (QAbstractButton *b : box->buttons())
+                answer = b->text() == "放弃" ? b : answer;
+            QTimer::singleShot(5000, box, [box] { box->done(-1); }); // never left open
+            if (answer)
+                QTest::mouseClick(answer, Qt::LeftButton);
+        });
+        poll.start();
+        MsgBox::setTestMode(false);
+        const auto backToTestMode = qScopeGuard([] { MsgBox::setTestMode(true); });
+        if (kind == "information") {
+            QCOMPARE(MsgBox::information(nullptr, "导入结束", text, QMessageBox::Ok), QMessageBox::Ok);
+        } else if (kind == "question") {
+            QCOMPARE(MsgBox::question(nullptr, "提示", text), QMessageBox::Yes);
+        } else {
+            QCOMPARE(MsgBox::choose(nullptr, "警告", text,
+                                    {{"重试", QMessageBox::AcceptRole}, {"放弃", QMessageBox::RejectRole}}),
+                     QString("放弃"));
+        }
+        QVERIFY2(available.contains(frame), qPrintable(QString("box %1,%2 %3x%4 on a screen of %5x%6")
+                                                           .arg(frame.x()).arg(frame.y()).arg(frame.width())
+                                                           .arg(frame.height()).arg(available.width())
+                                                           .arg(available.height())));
+        QCOMPARE(buttons, kind == "information" ? 1 : 2);
+        QCOMPARE(buttonsOut, QStringList());
+        // the text shows in the box, a long one over most of the screen's height
+        QVERIFY(inside.contains(textArea));
+        QVERIFY(textArea.height() >= (scrolls ? available.height() / 2 : QFontMetrics(QApplication::font()).height()));
+        QCOMPARE(scrolled, scrolls);
+        QCOMPARE(shownText, text); // the whole text, not a part of it
     }
 
     void reportBoxEmptyTextShowsSuccessForm()

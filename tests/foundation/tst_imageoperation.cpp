@@ -2,6 +2,7 @@
 #include "imageoperation.h"
 #include "filebytes.h"
 #include "filesizelimit.h"
+#include "platform.h"
 #include "testsupport.h"
 
 using testsupport::put;
@@ -10,6 +11,7 @@ using testsupport::put;
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 
 namespace {
@@ -270,6 +272,27 @@ private slots:
             QVERIFY2(!t.isNull() && !sameColour(t.pixel(44, 44), Qt::green, 60), name);
             QCOMPARE(QImage(thumbs + name).size(), QSize(1000, 500));
         }
+        // a photo replaced by a copy of a file saved earlier (a copy keeps that older time), of other bytes:
+        // its preview is made again
+        QVERIFY(writeSolid(root + "成品/i.jpg", QSize(1200, 600), Qt::blue));
+        QVERIFY(sameColour(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "i.jpg"), 88).toImage().pixel(44, 44),
+                           Qt::blue, 30));
+        QVERIFY(sameColour(QImage(thumbs + "i.jpg").pixel(500, 250), Qt::blue, 30));
+        const QString earlier = roots.path("earlier.jpg");
+        QVERIFY(writeSolid(earlier, QSize(1200, 600), Qt::red));
+        QFile saved(earlier);
+        QVERIFY(saved.open(QIODevice::ReadWrite));
+        const QDateTime savedAt = QFileInfo(thumbs + "i.jpg").lastModified().addDays(-1);
+        QVERIFY(saved.setFileTime(savedAt, QFileDevice::FileModificationTime));
+        saved.close();
+        QVERIFY(Platform::copyIntoPlace(earlier, root + "成品/i.jpg", Platform::Placing::Replace));
+        QCOMPARE(QFileInfo(root + "成品/i.jpg").lastModified(), savedAt);
+        QVERIFY(sameColour(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "i.jpg"), 88).toImage().pixel(44, 44),
+                           Qt::red, 30));
+        QVERIFY(sameColour(QImage(thumbs + "i.jpg").pixel(500, 250), Qt::red, 30));
+        // the preview records the size and time of the photo it was made from (Windows judges it by them)
+        QImageReader stamped(thumbs + "i.jpg");
+        QCOMPARE(stamped.text("photo"), QString("%1 %2").arg(QFileInfo(earlier).size()).arg(savedAt.toMSecsSinceEpoch()));
         // no preview from a photo cut short: no thumbnail either
         QVERIFY(testsupport::writeJpeg(root + "成品/g.jpg", QSize(1200, 600)));
         QVERIFY(put(root + "成品/g.jpg", testsupport::bytesOf(root + "成品/g.jpg").left(2000)));
@@ -338,27 +361,53 @@ private slots:
     void wholePictures_data()
     {
         QTest::addColumn<bool>("whole");
-        QTest::addColumn<qint64>("size"); // of a sparse file: the photo's bytes, then zeros up to the size
-        QTest::newRow("JPEG") << true << qint64(0);
-        QTest::newRow("JPEG cut short") << false << qint64(0);
-        QTest::newRow("JPEG with its end 8 MiB on") << true << qint64(8 << 20);
-        QTest::newRow("JPEG cut short 8 MiB on") << false << qint64(8 << 20);
-        QTest::newRow("JPEG over 2 GiB") << true << (qint64(3) << 30);
+        QTest::addColumn<qint64>("size");       // of a sparse file: the photo's bytes, then zeros up to the size
+        QTest::addColumn<QByteArray>("before"); // put before the scan's marker
+        QTest::addColumn<QString>("cut");       // where the data is cut short: "half", "scan" (its middle), "before"
+        const QByteArray none;
+        QTest::newRow("JPEG") << true << qint64(0) << none << "";
+        QTest::newRow("JPEG cut short") << false << qint64(0) << none << "half";
+        QTest::newRow("JPEG with its end 8 MiB on") << true << qint64(8 << 20) << none << "";
+        QTest::newRow("JPEG cut short 8 MiB on") << false << qint64(8 << 20) << none << "";
+        QTest::newRow("JPEG over 2 GiB") << true << (qint64(3) << 30) << none << "";
+        // fill bytes (0xFF) are legal before any marker; a long run spans several of the pieces read
+        const QByteArray fill(200000, char(0xFF));
+        QTest::newRow("fill bytes before the scan") << true << qint64(0) << fill << "";
+        QTest::newRow("one fill byte before the scan") << true << qint64(0) << QByteArray(1, char(0xFF)) << "";
+        QTest::newRow("fill bytes around a marker without length")
+            << true << qint64(0) << fill + QByteArray("\xFF\x01\xFF\xD0", 4) + fill << "";
+        QTest::newRow("fill bytes, cut short in the scan") << false << qint64(0) << fill << "scan";
+        QTest::newRow("cut short in the fill bytes") << false << qint64(0) << fill << "before";
     }
     void wholePictures()
     {
         QFETCH(bool, whole);
         QFETCH(qint64, size);
+        QFETCH(QByteArray, before);
+        QFETCH(QString, cut);
         testsupport::TempRoots roots;
         const QString path = roots.path("a.jpg");
-        const QByteArray jpeg = testsupport::jpegWithOrientation(QSize(64, 48), 0);
-        QVERIFY(put(path, size > 0 ? jpeg.chopped(2) : whole ? jpeg : jpeg.left(jpeg.size() / 2)));
+        QByteArray jpeg = testsupport::jpegWithOrientation(QSize(64, 48), 0);
+        int scan = 2; // the scan's marker, found by the segments' lengths
+        while (uchar(jpeg.at(scan + 1)) != 0xDA)
+            scan += 2 + ((uchar(jpeg.at(scan + 2)) << 8) | uchar(jpeg.at(scan + 3)));
+        jpeg.insert(scan, before);
+        scan += before.size();
+        if (cut == "half")
+            jpeg = jpeg.left(jpeg.size() / 2);
+        else if (cut == "scan")
+            jpeg = jpeg.left(scan + (jpeg.size() - scan) / 2);
+        else if (cut == "before")
+            jpeg = jpeg.left(scan - before.size() / 2);
+        QVERIFY(put(path, size > 0 ? jpeg.chopped(2) : jpeg));
         QFile file(path);
         if (size > 0) // its end marker, if any, at the end of the file
             QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(size)
                     && (!whole || (file.seek(size - 2) && file.write("\xFF\xD9", 2) == 2)));
         file.close();
         QCOMPARE(ImageOperation::isReadablePicture(path), whole);
+        if (size == 0)
+            QCOMPARE(ImageOperation::jpegIsWhole(jpeg), whole);
     }
 
     void loadImageGoesByContent()

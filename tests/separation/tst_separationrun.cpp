@@ -440,6 +440,8 @@ private slots:
                                                 << "明细制作单.pdf" << "" << false << "";
         QTest::newRow("a thumbnail not written") << jpeg << served << served << "制作单缩略图/IMG_0002.jpg" << ""
                                                  << "制作单缩略图/IMG_0002.jpg" << "" << false << "";
+        QTest::newRow("a marked picture not written") << jpeg << served << served << "制作单缩略图/marks/IMG_0002.jpg"
+                                                      << "" << "制作单缩略图/marks/IMG_0002.jpg" << "" << false << "";
         QTest::newRow("barcode not written") << jpeg << served << served << "条形码.jpg" << "" << "条形码.jpg" << "" << false << "";
         QTest::newRow("crop refused") << jpeg << standin::Reply::refused("no", "0") << served << "" << "查询裁剪信息错误：0"
                                       << "" << "" << false << "";
@@ -490,8 +492,10 @@ private slots:
             m_server.queueReply("getorderpic", crop);
         if (detail.status != 204)
             m_server.queueReply("orderdetail", detail);
-        if (!pdfFails.isEmpty())
+        if (!pdfFails.isEmpty()) { // the file is neither written nor copied into place
             Platform::failWrites(pdfFails);
+            Platform::failCloses(pdfFails);
+        }
         const QString order = dated() + kA1203Folder;
         const QString record = order + ".分件记录.json";
         if (redo == "record is a folder")
@@ -605,7 +609,9 @@ private slots:
 
         const QString thumbs = work + "制作单缩略图";
         QVERIFY(Platform::isHidden(thumbs));
-        QCOMPARE(QDir(thumbs).entryList(QDir::Files).size(), failed.startsWith("制作单缩略图") ? 3 : 4); // none left cut off
+        QCOMPARE(QDir(thumbs).entryList(QDir::Files).size(), failed.startsWith("制作单缩略图/IMG") ? 3 : 4); // none left cut off
+        QCOMPARE(QDir(thumbs + "/marks").entryList(QDir::Files | QDir::Hidden),
+                 failed.contains("marks/") || detail.status != 204 ? QStringList() : QStringList{"IMG_0002.jpg"});
         for (const QString &name : QDir(thumbs).entryList(QDir::Files))
             QCOMPARE(QImage(thumbs + "/" + name).size(), QSize(88, 88));
 
@@ -627,7 +633,7 @@ private slots:
         }
         QVERIFY(sizes.contains("88x88"));
         QCOMPARE(sizes.contains("300x80"), barcodeThere);
-        QCOMPARE(sizes.contains("270x360"), detail.status == 204);
+        QCOMPARE(sizes.contains("270x360"), detail.status == 204 && !failed.contains("marks/")); // the mark, or a gap
         QCOMPARE(sizes.contains("16x16"), false); // no broken-picture icon
     }
 

@@ -584,6 +584,31 @@ private slots:
                                               {"marks/tall.png", QSize(216, 360)},
                                               {"marks/none.jpg", QSize(1, 1)},
                                               {"missing.jpg", QSize(1, 1)}}));
+
+        // a full disk: neither copy is made (re-encoded or byte for byte), the earlier ones stay as they were
+        // and no temporary file is left; both marks are missing from the sheet and named
+        QImage red(300, 500, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(marks + "tall.png"));
+        const QByteArray tallBefore = bytesOf(thumbs + "marks/tall.png");
+        const QByteArray wideBefore = bytesOf(thumbs + "marks/wide.jpg");
+        WorkSheetData again;
+        again.thumbFolder = thumbs;
+        again.picsMarkArr = d.picsMarkArr;
+        QList<QPair<QUrl, QImage>> shown;
+        QStringList notWritten;
+        {
+            testsupport::FileSizeLimit full(100);
+            prepareSheetFiles(&again, marks, &shown, &notWritten);
+        }
+        QCOMPARE(bytesOf(thumbs + "marks/tall.png"), tallBefore);
+        QCOMPARE(bytesOf(thumbs + "marks/wide.jpg"), wideBefore);
+        QCOMPARE(QDir(thumbs + "marks").entryList(QDir::Files | QDir::Hidden), (QStringList{"tall.png", "wide.jpg"}));
+        QVERIFY(again.markSizes.isEmpty());
+        notWritten.sort();
+        QCOMPARE(notWritten, (QStringList{thumbs + "marks/tall.png", thumbs + "marks/wide.jpg"}));
+        for (const auto &image : shown)
+            QCOMPARE(image.second.size(), QSize(1, 1));
     }
 
     void barcode_data()
