@@ -56,37 +56,108 @@ QString withoutLoneSurrogates(const QString &text)
     return filtered(text, [](QChar) { return false; });
 }
 
+namespace {
+
+// The longest name a folder takes: 255 bytes of UTF-8 on Linux (and on the shares it serves), 255 UTF-16
+// units under Windows.
+constexpr int kMaxNameLength = 255;
+
+// How much of that a character at text[i] takes (a surrogate pair counts for its two halves together).
+int lengthOf(const QChar *text, int i)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(text)
+    Q_UNUSED(i)
+    return 1;
+#else
+    const ushort c = text[i].unicode();
+    if (c < 0x80)
+        return 1;
+    if (c < 0x800)
+        return 2;
+    if (QChar::isSurrogate(c))
+        return 2; // a pair is four bytes; a lone half is refused anyway
+    return 3;
+#endif
+}
+
+int nameLength(const QString &name)
+{
+    int length = 0;
+    for (int i = 0; i < name.size(); ++i)
+        length += lengthOf(name.constData(), i);
+    return length;
+}
+
+// Windows drops trailing dots and blanks from a name ("a ." is "a"); white space of other kinds goes with
+// them, so that the name is not changed again when it is cleaned a second time.
+void chopDotsAndBlanks(QString *name)
+{
+    int end = name->size();
+    while (end > 0 && (name->at(end - 1) == QLatin1Char('.') || name->at(end - 1).isSpace()))
+        --end;
+    name->truncate(end);
+}
+
+} // namespace
+
 QString normalizeFileName(QString name)
 {
     static const QString forbidden = QStringLiteral("<>:\"/\\|?*");
     name = filtered(name, [](QChar c) { return c.unicode() < 0x20 || forbidden.contains(c); }).trimmed();
-    while (name.endsWith(QLatin1Char('.')))
-        name.chop(1);
+    chopDotsAndBlanks(&name);
+    // Cut to the length the file system takes, never between the two halves of a pair.
+    int length = 0;
+    for (int i = 0; i < name.size(); ++i) {
+        length += lengthOf(name.constData(), i);
+        if (length > kMaxNameLength) {
+            name.truncate(name.at(i).isLowSurrogate() ? i - 1 : i);
+            chopDotsAndBlanks(&name);
+            break;
+        }
+    }
     return name;
 }
 
-bool isSafeName(const QString &name)
+bool isWindowsDeviceName(const QString &name)
 {
+    // "CON", "nul.jpg", "COM1.cr2", "LPT³": a device in every folder, with any suffix and blanks before it.
+    static const QRegularExpression device(
+        QStringLiteral("^(CON|PRN|AUX|NUL|CONIN\\$|CONOUT\\$|COM[0-9\u00b9\u00b2\u00b3]|LPT[0-9\u00b9\u00b2\u00b3]) *(\\..*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return device.match(name).hasMatch();
+}
+
+bool isSafeName(const QString &name, QString *why)
+{
+    auto refuse = [why](const QString &reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
     const QChar *text = name.constData();
     const int size = name.size();
     for (int i = 0; i < size; ++i) {
         const ushort c = text[i].unicode();
         if (c == '/' || c == '\\' || c == ':' || c == 0 || isLoneSurrogate(text, size, i))
-            return false;
+            return refuse(QStringLiteral("名称无效"));
     }
     // Windows drops trailing dots and blanks: "..", ". ." and " " name the folder above, the folder
     // itself or nothing.
     int end = name.size();
     while (end > 0 && (name.at(end - 1) == QLatin1Char('.') || name.at(end - 1) == QLatin1Char(' ')))
         --end;
+    if (end == 0)
+        return refuse(QStringLiteral("名称无效"));
 #ifdef Q_OS_WIN
-    // Device names ("CON", "nul.jpg", "COM1.cr2") name a device, not a file, in every folder.
-    static const QRegularExpression device(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]) *(\\..*)?$"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    if (device.match(name).hasMatch())
-        return false;
+    if (isWindowsDeviceName(name))
+        return refuse(QStringLiteral("名称无效"));
 #endif
-    return end > 0;
+    if (nameLength(name) > kMaxNameLength)
+        return refuse(QStringLiteral("名称过长"));
+    if (why)
+        why->clear();
+    return true;
 }
 
 bool isFileSystemRoot(const QString &path)

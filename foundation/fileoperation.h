@@ -13,16 +13,26 @@
 QString convertOrderPath(const QString &path);
 
 // One safe folder or file name component built from free text: removes lone surrogates (UTF-16 that
-// names no character), < > : " / \ | ? * and the control characters 0x00-0x1F, trims white space, then
-// drops trailing dots. Gives "" or a name that isSafeName() accepts.
+// names no character), < > : " / \ | ? * and the control characters 0x00-0x1F, trims white space, drops
+// trailing dots and white space together (Windows drops them: "a ." is "a" there), and cuts what is longer
+// than a name may be (see isSafeName) between two characters. Gives "" or a name that isSafeName()
+// accepts, but for a Windows device name ("CON", "nul.txt"), which stays as it is (harmless as a part of a
+// longer name; the whole name's isSafeName refuses it). Cleaning again changes nothing.
 QString normalizeFileName(QString name);
 // The text without lone surrogates: a high surrogate not followed by a low one, or a low one alone.
 QString withoutLoneSurrogates(const QString &text);
 // True for one file or folder name that stays inside the folder it is joined to: not empty, not "." or ".."
 // (nor a name the file system reads as one of them: only dots and blanks), no separator ("/" or "\"), no
-// drive or stream (":"), no NUL character and no lone surrogate. Every name built from web text is
-// checked with it before it is joined to a path.
-bool isSafeName(const QString &name);
+// drive or stream (":"), no NUL character, no lone surrogate, on Windows no device name, and not longer
+// than the file system takes a name (255 bytes of UTF-8 on Linux and on the shares it serves, 255 UTF-16
+// units under Windows). Every name built from web text is checked with it before it is joined to a path or
+// anything is made. When refused, *why (if given) says why in the user's words: "名称过长" for a name too
+// long, "名称无效" for every other; it is cleared otherwise.
+bool isSafeName(const QString &name, QString *why = nullptr);
+// True for a name Windows reads as a device in every folder: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-COM9,
+// COM¹-COM³, LPT0-LPT9, LPT¹-LPT³, in any letter case, alone or with blanks and a suffix after it
+// ("nul.jpg", "COM1 .cr2"). isSafeName refuses them on Windows.
+bool isWindowsDeviceName(const QString &name);
 
 // The error of a failed file-system call (errno; on Windows the system error mapped to errno where it
 // happened) in the user's words: "磁盘空间不足", "没有权限", "名称过长", … Every box and report line that

@@ -389,8 +389,9 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     QString orderName;
     const QString folderName = mModel->orderFolderName(mImportType, &orderName);
     const QString appendName = folderName.mid(orderName.size());
-    if (!isSafeName(folderName)) {
-        endStopped(QStringLiteral("订单号无效，无法建立订单目录：") + mModel->orderKey());
+    QString nameProblem;
+    if (!isSafeName(folderName, &nameProblem)) {
+        endStopped(QStringLiteral("订单目录") + nameProblem + QStringLiteral("，无法建立订单目录：") + mModel->orderKey());
         return;
     }
     QString month;
@@ -551,8 +552,9 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
         }
         ++mImportedCount;
         const QString target = targets.value(i);
-        if (!isSingleName(target)) {
-            pipeline.startDone({shortName(files.at(i)) + QStringLiteral("：目标文件名无效，未导入")});
+        QString nameProblem;
+        if (!isSingleName(target, &nameProblem)) {
+            pipeline.startDone({shortName(files.at(i)) + QStringLiteral("：目标文件") + nameProblem + QStringLiteral("，未导入")});
             continue;
         }
         if (!judgeMemorySize(files.at(i), pipeline.bytesInFlight())) {
@@ -586,8 +588,9 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
         reportFileDone();
         return;
     }
-    if (!isSingleName(targetName)) {
-        addFailures({shortName(filePath) + QStringLiteral("：目标文件名无效，未导入")});
+    QString nameProblem;
+    if (!isSingleName(targetName, &nameProblem)) {
+        addFailures({shortName(filePath) + QStringLiteral("：目标文件") + nameProblem + QStringLiteral("，未导入")});
         reportFileDone();
         return;
     }
@@ -610,8 +613,8 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
     const QString name = shortName(filePath);
     if (orderPath.isEmpty() || filePath.isEmpty()) {
         addFailures({name + QStringLiteral("：订单路径为空，未导入")});
-    } else if (!isSingleName(targetName)) {
-        addFailures({name + QStringLiteral("：目标文件名无效，未导入")});
+    } else if (QString nameProblem; !isSingleName(targetName, &nameProblem)) {
+        addFailures({name + QStringLiteral("：目标文件") + nameProblem + QStringLiteral("，未导入")});
     } else {
         const QString folder = mImportType == ImportTrialVideos ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/");
         const QString target = orderPath + folder + targetName;

@@ -247,8 +247,9 @@ void SeparationWindow::startSeparatePhotos()
                                 + normalizeFileName(g_cur_customerName) + QLatin1Char(' ')
                                 + normalizeFileName(g_cur_pickupTypeText);
     for (const QString &name : QStringList{orderFolder} + workFolders()) {
-        if (!isSafeName(name)) {
-            refuseOrder(QStringLiteral("分件文件夹名称无效：") + name);
+        QString why;
+        if (!isSafeName(name, &why)) {
+            refuseOrder(QStringLiteral("分件文件夹") + why + QStringLiteral("：") + name);
             return;
         }
     }

@@ -217,12 +217,70 @@ private slots:
         QCOMPARE(normalizeFileName("../../ESCAPED" + QString(QChar(0xD800))), QString("....ESCAPED"));
         QCOMPARE(normalizeFileName(emoji.right(1) + "C:\\a/" + emoji + emoji.left(1)), QString("Ca") + emoji);
 
-        for (const QString &name : {QString(), QString("."), QString(".."), QString(" "), QString(". ."), QString("a/b"),
-                                    QString("a\\b"), QString("C:"), QString("a:b"), QString("a") + QChar(0),
-                                    QString("a") + QChar(0xD800), emoji.right(1) + "a"})
-            QVERIFY2(!isSafeName(name), qPrintable(name));
-        for (const QString &name : {QString("a"), QString("...a"), QString("a..b"), QString("张 三"), emoji, QString(" a")})
-            QVERIFY2(isSafeName(name), qPrintable(name));
+        // trailing dots and blanks go together, white space of every kind with them
+        QCOMPARE(normalizeFileName(". ."), QString());
+        QCOMPARE(normalizeFileName("a ."), QString("a"));
+        QCOMPARE(normalizeFileName(QString(".") + QChar(0x3000) + "."), QString());
+        QCOMPARE(normalizeFileName(QString("a") + QChar(0x3000) + ". ."), QString("a"));
+        // what is longer than a name may be (255 bytes of UTF-8) is cut between two characters
+        const QString chang(1, QChar(0x957F)); // three bytes
+        QCOMPARE(normalizeFileName(chang.repeated(100)), chang.repeated(85));
+        QCOMPARE(normalizeFileName("a" + emoji.repeated(70)), "a" + emoji.repeated(63)); // 253 bytes, no half pair
+        QCOMPARE(normalizeFileName(QString(253, 'x') + " .ab"), QString(253, 'x'));   // nor a dot left at the end
+
+        const QString tooLong = "名称过长";
+        const QString invalid = "名称无效";
+        const QList<QPair<QString, QString>> refused{
+            {QString(), invalid}, {".", invalid}, {"..", invalid}, {" ", invalid}, {". .", invalid}, {"a/b", invalid},
+            {"a\\b", invalid}, {"C:", invalid}, {"a:b", invalid}, {QString("a") + QChar(0), invalid},
+            {QString("a") + QChar(0xD800), invalid}, {emoji.right(1) + "a", invalid},
+            {QString(256, 'a'), tooLong}, {chang.repeated(86), tooLong}, {"abc" + emoji.repeated(63) + "d", tooLong}};
+        for (const auto &name : refused) {
+            QString why = "left over";
+            QVERIFY2(!isSafeName(name.first, &why), qPrintable(name.first));
+            QCOMPARE(why, name.second);
+        }
+        const QStringList safe{"a", "...a", "a..b", "张 三", emoji, " a", QString(255, 'a'), chang.repeated(85),
+                               "ab" + emoji.repeated(63) + "."};
+        for (const QString &name : safe) {
+            QString why = "left over";
+            QVERIFY2(isSafeName(name, &why), qPrintable(name));
+            QVERIFY(why.isEmpty());
+        }
+
+        // cleaning gives "" or a safe name, and cleaning again changes nothing
+        QStringList texts = safe + QStringList{"  张三 李四  ", "order...", " name. ", "../../etc", "*?:|", "a .", ". .",
+                                               QString(".") + QChar(0x3000) + ".", QString(300, '.') + "a", chang.repeated(100),
+                                               "a" + emoji.repeated(70), QString(254, 'x') + emoji, QString(253, 'x') + " .ab"};
+        for (const auto &name : refused)
+            texts << name.first << name.first + QChar(0x3000) + "." << QString(250, 'y') + name.first;
+        for (const QString &text : qAsConst(texts)) {
+            const QString once = normalizeFileName(text);
+            QVERIFY2(once.isEmpty() || isSafeName(once), qPrintable(text));
+            QCOMPARE(normalizeFileName(once), once);
+        }
+    }
+
+    void windowsDeviceNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("device");
+        for (const char *name : {"CON", "prn", "Aux", "NUL", "nul.jpg", "COM1.cr2", "COM9", "LPT1", "lpt9.txt", "CON .txt",
+                                 "CONIN$", "conout$.log", "COM0", "LPT0.jpg", "COM¹", "COM²", "COM³.jpg", "LPT¹", "lpt².txt", "LPT³"})
+            QTest::newRow(name) << QString::fromUtf8(name) << true;
+        for (const char *name : {"CONSOLE", "COM10", "LPT", "xCON", "CON1", "COM⁴", "a.CON", "CONIN", "CON$", "NULL.jpg"})
+            QTest::newRow(name) << QString::fromUtf8(name) << false;
+    }
+    void windowsDeviceNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, device);
+        QCOMPARE(isWindowsDeviceName(name), device);
+#ifdef Q_OS_WIN
+        QCOMPARE(isSafeName(name), !device);
+#else
+        QVERIFY(isSafeName(name)); // only Windows reads them as devices
+#endif
     }
 
     void removeDirDeletesHiddenEntriesAndNeverFollowsLinks()
