@@ -223,13 +223,13 @@ void ImportOrderThread::startDelete()
 {
     // A search row can carry any path at all; only an order folder may go, never a storage root,
     // a drive or share root, or a path relative to wherever the program happens to run. The guard
-    // looks into the folder on the deletion's own walk. A missing folder is neither deleted nor refused.
+    // looks into the folder on the deletion's own walk. A folder that does not go is reported with why.
     QString refusal;
     const bool ok = FileOperation::removeDir(deleteDir, mRun.storageRoots(), &refusal);
     qCDebug(lcImport) << "isDelete" << (ok ? "true" : "false");
     if (ok)
         emit deleteSucceed(mOrderid, deleteDir);
-    else if (!refusal.isEmpty())
+    else
         emit deleteRefused(mOrderid, deleteDir, refusal);
 }
 

@@ -8,6 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
+
+#include <cerrno>
 
 #include <future>
 #include <vector>
@@ -318,6 +322,28 @@ private slots:
         back.replace('/', '\\');
         QVERIFY(FileOperation::deleteDir(back));
         QVERIFY(!QFileInfo::exists(d + "raw"));
+
+        // A disk mounted inside the tree (a bind mount of a folder of the same disk, a file system of its
+        // own) is neither gone into nor removed, and the refusal names it; the rest goes.
+        QVERIFY(QDir().mkpath(d + "outside/kept"));
+        QVERIFY(put(d + "outside/kept/a.jpg", "keep"));
+        const QList<QStringList> mounts{{"--bind", d + "outside/kept"}, {"-t", "tmpfs", "tmpfs"}};
+        for (const QStringList &how : mounts) {
+            const QString mountPoint = d + "mounted/照片/nas";
+            QVERIFY(QDir().mkpath(mountPoint));
+            QVERIFY(put(d + "mounted/照片/a.jpg", "x"));
+            if (QProcess::execute("mount", how + QStringList{mountPoint}) != 0)
+                QSKIP("no mounts here (a mount needs root and a system that allows it)");
+            const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", mountPoint}); });
+            QVERIFY(put(mountPoint + "/share.jpg", "share"));
+            QString why;
+            QVERIFY(!FileOperation::removeDir(d + "mounted", {}, &why));
+            QCOMPARE(why, QString("其中挂载的其它磁盘未删除：照片/nas"));
+            QCOMPARE(bytesOf(mountPoint + "/share.jpg"), QByteArray("share"));
+            QVERIFY(!QFileInfo::exists(d + "mounted/照片/a.jpg"));
+            QCOMPARE(FileOperation::refusalShown(why), why); // the deletion windows show it as it is
+        }
+        QCOMPARE(bytesOf(d + "outside/kept/a.jpg"), QByteArray("keep"));
     }
 
     void removeDirReportsAFileThatStays()
@@ -330,11 +356,27 @@ private slots:
         QVERIFY(put(d + "order/照片/a/held.jpg", "x"));
         QVERIFY(put(d + "order/成品/free.jpg", "x"));
         Platform::failRemovals("held.jpg");
-        QVERIFY(!FileOperation::removeDir(d + "order"));
+        QString why;
+        QVERIFY(!FileOperation::removeDir(d + "order", {}, &why));
+        QCOMPARE(why, "有1项未能删除，如 照片/a/held.jpg（" + errorText(EBUSY) + "）");
         QVERIFY(QFileInfo::exists(d + "order/照片/a/held.jpg")); // its folders stay
         QVERIFY(!QFileInfo::exists(d + "order/成品"));           // what could go is gone
         Platform::clearFaults();
-        QVERIFY(FileOperation::removeDir(d + "order"));
+        QVERIFY(FileOperation::removeDir(d + "order", {}, &why));
+        QVERIFY(why.isEmpty());
+        QVERIFY(!FileOperation::removeDir(d + "order", {}, &why)); // gone already: said so
+        QCOMPARE(why, QString("目录已不存在"));
+
+        // a file the system keeps (immutable, even for root): what stays and the system's reason are named
+        QVERIFY(QDir().mkpath(d + "kept/照片"));
+        QVERIFY(put(d + "kept/照片/b.jpg", "x"));
+        QVERIFY(put(d + "kept/照片/c.jpg", "x"));
+        if (QProcess::execute("chattr", {"+i", d + "kept/照片/b.jpg"}) != 0)
+            QSKIP("no immutable files here");
+        const auto release = qScopeGuard([&] { QProcess::execute("chattr", {"-i", d + "kept/照片/b.jpg"}); });
+        QVERIFY(!FileOperation::removeDir(d + "kept", {}, &why));
+        QCOMPARE(why, "有1项未能删除，如 照片/b.jpg（" + errorText(EPERM) + "）");
+        QVERIFY(!QFileInfo::exists(d + "kept/照片/c.jpg"));
     }
 
     void guardRefusesRootsAndStorageRoots()
@@ -436,6 +478,9 @@ private slots:
         QTest::newRow("a blank before the path") << " pic/2016-05/12/A1-1" << "";
         // links named "照片" and "成品" make no order folder
         QTest::newRow("links named as the order's folders") << "pic/linked" << "此路径不是订单目录";
+        // an order folder that is itself a link to another order's folder: neither goes
+        QTest::newRow("order folder that is a link") << "pic/alias" << "此路径是链接，不允许删除";
+        QTest::newRow("order folder that is a link, with a slash") << "pic/alias/" << "此路径是链接，不允许删除";
     }
     void oneOrdersDeletionTakesNoOtherOrder()
     {
@@ -453,6 +498,7 @@ private slots:
         QVERIFY(put(d + "pic/Documents/报告/年报.doc", "d"));
         QVERIFY(QFile::link(d + "pic/Documents/报告", d + "pic/linked/照片"));
         QVERIFY(QFile::link(d + "pic/Documents", d + "pic/linked/成品"));
+        QVERIFY(QFile::link(d + "pic/2016-05/12/B2-1", d + "pic/alias"));
         g_picPath = d + "pic/";
         // The relative twin a path with a blank before it would name, below the working folder.
         const QString path = folder.startsWith(' ') ? " " + d + folder.mid(1) : d + folder;
@@ -464,7 +510,9 @@ private slots:
         const bool safe = FileOperation::isSafeToDelete(path, &why);
         QCOMPARE(safe, named.isEmpty());
         QVERIFY2(why.contains(named), qPrintable(why));
-        QCOMPARE(FileOperation::removeDir(path), named.isEmpty());
+        QString refusal = "left over";
+        QCOMPARE(FileOperation::removeDir(path, FileOperation::storageRoots(), &refusal), named.isEmpty());
+        QVERIFY2(refusal.contains(named), qPrintable(refusal));
         QVERIFY(QFileInfo::exists(d + "cwd/" + path + "/照片"));
         if (!named.isEmpty()) {
             QCOMPARE(tree(), before); // nothing removed
