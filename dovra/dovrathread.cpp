@@ -412,9 +412,12 @@ void Dovrathread::exportSelectionResults()
         // Every folder name built from the order's text is one name, or nothing is written for the order.
         const QString orderName = orderFolderName(row);
         const QStringList designParts = designFolderPath(row.dovraRelPath).split(QLatin1Char('/'));
-        if (!isSafeName(orderName)
-            || (withDesign && !std::all_of(designParts.begin(), designParts.end(), isSafeName))) {
-            plain(QStringLiteral("</font> 订单名称不能用作文件夹名，未导出"));
+        QString nameProblem;
+        bool namesSafe = isSafeName(orderName, &nameProblem);
+        for (int i = 0; namesSafe && withDesign && i < designParts.size(); ++i)
+            namesSafe = isSafeName(designParts.at(i), &nameProblem);
+        if (!namesSafe) {
+            plain(QStringLiteral("</font> 订单文件夹") + nameProblem + QStringLiteral("，未导出"));
             continue;
         }
         const QString dateDir = exportRoot + QLatin1Char('/') + date;

@@ -14,6 +14,18 @@
 
 #include <cerrno>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <direct.h>
+#include <wchar.h>
+
+#include <string>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 
 QString convertOrderPath(const QString &path)
 {
@@ -56,37 +68,108 @@ QString withoutLoneSurrogates(const QString &text)
     return filtered(text, [](QChar) { return false; });
 }
 
+namespace {
+
+// The longest name a folder takes: 255 bytes of UTF-8 on Linux (and on the shares it serves), 255 UTF-16
+// units under Windows.
+constexpr int kMaxNameLength = 255;
+
+// How much of that a character at text[i] takes (a surrogate pair counts for its two halves together).
+int lengthOf(const QChar *text, int i)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(text)
+    Q_UNUSED(i)
+    return 1;
+#else
+    const ushort c = text[i].unicode();
+    if (c < 0x80)
+        return 1;
+    if (c < 0x800)
+        return 2;
+    if (QChar::isSurrogate(c))
+        return 2; // a pair is four bytes; a lone half is refused anyway
+    return 3;
+#endif
+}
+
+int nameLength(const QString &name)
+{
+    int length = 0;
+    for (int i = 0; i < name.size(); ++i)
+        length += lengthOf(name.constData(), i);
+    return length;
+}
+
+// Windows drops trailing dots and blanks from a name ("a ." is "a"); white space of other kinds goes with
+// them, so that the name is not changed again when it is cleaned a second time.
+void chopDotsAndBlanks(QString *name)
+{
+    int end = name->size();
+    while (end > 0 && (name->at(end - 1) == QLatin1Char('.') || name->at(end - 1).isSpace()))
+        --end;
+    name->truncate(end);
+}
+
+} // namespace
+
 QString normalizeFileName(QString name)
 {
     static const QString forbidden = QStringLiteral("<>:\"/\\|?*");
     name = filtered(name, [](QChar c) { return c.unicode() < 0x20 || forbidden.contains(c); }).trimmed();
-    while (name.endsWith(QLatin1Char('.')))
-        name.chop(1);
+    chopDotsAndBlanks(&name);
+    // Cut to the length the file system takes, never between the two halves of a pair.
+    int length = 0;
+    for (int i = 0; i < name.size(); ++i) {
+        length += lengthOf(name.constData(), i);
+        if (length > kMaxNameLength) {
+            name.truncate(name.at(i).isLowSurrogate() ? i - 1 : i);
+            chopDotsAndBlanks(&name);
+            break;
+        }
+    }
     return name;
 }
 
-bool isSafeName(const QString &name)
+bool isWindowsDeviceName(const QString &name)
 {
+    // "CON", "nul.jpg", "COM1.cr2", "LPT³": a device in every folder, with any suffix and blanks before it.
+    static const QRegularExpression device(
+        QStringLiteral("^(CON|PRN|AUX|NUL|CONIN\\$|CONOUT\\$|COM[0-9\u00b9\u00b2\u00b3]|LPT[0-9\u00b9\u00b2\u00b3]) *(\\..*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return device.match(name).hasMatch();
+}
+
+bool isSafeName(const QString &name, QString *why)
+{
+    auto refuse = [why](const QString &reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
     const QChar *text = name.constData();
     const int size = name.size();
     for (int i = 0; i < size; ++i) {
         const ushort c = text[i].unicode();
         if (c == '/' || c == '\\' || c == ':' || c == 0 || isLoneSurrogate(text, size, i))
-            return false;
+            return refuse(QStringLiteral("名称无效"));
     }
     // Windows drops trailing dots and blanks: "..", ". ." and " " name the folder above, the folder
     // itself or nothing.
     int end = name.size();
     while (end > 0 && (name.at(end - 1) == QLatin1Char('.') || name.at(end - 1) == QLatin1Char(' ')))
         --end;
+    if (end == 0)
+        return refuse(QStringLiteral("名称无效"));
 #ifdef Q_OS_WIN
-    // Device names ("CON", "nul.jpg", "COM1.cr2") name a device, not a file, in every folder.
-    static const QRegularExpression device(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]) *(\\..*)?$"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    if (device.match(name).hasMatch())
-        return false;
+    if (isWindowsDeviceName(name))
+        return refuse(QStringLiteral("名称无效"));
 #endif
-    return end > 0;
+    if (nameLength(name) > kMaxNameLength)
+        return refuse(QStringLiteral("名称过长"));
+    if (why)
+        why->clear();
+    return true;
 }
 
 bool isFileSystemRoot(const QString &path)
@@ -104,6 +187,11 @@ namespace {
 QString notOrderFolderText()
 {
     return QStringLiteral("此路径不是订单目录");
+}
+
+QString linkText()
+{
+    return QStringLiteral("此路径是链接，不允许删除");
 }
 
 // Absolute, cleaned form of a path for comparisons: "/" separators, no "." or "..", no trailing "/"
@@ -220,32 +308,88 @@ QString errorText(int error)
 
 namespace {
 
-// A removal the test switch fails is refused as a share refuses it (EPERM).
+#ifdef Q_OS_WIN
+// The path as the system's wide-character calls take it; a long one (deep in an order folder on a share)
+// with the prefix that lifts the 260-character limit.
+std::wstring nativeW(const QString &path)
+{
+    QString native = QDir::toNativeSeparators(path);
+    if (native.size() >= MAX_PATH - 12 && !native.startsWith(QLatin1String("\\\\?\\"))) {
+        if (native.startsWith(QLatin1String("\\\\")))
+            native = QStringLiteral("\\\\?\\UNC\\") + native.mid(2);
+        else if (native.size() > 2 && native.at(1) == QLatin1Char(':'))
+            native = QStringLiteral("\\\\?\\") + native;
+    }
+    return native.toStdWString();
+}
+#endif
+
+// Removes one file or link; false with errno telling why when it stays. (A removal a test makes fail
+// fails as a file another program holds.)
 bool removeOneFile(const QString &path)
 {
     if (Platform::removalShouldFail(path)) {
-        errno = EPERM;
+        errno = EBUSY;
         return false;
     }
-    return QFile::remove(path);
+#ifdef Q_OS_WIN
+    return _wremove(nativeW(path).c_str()) == 0;
+#else
+    return ::unlink(QFile::encodeName(path).constData()) == 0;
+#endif
 }
 
+// Removes one empty folder; false with errno telling why when it stays.
 bool removeOneDir(const QString &path)
 {
     if (Platform::removalShouldFail(path)) {
-        errno = EPERM;
+        errno = EBUSY;
         return false;
     }
-    return QDir().rmdir(path);
+#ifdef Q_OS_WIN
+    return _wrmdir(nativeW(path).c_str()) == 0;
+#else
+    return ::rmdir(QFile::encodeName(path).constData()) == 0;
+#endif
 }
 
-// A symbolic link or, on Windows, a junction: it is removed itself, never followed into.
+// A symbolic link or, on Windows, a junction or any other reparse point (a mounted volume among them): it
+// is removed itself, never followed into.
 bool isLink(const QFileInfo &info)
 {
 #ifdef Q_OS_WIN
-    return info.isSymLink() || info.isJunction();
+    if (info.isSymLink() || info.isJunction())
+        return true;
+    if (!info.isDir()) // a file with a reparse point goes as any file
+        return false;
+    const DWORD attributes = GetFileAttributesW(nativeW(info.absoluteFilePath()).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 #else
     return info.isSymLink();
+#endif
+}
+
+// A folder on another file system than the folder holding it (a disk or share mounted there, a bind
+// mount): the deletion never goes into it. On Windows a mounted volume is a reparse point, a link.
+bool isMountPoint(const QString &dir, const QString &parent)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(dir)
+    Q_UNUSED(parent)
+    return false;
+#else
+    const QByteArray path = QFile::encodeName(dir);
+#if defined(Q_OS_LINUX) && defined(STATX_ATTR_MOUNT_ROOT)
+    // The root of a mount, also a bind mount of a folder of the same disk (Linux 5.8 and later).
+    struct statx x;
+    if (::statx(AT_FDCWD, path.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS, &x) == 0
+        && (x.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0)
+        return (x.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+#endif
+    struct stat inner;
+    struct stat outer;
+    return ::lstat(path.constData(), &inner) == 0 && ::lstat(QFile::encodeName(parent).constData(), &outer) == 0
+           && inner.st_dev != outer.st_dev;
 #endif
 }
 
@@ -260,11 +404,12 @@ bool removeLink(const QFileInfo &info)
     return removeOneFile(path);
 }
 
-// What one walk through a folder tree found: every folder (each before its sub-folders) and every file
-// and link.
+// What one walk through a folder tree found: every folder (each before its sub-folders), every file and
+// link, and every folder another file system is mounted on (not gone into).
 struct TreeListing {
     QStringList folders;
     QFileInfoList leaves;
+    QStringList mounts;
 };
 
 const QDir::Filters kTreeFilter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
@@ -287,10 +432,10 @@ bool isOrderFolder(const QString &dir)
     return false;
 }
 
-// Walks the folder tree of top (an existing folder, cleaned and absolute) with a work list; links are
-// listed, never followed. Returns the first folder below top (at any depth) that is an order folder of
-// its own: one that holds an order's "照片" or "成品" sub-folder, as the import makes them; the walk
-// stops there. "" when there is none, and then *listing (if given) holds the whole tree.
+// Walks the folder tree of top (an existing folder, cleaned and absolute) with a work list; links and
+// mount points are listed, never followed. Returns the first folder below top (at any depth) that is an
+// order folder of its own: one that holds an order's "照片" or "成品" sub-folder, as the import makes
+// them; the walk stops there. "" when there is none, and then *listing (if given) holds the whole tree.
 QString walkTree(const QString &top, TreeListing *listing)
 {
     QStringList pending{top};
@@ -303,10 +448,15 @@ QString walkTree(const QString &top, TreeListing *listing)
             const QString name = entry.fileName();
             if (entry.isDir() && dir != top && isOrderSubFolderName(name))
                 return dir;
-            if (entry.isDir() && !isLink(entry))
+            if (!entry.isDir() || isLink(entry)) {
+                if (listing)
+                    listing->leaves.append(entry);
+            } else if (isMountPoint(entry.absoluteFilePath(), dir)) {
+                if (listing)
+                    listing->mounts.append(entry.absoluteFilePath());
+            } else {
                 pending.append(entry.absoluteFilePath());
-            else if (listing)
-                listing->leaves.append(entry);
+            }
         }
     }
     return QString();
@@ -335,9 +485,19 @@ QString notOrderFolderRefusal(const QString &dir, const QString &path)
     return QString();
 }
 
+// An order folder that is itself a link (or junction): deleting it would take the link only, or what it
+// leads to, and the guard judged the link's place. "" when dir is no link.
+QString linkRefusal(const QString &dir, const QString &path)
+{
+    if (isLink(QFileInfo(dir)))
+        return linkText() + QStringLiteral("：") + path;
+    return QString();
+}
+
 // Deletes the folder tree of root (a folder, not a link) after one walk through it, which lists what to
 // delete and refuses a tree holding another order's folder before anything is deleted (*refusal says
-// which). Links are removed as links and never followed.
+// which). Links are removed as links and never followed; a folder another disk is mounted on is neither
+// gone into nor removed. When anything stays, *refusal says what and why.
 bool removeTree(const QString &root, const QString &path, QString *refusal)
 {
     TreeListing listing;
@@ -349,20 +509,54 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
     *refusal = notOrderFolderRefusal(root, path);
     if (!refusal->isEmpty())
         return false;
-    bool allFilesGone = true;
+    int left = 0;
+    QString firstLeft;
+    int firstError = 0;
+    auto stays = [&](const QString &item, int error) {
+        if (left++ == 0) {
+            firstLeft = item;
+            firstError = error;
+        }
+        qCDebug(lcFiles) << "cannot delete" << item << qt_error_string(error);
+    };
     for (const QFileInfo &entry : qAsConst(listing.leaves)) {
         if (!(isLink(entry) ? removeLink(entry) : removeOneFile(entry.absoluteFilePath()))) {
-            qCDebug(lcFiles) << "cannot delete file" << entry.absoluteFilePath();
-            allFilesGone = false;
+            const int error = errno;
+            stays(entry.absoluteFilePath(), error);
         }
     }
-    // Sub-folders first; a folder that still holds something stays.
+    // Sub-folders first; a folder that still holds something stays (what it holds is named).
     const QStringList &folders = listing.folders;
-    for (int i = folders.size() - 1; i > 0; --i)
-        removeOneDir(folders.at(i));
-    if (!allFilesGone)
-        return false;
-    return removeOneDir(root) && !QFileInfo::exists(root);
+    for (int i = folders.size() - 1; i > 0; --i) {
+        if (!removeOneDir(folders.at(i))) {
+            const int error = errno;
+            if (error != ENOTEMPTY && error != EEXIST)
+                stays(folders.at(i), error);
+        }
+    }
+    const QDir top(root);
+    QStringList why;
+    if (!listing.mounts.isEmpty()) {
+        QStringList mounts;
+        for (const QString &mount : qAsConst(listing.mounts))
+            mounts << top.relativeFilePath(mount);
+        why << QStringLiteral("其中挂载的其它磁盘未删除：") + mounts.join(QStringLiteral("、"));
+    }
+    if (left > 0)
+        why << QStringLiteral("有") + QString::number(left) + QStringLiteral("项未能删除，如 ") + top.relativeFilePath(firstLeft)
+                   + QStringLiteral("（") + errorText(firstError) + QStringLiteral("）");
+    if (why.isEmpty()) {
+        if (!removeOneDir(root)) {
+            const int error = errno;
+            why << QStringLiteral("订单目录未能删除（") + errorText(error) + QStringLiteral("）");
+        } else if (QFileInfo::exists(root)) { // still held open by another program (Windows)
+            why << QStringLiteral("订单目录未能删除（") + errorText(EBUSY) + QStringLiteral("）");
+        } else {
+            return true;
+        }
+    }
+    *refusal = why.join(QStringLiteral("；"));
+    return false;
 }
 
 // The guard's checks of the path itself, without looking into the folder: the refusal, "" when the path
@@ -620,6 +814,8 @@ bool FileOperation::isSafeToDelete(const QString &path, const QStringList &roots
 {
     QString clean;
     QString reason = pathRefusal(path, roots, &clean);
+    if (reason.isEmpty() && depth != PathOnly)
+        reason = linkRefusal(clean, path);
     // The deletion of one order never takes another order's folder with it: a month or day level, or
     // any folder holding orders, is refused.
     if (reason.isEmpty() && depth == WholeFolder) {
@@ -636,7 +832,15 @@ bool FileOperation::isSafeToDelete(const QString &path, const QStringList &roots
 
 QString FileOperation::refusalShown(const QString &why)
 {
-    return why.startsWith(notOrderFolderText()) ? notOrderFolderText() : QStringLiteral("此路径不允许删除");
+    for (const QString &shown : {notOrderFolderText(), linkText()}) {
+        if (why.startsWith(shown))
+            return shown;
+    }
+    // The guard's refusals of a path's form are written for the log, in English; the others are in the
+    // user's words already.
+    if (why.isEmpty() || why.at(0).unicode() < 0x80)
+        return QStringLiteral("此路径不允许删除");
+    return why;
 }
 
 bool FileOperation::isSafeToDelete(const QString &path, QString *why)
@@ -652,13 +856,18 @@ bool FileOperation::removeDir(const QString &path, const QStringList &roots, QSt
     if (why.isEmpty()) {
         // The path the guard judged (trimmed, cleaned, absolute) is the one deleted.
         const QFileInfo info(clean);
-        if (!info.isDir() || isLink(info))
-            return false;
-        // The guard's look into the folder is the deletion's own walk.
-        removed = removeTree(clean, path, &why);
+        why = linkRefusal(clean, path);
+        if (why.isEmpty()) {
+            if (!info.exists())
+                why = QStringLiteral("目录已不存在");
+            else if (!info.isDir())
+                why = notOrderFolderText() + QStringLiteral("：") + path;
+            else // the guard's look into the folder is the deletion's own walk
+                removed = removeTree(clean, path, &why);
+        }
     }
-    if (!why.isEmpty())
-        qCWarning(lcFiles) << "folder deletion refused:" << why;
+    if (!removed)
+        qCWarning(lcFiles) << "folder not deleted:" << path << why;
     if (refusal)
         *refusal = why;
     return removed;

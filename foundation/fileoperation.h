@@ -13,16 +13,26 @@
 QString convertOrderPath(const QString &path);
 
 // One safe folder or file name component built from free text: removes lone surrogates (UTF-16 that
-// names no character), < > : " / \ | ? * and the control characters 0x00-0x1F, trims white space, then
-// drops trailing dots. Gives "" or a name that isSafeName() accepts.
+// names no character), < > : " / \ | ? * and the control characters 0x00-0x1F, trims white space, drops
+// trailing dots and white space together (Windows drops them: "a ." is "a" there), and cuts what is longer
+// than a name may be (see isSafeName) between two characters. Gives "" or a name that isSafeName()
+// accepts, but for a Windows device name ("CON", "nul.txt"), which stays as it is (harmless as a part of a
+// longer name; the whole name's isSafeName refuses it). Cleaning again changes nothing.
 QString normalizeFileName(QString name);
 // The text without lone surrogates: a high surrogate not followed by a low one, or a low one alone.
 QString withoutLoneSurrogates(const QString &text);
 // True for one file or folder name that stays inside the folder it is joined to: not empty, not "." or ".."
 // (nor a name the file system reads as one of them: only dots and blanks), no separator ("/" or "\"), no
-// drive or stream (":"), no NUL character and no lone surrogate. Every name built from web text is
-// checked with it before it is joined to a path.
-bool isSafeName(const QString &name);
+// drive or stream (":"), no NUL character, no lone surrogate, on Windows no device name, and not longer
+// than the file system takes a name (255 bytes of UTF-8 on Linux and on the shares it serves, 255 UTF-16
+// units under Windows). Every name built from web text is checked with it before it is joined to a path or
+// anything is made. When refused, *why (if given) says why in the user's words: "名称过长" for a name too
+// long, "名称无效" for every other; it is cleared otherwise.
+bool isSafeName(const QString &name, QString *why = nullptr);
+// True for a name Windows reads as a device in every folder: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-COM9,
+// COM¹-COM³, LPT0-LPT9, LPT¹-LPT³, in any letter case, alone or with blanks and a suffix after it
+// ("nul.jpg", "COM1 .cr2"). isSafeName refuses them on Windows.
+bool isWindowsDeviceName(const QString &name);
 
 // The error of a failed file-system call (errno; on Windows the system error mapped to errno where it
 // happened) in the user's words: "磁盘空间不足", "没有权限", "名称过长", … Every box and report line that
@@ -108,24 +118,30 @@ public:
     // ("/", "C:/", a UNC share root "//host/share"), a path with a "." or ".." component, any of the
     // storage roots or a folder holding one, (but for PathOnly) an existing folder that is no order folder
     // (it holds neither "照片" nor "成品"), and (WholeFolder) a folder below which another order folder lies (a
-    // sub-folder at any depth holding "照片" or "成品"), such as a month or day level. An order folder
-    // with its own "照片/" or "成品/" (real folders, not links or junctions) passes; a missing folder is not
-    // refused. Blanks around the path are dropped first: the path judged is the path removeDir deletes.
+    // sub-folder at any depth holding "照片" or "成品"), such as a month or day level, and (but for
+    // PathOnly) an order folder that is itself a link or junction ("此路径是链接，不允许删除"). An order
+    // folder with its own "照片/" or "成品/" (real folders, not links or junctions) passes; a missing folder
+    // is not refused. Blanks around the path are dropped first: the path judged is the path removeDir deletes.
     // When refused, *why (if given) says why (and which order); otherwise it is cleared.
     static bool isSafeToDelete(const QString &path, const QStringList &roots, QString *why = nullptr,
                                GuardDepth depth = WholeFolder);
     // The same against storageRoots(), for the GUI thread.
     static bool isSafeToDelete(const QString &path, QString *why = nullptr);
-    // The words a deletion window shows for a folder the guard refused with why: "此路径不是订单目录"
-    // for a folder that is no order folder, "此路径不允许删除" for every other refusal.
+    // The words a deletion window shows for a folder the guard or removeDir refused with why:
+    // "此路径不是订单目录" for a folder that is no order folder, "此路径是链接，不允许删除" for a link,
+    // "此路径不允许删除" for a refusal of the path's form (a root, a storage root, a relative path, a folder
+    // holding other orders), and why itself for the rest (what stayed and why, a folder gone meanwhile).
     static QString refusalShown(const QString &why);
 
     // Deletes the folder with all its content (hidden entries included) without recursion, then the
     // folder itself, behind the guard above (with the storage roots given). The guard's look inside the
     // folder and the deletion are one walk: the tree is listed, and nothing is deleted when it holds
-    // another order's folder. False when the folder is missing, the guard refuses it (*refusal, if
-    // given, then says why; it stays empty otherwise), or anything is left; what could be deleted stays
-    // deleted.
+    // another order's folder. Links and junctions inside are removed as links, never followed; a folder
+    // another disk or share is mounted on (a different file system than the folder holding it, a bind
+    // mount) is neither gone into nor removed. False when the folder is missing ("目录已不存在"), the guard
+    // refuses it, or anything is left ("有2项未能删除，如 照片/a.jpg（没有权限）", "其中挂载的其它磁盘未删除：
+    // 照片/nas"): *refusal, if given, then says why; it is empty after a deletion. What could be deleted
+    // stays deleted.
     static bool removeDir(const QString &path, const QStringList &roots, QString *refusal = nullptr);
     // The same against storageRoots(), for the GUI thread.
     static bool removeDir(const QString &path);

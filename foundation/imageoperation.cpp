@@ -1,5 +1,6 @@
 #include "imageoperation.h"
 
+#include "fileoperation.h"
 #include "folderindex.h"
 #include "logging.h"
 #include "platform.h"
@@ -470,7 +471,7 @@ QImage ImageOperation::webViewThumbImage(const Image &image, int size, const QSt
     if (image.getType() != PHOTOTYPE_FINE)
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "出错：网页中的照片不是来自成品！";
     const QString name = image.getFileName();
-    if (name.isEmpty() || size <= 0)
+    if (!isSafeName(name) || size <= 0) // the preview is written under that name
         return QImage();
 
     // (1) The 1000-pixel preview, kept in "成品缩略图/" for next time. One is used only when whole and made

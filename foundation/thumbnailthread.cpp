@@ -63,7 +63,7 @@ int ThumbnailThread::saveWorkSheetThumbs()
     workers.setMaxThreadCount(QThread::idealThreadCount());
     for (const Image &image : qAsConst(m_images)) {
         const QString name = image.getFileName();
-        if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))) {
+        if (!isSafeName(name)) {
             qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "not a file name, skipped:" << name;
             continue;
         }

@@ -222,13 +222,13 @@ void ImportOrderThread::startDelete()
 {
     // A search row can carry any path at all; only an order folder may go, never a storage root,
     // a drive or share root, or a path relative to wherever the program happens to run. The guard
-    // looks into the folder on the deletion's own walk. A missing folder is neither deleted nor refused.
+    // looks into the folder on the deletion's own walk. A folder that does not go is reported with why.
     QString refusal;
     const bool ok = FileOperation::removeDir(deleteDir, mRun.storageRoots(), &refusal);
     qCDebug(lcImport) << "isDelete" << (ok ? "true" : "false");
     if (ok)
         emit deleteSucceed(mOrderid, deleteDir);
-    else if (!refusal.isEmpty())
+    else
         emit deleteRefused(mOrderid, deleteDir, refusal);
 }
 
@@ -388,8 +388,9 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     QString orderName;
     const QString folderName = mModel->orderFolderName(mImportType, &orderName);
     const QString appendName = folderName.mid(orderName.size());
-    if (!isSafeName(folderName)) {
-        endStopped(QStringLiteral("订单号无效，无法建立订单目录：") + mModel->orderKey());
+    QString nameProblem;
+    if (!isSafeName(folderName, &nameProblem)) {
+        endStopped(QStringLiteral("订单目录") + nameProblem + QStringLiteral("，无法建立订单目录：") + mModel->orderKey());
         return;
     }
     QString month;
@@ -550,8 +551,9 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
         }
         ++mImportedCount;
         const QString target = targets.value(i);
-        if (!isSingleName(target)) {
-            pipeline.startDone({shortName(files.at(i)) + QStringLiteral("：目标文件名无效，未导入")});
+        QString nameProblem;
+        if (!isSingleName(target, &nameProblem)) {
+            pipeline.startDone({shortName(files.at(i)) + QStringLiteral("：目标文件") + nameProblem + QStringLiteral("，未导入")});
             continue;
         }
         if (!judgeMemorySize(files.at(i), pipeline.bytesInFlight())) {
@@ -585,8 +587,9 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
         reportFileDone();
         return;
     }
-    if (!isSingleName(targetName)) {
-        addFailures({shortName(filePath) + QStringLiteral("：目标文件名无效，未导入")});
+    QString nameProblem;
+    if (!isSingleName(targetName, &nameProblem)) {
+        addFailures({shortName(filePath) + QStringLiteral("：目标文件") + nameProblem + QStringLiteral("，未导入")});
         reportFileDone();
         return;
     }
@@ -609,8 +612,8 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
     const QString name = shortName(filePath);
     if (orderPath.isEmpty() || filePath.isEmpty()) {
         addFailures({name + QStringLiteral("：订单路径为空，未导入")});
-    } else if (!isSingleName(targetName)) {
-        addFailures({name + QStringLiteral("：目标文件名无效，未导入")});
+    } else if (QString nameProblem; !isSingleName(targetName, &nameProblem)) {
+        addFailures({name + QStringLiteral("：目标文件") + nameProblem + QStringLiteral("，未导入")});
     } else {
         const QString folder = mImportType == ImportTrialVideos ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/");
         const QString target = orderPath + folder + targetName;

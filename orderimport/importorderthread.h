@@ -122,7 +122,8 @@ signals:
     void checkDiskSizeSigl(QString picPath);
     void checkOrderPicPathSigl();
     void deleteSucceed(QString mOrderid, QString deleteDir);
-    // Delete mode: the deletion guard refused the folder for the reason why; nothing of it was deleted.
+    // Delete mode: the folder did not go (the deletion guard refused it, it was gone, or something in it
+    // stayed); why says so (FileOperation::removeDir).
     void deleteRefused(QString mOrderid, QString deleteDir, QString why);
     void importDirDovraThreadError();
     void importDirDovraThreadSigl(QString picPath);

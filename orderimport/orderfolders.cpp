@@ -65,9 +65,9 @@ bool dateLevels(const QString &shotDate, QString *month, QString *day)
     return true;
 }
 
-bool isSingleName(const QString &name)
+bool isSingleName(const QString &name, QString *why)
 {
-    return isSafeName(name);
+    return isSafeName(name, why);
 }
 
 bool makeLevel(const QString &root, const QString &relative)

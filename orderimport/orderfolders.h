@@ -27,7 +27,7 @@ QString folderProblem(const QString &path, const QString &what, const QStringLis
 bool dateLevels(const QString &shotDate, QString *month, QString *day);
 
 // A target name is written into a folder as one component, never as a path (isSafeName).
-bool isSingleName(const QString &name);
+bool isSingleName(const QString &name, QString *why = nullptr);
 
 // Creates the last level of root + relative (the levels above must exist); an existing folder stays.
 // True when the folder exists afterwards.

@@ -24,15 +24,15 @@ class UsedNames
 public:
     bool contains(const QString &name) const { return m_used.contains(name); }
     void add(const QString &name) { m_used.insert(name); }
-    // The first "%1(%2)" of name not used (n = 1, 2, ...), or name itself when it is not used. The names
-    // only grow, so a number tried once for a name stays taken.
+    // The first name + "(n)" not used (n = 1, 2, ...), or name itself when it is not used. The names only
+    // grow, so a number tried once for a name stays taken. Filled in one pass: a "%1" in the name stays.
     QString unique(const QString &name)
     {
         if (!contains(name))
             return name;
         int &n = m_next[name];
         for (n = qMax(n, 1);; ++n) {
-            const QString candidate = QStringLiteral("%1(%2)").arg(name).arg(n);
+            const QString candidate = QStringLiteral("%1(%2)").arg(name, QString::number(n));
             if (!contains(candidate))
                 return candidate;
         }
@@ -88,8 +88,9 @@ QString folderRefusal(const ProductFolderInfo &e)
     if (!e.sonFolder.isEmpty())
         levels << e.sonFolder.chopped(1);
     for (const QString &level : qAsConst(levels)) {
-        if (!isSafeName(level))
-            return QStringLiteral("产品文件夹名称无效：") + level;
+        QString why;
+        if (!isSafeName(level, &why))
+            return QStringLiteral("产品文件夹") + why + QStringLiteral("：") + level;
     }
     return QString();
 }

@@ -234,8 +234,9 @@ void SeparationWindow::startSeparatePhotos()
                                 + normalizeFileName(m_order.customerName) + QLatin1Char(' ')
                                 + normalizeFileName(m_order.pickupTypeText);
     for (const QString &name : QStringList{orderFolder} + workFolders()) {
-        if (!isSafeName(name)) {
-            refuseOrder(QStringLiteral("分件文件夹名称无效：") + name);
+        QString why;
+        if (!isSafeName(name, &why)) {
+            refuseOrder(QStringLiteral("分件文件夹") + why + QStringLiteral("：") + name);
             return;
         }
     }

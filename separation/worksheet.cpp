@@ -245,8 +245,7 @@ QString sheetThumbName(const QString &photo)
 
 QString markedPicturePath(const WorkSheetData &data, const QString &name)
 {
-    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))
-        || name == QLatin1String("..") || name == QLatin1String("."))
+    if (!isSafeName(name))
         return QString();
     return data.thumbFolder + QStringLiteral("marks/") + name;
 }

@@ -94,7 +94,8 @@ QString workSheetClosing(const WorkSheetData &data);
 // The work-sheet thumbnail of a product photo: its file name, a ".JPG" ending as ".jpg", since the
 // thumbnails take the finished photos' names as the image store lists them.
 QString sheetThumbName(const QString &photo);
-// Where the sheet finds a marked picture: thumbFolder + "marks/" + name; "" for a name with folder parts.
+// Where the sheet finds a marked picture: thumbFolder + "marks/" + name; "" for a name that is not one safe
+// name (isSafeName: folder parts, a drive or stream, NUL, too long).
 QString markedPicturePath(const WorkSheetData &data, const QString &name);
 // An image reference of a sheet: the path's file URL (so "#" and "%" in a path keep the picture),
 // HTML-escaped for an attribute.

@@ -17,10 +17,11 @@ namespace {
 // each must be one name.
 QString folderNamesRefusal(const ShopSettings &s)
 {
-    if (!isSafeName(s.finishedDirName))
-        return QStringLiteral("成品文件夹名称无效：") + s.finishedDirName;
-    if (!isSafeName(s.markDirName))
-        return QStringLiteral("标注文件夹名称无效：") + s.markDirName;
+    QString why;
+    if (!isSafeName(s.finishedDirName, &why))
+        return QStringLiteral("成品文件夹") + why + QStringLiteral("：") + s.finishedDirName;
+    if (!isSafeName(s.markDirName, &why))
+        return QStringLiteral("标注文件夹") + why + QStringLiteral("：") + s.markDirName;
     return QString();
 }
 

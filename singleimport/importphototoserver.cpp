@@ -923,8 +923,9 @@ bool ImportPhotoToServer::createOrderDir(QString serverRoot, QString backupRoot)
         return refuse(QStringLiteral("拍摄日期格式错误，无法建立订单目录：") + m_shotDate);
     const QString appendName = m_type == 0 ? ui->lineEdit_folderAppendName->text() : ui->lineEdit_picAppendName->text();
     const QString name = orderFolderName(ui->lineEdit_orderPRName->text(), m_orderNumber, appendName, m_serviceTimes);
-    if (!OrderFolders::isSingleName(name))
-        return refuse(QStringLiteral("订单号无效，无法建立订单目录：") + name);
+    QString nameProblem;
+    if (!OrderFolders::isSingleName(name, &nameProblem))
+        return refuse(QStringLiteral("订单目录") + nameProblem + QStringLiteral("，无法建立订单目录：") + name);
 
     serverRoot = withSeparator(serverRoot.trimmed());
     backupRoot = withSeparator(backupRoot.trimmed());

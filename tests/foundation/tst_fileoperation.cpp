@@ -8,6 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
+
+#include <cerrno>
 
 #include <cerrno>
 #include <future>
@@ -255,12 +259,70 @@ private slots:
         QCOMPARE(normalizeFileName("../../ESCAPED" + QString(QChar(0xD800))), QString("....ESCAPED"));
         QCOMPARE(normalizeFileName(emoji.right(1) + "C:\\a/" + emoji + emoji.left(1)), QString("Ca") + emoji);
 
-        for (const QString &name : {QString(), QString("."), QString(".."), QString(" "), QString(". ."), QString("a/b"),
-                                    QString("a\\b"), QString("C:"), QString("a:b"), QString("a") + QChar(0),
-                                    QString("a") + QChar(0xD800), emoji.right(1) + "a"})
-            QVERIFY2(!isSafeName(name), qPrintable(name));
-        for (const QString &name : {QString("a"), QString("...a"), QString("a..b"), QString("张 三"), emoji, QString(" a")})
-            QVERIFY2(isSafeName(name), qPrintable(name));
+        // trailing dots and blanks go together, white space of every kind with them
+        QCOMPARE(normalizeFileName(". ."), QString());
+        QCOMPARE(normalizeFileName("a ."), QString("a"));
+        QCOMPARE(normalizeFileName(QString(".") + QChar(0x3000) + "."), QString());
+        QCOMPARE(normalizeFileName(QString("a") + QChar(0x3000) + ". ."), QString("a"));
+        // what is longer than a name may be (255 bytes of UTF-8) is cut between two characters
+        const QString chang(1, QChar(0x957F)); // three bytes
+        QCOMPARE(normalizeFileName(chang.repeated(100)), chang.repeated(85));
+        QCOMPARE(normalizeFileName("a" + emoji.repeated(70)), "a" + emoji.repeated(63)); // 253 bytes, no half pair
+        QCOMPARE(normalizeFileName(QString(253, 'x') + " .ab"), QString(253, 'x'));   // nor a dot left at the end
+
+        const QString tooLong = "名称过长";
+        const QString invalid = "名称无效";
+        const QList<QPair<QString, QString>> refused{
+            {QString(), invalid}, {".", invalid}, {"..", invalid}, {" ", invalid}, {". .", invalid}, {"a/b", invalid},
+            {"a\\b", invalid}, {"C:", invalid}, {"a:b", invalid}, {QString("a") + QChar(0), invalid},
+            {QString("a") + QChar(0xD800), invalid}, {emoji.right(1) + "a", invalid},
+            {QString(256, 'a'), tooLong}, {chang.repeated(86), tooLong}, {"abc" + emoji.repeated(63) + "d", tooLong}};
+        for (const auto &name : refused) {
+            QString why = "left over";
+            QVERIFY2(!isSafeName(name.first, &why), qPrintable(name.first));
+            QCOMPARE(why, name.second);
+        }
+        const QStringList safe{"a", "...a", "a..b", "张 三", emoji, " a", QString(255, 'a'), chang.repeated(85),
+                               "ab" + emoji.repeated(63) + "."};
+        for (const QString &name : safe) {
+            QString why = "left over";
+            QVERIFY2(isSafeName(name, &why), qPrintable(name));
+            QVERIFY(why.isEmpty());
+        }
+
+        // cleaning gives "" or a safe name, and cleaning again changes nothing
+        QStringList texts = safe + QStringList{"  张三 李四  ", "order...", " name. ", "../../etc", "*?:|", "a .", ". .",
+                                               QString(".") + QChar(0x3000) + ".", QString(300, '.') + "a", chang.repeated(100),
+                                               "a" + emoji.repeated(70), QString(254, 'x') + emoji, QString(253, 'x') + " .ab"};
+        for (const auto &name : refused)
+            texts << name.first << name.first + QChar(0x3000) + "." << QString(250, 'y') + name.first;
+        for (const QString &text : qAsConst(texts)) {
+            const QString once = normalizeFileName(text);
+            QVERIFY2(once.isEmpty() || isSafeName(once), qPrintable(text));
+            QCOMPARE(normalizeFileName(once), once);
+        }
+    }
+
+    void windowsDeviceNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("device");
+        for (const char *name : {"CON", "prn", "Aux", "NUL", "nul.jpg", "COM1.cr2", "COM9", "LPT1", "lpt9.txt", "CON .txt",
+                                 "CONIN$", "conout$.log", "COM0", "LPT0.jpg", "COM¹", "COM²", "COM³.jpg", "LPT¹", "lpt².txt", "LPT³"})
+            QTest::newRow(name) << QString::fromUtf8(name) << true;
+        for (const char *name : {"CONSOLE", "COM10", "LPT", "xCON", "CON1", "COM⁴", "a.CON", "CONIN", "CON$", "NULL.jpg"})
+            QTest::newRow(name) << QString::fromUtf8(name) << false;
+    }
+    void windowsDeviceNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, device);
+        QCOMPARE(isWindowsDeviceName(name), device);
+#ifdef Q_OS_WIN
+        QCOMPARE(isSafeName(name), !device);
+#else
+        QVERIFY(isSafeName(name)); // only Windows reads them as devices
+#endif
     }
 
     void removeDirDeletesHiddenEntriesAndNeverFollowsLinks()
@@ -298,6 +360,28 @@ private slots:
         back.replace('/', '\\');
         QVERIFY(FileOperation::deleteDir(back));
         QVERIFY(!QFileInfo::exists(d + "raw"));
+
+        // A disk mounted inside the tree (a bind mount of a folder of the same disk, a file system of its
+        // own) is neither gone into nor removed, and the refusal names it; the rest goes.
+        QVERIFY(QDir().mkpath(d + "outside/kept"));
+        QVERIFY(put(d + "outside/kept/a.jpg", "keep"));
+        const QList<QStringList> mounts{{"--bind", d + "outside/kept"}, {"-t", "tmpfs", "tmpfs"}};
+        for (const QStringList &how : mounts) {
+            const QString mountPoint = d + "mounted/照片/nas";
+            QVERIFY(QDir().mkpath(mountPoint));
+            QVERIFY(put(d + "mounted/照片/a.jpg", "x"));
+            if (QProcess::execute("mount", how + QStringList{mountPoint}) != 0)
+                QSKIP("no mounts here (a mount needs root and a system that allows it)");
+            const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", mountPoint}); });
+            QVERIFY(put(mountPoint + "/share.jpg", "share"));
+            QString why;
+            QVERIFY(!FileOperation::removeDir(d + "mounted", {}, &why));
+            QCOMPARE(why, QString("其中挂载的其它磁盘未删除：照片/nas"));
+            QCOMPARE(bytesOf(mountPoint + "/share.jpg"), QByteArray("share"));
+            QVERIFY(!QFileInfo::exists(d + "mounted/照片/a.jpg"));
+            QCOMPARE(FileOperation::refusalShown(why), why); // the deletion windows show it as it is
+        }
+        QCOMPARE(bytesOf(d + "outside/kept/a.jpg"), QByteArray("keep"));
     }
 
     void removeDirReportsAFileThatStays()
@@ -310,11 +394,27 @@ private slots:
         QVERIFY(put(d + "order/照片/a/held.jpg", "x"));
         QVERIFY(put(d + "order/成品/free.jpg", "x"));
         Platform::failRemovals("held.jpg");
-        QVERIFY(!FileOperation::removeDir(d + "order"));
+        QString why;
+        QVERIFY(!FileOperation::removeDir(d + "order", {}, &why));
+        QCOMPARE(why, "有1项未能删除，如 照片/a/held.jpg（" + errorText(EBUSY) + "）");
         QVERIFY(QFileInfo::exists(d + "order/照片/a/held.jpg")); // its folders stay
         QVERIFY(!QFileInfo::exists(d + "order/成品"));           // what could go is gone
         Platform::clearFaults();
-        QVERIFY(FileOperation::removeDir(d + "order"));
+        QVERIFY(FileOperation::removeDir(d + "order", {}, &why));
+        QVERIFY(why.isEmpty());
+        QVERIFY(!FileOperation::removeDir(d + "order", {}, &why)); // gone already: said so
+        QCOMPARE(why, QString("目录已不存在"));
+
+        // a file the system keeps (immutable, even for root): what stays and the system's reason are named
+        QVERIFY(QDir().mkpath(d + "kept/照片"));
+        QVERIFY(put(d + "kept/照片/b.jpg", "x"));
+        QVERIFY(put(d + "kept/照片/c.jpg", "x"));
+        if (QProcess::execute("chattr", {"+i", d + "kept/照片/b.jpg"}) != 0)
+            QSKIP("no immutable files here");
+        const auto release = qScopeGuard([&] { QProcess::execute("chattr", {"-i", d + "kept/照片/b.jpg"}); });
+        QVERIFY(!FileOperation::removeDir(d + "kept", {}, &why));
+        QCOMPARE(why, "有1项未能删除，如 照片/b.jpg（" + errorText(EPERM) + "）");
+        QVERIFY(!QFileInfo::exists(d + "kept/照片/c.jpg"));
     }
 
     void guardRefusesRootsAndStorageRoots()
@@ -416,6 +516,9 @@ private slots:
         QTest::newRow("a blank before the path") << " pic/2016-05/12/A1-1" << "";
         // links named "照片" and "成品" make no order folder
         QTest::newRow("links named as the order's folders") << "pic/linked" << "此路径不是订单目录";
+        // an order folder that is itself a link to another order's folder: neither goes
+        QTest::newRow("order folder that is a link") << "pic/alias" << "此路径是链接，不允许删除";
+        QTest::newRow("order folder that is a link, with a slash") << "pic/alias/" << "此路径是链接，不允许删除";
     }
     void oneOrdersDeletionTakesNoOtherOrder()
     {
@@ -433,6 +536,7 @@ private slots:
         QVERIFY(put(d + "pic/Documents/报告/年报.doc", "d"));
         QVERIFY(QFile::link(d + "pic/Documents/报告", d + "pic/linked/照片"));
         QVERIFY(QFile::link(d + "pic/Documents", d + "pic/linked/成品"));
+        QVERIFY(QFile::link(d + "pic/2016-05/12/B2-1", d + "pic/alias"));
         g_picPath = d + "pic/";
         // The relative twin a path with a blank before it would name, below the working folder.
         const QString path = folder.startsWith(' ') ? " " + d + folder.mid(1) : d + folder;
@@ -444,7 +548,9 @@ private slots:
         const bool safe = FileOperation::isSafeToDelete(path, &why);
         QCOMPARE(safe, named.isEmpty());
         QVERIFY2(why.contains(named), qPrintable(why));
-        QCOMPARE(FileOperation::removeDir(path), named.isEmpty());
+        QString refusal = "left over";
+        QCOMPARE(FileOperation::removeDir(path, FileOperation::storageRoots(), &refusal), named.isEmpty());
+        QVERIFY2(refusal.contains(named), qPrintable(refusal));
         QVERIFY(QFileInfo::exists(d + "cwd/" + path + "/照片"));
         if (!named.isEmpty()) {
             QCOMPARE(tree(), before); // nothing removed

@@ -96,6 +96,7 @@ private slots:
         QVERIFY(QDir(root).mkpath("成品"));
         QVERIFY(testsupport::writeJpeg(root + "成品/a.jpg", QSize(400, 300)));
         QVERIFY(testsupport::writeJpeg(root + "成品/b.jpg", QSize(300, 400)));
+        QVERIFY(testsupport::writeJpeg(root + "成品/c:stream.jpg", QSize(300, 400))); // a stream of "c" on Windows
         const ImagePath order(root);
         QList<Image> images = finishedImages(order, QList<Image>());
         images.insert(1, Image(PHOTOTYPE_FINE, "gone.jpg")); // cannot be made; the rest goes on
@@ -114,6 +115,7 @@ private slots:
         QCOMPARE(QImage(thumbDir + "a.jpg").size(), QSize(88, 88));
         QCOMPARE(QImage(thumbDir + "b.jpg").size(), QSize(88, 88));
         QVERIFY(!QFile::exists(thumbDir + "gone.jpg"));
+        QCOMPARE(QDir(thumbDir).entryList(QDir::Files), (QStringList{"a.jpg", "b.jpg"})); // one safe name each
         QVERIFY(!QFile::exists(root + "成品缩略图/a.jpg")); // no preview folder: none made
 
         // the same job on the pool

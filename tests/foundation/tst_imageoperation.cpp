@@ -275,7 +275,7 @@ private slots:
         // a photo replaced by a copy of a file saved earlier (a copy keeps that older time), of other bytes:
         // its preview is made again
         QVERIFY(writeSolid(root + "成品/i.jpg", QSize(1200, 600), Qt::blue));
-        QVERIFY(sameColour(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "i.jpg"), 88).toImage().pixel(44, 44),
+        QVERIFY(sameColour(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "i.jpg"), 88, fine, previews).toImage().pixel(44, 44),
                            Qt::blue, 30));
         QVERIFY(sameColour(QImage(thumbs + "i.jpg").pixel(500, 250), Qt::blue, 30));
         const QString earlier = roots.path("earlier.jpg");
@@ -287,7 +287,7 @@ private slots:
         saved.close();
         QVERIFY(Platform::copyIntoPlace(earlier, root + "成品/i.jpg", Platform::Placing::Replace));
         QCOMPARE(QFileInfo(root + "成品/i.jpg").lastModified(), savedAt);
-        QVERIFY(sameColour(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "i.jpg"), 88).toImage().pixel(44, 44),
+        QVERIFY(sameColour(ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "i.jpg"), 88, fine, previews).toImage().pixel(44, 44),
                            Qt::red, 30));
         QVERIFY(sameColour(QImage(thumbs + "i.jpg").pixel(500, 250), Qt::red, 30));
         // the preview records the size and time of the photo it was made from (Windows judges it by them)

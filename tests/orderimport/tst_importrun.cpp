@@ -6,6 +6,7 @@
 #include "filesizelimit.h"
 #include "importrunfixture.h"
 #include "unsentreport.h"
+#include "runoutput.h"
 
 #include <QAbstractItemModel>
 #include <QListWidget>
@@ -495,6 +496,24 @@ private slots:
         // the earlier runs' reports may still be on their way: only one about this order counts
         for (const standin::Request &r : m_server.requests("updatepicpath"))
             QVERIFY(field(r, "order_photo_id") != c->orderPhotoId());
+
+        // an order folder name longer than the file system takes (a long list of customers): said so, and
+        // nothing is made
+        c->setFinishedImported(true); // out of the way
+        ImportOrderModel *l = record(4, [](QJsonObject &json) {
+            json["order_photo_id"] = "5100";
+            json["orderpayforkey"] = "L1";
+            json["bname"] = QString(90, QChar(0x957F));
+        });
+        l->setFinishedFiles(a->finishedFiles());
+        QVERIFY(handOver({l}));
+        const QStringList made = testsupport::fileTree(m_studio->folder);
+        MsgBox::clearShown();
+        QVERIFY(runToEnd());
+        QVERIFY2(MsgBox::lastShown().text.contains("订单目录名称过长，无法建立订单目录：L1"), qPrintable(MsgBox::lastShown().text));
+        QVERIFY(!l->isFinishedImported());
+        QVERIFY(l->orderPath().isEmpty());
+        QCOMPARE(testsupport::fileTree(m_studio->folder), made);
     }
 
     void anotherWindowsStopAndAShopSwitchDoNotReachTheRun()

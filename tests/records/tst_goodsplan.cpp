@@ -126,6 +126,25 @@ private slots:
         QTest::newRow("a sub-product folder that is no name")
             << reply({product("S", "1", {{"son_good", QJsonArray{product(" ", "2", {{"goodtypename", ""}, {"goodamount", ""}})}}})})
             << "1" << QStringList{"S/S", ""} << QStringList{"refused: 产品文件夹名称无效：  "};
+        // "%1" and "%2" in a name are the name's own text, also in its numbered twins
+        QTest::newRow("names holding %1 and %2")
+            << reply({product("50%1", "1"), product("50%1", "2"),
+                      product("50%1", "3", {{"son_good", QJsonArray{product("M%2", "4"), product("M%2", "5")}}})})
+            << "1" << QStringList{"50%1/50%1", "50%1/50%1(1)", "50%1/50%1(2)", "M%2", "M%2(1)"}
+            << QStringList{"一厂" + plain + " | 50%1 相册 1/ |  |  | 0 | 1", "一厂" + plain + " | 50%1(1) 相册 1/ |  |  | 0 | 1",
+                           "一厂" + plain + " | 50%1(2) 相册 1/ |  |  | 0 | 1",
+                           "一厂" + plain + " | 50%1(2) 相册 1/ | M%2 相册 1/ |  | 1 | 1",
+                           "一厂" + plain + " | 50%1(2) 相册 1/ | M%2(1) 相册 1/ |  | 1 | 1"};
+        // a folder longer than the file system takes a name (255 bytes) is said to be so before anything is made
+        const QString chang(1, QChar(0x957F));
+        QTest::newRow("a product folder name too long")
+            << reply({product(chang.repeated(80), "1"), product(chang.repeated(84), "2")}) << "0"
+            << QStringList{chang.repeated(80) + "/" + chang.repeated(80), chang.repeated(84) + "/" + chang.repeated(84)}
+            << QStringList{"refused: 产品文件夹名称过长：" + chang.repeated(84) + " 相册 1"};
+        QTest::newRow("a sub-product folder name too long")
+            << reply({product("S", "1", {{"son_good", QJsonArray{product("M", "2", {{"goodtypename", chang.repeated(85)}})}}})})
+            << "1" << QStringList{"S/S", "M"} << QStringList{"refused: 产品文件夹名称过长：M " + chang.repeated(85) + " 1"};
+
         // The numbered names of many equal ones, beside names that look numbered already.
         QJsonArray many{product("N(2)", "0")};
         QStringList manyNames{"N(2)/N(2)"};

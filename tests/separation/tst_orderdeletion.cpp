@@ -1,4 +1,5 @@
 #include "batchdeleteorder.h"
+#include "fileoperation.h"
 #include "globals.h"
 #include "messagedialog.h"
 #include "msgbox.h"
@@ -20,6 +21,7 @@
 #include <QTableView>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -207,35 +209,43 @@ private slots:
     {
         // Paths: {A} and {B} the first two sample orders' folders ({B-name} the last part of {B}'s), {pic}
         // the photo root, {amp} an order folder whose name holds "&", "=" and a blank, {docs} a folder of
-        // documents that is no order folder, "#" an "orderpath" that is a JSON number.
+        // documents that is no order folder, {link} a link to {B} beside the orders, "#" an "orderpath" that is
+        // a JSON number.
         QTest::addColumn<QStringList>("paths");      // one ticked row each, order ids and numbers K1, K2, ...
         QTest::addColumn<QList<int>>("deleted");     // the rows whose folders go
         QTest::addColumn<QList<int>>("named");       // the rows the end box names
         QTest::addColumn<QString>("failRemovalsIn"); // removals under this path fail
         QTest::addColumn<standin::Reply>("logReply");
         QTest::addColumn<QString>("notLogged");      // why the end box says the deleted folders were not logged
+        QTest::addColumn<QStringList>("why");        // what the end box's line of the first named row says
 
         const standin::Reply ok = standin::Reply::ok();
         QTest::newRow("relative path") << QStringList{"{A}", "pic/2023-05/"} << QList<int>{0} << QList<int>{1} << ""
-                                       << ok << "";
-        QTest::newRow("root") << QStringList{"/", "{B}"} << QList<int>{1} << QList<int>{0} << "" << ok << "";
-        QTest::newRow("storage root") << QStringList{"{pic}", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok << "";
-        QTest::newRow("no order folder") << QStringList{"{docs}", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok << "";
-        QTest::newRow("dot-dot") << QStringList{"{A}../../20/{B-name}"} << QList<int>{} << QList<int>{0} << "" << ok << "";
+                                       << ok << "" << QStringList{"（此路径不允许删除）"};
+        QTest::newRow("root") << QStringList{"/", "{B}"} << QList<int>{1} << QList<int>{0} << "" << ok << "" << QStringList();
+        QTest::newRow("storage root") << QStringList{"{pic}", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok << ""
+                                      << QStringList{"（此路径不允许删除）"};
+        QTest::newRow("no order folder") << QStringList{"{docs}", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok << ""
+                                         << QStringList{"{docs}（此路径不是订单目录）"};
+        // a link to another order's folder: the link and what it leads to stay, and the box says why
+        QTest::newRow("linked order folder") << QStringList{"{link}", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok
+                                             << "" << QStringList{"{link}（此路径是链接，不允许删除）"};
+        QTest::newRow("dot-dot") << QStringList{"{A}../../20/{B-name}"} << QList<int>{} << QList<int>{0} << "" << ok << "" << QStringList();
         QTest::newRow("one folder twice") << QStringList{"{A}", "{A}/.", "{A}"} << QList<int>{0} << QList<int>{1} << ""
-                                          << ok << "";
+                                          << ok << "" << QStringList();
         QTest::newRow("same folder, two spellings") << QStringList{"{B}", "{B-no-slash}"} << QList<int>{0}
-                                                    << QList<int>{} << "" << ok << "";
-        QTest::newRow("removal fails") << QStringList{"{A}", "{B}"} << QList<int>{0} << QList<int>{1} << "{B}" << ok << "";
-        QTest::newRow("number path") << QStringList{"#", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok << "";
-        QTest::newRow("ampersand") << QStringList{"{amp}"} << QList<int>{0} << QList<int>{} << "" << ok << "";
+                                                    << QList<int>{} << "" << ok << "" << QStringList();
+        QTest::newRow("removal fails") << QStringList{"{A}", "{B}"} << QList<int>{0} << QList<int>{1} << "{B}" << ok << ""
+                                       << QStringList{"{B}（有", "项未能删除，如 ", "（" + errorText(EBUSY) + "）"};
+        QTest::newRow("number path") << QStringList{"#", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok << "" << QStringList();
+        QTest::newRow("ampersand") << QStringList{"{amp}"} << QList<int>{0} << QList<int>{} << "" << ok << "" << QStringList();
         QTest::newRow("log refused") << QStringList{"{A}"} << QList<int>{0} << QList<int>{} << ""
-                                     << standin::Reply::refused("记录失败", "0") << "服务器没有接受：记录失败\t0";
+                                     << standin::Reply::refused("记录失败", "0") << "服务器没有接受：记录失败\t0" << QStringList();
         QTest::newRow("log HTTP 500") << QStringList{"{A}"} << QList<int>{0} << QList<int>{} << ""
-                                      << standin::Reply::httpError(500) << "网络请求错误：服务器出错（HTTP 500）";
+                                      << standin::Reply::httpError(500) << "网络请求错误：服务器出错（HTTP 500）" << QStringList();
         QTest::newRow("web service down") << QStringList{"{A}"} << QList<int>{0} << QList<int>{} << ""
                                           << standin::Reply::closed()
-                                          << "网络请求错误：服务器没有回复就断开了连接，请稍后再试";
+                                          << "网络请求错误：服务器没有回复就断开了连接，请稍后再试" << QStringList();
     }
     void refusedAndFailedFolders()
     {
@@ -245,6 +255,7 @@ private slots:
         QFETCH(QString, failRemovalsIn);
         QFETCH(standin::Reply, logReply);
         QFETCH(QString, notLogged);
+        QFETCH(QStringList, why);
 
         const QString amp = m_studio->picRoot + "2023-09/01/H&K=1 x/";
         for (const char *sub : {"照片", "成品"})
@@ -252,8 +263,12 @@ private slots:
         const QString docs = m_studio->picRoot + "Documents/";
         QVERIFY(QDir().mkpath(docs + "报告"));
         QVERIFY(testsupport::writeJpeg(docs + "报告/封面.jpg", QSize(8, 8)));
+        const QString link = m_studio->picRoot + "2023-09/link";
+        if (paths.contains("{link}"))
+            QVERIFY(QFile::link(orderPath(1), link));
         auto expand = [&](QString p) {
             return p.replace("{A}", orderPath(0))
+                .replace("{link}", link)
                 .replace("{B-no-slash}", orderPath(1).chopped(1))
                 .replace("{B}", orderPath(1))
                 .replace("{B-name}", m_studio->orders.at(1).folderName())
@@ -308,9 +323,15 @@ private slots:
                 QVERIFY2(end.contains(QString("K%1  %2（%3）").arg(row + 1).arg(expand(paths.at(row)), notLogged)),
                          qPrintable(end));
         }
-        const int docsRow = paths.indexOf("{docs}");
-        if (docsRow >= 0)
-            QVERIFY(end.contains(QString("K%1  %2（此路径不是订单目录）").arg(docsRow + 1).arg(docs)));
+        // the first named row's line says why its folder stayed
+        if (!why.isEmpty()) {
+            const QString key = QString("K%1  ").arg(named.first() + 1);
+            const int at = end.indexOf("\n" + key);
+            QVERIFY2(at >= 0, qPrintable(end));
+            const QString line = end.mid(at + 1).section('\n', 0, 0);
+            for (const QString &part : why)
+                QVERIFY2(line.contains(expand(part)), qPrintable(line));
+        }
     }
 
     void atMostFourThreadsAtATime()

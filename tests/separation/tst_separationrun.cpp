@@ -467,7 +467,7 @@ private slots:
             << "产品文件夹中有不是分件复制的文件，未改动：" + album + "客人自选.jpg";
         QTest::newRow("crop refused, then a stale copy that cannot be taken out")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "one photo, IMG_0003 held" << false
-            << "上次分件复制的文件未能删除（没有权限）：" + album + "IMG_0003.jpg";
+            << "上次分件复制的文件未能删除（文件正被其它程序使用）：" + album + "IMG_0003.jpg";
         // a record that cannot be used: nothing is lost, the redo makes twins as for a finished order
         QTest::newRow("crop refused, then the record damaged")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "damaged record" << true

@@ -562,10 +562,12 @@ private slots:
         QVERIFY(testsupport::writeJpeg(thumbs + "a.jpg", QSize(88, 88)));
         QVERIFY(testsupport::writeJpeg(thumbs + "b.jpg", QSize(88, 88))); // the thumbnail of b.JPG
         QVERIFY(testsupport::writeJpeg(dir.path() + "/outside.jpg", QSize(40, 30)));
+        QVERIFY(testsupport::writeJpeg(marks + "c:stream.jpg", QSize(40, 30))); // a stream of "c" on Windows
         WorkSheetData d;
         d.thumbFolder = thumbs;
         d.goods = {record("1", "册", "0", {"x/a.jpg", "missing.jpg", "b.JPG"})};
-        d.picsMarkArr = {{"wide.jpg", "1"}, {"tall.png", "1"}, {"../outside.jpg", "1"}, {"none.jpg", "1"}};
+        d.picsMarkArr = {{"wide.jpg", "1"}, {"tall.png", "1"}, {"../outside.jpg", "1"}, {"none.jpg", "1"},
+                         {"c:stream.jpg", "1"}};
         QList<QPair<QUrl, QImage>> images;
         prepareSheetFiles(&d, marks, &images);
 

@@ -371,6 +371,9 @@ void TestImportPhotoToServer::createOrderDir_data()
     QTest::newRow("backup root cannot be made") << "2024-05-06" << "ab" << "newbak" << "备份服务器路径错误。" << "";
     QTest::newRow("order folder cannot be made") << "2024-05-06" << "ab" << "305K12" << "无法建立订单目录：" << "";
     QTest::newRow("bad shot date") << "2024/05/06" << "ab" << "" << "拍摄日期格式错误，无法建立订单目录：2024/05/06" << "";
+    // longer than the file system takes a name: said so before anything is made
+    QTest::newRow("order folder name too long") << "2024-05-06" << QString(90, QChar(0x957F)) << ""
+                                                << "订单目录名称过长，无法建立订单目录：305K12-" << "";
 }
 
 void TestImportPhotoToServer::createOrderDir()
