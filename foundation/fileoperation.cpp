@@ -370,7 +370,8 @@ bool isLink(const QFileInfo &info)
 }
 
 // A folder on another file system than the folder holding it (a disk or share mounted there, a bind
-// mount): the deletion never goes into it. On Windows a mounted volume is a reparse point, a link.
+// mount): the deletion never goes into it. On Windows a mounted volume is a reparse point, a link. The
+// folder holding it is taken as the path leads there (a link on the way is followed).
 bool isMountPoint(const QString &dir, const QString &parent)
 {
 #ifdef Q_OS_WIN
@@ -388,7 +389,7 @@ bool isMountPoint(const QString &dir, const QString &parent)
 #endif
     struct stat inner;
     struct stat outer;
-    return ::lstat(path.constData(), &inner) == 0 && ::lstat(QFile::encodeName(parent).constData(), &outer) == 0
+    return ::lstat(path.constData(), &inner) == 0 && ::stat(QFile::encodeName(parent).constData(), &outer) == 0
            && inner.st_dev != outer.st_dev;
 #endif
 }
@@ -486,10 +487,13 @@ QString notOrderFolderRefusal(const QString &dir, const QString &path)
 }
 
 // An order folder that is itself a link (or junction): deleting it would take the link only, or what it
-// leads to, and the guard judged the link's place. "" when dir is no link.
+// leads to, and the guard judged the link's place. A disk mounted as the order folder counts as a link, as
+// one inside it does (and as Windows has it): what lies on that disk is never deleted. "" when dir is
+// neither.
 QString linkRefusal(const QString &dir, const QString &path)
 {
-    if (isLink(QFileInfo(dir)))
+    const QFileInfo info(dir);
+    if (isLink(info) || (info.isDir() && isMountPoint(dir, info.absolutePath())))
         return linkText() + QStringLiteral("：") + path;
     return QString();
 }

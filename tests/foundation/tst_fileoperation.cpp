@@ -380,6 +380,19 @@ private slots:
             QCOMPARE(bytesOf(mountPoint + "/share.jpg"), QByteArray("share"));
             QVERIFY(!QFileInfo::exists(d + "mounted/照片/a.jpg"));
             QCOMPARE(FileOperation::refusalShown(why), why); // the deletion windows show it as it is
+
+            // a disk mounted as the order folder itself is refused as a link is: nothing on it goes
+            const QString order = d + "pic/2024-05/A7";
+            QVERIFY(QDir().mkpath(order));
+            QVERIFY(QProcess::execute("mount", how + QStringList{order}) == 0);
+            const auto unmountOrder = qScopeGuard([&] { QProcess::execute("umount", {"-l", order}); });
+            QVERIFY(QDir().mkpath(order + "/照片"));
+            QVERIFY(put(order + "/照片/b.jpg", "on the disk"));
+            QVERIFY(!FileOperation::isSafeToDelete(order, {d + "pic"}, &why, FileOperation::FolderItself));
+            QCOMPARE(FileOperation::refusalShown(why), QString("此路径是链接，不允许删除"));
+            QVERIFY(!FileOperation::removeDir(order + "/", {d + "pic"}, &why));
+            QCOMPARE(why, "此路径是链接，不允许删除：" + order + "/");
+            QCOMPARE(bytesOf(order + "/照片/b.jpg"), QByteArray("on the disk"));
         }
         QCOMPARE(bytesOf(d + "outside/kept/a.jpg"), QByteArray("keep"));
     }
