@@ -194,6 +194,11 @@ QString linkText()
     return QStringLiteral("此路径是链接，不允许删除");
 }
 
+QString goneText()
+{
+    return QStringLiteral("目录已不存在");
+}
+
 // Absolute, cleaned form of a path for comparisons: "/" separators, no "." or "..", no trailing "/"
 // (but for a root), back-slashes from the web service turned into "/".
 QString comparablePath(const QString &path)
@@ -523,10 +528,12 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
         }
         qCDebug(lcFiles) << "cannot delete" << item << qt_error_string(error);
     };
+    // What is gone by the time it is removed (another desk deleting the same order) does not stay.
     for (const QFileInfo &entry : qAsConst(listing.leaves)) {
         if (!(isLink(entry) ? removeLink(entry) : removeOneFile(entry.absoluteFilePath()))) {
             const int error = errno;
-            stays(entry.absoluteFilePath(), error);
+            if (error != ENOENT)
+                stays(entry.absoluteFilePath(), error);
         }
     }
     // Sub-folders first; a folder that still holds something stays (what it holds is named).
@@ -534,7 +541,7 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
     for (int i = folders.size() - 1; i > 0; --i) {
         if (!removeOneDir(folders.at(i))) {
             const int error = errno;
-            if (error != ENOTEMPTY && error != EEXIST)
+            if (error != ENOTEMPTY && error != EEXIST && error != ENOENT)
                 stays(folders.at(i), error);
         }
     }
@@ -552,7 +559,8 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
     if (why.isEmpty()) {
         if (!removeOneDir(root)) {
             const int error = errno;
-            why << QStringLiteral("订单目录未能删除（") + errorText(error) + QStringLiteral("）");
+            why << (error == ENOENT ? goneText()
+                                    : QStringLiteral("订单目录未能删除（") + errorText(error) + QStringLiteral("）"));
         } else if (QFileInfo::exists(root)) { // still held open by another program (Windows)
             why << QStringLiteral("订单目录未能删除（") + errorText(EBUSY) + QStringLiteral("）");
         } else {
@@ -863,7 +871,7 @@ bool FileOperation::removeDir(const QString &path, const QStringList &roots, QSt
         why = linkRefusal(clean, path);
         if (why.isEmpty()) {
             if (!info.exists())
-                why = QStringLiteral("目录已不存在");
+                why = goneText();
             else if (!info.isDir())
                 why = notOrderFolderText() + QStringLiteral("：") + path;
             else // the guard's look into the folder is the deletion's own walk

@@ -418,6 +418,24 @@ private slots:
         QVERIFY(!FileOperation::removeDir(d + "order", {}, &why)); // gone already: said so
         QCOMPARE(why, QString("目录已不存在"));
 
+        // two desks deleting one order at once: what the other removed meanwhile is no file that stayed; the
+        // order folder goes, one deletion says so and the other that it is gone
+        for (int round = 0; round < 3; ++round) {
+            for (int f = 0; f < 10; ++f) {
+                QVERIFY(QDir().mkpath(d + QString("twice/照片/%1").arg(f)));
+                for (int i = 0; i < 100; ++i)
+                    QVERIFY(put(d + QString("twice/照片/%1/%2.jpg").arg(f).arg(i), "x"));
+            }
+            QString whyA, whyB;
+            auto a = std::async(std::launch::async, [&] { return FileOperation::removeDir(d + "twice", {}, &whyA); });
+            auto b = std::async(std::launch::async, [&] { return FileOperation::removeDir(d + "twice", {}, &whyB); });
+            const bool removedA = a.get();
+            const bool removedB = b.get();
+            QVERIFY(!QFileInfo::exists(d + "twice"));
+            QVERIFY2(removedA != removedB, qPrintable(whyA + " | " + whyB));
+            QVERIFY2(!(whyA + whyB).contains("未能删除"), qPrintable(whyA + " | " + whyB));
+        }
+
         // a file the system keeps (immutable, even for root): what stays and the system's reason are named
         QVERIFY(QDir().mkpath(d + "kept/照片"));
         QVERIFY(put(d + "kept/照片/b.jpg", "x"));
