@@ -283,6 +283,8 @@ QString errorText(int error)
         return QStringLiteral("文件已存在");
     case EISDIR:
         return QStringLiteral("同名的文件夹已存在");
+    case ENOTEMPTY:
+        return QStringLiteral("文件夹不是空的");
     case ENOTDIR:
         return QStringLiteral("路径中有同名的文件");
     case EMFILE:

@@ -174,6 +174,8 @@ private slots:
         QTest::newRow("file in use") << int(EBUSY) << "文件正被其它程序使用";
         QTest::newRow("name too long") << int(ENAMETOOLONG) << "名称过长";
         QTest::newRow("a folder of that name") << int(EISDIR) << "同名的文件夹已存在";
+        // an order folder that gained a file while it was deleted (another desk importing into it)
+        QTest::newRow("a folder not empty") << int(ENOTEMPTY) << "文件夹不是空的";
         QTest::newRow("share gone") << int(ENOTCONN) << "网络连接中断";
         QTest::newRow("disk error") << int(EIO) << "磁盘读写出错";
         QTest::newRow("anything else") << int(EDOM) << QString("读写失败（错误码%1）").arg(EDOM);
