@@ -194,6 +194,11 @@ QString linkText()
     return QStringLiteral("此路径是链接，不允许删除");
 }
 
+QString goneText()
+{
+    return QStringLiteral("目录已不存在");
+}
+
 // Absolute, cleaned form of a path for comparisons: "/" separators, no "." or "..", no trailing "/"
 // (but for a root), back-slashes from the web service turned into "/".
 QString comparablePath(const QString &path)
@@ -278,6 +283,8 @@ QString errorText(int error)
         return QStringLiteral("文件已存在");
     case EISDIR:
         return QStringLiteral("同名的文件夹已存在");
+    case ENOTEMPTY:
+        return QStringLiteral("文件夹不是空的");
     case ENOTDIR:
         return QStringLiteral("路径中有同名的文件");
     case EMFILE:
@@ -370,7 +377,8 @@ bool isLink(const QFileInfo &info)
 }
 
 // A folder on another file system than the folder holding it (a disk or share mounted there, a bind
-// mount): the deletion never goes into it. On Windows a mounted volume is a reparse point, a link.
+// mount): the deletion never goes into it. On Windows a mounted volume is a reparse point, a link. The
+// folder holding it is taken as the path leads there (a link on the way is followed).
 bool isMountPoint(const QString &dir, const QString &parent)
 {
 #ifdef Q_OS_WIN
@@ -388,7 +396,7 @@ bool isMountPoint(const QString &dir, const QString &parent)
 #endif
     struct stat inner;
     struct stat outer;
-    return ::lstat(path.constData(), &inner) == 0 && ::lstat(QFile::encodeName(parent).constData(), &outer) == 0
+    return ::lstat(path.constData(), &inner) == 0 && ::stat(QFile::encodeName(parent).constData(), &outer) == 0
            && inner.st_dev != outer.st_dev;
 #endif
 }
@@ -486,10 +494,13 @@ QString notOrderFolderRefusal(const QString &dir, const QString &path)
 }
 
 // An order folder that is itself a link (or junction): deleting it would take the link only, or what it
-// leads to, and the guard judged the link's place. "" when dir is no link.
+// leads to, and the guard judged the link's place. A disk mounted as the order folder counts as a link, as
+// one inside it does (and as Windows has it): what lies on that disk is never deleted. "" when dir is
+// neither.
 QString linkRefusal(const QString &dir, const QString &path)
 {
-    if (isLink(QFileInfo(dir)))
+    const QFileInfo info(dir);
+    if (isLink(info) || (info.isDir() && isMountPoint(dir, info.absolutePath())))
         return linkText() + QStringLiteral("：") + path;
     return QString();
 }
@@ -519,10 +530,12 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
         }
         qCDebug(lcFiles) << "cannot delete" << item << qt_error_string(error);
     };
+    // What is gone by the time it is removed (another desk deleting the same order) does not stay.
     for (const QFileInfo &entry : qAsConst(listing.leaves)) {
         if (!(isLink(entry) ? removeLink(entry) : removeOneFile(entry.absoluteFilePath()))) {
             const int error = errno;
-            stays(entry.absoluteFilePath(), error);
+            if (error != ENOENT)
+                stays(entry.absoluteFilePath(), error);
         }
     }
     // Sub-folders first; a folder that still holds something stays (what it holds is named).
@@ -530,7 +543,7 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
     for (int i = folders.size() - 1; i > 0; --i) {
         if (!removeOneDir(folders.at(i))) {
             const int error = errno;
-            if (error != ENOTEMPTY && error != EEXIST)
+            if (error != ENOTEMPTY && error != EEXIST && error != ENOENT)
                 stays(folders.at(i), error);
         }
     }
@@ -548,7 +561,8 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
     if (why.isEmpty()) {
         if (!removeOneDir(root)) {
             const int error = errno;
-            why << QStringLiteral("订单目录未能删除（") + errorText(error) + QStringLiteral("）");
+            why << (error == ENOENT ? goneText()
+                                    : QStringLiteral("订单目录未能删除（") + errorText(error) + QStringLiteral("）"));
         } else if (QFileInfo::exists(root)) { // still held open by another program (Windows)
             why << QStringLiteral("订单目录未能删除（") + errorText(EBUSY) + QStringLiteral("）");
         } else {
@@ -859,7 +873,7 @@ bool FileOperation::removeDir(const QString &path, const QStringList &roots, QSt
         why = linkRefusal(clean, path);
         if (why.isEmpty()) {
             if (!info.exists())
-                why = QStringLiteral("目录已不存在");
+                why = goneText();
             else if (!info.isDir())
                 why = notOrderFolderText() + QStringLiteral("：") + path;
             else // the guard's look into the folder is the deletion's own walk

@@ -119,10 +119,11 @@ public:
     // storage roots or a folder holding one, (but for PathOnly) an existing folder that is no order folder
     // (it holds neither "照片" nor "成品"), and (WholeFolder) a folder below which another order folder lies (a
     // sub-folder at any depth holding "照片" or "成品"), such as a month or day level, and (but for
-    // PathOnly) an order folder that is itself a link or junction ("此路径是链接，不允许删除"). An order
-    // folder with its own "照片/" or "成品/" (real folders, not links or junctions) passes; a missing folder
-    // is not refused. Blanks around the path are dropped first: the path judged is the path removeDir deletes.
-    // When refused, *why (if given) says why (and which order); otherwise it is cleared.
+    // PathOnly) an order folder that is itself a link or junction, or a disk mounted there
+    // ("此路径是链接，不允许删除"). An order folder with its own "照片/" or "成品/" (real folders, not links or
+    // junctions) passes; a missing folder is not refused. Blanks around the path are dropped first: the
+    // path judged is the path removeDir deletes. When refused, *why (if given) says why (and which order);
+    // otherwise it is cleared.
     static bool isSafeToDelete(const QString &path, const QStringList &roots, QString *why = nullptr,
                                GuardDepth depth = WholeFolder);
     // The same against storageRoots(), for the GUI thread.

@@ -174,6 +174,8 @@ private slots:
         QTest::newRow("file in use") << int(EBUSY) << "文件正被其它程序使用";
         QTest::newRow("name too long") << int(ENAMETOOLONG) << "名称过长";
         QTest::newRow("a folder of that name") << int(EISDIR) << "同名的文件夹已存在";
+        // an order folder that gained a file while it was deleted (another desk importing into it)
+        QTest::newRow("a folder not empty") << int(ENOTEMPTY) << "文件夹不是空的";
         QTest::newRow("share gone") << int(ENOTCONN) << "网络连接中断";
         QTest::newRow("disk error") << int(EIO) << "磁盘读写出错";
         QTest::newRow("anything else") << int(EDOM) << QString("读写失败（错误码%1）").arg(EDOM);
@@ -380,6 +382,19 @@ private slots:
             QCOMPARE(bytesOf(mountPoint + "/share.jpg"), QByteArray("share"));
             QVERIFY(!QFileInfo::exists(d + "mounted/照片/a.jpg"));
             QCOMPARE(FileOperation::refusalShown(why), why); // the deletion windows show it as it is
+
+            // a disk mounted as the order folder itself is refused as a link is: nothing on it goes
+            const QString order = d + "pic/2024-05/A7";
+            QVERIFY(QDir().mkpath(order));
+            QVERIFY(QProcess::execute("mount", how + QStringList{order}) == 0);
+            const auto unmountOrder = qScopeGuard([&] { QProcess::execute("umount", {"-l", order}); });
+            QVERIFY(QDir().mkpath(order + "/照片"));
+            QVERIFY(put(order + "/照片/b.jpg", "on the disk"));
+            QVERIFY(!FileOperation::isSafeToDelete(order, {d + "pic"}, &why, FileOperation::FolderItself));
+            QCOMPARE(FileOperation::refusalShown(why), QString("此路径是链接，不允许删除"));
+            QVERIFY(!FileOperation::removeDir(order + "/", {d + "pic"}, &why));
+            QCOMPARE(why, "此路径是链接，不允许删除：" + order + "/");
+            QCOMPARE(bytesOf(order + "/照片/b.jpg"), QByteArray("on the disk"));
         }
         QCOMPARE(bytesOf(d + "outside/kept/a.jpg"), QByteArray("keep"));
     }
@@ -404,6 +419,24 @@ private slots:
         QVERIFY(why.isEmpty());
         QVERIFY(!FileOperation::removeDir(d + "order", {}, &why)); // gone already: said so
         QCOMPARE(why, QString("目录已不存在"));
+
+        // two desks deleting one order at once: what the other removed meanwhile is no file that stayed; the
+        // order folder goes, one deletion says so and the other that it is gone
+        for (int round = 0; round < 3; ++round) {
+            for (int f = 0; f < 10; ++f) {
+                QVERIFY(QDir().mkpath(d + QString("twice/照片/%1").arg(f)));
+                for (int i = 0; i < 100; ++i)
+                    QVERIFY(put(d + QString("twice/照片/%1/%2.jpg").arg(f).arg(i), "x"));
+            }
+            QString whyA, whyB;
+            auto a = std::async(std::launch::async, [&] { return FileOperation::removeDir(d + "twice", {}, &whyA); });
+            auto b = std::async(std::launch::async, [&] { return FileOperation::removeDir(d + "twice", {}, &whyB); });
+            const bool removedA = a.get();
+            const bool removedB = b.get();
+            QVERIFY(!QFileInfo::exists(d + "twice"));
+            QVERIFY2(removedA != removedB, qPrintable(whyA + " | " + whyB));
+            QVERIFY2(!(whyA + whyB).contains("未能删除"), qPrintable(whyA + " | " + whyB));
+        }
 
         // a file the system keeps (immutable, even for root): what stays and the system's reason are named
         QVERIFY(QDir().mkpath(d + "kept/照片"));
