@@ -176,6 +176,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
     SeparationAttempt attempt(orderDir);
     const QList<SeparationAttempt::Placed> placed = attempt.place(wanted);
     m_attemptRecord = attempt.recordPath();
+    m_attemptLeftBehind = attempt.leftBehind();
     planned.notes << attempt.notes();
     for (int i = 0; i < placed.size(); ++i) {
         const SeparationAttempt::Placed &p = placed.at(i);

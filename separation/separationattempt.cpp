@@ -174,6 +174,7 @@ bool SeparationAttempt::removeFile(const QString &path)
     if (!existsOrLink(Platform::localPath(path)))
         return true;
     qCWarning(lcSeparation) << "earlier copy not removed:" << path;
+    m_leftBehind = true;
     m_notes << QStringLiteral("上次分件复制的文件未能删除（") + errorText(error) + QStringLiteral("）：") + path;
     return false;
 }
@@ -210,8 +211,10 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
         }
         const int error = errno;
         staying.insert(keyOf(level));
-        if (error != ENOTEMPTY && error != EEXIST)
+        if (error != ENOTEMPTY && error != EEXIST) {
+            m_leftBehind = true;
             m_notes << QStringLiteral("上次分件建立的文件夹未能删除（") + errorText(error) + QStringLiteral("）：") + path;
+        }
     }
     // What stays of them stays in the record.
     QList<Folder> kept;
@@ -231,6 +234,7 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
 QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &plan)
 {
     m_notes.clear();
+    m_leftBehind = false;
     m_claimed.clear();
     m_reserved.clear();
     QList<Folder> earlier;

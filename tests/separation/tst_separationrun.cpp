@@ -333,11 +333,14 @@ private slots:
                                                  << missing + empty + "无法读取的照片:IMG_0005.jpg";
         QTest::newRow("a cut-off finished photo") << "" << "" << jpeg.left(jpeg.size() / 2) << ""
                                                   << missing + empty + "无法读取的照片:IMG_0005.jpg";
+        // an order with a failure keeps the record of its product folders, and says so
+        const QString kept = "订单A1203:\n有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：{out}" + O
+                             + ".分件记录.json\n不存在的照片:加急摆台:IMG_9999.jpg";
         QTest::newRow("a finished copy") << "其它/成品/IMG_0003.jpg" << "" << QByteArray() << ""
-                                         << missing + "、水晶相册:IMG_0003.jpg、相框x大:IMG_0003.jpg" + empty
+                                         << kept + "、水晶相册:IMG_0003.jpg、相框x大:IMG_0003.jpg" + empty
                                                 + "复制失败:{out}" + O + "其它/成品/IMG_0003.jpg";
         QTest::newRow("a product copy") << "入册加片 加片 1/IMG_0004.JPG" << "" << QByteArray() << ""
-                                        << missing + empty + "复制失败:{out}" + O + "后期一厂" + label("自取")
+                                        << kept + empty + "复制失败:{out}" + O + "后期一厂" + label("自取")
                                                + "/入册加片 加片 1/IMG_0004.JPG";
         QTest::newRow("the work folder") << "" << "其它" << QByteArray() << "分件文件夹创建失败：{out}" + O + "其它/" << "";
     }
@@ -378,6 +381,24 @@ private slots:
             text.replace(m.capturedStart(2), m.capturedLength(2), names.join("、"));
         }
         QCOMPARE(text, report.replace("{out}", m_out) + "\n\n");
+
+        // separated again from a new window, as after a restart: what failed is filled in, in the same folders
+        const QString record = dated() + kA1203Folder + ".分件记录.json";
+        QCOMPARE(QFileInfo::exists(record), report.contains("复制失败"));
+        if (!QFileInfo::exists(record))
+            return;
+        Platform::clearFaults();
+        QPointer<SearchOrder> closed(w);
+        w->close();
+        QVERIFY(testsupport::waitFor([&] { return closed.isNull(); }));
+        SearchOrder *again = open();
+        QVERIFY(listAndTick(again, {0}));
+        QVERIFY(runToEnd(again));
+        QVERIFY(!takeReportBox().text.contains("复制失败"));
+        const QRegularExpression twin(" \\(\\d+\\)|\\(\\d+\\)\\.jpg$", QRegularExpression::CaseInsensitiveOption);
+        QCOMPARE(fileTree(dated()).filter(twin), QStringList());
+        QVERIFY(QFileInfo::exists(dated() + kA1203Folder + "后期一厂" + label("自取") + "/入册加片 加片 1/IMG_0004.JPG"));
+        QVERIFY(!QFileInfo::exists(record));
     }
 
     // What changes before an order whose run ended early is separated again (order: its folder of the run).
@@ -545,7 +566,8 @@ private slots:
             QVERIFY(redone.shown);
             QVERIFY2(redone.text.contains(note.replace("{order}", order)), qPrintable(redone.text));
             QVERIFY(QFileInfo::exists(work + "明细制作单.pdf"));
-            QCOMPARE(QFileInfo::exists(record), redo == "record is a folder"); // gone with the finished order
+            // gone with the finished order; kept while it lists a copy that stayed, for the next attempt
+            QCOMPARE(QFileInfo::exists(record), redo == "record is a folder" || redo.endsWith("IMG_0003 held"));
             Platform::clearFaults();
             const QStringList after = products();
             const QRegularExpression twin(" \\(\\d+\\)|\\(\\d+\\)\\.jpg$", QRegularExpression::CaseInsensitiveOption);
@@ -566,13 +588,16 @@ private slots:
             if (redo == "a file of the user's")
                 expected << albumInOrder + "客人自选.jpg";
             if (redo.endsWith("IMG_0003 held"))
-                expected << albumInOrder + "IMG_0003.jpg";
+                expected << albumInOrder + "IMG_0003.jpg" << QString(kA1203Folder) + ".分件记录.json";
             expected.sort();
             QCOMPARE(after, expected);
             return;
         }
         QVERIFY(MsgBox::shown().isEmpty());
         QVERIFY(report.shown);
+        // a sheet or a picture of it not written: the record stays for the order's next attempt
+        QCOMPARE(QFileInfo::exists(record), report.text.contains("复制失败:"));
+        QCOMPARE(report.text.contains("分件记录已保留"), report.text.contains("复制失败:"));
         QCOMPARE(report.text.contains(work + "明细制作单.pdf"), failed == "明细制作单.pdf");
         if (!failed.isEmpty())
             QVERIFY(report.text.contains(work + failed));
