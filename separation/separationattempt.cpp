@@ -332,7 +332,6 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
             names.insert(keyOf(name));
             f.files << name;
             p.targets << folderPath + name;
-            p.replace << there.contains(keyOf(name));
         }
         // What the earlier attempt copied here and this plan does not.
         if (k >= 0) {

@@ -36,8 +36,8 @@ public:
     // Where the photos of a wanted folder go.
     struct Placed {
         QString folder;      // the folder, full path ending in "/"
-        QStringList targets; // one full file path per photo of Wanted::photos
-        QList<bool> replace; // per photo: the file there is this order's own earlier copy, to be replaced
+        QStringList targets; // one full file path per photo of Wanted::photos: a name that was free, or that
+                             // of the order's own earlier copy, so a copy there replaces what it finds
     };
 
     // orderDir: the order's folder of the separation, ending in "/".

@@ -114,6 +114,26 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
         return true;
     }
 
+    // Another window separates A1203 into the same save folder and is closed (是) while a copy of its
+    // product stage is still under way (slowed down, as on a slow share); the copy lands later.
+    bool closeTheSameOrderDuringItsProductCopies()
+    {
+        Platform::slowWrites("水晶相册 相册 1/IMG_0001.jpg", 4000);
+        SearchOrder *other = open();
+        if (!listAndTick(other, {0}))
+            return false;
+        child<QPushButton>(other, "pushButton_separate")->click();
+        const QString record = dated() + kA1203Folder + ".分件记录.json";
+        if (!testsupport::waitFor([&] { return QFileInfo::exists(record); }, 20000))
+            return false;
+        QTest::qWait(200); // its copies have started
+        MsgBox::setNextAnswer(QMessageBox::Yes);
+        other->close();
+        MsgBox::clearShown();
+        m_server.clearRequests();
+        return true;
+    }
+
 private slots:
     void initTestCase() { QVERIFY(startWrittenStudio()); }
     void init()
@@ -136,7 +156,8 @@ private slots:
         QTest::addColumn<QString>("factory");  // the factory as the goods reply's JSON text has it ("" as sampled)
         QTest::addColumn<QStringList>("files");
         // What happens in another window just before or during the run: "closed", Z9001 closed while its
-        // thumbnails are made; "import", B2207's import window opened through its opener.
+        // thumbnails are made; "import", B2207's import window opened through its opener; "same order",
+        // A1203 closed while its product copies are under way.
         QTest::addColumn<QString>("meanwhile");
 
         const QString O = today() + kA1203Folder;
@@ -196,6 +217,9 @@ private slots:
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "closed";
         QTest::newRow("another order's import window opened during the run")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "import";
+        // its late copy and the run's own land on one name: no photo twice
+        QTest::newRow("the same order's window closed during its product copies")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order";
     }
     void oneOrderTree()
     {
@@ -216,6 +240,8 @@ private slots:
         QString closedPreviews;
         if (meanwhile == "closed")
             QVERIFY(closeAnotherOrderDuringItsThumbnails(&closedPreviews));
+        if (meanwhile == "same order")
+            QVERIFY(closeTheSameOrderDuringItsProductCopies());
         if (!factory.isEmpty()) {
             const standin::SampleStudio studio = *m_studio;
             m_server.setHandler("ordergoods20230521", [studio, factory](const standin::Request &r) {
@@ -248,6 +274,7 @@ private slots:
             QVERIFY(runToEnd(w));
         }
         QVERIFY(MsgBox::shown().isEmpty());
+        QThreadPool::globalInstance()->waitForDone(); // a closed window's copy still under way included
         files.sort();
         if (fileTree(m_out) != files)
             qDebug().noquote() << fileTree(m_out).join("\n");
