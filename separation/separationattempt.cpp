@@ -101,6 +101,25 @@ bool SeparationAttempt::dirExists(const QString &relative, bool orReserved) cons
            || QFileInfo(Platform::localPath(m_orderDir + relative)).isDir();
 }
 
+QStringList SeparationAttempt::otherDays() const
+{
+    // The order folder is <save>/<yyyy-MM-dd>/<order>/.
+    const QStringList levels = m_orderDir.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (levels.size() < 2)
+        return QStringList();
+    const QString order = levels.last();
+    const QString day = levels.at(levels.size() - 2);
+    const QString save = m_orderDir.left(m_orderDir.size() - order.size() - day.size() - 2);
+    QStringList found;
+    const QDir dir(Platform::localPath(save));
+    for (const QString &other : dir.entryList({QStringLiteral("????-??-??")}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString folder = save + other + QLatin1Char('/') + order + QLatin1Char('/');
+        if (other != day && existsOrLink(Platform::localPath(folder + recordName())))
+            found << folder;
+    }
+    return found;
+}
+
 bool SeparationAttempt::readRecord(QList<Folder> *folders)
 {
     const QString path = m_orderDir + recordName();
@@ -371,6 +390,10 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
     }
     if (!others.isEmpty())
         m_notes << QStringLiteral("产品文件夹中有不是分件复制的文件，未改动：") + others.join(QStringLiteral("、"));
+    const QStringList days = otherDays();
+    if (!days.isEmpty())
+        m_notes << QStringLiteral("该订单在其它日期有未分完的文件夹，其中的产品照片与本次重复，未改动：")
+                       + days.join(QStringLiteral("、"));
 
     // The record first, then the folders it names (a plan without folders, with nothing left to record,
     // needs none).

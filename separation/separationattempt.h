@@ -15,7 +15,9 @@
 // order separated earlier and finished whole has no record: its folders get their numbered twins.
 //
 // Paths in the record are relative to the order's folder, so another desk that reaches the save folder
-// under another path finds its folders all the same.
+// under another path finds its folders all the same. An unfinished attempt of another day lies in another
+// dated folder, beside which the order is separated anew: it is named in the report (its product photos
+// are there twice), and left as it is.
 
 #include <QList>
 #include <QSet>
@@ -81,6 +83,8 @@ private:
     // Whether the folder is there, or taken by a folder of this plan (orReserved: or by a folder of the
     // unfinished attempt that this plan goes on in).
     bool dirExists(const QString &relative, bool orReserved) const;
+    // The order's folders in the save folder's other dated folders that hold a record.
+    QStringList otherDays() const;
 
     QString m_orderDir;
     QStringList m_notes;

@@ -428,6 +428,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(record));
     }
 
+    // The dated folder of the day before today in the save folder.
+    QString earlierDay() const { return m_out + QDate::currentDate().addDays(-1).toString(Qt::ISODate) + "/"; }
     // What changes before an order whose run ended early is separated again (order: its folder of the run).
     void redoChange(const QString &redo, const QString &order)
     {
@@ -438,6 +440,8 @@ private slots:
             QVERIFY(testsupport::put(order + ".分件记录.json", "{\"folders\": [{\"folder\": \"../../"));
         if (redo.endsWith("IMG_0003 held"))
             Platform::failRemovals("水晶相册 相册 1/IMG_0003.jpg");
+        if (redo == "next day") // the attempt was made the day before
+            QVERIFY(QDir().rename(dated(), earlierDay()));
         if (!redo.contains("one photo") && !redo.endsWith("dropped"))
             return;
         // the goods the web service answers from now on
@@ -513,6 +517,10 @@ private slots:
         QTest::newRow("crop refused, then a file of the user's in a folder of the attempt")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a file of the user's" << false
             << "产品文件夹中有不是分件复制的文件，未改动：" + album + "客人自选.jpg";
+        // separated again on the next day, into another dated folder: the unfinished one is named
+        QTest::newRow("crop refused, then the redo on the next day")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "next day" << false
+            << "该订单在其它日期有未分完的文件夹，其中的产品照片与本次重复，未改动：{earlier}";
         QTest::newRow("crop refused, then a stale copy that cannot be taken out")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "one photo, IMG_0003 held" << false
             << "上次分件复制的文件未能删除（文件正被其它程序使用）：" + album + "IMG_0003.jpg";
@@ -591,7 +599,8 @@ private slots:
             QVERIFY(runToEnd(again));
             const testsupport::ReportBox redone = takeReportBox();
             QVERIFY(redone.shown);
-            QVERIFY2(redone.text.contains(note.replace("{order}", order)), qPrintable(redone.text));
+            note.replace("{order}", order).replace("{earlier}", earlierDay() + kA1203Folder);
+            QVERIFY2(redone.text.contains(note), qPrintable(redone.text));
             QVERIFY(QFileInfo::exists(work + "明细制作单.pdf"));
             // gone with the finished order; kept while it lists a copy that stayed, for the next attempt
             QCOMPARE(QFileInfo::exists(record), redo == "record is a folder" || redo.endsWith("IMG_0003 held"));
