@@ -112,7 +112,8 @@ QStringList SeparationAttempt::otherDays() const
     const QString save = m_orderDir.left(m_orderDir.size() - order.size() - day.size() - 2);
     QStringList found;
     const QDir dir(Platform::localPath(save));
-    for (const QString &other : dir.entryList({QStringLiteral("????-??-??")}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+    const QString dated = QStringLiteral("\?\?\?\?-\?\?-\?\?"); // yyyy-MM-dd
+    for (const QString &other : dir.entryList({dated}, QDir::Dirs | QDir::NoDotAndDotDot)) {
         const QString folder = save + other + QLatin1Char('/') + order + QLatin1Char('/');
         if (other != day && existsOrLink(Platform::localPath(folder + recordName())))
             found << folder;
