@@ -727,6 +727,7 @@ bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwr
             *why = copyFailureReason(source, target, error);
         return false;
     };
+    Platform::delayWrite(target);
     // A copy that fails leaves whatever was at the target as it was.
     if (overwrite) {
         if (Platform::copyIntoPlace(source, target, Platform::Placing::Replace))

@@ -142,7 +142,9 @@ QString photoStamp(const QString &photo)
 // Whether a photo's preview can stand for it: made from the photo as it is now (when the photo is there) and
 // whole. A copy keeps its source's modification time, so a photo replaced by a file saved earlier would
 // look older than its preview; what a copy cannot keep decides instead. On Linux that is the photo's change
-// time, set by every write and rename: the preview must have been written since. Windows keeps no such
+// time, set by every write and rename: the preview must have been written after it. One written at the same
+// time, as the file system counts it (a clock tick, on some shares a whole second), may have been made from
+// the photo before the change, so it is made again. Windows keeps no such
 // time: there the photo's size and modification time, recorded in the preview when it was made, must
 // still be the photo's (a preview without the record is made again).
 bool previewIsCurrent(const QString &preview, const QString &photo)
@@ -154,7 +156,7 @@ bool previewIsCurrent(const QString &preview, const QString &photo)
         if (reader.text(photoStampKey()) != photoStamp(photo))
             return false;
 #else
-        if (QFileInfo(preview).lastModified() < QFileInfo(photo).metadataChangeTime())
+        if (QFileInfo(preview).lastModified() <= QFileInfo(photo).metadataChangeTime())
             return false;
 #endif
     }

@@ -161,8 +161,8 @@ void failCloses(const QString &targetPart, int times = -1);
 // Copies into place whose target contains pathPart: the file system refuses to set the copy's permissions
 // and time, as a share mounted for another owner or a FAT disk does.
 void refuseMetadata(const QString &targetPart, int times = -1);
-// Every such write, and every copy that never replaces a file, whose path contains pathPart takes ms
-// longer, like a slow share; 0 turns it off.
+// Every such write, and every copy that never replaces a file or that FileOperation::copyFile makes, whose
+// path contains pathPart takes ms longer, like a slow share; 0 turns it off.
 void slowWrites(const QString &pathPart, int ms);
 void clearFaults();
 // Consulted by the file operations; each true answer uses up one of the injected failures.

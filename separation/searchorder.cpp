@@ -176,6 +176,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
     SeparationAttempt attempt(orderDir);
     const QList<SeparationAttempt::Placed> placed = attempt.place(wanted);
     m_attemptRecord = attempt.recordPath();
+    m_attemptLeftBehind = attempt.leftBehind();
     planned.notes << attempt.notes();
     for (int i = 0; i < placed.size(); ++i) {
         const SeparationAttempt::Placed &p = placed.at(i);
@@ -184,8 +185,10 @@ void SearchOrder::fenjian_markPhoto_3_1()
         qCDebug(lcSeparation) << "要复制照片的产品：" << p.folder << wanted.at(i).photos;
         for (int j = 0; j < p.targets.size(); ++j) {
             ++m_productJobCount;
-            // An earlier copy of the order's own is replaced; any other file there is kept.
-            auto *job = new SeparateThread(wanted.at(i).photos.at(j), p.targets.at(j), names.at(i), p.replace.at(j),
+            // The name was free or the order's own (any other file there kept its name): the copy replaces
+            // what it finds, an earlier copy, or one that another attempt at the order (a window closed
+            // meanwhile, another desk) put there since the folder was looked at.
+            auto *job = new SeparateThread(wanted.at(i).photos.at(j), p.targets.at(j), names.at(i), true,
                                            SeparateThread::ProductPhotoCopy, guard());
             job->setFinishedFolder(workDir + shop().finishedDirName + QLatin1Char('/'));
             job->setFinishedName(finishedNames.at(i).at(j));

@@ -101,6 +101,26 @@ bool SeparationAttempt::dirExists(const QString &relative, bool orReserved) cons
            || QFileInfo(Platform::localPath(m_orderDir + relative)).isDir();
 }
 
+QStringList SeparationAttempt::otherDays() const
+{
+    // The order folder is <save>/<yyyy-MM-dd>/<order>/.
+    const QStringList levels = m_orderDir.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (levels.size() < 2)
+        return QStringList();
+    const QString order = levels.last();
+    const QString day = levels.at(levels.size() - 2);
+    const QString save = m_orderDir.left(m_orderDir.size() - order.size() - day.size() - 2);
+    QStringList found;
+    const QDir dir(Platform::localPath(save));
+    const QString dated = QStringLiteral("\?\?\?\?-\?\?-\?\?"); // yyyy-MM-dd
+    for (const QString &other : dir.entryList({dated}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString folder = save + other + QLatin1Char('/') + order + QLatin1Char('/');
+        if (other != day && existsOrLink(Platform::localPath(folder + recordName())))
+            found << folder;
+    }
+    return found;
+}
+
 bool SeparationAttempt::readRecord(QList<Folder> *folders)
 {
     const QString path = m_orderDir + recordName();
@@ -174,6 +194,7 @@ bool SeparationAttempt::removeFile(const QString &path)
     if (!existsOrLink(Platform::localPath(path)))
         return true;
     qCWarning(lcSeparation) << "earlier copy not removed:" << path;
+    m_leftBehind = true;
     m_notes << QStringLiteral("上次分件复制的文件未能删除（") + errorText(error) + QStringLiteral("）：") + path;
     return false;
 }
@@ -210,8 +231,10 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
         }
         const int error = errno;
         staying.insert(keyOf(level));
-        if (error != ENOTEMPTY && error != EEXIST)
+        if (error != ENOTEMPTY && error != EEXIST) {
+            m_leftBehind = true;
             m_notes << QStringLiteral("上次分件建立的文件夹未能删除（") + errorText(error) + QStringLiteral("）：") + path;
+        }
     }
     // What stays of them stays in the record.
     QList<Folder> kept;
@@ -231,6 +254,7 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
 QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &plan)
 {
     m_notes.clear();
+    m_leftBehind = false;
     m_claimed.clear();
     m_reserved.clear();
     QList<Folder> earlier;
@@ -328,7 +352,6 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
             names.insert(keyOf(name));
             f.files << name;
             p.targets << folderPath + name;
-            p.replace << there.contains(keyOf(name));
         }
         // What the earlier attempt copied here and this plan does not.
         if (k >= 0) {
@@ -368,6 +391,10 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
     }
     if (!others.isEmpty())
         m_notes << QStringLiteral("产品文件夹中有不是分件复制的文件，未改动：") + others.join(QStringLiteral("、"));
+    const QStringList days = otherDays();
+    if (!days.isEmpty())
+        m_notes << QStringLiteral("该订单在其它日期有未分完的文件夹，其中的产品照片与本次重复，未改动：")
+                       + days.join(QStringLiteral("、"));
 
     // The record first, then the folders it names (a plan without folders, with nothing left to record,
     // needs none).

@@ -10,10 +10,14 @@
 // those folders instead of making twins of them: the copies replace their own earlier ones, files the new
 // plan no longer copies there are taken out, and so are the folders of products that left the plan, both
 // only as far as the record lists them. Whatever else is found in such a folder stays and is named in the
-// report. An order separated earlier and finished has no record: its folders get their numbered twins.
+// report. An order that ended with something not done (a copy or a sheet not written, an earlier copy that
+// could not be taken out) keeps its record too, so that separating it again fills in the same folders. An
+// order separated earlier and finished whole has no record: its folders get their numbered twins.
 //
 // Paths in the record are relative to the order's folder, so another desk that reaches the save folder
-// under another path finds its folders all the same.
+// under another path finds its folders all the same. An unfinished attempt of another day lies in another
+// dated folder, beside which the order is separated anew: it is named in the report (its product photos
+// are there twice), and left as it is.
 
 #include <QList>
 #include <QSet>
@@ -34,8 +38,8 @@ public:
     // Where the photos of a wanted folder go.
     struct Placed {
         QString folder;      // the folder, full path ending in "/"
-        QStringList targets; // one full file path per photo of Wanted::photos
-        QList<bool> replace; // per photo: the file there is this order's own earlier copy, to be replaced
+        QStringList targets; // one full file path per photo of Wanted::photos: a name that was free, or that
+                             // of the order's own earlier copy, so a copy there replaces what it finds
     };
 
     // orderDir: the order's folder of the separation, ending in "/".
@@ -54,9 +58,12 @@ public:
     // The record on disk that belongs to this attempt ("" when there is none): it is removed when the
     // order is finished.
     QString recordPath() const { return m_recordOnDisk ? m_orderDir + recordName() : QString(); }
+    // Something the record lists could not be taken out: it stays listed for the next attempt, so the
+    // record stays even when the order is finished.
+    bool leftBehind() const { return m_leftBehind; }
 
-    // The order is finished: its record (a path recordPath() gave) goes. False, with *note saying so for
-    // the report, when it stays.
+    // The order is finished whole: its record (a path recordPath() gave) goes. False, with *note saying so
+    // for the report, when it stays.
     static bool finish(const QString &recordPath, QString *note);
 
 private:
@@ -76,10 +83,13 @@ private:
     // Whether the folder is there, or taken by a folder of this plan (orReserved: or by a folder of the
     // unfinished attempt that this plan goes on in).
     bool dirExists(const QString &relative, bool orReserved) const;
+    // The order's folders in the save folder's other dated folders that hold a record.
+    QStringList otherDays() const;
 
     QString m_orderDir;
     QStringList m_notes;
     QSet<QString> m_claimed;  // folders (and their levels) of this plan so far, as keys
     QSet<QString> m_reserved; // those of the unfinished attempt that this plan goes on in
     bool m_recordOnDisk = false;
+    bool m_leftBehind = false;
 };

@@ -149,6 +149,9 @@ bool SeparationWindow::startNextOrder()
         row.processed = true;
         m_currentRow = i;
         m_order = row;
+        m_orderEntries = m_messageList.size();
+        m_attemptRecord.clear();
+        m_attemptLeftBehind = false;
         postQueryProducts(row.order_photo_id);
         return false;
     }
@@ -372,8 +375,17 @@ void SeparationWindow::onFinishSeparateImage()
 void SeparationWindow::separateNextOrder()
 {
     m_currentRow = -1; // finished
-    QString note;
-    if (!SeparationAttempt::finish(m_attemptRecord, &note)) {
+    // An order with something not done keeps the record of its product folders: separating it again fills
+    // them in instead of making numbered twins beside them.
+    bool whole = !m_attemptLeftBehind;
+    for (int i = m_orderEntries; i < m_messageList.size(); ++i)
+        whole = whole && m_messageList.at(i).failures.isEmpty();
+    QString note; // the record kept, or one that could not be removed
+    if (whole)
+        SeparationAttempt::finish(m_attemptRecord, &note);
+    else if (!m_attemptRecord.isEmpty())
+        note = QStringLiteral("有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：") + m_attemptRecord;
+    if (!note.isEmpty()) {
         SeparateMessageInfo entry;
         entry.orderNumber = m_order.orderpayforkey;
         entry.notes << note;

@@ -150,8 +150,10 @@ protected:
     QString sheetHtml;
     QString barPath;
     // The record of the current order's product folders (SeparationAttempt; "" when it has none). It is
-    // removed when the order is finished; a run that ends early leaves it for the order's next attempt.
+    // removed when the order is finished whole; an order that ends early, or with something not done (a
+    // failure of its report, or m_attemptLeftBehind), leaves it for the order's next attempt.
     QString m_attemptRecord;
+    bool m_attemptLeftBehind = false; // the attempt could not take out all the record told it to
 
 private slots:
     // The replies of the run's requests: the goods, the crop information and the order detail.
@@ -172,6 +174,7 @@ private:
 
     SeparationRules m_rules;
     int m_currentRow = -1; // the row of the order in hand; -1 between orders
+    int m_orderEntries = 0; // where the entries of the order in hand begin in m_messageList
     int m_checkJobCount = 0;
     int m_checkReturnCount = 0;
     int m_finalReturnCount = 0;

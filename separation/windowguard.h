@@ -10,7 +10,8 @@
 // SeparationRun is the program-wide token of a separation run: the separation windows take it for the
 // length of a run, so that one run goes at a time. A run keeps its order, folders and lists to itself and
 // hands its jobs their paths by value; the jobs of a window that closed make nothing more (a copy under
-// way finishes), so nothing of a closed run reaches the next one.
+// way finishes, onto a name of its own order, which a later run of that order replaces), so nothing of a
+// closed run reaches another order's run.
 
 #include <QMetaType>
 #include <QMutex>

@@ -114,6 +114,26 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
         return true;
     }
 
+    // Another window separates A1203 into the same save folder and is closed (是) while a copy of its
+    // product stage is still under way (slowed down, as on a slow share); the copy lands later.
+    bool closeTheSameOrderDuringItsProductCopies()
+    {
+        Platform::slowWrites("水晶相册 相册 1/IMG_0001.jpg", 4000);
+        SearchOrder *other = open();
+        if (!listAndTick(other, {0}))
+            return false;
+        child<QPushButton>(other, "pushButton_separate")->click();
+        const QString record = dated() + kA1203Folder + ".分件记录.json";
+        if (!testsupport::waitFor([&] { return QFileInfo::exists(record); }, 20000))
+            return false;
+        QTest::qWait(200); // its copies have started
+        MsgBox::setNextAnswer(QMessageBox::Yes);
+        other->close();
+        MsgBox::clearShown();
+        m_server.clearRequests();
+        return true;
+    }
+
 private slots:
     void initTestCase() { QVERIFY(startWrittenStudio()); }
     void init()
@@ -136,7 +156,8 @@ private slots:
         QTest::addColumn<QString>("factory");  // the factory as the goods reply's JSON text has it ("" as sampled)
         QTest::addColumn<QStringList>("files");
         // What happens in another window just before or during the run: "closed", Z9001 closed while its
-        // thumbnails are made; "import", B2207's import window opened through its opener.
+        // thumbnails are made; "import", B2207's import window opened through its opener; "same order",
+        // A1203 closed while its product copies are under way.
         QTest::addColumn<QString>("meanwhile");
 
         const QString O = today() + kA1203Folder;
@@ -196,6 +217,9 @@ private slots:
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "closed";
         QTest::newRow("another order's import window opened during the run")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "import";
+        // its late copy and the run's own land on one name: no photo twice
+        QTest::newRow("the same order's window closed during its product copies")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order";
     }
     void oneOrderTree()
     {
@@ -216,6 +240,8 @@ private slots:
         QString closedPreviews;
         if (meanwhile == "closed")
             QVERIFY(closeAnotherOrderDuringItsThumbnails(&closedPreviews));
+        if (meanwhile == "same order")
+            QVERIFY(closeTheSameOrderDuringItsProductCopies());
         if (!factory.isEmpty()) {
             const standin::SampleStudio studio = *m_studio;
             m_server.setHandler("ordergoods20230521", [studio, factory](const standin::Request &r) {
@@ -248,6 +274,7 @@ private slots:
             QVERIFY(runToEnd(w));
         }
         QVERIFY(MsgBox::shown().isEmpty());
+        QThreadPool::globalInstance()->waitForDone(); // a closed window's copy still under way included
         files.sort();
         if (fileTree(m_out) != files)
             qDebug().noquote() << fileTree(m_out).join("\n");
@@ -333,11 +360,14 @@ private slots:
                                                  << missing + empty + "无法读取的照片:IMG_0005.jpg";
         QTest::newRow("a cut-off finished photo") << "" << "" << jpeg.left(jpeg.size() / 2) << ""
                                                   << missing + empty + "无法读取的照片:IMG_0005.jpg";
+        // an order with a failure keeps the record of its product folders, and says so
+        const QString kept = "订单A1203:\n有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：{out}" + O
+                             + ".分件记录.json\n不存在的照片:加急摆台:IMG_9999.jpg";
         QTest::newRow("a finished copy") << "其它/成品/IMG_0003.jpg" << "" << QByteArray() << ""
-                                         << missing + "、水晶相册:IMG_0003.jpg、相框x大:IMG_0003.jpg" + empty
+                                         << kept + "、水晶相册:IMG_0003.jpg、相框x大:IMG_0003.jpg" + empty
                                                 + "复制失败:{out}" + O + "其它/成品/IMG_0003.jpg";
         QTest::newRow("a product copy") << "入册加片 加片 1/IMG_0004.JPG" << "" << QByteArray() << ""
-                                        << missing + empty + "复制失败:{out}" + O + "后期一厂" + label("自取")
+                                        << kept + empty + "复制失败:{out}" + O + "后期一厂" + label("自取")
                                                + "/入册加片 加片 1/IMG_0004.JPG";
         QTest::newRow("the work folder") << "" << "其它" << QByteArray() << "分件文件夹创建失败：{out}" + O + "其它/" << "";
     }
@@ -378,8 +408,28 @@ private slots:
             text.replace(m.capturedStart(2), m.capturedLength(2), names.join("、"));
         }
         QCOMPARE(text, report.replace("{out}", m_out) + "\n\n");
+
+        // separated again from a new window, as after a restart: what failed is filled in, in the same folders
+        const QString record = dated() + kA1203Folder + ".分件记录.json";
+        QCOMPARE(QFileInfo::exists(record), report.contains("复制失败"));
+        if (!QFileInfo::exists(record))
+            return;
+        Platform::clearFaults();
+        QPointer<SearchOrder> closed(w);
+        w->close();
+        QVERIFY(testsupport::waitFor([&] { return closed.isNull(); }));
+        SearchOrder *again = open();
+        QVERIFY(listAndTick(again, {0}));
+        QVERIFY(runToEnd(again));
+        QVERIFY(!takeReportBox().text.contains("复制失败"));
+        const QRegularExpression twin(" \\(\\d+\\)|\\(\\d+\\)\\.jpg$", QRegularExpression::CaseInsensitiveOption);
+        QCOMPARE(fileTree(dated()).filter(twin), QStringList());
+        QVERIFY(QFileInfo::exists(dated() + kA1203Folder + "后期一厂" + label("自取") + "/入册加片 加片 1/IMG_0004.JPG"));
+        QVERIFY(!QFileInfo::exists(record));
     }
 
+    // The dated folder of the day before today in the save folder.
+    QString earlierDay() const { return m_out + QDate::currentDate().addDays(-1).toString(Qt::ISODate) + "/"; }
     // What changes before an order whose run ended early is separated again (order: its folder of the run).
     void redoChange(const QString &redo, const QString &order)
     {
@@ -390,6 +440,8 @@ private slots:
             QVERIFY(testsupport::put(order + ".分件记录.json", "{\"folders\": [{\"folder\": \"../../"));
         if (redo.endsWith("IMG_0003 held"))
             Platform::failRemovals("水晶相册 相册 1/IMG_0003.jpg");
+        if (redo == "next day") // the attempt was made the day before
+            QVERIFY(QDir().rename(dated(), earlierDay()));
         if (!redo.contains("one photo") && !redo.endsWith("dropped"))
             return;
         // the goods the web service answers from now on
@@ -465,6 +517,10 @@ private slots:
         QTest::newRow("crop refused, then a file of the user's in a folder of the attempt")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a file of the user's" << false
             << "产品文件夹中有不是分件复制的文件，未改动：" + album + "客人自选.jpg";
+        // separated again on the next day, into another dated folder: the unfinished one is named
+        QTest::newRow("crop refused, then the redo on the next day")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "next day" << false
+            << "该订单在其它日期有未分完的文件夹，其中的产品照片与本次重复，未改动：{earlier}";
         QTest::newRow("crop refused, then a stale copy that cannot be taken out")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "one photo, IMG_0003 held" << false
             << "上次分件复制的文件未能删除（文件正被其它程序使用）：" + album + "IMG_0003.jpg";
@@ -543,9 +599,11 @@ private slots:
             QVERIFY(runToEnd(again));
             const testsupport::ReportBox redone = takeReportBox();
             QVERIFY(redone.shown);
-            QVERIFY2(redone.text.contains(note.replace("{order}", order)), qPrintable(redone.text));
+            note.replace("{order}", order).replace("{earlier}", earlierDay() + kA1203Folder);
+            QVERIFY2(redone.text.contains(note), qPrintable(redone.text));
             QVERIFY(QFileInfo::exists(work + "明细制作单.pdf"));
-            QCOMPARE(QFileInfo::exists(record), redo == "record is a folder"); // gone with the finished order
+            // gone with the finished order; kept while it lists a copy that stayed, for the next attempt
+            QCOMPARE(QFileInfo::exists(record), redo == "record is a folder" || redo.endsWith("IMG_0003 held"));
             Platform::clearFaults();
             const QStringList after = products();
             const QRegularExpression twin(" \\(\\d+\\)|\\(\\d+\\)\\.jpg$", QRegularExpression::CaseInsensitiveOption);
@@ -566,13 +624,16 @@ private slots:
             if (redo == "a file of the user's")
                 expected << albumInOrder + "客人自选.jpg";
             if (redo.endsWith("IMG_0003 held"))
-                expected << albumInOrder + "IMG_0003.jpg";
+                expected << albumInOrder + "IMG_0003.jpg" << QString(kA1203Folder) + ".分件记录.json";
             expected.sort();
             QCOMPARE(after, expected);
             return;
         }
         QVERIFY(MsgBox::shown().isEmpty());
         QVERIFY(report.shown);
+        // a sheet or a picture of it not written: the record stays for the order's next attempt
+        QCOMPARE(QFileInfo::exists(record), report.text.contains("复制失败:"));
+        QCOMPARE(report.text.contains("分件记录已保留"), report.text.contains("复制失败:"));
         QCOMPARE(report.text.contains(work + "明细制作单.pdf"), failed == "明细制作单.pdf");
         if (!failed.isEmpty())
             QVERIFY(report.text.contains(work + failed));
