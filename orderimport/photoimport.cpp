@@ -191,6 +191,8 @@ public:
     // retouched photo imported again) keeps them, the photo goes beside it as "(n)".
     void placeBackup()
     {
+        if (m_outcome.importedBefore)
+            return;
         QString why;
         QString placed;
         const auto outcome = copyToFreeName(m_task.filePath, backupFolder(), besideNames(m_task.targetName), &placed, &why);
@@ -203,6 +205,8 @@ public:
     // no name: nothing more may be written under one.
     bool placeFile(const QString &from)
     {
+        if (m_outcome.importedBefore)
+            return true;
         if (m_task.placing == MainPlacing::Numbered)
             return placeNumbered(from);
         for (int i = 0; i < m_targets.size(); ++i) {
@@ -222,6 +226,8 @@ public:
     // The main files from the upright image (quality 100).
     bool placeImage(const QImage &image)
     {
+        if (m_outcome.importedBefore)
+            return true;
         if (m_task.placing == MainPlacing::Numbered) {
             QTemporaryFile encoded;
             QString why;
@@ -252,6 +258,8 @@ public:
     // one stays with its reduced copies, and the file is kept beside it as "(n)".
     void placeUnreadable()
     {
+        if (m_outcome.importedBefore)
+            return;
         if (m_task.placing == MainPlacing::Numbered) {
             placeNumbered(m_task.filePath);
             return;
@@ -284,8 +292,9 @@ public:
     }
 
     // Numbered photos as shot: a photo whose bytes the backup holds was imported before, under the name it
-    // has there. While its main file is there too, it keeps that name and nothing is written again; one
-    // deleted from the order since goes back under that name (when it is still free).
+    // has there. While its main file is there too, it keeps that name and its main files are not written
+    // again (the place* calls leave them); one deleted from the order since goes back under that name (when
+    // it is still free).
     bool importedBefore(const QByteArray &bytes)
     {
         if (m_task.placing != MainPlacing::Numbered || m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
@@ -299,6 +308,17 @@ public:
         }
         m_outcome.placedName = name;
         m_outcome.importedBefore = true;
+        return true;
+    }
+
+    // The reduced copies of a photo imported before are all there: an import that ended before it made
+    // them (stopped, a full disk, the program ended) has them made by the next.
+    bool reducedCopiesThere(const PhotoFolders &folders) const
+    {
+        for (const QString &folder : {folders.thumb2250, folders.thumb1000, folders.thumb200}) {
+            if (!QFileInfo(fsPath(m_task.orderPath + folder + m_outcome.placedName)).isFile())
+                return false;
+        }
         return true;
     }
 
@@ -551,7 +571,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     QByteArray bytes = source.readAll();
     source.close();
 
-    if (main.importedBefore(bytes))
+    if (main.importedBefore(bytes) && main.reducedCopiesThere(folders))
         return finish();
 
     // A numbered photo takes its backup's name together with its main file's.

@@ -44,7 +44,8 @@ enum class MainPlacing {
     // number taken by other bytes (another import into the order) moves the photo on to the next free
     // number at the moment it is placed, main file and backup alike. The same bytes already there are
     // an earlier import of this photo and keep their name, and so does a photo as shot whose bytes the
-    // order's backup holds (PhotoTask::backupPhotos): it was imported before and is not written again.
+    // order's backup holds (PhotoTask::backupPhotos): it was imported before and is not written again (only
+    // its reduced copies, when some are missing).
     Numbered,
 };
 
@@ -68,7 +69,8 @@ struct PhotoOutcome
     QString placedName;       // the name the photo got in its folders; "" when its main file was not placed
     bool mainAdded = false;   // the main file took a name that was free (its folder grew by one file)
     bool backupAdded = false; // the backup took a name that was free
-    bool importedBefore = false; // the order held the photo already (under placedName): nothing was written
+    bool importedBefore = false; // the order held the photo already (under placedName): its main file and
+                                 // backup were not written (missing reduced copies were)
 };
 
 // Pixel memory (MiB) that the photos of one import may hold at the same time, which keeps the whole

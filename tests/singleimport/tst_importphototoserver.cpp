@@ -610,6 +610,9 @@ void TestImportPhotoToServer::closingMidRun_data()
     QTest::newRow("the same card chosen again: nothing written twice") << 7;
     QTest::newRow("close question open at the run's end: closed unanswered") << 8;
     QTest::newRow("closed window's run ends: no picker over the next window") << 9;
+    // 10 as 6, but the first run's reduced copies and shot-time entries are gone before the redo (as when
+    // the program ended before it wrote them)
+    QTest::newRow("closed, reduced copies and list not written, redone: they are made") << 10;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -624,6 +627,9 @@ void TestImportPhotoToServer::closingMidRun()
     }
     const QString order = m_studio->orders.at(0).orderPath;
     const QByteArray listBefore = bytesOf(order + "ImageTime.txt");
+    const bool unfinished = how == 10;
+    if (unfinished)
+        how = 6;
     enum { NoRedo, NewWindow, SameWindow } redo = how == 6 ? NewWindow : how == 7 ? SameWindow : NoRedo;
     const bool fromPicker = how == 9;
     if (redo != NoRedo)
@@ -752,6 +758,15 @@ void TestImportPhotoToServer::closingMidRun()
     if (redo == NoRedo)
         return;
 
+    const QStringList thumbnails{"thumbnail/", "thumbnail100/", "thumbnail2250/"};
+    if (unfinished) {
+        QVERIFY(!written.isEmpty());
+        for (const QString &folder : thumbnails)
+            for (const QString &name : written)
+                QVERIFY(QFile::remove(order + folder + name));
+        QVERIFY(put(order + "ImageTime.txt", listBefore));
+    }
+
     // The same photos once more: those imported already keep the names they got and are not written again.
     std::unique_ptr<ImportPhotoToServer> closed;
     if (redo == NewWindow) {
@@ -776,6 +791,9 @@ void TestImportPhotoToServer::closingMidRun()
     }
     QCOMPARE(writtenNow().size(), photos.size());
     QCOMPARE(listedNow(), writtenNow());
+    for (const QString &folder : thumbnails)
+        for (const QString &name : writtenNow())
+            QVERIFY2(QFile::exists(order + folder + name), qPrintable(folder + name));
     QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QString::number(photos.size() - written.size()));
     // The box says how many were there; the list shows the name each photo has in the order.
     QCOMPARE(testsupport::lastBox().section("\n\n", 0, 0),
