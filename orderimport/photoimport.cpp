@@ -235,6 +235,14 @@ public:
                 m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_task.targetName + inBrackets(why));
                 return false;
             }
+            // A turned photo as shot whose upright main file the order holds was imported before.
+            if (m_task.type == ImportOriginPhotos && m_task.backupPhotos) {
+                const QString name = m_task.backupPhotos->mainNameOf(encoded.fileName());
+                if (!name.isEmpty()) {
+                    takeAsImported(name, false);
+                    return true;
+                }
+            }
             // The copy takes the permissions of the file it is placed from: those of the chosen photo, as an
             // upright photo's copy has them, not the temporary file's owner-only ones.
             encoded.setPermissions(QFile::permissions(fsPath(m_task.filePath)));
@@ -294,21 +302,39 @@ public:
     // Numbered photos as shot: a photo whose bytes the backup holds was imported before, under the name it
     // has there. While its main file is there too, it keeps that name and its main files are not written
     // again (the place* calls leave them); one deleted from the order since goes back under that name (when
-    // it is still free).
+    // it is still free). One found only among the main files keeps its name there, and its backup is made
+    // under that name.
     bool importedBefore(const QByteArray &bytes)
     {
         if (m_task.placing != MainPlacing::Numbered || m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
             return false;
-        const QString name = m_task.backupPhotos->nameOf(bytes);
+        bool inBackup = false;
+        const QString name = m_task.backupPhotos->nameOf(bytes, &inBackup);
         if (name.isEmpty())
             return false;
         if (!QFileInfo(fsPath(m_mainFolder + name)).isFile()) {
             m_firstName = name;
             return false;
         }
+        takeAsImported(name, inBackup);
+        return true;
+    }
+
+    // The photo is in the order under name already: its main files stay, and a backup that lacks it gets
+    // it under that name.
+    void takeAsImported(const QString &name, bool inBackup)
+    {
         m_outcome.placedName = name;
         m_outcome.importedBefore = true;
-        return true;
+        if (inBackup)
+            return;
+        QString why;
+        const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
+        if (backup == FileOperation::KeptOther)
+            m_fail(QStringLiteral("备份复制失败（备份中的同名文件内容不同）"));
+        else if (backup == FileOperation::CopyFailed)
+            m_fail(QStringLiteral("备份复制失败") + copyReason(why, backupFolder() + name));
+        m_outcome.backupAdded = backup == FileOperation::Copied;
     }
 
     // The reduced copies of a photo imported before are all there: an import that ended before it made
@@ -486,30 +512,58 @@ QImage turnedRgb888(const QImage &src, int orientation)
 
 } // namespace
 
-BackupPhotos::BackupPhotos(const QString &folder) : m_folder(withSeparator(folder)) {}
-
-QString BackupPhotos::nameOf(const QByteArray &bytes) const
+BackupPhotos::BackupPhotos(const QString &folder, const QString &mainFolder)
+    : m_backup(new Listing), m_main(new Listing)
 {
-    std::call_once(m_listed, [this] {
+    m_backup->folder = withSeparator(folder);
+    if (!mainFolder.isEmpty())
+        m_main->folder = withSeparator(mainFolder);
+}
+
+QString BackupPhotos::nameOf(const QByteArray &bytes, bool *inBackup) const
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QString name = nameIn(*m_backup, buffer);
+    if (inBackup)
+        *inBackup = !name.isEmpty();
+    if (name.isEmpty() && !m_main->folder.isEmpty())
+        name = nameIn(*m_main, buffer);
+    return name;
+}
+
+QString BackupPhotos::mainNameOf(const QString &path) const
+{
+    QFile file(path);
+    if (m_main->folder.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return QString();
+    return nameIn(*m_main, file);
+}
+
+QString BackupPhotos::nameIn(Listing &listing, QIODevice &bytes)
+{
+    std::call_once(listing.listed, [&listing] {
         Platform::countFolderListing();
-        const QFileInfoList files = QDir(fsPath(m_folder)).entryInfoList(QDir::Files, QDir::Name);
+        const QFileInfoList files = QDir(fsPath(listing.folder)).entryInfoList(QDir::Files, QDir::Name);
         for (const QFileInfo &file : files) {
             // A copy still being made (another desk's) has a temporary name of its own.
             if (!file.fileName().startsWith(QLatin1Char('.')))
-                m_bySize[file.size()] << file.fileName();
+                listing.bySize[file.size()] << file.fileName();
         }
     });
-    const QStringList names = m_bySize.value(bytes.size());
+    const qint64 size = bytes.size();
+    const QStringList names = listing.bySize.value(size);
     for (const QString &name : names) {
-        QFile file(fsPath(m_folder + name));
-        if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
+        QFile file(fsPath(listing.folder + name));
+        if (!file.open(QIODevice::ReadOnly) || file.size() != size || !bytes.seek(0))
             continue;
         // Compared a piece at a time: a different photo of the same size stops at its first difference.
-        const int piece = 1 << 20;
+        const qint64 piece = 1 << 20;
         bool same = true;
-        for (int at = 0; same && at < bytes.size(); at += piece) {
-            const int length = qMin(piece, bytes.size() - at);
-            same = file.read(length) == QByteArray::fromRawData(bytes.constData() + at, length);
+        for (qint64 at = 0; same && at < size; at += piece) {
+            const QByteArray ours = bytes.read(qMin(piece, size - at));
+            same = !ours.isEmpty() && file.read(ours.size()) == ours;
         }
         if (same)
             return name;

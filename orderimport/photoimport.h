@@ -15,23 +15,37 @@
 #include <memory>
 #include <mutex>
 
+class QIODevice;
 class QSemaphore;
 
-// The photos as shot an order's backup holds, found by their bytes. The backup keeps every photo as it was
-// chosen, so a chosen photo found there was imported into the order before. The folder is listed once, by
-// the first photo that asks (on its pool thread); the photos of one import share the listing. Any thread.
+// The photos as shot an order holds, found by their bytes: in its backup, which keeps every photo as it
+// was chosen, and in its "照片/" folder, where an upright photo's main file is a copy of it as chosen and
+// a turned one's the upright photo as this program encodes it (a backup that was missing or out of reach
+// when it was imported does not hold it). A chosen photo found there was imported into the order before.
+// Each folder is listed once, by the first photo that asks (on its pool thread); the photos of one import
+// share the listings. Any thread.
 class BackupPhotos
 {
 public:
-    explicit BackupPhotos(const QString &folder); // the backup's "照片/" folder
-    // The name of a file of the folder holding exactly these bytes ("" for none): only files of the same
-    // size are read.
-    QString nameOf(const QByteArray &bytes) const;
+    // The backup's "照片/" folder and the order's ("" for none).
+    explicit BackupPhotos(const QString &folder, const QString &mainFolder = QString());
+    // The name of a file holding exactly these bytes ("" for none), of the backup first, else of the
+    // order's folder (*inBackup, when given, says which): only files of the same size are read.
+    QString nameOf(const QByteArray &bytes, bool *inBackup = nullptr) const;
+    // The name of a file of the order's folder holding exactly the bytes of the file at path ("" for none).
+    QString mainNameOf(const QString &path) const;
 
 private:
-    QString m_folder; // ends in "/"
-    mutable std::once_flag m_listed;
-    mutable QHash<qint64, QStringList> m_bySize; // size -> names, by name
+    struct Listing
+    {
+        QString folder; // ends in "/"
+        std::once_flag listed;
+        QHash<qint64, QStringList> bySize; // size -> names, by name
+    };
+    static QString nameIn(Listing &listing, QIODevice &bytes);
+
+    std::unique_ptr<Listing> m_backup;
+    std::unique_ptr<Listing> m_main;
 };
 
 // How the main file of a photo takes its name in the main folder.
