@@ -78,7 +78,8 @@ public:
     // ---- import run (importrun.cpp) ----
     // Reports an order's folder paths and the files an import added ("0": the order starts or was
     // reset, "1": it ended) to the web service. records: the order folder's records of unsent counts
-    // (UnsentReport) that the counts include; they are removed once the web service took the report.
+    // (UnsentReport), claimed for this report, that the counts include; they are removed once the web
+    // service took the report, and given back when it did not.
     void updateFinishInfo(ImportOrderModel *model, QString importState, int fileCount, int backupCount,
                           const QStringList &records = QStringList());
     // Tells the web service where the order's copy for the Dovra system now is.
@@ -244,10 +245,9 @@ private:
                       const QStringList &records = QStringList());
     // The order still has files to import or a report to send again for the run's type.
     bool hasWorkLeft(ImportOrderModel *order) const;
-    // What the order owes the web service for the type: the records in its order folder (their paths in
-    // *records) added to what the record keeps.
-    ImportOrderModel::ReportDue owedReport(ImportOrderModel *order, ImportTypeEnum type,
-                                           QStringList *records = nullptr) const;
+    // What the order owes the web service for the type: the records in its order folder that no report
+    // under way carries, added to what the record keeps.
+    ImportOrderModel::ReportDue owedReport(ImportOrderModel *order, ImportTypeEnum type) const;
     bool reportOwed(ImportOrderModel *order, ImportTypeEnum type) const;
     // Sends an imported order's report again with the counts it owes; nothing is copied.
     void reportAgain(ImportOrderModel *order);

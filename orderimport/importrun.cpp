@@ -240,8 +240,7 @@ bool importOrdersPhotoDlg::hasWorkLeft(ImportOrderModel *r) const
     return !r->isImported(m_importType) || reportOwed(r, m_importType);
 }
 
-ImportOrderModel::ReportDue importOrdersPhotoDlg::owedReport(ImportOrderModel *r, ImportTypeEnum type,
-                                                             QStringList *records) const
+ImportOrderModel::ReportDue importOrdersPhotoDlg::owedReport(ImportOrderModel *r, ImportTypeEnum type) const
 {
     ImportOrderModel::ReportDue due = r->reportDue(type);
     if (type == ImportDovraCopy || r->orderPath().isEmpty())
@@ -250,8 +249,6 @@ ImportOrderModel::ReportDue importOrdersPhotoDlg::owedReport(ImportOrderModel *r
     due.files += kept.counts.files;
     due.backups += kept.counts.backups;
     due.unreported = due.unreported || !kept.paths.isEmpty();
-    if (records)
-        *records = kept.paths;
     return due;
 }
 
@@ -273,10 +270,16 @@ void importOrdersPhotoDlg::reportAgain(ImportOrderModel *r)
 
 void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r)
 {
-    QStringList records;
-    const ImportOrderModel::ReportDue due = owedReport(r, m_importType, &records);
-    qCDebug(lcImport) << "end report:" << r->orderKey() << due.files << due.backups << "records:" << records.size();
-    updateFinishInfo(r, QStringLiteral("1"), due.files, due.backups, records);
+    // The order folder's records go with this report only: another desk's report of the order does not
+    // carry them while this one is under way.
+    const ImportOrderModel::ReportDue due = r->reportDue(m_importType);
+    UnsentReport::Owed kept;
+    if (m_importType != ImportDovraCopy && !r->orderPath().isEmpty())
+        kept = UnsentReport::claim(r->orderPath(), m_importType);
+    const int files = due.files + kept.counts.files;
+    const int backups = due.backups + kept.counts.backups;
+    qCDebug(lcImport) << "end report:" << r->orderKey() << files << backups << "records:" << kept.paths.size();
+    updateFinishInfo(r, QStringLiteral("1"), files, backups, kept.paths);
 }
 
 void importOrdersPhotoDlg::keepUnsent(ImportOrderModel *r, int files, int backups, bool complete)
@@ -681,14 +684,27 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
 // report (the end of an order's import) that arrives clears the order's report due for the run's type;
 // one that does not arrive keeps it, and the order is named. A start report that does not arrive is
 // not named: the end report says all it says. The order folder's records the report carries go once the
-// web service took it, also when the window has gone meanwhile.
+// web service took it, and are given back for the next report when it did not, also when the window has
+// gone meanwhile.
 void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *model, bool owed,
                                         const QStringList &records)
 {
     if (owed && !records.isEmpty()) {
-        connect(request, &HttpRequest::netSuccessInfo, request, [records](const QJsonObject &reply) {
+        auto settled = std::make_shared<bool>(false);
+        connect(request, &HttpRequest::netSuccessInfo, request, [records, settled](const QJsonObject &reply) {
+            *settled = true;
             if (replyOk(reply))
                 UnsentReport::drop(records);
+            else
+                UnsentReport::release(records);
+        });
+        connect(request, &HttpRequest::netErrorInfo, request, [records, settled] {
+            *settled = true;
+            UnsentReport::release(records);
+        });
+        connect(request, &QObject::destroyed, [records, settled] {
+            if (!*settled)
+                UnsentReport::release(records);
         });
     }
     const int run = m_run.active ? m_run.number : 0;

@@ -210,7 +210,8 @@ private slots:
         QTest::addColumn<bool>("imported");        // A1203 counts as imported
         QTest::addColumn<int>("reports");          // path-and-count reports of the run
         QTest::addColumn<QString>("redo");         // where unsent reports are sent again: "window" (the same),
-                                                   // "new window" (this one closed), "rows removed" (and listed again)
+                                                   // "new window" (this one closed), "rows removed" (and listed again),
+                                                   // "two desks" (this one, while another window imports the order)
         const standin::Reply ok = standin::Reply::ok();
         const standin::Reply http500 = standin::Reply::httpError(500);
         const QString e500 = "订单号:E5520-1 网络请求错误：服务器出错（HTTP 500）";
@@ -235,6 +236,8 @@ private slots:
         QTest::newRow("report HTTP 500, sent from a new window") << "" << http500 << e500 << true << 4 << "new window";
         QTest::newRow("report HTTP 500, rows removed and listed again") << "" << http500 << e500 << true << 4
                                                                         << "rows removed";
+        QTest::newRow("report HTTP 500, sent again while another desk imports the order")
+            << "" << http500 << e500 << true << 4 << "two desks";
         QTest::newRow("report HTTP 500, counts not kept in the order folders")
             << "record" << http500 << "以下订单的导片数量无法记在订单目录中，只保存在本窗口（关闭窗口后不再上报）：\n"
                                       "订单号:A1203-1 " << true << 4 << "window";
@@ -319,6 +322,33 @@ private slots:
         } else if (!fault.isEmpty() && fault != "record") {
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
+        } else if (redo == "two desks") {
+            // This window sends the owed reports again, slowly; meanwhile another desk imports the same order
+            // and reports at once: its report carries only what it placed, never what this one carries.
+            QCOMPARE(unsentRecords(a->orderPath()).size(), 1);
+            // Beside it, a record claimed by a report of a program that ended an hour ago (taken again), and
+            // one a third desk's report carries now (left to it).
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            const QString abandoned = ".tessaly-unsent-1-old.claim-" + QString::number(now - 3600000, 36) + "-x";
+            const QString underWay = ".tessaly-unsent-1-new.claim-" + QString::number(now, 36) + "-y";
+            QVERIFY(testsupport::put(a->orderPath() + abandoned, R"({"typeid":1,"picnumber":3,"picbacknumber":0})"));
+            QVERIFY(testsupport::put(a->orderPath() + underWay, R"({"typeid":1,"picnumber":7,"picbacknumber":0})"));
+            m_server.setReply("updatepicpath", standin::Reply::ok().withDelay(1500));
+            startButton()->click();
+            QVERIFY(waitRequests("updatepicpath", 2));
+            m_server.setReply("updatepicpath", standin::Reply::ok());
+            QPointer<importOrdersPhotoDlg> otherDesk(new importOrdersPhotoDlg(nullptr));
+            otherDesk->show();
+            ImportOrderModel *a2 = record(0);
+            a2->setFinishedFiles(chosen);
+            QVERIFY(QMetaObject::invokeMethod(otherDesk, "getNewOrderSlot",
+                                              Q_ARG(QList<ImportOrderModel *>, {a2})));
+            otherDesk->findChild<QPushButton *>("importAllBtn")->click();
+            QVERIFY(testsupport::waitFor([&] { return !otherDesk->isImporting(); }, 60000));
+            QVERIFY(testsupport::waitFor([this] { return idle(); }, 60000));
+            QCOMPARE(endReports(), (QStringList{"5001:0", "5001:5", "5005:1"}));
+            QCOMPARE(unsentRecords(a->orderPath()) + unsentRecords(e->orderPath()), QStringList{underWay});
+            delete otherDesk.data();
         } else if (redo != "window") {
             // The counts wait in the order folders, beside a file of another program that only looks like
             // a record; the question before the orders leave the window names them, "No" keeps them.
