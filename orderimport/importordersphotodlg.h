@@ -239,20 +239,31 @@ private:
     void startNextOrder();
     void endRun();
     void showEndOfRun();
-    // Follows a report of the run to its end; owed: the order's report due (see ImportOrderModel) is
-    // cleared when it arrives, and the records (see updateFinishInfo) are removed.
-    void followReport(HttpRequest *request, ImportOrderModel *model, bool owed,
+    // Follows a report of the run to its end; owed: the order's report due of the type (see
+    // ImportOrderModel) is cleared when it arrives, and the records (see updateFinishInfo) are removed.
+    void followReport(HttpRequest *request, ImportOrderModel *model, ImportTypeEnum type, bool owed,
                       const QStringList &records = QStringList());
-    // The order still has files to import or a report to send again for the run's type.
+    // updateFinishInfo for the type (a report the order owes for another type than the run's).
+    void reportFinishInfo(ImportOrderModel *model, ImportTypeEnum type, const QString &importState, int fileCount,
+                          int backupCount, const QStringList &records);
+    // The order still has files to import or a report to send again, for the run's type or one of
+    // otherReportTypes.
     bool hasWorkLeft(ImportOrderModel *order) const;
-    // What the order owes the web service for the type: the records in its order folder that no report
-    // under way carries, added to what the record keeps.
-    ImportOrderModel::ReportDue owedReport(ImportOrderModel *order, ImportTypeEnum type) const;
+    // The types other than the run's whose reports any run of an order sends again: those the counts make
+    // up alone (photos as shot, finished photos, designs). A video type's report names its run's videos and
+    // waits for a run of that type.
+    QList<ImportTypeEnum> otherReportTypes() const;
+    // Those of types for which the order owes the web service a report: what the record keeps, or records
+    // in its order folder that no report under way carries.
+    QList<ImportTypeEnum> typesOwed(ImportOrderModel *order, const QList<ImportTypeEnum> &types) const;
     bool reportOwed(ImportOrderModel *order, ImportTypeEnum type) const;
     // Sends an imported order's report again with the counts it owes; nothing is copied.
     void reportAgain(ImportOrderModel *order);
-    // The end report of an order of the run's type, with everything the order owes.
-    void sendEndReport(ImportOrderModel *order);
+    // The end report of an order for the type, with everything the order owes for it.
+    void sendEndReport(ImportOrderModel *order, ImportTypeEnum type);
+    // The reports the order owes for otherReportTypes, sent when the run comes to the order; true when
+    // there were any.
+    bool sendOtherOwedReports(ImportOrderModel *order);
     // Keeps what the order's run placed (complete: the order is imported) together with what the record
     // keeps in a record in the order folder; the record keeps it when that cannot be written.
     void keepUnsent(ImportOrderModel *order, int files, int backups, bool complete);

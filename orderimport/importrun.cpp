@@ -11,8 +11,10 @@
 // press of the start button sends it again, with the counts of the run it stands for, and copies nothing.
 // The counts wait in the order folder (UnsentReport), written there before the order's end report goes and
 // removed once the web service took a report carrying them: the next end report of the order and type
-// carries them, in this window or in any other, after a restart or on another desk. Closing the window or
-// removing an order from the list while such a report is owed asks first.
+// carries them, in this window or in any other, after a restart or on another desk, and a run of another
+// type sends the order the reports it owes for photos as shot, finished photos and designs (a video type's
+// report names its videos and waits for a run of that type). Closing the window or removing an order from
+// the list while such a report is owed asks first.
 //
 // The counts reported are the files the order's runs placed under free names (ImportOrderThread::
 // placedFiles), not the growth of the folders, which another import into the order at the same time
@@ -223,9 +225,12 @@ void importOrdersPhotoDlg::startNextOrder()
         ImportOrderModel *r = m_run.queue.at(m_run.next++).data();
         if (!r || !m_orderList.contains(r))
             continue;
+        const bool othersSent = sendOtherOwedReports(r);
         if (r->isImported(m_importType)) {
             if (reportOwed(r, m_importType))
                 reportAgain(r);
+            else if (othersSent)
+                ++m_finishCount;
             continue;
         }
         startOrder(r);
@@ -237,25 +242,48 @@ void importOrdersPhotoDlg::startNextOrder()
 
 bool importOrdersPhotoDlg::hasWorkLeft(ImportOrderModel *r) const
 {
-    return !r->isImported(m_importType) || reportOwed(r, m_importType);
+    if (!r->isImported(m_importType))
+        return true;
+    QList<ImportTypeEnum> types = otherReportTypes();
+    types.prepend(m_importType);
+    return !typesOwed(r, types).isEmpty();
 }
 
-ImportOrderModel::ReportDue importOrdersPhotoDlg::owedReport(ImportOrderModel *r, ImportTypeEnum type) const
+QList<ImportTypeEnum> importOrdersPhotoDlg::otherReportTypes() const
 {
-    ImportOrderModel::ReportDue due = r->reportDue(type);
-    if (type == ImportDovraCopy || r->orderPath().isEmpty())
-        return due;
-    const UnsentReport::Owed kept = UnsentReport::owed(r->orderPath(), type);
-    due.files += kept.counts.files;
-    due.backups += kept.counts.backups;
-    due.unreported = due.unreported || !kept.paths.isEmpty();
-    return due;
+    QList<ImportTypeEnum> types{ImportOriginPhotos, ImportFinishedPhotos, ImportDesigns};
+    types.removeAll(m_importType);
+    return types;
+}
+
+QList<ImportTypeEnum> importOrdersPhotoDlg::typesOwed(ImportOrderModel *r, const QList<ImportTypeEnum> &types) const
+{
+    // The order folder is listed once for all the types.
+    const QList<UnsentReport::Record> records =
+        r->orderPath().isEmpty() ? QList<UnsentReport::Record>() : UnsentReport::records(r->orderPath());
+    QList<ImportTypeEnum> owed;
+    for (ImportTypeEnum type : types) {
+        const ImportOrderModel::ReportDue due = r->reportDue(type);
+        bool owes = due.unreported || due.files != 0 || due.backups != 0;
+        for (const UnsentReport::Record &record : records)
+            owes = owes || (type != ImportDovraCopy && record.type == type && !record.claimed);
+        if (owes)
+            owed << type;
+    }
+    return owed;
 }
 
 bool importOrdersPhotoDlg::reportOwed(ImportOrderModel *r, ImportTypeEnum type) const
 {
-    const ImportOrderModel::ReportDue due = owedReport(r, type);
-    return due.unreported || due.files != 0 || due.backups != 0;
+    return !typesOwed(r, {type}).isEmpty();
+}
+
+bool importOrdersPhotoDlg::sendOtherOwedReports(ImportOrderModel *r)
+{
+    const QList<ImportTypeEnum> types = typesOwed(r, otherReportTypes());
+    for (ImportTypeEnum type : types)
+        sendEndReport(r, type);
+    return !types.isEmpty();
 }
 
 void importOrdersPhotoDlg::reportAgain(ImportOrderModel *r)
@@ -265,21 +293,21 @@ void importOrdersPhotoDlg::reportAgain(ImportOrderModel *r)
     if (m_importType == ImportDovraCopy)
         updateDovraInfo(r, r->dovraPath());
     else
-        sendEndReport(r);
+        sendEndReport(r, m_importType);
 }
 
-void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r)
+void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r, ImportTypeEnum type)
 {
     // The order folder's records go with this report only: another desk's report of the order does not
     // carry them while this one is under way.
-    const ImportOrderModel::ReportDue due = r->reportDue(m_importType);
+    const ImportOrderModel::ReportDue due = r->reportDue(type);
     UnsentReport::Owed kept;
-    if (m_importType != ImportDovraCopy && !r->orderPath().isEmpty())
-        kept = UnsentReport::claim(r->orderPath(), m_importType);
+    if (type != ImportDovraCopy && !r->orderPath().isEmpty())
+        kept = UnsentReport::claim(r->orderPath(), type);
     const int files = due.files + kept.counts.files;
     const int backups = due.backups + kept.counts.backups;
-    qCDebug(lcImport) << "end report:" << r->orderKey() << files << backups << "records:" << kept.paths.size();
-    updateFinishInfo(r, QStringLiteral("1"), files, backups, kept.paths);
+    qCDebug(lcImport) << "end report:" << r->orderKey() << type << files << backups << "records:" << kept.paths.size();
+    reportFinishInfo(r, type, QStringLiteral("1"), files, backups, kept.paths);
 }
 
 void importOrdersPhotoDlg::keepUnsent(ImportOrderModel *r, int files, int backups, bool complete)
@@ -389,7 +417,7 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
         r->setImportedCount(type, totalCount);
         r->setImported(type, true);
         qCDebug(lcImport) << "updateFinishInfo2----";
-        sendEndReport(r);
+        sendEndReport(r, type);
     }
     refreshFoundCount(r);
     const quint16 found = r->foundCount(type);
@@ -630,9 +658,15 @@ bool importOrdersPhotoDlg::confirmUnsentReports(const QList<ImportOrderModel *> 
 void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString importState, int fileCount,
                                             int backupCount, const QStringList &records)
 {
+    reportFinishInfo(model, m_importType, importState, fileCount, backupCount, records);
+}
+
+void importOrdersPhotoDlg::reportFinishInfo(ImportOrderModel *model, ImportTypeEnum type, const QString &importState,
+                                            int fileCount, int backupCount, const QStringList &records)
+{
     if (!model)
         return;
-    const bool video = isVideoType(m_importType);
+    const bool video = isVideoType(type);
     if (video && importState == QLatin1String("0"))
         return; // the video types report only when an order ends
 
@@ -655,11 +689,10 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
         .add(QStringLiteral("timestamp"), QString::number(QDateTime::currentMSecsSinceEpoch()));
     if (video) {
         const QString folder = folderOf(orderPath)
-                               + (m_importType == ImportTrialVideos ? QStringLiteral("试拍视频/")
-                                                                    : QStringLiteral("精修视频/"));
+                               + (type == ImportTrialVideos ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/"));
         QStringList paths;
         QStringList names;
-        for (const QString &file : model->chosenFiles(m_importType)) {
+        for (const QString &file : model->chosenFiles(type)) {
             const QString name = FileOperation::getFileName(QString(file).replace(QLatin1Char('\\'), QLatin1Char('/')));
             paths << folder + name;
             names << name;
@@ -667,8 +700,8 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
         body.add(QStringLiteral("videopaths"), paths.join(QLatin1Char('|')))
             .add(QStringLiteral("videofiles"), names.join(QLatin1Char('|')));
     }
-    if (m_importType != ImportDovraCopy)
-        body.add(QStringLiteral("typeid"), QString::number(int(m_importType)));
+    if (type != ImportDovraCopy)
+        body.add(QStringLiteral("typeid"), QString::number(int(type)));
 
     const QByteArray data = body.toByteArray();
     qCDebug(lcImport) << "提交路径地址1:===" << g_url_updatepicpath;
@@ -676,7 +709,7 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
     HttpRequest *request = HttpRequest::startNetRequest(g_url_updatepicpath, data, true);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadOrderInfoJson(QJsonObject)));
     // The end of an import is the report the order owes until it arrives.
-    followReport(request, model, importState == QLatin1String("1"), records);
+    followReport(request, model, type, importState == QLatin1String("1"), records);
 }
 
 // A report of a run is followed until it ends, however it ends; what did not get to the web service is
@@ -686,8 +719,8 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
 // not named: the end report says all it says. The order folder's records the report carries go once the
 // web service took it, and are given back for the next report when it did not, also when the window has
 // gone meanwhile.
-void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *model, bool owed,
-                                        const QStringList &records)
+void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *model, ImportTypeEnum type,
+                                        bool owed, const QStringList &records)
 {
     if (owed && !records.isEmpty()) {
         auto settled = std::make_shared<bool>(false);
@@ -715,7 +748,6 @@ void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *
     ++m_run.reportsOut;
     const QString orderKey = model->orderKey();
     const QPointer<ImportOrderModel> order(model);
-    const ImportTypeEnum type = m_importType;
     auto answered = std::make_shared<bool>(false);
     auto note = [this, run, orderKey, owed](const QString &why) {
         qCWarning(lcImport) << "report not delivered:" << orderKey << why;
@@ -870,7 +902,7 @@ void importOrdersPhotoDlg::updateDovraInfo(ImportOrderModel *model, QString picP
         .add(QStringLiteral("shopid"), m_shop.shopId);
     HttpRequest *request = HttpRequest::startNetRequest(g_url_savedovrapath, body.toByteArray(), true);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadDovraInfoJson(QJsonObject)));
-    followReport(request, model, true);
+    followReport(request, model, ImportDovraCopy, true);
 }
 
 void importOrdersPhotoDlg::httpUploadDovraInfoJson(QJsonObject infoJson)

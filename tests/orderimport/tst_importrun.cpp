@@ -211,7 +211,8 @@ private slots:
         QTest::addColumn<int>("reports");          // path-and-count reports of the run
         QTest::addColumn<QString>("redo");         // where unsent reports are sent again: "window" (the same),
                                                    // "new window" (this one closed), "rows removed" (and listed again),
-                                                   // "two desks" (this one, while another window imports the order)
+                                                   // "two desks" (this one, while another window imports the order),
+                                                   // "other type" (a new window importing A1203's photos as shot)
         const standin::Reply ok = standin::Reply::ok();
         const standin::Reply http500 = standin::Reply::httpError(500);
         const QString e500 = "订单号:E5520-1 网络请求错误：服务器出错（HTTP 500）";
@@ -238,6 +239,8 @@ private slots:
                                                                         << "rows removed";
         QTest::newRow("report HTTP 500, sent again while another desk imports the order")
             << "" << http500 << e500 << true << 4 << "two desks";
+        QTest::newRow("report HTTP 500, sent by the next run of another type")
+            << "" << http500 << e500 << true << 4 << "other type";
         QTest::newRow("report HTTP 500, counts not kept in the order folders")
             << "record" << http500 << "以下订单的导片数量无法记在订单目录中，只保存在本窗口（关闭窗口后不再上报）：\n"
                                       "订单号:A1203-1 " << true << 4 << "window";
@@ -349,6 +352,29 @@ private slots:
             QCOMPARE(endReports(), (QStringList{"5001:0", "5001:5", "5005:1"}));
             QCOMPARE(unsentRecords(a->orderPath()) + unsentRecords(e->orderPath()), QStringList{underWay});
             delete otherDesk.data();
+        } else if (redo == "other type") {
+            // Weeks later the photos as shot of A1203 are imported in a new window: its run sends the report of
+            // the finished photos A1203 still owes too; E5520, not listed, keeps its record.
+            const QString aPath = a->orderPath(), ePath = e->orderPath();
+            MsgBox::setNextAnswer(QMessageBox::Yes);
+            m_dlg->close();
+            QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
+            openDialog();
+            ImportOrderModel *a2 = record(0);
+            QVERIFY(handOver({a2}));
+            chooseType(0);
+            a2->setOriginFiles(photos("src/shot", {"s1.jpg"}));
+            MsgBox::clearShown();
+            QVERIFY(runToEnd());
+            QCOMPARE(testsupport::lastBox(), QString("导入完成|1个订单已经全部导完"));
+            QStringList sent;
+            for (const standin::Request &r : m_server.requests("updatepicpath"))
+                if (field(r, "importype") == "1")
+                    sent << field(r, "order_photo_id") + ":" + field(r, "typeid") + ":" + field(r, "picnumber");
+            sent.sort();
+            QCOMPARE(sent, (QStringList{"5001:0:1", "5001:1:2"}));
+            QCOMPARE(unsentRecords(aPath), QStringList());
+            QCOMPARE(unsentRecords(ePath).size(), 1);
         } else if (redo != "window") {
             // The counts wait in the order folders, beside a file of another program that only looks like
             // a record; the question before the orders leave the window names them, "No" keeps them.
