@@ -306,6 +306,7 @@ public:
     // under that name.
     bool importedBefore(const QByteArray &bytes)
     {
+        m_chosenSize = bytes.size();
         if (m_task.placing != MainPlacing::Numbered || m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
             return false;
         bool inBackup = false;
@@ -374,6 +375,7 @@ private:
                 m_fail(QStringLiteral("复制失败 ") + main + copyReason(why, main));
                 return false;
             }
+            bool backedUp = false;
             if (m_task.type == ImportOriginPhotos) {
                 const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
                 // The number is not free after all: the main file just placed goes, the photo moves on.
@@ -383,7 +385,11 @@ private:
                 if (backup == FileOperation::KeptOther || backup == FileOperation::CopyFailed)
                     m_fail(QStringLiteral("备份复制失败") + inBrackets(why));
                 m_outcome.backupAdded = backup == FileOperation::Copied;
+                backedUp = backup != FileOperation::KeptOther && backup != FileOperation::CopyFailed;
             }
+            // The run's photos with the same bytes find it from now on.
+            if (m_task.backupPhotos && (backedUp || from == m_task.filePath))
+                m_task.backupPhotos->addPlaced(m_chosenSize, name, backedUp);
             m_outcome.placedName = name;
             m_outcome.mainAdded = outcome == FileOperation::Copied;
             copyToOtherFolders(from);
@@ -407,6 +413,7 @@ private:
     const PhotoTask &m_task;
     const QString m_mainFolder;
     QString m_firstName; // numbered: the name tried first
+    qint64 m_chosenSize = -1; // of the photo as chosen
     QStringList m_targets; // the main folder first
     std::function<void(const QString &)> m_fail;
     PhotoOutcome m_outcome;
@@ -541,19 +548,54 @@ QString BackupPhotos::mainNameOf(const QString &path) const
     return nameIn(*m_main, file);
 }
 
-QString BackupPhotos::nameIn(Listing &listing, QIODevice &bytes)
+std::unique_lock<std::mutex> BackupPhotos::holdSize(qint64 size) const
+{
+    std::mutex *lock = nullptr;
+    {
+        std::lock_guard<std::mutex> sizes(m_sizesMutex);
+        std::unique_ptr<std::mutex> &slot = m_sizes[size];
+        if (!slot)
+            slot.reset(new std::mutex);
+        lock = slot.get();
+    }
+    return std::unique_lock<std::mutex>(*lock);
+}
+
+void BackupPhotos::addPlaced(qint64 size, const QString &name, bool inBackup) const
+{
+    Listing &listing = inBackup ? *m_backup : *m_main;
+    if (listing.folder.isEmpty())
+        return;
+    list(listing);
+    std::lock_guard<std::mutex> lock(listing.mutex);
+    QStringList &names = listing.bySize[size];
+    if (!names.contains(name))
+        names << name;
+}
+
+void BackupPhotos::list(Listing &listing)
 {
     std::call_once(listing.listed, [&listing] {
         Platform::countFolderListing();
         const QFileInfoList files = QDir(fsPath(listing.folder)).entryInfoList(QDir::Files, QDir::Name);
+        std::lock_guard<std::mutex> lock(listing.mutex);
         for (const QFileInfo &file : files) {
             // A copy still being made (another desk's) has a temporary name of its own.
             if (!file.fileName().startsWith(QLatin1Char('.')))
                 listing.bySize[file.size()] << file.fileName();
         }
     });
+}
+
+QString BackupPhotos::nameIn(Listing &listing, QIODevice &bytes)
+{
+    list(listing);
     const qint64 size = bytes.size();
-    const QStringList names = listing.bySize.value(size);
+    QStringList names;
+    {
+        std::lock_guard<std::mutex> lock(listing.mutex);
+        names = listing.bySize.value(size);
+    }
     for (const QString &name : names) {
         QFile file(fsPath(listing.folder + name));
         if (!file.open(QIODevice::ReadOnly) || file.size() != size || !bytes.seek(0))
@@ -625,6 +667,11 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     QByteArray bytes = source.readAll();
     source.close();
 
+    // A photo of the run with the same bytes is looked for and placed before or after this one, never at
+    // the same time: the later one finds the earlier.
+    std::unique_lock<std::mutex> sameSize;
+    if (task.backupPhotos)
+        sameSize = task.backupPhotos->holdSize(bytes.size());
     if (main.importedBefore(bytes) && main.reducedCopiesThere(folders))
         return finish();
 

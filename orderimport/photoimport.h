@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -23,7 +24,9 @@ class QSemaphore;
 // a turned one's the upright photo as this program encodes it (a backup that was missing or out of reach
 // when it was imported does not hold it). A chosen photo found there was imported into the order before.
 // Each folder is listed once, by the first photo that asks (on its pool thread); the photos of one import
-// share the listings. Any thread.
+// share the listings, and each photo placed is added to them, so that a photo of the run with the same
+// bytes (a file chosen twice, a copy of it on the card) finds it: photos of one size are looked for and
+// placed one after another (holdSize). Any thread.
 class BackupPhotos
 {
 public:
@@ -34,18 +37,27 @@ public:
     QString nameOf(const QByteArray &bytes, bool *inBackup = nullptr) const;
     // The name of a file of the order's folder holding exactly the bytes of the file at path ("" for none).
     QString mainNameOf(const QString &path) const;
+    // While the lock is held, no other photo of the run of this size (as chosen) is looked for or placed.
+    std::unique_lock<std::mutex> holdSize(qint64 size) const;
+    // The photo of this size (as chosen) now is in the backup (inBackup), else among the main files as it
+    // was chosen, under name.
+    void addPlaced(qint64 size, const QString &name, bool inBackup) const;
 
 private:
     struct Listing
     {
         QString folder; // ends in "/"
         std::once_flag listed;
+        std::mutex mutex; // guards bySize once listed
         QHash<qint64, QStringList> bySize; // size -> names, by name
     };
+    static void list(Listing &listing);
     static QString nameIn(Listing &listing, QIODevice &bytes);
 
     std::unique_ptr<Listing> m_backup;
     std::unique_ptr<Listing> m_main;
+    mutable std::mutex m_sizesMutex;
+    mutable std::map<qint64, std::unique_ptr<std::mutex>> m_sizes; // a lock per size
 };
 
 // How the main file of a photo takes its name in the main folder.
