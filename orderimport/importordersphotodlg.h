@@ -270,6 +270,10 @@ private:
     // Before orders leave the window: when some of them owe the web service a report, a question names
     // them and ends with question; true when none owes one or the answer is Yes.
     bool confirmUnsentReports(const QList<ImportOrderModel *> &orders, const QString &question);
+    // The order the run's thread works on ended without being imported (the run stopped, the window
+    // closed): the thread is stopped and waited for, and the files it placed are kept for a report
+    // (keepUnsent), as an order some of whose files failed.
+    void keepStoppedOrder();
     void stopRun(const QString &why);
     void orderFailed(int row, const QString &why);
     // The order's thread ended without importing it: a Dovra copy goes on with the next order (see

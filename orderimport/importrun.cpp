@@ -58,6 +58,8 @@ const int kStatusColumn = 3;
 
 // The run a report to the web service was sent for (0: outside a run), kept on its request object.
 const char *const kRunProperty = "importRun";
+// Set on an order's thread once what it placed is kept for a report.
+const char *const kKeptProperty = "placedKept";
 
 bool isVideoType(ImportTypeEnum type)
 {
@@ -411,6 +413,7 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     // arrived, before the report goes. An order some of whose files could not be written is not imported,
     // nor reported imported: the next run takes it again and reports what both placed.
     const QStringList failures = t->property("failures").toStringList();
+    t->setProperty(kKeptProperty, true);
     keepUnsent(r, t->placedFiles(), t->placedBackups(), failures.isEmpty());
     if (failures.isEmpty()) {
         ++m_finishCount;
@@ -580,9 +583,25 @@ void importOrdersPhotoDlg::showEndOfRun()
     MsgBox::information(this, QStringLiteral("导入结束"), text + more, QMessageBox::Ok);
 }
 
+void importOrdersPhotoDlg::keepStoppedOrder()
+{
+    ImportOrderThread *t = m_run.thread.data();
+    if (!t || t->property(kKeptProperty).toBool() || m_importType == ImportDovraCopy)
+        return;
+    // The files under way are placed before the counts are read.
+    if (m_run.stop)
+        m_run.stop->stop();
+    t->wait();
+    t->setProperty(kKeptProperty, true);
+    ImportOrderModel *r = m_orderList.value(t->property("row").toInt());
+    if (r && t->objectName() == r->orderKey())
+        keepUnsent(r, t->placedFiles(), t->placedBackups(), false);
+}
+
 void importOrdersPhotoDlg::stopRun(const QString &why)
 {
     qCDebug(lcImport) << "import run stopped:" << why;
+    keepStoppedOrder();
     m_run.active = false;
     m_run.queue.clear();
     m_run.dovraRow = -1;
@@ -620,6 +639,7 @@ void importOrdersPhotoDlg::reject()
         if (!self || answer != QMessageBox::Yes)
             return;
         m_run.stopAndWait();
+        keepStoppedOrder();
     } else if (!confirmUnsentReports(m_orderList, QStringLiteral("确定要关闭窗口吗？"))) {
         return;
     }
