@@ -35,6 +35,8 @@
 #include <QStandardItemModel>
 #include <QTime>
 
+#include <cerrno>
+
 using OrderFolders::withSeparator;
 
 namespace {
@@ -1080,8 +1082,12 @@ void ImportPhotoToServer::finishRun()
 {
     // A question about the run (closing the window) does not outlive it: it closes unanswered.
     MsgBox::closeOpen(this);
-    if (!writeImageTimeFile(imageTimeText))
-        m_runFailures << ShotTimeList::fileName() + QStringLiteral("：写入失败");
+    errno = 0;
+    if (!writeImageTimeFile(imageTimeText)) {
+        const int error = errno;
+        m_runFailures << ShotTimeList::fileName() + QStringLiteral("：写入失败")
+                             + (error == 0 ? QString() : QStringLiteral("（") + errorText(error) + QStringLiteral("）"));
+    }
     imageTimeText.clear();
     m_running = false;
     m_runReports->deleteLater();
