@@ -178,6 +178,9 @@ importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent, const ShopSettings &
 
 importOrdersPhotoDlg::~importOrdersPhotoDlg()
 {
+    // An order stopped on its way keeps what it placed for the next run's report.
+    m_run.stopAndWait();
+    keepStoppedOrder();
     // Selection checks and video-list requests still out must not reach a window that is half gone.
     if (m_manager) {
         for (QNetworkReply *reply : m_manager->findChildren<QNetworkReply *>())

@@ -78,7 +78,8 @@ public:
     // ---- import run (importrun.cpp) ----
     // Reports an order's folder paths and the files an import added ("0": the order starts or was
     // reset, "1": it ended) to the web service. records: the order folder's records of unsent counts
-    // (UnsentReport) that the counts include; they are removed once the web service took the report.
+    // (UnsentReport), claimed for this report, that the counts include; they are removed once the web
+    // service took the report, and given back when it did not.
     void updateFinishInfo(ImportOrderModel *model, QString importState, int fileCount, int backupCount,
                           const QStringList &records = QStringList());
     // Tells the web service where the order's copy for the Dovra system now is.
@@ -238,27 +239,41 @@ private:
     void startNextOrder();
     void endRun();
     void showEndOfRun();
-    // Follows a report of the run to its end; owed: the order's report due (see ImportOrderModel) is
-    // cleared when it arrives, and the records (see updateFinishInfo) are removed.
-    void followReport(HttpRequest *request, ImportOrderModel *model, bool owed,
+    // Follows a report of the run to its end; owed: the order's report due of the type (see
+    // ImportOrderModel) is cleared when it arrives, and the records (see updateFinishInfo) are removed.
+    void followReport(HttpRequest *request, ImportOrderModel *model, ImportTypeEnum type, bool owed,
                       const QStringList &records = QStringList());
-    // The order still has files to import or a report to send again for the run's type.
+    // updateFinishInfo for the type (a report the order owes for another type than the run's).
+    void reportFinishInfo(ImportOrderModel *model, ImportTypeEnum type, const QString &importState, int fileCount,
+                          int backupCount, const QStringList &records);
+    // The order still has files to import or a report to send again, for the run's type or one of
+    // otherReportTypes.
     bool hasWorkLeft(ImportOrderModel *order) const;
-    // What the order owes the web service for the type: the records in its order folder (their paths in
-    // *records) added to what the record keeps.
-    ImportOrderModel::ReportDue owedReport(ImportOrderModel *order, ImportTypeEnum type,
-                                           QStringList *records = nullptr) const;
+    // The types other than the run's whose reports any run of an order sends again: those the counts make
+    // up alone (photos as shot, finished photos, designs). A video type's report names its run's videos and
+    // waits for a run of that type.
+    QList<ImportTypeEnum> otherReportTypes() const;
+    // Those of types for which the order owes the web service a report: what the record keeps, or records
+    // in its order folder that no report under way carries.
+    QList<ImportTypeEnum> typesOwed(ImportOrderModel *order, const QList<ImportTypeEnum> &types) const;
     bool reportOwed(ImportOrderModel *order, ImportTypeEnum type) const;
     // Sends an imported order's report again with the counts it owes; nothing is copied.
     void reportAgain(ImportOrderModel *order);
-    // The end report of an order of the run's type, with everything the order owes.
-    void sendEndReport(ImportOrderModel *order);
+    // The end report of an order for the type, with everything the order owes for it.
+    void sendEndReport(ImportOrderModel *order, ImportTypeEnum type);
+    // The reports the order owes for otherReportTypes, sent when the run comes to the order; true when
+    // there were any.
+    bool sendOtherOwedReports(ImportOrderModel *order);
     // Keeps what the order's run placed (complete: the order is imported) together with what the record
     // keeps in a record in the order folder; the record keeps it when that cannot be written.
     void keepUnsent(ImportOrderModel *order, int files, int backups, bool complete);
     // Before orders leave the window: when some of them owe the web service a report, a question names
     // them and ends with question; true when none owes one or the answer is Yes.
     bool confirmUnsentReports(const QList<ImportOrderModel *> &orders, const QString &question);
+    // The order the run's thread works on ended without being imported (the run stopped, the window
+    // closed): the thread is stopped and waited for, and the files it placed are kept for a report
+    // (keepUnsent), as an order some of whose files failed.
+    void keepStoppedOrder();
     void stopRun(const QString &why);
     void orderFailed(int row, const QString &why);
     // The order's thread ended without importing it: a Dovra copy goes on with the next order (see

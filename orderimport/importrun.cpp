@@ -11,8 +11,10 @@
 // press of the start button sends it again, with the counts of the run it stands for, and copies nothing.
 // The counts wait in the order folder (UnsentReport), written there before the order's end report goes and
 // removed once the web service took a report carrying them: the next end report of the order and type
-// carries them, in this window or in any other, after a restart or on another desk. Closing the window or
-// removing an order from the list while such a report is owed asks first.
+// carries them, in this window or in any other, after a restart or on another desk, and a run of another
+// type sends the order the reports it owes for photos as shot, finished photos and designs (a video type's
+// report names its videos and waits for a run of that type). Closing the window or removing an order from
+// the list while such a report is owed asks first.
 //
 // The counts reported are the files the order's runs placed under free names (ImportOrderThread::
 // placedFiles), not the growth of the folders, which another import into the order at the same time
@@ -56,6 +58,8 @@ const int kStatusColumn = 3;
 
 // The run a report to the web service was sent for (0: outside a run), kept on its request object.
 const char *const kRunProperty = "importRun";
+// Set on an order's thread once what it placed is kept for a report.
+const char *const kKeptProperty = "placedKept";
 
 bool isVideoType(ImportTypeEnum type)
 {
@@ -223,9 +227,12 @@ void importOrdersPhotoDlg::startNextOrder()
         ImportOrderModel *r = m_run.queue.at(m_run.next++).data();
         if (!r || !m_orderList.contains(r))
             continue;
+        const bool othersSent = sendOtherOwedReports(r);
         if (r->isImported(m_importType)) {
             if (reportOwed(r, m_importType))
                 reportAgain(r);
+            else if (othersSent)
+                ++m_finishCount;
             continue;
         }
         startOrder(r);
@@ -237,28 +244,48 @@ void importOrdersPhotoDlg::startNextOrder()
 
 bool importOrdersPhotoDlg::hasWorkLeft(ImportOrderModel *r) const
 {
-    return !r->isImported(m_importType) || reportOwed(r, m_importType);
+    if (!r->isImported(m_importType))
+        return true;
+    QList<ImportTypeEnum> types = otherReportTypes();
+    types.prepend(m_importType);
+    return !typesOwed(r, types).isEmpty();
 }
 
-ImportOrderModel::ReportDue importOrdersPhotoDlg::owedReport(ImportOrderModel *r, ImportTypeEnum type,
-                                                             QStringList *records) const
+QList<ImportTypeEnum> importOrdersPhotoDlg::otherReportTypes() const
 {
-    ImportOrderModel::ReportDue due = r->reportDue(type);
-    if (type == ImportDovraCopy || r->orderPath().isEmpty())
-        return due;
-    const UnsentReport::Owed kept = UnsentReport::owed(r->orderPath(), type);
-    due.files += kept.counts.files;
-    due.backups += kept.counts.backups;
-    due.unreported = due.unreported || !kept.paths.isEmpty();
-    if (records)
-        *records = kept.paths;
-    return due;
+    QList<ImportTypeEnum> types{ImportOriginPhotos, ImportFinishedPhotos, ImportDesigns};
+    types.removeAll(m_importType);
+    return types;
+}
+
+QList<ImportTypeEnum> importOrdersPhotoDlg::typesOwed(ImportOrderModel *r, const QList<ImportTypeEnum> &types) const
+{
+    // The order folder is listed once for all the types.
+    const QList<UnsentReport::Record> records =
+        r->orderPath().isEmpty() ? QList<UnsentReport::Record>() : UnsentReport::records(r->orderPath());
+    QList<ImportTypeEnum> owed;
+    for (ImportTypeEnum type : types) {
+        const ImportOrderModel::ReportDue due = r->reportDue(type);
+        bool owes = due.unreported || due.files != 0 || due.backups != 0;
+        for (const UnsentReport::Record &record : records)
+            owes = owes || (type != ImportDovraCopy && record.type == type && !record.claimed);
+        if (owes)
+            owed << type;
+    }
+    return owed;
 }
 
 bool importOrdersPhotoDlg::reportOwed(ImportOrderModel *r, ImportTypeEnum type) const
 {
-    const ImportOrderModel::ReportDue due = owedReport(r, type);
-    return due.unreported || due.files != 0 || due.backups != 0;
+    return !typesOwed(r, {type}).isEmpty();
+}
+
+bool importOrdersPhotoDlg::sendOtherOwedReports(ImportOrderModel *r)
+{
+    const QList<ImportTypeEnum> types = typesOwed(r, otherReportTypes());
+    for (ImportTypeEnum type : types)
+        sendEndReport(r, type);
+    return !types.isEmpty();
 }
 
 void importOrdersPhotoDlg::reportAgain(ImportOrderModel *r)
@@ -268,15 +295,21 @@ void importOrdersPhotoDlg::reportAgain(ImportOrderModel *r)
     if (m_importType == ImportDovraCopy)
         updateDovraInfo(r, r->dovraPath());
     else
-        sendEndReport(r);
+        sendEndReport(r, m_importType);
 }
 
-void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r)
+void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r, ImportTypeEnum type)
 {
-    QStringList records;
-    const ImportOrderModel::ReportDue due = owedReport(r, m_importType, &records);
-    qCDebug(lcImport) << "end report:" << r->orderKey() << due.files << due.backups << "records:" << records.size();
-    updateFinishInfo(r, QStringLiteral("1"), due.files, due.backups, records);
+    // The order folder's records go with this report only: another desk's report of the order does not
+    // carry them while this one is under way.
+    const ImportOrderModel::ReportDue due = r->reportDue(type);
+    UnsentReport::Owed kept;
+    if (type != ImportDovraCopy && !r->orderPath().isEmpty())
+        kept = UnsentReport::claim(r->orderPath(), type);
+    const int files = due.files + kept.counts.files;
+    const int backups = due.backups + kept.counts.backups;
+    qCDebug(lcImport) << "end report:" << r->orderKey() << type << files << backups << "records:" << kept.paths.size();
+    reportFinishInfo(r, type, QStringLiteral("1"), files, backups, kept.paths);
 }
 
 void importOrdersPhotoDlg::keepUnsent(ImportOrderModel *r, int files, int backups, bool complete)
@@ -380,13 +413,14 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     // arrived, before the report goes. An order some of whose files could not be written is not imported,
     // nor reported imported: the next run takes it again and reports what both placed.
     const QStringList failures = t->property("failures").toStringList();
+    t->setProperty(kKeptProperty, true);
     keepUnsent(r, t->placedFiles(), t->placedBackups(), failures.isEmpty());
     if (failures.isEmpty()) {
         ++m_finishCount;
         r->setImportedCount(type, totalCount);
         r->setImported(type, true);
         qCDebug(lcImport) << "updateFinishInfo2----";
-        sendEndReport(r);
+        sendEndReport(r, type);
     }
     refreshFoundCount(r);
     const quint16 found = r->foundCount(type);
@@ -549,9 +583,25 @@ void importOrdersPhotoDlg::showEndOfRun()
     MsgBox::information(this, QStringLiteral("导入结束"), text + more, QMessageBox::Ok);
 }
 
+void importOrdersPhotoDlg::keepStoppedOrder()
+{
+    ImportOrderThread *t = m_run.thread.data();
+    if (!t || t->property(kKeptProperty).toBool() || m_importType == ImportDovraCopy)
+        return;
+    // The files under way are placed before the counts are read.
+    if (m_run.stop)
+        m_run.stop->stop();
+    t->wait();
+    t->setProperty(kKeptProperty, true);
+    ImportOrderModel *r = m_orderList.value(t->property("row").toInt());
+    if (r && t->objectName() == r->orderKey())
+        keepUnsent(r, t->placedFiles(), t->placedBackups(), false);
+}
+
 void importOrdersPhotoDlg::stopRun(const QString &why)
 {
     qCDebug(lcImport) << "import run stopped:" << why;
+    keepStoppedOrder();
     m_run.active = false;
     m_run.queue.clear();
     m_run.dovraRow = -1;
@@ -589,6 +639,7 @@ void importOrdersPhotoDlg::reject()
         if (!self || answer != QMessageBox::Yes)
             return;
         m_run.stopAndWait();
+        keepStoppedOrder();
     } else if (!confirmUnsentReports(m_orderList, QStringLiteral("确定要关闭窗口吗？"))) {
         return;
     }
@@ -627,9 +678,15 @@ bool importOrdersPhotoDlg::confirmUnsentReports(const QList<ImportOrderModel *> 
 void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString importState, int fileCount,
                                             int backupCount, const QStringList &records)
 {
+    reportFinishInfo(model, m_importType, importState, fileCount, backupCount, records);
+}
+
+void importOrdersPhotoDlg::reportFinishInfo(ImportOrderModel *model, ImportTypeEnum type, const QString &importState,
+                                            int fileCount, int backupCount, const QStringList &records)
+{
     if (!model)
         return;
-    const bool video = isVideoType(m_importType);
+    const bool video = isVideoType(type);
     if (video && importState == QLatin1String("0"))
         return; // the video types report only when an order ends
 
@@ -652,11 +709,10 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
         .add(QStringLiteral("timestamp"), QString::number(QDateTime::currentMSecsSinceEpoch()));
     if (video) {
         const QString folder = folderOf(orderPath)
-                               + (m_importType == ImportTrialVideos ? QStringLiteral("试拍视频/")
-                                                                    : QStringLiteral("精修视频/"));
+                               + (type == ImportTrialVideos ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/"));
         QStringList paths;
         QStringList names;
-        for (const QString &file : model->chosenFiles(m_importType)) {
+        for (const QString &file : model->chosenFiles(type)) {
             const QString name = FileOperation::getFileName(QString(file).replace(QLatin1Char('\\'), QLatin1Char('/')));
             paths << folder + name;
             names << name;
@@ -664,8 +720,8 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
         body.add(QStringLiteral("videopaths"), paths.join(QLatin1Char('|')))
             .add(QStringLiteral("videofiles"), names.join(QLatin1Char('|')));
     }
-    if (m_importType != ImportDovraCopy)
-        body.add(QStringLiteral("typeid"), QString::number(int(m_importType)));
+    if (type != ImportDovraCopy)
+        body.add(QStringLiteral("typeid"), QString::number(int(type)));
 
     const QByteArray data = body.toByteArray();
     qCDebug(lcImport) << "提交路径地址1:===" << g_url_updatepicpath;
@@ -673,7 +729,7 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
     HttpRequest *request = HttpRequest::startNetRequest(g_url_updatepicpath, data, true);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadOrderInfoJson(QJsonObject)));
     // The end of an import is the report the order owes until it arrives.
-    followReport(request, model, importState == QLatin1String("1"), records);
+    followReport(request, model, type, importState == QLatin1String("1"), records);
 }
 
 // A report of a run is followed until it ends, however it ends; what did not get to the web service is
@@ -681,14 +737,27 @@ void importOrdersPhotoDlg::updateFinishInfo(ImportOrderModel *model, QString imp
 // report (the end of an order's import) that arrives clears the order's report due for the run's type;
 // one that does not arrive keeps it, and the order is named. A start report that does not arrive is
 // not named: the end report says all it says. The order folder's records the report carries go once the
-// web service took it, also when the window has gone meanwhile.
-void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *model, bool owed,
-                                        const QStringList &records)
+// web service took it, and are given back for the next report when it did not, also when the window has
+// gone meanwhile.
+void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *model, ImportTypeEnum type,
+                                        bool owed, const QStringList &records)
 {
     if (owed && !records.isEmpty()) {
-        connect(request, &HttpRequest::netSuccessInfo, request, [records](const QJsonObject &reply) {
+        auto settled = std::make_shared<bool>(false);
+        connect(request, &HttpRequest::netSuccessInfo, request, [records, settled](const QJsonObject &reply) {
+            *settled = true;
             if (replyOk(reply))
                 UnsentReport::drop(records);
+            else
+                UnsentReport::release(records);
+        });
+        connect(request, &HttpRequest::netErrorInfo, request, [records, settled] {
+            *settled = true;
+            UnsentReport::release(records);
+        });
+        connect(request, &QObject::destroyed, [records, settled] {
+            if (!*settled)
+                UnsentReport::release(records);
         });
     }
     const int run = m_run.active ? m_run.number : 0;
@@ -699,7 +768,6 @@ void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *
     ++m_run.reportsOut;
     const QString orderKey = model->orderKey();
     const QPointer<ImportOrderModel> order(model);
-    const ImportTypeEnum type = m_importType;
     auto answered = std::make_shared<bool>(false);
     auto note = [this, run, orderKey, owed](const QString &why) {
         qCWarning(lcImport) << "report not delivered:" << orderKey << why;
@@ -854,7 +922,7 @@ void importOrdersPhotoDlg::updateDovraInfo(ImportOrderModel *model, QString picP
         .add(QStringLiteral("shopid"), m_shop.shopId);
     HttpRequest *request = HttpRequest::startNetRequest(g_url_savedovrapath, body.toByteArray(), true);
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadDovraInfoJson(QJsonObject)));
-    followReport(request, model, true);
+    followReport(request, model, ImportDovraCopy, true);
 }
 
 void importOrdersPhotoDlg::httpUploadDovraInfoJson(QJsonObject infoJson)

@@ -191,6 +191,8 @@ public:
     // retouched photo imported again) keeps them, the photo goes beside it as "(n)".
     void placeBackup()
     {
+        if (m_outcome.importedBefore)
+            return;
         QString why;
         QString placed;
         const auto outcome = copyToFreeName(m_task.filePath, backupFolder(), besideNames(m_task.targetName), &placed, &why);
@@ -203,6 +205,8 @@ public:
     // no name: nothing more may be written under one.
     bool placeFile(const QString &from)
     {
+        if (m_outcome.importedBefore)
+            return true;
         if (m_task.placing == MainPlacing::Numbered)
             return placeNumbered(from);
         for (int i = 0; i < m_targets.size(); ++i) {
@@ -222,12 +226,22 @@ public:
     // The main files from the upright image (quality 100).
     bool placeImage(const QImage &image)
     {
+        if (m_outcome.importedBefore)
+            return true;
         if (m_task.placing == MainPlacing::Numbered) {
             QTemporaryFile encoded;
             QString why;
             if (!encodeToTemporary(image, m_task.targetName, &encoded, &why)) {
                 m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_task.targetName + inBrackets(why));
                 return false;
+            }
+            // A turned photo as shot whose upright main file the order holds was imported before.
+            if (m_task.type == ImportOriginPhotos && m_task.backupPhotos) {
+                const QString name = m_task.backupPhotos->mainNameOf(encoded.fileName());
+                if (!name.isEmpty()) {
+                    takeAsImported(name, false);
+                    return true;
+                }
             }
             // The copy takes the permissions of the file it is placed from: those of the chosen photo, as an
             // upright photo's copy has them, not the temporary file's owner-only ones.
@@ -252,6 +266,8 @@ public:
     // one stays with its reduced copies, and the file is kept beside it as "(n)".
     void placeUnreadable()
     {
+        if (m_outcome.importedBefore)
+            return;
         if (m_task.placing == MainPlacing::Numbered) {
             placeNumbered(m_task.filePath);
             return;
@@ -284,21 +300,52 @@ public:
     }
 
     // Numbered photos as shot: a photo whose bytes the backup holds was imported before, under the name it
-    // has there. While its main file is there too, it keeps that name and nothing is written again; one
-    // deleted from the order since goes back under that name (when it is still free).
+    // has there. While its main file is there too, it keeps that name and its main files are not written
+    // again (the place* calls leave them); one deleted from the order since goes back under that name (when
+    // it is still free). One found only among the main files keeps its name there, and its backup is made
+    // under that name.
     bool importedBefore(const QByteArray &bytes)
     {
+        m_chosenSize = bytes.size();
         if (m_task.placing != MainPlacing::Numbered || m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
             return false;
-        const QString name = m_task.backupPhotos->nameOf(bytes);
+        bool inBackup = false;
+        const QString name = m_task.backupPhotos->nameOf(bytes, &inBackup);
         if (name.isEmpty())
             return false;
         if (!QFileInfo(fsPath(m_mainFolder + name)).isFile()) {
             m_firstName = name;
             return false;
         }
+        takeAsImported(name, inBackup);
+        return true;
+    }
+
+    // The photo is in the order under name already: its main files stay, and a backup that lacks it gets
+    // it under that name.
+    void takeAsImported(const QString &name, bool inBackup)
+    {
         m_outcome.placedName = name;
         m_outcome.importedBefore = true;
+        if (inBackup)
+            return;
+        QString why;
+        const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
+        if (backup == FileOperation::KeptOther)
+            m_fail(QStringLiteral("备份复制失败（备份中的同名文件内容不同）"));
+        else if (backup == FileOperation::CopyFailed)
+            m_fail(QStringLiteral("备份复制失败") + copyReason(why, backupFolder() + name));
+        m_outcome.backupAdded = backup == FileOperation::Copied;
+    }
+
+    // The reduced copies of a photo imported before are all there: an import that ended before it made
+    // them (stopped, a full disk, the program ended) has them made by the next.
+    bool reducedCopiesThere(const PhotoFolders &folders) const
+    {
+        for (const QString &folder : {folders.thumb2250, folders.thumb1000, folders.thumb200}) {
+            if (!QFileInfo(fsPath(m_task.orderPath + folder + m_outcome.placedName)).isFile())
+                return false;
+        }
         return true;
     }
 
@@ -328,6 +375,7 @@ private:
                 m_fail(QStringLiteral("复制失败 ") + main + copyReason(why, main));
                 return false;
             }
+            bool backedUp = false;
             if (m_task.type == ImportOriginPhotos) {
                 const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
                 // The number is not free after all: the main file just placed goes, the photo moves on.
@@ -337,7 +385,11 @@ private:
                 if (backup == FileOperation::KeptOther || backup == FileOperation::CopyFailed)
                     m_fail(QStringLiteral("备份复制失败") + inBrackets(why));
                 m_outcome.backupAdded = backup == FileOperation::Copied;
+                backedUp = backup != FileOperation::KeptOther && backup != FileOperation::CopyFailed;
             }
+            // The run's photos with the same bytes find it from now on.
+            if (m_task.backupPhotos && (backedUp || from == m_task.filePath))
+                m_task.backupPhotos->addPlaced(m_chosenSize, name, backedUp);
             m_outcome.placedName = name;
             m_outcome.mainAdded = outcome == FileOperation::Copied;
             copyToOtherFolders(from);
@@ -361,6 +413,7 @@ private:
     const PhotoTask &m_task;
     const QString m_mainFolder;
     QString m_firstName; // numbered: the name tried first
+    qint64 m_chosenSize = -1; // of the photo as chosen
     QStringList m_targets; // the main folder first
     std::function<void(const QString &)> m_fail;
     PhotoOutcome m_outcome;
@@ -466,30 +519,93 @@ QImage turnedRgb888(const QImage &src, int orientation)
 
 } // namespace
 
-BackupPhotos::BackupPhotos(const QString &folder) : m_folder(withSeparator(folder)) {}
-
-QString BackupPhotos::nameOf(const QByteArray &bytes) const
+BackupPhotos::BackupPhotos(const QString &folder, const QString &mainFolder)
+    : m_backup(new Listing), m_main(new Listing)
 {
-    std::call_once(m_listed, [this] {
+    m_backup->folder = withSeparator(folder);
+    if (!mainFolder.isEmpty())
+        m_main->folder = withSeparator(mainFolder);
+}
+
+QString BackupPhotos::nameOf(const QByteArray &bytes, bool *inBackup) const
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QString name = nameIn(*m_backup, buffer);
+    if (inBackup)
+        *inBackup = !name.isEmpty();
+    if (name.isEmpty() && !m_main->folder.isEmpty())
+        name = nameIn(*m_main, buffer);
+    return name;
+}
+
+QString BackupPhotos::mainNameOf(const QString &path) const
+{
+    QFile file(path);
+    if (m_main->folder.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return QString();
+    return nameIn(*m_main, file);
+}
+
+std::unique_lock<std::mutex> BackupPhotos::holdSize(qint64 size) const
+{
+    std::mutex *lock = nullptr;
+    {
+        std::lock_guard<std::mutex> sizes(m_sizesMutex);
+        std::unique_ptr<std::mutex> &slot = m_sizes[size];
+        if (!slot)
+            slot.reset(new std::mutex);
+        lock = slot.get();
+    }
+    return std::unique_lock<std::mutex>(*lock);
+}
+
+void BackupPhotos::addPlaced(qint64 size, const QString &name, bool inBackup) const
+{
+    Listing &listing = inBackup ? *m_backup : *m_main;
+    if (listing.folder.isEmpty())
+        return;
+    list(listing);
+    std::lock_guard<std::mutex> lock(listing.mutex);
+    QStringList &names = listing.bySize[size];
+    if (!names.contains(name))
+        names << name;
+}
+
+void BackupPhotos::list(Listing &listing)
+{
+    std::call_once(listing.listed, [&listing] {
         Platform::countFolderListing();
-        const QFileInfoList files = QDir(fsPath(m_folder)).entryInfoList(QDir::Files, QDir::Name);
+        const QFileInfoList files = QDir(fsPath(listing.folder)).entryInfoList(QDir::Files, QDir::Name);
+        std::lock_guard<std::mutex> lock(listing.mutex);
         for (const QFileInfo &file : files) {
             // A copy still being made (another desk's) has a temporary name of its own.
             if (!file.fileName().startsWith(QLatin1Char('.')))
-                m_bySize[file.size()] << file.fileName();
+                listing.bySize[file.size()] << file.fileName();
         }
     });
-    const QStringList names = m_bySize.value(bytes.size());
+}
+
+QString BackupPhotos::nameIn(Listing &listing, QIODevice &bytes)
+{
+    list(listing);
+    const qint64 size = bytes.size();
+    QStringList names;
+    {
+        std::lock_guard<std::mutex> lock(listing.mutex);
+        names = listing.bySize.value(size);
+    }
     for (const QString &name : names) {
-        QFile file(fsPath(m_folder + name));
-        if (!file.open(QIODevice::ReadOnly) || file.size() != bytes.size())
+        QFile file(fsPath(listing.folder + name));
+        if (!file.open(QIODevice::ReadOnly) || file.size() != size || !bytes.seek(0))
             continue;
         // Compared a piece at a time: a different photo of the same size stops at its first difference.
-        const int piece = 1 << 20;
+        const qint64 piece = 1 << 20;
         bool same = true;
-        for (int at = 0; same && at < bytes.size(); at += piece) {
-            const int length = qMin(piece, bytes.size() - at);
-            same = file.read(length) == QByteArray::fromRawData(bytes.constData() + at, length);
+        for (qint64 at = 0; same && at < size; at += piece) {
+            const QByteArray ours = bytes.read(qMin(piece, size - at));
+            same = !ours.isEmpty() && file.read(ours.size()) == ours;
         }
         if (same)
             return name;
@@ -551,7 +667,12 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     QByteArray bytes = source.readAll();
     source.close();
 
-    if (main.importedBefore(bytes))
+    // A photo of the run with the same bytes is looked for and placed before or after this one, never at
+    // the same time: the later one finds the earlier.
+    std::unique_lock<std::mutex> sameSize;
+    if (task.backupPhotos)
+        sameSize = task.backupPhotos->holdSize(bytes.size());
+    if (main.importedBefore(bytes) && main.reducedCopiesThere(folders))
         return finish();
 
     // A numbered photo takes its backup's name together with its main file's.

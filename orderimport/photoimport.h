@@ -12,26 +12,52 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <memory>
 #include <mutex>
 
+class QIODevice;
 class QSemaphore;
 
-// The photos as shot an order's backup holds, found by their bytes. The backup keeps every photo as it was
-// chosen, so a chosen photo found there was imported into the order before. The folder is listed once, by
-// the first photo that asks (on its pool thread); the photos of one import share the listing. Any thread.
+// The photos as shot an order holds, found by their bytes: in its backup, which keeps every photo as it
+// was chosen, and in its "照片/" folder, where an upright photo's main file is a copy of it as chosen and
+// a turned one's the upright photo as this program encodes it (a backup that was missing or out of reach
+// when it was imported does not hold it). A chosen photo found there was imported into the order before.
+// Each folder is listed once, by the first photo that asks (on its pool thread); the photos of one import
+// share the listings, and each photo placed is added to them, so that a photo of the run with the same
+// bytes (a file chosen twice, a copy of it on the card) finds it: photos of one size are looked for and
+// placed one after another (holdSize). Any thread.
 class BackupPhotos
 {
 public:
-    explicit BackupPhotos(const QString &folder); // the backup's "照片/" folder
-    // The name of a file of the folder holding exactly these bytes ("" for none): only files of the same
-    // size are read.
-    QString nameOf(const QByteArray &bytes) const;
+    // The backup's "照片/" folder and the order's ("" for none).
+    explicit BackupPhotos(const QString &folder, const QString &mainFolder = QString());
+    // The name of a file holding exactly these bytes ("" for none), of the backup first, else of the
+    // order's folder (*inBackup, when given, says which): only files of the same size are read.
+    QString nameOf(const QByteArray &bytes, bool *inBackup = nullptr) const;
+    // The name of a file of the order's folder holding exactly the bytes of the file at path ("" for none).
+    QString mainNameOf(const QString &path) const;
+    // While the lock is held, no other photo of the run of this size (as chosen) is looked for or placed.
+    std::unique_lock<std::mutex> holdSize(qint64 size) const;
+    // The photo of this size (as chosen) now is in the backup (inBackup), else among the main files as it
+    // was chosen, under name.
+    void addPlaced(qint64 size, const QString &name, bool inBackup) const;
 
 private:
-    QString m_folder; // ends in "/"
-    mutable std::once_flag m_listed;
-    mutable QHash<qint64, QStringList> m_bySize; // size -> names, by name
+    struct Listing
+    {
+        QString folder; // ends in "/"
+        std::once_flag listed;
+        std::mutex mutex; // guards bySize once listed
+        QHash<qint64, QStringList> bySize; // size -> names, by name
+    };
+    static void list(Listing &listing);
+    static QString nameIn(Listing &listing, QIODevice &bytes);
+
+    std::unique_ptr<Listing> m_backup;
+    std::unique_ptr<Listing> m_main;
+    mutable std::mutex m_sizesMutex;
+    mutable std::map<qint64, std::unique_ptr<std::mutex>> m_sizes; // a lock per size
 };
 
 // How the main file of a photo takes its name in the main folder.
@@ -44,7 +70,8 @@ enum class MainPlacing {
     // number taken by other bytes (another import into the order) moves the photo on to the next free
     // number at the moment it is placed, main file and backup alike. The same bytes already there are
     // an earlier import of this photo and keep their name, and so does a photo as shot whose bytes the
-    // order's backup holds (PhotoTask::backupPhotos): it was imported before and is not written again.
+    // order's backup holds (PhotoTask::backupPhotos): it was imported before and is not written again (only
+    // its reduced copies, when some are missing).
     Numbered,
 };
 
@@ -68,7 +95,8 @@ struct PhotoOutcome
     QString placedName;       // the name the photo got in its folders; "" when its main file was not placed
     bool mainAdded = false;   // the main file took a name that was free (its folder grew by one file)
     bool backupAdded = false; // the backup took a name that was free
-    bool importedBefore = false; // the order held the photo already (under placedName): nothing was written
+    bool importedBefore = false; // the order held the photo already (under placedName): its main file and
+                                 // backup were not written (missing reduced copies were)
 };
 
 // Pixel memory (MiB) that the photos of one import may hold at the same time, which keeps the whole

@@ -5,6 +5,7 @@
 #include "orderfolders.h"
 #include "platform.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,44 @@ namespace {
 
 // A record is a few dozen bytes; anything much larger is no record of ours.
 const qint64 kMaxRecordBytes = 4096;
+
+// A claimed record's name: the record's own, then this marker, the time of the claim (milliseconds since
+// 1970, base 36) and a random part.
+const QLatin1String kClaimMarker(".claim-");
+
+// A report is answered or given up within a minute (see requestTimeoutMs); a claim this old belongs to a
+// program that ended before the answer. Generous, for desks whose clocks differ.
+const qint64 kClaimGivenUpMs = 15 * 60 * 1000;
+
+// The record's own name (without a claim) and, for a claimed one, when it was claimed.
+QString unclaimedName(const QString &name, qint64 *claimedAt = nullptr)
+{
+    const int at = name.indexOf(kClaimMarker);
+    if (claimedAt)
+        *claimedAt = -1;
+    if (at < 0)
+        return name;
+    if (claimedAt) {
+        bool ok = false;
+        const qint64 when = name.mid(at + kClaimMarker.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&ok, 36);
+        *claimedAt = ok ? when : 0;
+    }
+    return name.left(at);
+}
+
+bool freshClaim(qint64 claimedAt)
+{
+    return claimedAt >= 0 && qAbs(QDateTime::currentMSecsSinceEpoch() - claimedAt) < kClaimGivenUpMs;
+}
+
+// Renames without ever replacing a file: false when the source is gone (another desk renamed it first) or
+// the target exists.
+bool renameNoReplace(const QString &from, const QString &to)
+{
+    if (QFileInfo::exists(to))
+        return false;
+    return QDir().rename(from, to);
+}
 
 QString folderOf(const QString &orderFolder)
 {
@@ -54,10 +93,14 @@ bool readRecord(const QString &path, Record *record)
         || !readCount(json, "picbacknumber", &record->counts.backups))
         return false;
     // The name says the type as well; a file whose two disagree was not written by this program.
-    if (!QFileInfo(path).fileName().startsWith(namePrefix() + QString::number(type) + QLatin1Char('-')))
+    const QString name = QFileInfo(path).fileName();
+    if (!name.startsWith(namePrefix() + QString::number(type) + QLatin1Char('-')))
         return false;
+    qint64 claimedAt = -1;
+    unclaimedName(name, &claimedAt);
     record->path = path;
     record->type = ImportTypeEnum(type);
+    record->claimed = freshClaim(claimedAt);
     return true;
 }
 
@@ -90,13 +133,47 @@ Owed owed(const QString &orderFolder, ImportTypeEnum type)
 {
     Owed sum;
     for (const Record &record : records(orderFolder)) {
-        if (record.type != type)
+        if (record.type != type || record.claimed)
             continue;
         sum.counts.files += record.counts.files;
         sum.counts.backups += record.counts.backups;
         sum.paths << record.path;
     }
     return sum;
+}
+
+Owed claim(const QString &orderFolder, ImportTypeEnum type)
+{
+    Owed claimed;
+    const Owed found = owed(orderFolder, type);
+    const QString claim = kClaimMarker + QString::number(QDateTime::currentMSecsSinceEpoch(), 36) + QLatin1Char('-')
+                          + QString::number(QRandomGenerator::global()->generate64(), 36);
+    for (const QString &path : found.paths) {
+        Record record;
+        const QFileInfo info(path);
+        const QString to = info.path() + QLatin1Char('/') + unclaimedName(info.fileName()) + claim;
+        // The counts as the claimed file holds them: the one this desk renamed.
+        if (!renameNoReplace(path, to) || !readRecord(to, &record))
+            continue;
+        claimed.counts.files += record.counts.files;
+        claimed.counts.backups += record.counts.backups;
+        claimed.paths << to;
+    }
+    return claimed;
+}
+
+QStringList release(const QStringList &claimedPaths)
+{
+    QStringList kept;
+    for (const QString &path : claimedPaths) {
+        const QFileInfo info(path);
+        const QString to = info.path() + QLatin1Char('/') + unclaimedName(info.fileName());
+        if (to != path && info.exists() && !renameNoReplace(path, to)) {
+            qCWarning(lcImport) << "record of an unsent report not given back:" << path;
+            kept << path;
+        }
+    }
+    return kept;
 }
 
 QString add(const QString &orderFolder, ImportTypeEnum type, const Counts &counts, int *error)

@@ -6,8 +6,11 @@
 //
 // Each record is a file of its own under a name nobody else uses, written whole and never changed: two
 // desks importing the same order add and remove only their own files, so neither can lose what the other
-// wrote. The files lie at the top of the order folder, beside "ImageTime.txt", outside every photo,
-// thumbnail and video folder.
+// wrote. A report carrying records claims them first, by renaming each to a name of its own claim (only one
+// desk's rename of a record succeeds), so that no other report carries them meanwhile; a report that did
+// not arrive gives them back. A claim older than any report takes (its program ended before the answer)
+// is given up: the next report claims the record again. The files lie at the top of the order folder,
+// beside "ImageTime.txt", outside every photo, thumbnail and video folder.
 
 #include "importtype.h"
 
@@ -28,16 +31,17 @@ struct Record
     QString path;
     ImportTypeEnum type = ImportFinishedPhotos;
     Counts counts;
+    bool claimed = false; // a report carrying it is under way (claimed recently)
 };
 
 // The start of every record's file name.
 QString namePrefix();
 
-// The readable records in the order folder, of every type, in name order. A file of a record's name that
-// cannot be read as one is left alone and out of the list.
+// The readable records in the order folder, of every type, claimed or not, in name order. A file of a
+// record's name that cannot be read as one is left alone and out of the list.
 QList<Record> records(const QString &orderFolder);
 
-// The records of one type: their counts added up, and their paths.
+// The records of one type that no report under way carries: their counts added up, and their paths.
 struct Owed
 {
     Counts counts;
@@ -45,11 +49,18 @@ struct Owed
 };
 Owed owed(const QString &orderFolder, ImportTypeEnum type);
 
+// Claims the records of owed(orderFolder, type) for a report: the paths are those of the claimed records,
+// the counts theirs; a record another desk claimed first is left out.
+Owed claim(const QString &orderFolder, ImportTypeEnum type);
+// Gives claimed records back for the next report (the report did not arrive); returns the paths still
+// claimed afterwards.
+QStringList release(const QStringList &claimedPaths);
+
 // Writes a new record into the order folder and gives it the hidden attribute. Returns its path; "" when
 // it could not be written, and *error (when given) then holds the errno of the failed write.
 QString add(const QString &orderFolder, ImportTypeEnum type, const Counts &counts, int *error = nullptr);
 
-// Removes the records; returns the paths still there afterwards.
+// Removes the (claimed) records; returns the paths still there afterwards.
 QStringList drop(const QStringList &paths);
 
 } // namespace UnsentReport

@@ -35,6 +35,8 @@
 #include <QStandardItemModel>
 #include <QTime>
 
+#include <cerrno>
+
 using OrderFolders::withSeparator;
 
 namespace {
@@ -1004,11 +1006,12 @@ void ImportPhotoToServer::import()
     updatePhotoDateButton();
     postOrderPath_2(orderPath);
     keepLargeBuffersOutOfArenas();
-    // A photo as shot whose bytes the backup holds was imported before (by an earlier run, a closed window,
-    // another desk): the jobs look there, off the GUI thread, and list the folder once for the run.
+    // A photo as shot whose bytes the order holds was imported before (by an earlier run, a closed window,
+    // another desk): the jobs look in the backup and the order's folder, off the GUI thread, and list each
+    // folder once for the run.
     std::shared_ptr<const BackupPhotos> backupPhotos;
     if (m_run.type == 0)
-        backupPhotos = std::make_shared<BackupPhotos>(backup + QStringLiteral("照片/"));
+        backupPhotos = std::make_shared<BackupPhotos>(backup + QStringLiteral("照片/"), order + QStringLiteral("照片/"));
     for (int i = 0; i < newPhotoNames->size(); ++i) {
         auto *job = new ThumbnailThread1(selectedPhotoPaths.at(i), newPhotoNames->at(i), order, backup, m_runReports, 1000);
         job->setPixelBudget(&m_pixelBudget);
@@ -1079,8 +1082,12 @@ void ImportPhotoToServer::finishRun()
 {
     // A question about the run (closing the window) does not outlive it: it closes unanswered.
     MsgBox::closeOpen(this);
-    if (!writeImageTimeFile(imageTimeText))
-        m_runFailures << ShotTimeList::fileName() + QStringLiteral("：写入失败");
+    errno = 0;
+    if (!writeImageTimeFile(imageTimeText)) {
+        const int error = errno;
+        m_runFailures << ShotTimeList::fileName() + QStringLiteral("：写入失败")
+                             + (error == 0 ? QString() : QStringLiteral("（") + errorText(error) + QStringLiteral("）"));
+    }
     imageTimeText.clear();
     m_running = false;
     m_runReports->deleteLater();

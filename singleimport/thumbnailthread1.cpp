@@ -92,7 +92,9 @@ void ThumbnailThread1::importImage()
         const MainPlacing placing = type == 0 ? MainPlacing::Numbered : MainPlacing::ReplaceSameName;
         failures = importOnePhoto({photoType, serverDir, backupDir, srcPath, newName, false, placing, backupPhotos},
                                   pixelBudget, &unreadable, &outcome);
-        if (!outcome.placedName.isEmpty() && !outcome.importedBefore)
+        // A photo imported before hands its entry back too: the list takes no second entry of a name with
+        // its time, and gets the one an import that ended before writing it never wrote.
+        if (!outcome.placedName.isEmpty())
             entry = ShotTimeList::entry(outcome.placedName, time);
     }
     if (!failures.isEmpty())

@@ -210,7 +210,9 @@ private slots:
         QTest::addColumn<bool>("imported");        // A1203 counts as imported
         QTest::addColumn<int>("reports");          // path-and-count reports of the run
         QTest::addColumn<QString>("redo");         // where unsent reports are sent again: "window" (the same),
-                                                   // "new window" (this one closed), "rows removed" (and listed again)
+                                                   // "new window" (this one closed), "rows removed" (and listed again),
+                                                   // "two desks" (this one, while another window imports the order),
+                                                   // "other type" (a new window importing A1203's photos as shot)
         const standin::Reply ok = standin::Reply::ok();
         const standin::Reply http500 = standin::Reply::httpError(500);
         const QString e500 = "订单号:E5520-1 网络请求错误：服务器出错（HTTP 500）";
@@ -235,6 +237,10 @@ private slots:
         QTest::newRow("report HTTP 500, sent from a new window") << "" << http500 << e500 << true << 4 << "new window";
         QTest::newRow("report HTTP 500, rows removed and listed again") << "" << http500 << e500 << true << 4
                                                                         << "rows removed";
+        QTest::newRow("report HTTP 500, sent again while another desk imports the order")
+            << "" << http500 << e500 << true << 4 << "two desks";
+        QTest::newRow("report HTTP 500, sent by the next run of another type")
+            << "" << http500 << e500 << true << 4 << "other type";
         QTest::newRow("report HTTP 500, counts not kept in the order folders")
             << "record" << http500 << "以下订单的导片数量无法记在订单目录中，只保存在本窗口（关闭窗口后不再上报）：\n"
                                       "订单号:A1203-1 " << true << 4 << "window";
@@ -319,6 +325,56 @@ private slots:
         } else if (!fault.isEmpty() && fault != "record") {
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
+        } else if (redo == "two desks") {
+            // This window sends the owed reports again, slowly; meanwhile another desk imports the same order
+            // and reports at once: its report carries only what it placed, never what this one carries.
+            QCOMPARE(unsentRecords(a->orderPath()).size(), 1);
+            // Beside it, a record claimed by a report of a program that ended an hour ago (taken again), and
+            // one a third desk's report carries now (left to it).
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            const QString abandoned = ".tessaly-unsent-1-old.claim-" + QString::number(now - 3600000, 36) + "-x";
+            const QString underWay = ".tessaly-unsent-1-new.claim-" + QString::number(now, 36) + "-y";
+            QVERIFY(testsupport::put(a->orderPath() + abandoned, R"({"typeid":1,"picnumber":3,"picbacknumber":0})"));
+            QVERIFY(testsupport::put(a->orderPath() + underWay, R"({"typeid":1,"picnumber":7,"picbacknumber":0})"));
+            m_server.setReply("updatepicpath", standin::Reply::ok().withDelay(1500));
+            startButton()->click();
+            QVERIFY(waitRequests("updatepicpath", 2));
+            m_server.setReply("updatepicpath", standin::Reply::ok());
+            QPointer<importOrdersPhotoDlg> otherDesk(new importOrdersPhotoDlg(nullptr));
+            otherDesk->show();
+            ImportOrderModel *a2 = record(0);
+            a2->setFinishedFiles(chosen);
+            QVERIFY(QMetaObject::invokeMethod(otherDesk, "getNewOrderSlot",
+                                              Q_ARG(QList<ImportOrderModel *>, {a2})));
+            otherDesk->findChild<QPushButton *>("importAllBtn")->click();
+            QVERIFY(testsupport::waitFor([&] { return !otherDesk->isImporting(); }, 60000));
+            QVERIFY(testsupport::waitFor([this] { return idle(); }, 60000));
+            QCOMPARE(endReports(), (QStringList{"5001:0", "5001:5", "5005:1"}));
+            QCOMPARE(unsentRecords(a->orderPath()) + unsentRecords(e->orderPath()), QStringList{underWay});
+            delete otherDesk.data();
+        } else if (redo == "other type") {
+            // Weeks later the photos as shot of A1203 are imported in a new window: its run sends the report of
+            // the finished photos A1203 still owes too; E5520, not listed, keeps its record.
+            const QString aPath = a->orderPath(), ePath = e->orderPath();
+            MsgBox::setNextAnswer(QMessageBox::Yes);
+            m_dlg->close();
+            QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
+            openDialog();
+            ImportOrderModel *a2 = record(0);
+            QVERIFY(handOver({a2}));
+            chooseType(0);
+            a2->setOriginFiles(photos("src/shot", {"s1.jpg"}));
+            MsgBox::clearShown();
+            QVERIFY(runToEnd());
+            QCOMPARE(testsupport::lastBox(), QString("导入完成|1个订单已经全部导完"));
+            QStringList sent;
+            for (const standin::Request &r : m_server.requests("updatepicpath"))
+                if (field(r, "importype") == "1")
+                    sent << field(r, "order_photo_id") + ":" + field(r, "typeid") + ":" + field(r, "picnumber");
+            sent.sort();
+            QCOMPARE(sent, (QStringList{"5001:0:1", "5001:1:2"}));
+            QCOMPARE(unsentRecords(aPath), QStringList());
+            QCOMPARE(unsentRecords(ePath).size(), 1);
         } else if (redo != "window") {
             // The counts wait in the order folders, beside a file of another program that only looks like
             // a record; the question before the orders leave the window names them, "No" keeps them.
@@ -581,7 +637,9 @@ private slots:
             names << QString("p%1.jpg").arg(i);
         a->setFinishedFiles(photos("src/many", names, QSize(400, 300)));
         QVERIFY(handOver({a}));
-        const QString folder = a->orderPath() + "成品";
+        const QString orderPath = a->orderPath();
+        const QString folder = orderPath + "成品";
+        const int before = QDir(folder).entryList(QDir::Files).size();
         startButton()->click();
         QVERIFY(testsupport::waitFor([this] { return progressText(0) != "0/0"; }));
 
@@ -608,6 +666,14 @@ private slots:
         QTest::qWait(150);
         QCoreApplication::processEvents();
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(), written);
+        // What the stopped run placed waits in the order folder for the next run's report (what an end
+        // report the service took counted is not kept twice).
+        int reported = 0;
+        for (const standin::Request &r : m_server.requests("updatepicpath"))
+            if (field(r, "importype") == "1")
+                reported += field(r, "picnumber").toInt();
+        QVERIFY(written > before);
+        QCOMPARE(UnsentReport::owed(orderPath, ImportFinishedPhotos).counts.files + reported, written - before);
     }
 
     void openFolderShortcuts()
