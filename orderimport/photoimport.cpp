@@ -149,23 +149,27 @@ bool encodeToTemporary(const QImage &image, const QString &name, QTemporaryFile 
     QByteArray format;
     if (!writableFormat(name, &format, why))
         return false;
+    // The temporary file takes the name; the photo is written through a device that keeps the error of the
+    // system call that fails, so a full disk is named as such.
     file->setFileTemplate(QDir::tempPath() + QStringLiteral("/tessaly-photo-XXXXXX"));
     if (!file->open()) {
         *why = QStringLiteral("临时文件无法写入");
         return false;
     }
-    QImageWriter writer(file, format);
-    writer.setQuality(100);
-    if (!writer.write(image)) {
-        *why = writer.errorString();
-        return false;
-    }
-    if (!file->flush() || file->error() != QFileDevice::NoError) {
-        *why = QStringLiteral("临时文件无法写入");
-        return false;
-    }
     file->close();
-    return true;
+    Platform::SystemFile out;
+    bool written = out.openForWriting(file->fileName(), Platform::SystemFile::Truncate);
+    if (written) {
+        QImageWriter writer(&out, format);
+        writer.setQuality(100);
+        written = writer.write(image);
+        if (!written && out.error() == 0)
+            *why = writer.errorString();
+        written = out.closeChecked() && written;
+    }
+    if (!written && out.error() != 0)
+        *why = QStringLiteral("临时文件无法写入：") + errorText(out.error());
+    return written;
 }
 
 QString inBrackets(const QString &why)

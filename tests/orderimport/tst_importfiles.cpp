@@ -6,6 +6,7 @@
 #include "photoimport.h"
 #include "platform.h"
 #include "filebytes.h"
+#include "filesizelimit.h"
 #include "testsupport.h"
 
 #include <QImageReader>
@@ -335,6 +336,18 @@ private slots:
         QDir(dir + "成品").removeRecursively();
         m->setFinishedFiles({src + "good.jpg"});
         QCOMPARE(runOrder(m.data(), ImportFinishedPhotos, 1), QStringList({"1/1", "failed 1", "end 1"}));
+
+        // A turned photo as shot is encoded upright before it is placed; a full disk says why in words.
+        QScopedPointer<ImportOrderModel> shot(builtOrder(roots, ImportOriginPhotos));
+        QStringList failures;
+        {
+            testsupport::FileSizeLimit full(200);
+            failures = importOnePhoto({ImportOriginPhotos, shot->orderPath(), shot->orderBakPath(), src + "whole.jpg",
+                                       "K12-001.jpg", false, MainPlacing::Numbered},
+                                      nullptr);
+        }
+        QCOMPARE(failures.size(), 1);
+        QVERIFY2(failures.first().endsWith("K12-001.jpg（临时文件无法写入：磁盘空间不足或文件过大）"), qPrintable(failures.first()));
     }
 
     void videosAreCopiedOnceIntoTheirFolder()
