@@ -910,6 +910,35 @@ bool FileOperation::removeEmptyDir(const QString &path)
     return removeOneDir(Platform::localPath(path.trimmed()));
 }
 
+bool FileOperation::realFoldersBelow(const QString &base, const QString &relative, QString *why)
+{
+    QString level = Platform::localPath(base);
+    if (!level.endsWith(QLatin1Char('/')))
+        level += QLatin1Char('/');
+    for (const QString &name : Platform::localPath(relative).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        const QString parent = level;
+        level += name;
+        const QFileInfo info(level);
+        QString refusal;
+        if (isLink(info))
+            refusal = level + QStringLiteral(" 是链接");
+        else if (!info.exists())
+            return true;
+        else if (!info.isDir())
+            refusal = level + QStringLiteral(" 不是文件夹");
+        else if (isMountPoint(level, parent))
+            refusal = level + QStringLiteral(" 是挂载的其它磁盘");
+        if (!refusal.isEmpty()) {
+            qCWarning(lcFiles) << "not gone through:" << refusal;
+            if (why)
+                *why = refusal;
+            return false;
+        }
+        level += QLatin1Char('/');
+    }
+    return true;
+}
+
 bool FileOperation::openFileDir(const QString &path)
 {
     return Platform::openInFileBrowser(path);

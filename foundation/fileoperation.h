@@ -154,6 +154,14 @@ public:
     // when it holds anything, is refused or cannot be removed; errno then says why.
     static bool removeEmptyDir(const QString &path);
 
+    // Whether every folder level of relative (names joined by "/") below base is a real folder of its own:
+    // no link, junction or other reparse point, and no disk or share mounted there, as the deletion guard
+    // judges them. A level that is not there yet passes (nothing can be reached through it; the levels
+    // below it are not there either). False for a level that is a link or mount, or a file, with *why
+    // (when given) naming it ("…是链接" / "…是挂载的其它磁盘" / "…不是文件夹"), so that nothing is removed or
+    // written through it. Base itself is not judged. Any thread.
+    static bool realFoldersBelow(const QString &base, const QString &relative, QString *why = nullptr);
+
     // Opens the folder (or file) in the system file browser; blanks in the path are kept. False when the
     // desktop could not be asked to open it.
     static bool openFileDir(const QString &path);

@@ -20,6 +20,7 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 
 #ifdef Q_OS_WIN
@@ -901,6 +902,110 @@ bool flushToDisk(const QString &path)
     errno = error;
     return ok;
 #endif
+}
+
+bool isRegularFile(const QString &path)
+{
+    const QString local = localPath(path);
+    if (local.isEmpty())
+        return false;
+#ifdef Q_OS_WIN
+    const DWORD attributes = GetFileAttributesW(nativeW(local).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES
+           && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+#else
+    struct stat info;
+    return ::lstat(QFile::encodeName(local).constData(), &info) == 0 && S_ISREG(info.st_mode);
+#endif
+}
+
+bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, int *error)
+{
+    bytes->clear();
+    auto fail = [&](int e) {
+        if (error)
+            *error = e;
+        errno = e;
+        return false;
+    };
+    const QString local = localPath(path);
+    if (local.isEmpty())
+        return fail(ENOENT);
+#ifdef Q_OS_WIN
+    // The reparse point itself is opened, never what it points to; a device or pipe name gives no disk file.
+    HANDLE handle = CreateFileW(nativeW(local).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return fail(errnoOf(GetLastError()));
+    struct Closer {
+        HANDLE h;
+        ~Closer() { CloseHandle(h); }
+    } closer{handle};
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info))
+        return fail(EINVAL);
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return fail(ELOOP);
+    if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))
+        return fail(EINVAL);
+    const qint64 size = (qint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (size > maxBytes)
+        return fail(EFBIG);
+    QByteArray out(int(size), Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < size) {
+        DWORD got = 0;
+        if (!ReadFile(handle, out.data() + done, DWORD(size - done), &got, nullptr))
+            return fail(errnoOf(GetLastError()));
+        if (got == 0)
+            break;
+        done += got;
+    }
+    out.truncate(int(done));
+    *bytes = out;
+#else
+    // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer; O_NOFOLLOW: a link is refused (ELOOP).
+    const int fd = ::open(QFile::encodeName(local).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return fail(errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info;
+    if (::fstat(fd, &info) != 0)
+        return fail(errno);
+    if (!S_ISREG(info.st_mode))
+        return fail(EINVAL);
+    if (info.st_size > maxBytes)
+        return fail(EFBIG);
+    // Read to the bound and one byte past it: a file that grew meanwhile is refused as too large.
+    QByteArray out(int(std::min<qint64>(maxBytes + 1, std::max<qint64>(info.st_size, 0) + 1)), Qt::Uninitialized);
+    qint64 done = 0;
+    for (;;) {
+        if (done == out.size()) {
+            if (done > maxBytes)
+                return fail(EFBIG);
+            out.resize(int(std::min<qint64>(maxBytes + 1, done * 2 + 4096)));
+        }
+        const ssize_t got = ::read(fd, out.data() + done, size_t(out.size() - done));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(errno);
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    if (done > maxBytes)
+        return fail(EFBIG);
+    out.truncate(int(done));
+    *bytes = out;
+#endif
+    if (error)
+        *error = 0;
+    return true;
 }
 
 void failCopies(const QString &targetPart, int times)

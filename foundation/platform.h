@@ -93,6 +93,16 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
                     bool *renameRefused = nullptr);
 
+// Reads a small file the program wrote for itself (a record beside its data): only a regular file is read,
+// never one reached through a link at its last level, and never a FIFO, socket or device, whose read could
+// block or never end (the file is opened without waiting, then judged by what the open gave). At most
+// maxBytes are read. False when it is not such a file or cannot be read; *error (when given) then holds why:
+// ENOENT when nothing is there, ELOOP for a link, EINVAL for a folder or any file that is not a regular one,
+// EFBIG for one larger than maxBytes, otherwise the failed call's error.
+bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, int *error = nullptr);
+// Whether the path itself (a link not followed) is a regular file.
+bool isRegularFile(const QString &path);
+
 // A file written through the system's own calls, for the writers that say why a write failed: write-only,
 // seekable, with a write buffer of its own, and keeping the error of the system call that failed (errno; on
 // Windows the system error mapped to one) for errorText(). After a failed write it takes no more bytes, so

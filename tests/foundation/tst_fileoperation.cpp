@@ -399,6 +399,47 @@ private slots:
         QCOMPARE(bytesOf(d + "outside/kept/a.jpg"), QByteArray("keep"));
     }
 
+    // What a record names inside an order folder is reached only through real folders: a level that is a
+    // link (even one that dangles), a file or a mounted disk stops it, and names itself.
+    void foldersBelowAreRealFolders_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<QString>("stop"); // the level named, "" when every level is real
+        QTest::newRow("real levels") << "a/b/" << "";
+        QTest::newRow("levels not made yet") << "a/new/newer" << "";
+        QTest::newRow("nothing below") << "" << "";
+        QTest::newRow("a link as the first level") << "link/b" << "link 是链接";
+        QTest::newRow("a link further down") << "a/link/x" << "a/link 是链接";
+        QTest::newRow("a dangling link") << "a/dangling/x" << "a/dangling 是链接";
+        QTest::newRow("a file on the way") << "a/file/x" << "a/file 不是文件夹";
+        QTest::newRow("a mounted disk") << "a/mnt/x" << "a/mnt 是挂载的其它磁盘";
+    }
+    void foldersBelowAreRealFolders()
+    {
+        QFETCH(QString, relative);
+        QFETCH(QString, stop);
+        testsupport::TempRoots tmp;
+        const QString d = tmp.base() + "order/";
+        QVERIFY(QDir().mkpath(d + "a/b"));
+        QVERIFY(QDir().mkpath(tmp.base() + "outside"));
+        QVERIFY(QFile::link(tmp.base() + "outside", d + "link"));
+        QVERIFY(QFile::link(tmp.base() + "outside", d + "a/link"));
+        QVERIFY(QFile::link(tmp.base() + "nowhere", d + "a/dangling"));
+        QVERIFY(put(d + "a/file", "x"));
+        if (stop.contains("挂载")) {
+            QVERIFY(QDir().mkpath(d + "a/mnt"));
+            if (QProcess::execute("mount", {"-t", "tmpfs", "tmpfs", d + "a/mnt"}) != 0)
+                QSKIP("no mounts here (a mount needs root and a system that allows it)");
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (stop.contains("挂载"))
+                QProcess::execute("umount", {"-l", d + "a/mnt"});
+        });
+        QString why = "old";
+        QCOMPARE(FileOperation::realFoldersBelow(d, relative, &why), stop.isEmpty());
+        QCOMPARE(why, stop.isEmpty() ? QString("old") : d + stop);
+    }
+
     void removeDirReportsAFileThatStays()
     {
         CwdGuard restore;

@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 class TestPlatform : public QObject
 {
@@ -147,6 +150,55 @@ private slots:
             QCOMPARE(QFileInfo(target).lastModified(), shot);
             QCOMPARE(QFile::permissions(target), QFile::permissions(source));
         }
+    }
+
+    // A record the program keeps beside its data is read only from a regular file of a bounded size: a link
+    // (even to a regular file), a FIFO, a folder or a device is refused at once, never waited on or read
+    // without end.
+    void recordsAreReadOnlyFromRegularFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("error"); // 0: read
+        QTest::newRow("a regular file") << "file" << 0;
+        QTest::newRow("missing") << "missing" << ENOENT;
+        QTest::newRow("a link to a regular file") << "link" << ELOOP;
+        QTest::newRow("a link to an endless device") << "zero" << ELOOP;
+        QTest::newRow("a FIFO without a writer") << "fifo" << EINVAL;
+        QTest::newRow("a folder") << "folder" << EINVAL;
+        QTest::newRow("larger than the bound") << "large" << EFBIG;
+    }
+    void recordsAreReadOnlyFromRegularFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, error);
+        QTemporaryDir tmp;
+        const QString d = tmp.path() + "/";
+        const QString path = d + ".record";
+        QVERIFY(testsupport::put(d + "elsewhere", "{\"n\":1}"));
+        if (kind == "file")
+            QVERIFY(testsupport::put(path, "{\"n\":1}"));
+        else if (kind == "link")
+            QVERIFY(QFile::link(d + "elsewhere", path));
+        else if (kind == "zero")
+            QVERIFY(QFile::link("/dev/zero", path));
+        else if (kind == "fifo") {
+#ifdef Q_OS_WIN
+            QSKIP("no FIFOs in a Windows folder");
+#else
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#endif
+        }
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(path));
+        else if (kind == "large")
+            QVERIFY(testsupport::put(path, QByteArray(4097, 'x')));
+
+        QByteArray bytes("old");
+        int got = -1;
+        QCOMPARE(Platform::readRegularFile(path, 4096, &bytes, &got), error == 0);
+        QCOMPARE(got, error);
+        QCOMPARE(bytes, error == 0 ? QByteArray("{\"n\":1}") : QByteArray());
+        QCOMPARE(Platform::isRegularFile(path), kind == "file" || kind == "large");
     }
 
     void webPathsUseSlashesOnLinux()
