@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <cerrno>
 
@@ -131,6 +132,18 @@ QString normalizeFileName(QString name)
     return name;
 }
 
+QString storedName(const QString &name)
+{
+#ifdef Q_OS_WIN
+    int end = name.size();
+    while (end > 0 && (name.at(end - 1) == QLatin1Char('.') || name.at(end - 1) == QLatin1Char(' ')))
+        --end;
+    return name.left(end);
+#else
+    return name;
+#endif
+}
+
 bool isWindowsDeviceName(const QString &name)
 {
     // "CON", "nul.jpg", "COM1.cr2", "LPT³": a device in every folder, with any suffix and blanks before it.
@@ -153,6 +166,11 @@ bool isSafeName(const QString &name, QString *why)
         const ushort c = text[i].unicode();
         if (c == '/' || c == '\\' || c == ':' || c == 0 || isLoneSurrogate(text, size, i))
             return refuse(QStringLiteral("名称无效"));
+#ifdef Q_OS_WIN
+        // Characters Windows takes in no name.
+        if (c < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*')
+            return refuse(QStringLiteral("名称无效"));
+#endif
     }
     // Windows drops trailing dots and blanks: "..", ". ." and " " name the folder above, the folder
     // itself or nothing.
@@ -162,7 +180,8 @@ bool isSafeName(const QString &name, QString *why)
     if (end == 0)
         return refuse(QStringLiteral("名称无效"));
 #ifdef Q_OS_WIN
-    if (isWindowsDeviceName(name))
+    // There "相册." would be the folder "相册", another name's folder.
+    if (end < name.size() || isWindowsDeviceName(name))
         return refuse(QStringLiteral("名称无效"));
 #endif
     if (nameLength(name) > kMaxNameLength)
@@ -292,6 +311,20 @@ QString errorText(int error)
         return QStringLiteral("打开的文件过多");
     case EIO:
         return QStringLiteral("磁盘读写出错");
+    case EINVAL: // also a name Windows refuses (its invalid-name error comes here)
+        return QStringLiteral("名称无效");
+    case ELOOP:
+        return QStringLiteral("路径中的链接过多或成环");
+    case EXDEV:
+        return QStringLiteral("不能在两个磁盘之间移动");
+    case EMLINK:
+        return QStringLiteral("文件夹中的项目过多");
+    case ENOMEM:
+        return QStringLiteral("内存不足");
+#ifdef ETIMEDOUT
+    case ETIMEDOUT:
+        return QStringLiteral("网络连接超时");
+#endif
 #ifdef ENETDOWN
     case ENETDOWN:
 #endif
@@ -306,6 +339,9 @@ QString errorText(int error)
 #endif
 #ifdef ESTALE
     case ESTALE:
+#endif
+#ifdef ECONNRESET
+    case ECONNRESET:
 #endif
         return QStringLiteral("网络连接中断");
     default:
@@ -520,31 +556,59 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
     *refusal = notOrderFolderRefusal(root, path);
     if (!refusal->isEmpty())
         return false;
+    // The folders below root that hold something that stays: their own removal fails because of it, which
+    // names nothing more.
+    QSet<QString> holding;
+    auto holds = [&](QString item) {
+        for (int cut = item.lastIndexOf(QLatin1Char('/')); cut > root.size(); cut = item.lastIndexOf(QLatin1Char('/'))) {
+            item.truncate(cut);
+            if (holding.contains(item))
+                break;
+            holding.insert(item);
+        }
+    };
     int left = 0;
     QString firstLeft;
-    int firstError = 0;
-    auto stays = [&](const QString &item, int error) {
+    QString firstReason;
+    auto stays = [&](const QString &item, const QString &reason) {
         if (left++ == 0) {
             firstLeft = item;
-            firstError = error;
+            firstReason = reason;
         }
-        qCDebug(lcFiles) << "cannot delete" << item << qt_error_string(error);
+        holds(item);
+        qCDebug(lcFiles) << "cannot delete" << item << reason;
+    };
+    // A disk mounted on a file, or on a folder after the walk: named with the other mounts, never removed.
+    auto mounted = [&](const QString &item, int error) {
+        if (error != EBUSY || !isMountPoint(item, QFileInfo(item).absolutePath()))
+            return false;
+        listing.mounts.append(item);
+        holds(item);
+        return true;
     };
     // What is gone by the time it is removed (another desk deleting the same order) does not stay.
     for (const QFileInfo &entry : qAsConst(listing.leaves)) {
         if (!(isLink(entry) ? removeLink(entry) : removeOneFile(entry.absoluteFilePath()))) {
             const int error = errno;
-            if (error != ENOENT)
-                stays(entry.absoluteFilePath(), error);
+            if (error != ENOENT && !mounted(entry.absoluteFilePath(), error))
+                stays(entry.absoluteFilePath(), errorText(error));
         }
     }
-    // Sub-folders first; a folder that still holds something stays (what it holds is named).
+    // Sub-folders first; a folder that still holds something stays (what it holds is named), one whose own
+    // removal failed is named.
     const QStringList &folders = listing.folders;
     for (int i = folders.size() - 1; i > 0; --i) {
-        if (!removeOneDir(folders.at(i))) {
+        const QString &folder = folders.at(i);
+        if (!removeOneDir(folder)) {
             const int error = errno;
-            if (error != ENOTEMPTY && error != EEXIST && error != ENOENT)
-                stays(folders.at(i), error);
+            if (error == ENOENT)
+                continue;
+            if (error == ENOTEMPTY || error == EEXIST || holding.contains(folder))
+                holds(folder);
+            else if (error == ENOTDIR && isLink(QFileInfo(folder))) // made a link after the walk
+                stays(folder, QStringLiteral("是链接"));
+            else if (!mounted(folder, error))
+                stays(folder, errorText(error));
         }
     }
     const QDir top(root);
@@ -557,12 +621,15 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
     }
     if (left > 0)
         why << QStringLiteral("有") + QString::number(left) + QStringLiteral("项未能删除，如 ") + top.relativeFilePath(firstLeft)
-                   + QStringLiteral("（") + errorText(firstError) + QStringLiteral("）");
+                   + QStringLiteral("（") + firstReason + QStringLiteral("）");
     if (why.isEmpty()) {
         if (!removeOneDir(root)) {
             const int error = errno;
-            why << (error == ENOENT ? goneText()
-                                    : QStringLiteral("订单目录未能删除（") + errorText(error) + QStringLiteral("）"));
+            // made a link, or a disk mounted on it, after the guard looked
+            const QString link = error == ENOTDIR || error == EBUSY ? linkRefusal(root, path) : QString();
+            why << (error == ENOENT    ? goneText()
+                    : !link.isEmpty() ? link
+                                      : QStringLiteral("订单目录未能删除（") + errorText(error) + QStringLiteral("）"));
         } else if (QFileInfo::exists(root)) { // still held open by another program (Windows)
             why << QStringLiteral("订单目录未能删除（") + errorText(EBUSY) + QStringLiteral("）");
         } else {
@@ -898,16 +965,42 @@ bool FileOperation::deleteDir(const QString &path)
     return removeDir(path);
 }
 
-bool FileOperation::removeEmptyDir(const QString &path)
+bool FileOperation::removeEmptyDir(const QString &path, QString *why)
 {
-    QString why;
-    if (!isSafeToDelete(path, storageRoots(), &why, PathOnly)) {
-        qCWarning(lcFiles) << "folder removal refused:" << why;
+    QString refusal;
+    if (!isSafeToDelete(path, storageRoots(), &refusal, PathOnly)) {
+        qCWarning(lcFiles) << "folder removal refused:" << refusal;
+        if (why)
+            *why = refusalShown(refusal);
         errno = EPERM;
         return false;
     }
-    // The system removes a folder only when it is empty, and a link without following it.
-    return removeOneDir(Platform::localPath(path.trimmed()));
+    // The system removes a folder only when it is empty. A link or a disk mounted there is no folder of
+    // this one's own: it stays, and is named as what it is (the system would say "not a folder" or "busy").
+    QString local = Platform::localPath(path.trimmed());
+    while (local.size() > 1 && local.endsWith(QLatin1Char('/')))
+        local.chop(1);
+    const QFileInfo info(local);
+    QString reason;
+    int error = 0;
+    if (isLink(info)) {
+        reason = QStringLiteral("是链接");
+        error = ENOTDIR;
+    } else if (info.isDir() && isMountPoint(local, info.absolutePath())) {
+        reason = QStringLiteral("是挂载的其它磁盘");
+        error = EBUSY;
+    } else if (removeOneDir(local)) {
+        if (why)
+            why->clear();
+        return true;
+    } else {
+        error = errno;
+        reason = errorText(error);
+    }
+    if (why)
+        *why = reason;
+    errno = error;
+    return false;
 }
 
 bool FileOperation::realFoldersBelow(const QString &base, const QString &relative, QString *why)

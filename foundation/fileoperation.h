@@ -23,12 +23,16 @@ QString normalizeFileName(QString name);
 QString withoutLoneSurrogates(const QString &text);
 // True for one file or folder name that stays inside the folder it is joined to: not empty, not "." or ".."
 // (nor a name the file system reads as one of them: only dots and blanks), no separator ("/" or "\"), no
-// drive or stream (":"), no NUL character, no lone surrogate, on Windows no device name, and not longer
-// than the file system takes a name (255 bytes of UTF-8 on Linux and on the shares it serves, 255 UTF-16
-// units under Windows). Every name built from web text is checked with it before it is joined to a path or
+// drive or stream (":"), no NUL character, no lone surrogate, and not longer than the file system takes a
+// name (255 bytes of UTF-8 on Linux and on the shares it serves, 255 UTF-16 units under Windows). On
+// Windows also none of the names Windows refuses or reads as another: no control character, none of
+// < > " | ? *, no trailing dot or blank ("相册." would be the folder "相册"), no device name. Every name built from web text is checked with it before it is joined to a path or
 // anything is made. When refused, *why (if given) says why in the user's words: "名称过长" for a name too
 // long, "名称无效" for every other; it is cleared otherwise.
 bool isSafeName(const QString &name, QString *why = nullptr);
+// A name joined from cleaned parts (a goods name, its type and amount) as the folder keeps it: on Windows
+// without trailing dots and blanks, which Windows drops and isSafeName refuses there; elsewhere as it is.
+QString storedName(const QString &name);
 // True for a name Windows reads as a device in every folder: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-COM9,
 // COM¹-COM³, LPT0-LPT9, LPT¹-LPT³, in any letter case, alone or with blanks and a suffix after it
 // ("nul.jpg", "COM1 .cr2"). isSafeName refuses them on Windows.
@@ -141,8 +145,9 @@ public:
     // another disk or share is mounted on (a different file system than the folder holding it, a bind
     // mount) is neither gone into nor removed. False when the folder is missing ("目录已不存在"), the guard
     // refuses it, or anything is left ("有2项未能删除，如 照片/a.jpg（没有权限）", "其中挂载的其它磁盘未删除：
-    // 照片/nas"): *refusal, if given, then says why; it is empty after a deletion. What could be deleted
-    // stays deleted.
+    // 照片/nas"): *refusal, if given, then says why; it is empty after a deletion. A folder counts among what
+    // is left only when its own removal failed, not because something inside it stayed; a disk mounted on
+    // a file counts among the mounts. What could be deleted stays deleted.
     static bool removeDir(const QString &path, const QStringList &roots, QString *refusal = nullptr);
     // The same against storageRoots(), for the GUI thread.
     static bool removeDir(const QString &path);
@@ -150,9 +155,12 @@ public:
     // otherwise whether the folder itself was removed (false: it is still there, or was refused).
     static bool deleteDir(const QString &path);
     // Removes the folder itself when it is empty (hidden entries count as content), never anything inside
-    // it, behind the guard with the path alone judged (PathOnly, against storageRoots(): GUI thread). False
-    // when it holds anything, is refused or cannot be removed; errno then says why.
-    static bool removeEmptyDir(const QString &path);
+    // it, behind the guard with the path alone judged (PathOnly, against storageRoots(): GUI thread). A link
+    // or a disk mounted at the path is never removed. False when it holds anything, is a link or a mount, is
+    // refused or cannot be removed; errno then says why (ENOTEMPTY for content), and *why (if given) in the
+    // user's words: "是链接", "是挂载的其它磁盘", the guard's refusal as shown, or errorText(errno). *why is
+    // cleared when the folder went.
+    static bool removeEmptyDir(const QString &path, QString *why = nullptr);
 
     // Whether every folder level of relative (names joined by "/") below base is a real folder of its own:
     // no link, junction or other reparse point, and no disk or share mounted there, as the deletion guard

@@ -311,9 +311,9 @@ std::wstring nativeW(const QString &path)
 #define ERROR_DISK_QUOTA_EXCEEDED 1295L // not in every SDK's headers
 #endif
 
-// The errno that stands for a system error, for the callers that tell a taken name from a full disk and
-// for the words errorText() gives.
-int errnoOf(DWORD error)
+} // namespace
+
+int errnoOf(unsigned long error)
 {
     switch (error) {
     case ERROR_SUCCESS:
@@ -349,8 +349,20 @@ int errnoOf(DWORD error)
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
         return ENOENT;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+        return EINVAL; // a name Windows refuses: "<", "?", a control character, ...
     case ERROR_DIRECTORY:
-        return ENOTDIR;
+        return ENOTDIR; // "the directory name is invalid": a file where a folder is wanted
+    case ERROR_DIR_NOT_EMPTY:
+        return ENOTEMPTY;
+    case ERROR_NOT_SAME_DEVICE:
+        return EXDEV;
+    case ERROR_CANT_RESOLVE_FILENAME:
+        return ELOOP;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
     case ERROR_TOO_MANY_OPEN_FILES:
         return EMFILE;
 #ifdef ENETDOWN
@@ -364,6 +376,8 @@ int errnoOf(DWORD error)
         return EIO;
     }
 }
+
+namespace {
 
 void removeTemporary(const QString &temporary)
 {

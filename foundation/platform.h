@@ -188,4 +188,11 @@ bool metadataShouldFail(const QString &target);
 // Sleeps for the delay slowWrites set, when the path matches.
 void delayWrite(const QString &path);
 
+#ifdef Q_OS_WIN
+// The errno that stands for a Windows system error (GetLastError()), for the callers that tell a taken name
+// from a full disk and for the words errorText() gives: a name Windows refuses (ERROR_INVALID_NAME,
+// ERROR_BAD_PATHNAME) is EINVAL, "名称无效"; what has no errno of its own is EIO.
+int errnoOf(unsigned long systemError);
+#endif
+
 } // namespace Platform

@@ -225,7 +225,8 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
         const QString path = m_orderDir + level;
         if (!QFileInfo(Platform::localPath(path)).isDir())
             continue;
-        if (FileOperation::removeEmptyDir(path)) {
+        QString why;
+        if (FileOperation::removeEmptyDir(path, &why)) {
             qCDebug(lcSeparation) << "folder of the unfinished attempt removed:" << path;
             continue;
         }
@@ -233,7 +234,7 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
         staying.insert(keyOf(level));
         if (error != ENOTEMPTY && error != EEXIST) {
             m_leftBehind = true;
-            m_notes << QStringLiteral("上次分件建立的文件夹未能删除（") + errorText(error) + QStringLiteral("）：") + path;
+            m_notes << QStringLiteral("上次分件建立的文件夹未能删除（") + why + QStringLiteral("）：") + path;
         }
     }
     // What stays of them stays in the record.

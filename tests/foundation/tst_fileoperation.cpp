@@ -11,7 +11,9 @@
 #include <QProcess>
 #include <QScopeGuard>
 
-#include <cerrno>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 #include <cerrno>
 #include <future>
@@ -178,6 +180,23 @@ private slots:
         QTest::newRow("a folder not empty") << int(ENOTEMPTY) << "文件夹不是空的";
         QTest::newRow("share gone") << int(ENOTCONN) << "网络连接中断";
         QTest::newRow("disk error") << int(EIO) << "磁盘读写出错";
+        QTest::newRow("invalid name") << int(EINVAL) << "名称无效";
+        QTest::newRow("links in a loop") << int(ELOOP) << "路径中的链接过多或成环";
+        QTest::newRow("across disks") << int(EXDEV) << "不能在两个磁盘之间移动";
+        QTest::newRow("too many entries in a folder") << int(EMLINK) << "文件夹中的项目过多";
+        QTest::newRow("out of memory") << int(ENOMEM) << "内存不足";
+        QTest::newRow("share timed out") << int(ETIMEDOUT) << "网络连接超时";
+        QTest::newRow("share connection reset") << int(ECONNRESET) << "网络连接中断";
+#ifdef Q_OS_WIN
+        // Windows' own errors, as its calls report them
+        QTest::newRow("Windows: invalid name") << Platform::errnoOf(ERROR_INVALID_NAME) << "名称无效";
+        QTest::newRow("Windows: invalid path") << Platform::errnoOf(ERROR_BAD_PATHNAME) << "名称无效";
+        QTest::newRow("Windows: not a folder") << Platform::errnoOf(ERROR_DIRECTORY) << "路径中有同名的文件";
+        QTest::newRow("Windows: folder not empty") << Platform::errnoOf(ERROR_DIR_NOT_EMPTY) << "文件夹不是空的";
+        QTest::newRow("Windows: across disks") << Platform::errnoOf(ERROR_NOT_SAME_DEVICE) << "不能在两个磁盘之间移动";
+        QTest::newRow("Windows: out of memory") << Platform::errnoOf(ERROR_NOT_ENOUGH_MEMORY) << "内存不足";
+        QTest::newRow("Windows: disk full") << Platform::errnoOf(ERROR_DISK_FULL) << "磁盘空间不足";
+#endif
         QTest::newRow("anything else") << int(EDOM) << QString("读写失败（错误码%1）").arg(EDOM);
     }
     void failureReasonsInTheUsersWords()
@@ -274,18 +293,28 @@ private slots:
 
         const QString tooLong = "名称过长";
         const QString invalid = "名称无效";
-        const QList<QPair<QString, QString>> refused{
+        QList<QPair<QString, QString>> refused{
             {QString(), invalid}, {".", invalid}, {"..", invalid}, {" ", invalid}, {". .", invalid}, {"a/b", invalid},
             {"a\\b", invalid}, {"C:", invalid}, {"a:b", invalid}, {QString("a") + QChar(0), invalid},
             {QString("a") + QChar(0xD800), invalid}, {emoji.right(1) + "a", invalid},
             {QString(256, 'a'), tooLong}, {chang.repeated(86), tooLong}, {"abc" + emoji.repeated(63) + "d", tooLong}};
+        // Names Windows refuses, or reads as another name ("相册." is the folder "相册"), and Linux takes.
+        const QStringList windowsOnly{"a\tb", "相册\n", QString("a") + QChar(0x1f), "a<b", "a>b", "a\"b", "a|b", "a?b",
+                                      "a*b", "相册.", "相册 ", "a. ", QString(254, 'a') + "."};
+#ifdef Q_OS_WIN
+        for (const QString &name : windowsOnly)
+            refused << qMakePair(name, invalid);
+#endif
         for (const auto &name : refused) {
             QString why = "left over";
             QVERIFY2(!isSafeName(name.first, &why), qPrintable(name.first));
             QCOMPARE(why, name.second);
         }
-        const QStringList safe{"a", "...a", "a..b", "张 三", emoji, " a", QString(255, 'a'), chang.repeated(85),
-                               "ab" + emoji.repeated(63) + "."};
+        QStringList safe{"a", "...a", "a..b", "张 三", emoji, " a", QString(255, 'a'), chang.repeated(85),
+                         "ab" + emoji.repeated(63) + "!"};
+#ifndef Q_OS_WIN
+        safe << windowsOnly << "ab" + emoji.repeated(63) + ".";
+#endif
         for (const QString &name : safe) {
             QString why = "left over";
             QVERIFY2(isSafeName(name, &why), qPrintable(name));
@@ -354,6 +383,15 @@ private slots:
         QVERIFY(QFile::link(d + "outside", d + "dirlink"));
         QVERIFY(!FileOperation::removeDir(d + "dirlink"));
         QCOMPARE(bytesOf(d + "outside/keep.jpg"), QByteArray("keep"));
+        // nor is a link to an empty folder removed as an empty folder: it stays and is named as a link
+        QVERIFY(QDir().mkpath(d + "empty"));
+        QVERIFY(QFile::link(d + "empty", d + "emptylink"));
+        QString emptyWhy = "old";
+        QVERIFY(!FileOperation::removeEmptyDir(d + "emptylink/", &emptyWhy));
+        QCOMPARE(emptyWhy, QString("是链接"));
+        QVERIFY(QFileInfo(d + "emptylink").isSymLink());
+        QVERIFY(FileOperation::removeEmptyDir(d + "empty/", &emptyWhy));
+        QVERIFY(emptyWhy.isEmpty());
 
         // deleteDir does the same, with hidden entries and a back-slashed path
         QVERIFY(QDir().mkpath(d + "raw/成品/.x"));
@@ -375,11 +413,24 @@ private slots:
             if (QProcess::execute("mount", how + QStringList{mountPoint}) != 0)
                 QSKIP("no mounts here (a mount needs root and a system that allows it)");
             const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", mountPoint}); });
+            // the mount point is no empty folder of the order's own, even with nothing on the disk
+            if (how.contains("tmpfs")) {
+                QString emptyWhy;
+                QVERIFY(!FileOperation::removeEmptyDir(mountPoint, &emptyWhy));
+                QCOMPARE(emptyWhy, QString("是挂载的其它磁盘"));
+            }
             QVERIFY(put(mountPoint + "/share.jpg", "share"));
+            // a file another file is mounted on counts among the mounts
+            const QString mountedFile = d + "mounted/照片/b.jpg";
+            QVERIFY(put(mountedFile, "x"));
+            QVERIFY(put(d + "outside/b.jpg", "kept"));
+            QVERIFY(QProcess::execute("mount", {"--bind", d + "outside/b.jpg", mountedFile}) == 0);
+            const auto unmountFile = qScopeGuard([&] { QProcess::execute("umount", {"-l", mountedFile}); });
             QString why;
             QVERIFY(!FileOperation::removeDir(d + "mounted", {}, &why));
-            QCOMPARE(why, QString("其中挂载的其它磁盘未删除：照片/nas"));
+            QCOMPARE(why, QString("其中挂载的其它磁盘未删除：照片/nas、照片/b.jpg"));
             QCOMPARE(bytesOf(mountPoint + "/share.jpg"), QByteArray("share"));
+            QCOMPARE(bytesOf(d + "outside/b.jpg"), QByteArray("kept"));
             QVERIFY(!QFileInfo::exists(d + "mounted/照片/a.jpg"));
             QCOMPARE(FileOperation::refusalShown(why), why); // the deletion windows show it as it is
 
@@ -395,6 +446,17 @@ private slots:
             QVERIFY(!FileOperation::removeDir(order + "/", {d + "pic"}, &why));
             QCOMPARE(why, "此路径是链接，不允许删除：" + order + "/");
             QCOMPARE(bytesOf(order + "/照片/b.jpg"), QByteArray("on the disk"));
+
+
+            // an order on a disk mounted read-only: its one photo stays and is counted once (its folder
+            // stays because the photo does, which is no failure of its own)
+            const QString onDisk = mountPoint + "/A8";
+            QVERIFY(QDir().mkpath(onDisk + "/照片"));
+            QVERIFY(put(onDisk + "/照片/a.jpg", "x"));
+            QVERIFY(QProcess::execute("mount", {"-o", "remount,bind,ro", mountPoint}) == 0);
+            QVERIFY(!FileOperation::removeDir(onDisk, {}, &why));
+            QCOMPARE(why, "有1项未能删除，如 照片/a.jpg（" + errorText(EROFS) + "）");
+            QCOMPARE(bytesOf(onDisk + "/照片/a.jpg"), QByteArray("x"));
         }
         QCOMPARE(bytesOf(d + "outside/kept/a.jpg"), QByteArray("keep"));
     }
@@ -455,6 +517,16 @@ private slots:
         QCOMPARE(why, "有1项未能删除，如 照片/a/held.jpg（" + errorText(EBUSY) + "）");
         QVERIFY(QFileInfo::exists(d + "order/照片/a/held.jpg")); // its folders stay
         QVERIFY(!QFileInfo::exists(d + "order/成品"));           // what could go is gone
+        // every removal in an order failing (a disk that takes none): the one photo is counted, not the
+        // folders that stay because it does; an empty folder that stays is counted on its own
+        QVERIFY(QDir().mkpath(d + "one/照片/empty"));
+        QVERIFY(put(d + "one/照片/a.jpg", "x"));
+        Platform::failRemovals(d + "one/");
+        QVERIFY(!FileOperation::removeDir(d + "one", {}, &why));
+        QCOMPARE(why, "有2项未能删除，如 照片/a.jpg（" + errorText(EBUSY) + "）");
+        QVERIFY(QDir().rmdir(d + "one/照片/empty"));
+        QVERIFY(!FileOperation::removeDir(d + "one", {}, &why));
+        QCOMPARE(why, "有1项未能删除，如 照片/a.jpg（" + errorText(EBUSY) + "）");
         Platform::clearFaults();
         QVERIFY(FileOperation::removeDir(d + "order", {}, &why));
         QVERIFY(why.isEmpty());
