@@ -108,8 +108,23 @@ QString sanitizeFileName(QString name)
     for (const QChar c : removed)
         name.remove(c, Qt::CaseSensitive);
     name.remove(QChar(0)); // a name read by the file system ends at it
+#ifdef Q_OS_WIN
+    // Windows takes no control character in a name (a pasted tab or line break).
+    QString printable;
+    for (const QChar c : qAsConst(name)) {
+        if (c.unicode() >= 0x20)
+            printable += c;
+    }
+    name = printable;
+#endif
     name.replace(QStringLiteral("  "), QString());
-    return name;
+    return storedName(name);
+}
+
+QString productFolderLevel(const QString &name, const QString &goodtypename, const QString &goodamount)
+{
+    return storedName(name + QLatin1Char(' ') + part(goodtypename) + QLatin1Char(' ') + part(goodamount))
+           + QLatin1Char('/');
 }
 
 QString cleanGoodsName(const QString &goodname)
@@ -201,8 +216,7 @@ GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QS
                 entry.namingStyle = QStringLiteral("0");
                 entry.goodamount = record.goodamount;
                 entry.factoryFolder = part(record.factoryname) + label;
-                entry.productFolder = record.folderName + QLatin1Char(' ') + part(record.goodtypename)
-                                      + QLatin1Char(' ') + part(record.goodamount) + QLatin1Char('/');
+                entry.productFolder = productFolderLevel(record.folderName, record.goodtypename, record.goodamount);
             }
             if (isShowSubproduct == QLatin1String("0") || jsonString(p, "parentid") == QLatin1String("0"))
                 plan.folders.append(entry);
@@ -219,8 +233,7 @@ GoodsPlan planGoods(const QJsonObject &reply, const PickupOrder &order, const QS
                     sub.productFolder = entry.productFolder;
                     const QString prefix = idPrefix ? part(son.id) + QLatin1Char('#') + record.goodname + QLatin1Char('_')
                                                     : QString();
-                    sub.sonFolder = prefix + son.goodname + QLatin1Char(' ') + part(son.goodtypename) + QLatin1Char(' ')
-                                    + part(son.goodamount) + QLatin1Char('/');
+                    sub.sonFolder = productFolderLevel(prefix + son.goodname, son.goodtypename, son.goodamount);
                     sub.namingStyle = QStringLiteral("1");
                     plan.folders.append(sub);
                 }

@@ -10,8 +10,13 @@
 #include <QString>
 
 // A goods name fit for a folder name: lone surrogates dropped; trimmed; \ / : * ？ ? " ' “ ” ‘ ’ < 《 > 》 |
-// and NUL removed; then every pair of blanks removed (three become one).
+// and NUL removed (on Windows every control character too); then every pair of blanks removed (three
+// become one); on Windows trailing dots and blanks dropped last (storedName), as Windows drops them.
 QString sanitizeFileName(QString name);
+// The folder level of a product or sub-product laid out by type: name " " type " " amount "/", the type and
+// amount made safe name parts (normalizeFileName); on Windows without trailing dots and blanks before the
+// "/" (an empty amount leaves a blank there). The numbered twin of a taken folder is laid out the same way.
+QString productFolderLevel(const QString &name, const QString &goodtypename, const QString &goodamount);
 // "goodname" as the folders use it: every "*" made "x", then sanitizeFileName.
 QString cleanGoodsName(const QString &goodname);
 // False for a photo name that could reach outside its folder: empty, absolute (a leading "/" or "\",

@@ -147,12 +147,11 @@ void SearchOrder::fenjian_markPhoto_3_1()
         SeparationAttempt::Wanted w;
         w.folder = factory + e.productFolder + e.sonFolder;
         w.twin = [e, factory, name](int n) {
-            QString candidate = factory + name + QStringLiteral(" (") + QString::number(n) + QLatin1Char(')');
-            if (e.namingStyle == QLatin1String("1"))
-                candidate += e.folderLabel;
-            else
-                candidate += QLatin1Char(' ') + normalizeFileName(e.goodtypename) + QLatin1Char(' ')
-                             + normalizeFileName(e.goodamount) + QLatin1Char('/');
+            const QString numbered = name + QStringLiteral(" (") + QString::number(n) + QLatin1Char(')');
+            const QString candidate = factory
+                                      + (e.namingStyle == QLatin1String("1")
+                                             ? numbered + e.folderLabel
+                                             : productFolderLevel(numbered, e.goodtypename, e.goodamount));
             qCDebug(lcSeparation) << (e.sonFolder.isEmpty() ? "newPath1: " : "newPath2: ") << candidate;
             return candidate;
         };

@@ -50,7 +50,16 @@ private slots:
         QTest::newRow("question marks, quotes, brackets")
             << "a？b?c\"d'e“f”g‘h’i<j《k>l》m|n\\o" << "abcdefghijklmno";
         QTest::newRow("full-width colon stays") << "相册：大" << "相册：大";
+#ifdef Q_OS_WIN
+        // Windows drops a trailing dot or blank and takes no control character: "相册." is the folder "相册"
+        QTest::newRow("blank left at the end goes") << "a /" << "a";
+        QTest::newRow("trailing dots go") << "相册. ." << "相册";
+        QTest::newRow("control characters go") << "相\t册\x01" "b" << "相册b";
+#else
         QTest::newRow("blank left at the end stays") << "a /" << "a ";
+        QTest::newRow("trailing dots stay") << "相册. ." << "相册. .";
+        QTest::newRow("control characters stay") << "相\t册\x01" "b" << "相\t册\x01" "b";
+#endif
         QTest::newRow("lone surrogates and NUL dropped")
             << QString("..") + QChar(0xDC00) + "/a" + QChar(0) + QChar(0xD800) << "..a";
     }
@@ -120,6 +129,18 @@ private slots:
             << reply({product("N", "1", {{"factoryname", "../../ESCAPED" + QString(QChar(0xD800))},
                                          {"goodtypename", QString(QChar(0xDC00)) + "../x"}})})
             << "0" << QStringList{"N/N"} << QStringList{"....ESCAPED" + plain + " | N ..x 1/ |  |  | 0 | 1"};
+        // a trailing dot or blank that Windows drops: two names to the plan would be one folder there
+#ifdef Q_OS_WIN
+        QTest::newRow("names Windows reads as one")
+            << reply({product("相册", "1"), product("相册.", "2", {{"goodamount", ""}})}) << "0"
+            << QStringList{"相册/相册", "相册/相册(1)"}
+            << QStringList{"一厂" + plain + " | 相册 相册 1/ |  |  | 0 | 1", "一厂" + plain + " | 相册(1) 相册/ |  |  | 0 | "};
+#else
+        QTest::newRow("names Windows reads as one")
+            << reply({product("相册", "1"), product("相册.", "2", {{"goodamount", ""}})}) << "0"
+            << QStringList{"相册/相册", "相册./相册."}
+            << QStringList{"一厂" + plain + " | 相册 相册 1/ |  |  | 0 | 1", "一厂" + plain + " | 相册. 相册 / |  |  | 0 | "};
+#endif
         QTest::newRow("a product folder that is no name")
             << reply({product("A", "1"), product("..", "2", {{"goodtypename", ""}, {"goodamount", "."}})}) << "0"
             << QStringList{"A/A", "../.."} << QStringList{"refused: 产品文件夹名称无效：..  "};
