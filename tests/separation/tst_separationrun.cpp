@@ -1062,6 +1062,29 @@ private slots:
         QVERIFY(!askedAfterTheEnd);
         QVERIFY(next->isVisible() && !next->isSeparating());
         QVERIFY(takeReportBox().shown);
+
+        // a run waiting for a closed window's copy into its order's folder is closed (是): it ends quietly,
+        // nothing is shown once the copy has ended
+        QSemaphore held;
+        const auto letGo = qScopeGuard([&] {
+            held.release();
+            QThreadPool::globalInstance()->waitForDone();
+        });
+        QVERIFY(closedWindowCopyingInto(dated() + kA1203Folder, &held));
+        SearchOrder *waiting = open();
+        QVERIFY(listAndTick(waiting, {0}));
+        child<QPushButton>(waiting, "pushButton_separate")->click();
+        QVERIFY(testsupport::waitFor([waiting] { return saysItWaits(waiting); }, 20000));
+        QPointer<SearchOrder> gone(waiting);
+        MsgBox::clearShown();
+        MsgBox::setNextAnswer(QMessageBox::Yes);
+        waiting->close();
+        QVERIFY(testsupport::waitFor([&] { return gone.isNull(); }));
+        held.release();
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(MsgBox::shown().size(), 1); // the close question
+        QVERIFY(!takeReportBox().shown);
     }
 };
 
