@@ -19,16 +19,18 @@ struct Writers {
     QHash<QString, QList<const WindowGuard *>> byFolder;
 };
 
+// Never destroyed: a pool job may end while the program exits.
 Writers &writers()
 {
-    static Writers w;
-    return w;
+    static Writers *w = new Writers;
+    return *w;
 }
 
 } // namespace
 
 // One of a window's jobs in the global pool: the job itself, run only while the window is open. A job
-// that writes into a folder is listed there from its start until it is deleted, run or dropped.
+// that writes into a folder is listed there from the moment it is made until it is deleted, after its
+// run or dropped unstarted.
 class WindowGuard::Job : public QRunnable
 {
 public:
