@@ -116,13 +116,19 @@ void SearchOrder::fenjian_delPhotoSlot_3()
                 workDir + shop().markDirName + QLatin1Char('/'), SeparateThread::MarkPhotoCopy);
 }
 
-// Stage 4: the marked photos are in; the product folders are made and their photos copied.
+// Stage 4: the marked photos are in; once no other window copies into the order's folder (one closed
+// during its run of this order), the product folders are made and their photos copied.
 void SearchOrder::fenjian_markPhoto_3_1()
 {
     m_productJobCount = 0;
     fenjian_productOkNum = 0;
     if (!copyReported(markPhotoList, &m_markReturnCount))
         return;
+    afterOtherCopies([this] { startProductCopies(); });
+}
+
+void SearchOrder::startProductCopies()
+{
     m_progressBase = readyNum;
     m_orderMessage = SeparateMessageInfo();
     m_orderMessage.orderNumber = m_order.orderpayforkey;
@@ -191,7 +197,7 @@ void SearchOrder::fenjian_markPhoto_3_1()
                                            SeparateThread::ProductPhotoCopy, guard());
             job->setFinishedFolder(workDir + shop().finishedDirName + QLatin1Char('/'));
             job->setFinishedName(finishedNames.at(i).at(j));
-            startJob(job);
+            guard()->startJob(job, 0, orderDir);
         }
     }
     if (m_productJobCount == 0)

@@ -47,6 +47,8 @@ private:
     QStringList markedPhotos() const override;
     void finalPhotosCopied() override;
     bool orderComplete() const override { return isSheetDone && isProductsDone; }
+    // The order's product folders are settled and their copies started.
+    void startProductCopies();
     // The order's product copies are done: on to its sheets.
     void productsDone();
 

@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QNetworkReply>
 #include <QProgressBar>
+#include <QTimer>
 
 namespace {
 
@@ -35,6 +37,8 @@ const QString kFinishedLabel = QStringLiteral("已完成订单个数：");
 const QString kFinishedSource = QStringLiteral("成品/");
 const QString kWorkSheetPdf = QStringLiteral("明细制作单.pdf");
 const QString kExpressSheetPdf = QStringLiteral("快递产品信息.pdf");
+// The bar while an order waits for the copies of a closed window.
+const QString kWaitingFormat = QStringLiteral("等待已关闭的分件窗口复制完该订单的文件 %p%");
 
 // The body of a request about one order of the shop: "token", "order_photo_id", "shopid", "superid"; more
 // may follow.
@@ -340,8 +344,33 @@ void SeparationWindow::startCopies(const QStringList &names, const QString &from
             job->setRawIndex(raws);
             job->setCopyRaws(m_rules.copyRaws || shop().sjfjxz == QLatin1String("1"));
         }
-        startJob(job);
+        guard()->startJob(job, 0, orderDir); // a copy into the order's folder
     }
+}
+
+void SeparationWindow::afterOtherCopies(std::function<void()> next)
+{
+    QElapsedTimer waited;
+    waited.start();
+    lookForOtherCopies(orderDir, waited, std::move(next));
+}
+
+void SeparationWindow::lookForOtherCopies(const QString &folder, const QElapsedTimer &waited, std::function<void()> next)
+{
+    if (!runActive() || orderDir != folder)
+        return; // the window closed while it waited: nothing more
+    const bool saying = m_progressBar->format() == kWaitingFormat;
+    if (!guard()->othersWriteInto(folder)) {
+        if (saying)
+            m_progressBar->setFormat(QStringLiteral("%p%"));
+        next();
+        return;
+    }
+    if (!saying && waited.elapsed() >= 1000) {
+        qCDebug(lcSeparation) << "等待已关闭窗口复制完该订单的文件：" << folder;
+        m_progressBar->setFormat(kWaitingFormat);
+    }
+    QTimer::singleShot(100, this, [this, folder, waited, next] { lookForOtherCopies(folder, waited, next); });
 }
 
 bool SeparationWindow::copyReported(const QStringList &list, int *reported)

@@ -20,9 +20,11 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class BarcodeDownload;
+class QElapsedTimer;
 class QJsonObject;
 
 class SeparationWindow : public OrderSearchWindowBase
@@ -118,6 +120,11 @@ protected:
     // A copy of the stage's list has reported (none has when the list is empty): counts it in *reported
     // and moves the progress on. True once every copy of the list has reported.
     bool copyReported(const QStringList &list, int *reported);
+    // Calls next once no copy of another window into the order's folder is under way: a window closed
+    // during its run of the same order may still be copying, and the product stage must see what those
+    // copies leave. Meanwhile it looks again every 100 ms, saying so in the bar after a second; nothing
+    // follows once the run has ended (the window closed). Another order's copies are not waited for.
+    void afterOtherCopies(std::function<void()> next);
 
     // ---- the sheets, after a window's copies ----
     // The order's barcode download starts, its crop information is stored, the work-sheet thumbnails are
@@ -171,6 +178,8 @@ private:
     void postQueryOrderInfo();
     // Prints both sheets, off the GUI thread, once the sheet is built and the barcode download ended.
     void writeSheetPdfs();
+    // One look of afterOtherCopies() at the order folder it waits for.
+    void lookForOtherCopies(const QString &folder, const QElapsedTimer &waited, std::function<void()> next);
 
     SeparationRules m_rules;
     int m_currentRow = -1; // the row of the order in hand; -1 between orders

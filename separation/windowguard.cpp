@@ -4,24 +4,58 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
+#include <QHash>
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <QRunnable>
 #include <QThreadPool>
 
-// One of a window's jobs in the global pool: the job itself, run only while the window is open.
+namespace {
+
+// The jobs of every guard that write into a folder: the folder (cleaned), once per job, with its guard.
+struct Writers {
+    QMutex mutex;
+    QHash<QString, QList<const WindowGuard *>> byFolder;
+};
+
+// Never destroyed: a pool job may end while the program exits.
+Writers &writers()
+{
+    static Writers *w = new Writers;
+    return *w;
+}
+
+} // namespace
+
+// One of a window's jobs in the global pool: the job itself, run only while the window is open. A job
+// that writes into a folder is listed there from the moment it is made until it is deleted, after its
+// run or dropped unstarted.
 class WindowGuard::Job : public QRunnable
 {
 public:
-    Job(std::shared_ptr<WindowGuard> guard, QRunnable *inner) : m_guard(std::move(guard)), m_inner(inner)
+    Job(std::shared_ptr<WindowGuard> guard, QRunnable *inner, const QString &folder)
+        : m_guard(std::move(guard)), m_inner(inner)
     {
         setAutoDelete(true);
         m_inner->setAutoDelete(false);
+        listIn(folder);
     }
-    Job(std::shared_ptr<WindowGuard> guard, std::function<void()> work)
+    Job(std::shared_ptr<WindowGuard> guard, std::function<void()> work, const QString &folder)
         : m_guard(std::move(guard)), m_work(std::move(work))
     {
         setAutoDelete(true);
+        listIn(folder);
+    }
+    ~Job() override
+    {
+        if (m_folder.isEmpty())
+            return;
+        QMutexLocker lock(&writers().mutex);
+        QList<const WindowGuard *> &jobs = writers().byFolder[m_folder];
+        jobs.removeOne(m_guard.get());
+        if (jobs.isEmpty())
+            writers().byFolder.remove(m_folder);
     }
 
     void run() override
@@ -36,9 +70,19 @@ public:
     }
 
 private:
+    void listIn(const QString &folder)
+    {
+        if (folder.isEmpty())
+            return;
+        m_folder = QDir::cleanPath(folder);
+        QMutexLocker lock(&writers().mutex);
+        writers().byFolder[m_folder].append(m_guard.get());
+    }
+
     std::shared_ptr<WindowGuard> m_guard;
     std::unique_ptr<QRunnable> m_inner;
     std::function<void()> m_work;
+    QString m_folder;
 };
 
 std::shared_ptr<WindowGuard> WindowGuard::create(QObject *receiver)
@@ -89,15 +133,30 @@ void WindowGuard::invokeSlot(QObject *receiver, const char *slot, QGenericArgume
         qCDebug(lcSeparation) << __FILE__ << __LINE__ << Q_FUNC_INFO << "no slot" << slot << "on" << receiver;
 }
 
-void WindowGuard::startJob(QRunnable *job, int priority)
+void WindowGuard::startJob(QRunnable *job, int priority, const QString &folder)
 {
     if (job)
-        enqueue(new Job(shared_from_this(), job), priority);
+        enqueue(new Job(shared_from_this(), job, folder), priority);
 }
 
-void WindowGuard::startJob(std::function<void()> work, int priority)
+void WindowGuard::startJob(std::function<void()> work, int priority, const QString &folder)
 {
-    enqueue(new Job(shared_from_this(), std::move(work)), priority);
+    enqueue(new Job(shared_from_this(), std::move(work), folder), priority);
+}
+
+bool WindowGuard::othersWriteInto(const QString &folder) const
+{
+    if (folder.isEmpty())
+        return false;
+    QMutexLocker lock(&writers().mutex);
+    const auto it = writers().byFolder.constFind(QDir::cleanPath(folder));
+    if (it == writers().byFolder.constEnd())
+        return false;
+    for (const WindowGuard *guard : it.value()) {
+        if (guard != this)
+            return true;
+    }
+    return false;
 }
 
 void WindowGuard::enqueue(QRunnable *job, int priority)

@@ -10,8 +10,9 @@
 // SeparationRun is the program-wide token of a separation run: the separation windows take it for the
 // length of a run, so that one run goes at a time. A run keeps its order, folders and lists to itself and
 // hands its jobs their paths by value; the jobs of a window that closed make nothing more (a copy under
-// way finishes, onto a name of its own order, which a later run of that order replaces), so nothing of a
-// closed run reaches another order's run.
+// way finishes, onto a name of its own order), so nothing of a closed run reaches another order's run. A
+// copy names the order folder it writes into (startJob with a folder): a later run of the same order asks
+// othersWriteInto() and starts its product stage only once the closed window's copies have landed.
 
 #include <QMetaType>
 #include <QMutex>
@@ -55,9 +56,14 @@ public:
     }
 
     // Starts a job on the global pool as one of the window's jobs (the job is owned by the pool or, once
-    // dropped, by the guard). A job that starts after the window closed does not run.
-    void startJob(QRunnable *job, int priority = 0);
-    void startJob(std::function<void()> work, int priority = 0);
+    // dropped, by the guard). A job that starts after the window closed does not run. A job given a folder
+    // writes into it (the order folder a separation copies into): from now until it has ended, or has been
+    // dropped unstarted, othersWriteInto(folder) of any other guard is true.
+    void startJob(QRunnable *job, int priority = 0, const QString &folder = QString());
+    void startJob(std::function<void()> work, int priority = 0, const QString &folder = QString());
+    // True while a job that another guard started into folder is queued or running (the same folder,
+    // however its separators are doubled). Any thread.
+    bool othersWriteInto(const QString &folder) const;
     // Drops the window's jobs that are still queued, never another window's or one that has started.
     // Returns how many were dropped.
     int dropQueuedJobs();

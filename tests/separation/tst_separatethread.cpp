@@ -212,7 +212,8 @@ private slots:
         QCOMPARE(fine.at(3).getRect(), QRect(0, 100, 65535, 65435));
     }
 
-    // A closed window's queued jobs go, running ones report nothing; another window's jobs go on.
+    // A closed window's queued jobs go, running ones report nothing; another window's jobs go on. Its copies
+    // into a folder are seen by the other window until they have ended or gone.
     void closingDropsOnlyTheWindowsJobs()
     {
         QThreadPool *pool = QThreadPool::globalInstance();
@@ -225,20 +226,25 @@ private slots:
             started.release();
             release.acquire();
             m_guard->report("done");
-        });
+        }, 0, path("o/"));
         QVERIFY(started.tryAcquire(1, 5000));
         QVERIFY(put(path("o/a.jpg"), "a"));
         for (int i = 0; i < 3; ++i)
-            m_guard->startJob(new SeparateThread(path("o/a.jpg"), SeparateThread::PhotoIsFile, m_guard));
+            m_guard->startJob(new SeparateThread(path("o/a.jpg"), SeparateThread::PhotoIsFile, m_guard), 0, path("o/"));
         otherGuard->startJob(new SeparateThread(path("o/a.jpg"), SeparateThread::PhotoIsFile, otherGuard));
         QCOMPARE(m_guard->queuedJobs(), 3);
         QCOMPARE(m_guard->runningJobs(), 1);
+        QVERIFY(otherGuard->othersWriteInto(path("o")));
+        QVERIFY(!m_guard->othersWriteInto(path("o/"))); // not its own
+        QVERIFY(!otherGuard->othersWriteInto(path("o2/")));
 
         m_guard->close();
         QCOMPARE(m_guard->queuedJobs(), 0);
         QVERIFY(!m_guard->report("done"));
+        QVERIFY(otherGuard->othersWriteInto(path("o//"))); // the one running
         release.release();
         pool->waitForDone();
+        QVERIFY(!otherGuard->othersWriteInto(path("o/"))); // the dropped ones neither
         QVERIFY(testsupport::waitFor([&] { return other.calls.size() == 1; }));
         QCOMPARE(other.calls, QStringList{"check 1"});
         QCoreApplication::processEvents();

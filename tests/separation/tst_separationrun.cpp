@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTableView>
 #include <QThreadPool>
 
@@ -114,24 +115,42 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
         return true;
     }
 
-    // Another window separates A1203 into the same save folder and is closed (是) while a copy of its
-    // product stage is still under way (slowed down, as on a slow share); the copy lands later.
-    bool closeTheSameOrderDuringItsProductCopies()
+    // Another window separates A1203 into the same save folder and is closed (是) while its copy of the
+    // album's photo `slow` is still under way (slowed down, as on a slow share); the copy lands later.
+    // *closed gets that window's guard.
+    bool closeTheSameOrderDuringItsProductCopies(const QString &slow, std::shared_ptr<WindowGuard> *closed)
     {
-        Platform::slowWrites("水晶相册 相册 1/IMG_0001.jpg", 4000);
+        const QString album = dated() + kA1203Folder + "后期一厂" + label("快递") + "/水晶相册 相册 1/";
+        Platform::slowWrites("水晶相册 相册 1/" + slow, 4000);
         SearchOrder *other = open();
         if (!listAndTick(other, {0}))
             return false;
+        *closed = other->guard();
         child<QPushButton>(other, "pushButton_separate")->click();
-        const QString record = dated() + kA1203Folder + ".分件记录.json";
-        if (!testsupport::waitFor([&] { return QFileInfo::exists(record); }, 20000))
+        // its product copies have started, none waits in the pool
+        if (!testsupport::waitFor([&] { return !QDir(album).entryList(QDir::Files).isEmpty(); }, 20000)
+            || !testsupport::waitFor([&] { return (*closed)->queuedJobs() == 0; }))
             return false;
-        QTest::qWait(200); // its copies have started
         MsgBox::setNextAnswer(QMessageBox::Yes);
         other->close();
         MsgBox::clearShown();
         m_server.clearRequests();
         return true;
+    }
+    // A window closed while its copy into folder is under way, until release is released: its guard.
+    std::shared_ptr<WindowGuard> closedWindowCopyingInto(const QString &folder, QSemaphore *release)
+    {
+        const std::shared_ptr<WindowGuard> guard = WindowGuard::create(this);
+        guard->startJob([release] { release->acquire(); }, 0, folder);
+        if (!testsupport::waitFor([&] { return guard->runningJobs() == 1; }))
+            return nullptr;
+        guard->close();
+        return guard;
+    }
+    // The window's bar says it waits for a closed window's copies.
+    static bool saysItWaits(SearchOrder *w)
+    {
+        return child<QProgressBar>(w, "progressBar")->text().startsWith("等待已关闭的分件窗口复制完该订单的文件");
     }
 
 private slots:
@@ -157,7 +176,8 @@ private slots:
         QTest::addColumn<QStringList>("files");
         // What happens in another window just before or during the run: "closed", Z9001 closed while its
         // thumbnails are made; "import", B2207's import window opened through its opener; "same order",
-        // A1203 closed while its product copies are under way.
+        // A1203 closed while its product copies are under way ("…, album cut": its copy of a photo the
+        // goods then drop); "… copy held", a window closed while its copy into that order's folder runs on.
         QTest::addColumn<QString>("meanwhile");
 
         const QString O = today() + kA1203Folder;
@@ -220,6 +240,18 @@ private slots:
         // its late copy and the run's own land on one name: no photo twice
         QTest::newRow("the same order's window closed during its product copies")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order";
+        // the goods then cut the album to its first photo: the closed window's late copy of IMG_0003 lands
+        // before the redo's product stage looks at the album, so the redo takes it out
+        QStringList cut = normal;
+        for (const char *dropped : {"IMG_0002.jpg", "IMG_0003.jpg", "IMG_0004.JPG"})
+            QVERIFY(cut.removeOne(O + express + "水晶相册 相册 1/" + dropped));
+        QTest::newRow("the same order's window closed during its copy of a photo the goods then drop")
+            << "" << "1" << "0" << "" << cut + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order, album cut";
+        // the run's product stage waits for it (and says so); another order's copy is not waited for
+        QTest::newRow("the same order's copy held by a closed window")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order's copy held";
+        QTest::newRow("another order's copy held by a closed window")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "B2207's copy held";
     }
     void oneOrderTree()
     {
@@ -240,8 +272,23 @@ private slots:
         QString closedPreviews;
         if (meanwhile == "closed")
             QVERIFY(closeAnotherOrderDuringItsThumbnails(&closedPreviews));
+        std::shared_ptr<WindowGuard> closedWindow; // a closed window whose copy into an order folder runs on
         if (meanwhile == "same order")
-            QVERIFY(closeTheSameOrderDuringItsProductCopies());
+            QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0001.jpg", &closedWindow));
+        if (meanwhile == "same order, album cut") {
+            QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0003.jpg", &closedWindow));
+            redoChange("one photo", dated() + kA1203Folder);
+        }
+        QSemaphore held;
+        const auto letGo = qScopeGuard([&] {
+            held.release();
+            QThreadPool::globalInstance()->waitForDone();
+        });
+        if (meanwhile.endsWith("copy held")) {
+            const QString order = meanwhile.startsWith("same") ? kA1203Folder : QString("B2207-服务2 王芳-刘强 快递/");
+            closedWindow = closedWindowCopyingInto(dated() + order, &held);
+            QVERIFY(closedWindow);
+        }
         if (!factory.isEmpty()) {
             const standin::SampleStudio studio = *m_studio;
             m_server.setHandler("ordergoods20230521", [studio, factory](const standin::Request &r) {
@@ -270,9 +317,22 @@ private slots:
                                                          ShopSettings::current());
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }, 20000));
             QVERIFY(importWindow && importWindow->isVisible());
+        } else if (meanwhile == "same order's copy held") {
+            // the run waits before its product stage, and says so: no product folder is made meanwhile
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([w] { return saysItWaits(w); }, 20000));
+            QVERIFY(w->isSeparating());
+            QCOMPARE(fileTree(m_out).filter("后期一厂"), QStringList());
+            held.release();
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }, 20000));
         } else {
-            QVERIFY(runToEnd(w));
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }, 60000));
         }
+        // a closed window's copy of the run's order ended before the run's end, another order's runs on
+        if (closedWindow)
+            QCOMPARE(closedWindow->runningJobs(), meanwhile.startsWith("B2207") ? 1 : 0);
+        held.release();
         QVERIFY(MsgBox::shown().isEmpty());
         QThreadPool::globalInstance()->waitForDone(); // a closed window's copy still under way included
         files.sort();
@@ -309,6 +369,7 @@ private slots:
             QVERIFY(QDir(closedPreviews).entryList(QDir::Files).size() < 100);
         for (const char *hidden : {"groupBox", "progressBar", "label_finishOrdersNum"})
             QVERIFY2(child(w, hidden)->isHidden(), hidden);
+        QVERIFY(!saysItWaits(w));
         QVERIFY(!w->orderList().at(0).processed);
     }
 
@@ -1001,6 +1062,29 @@ private slots:
         QVERIFY(!askedAfterTheEnd);
         QVERIFY(next->isVisible() && !next->isSeparating());
         QVERIFY(takeReportBox().shown);
+
+        // a run waiting for a closed window's copy into its order's folder is closed (是): it ends quietly,
+        // nothing is shown once the copy has ended
+        QSemaphore held;
+        const auto letGo = qScopeGuard([&] {
+            held.release();
+            QThreadPool::globalInstance()->waitForDone();
+        });
+        QVERIFY(closedWindowCopyingInto(dated() + kA1203Folder, &held));
+        SearchOrder *waiting = open();
+        QVERIFY(listAndTick(waiting, {0}));
+        child<QPushButton>(waiting, "pushButton_separate")->click();
+        QVERIFY(testsupport::waitFor([waiting] { return saysItWaits(waiting); }, 20000));
+        QPointer<SearchOrder> gone(waiting);
+        MsgBox::clearShown();
+        MsgBox::setNextAnswer(QMessageBox::Yes);
+        waiting->close();
+        QVERIFY(testsupport::waitFor([&] { return gone.isNull(); }));
+        held.release();
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(MsgBox::shown().size(), 1); // the close question
+        QVERIFY(!takeReportBox().shown);
     }
 };
 
