@@ -678,6 +678,11 @@ constexpr int kSystemFileBuffer = 64 * 1024;
 
 } // namespace
 
+int lastSystemError()
+{
+    return lastError();
+}
+
 SystemFile::~SystemFile()
 {
     close();
