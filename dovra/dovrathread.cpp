@@ -535,8 +535,9 @@ void Dovrathread::copyTree(const QString &source, const QString &target, QString
             ++count.failed;
             if (count.firstFailures.size() < kFailuresNamed) {
                 // The copy's words after the target: the reason (the folder's, when it could not be made).
-                const QString reason = folderError != 0 ? QStringLiteral("（") + errorText(folderError) + QStringLiteral("）")
-                                                        : why.section(to, 1);
+                const QString reason = folderError != 0
+                                           ? QStringLiteral("（") + errorText(folderError) + QStringLiteral("）")
+                                           : why.section(to, 1);
                 count.firstFailures.append(
                     qMakePair(to, reason.isEmpty() ? QStringLiteral("（") + why + QStringLiteral("）") : reason));
             }

@@ -693,14 +693,12 @@ private slots:
             root = path("dovra/选版服务器/[已选]A1/选版结果/export");
         QDir().mkpath(root);
         const QString date = QDate::currentDate().toString("yyyy-MM-dd");
-        std::unique_ptr<testsupport::Mounted> fullMount;
-        if (fault.startsWith("full disk:")) { // on the export root, or on the folder named below the dated one
-            const QString at = fault.mid(10).isEmpty() ? root : root + "/" + date + "/" + fault.mid(10);
-            QVERIFY(QDir().mkpath(at));
-            fullMount.reset(new testsupport::Mounted(at, testsupport::Mounted::Full));
-            if (!fullMount->active())
-                QSKIP("no mounts here (a mount needs root and a system that allows it)");
-        }
+        // a full disk on the export root, or on the folder named below the dated one
+        const bool onFullDisk = fault.startsWith("full disk:");
+        const QString fullAt = fault.mid(10).isEmpty() ? root : root + "/" + date + "/" + fault.mid(10);
+        const testsupport::Mounted fullMount(onFullDisk ? fullAt : QString(), testsupport::Mounted::Full);
+        if (onFullDisk && !fullMount.active())
+            QSKIP("no mounts here (a mount needs root and a system that allows it)");
         if (fault == "date")
             Platform::failMkDirs(date);
         else if (fault == "order")

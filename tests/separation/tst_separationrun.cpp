@@ -397,12 +397,9 @@ private slots:
             Platform::failCopies(copyFails);
         if (!mkdirFails.isEmpty())
             Platform::failMkDirs(mkdirFails);
-        std::unique_ptr<testsupport::Mounted> readOnly;
-        if (disk == "read-only") {
-            readOnly.reset(new testsupport::Mounted(m_out, testsupport::Mounted::ReadOnly));
-            if (!readOnly->active())
-                QSKIP("no mounts here (a mount needs root and a system that allows it)");
-        }
+        const testsupport::Mounted readOnly(disk == "read-only" ? m_out : QString(), testsupport::Mounted::ReadOnly);
+        if (disk == "read-only" && !readOnly.active())
+            QSKIP("no mounts here (a mount needs root and a system that allows it)");
 
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));

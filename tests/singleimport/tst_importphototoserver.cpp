@@ -400,15 +400,11 @@ void TestImportPhotoToServer::createOrderDir()
     widget<QLineEdit>("lineEdit_folderAppendName")->setText(append);
     const QString pic = m_roots->path("newpic/");
     const QString bak = m_roots->path("newbak/");
-    std::unique_ptr<testsupport::Mounted> readOnly;
-    if (failMkDir == "read-only") {
-        QVERIFY(QDir().mkpath(pic));
-        readOnly.reset(new testsupport::Mounted(pic, testsupport::Mounted::ReadOnly));
-        if (!readOnly->active())
-            QSKIP("no mounts here (a mount needs root and a system that allows it)");
-    } else if (!failMkDir.isEmpty()) {
+    const testsupport::Mounted readOnly(failMkDir == "read-only" ? pic : QString(), testsupport::Mounted::ReadOnly);
+    if (failMkDir == "read-only" && !readOnly.active())
+        QSKIP("no mounts here (a mount needs root and a system that allows it)");
+    else if (!failMkDir.isEmpty() && failMkDir != "read-only")
         Platform::failMkDirs(failMkDir);
-    }
 
     QCOMPARE(m_window->createOrderDir(pic, bak), box.isEmpty());
     if (!box.isEmpty()) {
@@ -864,12 +860,9 @@ void TestImportPhotoToServer::deleteImported()
     QFETCH(bool, yes);
     QFETCH(bool, readOnly);
     const QString order = m_studio->orders.at(0).orderPath;
-    std::unique_ptr<testsupport::Mounted> disk;
-    if (readOnly) {
-        disk.reset(new testsupport::Mounted(order + "成品/", testsupport::Mounted::ReadOnly));
-        if (!disk->active())
-            QSKIP("no mounts here (a mount needs root and a system that allows it)");
-    }
+    const testsupport::Mounted disk(readOnly ? order + "成品/" : QString(), testsupport::Mounted::ReadOnly);
+    if (readOnly && !disk.active())
+        QSKIP("no mounts here (a mount needs root and a system that allows it)");
     QVERIFY(openReady(0));
     QListWidget *list = m_window->thumbListWidget();
     list->findItems("IMG_0001.jpg", Qt::MatchExactly).first()->setSelected(selected);

@@ -16,7 +16,6 @@
 
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <thread>
 
 using testsupport::bytesOf;
@@ -414,13 +413,10 @@ void TestRawDownload::startFailures()
     if (withSource)
         QVERIFY(put(source + QStringLiteral("/P-001.jpg"), shotBytes(kT1)));
     const QString out = dir.path() + QLatin1Char('/') + target;
-    std::unique_ptr<testsupport::Mounted> readOnly;
-    if (target.startsWith("ro/")) {
-        QVERIFY(QDir().mkpath(dir.path() + "/ro"));
-        readOnly.reset(new testsupport::Mounted(dir.path() + "/ro", testsupport::Mounted::ReadOnly));
-        if (!readOnly->active())
-            QSKIP("no mounts here (a mount needs root and a system that allows it)");
-    }
+    const bool onReadOnly = target.startsWith("ro/");
+    const testsupport::Mounted readOnly(onReadOnly ? dir.path() + "/ro" : QString(), testsupport::Mounted::ReadOnly);
+    if (onReadOnly && !readOnly.active())
+        QSKIP("no mounts here (a mount needs root and a system that allows it)");
     CR2DownloadRunnable job(nullptr, source, out, QString());
     QString text;
     QVERIFY(!job.downLoad(source, out, text));

@@ -1,14 +1,13 @@
 #pragma once
-// Real disks in a folder for the length of a scope, for the failures a write meets there: a read-only disk
-// (the folder bound onto itself, then made read-only: every write in it fails with EROFS) and a full one (a
-// file system of a few blocks and entries, filled: a new folder, a new file and a longer file fail with
-// ENOSPC). Mounting needs root and a system that allows it; where it fails, active() is false and the test
-// skips. Declare one after the temporary folder it lies in, so that it is gone before the folder is removed.
+// A real disk on a folder (made when missing) for the length of a scope: a read-only one (the folder bound
+// onto itself, made read-only: writes fail with EROFS) or a full one (a tmpfs of a few blocks and entries,
+// filled: a new folder or file fails with ENOSPC). Mounting needs root and a system that allows it;
+// active() says whether the disk is there (never for an empty path). Declare it after the temporary folder
+// it lies in, so that it is gone first.
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 
 namespace testsupport {
 
@@ -19,27 +18,25 @@ public:
 
     Mounted(const QString &folder, Kind kind) : m_folder(folder)
     {
+        if (folder.isEmpty() || !QDir().mkpath(folder))
+            return;
         if (kind == ReadOnly) {
             m_mounted = QProcess::execute("mount", {"--bind", folder, folder}) == 0;
             m_active = m_mounted && QProcess::execute("mount", {"-o", "remount,ro,bind", folder}) == 0;
             return;
         }
         m_mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k,nr_inodes=4", "tmpfs", folder}) == 0;
-        if (!m_mounted)
-            return;
-        // every entry taken, then every block
-        for (int i = 0; i < 16; ++i) {
+        for (int i = 0; m_mounted && i < 16; ++i) { // every entry taken, then every block
             QFile entry(folder + "/fill" + QString::number(i));
             if (!entry.open(QIODevice::WriteOnly))
                 break;
         }
         QFile fill(folder + "/fill0");
-        if (fill.open(QIODevice::WriteOnly)) {
-            const QByteArray block(4096, 'x');
-            for (int i = 0; i < 64 && fill.write(block) == block.size() && fill.flush(); ++i) {
-            }
+        for (int i = 0; m_mounted && i < 64 && (fill.isOpen() || fill.open(QIODevice::Append)); ++i) {
+            if (fill.write(QByteArray(4096, 'x')) != 4096 || !fill.flush())
+                break;
         }
-        m_active = true;
+        m_active = m_mounted;
     }
     ~Mounted()
     {
@@ -49,7 +46,6 @@ public:
     Mounted(const Mounted &) = delete;
     Mounted &operator=(const Mounted &) = delete;
 
-    // Whether the disk is there.
     bool active() const { return m_active; }
 
 private:
