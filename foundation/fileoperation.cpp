@@ -687,9 +687,12 @@ bool FileOperation::mkPath(const QString &path)
             break;
         level = parent;
     }
-    for (const QString &level : qAsConst(missing)) {
-        if (!makeOneFolder(level))
-            return false;
+    for (int i = 0; i < missing.size(); ++i) {
+        if (makeOneFolder(missing.at(i)))
+            continue;
+        if (errno == EEXIST && i + 1 < missing.size())
+            errno = ENOTDIR; // a file where a folder of the path should be
+        return false;
     }
     return true;
 }

@@ -54,7 +54,7 @@ public:
     // file in the way) for errorText().
     static bool mkDir(const QString &path);
     // True when the folder exists; otherwise creates it together with every missing parent. When false,
-    // errno holds the error of the level that could not be made.
+    // errno holds the error of the level that could not be made (ENOTDIR for a file standing in the path).
     static bool mkPath(const QString &path);
     // True only for an existing regular file.
     static bool isFile(const QString &path);

@@ -660,7 +660,7 @@ private slots:
         QVERIFY(FileOperation::mkPath(d + "p/q/r/"));
         QVERIFY(FileOperation::mkPath(d + "p/q/r"));
         QVERIFY(!FileOperation::mkPath(d + "f.txt/x/y"));
-        QCOMPARE(errno, EEXIST);
+        QCOMPARE(errno, ENOTDIR);
 
         Platform::failMkDirs("/fails", 2);
         QVERIFY(!FileOperation::mkDir(d + "fails"));
