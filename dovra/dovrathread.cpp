@@ -420,20 +420,22 @@ void Dovrathread::exportSelectionResults()
             plain(QStringLiteral("</font> 订单文件夹") + nameProblem + QStringLiteral("，未导出"));
             continue;
         }
+        // A folder not made is named with the failed call's reason.
+        auto because = [](int error) { return QStringLiteral("（") + errorText(error) + QStringLiteral("）"); };
         const QString dateDir = exportRoot + QLatin1Char('/') + date;
         if (exportRoot.isEmpty() || !FileOperation::mkDir(dateDir)) {
-            plain(QStringLiteral("</font> 创建导出日期目录失败，请检查权限"));
+            plain(QStringLiteral("</font> 创建导出日期目录失败") + because(exportRoot.isEmpty() ? ENOENT : errno));
             continue;
         }
         if (!FileOperation::mkDir(orderDir)) {
-            plain(QStringLiteral("</font> 创建导出根目录失败，请检查权限"));
+            plain(QStringLiteral("</font> 创建导出根目录失败") + because(errno));
             continue;
         }
 
         Copy result = Copy::NothingThere;
         const QString resultTarget = orderDir + QStringLiteral("/选版结果");
         if (!FileOperation::mkDir(resultTarget))
-            plain(QStringLiteral("</font> 创建选版结果导出目录失败，请检查权限"));
+            plain(QStringLiteral("</font> 创建选版结果导出目录失败") + because(errno));
         else
             result = exportCopy(resultSource, resultTarget, QStringLiteral("的Dovra选版结果"));
 
@@ -444,7 +446,7 @@ void Dovrathread::exportSelectionResults()
             if (!FileOperation::dirExists(designSource))
                 plain(QStringLiteral("</font> Dovra路径下没有 待Dovra设计同步用数据 文件夹"));
             else if (!FileOperation::mkPath(designTarget))
-                plain(QStringLiteral("</font> 创建 待Dovra设计同步用数据 导出目录失败，请检查权限"));
+                plain(QStringLiteral("</font> 创建 待Dovra设计同步用数据 导出目录失败") + because(errno));
             else
                 design = exportCopy(designSource, designTarget, QStringLiteral("的 待Dovra设计同步用数据"));
         }
@@ -488,7 +490,8 @@ void Dovrathread::copyTree(const QString &source, const QString &target, QString
     const QString canonical = QFileInfo(source).canonicalFilePath();
     if (!canonical.isEmpty() && walk.contains(canonical))
         return;
-    FileOperation::mkPath(target); // a failure shows in the files that then cannot be copied
+    // A folder not made shows in the files that then cannot be copied, with its own reason.
+    const int folderError = FileOperation::mkPath(target) ? 0 : errno;
     if (canonical.isEmpty())
         return; // nothing to list
     walk.append(canonical);
@@ -531,8 +534,10 @@ void Dovrathread::copyTree(const QString &source, const QString &target, QString
         case FileOperation::CopyFailed:
             ++count.failed;
             if (count.firstFailures.size() < kFailuresNamed) {
-                // The copy's words after the target: the reason.
-                const QString reason = why.section(to, 1);
+                // The copy's words after the target: the reason (the folder's, when it could not be made).
+                const QString reason = folderError != 0
+                                           ? QStringLiteral("（") + errorText(folderError) + QStringLiteral("）")
+                                           : why.section(to, 1);
                 count.firstFailures.append(
                     qMakePair(to, reason.isEmpty() ? QStringLiteral("（") + why + QStringLiteral("）") : reason));
             }

@@ -693,15 +693,42 @@ bool FileOperation::dirExists(const QString &path)
     return QDir(Platform::localPath(path)).exists();
 }
 
+namespace {
+
+// Makes one folder (its parent must be there); false with errno holding the failed call's error.
+bool makeOneFolder(const QString &local)
+{
+#ifdef Q_OS_WIN
+    QString path = local;
+    while (path.size() > 3 && (path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\'))))
+        path.chop(1);
+    if (CreateDirectoryW(nativeW(path).c_str(), nullptr))
+        return true;
+    const int error = Platform::lastSystemError();
+#else
+    if (::mkdir(QFile::encodeName(local).constData(), 0777) == 0)
+        return true;
+    const int error = errno;
+#endif
+    // Another run may make the same folder at the same moment.
+    if (error == EEXIST && QFileInfo(local).isDir())
+        return true;
+    errno = error;
+    return false;
+}
+
+} // namespace
+
 bool FileOperation::mkDir(const QString &path)
 {
     const QString local = Platform::localPath(path);
     if (QDir(local).exists())
         return true;
-    if (Platform::mkDirShouldFail(local))
+    if (Platform::mkDirShouldFail(local)) {
+        errno = EACCES;
         return false;
-    // Another run may make the same folder at the same moment.
-    return QDir().mkdir(local) || QDir(local).exists();
+    }
+    return makeOneFolder(local);
 }
 
 bool FileOperation::mkPath(const QString &path)
@@ -709,9 +736,32 @@ bool FileOperation::mkPath(const QString &path)
     const QString local = Platform::localPath(path);
     if (QDir(local).exists())
         return true;
-    if (local.isEmpty() || Platform::mkDirShouldFail(local))
+    if (local.isEmpty()) {
+        errno = ENOENT;
         return false;
-    return QDir().mkpath(local);
+    }
+    if (Platform::mkDirShouldFail(local)) {
+        errno = EACCES;
+        return false;
+    }
+    // The missing levels, from the first one below a folder that is there (or below the top of the file
+    // system, which is never made: the system says why a level on a missing drive or share fails).
+    QStringList missing;
+    for (QString level = QDir::cleanPath(local); !QDir(level).exists() && !isFileSystemRoot(level);) {
+        missing.prepend(level);
+        const QString parent = QFileInfo(level).path();
+        if (parent == level)
+            break;
+        level = parent;
+    }
+    for (int i = 0; i < missing.size(); ++i) {
+        if (makeOneFolder(missing.at(i)))
+            continue;
+        if (errno == EEXIST && i + 1 < missing.size())
+            errno = ENOTDIR; // a file where a folder of the path should be
+        return false;
+    }
+    return true;
 }
 
 bool FileOperation::isFile(const QString &path)

@@ -53,9 +53,12 @@ class FileOperation
 public:
     // True when a folder exists at the path. An empty path names the working directory and gives true.
     static bool dirExists(const QString &path);
-    // True when the folder exists; otherwise creates that one folder (the parent must exist).
+    // True when the folder exists; otherwise creates that one folder (the parent must exist). When false,
+    // errno holds the failed call's error (ENOSPC, EROFS, EACCES, ENOENT for a missing parent, EEXIST for a
+    // file in the way) for errorText().
     static bool mkDir(const QString &path);
-    // True when the folder exists; otherwise creates it together with every missing parent.
+    // True when the folder exists; otherwise creates it together with every missing parent. When false,
+    // errno holds the error of the level that could not be made (ENOTDIR for a file standing in the path).
     static bool mkPath(const QString &path);
     // True only for an existing regular file.
     static bool isFile(const QString &path);

@@ -692,6 +692,11 @@ constexpr int kSystemFileBuffer = 64 * 1024;
 
 } // namespace
 
+int lastSystemError()
+{
+    return lastError();
+}
+
 SystemFile::~SystemFile()
 {
     close();

@@ -103,6 +103,10 @@ bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, in
 // Whether the path itself (a link not followed) is a regular file.
 bool isRegularFile(const QString &path);
 
+// The error of the system call that just failed, as an errno: errno itself, on Windows GetLastError()
+// mapped to one (for callers that make the system call themselves and name its failure with errorText()).
+int lastSystemError();
+
 // A file written through the system's own calls, for the writers that say why a write failed: write-only,
 // seekable, with a write buffer of its own, and keeping the error of the system call that failed (errno; on
 // Windows the system error mapped to one) for errorText(). After a failed write it takes no more bytes, so
@@ -154,6 +158,7 @@ private:
 // ---- fault injection for tests ----
 // The next `times` operations (-1: all of them) whose path contains `pathPart` (empty: any path) fail.
 void failCopies(const QString &targetPart, int times = -1);
+// A folder creation that fails is refused as by a folder the user may not write to (EACCES).
 void failMkDirs(const QString &pathPart, int times = -1);
 void failRemovals(const QString &pathPart, int times = -1);
 // Flushes to the disk: flushToDisk, and copies into place made OnDisk (matched by their target).

@@ -14,6 +14,8 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <cerrno>
+
 ThumbnailThread::ThumbnailThread(const QList<Image> &images, const QString &finishedDir, const QString &previewDir,
                                  const QString &outDir, QObject *receiver, int size)
     : m_images(images), m_finishedDir(finishedDir), m_previewDir(previewDir), m_outDir(outDir), m_receiver(receiver),
@@ -41,12 +43,18 @@ int ThumbnailThread::saveWorkSheetThumbs()
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "no output folder, no work-sheet thumbnails";
         return 0;
     }
-    if (!FileOperation::dirExists(outDir) && !FileOperation::mkDir(outDir))
+    // A folder that cannot be made gives the reason of every thumbnail that then cannot be written.
+    int folderError = 0;
+    if (!FileOperation::dirExists(outDir) && !FileOperation::mkDir(outDir)) {
+        folderError = errno;
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "output folder not created:" << outDir;
+    }
 
     const QString thumbDir = outDir + sheetThumbDirName() + QLatin1Char('/');
-    if (!FileOperation::mkDir(thumbDir))
+    if (!FileOperation::mkDir(thumbDir)) {
+        folderError = folderError != 0 ? folderError : errno;
         qCDebug(lcFiles) << __FILE__ << __LINE__ << Q_FUNC_INFO << "thumbnail folder not created:" << thumbDir;
+    }
     FileOperation::setFileHidden(thumbDir);
 
     // The photos and their previews are looked up in one listing of each folder.
@@ -68,8 +76,8 @@ int ThumbnailThread::saveWorkSheetThumbs()
             continue;
         }
         const int size = m_size;
-        workers.start([image, size, thumbDir, name, &saved, &previewDir, &finishedDir, &previews, &finished, &stopped,
-                       &notWrittenLock, &notWritten] {
+        workers.start([image, size, thumbDir, name, folderError, &saved, &previewDir, &finishedDir, &previews, &finished,
+                       &stopped, &notWrittenLock, &notWritten] {
             if (stopped && stopped())
                 return;
             const QImage thumb = ImageOperation::webViewThumbImage(image, size, finishedDir, previewDir, &previews,
@@ -82,12 +90,15 @@ int ThumbnailThread::saveWorkSheetThumbs()
             }
             const QString path = thumbDir + name;
             const QByteArray format = QFileInfo(name).suffix().toLatin1();
+            QString why;
             const bool written = Platform::writeIntoPlace(
-                Platform::localPath(path), [&](QIODevice &file) { return thumb.save(&file, format.constData()); });
+                Platform::localPath(path), [&](QIODevice &file) { return thumb.save(&file, format.constData()); }, &why);
             if (!written) {
-                qCDebug(lcFiles) << __FILE__ << __LINE__ << "work-sheet thumbnail not saved:" << path;
+                qCDebug(lcFiles) << __FILE__ << __LINE__ << "work-sheet thumbnail not saved:" << path << why;
+                if (folderError != 0)
+                    why = errorText(folderError);
                 QMutexLocker lock(&notWrittenLock);
-                notWritten << path;
+                notWritten << path + QStringLiteral("（") + why + QStringLiteral("）");
                 return;
             }
             saved.ref();

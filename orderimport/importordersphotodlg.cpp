@@ -41,6 +41,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <cerrno>
 
 namespace {
 
@@ -1333,8 +1334,11 @@ void importOrdersPhotoDlg::delListFiles(const QStringList *names)
         for (const QString &folder : folders) {
             // A file missing from one folder is no failure; one still there after the attempt is.
             const QString path = folder + name;
-            if (!FileOperation::deleteFile(path) && FileOperation::isFile(path))
-                failed << path;
+            if (FileOperation::deleteFile(path))
+                continue;
+            const int error = errno;
+            if (FileOperation::isFile(path))
+                failed << path + QStringLiteral("（") + errorText(error) + QStringLiteral("）");
         }
     }
     showImportedFiles(orderPath);

@@ -108,6 +108,7 @@ void BarcodeDownload::end(bool ok)
     if (ok && m_hide)
         FileOperation::setFileHidden(m_filePath);
     m_succeeded = ok;
+    m_failure = ok ? QString() : !why.isEmpty() ? why : QStringLiteral("未能下载");
     qCDebug(lcSeparation) << "barPath" << m_filePath << (ok ? "written" : "not written") << why;
     emit finished(ok);
 }

@@ -36,6 +36,9 @@ public:
 
     bool isFinished() const { return m_finished; }
     bool succeeded() const { return m_succeeded; }
+    // After a failure, why in the user's words: the write's reason (errorText), or "未能下载" when no picture
+    // came (an error page, a network error, the time limit).
+    QString failure() const { return m_failure; }
 
 signals:
     // Once per download, on success, failure or the time limit.
@@ -56,4 +59,5 @@ private:
     bool m_hide = false;
     bool m_finished = false;
     bool m_succeeded = false;
+    QString m_failure;
 };

@@ -130,10 +130,11 @@ bool SeparateThread::copyOne(const QString &src, const QString &dst)
     // A folder (or "." and "..") in a listing is no photo: nothing to copy, nothing failed.
     if (!FileOperation::isFile(src))
         return false;
-    if (FileOperation::copyFile(src, dst, m_overwrite))
+    QString why;
+    if (FileOperation::copyFile(src, dst, m_overwrite, &why))
         return true;
-    qCDebug(lcSeparation) << __FILE__ << __LINE__ << Q_FUNC_INFO << "copy failed:" << src << "->" << dst;
-    m_guard->addFailure(dst);
+    qCDebug(lcSeparation) << __FILE__ << __LINE__ << Q_FUNC_INFO << "copy failed:" << src << "->" << dst << why;
+    m_guard->addFailure(dst + QStringLiteral("（") + why + QStringLiteral("）"));
     return false;
 }
 

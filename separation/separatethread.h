@@ -77,7 +77,8 @@ private:
     void plainCopy(const char *slot);
     void productPhotoCopy();
     void analysePhotoInfo();
-    // Copies one file when src is a file; a failed copy goes into the guard's failures.
+    // Copies one file when src is a file; a failed copy goes into the guard's failures as its target with
+    // the reason ("…/IMG_0001.jpg（磁盘空间不足）").
     bool copyOne(const QString &src, const QString &dst);
 
     std::shared_ptr<WindowGuard> m_guard;

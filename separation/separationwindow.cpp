@@ -31,6 +31,8 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include <cerrno>
+
 namespace {
 
 const QString kFinishedLabel = QStringLiteral("已完成订单个数：");
@@ -232,9 +234,12 @@ void SeparationWindow::startSeparatePhotos()
 {
     qCDebug(lcSeparation) << "执行拉" << "startSeparatePhotos";
     QString failed;
-    auto make = [&failed](const QString &path) {
-        if (failed.isEmpty() && !FileOperation::mkDir(path))
+    int error = 0;
+    auto make = [&failed, &error](const QString &path) {
+        if (failed.isEmpty() && !FileOperation::mkDir(path)) {
+            error = errno;
             failed = path;
+        }
     };
     const QString orderFolder = normalizeFileName(m_order.orderpayforkey) + QStringLiteral("-服务")
                                 + normalizeFileName(m_order.servicetimes) + QLatin1Char(' ')
@@ -260,7 +265,8 @@ void SeparationWindow::startSeparatePhotos()
     for (const QString &folder : workFolders())
         make(workDir + folder);
     if (!failed.isEmpty()) {
-        inform(QStringLiteral("警告"), QStringLiteral("分件文件夹创建失败：") + failed);
+        inform(QStringLiteral("警告"), QStringLiteral("分件文件夹创建失败：") + failed + QStringLiteral("（")
+                                         + errorText(error) + QStringLiteral("）"));
         endRunEarly(QStringLiteral("分件文件夹创建失败"));
         return;
     }
@@ -524,6 +530,8 @@ struct SeparationWindow::SheetJobs {
     QStringList marksNotWritten;            // marked pictures whose copy could not be written
     bool workSheetWritten = false;
     bool expressSheetWritten = false;
+    QString workSheetFailure; // why a sheet was not written
+    QString expressSheetFailure;
     QAtomicInt printsLeft = 0;
 };
 
@@ -657,28 +665,32 @@ void SeparationWindow::writeSheetPdfs()
     const std::shared_ptr<WindowGuard> g = guard();
     // Both sheets at once; the second to be written reports. Only the work sheet shows pictures.
     jobs->printsLeft = 2;
-    auto print = [jobs, g](const QString &html, const QString &pdf, bool SheetJobs::*written, bool pictures) {
-        g->startJob([jobs, g, html, pdf, written, pictures] {
-            jobs.get()->*written = printHtmlToPdf(html, pdf, pictures ? jobs->printImages : QList<QPair<QUrl, QImage>>());
+    auto print = [jobs, g](const QString &html, const QString &pdf, bool SheetJobs::*written,
+                           QString SheetJobs::*failure, bool pictures) {
+        g->startJob([jobs, g, html, pdf, written, failure, pictures] {
+            jobs.get()->*written = printHtmlToPdf(html, pdf, pictures ? jobs->printImages : QList<QPair<QUrl, QImage>>(),
+                                                  &(jobs.get()->*failure));
             if (!jobs->printsLeft.deref())
                 g->report("onSheetsPrinted");
         });
     };
-    print(sheetHtml, workDir + kWorkSheetPdf, &SheetJobs::workSheetWritten, true);
-    print(expressSheetHtml, workDir + kExpressSheetPdf, &SheetJobs::expressSheetWritten, false);
+    print(sheetHtml, workDir + kWorkSheetPdf, &SheetJobs::workSheetWritten, &SheetJobs::workSheetFailure, true);
+    print(expressSheetHtml, workDir + kExpressSheetPdf, &SheetJobs::expressSheetWritten,
+          &SheetJobs::expressSheetFailure, false);
 }
 
 void SeparationWindow::onSheetsPrinted()
 {
     if (!runActive() || !m_sheetJobs)
         return;
-    QStringList failed;
+    QStringList failed; // each with its reason
+    auto because = [](const QString &why) { return QStringLiteral("（") + why + QStringLiteral("）"); };
     if (!m_sheetJobs->workSheetWritten)
-        failed << workDir + kWorkSheetPdf;
+        failed << workDir + kWorkSheetPdf + because(m_sheetJobs->workSheetFailure);
     if (!m_sheetJobs->expressSheetWritten)
-        failed << workDir + kExpressSheetPdf;
+        failed << workDir + kExpressSheetPdf + because(m_sheetJobs->expressSheetFailure);
     if (m_barcode && !m_barcode->succeeded()) // the sheet went out without its barcode
-        failed << barPath;
+        failed << barPath + because(m_barcode->failure());
     if (m_thumbsNotWritten) // the sheet went out without these pictures
         failed << *m_thumbsNotWritten;
     failed << m_sheetJobs->marksNotWritten;

@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <cerrno>
+
 namespace {
 
 QImageReader *openPicture(QImageReader &reader, const QString &path)
@@ -58,8 +60,12 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
     if (data->picsMarkArr.isEmpty())
         return;
     const QString marksCopy = data->thumbFolder + QStringLiteral("marks/");
-    if (!FileOperation::dirExists(marksCopy) && !FileOperation::mkDir(marksCopy))
+    // A folder that cannot be made gives the reason of every copy that then cannot be written.
+    int folderError = 0;
+    if (!FileOperation::dirExists(marksCopy) && !FileOperation::mkDir(marksCopy)) {
+        folderError = errno;
         qCDebug(lcSeparation) << "marks folder not created:" << marksCopy;
+    }
 
     // Each marked picture side by side: its copy, its size and its picture at print size.
     struct Marked {
@@ -67,7 +73,7 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
         QString target;
         QSize size;
         QImage printed;
-        bool notWritten = false; // read, but its copy could not be written
+        QString notWritten; // read, but its copy could not be written: why
     };
     QList<Marked> marked;
     for (const QStringList &entry : qAsConst(data->picsMarkArr)) {
@@ -77,13 +83,13 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
         for (const Marked &m : qAsConst(marked))
             listed = listed || m.name == name;
         if (!target.isEmpty() && !listed) // a name with folder parts stays outside the thumbnail folder
-            marked.append({name, target, QSize(), QImage()});
+            marked.append({name, target, QSize(), QImage(), QString()});
     }
     const FolderIndex marks(marksSource); // listed once for all the marked pictures
     QThreadPool workers;
     workers.setMaxThreadCount(QThread::idealThreadCount());
     for (Marked &m : marked) {
-        workers.start([&m, &marks, marksSource] {
+        workers.start([&m, &marks, marksSource, folderError] {
             const QString source = marks.filePath(m.name);
             QImageReader reader;
             openPicture(reader, source);
@@ -94,8 +100,9 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
             }
             // Either way the copy takes its name only when whole: one that fails leaves an earlier copy as it was.
             bool copied = false;
+            QString why;
             if (reader.format() == "jpeg") {
-                copied = FileOperation::copyFile(source, m.target, true);
+                copied = FileOperation::copyFile(source, m.target, true, &why);
             } else {
                 QImageReader whole;
                 const QImage picture = openPicture(whole, source)->read();
@@ -103,13 +110,13 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
                     qCDebug(lcSeparation) << "marked picture cannot be read:" << source;
                     return;
                 }
-                copied = Platform::writeIntoPlace(Platform::localPath(m.target), [&picture](QIODevice &file) {
-                    return QImageWriter(&file, "jpeg").write(picture);
-                });
+                copied = Platform::writeIntoPlace(
+                    Platform::localPath(m.target),
+                    [&picture](QIODevice &file) { return QImageWriter(&file, "jpeg").write(picture); }, &why);
             }
-            qCDebug(lcSeparation) << "tempPath Path:" << m.target << (copied ? "" : "not written");
+            qCDebug(lcSeparation) << "tempPath Path:" << m.target << (copied ? "" : "not written") << why;
             if (!copied) {
-                m.notWritten = true;
+                m.notWritten = folderError != 0 ? errorText(folderError) : why;
                 return;
             }
             m.size = size;
@@ -120,8 +127,8 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
     }
     workers.waitForDone();
     for (const Marked &m : qAsConst(marked)) {
-        if (m.notWritten && notWritten)
-            notWritten->append(m.target);
+        if (!m.notWritten.isEmpty() && notWritten)
+            notWritten->append(m.target + QStringLiteral("（") + m.notWritten + QStringLiteral("）"));
         if (!m.size.isValid()) {
             if (printImages)
                 printImages->append({sheetImageUrl(m.target), noPicture()});

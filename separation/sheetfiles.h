@@ -23,7 +23,8 @@ QImage noPicture();
 // none) into data.thumbFolder + "marks/": a JPEG byte for byte, another picture re-encoded as JPEG. A name with folder
 // parts, or a picture that cannot be read, gets no copy and no size. A copy is put in place only when whole:
 // one that cannot be written leaves an earlier copy as it was, gets no size either, and its path goes to
-// notWritten. printImages receives each copied picture scaled to markPrintSide(), under the URL the sheet
-// refers to it by, and noPicture() for every thumbnail or marked picture that is not there. Any thread.
+// notWritten with the reason in words ("…/marks/a.jpg（磁盘空间不足）"). printImages receives each copied
+// picture scaled to markPrintSide(), under the URL the sheet refers to it by, and noPicture() for every
+// thumbnail or marked picture that is not there. Any thread.
 void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QPair<QUrl, QImage>> *printImages,
                        QStringList *notWritten = nullptr);

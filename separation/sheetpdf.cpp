@@ -1,5 +1,6 @@
 #include "sheetpdf.h"
 
+#include "fileoperation.h"
 #include "logging.h"
 #include "platform.h"
 
@@ -8,6 +9,8 @@
 #include <QPrinter>
 #include <QTemporaryFile>
 #include <QTextDocument>
+
+#include <cerrno>
 
 namespace {
 
@@ -26,16 +29,23 @@ bool pdfIsWhole(const QByteArray &pdf)
     return ok && offset >= 0 && offset < at && pdf.mid(int(offset), 4) == "xref";
 }
 
+// The words for a file not written whole when no failed call says why (as the whole writes say it).
+const QString kNotWhole = QStringLiteral("未能完整写入");
+
 } // namespace
 
-bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPair<QUrl, QImage>> &images)
+bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPair<QUrl, QImage>> &images,
+                    QString *why)
 {
     const QString target = Platform::localPath(pdfPath);
     // The printer writes a file of its own; it is read back, checked whole and only then put in the
     // target's place in one step, so a failed print leaves an earlier sheet as it was.
     QTemporaryFile printed(QFileInfo(target).absolutePath() + QStringLiteral("/.printing-XXXXXX.pdf"));
     if (!printed.open()) {
+        const int error = errno;
         qCDebug(lcSeparation) << "no temporary file for" << target;
+        if (why)
+            *why = error != 0 ? errorText(error) : kNotWhole;
         return false;
     }
     printed.close();
@@ -55,10 +65,14 @@ bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPa
             printed.resize(printed.size() / 2); // as a disk that filled up during the print leaves it
         pdf = printed.readAll();
     }
+    // The printer says nothing of a failed write: a print cut short is named as such.
+    QString failure = kNotWhole;
     const bool written = pdfIsWhole(pdf) && Platform::writeIntoPlace(target, [&pdf](QIODevice &file) {
                              return file.write(pdf) == pdf.size();
-                         });
+                         }, &failure);
     if (!written)
-        qCDebug(lcSeparation) << "sheet not written:" << target;
+        qCDebug(lcSeparation) << "sheet not written:" << target << failure;
+    if (why)
+        *why = written ? QString() : failure;
     return written;
 }

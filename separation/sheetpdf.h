@@ -12,5 +12,7 @@
 // pictures the document shows under these URLs instead of loading their files (for example a large
 // photo already scaled to the size it is printed at). The document is printed into a temporary file
 // beside pdfPath, checked whole and only then put in its place, so a failed print leaves an earlier file as it was.
-// Any thread: it uses nothing but its own objects.
-bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPair<QUrl, QImage>> &images = {});
+// When it fails, *why (if given) says why in the user's words (errorText; "未能完整写入" for a print the
+// printer left cut short). Any thread: it uses nothing but its own objects.
+bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPair<QUrl, QImage>> &images = {},
+                    QString *why = nullptr);

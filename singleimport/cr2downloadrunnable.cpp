@@ -342,7 +342,8 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
     }
     if (!FileOperation::dirExists(targetDir)
         && !FileOperation::mkDir(QFileInfo(Platform::localPath(targetDir)).absoluteFilePath())) {
-        message = QStringLiteral("创建本地目录失败，目录为：") + targetDir;
+        const int error = errno;
+        message = QStringLiteral("创建本地目录失败，目录为：") + targetDir + because(error);
         return false;
     }
     QString lines; // the failures, each on a line of its own, below the summary

@@ -26,6 +26,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QListWidget>
+#include <QMap>
 #include <QMenu>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -762,8 +763,11 @@ void ImportPhotoToServer::delListFiles(const QStringList *files)
             continue;
         for (const QString &folder : folders) {
             const QString path = order + folder + name;
-            if (!FileOperation::deleteFile(path) && folder == folders.first() && FileOperation::isFile(path))
-                failed << name;
+            if (FileOperation::deleteFile(path))
+                continue;
+            const int error = errno;
+            if (folder == folders.first() && FileOperation::isFile(path))
+                failed << name + QStringLiteral("（") + errorText(error) + QStringLiteral("）");
         }
     }
     if (!failed.isEmpty())
@@ -931,31 +935,49 @@ bool ImportPhotoToServer::createOrderDir(QString serverRoot, QString backupRoot)
 
     serverRoot = withSeparator(serverRoot.trimmed());
     backupRoot = withSeparator(backupRoot.trimmed());
+    auto because = [](int error) { return QStringLiteral("（") + errorText(error) + QStringLiteral("）"); };
     if (!FileOperation::mkDir(serverRoot)) {
+        const int error = errno;
         qCDebug(lcSingleImport) << "路径错误:" << serverRoot;
-        return refuse(QStringLiteral("服务器路径错误"));
+        return refuse(QStringLiteral("服务器路径错误") + because(error));
     }
+    // The error of each level that could not be made, by its path.
+    QMap<QString, int> notMade;
+    auto make = [&notMade](const QString &root, const QString &relative) {
+        if (!OrderFolders::makeLevel(root, relative))
+            notMade.insert(root + relative, errno);
+    };
     const QString orderRel = month + QLatin1Char('/') + day + QLatin1Char('/') + name + QLatin1Char('/');
-    OrderFolders::makeLevel(serverRoot, month + QLatin1Char('/'));
-    OrderFolders::makeLevel(serverRoot, month + QLatin1Char('/') + day + QLatin1Char('/'));
-    OrderFolders::makeLevel(serverRoot, orderRel);
+    make(serverRoot, month + QLatin1Char('/'));
+    make(serverRoot, month + QLatin1Char('/') + day + QLatin1Char('/'));
+    make(serverRoot, orderRel);
     for (const QString &sub : {QStringLiteral("照片/"), QStringLiteral("成品/"), QStringLiteral("汰片/"), QStringLiteral("设计/")})
-        OrderFolders::makeLevel(serverRoot + orderRel, sub);
+        make(serverRoot + orderRel, sub);
     OrderFolders::makeHiddenGroups(serverRoot + orderRel);
 
     if (!FileOperation::mkDir(backupRoot)) {
+        const int error = errno;
         qCDebug(lcSingleImport) << "备份路径：" << backupRoot;
-        return refuse(QStringLiteral("备份服务器路径错误。"));
+        return refuse(QStringLiteral("备份服务器路径错误。") + because(error));
     }
-    OrderFolders::makeLevel(backupRoot, month + QLatin1Char('/'));
-    OrderFolders::makeLevel(backupRoot, month + QLatin1Char('/') + day + QLatin1Char('/'));
-    OrderFolders::makeLevel(backupRoot, orderRel);
-    OrderFolders::makeLevel(backupRoot + orderRel, QStringLiteral("照片/"));
+    make(backupRoot, month + QLatin1Char('/'));
+    make(backupRoot, month + QLatin1Char('/') + day + QLatin1Char('/'));
+    make(backupRoot, orderRel);
+    make(backupRoot + orderRel, QStringLiteral("照片/"));
 
-    // A folder that could not be made is said at once, not found out photo by photo.
+    // A folder that could not be made is said at once, not found out photo by photo, with the reason of
+    // the first level on its way that failed.
     for (const QString &folder : {serverRoot + orderRel + typeFolder(), backupRoot + orderRel + QStringLiteral("照片/")}) {
-        if (!FileOperation::dirExists(folder))
-            return refuse(QStringLiteral("无法建立订单目录：") + folder);
+        if (FileOperation::dirExists(folder))
+            continue;
+        int error = ENOENT; // made, and gone again
+        for (auto level = notMade.cbegin(); level != notMade.cend(); ++level) {
+            if (folder.startsWith(level.key())) { // the shortest first
+                error = level.value();
+                break;
+            }
+        }
+        return refuse(QStringLiteral("无法建立订单目录：") + folder + because(error));
     }
     if (!self)
         return false;

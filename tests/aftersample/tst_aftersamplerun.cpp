@@ -123,11 +123,12 @@ private slots:
                                            << "查询裁剪信息错误：" << "";
         QTest::newRow("detail not JSON") << "orderdetail" << standin::Reply::notJson() << ""
                                          << "查询订单信息错误：服务器返回的数据无法识别" << "";
-        QTest::newRow("order folder") << "" << none << "mkdir:A1203-" << "分件文件夹创建失败：%1" << "";
-        QTest::newRow("a raw copy") << "" << none << "copy:IMG_0002.CR2" << "" << "02底片/IMG_0002.CR2";
-        QTest::newRow("work sheet") << "" << none << "write:明细制作单" << "" << "明细制作单.pdf";
+        // each with its reason in words
+        QTest::newRow("order folder") << "" << none << "mkdir:A1203-" << "分件文件夹创建失败：%1（没有权限）" << "";
+        QTest::newRow("a raw copy") << "" << none << "copy:IMG_0002.CR2" << "" << "02底片/IMG_0002.CR2（没有权限）";
+        QTest::newRow("work sheet") << "" << none << "write:明细制作单" << "" << "明细制作单.pdf（磁盘读写出错）";
         QTest::newRow("barcode 404") << "getbarcodegen" << standin::Reply::raw(404, "<html>no</html>", "text/html") << ""
-                                     << "" << "条形码.jpg";
+                                     << "" << "条形码.jpg（未能下载）";
     }
     void failures()
     {

@@ -10,6 +10,7 @@
 #include "filebytes.h"
 #include "filesizelimit.h"
 #include "importordermodel.h"
+#include "mounts.h"
 #include "platform.h"
 #include "runoutput.h"
 #include "testsupport.h"
@@ -607,14 +608,26 @@ private slots:
                            red + "E5 服务次1</font> Dovra选版未完成或与本机不在同一局域网",
                            "F6 服务次1</font> Dovra选版未完成", "G7 服务次1</font> Dovra选版未完成"}
             << QStringList();
+        // a folder not made is named with the reason in words
         QTest::newRow("date folder not made") << QStringList{"done"} << "0" << "date"
-                                              << QStringList{a1 + "</font> 创建导出日期目录失败，请检查权限"} << QStringList();
+                                              << QStringList{a1 + "</font> 创建导出日期目录失败（没有权限）"} << QStringList();
         QTest::newRow("order folder not made") << QStringList{"done"} << "0" << "order"
-                                               << QStringList{a1 + "</font> 创建导出根目录失败，请检查权限"} << QStringList{};
+                                               << QStringList{a1 + "</font> 创建导出根目录失败（没有权限）"} << QStringList{};
         QTest::newRow("result folder not made")
             << QStringList{"done"} << "0" << "result"
-            << QStringList{a1 + "</font> 创建选版结果导出目录失败，请检查权限", red + a1 + "</font> Dovra导出失败，没有导出任何文件"}
+            << QStringList{a1 + "</font> 创建选版结果导出目录失败（没有权限）", red + a1 + "</font> Dovra导出失败，没有导出任何文件"}
             << QStringList{"A&1-服务次1 张 &#/"};
+        const QString noRoom = "（" + errorText(ENOSPC) + "）";
+        QTest::newRow("date folder on a full disk") << QStringList{"done"} << "0" << "full disk:"
+                                                    << QStringList{a1 + "</font> 创建导出日期目录失败" + noRoom} << QStringList();
+        // the files of a folder not made fail for the folder's reason, not for a missing folder
+        const QString result = "A&1-服务次1 张 &#/选版结果/";
+        QTest::newRow("the result folder on a full disk")
+            << QStringList{"done"} << "0" << "full disk:" + result
+            << QStringList{a1 + "</font> 有3个文件拷贝失败：选版结果/cover.psd" + noRoom + "、选版结果/册/01/page1.jpg" + noRoom
+                               + "、选版结果/册/02/page2.JPG" + noRoom,
+                           red + a1 + "</font> Dovra导出失败，没有导出任何文件"}
+            << QStringList{result + "fill0", result + "fill1", result + "fill2"}; // what filled the disk
         QTest::newRow("a file not copied")
             << QStringList{"done"} << "0" << "copy"
             << QStringList{a1 + "</font> 有1个文件拷贝失败：选版结果/册/01/page1.jpg（没有权限）",
@@ -651,7 +664,7 @@ private slots:
                            "H8-服务次1 张 &#/选版结果/说明.txt"};
         QTest::newRow("neither copy done")
             << QStringList{"noDesign"} << "1" << "result"
-            << QStringList{"H8 服务次1</font> 创建选版结果导出目录失败，请检查权限",
+            << QStringList{"H8 服务次1</font> 创建选版结果导出目录失败（没有权限）",
                            "H8 服务次1</font> Dovra路径下没有 待Dovra设计同步用数据 文件夹",
                            red + "H8 服务次1</font> Dovra导出失败，没有导出任何文件"}
             << QStringList{"H8-服务次1 张 &#/"};
@@ -680,6 +693,12 @@ private slots:
             root = path("dovra/选版服务器/[已选]A1/选版结果/export");
         QDir().mkpath(root);
         const QString date = QDate::currentDate().toString("yyyy-MM-dd");
+        // a full disk on the export root, or on the folder named below the dated one
+        const bool onFullDisk = fault.startsWith("full disk:");
+        const QString fullAt = fault.mid(10).isEmpty() ? root : root + "/" + date + "/" + fault.mid(10);
+        const testsupport::Mounted fullMount(onFullDisk ? fullAt : QString(), testsupport::Mounted::Full);
+        if (onFullDisk && !fullMount.active())
+            QSKIP("no mounts here (a mount needs root and a system that allows it)");
         if (fault == "date")
             Platform::failMkDirs(date);
         else if (fault == "order")

@@ -1,6 +1,7 @@
 #include "fileoperation.h"
 #include "globals.h"
 #include "filebytes.h"
+#include "mounts.h"
 #include "platform.h"
 #include "runoutput.h"
 #include "testsupport.h"
@@ -721,20 +722,43 @@ private slots:
         QVERIFY(!FileOperation::isFile(d));
 
         QVERIFY(!FileOperation::mkDir(d + "a/b")); // no parents are made
+        QCOMPARE(errno, ENOENT);
         QVERIFY(!QFileInfo::exists(d + "a"));
         QVERIFY(FileOperation::mkDir(d + "a"));
         QVERIFY(FileOperation::mkDir(d + "a/"));   // exists already
         QVERIFY(FileOperation::mkDir(d + "a/b"));
         QVERIFY(!FileOperation::mkDir(d + "f.txt")); // a file is in the way
+        QCOMPARE(errno, EEXIST);
+        QVERIFY(FileOperation::mkPath(d + "p/q/r/"));
+        QVERIFY(FileOperation::mkPath(d + "p/q/r"));
+        QVERIFY(!FileOperation::mkPath(d + "f.txt/x/y"));
+        QCOMPARE(errno, ENOTDIR);
 
-        Platform::failMkDirs("/fails", 1);
+        Platform::failMkDirs("/fails", 2);
         QVERIFY(!FileOperation::mkDir(d + "fails"));
+        QCOMPARE(errorText(errno), errorText(EACCES)); // as a folder one may not write to
+        QVERIFY(!FileOperation::mkPath(d + "fails/x"));
+        QCOMPARE(errno, EACCES);
         QVERIFY(!QFileInfo::exists(d + "fails"));
         QVERIFY(FileOperation::mkDir(d + "fails"));
 
         QVERIFY(FileOperation::deleteFile(d + "f.txt"));
         QVERIFY(!FileOperation::deleteFile(d + "f.txt"));
         QVERIFY(!FileOperation::deleteFile(d + "a")); // not a file
+
+        // a full disk and a read-only one keep their own error, not that of a later look at the folder
+        const testsupport::Mounted full(d + "full", testsupport::Mounted::Full);
+        const testsupport::Mounted readOnly(d + "ro", testsupport::Mounted::ReadOnly);
+        if (!full.active() || !readOnly.active())
+            QSKIP("no mounts here (a mount needs root and a system that allows it)");
+        QVERIFY(!FileOperation::mkDir(d + "full/x"));
+        QCOMPARE(errorText(errno), errorText(ENOSPC));
+        QVERIFY(!FileOperation::mkPath(d + "full/x/y"));
+        QCOMPARE(errno, ENOSPC);
+        QVERIFY(!FileOperation::mkDir(d + "ro/x"));
+        QCOMPARE(errorText(errno), errorText(EROFS));
+        QVERIFY(!FileOperation::mkPath(d + "ro/x/y"));
+        QCOMPARE(errno, EROFS);
     }
 
     void hiddenAttributeIsRecorded()

@@ -1,3 +1,4 @@
+#include "fileoperation.h"
 #include "folderindex.h"
 #include "globals.h"
 #include "imagedata.h"
@@ -12,6 +13,8 @@
 #include <QJsonObject>
 #include <QSemaphore>
 #include <QThreadPool>
+
+#include <cerrno>
 
 // Records the reports of separation jobs, as a window's slots receive them.
 class Receiver : public QObject
@@ -174,7 +177,9 @@ private slots:
                                   m_guard));
         runJob(new SeparateThread(path("o/成品"), path("out/成品"), true, SeparateThread::DelPhotoCopy, m_guard));
         QCOMPARE(m_receiver.calls, (QStringList{"final", "mark", "del"}));
-        QCOMPARE(m_guard->takeFailures(), (QStringList{path("out/x.CR2"), path("missing/x.jpg")}));
+        // each with its reason in words
+        QCOMPARE(m_guard->takeFailures(), (QStringList{path("out/x.CR2") + "（" + errorText(EPERM) + "）",
+                                                       path("missing/x.jpg") + "（目标文件夹不存在）"}));
         QVERIFY(m_guard->takeFailures().isEmpty());
     }
 

@@ -1,9 +1,11 @@
 #include "filebytes.h"
+#include "filesizelimit.h"
 #include "fileoperation.h"
 #include "globals.h"
 #include "importordermodel.h"
 #include "importphototoserver.h"
 #include "messageboxdialog.h"
+#include "mounts.h"
 #include "msgbox.h"
 #include "platform.h"
 #include "runoutput.h"
@@ -412,25 +414,33 @@ private slots:
         QTest::addColumn<QByteArray>("broken"); // a finished photo IMG_0005.jpg of these bytes (none when null)
         QTest::addColumn<QString>("box");    // a warning instead of the report
         QTest::addColumn<QString>("report"); // the order's one block
+        QTest::addColumn<QString>("disk");   // the save folder on a "full" or "read-only" disk
 
         const QString O = today() + kA1203Folder;
         const QByteArray jpeg = testsupport::jpegWithOrientation(QSize(400, 300), 0);
         const QString missing = "订单A1203:\n不存在的照片:加急摆台:IMG_9999.jpg";
         const QString empty = "\n空产品:全家福套装、光盘U盘\n";
         QTest::newRow("an empty finished photo") << "" << "" << QByteArray("") << ""
-                                                 << missing + empty + "无法读取的照片:IMG_0005.jpg";
+                                                 << missing + empty + "无法读取的照片:IMG_0005.jpg" << "";
         QTest::newRow("a cut-off finished photo") << "" << "" << jpeg.left(jpeg.size() / 2) << ""
-                                                  << missing + empty + "无法读取的照片:IMG_0005.jpg";
+                                                  << missing + empty + "无法读取的照片:IMG_0005.jpg" << "";
         // an order with a failure keeps the record of its product folders, and says so
         const QString kept = "订单A1203:\n有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：{out}" + O
                              + ".分件记录.json\n不存在的照片:加急摆台:IMG_9999.jpg";
+        // each failure with its reason in words
         QTest::newRow("a finished copy") << "其它/成品/IMG_0003.jpg" << "" << QByteArray() << ""
                                          << kept + "、水晶相册:IMG_0003.jpg、相框x大:IMG_0003.jpg" + empty
-                                                + "复制失败:{out}" + O + "其它/成品/IMG_0003.jpg";
+                                                + "复制失败:{out}" + O + "其它/成品/IMG_0003.jpg（没有权限）" << "";
         QTest::newRow("a product copy") << "入册加片 加片 1/IMG_0004.JPG" << "" << QByteArray() << ""
                                         << kept + empty + "复制失败:{out}" + O + "后期一厂" + label("自取")
-                                               + "/入册加片 加片 1/IMG_0004.JPG";
-        QTest::newRow("the work folder") << "" << "其它" << QByteArray() << "分件文件夹创建失败：{out}" + O + "其它/" << "";
+                                               + "/入册加片 加片 1/IMG_0004.JPG（没有权限）" << "";
+        QTest::newRow("the work folder") << "" << "其它" << QByteArray()
+                                         << "分件文件夹创建失败：{out}" + O + "其它/（没有权限）" << "" << "";
+        QTest::newRow("a read-only save folder") << "" << "" << QByteArray()
+                                                 << "分件文件夹创建失败：{out}" + today() + "（磁盘只读或有写保护）" << ""
+                                                 << "read-only";
+        // every copy, thumbnail, mark, sheet and the barcode: "复制失败:" names each with its reason
+        QTest::newRow("a full save folder") << "" << "" << QByteArray() << "" << "" << "full";
     }
     void failuresAreReported()
     {
@@ -439,6 +449,7 @@ private slots:
         QFETCH(QByteArray, broken);
         QFETCH(QString, box);
         QFETCH(QString, report);
+        QFETCH(QString, disk);
         const QString brokenPhoto = m_studio->orders.at(0).orderPath + "成品/IMG_0005.jpg";
         const auto removeBroken = qScopeGuard([&] { QFile::remove(brokenPhoto); });
         if (!broken.isNull())
@@ -447,11 +458,30 @@ private slots:
             Platform::failCopies(copyFails);
         if (!mkdirFails.isEmpty())
             Platform::failMkDirs(mkdirFails);
+        const testsupport::Mounted readOnly(disk == "read-only" ? m_out : QString(), testsupport::Mounted::ReadOnly);
+        if (disk == "read-only" && !readOnly.active())
+            QSKIP("no mounts here (a mount needs root and a system that allows it)");
 
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
-        QVERIFY(runToEnd(w));
+        {
+            const std::unique_ptr<testsupport::FileSizeLimit> full(disk == "full" ? new testsupport::FileSizeLimit(0)
+                                                                                   : nullptr);
+            QVERIFY(runToEnd(w));
+        }
         const testsupport::ReportBox shown = takeReportBox();
+        if (disk == "full") {
+            const QRegularExpressionMatch failed = QRegularExpression("\n复制失败:([^\n]*)").match(shown.text);
+            QVERIFY2(failed.hasMatch(), qPrintable(shown.text));
+            const QStringList entries = failed.captured(1).split("、");
+            const QString full = "（" + errorText(EFBIG) + "）";
+            for (const QString &entry : entries) // a sheet the printer left cut short says so
+                QVERIFY2(entry.endsWith(full) || entry.endsWith(".pdf（未能完整写入）"), qPrintable(entry));
+            for (const char *file : {"其它/成品/IMG_0003.jpg", "其它/制作单缩略图/IMG_0003.jpg",
+                                     "其它/制作单缩略图/marks/IMG_0002.jpg", "其它/条形码.jpg"})
+                QVERIFY2(entries.contains(dated() + kA1203Folder + file + full), file);
+            return;
+        }
         if (!box.isEmpty()) {
             QVERIFY(!shown.shown);
             QCOMPARE(MsgBox::lastShown().title, QString("警告"));
@@ -547,15 +577,18 @@ private slots:
         QTest::newRow("barcode chunked and late")
             << standin::Reply::raw(200, picture, "image/jpeg").asChunked().withDelay(800) << served << served << ""
             << "" << "" << "" << false << "";
+        // what was not written is named with its reason
         QTest::newRow("barcode 404") << standin::Reply::raw(404, "<html>no</html>", "text/html") << served << served
-                                     << "" << "" << "" << "" << false << "";
+                                     << "" << "" << "条形码.jpg（未能下载）" << "" << false << "";
+        const QString full = "（" + errorText(ENOSPC) + "）";
         QTest::newRow("work sheet not written") << jpeg << served << served << "明细制作单.pdf" << ""
-                                                << "明细制作单.pdf" << "" << false << "";
+                                                << "明细制作单.pdf" + full << "" << false << "";
         QTest::newRow("a thumbnail not written") << jpeg << served << served << "制作单缩略图/IMG_0002.jpg" << ""
-                                                 << "制作单缩略图/IMG_0002.jpg" << "" << false << "";
+                                                 << "制作单缩略图/IMG_0002.jpg" + full << "" << false << "";
         QTest::newRow("a marked picture not written") << jpeg << served << served << "制作单缩略图/marks/IMG_0002.jpg"
-                                                      << "" << "制作单缩略图/marks/IMG_0002.jpg" << "" << false << "";
-        QTest::newRow("barcode not written") << jpeg << served << served << "条形码.jpg" << "" << "条形码.jpg" << "" << false << "";
+                                                      << "" << "制作单缩略图/marks/IMG_0002.jpg" + full << "" << false << "";
+        QTest::newRow("barcode not written") << jpeg << served << served << "条形码.jpg" << "" << "条形码.jpg" + full << ""
+                                             << false << "";
         QTest::newRow("crop refused") << jpeg << standin::Reply::refused("no", "0") << served << "" << "查询裁剪信息错误：0"
                                       << "" << "" << false << "";
         QTest::newRow("crop numeric code") << jpeg << standin::Reply::numericCode(1) << served << ""
@@ -695,10 +728,10 @@ private slots:
         // a sheet or a picture of it not written: the record stays for the order's next attempt
         QCOMPARE(QFileInfo::exists(record), report.text.contains("复制失败:"));
         QCOMPARE(report.text.contains("分件记录已保留"), report.text.contains("复制失败:"));
-        QCOMPARE(report.text.contains(work + "明细制作单.pdf"), failed == "明细制作单.pdf");
+        QCOMPARE(report.text.contains(work + "明细制作单.pdf"), failed.startsWith("明细制作单.pdf"));
         if (!failed.isEmpty())
-            QVERIFY(report.text.contains(work + failed));
-        const bool barcodeThere = barcode.status == 200 && failed != "条形码.jpg";
+            QVERIFY2(report.text.contains(work + failed), qPrintable(report.text));
+        const bool barcodeThere = barcode.status == 200 && !failed.startsWith("条形码.jpg");
         QCOMPARE(report.text.contains(work + "条形码.jpg"), !barcodeThere); // a sheet without its barcode
 
         // goods, then crop information beside the barcode, then the detail
@@ -738,7 +771,7 @@ private slots:
             QCOMPARE(QImage(thumbs + "/" + name).size(), QSize(88, 88));
 
         QVERIFY(testsupport::pdfText(work + "快递产品信息.pdf").contains("快递产品信息"));
-        if (failed == "明细制作单.pdf") {
+        if (failed.startsWith("明细制作单.pdf")) {
             QVERIFY(!QFileInfo::exists(work + "明细制作单.pdf"));
             return;
         }

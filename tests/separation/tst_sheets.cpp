@@ -1,6 +1,7 @@
 #include "barcodedownload.h"
 #include "expresshtml.h"
 #include "filebytes.h"
+#include "fileoperation.h"
 #include "filesizelimit.h"
 #include "globals.h"
 #include "orderdetail.h"
@@ -19,6 +20,8 @@
 #include <QSignalSpy>
 #include <QTextDocument>
 #include <QThread>
+
+#include <cerrno>
 
 Q_DECLARE_METATYPE(standin::Reply)
 Q_DECLARE_METATYPE(OrderGoodsInfo)
@@ -502,7 +505,9 @@ private slots:
         const qint64 before = QFileInfo(pdf).size();
         for (auto fail : {&Platform::failWrites, &Platform::failLastWrites}) {
             fail("明细制作单.pdf", 1);
-            QVERIFY(!printHtmlToPdf("<p>new</p>", pdf));
+            QString why;
+            QVERIFY(!printHtmlToPdf("<p>new</p>", pdf, {}, &why));
+            QCOMPARE(why, fail == &Platform::failWrites ? errorText(EIO) : QString("未能完整写入")); // said, not guessed
             QCOMPARE(QFileInfo(pdf).size(), before);
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"明细制作单.pdf"});
         }
@@ -608,7 +613,8 @@ private slots:
         QCOMPARE(QDir(thumbs + "marks").entryList(QDir::Files | QDir::Hidden), (QStringList{"tall.png", "wide.jpg"}));
         QVERIFY(again.markSizes.isEmpty());
         notWritten.sort();
-        QCOMPARE(notWritten, (QStringList{thumbs + "marks/tall.png", thumbs + "marks/wide.jpg"}));
+        const QString full = "（" + errorText(EFBIG) + "）"; // the reason of each
+        QCOMPARE(notWritten, (QStringList{thumbs + "marks/tall.png" + full, thumbs + "marks/wide.jpg" + full}));
         for (const auto &image : shown)
             QCOMPARE(image.second.size(), QSize(1, 1));
     }
@@ -661,6 +667,7 @@ private slots:
         }
         QCOMPARE(finished.first().first().toBool(), ok);
         QCOMPARE(download.succeeded(), ok);
+        QCOMPARE(download.failure(), ok ? QString() : diskFull ? errorText(EFBIG) : QString("未能下载"));
         const standin::Request request = m_server.lastRequest("getbarcodegen");
         QCOMPARE(request.method, QString("GET"));
         QCOMPARE(request.queryFields.mid(request.queryFields.size() - 4),

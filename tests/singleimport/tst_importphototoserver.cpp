@@ -2,8 +2,10 @@
 
 #include "cr2downloadwindow.h"
 #include "filebytes.h"
+#include "fileoperation.h"
 #include "importordermodel.h"
 #include "importphototoserver.h"
+#include "mounts.h"
 #include "msgbox.h"
 #include "platform.h"
 #include "searchorderwindow.h"
@@ -23,6 +25,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#include <cerrno>
 #include <functional>
 
 using testsupport::bytesOf;
@@ -361,15 +364,19 @@ void TestImportPhotoToServer::createOrderDir_data()
 {
     QTest::addColumn<QString>("shotDate");
     QTest::addColumn<QString>("append");
-    QTest::addColumn<QString>("failMkDir"); // part of the path whose creation fails
+    QTest::addColumn<QString>("failMkDir"); // part of the path whose creation fails; "read-only": the disk is
     QTest::addColumn<QString>("box");       // "" = created
-    QTest::addColumn<QString>("folder");    // the order folder below each root
+    QTest::addColumn<QString>("folder");    // the order folder below each root; when refused, how the box ends
 
     QTest::newRow("tree") << "2024-05-06" << "ab" << "" << "" << "2024-05/06/305K12-ab-2/";
     QTest::newRow("unsafe append name") << "2024-05-06" << "a/b:c" << "" << "" << "2024-05/06/305K12-abc-2/";
-    QTest::newRow("server root cannot be made") << "2024-05-06" << "ab" << "newpic" << "服务器路径错误" << "";
-    QTest::newRow("backup root cannot be made") << "2024-05-06" << "ab" << "newbak" << "备份服务器路径错误。" << "";
-    QTest::newRow("order folder cannot be made") << "2024-05-06" << "ab" << "305K12" << "无法建立订单目录：" << "";
+    // a folder not made is named with the reason in words
+    QTest::newRow("server root cannot be made") << "2024-05-06" << "ab" << "newpic" << "服务器路径错误" << "（没有权限）";
+    QTest::newRow("backup root cannot be made") << "2024-05-06" << "ab" << "newbak" << "备份服务器路径错误。" << "（没有权限）";
+    QTest::newRow("order folder cannot be made") << "2024-05-06" << "ab" << "305K12" << "无法建立订单目录："
+                                                 << "/2024-05/06/305K12-ab-2/照片/（没有权限）";
+    QTest::newRow("order folder on a read-only disk") << "2024-05-06" << "ab" << "read-only" << "无法建立订单目录："
+                                                      << "/2024-05/06/305K12-ab-2/照片/（磁盘只读或有写保护）";
     QTest::newRow("bad shot date") << "2024/05/06" << "ab" << "" << "拍摄日期格式错误，无法建立订单目录：2024/05/06" << "";
     // longer than the file system takes a name: said so before anything is made
     QTest::newRow("order folder name too long") << "2024-05-06" << QString(90, QChar(0x957F)) << ""
@@ -391,16 +398,20 @@ void TestImportPhotoToServer::createOrderDir()
     QVERIFY(openReady(4, true));
     widget<QLineEdit>("lineEdit_orderPRName")->setText("305");
     widget<QLineEdit>("lineEdit_folderAppendName")->setText(append);
-    if (!failMkDir.isEmpty())
-        Platform::failMkDirs(failMkDir);
-
     const QString pic = m_roots->path("newpic/");
     const QString bak = m_roots->path("newbak/");
+    const testsupport::Mounted readOnly(failMkDir == "read-only" ? pic : QString(), testsupport::Mounted::ReadOnly);
+    if (failMkDir == "read-only" && !readOnly.active())
+        QSKIP("no mounts here (a mount needs root and a system that allows it)");
+    else if (!failMkDir.isEmpty() && failMkDir != "read-only")
+        Platform::failMkDirs(failMkDir);
+
     QCOMPARE(m_window->createOrderDir(pic, bak), box.isEmpty());
     if (!box.isEmpty()) {
         QVERIFY2(MsgBox::lastShown().text.startsWith(box), qPrintable(MsgBox::lastShown().text));
+        QVERIFY2(MsgBox::lastShown().text.endsWith(folder), qPrintable(MsgBox::lastShown().text));
         QVERIFY(m_window->currentOrderPath().isEmpty());
-        if (failMkDir != "newbak" && failMkDir != "305K12")
+        if (failMkDir != "newbak" && failMkDir != "305K12" && failMkDir != "read-only")
             QVERIFY(!QFileInfo::exists(bak + "2024-05"));
         return;
     }
@@ -836,29 +847,39 @@ void TestImportPhotoToServer::deleteImported_data()
 {
     QTest::addColumn<bool>("selected");
     QTest::addColumn<bool>("yes");
-    QTest::newRow("asked, answered no") << true << false;
-    QTest::newRow("asked, answered yes") << true << true;
-    QTest::newRow("nothing selected: not asked, looked up again") << false << false;
+    QTest::addColumn<bool>("readOnly"); // the photo folder is on a read-only disk
+    QTest::newRow("asked, answered no") << true << false << false;
+    QTest::newRow("asked, answered yes") << true << true << false;
+    QTest::newRow("nothing selected: not asked, looked up again") << false << false << false;
+    QTest::newRow("a photo on a read-only disk: named with the reason") << true << true << true;
 }
 
 void TestImportPhotoToServer::deleteImported()
 {
     QFETCH(bool, selected);
     QFETCH(bool, yes);
+    QFETCH(bool, readOnly);
     const QString order = m_studio->orders.at(0).orderPath;
+    const testsupport::Mounted disk(readOnly ? order + "成品/" : QString(), testsupport::Mounted::ReadOnly);
+    if (readOnly && !disk.active())
+        QSKIP("no mounts here (a mount needs root and a system that allows it)");
     QVERIFY(openReady(0));
     QListWidget *list = m_window->thumbListWidget();
     list->findItems("IMG_0001.jpg", Qt::MatchExactly).first()->setSelected(selected);
     MsgBox::setNextAnswer(yes ? QMessageBox::Yes : QMessageBox::No);
     m_server.clearRequests();
     QVERIFY(QMetaObject::invokeMethod(m_window, "delListPhotoAction"));
-    QCOMPARE(testsupport::lastBox().section('|', 0, 0), selected ? QStringLiteral("提示") : QString());
+    if (readOnly)
+        QCOMPARE(testsupport::lastBox(), "警告|以下文件删除失败：\nIMG_0001.jpg（" + errorText(EROFS) + "）");
+    else
+        QCOMPARE(testsupport::lastBox().section('|', 0, 0), selected ? QStringLiteral("提示") : QString());
     for (const char *folder : {"成品/", "成品缩略图/", "成品缩略图100/"})
-        QCOMPARE(QFileInfo::exists(order + folder + "IMG_0001.jpg"), !yes);
+        QCOMPARE(QFileInfo::exists(order + folder + "IMG_0001.jpg"), !yes || (readOnly && folder == QString("成品/")));
     QVERIFY(QFileInfo::exists(order + "照片/IMG_0001.jpg"));
+    const bool gone = yes && !readOnly;
     if (yes || !selected)
         QVERIFY(testsupport::waitFor(
-            [&] { return m_server.requestCount("get_order_path") == 1 && ready() && list->count() == (yes ? 3 : 4); }));
+            [&] { return m_server.requestCount("get_order_path") == 1 && ready() && list->count() == (gone ? 3 : 4); }));
     else
         QCOMPARE(m_server.requestCount("get_order_path"), 0);
 

@@ -4,6 +4,7 @@
 #include "cr2downloadwindow.h"
 #include "filebytes.h"
 #include "filesizelimit.h"
+#include "mounts.h"
 #include "msgbox.h"
 #include "platform.h"
 #include "samplestudio.h"
@@ -397,7 +398,9 @@ void TestRawDownload::startFailures_data()
     QTest::addColumn<QString>("target"); // relative to the temporary folder
     QTest::addColumn<QString>("message"); // "%1" = the target folder with its separator
     QTest::newRow("source missing") << false << "out" << "毛底目录为空";
-    QTest::newRow("target parent missing") << true << "no/such/out" << "创建本地目录失败，目录为：%1";
+    // the folder not made is named with the reason in words
+    QTest::newRow("target parent missing") << true << "no/such/out" << "创建本地目录失败，目录为：%1（文件或文件夹不存在）";
+    QTest::newRow("target on a read-only disk") << true << "ro/out" << "创建本地目录失败，目录为：%1（磁盘只读或有写保护）";
 }
 
 void TestRawDownload::startFailures()
@@ -410,6 +413,10 @@ void TestRawDownload::startFailures()
     if (withSource)
         QVERIFY(put(source + QStringLiteral("/P-001.jpg"), shotBytes(kT1)));
     const QString out = dir.path() + QLatin1Char('/') + target;
+    const bool onReadOnly = target.startsWith("ro/");
+    const testsupport::Mounted readOnly(onReadOnly ? dir.path() + "/ro" : QString(), testsupport::Mounted::ReadOnly);
+    if (onReadOnly && !readOnly.active())
+        QSKIP("no mounts here (a mount needs root and a system that allows it)");
     CR2DownloadRunnable job(nullptr, source, out, QString());
     QString text;
     QVERIFY(!job.downLoad(source, out, text));

@@ -1,0 +1,57 @@
+#pragma once
+// A real disk on a folder (made when missing) for the length of a scope: a read-only one (the folder bound
+// onto itself, made read-only: writes fail with EROFS) or a full one (a tmpfs of a few blocks and entries,
+// filled: a new folder or file fails with ENOSPC). Mounting needs root and a system that allows it;
+// active() says whether the disk is there (never for an empty path). Declare it after the temporary folder
+// it lies in, so that it is gone first.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+namespace testsupport {
+
+class Mounted
+{
+public:
+    enum Kind { ReadOnly, Full };
+
+    Mounted(const QString &folder, Kind kind) : m_folder(folder)
+    {
+        if (folder.isEmpty() || !QDir().mkpath(folder))
+            return;
+        if (kind == ReadOnly) {
+            m_mounted = QProcess::execute("mount", {"--bind", folder, folder}) == 0;
+            m_active = m_mounted && QProcess::execute("mount", {"-o", "remount,ro,bind", folder}) == 0;
+            return;
+        }
+        m_mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k,nr_inodes=4", "tmpfs", folder}) == 0;
+        for (int i = 0; m_mounted && i < 16; ++i) { // every entry taken, then every block
+            QFile entry(folder + "/fill" + QString::number(i));
+            if (!entry.open(QIODevice::WriteOnly))
+                break;
+        }
+        QFile fill(folder + "/fill0");
+        for (int i = 0; m_mounted && i < 64 && (fill.isOpen() || fill.open(QIODevice::Append)); ++i) {
+            if (fill.write(QByteArray(4096, 'x')) != 4096 || !fill.flush())
+                break;
+        }
+        m_active = m_mounted;
+    }
+    ~Mounted()
+    {
+        if (m_mounted)
+            QProcess::execute("umount", {"-l", m_folder});
+    }
+    Mounted(const Mounted &) = delete;
+    Mounted &operator=(const Mounted &) = delete;
+
+    bool active() const { return m_active; }
+
+private:
+    QString m_folder;
+    bool m_mounted = false;
+    bool m_active = false;
+};
+
+} // namespace testsupport
