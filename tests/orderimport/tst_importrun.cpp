@@ -382,7 +382,7 @@ private slots:
             QCOMPARE(unsentRecords(e->orderPath()).size(), 1);
             QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-foreign", "{\"picnumber\": 40}"));
             const QString question = "以下订单的导片信息尚未上报服务器：\n订单号:A1203-1\n订单号:E5520-1\n"
-                                     "记在订单目录中的导片数量会在下次对该订单“批量导片”时一并上报。\n";
+                                     "记在订单目录中的导片数量会在下次导入该订单时一并上报。\n";
             const QString aPath = a->orderPath(), ePath = e->orderPath();
             const QStringList eChosen = e->finishedFiles();
             MsgBox::setNextAnswer(QMessageBox::No);
