@@ -40,26 +40,6 @@ QString takenPrefix()
     return QStringLiteral(".tessaly-sent-");
 }
 
-// Records the service took that could be neither removed nor renamed: this program never carries them
-// again, and tries to remove them whenever it looks at their folder.
-QMutex g_takenMutex;
-QSet<QString> g_taken;
-
-bool isTaken(const QString &path)
-{
-    QMutexLocker lock(&g_takenMutex);
-    return g_taken.contains(QDir::cleanPath(path));
-}
-
-void setTaken(const QString &path, bool taken)
-{
-    QMutexLocker lock(&g_takenMutex);
-    if (taken)
-        g_taken.insert(QDir::cleanPath(path));
-    else
-        g_taken.remove(QDir::cleanPath(path));
-}
-
 // The record's own name (without a claim) and, for a claimed one, when it was claimed.
 QString unclaimedName(const QString &name, qint64 *claimedAt = nullptr)
 {
@@ -74,6 +54,33 @@ QString unclaimedName(const QString &name, qint64 *claimedAt = nullptr)
         *claimedAt = ok ? when : 0;
     }
     return name.left(at);
+}
+
+// Records the service took that could be neither removed nor renamed, by folder and own name (a claim
+// given up and taken anew keeps it): this program never carries them again, and tries to remove them
+// whenever it looks at their folder.
+QMutex g_takenMutex;
+QSet<QString> g_taken;
+
+QString takenKey(const QString &path)
+{
+    const QFileInfo info(QDir::cleanPath(path));
+    return info.path() + QLatin1Char('/') + unclaimedName(info.fileName());
+}
+
+bool isTaken(const QString &path)
+{
+    QMutexLocker lock(&g_takenMutex);
+    return g_taken.contains(takenKey(path));
+}
+
+void setTaken(const QString &path, bool taken)
+{
+    QMutexLocker lock(&g_takenMutex);
+    if (taken)
+        g_taken.insert(takenKey(path));
+    else
+        g_taken.remove(takenKey(path));
 }
 
 // Renames without ever replacing a file: false when the source is gone (another desk renamed it first) or
