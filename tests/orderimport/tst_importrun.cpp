@@ -509,7 +509,7 @@ private slots:
             QVERIFY(runToEnd());
             if (beside == "record stays") {
                 // Named in the end box; this program never sends them again.
-                for (const QString &line : {"服务器已收到，但订单目录中的记录无法删除", "订单号:A1203-1 ", "订单号:E5520-1 "})
+                for (const char *line : {"服务器已收到，但订单目录中的记录无法删除", "订单号:A1203-1 ", "订单号:E5520-1 "})
                     QVERIFY2(testsupport::lastBox().contains(line), qPrintable(testsupport::lastBox()));
             } else {
                 QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
