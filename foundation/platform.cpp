@@ -63,6 +63,7 @@ struct State
     Fault metadata;
     QString slowPart;
     int slowMs = 0;
+    qint64 folderSkew = 0;
 };
 
 State &state()
@@ -1027,6 +1028,29 @@ bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, in
     return true;
 }
 
+qint64 folderClock(const QString &folder)
+{
+    qint64 skew = 0;
+    {
+        QMutexLocker lock(&state().mutex);
+        skew = state().folderSkew;
+    }
+    const QString local = QDir::cleanPath(localPath(folder));
+    SystemFile probe;
+    QString path;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        path = temporaryName(local, QStringLiteral("tessaly-clock"));
+        if (probe.openForWriting(path, SystemFile::NewOnly) || probe.error() != EEXIST)
+            break;
+    }
+    if (!probe.isOpen())
+        return QDateTime::currentMSecsSinceEpoch();
+    probe.close();
+    const QDateTime written = QFileInfo(path).lastModified();
+    removeTemporary(path);
+    return written.isValid() ? written.toMSecsSinceEpoch() + skew : QDateTime::currentMSecsSinceEpoch();
+}
+
 void failCopies(const QString &targetPart, int times)
 {
     QMutexLocker lock(&state().mutex);
@@ -1081,6 +1105,12 @@ void refuseMetadata(const QString &targetPart, int times)
     arm(state().metadata, targetPart, times);
 }
 
+void skewFolderClocks(qint64 ms)
+{
+    QMutexLocker lock(&state().mutex);
+    state().folderSkew = ms;
+}
+
 void slowWrites(const QString &pathPart, int ms)
 {
     QMutexLocker lock(&state().mutex);
@@ -1102,6 +1132,7 @@ void clearFaults()
     state().metadata = Fault();
     state().slowPart.clear();
     state().slowMs = 0;
+    state().folderSkew = 0;
 }
 
 bool copyShouldFail(const QString &target)

@@ -107,6 +107,12 @@ bool isRegularFile(const QString &path);
 // mapped to one (for callers that make the system call themselves and name its failure with errorText()).
 int lastSystemError();
 
+// The time on the clock of the file system that holds folder (milliseconds since 1970): the modification
+// time it gives a file written there now, which on a share is its server's clock, not the desk's. Desks
+// whose clocks differ read the same time from one folder. A probe file of its own is made and removed
+// again; when none can be made there, the desk's clock.
+qint64 folderClock(const QString &folder);
+
 // A file written through the system's own calls, for the writers that say why a write failed: write-only,
 // seekable, with a write buffer of its own, and keeping the error of the system call that failed (errno; on
 // Windows the system error mapped to one) for errorText(). After a failed write it takes no more bytes, so
@@ -165,7 +171,8 @@ void failRemovals(const QString &pathPart, int times = -1);
 void failFlushes(const QString &pathPart, int times = -1);
 // File writes that replace a file whole (the write is made, then fails before the file is replaced).
 void failWrites(const QString &pathPart, int times = -1);
-// Such writes whose last step, the rename over the old file, is refused (as a share may refuse it).
+// Such writes whose last step, the rename over the old file, is refused (as a share may refuse it); also
+// the renames of the records beside the data (UnsentReport) whose new name contains pathPart.
 void failRenames(const QString &pathPart, int times = -1);
 // Copies into place whose target contains pathPart: the last write of the bytes fails, as on a disk that
 // fills up at the end of the file.
@@ -176,6 +183,9 @@ void failCloses(const QString &targetPart, int times = -1);
 // Copies into place whose target contains pathPart: the file system refuses to set the copy's permissions
 // and time, as a share mounted for another owner or a FAT disk does.
 void refuseMetadata(const QString &targetPart, int times = -1);
+// folderClock reads ms later than the desk's clock (earlier when negative), as on a share whose server's
+// clock is off; 0 turns it off.
+void skewFolderClocks(qint64 ms);
 // Every such write, and every copy that never replaces a file or that FileOperation::copyFile makes, whose
 // path contains pathPart takes ms longer, like a slow share; 0 turns it off.
 void slowWrites(const QString &pathPart, int ms);

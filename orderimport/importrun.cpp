@@ -11,10 +11,11 @@
 // press of the start button sends it again, with the counts of the run it stands for, and copies nothing.
 // The counts wait in the order folder (UnsentReport), written there before the order's end report goes and
 // removed once the web service took a report carrying them: the next end report of the order and type
-// carries them, in this window or in any other, after a restart or on another desk, and a run of another
-// type sends the order the reports it owes for photos as shot, finished photos and designs (a video type's
-// report names its videos and waits for a run of that type). Closing the window or removing an order from
-// the list while such a report is owed asks first.
+// carries them, in this window or in any other (the single-order import's too), after a restart or on
+// another desk, and a run of another type sends the order the reports it owes for photos as shot, finished
+// photos and designs (a video type's report names its videos and waits for a run of that type). Closing
+// the window or removing an order from the list while such a report is owed asks first. A record the web
+// service took that stays in the order folder is named in the end box.
 //
 // The counts reported are the files the order's runs placed under free names (ImportOrderThread::
 // placedFiles), not the growth of the folders, which another import into the order at the same time
@@ -201,6 +202,7 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.unreadable.clear();
     m_run.unreported.clear();
     m_run.unrecorded.clear();
+    m_run.untaken.clear();
     m_run.reportsOut = 0;
     m_run.ending = false;
     ++m_run.number;
@@ -565,11 +567,19 @@ void importOrdersPhotoDlg::showEndOfRun()
     if (!unrecorded.isEmpty())
         notes << QStringLiteral("以下订单的导片数量无法记在订单目录中，只保存在本窗口（关闭窗口后不再上报）：\n")
                      + unrecorded.join(QLatin1Char('\n'));
+    if (!m_run.untaken.isEmpty()) {
+        QStringList lines;
+        for (auto it = m_run.untaken.constBegin(); it != m_run.untaken.constEnd(); ++it)
+            lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value().join(QStringLiteral("、")));
+        notes << QStringLiteral("以下订单的导片数量服务器已收到，但订单目录中的记录无法删除，请删除该文件"
+                                "（本程序不再上报，其它电脑或重新打开程序后会重复上报）：\n")
+                     + lines.join(QLatin1Char('\n'));
+    }
     if (!m_run.dovraKept.isEmpty())
         notes << QStringLiteral("Dovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
                      + m_run.dovraKept.join(QLatin1Char('\n'));
     const QString more = notes.isEmpty() ? QString() : QLatin1Char('\n') + notes.join(QStringLiteral("\n\n"));
-    if (m_run.failedOrders == 0 && m_run.unreadable.isEmpty() && m_run.unreported.isEmpty()) {
+    if (m_run.failedOrders == 0 && m_run.unreadable.isEmpty() && m_run.unreported.isEmpty() && m_run.untaken.isEmpty()) {
         MsgBox::information(this, QStringLiteral("导入完成"),
                             QStringLiteral("%1个订单已经全部导完").arg(m_finishCount) + more, QMessageBox::Ok);
         return;
@@ -665,11 +675,9 @@ bool importOrdersPhotoDlg::confirmUnsentReports(const QList<ImportOrderModel *> 
     }
     if (lines.isEmpty())
         return true;
-    QString text = QStringLiteral("以下订单的导片信息尚未上报服务器：\n") + lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-    if (inFolders)
-        text += QStringLiteral("记在订单目录中的导片数量会在下次对该订单“批量导片”时一并上报。\n");
     QPointer<importOrdersPhotoDlg> self(this);
-    const QMessageBox::StandardButton answer = MsgBox::question(this, QStringLiteral("警告"), text + question);
+    const QMessageBox::StandardButton answer =
+        MsgBox::question(this, QStringLiteral("警告"), UnsentReport::owedQuestion(lines, inFolders, question));
     return self && answer == QMessageBox::Yes;
 }
 
@@ -742,12 +750,14 @@ void importOrdersPhotoDlg::reportFinishInfo(ImportOrderModel *model, ImportTypeE
 void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *model, ImportTypeEnum type,
                                         bool owed, const QStringList &records)
 {
+    // The records that stay though the service took them (see UnsentReport::drop).
+    auto stuck = std::make_shared<QStringList>();
     if (owed && !records.isEmpty()) {
         auto settled = std::make_shared<bool>(false);
-        connect(request, &HttpRequest::netSuccessInfo, request, [records, settled](const QJsonObject &reply) {
+        connect(request, &HttpRequest::netSuccessInfo, request, [records, settled, stuck](const QJsonObject &reply) {
             *settled = true;
             if (replyOk(reply))
-                UnsentReport::drop(records);
+                *stuck = UnsentReport::drop(records);
             else
                 UnsentReport::release(records);
         });
@@ -774,13 +784,16 @@ void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *
         if (owed && run == m_run.number && !m_run.unreported.contains(orderKey))
             m_run.unreported.insert(orderKey, QString(why).replace(QLatin1Char('\n'), QStringLiteral("：")));
     };
-    connect(request, &HttpRequest::netSuccessInfo, this, [note, answered, order, type, owed](const QJsonObject &reply) {
-        *answered = true;
-        if (!replyOk(reply))
-            note(QStringLiteral("服务器没有接受：") + replyMessage(reply, QStringLiteral("没有说明原因")));
-        else if (owed && order)
-            order->setReportDue(type, ImportOrderModel::ReportDue());
-    });
+    connect(request, &HttpRequest::netSuccessInfo, this,
+            [this, run, orderKey, note, answered, order, type, owed, stuck](const QJsonObject &reply) {
+                *answered = true;
+                if (!replyOk(reply))
+                    note(QStringLiteral("服务器没有接受：") + replyMessage(reply, QStringLiteral("没有说明原因")));
+                else if (owed && order)
+                    order->setReportDue(type, ImportOrderModel::ReportDue());
+                if (!stuck->isEmpty() && run == m_run.number)
+                    m_run.untaken[orderKey] << *stuck;
+            });
     connect(request, &HttpRequest::netErrorInfo, this, [note, answered](const QString &error) {
         *answered = true;
         note(error);

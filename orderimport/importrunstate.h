@@ -46,6 +46,7 @@ public:
     int reportsOut = 0;                        // reports of the run to the web service not answered yet
     QMap<QString, QString> unreported;         // order key -> why its report did not reach the web service
     QMap<QString, QString> unrecorded;         // order key -> why its counts could not be kept in its folder
+    QMap<QString, QStringList> untaken;        // order key -> records of reports the service took that stay
     bool ending = false;                       // the last order has ended: the end box waits for the reports
     ImportStopHandle stop;                     // the run's go/stop state, shared with its order threads
     QString yptbcp;                            // the shop's switch as it stood when the run started

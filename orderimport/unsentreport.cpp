@@ -5,14 +5,15 @@
 #include "orderfolders.h"
 #include "platform.h"
 
-#include <QDateTime>
 #include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <cerrno>
 
@@ -23,13 +24,21 @@ namespace {
 // A record is a few dozen bytes; anything much larger is no record of ours.
 const qint64 kMaxRecordBytes = 4096;
 
-// A claimed record's name: the record's own, then this marker, the time of the claim (milliseconds since
-// 1970, base 36) and a random part.
+const int kMaxCount = 1000000000;
+
+// A claimed record's name: the record's own, then this marker, the time of the claim on the order folder's
+// clock (milliseconds since 1970, base 36) and a random part.
 const QLatin1String kClaimMarker(".claim-");
 
 // A report is answered or given up within a minute (see requestTimeoutMs); a claim this old belongs to a
-// program that ended before the answer. Generous, for desks whose clocks differ.
+// program that ended before the answer.
 const qint64 kClaimGivenUpMs = 15 * 60 * 1000;
+
+// The name a record the service took gets when it cannot be removed: no reader of records takes it.
+QString takenPrefix()
+{
+    return QStringLiteral(".tessaly-sent-");
+}
 
 // The record's own name (without a claim) and, for a claimed one, when it was claimed.
 QString unclaimedName(const QString &name, qint64 *claimedAt = nullptr)
@@ -47,16 +56,38 @@ QString unclaimedName(const QString &name, qint64 *claimedAt = nullptr)
     return name.left(at);
 }
 
-bool freshClaim(qint64 claimedAt)
+// Records the service took that could be neither removed nor renamed, by folder and own name (a claim
+// given up and taken anew keeps it): this program never carries them again, and tries to remove them
+// whenever it looks at their folder.
+QMutex g_takenMutex;
+QSet<QString> g_taken;
+
+QString takenKey(const QString &path)
 {
-    return claimedAt >= 0 && qAbs(QDateTime::currentMSecsSinceEpoch() - claimedAt) < kClaimGivenUpMs;
+    const QFileInfo info(QDir::cleanPath(path));
+    return info.path() + QLatin1Char('/') + unclaimedName(info.fileName());
+}
+
+bool isTaken(const QString &path)
+{
+    QMutexLocker lock(&g_takenMutex);
+    return g_taken.contains(takenKey(path));
+}
+
+void setTaken(const QString &path, bool taken)
+{
+    QMutexLocker lock(&g_takenMutex);
+    if (taken)
+        g_taken.insert(takenKey(path));
+    else
+        g_taken.remove(takenKey(path));
 }
 
 // Renames without ever replacing a file: false when the source is gone (another desk renamed it first) or
 // the target exists.
 bool renameNoReplace(const QString &from, const QString &to)
 {
-    if (QFileInfo::exists(to))
+    if (Platform::renameShouldFail(to) || QFileInfo(to).exists() || QFileInfo(to).isSymLink())
         return false;
     return QDir().rename(from, to);
 }
@@ -71,23 +102,25 @@ bool validType(int type)
     return type >= ImportOriginPhotos && type <= ImportRetouchVideos;
 }
 
-// A count as the record holds it: a whole number, not negative.
+// A count as the record holds it: a whole number, not negative, at most kMaxCount.
 bool readCount(const QJsonObject &json, const char *key, int *count)
 {
     const QJsonValue value = json.value(QLatin1String(key));
     const double number = value.toDouble(-1);
-    if (!value.isDouble() || number < 0 || number > 1e9 || number != double(int(number)))
+    if (!value.isDouble() || number < 0 || number > kMaxCount || number != double(int(number)))
         return false;
     *count = int(number);
     return true;
 }
 
-bool readRecord(const QString &path, Record *record)
+// The record at path, read only from a regular file (never through a link, never waiting on a FIFO or
+// device); claimedAt gets the time of its claim (-1: not claimed).
+bool readRecord(const QString &path, Record *record, qint64 *claimedAt = nullptr)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxRecordBytes)
+    QByteArray bytes;
+    if (!Platform::readRegularFile(path, kMaxRecordBytes, &bytes))
         return false;
-    const QJsonObject json = QJsonDocument::fromJson(file.read(kMaxRecordBytes)).object();
+    const QJsonObject json = QJsonDocument::fromJson(bytes).object();
     const int type = json.value(QStringLiteral("typeid")).toInt(-1);
     if (!validType(type) || !readCount(json, "picnumber", &record->counts.files)
         || !readCount(json, "picbacknumber", &record->counts.backups))
@@ -96,12 +129,55 @@ bool readRecord(const QString &path, Record *record)
     const QString name = QFileInfo(path).fileName();
     if (!name.startsWith(namePrefix() + QString::number(type) + QLatin1Char('-')))
         return false;
-    qint64 claimedAt = -1;
-    unclaimedName(name, &claimedAt);
+    unclaimedName(name, claimedAt);
     record->path = path;
     record->type = ImportTypeEnum(type);
-    record->claimed = freshClaim(claimedAt);
+    record->claimed = false;
     return true;
+}
+
+// Adds counts in 64 bits; false when the total is more than one record may hold.
+bool addCounts(qint64 *files, qint64 *backups, const Counts &counts)
+{
+    *files += counts.files;
+    *backups += counts.backups;
+    return *files <= kMaxCount && *backups <= kMaxCount;
+}
+
+// The records' counts added up, or nothing when they add up to more than one record may hold.
+bool sumOf(const QList<Record> &found, Counts *sum)
+{
+    qint64 files = 0;
+    qint64 backups = 0;
+    for (const Record &record : found) {
+        if (!addCounts(&files, &backups, record.counts))
+            return false;
+    }
+    sum->files = int(files);
+    sum->backups = int(backups);
+    return true;
+}
+
+// Removes what is left of records the service took and that were renamed for it.
+void removeTakenLeftovers(const QString &folder)
+{
+    const QStringList names = QDir(folder).entryList({takenPrefix() + QLatin1Char('*')},
+                                                     QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (Platform::isRegularFile(folder + name))
+            FileOperation::deleteFile(folder + name);
+    }
+}
+
+// The records of one type that no report under way carries.
+QList<Record> unclaimed(const QString &orderFolder, ImportTypeEnum type)
+{
+    QList<Record> found;
+    for (const Record &record : records(orderFolder)) {
+        if (record.type == type && !record.claimed)
+            found << record;
+    }
+    return found;
 }
 
 } // namespace
@@ -109,6 +185,11 @@ bool readRecord(const QString &path, Record *record)
 QString namePrefix()
 {
     return QStringLiteral(".tessaly-unsent-");
+}
+
+int maxCount()
+{
+    return kMaxCount;
 }
 
 QList<Record> records(const QString &orderFolder)
@@ -119,12 +200,27 @@ QList<Record> records(const QString &orderFolder)
     const QString folder = folderOf(orderFolder);
     const QStringList names = QDir(folder).entryList({namePrefix() + QLatin1Char('*')},
                                                      QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    qint64 now = -1; // the folder's clock, read once and only for a claimed record
     for (const QString &name : names) {
+        const QString path = folder + name;
+        if (isTaken(path)) {
+            // Taken by the service already: gone now, or passed over still.
+            if (FileOperation::deleteFile(path) || !QFileInfo(path).exists())
+                setTaken(path, false);
+            continue;
+        }
         Record record;
-        if (readRecord(folder + name, &record))
-            found << record;
-        else
-            qCWarning(lcImport) << "not a record of an unsent report, left alone:" << folder + name;
+        qint64 claimedAt = -1;
+        if (!readRecord(path, &record, &claimedAt)) {
+            qCWarning(lcImport) << "not a record of an unsent report, left alone:" << path;
+            continue;
+        }
+        if (claimedAt >= 0) {
+            if (now < 0)
+                now = Platform::folderClock(folder);
+            record.claimed = qAbs(now - claimedAt) < kClaimGivenUpMs;
+        }
+        found << record;
     }
     return found;
 }
@@ -132,13 +228,14 @@ QList<Record> records(const QString &orderFolder)
 Owed owed(const QString &orderFolder, ImportTypeEnum type)
 {
     Owed sum;
-    for (const Record &record : records(orderFolder)) {
-        if (record.type != type || record.claimed)
-            continue;
-        sum.counts.files += record.counts.files;
-        sum.counts.backups += record.counts.backups;
-        sum.paths << record.path;
+    const QList<Record> found = unclaimed(orderFolder, type);
+    if (!sumOf(found, &sum.counts)) {
+        qCWarning(lcImport) << "records of unsent reports counting more than one record may hold, damaged:"
+                            << orderFolder << type;
+        return Owed();
     }
+    for (const Record &record : found)
+        sum.paths << record.path;
     return sum;
 }
 
@@ -146,18 +243,33 @@ Owed claim(const QString &orderFolder, ImportTypeEnum type)
 {
     Owed claimed;
     const Owed found = owed(orderFolder, type);
-    const QString claim = kClaimMarker + QString::number(QDateTime::currentMSecsSinceEpoch(), 36) + QLatin1Char('-')
+    if (found.paths.isEmpty())
+        return claimed;
+    const QString folder = folderOf(orderFolder);
+    removeTakenLeftovers(folder);
+    const QString claim = kClaimMarker + QString::number(Platform::folderClock(folder), 36) + QLatin1Char('-')
                           + QString::number(QRandomGenerator::global()->generate64(), 36);
+    QList<Record> taken;
     for (const QString &path : found.paths) {
         Record record;
         const QFileInfo info(path);
         const QString to = info.path() + QLatin1Char('/') + unclaimedName(info.fileName()) + claim;
-        // The counts as the claimed file holds them: the one this desk renamed.
-        if (!renameNoReplace(path, to) || !readRecord(to, &record))
+        if (!renameNoReplace(path, to))
+            continue; // another desk claimed it first
+        // The counts as the claimed file holds them: the one this desk renamed. One that is no record
+        // (changed since it was listed) goes back under its name.
+        if (!readRecord(to, &record)) {
+            release({to});
             continue;
-        claimed.counts.files += record.counts.files;
-        claimed.counts.backups += record.counts.backups;
+        }
+        taken << record;
         claimed.paths << to;
+    }
+    if (!sumOf(taken, &claimed.counts)) {
+        qCWarning(lcImport) << "records of unsent reports counting more than one record may hold, damaged:"
+                            << orderFolder << type;
+        release(claimed.paths);
+        return Owed();
     }
     return claimed;
 }
@@ -208,12 +320,29 @@ QStringList drop(const QStringList &paths)
 {
     QStringList kept;
     for (const QString &path : paths) {
-        if (!FileOperation::deleteFile(path) && QFileInfo::exists(path)) {
-            qCWarning(lcImport) << "record of a report the service took not removed:" << path;
-            kept << path;
+        // A file held for a moment (a scanner, an indexer) is let go by the second try.
+        if (FileOperation::deleteFile(path) || FileOperation::deleteFile(path) || !QFileInfo(path).exists())
+            continue;
+        const QFileInfo info(path);
+        const QString name = info.fileName();
+        const QString to = info.path() + QLatin1Char('/') + takenPrefix() + name.mid(namePrefix().size());
+        if (name.startsWith(namePrefix()) && renameNoReplace(path, to)) {
+            qCWarning(lcImport) << "record of a report the service took not removed, renamed:" << to;
+            continue;
         }
+        qCWarning(lcImport) << "record of a report the service took not removed:" << path;
+        setTaken(path, true);
+        kept << path;
     }
     return kept;
+}
+
+QString owedQuestion(const QStringList &orderLines, bool inFolders, const QString &question)
+{
+    QString text = QStringLiteral("以下订单的导片信息尚未上报服务器：\n") + orderLines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    if (inFolders)
+        text += QStringLiteral("记在订单目录中的导片数量会在下次导入该订单时一并上报。\n");
+    return text + question;
 }
 
 } // namespace UnsentReport

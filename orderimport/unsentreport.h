@@ -1,16 +1,23 @@
 #pragma once
 // What the web service has not been told about an order's imports, kept with the order itself: a small
 // hidden file in the order folder for each import-end report not yet taken, holding the import type and
-// the files and backups that report counts. Any window, after a restart or on another desk, finds them
-// there; the next end report of the order and type carries them, and they go once the service took it.
+// the files and backups that report counts. Any window of either import (the batch import and the
+// single-order import), after a restart or on another desk, finds them there; the next end report of the
+// order and type carries them, and they go once the service took it.
 //
 // Each record is a file of its own under a name nobody else uses, written whole and never changed: two
 // desks importing the same order add and remove only their own files, so neither can lose what the other
 // wrote. A report carrying records claims them first, by renaming each to a name of its own claim (only one
 // desk's rename of a record succeeds), so that no other report carries them meanwhile; a report that did
 // not arrive gives them back. A claim older than any report takes (its program ended before the answer)
-// is given up: the next report claims the record again. The files lie at the top of the order folder,
-// beside "ImageTime.txt", outside every photo, thumbnail and video folder.
+// is given up: the next report claims the record again. A claim's age is read on the order folder's own
+// clock (Platform::folderClock), so desks whose clocks differ judge it alike. The files lie at the top of
+// the order folder, beside "ImageTime.txt", outside every photo, thumbnail and video folder.
+//
+// Only a regular file is a record (never a link, FIFO or device; it is read without waiting), and a record
+// holds at most maxCount() of each count: the records of a type whose counts add up to more are damaged,
+// and none of them is carried. A record the service took never counts again: when it cannot be removed it
+// is renamed to a name no reader takes, and one that stays even so is passed over by this program.
 
 #include "importtype.h"
 
@@ -23,7 +30,7 @@ namespace UnsentReport {
 struct Counts
 {
     int files = 0;   // files the report counts ("picnumber")
-    int backups = 0; // backups it counts ("picbacknumber")
+    int backups = 0; // backups it counts ("picbacknumber"; "picbaknumber" of the single-order import)
 };
 
 struct Record
@@ -36,6 +43,8 @@ struct Record
 
 // The start of every record's file name.
 QString namePrefix();
+// The most one record (and so the records of a type together) may count of files or of backups.
+int maxCount();
 
 // The readable records in the order folder, of every type, claimed or not, in name order. A file of a
 // record's name that cannot be read as one is left alone and out of the list.
@@ -60,7 +69,14 @@ QStringList release(const QStringList &claimedPaths);
 // it could not be written, and *error (when given) then holds the errno of the failed write.
 QString add(const QString &orderFolder, ImportTypeEnum type, const Counts &counts, int *error = nullptr);
 
-// Removes the (claimed) records; returns the paths still there afterwards.
+// Removes the (claimed) records of a report the service took: a removal refused is tried again, then the
+// record is renamed to a name no reader takes. Returns the paths that stay records even so (this program
+// passes them over from now on; another desk or a restart would carry them again).
 QStringList drop(const QStringList &paths);
+
+// The question a window asks before it lets orders owing the web service a report go: the orders' lines
+// ("订单号:…", each followed by "（只记在本窗口中，关闭后不再上报）" when only the window keeps its counts),
+// where the counts wait when the order folders keep some (inFolders), then the question itself.
+QString owedQuestion(const QStringList &orderLines, bool inFolders, const QString &question);
 
 } // namespace UnsentReport

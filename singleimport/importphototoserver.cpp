@@ -13,6 +13,7 @@
 #include "shottime.h"
 #include "storagelisting.h"
 #include "thumbnailthread1.h"
+#include "unsentreport.h"
 #include "webapi.h"
 
 #include <QButtonGroup>
@@ -385,7 +386,7 @@ void ImportPhotoToServer::releaseTypeButtons()
     const QList<QPushButton *> buttons{ui->importPic1, ui->importPic2, ui->importPic3};
     for (int i = 0; i < buttons.size(); ++i) {
         buttons.at(i)->setText(typeInfo(i).button);
-        buttons.at(i)->setEnabled(!m_running);
+        buttons.at(i)->setEnabled(!isImporting());
     }
 }
 
@@ -420,7 +421,7 @@ void ImportPhotoToServer::endLookup(bool releaseNow)
 void ImportPhotoToServer::updatePhotoDateButton()
 {
     // The date still shapes the order folder only while the order has none.
-    ui->pushButton_photodate->setEnabled(m_lookupOk && !m_running && (orderPath.isEmpty() || orderBakPath.isEmpty()));
+    ui->pushButton_photodate->setEnabled(m_lookupOk && !isImporting() && (orderPath.isEmpty() || orderBakPath.isEmpty()));
 }
 
 // ---------------------------------------------------------------- web requests
@@ -643,7 +644,7 @@ void ImportPhotoToServer::refreshTableView()
 
 void ImportPhotoToServer::clickSelectPhoto()
 {
-    if (m_running)
+    if (isImporting())
         return;
     clickClearPhoto();
     const bool asShot = m_type == 0;
@@ -733,7 +734,7 @@ void ImportPhotoToServer::delListPhotoAction()
     QStringList names;
     for (const QListWidgetItem *item : thumbList->selectedItems())
         names << item->data(Qt::DisplayRole).toString();
-    if (m_running) {
+    if (isImporting()) {
         MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("正在导入照片，请导入完成后再删除"), QMessageBox::Yes);
         return;
     }
@@ -841,7 +842,7 @@ void ImportPhotoToServer::restoreAfterRunStart()
 
 void ImportPhotoToServer::clickImportPhoto()
 {
-    if (m_running)
+    if (isImporting())
         return;
     ui->importButton->setEnabled(false);
     ui->importButton->setText(QStringLiteral("导入照片中..."));
@@ -1140,13 +1141,94 @@ void ImportPhotoToServer::finishRun()
         showImportedCount(after);
         text = QStringLiteral("导入前正式库照片：%1张\n\n导入后正式库照片：%2张    \n").arg(oriOrderPicCount).arg(after);
     }
+    m_runCountsText = text;
     if (m_closingRun) {
         // Nobody looks at the window any more: the counts go to the web service, from a request that
-        // outlives the window.
+        // outlives the window, and wait in the order folder until it took them.
         m_closingRun = false;
-        postPathReport(m_run, m_run.folder, picCount, bakCount);
-        if (manager)
-            manager->setParent(nullptr);
+        sendEndReport(picCount, bakCount);
+        restoreAfterRunStart();
+        if (m_deleteAfterRun)
+            deleteLater();
+        return;
+    }
+    // The counts go before the box, which says whether the web service took them.
+    m_reportOut = true;
+    ui->importButton->setText(QStringLiteral("等待服务器回复..."));
+    sendEndReport(picCount, bakCount);
+}
+
+QString ImportPhotoToServer::windowOwedKey() const
+{
+    return withSeparator(m_run.folder) + QLatin1Char('|') + QString::number(m_run.type);
+}
+
+void ImportPhotoToServer::sendEndReport(int picCount, int bakCount)
+{
+    // The window's types are the batch import's first three: photos as shot, finished photos, designs.
+    const ImportTypeEnum type = ImportTypeEnum(m_run.type);
+    const QString key = windowOwedKey();
+    UnsentReport::Counts due = m_windowOwed.take(key);
+    due.files += picCount;
+    due.backups += bakCount;
+    m_runUnrecorded.clear();
+    if (due.files != 0 || due.backups != 0) {
+        int error = 0;
+        if (UnsentReport::add(m_run.folder, type, due, &error).isEmpty()) {
+            m_windowOwed.insert(key, due);
+            m_runUnrecorded = errorText(error);
+        }
+    }
+    const UnsentReport::Owed claimed = UnsentReport::claim(m_run.folder, type);
+    const UnsentReport::Counts kept = m_windowOwed.value(key);
+    const UnsentReport::Counts posted{claimed.counts.files + kept.files, claimed.counts.backups + kept.backups};
+    const QByteArray body = pathReportBody(m_run, m_run.folder, posted.files, posted.backups);
+    qCDebug(lcSingleImport) << "提交路径地址2 url" << g_url_updatepicpath;
+    qCDebug(lcSingleImport) << "copyF post paras" << maskSecrets(body) << "records:" << claimed.paths.size();
+
+    // The request and the records it carries are settled even when the window has gone meanwhile.
+    auto *reportManager = new QNetworkAccessManager;
+    QNetworkReply *reply = postForm(reportManager, g_url_updatepicpath, body);
+    const QStringList records = claimed.paths;
+    const int serial = ++m_reportSerial;
+    const QPointer<ImportPhotoToServer> self(this);
+    connect(reply, &QNetworkReply::finished, reportManager, [reply, reportManager, records, serial, posted, self] {
+        QString why;
+        QJsonObject obj;
+        if (reply->error() != QNetworkReply::NoError)
+            why = networkErrorText(reply).replace(QLatin1Char('\n'), QStringLiteral("："));
+        else if (!parseReplyObject(reply->readAll(), &obj))
+            why = QStringLiteral("服务器的回复无法读取");
+        else if (!replyOk(obj))
+            why = QStringLiteral("服务器没有接受：")
+                  + replyMessage(obj, QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
+        qCDebug(lcSingleImport) << "end report answered:" << (why.isEmpty() ? QStringLiteral("taken") : why);
+        QStringList stuck;
+        if (why.isEmpty())
+            stuck = UnsentReport::drop(records);
+        else
+            UnsentReport::release(records);
+        reportManager->deleteLater();
+        if (self) {
+            QMetaObject::invokeMethod(
+                self.data(), [self, serial, why, posted, stuck] { self->endReportAnswered(serial, why, posted, stuck); },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+void ImportPhotoToServer::endReportAnswered(int serial, const QString &why, const UnsentReport::Counts &posted,
+                                            const QStringList &stuck)
+{
+    if (serial != m_reportSerial || !m_reportOut)
+        return; // a report of a run that ended without its box
+    m_reportOut = false;
+    const bool taken = why.isEmpty();
+    if (taken)
+        m_windowOwed.remove(windowOwedKey());
+    if (m_closingRun) {
+        // The window closed while the report was out: the run ends quietly.
+        m_closingRun = false;
         restoreAfterRunStart();
         if (m_deleteAfterRun)
             deleteLater();
@@ -1161,19 +1243,37 @@ void ImportPhotoToServer::finishRun()
                      .arg(m_runFailures.join(QLatin1Char('\n')));
     if (!m_runUnreadable.isEmpty())
         notes << unreadablePhotosText(m_runUnreadable) + QStringLiteral("\n（已按原样复制，没有生成缩略图）");
-    const bool allWell = notes.isEmpty();
+    const bool allWell = notes.isEmpty() && taken && stuck.isEmpty();
     if (!m_runRenumbered.isEmpty())
         notes << QStringLiteral("以下照片的编号已被占用，已改用其他编号：\n") + m_runRenumbered.join(QLatin1Char('\n'));
     if (m_runImportedBefore > 0)
         notes << QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(m_runImportedBefore);
-    notes << text;
+    notes << m_runCountsText;
+    const QString counts = m_run.type == 0 ? QStringLiteral("照片%1张，备份%2张").arg(posted.files).arg(posted.backups)
+                                           : QStringLiteral("%1张").arg(posted.files);
+    if (taken) {
+        notes << QStringLiteral("导片数量已上报服务器：") + counts;
+        if (!stuck.isEmpty())
+            notes << QStringLiteral("服务器已收到导片数量，但订单目录中的记录无法删除，请删除该文件"
+                                    "（本程序不再上报，其它电脑或重新打开程序后会重复上报）：\n")
+                         + stuck.join(QLatin1Char('\n'));
+    } else if (posted.files == 0 && posted.backups == 0) {
+        notes << QStringLiteral("导片信息没有报给服务器（%1）").arg(why);
+    } else if (m_runUnrecorded.isEmpty()) {
+        notes << QStringLiteral("导片数量没有报给服务器（%1）：%2\n已记在订单目录中，下次导入该订单时会一并上报。").arg(why, counts);
+    } else {
+        notes << QStringLiteral("导片数量没有报给服务器（%1）：%2\n也无法记在订单目录中（%3），只保存在本窗口："
+                                "下次在本窗口导入该订单时一并上报，关闭窗口后不再上报。")
+                     .arg(why, counts, m_runUnrecorded);
+    }
     MsgBox::information(nullptr, allWell ? QStringLiteral("导片成功!") : QStringLiteral("警告"),
                         notes.join(QStringLiteral("\n\n")), QMessageBox::Yes);
     if (!self)
         return;
-    postPathReport(m_run, m_run.folder, picCount, bakCount);
     restoreAfterRunStart();
     updatePhotoDateButton();
+    if (taken && !isImporting())
+        queryOrderPath(); // the folders and photos as they are now
 }
 
 bool ImportPhotoToServer::writeImageTimeFile(QString text)
@@ -1191,19 +1291,25 @@ void ImportPhotoToServer::postOrderPath(QString orderFolder, int picCount, int b
     postPathReport(windowOrder(), orderFolder, picCount, bakCount);
 }
 
+QByteArray ImportPhotoToServer::pathReportBody(const ReportedOrder &order, const QString &orderFolder, qint64 picCount,
+                                               qint64 bakCount) const
+{
+    return FormBody::withToken()
+        .add(QStringLiteral("order_photo_id"), order.id)
+        .add(QStringLiteral("shopid"), m_shop.shopId)
+        .add(QStringLiteral("orderpicpath"), orderFolder)
+        .add(QStringLiteral("orderbakpicpath"), order.bakFolder)
+        .add(QStringLiteral("picnumber"), QString::number(picCount))
+        .add(QStringLiteral("picbaknumber"), QString::number(bakCount))
+        .add(QStringLiteral("MANAGER_ID"), m_shop.eid)
+        .add(QStringLiteral("typeid"), typeInfo(order.type).typeId)
+        .toByteArray();
+}
+
 void ImportPhotoToServer::postPathReport(const ReportedOrder &order, const QString &orderFolder, int picCount,
                                          int bakCount)
 {
-    const QByteArray body = FormBody::withToken()
-                                .add(QStringLiteral("order_photo_id"), order.id)
-                                .add(QStringLiteral("shopid"), m_shop.shopId)
-                                .add(QStringLiteral("orderpicpath"), orderFolder)
-                                .add(QStringLiteral("orderbakpicpath"), order.bakFolder)
-                                .add(QStringLiteral("picnumber"), QString::number(picCount))
-                                .add(QStringLiteral("picbaknumber"), QString::number(bakCount))
-                                .add(QStringLiteral("MANAGER_ID"), m_shop.eid)
-                                .add(QStringLiteral("typeid"), typeInfo(order.type).typeId)
-                                .toByteArray();
+    const QByteArray body = pathReportBody(order, orderFolder, picCount, bakCount);
     post(g_url_updatepicpath, body, &ImportPhotoToServer::submitPicPath);
     qCDebug(lcSingleImport) << "提交路径地址2 url" << g_url_updatepicpath;
     qCDebug(lcSingleImport) << "copyF post paras" << maskSecrets(body);
@@ -1237,7 +1343,7 @@ void ImportPhotoToServer::submitPicPath_2(QNetworkReply *reply)
 
 void ImportPhotoToServer::on_reimportButton_clicked()
 {
-    if (m_running) {
+    if (isImporting()) {
         MsgBox::information(this, QStringLiteral("警告"), QStringLiteral("正在导入照片，请导入完成后再重新读卡"),
                             QMessageBox::Yes);
         return;
@@ -1246,7 +1352,7 @@ void ImportPhotoToServer::on_reimportButton_clicked()
     const auto answer = MsgBox::question(nullptr, QStringLiteral("注意"),
                                          QStringLiteral("是否要重新读该订单？若是点击后请自行删除订单原文件夹"),
                                          QMessageBox::Yes);
-    if (!self || answer != QMessageBox::Yes || m_running)
+    if (!self || answer != QMessageBox::Yes || isImporting())
         return;
     if (!orderPath.trimmed().isEmpty())
         FileOperation::deleteFile(withSeparator(orderPath) + ShotTimeList::fileName());
@@ -1316,6 +1422,22 @@ void ImportPhotoToServer::paintEvent(QPaintEvent *event)
     QMainWindow::paintEvent(event);
 }
 
+bool ImportPhotoToServer::confirmOwedReports()
+{
+    bool inWindow = false;
+    for (const UnsentReport::Counts &counts : qAsConst(m_windowOwed))
+        inWindow = inWindow || counts.files != 0 || counts.backups != 0;
+    const bool inFolder = !orderPath.trimmed().isEmpty() && !UnsentReport::records(orderPath).isEmpty();
+    if (!inWindow && !inFolder)
+        return true;
+    const QString line = QStringLiteral("订单号:") + windowOrder().key
+                         + (inWindow ? QStringLiteral("（只记在本窗口中，关闭后不再上报）") : QString());
+    const QPointer<ImportPhotoToServer> self(this);
+    const auto answer = MsgBox::question(
+        this, QStringLiteral("警告"), UnsentReport::owedQuestion({line}, inFolder, QStringLiteral("确定要关闭窗口吗？")));
+    return self && answer == QMessageBox::Yes;
+}
+
 void ImportPhotoToServer::closeEvent(QCloseEvent *event)
 {
     if (m_running && !m_closingRun) {
@@ -1329,6 +1451,15 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
+    } else if (!isImporting()) {
+        const QPointer<ImportPhotoToServer> self(this);
+        const bool close = confirmOwedReports();
+        if (!self)
+            return;
+        if (!close) {
+            event->ignore();
+            return;
+        }
     }
     emit showSearch();
     m_pool.clear();
@@ -1338,18 +1469,19 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
     iconsIn();
     loadingLabel->hide();
     event->accept();
-    if (!m_running)
-        return;
-    if (m_closingRun)
+    if (!isImporting() || m_closingRun)
         return;
     // The photos not started yet are dropped; the run ends with the reports of those under way (the
-    // window, hidden by then, keeps taking them), and a window deleted on close goes after that.
+    // window, hidden by then, keeps taking them) or, once they are in, with the answer to its end report,
+    // and a window deleted on close goes after that.
     m_closingRun = true;
-    m_expectedReports = m_runGate->close();
     if (testAttribute(Qt::WA_DeleteOnClose)) {
         setAttribute(Qt::WA_DeleteOnClose, false);
         m_deleteAfterRun = true;
     }
+    if (!m_running)
+        return;
+    m_expectedReports = m_runGate->close();
     if (importedCount >= m_expectedReports)
         QMetaObject::invokeMethod(this, [this] { finishRun(); }, Qt::QueuedConnection);
 }

@@ -18,12 +18,22 @@
 // late report never counts for another run. Closing the window drops the jobs not yet started (asking
 // first while an import runs); the photos under way still report, and the run ends with the last of them
 // (shot-time list written, counts posted). The window's destruction waits for the photos under way.
+//
+// The counts of a run wait in the order folder, as the batch import keeps them (UnsentReport): written
+// there before the end report goes, carried by that report together with what earlier imports of the
+// order and type (in either import, on any desk) still owe, and removed once the web service took it. The
+// end report goes when the last photo is in, before the end box, which then says whether the service took
+// it; one it did not take waits for the next import of the order. Counts the order folder cannot keep stay
+// with the window for its next report of the order. Closing the window while the order owes a report asks
+// first.
 // The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted a
 // new photo date.
 
 #include "shopsettings.h"
+#include "unsentreport.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QPointer>
@@ -118,7 +128,8 @@ public:
     QString currentOrderBakPath() const { return orderBakPath; }
     QStringList chosenPhotoNames() const { return *newPhotoNames; }
     bool isLoading() const { return m_loading; }
-    bool isImporting() const { return m_running; }
+    // True from "导入" until the run's end report is answered.
+    bool isImporting() const { return m_running || m_reportOut; }
     QThreadPool *pool() { return &m_pool; }
     QLabel *loadingLabelWidget() const { return loadingLabel; }
     QListWidget *thumbListWidget() const { return thumbList; }
@@ -184,7 +195,16 @@ private:
         QString bakFolder; // and on the backup storage
     };
     ReportedOrder windowOrder() const;
+    QByteArray pathReportBody(const ReportedOrder &order, const QString &orderFolder, qint64 picCount,
+                              qint64 bakCount) const;
     void postPathReport(const ReportedOrder &order, const QString &orderFolder, int picCount, int bakCount);
+    // Keeps the run's counts with the order, claims what the order folder owes of the run's type and posts
+    // the end report carrying it all; the answer goes to endReportAnswered.
+    void sendEndReport(int picCount, int bakCount);
+    void endReportAnswered(int serial, const QString &why, const UnsentReport::Counts &posted, const QStringList &stuck);
+    // The question before the window closes while its order owes the web service a report; true to close.
+    bool confirmOwedReports();
+    QString windowOwedKey() const;
 
     void initTableView();
     void initListWidget();
@@ -261,6 +281,13 @@ private:
     ImportRunReports *m_runReports = nullptr; // the running import's jobs report here, and only it counts
     std::shared_ptr<ImportRunGate> m_runGate;
     int m_expectedReports = 0;
+    bool m_reportOut = false;     // the run's end report is posted, its answer (and the end box) awaited
+    int m_reportSerial = 0;       // the latest end report; only its answer ends the run
+    QString m_runCountsText;      // the counts before and after, for the end box
+    QString m_runUnrecorded;      // why the run's counts could not be kept in the order folder ("": they were)
+    // Counts the order folder could not keep, by order folder and type (windowOwedKey): the next report of
+    // that order and type from this window carries them.
+    QHash<QString, UnsentReport::Counts> m_windowOwed;
     bool m_closingRun = false;    // the window closed during the run: it ends without its box
     bool m_deleteAfterRun = false; // and the window, deleted on close, goes after it
     QSemaphore m_pixelBudget;

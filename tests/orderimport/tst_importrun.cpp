@@ -13,6 +13,10 @@
 
 #include <memory>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 Q_DECLARE_METATYPE(standin::Reply)
 
 class TestImportRun : public ImportRunFixture
@@ -212,7 +216,12 @@ private slots:
         QTest::addColumn<QString>("redo");         // where unsent reports are sent again: "window" (the same),
                                                    // "new window" (this one closed), "rows removed" (and listed again),
                                                    // "two desks" (this one, while another window imports the order),
-                                                   // "other type" (a new window importing A1203's photos as shot)
+                                                   // "other type" (a new window importing A1203's photos as shot);
+                                                   // after ", ": what else there is to it ("removal refused once",
+                                                   // "removal refused", "record stays": the records of the report
+                                                   // taken cannot be removed / nor renamed; "fifo and link",
+                                                   // "huge records": files named as records beside A1203's;
+                                                   // "server clock behind": the folders' clock 20 minutes behind)
         const standin::Reply ok = standin::Reply::ok();
         const standin::Reply http500 = standin::Reply::httpError(500);
         const QString e500 = "订单号:E5520-1 网络请求错误：服务器出错（HTTP 500）";
@@ -241,6 +250,18 @@ private slots:
             << "" << http500 << e500 << true << 4 << "two desks";
         QTest::newRow("report HTTP 500, sent by the next run of another type")
             << "" << http500 << e500 << true << 4 << "other type";
+        QTest::newRow("report HTTP 500, sent again, the removal of its records refused once")
+            << "" << http500 << e500 << true << 4 << "window, removal refused once";
+        QTest::newRow("report HTTP 500, sent again, its records never removed: renamed")
+            << "" << http500 << e500 << true << 4 << "window, removal refused";
+        QTest::newRow("report HTTP 500, sent again, its records neither removed nor renamed")
+            << "" << http500 << e500 << true << 4 << "window, record stays";
+        QTest::newRow("report HTTP 500, sent from a new window, a FIFO and a link named as records")
+            << "" << http500 << e500 << true << 4 << "new window, fifo and link";
+        QTest::newRow("report HTTP 500, sent from a new window, three records of 10^9 photos")
+            << "" << http500 << e500 << true << 4 << "new window, huge records";
+        QTest::newRow("report HTTP 500, sent again while another desk imports the order, the folders' clock behind")
+            << "" << http500 << e500 << true << 4 << "two desks, server clock behind";
         QTest::newRow("report HTTP 500, counts not kept in the order folders")
             << "record" << http500 << "以下订单的导片数量无法记在订单目录中，只保存在本窗口（关闭窗口后不再上报）：\n"
                                       "订单号:A1203-1 " << true << 4 << "window";
@@ -253,6 +274,8 @@ private slots:
         QFETCH(bool, imported);
         QFETCH(int, reports);
         QFETCH(QString, redo);
+        const QString beside = redo.section(", ", 1);
+        redo = redo.section(", ", 0, 0);
         m_server.setReply("updatepicpath", reply);
         ImportOrderModel *a = record(0);
         ImportOrderModel *e = record(4);
@@ -331,7 +354,10 @@ private slots:
             QCOMPARE(unsentRecords(a->orderPath()).size(), 1);
             // Beside it, a record claimed by a report of a program that ended an hour ago (taken again), and
             // one a third desk's report carries now (left to it).
-            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            // Claims are judged on the folder's clock, whatever the desks' clocks say.
+            if (beside == "server clock behind")
+                Platform::skewFolderClocks(-20 * 60 * 1000);
+            const qint64 now = Platform::folderClock(a->orderPath());
             const QString abandoned = ".tessaly-unsent-1-old.claim-" + QString::number(now - 3600000, 36) + "-x";
             const QString underWay = ".tessaly-unsent-1-new.claim-" + QString::number(now, 36) + "-y";
             QVERIFY(testsupport::put(a->orderPath() + abandoned, R"({"typeid":1,"picnumber":3,"picbacknumber":0})"));
@@ -381,8 +407,25 @@ private slots:
             QCOMPARE(unsentRecords(a->orderPath()).size(), 1);
             QCOMPARE(unsentRecords(e->orderPath()).size(), 1);
             QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-foreign", "{\"picnumber\": 40}"));
+            // A FIFO (read without waiting for a writer) and a link to a record elsewhere (not counted), or
+            // records counting more than one may hold (not counted, no count past what an int holds).
+            const QByteArray forty = R"({"typeid":1,"picnumber":40,"picbacknumber":0})";
+            const QByteArray huge = R"({"typeid":1,"picnumber":1000000000,"picbacknumber":0})";
+            int listedBeside = 0;
+            if (beside == "fifo and link") {
+#ifdef Q_OS_UNIX
+                QVERIFY(::mkfifo(QFile::encodeName(a->orderPath() + ".tessaly-unsent-1-fifo").constData(), 0644) == 0);
+#endif
+                QVERIFY(testsupport::put(m_roots->path("elsewhere/.tessaly-unsent-1-x"), forty));
+                QVERIFY(QFile::link(m_roots->path("elsewhere/.tessaly-unsent-1-x"), a->orderPath() + ".tessaly-unsent-1-link"));
+                listedBeside = 1; // the link (a FIFO is no file to a listing of files)
+            } else if (beside == "huge records") {
+                for (const char *name : {"h1", "h2", "h3"})
+                    QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-" + name, huge));
+                listedBeside = 3;
+            }
             const QString question = "以下订单的导片信息尚未上报服务器：\n订单号:A1203-1\n订单号:E5520-1\n"
-                                     "记在订单目录中的导片数量会在下次对该订单“批量导片”时一并上报。\n";
+                                     "记在订单目录中的导片数量会在下次导入该订单时一并上报。\n";
             const QString aPath = a->orderPath(), ePath = e->orderPath();
             const QStringList eChosen = e->finishedFiles();
             MsgBox::setNextAnswer(QMessageBox::No);
@@ -403,7 +446,7 @@ private slots:
                 button("delOrdersBtn")->click();
                 QCOMPARE(table()->rowCount(), 0);
             }
-            QCOMPARE(unsentRecords(aPath).size(), 2);
+            QCOMPARE(unsentRecords(aPath).size(), 2 + listedBeside);
             QCOMPARE(unsentRecords(ePath).size(), 1);
 
             // The same orders and photos listed anew (E5520 again without a folder, as the service does
@@ -414,6 +457,7 @@ private slots:
             a2->setFinishedFiles(chosen);
             e2->setFinishedFiles(eChosen);
             QVERIFY(handOver({a2, e2}));
+            const QStringList listedBefore = unsentRecords(aPath);
             m_server.setReply("updatepicpath", standin::Reply::ok().withDelay(300));
             MsgBox::clearShown();
             startButton()->click();
@@ -423,10 +467,22 @@ private slots:
             QVERIFY(testsupport::waitFor([this] { return idle(); }, 60000));
             QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
             QCOMPARE(e2->orderPath(), ePath);
-            QCOMPARE(endReports(), (QStringList{"5001:2", "5005:1"}));
             QStringList kept{".tessaly-unsent-1-foreign", QFileInfo(otherDesk).fileName()};
-            kept.sort();
-            QCOMPARE(unsentRecords(aPath), kept);
+            if (beside == "huge records") {
+                // Damaged: none of A1203's records is carried; they wait as they are, beside the run's own.
+                QCOMPARE(endReports(), (QStringList{"5001:0", "5005:1"}));
+                QCOMPARE(unsentRecords(aPath).size(), listedBefore.size() + 2);
+                for (const QString &name : kept + listedBefore)
+                    QVERIFY2(unsentRecords(aPath).contains(name), qPrintable(name));
+            } else {
+                QCOMPARE(endReports(), (QStringList{"5001:2", "5005:1"}));
+                if (beside == "fifo and link") {
+                    kept << ".tessaly-unsent-1-link";
+                    QCOMPARE(testsupport::bytesOf(m_roots->path("elsewhere/.tessaly-unsent-1-x")), forty);
+                }
+                kept.sort();
+                QCOMPARE(unsentRecords(aPath), kept);
+            }
             QCOMPARE(unsentRecords(ePath), QStringList());
         } else {
             // The reports that did not arrive go again with their runs' counts; nothing is copied again.
@@ -444,8 +500,20 @@ private slots:
             const QDateTime written = QFileInfo(a->orderPath() + "成品/w1.jpg").lastModified();
             for (const QString &file : chosen + e->finishedFiles())
                 QVERIFY(QFile::remove(file));
+            // The records of the report the service takes are held by another program for a moment, for
+            // good, or cannot even be renamed.
+            if (!beside.isEmpty())
+                Platform::failRemovals(UnsentReport::namePrefix(), beside == "removal refused once" ? 1 : -1);
+            if (beside == "record stays")
+                Platform::failRenames(".tessaly-sent-");
             QVERIFY(runToEnd());
-            QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
+            if (beside == "record stays") {
+                // Named in the end box; this program never sends them again.
+                for (const char *line : {"服务器已收到，但订单目录中的记录无法删除", "订单号:A1203-1 ", "订单号:E5520-1 "})
+                    QVERIFY2(testsupport::lastBox().contains(line), qPrintable(testsupport::lastBox()));
+            } else {
+                QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
+            }
             QCOMPARE(QFileInfo(a->orderPath() + "成品/w1.jpg").lastModified(), written);
             QStringList sent, before;
             for (const standin::Request &r : m_server.requests("updatepicpath"))
@@ -457,10 +525,20 @@ private slots:
             before.sort();
             QCOMPARE(sent, before);
             QCOMPARE(sent.join(','), QString("5001:1:2,5005:1:1"));
-            QCOMPARE(unsentRecords(a->orderPath()) + unsentRecords(e->orderPath()), QStringList());
+            // More than 15 minutes later (on the folders' clock) a claim is given up; what the service took
+            // is never sent again all the same.
+            for (const QString &folder : {a->orderPath(), e->orderPath()}) {
+                const QString aged = ".claim-" + QString::number(Platform::folderClock(folder) - 20 * 60 * 1000, 36) + "-x";
+                for (const QString &name : QDir(folder).entryList({"*.claim-*"}, QDir::Files | QDir::Hidden))
+                    QVERIFY(QFile::rename(folder + name, folder + name.section(".claim-", 0, 0) + aged));
+            }
+            QCOMPARE((unsentRecords(a->orderPath()) + unsentRecords(e->orderPath())).size(), beside == "record stays" ? 2 : 0);
+            QCOMPARE(QDir(a->orderPath()).entryList({".tessaly-sent-*"}, QDir::Files | QDir::Hidden).size(),
+                     beside == "removal refused" ? 1 : 0);
             MsgBox::clearShown();
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
+            QCOMPARE(m_server.requestCount("updatepicpath"), 2);
             // nothing owed any more: the window closes without a question
             m_dlg->close();
             QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));

@@ -439,15 +439,24 @@ void TestImportPhotoToServer::run_data()
     QTest::addColumn<QString>("text");
     const QString counts = "导入前正式库照片：0张\n\n导入后正式库照片：3张\n\n导入前备份库照片：0张\n\n导入后备份库照片：3张    \n";
     const QString unreadable = "无法读取的照片：bad&#照片.jpg → {E}-003.jpg\n（已按原样复制，没有生成缩略图）\n\n";
-    QTest::newRow("turned, upright and undecodable photos") << "" << "警告" << unreadable + counts;
+    const QString taken = "\n\n导片数量已上报服务器：照片3张，备份3张";
+    QTest::newRow("turned, upright and undecodable photos") << "" << "警告" << unreadable + counts + taken;
     QTest::newRow("a copy that fails is reported")
         << "thumbnail2250/{E}-002" << "警告"
         << "订单号:E5520-1 有1个文件未能导入：\nIMG_7302.jpg：缩略图保存失败 %1thumbnail2250/{E}-002.jpg（写入失败）\n\n"
-               + unreadable + counts;
+               + unreadable + counts + taken;
     // "folder:" a folder of the name stands where the file goes
     QTest::newRow("the shot-time list cannot be written: the reason in words")
         << "folder:ImageTime.txt" << "警告"
-        << "订单号:E5520-1 有1个文件未能导入：\nImageTime.txt：写入失败（同名的文件夹已存在）\n\n" + unreadable + counts;
+        << "订单号:E5520-1 有1个文件未能导入：\nImageTime.txt：写入失败（同名的文件夹已存在）\n\n" + unreadable + counts + taken;
+    // "hold": the end box stays open, as a real one does, until the test answers it
+    QTest::newRow("end box left open: the counts were posted before it") << "hold" << "警告" << unreadable + counts + taken;
+    // "refuse": the end report answered HTTP 500; the order is then closed and imported again
+    QTest::newRow("report refused: the counts wait in the order folder for its next import")
+        << "refuse" << "警告"
+        << unreadable + counts
+               + "\n\n导片数量没有报给服务器（网络请求错误：服务器出错（HTTP 500））：照片3张，备份3张\n"
+                 "已记在订单目录中，下次导入该订单时会一并上报。";
 }
 
 void TestImportPhotoToServer::run()
@@ -464,21 +473,41 @@ void TestImportPhotoToServer::run()
     QVERIFY(openReady(4, true)); // no order folder yet
     const QString order = m_studio->picRoot + dayLevels(e.shotDate) + E + "-1/";
     const bool folderInTheWay = failCopy.startsWith("folder:");
+    const bool hold = failCopy == "hold";
+    const bool refuse = failCopy == "refuse";
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(order + failCopy.mid(7)));
-    else if (!failCopy.isEmpty())
+    else if (refuse)
+        m_server.queueReply("updatepicpath", standin::Reply::httpError(500));
+    else if (!hold && !failCopy.isEmpty())
         Platform::failCopies(failCopy);
+    auto records = [&] { return QDir(order).entryList({".tessaly-unsent-*"}, QDir::Files | QDir::Hidden); };
     m_server.clearRequests();
     QStringList log;
     bool ended = false;
+    bool postedBeforeTheBox = !hold;
+    // While the clerk leaves the end box open, the web service has the counts and took them.
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        if (MsgBox::held()) {
+            postedBeforeTheBox = m_server.requestCount("updatepicpath") == 1 && records().isEmpty();
+            MsgBox::answerHeld(QMessageBox::Yes);
+        }
+    });
     QLoggingCategory::setFilterRules(QStringLiteral("tessaly.singleimport.debug=true"));
     {
         testsupport::LogCapture capture;
+        if (hold) {
+            MsgBox::holdNext();
+            watch.start(5);
+        }
         chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad});
         ended = runEnded(1);
+        watch.stop();
         log = capture.lines();
     }
     QLoggingCategory::setFilterRules(QString());
+    QVERIFY(postedBeforeTheBox);
     QVERIFY(ended);
     // the requests of the run are logged, their token masked
     QVERIFY(!log.filter("orderpicpath=").isEmpty());
@@ -507,6 +536,39 @@ void TestImportPhotoToServer::run()
     QCOMPARE(QStringList({end.field("orderpicpath"), end.field("orderbakpicpath"), end.field("picnumber"),
                           end.field("picbaknumber"), end.field("MANAGER_ID"), end.field("typeid")}),
              QStringList({order, backup, "3", "3", "77", "1"}));
+    if (refuse) {
+        // The counts wait in the order folder; the window asks before it lets them go.
+        QCOMPARE(records().size(), 1);
+        MsgBox::setNextAnswer(QMessageBox::No);
+        m_window->close();
+        QCOMPARE(testsupport::lastBox(), QStringLiteral("警告|以下订单的导片信息尚未上报服务器：\n订单号:E5520-1\n"
+                                                        "记在订单目录中的导片数量会在下次导入该订单时一并上报。\n确定要关闭窗口吗？"));
+        QVERIFY(m_window->isVisible());
+        // A new window imports the same photos and one more: its report carries the owed counts once.
+        delete m_window.data();
+        QVERIFY(openReady(4, true));
+        QCOMPARE(m_window->currentOrderPath(), order);
+        MsgBox::clearShown();
+        const QStringList again{m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg",
+                                m_studio->incomingRoot + "IMG_7304.jpg"};
+        chooseAndImport(again);
+        QVERIFY(runEnded(2));
+        const standin::Request redo = m_server.lastRequest("updatepicpath");
+        QCOMPARE(QStringList({redo.field("picnumber"), redo.field("picbaknumber")}), QStringList({"4", "4"}));
+        QCOMPARE(testsupport::lastBox().section("\n\n", 0, 0), QStringLiteral("导片成功!|已在订单中的照片：2张（未重复导入）"));
+        QVERIFY(testsupport::lastBox().endsWith("导片数量已上报服务器：照片4张，备份4张"));
+        QCOMPARE(records(), QStringList());
+        // A third import carries nothing again, and the window closes without a question.
+        chooseAndImport(again);
+        QVERIFY(runEnded(3));
+        const standin::Request third = m_server.lastRequest("updatepicpath");
+        QCOMPARE(QStringList({third.field("picnumber"), third.field("picbaknumber")}), QStringList({"0", "0"}));
+        MsgBox::clearShown();
+        m_window->close();
+        QVERIFY(!m_window->isVisible());
+        QCOMPARE(MsgBox::shown().size(), 0);
+        return;
+    }
     // The lookup after the report lists the run's photos that have reduced copies.
     QVERIFY(testsupport::waitFor([&] { return m_window->thumbListWidget()->count() == 2; }));
     QCOMPARE(widget<QLabel>("label_4")->text(), QStringLiteral("订单已导入照片（3张)"));
@@ -711,7 +773,7 @@ void TestImportPhotoToServer::closingMidRun()
         m_window->close(); // returns once the question is gone
         watch.stop();
         QVERIFY(!askedAfterTheEnd);
-        QVERIFY(!m_window->isImporting());
+        QVERIFY(testsupport::waitFor([&] { return !m_window->isImporting(); })); // the end report answered
         QStringList titles;
         for (const MsgBox::Shown &box : MsgBox::shown())
             titles << box.title;
