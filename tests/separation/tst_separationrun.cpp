@@ -105,7 +105,7 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
         }
         child<QLineEdit>(other, "pathLineEdit")->setText(elsewhere);
         child<QPushButton>(other, "pushButton_separate")->click();
-        if (!testsupport::waitFor([&] { return !QDir(*previews).entryList(QDir::Files).isEmpty(); }, 60000))
+        if (!testsupport::waitFor([&] { return !QDir(*previews).entryList(QDir::Files).isEmpty(); }))
             return false;
         MsgBox::setNextAnswer(QMessageBox::Yes);
         other->close();
@@ -124,7 +124,7 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
             return false;
         child<QPushButton>(other, "pushButton_separate")->click();
         const QString record = dated() + kA1203Folder + ".分件记录.json";
-        if (!testsupport::waitFor([&] { return QFileInfo::exists(record); }, 20000))
+        if (!testsupport::waitFor([&] { return QFileInfo::exists(record); }))
             return false;
         QTest::qWait(200); // its copies have started
         MsgBox::setNextAnswer(QMessageBox::Yes);
@@ -268,7 +268,7 @@ private slots:
             QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("ordergoods20230521") == 1; }));
             importWindow = SingleOrder::openImportWindow(ImportOrderModel(m_studio->orderJson(m_studio->orders.at(1))),
                                                          ShopSettings::current());
-            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }, 20000));
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
             QVERIFY(importWindow && importWindow->isVisible());
         } else {
             QVERIFY(runToEnd(w));
@@ -685,7 +685,7 @@ private slots:
         // the pictures printed: thumbnails, the marked photo at print size, and the barcode when it came
         QProcess images;
         images.start("pdfimages", {"-list", work + "明细制作单.pdf"});
-        QVERIFY(images.waitForFinished(20000));
+        QVERIFY(images.waitForFinished(testsupport::kWaitMs));
         QSet<QString> sizes;
         for (const QString &line : QString::fromUtf8(images.readAllStandardOutput()).split('\n').mid(2)) {
             const QStringList columns = line.simplified().split(' ');
@@ -838,9 +838,11 @@ private slots:
     void clicksDuringARunChangeNothing()
     {
         const standin::SampleStudio studio = *m_studio;
-        m_server.setHandler("ordergoods20230521", [studio](const standin::Request &r) {
+        standin::Gate clicked; // the second order's goods come after the clicks
+        m_server.setHandler("ordergoods20230521", [studio, clicked](const standin::Request &r) {
             const standin::SampleOrder *o = studio.orderFor(r);
-            return standin::Reply::json(studio.goodsReply(*o)).withDelay(o->id == "5002" ? 800 : 0);
+            standin::Reply reply = standin::Reply::json(studio.goodsReply(*o));
+            return o->id == "5002" ? reply.heldBy(clicked) : reply;
         });
         SearchOrder *w = open();
         SearchOrder *other = open();
@@ -859,6 +861,7 @@ private slots:
             QCOMPARE(box.text, QString("正在分件，请稍后"));
         }
         QCOMPARE(w->messageList().size(), 2);
+        clicked.open();
         QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         QVERIFY(takeReportBox().text.startsWith("订单A1203:"));
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002"}));
