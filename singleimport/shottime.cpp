@@ -91,10 +91,14 @@ QString entry(const QString &newName, const QString &time)
 namespace {
 
 // The list file's text as written ("" for a missing or empty file); false when it cannot be read or is
-// not valid in the list's codec.
-bool readList(const QString &path, QString *text)
+// not valid in the list's codec. An append cut off inside a character (a power cut, a full disk) leaves
+// the last entry damaged and nothing else: the text then ends at the last whole entry's "|". wholeSize is
+// set to the bytes the text stands for: the file's size, or less by the damaged entry.
+bool readList(const QString &path, QString *text, qint64 *wholeSize = nullptr)
 {
     text->clear();
+    if (wholeSize)
+        *wholeSize = 0;
     QFile file(path);
     if (file.size() == 0)
         return true;
@@ -105,11 +109,24 @@ bool readList(const QString &path, QString *text)
         return false;
     QTextCodec::ConverterState state;
     *text = codec()->toUnicode(bytes.constData(), bytes.size(), &state);
-    if (state.invalidChars > 0 || state.remainingChars > 0) {
+    // The end is judged by the bytes: the text must encode back to the file's bytes. A decoder may hold
+    // back (UTF-8) or silently drop (GBK) the bytes of a character cut short at the end; those bytes are
+    // then all that is left over.
+    const QByteArray encoded = codec()->fromUnicode(*text);
+    static const QByteArray byteOrderMark("\xEF\xBB\xBF");
+    const int lead = bytes.startsWith(byteOrderMark) && !encoded.startsWith(byteOrderMark) ? byteOrderMark.size() : 0;
+    const int rest = bytes.size() - lead - encoded.size();
+    if (state.invalidChars > 0 || rest < 0 || rest > 3 || bytes.mid(lead, encoded.size()) != encoded) {
         qCDebug(lcSingleImport) << "shot-time list not in the list codec:" << path;
         text->clear();
         return false;
     }
+    if (rest > 0) {
+        qCDebug(lcSingleImport) << "shot-time list cut inside a character, read up to its last whole entry:" << path;
+        text->truncate(text->lastIndexOf(QLatin1Char('|')) + 1);
+    }
+    if (wholeSize)
+        *wholeSize = lead + (rest > 0 ? codec()->fromUnicode(*text).size() : encoded.size());
     return true;
 }
 
@@ -127,8 +144,9 @@ bool append(const QString &orderFolder, const QString &text)
     // The names listed so far. A list that cannot be read is only appended to, as it is: nothing in it
     // is lost.
     QString listed;
+    qint64 wholeSize = -1;
     QHash<QString, QString> listedTime;
-    if (readList(path, &listed)) {
+    if (readList(path, &listed, &wholeSize)) {
         for (const auto &pair : parse(listed))
             listedTime.insert(pair.first, pair.second);
     }
@@ -167,9 +185,20 @@ bool append(const QString &orderFolder, const QString &text)
         return false;
     if (added.isEmpty())
         return true;
-    // A list cut off in an entry (as a disk that filled up left it) gets a separator first, so that the new
-    // entries do not run into the cut one.
-    const qint64 oldSize = file.size();
+    // An entry cut inside a character goes first: the bytes of that character would pair with the new
+    // entry's first ones. A list cut off in an entry at a whole character (as a disk that filled up left it)
+    // gets a separator, so that the new entries do not run into the cut one.
+    qint64 oldSize = file.size();
+    errno = 0;
+    if (wholeSize >= 0 && wholeSize < oldSize) {
+        if (!file.resize(wholeSize)) {
+            const int error = errno;
+            qCDebug(lcSingleImport) << "shot-time list not cut back to its whole entries:" << path << file.errorString();
+            errno = error;
+            return false;
+        }
+        oldSize = wholeSize;
+    }
     QByteArray bytes = codec()->fromUnicode(added);
     if (oldSize > 0 && !listed.endsWith(QLatin1Char('|')))
         bytes.prepend('|');

@@ -53,13 +53,15 @@ QString entry(const QString &newName, const QString &time);
 // Adds the entries of text to orderFolder's list, creating the file when missing. A name listed already
 // gets no second entry: with the same time the entry is there (a retried import), with another time the
 // new one takes the old one's place (the name now belongs to another photo; the list is then written
-// anew). A list that does not end in "|" (cut in an entry) gets one before the new entries. False when the
-// folder is empty or the file cannot be written; a failed append is taken back (the list keeps its old
-// length) and leaves errno at the error of the failed write.
+// anew). The list's end is judged by its bytes: an entry cut inside a character is cut off, back to the
+// last "|", and a list cut in an entry at a whole character gets a "|", before the new entries. False when
+// the folder is empty or the file cannot be written; a failed append is taken back (the list keeps its old
+// length, less an entry cut inside a character) and leaves errno at the error of the failed write.
 bool append(const QString &orderFolder, const QString &text);
 
 // The whole list file as text, trimmed; "" for a missing or empty file and for one that is not valid
-// in the list's codec (so that names in another codec never reach the file system).
+// in the list's codec (so that names in another codec never reach the file system). A list whose last
+// entry is cut inside a character reads up to that entry.
 QString readText(const QString &path);
 
 // The (photo name, shot time) pairs of a list text: entries split at "|", empty ones skipped, each split

@@ -240,7 +240,7 @@ private slots:
         busy.release();
 
         child<QPushButton>(other, "pushButton_separate")->click();
-        QVERIFY(testsupport::waitFor([&] { return !other->isSeparating(); }, 20000));
+        QVERIFY(testsupport::waitFor([&] { return !other->isSeparating(); }));
         QVERIFY(testsupport::takeReportBox().shown);
     }
 

@@ -21,7 +21,7 @@ QString run(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(60000))
+    if (!process.waitForFinished(testsupport::kWaitMs))
         return QString();
     return QString::fromUtf8(process.readAllStandardOutput());
 }

@@ -39,7 +39,7 @@ class TestDovraSyncDialog : public QObject, public testsupport::StudioFixture
         return out;
     }
     QString staffFile(const QString &store) const { return m_studio->dovraRoot + store + "/产品/VgStaff.xml"; }
-    bool waitLabel(const QString &text, int ms = 10000)
+    bool waitLabel(const QString &text, int ms = testsupport::kWaitMs)
     {
         const bool ok = testsupport::waitFor([&] { return label() == text; }, ms);
         if (!ok)
@@ -217,13 +217,15 @@ private slots:
 
     void cancelDropsTheRequest()
     {
-        m_server.queueReply("getpersons", standin::Reply::ok({{"persons", QJsonArray{}}}).withDelay(400));
+        standin::Gate cancelled; // the answer comes after the Cancel
+        m_server.queueReply("getpersons", standin::Reply::ok({{"persons", QJsonArray{}}}).heldBy(cancelled));
         button("pb_syncpeo")->click();
-        QTRY_COMPARE(m_server.requestCount("getpersons"), 1);
+        QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("getpersons") == 1; }));
         button("pb_cancel")->click();
         QCOMPARE(label(), QString("请点击需要同步的数据类型"));
         QCOMPARE(visibleButtons(), (QStringList{"pb_syncpeo", "pb_syncpro"}));
-        QTest::qWait(700);
+        cancelled.open();
+        QTest::qWait(300);
         QCOMPARE(label(), QString("请点击需要同步的数据类型"));
         QCOMPARE(bar()->value(), 0);
         QVERIFY(MsgBox::shown().isEmpty());
@@ -242,12 +244,13 @@ private slots:
     {
         QFETCH(bool, close);
         QFETCH(bool, late);
-        Platform::slowWrites(late ? "月影店" : "VgStaff", 600);
+        // a write long enough for the Cancel to come during it, however busy the machine
+        Platform::slowWrites(late ? "月影店" : "VgStaff", late ? 600 : 3000);
         button("pb_syncpeo")->click();
         // the document is built: the first store's file (late: the last one's) is being written
         QVERIFY(testsupport::waitFor([&] { return bar()->value() == (late ? 3 : 2); }));
-        if (late)
-            QThread::msleep(1500); // the write ends and its report waits, unhandled, behind the Cancel
+        if (late) // the write ends and its report, the worker's last act, waits unhandled behind the Cancel
+            QVERIFY(m_dialog->findChild<Dovrathread *>()->wait(testsupport::kWaitMs));
         if (close) {
             m_dialog->close();
             QVERIFY(testsupport::waitFor([&] { return m_dialog.isNull(); }));
@@ -260,7 +263,7 @@ private slots:
         }
         // the window did not wait for the worker; the store in hand is finished, the next one never started
         QVERIFY(late || !Dovrathread::waitForUnowned(0));
-        QVERIFY(Dovrathread::waitForUnowned(60000));
+        QVERIFY(Dovrathread::waitForUnowned(testsupport::kWaitMs));
         QVERIFY(QFile::exists(staffFile("星光店")));
         QCOMPARE(QFile::exists(staffFile("月影店")), late);
     }

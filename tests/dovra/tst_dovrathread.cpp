@@ -104,7 +104,7 @@ class TestDovraThread : public QObject
     static void runJob(Dovrathread &t)
     {
         t.start();
-        QVERIFY(t.wait(20000));
+        QVERIFY(t.wait(testsupport::kWaitMs));
         QCoreApplication::sendPostedEvents();
     }
 
@@ -725,7 +725,7 @@ private slots:
         t.startExport(root, list, downloadAll, "1");
         if (fault == "twice")
             second.startExport(root, list, downloadAll, "1");
-        QVERIFY(t.wait(20000) && second.wait(20000));
+        QVERIFY(t.wait(testsupport::kWaitMs) && second.wait(testsupport::kWaitMs));
         fullDisk.reset();
         QCoreApplication::sendPostedEvents();
         if (fault == "twice")

@@ -226,7 +226,7 @@ private slots:
         QMetaObject::invokeMethod(m_win, "slt_exportDovraResult", Qt::DirectConnection,
                                   Q_ARG(QJsonObject, (QJsonObject{{"type", "all_finish"}, {"message", "early"}})));
         start();
-        QVERIFY(testsupport::waitFor([&] { return reports() == 4; }, 20000));
+        QVERIFY(testsupport::waitFor([&] { return reports() == 4; }));
         QTest::qWait(300);
         QStringList texts;
         for (const MsgBox::Shown &shown : MsgBox::shown())

@@ -93,7 +93,7 @@ private slots:
         box.appendItems({"一店", "二店", "三店"});
         box.setButtonText("点击选择店铺");
         box.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QVERIFY(QTest::qWaitForWindowExposed(&box, testsupport::kWaitMs));
 
         QPushButton *button = box.overlayButton();
         QCOMPARE(button->text(), QString("点击选择店铺"));
@@ -143,7 +143,7 @@ private slots:
         QStringList dates;
         connect(picker, &CalendarPicker::urgentDate, this, [&](const QString &d) { dates << d; });
         picker->show();
-        QVERIFY(QTest::qWaitForWindowExposed(picker));
+        QVERIFY(QTest::qWaitForWindowExposed(picker, testsupport::kWaitMs));
         picker->calendar()->setSelectedDate(QDate(2023, 12, 31));
         // Return pressed inside the calendar's day grid, where the calendar would keep it for itself
         QAbstractItemView *grid = picker->calendar()->findChild<QAbstractItemView *>();
@@ -414,8 +414,8 @@ private slots:
 
     void smsCodeReplyAfterCloseOrDeleteDoesNothing()
     {
-        m_server.setReply("checksmscode", standin::Reply::ok().withDelay(300));
-        m_server.setReply("sendsmscode", standin::Reply::ok().withDelay(300));
+        standin::Gate isClosed; // the answers come after the close
+        m_server.setReply("checksmscode", standin::Reply::ok().heldBy(isClosed));
 
         // closed while the check is under way: the late acceptance is dropped
         MessageDialog closed;
@@ -425,11 +425,15 @@ private slots:
         QTest::mouseClick(closed.findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
         QVERIFY(waitFor([&] { return m_server.requestCount("checksmscode") == 1; }));
         closed.close();
+        isClosed.open();
         QTest::qWait(500);
         QCOMPARE(spy.count(), 0);
         QVERIFY(MsgBox::shown().isEmpty());
 
         // deleted while both requests are under way: no crash when the replies come
+        standin::Gate isDeleted;
+        m_server.setReply("checksmscode", standin::Reply::ok().heldBy(isDeleted));
+        m_server.setReply("sendsmscode", standin::Reply::ok().heldBy(isDeleted));
         QPointer<MessageDialog> gone = new MessageDialog;
         gone->setAttribute(Qt::WA_DeleteOnClose);
         gone->show();
@@ -438,6 +442,7 @@ private slots:
         QTest::mouseClick(gone->findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
         gone->close();
         QVERIFY(waitFor([&] { return deletedLater(gone.data()); }));
+        isDeleted.open();
         QTest::qWait(500);
         QVERIFY(MsgBox::shown().isEmpty());
     }

@@ -241,6 +241,13 @@ private slots:
         // an existing preview is used as it is and not replaced
         QVERIFY(testsupport::writeJpeg(root + "成品/b.jpg", QSize(1200, 600), 0, false, Qt::white));
         QVERIFY(writeSolid(root + "成品缩略图/b.jpg", QSize(300, 300), Qt::green));
+        // written after its photo as the file system counts time too, though it may be in the same clock tick
+        const QDateTime bChanged = QFileInfo(root + "成品/b.jpg").metadataChangeTime();
+        if (QFileInfo(root + "成品缩略图/b.jpg").lastModified() <= bChanged) {
+            QFile later(root + "成品缩略图/b.jpg");
+            QVERIFY(later.open(QIODevice::ReadWrite));
+            QVERIFY(later.setFileTime(bChanged.addMSecs(1), QFileDevice::FileModificationTime));
+        }
         const QImage g = ImageOperation::getWebViewThumb(Image(PHOTOTYPE_FINE, "b.jpg"), 88, fine, previews).toImage();
         QVERIFY(sameColour(g.pixel(44, 44), Qt::green, 30));
         QCOMPARE(QImage(root + "成品缩略图/b.jpg").size(), QSize(300, 300));

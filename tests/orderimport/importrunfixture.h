@@ -78,13 +78,13 @@ protected:
     bool idle() { return m_dlg && !m_dlg->isImporting() && startButton()->isEnabled(); }
 
     // Presses the start button and waits until the run is over.
-    bool runToEnd(int timeoutMs = 60000)
+    bool runToEnd(int timeoutMs = testsupport::kWaitMs)
     {
         startButton()->click();
         return testsupport::waitFor([this] { return idle(); }, timeoutMs);
     }
 
-    bool waitRequests(const QString &action, int count, int timeoutMs = 10000)
+    bool waitRequests(const QString &action, int count, int timeoutMs = testsupport::kWaitMs)
     {
         return testsupport::waitFor([&] { return m_server.requestCount(action) >= count; }, timeoutMs);
     }

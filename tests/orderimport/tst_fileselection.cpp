@@ -132,11 +132,12 @@ private slots:
 
     void twoQuickPressesAnswerTheirOwnRows()
     {
-        // The first order's answer comes late, the second's at once: each must act on its own row.
-        m_server.setHandler("order_isrole12finish", [](const standin::Request &r) {
+        // The first order's answer comes after the second's has been handled: each must act on its own row.
+        standin::Gate secondHandled;
+        m_server.setHandler("order_isrole12finish", [secondHandled](const standin::Request &r) {
             const bool first = r.field("order_photo_id") == "5001";
             standin::Reply reply = standin::Reply::ok({{"isrole12finish", first ? 0 : 1}});
-            return first ? reply.withDelay(1500) : reply;
+            return first ? reply.heldBy(secondHandled) : reply;
         });
         ImportOrderModel *a = record(0);
         ImportOrderModel *b = record(1);
@@ -149,7 +150,9 @@ private slots:
         FileDialogs::queueAnswer(forA);
         chooseButton(0)->click();
         chooseButton(1)->click();
-        QVERIFY(testsupport::waitFor([&] { return !a->finishedFiles().isEmpty() && !b->finishedFiles().isEmpty(); }));
+        QVERIFY(testsupport::waitFor([&] { return !b->finishedFiles().isEmpty(); }));
+        secondHandled.open();
+        QVERIFY(testsupport::waitFor([&] { return !a->finishedFiles().isEmpty(); }));
         QCOMPARE(a->finishedFiles(), forA);
         QCOMPARE(b->finishedFiles(), forB);
         QCOMPARE(selectionText(0) + selectionText(1), QString("已选(2)已选(1)"));

@@ -67,7 +67,7 @@ QStringList runOrder(ImportOrderModel *m, ImportTypeEnum type, int parallel = 0,
     bool done = false;
     QObject::connect(t, &QThread::finished, &receiver, [&] { done = true; });
     t->start();
-    if (!testsupport::waitFor([&] { return done; }, 60000))
+    if (!testsupport::waitFor([&] { return done; }))
         qWarning("import thread did not finish");
     QCoreApplication::processEvents();
     if (keep)
@@ -267,7 +267,7 @@ private slots:
             second.setParallelPhotos(3);
             first.start();
             second.start();
-            QVERIFY(first.wait(60000) && second.wait(60000));
+            QVERIFY(first.wait(testsupport::kWaitMs) && second.wait(testsupport::kWaitMs));
             QCOMPARE(first.failures() + second.failures(), QStringList());
             QCOMPARE(QString("%1 %2 %3 %4").arg(first.placedFiles()).arg(first.placedBackups())
                          .arg(second.placedFiles()).arg(second.placedBackups()),
@@ -404,7 +404,7 @@ private slots:
             stopped.runSettings().stop->stop();
             QSignalSpy stop(&stopped, &ImportOrderThread::importOrderStoppedSigl);
             stopped.start();
-            QVERIFY(stopped.wait(10000));
+            QVERIFY(stopped.wait(testsupport::kWaitMs));
             QCOMPARE(stop.count(), 1);
 
             // Side by side, the photos queued or being written count against the free space as well:

@@ -92,14 +92,14 @@ private slots:
         button("addOrderBtn")->click();
         QCOMPARE(m_dlg->findChildren<SearchOrderWindow *>().size(), 1);
         QVERIFY(!picker->isMinimized());
-        QTRY_COMPARE(QApplication::activeWindow(), picker.data());
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), picker.data(), testsupport::kWaitMs);
 
         emit picker->addSelectOrderSigl({record(0)});
         m_dlg->activateWindow();
-        QTRY_COMPARE(QApplication::activeWindow(), m_dlg.data());
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), m_dlg.data(), testsupport::kWaitMs);
         emit picker->addSelectOrderSigl({record(0)});
         QCOMPARE(MsgBox::lastShown().title, QString("订单已存在"));
-        QTRY_COMPARE(QApplication::activeWindow(), picker.data());
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), picker.data(), testsupport::kWaitMs);
 
         m_dlg->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -144,7 +144,7 @@ private slots:
         QApplication::setFont(appFont);
         QVERIFY(handOver({record(0), record(1), record(2), record(3), record(4)}));
         m_dlg->resize(1100, 600);
-        QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
+        QVERIFY(QTest::qWaitForWindowExposed(m_dlg, testsupport::kWaitMs));
         auto *splitter = m_dlg->findChild<QSplitter *>("mainSpliter");
         const QList<int> sizes = splitter->sizes();
         for (int type : {1, 5, 3}) {

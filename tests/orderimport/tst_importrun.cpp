@@ -131,7 +131,7 @@ private slots:
         QVERIFY(!startButton()->isEnabled());
         QVERIFY(!radio(0)->isEnabled());
         QVERIFY(!chooseButton(0)->isEnabled());
-        QVERIFY(testsupport::waitFor([this] { return idle(); }, 60000));
+        QVERIFY(testsupport::waitFor([this] { return idle(); }));
         QVERIFY(waitRequests("updatepicpath", 4));
         disconnect(table()->model(), nullptr, this, nullptr);
 
@@ -362,7 +362,8 @@ private slots:
             const QString underWay = ".tessaly-unsent-1-new.claim-" + QString::number(now, 36) + "-y";
             QVERIFY(testsupport::put(a->orderPath() + abandoned, R"({"typeid":1,"picnumber":3,"picbacknumber":0})"));
             QVERIFY(testsupport::put(a->orderPath() + underWay, R"({"typeid":1,"picnumber":7,"picbacknumber":0})"));
-            m_server.setReply("updatepicpath", standin::Reply::ok().withDelay(1500));
+            standin::Gate otherDeskDone; // this window's reports are answered after the other desk's run
+            m_server.setReply("updatepicpath", standin::Reply::ok().heldBy(otherDeskDone));
             startButton()->click();
             QVERIFY(waitRequests("updatepicpath", 2));
             m_server.setReply("updatepicpath", standin::Reply::ok());
@@ -373,8 +374,9 @@ private slots:
             QVERIFY(QMetaObject::invokeMethod(otherDesk, "getNewOrderSlot",
                                               Q_ARG(QList<ImportOrderModel *>, {a2})));
             otherDesk->findChild<QPushButton *>("importAllBtn")->click();
-            QVERIFY(testsupport::waitFor([&] { return !otherDesk->isImporting(); }, 60000));
-            QVERIFY(testsupport::waitFor([this] { return idle(); }, 60000));
+            QVERIFY(testsupport::waitFor([&] { return !otherDesk->isImporting() && !otherDesk->isRunning(); }));
+            otherDeskDone.open();
+            QVERIFY(testsupport::waitFor([this] { return idle(); }));
             QCOMPARE(endReports(), (QStringList{"5001:0", "5001:5", "5005:1"}));
             QCOMPARE(unsentRecords(a->orderPath()) + unsentRecords(e->orderPath()), QStringList{underWay});
             delete otherDesk.data();
@@ -458,13 +460,15 @@ private slots:
             e2->setFinishedFiles(eChosen);
             QVERIFY(handOver({a2, e2}));
             const QStringList listedBefore = unsentRecords(aPath);
-            m_server.setReply("updatepicpath", standin::Reply::ok().withDelay(300));
+            standin::Gate recordWritten; // the reports are answered after another desk wrote its record
+            m_server.setReply("updatepicpath", standin::Reply::ok().heldBy(recordWritten));
             MsgBox::clearShown();
             startButton()->click();
             QVERIFY(waitRequests("updatepicpath", 2));
             const QString otherDesk = UnsentReport::add(aPath, ImportFinishedPhotos, {5, 0});
             QVERIFY(!otherDesk.isEmpty());
-            QVERIFY(testsupport::waitFor([this] { return idle(); }, 60000));
+            recordWritten.open();
+            QVERIFY(testsupport::waitFor([this] { return idle(); }));
             QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
             QCOMPARE(e2->orderPath(), ePath);
             QStringList kept{".tessaly-unsent-1-foreign", QFileInfo(otherDesk).fileName()};
@@ -687,7 +691,7 @@ private slots:
         g_yptbcp = "1";
         QVERIFY(m_dlg->isImporting());
 
-        QVERIFY(testsupport::waitFor([this] { return idle(); }, 120000));
+        QVERIFY(testsupport::waitFor([this] { return idle(); }));
         g_picPath = picPath;
         g_bakPicPath = bakPicPath;
         g_yptbcp = "0";

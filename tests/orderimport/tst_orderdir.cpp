@@ -212,7 +212,7 @@ private slots:
         Ends runEnds(run);
         QSignalSpy progress(run, &ImportOrderThread::hasImportedImgCount);
         run->start();
-        QVERIFY(run->wait(10000));
+        QVERIFY(run->wait(testsupport::kWaitMs));
         QCOMPARE(runEnds.total(), 1);
         QCOMPARE(runEnds.orderPath.count(), 1);
         QCOMPARE(progress.count(), 0);

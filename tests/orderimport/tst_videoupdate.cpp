@@ -136,10 +136,12 @@ private slots:
 
         // a reply still out when the window goes is dropped with it: nothing is shown afterwards
         MsgBox::clearShown();
-        m_server.queueReply("updatevideo", standin::Reply::notJson().withDelay(300));
+        standin::Gate closed; // the reply comes after the window went
+        m_server.queueReply("updatevideo", standin::Reply::notJson().heldBy(closed));
         press(QMessageBox::Yes);
         QVERIFY(waitForPosts(++posts));
         closeDialog();
+        closed.open();
         QTest::qWait(500);
         QCOMPARE(MsgBox::shown().size(), 1); // the question only
     }

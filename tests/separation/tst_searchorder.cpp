@@ -171,7 +171,7 @@ private slots:
     void searchGivesTheFocusBack()
     {
         SearchOrder *w = open();
-        QVERIFY(QTest::qWaitForWindowActive(w));
+        QVERIFY(QTest::qWaitForWindowActive(w, testsupport::kWaitMs));
         auto *searchButton = child<QPushButton>(w, "searchButton");
         searchButton->setFocus();
         QVERIFY(testsupport::listAllOrders(w, m_server));
@@ -184,7 +184,7 @@ private slots:
     void returnInTheCalendarsYearSearchesNothing()
     {
         SearchOrder *w = open();
-        QVERIFY(QTest::qWaitForWindowActive(w));
+        QVERIFY(QTest::qWaitForWindowActive(w, testsupport::kWaitMs));
         auto *calendar = child<QCalendarWidget>(w, "calendar");
         calendar->setSelectedDate(QDate(2023, 5, 12));
         auto *year = calendar->findChild<QSpinBox *>();
@@ -254,7 +254,7 @@ private slots:
     void windowKeepsTheWidthsOnPaint()
     {
         SearchOrder *w = open();
-        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY(QTest::qWaitForWindowExposed(w, testsupport::kWaitMs));
         auto *view = child<QTableView>(w, "tableView");
         view->setColumnWidth(3, 5); // as if dragged
         w->repaint();

@@ -232,7 +232,7 @@ private slots:
             release.acquire();
             m_guard->report("done");
         }, 0, path("o/"));
-        QVERIFY(started.tryAcquire(1, 5000));
+        QVERIFY(started.tryAcquire(1, testsupport::kWaitMs));
         QVERIFY(put(path("o/a.jpg"), "a"));
         for (int i = 0; i < 3; ++i)
             m_guard->startJob(new SeparateThread(path("o/a.jpg"), SeparateThread::PhotoIsFile, m_guard), 0, path("o/"));

@@ -108,7 +108,7 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
         }
         child<QLineEdit>(other, "pathLineEdit")->setText(elsewhere);
         child<QPushButton>(other, "pushButton_separate")->click();
-        if (!testsupport::waitFor([&] { return !QDir(*previews).entryList(QDir::Files).isEmpty(); }, 60000))
+        if (!testsupport::waitFor([&] { return !QDir(*previews).entryList(QDir::Files).isEmpty(); }))
             return false;
         MsgBox::setNextAnswer(QMessageBox::Yes);
         other->close();
@@ -130,7 +130,7 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
         *closed = other->guard();
         child<QPushButton>(other, "pushButton_separate")->click();
         // its product copies have started, none waits in the pool
-        if (!testsupport::waitFor([&] { return !QDir(album).entryList(QDir::Files).isEmpty(); }, 20000)
+        if (!testsupport::waitFor([&] { return !QDir(album).entryList(QDir::Files).isEmpty(); })
             || !testsupport::waitFor([&] { return (*closed)->queuedJobs() == 0; }))
             return false;
         MsgBox::setNextAnswer(QMessageBox::Yes);
@@ -317,19 +317,19 @@ private slots:
             QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("ordergoods20230521") == 1; }));
             importWindow = SingleOrder::openImportWindow(ImportOrderModel(m_studio->orderJson(m_studio->orders.at(1))),
                                                          ShopSettings::current());
-            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }, 20000));
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
             QVERIFY(importWindow && importWindow->isVisible());
         } else if (meanwhile == "same order's copy held") {
             // the run waits before its product stage, and says so: no product folder is made meanwhile
             child<QPushButton>(w, "pushButton_separate")->click();
-            QVERIFY(testsupport::waitFor([w] { return saysItWaits(w); }, 20000));
+            QVERIFY(testsupport::waitFor([w] { return saysItWaits(w); }));
             QVERIFY(w->isSeparating());
             QCOMPARE(fileTree(m_out).filter("后期一厂"), QStringList());
             held.release();
-            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }, 20000));
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         } else {
             child<QPushButton>(w, "pushButton_separate")->click();
-            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }, 60000));
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         }
         // a closed window's copy of the run's order ended before the run's end, another order's runs on
         if (closedWindow)
@@ -779,7 +779,7 @@ private slots:
         // the pictures printed: thumbnails, the marked photo at print size, and the barcode when it came
         QProcess images;
         images.start("pdfimages", {"-list", work + "明细制作单.pdf"});
-        QVERIFY(images.waitForFinished(20000));
+        QVERIFY(images.waitForFinished(testsupport::kWaitMs));
         QSet<QString> sizes;
         for (const QString &line : QString::fromUtf8(images.readAllStandardOutput()).split('\n').mid(2)) {
             const QStringList columns = line.simplified().split(' ');
@@ -932,9 +932,11 @@ private slots:
     void clicksDuringARunChangeNothing()
     {
         const standin::SampleStudio studio = *m_studio;
-        m_server.setHandler("ordergoods20230521", [studio](const standin::Request &r) {
+        standin::Gate clicked; // the second order's goods come after the clicks
+        m_server.setHandler("ordergoods20230521", [studio, clicked](const standin::Request &r) {
             const standin::SampleOrder *o = studio.orderFor(r);
-            return standin::Reply::json(studio.goodsReply(*o)).withDelay(o->id == "5002" ? 800 : 0);
+            standin::Reply reply = standin::Reply::json(studio.goodsReply(*o));
+            return o->id == "5002" ? reply.heldBy(clicked) : reply;
         });
         SearchOrder *w = open();
         SearchOrder *other = open();
@@ -953,6 +955,7 @@ private slots:
             QCOMPARE(box.text, QString("正在分件，请稍后"));
         }
         QCOMPARE(w->messageList().size(), 2);
+        clicked.open();
         QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         QVERIFY(takeReportBox().text.startsWith("订单A1203:"));
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002"}));
@@ -1107,7 +1110,7 @@ private slots:
         SearchOrder *waiting = open();
         QVERIFY(listAndTick(waiting, {0}));
         child<QPushButton>(waiting, "pushButton_separate")->click();
-        QVERIFY(testsupport::waitFor([waiting] { return saysItWaits(waiting); }, 20000));
+        QVERIFY(testsupport::waitFor([waiting] { return saysItWaits(waiting); }));
         QPointer<SearchOrder> gone(waiting);
         MsgBox::clearShown();
         MsgBox::setNextAnswer(QMessageBox::Yes);

@@ -71,7 +71,7 @@ private slots:
             program.setProcessEnvironment(env);
         }
         program.start(QStringLiteral(TESSALY_PROGRAM), arguments);
-        if (!program.waitForFinished(20000)) {
+        if (!program.waitForFinished(testsupport::kWaitMs)) {
             program.kill();
             program.waitForFinished();
             QFAIL("the program did not end: it went on to the login");

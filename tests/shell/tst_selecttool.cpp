@@ -2,6 +2,7 @@
 #include "fileoperation.h"
 #include "globals.h"
 #include "importordermodel.h"
+#include "importordersphotodlg.h"
 #include "login.h"
 #include "msgbox.h"
 #include "multiselectcombobox.h"
@@ -412,7 +413,7 @@ private slots:
             testsupport::clickRow(w, 0);
             child<QLineEdit>(w, "pathLineEdit")->setText(out);
             child<QPushButton>(w, "pushButton_separate")->click();
-            QVERIFY(testsupport::waitFor([run] { return !run->isSeparating(); }, 30000));
+            QVERIFY(testsupport::waitFor([run] { return !run->isSeparating(); }));
         } else if (w->inherits("OrderSearchWindowBase")) { // the Dovra export and the batch deletion
             QVERIFY(w->findChild<QComboBox *>("comboBox") ? testsupport::listAllOrders(w, m_server)
                                                            : testsupport::searchAndWait(w, m_server, actions.first()));
@@ -425,13 +426,20 @@ private slots:
                 MsgBox::setNextAnswer(QMessageBox::Yes); // the deletion asks first
             child<QPushButton>(w, "pushButton_separate")->click();
             // the closing box: the export, or the deletion with every thread ended
-            QVERIFY(testsupport::waitForBoxes(deletion ? 2 : 1, 30000));
-        } else if (w->inherits("importOrdersPhotoDlg")) {
+            QVERIFY(testsupport::waitForBoxes(deletion ? 2 : 1));
+        } else if (auto *import = qobject_cast<importOrdersPhotoDlg *>(w)) {
             auto *record = new ImportOrderModel(m_studio->orderJson(order));
             QVERIFY(testsupport::writeJpeg(m_roots->path("k.jpg"), QSize(64, 48), 1));
             record->setFinishedFiles({m_roots->path("k.jpg")});
             QVERIFY(QMetaObject::invokeMethod(w, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {record})));
             child<QPushButton>(w, "importAllBtn")->click();
+            // the run's end: the order's closing report ("importype" 1) made and answered, the run over
+            QVERIFY(testsupport::waitFor([&] {
+                for (const standin::Request &r : m_server.requests("updatepicpath"))
+                    if (r.field("importype") == "1")
+                        return !import->isImporting() && !import->isRunning();
+                return false;
+            }));
         } else if (auto *picker = qobject_cast<SearchOrderWindow *>(w)) {
             child<QLineEdit>(w, "orderNumber")->setText(order.payForKey);
             QVERIFY(testsupport::searchAndWait(w, m_server));
@@ -449,7 +457,7 @@ private slots:
                 if (m_server.requestCount(action) == 0)
                     return false;
             return w->findChildren<QNetworkReply *>().isEmpty();
-        }, 30000));
+        }));
 
         const QMap<QString, QStringList> shopA{{"shopid", {"11"}},     {"superid", {"5"}},        {"eid", {"2001"}},
                                                {"personid", {"2001"}}, {"MANAGER_ID", {"2001"}}, {"storesids", {"11,13"}},

@@ -146,7 +146,7 @@ private slots:
         delete m_tool.data();
         // the window went without waiting for the check, whose report then reaches no one
         QVERIFY(!Dovrathread::waitForUnowned(0));
-        QVERIFY(Dovrathread::waitForUnowned(60000));
+        QVERIFY(Dovrathread::waitForUnowned(testsupport::kWaitMs));
         QTest::qWait(50);
         QVERIFY(dialogs().isEmpty());
         QVERIFY(MsgBox::shown().isEmpty());

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLoggingCategory>
+#include <QNetworkReply>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QElapsedTimer>
@@ -40,8 +41,8 @@ standin::Reply folderReply(const QString &orderPath, const QString &bakPath = QS
     return standin::Reply::ok({{"data", QJsonObject{{"orderpath", orderPath}, {"orderbakpicpath", bakPath}}}});
 }
 
-// Runs the program's own event loop until done() holds (at most 10 s) and tells how often Qt found the
-// last window shown closed meanwhile, which ends the program.
+// Runs the program's own event loop until done() holds (at most testsupport::kWaitMs) and tells how often
+// Qt found the last window shown closed meanwhile, which ends the program.
 int lastWindowClosedUntil(const std::function<bool()> &done)
 {
     QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
@@ -49,7 +50,7 @@ int lastWindowClosedUntil(const std::function<bool()> &done)
     clock.start();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (done() || clock.hasExpired(10000))
+        if (done() || clock.hasExpired(testsupport::kWaitMs))
             qApp->exit();
     });
     poll.start(20);
@@ -167,10 +168,14 @@ bool TestImportPhotoToServer::ready() const
            && widget<QPushButton>("importPic2")->isEnabled() && widget<QPushButton>("importPic3")->isEnabled();
 }
 
+// The run is over, its report made and answered (no request of the window left under way) and the lookup
+// that answer starts is done.
 bool TestImportPhotoToServer::runEnded(int reports)
 {
-    return testsupport::waitFor(
-        [&] { return !m_window->isImporting() && m_server.requestCount("updatepicpath") == reports && ready(); });
+    return testsupport::waitFor([&] {
+        return !m_window->isImporting() && m_server.requestCount("updatepicpath") == reports
+               && m_window->findChildren<QNetworkReply *>().isEmpty() && ready();
+    });
 }
 
 void TestImportPhotoToServer::chooseAndImport(const QStringList &photos)
@@ -666,7 +671,10 @@ void TestImportPhotoToServer::choiceCancelledWhileRootsAsked()
     widget<QPushButton>("importButton")->click();
     FileDialogs::queueAnswer(QStringList{}); // chosen again, and cancelled, before the roots are in
     widget<QPushButton>("selectButton")->click();
-    QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("get_order_pic_path") == 1 && ready(); }));
+    QVERIFY(testsupport::waitFor([&] {
+        return m_server.requestCount("get_order_pic_path") == 1 && m_window->findChildren<QNetworkReply *>().isEmpty()
+               && ready();
+    }));
     QVERIFY(!m_window->isImporting());
     QCOMPARE(widget<QPushButton>("importButton")->text(), QStringLiteral("导入"));
     QCOMPARE(m_server.requestCount("updatepicpath2"), 0);
@@ -984,10 +992,11 @@ void TestImportPhotoToServer::photoDate()
     const QString shot = m_studio->orders.at(4).shotDate;
     for (QString *value : {&shown, &prefix})
         value->replace("{shot}", shot).replace("{prefix}", dayPrefix(shot));
+    standin::Gate lastAnswered; // the first answer comes after the last one has been handled
     if (!accepted)
         m_server.queueReply("updatephotodate", standin::Reply::refused("no", "0"));
     else if (picks.size() > 1)
-        m_server.queueReply("updatephotodate", standin::Reply::ok().withDelay(500));
+        m_server.queueReply("updatephotodate", standin::Reply::ok().heldBy(lastAnswered));
     QVERIFY(openReady(4));
     QVERIFY(widget<QPushButton>("pushButton_photodate")->isEnabled());
     QStringList atEmit;
@@ -998,6 +1007,10 @@ void TestImportPhotoToServer::photoDate()
     for (int i = 0; i < picks.size(); ++i) {
         QVERIFY(QMetaObject::invokeMethod(m_window, "on_newPhotoDateDate", Q_ARG(QString, picks.at(i))));
         QVERIFY(picked.isEmpty() || testsupport::waitFor([&] { return m_server.requestCount("updatephotodate") == i + 1; }));
+    }
+    if (accepted && picks.size() > 1) {
+        QVERIFY(testsupport::waitFor([&] { return atEmit.size() == picks.size() - 1; }));
+        lastAnswered.open();
     }
     QVERIFY(testsupport::waitFor(
         [&] { return picked.isEmpty() || (accepted ? atEmit.size() == picks.size() : !MsgBox::shown().isEmpty()); }));

@@ -65,7 +65,7 @@ bool downloadBesideAnother(CR2DownloadRunnable &job, const QString &source, cons
     std::thread later([&] { result = job.downLoad(source, target, *text); });
     QString otherText;
     CR2DownloadRunnable other(nullptr, source, target, pairs);
-    *otherDone = Hold::reached.tryAcquire(1, 30000) && other.downLoad(source, target, otherText);
+    *otherDone = Hold::reached.tryAcquire(1, testsupport::kWaitMs) && other.downLoad(source, target, otherText);
     between();
     Hold::go.release(Hold::armed.exchange(false) ? 0 : 1);
     later.join();

@@ -154,18 +154,38 @@ void TestShotTime::reader_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("localeCodec");
     QTest::addColumn<Pairs>("pairs");
+    QTest::addColumn<QString>("appended"); // entries then appended, read back after pairs ("" = none)
 
-    QTest::newRow("two entries") << QByteArray("a>1|b>2|") << QByteArray("UTF-8") << Pairs{{"a", "1"}, {"b", "2"}};
-    QTest::newRow("only separators") << QByteArray("|||") << QByteArray("UTF-8") << Pairs{};
-    QTest::newRow("entry with two >") << QByteArray("a>b>c|d>1|") << QByteArray("UTF-8") << Pairs{{"d", "1"}};
-    QTest::newRow("empty time kept") << QByteArray("a>|") << QByteArray("UTF-8") << Pairs{{"a", ""}};
+    QTest::newRow("two entries") << QByteArray("a>1|b>2|") << QByteArray("UTF-8") << Pairs{{"a", "1"}, {"b", "2"}}
+                                 << "";
+    QTest::newRow("only separators") << QByteArray("|||") << QByteArray("UTF-8") << Pairs{} << "";
+    QTest::newRow("entry with two >") << QByteArray("a>b>c|d>1|") << QByteArray("UTF-8") << Pairs{{"d", "1"}} << "";
+    QTest::newRow("empty time kept") << QByteArray("a>|") << QByteArray("UTF-8") << Pairs{{"a", ""}} << "";
     QTest::newRow("trailing line break") << QByteArray("a>1|b>2|\r\n") << QByteArray("UTF-8")
-                                         << Pairs{{"a", "1"}, {"b", "2"}};
-    QTest::newRow("empty file") << QByteArray() << QByteArray("UTF-8") << Pairs{};
+                                         << Pairs{{"a", "1"}, {"b", "2"}} << "";
+    QTest::newRow("empty file") << QByteArray() << QByteArray("UTF-8") << Pairs{} << "";
     const QByteArray gbk = QTextCodec::codecForName("GBK")->fromUnicode(QStringLiteral("照片-001>19:05:12 14:33:21|"));
     QTest::newRow("GBK list on a GBK system") << gbk << QByteArray("GBK")
-                                              << Pairs{{QStringLiteral("照片-001"), "19:05:12 14:33:21"}};
-    QTest::newRow("GBK list on a UTF-8 system reads as nothing") << gbk << QByteArray("UTF-8") << Pairs{};
+                                              << Pairs{{QStringLiteral("照片-001"), "19:05:12 14:33:21"}} << "";
+    QTest::newRow("GBK list on a UTF-8 system reads as nothing") << gbk << QByteArray("UTF-8") << Pairs{} << "";
+
+    // An append cut off inside a Chinese name: the whole entries read, and the next append starts clean.
+    const QString whole = QStringLiteral("张三-001>19:05:12 14:33:21|李四-002>19:05:12 14:33:22|");
+    const QString cut = QStringLiteral("王五-003>19:05:12 14:33:23|");
+    const Pairs wholePairs{{QStringLiteral("张三-001"), "19:05:12 14:33:21"},
+                           {QStringLiteral("李四-002"), "19:05:12 14:33:22"}};
+    const QString next = QStringLiteral("张三-004>19:05:12 14:33:24|");
+    for (const char *codecName : {"GBK", "UTF-8"}) {
+        QTextCodec *codec = QTextCodec::codecForName(codecName);
+        const QByteArray wholeBytes = codec->fromUnicode(whole);
+        const QByteArray name = codec->fromUnicode(QStringLiteral("王五"));
+        for (int keep = name.size() / 2 + 1; keep < name.size(); ++keep) {
+            QTest::addRow("%s list cut %d bytes into a name, appended", codecName, keep)
+                << wholeBytes + codec->fromUnicode(cut).left(keep) << QByteArray(codecName) << wholePairs << next;
+        }
+        QTest::addRow("%s list cut inside its only name, appended", codecName)
+            << codec->fromUnicode(cut).left(1) << QByteArray(codecName) << Pairs{} << next;
+    }
 }
 
 void TestShotTime::reader()
@@ -173,6 +193,7 @@ void TestShotTime::reader()
     QFETCH(QByteArray, bytes);
     QFETCH(QByteArray, localeCodec);
     QFETCH(Pairs, pairs);
+    QFETCH(QString, appended);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ImageTime.txt"));
     QVERIFY(put(path, bytes));
@@ -180,8 +201,17 @@ void TestShotTime::reader()
     QTextCodec *before = QTextCodec::codecForLocale();
     QTextCodec::setCodecForLocale(QTextCodec::codecForName(localeCodec));
     const Pairs got = ShotTimeList::parse(ShotTimeList::readText(path));
+    bool added = true;
+    Pairs after;
+    if (!appended.isEmpty()) {
+        added = ShotTimeList::append(dir.path(), appended);
+        after = ShotTimeList::parse(ShotTimeList::readText(path));
+    }
     QTextCodec::setCodecForLocale(before);
     QCOMPARE(got, pairs);
+    QVERIFY(added);
+    if (!appended.isEmpty())
+        QCOMPARE(after, pairs + ShotTimeList::parse(appended));
     QCOMPARE(ShotTimeList::readText(dir.filePath(QStringLiteral("missing.txt"))), QString());
 }
 

@@ -198,7 +198,7 @@ protected:
     bool runToEnd(SeparationWindow *w)
     {
         child<QPushButton>(w, "pushButton_separate")->click();
-        return waitFor([w] { return !w->isSeparating(); }, 20000);
+        return waitFor([w] { return !w->isSeparating(); });
     }
     // The order ids of the goods requests so far.
     QStringList goodsRequests() const

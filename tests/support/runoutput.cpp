@@ -2,6 +2,7 @@
 
 #include "messageboxdialog.h"
 #include "msgbox.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,7 +34,7 @@ QString pdfText(const QString &pdf)
 {
     QProcess p;
     p.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
-    return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+    return p.waitForFinished(kWaitMs) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
 
 ReportBox takeReportBox()

@@ -572,6 +572,19 @@ bool SampleStudio::writeTree(QString *error) const
                 }
             }
         }
+        // A finished photo's preview stands for it only when written after it as the file system counts
+        // time; one written in the photo's own clock tick is dated just after it.
+        for (const SamplePhoto &p : o.finished) {
+            const QDateTime photoChanged = QFileInfo(o.orderPath + "成品/" + p.name).metadataChangeTime();
+            QFile preview(o.orderPath + "成品缩略图/" + p.name);
+            if (QFileInfo(preview).lastModified() <= photoChanged
+                && !(preview.open(QIODevice::ReadWrite)
+                     && preview.setFileTime(photoChanged.addMSecs(1), QFileDevice::FileModificationTime))) {
+                if (error)
+                    *error = preview.fileName() + ": " + preview.errorString();
+                return false;
+            }
+        }
         for (const QString &sub : o.finishedFolders) {
             if (!makeDir(o.orderPath + "成品/" + sub + "/", error)
                 || !writePhotos(o.orderPath + "成品/" + sub + "/", {{"旧版.jpg", {320, 240}, 0, false}},

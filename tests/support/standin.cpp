@@ -193,6 +193,12 @@ Reply &Reply::asChunked()
     return *this;
 }
 
+Reply &Reply::heldBy(const Gate &g)
+{
+    gate = std::make_shared<Gate>(g);
+    return *this;
+}
+
 struct Server::Impl {
     std::unique_ptr<httplib::Server> http;
     std::thread thread;
@@ -284,12 +290,23 @@ struct Server::Impl {
         return !wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping; });
     }
 
+    // Waits until the gate is open (it is opened on the test's thread, without the server's lock, so it
+    // is looked at every few milliseconds); false when the server stops first.
+    bool passGate(const Gate &gate)
+    {
+        while (!gate.isOpen()) {
+            if (!pause(5))
+                return false;
+        }
+        return true;
+    }
+
     void serve(const httplib::Request &req, httplib::Response &res)
     {
         const Request r = record(req);
         bool resend = false;
         const Reply reply = choose(r, &resend);
-        if (reply.delayMs > 0 && !pause(reply.delayMs)) {
+        if ((reply.gate && !passGate(*reply.gate)) || (reply.delayMs > 0 && !pause(reply.delayMs))) {
             dropConnection(port, req.remote_port);
             return;
         }
@@ -358,7 +375,8 @@ bool Server::start(int port)
     }
     d->port = bound;
     d->thread = std::thread([&http] { http.listen_after_bind(); });
-    for (int i = 0; i < 500 && !http.is_running(); ++i)
+    // however long a busy machine takes to start the thread
+    for (int i = 0; i < 12000 && !http.is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (!http.is_running()) {
         stop();

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -31,6 +32,17 @@ struct Request {
     QStringList fieldNames() const;            // form field names in order
 };
 
+// Lets the replies held by it go (Reply::heldBy) once the test opens it: a reply that must come after
+// something the test does comes after it, however busy the machine is.
+class Gate {
+public:
+    void open() { m_open->store(true); }
+    bool isOpen() const { return m_open->load(); }
+
+private:
+    std::shared_ptr<std::atomic<bool>> m_open = std::make_shared<std::atomic<bool>>(false);
+};
+
 struct Reply {
     int status = 200;
     QByteArray body;
@@ -39,6 +51,7 @@ struct Reply {
     bool closeConnection = false; // drop the connection without any reply (and the resend Qt
                                   // makes of that request at once on its own)
     bool chunked = false;         // send the body chunked, without Content-Length
+    std::shared_ptr<Gate> gate;   // answer only once it is open (then after the delay)
 
     static Reply json(const QJsonObject &obj);
     static Reply ok(QJsonObject obj = {});                       // obj with "code":"1" added
@@ -50,6 +63,7 @@ struct Reply {
     static Reply raw(int status, const QByteArray &body, const QByteArray &contentType);
     Reply &withDelay(int ms);
     Reply &asChunked();
+    Reply &heldBy(const Gate &gate);
 };
 
 class Server {

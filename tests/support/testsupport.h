@@ -69,9 +69,14 @@ inline void logIn(QWidget *login, const QString &user, const QString &password, 
     child<QPushButton>(login, "pb_login")->click();
 }
 
+// How long a test waits for what it expects: a run's end, a reply handled, a window or a box shown. A wait
+// ends on its event, so this bound only ends a test that is stuck; it is generous enough that a machine
+// running two suites at once under the sanitizers never reaches it.
+constexpr int kWaitMs = 120000;
+
 // Waits (spinning the event loop) until pred() is true or the time is up; returns pred().
 template <typename Pred>
-bool waitFor(Pred pred, int timeoutMs = 10000)
+bool waitFor(Pred pred, int timeoutMs = kWaitMs)
 {
     QElapsedTimer t;
     t.start();
@@ -101,7 +106,7 @@ QList<T *> topLevels(const char *className = nullptr)
 // Waits until a visible top-level window of type T (and class name) is open; the last one Qt lists, or
 // null when none came.
 template <typename T = QWidget>
-T *waitForWindow(const char *className = nullptr, int timeoutMs = 10000)
+T *waitForWindow(const char *className = nullptr, int timeoutMs = kWaitMs)
 {
     T *found = nullptr;
     waitFor(
@@ -118,7 +123,7 @@ T *waitForWindow(const char *className = nullptr, int timeoutMs = 10000)
 // The last message box as "title|text" ("" when none was shown).
 QString lastBox();
 // Waits (spinning the event loop) until at least count message boxes have been shown.
-bool waitForBoxes(int count = 1, int timeoutMs = 10000);
+bool waitForBoxes(int count = 1, int timeoutMs = kWaitMs);
 
 // The program's log lines (of one category, or all) while the object lives; every line still goes on to
 // the handler that was there before.

@@ -167,7 +167,7 @@ private slots:
         picture.close();
         QProcess scan;
         scan.start("zbarimg", {"--raw", "-q", picture.fileName()});
-        QVERIFY(scan.waitForFinished(20000));
+        QVERIFY(scan.waitForFinished(testsupport::kWaitMs));
         QCOMPARE(QString::fromUtf8(scan.readAllStandardOutput()).trimmed(), first.payForKey);
     }
 

@@ -22,7 +22,7 @@ Answer exchange(QNetworkAccessManager &nam, const QString &url, const QByteArray
 {
     QNetworkReply *reply = body ? postForm(&nam, url, *body) : nam.get(QNetworkRequest(QUrl(url)));
     Answer a;
-    if (!testsupport::waitFor([reply] { return reply->isFinished(); }, 20000)) {
+    if (!testsupport::waitFor([reply] { return reply->isFinished(); })) {
         reply->abort();
         reply->deleteLater();
         return a;
@@ -186,9 +186,20 @@ private slots:
         QNetworkReply *slow = postForm(&nam, url(server, "slow"), body);
         QVERIFY(testsupport::waitFor([this] { return server.requestCount("slow") == 1; }));
 
+        // a reply held by a gate goes once the gate is open, and only then
+        standin::Gate gate;
+        server.setReply("held", standin::Reply::ok().heldBy(gate));
+        QNetworkReply *held = postForm(&nam, url(server, "held"), body);
+        QVERIFY(testsupport::waitFor([this] { return server.requestCount("held") == 1; }));
+
         const Answer fast = exchange(nam, url(server, "fast"), &body);
         QCOMPARE(fast.error, QNetworkReply::NoError);
         QVERIFY(!slow->isFinished());
+        QVERIFY(!held->isFinished());
+        gate.open();
+        QVERIFY(testsupport::waitFor([held] { return held->isFinished(); }));
+        QCOMPARE(held->error(), QNetworkReply::NoError);
+        held->deleteLater();
 
         server.stop();
         QVERIFY(testsupport::waitFor([slow] { return slow->isFinished(); }));
