@@ -15,7 +15,6 @@
 #include <QImageWriter>
 #include <QRegularExpression>
 #include <QSemaphore>
-#include <QTemporaryFile>
 
 #include <cerrno>
 #include <functional>
@@ -142,24 +141,37 @@ std::function<QString(int)> besideNames(const QString &name)
     return [name](int k) { return k == 0 ? name : FileOperation::numberedName(name, k); };
 }
 
+// A file of this machine's temporary folder, removed with the object.
+struct TemporaryFile
+{
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+    ~TemporaryFile()
+    {
+        if (!path.isEmpty())
+            QFile::remove(path);
+    }
+    QString path; // "" until the file is made
+};
+
 // The upright photo encoded as the name's suffix says (quality 100) into a temporary file of this
 // machine, from which it is placed.
-bool encodeToTemporary(const QImage &image, const QString &name, QTemporaryFile *file, QString *why)
+bool encodeToTemporary(const QImage &image, const QString &name, TemporaryFile *file, QString *why)
 {
     QByteArray format;
     if (!writableFormat(name, &format, why))
         return false;
-    // The temporary file takes the name; the photo is written through a device that keeps the error of the
-    // system call that fails, so a full disk is named as such.
-    file->setFileTemplate(QDir::tempPath() + QStringLiteral("/tessaly-photo-XXXXXX"));
-    if (!file->open()) {
-        *why = QStringLiteral("临时文件无法写入");
-        return false;
-    }
-    file->close();
+    // Made new and written through the one descriptor that made it, which keeps the error of the system
+    // call that fails (a full disk is named as such). A file emptied and written again would go to the disk
+    // when it is closed, although it is removed a moment later.
     Platform::SystemFile out;
-    bool written = out.openForWriting(file->fileName(), Platform::SystemFile::Truncate);
+    QString path;
+    bool written = out.openNewIn(QDir::tempPath(), QStringLiteral("tessaly-photo"), &path);
     if (written) {
+        file->path = path;
+        // Private while it is written, as the photo may be.
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         QImageWriter writer(&out, format);
         writer.setQuality(100);
         written = writer.write(image);
@@ -233,7 +245,7 @@ public:
         if (m_outcome.importedBefore)
             return true;
         if (m_task.placing == MainPlacing::Numbered) {
-            QTemporaryFile encoded;
+            TemporaryFile encoded;
             QString why;
             if (!encodeToTemporary(image, m_task.targetName, &encoded, &why)) {
                 m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_task.targetName + inBrackets(why));
@@ -241,7 +253,7 @@ public:
             }
             // A turned photo as shot whose upright main file the order holds was imported before.
             if (m_task.type == ImportOriginPhotos && m_task.backupPhotos) {
-                const QString name = m_task.backupPhotos->mainNameOf(encoded.fileName());
+                const QString name = m_task.backupPhotos->mainNameOf(encoded.path);
                 if (!name.isEmpty()) {
                     takeAsImported(name, false);
                     return true;
@@ -249,8 +261,8 @@ public:
             }
             // The copy takes the permissions of the file it is placed from: those of the chosen photo, as an
             // upright photo's copy has them, not the temporary file's owner-only ones.
-            encoded.setPermissions(QFile::permissions(fsPath(m_task.filePath)));
-            return placeNumbered(encoded.fileName());
+            QFile::setPermissions(encoded.path, QFile::permissions(fsPath(m_task.filePath)));
+            return placeNumbered(encoded.path);
         }
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_task.targetName;
