@@ -217,8 +217,8 @@ public:
         m_outcome.backupAdded = outcome == FileOperation::Copied;
     }
 
-    // The main files as the file from holds them (the photo as it is). False when a numbered photo got
-    // no name: nothing more may be written under one.
+    // The main files as the file from holds them (the photo as it is). False when the main file is not in
+    // place (or a numbered photo got no name): nothing more may be made of the photo.
     bool placeFile(const QString &from)
     {
         if (m_outcome.importedBefore)
@@ -236,10 +236,10 @@ public:
                 m_outcome.mainAdded = !existed;
             }
         }
-        return true;
+        return mainFileInPlace();
     }
 
-    // The main files from the upright image (quality 100).
+    // The main files from the upright image (quality 100); false as placeFile.
     bool placeImage(const QImage &image)
     {
         if (m_outcome.importedBefore)
@@ -275,7 +275,7 @@ public:
                 m_outcome.mainAdded = !existed;
             }
         }
-        return true;
+        return mainFileInPlace();
     }
 
     // A file that cannot be read as a photo, as it is. It never replaces a photo that can be read: that
@@ -313,6 +313,7 @@ public:
                 m_outcome.mainAdded = added;
             }
         }
+        mainFileInPlace();
     }
 
     // Numbered photos as shot: a photo whose bytes the backup holds was imported before, under the name it
@@ -374,6 +375,17 @@ public:
 
 private:
     QString backupFolder() const { return m_task.orderBakPath + QStringLiteral("照片/"); }
+
+    // After the main files of a photo placed by its name: whether its main file is in place. Only then is
+    // its backup made (a photo as shot): the backup holds no photo that the order lacks.
+    bool mainFileInPlace()
+    {
+        if (m_outcome.placedName.isEmpty())
+            return false;
+        if (m_task.type == ImportOriginPhotos)
+            placeBackup();
+        return true;
+    }
 
     // Numbered: the main file goes under the first number from the target name on that is free (or holds
     // these bytes already); a photo as shot takes the same number in the backup, and a number taken there
@@ -656,7 +668,7 @@ QString nextNumberedName(const QString &name)
     return base + QStringLiteral("(1)") + suffix;
 }
 
-// Imports one photo: backup copy, upright main file, three thumbnails. Returns the failures.
+// Imports one photo: upright main file, then backup copy and three thumbnails. Returns the failures.
 QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable, PhotoOutcome *outcome)
 {
     QStringList failures;
@@ -691,10 +703,6 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     if (main.importedBefore(bytes) && main.reducedCopiesThere(folders))
         return finish();
 
-    // A numbered photo takes its backup's name together with its main file's.
-    if (task.type == ImportOriginPhotos && task.placing == MainPlacing::ReplaceSameName)
-        main.placeBackup();
-
     const int orientation = ImageOperation::getDirection(fsPath(task.filePath));
     const bool turn = orientation != 1;
 
@@ -710,7 +718,9 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     // A JPEG cut short is not decoded: its reduced copies would show a grey part as the photo.
     const bool cutShort = !ImageOperation::jpegIsWhole(bytes);
     // An upright photo's main file goes first; only one that would replace a file waits until the photo
-    // is known to be readable (a file that is not never replaces a readable photo).
+    // is known to be readable (a file that is not never replaces a readable photo). Its backup and reduced
+    // copies are made only once the main file is in place: a photo whose main file failed (a full disk)
+    // leaves nothing that would show it as imported.
     const bool placeFirst = !turn && !cutShort
                             && (task.placing == MainPlacing::Numbered
                                 || !QFileInfo::exists(fsPath(task.orderPath + folders.main + task.targetName)));
