@@ -733,6 +733,18 @@ bool SystemFile::openForWriting(const QString &path, Creation creation)
     return QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
+bool SystemFile::openNewIn(const QString &folder, const QString &prefix, QString *path)
+{
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        *path = temporaryName(folder, prefix);
+        if (openForWriting(*path, NewOnly))
+            return true;
+        if (m_error != EEXIST)
+            break;
+    }
+    return false;
+}
+
 qint64 SystemFile::readData(char *data, qint64 maxSize)
 {
     Q_UNUSED(data)
@@ -840,15 +852,9 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
 {
     // A new file of our own beside the target, written whole, flushed and closed, each step checked,
     // before it takes the target's name.
-    const QString folder = QFileInfo(target).absolutePath();
     QString temporary;
     SystemFile out;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        temporary = temporaryName(folder, QStringLiteral("writing"));
-        if (out.openForWriting(temporary, SystemFile::NewOnly) || out.error() != EEXIST)
-            break;
-    }
-    const bool created = out.isOpen();
+    const bool created = out.openNewIn(QFileInfo(target).absolutePath(), QStringLiteral("writing"), &temporary);
     const char *step = nullptr; // the first step that failed, and its error (0: write gave up by itself)
     int error = 0;
     auto failed = [&](const char *what, int code) {

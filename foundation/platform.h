@@ -132,6 +132,9 @@ public:
     // Opens path for writing, with the permissions any new file of the user's gets; false (error() says
     // why) when it cannot.
     bool openForWriting(const QString &path, Creation creation);
+    // Opens a new file (NewOnly) in folder under a hidden name of its own starting with prefix, passing over
+    // a name taken meanwhile; *path receives the name. False (error() says why) when none could be made.
+    bool openNewIn(const QString &folder, const QString &prefix, QString *path);
     // Writes what the buffer holds; false (error() says why) when the system refused it.
     bool flush();
     // Flushes and closes the file, both checked: a share may report a write that did not reach its disk

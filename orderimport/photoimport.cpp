@@ -15,7 +15,6 @@
 #include <QImageWriter>
 #include <QRegularExpression>
 #include <QSemaphore>
-#include <QTemporaryFile>
 
 #include <cerrno>
 #include <functional>
@@ -142,24 +141,37 @@ std::function<QString(int)> besideNames(const QString &name)
     return [name](int k) { return k == 0 ? name : FileOperation::numberedName(name, k); };
 }
 
+// A file of this machine's temporary folder, removed with the object.
+struct TemporaryFile
+{
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+    ~TemporaryFile()
+    {
+        if (!path.isEmpty())
+            QFile::remove(path);
+    }
+    QString path; // "" until the file is made
+};
+
 // The upright photo encoded as the name's suffix says (quality 100) into a temporary file of this
 // machine, from which it is placed.
-bool encodeToTemporary(const QImage &image, const QString &name, QTemporaryFile *file, QString *why)
+bool encodeToTemporary(const QImage &image, const QString &name, TemporaryFile *file, QString *why)
 {
     QByteArray format;
     if (!writableFormat(name, &format, why))
         return false;
-    // The temporary file takes the name; the photo is written through a device that keeps the error of the
-    // system call that fails, so a full disk is named as such.
-    file->setFileTemplate(QDir::tempPath() + QStringLiteral("/tessaly-photo-XXXXXX"));
-    if (!file->open()) {
-        *why = QStringLiteral("临时文件无法写入");
-        return false;
-    }
-    file->close();
+    // Made new and written through the one descriptor that made it, which keeps the error of the system
+    // call that fails (a full disk is named as such). A file emptied and written again would go to the disk
+    // when it is closed, although it is removed a moment later.
     Platform::SystemFile out;
-    bool written = out.openForWriting(file->fileName(), Platform::SystemFile::Truncate);
+    QString path;
+    bool written = out.openNewIn(QDir::tempPath(), QStringLiteral("tessaly-photo"), &path);
     if (written) {
+        file->path = path;
+        // Private while it is written, as the photo may be.
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         QImageWriter writer(&out, format);
         writer.setQuality(100);
         written = writer.write(image);
@@ -205,8 +217,8 @@ public:
         m_outcome.backupAdded = outcome == FileOperation::Copied;
     }
 
-    // The main files as the file from holds them (the photo as it is). False when a numbered photo got
-    // no name: nothing more may be written under one.
+    // The main files as the file from holds them (the photo as it is). False when the main file is not in
+    // place (or a numbered photo got no name): nothing more may be made of the photo.
     bool placeFile(const QString &from)
     {
         if (m_outcome.importedBefore)
@@ -224,16 +236,16 @@ public:
                 m_outcome.mainAdded = !existed;
             }
         }
-        return true;
+        return mainFileInPlace();
     }
 
-    // The main files from the upright image (quality 100).
+    // The main files from the upright image (quality 100); false as placeFile.
     bool placeImage(const QImage &image)
     {
         if (m_outcome.importedBefore)
             return true;
         if (m_task.placing == MainPlacing::Numbered) {
-            QTemporaryFile encoded;
+            TemporaryFile encoded;
             QString why;
             if (!encodeToTemporary(image, m_task.targetName, &encoded, &why)) {
                 m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_task.targetName + inBrackets(why));
@@ -241,7 +253,7 @@ public:
             }
             // A turned photo as shot whose upright main file the order holds was imported before.
             if (m_task.type == ImportOriginPhotos && m_task.backupPhotos) {
-                const QString name = m_task.backupPhotos->mainNameOf(encoded.fileName());
+                const QString name = m_task.backupPhotos->mainNameOf(encoded.path);
                 if (!name.isEmpty()) {
                     takeAsImported(name, false);
                     return true;
@@ -249,8 +261,8 @@ public:
             }
             // The copy takes the permissions of the file it is placed from: those of the chosen photo, as an
             // upright photo's copy has them, not the temporary file's owner-only ones.
-            encoded.setPermissions(QFile::permissions(fsPath(m_task.filePath)));
-            return placeNumbered(encoded.fileName());
+            QFile::setPermissions(encoded.path, QFile::permissions(fsPath(m_task.filePath)));
+            return placeNumbered(encoded.path);
         }
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_task.targetName;
@@ -263,7 +275,7 @@ public:
                 m_outcome.mainAdded = !existed;
             }
         }
-        return true;
+        return mainFileInPlace();
     }
 
     // A file that cannot be read as a photo, as it is. It never replaces a photo that can be read: that
@@ -301,6 +313,7 @@ public:
                 m_outcome.mainAdded = added;
             }
         }
+        mainFileInPlace();
     }
 
     // Numbered photos as shot: a photo whose bytes the backup holds was imported before, under the name it
@@ -362,6 +375,17 @@ public:
 
 private:
     QString backupFolder() const { return m_task.orderBakPath + QStringLiteral("照片/"); }
+
+    // After the main files of a photo placed by its name: whether its main file is in place. Only then is
+    // its backup made (a photo as shot): the backup holds no photo that the order lacks.
+    bool mainFileInPlace()
+    {
+        if (m_outcome.placedName.isEmpty())
+            return false;
+        if (m_task.type == ImportOriginPhotos)
+            placeBackup();
+        return true;
+    }
 
     // Numbered: the main file goes under the first number from the target name on that is free (or holds
     // these bytes already); a photo as shot takes the same number in the backup, and a number taken there
@@ -644,7 +668,7 @@ QString nextNumberedName(const QString &name)
     return base + QStringLiteral("(1)") + suffix;
 }
 
-// Imports one photo: backup copy, upright main file, three thumbnails. Returns the failures.
+// Imports one photo: upright main file, then backup copy and three thumbnails. Returns the failures.
 QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable, PhotoOutcome *outcome)
 {
     QStringList failures;
@@ -679,10 +703,6 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     if (main.importedBefore(bytes) && main.reducedCopiesThere(folders))
         return finish();
 
-    // A numbered photo takes its backup's name together with its main file's.
-    if (task.type == ImportOriginPhotos && task.placing == MainPlacing::ReplaceSameName)
-        main.placeBackup();
-
     const int orientation = ImageOperation::getDirection(fsPath(task.filePath));
     const bool turn = orientation != 1;
 
@@ -698,7 +718,9 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     // A JPEG cut short is not decoded: its reduced copies would show a grey part as the photo.
     const bool cutShort = !ImageOperation::jpegIsWhole(bytes);
     // An upright photo's main file goes first; only one that would replace a file waits until the photo
-    // is known to be readable (a file that is not never replaces a readable photo).
+    // is known to be readable (a file that is not never replaces a readable photo). Its backup and reduced
+    // copies are made only once the main file is in place: a photo whose main file failed (a full disk)
+    // leaves nothing that would show it as imported.
     const bool placeFirst = !turn && !cutShort
                             && (task.placing == MainPlacing::Numbered
                                 || !QFileInfo::exists(fsPath(task.orderPath + folders.main + task.targetName)));

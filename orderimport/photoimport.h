@@ -3,8 +3,10 @@
 // the backup copy of a photo as shot, the upright main file (a byte copy, or a new encoding at quality
 // 100 when the photo must be turned), the three reduced copies each scaled from the one before (2250,
 // 1000, 200 pixels), and a file that cannot be read as a photo (empty, cut short, not an image) kept
-// unchanged without reduced copies. Safe to run on several pool threads at once, also several imports
-// into one order folder: a backup is never replaced, and a numbered main file never replaces either.
+// unchanged without reduced copies. The backup and the reduced copies are made only once the main file is
+// in place, so a photo whose main file failed is not shown as imported. Safe to run on several pool
+// threads at once, also several imports into one order folder: a backup is never replaced, and a
+// numbered main file never replaces either.
 
 #include "importtype.h"
 

@@ -208,7 +208,8 @@ private slots:
         QTest::addColumn<QString>("fault");        // "folder": A1203's folder takes no file; "photos": two unreadable;
                                                    // "over whole": a cut-short photo named as a whole one there;
                                                    // "record": the counts cannot be written into the order folders
-                                                   // "full": the disk is full
+                                                   // "full": the disk is full; "full shot": 20 photos as shot,
+                                                   // the main files of 5 fit
         QTest::addColumn<standin::Reply>("reply"); // to the path-and-count reports
         QTest::addColumn<QString>("named");        // in the end box (each of its lines)
         QTest::addColumn<bool>("imported");        // A1203 counts as imported
@@ -225,13 +226,20 @@ private slots:
         const standin::Reply ok = standin::Reply::ok();
         const standin::Reply http500 = standin::Reply::httpError(500);
         const QString e500 = "订单号:E5520-1 网络请求错误：服务器出错（HTTP 500）";
-        QTest::newRow("order folder not writable") << "folder" << ok << "订单号:A1203-1 有8个文件未能导入：" << false << 3
+        // (a photo whose main file failed gets no reduced copies: one line per photo)
+        QTest::newRow("order folder not writable") << "folder" << ok << "订单号:A1203-1 有2个文件未能导入：" << false << 3
                                                    << "window";
         QTest::newRow("disk full") << "full" << ok
-                                   << "订单号:A1203-1 有8个文件未能导入：\n"
+                                   << "订单号:A1203-1 有2个文件未能导入：\n"
                                       "w1.jpg：复制失败 \n成品/w1.jpg（磁盘空间不足或文件过大）\n"
-                                      "w1.jpg：缩略图保存失败 \n成品缩略图2250/w1.jpg（磁盘空间不足或文件过大）"
+                                      "w2.jpg：复制失败 \n成品/w2.jpg（磁盘空间不足或文件过大）"
                                    << false << 2 << "window";
+        QTest::newRow("disk full, main files of 5 of 20 photos as shot fit")
+            << "full shot" << ok
+            << "订单号:A1203-1 有15个文件未能导入：\n"
+               "CAM_002.jpg：保存失败 \n照片/CAM_002.jpg（磁盘空间不足或文件过大）\n"
+               "CAM_020.jpg：保存失败 \n照片/CAM_020.jpg（磁盘空间不足或文件过大）"
+            << false << 3 << "window";
         QTest::newRow("empty and cut-short photos") << "photos" << ok
                                                     << "订单号:A1203-1 无法读取的照片：empty.jpg、cut.jpg" << true << 4
                                                     << "window";
@@ -279,8 +287,20 @@ private slots:
         m_server.setReply("updatepicpath", reply);
         ImportOrderModel *a = record(0);
         ImportOrderModel *e = record(4);
+        const bool shot = fault == "full shot";
+        const ImportTypeEnum type = shot ? ImportOriginPhotos : ImportFinishedPhotos;
         QStringList chosen = photos("src/a", {"w1.jpg", "w2.jpg"}, QSize(300, 200));
         const QByteArray whole = testsupport::bytesOf(chosen.first());
+        if (shot) {
+            // Photos of about 80 KB; the 15 held sideways are written upright at full quality, about 170 KB,
+            // their thumbnails under 60 KB.
+            chosen.clear();
+            for (int i = 1; i <= 20; ++i) {
+                chosen << m_roots->path(QString("src/a/CAM_%1.jpg").arg(i, 3, 10, QChar('0')));
+                QVERIFY(testsupport::writeJpeg(chosen.last(), QSize(2400, 1600), i % 4 == 1 ? 1 : 6, false,
+                                               QColor(40 + i, 120, 200)));
+            }
+        }
         if (fault == "photos" || fault == "over whole") {
             QVERIFY(testsupport::put(m_roots->path("src/a/empty.jpg"), QByteArray()));
             QVERIFY(testsupport::put(m_roots->path("src/a/cut.jpg"), whole.left(whole.size() / 2)));
@@ -288,9 +308,11 @@ private slots:
             if (fault == "photos")
                 chosen.insert(2, m_roots->path("src/a/empty.jpg"));
         }
-        a->setFinishedFiles(chosen);
-        e->setFinishedFiles(photos("src/e", {"e1.jpg"}));
+        a->setChosenFiles(type, chosen);
+        e->setChosenFiles(type, photos("src/e", {"e1.jpg"}));
         QVERIFY(handOver({a, e}));
+        if (shot)
+            chooseType(0);
         if (fault == "folder")
             Platform::failCopies(a->orderPath());
         if (fault == "over whole") {
@@ -304,6 +326,8 @@ private slots:
             std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
             if (fault == "full")
                 fullDisk.reset(new testsupport::FileSizeLimit(300));
+            if (shot)
+                fullDisk.reset(new testsupport::FileSizeLimit(120 * 1024));
             QVERIFY(runToEnd());
         }
 
@@ -314,9 +338,30 @@ private slots:
         for (const QString &line : named.split('\n'))
             QVERIFY2(end.contains(line), qPrintable(end));
         QVERIFY(!end.contains("全部导完"));
-        QCOMPARE(e->isFinishedImported(), fault != "full");
-        QCOMPARE(a->isFinishedImported(), imported);
-        QCOMPARE(status(0).startsWith("未导完(8个文件失败)"), !imported);
+        QCOMPARE(e->isImported(type), fault != "full");
+        QCOMPARE(a->isImported(type), imported);
+        // the row's status counts the files the box counts
+        QCOMPARE(status(0).startsWith("未导完("), !imported);
+        QVERIFY(imported || named.contains("有" + status(0).section('(', 1).section("个", 0, 0) + "个文件"));
+        if (shot) {
+            // The photos whose main files failed have no backup and no reduced copy, and the window does not
+            // show them among the imported ones.
+            QStringList inOrder;
+            for (const QString &name : QDir(a->orderPath() + "照片").entryList(QDir::Files))
+                if (name.startsWith("CAM_"))
+                    inOrder << name;
+            QCOMPARE(inOrder, (QStringList{"CAM_001.jpg", "CAM_005.jpg", "CAM_009.jpg", "CAM_013.jpg", "CAM_017.jpg"}));
+            QCOMPARE(QDir(a->orderBakPath() + "照片").entryList({"CAM_*"}, QDir::Files), inOrder);
+            for (const char *thumbs : {"thumbnail", "thumbnail100", "thumbnail2250"})
+                QCOMPARE(QDir(a->orderPath() + thumbs).entryList({"CAM_*"}, QDir::Files), inOrder);
+            emit table()->cellClicked(0, 0);
+            QStringList shown;
+            const QListWidget *list = m_dlg->findChild<QListWidget *>("importedList");
+            for (int i = 0; i < list->count(); ++i)
+                if (list->item(i)->text().startsWith("CAM_"))
+                    shown << list->item(i)->text();
+            QCOMPARE(shown, inOrder);
+        }
         if (fault == "photos")
             QVERIFY(QFile::exists(a->orderPath() + "成品/cut.jpg") && !QFile::exists(a->orderPath() + "成品缩略图/cut.jpg"));
         if (fault == "over whole") {
@@ -338,13 +383,16 @@ private slots:
         if (!imported) {
             QVERIFY(runToEnd());
             QCOMPARE(testsupport::lastBox(), QString("导入完成|%1个订单已经全部导完").arg(fault == "full" ? 2 : 1));
-            QVERIFY(a->isFinishedImported());
-            // what both runs placed: the first run placed nothing
+            QVERIFY(a->isImported(type));
+            // what both runs placed (the first run placed nothing, or the 5 photos that fitted), main files
+            // and backups alike
             QString placed;
             for (const standin::Request &r : m_server.requests("updatepicpath"))
                 if (field(r, "order_photo_id") == a->orderPhotoId())
-                    placed = field(r, "picnumber");
-            QCOMPARE(placed, QString::number(chosen.size()));
+                    placed = field(r, "picnumber") + (shot ? "/" + field(r, "picbacknumber") : QString());
+            QCOMPARE(placed, QString::number(chosen.size()) + (shot ? "/20" : ""));
+            for (const QString &folder : {a->orderBakPath() + "照片", a->orderPath() + "thumbnail100"})
+                QVERIFY(!shot || QDir(folder).entryList({"CAM_*"}, QDir::Files).size() == 20);
         } else if (!fault.isEmpty() && fault != "record") {
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
