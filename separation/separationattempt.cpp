@@ -390,7 +390,9 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
     QSet<QString> staying;
     for (const QString &level : qAsConst(levels)) {
         const QString path = m_localOrderDir + level;
-        if (keep.contains(keyOf(level)) || !throughRealFolders(level)) {
+        if (keep.contains(keyOf(level)))
+            continue; // the plan's now
+        if (!throughRealFolders(level)) {
             staying.insert(keyOf(level));
             continue;
         }
@@ -517,9 +519,13 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
                 if (refusal.isEmpty() && freeFor(twin, false))
                     f.folder = twin;
             }
-            if (f.folder.isEmpty() && refusal.isEmpty() && !inUse.contains(keyOf(f.planned))
-                && FileOperation::realFoldersBelow(m_localOrderDir, f.planned))
-                f.folder = f.planned;
+            QString why;
+            if (f.folder.isEmpty() && refusal.isEmpty() && !inUse.contains(keyOf(f.planned))) {
+                if (FileOperation::realFoldersBelow(m_localOrderDir, f.planned, &why))
+                    f.folder = f.planned;
+                else
+                    refusal = QStringLiteral("产品文件夹经过链接或挂载的磁盘，未复制其照片：") + why;
+            }
         }
         Placed p;
         QVector<Target> targets(w.photos.size());
@@ -768,15 +774,12 @@ bool SeparationAttempt::finish(QStringList *notes)
     QList<Folder> kept;
     if (state == Record::Read) {
         QList<Folder> dropped;
-        QSet<QString> planLevels;
         QStringList others;
         for (const Folder &f : qAsConst(folders)) {
             if (!m_planFolders.contains(keyOf(f.folder))) {
                 dropped << f;
                 continue;
             }
-            for (const QString &level : levelsOf(f.folder))
-                planLevels.insert(keyOf(level));
             Folder rest = f;
             rest.files.clear();
             for (const File &file : f.files) {
@@ -791,7 +794,11 @@ bool SeparationAttempt::finish(QStringList *notes)
             if (!rest.files.isEmpty())
                 kept << rest;
         }
-        kept << takeOut(dropped, planLevels);
+        // Never a level of the plan's folders; a folder that stays for what else it holds keeps no record.
+        for (const Folder &f : takeOut(dropped, m_claimed)) {
+            if (!f.files.isEmpty())
+                kept << f;
+        }
         if (!others.isEmpty())
             m_notes << QStringLiteral("产品文件夹中有不是分件复制的文件，未改动：") + others.join(QStringLiteral("、"));
     }
