@@ -192,6 +192,8 @@ void SeparateThread::productPhotoCopy()
         else if (!m_attempt->copy(m_attemptFolder, m_attemptPhoto, path, &failure))
             m_guard->addFailure(failure);
         m_guard->report("fenjian_productPhotoSlot_4", QString());
+        if (m_attempt)
+            m_attempt->writeCopies();
         return;
     }
     m_guard->report("fenjian_productPhotoSlot_4", m_productName + QLatin1Char(':') + m_src);

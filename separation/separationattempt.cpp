@@ -118,8 +118,22 @@ bool wholeNumber(const QJsonValue &value, qint64 min, qint64 *out)
     return true;
 }
 
-// The one lock of the records: their reading, writing and the copies not yet written into them.
-QMutex &recordLock()
+// The lock of one record's reading and writing (by its path), held from its reading to its writing. A
+// record written while the disk is busy with the copies may take a second; other orders do not wait.
+QMutex &recordLock(const QString &path)
+{
+    static QMutex guard;
+    static QHash<QString, std::shared_ptr<QMutex>> locks;
+    QMutexLocker lock(&guard);
+    std::shared_ptr<QMutex> &of = locks[path];
+    if (!of)
+        of = std::make_shared<QMutex>();
+    return *of;
+}
+
+// The lock of the copies not yet written into their records: a copy that lands never waits for a record
+// being written.
+QMutex &landedLock()
 {
     static QMutex lock;
     return lock;
@@ -137,7 +151,7 @@ SeparationAttempt::~SeparationAttempt()
     // Copies of a window that closed meanwhile that are not written yet.
     if (!m_recordOnDisk)
         return;
-    QMutexLocker records(&recordLock());
+    QMutexLocker records(&recordLock(m_localOrderDir + recordName()));
     writeLanded();
 }
 
@@ -277,8 +291,6 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
         *why = QStringLiteral("记录已损坏");
         return Record::Damaged;
     }
-    // The copies in place this program has not written into it yet.
-    addLanded(folders, unwritten().value(path));
     return Record::Read;
 }
 
@@ -305,10 +317,15 @@ bool SeparationAttempt::writeRecord(const QList<Folder> &folders, int *error) co
     return true;
 }
 
+QList<SeparationAttempt::Landed> SeparationAttempt::takeLanded() const
+{
+    QMutexLocker lock(&landedLock());
+    return unwritten().take(m_localOrderDir + recordName());
+}
+
 void SeparationAttempt::writeLanded()
 {
-    const QString path = m_localOrderDir + recordName();
-    const QList<Landed> landed = unwritten().take(path);
+    const QList<Landed> landed = takeLanded();
     if (landed.isEmpty())
         return;
     QList<Folder> folders;
@@ -318,8 +335,11 @@ void SeparationAttempt::writeLanded()
         return;
     addLanded(&folders, landed);
     int error = 0;
-    if (!writeRecord(folders, &error))
-        unwritten()[path] = landed + unwritten().value(path); // for the next write, or this program's next look
+    if (!writeRecord(folders, &error)) { // kept for the next write, or this program's next look
+        QMutexLocker lock(&landedLock());
+        QList<Landed> &later = unwritten()[m_localOrderDir + recordName()];
+        later = landed + later;
+    }
 }
 
 bool SeparationAttempt::throughRealFolders(const QString &relative)
@@ -428,7 +448,7 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
 QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &plan)
 {
     // One look at the record at a time in this program; the copies of a closed window's attempt wait.
-    QMutexLocker records(&recordLock());
+    QMutexLocker records(&recordLock(m_localOrderDir + recordName()));
     m_notes.clear();
     m_leftBehind = false;
     m_claimed.clear();
@@ -439,7 +459,10 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
     const QString recordFile = m_localOrderDir + recordName();
     QList<Folder> earlier;
     QString damage;
+    const QList<Landed> landed = takeLanded(); // every copy landed so far, a closed window's too
     const Record state = readRecord(&earlier, &damage);
+    if (state == Record::Read)
+        addLanded(&earlier, landed);
     if (state == Record::Damaged) {
         qCWarning(lcSeparation) << "separation record not read:" << recordFile << damage;
         m_notes << QStringLiteral("上次未完成的分件记录无法读取（") + damage
@@ -667,7 +690,6 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
             m_notes << QStringLiteral("分件记录无法写入（") + errorText(error)
                            + QStringLiteral("），再次分件该订单时产品文件夹将另建编号文件夹：") + m_orderDir + recordName();
     }
-    unwritten().remove(recordFile);
     for (const Folder &f : qAsConst(folders))
         FileOperation::mkPath(m_orderDir + f.folder);
     return placed;
@@ -724,30 +746,49 @@ bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failu
         }
     }
     const File landed = name.isEmpty() ? File() : factsOf(dir, name);
-    int copying = 0;
     {
         QMutexLocker lock(&m_mutex);
-        copying = --m_copying;
+        --m_copying;
         if (name == t.name && !t.others.isEmpty()) {
             for (const QString &other : t.others)
                 m_kept << m_orderDir + t.folder + other;
         }
     }
-    if (m_recordOnDisk) {
-        // Into the record in batches; the last copy under way writes what is left, so that nothing waits
-        // once the copies have ended (a window closed meanwhile included).
-        QMutexLocker records(&recordLock());
-        QList<Landed> &unwrittenHere = unwritten()[m_localOrderDir + recordName()];
-        if (landed.size >= 0)
-            unwrittenHere << Landed{t.folder, t.planned, landed};
-        if (unwrittenHere.size() >= kBatch || (copying == 0 && !unwrittenHere.isEmpty()))
-            writeLanded();
-        else if (unwrittenHere.isEmpty())
-            unwritten().remove(m_localOrderDir + recordName());
+    if (m_recordOnDisk && landed.size >= 0) {
+        // For the record (writeCopies()); this program's next look at it takes it at once.
+        QMutexLocker lock(&landedLock());
+        unwritten()[m_localOrderDir + recordName()] << Landed{t.folder, t.planned, landed};
     }
     if (!name.isEmpty())
         qCDebug(lcSeparation) << "product photo in place:" << source << "->" << dir + name;
     return !name.isEmpty();
+}
+
+void SeparationAttempt::writeCopies()
+{
+    if (!m_recordOnDisk)
+        return;
+    const QString path = m_localOrderDir + recordName();
+    int waiting = 0;
+    {
+        QMutexLocker lock(&landedLock());
+        waiting = unwritten().value(path).size();
+    }
+    int copying = 0;
+    {
+        QMutexLocker lock(&m_mutex);
+        copying = m_copying;
+    }
+    // In batches, written by one copy while the others go on; once no copy is under way, what is left,
+    // so that nothing waits when the copies have ended (a window closed meanwhile included).
+    QMutex &records = recordLock(path);
+    if (copying == 0 && waiting > 0) {
+        QMutexLocker lock(&records);
+        writeLanded();
+    } else if (waiting >= kBatch && records.tryLock()) {
+        writeLanded();
+        records.unlock();
+    }
 }
 
 QStringList SeparationAttempt::takeKeptFiles()
@@ -762,13 +803,14 @@ bool SeparationAttempt::finish(QStringList *notes)
 {
     if (!m_recordOnDisk)
         return true;
-    QMutexLocker records(&recordLock());
+    QMutexLocker records(&recordLock(m_localOrderDir + recordName()));
     m_notes.clear();
     const QString path = m_localOrderDir + recordName();
     QList<Folder> folders;
     QString why;
+    const QList<Landed> landed = takeLanded();
     const Record state = readRecord(&folders, &why);
-    unwritten().remove(path);
+    addLanded(&folders, landed);
     // A copy the record lists and the plan no longer holds (a closed window's copy that landed late, in a
     // folder gone on in or in one that left the plan) is taken out as at the start.
     QList<Folder> kept;

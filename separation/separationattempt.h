@@ -39,6 +39,7 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
 
 class SeparationAttempt
 {
@@ -87,10 +88,15 @@ public:
     // Copies source (the photo's finished copy) to photo j of the placed folder i, as place() settled it:
     // onto a free name without replacing what turns up there meanwhile, over the order's own earlier copy
     // only while it is still that copy, or beside other files (unless one of them holds the photo's bytes:
-    // then that one is the copy). Nothing is written through a link. The copy in place enters the record.
+    // then that one is the copy). Nothing is written through a link. The copy in place enters the record
+    // (writeCopies()).
     // False when nothing was placed: *failure then names the target (and why, when it is not a failed
     // write). Any thread; also after the window closed.
     bool copy(int i, int j, const QString &source, QString *failure);
+    // Writes the copies in place into the record: a batch, or what is left once no copy is under way. A
+    // copy job calls it after its report, so that the window never waits for a record being written.
+    // Any thread.
+    void writeCopies();
     // The other files that copies left under their names (the photos went beside them), for the report.
     // Any thread.
     QStringList takeKeptFiles();
@@ -130,15 +136,16 @@ private:
     enum class Record { Missing, Read, Damaged };
 
     // The copies in place that this program has not written into their records yet, by record path (of
-    // every attempt: a closed window's copies included). Under the record lock.
+    // every attempt: a closed window's copies included). Under their own lock.
     static QHash<QString, QList<Landed>> &unwritten();
     static void addLanded(QList<Folder> *folders, const QList<Landed> &landed);
 
-    // Reads the record (with the copies landed in this program and not yet written); *why says why a
-    // damaged one is damaged.
+    // Reads the record; *why says why a damaged one is damaged. With the record lock held.
     Record readRecord(QList<Folder> *folders, QString *why) const;
     bool writeRecord(const QList<Folder> &folders, int *error) const;
-    // Writes the landed copies of this order's record into it. With the record lock held.
+    // Takes the copies landed in this program and not yet written into this order's record.
+    QList<Landed> takeLanded() const;
+    // Writes them into it. With the record lock held.
     void writeLanded();
     // Takes the files and created levels of folders out that the plan no longer holds, but for the levels
     // of the folders kept (keep, as keys); returns what is left of them (to stay in the record).
