@@ -166,7 +166,9 @@ void SearchOrder::startProductCopies()
         QStringList finishedOf;
         for (const QString &photo : e.photoNames) {
             // Looked up in the listing of "成品/" the finished copies were made from, whatever the letter case.
-            const QString finished = isSafePhotoName(photo) ? m_finishedIndex.fileName(photo) : QString();
+            const QString finished = isSafePhotoName(photo) && SeparationAttempt::isCopyName(photo)
+                                         ? m_finishedIndex.fileName(photo)
+                                         : QString();
             if (finished.isEmpty()) {
                 planned.addNotExistPhoto(name + QLatin1Char(':') + photo);
                 continue;
@@ -178,25 +180,28 @@ void SearchOrder::startProductCopies()
         names << name;
         finishedNames << finishedOf;
     }
-    SeparationAttempt attempt(orderDir);
-    const QList<SeparationAttempt::Placed> placed = attempt.place(wanted);
-    m_attemptRecord = attempt.recordPath();
-    m_attemptLeftBehind = attempt.leftBehind();
-    planned.notes << attempt.notes();
+    const auto attempt = std::make_shared<SeparationAttempt>(orderDir);
+    const QList<SeparationAttempt::Placed> placed = attempt->place(wanted);
+    m_attempt = attempt;
+    m_attemptLeftBehind = attempt->leftBehind();
+    planned.notes << attempt->notes();
     for (int i = 0; i < placed.size(); ++i) {
         const SeparationAttempt::Placed &p = placed.at(i);
-        if (wanted.at(i).photos.isEmpty())
+        if (wanted.at(i).photos.isEmpty() || p.folder.isEmpty()) // a product without a folder is named
             continue;
         qCDebug(lcSeparation) << "要复制照片的产品：" << p.folder << wanted.at(i).photos;
         for (int j = 0; j < p.targets.size(); ++j) {
+            if (p.targets.at(j).isEmpty()) { // no name for it beside the files there
+                planned.failures << p.folder + wanted.at(i).photos.at(j) + QStringLiteral("（没有可用的文件名）");
+                continue;
+            }
             ++m_productJobCount;
-            // The name was free or the order's own (any other file there kept its name): the copy replaces
-            // what it finds, an earlier copy, or one that another attempt at the order (a window closed
-            // meanwhile, another desk) put there since the folder was looked at.
+            // The copy goes where the attempt placed it, and enters its record once it is in place.
             auto *job = new SeparateThread(wanted.at(i).photos.at(j), p.targets.at(j), names.at(i), true,
                                            SeparateThread::ProductPhotoCopy, guard());
             job->setFinishedFolder(workDir + shop().finishedDirName + QLatin1Char('/'));
             job->setFinishedName(finishedNames.at(i).at(j));
+            job->setAttempt(attempt, i, j);
             guard()->startJob(job, 0, orderDir);
         }
     }
@@ -227,6 +232,12 @@ void SearchOrder::fenjian_productPhotoSlot_4(QString fullPicName)
     if (m_productJobCount > fenjian_productOkNum || isProductsDone)
         return;
     readyNum = m_progressBase + 10;
+    if (m_attempt) {
+        const QStringList kept = m_attempt->takeKeptFiles();
+        if (!kept.isEmpty())
+            m_orderMessage.notes << QStringLiteral("产品文件夹中有不是分件复制的同名文件，未改动，照片另存为编号名称：")
+                                        + kept.join(QStringLiteral("、"));
+    }
     m_orderMessage.failures = guard()->takeFailures();
     m_orderMessage.unreadablePhotos = guard()->takeUnreadable();
     m_messageList.append(m_orderMessage);

@@ -6,6 +6,7 @@
 #include "imageoperation.h"
 #include "logging.h"
 #include "platform.h"
+#include "separationattempt.h"
 #include "webapi.h"
 
 #include <QDebug>
@@ -186,8 +187,14 @@ void SeparateThread::productPhotoCopy()
     if (isSafePhotoName(m_src) && !m_finishedName.isEmpty() && FileOperation::isFile(m_finishedDir + m_finishedName))
         path = m_finishedDir + m_finishedName;
     if (!path.isEmpty()) {
-        copyOne(path, m_dst);
+        QString failure;
+        if (!m_attempt)
+            copyOne(path, m_dst);
+        else if (!m_attempt->copy(m_attemptFolder, m_attemptPhoto, path, &failure))
+            m_guard->addFailure(failure);
         m_guard->report("fenjian_productPhotoSlot_4", QString());
+        if (m_attempt)
+            m_attempt->writeCopies();
         return;
     }
     m_guard->report("fenjian_productPhotoSlot_4", m_productName + QLatin1Char(':') + m_src);

@@ -27,6 +27,8 @@
 
 #include <memory>
 
+class SeparationAttempt;
+
 class SeparateThread : public QRunnable
 {
 public:
@@ -63,6 +65,14 @@ public:
     void setFinishedName(const QString &name) { m_finishedName = name; }
     // Type 5: the work folder's finished-photo folder (ending in "/") its photo is taken from.
     void setFinishedFolder(const QString &dir) { m_finishedDir = dir; }
+    // Type 5: the photo is copied as the attempt at its order placed it (photo j of its folder i), and
+    // enters the attempt's record once it is in place; without one it is copied to dst.
+    void setAttempt(std::shared_ptr<SeparationAttempt> attempt, int folder, int photo)
+    {
+        m_attempt = std::move(attempt);
+        m_attemptFolder = folder;
+        m_attemptPhoto = photo;
+    }
 
     // The extensions of camera-raw siblings, in the order they are looked for.
     static QStringList rawExtensions();
@@ -91,6 +101,9 @@ private:
     bool m_copyRaws = false; // type 1
     std::shared_ptr<SharedFolderIndex> m_rawIndex; // type 1
     QString m_finishedName; // type 5
+    std::shared_ptr<SeparationAttempt> m_attempt; // type 5
+    int m_attemptFolder = -1;
+    int m_attemptPhoto = -1;
     QString m_orderPath;    // type 6
     QJsonArray m_picInfo;   // type 6
 };

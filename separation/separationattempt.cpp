@@ -4,17 +4,19 @@
 #include "logging.h"
 #include "platform.h"
 
+#include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutexLocker>
 #include <QSet>
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 
 namespace {
 
@@ -23,6 +25,17 @@ const QString kPlanned = QStringLiteral("planned");
 const QString kFolder = QStringLiteral("folder");
 const QString kCreated = QStringLiteral("created");
 const QString kFiles = QStringLiteral("files");
+const QString kName = QStringLiteral("name");
+const QString kSize = QStringLiteral("size");
+const QString kTime = QStringLiteral("time");
+
+// The largest record read. An order's own record takes a few hundred bytes per folder and per copy, so
+// no order reaches it; a larger file under the record's name is no record of ours.
+constexpr qint64 kRecordLimit = 64 * 1024 * 1024;
+// The copies in place written into the record at once; the last copy under way writes what is left.
+constexpr int kBatch = 32;
+// The numbered names a photo tries beside other files of its name.
+constexpr int kNumberedNames = 1000;
 
 // A relative folder path in one form: its names joined by "/", ending in "/" ("" for none).
 QString canon(const QString &relative)
@@ -56,6 +69,18 @@ bool safeRelative(const QString &relative)
            && std::all_of(parts.begin(), parts.end(), [](const QString &part) { return isSafeName(part); });
 }
 
+// Why a folder (relative) cannot be made, in the words the refused plan uses: "产品文件夹名称过长：<level>";
+// "" when it can.
+QString folderRefusal(const QString &relative)
+{
+    for (const QString &part : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        QString why;
+        if (!isSafeName(part, &why))
+            return QStringLiteral("产品文件夹") + why + QStringLiteral("：") + part;
+    }
+    return QString();
+}
+
 bool existsOrLink(const QString &path)
 {
     const QFileInfo info(path);
@@ -83,10 +108,51 @@ QJsonArray arrayOf(const QStringList &list)
     return out;
 }
 
+// A whole number of the record, at least min.
+bool wholeNumber(const QJsonValue &value, qint64 min, qint64 *out)
+{
+    const double d = value.toDouble(-1);
+    if (!value.isDouble() || d < double(min) || d > 9007199254740992.0 || double(qint64(d)) != d)
+        return false;
+    *out = qint64(d);
+    return true;
+}
+
+// The lock of one record's reading and writing (by its path), held from its reading to its writing. A
+// record written while the disk is busy with the copies may take a second; other orders do not wait.
+QMutex &recordLock(const QString &path)
+{
+    static QMutex guard;
+    static QHash<QString, std::shared_ptr<QMutex>> locks;
+    QMutexLocker lock(&guard);
+    std::shared_ptr<QMutex> &of = locks[path];
+    if (!of)
+        of = std::make_shared<QMutex>();
+    return *of;
+}
+
+// The lock of the copies not yet written into their records: a copy that lands never waits for a record
+// being written.
+QMutex &landedLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
 } // namespace
 
-SeparationAttempt::SeparationAttempt(const QString &orderDir) : m_orderDir(orderDir)
+SeparationAttempt::SeparationAttempt(const QString &orderDir)
+    : m_orderDir(orderDir), m_localOrderDir(Platform::localPath(orderDir))
 {
+}
+
+SeparationAttempt::~SeparationAttempt()
+{
+    // Copies of a window that closed meanwhile that are not written yet.
+    if (!m_recordOnDisk)
+        return;
+    QMutexLocker records(&recordLock(m_localOrderDir + recordName()));
+    writeLanded();
 }
 
 QString SeparationAttempt::recordName()
@@ -94,11 +160,40 @@ QString SeparationAttempt::recordName()
     return QStringLiteral(".分件记录.json");
 }
 
+bool SeparationAttempt::isCopyName(const QString &name)
+{
+#ifdef Q_OS_WIN
+    return isSafeName(name);
+#else
+    // ":" is a character like any other here. "\" is not: at the file system's boundary it separates
+    // folders (Platform::localPath), as the finished copies read it.
+    return isSafeName(QString(name).replace(QLatin1Char(':'), QLatin1Char('_')));
+#endif
+}
+
+QHash<QString, QList<SeparationAttempt::Landed>> &SeparationAttempt::unwritten()
+{
+    static QHash<QString, QList<Landed>> landed;
+    return landed;
+}
+
+SeparationAttempt::File SeparationAttempt::factsOf(const QString &folderPath, const QString &name)
+{
+    const QFileInfo info(folderPath + name);
+    File file;
+    file.name = name;
+    if (info.isFile() && !info.isSymLink()) {
+        file.size = info.size();
+        file.time = info.lastModified().toMSecsSinceEpoch();
+    }
+    return file;
+}
+
 bool SeparationAttempt::dirExists(const QString &relative, bool orReserved) const
 {
     const QString key = keyOf(relative);
     return m_claimed.contains(key) || (orReserved && m_reserved.contains(key))
-           || QFileInfo(Platform::localPath(m_orderDir + relative)).isDir();
+           || QFileInfo(m_localOrderDir + relative).isDir();
 }
 
 QStringList SeparationAttempt::otherDays() const
@@ -121,95 +216,187 @@ QStringList SeparationAttempt::otherDays() const
     return found;
 }
 
-bool SeparationAttempt::readRecord(QList<Folder> *folders)
+void SeparationAttempt::addLanded(QList<Folder> *folders, const QList<Landed> &landed)
 {
-    const QString path = m_orderDir + recordName();
-    const QString local = Platform::localPath(path);
-    if (!existsOrLink(local))
-        return true; // no attempt left unfinished
-    auto unreadable = [&](const QString &why) {
-        qCWarning(lcSeparation) << "separation record not read:" << path << why;
-        m_notes << QStringLiteral("上次未完成的分件记录无法读取（") + why
-                       + QStringLiteral("），本次不沿用其产品文件夹，已有的另建编号文件夹：") + path;
-        return false;
-    };
-    QFile file(local);
-    if (!file.open(QIODevice::ReadOnly)) {
-        const int error = errno;
-        return unreadable(errorText(QFileInfo(local).isDir() ? EISDIR : error));
+    for (const Landed &l : landed) {
+        auto folder = std::find_if(folders->begin(), folders->end(),
+                                   [&l](const Folder &f) { return keyOf(f.folder) == keyOf(l.folder); });
+        if (folder == folders->end()) {
+            // The folder left the record meanwhile (its product left the plan of a later attempt): it is
+            // listed again for the copy, which the next look takes out.
+            Folder f;
+            f.planned = l.planned;
+            f.folder = l.folder;
+            folders->append(f);
+            folder = folders->end() - 1;
+        }
+        auto file = std::find_if(folder->files.begin(), folder->files.end(),
+                                 [&l](const File &f) { return keyOf(f.name) == keyOf(l.file.name); });
+        if (file == folder->files.end())
+            folder->files.append(l.file);
+        else
+            *file = l.file;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return unreadable(errorText(errno));
+}
+
+SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, QString *why) const
+{
+    folders->clear();
+    const QString path = m_localOrderDir + recordName();
+    QByteArray bytes;
+    int error = 0;
+    // Only a regular file of a record's size: a link is not followed out of the order's folder, and a FIFO
+    // or a device is never read (it could block or never end).
+    if (!Platform::readRegularFile(path, kRecordLimit, &bytes, &error)) {
+        if (error == ENOENT)
+            return Record::Missing;
+        const bool folder = error == EINVAL && QFileInfo(path).isDir() && !QFileInfo(path).isSymLink();
+        *why = folder ? errorText(EISDIR)
+                      : error == ELOOP || error == EINVAL || error == EFBIG ? QStringLiteral("记录已损坏") : errorText(error);
+        return Record::Damaged;
+    }
     const QJsonDocument doc = QJsonDocument::fromJson(bytes);
     bool ok = doc.isObject() && doc.object().value(kFolders).isArray();
+    QSet<QString> given; // a folder belongs to one product
     for (const QJsonValue &value : doc.object().value(kFolders).toArray()) {
         const QJsonObject o = value.toObject();
         Folder f;
         f.planned = canon(o.value(kPlanned).toString());
         f.folder = canon(o.value(kFolder).toString());
         f.created = stringsOf(o.value(kCreated), &ok);
-        f.files = stringsOf(o.value(kFiles), &ok);
-        // Whatever it names stays inside the order's folder.
+        // Whatever it names stays inside the order's folder; the levels made were made for its folder.
         ok = ok && safeRelative(f.planned) && safeRelative(f.folder)
-             && std::all_of(f.created.begin(), f.created.end(), safeRelative)
-             && std::all_of(f.files.begin(), f.files.end(), [](const QString &name) { return isSafeName(name); });
-        for (QString &level : f.created)
+             && std::all_of(f.created.begin(), f.created.end(), safeRelative);
+        const QStringList levels = levelsOf(f.folder);
+        for (QString &level : f.created) {
             level = canon(level);
+            ok = ok && levels.contains(level, Platform::pathCase());
+        }
+        ok = ok && o.value(kFiles).isArray() && !given.contains(keyOf(f.folder));
+        given.insert(keyOf(f.folder));
+        for (const QJsonValue &v : o.value(kFiles).toArray()) {
+            if (v.isString())
+                continue; // the names an earlier form of the record planned: no copy known to be there
+            const QJsonObject copy = v.toObject();
+            File file;
+            file.name = copy.value(kName).toString();
+            ok = ok && v.isObject() && isCopyName(file.name) && wholeNumber(copy.value(kSize), 0, &file.size)
+                 && wholeNumber(copy.value(kTime), std::numeric_limits<qint64>::min() / 2, &file.time);
+            f.files << file;
+        }
         folders->append(f);
     }
     if (!ok) {
         folders->clear();
-        return unreadable(QStringLiteral("记录已损坏"));
+        *why = QStringLiteral("记录已损坏");
+        return Record::Damaged;
     }
-    return true;
+    return Record::Read;
 }
 
-bool SeparationAttempt::writeRecord(const QList<Folder> &folders)
+bool SeparationAttempt::writeRecord(const QList<Folder> &folders, int *error) const
 {
     QJsonArray list;
-    for (const Folder &f : folders)
+    for (const Folder &f : folders) {
+        QJsonArray files;
+        for (const File &file : f.files)
+            files.append(QJsonObject{{kName, file.name}, {kSize, double(file.size)}, {kTime, double(file.time)}});
         list.append(QJsonObject{{kPlanned, f.planned}, {kFolder, f.folder}, {kCreated, arrayOf(f.created)},
-                                {kFiles, arrayOf(f.files)}});
+                                {kFiles, files}});
+    }
     const QByteArray bytes = QJsonDocument(QJsonObject{{kFolders, list}}).toJson(QJsonDocument::Compact);
-    const QString path = m_orderDir + recordName();
+    const QString path = m_localOrderDir + recordName();
     QString why;
-    if (!Platform::writeIntoPlace(Platform::localPath(path),
-                                  [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); }, &why)) {
-        const int error = errno;
+    if (!Platform::writeIntoPlace(path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); },
+                                  &why)) {
+        *error = errno;
         qCWarning(lcSeparation) << "separation record not written:" << path << why;
-        m_notes << QStringLiteral("分件记录无法写入（") + errorText(error)
-                       + QStringLiteral("），再次分件该订单时产品文件夹将另建编号文件夹：") + path;
         return false;
     }
     FileOperation::setFileHidden(path);
     return true;
 }
 
-bool SeparationAttempt::removeFile(const QString &path)
+QList<SeparationAttempt::Landed> SeparationAttempt::takeLanded() const
 {
-    if (FileOperation::deleteFile(path))
+    QMutexLocker lock(&landedLock());
+    return unwritten().take(m_localOrderDir + recordName());
+}
+
+void SeparationAttempt::writeLanded()
+{
+    const QList<Landed> landed = takeLanded();
+    if (landed.isEmpty())
+        return;
+    QList<Folder> folders;
+    QString why;
+    // A record gone (the order finished) or damaged meanwhile takes nothing.
+    if (readRecord(&folders, &why) != Record::Read)
+        return;
+    addLanded(&folders, landed);
+    int error = 0;
+    if (!writeRecord(folders, &error)) { // kept for the next write, or this program's next look
+        QMutexLocker lock(&landedLock());
+        QList<Landed> &later = unwritten()[m_localOrderDir + recordName()];
+        later = landed + later;
+    }
+}
+
+bool SeparationAttempt::throughRealFolders(const QString &relative)
+{
+    QString why;
+    if (FileOperation::realFoldersBelow(m_localOrderDir, relative, &why))
         return true;
-    const int error = errno;
-    if (!existsOrLink(Platform::localPath(path)))
-        return true;
-    qCWarning(lcSeparation) << "earlier copy not removed:" << path;
     m_leftBehind = true;
-    m_notes << QStringLiteral("上次分件复制的文件未能删除（") + errorText(error) + QStringLiteral("）：") + path;
+    const QString note = QStringLiteral("产品文件夹经过链接或挂载的磁盘，其中的文件未改动，分件记录保留：") + why;
+    if (!m_notes.contains(note))
+        m_notes << note;
     return false;
 }
 
-QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> &dropped)
+bool SeparationAttempt::removeListed(const QString &folder, const File &file, bool *stillOwn)
+{
+    if (stillOwn)
+        *stillOwn = true;
+    if (!throughRealFolders(folder))
+        return false;
+    const QString dir = m_localOrderDir + folder;
+    const QString path = dir + file.name;
+    const File now = factsOf(dir, file.name);
+    if (now.size < 0 && !existsOrLink(path))
+        return true; // gone
+    if (now.size != file.size || now.time != file.time) {
+        // Edited or replaced since it was copied: it is someone else's now, and stays.
+        if (stillOwn)
+            *stillOwn = false;
+        return true;
+    }
+    if (FileOperation::deleteFile(path))
+        return true;
+    const int error = errno;
+    if (!existsOrLink(path))
+        return true;
+    qCWarning(lcSeparation) << "earlier copy not removed:" << path;
+    m_leftBehind = true;
+    m_notes << QStringLiteral("上次分件复制的文件未能删除（") + errorText(error) + QStringLiteral("）：") + m_orderDir
+                   + folder + file.name;
+    return false;
+}
+
+QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> &dropped, const QSet<QString> &keep)
 {
     QList<Folder> left;
     QStringList levels; // created for the dropped folders
     for (const Folder &d : dropped) {
+        if (!throughRealFolders(d.folder)) {
+            left << d; // not gone into: listed as it is
+            continue;
+        }
         Folder rest = d;
         rest.files.clear();
-        for (const QString &name : d.files) {
-            const QString path = m_orderDir + d.folder + name;
-            if (existsOrLink(Platform::localPath(path)) && !removeFile(path))
-                rest.files << name;
+        for (const File &file : d.files) {
+            if (!removeListed(d.folder, file))
+                rest.files << file;
         }
         for (const QString &level : d.created) {
             if (!levels.contains(level, Platform::pathCase()))
@@ -222,8 +409,14 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
                      [](const QString &a, const QString &b) { return a.count(QLatin1Char('/')) > b.count(QLatin1Char('/')); });
     QSet<QString> staying;
     for (const QString &level : qAsConst(levels)) {
-        const QString path = m_orderDir + level;
-        if (!QFileInfo(Platform::localPath(path)).isDir())
+        const QString path = m_localOrderDir + level;
+        if (keep.contains(keyOf(level)))
+            continue; // the plan's now
+        if (!throughRealFolders(level)) {
+            staying.insert(keyOf(level));
+            continue;
+        }
+        if (!QFileInfo(path).isDir())
             continue;
         QString why;
         if (FileOperation::removeEmptyDir(path, &why)) {
@@ -234,7 +427,8 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
         staying.insert(keyOf(level));
         if (error != ENOTEMPTY && error != EEXIST) {
             m_leftBehind = true;
-            m_notes << QStringLiteral("上次分件建立的文件夹未能删除（") + why + QStringLiteral("）：") + path;
+            m_notes << QStringLiteral("上次分件建立的文件夹未能删除（") + why + QStringLiteral("）：")
+                           + m_orderDir + level;
         }
     }
     // What stays of them stays in the record.
@@ -254,21 +448,40 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
 
 QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &plan)
 {
+    // One look at the record at a time in this program; the copies of a closed window's attempt wait.
+    QMutexLocker records(&recordLock(m_localOrderDir + recordName()));
     m_notes.clear();
     m_leftBehind = false;
     m_claimed.clear();
     m_reserved.clear();
+    m_targets.clear();
+    m_planFolders.clear();
+    m_held.clear();
+    const QString recordFile = m_localOrderDir + recordName();
     QList<Folder> earlier;
-    const QString recordFile = Platform::localPath(m_orderDir + recordName());
-    const bool recordRead = readRecord(&earlier) && existsOrLink(recordFile);
+    QString damage;
+    const QList<Landed> landed = takeLanded(); // every copy landed so far, a closed window's too
+    const Record state = readRecord(&earlier, &damage);
+    if (state == Record::Read)
+        addLanded(&earlier, landed);
+    if (state == Record::Damaged) {
+        qCWarning(lcSeparation) << "separation record not read:" << recordFile << damage;
+        m_notes << QStringLiteral("上次未完成的分件记录无法读取（") + damage
+                       + QStringLiteral("），本次不沿用其产品文件夹，已有的另建编号文件夹：") + m_orderDir + recordName();
+    }
+    const bool recordRead = state == Record::Read;
 
-    // Each planned folder goes on in the folder the earlier attempt made for the same plan name.
+    // A folder of the record reached through a link or a mounted disk is not gone into: it stays listed
+    // as it is. Each planned folder goes on in the folder the earlier attempt made for the same plan name.
+    QVector<bool> refused(earlier.size(), false);
+    for (int k = 0; k < earlier.size(); ++k)
+        refused[k] = !throughRealFolders(earlier.at(k).folder);
     QVector<int> match(plan.size(), -1);
     QVector<bool> taken(earlier.size(), false);
     for (int i = 0; i < plan.size(); ++i) {
         const QString planned = keyOf(canon(plan.at(i).folder));
         for (int k = 0; k < earlier.size() && match.at(i) < 0; ++k) {
-            if (!taken.at(k) && keyOf(earlier.at(k).planned) == planned) {
+            if (!taken.at(k) && !refused.at(k) && keyOf(earlier.at(k).planned) == planned) {
                 match[i] = k;
                 taken[k] = true;
             }
@@ -279,9 +492,10 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
         if (!taken.at(k))
             dropped << earlier.at(k);
     }
-    const QList<Folder> left = takeOut(dropped);
-    // The folders gone on in keep their names; a level the earlier attempt made on the way to one of its
-    // folders may become a planned folder itself.
+    const QList<Folder> left = takeOut(dropped, QSet<QString>());
+    // A folder given to a product of the record, gone on in or left of a dropped one, is given to no
+    // other. The folders gone on in keep their names; a level the earlier attempt made on the way to one
+    // of its folders may become a planned folder itself.
     QSet<QString> inUse;
     QSet<QString> ownLevels;
     for (int k = 0; k < earlier.size(); ++k) {
@@ -291,10 +505,17 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
                 m_reserved << keyOf(level);
         }
     }
+    for (const Folder &f : left)
+        inUse.insert(keyOf(f.folder));
     for (const Folder &f : qAsConst(earlier)) {
         for (const QString &level : f.created)
             ownLevels.insert(keyOf(level));
     }
+    auto freeFor = [&](const QString &candidate, bool ownLevel) {
+        const QString key = keyOf(candidate);
+        return !inUse.contains(key) && (!dirExists(candidate, true) || (ownLevel && ownLevels.contains(key)))
+               && FileOperation::realFoldersBelow(m_localOrderDir, candidate);
+    };
 
     QList<Folder> folders;
     QList<Placed> placed;
@@ -303,23 +524,48 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
         const int k = match.at(i);
         Folder f;
         f.planned = canon(w.folder);
+        QString refusal;
         if (k >= 0) {
             f.folder = earlier.at(k).folder;
             f.created = earlier.at(k).created;
             qCDebug(lcSeparation) << "goes on in the folder of the unfinished attempt:" << f.folder;
-        } else if (!dirExists(f.planned, true)
-                   || (ownLevels.contains(keyOf(f.planned)) && !inUse.contains(keyOf(f.planned)))) {
+        } else if (freeFor(f.planned, true)) {
             f.folder = f.planned;
         } else {
-            // The name is taken (an earlier separation, or a folder of the same name in this plan): the
-            // first free numbered twin beside it; with every twin taken, the folder that is there.
-            for (int n = 1; n < 500 && f.folder.isEmpty(); ++n) {
+            // The name is taken (an earlier separation, a folder of the same name in this plan, one given to
+            // another product of the record): the first free numbered twin beside it, a name as the planned
+            // one is; with every twin taken, the folder that is there, unless it is another product's.
+            for (int n = 1; n < 500 && f.folder.isEmpty() && refusal.isEmpty(); ++n) {
                 const QString twin = canon(w.twin(n));
-                if (!twin.isEmpty() && !dirExists(twin, true))
+                if (twin.isEmpty())
+                    continue;
+                refusal = folderRefusal(twin);
+                if (refusal.isEmpty() && freeFor(twin, false))
                     f.folder = twin;
             }
-            if (f.folder.isEmpty())
-                f.folder = f.planned;
+            QString why;
+            if (f.folder.isEmpty() && refusal.isEmpty() && !inUse.contains(keyOf(f.planned))) {
+                if (FileOperation::realFoldersBelow(m_localOrderDir, f.planned, &why))
+                    f.folder = f.planned;
+                else
+                    refusal = QStringLiteral("产品文件夹经过链接或挂载的磁盘，未复制其照片：") + why;
+            }
+        }
+        Placed p;
+        QVector<Target> targets(w.photos.size());
+        if (f.folder.isEmpty()) {
+            // No folder for the product: its photos are not copied, and the report says why.
+            const QString note = !refusal.isEmpty() ? refusal
+                                                    : QStringLiteral("产品文件夹没有可用的名称，未复制其照片：")
+                                                          + m_orderDir + f.planned;
+            if (!m_notes.contains(note))
+                m_notes << note;
+            qCWarning(lcSeparation) << "no folder for a product:" << note;
+            for (int j = 0; j < w.photos.size(); ++j)
+                p.targets << QString();
+            placed << p;
+            m_targets << targets;
+            continue;
         }
         for (const QString &level : levelsOf(f.folder)) {
             if (!dirExists(level, false) && !f.created.contains(level, Platform::pathCase()))
@@ -327,45 +573,76 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
             m_claimed << keyOf(level);
         }
         inUse.insert(keyOf(f.folder));
+        m_planFolders.insert(keyOf(f.folder));
 
-        // The names the photos take: a file there that is no earlier copy of this order is kept, and the
-        // copy takes the next numbered name, as a photo listed twice does.
-        QSet<QString> there;
-        QSet<QString> own;
-        QSet<QString> names;
-        const QString folderPath = m_orderDir + f.folder;
-        const QDir dir(Platform::localPath(folderPath));
-        if (dir.exists()) {
-            for (const QString &name : dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
-                there.insert(keyOf(name));
+        // The names the photos take: the order's own copy (still as it was copied) is replaced; any other
+        // file is kept, and the copy takes the next numbered name, as a photo listed twice does, unless
+        // that file holds the photo's bytes (copy() looks).
+        const QString folderPath = m_localOrderDir + f.folder;
+        QHash<QString, QString> there; // by key, as found
+        if (QFileInfo(folderPath).isDir()) {
+            for (const QString &name :
+                 QDir(folderPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+                there.insert(keyOf(name), name);
         }
+        QHash<QString, File> own;
         if (k >= 0) {
-            for (const QString &name : earlier.at(k).files)
-                own.insert(keyOf(name));
+            for (const File &file : earlier.at(k).files)
+                own.insert(keyOf(file.name), file);
         }
-        Placed p;
-        p.folder = folderPath;
-        for (const QString &photo : w.photos) {
-            QString name = photo;
-            for (int n = 1; names.contains(keyOf(name)) || (there.contains(keyOf(name)) && !own.contains(keyOf(name)));
-                 ++n)
-                name = FileOperation::numberedName(photo, n);
-            names.insert(keyOf(name));
-            f.files << name;
-            p.targets << folderPath + name;
+        QSet<QString> names; // given in this folder
+        p.folder = m_orderDir + f.folder;
+        for (int j = 0; j < w.photos.size(); ++j) {
+            const QString &photo = w.photos.at(j);
+            Target &t = targets[j];
+            t.folder = f.folder;
+            t.planned = f.planned;
+            for (int n = 0; n < kNumberedNames && t.name.isEmpty(); ++n) {
+                const QString name = n == 0 ? photo : FileOperation::numberedName(photo, n);
+                const QString key = keyOf(name);
+                if (!isCopyName(name))
+                    break;
+                if (names.contains(key))
+                    continue;
+                if (!there.contains(key)) {
+                    t.name = name;
+                } else if (own.contains(key)) {
+                    const File listed = own.value(key);
+                    const File now = factsOf(folderPath, there.value(key));
+                    if (now.size == listed.size && now.time == listed.time) {
+                        t.name = there.value(key);
+                        t.own = true;
+                        t.listed = listed;
+                        t.listed.name = t.name;
+                        f.files << t.listed;
+                    }
+                }
+                if (t.name.isEmpty())
+                    t.others << there.value(key);
+            }
+            for (const QString &name : t.others + QStringList{t.name}) {
+                if (!name.isEmpty()) {
+                    names.insert(keyOf(name));
+                    m_held.insert(keyOf(f.folder + name));
+                }
+            }
+            p.targets << (t.name.isEmpty() ? QString() : p.folder + t.name);
         }
-        // What the earlier attempt copied here and this plan does not.
+        // What the earlier attempt copied here and this plan does not: taken out while it is that copy.
         if (k >= 0) {
-            for (const QString &name : earlier.at(k).files) {
-                if (!names.contains(keyOf(name)) && there.contains(keyOf(name)) && !removeFile(folderPath + name))
-                    f.files << name; // stays listed: a later attempt takes it out
+            for (const File &file : earlier.at(k).files) {
+                const QString key = keyOf(file.name);
+                if (!names.contains(key) && there.contains(key) && !removeListed(f.folder, file))
+                    f.files << file; // stays listed: a later attempt takes it out
             }
         }
         folders << f;
         placed << p;
+        m_targets << targets;
     }
 
-    // What else is found in the folders gone on in, or left of dropped ones, stays and is named.
+    // What else is found in the folders gone on in, or left of dropped ones, stays and is named; a file
+    // under a name a photo is copied to is named by its copy.
     QSet<QString> ownFolders;
     for (const Folder &f : folders + left) {
         for (const QString &level : levelsOf(f.folder))
@@ -374,20 +651,25 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
     QStringList others;
     auto nameOthers = [&](const Folder &f) {
         QSet<QString> files;
-        for (const QString &name : f.files)
-            files.insert(keyOf(name));
-        const QDir dir(Platform::localPath(m_orderDir + f.folder));
+        for (const File &file : f.files)
+            files.insert(keyOf(file.name));
+        const QDir dir(m_localOrderDir + f.folder);
         for (const QString &name : dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name)) {
-            if (!files.contains(keyOf(name)) && !ownFolders.contains(keyOf(f.folder + name + QLatin1Char('/'))))
+            if (!files.contains(keyOf(name)) && !m_held.contains(keyOf(f.folder + name))
+                && !ownFolders.contains(keyOf(f.folder + name + QLatin1Char('/'))))
                 others << m_orderDir + f.folder + name;
         }
     };
-    for (int i = 0; i < folders.size(); ++i) {
+    int placedFolder = 0;
+    for (int i = 0; i < plan.size(); ++i) {
+        if (placed.at(i).folder.isEmpty())
+            continue;
         if (match.at(i) >= 0)
-            nameOthers(folders.at(i));
+            nameOthers(folders.at(placedFolder));
+        ++placedFolder;
     }
     for (const Folder &f : left) {
-        if (f.created.contains(f.folder, Platform::pathCase()))
+        if (f.created.contains(f.folder, Platform::pathCase()) && FileOperation::realFoldersBelow(m_localOrderDir, f.folder))
             nameOthers(f);
     }
     if (!others.isEmpty())
@@ -398,25 +680,187 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
                        + days.join(QStringLiteral("、"));
 
     // The record first, then the folders it names (a plan without folders, with nothing left to record,
-    // needs none).
+    // needs none). It holds every copy landed so far.
     const QList<Folder> recorded = folders + left;
     m_recordOnDisk = recordRead;
-    if (!recorded.isEmpty() || recordRead)
-        m_recordOnDisk = writeRecord(recorded) || recordRead;
+    if (!recorded.isEmpty() || recordRead) {
+        int error = 0;
+        if (writeRecord(recorded, &error))
+            m_recordOnDisk = true;
+        else
+            m_notes << QStringLiteral("分件记录无法写入（") + errorText(error)
+                           + QStringLiteral("），再次分件该订单时产品文件夹将另建编号文件夹：") + m_orderDir + recordName();
+    }
     for (const Folder &f : qAsConst(folders))
         FileOperation::mkPath(m_orderDir + f.folder);
     return placed;
 }
 
-bool SeparationAttempt::finish(const QString &recordPath, QString *note)
+bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failure)
 {
-    if (recordPath.isEmpty() || FileOperation::deleteFile(recordPath))
+    const Target &t = m_targets.at(i).at(j);
+    {
+        QMutexLocker lock(&m_mutex);
+        ++m_copying;
+    }
+    const QString dir = m_localOrderDir + t.folder;
+    const QString shown = m_orderDir + t.folder + t.name;
+    QString name; // where the photo is in place
+    QString why;
+    auto failed = [&](const QString &reason) { *failure = shown + QStringLiteral("（") + reason + QStringLiteral("）"); };
+    if (t.name.isEmpty()) {
+        *failure = m_orderDir + t.folder + QStringLiteral("（没有可用的文件名）");
+    } else if (!FileOperation::realFoldersBelow(m_localOrderDir, t.folder, &why)) {
+        failed(why);
+    } else {
+        for (const QString &other : t.others) {
+            if (FileOperation::sameContent(source, dir + other)) {
+                name = other; // the photo is there already
+                break;
+            }
+        }
+        const QString target = dir + t.name;
+        const File now = factsOf(dir, t.name);
+        if (!name.isEmpty()) {
+            qCDebug(lcSeparation) << "the photo's bytes are there already:" << dir + name;
+        } else if (t.own && now.size == t.listed.size && now.time == t.listed.time) {
+            // Still the order's own copy: replaced by the photo as it is now.
+            Platform::delayWrite(target);
+            if (Platform::copyIntoPlace(source, target, Platform::Placing::Replace))
+                name = t.name;
+            else
+                failed(errorText(errno));
+        } else {
+            // A free name, or a copy changed since it was looked at (its bytes decide): what turns up there
+            // meanwhile is never replaced.
+            switch (FileOperation::copyNoReplace(source, target, &why)) {
+            case FileOperation::Copied:
+            case FileOperation::AlreadyThere:
+                name = t.name;
+                break;
+            case FileOperation::KeptOther:
+                *failure = shown + QStringLiteral("（目标文件已存在且内容不同，未覆盖）");
+                break;
+            case FileOperation::CopyFailed:
+                failed(errorText(errno));
+                break;
+            }
+        }
+    }
+    const File landed = name.isEmpty() ? File() : factsOf(dir, name);
+    {
+        QMutexLocker lock(&m_mutex);
+        --m_copying;
+        if (name == t.name && !t.others.isEmpty()) {
+            for (const QString &other : t.others)
+                m_kept << m_orderDir + t.folder + other;
+        }
+    }
+    if (m_recordOnDisk && landed.size >= 0) {
+        // For the record (writeCopies()); this program's next look at it takes it at once.
+        QMutexLocker lock(&landedLock());
+        unwritten()[m_localOrderDir + recordName()] << Landed{t.folder, t.planned, landed};
+    }
+    if (!name.isEmpty())
+        qCDebug(lcSeparation) << "product photo in place:" << source << "->" << dir + name;
+    return !name.isEmpty();
+}
+
+void SeparationAttempt::writeCopies()
+{
+    if (!m_recordOnDisk)
+        return;
+    const QString path = m_localOrderDir + recordName();
+    int waiting = 0;
+    {
+        QMutexLocker lock(&landedLock());
+        waiting = unwritten().value(path).size();
+    }
+    int copying = 0;
+    {
+        QMutexLocker lock(&m_mutex);
+        copying = m_copying;
+    }
+    // In batches, written by one copy while the others go on; once no copy is under way, what is left,
+    // so that nothing waits when the copies have ended (a window closed meanwhile included).
+    QMutex &records = recordLock(path);
+    if (copying == 0 && waiting > 0) {
+        QMutexLocker lock(&records);
+        writeLanded();
+    } else if (waiting >= kBatch && records.tryLock()) {
+        writeLanded();
+        records.unlock();
+    }
+}
+
+QStringList SeparationAttempt::takeKeptFiles()
+{
+    QMutexLocker lock(&m_mutex);
+    QStringList kept;
+    kept.swap(m_kept);
+    return kept;
+}
+
+bool SeparationAttempt::finish(QStringList *notes)
+{
+    if (!m_recordOnDisk)
+        return true;
+    QMutexLocker records(&recordLock(m_localOrderDir + recordName()));
+    m_notes.clear();
+    const QString path = m_localOrderDir + recordName();
+    QList<Folder> folders;
+    QString why;
+    const QList<Landed> landed = takeLanded();
+    const Record state = readRecord(&folders, &why);
+    addLanded(&folders, landed);
+    // A copy the record lists and the plan no longer holds (a closed window's copy that landed late, in a
+    // folder gone on in or in one that left the plan) is taken out as at the start.
+    QList<Folder> kept;
+    if (state == Record::Read) {
+        QList<Folder> dropped;
+        QStringList others;
+        for (const Folder &f : qAsConst(folders)) {
+            if (!m_planFolders.contains(keyOf(f.folder))) {
+                dropped << f;
+                continue;
+            }
+            Folder rest = f;
+            rest.files.clear();
+            for (const File &file : f.files) {
+                bool own = true;
+                if (m_held.contains(keyOf(f.folder + file.name)))
+                    continue;
+                if (!removeListed(f.folder, file, &own))
+                    rest.files << file;
+                else if (!own)
+                    others << m_orderDir + f.folder + file.name;
+            }
+            if (!rest.files.isEmpty())
+                kept << rest;
+        }
+        // Never a level of the plan's folders; a folder that stays for what else it holds keeps no record.
+        for (const Folder &f : takeOut(dropped, m_claimed)) {
+            if (!f.files.isEmpty())
+                kept << f;
+        }
+        if (!others.isEmpty())
+            m_notes << QStringLiteral("产品文件夹中有不是分件复制的文件，未改动：") + others.join(QStringLiteral("、"));
+    }
+    *notes << m_notes;
+    if (!kept.isEmpty()) {
+        int error = 0;
+        if (!writeRecord(kept, &error))
+            *notes << QStringLiteral("分件记录无法写入（") + errorText(error) + QStringLiteral("）：") + m_orderDir
+                          + recordName();
+        *notes << QStringLiteral("有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：") + m_orderDir
+                      + recordName();
+        return false;
+    }
+    if (FileOperation::deleteFile(path) || !existsOrLink(path))
         return true;
     const int error = errno;
-    if (!existsOrLink(Platform::localPath(recordPath)))
-        return true;
-    qCWarning(lcSeparation) << "separation record not removed:" << recordPath;
-    *note = QStringLiteral("分件记录未能删除（") + errorText(error)
-            + QStringLiteral("），再次分件该订单时将继续使用本次的产品文件夹：") + recordPath;
+    qCWarning(lcSeparation) << "separation record not removed:" << path;
+    *notes << QStringLiteral("分件记录未能删除（") + errorText(error)
+                  + QStringLiteral("），再次分件该订单时将继续使用本次的产品文件夹：") + m_orderDir + recordName();
     return false;
 }

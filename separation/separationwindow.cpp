@@ -156,7 +156,7 @@ bool SeparationWindow::startNextOrder()
         m_currentRow = i;
         m_order = row;
         m_orderEntries = m_messageList.size();
-        m_attemptRecord.clear();
+        m_attempt.reset();
         m_attemptLeftBehind = false;
         postQueryProducts(row.order_photo_id);
         return false;
@@ -415,18 +415,18 @@ void SeparationWindow::separateNextOrder()
     bool whole = !m_attemptLeftBehind;
     for (int i = m_orderEntries; i < m_messageList.size(); ++i)
         whole = whole && m_messageList.at(i).failures.isEmpty();
-    QString note; // the record kept, or one that could not be removed
-    if (whole)
-        SeparationAttempt::finish(m_attemptRecord, &note);
-    else if (!m_attemptRecord.isEmpty())
-        note = QStringLiteral("有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：") + m_attemptRecord;
-    if (!note.isEmpty()) {
+    QStringList notes; // the record kept, or one that could not be removed
+    if (whole && m_attempt)
+        m_attempt->finish(&notes);
+    else if (m_attempt && !m_attempt->recordPath().isEmpty())
+        notes << QStringLiteral("有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：") + m_attempt->recordPath();
+    if (!notes.isEmpty()) {
         SeparateMessageInfo entry;
         entry.orderNumber = m_order.orderpayforkey;
-        entry.notes << note;
+        entry.notes << notes;
         m_messageList.append(entry);
     }
-    m_attemptRecord.clear();
+    m_attempt.reset();
     m_finishedLabel->setText(finishedLabelText());
     m_progressBar->setValue(0);
     m_progressBar->setMaximum(0);
@@ -457,7 +457,7 @@ void SeparationWindow::endRunEarly(const QString &why)
     // ticked orders not started are named too.
     const int stoppedRow = m_currentRow;
     untakeCurrentOrder();
-    m_attemptRecord.clear(); // stays on disk for the order's next attempt
+    m_attempt.reset(); // its record stays on disk for the order's next attempt
     SeparateMessageInfo stopped;
     stopped.orderNumber = m_order.orderpayforkey;
     stopped.failures = guard()->takeFailures();

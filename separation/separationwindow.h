@@ -25,6 +25,7 @@
 
 class BarcodeDownload;
 class QElapsedTimer;
+class SeparationAttempt;
 class QJsonObject;
 
 class SeparationWindow : public OrderSearchWindowBase
@@ -156,10 +157,11 @@ protected:
     WorkSheetData m_sheet; // the current order's sheet
     QString sheetHtml;
     QString barPath;
-    // The record of the current order's product folders (SeparationAttempt; "" when it has none). It is
-    // removed when the order is finished whole; an order that ends early, or with something not done (a
-    // failure of its report, or m_attemptLeftBehind), leaves it for the order's next attempt.
-    QString m_attemptRecord;
+    // The attempt at the current order's product folders (null before its product stage). Its record is
+    // checked against the plan and removed when the order is finished whole; an order that ends early, or
+    // with something not done (a failure of its report, or m_attemptLeftBehind), leaves it for the order's
+    // next attempt.
+    std::shared_ptr<SeparationAttempt> m_attempt;
     bool m_attemptLeftBehind = false; // the attempt could not take out all the record told it to
 
 private slots:
