@@ -1180,6 +1180,7 @@ void ImportPhotoToServer::sendEndReport(int picCount, int bakCount)
         }
     }
     const UnsentReport::Owed claimed = UnsentReport::claim(m_run.folder, type);
+    m_runDamaged = claimed.damaged; // passed over, and named in the end box
     const UnsentReport::Counts kept = m_windowOwed.value(key);
     const UnsentReport::Counts posted{claimed.counts.files + kept.files, claimed.counts.backups + kept.backups};
     const QByteArray body = pathReportBody(m_run, m_run.folder, posted.files, posted.backups);
@@ -1243,6 +1244,8 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QString &why, cons
                      .arg(m_runFailures.join(QLatin1Char('\n')));
     if (!m_runUnreadable.isEmpty())
         notes << unreadablePhotosText(m_runUnreadable) + QStringLiteral("\n（已按原样复制，没有生成缩略图）");
+    if (!m_runDamaged.isEmpty())
+        notes << UnsentReport::damagedText() + m_runDamaged.join(QLatin1Char('\n'));
     const bool allWell = notes.isEmpty() && taken && stuck.isEmpty();
     if (!m_runRenumbered.isEmpty())
         notes << QStringLiteral("以下照片的编号已被占用，已改用其他编号：\n") + m_runRenumbered.join(QLatin1Char('\n'));

@@ -285,6 +285,7 @@ private:
     int m_reportSerial = 0;       // the latest end report; only its answer ends the run
     QString m_runCountsText;      // the counts before and after, for the end box
     QString m_runUnrecorded;      // why the run's counts could not be kept in the order folder ("": they were)
+    QStringList m_runDamaged;     // records in the order folder with counts no import makes, passed over
     // Counts the order folder could not keep, by order folder and type (windowOwedKey): the next report of
     // that order and type from this window carries them.
     QHash<QString, UnsentReport::Counts> m_windowOwed;
