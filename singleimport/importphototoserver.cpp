@@ -281,10 +281,15 @@ ImportPhotoToServer::ImportPhotoToServer(const SingleImportOrder &order, QWidget
     ui->lineEdit_orderPRName->setReadOnly(true);
     ui->lineEdit_orderPRName->setText(orderPrefixOf(m_shotDate));
     initImportButtons();
+    // The program may end while the run of a closed window goes on.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &ImportPhotoToServer::keepRunUnderWay);
 }
 
 ImportPhotoToServer::~ImportPhotoToServer()
 {
+    m_deleteAfterRun = false; // going now
+    keepRunUnderWay();
     m_pool.clear();
     m_pool.waitForDone();
     delete loadingLabel;
@@ -1156,6 +1161,37 @@ void ImportPhotoToServer::finishRun()
     m_reportOut = true;
     ui->importButton->setText(QStringLiteral("等待服务器回复..."));
     sendEndReport(picCount, bakCount);
+}
+
+void ImportPhotoToServer::keepRunUnderWay()
+{
+    if (!m_running)
+        return;
+    // The photos not started are dropped; those under way end, and what the run placed (their reports
+    // will not arrive) waits in the order folder for the next import of the order, as a report not taken.
+    m_pool.clear();
+    m_runGate->close();
+    m_pool.waitForDone();
+    const ImportRunGate::Placed placed = m_runGate->placed();
+    m_running = false;
+    m_closingRun = false;
+    m_runReports->deleteLater();
+    m_runReports = nullptr;
+    m_runGate.reset();
+    if (!ShotTimeList::append(m_run.folder, placed.shotTimes))
+        qCWarning(lcSingleImport) << "shot-time list of a stopped run not written:" << m_run.folder;
+    const QString key = windowOwedKey();
+    UnsentReport::Counts due = m_windowOwed.take(key);
+    due.files += placed.mains;
+    due.backups += m_run.type == 0 ? placed.backups : 0;
+    if ((due.files != 0 || due.backups != 0)
+        && UnsentReport::add(m_run.folder, ImportTypeEnum(m_run.type), due).isEmpty()) {
+        qCWarning(lcSingleImport) << "counts of a stopped run not kept:" << m_run.folder << due.files << due.backups;
+        m_windowOwed.insert(key, due);
+    }
+    qCDebug(lcSingleImport) << "run stopped, its counts kept:" << m_run.folder << due.files << due.backups;
+    if (m_deleteAfterRun)
+        deleteLater();
 }
 
 QString ImportPhotoToServer::windowOwedKey() const
