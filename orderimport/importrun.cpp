@@ -15,7 +15,8 @@
 // another desk, and a run of another type sends the order the reports it owes for photos as shot, finished
 // photos and designs (a video type's report names its videos and waits for a run of that type). Closing
 // the window or removing an order from the list while such a report is owed asks first. A record the web
-// service took that stays in the order folder is named in the end box.
+// service took that stays in the order folder is named in the end box, as is a damaged record (passed over,
+// the order's other records carried all the same).
 //
 // The counts reported are the files the order's runs placed under free names (ImportOrderThread::
 // placedFiles), not the growth of the folders, which another import into the order at the same time
@@ -203,6 +204,7 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.unreported.clear();
     m_run.unrecorded.clear();
     m_run.untaken.clear();
+    m_run.damaged.clear();
     m_run.reportsOut = 0;
     m_run.ending = false;
     ++m_run.number;
@@ -308,6 +310,11 @@ void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r, ImportTypeEnum typ
     UnsentReport::Owed kept;
     if (type != ImportDovraCopy && !r->orderPath().isEmpty())
         kept = UnsentReport::claim(r->orderPath(), type);
+    // Damaged records are passed over, and named at the end of the run.
+    for (const QString &path : qAsConst(kept.damaged)) {
+        if (m_run.active && !m_run.damaged.value(r->orderKey()).contains(path))
+            m_run.damaged[r->orderKey()] << path;
+    }
     const int files = due.files + kept.counts.files;
     const int backups = due.backups + kept.counts.backups;
     qCDebug(lcImport) << "end report:" << r->orderKey() << type << files << backups << "records:" << kept.paths.size();
@@ -575,11 +582,18 @@ void importOrdersPhotoDlg::showEndOfRun()
                                 "（本程序不再上报，其它电脑或重新打开程序后会重复上报）：\n")
                      + lines.join(QLatin1Char('\n'));
     }
+    if (!m_run.damaged.isEmpty()) {
+        QStringList lines;
+        for (auto it = m_run.damaged.constBegin(); it != m_run.damaged.constEnd(); ++it)
+            lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value().join(QStringLiteral("、")));
+        notes << UnsentReport::damagedText() + lines.join(QLatin1Char('\n'));
+    }
     if (!m_run.dovraKept.isEmpty())
         notes << QStringLiteral("Dovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
                      + m_run.dovraKept.join(QLatin1Char('\n'));
     const QString more = notes.isEmpty() ? QString() : QLatin1Char('\n') + notes.join(QStringLiteral("\n\n"));
-    if (m_run.failedOrders == 0 && m_run.unreadable.isEmpty() && m_run.unreported.isEmpty() && m_run.untaken.isEmpty()) {
+    if (m_run.failedOrders == 0 && m_run.unreadable.isEmpty() && m_run.unreported.isEmpty() && m_run.untaken.isEmpty()
+        && m_run.damaged.isEmpty()) {
         MsgBox::information(this, QStringLiteral("导入完成"),
                             QStringLiteral("%1个订单已经全部导完").arg(m_finishCount) + more, QMessageBox::Ok);
         return;

@@ -217,8 +217,9 @@ public:
         m_outcome.backupAdded = outcome == FileOperation::Copied;
     }
 
-    // The main files as the file from holds them (the photo as it is). False when the main file is not in
-    // place (or a numbered photo got no name): nothing more may be made of the photo.
+    // The main files as the file from holds them (the photo as it is), the main folder's first. False when
+    // the main file is not in place (or a numbered photo got no name): nothing more may be made of the
+    // photo, not even its copy in the other main folders.
     bool placeFile(const QString &from)
     {
         if (m_outcome.importedBefore)
@@ -231,6 +232,8 @@ public:
             QString why;
             if (!FileOperation::copyFile(from, target, true, &why)) {
                 m_fail(QStringLiteral("复制失败 ") + target + inBrackets(why));
+                if (i == 0)
+                    return false; // the other main folders take only a photo the order holds
             } else if (i == 0) {
                 m_outcome.placedName = m_task.targetName;
                 m_outcome.mainAdded = !existed;
@@ -270,6 +273,8 @@ public:
             QString why;
             if (!saveImage(image, target, 100, &why)) {
                 m_fail(QStringLiteral("保存失败 ") + target + inBrackets(why));
+                if (i == 0)
+                    return false; // as placeFile
             } else if (i == 0) {
                 m_outcome.placedName = m_task.targetName;
                 m_outcome.mainAdded = !existed;
@@ -308,6 +313,8 @@ public:
             }
             if (!ok) {
                 m_fail(QStringLiteral("复制失败 ") + target + why);
+                if (i == 0)
+                    return; // as placeFile
             } else if (i == 0) {
                 m_outcome.placedName = placed;
                 m_outcome.mainAdded = added;

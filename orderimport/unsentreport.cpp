@@ -24,6 +24,11 @@ namespace {
 // A record is a few dozen bytes; anything much larger is no record of ours.
 const qint64 kMaxRecordBytes = 4096;
 
+// What one record may count of files or of backups: far more than any import of one order places (a record
+// holds what one run placed, or what the runs of one window placed while no record could be written).
+const int kMaxRecordCount = 1000000;
+
+// What the records one report carries may count together: the records beyond it wait for the next report.
 const int kMaxCount = 1000000000;
 
 // A claimed record's name: the record's own, then this marker, the time of the claim on the order folder's
@@ -102,60 +107,68 @@ bool validType(int type)
     return type >= ImportOriginPhotos && type <= ImportRetouchVideos;
 }
 
-// A count as the record holds it: a whole number, not negative, at most kMaxCount.
-bool readCount(const QJsonObject &json, const char *key, int *count)
+// What a file of a record's name holds.
+enum class Reading {
+    Record,    // a record
+    Damaged,   // written as a record, with a count no import makes
+    NotRecord, // anything else (another program's file, a link, a FIFO, …): left alone
+};
+
+// A count as the record holds it: a whole number, not negative, at most kMaxRecordCount. False when it is
+// no number at all; *sound says whether it is such a count.
+bool readCount(const QJsonObject &json, const char *key, int *count, bool *sound)
 {
     const QJsonValue value = json.value(QLatin1String(key));
-    const double number = value.toDouble(-1);
-    if (!value.isDouble() || number < 0 || number > kMaxCount || number != double(int(number)))
+    if (!value.isDouble())
         return false;
-    *count = int(number);
+    const double number = value.toDouble();
+    *sound = number >= 0 && number <= kMaxRecordCount && number == double(int(number));
+    *count = *sound ? int(number) : 0;
     return true;
 }
 
 // The record at path, read only from a regular file (never through a link, never waiting on a FIFO or
 // device); claimedAt gets the time of its claim (-1: not claimed).
-bool readRecord(const QString &path, Record *record, qint64 *claimedAt = nullptr)
+Reading readRecord(const QString &path, Record *record, qint64 *claimedAt = nullptr)
 {
     QByteArray bytes;
     if (!Platform::readRegularFile(path, kMaxRecordBytes, &bytes))
-        return false;
+        return Reading::NotRecord;
     const QJsonObject json = QJsonDocument::fromJson(bytes).object();
     const int type = json.value(QStringLiteral("typeid")).toInt(-1);
-    if (!validType(type) || !readCount(json, "picnumber", &record->counts.files)
-        || !readCount(json, "picbacknumber", &record->counts.backups))
-        return false;
+    bool filesSound = false;
+    bool backupsSound = false;
+    if (!validType(type) || !readCount(json, "picnumber", &record->counts.files, &filesSound)
+        || !readCount(json, "picbacknumber", &record->counts.backups, &backupsSound))
+        return Reading::NotRecord;
     // The name says the type as well; a file whose two disagree was not written by this program.
     const QString name = QFileInfo(path).fileName();
     if (!name.startsWith(namePrefix() + QString::number(type) + QLatin1Char('-')))
-        return false;
+        return Reading::NotRecord;
     unclaimedName(name, claimedAt);
     record->path = path;
     record->type = ImportTypeEnum(type);
     record->claimed = false;
-    return true;
+    return filesSound && backupsSound ? Reading::Record : Reading::Damaged;
 }
 
-// Adds counts in 64 bits; false when the total is more than one record may hold.
-bool addCounts(qint64 *files, qint64 *backups, const Counts &counts)
+// The records in name order whose counts, added up in 64 bits, stay within what one report carries; the
+// others are left out (they wait for a later report).
+QList<Record> withinOneReport(const QList<Record> &found, Counts *sum)
 {
-    *files += counts.files;
-    *backups += counts.backups;
-    return *files <= kMaxCount && *backups <= kMaxCount;
-}
-
-// The records' counts added up, or nothing when they add up to more than one record may hold.
-bool sumOf(const QList<Record> &found, Counts *sum)
-{
+    QList<Record> taken;
     qint64 files = 0;
     qint64 backups = 0;
     for (const Record &record : found) {
-        if (!addCounts(&files, &backups, record.counts))
-            return false;
+        if (files + record.counts.files > kMaxCount || backups + record.counts.backups > kMaxCount)
+            continue;
+        files += record.counts.files;
+        backups += record.counts.backups;
+        taken << record;
     }
     sum->files = int(files);
     sum->backups = int(backups);
-    return true;
+    return taken;
 }
 
 // Removes what is left of records the service took and that were renamed for it.
@@ -169,30 +182,8 @@ void removeTakenLeftovers(const QString &folder)
     }
 }
 
-// The records of one type that no report under way carries.
-QList<Record> unclaimed(const QString &orderFolder, ImportTypeEnum type)
-{
-    QList<Record> found;
-    for (const Record &record : records(orderFolder)) {
-        if (record.type == type && !record.claimed)
-            found << record;
-    }
-    return found;
-}
-
-} // namespace
-
-QString namePrefix()
-{
-    return QStringLiteral(".tessaly-unsent-");
-}
-
-int maxCount()
-{
-    return kMaxCount;
-}
-
-QList<Record> records(const QString &orderFolder)
+// The records in the order folder; the paths of the damaged ones of the given type go to *damaged.
+QList<Record> scan(const QString &orderFolder, int damagedType = -1, QStringList *damaged = nullptr)
 {
     QList<Record> found;
     if (orderFolder.trimmed().isEmpty())
@@ -211,7 +202,14 @@ QList<Record> records(const QString &orderFolder)
         }
         Record record;
         qint64 claimedAt = -1;
-        if (!readRecord(path, &record, &claimedAt)) {
+        const Reading reading = readRecord(path, &record, &claimedAt);
+        if (reading == Reading::Damaged) {
+            qCWarning(lcImport) << "record of an unsent report with a count no import makes, passed over:" << path;
+            if (damaged && int(record.type) == damagedType)
+                *damaged << path;
+            continue;
+        }
+        if (reading != Reading::Record) {
             qCWarning(lcImport) << "not a record of an unsent report, left alone:" << path;
             continue;
         }
@@ -225,16 +223,37 @@ QList<Record> records(const QString &orderFolder)
     return found;
 }
 
+} // namespace
+
+QString namePrefix()
+{
+    return QStringLiteral(".tessaly-unsent-");
+}
+
+int maxCount()
+{
+    return kMaxCount;
+}
+
+int maxRecordCount()
+{
+    return kMaxRecordCount;
+}
+
+QList<Record> records(const QString &orderFolder)
+{
+    return scan(orderFolder);
+}
+
 Owed owed(const QString &orderFolder, ImportTypeEnum type)
 {
     Owed sum;
-    const QList<Record> found = unclaimed(orderFolder, type);
-    if (!sumOf(found, &sum.counts)) {
-        qCWarning(lcImport) << "records of unsent reports counting more than one record may hold, damaged:"
-                            << orderFolder << type;
-        return Owed();
+    QList<Record> found;
+    for (const Record &record : scan(orderFolder, int(type), &sum.damaged)) {
+        if (record.type == type && !record.claimed)
+            found << record;
     }
-    for (const Record &record : found)
+    for (const Record &record : withinOneReport(found, &sum.counts))
         sum.paths << record.path;
     return sum;
 }
@@ -243,6 +262,7 @@ Owed claim(const QString &orderFolder, ImportTypeEnum type)
 {
     Owed claimed;
     const Owed found = owed(orderFolder, type);
+    claimed.damaged = found.damaged;
     if (found.paths.isEmpty())
         return claimed;
     const QString folder = folderOf(orderFolder);
@@ -258,18 +278,17 @@ Owed claim(const QString &orderFolder, ImportTypeEnum type)
             continue; // another desk claimed it first
         // The counts as the claimed file holds them: the one this desk renamed. One that is no record
         // (changed since it was listed) goes back under its name.
-        if (!readRecord(to, &record)) {
+        if (readRecord(to, &record) != Reading::Record) {
             release({to});
             continue;
         }
         taken << record;
-        claimed.paths << to;
     }
-    if (!sumOf(taken, &claimed.counts)) {
-        qCWarning(lcImport) << "records of unsent reports counting more than one record may hold, damaged:"
-                            << orderFolder << type;
-        release(claimed.paths);
-        return Owed();
+    for (const Record &record : withinOneReport(taken, &claimed.counts))
+        claimed.paths << record.path;
+    for (const Record &record : taken) {
+        if (!claimed.paths.contains(record.path))
+            release({record.path}); // grown since it was listed: it waits for the next report
     }
     return claimed;
 }
@@ -335,6 +354,11 @@ QStringList drop(const QStringList &paths)
         kept << path;
     }
     return kept;
+}
+
+QString damagedText()
+{
+    return QStringLiteral("以下订单目录中的导片记录数量有误，没有上报，请核对后删除该文件：\n");
 }
 
 QString owedQuestion(const QStringList &orderLines, bool inFolders, const QString &question)

@@ -14,10 +14,12 @@
 // clock (Platform::folderClock), so desks whose clocks differ judge it alike. The files lie at the top of
 // the order folder, beside "ImageTime.txt", outside every photo, thumbnail and video folder.
 //
-// Only a regular file is a record (never a link, FIFO or device; it is read without waiting), and a record
-// holds at most maxCount() of each count: the records of a type whose counts add up to more are damaged,
-// and none of them is carried. A record the service took never counts again: when it cannot be removed it
-// is renamed to a name no reader takes, and one that stays even so is passed over by this program.
+// Only a regular file is a record (never a link, FIFO or device; it is read without waiting). A record
+// counts at most maxRecordCount() of each: one with a count no import makes (larger, negative, not whole) is
+// damaged, passed over and named to the caller, and the others are carried all the same. One report carries
+// records up to maxCount() of each count, added in 64 bits; the records beyond wait for the next report. A
+// record the service took never counts again: when it cannot be removed it is renamed to a name no reader
+// takes, and one that stays even so is passed over by this program.
 
 #include "importtype.h"
 
@@ -43,23 +45,27 @@ struct Record
 
 // The start of every record's file name.
 QString namePrefix();
-// The most one record (and so the records of a type together) may count of files or of backups.
+// The most the records one report carries may count together, of files and of backups.
 int maxCount();
+// The most one record may count of files or of backups.
+int maxRecordCount();
 
 // The readable records in the order folder, of every type, claimed or not, in name order. A file of a
-// record's name that cannot be read as one is left alone and out of the list.
+// record's name that cannot be read as one, or a damaged record, is left alone and out of the list.
 QList<Record> records(const QString &orderFolder);
 
-// The records of one type that no report under way carries: their counts added up, and their paths.
+// The records of one type that no report under way carries, as many as one report carries: their counts
+// added up, and their paths; beside them the paths of the damaged records of the type.
 struct Owed
 {
     Counts counts;
     QStringList paths;
+    QStringList damaged;
 };
 Owed owed(const QString &orderFolder, ImportTypeEnum type);
 
 // Claims the records of owed(orderFolder, type) for a report: the paths are those of the claimed records,
-// the counts theirs; a record another desk claimed first is left out.
+// the counts theirs, the damaged ones as owed() names them; a record another desk claimed first is left out.
 Owed claim(const QString &orderFolder, ImportTypeEnum type);
 // Gives claimed records back for the next report (the report did not arrive); returns the paths still
 // claimed afterwards.
@@ -73,6 +79,9 @@ QString add(const QString &orderFolder, ImportTypeEnum type, const Counts &count
 // record is renamed to a name no reader takes. Returns the paths that stay records even so (this program
 // passes them over from now on; another desk or a restart would carry them again).
 QStringList drop(const QStringList &paths);
+
+// The line of an end box before the orders whose folders hold damaged records.
+QString damagedText();
 
 // The question a window asks before it lets orders owing the web service a report go: the orders' lines
 // ("订单号:…", each followed by "（只记在本窗口中，关闭后不再上报）" when only the window keeps its counts),

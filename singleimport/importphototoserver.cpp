@@ -281,10 +281,15 @@ ImportPhotoToServer::ImportPhotoToServer(const SingleImportOrder &order, QWidget
     ui->lineEdit_orderPRName->setReadOnly(true);
     ui->lineEdit_orderPRName->setText(orderPrefixOf(m_shotDate));
     initImportButtons();
+    // The program may end while the run of a closed window goes on.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &ImportPhotoToServer::keepRunUnderWay);
 }
 
 ImportPhotoToServer::~ImportPhotoToServer()
 {
+    m_deleteAfterRun = false; // going now
+    keepRunUnderWay();
     m_pool.clear();
     m_pool.waitForDone();
     delete loadingLabel;
@@ -1158,6 +1163,37 @@ void ImportPhotoToServer::finishRun()
     sendEndReport(picCount, bakCount);
 }
 
+void ImportPhotoToServer::keepRunUnderWay()
+{
+    if (!m_running)
+        return;
+    // The photos not started are dropped; those under way end, and what the run placed (their reports
+    // will not arrive) waits in the order folder for the next import of the order, as a report not taken.
+    m_pool.clear();
+    m_runGate->close();
+    m_pool.waitForDone();
+    const ImportRunGate::Placed placed = m_runGate->placed();
+    m_running = false;
+    m_closingRun = false;
+    m_runReports->deleteLater();
+    m_runReports = nullptr;
+    m_runGate.reset();
+    if (!ShotTimeList::append(m_run.folder, placed.shotTimes))
+        qCWarning(lcSingleImport) << "shot-time list of a stopped run not written:" << m_run.folder;
+    const QString key = windowOwedKey();
+    UnsentReport::Counts due = m_windowOwed.take(key);
+    due.files += placed.mains;
+    due.backups += m_run.type == 0 ? placed.backups : 0;
+    if ((due.files != 0 || due.backups != 0)
+        && UnsentReport::add(m_run.folder, ImportTypeEnum(m_run.type), due).isEmpty()) {
+        qCWarning(lcSingleImport) << "counts of a stopped run not kept:" << m_run.folder << due.files << due.backups;
+        m_windowOwed.insert(key, due);
+    }
+    qCDebug(lcSingleImport) << "run stopped, its counts kept:" << m_run.folder << due.files << due.backups;
+    if (m_deleteAfterRun)
+        deleteLater();
+}
+
 QString ImportPhotoToServer::windowOwedKey() const
 {
     return withSeparator(m_run.folder) + QLatin1Char('|') + QString::number(m_run.type);
@@ -1180,6 +1216,7 @@ void ImportPhotoToServer::sendEndReport(int picCount, int bakCount)
         }
     }
     const UnsentReport::Owed claimed = UnsentReport::claim(m_run.folder, type);
+    m_runDamaged = claimed.damaged; // passed over, and named in the end box
     const UnsentReport::Counts kept = m_windowOwed.value(key);
     const UnsentReport::Counts posted{claimed.counts.files + kept.files, claimed.counts.backups + kept.backups};
     const QByteArray body = pathReportBody(m_run, m_run.folder, posted.files, posted.backups);
@@ -1243,6 +1280,8 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QString &why, cons
                      .arg(m_runFailures.join(QLatin1Char('\n')));
     if (!m_runUnreadable.isEmpty())
         notes << unreadablePhotosText(m_runUnreadable) + QStringLiteral("\n（已按原样复制，没有生成缩略图）");
+    if (!m_runDamaged.isEmpty())
+        notes << UnsentReport::damagedText() + m_runDamaged.join(QLatin1Char('\n'));
     const bool allWell = notes.isEmpty() && taken && stuck.isEmpty();
     if (!m_runRenumbered.isEmpty())
         notes << QStringLiteral("以下照片的编号已被占用，已改用其他编号：\n") + m_runRenumbered.join(QLatin1Char('\n'));

@@ -25,7 +25,8 @@
 // end report goes when the last photo is in, before the end box, which then says whether the service took
 // it; one it did not take waits for the next import of the order. Counts the order folder cannot keep stay
 // with the window for its next report of the order. Closing the window while the order owes a report asks
-// first.
+// first. A run still under way when the program ends (its window closed) or the window goes ends with the
+// photos under way, and what it placed waits in the order folder likewise.
 // The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted a
 // new photo date.
 
@@ -222,6 +223,9 @@ private:
     // Gives the chosen photos as shot running numbers after the highest one in the order folder.
     void renumberChosenPhotos();
     void finishRun();
+    // Ends a run under way at once (the program ends, the window goes): the photos under way are waited
+    // for, and what the run placed is kept in the order folder for the next import of the order.
+    void keepRunUnderWay();
     // The imported-photo caption of the run's type with the given count.
     void showImportedCount(int count);
     void updatePhotoDateButton();
@@ -285,6 +289,7 @@ private:
     int m_reportSerial = 0;       // the latest end report; only its answer ends the run
     QString m_runCountsText;      // the counts before and after, for the end box
     QString m_runUnrecorded;      // why the run's counts could not be kept in the order folder ("": they were)
+    QStringList m_runDamaged;     // records in the order folder with counts no import makes, passed over
     // Counts the order folder could not keep, by order folder and type (windowOwedKey): the next report of
     // that order and type from this window carries them.
     QHash<QString, UnsentReport::Counts> m_windowOwed;

@@ -27,6 +27,20 @@ int ImportRunGate::close()
     return m_entered;
 }
 
+void ImportRunGate::leave(bool mainAdded, bool backupAdded, const QString &shotTime)
+{
+    QMutexLocker lock(&m_mutex);
+    m_placed.mains += mainAdded ? 1 : 0;
+    m_placed.backups += backupAdded ? 1 : 0;
+    m_placed.shotTimes += shotTime;
+}
+
+ImportRunGate::Placed ImportRunGate::placed() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_placed;
+}
+
 ThumbnailThread1::ThumbnailThread1(const QString &srcPath, const QString &newName, const QString &serverDir,
                                    const QString &backupDir, QObject *receiver, int size)
     : serverDir(serverDir), backupDir(backupDir), newName(newName), srcPath(srcPath), receiver(receiver),
@@ -97,6 +111,8 @@ void ThumbnailThread1::importImage()
         if (!outcome.placedName.isEmpty())
             entry = ShotTimeList::entry(outcome.placedName, time);
     }
+    if (runGate)
+        runGate->leave(outcome.mainAdded, outcome.backupAdded, entry);
     if (!failures.isEmpty())
         invokeIfAlive(receiver, "onImportFailures", failures);
     // The clerk finds the photo under the name it has in the order.

@@ -25,17 +25,28 @@ class QSemaphore;
 
 // The door of one import run's jobs: a job passes it when it starts, until the run closes it; a job that
 // finds it closed does nothing and reports nothing. Closing tells how many jobs passed, the reports
-// still to come.
+// still to come. A job that passed tells it what it placed as it ends, so that a run stopped before the
+// jobs' reports arrive still knows it.
 class ImportRunGate
 {
 public:
     bool enter();
     int close();
 
+    struct Placed
+    {
+        int mains = 0;     // new main files
+        int backups = 0;   // new backups
+        QString shotTimes; // the shot-time entries of the photos in the order
+    };
+    void leave(bool mainAdded, bool backupAdded, const QString &shotTime);
+    Placed placed() const;
+
 private:
-    QMutex m_mutex;
+    mutable QMutex m_mutex;
     bool m_closed = false;
     int m_entered = 0;
+    Placed m_placed;
 };
 
 class ThumbnailThread1 : public QRunnable

@@ -348,6 +348,24 @@ private slots:
         }
         QCOMPARE(failures.size(), 1);
         QVERIFY2(failures.first().endsWith("K12-001.jpg（临时文件无法写入：磁盘空间不足或文件过大）"), qPrintable(failures.first()));
+
+        // A photo as shot whose main file cannot be placed (a folder of its name in the way) leaves no copy in
+        // "成品/" either, nor a backup or reduced copies; once the way is clear the next import makes them all.
+        for (const QString &name : {QString("good.jpg"), QString("whole.jpg"), QString("plain.jpg")}) {
+            const QString inTheWay = shot->orderPath() + "照片/" + name;
+            QVERIFY(QDir().mkpath(inTheWay));
+            const PhotoTask task{ImportOriginPhotos, shot->orderPath(), shot->orderBakPath(), src + name, name, true};
+            failures = importOnePhoto(task, nullptr);
+            QCOMPARE(failures.size(), 1);
+            for (const QString &made : {"成品/" + name, "thumbnail/" + name, "thumbnail100/" + name})
+                QVERIFY2(!QFileInfo::exists(shot->orderPath() + made), qPrintable(made));
+            QVERIFY(!QFileInfo::exists(shot->orderBakPath() + "照片/" + name));
+            QVERIFY(QDir(inTheWay).removeRecursively());
+            QCOMPARE(importOnePhoto(task, nullptr), QStringList());
+            QCOMPARE(bytesOf(shot->orderPath() + "成品/" + name), bytesOf(shot->orderPath() + "照片/" + name));
+            QCOMPARE(QFileInfo::exists(shot->orderPath() + "thumbnail100/" + name), name != "plain.jpg");
+            QCOMPARE(bytesOf(shot->orderBakPath() + "照片/" + name), bytesOf(src + name));
+        }
     }
 
     void videosAreCopiedOnceIntoTheirFolder()

@@ -266,7 +266,7 @@ private slots:
             << "" << http500 << e500 << true << 4 << "window, record stays";
         QTest::newRow("report HTTP 500, sent from a new window, a FIFO and a link named as records")
             << "" << http500 << e500 << true << 4 << "new window, fifo and link";
-        QTest::newRow("report HTTP 500, sent from a new window, three records of 10^9 photos")
+        QTest::newRow("report HTTP 500, sent from a new window, damaged records and more than one report carries")
             << "" << http500 << e500 << true << 4 << "new window, huge records";
         QTest::newRow("report HTTP 500, sent again while another desk imports the order, the folders' clock behind")
             << "" << http500 << e500 << true << 4 << "two desks, server clock behind";
@@ -456,11 +456,14 @@ private slots:
             // a record; the question before the orders leave the window names them, "No" keeps them.
             QCOMPARE(unsentRecords(a->orderPath()).size(), 1);
             QCOMPARE(unsentRecords(e->orderPath()).size(), 1);
+            const QString firstRun = unsentRecords(a->orderPath()).first(); // A1203's 2 photos
             QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-foreign", "{\"picnumber\": 40}"));
             // A FIFO (read without waiting for a writer) and a link to a record elsewhere (not counted), or
-            // records counting more than one may hold (not counted, no count past what an int holds).
+            // records with counts no import makes (passed over and named, no count past what an int holds)
+            // beside sound ones that add up to more than one report carries (the rest wait for the next).
             const QByteArray forty = R"({"typeid":1,"picnumber":40,"picbacknumber":0})";
             const QByteArray huge = R"({"typeid":1,"picnumber":1000000000,"picbacknumber":0})";
+            const QByteArray million = R"({"typeid":1,"picnumber":1000000,"picbacknumber":1000000})";
             int listedBeside = 0;
             if (beside == "fifo and link") {
 #ifdef Q_OS_UNIX
@@ -472,7 +475,10 @@ private slots:
             } else if (beside == "huge records") {
                 for (const char *name : {"h1", "h2", "h3"})
                     QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-" + name, huge));
-                listedBeside = 3;
+                QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-h4", R"({"typeid":1,"picnumber":-3,"picbacknumber":0})"));
+                for (int i = 0; i < UnsentReport::maxCount() / UnsentReport::maxRecordCount(); ++i)
+                    QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-m" + QString::number(i), million));
+                listedBeside = 4 + UnsentReport::maxCount() / UnsentReport::maxRecordCount();
             }
             const QString question = "以下订单的导片信息尚未上报服务器：\n订单号:A1203-1\n订单号:E5520-1\n"
                                      "记在订单目录中的导片数量会在下次导入该订单时一并上报。\n";
@@ -517,16 +523,34 @@ private slots:
             QVERIFY(!otherDesk.isEmpty());
             recordWritten.open();
             QVERIFY(testsupport::waitFor([this] { return idle(); }));
-            QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
             QCOMPARE(e2->orderPath(), ePath);
             QStringList kept{".tessaly-unsent-1-foreign", QFileInfo(otherDesk).fileName()};
             if (beside == "huge records") {
-                // Damaged: none of A1203's records is carried; they wait as they are, beside the run's own.
-                QCOMPARE(endReports(), (QStringList{"5001:0", "5005:1"}));
-                QCOMPARE(unsentRecords(aPath).size(), listedBefore.size() + 2);
-                for (const QString &name : kept + listedBefore)
+                // The damaged records stay as they are and are named; the sound ones are carried, as many as
+                // one report carries, and the rest wait for the next report.
+                QStringList damaged;
+                for (const char *name : {"h1", "h2", "h3", "h4"})
+                    damaged << aPath + ".tessaly-unsent-1-" + name;
+                QCOMPARE(testsupport::lastBox(), "导入结束|2个订单已经导完\n" + UnsentReport::damagedText()
+                                                     + "订单号:A1203-1 " + damaged.join("、"));
+                qint64 files = 0, backups = 0, waiting = 0;
+                for (const standin::Request &r : m_server.requests("updatepicpath")) {
+                    if (field(r, "order_photo_id") != a2->orderPhotoId() || field(r, "importype") != "1")
+                        continue;
+                    files = field(r, "picnumber").toLongLong();
+                    backups = field(r, "picbacknumber").toLongLong();
+                }
+                QVERIFY(files <= UnsentReport::maxCount() && backups <= UnsentReport::maxCount());
+                for (const QString &name : unsentRecords(aPath))
+                    if (name.startsWith(".tessaly-unsent-1-m"))
+                        waiting += UnsentReport::maxRecordCount();
+                QCOMPARE(files + waiting + (unsentRecords(aPath).contains(firstRun) ? 2 : 0),
+                         qint64(UnsentReport::maxCount()) + 2);
+                QVERIFY(files > 2);
+                for (const QString &name : kept + QStringList{".tessaly-unsent-1-h1", ".tessaly-unsent-1-h4"})
                     QVERIFY2(unsentRecords(aPath).contains(name), qPrintable(name));
             } else {
+                QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
                 QCOMPARE(endReports(), (QStringList{"5001:2", "5005:1"}));
                 if (beside == "fifo and link") {
                     kept << ".tessaly-unsent-1-link";

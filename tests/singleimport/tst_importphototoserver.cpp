@@ -462,6 +462,12 @@ void TestImportPhotoToServer::run_data()
         << unreadable + counts
                + "\n\n导片数量没有报给服务器（网络请求错误：服务器出错（HTTP 500））：照片3张，备份3张\n"
                  "已记在订单目录中，下次导入该订单时会一并上报。";
+    // "refuse, damaged": beside the record, one with a count no import makes
+    QTest::newRow("report refused, a damaged record beside: it is named, the counts go all the same")
+        << "refuse, damaged" << "警告"
+        << unreadable + counts
+               + "\n\n导片数量没有报给服务器（网络请求错误：服务器出错（HTTP 500））：照片3张，备份3张\n"
+                 "已记在订单目录中，下次导入该订单时会一并上报。";
 }
 
 void TestImportPhotoToServer::run()
@@ -479,7 +485,8 @@ void TestImportPhotoToServer::run()
     const QString order = m_studio->picRoot + dayLevels(e.shotDate) + E + "-1/";
     const bool folderInTheWay = failCopy.startsWith("folder:");
     const bool hold = failCopy == "hold";
-    const bool refuse = failCopy == "refuse";
+    const bool damaged = failCopy == "refuse, damaged";
+    const bool refuse = failCopy == "refuse" || damaged;
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(order + failCopy.mid(7)));
     else if (refuse)
@@ -551,6 +558,9 @@ void TestImportPhotoToServer::run()
         QVERIFY(m_window->isVisible());
         // A new window imports the same photos and one more: its report carries the owed counts once.
         delete m_window.data();
+        const QString damagedRecord = order + ".tessaly-unsent-0-bad";
+        if (damaged)
+            QVERIFY(put(damagedRecord, R"({"typeid":0,"picnumber":1000000000,"picbacknumber":1000000000})"));
         QVERIFY(openReady(4, true));
         QCOMPARE(m_window->currentOrderPath(), order);
         MsgBox::clearShown();
@@ -560,9 +570,14 @@ void TestImportPhotoToServer::run()
         QVERIFY(runEnded(2));
         const standin::Request redo = m_server.lastRequest("updatepicpath");
         QCOMPARE(QStringList({redo.field("picnumber"), redo.field("picbaknumber")}), QStringList({"4", "4"}));
-        QCOMPARE(testsupport::lastBox().section("\n\n", 0, 0), QStringLiteral("导片成功!|已在订单中的照片：2张（未重复导入）"));
+        // (the damaged record named first, as a thing not done)
+        QVERIFY2(testsupport::lastBox().startsWith(
+                     (damaged ? "警告|" + UnsentReport::damagedText() + damagedRecord + "\n\n" : QStringLiteral("导片成功!|"))
+                     + "已在订单中的照片：2张（未重复导入）\n\n"),
+                 qPrintable(testsupport::lastBox()));
         QVERIFY(testsupport::lastBox().endsWith("导片数量已上报服务器：照片4张，备份4张"));
-        QCOMPARE(records(), QStringList());
+        QCOMPARE(records(), damaged ? QStringList{QFileInfo(damagedRecord).fileName()} : QStringList());
+        QFile::remove(damagedRecord);
         // A third import carries nothing again, and the window closes without a question.
         chooseAndImport(again);
         QVERIFY(runEnded(3));
@@ -706,6 +721,8 @@ void TestImportPhotoToServer::closingMidRun_data()
     QTest::newRow("closed, backup missing, redone: nothing written twice, backup made") << 11;
     // 12 as 7, with a copy of a photo on the card chosen beside it
     QTest::newRow("a photo and its copy chosen: one photo in the order") << 12;
+    // 13 as 9, but the clerk then closes the picker, the program's last window: the program ends
+    QTest::newRow("closed, the program ends before its run: the counts wait in the order folder") << 13;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -723,6 +740,12 @@ void TestImportPhotoToServer::closingMidRun()
     const bool unfinished = how == 10;
     const bool noBackup = how == 11;
     const bool twin = how == 12;
+    const bool programEnds = how == 13;
+    if (programEnds) {
+        // Each photo takes a while: the one under way is still being written when the program ends.
+        Platform::slowWrites("thumbnail100/", 3000);
+        how = 9;
+    }
     if (unfinished || noBackup)
         how = 6;
     if (twin) {
@@ -754,8 +777,28 @@ void TestImportPhotoToServer::closingMidRun()
     QVERIFY(m_window->isImporting());
     QSignalSpy shown(m_window.data(), &ImportPhotoToServer::showSearch);
 
+    // Every photo written is listed and counted; the photos not started when the window closed are not imported.
+    auto writtenNow = [&] {
+        return QDir(order + "照片").entryList({dayPrefix(m_studio->orders.at(0).shotDate) + "A1203-*.jpg"});
+    };
+    auto listedNow = [&] {
+        const QByteArray added = bytesOf(order + "ImageTime.txt").mid(listBefore.size());
+        QStringList listed;
+        for (const QByteArray &entry : added.split('|').mid(0, added.count('|')))
+            listed << QString::fromUtf8(entry.split('>').first()) + ".jpg";
+        return sorted(listed);
+    };
+    // What a run cut short placed waits in the order folder, and its photos are listed.
+    auto keptInTheFolder = [&] {
+        const QStringList written = writtenNow();
+        const UnsentReport::Owed kept = UnsentReport::owed(order, ImportOriginPhotos);
+        return !written.isEmpty() && written.size() < distinct && kept.counts.files == written.size()
+               && kept.counts.backups == written.size() && listedNow() == written
+               && m_server.requestCount("updatepicpath") == 0;
+    };
     if (how == 2) {
-        delete m_window.data(); // waits for the photo under way; its report goes nowhere
+        delete m_window.data(); // waits for the photo under way
+        QVERIFY2(keptInTheFolder(), qPrintable(writtenNow().join(',')));
         QCoreApplication::sendPostedEvents();
         return;
     }
@@ -810,6 +853,14 @@ void TestImportPhotoToServer::closingMidRun()
         QCOMPARE(sorted(got), sorted({m_studio->orders.at(0).id + ' ' + order + " 1", b.id + ' ' + b.orderPath + " 1"}));
         QCOMPARE(QDir(b.orderPath + "照片").entryList({dayPrefix(b.shotDate) + "B2207-*.jpg"}).size(), 1);
     }
+    if (programEnds) {
+        // The picker is the last window: closing it ends the program while the closed window's run goes on.
+        QTimer::singleShot(0, picker.data(), &QWidget::close);
+        QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
+        QCOMPARE(qApp->exec(), 0);
+        QVERIFY2(keptInTheFolder(), qPrintable(writtenNow().join(',')));
+        return;
+    }
     QPointer<ImportPhotoToServer> next;
     if (fromPicker) {
         // The clerk got the picker back and opens another order's window from it before the run has ended.
@@ -830,17 +881,6 @@ void TestImportPhotoToServer::closingMidRun()
         QVERIFY(testsupport::waitFor([&] {
             return m_server.requestCount("updatepicpath") == 1 && (how == 4 ? m_window.isNull() : !m_window->isImporting());
         }));
-    // Every photo written is listed and counted; the photos not started when the window closed are not imported.
-    auto writtenNow = [&] {
-        return QDir(order + "照片").entryList({dayPrefix(m_studio->orders.at(0).shotDate) + "A1203-*.jpg"});
-    };
-    auto listedNow = [&] {
-        const QByteArray added = bytesOf(order + "ImageTime.txt").mid(listBefore.size());
-        QStringList listed;
-        for (const QByteArray &entry : added.split('|').mid(0, added.count('|')))
-            listed << QString::fromUtf8(entry.split('>').first()) + ".jpg";
-        return sorted(listed);
-    };
     const QStringList written = writtenNow();
     QCOMPARE(listedNow(), written);
     standin::Request end;
