@@ -275,8 +275,9 @@ void Dovrathread::writeToFile()
         const QString localFolder = Platform::localPath(folder);
         // Only an absolute Dovra path names a store's folder: nothing is made for any other.
         const bool usable = Platform::isAbsolutePath(dovraPath);
-        if (usable)
-            FileOperation::mkDir(folder);
+        int folderError = 0; // why the folder could not be made
+        if (usable && !FileOperation::mkDir(folder))
+            folderError = errno;
 
         const bool last = i == stores.size() - 1;
         // The store's message, once its outcome is known; a failed store carries every failure so far,
@@ -305,13 +306,12 @@ void Dovrathread::writeToFile()
 
         const QFileInfo folderInfo(localFolder);
         if (!usable || !folderInfo.isDir()) {
-            fail(name + QStringLiteral("dovra路径错误，写入失败：") + folder);
+            fail(name + QStringLiteral("dovra路径错误，写入失败：") + folder
+                 + (folderError == 0 ? QString() : QStringLiteral("（") + errorText(folderError) + QStringLiteral("）")));
             continue;
         }
-        if (!folderInfo.isWritable()) {
-            fail(name + QStringLiteral("dovra路径没有写入权限：") + folder);
-            continue;
-        }
+        // Whether the folder takes the file is the write's to say, with the system's reason: a look at the
+        // folder's permissions would call a read-only disk a refused permission.
         const QString failure = writeReplacing(Platform::localPath(file), bytes);
         if (!failure.isEmpty()) {
             fail(name + failure);

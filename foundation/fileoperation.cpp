@@ -1017,8 +1017,13 @@ bool FileOperation::deleteDir(const QString &path)
 
 bool FileOperation::removeEmptyDir(const QString &path, QString *why)
 {
+    return removeEmptyDir(path, storageRoots(), why);
+}
+
+bool FileOperation::removeEmptyDir(const QString &path, const QStringList &roots, QString *why)
+{
     QString refusal;
-    if (!isSafeToDelete(path, storageRoots(), &refusal, PathOnly)) {
+    if (!isSafeToDelete(path, roots, &refusal, PathOnly)) {
         qCWarning(lcFiles) << "folder removal refused:" << refusal;
         if (why)
             *why = refusalShown(refusal);

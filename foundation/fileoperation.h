@@ -164,6 +164,9 @@ public:
     // user's words: "是链接", "是挂载的其它磁盘", the guard's refusal as shown, or errorText(errno). *why is
     // cleared when the folder went.
     static bool removeEmptyDir(const QString &path, QString *why = nullptr);
+    // The same against the storage roots given: for work on another thread, which takes them on the GUI
+    // thread before it starts.
+    static bool removeEmptyDir(const QString &path, const QStringList &roots, QString *why = nullptr);
 
     // Whether every folder level of relative (names joined by "/") below base is a real folder of its own:
     // no link, junction or other reparse point, and no disk or share mounted there, as the deletion guard

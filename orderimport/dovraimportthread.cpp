@@ -11,6 +11,8 @@
 #include <QMetaObject>
 #include <QStringList>
 
+#include <cerrno>
+
 DovraImportThread::DovraImportThread(int row, int currentCount, int totalCount, QString toDir,
                                      DovraFileInfo fileInfo, QObject *receiver)
     : row(row), currentCount(currentCount), totalCount(totalCount), toDir(std::move(toDir)),
@@ -74,17 +76,21 @@ bool DovraImportThread::copyFile(QString fromFile, QString toFile, QString *why,
     const QString localFolder = Platform::localPath(folder);
 
     QString message;
+    int folderError = ENOENT; // a folder there at first and gone since
     if (QDir(localFolder).exists()) {
         message = QStringLiteral("不用创建目录") + folder;
     } else {
         message = QStringLiteral("复制文件需要创建目录 原目录：") + toFile + QStringLiteral(" 配置的目录：") + folder;
-        FileOperation::mkPath(localFolder); // several jobs may make the same folder at once: mkpath allows that
+        // Several jobs may make the same folder at once: mkPath allows that.
+        if (!FileOperation::mkPath(localFolder))
+            folderError = errno;
     }
     report("slt_dovrathreadmsg", message);
     qCDebug(lcImport) << folder;
 
     if (!QFileInfo::exists(localTarget) && !QDir(localFolder).exists())
-        return fail(QStringLiteral("无法创建目录：") + localFolder);
+        return fail(QStringLiteral("无法创建目录：") + localFolder + QStringLiteral("（") + errorText(folderError)
+                    + QStringLiteral("）"));
     // Never replaced. The same bytes mean an earlier run copied it already; other bytes are kept.
     switch (FileOperation::copyNoReplace(source, localTarget, why)) {
     case FileOperation::KeptOther:

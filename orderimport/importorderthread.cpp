@@ -26,6 +26,7 @@
 #include <QThreadPool>
 #include <QWaitCondition>
 
+#include <cerrno>
 #include <limits>
 #include <mutex>
 #include <vector>
@@ -43,9 +44,14 @@ const QString kDeleteMode = QStringLiteral("searchorder");
 // Texts the dialog shows for the ends that carry no text of their own.
 const QString kPicRootError = QStringLiteral("服务器路径错误");
 const QString kBakRootError = QStringLiteral("备份服务器路径错误。");
-const QString kOrderPathError = QStringLiteral("客人信息包含特殊字符，请修改后再导片");
 const QString kDiskFullError = QStringLiteral("服务器空间不足，请清理空间后再导入");
 const QString kStoppedError = QStringLiteral("导片已停止");
+
+// A failure's reason in the user's words, in brackets.
+QString because(int error)
+{
+    return QStringLiteral("（") + errorText(error) + QStringLiteral("）");
+}
 
 // The counts travel as 16-bit values; a longer list is counted as the most they can hold (and the
 // import refuses it).
@@ -330,9 +336,9 @@ void ImportOrderThread::endStopped(const QString &reason)
         emit importOrderStoppedSigl(reason);
 }
 
-void ImportOrderThread::endImageError(quint8 code)
+void ImportOrderThread::endImageError(quint8 code, int error)
 {
-    if (beginEnd(code == 1 ? kPicRootError : kBakRootError))
+    if (beginEnd((code == 1 ? kPicRootError : kBakRootError) + because(error)))
         emit importImageThreadError(code);
 }
 
@@ -372,12 +378,14 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     bakPath = withSeparator(bakPath);
 
     if (!FileOperation::mkPath(picPath)) {
+        const int error = errno;
         qCDebug(lcImport) << "服务器路径错误:" << picPath;
-        endImageError(1);
+        endImageError(1, error);
         return;
     }
     if (!FileOperation::dirExists(bakPath) && !FileOperation::mkDir(bakPath)) {
-        endImageError(2);
+        const int error = errno;
+        endImageError(2, error);
         return;
     }
     qCDebug(lcImport) << "orderpath" << mModel->orderPath();
@@ -403,21 +411,22 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     const QString orderRel = datePath + QLatin1Char('/') + folderName + QLatin1Char('/');
 
     // One level at a time: each call makes the last level only, the earlier calls made the rest.
-    makeLevel(picPath, month + QLatin1Char('/'));
-    makeLevel(bakPath, month + QLatin1Char('/'));
-    makeLevel(picPath, datePath + QLatin1Char('/'));
-    makeLevel(picPath, orderRel);
+    LevelMaker levels;
+    levels.make(picPath, month + QLatin1Char('/'));
+    levels.make(bakPath, month + QLatin1Char('/'));
+    levels.make(picPath, datePath + QLatin1Char('/'));
+    levels.make(picPath, orderRel);
     qCDebug(lcImport) << "path==" << datePath + QLatin1Char('/') + folderName;
     qCDebug(lcImport) << "orderName==" << orderName;
     qCDebug(lcImport) << "appendName_doc==" << appendName;
     for (const QString &sub : {QStringLiteral("照片/"), QStringLiteral("照片/新建文件夹"), QStringLiteral("成品/"),
                                QStringLiteral("汰片/"), QStringLiteral("设计/"), QStringLiteral("试拍视频/"),
                                QStringLiteral("精修视频/")})
-        makeLevel(picPath + orderRel, sub);
+        levels.make(picPath + orderRel, sub);
     makeHiddenGroups(picPath + orderRel);
-    makeLevel(bakPath, datePath + QLatin1Char('/'));
-    makeLevel(bakPath, orderRel);
-    makeLevel(bakPath + orderRel, QStringLiteral("照片/"));
+    levels.make(bakPath, datePath + QLatin1Char('/'));
+    levels.make(bakPath, orderRel);
+    levels.make(bakPath + orderRel, QStringLiteral("照片/"));
 
     const QString orderPath = picPath + orderRel;
     const QString orderBakPath = bakPath + orderRel;
@@ -428,7 +437,7 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
         return;
     }
     stopRun();
-    if (beginEnd(kOrderPathError))
+    if (beginEnd(QStringLiteral("无法建立订单目录：") + orderPath + because(levels.errorOf(orderPath))))
         emit checkOrderPicPathSigl();
 }
 
@@ -666,8 +675,9 @@ void ImportOrderThread::createDovraDir(QString path)
         return;
     qCDebug(lcImport) << "创建Dovra目录1";
     if (!FileOperation::mkPath(path)) {
+        const int error = errno;
         qCDebug(lcImport) << "创建Dovra目录2";
-        endDovraError(QStringLiteral("无法创建Dovra目录：") + path);
+        endDovraError(QStringLiteral("无法创建Dovra目录：") + path + because(error));
     }
 }
 
@@ -722,11 +732,13 @@ void ImportOrderThread::copyDovraDirToSer(QString dovraDir)
     }
 
     if (!FileOperation::mkPath(serverPath)) {
-        endDovraError(QStringLiteral("无法创建Dovra目录：") + serverPath);
+        const int error = errno;
+        endDovraError(QStringLiteral("无法创建Dovra目录：") + serverPath + because(error));
         return;
     }
     if (!FileOperation::dirExists(toDir) && !FileOperation::mkDir(toDir)) {
-        endDovraError(QStringLiteral("无法创建Dovra目录：") + toDir);
+        const int error = errno;
+        endDovraError(QStringLiteral("无法创建Dovra目录：") + toDir + because(error));
         return;
     }
     mDovraSource = source;

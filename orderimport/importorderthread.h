@@ -12,6 +12,7 @@
 //   hasFinishedImportSigl        every chosen file was handled (failed ones included, see below);
 //   importImageThreadError       code 1: the photo root cannot be made, code 2: the backup root cannot;
 //   checkOrderPicPathSigl        the order folder is missing after creation (stop state set to "no");
+//                                for these two errorText() names the folder and says why in words;
 //   checkDiskSizeSigl            a photo does not fit on the photo root's disk (stop state set to "no");
 //   importOrderStoppedSigl       the order was refused (bad roots, date or paths, too many files) or
 //                                stopped by the stop state; the text says why.
@@ -147,7 +148,8 @@ private:
     bool beginEnd(const QString &why);
     void endFinished();
     void endStopped(const QString &reason);
-    void endImageError(quint8 code);
+    // The root's text with the reason in words (error: errno of the failed call).
+    void endImageError(quint8 code, int error);
     void endDiskFull(const QString &filePath);
     void endDovraError(const QString &why);
 

@@ -41,14 +41,15 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTemporaryFile>
 
+#include <cerrno>
 #include <memory>
 
 namespace {
@@ -76,15 +77,20 @@ QString folderOf(const QString &path)
     return path + QLatin1Char('/');
 }
 
-// Whether a file can be written into the folder. Only the probe's own uniquely named file is made, and
-// only that file is removed again: nothing that was there before is touched.
-bool canWriteInto(const QString &folder)
+// Whether a file can be written into the folder: 0, or the error (errno) that refused it. Only the probe's
+// own uniquely named file is made, and only that file is removed again: nothing that was there before is
+// touched.
+int writeRefusal(const QString &folder)
 {
-    QTemporaryFile probe(QDir(Platform::localPath(folder)).filePath(QStringLiteral(".tessaly-probe-XXXXXX")));
-    probe.setAutoRemove(true);
-    const bool ok = probe.open();
-    qCDebug(lcImport) << "write probe" << probe.fileName() << (ok ? "ok" : "refused");
-    return ok;
+    Platform::SystemFile probe;
+    QString path;
+    const bool ok = probe.openNewIn(Platform::localPath(folder), QStringLiteral("tessaly-probe"), &path);
+    qCDebug(lcImport) << "write probe" << path << (ok ? "ok" : "refused");
+    if (!ok)
+        return probe.error() != 0 ? probe.error() : EIO;
+    probe.close();
+    QFile::remove(path);
+    return 0;
 }
 
 // The reported form of a path under a root: the root as the web service sent it, or the path as the
@@ -146,14 +152,15 @@ bool importOrdersPhotoDlg::checkBeforeRun()
 
     int pending = 0;
     // The orders of a shop share their photo root: each root is looked at and probed once per check.
-    QHash<QString, bool> writable;
+    QHash<QString, int> refusals;
     for (ImportOrderModel *r : qAsConst(m_orderList)) {
         const QString root = r->picPath();
-        auto known = writable.constFind(root);
-        if (known == writable.constEnd())
-            known = writable.insert(root, !FileOperation::dirExists(root) || canWriteInto(root));
-        if (!known.value())
-            return refuse(QStringLiteral("您没有服务器写入权限"));
+        auto known = refusals.constFind(root);
+        if (known == refusals.constEnd())
+            known = refusals.insert(root, FileOperation::dirExists(root) ? writeRefusal(root) : 0);
+        if (known.value() != 0)
+            return refuse(QStringLiteral("服务器路径无法写入：") + root + QStringLiteral("（") + errorText(known.value())
+                          + QStringLiteral("）"));
         if (m_importType == ImportDovraCopy) {
             if (r->dovraSourceDir().isEmpty())
                 return refuse(QStringLiteral("有订单没有选择Dovra路径"));
@@ -469,9 +476,11 @@ void importOrdersPhotoDlg::handleImportImageError(quint8 errorCode)
         return; // unknown codes: the thread's finish without an end stops the run
     t->setProperty("ended", true);
     stopRun(QString());
-    MsgBox::information(nullptr, QStringLiteral("警告"),
-                        errorCode == 1 ? QStringLiteral("服务器路径错误") : QStringLiteral("备份服务器路径错误。"),
-                        QMessageBox::Yes);
+    // The thread's text says why the root could not be made.
+    QString text = t->errorText();
+    if (text.isEmpty())
+        text = errorCode == 1 ? QStringLiteral("服务器路径错误") : QStringLiteral("备份服务器路径错误。");
+    MsgBox::information(nullptr, QStringLiteral("警告"), text, QMessageBox::Yes);
 }
 
 void importOrdersPhotoDlg::lookDiskSizeSlot(QString picPath)
@@ -490,10 +499,10 @@ void importOrdersPhotoDlg::lookPicPathSlot()
     if (!t)
         return;
     t->setProperty("ended", true);
+    const QString text = t->errorText(); // the order folder and why it could not be made
     stopRun(QString());
     QPointer<importOrdersPhotoDlg> self(this);
-    MsgBox::information(nullptr, QStringLiteral("警告"), QStringLiteral("客人信息包含特殊字符，请修改后再导片"),
-                        QMessageBox::Yes);
+    MsgBox::information(nullptr, QStringLiteral("警告"), text, QMessageBox::Yes);
     if (!self)
         return;
     m_folderSuffixEdit->setEnabled(false);

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
+
 namespace OrderFolders {
 
 QString fsPath(const QString &path)
@@ -73,6 +75,27 @@ bool isSingleName(const QString &name, QString *why)
 bool makeLevel(const QString &root, const QString &relative)
 {
     return FileOperation::mkDir(root + relative);
+}
+
+bool LevelMaker::make(const QString &root, const QString &relative)
+{
+    if (makeLevel(root, relative))
+        return true;
+    const int error = errno;
+    m_notMade.insert(root + relative, error);
+    errno = error;
+    return false;
+}
+
+int LevelMaker::errorOf(const QString &folder) const
+{
+    for (auto level = m_notMade.cbegin(); level != m_notMade.cend(); ++level) {
+        const QString &path = level.key();
+        if (folder.startsWith(path)
+            && (endsWithSeparator(path) || folder.size() == path.size() || endsWithSeparator(folder.left(path.size() + 1))))
+            return level.value();
+    }
+    return ENOENT;
 }
 
 QList<QStringList> thumbnailGroups()

@@ -4,6 +4,7 @@
 // levels of an order folder, and creating folders one level at a time.
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,19 @@ bool isSingleName(const QString &name, QString *why = nullptr);
 // Creates the last level of root + relative (the levels above must exist); an existing folder stays.
 // True when the folder exists afterwards.
 bool makeLevel(const QString &root, const QString &relative);
+// makeLevel that keeps the error of each level it could not make, so that a folder found missing
+// afterwards is said with the reason of the first level on its way that failed.
+class LevelMaker
+{
+public:
+    bool make(const QString &root, const QString &relative);
+    // The error (errno) that keeps folder from being there: that of the first level on its way that could
+    // not be made; ENOENT when none failed (made, and gone again).
+    int errorOf(const QString &folder) const;
+
+private:
+    QMap<QString, int> m_notMade; // by path: a level sorts before the levels below it
+};
 // The nine thumbnail folders of an order folder, in their three groups (photos as shot, finished
 // photos, designs), each group 1000, 200 and 2250 pixels.
 QList<QStringList> thumbnailGroups();

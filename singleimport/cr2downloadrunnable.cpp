@@ -225,18 +225,11 @@ QString summary(int downloaded, int missed, const QString &targetDir)
     return QStringLiteral("已下载%1个文件，%2个文件未下载（见下），保存在：%3").arg(downloaded).arg(missed).arg(targetDir);
 }
 
-bool removeEmptyFolder(const QString &folder)
-{
-    const QString local = QDir::cleanPath(Platform::localPath(folder));
-    if (Platform::removalShouldFail(local))
-        return false;
-    return QDir().rmdir(local);
-}
-
 } // namespace
 
 CR2DownloadRunnable::CR2DownloadRunnable(QObject *receiver, QString sourceDir, QString targetDir, QString pairsText)
-    : sourceDir(std::move(sourceDir)), targetDir(std::move(targetDir)), receiver(receiver), pairsText(std::move(pairsText))
+    : sourceDir(std::move(sourceDir)), targetDir(std::move(targetDir)), receiver(receiver), pairsText(std::move(pairsText)),
+      storageRoots(FileOperation::storageRoots())
 {
     setAutoDelete(true);
     parseRedirectPairs(this->pairsText);
@@ -477,9 +470,13 @@ bool CR2DownloadRunnable::downLoad(QString sourceDir, QString targetDir, QString
                  + QStringLiteral("。路径为：") + rawDir + QLatin1Char('\n');
         return finish(false);
     }
-    // Another download into the same folder may have removed it already.
-    if (!removeEmptyFolder(rawDir) && !removeEmptyFolder(rawDir) && FileOperation::dirExists(rawDir)) {
-        lines += QStringLiteral("删除原图目录未成功，请手动删除。路径为：") + rawDir + QLatin1Char('\n');
+    // Another download into the same folder may have removed it already. A link or a disk mounted there
+    // stays, named as what it is.
+    QString why;
+    if (!FileOperation::removeEmptyDir(rawDir, storageRoots, &why)
+        && !FileOperation::removeEmptyDir(rawDir, storageRoots, &why) && FileOperation::dirExists(rawDir)) {
+        lines += QStringLiteral("删除原图目录未成功，请手动删除。路径为：") + rawDir + QStringLiteral("（") + why
+                 + QStringLiteral("）\n");
         ok = false;
     }
     return finish(ok);

@@ -16,6 +16,9 @@
 // message's first line counts the files downloaded and those not, which the lines below it name, each
 // failed copy with its reason in words.
 //
+// The job is made on the GUI thread: it takes the storage roots then, for the guard in front of the raw
+// sub-folder's removal.
+//
 // Reports go to the receiver by its slots onDownloadProcess(int max, int value) and
 // onDownloadFinish(bool isSuccess, QString tip), queued, and never to a receiver destroyed meanwhile.
 
@@ -59,6 +62,7 @@ private:
     QString targetDir;
     QPointer<QObject> receiver;
     QString pairsText;
+    QStringList storageRoots;
     QList<QPair<QString, QString>> pairList;
 
     QString scannedDir;

@@ -947,12 +947,8 @@ bool ImportPhotoToServer::createOrderDir(QString serverRoot, QString backupRoot)
         qCDebug(lcSingleImport) << "路径错误:" << serverRoot;
         return refuse(QStringLiteral("服务器路径错误") + because(error));
     }
-    // The error of each level that could not be made, by its path.
-    QMap<QString, int> notMade;
-    auto make = [&notMade](const QString &root, const QString &relative) {
-        if (!OrderFolders::makeLevel(root, relative))
-            notMade.insert(root + relative, errno);
-    };
+    OrderFolders::LevelMaker levels;
+    auto make = [&levels](const QString &root, const QString &relative) { levels.make(root, relative); };
     const QString orderRel = month + QLatin1Char('/') + day + QLatin1Char('/') + name + QLatin1Char('/');
     make(serverRoot, month + QLatin1Char('/'));
     make(serverRoot, month + QLatin1Char('/') + day + QLatin1Char('/'));
@@ -974,16 +970,8 @@ bool ImportPhotoToServer::createOrderDir(QString serverRoot, QString backupRoot)
     // A folder that could not be made is said at once, not found out photo by photo, with the reason of
     // the first level on its way that failed.
     for (const QString &folder : {serverRoot + orderRel + typeFolder(), backupRoot + orderRel + QStringLiteral("照片/")}) {
-        if (FileOperation::dirExists(folder))
-            continue;
-        int error = ENOENT; // made, and gone again
-        for (auto level = notMade.cbegin(); level != notMade.cend(); ++level) {
-            if (folder.startsWith(level.key())) { // the shortest first
-                error = level.value();
-                break;
-            }
-        }
-        return refuse(QStringLiteral("无法建立订单目录：") + folder + because(error));
+        if (!FileOperation::dirExists(folder))
+            return refuse(QStringLiteral("无法建立订单目录：") + folder + because(levels.errorOf(folder)));
     }
     if (!self)
         return false;

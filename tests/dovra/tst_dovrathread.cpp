@@ -358,8 +358,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(path("产品"))); // nothing below the working folder
 
         // the failure lines, each after a line feed; open and write failures name the reason in words
-        const QStringList lines{"一店dovra路径错误，写入失败：" + path("一店") + "\\产品",
-                                "三店dovra路径错误，写入失败：" + path("三店") + "\\产品",
+        const QStringList lines{"一店dovra路径错误，写入失败：" + path("一店") + "\\产品（文件或文件夹不存在）",
+                                "三店dovra路径错误，写入失败：" + path("三店") + "\\产品（文件已存在）",
                                 "四店 文件打开失败，错误原因：同名的文件夹已存在", "五店 文件写入失败，错误原因：磁盘读写出错",
                                 "九店dovra路径错误，写入失败：.\\产品"};
         auto errorsUpTo = [&](int n, const QString &errormsg) {
@@ -408,6 +408,25 @@ private slots:
         QCOMPARE(full.reports.size(), 1);
         QVERIFY(!full.reports[0].value("written").toBool());
         QCOMPARE(full.reports[0].value("errormsg").toString(), QString("\n五店 文件写入失败，错误原因：磁盘空间不足或文件过大"));
+
+        // read-only disks: one whose "产品" cannot be made, one with "产品" there; each says so
+        QVERIFY(QDir().mkpath(path("十一店/产品")));
+        const testsupport::Mounted readOnly(path("十店"), testsupport::Mounted::ReadOnly);
+        const testsupport::Mounted readOnlyToo(path("十一店"), testsupport::Mounted::ReadOnly);
+        if (!readOnly.active() || !readOnlyToo.active())
+            QSKIP("no disk can be mounted here");
+        Receiver locked;
+        Dovrathread onReadOnly(&locked, nullptr);
+        onReadOnly.dataType = 0;
+        onReadOnly.stores = QJsonArray{QJsonObject{{"name", "十店"}, {"dovrapath", path("十店")}},
+                                       QJsonObject{{"name", "十一店"}, {"dovrapath", path("十一店")}}};
+        onReadOnly.xmlStr = t.xmlStr;
+        onReadOnly.writeToFile();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(locked.reports.size(), 2);
+        QCOMPARE(locked.reports[1].value("errormsg").toString(),
+                 "\n十店dovra路径错误，写入失败：" + path("十店") + "\\产品（磁盘只读或有写保护）"
+                 "\n十一店 文件写入失败，错误原因：磁盘只读或有写保护");
     }
 
     void copyDirectory_data()

@@ -393,6 +393,11 @@ private slots:
         QVERIFY(QFileInfo(d + "emptylink").isSymLink());
         QVERIFY(FileOperation::removeEmptyDir(d + "empty/", &emptyWhy));
         QVERIFY(emptyWhy.isEmpty());
+        // with the storage roots given (work off the GUI thread takes them before it starts) an empty root stays
+        QVERIFY(QDir().mkpath(d + "emptyroot"));
+        QVERIFY(!FileOperation::removeEmptyDir(d + "emptyroot", {d + "emptyroot/"}, &emptyWhy));
+        QCOMPARE(emptyWhy, QString("此路径不允许删除"));
+        QVERIFY(QFileInfo(d + "emptyroot").isDir());
 
         // deleteDir does the same, with hidden entries and a back-slashed path
         QVERIFY(QDir().mkpath(d + "raw/成品/.x"));

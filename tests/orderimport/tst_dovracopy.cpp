@@ -4,6 +4,7 @@
 #include "dovraimportthread.h"
 #include "filebytes.h"
 #include "importrunfixture.h"
+#include "mounts.h"
 
 using testsupport::bytesOf;
 
@@ -15,11 +16,13 @@ class JobReports : public QObject
     Q_OBJECT
 public:
     QStringList log;
+    QStringList reasons; // of the failures, whole
 public slots:
     void slt_dovrathreadmsg(QString str) { log << "msg " + str; }
     void importCopyDovraFailedSlot(int row, QString source, QString reason)
     {
         log << QString("failed %1 %2 %3").arg(row).arg(QFileInfo(source).fileName(), reason.split(QStringLiteral("：")).first());
+        reasons << reason;
     }
     void importCopyDovraKeptSlot(int row, QString target)
     {
@@ -109,6 +112,16 @@ private slots:
         QCOMPARE(reports.log.size(), 3);
         QCOMPARE(reports.log[1], QString("failed 4 one.jpg 复制失败"));
         QVERIFY(!QFileInfo::exists(m_roots->path("out/two.jpg")));
+
+        // a folder that cannot be made on a full disk says why
+        const testsupport::Mounted full(m_roots->path("full"), testsupport::Mounted::Full);
+        if (!full.active())
+            QSKIP("no disk can be mounted here");
+        reports.log.clear();
+        reports.reasons.clear();
+        runJob(src, m_roots->path("full/x/one.jpg"));
+        QCOMPARE(reports.log.size(), 3);
+        QCOMPARE(reports.reasons, QStringList{"无法创建目录：" + m_roots->path("full/x") + "（磁盘空间不足）"});
     }
 
     void nestedFolderCopiedAndPathSaved()
@@ -213,6 +226,18 @@ private slots:
         QCOMPARE(m_server.requestCount("savedovrapath"), 1);
         QCOMPARE(field(m_server.lastRequest("savedovrapath"), "dovrapath"), saved);
         QCOMPARE(empty->reportDue(ImportDovraCopy).unreported, false);
+
+        // a Dovra server on a read-only disk: the order stays pending, the box names the folder and why
+        const testsupport::Mounted readOnly(localServerPath(), testsupport::Mounted::ReadOnly);
+        if (!readOnly.active())
+            QSKIP("no disk can be mounted here");
+        files("src/相册R", {"r.jpg"}, "R ");
+        ImportOrderModel *locked = dovraOrder(2, m_roots->path("src/相册R"));
+        QVERIFY(handOver({locked}));
+        MsgBox::clearShown();
+        QVERIFY(runToEnd());
+        QVERIFY(!locked->isDovraImported());
+        QCOMPARE(boxesWith("无法创建Dovra目录：" + serverPath() + "\\相册R（磁盘只读或有写保护）"), 2);
     }
 
     void closingDuringCopyStopsAndWaits()

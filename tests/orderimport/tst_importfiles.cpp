@@ -528,6 +528,12 @@ private slots:
         refuse.createDovraDir("\\选版服务器");
         QCOMPARE(error.count(), 1);
         QVERIFY(!refuse.errorText().isEmpty());
+        // a file where a folder of the path goes: the folder and why
+        ImportOrderThread blocked(m.data(), ImportDovraCopy);
+        QSignalSpy blockedError(&blocked, &ImportOrderThread::importDirDovraThreadError);
+        blocked.createDovraDir(chosen + "/b.jpg\\选版服务器");
+        QCOMPARE(blockedError.count(), 1);
+        QCOMPARE(blocked.errorText(), "无法创建Dovra目录：" + chosen + "/b.jpg\\选版服务器（路径中有同名的文件）");
     }
 };
 

@@ -5,6 +5,8 @@
 #include "filebytes.h"
 #include "filesizelimit.h"
 #include "importrunfixture.h"
+#include "mounts.h"
+#include "orderfolders.h"
 #include "unsentreport.h"
 #include "runoutput.h"
 
@@ -92,17 +94,22 @@ private slots:
         QVERIFY(m_server.requests("updatepicpath").isEmpty());
 
 #ifdef Q_OS_LINUX
-        // a root nothing can be written into
-        ImportOrderModel *locked = record(2, [](QJsonObject &json) {
+        // a root nothing can be written into: on a read-only disk where a disk can be mounted, else /proc/;
+        // the box says why
+        const QString readOnlyRoot = m_roots->path("studio/ro/pic/");
+        const testsupport::Mounted readOnly(readOnlyRoot, testsupport::Mounted::ReadOnly);
+        const QString lockedRoot = readOnly.active() ? readOnlyRoot : QString("/proc/");
+        ImportOrderModel *locked = record(2, [&](QJsonObject &json) {
             QJsonObject roots = json["picpathnew"].toObject();
-            roots["picpath"] = "/proc/";
+            roots["picpath"] = lockedRoot;
             json["picpathnew"] = roots;
             json["orderpath"] = "";
         });
         locked->setFinishedFiles(a->finishedFiles());
         QVERIFY(handOver({locked}));
         startButton()->click();
-        QCOMPARE(MsgBox::lastShown().text, QString("您没有服务器写入权限"));
+        QCOMPARE(MsgBox::lastShown().text, "服务器路径无法写入：" + lockedRoot
+                                               + (readOnly.active() ? "（磁盘只读或有写保护）" : "（文件或文件夹不存在）"));
 #endif
     }
 
@@ -679,11 +686,10 @@ private slots:
         });
         e->setFinishedFiles(a->finishedFiles());
         QVERIFY(handOver({e}));
-        Platform::failMkDirs("missing");
         MsgBox::clearShown();
         QVERIFY(runToEnd());
         QVERIFY(!MsgBox::shown().isEmpty());
-        QCOMPARE(MsgBox::shown().first().text, QString("备份服务器路径错误。"));
+        QCOMPARE(MsgBox::shown().first().text, QString("备份服务器路径错误。（文件或文件夹不存在）"));
         QVERIFY(!e->isFinishedImported());
         QVERIFY(radio(0)->isEnabled());
 
@@ -694,10 +700,20 @@ private slots:
         ImportOrderModel *c = record(4, [](QJsonObject &json) { json["order_photo_id"] = "5099"; json["orderpayforkey"] = "X1"; });
         c->setFinishedFiles(a->finishedFiles());
         QVERIFY(handOver({c}));
-        Platform::failMkDirs("/X1-1-");
-        MsgBox::clearShown();
-        QVERIFY(runToEnd());
-        QCOMPARE(MsgBox::lastShown().text, QString("客人信息包含特殊字符，请修改后再导片"));
+        // its day folder on a read-only disk (where a disk can be mounted), the box names the folder and why
+        QString month, day;
+        QVERIFY(OrderFolders::dateLevels(c->shotDate(), &month, &day));
+        const QString dayFolder = m_studio->picRoot + month + "/" + day + "/";
+        {
+            const testsupport::Mounted readOnly(dayFolder, testsupport::Mounted::ReadOnly);
+            if (!readOnly.active())
+                Platform::failMkDirs("/X1-1-");
+            MsgBox::clearShown();
+            QVERIFY(runToEnd());
+            const QString box = MsgBox::lastShown().text;
+            QVERIFY2(box.startsWith("无法建立订单目录：" + dayFolder + "X1-1-"), qPrintable(box));
+            QVERIFY2(box.endsWith(readOnly.active() ? "/（磁盘只读或有写保护）" : "/（没有权限）"), qPrintable(box));
+        }
         QVERIFY(!c->isFinishedImported());
         QVERIFY(c->orderPath().isEmpty());
         QVERIFY(radio(0)->isEnabled());

@@ -1,8 +1,10 @@
+#include "filebytes.h"
 #include "fileoperation.h"
 #include "globals.h"
 #include "importordermodel.h"
 #include "importorderthread.h"
 #include "importstate.h"
+#include "mounts.h"
 #include "platform.h"
 #include "runoutput.h"
 #include "testsupport.h"
@@ -135,6 +137,7 @@ private slots:
             t.createOrderDir(roots.path("file/pic/"), roots.bakRoot());
             QCOMPARE(ends.total(), 1);
             QCOMPARE(ends.error.at(0).at(0).value<quint8>(), quint8(1));
+            QCOMPARE(t.errorText(), QString("服务器路径错误（路径中有同名的文件）"));
         }
         {
             // Backup root whose parent is missing: code 2, nothing below either root.
@@ -143,6 +146,7 @@ private slots:
             t.createOrderDir(roots.path("newpic/"), roots.path("missing/bak/"));
             QCOMPARE(ends.total(), 1);
             QCOMPARE(ends.error.at(0).at(0).value<quint8>(), quint8(2));
+            QCOMPARE(t.errorText(), QString("备份服务器路径错误。（文件或文件夹不存在）"));
             QVERIFY(QDir(roots.path("newpic")).exists());
             QVERIFY(fileTree(roots.path("newpic/")).isEmpty());
             QVERIFY(m->orderPath().isEmpty());
@@ -157,6 +161,25 @@ private slots:
             QCOMPARE(m->orderPath(), roots.path("newpic/2016-05/12/A1203-2/"));
             QVERIFY(QDir(roots.path("newbak/2016-05/12/A1203-2/照片")).exists());
         }
+        // On a read-only disk: a photo root that is not there yet, and an order folder in a day folder.
+        const testsupport::Mounted readOnly(roots.path("ro"), testsupport::Mounted::ReadOnly);
+        if (!readOnly.active())
+            QSKIP("no disk can be mounted here");
+        QScopedPointer<ImportOrderModel> other(order("2016-05-12", "B7"));
+        {
+            ImportOrderThread t(other.data(), ImportFinishedPhotos);
+            Ends ends(&t);
+            t.createOrderDir(roots.path("ro/pic/"), roots.bakRoot());
+            QCOMPARE(ends.error.count(), 1);
+            QCOMPARE(t.errorText(), QString("服务器路径错误（磁盘只读或有写保护）"));
+        }
+        const testsupport::Mounted readOnlyDay(roots.path("pic/2016-05/12"), testsupport::Mounted::ReadOnly);
+        QVERIFY(readOnlyDay.active());
+        ImportOrderThread t(other.data(), ImportFinishedPhotos);
+        Ends ends(&t);
+        t.createOrderDir(roots.picRoot(), roots.bakRoot());
+        QCOMPARE(ends.orderPath.count(), 1);
+        QCOMPARE(t.errorText(), "无法建立订单目录：" + roots.path("pic/2016-05/12/B7-2/") + "（磁盘只读或有写保护）");
     }
 
     void refusesRootsAndDatesThatWouldLeaveTheRoots()
@@ -195,12 +218,15 @@ private slots:
     {
         testsupport::TempRoots roots;
         QScopedPointer<ImportOrderModel> m(order("2016-05-12"));
-        Platform::failMkDirs("A1203-2");
+        // a file where the order folder goes
+        QVERIFY(QDir().mkpath(roots.path("pic/2016-05/12")));
+        QVERIFY(testsupport::put(roots.path("pic/2016-05/12/A1203-2"), "not a folder"));
         ImportOrderThread t(m.data(), ImportFinishedPhotos);
         Ends ends(&t);
         t.createOrderDir(roots.picRoot(), roots.bakRoot());
         QCOMPARE(ends.total(), 1);
         QCOMPARE(ends.orderPath.count(), 1);
+        QCOMPARE(t.errorText(), "无法建立订单目录：" + roots.path("pic/2016-05/12/A1203-2/") + "（文件已存在）");
         QVERIFY(t.runSettings().stop->isStopped());
         QVERIFY(m->orderPath().isEmpty());
 

@@ -129,11 +129,13 @@ void TestRawDownload::download_data()
                                             // "full" / "full:N": the last run on a disk that takes 0 / N bytes per file;
                                             // "full-first:N": the first run so; "other": another job downloads the
                                             // raws into the same folder while this run holds with its raws named (the
-                                            // other faults are armed after that job)
+                                            // other faults are armed after that job); "link": the raw folder is a link
+                                            // to a folder beside the order; "mount": a disk is mounted on the raw folder
     QTest::addColumn<QStringList>("copied");    // names in the target folder afterwards
     QTest::addColumn<QStringList>("rawsLeft");  // names left in the raw folder ("<gone>": removed)
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<QString>("message");       // "" = nothing below the first line; else a part of it
+    QTest::addColumn<QString>("message");       // "" = nothing below the first line; else a part of it ("%1":
+                                                // the raw folder)
     QTest::addColumn<QStringList>("present");   // in the target before: name=bytes, name=@raw for a copy of that raw,
                                                 // name=~raw for other bytes of that raw's size and time
     QTest::addColumn<int>("runs");              // the download run again (faults used up) until it ran this often
@@ -222,6 +224,14 @@ void TestRawDownload::download_data()
         << QStringList{} << QStringList{"IMG_1.CR2=" + t1, "IMG_2.CR2=" + t2}
         << "DSC-003>" + t1.mid(2) + "|DSC-004>" + t2.mid(2) + "|" << "other flush:/out"
         << QStringList{"DSC-003.CR2", "DSC-004.CR2"} << gone << true << "" << QStringList{} << 1 << "2/0";
+    QTest::newRow("a raw folder that is a link stays, named as one")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|" << "link"
+        << QStringList{"DSC-003.CR2"} << QStringList{} << false << "删除原图目录未成功，请手动删除。路径为：%1（是链接）"
+        << QStringList{} << 1 << "1/0";
+    QTest::newRow("a raw folder with a disk mounted on it stays, named as one")
+        << QStringList{} << QStringList{"IMG_1.CR2=" + t1} << "DSC-003>" + t1.mid(2) + "|" << "mount"
+        << QStringList{"DSC-003.CR2"} << QStringList{} << false
+        << "删除原图目录未成功，请手动删除。路径为：%1（是挂载的其它磁盘）" << QStringList{} << 1 << "1/0";
 }
 
 void TestRawDownload::download()
@@ -243,6 +253,15 @@ void TestRawDownload::download()
     const QString rawDir = source + QStringLiteral("新建文件夹/");
     const QString target = dir.path() + QStringLiteral("/out");
     QVERIFY(QDir().mkpath(source));
+    std::unique_ptr<testsupport::Mounted> rawDisk;
+    if (fault == "link") {
+        QVERIFY(QDir().mkpath(dir.path() + "/elsewhere"));
+        QVERIFY(QFile::link(dir.path() + "/elsewhere", rawDir.chopped(1)));
+    } else if (fault == "mount") {
+        rawDisk.reset(new testsupport::Mounted(rawDir, testsupport::Mounted::Roomy));
+        if (!rawDisk->active())
+            QSKIP("no disk can be mounted here");
+    }
     for (const QString &p : photos)
         QVERIFY(put(source + p.section('=', 0, 0), shotBytes(p.section('=', 1).toLatin1())));
     QMap<QString, QByteArray> rawBytes;
@@ -329,7 +348,7 @@ void TestRawDownload::download()
     if (message.isEmpty())
         QCOMPARE(text.section("\n\n", 1), QString());
     else
-        QVERIFY2(text.section("\n\n", 1).contains(message), qPrintable(text));
+        QVERIFY2(text.section("\n\n", 1).contains(QString(message).replace("%1", rawDir.chopped(1))), qPrintable(text));
     // Every raw still exists somewhere, whole.
     int found = 0;
     for (auto it = rawBytes.cbegin(); it != rawBytes.cend(); ++it) {

@@ -1,7 +1,8 @@
 #pragma once
 // A real disk on a folder (made when missing) for the length of a scope: a read-only one (the folder bound
-// onto itself, made read-only: writes fail with EROFS) or a full one (a tmpfs of a few blocks and entries,
-// filled: a new folder or file fails with ENOSPC). Mounting needs root and a system that allows it;
+// onto itself, made read-only: writes fail with EROFS), a full one (a tmpfs of a few blocks and entries,
+// filled: a new folder or file fails with ENOSPC) or an empty one with room (a tmpfs of a few MiB: the
+// folder is a mount point). Mounting needs root and a system that allows it;
 // active() says whether the disk is there (never for an empty path). Declare it after the temporary folder
 // it lies in, so that it is gone first.
 
@@ -14,7 +15,7 @@ namespace testsupport {
 class Mounted
 {
 public:
-    enum Kind { ReadOnly, Full };
+    enum Kind { ReadOnly, Full, Roomy };
 
     Mounted(const QString &folder, Kind kind) : m_folder(folder)
     {
@@ -23,6 +24,10 @@ public:
         if (kind == ReadOnly) {
             m_mounted = QProcess::execute("mount", {"--bind", folder, folder}) == 0;
             m_active = m_mounted && QProcess::execute("mount", {"-o", "remount,ro,bind", folder}) == 0;
+            return;
+        }
+        if (kind == Roomy) {
+            m_active = m_mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=4m", "tmpfs", folder}) == 0;
             return;
         }
         m_mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k,nr_inodes=4", "tmpfs", folder}) == 0;
