@@ -479,6 +479,7 @@ void ImportOrderThread::importOrderFiles()
         endStopped(kStoppedError);
         return;
     }
+    mBackupFolderProblem = mImportType == ImportOriginPhotos ? makeBackupFolder(orderBakPath) : QString();
 
     const int threads = mParallelPhotos > 0 ? mParallelPhotos : QThread::idealThreadCount();
     if (photos && threads > 1)
@@ -487,6 +488,30 @@ void ImportOrderThread::importOrderFiles()
         driveInOrder(files, targets, orderPath, orderBakPath);
     if (!mEnded)
         endFinished();
+}
+
+QString ImportOrderThread::makeBackupFolder(const QString &orderBakPath) const
+{
+    const QString folder = orderBakPath + QStringLiteral("照片/");
+    if (FileOperation::dirExists(folder))
+        return QString();
+    // Made one level at a time below the backup root, which an earlier run could not do (it is made only
+    // there: an order's backup folder stored elsewhere is used as it is).
+    LevelMaker levels;
+    const QString root = withSeparator(fsPath(mRun.bakPicPath.trimmed()));
+    const QString path = fsPath(folder);
+    if (!root.isEmpty() && path.startsWith(root, Platform::pathCase())) {
+        QString relative;
+        for (const QString &level : path.mid(root.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            relative += level + QLatin1Char('/');
+            levels.make(root, relative);
+        }
+    }
+    if (FileOperation::dirExists(folder))
+        return QString();
+    const QString why = QStringLiteral("无法建立订单备份目录：") + folder + because(levels.errorOf(path));
+    qCWarning(lcImport) << why;
+    return why;
 }
 
 QString ImportOrderThread::orderFoldersProblem() const
@@ -569,8 +594,9 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
             diskFullFile = files.at(i);
             break;
         }
-        pipeline.start({mImportType, orderPath, orderBakPath, files.at(i), target, alsoFinished},
-                       QFileInfo(fsPath(files.at(i))).size());
+        PhotoTask task{mImportType, orderPath, orderBakPath, files.at(i), target, alsoFinished};
+        task.backupFolderProblem = mBackupFolderProblem;
+        pipeline.start(task, QFileInfo(fsPath(files.at(i))).size());
     }
     while (reportOne(true)) {
     }
@@ -609,8 +635,9 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
     const bool alsoFinished = mImportType == ImportOriginPhotos && mRun.yptbcp == QLatin1String("1");
     bool unreadable = false;
     PhotoOutcome outcome;
-    addFailures(importOnePhoto({mImportType, orderPath, orderBakPath, filePath, targetName, alsoFinished}, nullptr,
-                               &unreadable, &outcome));
+    PhotoTask task{mImportType, orderPath, orderBakPath, filePath, targetName, alsoFinished};
+    task.backupFolderProblem = mBackupFolderProblem;
+    addFailures(importOnePhoto(task, nullptr, &unreadable, &outcome));
     addPlaced(outcome, unreadable ? filePath : QString(), targetName);
     reportFileDone();
 }
@@ -618,30 +645,16 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
 void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, QString filePath, QString targetName)
 {
     Q_UNUSED(orderBakPath)
-    const QString name = shortName(filePath);
     if (orderPath.isEmpty() || filePath.isEmpty()) {
-        addFailures({name + QStringLiteral("：订单路径为空，未导入")});
-    } else if (QString nameProblem; !isSingleName(targetName, &nameProblem)) {
-        addFailures({name + QStringLiteral("：目标文件") + nameProblem + QStringLiteral("，未导入")});
+        addFailures({shortName(filePath) + QStringLiteral("：订单路径为空，未导入")});
     } else {
-        const QString folder = mImportType == ImportTrialVideos ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/");
-        const QString target = orderPath + folder + targetName;
-        qCDebug(lcImport) << "toDir=" << target;
         // A video is never replaced; the same video imported again is no failure.
-        QString why;
-        switch (FileOperation::copyNoReplace(fsPath(filePath), fsPath(target), &why)) {
-        case FileOperation::Copied:
+        bool added = false;
+        const QString failure = importOneVideo(mImportType, orderPath, filePath, targetName, &added);
+        if (!failure.isEmpty())
+            addFailures({failure});
+        else if (added)
             addPlaced({targetName, true, false}, QString(), targetName);
-            break;
-        case FileOperation::KeptOther:
-            addFailures({name + QStringLiteral("：目标已有同名的不同文件，未覆盖")});
-            break;
-        case FileOperation::CopyFailed:
-            addFailures({name + QStringLiteral("：复制失败 ") + target + copyReason(why, target)});
-            break;
-        default:
-            break;
-        }
     }
     reportFileDone();
 }

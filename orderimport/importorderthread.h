@@ -81,6 +81,9 @@ public:
     void importOrderFiles();
     // Why the record's order folders (as they stand) may not be imported into; "" when they may.
     QString orderFoldersProblem() const;
+    // Photos as shot: makes the backup's "照片/" folder of the order when it is missing below the backup root;
+    // "" when it is there, else the line naming it with the reason of the first level that could not be made.
+    QString makeBackupFolder(const QString &orderBakPath) const;
     // One photo of type 0, 1 or 2 / one video of type 3 or 4, handled at once on the calling thread.
     void importImage(QString orderPath, QString orderBakPath, QString filePath, QString targetName);
     void copyVideoFiles(QString orderPath, QString orderBakPath, QString filePath, QString targetName);
@@ -180,6 +183,7 @@ private:
     QSet<QString> mVisitedDirs;
 
     int mParallelPhotos = 0;
+    QString mBackupFolderProblem; // photos as shot: why the backup folder is missing ("" when it is there)
     bool mEnded = false;
     mutable QMutex mLock; // guards mFailures, mUnreadable, mErrorText and the placed counts
     QStringList mFailures;

@@ -212,6 +212,10 @@ public:
         QString why;
         QString placed;
         const auto outcome = copyToFreeName(m_task.filePath, backupFolder(), besideNames(m_task.targetName), &placed, &why);
+        // A folder the import could not make is named with the reason it was not made.
+        if (outcome == FileOperation::CopyFailed && !m_task.backupFolderProblem.isEmpty()
+            && !FileOperation::dirExists(fsPath(backupFolder())))
+            why = m_task.backupFolderProblem;
         if (outcome == FileOperation::CopyFailed)
             m_fail(QStringLiteral("备份复制失败") + inBrackets(why));
         m_outcome.backupAdded = outcome == FileOperation::Copied;
@@ -657,6 +661,32 @@ QString copyReason(const QString &why, const QString &target)
 QString unreadablePhotosText(const QStringList &names)
 {
     return names.isEmpty() ? QString() : QStringLiteral("无法读取的照片：") + names.join(QStringLiteral("、"));
+}
+
+QString importOneVideo(ImportTypeEnum type, const QString &orderPath, const QString &filePath,
+                       const QString &targetName, bool *added)
+{
+    if (added)
+        *added = false;
+    const QString name = shortName(filePath);
+    QString why;
+    if (!isSingleName(targetName, &why))
+        return name + QStringLiteral("：目标文件") + why + QStringLiteral("，未导入");
+    const QString folder = type == ImportTrialVideos ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/");
+    const QString target = orderPath + folder + targetName;
+    qCDebug(lcImport) << "toDir=" << target;
+    switch (copyOnce(filePath, target, &why)) {
+    case FileOperation::Copied:
+        if (added)
+            *added = true;
+        return QString();
+    case FileOperation::AlreadyThere:
+        return QString();
+    case FileOperation::KeptOther:
+        return name + QStringLiteral("：目标已有同名的不同文件，未覆盖");
+    default:
+        return name + QStringLiteral("：复制失败 ") + target + copyReason(why, target);
+    }
 }
 
 QString nextNumberedName(const QString &name)

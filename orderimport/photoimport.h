@@ -89,6 +89,9 @@ struct PhotoTask
     MainPlacing placing = MainPlacing::ReplaceSameName;
     // Numbered photos as shot: the order's backup, looked in before anything is written (none: not looked in).
     std::shared_ptr<const BackupPhotos> backupPhotos = nullptr;
+    // Why the backup's "照片/" folder is not there ("" when it is): a backup copy that fails while the folder
+    // is still missing says this instead of the copy's own words.
+    QString backupFolderProblem = QString();
 };
 
 // What an import of one photo did besides its failures.
@@ -113,6 +116,13 @@ constexpr int kPhotoPixelBudgetMiB = 480;
 // *outcome (when given) tells the name the photo got and which of its files are new.
 QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable = nullptr,
                            PhotoOutcome *outcome = nullptr);
+
+// Imports one video: copied as it is into the order folder's "试拍视频/" (trial-shoot videos) or "精修视频/"
+// (any other type) under targetName, never over a file: the same video there already counts as placed, a
+// different file of the name stays. Returns the failure line ("<file name>：<why>"), "" when the video is in
+// place; *added (when given) tells whether the copy is a new file.
+QString importOneVideo(ImportTypeEnum type, const QString &orderPath, const QString &filePath,
+                       const QString &targetName, bool *added = nullptr);
 
 // The name after name in a running numbering: the number at the end of the base name one higher, in
 // three digits at least ("305K12-ab-042.jpg" -> "305K12-ab-043.jpg", "x(2).jpg" -> "x(3).jpg"); a name

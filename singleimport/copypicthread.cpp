@@ -52,21 +52,28 @@ void CopyPicThread::importImg()
     qCDebug(lcSingleImport) << "--!开始读取照片: " << filePath;
     const ImportTypeEnum photoType = type == 0 ? ImportOriginPhotos : type == 1 ? ImportFinishedPhotos : ImportDesigns;
     const QStringList failures = importOnePhoto({photoType, serverPath, backupPath, filePath, fileName, false}, nullptr);
-    for (const QString &line : failures)
-        qCWarning(lcSingleImport) << "photo copy:" << line;
     qCDebug(lcSingleImport) << "--!发送完成消息";
-    invokeIfAlive(receiver, "solaImgImport", filePath);
+    report(failures, filePath);
 }
 
 void CopyPicThread::importVideo()
 {
     if (serverPath.isEmpty() || filePath.isEmpty())
         return;
+    const ImportTypeEnum videoType = type == 3 ? ImportTrialVideos : ImportRetouchVideos;
     const QString target =
         serverPath + (type == 3 ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/")) + fileName;
-    if (!copyFile(filePath, target))
-        qCWarning(lcSingleImport) << "video not copied (target taken or source missing):" << filePath << "->" << target;
-    invokeIfAlive(receiver, "solaImgImport", type == 3 ? target : filePath);
+    const QString failure = importOneVideo(videoType, serverPath, filePath, fileName);
+    report(failure.isEmpty() ? QStringList() : QStringList(failure), type == 3 ? target : filePath);
+}
+
+void CopyPicThread::report(const QStringList &failures, const QString &done)
+{
+    for (const QString &line : failures)
+        qCWarning(lcSingleImport) << "file copy:" << line;
+    if (!failures.isEmpty())
+        invokeIfAlive(receiver, "onImportFailures", failures);
+    invokeIfAlive(receiver, "solaImgImport", done);
 }
 
 bool CopyPicThread::copyFile(QString fromPath, QString toDir)

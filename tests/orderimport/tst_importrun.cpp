@@ -216,7 +216,8 @@ private slots:
                                                    // "over whole": a cut-short photo named as a whole one there;
                                                    // "record": the counts cannot be written into the order folders
                                                    // "full": the disk is full; "full shot": 20 photos as shot,
-                                                   // the main files of 5 fit
+                                                   // the main files of 5 fit; "backup": photos as shot, a file
+                                                   // where A1203's backup folder goes
         QTest::addColumn<standin::Reply>("reply"); // to the path-and-count reports
         QTest::addColumn<QString>("named");        // in the end box (each of its lines)
         QTest::addColumn<bool>("imported");        // A1203 counts as imported
@@ -246,6 +247,12 @@ private slots:
             << "订单号:A1203-1 有15个文件未能导入：\n"
                "CAM_002.jpg：保存失败 \n照片/CAM_002.jpg（磁盘空间不足或文件过大）\n"
                "CAM_020.jpg：保存失败 \n照片/CAM_020.jpg（磁盘空间不足或文件过大）"
+            << false << 3 << "window";
+        QTest::newRow("backup folder cannot be made, named with the reason")
+            << "backup" << ok
+            << "订单号:A1203-1 有2个文件未能导入：\n"
+               "w1.jpg：备份复制失败（无法建立订单备份目录：\n/照片/（文件已存在））\n"
+               "w2.jpg：备份复制失败（无法建立订单备份目录："
             << false << 3 << "window";
         QTest::newRow("empty and cut-short photos") << "photos" << ok
                                                     << "订单号:A1203-1 无法读取的照片：empty.jpg、cut.jpg" << true << 4
@@ -295,7 +302,7 @@ private slots:
         ImportOrderModel *a = record(0);
         ImportOrderModel *e = record(4);
         const bool shot = fault == "full shot";
-        const ImportTypeEnum type = shot ? ImportOriginPhotos : ImportFinishedPhotos;
+        const ImportTypeEnum type = shot || fault == "backup" ? ImportOriginPhotos : ImportFinishedPhotos;
         QStringList chosen = photos("src/a", {"w1.jpg", "w2.jpg"}, QSize(300, 200));
         const QByteArray whole = testsupport::bytesOf(chosen.first());
         if (shot) {
@@ -318,8 +325,11 @@ private slots:
         a->setChosenFiles(type, chosen);
         e->setChosenFiles(type, photos("src/e", {"e1.jpg"}));
         QVERIFY(handOver({a, e}));
-        if (shot)
+        if (type == ImportOriginPhotos)
             chooseType(0);
+        const QString inTheWay = QString(a->orderBakPath()).chopped(1);
+        if (fault == "backup")
+            QVERIFY(QDir(inTheWay).removeRecursively() && testsupport::put(inTheWay, "not a folder"));
         if (fault == "folder")
             Platform::failCopies(a->orderPath());
         if (fault == "over whole") {
@@ -384,6 +394,8 @@ private slots:
 
         // the next run takes the order again, as the box said
         Platform::clearFaults();
+        if (fault == "backup")
+            QVERIFY(QFile::remove(inTheWay));
         m_server.setReply("updatepicpath", standin::Reply::ok());
         m_server.clearRequests();
         MsgBox::clearShown();
@@ -396,10 +408,16 @@ private slots:
             QString placed;
             for (const standin::Request &r : m_server.requests("updatepicpath"))
                 if (field(r, "order_photo_id") == a->orderPhotoId())
-                    placed = field(r, "picnumber") + (shot ? "/" + field(r, "picbacknumber") : QString());
-            QCOMPARE(placed, QString::number(chosen.size()) + (shot ? "/20" : ""));
+                    placed = field(r, "picnumber") + (type == ImportOriginPhotos ? "/" + field(r, "picbacknumber") : QString());
+            QCOMPARE(placed, QString::number(chosen.size()) + (shot ? "/20" : fault == "backup" ? "/2" : ""));
             for (const QString &folder : {a->orderBakPath() + "照片", a->orderPath() + "thumbnail100"})
                 QVERIFY(!shot || QDir(folder).entryList({"CAM_*"}, QDir::Files).size() == 20);
+            if (fault == "backup") {
+                // the backups made by the redo, once; the main files not doubled
+                QCOMPARE(QDir(a->orderBakPath() + "照片").entryList(QDir::Files), (QStringList{"w1.jpg", "w2.jpg"}));
+                QCOMPARE(testsupport::bytesOf(a->orderBakPath() + "照片/w2.jpg"), testsupport::bytesOf(chosen.last()));
+                QCOMPARE(QDir(a->orderPath() + "照片").entryList({"w*"}, QDir::Files), (QStringList{"w1.jpg", "w2.jpg"}));
+            }
         } else if (!fault.isEmpty() && fault != "record") {
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));

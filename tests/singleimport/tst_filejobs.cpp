@@ -3,6 +3,7 @@
 #include "copyfilethread.h"
 #include "copypicthread.h"
 #include "filebytes.h"
+#include "filesizelimit.h"
 #include "platform.h"
 #include "testsupport.h"
 
@@ -14,8 +15,10 @@ class Receiver : public QObject
     Q_OBJECT
 public:
     QStringList reports;
+    QStringList failures;
 public slots:
     void solaImgImport(QString path) { reports << path; }
+    void onImportFailures(QStringList lines) { failures << lines; }
 };
 
 class TestFileJobs : public QObject
@@ -73,22 +76,33 @@ void TestFileJobs::copyPic_data()
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QStringList>("written"); // "<folder>name=WxH" (photos) or "<folder>name=bytes"
     QTest::addColumn<QString>("report");      // "source", "target" or "" for none
+    QTest::addColumn<bool>("fullFirst");      // the job runs on a full disk first, then again with room
+    QTest::addColumn<QString>("failure");     // told to the receiver (on the full disk); "%1" the temporary folder
 
     QTest::newRow("photo as shot, .JPG becomes .jpg, turned upright")
         << false << 0 << "A-001.JPG"
         << QStringList{"pic/照片/A-001.jpg=40x80", "pic/thumbnail2250/A-001.jpg=1125x2250",
                        "pic/thumbnail/A-001.jpg=500x1000", "pic/thumbnail100/A-001.jpg=100x200",
                        "bak/照片/A-001.jpg=80x40"}
-        << "source";
+        << "source" << false << "";
     QTest::newRow("finished photo keeps a mixed-case suffix, no backup")
-        << false << 1 << "B.Jpg" << QStringList{"pic/成品/B.Jpg=40x80", "pic/成品缩略图100/B.Jpg=100x200"} << "source";
-    QTest::newRow("trial video: target reported, nothing replaced")
-        << true << 3 << "v.mp4" << QStringList{"pic/试拍视频/v.mp4=old"} << "target";
+        << false << 1 << "B.Jpg" << QStringList{"pic/成品/B.Jpg=40x80", "pic/成品缩略图100/B.Jpg=100x200"} << "source"
+        << false << "";
+    QTest::newRow("finished photo on a full disk: told with the reason, placed by the next run")
+        << false << 1 << "B.jpg" << QStringList{"pic/成品/B.jpg=40x80", "pic/成品缩略图100/B.jpg=100x200"} << "source"
+        << true << "photo.jpg：保存失败 %1/pic/成品/B.jpg（磁盘空间不足或文件过大）";
+    QTest::newRow("trial video: target reported, another file of the name kept and told")
+        << true << 3 << "v.mp4" << QStringList{"pic/试拍视频/v.mp4=old"} << "target" << false
+        << "v.mp4：目标已有同名的不同文件，未覆盖";
     QTest::newRow("retouched video: source reported") << true << 4 << "w.mp4" << QStringList{"pic/精修视频/w.mp4=video"}
-                                                      << "source";
+                                                      << "source" << false << "";
+    QTest::newRow("retouched video on a full disk: told with the reason, placed once by the next runs")
+        << true << 4 << "w.mp4" << QStringList{"pic/精修视频/w.mp4=video"} << "source" << true
+        << "w.mp4：复制失败 %1/pic/精修视频/w.mp4（磁盘空间不足或文件过大）";
     QTest::newRow("negative code is a retouched video") << true << -1 << "w.mp4"
-                                                        << QStringList{"pic/精修视频/w.mp4=video"} << "source";
-    QTest::newRow("photo code without a backup folder does nothing") << true << 0 << "A-001.jpg" << QStringList{} << "";
+                                                        << QStringList{"pic/精修视频/w.mp4=video"} << "source" << false << "";
+    QTest::newRow("photo code without a backup folder does nothing") << true << 0 << "A-001.jpg" << QStringList{} << ""
+                                                                     << false << "";
 }
 
 void TestFileJobs::copyPic()
@@ -98,6 +112,8 @@ void TestFileJobs::copyPic()
     QFETCH(QString, fileName);
     QFETCH(QStringList, written);
     QFETCH(QString, report);
+    QFETCH(bool, fullFirst);
+    QFETCH(QString, failure);
     QTemporaryDir dir;
     const QString base = dir.path() + QLatin1Char('/');
     for (const char *sub : {"照片/", "thumbnail/", "thumbnail100/", "thumbnail2250/", "成品/", "成品缩略图/",
@@ -110,10 +126,32 @@ void TestFileJobs::copyPic()
 
     Receiver receiver;
     QThreadPool pool;
-    pool.start(forVideos ? new CopyPicThread(base + "pic/", source, fileName, type, &receiver)
-                         : new CopyPicThread(base + "pic/", base + "bak/", source, fileName, type, &receiver));
-    pool.waitForDone();
-    QCoreApplication::sendPostedEvents();
+    auto runJob = [&] {
+        receiver.reports.clear();
+        receiver.failures.clear();
+        pool.start(forVideos ? new CopyPicThread(base + "pic/", source, fileName, type, &receiver)
+                             : new CopyPicThread(base + "pic/", base + "bak/", source, fileName, type, &receiver));
+        pool.waitForDone();
+        QCoreApplication::sendPostedEvents();
+    };
+    const QString told = QString(failure).replace("%1", dir.path());
+    if (fullFirst) {
+        {
+            const testsupport::FileSizeLimit full(2);
+            runJob();
+        }
+        QCOMPARE(receiver.failures, QStringList{told});
+        QVERIFY(!report.isEmpty() && receiver.reports.size() == 1); // the job still ends as usual
+        for (int again = 0; again < 2; ++again) // placed once, the same file found the next time
+            runJob();
+        QCOMPARE(receiver.failures, QStringList());
+        // nothing left beside the copy
+        const QString folder = base + "pic/" + written.first().section('/', 1, 1);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{written.first().section('/', 2).section('=', 0, 0)});
+    } else {
+        runJob();
+        QCOMPARE(receiver.failures, told.isEmpty() ? QStringList() : QStringList{told});
+    }
 
     for (const QString &w : written) {
         const QString path = base + w.section('=', 0, 0);
