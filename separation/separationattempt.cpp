@@ -691,8 +691,13 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
             m_notes << QStringLiteral("分件记录无法写入（") + errorText(error)
                            + QStringLiteral("），再次分件该订单时产品文件夹将另建编号文件夹：") + m_orderDir + recordName();
     }
-    for (const Folder &f : qAsConst(folders))
-        FileOperation::mkPath(m_orderDir + f.folder);
+    // A folder that cannot be made (a full or read-only disk) is named once, with why.
+    for (Placed &p : placed) {
+        if (p.folder.isEmpty() || FileOperation::mkPath(p.folder))
+            continue;
+        p.failure = p.folder + QStringLiteral("（") + errorText(errno) + QStringLiteral("）");
+        qCWarning(lcSeparation) << "product folder not made:" << p.failure;
+    }
     return placed;
 }
 

@@ -447,6 +447,7 @@ private slots:
                                                  << "read-only";
         // every copy, thumbnail, mark, sheet and the barcode: "复制失败:" names each with its reason
         QTest::newRow("a full save folder") << "" << "" << QByteArray() << "" << "" << "full";
+        QTest::newRow("product folders on a disk out of entries") << "" << "" << QByteArray() << "" << "" << "entries";
     }
     void failuresAreReported()
     {
@@ -465,7 +466,10 @@ private slots:
         if (!mkdirFails.isEmpty())
             Platform::failMkDirs(mkdirFails);
         const testsupport::Mounted readOnly(disk == "read-only" ? m_out : QString(), testsupport::Mounted::ReadOnly);
-        if (disk == "read-only" && !readOnly.active())
+        // room for the work folder and the record alone: date, order, 其它, 成品 and its 4 copies, 汰片 and
+        // 标注 with one each, the record
+        const testsupport::Mounted entries(disk == "entries" ? m_out : QString(), testsupport::Mounted::Full, 13);
+        if ((disk == "read-only" && !readOnly.active()) || (disk == "entries" && !entries.active()))
             QSKIP("no mounts here (a mount needs root and a system that allows it)");
 
         SearchOrder *w = open();
@@ -476,6 +480,28 @@ private slots:
             QVERIFY(runToEnd(w));
         }
         const testsupport::ReportBox shown = takeReportBox();
+        if (disk == "entries") { // each product folder named once with why, and none of its photos
+            const QRegularExpressionMatch failed = QRegularExpression("\n复制失败:([^\n]*)").match(shown.text);
+            QVERIFY2(failed.hasMatch(), qPrintable(shown.text));
+            const QStringList entries = failed.captured(1).split("、");
+            QVERIFY2(entries.filter("文件或文件夹不存在").isEmpty(), qPrintable(shown.text));
+            const QString O = dated() + kA1203Folder;
+            const QString express = O + "后期一厂" + label("快递") + "/";
+            const QString pickup = O + "后期一厂" + label("自取") + "/";
+            QStringList folders{express + "水晶相册 相册 1/", O + "后期一厂/实木摆台" + label("自取") + "/",
+                                express + "全家福套装 套装 1/", express + "全家福套装 套装 1/挂画 挂画 1/", express + "全家福套装 套装 1/挂画(1) 挂画 1/",
+                                express + "相框x大 相框 1/", pickup + "光盘U盘 光盘 1/", pickup + "设计服务 设计 1/",
+                                pickup + "入册加片 加片 1/", O + "后期一厂/加急摆台" + label("快递", aDay(44) + "急", true) + "/",
+                                pickup + "相框x大(1) 相框 1/"};
+            for (QString &folder : folders)
+                folder += "（" + errorText(ENOSPC) + "）";
+            folders.sort();
+            QStringList named = entries.filter("/后期一厂");
+            named.sort();
+            QCOMPARE(named, folders);
+            QVERIFY(QFileInfo(O + ".分件记录.json").isFile()); // for the next attempt
+            return;
+        }
         if (disk == "full") {
             const QRegularExpressionMatch failed = QRegularExpression("\n复制失败:([^\n]*)").match(shown.text);
             QVERIFY2(failed.hasMatch(), qPrintable(shown.text));
