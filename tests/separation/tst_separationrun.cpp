@@ -260,6 +260,10 @@ private slots:
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order's copy held";
         QTest::newRow("another order's copy held by a closed window")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "B2207's copy held";
+        // another desk, separating the order with goods of before, copies a photo the run's plan does not
+        // hold into one of its folders, and records it, after the run's copies: taken out at the finish
+        QTest::newRow("another desk's copy the plan does not hold recorded during the run")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "another desk";
     }
     void oneOrderTree()
     {
@@ -317,6 +321,34 @@ private slots:
 
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
+        if (meanwhile == "another desk") { // IMG_0002 into the folder of 实木摆台, which holds IMG_0001 alone
+            const std::shared_ptr<WindowGuard> guard = w->guard();
+            const QString folder = "后期一厂/实木摆台" + label("自取") + "/";
+            const QString order = dated() + kA1203Folder;
+            const standin::SampleStudio studio = *m_studio;
+            m_server.setHandler("orderdetail", [studio, guard, folder, order](const standin::Request &r) {
+                QDeadlineTimer deadline(testsupport::kWaitMs); // the run's copies have written their facts
+                while (guard->runningJobs() > 0 && !deadline.hasExpired())
+                    QThread::msleep(10);
+                const QString copy = order + folder + "IMG_0002.jpg";
+                QFile::copy(order + "其它/成品/IMG_0002.jpg", copy);
+                QJsonObject record = QJsonDocument::fromJson(testsupport::bytesOf(order + ".分件记录.json")).object();
+                QJsonArray folders = record.value("folders").toArray();
+                for (int i = 0; i < folders.size(); ++i) {
+                    QJsonObject f = folders.at(i).toObject();
+                    if (f.value("folder").toString() != folder)
+                        continue;
+                    QJsonArray files = f.value("files").toArray();
+                    files.append(QJsonObject{{"name", "IMG_0002.jpg"}, {"size", double(QFileInfo(copy).size())},
+                                             {"time", double(QFileInfo(copy).lastModified().toMSecsSinceEpoch())}});
+                    f.insert("files", files);
+                    folders[i] = f;
+                }
+                record.insert("folders", folders);
+                testsupport::put(order + ".分件记录.json", QJsonDocument(record).toJson());
+                return standin::Reply::json(studio.detailReply(*studio.orderFor(r)));
+            });
+        }
         testsupport::LogCapture log("tessaly.separation");
         if (meanwhile == "import") {
             child<QPushButton>(w, "pushButton_separate")->click();
