@@ -387,6 +387,7 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
 {
     QList<Folder> left;
     QStringList levels; // created for the dropped folders
+    QSet<QString> listed; // the same, as keys
     for (const Folder &d : dropped) {
         if (!throughRealFolders(d.folder)) {
             left << d; // not gone into: listed as it is
@@ -399,8 +400,10 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
                 rest.files << file;
         }
         for (const QString &level : d.created) {
-            if (!levels.contains(level, Platform::pathCase()))
+            if (!listed.contains(keyOf(level))) {
+                listed.insert(keyOf(level));
                 levels << level;
+            }
         }
         left << rest;
     }
