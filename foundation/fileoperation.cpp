@@ -865,6 +865,9 @@ bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwr
 
 bool FileOperation::sameContent(const QString &a, const QString &b)
 {
+    // Files only: a FIFO or a device under the name is never opened (a read could wait for ever or never end).
+    if (!QFileInfo(a).isFile() || !QFileInfo(b).isFile())
+        return false;
     QFile fa(a);
     QFile fb(b);
     if (fa.size() != fb.size() || !fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))

@@ -105,7 +105,8 @@ public:
     static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr,
                                      EarlierCopy earlier = EarlierCopy::SameBytes,
                                      Platform::Durability durability = Platform::Durability::Cached);
-    // True when both files can be read and hold the same bytes.
+    // True when both are files (never a FIFO or a device, which are not opened) that can be read and hold
+    // the same bytes.
     static bool sameContent(const QString &a, const QString &b);
 
     // Hidden attribute of a folder or file: false when nothing is there, true when hidden already,

@@ -187,6 +187,10 @@ void SearchOrder::startProductCopies()
     planned.notes << attempt->notes();
     for (int i = 0; i < placed.size(); ++i) {
         const SeparationAttempt::Placed &p = placed.at(i);
+        if (!p.failure.isEmpty()) { // its folder could not be made: named once, none of its photos copied
+            planned.failures << p.failure;
+            continue;
+        }
         if (wanted.at(i).photos.isEmpty() || p.folder.isEmpty()) // a product without a folder is named
             continue;
         qCDebug(lcSeparation) << "要复制照片的产品：" << p.folder << wanted.at(i).photos;

@@ -387,6 +387,7 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
 {
     QList<Folder> left;
     QStringList levels; // created for the dropped folders
+    QSet<QString> listed; // the same, as keys
     for (const Folder &d : dropped) {
         if (!throughRealFolders(d.folder)) {
             left << d; // not gone into: listed as it is
@@ -399,8 +400,10 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
                 rest.files << file;
         }
         for (const QString &level : d.created) {
-            if (!levels.contains(level, Platform::pathCase()))
+            if (!listed.contains(keyOf(level))) {
+                listed.insert(keyOf(level));
                 levels << level;
+            }
         }
         left << rest;
     }
@@ -691,8 +694,13 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
             m_notes << QStringLiteral("分件记录无法写入（") + errorText(error)
                            + QStringLiteral("），再次分件该订单时产品文件夹将另建编号文件夹：") + m_orderDir + recordName();
     }
-    for (const Folder &f : qAsConst(folders))
-        FileOperation::mkPath(m_orderDir + f.folder);
+    // A folder that cannot be made (a full or read-only disk) is named once, with why.
+    for (Placed &p : placed) {
+        if (p.folder.isEmpty() || FileOperation::mkPath(p.folder))
+            continue;
+        p.failure = p.folder + QStringLiteral("（") + errorText(errno) + QStringLiteral("）");
+        qCWarning(lcSeparation) << "product folder not made:" << p.failure;
+    }
     return placed;
 }
 

@@ -57,6 +57,8 @@ public:
         QStringList targets; // one full file path per photo of Wanted::photos: a name that was free, or that
                              // of the order's own earlier copy (still as it was copied), or beside other files;
                              // "" for a photo that takes no name there
+        QString failure;     // the folder could not be made: "<folder>（why）", for the report's failures; its
+                             // photos are not copied, and the record keeps it for the next attempt
     };
 
     // orderDir: the order's folder of the separation, ending in "/".

@@ -60,9 +60,10 @@ void prepareSheetFiles(WorkSheetData *data, const QString &marksSource, QList<QP
     if (data->picsMarkArr.isEmpty())
         return;
     const QString marksCopy = data->thumbFolder + QStringLiteral("marks/");
-    // A folder that cannot be made gives the reason of every copy that then cannot be written.
+    // A folder that cannot be made gives the reason of every copy that then cannot be written (the thumbnail
+    // folder's own, when that is what could not be made).
     int folderError = 0;
-    if (!FileOperation::dirExists(marksCopy) && !FileOperation::mkDir(marksCopy)) {
+    if (!FileOperation::dirExists(marksCopy) && !FileOperation::mkPath(marksCopy)) {
         folderError = errno;
         qCDebug(lcSeparation) << "marks folder not created:" << marksCopy;
     }

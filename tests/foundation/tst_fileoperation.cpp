@@ -14,6 +14,8 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 #include <cerrno>
@@ -158,6 +160,14 @@ private slots:
         QVERIFY(QDir(d).entryList({".copying-*"}, QDir::Files | QDir::Hidden).isEmpty());
         QVERIFY(FileOperation::copyFile(d + "big.jpg", d + "t.jpg", true)); // used up
         QCOMPARE(bytesOf(d + "t.jpg"), bytesOf(d + "big.jpg"));
+
+#ifndef Q_OS_WIN
+        // an empty photo whose name a FIFO holds: the FIFO is kept, never opened (no writer would come)
+        QVERIFY(put(d + "empty.jpg", ""));
+        QCOMPARE(::mkfifo(QFile::encodeName(d + "fifo.jpg").constData(), 0600), 0);
+        QCOMPARE(FileOperation::copyNoReplace(d + "empty.jpg", d + "fifo.jpg", &why), FileOperation::KeptOther);
+        QVERIFY(!FileOperation::sameContent(d + "empty.jpg", d + "fifo.jpg"));
+#endif
     }
 
     // The words a failed call's error is shown in; every errno a write, copy or removal may fail with has

@@ -260,6 +260,10 @@ private slots:
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order's copy held";
         QTest::newRow("another order's copy held by a closed window")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "B2207's copy held";
+        // another desk, separating the order with goods of before, copies a photo the run's plan does not
+        // hold into one of its folders, and records it, after the run's copies: taken out at the finish
+        QTest::newRow("another desk's copy the plan does not hold recorded during the run")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "another desk";
     }
     void oneOrderTree()
     {
@@ -317,6 +321,34 @@ private slots:
 
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
+        if (meanwhile == "another desk") { // IMG_0002 into the folder of 实木摆台, which holds IMG_0001 alone
+            const std::shared_ptr<WindowGuard> guard = w->guard();
+            const QString folder = "后期一厂/实木摆台" + label("自取") + "/";
+            const QString order = dated() + kA1203Folder;
+            const standin::SampleStudio studio = *m_studio;
+            m_server.setHandler("orderdetail", [studio, guard, folder, order](const standin::Request &r) {
+                QDeadlineTimer deadline(testsupport::kWaitMs); // the run's copies have written their facts
+                while (guard->runningJobs() > 0 && !deadline.hasExpired())
+                    QThread::msleep(10);
+                const QString copy = order + folder + "IMG_0002.jpg";
+                QFile::copy(order + "其它/成品/IMG_0002.jpg", copy);
+                QJsonObject record = QJsonDocument::fromJson(testsupport::bytesOf(order + ".分件记录.json")).object();
+                QJsonArray folders = record.value("folders").toArray();
+                for (int i = 0; i < folders.size(); ++i) {
+                    QJsonObject f = folders.at(i).toObject();
+                    if (f.value("folder").toString() != folder)
+                        continue;
+                    QJsonArray files = f.value("files").toArray();
+                    files.append(QJsonObject{{"name", "IMG_0002.jpg"}, {"size", double(QFileInfo(copy).size())},
+                                             {"time", double(QFileInfo(copy).lastModified().toMSecsSinceEpoch())}});
+                    f.insert("files", files);
+                    folders[i] = f;
+                }
+                record.insert("folders", folders);
+                testsupport::put(order + ".分件记录.json", QJsonDocument(record).toJson());
+                return standin::Reply::json(studio.detailReply(*studio.orderFor(r)));
+            });
+        }
         testsupport::LogCapture log("tessaly.separation");
         if (meanwhile == "import") {
             child<QPushButton>(w, "pushButton_separate")->click();
@@ -447,6 +479,7 @@ private slots:
                                                  << "read-only";
         // every copy, thumbnail, mark, sheet and the barcode: "复制失败:" names each with its reason
         QTest::newRow("a full save folder") << "" << "" << QByteArray() << "" << "" << "full";
+        QTest::newRow("product folders on a disk out of entries") << "" << "" << QByteArray() << "" << "" << "entries";
     }
     void failuresAreReported()
     {
@@ -465,7 +498,10 @@ private slots:
         if (!mkdirFails.isEmpty())
             Platform::failMkDirs(mkdirFails);
         const testsupport::Mounted readOnly(disk == "read-only" ? m_out : QString(), testsupport::Mounted::ReadOnly);
-        if (disk == "read-only" && !readOnly.active())
+        // room for the work folder and the record alone: date, order, 其它, 成品 and its 4 copies, 汰片 and
+        // 标注 with one each, the record
+        const testsupport::Mounted entries(disk == "entries" ? m_out : QString(), testsupport::Mounted::Full, 13);
+        if ((disk == "read-only" && !readOnly.active()) || (disk == "entries" && !entries.active()))
             QSKIP("no mounts here (a mount needs root and a system that allows it)");
 
         SearchOrder *w = open();
@@ -476,6 +512,18 @@ private slots:
             QVERIFY(runToEnd(w));
         }
         const testsupport::ReportBox shown = takeReportBox();
+        if (disk == "entries") { // each of the 11 product folders named once with why, and none of its photos
+            const QRegularExpressionMatch failed = QRegularExpression("\n复制失败:([^\n]*)").match(shown.text);
+            QVERIFY2(failed.hasMatch(), qPrintable(shown.text));
+            const QStringList entries = failed.captured(1).split("、");
+            QVERIFY2(entries.filter("文件或文件夹不存在").isEmpty(), qPrintable(shown.text));
+            QStringList products = entries.filter(dated() + kA1203Folder + "后期一厂");
+            QCOMPARE(products.removeDuplicates(), 0);
+            QCOMPARE(products.size(), 11);
+            QCOMPARE(products.filter(QRegularExpression("/（" + errorText(ENOSPC) + "）$")), products);
+            QVERIFY(QFileInfo(dated() + kA1203Folder + ".分件记录.json").isFile()); // for the next attempt
+            return;
+        }
         if (disk == "full") {
             const QRegularExpressionMatch failed = QRegularExpression("\n复制失败:([^\n]*)").match(shown.text);
             QVERIFY2(failed.hasMatch(), qPrintable(shown.text));

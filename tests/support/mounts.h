@@ -1,8 +1,9 @@
 #pragma once
 // A real disk on a folder (made when missing) for the length of a scope: a read-only one (the folder bound
 // onto itself, made read-only: writes fail with EROFS), a full one (a tmpfs of a few blocks and entries,
-// filled: a new folder or file fails with ENOSPC) or an empty one with room (a tmpfs of a few MiB: the
-// folder is a mount point). Mounting needs root and a system that allows it;
+// filled: a new folder or file fails with ENOSPC; or, given a number of entries, one that holds that many
+// folders and files and then fails the next with ENOSPC) or an empty one with room (a tmpfs of a few MiB:
+// the folder is a mount point). Mounting needs root and a system that allows it;
 // active() says whether the disk is there (never for an empty path). Declare it after the temporary folder
 // it lies in, so that it is gone first.
 
@@ -17,7 +18,7 @@ class Mounted
 public:
     enum Kind { ReadOnly, Full, Roomy };
 
-    Mounted(const QString &folder, Kind kind) : m_folder(folder)
+    Mounted(const QString &folder, Kind kind, int entries = 0) : m_folder(folder)
     {
         if (folder.isEmpty() || !QDir().mkpath(folder))
             return;
@@ -28,6 +29,12 @@ public:
         }
         if (kind == Roomy) {
             m_active = m_mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=4m", "tmpfs", folder}) == 0;
+            return;
+        }
+        if (entries > 0) { // the disk's own folder takes one entry
+            m_mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", QString("size=16m,nr_inodes=%1").arg(entries + 1),
+                                                    "tmpfs", folder}) == 0;
+            m_active = m_mounted;
             return;
         }
         m_mounted = QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k,nr_inodes=4", "tmpfs", folder}) == 0;
