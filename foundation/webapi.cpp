@@ -150,6 +150,15 @@ QString networkErrorText(QNetworkReply *reply)
     return QStringLiteral("网络请求错误\n") + networkErrorReason(reply);
 }
 
+QString replyProblem(QNetworkReply *reply, QJsonObject *obj)
+{
+    if (reply->error() != QNetworkReply::NoError)
+        return networkErrorText(reply).replace(QLatin1Char('\n'), QStringLiteral("："));
+    if (!parseReplyObject(reply->readAll(), obj))
+        return QStringLiteral("服务器的回复无法读取");
+    return QString();
+}
+
 bool readJsonReply(QNetworkReply *reply, QJsonObject *obj, QWidget *parent, const QString &notJsonText)
 {
     if (reply->error() != QNetworkReply::NoError) {

@@ -73,3 +73,7 @@ QString httpStatusText(QNetworkReply *reply);
 QString networkErrorReason(QNetworkReply *reply);
 // "网络请求错误\n" + the reason: the text of every network-error box.
 QString networkErrorText(QNetworkReply *reply);
+// Why a finished reply did not bring one JSON object, in one line: the network error ("网络请求错误：" and the
+// reason) or a body that is no JSON object ("服务器的回复无法读取"). "" when it did, with *obj filled; whether
+// the service took the request is then the caller's to read (replyOk).
+QString replyProblem(QNetworkReply *reply, QJsonObject *obj);

@@ -204,13 +204,9 @@ void OrderDeleteBatch::submitDeleteMessageCallBack(QNetworkReply *reply)
     --m_logsOut;
     // The folder stays deleted whatever the reply says; the entry is not posted again, and the closing
     // box names it.
-    QString problem;
     QJsonObject obj;
-    if (reply->error() != QNetworkReply::NoError)
-        problem = networkErrorText(reply).replace(QLatin1Char('\n'), QStringLiteral("："));
-    else if (!parseReplyObject(reply->readAll(), &obj))
-        problem = QStringLiteral("服务器的回复无法读取");
-    else if (!replyOk(obj))
+    QString problem = replyProblem(reply, &obj);
+    if (problem.isEmpty() && !replyOk(obj))
         problem = QStringLiteral("服务器没有接受：") + replyMessage(obj) + QLatin1Char('\t') + jsonString(obj, QStringLiteral("code"));
     const int index = reply->property(kPickProperty).toInt();
     if (!problem.isEmpty() && index >= 0 && index < m_picks.size())

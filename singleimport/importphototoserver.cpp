@@ -1218,13 +1218,9 @@ void ImportPhotoToServer::sendEndReport(int picCount, int bakCount)
     const int serial = ++m_reportSerial;
     const QPointer<ImportPhotoToServer> self(this);
     connect(reply, &QNetworkReply::finished, reportManager, [reply, reportManager, records, serial, posted, self] {
-        QString why;
         QJsonObject obj;
-        if (reply->error() != QNetworkReply::NoError)
-            why = networkErrorText(reply).replace(QLatin1Char('\n'), QStringLiteral("："));
-        else if (!parseReplyObject(reply->readAll(), &obj))
-            why = QStringLiteral("服务器的回复无法读取");
-        else if (!replyOk(obj))
+        QString why = replyProblem(reply, &obj);
+        if (why.isEmpty() && !replyOk(obj))
             why = QStringLiteral("服务器没有接受：")
                   + replyMessage(obj, QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
         qCDebug(lcSingleImport) << "end report answered:" << (why.isEmpty() ? QStringLiteral("taken") : why);
