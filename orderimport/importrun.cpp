@@ -212,6 +212,7 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.unrecorded.clear();
     m_run.untaken.clear();
     m_run.damaged.clear();
+    m_run.held.clear();
     m_run.reportsOut = 0;
     m_run.ending = false;
     ++m_run.number;
@@ -264,9 +265,7 @@ bool importOrdersPhotoDlg::hasWorkLeft(ImportOrderModel *r) const
 
 QList<ImportTypeEnum> importOrdersPhotoDlg::otherReportTypes() const
 {
-    QList<ImportTypeEnum> types{ImportOriginPhotos, ImportFinishedPhotos, ImportDesigns};
-    types.removeAll(m_importType);
-    return types;
+    return UnsentReport::carriedWith(m_importType);
 }
 
 QList<ImportTypeEnum> importOrdersPhotoDlg::typesOwed(ImportOrderModel *r, const QList<ImportTypeEnum> &types) const
@@ -322,6 +321,9 @@ void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r, ImportTypeEnum typ
         if (m_run.active && !m_run.damaged.value(r->orderKey()).contains(path))
             m_run.damaged[r->orderKey()] << path;
     }
+    // Records the file system would not let this report claim wait in the order folder, and are named.
+    if (m_run.active && !kept.held.isEmpty())
+        m_run.held[r->orderKey()] << kept.held;
     const int files = due.files + kept.counts.files;
     const int backups = due.backups + kept.counts.backups;
     qCDebug(lcImport) << "end report:" << r->orderKey() << type << files << backups << "records:" << kept.paths.size();
@@ -597,12 +599,18 @@ void importOrdersPhotoDlg::showEndOfRun()
             lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value().join(QStringLiteral("、")));
         notes << UnsentReport::damagedText() + lines.join(QLatin1Char('\n'));
     }
+    if (!m_run.held.isEmpty()) {
+        QStringList lines;
+        for (auto it = m_run.held.constBegin(); it != m_run.held.constEnd(); ++it)
+            lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value().join(QStringLiteral("、")));
+        notes << UnsentReport::heldText() + QStringLiteral("请稍后再点“批量导片”上报：\n") + lines.join(QLatin1Char('\n'));
+    }
     if (!m_run.dovraKept.isEmpty())
         notes << QStringLiteral("Dovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
                      + m_run.dovraKept.join(QLatin1Char('\n'));
     const QString more = notes.isEmpty() ? QString() : QLatin1Char('\n') + notes.join(QStringLiteral("\n\n"));
     if (m_run.failedOrders == 0 && m_run.unreadable.isEmpty() && m_run.unreported.isEmpty() && m_run.untaken.isEmpty()
-        && m_run.damaged.isEmpty()) {
+        && m_run.damaged.isEmpty() && m_run.held.isEmpty()) {
         MsgBox::information(this, QStringLiteral("导入完成"),
                             QStringLiteral("%1个订单已经全部导完").arg(m_finishCount) + more, QMessageBox::Ok);
         return;
@@ -682,17 +690,18 @@ void importOrdersPhotoDlg::reject()
 bool importOrdersPhotoDlg::confirmUnsentReports(const QList<ImportOrderModel *> &orders, const QString &question)
 {
     QStringList lines;
-    bool inFolders = false;
+    QList<UnsentReport::Record> inFolders;
     for (ImportOrderModel *r : orders) {
         bool inWindow = false;
         for (int type = ImportOriginPhotos; type <= ImportDovraCopy; ++type) {
             const ImportOrderModel::ReportDue due = r->reportDue(ImportTypeEnum(type));
             inWindow = inWindow || due.unreported || due.files != 0 || due.backups != 0;
         }
-        const bool inFolder = !r->orderPath().isEmpty() && !UnsentReport::records(r->orderPath()).isEmpty();
-        if (!inWindow && !inFolder)
+        const QList<UnsentReport::Record> records =
+            r->orderPath().isEmpty() ? QList<UnsentReport::Record>() : UnsentReport::records(r->orderPath());
+        if (!inWindow && records.isEmpty())
             continue;
-        inFolders = inFolders || inFolder;
+        inFolders << records;
         lines << QStringLiteral("订单号:") + r->orderKey()
                      + (inWindow ? QStringLiteral("（只记在本窗口中，关闭后不再上报）") : QString());
     }

@@ -97,6 +97,12 @@ bool renameNoReplace(const QString &from, const QString &to)
     return QDir().rename(from, to);
 }
 
+// A file held for a moment (a scanner, an indexer) is let go by the second try.
+bool renameNoReplaceRetried(const QString &from, const QString &to)
+{
+    return renameNoReplace(from, to) || (QFileInfo::exists(from) && renameNoReplace(from, to));
+}
+
 QString folderOf(const QString &orderFolder)
 {
     return OrderFolders::withSeparator(OrderFolders::fsPath(orderFolder));
@@ -274,8 +280,16 @@ Owed claim(const QString &orderFolder, ImportTypeEnum type)
         Record record;
         const QFileInfo info(path);
         const QString to = info.path() + QLatin1Char('/') + unclaimedName(info.fileName()) + claim;
-        if (!renameNoReplace(path, to))
-            continue; // another desk claimed it first
+        if (!renameNoReplaceRetried(path, to)) {
+            // Another desk claimed it first, or the file system refused the rename: then it stays for the
+            // next report, and the caller says so.
+            if (readRecord(path, &record) == Reading::Record) {
+                claimed.held << path;
+                claimed.heldCounts.files += record.counts.files;
+                claimed.heldCounts.backups += record.counts.backups;
+            }
+            continue;
+        }
         // The counts as the claimed file holds them: the one this desk renamed. One that is no record
         // (changed since it was listed) goes back under its name.
         if (readRecord(to, &record) != Reading::Record) {
@@ -299,7 +313,7 @@ QStringList release(const QStringList &claimedPaths)
     for (const QString &path : claimedPaths) {
         const QFileInfo info(path);
         const QString to = info.path() + QLatin1Char('/') + unclaimedName(info.fileName());
-        if (to != path && info.exists() && !renameNoReplace(path, to)) {
+        if (to != path && info.exists() && !renameNoReplaceRetried(path, to)) {
             qCWarning(lcImport) << "record of an unsent report not given back:" << path;
             kept << path;
         }
@@ -356,16 +370,38 @@ QStringList drop(const QStringList &paths)
     return kept;
 }
 
+QList<ImportTypeEnum> carriedWith(ImportTypeEnum type)
+{
+    QList<ImportTypeEnum> types{ImportOriginPhotos, ImportFinishedPhotos, ImportDesigns};
+    types.removeAll(type);
+    return types;
+}
+
 QString damagedText()
 {
     return QStringLiteral("以下订单目录中的导片记录数量有误，没有上报，请核对后删除该文件：\n");
 }
 
-QString owedQuestion(const QStringList &orderLines, bool inFolders, const QString &question)
+QString heldText()
 {
+    return QStringLiteral("订单目录中的导片记录被其它程序占用，这次没有上报，仍记在订单目录中，");
+}
+
+QString owedQuestion(const QStringList &orderLines, const QList<Record> &folderRecords, const QString &question)
+{
+    bool photos = false;
+    bool videos = false;
+    for (const Record &record : folderRecords) {
+        const bool video = record.type == ImportTrialVideos || record.type == ImportRetouchVideos;
+        photos = photos || !video;
+        videos = videos || video;
+    }
     QString text = QStringLiteral("以下订单的导片信息尚未上报服务器：\n") + orderLines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-    if (inFolders)
+    if (photos)
         text += QStringLiteral("记在订单目录中的导片数量会在下次导入该订单时一并上报。\n");
+    // A video report names the videos of its run: only the batch import of that type makes one.
+    if (videos)
+        text += QStringLiteral("记在订单目录中的视频数量只在用“批量导片”再次导入该订单的同类视频时上报。\n");
     return text + question;
 }
 

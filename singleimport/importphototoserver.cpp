@@ -1168,7 +1168,7 @@ void ImportPhotoToServer::keepRunUnderWay()
     m_runGate.reset();
     if (!ShotTimeList::append(m_run.folder, placed.shotTimes))
         qCWarning(lcSingleImport) << "shot-time list of a stopped run not written:" << m_run.folder;
-    const QString key = windowOwedKey();
+    const QString key = windowOwedKey(m_run.type);
     UnsentReport::Counts due = m_windowOwed.take(key);
     due.files += placed.mains;
     due.backups += m_run.type == 0 ? placed.backups : 0;
@@ -1182,16 +1182,16 @@ void ImportPhotoToServer::keepRunUnderWay()
         deleteLater();
 }
 
-QString ImportPhotoToServer::windowOwedKey() const
+QString ImportPhotoToServer::windowOwedKey(int type) const
 {
-    return withSeparator(m_run.folder) + QLatin1Char('|') + QString::number(m_run.type);
+    return withSeparator(m_run.folder) + QLatin1Char('|') + QString::number(type);
 }
 
 void ImportPhotoToServer::sendEndReport(int picCount, int bakCount)
 {
     // The window's types are the batch import's first three: photos as shot, finished photos, designs.
     const ImportTypeEnum type = ImportTypeEnum(m_run.type);
-    const QString key = windowOwedKey();
+    const QString key = windowOwedKey(type);
     UnsentReport::Counts due = m_windowOwed.take(key);
     due.files += picCount;
     due.backups += bakCount;
@@ -1203,50 +1203,99 @@ void ImportPhotoToServer::sendEndReport(int picCount, int bakCount)
             m_runUnrecorded = errorText(error);
         }
     }
-    const UnsentReport::Owed claimed = UnsentReport::claim(m_run.folder, type);
-    m_runDamaged = claimed.damaged; // passed over, and named in the end box
-    const UnsentReport::Counts kept = m_windowOwed.value(key);
-    const UnsentReport::Counts posted{claimed.counts.files + kept.files, claimed.counts.backups + kept.backups};
-    const QByteArray body = pathReportBody(m_run, m_run.folder, posted.files, posted.backups);
-    qCDebug(lcSingleImport) << "提交路径地址2 url" << g_url_updatepicpath;
-    qCDebug(lcSingleImport) << "copyF post paras" << maskSecrets(body) << "records:" << claimed.paths.size();
+    // The run's own report goes whatever it counts; one of another type only when the order owes some.
+    m_runDamaged.clear(); // passed over, and named in the end box
+    QList<ImportTypeEnum> types = UnsentReport::carriedWith(type);
+    types.prepend(type);
+    QList<EndReport> reports;
+    QList<QStringList> carried;
+    for (ImportTypeEnum reported : qAsConst(types)) {
+        const UnsentReport::Owed claimed = UnsentReport::claim(m_run.folder, reported);
+        m_runDamaged << claimed.damaged;
+        const UnsentReport::Counts kept = m_windowOwed.value(windowOwedKey(reported));
+        EndReport report;
+        report.type = reported;
+        report.posted = {claimed.counts.files + kept.files, claimed.counts.backups + kept.backups};
+        report.held = claimed.heldCounts;
+        report.sent = reported == type || !claimed.paths.isEmpty() || kept.files != 0 || kept.backups != 0;
+        if (report.sent || !claimed.held.isEmpty()) {
+            reports << report;
+            carried << claimed.paths;
+        }
+    }
 
-    // The request and the records it carries are settled even when the window has gone meanwhile.
+    // The requests and the records they carry are settled even when the window has gone meanwhile; the
+    // window hears of them once all are answered.
     auto *reportManager = new QNetworkAccessManager;
-    QNetworkReply *reply = postForm(reportManager, g_url_updatepicpath, body);
-    const QStringList records = claimed.paths;
+    auto answers = std::make_shared<QList<EndReport>>(reports);
+    auto pending = std::make_shared<int>(0);
     const int serial = ++m_reportSerial;
     const QPointer<ImportPhotoToServer> self(this);
-    connect(reply, &QNetworkReply::finished, reportManager, [reply, reportManager, records, serial, posted, self] {
-        QJsonObject obj;
-        QString why = replyProblem(reply, &obj);
-        if (why.isEmpty() && !replyOk(obj))
-            why = QStringLiteral("服务器没有接受：")
-                  + replyMessage(obj, QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
-        qCDebug(lcSingleImport) << "end report answered:" << (why.isEmpty() ? QStringLiteral("taken") : why);
-        QStringList stuck;
-        if (why.isEmpty())
-            stuck = UnsentReport::drop(records);
-        else
-            UnsentReport::release(records);
-        reportManager->deleteLater();
-        if (self) {
-            QMetaObject::invokeMethod(
-                self.data(), [self, serial, why, posted, stuck] { self->endReportAnswered(serial, why, posted, stuck); },
-                Qt::QueuedConnection);
-        }
-    });
+    for (int i = 0; i < reports.size(); ++i) {
+        if (!reports.at(i).sent)
+            continue;
+        ReportedOrder order = m_run;
+        order.type = reports.at(i).type;
+        const QByteArray body = pathReportBody(order, m_run.folder, reports.at(i).posted.files, reports.at(i).posted.backups);
+        qCDebug(lcSingleImport) << "提交路径地址2 url" << g_url_updatepicpath;
+        qCDebug(lcSingleImport) << "copyF post paras" << maskSecrets(body) << "records:" << carried.at(i).size();
+        QNetworkReply *reply = postForm(reportManager, g_url_updatepicpath, body);
+        ++*pending;
+        const QStringList records = carried.at(i);
+        connect(reply, &QNetworkReply::finished, reportManager, [reply, reportManager, records, i, answers, pending, serial, self] {
+            QJsonObject obj;
+            QString why = replyProblem(reply, &obj);
+            if (why.isEmpty() && !replyOk(obj))
+                why = QStringLiteral("服务器没有接受：")
+                      + replyMessage(obj, QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
+            qCDebug(lcSingleImport) << "end report answered:" << (why.isEmpty() ? QStringLiteral("taken") : why);
+            EndReport &answer = (*answers)[i];
+            answer.why = why;
+            if (why.isEmpty())
+                answer.stuck = UnsentReport::drop(records);
+            else
+                UnsentReport::release(records);
+            if (--*pending > 0)
+                return;
+            reportManager->deleteLater();
+            if (self) {
+                QMetaObject::invokeMethod(
+                    self.data(), [self, serial, answers] { self->endReportAnswered(serial, *answers); },
+                    Qt::QueuedConnection);
+            }
+        });
+    }
 }
 
-void ImportPhotoToServer::endReportAnswered(int serial, const QString &why, const UnsentReport::Counts &posted,
-                                            const QStringList &stuck)
+void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &reports)
 {
-    if (serial != m_reportSerial || !m_reportOut)
+    if (serial != m_reportSerial)
+        return;
+    for (const EndReport &report : reports) {
+        if (report.sent && report.why.isEmpty())
+            m_windowOwed.remove(windowOwedKey(report.type));
+    }
+    if (!m_reportOut)
         return; // a report of a run that ended without its box
     m_reportOut = false;
-    const bool taken = why.isEmpty();
-    if (taken)
-        m_windowOwed.remove(windowOwedKey());
+    // A question about closing (the counts not taken yet) does not outlive the answer: it closes unanswered.
+    MsgBox::closeOpen(this);
+    const EndReport &own = reports.first();
+    const bool taken = own.why.isEmpty();
+    auto countsText = [](int type, const UnsentReport::Counts &counts) {
+        return type == 0 ? QStringLiteral("照片%1张，备份%2张").arg(counts.files).arg(counts.backups)
+                         : QStringLiteral("%1张").arg(counts.files);
+    };
+    QStringList stuck;
+    QStringList held;
+    bool othersTaken = true;
+    for (const EndReport &report : reports) {
+        stuck << report.stuck;
+        if (report.held.files != 0 || report.held.backups != 0)
+            held << (report.type == m_run.type ? QString() : typeInfo(report.type).folder.chopped(1))
+                        + countsText(report.type, report.held);
+        othersTaken = othersTaken && (!report.sent || report.why.isEmpty());
+    }
     if (m_closingRun) {
         // The window closed while the report was out: the run ends quietly.
         m_closingRun = false;
@@ -1266,29 +1315,44 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QString &why, cons
         notes << unreadablePhotosText(m_runUnreadable) + QStringLiteral("\n（已按原样复制，没有生成缩略图）");
     if (!m_runDamaged.isEmpty())
         notes << UnsentReport::damagedText() + m_runDamaged.join(QLatin1Char('\n'));
-    const bool allWell = notes.isEmpty() && taken && stuck.isEmpty();
+    if (!held.isEmpty())
+        notes << UnsentReport::heldText() + QStringLiteral("下次导入该订单时会一并上报：") + held.join(QStringLiteral("；"));
+    const bool allWell = notes.isEmpty() && taken && othersTaken && stuck.isEmpty();
     if (!m_runRenumbered.isEmpty())
         notes << QStringLiteral("以下照片的编号已被占用，已改用其他编号：\n") + m_runRenumbered.join(QLatin1Char('\n'));
     if (m_runImportedBefore > 0)
         notes << QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(m_runImportedBefore);
     notes << m_runCountsText;
-    const QString counts = m_run.type == 0 ? QStringLiteral("照片%1张，备份%2张").arg(posted.files).arg(posted.backups)
-                                           : QStringLiteral("%1张").arg(posted.files);
+    const UnsentReport::Counts posted = own.posted;
+    const QString counts = countsText(m_run.type, posted);
+    const bool nothingPosted = posted.files == 0 && posted.backups == 0;
     if (taken) {
-        notes << QStringLiteral("导片数量已上报服务器：") + counts;
-        if (!stuck.isEmpty())
-            notes << QStringLiteral("服务器已收到导片数量，但订单目录中的记录无法删除，请删除该文件"
-                                    "（本程序不再上报，其它电脑或重新打开程序后会重复上报）：\n")
-                         + stuck.join(QLatin1Char('\n'));
-    } else if (posted.files == 0 && posted.backups == 0) {
-        notes << QStringLiteral("导片信息没有报给服务器（%1）").arg(why);
+        if (!nothingPosted || held.isEmpty())
+            notes << QStringLiteral("导片数量已上报服务器：") + counts;
+    } else if (nothingPosted) {
+        notes << QStringLiteral("导片信息没有报给服务器（%1）").arg(own.why);
     } else if (m_runUnrecorded.isEmpty()) {
-        notes << QStringLiteral("导片数量没有报给服务器（%1）：%2\n已记在订单目录中，下次导入该订单时会一并上报。").arg(why, counts);
+        notes << QStringLiteral("导片数量没有报给服务器（%1）：%2\n已记在订单目录中，下次导入该订单时会一并上报。").arg(own.why, counts);
     } else {
         notes << QStringLiteral("导片数量没有报给服务器（%1）：%2\n也无法记在订单目录中（%3），只保存在本窗口："
                                 "下次在本窗口导入该订单时一并上报，关闭窗口后不再上报。")
-                     .arg(why, counts, m_runUnrecorded);
+                     .arg(own.why, counts, m_runUnrecorded);
     }
+    // The counts of the order's other types its earlier imports owed.
+    for (const EndReport &report : reports.mid(1)) {
+        if (!report.sent)
+            continue;
+        const QString what = QStringLiteral("该订单之前未上报的") + typeInfo(report.type).folder.chopped(1) + QStringLiteral("数量");
+        if (report.why.isEmpty())
+            notes << what + QStringLiteral("已一并上报服务器：") + countsText(report.type, report.posted);
+        else
+            notes << what + QStringLiteral("没有报给服务器（%1）：%2\n下次导入该订单时会一并上报。")
+                                .arg(report.why, countsText(report.type, report.posted));
+    }
+    if (!stuck.isEmpty())
+        notes << QStringLiteral("服务器已收到导片数量，但订单目录中的记录无法删除，请删除该文件"
+                                "（本程序不再上报，其它电脑或重新打开程序后会重复上报）：\n")
+                     + stuck.join(QLatin1Char('\n'));
     MsgBox::information(nullptr, allWell ? QStringLiteral("导片成功!") : QStringLiteral("警告"),
                         notes.join(QStringLiteral("\n\n")), QMessageBox::Yes);
     if (!self)
@@ -1450,8 +1514,9 @@ bool ImportPhotoToServer::confirmOwedReports()
     bool inWindow = false;
     for (const UnsentReport::Counts &counts : qAsConst(m_windowOwed))
         inWindow = inWindow || counts.files != 0 || counts.backups != 0;
-    const bool inFolder = !orderPath.trimmed().isEmpty() && !UnsentReport::records(orderPath).isEmpty();
-    if (!inWindow && !inFolder)
+    const QList<UnsentReport::Record> inFolder =
+        orderPath.trimmed().isEmpty() ? QList<UnsentReport::Record>() : UnsentReport::records(orderPath);
+    if (!inWindow && inFolder.isEmpty())
         return true;
     const QString line = QStringLiteral("订单号:") + windowOrder().key
                          + (inWindow ? QStringLiteral("（只记在本窗口中，关闭后不再上报）") : QString());
@@ -1474,7 +1539,9 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
-    } else if (!isImporting()) {
+    } else if (!isImporting() || (m_reportOut && !m_closingRun)) {
+        // While the end report is out its counts are not taken yet: the question names the order, as the
+        // batch import's does while it waits for its reports.
         const QPointer<ImportPhotoToServer> self(this);
         const bool close = confirmOwedReports();
         if (!self)

@@ -199,13 +199,24 @@ private:
     QByteArray pathReportBody(const ReportedOrder &order, const QString &orderFolder, qint64 picCount,
                               qint64 bakCount) const;
     void postPathReport(const ReportedOrder &order, const QString &orderFolder, int picCount, int bakCount);
+    // One report of a run's end: of the run's type, or of another photo type the order owes counts for.
+    struct EndReport
+    {
+        int type = 0;
+        bool sent = false;
+        UnsentReport::Counts posted; // what it counts
+        UnsentReport::Counts held;   // records of the type whose claim was refused: they wait, not posted
+        QString why;                 // why the web service did not take it ("": taken)
+        QStringList stuck;           // records it carried that stay though the service took it
+    };
     // Keeps the run's counts with the order, claims what the order folder owes of the run's type and posts
-    // the end report carrying it all; the answer goes to endReportAnswered.
+    // the end report carrying it all, and a report of its own for each other photo type the order owes
+    // (UnsentReport::carriedWith); once all are answered, endReportAnswered has them, the run's first.
     void sendEndReport(int picCount, int bakCount);
-    void endReportAnswered(int serial, const QString &why, const UnsentReport::Counts &posted, const QStringList &stuck);
+    void endReportAnswered(int serial, const QList<EndReport> &reports);
     // The question before the window closes while its order owes the web service a report; true to close.
     bool confirmOwedReports();
-    QString windowOwedKey() const;
+    QString windowOwedKey(int type) const;
 
     void initTableView();
     void initListWidget();
@@ -290,8 +301,8 @@ private:
     QString m_runCountsText;      // the counts before and after, for the end box
     QString m_runUnrecorded;      // why the run's counts could not be kept in the order folder ("": they were)
     QStringList m_runDamaged;     // records in the order folder with counts no import makes, passed over
-    // Counts the order folder could not keep, by order folder and type (windowOwedKey): the next report of
-    // that order and type from this window carries them.
+    // Counts the order folder could not keep, by order folder and type (windowOwedKey): the next end report
+    // of that order from this window carries them.
     QHash<QString, UnsentReport::Counts> m_windowOwed;
     bool m_closingRun = false;    // the window closed during the run: it ends without its box
     bool m_deleteAfterRun = false; // and the window, deleted on close, goes after it
