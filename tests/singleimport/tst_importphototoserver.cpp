@@ -468,6 +468,24 @@ void TestImportPhotoToServer::run_data()
         << unreadable + counts
                + "\n\n导片数量没有报给服务器（网络请求错误：服务器出错（HTTP 500））：照片3张，备份3张\n"
                  "已记在订单目录中，下次导入该订单时会一并上报。";
+    // "refuse, finished": as "refuse", and the new window imports a finished photo instead
+    QTest::newRow("report refused, then a finished photo imported: its report carries the counts as shot once")
+        << "refuse, finished" << "警告"
+        << unreadable + counts
+               + "\n\n导片数量没有报给服务器（网络请求错误：服务器出错（HTTP 500））：照片3张，备份3张\n"
+                 "已记在订单目录中，下次导入该订单时会一并上报。";
+    // "claim once": the claim of the run's own record refused once, as by a scanner holding the new file
+    QTest::newRow("claim of the run's record refused once: the counts go") << "claim once" << "警告" << unreadable + counts + taken;
+    // "claim refused": refused always; the record waits in the order folder for the next import
+    QTest::newRow("claim of the run's record refused always: the box says the counts wait")
+        << "claim refused" << "警告"
+        << unreadable + UnsentReport::heldText() + "下次导入该订单时会一并上报：照片3张，备份3张\n\n" + counts;
+    // "close while out": the window is closed while the stand-in holds the answer to its end report, which
+    // then refuses it
+    QTest::newRow("closed while the report is out, then refused: the close question named the order")
+        << "close while out" << "警告"
+        << "以下订单的导片信息尚未上报服务器：\n订单号:E5520-1\n记在订单目录中的导片数量会在下次导入该订单时一并上报。\n"
+           "确定要关闭窗口吗？";
 }
 
 void TestImportPhotoToServer::run()
@@ -486,9 +504,18 @@ void TestImportPhotoToServer::run()
     const bool folderInTheWay = failCopy.startsWith("folder:");
     const bool hold = failCopy == "hold";
     const bool damaged = failCopy == "refuse, damaged";
-    const bool refuse = failCopy == "refuse" || damaged;
+    const bool finished = failCopy == "refuse, finished";
+    const bool claimRefused = failCopy == "claim refused";
+    const bool closedWhileOut = failCopy == "close while out";
+    // (each leaves the counts in the order folder for the next import)
+    const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
+    standin::Gate answerHeld;
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(order + failCopy.mid(7)));
+    else if (claimRefused || failCopy == "claim once")
+        Platform::failRenames(".claim-", claimRefused ? -1 : 1);
+    else if (closedWhileOut)
+        m_server.queueReply("updatepicpath", standin::Reply::httpError(500).heldBy(answerHeld));
     else if (refuse)
         m_server.queueReply("updatepicpath", standin::Reply::httpError(500));
     else if (!hold && !failCopy.isEmpty())
@@ -505,6 +532,13 @@ void TestImportPhotoToServer::run()
             postedBeforeTheBox = m_server.requestCount("updatepicpath") == 1 && records().isEmpty();
             MsgBox::answerHeld(QMessageBox::Yes);
         }
+        // The clerk closes the window while it waits for the answer, and lets it go; then the answer comes.
+        if (closedWhileOut && m_window->isVisible() && !m_window->isLoading()
+            && m_server.requestCount("updatepicpath") == 1 && m_window->isImporting()) {
+            MsgBox::setNextAnswer(QMessageBox::Yes);
+            m_window->close();
+            answerHeld.open();
+        }
     });
     QLoggingCategory::setFilterRules(QStringLiteral("tessaly.singleimport.debug=true"));
     {
@@ -513,6 +547,8 @@ void TestImportPhotoToServer::run()
             MsgBox::holdNext();
             watch.start(5);
         }
+        if (closedWhileOut)
+            watch.start(5);
         chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad});
         ended = runEnded(1);
         watch.stop();
@@ -547,20 +583,55 @@ void TestImportPhotoToServer::run()
                                             "picnumber", "picbaknumber", "MANAGER_ID", "typeid"}));
     QCOMPARE(QStringList({end.field("orderpicpath"), end.field("orderbakpicpath"), end.field("picnumber"),
                           end.field("picbaknumber"), end.field("MANAGER_ID"), end.field("typeid")}),
-             QStringList({order, backup, "3", "3", "77", "1"}));
+             QStringList({order, backup, claimRefused ? "0" : "3", claimRefused ? "0" : "3", "77", "1"}));
     if (refuse) {
         // The counts wait in the order folder; the window asks before it lets them go.
         QCOMPARE(records().size(), 1);
+        QCOMPARE(m_window->isVisible(), !closedWhileOut);
+        if (closedWhileOut)
+            m_window->show(); // the window, hidden, is shown again
         MsgBox::setNextAnswer(QMessageBox::No);
         m_window->close();
         QCOMPARE(testsupport::lastBox(), QStringLiteral("警告|以下订单的导片信息尚未上报服务器：\n订单号:E5520-1\n"
                                                         "记在订单目录中的导片数量会在下次导入该订单时一并上报。\n确定要关闭窗口吗？"));
         QVERIFY(m_window->isVisible());
+        Platform::clearFaults();
         // A new window imports the same photos and one more: its report carries the owed counts once.
         delete m_window.data();
         const QString damagedRecord = order + ".tessaly-unsent-0-bad";
         if (damaged)
             QVERIFY(put(damagedRecord, R"({"typeid":0,"picnumber":1000000000,"picbacknumber":1000000000})"));
+        if (finished) {
+            // Days later a finished photo of the order comes in: a report of its own type, and one of the
+            // photos as shot with their number and fields; then neither again. A video's count waits for the
+            // batch import, and the question before closing says so.
+            QVERIFY(openReady(4));
+            MsgBox::clearShown();
+            chooseAndImport({m_studio->incomingRoot + "IMG_7304.jpg"});
+            QVERIFY(runEnded(3));
+            QStringList sent;
+            for (const standin::Request &r : m_server.requests("updatepicpath").mid(1)) {
+                QCOMPARE(r.fieldNames(), end.fieldNames());
+                sent << r.field("typeid") + ":" + r.field("picnumber") + "/" + r.field("picbaknumber") + " "
+                            + r.field("orderpicpath") + " " + r.field("orderbakpicpath");
+            }
+            sent.sort(); // (the two requests go side by side)
+            QCOMPARE(sent, QStringList({"1:3/3 " + order + " " + backup, "2:1/0 " + order + " " + backup}));
+            QVERIFY2(testsupport::lastBox().startsWith("导片成功!|"), qPrintable(testsupport::lastBox()));
+            QVERIFY(testsupport::lastBox().endsWith("导片数量已上报服务器：1张\n\n该订单之前未上报的照片数量已一并上报服务器："
+                                                    "照片3张，备份3张"));
+            QCOMPARE(records(), QStringList());
+            QVERIFY(put(order + ".tessaly-unsent-3-v", R"({"typeid":3,"picnumber":1,"picbacknumber":0})"));
+            chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg"});
+            QVERIFY(runEnded(4));
+            QCOMPARE(m_server.lastRequest("updatepicpath").field("typeid"), QStringLiteral("2"));
+            MsgBox::setNextAnswer(QMessageBox::No);
+            m_window->close();
+            QCOMPARE(testsupport::lastBox(), QStringLiteral("警告|以下订单的导片信息尚未上报服务器：\n订单号:E5520-1\n"
+                                                            "记在订单目录中的视频数量只在用“批量导片”再次导入该订单的同类视频时上报。\n"
+                                                            "确定要关闭窗口吗？"));
+            return;
+        }
         QVERIFY(openReady(4, true));
         QCOMPARE(m_window->currentOrderPath(), order);
         MsgBox::clearShown();
