@@ -21,11 +21,12 @@
 //
 // The counts of a run wait in the order folder, as the batch import keeps them (UnsentReport): written
 // there before the end report goes, carried by that report together with what earlier imports of the
-// order and type (in either import, on any desk) still owe, and removed once the web service took it. The
-// end report goes when the last photo is in, before the end box, which then says whether the service took
-// it; one it did not take waits for the next import of the order. Counts the order folder cannot keep stay
-// with the window for its next report of the order. Closing the window while the order owes a report asks
-// first. A run still under way when the program ends (its window closed) or the window goes ends with the
+// order and type (in either import, on any desk) still owe, and removed once the web service took it; what
+// the order owes for the other two types goes beside it, each in a report of its own type. The end reports
+// go when the last photo is in, before the end box, which then says whether the service took them; one it
+// did not take, or a record whose claim was refused, waits for the next import of the order. Counts the
+// order folder cannot keep stay with the window for its next report of the order. Closing the window while
+// the order owes a report, or while the end reports are out, asks first. A run still under way when the program ends (its window closed) or the window goes ends with the
 // photos under way, and what it placed waits in the order folder likewise.
 // The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted a
 // new photo date.
