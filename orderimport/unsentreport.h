@@ -10,10 +10,11 @@
 // wrote. A report carrying records claims them first, by renaming each to a name of its own claim (only one
 // desk's rename of a record succeeds), so that no other report carries them meanwhile; a report that did
 // not arrive gives them back. A rename refused (a scanner or an indexer holds the file) is tried again; a
-// record that stays under its name even so waits for the next report, and the caller says so. A claim older than any report takes (its program ended before the answer)
-// is given up: the next report claims the record again. A claim's age is read on the order folder's own
-// clock (Platform::folderClock), so desks whose clocks differ judge it alike. The files lie at the top of
-// the order folder, beside "ImageTime.txt", outside every photo, thumbnail and video folder.
+// record that stays under its name even so waits for the next report, and the caller says so. A claim
+// older than any report takes (its program ended before the answer) is given up: the next report claims
+// the record again. A claim's age is read on the order folder's own clock (Platform::folderClock), so
+// desks whose clocks differ judge it alike. The files lie at the top of the order folder, beside
+// "ImageTime.txt", outside every photo, thumbnail and video folder.
 //
 // Only a regular file is a record (never a link, FIFO or device; it is read without waiting). A record
 // counts at most maxRecordCount() of each: one with a count no import makes (larger, negative, not whole) is

@@ -1292,7 +1292,7 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
     for (const EndReport &report : reports) {
         stuck << report.stuck;
         if (report.held.files != 0 || report.held.backups != 0)
-            held << (report.type == m_run.type ? QString() : typeInfo(report.type).folder.chopped(1))
+            held << (report.type == 0 ? QString() : typeInfo(report.type).folder.chopped(1))
                         + countsText(report.type, report.held);
         othersTaken = othersTaken && (!report.sent || report.why.isEmpty());
     }
