@@ -4,6 +4,7 @@
 #include "globals.h"
 #include "imageoperation.h"
 #include "importordermodel.h"
+#include "pathlabel.h"
 #include "logging.h"
 #include "orderfolders.h"
 #include "msgbox.h"
@@ -118,9 +119,12 @@ QLabel *titleLabel(const QString &text, QWidget *parent)
     return label;
 }
 
-QLabel *valueLabel(const QString &objectName, QWidget *parent)
+QLabel *valueLabel(const QString &objectName, QWidget *parent, QLabel *label = nullptr)
 {
-    auto *label = new QLabel(parent);
+    if (label)
+        label->setParent(parent);
+    else
+        label = new QLabel(parent);
     label->setObjectName(objectName);
     label->setProperty("info", true);
     return label;
@@ -445,15 +449,13 @@ void importOrdersPhotoDlg::initOrderInfoPanel(QGridLayout *layout)
         policy.setRetainSizeWhenHidden(true);
         baby->setSizePolicy(policy);
     }
-    m_orderPathLabel = valueLabel(QStringLiteral("orderPathLabel"), owner);
-    m_orderBakPathLabel = valueLabel(QStringLiteral("orderBakPathLabel"), owner);
-    m_orderDovraPathLabel = valueLabel(QStringLiteral("orderDovraPathLabel"), owner);
-    // What an order shows must not widen the panel (and move the splitter): long values are cut, their
-    // tooltips have them whole.
+    m_orderPathLabel = valueLabel(QStringLiteral("orderPathLabel"), owner, new PathLabel);
+    m_orderBakPathLabel = valueLabel(QStringLiteral("orderBakPathLabel"), owner, new PathLabel);
+    m_orderDovraPathLabel = valueLabel(QStringLiteral("orderDovraPathLabel"), owner, new PathLabel);
+    // What an order shows must not widen the panel (and move the splitter): long values are cut (paths in
+    // the middle), their tooltips have them whole.
     for (QLabel *value : valueLabels())
         value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    for (QLabel *path : {m_orderPathLabel, m_orderBakPathLabel, m_orderDovraPathLabel})
-        path->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     const struct {
         QLabel *title;

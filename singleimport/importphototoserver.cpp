@@ -645,6 +645,7 @@ void ImportPhotoToServer::refreshTableView()
     tableModel->removeRows(0, tableModel->rowCount());
     for (int i = 0; i < newPhotoNames->size(); ++i)
         tableModel->setItem(i, 0, new QStandardItem(newPhotoNames->at(i)));
+    ui->label_importPhotoCount->setText(QStringLiteral("导入照片: %1张").arg(newPhotoNames->size()));
 }
 
 void ImportPhotoToServer::clickSelectPhoto()
@@ -686,8 +687,6 @@ void ImportPhotoToServer::clickSelectPhoto()
     }
 
     g_lastSelectDir = selectedPhotoPaths.first();
-    ui->label_importPhotoCount->setText(QStringLiteral("导入照片: ") + QString::number(selectedPhotoPaths.size())
-                                        + QStringLiteral("张"));
     selectDirPath = QFileInfo(selectedPhotoPaths.first()).path();
 
     if (asShot) {

@@ -312,29 +312,33 @@ void TestImportPhotoToServer::choosing_data()
     QTest::addColumn<QStringList>("chosen");
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("switchTo"); // the type switched to after choosing (-1: none)
 
     const QStringList two{"/in/a.jpg", "/in/b.jpg"};
     QTest::newRow("after 8") << 0 << QStringList{"512K12-008.jpg"} << "" << two
-                             << QStringList{"512K12-009.jpg", "512K12-010.jpg"} << "";
+                             << QStringList{"512K12-009.jpg", "512K12-010.jpg"} << "" << -1;
     QTest::newRow("after 98") << 0 << QStringList{"512K12-098.jpg"} << "" << two
-                              << QStringList{"512K12-099.jpg", "512K12-100.jpg"} << "";
+                              << QStringList{"512K12-099.jpg", "512K12-100.jpg"} << "" << -1;
     QTest::newRow("after 999") << 0 << QStringList{"512K12-999.jpg"} << "" << two
-                               << QStringList{"512K12-1000.jpg", "512K12-1001.jpg"} << "";
+                               << QStringList{"512K12-1000.jpg", "512K12-1001.jpg"} << "" << -1;
     QTest::newRow("1000 to 1005 present")
         << 0 << QStringList{"512K12-1003.jpg", "512K12-1000.jpg", "512K12-1005.jpg", "512K12-1004.JPG"} << ""
-        << QStringList{"/in/a.jpg"} << QStringList{"512K12-1006.jpg"} << "";
+        << QStringList{"/in/a.jpg"} << QStringList{"512K12-1006.jpg"} << "" << -1;
     QTest::newRow("append name, made safe") << 0 << QStringList{} << "a/b:c" << QStringList{"/in/a.jpg"}
-                                            << QStringList{"512K12-abc-001.jpg"} << "";
+                                            << QStringList{"512K12-abc-001.jpg"} << "" << -1;
     QTest::newRow("hidden file neither listed nor numbered")
         << 0 << QStringList{} << "" << QStringList{"/in/a.jpg", "/in/.b.jpg", "/in/c.jpg"}
-        << QStringList{"512K12-001.jpg", "512K12-002.jpg"} << "";
+        << QStringList{"512K12-001.jpg", "512K12-002.jpg"} << "" << -1;
     QTest::newRow("the digits ending a name count") << 0 << QStringList{"IMG_0007.jpg", "DSC_042.JPG", "512K12-099(1).jpg"}
-                                                    << "" << QStringList{"/in/a.jpg"} << QStringList{"512K12-043.jpg"} << "";
+                                                    << "" << QStringList{"/in/a.jpg"} << QStringList{"512K12-043.jpg"} << ""
+                                                    << -1;
     QTest::newRow("finished photos keep their names") << 1 << QStringList{} << "" << QStringList{"/in/a.jpg", "/x/B.JPG"}
-                                                      << QStringList{"a.jpg", "B.JPG"} << "";
+                                                      << QStringList{"a.jpg", "B.JPG"} << "" << -1;
     QTest::newRow("finished photos of one name refused")
         << 1 << QStringList{} << "" << QStringList{"/in/a.jpg", "/x/a.jpg", "/in/c.jpg"} << QStringList{}
-        << "以下照片同名，导入后会相互覆盖，请只选择其中一张：\n/in/a.jpg\n/x/a.jpg";
+        << "以下照片同名，导入后会相互覆盖，请只选择其中一张：\n/in/a.jpg\n/x/a.jpg" << -1;
+    QTest::newRow("a choice is dropped by a type switch, with its count")
+        << 0 << QStringList{} << "" << two << QStringList{} << "" << 1;
 }
 
 void TestImportPhotoToServer::choosing()
@@ -345,6 +349,7 @@ void TestImportPhotoToServer::choosing()
     QFETCH(QStringList, chosen);
     QFETCH(QStringList, names);
     QFETCH(QString, box);
+    QFETCH(int, switchTo);
     const QString order = m_roots->path("512K12-1/");
     for (const QString &name : existing)
         QVERIFY(put(order + (type == 0 ? "照片/" : "成品/") + name, "x"));
@@ -356,7 +361,12 @@ void TestImportPhotoToServer::choosing()
 
     FileDialogs::queueAnswer(chosen);
     widget<QPushButton>("selectButton")->click();
+    if (switchTo >= 0) {
+        widget<QPushButton>(QByteArray("importPic" + QByteArray::number(switchTo + 1)).constData())->click();
+        QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    }
     QCOMPARE(m_window->chosenPhotoNames(), names);
+    QCOMPARE(widget<QLabel>("label_importPhotoCount")->text(), QStringLiteral("导入照片: %1张").arg(names.size()));
     QCOMPARE(widget<QPushButton>("importButton")->isEnabled(), !names.isEmpty());
     QCOMPARE(MsgBox::shown().size(), box.isEmpty() ? 0 : 1);
     if (!box.isEmpty())
