@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDateTime>
 #include <QDebug>
@@ -179,6 +180,16 @@ importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent, const ShopSettings &
     m_currentRow = -1;
     m_totalCount = 0;
     m_lastSelectDir = QStringLiteral(".");
+    // The program may end while a closed window's files are still being finished: they end first, and what
+    // the order placed is kept.
+    if (QCoreApplication *app = QCoreApplication::instance()) {
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            if (!m_closedMidRun)
+                return;
+            m_run.stopAndWait();
+            finishClosedRun();
+        });
+    }
 }
 
 importOrdersPhotoDlg::~importOrdersPhotoDlg()
