@@ -5,6 +5,7 @@
 #include "calendarpicker.h"
 #include "checkdirthread.h"
 #include "fileoperation.h"
+#include "finishingnotice.h"
 #include "globals.h"
 #include "msgbox.h"
 #include "orderfolders.h"
@@ -1135,13 +1136,11 @@ void ImportPhotoToServer::finishRun()
     }
     m_runCountsText = text;
     if (m_closingRun) {
-        // Nobody looks at the window any more: the counts go to the web service, from a request that
-        // outlives the window, and wait in the order folder until it took them.
-        m_closingRun = false;
+        // Nobody looks at the window any more: the counts go to the web service, and wait in the order
+        // folder until it took them. The window, and the notice that its photos are being finished, go
+        // with the answer: the program does not end with the report under way.
+        m_reportOut = true;
         sendEndReport(picCount, bakCount);
-        restoreAfterRunStart();
-        if (m_deleteAfterRun)
-            deleteLater();
         return;
     }
     // The counts go before the box, which says whether the web service took them.
@@ -1159,6 +1158,7 @@ void ImportPhotoToServer::keepRunUnderWay()
     m_pool.clear();
     m_runGate->close();
     m_pool.waitForDone();
+    m_finishing.reset();
     const ImportRunGate::Placed placed = m_runGate->placed();
     m_running = false;
     m_closingRun = false;
@@ -1249,6 +1249,7 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QString &why, cons
     if (m_closingRun) {
         // The window closed while the report was out: the run ends quietly.
         m_closingRun = false;
+        m_finishing.reset();
         restoreAfterRunStart();
         if (m_deleteAfterRun)
             deleteLater();
@@ -1506,6 +1507,8 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
     m_expectedReports = m_runGate->close();
     if (importedCount >= m_expectedReports)
         QMetaObject::invokeMethod(this, [this] { finishRun(); }, Qt::QueuedConnection);
+    else
+        m_finishing = FinishingNotice::hold();
 }
 
 #include "importphototoserver.moc"

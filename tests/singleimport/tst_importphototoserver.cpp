@@ -3,6 +3,7 @@
 #include "cr2downloadwindow.h"
 #include "filebytes.h"
 #include "fileoperation.h"
+#include "finishingnotice.h"
 #include "importordermodel.h"
 #include "importphototoserver.h"
 #include "mounts.h"
@@ -731,8 +732,10 @@ void TestImportPhotoToServer::closingMidRun_data()
     QTest::newRow("closed, backup missing, redone: nothing written twice, backup made") << 11;
     // 12 as 7, with a copy of a photo on the card chosen beside it
     QTest::newRow("a photo and its copy chosen: one photo in the order") << 12;
-    // 13 as 9, but the clerk then closes the picker, the program's last window: the program ends
+    // 13 as 9, but the clerk then closes the picker and the program is ended (the desk logs off)
     QTest::newRow("closed, the program ends before its run: the counts wait in the order folder") << 13;
+    // 14 as 9, with the photos held by a stalled share, and the clerk then closes the picker, the last window
+    QTest::newRow("closed, the last window closed: a notice until the run has ended, then the program ends") << 14;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -751,9 +754,14 @@ void TestImportPhotoToServer::closingMidRun()
     const bool noBackup = how == 11;
     const bool twin = how == 12;
     const bool programEnds = how == 13;
+    const bool lastWindow = how == 14;
     if (programEnds) {
         // Each photo takes a while: the one under way is still being written when the program ends.
         Platform::slowWrites("thumbnail100/", 3000);
+        how = 9;
+    }
+    if (lastWindow) {
+        Platform::holdWrites(m_studio->bakRoot); // the backups, written once a photo is in place
         how = 9;
     }
     if (unfinished || noBackup)
@@ -783,7 +791,8 @@ void TestImportPhotoToServer::closingMidRun()
         QVERIFY(openReady(0, true)); // the order has its folder: "导入" starts the jobs at once
     }
     chooseAndImport(photos);
-    QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->value() >= 1; }));
+    QVERIFY(testsupport::waitFor(
+        [&] { return lastWindow ? Platform::heldWrites() > 0 : widget<QProgressBar>("progressBar")->value() >= 1; }));
     QVERIFY(m_window->isImporting());
     QSignalSpy shown(m_window.data(), &ImportPhotoToServer::showSearch);
 
@@ -864,11 +873,35 @@ void TestImportPhotoToServer::closingMidRun()
         QCOMPARE(QDir(b.orderPath + "照片").entryList({dayPrefix(b.shotDate) + "B2207-*.jpg"}).size(), 1);
     }
     if (programEnds) {
-        // The picker is the last window: closing it ends the program while the closed window's run goes on.
+        // The picker closes and the program ends while the closed window's run goes on.
         QTimer::singleShot(0, picker.data(), &QWidget::close);
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
         QCOMPARE(qApp->exec(), 0);
         QVERIFY2(keptInTheFolder(), qPrintable(writtenNow().join(',')));
+        return;
+    }
+    if (lastWindow) {
+        // The picker is the last window: a notice stays while the photos under way are finished and their
+        // counts posted; then it goes, and the program ends.
+        bool noticeWhileHeld = false;
+        QTimer::singleShot(0, picker.data(), [&] {
+            picker->close();
+            noticeWhileHeld = FinishingNotice::shown() && Platform::heldWrites() > 0;
+            Platform::releaseWrites();
+        });
+        QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
+        const int exitCode = qApp->exec();
+        Platform::releaseWrites();
+        QCOMPARE(exitCode, 0);
+        QVERIFY(noticeWhileHeld);
+        QVERIFY(!FinishingNotice::shown());
+        const QList<standin::Request> reports = m_server.requests("updatepicpath");
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports.first().field("picnumber").toInt(), writtenNow().size());
+        QVERIFY(!writtenNow().isEmpty());
+        QCOMPARE(listedNow(), writtenNow());
+        QCOMPARE(UnsentReport::owed(order, ImportOriginPhotos).counts.files, 0);
         return;
     }
     QPointer<ImportPhotoToServer> next;
