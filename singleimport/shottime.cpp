@@ -319,9 +319,10 @@ bool append(const QString &orderFolder, const QString &text)
             }
             added += name + QLatin1Char('>') + newTime.value(name) + QLatin1Char('|');
         }
-        // Between the read and the write another desk may append to the list: a list written anew is read
-        // again then; after a few such turns the entries are only appended (the old entry of a name given to
-        // another photo stays before its new one).
+        // The write begins (on a slow share it takes a while: Platform::delayWrite). Between the read and the
+        // write another desk may append to the list: a list written anew is read again then; after a few
+        // such turns the entries are only appended (the old entry of a name given to another photo stays
+        // before its new one).
         Platform::delayWrite(path);
         if (!replaced.isEmpty() && attempt < 3) {
             const Rewrite done = rewrite(path, list, replaced, codec()->fromUnicode(added));
