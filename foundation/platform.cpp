@@ -17,6 +17,7 @@
 #include <QStorageInfo>
 #include <QThread>
 #include <QUrl>
+#include <QWaitCondition>
 
 #include <QRandomGenerator>
 
@@ -63,6 +64,10 @@ struct State
     Fault metadata;
     QString slowPart;
     int slowMs = 0;
+    QString holdPart;
+    bool holding = false;
+    int held = 0;
+    QWaitCondition released;
     qint64 folderSkew = 0;
 };
 
@@ -1124,6 +1129,26 @@ void slowWrites(const QString &pathPart, int ms)
     state().slowMs = qMax(0, ms);
 }
 
+void holdWrites(const QString &pathPart)
+{
+    QMutexLocker lock(&state().mutex);
+    state().holdPart = pathPart;
+    state().holding = true;
+}
+
+void releaseWrites()
+{
+    QMutexLocker lock(&state().mutex);
+    state().holding = false;
+    state().released.wakeAll();
+}
+
+int heldWrites()
+{
+    QMutexLocker lock(&state().mutex);
+    return state().held;
+}
+
 void clearFaults()
 {
     QMutexLocker lock(&state().mutex);
@@ -1139,6 +1164,8 @@ void clearFaults()
     state().slowPart.clear();
     state().slowMs = 0;
     state().folderSkew = 0;
+    state().holding = false;
+    state().released.wakeAll();
 }
 
 bool copyShouldFail(const QString &target)
@@ -1205,6 +1232,13 @@ void delayWrite(const QString &path)
     }
     if (ms > 0)
         QThread::msleep(ulong(ms));
+    QMutexLocker lock(&state().mutex);
+    if (!state().holding || !path.contains(state().holdPart))
+        return;
+    ++state().held;
+    while (state().holding)
+        state().released.wait(&state().mutex);
+    --state().held;
 }
 
 } // namespace Platform

@@ -192,6 +192,11 @@ void skewFolderClocks(qint64 ms);
 // Every such write, and every copy that never replaces a file or that FileOperation::copyFile makes, whose
 // path contains pathPart takes ms longer, like a slow share; 0 turns it off.
 void slowWrites(const QString &pathPart, int ms);
+// Such writes (and appends to an order's shot-time list) whose path contains pathPart wait until
+// releaseWrites() or clearFaults(), like a share that stalls; heldWrites() is how many wait now.
+void holdWrites(const QString &pathPart);
+void releaseWrites();
+int heldWrites();
 void clearFaults();
 // Consulted by the file operations; each true answer uses up one of the injected failures.
 bool copyShouldFail(const QString &target);
@@ -203,7 +208,7 @@ bool renameShouldFail(const QString &path);
 bool lastWriteShouldFail(const QString &target);
 bool closeShouldFail(const QString &target);
 bool metadataShouldFail(const QString &target);
-// Sleeps for the delay slowWrites set, when the path matches.
+// Sleeps for the delay slowWrites set, and waits while holdWrites holds, when the path matches.
 void delayWrite(const QString &path);
 
 #ifdef Q_OS_WIN

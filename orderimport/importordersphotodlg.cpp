@@ -7,12 +7,14 @@
 #include "logging.h"
 #include "orderfolders.h"
 #include "msgbox.h"
+#include "pathlabel.h"
 #include "platform.h"
 #include "searchorderwindow.h"
 #include "webapi.h"
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDateTime>
 #include <QDebug>
@@ -118,9 +120,12 @@ QLabel *titleLabel(const QString &text, QWidget *parent)
     return label;
 }
 
-QLabel *valueLabel(const QString &objectName, QWidget *parent)
+QLabel *valueLabel(const QString &objectName, QWidget *parent, QLabel *label = nullptr)
 {
-    auto *label = new QLabel(parent);
+    if (label)
+        label->setParent(parent);
+    else
+        label = new QLabel(parent);
     label->setObjectName(objectName);
     label->setProperty("info", true);
     return label;
@@ -175,6 +180,16 @@ importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent, const ShopSettings &
     m_currentRow = -1;
     m_totalCount = 0;
     m_lastSelectDir = QStringLiteral(".");
+    // The program may end while a closed window's files are still being finished: they end first, and what
+    // the order placed is kept.
+    if (QCoreApplication *app = QCoreApplication::instance()) {
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            if (!m_closedMidRun)
+                return;
+            m_run.stopAndWait();
+            finishClosedRun();
+        });
+    }
 }
 
 importOrdersPhotoDlg::~importOrdersPhotoDlg()
@@ -445,15 +460,13 @@ void importOrdersPhotoDlg::initOrderInfoPanel(QGridLayout *layout)
         policy.setRetainSizeWhenHidden(true);
         baby->setSizePolicy(policy);
     }
-    m_orderPathLabel = valueLabel(QStringLiteral("orderPathLabel"), owner);
-    m_orderBakPathLabel = valueLabel(QStringLiteral("orderBakPathLabel"), owner);
-    m_orderDovraPathLabel = valueLabel(QStringLiteral("orderDovraPathLabel"), owner);
-    // What an order shows must not widen the panel (and move the splitter): long values are cut, their
-    // tooltips have them whole.
+    m_orderPathLabel = valueLabel(QStringLiteral("orderPathLabel"), owner, new PathLabel);
+    m_orderBakPathLabel = valueLabel(QStringLiteral("orderBakPathLabel"), owner, new PathLabel);
+    m_orderDovraPathLabel = valueLabel(QStringLiteral("orderDovraPathLabel"), owner, new PathLabel);
+    // What an order shows must not widen the panel (and move the splitter): long values are cut (paths in
+    // the middle), their tooltips have them whole.
     for (QLabel *value : valueLabels())
         value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    for (QLabel *path : {m_orderPathLabel, m_orderBakPathLabel, m_orderDovraPathLabel})
-        path->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     const struct {
         QLabel *title;

@@ -17,6 +17,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class HttpRequest;
 class QAction;
 class QButtonGroup;
@@ -87,7 +89,8 @@ public:
     // True while an import run goes on or its thread or copy jobs are still at work.
     bool isImporting() const;
 
-    // Closing the window while an import runs asks first; a confirmed close stops the run and waits.
+    // Closing the window while an import runs asks first; a confirmed close stops the run, and the window
+    // leaves the screen at once: it goes once the files under way are written (FinishingNotice).
     // Closing it while orders owe the web service a report asks first as well (confirmUnsentReports).
     // (An override of the dialog's slot, not a slot of this class.)
     void reject() override;
@@ -275,6 +278,13 @@ private:
     // (keepUnsent), as an order some of whose files failed.
     void keepStoppedOrder();
     void stopRun(const QString &why);
+    // The window closed during its run: once the order's thread and the copy jobs have ended, what the
+    // order placed is kept and the window goes (if it is deleted on close). Looks again a moment later
+    // while they work.
+    void finishClosedRun();
+    bool m_closedMidRun = false;
+    bool m_deleteAfterRun = false;
+    std::shared_ptr<void> m_finishing; // the notice while the closed window's files are finished
     void orderFailed(int row, const QString &why);
     // The order's thread ended without importing it: a Dovra copy goes on with the next order (see
     // orderFailed), any other run stops with stopText (%1 the order, %2 why).

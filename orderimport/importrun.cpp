@@ -26,6 +26,7 @@
 
 #include "dovraimportthread.h"
 #include "fileoperation.h"
+#include "finishingnotice.h"
 #include "globals.h"
 #include "httprequest.h"
 #include "importordermodel.h"
@@ -35,6 +36,7 @@
 #include "msgbox.h"
 #include "photoimport.h"
 #include "platform.h"
+#include "searchorderwindow.h"
 #include "unsentreport.h"
 #include "webapi.h"
 
@@ -48,6 +50,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <cerrno>
 #include <memory>
@@ -120,7 +123,7 @@ bool ImportRunState::workersBusy() const
     return (thread && thread->isRunning()) || pool.activeThreadCount() > 0;
 }
 
-void ImportRunState::stopAndWait()
+void ImportRunState::requestStop()
 {
     active = false;
     queue.clear();
@@ -129,6 +132,11 @@ void ImportRunState::stopAndWait()
     if (stop)
         stop->stop(); // the order's import stops before its next file
     pool.clear();
+}
+
+void ImportRunState::stopAndWait()
+{
+    requestStop();
     if (thread)
         thread->wait();
     pool.waitForDone();
@@ -522,6 +530,10 @@ void importOrdersPhotoDlg::importStoppedSlot(QString reason)
 void importOrdersPhotoDlg::importThreadFinishedSlot()
 {
     auto *t = qobject_cast<ImportOrderThread *>(sender());
+    if (m_closedMidRun && t && t == m_run.thread.data()) {
+        keepStoppedOrder(); // before the thread goes; the window goes once the copy jobs have ended too
+        return;
+    }
     if (!t || t->property("ended").toBool() || !m_run.active || t != m_run.thread.data())
         return;
     // The thread ended without saying how: the order was not imported.
@@ -672,6 +684,8 @@ void importOrdersPhotoDlg::orderFailed(int row, const QString &why)
 
 void importOrdersPhotoDlg::reject()
 {
+    if (m_closedMidRun)
+        return; // closed already, finishing its photos
     if (isImporting()) {
         QPointer<importOrdersPhotoDlg> self(this);
         const QMessageBox::StandardButton answer =
@@ -679,12 +693,45 @@ void importOrdersPhotoDlg::reject()
                              QStringLiteral("正在导片，确定要关闭窗口吗？\n关闭后导片停止，没有导完的订单仍为未导入。"));
         if (!self || answer != QMessageBox::Yes)
             return;
-        m_run.stopAndWait();
+        // The order under way stops before its next file. The window leaves the screen at once; the files
+        // already started are finished meanwhile (the notice says so), what the order placed is kept for its
+        // next report, and then the window goes.
+        m_run.requestStop();
+        if (m_run.workersBusy()) {
+            m_closedMidRun = true;
+            m_finishing = FinishingNotice::hold();
+            if (testAttribute(Qt::WA_DeleteOnClose)) {
+                setAttribute(Qt::WA_DeleteOnClose, false);
+                m_deleteAfterRun = true;
+            }
+            if (m_picker)
+                m_picker->deleteLater();
+            if (!m_run.thread || !m_run.thread->isRunning())
+                keepStoppedOrder();
+            finishClosedRun();
+            QDialog::reject();
+            return;
+        }
         keepStoppedOrder();
     } else if (!confirmUnsentReports(m_orderList, QStringLiteral("确定要关闭窗口吗？"))) {
         return;
     }
     QDialog::reject();
+}
+
+void importOrdersPhotoDlg::finishClosedRun()
+{
+    if (!m_closedMidRun)
+        return;
+    if (m_run.workersBusy()) {
+        QTimer::singleShot(50, this, &importOrdersPhotoDlg::finishClosedRun);
+        return;
+    }
+    keepStoppedOrder();
+    m_closedMidRun = false;
+    m_finishing.reset();
+    if (m_deleteAfterRun)
+        deleteLater();
 }
 
 bool importOrdersPhotoDlg::confirmUnsentReports(const QList<ImportOrderModel *> &orders, const QString &question)

@@ -29,7 +29,10 @@ public:
     ImportRunState(const ImportRunState &) = delete;
     ImportRunState &operator=(const ImportRunState &) = delete;
 
-    // Sets the stop state, drops the copy jobs not yet started, waits for the thread and running jobs.
+    // Sets the stop state and drops the copy jobs not yet started; the thread and the running jobs end on
+    // their own (the thread before its next file).
+    void requestStop();
+    // requestStop(), then waits for the thread and running jobs.
     void stopAndWait();
     // True while the order's thread runs or copy jobs are queued or running.
     bool workersBusy() const;

@@ -5,6 +5,7 @@
 #include "calendarpicker.h"
 #include "checkdirthread.h"
 #include "fileoperation.h"
+#include "finishingnotice.h"
 #include "globals.h"
 #include "msgbox.h"
 #include "orderfolders.h"
@@ -645,6 +646,7 @@ void ImportPhotoToServer::refreshTableView()
     tableModel->removeRows(0, tableModel->rowCount());
     for (int i = 0; i < newPhotoNames->size(); ++i)
         tableModel->setItem(i, 0, new QStandardItem(newPhotoNames->at(i)));
+    ui->label_importPhotoCount->setText(QStringLiteral("导入照片: %1张").arg(newPhotoNames->size()));
 }
 
 void ImportPhotoToServer::clickSelectPhoto()
@@ -686,8 +688,6 @@ void ImportPhotoToServer::clickSelectPhoto()
     }
 
     g_lastSelectDir = selectedPhotoPaths.first();
-    ui->label_importPhotoCount->setText(QStringLiteral("导入照片: ") + QString::number(selectedPhotoPaths.size())
-                                        + QStringLiteral("张"));
     selectDirPath = QFileInfo(selectedPhotoPaths.first()).path();
 
     if (asShot) {
@@ -1136,13 +1136,11 @@ void ImportPhotoToServer::finishRun()
     }
     m_runCountsText = text;
     if (m_closingRun) {
-        // Nobody looks at the window any more: the counts go to the web service, from a request that
-        // outlives the window, and wait in the order folder until it took them.
-        m_closingRun = false;
+        // Nobody looks at the window any more: the counts go to the web service, and wait in the order
+        // folder until it took them. The window, and the notice that its photos are being finished, go
+        // with the answer: the program does not end with the report under way.
+        m_reportOut = true;
         sendEndReport(picCount, bakCount);
-        restoreAfterRunStart();
-        if (m_deleteAfterRun)
-            deleteLater();
         return;
     }
     // The counts go before the box, which says whether the web service took them.
@@ -1160,6 +1158,7 @@ void ImportPhotoToServer::keepRunUnderWay()
     m_pool.clear();
     m_runGate->close();
     m_pool.waitForDone();
+    m_finishing.reset();
     const ImportRunGate::Placed placed = m_runGate->placed();
     m_running = false;
     m_closingRun = false;
@@ -1299,6 +1298,7 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
     if (m_closingRun) {
         // The window closed while the report was out: the run ends quietly.
         m_closingRun = false;
+        m_finishing.reset();
         restoreAfterRunStart();
         if (m_deleteAfterRun)
             deleteLater();
@@ -1574,6 +1574,8 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
     m_expectedReports = m_runGate->close();
     if (importedCount >= m_expectedReports)
         QMetaObject::invokeMethod(this, [this] { finishRun(); }, Qt::QueuedConnection);
+    else
+        m_finishing = FinishingNotice::hold();
 }
 
 #include "importphototoserver.moc"

@@ -308,6 +308,7 @@ private:
     QHash<QString, UnsentReport::Counts> m_windowOwed;
     bool m_closingRun = false;    // the window closed during the run: it ends without its box
     bool m_deleteAfterRun = false; // and the window, deleted on close, goes after it
+    std::shared_ptr<void> m_finishing; // the notice while its photos under way are finished (FinishingNotice)
     QSemaphore m_pixelBudget;
     ShopSettings m_shop; // its home-template root as the storage-root reply gives it
     // Declared last: destroyed first, so no job of the window outlives what it works with.

@@ -53,15 +53,19 @@ QString entry(const QString &newName, const QString &time);
 // Adds the entries of text to orderFolder's list, creating the file when missing. A name listed already
 // gets no second entry: with the same time the entry is there (a retried import), with another time the
 // new one takes the old one's place (the name now belongs to another photo; the list is then written
-// anew). The list's end is judged by its bytes: an entry cut inside a character is cut off, back to the
-// last "|", and a list cut in an entry at a whole character gets a "|", before the new entries. False when
-// the folder is empty or the file cannot be written; a failed append is taken back (the list keeps its old
-// length, less an entry cut inside a character) and leaves errno at the error of the failed write.
+// anew, without that entry's bytes and with every other byte kept, while it still holds what was read).
+// Entries go after the list as it is, whatever it holds: bytes the reader passes over are kept. A last
+// entry cut inside a character is cut off, back to the last "|", while the file still holds what was read;
+// otherwise, as after a list cut in an entry at a whole character, a separator goes before the new entries.
+// False when the folder is empty or the file cannot be written; a failed append is taken back (the list
+// keeps its old length, less an entry cut inside a character) and leaves errno at the error of the failed
+// write.
 bool append(const QString &orderFolder, const QString &text);
 
-// The whole list file as text, trimmed; "" for a missing or empty file and for one that is not valid
-// in the list's codec (so that names in another codec never reach the file system). A list whose last
-// entry is cut inside a character reads up to that entry.
+// The entries of the list file as text, trimmed; "" for a missing, empty or unreadable file. An entry
+// whose bytes are not its text in the list's codec (another code page, a character cut short) is passed
+// over, so that names in another codec never reach the file system; the others are read. A last entry cut
+// off at a whole character is read as it is.
 QString readText(const QString &path);
 
 // The (photo name, shot time) pairs of a list text: entries split at "|", empty ones skipped, each split

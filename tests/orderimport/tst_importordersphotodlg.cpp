@@ -1,6 +1,7 @@
 #include "globals.h"
 #include "importdialogfixture.h"
 #include "msgbox.h"
+#include "pathlabel.h"
 #include "searchorderwindow.h"
 
 #include <QDir>
@@ -280,6 +281,20 @@ private slots:
         QVERIFY(folder->isEnabled());
         QVERIFY(!button("reImportBtn")->isEnabled());
         QCOMPARE(imported->count(), 0);
+
+        // A path longer than its label is shortened in the middle, never cut at its end to a parent or a
+        // sibling's path; the tooltip holds it whole.
+        const QString longPath = m_studio->picRoot + "2023-05/12/" + QString(40, QChar(0x5f20)) + "E5520-1/";
+        e->setOrderPath(longPath);
+        emit table()->cellClicked(1, 0);
+        auto *path = dynamic_cast<PathLabel *>(m_dlg->findChild<QLabel *>("orderPathLabel"));
+        QVERIFY(path);
+        QCOMPARE(path->text(), longPath);
+        QCOMPARE(path->toolTip(), longPath);
+        const QString shown = path->shownText();
+        QVERIFY2(shown.count(QChar(0x2026)) == 1 && longPath.startsWith(shown.section(QChar(0x2026), 0, 0))
+                     && shown.section(QChar(0x2026), 1).endsWith("-1/"),
+                 qPrintable(shown));
     }
 
     void selectAllAndNone()

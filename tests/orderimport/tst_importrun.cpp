@@ -4,6 +4,7 @@
 
 #include "filebytes.h"
 #include "filesizelimit.h"
+#include "finishingnotice.h"
 #include "importrunfixture.h"
 #include "mounts.h"
 #include "orderfolders.h"
@@ -13,7 +14,9 @@
 #include <QAbstractItemModel>
 #include <QListWidget>
 
+#include <future>
 #include <memory>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -827,12 +830,15 @@ private slots:
     void windowGoingDuringRunWaitsForTheThread_data()
     {
         QTest::addColumn<bool>("closed"); // closed by the user after the question, or deleted outright
-        QTest::newRow("closed") << true;
-        QTest::newRow("deleted") << false;
+        QTest::addColumn<bool>("stalled"); // the share holds the writes of the order's files until released
+        QTest::newRow("closed") << true << false;
+        QTest::newRow("deleted") << false << false;
+        QTest::newRow("closed while the share holds a photo") << true << true;
     }
     void windowGoingDuringRunWaitsForTheThread()
     {
         QFETCH(bool, closed);
+        QFETCH(bool, stalled);
         ImportOrderModel *a = record(0);
         QStringList names;
         for (int i = 0; i < 150; ++i)
@@ -842,8 +848,19 @@ private slots:
         const QString orderPath = a->orderPath();
         const QString folder = orderPath + "成品";
         const int before = QDir(folder).entryList(QDir::Files).size();
+        // A share that stalls: the photos under way wait until it is released (by the test, or after a long
+        // while by the watchdog, so that a window that waits for them ends the test instead of hanging it).
+        std::promise<void> testDone;
+        std::thread watchdog;
+        if (stalled) {
+            Platform::holdWrites(folder + "/");
+            watchdog = std::thread([done = testDone.get_future()] {
+                if (done.wait_for(std::chrono::seconds(30)) == std::future_status::timeout)
+                    Platform::releaseWrites();
+            });
+        }
         startButton()->click();
-        QVERIFY(testsupport::waitFor([this] { return progressText(0) != "0/0"; }));
+        QVERIFY(testsupport::waitFor([&] { return stalled ? Platform::heldWrites() > 0 : progressText(0) != "0/0"; }));
 
         if (closed) {
             // "No" keeps the window and the run
@@ -856,9 +873,22 @@ private slots:
                 QVERIFY(m_dlg->isVisible());
             }
             QVERIFY(m_dlg);
-            // "Yes" stops the run, waits for the thread and closes
+            // "Yes" stops the run and closes the window at once; it goes once the photos under way are in
             MsgBox::setNextAnswer(QMessageBox::Yes);
             m_dlg->close();
+            if (stalled) {
+                // the close returned before the share let the held photos go on; a notice says they are finished
+                const bool stillHeld = Platform::heldWrites() > 0;
+                const bool gone = m_dlg && !m_dlg->isVisible();
+                QWidget *notice = FinishingNotice::shown();
+                Platform::releaseWrites();
+                testDone.set_value();
+                watchdog.join();
+                QVERIFY(stillHeld);
+                QVERIFY(gone);
+                QVERIFY(notice && notice->isVisible());
+                QVERIFY(testsupport::waitFor([] { return !FinishingNotice::shown(); }));
+            }
             QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
         } else {
             delete m_dlg.data(); // while the thread works on the order's records

@@ -3,6 +3,7 @@
 #include "cr2downloadwindow.h"
 #include "filebytes.h"
 #include "fileoperation.h"
+#include "finishingnotice.h"
 #include "importordermodel.h"
 #include "importphototoserver.h"
 #include "mounts.h"
@@ -312,29 +313,33 @@ void TestImportPhotoToServer::choosing_data()
     QTest::addColumn<QStringList>("chosen");
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("switchTo"); // the type switched to after choosing (-1: none)
 
     const QStringList two{"/in/a.jpg", "/in/b.jpg"};
     QTest::newRow("after 8") << 0 << QStringList{"512K12-008.jpg"} << "" << two
-                             << QStringList{"512K12-009.jpg", "512K12-010.jpg"} << "";
+                             << QStringList{"512K12-009.jpg", "512K12-010.jpg"} << "" << -1;
     QTest::newRow("after 98") << 0 << QStringList{"512K12-098.jpg"} << "" << two
-                              << QStringList{"512K12-099.jpg", "512K12-100.jpg"} << "";
+                              << QStringList{"512K12-099.jpg", "512K12-100.jpg"} << "" << -1;
     QTest::newRow("after 999") << 0 << QStringList{"512K12-999.jpg"} << "" << two
-                               << QStringList{"512K12-1000.jpg", "512K12-1001.jpg"} << "";
+                               << QStringList{"512K12-1000.jpg", "512K12-1001.jpg"} << "" << -1;
     QTest::newRow("1000 to 1005 present")
         << 0 << QStringList{"512K12-1003.jpg", "512K12-1000.jpg", "512K12-1005.jpg", "512K12-1004.JPG"} << ""
-        << QStringList{"/in/a.jpg"} << QStringList{"512K12-1006.jpg"} << "";
+        << QStringList{"/in/a.jpg"} << QStringList{"512K12-1006.jpg"} << "" << -1;
     QTest::newRow("append name, made safe") << 0 << QStringList{} << "a/b:c" << QStringList{"/in/a.jpg"}
-                                            << QStringList{"512K12-abc-001.jpg"} << "";
+                                            << QStringList{"512K12-abc-001.jpg"} << "" << -1;
     QTest::newRow("hidden file neither listed nor numbered")
         << 0 << QStringList{} << "" << QStringList{"/in/a.jpg", "/in/.b.jpg", "/in/c.jpg"}
-        << QStringList{"512K12-001.jpg", "512K12-002.jpg"} << "";
+        << QStringList{"512K12-001.jpg", "512K12-002.jpg"} << "" << -1;
     QTest::newRow("the digits ending a name count") << 0 << QStringList{"IMG_0007.jpg", "DSC_042.JPG", "512K12-099(1).jpg"}
-                                                    << "" << QStringList{"/in/a.jpg"} << QStringList{"512K12-043.jpg"} << "";
+                                                    << "" << QStringList{"/in/a.jpg"} << QStringList{"512K12-043.jpg"} << ""
+                                                    << -1;
     QTest::newRow("finished photos keep their names") << 1 << QStringList{} << "" << QStringList{"/in/a.jpg", "/x/B.JPG"}
-                                                      << QStringList{"a.jpg", "B.JPG"} << "";
+                                                      << QStringList{"a.jpg", "B.JPG"} << "" << -1;
     QTest::newRow("finished photos of one name refused")
         << 1 << QStringList{} << "" << QStringList{"/in/a.jpg", "/x/a.jpg", "/in/c.jpg"} << QStringList{}
-        << "以下照片同名，导入后会相互覆盖，请只选择其中一张：\n/in/a.jpg\n/x/a.jpg";
+        << "以下照片同名，导入后会相互覆盖，请只选择其中一张：\n/in/a.jpg\n/x/a.jpg" << -1;
+    QTest::newRow("a choice is dropped by a type switch, with its count")
+        << 0 << QStringList{} << "" << two << QStringList{} << "" << 1;
 }
 
 void TestImportPhotoToServer::choosing()
@@ -345,6 +350,7 @@ void TestImportPhotoToServer::choosing()
     QFETCH(QStringList, chosen);
     QFETCH(QStringList, names);
     QFETCH(QString, box);
+    QFETCH(int, switchTo);
     const QString order = m_roots->path("512K12-1/");
     for (const QString &name : existing)
         QVERIFY(put(order + (type == 0 ? "照片/" : "成品/") + name, "x"));
@@ -356,7 +362,12 @@ void TestImportPhotoToServer::choosing()
 
     FileDialogs::queueAnswer(chosen);
     widget<QPushButton>("selectButton")->click();
+    if (switchTo >= 0) {
+        widget<QPushButton>(QByteArray("importPic" + QByteArray::number(switchTo + 1)).constData())->click();
+        QVERIFY(testsupport::waitFor([&] { return ready(); }));
+    }
     QCOMPARE(m_window->chosenPhotoNames(), names);
+    QCOMPARE(widget<QLabel>("label_importPhotoCount")->text(), QStringLiteral("导入照片: %1张").arg(names.size()));
     QCOMPARE(widget<QPushButton>("importButton")->isEnabled(), !names.isEmpty());
     QCOMPARE(MsgBox::shown().size(), box.isEmpty() ? 0 : 1);
     if (!box.isEmpty())
@@ -792,8 +803,10 @@ void TestImportPhotoToServer::closingMidRun_data()
     QTest::newRow("closed, backup missing, redone: nothing written twice, backup made") << 11;
     // 12 as 7, with a copy of a photo on the card chosen beside it
     QTest::newRow("a photo and its copy chosen: one photo in the order") << 12;
-    // 13 as 9, but the clerk then closes the picker, the program's last window: the program ends
+    // 13 as 9, but the clerk then closes the picker and the program is ended (the desk logs off)
     QTest::newRow("closed, the program ends before its run: the counts wait in the order folder") << 13;
+    // 14 as 9, with the photos held by a stalled share, and the clerk then closes the picker, the last window
+    QTest::newRow("closed, the last window closed: a notice until the run has ended, then the program ends") << 14;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -812,9 +825,14 @@ void TestImportPhotoToServer::closingMidRun()
     const bool noBackup = how == 11;
     const bool twin = how == 12;
     const bool programEnds = how == 13;
+    const bool lastWindow = how == 14;
     if (programEnds) {
         // Each photo takes a while: the one under way is still being written when the program ends.
         Platform::slowWrites("thumbnail100/", 3000);
+        how = 9;
+    }
+    if (lastWindow) {
+        Platform::holdWrites(m_studio->bakRoot); // the backups, written once a photo is in place
         how = 9;
     }
     if (unfinished || noBackup)
@@ -844,7 +862,8 @@ void TestImportPhotoToServer::closingMidRun()
         QVERIFY(openReady(0, true)); // the order has its folder: "导入" starts the jobs at once
     }
     chooseAndImport(photos);
-    QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->value() >= 1; }));
+    QVERIFY(testsupport::waitFor(
+        [&] { return lastWindow ? Platform::heldWrites() > 0 : widget<QProgressBar>("progressBar")->value() >= 1; }));
     QVERIFY(m_window->isImporting());
     QSignalSpy shown(m_window.data(), &ImportPhotoToServer::showSearch);
 
@@ -925,11 +944,35 @@ void TestImportPhotoToServer::closingMidRun()
         QCOMPARE(QDir(b.orderPath + "照片").entryList({dayPrefix(b.shotDate) + "B2207-*.jpg"}).size(), 1);
     }
     if (programEnds) {
-        // The picker is the last window: closing it ends the program while the closed window's run goes on.
+        // The picker closes and the program ends while the closed window's run goes on.
         QTimer::singleShot(0, picker.data(), &QWidget::close);
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
         QCOMPARE(qApp->exec(), 0);
         QVERIFY2(keptInTheFolder(), qPrintable(writtenNow().join(',')));
+        return;
+    }
+    if (lastWindow) {
+        // The picker is the last window: a notice stays while the photos under way are finished and their
+        // counts posted; then it goes, and the program ends.
+        bool noticeWhileHeld = false;
+        QTimer::singleShot(0, picker.data(), [&] {
+            picker->close();
+            noticeWhileHeld = FinishingNotice::shown() && Platform::heldWrites() > 0;
+            Platform::releaseWrites();
+        });
+        QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
+        const int exitCode = qApp->exec();
+        Platform::releaseWrites();
+        QCOMPARE(exitCode, 0);
+        QVERIFY(noticeWhileHeld);
+        QVERIFY(!FinishingNotice::shown());
+        const QList<standin::Request> reports = m_server.requests("updatepicpath");
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports.first().field("picnumber").toInt(), writtenNow().size());
+        QVERIFY(!writtenNow().isEmpty());
+        QCOMPARE(listedNow(), writtenNow());
+        QCOMPARE(UnsentReport::owed(order, ImportOriginPhotos).counts.files, 0);
         return;
     }
     QPointer<ImportPhotoToServer> next;

@@ -13,6 +13,7 @@
 
 #include <QProgressBar>
 #include <QSemaphore>
+#include <QTextCodec>
 
 #include <atomic>
 #include <functional>
@@ -463,10 +464,19 @@ void TestRawDownload::window_data()
     QTest::addColumn<QString>("head"); // the box's first line
     QTest::addColumn<qint64>("room");  // bytes a file may take on the disk; -1: no limit
     QTest::addColumn<QString>("line"); // a part of the lines below the first
-    QTest::newRow("success") << true << "提示" << "下载完毕！共下载1个文件，保存在：%1/" << qint64(-1) << "";
-    QTest::newRow("failure") << false << "警告" << "毛底目录为空" << qint64(-1) << "";
+    QTest::addColumn<QByteArray>("list"); // the order's shot-time list
+    QTest::addColumn<QStringList>("copied");
+    QTest::newRow("success") << true << "提示" << "下载完毕！共下载1个文件，保存在：%1/" << qint64(-1) << ""
+                             << QByteArray() << QStringList{"IMG_1.CR2"};
+    QTest::newRow("failure") << false << "警告" << "毛底目录为空" << qint64(-1) << "" << QByteArray() << QStringList{};
     QTest::newRow("a full disk says why") << true << "警告" << "已下载0个文件，1个文件未下载（见下），保存在：%1/"
-                                          << qint64(0) << "IMG_1.CR2（磁盘空间不足";
+                                          << qint64(0) << "IMG_1.CR2（磁盘空间不足" << QByteArray() << QStringList{};
+    // The photo is no longer in the order: only the list names its raw, also beside an entry another desk
+    // wrote in its own code page.
+    const QByteArray otherCodePage = QTextCodec::codecForName("GBK")->fromUnicode(QStringLiteral("照片-009>19:05:12 23:59:59|"));
+    QTest::newRow("a list with an entry in another code page still names the raw")
+        << true << "提示" << "下载完毕！共下载1个文件，保存在：%1/" << qint64(-1) << ""
+        << otherCodePage + "P-001>" + kT1.mid(2) + "|" << QStringList{"P-001.CR2"};
 }
 
 void TestRawDownload::window()
@@ -476,10 +486,14 @@ void TestRawDownload::window()
     QFETCH(QString, head);
     QFETCH(qint64, room);
     QFETCH(QString, line);
+    QFETCH(QByteArray, list);
+    QFETCH(QStringList, copied);
     QTemporaryDir dir;
     const QString order = dir.path() + QStringLiteral("/order/");
     if (withSource)
         QVERIFY(put(order + QStringLiteral("照片/新建文件夹/IMG_1.CR2"), shotBytes(kT1)));
+    if (!list.isEmpty())
+        QVERIFY(put(order + QStringLiteral("ImageTime.txt"), list));
 
     CR2DownLoadWindow w;
     w.show();
@@ -503,6 +517,7 @@ void TestRawDownload::window()
     QCOMPARE(MsgBox::lastShown().text.section('\n', 0, 0), head.arg(dir.path() + QStringLiteral("/out")));
     QVERIFY2(MsgBox::lastShown().text.section('\n', 1).contains(line), qPrintable(MsgBox::lastShown().text));
     QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/out2")));
+    QCOMPARE(QDir(dir.path() + QStringLiteral("/out")).entryList(QDir::Files), copied);
 }
 
 TESSALY_TEST_MAIN(TestRawDownload)

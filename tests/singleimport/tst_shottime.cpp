@@ -2,12 +2,16 @@
 
 #include "filebytes.h"
 #include "filesizelimit.h"
+#include "platform.h"
 #include "shottime.h"
 #include "testsupport.h"
 
 #include <QTextCodec>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <thread>
 
 using testsupport::bytesOf;
 using testsupport::put;
@@ -155,19 +159,30 @@ void TestShotTime::reader_data()
     QTest::addColumn<QByteArray>("localeCodec");
     QTest::addColumn<Pairs>("pairs");
     QTest::addColumn<QString>("appended"); // entries then appended, read back after pairs ("" = none)
+    // The file as another desk leaves it between this desk's read and its append ("" = untouched). The
+    // pairs read after the append are those of this file (or of pairs), less the names appended, then the
+    // appended ones.
+    QTest::addColumn<QByteArray>("meanwhile");
+    QTest::addColumn<QByteArray>("kept"); // the bytes the file still starts with after the append
 
     QTest::newRow("two entries") << QByteArray("a>1|b>2|") << QByteArray("UTF-8") << Pairs{{"a", "1"}, {"b", "2"}}
-                                 << "";
-    QTest::newRow("only separators") << QByteArray("|||") << QByteArray("UTF-8") << Pairs{} << "";
-    QTest::newRow("entry with two >") << QByteArray("a>b>c|d>1|") << QByteArray("UTF-8") << Pairs{{"d", "1"}} << "";
-    QTest::newRow("empty time kept") << QByteArray("a>|") << QByteArray("UTF-8") << Pairs{{"a", ""}} << "";
+                                 << "" << QByteArray() << QByteArray();
+    QTest::newRow("only separators") << QByteArray("|||") << QByteArray("UTF-8") << Pairs{} << "" << QByteArray()
+                                     << QByteArray();
+    QTest::newRow("entry with two >") << QByteArray("a>b>c|d>1|") << QByteArray("UTF-8") << Pairs{{"d", "1"}} << ""
+                                      << QByteArray() << QByteArray();
+    QTest::newRow("empty time kept") << QByteArray("a>|") << QByteArray("UTF-8") << Pairs{{"a", ""}} << ""
+                                     << QByteArray() << QByteArray();
     QTest::newRow("trailing line break") << QByteArray("a>1|b>2|\r\n") << QByteArray("UTF-8")
-                                         << Pairs{{"a", "1"}, {"b", "2"}} << "";
-    QTest::newRow("empty file") << QByteArray() << QByteArray("UTF-8") << Pairs{} << "";
+                                         << Pairs{{"a", "1"}, {"b", "2"}} << "" << QByteArray() << QByteArray();
+    QTest::newRow("empty file") << QByteArray() << QByteArray("UTF-8") << Pairs{} << "" << QByteArray()
+                                << QByteArray();
     const QByteArray gbk = QTextCodec::codecForName("GBK")->fromUnicode(QStringLiteral("照片-001>19:05:12 14:33:21|"));
     QTest::newRow("GBK list on a GBK system") << gbk << QByteArray("GBK")
-                                              << Pairs{{QStringLiteral("照片-001"), "19:05:12 14:33:21"}} << "";
-    QTest::newRow("GBK list on a UTF-8 system reads as nothing") << gbk << QByteArray("UTF-8") << Pairs{} << "";
+                                              << Pairs{{QStringLiteral("照片-001"), "19:05:12 14:33:21"}} << ""
+                                              << QByteArray() << QByteArray();
+    QTest::newRow("GBK list on a UTF-8 system reads as nothing")
+        << gbk << QByteArray("UTF-8") << Pairs{} << "" << QByteArray() << QByteArray();
 
     // An append cut off inside a Chinese name: the whole entries read, and the next append starts clean.
     const QString whole = QStringLiteral("张三-001>19:05:12 14:33:21|李四-002>19:05:12 14:33:22|");
@@ -181,11 +196,42 @@ void TestShotTime::reader_data()
         const QByteArray name = codec->fromUnicode(QStringLiteral("王五"));
         for (int keep = name.size() / 2 + 1; keep < name.size(); ++keep) {
             QTest::addRow("%s list cut %d bytes into a name, appended", codecName, keep)
-                << wholeBytes + codec->fromUnicode(cut).left(keep) << QByteArray(codecName) << wholePairs << next;
+                << wholeBytes + codec->fromUnicode(cut).left(keep) << QByteArray(codecName) << wholePairs << next
+                << QByteArray() << wholeBytes;
         }
         QTest::addRow("%s list cut inside its only name, appended", codecName)
-            << codec->fromUnicode(cut).left(1) << QByteArray(codecName) << Pairs{} << next;
+            << codec->fromUnicode(cut).left(1) << QByteArray(codecName) << Pairs{} << next << QByteArray()
+            << QByteArray();
+        // Another desk cut the damaged entry back and appended its own before this desk's append: that entry
+        // is no damaged tail, also when it is exactly as long as the cut bytes were.
+        const int keep = name.size() - 1;
+        const QByteArray other = codec->fromUnicode(QStringLiteral("赵六-005>19:05:12 14:33:25|"));
+        const QByteArray sameLength = "x>" + QByteArray(keep - 3, '1') + "|";
+        for (const QByteArray &entry : {other, sameLength}) {
+            QTest::addRow("%s list cut into a name, another desk's %d-byte entry appended meanwhile", codecName,
+                          entry.size())
+                << wholeBytes + codec->fromUnicode(cut).left(keep) << QByteArray(codecName) << wholePairs << next
+                << wholeBytes + entry << wholeBytes + entry;
+        }
     }
+
+    // A list the reader cannot read whole is appended to as it is: every byte stays, the new entry reads.
+    QTextCodec *gbkCodec = QTextCodec::codecForName("GBK");
+    const QByteArray gbkList = gbkCodec->fromUnicode(whole + QStringLiteral("王五-003>19:05:12 14:33:23|"));
+    QTest::newRow("GBK list on a UTF-8 system, appended")
+        << gbkList << QByteArray("UTF-8") << Pairs{} << next << QByteArray() << gbkList;
+    const QByteArray mixed = "a>1|" + gbk + "b>2|";
+    QTest::newRow("bytes of another code page in the middle, appended")
+        << mixed << QByteArray("UTF-8") << Pairs{{"a", "1"}, {"b", "2"}} << next << QByteArray() << mixed;
+    const QByteArray afterCut = whole.toUtf8() + cut.toUtf8().left(2) + next.toUtf8();
+    QTest::newRow("list an earlier version appended to after a cut character, appended")
+        << afterCut << QByteArray("UTF-8") << wholePairs << QStringLiteral("张三-006>19:05:12 14:33:26|")
+        << QByteArray() << afterCut;
+    // A name given to another photo: the list is written anew without its old entry, and read again first
+    // when another desk appended meanwhile.
+    QTest::newRow("a name given to another photo, another desk's entry appended meanwhile")
+        << QByteArray("a>1|b>2|") << QByteArray("UTF-8") << Pairs{{"a", "1"}, {"b", "2"}} << "a>9|"
+        << QByteArray("a>1|b>2|c>3|") << QByteArray();
 }
 
 void TestShotTime::reader()
@@ -194,6 +240,8 @@ void TestShotTime::reader()
     QFETCH(QByteArray, localeCodec);
     QFETCH(Pairs, pairs);
     QFETCH(QString, appended);
+    QFETCH(QByteArray, meanwhile);
+    QFETCH(QByteArray, kept);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ImageTime.txt"));
     QVERIFY(put(path, bytes));
@@ -201,17 +249,35 @@ void TestShotTime::reader()
     QTextCodec *before = QTextCodec::codecForLocale();
     QTextCodec::setCodecForLocale(QTextCodec::codecForName(localeCodec));
     const Pairs got = ShotTimeList::parse(ShotTimeList::readText(path));
-    bool added = true;
+    Pairs expected = pairs;
+    std::atomic<bool> added{true};
     Pairs after;
     if (!appended.isEmpty()) {
-        added = ShotTimeList::append(dir.path(), appended);
+        if (meanwhile.isEmpty()) {
+            added = ShotTimeList::append(dir.path(), appended);
+        } else {
+            // The append waits after its read, as on a stalled share, while the other desk writes.
+            Platform::holdWrites(path);
+            std::thread desk([&] { added = ShotTimeList::append(dir.path(), appended); });
+            const bool held = testsupport::waitFor([] { return Platform::heldWrites() == 1; });
+            const bool put = held && testsupport::put(path, meanwhile);
+            expected = ShotTimeList::parse(ShotTimeList::readText(path));
+            Platform::releaseWrites();
+            desk.join();
+            QVERIFY(held && put);
+        }
         after = ShotTimeList::parse(ShotTimeList::readText(path));
     }
     QTextCodec::setCodecForLocale(before);
     QCOMPARE(got, pairs);
     QVERIFY(added);
+    const Pairs appendedPairs = ShotTimeList::parse(appended);
+    for (const auto &pair : appendedPairs)
+        expected.erase(std::remove_if(expected.begin(), expected.end(), [&](const auto &p) { return p.first == pair.first; }),
+                       expected.end());
     if (!appended.isEmpty())
-        QCOMPARE(after, pairs + ShotTimeList::parse(appended));
+        QCOMPARE(after, expected + appendedPairs);
+    QVERIFY2(bytesOf(path).startsWith(kept), bytesOf(path).toHex().constData());
     QCOMPARE(ShotTimeList::readText(dir.filePath(QStringLiteral("missing.txt"))), QString());
 }
 
