@@ -93,6 +93,21 @@ private slots:
         QCOMPARE(startButton()->text(), QString("批量导片"));
         QVERIFY(m_server.requests("updatepicpath").isEmpty());
 
+        // a root that refuses the user (the permission refused through the seam, as the tests run as root),
+        // and a root on a full disk: the box says which
+        Platform::refuseOpens(m_studio->picRoot);
+        startButton()->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("您没有服务器写入权限（没有权限）"));
+        Platform::clearFaults();
+        {
+            const testsupport::Mounted full(m_studio->picRoot, testsupport::Mounted::Full);
+            if (full.active()) {
+                startButton()->click();
+                QCOMPARE(MsgBox::lastShown().text, "服务器路径无法写入：" + m_studio->picRoot + "（磁盘空间不足）");
+            }
+        }
+        QVERIFY(m_server.requests("updatepicpath").isEmpty());
+
 #ifdef Q_OS_LINUX
         // a root nothing can be written into: on a read-only disk where a disk can be mounted, else /proc/;
         // the box says why

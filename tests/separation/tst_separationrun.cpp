@@ -816,7 +816,7 @@ private slots:
             << "" << "" << "" << false << "";
         // what was not written is named with its reason
         QTest::newRow("barcode 404") << standin::Reply::raw(404, "<html>no</html>", "text/html") << served << served
-                                     << "" << "" << "条形码.jpg（未能下载）" << "" << false << "";
+                                     << "" << "" << "条形码.jpg（未能下载：HTTP 404）" << "" << false << "";
         const QString full = "（" + errorText(ENOSPC) + "）";
         QTest::newRow("work sheet not written") << jpeg << served << served << "明细制作单.pdf" << ""
                                                 << "明细制作单.pdf" + full << "" << false << "";

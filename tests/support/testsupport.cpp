@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMutex>
 #include <QPainter>
@@ -86,6 +87,18 @@ void prepare()
     Platform::clearOpenedPaths();
     Platform::setFreeDiskBytesOverride(-1);
 }
+
+#ifdef Q_OS_WIN
+QString missingDriveRoot()
+{
+    for (char letter = 'Z'; letter > 'D'; --letter) {
+        const QString root = QString(QLatin1Char(letter)) + QStringLiteral(":/");
+        if (!QFileInfo::exists(root))
+            return root;
+    }
+    return QString();
+}
+#endif
 
 namespace {
 void put16(QByteArray &b, quint16 v, bool be)
