@@ -179,7 +179,8 @@ struct Run {
 
 Run runWindow(const QString &saveDir, bool afterSample)
 {
-    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample) : new SearchOrder;
+    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample(nullptr, ShopSettings::current()))
+                                          : new SearchOrder(nullptr, ShopSettings::current());
     bench::tickOrder(w, kOrderKey, saveDir);
 
     // the after-sample window keeps its sheets in the order folder itself
@@ -239,6 +240,7 @@ int main(int argc, char *argv[])
     if (!server.start())
         return 1;
     initEndpoints(server.baseUrl());
+    setUpJobPool(); // as the program's start sets it
     serveOrder(server, order);
     g_finishedDirName = QStringLiteral("成品");
     g_markDirName = QStringLiteral("标注");

@@ -73,7 +73,7 @@ private slots:
         QVERIFY(FileOperation::writeDatFile("path_separatePhotos.dat", {m_exportRoot, "older"}, false));
         g_dovraisdownloadall = "0";
         g_dovrabigimg = "0";
-        m_win = new ExportDovraResult;
+        m_win = new ExportDovraResult(nullptr, ShopSettings::current());
         m_win->resize(1200, 700);
         m_win->show();
     }
@@ -153,7 +153,7 @@ private slots:
         g_dovraisdownloadall = switches.left(1);
         g_dovrabigimg = switches.mid(1);
         delete m_win.data(); // a window takes the shop's switches when it opens
-        m_win = new ExportDovraResult;
+        m_win = new ExportDovraResult(nullptr, ShopSettings::current());
         m_win->show();
         QVERIFY(listAndTickAll());
         start();

@@ -459,7 +459,7 @@ private slots:
             startButton()->click();
             QVERIFY(waitRequests("updatepicpath", 2));
             m_server.setReply("updatepicpath", standin::Reply::ok());
-            QPointer<importOrdersPhotoDlg> otherDesk(new importOrdersPhotoDlg(nullptr));
+            QPointer<importOrdersPhotoDlg> otherDesk(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
             otherDesk->show();
             ImportOrderModel *a2 = record(0);
             a2->setFinishedFiles(chosen);
@@ -813,7 +813,7 @@ private slots:
         QVERIFY(progressText(0) != "0/0");
 
         // A second import window starts a run of its own and is closed at once: its run stops.
-        QPointer<importOrdersPhotoDlg> other = new importOrdersPhotoDlg(nullptr);
+        QPointer<importOrdersPhotoDlg> other = new importOrdersPhotoDlg(nullptr, ShopSettings::current());
         ImportOrderModel *d = record(3);
         d->setFinishedFiles(photos("src/d", {"d1.jpg", "d2.jpg"}));
         QVERIFY(QMetaObject::invokeMethod(other, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {d})));

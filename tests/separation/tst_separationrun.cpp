@@ -1072,10 +1072,13 @@ private slots:
         QVERIFY(QFileInfo(dated() + "C3105-服务1 陈果果 自取/其它/成品/P0002.jpg")
                     .isFile());
 
-        // a new click runs the same ticked orders again
+        // a new click runs the same ticked orders again; the program's shared pool stays as it is set up
+        QThreadPool::globalInstance()->setMaxThreadCount(3);
         m_server.clearRequests();
         QVERIFY(runToEnd(w));
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
+        QCOMPARE(QThreadPool::globalInstance()->maxThreadCount(), 3);
+        setUpJobPool();
     }
 
     void aFailedReplyStopsTheRun_data()

@@ -86,6 +86,7 @@ void prepare()
     Platform::clearHiddenPaths();
     Platform::clearOpenedPaths();
     Platform::setFreeDiskBytesOverride(-1);
+    setUpJobPool(); // as the program's start sets it
 }
 
 #ifdef Q_OS_WIN
