@@ -139,8 +139,9 @@ WindowRun runWindow(standin::Server &server, const QString &saveDir, bool afterS
         return standin::Reply::refused(QStringLiteral("bench"), QStringLiteral("0"));
     });
 
-    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample(nullptr, ShopSettings::current()))
-                                          : new SearchOrder(nullptr, ShopSettings::current());
+    const ShopSettings shop = ShopSettings::current();
+    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample(nullptr, shop))
+                                      : new SearchOrder(nullptr, shop);
     bench::tickOrder(w, kOrderKey, saveDir);
 
     WindowRun run;

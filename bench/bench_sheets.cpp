@@ -179,8 +179,9 @@ struct Run {
 
 Run runWindow(const QString &saveDir, bool afterSample)
 {
-    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample(nullptr, ShopSettings::current()))
-                                          : new SearchOrder(nullptr, ShopSettings::current());
+    const ShopSettings shop = ShopSettings::current();
+    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample(nullptr, shop))
+                                      : new SearchOrder(nullptr, shop);
     bench::tickOrder(w, kOrderKey, saveDir);
 
     // the after-sample window keeps its sheets in the order folder itself

@@ -1086,7 +1086,7 @@ void TestImportPhotoToServer::openers()
     QFETCH(QString, box);
     QFETCH(QString, orderPath);
     QPointer<SearchOrderWindow> picker = rawDownload ? SingleOrder::openRawDownloadPicker(ShopSettings::current())
-                                                             : SingleOrder::openImportPicker(ShopSettings::current());
+                                                     : SingleOrder::openImportPicker(ShopSettings::current());
     picker->show();
     const QString target = m_roots->path("local");
     FileDialogs::queueAnswer(target);
