@@ -40,8 +40,8 @@ class importOrdersPhotoDlg : public QDialog
 public:
     using ImportTypeEnum = ::ImportTypeEnum;
 
-    // The window works for the shop it was opened for (with no shop given: the one the program-wide values
-    // hold then); its picker, checks, runs and reports take that shop's ids and switches.
+    // The window works for the shop its opener gives; its picker, checks, runs and reports take that shop's
+    // ids and switches.
     explicit importOrdersPhotoDlg(QWidget *parent, const ShopSettings &shop);
     ~importOrdersPhotoDlg() override;
 

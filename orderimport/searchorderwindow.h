@@ -29,7 +29,7 @@ class SearchOrderWindow : public QDialog
 {
     Q_OBJECT
 public:
-    // Searches the orders of the shop (with no shop given: the one the program-wide values hold then).
+    // Searches the orders of the shop its opener gives.
     explicit SearchOrderWindow(QWidget *parent, const ShopSettings &shop);
     const ShopSettings &shop() const { return m_shop; }
     ~SearchOrderWindow() override;

@@ -139,7 +139,7 @@ protected slots:
     void on_pushButton_selectOpposite_clicked();
 
 protected:
-    // A window opened with no shop given works for the shop the program-wide values hold when it opens.
+    // A window works for the shop its opener gives, whatever a later switch of the program-wide values says.
     explicit OrderSearchWindowBase(QWidget *parent, const ShopSettings &shop);
 
     // The common construction, right after the subclass's setupUi(this): window flags and focus, the search
