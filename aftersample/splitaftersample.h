@@ -12,7 +12,7 @@ class SplitAfterSample : public SeparationWindow
 {
     Q_OBJECT
 public:
-    explicit SplitAfterSample(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    explicit SplitAfterSample(QWidget *parent, const ShopSettings &shop);
     ~SplitAfterSample() override;
 
     // Kept for the tool window; the window reads it nowhere.

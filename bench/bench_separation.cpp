@@ -139,7 +139,9 @@ WindowRun runWindow(standin::Server &server, const QString &saveDir, bool afterS
         return standin::Reply::refused(QStringLiteral("bench"), QStringLiteral("0"));
     });
 
-    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample) : new SearchOrder;
+    const ShopSettings shop = ShopSettings::current();
+    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample(nullptr, shop))
+                                      : new SearchOrder(nullptr, shop);
     bench::tickOrder(w, kOrderKey, saveDir);
 
     WindowRun run;
@@ -223,6 +225,7 @@ int main(int argc, char *argv[])
     if (!server.start())
         return 1;
     initEndpoints(server.baseUrl());
+    setUpJobPool(); // as the program's start sets it
     const QJsonObject row{{"order_photo_id", "1"}, {"orderpayforkey", kOrderKey}, {"servicetimes", "1"},
                           {"bname", "王小明"}, {"pickuptime", "2024-06-01"}, {"pickuptype", "0"},
                           {"orderpath", order.path}};

@@ -179,7 +179,9 @@ struct Run {
 
 Run runWindow(const QString &saveDir, bool afterSample)
 {
-    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample) : new SearchOrder;
+    const ShopSettings shop = ShopSettings::current();
+    SeparationWindow *w = afterSample ? static_cast<SeparationWindow *>(new SplitAfterSample(nullptr, shop))
+                                      : new SearchOrder(nullptr, shop);
     bench::tickOrder(w, kOrderKey, saveDir);
 
     // the after-sample window keeps its sheets in the order folder itself
@@ -239,6 +241,7 @@ int main(int argc, char *argv[])
     if (!server.start())
         return 1;
     initEndpoints(server.baseUrl());
+    setUpJobPool(); // as the program's start sets it
     serveOrder(server, order);
     g_finishedDirName = QStringLiteral("成品");
     g_markDirName = QStringLiteral("标注");

@@ -91,7 +91,7 @@ int runSingle(const QString &photoDir)
         return 1;
     // an order with no folder yet
     const ImportOrderModel order(s.m_studio->orderJson(s.m_studio->orders.at(4)));
-    ImportPhotoToServer window(SingleOrder::importOrderOf(order));
+    ImportPhotoToServer window(SingleOrder::importOrderOf(order), nullptr, ShopSettings::current());
     window.show();
     if (!testsupport::waitFor([&] { return buttonsBack(&window); }, 30000))
         return 1;
@@ -142,7 +142,7 @@ int runListing(int count)
     StallMeter stall;
     QElapsedTimer timer;
     timer.start();
-    ImportPhotoToServer window(order4); // opens with the finished photos
+    ImportPhotoToServer window(order4, nullptr, ShopSettings::current()); // opens with the finished photos
     window.show();
     const bool done = testsupport::waitFor([&] { return buttonsBack(&window); }, 600 * 1000);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;

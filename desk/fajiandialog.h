@@ -43,7 +43,7 @@ public:
         RightColumnCount = 13
     };
 
-    explicit FaJianDialog(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    explicit FaJianDialog(QWidget *parent, const ShopSettings &shop);
     ~FaJianDialog() override;
 
     // Prints one label per record, one print job each, on the label printer (see LabelPrinter); label i

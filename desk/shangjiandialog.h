@@ -20,7 +20,7 @@ class ShangJianDialog : public DeskDialog
 {
     Q_OBJECT
 public:
-    explicit ShangJianDialog(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    explicit ShangJianDialog(QWidget *parent, const ShopSettings &shop);
     ~ShangJianDialog() override;
 
 protected:

@@ -76,16 +76,25 @@ bool isInside(const QString &path, const QString &folder)
 // Replaces the file whole: the bytes go into a temporary beside it, which then takes its name. Where that
 // rename is refused (a share that grants changing a file but not deleting it, or the Dovra program holding
 // the file open), the file is written in place once, each step checked. Gives the failure text that
-// follows the store's name, or "" when the file holds the new bytes.
-QString writeReplacing(const QString &localFile, const QByteArray &bytes)
+// follows the store's name, or "" when the file holds the new bytes: a file that cannot be opened for
+// writing is named with the reason, and a folder that refuses the user (no permission) by its path, shown
+// as folder.
+QString writeReplacing(const QString &localFile, const QByteArray &bytes, const QString &folder)
 {
     Platform::delayWrite(localFile);
     QString why;
-    bool renameRefused = false;
+    Platform::WriteStep failed = Platform::WriteStep::None;
     if (Platform::writeIntoPlace(localFile, [&bytes](QIODevice &out) { return out.write(bytes) == bytes.size(); },
-                                 &why, &renameRefused))
+                                 &why, &failed))
         return QString();
-    if (!renameRefused) {
+    const int error = errno;
+    if (failed == Platform::WriteStep::Open) {
+        qCDebug(lcDovra) << "文件打开失败，错误原因：" << why;
+        if (error == EACCES || error == EPERM)
+            return QStringLiteral("dovra路径没有写入权限：") + folder + QStringLiteral("（") + why + QStringLiteral("）");
+        return QStringLiteral(" 文件打开失败，错误原因：") + why;
+    }
+    if (failed != Platform::WriteStep::Rename) {
         qCDebug(lcDovra) << "文件写入失败，错误原因：" << why;
         return QStringLiteral(" 文件写入失败，错误原因：") + why;
     }
@@ -312,7 +321,7 @@ void Dovrathread::writeToFile()
         }
         // Whether the folder takes the file is the write's to say, with the system's reason: a look at the
         // folder's permissions would call a read-only disk a refused permission.
-        const QString failure = writeReplacing(Platform::localPath(file), bytes);
+        const QString failure = writeReplacing(Platform::localPath(file), bytes, folder);
         if (!failure.isEmpty()) {
             fail(name + failure);
             continue;
@@ -452,10 +461,11 @@ void Dovrathread::exportSelectionResults()
         }
 
         // "部分" only when something of the order is in the export; an order of which nothing is there failed.
+        // Only a whole export is drawn in green: a partial one is drawn as the other ends not done.
         if (result == Copy::Whole && (design == Copy::Whole || !withDesign))
             green(QStringLiteral("</font>  Dovra导出完成"));
         else if (result != Copy::NothingThere || design != Copy::NothingThere)
-            green(QStringLiteral("</font>  Dovra部分导出完成"));
+            red(QStringLiteral("</font>  Dovra部分导出完成"));
         else
             red(QStringLiteral("</font> Dovra导出失败，没有导出任何文件"));
     }

@@ -16,7 +16,7 @@ class ExportDovraResult : public OrderSearchWindowBase
 {
     Q_OBJECT
 public:
-    explicit ExportDovraResult(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    explicit ExportDovraResult(QWidget *parent, const ShopSettings &shop);
     ~ExportDovraResult() override;
 
     // The tool's name; nothing here depends on it.

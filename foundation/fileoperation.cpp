@@ -344,6 +344,28 @@ QString errorText(int error)
     case ECONNRESET:
 #endif
         return QStringLiteral("网络连接中断");
+#ifdef EHOSTUNREACH
+    case EHOSTUNREACH:
+        return QStringLiteral("无法到达服务器");
+#endif
+#ifdef ECONNREFUSED
+    case ECONNREFUSED:
+        return QStringLiteral("服务器拒绝连接");
+#endif
+    case EAGAIN:
+        return QStringLiteral("资源暂时不可用，请稍后再试");
+    case ENXIO:
+        return QStringLiteral("设备未连接或未就绪");
+    case ENODEV:
+        return QStringLiteral("设备不存在");
+#ifdef EOVERFLOW
+    case EOVERFLOW:
+        return QStringLiteral("文件过大，无法处理");
+#endif
+#ifdef EOPNOTSUPP
+    case EOPNOTSUPP:
+        return QStringLiteral("磁盘不支持此操作");
+#endif
     default:
         return QStringLiteral("读写失败（错误码") + QString::number(error) + QStringLiteral("）");
     }
@@ -717,6 +739,21 @@ bool makeOneFolder(const QString &local)
     return false;
 }
 
+// Why no folder is at the path, as the system tells it: ENOENT for a drive or share that is not there,
+// the network's or device's error for one that cannot be reached, ENOTDIR for something else there.
+int absenceError(const QString &local)
+{
+#ifdef Q_OS_WIN
+    if (GetFileAttributesW(nativeW(local).c_str()) == INVALID_FILE_ATTRIBUTES)
+        return Platform::errnoOf(GetLastError());
+#else
+    struct stat info;
+    if (::stat(QFile::encodeName(local).constData(), &info) != 0)
+        return errno;
+#endif
+    return ENOTDIR;
+}
+
 } // namespace
 
 bool FileOperation::mkDir(const QString &path)
@@ -753,6 +790,12 @@ bool FileOperation::mkPath(const QString &path)
         if (parent == level)
             break;
         level = parent;
+    }
+    if (missing.isEmpty() && !QDir(local).exists()) {
+        // The top of the file system itself is missing (a drive or share that is not there, or offline):
+        // it is never made, and it is not there.
+        errno = absenceError(QDir::cleanPath(local));
+        return false;
     }
     for (int i = 0; i < missing.size(); ++i) {
         if (makeOneFolder(missing.at(i)))

@@ -59,6 +59,8 @@ public:
     static bool mkDir(const QString &path);
     // True when the folder exists; otherwise creates it together with every missing parent. When false,
     // errno holds the error of the level that could not be made (ENOTDIR for a file standing in the path).
+    // The top of a file system is never made: a drive or share that is not there gives false, with the
+    // system's error for it.
     static bool mkPath(const QString &path);
     // True only for an existing regular file.
     static bool isFile(const QString &path);

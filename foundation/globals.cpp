@@ -1,6 +1,7 @@
 #include "globals.h"
 
 #include <QByteArray>
+#include <QThreadPool>
 #include <QtGlobal>
 
 #ifndef TESSALY_DEFAULT_API_BASE
@@ -71,6 +72,13 @@ QString defaultApiBase()
     if (!env.isEmpty())
         return QString::fromUtf8(env);
     return QStringLiteral(TESSALY_DEFAULT_API_BASE);
+}
+
+void setUpJobPool()
+{
+    QThreadPool *pool = QThreadPool::globalInstance();
+    pool->setMaxThreadCount(10);
+    pool->setExpiryTimeout(-1);
 }
 
 void initEndpoints(const QString &baseUrl)

@@ -44,6 +44,9 @@ extern QString g_url_check_update;   // g=Publicapi&m=Version&a=check_update
 QString defaultApiBase();
 // Builds g_apiBase and every g_url_* from a base URL such as "http://host:port".
 void initEndpoints(const QString &baseUrl);
+// Sets the program's shared job pool (QThreadPool::globalInstance()) up once, at start: at most 10
+// threads, kept while idle. No window changes it afterwards.
+void setUpJobPool();
 
 // ---- logged-in user ----
 extern QString g_UID;

@@ -62,6 +62,7 @@ struct State
     Fault lastWrite;
     Fault close;
     Fault metadata;
+    Fault open;
     QString slowPart;
     int slowMs = 0;
     QString holdPart;
@@ -378,6 +379,20 @@ int errnoOf(unsigned long error)
     case ERROR_SEM_TIMEOUT:
         return ENETDOWN;
 #endif
+    case ERROR_HOST_UNREACHABLE:
+        return EHOSTUNREACH;
+    case ERROR_CONNECTION_REFUSED:
+        return ECONNREFUSED;
+    case ERROR_RETRY:
+        return EAGAIN;
+    case ERROR_NOT_READY:
+        return ENXIO; // a drive without its disk, a removable disk taken out
+    case ERROR_DEV_NOT_EXIST:
+        return ENODEV;
+    case ERROR_ARITHMETIC_OVERFLOW:
+        return EOVERFLOW;
+    case ERROR_NOT_SUPPORTED:
+        return EOPNOTSUPP;
     default:
         return EIO;
     }
@@ -715,6 +730,10 @@ bool SystemFile::openForWriting(const QString &path, Creation creation)
     m_size = 0;
     m_buffer.clear();
     m_bufferAt = 0;
+    if (openShouldFail(path)) {
+        m_error = EACCES;
+        return false;
+    }
 #ifdef Q_OS_WIN
     const HANDLE file = CreateFileW(nativeW(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     creation == NewOnly ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -853,7 +872,7 @@ void SystemFile::close()
 }
 
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why,
-                    bool *renameRefused)
+                    WriteStep *failedStep)
 {
     // A new file of our own beside the target, written whole, flushed and closed, each step checked,
     // before it takes the target's name.
@@ -891,8 +910,8 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
         failed("rename: ", EPERM); // as a share that refuses the rename
     else if (written && !placeTemporary(temporary, target, Placing::Replace))
         failed("rename: ", lastError());
-    if (renameRefused)
-        *renameRefused = written && step;
+    if (failedStep)
+        *failedStep = !step ? WriteStep::None : !created ? WriteStep::Open : written ? WriteStep::Rename : WriteStep::Write;
     if (!step)
         return true;
     const QString reason = error != 0 ? errorText(error) : QStringLiteral("未能完整写入");
@@ -1116,6 +1135,12 @@ void refuseMetadata(const QString &targetPart, int times)
     arm(state().metadata, targetPart, times);
 }
 
+void refuseOpens(const QString &pathPart, int times)
+{
+    QMutexLocker lock(&state().mutex);
+    arm(state().open, pathPart, times);
+}
+
 void skewFolderClocks(qint64 ms)
 {
     QMutexLocker lock(&state().mutex);
@@ -1161,6 +1186,7 @@ void clearFaults()
     state().lastWrite = Fault();
     state().close = Fault();
     state().metadata = Fault();
+    state().open = Fault();
     state().slowPart.clear();
     state().slowMs = 0;
     state().folderSkew = 0;
@@ -1220,6 +1246,12 @@ bool metadataShouldFail(const QString &target)
 {
     QMutexLocker lock(&state().mutex);
     return consume(state().metadata, target);
+}
+
+bool openShouldFail(const QString &path)
+{
+    QMutexLocker lock(&state().mutex);
+    return consume(state().open, path);
 }
 
 void delayWrite(const QString &path)

@@ -88,10 +88,16 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
 // with it in one step, without a sync to disk per file. A file replaced keeps its permissions. A write that
 // fails leaves the old target as it was and no temporary file behind; why (when given) then gets the
 // reason in the user's words (errorText of the failed step's error; "未能完整写入" when write gave up
-// without a failed system call), errno that error (0 in that case), and renameRefused (when given) whether
-// the file was written whole but could not take the target's name.
+// without a failed system call), errno that error (0 in that case), and failedStep (when given) the step
+// that failed.
+enum class WriteStep {
+    None,   // the file is in place
+    Open,   // no temporary file could be made beside the target (the folder refused it, or is gone)
+    Write,  // writing, flushing or closing the temporary failed
+    Rename, // the file was written whole but could not take the target's name
+};
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
-                    bool *renameRefused = nullptr);
+                    WriteStep *failedStep = nullptr);
 
 // Reads a small file the program wrote for itself (a record beside its data): only a regular file is read,
 // never one reached through a link at its last level, and never a FIFO, socket or device, whose read could
@@ -186,6 +192,9 @@ void failCloses(const QString &targetPart, int times = -1);
 // Copies into place whose target contains pathPart: the file system refuses to set the copy's permissions
 // and time, as a share mounted for another owner or a FAT disk does.
 void refuseMetadata(const QString &targetPart, int times = -1);
+// Files opened for writing through SystemFile (whole writes, their temporaries, write probes) whose path
+// contains pathPart: the open is refused as in a folder or of a file the user may not write to (EACCES).
+void refuseOpens(const QString &pathPart, int times = -1);
 // folderClock reads ms later than the desk's clock (earlier when negative), as on a share whose server's
 // clock is off; 0 turns it off.
 void skewFolderClocks(qint64 ms);
@@ -208,6 +217,7 @@ bool renameShouldFail(const QString &path);
 bool lastWriteShouldFail(const QString &target);
 bool closeShouldFail(const QString &target);
 bool metadataShouldFail(const QString &target);
+bool openShouldFail(const QString &path);
 // Sleeps for the delay slowWrites set, and waits while holdWrites holds, when the path matches.
 void delayWrite(const QString &path);
 

@@ -42,9 +42,9 @@ class importOrdersPhotoDlg : public QDialog
 public:
     using ImportTypeEnum = ::ImportTypeEnum;
 
-    // The window works for the shop it was opened for (with no shop given: the one the program-wide values
-    // hold then); its picker, checks, runs and reports take that shop's ids and switches.
-    explicit importOrdersPhotoDlg(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    // The window works for the shop its opener gives; its picker, checks, runs and reports take that shop's
+    // ids and switches.
+    explicit importOrdersPhotoDlg(QWidget *parent, const ShopSettings &shop);
     ~importOrdersPhotoDlg() override;
 
     // Opens the window for the shop the way the tool window does: only when the shop's photo root and

@@ -166,6 +166,8 @@ bool importOrdersPhotoDlg::checkBeforeRun()
         auto known = refusals.constFind(root);
         if (known == refusals.constEnd())
             known = refusals.insert(root, FileOperation::dirExists(root) ? writeRefusal(root) : 0);
+        if (known.value() == EACCES || known.value() == EPERM)
+            return refuse(QStringLiteral("您没有服务器写入权限（") + errorText(known.value()) + QStringLiteral("）"));
         if (known.value() != 0)
             return refuse(QStringLiteral("服务器路径无法写入：") + root + QStringLiteral("（") + errorText(known.value())
                           + QStringLiteral("）"));

@@ -29,8 +29,8 @@ class SearchOrderWindow : public QDialog
 {
     Q_OBJECT
 public:
-    // Searches the orders of the shop (with no shop given: the one the program-wide values hold then).
-    explicit SearchOrderWindow(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    // Searches the orders of the shop its opener gives.
+    explicit SearchOrderWindow(QWidget *parent, const ShopSettings &shop);
     const ShopSettings &shop() const { return m_shop; }
     ~SearchOrderWindow() override;
 

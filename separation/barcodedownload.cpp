@@ -58,6 +58,7 @@ void BarcodeDownload::start(const QString &url, const QString &filePath, bool al
     connect(m_timer, &QTimer::timeout, this, [this] {
         qCDebug(lcSeparation) << "barcode download took too long:" << m_filePath;
         dropReply();
+        m_notDownloaded = QStringLiteral("服务器%1秒内没有发来条形码").arg(qMax(1, (s_timeLimitMs + 999) / 1000));
         end(false);
     });
     m_timer->start(s_timeLimitMs);
@@ -87,6 +88,12 @@ void BarcodeDownload::onFinished()
     const bool ok = reply->error() == QNetworkReply::NoError && status >= 200 && status < 300;
     // The error text of a reply holds its whole URL, token included: only the codes are logged.
     qCDebug(lcSeparation) << (ok ? "success" : "failed") << "HTTP" << status << "error" << int(reply->error());
+    if (status != 0 && (status < 200 || status >= 300))
+        m_notDownloaded = QStringLiteral("HTTP ") + QString::number(status);
+    else if (reply->error() != QNetworkReply::NoError)
+        m_notDownloaded = networkErrorReason(reply);
+    else if (m_body.isEmpty())
+        m_notDownloaded = QStringLiteral("服务器发来的条形码是空的");
     reply->deleteLater();
     end(ok);
 }
@@ -108,7 +115,9 @@ void BarcodeDownload::end(bool ok)
     if (ok && m_hide)
         FileOperation::setFileHidden(m_filePath);
     m_succeeded = ok;
-    m_failure = ok ? QString() : !why.isEmpty() ? why : QStringLiteral("未能下载");
+    if (!ok && why.isEmpty())
+        why = QStringLiteral("未能下载") + (m_notDownloaded.isEmpty() ? QString() : QStringLiteral("：") + m_notDownloaded);
+    m_failure = ok ? QString() : why;
     qCDebug(lcSeparation) << "barPath" << m_filePath << (ok ? "written" : "not written") << why;
     emit finished(ok);
 }

@@ -36,8 +36,8 @@ public:
 
     bool isFinished() const { return m_finished; }
     bool succeeded() const { return m_succeeded; }
-    // After a failure, why in the user's words: the write's reason (errorText), or "未能下载" when no picture
-    // came (an error page, a network error, the time limit).
+    // After a failure, why in the user's words: the write's reason (errorText), or "未能下载：" and why no
+    // picture came ("HTTP 404" for an error page, the network error's reason, the time limit, an empty reply).
     QString failure() const { return m_failure; }
 
 signals:
@@ -60,4 +60,5 @@ private:
     bool m_finished = false;
     bool m_succeeded = false;
     QString m_failure;
+    QString m_notDownloaded; // why no picture came, when none did
 };

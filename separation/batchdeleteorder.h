@@ -12,7 +12,7 @@ class BatchDeleteOrder : public OrderSearchWindowBase
 {
     Q_OBJECT
 public:
-    explicit BatchDeleteOrder(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    explicit BatchDeleteOrder(QWidget *parent, const ShopSettings &shop);
     ~BatchDeleteOrder() override;
 
 protected:

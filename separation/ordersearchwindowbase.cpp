@@ -27,7 +27,6 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
-#include <QThreadPool>
 
 const QString kTickedRowStyle = QStringLiteral("selection-background-color: rgb(135, 206, 250);selection-color:black;");
 const QString kUntickedRowStyle = QStringLiteral("selection-background-color: rgb(248, 248, 255);selection-color:black;");
@@ -604,9 +603,6 @@ void OrderSearchWindowBase::startJob(QRunnable *job, int priority)
 void OrderSearchWindowBase::resetJobPool()
 {
     m_guard->dropQueuedJobs();
-    QThreadPool *pool = QThreadPool::globalInstance();
-    pool->setMaxThreadCount(10);
-    pool->setExpiryTimeout(-1);
 }
 
 void OrderSearchWindowBase::closeEvent(QCloseEvent *event)

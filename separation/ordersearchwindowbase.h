@@ -139,8 +139,8 @@ protected slots:
     void on_pushButton_selectOpposite_clicked();
 
 protected:
-    // A window opened with no shop given works for the shop the program-wide values hold when it opens.
-    explicit OrderSearchWindowBase(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    // A window works for the shop its opener gives, whatever a later switch of the program-wide values says.
+    explicit OrderSearchWindowBase(QWidget *parent, const ShopSettings &shop);
 
     // The common construction, right after the subclass's setupUi(this): window flags and focus, the search
     // types, the table's model, headers and settings, the buttons, the context menu, the progress widgets
@@ -181,8 +181,7 @@ protected:
     void endRun();
     // Queues a job (SeparateThread, ThumbnailThread, ...) on the global pool as one of this window's.
     void startJob(QRunnable *job, int priority = 0);
-    // Drops this window's queued jobs (no other window's) and sets the global pool to at most 10
-    // threads that never expire.
+    // Drops this window's queued jobs (no other window's); the pool itself is as the program set it up.
     void resetJobPool();
 
     // Rebuilds the table from orderList.

@@ -18,7 +18,7 @@ class SearchOrder : public SeparationWindow
 {
     Q_OBJECT
 public:
-    explicit SearchOrder(QWidget *parent = nullptr, const ShopSettings &shop = ShopSettings::current());
+    explicit SearchOrder(QWidget *parent, const ShopSettings &shop);
     ~SearchOrder() override;
 
     // "批量删除" switches to the delete mode; any other name leaves the window as it is.

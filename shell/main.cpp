@@ -71,6 +71,7 @@ int main(int argc, char *argv[])
     }
     useChinese(&app); // the command line's own messages stay as --help writes them
     initEndpoints(defaultApiBase());
+    setUpJobPool();
     LabelPrinter::setUpFromEnvironment();
 
     Login login;

@@ -77,10 +77,8 @@ class ImportPhotoToServer : public QMainWindow
 {
     Q_OBJECT
 public:
-    // The window works for the order and the shop (with no shop given: the one the program-wide values hold
-    // then); every request carries their ids.
-    explicit ImportPhotoToServer(const SingleImportOrder &order, QWidget *parent = nullptr,
-                                 const ShopSettings &shop = ShopSettings::current());
+    // The window works for the order and the shop its opener gives; every request carries their ids.
+    ImportPhotoToServer(const SingleImportOrder &order, QWidget *parent, const ShopSettings &shop);
     const ShopSettings &shop() const { return m_shop; }
     ~ImportPhotoToServer() override;
 

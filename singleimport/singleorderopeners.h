@@ -31,7 +31,7 @@ CR2DownLoadWindow *openRawDownload(const ImportOrderModel &order, const ShopSett
 // The order picker of the shop, wired to open an import window / a raw download for the one order handed
 // over (several: the user is asked for one). The picker hides while the window is open; the import window
 // works for the picker's shop.
-SearchOrderWindow *openImportPicker(const ShopSettings &shop = ShopSettings::current());
-SearchOrderWindow *openRawDownloadPicker(const ShopSettings &shop = ShopSettings::current());
+SearchOrderWindow *openImportPicker(const ShopSettings &shop);
+SearchOrderWindow *openRawDownloadPicker(const ShopSettings &shop);
 
 } // namespace SingleOrder

@@ -128,7 +128,7 @@ private slots:
         QTest::newRow("a raw copy") << "" << none << "copy:IMG_0002.CR2" << "" << "02底片/IMG_0002.CR2（没有权限）";
         QTest::newRow("work sheet") << "" << none << "write:明细制作单" << "" << "明细制作单.pdf（磁盘读写出错）";
         QTest::newRow("barcode 404") << "getbarcodegen" << standin::Reply::raw(404, "<html>no</html>", "text/html") << ""
-                                     << "" << "条形码.jpg（未能下载）";
+                                     << "" << "条形码.jpg（未能下载：HTTP 404）";
     }
     void failures()
     {

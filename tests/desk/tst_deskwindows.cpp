@@ -82,8 +82,8 @@ private:
     QWidget *desk(const QString &which)
     {
         if (which == "dispatch")
-            return m_fajian ? m_fajian.data() : (m_fajian = new FaJianDialog).data();
-        return m_shangjian ? m_shangjian.data() : (m_shangjian = new ShangJianDialog).data();
+            return m_fajian ? m_fajian.data() : (m_fajian = new FaJianDialog(nullptr, ShopSettings::current())).data();
+        return m_shangjian ? m_shangjian.data() : (m_shangjian = new ShangJianDialog(nullptr, ShopSettings::current())).data();
     }
     // Waits until every reply the desk asked for has been handled.
     bool settle(QWidget *w)

@@ -67,7 +67,7 @@ private slots:
         m_server.clearRequests();
         QDir(pdfFolder()).removeRecursively();
         LabelPrinter::setPdfFolder(pdfFolder(), QSizeF(60, 40));
-        m_desk = new FaJianDialog;
+        m_desk = new FaJianDialog(nullptr, ShopSettings::current());
         m_desk->show();
     }
     void cleanup()

@@ -322,7 +322,8 @@ private slots:
     {
         // 一店: folder missing; 二店: no 产品 yet; 三店: 产品 is a file; 四店: VgStaff.xml is a folder;
         // 五店: the write fails, its old file stays whole; 七店: the rename over the old file is refused, the
-        // file is written in place; 九店: a relative path; 六店: a longer old file is replaced whole.
+        // file is written in place; 八店: the folder refuses the user; 九店: a relative path; 六店: a longer
+        // old file is replaced whole.
         QDir().mkpath(path("二店"));
         QVERIFY(put(path("三店/产品"), "a file"));
         QDir().mkpath(path("四店/产品/VgStaff.xml"));
@@ -332,10 +333,12 @@ private slots:
         const QString workingFolder = QDir::currentPath();
         QVERIFY(QDir::setCurrent(m_dir));
         QJsonArray stores;
-        for (const char *name : {"一店", "二店", "三店", "四店", "五店", "七店", "九店", "六店"})
+        QDir().mkpath(path("八店/产品"));
+        for (const char *name : {"一店", "二店", "三店", "四店", "五店", "七店", "八店", "九店", "六店"})
             stores.append(QJsonObject{{"name", name}, {"dovrapath", QString(name) == "九店" ? "." : path(name)}});
         Platform::failWrites("五店");
         Platform::failRenames("七店", 1);
+        Platform::refuseOpens("八店"); // as a folder the user may not write to (tests run as root)
 
         Receiver r;
         Dovrathread t(&r, nullptr);
@@ -361,21 +364,22 @@ private slots:
         const QStringList lines{"一店dovra路径错误，写入失败：" + path("一店") + "\\产品（文件或文件夹不存在）",
                                 "三店dovra路径错误，写入失败：" + path("三店") + "\\产品（文件已存在）",
                                 "四店 文件打开失败，错误原因：同名的文件夹已存在", "五店 文件写入失败，错误原因：磁盘读写出错",
+                                "八店dovra路径没有写入权限：" + path("八店") + "\\产品（没有权限）",
                                 "九店dovra路径错误，写入失败：.\\产品"};
         auto errorsUpTo = [&](int n, const QString &errormsg) {
             return errormsg == "\n" + QStringList(lines.mid(0, n)).join('\n');
         };
         // each store's message says whether its file was written; only those count as done
-        const QList<bool> written{false, true, false, false, false, true, false, true};
-        QCOMPARE(r.reports.size(), 8);
+        const QList<bool> written{false, true, false, false, false, true, false, false, true};
+        QCOMPARE(r.reports.size(), 9);
         int failures = 0;
-        for (int i = 0; i < 8; ++i) {
+        for (int i = 0; i < 9; ++i) {
             const QJsonObject &report = r.reports[i];
             const QString name = stores[i].toObject()["name"].toString();
             QCOMPARE(report.value("store").toString(), name);
             QCOMPARE(report.value("written").toBool(), written[i]);
             failures += !written[i];
-            if (i == 7)
+            if (i == 8)
                 break;
             QCOMPARE(report.value("type").toString(), QString("门店数据导入成功"));
             QCOMPARE(report.value("msg").toString(), "员工数据: " + name + (written[i] ? "数据导入完成" : "数据导入失败")
@@ -387,9 +391,10 @@ private slots:
                 QVERIFY2(errorsUpTo(failures, report.value("errormsg").toString()), qPrintable(name));
         }
         // the last store was written, and its final message still carries every failure
-        QCOMPARE(r.reports[7].value("type").toString(), QString("全部导入成功"));
-        QCOMPARE(r.reports[7].value("msg").toString(), QString("数据导入结束，有门店未能写入"));
-        QVERIFY(errorsUpTo(5, r.reports[7].value("errormsg").toString()));
+        QCOMPARE(r.reports[8].value("type").toString(), QString("全部导入成功"));
+        QCOMPARE(r.reports[8].value("msg").toString(), QString("数据导入结束，有门店未能写入"));
+        QVERIFY(errorsUpTo(6, r.reports[8].value("errormsg").toString()));
+        QCOMPARE(QDir(path("八店") + "/产品").entryList(QDir::Files | QDir::Hidden), QStringList());
 
         // a full disk: the store's old file stays whole and the store is told as not written
         Receiver full;
@@ -409,7 +414,8 @@ private slots:
         QVERIFY(!full.reports[0].value("written").toBool());
         QCOMPARE(full.reports[0].value("errormsg").toString(), QString("\n五店 文件写入失败，错误原因：磁盘空间不足或文件过大"));
 
-        // read-only disks: one whose "产品" cannot be made, one with "产品" there; each says so
+        // read-only disks: one whose "产品" cannot be made, one with "产品" there, where the file cannot be
+        // opened; each says so
         QVERIFY(QDir().mkpath(path("十一店/产品")));
         const testsupport::Mounted readOnly(path("十店"), testsupport::Mounted::ReadOnly);
         const testsupport::Mounted readOnlyToo(path("十一店"), testsupport::Mounted::ReadOnly);
@@ -426,7 +432,7 @@ private slots:
         QCOMPARE(locked.reports.size(), 2);
         QCOMPARE(locked.reports[1].value("errormsg").toString(),
                  "\n十店dovra路径错误，写入失败：" + path("十店") + "\\产品（磁盘只读或有写保护）"
-                 "\n十一店 文件写入失败，错误原因：磁盘只读或有写保护");
+                 "\n十一店 文件打开失败，错误原因：磁盘只读或有写保护");
     }
 
     void copyDirectory_data()
@@ -650,7 +656,7 @@ private slots:
         QTest::newRow("a file not copied")
             << QStringList{"done"} << "0" << "copy"
             << QStringList{a1 + "</font> 有1个文件拷贝失败：选版结果/册/01/page1.jpg（没有权限）",
-                           green + a1 + "</font>  Dovra部分导出完成"}
+                           red + a1 + "</font>  Dovra部分导出完成"}
             << QStringList{a1Files[0], "A&1-服务次1 张 &#/选版结果/册/01/", a1Files[2]};
         const QString full = "（磁盘空间不足或文件过大）";
         QTest::newRow("nothing copied on a full disk")
@@ -662,7 +668,7 @@ private slots:
         QTest::newRow("a changed selection keeps the old photo and names it")
             << QStringList{"done"} << "0" << "changed"
             << QStringList{a1 + "</font> 以下文件已存在且内容不同，未覆盖：选版结果/册/02/page2.JPG",
-                           green + a1 + "</font>  Dovra部分导出完成"}
+                           red + a1 + "</font>  Dovra部分导出完成"}
             << a1Files;
         QTest::newRow("two exports of one order at once") << QStringList{"done"} << "0" << "twice"
                                                           << QStringList{green + a1 + "</font>  Dovra导出完成"} << a1Files;
@@ -676,7 +682,7 @@ private slots:
         QTest::newRow("no design folder")
             << QStringList{"noDesign"} << "1" << ""
             << QStringList{"H8 服务次1</font> Dovra路径下没有 待Dovra设计同步用数据 文件夹",
-                           green + "H8 服务次1</font>  Dovra部分导出完成"}
+                           red + "H8 服务次1</font>  Dovra部分导出完成"}
             << QStringList{"H8-服务次1 张 &#/选版结果/cover.psd", "H8-服务次1 张 &#/选版结果/done.ok",
                            "H8-服务次1 张 &#/选版结果/册/01/page1.jpg", "H8-服务次1 张 &#/选版结果/册/02/page2.JPG",
                            "H8-服务次1 张 &#/选版结果/未入册照片/extra.jpg", "H8-服务次1 张 &#/选版结果/未入册版面/spare.jpg",

@@ -73,7 +73,7 @@ private slots:
         QVERIFY(FileOperation::writeDatFile("path_separatePhotos.dat", {m_exportRoot, "older"}, false));
         g_dovraisdownloadall = "0";
         g_dovrabigimg = "0";
-        m_win = new ExportDovraResult;
+        m_win = new ExportDovraResult(nullptr, ShopSettings::current());
         m_win->resize(1200, 700);
         m_win->show();
     }
@@ -153,7 +153,7 @@ private slots:
         g_dovraisdownloadall = switches.left(1);
         g_dovrabigimg = switches.mid(1);
         delete m_win.data(); // a window takes the shop's switches when it opens
-        m_win = new ExportDovraResult;
+        m_win = new ExportDovraResult(nullptr, ShopSettings::current());
         m_win->show();
         QVERIFY(listAndTickAll());
         start();
@@ -184,7 +184,7 @@ private slots:
         const QString green = "<br><font color=\"#669900\">";
         QString report = "所选订单Dovra选版导出结果" + green + "A1203 服务次1</font>  Dovra导出完成";
         if (switches == "11")
-            report += "<br>B2207 服务次2</font> Dovra路径下没有 待Dovra设计同步用数据 文件夹" + green
+            report += "<br>B2207 服务次2</font> Dovra路径下没有 待Dovra设计同步用数据 文件夹" + red
                       + "B2207 服务次2</font>  Dovra部分导出完成";
         else
             report += green + "B2207 服务次2</font>  Dovra导出完成";

@@ -198,6 +198,14 @@ private slots:
         QTest::newRow("out of memory") << int(ENOMEM) << "内存不足";
         QTest::newRow("share timed out") << int(ETIMEDOUT) << "网络连接超时";
         QTest::newRow("share connection reset") << int(ECONNRESET) << "网络连接中断";
+        // what a desk on a network share meets besides
+        QTest::newRow("server unreachable") << int(EHOSTUNREACH) << "无法到达服务器";
+        QTest::newRow("connection refused") << int(ECONNREFUSED) << "服务器拒绝连接";
+        QTest::newRow("try again") << int(EAGAIN) << "资源暂时不可用，请稍后再试";
+        QTest::newRow("device not ready") << int(ENXIO) << "设备未连接或未就绪";
+        QTest::newRow("no such device") << int(ENODEV) << "设备不存在";
+        QTest::newRow("value too large") << int(EOVERFLOW) << "文件过大，无法处理";
+        QTest::newRow("not supported") << int(EOPNOTSUPP) << "磁盘不支持此操作";
 #ifdef Q_OS_WIN
         // Windows' own errors, as its calls report them
         QTest::newRow("Windows: invalid name") << Platform::errnoOf(ERROR_INVALID_NAME) << "名称无效";
@@ -207,6 +215,13 @@ private slots:
         QTest::newRow("Windows: across disks") << Platform::errnoOf(ERROR_NOT_SAME_DEVICE) << "不能在两个磁盘之间移动";
         QTest::newRow("Windows: out of memory") << Platform::errnoOf(ERROR_NOT_ENOUGH_MEMORY) << "内存不足";
         QTest::newRow("Windows: disk full") << Platform::errnoOf(ERROR_DISK_FULL) << "磁盘空间不足";
+        QTest::newRow("Windows: server unreachable") << Platform::errnoOf(ERROR_HOST_UNREACHABLE) << "无法到达服务器";
+        QTest::newRow("Windows: connection refused") << Platform::errnoOf(ERROR_CONNECTION_REFUSED) << "服务器拒绝连接";
+        QTest::newRow("Windows: try again") << Platform::errnoOf(ERROR_RETRY) << "资源暂时不可用，请稍后再试";
+        QTest::newRow("Windows: drive not ready") << Platform::errnoOf(ERROR_NOT_READY) << "设备未连接或未就绪";
+        QTest::newRow("Windows: no such device") << Platform::errnoOf(ERROR_DEV_NOT_EXIST) << "设备不存在";
+        QTest::newRow("Windows: value too large") << Platform::errnoOf(ERROR_ARITHMETIC_OVERFLOW) << "文件过大，无法处理";
+        QTest::newRow("Windows: not supported") << Platform::errnoOf(ERROR_NOT_SUPPORTED) << "磁盘不支持此操作";
 #endif
         QTest::newRow("anything else") << int(EDOM) << QString("读写失败（错误码%1）").arg(EDOM);
     }
@@ -748,6 +763,19 @@ private slots:
         QVERIFY(FileOperation::mkPath(d + "p/q/r"));
         QVERIFY(!FileOperation::mkPath(d + "f.txt/x/y"));
         QCOMPARE(errno, ENOTDIR);
+#ifdef Q_OS_WIN
+        // a drive or a share that is not there is neither made nor taken as there
+        const QString freeDrive = testsupport::missingDriveRoot();
+        QVERIFY(!freeDrive.isEmpty());
+        for (const QString &root : {freeDrive, freeDrive.left(2), QString("//tessaly-no-such-host/photo"),
+                                    QString("\\\\tessaly-no-such-host\\photo\\")}) {
+            errno = 0;
+            QVERIFY2(!FileOperation::mkPath(root), qPrintable(root));
+            QCOMPARE(errorText(errno), errorText(ENOENT));
+        }
+        QVERIFY(!FileOperation::mkPath(freeDrive + "pic/2024"));
+        QCOMPARE(errorText(errno), errorText(ENOENT));
+#endif
 
         Platform::failMkDirs("/fails", 2);
         QVERIFY(!FileOperation::mkDir(d + "fails"));

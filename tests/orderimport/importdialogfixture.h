@@ -27,7 +27,7 @@ protected:
 
     void openDialog()
     {
-        m_dlg = new importOrdersPhotoDlg(nullptr);
+        m_dlg = new importOrdersPhotoDlg(nullptr, ShopSettings::current());
         m_dlg->show();
     }
 

@@ -96,6 +96,21 @@ private slots:
         QCOMPARE(startButton()->text(), QString("批量导片"));
         QVERIFY(m_server.requests("updatepicpath").isEmpty());
 
+        // a root that refuses the user (the permission refused through the seam, as the tests run as root),
+        // and a root on a full disk: the box says which
+        Platform::refuseOpens(m_studio->picRoot);
+        startButton()->click();
+        QCOMPARE(MsgBox::lastShown().text, QString("您没有服务器写入权限（没有权限）"));
+        Platform::clearFaults();
+        {
+            const testsupport::Mounted full(m_studio->picRoot, testsupport::Mounted::Full);
+            if (full.active()) {
+                startButton()->click();
+                QCOMPARE(MsgBox::lastShown().text, "服务器路径无法写入：" + m_studio->picRoot + "（磁盘空间不足）");
+            }
+        }
+        QVERIFY(m_server.requests("updatepicpath").isEmpty());
+
 #ifdef Q_OS_LINUX
         // a root nothing can be written into: on a read-only disk where a disk can be mounted, else /proc/;
         // the box says why
@@ -232,7 +247,9 @@ private slots:
                                                    // after ", ": what else there is to it ("removal refused once",
                                                    // "removal refused", "record stays": the records of the report
                                                    // taken cannot be removed / nor renamed; "fifo and link",
-                                                   // "huge records": files named as records beside A1203's;
+                                                   // "huge records": files named as records beside A1203's
+                                                   // ("huge records, first named m": A1203's record of the
+                                                   // first run under a name that sorts after them all);
                                                    // "server clock behind": the folders' clock 20 minutes behind)
         const standin::Reply ok = standin::Reply::ok();
         const standin::Reply http500 = standin::Reply::httpError(500);
@@ -285,6 +302,8 @@ private slots:
             << "" << http500 << e500 << true << 4 << "new window, fifo and link";
         QTest::newRow("report HTTP 500, sent from a new window, damaged records and more than one report carries")
             << "" << http500 << e500 << true << 4 << "new window, huge records";
+        QTest::newRow("report HTTP 500, sent from a new window, damaged records, the first run's named like them")
+            << "" << http500 << e500 << true << 4 << "new window, huge records, first named m";
         QTest::newRow("report HTTP 500, sent again while another desk imports the order, the folders' clock behind")
             << "" << http500 << e500 << true << 4 << "two desks, server clock behind";
         // "claim once": the claim of A1203's new record refused once (a scanner holds the file); "claim
@@ -456,7 +475,7 @@ private slots:
             startButton()->click();
             QVERIFY(waitRequests("updatepicpath", 2));
             m_server.setReply("updatepicpath", standin::Reply::ok());
-            QPointer<importOrdersPhotoDlg> otherDesk(new importOrdersPhotoDlg(nullptr));
+            QPointer<importOrdersPhotoDlg> otherDesk(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
             otherDesk->show();
             ImportOrderModel *a2 = record(0);
             a2->setFinishedFiles(chosen);
@@ -497,7 +516,7 @@ private slots:
             // a record; the question before the orders leave the window names them, "No" keeps them.
             QCOMPARE(unsentRecords(a->orderPath()).size(), 1);
             QCOMPARE(unsentRecords(e->orderPath()).size(), 1);
-            const QString firstRun = unsentRecords(a->orderPath()).first(); // A1203's 2 photos
+            QString firstRun = unsentRecords(a->orderPath()).first(); // A1203's 2 photos
             QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-foreign", "{\"picnumber\": 40}"));
             // A FIFO (read without waiting for a writer) and a link to a record elsewhere (not counted), or
             // records with counts no import makes (passed over and named, no count past what an int holds)
@@ -506,6 +525,7 @@ private slots:
             const QByteArray huge = R"({"typeid":1,"picnumber":1000000000,"picbacknumber":0})";
             const QByteArray million = R"({"typeid":1,"picnumber":1000000,"picbacknumber":1000000})";
             int listedBeside = 0;
+            QStringList millions; // the names of the records that count a million each
             if (beside == "fifo and link") {
 #ifdef Q_OS_UNIX
                 QVERIFY(::mkfifo(QFile::encodeName(a->orderPath() + ".tessaly-unsent-1-fifo").constData(), 0644) == 0);
@@ -513,12 +533,21 @@ private slots:
                 QVERIFY(testsupport::put(m_roots->path("elsewhere/.tessaly-unsent-1-x"), forty));
                 QVERIFY(QFile::link(m_roots->path("elsewhere/.tessaly-unsent-1-x"), a->orderPath() + ".tessaly-unsent-1-link"));
                 listedBeside = 1; // the link (a FIFO is no file to a listing of files)
-            } else if (beside == "huge records") {
+            } else if (beside.startsWith("huge records")) {
                 for (const char *name : {"h1", "h2", "h3"})
                     QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-" + name, huge));
                 QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-h4", R"({"typeid":1,"picnumber":-3,"picbacknumber":0})"));
-                for (int i = 0; i < UnsentReport::maxCount() / UnsentReport::maxRecordCount(); ++i)
-                    QVERIFY(testsupport::put(a->orderPath() + ".tessaly-unsent-1-m" + QString::number(i), million));
+                for (int i = 0; i < UnsentReport::maxCount() / UnsentReport::maxRecordCount(); ++i) {
+                    millions << ".tessaly-unsent-1-m" + QString::number(i);
+                    QVERIFY(testsupport::put(a->orderPath() + millions.last(), million));
+                }
+                if (beside.endsWith("first named m")) {
+                    // a random part the program may well draw: it sorts after the million-count records,
+                    // so this record is the one left for the next report
+                    const QString named = ".tessaly-unsent-1-mz" + firstRun.section('-', 3);
+                    QVERIFY(QFile::rename(a->orderPath() + firstRun, a->orderPath() + named));
+                    firstRun = named;
+                }
                 listedBeside = 4 + UnsentReport::maxCount() / UnsentReport::maxRecordCount();
             }
             const QString question = "以下订单的导片信息尚未上报服务器：\n订单号:A1203-1\n订单号:E5520-1\n"
@@ -566,7 +595,7 @@ private slots:
             QVERIFY(testsupport::waitFor([this] { return idle(); }));
             QCOMPARE(e2->orderPath(), ePath);
             QStringList kept{".tessaly-unsent-1-foreign", QFileInfo(otherDesk).fileName()};
-            if (beside == "huge records") {
+            if (beside.startsWith("huge records")) {
                 // The damaged records stay as they are and are named; the sound ones are carried, as many as
                 // one report carries, and the rest wait for the next report.
                 QStringList damaged;
@@ -583,7 +612,7 @@ private slots:
                 }
                 QVERIFY(files <= UnsentReport::maxCount() && backups <= UnsentReport::maxCount());
                 for (const QString &name : unsentRecords(aPath))
-                    if (name.startsWith(".tessaly-unsent-1-m"))
+                    if (millions.contains(name))
                         waiting += UnsentReport::maxRecordCount();
                 QCOMPARE(files + waiting + (unsentRecords(aPath).contains(firstRun) ? 2 : 0),
                          qint64(UnsentReport::maxCount()) + 2);
@@ -801,7 +830,7 @@ private slots:
         QVERIFY(progressText(0) != "0/0");
 
         // A second import window starts a run of its own and is closed at once: its run stops.
-        QPointer<importOrdersPhotoDlg> other = new importOrdersPhotoDlg(nullptr);
+        QPointer<importOrdersPhotoDlg> other = new importOrdersPhotoDlg(nullptr, ShopSettings::current());
         ImportOrderModel *d = record(3);
         d->setFinishedFiles(photos("src/d", {"d1.jpg", "d2.jpg"}));
         QVERIFY(QMetaObject::invokeMethod(other, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {d})));

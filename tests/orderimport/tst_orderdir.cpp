@@ -161,6 +161,24 @@ private slots:
             QCOMPARE(m->orderPath(), roots.path("newpic/2016-05/12/A1203-2/"));
             QVERIFY(QDir(roots.path("newbak/2016-05/12/A1203-2/照片")).exists());
         }
+#ifdef Q_OS_WIN
+        {
+            // A photo root on a drive that is not there: neither made nor taken as there; the run goes no
+            // further than the root.
+            const QString freeDrive = testsupport::missingDriveRoot();
+            QVERIFY(!freeDrive.isEmpty());
+            QScopedPointer<ImportOrderModel> w(order("2016-05-12", "W1"));
+            ImportOrderThread t(w.data(), ImportFinishedPhotos);
+            Ends ends(&t);
+            t.createOrderDir(freeDrive, roots.path("bak3/"));
+            QCOMPARE(ends.total(), 1);
+            QCOMPARE(ends.error.at(0).at(0).value<quint8>(), quint8(1));
+            QCOMPARE(t.errorText(), QString("服务器路径错误（文件或文件夹不存在）"));
+            QVERIFY(!QFileInfo::exists(roots.path("bak3")));
+            QVERIFY(w->orderPath().isEmpty() && w->orderBakPath().isEmpty());
+            QVERIFY(!t.runSettings().stop->isStopped());
+        }
+#endif
         // On a read-only disk: a photo root that is not there yet, and an order folder in a day folder.
         const testsupport::Mounted readOnly(roots.path("ro"), testsupport::Mounted::ReadOnly);
         if (!readOnly.active())

@@ -59,7 +59,7 @@ class TestSearchOrderWindow : public QObject, protected testsupport::StudioFixtu
     SearchOrderWindow *open()
     {
         m_picked = Picked();
-        m_win = new SearchOrderWindow;
+        m_win = new SearchOrderWindow(nullptr, ShopSettings::current());
         connect(m_win.data(), &SearchOrderWindow::addSelectOrderSigl, this,
                 [this](QList<ImportOrderModel *> list) { m_picked.lists.append(list); });
         m_win->show();

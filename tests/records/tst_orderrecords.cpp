@@ -65,7 +65,8 @@ private slots:
 
     void rowsFromSampleStudio()
     {
-        const standin::SampleStudio studio("/tmp/tessaly-sample-studio");
+        const QTemporaryDir nowhere; // a studio of the test's own, never written: nothing another run left counts
+        const standin::SampleStudio studio(nowhere.path() + "/studio");
         QJsonArray data;
         for (const standin::SampleOrder &o : studio.orders)
             data.append(studio.orderJson(o));

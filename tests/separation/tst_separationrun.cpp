@@ -816,7 +816,7 @@ private slots:
             << "" << "" << "" << false << "";
         // what was not written is named with its reason
         QTest::newRow("barcode 404") << standin::Reply::raw(404, "<html>no</html>", "text/html") << served << served
-                                     << "" << "" << "条形码.jpg（未能下载）" << "" << false << "";
+                                     << "" << "" << "条形码.jpg（未能下载：HTTP 404）" << "" << false << "";
         const QString full = "（" + errorText(ENOSPC) + "）";
         QTest::newRow("work sheet not written") << jpeg << served << served << "明细制作单.pdf" << ""
                                                 << "明细制作单.pdf" + full << "" << false << "";
@@ -1072,10 +1072,13 @@ private slots:
         QVERIFY(QFileInfo(dated() + "C3105-服务1 陈果果 自取/其它/成品/P0002.jpg")
                     .isFile());
 
-        // a new click runs the same ticked orders again
+        // a new click runs the same ticked orders again; the program's shared pool stays as it is set up
+        QThreadPool::globalInstance()->setMaxThreadCount(3);
         m_server.clearRequests();
         QVERIFY(runToEnd(w));
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5002", "5003"}));
+        QCOMPARE(QThreadPool::globalInstance()->maxThreadCount(), 3);
+        setUpJobPool();
     }
 
     void aFailedReplyStopsTheRun_data()

@@ -626,20 +626,25 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<bool>("diskFull"); // room for half the picture
         QTest::addColumn<QString>("orderId"); // as the order list gave it
+        QTest::addColumn<QString>("failure"); // why no barcode was written, in words
 
         const QByteArray picture = testsupport::jpegWithOrientation(QSize(300, 80), 0);
         const auto ok = [&] { return standin::Reply::raw(200, picture, "image/jpeg"); };
-        QTest::newRow("picture") << ok() << false << true << false << "5001";
-        QTest::newRow("picture again, hidden") << ok() << true << true << false << "5001";
-        QTest::newRow("chunked") << ok().asChunked() << false << true << false << "5001";
-        QTest::newRow("404 page") << standin::Reply::raw(404, "<html>not found</html>", "text/html") << true << false << false << "5001";
-        QTest::newRow("empty") << standin::Reply::raw(200, "", "image/jpeg") << false << false << false << "5001";
-        QTest::newRow("connection dropped") << standin::Reply::closed() << true << false << false << "5001";
-        QTest::newRow("disk full") << ok() << true << false << true << "5001";
-        QTest::newRow("too slow") << ok().withDelay(3000) << false << false << false << "5001";
+        QTest::newRow("picture") << ok() << false << true << false << "5001" << "";
+        QTest::newRow("picture again, hidden") << ok() << true << true << false << "5001" << "";
+        QTest::newRow("chunked") << ok().asChunked() << false << true << false << "5001" << "";
+        QTest::newRow("404 page") << standin::Reply::raw(404, "<html>not found</html>", "text/html") << true << false
+                                  << false << "5001" << "未能下载：HTTP 404";
+        QTest::newRow("empty") << standin::Reply::raw(200, "", "image/jpeg") << false << false << false << "5001"
+                               << "未能下载：服务器发来的条形码是空的";
+        QTest::newRow("connection dropped") << standin::Reply::closed() << true << false << false << "5001"
+                                            << "未能下载：服务器没有回复就断开了连接，请稍后再试";
+        QTest::newRow("disk full") << ok() << true << false << true << "5001" << errorText(EFBIG);
+        QTest::newRow("too slow") << ok().withDelay(3000) << false << false << false << "5001"
+                                  << "未能下载：服务器1秒内没有发来条形码";
         // every value is sent as it is: "&" adds no field, "#" cuts nothing off
-        QTest::newRow("an id with & and =") << ok() << false << true << false << "5001&shopid=777";
-        QTest::newRow("an id with #") << ok() << false << true << false << "5001#x";
+        QTest::newRow("an id with & and =") << ok() << false << true << false << "5001&shopid=777" << "";
+        QTest::newRow("an id with #") << ok() << false << true << false << "5001#x" << "";
     }
     void barcode()
     {
@@ -648,6 +653,7 @@ private slots:
         QFETCH(bool, ok);
         QFETCH(bool, diskFull);
         QFETCH(QString, orderId);
+        QFETCH(QString, failure);
         QTemporaryDir dir;
         const QString file = dir.path() + "/条形码.jpg";
         if (earlier)
@@ -668,7 +674,7 @@ private slots:
         }
         QCOMPARE(finished.first().first().toBool(), ok);
         QCOMPARE(download.succeeded(), ok);
-        QCOMPARE(download.failure(), ok ? QString() : diskFull ? errorText(EFBIG) : QString("未能下载"));
+        QCOMPARE(download.failure(), failure);
         const standin::Request request = m_server.lastRequest("getbarcodegen");
         QCOMPARE(request.method, QString("GET"));
         QCOMPARE(request.queryFields.mid(request.queryFields.size() - 4),

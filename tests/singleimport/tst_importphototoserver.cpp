@@ -146,7 +146,7 @@ ImportPhotoToServer *TestImportPhotoToServer::open(int order)
     SingleImportOrder values = SingleOrder::importOrderOf(record);
     if (m_beforeWindow)
         m_beforeWindow(values);
-    m_window = new ImportPhotoToServer(values);
+    m_window = new ImportPhotoToServer(values, nullptr, ShopSettings::current());
     m_window->show();
     return m_window;
 }
@@ -850,7 +850,7 @@ void TestImportPhotoToServer::closingMidRun()
 
     QPointer<SearchOrderWindow> picker;
     if (fromPicker) {
-        picker = SingleOrder::openImportPicker();
+        picker = SingleOrder::openImportPicker(ShopSettings::current());
         picker->show();
         emit picker->addSelectOrderSigl({new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0)))});
         m_window = testsupport::waitForWindow<ImportPhotoToServer>();
@@ -1199,7 +1199,8 @@ void TestImportPhotoToServer::openers()
     QFETCH(QList<int>, orders);
     QFETCH(QString, box);
     QFETCH(QString, orderPath);
-    QPointer<SearchOrderWindow> picker = rawDownload ? SingleOrder::openRawDownloadPicker() : SingleOrder::openImportPicker();
+    QPointer<SearchOrderWindow> picker = rawDownload ? SingleOrder::openRawDownloadPicker(ShopSettings::current())
+                                                     : SingleOrder::openImportPicker(ShopSettings::current());
     picker->show();
     const QString target = m_roots->path("local");
     FileDialogs::queueAnswer(target);

@@ -99,7 +99,7 @@ protected:
     template <typename W = Window>
     W *open()
     {
-        auto *w = new W;
+        auto *w = new W(nullptr, ShopSettings::current());
         m_win = w;
         w->resize(1200, 700);
         w->show();
@@ -176,7 +176,7 @@ protected:
     template <typename Window>
     Window *openWindow()
     {
-        auto *w = new Window;
+        auto *w = new Window(nullptr, ShopSettings::current());
         w->setAttribute(Qt::WA_DeleteOnClose);
         w->resize(1200, 700);
         w->show();

@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMutex>
 #include <QPainter>
@@ -85,7 +86,20 @@ void prepare()
     Platform::clearHiddenPaths();
     Platform::clearOpenedPaths();
     Platform::setFreeDiskBytesOverride(-1);
+    setUpJobPool(); // as the program's start sets it
 }
+
+#ifdef Q_OS_WIN
+QString missingDriveRoot()
+{
+    for (char letter = 'Z'; letter > 'D'; --letter) {
+        const QString root = QString(QLatin1Char(letter)) + QStringLiteral(":/");
+        if (!QFileInfo::exists(root))
+            return root;
+    }
+    return QString();
+}
+#endif
 
 namespace {
 void put16(QByteArray &b, quint16 v, bool be)

@@ -42,6 +42,11 @@ private:
     QTemporaryDir m_dir;
 };
 
+#ifdef Q_OS_WIN
+// The root of a drive letter this machine has no drive for ("Z:/", or the next free letter below it).
+QString missingDriveRoot();
+#endif
+
 // The child widget of w with the object name (asserted to be there), as the window's code takes it.
 template <typename T = QWidget>
 T *child(QWidget *w, const char *name)
