@@ -12,6 +12,7 @@
 #include "platform.h"
 #include "separatethread.h"
 #include "separationattempt.h"
+#include "separationclaim.h"
 #include "sheetfiles.h"
 #include "sheetpdf.h"
 #include "thumbnailthread.h"
@@ -41,6 +42,9 @@ const QString kWorkSheetPdf = QStringLiteral("明细制作单.pdf");
 const QString kExpressSheetPdf = QStringLiteral("快递产品信息.pdf");
 // The bar while an order waits for the copies of a closed window.
 const QString kWaitingFormat = QStringLiteral("等待已关闭的分件窗口复制完该订单的文件 %p%");
+// The bar while another desk separates the order, and how often the run looks whether it has finished.
+const QString kOtherDeskFormat = QStringLiteral("该订单正在其它电脑上分件，等待其分件完成");
+constexpr int kClaimLookMs = 1000;
 
 // The body of a request about one order of the shop: "token", "order_photo_id", "shopid", "superid"; more
 // may follow.
@@ -74,6 +78,7 @@ void SeparationWindow::closeEvent(QCloseEvent *event)
         }
     }
     OrderSearchWindowBase::closeEvent(event);
+    m_claim.reset(); // the order's claim goes once the copies under way have ended
 }
 
 QStringList SeparationWindow::workFolders() const
@@ -270,7 +275,42 @@ void SeparationWindow::startSeparatePhotos()
         endRunEarly(QStringLiteral("分件文件夹创建失败"));
         return;
     }
+    claimOrder(++m_orderRound);
+}
 
+void SeparationWindow::claimOrder(int round)
+{
+    if (!runActive() || round != m_orderRound)
+        return; // the window closed while it waited
+    QString why;
+    const SeparationClaim::Outcome outcome = SeparationClaim::take(orderDir, guard(), &m_claim, &why);
+    if (outcome == SeparationClaim::Busy) {
+        if (m_progressBar->format() != kOtherDeskFormat) {
+            m_progressBar->setRange(0, 1);
+            m_progressBar->setValue(0);
+            m_progressBar->setFormat(kOtherDeskFormat);
+            m_progressBar->show();
+            m_progressGroup->show();
+        }
+        QTimer::singleShot(kClaimLookMs, this, [this, round] { claimOrder(round); });
+        return;
+    }
+    m_progressBar->setFormat(QStringLiteral("%p%"));
+    if (outcome == SeparationClaim::Refused) { // nothing of the order is written
+        SeparateMessageInfo refused;
+        refused.orderNumber = m_order.orderpayforkey;
+        refused.notes << why;
+        m_messageList.append(refused);
+        separateNextOrder();
+        return;
+    }
+    if (outcome == SeparationClaim::NotWritten)
+        guard()->addFailure(why);
+    checkPhotos();
+}
+
+void SeparationWindow::checkPhotos()
+{
     readyNum = 0;
     m_checkJobCount = 0;
     m_checkReturnCount = 0;
@@ -415,8 +455,11 @@ void SeparationWindow::separateNextOrder()
     bool whole = !m_attemptLeftBehind;
     for (int i = m_orderEntries; i < m_messageList.size(); ++i)
         whole = whole && m_messageList.at(i).failures.isEmpty();
-    QStringList notes; // the record kept, or one that could not be removed
-    if (whole && m_attempt)
+    // the record kept, or one that could not be removed; what another desk or a person changed meanwhile
+    QStringList notes = SeparationClaim::interference(m_claim.get(), m_attempt ? m_attempt->recordPath() : QString());
+    if (!notes.isEmpty())
+        qCWarning(lcSeparation) << "the order's folders changed under its run:" << notes;
+    else if (whole && m_attempt)
         m_attempt->finish(&notes);
     else if (m_attempt && !m_attempt->recordPath().isEmpty())
         notes << QStringLiteral("有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：") + m_attempt->recordPath();
@@ -427,6 +470,7 @@ void SeparationWindow::separateNextOrder()
         m_messageList.append(entry);
     }
     m_attempt.reset();
+    m_claim.reset(); // goes once its copies have ended
     m_finishedLabel->setText(finishedLabelText());
     m_progressBar->setValue(0);
     m_progressBar->setMaximum(0);
@@ -458,6 +502,7 @@ void SeparationWindow::endRunEarly(const QString &why)
     const int stoppedRow = m_currentRow;
     untakeCurrentOrder();
     m_attempt.reset(); // its record stays on disk for the order's next attempt
+    m_claim.reset();
     SeparateMessageInfo stopped;
     stopped.orderNumber = m_order.orderpayforkey;
     stopped.failures = guard()->takeFailures();

@@ -499,8 +499,8 @@ private slots:
             Platform::failMkDirs(mkdirFails);
         const testsupport::Mounted readOnly(disk == "read-only" ? m_out : QString(), testsupport::Mounted::ReadOnly);
         // room for the work folder and the record alone: date, order, 其它, 成品 and its 4 copies, 汰片 and
-        // 标注 with one each, the record
-        const testsupport::Mounted entries(disk == "entries" ? m_out : QString(), testsupport::Mounted::Full, 13);
+        // 标注 with one each, the order's claim and the record
+        const testsupport::Mounted entries(disk == "entries" ? m_out : QString(), testsupport::Mounted::Full, 14);
         if ((disk == "read-only" && !readOnly.active()) || (disk == "entries" && !entries.active()))
             QSKIP("no mounts here (a mount needs root and a system that allows it)");
 
