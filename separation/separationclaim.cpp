@@ -79,7 +79,7 @@ qint64 modified(const QString &path)
 void freshen()
 {
     Claims &all = claims();
-    if (all.freshening || all.byPath.isEmpty())
+    if (all.freshening || all.byPath.isEmpty() || !QCoreApplication::instance())
         return;
     all.freshening = true;
     QTimer::singleShot(kFreshenMs, QCoreApplication::instance(), [] {
@@ -129,7 +129,7 @@ void settle()
             qCWarning(lcSeparation) << "claim not removed:" << it.key() << errorText(errno);
         it = all.byPath.erase(it);
     }
-    if (copying && !all.settling) {
+    if (copying && !all.settling && QCoreApplication::instance()) {
         all.settling = true;
         QTimer::singleShot(kSettleMs, QCoreApplication::instance(), [] {
             claims().settling = false;

@@ -306,6 +306,8 @@ private slots:
             QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0003.jpg", &closedWindow));
             redoChange("one photo", dated() + kA1203Folder);
         }
+        if (closedWindow) // its claim on the order stays while its copy is under way; the run goes on under it
+            QVERIFY(Platform::isRegularFile(claimOfA1203()) && closedWindow->runningJobs() > 0);
         QSemaphore held;
         const auto letGo = qScopeGuard([&] {
             held.release();
