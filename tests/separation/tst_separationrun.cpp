@@ -821,6 +821,8 @@ private slots:
         const QString order = dated() + kA1203Folder;
         const QString record = order + ".分件记录.json";
         auto products = [this] { return fileTree(dated()).filter(QRegularExpression("^(?!.*/其它/)")); };
+        // the run's claim on the order goes once its last copy job has written the record
+        QVERIFY(testsupport::waitFor([&] { return !QFileInfo::exists(claimOfA1203()); }));
         const QStringList made = products();
         QPointer<SearchOrder> closed(w);
         w->close();
