@@ -238,14 +238,6 @@ void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
 void SeparationWindow::startSeparatePhotos()
 {
     qCDebug(lcSeparation) << "执行拉" << "startSeparatePhotos";
-    QString failed;
-    int error = 0;
-    auto make = [&failed, &error](const QString &path) {
-        if (failed.isEmpty() && !FileOperation::mkDir(path)) {
-            error = errno;
-            failed = path;
-        }
-    };
     const QString orderFolder = normalizeFileName(m_order.orderpayforkey) + QStringLiteral("-服务")
                                 + normalizeFileName(m_order.servicetimes) + QLatin1Char(' ')
                                 + normalizeFileName(m_order.customerName) + QLatin1Char(' ')
@@ -257,25 +249,26 @@ void SeparationWindow::startSeparatePhotos()
             return;
         }
     }
-    workDir += QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/');
-    make(workDir);
-    workDir += orderFolder + QLatin1Char('/');
-    make(workDir);
+    const QString dated = workDir + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/');
+    workDir = dated + orderFolder + QLatin1Char('/');
     orderDir = workDir;
-    const QString sub = workSubFolder();
-    if (!sub.isEmpty()) {
-        workDir += sub;
-        make(workDir);
-    }
-    for (const QString &folder : workFolders())
-        make(workDir + folder);
-    if (!failed.isEmpty()) {
-        inform(QStringLiteral("警告"), QStringLiteral("分件文件夹创建失败：") + failed + QStringLiteral("（")
+    // The order's folder, claimed before anything is made inside it.
+    if (makeFolders({dated, orderDir}))
+        claimOrder(++m_orderRound);
+}
+
+bool SeparationWindow::makeFolders(const QStringList &folders)
+{
+    for (const QString &folder : folders) {
+        if (FileOperation::mkDir(folder))
+            continue;
+        const int error = errno;
+        inform(QStringLiteral("警告"), QStringLiteral("分件文件夹创建失败：") + folder + QStringLiteral("（")
                                          + errorText(error) + QStringLiteral("）"));
         endRunEarly(QStringLiteral("分件文件夹创建失败"));
-        return;
+        return false;
     }
-    claimOrder(++m_orderRound);
+    return true;
 }
 
 void SeparationWindow::claimOrder(int round)
@@ -311,6 +304,17 @@ void SeparationWindow::claimOrder(int round)
 
 void SeparationWindow::checkPhotos()
 {
+    QStringList folders;
+    const QString sub = workSubFolder();
+    if (!sub.isEmpty()) {
+        workDir += sub;
+        folders << workDir;
+    }
+    for (const QString &folder : workFolders())
+        folders << workDir + folder;
+    if (!makeFolders(folders))
+        return;
+
     readyNum = 0;
     m_checkJobCount = 0;
     m_checkReturnCount = 0;

@@ -173,10 +173,13 @@ private slots:
 
 private:
     void postQueryProducts(const QString &orderPhotoId);
-    // Stage 0: the folders, then (claimOrder) one check per goods photo.
+    // Stage 0: the order's folder, claimed (claimOrder); then the work folders and one check per goods photo
+    // (checkPhotos).
     void startSeparatePhotos();
-    // Claims the order's folder (SeparationClaim) for the order of the round, then checks its photos:
-    // while another desk separates it, looks again every second, saying so in the bar.
+    // Makes the folders one after another; the first that cannot be made is shown, and the run ends.
+    bool makeFolders(const QStringList &folders);
+    // Claims the order's folder (SeparationClaim) for the order of the round, then goes on: while another
+    // desk separates the order, looks again every second, saying so in the bar.
     void claimOrder(int round);
     void checkPhotos();
     // "已完成订单个数：" with the orders finished and all the run takes, counted from the rows.

@@ -393,7 +393,7 @@ private slots:
             QVERIFY(testsupport::waitFor([w] { return saysAnotherDeskSeparates(w); }));
             QTest::qWait(1500); // it looks again, and waits on
             QVERIFY(w->isSeparating() && saysAnotherDeskSeparates(w));
-            QCOMPARE(fileTree(m_out).filter(QRegularExpression("[^/]$")), QStringList{today() + kA1203Folder + ".分件进行中"});
+            QCOMPARE(fileTree(m_out), QStringList{today() + kA1203Folder + ".分件进行中"}); // nothing made beside it
             QVERIFY(QFile::remove(claimOfA1203())); // that desk has finished
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         } else {
