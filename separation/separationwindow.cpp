@@ -12,6 +12,7 @@
 #include "platform.h"
 #include "separatethread.h"
 #include "separationattempt.h"
+#include "separationclaim.h"
 #include "sheetfiles.h"
 #include "sheetpdf.h"
 #include "thumbnailthread.h"
@@ -41,6 +42,9 @@ const QString kWorkSheetPdf = QStringLiteral("明细制作单.pdf");
 const QString kExpressSheetPdf = QStringLiteral("快递产品信息.pdf");
 // The bar while an order waits for the copies of a closed window.
 const QString kWaitingFormat = QStringLiteral("等待已关闭的分件窗口复制完该订单的文件 %p%");
+// The bar while another desk separates the order, and how often the run looks whether it has finished.
+const QString kOtherDeskFormat = QStringLiteral("该订单正在其它电脑上分件，等待其分件完成");
+constexpr int kClaimLookMs = 1000;
 
 // The body of a request about one order of the shop: "token", "order_photo_id", "shopid", "superid"; more
 // may follow.
@@ -74,6 +78,7 @@ void SeparationWindow::closeEvent(QCloseEvent *event)
         }
     }
     OrderSearchWindowBase::closeEvent(event);
+    m_claim.reset(); // the order's claim goes once the copies under way have ended
 }
 
 QStringList SeparationWindow::workFolders() const
@@ -233,14 +238,6 @@ void SeparationWindow::queryProductsCallBack(QNetworkReply *reply)
 void SeparationWindow::startSeparatePhotos()
 {
     qCDebug(lcSeparation) << "执行拉" << "startSeparatePhotos";
-    QString failed;
-    int error = 0;
-    auto make = [&failed, &error](const QString &path) {
-        if (failed.isEmpty() && !FileOperation::mkDir(path)) {
-            error = errno;
-            failed = path;
-        }
-    };
     const QString orderFolder = normalizeFileName(m_order.orderpayforkey) + QStringLiteral("-服务")
                                 + normalizeFileName(m_order.servicetimes) + QLatin1Char(' ')
                                 + normalizeFileName(m_order.customerName) + QLatin1Char(' ')
@@ -252,24 +249,71 @@ void SeparationWindow::startSeparatePhotos()
             return;
         }
     }
-    workDir += QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/');
-    make(workDir);
-    workDir += orderFolder + QLatin1Char('/');
-    make(workDir);
+    const QString dated = workDir + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('/');
+    workDir = dated + orderFolder + QLatin1Char('/');
     orderDir = workDir;
+    // The order's folder, claimed before anything is made inside it.
+    if (makeFolders({dated, orderDir}))
+        claimOrder(++m_orderRound);
+}
+
+bool SeparationWindow::makeFolders(const QStringList &folders)
+{
+    for (const QString &folder : folders) {
+        if (FileOperation::mkDir(folder))
+            continue;
+        const int error = errno;
+        inform(QStringLiteral("警告"), QStringLiteral("分件文件夹创建失败：") + folder + QStringLiteral("（")
+                                         + errorText(error) + QStringLiteral("）"));
+        endRunEarly(QStringLiteral("分件文件夹创建失败"));
+        return false;
+    }
+    return true;
+}
+
+void SeparationWindow::claimOrder(int round)
+{
+    if (!runActive() || round != m_orderRound)
+        return; // the window closed while it waited
+    QString why;
+    const SeparationClaim::Outcome outcome = SeparationClaim::take(orderDir, guard(), &m_claim, &why);
+    if (outcome == SeparationClaim::Busy) {
+        if (m_progressBar->format() != kOtherDeskFormat) {
+            m_progressBar->setRange(0, 1);
+            m_progressBar->setValue(0);
+            m_progressBar->setFormat(kOtherDeskFormat);
+            m_progressBar->show();
+            m_progressGroup->show();
+        }
+        QTimer::singleShot(kClaimLookMs, this, [this, round] { claimOrder(round); });
+        return;
+    }
+    m_progressBar->setFormat(QStringLiteral("%p%"));
+    if (outcome == SeparationClaim::Refused) { // nothing of the order is written
+        SeparateMessageInfo refused;
+        refused.orderNumber = m_order.orderpayforkey;
+        refused.notes << why;
+        m_messageList.append(refused);
+        separateNextOrder();
+        return;
+    }
+    if (outcome == SeparationClaim::NotWritten)
+        guard()->addFailure(why);
+    checkPhotos();
+}
+
+void SeparationWindow::checkPhotos()
+{
+    QStringList folders;
     const QString sub = workSubFolder();
     if (!sub.isEmpty()) {
         workDir += sub;
-        make(workDir);
+        folders << workDir;
     }
     for (const QString &folder : workFolders())
-        make(workDir + folder);
-    if (!failed.isEmpty()) {
-        inform(QStringLiteral("警告"), QStringLiteral("分件文件夹创建失败：") + failed + QStringLiteral("（")
-                                         + errorText(error) + QStringLiteral("）"));
-        endRunEarly(QStringLiteral("分件文件夹创建失败"));
+        folders << workDir + folder;
+    if (!makeFolders(folders))
         return;
-    }
 
     readyNum = 0;
     m_checkJobCount = 0;
@@ -415,8 +459,11 @@ void SeparationWindow::separateNextOrder()
     bool whole = !m_attemptLeftBehind;
     for (int i = m_orderEntries; i < m_messageList.size(); ++i)
         whole = whole && m_messageList.at(i).failures.isEmpty();
-    QStringList notes; // the record kept, or one that could not be removed
-    if (whole && m_attempt)
+    // the record kept, or one that could not be removed; what another desk or a person changed meanwhile
+    QStringList notes = SeparationClaim::interference(m_claim.get(), m_attempt ? m_attempt->recordPath() : QString());
+    if (!notes.isEmpty())
+        qCWarning(lcSeparation) << "the order's folders changed under its run:" << notes;
+    else if (whole && m_attempt)
         m_attempt->finish(&notes);
     else if (m_attempt && !m_attempt->recordPath().isEmpty())
         notes << QStringLiteral("有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：") + m_attempt->recordPath();
@@ -427,6 +474,7 @@ void SeparationWindow::separateNextOrder()
         m_messageList.append(entry);
     }
     m_attempt.reset();
+    m_claim.reset(); // goes once its copies have ended
     m_finishedLabel->setText(finishedLabelText());
     m_progressBar->setValue(0);
     m_progressBar->setMaximum(0);
@@ -458,6 +506,7 @@ void SeparationWindow::endRunEarly(const QString &why)
     const int stoppedRow = m_currentRow;
     untakeCurrentOrder();
     m_attempt.reset(); // its record stays on disk for the order's next attempt
+    m_claim.reset();
     SeparateMessageInfo stopped;
     stopped.orderNumber = m_order.orderpayforkey;
     stopped.failures = guard()->takeFailures();

@@ -26,6 +26,7 @@
 class BarcodeDownload;
 class QElapsedTimer;
 class SeparationAttempt;
+class SeparationClaim;
 class QJsonObject;
 
 class SeparationWindow : public OrderSearchWindowBase
@@ -172,8 +173,15 @@ private slots:
 
 private:
     void postQueryProducts(const QString &orderPhotoId);
-    // Stage 0: the folders, then one check per goods photo.
+    // Stage 0: the order's folder, claimed (claimOrder); then the work folders and one check per goods photo
+    // (checkPhotos).
     void startSeparatePhotos();
+    // Makes the folders one after another; the first that cannot be made is shown, and the run ends.
+    bool makeFolders(const QStringList &folders);
+    // Claims the order's folder (SeparationClaim) for the order of the round, then goes on: while another
+    // desk separates the order, looks again every second, saying so in the bar.
+    void claimOrder(int round);
+    void checkPhotos();
     // "已完成订单个数：" with the orders finished and all the run takes, counted from the rows.
     QString finishedLabelText() const;
     void getPicInfo();
@@ -184,6 +192,8 @@ private:
     void lookForOtherCopies(const QString &folder, const QElapsedTimer &waited, std::function<void()> next);
 
     SeparationRules m_rules;
+    std::shared_ptr<SeparationClaim> m_claim; // the current order's folder is this program's
+    int m_orderRound = 0;                     // counts the orders the window started claiming
     int m_currentRow = -1; // the row of the order in hand; -1 between orders
     int m_orderEntries = 0; // where the entries of the order in hand begin in m_messageList
     int m_checkJobCount = 0;

@@ -31,6 +31,8 @@ bool pdfIsWhole(const QByteArray &pdf)
 
 // The words for a file not written whole when no failed call says why (as the whole writes say it).
 const QString kNotWhole = QStringLiteral("未能完整写入");
+// The largest sheet read back: a work sheet of thousands of thumbnails stays far below it.
+constexpr qint64 kLargestSheet = qint64(1) << 30;
 
 } // namespace
 
@@ -59,15 +61,18 @@ bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPa
     document.setHtml(html);
     document.print(&printer);
 
+    // The file the printer wrote is read back by its name, to its end: the temporary's own handle was
+    // opened before the print, and a share may give it the file as it was then (a FUSE mount gave 4096
+    // of its 7632 bytes).
+    const QString printedPath = printed.fileName();
+    if (Platform::lastWriteShouldFail(target))
+        QFile::resize(printedPath, QFileInfo(printedPath).size() / 2); // as a disk that filled up during the print leaves it
     QByteArray pdf;
-    if (printed.open()) {
-        if (Platform::lastWriteShouldFail(target))
-            printed.resize(printed.size() / 2); // as a disk that filled up during the print leaves it
-        pdf = printed.readAll();
-    }
+    int error = 0;
+    const bool read = Platform::readRegularFile(printedPath, kLargestSheet, &pdf, &error);
     // The printer says nothing of a failed write: a print cut short is named as such.
-    QString failure = kNotWhole;
-    const bool written = pdfIsWhole(pdf) && Platform::writeIntoPlace(target, [&pdf](QIODevice &file) {
+    QString failure = read || error == EFBIG ? kNotWhole : errorText(error);
+    const bool written = read && pdfIsWhole(pdf) && Platform::writeIntoPlace(target, [&pdf](QIODevice &file) {
                              return file.write(pdf) == pdf.size();
                          }, &failure);
     if (!written)

@@ -146,6 +146,16 @@ void WindowGuard::startJob(std::function<void()> work, int priority, const QStri
 
 bool WindowGuard::othersWriteInto(const QString &folder) const
 {
+    return writerInto(folder, false);
+}
+
+bool WindowGuard::writesInto(const QString &folder) const
+{
+    return writerInto(folder, true);
+}
+
+bool WindowGuard::writerInto(const QString &folder, bool own) const
+{
     if (folder.isEmpty())
         return false;
     QMutexLocker lock(&writers().mutex);
@@ -153,7 +163,7 @@ bool WindowGuard::othersWriteInto(const QString &folder) const
     if (it == writers().byFolder.constEnd())
         return false;
     for (const WindowGuard *guard : it.value()) {
-        if (guard != this)
+        if ((guard == this) == own)
             return true;
     }
     return false;

@@ -64,6 +64,8 @@ public:
     // True while a job that another guard started into folder is queued or running (the same folder,
     // however its separators are doubled). Any thread.
     bool othersWriteInto(const QString &folder) const;
+    // True while a job this guard started into folder is queued or running. Any thread.
+    bool writesInto(const QString &folder) const;
     // Drops the window's jobs that are still queued, never another window's or one that has started.
     // Returns how many were dropped.
     int dropQueuedJobs();
@@ -83,6 +85,8 @@ private:
     explicit WindowGuard(QObject *receiver);
 
     bool post(std::function<void(QObject *)> call);
+    // Whether a job of this guard (own) or of another one writes into folder.
+    bool writerInto(const QString &folder, bool own) const;
     static void invokeSlot(QObject *receiver, const char *slot, QGenericArgument a1 = QGenericArgument(),
                            QGenericArgument a2 = QGenericArgument());
     // Lists the wrapped job as queued and hands it to the global pool.

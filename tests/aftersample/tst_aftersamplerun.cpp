@@ -110,9 +110,12 @@ private slots:
     {
         QTest::addColumn<QString>("action"); // a reply of the first order's that fails ("" for none)
         QTest::addColumn<standin::Reply>("reply");
-        QTest::addColumn<QString>("fault");  // "mkdir:", "copy:" or "write:" and the path part that fails once
+        // "mkdir:", "copy:" or "write:" and the path part that fails once; "claim:link", the order folder's claim a
+        // link
+        QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("box");    // the warning that stops the run; "" for none
-        QTest::addColumn<QString>("failed"); // the first order's failure in the report, when the run goes on
+        // the first order's failure in the report, when the run goes on (a claim's: its line, %1 the order folder)
+        QTest::addColumn<QString>("failed");
 
         const standin::Reply none;
         const QString goods = "ordergoods20230521";
@@ -129,6 +132,10 @@ private slots:
         QTest::newRow("work sheet") << "" << none << "write:明细制作单" << "" << "明细制作单.pdf（磁盘读写出错）";
         QTest::newRow("barcode 404") << "getbarcodegen" << standin::Reply::raw(404, "<html>no</html>", "text/html") << ""
                                      << "" << "条形码.jpg（未能下载：HTTP 404）";
+        // not read: the order is not separated, the next one is
+        QTest::newRow("the order folder's claim a link")
+            << "" << none << "claim:link" << ""
+            << "该订单未分件：分件标记无法读取（是链接），无法确定其它电脑是否正在分件该订单，请删除该文件后重新分件：%1.分件进行中";
     }
     void failures()
     {
@@ -147,11 +154,15 @@ private slots:
             Platform::failCopies(part, 1);
         else if (fault.startsWith("write:"))
             Platform::failWrites(part, 1);
+        const QString work = dated() + kA1203Folder;
+        if (fault == "claim:link") {
+            QVERIFY(QDir().mkpath(work));
+            QVERIFY(QFile::link(m_roots->path("outside-claim"), work + ".分件进行中"));
+        }
         SplitAfterSample *w = open();
         QVERIFY(listAndTick(w, {0, 3}));
         QVERIFY(runToEnd(w));
         QVERIFY(!SeparationRun::holder());
-        const QString work = dated() + kA1203Folder;
         if (!box.isEmpty()) {
             QCOMPARE(MsgBox::shown().size(), 1);
             QCOMPARE(MsgBox::lastShown().title, QString("警告"));
@@ -170,7 +181,10 @@ private slots:
         }
         QVERIFY(MsgBox::shown().isEmpty());
         QCOMPARE(goodsRequests(), (QStringList{"5001", "5004"}));
-        QCOMPARE(testsupport::takeReportBox().text, "订单A1203:\n复制失败:" + work + failed + "\n\n");
+        QCOMPARE(testsupport::takeReportBox().text,
+                 "订单A1203:\n" + (fault.startsWith("claim:") ? failed.arg(work) : "复制失败:" + work + failed) + "\n\n");
+        if (fault.startsWith("claim:")) // nothing of the order was copied
+            QCOMPARE(QDir(work + "02底片").entryList(QDir::Files), QStringList());
     }
 
     // No save folder given when asked: the order is not passed over by the next start, which asks again.

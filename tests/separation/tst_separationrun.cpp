@@ -160,6 +160,14 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
     {
         return child<QProgressBar>(w, "progressBar")->text().startsWith("等待已关闭的分件窗口复制完该订单的文件");
     }
+    // The window's bar says another desk separates its order.
+    static bool saysAnotherDeskSeparates(SearchOrder *w)
+    {
+        return child<QProgressBar>(w, "progressBar")->text().startsWith("该订单正在其它电脑上分件");
+    }
+    // A1203's claim in the save folder, and a claim as another desk writes it.
+    QString claimOfA1203() const { return dated() + kA1203Folder + ".分件进行中"; }
+    static QByteArray anotherDesksClaim() { return R"({"desk":"前台2","program":"4242-1k9x"})"; }
 
 private slots:
     void initTestCase() { QVERIFY(startWrittenStudio()); }
@@ -264,6 +272,13 @@ private slots:
         // hold into one of its folders, and records it, after the run's copies: taken out at the finish
         QTest::newRow("another desk's copy the plan does not hold recorded during the run")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "another desk";
+        // another desk separates the order: the run waits (and says so) without writing beside it, and goes
+        // on once that desk has finished
+        QTest::newRow("another desk separating the order")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "another desk's claim";
+        // a desk that ended during its attempt left its claim, not written anew for 10 minutes: taken over
+        QTest::newRow("a claim left by a desk that ended")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "stale claim";
     }
     void oneOrderTree()
     {
@@ -291,6 +306,8 @@ private slots:
             QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0003.jpg", &closedWindow));
             redoChange("one photo", dated() + kA1203Folder);
         }
+        if (closedWindow) // its claim on the order stays while its copy is under way; the run goes on under it
+            QVERIFY(Platform::isRegularFile(claimOfA1203()) && closedWindow->runningJobs() > 0);
         QSemaphore held;
         const auto letGo = qScopeGuard([&] {
             held.release();
@@ -317,6 +334,12 @@ private slots:
             m_server.setHandler("ordergoods20230521", [studio](const standin::Request &r) {
                 return standin::Reply::json(studio.goodsReply(*studio.orderFor(r))).withDelay(300);
             });
+        }
+
+        if (meanwhile.endsWith("claim")) {
+            QVERIFY(testsupport::put(claimOfA1203(), anotherDesksClaim()));
+            if (meanwhile == "stale claim") // its time lies 10 minutes back on the folder's clock
+                Platform::skewFolderClocks(10 * 60 * 1000);
         }
 
         SearchOrder *w = open();
@@ -364,6 +387,14 @@ private slots:
             QVERIFY(w->isSeparating());
             QCOMPARE(fileTree(m_out).filter("后期一厂"), QStringList());
             held.release();
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+        } else if (meanwhile == "another desk's claim") {
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([w] { return saysAnotherDeskSeparates(w); }));
+            QTest::qWait(1500); // it looks again, and waits on
+            QVERIFY(w->isSeparating() && saysAnotherDeskSeparates(w));
+            QCOMPARE(fileTree(m_out), QStringList{today() + kA1203Folder + ".分件进行中"}); // nothing made beside it
+            QVERIFY(QFile::remove(claimOfA1203())); // that desk has finished
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         } else {
             child<QPushButton>(w, "pushButton_separate")->click();
@@ -452,7 +483,9 @@ private slots:
         QTest::addColumn<QByteArray>("broken"); // a finished photo IMG_0005.jpg of these bytes (none when null)
         QTest::addColumn<QString>("box");    // a warning instead of the report
         QTest::addColumn<QString>("report"); // the order's one block
-        QTest::addColumn<QString>("disk");   // the save folder on a "full" or "read-only" disk
+        // the save folder on a "full" or "read-only" disk, or what else is in the order's folder's way: its
+        // claim a link or a FIFO before the run, its record removed or its claim taken over during the run
+        QTest::addColumn<QString>("disk");
 
         const QString O = today() + kA1203Folder;
         const QByteArray jpeg = testsupport::jpegWithOrientation(QSize(400, 300), 0);
@@ -480,6 +513,24 @@ private slots:
         // every copy, thumbnail, mark, sheet and the barcode: "复制失败:" names each with its reason
         QTest::newRow("a full save folder") << "" << "" << QByteArray() << "" << "" << "full";
         QTest::newRow("product folders on a disk out of entries") << "" << "" << QByteArray() << "" << "" << "entries";
+        // something not written as a claim is in the claim's place: it is not read, the order not separated
+        const QString unsure = "订单A1203:\n该订单未分件：分件标记无法读取（%1），无法确定其它电脑是否正在分件该订单，"
+                               "请删除该文件后重新分件：{out}" + O + ".分件进行中";
+        QTest::newRow("the order's claim a link") << "" << "" << QByteArray() << "" << unsure.arg("是链接") << "claim a link";
+        QTest::newRow("the order's claim a FIFO") << "" << "" << QByteArray() << "" << unsure.arg("不是普通文件")
+                                                  << "claim a FIFO";
+        // someone else changed the order's folders during the run: it is not checked against the plan nor
+        // reported done; separated again, it is finished
+        QTest::newRow("the record removed during the run")
+            << "" << "" << QByteArray() << ""
+            << "订单A1203:\n分件期间该订单的分件记录被删除或移走，产品文件夹未按本次分件核对：{out}" + O
+                   + ".分件记录.json\n不存在的照片:加急摆台:IMG_9999.jpg" + empty.chopped(1)
+            << "record removed";
+        QTest::newRow("the claim taken over by another desk during the run")
+            << "" << "" << QByteArray() << ""
+            << "订单A1203:\n分件期间该订单的分件标记被删除或被其它电脑接手，产品文件夹未按本次分件核对：{out}" + O
+                   + ".分件进行中\n不存在的照片:加急摆台:IMG_9999.jpg" + empty.chopped(1)
+            << "claim taken over";
     }
     void failuresAreReported()
     {
@@ -499,13 +550,39 @@ private slots:
             Platform::failMkDirs(mkdirFails);
         const testsupport::Mounted readOnly(disk == "read-only" ? m_out : QString(), testsupport::Mounted::ReadOnly);
         // room for the work folder and the record alone: date, order, 其它, 成品 and its 4 copies, 汰片 and
-        // 标注 with one each, the record
-        const testsupport::Mounted entries(disk == "entries" ? m_out : QString(), testsupport::Mounted::Full, 13);
+        // 标注 with one each, the order's claim and the record
+        const testsupport::Mounted entries(disk == "entries" ? m_out : QString(), testsupport::Mounted::Full, 14);
         if ((disk == "read-only" && !readOnly.active()) || (disk == "entries" && !entries.active()))
             QSKIP("no mounts here (a mount needs root and a system that allows it)");
 
+        const QString order = dated() + kA1203Folder;
+        const QString outside = m_roots->path("outside-claim-%1").arg(m_outs);
+        if (disk == "claim a link") { // to a file outside the order folder
+            QVERIFY(testsupport::put(outside, anotherDesksClaim()));
+            QVERIFY(QDir().mkpath(order));
+            QVERIFY(QFile::link(outside, claimOfA1203()));
+        }
+        if (disk == "claim a FIFO") {
+            QVERIFY(QDir().mkpath(order));
+            QCOMPARE(::mkfifo(QFile::encodeName(claimOfA1203()).constData(), 0600), 0);
+        }
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
+        if (disk == "record removed" || disk == "claim taken over") { // once the run's copies have ended
+            const std::shared_ptr<WindowGuard> guard = w->guard();
+            const standin::SampleStudio studio = *m_studio;
+            const QString changed = disk == "record removed" ? order + ".分件记录.json" : claimOfA1203();
+            const QByteArray claim = anotherDesksClaim();
+            m_server.setHandler("orderdetail", [studio, guard, changed, claim](const standin::Request &r) {
+                QDeadlineTimer deadline(testsupport::kWaitMs);
+                while (guard->runningJobs() > 0 && !deadline.hasExpired())
+                    QThread::msleep(10);
+                QFile::remove(changed);
+                if (changed.endsWith(".分件进行中")) // written anew by the desk that took it over
+                    testsupport::put(changed, claim);
+                return standin::Reply::json(studio.detailReply(*studio.orderFor(r)));
+            });
+        }
         {
             const std::unique_ptr<testsupport::FileSizeLimit> full(disk == "full" ? new testsupport::FileSizeLimit(0)
                                                                                    : nullptr);
@@ -553,10 +630,24 @@ private slots:
             text.replace(m.capturedStart(2), m.capturedLength(2), names.join("、"));
         }
         QCOMPARE(text, report.replace("{out}", m_out) + "\n\n");
+        if (disk.startsWith("claim a")) { // nothing written beside it, and it is left as it is
+            QCOMPARE(fileTree(order).filter(QRegularExpression("[^/]$")),
+                     disk == "claim a link" ? QStringList{".分件进行中"} : QStringList()); // a FIFO is no file
+            struct stat claim;
+            QCOMPARE(::lstat(QFile::encodeName(claimOfA1203()).constData(), &claim), 0);
+            QVERIFY(disk == "claim a link" ? S_ISLNK(claim.st_mode) : S_ISFIFO(claim.st_mode));
+            QCOMPARE(testsupport::bytesOf(outside), disk == "claim a link" ? anotherDesksClaim() : QByteArray("<missing>"));
+            return;
+        }
+        if (disk == "claim taken over") { // the other desk's claim stays; once it has finished, the order is redone
+            QCOMPARE(testsupport::bytesOf(claimOfA1203()), anotherDesksClaim());
+            QVERIFY(QFile::remove(claimOfA1203()));
+            serveStudio();
+        }
 
         // separated again from a new window, as after a restart: what failed is filled in, in the same folders
         const QString record = dated() + kA1203Folder + ".分件记录.json";
-        QCOMPARE(QFileInfo::exists(record), report.contains("复制失败"));
+        QCOMPARE(QFileInfo::exists(record), report.contains("复制失败") || disk == "claim taken over");
         if (!QFileInfo::exists(record))
             return;
         Platform::clearFaults();
@@ -730,6 +821,8 @@ private slots:
         const QString order = dated() + kA1203Folder;
         const QString record = order + ".分件记录.json";
         auto products = [this] { return fileTree(dated()).filter(QRegularExpression("^(?!.*/其它/)")); };
+        // the run's claim on the order goes once its last copy job has written the record
+        QVERIFY(testsupport::waitFor([&] { return !QFileInfo::exists(claimOfA1203()); }));
         const QStringList made = products();
         QPointer<SearchOrder> closed(w);
         w->close();

@@ -1,0 +1,250 @@
+#include "separationclaim.h"
+
+#include "fileoperation.h"
+#include "logging.h"
+#include "platform.h"
+#include "windowguard.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QRandomGenerator>
+#include <QSysInfo>
+#include <QTimer>
+
+#include <cerrno>
+
+namespace {
+
+// A claim is written anew this often while it is held; one not written for the longer time is taken over.
+constexpr int kFreshenMs = 20 * 1000;
+constexpr qint64 kExpiryMs = 3 * 60 * 1000;
+// The look at the claims given back whose copies are still under way.
+constexpr int kSettleMs = 100;
+// No claim of any program is larger.
+constexpr qint64 kLargestClaim = 4096;
+
+// What this program writes into its claims: the desk and the program, the latter one of its own.
+const QByteArray &ownClaim()
+{
+    static const QByteArray bytes =
+        QJsonDocument(QJsonObject{{QStringLiteral("desk"), QSysInfo::machineHostName()},
+                                  {QStringLiteral("program"),
+                                   QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-')
+                                       + QString::number(QRandomGenerator::system()->generate64(), 36)}})
+            .toJson(QJsonDocument::Compact);
+    return bytes;
+}
+
+// A claim of this program, by its path.
+struct Held {
+    QString orderDir; // as the run's jobs name the folder they write into
+    int runs = 0;     // the runs holding it
+    QList<std::shared_ptr<WindowGuard>> copying; // windows whose runs gave it back, while they copy into it
+    bool lost = false; // no longer this program's file: neither written again nor removed
+};
+
+struct Claims {
+    QHash<QString, Held> byPath;
+    bool freshening = false; // the next freshening is due
+    bool settling = false;   // the next look at the claims given back is due
+};
+
+// Never destroyed: the windows give their claims back while the program ends.
+Claims &claims()
+{
+    static Claims *c = new Claims;
+    return *c;
+}
+
+// Whether the file at path is this program's claim (read as a regular file only).
+bool isOwn(const QString &path)
+{
+    QByteArray bytes;
+    return Platform::readRegularFile(path, kLargestClaim, &bytes) && bytes == ownClaim();
+}
+
+qint64 modified(const QString &path)
+{
+    return QFileInfo(path).lastModified().toMSecsSinceEpoch();
+}
+
+// Writes the claims held anew, so that they stay fresh; a claim that is no longer this program's is
+// left to whoever has it now.
+void freshen()
+{
+    Claims &all = claims();
+    if (all.freshening || all.byPath.isEmpty() || !QCoreApplication::instance())
+        return;
+    all.freshening = true;
+    QTimer::singleShot(kFreshenMs, QCoreApplication::instance(), [] {
+        claims().freshening = false;
+        for (auto it = claims().byPath.begin(); it != claims().byPath.end(); ++it) {
+            Held &held = it.value();
+            if (held.lost)
+                continue;
+            if (!isOwn(it.key())) {
+                held.lost = true;
+                qCWarning(lcSeparation) << "the order folder's claim is no longer this program's:" << it.key();
+                continue;
+            }
+            QString why;
+            const QByteArray &own = ownClaim();
+            if (Platform::writeIntoPlace(it.key(), [&own](QIODevice &file) { return file.write(own) == own.size(); },
+                                         &why))
+                FileOperation::setFileHidden(it.key());
+            else
+                qCWarning(lcSeparation) << "claim not written anew:" << it.key() << why;
+        }
+        freshen();
+    });
+}
+
+// Removes the claims no run holds once their runs' copies have ended; looks again soon while some copy.
+void settle()
+{
+    Claims &all = claims();
+    bool copying = false;
+    for (auto it = all.byPath.begin(); it != all.byPath.end();) {
+        Held &held = it.value();
+        if (held.runs > 0) {
+            ++it;
+            continue;
+        }
+        for (int i = held.copying.size() - 1; i >= 0; --i) {
+            if (!held.copying.at(i)->writesInto(held.orderDir))
+                held.copying.removeAt(i);
+        }
+        if (!held.copying.isEmpty()) {
+            copying = true;
+            ++it;
+            continue;
+        }
+        if (!held.lost && isOwn(it.key()) && !FileOperation::deleteFile(it.key()))
+            qCWarning(lcSeparation) << "claim not removed:" << it.key() << errorText(errno);
+        it = all.byPath.erase(it);
+    }
+    if (copying && !all.settling && QCoreApplication::instance()) {
+        all.settling = true;
+        QTimer::singleShot(kSettleMs, QCoreApplication::instance(), [] {
+            claims().settling = false;
+            settle();
+        });
+    }
+}
+
+// Takes over another program's claim (bytes, as read) when it has not been written anew for the expiry
+// time, as the folder's clock has it. It is moved aside first, then removed only while it is still that
+// claim: another desk that took it over a moment earlier keeps its own.
+bool takeOver(const QString &path, const QByteArray &bytes)
+{
+    const qint64 written = modified(path);
+    if (qAbs(Platform::folderClock(QFileInfo(path).absolutePath()) - written) < kExpiryMs)
+        return false;
+    const QString aside = path + QStringLiteral(".ended-") + QString::number(QRandomGenerator::global()->generate64(), 36);
+    if (!QDir().rename(path, aside)) // never over a file; gone: taken over by another desk first
+        return false;
+    QByteArray moved;
+    if (Platform::readRegularFile(aside, kLargestClaim, &moved) && moved == bytes && modified(aside) == written) {
+        qCWarning(lcSeparation) << "a claim left by a program that ended, taken over:" << path << bytes;
+        FileOperation::deleteFile(aside);
+        return true;
+    }
+    // A claim made since it was judged: back under its name, unless another one took the name meanwhile.
+    if (!QDir().rename(aside, path))
+        FileOperation::deleteFile(aside);
+    return false;
+}
+
+} // namespace
+
+QString SeparationClaim::fileName()
+{
+    return QStringLiteral(".分件进行中");
+}
+
+SeparationClaim::SeparationClaim(const QString &path, const QString &shown, std::shared_ptr<WindowGuard> guard)
+    : m_path(path), m_shown(shown), m_guard(std::move(guard))
+{
+}
+
+SeparationClaim::~SeparationClaim()
+{
+    Held &held = claims().byPath[m_path];
+    --held.runs;
+    if (m_guard)
+        held.copying << m_guard;
+    settle();
+}
+
+SeparationClaim::Outcome SeparationClaim::take(const QString &orderDir, const std::shared_ptr<WindowGuard> &guard,
+                                               std::shared_ptr<SeparationClaim> *claim, QString *why)
+{
+    claim->reset();
+    why->clear();
+    const QString path = Platform::localPath(orderDir) + fileName();
+    const QString shown = orderDir + fileName();
+    QByteArray bytes;
+    int error = 0;
+    const bool there = Platform::readRegularFile(path, kLargestClaim, &bytes, &error);
+    if (!there && error != ENOENT) {
+        const QString reason = error == ELOOP    ? QStringLiteral("是链接")
+                               : error == EINVAL ? QStringLiteral("不是普通文件")
+                               : error == EFBIG  ? QStringLiteral("不是分件标记")
+                                                 : errorText(error);
+        *why = QStringLiteral("该订单未分件：分件标记无法读取（") + reason
+               + QStringLiteral("），无法确定其它电脑是否正在分件该订单，请删除该文件后重新分件：") + shown;
+        qCWarning(lcSeparation) << "no claim under the claim's name:" << path << reason;
+        return Refused;
+    }
+    if (there && bytes != ownClaim() && !takeOver(path, bytes)) {
+        qCDebug(lcSeparation) << "the order is being separated by another program:" << path << bytes;
+        return Busy;
+    }
+    if (!there || bytes != ownClaim()) { // none there, or the one taken over is gone: a claim of our own
+        Platform::SystemFile file;
+        if (!file.openForWriting(path, Platform::SystemFile::NewOnly)) {
+            if (file.error() == EEXIST) // another program claimed it first, or something else is there now
+                return Busy;
+            *why = shown + QStringLiteral("（") + errorText(file.error()) + QStringLiteral("）");
+            return NotWritten;
+        }
+        const QByteArray &own = ownClaim();
+        if (file.write(own) != own.size() || !file.closeChecked()) {
+            const int failed = file.error();
+            file.close();
+            FileOperation::deleteFile(path);
+            *why = shown + QStringLiteral("（") + (failed != 0 ? errorText(failed) : QStringLiteral("未能完整写入"))
+                   + QStringLiteral("）");
+            qCWarning(lcSeparation) << "claim not written:" << path << *why;
+            return NotWritten;
+        }
+        FileOperation::setFileHidden(path);
+    }
+    // This program's claim now; a window of this program that gave it back may still be copying.
+    Held &held = claims().byPath[path];
+    held.orderDir = orderDir;
+    held.lost = false;
+    ++held.runs;
+    claim->reset(new SeparationClaim(path, shown, guard));
+    freshen();
+    return Taken;
+}
+
+QStringList SeparationClaim::interference(const SeparationClaim *claim, const QString &recordPath)
+{
+    QStringList lines;
+    if (claim && !isOwn(claim->m_path)) {
+        claims().byPath[claim->m_path].lost = true;
+        lines << QStringLiteral("分件期间该订单的分件标记被删除或被其它电脑接手，产品文件夹未按本次分件核对：")
+                     + claim->m_shown;
+    }
+    if (!recordPath.isEmpty() && !Platform::isRegularFile(Platform::localPath(recordPath)))
+        lines << QStringLiteral("分件期间该订单的分件记录被删除或移走，产品文件夹未按本次分件核对：") + recordPath;
+    return lines;
+}

@@ -1,0 +1,65 @@
+#pragma once
+// Which program separates an order into its folder of the save folder at the moment.
+//
+// Before a run writes into an order's folder (<save>/<date>/<order folder>/) it claims it: a hidden file
+// ".分件进行中" there, made new (never over another file), names this program. An attempt at the same order
+// from another desk, or from another program on this desk, finds it and waits until it is gone (the
+// window says so in its bar), so that one attempt at a time settles and fills the order's product
+// folders: none takes out what another is copying, and none finishes beside another. A run of this
+// program goes on under a claim this program holds already: a window closed during its run of the order
+// may still be copying into the folder, and the run waits for those copies before its product stage, as
+// it always did (WindowGuard::othersWriteInto).
+//
+// A claim is kept fresh while it is held: it is written anew every 20 seconds, so that its modification
+// time is the folder's clock of then (a share's server sets it, not the desk). A claim whose time lies
+// three minutes or more from the folder's clock (Platform::folderClock) was left by a program that ended
+// without giving it back (a crash, a power cut): the next attempt takes it over. The claim is read only
+// as a regular file of a claim's size (never through a link, never a FIFO or a device); anything else
+// under its name is not taken for one and not touched, and the order is not separated (the report says
+// why). A claim goes once its run is done with the order (finished, ended early, or its window closed)
+// and no copy of that run into the folder is under way any more.
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class WindowGuard;
+
+class SeparationClaim
+{
+public:
+    enum Outcome {
+        Taken,      // *claim holds the order's folder for the run
+        Busy,       // another program's claim is there, and fresh: look again later
+        Refused,    // something under the claim's name is no claim: *why says so for the report, and the
+                    // order is not separated
+        NotWritten, // no claim could be written: *why names it with the reason, for the report's failures;
+                    // the order goes on without one
+    };
+
+    // The file name of the claim.
+    static QString fileName();
+    // Claims orderDir (ending in "/") for a run of the window of guard. GUI thread.
+    static Outcome take(const QString &orderDir, const std::shared_ptr<WindowGuard> &guard,
+                        std::shared_ptr<SeparationClaim> *claim, QString *why);
+    // What keeps an order whose copies are all in from being checked against its plan and reported done,
+    // one line each for the report (none when nothing does): its claim (when it has one) is no longer this
+    // program's (removed, or taken over by a desk that judged this one dead), or the record of its attempt
+    // (recordPath, when there is one) is gone. Either way someone else changed the order's folders
+    // meanwhile. GUI thread.
+    static QStringList interference(const SeparationClaim *claim, const QString &recordPath);
+
+    // The run is done with the claim: it goes once no job of the run's window writes into the folder.
+    // GUI thread.
+    ~SeparationClaim();
+    SeparationClaim(const SeparationClaim &) = delete;
+    SeparationClaim &operator=(const SeparationClaim &) = delete;
+
+private:
+    SeparationClaim(const QString &path, const QString &shown, std::shared_ptr<WindowGuard> guard);
+
+    QString m_path;  // the claim, at the file system's boundary
+    QString m_shown; // the same as the report names it
+    std::shared_ptr<WindowGuard> m_guard;
+};
