@@ -208,6 +208,7 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.failedOrders = 0;
     m_run.problems.clear();
     m_run.unreadable.clear();
+    m_run.importedBefore.clear();
     m_run.unreported.clear();
     m_run.unrecorded.clear();
     m_run.untaken.clear();
@@ -454,6 +455,8 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     const QString unreadable = unreadablePhotosText(t->unreadablePhotos());
     if (!unreadable.isEmpty())
         m_run.unreadable << QStringLiteral("订单号:%1 ").arg(r->orderKey()) + unreadable;
+    if (t->importedBefore() > 0)
+        m_run.importedBefore << QStringLiteral("订单号:%1 ").arg(r->orderKey()) + importedBeforeText(t->importedBefore());
     if (!failures.isEmpty()) {
         const QString text = QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
                                  .arg(r->orderKey())
@@ -562,6 +565,8 @@ void importOrdersPhotoDlg::showEndOfRun()
     setRunning(false);
     m_folderSuffixEdit->setEnabled(false);
     QStringList notes;
+    if (!m_run.importedBefore.isEmpty())
+        notes << m_run.importedBefore.join(QLatin1Char('\n'));
     if (!m_run.unreadable.isEmpty())
         notes << QStringLiteral("以下照片无法读取，已按原样复制，没有生成缩略图：\n") + m_run.unreadable.join(QLatin1Char('\n'));
     if (!m_run.unreported.isEmpty()) {

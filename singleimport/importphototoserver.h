@@ -173,10 +173,11 @@ public slots:
     // source and the name it has in the order ("ZERO_03.jpg → 1205E5520-005.jpg"), before its
     // onFinishImportImage.
     void onUnreadablePhoto(QString name);
-    // The name a photo of an import job got in the order ("" when it was not placed), whether its main
-    // file and its backup are new files, and whether the order held it already (nothing written), before
-    // its onFinishImportImage.
-    void onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded, bool importedBefore);
+    // The name the run's numbering gave a photo of an import job ("" for none) and the name it got in the
+    // order ("" when it was not placed), whether its main file and its backup are new files, and whether the
+    // order held it already (nothing written), before its onFinishImportImage.
+    void onPhotoPlaced(QString planned, QString given, QString placed, bool mainAdded, bool backupAdded,
+                       bool importedBefore);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
