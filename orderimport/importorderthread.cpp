@@ -273,8 +273,11 @@ void ImportOrderThread::addPlaced(const PhotoOutcome &outcome, const QString &un
     if (unreadableFile.isEmpty())
         return;
     qCWarning(lcImport) << "photo cannot be read, kept as it is:" << unreadableFile << "as" << outcome.placedName;
-    // Kept beside a readable photo of its name, which stays: both names are given.
-    if (!outcome.placedName.isEmpty() && outcome.placedName != targetName)
+    // Kept beside a readable photo of its name, which stays: both names are given; one the order held
+    // already is named by the name it has there.
+    if (outcome.importedBefore)
+        mUnreadable << shortName(unreadableFile) + QStringLiteral(" → ") + outcome.placedName;
+    else if (!outcome.placedName.isEmpty() && outcome.placedName != targetName)
         mUnreadable << shortName(unreadableFile) + QStringLiteral(" → ") + outcome.placedName
                            + QStringLiteral("（同名的完好照片已保留）");
     else

@@ -379,9 +379,12 @@ public:
         if (m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
             return false;
         m_backupName = m_task.backupPhotos->backupNameOf(bytes);
-        QString name = m_task.backupPhotos->mainNameOf(bytes);
-        if (name.isEmpty() && turned && !m_backupName.isEmpty() && QFileInfo(fsPath(m_mainFolder + m_backupName)).isFile())
+        QString name;
+        if (!m_backupName.isEmpty() && QFileInfo(fsPath(m_mainFolder + m_backupName)).isFile()
+            && (turned || m_task.backupPhotos->mainHolds(m_backupName, bytes)))
             name = m_backupName;
+        else
+            name = m_task.backupPhotos->mainNameOf(bytes);
         if (!name.isEmpty()) {
             takeAsImported(name);
             return true;
@@ -395,7 +398,7 @@ public:
     // new to the order).
     QString knownName() const { return m_outcome.importedBefore ? m_outcome.placedName : m_backupName; }
 
-    // A numbered photo new to the order is tried under name first ("" keeps the target name).
+    // A numbered photo is tried under name first, the name the numbering gave it ("" keeps the target name).
     void giveName(const QString &name)
     {
         if (name.isEmpty())
@@ -499,8 +502,10 @@ private:
                 m_outcome.backupAdded = backup == FileOperation::Copied;
                 backedUp = backup != FileOperation::KeptOther && backup != FileOperation::CopyFailed;
             }
-            if (backedUp || from == m_task.filePath)
-                addToLookUp(name, backedUp);
+            if (backedUp)
+                addToLookUp(name, true);
+            if (from == m_task.filePath)
+                addToLookUp(name, false);
             m_outcome.placedName = name;
             m_outcome.mainAdded = outcome == FileOperation::Copied;
             copyToOtherFolders(from);
@@ -707,27 +712,42 @@ void BackupPhotos::list(Listing &listing)
 QString BackupPhotos::nameIn(Listing &listing, QIODevice &bytes)
 {
     list(listing);
-    const qint64 size = bytes.size();
     QStringList names;
     {
         std::lock_guard<std::mutex> lock(listing.mutex);
-        names = listing.bySize.value(size);
+        names = listing.bySize.value(bytes.size());
     }
     for (const QString &name : names) {
-        QFile file(fsPath(listing.folder + name));
-        if (!file.open(QIODevice::ReadOnly) || file.size() != size || !bytes.seek(0))
-            continue;
-        // Compared a piece at a time: a different photo of the same size stops at its first difference.
-        const qint64 piece = 1 << 20;
-        bool same = true;
-        for (qint64 at = 0; same && at < size; at += piece) {
-            const QByteArray ours = bytes.read(qMin(piece, size - at));
-            same = !ours.isEmpty() && file.read(ours.size()) == ours;
-        }
-        if (same)
+        if (holds(listing.folder + name, bytes))
             return name;
     }
     return QString();
+}
+
+bool BackupPhotos::holds(const QString &path, QIODevice &bytes)
+{
+    const qint64 size = bytes.size();
+    QFile file(fsPath(path));
+    if (!file.open(QIODevice::ReadOnly) || file.size() != size || !bytes.seek(0))
+        return false;
+    // Compared a piece at a time: a different photo of the same size stops at its first difference.
+    const qint64 piece = 1 << 20;
+    for (qint64 at = 0; at < size; at += piece) {
+        const QByteArray ours = bytes.read(qMin(piece, size - at));
+        if (ours.isEmpty() || file.read(ours.size()) != ours)
+            return false;
+    }
+    return true;
+}
+
+bool BackupPhotos::mainHolds(const QString &name, const QByteArray &bytes) const
+{
+    if (m_main->folder.isEmpty())
+        return false;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return holds(m_main->folder + name, buffer);
 }
 
 PhotoNumbering::PhotoNumbering(const QStringList &names) : m_names(names), m_passed(size_t(names.size()), false) {}
@@ -876,6 +896,8 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             if (!before && main.knownName().isEmpty())
                 main.giveName(task.numbering->takeName());
         }
+        if (!before && main.outcome().givenName.isEmpty())
+            main.giveName(main.knownName()); // back under the name its backup has
         task.numbering->pass(task.numberingIndex, main.knownName());
     }
     if (before && main.reducedCopiesThere(folders))

@@ -42,6 +42,8 @@ public:
     QString mainNameOf(const QByteArray &bytes) const;
     // The name of a file of the order's folder holding exactly the bytes of the file at path ("" for none).
     QString mainNameOf(const QString &path) const;
+    // Whether the order's file of this name holds exactly these bytes.
+    bool mainHolds(const QString &name, const QByteArray &bytes) const;
     // While the lock is held, no other photo of the run of this size (as chosen) is looked for or placed.
     std::unique_lock<std::mutex> holdSize(qint64 size) const;
     // The photo of this size (as chosen) now is in the backup (inBackup), else among the main files as it
@@ -58,6 +60,7 @@ private:
     };
     static void list(Listing &listing);
     static QString nameIn(Listing &listing, QIODevice &bytes);
+    static bool holds(const QString &path, QIODevice &bytes);
 
     std::unique_ptr<Listing> m_backup;
     std::unique_ptr<Listing> m_main;
