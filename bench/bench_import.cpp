@@ -171,6 +171,7 @@ int runImports(const QString &sourceDir, const QString &workDir, int rounds)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    qInstallMessageHandler(bench::quietDebug);
     const QStringList args = app.arguments().mid(1);
     if (args.value(0) == QLatin1String("--generate") && args.size() >= 2)
         return generate(args.at(1), args.value(2, QStringLiteral("24")).toInt()) ? 0 : 1;
