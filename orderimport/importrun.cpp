@@ -7,7 +7,8 @@
 // the thread finishing without either (taken as an error). An order that could not be imported, or of
 // whose files some could not be written, stays pending, is not reported imported, and the user is told
 // why. The end box waits for the run's reports to the web service and names the orders whose report did
-// not get there, and the photos that could not be read. Such an order keeps its report due: the next
+// not get there, and the photos that could not be read. It also counts per order the photos as shot the
+// order held already (found by their bytes, from either import window), which were not written again. Such an order keeps its report due: the next
 // press of the start button sends it again, with the counts of the run it stands for, and copies nothing.
 // The counts wait in the order folder (UnsentReport), written there before the order's end report goes and
 // removed once the web service took a report carrying them: the next end report of the order and type

@@ -8,7 +8,8 @@
 // thread (CheckDirThread), reads the append names back from it and lists the photos imported so far with
 // their icons. "选择照片" picks photos (photos as shot get running names after the highest number in the
 // order's "照片/" folder); "导入" creates the order folder tree when the order has none yet and runs one
-// import job per photo on the window's own pool.
+// import job per photo on the window's own pool. A photo as shot the order holds already keeps its name
+// there; only the new ones take the names planned, in the order they were chosen (PhotoNumbering).
 //
 // The window is given its order when it is made and keeps it and its import type to itself: a window
 // opened for another order meanwhile changes nothing here, and nothing of this window reaches another.
