@@ -469,7 +469,7 @@ void TestImportPhotoToServer::run_data()
     // "again": the card chosen again with one photo more; "batch": the card then imported by the batch import
     QTest::newRow("the card again with one photo more: the new one takes the next number")
         << "again" << "警告" << unreadable + counts + taken;
-    QTest::newRow("the card then imported by the batch import: nothing stored or counted again")
+    QTest::newRow("the card then through the batch import with one photo more, then here again: each stored once")
         << "batch" << "警告" << unreadable + counts + taken;
     QTest::newRow("report refused, a damaged record beside: it is named, the counts go all the same")
         << "refuse, damaged" << "警告"
@@ -622,7 +622,8 @@ void TestImportPhotoToServer::run()
     }
     if (batch) {
         // The clerk lists the order in the batch import (the service gives the folders this window made) and
-        // imports the card's photos as shot: they are in the order already, under this window's names.
+        // imports the card's photos as shot and one more: the two are in the order already, under this
+        // window's names, the new one keeps its own.
         QJsonObject json = m_studio->orderJson(e);
         json["orderpath"] = order;
         json["orderbakpicpath"] = backup;
@@ -632,24 +633,37 @@ void TestImportPhotoToServer::run()
         QVERIFY(QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot",
                                           Q_ARG(QList<ImportOrderModel *>, {record.data()})));
         dialog->findChild<QRadioButton *>("importTypeRadio0")->click();
-        record->setOriginFiles({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg"});
+        record->setOriginFiles({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg",
+                                m_studio->incomingRoot + "IMG_7304.jpg"});
         m_server.clearRequests();
         MsgBox::clearShown();
         QPushButton *start = dialog->findChild<QPushButton *>("importAllBtn");
         start->click();
         QVERIFY(testsupport::waitFor([&] { return !dialog->isImporting() && start->isEnabled() && !MsgBox::shown().isEmpty(); }));
         QCOMPARE(testsupport::lastBox(), QStringLiteral("导入完成|1个订单已经全部导完\n订单号:E5520-1 已在订单中的照片：2张（未重复导入）"));
-        // Each photo once in the order, its backup and its reduced copies; nothing counted again.
-        QCOMPARE(QDir(order + "照片").entryList(QDir::Files), inOrder);
-        QCOMPARE(QDir(backup + "照片").entryList(QDir::Files), inOrder);
+        // Each photo once in the order, its backup and its reduced copies; only the new one counted.
+        const QStringList all = inOrder + QStringList{"IMG_7304.jpg"};
+        QCOMPARE(QDir(order + "照片").entryList(QDir::Files), all);
+        QCOMPARE(QDir(backup + "照片").entryList(QDir::Files), all);
         for (const char *folder : {"thumbnail", "thumbnail100", "thumbnail2250"})
-            QCOMPARE(QDir(order + folder).entryList(QDir::Files), inOrder.mid(0, 2));
+            QCOMPARE(QDir(order + folder).entryList(QDir::Files), QStringList({inOrder.at(0), inOrder.at(1), "IMG_7304.jpg"}));
         QStringList counts;
         for (const standin::Request &r : m_server.requests("updatepicpath"))
             if (r.field("importype") == "1")
                 counts << r.field("picnumber") + "/" + r.field("picbacknumber");
-        QCOMPARE(counts, QStringList{"0/0"});
-        QCOMPARE(dialog->findChild<QTableWidget *>("ordersTable")->item(0, 3)->text(), QStringLiteral("已导入(3)"));
+        QCOMPARE(counts, QStringList{"1/1"});
+        QCOMPARE(dialog->findChild<QTableWidget *>("ordersTable")->item(0, 3)->text(), QStringLiteral("已导入(4)"));
+
+        // The whole card here once more: every photo is found, the one the batch import placed under its name.
+        m_server.clearRequests();
+        chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad,
+                         m_studio->incomingRoot + "IMG_7304.jpg"});
+        QVERIFY(runEnded(1));
+        QCOMPARE(m_window->chosenPhotoNames(), inOrder + QStringList{"IMG_7304.jpg"});
+        QCOMPARE(QDir(order + "照片").entryList(QDir::Files), all);
+        QCOMPARE(QDir(backup + "照片").entryList(QDir::Files), all);
+        QVERIFY2(testsupport::lastBox().contains("\n\n已在订单中的照片：4张（未重复导入）\n\n"), qPrintable(testsupport::lastBox()));
+        QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("0"));
     }
 }
 
