@@ -1025,8 +1025,7 @@ void ImportPhotoToServer::import()
     keepLargeBuffersOutOfArenas();
     // A photo as shot whose bytes the order holds was imported before (by an earlier run, a closed window,
     // another desk): the jobs look in the backup and the order's folder, off the GUI thread, and list each
-    // folder once for the run.
-    // The names planned go to the photos new to the order, in the order they were chosen.
+    // folder once for the run. The names planned go to the photos new to the order, in the order chosen.
     std::shared_ptr<const BackupPhotos> backupPhotos;
     std::shared_ptr<PhotoNumbering> numbering;
     if (m_run.type == 0) {

@@ -4,8 +4,9 @@
 //     hand back its shot-time entry by onFinishImportImage(QString); the failures, if any, go first by
 //     onImportFailures(QStringList), an unreadable photo by onUnreadablePhoto(QString), and the name the
 //     photo got by onPhotoPlaced(QString planned, QString given (the name the run's numbering gave it, ""
-//     for none), QString placed ("" when not placed), bool mainAdded, bool backupAdded, bool importedBefore). A photo the order held already (importedBefore) hands back its
-//     entry as well, which the list takes only when it lacks it. Every import job that passed its run's gate
+//     for none), QString placed ("" when not placed), bool mainAdded, bool backupAdded, bool importedBefore).
+//     A photo the order held already (importedBefore) hands back its entry as well, which the list takes
+//     only when it lacks it. Every import job that passed its run's gate
 //     reports, also one given empty paths.
 //   2 make the list icon of one photo and hand it back by updateThumbIcon(int, QPixmap);
 //   3 test whether a folder exists and hand the answer back by onIsPathExist(bool).
