@@ -1,11 +1,13 @@
 // Single-order import benchmark.
 //
-//   bench_singleimport [N] [M]        makes N camera-sized photos (default 200; 6000 x 4000, every second one
+//   bench_singleimport [N] [M] [R]    makes N camera-sized photos (default 200; 6000 x 4000, every second one
 //                                     to be turned), imports them as photos as shot through the single-order
 //                                     import window and through the batch import, each in a process of its
-//                                     own, then lists an order of M photos (default 2000) in the window;
-//                                     prints the figures and whether they meet their targets
-//   bench_singleimport --single DIR   only the window's import of the photos in DIR
+//                                     own, then again into the order that holds them (beside 200 and 2000
+//                                     photos more, best of R runs, default 1), then lists an order of M
+//                                     photos (default 2000) in the window; prints the figures and whether
+//                                     they meet their targets
+//   bench_singleimport --single DIR [R]  only the window's imports of the photos in DIR
 //   bench_singleimport --listing M    only the listing of M photos
 //
 // The window runs against the stand-in web service and a sample studio in a temporary folder; its message
@@ -81,7 +83,7 @@ bool buttonsBack(ImportPhotoToServer *w)
            && w->findChild<QPushButton *>(QStringLiteral("importPic2"))->isEnabled();
 }
 
-int runSingle(const QString &photoDir)
+int runSingle(const QString &photoDir, int rounds)
 {
     QStringList files;
     for (const QString &name : QDir(photoDir).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
@@ -114,7 +116,38 @@ int runSingle(const QString &photoDir)
                 static_cast<long long>(stall.longestMs()), bench::peakRssMiB());
     std::printf("single-order import: %d photos in %.2f s (%.2f photos/s), box \"%s\", %d main files\n", files.size(),
                 seconds, files.size() / seconds, qPrintable(box.title), written);
-    return ended && box.title == QStringLiteral("导片成功!") && written == files.size() ? 0 : 1;
+    bool ok = ended && box.title == QStringLiteral("导片成功!") && written == files.size();
+
+    // The same card chosen again into the order that holds it, beside 200 and then 2000 photos more (best of
+    // `rounds`): every photo is found there by its bytes, nothing is written.
+    const QString folder = window.currentOrderPath();
+    const QString backup = s.m_studio->bakRoot + folder.mid(s.m_studio->picRoot.size());
+    int had = 0;
+    for (int fillers : {200, 2000}) {
+        ok = ok && bench::addOrderFillers({folder + QStringLiteral("照片/"), backup + QStringLiteral("照片/")}, had, fillers - had);
+        had = fillers;
+        double best = -1;
+        for (int round = 0; round < rounds && ok; ++round) {
+            if (!testsupport::waitFor([&] { return buttonsBack(&window); }, 600 * 1000))
+                return 1;
+            MsgBox::clearShown();
+            FileDialogs::queueAnswer(files);
+            window.findChild<QPushButton *>(QStringLiteral("selectButton"))->click();
+            QElapsedTimer again;
+            again.start();
+            window.findChild<QPushButton *>(QStringLiteral("importButton"))->click();
+            ok = testsupport::waitFor([&] { return !window.isImporting() && !MsgBox::shown().isEmpty(); }, 3600 * 1000);
+            const double took = double(again.nsecsElapsed()) / 1e9;
+            best = best < 0 ? took : qMin(best, took);
+            ok = ok && MsgBox::lastShown().text.contains(QStringLiteral("已在订单中的照片：%1张").arg(files.size()))
+                 && QDir(folder + QStringLiteral("照片")).entryList({"IMG*", "*-*"}, QDir::Files).size() == files.size();
+        }
+        std::printf("RESULT single_again_%d_seconds=%.3f\n", fillers, best);
+        std::printf("single-order import again, order of %d more: %d photos in %.2f s (%.3f s per photo)%s\n", fillers,
+                    files.size(), best, best / files.size(), ok ? "" : " [the card was not found whole in the order]");
+        std::fflush(stdout);
+    }
+    return ok ? 0 : 1;
 }
 
 int runListing(int count)
@@ -174,7 +207,7 @@ double figure(const QString &out, const QString &pattern)
     return m.hasMatch() ? m.captured(1).toDouble() : -1;
 }
 
-int runAll(int photos, int listing)
+int runAll(int photos, int listing, int rounds)
 {
     const QString dir = QCoreApplication::applicationDirPath();
     const QString self = QCoreApplication::applicationFilePath();
@@ -187,9 +220,9 @@ int runAll(int photos, int listing)
     if (!bench::generate(src, photos))
         return 1;
 
-    const QString single = runChild(self, {QStringLiteral("--single"), src}, &status);
+    const QString single = runChild(self, {QStringLiteral("--single"), src, QString::number(rounds)}, &status);
     int batchStatus = 0;
-    const QString batch = runChild(batchProgram, {QStringLiteral("--import"), src}, &batchStatus);
+    const QString batch = runChild(batchProgram, {QStringLiteral("--import"), src, QString::number(rounds)}, &batchStatus);
     int listingStatus = 0;
     const QString list = runChild(self, {QStringLiteral("--listing"), QString::number(listing)}, &listingStatus);
 
@@ -204,6 +237,19 @@ int runAll(int photos, int listing)
     std::printf("\n== %d photos, %d threads\n", photos, QThread::idealThreadCount());
     std::printf("single-order %.2f s, batch %.2f s: %.2f x the batch (target <= 1.10) %s\n", singleSeconds, batchSeconds,
                 ratio, verdict(ratio > 0 && ratio <= 1.10));
+    // Imported again into the order that holds the card: no slower per photo than the first import, the same
+    // beside 200 or 2000 photos more, and the single-order window no slower than the batch.
+    for (int fillers : {200, 2000}) {
+        const double singleAgain = figure(single, QStringLiteral("single_again_%1_seconds=([0-9.]+)").arg(fillers));
+        const double batchAgain =
+            figure(batch, QStringLiteral("type 0 again, order of %1 more: \\d+ photos in ([0-9.]+) s").arg(fillers));
+        const double againRatio = singleAgain / batchAgain;
+        std::printf("again, order of %d more: single-order %.2f s, batch %.2f s: %.2f x the batch (target <= 1.10) %s; "
+                    "per photo %.1f %% / %.1f %% of the first import (target <= 100 %%) %s\n",
+                    fillers, singleAgain, batchAgain, againRatio, verdict(againRatio > 0 && againRatio <= 1.10),
+                    100 * singleAgain / singleSeconds, 100 * batchAgain / batchSeconds,
+                    verdict(singleAgain > 0 && batchAgain > 0 && singleAgain <= singleSeconds && batchAgain <= batchSeconds));
+    }
     std::printf("single-order peak RSS %.0f MiB (target <= 600) %s\n", singleRss, verdict(singleRss > 0 && singleRss <= 600));
     std::printf("single-order longest event-loop stall %.0f ms (target <= 100) %s\n", singleStall,
                 verdict(singleStall >= 0 && singleStall <= 100));
@@ -221,8 +267,9 @@ int main(int argc, char *argv[])
     MsgBox::setTestMode(true);
     const QStringList args = app.arguments().mid(1);
     if (args.value(0) == QLatin1String("--single") && args.size() >= 2)
-        return runSingle(args.at(1));
+        return runSingle(args.at(1), qMax(1, args.value(2, QStringLiteral("1")).toInt()));
     if (args.value(0) == QLatin1String("--listing"))
         return runListing(args.value(1, QStringLiteral("2000")).toInt());
-    return runAll(args.value(0, QStringLiteral("200")).toInt(), args.value(1, QStringLiteral("2000")).toInt());
+    return runAll(args.value(0, QStringLiteral("200")).toInt(), args.value(1, QStringLiteral("2000")).toInt(),
+                  qMax(1, args.value(2, QStringLiteral("1")).toInt()));
 }

@@ -23,6 +23,19 @@ namespace bench {
 
 const QSize kPhotoSize(6000, 4000);
 
+bool addOrderFillers(const QStringList &folders, int from, int count)
+{
+    for (const QString &folder : folders) {
+        QDir().mkpath(folder);
+        for (int i = from; i < from + count; ++i) {
+            QFile file(QDir(folder).filePath(QStringLiteral("F%1.jpg").arg(i, 5, 10, QLatin1Char('0'))));
+            if (!file.open(QIODevice::WriteOnly) || !file.resize(qint64(5000000) + qint64(i) * 4099))
+                return false;
+        }
+    }
+    return true;
+}
+
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &text)
 {
     if (type != QtDebugMsg && type != QtInfoMsg)

@@ -18,6 +18,11 @@ double peakRssMiB();
 // False when one cannot be written.
 bool generate(const QString &dir, int count);
 
+// Files standing for the photos an order holds besides the ones a benchmark imports: count names
+// "F00001.jpg", ... in each of the folders, of about a camera photo's size each, every size its own. Only
+// their sizes matter to a look-up by bytes, so they are left sparse. False when one cannot be made.
+bool addOrderFillers(const QStringList &folders, int from, int count);
+
 // A message handler that drops the program's debug and info lines (they would drown the figures).
 void quietDebug(QtMsgType type, const QMessageLogContext &context, const QString &text);
 

@@ -249,6 +249,7 @@ void ImportOrderThread::resetRun()
     mErrorText.clear();
     mPlacedFiles = 0;
     mPlacedBackups = 0;
+    mImportedBefore = 0;
 }
 
 QStringList ImportOrderThread::failures() const
@@ -268,11 +269,15 @@ void ImportOrderThread::addPlaced(const PhotoOutcome &outcome, const QString &un
     QMutexLocker locker(&mLock);
     mPlacedFiles += outcome.mainAdded ? 1 : 0;
     mPlacedBackups += outcome.backupAdded ? 1 : 0;
+    mImportedBefore += outcome.importedBefore ? 1 : 0;
     if (unreadableFile.isEmpty())
         return;
     qCWarning(lcImport) << "photo cannot be read, kept as it is:" << unreadableFile << "as" << outcome.placedName;
-    // Kept beside a readable photo of its name, which stays: both names are given.
-    if (!outcome.placedName.isEmpty() && outcome.placedName != targetName)
+    // Kept beside a readable photo of its name, which stays: both names are given; one the order held
+    // already is named by the name it has there.
+    if (outcome.importedBefore)
+        mUnreadable << shortName(unreadableFile) + QStringLiteral(" → ") + outcome.placedName;
+    else if (!outcome.placedName.isEmpty() && outcome.placedName != targetName)
         mUnreadable << shortName(unreadableFile) + QStringLiteral(" → ") + outcome.placedName
                            + QStringLiteral("（同名的完好照片已保留）");
     else
@@ -289,6 +294,12 @@ int ImportOrderThread::placedBackups() const
 {
     QMutexLocker locker(&mLock);
     return mPlacedBackups;
+}
+
+int ImportOrderThread::importedBefore() const
+{
+    QMutexLocker locker(&mLock);
+    return mImportedBefore;
 }
 
 QString ImportOrderThread::errorText() const
@@ -480,6 +491,11 @@ void ImportOrderThread::importOrderFiles()
         return;
     }
     mBackupFolderProblem = mImportType == ImportOriginPhotos ? makeBackupFolder(orderBakPath) : QString();
+    // Photos as shot the order holds already (imported by this window or the single-order one, under
+    // whatever name) are found by their bytes, as the single-order import finds them, and not written again.
+    mOrderPhotos.reset();
+    if (mImportType == ImportOriginPhotos)
+        mOrderPhotos = std::make_shared<BackupPhotos>(orderBakPath + QStringLiteral("照片/"), orderPath + QStringLiteral("照片/"));
 
     const int threads = mParallelPhotos > 0 ? mParallelPhotos : QThread::idealThreadCount();
     if (photos && threads > 1)
@@ -596,6 +612,7 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
         }
         PhotoTask task{mImportType, orderPath, orderBakPath, files.at(i), target, alsoFinished};
         task.backupFolderProblem = mBackupFolderProblem;
+        task.backupPhotos = mOrderPhotos;
         pipeline.start(task, QFileInfo(fsPath(files.at(i))).size());
     }
     while (reportOne(true)) {
@@ -637,6 +654,7 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
     PhotoOutcome outcome;
     PhotoTask task{mImportType, orderPath, orderBakPath, filePath, targetName, alsoFinished};
     task.backupFolderProblem = mBackupFolderProblem;
+    task.backupPhotos = mOrderPhotos;
     addFailures(importOnePhoto(task, nullptr, &unreadable, &outcome));
     addPlaced(outcome, unreadable ? filePath : QString(), targetName);
     reportFileDone();

@@ -20,7 +20,8 @@
 // importDirDovraThreadError (errorText() says why).
 // Files that could not be written are listed by importFailedFilesSigl, emitted once directly before the
 // end signal and only when something failed; failures() returns the same list afterwards. Photos that
-// could not be read were kept as they are without reduced copies: unreadablePhotos() names them.
+// could not be read were kept as they are without reduced copies: unreadablePhotos() names them. Photos as
+// shot the order holds already are not written again: importedBefore() counts them.
 // Progress signals of one order arrive in file order, before its end signal.
 
 #include "dovrafileinfo.h"
@@ -34,6 +35,8 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
+
+#include <memory>
 
 class ImportOrderModel;
 struct OrderRowInfo;
@@ -113,6 +116,8 @@ public:
     // folders grew by through this run, whatever other imports did beside it.
     int placedFiles() const;
     int placedBackups() const;
+    // Photos as shot of this run the order held already (found by their bytes), not written again.
+    int importedBefore() const;
     // Why the run ended without finishing (empty while nothing went wrong).
     QString errorText() const;
 
@@ -184,6 +189,7 @@ private:
 
     int mParallelPhotos = 0;
     QString mBackupFolderProblem; // photos as shot: why the backup folder is missing ("" when it is there)
+    std::shared_ptr<const BackupPhotos> mOrderPhotos; // photos as shot: the order's, looked up by their bytes
     bool mEnded = false;
     mutable QMutex mLock; // guards mFailures, mUnreadable, mErrorText and the placed counts
     QStringList mFailures;
@@ -191,4 +197,5 @@ private:
     QString mErrorText;
     int mPlacedFiles = 0;
     int mPlacedBackups = 0;
+    int mImportedBefore = 0;
 };

@@ -7,7 +7,8 @@
 // the thread finishing without either (taken as an error). An order that could not be imported, or of
 // whose files some could not be written, stays pending, is not reported imported, and the user is told
 // why. The end box waits for the run's reports to the web service and names the orders whose report did
-// not get there, and the photos that could not be read. Such an order keeps its report due: the next
+// not get there, and the photos that could not be read. It also counts per order the photos as shot the
+// order held already (found by their bytes, from either import window), which were not written again. Such an order keeps its report due: the next
 // press of the start button sends it again, with the counts of the run it stands for, and copies nothing.
 // The counts wait in the order folder (UnsentReport), written there before the order's end report goes and
 // removed once the web service took a report carrying them: the next end report of the order and type
@@ -218,6 +219,7 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.failedOrders = 0;
     m_run.problems.clear();
     m_run.unreadable.clear();
+    m_run.importedBefore.clear();
     m_run.unreported.clear();
     m_run.unrecorded.clear();
     m_run.untaken.clear();
@@ -466,6 +468,8 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     const QString unreadable = unreadablePhotosText(t->unreadablePhotos());
     if (!unreadable.isEmpty())
         m_run.unreadable << QStringLiteral("订单号:%1 ").arg(r->orderKey()) + unreadable;
+    if (t->importedBefore() > 0)
+        m_run.importedBefore << QStringLiteral("订单号:%1 ").arg(r->orderKey()) + importedBeforeText(t->importedBefore());
     if (!failures.isEmpty()) {
         const QString text = QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
                                  .arg(r->orderKey())
@@ -578,6 +582,8 @@ void importOrdersPhotoDlg::showEndOfRun()
     setRunning(false);
     m_folderSuffixEdit->setEnabled(false);
     QStringList notes;
+    if (!m_run.importedBefore.isEmpty())
+        notes << m_run.importedBefore.join(QLatin1Char('\n'));
     if (!m_run.unreadable.isEmpty())
         notes << QStringLiteral("以下照片无法读取，已按原样复制，没有生成缩略图：\n") + m_run.unreadable.join(QLatin1Char('\n'));
     if (!m_run.unreported.isEmpty()) {

@@ -57,7 +57,9 @@ bool writableFormat(const QString &name, QByteArray *format, QString *why)
 
 // Writes the image to the target, encoded as the target's suffix says, replacing a file of that name
 // only once the new one is complete.
-bool saveImage(const QImage &image, const QString &target, int quality, QString *why)
+// encoded (when given) holds the image encoded already, and is written as it is.
+bool saveImage(const QImage &image, const QString &target, int quality, QString *why,
+               const QByteArray *encoded = nullptr)
 {
     if (Platform::copyShouldFail(target)) {
         *why = QStringLiteral("写入失败");
@@ -71,6 +73,8 @@ bool saveImage(const QImage &image, const QString &target, int quality, QString 
     const bool written = Platform::writeIntoPlace(
         fsPath(target),
         [&](QIODevice &file) {
+            if (encoded)
+                return file.write(*encoded) == encoded->size();
             QImageWriter writer(&file, format);
             writer.setQuality(quality);
             if (writer.write(image))
@@ -184,6 +188,22 @@ bool encodeToTemporary(const QImage &image, const QString &name, TemporaryFile *
     return written;
 }
 
+// The upright photo encoded as the name's suffix says (quality 100), in memory.
+bool encodeToBytes(const QImage &image, const QString &name, QByteArray *bytes, QString *why)
+{
+    QByteArray format;
+    if (!writableFormat(name, &format, why))
+        return false;
+    QBuffer buffer(bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(100);
+    if (writer.write(image))
+        return true;
+    *why = writer.errorString();
+    return false;
+}
+
 QString inBrackets(const QString &why)
 {
     return why.isEmpty() ? QString() : QStringLiteral("（") + why + QStringLiteral("）");
@@ -203,6 +223,9 @@ public:
             m_targets << task.orderPath + QStringLiteral("成品/");
     }
 
+    // The name the main files take (placed by name) or are tried under first (numbered).
+    QString firstName() const { return m_firstName; }
+
     // The backup keeps the photo as chosen and never replaces a file: a name holding other bytes (a
     // retouched photo imported again) keeps them, the photo goes beside it as "(n)".
     void placeBackup()
@@ -211,13 +234,11 @@ public:
             return;
         QString why;
         QString placed;
-        const auto outcome = copyToFreeName(m_task.filePath, backupFolder(), besideNames(m_task.targetName), &placed, &why);
-        // A folder the import could not make is named with the reason it was not made.
-        if (outcome == FileOperation::CopyFailed && !m_task.backupFolderProblem.isEmpty()
-            && !FileOperation::dirExists(fsPath(backupFolder())))
-            why = m_task.backupFolderProblem;
+        const auto outcome = copyToFreeName(m_task.filePath, backupFolder(), besideNames(m_firstName), &placed, &why);
         if (outcome == FileOperation::CopyFailed)
-            m_fail(QStringLiteral("备份复制失败") + inBrackets(why));
+            m_fail(backupFailure(inBrackets(why)));
+        else
+            addToLookUp(placed, true);
         m_outcome.backupAdded = outcome == FileOperation::Copied;
     }
 
@@ -231,7 +252,7 @@ public:
         if (m_task.placing == MainPlacing::Numbered)
             return placeNumbered(from);
         for (int i = 0; i < m_targets.size(); ++i) {
-            const QString target = m_targets.at(i) + m_task.targetName;
+            const QString target = m_targets.at(i) + m_firstName;
             const bool existed = QFileInfo::exists(fsPath(target));
             QString why;
             if (!FileOperation::copyFile(from, target, true, &why)) {
@@ -239,8 +260,10 @@ public:
                 if (i == 0)
                     return false; // the other main folders take only a photo the order holds
             } else if (i == 0) {
-                m_outcome.placedName = m_task.targetName;
+                m_outcome.placedName = m_firstName;
                 m_outcome.mainAdded = !existed;
+                if (from == m_task.filePath)
+                    addToLookUp(m_firstName, false);
             }
         }
         return mainFileInPlace();
@@ -254,15 +277,15 @@ public:
         if (m_task.placing == MainPlacing::Numbered) {
             TemporaryFile encoded;
             QString why;
-            if (!encodeToTemporary(image, m_task.targetName, &encoded, &why)) {
-                m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_task.targetName + inBrackets(why));
+            if (!encodeToTemporary(image, m_firstName, &encoded, &why)) {
+                m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_firstName + inBrackets(why));
                 return false;
             }
             // A turned photo as shot whose upright main file the order holds was imported before.
             if (m_task.type == ImportOriginPhotos && m_task.backupPhotos) {
                 const QString name = m_task.backupPhotos->mainNameOf(encoded.path);
                 if (!name.isEmpty()) {
-                    takeAsImported(name, false);
+                    takeAsImported(name);
                     return true;
                 }
             }
@@ -271,16 +294,32 @@ public:
             QFile::setPermissions(encoded.path, QFile::permissions(fsPath(m_task.filePath)));
             return placeNumbered(encoded.path);
         }
+        // A turned photo as shot looked up is encoded first, so that the order's main files are looked in
+        // for the upright photo before it is written.
+        QByteArray encoded;
+        const bool lookedUp = m_task.type == ImportOriginPhotos && m_task.backupPhotos;
+        if (lookedUp) {
+            QString why;
+            if (!encodeToBytes(image, m_firstName, &encoded, &why)) {
+                m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_firstName + inBrackets(why));
+                return false;
+            }
+            const QString name = m_task.backupPhotos->mainNameOf(encoded);
+            if (!name.isEmpty()) {
+                takeAsImported(name);
+                return true;
+            }
+        }
         for (int i = 0; i < m_targets.size(); ++i) {
-            const QString target = m_targets.at(i) + m_task.targetName;
+            const QString target = m_targets.at(i) + m_firstName;
             const bool existed = QFileInfo::exists(fsPath(target));
             QString why;
-            if (!saveImage(image, target, 100, &why)) {
+            if (!saveImage(image, target, 100, &why, lookedUp ? &encoded : nullptr)) {
                 m_fail(QStringLiteral("保存失败 ") + target + inBrackets(why));
                 if (i == 0)
                     return false; // as placeFile
             } else if (i == 0) {
-                m_outcome.placedName = m_task.targetName;
+                m_outcome.placedName = m_firstName;
                 m_outcome.mainAdded = !existed;
             }
         }
@@ -298,15 +337,15 @@ public:
             return;
         }
         for (int i = 0; i < m_targets.size(); ++i) {
-            const QString target = m_targets.at(i) + m_task.targetName;
+            const QString target = m_targets.at(i) + m_firstName;
             const bool existed = QFileInfo::exists(fsPath(target));
-            QString placed = m_task.targetName;
+            QString placed = m_firstName;
             bool added = !existed;
             bool ok = true;
             QString why; // in brackets
             if (existed && ImageOperation::isReadablePicture(fsPath(target))) {
                 QString copyWhy;
-                const auto outcome = copyToFreeName(m_task.filePath, m_targets.at(i), besideNames(m_task.targetName),
+                const auto outcome = copyToFreeName(m_task.filePath, m_targets.at(i), besideNames(m_firstName),
                                                     &placed, &copyWhy);
                 ok = outcome != FileOperation::CopyFailed;
                 added = outcome == FileOperation::Copied;
@@ -322,48 +361,50 @@ public:
             } else if (i == 0) {
                 m_outcome.placedName = placed;
                 m_outcome.mainAdded = added;
+                addToLookUp(placed, false);
             }
         }
         mainFileInPlace();
     }
 
-    // Numbered photos as shot: a photo whose bytes the backup holds was imported before, under the name it
-    // has there. While its main file is there too, it keeps that name and its main files are not written
-    // again (the place* calls leave them); one deleted from the order since goes back under that name (when
-    // it is still free). One found only among the main files keeps its name there, and its backup is made
-    // under that name.
-    bool importedBefore(const QByteArray &bytes)
+    // Photos as shot looked up (PhotoTask::backupPhotos): whether the order holds the photo already, from
+    // an earlier import of either window. Found among its main files by its bytes, or (turned, so that its
+    // main file is the upright photo) in the backup with a main file of that name beside, it keeps the name
+    // it has there and its main files are not written again (the place* calls leave them); a backup that
+    // lacks it gets it under that name. Found only in the backup, it was deleted from the order since: it
+    // goes back under the backup's name (numbered: when that is still free), and its backup stays as it is.
+    bool importedBefore(const QByteArray &bytes, bool turned)
     {
         m_chosenSize = bytes.size();
-        if (m_task.placing != MainPlacing::Numbered || m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
+        if (m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
             return false;
-        bool inBackup = false;
-        const QString name = m_task.backupPhotos->nameOf(bytes, &inBackup);
-        if (name.isEmpty())
-            return false;
-        if (!QFileInfo(fsPath(m_mainFolder + name)).isFile()) {
-            m_firstName = name;
-            return false;
+        m_backupName = m_task.backupPhotos->backupNameOf(bytes);
+        QString name;
+        if (!m_backupName.isEmpty() && QFileInfo(fsPath(m_mainFolder + m_backupName)).isFile()
+            && (turned || m_task.backupPhotos->mainHolds(m_backupName, bytes)))
+            name = m_backupName;
+        else
+            name = m_task.backupPhotos->mainNameOf(bytes);
+        if (!name.isEmpty()) {
+            takeAsImported(name);
+            return true;
         }
-        takeAsImported(name, inBackup);
-        return true;
+        if (!m_backupName.isEmpty())
+            m_firstName = m_backupName;
+        return false;
     }
 
-    // The photo is in the order under name already: its main files stay, and a backup that lacks it gets
-    // it under that name.
-    void takeAsImported(const QString &name, bool inBackup)
+    // The name the order knows the photo by: the one it was found under, else its backup's ("" for a photo
+    // new to the order).
+    QString knownName() const { return m_outcome.importedBefore ? m_outcome.placedName : m_backupName; }
+
+    // A numbered photo is tried under name first, the name the numbering gave it ("" keeps the target name).
+    void giveName(const QString &name)
     {
-        m_outcome.placedName = name;
-        m_outcome.importedBefore = true;
-        if (inBackup)
+        if (name.isEmpty())
             return;
-        QString why;
-        const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
-        if (backup == FileOperation::KeptOther)
-            m_fail(QStringLiteral("备份复制失败（备份中的同名文件内容不同）"));
-        else if (backup == FileOperation::CopyFailed)
-            m_fail(QStringLiteral("备份复制失败") + copyReason(why, backupFolder() + name));
-        m_outcome.backupAdded = backup == FileOperation::Copied;
+        m_firstName = name;
+        m_outcome.givenName = name;
     }
 
     // The reduced copies of a photo imported before are all there: an import that ended before it made
@@ -380,12 +421,47 @@ public:
     // The name the reduced copies take.
     QString thumbnailName() const
     {
-        return m_outcome.placedName.isEmpty() ? m_task.targetName : m_outcome.placedName;
+        return m_outcome.placedName.isEmpty() ? m_firstName : m_outcome.placedName;
     }
     const PhotoOutcome &outcome() const { return m_outcome; }
 
 private:
     QString backupFolder() const { return m_task.orderBakPath + QStringLiteral("照片/"); }
+
+    // The photo is in the order under name already: its main files stay, and a backup that lacks it gets
+    // it under that name.
+    void takeAsImported(const QString &name)
+    {
+        m_outcome.placedName = name;
+        m_outcome.importedBefore = true;
+        if (!m_backupName.isEmpty())
+            return;
+        QString why;
+        const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
+        if (backup == FileOperation::KeptOther)
+            m_fail(QStringLiteral("备份复制失败（备份中的同名文件内容不同）"));
+        else if (backup == FileOperation::CopyFailed)
+            m_fail(backupFailure(copyReason(why, backupFolder() + name)));
+        m_outcome.backupAdded = backup == FileOperation::Copied;
+        if (backup == FileOperation::Copied || backup == FileOperation::AlreadyThere)
+            m_backupName = name;
+    }
+
+    // The failure line of a backup copy, why in brackets: a folder the import could not make is named with
+    // the reason it was not made.
+    QString backupFailure(const QString &why) const
+    {
+        if (!m_task.backupFolderProblem.isEmpty() && !FileOperation::dirExists(fsPath(backupFolder())))
+            return QStringLiteral("备份复制失败") + inBrackets(m_task.backupFolderProblem);
+        return QStringLiteral("备份复制失败") + why;
+    }
+
+    // The run's photos with the same bytes find the photo from now on, in the backup or among the main files.
+    void addToLookUp(const QString &name, bool inBackup)
+    {
+        if (m_task.backupPhotos && !name.isEmpty())
+            m_task.backupPhotos->addPlaced(m_chosenSize, name, inBackup);
+    }
 
     // After the main files of a photo placed by its name: whether its main file is in place. Only then is
     // its backup made (a photo as shot): the backup holds no photo that the order lacks.
@@ -422,13 +498,14 @@ private:
                     && FileOperation::deleteFile(fsPath(main)))
                     continue;
                 if (backup == FileOperation::KeptOther || backup == FileOperation::CopyFailed)
-                    m_fail(QStringLiteral("备份复制失败") + inBrackets(why));
+                    m_fail(backupFailure(inBrackets(why)));
                 m_outcome.backupAdded = backup == FileOperation::Copied;
                 backedUp = backup != FileOperation::KeptOther && backup != FileOperation::CopyFailed;
             }
-            // The run's photos with the same bytes find it from now on.
-            if (m_task.backupPhotos && (backedUp || from == m_task.filePath))
-                m_task.backupPhotos->addPlaced(m_chosenSize, name, backedUp);
+            if (backedUp)
+                addToLookUp(name, true);
+            if (from == m_task.filePath)
+                addToLookUp(name, false);
             m_outcome.placedName = name;
             m_outcome.mainAdded = outcome == FileOperation::Copied;
             copyToOtherFolders(from);
@@ -451,7 +528,8 @@ private:
 
     const PhotoTask &m_task;
     const QString m_mainFolder;
-    QString m_firstName; // numbered: the name tried first
+    QString m_firstName; // placed by name: the name; numbered: the name tried first
+    QString m_backupName; // looked up: the backup's name of the photo ("" while it holds none)
     qint64 m_chosenSize = -1; // of the photo as chosen
     QStringList m_targets; // the main folder first
     std::function<void(const QString &)> m_fail;
@@ -566,17 +644,22 @@ BackupPhotos::BackupPhotos(const QString &folder, const QString &mainFolder)
         m_main->folder = withSeparator(mainFolder);
 }
 
-QString BackupPhotos::nameOf(const QByteArray &bytes, bool *inBackup) const
+QString BackupPhotos::backupNameOf(const QByteArray &bytes) const
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QString name = nameIn(*m_backup, buffer);
-    if (inBackup)
-        *inBackup = !name.isEmpty();
-    if (name.isEmpty() && !m_main->folder.isEmpty())
-        name = nameIn(*m_main, buffer);
-    return name;
+    return nameIn(*m_backup, buffer);
+}
+
+QString BackupPhotos::mainNameOf(const QByteArray &bytes) const
+{
+    if (m_main->folder.isEmpty())
+        return QString();
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return nameIn(*m_main, buffer);
 }
 
 QString BackupPhotos::mainNameOf(const QString &path) const
@@ -629,27 +712,69 @@ void BackupPhotos::list(Listing &listing)
 QString BackupPhotos::nameIn(Listing &listing, QIODevice &bytes)
 {
     list(listing);
-    const qint64 size = bytes.size();
     QStringList names;
     {
         std::lock_guard<std::mutex> lock(listing.mutex);
-        names = listing.bySize.value(size);
+        names = listing.bySize.value(bytes.size());
     }
     for (const QString &name : names) {
-        QFile file(fsPath(listing.folder + name));
-        if (!file.open(QIODevice::ReadOnly) || file.size() != size || !bytes.seek(0))
-            continue;
-        // Compared a piece at a time: a different photo of the same size stops at its first difference.
-        const qint64 piece = 1 << 20;
-        bool same = true;
-        for (qint64 at = 0; same && at < size; at += piece) {
-            const QByteArray ours = bytes.read(qMin(piece, size - at));
-            same = !ours.isEmpty() && file.read(ours.size()) == ours;
-        }
-        if (same)
+        if (holds(listing.folder + name, bytes))
             return name;
     }
     return QString();
+}
+
+bool BackupPhotos::holds(const QString &path, QIODevice &bytes)
+{
+    const qint64 size = bytes.size();
+    QFile file(fsPath(path));
+    if (!file.open(QIODevice::ReadOnly) || file.size() != size || !bytes.seek(0))
+        return false;
+    // Compared a piece at a time: a different photo of the same size stops at its first difference.
+    const qint64 piece = 1 << 20;
+    for (qint64 at = 0; at < size; at += piece) {
+        const QByteArray ours = bytes.read(qMin(piece, size - at));
+        if (ours.isEmpty() || file.read(ours.size()) != ours)
+            return false;
+    }
+    return true;
+}
+
+bool BackupPhotos::mainHolds(const QString &name, const QByteArray &bytes) const
+{
+    if (m_main->folder.isEmpty())
+        return false;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return holds(m_main->folder + name, buffer);
+}
+
+PhotoNumbering::PhotoNumbering(const QStringList &names) : m_names(names), m_passed(size_t(names.size()), false) {}
+
+void PhotoNumbering::waitTurn(int index)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_turn.wait(lock, [&] { return m_next >= index || size_t(index) >= m_passed.size(); });
+}
+
+QString PhotoNumbering::takeName()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_names.isEmpty() ? QString() : m_names.takeFirst();
+}
+
+void PhotoNumbering::pass(int index, const QString &name)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (index < 0 || size_t(index) >= m_passed.size() || m_passed[size_t(index)])
+        return;
+    m_passed[size_t(index)] = true;
+    if (!name.isEmpty())
+        m_names.removeOne(name);
+    while (size_t(m_next) < m_passed.size() && m_passed[size_t(m_next)])
+        ++m_next;
+    m_turn.notify_all();
 }
 
 QString copyReason(const QString &why, const QString &target)
@@ -661,6 +786,11 @@ QString copyReason(const QString &why, const QString &target)
 QString unreadablePhotosText(const QStringList &names)
 {
     return names.isEmpty() ? QString() : QStringLiteral("无法读取的照片：") + names.join(QStringLiteral("、"));
+}
+
+QString importedBeforeText(int count)
+{
+    return count > 0 ? QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(count) : QString();
 }
 
 QString importOneVideo(ImportTypeEnum type, const QString &orderPath, const QString &filePath,
@@ -724,6 +854,18 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
         return failures;
     };
 
+    // However the photo's import ends, the photos chosen after it do not wait for it to be numbered.
+    const bool numbered = task.numbering && task.placing == MainPlacing::Numbered && task.type == ImportOriginPhotos;
+    struct PassOnExit
+    {
+        const PhotoTask &task;
+        ~PassOnExit()
+        {
+            if (task.numbering)
+                task.numbering->pass(task.numberingIndex);
+        }
+    } passOnExit{task};
+
     QFile source(fsPath(task.filePath));
     if (!source.open(QIODevice::ReadOnly)) {
         fail(QStringLiteral("无法读取源文件"));
@@ -731,17 +873,35 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     }
     QByteArray bytes = source.readAll();
     source.close();
+    const int orientation = ImageOperation::getDirection(fsPath(task.filePath));
+    const bool turn = orientation != 1;
 
     // A photo of the run with the same bytes is looked for and placed before or after this one, never at
     // the same time: the later one finds the earlier.
     std::unique_lock<std::mutex> sameSize;
     if (task.backupPhotos)
         sameSize = task.backupPhotos->holdSize(bytes.size());
-    if (main.importedBefore(bytes) && main.reducedCopiesThere(folders))
+    bool before = main.importedBefore(bytes, turn);
+    if (numbered) {
+        if (!before && main.knownName().isEmpty()) {
+            // New to the order: it takes its number once the photos chosen before it have theirs (not holding
+            // its size meanwhile, which one of them may wait for), and is looked for once more then, as a
+            // photo of the run with its bytes may have been placed meanwhile.
+            if (sameSize)
+                sameSize.unlock();
+            task.numbering->waitTurn(task.numberingIndex);
+            if (sameSize.mutex())
+                sameSize.lock();
+            before = main.importedBefore(bytes, turn);
+            if (!before && main.knownName().isEmpty())
+                main.giveName(task.numbering->takeName());
+        }
+        if (!before && main.outcome().givenName.isEmpty())
+            main.giveName(main.knownName()); // back under the name its backup has
+        task.numbering->pass(task.numberingIndex, main.knownName());
+    }
+    if (before && main.reducedCopiesThere(folders))
         return finish();
-
-    const int orientation = ImageOperation::getDirection(fsPath(task.filePath));
-    const bool turn = orientation != 1;
 
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -760,7 +920,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     // leaves nothing that would show it as imported.
     const bool placeFirst = !turn && !cutShort
                             && (task.placing == MainPlacing::Numbered
-                                || !QFileInfo::exists(fsPath(task.orderPath + folders.main + task.targetName)));
+                                || !QFileInfo::exists(fsPath(task.orderPath + folders.main + main.firstName())));
     if (placeFirst && !main.placeFile(task.filePath))
         return finish();
     BudgetHold hold(budget);

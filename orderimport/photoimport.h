@@ -14,9 +14,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class QIODevice;
 class QSemaphore;
@@ -24,8 +26,9 @@ class QSemaphore;
 // The photos as shot an order holds, found by their bytes: in its backup, which keeps every photo as it
 // was chosen, and in its "照片/" folder, where an upright photo's main file is a copy of it as chosen and
 // a turned one's the upright photo as this program encodes it (a backup that was missing or out of reach
-// when it was imported does not hold it). A chosen photo found there was imported into the order before.
-// Each folder is listed once, by the first photo that asks (on its pool thread); the photos of one import
+// when it was imported does not hold it). A chosen photo found there was imported into the order before,
+// by either import window. Each folder is listed once, by the first photo that asks (on its pool thread),
+// into an index by size: a look-up reads only the files of the photo's size. The photos of one import
 // share the listings, and each photo placed is added to them, so that a photo of the run with the same
 // bytes (a file chosen twice, a copy of it on the card) finds it: photos of one size are looked for and
 // placed one after another (holdSize). Any thread.
@@ -34,11 +37,13 @@ class BackupPhotos
 public:
     // The backup's "照片/" folder and the order's ("" for none).
     explicit BackupPhotos(const QString &folder, const QString &mainFolder = QString());
-    // The name of a file holding exactly these bytes ("" for none), of the backup first, else of the
-    // order's folder (*inBackup, when given, says which): only files of the same size are read.
-    QString nameOf(const QByteArray &bytes, bool *inBackup = nullptr) const;
+    // The name of a file of the backup / of the order's folder holding exactly these bytes ("" for none).
+    QString backupNameOf(const QByteArray &bytes) const;
+    QString mainNameOf(const QByteArray &bytes) const;
     // The name of a file of the order's folder holding exactly the bytes of the file at path ("" for none).
     QString mainNameOf(const QString &path) const;
+    // Whether the order's file of this name holds exactly these bytes.
+    bool mainHolds(const QString &name, const QByteArray &bytes) const;
     // While the lock is held, no other photo of the run of this size (as chosen) is looked for or placed.
     std::unique_lock<std::mutex> holdSize(qint64 size) const;
     // The photo of this size (as chosen) now is in the backup (inBackup), else among the main files as it
@@ -55,11 +60,39 @@ private:
     };
     static void list(Listing &listing);
     static QString nameIn(Listing &listing, QIODevice &bytes);
+    static bool holds(const QString &path, QIODevice &bytes);
 
     std::unique_ptr<Listing> m_backup;
     std::unique_ptr<Listing> m_main;
     mutable std::mutex m_sizesMutex;
     mutable std::map<qint64, std::unique_ptr<std::mutex>> m_sizes; // a lock per size
+};
+
+// The running numbers of one import of numbered photos as shot, one name planned for each chosen photo:
+// only the photos the order does not hold yet take one, in the order they were chosen, so that one new
+// photo among photos imported before takes the first name planned, not the one planned for its place in
+// the choice. A photo found in the order under one of the names gives that name up (a retry of a choice
+// finds its photos under the names they got). A new photo takes its name once every photo chosen before it
+// has taken its name or was found (waitTurn, takeName); every photo passes once it has its name or needs
+// none (found, or not imported at all), also when its import ends early. Any thread.
+class PhotoNumbering
+{
+public:
+    explicit PhotoNumbering(const QStringList &names);
+    // Waits until every photo chosen before index has passed.
+    void waitTurn(int index);
+    // In its turn: the first name not given yet, given to the photo ("" when none is left).
+    QString takeName();
+    // Photo index is done with the numbering; name, when given, is the name it has in the order, no more
+    // given to another photo. A second call does nothing.
+    void pass(int index, const QString &name = QString());
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_turn;
+    QStringList m_names;       // not given yet, in the planned order
+    std::vector<bool> m_passed; // by chosen photo
+    int m_next = 0;            // the first photo that has not passed
 };
 
 // How the main file of a photo takes its name in the main folder.
@@ -73,7 +106,8 @@ enum class MainPlacing {
     // number at the moment it is placed, main file and backup alike. The same bytes already there are
     // an earlier import of this photo and keep their name, and so does a photo as shot whose bytes the
     // order's backup holds (PhotoTask::backupPhotos): it was imported before and is not written again (only
-    // its reduced copies, when some are missing).
+    // its reduced copies, when some are missing). With a numbering (PhotoTask::numbering) a new photo takes
+    // its name from it instead of targetName.
     Numbered,
 };
 
@@ -87,11 +121,17 @@ struct PhotoTask
     QString targetName;   // the name it gets in every folder (the first choice, see placing)
     bool alsoFinished;    // photos as shot also go into "成品/"
     MainPlacing placing = MainPlacing::ReplaceSameName;
-    // Numbered photos as shot: the order's backup, looked in before anything is written (none: not looked in).
+    // Photos as shot: the order's backup and main files, looked in before anything is written (none: not
+    // looked in). A photo found there was imported before: it is not written again, whatever its placing
+    // (only its missing reduced copies are); one whose backup stays but whose main file was deleted since
+    // goes back under the backup's name.
     std::shared_ptr<const BackupPhotos> backupPhotos = nullptr;
     // Why the backup's "照片/" folder is not there ("" when it is): a backup copy that fails while the folder
     // is still missing says this instead of the copy's own words.
     QString backupFolderProblem = QString();
+    // Numbered photos as shot: the run's numbering and the photo's place in the choice (none: targetName).
+    std::shared_ptr<PhotoNumbering> numbering = nullptr;
+    int numberingIndex = -1;
 };
 
 // What an import of one photo did besides its failures.
@@ -102,6 +142,9 @@ struct PhotoOutcome
     bool backupAdded = false; // the backup took a name that was free
     bool importedBefore = false; // the order held the photo already (under placedName): its main file and
                                  // backup were not written (missing reduced copies were)
+    // Numbered: the name the numbering gave the photo ("" for none); placedName differs when another photo
+    // took it meanwhile.
+    QString givenName = QString();
 };
 
 // Pixel memory (MiB) that the photos of one import may hold at the same time, which keeps the whole
@@ -135,6 +178,9 @@ QString copyReason(const QString &why, const QString &target);
 
 // The text naming the photos that could not be read ("无法读取的照片：a.jpg、b.jpg"), "" for none.
 QString unreadablePhotosText(const QStringList &names);
+
+// The text counting the chosen photos the order held already and that were not written again, "" for none.
+QString importedBeforeText(int count);
 
 // Makes large image buffers go back to the system when freed (glibc would keep them per pool thread).
 // Called once before photos are imported side by side.

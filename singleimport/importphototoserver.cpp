@@ -140,10 +140,11 @@ public slots:
         if (m_window->m_runReports == this)
             m_window->onUnreadablePhoto(name);
     }
-    void onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded, bool importedBefore)
+    void onPhotoPlaced(QString planned, QString given, QString placed, bool mainAdded, bool backupAdded,
+                       bool importedBefore)
     {
         if (m_window->m_runReports == this)
-            m_window->onPhotoPlaced(planned, placed, mainAdded, backupAdded, importedBefore);
+            m_window->onPhotoPlaced(planned, given, placed, mainAdded, backupAdded, importedBefore);
     }
     void onFinishImportImage(QString imageTime)
     {
@@ -1024,16 +1025,21 @@ void ImportPhotoToServer::import()
     keepLargeBuffersOutOfArenas();
     // A photo as shot whose bytes the order holds was imported before (by an earlier run, a closed window,
     // another desk): the jobs look in the backup and the order's folder, off the GUI thread, and list each
-    // folder once for the run.
+    // folder once for the run. The names planned go to the photos new to the order, in the order chosen.
     std::shared_ptr<const BackupPhotos> backupPhotos;
-    if (m_run.type == 0)
+    std::shared_ptr<PhotoNumbering> numbering;
+    if (m_run.type == 0) {
         backupPhotos = std::make_shared<BackupPhotos>(backup + QStringLiteral("照片/"), order + QStringLiteral("照片/"));
+        numbering = std::make_shared<PhotoNumbering>(*newPhotoNames);
+    }
     for (int i = 0; i < newPhotoNames->size(); ++i) {
         auto *job = new ThumbnailThread1(selectedPhotoPaths.at(i), newPhotoNames->at(i), order, backup, m_runReports, 1000);
         job->setPixelBudget(&m_pixelBudget);
         job->setRunGate(m_runGate);
         job->setImportType(m_run.type);
         job->setBackupPhotos(backupPhotos);
+        if (numbering)
+            job->setNumbering(numbering, i);
         m_pool.start(job);
     }
 }
@@ -1055,25 +1061,29 @@ void ImportPhotoToServer::showImportedCount(int count)
     ui->label_4->setText(typeInfo(m_run.type).caption + QStringLiteral("（") + QString::number(count) + QStringLiteral("张)"));
 }
 
-void ImportPhotoToServer::onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded,
-                                        bool importedBefore)
+void ImportPhotoToServer::onPhotoPlaced(QString planned, QString given, QString placed, bool mainAdded,
+                                        bool backupAdded, bool importedBefore)
 {
     if (!m_running)
         return;
+    // The list shows the name the photo has in the order (one numbered but not placed: its number), and a
+    // retry of the choice keeps it.
+    const QString shown = placed.isEmpty() ? given : placed;
+    const int row = m_runPlanned.indexOf(planned);
+    if (!shown.isEmpty() && shown != planned && row >= 0 && row < newPhotoNames->size()
+        && newPhotoNames->at(row) == planned) {
+        (*newPhotoNames)[row] = shown;
+        if (QStandardItem *item = tableModel->item(row))
+            item->setText(shown);
+    }
     if (!placed.isEmpty()) {
         // A retry of this choice finds the photo under the name it got, and does not number after it.
         m_choiceNames.insert(fileKey(placed));
-        // The list shows the name the photo has in the order, and a retry of the choice keeps it.
-        const int row = m_runPlanned.indexOf(planned);
-        if (placed != planned && row >= 0 && row < newPhotoNames->size() && newPhotoNames->at(row) == planned) {
-            (*newPhotoNames)[row] = placed;
-            if (QStandardItem *item = tableModel->item(row))
-                item->setText(placed);
-        }
         // Only a number taken now is a renumbering of this run; a photo found under another name was
         // numbered when it was placed.
-        if (placed != planned && mainAdded)
-            m_runRenumbered << planned + QStringLiteral(" → ") + placed;
+        const QString numbered = given.isEmpty() ? planned : given;
+        if (placed != numbered && mainAdded)
+            m_runRenumbered << numbered + QStringLiteral(" → ") + placed;
     }
     m_runMainAdded += mainAdded ? 1 : 0;
     m_runBackupAdded += backupAdded ? 1 : 0;
@@ -1321,7 +1331,7 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
     if (!m_runRenumbered.isEmpty())
         notes << QStringLiteral("以下照片的编号已被占用，已改用其他编号：\n") + m_runRenumbered.join(QLatin1Char('\n'));
     if (m_runImportedBefore > 0)
-        notes << QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(m_runImportedBefore);
+        notes << importedBeforeText(m_runImportedBefore);
     notes << m_runCountsText;
     const UnsentReport::Counts posted = own.posted;
     const QString counts = countsText(m_run.type, posted);

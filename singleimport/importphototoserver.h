@@ -8,7 +8,8 @@
 // thread (CheckDirThread), reads the append names back from it and lists the photos imported so far with
 // their icons. "选择照片" picks photos (photos as shot get running names after the highest number in the
 // order's "照片/" folder); "导入" creates the order folder tree when the order has none yet and runs one
-// import job per photo on the window's own pool.
+// import job per photo on the window's own pool. A photo as shot the order holds already keeps its name
+// there; only the new ones take the names planned, in the order they were chosen (PhotoNumbering).
 //
 // The window is given its order when it is made and keeps it and its import type to itself: a window
 // opened for another order meanwhile changes nothing here, and nothing of this window reaches another.
@@ -173,10 +174,11 @@ public slots:
     // source and the name it has in the order ("ZERO_03.jpg → 1205E5520-005.jpg"), before its
     // onFinishImportImage.
     void onUnreadablePhoto(QString name);
-    // The name a photo of an import job got in the order ("" when it was not placed), whether its main
-    // file and its backup are new files, and whether the order held it already (nothing written), before
-    // its onFinishImportImage.
-    void onPhotoPlaced(QString planned, QString placed, bool mainAdded, bool backupAdded, bool importedBefore);
+    // The name the run's numbering gave a photo of an import job ("" for none) and the name it got in the
+    // order ("" when it was not placed), whether its main file and its backup are new files, and whether the
+    // order held it already (nothing written), before its onFinishImportImage.
+    void onPhotoPlaced(QString planned, QString given, QString placed, bool mainAdded, bool backupAdded,
+                       bool importedBefore);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

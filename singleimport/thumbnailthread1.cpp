@@ -61,7 +61,12 @@ ThumbnailThread1::ThumbnailThread1(const QString &path, QObject *receiver)
     setAutoDelete(true);
 }
 
-ThumbnailThread1::~ThumbnailThread1() = default;
+ThumbnailThread1::~ThumbnailThread1()
+{
+    // A job dropped before it ran, or one that did not pass its run's gate, holds up no other photo.
+    if (numbering)
+        numbering->pass(numberingIndex);
+}
 
 void ThumbnailThread1::run()
 {
@@ -104,8 +109,10 @@ void ThumbnailThread1::importImage()
         // order) moves the photo on to the next free number, never over the other photo.
         const ImportTypeEnum photoType = type == 1 ? ImportFinishedPhotos : type == 2 ? ImportDesigns : ImportOriginPhotos;
         const MainPlacing placing = type == 0 ? MainPlacing::Numbered : MainPlacing::ReplaceSameName;
-        failures = importOnePhoto({photoType, serverDir, backupDir, srcPath, newName, false, placing, backupPhotos},
-                                  pixelBudget, &unreadable, &outcome);
+        PhotoTask photo{photoType, serverDir, backupDir, srcPath, newName, false, placing, backupPhotos};
+        photo.numbering = numbering;
+        photo.numberingIndex = numberingIndex;
+        failures = importOnePhoto(photo, pixelBudget, &unreadable, &outcome);
         // A photo imported before hands its entry back too: the list takes no second entry of a name with
         // its time, and gets the one an import that ended before writing it never wrote.
         if (!outcome.placedName.isEmpty())
@@ -120,8 +127,8 @@ void ThumbnailThread1::importImage()
     if (unreadable)
         invokeIfAlive(receiver, "onUnreadablePhoto",
                       outcome.placedName.isEmpty() ? source : source + QStringLiteral(" → ") + outcome.placedName);
-    invokeIfAlive(receiver, "onPhotoPlaced", newName, outcome.placedName, outcome.mainAdded, outcome.backupAdded,
-                  outcome.importedBefore);
+    invokeIfAlive(receiver, "onPhotoPlaced", newName, outcome.givenName, outcome.placedName, outcome.mainAdded,
+                  outcome.backupAdded, outcome.importedBefore);
     invokeIfAlive(receiver, "onFinishImportImage", entry);
 }
 

@@ -3,9 +3,10 @@
 //   1 import one chosen photo into the order folders (through the batch import's per-photo routine) and
 //     hand back its shot-time entry by onFinishImportImage(QString); the failures, if any, go first by
 //     onImportFailures(QStringList), an unreadable photo by onUnreadablePhoto(QString), and the name the
-//     photo got by onPhotoPlaced(QString planned, QString placed ("" when not placed), bool mainAdded,
-//     bool backupAdded, bool importedBefore). A photo the order held already (importedBefore) hands back its
-//     entry as well, which the list takes only when it lacks it. Every import job that passed its run's gate
+//     photo got by onPhotoPlaced(QString planned, QString given (the name the run's numbering gave it, ""
+//     for none), QString placed ("" when not placed), bool mainAdded, bool backupAdded, bool importedBefore).
+//     A photo the order held already (importedBefore) hands back its entry as well, which the list takes
+//     only when it lacks it. Every import job that passed its run's gate
 //     reports, also one given empty paths.
 //   2 make the list icon of one photo and hand it back by updateThumbIcon(int, QPixmap);
 //   3 test whether a folder exists and hand the answer back by onIsPathExist(bool).
@@ -21,6 +22,7 @@
 #include <memory>
 
 class BackupPhotos;
+class PhotoNumbering;
 class QSemaphore;
 
 // The door of one import run's jobs: a job passes it when it starts, until the run closes it; a job that
@@ -70,6 +72,13 @@ public:
     // The order's backup of the run, shared by its jobs (task 1, photos as shot): a photo found there was
     // imported before. None by default.
     void setBackupPhotos(std::shared_ptr<const BackupPhotos> photos) { backupPhotos = std::move(photos); }
+    // The run's numbering and the photo's place in the choice (task 1, photos as shot): a photo new to the
+    // order takes its name from it. The job passes it however it ends, also when it never runs.
+    void setNumbering(std::shared_ptr<PhotoNumbering> run, int index)
+    {
+        numbering = std::move(run);
+        numberingIndex = index;
+    }
 
     void run() override;
 
@@ -97,4 +106,6 @@ private:
     std::shared_ptr<ImportRunGate> runGate;
     int importType = 0;
     std::shared_ptr<const BackupPhotos> backupPhotos;
+    std::shared_ptr<PhotoNumbering> numbering;
+    int numberingIndex = -1;
 };

@@ -49,14 +49,16 @@ protected:
         m_roots.reset();
     }
 
-    // JPEGs to choose, in a folder of their own; returns their paths in the order given.
+    // JPEGs to choose, in a folder of their own, each a photo of its own (different bytes); returns their
+    // paths in the order given.
     QStringList photos(const QString &folder, const QStringList &names, const QSize &size = QSize(64, 48))
     {
         QStringList paths;
         QDir().mkpath(m_roots->path(folder));
         for (const QString &name : names) {
             const QString path = m_roots->path(folder + "/" + name);
-            if (testsupport::writeJpeg(path, size, 1))
+            const uint tint = qHash(folder + "/" + name);
+            if (testsupport::writeJpeg(path, size, 1, false, QColor(tint & 0xff, (tint >> 8) & 0xff, (tint >> 16) & 0xff)))
                 paths << path;
         }
         return paths;

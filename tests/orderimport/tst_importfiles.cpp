@@ -181,7 +181,9 @@ private slots:
         QCOMPARE(sizeOf(m->orderPath() + "thumbnail100/b.png"), QSize(200, 100));
 
         // A thumbnail that cannot be written is reported; the one there stays whole, nothing is left beside it.
+        // (The photo is in the order: its reduced copies are made again only while one of them is missing.)
         QVERIFY(put(m->orderPath() + "thumbnail100/b.png", "old thumbnail"));
+        QVERIFY(QFile::remove(m->orderPath() + "thumbnail/b.png"));
         Platform::failWrites("thumbnail100/b.png", 1);
         QVERIFY(runOrder(m.data(), ImportOriginPhotos).contains("failed 1"));
         QCOMPARE(bytesOf(m->orderPath() + "thumbnail100/b.png"), QByteArray("old thumbnail"));
@@ -217,19 +219,29 @@ private slots:
         const QString backups = m->orderBakPath() + "照片/";
         QStringList placed;
         if (numbered) {
-            // Both runs planned K12-001.jpg to K12-012.jpg; their photos are placed side by side. A backup
-            // left of a photo deleted since takes its number out of use.
+            // Both runs planned K12-001.jpg to K12-012.jpg and number their photos as the single-order import
+            // does; their photos are placed side by side. A backup left of a photo deleted since takes its
+            // number out of use.
             QVERIFY(put(backups + "K12-001.jpg", "left over"));
             std::vector<PhotoOutcome> outcomes(2 * n);
             std::vector<QStringList> failures(2 * n);
+            QStringList planned;
+            for (int i = 0; i < n; ++i)
+                planned << QString("K12-%1.jpg").arg(i + 1, 3, 10, QChar('0'));
             auto importAll = [&] {
                 QThreadPool pool;
                 pool.setMaxThreadCount(6);
+                const std::shared_ptr<PhotoNumbering> numbering[2]{std::make_shared<PhotoNumbering>(planned),
+                                                                    std::make_shared<PhotoNumbering>(planned)};
+                const std::shared_ptr<const BackupPhotos> inOrder[2]{
+                    std::make_shared<BackupPhotos>(backups, photos), std::make_shared<BackupPhotos>(backups, photos)};
                 for (int i = 0; i < n; ++i) {
                     for (int run = 0; run < 2; ++run) {
-                        const PhotoTask task{ImportOriginPhotos, m->orderPath(), m->orderBakPath(), sources[run].at(i),
-                                             QString("K12-%1.jpg").arg(i + 1, 3, 10, QChar('0')), false,
-                                             MainPlacing::Numbered};
+                        PhotoTask task{ImportOriginPhotos, m->orderPath(), m->orderBakPath(), sources[run].at(i),
+                                       planned.at(i), false, MainPlacing::Numbered};
+                        task.backupPhotos = inOrder[run];
+                        task.numbering = numbering[run];
+                        task.numberingIndex = i;
                         const size_t slot = size_t(run * n + i);
                         pool.start(QRunnable::create([&, task, slot] {
                             failures[slot] = importOnePhoto(task, nullptr, nullptr, &outcomes[slot]);

@@ -5,6 +5,7 @@
 #include "fileoperation.h"
 #include "finishingnotice.h"
 #include "importordermodel.h"
+#include "importordersphotodlg.h"
 #include "importphototoserver.h"
 #include "mounts.h"
 #include "msgbox.h"
@@ -22,6 +23,8 @@
 #include <QNetworkReply>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
 #include <QElapsedTimer>
 #include <QSet>
 #include <QSignalSpy>
@@ -474,6 +477,11 @@ void TestImportPhotoToServer::run_data()
                + "\n\n导片数量没有报给服务器（网络请求错误：服务器出错（HTTP 500））：照片3张，备份3张\n"
                  "已记在订单目录中，下次导入该订单时会一并上报。";
     // "refuse, damaged": beside the record, one with a count no import makes
+    // "again": the card chosen again with one photo more; "batch": the card then imported by the batch import
+    QTest::newRow("the card again with one photo more: the new one takes the next number")
+        << "again" << "警告" << unreadable + counts + taken;
+    QTest::newRow("the card then through the batch import with one photo more, then here again: each stored once")
+        << "batch" << "警告" << unreadable + counts + taken;
     QTest::newRow("report refused, a damaged record beside: it is named, the counts go all the same")
         << "refuse, damaged" << "警告"
         << unreadable + counts
@@ -521,6 +529,10 @@ void TestImportPhotoToServer::run()
     // (each leaves the counts in the order folder for the next import)
     const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
     standin::Gate answerHeld;
+    const bool again = failCopy == "again";
+    const bool batch = failCopy == "batch";
+    if (again || batch)
+        failCopy.clear();
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(order + failCopy.mid(7)));
     else if (claimRefused || failCopy == "claim once")
@@ -674,6 +686,67 @@ void TestImportPhotoToServer::run()
     // The lookup after the report lists the run's photos that have reduced copies.
     QVERIFY(testsupport::waitFor([&] { return m_window->thumbListWidget()->count() == 2; }));
     QCOMPARE(widget<QLabel>("label_4")->text(), QStringLiteral("订单已导入照片（3张)"));
+    const QStringList inOrder{E + "-001.jpg", E + "-002.jpg", E + "-003.jpg"};
+    if (again) {
+        // Chosen anew, numbered after the order's photos: the three found there keep their names, the new
+        // photo takes the first number planned.
+        MsgBox::clearShown();
+        chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad,
+                         m_studio->incomingRoot + "IMG_7304.jpg"});
+        QVERIFY(runEnded(2));
+        QCOMPARE(m_window->chosenPhotoNames(), inOrder + QStringList{E + "-004.jpg"});
+        QCOMPARE(QDir(order + "照片").entryList({"*.jpg"}), inOrder + QStringList{E + "-004.jpg"});
+        QCOMPARE(QDir(backup + "照片").entryList(QDir::Files), inOrder + QStringList{E + "-004.jpg"});
+        QVERIFY(bytesOf(order + "ImageTime.txt").endsWith((E + "-004>" + m_studio->incomingShotTime(3).mid(2) + "|").toUtf8()));
+        QVERIFY2(testsupport::lastBox().contains("\n\n已在订单中的照片：3张（未重复导入）\n\n"), qPrintable(testsupport::lastBox()));
+        QVERIFY2(!testsupport::lastBox().contains("编号已被占用"), qPrintable(testsupport::lastBox()));
+        QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("1"));
+    }
+    if (batch) {
+        // The clerk lists the order in the batch import (the service gives the folders this window made) and
+        // imports the card's photos as shot and one more: the two are in the order already, under this
+        // window's names, the new one keeps its own.
+        QJsonObject json = m_studio->orderJson(e);
+        json["orderpath"] = order;
+        json["orderbakpicpath"] = backup;
+        const std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+        const QPointer<ImportOrderModel> record(new ImportOrderModel(json)); // the dialog takes it
+        dialog->show();
+        QVERIFY(QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot",
+                                          Q_ARG(QList<ImportOrderModel *>, {record.data()})));
+        dialog->findChild<QRadioButton *>("importTypeRadio0")->click();
+        record->setOriginFiles({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg",
+                                m_studio->incomingRoot + "IMG_7304.jpg"});
+        m_server.clearRequests();
+        MsgBox::clearShown();
+        QPushButton *start = dialog->findChild<QPushButton *>("importAllBtn");
+        start->click();
+        QVERIFY(testsupport::waitFor([&] { return !dialog->isImporting() && start->isEnabled() && !MsgBox::shown().isEmpty(); }));
+        QCOMPARE(testsupport::lastBox(), QStringLiteral("导入完成|1个订单已经全部导完\n订单号:E5520-1 已在订单中的照片：2张（未重复导入）"));
+        // Each photo once in the order, its backup and its reduced copies; only the new one counted.
+        const QStringList all = inOrder + QStringList{"IMG_7304.jpg"};
+        QCOMPARE(QDir(order + "照片").entryList(QDir::Files), all);
+        QCOMPARE(QDir(backup + "照片").entryList(QDir::Files), all);
+        for (const char *folder : {"thumbnail", "thumbnail100", "thumbnail2250"})
+            QCOMPARE(QDir(order + folder).entryList(QDir::Files), QStringList({inOrder.at(0), inOrder.at(1), "IMG_7304.jpg"}));
+        QStringList counts;
+        for (const standin::Request &r : m_server.requests("updatepicpath"))
+            if (r.field("importype") == "1")
+                counts << r.field("picnumber") + "/" + r.field("picbacknumber");
+        QCOMPARE(counts, QStringList{"1/1"});
+        QCOMPARE(dialog->findChild<QTableWidget *>("ordersTable")->item(0, 3)->text(), QStringLiteral("已导入(4)"));
+
+        // The whole card here once more: every photo is found, the one the batch import placed under its name.
+        m_server.clearRequests();
+        chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad,
+                         m_studio->incomingRoot + "IMG_7304.jpg"});
+        QVERIFY(runEnded(1));
+        QCOMPARE(m_window->chosenPhotoNames(), inOrder + QStringList{"IMG_7304.jpg"});
+        QCOMPARE(QDir(order + "照片").entryList(QDir::Files), all);
+        QCOMPARE(QDir(backup + "照片").entryList(QDir::Files), all);
+        QVERIFY2(testsupport::lastBox().contains("\n\n已在订单中的照片：4张（未重复导入）\n\n"), qPrintable(testsupport::lastBox()));
+        QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("0"));
+    }
 }
 
 void TestImportPhotoToServer::reimportNumbersAfterTheFolder()
