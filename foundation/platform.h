@@ -103,6 +103,25 @@ bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, in
 // Whether the path itself (a link not followed) is a regular file.
 bool isRegularFile(const QString &path);
 
+// What identifies a file as it is now, the path itself judged (a link is not followed): its size and
+// modification time, which a copy takes from its source and a tool can put back, and what no tool puts
+// back: the time of the file's last change (Linux st_ctime; Windows the change time) and its id on its disk
+// (Linux the inode; Windows the volume's serial number with the file index).
+struct FileFacts {
+    qint64 size = -1;    // -1: no regular file there
+    qint64 modified = 0; // ms since 1970, as QFileInfo::lastModified() gives it
+    QString changed;     // "" when the system gives none
+    QString id;          // "" when the system gives none
+    bool operator==(const FileFacts &o) const
+    {
+        return size == o.size && modified == o.modified && changed == o.changed && id == o.id;
+    }
+};
+FileFacts fileFacts(const QString &path);
+// Whether name is that of the temporary file copyIntoPlace writes beside its target (".copying-" and a
+// random part); one left in a folder is a copy cut short by the program's end.
+bool isCopyTemporary(const QString &name);
+
 // The error of the system call that just failed, as an errno: errno itself, on Windows GetLastError()
 // mapped to one (for callers that make the system call themselves and name its failure with errorText()).
 int lastSystemError();
@@ -123,6 +142,9 @@ public:
     enum Creation {
         NewOnly,  // a new file; fails with EEXIST when the name is taken
         Truncate, // a file of that name is emptied, otherwise one is made
+        Append,   // every write goes to the end of the file, which is made when missing; only a regular
+                  // file is opened, never one reached through a link at its last level (ELOOP), a FIFO
+                  // or a device (EINVAL)
     };
     SystemFile() = default;
     ~SystemFile() override; // closes the file unchecked
@@ -162,6 +184,7 @@ private:
     QByteArray m_buffer;   // bytes not written yet, which belong at m_bufferAt
     qint64 m_bufferAt = 0;
     int m_error = 0;
+    bool m_append = false;
 };
 
 // ---- fault injection for tests ----
