@@ -34,11 +34,13 @@ const QString kPending = QStringLiteral("pending");
 const QString kSource = QStringLiteral("source");
 
 // The largest record read, and the largest journal. A record takes about 110 bytes per copy and a few
-// hundred per folder; a journal about 500 per copy (a line before it lands, one after), and nothing of an
-// earlier attempt: an order of 30,000 photos keeps about 4 MB and 15 MB. Larger files under their names
-// are no records of ours.
-constexpr qint64 kRecordLimit = 16 * 1024 * 1024;
-constexpr qint64 kJournalLimit = 32 * 1024 * 1024;
+// hundred per folder; a journal 400 to 500 per copy (a line before it lands, one after) of one attempt:
+// an order of 10,000 photos keeps about 1.1 MB and 5 MB, a third of the bounds. Larger files under their
+// names are no records of ours; read at the bounds on the GUI thread, they hold it for under a second.
+constexpr qint64 kRecordLimit = 4 * 1024 * 1024;
+constexpr qint64 kJournalLimit = 12 * 1024 * 1024;
+// The most folders a record lists: one a product of the plan, and what is left of products that left it.
+constexpr int kRecordFolders = 10000;
 // The numbered names a photo tries beside other files of its name.
 constexpr int kNumberedNames = 1000;
 
@@ -72,6 +74,13 @@ bool safeRelative(const QString &relative)
     const QStringList parts = relative.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     return !parts.isEmpty()
            && std::all_of(parts.begin(), parts.end(), [](const QString &part) { return isSafeName(part); });
+}
+
+// A file below the order's folder, relative: folders as safeRelative has them, a name a copy may take.
+bool safeFile(const QString &relative)
+{
+    const int slash = relative.lastIndexOf(QLatin1Char('/'));
+    return (slash < 0 || safeRelative(relative.left(slash))) && SeparationAttempt::isCopyName(relative.mid(slash + 1));
 }
 
 // Why a folder (relative) cannot be made, in the words the refused plan uses: "产品文件夹名称过长：<level>";
@@ -153,7 +162,9 @@ bool factsFrom(const QJsonObject &o, Facts *facts)
     if (!pending.isUndefined()) {
         facts->pending = pending.toBool();
         facts->source = o.value(kSource).toString();
-        ok = ok && pending.isBool() && (!facts->pending || (o.value(kSource).isString() && !facts->source.isEmpty()));
+        ok = ok && pending.isBool()
+             && (!facts->pending
+                 || (o.value(kSource).isString() && (Platform::isAbsolutePath(facts->source) || safeFile(facts->source))));
     }
     return ok;
 }
@@ -378,7 +389,7 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
         }
         folders->append(f);
     }
-    if (!ok) {
+    if (!ok || folders->size() > kRecordFolders) {
         folders->clear();
         *why = QStringLiteral("记录已损坏");
         return Record::Damaged;
@@ -420,7 +431,7 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
             break;
         facts << fact;
     }
-    if (!ok || !fold(folders, facts)) {
+    if (!ok || !fold(folders, facts) || folders->size() > kRecordFolders) {
         folders->clear();
         *why = QStringLiteral("记录已损坏");
         return Record::Damaged;
@@ -537,7 +548,7 @@ bool SeparationAttempt::throughRealFolders(const QString &relative)
     return false;
 }
 
-bool SeparationAttempt::isOwnCopy(const File &listed, const Platform::FileFacts &now, const QString &path)
+bool SeparationAttempt::isOwnCopy(const File &listed, const Platform::FileFacts &now, const QString &path) const
 {
     if (now.size < 0)
         return false;
@@ -552,9 +563,10 @@ bool SeparationAttempt::isOwnCopy(const File &listed, const Platform::FileFacts 
         }
         // Recorded before it could land: while the file it was copied from is as it was then, its bytes
         // decide (also where a share refused to keep the time); otherwise its size and time.
-        const Platform::FileFacts source = Platform::fileFacts(facts.source);
+        const QString from = Platform::isAbsolutePath(facts.source) ? facts.source : m_localOrderDir + facts.source;
+        const Platform::FileFacts source = Platform::fileFacts(from);
         if (source.size == facts.size && source.modified == facts.time) {
-            if (now.size == facts.size && FileOperation::sameContent(path, facts.source))
+            if (now.size == facts.size && FileOperation::sameContent(path, from))
                 return true;
         } else if (now.size == facts.size && now.modified == facts.time) {
             return true;
@@ -608,15 +620,17 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
     QStringList levels; // created for the dropped folders
     QSet<QString> listed; // the same, as keys
     for (const Folder &d : dropped) {
-        if (!throughRealFolders(d.folder)) {
+        // A folder no longer there holds nothing to take out.
+        const bool there = existsOrLink(m_localOrderDir + d.folder);
+        if (there && !throughRealFolders(d.folder)) {
             left << d; // not gone into: listed as it is
             continue;
         }
         Folder rest = d;
         rest.files.clear();
-        const QSet<QString> there = namesIn(m_localOrderDir + d.folder);
+        const QSet<QString> names = there ? namesIn(m_localOrderDir + d.folder) : QSet<QString>();
         for (const File &file : d.files) {
-            if (there.contains(keyOf(file.name)) && !removeListed(d.folder, file))
+            if (names.contains(keyOf(file.name)) && !removeListed(d.folder, file))
                 rest.files << file;
         }
         for (const QString &level : d.created) {
@@ -633,8 +647,8 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
     QSet<QString> staying;
     for (const QString &level : qAsConst(levels)) {
         const QString path = m_localOrderDir + level;
-        if (keep.contains(keyOf(level)))
-            continue; // the plan's now
+        if (keep.contains(keyOf(level)) || !existsOrLink(path))
+            continue; // the plan's now, or gone
         if (!throughRealFolders(level)) {
             staying.insert(keyOf(level));
             continue;
@@ -709,7 +723,7 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
     QVector<bool> refused(earlier.size(), false);
     for (int k = 0; k < earlier.size(); ++k) {
         refused[k] = !throughRealFolders(earlier.at(k).folder);
-        if (!refused.at(k) && !copying)
+        if (!refused.at(k) && !copying && QFileInfo(m_localOrderDir + earlier.at(k).folder).isDir())
             removeCutCopies(earlier.at(k).folder);
     }
     QVector<int> match(plan.size(), -1);
@@ -943,7 +957,8 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
         }
     }
     // A folder that cannot be made (a full or read-only disk) is named once, with why. The levels made
-    // enter the record.
+    // enter the record, all in one line of the journal once they are there.
+    QList<Fact> levelsMade;
     for (int i = 0; i < placed.size(); ++i) {
         Placed &p = placed[i];
         if (p.folder.isEmpty())
@@ -954,13 +969,15 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
         levels.created.erase(std::remove_if(levels.created.begin(), levels.created.end(),
                                             [this](const QString &level) { return !QFileInfo(m_localOrderDir + level).isDir(); }),
                              levels.created.end());
-        if (m_recordOnDisk && !levels.created.isEmpty())
-            writeLanded({levels});
+        if (!levels.created.isEmpty())
+            levelsMade << levels;
         if (ok)
             continue;
         p.failure = p.folder + QStringLiteral("（") + errorText(error) + QStringLiteral("）");
         qCWarning(lcSeparation) << "product folder not made:" << p.failure;
     }
+    if (m_recordOnDisk && !levelsMade.isEmpty())
+        writeLanded(levelsMade);
     return placed;
 }
 
@@ -998,7 +1015,7 @@ bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failu
             landing.facts.size = facts.size;
             landing.facts.time = facts.modified;
             landing.facts.pending = true;
-            landing.facts.source = from;
+            landing.facts.source = from.startsWith(m_localOrderDir) ? from.mid(m_localOrderDir.size()) : from;
             QMutexLocker records(&recordLock(recordFile));
             if (facts.size >= 0)
                 writeLanded({landing});

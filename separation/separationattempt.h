@@ -131,7 +131,8 @@ private:
         QString changed;  // confirmed: its change time, and
         QString id;       // its file id ("" both in a record of the earlier form: size and time decide)
         bool pending = false; // recorded before the copy could land, not confirmed
-        QString source;       // not confirmed: the file it is copied from (local path)
+        QString source;       // not confirmed: the file it is copied from (relative to the order's folder
+                              // when inside it, as the work folder's finished copies are)
         bool operator==(const Facts &o) const
         {
             return size == o.size && time == o.time && changed == o.changed && id == o.id && pending == o.pending
@@ -195,7 +196,7 @@ private:
     // of the folders kept (keep, as keys); returns what is left of them (to stay in the record).
     QList<Folder> takeOut(const QList<Folder> &dropped, const QSet<QString> &keep);
     // Whether the file found at the path (now) is still the copy listed.
-    static bool isOwnCopy(const File &listed, const Platform::FileFacts &now, const QString &path);
+    bool isOwnCopy(const File &listed, const Platform::FileFacts &now, const QString &path) const;
     // Removes a listed file while it is still the copy the record lists. True when it is gone or no longer
     // that copy (*stillOwn false: it is someone else's now and stays unlisted).
     bool removeListed(const QString &folder, const File &file, bool *stillOwn = nullptr);
