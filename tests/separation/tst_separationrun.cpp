@@ -732,6 +732,15 @@ private slots:
             QVERIFY(QFile::remove(record));
             QCOMPARE(::mkfifo(QFile::encodeName(record).constData(), 0600), 0);
         }
+        if (redo == "a record of more folders than any of ours") { // read as damaged at once, not gone through
+            QJsonObject doc = QJsonDocument::fromJson(testsupport::bytesOf(record)).object();
+            QJsonArray folders = doc.value("folders").toArray();
+            for (int i = 0; i < 10000; ++i)
+                folders.append(QJsonObject{{"planned", QString("x/%1/").arg(i)}, {"folder", QString("x/%1/").arg(i)},
+                                           {"created", QJsonArray{"x/"}}, {"files", QJsonArray()}});
+            doc.insert("folders", folders);
+            QVERIFY(testsupport::put(record, QJsonDocument(doc).toJson()));
+        }
         if (redo == "a record naming one folder twice" || redo == "copies not in the record") {
             QJsonObject doc = QJsonDocument::fromJson(testsupport::bytesOf(record)).object();
             QJsonArray folders = doc.value("folders").toArray();
@@ -973,6 +982,9 @@ private slots:
         QTest::newRow("crop refused, then a record naming one folder twice")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a record naming one folder twice"
             << true << damaged;
+        QTest::newRow("crop refused, then a record of more folders than any of ours")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << ""
+            << "a record of more folders than any of ours" << true << damaged;
         // the record is read only as a regular file: a FIFO does not block the window
         QTest::newRow("crop refused, then the record a FIFO")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "record is a FIFO" << true << damaged;
