@@ -201,9 +201,10 @@ double runCpAfterSample(const Order &order, const QString &out)
     return ok ? double(clock.nsecsElapsed()) / 1e9 : -1;
 }
 
-// Replaces the record a run left in saveDir, and its journal, by files just under the largest size read,
-// with just under the most folders a record lists, each with copies and levels made, the journal's copies
-// spread over them (the most work per byte); false when there is no record.
+// Replaces the record a run left in saveDir, and its journal, by what costs the most to read within the
+// bounds a record is read in: just under the most folders, each with copies and levels made, and just under
+// the most facts of copies, the journal's with long names up to its largest size, spread over the folders;
+// false when there is no record.
 bool craftRecord(const QString &saveDir)
 {
     QDirIterator it(saveDir, {QStringLiteral(".分件记录.json")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
@@ -211,8 +212,8 @@ bool craftRecord(const QString &saveDir)
         return false;
     const QString record = it.next();
     const int folders = 9900;
-    const int recordBytes = 4 * 1024 * 1024 - 4096;
-    const int perFolder = (recordBytes / folders - 80) / 40;
+    const int perFolder = 5;
+    const int journalLines = 100000 - folders * perFolder - 100;
     QByteArray bytes = "{\"folders\":[";
     for (int i = 0; i < folders; ++i) {
         const QByteArray folder = "x/f" + QByteArray::number(i) + "/";
@@ -224,9 +225,12 @@ bool craftRecord(const QString &saveDir)
     }
     bytes += "]}";
     QByteArray journal;
-    for (int i = 0; journal.size() < 12 * 1024 * 1024 - 4096; ++i) {
-        journal += "{\"folder\":\"x/f" + QByteArray::number(i % folders) + "/\",\"name\":\"J" + QByteArray::number(i)
-                   + ".jpg\",\"size\":1,\"time\":1,\"changed\":\"1\",\"id\":\"1\"}\n";
+    const int lineBytes = (12 * 1024 * 1024 - 4096) / journalLines;
+    for (int i = 0; i < journalLines; ++i) {
+        QByteArray line = "{\"folder\":\"x/f" + QByteArray::number(i % folders) + "/\",\"size\":1,\"time\":1,\"changed\":\"1\",\"id\":\"1\",\"name\":\"J"
+                          + QByteArray::number(i);
+        line += QByteArray(qMax(0, lineBytes - line.size() - 8), 'x') + ".jpg\"}\n";
+        journal += line;
     }
     std::printf("crafted record: %lld bytes, journal %lld bytes\n", qint64(bytes.size()), qint64(journal.size()));
     return writeFile(record, bytes) && writeFile(record + QLatin1Char('l'), journal);

@@ -39,8 +39,11 @@ const QString kSource = QStringLiteral("source");
 // names are no records of ours; read at the bounds on the GUI thread, they hold it for under a second.
 constexpr qint64 kRecordLimit = 4 * 1024 * 1024;
 constexpr qint64 kJournalLimit = 12 * 1024 * 1024;
-// The most folders a record lists: one a product of the plan, and what is left of products that left it.
+// The most folders a record lists (one a product of the plan, and what is left of products that left it),
+// and the most facts of copies in it and its journal together (a copy takes one in the record, two in the
+// journal): an order of 10,000 photos takes 30,000. They keep a crafted record's reading short.
 constexpr int kRecordFolders = 10000;
+constexpr int kRecordFacts = 100000;
 // The numbered names a photo tries beside other files of its name.
 constexpr int kNumberedNames = 1000;
 
@@ -355,7 +358,10 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
     const QJsonDocument doc = QJsonDocument::fromJson(bytes);
     bool ok = doc.isObject() && doc.object().value(kFolders).isArray();
     QSet<QString> given; // a folder belongs to one product
+    int count = 0;       // facts read
     for (const QJsonValue &value : doc.object().value(kFolders).toArray()) {
+        if (!ok)
+            break;
         const QJsonObject o = value.toObject();
         Folder f;
         f.planned = canon(o.value(kPlanned).toString());
@@ -378,7 +384,9 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
             const QJsonObject copy = v.toObject();
             const QString name = copy.value(kName).toString();
             Facts facts;
-            ok = ok && v.isObject() && isCopyName(name) && factsFrom(copy, &facts);
+            ok = ok && v.isObject() && ++count <= kRecordFacts && isCopyName(name) && factsFrom(copy, &facts);
+            if (!ok)
+                break;
             const int n = at.value(keyOf(name), -1);
             if (n >= 0) {
                 f.files[n].facts << facts;
@@ -388,6 +396,7 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
             f.files << File{name, {facts}};
         }
         folders->append(f);
+        ok = ok && folders->size() <= kRecordFolders;
     }
     if (!ok || folders->size() > kRecordFolders) {
         folders->clear();
@@ -408,6 +417,10 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
     for (const QByteArray &line : bytes.split('\n')) {
         if (line.isEmpty())
             continue;
+        if (++count > kRecordFacts) {
+            ok = false;
+            break;
+        }
         QJsonParseError parsed;
         const QJsonDocument entry = QJsonDocument::fromJson(line, &parsed);
         if (parsed.error != QJsonParseError::NoError || !entry.isObject())
