@@ -75,8 +75,9 @@ enum class Durability {
     OnDisk, // the temporary is flushed to the disk through its own descriptor, checked, then closed and renamed
 };
 // Copies the file source to target (the target's folder must exist) through a hidden temporary file
-// beside the target, which takes the target's name only once every byte is written and the file is
-// closed, both checked (a share may report a failed write only when the file is closed): a copy that fails
+// beside the target (isCopyTemporary knows its name; on Windows it has the hidden attribute from its first
+// byte until just before it takes the target's name), which takes the target's name only once every byte
+// is written and the file is closed, both checked (a share may report a failed write only when the file is closed): a copy that fails
 // leaves whatever was at the target as it was and no temporary file behind. The copy keeps the source's
 // permissions and modification time where the file system allows it; the bytes decide, a refused time or
 // permission is only logged. Windows: CopyFileExW (within a share the server copies) and MoveFileExW.

@@ -632,6 +632,8 @@ private slots:
                 album.insert("goodname", QString("水").repeated(81));
                 (*goods)[0] = album;
             });
+        if (redo.contains("times refused")) // a share that keeps no date: the album's copies get the time of the copy
+            Platform::refuseMetadata("水晶相册 相册 1/");
         if (redo == "three attempts") { // the album's folder is taken: it gets its first twin, as its namesake
             QVERIFY(QDir().mkpath(album(order)));
             serveAlbumAndItsNamesake(true, true);
@@ -778,7 +780,7 @@ private slots:
                 for (int i = first->size() - 1; i >= 0; --i) {
                     QJsonObject good = first->at(i).toObject();
                     const QString name = good.value("goodname").toString();
-                    if ((redo == "set dropped" && name == "全家福套装") || (redo == "frame dropped" && name == "相框*大")) {
+                    if ((redo.endsWith("set dropped") && name == "全家福套装") || (redo == "frame dropped" && name == "相框*大")) {
                         first->removeAt(i);
                     } else if (redo.contains("one photo") && name == "水晶相册") {
                         good.insert("picpath", good.value("picpath").toString().section('|', 0, 0));
@@ -960,6 +962,12 @@ private slots:
         QTest::newRow("crop refused, then killed as its copies landed, and a photo delivered again retouched")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, IMG_0002 delivered again"
             << false << "";
+        QTest::newRow("crop refused, then killed as its copies landed, and the set dropped")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, set dropped" << false << "";
+        // where the copies could not keep their date, their bytes tell them
+        QTest::newRow("crop refused on a share keeping no dates, then killed as its copies landed, and the album cut to one photo")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, times refused, one photo" << false
+            << "";
         QTest::newRow("crop refused, then killed with a copy cut short in the album")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, a copy cut short in the album"
             << false << "";
