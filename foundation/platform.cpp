@@ -750,10 +750,9 @@ bool SystemFile::openForWriting(const QString &path, Creation creation)
     m_size = 0;
     m_buffer.clear();
     m_bufferAt = 0;
-    m_append = creation == Append;
 #ifdef Q_OS_WIN
     // Appending: the reparse point itself is opened, never what it points to, and judged as it is.
-    const HANDLE file = m_append
+    const HANDLE file = creation == Append
                             ? CreateFileW(nativeW(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ,
                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                           nullptr)
@@ -764,7 +763,7 @@ bool SystemFile::openForWriting(const QString &path, Creation creation)
         m_error = lastError();
         return false;
     }
-    if (m_append) {
+    if (creation == Append) {
         BY_HANDLE_FILE_INFORMATION info;
         const bool disk = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info);
         const int refusal = !disk ? EINVAL
@@ -792,13 +791,14 @@ bool SystemFile::openForWriting(const QString &path, Creation creation)
         return false;
     }
     struct stat info;
-    if (m_append && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+    if (creation == Append && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
         ::close(fd);
         m_error = EINVAL;
         return false;
     }
     m_handle = fd;
 #endif
+    m_append = creation == Append;
     return QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
