@@ -483,7 +483,7 @@ bool SeparationAttempt::writeRecord(const QList<Folder> &folders, int *error) co
 QByteArray SeparationAttempt::lineOf(const Fact &fact)
 {
     QJsonObject o{{kFolder, fact.folder}};
-    if (keyOf(fact.planned) != keyOf(fact.folder))
+    if (fact.planned != fact.folder) // the same unless the folder is a numbered twin
         o.insert(kPlanned, fact.planned);
     if (fact.name.isEmpty()) {
         o.insert(kCreated, arrayOf(fact.created));

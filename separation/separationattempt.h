@@ -190,7 +190,7 @@ private:
     bool removeJournal() const;
     // Takes the facts of this program not yet written into this order's journal.
     QList<Fact> takeLanded() const;
-    // Writes them into it, with more (a copy's own line) before them. With the record lock held.
+    // Writes them into it, and more after them (a copy about to land). With the record lock held.
     bool writeLanded(const QList<Fact> &more = QList<Fact>());
     // Takes the files and created levels of folders out that the plan no longer holds, but for the levels
     // of the folders kept (keep, as keys); returns what is left of them (to stay in the record).
