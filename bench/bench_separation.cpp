@@ -13,6 +13,18 @@
 // warm (every source file is read once first); each side runs three times, the best time counts. A 10 ms
 // timer on the GUI thread measures the longest gap between its ticks while the window works.
 //
+//   bench_separation --small [N] [DIR]
+//                                the same with photos of about 60 KB (600 x 400), so that an order of
+//                                10,000 photos fits a disk: the separation's own work per photo (its
+//                                record included) weighs more beside the bytes. Prints the time per photo,
+//                                to be set beside that of a smaller order made the same way.
+//
+//   bench_separation --crafted-record [--small] [N] [DIR]
+//                                before the timed runs, the order is separated once and its record (left
+//                                by the run's early end) and the journal beside it are replaced by files
+//                                of the largest size read, crafted to cost the most per byte; the timed
+//                                runs read them on the GUI thread, and their longest GUI gap shows it.
+//
 //   bench_separation --after-sample [N] [DIR]
 //                                the after-sample window instead: N finished photos (default 300, about
 //                                8 MB each), each with a ".CR2" of about 25 MB, from the click on "开始分件"
@@ -28,9 +40,11 @@
 #include "standin.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QJsonArray>
 #include <QProcess>
 #include <QPushButton>
@@ -60,8 +74,8 @@ struct Order {
 };
 
 // Writes the order's storage tree below root. A few distinct pictures make every photo; each file gets
-// bytes of its own after the picture's end, so no two files are equal.
-bool makeOrder(const QString &root, int count, Order *order, bool afterSample)
+// bytes of its own after the picture's end, so no two files are equal. small: the pictures at 600 x 400.
+bool makeOrder(const QString &root, int count, Order *order, bool afterSample, bool small)
 {
     order->path = root + QStringLiteral("/pic/2024-05/09/B0001-1-王小明/");
     for (const char *sub : {"成品", "汰片", "marks", "照片/新建文件夹"}) {
@@ -77,6 +91,14 @@ bool makeOrder(const QString &root, int count, Order *order, bool afterSample)
         if (!f.open(QIODevice::ReadOnly))
             return false;
         pictures << f.readAll();
+        if (small) {
+            QByteArray jpeg;
+            QBuffer out(&jpeg);
+            out.open(QIODevice::WriteOnly);
+            if (!QImage::fromData(pictures.last()).scaled(600, 400).save(&out, "JPG", 90))
+                return false;
+            pictures.last() = jpeg;
+        }
     }
     auto file = [&](const QString &path, int i, int copies = 1) {
         QByteArray bytes = pictures.at(i % pictures.size()).repeated(copies);
@@ -181,6 +203,41 @@ double runCpAfterSample(const Order &order, const QString &out)
     return ok ? double(clock.nsecsElapsed()) / 1e9 : -1;
 }
 
+// Replaces the record a run left in saveDir, and its journal, by what costs the most to read within the
+// bounds a record is read in: just under the most folders, each with copies and levels made, and just under
+// the most facts of copies, the journal's with long names up to its largest size, spread over the folders;
+// false when there is no record.
+bool craftRecord(const QString &saveDir)
+{
+    QDirIterator it(saveDir, {QStringLiteral(".分件记录.json")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    if (!it.hasNext())
+        return false;
+    const QString record = it.next();
+    const int folders = 9900;
+    const int perFolder = 5;
+    const int journalLines = 100000 - folders * perFolder - 100;
+    QByteArray bytes = "{\"folders\":[";
+    for (int i = 0; i < folders; ++i) {
+        const QByteArray folder = "x/f" + QByteArray::number(i) + "/";
+        bytes += (i ? "," : "") + QByteArray("{\"planned\":\"") + folder + "\",\"folder\":\"" + folder
+                 + "\",\"created\":[\"x/\",\"" + folder + "\"],\"files\":[";
+        for (int n = 0; n < perFolder; ++n)
+            bytes += (n ? "," : "") + QByteArray("{\"name\":\"I") + QByteArray::number(n) + ".jpg\",\"size\":1,\"time\":1}";
+        bytes += "]}";
+    }
+    bytes += "]}";
+    QByteArray journal;
+    const int lineBytes = (12 * 1024 * 1024 - 4096) / journalLines;
+    for (int i = 0; i < journalLines; ++i) {
+        QByteArray line = "{\"folder\":\"x/f" + QByteArray::number(i % folders) + "/\",\"size\":1,\"time\":1,\"changed\":\"1\",\"id\":\"1\",\"name\":\"J"
+                          + QByteArray::number(i);
+        line += QByteArray(qMax(0, lineBytes - line.size() - 8), 'x') + ".jpg\"}\n";
+        journal += line;
+    }
+    std::printf("crafted record: %lld bytes, journal %lld bytes\n", qint64(bytes.size()), qint64(journal.size()));
+    return writeFile(record, bytes) && writeFile(record + QLatin1Char('l'), journal);
+}
+
 double runCp(const Order &order, const QString &out)
 {
     const QString work = out + QStringLiteral("/work/");
@@ -214,11 +271,13 @@ int main(int argc, char *argv[])
     bench::quietWindows();
     QStringList args = app.arguments().mid(1);
     const bool afterSample = args.removeAll(QStringLiteral("--after-sample")) > 0;
+    const bool small = args.removeAll(QStringLiteral("--small")) > 0;
+    const bool crafted = args.removeAll(QStringLiteral("--crafted-record")) > 0;
     const int count = args.value(0, QStringLiteral("300")).toInt();
     QTemporaryDir base(args.size() > 1 ? args.at(1) + QStringLiteral("/bench-separation-XXXXXX")
                                        : QDir::tempPath() + QStringLiteral("/bench-separation-XXXXXX"));
     Order order;
-    if (count <= 0 || !base.isValid() || !makeOrder(base.path(), count, &order, afterSample))
+    if (count <= 0 || !base.isValid() || !makeOrder(base.path(), count, &order, afterSample, small))
         return 1;
 
     standin::Server server;
@@ -247,7 +306,16 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 3; ++i) {
         const QString out = base.path() + QStringLiteral("/window%1").arg(i);
         QDir().mkpath(out);
+        if (crafted && (runWindow(server, out, afterSample).seconds < 0 || !craftRecord(out)))
+            return 1;
         const WindowRun w = runWindow(server, out, afterSample);
+        // what the run's early end left of its record for the next attempt
+        for (QDirIterator it(out, {QStringLiteral(".分件记录.json*")}, QDir::Files | QDir::Hidden,
+                             QDirIterator::Subdirectories);
+             it.hasNext();) {
+            it.next();
+            std::printf("%s: %lld bytes\n", qPrintable(it.fileName()), it.fileInfo().size());
+        }
         QDir(out).removeRecursively();
         bench::settleDisk();
         const QString cpOut = base.path() + QStringLiteral("/cp%1").arg(i);
@@ -263,7 +331,8 @@ int main(int argc, char *argv[])
         bestCp = bestCp < 0 ? c : qMin(bestCp, c);
         stall = qMax(stall, w.longestStallMs);
     }
-    std::printf("best: window %.2f s, cp %.2f s, ratio %.2f (target <= 1.30); longest GUI gap %d ms (target <= 100)\n",
-                bestWindow, bestCp, bestWindow / bestCp, stall);
+    std::printf("best: window %.2f s, cp %.2f s, ratio %.2f (target <= 1.30); longest GUI gap %d ms (target <= 100); "
+                "%.3f ms per photo\n",
+                bestWindow, bestCp, bestWindow / bestCp, stall, bestWindow * 1000 / count);
     return 0;
 }

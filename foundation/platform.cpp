@@ -296,6 +296,9 @@ void countFolderListing()
 
 namespace {
 
+// The prefix of the temporary files copies are written into (isCopyTemporary knows them by it).
+const QString kCopying = QStringLiteral("copying");
+
 // A name for a temporary file in folder, starting with "." and prefix.
 QString temporaryName(const QString &folder, const QString &prefix)
 {
@@ -431,6 +434,40 @@ bool flushFileW(const QString &path)
         qCWarning(lcFiles) << "read-only attribute not put back:" << path;
     SetLastError(error); // the flush's own error for the caller
     return ok;
+}
+
+// CopyFileExW's progress routine: the temporary file it has just made gets the hidden attribute before its
+// first byte, as every other file the program keeps for itself beside its data, so a copy cut short by the
+// program's end is hidden too (the next separation of the order removes it).
+DWORD CALLBACK hideCopyTarget(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD stream, DWORD reason,
+                              HANDLE, HANDLE destination, LPVOID)
+{
+    FILE_BASIC_INFO basic;
+    if (reason == CALLBACK_STREAM_SWITCH && stream == 1
+        && GetFileInformationByHandleEx(destination, FileBasicInfo, &basic, sizeof basic)) {
+        basic.FileAttributes |= FILE_ATTRIBUTE_HIDDEN;
+        // times of 0 are left as they are
+        basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;
+        basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+        SetFileInformationByHandle(destination, FileBasicInfo, &basic, sizeof basic);
+    }
+    return PROGRESS_CONTINUE;
+}
+
+// The whole copy takes the source's hidden attribute (none, for a photo) just before it takes the
+// target's name; false (GetLastError() telling why) when that cannot be set.
+bool showTemporary(const QString &temporary, const QString &source)
+{
+    const std::wstring native = nativeW(temporary);
+    const DWORD attributes = GetFileAttributesW(native.c_str());
+    const DWORD sourceAttributes = GetFileAttributesW(nativeW(source).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    const bool hidden = sourceAttributes != INVALID_FILE_ATTRIBUTES && (sourceAttributes & FILE_ATTRIBUTE_HIDDEN);
+    if (!(attributes & FILE_ATTRIBUTE_HIDDEN) || hidden)
+        return true;
+    const DWORD shown = attributes & ~DWORD(FILE_ATTRIBUTE_HIDDEN);
+    return SetFileAttributesW(native.c_str(), shown ? shown : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 // Gives the complete temporary file the target's name in one step; false when it cannot (the temporary
@@ -594,13 +631,13 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
     const QString folder = QFileInfo(target).absolutePath();
 #ifdef Q_OS_WIN
     // The system copies the bytes (within a share on the server, without a trip through this machine)
-    // into a temporary file beside the target, which a rename puts in place.
+    // into a temporary file beside the target, hidden from its first byte on, which a rename puts in place.
     const std::wstring from = nativeW(source);
     QString temporary;
     bool copied = false;
     for (int attempt = 0; attempt < 16 && !copied; ++attempt) {
-        temporary = temporaryName(folder, QStringLiteral("copying"));
-        copied = CopyFileExW(from.c_str(), nativeW(temporary).c_str(), nullptr, nullptr, nullptr,
+        temporary = temporaryName(folder, kCopying);
+        copied = CopyFileExW(from.c_str(), nativeW(temporary).c_str(), &hideCopyTarget, nullptr, nullptr,
                              COPY_FILE_FAIL_IF_EXISTS) != 0;
         if (!copied) {
             const DWORD error = GetLastError();
@@ -626,6 +663,9 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
         error = ERROR_WRITE_FAULT;
     } else if (durability == Durability::OnDisk && !flushFileW(temporary)) {
         step = "flush: ";
+        error = GetLastError();
+    } else if (!showTemporary(temporary, source)) {
+        step = "attributes: ";
         error = GetLastError();
     } else if (copyShouldFail(target)) {
         step = "rename: ";
@@ -654,7 +694,7 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
         return false;
     }
     QString temporary;
-    const int out = createTemporary(folder, QStringLiteral("copying"), &temporary);
+    const int out = createTemporary(folder, kCopying, &temporary);
     if (out < 0) {
         const int error = errno;
         logNotPlaced(target, QStringLiteral("create: ") + qt_error_string(error));
@@ -735,25 +775,54 @@ bool SystemFile::openForWriting(const QString &path, Creation creation)
         return false;
     }
 #ifdef Q_OS_WIN
-    const HANDLE file = CreateFileW(nativeW(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    creation == NewOnly ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Appending: the reparse point itself is opened, never what it points to, and judged as it is.
+    const HANDLE file = creation == Append
+                            ? CreateFileW(nativeW(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ,
+                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr)
+                            : CreateFileW(nativeW(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          creation == NewOnly ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                          nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         m_error = lastError();
         return false;
     }
+    if (creation == Append) {
+        BY_HANDLE_FILE_INFORMATION info;
+        const bool disk = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info);
+        const int refusal = !disk ? EINVAL
+                            : info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT ? ELOOP
+                            : info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE) ? EINVAL
+                                                                                                         : 0;
+        if (refusal != 0) {
+            CloseHandle(file);
+            m_error = refusal;
+            return false;
+        }
+    }
     m_handle = qintptr(file);
 #else
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (creation == NewOnly ? O_EXCL : O_TRUNC);
+    // Appending: O_NOFOLLOW refuses a link (ELOOP); O_NONBLOCK opens a FIFO at once instead of waiting for
+    // a reader, and what is opened is then judged.
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC
+                      | (creation == NewOnly ? O_EXCL : creation == Truncate ? O_TRUNC : O_APPEND | O_NOFOLLOW | O_NONBLOCK);
     int fd = -1;
     do {
         fd = ::open(QFile::encodeName(path).constData(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        m_error = errno;
+        m_error = errno == ENXIO ? EINVAL : errno; // ENXIO: a FIFO without a reader
+        return false;
+    }
+    struct stat info;
+    if (creation == Append && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(fd);
+        m_error = EINVAL;
         return false;
     }
     m_handle = fd;
 #endif
+    m_append = creation == Append;
     return QIODevice::open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
@@ -813,15 +882,17 @@ bool SystemFile::writeAt(qint64 offset, const char *data, qint64 size)
     while (size > 0) {
 #ifdef Q_OS_WIN
         OVERLAPPED at = {};
-        at.Offset = DWORD(quint64(offset) & 0xffffffffu);
-        at.OffsetHigh = DWORD(quint64(offset) >> 32);
+        at.Offset = m_append ? 0xffffffffu : DWORD(quint64(offset) & 0xffffffffu); // all ones: at the end
+        at.OffsetHigh = m_append ? 0xffffffffu : DWORD(quint64(offset) >> 32);
         DWORD written = 0;
         if (!::WriteFile(HANDLE(m_handle), data, DWORD(qMin<qint64>(size, 1 << 30)), &written, &at)) {
             m_error = lastError();
             return false;
         }
 #else
-        const ssize_t written = ::pwrite(int(m_handle), data, size_t(qMin<qint64>(size, 1 << 30)), off_t(offset));
+        const size_t chunk = size_t(qMin<qint64>(size, 1 << 30));
+        const ssize_t written = m_append ? ::write(int(m_handle), data, chunk)
+                                         : ::pwrite(int(m_handle), data, chunk, off_t(offset));
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0) {
@@ -967,6 +1038,55 @@ bool isRegularFile(const QString &path)
     struct stat info;
     return ::lstat(QFile::encodeName(local).constData(), &info) == 0 && S_ISREG(info.st_mode);
 #endif
+}
+
+FileFacts fileFacts(const QString &path)
+{
+    FileFacts facts;
+    const QString local = localPath(path);
+    if (local.isEmpty())
+        return facts;
+#ifdef Q_OS_WIN
+    const HANDLE handle = CreateFileW(nativeW(local).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return facts;
+    BY_HANDLE_FILE_INFORMATION info;
+    FILE_BASIC_INFO basic;
+    const bool read = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info)
+                      && GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic);
+    CloseHandle(handle);
+    if (!read
+        || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
+        return facts;
+    facts.size = qint64((quint64(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    // 100 ns steps since 1601
+    const qint64 written = qint64((quint64(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
+    facts.modified = written / 10000 - Q_INT64_C(11644473600000);
+    facts.changed = QString::number(basic.ChangeTime.QuadPart);
+    facts.id = QString::number(info.dwVolumeSerialNumber) + QLatin1Char(':')
+               + QString::number((quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+#else
+    struct stat info;
+    if (::lstat(QFile::encodeName(local).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return facts;
+    facts.size = qint64(info.st_size);
+    facts.modified = qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+    facts.changed = QString::number(qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec);
+    facts.id = QString::number(quint64(info.st_ino));
+#endif
+    return facts;
+}
+
+bool isCopyTemporary(const QString &name)
+{
+    const QString prefix = QLatin1Char('.') + kCopying + QLatin1Char('-');
+    if (!name.startsWith(prefix) || name.size() == prefix.size() || name.size() > prefix.size() + 13)
+        return false;
+    return std::all_of(name.begin() + prefix.size(), name.end(), [](QChar c) {
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
+    });
 }
 
 bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, int *error)

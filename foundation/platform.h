@@ -75,8 +75,9 @@ enum class Durability {
     OnDisk, // the temporary is flushed to the disk through its own descriptor, checked, then closed and renamed
 };
 // Copies the file source to target (the target's folder must exist) through a hidden temporary file
-// beside the target, which takes the target's name only once every byte is written and the file is
-// closed, both checked (a share may report a failed write only when the file is closed): a copy that fails
+// beside the target (isCopyTemporary knows its name; on Windows it has the hidden attribute from its first
+// byte until just before it takes the target's name), which takes the target's name only once every byte
+// is written and the file is closed, both checked (a share may report a failed write only when the file is closed): a copy that fails
 // leaves whatever was at the target as it was and no temporary file behind. The copy keeps the source's
 // permissions and modification time where the file system allows it; the bytes decide, a refused time or
 // permission is only logged. Windows: CopyFileExW (within a share the server copies) and MoveFileExW.
@@ -109,6 +110,25 @@ bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, in
 // Whether the path itself (a link not followed) is a regular file.
 bool isRegularFile(const QString &path);
 
+// What identifies a file as it is now, the path itself judged (a link is not followed): its size and
+// modification time, which a copy takes from its source and a tool can put back, and what no tool puts
+// back: the time of the file's last change (Linux st_ctime; Windows the change time) and its id on its disk
+// (Linux the inode; Windows the volume's serial number with the file index).
+struct FileFacts {
+    qint64 size = -1;    // -1: no regular file there
+    qint64 modified = 0; // ms since 1970, as QFileInfo::lastModified() gives it
+    QString changed;     // "" when the system gives none
+    QString id;          // "" when the system gives none
+    bool operator==(const FileFacts &o) const
+    {
+        return size == o.size && modified == o.modified && changed == o.changed && id == o.id;
+    }
+};
+FileFacts fileFacts(const QString &path);
+// Whether name is that of the temporary file copyIntoPlace writes beside its target (".copying-" and a
+// random part); one left in a folder is a copy cut short by the program's end.
+bool isCopyTemporary(const QString &name);
+
 // The error of the system call that just failed, as an errno: errno itself, on Windows GetLastError()
 // mapped to one (for callers that make the system call themselves and name its failure with errorText()).
 int lastSystemError();
@@ -129,6 +149,9 @@ public:
     enum Creation {
         NewOnly,  // a new file; fails with EEXIST when the name is taken
         Truncate, // a file of that name is emptied, otherwise one is made
+        Append,   // every write goes to the end of the file, which is made when missing; only a regular
+                  // file is opened, never one reached through a link at its last level (ELOOP), a FIFO
+                  // or a device (EINVAL)
     };
     SystemFile() = default;
     ~SystemFile() override; // closes the file unchecked
@@ -168,6 +191,7 @@ private:
     QByteArray m_buffer;   // bytes not written yet, which belong at m_bufferAt
     qint64 m_bufferAt = 0;
     int m_error = 0;
+    bool m_append = false;
 };
 
 // ---- fault injection for tests ----

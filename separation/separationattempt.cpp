@@ -28,12 +28,22 @@ const QString kFiles = QStringLiteral("files");
 const QString kName = QStringLiteral("name");
 const QString kSize = QStringLiteral("size");
 const QString kTime = QStringLiteral("time");
+const QString kChanged = QStringLiteral("changed");
+const QString kId = QStringLiteral("id");
+const QString kPending = QStringLiteral("pending");
+const QString kSource = QStringLiteral("source");
 
-// The largest record read. An order's own record takes a few hundred bytes per folder and per copy, so
-// no order reaches it; a larger file under the record's name is no record of ours.
-constexpr qint64 kRecordLimit = 64 * 1024 * 1024;
-// The copies in place written into the record at once; the last copy under way writes what is left.
-constexpr int kBatch = 32;
+// The largest record read, and the largest journal. A record takes about 110 bytes per copy and a few
+// hundred per folder; a journal 400 to 500 per copy (a line before it lands, one after) of one attempt:
+// an order of 10,000 photos keeps about 1.1 MB and 5 MB, a third of the bounds. Larger files under their
+// names are no records of ours; read at the bounds on the GUI thread, they hold it for under a second.
+constexpr qint64 kRecordLimit = 4 * 1024 * 1024;
+constexpr qint64 kJournalLimit = 12 * 1024 * 1024;
+// The most folders a record lists (one a product of the plan, and what is left of products that left it),
+// and the most facts of copies in it and its journal together (a copy takes one in the record, two in the
+// journal): an order of 10,000 photos takes 30,000. They keep a crafted record's reading short.
+constexpr int kRecordFolders = 10000;
+constexpr int kRecordFacts = 100000;
 // The numbered names a photo tries beside other files of its name.
 constexpr int kNumberedNames = 1000;
 
@@ -69,6 +79,13 @@ bool safeRelative(const QString &relative)
            && std::all_of(parts.begin(), parts.end(), [](const QString &part) { return isSafeName(part); });
 }
 
+// A file below the order's folder, relative: folders as safeRelative has them, a name a copy may take.
+bool safeFile(const QString &relative)
+{
+    const int slash = relative.lastIndexOf(QLatin1Char('/'));
+    return (slash < 0 || safeRelative(relative.left(slash))) && SeparationAttempt::isCopyName(relative.mid(slash + 1));
+}
+
 // Why a folder (relative) cannot be made, in the words the refused plan uses: "产品文件夹名称过长：<level>";
 // "" when it can.
 QString folderRefusal(const QString &relative)
@@ -85,6 +102,15 @@ bool existsOrLink(const QString &path)
 {
     const QFileInfo info(path);
     return info.exists() || info.isSymLink();
+}
+
+// The names in a folder, as keys.
+QSet<QString> namesIn(const QString &folder)
+{
+    QSet<QString> names;
+    for (const QString &name : QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        names.insert(keyOf(name));
+    return names;
 }
 
 QStringList stringsOf(const QJsonValue &value, bool *ok)
@@ -118,6 +144,50 @@ bool wholeNumber(const QJsonValue &value, qint64 min, qint64 *out)
     return true;
 }
 
+// A text of the record naming what the system says of a file, or nothing.
+bool shortText(const QJsonObject &o, const QString &key, QString *out)
+{
+    const QJsonValue v = o.value(key);
+    if (v.isUndefined())
+        return true;
+    *out = v.toString();
+    return v.isString() && out->size() <= 64;
+}
+
+// The facts of one copy as the record or a journal line has them; false when they are no such facts.
+template <typename Facts>
+bool factsFrom(const QJsonObject &o, Facts *facts)
+{
+    bool ok = wholeNumber(o.value(kSize), 0, &facts->size)
+              && wholeNumber(o.value(kTime), std::numeric_limits<qint64>::min() / 2, &facts->time)
+              && shortText(o, kChanged, &facts->changed) && shortText(o, kId, &facts->id);
+    const QJsonValue pending = o.value(kPending);
+    if (!pending.isUndefined()) {
+        facts->pending = pending.toBool();
+        facts->source = o.value(kSource).toString();
+        ok = ok && pending.isBool()
+             && (!facts->pending
+                 || (o.value(kSource).isString() && (Platform::isAbsolutePath(facts->source) || safeFile(facts->source))));
+    }
+    return ok;
+}
+
+template <typename Facts>
+void factsInto(const Facts &facts, QJsonObject *o)
+{
+    o->insert(kSize, double(facts.size));
+    o->insert(kTime, double(facts.time));
+    if (facts.pending) {
+        o->insert(kPending, true);
+        o->insert(kSource, facts.source);
+        return;
+    }
+    if (!facts.changed.isEmpty())
+        o->insert(kChanged, facts.changed);
+    if (!facts.id.isEmpty())
+        o->insert(kId, facts.id);
+}
+
 // The lock of one record's reading and writing (by its path), held from its reading to its writing. A
 // record written while the disk is busy with the copies may take a second; other orders do not wait.
 QMutex &recordLock(const QString &path)
@@ -131,8 +201,8 @@ QMutex &recordLock(const QString &path)
     return *of;
 }
 
-// The lock of the copies not yet written into their records: a copy that lands never waits for a record
-// being written.
+// The lock of the facts not yet written into their journals and of the copies under way: a copy that
+// lands never waits for a record being written.
 QMutex &landedLock()
 {
     static QMutex lock;
@@ -160,6 +230,11 @@ QString SeparationAttempt::recordName()
     return QStringLiteral(".分件记录.json");
 }
 
+QString SeparationAttempt::journalPath() const
+{
+    return m_localOrderDir + recordName() + QLatin1Char('l');
+}
+
 bool SeparationAttempt::isCopyName(const QString &name)
 {
 #ifdef Q_OS_WIN
@@ -171,22 +246,16 @@ bool SeparationAttempt::isCopyName(const QString &name)
 #endif
 }
 
-QHash<QString, QList<SeparationAttempt::Landed>> &SeparationAttempt::unwritten()
+QHash<QString, QList<SeparationAttempt::Fact>> &SeparationAttempt::unwritten()
 {
-    static QHash<QString, QList<Landed>> landed;
-    return landed;
+    static QHash<QString, QList<Fact>> facts;
+    return facts;
 }
 
-SeparationAttempt::File SeparationAttempt::factsOf(const QString &folderPath, const QString &name)
+QHash<QString, int> &SeparationAttempt::underWay()
 {
-    const QFileInfo info(folderPath + name);
-    File file;
-    file.name = name;
-    if (info.isFile() && !info.isSymLink()) {
-        file.size = info.size();
-        file.time = info.lastModified().toMSecsSinceEpoch();
-    }
-    return file;
+    static QHash<QString, int> copies;
+    return copies;
 }
 
 bool SeparationAttempt::dirExists(const QString &relative, bool orReserved) const
@@ -216,27 +285,58 @@ QStringList SeparationAttempt::otherDays() const
     return found;
 }
 
-void SeparationAttempt::addLanded(QList<Folder> *folders, const QList<Landed> &landed)
+bool SeparationAttempt::fold(QList<Folder> *folders, const QList<Fact> &facts)
 {
-    for (const Landed &l : landed) {
-        auto folder = std::find_if(folders->begin(), folders->end(),
-                                   [&l](const Folder &f) { return keyOf(f.folder) == keyOf(l.folder); });
-        if (folder == folders->end()) {
+    QHash<QString, int> folderAt; // by key
+    for (int i = 0; i < folders->size(); ++i)
+        folderAt.insert(keyOf(folders->at(i).folder), i);
+    QHash<int, QHash<QString, int>> fileAt; // a folder's files by key, once a fact is about one of them
+    for (const Fact &fact : facts) {
+        const QString folderKey = keyOf(fact.folder);
+        int i = folderAt.value(folderKey, -1);
+        if (i < 0) {
             // The folder left the record meanwhile (its product left the plan of a later attempt): it is
             // listed again for the copy, which the next look takes out.
             Folder f;
-            f.planned = l.planned;
-            f.folder = l.folder;
+            f.planned = fact.planned;
+            f.folder = fact.folder;
             folders->append(f);
-            folder = folders->end() - 1;
+            i = folders->size() - 1;
+            folderAt.insert(folderKey, i);
         }
-        auto file = std::find_if(folder->files.begin(), folder->files.end(),
-                                 [&l](const File &f) { return keyOf(f.name) == keyOf(l.file.name); });
-        if (file == folder->files.end())
-            folder->files.append(l.file);
-        else
-            *file = l.file;
+        Folder &f = (*folders)[i];
+        if (fact.name.isEmpty()) { // levels made for the folder
+            const QStringList levels = levelsOf(f.folder);
+            for (const QString &level : fact.created) {
+                if (!levels.contains(level, Platform::pathCase()))
+                    return false;
+                if (!f.created.contains(level, Platform::pathCase()))
+                    f.created << level;
+            }
+            continue;
+        }
+        auto at = fileAt.find(i);
+        if (at == fileAt.end()) {
+            at = fileAt.insert(i, QHash<QString, int>());
+            for (int n = 0; n < f.files.size(); ++n)
+                at->insert(keyOf(f.files.at(n).name), n);
+        }
+        const QString nameKey = keyOf(fact.name);
+        const int n = at->value(nameKey, -1);
+        if (n < 0) {
+            at->insert(nameKey, f.files.size());
+            f.files.append(File{fact.name, {fact.facts}});
+            continue;
+        }
+        File &file = f.files[n];
+        if (!fact.facts.pending) { // in place: what it was before is gone
+            file.name = fact.name;
+            file.facts = {fact.facts};
+        } else if (!file.facts.contains(fact.facts)) { // about to land beside what is there
+            file.facts << fact.facts;
+        }
     }
+    return true;
 }
 
 SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, QString *why) const
@@ -245,20 +345,23 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
     const QString path = m_localOrderDir + recordName();
     QByteArray bytes;
     int error = 0;
-    // Only a regular file of a record's size: a link is not followed out of the order's folder, and a FIFO
+    // Only regular files of a record's size: a link is not followed out of the order's folder, and a FIFO
     // or a device is never read (it could block or never end).
-    if (!Platform::readRegularFile(path, kRecordLimit, &bytes, &error)) {
-        if (error == ENOENT)
-            return Record::Missing;
-        const bool folder = error == EINVAL && QFileInfo(path).isDir() && !QFileInfo(path).isSymLink();
+    auto refused = [&](const QString &file) {
+        const bool folder = error == EINVAL && QFileInfo(file).isDir() && !QFileInfo(file).isSymLink();
         *why = folder ? errorText(EISDIR)
                       : error == ELOOP || error == EINVAL || error == EFBIG ? QStringLiteral("记录已损坏") : errorText(error);
         return Record::Damaged;
-    }
+    };
+    if (!Platform::readRegularFile(path, kRecordLimit, &bytes, &error))
+        return error == ENOENT ? Record::Missing : refused(path);
     const QJsonDocument doc = QJsonDocument::fromJson(bytes);
     bool ok = doc.isObject() && doc.object().value(kFolders).isArray();
     QSet<QString> given; // a folder belongs to one product
+    int count = 0;       // facts read
     for (const QJsonValue &value : doc.object().value(kFolders).toArray()) {
+        if (!ok)
+            break;
         const QJsonObject o = value.toObject();
         Folder f;
         f.planned = canon(o.value(kPlanned).toString());
@@ -274,19 +377,74 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
         }
         ok = ok && o.value(kFiles).isArray() && !given.contains(keyOf(f.folder));
         given.insert(keyOf(f.folder));
+        QHash<QString, int> at; // a name listed twice: the copy beside its earlier one, not yet confirmed
         for (const QJsonValue &v : o.value(kFiles).toArray()) {
             if (v.isString())
                 continue; // the names an earlier form of the record planned: no copy known to be there
             const QJsonObject copy = v.toObject();
-            File file;
-            file.name = copy.value(kName).toString();
-            ok = ok && v.isObject() && isCopyName(file.name) && wholeNumber(copy.value(kSize), 0, &file.size)
-                 && wholeNumber(copy.value(kTime), std::numeric_limits<qint64>::min() / 2, &file.time);
-            f.files << file;
+            const QString name = copy.value(kName).toString();
+            Facts facts;
+            ok = ok && v.isObject() && ++count <= kRecordFacts && isCopyName(name) && factsFrom(copy, &facts);
+            if (!ok)
+                break;
+            const int n = at.value(keyOf(name), -1);
+            if (n >= 0) {
+                f.files[n].facts << facts;
+                continue;
+            }
+            at.insert(keyOf(name), f.files.size());
+            f.files << File{name, {facts}};
         }
         folders->append(f);
+        ok = ok && folders->size() <= kRecordFolders;
     }
-    if (!ok) {
+    if (!ok || folders->size() > kRecordFolders) {
+        folders->clear();
+        *why = QStringLiteral("记录已损坏");
+        return Record::Damaged;
+    }
+
+    // The journal: one fact a line, folded in. A line that is not one whole object was cut short by the
+    // program's end (its copy had not begun, or is known by the line before it) and is passed over.
+    const QString journal = journalPath();
+    if (!Platform::readRegularFile(journal, kJournalLimit, &bytes, &error)) {
+        if (error == ENOENT)
+            return Record::Read;
+        folders->clear();
+        return refused(journal);
+    }
+    QList<Fact> facts;
+    for (const QByteArray &line : bytes.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        if (++count > kRecordFacts) {
+            ok = false;
+            break;
+        }
+        QJsonParseError parsed;
+        const QJsonDocument entry = QJsonDocument::fromJson(line, &parsed);
+        if (parsed.error != QJsonParseError::NoError || !entry.isObject())
+            continue;
+        const QJsonObject o = entry.object();
+        Fact fact;
+        fact.folder = canon(o.value(kFolder).toString());
+        fact.planned = o.contains(kPlanned) ? canon(o.value(kPlanned).toString()) : fact.folder;
+        ok = ok && safeRelative(fact.folder) && safeRelative(fact.planned);
+        if (o.contains(kCreated)) {
+            fact.created = stringsOf(o.value(kCreated), &ok);
+            for (QString &level : fact.created) {
+                ok = ok && safeRelative(level);
+                level = canon(level);
+            }
+        } else {
+            fact.name = o.value(kName).toString();
+            ok = ok && isCopyName(fact.name) && factsFrom(o, &fact.facts);
+        }
+        if (!ok)
+            break;
+        facts << fact;
+    }
+    if (!ok || !fold(folders, facts) || folders->size() > kRecordFolders) {
         folders->clear();
         *why = QStringLiteral("记录已损坏");
         return Record::Damaged;
@@ -299,8 +457,13 @@ bool SeparationAttempt::writeRecord(const QList<Folder> &folders, int *error) co
     QJsonArray list;
     for (const Folder &f : folders) {
         QJsonArray files;
-        for (const File &file : f.files)
-            files.append(QJsonObject{{kName, file.name}, {kSize, double(file.size)}, {kTime, double(file.time)}});
+        for (const File &file : f.files) {
+            for (const Facts &facts : file.facts) {
+                QJsonObject o{{kName, file.name}};
+                factsInto(facts, &o);
+                files.append(o);
+            }
+        }
         list.append(QJsonObject{{kPlanned, f.planned}, {kFolder, f.folder}, {kCreated, arrayOf(f.created)},
                                 {kFiles, files}});
     }
@@ -317,29 +480,73 @@ bool SeparationAttempt::writeRecord(const QList<Folder> &folders, int *error) co
     return true;
 }
 
-QList<SeparationAttempt::Landed> SeparationAttempt::takeLanded() const
+QByteArray SeparationAttempt::lineOf(const Fact &fact)
+{
+    QJsonObject o{{kFolder, fact.folder}};
+    if (fact.planned != fact.folder) // the same unless the folder is a numbered twin
+        o.insert(kPlanned, fact.planned);
+    if (fact.name.isEmpty()) {
+        o.insert(kCreated, arrayOf(fact.created));
+    } else {
+        o.insert(kName, fact.name);
+        factsInto(fact.facts, &o);
+    }
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+}
+
+bool SeparationAttempt::appendFacts(const QList<Fact> &facts) const
+{
+    // A record gone meanwhile (the order finished) takes nothing.
+    if (!Platform::isRegularFile(m_localOrderDir + recordName()))
+        return true;
+    // Each write begins a line of its own, so that a line cut short before ends there.
+    QByteArray bytes("\n");
+    for (const Fact &fact : facts)
+        bytes += lineOf(fact);
+    const QString path = journalPath();
+    const bool fresh = !existsOrLink(path);
+    Platform::SystemFile out;
+    if (!out.openForWriting(path, Platform::SystemFile::Append) || out.write(bytes) != bytes.size()
+        || !out.closeChecked()) {
+        const int error = out.error();
+        qCWarning(lcSeparation) << "separation journal not written:" << path << errorText(error);
+        errno = error;
+        return false;
+    }
+    if (fresh)
+        FileOperation::setFileHidden(path);
+    return true;
+}
+
+bool SeparationAttempt::removeJournal() const
+{
+    const QString path = journalPath();
+    if (FileOperation::deleteFile(path) || !existsOrLink(path))
+        return true;
+    qCWarning(lcSeparation) << "separation journal not removed:" << path << errorText(errno);
+    return false;
+}
+
+QList<SeparationAttempt::Fact> SeparationAttempt::takeLanded() const
 {
     QMutexLocker lock(&landedLock());
     return unwritten().take(m_localOrderDir + recordName());
 }
 
-void SeparationAttempt::writeLanded()
+bool SeparationAttempt::writeLanded(const QList<Fact> &more)
 {
-    const QList<Landed> landed = takeLanded();
-    if (landed.isEmpty())
-        return;
-    QList<Folder> folders;
-    QString why;
-    // A record gone (the order finished) or damaged meanwhile takes nothing.
-    if (readRecord(&folders, &why) != Record::Read)
-        return;
-    addLanded(&folders, landed);
-    int error = 0;
-    if (!writeRecord(folders, &error)) { // kept for the next write, or this program's next look
+    // The facts of copies in place first: a copy about to land (more) goes beside what is there.
+    const QList<Fact> facts = takeLanded() + more;
+    if (facts.isEmpty() || appendFacts(facts))
+        return true;
+    const int error = errno;
+    { // kept for the next write, or this program's next look
         QMutexLocker lock(&landedLock());
-        QList<Landed> &later = unwritten()[m_localOrderDir + recordName()];
-        later = landed + later;
+        QList<Fact> &later = unwritten()[m_localOrderDir + recordName()];
+        later = facts + later;
     }
+    errno = error;
+    return false;
 }
 
 bool SeparationAttempt::throughRealFolders(const QString &relative)
@@ -354,6 +561,33 @@ bool SeparationAttempt::throughRealFolders(const QString &relative)
     return false;
 }
 
+bool SeparationAttempt::isOwnCopy(const File &listed, const Platform::FileFacts &now, const QString &path) const
+{
+    if (now.size < 0)
+        return false;
+    for (const Facts &facts : listed.facts) {
+        if (!facts.pending) {
+            // In place when it was recorded: every fact it had then (a record of the earlier form has its
+            // size and time alone).
+            if (now.size == facts.size && now.modified == facts.time
+                && (facts.changed.isEmpty() || facts.changed == now.changed) && (facts.id.isEmpty() || facts.id == now.id))
+                return true;
+            continue;
+        }
+        // Recorded before it could land: while the file it was copied from is as it was then, its bytes
+        // decide (also where a share refused to keep the time); otherwise its size and time.
+        const QString from = Platform::isAbsolutePath(facts.source) ? facts.source : m_localOrderDir + facts.source;
+        const Platform::FileFacts source = Platform::fileFacts(from);
+        if (source.size == facts.size && source.modified == facts.time) {
+            if (now.size == facts.size && FileOperation::sameContent(path, from))
+                return true;
+        } else if (now.size == facts.size && now.modified == facts.time) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool SeparationAttempt::removeListed(const QString &folder, const File &file, bool *stillOwn)
 {
     if (stillOwn)
@@ -362,10 +596,10 @@ bool SeparationAttempt::removeListed(const QString &folder, const File &file, bo
         return false;
     const QString dir = m_localOrderDir + folder;
     const QString path = dir + file.name;
-    const File now = factsOf(dir, file.name);
+    const Platform::FileFacts now = Platform::fileFacts(path);
     if (now.size < 0 && !existsOrLink(path))
         return true; // gone
-    if (now.size != file.size || now.time != file.time) {
+    if (!isOwnCopy(file, now, path)) {
         // Edited or replaced since it was copied: it is someone else's now, and stays.
         if (stillOwn)
             *stillOwn = false;
@@ -383,20 +617,33 @@ bool SeparationAttempt::removeListed(const QString &folder, const File &file, bo
     return false;
 }
 
+void SeparationAttempt::removeCutCopies(const QString &folder) const
+{
+    const QString dir = m_localOrderDir + folder;
+    const QStringList names = QDir(dir).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (Platform::isCopyTemporary(name) && Platform::isRegularFile(dir + name) && FileOperation::deleteFile(dir + name))
+            qCDebug(lcSeparation) << "copy cut short removed:" << dir + name;
+    }
+}
+
 QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> &dropped, const QSet<QString> &keep)
 {
     QList<Folder> left;
     QStringList levels; // created for the dropped folders
     QSet<QString> listed; // the same, as keys
     for (const Folder &d : dropped) {
-        if (!throughRealFolders(d.folder)) {
+        // A folder no longer there holds nothing to take out.
+        const bool there = existsOrLink(m_localOrderDir + d.folder);
+        if (there && !throughRealFolders(d.folder)) {
             left << d; // not gone into: listed as it is
             continue;
         }
         Folder rest = d;
         rest.files.clear();
+        const QSet<QString> names = there ? namesIn(m_localOrderDir + d.folder) : QSet<QString>();
         for (const File &file : d.files) {
-            if (!removeListed(d.folder, file))
+            if (names.contains(keyOf(file.name)) && !removeListed(d.folder, file))
                 rest.files << file;
         }
         for (const QString &level : d.created) {
@@ -413,8 +660,8 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
     QSet<QString> staying;
     for (const QString &level : qAsConst(levels)) {
         const QString path = m_localOrderDir + level;
-        if (keep.contains(keyOf(level)))
-            continue; // the plan's now
+        if (keep.contains(keyOf(level)) || !existsOrLink(path))
+            continue; // the plan's now, or gone
         if (!throughRealFolders(level)) {
             staying.insert(keyOf(level));
             continue;
@@ -463,10 +710,13 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
     const QString recordFile = m_localOrderDir + recordName();
     QList<Folder> earlier;
     QString damage;
-    const QList<Landed> landed = takeLanded(); // every copy landed so far, a closed window's too
-    const Record state = readRecord(&earlier, &damage);
-    if (state == Record::Read)
-        addLanded(&earlier, landed);
+    const QList<Fact> landed = takeLanded(); // every copy landed so far, a closed window's too
+    Record state = readRecord(&earlier, &damage);
+    if (state == Record::Read && !fold(&earlier, landed)) {
+        earlier.clear();
+        state = Record::Damaged;
+        damage = QStringLiteral("记录已损坏");
+    }
     if (state == Record::Damaged) {
         qCWarning(lcSeparation) << "separation record not read:" << recordFile << damage;
         m_notes << QStringLiteral("上次未完成的分件记录无法读取（") + damage
@@ -476,9 +726,19 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
 
     // A folder of the record reached through a link or a mounted disk is not gone into: it stays listed
     // as it is. Each planned folder goes on in the folder the earlier attempt made for the same plan name.
+    // The copies this program's end cut short there are removed (unless a copy of the order is under way
+    // in this program: a closed window's, whose temporary files stay until the next look).
+    bool copying = false;
+    {
+        QMutexLocker lock(&landedLock());
+        copying = underWay().value(recordFile) > 0;
+    }
     QVector<bool> refused(earlier.size(), false);
-    for (int k = 0; k < earlier.size(); ++k)
+    for (int k = 0; k < earlier.size(); ++k) {
         refused[k] = !throughRealFolders(earlier.at(k).folder);
+        if (!refused.at(k) && !copying && QFileInfo(m_localOrderDir + earlier.at(k).folder).isDir())
+            removeCutCopies(earlier.at(k).folder);
+    }
     QVector<int> match(plan.size(), -1);
     QVector<bool> taken(earlier.size(), false);
     for (int i = 0; i < plan.size(); ++i) {
@@ -522,6 +782,7 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
 
     QList<Folder> folders;
     QList<Placed> placed;
+    QList<Fact> made; // per placed folder: the levels to be made for it, which enter the record once made
     for (int i = 0; i < plan.size(); ++i) {
         const Wanted &w = plan.at(i);
         const int k = match.at(i);
@@ -568,13 +829,16 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
                 p.targets << QString();
             placed << p;
             m_targets << targets;
+            made << Fact();
             continue;
         }
+        Fact levels{f.folder, f.planned, QString(), Facts(), QStringList()};
         for (const QString &level : levelsOf(f.folder)) {
             if (!dirExists(level, false) && !f.created.contains(level, Platform::pathCase()))
-                f.created << level;
+                levels.created << level;
             m_claimed << keyOf(level);
         }
+        made << levels;
         inUse.insert(keyOf(f.folder));
         m_planFolders.insert(keyOf(f.folder));
 
@@ -588,10 +852,10 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
                  QDir(folderPath).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
                 there.insert(keyOf(name), name);
         }
-        QHash<QString, File> own;
+        QHash<QString, const File *> own;
         if (k >= 0) {
             for (const File &file : earlier.at(k).files)
-                own.insert(keyOf(file.name), file);
+                own.insert(keyOf(file.name), &file);
         }
         QSet<QString> names; // given in this folder
         p.folder = m_orderDir + f.folder;
@@ -610,14 +874,15 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
                 if (!there.contains(key)) {
                     t.name = name;
                 } else if (own.contains(key)) {
-                    const File listed = own.value(key);
-                    const File now = factsOf(folderPath, there.value(key));
-                    if (now.size == listed.size && now.time == listed.time) {
+                    File listed = *own.value(key);
+                    const QString path = folderPath + there.value(key);
+                    const Platform::FileFacts now = Platform::fileFacts(path);
+                    if (isOwnCopy(listed, now, path)) {
                         t.name = there.value(key);
                         t.own = true;
-                        t.listed = listed;
-                        t.listed.name = t.name;
-                        f.files << t.listed;
+                        t.seen = now;
+                        listed.name = t.name;
+                        f.files << listed;
                     }
                 }
                 if (t.name.isEmpty())
@@ -683,33 +948,59 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
                        + days.join(QStringLiteral("、"));
 
     // The record first, then the folders it names (a plan without folders, with nothing left to record,
-    // needs none). It holds every copy landed so far.
+    // needs none). It holds every fact so far, its journal's folded in: the journal goes after it (a
+    // journal left of another attempt, before a new record, whose copies it would give to this one).
     const QList<Folder> recorded = folders + left;
     m_recordOnDisk = recordRead;
     if (!recorded.isEmpty() || recordRead) {
         int error = 0;
-        if (writeRecord(recorded, &error))
-            m_recordOnDisk = true;
+        bool written = false;
+        if (!recordRead && !removeJournal())
+            error = errno;
         else
+            written = writeRecord(recorded, &error);
+        if (written) {
+            m_recordOnDisk = true;
+            removeJournal();
+        } else {
+            if (recordRead)
+                appendFacts(landed); // the record on disk stays as it was: the facts taken go beside it
             m_notes << QStringLiteral("分件记录无法写入（") + errorText(error)
                            + QStringLiteral("），再次分件该订单时产品文件夹将另建编号文件夹：") + m_orderDir + recordName();
+        }
     }
-    // A folder that cannot be made (a full or read-only disk) is named once, with why.
-    for (Placed &p : placed) {
-        if (p.folder.isEmpty() || FileOperation::mkPath(p.folder))
+    // A folder that cannot be made (a full or read-only disk) is named once, with why. The levels made
+    // enter the record, all in one line of the journal once they are there.
+    QList<Fact> levelsMade;
+    for (int i = 0; i < placed.size(); ++i) {
+        Placed &p = placed[i];
+        if (p.folder.isEmpty())
             continue;
-        p.failure = p.folder + QStringLiteral("（") + errorText(errno) + QStringLiteral("）");
+        const bool ok = FileOperation::mkPath(p.folder);
+        const int error = errno;
+        Fact levels = made.at(i);
+        levels.created.erase(std::remove_if(levels.created.begin(), levels.created.end(),
+                                            [this](const QString &level) { return !QFileInfo(m_localOrderDir + level).isDir(); }),
+                             levels.created.end());
+        if (!levels.created.isEmpty())
+            levelsMade << levels;
+        if (ok)
+            continue;
+        p.failure = p.folder + QStringLiteral("（") + errorText(error) + QStringLiteral("）");
         qCWarning(lcSeparation) << "product folder not made:" << p.failure;
     }
+    if (m_recordOnDisk && !levelsMade.isEmpty())
+        writeLanded(levelsMade);
     return placed;
 }
 
 bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failure)
 {
     const Target &t = m_targets.at(i).at(j);
+    const QString recordFile = m_localOrderDir + recordName();
     {
-        QMutexLocker lock(&m_mutex);
-        ++m_copying;
+        QMutexLocker lock(&landedLock());
+        ++underWay()[recordFile];
     }
     const QString dir = m_localOrderDir + t.folder;
     const QString shown = m_orderDir + t.folder + t.name;
@@ -728,11 +1019,24 @@ bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failu
             }
         }
         const QString target = dir + t.name;
-        const File now = factsOf(dir, t.name);
+        if (name.isEmpty() && m_recordOnDisk) {
+            // What identifies the copy goes on the record before it can land: it keeps the source's size
+            // and time. With the copies in place so far.
+            const QString from = Platform::localPath(source);
+            const Platform::FileFacts facts = Platform::fileFacts(from);
+            Fact landing{t.folder, t.planned, t.name, Facts(), QStringList()};
+            landing.facts.size = facts.size;
+            landing.facts.time = facts.modified;
+            landing.facts.pending = true;
+            landing.facts.source = from.startsWith(m_localOrderDir) ? from.mid(m_localOrderDir.size()) : from;
+            QMutexLocker records(&recordLock(recordFile));
+            if (facts.size >= 0)
+                writeLanded({landing});
+        }
         if (!name.isEmpty()) {
             qCDebug(lcSeparation) << "the photo's bytes are there already:" << dir + name;
-        } else if (t.own && now.size == t.listed.size && now.time == t.listed.time) {
-            // Still the order's own copy: replaced by the photo as it is now.
+        } else if (t.own && Platform::fileFacts(target) == t.seen) {
+            // Still the order's own copy as it was found: replaced by the photo as it is now.
             Platform::delayWrite(target);
             if (Platform::copyIntoPlace(source, target, Platform::Placing::Replace))
                 name = t.name;
@@ -755,19 +1059,26 @@ bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failu
             }
         }
     }
-    const File landed = name.isEmpty() ? File() : factsOf(dir, name);
-    {
+    const Platform::FileFacts landed = name.isEmpty() ? Platform::FileFacts() : Platform::fileFacts(dir + name);
+    if (name == t.name && !t.others.isEmpty()) {
         QMutexLocker lock(&m_mutex);
-        --m_copying;
-        if (name == t.name && !t.others.isEmpty()) {
-            for (const QString &other : t.others)
-                m_kept << m_orderDir + t.folder + other;
-        }
+        for (const QString &other : t.others)
+            m_kept << m_orderDir + t.folder + other + QStringLiteral("（未改动）→ ") + t.name;
     }
-    if (m_recordOnDisk && landed.size >= 0) {
-        // For the record (writeCopies()); this program's next look at it takes it at once.
+    {
+        // For the journal (writeCopies()), before the copy counts as ended; this program's next look at
+        // the record takes it at once.
         QMutexLocker lock(&landedLock());
-        unwritten()[m_localOrderDir + recordName()] << Landed{t.folder, t.planned, landed};
+        if (m_recordOnDisk && landed.size >= 0) {
+            Fact inPlace{t.folder, t.planned, name, Facts(), QStringList()};
+            inPlace.facts.size = landed.size;
+            inPlace.facts.time = landed.modified;
+            inPlace.facts.changed = landed.changed;
+            inPlace.facts.id = landed.id;
+            unwritten()[recordFile] << inPlace;
+        }
+        if (--underWay()[recordFile] == 0)
+            underWay().remove(recordFile);
     }
     if (!name.isEmpty())
         qCDebug(lcSeparation) << "product photo in place:" << source << "->" << dir + name;
@@ -779,26 +1090,13 @@ void SeparationAttempt::writeCopies()
     if (!m_recordOnDisk)
         return;
     const QString path = m_localOrderDir + recordName();
-    int waiting = 0;
     {
         QMutexLocker lock(&landedLock());
-        waiting = unwritten().value(path).size();
+        if (underWay().value(path) > 0 || !unwritten().contains(path))
+            return; // the next copy's line takes them along
     }
-    int copying = 0;
-    {
-        QMutexLocker lock(&m_mutex);
-        copying = m_copying;
-    }
-    // In batches, written by one copy while the others go on; once no copy is under way, what is left,
-    // so that nothing waits when the copies have ended (a window closed meanwhile included).
-    QMutex &records = recordLock(path);
-    if (copying == 0 && waiting > 0) {
-        QMutexLocker lock(&records);
-        writeLanded();
-    } else if (waiting >= kBatch && records.tryLock()) {
-        writeLanded();
-        records.unlock();
-    }
+    QMutexLocker records(&recordLock(path));
+    writeLanded();
 }
 
 QStringList SeparationAttempt::takeKeptFiles()
@@ -818,9 +1116,10 @@ bool SeparationAttempt::finish(QStringList *notes)
     const QString path = m_localOrderDir + recordName();
     QList<Folder> folders;
     QString why;
-    const QList<Landed> landed = takeLanded();
-    const Record state = readRecord(&folders, &why);
-    addLanded(&folders, landed);
+    const QList<Fact> landed = takeLanded();
+    Record state = readRecord(&folders, &why);
+    if (state == Record::Read && !fold(&folders, landed))
+        state = Record::Damaged;
     // A copy the record lists and the plan no longer holds (a closed window's copy that landed late, in a
     // folder gone on in or in one that left the plan) is taken out as at the start.
     QList<Folder> kept;
@@ -834,10 +1133,18 @@ bool SeparationAttempt::finish(QStringList *notes)
             }
             Folder rest = f;
             rest.files.clear();
+            QSet<QString> there;
+            bool listed = false;
             for (const File &file : f.files) {
                 bool own = true;
                 if (m_held.contains(keyOf(f.folder + file.name)))
                     continue;
+                if (!listed) {
+                    there = namesIn(m_localOrderDir + f.folder);
+                    listed = true;
+                }
+                if (!there.contains(keyOf(file.name)))
+                    continue; // gone
                 if (!removeListed(f.folder, file, &own))
                     rest.files << file;
                 else if (!own)
@@ -857,17 +1164,25 @@ bool SeparationAttempt::finish(QStringList *notes)
     *notes << m_notes;
     if (!kept.isEmpty()) {
         int error = 0;
-        if (!writeRecord(kept, &error))
+        if (writeRecord(kept, &error)) {
+            removeJournal();
+        } else {
+            appendFacts(landed); // beside the record as it stays
             *notes << QStringLiteral("分件记录无法写入（") + errorText(error) + QStringLiteral("）：") + m_orderDir
                           + recordName();
+        }
         *notes << QStringLiteral("有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：") + m_orderDir
                       + recordName();
         return false;
     }
-    if (FileOperation::deleteFile(path) || !existsOrLink(path))
+    // The record, then its journal (one left alone is removed by the order's next attempt).
+    if (FileOperation::deleteFile(path) || !existsOrLink(path)) {
+        removeJournal();
         return true;
+    }
     const int error = errno;
     qCWarning(lcSeparation) << "separation record not removed:" << path;
+    appendFacts(landed);
     *notes << QStringLiteral("分件记录未能删除（") + errorText(error)
                   + QStringLiteral("），再次分件该订单时将继续使用本次的产品文件夹：") + m_orderDir + recordName();
     return false;

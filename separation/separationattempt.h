@@ -4,31 +4,44 @@
 // Before the first product folder of an order is made, a hidden record ".分件记录.json" is put into the
 // order's folder of the separation (<save>/<date>/<order folder>/). It names, for every product folder of
 // the plan, the folder the attempt made for it (its planned name, or a numbered twin when that name was
-// taken) and the folder levels it created on the way. A photo copy enters it only once it is in place,
-// with what identifies it (its size and modification time), so the record holds facts, not plans. The
-// record goes when the order is finished. An attempt that did not finish (the run ended early, the window
-// was closed, the program ended) leaves it behind, and the next attempt at the order, from any window or
-// desk, goes on in those folders instead of making twins of them: a listed copy is replaced, or taken
-// out when the new plan no longer copies it there, and so are the folders of products that left the plan,
-// each only while it is still exactly what the record lists. Any other file, also one under a name the
-// plan copies to (a file the clerk put there, a photo a retoucher edited), stays: the copy goes beside it
-// under the next numbered name, and the report names it; a file holding exactly the photo's bytes counts
-// as the copy already there. Nothing is removed or written through a folder level that is a link or a
+// taken) and the folder levels it created on the way, each only once it was made. What identifies a photo
+// copy enters it before the copy can land: the copy keeps its source's size and modification time, so
+// both are known beforehand (the copy "not yet confirmed"); once the copy is in place, also what no tool
+// puts back, its change time and its file id (Platform::fileFacts). The record holds facts, not plans. It
+// goes when the order is finished. An attempt that did not finish (the run ended early, the window was
+// closed, the program ended or was killed at any moment) leaves it behind, and the next attempt at the
+// order, from any window or desk, goes on in those folders instead of making twins of them: a listed copy
+// is replaced, or taken out when the new plan no longer copies it there, and so are the folders of
+// products that left the plan, each only while it is still exactly what the record lists: a confirmed copy
+// with all its facts; one not confirmed with the bytes of the file it was copied from, while that file is
+// as it was (where a share refused to keep the time, the bytes decide), otherwise with its size and time.
+// Any other file, also one under a name the plan copies to (a file the clerk put there, a photo a retoucher
+// edited, even one whose size and date were put back), stays: the copy goes beside it under the next
+// numbered name, and the report names both; a file holding exactly the photo's bytes counts as the copy
+// already there. The temporary files of copies cut short by the program's end are removed from the
+// folders the record lists. Nothing is removed or written through a folder level that is a link or a
 // mounted disk: such a folder of the record is left as it is, the record kept, and the report names it.
 // An order that ended with something not done (a copy or a sheet not written, an earlier copy that could
 // not be taken out) keeps its record too, so that separating it again fills in the same folders. An order
 // separated earlier and finished whole has no record: its folders get their numbered twins.
 //
-// Paths in the record are relative to the order's folder, so another desk that reaches the save folder
-// under another path finds its folders all the same. The record is read only as a regular file of bounded
-// size (never through a link, never a FIFO or device); one that cannot be read, or that gives one folder to
-// two products, is damaged: it is not used and nothing it lists is removed. An unfinished attempt of
-// another day lies in another dated folder, beside which the order is separated anew: it is named in the
-// report (its product photos are there twice), and left as it is.
+// The record is written whole once per attempt (when its plan is settled, and when the order is
+// finished); what happens in between (a folder made, a copy about to land, a copy in place) is appended,
+// one line of JSON each, to a journal beside it (".分件记录.jsonl", hidden, going with the record), which
+// is folded into the record when it is read: keeping the record costs time in proportion to the order.
+// A line cut short by the program's end is passed over.
 //
-// The copies are made by pool jobs (copy()), which write their facts into the record in batches, also
-// after the window that started them has closed; an attempt at the same order in this program reads
-// every copy landed so far, written or not.
+// Paths in the record are relative to the order's folder, so another desk that reaches the save folder
+// under another path finds its folders all the same. The record and its journal are read only as regular
+// files of bounded size (never through a link, never a FIFO or device), and the journal is appended to
+// only as such a file; a record that cannot be read, or that gives one folder to two products, is
+// damaged: it is not used and nothing it lists is removed. An unfinished attempt of another day lies in
+// another dated folder, beside which the order is separated anew: it is named in the report (its product
+// photos are there twice), and left as it is.
+//
+// The copies are made by pool jobs (copy()), also after the window that started them has closed; their
+// facts reach the journal with the next copy's line, or once no copy of the order is under way, and an
+// attempt at the same order in this program reads every fact so far, written or not.
 
 #include <QHash>
 #include <QList>
@@ -37,6 +50,8 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+#include "platform.h"
 
 #include <functional>
 #include <memory>
@@ -89,18 +104,18 @@ public:
 
     // Copies source (the photo's finished copy) to photo j of the placed folder i, as place() settled it:
     // onto a free name without replacing what turns up there meanwhile, over the order's own earlier copy
-    // only while it is still that copy, or beside other files (unless one of them holds the photo's bytes:
-    // then that one is the copy). Nothing is written through a link. The copy in place enters the record
-    // (writeCopies()).
+    // only while it is still as place() found it, or beside other files (unless one of them holds the
+    // photo's bytes: then that one is the copy). Nothing is written through a link. What identifies the
+    // copy enters the journal before it can land, and what identifies it in place after (writeCopies()).
     // False when nothing was placed: *failure then names the target (and why, when it is not a failed
     // write). Any thread; also after the window closed.
     bool copy(int i, int j, const QString &source, QString *failure);
-    // Writes the copies in place into the record: a batch, or what is left once no copy is under way. A
-    // copy job calls it after its report, so that the window never waits for a record being written.
-    // Any thread.
+    // Writes what identifies the copies in place into the journal once no copy of the order is under way
+    // in this program (until then each copy's own line takes them along). A copy job calls it after its
+    // report, so that the window never waits for a record being written. Any thread.
     void writeCopies();
-    // The other files that copies left under their names (the photos went beside them), for the report.
-    // Any thread.
+    // The other files that copies left under their names, each with the name the photo took beside it
+    // ("<file>（未改动）→ <name>"), for the report. Any thread.
     QStringList takeKeptFiles();
 
     // The order is finished whole: its product folders are checked against the plan (a listed copy the
@@ -109,16 +124,31 @@ public:
     bool finish(QStringList *notes);
 
 private:
+    // What identifies one copy of a file.
+    struct Facts {
+        qint64 size = -1;
+        qint64 time = 0;  // its modification time, ms since the epoch
+        QString changed;  // confirmed: its change time, and
+        QString id;       // its file id ("" both in a record of the earlier form: size and time decide)
+        bool pending = false; // recorded before the copy could land, not confirmed
+        QString source;       // not confirmed: the file it is copied from (relative to the order's folder
+                              // when inside it, as the work folder's finished copies are)
+        bool operator==(const Facts &o) const
+        {
+            return size == o.size && time == o.time && changed == o.changed && id == o.id && pending == o.pending
+                   && source == o.source;
+        }
+    };
     struct File {
         QString name;
-        qint64 size = -1; // as it was in place
-        qint64 time = 0;  // its modification time, ms since the epoch
+        QList<Facts> facts; // the file there is the copy when it is one of them (a copy not confirmed yet
+                            // beside the earlier one it replaces)
     };
     struct Folder {
         QString planned;     // relative, ending in "/"
         QString folder;      // relative, ending in "/"
         QStringList created; // the levels made for it, relative, outermost first
-        QList<File> files;   // the copies in place in it
+        QList<File> files;   // the copies in it
     };
     // One photo of the plan.
     struct Target {
@@ -126,35 +156,52 @@ private:
         QString planned;    // relative, the folder's planned name
         QStringList others; // names holding other files: the photo counts as there when one holds its bytes
         QString name;       // where the copy goes
-        bool own = false;   // name holds the order's earlier copy, as listed in `listed`
-        File listed;
+        bool own = false;   // name holds the order's earlier copy, as found in `seen`
+        Platform::FileFacts seen;
     };
-    // A copy in place, not yet written into the record.
-    struct Landed {
+    // A fact for the journal: a file's facts (name set), or the levels made for a folder.
+    struct Fact {
         QString folder;
         QString planned;
-        File file;
+        QString name;
+        Facts facts;
+        QStringList created;
     };
     enum class Record { Missing, Read, Damaged };
 
-    // The copies in place that this program has not written into their records yet, by record path (of
-    // every attempt: a closed window's copies included). Under their own lock.
-    static QHash<QString, QList<Landed>> &unwritten();
-    static void addLanded(QList<Folder> *folders, const QList<Landed> &landed);
+    // The facts this program has not written into the journals yet, by record path (of every attempt: a
+    // closed window's copies included); the copies under way by record path. Under their own lock.
+    static QHash<QString, QList<Fact>> &unwritten();
+    static QHash<QString, int> &underWay();
+    // Folds the facts into the folders (a journal's, or this program's not written yet); false when one
+    // names what no record of ours can.
+    static bool fold(QList<Folder> *folders, const QList<Fact> &facts);
+    // The journal's line of a fact.
+    static QByteArray lineOf(const Fact &fact);
 
-    // Reads the record; *why says why a damaged one is damaged. With the record lock held.
+    // Reads the record and folds its journal in; *why says why a damaged one is damaged. With the record
+    // lock held.
     Record readRecord(QList<Folder> *folders, QString *why) const;
     bool writeRecord(const QList<Folder> &folders, int *error) const;
-    // Takes the copies landed in this program and not yet written into this order's record.
-    QList<Landed> takeLanded() const;
-    // Writes them into it. With the record lock held.
-    void writeLanded();
+    QString journalPath() const;
+    // Appends the facts to the journal; false (errno saying why) when they are not all there.
+    bool appendFacts(const QList<Fact> &facts) const;
+    // Removes the journal (a link or anything else there as itself); false (errno) when it stays.
+    bool removeJournal() const;
+    // Takes the facts of this program not yet written into this order's journal.
+    QList<Fact> takeLanded() const;
+    // Writes them into it, and more after them (a copy about to land). With the record lock held.
+    bool writeLanded(const QList<Fact> &more = QList<Fact>());
     // Takes the files and created levels of folders out that the plan no longer holds, but for the levels
     // of the folders kept (keep, as keys); returns what is left of them (to stay in the record).
     QList<Folder> takeOut(const QList<Folder> &dropped, const QSet<QString> &keep);
+    // Whether the file found at the path (now) is still the copy listed.
+    bool isOwnCopy(const File &listed, const Platform::FileFacts &now, const QString &path) const;
     // Removes a listed file while it is still the copy the record lists. True when it is gone or no longer
     // that copy (*stillOwn false: it is someone else's now and stays unlisted).
     bool removeListed(const QString &folder, const File &file, bool *stillOwn = nullptr);
+    // Removes the temporary files of copies cut short in a folder of the record.
+    void removeCutCopies(const QString &folder) const;
     // Whether every level of the folder below the order folder is a real folder; a refusal is noted.
     bool throughRealFolders(const QString &relative);
     // Whether the folder is there, or taken by a folder of this plan (orReserved: or by a folder of the
@@ -162,8 +209,6 @@ private:
     bool dirExists(const QString &relative, bool orReserved) const;
     // The order's folders in the save folder's other dated folders that hold a record.
     QStringList otherDays() const;
-    // What identifies the file at the path as it is now (size -1: no regular file there).
-    static File factsOf(const QString &folderPath, const QString &name);
 
     QString m_orderDir;
     QString m_localOrderDir; // the same at the file system's boundary
@@ -177,6 +222,5 @@ private:
     QSet<QString> m_held;               // folder + name of every name the plan copies to, as keys
 
     QMutex m_mutex; // guards what the copies change below
-    int m_copying = 0;
     QStringList m_kept;
 };

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #ifndef Q_OS_WIN
+#include <fcntl.h>
 #include <sys/stat.h>
 #endif
 
@@ -198,7 +199,43 @@ private slots:
         QCOMPARE(Platform::readRegularFile(path, 4096, &bytes, &got), error == 0);
         QCOMPARE(got, error);
         QCOMPARE(bytes, error == 0 ? QByteArray("{\"n\":1}") : QByteArray());
-        QCOMPARE(Platform::isRegularFile(path), kind == "file" || kind == "large");
+        const bool regular = kind == "file" || kind == "large";
+        QCOMPARE(Platform::isRegularFile(path), regular);
+
+        // what identifies a file is read from a regular file alone, never through a link
+        const Platform::FileFacts facts = Platform::fileFacts(path);
+        QCOMPARE(facts.size, regular ? QFileInfo(path).size() : qint64(-1));
+#ifndef Q_OS_WIN
+        if (kind == "file") {
+            // an edit in place that puts its size and date back is told by its change time
+            QTest::qWait(20);
+            struct stat was;
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &was), 0);
+            QVERIFY(testsupport::put(path, "{\"n\":2}"));
+            const struct timespec times[2] = {was.st_atim, was.st_mtim};
+            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+            const Platform::FileFacts edited = Platform::fileFacts(path);
+            QCOMPARE(edited.size, facts.size);
+            QCOMPARE(edited.modified, facts.modified);
+            QCOMPARE(edited.id, facts.id);
+            QVERIFY(edited.changed != facts.changed);
+            QVERIFY(!(edited == facts));
+            QVERIFY(testsupport::put(path, "{\"n\":1}"));
+        }
+#endif
+
+        // a journal is appended to only as such a file (or made where nothing is), never through a link
+        Platform::SystemFile journal;
+        const bool appended = journal.openForWriting(path, Platform::SystemFile::Append) && journal.write("+") == 1
+                              && journal.closeChecked();
+        QCOMPARE(appended, regular || kind == "missing");
+#ifndef Q_OS_WIN
+        if (!appended)
+            QCOMPARE(journal.error(), kind == "folder" ? EISDIR : kind == "fifo" ? EINVAL : ELOOP);
+#endif
+        QCOMPARE(testsupport::bytesOf(d + "elsewhere"), QByteArray("{\"n\":1}"));
+        if (kind == "file" || kind == "missing")
+            QCOMPARE(testsupport::bytesOf(path), kind == "file" ? QByteArray("{\"n\":1}+") : QByteArray("+"));
     }
 
     void webPathsUseSlashesOnLinux()

@@ -28,6 +28,7 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 Q_DECLARE_METATYPE(standin::Reply)
@@ -722,6 +723,8 @@ private slots:
                 album.insert("goodname", QString("水").repeated(81));
                 (*goods)[0] = album;
             });
+        if (redo.contains("times refused")) // a share that keeps no date: the album's copies get the time of the copy
+            Platform::refuseMetadata("水晶相册 相册 1/");
         if (redo == "three attempts") { // the album's folder is taken: it gets its first twin, as its namesake
             QVERIFY(QDir().mkpath(album(order)));
             serveAlbumAndItsNamesake(true, true);
@@ -742,6 +745,63 @@ private slots:
             plant(album(order) + "IMG_0003.jpg", "the clerk's own photo");
         if (redo == "an edited photo") // a retoucher edits the copy in place
             plant(expressLevel(order) + "全家福套装 套装 1/挂画 挂画 1/IMG_0002.jpg", "retouched");
+        if (redo.startsWith("an edit keeping its size and date")) { // in place, as a lossless rotation does
+            const QString edited = album(order) + "IMG_0002.jpg";
+            struct stat was;
+            QCOMPARE(::stat(QFile::encodeName(edited).constData(), &was), 0);
+            QFile f(edited);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QByteArray bytes = f.readAll();
+            bytes[bytes.size() / 2] = char(~bytes.at(bytes.size() / 2));
+            QVERIFY(f.seek(0) && f.write(bytes) == bytes.size());
+            f.close();
+            const struct timespec times[2] = {was.st_atim, was.st_mtim};
+            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(edited).constData(), times, 0), 0);
+            QCOMPARE(QFileInfo(edited).size(), qint64(was.st_size));
+            m_planted.insert(edited, bytes);
+        }
+        if (redo.startsWith("killed")) {
+            // What a kill leaves as the copies land: the record as the attempt wrote it before its first
+            // copy (it lists none), and in its journal what each copy put there before it could land,
+            // nothing of a copy in place.
+            QJsonObject doc = QJsonDocument::fromJson(testsupport::bytesOf(record)).object();
+            QJsonArray folders = doc.value("folders").toArray();
+            for (int i = 0; i < folders.size(); ++i) {
+                QJsonObject f = folders.at(i).toObject();
+                f.insert("files", QJsonArray());
+                folders[i] = f;
+            }
+            doc.insert("folders", folders);
+            QVERIFY(testsupport::put(record, QJsonDocument(doc).toJson()));
+            QByteArray before;
+            for (const QByteArray &line : testsupport::bytesOf(record + "l").split('\n')) {
+                const QJsonObject fact = QJsonDocument::fromJson(line).object();
+                if (fact.contains("created") || fact.value("pending").toBool())
+                    before += line + '\n';
+            }
+            if (redo.contains("journal cut short")) // the kill came as the last line was written
+                before += before.mid(before.lastIndexOf('\n', -2) + 1).left(40);
+            QVERIFY(testsupport::put(record + "l", before));
+        }
+        if (redo.contains("cut short in the album")) // a copy cut short as it was written
+            QVERIFY(testsupport::put(album(order) + ".copying-2x9q0k7m1abcd", "half a pho"));
+        if (redo.contains("IMG_0002 delivered again")) { // the retoucher's new version, bytes and date
+            QVERIFY(testsupport::put(m_studio->orders.at(0).orderPath + "成品/IMG_0002.jpg",
+                                     testsupport::jpegWithOrientation(QSize(64, 48), 0)));
+            m_planted.insert(m_studio->orders.at(0).orderPath + "成品/IMG_0002.jpg",
+                             testsupport::jpegWithOrientation(QSize(64, 48), 0));
+        }
+        if (redo == "journal is a FIFO") {
+            QFile::remove(record + "l");
+            QCOMPARE(::mkfifo(QFile::encodeName(record + "l").constData(), 0600), 0);
+        }
+        if (redo == "journal is a link") { // to a file outside the order folder
+            const QString outside = m_roots->path("outside-journal-%1.jsonl").arg(m_outs);
+            QVERIFY(testsupport::put(outside, testsupport::bytesOf(record + "l")));
+            QFile::remove(record + "l");
+            QVERIFY(QFile::link(outside, record + "l"));
+            m_planted.insert(outside, testsupport::bytesOf(outside));
+        }
         if (redo.contains("damaged record"))
             QVERIFY(testsupport::put(record, "{\"folders\": [{\"folder\": \"../../"));
         if (redo.endsWith("IMG_0003 held"))
@@ -764,6 +824,15 @@ private slots:
         if (redo == "record is a FIFO") {
             QVERIFY(QFile::remove(record));
             QCOMPARE(::mkfifo(QFile::encodeName(record).constData(), 0600), 0);
+        }
+        if (redo == "a record of more folders than any of ours") { // read as damaged at once, not gone through
+            QJsonObject doc = QJsonDocument::fromJson(testsupport::bytesOf(record)).object();
+            QJsonArray folders = doc.value("folders").toArray();
+            for (int i = 0; i < 10000; ++i)
+                folders.append(QJsonObject{{"planned", QString("x/%1/").arg(i)}, {"folder", QString("x/%1/").arg(i)},
+                                           {"created", QJsonArray{"x/"}}, {"files", QJsonArray()}});
+            doc.insert("folders", folders);
+            QVERIFY(testsupport::put(record, QJsonDocument(doc).toJson()));
         }
         if (redo == "a record naming one folder twice" || redo == "copies not in the record") {
             QJsonObject doc = QJsonDocument::fromJson(testsupport::bytesOf(record)).object();
@@ -802,7 +871,7 @@ private slots:
                 for (int i = first->size() - 1; i >= 0; --i) {
                     QJsonObject good = first->at(i).toObject();
                     const QString name = good.value("goodname").toString();
-                    if ((redo == "set dropped" && name == "全家福套装") || (redo == "frame dropped" && name == "相框*大")) {
+                    if ((redo.endsWith("set dropped") && name == "全家福套装") || (redo == "frame dropped" && name == "相框*大")) {
                         first->removeAt(i);
                     } else if (redo.contains("one photo") && name == "水晶相册") {
                         good.insert("picpath", good.value("picpath").toString().section('|', 0, 0));
@@ -855,7 +924,13 @@ private slots:
         const QStringList after = products();
         // a photo copied beside a file kept under its name
         const QStringList beside{redo == "an edited photo" ? expressLevel(kA1203Folder) + "全家福套装 套装 1/挂画 挂画 1/IMG_0002(1).jpg"
-                                                           : QString()};
+                                 : redo == "an edit keeping its size and date" ? album(kA1203Folder) + "IMG_0002(1).jpg"
+                                                                               : QString()};
+        if (redo.contains("delivered again")) { // every copy of the photo is the new one
+            const QByteArray delivered = testsupport::jpegWithOrientation(QSize(64, 48), 0);
+            QCOMPARE(testsupport::bytesOf(album(order) + "IMG_0002.jpg"), delivered);
+            QCOMPARE(testsupport::bytesOf(expressLevel(order) + "全家福套装 套装 1/挂画 挂画 1/IMG_0002.jpg"), delivered);
+        }
         const QRegularExpression twin(" \\(\\d+\\)|\\(\\d+\\)\\.jpg$", QRegularExpression::CaseInsensitiveOption);
         QStringList numbered = after.filter(twin);
         numbered.removeAll(beside.first());
@@ -881,7 +956,8 @@ private slots:
         if (!beside.first().isEmpty())
             expected << beside.first();
         if (redo.endsWith("IMG_0003 held"))
-            expected << album(kA1203Folder) + "IMG_0003.jpg" << QString(kA1203Folder) + ".分件记录.json";
+            expected << album(kA1203Folder) + "IMG_0003.jpg" << QString(kA1203Folder) + ".分件记录.json"
+                     << QString(kA1203Folder) + ".分件记录.jsonl";
         expected.removeDuplicates();
         expected.sort();
         QCOMPARE(after, expected);
@@ -961,7 +1037,36 @@ private slots:
             << standin::Reply::raw(404, "<html>no</html>", "text/html") << served << served << "" << "" << ""
             << "an edited photo" << false
             << "产品文件夹中有不是分件复制的同名文件，未改动，照片另存为编号名称：{order}后期一厂" + label("快递")
-                   + "/全家福套装 套装 1/挂画 挂画 1/IMG_0002.jpg";
+                   + "/全家福套装 套装 1/挂画 挂画 1/IMG_0002.jpg（未改动）→ IMG_0002(1).jpg";
+        // an edit that put its size and date back is no copy either: it survives, named, whether the photo
+        // stays or leaves the album
+        QTest::newRow("crop refused, then a copy edited keeping its size and date")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "an edit keeping its size and date"
+            << false << "产品文件夹中有不是分件复制的同名文件，未改动，照片另存为编号名称：" + album
+                            + "IMG_0002.jpg（未改动）→ IMG_0002(1).jpg";
+        QTest::newRow("crop refused, then a copy edited keeping its size and date, and the album cut to one photo")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << ""
+            << "an edit keeping its size and date, one photo" << false
+            << "产品文件夹中有不是分件复制的文件，未改动：" + album + "IMG_0002.jpg";
+        // the program killed as its copies landed: they are its own all the same, taken out or replaced
+        // (the tree a fresh separation makes), and a copy it cut short goes
+        QTest::newRow("crop refused, then killed as its copies landed, and the album cut to one photo")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, one photo" << false << "";
+        QTest::newRow("crop refused, then killed as its copies landed, and a photo delivered again retouched")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, IMG_0002 delivered again"
+            << false << "";
+        QTest::newRow("crop refused, then killed as its copies landed, and the set dropped")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, set dropped" << false << "";
+        // where the copies could not keep their date, their bytes tell them
+        QTest::newRow("crop refused on a share keeping no dates, then killed as its copies landed, and the album cut to one photo")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, times refused, one photo" << false
+            << "";
+        QTest::newRow("crop refused, then killed with a copy cut short in the album")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, a copy cut short in the album"
+            << false << "";
+        QTest::newRow("crop refused, then killed as the journal's last line was written, and the album cut to one photo")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, journal cut short, one photo"
+            << false << "";
         // a copy in place holding the photo's bytes is the photo, also when the record does not list it
         QTest::newRow("crop refused, then the copies missing from the record")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "copies not in the record" << false << "";
@@ -978,11 +1083,18 @@ private slots:
         QTest::newRow("crop refused, then a record naming one folder twice")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a record naming one folder twice"
             << true << damaged;
+        QTest::newRow("crop refused, then a record of more folders than any of ours")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << ""
+            << "a record of more folders than any of ours" << true << damaged;
         // the record is read only as a regular file: a FIFO does not block the window
         QTest::newRow("crop refused, then the record a FIFO")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "record is a FIFO" << true << damaged;
         QTest::newRow("crop refused, then the record a link")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "record is a link" << true << damaged;
+        QTest::newRow("crop refused, then the journal a FIFO")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "journal is a FIFO" << true << damaged;
+        QTest::newRow("crop refused, then the journal a link")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "journal is a link" << true << damaged;
         // every name the plan chooses is read back
         QTest::newRow("crop refused, with a photo named IMG:4.jpg")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a photo named IMG:4.jpg" << false << "";
@@ -1019,6 +1131,14 @@ private slots:
             QVERIFY(QDir().mkpath(record));
         const QString oddPhoto = m_studio->orders.at(0).orderPath + "成品/IMG:4.jpg";
         const auto removeOddPhoto = qScopeGuard([&] { QFile::remove(oddPhoto); });
+        // a photo delivered again is the studio's own one after the test
+        const QString photo2 = m_studio->orders.at(0).orderPath + "成品/IMG_0002.jpg";
+        const bool again = redo.contains("delivered again");
+        QVERIFY(!again || (QFile::rename(photo2, photo2 + ".before") && QFile::copy(photo2 + ".before", photo2)));
+        const auto putPhoto2Back = qScopeGuard([&] {
+            if (again && QFile::remove(photo2))
+                QFile::rename(photo2 + ".before", photo2);
+        });
         redoSetup(redo, order);
 
         SearchOrder *w = open();
