@@ -880,6 +880,9 @@ void TestImportPhotoToServer::closingMidRun_data()
     QTest::newRow("closed, the program ends before its run: the counts wait in the order folder") << 13;
     // 14 as 9, with the photos held by a stalled share, and the clerk then closes the picker, the last window
     QTest::newRow("closed, the last window closed: a notice until the run has ended, then the program ends") << 14;
+    // 15 as 9, but closed once the photos are in, while the stand-in holds the answer to the end report
+    // (then refused), and the clerk then closes the picker, the last window
+    QTest::newRow("closed while the report is out, the last window closed: a notice until the answer") << 15;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -899,6 +902,8 @@ void TestImportPhotoToServer::closingMidRun()
     const bool twin = how == 12;
     const bool programEnds = how == 13;
     const bool lastWindow = how == 14;
+    const bool reportOut = how == 15;
+    standin::Gate answerHeld;
     if (programEnds) {
         // Each photo takes a while: the one under way is still being written when the program ends.
         Platform::slowWrites("thumbnail100/", 3000);
@@ -906,6 +911,10 @@ void TestImportPhotoToServer::closingMidRun()
     }
     if (lastWindow) {
         Platform::holdWrites(m_studio->bakRoot); // the backups, written once a photo is in place
+        how = 9;
+    }
+    if (reportOut) {
+        m_server.queueReply("updatepicpath", standin::Reply::httpError(500).heldBy(answerHeld));
         how = 9;
     }
     if (unfinished || noBackup)
@@ -936,7 +945,9 @@ void TestImportPhotoToServer::closingMidRun()
     }
     chooseAndImport(photos);
     QVERIFY(testsupport::waitFor(
-        [&] { return lastWindow ? Platform::heldWrites() > 0 : widget<QProgressBar>("progressBar")->value() >= 1; }));
+        [&] { return lastWindow ? Platform::heldWrites() > 0
+                     : reportOut ? m_server.requestCount("updatepicpath") == 1
+                                 : widget<QProgressBar>("progressBar")->value() >= 1; }));
     QVERIFY(m_window->isImporting());
     QSignalSpy shown(m_window.data(), &ImportPhotoToServer::showSearch);
 
@@ -1046,6 +1057,26 @@ void TestImportPhotoToServer::closingMidRun()
         QVERIFY(!writtenNow().isEmpty());
         QCOMPARE(listedNow(), writtenNow());
         QCOMPARE(UnsentReport::owed(order, ImportOriginPhotos).counts.files, 0);
+        return;
+    }
+    if (reportOut) {
+        // The close asked (the counts not taken yet); the picker is the last window: a notice stays until
+        // the answer has come, which gives the refused counts back to the order folder; then the program ends.
+        QCOMPARE(testsupport::lastBox().section('\n', 0, 0), QStringLiteral("警告|以下订单的导片信息尚未上报服务器："));
+        bool noticeWhileHeld = false;
+        QTimer::singleShot(0, picker.data(), [&] {
+            picker->close();
+            noticeWhileHeld = FinishingNotice::shown() != nullptr;
+            answerHeld.open();
+        });
+        QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
+        QCOMPARE(qApp->exec(), 0);
+        QVERIFY(noticeWhileHeld);
+        QVERIFY(!FinishingNotice::shown());
+        QCOMPARE(writtenNow().size(), distinct);
+        const UnsentReport::Owed kept = UnsentReport::owed(order, ImportOriginPhotos);
+        QCOMPARE(QStringList({QString::number(kept.counts.files), QString::number(kept.counts.backups)}),
+                 QStringList({QString::number(distinct), QString::number(distinct)}));
         return;
     }
     QPointer<ImportPhotoToServer> next;
