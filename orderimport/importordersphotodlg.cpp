@@ -187,7 +187,7 @@ importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent, const ShopSettings &
             if (!m_closedMidRun)
                 return;
             m_run.stopAndWait();
-            finishClosedRun();
+            keepStoppedOrder(); // the reports under way are not waited for: their records wait
         });
     }
 }

@@ -701,29 +701,30 @@ void importOrdersPhotoDlg::reject()
                              QStringLiteral("正在导片，确定要关闭窗口吗？\n关闭后导片停止，没有导完的订单仍为未导入。"));
         if (!self || answer != QMessageBox::Yes)
             return;
-        // The order under way stops before its next file. The window leaves the screen at once; the files
-        // already started are finished meanwhile (the notice says so), what the order placed is kept for its
-        // next report, and then the window goes.
+        // The order under way stops before its next file.
         m_run.requestStop();
-        if (m_run.workersBusy()) {
-            m_closedMidRun = true;
-            m_finishing = FinishingNotice::hold();
-            if (testAttribute(Qt::WA_DeleteOnClose)) {
-                setAttribute(Qt::WA_DeleteOnClose, false);
-                m_deleteAfterRun = true;
-            }
-            if (m_picker)
-                m_picker->deleteLater();
-            if (!m_run.thread || !m_run.thread->isRunning())
-                keepStoppedOrder();
-            finishClosedRun();
-            QDialog::reject();
-            return;
-        }
-        keepStoppedOrder();
     } else if (!confirmUnsentReports(m_orderList, QStringLiteral("确定要关闭窗口吗？"))) {
         return;
     }
+    if (m_run.workersBusy() || m_run.reportsOut > 0) {
+        // The window leaves the screen at once; the files already started are finished meanwhile and the
+        // run's reports answered (the notice says so, and the program does not end with them under way), what
+        // the order placed is kept for its next report, and then the window goes.
+        m_closedMidRun = true;
+        m_finishing = FinishingNotice::hold();
+        if (testAttribute(Qt::WA_DeleteOnClose)) {
+            setAttribute(Qt::WA_DeleteOnClose, false);
+            m_deleteAfterRun = true;
+        }
+        if (m_picker)
+            m_picker->deleteLater();
+        if (!m_run.thread || !m_run.thread->isRunning())
+            keepStoppedOrder();
+        finishClosedRun();
+        QDialog::reject();
+        return;
+    }
+    keepStoppedOrder();
     QDialog::reject();
 }
 
@@ -731,7 +732,7 @@ void importOrdersPhotoDlg::finishClosedRun()
 {
     if (!m_closedMidRun)
         return;
-    if (m_run.workersBusy()) {
+    if (m_run.workersBusy() || m_run.reportsOut > 0) {
         QTimer::singleShot(50, this, &importOrdersPhotoDlg::finishClosedRun);
         return;
     }
@@ -891,7 +892,8 @@ void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *
         if (run != m_run.number)
             return;
         --m_run.reportsOut;
-        if (m_run.ending && m_run.reportsOut == 0)
+        // A window closed meanwhile shows no end box (finishClosedRun lets it go).
+        if (m_run.ending && m_run.reportsOut == 0 && !m_closedMidRun)
             showEndOfRun();
     });
 }

@@ -13,6 +13,7 @@
 
 #include <QAbstractItemModel>
 #include <QListWidget>
+#include <QTimer>
 
 #include <future>
 #include <memory>
@@ -887,17 +888,23 @@ private slots:
     {
         QTest::addColumn<bool>("closed"); // closed by the user after the question, or deleted outright
         QTest::addColumn<bool>("stalled"); // the share holds the writes of the order's files until released
-        QTest::newRow("closed") << true << false;
-        QTest::newRow("deleted") << false << false;
-        QTest::newRow("closed while the share holds a photo") << true << true;
+        // closed once the files are in, while the stand-in holds the answer to the end report (then refused),
+        // as the last window
+        QTest::addColumn<bool>("reportOut");
+        QTest::newRow("closed") << true << false << false;
+        QTest::newRow("deleted") << false << false << false;
+        QTest::newRow("closed while the share holds a photo") << true << true << false;
+        QTest::newRow("closed while the report is out, the last window: a notice until the answer")
+            << true << false << true;
     }
     void windowGoingDuringRunWaitsForTheThread()
     {
         QFETCH(bool, closed);
         QFETCH(bool, stalled);
+        QFETCH(bool, reportOut);
         ImportOrderModel *a = record(0);
         QStringList names;
-        for (int i = 0; i < 150; ++i)
+        for (int i = 0; i < (reportOut ? 3 : 150); ++i)
             names << QString("p%1.jpg").arg(i);
         a->setFinishedFiles(photos("src/many", names, QSize(400, 300)));
         QVERIFY(handOver({a}));
@@ -915,9 +922,37 @@ private slots:
                     Platform::releaseWrites();
             });
         }
+        standin::Gate answerHeld;
+        if (reportOut) {
+            m_server.queueReply("updatepicpath", standin::Reply::ok()); // the order's start
+            m_server.queueReply("updatepicpath", standin::Reply::httpError(500).heldBy(answerHeld));
+        }
         startButton()->click();
         QVERIFY(testsupport::waitFor([&] { return stalled ? Platform::heldWrites() > 0 : progressText(0) != "0/0"; }));
 
+        if (reportOut) {
+            // The end box waits for the answer; the close asks (the counts not taken yet), the window goes,
+            // and as it was the last one a notice stays until the answer has come, which gives the refused
+            // counts back to the order folder. Then the program ends.
+            QVERIFY(testsupport::waitFor([&] { return startButton()->text() == "等待服务器回复..."; }));
+            MsgBox::clearShown();
+            MsgBox::setNextAnswer(QMessageBox::Yes);
+            bool noticeWhileHeld = false;
+            QTimer::singleShot(0, qApp, [&] {
+                m_dlg->close();
+                noticeWhileHeld = m_dlg && !m_dlg->isVisible() && FinishingNotice::shown();
+                answerHeld.open();
+            });
+            QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
+            QCOMPARE(qApp->exec(), 0);
+            QVERIFY(MsgBox::lastShown().text.startsWith("以下订单的导片信息尚未上报服务器：\n订单号:A1203-1"));
+            QVERIFY(noticeWhileHeld);
+            QVERIFY(!FinishingNotice::shown());
+            QCOMPARE(MsgBox::shown().size(), 1); // no end box after the window went
+            QCOMPARE(UnsentReport::owed(orderPath, ImportFinishedPhotos).counts.files, names.size());
+            QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
+            return;
+        }
         if (closed) {
             // "No" keeps the window and the run
             const bool busy = m_dlg->isImporting();
