@@ -873,7 +873,7 @@ void TestImportPhotoToServer::closingMidRun_data()
     // the program ended before it wrote them)
     QTest::newRow("closed, reduced copies and list not written, redone: they are made") << 10;
     // 11 as 6, but the backup lacks the first run's photos (out of reach then)
-    QTest::newRow("closed, backup missing, redone: nothing written twice, backup made") << 11;
+    QTest::newRow("closed, backup missing, redone: nothing written twice, backup made, no number left unused") << 11;
     // 12 as 7, with a copy of a photo on the card chosen beside it
     QTest::newRow("a photo and its copy chosen: one photo in the order") << 12;
     // 13 as 9, but the clerk then closes the picker and the program is ended (the desk logs off)
@@ -1156,6 +1156,14 @@ void TestImportPhotoToServer::closingMidRun()
         QVERIFY2(backups == 1, qPrintable(photo + ": " + QString::number(backups)));
     }
     QCOMPARE(writtenNow().size(), distinct);
+    // The photos new to the order take the numbers right after those it holds: none goes unused.
+    QStringList numberedOn;
+    const QString firstName = writtenNow().first();
+    for (int k = 0; k < distinct; ++k)
+        numberedOn << firstName.left(firstName.lastIndexOf('-') + 1)
+                          + QString::number(ImportPhotoToServer::photoNumberOf(QFileInfo(firstName)) + k).rightJustified(3, '0')
+                          + ".jpg";
+    QCOMPARE(writtenNow(), numberedOn);
     QCOMPARE(listedNow(), writtenNow());
     for (const QString &folder : thumbnails)
         for (const QString &name : writtenNow())
