@@ -605,26 +605,21 @@ void importOrdersPhotoDlg::showEndOfRun()
     if (!unrecorded.isEmpty())
         notes << QStringLiteral("以下订单的导片数量无法记在订单目录中，只保存在本窗口（关闭窗口后不再上报）：\n")
                      + unrecorded.join(QLatin1Char('\n'));
-    if (!m_run.untaken.isEmpty()) {
+    // The record files named per order, a line each.
+    auto recordLines = [](const QMap<QString, QStringList> &byOrder) {
         QStringList lines;
-        for (auto it = m_run.untaken.constBegin(); it != m_run.untaken.constEnd(); ++it)
+        for (auto it = byOrder.constBegin(); it != byOrder.constEnd(); ++it)
             lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value().join(QStringLiteral("、")));
+        return lines.join(QLatin1Char('\n'));
+    };
+    if (!m_run.untaken.isEmpty())
         notes << QStringLiteral("以下订单的导片数量服务器已收到，但订单目录中的记录无法删除，请删除该文件"
                                 "（本程序不再上报，其它电脑或重新打开程序后会重复上报）：\n")
-                     + lines.join(QLatin1Char('\n'));
-    }
-    if (!m_run.damaged.isEmpty()) {
-        QStringList lines;
-        for (auto it = m_run.damaged.constBegin(); it != m_run.damaged.constEnd(); ++it)
-            lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value().join(QStringLiteral("、")));
-        notes << UnsentReport::damagedText() + lines.join(QLatin1Char('\n'));
-    }
-    if (!m_run.held.isEmpty()) {
-        QStringList lines;
-        for (auto it = m_run.held.constBegin(); it != m_run.held.constEnd(); ++it)
-            lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value().join(QStringLiteral("、")));
-        notes << UnsentReport::heldText() + QStringLiteral("请稍后再点“批量导片”上报：\n") + lines.join(QLatin1Char('\n'));
-    }
+                     + recordLines(m_run.untaken);
+    if (!m_run.damaged.isEmpty())
+        notes << UnsentReport::damagedText() + recordLines(m_run.damaged);
+    if (!m_run.held.isEmpty())
+        notes << UnsentReport::heldText() + QStringLiteral("请稍后再点“批量导片”上报：\n") + recordLines(m_run.held);
     if (!m_run.dovraKept.isEmpty())
         notes << QStringLiteral("Dovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
                      + m_run.dovraKept.join(QLatin1Char('\n'));
