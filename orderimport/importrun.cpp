@@ -576,6 +576,9 @@ void importOrdersPhotoDlg::endRun()
 
 void importOrdersPhotoDlg::showEndOfRun()
 {
+    // A question still open (closing the window, removing orders while their counts are not taken yet) does
+    // not outlive the run: it closes unanswered, so that no key meant for it answers the end box.
+    MsgBox::closeOpen(this);
     m_run.ending = false;
     m_importAllBtn->setText(QStringLiteral("批量导片"));
     m_importAllBtn->setEnabled(true);
