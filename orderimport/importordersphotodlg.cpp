@@ -187,7 +187,8 @@ importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent, const ShopSettings &
             if (!m_closedMidRun)
                 return;
             m_run.stopAndWait();
-            keepStoppedOrder(); // the reports under way are not waited for: their records wait
+            m_run.reportsOut = 0; // not waited for: the records they carry wait in the order folders
+            finishClosedRun();
         });
     }
 }
