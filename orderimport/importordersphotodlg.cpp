@@ -187,6 +187,7 @@ importOrdersPhotoDlg::importOrdersPhotoDlg(QWidget *parent, const ShopSettings &
             if (!m_closedMidRun)
                 return;
             m_run.stopAndWait();
+            m_run.reportsOut = 0; // not waited for: the records they carry wait in the order folders
             finishClosedRun();
         });
     }

@@ -278,9 +278,9 @@ private:
     // (keepUnsent), as an order some of whose files failed.
     void keepStoppedOrder();
     void stopRun(const QString &why);
-    // The window closed during its run: once the order's thread and the copy jobs have ended, what the
-    // order placed is kept and the window goes (if it is deleted on close). Looks again a moment later
-    // while they work.
+    // The window closed during its run (or while its end box waits for the run's reports): once the order's
+    // thread and the copy jobs have ended and the reports are answered, what the order placed is kept and
+    // the window goes (if it is deleted on close). Looks again a moment later while they work.
     void finishClosedRun();
     bool m_closedMidRun = false;
     bool m_deleteAfterRun = false;

@@ -576,6 +576,9 @@ void importOrdersPhotoDlg::endRun()
 
 void importOrdersPhotoDlg::showEndOfRun()
 {
+    // A question still open (closing the window, removing orders while their counts are not taken yet) does
+    // not outlive the run: it closes unanswered, so that no key meant for it answers the end box.
+    MsgBox::closeOpen(this);
     m_run.ending = false;
     m_importAllBtn->setText(QStringLiteral("批量导片"));
     m_importAllBtn->setEnabled(true);
@@ -605,26 +608,21 @@ void importOrdersPhotoDlg::showEndOfRun()
     if (!unrecorded.isEmpty())
         notes << QStringLiteral("以下订单的导片数量无法记在订单目录中，只保存在本窗口（关闭窗口后不再上报）：\n")
                      + unrecorded.join(QLatin1Char('\n'));
-    if (!m_run.untaken.isEmpty()) {
+    // The record files named per order, a line each.
+    auto recordLines = [](const QMap<QString, QStringList> &byOrder) {
         QStringList lines;
-        for (auto it = m_run.untaken.constBegin(); it != m_run.untaken.constEnd(); ++it)
+        for (auto it = byOrder.constBegin(); it != byOrder.constEnd(); ++it)
             lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value().join(QStringLiteral("、")));
+        return lines.join(QLatin1Char('\n'));
+    };
+    if (!m_run.untaken.isEmpty())
         notes << QStringLiteral("以下订单的导片数量服务器已收到，但订单目录中的记录无法删除，请删除该文件"
                                 "（本程序不再上报，其它电脑或重新打开程序后会重复上报）：\n")
-                     + lines.join(QLatin1Char('\n'));
-    }
-    if (!m_run.damaged.isEmpty()) {
-        QStringList lines;
-        for (auto it = m_run.damaged.constBegin(); it != m_run.damaged.constEnd(); ++it)
-            lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value().join(QStringLiteral("、")));
-        notes << UnsentReport::damagedText() + lines.join(QLatin1Char('\n'));
-    }
-    if (!m_run.held.isEmpty()) {
-        QStringList lines;
-        for (auto it = m_run.held.constBegin(); it != m_run.held.constEnd(); ++it)
-            lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value().join(QStringLiteral("、")));
-        notes << UnsentReport::heldText() + QStringLiteral("请稍后再点“批量导片”上报：\n") + lines.join(QLatin1Char('\n'));
-    }
+                     + recordLines(m_run.untaken);
+    if (!m_run.damaged.isEmpty())
+        notes << UnsentReport::damagedText() + recordLines(m_run.damaged);
+    if (!m_run.held.isEmpty())
+        notes << UnsentReport::heldText() + QStringLiteral("请稍后再点“批量导片”上报：\n") + recordLines(m_run.held);
     if (!m_run.dovraKept.isEmpty())
         notes << QStringLiteral("Dovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
                      + m_run.dovraKept.join(QLatin1Char('\n'));
@@ -701,29 +699,30 @@ void importOrdersPhotoDlg::reject()
                              QStringLiteral("正在导片，确定要关闭窗口吗？\n关闭后导片停止，没有导完的订单仍为未导入。"));
         if (!self || answer != QMessageBox::Yes)
             return;
-        // The order under way stops before its next file. The window leaves the screen at once; the files
-        // already started are finished meanwhile (the notice says so), what the order placed is kept for its
-        // next report, and then the window goes.
+        // The order under way stops before its next file.
         m_run.requestStop();
-        if (m_run.workersBusy()) {
-            m_closedMidRun = true;
-            m_finishing = FinishingNotice::hold();
-            if (testAttribute(Qt::WA_DeleteOnClose)) {
-                setAttribute(Qt::WA_DeleteOnClose, false);
-                m_deleteAfterRun = true;
-            }
-            if (m_picker)
-                m_picker->deleteLater();
-            if (!m_run.thread || !m_run.thread->isRunning())
-                keepStoppedOrder();
-            finishClosedRun();
-            QDialog::reject();
-            return;
-        }
-        keepStoppedOrder();
     } else if (!confirmUnsentReports(m_orderList, QStringLiteral("确定要关闭窗口吗？"))) {
         return;
     }
+    if (m_run.workersBusy() || m_run.reportsOut > 0) {
+        // The window leaves the screen at once; the files already started are finished meanwhile and the
+        // run's reports answered (the notice says so, and the program does not end with them under way), what
+        // the order placed is kept for its next report, and then the window goes.
+        m_closedMidRun = true;
+        m_finishing = FinishingNotice::hold();
+        if (testAttribute(Qt::WA_DeleteOnClose)) {
+            setAttribute(Qt::WA_DeleteOnClose, false);
+            m_deleteAfterRun = true;
+        }
+        if (m_picker)
+            m_picker->deleteLater();
+        if (!m_run.thread || !m_run.thread->isRunning())
+            keepStoppedOrder();
+        finishClosedRun();
+        QDialog::reject();
+        return;
+    }
+    keepStoppedOrder();
     QDialog::reject();
 }
 
@@ -731,7 +730,7 @@ void importOrdersPhotoDlg::finishClosedRun()
 {
     if (!m_closedMidRun)
         return;
-    if (m_run.workersBusy()) {
+    if (m_run.workersBusy() || m_run.reportsOut > 0) {
         QTimer::singleShot(50, this, &importOrdersPhotoDlg::finishClosedRun);
         return;
     }
@@ -891,7 +890,8 @@ void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *
         if (run != m_run.number)
             return;
         --m_run.reportsOut;
-        if (m_run.ending && m_run.reportsOut == 0)
+        // A window closed meanwhile shows no end box (finishClosedRun lets it go).
+        if (m_run.ending && m_run.reportsOut == 0 && !m_closedMidRun)
             showEndOfRun();
     });
 }

@@ -15,6 +15,7 @@
 #include <QImageWriter>
 #include <QRegularExpression>
 #include <QSemaphore>
+#include <QSet>
 
 #include <cerrno>
 #include <functional>
@@ -394,6 +395,21 @@ public:
         return false;
     }
 
+    // A turned photo the backup lacks, looked for among the main files by its upright bytes (its backup
+    // was never made, or is gone since): found, it is taken as imported before.
+    bool importedBeforeUpright(const QImage &upright)
+    {
+        QByteArray encoded;
+        QString why;
+        if (upright.isNull() || !encodeToBytes(upright, m_firstName, &encoded, &why))
+            return false;
+        const QString name = m_task.backupPhotos->mainNameOf(encoded);
+        if (name.isEmpty())
+            return false;
+        takeAsImported(name);
+        return true;
+    }
+
     // The name the order knows the photo by: the one it was found under, else its backup's ("" for a photo
     // new to the order).
     QString knownName() const { return m_outcome.importedBefore ? m_outcome.placedName : m_backupName; }
@@ -634,6 +650,29 @@ QImage turnedRgb888(const QImage &src, int orientation)
     return dst;
 }
 
+// The photo decoded in full, upright, as its main file is encoded from.
+QImage turnedUpright(const QImage &full, int orientation)
+{
+    return full.format() == QImage::Format_RGB32 ? turnedRgb888(full, orientation)
+                                                 : ImageOperation::rotateImage(full, orientation);
+}
+
+// The upright photo of a turned photo's bytes (null when they cannot be decoded), within the budget.
+QImage decodedUpright(const QByteArray &bytes, int orientation, BudgetHold *hold)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(false);
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    const bool compact = reader.imageFormat() == QImage::Format_RGB32;
+    hold->acquire((size.isValid() ? qint64(size.width()) * size.height() : qint64(6000) * 4000) * (compact ? 7 : 8));
+    const QImage full = reader.read();
+    return full.isNull() ? QImage() : turnedUpright(full, orientation);
+}
+
 } // namespace
 
 BackupPhotos::BackupPhotos(const QString &folder, const QString &mainFolder)
@@ -668,6 +707,29 @@ QString BackupPhotos::mainNameOf(const QString &path) const
     if (m_main->folder.isEmpty() || !file.open(QIODevice::ReadOnly))
         return QString();
     return nameIn(*m_main, file);
+}
+
+bool BackupPhotos::mainsWithoutBackup() const
+{
+    std::call_once(m_orphansChecked, [this] {
+        if (m_main->folder.isEmpty())
+            return;
+        auto key = [](const QString &name) { return Platform::pathCase() == Qt::CaseInsensitive ? name.toLower() : name; };
+        list(*m_backup);
+        list(*m_main);
+        QSet<QString> backups;
+        {
+            std::lock_guard<std::mutex> lock(m_backup->mutex);
+            for (const QStringList &names : qAsConst(m_backup->bySize))
+                for (const QString &name : names)
+                    backups.insert(key(name));
+        }
+        std::lock_guard<std::mutex> lock(m_main->mutex);
+        for (const QStringList &names : qAsConst(m_main->bySize))
+            for (const QString &name : names)
+                m_orphans = m_orphans || !backups.contains(key(name));
+    });
+    return m_orphans;
 }
 
 std::unique_lock<std::mutex> BackupPhotos::holdSize(qint64 size) const
@@ -883,6 +945,14 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
         sameSize = task.backupPhotos->holdSize(bytes.size());
     bool before = main.importedBefore(bytes, turn);
     if (numbered) {
+        // A turned photo's main file is the upright photo, found by the backup's name; where the order holds
+        // main files without their backup, it is looked for by its upright bytes before it takes a number
+        // (decoded once more then), so that it does not take one it never uses.
+        if (!before && main.knownName().isEmpty() && turn && task.backupPhotos->mainsWithoutBackup()
+            && ImageOperation::jpegIsWhole(bytes)) {
+            BudgetHold lookHold(budget);
+            before = main.importedBeforeUpright(decodedUpright(bytes, orientation, &lookHold));
+        }
         if (!before && main.knownName().isEmpty()) {
             // New to the order: it takes its number once the photos chosen before it have theirs (not holding
             // its size meanwhile, which one of them may wait for), and is looked for once more then, as a
@@ -952,9 +1022,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             // The square box makes "scale, then turn" give the same size as "turn, then scale".
             thumb = ImageOperation::rotateImage(fitImage(full, kBox2250), orientation);
             if (turn) {
-                const QImage upright = full.format() == QImage::Format_RGB32
-                                           ? turnedRgb888(full, orientation)
-                                           : ImageOperation::rotateImage(full, orientation);
+                const QImage upright = turnedUpright(full, orientation);
                 full = QImage();
                 if (!main.placeImage(upright))
                     return finish();

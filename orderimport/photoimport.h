@@ -44,6 +44,9 @@ public:
     QString mainNameOf(const QString &path) const;
     // Whether the order's file of this name holds exactly these bytes.
     bool mainHolds(const QString &name, const QByteArray &bytes) const;
+    // Whether the order's folder held, when it was listed, a file of a name the backup holds none of (a
+    // photo whose backup was never made, or is gone since).
+    bool mainsWithoutBackup() const;
     // While the lock is held, no other photo of the run of this size (as chosen) is looked for or placed.
     std::unique_lock<std::mutex> holdSize(qint64 size) const;
     // The photo of this size (as chosen) now is in the backup (inBackup), else among the main files as it
@@ -64,6 +67,8 @@ private:
 
     std::unique_ptr<Listing> m_backup;
     std::unique_ptr<Listing> m_main;
+    mutable std::once_flag m_orphansChecked;
+    mutable bool m_orphans = false; // mainsWithoutBackup()
     mutable std::mutex m_sizesMutex;
     mutable std::map<qint64, std::unique_ptr<std::mutex>> m_sizes; // a lock per size
 };

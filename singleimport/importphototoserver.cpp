@@ -1579,13 +1579,14 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
         setAttribute(Qt::WA_DeleteOnClose, false);
         m_deleteAfterRun = true;
     }
+    // The notice stays until the answer to the end report (endReportAnswered): closing the last window
+    // does not end the program with the report under way, its records claimed.
+    m_finishing = FinishingNotice::hold();
     if (!m_running)
         return;
     m_expectedReports = m_runGate->close();
     if (importedCount >= m_expectedReports)
         QMetaObject::invokeMethod(this, [this] { finishRun(); }, Qt::QueuedConnection);
-    else
-        m_finishing = FinishingNotice::hold();
 }
 
 #include "importphototoserver.moc"

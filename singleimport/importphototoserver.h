@@ -27,9 +27,10 @@
 // go when the last photo is in, before the end box, which then says whether the service took them; one it
 // did not take, or a record whose claim was refused, waits for the next import of the order. Counts the
 // order folder cannot keep stay with the window for its next report of the order. Closing the window while
-// the order owes a report, or while the end reports are out, asks first. A run still under way when the
-// program ends (its window closed) or the window goes ends with the photos under way, and what it placed
-// waits in the order folder likewise.
+// the order owes a report, or while the end reports are out, asks first; a window closed during its run or
+// with its end reports out keeps the finishing notice (FinishingNotice) until they are answered. A run still
+// under way when the program ends (its window closed) or the window goes ends with the photos under way,
+// and what it placed waits in the order folder likewise.
 // The window emits showSearch() when it closes and refreshSearchTable() when the web service accepted a
 // new photo date.
 

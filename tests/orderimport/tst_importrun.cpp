@@ -13,6 +13,7 @@
 
 #include <QAbstractItemModel>
 #include <QListWidget>
+#include <QTimer>
 
 #include <future>
 #include <memory>
@@ -887,17 +888,24 @@ private slots:
     {
         QTest::addColumn<bool>("closed"); // closed by the user after the question, or deleted outright
         QTest::addColumn<bool>("stalled"); // the share holds the writes of the order's files until released
-        QTest::newRow("closed") << true << false;
-        QTest::newRow("deleted") << false << false;
-        QTest::newRow("closed while the share holds a photo") << true << true;
+        // closed once the files are in, while the stand-in holds the answer to the end report (then refused):
+        // 1 as the last window; 2 the close question still open when the answer comes
+        QTest::addColumn<int>("reportOut");
+        QTest::newRow("closed") << true << false << 0;
+        QTest::newRow("deleted") << false << false << 0;
+        QTest::newRow("closed while the share holds a photo") << true << true << 0;
+        QTest::newRow("closed while the report is out, the last window: a notice until the answer") << true << false << 1;
+        QTest::newRow("close question open when the answer comes: closed unanswered, the end box shown")
+            << true << false << 2;
     }
     void windowGoingDuringRunWaitsForTheThread()
     {
         QFETCH(bool, closed);
         QFETCH(bool, stalled);
+        QFETCH(int, reportOut);
         ImportOrderModel *a = record(0);
         QStringList names;
-        for (int i = 0; i < 150; ++i)
+        for (int i = 0; i < (reportOut ? 3 : 150); ++i)
             names << QString("p%1.jpg").arg(i);
         a->setFinishedFiles(photos("src/many", names, QSize(400, 300)));
         QVERIFY(handOver({a}));
@@ -915,9 +923,62 @@ private slots:
                     Platform::releaseWrites();
             });
         }
+        standin::Gate answerHeld;
+        if (reportOut) {
+            m_server.queueReply("updatepicpath", standin::Reply::ok()); // the order's start
+            m_server.queueReply("updatepicpath", standin::Reply::httpError(500).heldBy(answerHeld));
+        }
         startButton()->click();
         QVERIFY(testsupport::waitFor([&] { return stalled ? Platform::heldWrites() > 0 : progressText(0) != "0/0"; }));
 
+        if (reportOut) {
+            // The end box waits for the answer; the close asks (the counts not taken yet), the window goes,
+            // and as it was the last one a notice stays until the answer has come, which gives the refused
+            // counts back to the order folder. Then the program ends.
+            QVERIFY(testsupport::waitFor([&] { return startButton()->text() == "等待服务器回复..."; }));
+            MsgBox::clearShown();
+            if (reportOut == 2) {
+                // The question stays open, as a real box does, while the answer comes: it closes unanswered
+                // then, so that no key of the clerk meant for it answers the end box.
+                bool askedAfterTheEnd = false;
+                QTimer watch;
+                connect(&watch, &QTimer::timeout, [&] {
+                    if (MsgBox::held())
+                        answerHeld.open();
+                    if (MsgBox::held() && startButton()->text() == "批量导片") {
+                        askedAfterTheEnd = true;
+                        MsgBox::answerHeld(QMessageBox::No);
+                    }
+                });
+                watch.start(5);
+                MsgBox::holdNext();
+                m_dlg->close(); // returns once the question is gone
+                watch.stop();
+                QVERIFY(!askedAfterTheEnd);
+                QVERIFY(m_dlg && m_dlg->isVisible());
+                QStringList boxes;
+                for (const MsgBox::Shown &box : MsgBox::shown())
+                    boxes << box.title;
+                QCOMPARE(boxes, QStringList({"警告", "导入结束"}));
+                return;
+            }
+            MsgBox::setNextAnswer(QMessageBox::Yes);
+            bool noticeWhileHeld = false;
+            QTimer::singleShot(0, qApp, [&] {
+                m_dlg->close();
+                noticeWhileHeld = m_dlg && !m_dlg->isVisible() && FinishingNotice::shown();
+                answerHeld.open();
+            });
+            QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
+            QCOMPARE(qApp->exec(), 0);
+            QVERIFY(MsgBox::lastShown().text.startsWith("以下订单的导片信息尚未上报服务器：\n订单号:A1203-1"));
+            QVERIFY(noticeWhileHeld);
+            QVERIFY(!FinishingNotice::shown());
+            QCOMPARE(MsgBox::shown().size(), 1); // no end box after the window went
+            QCOMPARE(UnsentReport::owed(orderPath, ImportFinishedPhotos).counts.files, names.size());
+            QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
+            return;
+        }
         if (closed) {
             // "No" keeps the window and the run
             const bool busy = m_dlg->isImporting();

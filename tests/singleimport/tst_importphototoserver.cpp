@@ -873,13 +873,16 @@ void TestImportPhotoToServer::closingMidRun_data()
     // the program ended before it wrote them)
     QTest::newRow("closed, reduced copies and list not written, redone: they are made") << 10;
     // 11 as 6, but the backup lacks the first run's photos (out of reach then)
-    QTest::newRow("closed, backup missing, redone: nothing written twice, backup made") << 11;
+    QTest::newRow("closed, backup missing, redone: nothing written twice, backup made, no number left unused") << 11;
     // 12 as 7, with a copy of a photo on the card chosen beside it
     QTest::newRow("a photo and its copy chosen: one photo in the order") << 12;
     // 13 as 9, but the clerk then closes the picker and the program is ended (the desk logs off)
     QTest::newRow("closed, the program ends before its run: the counts wait in the order folder") << 13;
     // 14 as 9, with the photos held by a stalled share, and the clerk then closes the picker, the last window
     QTest::newRow("closed, the last window closed: a notice until the run has ended, then the program ends") << 14;
+    // 15 as 9, but closed once the photos are in, while the stand-in holds the answer to the end report
+    // (then refused), and the clerk then closes the picker, the last window
+    QTest::newRow("closed while the report is out, the last window closed: a notice until the answer") << 15;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -899,6 +902,8 @@ void TestImportPhotoToServer::closingMidRun()
     const bool twin = how == 12;
     const bool programEnds = how == 13;
     const bool lastWindow = how == 14;
+    const bool reportOut = how == 15;
+    standin::Gate answerHeld;
     if (programEnds) {
         // Each photo takes a while: the one under way is still being written when the program ends.
         Platform::slowWrites("thumbnail100/", 3000);
@@ -906,6 +911,10 @@ void TestImportPhotoToServer::closingMidRun()
     }
     if (lastWindow) {
         Platform::holdWrites(m_studio->bakRoot); // the backups, written once a photo is in place
+        how = 9;
+    }
+    if (reportOut) {
+        m_server.queueReply("updatepicpath", standin::Reply::httpError(500).heldBy(answerHeld));
         how = 9;
     }
     if (unfinished || noBackup)
@@ -936,7 +945,9 @@ void TestImportPhotoToServer::closingMidRun()
     }
     chooseAndImport(photos);
     QVERIFY(testsupport::waitFor(
-        [&] { return lastWindow ? Platform::heldWrites() > 0 : widget<QProgressBar>("progressBar")->value() >= 1; }));
+        [&] { return lastWindow ? Platform::heldWrites() > 0
+                     : reportOut ? m_server.requestCount("updatepicpath") == 1
+                                 : widget<QProgressBar>("progressBar")->value() >= 1; }));
     QVERIFY(m_window->isImporting());
     QSignalSpy shown(m_window.data(), &ImportPhotoToServer::showSearch);
 
@@ -1048,6 +1059,26 @@ void TestImportPhotoToServer::closingMidRun()
         QCOMPARE(UnsentReport::owed(order, ImportOriginPhotos).counts.files, 0);
         return;
     }
+    if (reportOut) {
+        // The close asked (the counts not taken yet); the picker is the last window: a notice stays until
+        // the answer has come, which gives the refused counts back to the order folder; then the program ends.
+        QCOMPARE(testsupport::lastBox().section('\n', 0, 0), QStringLiteral("警告|以下订单的导片信息尚未上报服务器："));
+        bool noticeWhileHeld = false;
+        QTimer::singleShot(0, picker.data(), [&] {
+            picker->close();
+            noticeWhileHeld = FinishingNotice::shown() != nullptr;
+            answerHeld.open();
+        });
+        QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
+        QCOMPARE(qApp->exec(), 0);
+        QVERIFY(noticeWhileHeld);
+        QVERIFY(!FinishingNotice::shown());
+        QCOMPARE(writtenNow().size(), distinct);
+        const UnsentReport::Owed kept = UnsentReport::owed(order, ImportOriginPhotos);
+        QCOMPARE(QStringList({QString::number(kept.counts.files), QString::number(kept.counts.backups)}),
+                 QStringList({QString::number(distinct), QString::number(distinct)}));
+        return;
+    }
     QPointer<ImportPhotoToServer> next;
     if (fromPicker) {
         // The clerk got the picker back and opens another order's window from it before the run has ended.
@@ -1125,6 +1156,14 @@ void TestImportPhotoToServer::closingMidRun()
         QVERIFY2(backups == 1, qPrintable(photo + ": " + QString::number(backups)));
     }
     QCOMPARE(writtenNow().size(), distinct);
+    // The photos new to the order take the numbers right after those it holds: none goes unused.
+    QStringList numberedOn;
+    const QString firstName = writtenNow().first();
+    for (int k = 0; k < distinct; ++k)
+        numberedOn << firstName.left(firstName.lastIndexOf('-') + 1)
+                          + QString::number(ImportPhotoToServer::photoNumberOf(QFileInfo(firstName)) + k).rightJustified(3, '0')
+                          + ".jpg";
+    QCOMPARE(writtenNow(), numberedOn);
     QCOMPARE(listedNow(), writtenNow());
     for (const QString &folder : thumbnails)
         for (const QString &name : writtenNow())
