@@ -8,6 +8,7 @@
 #include "importrunstate.h"
 #include "importtype.h"
 #include "shopsettings.h"
+#include "unsentreport.h"
 
 #include <QDialog>
 #include <QJsonObject>
@@ -262,14 +263,18 @@ private:
     bool reportOwed(ImportOrderModel *order, ImportTypeEnum type) const;
     // Sends an imported order's report again with the counts it owes; nothing is copied.
     void reportAgain(ImportOrderModel *order);
-    // The end report of an order for the type, with everything the order owes for it.
-    void sendEndReport(ImportOrderModel *order, ImportTypeEnum type);
+    // The end report of an order for the type, with everything the order owes for it; own: the record of
+    // the order's run that ended (keepUnsent), carried too.
+    void sendEndReport(ImportOrderModel *order, ImportTypeEnum type,
+                       const UnsentReport::RunRecord::End &own = UnsentReport::RunRecord::End());
     // The reports the order owes for otherReportTypes, sent when the run comes to the order; true when
     // there were any.
     bool sendOtherOwedReports(ImportOrderModel *order);
-    // Keeps what the order's run placed (complete: the order is imported) together with what the record
-    // keeps in a record in the order folder; the record keeps it when that cannot be written.
-    void keepUnsent(ImportOrderModel *order, int files, int backups, bool complete);
+    // Ends the record of the order's run (thread), which counted each file as it landed, adding what the
+    // order's record keeps; what no record could hold the order's record keeps. complete: the order is
+    // imported, and the run's record is returned for its end report to carry; otherwise it is given back for
+    // the next report.
+    UnsentReport::RunRecord::End keepUnsent(ImportOrderModel *order, ImportOrderThread *thread, bool complete);
     // Before orders leave the window: when some of them owe the web service a report, a question names
     // them and ends with question; true when none owes one or the answer is Yes.
     bool confirmUnsentReports(const QList<ImportOrderModel *> &orders, const QString &question);

@@ -497,6 +497,9 @@ void ImportOrderThread::importOrderFiles()
     if (mImportType == ImportOriginPhotos)
         mOrderPhotos = std::make_shared<BackupPhotos>(orderBakPath + QStringLiteral("照片/"), orderPath + QStringLiteral("照片/"));
 
+    // What lands is counted in the order folder at once (a run cut off leaves it counted there).
+    mRunRecord = std::make_shared<UnsentReport::RunRecord>(orderPath, mImportType);
+
     const int threads = mParallelPhotos > 0 ? mParallelPhotos : QThread::idealThreadCount();
     if (photos && threads > 1)
         drivePhotos(files, targets, orderPath, orderBakPath, threads);
@@ -613,6 +616,7 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
         PhotoTask task{mImportType, orderPath, orderBakPath, files.at(i), target, alsoFinished};
         task.backupFolderProblem = mBackupFolderProblem;
         task.backupPhotos = mOrderPhotos;
+        task.runRecord = mRunRecord;
         pipeline.start(task, QFileInfo(fsPath(files.at(i))).size());
     }
     while (reportOne(true)) {
@@ -655,6 +659,7 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
     PhotoTask task{mImportType, orderPath, orderBakPath, filePath, targetName, alsoFinished};
     task.backupFolderProblem = mBackupFolderProblem;
     task.backupPhotos = mOrderPhotos;
+    task.runRecord = mRunRecord;
     addFailures(importOnePhoto(task, nullptr, &unreadable, &outcome));
     addPlaced(outcome, unreadable ? filePath : QString(), targetName);
     reportFileDone();
@@ -669,10 +674,13 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
         // A video is never replaced; the same video imported again is no failure.
         bool added = false;
         const QString failure = importOneVideo(mImportType, orderPath, filePath, targetName, &added);
-        if (!failure.isEmpty())
+        if (!failure.isEmpty()) {
             addFailures({failure});
-        else if (added)
+        } else if (added) {
+            if (mRunRecord)
+                mRunRecord->count(1, 0);
             addPlaced({targetName, true, false}, QString(), targetName);
+        }
     }
     reportFileDone();
 }

@@ -118,6 +118,9 @@ public:
     int placedBackups() const;
     // Photos as shot of this run the order held already (found by their bytes), not written again.
     int importedBefore() const;
+    // The run's record in the order folder, where each file placed was counted as it landed (none before
+    // the files are gone into, and for the Dovra copy); the caller ends it (RunRecord::finish).
+    std::shared_ptr<UnsentReport::RunRecord> runRecord() const { return mRunRecord; }
     // Why the run ended without finishing (empty while nothing went wrong).
     QString errorText() const;
 
@@ -190,6 +193,7 @@ private:
     int mParallelPhotos = 0;
     QString mBackupFolderProblem; // photos as shot: why the backup folder is missing ("" when it is there)
     std::shared_ptr<const BackupPhotos> mOrderPhotos; // photos as shot: the order's, looked up by their bytes
+    std::shared_ptr<UnsentReport::RunRecord> mRunRecord;
     bool mEnded = false;
     mutable QMutex mLock; // guards mFailures, mUnreadable, mErrorText and the placed counts
     QStringList mFailures;

@@ -10,8 +10,9 @@
 // not get there, and the photos that could not be read. It also counts per order the photos as shot the
 // order held already (found by their bytes, from either import window), which were not written again. Such an order keeps its report due: the next
 // press of the start button sends it again, with the counts of the run it stands for, and copies nothing.
-// The counts wait in the order folder (UnsentReport), written there before the order's end report goes and
-// removed once the web service took a report carrying them: the next end report of the order and type
+// The counts wait in the order folder (UnsentReport), counted there as each file lands (a run cut off by a
+// power cut leaves them there; UnsentReport::RunRecord) and removed once the web service took a report
+// carrying them: the next end report of the order and type
 // carries them, in this window or in any other (the single-order import's too), after a restart or on
 // another desk, and a run of another type sends the order the reports it owes for photos as shot, finished
 // photos and designs (a video type's report names its videos and waits for a run of that type). Closing
@@ -320,7 +321,7 @@ void importOrdersPhotoDlg::reportAgain(ImportOrderModel *r)
         sendEndReport(r, m_importType);
 }
 
-void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r, ImportTypeEnum type)
+void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r, ImportTypeEnum type, const UnsentReport::RunRecord::End &own)
 {
     // The order folder's records go with this report only: another desk's report of the order does not
     // carry them while this one is under way.
@@ -336,28 +337,46 @@ void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r, ImportTypeEnum typ
     // Records the file system would not let this report claim wait in the order folder, and are named.
     if (m_run.active && !kept.held.isEmpty())
         m_run.held[r->orderKey()] << kept.held;
-    const int files = due.files + kept.counts.files;
-    const int backups = due.backups + kept.counts.backups;
-    qCDebug(lcImport) << "end report:" << r->orderKey() << type << files << backups << "records:" << kept.paths.size();
-    reportFinishInfo(r, type, QStringLiteral("1"), files, backups, kept.paths);
+    // The run's own record, claimed by the run from its first count on, goes with it as it is.
+    QStringList records = kept.paths;
+    if (!own.path.isEmpty())
+        records << own.path;
+    const int files = due.files + kept.counts.files + own.counts.files;
+    const int backups = due.backups + kept.counts.backups + own.counts.backups;
+    qCDebug(lcImport) << "end report:" << r->orderKey() << type << files << backups << "records:" << records.size();
+    reportFinishInfo(r, type, QStringLiteral("1"), files, backups, records);
 }
 
-void importOrdersPhotoDlg::keepUnsent(ImportOrderModel *r, int files, int backups, bool complete)
+UnsentReport::RunRecord::End importOrdersPhotoDlg::keepUnsent(ImportOrderModel *r, ImportOrderThread *t, bool complete)
 {
     const ImportTypeEnum type = m_importType;
     ImportOrderModel::ReportDue due = r->reportDue(type);
-    due.files += files;
-    due.backups += backups;
+    // The run counted each file it placed in its record in the order folder as the file landed; what the
+    // window keeps of earlier runs joins it there.
+    UnsentReport::RunRecord::End own;
+    own.unwritten = {due.files, due.backups};
+    if (const std::shared_ptr<UnsentReport::RunRecord> record = t ? t->runRecord() : nullptr)
+        own = record->finish(own.unwritten);
+    if (!complete && !own.path.isEmpty()) {
+        UnsentReport::release({own.path}); // for the next report of the order
+        own.path.clear();
+    }
+    due.files = own.unwritten.files;
+    due.backups = own.unwritten.backups;
     due.unreported = due.unreported || complete;
-    if (due.files == 0 && due.backups == 0 && !due.unreported)
-        return; // nothing placed, nothing to report
+    // What no record holds yet, or that a report is owed at all, the order folder keeps in a record of its own.
+    if (due.files == 0 && due.backups == 0 && (!due.unreported || !own.path.isEmpty())) {
+        r->setReportDue(type, ImportOrderModel::ReportDue());
+        return own;
+    }
     int error = 0;
     if (!UnsentReport::add(r->orderPath(), type, {due.files, due.backups}, &error).isEmpty()) {
         r->setReportDue(type, ImportOrderModel::ReportDue()); // the order folder keeps it all now
-        return;
+        return own;
     }
     r->setReportDue(type, due);
     m_run.unrecorded.insert(r->orderKey(), errorText(error));
+    return own;
 }
 
 void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
@@ -444,13 +463,13 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
     // nor reported imported: the next run takes it again and reports what both placed.
     const QStringList failures = t->property("failures").toStringList();
     t->setProperty(kKeptProperty, true);
-    keepUnsent(r, t->placedFiles(), t->placedBackups(), failures.isEmpty());
+    const UnsentReport::RunRecord::End own = keepUnsent(r, t, failures.isEmpty());
     if (failures.isEmpty()) {
         ++m_finishCount;
         r->setImportedCount(type, totalCount);
         r->setImported(type, true);
         qCDebug(lcImport) << "updateFinishInfo2----";
-        sendEndReport(r, type);
+        sendEndReport(r, type, own);
     }
     refreshFoundCount(r);
     const quint16 found = r->foundCount(type);
@@ -654,7 +673,7 @@ void importOrdersPhotoDlg::keepStoppedOrder()
     t->setProperty(kKeptProperty, true);
     ImportOrderModel *r = m_orderList.value(t->property("row").toInt());
     if (r && t->objectName() == r->orderKey())
-        keepUnsent(r, t->placedFiles(), t->placedBackups(), false);
+        keepUnsent(r, t, false);
 }
 
 void importOrdersPhotoDlg::stopRun(const QString &why)

@@ -241,6 +241,7 @@ public:
         else
             addToLookUp(placed, true);
         m_outcome.backupAdded = outcome == FileOperation::Copied;
+        recordLanded();
     }
 
     // The main files as the file from holds them (the photo as it is), the main folder's first. False when
@@ -263,6 +264,7 @@ public:
             } else if (i == 0) {
                 m_outcome.placedName = m_firstName;
                 m_outcome.mainAdded = !existed;
+                recordLanded();
                 if (from == m_task.filePath)
                     addToLookUp(m_firstName, false);
             }
@@ -322,6 +324,7 @@ public:
             } else if (i == 0) {
                 m_outcome.placedName = m_firstName;
                 m_outcome.mainAdded = !existed;
+                recordLanded();
             }
         }
         return mainFileInPlace();
@@ -362,6 +365,7 @@ public:
             } else if (i == 0) {
                 m_outcome.placedName = placed;
                 m_outcome.mainAdded = added;
+                recordLanded();
                 addToLookUp(placed, false);
             }
         }
@@ -459,6 +463,7 @@ private:
         else if (backup == FileOperation::CopyFailed)
             m_fail(backupFailure(copyReason(why, backupFolder() + name)));
         m_outcome.backupAdded = backup == FileOperation::Copied;
+        recordLanded();
         if (backup == FileOperation::Copied || backup == FileOperation::AlreadyThere)
             m_backupName = name;
     }
@@ -470,6 +475,21 @@ private:
         if (!m_task.backupFolderProblem.isEmpty() && !FileOperation::dirExists(fsPath(backupFolder())))
             return QStringLiteral("备份复制失败") + inBrackets(m_task.backupFolderProblem);
         return QStringLiteral("备份复制失败") + why;
+    }
+
+    // The run's record counts the photo's new main file and new backup as they are now (placed, or gone
+    // again), each the moment it changes: right after a file is in place, right before it goes.
+    void recordLanded()
+    {
+        if (!m_task.runRecord)
+            return;
+        const int files = int(m_outcome.mainAdded) - int(m_recordedMain);
+        const int backups = int(m_outcome.backupAdded) - int(m_recordedBackup);
+        if (files == 0 && backups == 0)
+            return;
+        m_task.runRecord->count(files, backups);
+        m_recordedMain = m_outcome.mainAdded;
+        m_recordedBackup = m_outcome.backupAdded;
     }
 
     // The run's photos with the same bytes find the photo from now on, in the backup or among the main files.
@@ -506,13 +526,19 @@ private:
                 m_fail(QStringLiteral("复制失败 ") + main + copyReason(why, main));
                 return false;
             }
+            m_outcome.mainAdded = outcome == FileOperation::Copied;
+            recordLanded();
             bool backedUp = false;
             if (m_task.type == ImportOriginPhotos) {
                 const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
-                // The number is not free after all: the main file just placed goes, the photo moves on.
-                if (backup == FileOperation::KeptOther && outcome == FileOperation::Copied
-                    && FileOperation::deleteFile(fsPath(main)))
-                    continue;
+                // The number is not free after all: the main file just placed goes (no longer counted from
+                // before it goes), the photo moves on.
+                if (backup == FileOperation::KeptOther && outcome == FileOperation::Copied) {
+                    m_outcome.mainAdded = false;
+                    recordLanded();
+                    if (FileOperation::deleteFile(fsPath(main)))
+                        continue;
+                }
                 if (backup == FileOperation::KeptOther || backup == FileOperation::CopyFailed)
                     m_fail(backupFailure(inBrackets(why)));
                 m_outcome.backupAdded = backup == FileOperation::Copied;
@@ -524,6 +550,7 @@ private:
                 addToLookUp(name, false);
             m_outcome.placedName = name;
             m_outcome.mainAdded = outcome == FileOperation::Copied;
+            recordLanded();
             copyToOtherFolders(from);
             return true;
         }
@@ -550,6 +577,8 @@ private:
     QStringList m_targets; // the main folder first
     std::function<void(const QString &)> m_fail;
     PhotoOutcome m_outcome;
+    bool m_recordedMain = false;   // what the run's record counts of the photo
+    bool m_recordedBackup = false;
 };
 
 // Holds part of the order's pixel budget while a photo is decoded and written.
@@ -913,6 +942,8 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     auto finish = [&] {
         if (outcome)
             *outcome = main.outcome();
+        if (task.runRecord)
+            task.runRecord->keepFresh();
         return failures;
     };
 

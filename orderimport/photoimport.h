@@ -9,6 +9,7 @@
 // numbered main file never replaces either.
 
 #include "importtype.h"
+#include "unsentreport.h"
 
 #include <QHash>
 #include <QString>
@@ -137,6 +138,9 @@ struct PhotoTask
     // Numbered photos as shot: the run's numbering and the photo's place in the choice (none: targetName).
     std::shared_ptr<PhotoNumbering> numbering = nullptr;
     int numberingIndex = -1;
+    // The run's record in the order folder (none: not kept): the new main file and the new backup of the
+    // photo are counted there the moment each is in place, so that a run cut off leaves them counted.
+    std::shared_ptr<UnsentReport::RunRecord> runRecord = nullptr;
 };
 
 // What an import of one photo did besides its failures.

@@ -5,6 +5,8 @@
 #include "orderfolders.h"
 #include "platform.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -14,6 +16,7 @@
 #include <QMutexLocker>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QSysInfo>
 
 #include <cerrno>
 
@@ -38,6 +41,80 @@ const QLatin1String kClaimMarker(".claim-");
 // A report is answered or given up within a minute (see requestTimeoutMs); a claim this old belongs to a
 // program that ended before the answer.
 const qint64 kClaimGivenUpMs = 15 * 60 * 1000;
+
+// A run renews the claim of its record once it is this old: far within kClaimGivenUpMs, even when the desk's
+// clock runs fast. A claim it could not renew is written into only while it is younger than half that.
+const qint64 kClaimRenewedMs = 60 * 1000;
+const qint64 kClaimWrittenIntoMs = kClaimGivenUpMs / 2;
+
+// This desk, as the claims of its runs name it: a digest of its name and the system's own id of it, in a form
+// any file system takes.
+const QString &deskPart()
+{
+    static const QString desk = [] {
+        const QByteArray digest = QCryptographicHash::hash(
+            (QSysInfo::machineHostName() + QLatin1Char('\n') + QString::fromLatin1(QSysInfo::machineUniqueId())).toUtf8(),
+            QCryptographicHash::Sha1);
+        quint64 value = 0;
+        for (int i = 0; i < 8; ++i)
+            value = (value << 8) | quint8(digest.at(i));
+        return QString::number(value, 36);
+    }();
+    return desk;
+}
+
+// This program, as the claims of its runs name it besides its process id (which the system gives anew once
+// the program ended).
+const QString &programPart()
+{
+    static const QString program = QString::number(QRandomGenerator::system()->generate64(), 36);
+    return program;
+}
+
+// The claim a run puts on its own record at the time given: the time, this program and its process id, and
+// this desk. (A report's claim has the time and a random part only.)
+QString runClaim(qint64 at)
+{
+    return kClaimMarker + QString::number(at, 36) + QLatin1Char('-') + programPart() + QLatin1Char('-')
+           + QString::number(QCoreApplication::applicationPid(), 36) + QLatin1Char('-') + deskPart();
+}
+
+// Whether the record's name holds the claim of a run of a program of this desk that has ended: the process
+// it names runs this program no more (or it is this program's process id, given anew: another program
+// named it).
+bool claimLeftByEndedProgram(const QString &name)
+{
+    const int at = name.indexOf(kClaimMarker);
+    if (at < 0)
+        return false;
+    const QStringList parts = name.mid(at + kClaimMarker.size()).split(QLatin1Char('-'));
+    if (parts.size() != 4 || parts.at(3) != deskPart())
+        return false;
+    bool number = false;
+    const qint64 pid = parts.at(2).toLongLong(&number, 36);
+    if (!number)
+        return false;
+    if (pid == QCoreApplication::applicationPid())
+        return parts.at(1) != programPart();
+    return !Platform::runsThisProgram(pid);
+}
+
+// A record's bytes.
+QByteArray recordBytes(ImportTypeEnum type, const Counts &counts)
+{
+    QJsonObject json;
+    json.insert(QStringLiteral("typeid"), int(type));
+    json.insert(QStringLiteral("picnumber"), counts.files);
+    json.insert(QStringLiteral("picbacknumber"), counts.backups);
+    return QJsonDocument(json).toJson(QJsonDocument::Compact);
+}
+
+// A new record's own name (without a claim) in the folder.
+QString newRecordName(ImportTypeEnum type)
+{
+    return namePrefix() + QString::number(int(type)) + QLatin1Char('-')
+           + QString::number(QRandomGenerator::global()->generate64(), 36);
+}
 
 // The name a record the service took gets when it cannot be removed: no reader of records takes it.
 QString takenPrefix()
@@ -222,7 +299,7 @@ QList<Record> scan(const QString &orderFolder, int damagedType = -1, QStringList
         if (claimedAt >= 0) {
             if (now < 0)
                 now = Platform::folderClock(folder);
-            record.claimed = qAbs(now - claimedAt) < kClaimGivenUpMs;
+            record.claimed = qAbs(now - claimedAt) < kClaimGivenUpMs && !claimLeftByEndedProgram(name);
         }
         found << record;
     }
@@ -328,13 +405,8 @@ QString add(const QString &orderFolder, ImportTypeEnum type, const Counts &count
             *error = ENOENT;
         return QString();
     }
-    const QString path = folderOf(orderFolder) + namePrefix() + QString::number(int(type)) + QLatin1Char('-')
-                         + QString::number(QRandomGenerator::global()->generate64(), 36);
-    QJsonObject json;
-    json.insert(QStringLiteral("typeid"), int(type));
-    json.insert(QStringLiteral("picnumber"), counts.files);
-    json.insert(QStringLiteral("picbacknumber"), counts.backups);
-    const QByteArray bytes = QJsonDocument(json).toJson(QJsonDocument::Compact);
+    const QString path = folderOf(orderFolder) + newRecordName(type);
+    const QByteArray bytes = recordBytes(type, counts);
     errno = 0;
     const bool written = Platform::writeIntoPlace(
         path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); });
@@ -368,6 +440,108 @@ QStringList drop(const QStringList &paths)
         kept << path;
     }
     return kept;
+}
+
+RunRecord::RunRecord(const QString &orderFolder, ImportTypeEnum type)
+    : m_folder(orderFolder.trimmed().isEmpty() ? QString() : folderOf(orderFolder)), m_type(type)
+{
+}
+
+RunRecord::~RunRecord()
+{
+    // (A program cut off never gets here: its record stays claimed until the claim is given up.)
+    if (!m_path.isEmpty())
+        release({m_path});
+}
+
+qint64 RunRecord::folderNow()
+{
+    // The folder's clock is read once (a probe file on the share); the time since is the desk's to tell.
+    if (m_clockBase < 0) {
+        m_clockBase = Platform::folderClock(m_folder);
+        m_clock.start();
+    }
+    return m_clockBase + m_clock.elapsed();
+}
+
+bool RunRecord::writeLocked(bool renew)
+{
+    if (m_folder.isEmpty()) {
+        m_error = ENOENT;
+        return false;
+    }
+    const qint64 now = folderNow();
+    if (!m_path.isEmpty() && (renew || now - m_claimedAt >= kClaimRenewedMs)) {
+        const QString renewed = m_folder + unclaimedName(QFileInfo(m_path).fileName()) + runClaim(now);
+        if (renameNoReplaceRetried(m_path, renewed)) {
+            m_path = renewed;
+            m_claimedAt = now;
+        } else if (!QFileInfo::exists(m_path) && !QFileInfo(m_path).isSymLink()) {
+            // Another report took the record (its claim had been given up: the run had not counted for
+            // long, or its share stalled): what it held is that report's now, the run goes on with a new one.
+            qCWarning(lcImport) << "record of a run under way taken by another report:" << m_path;
+            m_files -= m_written.files;
+            m_backups -= m_written.backups;
+            m_written = Counts();
+            m_path.clear();
+        } else if (now - m_claimedAt >= kClaimWrittenIntoMs) {
+            m_error = EBUSY;
+            return false; // too old to be written into safely: the next count tries again
+        }
+    }
+    const Counts due{int(m_files), int(m_backups)};
+    if (due.files == m_written.files && due.backups == m_written.backups)
+        return true;
+    const bool made = m_path.isEmpty();
+    const QString path = made ? m_folder + newRecordName(m_type) + runClaim(now) : m_path;
+    const QByteArray bytes = recordBytes(m_type, due);
+    errno = 0;
+    if (!Platform::writeIntoPlace(path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); })) {
+        m_error = errno != 0 ? errno : EIO;
+        qCWarning(lcImport) << "record of a run under way not written:" << path;
+        return false;
+    }
+    if (made) {
+        m_path = path;
+        m_claimedAt = now;
+    }
+    Platform::setHidden(path);
+    m_written = due;
+    return true;
+}
+
+void RunRecord::count(int files, int backups)
+{
+    QMutexLocker lock(&m_mutex);
+    m_files += files;
+    m_backups += backups;
+    writeLocked(false);
+}
+
+void RunRecord::keepFresh()
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_path.isEmpty() && folderNow() - m_claimedAt >= kClaimRenewedMs)
+        writeLocked(false);
+}
+
+RunRecord::End RunRecord::finish(const Counts &extra)
+{
+    QMutexLocker lock(&m_mutex);
+    m_files += extra.files;
+    m_backups += extra.backups;
+    m_error = 0;
+    writeLocked(true);
+    End end;
+    end.path = m_path;
+    end.counts = m_written;
+    end.unwritten = {int(m_files) - m_written.files, int(m_backups) - m_written.backups};
+    end.error = m_error;
+    m_path.clear();
+    m_files = 0;
+    m_backups = 0;
+    m_written = Counts();
+    return end;
 }
 
 QList<ImportTypeEnum> carriedWith(ImportTypeEnum type)

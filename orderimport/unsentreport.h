@@ -26,10 +26,23 @@
 // The reports of an import of photos as shot, finished photos or designs carry the records of the other two
 // of these types as well, each in a report of its own type (carriedWith); a video type's record names no
 // videos and waits for the batch import of that type.
+//
+// A run keeps its own record while it runs (RunRecord): the files it places are counted there the moment
+// they are in place, never before, so a run cut off (a power cut, the system restarting for an update)
+// leaves what it placed counted in the order folder, and the next import of the order, which finds those
+// photos by their bytes and does not count them again, carries that record once. Counted after the file is
+// there, the record never counts a file that is not; a run cut off in the instant between a file and its
+// count under-counts that one file, where counting first would count a photo twice that the redo then
+// places. The record is claimed by its run from the first count on, so no other report carries it while the
+// run goes on; the claim is renewed as the run counts, and also names the desk and the program (its process
+// id and a random part of its own): a program of this desk that has ended left it, and it is given up at
+// once, not only when it is old.
 
 #include "importtype.h"
 
+#include <QElapsedTimer>
 #include <QList>
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 
@@ -90,6 +103,53 @@ QString add(const QString &orderFolder, ImportTypeEnum type, const Counts &count
 // record is renamed to a name no reader takes. Returns the paths that stay records even so (this program
 // passes them over from now on; another desk or a restart would carry them again).
 QStringList drop(const QStringList &paths);
+
+// The record of one import run of one order and type, in the order folder while the run goes on (see
+// above). Any thread: the per-photo routine counts each file as it lands (PhotoTask::runRecord).
+class RunRecord
+{
+public:
+    RunRecord(const QString &orderFolder, ImportTypeEnum type);
+    // A record the run never finished (its window went without ending it) is given back for the next report.
+    ~RunRecord();
+    RunRecord(const RunRecord &) = delete;
+    RunRecord &operator=(const RunRecord &) = delete;
+
+    // Files of the run that are now in place (negative: one counted that goes again); the record is
+    // written anew at once, the first count makes it. A write that fails keeps the count for the next.
+    void count(int files, int backups);
+    // Renews the claim when it is due (cheap otherwise): a run that counts nothing for a while keeps it.
+    void keepFresh();
+
+    // The run's end: what it counted, and the counts given (what earlier runs left with the window), written
+    // into the record, whose claim is renewed. The record then belongs to the caller: a report carries
+    // it (path and counts, as claim() gives them), or release() gives it back. A later count() starts a new
+    // record.
+    struct End
+    {
+        QString path;     // the record, still claimed ("" for none)
+        Counts counts;    // what it holds
+        Counts unwritten; // what no record holds (a write failed): the caller keeps it
+        int error = 0;    // errno of the write that failed
+    };
+    End finish(const Counts &extra = Counts());
+
+private:
+    bool writeLocked(bool renew);
+    qint64 folderNow();
+
+    QMutex m_mutex;
+    const QString m_folder; // the order folder, ending in "/"
+    const ImportTypeEnum m_type;
+    QString m_path;           // the record as named now ("" while there is none)
+    qint64 m_claimedAt = 0;   // its claim's time on the folder's clock
+    qint64 m_clockBase = -1;  // the folder's clock when first read
+    QElapsedTimer m_clock;    // and the time since
+    qint64 m_files = 0;       // counted by the run and not handed on (to a report that took the
+    qint64 m_backups = 0;     // record while the run was still going, or to finish())
+    Counts m_written;         // what the record holds
+    int m_error = 0;
+};
 
 // The types whose records an import of the given type carries besides its own, each in a report of that
 // type: those of photos as shot, finished photos and designs other than it.

@@ -1020,6 +1020,8 @@ void ImportPhotoToServer::import()
     m_expectedReports = newPhotoNames->size();
     m_runReports = new ImportRunReports(this);
     m_runGate = std::make_shared<ImportRunGate>();
+    // What lands is counted in the order folder at once: a run cut off (a power cut) leaves it counted there.
+    m_runRecord = std::make_shared<UnsentReport::RunRecord>(m_run.folder, ImportTypeEnum(m_run.type));
     updatePhotoDateButton();
     postOrderPath_2(orderPath);
     keepLargeBuffersOutOfArenas();
@@ -1038,6 +1040,7 @@ void ImportPhotoToServer::import()
         job->setRunGate(m_runGate);
         job->setImportType(m_run.type);
         job->setBackupPhotos(backupPhotos);
+        job->setRunRecord(m_runRecord);
         if (numbering)
             job->setNumbering(numbering, i);
         m_pool.start(job);
@@ -1127,9 +1130,6 @@ void ImportPhotoToServer::finishRun()
 
     const QString order = withSeparator(m_run.folder);
     QString text;
-    // The files this run placed (the folders' growth, unless another desk imports into the order too).
-    const int picCount = m_runMainAdded;
-    const int bakCount = m_run.type == 0 ? m_runBackupAdded : 0;
     if (m_run.type == 0) {
         const int after = countJpgFiles(order + QStringLiteral("照片/"));
         const int bakAfter = countJpgFiles(withSeparator(m_run.bakFolder) + QStringLiteral("照片/"));
@@ -1150,13 +1150,13 @@ void ImportPhotoToServer::finishRun()
         // folder until it took them. The window, and the notice that its photos are being finished, go
         // with the answer: the program does not end with the report under way.
         m_reportOut = true;
-        sendEndReport(picCount, bakCount);
+        sendEndReport();
         return;
     }
     // The counts go before the box, which says whether the web service took them.
     m_reportOut = true;
     ui->importButton->setText(QStringLiteral("等待服务器回复..."));
-    sendEndReport(picCount, bakCount);
+    sendEndReport();
 }
 
 void ImportPhotoToServer::keepRunUnderWay()
@@ -1177,10 +1177,16 @@ void ImportPhotoToServer::keepRunUnderWay()
     m_runGate.reset();
     if (!ShotTimeList::append(m_run.folder, placed.shotTimes))
         qCWarning(lcSingleImport) << "shot-time list of a stopped run not written:" << m_run.folder;
+    // The run's record, where its photos were counted as they landed, and what the window kept of earlier
+    // runs wait in the order folder for the next report.
     const QString key = windowOwedKey(m_run.type);
     UnsentReport::Counts due = m_windowOwed.take(key);
-    due.files += placed.mains;
-    due.backups += m_run.type == 0 ? placed.backups : 0;
+    if (m_runRecord) {
+        const UnsentReport::RunRecord::End own = m_runRecord->finish(due);
+        UnsentReport::release({own.path});
+        due = own.unwritten;
+        m_runRecord.reset();
+    }
     if ((due.files != 0 || due.backups != 0)
         && UnsentReport::add(m_run.folder, ImportTypeEnum(m_run.type), due).isEmpty()) {
         qCWarning(lcSingleImport) << "counts of a stopped run not kept:" << m_run.folder << due.files << due.backups;
@@ -1196,14 +1202,21 @@ QString ImportPhotoToServer::windowOwedKey(int type) const
     return withSeparator(m_run.folder) + QLatin1Char('|') + QString::number(type);
 }
 
-void ImportPhotoToServer::sendEndReport(int picCount, int bakCount)
+void ImportPhotoToServer::sendEndReport()
 {
     // The window's types are the batch import's first three: photos as shot, finished photos, designs.
     const ImportTypeEnum type = ImportTypeEnum(m_run.type);
     const QString key = windowOwedKey(type);
     UnsentReport::Counts due = m_windowOwed.take(key);
-    due.files += picCount;
-    due.backups += bakCount;
+    // The run counted the files it placed in its record as they landed; what the window kept joins them
+    // there, and the report carries the record as the run claimed it. What no record could hold waits in
+    // a record of its own, or else with the window.
+    UnsentReport::RunRecord::End own;
+    own.unwritten = due;
+    if (m_runRecord)
+        own = m_runRecord->finish(due);
+    m_runRecord.reset();
+    due = own.unwritten;
     m_runUnrecorded.clear();
     if (due.files != 0 || due.backups != 0) {
         int error = 0;
@@ -1219,7 +1232,12 @@ void ImportPhotoToServer::sendEndReport(int picCount, int bakCount)
     QList<EndReport> reports;
     QList<QStringList> carried;
     for (ImportTypeEnum reported : qAsConst(types)) {
-        const UnsentReport::Owed claimed = UnsentReport::claim(m_run.folder, reported);
+        UnsentReport::Owed claimed = UnsentReport::claim(m_run.folder, reported);
+        if (reported == type && !own.path.isEmpty()) {
+            claimed.paths << own.path;
+            claimed.counts.files += own.counts.files;
+            claimed.counts.backups += own.counts.backups;
+        }
         m_runDamaged << claimed.damaged;
         const UnsentReport::Counts kept = m_windowOwed.value(windowOwedKey(reported));
         EndReport report;

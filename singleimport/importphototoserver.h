@@ -20,9 +20,10 @@
 // first while an import runs); the photos under way still report, and the run ends with the last of them
 // (shot-time list written, counts posted). The window's destruction waits for the photos under way.
 //
-// The counts of a run wait in the order folder, as the batch import keeps them (UnsentReport): written
-// there before the end report goes, carried by that report together with what earlier imports of the
-// order and type (in either import, on any desk) still owe, and removed once the web service took it; what
+// The counts of a run wait in the order folder, as the batch import keeps them (UnsentReport): counted
+// there as each photo lands (a run cut off by a power cut leaves them there), carried by the end report
+// together with what earlier imports of the order and type (in either import, on any desk) still owe, and
+// removed once the web service took it; what
 // the order owes for the other two types goes beside it, each in a report of its own type. The end reports
 // go when the last photo is in, before the end box, which then says whether the service took them; one it
 // did not take, or a record whose claim was refused, waits for the next import of the order. Counts the
@@ -212,10 +213,11 @@ private:
         QString why;                 // why the web service did not take it ("": taken)
         QStringList stuck;           // records it carried that stay though the service took it
     };
-    // Keeps the run's counts with the order, claims what the order folder owes of the run's type and posts
-    // the end report carrying it all, and a report of its own for each other photo type the order owes
+    // Ends the run's record in the order folder (its files were counted there as they landed) with what the
+    // window kept of earlier runs, claims what the order folder owes of the run's type and posts the end
+    // report carrying it all, and a report of its own for each other photo type the order owes
     // (UnsentReport::carriedWith); once all are answered, endReportAnswered has them, the run's first.
-    void sendEndReport(int picCount, int bakCount);
+    void sendEndReport();
     void endReportAnswered(int serial, const QList<EndReport> &reports);
     // The question before the window closes while its order owes the web service a report; true to close.
     bool confirmOwedReports();
@@ -296,6 +298,8 @@ private:
     int m_runImportedBefore = 0; // photos the order held already
     int m_runMainAdded = 0;      // new files the run placed in the type folder
     int m_runBackupAdded = 0;    // and in the backup
+    // The run's record in the order folder: its jobs count each file there as it lands.
+    std::shared_ptr<UnsentReport::RunRecord> m_runRecord;
     ImportRunReports *m_runReports = nullptr; // the running import's jobs report here, and only it counts
     std::shared_ptr<ImportRunGate> m_runGate;
     int m_expectedReports = 0;

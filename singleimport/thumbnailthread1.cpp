@@ -112,6 +112,7 @@ void ThumbnailThread1::importImage()
         PhotoTask photo{photoType, serverDir, backupDir, srcPath, newName, false, placing, backupPhotos};
         photo.numbering = numbering;
         photo.numberingIndex = numberingIndex;
+        photo.runRecord = runRecord;
         failures = importOnePhoto(photo, pixelBudget, &unreadable, &outcome);
         // A photo imported before hands its entry back too: the list takes no second entry of a name with
         // its time, and gets the one an import that ended before writing it never wrote.

@@ -24,6 +24,9 @@
 class BackupPhotos;
 class PhotoNumbering;
 class QSemaphore;
+namespace UnsentReport {
+class RunRecord;
+}
 
 // The door of one import run's jobs: a job passes it when it starts, until the run closes it; a job that
 // finds it closed does nothing and reports nothing. Closing tells how many jobs passed, the reports
@@ -79,6 +82,8 @@ public:
         numbering = std::move(run);
         numberingIndex = index;
     }
+    // The run's record in the order folder (task 1): the files placed are counted there as they land.
+    void setRunRecord(std::shared_ptr<UnsentReport::RunRecord> record) { runRecord = std::move(record); }
 
     void run() override;
 
@@ -108,4 +113,5 @@ private:
     std::shared_ptr<const BackupPhotos> backupPhotos;
     std::shared_ptr<PhotoNumbering> numbering;
     int numberingIndex = -1;
+    std::shared_ptr<UnsentReport::RunRecord> runRecord;
 };
