@@ -33,6 +33,10 @@
 #include <cerrno>
 #include <functional>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 using testsupport::bytesOf;
 using testsupport::put;
 
@@ -883,6 +887,12 @@ void TestImportPhotoToServer::closingMidRun_data()
     // 15 as 9, but closed once the photos are in, while the stand-in holds the answer to the end report
     // (then refused), and the clerk then closes the picker, the last window
     QTest::newRow("closed while the report is out, the last window closed: a notice until the answer") << 15;
+    // 16 the program cut off (a power cut) while the share holds the first photo's backup, its main file in:
+    // what it left in the order's folders is put back after its window went, and a new window imports the
+    // same photos once the run's claim is old; 17 as 16, and the batch import imports them at once, the
+    // program that made the claim having ended on this desk
+    QTest::newRow("cut off, redone in a new window later: each photo reported once") << 16;
+    QTest::newRow("cut off, redone at once through the batch import: each photo reported once") << 17;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -903,15 +913,17 @@ void TestImportPhotoToServer::closingMidRun()
     const bool programEnds = how == 13;
     const bool lastWindow = how == 14;
     const bool reportOut = how == 15;
+    const int cutOff = how == 16 || how == 17 ? how - 15 : 0;
+    const int inOrderBefore = QDir(order + "照片").entryList(QDir::Files).size();
     standin::Gate answerHeld;
     if (programEnds) {
         // Each photo takes a while: the one under way is still being written when the program ends.
         Platform::slowWrites("thumbnail100/", 3000);
         how = 9;
     }
-    if (lastWindow) {
+    if (lastWindow || cutOff) {
         Platform::holdWrites(m_studio->bakRoot); // the backups, written once a photo is in place
-        how = 9;
+        how = lastWindow ? 9 : 1;
     }
     if (reportOut) {
         m_server.queueReply("updatepicpath", standin::Reply::httpError(500).heldBy(answerHeld));
@@ -945,10 +957,70 @@ void TestImportPhotoToServer::closingMidRun()
     }
     chooseAndImport(photos);
     QVERIFY(testsupport::waitFor(
-        [&] { return lastWindow ? Platform::heldWrites() > 0
+        [&] { return lastWindow || cutOff ? Platform::heldWrites() > 0
                      : reportOut ? m_server.requestCount("updatepicpath") == 1
                                  : widget<QProgressBar>("progressBar")->value() >= 1; }));
     QVERIFY(m_window->isImporting());
+    if (cutOff) {
+        // The program is cut off now; what its window does from here on never happened to the order's folders.
+        const QString bakOrder = m_studio->orders.at(0).orderBakPath;
+        const QMap<QString, QByteArray> leftInOrder = testsupport::filesBelow(order);
+        const QMap<QString, QByteArray> leftInBackup = testsupport::filesBelow(bakOrder);
+        Platform::releaseWrites();
+        QVERIFY(runEnded(1));
+        delete m_window.data();
+        QVERIFY(testsupport::putBack(order, leftInOrder) && testsupport::putBack(bakOrder, leftInBackup));
+        m_server.clearRequests();
+        MsgBox::clearShown();
+        QStringList counts;
+        if (cutOff == 1) {
+            Platform::skewFolderClocks(20 * 60 * 1000); // the run's claim is older than any report takes
+            QVERIFY(openReady(0, true));
+            chooseAndImport(photos);
+            QVERIFY(runEnded(1));
+            QVERIFY2(testsupport::lastBox().startsWith("导片成功!|已在订单中的照片：1张（未重复导入）"), qPrintable(testsupport::lastBox()));
+            for (const standin::Request &r : m_server.requests("updatepicpath"))
+                counts << r.field("typeid") + ":" + r.field("picnumber") + "/" + r.field("picbaknumber");
+        } else {
+#ifdef Q_OS_UNIX
+            // The run's claim names the program that made it by its process id, now one that runs another
+            // program (the one that started this test), as after a restart.
+            const QStringList claimed = QDir(order).entryList({".tessaly-unsent-0-*.claim-*"}, QDir::Files | QDir::Hidden);
+            QCOMPARE(claimed.size(), 1);
+            QStringList parts = claimed.first().split('-');
+            parts[parts.size() - 2] = QString::number(::getppid(), 36);
+            QVERIFY(QFile::rename(order + claimed.first(), order + parts.join('-')));
+#endif
+            const std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+            const QPointer<ImportOrderModel> record(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0))));
+            dialog->show();
+            QVERIFY(QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {record.data()})));
+            dialog->findChild<QRadioButton *>("importTypeRadio0")->click();
+            record->setOriginFiles(photos);
+            QPushButton *start = dialog->findChild<QPushButton *>("importAllBtn");
+            start->click();
+            QVERIFY(testsupport::waitFor([&] { return !dialog->isImporting() && start->isEnabled() && !MsgBox::shown().isEmpty(); }));
+            QCOMPARE(testsupport::lastBox(), QStringLiteral("导入完成|1个订单已经全部导完\n订单号:A1203-1 已在订单中的照片：1张（未重复导入）"));
+            for (const standin::Request &r : m_server.requests("updatepicpath"))
+                if (r.field("importype") == "1")
+                    counts << r.field("typeid") + ":" + r.field("picnumber") + "/" + r.field("picbacknumber");
+        }
+        // Each photo once in the order and its backup, and the web service told of each once over the two runs.
+        QCOMPARE(QStringList(counts), QStringList{QString(cutOff == 1 ? "1:" : "0:") + "4/4"});
+        QSet<QByteArray> seen;
+        for (const QString &name : QDir(order + "照片").entryList(QDir::Files))
+            seen.insert(bytesOf(order + "照片/" + name));
+        QCOMPARE(seen.size(), QDir(order + "照片").entryList(QDir::Files).size());
+        QCOMPARE(seen.size(), inOrderBefore + distinct);
+        for (const QString &photo : photos) {
+            int backups = 0;
+            for (const QString &name : QDir(bakOrder + "照片").entryList(QDir::Files))
+                backups += bytesOf(bakOrder + "照片/" + name) == bytesOf(photo) ? 1 : 0;
+            QVERIFY2(backups == 1, qPrintable(photo + ": " + QString::number(backups)));
+        }
+        QCOMPARE(QDir(order).entryList({".tessaly-unsent-*"}, QDir::Files | QDir::Hidden), QStringList());
+        return;
+    }
     QSignalSpy shown(m_window.data(), &ImportPhotoToServer::showSearch);
 
     // Every photo written is listed and counted; the photos not started when the window closed are not imported.

@@ -3,8 +3,10 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QString>
 
 namespace testsupport {
@@ -22,6 +24,38 @@ inline QByteArray bytesOf(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every file below dir (hidden ones too) with its bytes, and every folder ("<path>/"), by path below dir:
+// what a program cut off at that moment (a power cut) leaves there.
+inline QMap<QString, QByteArray> filesBelow(const QString &dir)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString below = QDir(dir).relativeFilePath(path);
+        QFile f(path);
+        if (it.fileInfo().isDir())
+            files.insert(below + '/', QByteArray());
+        else if (f.open(QIODevice::ReadOnly))
+            files.insert(below, f.readAll());
+    }
+    return files;
+}
+
+// Puts dir back as filesBelow gave it: what is there now goes.
+inline bool putBack(const QString &dir, const QMap<QString, QByteArray> &files)
+{
+    if (!QDir(dir).removeRecursively() || !QDir().mkpath(dir))
+        return false;
+    for (auto it = files.constBegin(); it != files.constEnd(); ++it) {
+        const QString path = QDir(dir).filePath(it.key());
+        if (!(it.key().endsWith('/') ? QDir().mkpath(path) : put(path, it.value())))
+            return false;
+    }
+    return true;
 }
 
 // One string as a data stream of Qt 5 writes it: the byte length as a big-endian 32-bit number, then
