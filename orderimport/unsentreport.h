@@ -5,7 +5,8 @@
 // single-order import), after a restart or on another desk, finds them there; the next end report of the
 // order and type carries them, and they go once the service took it.
 //
-// Each record is a file of its own under a name nobody else uses, written whole and never changed: two
+// Each record is a file of its own under a name nobody else uses, written whole (and changed only by the
+// run that holds it claimed, see RunRecord): two
 // desks importing the same order add and remove only their own files, so neither can lose what the other
 // wrote. A report carrying records claims them first, by renaming each to a name of its own claim (only one
 // desk's rename of a record succeeds), so that no other report carries them meanwhile; a report that did
@@ -36,7 +37,10 @@
 // places. The record is claimed by its run from the first count on, so no other report carries it while the
 // run goes on; the claim is renewed as the run counts, and also names the desk and the program (its process
 // id and a random part of its own): a program of this desk that has ended left it, and it is given up at
-// once, not only when it is old.
+// once, not only when it is old. (A claim that went old all the same, the share stalled, may be carried by
+// another report meanwhile: the run finds its record gone and goes on with a new one for what it counts
+// from then on, so nothing is counted twice.) The run's end report carries the record as its run claimed
+// it; an earlier version of this program reads it as any claimed record.
 
 #include "importtype.h"
 
