@@ -21,7 +21,6 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 Q_DECLARE_METATYPE(standin::Reply)
@@ -963,15 +962,7 @@ private slots:
             if (cutOff == 1) {
                 Platform::skewFolderClocks(20 * 60 * 1000); // the run's claim is older than any report takes
             } else {
-#ifdef Q_OS_UNIX
-                // The run's claim names the program that made it by its process id, now one that runs another
-                // program (the one that started this test), as after a restart.
-                const QStringList claimed = QDir(orderPath).entryList({".tessaly-unsent-1-*.claim-*"}, QDir::Files | QDir::Hidden);
-                QCOMPARE(claimed.size(), 1);
-                QStringList parts = claimed.first().split('-');
-                parts[parts.size() - 2] = QString::number(::getppid(), 36);
-                QVERIFY(QFile::rename(orderPath + claimed.first(), orderPath + parts.join('-')));
-#endif
+                QVERIFY(testsupport::claimOfEndedProgram(orderPath, ".tessaly-unsent-1-*.claim-*"));
             }
             openDialog();
             ImportOrderModel *again = record(0);

@@ -33,10 +33,6 @@
 #include <cerrno>
 #include <functional>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
-
 using testsupport::bytesOf;
 using testsupport::put;
 
@@ -982,15 +978,7 @@ void TestImportPhotoToServer::closingMidRun()
             for (const standin::Request &r : m_server.requests("updatepicpath"))
                 counts << r.field("typeid") + ":" + r.field("picnumber") + "/" + r.field("picbaknumber");
         } else {
-#ifdef Q_OS_UNIX
-            // The run's claim names the program that made it by its process id, now one that runs another
-            // program (the one that started this test), as after a restart.
-            const QStringList claimed = QDir(order).entryList({".tessaly-unsent-0-*.claim-*"}, QDir::Files | QDir::Hidden);
-            QCOMPARE(claimed.size(), 1);
-            QStringList parts = claimed.first().split('-');
-            parts[parts.size() - 2] = QString::number(::getppid(), 36);
-            QVERIFY(QFile::rename(order + claimed.first(), order + parts.join('-')));
-#endif
+            QVERIFY(testsupport::claimOfEndedProgram(order, ".tessaly-unsent-0-*.claim-*"));
             const std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
             const QPointer<ImportOrderModel> record(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0))));
             dialog->show();

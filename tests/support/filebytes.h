@@ -8,6 +8,11 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QString>
+#include <QStringList>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace testsupport {
 
@@ -56,6 +61,25 @@ inline bool putBack(const QString &dir, const QMap<QString, QByteArray> &files)
             return false;
     }
     return true;
+}
+
+// The claim a run put on its record in folder (the one file matching pattern) made to name, as the process
+// that made it, the one that started this test, which runs another program: what a program cut off and
+// started anew on the desk finds. False when there is not exactly one such file or it cannot be renamed.
+inline bool claimOfEndedProgram(const QString &folder, const QString &pattern)
+{
+#ifdef Q_OS_UNIX
+    const QStringList claimed = QDir(folder).entryList({pattern}, QDir::Files | QDir::Hidden);
+    if (claimed.size() != 1)
+        return false;
+    QStringList parts = claimed.first().split('-'); // ….claim-<time>-<program>-<process id>-<desk>
+    parts[parts.size() - 2] = QString::number(::getppid(), 36);
+    return QFile::rename(QDir(folder).filePath(claimed.first()), QDir(folder).filePath(parts.join('-')));
+#else
+    Q_UNUSED(folder)
+    Q_UNUSED(pattern)
+    return false;
+#endif
 }
 
 // One string as a data stream of Qt 5 writes it: the byte length as a big-endian 32-bit number, then
