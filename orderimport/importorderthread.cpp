@@ -681,6 +681,8 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
                 mRunRecord->count(1, 0);
             addPlaced({targetName, true, false}, QString(), targetName);
         }
+        if (mRunRecord)
+            mRunRecord->keepFresh();
     }
     reportFileDone();
 }

@@ -71,32 +71,43 @@ const QString &programPart()
     return program;
 }
 
-// The claim a run puts on its own record at the time given: the time, this program and its process id, and
-// this desk. (A report's claim has the time and a random part only.)
+// The claim a report puts on the records it carries at the time given: the time and a random part.
+QString reportClaim(qint64 at)
+{
+    return kClaimMarker + QString::number(at, 36) + QLatin1Char('-')
+           + QString::number(QRandomGenerator::global()->generate64(), 36);
+}
+
+// The claim a run under way puts on its own record at the time given: the time, this program and its
+// process id, and this desk.
 QString runClaim(qint64 at)
 {
     return kClaimMarker + QString::number(at, 36) + QLatin1Char('-') + programPart() + QLatin1Char('-')
            + QString::number(QCoreApplication::applicationPid(), 36) + QLatin1Char('-') + deskPart();
 }
 
-// Whether the record's name holds the claim of a run of a program of this desk that has ended: the process
-// it names runs this program no more (or it is this program's process id, given anew: another program
-// named it).
-bool claimLeftByEndedProgram(const QString &name)
+// Whose claim the record's name holds.
+enum class Claimant {
+    Report,     // a report's, or none
+    Run,        // a run's under way (or of a program that cannot be told from here: another desk's)
+    EndedRun,   // a run's of a program of this desk that has ended: the process it names runs this program
+                // no more (or it is this program's process id, given anew: another program named it)
+};
+Claimant claimantOf(const QString &name)
 {
     const int at = name.indexOf(kClaimMarker);
     if (at < 0)
-        return false;
+        return Claimant::Report;
     const QStringList parts = name.mid(at + kClaimMarker.size()).split(QLatin1Char('-'));
-    if (parts.size() != 4 || parts.at(3) != deskPart())
-        return false;
+    if (parts.size() != 4)
+        return Claimant::Report;
     bool number = false;
     const qint64 pid = parts.at(2).toLongLong(&number, 36);
-    if (!number)
-        return false;
+    if (!number || parts.at(3) != deskPart())
+        return Claimant::Run;
     if (pid == QCoreApplication::applicationPid())
-        return parts.at(1) != programPart();
-    return !Platform::runsThisProgram(pid);
+        return parts.at(1) == programPart() ? Claimant::Run : Claimant::EndedRun;
+    return Platform::runsThisProgram(pid) ? Claimant::Run : Claimant::EndedRun;
 }
 
 // A record's bytes.
@@ -299,7 +310,11 @@ QList<Record> scan(const QString &orderFolder, int damagedType = -1, QStringList
         if (claimedAt >= 0) {
             if (now < 0)
                 now = Platform::folderClock(folder);
-            record.claimed = qAbs(now - claimedAt) < kClaimGivenUpMs && !claimLeftByEndedProgram(name);
+            const bool recent = qAbs(now - claimedAt) < kClaimGivenUpMs;
+            const Claimant claimant = recent ? claimantOf(name) : Claimant::Report;
+            if (claimant == Claimant::Run)
+                continue; // counted by a run under way, whose end report carries it
+            record.claimed = recent && claimant == Claimant::Report;
         }
         found << record;
     }
@@ -350,8 +365,7 @@ Owed claim(const QString &orderFolder, ImportTypeEnum type)
         return claimed;
     const QString folder = folderOf(orderFolder);
     removeTakenLeftovers(folder);
-    const QString claim = kClaimMarker + QString::number(Platform::folderClock(folder), 36) + QLatin1Char('-')
-                          + QString::number(QRandomGenerator::global()->generate64(), 36);
+    const QString claim = reportClaim(Platform::folderClock(folder));
     QList<Record> taken;
     for (const QString &path : found.paths) {
         Record record;
@@ -464,15 +478,16 @@ qint64 RunRecord::folderNow()
     return m_clockBase + m_clock.elapsed();
 }
 
-bool RunRecord::writeLocked(bool renew)
+bool RunRecord::writeLocked(bool forReport)
 {
     if (m_folder.isEmpty()) {
         m_error = ENOENT;
         return false;
     }
     const qint64 now = folderNow();
-    if (!m_path.isEmpty() && (renew || now - m_claimedAt >= kClaimRenewedMs)) {
-        const QString renewed = m_folder + unclaimedName(QFileInfo(m_path).fileName()) + runClaim(now);
+    if (!m_path.isEmpty() && (forReport || now - m_claimedAt >= kClaimRenewedMs)) {
+        const QString renewed = m_folder + unclaimedName(QFileInfo(m_path).fileName())
+                                + (forReport ? reportClaim(now) : runClaim(now));
         if (renameNoReplaceRetried(m_path, renewed)) {
             m_path = renewed;
             m_claimedAt = now;
@@ -493,7 +508,7 @@ bool RunRecord::writeLocked(bool renew)
     if (due.files == m_written.files && due.backups == m_written.backups)
         return true;
     const bool made = m_path.isEmpty();
-    const QString path = made ? m_folder + newRecordName(m_type) + runClaim(now) : m_path;
+    const QString path = made ? m_folder + newRecordName(m_type) + (forReport ? reportClaim(now) : runClaim(now)) : m_path;
     const QByteArray bytes = recordBytes(m_type, due);
     errno = 0;
     if (!Platform::writeIntoPlace(path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); })) {

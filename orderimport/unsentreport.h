@@ -37,10 +37,11 @@
 // places. The record is claimed by its run from the first count on, so no other report carries it while the
 // run goes on; the claim is renewed as the run counts, and also names the desk and the program (its process
 // id and a random part of its own): a program of this desk that has ended left it, and it is given up at
-// once, not only when it is old. (A claim that went old all the same, the share stalled, may be carried by
+// once, not only when it is old. A record a run under way counts is none of the records listed here (that
+// run's end report carries it). (A claim that went old all the same, the share stalled, may be carried by
 // another report meanwhile: the run finds its record gone and goes on with a new one for what it counts
-// from then on, so nothing is counted twice.) The run's end report carries the record as its run claimed
-// it; an earlier version of this program reads it as any claimed record.
+// from then on, so nothing is counted twice.) At the run's end the record is claimed as a report claims,
+// and its end report carries it; an earlier version of this program reads it as any claimed record.
 
 #include "importtype.h"
 
@@ -73,7 +74,8 @@ int maxCount();
 // The most one record may count of files or of backups.
 int maxRecordCount();
 
-// The readable records in the order folder, of every type, claimed or not, in name order. A file of a
+// The readable records in the order folder, of every type, claimed or not (but those a run under way counts),
+// in name order. A file of a
 // record's name that cannot be read as one, or a damaged record, is left alone and out of the list.
 QList<Record> records(const QString &orderFolder);
 
@@ -126,9 +128,9 @@ public:
     void keepFresh();
 
     // The run's end: what it counted, and the counts given (what earlier runs left with the window), written
-    // into the record, whose claim is renewed. The record then belongs to the caller: a report carries
-    // it (path and counts, as claim() gives them), or release() gives it back. A later count() starts a new
-    // record.
+    // into the record, claimed anew as a report claims it. The record then belongs to the caller: a report
+    // carries it (path and counts, as claim() gives them), or release() gives it back. A later count()
+    // starts a new record.
     struct End
     {
         QString path;     // the record, still claimed ("" for none)
@@ -139,7 +141,8 @@ public:
     End finish(const Counts &extra = Counts());
 
 private:
-    bool writeLocked(bool renew);
+    // Writes what the run counted, renewing the claim when it is due; forReport: claimed anew as a report's.
+    bool writeLocked(bool forReport);
     qint64 folderNow();
 
     QMutex m_mutex;

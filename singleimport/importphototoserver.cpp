@@ -1183,7 +1183,8 @@ void ImportPhotoToServer::keepRunUnderWay()
     UnsentReport::Counts due = m_windowOwed.take(key);
     if (m_runRecord) {
         const UnsentReport::RunRecord::End own = m_runRecord->finish(due);
-        UnsentReport::release({own.path});
+        if (!own.path.isEmpty())
+            UnsentReport::release({own.path});
         due = own.unwritten;
         m_runRecord.reset();
     }
