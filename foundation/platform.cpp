@@ -5,6 +5,7 @@
 #include "msgbox.h"
 
 #include <QAtomicInt>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QDateTime>
@@ -23,12 +24,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 #ifndef Q_OS_WIN
 #include <cstdio>
+#include <signal.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -1176,6 +1180,54 @@ bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, in
     if (error)
         *error = 0;
     return true;
+}
+
+bool runsThisProgram(qint64 pid)
+{
+    if (pid <= 0 || pid > std::numeric_limits<qint32>::max())
+        return false;
+#ifdef Q_OS_WIN
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED; // there, but not to be looked at
+    DWORD code = 0;
+    bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    if (running) {
+        std::vector<wchar_t> name(32768);
+        DWORD size = DWORD(name.size());
+        if (QueryFullProcessImageNameW(process, 0, name.data(), &size))
+            running = QFileInfo(QDir::fromNativeSeparators(QString::fromWCharArray(name.data(), int(size))))
+                          .fileName()
+                          .compare(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), Qt::CaseInsensitive)
+                      == 0;
+    }
+    CloseHandle(process);
+    return running;
+#else
+    if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        return false;
+#ifdef Q_OS_LINUX
+    // The name of the program file of a process ("" with errno when it cannot be read); one replaced on
+    // disk since it started is still the same program.
+    auto programOf = [](const QByteArray &link) {
+        char name[4096];
+        const ssize_t n = ::readlink(link.constData(), name, sizeof name);
+        if (n < 0 || size_t(n) >= sizeof name)
+            return QByteArray();
+        QByteArray file(name, int(n));
+        if (file.endsWith(" (deleted)"))
+            file.chop(10);
+        return file.mid(file.lastIndexOf('/') + 1);
+    };
+    const QByteArray other = programOf("/proc/" + QByteArray::number(pid) + "/exe");
+    if (other.isEmpty())
+        return errno != ENOENT; // ENOENT: it has ended, not yet collected
+    const QByteArray own = programOf("/proc/self/exe");
+    return own.isEmpty() || own == other;
+#else
+    return true;
+#endif
+#endif
 }
 
 qint64 folderClock(const QString &folder)

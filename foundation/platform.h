@@ -133,6 +133,12 @@ bool isCopyTemporary(const QString &name);
 // mapped to one (for callers that make the system call themselves and name its failure with errorText()).
 int lastSystemError();
 
+// Whether the process with the id runs this program now (a program file of this program's name, wherever
+// it lies: another version of it counts). False when no process has the id any more (or it has ended and
+// waits to be collected), and when one of another program has it; true when that cannot be told (a process
+// of another user, whose program file is not shown).
+bool runsThisProgram(qint64 pid);
+
 // The time on the clock of the file system that holds folder (milliseconds since 1970): the modification
 // time it gives a file written there now, which on a share is its server's clock, not the desk's. Desks
 // whose clocks differ read the same time from one folder. A probe file of its own is made and removed

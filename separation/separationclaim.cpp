@@ -29,16 +29,44 @@ constexpr int kSettleMs = 100;
 // No claim of any program is larger.
 constexpr qint64 kLargestClaim = 4096;
 
-// What this program writes into its claims: the desk and the program, the latter one of its own.
+const QString kDesk = QStringLiteral("desk");
+const QString kMachine = QStringLiteral("machine");
+const QString kProgram = QStringLiteral("program");
+
+// This desk, as its claims name it: its name and the system's own id of it.
+QString deskName()
+{
+    return QSysInfo::machineHostName();
+}
+QString machineId()
+{
+    return QString::fromLatin1(QSysInfo::machineUniqueId());
+}
+
+// What this program writes into its claims: the desk and the program, the latter its process id and a
+// random part of its own.
 const QByteArray &ownClaim()
 {
     static const QByteArray bytes =
-        QJsonDocument(QJsonObject{{QStringLiteral("desk"), QSysInfo::machineHostName()},
-                                  {QStringLiteral("program"),
-                                   QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-')
-                                       + QString::number(QRandomGenerator::system()->generate64(), 36)}})
+        QJsonDocument(QJsonObject{{kDesk, deskName()},
+                                  {kMachine, machineId()},
+                                  {kProgram, QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-')
+                                                 + QString::number(QRandomGenerator::system()->generate64(), 36)}})
             .toJson(QJsonDocument::Compact);
     return bytes;
+}
+
+// Whether another program's claim (its bytes) was left by a program of this desk that has ended: the desk
+// is this one, and the process it names runs this program no more (that is also so when this program has
+// that process id now: the system gave it anew). Such a claim need not wait for its expiry.
+bool leftByEndedProgramHere(const QByteArray &bytes)
+{
+    const QJsonObject claim = QJsonDocument::fromJson(bytes).object();
+    if (claim.value(kDesk).toString() != deskName() || claim.value(kMachine).toString() != machineId())
+        return false;
+    bool number = false;
+    const qint64 pid = claim.value(kProgram).toString().section(QLatin1Char('-'), 0, 0).toLongLong(&number);
+    return number && (pid == QCoreApplication::applicationPid() || !Platform::runsThisProgram(pid));
 }
 
 // A claim of this program, by its path.
@@ -139,12 +167,14 @@ void settle()
 }
 
 // Takes over another program's claim (bytes, as read) when it has not been written anew for the expiry
-// time, as the folder's clock has it. It is moved aside first, then removed only while it is still that
-// claim: another desk that took it over a moment earlier keeps its own.
+// time, as the folder's clock has it, or at once when a program of this desk that has ended left it. It is
+// moved aside first, then removed only while it is still that claim: another desk that took it over a
+// moment earlier keeps its own.
 bool takeOver(const QString &path, const QByteArray &bytes)
 {
     const qint64 written = modified(path);
-    if (qAbs(Platform::folderClock(QFileInfo(path).absolutePath()) - written) < kExpiryMs)
+    if (!leftByEndedProgramHere(bytes)
+        && qAbs(Platform::folderClock(QFileInfo(path).absolutePath()) - written) < kExpiryMs)
         return false;
     const QString aside = path + QStringLiteral(".ended-") + QString::number(QRandomGenerator::global()->generate64(), 36);
     if (!QDir().rename(path, aside)) // never over a file; gone: taken over by another desk first

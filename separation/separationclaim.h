@@ -13,7 +13,9 @@
 // A claim is kept fresh while it is held: it is written anew every 20 seconds, so that its modification
 // time is the folder's clock of then (a share's server sets it, not the desk). A claim whose time lies
 // three minutes or more from the folder's clock (Platform::folderClock) was left by a program that ended
-// without giving it back (a crash, a power cut): the next attempt takes it over. The claim is read only
+// without giving it back (a crash, a power cut): the next attempt takes it over. One that names this desk
+// and a program whose process is gone (or now runs another program) is taken over at once: the clerk who
+// starts the program again after a crash need not wait. The claim is read only
 // as a regular file of a claim's size (never through a link, never a FIFO or a device); anything else
 // under its name is not taken for one and not touched, and the order is not separated (the report says
 // why). A claim goes once its run is done with the order (finished, ended early, or its window closed)

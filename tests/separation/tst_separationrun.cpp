@@ -23,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QSysInfo>
 #include <QTableView>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -280,6 +281,13 @@ private slots:
         // a desk that ended during its attempt left its claim, not written anew for 10 minutes: taken over
         QTest::newRow("a claim left by a desk that ended")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "stale claim";
+        // a claim of this desk whose program is no longer running (killed, then the program started again):
+        // taken over at once, fresh as it is; also when its process id now runs another program
+        QTest::newRow("a fresh claim left by this desk's program that ended")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "this desk's ended claim";
+        QTest::newRow("a fresh claim of this desk whose process id runs another program")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"}
+            << "this desk's claim, another program";
     }
     void oneOrderTree()
     {
@@ -341,6 +349,28 @@ private slots:
             QVERIFY(testsupport::put(claimOfA1203(), anotherDesksClaim()));
             if (meanwhile == "stale claim") // its time lies 10 minutes back on the folder's clock
                 Platform::skewFolderClocks(10 * 60 * 1000);
+        }
+        QProcess otherProgram; // runs while the run looks at the claim naming it
+        const auto otherEnded = qScopeGuard([&] {
+            otherProgram.kill();
+            otherProgram.waitForFinished();
+        });
+        if (meanwhile.startsWith("this desk's")) {
+            if (meanwhile.endsWith("another program")) {
+                otherProgram.start("sleep", {"60"});
+                QVERIFY(otherProgram.waitForStarted());
+            } else { // a process that has ended, and been collected
+                otherProgram.start("true", QStringList());
+                QVERIFY(otherProgram.waitForStarted());
+            }
+            const qint64 pid = otherProgram.processId();
+            QVERIFY(pid > 0);
+            if (meanwhile.endsWith("ended claim"))
+                QVERIFY(otherProgram.waitForFinished() && otherProgram.processId() == 0);
+            const QJsonObject claim{{"desk", QSysInfo::machineHostName()},
+                                    {"machine", QString::fromLatin1(QSysInfo::machineUniqueId())},
+                                    {"program", QString::number(pid) + "-2k7x9q"}};
+            QVERIFY(testsupport::put(claimOfA1203(), QJsonDocument(claim).toJson(QJsonDocument::Compact)));
         }
 
         SearchOrder *w = open();
