@@ -969,16 +969,23 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
                            + QStringLiteral("），再次分件该订单时产品文件夹将另建编号文件夹：") + m_orderDir + recordName();
         }
     }
+    m_toMake = made;
+    return placed;
+}
+
+void SeparationAttempt::makeFolders(QList<Placed> *placed)
+{
+    QMutexLocker records(&recordLock(m_localOrderDir + recordName()));
     // A folder that cannot be made (a full or read-only disk) is named once, with why. The levels made
     // enter the record, all in one line of the journal once they are there.
     QList<Fact> levelsMade;
-    for (int i = 0; i < placed.size(); ++i) {
-        Placed &p = placed[i];
+    for (int i = 0; i < placed->size() && i < m_toMake.size(); ++i) {
+        Placed &p = (*placed)[i];
         if (p.folder.isEmpty())
             continue;
         const bool ok = FileOperation::mkPath(p.folder);
         const int error = errno;
-        Fact levels = made.at(i);
+        Fact levels = m_toMake.at(i);
         levels.created.erase(std::remove_if(levels.created.begin(), levels.created.end(),
                                             [this](const QString &level) { return !QFileInfo(m_localOrderDir + level).isDir(); }),
                              levels.created.end());
@@ -989,9 +996,9 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
         p.failure = p.folder + QStringLiteral("（") + errorText(error) + QStringLiteral("）");
         qCWarning(lcSeparation) << "product folder not made:" << p.failure;
     }
+    m_toMake.clear();
     if (m_recordOnDisk && !levelsMade.isEmpty())
         writeLanded(levelsMade);
-    return placed;
 }
 
 bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failure)

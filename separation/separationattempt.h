@@ -90,9 +90,12 @@ public:
     static bool isCopyName(const QString &name);
 
     // Settles the plan's folders and file names against the record an unfinished attempt left (if any),
-    // takes out of its folders what the plan no longer holds, writes the record and makes the folders.
-    // GUI thread (the deletion guard reads the shop's storage roots).
+    // takes out of its folders what the plan no longer holds and writes the record. GUI thread (the
+    // deletion guard reads the shop's storage roots).
     QList<Placed> place(const QList<Wanted> &plan);
+    // Then makes the folders place() settled, in plan order (on a busy disk hundreds of them take a while):
+    // the failure of each that cannot be made is set in *placed. Any thread, before the copies.
+    void makeFolders(QList<Placed> *placed);
     // What the report says of it: a record that could not be read or written, files found in the folders
     // that the attempts did not put there, what could not be taken out, a folder refused.
     QStringList notes() const { return m_notes; }
@@ -218,6 +221,7 @@ private:
     bool m_recordOnDisk = false;
     bool m_leftBehind = false;
     QVector<QVector<Target>> m_targets; // per placed folder; fixed once place() returned
+    QList<Fact> m_toMake;               // per placed folder: the levels makeFolders() makes for it
     QSet<QString> m_planFolders;        // the folders of the plan, as keys
     QSet<QString> m_held;               // folder + name of every name the plan copies to, as keys
 
