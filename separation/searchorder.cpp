@@ -180,7 +180,7 @@ void SearchOrder::startProductCopies()
         names << name;
         finishedNames << finishedOf;
     }
-    const auto attempt = std::make_shared<SeparationAttempt>(orderDir);
+    const auto attempt = std::make_shared<SeparationAttempt>(orderDir, orderFolderClaimed());
     const auto placed = std::make_shared<QList<SeparationAttempt::Placed>>(attempt->place(wanted));
     m_attempt = attempt;
     m_attemptLeftBehind = attempt->leftBehind();

@@ -211,8 +211,8 @@ QMutex &landedLock()
 
 } // namespace
 
-SeparationAttempt::SeparationAttempt(const QString &orderDir)
-    : m_orderDir(orderDir), m_localOrderDir(Platform::localPath(orderDir))
+SeparationAttempt::SeparationAttempt(const QString &orderDir, bool folderClaimed)
+    : m_orderDir(orderDir), m_localOrderDir(Platform::localPath(orderDir)), m_folderClaimed(folderClaimed)
 {
 }
 
@@ -726,12 +726,13 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
 
     // A folder of the record reached through a link or a mounted disk is not gone into: it stays listed
     // as it is. Each planned folder goes on in the folder the earlier attempt made for the same plan name.
-    // The copies this program's end cut short there are removed (unless a copy of the order is under way
-    // in this program: a closed window's, whose temporary files stay until the next look).
-    bool copying = false;
+    // The copies this program's end cut short there are removed, but only while the order's folder is
+    // claimed for this attempt (no other desk copies into it) and no copy of the order is under way in this
+    // program (a closed window's, whose temporary files stay until the next look).
+    bool copying = !m_folderClaimed;
     {
         QMutexLocker lock(&landedLock());
-        copying = underWay().value(recordFile) > 0;
+        copying = copying || underWay().value(recordFile) > 0;
     }
     QVector<bool> refused(earlier.size(), false);
     for (int k = 0; k < earlier.size(); ++k) {

@@ -19,7 +19,7 @@
 // edited, even one whose size and date were put back), stays: the copy goes beside it under the next
 // numbered name, and the report names both; a file holding exactly the photo's bytes counts as the copy
 // already there. The temporary files of copies cut short by the program's end are removed from the
-// folders the record lists. Nothing is removed or written through a folder level that is a link or a
+// folders the record lists, while the order's folder is claimed for the attempt (no other desk is copying). Nothing is removed or written through a folder level that is a link or a
 // mounted disk: such a folder of the record is left as it is, the record kept, and the report names it.
 // An order that ended with something not done (a copy or a sheet not written, an earlier copy that could
 // not be taken out) keeps its record too, so that separating it again fills in the same folders. An order
@@ -76,8 +76,9 @@ public:
                              // photos are not copied, and the record keeps it for the next attempt
     };
 
-    // orderDir: the order's folder of the separation, ending in "/".
-    explicit SeparationAttempt(const QString &orderDir);
+    // orderDir: the order's folder of the separation, ending in "/"; folderClaimed: it is claimed for this
+    // attempt (SeparationClaim), so that no other desk copies into it.
+    SeparationAttempt(const QString &orderDir, bool folderClaimed);
     ~SeparationAttempt();
     SeparationAttempt(const SeparationAttempt &) = delete;
     SeparationAttempt &operator=(const SeparationAttempt &) = delete;
@@ -215,6 +216,7 @@ private:
 
     QString m_orderDir;
     QString m_localOrderDir; // the same at the file system's boundary
+    bool m_folderClaimed = false;
     QStringList m_notes;
     QSet<QString> m_claimed;  // folders (and their levels) of this plan so far, as keys
     QSet<QString> m_reserved; // those of the unfinished attempt that this plan goes on in

@@ -266,6 +266,12 @@ SeparationClaim::Outcome SeparationClaim::take(const QString &orderDir, const st
     return Taken;
 }
 
+bool SeparationClaim::isHeld() const
+{
+    const auto held = claims().byPath.constFind(m_path);
+    return held != claims().byPath.constEnd() && !held->lost && isOwn(m_path);
+}
+
 QStringList SeparationClaim::interference(const SeparationClaim *claim, const QString &recordPath)
 {
     QStringList lines;

@@ -45,6 +45,8 @@ public:
     // Claims orderDir (ending in "/") for a run of the window of guard. GUI thread.
     static Outcome take(const QString &orderDir, const std::shared_ptr<WindowGuard> &guard,
                         std::shared_ptr<SeparationClaim> *claim, QString *why);
+    // Whether the claim is still this program's file (read now). GUI thread.
+    bool isHeld() const;
     // What keeps an order whose copies are all in from being checked against its plan and reported done,
     // one line each for the report (none when nothing does): its claim (when it has one) is no longer this
     // program's (removed, or taken over by a desk that judged this one dead), or the record of its attempt

@@ -88,6 +88,11 @@ QStringList SeparationWindow::workFolders() const
     return {shop().finishedDirName};
 }
 
+bool SeparationWindow::orderFolderClaimed() const
+{
+    return m_claim && m_claim->isHeld();
+}
+
 bool SeparationWindow::orderPathUsable() const
 {
     return Platform::isAbsolutePath(m_order.orderpath);

@@ -111,6 +111,9 @@ protected:
     void untakeCurrentOrder();
     // The report's default file: save folder, today's date, then separateReportName().
     QString reportFileName() const;
+    // The current order's folder is claimed for the run (SeparationClaim), and still is: no other desk
+    // writes into it.
+    bool orderFolderClaimed() const;
     // The current order's folder is a full path the run may read from.
     bool orderPathUsable() const;
     // The entries of a folder of the order, as the window lists them (names()); a missing folder lists
