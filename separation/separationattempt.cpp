@@ -971,7 +971,14 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
         }
     }
     m_toMake = made;
+    if (m_recordOnDisk)
+        m_record = Platform::fileFacts(recordFile);
     return placed;
+}
+
+bool SeparationAttempt::recordIntact() const
+{
+    return !m_recordOnDisk || (m_record.size >= 0 && Platform::fileFacts(m_localOrderDir + recordName()) == m_record);
 }
 
 void SeparationAttempt::makeFolders(QList<Placed> *placed)

@@ -102,6 +102,10 @@ public:
     QStringList notes() const { return m_notes; }
     // The record on disk that belongs to this attempt ("" when there is none).
     QString recordPath() const { return m_recordOnDisk ? m_orderDir + recordName() : QString(); }
+    // Whether the record on disk is still the one place() left for this attempt (the same file, unchanged:
+    // the record is written whole once per attempt, what follows goes into its journal), or the attempt has
+    // none. False when it was removed, moved or replaced meanwhile (another desk's attempt). GUI thread.
+    bool recordIntact() const;
     // Something the record lists could not be taken out, or was not gone into: it stays listed for the
     // next attempt, so the record stays even when the order is finished.
     bool leftBehind() const { return m_leftBehind; }
@@ -221,6 +225,7 @@ private:
     QSet<QString> m_claimed;  // folders (and their levels) of this plan so far, as keys
     QSet<QString> m_reserved; // those of the unfinished attempt that this plan goes on in
     bool m_recordOnDisk = false;
+    Platform::FileFacts m_record; // the record as place() left it
     bool m_leftBehind = false;
     QVector<QVector<Target>> m_targets; // per placed folder; fixed once place() returned
     QList<Fact> m_toMake;               // per placed folder: the levels makeFolders() makes for it

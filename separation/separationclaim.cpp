@@ -3,6 +3,7 @@
 #include "fileoperation.h"
 #include "logging.h"
 #include "platform.h"
+#include "separationattempt.h"
 #include "windowguard.h"
 
 #include <QCoreApplication>
@@ -272,7 +273,7 @@ bool SeparationClaim::isHeld() const
     return held != claims().byPath.constEnd() && !held->lost && isOwn(m_path);
 }
 
-QStringList SeparationClaim::interference(const SeparationClaim *claim, const QString &recordPath)
+QStringList SeparationClaim::interference(const SeparationClaim *claim, const SeparationAttempt *attempt)
 {
     QStringList lines;
     if (claim && !isOwn(claim->m_path)) {
@@ -280,7 +281,8 @@ QStringList SeparationClaim::interference(const SeparationClaim *claim, const QS
         lines << QStringLiteral("分件期间该订单的分件标记被删除或被其它电脑接手，产品文件夹未按本次分件核对：")
                      + claim->m_shown;
     }
-    if (!recordPath.isEmpty() && !Platform::isRegularFile(Platform::localPath(recordPath)))
-        lines << QStringLiteral("分件期间该订单的分件记录被删除或移走，产品文件夹未按本次分件核对：") + recordPath;
+    if (attempt && !attempt->recordIntact())
+        lines << QStringLiteral("分件期间该订单的分件记录被删除、移走或替换，产品文件夹未按本次分件核对：")
+                     + attempt->recordPath();
     return lines;
 }

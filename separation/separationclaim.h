@@ -26,6 +26,7 @@
 
 #include <memory>
 
+class SeparationAttempt;
 class WindowGuard;
 
 class SeparationClaim
@@ -50,9 +51,9 @@ public:
     // What keeps an order whose copies are all in from being checked against its plan and reported done,
     // one line each for the report (none when nothing does): its claim (when it has one) is no longer this
     // program's (removed, or taken over by a desk that judged this one dead), or the record of its attempt
-    // (recordPath, when there is one) is gone. Either way someone else changed the order's folders
-    // meanwhile. GUI thread.
-    static QStringList interference(const SeparationClaim *claim, const QString &recordPath);
+    // (when there is one) is no longer the one the attempt wrote (SeparationAttempt::recordIntact). Either
+    // way someone else changed the order's folders meanwhile. GUI thread.
+    static QStringList interference(const SeparationClaim *claim, const SeparationAttempt *attempt);
 
     // The run is done with the claim: it goes once no job of the run's window writes into the folder.
     // GUI thread.

@@ -530,7 +530,7 @@ void SeparationWindow::separateNextOrder()
     for (int i = m_orderEntries; i < m_messageList.size(); ++i)
         whole = whole && m_messageList.at(i).failures.isEmpty();
     // the record kept, or one that could not be removed; what another desk or a person changed meanwhile
-    QStringList notes = SeparationClaim::interference(m_claim.get(), m_attempt ? m_attempt->recordPath() : QString());
+    QStringList notes = SeparationClaim::interference(m_claim.get(), m_attempt.get());
     if (!notes.isEmpty())
         qCWarning(lcSeparation) << "the order's folders changed under its run:" << notes;
     else if (whole && m_attempt)

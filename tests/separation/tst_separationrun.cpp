@@ -271,7 +271,8 @@ private slots:
         QTest::newRow("another order's copy held by a closed window")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "B2207's copy held";
         // another desk, separating the order with goods of before, copies a photo the run's plan does not
-        // hold into one of its folders, and records it, after the run's copies: taken out at the finish
+        // hold into one of its folders, and records it in the journal after the run's copies: taken out at the
+        // finish
         QTest::newRow("another desk's copy the plan does not hold recorded during the run")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "another desk";
         // another desk separates the order: the run waits (and says so) without writing beside it, and goes
@@ -386,20 +387,12 @@ private slots:
                     QThread::msleep(10);
                 const QString copy = order + folder + "IMG_0002.jpg";
                 QFile::copy(order + "其它/成品/IMG_0002.jpg", copy);
-                QJsonObject record = QJsonDocument::fromJson(testsupport::bytesOf(order + ".分件记录.json")).object();
-                QJsonArray folders = record.value("folders").toArray();
-                for (int i = 0; i < folders.size(); ++i) {
-                    QJsonObject f = folders.at(i).toObject();
-                    if (f.value("folder").toString() != folder)
-                        continue;
-                    QJsonArray files = f.value("files").toArray();
-                    files.append(QJsonObject{{"name", "IMG_0002.jpg"}, {"size", double(QFileInfo(copy).size())},
-                                             {"time", double(QFileInfo(copy).lastModified().toMSecsSinceEpoch())}});
-                    f.insert("files", files);
-                    folders[i] = f;
-                }
-                record.insert("folders", folders);
-                testsupport::put(order + ".分件记录.json", QJsonDocument(record).toJson());
+                // its facts go into the journal beside the record, as a copy's do once it is in place
+                const QJsonObject fact{{"folder", folder}, {"name", "IMG_0002.jpg"}, {"size", double(QFileInfo(copy).size())},
+                                       {"time", double(QFileInfo(copy).lastModified().toMSecsSinceEpoch())}};
+                QFile journal(order + ".分件记录.jsonl");
+                if (journal.open(QIODevice::Append))
+                    journal.write("\n" + QJsonDocument(fact).toJson(QJsonDocument::Compact) + "\n");
                 return standin::Reply::json(studio.detailReply(*studio.orderFor(r)));
             });
         }
@@ -515,7 +508,7 @@ private slots:
         QTest::addColumn<QString>("box");    // a warning instead of the report
         QTest::addColumn<QString>("report"); // the order's one block
         // the save folder on a "full" or "read-only" disk, or what else is in the order's folder's way: its
-        // claim a link or a FIFO before the run, its record removed or its claim taken over during the run
+        // claim a link or a FIFO before the run, its record removed or replaced or its claim taken over during the run
         QTest::addColumn<QString>("disk");
 
         const QString O = today() + kA1203Folder;
@@ -552,11 +545,13 @@ private slots:
                                                   << "claim a FIFO";
         // someone else changed the order's folders during the run: it is not checked against the plan nor
         // reported done; separated again, it is finished
-        QTest::newRow("the record removed during the run")
-            << "" << "" << QByteArray() << ""
-            << "订单A1203:\n分件期间该订单的分件记录被删除或移走，产品文件夹未按本次分件核对：{out}" + O
-                   + ".分件记录.json\n不存在的照片:加急摆台:IMG_9999.jpg" + empty.chopped(1)
-            << "record removed";
+        const QString recordChanged = "订单A1203:\n分件期间该订单的分件记录被删除、移走或替换，产品文件夹未按本次分件核对：{out}"
+                                      + O + ".分件记录.json\n不存在的照片:加急摆台:IMG_9999.jpg" + empty.chopped(1);
+        QTest::newRow("the record removed during the run") << "" << "" << QByteArray() << "" << recordChanged
+                                                           << "record removed";
+        // put back by another desk's attempt, the same bytes in a new file
+        QTest::newRow("the record replaced during the run") << "" << "" << QByteArray() << "" << recordChanged
+                                                            << "record replaced";
         QTest::newRow("the claim taken over by another desk during the run")
             << "" << "" << QByteArray() << ""
             << "订单A1203:\n分件期间该订单的分件标记被删除或被其它电脑接手，产品文件夹未按本次分件核对：{out}" + O
@@ -599,18 +594,22 @@ private slots:
         }
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
-        if (disk == "record removed" || disk == "claim taken over") { // once the run's copies have ended
+        if (disk.startsWith("record ") || disk == "claim taken over") { // once the run's copies have ended
             const std::shared_ptr<WindowGuard> guard = w->guard();
             const standin::SampleStudio studio = *m_studio;
-            const QString changed = disk == "record removed" ? order + ".分件记录.json" : claimOfA1203();
+            const QString changed = disk.startsWith("record ") ? order + ".分件记录.json" : claimOfA1203();
             const QByteArray claim = anotherDesksClaim();
-            m_server.setHandler("orderdetail", [studio, guard, changed, claim](const standin::Request &r) {
+            const bool replaced = disk == "record replaced";
+            m_server.setHandler("orderdetail", [studio, guard, changed, claim, replaced](const standin::Request &r) {
                 QDeadlineTimer deadline(testsupport::kWaitMs);
                 while (guard->runningJobs() > 0 && !deadline.hasExpired())
                     QThread::msleep(10);
+                const QByteArray record = testsupport::bytesOf(changed);
                 QFile::remove(changed);
                 if (changed.endsWith(".分件进行中")) // written anew by the desk that took it over
                     testsupport::put(changed, claim);
+                if (replaced)
+                    testsupport::put(changed, record);
                 return standin::Reply::json(studio.detailReply(*studio.orderFor(r)));
             });
         }
@@ -673,12 +672,14 @@ private slots:
         if (disk == "claim taken over") { // the other desk's claim stays; once it has finished, the order is redone
             QCOMPARE(testsupport::bytesOf(claimOfA1203()), anotherDesksClaim());
             QVERIFY(QFile::remove(claimOfA1203()));
-            serveStudio();
         }
+        if (disk == "claim taken over" || disk == "record replaced")
+            serveStudio(); // nothing changes during the redo
 
         // separated again from a new window, as after a restart: what failed is filled in, in the same folders
         const QString record = dated() + kA1203Folder + ".分件记录.json";
-        QCOMPARE(QFileInfo::exists(record), report.contains("复制失败") || disk == "claim taken over");
+        QCOMPARE(QFileInfo::exists(record), report.contains("复制失败") || disk == "claim taken over"
+                                                || disk == "record replaced");
         if (!QFileInfo::exists(record))
             return;
         Platform::clearFaults();
