@@ -16,6 +16,7 @@
 #include <QList>
 #include <QRandomGenerator>
 #include <QSysInfo>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <cerrno>
@@ -84,10 +85,16 @@ struct Claims {
     bool settling = false;   // the next look at the claims given back is due
 };
 
-// Never destroyed: the windows give their claims back while the program ends.
+void releaseAtExit();
+
+// Never destroyed: the windows give their claims back while the program ends. The claims left when the
+// program ends go with it (releaseAtExit).
 Claims &claims()
 {
-    static Claims *c = new Claims;
+    static Claims *c = [] {
+        qAddPostRoutine(releaseAtExit);
+        return new Claims;
+    }();
     return *c;
 }
 
@@ -105,6 +112,27 @@ qint64 modified(const QString &path)
 
 // Writes the claims held anew, so that they stay fresh; a claim that is no longer this program's is
 // left to whoever has it now.
+void writeAnew()
+{
+    for (auto it = claims().byPath.begin(); it != claims().byPath.end(); ++it) {
+        Held &held = it.value();
+        if (held.lost)
+            continue;
+        if (!isOwn(it.key())) {
+            held.lost = true;
+            qCWarning(lcSeparation) << "the order folder's claim is no longer this program's:" << it.key();
+            continue;
+        }
+        QString why;
+        const QByteArray &own = ownClaim();
+        if (Platform::writeIntoPlace(it.key(), [&own](QIODevice &file) { return file.write(own) == own.size(); }, &why))
+            FileOperation::setFileHidden(it.key());
+        else
+            qCWarning(lcSeparation) << "claim not written anew:" << it.key() << why;
+    }
+}
+
+// Keeps the claims held fresh while there are any.
 void freshen()
 {
     Claims &all = claims();
@@ -113,25 +141,24 @@ void freshen()
     all.freshening = true;
     QTimer::singleShot(kFreshenMs, QCoreApplication::instance(), [] {
         claims().freshening = false;
-        for (auto it = claims().byPath.begin(); it != claims().byPath.end(); ++it) {
-            Held &held = it.value();
-            if (held.lost)
-                continue;
-            if (!isOwn(it.key())) {
-                held.lost = true;
-                qCWarning(lcSeparation) << "the order folder's claim is no longer this program's:" << it.key();
-                continue;
-            }
-            QString why;
-            const QByteArray &own = ownClaim();
-            if (Platform::writeIntoPlace(it.key(), [&own](QIODevice &file) { return file.write(own) == own.size(); },
-                                         &why))
-                FileOperation::setFileHidden(it.key());
-            else
-                qCWarning(lcSeparation) << "claim not written anew:" << it.key() << why;
-        }
+        writeAnew();
         freshen();
     });
+}
+
+// The program ends (its event loop is over): once the jobs still under way have ended (a closed window's
+// copies into an order's folder among them; the claims written anew meanwhile), every claim this program
+// still holds goes, for nothing of it writes into an order's folder any more.
+void releaseAtExit()
+{
+    QThreadPool *pool = QThreadPool::globalInstance();
+    while (!claims().byPath.isEmpty() && !pool->waitForDone(kFreshenMs))
+        writeAnew();
+    for (auto it = claims().byPath.cbegin(); it != claims().byPath.cend(); ++it) {
+        if (!it->lost && isOwn(it.key()) && !FileOperation::deleteFile(it.key()))
+            qCWarning(lcSeparation) << "claim not removed:" << it.key() << errorText(errno);
+    }
+    claims().byPath.clear();
 }
 
 // Removes the claims no run holds once their runs' copies have ended; looks again soon while some copy.

@@ -19,7 +19,9 @@
 // as a regular file of a claim's size (never through a link, never a FIFO or a device); anything else
 // under its name is not taken for one and not touched, and the order is not separated (the report says
 // why). A claim goes once its run is done with the order (finished, ended early, or its window closed)
-// and no copy of that run into the folder is under way any more.
+// and no copy of that run into the folder is under way any more. The claims are held for the program, not
+// for a window: a closed window's copies keep theirs fresh until they have landed, and when the program
+// ends it waits for its copies under way (the claims kept fresh), then removes every claim it holds.
 
 #include <QString>
 #include <QStringList>

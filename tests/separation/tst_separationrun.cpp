@@ -282,6 +282,10 @@ private slots:
         // a desk that ended during its attempt left its claim, not written anew for 10 minutes: taken over
         QTest::newRow("a claim left by a desk that ended")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "stale claim";
+        // the program ended (its last window closed) while a closed window's copy of the order was under way:
+        // the copy lands and the claim goes with the program; separated again, the order is finished
+        QTest::newRow("the program ended while a closed window's copy of the order was under way")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "program ended";
         // a claim of this desk whose program is no longer running (killed, then the program started again):
         // taken over at once, fresh as it is; also when its process id now runs another program
         QTest::newRow("a fresh claim left by this desk's program that ended")
@@ -306,6 +310,29 @@ private slots:
         const QString previews = m_studio->orders.at(0).orderPath + "成品缩略图/";
         const QMap<QString, QByteArray> previewsBefore = filesOf(previews);
         QVERIFY(!previewsBefore.isEmpty());
+        if (meanwhile == "program ended") {
+            const QString given = qEnvironmentVariable("TESSALY_SEPARATION_OUT");
+            if (!given.isEmpty()) { // the program that ends, separating into the save folder given
+                m_out = given;
+                std::shared_ptr<WindowGuard> closed;
+                QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0001.jpg", &closed));
+                QVERIFY(Platform::isRegularFile(claimOfA1203()) && closed->runningJobs() > 0);
+                return; // nothing more runs its event loop
+            }
+            QProcess program;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("TESSALY_SEPARATION_OUT", m_out);
+            program.setProcessEnvironment(env);
+            program.setProcessChannelMode(QProcess::MergedChannels);
+            program.start(QCoreApplication::applicationFilePath(),
+                          {QString("oneOrderTree:") + QTest::currentDataTag()});
+            QVERIFY(program.waitForFinished(testsupport::kWaitMs));
+            const QByteArray said = program.readAll();
+            QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0, said.right(2000).constData());
+            // its late copy landed before it ended, and its claim went with it
+            QVERIFY(QFileInfo(album(dated() + kA1203Folder) + "IMG_0001.jpg").isFile());
+            QVERIFY(!QFileInfo::exists(claimOfA1203()) && !QFileInfo(claimOfA1203()).isSymLink());
+        }
         QString closedPreviews;
         if (meanwhile == "closed")
             QVERIFY(closeAnotherOrderDuringItsThumbnails(&closedPreviews));
