@@ -300,8 +300,10 @@ void countFolderListing()
 
 namespace {
 
-// The prefix of the temporary files copies are written into (isCopyTemporary knows them by it).
+// The prefix of the temporary files copies are written into (isCopyTemporary knows them by it), and that
+// of writeIntoPlace's (isWriteTemporary).
 const QString kCopying = QStringLiteral("copying");
+const QString kWriting = QStringLiteral("writing");
 
 // A name for a temporary file in folder, starting with "." and prefix.
 QString temporaryName(const QString &folder, const QString &prefix)
@@ -953,7 +955,7 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     // before it takes the target's name.
     QString temporary;
     SystemFile out;
-    const bool created = out.openNewIn(QFileInfo(target).absolutePath(), QStringLiteral("writing"), &temporary);
+    const bool created = out.openNewIn(QFileInfo(target).absolutePath(), kWriting, &temporary);
     const char *step = nullptr; // the first step that failed, and its error (0: write gave up by itself)
     int error = 0;
     auto failed = [&](const char *what, int code) {
@@ -1083,14 +1085,27 @@ FileFacts fileFacts(const QString &path)
     return facts;
 }
 
-bool isCopyTemporary(const QString &name)
+namespace {
+// Whether name is "." prefix "-" and the random part temporaryName() gives.
+bool isTemporaryOf(const QString &name, const QString &prefix)
 {
-    const QString prefix = QLatin1Char('.') + kCopying + QLatin1Char('-');
-    if (!name.startsWith(prefix) || name.size() == prefix.size() || name.size() > prefix.size() + 13)
+    const QString start = QLatin1Char('.') + prefix + QLatin1Char('-');
+    if (!name.startsWith(start) || name.size() == start.size() || name.size() > start.size() + 13)
         return false;
-    return std::all_of(name.begin() + prefix.size(), name.end(), [](QChar c) {
+    return std::all_of(name.begin() + start.size(), name.end(), [](QChar c) {
         return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
     });
+}
+} // namespace
+
+bool isCopyTemporary(const QString &name)
+{
+    return isTemporaryOf(name, kCopying);
+}
+
+bool isWriteTemporary(const QString &name)
+{
+    return isTemporaryOf(name, kWriting);
 }
 
 bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, int *error)

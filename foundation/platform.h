@@ -128,6 +128,8 @@ FileFacts fileFacts(const QString &path);
 // Whether name is that of the temporary file copyIntoPlace writes beside its target (".copying-" and a
 // random part); one left in a folder is a copy cut short by the program's end.
 bool isCopyTemporary(const QString &name);
+// The same for the temporary file writeIntoPlace writes beside its target (".writing-" and a random part).
+bool isWriteTemporary(const QString &name);
 
 // The error of the system call that just failed, as an errno: errno itself, on Windows GetLastError()
 // mapped to one (for callers that make the system call themselves and name its failure with errorText()).

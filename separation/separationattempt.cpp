@@ -619,12 +619,7 @@ bool SeparationAttempt::removeListed(const QString &folder, const File &file, bo
 
 void SeparationAttempt::removeCutCopies(const QString &folder) const
 {
-    const QString dir = m_localOrderDir + folder;
-    const QStringList names = QDir(dir).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        if (Platform::isCopyTemporary(name) && Platform::isRegularFile(dir + name) && FileOperation::deleteFile(dir + name))
-            qCDebug(lcSeparation) << "copy cut short removed:" << dir + name;
-    }
+    FileOperation::removeTemporaries(m_localOrderDir + folder, Platform::isCopyTemporary);
 }
 
 QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> &dropped, const QSet<QString> &keep)

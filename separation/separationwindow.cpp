@@ -264,6 +264,24 @@ void SeparationWindow::startSeparatePhotos()
         claimOrder(++m_orderRound);
 }
 
+void SeparationWindow::removeCutTemporaries()
+{
+    // Only under the order's own claim (no other desk writes there), and while no closed window of this
+    // program copies into the order's folder.
+    if (!orderFolderClaimed() || guard()->othersWriteInto(orderDir))
+        return;
+    const QString thumbs = workDir + ThumbnailThread::sheetThumbDirName() + QLatin1Char('/');
+    QStringList folders{orderDir, workDir, thumbs, thumbs + QStringLiteral("marks/")};
+    for (const QString &folder : workFolders())
+        folders << workDir + folder + QLatin1Char('/');
+    folders.removeDuplicates();
+    for (const QString &folder : qAsConst(folders)) {
+        FileOperation::removeTemporaries(folder, [](const QString &name) {
+            return Platform::isCopyTemporary(name) || Platform::isWriteTemporary(name) || isPrintTemporary(name);
+        });
+    }
+}
+
 bool SeparationWindow::makeFolders(const QStringList &folders)
 {
     for (const QString &folder : folders) {
@@ -321,6 +339,7 @@ void SeparationWindow::checkPhotos()
         folders << workDir + folder;
     if (!makeFolders(folders))
         return;
+    removeCutTemporaries();
 
     readyNum = 0;
     m_checkJobCount = 0;

@@ -188,6 +188,9 @@ private:
     // Stage 0: the order's folder, claimed (claimOrder); then the work folders and one check per goods photo
     // (checkPhotos).
     void startSeparatePhotos();
+    // Removes the temporary files of copies, writes and prints cut short (by the program's end) from the
+    // order's folder and its work folders, before the run writes there.
+    void removeCutTemporaries();
     // Makes the folders one after another; the first that cannot be made is shown, and the run ends.
     bool makeFolders(const QStringList &folders);
     // Claims the order's folder (SeparationClaim) for the order of the round, then goes on: while another

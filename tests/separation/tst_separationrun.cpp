@@ -69,6 +69,7 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
     Q_OBJECT
 
     QMap<QString, QByteArray> m_planted; // files a redo's change put or moved, with their bytes
+    QStringList m_cutShort;              // temporary files a redo's change put as a kill leaves them
 
     SearchOrder *open() { return openWindow<SearchOrder>(); }
     // A day after the sample order A1203 was shot, as yyyy-MM-dd.
@@ -848,6 +849,14 @@ private slots:
         }
         if (redo.contains("claim not written"))
             Platform::refuseOpens(".分件进行中");
+        if (redo.contains("cut short in the work folders")) { // a finished copy, a thumbnail, a sheet, the record
+            m_cutShort = QStringList{order + "其它/成品/.copying-3k9x0a1b2c", order + "其它/制作单缩略图/.writing-1q2w3e4r5t",
+                                     order + "其它/.printing-Ab3dEf.pdf", order + ".writing-9z8y7x"};
+            for (const QString &file : qAsConst(m_cutShort))
+                QVERIFY(testsupport::put(file, "cut sh"));
+            QVERIFY(QFile::link(order + "其它/.printing-Ab3dEf.pdf", order + "其它/成品/.writing-2b3c")); // no file
+            QVERIFY(testsupport::put(order + "其它/.printing-notes.pdf", "the clerk's")); // no such name
+        }
         if (redo.contains("IMG_0002 delivered again")) { // the retoucher's new version, bytes and date
             QVERIFY(testsupport::put(m_studio->orders.at(0).orderPath + "成品/IMG_0002.jpg",
                                      testsupport::jpegWithOrientation(QSize(64, 48), 0)));
@@ -960,6 +969,7 @@ private slots:
         w->close();
         QVERIFY(testsupport::waitFor([&] { return closed.isNull(); }));
         m_planted.clear();
+        m_cutShort.clear();
         redoChange(redo, order);
         if (QTest::currentTestFailed())
             return;
@@ -978,6 +988,12 @@ private slots:
             QVERIFY2(testsupport::bytesOf(file.key()) == file.value(), qPrintable(file.key()));
             if (file.key().startsWith(order))
                 plantedHere << file.key().mid(dated().size());
+        }
+        for (const QString &file : qAsConst(m_cutShort))
+            QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+        if (redo.contains("cut short in the work folders")) { // a link or another name is no temporary file
+            QVERIFY(QFileInfo(order + "其它/成品/.writing-2b3c").isSymLink());
+            QCOMPARE(testsupport::bytesOf(order + "其它/.printing-notes.pdf"), QByteArray("the clerk's"));
         }
         // gone with the finished order; kept while it lists what stayed or was not gone into, for the next
         // attempt
@@ -1128,6 +1144,10 @@ private slots:
         QTest::newRow("crop refused, then killed with a copy cut short in the album")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, a copy cut short in the album"
             << false << "";
+        // so do those of the finished copies, the sheets' thumbnails and printer, and the record's write
+        QTest::newRow("crop refused, then killed with temporary files cut short in the work folders")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << ""
+            << "killed, temporary files cut short in the work folders" << false << "";
         // without a claim of its own, another desk may be copying into the order's folders: the redo leaves
         // what could be that desk's copy under way, and names the claim not written
         QTest::newRow("crop refused, then killed with a copy cut short in the album, and the redo's claim not written")
