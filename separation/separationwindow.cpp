@@ -264,22 +264,18 @@ void SeparationWindow::startSeparatePhotos()
         claimOrder(++m_orderRound);
 }
 
-void SeparationWindow::removeCutTemporaries()
+QStringList SeparationWindow::cutTemporaryFolders() const
 {
     // Only under the order's own claim (no other desk writes there), and while no closed window of this
     // program copies into the order's folder.
     if (!orderFolderClaimed() || guard()->othersWriteInto(orderDir))
-        return;
+        return QStringList();
     const QString thumbs = workDir + ThumbnailThread::sheetThumbDirName() + QLatin1Char('/');
     QStringList folders{orderDir, workDir, thumbs, thumbs + QStringLiteral("marks/")};
     for (const QString &folder : workFolders())
         folders << workDir + folder + QLatin1Char('/');
     folders.removeDuplicates();
-    for (const QString &folder : qAsConst(folders)) {
-        FileOperation::removeTemporaries(folder, [](const QString &name) {
-            return Platform::isCopyTemporary(name) || Platform::isWriteTemporary(name) || isPrintTemporary(name);
-        });
-    }
+    return folders;
 }
 
 bool SeparationWindow::makeFolders(const QStringList &folders)
@@ -339,8 +335,22 @@ void SeparationWindow::checkPhotos()
         folders << workDir + folder;
     if (!makeFolders(folders))
         return;
-    removeCutTemporaries();
+    // What a kill left there goes first, off the GUI thread (the work folder of a redo may hold ten
+    // thousand photos); then the goods' photos are checked.
+    const QStringList cleaned = cutTemporaryFolders();
+    offGuiThen(
+        [cleaned] {
+            for (const QString &folder : cleaned) {
+                FileOperation::removeTemporaries(folder, [](const QString &name) {
+                    return Platform::isCopyTemporary(name) || Platform::isWriteTemporary(name) || isPrintTemporary(name);
+                });
+            }
+        },
+        [this] { checkGoodsPhotos(); });
+}
 
+void SeparationWindow::checkGoodsPhotos()
+{
     readyNum = 0;
     m_checkJobCount = 0;
     m_checkReturnCount = 0;

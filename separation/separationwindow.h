@@ -185,18 +185,20 @@ private slots:
 
 private:
     void postQueryProducts(const QString &orderPhotoId);
-    // Stage 0: the order's folder, claimed (claimOrder); then the work folders and one check per goods photo
-    // (checkPhotos).
+    // Stage 0: the order's folder, claimed (claimOrder); then the work folders (checkPhotos) and one check
+    // per goods photo (checkGoodsPhotos).
     void startSeparatePhotos();
-    // Removes the temporary files of copies, writes and prints cut short (by the program's end) from the
-    // order's folder and its work folders, before the run writes there.
-    void removeCutTemporaries();
+    // The order's folder and its work folders, from which the temporary files of copies, writes and prints
+    // the program's end cut short are removed before the run writes there; none when they are not to be.
+    QStringList cutTemporaryFolders() const;
     // Makes the folders one after another; the first that cannot be made is shown, and the run ends.
     bool makeFolders(const QStringList &folders);
     // Claims the order's folder (SeparationClaim) for the order of the round, then goes on: while another
     // desk separates the order, looks again every second, saying so in the bar.
     void claimOrder(int round);
     void checkPhotos();
+    // Then one check per goods photo.
+    void checkGoodsPhotos();
     // Stage 1, once "成品/" is listed (m_finishedIndex): the further lists are taken, and the finished photos
     // copied.
     void copyFinishedPhotos();
