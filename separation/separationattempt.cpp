@@ -305,13 +305,14 @@ bool SeparationAttempt::fold(QList<Folder> *folders, const QList<Fact> &facts)
             folderAt.insert(folderKey, i);
         }
         Folder &f = (*folders)[i];
-        if (fact.name.isEmpty()) { // levels made for the folder
+        if (fact.name.isEmpty()) { // levels made for the folder, or about to be made
             const QStringList levels = levelsOf(f.folder);
+            QStringList &into = fact.facts.pending ? f.pending : f.created;
             for (const QString &level : fact.created) {
                 if (!levels.contains(level, Platform::pathCase()))
                     return false;
-                if (!f.created.contains(level, Platform::pathCase()))
-                    f.created << level;
+                if (!into.contains(level, Platform::pathCase()))
+                    into << level;
             }
             continue;
         }
@@ -436,6 +437,9 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
                 ok = ok && safeRelative(level);
                 level = canon(level);
             }
+            const QJsonValue pending = o.value(kPending);
+            fact.facts.pending = pending.toBool();
+            ok = ok && (pending.isUndefined() || pending.isBool());
         } else {
             fact.name = o.value(kName).toString();
             ok = ok && isCopyName(fact.name) && factsFrom(o, &fact.facts);
@@ -449,7 +453,47 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
         *why = QStringLiteral("记录已损坏");
         return Record::Damaged;
     }
+    madeBeforeTheEnd(folders);
     return Record::Read;
+}
+
+void SeparationAttempt::madeBeforeTheEnd(QList<Folder> *folders) const
+{
+    // The levels about to be made when the program ended before their line of made levels: made by the
+    // attempt when each is a real folder that holds nothing but such levels made, the deepest looked at
+    // first; any other is not the attempt's.
+    QList<QPair<int, QString>> pending; // folder, level
+    for (int i = 0; i < folders->size(); ++i) {
+        Folder &f = (*folders)[i];
+        for (const QString &level : qAsConst(f.pending)) {
+            if (!f.created.contains(level, Platform::pathCase()))
+                pending.append({i, level});
+        }
+        f.pending.clear();
+    }
+    std::stable_sort(pending.begin(), pending.end(), [](const QPair<int, QString> &a, const QPair<int, QString> &b) {
+        return a.second.count(QLatin1Char('/')) > b.second.count(QLatin1Char('/'));
+    });
+    QSet<QString> made; // as keys
+    for (const auto &level : qAsConst(pending)) {
+        const QString path = m_localOrderDir + level.second;
+        const QFileInfo info(path);
+        if (made.contains(keyOf(level.second)) || !info.isDir() || info.isSymLink()
+            || !FileOperation::realFoldersBelow(m_localOrderDir, level.second))
+            continue;
+        const QStringList inside =
+            QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        if (!std::all_of(inside.begin(), inside.end(), [&](const QString &name) {
+                return made.contains(keyOf(level.second + name + QLatin1Char('/')));
+            }))
+            continue;
+        made.insert(keyOf(level.second));
+        Folder &f = (*folders)[level.first];
+        f.created << level.second;
+        std::stable_sort(f.created.begin(), f.created.end(), [](const QString &a, const QString &b) {
+            return a.count(QLatin1Char('/')) < b.count(QLatin1Char('/'));
+        });
+    }
 }
 
 bool SeparationAttempt::writeRecord(const QList<Folder> &folders, int *error) const
@@ -487,6 +531,8 @@ QByteArray SeparationAttempt::lineOf(const Fact &fact)
         o.insert(kPlanned, fact.planned);
     if (fact.name.isEmpty()) {
         o.insert(kCreated, arrayOf(fact.created));
+        if (fact.facts.pending)
+            o.insert(kPending, true);
     } else {
         o.insert(kName, fact.name);
         factsInto(fact.facts, &o);
@@ -979,8 +1025,18 @@ bool SeparationAttempt::recordIntact() const
 void SeparationAttempt::makeFolders(QList<Placed> *placed)
 {
     QMutexLocker records(&recordLock(m_localOrderDir + recordName()));
-    // A folder that cannot be made (a full or read-only disk) is named once, with why. The levels made
-    // enter the record, all in one line of the journal once they are there.
+    // The levels about to be made go into the journal first (a redo after a kill before the next line
+    // finds those made by what they hold: nothing else). A folder that cannot be made (a full or read-only
+    // disk) is named once, with why. The levels made enter the record, all in one line of the journal
+    // once they are there.
+    QList<Fact> levelsToMake;
+    for (Fact levels : qAsConst(m_toMake)) {
+        levels.facts.pending = true;
+        if (!levels.created.isEmpty())
+            levelsToMake << levels;
+    }
+    if (m_recordOnDisk && !levelsToMake.isEmpty())
+        writeLanded(levelsToMake);
     QList<Fact> levelsMade;
     for (int i = 0; i < placed->size() && i < m_toMake.size(); ++i) {
         Placed &p = (*placed)[i];

@@ -4,8 +4,9 @@
 // Before the first product folder of an order is made, a hidden record ".分件记录.json" is put into the
 // order's folder of the separation (<save>/<date>/<order folder>/). It names, for every product folder of
 // the plan, the folder the attempt made for it (its planned name, or a numbered twin when that name was
-// taken) and the folder levels it created on the way, each only once it was made. What identifies a photo
-// copy enters it before the copy can land: the copy keeps its source's size and modification time, so
+// taken) and the folder levels it created on the way, each only once it was made (the levels about to be
+// made go into its journal first: after a kill between the two, such a level counts as made while it is a
+// folder holding nothing but such levels). What identifies a photo copy enters it before the copy can land: the copy keeps its source's size and modification time, so
 // both are known beforehand (the copy "not yet confirmed"); once the copy is in place, also what no tool
 // puts back, its change time and its file id (Platform::fileFacts). The record holds facts, not plans. It
 // goes when the order is finished. An attempt that did not finish (the run ended early, the window was
@@ -156,6 +157,7 @@ private:
         QString planned;     // relative, ending in "/"
         QString folder;      // relative, ending in "/"
         QStringList created; // the levels made for it, relative, outermost first
+        QStringList pending; // read from the journal: levels about to be made, not known to be made
         QList<File> files;   // the copies in it
     };
     // One photo of the plan.
@@ -190,6 +192,8 @@ private:
     // Reads the record and folds its journal in; *why says why a damaged one is damaged. With the record
     // lock held.
     Record readRecord(QList<Folder> *folders, QString *why) const;
+    // Settles the levels about to be made (Folder::pending) that were made.
+    void madeBeforeTheEnd(QList<Folder> *folders) const;
     bool writeRecord(const QList<Folder> &folders, int *error) const;
     QString journalPath() const;
     // Appends the facts to the journal; false (errno saying why) when they are not all there.
