@@ -830,6 +830,19 @@ bool FileOperation::deleteFile(const QString &path)
     return removeOneFile(local);
 }
 
+void FileOperation::removeTemporaries(const QString &folder, const std::function<bool(const QString &)> &isTemporary)
+{
+    const QString dir = Platform::localPath(folder);
+    if (dir.isEmpty())
+        return;
+    const QString slash = dir.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
+    for (const QString &name : QDir(dir).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System)) {
+        const QString path = dir + slash + name;
+        if (isTemporary(name) && Platform::isRegularFile(path) && deleteFile(path))
+            qCDebug(lcFiles) << "temporary file cut short removed:" << path;
+    }
+}
+
 QString FileOperation::numberedName(const QString &dst, int n)
 {
     const int nameStart = dst.lastIndexOf(QLatin1Char('/')) + 1;

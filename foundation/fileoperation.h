@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Returns the order path as the web service gave it (a copy). Every reader of an order record passes each
 // storage path through it.
 QString convertOrderPath(const QString &path);
@@ -70,6 +72,9 @@ public:
     static QString getFileName(const QString &path);
     // Removes the file; false when that fails (a missing file included).
     static bool deleteFile(const QString &path);
+    // Removes the hidden regular files of the folder whose names isTemporary knows: a program's temporary
+    // files that its end cut short (never a link, a folder or any other kind of file under such a name).
+    static void removeTemporaries(const QString &folder, const std::function<bool(const QString &name)> &isTemporary);
 
     // Copies src to dst. Back-slashes in dst become "/"; the same file as source and target gives true
     // without copying; a missing src gives false. An existing dst is replaced when overwrite is true;

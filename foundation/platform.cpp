@@ -300,8 +300,10 @@ void countFolderListing()
 
 namespace {
 
-// The prefix of the temporary files copies are written into (isCopyTemporary knows them by it).
+// The prefix of the temporary files copies are written into (isCopyTemporary knows them by it), and that
+// of writeIntoPlace's (isWriteTemporary).
 const QString kCopying = QStringLiteral("copying");
+const QString kWriting = QStringLiteral("writing");
 
 // A name for a temporary file in folder, starting with "." and prefix.
 QString temporaryName(const QString &folder, const QString &prefix)
@@ -953,7 +955,7 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     // before it takes the target's name.
     QString temporary;
     SystemFile out;
-    const bool created = out.openNewIn(QFileInfo(target).absolutePath(), QStringLiteral("writing"), &temporary);
+    const bool created = out.openNewIn(QFileInfo(target).absolutePath(), kWriting, &temporary);
     const char *step = nullptr; // the first step that failed, and its error (0: write gave up by itself)
     int error = 0;
     auto failed = [&](const char *what, int code) {
@@ -1083,14 +1085,27 @@ FileFacts fileFacts(const QString &path)
     return facts;
 }
 
-bool isCopyTemporary(const QString &name)
+namespace {
+// Whether name is "." prefix "-" and the random part temporaryName() gives.
+bool isTemporaryOf(const QString &name, const QString &prefix)
 {
-    const QString prefix = QLatin1Char('.') + kCopying + QLatin1Char('-');
-    if (!name.startsWith(prefix) || name.size() == prefix.size() || name.size() > prefix.size() + 13)
+    const QString start = QLatin1Char('.') + prefix + QLatin1Char('-');
+    if (!name.startsWith(start) || name.size() == start.size() || name.size() > start.size() + 13)
         return false;
-    return std::all_of(name.begin() + prefix.size(), name.end(), [](QChar c) {
+    return std::all_of(name.begin() + start.size(), name.end(), [](QChar c) {
         return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
     });
+}
+} // namespace
+
+bool isCopyTemporary(const QString &name)
+{
+    return isTemporaryOf(name, kCopying);
+}
+
+bool isWriteTemporary(const QString &name)
+{
+    return isTemporaryOf(name, kWriting);
 }
 
 bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, int *error)
@@ -1196,8 +1211,9 @@ bool runsThisProgram(qint64 pid)
         std::vector<wchar_t> name(32768);
         DWORD size = DWORD(name.size());
         if (QueryFullProcessImageNameW(process, 0, name.data(), &size))
-            running = QString::fromWCharArray(name.data(), int(size))
-                          .compare(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()), Qt::CaseInsensitive)
+            running = QFileInfo(QDir::fromNativeSeparators(QString::fromWCharArray(name.data(), int(size))))
+                          .fileName()
+                          .compare(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), Qt::CaseInsensitive)
                       == 0;
     }
     CloseHandle(process);
@@ -1206,8 +1222,8 @@ bool runsThisProgram(qint64 pid)
     if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
         return false;
 #ifdef Q_OS_LINUX
-    // The program file of a process, as the system names it ("" with errno when it cannot be read); one
-    // replaced on disk since it started is still the same program.
+    // The name of the program file of a process ("" with errno when it cannot be read); one replaced on
+    // disk since it started is still the same program.
     auto programOf = [](const QByteArray &link) {
         char name[4096];
         const ssize_t n = ::readlink(link.constData(), name, sizeof name);
@@ -1216,7 +1232,7 @@ bool runsThisProgram(qint64 pid)
         QByteArray file(name, int(n));
         if (file.endsWith(" (deleted)"))
             file.chop(10);
-        return file;
+        return file.mid(file.lastIndexOf('/') + 1);
     };
     const QByteArray other = programOf("/proc/" + QByteArray::number(pid) + "/exe");
     if (other.isEmpty())

@@ -128,14 +128,17 @@ FileFacts fileFacts(const QString &path);
 // Whether name is that of the temporary file copyIntoPlace writes beside its target (".copying-" and a
 // random part); one left in a folder is a copy cut short by the program's end.
 bool isCopyTemporary(const QString &name);
+// The same for the temporary file writeIntoPlace writes beside its target (".writing-" and a random part).
+bool isWriteTemporary(const QString &name);
 
 // The error of the system call that just failed, as an errno: errno itself, on Windows GetLastError()
 // mapped to one (for callers that make the system call themselves and name its failure with errorText()).
 int lastSystemError();
 
-// Whether the process with the id runs this program now (the same program file). False when no process
-// has the id any more (or it has ended and waits to be collected), and when one of another program has it;
-// true when that cannot be told (a process of another user, whose program file is not shown).
+// Whether the process with the id runs this program now (a program file of this program's name, wherever
+// it lies: another version of it counts). False when no process has the id any more (or it has ended and
+// waits to be collected), and when one of another program has it; true when that cannot be told (a process
+// of another user, whose program file is not shown).
 bool runsThisProgram(qint64 pid);
 
 // The time on the clock of the file system that holds folder (milliseconds since 1970): the modification

@@ -180,38 +180,58 @@ void SearchOrder::startProductCopies()
         names << name;
         finishedNames << finishedOf;
     }
-    const auto attempt = std::make_shared<SeparationAttempt>(orderDir);
-    const QList<SeparationAttempt::Placed> placed = attempt->place(wanted);
-    m_attempt = attempt;
-    m_attemptLeftBehind = attempt->leftBehind();
-    planned.notes << attempt->notes();
-    for (int i = 0; i < placed.size(); ++i) {
-        const SeparationAttempt::Placed &p = placed.at(i);
+    const auto stage = std::make_shared<ProductStage>();
+    stage->attempt = std::make_shared<SeparationAttempt>(orderDir, orderFolderClaimed());
+    stage->placed = stage->attempt->place(wanted);
+    stage->wanted = wanted;
+    stage->names = names;
+    stage->finishedNames = finishedNames;
+    stage->planned = planned;
+    m_attempt = stage->attempt;
+    m_attemptLeftBehind = stage->attempt->leftBehind();
+    stage->planned.notes << stage->attempt->notes();
+    // The folders are made off the GUI thread, then their copies start.
+    offGuiThen([stage] { stage->attempt->makeFolders(&stage->placed); }, [this, stage] { copyIntoPlacedFolders(stage); });
+}
+
+void SearchOrder::copyIntoPlacedFolders(const std::shared_ptr<ProductStage> &stage)
+{
+    // One copy job per photo that has a name in its folder, each counted before the first reports.
+    QList<QPair<int, int>> copies; // folder, photo
+    for (int i = 0; i < stage->placed.size(); ++i) {
+        const SeparationAttempt::Placed &p = stage->placed.at(i);
         if (!p.failure.isEmpty()) { // its folder could not be made: named once, none of its photos copied
-            planned.failures << p.failure;
+            stage->planned.failures << p.failure;
             continue;
         }
-        if (wanted.at(i).photos.isEmpty() || p.folder.isEmpty()) // a product without a folder is named
+        const QStringList &photos = stage->wanted.at(i).photos;
+        if (photos.isEmpty() || p.folder.isEmpty()) // a product without a folder is named
             continue;
-        qCDebug(lcSeparation) << "要复制照片的产品：" << p.folder << wanted.at(i).photos;
+        qCDebug(lcSeparation) << "要复制照片的产品：" << p.folder << photos;
         for (int j = 0; j < p.targets.size(); ++j) {
-            if (p.targets.at(j).isEmpty()) { // no name for it beside the files there
-                planned.failures << p.folder + wanted.at(i).photos.at(j) + QStringLiteral("（没有可用的文件名）");
-                continue;
-            }
-            ++m_productJobCount;
-            // The copy goes where the attempt placed it, and enters its record once it is in place.
-            auto *job = new SeparateThread(wanted.at(i).photos.at(j), p.targets.at(j), names.at(i), true,
-                                           SeparateThread::ProductPhotoCopy, guard());
-            job->setFinishedFolder(workDir + shop().finishedDirName + QLatin1Char('/'));
-            job->setFinishedName(finishedNames.at(i).at(j));
-            job->setAttempt(attempt, i, j);
-            guard()->startJob(job, 0, orderDir);
+            if (p.targets.at(j).isEmpty()) // no name for it beside the files there
+                stage->planned.failures << p.folder + photos.at(j) + QStringLiteral("（没有可用的文件名）");
+            else
+                copies.append({i, j});
         }
     }
+    m_productJobCount = copies.size();
     if (m_productJobCount == 0)
         fenjian_productPhotoSlot_4(QString());
-    m_messageList.append(planned);
+    m_messageList.append(stage->planned);
+    // The copy goes where the attempt placed it, and enters its record once it is in place.
+    const QString finishedFolder = workDir + shop().finishedDirName + QLatin1Char('/');
+    const QString folder = orderDir;
+    startInSlices(copies.size(), [this, stage, copies, finishedFolder, folder](int n) {
+        const int i = copies.at(n).first;
+        const int j = copies.at(n).second;
+        auto *job = new SeparateThread(stage->wanted.at(i).photos.at(j), stage->placed.at(i).targets.at(j),
+                                       stage->names.at(i), true, SeparateThread::ProductPhotoCopy, guard());
+        job->setFinishedFolder(finishedFolder);
+        job->setFinishedName(stage->finishedNames.at(i).at(j));
+        job->setAttempt(stage->attempt, i, j);
+        guard()->startJob(job, 0, folder);
+    });
 }
 
 // Stage 5: one product photo is in (or missing).

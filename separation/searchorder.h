@@ -6,6 +6,7 @@
 // missing photos, empty products and failed files appears. Given the tool name "批量删除" it offers the
 // search types of the delete mode and the action "批量删除" instead.
 
+#include "separationattempt.h"
 #include "separationwindow.h"
 
 #include <QPointer>
@@ -49,6 +50,18 @@ private:
     bool orderComplete() const override { return isSheetDone && isProductsDone; }
     // The order's product folders are settled and their copies started.
     void startProductCopies();
+    // What the product stage of an order settled: its attempt, the folders placed for the wanted ones, the
+    // product of each and the names of its photos in "成品/", and the report's entry of the plan.
+    struct ProductStage {
+        std::shared_ptr<SeparationAttempt> attempt;
+        QList<SeparationAttempt::Placed> placed;
+        QList<SeparationAttempt::Wanted> wanted;
+        QStringList names;
+        QList<QStringList> finishedNames;
+        SeparateMessageInfo planned;
+    };
+    // Once the placed folders are made: one copy job per photo, started in slices.
+    void copyIntoPlacedFolders(const std::shared_ptr<ProductStage> &stage);
     // The order's product copies are done: on to its sheets.
     void productsDone();
 

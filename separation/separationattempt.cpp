@@ -211,8 +211,8 @@ QMutex &landedLock()
 
 } // namespace
 
-SeparationAttempt::SeparationAttempt(const QString &orderDir)
-    : m_orderDir(orderDir), m_localOrderDir(Platform::localPath(orderDir))
+SeparationAttempt::SeparationAttempt(const QString &orderDir, bool folderClaimed)
+    : m_orderDir(orderDir), m_localOrderDir(Platform::localPath(orderDir)), m_folderClaimed(folderClaimed)
 {
 }
 
@@ -305,13 +305,14 @@ bool SeparationAttempt::fold(QList<Folder> *folders, const QList<Fact> &facts)
             folderAt.insert(folderKey, i);
         }
         Folder &f = (*folders)[i];
-        if (fact.name.isEmpty()) { // levels made for the folder
+        if (fact.name.isEmpty()) { // levels made for the folder, or about to be made
             const QStringList levels = levelsOf(f.folder);
+            QStringList &into = fact.facts.pending ? f.pending : f.created;
             for (const QString &level : fact.created) {
                 if (!levels.contains(level, Platform::pathCase()))
                     return false;
-                if (!f.created.contains(level, Platform::pathCase()))
-                    f.created << level;
+                if (!into.contains(level, Platform::pathCase()))
+                    into << level;
             }
             continue;
         }
@@ -436,6 +437,9 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
                 ok = ok && safeRelative(level);
                 level = canon(level);
             }
+            const QJsonValue pending = o.value(kPending);
+            fact.facts.pending = pending.toBool();
+            ok = ok && (pending.isUndefined() || pending.isBool());
         } else {
             fact.name = o.value(kName).toString();
             ok = ok && isCopyName(fact.name) && factsFrom(o, &fact.facts);
@@ -449,7 +453,47 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
         *why = QStringLiteral("记录已损坏");
         return Record::Damaged;
     }
+    madeBeforeTheEnd(folders);
     return Record::Read;
+}
+
+void SeparationAttempt::madeBeforeTheEnd(QList<Folder> *folders) const
+{
+    // The levels about to be made when the program ended before their line of made levels: made by the
+    // attempt when each is a real folder that holds nothing but such levels made, the deepest looked at
+    // first; any other is not the attempt's.
+    QList<QPair<int, QString>> pending; // folder, level
+    for (int i = 0; i < folders->size(); ++i) {
+        Folder &f = (*folders)[i];
+        for (const QString &level : qAsConst(f.pending)) {
+            if (!f.created.contains(level, Platform::pathCase()))
+                pending.append({i, level});
+        }
+        f.pending.clear();
+    }
+    std::stable_sort(pending.begin(), pending.end(), [](const QPair<int, QString> &a, const QPair<int, QString> &b) {
+        return a.second.count(QLatin1Char('/')) > b.second.count(QLatin1Char('/'));
+    });
+    QSet<QString> made; // as keys
+    for (const auto &level : qAsConst(pending)) {
+        const QString path = m_localOrderDir + level.second;
+        const QFileInfo info(path);
+        if (made.contains(keyOf(level.second)) || !info.isDir() || info.isSymLink()
+            || !FileOperation::realFoldersBelow(m_localOrderDir, level.second))
+            continue;
+        const QStringList inside =
+            QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        if (!std::all_of(inside.begin(), inside.end(), [&](const QString &name) {
+                return made.contains(keyOf(level.second + name + QLatin1Char('/')));
+            }))
+            continue;
+        made.insert(keyOf(level.second));
+        Folder &f = (*folders)[level.first];
+        f.created << level.second;
+        std::stable_sort(f.created.begin(), f.created.end(), [](const QString &a, const QString &b) {
+            return a.count(QLatin1Char('/')) < b.count(QLatin1Char('/'));
+        });
+    }
 }
 
 bool SeparationAttempt::writeRecord(const QList<Folder> &folders, int *error) const
@@ -487,6 +531,8 @@ QByteArray SeparationAttempt::lineOf(const Fact &fact)
         o.insert(kPlanned, fact.planned);
     if (fact.name.isEmpty()) {
         o.insert(kCreated, arrayOf(fact.created));
+        if (fact.facts.pending)
+            o.insert(kPending, true);
     } else {
         o.insert(kName, fact.name);
         factsInto(fact.facts, &o);
@@ -619,12 +665,7 @@ bool SeparationAttempt::removeListed(const QString &folder, const File &file, bo
 
 void SeparationAttempt::removeCutCopies(const QString &folder) const
 {
-    const QString dir = m_localOrderDir + folder;
-    const QStringList names = QDir(dir).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        if (Platform::isCopyTemporary(name) && Platform::isRegularFile(dir + name) && FileOperation::deleteFile(dir + name))
-            qCDebug(lcSeparation) << "copy cut short removed:" << dir + name;
-    }
+    FileOperation::removeTemporaries(m_localOrderDir + folder, Platform::isCopyTemporary);
 }
 
 QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> &dropped, const QSet<QString> &keep)
@@ -726,12 +767,13 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
 
     // A folder of the record reached through a link or a mounted disk is not gone into: it stays listed
     // as it is. Each planned folder goes on in the folder the earlier attempt made for the same plan name.
-    // The copies this program's end cut short there are removed (unless a copy of the order is under way
-    // in this program: a closed window's, whose temporary files stay until the next look).
-    bool copying = false;
+    // The copies this program's end cut short there are removed, but only while the order's folder is
+    // claimed for this attempt (no other desk copies into it) and no copy of the order is under way in this
+    // program (a closed window's, whose temporary files stay until the next look).
+    bool copying = !m_folderClaimed;
     {
         QMutexLocker lock(&landedLock());
-        copying = underWay().value(recordFile) > 0;
+        copying = copying || underWay().value(recordFile) > 0;
     }
     QVector<bool> refused(earlier.size(), false);
     for (int k = 0; k < earlier.size(); ++k) {
@@ -969,16 +1011,40 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
                            + QStringLiteral("），再次分件该订单时产品文件夹将另建编号文件夹：") + m_orderDir + recordName();
         }
     }
-    // A folder that cannot be made (a full or read-only disk) is named once, with why. The levels made
-    // enter the record, all in one line of the journal once they are there.
+    m_toMake = made;
+    if (m_recordOnDisk)
+        m_record = Platform::fileFacts(recordFile);
+    return placed;
+}
+
+bool SeparationAttempt::recordIntact() const
+{
+    return !m_recordOnDisk || (m_record.size >= 0 && Platform::fileFacts(m_localOrderDir + recordName()) == m_record);
+}
+
+void SeparationAttempt::makeFolders(QList<Placed> *placed)
+{
+    QMutexLocker records(&recordLock(m_localOrderDir + recordName()));
+    // The levels about to be made go into the journal first (a redo after a kill before the next line
+    // finds those made by what they hold: nothing else). A folder that cannot be made (a full or read-only
+    // disk) is named once, with why. The levels made enter the record, all in one line of the journal
+    // once they are there.
+    QList<Fact> levelsToMake;
+    for (Fact levels : qAsConst(m_toMake)) {
+        levels.facts.pending = true;
+        if (!levels.created.isEmpty())
+            levelsToMake << levels;
+    }
+    if (m_recordOnDisk && !levelsToMake.isEmpty())
+        writeLanded(levelsToMake);
     QList<Fact> levelsMade;
-    for (int i = 0; i < placed.size(); ++i) {
-        Placed &p = placed[i];
+    for (int i = 0; i < placed->size() && i < m_toMake.size(); ++i) {
+        Placed &p = (*placed)[i];
         if (p.folder.isEmpty())
             continue;
         const bool ok = FileOperation::mkPath(p.folder);
         const int error = errno;
-        Fact levels = made.at(i);
+        Fact levels = m_toMake.at(i);
         levels.created.erase(std::remove_if(levels.created.begin(), levels.created.end(),
                                             [this](const QString &level) { return !QFileInfo(m_localOrderDir + level).isDir(); }),
                              levels.created.end());
@@ -989,9 +1055,9 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
         p.failure = p.folder + QStringLiteral("（") + errorText(error) + QStringLiteral("）");
         qCWarning(lcSeparation) << "product folder not made:" << p.failure;
     }
+    m_toMake.clear();
     if (m_recordOnDisk && !levelsMade.isEmpty())
         writeLanded(levelsMade);
-    return placed;
 }
 
 bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failure)

@@ -4,8 +4,9 @@
 // Before the first product folder of an order is made, a hidden record ".分件记录.json" is put into the
 // order's folder of the separation (<save>/<date>/<order folder>/). It names, for every product folder of
 // the plan, the folder the attempt made for it (its planned name, or a numbered twin when that name was
-// taken) and the folder levels it created on the way, each only once it was made. What identifies a photo
-// copy enters it before the copy can land: the copy keeps its source's size and modification time, so
+// taken) and the folder levels it created on the way, each only once it was made (the levels about to be
+// made go into its journal first: after a kill between the two, such a level counts as made while it is a
+// folder holding nothing but such levels). What identifies a photo copy enters it before the copy can land: the copy keeps its source's size and modification time, so
 // both are known beforehand (the copy "not yet confirmed"); once the copy is in place, also what no tool
 // puts back, its change time and its file id (Platform::fileFacts). The record holds facts, not plans. It
 // goes when the order is finished. An attempt that did not finish (the run ended early, the window was
@@ -19,7 +20,7 @@
 // edited, even one whose size and date were put back), stays: the copy goes beside it under the next
 // numbered name, and the report names both; a file holding exactly the photo's bytes counts as the copy
 // already there. The temporary files of copies cut short by the program's end are removed from the
-// folders the record lists. Nothing is removed or written through a folder level that is a link or a
+// folders the record lists, while the order's folder is claimed for the attempt (no other desk is copying). Nothing is removed or written through a folder level that is a link or a
 // mounted disk: such a folder of the record is left as it is, the record kept, and the report names it.
 // An order that ended with something not done (a copy or a sheet not written, an earlier copy that could
 // not be taken out) keeps its record too, so that separating it again fills in the same folders. An order
@@ -76,8 +77,9 @@ public:
                              // photos are not copied, and the record keeps it for the next attempt
     };
 
-    // orderDir: the order's folder of the separation, ending in "/".
-    explicit SeparationAttempt(const QString &orderDir);
+    // orderDir: the order's folder of the separation, ending in "/"; folderClaimed: it is claimed for this
+    // attempt (SeparationClaim), so that no other desk copies into it.
+    SeparationAttempt(const QString &orderDir, bool folderClaimed);
     ~SeparationAttempt();
     SeparationAttempt(const SeparationAttempt &) = delete;
     SeparationAttempt &operator=(const SeparationAttempt &) = delete;
@@ -90,14 +92,21 @@ public:
     static bool isCopyName(const QString &name);
 
     // Settles the plan's folders and file names against the record an unfinished attempt left (if any),
-    // takes out of its folders what the plan no longer holds, writes the record and makes the folders.
-    // GUI thread (the deletion guard reads the shop's storage roots).
+    // takes out of its folders what the plan no longer holds and writes the record. GUI thread (the
+    // deletion guard reads the shop's storage roots).
     QList<Placed> place(const QList<Wanted> &plan);
+    // Then makes the folders place() settled, in plan order (on a busy disk hundreds of them take a while):
+    // the failure of each that cannot be made is set in *placed. Any thread, before the copies.
+    void makeFolders(QList<Placed> *placed);
     // What the report says of it: a record that could not be read or written, files found in the folders
     // that the attempts did not put there, what could not be taken out, a folder refused.
     QStringList notes() const { return m_notes; }
     // The record on disk that belongs to this attempt ("" when there is none).
     QString recordPath() const { return m_recordOnDisk ? m_orderDir + recordName() : QString(); }
+    // Whether the record on disk is still the one place() left for this attempt (the same file, unchanged:
+    // the record is written whole once per attempt, what follows goes into its journal), or the attempt has
+    // none. False when it was removed, moved or replaced meanwhile (another desk's attempt). GUI thread.
+    bool recordIntact() const;
     // Something the record lists could not be taken out, or was not gone into: it stays listed for the
     // next attempt, so the record stays even when the order is finished.
     bool leftBehind() const { return m_leftBehind; }
@@ -148,6 +157,7 @@ private:
         QString planned;     // relative, ending in "/"
         QString folder;      // relative, ending in "/"
         QStringList created; // the levels made for it, relative, outermost first
+        QStringList pending; // read from the journal: levels about to be made, not known to be made
         QList<File> files;   // the copies in it
     };
     // One photo of the plan.
@@ -182,6 +192,8 @@ private:
     // Reads the record and folds its journal in; *why says why a damaged one is damaged. With the record
     // lock held.
     Record readRecord(QList<Folder> *folders, QString *why) const;
+    // Settles the levels about to be made (Folder::pending) that were made.
+    void madeBeforeTheEnd(QList<Folder> *folders) const;
     bool writeRecord(const QList<Folder> &folders, int *error) const;
     QString journalPath() const;
     // Appends the facts to the journal; false (errno saying why) when they are not all there.
@@ -212,12 +224,15 @@ private:
 
     QString m_orderDir;
     QString m_localOrderDir; // the same at the file system's boundary
+    bool m_folderClaimed = false;
     QStringList m_notes;
     QSet<QString> m_claimed;  // folders (and their levels) of this plan so far, as keys
     QSet<QString> m_reserved; // those of the unfinished attempt that this plan goes on in
     bool m_recordOnDisk = false;
+    Platform::FileFacts m_record; // the record as place() left it
     bool m_leftBehind = false;
     QVector<QVector<Target>> m_targets; // per placed folder; fixed once place() returned
+    QList<Fact> m_toMake;               // per placed folder: the levels makeFolders() makes for it
     QSet<QString> m_planFolders;        // the folders of the plan, as keys
     QSet<QString> m_held;               // folder + name of every name the plan copies to, as keys
 

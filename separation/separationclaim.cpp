@@ -3,6 +3,7 @@
 #include "fileoperation.h"
 #include "logging.h"
 #include "platform.h"
+#include "separationattempt.h"
 #include "windowguard.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <QList>
 #include <QRandomGenerator>
 #include <QSysInfo>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <cerrno>
@@ -29,16 +31,44 @@ constexpr int kSettleMs = 100;
 // No claim of any program is larger.
 constexpr qint64 kLargestClaim = 4096;
 
-// What this program writes into its claims: the desk and the program, the latter one of its own.
+const QString kDesk = QStringLiteral("desk");
+const QString kMachine = QStringLiteral("machine");
+const QString kProgram = QStringLiteral("program");
+
+// This desk, as its claims name it: its name and the system's own id of it.
+QString deskName()
+{
+    return QSysInfo::machineHostName();
+}
+QString machineId()
+{
+    return QString::fromLatin1(QSysInfo::machineUniqueId());
+}
+
+// What this program writes into its claims: the desk and the program, the latter its process id and a
+// random part of its own.
 const QByteArray &ownClaim()
 {
     static const QByteArray bytes =
-        QJsonDocument(QJsonObject{{QStringLiteral("desk"), QSysInfo::machineHostName()},
-                                  {QStringLiteral("program"),
-                                   QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-')
-                                       + QString::number(QRandomGenerator::system()->generate64(), 36)}})
+        QJsonDocument(QJsonObject{{kDesk, deskName()},
+                                  {kMachine, machineId()},
+                                  {kProgram, QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-')
+                                                 + QString::number(QRandomGenerator::system()->generate64(), 36)}})
             .toJson(QJsonDocument::Compact);
     return bytes;
+}
+
+// Whether another program's claim (its bytes) was left by a program of this desk that has ended: the desk
+// is this one, and the process it names runs this program no more (that is also so when this program has
+// that process id now: the system gave it anew). Such a claim need not wait for its expiry.
+bool leftByEndedProgramHere(const QByteArray &bytes)
+{
+    const QJsonObject claim = QJsonDocument::fromJson(bytes).object();
+    if (claim.value(kDesk).toString() != deskName() || claim.value(kMachine).toString() != machineId())
+        return false;
+    bool number = false;
+    const qint64 pid = claim.value(kProgram).toString().section(QLatin1Char('-'), 0, 0).toLongLong(&number);
+    return number && (pid == QCoreApplication::applicationPid() || !Platform::runsThisProgram(pid));
 }
 
 // A claim of this program, by its path.
@@ -55,10 +85,16 @@ struct Claims {
     bool settling = false;   // the next look at the claims given back is due
 };
 
-// Never destroyed: the windows give their claims back while the program ends.
+void releaseAtExit();
+
+// Never destroyed: the windows give their claims back while the program ends. The claims left when the
+// program ends go with it (releaseAtExit).
 Claims &claims()
 {
-    static Claims *c = new Claims;
+    static Claims *c = [] {
+        qAddPostRoutine(releaseAtExit);
+        return new Claims;
+    }();
     return *c;
 }
 
@@ -76,6 +112,27 @@ qint64 modified(const QString &path)
 
 // Writes the claims held anew, so that they stay fresh; a claim that is no longer this program's is
 // left to whoever has it now.
+void writeAnew()
+{
+    for (auto it = claims().byPath.begin(); it != claims().byPath.end(); ++it) {
+        Held &held = it.value();
+        if (held.lost)
+            continue;
+        if (!isOwn(it.key())) {
+            held.lost = true;
+            qCWarning(lcSeparation) << "the order folder's claim is no longer this program's:" << it.key();
+            continue;
+        }
+        QString why;
+        const QByteArray &own = ownClaim();
+        if (Platform::writeIntoPlace(it.key(), [&own](QIODevice &file) { return file.write(own) == own.size(); }, &why))
+            FileOperation::setFileHidden(it.key());
+        else
+            qCWarning(lcSeparation) << "claim not written anew:" << it.key() << why;
+    }
+}
+
+// Keeps the claims held fresh while there are any.
 void freshen()
 {
     Claims &all = claims();
@@ -84,25 +141,24 @@ void freshen()
     all.freshening = true;
     QTimer::singleShot(kFreshenMs, QCoreApplication::instance(), [] {
         claims().freshening = false;
-        for (auto it = claims().byPath.begin(); it != claims().byPath.end(); ++it) {
-            Held &held = it.value();
-            if (held.lost)
-                continue;
-            if (!isOwn(it.key())) {
-                held.lost = true;
-                qCWarning(lcSeparation) << "the order folder's claim is no longer this program's:" << it.key();
-                continue;
-            }
-            QString why;
-            const QByteArray &own = ownClaim();
-            if (Platform::writeIntoPlace(it.key(), [&own](QIODevice &file) { return file.write(own) == own.size(); },
-                                         &why))
-                FileOperation::setFileHidden(it.key());
-            else
-                qCWarning(lcSeparation) << "claim not written anew:" << it.key() << why;
-        }
+        writeAnew();
         freshen();
     });
+}
+
+// The program ends (its event loop is over): once the jobs still under way have ended (a closed window's
+// copies into an order's folder among them; the claims written anew meanwhile), every claim this program
+// still holds goes, for nothing of it writes into an order's folder any more.
+void releaseAtExit()
+{
+    QThreadPool *pool = QThreadPool::globalInstance();
+    while (!claims().byPath.isEmpty() && !pool->waitForDone(kFreshenMs))
+        writeAnew();
+    for (auto it = claims().byPath.cbegin(); it != claims().byPath.cend(); ++it) {
+        if (!it->lost && isOwn(it.key()) && !FileOperation::deleteFile(it.key()))
+            qCWarning(lcSeparation) << "claim not removed:" << it.key() << errorText(errno);
+    }
+    claims().byPath.clear();
 }
 
 // Removes the claims no run holds once their runs' copies have ended; looks again soon while some copy.
@@ -139,12 +195,14 @@ void settle()
 }
 
 // Takes over another program's claim (bytes, as read) when it has not been written anew for the expiry
-// time, as the folder's clock has it. It is moved aside first, then removed only while it is still that
-// claim: another desk that took it over a moment earlier keeps its own.
+// time, as the folder's clock has it, or at once when a program of this desk that has ended left it. It is
+// moved aside first, then removed only while it is still that claim: another desk that took it over a
+// moment earlier keeps its own.
 bool takeOver(const QString &path, const QByteArray &bytes)
 {
     const qint64 written = modified(path);
-    if (qAbs(Platform::folderClock(QFileInfo(path).absolutePath()) - written) < kExpiryMs)
+    if (!leftByEndedProgramHere(bytes)
+        && qAbs(Platform::folderClock(QFileInfo(path).absolutePath()) - written) < kExpiryMs)
         return false;
     const QString aside = path + QStringLiteral(".ended-") + QString::number(QRandomGenerator::global()->generate64(), 36);
     if (!QDir().rename(path, aside)) // never over a file; gone: taken over by another desk first
@@ -236,7 +294,13 @@ SeparationClaim::Outcome SeparationClaim::take(const QString &orderDir, const st
     return Taken;
 }
 
-QStringList SeparationClaim::interference(const SeparationClaim *claim, const QString &recordPath)
+bool SeparationClaim::isHeld() const
+{
+    const auto held = claims().byPath.constFind(m_path);
+    return held != claims().byPath.constEnd() && !held->lost && isOwn(m_path);
+}
+
+QStringList SeparationClaim::interference(const SeparationClaim *claim, const SeparationAttempt *attempt)
 {
     QStringList lines;
     if (claim && !isOwn(claim->m_path)) {
@@ -244,7 +308,8 @@ QStringList SeparationClaim::interference(const SeparationClaim *claim, const QS
         lines << QStringLiteral("分件期间该订单的分件标记被删除或被其它电脑接手，产品文件夹未按本次分件核对：")
                      + claim->m_shown;
     }
-    if (!recordPath.isEmpty() && !Platform::isRegularFile(Platform::localPath(recordPath)))
-        lines << QStringLiteral("分件期间该订单的分件记录被删除或移走，产品文件夹未按本次分件核对：") + recordPath;
+    if (attempt && !attempt->recordIntact())
+        lines << QStringLiteral("分件期间该订单的分件记录被删除、移走或替换，产品文件夹未按本次分件核对：")
+                     + attempt->recordPath();
     return lines;
 }

@@ -13,17 +13,22 @@
 // A claim is kept fresh while it is held: it is written anew every 20 seconds, so that its modification
 // time is the folder's clock of then (a share's server sets it, not the desk). A claim whose time lies
 // three minutes or more from the folder's clock (Platform::folderClock) was left by a program that ended
-// without giving it back (a crash, a power cut): the next attempt takes it over. The claim is read only
+// without giving it back (a crash, a power cut): the next attempt takes it over. One that names this desk
+// and a program whose process is gone (or now runs another program) is taken over at once: the clerk who
+// starts the program again after a crash need not wait. The claim is read only
 // as a regular file of a claim's size (never through a link, never a FIFO or a device); anything else
 // under its name is not taken for one and not touched, and the order is not separated (the report says
 // why). A claim goes once its run is done with the order (finished, ended early, or its window closed)
-// and no copy of that run into the folder is under way any more.
+// and no copy of that run into the folder is under way any more. The claims are held for the program, not
+// for a window: a closed window's copies keep theirs fresh until they have landed, and when the program
+// ends it waits for its copies under way (the claims kept fresh), then removes every claim it holds.
 
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
+class SeparationAttempt;
 class WindowGuard;
 
 class SeparationClaim
@@ -43,12 +48,14 @@ public:
     // Claims orderDir (ending in "/") for a run of the window of guard. GUI thread.
     static Outcome take(const QString &orderDir, const std::shared_ptr<WindowGuard> &guard,
                         std::shared_ptr<SeparationClaim> *claim, QString *why);
+    // Whether the claim is still this program's file (read now). GUI thread.
+    bool isHeld() const;
     // What keeps an order whose copies are all in from being checked against its plan and reported done,
     // one line each for the report (none when nothing does): its claim (when it has one) is no longer this
     // program's (removed, or taken over by a desk that judged this one dead), or the record of its attempt
-    // (recordPath, when there is one) is gone. Either way someone else changed the order's folders
-    // meanwhile. GUI thread.
-    static QStringList interference(const SeparationClaim *claim, const QString &recordPath);
+    // (when there is one) is no longer the one the attempt wrote (SeparationAttempt::recordIntact). Either
+    // way someone else changed the order's folders meanwhile. GUI thread.
+    static QStringList interference(const SeparationClaim *claim, const SeparationAttempt *attempt);
 
     // The run is done with the claim: it goes once no job of the run's window writes into the folder.
     // GUI thread.

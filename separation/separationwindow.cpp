@@ -45,6 +45,8 @@ const QString kWaitingFormat = QStringLiteral("等待已关闭的分件窗口复
 // The bar while another desk separates the order, and how often the run looks whether it has finished.
 const QString kOtherDeskFormat = QStringLiteral("该订单正在其它电脑上分件，等待其分件完成");
 constexpr int kClaimLookMs = 1000;
+// The time jobs are started in before the window takes its events again.
+constexpr int kSliceMs = 8;
 
 // The body of a request about one order of the shop: "token", "order_photo_id", "shopid", "superid"; more
 // may follow.
@@ -84,6 +86,11 @@ void SeparationWindow::closeEvent(QCloseEvent *event)
 QStringList SeparationWindow::workFolders() const
 {
     return {shop().finishedDirName};
+}
+
+bool SeparationWindow::orderFolderClaimed() const
+{
+    return m_claim && m_claim->isHeld();
 }
 
 bool SeparationWindow::orderPathUsable() const
@@ -257,6 +264,20 @@ void SeparationWindow::startSeparatePhotos()
         claimOrder(++m_orderRound);
 }
 
+QStringList SeparationWindow::cutTemporaryFolders() const
+{
+    // Only under the order's own claim (no other desk writes there), and while no closed window of this
+    // program copies into the order's folder.
+    if (!orderFolderClaimed() || guard()->othersWriteInto(orderDir))
+        return QStringList();
+    const QString thumbs = workDir + ThumbnailThread::sheetThumbDirName() + QLatin1Char('/');
+    QStringList folders{orderDir, workDir, thumbs, thumbs + QStringLiteral("marks/")};
+    for (const QString &folder : workFolders())
+        folders << workDir + folder + QLatin1Char('/');
+    folders.removeDuplicates();
+    return folders;
+}
+
 bool SeparationWindow::makeFolders(const QStringList &folders)
 {
     for (const QString &folder : folders) {
@@ -314,7 +335,22 @@ void SeparationWindow::checkPhotos()
         folders << workDir + folder;
     if (!makeFolders(folders))
         return;
+    // What a kill left there goes first, off the GUI thread (the work folder of a redo may hold ten
+    // thousand photos); then the goods' photos are checked.
+    const QStringList cleaned = cutTemporaryFolders();
+    offGuiThen(
+        [cleaned] {
+            for (const QString &folder : cleaned) {
+                FileOperation::removeTemporaries(folder, [](const QString &name) {
+                    return Platform::isCopyTemporary(name) || Platform::isWriteTemporary(name) || isPrintTemporary(name);
+                });
+            }
+        },
+        [this] { checkGoodsPhotos(); });
+}
 
+void SeparationWindow::checkGoodsPhotos()
+{
     readyNum = 0;
     m_checkJobCount = 0;
     m_checkReturnCount = 0;
@@ -326,16 +362,18 @@ void SeparationWindow::checkPhotos()
         note.notes << QStringLiteral("订单路径为空或不完整，未读取订单照片：") + m_order.orderpath;
         m_messageList.append(note);
     } else {
+        // Every check counts before the first can report.
+        QList<QPair<QString, int>> checks; // the photo, and its product
         for (int i = 0; i < m_orderGoodsList.size(); ++i) {
             for (const QString &photo : m_orderGoodsList.at(i).photoNames) {
-                if (!isSafePhotoName(photo))
-                    continue; // reported missing with its product
-                ++m_checkJobCount;
-                startJob(new SeparateThread(m_order.orderpath + kFinishedSource + photo, SeparateThread::PhotoIsFile,
-                                            guard()),
-                         i);
+                if (isSafePhotoName(photo)) // otherwise reported missing with its product
+                    checks.append({m_order.orderpath + kFinishedSource + photo, i});
             }
         }
+        m_checkJobCount = checks.size();
+        startInSlices(checks.size(), [this, checks](int n) {
+            startJob(new SeparateThread(checks.at(n).first, SeparateThread::PhotoIsFile, guard()), checks.at(n).second);
+        });
     }
     if (m_checkJobCount == 0)
         fenjian_photoIsFileSlot_1(0);
@@ -353,7 +391,23 @@ void SeparationWindow::fenjian_photoIsFileSlot_1(int num)
     } else if (m_checkReturnCount != 0) {
         return;
     }
-    m_finishedIndex = listing(m_order.orderpath + kFinishedSource);
+    // The order's "成品/" is listed off the GUI thread: ten thousand photos, perhaps on a share.
+    const auto index = std::make_shared<FolderIndex>();
+    const QString finished = orderPathUsable() ? m_order.orderpath + kFinishedSource : QString();
+    const bool dots = m_rules.listDotEntries;
+    offGuiThen(
+        [index, finished, dots] {
+            if (!finished.isEmpty())
+                *index = FolderIndex(finished, dots);
+        },
+        [this, index] {
+            m_finishedIndex = *index;
+            copyFinishedPhotos();
+        });
+}
+
+void SeparationWindow::copyFinishedPhotos()
+{
     finalPhotoList = m_finishedIndex.names();
     delPhotoList = rejectedPhotos();
     markPhotoList = markedPhotos();
@@ -386,16 +440,61 @@ void SeparationWindow::startCopies(const QStringList &names, const QString &from
     std::shared_ptr<SharedFolderIndex> raws;
     if (type == SeparateThread::FinalPhotoCopy)
         raws = std::make_shared<SharedFolderIndex>(SeparateThread::rawFolderFor(from));
-    for (const QString &name : names) {
+    const bool copyRaws = m_rules.copyRaws || shop().sjfjxz == QLatin1String("1");
+    const QString folder = orderDir;
+    startInSlices(names.size(), [this, names, from, to, type, raws, copyRaws, folder](int i) {
+        const QString &name = names.at(i);
         if (type == SeparateThread::FinalPhotoCopy)
             qCDebug(lcSeparation) << "test=" << from + name << "-to==" << to + name;
         auto *job = new SeparateThread(from + name, to + name, true, type, guard());
         if (type == SeparateThread::FinalPhotoCopy) {
             job->setRawIndex(raws);
-            job->setCopyRaws(m_rules.copyRaws || shop().sjfjxz == QLatin1String("1"));
+            job->setCopyRaws(copyRaws);
         }
-        guard()->startJob(job, 0, orderDir); // a copy into the order's folder
-    }
+        guard()->startJob(job, 0, folder); // a copy into the order's folder
+    });
+}
+
+void SeparationWindow::startInSlices(int count, std::function<void(int)> start)
+{
+    if (count > 0)
+        startSlice(m_orderRound, 0, count, std::make_shared<std::function<void(int)>>(std::move(start)));
+}
+
+void SeparationWindow::startSlice(int round, int from, int count, std::shared_ptr<std::function<void(int)>> start)
+{
+    if (!runActive() || round != m_orderRound)
+        return; // the window closed, or the run ended early
+    QElapsedTimer slice;
+    slice.start();
+    int i = from;
+    do {
+        (*start)(i++);
+    } while (i < count && slice.elapsed() < kSliceMs);
+    if (i < count)
+        QTimer::singleShot(0, this, [this, round, i, count, start] { startSlice(round, i, count, start); });
+}
+
+void SeparationWindow::offGuiThen(std::function<void()> work, std::function<void()> next)
+{
+    const int step = ++m_offGuiStep;
+    m_afterOffGui = std::move(next);
+    const std::shared_ptr<WindowGuard> g = guard();
+    g->startJob(
+        [work, g, step] {
+            work();
+            g->report("onOffGuiDone", step);
+        },
+        0, orderDir);
+}
+
+void SeparationWindow::onOffGuiDone(int step)
+{
+    if (!runActive() || step != m_offGuiStep || !m_afterOffGui)
+        return;
+    std::function<void()> next;
+    next.swap(m_afterOffGui);
+    next();
 }
 
 void SeparationWindow::afterOtherCopies(std::function<void()> next)
@@ -460,7 +559,7 @@ void SeparationWindow::separateNextOrder()
     for (int i = m_orderEntries; i < m_messageList.size(); ++i)
         whole = whole && m_messageList.at(i).failures.isEmpty();
     // the record kept, or one that could not be removed; what another desk or a person changed meanwhile
-    QStringList notes = SeparationClaim::interference(m_claim.get(), m_attempt ? m_attempt->recordPath() : QString());
+    QStringList notes = SeparationClaim::interference(m_claim.get(), m_attempt.get());
     if (!notes.isEmpty())
         qCWarning(lcSeparation) << "the order's folders changed under its run:" << notes;
     else if (whole && m_attempt)

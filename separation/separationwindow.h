@@ -111,6 +111,9 @@ protected:
     void untakeCurrentOrder();
     // The report's default file: save folder, today's date, then separateReportName().
     QString reportFileName() const;
+    // The current order's folder is claimed for the run (SeparationClaim), and still is: no other desk
+    // writes into it.
+    bool orderFolderClaimed() const;
     // The current order's folder is a full path the run may read from.
     bool orderPathUsable() const;
     // The entries of a folder of the order, as the window lists them (names()); a missing folder lists
@@ -122,6 +125,13 @@ protected:
     // A copy of the stage's list has reported (none has when the list is empty): counts it in *reported
     // and moves the progress on. True once every copy of the list has reported.
     bool copyReported(const QStringList &list, int *reported);
+    // Calls start(i) for every i from 0 to count - 1 (each starts one job of the order), as many as take a
+    // few milliseconds in each turn of the event loop: starting the ten thousand jobs of a large order never
+    // holds the window. What is left is not started once the run has ended or gone on to another order.
+    void startInSlices(int count, std::function<void(int)> start);
+    // Runs work on the pool as a job writing into the order's folder (folders made there, say), then next on
+    // the GUI thread, unless the run has ended or gone on to another order meanwhile.
+    void offGuiThen(std::function<void()> work, std::function<void()> next);
     // Calls next once no copy of another window into the order's folder is under way: a window closed
     // during its run of the same order may still be copying, and the product stage must see what those
     // copies leave. Meanwhile it looks again every 100 ms, saying so in the bar after a second; nothing
@@ -170,30 +180,44 @@ private slots:
     void queryProductsCallBack(QNetworkReply *reply);
     void queryPicInfoCallBack(QNetworkReply *reply);
     void queryOrderInfoCallBack(QNetworkReply *reply);
+    // The work of offGuiThen() numbered step is done.
+    void onOffGuiDone(int step);
 
 private:
     void postQueryProducts(const QString &orderPhotoId);
-    // Stage 0: the order's folder, claimed (claimOrder); then the work folders and one check per goods photo
-    // (checkPhotos).
+    // Stage 0: the order's folder, claimed (claimOrder); then the work folders (checkPhotos) and one check
+    // per goods photo (checkGoodsPhotos).
     void startSeparatePhotos();
+    // The order's folder and its work folders, from which the temporary files of copies, writes and prints
+    // the program's end cut short are removed before the run writes there; none when they are not to be.
+    QStringList cutTemporaryFolders() const;
     // Makes the folders one after another; the first that cannot be made is shown, and the run ends.
     bool makeFolders(const QStringList &folders);
     // Claims the order's folder (SeparationClaim) for the order of the round, then goes on: while another
     // desk separates the order, looks again every second, saying so in the bar.
     void claimOrder(int round);
     void checkPhotos();
+    // Then one check per goods photo.
+    void checkGoodsPhotos();
+    // Stage 1, once "成品/" is listed (m_finishedIndex): the further lists are taken, and the finished photos
+    // copied.
+    void copyFinishedPhotos();
     // "已完成订单个数：" with the orders finished and all the run takes, counted from the rows.
     QString finishedLabelText() const;
     void getPicInfo();
     void postQueryOrderInfo();
     // Prints both sheets, off the GUI thread, once the sheet is built and the barcode download ended.
     void writeSheetPdfs();
+    // One slice of startInSlices(): from the job from on, for the order of round.
+    void startSlice(int round, int from, int count, std::shared_ptr<std::function<void(int)>> start);
     // One look of afterOtherCopies() at the order folder it waits for.
     void lookForOtherCopies(const QString &folder, const QElapsedTimer &waited, std::function<void()> next);
 
     SeparationRules m_rules;
     std::shared_ptr<SeparationClaim> m_claim; // the current order's folder is this program's
     int m_orderRound = 0;                     // counts the orders the window started claiming
+    int m_offGuiStep = 0;                     // counts the steps offGuiThen() started
+    std::function<void()> m_afterOffGui;      // what follows the last of them
     int m_currentRow = -1; // the row of the order in hand; -1 between orders
     int m_orderEntries = 0; // where the entries of the order in hand begin in m_messageList
     int m_checkJobCount = 0;

@@ -10,6 +10,7 @@
 #include <QTemporaryFile>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -29,6 +30,9 @@ bool pdfIsWhole(const QByteArray &pdf)
     return ok && offset >= 0 && offset < at && pdf.mid(int(offset), 4) == "xref";
 }
 
+// The start of the name of the file the printer writes into.
+const QString kPrinting = QStringLiteral(".printing-");
+
 // The words for a file not written whole when no failed call says why (as the whole writes say it).
 const QString kNotWhole = QStringLiteral("未能完整写入");
 // The largest sheet read back: a work sheet of thousands of thumbnails stays far below it.
@@ -42,7 +46,7 @@ bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPa
     const QString target = Platform::localPath(pdfPath);
     // The printer writes a file of its own; it is read back, checked whole and only then put in the
     // target's place in one step, so a failed print leaves an earlier sheet as it was.
-    QTemporaryFile printed(QFileInfo(target).absolutePath() + QStringLiteral("/.printing-XXXXXX.pdf"));
+    QTemporaryFile printed(QFileInfo(target).absolutePath() + QLatin1Char('/') + kPrinting + QStringLiteral("XXXXXX.pdf"));
     if (!printed.open()) {
         const int error = errno;
         qCDebug(lcSeparation) << "no temporary file for" << target;
@@ -51,6 +55,7 @@ bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPa
         return false;
     }
     printed.close();
+    FileOperation::setFileHidden(printed.fileName()); // one a kill leaves is no sheet of the clerk's
 
     QPrinter printer(QPrinter::ScreenResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -80,4 +85,13 @@ bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPa
     if (why)
         *why = written ? QString() : failure;
     return written;
+}
+
+bool isPrintTemporary(const QString &name)
+{
+    if (!name.startsWith(kPrinting) || !name.endsWith(QLatin1String(".pdf")) || name.size() != kPrinting.size() + 10)
+        return false;
+    return std::all_of(name.begin() + kPrinting.size(), name.end() - 4, [](QChar c) {
+        return c.unicode() < 128 && c.isLetterOrNumber();
+    });
 }

@@ -16,3 +16,6 @@
 // printer left cut short). Any thread: it uses nothing but its own objects.
 bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPair<QUrl, QImage>> &images = {},
                     QString *why = nullptr);
+// Whether name is that of the temporary file the printer writes into beside a sheet (".printing-", six
+// letters or digits, ".pdf"); one left in a folder is a print the program's end cut short.
+bool isPrintTemporary(const QString &name);

@@ -49,6 +49,10 @@ public:
     }
     ~Job() override
     {
+        // What the job holds goes first (a separation attempt it was the last to hold writes its journal
+        // as it goes): the job writes into its folder until then.
+        m_inner.reset();
+        m_work = nullptr;
         if (m_folder.isEmpty())
             return;
         QMutexLocker lock(&writers().mutex);

@@ -23,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QSysInfo>
 #include <QTableView>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -68,6 +69,7 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
     Q_OBJECT
 
     QMap<QString, QByteArray> m_planted; // files a redo's change put or moved, with their bytes
+    QStringList m_cutShort;              // temporary files a redo's change put as a kill leaves them
 
     SearchOrder *open() { return openWindow<SearchOrder>(); }
     // A day after the sample order A1203 was shot, as yyyy-MM-dd.
@@ -270,7 +272,8 @@ private slots:
         QTest::newRow("another order's copy held by a closed window")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "B2207's copy held";
         // another desk, separating the order with goods of before, copies a photo the run's plan does not
-        // hold into one of its folders, and records it, after the run's copies: taken out at the finish
+        // hold into one of its folders, and records it in the journal after the run's copies: taken out at the
+        // finish
         QTest::newRow("another desk's copy the plan does not hold recorded during the run")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "another desk";
         // another desk separates the order: the run waits (and says so) without writing beside it, and goes
@@ -280,6 +283,17 @@ private slots:
         // a desk that ended during its attempt left its claim, not written anew for 10 minutes: taken over
         QTest::newRow("a claim left by a desk that ended")
             << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "stale claim";
+        // the program ended (its last window closed) while a closed window's copy of the order was under way:
+        // the copy lands and the claim goes with the program; separated again, the order is finished
+        QTest::newRow("the program ended while a closed window's copy of the order was under way")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "program ended";
+        // a claim of this desk whose program is no longer running (killed, then the program started again):
+        // taken over at once, fresh as it is; also when its process id now runs another program
+        QTest::newRow("a fresh claim left by this desk's program that ended")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "this desk's ended claim";
+        QTest::newRow("a fresh claim of this desk whose process id runs another program")
+            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"}
+            << "this desk's claim, another program";
     }
     void oneOrderTree()
     {
@@ -297,6 +311,29 @@ private slots:
         const QString previews = m_studio->orders.at(0).orderPath + "成品缩略图/";
         const QMap<QString, QByteArray> previewsBefore = filesOf(previews);
         QVERIFY(!previewsBefore.isEmpty());
+        if (meanwhile == "program ended") {
+            const QString given = qEnvironmentVariable("TESSALY_SEPARATION_OUT");
+            if (!given.isEmpty()) { // the program that ends, separating into the save folder given
+                m_out = given;
+                std::shared_ptr<WindowGuard> closed;
+                QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0001.jpg", &closed));
+                QVERIFY(Platform::isRegularFile(claimOfA1203()) && closed->runningJobs() > 0);
+                return; // nothing more runs its event loop
+            }
+            QProcess program;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("TESSALY_SEPARATION_OUT", m_out);
+            program.setProcessEnvironment(env);
+            program.setProcessChannelMode(QProcess::MergedChannels);
+            program.start(QCoreApplication::applicationFilePath(),
+                          {QString("oneOrderTree:") + QTest::currentDataTag()});
+            QVERIFY(program.waitForFinished(testsupport::kWaitMs));
+            const QByteArray said = program.readAll();
+            QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0, said.right(2000).constData());
+            // its late copy landed before it ended, and its claim went with it
+            QVERIFY(QFileInfo(album(dated() + kA1203Folder) + "IMG_0001.jpg").isFile());
+            QVERIFY(!QFileInfo::exists(claimOfA1203()) && !QFileInfo(claimOfA1203()).isSymLink());
+        }
         QString closedPreviews;
         if (meanwhile == "closed")
             QVERIFY(closeAnotherOrderDuringItsThumbnails(&closedPreviews));
@@ -342,6 +379,28 @@ private slots:
             if (meanwhile == "stale claim") // its time lies 10 minutes back on the folder's clock
                 Platform::skewFolderClocks(10 * 60 * 1000);
         }
+        QProcess otherProgram; // runs while the run looks at the claim naming it
+        const auto otherEnded = qScopeGuard([&] {
+            otherProgram.kill();
+            otherProgram.waitForFinished();
+        });
+        if (meanwhile.startsWith("this desk's")) {
+            if (meanwhile.endsWith("another program")) {
+                otherProgram.start("sleep", {"60"});
+                QVERIFY(otherProgram.waitForStarted());
+            } else { // a process that has ended, and been collected
+                otherProgram.start("true", QStringList());
+                QVERIFY(otherProgram.waitForStarted());
+            }
+            const qint64 pid = otherProgram.processId();
+            QVERIFY(pid > 0);
+            if (meanwhile.endsWith("ended claim"))
+                QVERIFY(otherProgram.waitForFinished() && otherProgram.processId() == 0);
+            const QJsonObject claim{{"desk", QSysInfo::machineHostName()},
+                                    {"machine", QString::fromLatin1(QSysInfo::machineUniqueId())},
+                                    {"program", QString::number(pid) + "-2k7x9q"}};
+            QVERIFY(testsupport::put(claimOfA1203(), QJsonDocument(claim).toJson(QJsonDocument::Compact)));
+        }
 
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
@@ -356,20 +415,12 @@ private slots:
                     QThread::msleep(10);
                 const QString copy = order + folder + "IMG_0002.jpg";
                 QFile::copy(order + "其它/成品/IMG_0002.jpg", copy);
-                QJsonObject record = QJsonDocument::fromJson(testsupport::bytesOf(order + ".分件记录.json")).object();
-                QJsonArray folders = record.value("folders").toArray();
-                for (int i = 0; i < folders.size(); ++i) {
-                    QJsonObject f = folders.at(i).toObject();
-                    if (f.value("folder").toString() != folder)
-                        continue;
-                    QJsonArray files = f.value("files").toArray();
-                    files.append(QJsonObject{{"name", "IMG_0002.jpg"}, {"size", double(QFileInfo(copy).size())},
-                                             {"time", double(QFileInfo(copy).lastModified().toMSecsSinceEpoch())}});
-                    f.insert("files", files);
-                    folders[i] = f;
-                }
-                record.insert("folders", folders);
-                testsupport::put(order + ".分件记录.json", QJsonDocument(record).toJson());
+                // its facts go into the journal beside the record, as a copy's do once it is in place
+                const QJsonObject fact{{"folder", folder}, {"name", "IMG_0002.jpg"}, {"size", double(QFileInfo(copy).size())},
+                                       {"time", double(QFileInfo(copy).lastModified().toMSecsSinceEpoch())}};
+                QFile journal(order + ".分件记录.jsonl");
+                if (journal.open(QIODevice::Append))
+                    journal.write("\n" + QJsonDocument(fact).toJson(QJsonDocument::Compact) + "\n");
                 return standin::Reply::json(studio.detailReply(*studio.orderFor(r)));
             });
         }
@@ -485,7 +536,7 @@ private slots:
         QTest::addColumn<QString>("box");    // a warning instead of the report
         QTest::addColumn<QString>("report"); // the order's one block
         // the save folder on a "full" or "read-only" disk, or what else is in the order's folder's way: its
-        // claim a link or a FIFO before the run, its record removed or its claim taken over during the run
+        // claim a link or a FIFO before the run, its record removed or replaced or its claim taken over during the run
         QTest::addColumn<QString>("disk");
 
         const QString O = today() + kA1203Folder;
@@ -522,11 +573,13 @@ private slots:
                                                   << "claim a FIFO";
         // someone else changed the order's folders during the run: it is not checked against the plan nor
         // reported done; separated again, it is finished
-        QTest::newRow("the record removed during the run")
-            << "" << "" << QByteArray() << ""
-            << "订单A1203:\n分件期间该订单的分件记录被删除或移走，产品文件夹未按本次分件核对：{out}" + O
-                   + ".分件记录.json\n不存在的照片:加急摆台:IMG_9999.jpg" + empty.chopped(1)
-            << "record removed";
+        const QString recordChanged = "订单A1203:\n分件期间该订单的分件记录被删除、移走或替换，产品文件夹未按本次分件核对：{out}"
+                                      + O + ".分件记录.json\n不存在的照片:加急摆台:IMG_9999.jpg" + empty.chopped(1);
+        QTest::newRow("the record removed during the run") << "" << "" << QByteArray() << "" << recordChanged
+                                                           << "record removed";
+        // put back by another desk's attempt, the same bytes in a new file
+        QTest::newRow("the record replaced during the run") << "" << "" << QByteArray() << "" << recordChanged
+                                                            << "record replaced";
         QTest::newRow("the claim taken over by another desk during the run")
             << "" << "" << QByteArray() << ""
             << "订单A1203:\n分件期间该订单的分件标记被删除或被其它电脑接手，产品文件夹未按本次分件核对：{out}" + O
@@ -569,18 +622,22 @@ private slots:
         }
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
-        if (disk == "record removed" || disk == "claim taken over") { // once the run's copies have ended
+        if (disk.startsWith("record ") || disk == "claim taken over") { // once the run's copies have ended
             const std::shared_ptr<WindowGuard> guard = w->guard();
             const standin::SampleStudio studio = *m_studio;
-            const QString changed = disk == "record removed" ? order + ".分件记录.json" : claimOfA1203();
+            const QString changed = disk.startsWith("record ") ? order + ".分件记录.json" : claimOfA1203();
             const QByteArray claim = anotherDesksClaim();
-            m_server.setHandler("orderdetail", [studio, guard, changed, claim](const standin::Request &r) {
+            const bool replaced = disk == "record replaced";
+            m_server.setHandler("orderdetail", [studio, guard, changed, claim, replaced](const standin::Request &r) {
                 QDeadlineTimer deadline(testsupport::kWaitMs);
                 while (guard->runningJobs() > 0 && !deadline.hasExpired())
                     QThread::msleep(10);
+                const QByteArray record = testsupport::bytesOf(changed);
                 QFile::remove(changed);
                 if (changed.endsWith(".分件进行中")) // written anew by the desk that took it over
                     testsupport::put(changed, claim);
+                if (replaced)
+                    testsupport::put(changed, record);
                 return standin::Reply::json(studio.detailReply(*studio.orderFor(r)));
             });
         }
@@ -643,12 +700,14 @@ private slots:
         if (disk == "claim taken over") { // the other desk's claim stays; once it has finished, the order is redone
             QCOMPARE(testsupport::bytesOf(claimOfA1203()), anotherDesksClaim());
             QVERIFY(QFile::remove(claimOfA1203()));
-            serveStudio();
         }
+        if (disk == "claim taken over" || disk == "record replaced")
+            serveStudio(); // nothing changes during the redo
 
         // separated again from a new window, as after a restart: what failed is filled in, in the same folders
         const QString record = dated() + kA1203Folder + ".分件记录.json";
-        QCOMPARE(QFileInfo::exists(record), report.contains("复制失败") || disk == "claim taken over");
+        QCOMPARE(QFileInfo::exists(record), report.contains("复制失败") || disk == "claim taken over"
+                                                || disk == "record replaced");
         if (!QFileInfo::exists(record))
             return;
         Platform::clearFaults();
@@ -773,18 +832,39 @@ private slots:
             }
             doc.insert("folders", folders);
             QVERIFY(testsupport::put(record, QJsonDocument(doc).toJson()));
+            // A kill as the product folders were made: what the journal had of the levels about to be made,
+            // the folders made, empty.
+            const bool asMade = redo.contains("as its folders were made");
             QByteArray before;
             for (const QByteArray &line : testsupport::bytesOf(record + "l").split('\n')) {
                 const QJsonObject fact = QJsonDocument::fromJson(line).object();
-                if (fact.contains("created") || fact.value("pending").toBool())
+                if (asMade ? fact.contains("created") && fact.value("pending").toBool()
+                            : fact.contains("created") || fact.value("pending").toBool())
                     before += line + '\n';
+            }
+            for (const QString &file : fileTree(order)) {
+                if (asMade && !file.startsWith("其它/") && !file.endsWith("/") && !file.startsWith(".分件"))
+                    QVERIFY(QFile::remove(order + file));
             }
             if (redo.contains("journal cut short")) // the kill came as the last line was written
                 before += before.mid(before.lastIndexOf('\n', -2) + 1).left(40);
             QVERIFY(testsupport::put(record + "l", before));
         }
-        if (redo.contains("cut short in the album")) // a copy cut short as it was written
+        if (redo.contains("cut short in the album")) { // a copy cut short as it was written
             QVERIFY(testsupport::put(album(order) + ".copying-2x9q0k7m1abcd", "half a pho"));
+            if (redo.contains("claim not written")) // another desk may be writing it: it stays
+                m_planted.insert(album(order) + ".copying-2x9q0k7m1abcd", "half a pho");
+        }
+        if (redo.contains("claim not written"))
+            Platform::refuseOpens(".分件进行中");
+        if (redo.contains("cut short in the work folders")) { // a finished copy, a thumbnail, a sheet, the record
+            m_cutShort = QStringList{order + "其它/成品/.copying-3k9x0a1b2c", order + "其它/制作单缩略图/.writing-1q2w3e4r5t",
+                                     order + "其它/.printing-Ab3dEf.pdf", order + ".writing-9z8y7x"};
+            for (const QString &file : qAsConst(m_cutShort))
+                QVERIFY(testsupport::put(file, "cut sh"));
+            QVERIFY(QFile::link(order + "其它/.printing-Ab3dEf.pdf", order + "其它/成品/.writing-2b3c")); // no file
+            QVERIFY(testsupport::put(order + "其它/.printing-notes.pdf", "the clerk's")); // no such name
+        }
         if (redo.contains("IMG_0002 delivered again")) { // the retoucher's new version, bytes and date
             QVERIFY(testsupport::put(m_studio->orders.at(0).orderPath + "成品/IMG_0002.jpg",
                                      testsupport::jpegWithOrientation(QSize(64, 48), 0)));
@@ -897,6 +977,7 @@ private slots:
         w->close();
         QVERIFY(testsupport::waitFor([&] { return closed.isNull(); }));
         m_planted.clear();
+        m_cutShort.clear();
         redoChange(redo, order);
         if (QTest::currentTestFailed())
             return;
@@ -916,10 +997,16 @@ private slots:
             if (file.key().startsWith(order))
                 plantedHere << file.key().mid(dated().size());
         }
+        for (const QString &file : qAsConst(m_cutShort))
+            QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+        if (redo.contains("cut short in the work folders")) { // a link or another name is no temporary file
+            QVERIFY(QFileInfo(order + "其它/成品/.writing-2b3c").isSymLink());
+            QCOMPARE(testsupport::bytesOf(order + "其它/.printing-notes.pdf"), QByteArray("the clerk's"));
+        }
         // gone with the finished order; kept while it lists what stayed or was not gone into, for the next
         // attempt
-        QCOMPARE(QFileInfo::exists(record),
-                 redo == "record is a folder" || redo.endsWith("IMG_0003 held") || redo.contains("album a link"));
+        QCOMPARE(QFileInfo::exists(record), redo == "record is a folder" || redo.endsWith("IMG_0003 held")
+                                                || redo.contains("album a link") || redo.contains("claim not written"));
         Platform::clearFaults();
         const QStringList after = products();
         // a photo copied beside a file kept under its name
@@ -956,8 +1043,9 @@ private slots:
         if (!beside.first().isEmpty())
             expected << beside.first();
         if (redo.endsWith("IMG_0003 held"))
-            expected << album(kA1203Folder) + "IMG_0003.jpg" << QString(kA1203Folder) + ".分件记录.json"
-                     << QString(kA1203Folder) + ".分件记录.jsonl";
+            expected << album(kA1203Folder) + "IMG_0003.jpg";
+        if (redo.endsWith("IMG_0003 held") || redo.contains("claim not written")) // kept for the next attempt
+            expected << QString(kA1203Folder) + ".分件记录.json" << QString(kA1203Folder) + ".分件记录.jsonl";
         expected.removeDuplicates();
         expected.sort();
         QCOMPARE(after, expected);
@@ -1055,6 +1143,9 @@ private slots:
         QTest::newRow("crop refused, then killed as its copies landed, and a photo delivered again retouched")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, IMG_0002 delivered again"
             << false << "";
+        QTest::newRow("crop refused, then killed as its folders were made, and the set dropped")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << ""
+            << "killed as its folders were made, set dropped" << false << "";
         QTest::newRow("crop refused, then killed as its copies landed, and the set dropped")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, set dropped" << false << "";
         // where the copies could not keep their date, their bytes tell them
@@ -1064,6 +1155,16 @@ private slots:
         QTest::newRow("crop refused, then killed with a copy cut short in the album")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, a copy cut short in the album"
             << false << "";
+        // so do those of the finished copies, the sheets' thumbnails and printer, and the record's write
+        QTest::newRow("crop refused, then killed with temporary files cut short in the work folders")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << ""
+            << "killed, temporary files cut short in the work folders" << false << "";
+        // without a claim of its own, another desk may be copying into the order's folders: the redo leaves
+        // what could be that desk's copy under way, and names the claim not written
+        QTest::newRow("crop refused, then killed with a copy cut short in the album, and the redo's claim not written")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << ""
+            << "killed, a copy cut short in the album, claim not written" << false
+            << "复制失败:{order}.分件进行中（" + errorText(EACCES) + "）";
         QTest::newRow("crop refused, then killed as the journal's last line was written, and the album cut to one photo")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "killed, journal cut short, one photo"
             << false << "";
