@@ -342,6 +342,8 @@ bool SeparationAttempt::fold(QList<Folder> *folders, const QList<Fact> &facts)
     for (const Fact &fact : facts) {
         const QString folderKey = keyOf(fact.folder);
         int i = folderAt.value(folderKey, -1);
+        if (i < 0 && fact.other)
+            continue; // nothing of it is listed
         if (i < 0) {
             // The folder left the record meanwhile (its product left the plan of a later attempt): it is
             // listed again for the copy, which the next look takes out.
@@ -373,7 +375,7 @@ bool SeparationAttempt::fold(QList<Folder> *folders, const QList<Fact> &facts)
         const QString nameKey = keyOf(fact.name);
         const int n = at->value(nameKey, -1);
         if (n < 0 && fact.other)
-            continue;
+            continue; // nothing of it is listed
         if (n < 0) {
             at->insert(nameKey, f.files.size());
             f.files.append(File{fact.name, {fact.facts}});
