@@ -32,6 +32,7 @@ const QString kChanged = QStringLiteral("changed");
 const QString kId = QStringLiteral("id");
 const QString kPending = QStringLiteral("pending");
 const QString kSource = QStringLiteral("source");
+const QString kOther = QStringLiteral("other");
 
 // The largest record read, and the largest journal. A record takes about 110 bytes per copy and a few
 // hundred per folder; a journal 400 to 500 per copy (a line before it lands, one after) of one attempt:
@@ -230,6 +231,53 @@ QString SeparationAttempt::recordName()
     return QStringLiteral(".分件记录.json");
 }
 
+void SeparationAttempt::settleLanded(const QString &orderDir)
+{
+    SeparationAttempt attempt(orderDir, true);
+    const QString record = attempt.m_localOrderDir + recordName();
+    if (!existsOrLink(record))
+        return;
+    QMutexLocker records(&recordLock(record));
+    QList<Folder> folders;
+    QString why;
+    if (attempt.readRecord(&folders, &why) != Record::Read)
+        return; // a damaged one is named by the product stage
+    QList<Fact> settled;
+    for (const Folder &f : qAsConst(folders)) {
+        if (!FileOperation::realFoldersBelow(attempt.m_localOrderDir, f.folder))
+            continue; // not gone into
+        for (const File &file : f.files) {
+            const QString path = attempt.m_localOrderDir + f.folder + file.name;
+            Platform::FileFacts now;
+            for (const Facts &facts : file.facts) {
+                if (!facts.pending)
+                    continue;
+                const QString from =
+                    Platform::isAbsolutePath(facts.source) ? facts.source : attempt.m_localOrderDir + facts.source;
+                const Platform::FileFacts source = Platform::fileFacts(from);
+                if (source.size != facts.size || source.modified != facts.time)
+                    continue; // changed already: its size and time decide, as they always did
+                if (now.size < 0 && (now = Platform::fileFacts(path)).size < 0)
+                    break; // no copy there
+                Fact fact{f.folder, f.planned, file.name, facts, QStringList()};
+                if (now.size == facts.size && FileOperation::sameContent(path, from)) {
+                    fact.facts = Facts();
+                    fact.facts.size = now.size;
+                    fact.facts.time = now.modified;
+                    fact.facts.changed = now.changed;
+                    fact.facts.id = now.id;
+                    settled << fact; // the copy, in place
+                    break;
+                }
+                fact.other = true;
+                settled << fact;
+            }
+        }
+    }
+    if (!settled.isEmpty() && !attempt.appendFacts(settled))
+        qCWarning(lcSeparation) << "landed copies not settled:" << record << errorText(errno);
+}
+
 QString SeparationAttempt::journalPath() const
 {
     return m_localOrderDir + recordName() + QLatin1Char('l');
@@ -294,6 +342,8 @@ bool SeparationAttempt::fold(QList<Folder> *folders, const QList<Fact> &facts)
     for (const Fact &fact : facts) {
         const QString folderKey = keyOf(fact.folder);
         int i = folderAt.value(folderKey, -1);
+        if (i < 0 && fact.other)
+            continue; // nothing of it is listed
         if (i < 0) {
             // The folder left the record meanwhile (its product left the plan of a later attempt): it is
             // listed again for the copy, which the next look takes out.
@@ -324,13 +374,17 @@ bool SeparationAttempt::fold(QList<Folder> *folders, const QList<Fact> &facts)
         }
         const QString nameKey = keyOf(fact.name);
         const int n = at->value(nameKey, -1);
+        if (n < 0 && fact.other)
+            continue; // nothing of it is listed
         if (n < 0) {
             at->insert(nameKey, f.files.size());
             f.files.append(File{fact.name, {fact.facts}});
             continue;
         }
         File &file = f.files[n];
-        if (!fact.facts.pending) { // in place: what it was before is gone
+        if (fact.other) { // the file there is not that copy
+            file.facts.removeAll(fact.facts);
+        } else if (!fact.facts.pending) { // in place: what it was before is gone
             file.name = fact.name;
             file.facts = {fact.facts};
         } else if (!file.facts.contains(fact.facts)) { // about to land beside what is there
@@ -442,7 +496,9 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
             ok = ok && (pending.isUndefined() || pending.isBool());
         } else {
             fact.name = o.value(kName).toString();
-            ok = ok && isCopyName(fact.name) && factsFrom(o, &fact.facts);
+            const QJsonValue other = o.value(kOther);
+            fact.other = other.toBool();
+            ok = ok && isCopyName(fact.name) && factsFrom(o, &fact.facts) && (other.isUndefined() || other.isBool());
         }
         if (!ok)
             break;
@@ -536,6 +592,8 @@ QByteArray SeparationAttempt::lineOf(const Fact &fact)
     } else {
         o.insert(kName, fact.name);
         factsInto(fact.facts, &o);
+        if (fact.other)
+            o.insert(kOther, true);
     }
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }

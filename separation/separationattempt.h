@@ -30,7 +30,10 @@
 // finished); what happens in between (a folder made, a copy about to land, a copy in place) is appended,
 // one line of JSON each, to a journal beside it (".分件记录.jsonl", hidden, going with the record), which
 // is folded into the record when it is read: keeping the record costs time in proportion to the order.
-// A line cut short by the program's end is passed over.
+// A line cut short by the program's end is passed over. A copy the program's end left in place with its
+// line before it alone is settled by the order's next run before that run replaces the work folder's
+// finished copies, while the file it was copied from is as it was (settleLanded()): afterwards only its
+// size and time would be left to tell it from an edit that put them back.
 //
 // Paths in the record are relative to the order's folder, so another desk that reaches the save folder
 // under another path finds its folders all the same. The record and its journal are read only as regular
@@ -86,6 +89,13 @@ public:
 
     // The file name of the record.
     static QString recordName();
+    // Settles the copies the record of orderDir lists as about to land (the program ended before it wrote
+    // them in place) while the files they were copied from are as they were: the file under such a name
+    // that holds its source's bytes is the copy (its facts in place go into the journal); one that does not
+    // is not that copy (nor is it once its source has changed). A run calls it under its claim, with no
+    // copy into the order's folder under way, before it replaces the finished copies of its work folder.
+    // Any thread.
+    static void settleLanded(const QString &orderDir);
     // The one rule for a photo's file name in a product folder: a plan copies under such names only, and
     // the record is read back with it. One name that stays in its folder, as isSafeName has it, but that
     // Linux also takes ":" in it (a finished photo may be called so).
@@ -176,6 +186,7 @@ private:
         QString name;
         Facts facts;
         QStringList created;
+        bool other = false; // the file under the name is not the copy of these facts (they are dropped)
     };
     enum class Record { Missing, Read, Damaged };
 

@@ -336,15 +336,19 @@ void SeparationWindow::checkPhotos()
     if (!makeFolders(folders))
         return;
     // What a kill left there goes first, off the GUI thread (the work folder of a redo may hold ten
-    // thousand photos); then the goods' photos are checked.
+    // thousand photos), and the product copies it left in place unconfirmed are settled before the
+    // finished copies they were made from are replaced; then the goods' photos are checked.
     const QStringList cleaned = cutTemporaryFolders();
+    const QString order = orderDir;
     offGuiThen(
-        [cleaned] {
+        [cleaned, order] {
             for (const QString &folder : cleaned) {
                 FileOperation::removeTemporaries(folder, [](const QString &name) {
                     return Platform::isCopyTemporary(name) || Platform::isWriteTemporary(name) || isPrintTemporary(name);
                 });
             }
+            if (!cleaned.isEmpty())
+                SeparationAttempt::settleLanded(order);
         },
         [this] { checkGoodsPhotos(); });
 }
