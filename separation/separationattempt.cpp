@@ -1245,8 +1245,10 @@ bool SeparationAttempt::finish(QStringList *notes)
     if (state == Record::Read && !fold(&folders, landed))
         state = Record::Damaged;
     // A copy the record lists and the plan no longer holds (a closed window's copy that landed late, in a
-    // folder gone on in or in one that left the plan) is taken out as at the start.
+    // folder gone on in or in one that left the plan) is taken out as at the start. When one stays, so
+    // does the record: with it, the plan's folders and the copies in them, for the next attempt to go on in.
     QList<Folder> kept;
+    bool stays = false;
     if (state == Record::Read) {
         QList<Folder> dropped;
         QStringList others;
@@ -1261,32 +1263,37 @@ bool SeparationAttempt::finish(QStringList *notes)
             bool listed = false;
             for (const File &file : f.files) {
                 bool own = true;
-                if (m_held.contains(keyOf(f.folder + file.name)))
+                if (m_held.contains(keyOf(f.folder + file.name))) {
+                    rest.files << file;
                     continue;
+                }
                 if (!listed) {
                     there = namesIn(m_localOrderDir + f.folder);
                     listed = true;
                 }
                 if (!there.contains(keyOf(file.name)))
                     continue; // gone
-                if (!removeListed(f.folder, file, &own))
+                if (!removeListed(f.folder, file, &own)) {
                     rest.files << file;
-                else if (!own)
+                    stays = true;
+                } else if (!own) {
                     others << m_orderDir + f.folder + file.name;
+                }
             }
-            if (!rest.files.isEmpty())
-                kept << rest;
+            kept << rest;
         }
         // Never a level of the plan's folders; a folder that stays for what else it holds keeps no record.
         for (const Folder &f : takeOut(dropped, m_claimed)) {
-            if (!f.files.isEmpty())
+            if (!f.files.isEmpty()) {
                 kept << f;
+                stays = true;
+            }
         }
         if (!others.isEmpty())
             m_notes << QStringLiteral("产品文件夹中有不是分件复制的文件，未改动：") + others.join(QStringLiteral("、"));
     }
     *notes << m_notes;
-    if (!kept.isEmpty()) {
+    if (stays) {
         int error = 0;
         if (writeRecord(kept, &error)) {
             removeJournal();

@@ -3,12 +3,15 @@
 // onto itself, made read-only: writes fail with EROFS), a full one (a tmpfs of a few blocks and entries,
 // filled: a new folder or file fails with ENOSPC; or, given a number of entries, one that holds that many
 // folders and files and then fails the next with ENOSPC) or an empty one with room (a tmpfs of a few MiB:
-// the folder is a mount point). Mounting needs root and a system that allows it;
+// the folder is a mount point); or, given a file, a busy one (the file bound onto itself: removing or renaming
+// it fails with EBUSY, as a file open in another program does on Windows). Mounting needs root and a system
+// that allows it;
 // active() says whether the disk is there (never for an empty path). Declare it after the temporary folder
 // it lies in, so that it is gone first.
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 namespace testsupport {
@@ -16,10 +19,14 @@ namespace testsupport {
 class Mounted
 {
 public:
-    enum Kind { ReadOnly, Full, Roomy };
+    enum Kind { ReadOnly, Full, Roomy, Busy };
 
     Mounted(const QString &folder, Kind kind, int entries = 0) : m_folder(folder)
     {
+        if (kind == Busy) {
+            m_active = m_mounted = QFileInfo(folder).isFile() && QProcess::execute("mount", {"--bind", folder, folder}) == 0;
+            return;
+        }
         if (folder.isEmpty() || !QDir().mkpath(folder))
             return;
         if (kind == ReadOnly) {
