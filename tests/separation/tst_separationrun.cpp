@@ -589,6 +589,10 @@ private slots:
             << "" << "" << QByteArray() << "" << takenOver << "claim taken over";
         QTest::newRow("the claim taken over by another desk during the product copies")
             << "" << "" << QByteArray() << "" << takenOver << "claim taken over during the product copies";
+        // and its attempt's record replaced by the other desk's, the copies not yet begun stay out of its folders:
+        // each named with why
+        QTest::newRow("the order taken over by another desk with its product copies queued")
+            << "" << "" << QByteArray() << "" << "" << "order taken over, copies queued";
     }
     void failuresAreReported()
     {
@@ -644,6 +648,33 @@ private slots:
                     testsupport::put(changed, record);
                 return standin::Reply::json(studio.detailReply(*studio.orderFor(r)));
             });
+        }
+        if (disk == "order taken over, copies queued") { // one copy at a time: the first under way, the rest queued
+            QThreadPool *pool = QThreadPool::globalInstance();
+            const int threads = pool->maxThreadCount();
+            const auto restored = qScopeGuard([pool, threads] { pool->setMaxThreadCount(threads); });
+            pool->setMaxThreadCount(1);
+            Platform::holdWrites(kA1203Folder + "后期一厂");
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() > 0; }));
+            QVERIFY(QFile::remove(claimOfA1203()));
+            QVERIFY(testsupport::put(claimOfA1203(), anotherDesksClaim()));
+            const QString record = order + ".分件记录.json";
+            const QByteArray bytes = testsupport::bytesOf(record);
+            QVERIFY(QFile::remove(record) && testsupport::put(record, bytes));
+            Platform::releaseWrites();
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+            const QString text = takeReportBox().text;
+            const QRegularExpressionMatch failed = QRegularExpression("\n复制失败:([^\n]*)").match(text);
+            QVERIFY2(failed.hasMatch(), qPrintable(text));
+            const QStringList entries = failed.captured(1).split("、");
+            QCOMPARE(entries.size(), 11);
+            for (const QString &entry : entries)
+                QVERIFY2(entry.startsWith(order + "后期一厂") && entry.endsWith("（分件记录已被删除或替换，未复制）"),
+                         qPrintable(entry));
+            QVERIFY2(text.contains("分件已停止，该订单其余的文件未写入"), qPrintable(text));
+            QCOMPARE(fileTree(order).filter(QRegularExpression("^后期一厂.*[^/]$")).size(), 1); // the one under way
+            return;
         }
         if (disk == "claim taken over during the product copies") { // once one of them is under way
             Platform::holdWrites("入册加片");
