@@ -1133,6 +1133,10 @@ bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failu
     auto failed = [&](const QString &reason) { *failure = shown + QStringLiteral("（") + reason + QStringLiteral("）"); };
     if (t.name.isEmpty()) {
         *failure = m_orderDir + t.folder + QStringLiteral("（没有可用的文件名）");
+    } else if (!recordIntact()) {
+        // Another attempt keeps the record of these folders now (another desk took the order over while
+        // this program was asleep, say), or it was removed: a copy that had not begun yet stays out of them.
+        failed(QStringLiteral("分件记录已被删除或替换，未复制"));
     } else if (!FileOperation::realFoldersBelow(m_localOrderDir, t.folder, &why)) {
         failed(why);
     } else {

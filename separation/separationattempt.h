@@ -115,7 +115,8 @@ public:
     QString recordPath() const { return m_recordOnDisk ? m_orderDir + recordName() : QString(); }
     // Whether the record on disk is still the one place() left for this attempt (the same file, unchanged:
     // the record is written whole once per attempt, what follows goes into its journal), or the attempt has
-    // none. False when it was removed, moved or replaced meanwhile (another desk's attempt). GUI thread.
+    // none. False when it was removed, moved or replaced meanwhile (another desk's attempt). Any thread, once
+    // place() has returned.
     bool recordIntact() const;
     // Something the record lists could not be taken out, or was not gone into: it stays listed for the
     // next attempt, so the record stays even when the order is finished.
@@ -124,7 +125,8 @@ public:
     // Copies source (the photo's finished copy) to photo j of the placed folder i, as place() settled it:
     // onto a free name without replacing what turns up there meanwhile, over the order's own earlier copy
     // only while it is still as place() found it, or beside other files (unless one of them holds the
-    // photo's bytes: then that one is the copy). Nothing is written through a link. What identifies the
+    // photo's bytes: then that one is the copy); not at all once the record is no longer this attempt's
+    // (recordIntact()). Nothing is written through a link. What identifies the
     // copy enters the journal before it can land, and what identifies it in place after (writeCopies()).
     // False when nothing was placed: *failure then names the target (and why, when it is not a failed
     // write). Any thread; also after the window closed.

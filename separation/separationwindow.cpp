@@ -498,7 +498,24 @@ void SeparationWindow::onOffGuiDone(int step)
         return;
     std::function<void()> next;
     next.swap(m_afterOffGui);
-    next();
+    if (!claimLost())
+        next();
+}
+
+bool SeparationWindow::claimLost()
+{
+    if (!m_claim || m_claim->isHeld())
+        return false;
+    SeparateMessageInfo stopped;
+    stopped.orderNumber = m_order.orderpayforkey;
+    stopped.notes << SeparationClaim::interference(m_claim.get(), m_attempt.get())
+                  << QStringLiteral("分件已停止，该订单其余的文件未写入：") + orderDir;
+    stopped.failures = guard()->takeFailures();
+    stopped.unreadablePhotos = guard()->takeUnreadable();
+    m_messageList.append(stopped);
+    qCWarning(lcSeparation) << "the order's claim is no longer this program's, its run stops:" << orderDir;
+    separateNextOrder();
+    return true;
 }
 
 void SeparationWindow::afterOtherCopies(std::function<void()> next)
@@ -516,7 +533,8 @@ void SeparationWindow::lookForOtherCopies(const QString &folder, const QElapsedT
     if (!guard()->othersWriteInto(folder)) {
         if (saying)
             m_progressBar->setFormat(QStringLiteral("%p%"));
-        next();
+        if (!claimLost())
+            next();
         return;
     }
     if (!saying && waited.elapsed() >= 1000) {
@@ -689,6 +707,8 @@ struct SeparationWindow::SheetJobs {
 
 void SeparationWindow::prepareSheetAndBarcode()
 {
+    if (claimLost())
+        return;
     m_sheet = WorkSheetData(); // nothing of the previous order stays
     m_finishedPhotos.clear();
     sheetHtml.clear();
@@ -808,7 +828,7 @@ void SeparationWindow::onSheetPrepared()
 
 void SeparationWindow::writeSheetPdfs()
 {
-    if (m_printing || !runActive())
+    if (m_printing || !runActive() || claimLost())
         return;
     m_printing = true;
     const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;

@@ -212,6 +212,11 @@ private:
     void startSlice(int round, int from, int count, std::shared_ptr<std::function<void(int)>> start);
     // One look of afterOtherCopies() at the order folder it waits for.
     void lookForOtherCopies(const QString &folder, const QElapsedTimer &waited, std::function<void()> next);
+    // Whether the current order's claim, once taken, is no longer this program's (another desk took it over
+    // while this one seemed gone, asleep say, or someone removed it). Then the run writes nothing more into
+    // the order's folder: the order ends here, its report naming what changed and that the rest was not
+    // written. Called before each step that writes there.
+    bool claimLost();
 
     SeparationRules m_rules;
     std::shared_ptr<SeparationClaim> m_claim; // the current order's folder is this program's

@@ -590,11 +590,19 @@ private slots:
         // put back by another desk's attempt, the same bytes in a new file
         QTest::newRow("the record replaced during the run") << "" << "" << QByteArray() << "" << recordChanged
                                                             << "record replaced";
+        // the run writes nothing more into the order's folder: neither its sheets nor, taken over during the
+        // product copies (a desk asleep that wakes up), its barcode and thumbnails
+        const QString takenOver = "订单A1203:\n分件期间该订单的分件标记被删除或被其它电脑接手，产品文件夹未按本次分件核对：{out}" + O
+                                  + ".分件进行中\n分件已停止，该订单其余的文件未写入：{out}" + O
+                                  + "\n不存在的照片:加急摆台:IMG_9999.jpg" + empty.chopped(1);
         QTest::newRow("the claim taken over by another desk during the run")
-            << "" << "" << QByteArray() << ""
-            << "订单A1203:\n分件期间该订单的分件标记被删除或被其它电脑接手，产品文件夹未按本次分件核对：{out}" + O
-                   + ".分件进行中\n不存在的照片:加急摆台:IMG_9999.jpg" + empty.chopped(1)
-            << "claim taken over";
+            << "" << "" << QByteArray() << "" << takenOver << "claim taken over";
+        QTest::newRow("the claim taken over by another desk during the product copies")
+            << "" << "" << QByteArray() << "" << takenOver << "claim taken over during the product copies";
+        // and its attempt's record replaced by the other desk's, the copies not yet begun stay out of its folders:
+        // each named with why
+        QTest::newRow("the order taken over by another desk with its product copies queued")
+            << "" << "" << QByteArray() << "" << "" << "order taken over, copies queued";
     }
     void failuresAreReported()
     {
@@ -651,7 +659,42 @@ private slots:
                 return standin::Reply::json(studio.detailReply(*studio.orderFor(r)));
             });
         }
-        {
+        if (disk == "order taken over, copies queued") { // one copy at a time: the first under way, the rest queued
+            QThreadPool *pool = QThreadPool::globalInstance();
+            const int threads = pool->maxThreadCount();
+            const auto restored = qScopeGuard([pool, threads] { pool->setMaxThreadCount(threads); });
+            pool->setMaxThreadCount(1);
+            Platform::holdWrites(kA1203Folder + "后期一厂");
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() > 0; }));
+            QVERIFY(QFile::remove(claimOfA1203()));
+            QVERIFY(testsupport::put(claimOfA1203(), anotherDesksClaim()));
+            const QString record = order + ".分件记录.json";
+            const QByteArray bytes = testsupport::bytesOf(record);
+            QVERIFY(QFile::remove(record) && testsupport::put(record, bytes));
+            Platform::releaseWrites();
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+            const QString text = takeReportBox().text;
+            const QRegularExpressionMatch failed = QRegularExpression("\n复制失败:([^\n]*)").match(text);
+            QVERIFY2(failed.hasMatch(), qPrintable(text));
+            const QStringList entries = failed.captured(1).split("、");
+            QCOMPARE(entries.size(), 11);
+            for (const QString &entry : entries)
+                QVERIFY2(entry.startsWith(order + "后期一厂") && entry.endsWith("（分件记录已被删除或替换，未复制）"),
+                         qPrintable(entry));
+            QVERIFY2(text.contains("分件已停止，该订单其余的文件未写入"), qPrintable(text));
+            QCOMPARE(fileTree(order).filter(QRegularExpression("^后期一厂.*[^/]$")).size(), 1); // the one under way
+            return;
+        }
+        if (disk == "claim taken over during the product copies") { // once one of them is under way
+            Platform::holdWrites("入册加片");
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() > 0; }));
+            QVERIFY(QFile::remove(claimOfA1203()));
+            QVERIFY(testsupport::put(claimOfA1203(), anotherDesksClaim()));
+            Platform::releaseWrites();
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+        } else {
             const std::unique_ptr<testsupport::FileSizeLimit> full(disk == "full" ? new testsupport::FileSizeLimit(0)
                                                                                    : nullptr);
             QVERIFY(runToEnd(w));
@@ -707,16 +750,21 @@ private slots:
             QCOMPARE(testsupport::bytesOf(outside), disk == "claim a link" ? anotherDesksClaim() : QByteArray("<missing>"));
             return;
         }
-        if (disk == "claim taken over") { // the other desk's claim stays; once it has finished, the order is redone
+        if (disk.startsWith("claim taken over")) { // the other desk's claim stays; once it has finished, the order is redone
             QCOMPARE(testsupport::bytesOf(claimOfA1203()), anotherDesksClaim());
+            QStringList sheets{"其它/明细制作单.pdf", "其它/快递产品信息.pdf"};
+            if (disk.endsWith("product copies"))
+                sheets << "其它/条形码.jpg" << "其它/制作单缩略图/";
+            for (const QString &f : sheets)
+                QVERIFY2(!QFileInfo::exists(order + f), qPrintable(f));
             QVERIFY(QFile::remove(claimOfA1203()));
         }
-        if (disk == "claim taken over" || disk == "record replaced")
+        if (disk.startsWith("claim taken over") || disk == "record replaced")
             serveStudio(); // nothing changes during the redo
 
         // separated again from a new window, as after a restart: what failed is filled in, in the same folders
         const QString record = dated() + kA1203Folder + ".分件记录.json";
-        QCOMPARE(QFileInfo::exists(record), report.contains("复制失败") || disk == "claim taken over"
+        QCOMPARE(QFileInfo::exists(record), report.contains("复制失败") || disk.startsWith("claim taken over")
                                                 || disk == "record replaced");
         if (!QFileInfo::exists(record))
             return;
