@@ -598,15 +598,30 @@ QByteArray SeparationAttempt::lineOf(const Fact &fact)
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
+bool SeparationAttempt::recordReplaced(Platform::FileFacts *now) const
+{
+    const Platform::FileFacts record = Platform::fileFacts(m_localOrderDir + recordName());
+    if (now)
+        *now = record;
+    return m_recordOnDisk && record.size >= 0 && !(record == m_record);
+}
+
 bool SeparationAttempt::appendFacts(const QList<Fact> &facts) const
 {
-    // A record gone meanwhile (the order finished) takes nothing.
-    if (!Platform::isRegularFile(m_localOrderDir + recordName()))
-        return true;
     // Each write begins a line of its own, so that a line cut short before ends there.
     QByteArray bytes("\n");
     for (const Fact &fact : facts)
         bytes += lineOf(fact);
+    // Looked at just before the journal is opened: a record gone meanwhile (the order finished) takes
+    // nothing; beside another attempt's record (another desk went on with the order while this program was
+    // asleep) nothing is written.
+    Platform::FileFacts record;
+    if (recordReplaced(&record)) {
+        errno = ECANCELED;
+        return false;
+    }
+    if (record.size < 0)
+        return true;
     const QString path = journalPath();
     const bool fresh = !existsOrLink(path);
     Platform::SystemFile out;
@@ -641,7 +656,7 @@ bool SeparationAttempt::writeLanded(const QList<Fact> &more)
 {
     // Nothing goes into the journal of another attempt's record (another desk went on with the order while
     // this program was asleep); the facts not written stay for the attempt of this program that replaced it.
-    if (!recordIntact()) {
+    if (recordReplaced()) {
         errno = ECANCELED;
         return false;
     }

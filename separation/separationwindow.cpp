@@ -719,6 +719,8 @@ void SeparationWindow::prepareSheetAndBarcode()
     delete m_barcode.data(); // the previous order's, ended
     barPath = workDir + QStringLiteral("条形码.jpg");
     m_barcode = new BarcodeDownload(m_manager, this);
+    if (m_claim) // the picture lands only while the order is still this program's
+        m_barcode->setStillWanted(m_claim->heldCheck());
     connect(m_barcode.data(), &BarcodeDownload::finished, this, [this] {
         if (m_sheetBuilt)
             writeSheetPdfs();

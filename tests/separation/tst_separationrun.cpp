@@ -1,3 +1,4 @@
+#include "barcodedownload.h"
 #include "filebytes.h"
 #include "filesizelimit.h"
 #include "fileoperation.h"
@@ -652,8 +653,12 @@ private slots:
             const QString changed = disk.startsWith("record ") ? order + ".分件记录.json" : claimOfA1203();
             const QByteArray claim = anotherDesksClaim();
             const bool replaced = disk == "record replaced";
+            standin::Gate takenOver; // before the thumbnails: the barcode comes after the other desk took the order
+            if (beforeThumbnails)
+                m_server.setReply("getbarcodegen", standin::Reply::raw(200, testsupport::jpegWithOrientation(QSize(300, 80), 0),
+                                                                       "image/jpeg").heldBy(takenOver));
             m_server.setHandler(beforeThumbnails ? "getorderpic" : "orderdetail", [studio, guard, changed, claim, replaced,
-                                                                                 beforeThumbnails](const standin::Request &r) {
+                                                                                 beforeThumbnails, takenOver](const standin::Request &r) mutable {
                 QDeadlineTimer deadline(testsupport::kWaitMs);
                 while (guard->runningJobs() > 0 && !deadline.hasExpired())
                     QThread::msleep(10);
@@ -663,6 +668,7 @@ private slots:
                     testsupport::put(changed, claim);
                 if (replaced)
                     testsupport::put(changed, record);
+                takenOver.open();
                 const standin::SampleOrder &order = *studio.orderFor(r);
                 return standin::Reply::json(beforeThumbnails ? studio.cropReply(order) : studio.detailReply(order));
             });
@@ -773,6 +779,11 @@ private slots:
             QStringList sheets{"其它/明细制作单.pdf", "其它/快递产品信息.pdf"};
             if (disk.endsWith("product copies"))
                 sheets << "其它/条形码.jpg";
+            if (beforeThumbnails) { // the barcode came when the run had stopped
+                BarcodeDownload *barcode = w->findChild<BarcodeDownload *>();
+                QVERIFY(barcode && testsupport::waitFor([barcode] { return barcode->isFinished(); }));
+                sheets << "其它/条形码.jpg";
+            }
             if (disk.endsWith("product copies") || beforeThumbnails)
                 sheets << "其它/制作单缩略图/";
             for (const QString &f : sheets)
