@@ -612,6 +612,8 @@ bool SeparationAttempt::appendFacts(const QList<Fact> &facts) const
     QByteArray bytes("\n");
     for (const Fact &fact : facts)
         bytes += lineOf(fact);
+    const QString path = journalPath();
+    const bool fresh = !existsOrLink(path);
     // Looked at just before the journal is opened: a record gone meanwhile (the order finished) takes
     // nothing; beside another attempt's record (another desk went on with the order while this program was
     // asleep) nothing is written.
@@ -622,8 +624,6 @@ bool SeparationAttempt::appendFacts(const QList<Fact> &facts) const
     }
     if (record.size < 0)
         return true;
-    const QString path = journalPath();
-    const bool fresh = !existsOrLink(path);
     Platform::SystemFile out;
     if (!out.openForWriting(path, Platform::SystemFile::Append) || out.write(bytes) != bytes.size()
         || !out.closeChecked()) {
