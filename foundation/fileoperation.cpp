@@ -938,7 +938,8 @@ bool FileOperation::sameContent(const QString &a, const QString &b)
 }
 
 FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, const QString &target, QString *why,
-                                                       EarlierCopy earlier, Platform::Durability durability)
+                                                       EarlierCopy earlier, Platform::Durability durability,
+                                                       const std::function<bool()> &stillWanted)
 {
     auto fail = [why](CopyOutcome outcome, const QString &text) {
         if (why)
@@ -973,13 +974,13 @@ FileOperation::CopyOutcome FileOperation::copyNoReplace(const QString &source, c
             return lookAtTarget();
         Platform::delayWrite(target);
         errno = 0;
-        if (Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree, durability))
+        if (Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree, durability, stillWanted))
             return Copied;
         error = errno;
-        if (error != EEXIST && !existsOrLink(target))
+        if (error == ECANCELED || (error != EEXIST && !existsOrLink(target)))
             break;
     }
-    if (existsOrLink(target))
+    if (error != ECANCELED && existsOrLink(target)) // not looked at once the copy is no longer wanted
         return lookAtTarget();
     const QString reason = copyFailureReason(source, target, error);
     errno = error;

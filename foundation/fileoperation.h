@@ -108,10 +108,12 @@ public:
     // taken during the copy (another run placing the same file) is looked at the same way. A failed copy's
     // *why names the target and the reason in words ("复制失败：" target "（磁盘空间不足）"), and errno then
     // holds the failed call's error (ENOENT for a missing source). durability: how sure the copy is of its
-    // bytes before it takes the target's name (OnDisk for copies whose source is deleted afterwards).
+    // bytes before it takes the target's name (OnDisk for copies whose source is deleted afterwards);
+    // stillWanted as for Platform::copyIntoPlace (CopyFailed, errno ECANCELED).
     static CopyOutcome copyNoReplace(const QString &source, const QString &target, QString *why = nullptr,
                                      EarlierCopy earlier = EarlierCopy::SameBytes,
-                                     Platform::Durability durability = Platform::Durability::Cached);
+                                     Platform::Durability durability = Platform::Durability::Cached,
+                                     const std::function<bool()> &stillWanted = {});
     // True when both are files (never a FIFO or a device, which are not opened) that can be read and hold
     // the same bytes.
     static bool sameContent(const QString &a, const QString &b);

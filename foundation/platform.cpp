@@ -632,7 +632,8 @@ bool placeTemporary(const QString &temporary, const QString &target, Placing pla
 
 } // namespace
 
-bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability)
+bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability,
+                   const std::function<bool()> &stillWanted)
 {
     const QString folder = QFileInfo(target).absolutePath();
 #ifdef Q_OS_WIN
@@ -676,6 +677,9 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
     } else if (copyShouldFail(target)) {
         step = "rename: ";
         error = ERROR_ACCESS_DENIED; // as a share that refuses the rename
+    } else if (stillWanted && !stillWanted()) {
+        step = "not wanted any more: ";
+        error = ERROR_CANCELLED;
     } else if (!placeTemporary(temporary, target, placing)) {
         step = "rename: ";
         error = GetLastError();
@@ -684,7 +688,7 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
         return true;
     logNotPlaced(target, QLatin1String(step) + qt_error_string(int(error)));
     removeTemporary(temporary);
-    errno = errnoOf(error);
+    errno = error == ERROR_CANCELLED ? ECANCELED : errnoOf(error);
     return false;
 #else
     // A temporary file beside the target, hidden by its name and filled by the kernel; unless asked, no
@@ -731,6 +735,8 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
         failed("close: ", errno);
     if (failure.isEmpty() && copyShouldFail(target))
         failed("rename: ", EPERM); // as a share that refuses the rename
+    else if (failure.isEmpty() && stillWanted && !stillWanted())
+        failed("not wanted any more: ", ECANCELED);
     else if (failure.isEmpty() && !placeTemporary(temporary, target, placing))
         failed("rename: ", errno);
     if (failure.isEmpty())
@@ -949,7 +955,7 @@ void SystemFile::close()
 }
 
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why,
-                    WriteStep *failedStep)
+                    WriteStep *failedStep, const std::function<bool()> &stillWanted)
 {
     // A new file of our own beside the target, written whole, flushed and closed, each step checked,
     // before it takes the target's name.
@@ -985,6 +991,8 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     const bool written = !step;
     if (written && renameShouldFail(target))
         failed("rename: ", EPERM); // as a share that refuses the rename
+    else if (written && stillWanted && !stillWanted())
+        failed("not wanted any more: ", ECANCELED);
     else if (written && !placeTemporary(temporary, target, Placing::Replace))
         failed("rename: ", lastError());
     if (failedStep)

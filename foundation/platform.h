@@ -82,15 +82,18 @@ enum class Durability {
 // permissions and modification time where the file system allows it; the bytes decide, a refused time or
 // permission is only logged. Windows: CopyFileExW (within a share the server copies) and MoveFileExW.
 // False when the copy failed or (OnlyIfFree) the name was taken; errno then holds the failed step's error
-// (EEXIST: the name was taken).
-bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability = Durability::Cached);
+// (EEXIST: the name was taken). stillWanted (when given) is asked once the copy is whole, just before it
+// takes the target's name: false leaves the target as it was, removes the temporary and gives ECANCELED
+// (a run whose order another desk has taken over meanwhile, say).
+bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability = Durability::Cached,
+                   const std::function<bool()> &stillWanted = {});
 // Writes a file whole (write fills the open device, a SystemFile; false from it is a failure) into a new
 // temporary file beside the target, flushes and closes it, each step checked, and then replaces the target
 // with it in one step, without a sync to disk per file. A file replaced keeps its permissions. A write that
 // fails leaves the old target as it was and no temporary file behind; why (when given) then gets the
 // reason in the user's words (errorText of the failed step's error; "未能完整写入" when write gave up
 // without a failed system call), errno that error (0 in that case), and failedStep (when given) the step
-// that failed.
+// that failed. stillWanted works as for copyIntoPlace (the step then is Rename, errno ECANCELED).
 enum class WriteStep {
     None,   // the file is in place
     Open,   // no temporary file could be made beside the target (the folder refused it, or is gone)
@@ -98,7 +101,7 @@ enum class WriteStep {
     Rename, // the file was written whole but could not take the target's name
 };
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
-                    WriteStep *failedStep = nullptr);
+                    WriteStep *failedStep = nullptr, const std::function<bool()> &stillWanted = {});
 
 // Reads a small file the program wrote for itself (a record beside its data): only a regular file is read,
 // never one reached through a link at its last level, and never a FIFO, socket or device, whose read could

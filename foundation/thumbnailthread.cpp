@@ -37,6 +37,8 @@ void ThumbnailThread::run()
 
 int ThumbnailThread::saveWorkSheetThumbs()
 {
+    if (m_stopped && m_stopped())
+        return 0; // not even a folder
     const QString outDir = m_outDir;
     if (outDir.isEmpty()) {
         // Without an output folder the thumbnails would land in the working directory.
@@ -91,8 +93,10 @@ int ThumbnailThread::saveWorkSheetThumbs()
             const QString path = thumbDir + name;
             const QByteArray format = QFileInfo(name).suffix().toLatin1();
             QString why;
+            // the stop is asked again just before the thumbnail takes its name
             const bool written = Platform::writeIntoPlace(
-                Platform::localPath(path), [&](QIODevice &file) { return thumb.save(&file, format.constData()); }, &why);
+                Platform::localPath(path), [&](QIODevice &file) { return thumb.save(&file, format.constData()); }, &why,
+                nullptr, [&stopped] { return !stopped || !stopped(); });
             if (!written) {
                 qCDebug(lcFiles) << __FILE__ << __LINE__ << "work-sheet thumbnail not saved:" << path << why;
                 if (folderError != 0)

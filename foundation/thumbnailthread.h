@@ -37,8 +37,9 @@ public:
     // gone), each path with the reason in words ("…/IMG_0001.jpg（磁盘空间不足）"); none of them is left
     // under its name. A photo that cannot be read has no thumbnail to write and is not listed.
     void setNotWrittenList(std::shared_ptr<QStringList> list) { m_notWritten = std::move(list); }
-    // Asked before each photo (any thread): once it answers true (the window that wants the thumbnails
-    // has closed), no further thumbnail or preview is made.
+    // Asked before each photo and again before its thumbnail takes its name (any thread): once it answers
+    // true (the window that wants the thumbnails has closed), no further thumbnail or preview is made or
+    // put in place.
     void setStopWhen(std::function<bool()> stopped) { m_stopped = std::move(stopped); }
 
 private:

@@ -109,7 +109,8 @@ void BarcodeDownload::end(bool ok)
     QString why;
     if (ok) {
         ok = Platform::writeIntoPlace(Platform::localPath(m_filePath),
-                                      [this](QIODevice &file) { return file.write(m_body) == m_body.size(); }, &why);
+                                      [this](QIODevice &file) { return file.write(m_body) == m_body.size(); }, &why,
+                                      nullptr, m_stillWanted);
     }
     m_body.clear();
     if (ok && m_hide)

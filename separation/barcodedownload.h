@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class QNetworkAccessManager;
 class QTimer;
 
@@ -33,6 +35,9 @@ public:
     // Starts the GET of url into filePath. A file that was there before keeps (or gets) the hidden
     // attribute; a new one stays visible unless alwaysHidden.
     void start(const QString &url, const QString &filePath, bool alwaysHidden = false);
+    // Asked just before the picture takes its name (Platform::writeIntoPlace): false leaves the file there
+    // as it was (the order's run no longer holds it).
+    void setStillWanted(std::function<bool()> check) { m_stillWanted = std::move(check); }
 
     bool isFinished() const { return m_finished; }
     bool succeeded() const { return m_succeeded; }
@@ -57,6 +62,7 @@ private:
     QString m_filePath;
     QByteArray m_body; // a small picture
     bool m_hide = false;
+    std::function<bool()> m_stillWanted;
     bool m_finished = false;
     bool m_succeeded = false;
     QString m_failure;

@@ -598,17 +598,32 @@ QByteArray SeparationAttempt::lineOf(const Fact &fact)
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
+bool SeparationAttempt::recordReplaced(Platform::FileFacts *now) const
+{
+    const Platform::FileFacts record = Platform::fileFacts(m_localOrderDir + recordName());
+    if (now)
+        *now = record;
+    return m_recordOnDisk && record.size >= 0 && !(record == m_record);
+}
+
 bool SeparationAttempt::appendFacts(const QList<Fact> &facts) const
 {
-    // A record gone meanwhile (the order finished) takes nothing.
-    if (!Platform::isRegularFile(m_localOrderDir + recordName()))
-        return true;
     // Each write begins a line of its own, so that a line cut short before ends there.
     QByteArray bytes("\n");
     for (const Fact &fact : facts)
         bytes += lineOf(fact);
     const QString path = journalPath();
     const bool fresh = !existsOrLink(path);
+    // Looked at just before the journal is opened: a record gone meanwhile (the order finished) takes
+    // nothing; beside another attempt's record (another desk went on with the order while this program was
+    // asleep) nothing is written.
+    Platform::FileFacts record;
+    if (recordReplaced(&record)) {
+        errno = ECANCELED;
+        return false;
+    }
+    if (record.size < 0)
+        return true;
     Platform::SystemFile out;
     if (!out.openForWriting(path, Platform::SystemFile::Append) || out.write(bytes) != bytes.size()
         || !out.closeChecked()) {
@@ -639,6 +654,12 @@ QList<SeparationAttempt::Fact> SeparationAttempt::takeLanded() const
 
 bool SeparationAttempt::writeLanded(const QList<Fact> &more)
 {
+    // Nothing goes into the journal of another attempt's record (another desk went on with the order while
+    // this program was asleep); the facts not written stay for the attempt of this program that replaced it.
+    if (recordReplaced()) {
+        errno = ECANCELED;
+        return false;
+    }
     // The facts of copies in place first: a copy about to land (more) goes beside what is there.
     const QList<Fact> facts = takeLanded() + more;
     if (facts.isEmpty() || appendFacts(facts))
@@ -1131,12 +1152,17 @@ bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failu
     QString name; // where the photo is in place
     QString why;
     auto failed = [&](const QString &reason) { *failure = shown + QStringLiteral("（") + reason + QStringLiteral("）"); };
+    const QString notOurs = QStringLiteral("分件记录已被删除或替换，未复制");
+    // Asked again once the copy is whole, just before it takes its name: a desk asleep during the copy
+    // may wake up after another one went on with the order.
+    const auto stillOurs = [this] { return recordIntact(); };
+    auto copyFailed = [&] { failed(errno == ECANCELED ? notOurs : errorText(errno)); };
     if (t.name.isEmpty()) {
         *failure = m_orderDir + t.folder + QStringLiteral("（没有可用的文件名）");
     } else if (!recordIntact()) {
         // Another attempt keeps the record of these folders now (another desk took the order over while
         // this program was asleep, say), or it was removed: a copy that had not begun yet stays out of them.
-        failed(QStringLiteral("分件记录已被删除或替换，未复制"));
+        failed(notOurs);
     } else if (!FileOperation::realFoldersBelow(m_localOrderDir, t.folder, &why)) {
         failed(why);
     } else {
@@ -1166,14 +1192,15 @@ bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failu
         } else if (t.own && Platform::fileFacts(target) == t.seen) {
             // Still the order's own copy as it was found: replaced by the photo as it is now.
             Platform::delayWrite(target);
-            if (Platform::copyIntoPlace(source, target, Platform::Placing::Replace))
+            if (Platform::copyIntoPlace(source, target, Platform::Placing::Replace, Platform::Durability::Cached, stillOurs))
                 name = t.name;
             else
-                failed(errorText(errno));
+                copyFailed();
         } else {
             // A free name, or a copy changed since it was looked at (its bytes decide): what turns up there
             // meanwhile is never replaced.
-            switch (FileOperation::copyNoReplace(source, target, &why)) {
+            switch (FileOperation::copyNoReplace(source, target, &why, FileOperation::EarlierCopy::SameBytes,
+                                                 Platform::Durability::Cached, stillOurs)) {
             case FileOperation::Copied:
             case FileOperation::AlreadyThere:
                 name = t.name;
@@ -1182,7 +1209,7 @@ bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failu
                 *failure = shown + QStringLiteral("（目标文件已存在且内容不同，未覆盖）");
                 break;
             case FileOperation::CopyFailed:
-                failed(errorText(errno));
+                copyFailed();
                 break;
             }
         }

@@ -126,7 +126,9 @@ public:
     // onto a free name without replacing what turns up there meanwhile, over the order's own earlier copy
     // only while it is still as place() found it, or beside other files (unless one of them holds the
     // photo's bytes: then that one is the copy); not at all once the record is no longer this attempt's
-    // (recordIntact()). Nothing is written through a link. What identifies the
+    // (recordIntact(): asked before the copy begins and again once it is whole, just before it takes its
+    // name, so a copy under way when another desk went on with the order stays out too). Nothing is
+    // written through a link. What identifies the
     // copy enters the journal before it can land, and what identifies it in place after (writeCopies()).
     // False when nothing was placed: *failure then names the target (and why, when it is not a failed
     // write). Any thread; also after the window closed.
@@ -209,6 +211,9 @@ private:
     void madeBeforeTheEnd(QList<Folder> *folders) const;
     bool writeRecord(const QList<Folder> &folders, int *error) const;
     QString journalPath() const;
+    // Whether the record on disk is another attempt's (there, and not the one place() left); *now (when
+    // given) gets what is there.
+    bool recordReplaced(Platform::FileFacts *now = nullptr) const;
     // Appends the facts to the journal; false (errno saying why) when they are not all there.
     bool appendFacts(const QList<Fact> &facts) const;
     // Removes the journal (a link or anything else there as itself); false (errno) when it stays.

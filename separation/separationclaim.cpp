@@ -300,6 +300,12 @@ bool SeparationClaim::isHeld() const
     return held != claims().byPath.constEnd() && !held->lost && isOwn(m_path);
 }
 
+std::function<bool()> SeparationClaim::heldCheck() const
+{
+    const QString path = m_path;
+    return [path] { return isOwn(path); };
+}
+
 QStringList SeparationClaim::interference(const SeparationClaim *claim, const SeparationAttempt *attempt)
 {
     QStringList lines;

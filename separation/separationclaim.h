@@ -26,6 +26,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class SeparationAttempt;
@@ -50,6 +51,9 @@ public:
                         std::shared_ptr<SeparationClaim> *claim, QString *why);
     // Whether the claim is still this program's file (read now). GUI thread.
     bool isHeld() const;
+    // The same look at the claim's file as a check any thread may make (a job of the run asks it just
+    // before its file takes its name in the order's folder): true while the file is this program's claim.
+    std::function<bool()> heldCheck() const;
     // What keeps an order whose copies are all in from being checked against its plan and reported done,
     // one line each for the report (none when nothing does): its claim (when it has one) is no longer this
     // program's (removed, or taken over by a desk that judged this one dead), or the record of its attempt

@@ -719,6 +719,8 @@ void SeparationWindow::prepareSheetAndBarcode()
     delete m_barcode.data(); // the previous order's, ended
     barPath = workDir + QStringLiteral("条形码.jpg");
     m_barcode = new BarcodeDownload(m_manager, this);
+    if (m_claim) // the picture lands only while the order is still this program's
+        m_barcode->setStillWanted(m_claim->heldCheck());
     connect(m_barcode.data(), &BarcodeDownload::finished, this, [this] {
         if (m_sheetBuilt)
             writeSheetPdfs();
@@ -756,16 +758,19 @@ void SeparationWindow::fenjian_analysisPhotoInfo(QList<Image> finishedPhotos)
     m_thumbsNotWritten = std::make_shared<QStringList>();
     job->setNotWrittenList(m_thumbsNotWritten);
     const std::weak_ptr<WindowGuard> g = guard();
-    job->setStopWhen([g] {
+    // Also once the order is no longer this program's (another desk took it over while this one was asleep):
+    // asked before each thumbnail and again before it takes its name.
+    const std::function<bool()> held = m_claim ? m_claim->heldCheck() : std::function<bool()>();
+    job->setStopWhen([g, held] {
         const std::shared_ptr<WindowGuard> open = g.lock();
-        return !open || !open->isWindowShow();
+        return !open || !open->isWindowShow() || (held && !held());
     });
     startJob(job);
 }
 
 void SeparationWindow::onFinishSaveThumb()
 {
-    if (!runActive())
+    if (!runActive() || claimLost())
         return;
     qCDebug(lcSeparation) << "search order thumbnail finished!";
     postQueryOrderInfo();
@@ -835,13 +840,15 @@ void SeparationWindow::writeSheetPdfs()
     if (m_barcode && !m_barcode->succeeded()) // no barcode: an empty header cell
         jobs->printImages.append({sheetImageUrl(barPath), noPicture()});
     const std::shared_ptr<WindowGuard> g = guard();
-    // Both sheets at once; the second to be written reports. Only the work sheet shows pictures.
+    // Both sheets at once; the second to be written reports. Only the work sheet shows pictures. A sheet
+    // takes its name only while the order is still this program's.
     jobs->printsLeft = 2;
-    auto print = [jobs, g](const QString &html, const QString &pdf, bool SheetJobs::*written,
-                           QString SheetJobs::*failure, bool pictures) {
-        g->startJob([jobs, g, html, pdf, written, failure, pictures] {
+    const std::function<bool()> held = m_claim ? m_claim->heldCheck() : std::function<bool()>();
+    auto print = [jobs, g, held](const QString &html, const QString &pdf, bool SheetJobs::*written,
+                                 QString SheetJobs::*failure, bool pictures) {
+        g->startJob([jobs, g, html, pdf, written, failure, pictures, held] {
             jobs.get()->*written = printHtmlToPdf(html, pdf, pictures ? jobs->printImages : QList<QPair<QUrl, QImage>>(),
-                                                  &(jobs.get()->*failure));
+                                                  &(jobs.get()->*failure), held);
             if (!jobs->printsLeft.deref())
                 g->report("onSheetsPrinted");
         });
@@ -853,7 +860,7 @@ void SeparationWindow::writeSheetPdfs()
 
 void SeparationWindow::onSheetsPrinted()
 {
-    if (!runActive() || !m_sheetJobs)
+    if (!runActive() || !m_sheetJobs || claimLost())
         return;
     QStringList failed; // each with its reason
     auto because = [](const QString &why) { return QStringLiteral("（") + why + QStringLiteral("）"); };

@@ -41,7 +41,7 @@ constexpr qint64 kLargestSheet = qint64(1) << 30;
 } // namespace
 
 bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPair<QUrl, QImage>> &images,
-                    QString *why)
+                    QString *why, const std::function<bool()> &stillWanted)
 {
     const QString target = Platform::localPath(pdfPath);
     // The printer writes a file of its own; it is read back, checked whole and only then put in the
@@ -79,7 +79,7 @@ bool printHtmlToPdf(const QString &html, const QString &pdfPath, const QList<QPa
     QString failure = read || error == EFBIG ? kNotWhole : errorText(error);
     const bool written = read && pdfIsWhole(pdf) && Platform::writeIntoPlace(target, [&pdf](QIODevice &file) {
                              return file.write(pdf) == pdf.size();
-                         }, &failure);
+                         }, &failure, nullptr, stillWanted);
     if (!written)
         qCDebug(lcSeparation) << "sheet not written:" << target << failure;
     if (why)

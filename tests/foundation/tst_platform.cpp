@@ -85,6 +85,9 @@ private slots:
         QTest::newRow("write, name too long") << false << false << "long name" << false << "名称过长";
         QTest::newRow("write, folder gone") << false << false << "no folder" << false << "文件或文件夹不存在";
         QTest::newRow("write gives up by itself") << false << false << "writer" << false << "未能完整写入";
+        // asked once the file is whole, just before it would take the name (the order was taken over meanwhile)
+        QTest::newRow("copy no longer wanted") << true << false << "not wanted" << false << errorText(ECANCELED);
+        QTest::newRow("write no longer wanted") << false << false << "not wanted" << false << errorText(ECANCELED);
     }
     void fileIsPutInPlaceWholeOrNotAtAll()
     {
@@ -129,16 +132,25 @@ private slots:
         bool ok = false;
         QString got;
         int error = 0;
+        QStringList whole; // the temporaries there, whole, when it was asked
+        const std::function<bool()> wanted = [&] {
+            for (const QFileInfo &f : QDir(tmp.filePath("raw")).entryInfoList(QDir::Files | QDir::Hidden))
+                if (f.fileName().startsWith('.') && f.size() == bytes.size())
+                    whole << f.fileName();
+            return fault != "not wanted";
+        };
         {
             testsupport::FileSizeLimit full(fault.startsWith("disk full") ? 4096 : bytes.size() * 2);
             errno = 0;
             ok = copy ? Platform::copyIntoPlace(source, target, Platform::Placing::Replace,
-                                                onDisk ? Platform::Durability::OnDisk : Platform::Durability::Cached)
-                      : Platform::writeIntoPlace(target, write, &got);
+                                                onDisk ? Platform::Durability::OnDisk : Platform::Durability::Cached, wanted)
+                      : Platform::writeIntoPlace(target, write, &got, nullptr, wanted);
             error = errno;
         }
         Platform::clearFaults();
         QCOMPARE(ok, placed);
+        if (placed || fault == "not wanted")
+            QCOMPARE(whole.size(), 1);
         QCOMPARE(testsupport::bytesOf(target), placed ? bytes : target == oldTarget ? QByteArray("old") : QByteArray("<missing>"));
         QCOMPARE(testsupport::bytesOf(oldTarget), placed ? bytes : QByteArray("old"));
         QCOMPARE(QDir(tmp.filePath("raw")).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"IMG_1.CR2"});

@@ -1,3 +1,4 @@
+#include "barcodedownload.h"
 #include "filebytes.h"
 #include "filesizelimit.h"
 #include "fileoperation.h"
@@ -599,10 +600,15 @@ private slots:
             << "" << "" << QByteArray() << "" << takenOver << "claim taken over";
         QTest::newRow("the claim taken over by another desk during the product copies")
             << "" << "" << QByteArray() << "" << takenOver << "claim taken over during the product copies";
+        QTest::newRow("the claim taken over by another desk before the thumbnails")
+            << "" << "" << QByteArray() << "" << takenOver << "claim taken over before the thumbnails";
         // and its attempt's record replaced by the other desk's, the copies not yet begun stay out of its folders:
         // each named with why
         QTest::newRow("the order taken over by another desk with its product copies queued")
             << "" << "" << QByteArray() << "" << "" << "order taken over, copies queued";
+        // nor one under way when the order was taken over (the desk woke up in its write), nor a journal line
+        QTest::newRow("the order taken over by another desk with a product copy under way")
+            << "" << "" << QByteArray() << "" << "" << "order taken over, a copy under way";
     }
     void failuresAreReported()
     {
@@ -640,13 +646,19 @@ private slots:
         }
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
-        if (disk.startsWith("record ") || disk == "claim taken over") { // once the run's copies have ended
+        const bool beforeThumbnails = disk == "claim taken over before the thumbnails";
+        if (disk.startsWith("record ") || disk == "claim taken over" || beforeThumbnails) { // once the run's copies have ended
             const std::shared_ptr<WindowGuard> guard = w->guard();
             const standin::SampleStudio studio = *m_studio;
             const QString changed = disk.startsWith("record ") ? order + ".分件记录.json" : claimOfA1203();
             const QByteArray claim = anotherDesksClaim();
             const bool replaced = disk == "record replaced";
-            m_server.setHandler("orderdetail", [studio, guard, changed, claim, replaced](const standin::Request &r) {
+            standin::Gate takenOver; // before the thumbnails: the barcode comes after the other desk took the order
+            if (beforeThumbnails)
+                m_server.setReply("getbarcodegen", standin::Reply::raw(200, testsupport::jpegWithOrientation(QSize(300, 80), 0),
+                                                                       "image/jpeg").heldBy(takenOver));
+            m_server.setHandler(beforeThumbnails ? "getorderpic" : "orderdetail", [studio, guard, changed, claim, replaced,
+                                                                                 beforeThumbnails, takenOver](const standin::Request &r) mutable {
                 QDeadlineTimer deadline(testsupport::kWaitMs);
                 while (guard->runningJobs() > 0 && !deadline.hasExpired())
                     QThread::msleep(10);
@@ -656,34 +668,46 @@ private slots:
                     testsupport::put(changed, claim);
                 if (replaced)
                     testsupport::put(changed, record);
-                return standin::Reply::json(studio.detailReply(*studio.orderFor(r)));
+                takenOver.open();
+                const standin::SampleOrder &order = *studio.orderFor(r);
+                return standin::Reply::json(beforeThumbnails ? studio.cropReply(order) : studio.detailReply(order));
             });
         }
-        if (disk == "order taken over, copies queued") { // one copy at a time: the first under way, the rest queued
+        if (disk.startsWith("order taken over")) {
+            // queued: one copy at a time, the first under way (begun, its journal line written), the rest
+            // queued; a copy under way: the others landed before
+            const bool queued = disk.endsWith("queued");
             QThreadPool *pool = QThreadPool::globalInstance();
             const int threads = pool->maxThreadCount();
             const auto restored = qScopeGuard([pool, threads] { pool->setMaxThreadCount(threads); });
-            pool->setMaxThreadCount(1);
-            Platform::holdWrites(kA1203Folder + "后期一厂");
+            if (queued)
+                pool->setMaxThreadCount(1);
+            Platform::holdWrites(queued ? kA1203Folder + "后期一厂" : QString("入册加片"));
             child<QPushButton>(w, "pushButton_separate")->click();
             QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() > 0; }));
+            const QRegularExpression productCopy("^后期一厂.*[^/]$");
+            if (!queued)
+                QVERIFY(testsupport::waitFor([&] { return fileTree(order).filter(productCopy).size() == 11; }));
             QVERIFY(QFile::remove(claimOfA1203()));
             QVERIFY(testsupport::put(claimOfA1203(), anotherDesksClaim()));
             const QString record = order + ".分件记录.json";
             const QByteArray bytes = testsupport::bytesOf(record);
             QVERIFY(QFile::remove(record) && testsupport::put(record, bytes));
+            const QByteArray journal = testsupport::bytesOf(record + "l"); // now the other desk's
             Platform::releaseWrites();
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
             const QString text = takeReportBox().text;
             const QRegularExpressionMatch failed = QRegularExpression("\n复制失败:([^\n]*)").match(text);
             QVERIFY2(failed.hasMatch(), qPrintable(text));
             const QStringList entries = failed.captured(1).split("、");
-            QCOMPARE(entries.size(), 11);
+            QCOMPARE(entries.size(), queued ? 12 : 1);
             for (const QString &entry : entries)
                 QVERIFY2(entry.startsWith(order + "后期一厂") && entry.endsWith("（分件记录已被删除或替换，未复制）"),
                          qPrintable(entry));
             QVERIFY2(text.contains("分件已停止，该订单其余的文件未写入"), qPrintable(text));
-            QCOMPARE(fileTree(order).filter(QRegularExpression("^后期一厂.*[^/]$")).size(), 1); // the one under way
+            QCOMPARE(fileTree(order).filter(productCopy).size(), queued ? 0 : 11);
+            QVERIFY(fileTree(order).filter(QRegularExpression("/\\.copying-")).isEmpty());
+            QCOMPARE(testsupport::bytesOf(record + "l"), journal);
             return;
         }
         if (disk == "claim taken over during the product copies") { // once one of them is under way
@@ -754,7 +778,14 @@ private slots:
             QCOMPARE(testsupport::bytesOf(claimOfA1203()), anotherDesksClaim());
             QStringList sheets{"其它/明细制作单.pdf", "其它/快递产品信息.pdf"};
             if (disk.endsWith("product copies"))
-                sheets << "其它/条形码.jpg" << "其它/制作单缩略图/";
+                sheets << "其它/条形码.jpg";
+            if (beforeThumbnails) { // the barcode came when the run had stopped
+                BarcodeDownload *barcode = w->findChild<BarcodeDownload *>();
+                QVERIFY(barcode && testsupport::waitFor([barcode] { return barcode->isFinished(); }));
+                sheets << "其它/条形码.jpg";
+            }
+            if (disk.endsWith("product copies") || beforeThumbnails)
+                sheets << "其它/制作单缩略图/";
             for (const QString &f : sheets)
                 QVERIFY2(!QFileInfo::exists(order + f), qPrintable(f));
             QVERIFY(QFile::remove(claimOfA1203()));
