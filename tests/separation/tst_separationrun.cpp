@@ -261,8 +261,10 @@ private slots:
             work << W + "成品/" + f;
         work << W + "标注/IMG_0002.jpg";
         const QStringList normal = products(express, pickup, "后期一厂/");
+        // the whole tree of the order separated with its rejected photos
+        const QStringList whole = normal + work + QStringList{W + "汰片/IMG_0009.jpg"};
 
-        QTest::newRow("normal") << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "";
+        QTest::newRow("normal") << "" << "1" << "0" << "" << whole << "";
         QTest::newRow("no rejected photos") << "" << "0" << "0" << "" << normal + work + QStringList{W + "汰片/"} << "";
         // a factory name that climbs, with a lone surrogate ("\ud800" in the reply): it stays one folder name
         QTest::newRow("factory name that climbs")
@@ -282,12 +284,12 @@ private slots:
         orlan << O + "标注/IMG_0002.jpg";
         QTest::newRow("Orlan分件") << "Orlan分件" << "1" << "0" << "" << orlan << "";
         QTest::newRow("another window's order closed during its thumbnails")
-            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "closed";
+            << "" << "1" << "0" << "" << whole << "closed";
         QTest::newRow("another order's import window opened during the run")
-            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "import";
+            << "" << "1" << "0" << "" << whole << "import";
         // its late copy and the run's own land on one name: no photo twice
         QTest::newRow("the same order's window closed during its product copies")
-            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order";
+            << "" << "1" << "0" << "" << whole << "same order";
         // the goods then cut the album to its first photo: the closed window's late copy of IMG_0003 lands
         // before the redo's product stage looks at the album, so the redo takes it out
         QStringList cut = normal;
@@ -297,31 +299,31 @@ private slots:
             << "" << "1" << "0" << "" << cut + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order, album cut";
         // the run's product stage waits for it (and says so); another order's copy is not waited for
         QTest::newRow("the same order's copy held by a closed window")
-            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order's copy held";
+            << "" << "1" << "0" << "" << whole << "same order's copy held";
         QTest::newRow("another order's copy held by a closed window")
-            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "B2207's copy held";
+            << "" << "1" << "0" << "" << whole << "B2207's copy held";
         // another desk, separating the order with goods of before, copies a photo the run's plan does not
         // hold into one of its folders, and records it in the journal after the run's copies: taken out at the
         // finish
         QTest::newRow("another desk's copy the plan does not hold recorded during the run")
-            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "another desk";
+            << "" << "1" << "0" << "" << whole << "another desk";
         // another desk separates the order: the run waits (and says so) without writing beside it, and goes
         // on once that desk has finished
         QTest::newRow("another desk separating the order")
-            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "another desk's claim";
+            << "" << "1" << "0" << "" << whole << "another desk's claim";
         // a desk that ended during its attempt left its claim, not written anew for 10 minutes: taken over
         QTest::newRow("a claim left by a desk that ended")
-            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "stale claim";
+            << "" << "1" << "0" << "" << whole << "stale claim";
         // the program ended (its last window closed) while a closed window's copy of the order was under way:
         // the copy lands and the claim goes with the program; separated again, the order is finished
         QTest::newRow("the program ended while a closed window's copy of the order was under way")
-            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "program ended";
+            << "" << "1" << "0" << "" << whole << "program ended";
         // a claim of this desk whose program is no longer running (killed, then the program started again):
         // taken over at once, fresh as it is; also when its process id now runs another program
         QTest::newRow("a fresh claim left by this desk's program that ended")
-            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"} << "this desk's ended claim";
+            << "" << "1" << "0" << "" << whole << "this desk's ended claim";
         QTest::newRow("a fresh claim of this desk whose process id runs another program")
-            << "" << "1" << "0" << "" << normal + work + QStringList{W + "汰片/IMG_0009.jpg"}
+            << "" << "1" << "0" << "" << whole
             << "this desk's claim, another program";
     }
     void oneOrderTree()
