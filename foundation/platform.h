@@ -88,8 +88,10 @@ enum class Durability {
 bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability = Durability::Cached,
                    const std::function<bool()> &stillWanted = {});
 // Writes a file whole (write fills the open device, a SystemFile; false from it is a failure) into a new
-// temporary file beside the target, flushes and closes it, each step checked, and then replaces the target
-// with it in one step, without a sync to disk per file. A file replaced keeps its permissions. A write that
+// temporary file beside the target (isWriteTemporary knows its name; on Windows it has the hidden attribute
+// from its first byte until just before it takes the target's name, when it takes that of the file it
+// replaces), flushes and closes it, each step checked, and then replaces the target with it in one step,
+// without a sync to disk per file. A file replaced keeps its permissions. A write that
 // fails leaves the old target as it was and no temporary file behind; why (when given) then gets the
 // reason in the user's words (errorText of the failed step's error; "未能完整写入" when write gave up
 // without a failed system call), errno that error (0 in that case), and failedStep (when given) the step
@@ -128,6 +130,11 @@ struct FileFacts {
     }
 };
 FileFacts fileFacts(const QString &path);
+// The last time the file at path (a link not followed) was written or had its facts changed, on the clock
+// of the file system holding it (ms since 1970): the later of its modification time, which a copy sets back
+// to its source's, and its change time, which moves with that setting too and which no tool puts back.
+// 0 when no regular file is there.
+qint64 lastTouched(const QString &path);
 // Whether name is that of the temporary file copyIntoPlace writes beside its target (".copying-" and a
 // random part); one left in a folder is a copy cut short by the program's end.
 bool isCopyTemporary(const QString &name);
@@ -172,8 +179,9 @@ public:
     // Opens path for writing, with the permissions any new file of the user's gets; false (error() says
     // why) when it cannot.
     bool openForWriting(const QString &path, Creation creation);
-    // Opens a new file (NewOnly) in folder under a hidden name of its own starting with prefix, passing over
-    // a name taken meanwhile; *path receives the name. False (error() says why) when none could be made.
+    // Opens a new file (NewOnly) in folder under a hidden name of its own starting with prefix (on Windows
+    // with the hidden attribute from its first byte), passing over a name taken meanwhile; *path receives
+    // the name. False (error() says why) when none could be made.
     bool openNewIn(const QString &folder, const QString &prefix, QString *path);
     // Writes what the buffer holds; false (error() says why) when the system refused it.
     bool flush();
@@ -194,6 +202,7 @@ protected:
     qint64 writeData(const char *data, qint64 size) override;
 
 private:
+    bool openFile(const QString &path, Creation creation, bool hidden);
     bool writeAt(qint64 offset, const char *data, qint64 size);
     bool release();
 

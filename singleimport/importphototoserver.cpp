@@ -1041,6 +1041,7 @@ void ImportPhotoToServer::import()
         job->setImportType(m_run.type);
         job->setBackupPhotos(backupPhotos);
         job->setRunRecord(m_runRecord);
+        job->setRemovesDeadTemporaries(i == 0);
         if (numbering)
             job->setNumbering(numbering, i);
         m_pool.start(job);

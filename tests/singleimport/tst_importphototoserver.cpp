@@ -482,6 +482,10 @@ void TestImportPhotoToServer::run_data()
         << "again" << "警告" << unreadable + counts + taken;
     QTest::newRow("the card then through the batch import with one photo more, then here again: each stored once")
         << "batch" << "警告" << unreadable + counts + taken;
+    // "batch, leftovers": as "batch", and before each later import, temporaries a kill left two hours ago in
+    // the folders it writes, beside one another run is writing now
+    QTest::newRow("temporaries a kill left go with the next import in either window; one being written stays")
+        << "batch, leftovers" << "警告" << unreadable + counts + taken;
     QTest::newRow("report refused, a damaged record beside: it is named, the counts go all the same")
         << "refuse, damaged" << "警告"
         << unreadable + counts
@@ -530,7 +534,8 @@ void TestImportPhotoToServer::run()
     const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
     standin::Gate answerHeld;
     const bool again = failCopy == "again";
-    const bool batch = failCopy == "batch";
+    const bool batch = failCopy.startsWith("batch");
+    const bool leftovers = failCopy.endsWith("leftovers");
     if (again || batch)
         failCopy.clear();
     if (folderInTheWay)
@@ -706,6 +711,39 @@ void TestImportPhotoToServer::run()
         // The clerk lists the order in the batch import (the service gives the folders this window made) and
         // imports the card's photos as shot and one more: the two are in the order already, under this
         // window's names, the new one keeps its own.
+        // Temporaries a kill left: cut copies and writes of two hours ago on the folders' clock, in the
+        // folders the imports write, and one that another run writes now (touched at the folders' present).
+        const QByteArray cut = bytesOf(m_studio->incomingRoot + "IMG_7301.jpg").left(5000);
+        QStringList dead;
+        QStringList live;
+        auto leaveTemporaries = [&](const QString &tag) {
+            Platform::skewFolderClocks(2 * 3600 * 1000);
+            dead = QStringList{order + "照片/.copying-" + tag + "a", order + "thumbnail/.writing-" + tag + "b",
+                               order + "thumbnail2250/.writing-" + tag + "c", backup + "照片/.copying-" + tag + "d",
+                               order + ".writing-" + tag + "e"};
+            live = QStringList{order + "照片/.copying-" + tag + "live", order + "thumbnail/.writing-" + tag + "live"};
+            for (const QString &path : dead + live)
+                if (!put(path, cut))
+                    return false;
+            const QDateTime present = QDateTime::currentDateTime().addSecs(2 * 3600);
+            for (const QString &path : live) {
+                QFile file(path);
+                if (!file.open(QIODevice::ReadWrite) || !file.setFileTime(present, QFileDevice::FileModificationTime))
+                    return false;
+            }
+            return true;
+        };
+        auto leftAsItShould = [&] {
+            for (const QString &path : dead)
+                if (QFileInfo::exists(path))
+                    return false;
+            for (const QString &path : live)
+                if (bytesOf(path) != cut)
+                    return false;
+            return true;
+        };
+        if (leftovers)
+            QVERIFY(leaveTemporaries("x"));
         QJsonObject json = m_studio->orderJson(e);
         json["orderpath"] = order;
         json["orderbakpicpath"] = backup;
@@ -735,6 +773,9 @@ void TestImportPhotoToServer::run()
                 counts << r.field("picnumber") + "/" + r.field("picbacknumber");
         QCOMPARE(counts, QStringList{"1/1"});
         QCOMPARE(dialog->findChild<QTableWidget *>("ordersTable")->item(0, 3)->text(), QStringLiteral("已导入(4)"));
+        QVERIFY(!leftovers || leftAsItShould());
+        if (leftovers)
+            QVERIFY(leaveTemporaries("y"));
 
         // The whole card here once more: every photo is found, the one the batch import placed under its name.
         m_server.clearRequests();
@@ -746,6 +787,7 @@ void TestImportPhotoToServer::run()
         QCOMPARE(QDir(backup + "照片").entryList(QDir::Files), all);
         QVERIFY2(testsupport::lastBox().contains("\n\n已在订单中的照片：4张（未重复导入）\n\n"), qPrintable(testsupport::lastBox()));
         QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("0"));
+        QVERIFY(!leftovers || leftAsItShould());
     }
 }
 
