@@ -905,6 +905,8 @@ private slots:
             << true << true << 0 << 1;
         QTest::newRow("cut off while the share holds a photo, redone at once on the desk: each photo reported once")
             << true << true << 0 << 2;
+        QTest::newRow("the desk asleep while the share holds a photo, its record carried by another desk: reported once")
+            << true << true << 0 << 3;
     }
     void windowGoingDuringRunWaitsForTheThread()
     {
@@ -949,6 +951,33 @@ private slots:
                             return false;
                 return true;
             }));
+            if (cutOff == 3) {
+                // The desk sleeps: the run's claim on its record is old on the folder's clock, not on the
+                // run's. Another desk imports a photo into the order; its end report carries the record.
+                Platform::skewFolderClocks(16 * 60 * 1000);
+                QPointer<importOrdersPhotoDlg> otherDesk(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+                otherDesk->show();
+                ImportOrderModel *a2 = record(0);
+                a2->setFinishedFiles(photos("src/other", {"o1.jpg"}));
+                QVERIFY(QMetaObject::invokeMethod(otherDesk, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {a2})));
+                otherDesk->findChild<QPushButton *>("importAllBtn")->click();
+                const bool otherDone = testsupport::waitFor([&] { return !otherDesk->isImporting() && !otherDesk->isRunning(); });
+                // The desk wakes: the held photo lands, the run ends and reports.
+                Platform::releaseWrites();
+                testDone.set_value();
+                watchdog.join();
+                QVERIFY(otherDone);
+                QVERIFY(testsupport::waitFor([this] { return idle(); }));
+                delete otherDesk.data();
+                int reported = 0;
+                for (const standin::Request &r : m_server.requests("updatepicpath"))
+                    if (field(r, "importype") == "1")
+                        reported += field(r, "picnumber").toInt();
+                QCOMPARE(QDir(folder).entryList(QDir::Files).size(), before + names.size() + 1);
+                QCOMPARE(reported, names.size() + 1); // each photo once, over the two desks
+                QCOMPARE(unsentRecords(orderPath), QStringList());
+                return;
+            }
             const QMap<QString, QByteArray> leftBehind = testsupport::filesBelow(orderPath);
             Platform::releaseWrites();
             testDone.set_value();
