@@ -62,6 +62,7 @@ struct State
     Fault removal;
     Fault write;
     Fault rename;
+    int renameError = EPERM;
     Fault flush;
     Fault lastWrite;
     Fault close;
@@ -613,8 +614,10 @@ bool renameIfFree(const QByteArray &temporary, const QByteArray &target)
         return false;
     // No hard links either (some shares): the name is checked just before the rename.
     struct stat taken;
-    if (::lstat(target.constData(), &taken) == 0)
+    if (::lstat(target.constData(), &taken) == 0) {
+        errno = EEXIST;
         return false;
+    }
     return ::rename(temporary.constData(), target.constData()) == 0;
 }
 
@@ -997,8 +1000,9 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
             failed("write: ", EIO);
     }
     const bool written = !step;
-    if (written && renameShouldFail(target))
-        failed("rename: ", EPERM); // as a share that refuses the rename
+    int refusal = 0;
+    if (written && renameShouldFail(target, &refusal))
+        failed("rename: ", refusal); // as a share that refuses the rename
     else if (written && stillWanted && !stillWanted())
         failed("not wanted any more: ", ECANCELED);
 #ifdef Q_OS_WIN
@@ -1020,6 +1024,14 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     if (why)
         *why = reason;
     errno = error;
+    return false;
+}
+
+bool moveIfFree(const QString &from, const QString &to)
+{
+    if (placeTemporary(localPath(from), localPath(to), Placing::OnlyIfFree))
+        return true;
+    errno = lastError();
     return false;
 }
 
@@ -1349,10 +1361,11 @@ void failWrites(const QString &pathPart, int times)
     arm(state().write, pathPart, times);
 }
 
-void failRenames(const QString &pathPart, int times)
+void failRenames(const QString &pathPart, int times, int error)
 {
     QMutexLocker lock(&state().mutex);
     arm(state().rename, pathPart, times);
+    state().renameError = error;
 }
 
 void failLastWrites(const QString &targetPart, int times)
@@ -1420,6 +1433,7 @@ void clearFaults()
     state().removal = Fault();
     state().write = Fault();
     state().rename = Fault();
+    state().renameError = EPERM;
     state().flush = Fault();
     state().lastWrite = Fault();
     state().close = Fault();
@@ -1462,10 +1476,14 @@ bool writeShouldFail(const QString &path)
     return consume(state().write, path);
 }
 
-bool renameShouldFail(const QString &path)
+bool renameShouldFail(const QString &path, int *error)
 {
     QMutexLocker lock(&state().mutex);
-    return consume(state().rename, path);
+    if (!consume(state().rename, path))
+        return false;
+    if (error)
+        *error = state().renameError;
+    return true;
 }
 
 bool lastWriteShouldFail(const QString &target)

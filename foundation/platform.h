@@ -11,6 +11,7 @@
 #include <QIODevice>
 #include <Qt>
 
+#include <cerrno>
 #include <functional>
 
 namespace Platform {
@@ -104,6 +105,11 @@ enum class WriteStep {
 };
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
                     WriteStep *failedStep = nullptr, const std::function<bool()> &stillWanted = {});
+
+// Gives the file at from the name to in one step, never over a file of that name (one that turns up meanwhile
+// included). False when it cannot; errno then says why (EEXIST: the name is taken; on Windows the system's
+// error mapped as errnoOf does).
+bool moveIfFree(const QString &from, const QString &to);
 
 // Reads a small file the program wrote for itself (a record beside its data): only a regular file is read,
 // never one reached through a link at its last level, and never a FIFO, socket or device, whose read could
@@ -226,7 +232,9 @@ void failFlushes(const QString &pathPart, int times = -1);
 void failWrites(const QString &pathPart, int times = -1);
 // Such writes whose last step, the rename over the old file, is refused (as a share may refuse it); also
 // the renames of the records beside the data (UnsentReport) whose new name contains pathPart.
-void failRenames(const QString &pathPart, int times = -1);
+// The refusal gives error (errno; EPERM by default: a lasting refusal, where EBUSY is another program
+// holding the file for a while).
+void failRenames(const QString &pathPart, int times = -1, int error = EPERM);
 // Copies into place whose target contains pathPart: the last write of the bytes fails, as on a disk that
 // fills up at the end of the file.
 void failLastWrites(const QString &targetPart, int times = -1);
@@ -257,7 +265,7 @@ bool mkDirShouldFail(const QString &path);
 bool removalShouldFail(const QString &path);
 bool flushShouldFail(const QString &path);
 bool writeShouldFail(const QString &path);
-bool renameShouldFail(const QString &path);
+bool renameShouldFail(const QString &path, int *error = nullptr);
 bool lastWriteShouldFail(const QString &target);
 bool closeShouldFail(const QString &target);
 bool metadataShouldFail(const QString &target);

@@ -178,17 +178,27 @@ void setTaken(const QString &path, bool taken)
 
 // Renames without ever replacing a file: false when the source is gone (another desk renamed it first) or
 // the target exists.
-bool renameNoReplace(const QString &from, const QString &to)
+// *error (when given) gets why it failed: the system's error, EEXIST when the name is taken.
+bool renameNoReplace(const QString &from, const QString &to, int *error = nullptr)
 {
-    if (Platform::renameShouldFail(to) || QFileInfo(to).exists() || QFileInfo(to).isSymLink())
-        return false;
-    return QDir().rename(from, to);
+    int refusal = 0;
+    if (!Platform::renameShouldFail(to, &refusal)) {
+        if (QFileInfo(to).exists() || QFileInfo(to).isSymLink())
+            refusal = EEXIST;
+        else if (Platform::moveIfFree(from, to))
+            return true;
+        else
+            refusal = errno;
+    }
+    if (error)
+        *error = refusal;
+    return false;
 }
 
 // A file held for a moment (a scanner, an indexer) is let go by the second try.
-bool renameNoReplaceRetried(const QString &from, const QString &to)
+bool renameNoReplaceRetried(const QString &from, const QString &to, int *error = nullptr)
 {
-    return renameNoReplace(from, to) || (QFileInfo::exists(from) && renameNoReplace(from, to));
+    return renameNoReplace(from, to, error) || (QFileInfo::exists(from) && renameNoReplace(from, to, error));
 }
 
 QString folderOf(const QString &orderFolder)
@@ -371,11 +381,13 @@ Owed claim(const QString &orderFolder, ImportTypeEnum type)
         Record record;
         const QFileInfo info(path);
         const QString to = info.path() + QLatin1Char('/') + unclaimedName(info.fileName()) + claim;
-        if (!renameNoReplaceRetried(path, to)) {
+        int refusal = 0;
+        if (!renameNoReplaceRetried(path, to, &refusal)) {
             // Another desk claimed it first, or the file system refused the rename: then it stays for the
-            // next report, and the caller says so.
+            // next report, and the caller says so, and why.
             if (readRecord(path, &record) == Reading::Record) {
                 claimed.held << path;
+                claimed.heldError = refusal;
                 claimed.heldCounts.files += record.counts.files;
                 claimed.heldCounts.backups += record.counts.backups;
             }
@@ -596,9 +608,37 @@ QString damagedText()
     return QStringLiteral("以下订单目录中的导片记录数量有误，没有上报，请核对后删除该文件：\n");
 }
 
-QString heldText()
+QString heldText(int error)
 {
-    return QStringLiteral("订单目录中的导片记录被其它程序占用，这次没有上报，仍记在订单目录中，");
+    return QStringLiteral("订单目录中的导片记录无法取用（") + errorText(error)
+           + QStringLiteral("），这次没有上报，仍记在订单目录中，");
+}
+
+bool heldPasses(int error)
+{
+    switch (error) {
+    case EBUSY: // another program holds the file (on Windows a sharing or lock violation)
+#ifdef ETXTBSY
+    case ETXTBSY:
+#endif
+    case EAGAIN:
+    case EINTR:
+#ifdef ETIMEDOUT
+    case ETIMEDOUT:
+#endif
+#ifdef ENETDOWN
+    case ENETDOWN:
+#endif
+#ifdef ENETUNREACH
+    case ENETUNREACH:
+#endif
+#ifdef EHOSTUNREACH
+    case EHOSTUNREACH:
+#endif
+        return true;
+    default:
+        return false; // no permission, a read-only disk, …: it stays so until somebody mends it
+    }
 }
 
 QString owedQuestion(const QStringList &orderLines, const QList<Record> &folderRecords, const QString &question)

@@ -91,6 +91,7 @@ struct Owed
     // the next report, and these are their paths and counts.
     QStringList held;
     Counts heldCounts;
+    int heldError = 0; // why the file system refused (errno of the last refused rename)
 };
 Owed owed(const QString &orderFolder, ImportTypeEnum type);
 
@@ -168,9 +169,13 @@ QList<ImportTypeEnum> carriedWith(ImportTypeEnum type);
 
 // The line of an end box before the orders whose folders hold damaged records.
 QString damagedText();
-// The start of an end box's line on records whose claim was refused (Owed::held); the window adds when
-// they go and which they are.
-QString heldText();
+// The start of an end box's line on records whose claim was refused (Owed::held), with the refusal's error
+// (Owed::heldError) in words; the window adds when they go (after a while where heldPasses, once the cause is
+// mended otherwise) and which they are.
+QString heldText(int error);
+// Whether a claim refused with the error may succeed by itself a while later (another program holds the
+// file for a moment), unlike a lasting refusal (no permission, a read-only disk).
+bool heldPasses(int error);
 
 // The question a window asks before it lets orders owing the web service a report go: the orders' lines
 // ("订单号:…", each followed by "（只记在本窗口中，关闭后不再上报）" when only the window keeps its counts),

@@ -499,16 +499,22 @@ void TestImportPhotoToServer::run_data()
                  "已记在订单目录中，下次导入该订单时会一并上报。";
     // "claim once": the claim of the run's own record refused once, as by a scanner holding the new file
     QTest::newRow("claim of the run's record refused once: the counts go") << "claim once" << "警告" << unreadable + counts + taken;
-    // "claim refused": refused always; the record waits in the order folder for the next import
-    QTest::newRow("claim of the run's record refused always: the box says the counts wait")
+    // "claim refused": refused always (no permission); the record waits in the order folder for the next
+    // import once the cause is mended; "claim busy": as by another program holding the file
+    QTest::newRow("claim of the run's record refused always: the box says the counts wait, and why")
         << "claim refused" << "警告"
-        << unreadable + UnsentReport::heldText() + "下次导入该订单时会一并上报：照片3张，备份3张\n\n" + counts;
+        << unreadable + "订单目录中的导片记录无法取用（没有权限），这次没有上报，仍记在订单目录中，"
+                        "排除原因后，下次导入该订单时会一并上报：照片3张，备份3张\n\n" + counts;
+    QTest::newRow("claim of the run's record refused always, the file held: the next import carries the counts")
+        << "claim busy" << "警告"
+        << unreadable + "订单目录中的导片记录无法取用（文件正被其它程序使用），这次没有上报，仍记在订单目录中，"
+                        "下次导入该订单时会一并上报：照片3张，备份3张\n\n" + counts;
     // "close while out": the window is closed while the stand-in holds the answer to its end report, which
     // then refuses it
     QTest::newRow("closed while the report is out, then refused: the close question named the order")
         << "close while out" << "警告"
-        << "以下订单的导片信息尚未上报服务器：\n订单号:E5520-1\n记在订单目录中的导片数量会在下次导入该订单时一并上报。\n"
-           "确定要关闭窗口吗？";
+        << "以下订单的导片数量已报给服务器，还没有收到回复：\n订单号:E5520-1\n"
+           "服务器没有接受时，这些数量仍记在订单目录中，下次导入该订单时会一并上报。\n确定要关闭窗口吗？";
 }
 
 void TestImportPhotoToServer::run()
@@ -528,7 +534,8 @@ void TestImportPhotoToServer::run()
     const bool hold = failCopy == "hold";
     const bool damaged = failCopy == "refuse, damaged";
     const bool finished = failCopy == "refuse, finished";
-    const bool claimRefused = failCopy == "claim refused";
+    const bool claimBusy = failCopy == "claim busy";
+    const bool claimRefused = failCopy == "claim refused" || claimBusy;
     const bool closedWhileOut = failCopy == "close while out";
     // (each leaves the counts in the order folder for the next import)
     const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
@@ -541,7 +548,7 @@ void TestImportPhotoToServer::run()
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(order + failCopy.mid(7)));
     else if (claimRefused || failCopy == "claim once")
-        Platform::failRenames(".claim-", claimRefused ? -1 : 1);
+        Platform::failRenames(".claim-", claimRefused ? -1 : 1, claimBusy ? EBUSY : EPERM);
     else if (closedWhileOut)
         m_server.queueReply("updatepicpath", standin::Reply::httpError(500).heldBy(answerHeld));
     else if (refuse)
@@ -1113,6 +1120,14 @@ void TestImportPhotoToServer::closingMidRun()
     }
     QCOMPARE(m_window->isVisible(), how == 0);
     QCOMPARE(shown.count(), how == 0 ? 0 : 1);
+    // The picker is back on the screen: no notice over it while the program goes on anyway.
+    if (lastWindow || reportOut)
+        QVERIFY(!FinishingNotice::shown());
+    auto noticeText = [] {
+        QWidget *notice = FinishingNotice::shown();
+        QLabel *words = notice ? notice->findChild<QLabel *>("finishingText") : nullptr;
+        return words ? words->text() : QString();
+    };
     if (how == 5) {
         // B2207's window opens before A1203's run has ended, and imports a photo of its own.
         const std::unique_ptr<ImportPhotoToServer> closed(m_window.data());
@@ -1142,9 +1157,11 @@ void TestImportPhotoToServer::closingMidRun()
         // The picker is the last window: a notice stays while the photos under way are finished and their
         // counts posted; then it goes, and the program ends.
         bool noticeWhileHeld = false;
+        QString words;
         QTimer::singleShot(0, picker.data(), [&] {
             picker->close();
             noticeWhileHeld = FinishingNotice::shown() && Platform::heldWrites() > 0;
+            words = noticeText();
             Platform::releaseWrites();
         });
         QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
@@ -1152,6 +1169,7 @@ void TestImportPhotoToServer::closingMidRun()
         Platform::releaseWrites();
         QCOMPARE(exitCode, 0);
         QVERIFY(noticeWhileHeld);
+        QCOMPARE(words, QStringLiteral("正在完成已开始的照片并上报导片数量，完成后程序会自动退出…"));
         QVERIFY(!FinishingNotice::shown());
         const QList<standin::Request> reports = m_server.requests("updatepicpath");
         QCOMPARE(reports.size(), 1);
@@ -1164,16 +1182,19 @@ void TestImportPhotoToServer::closingMidRun()
     if (reportOut) {
         // The close asked (the counts not taken yet); the picker is the last window: a notice stays until
         // the answer has come, which gives the refused counts back to the order folder; then the program ends.
-        QCOMPARE(testsupport::lastBox().section('\n', 0, 0), QStringLiteral("警告|以下订单的导片信息尚未上报服务器："));
+        QCOMPARE(testsupport::lastBox().section('\n', 0, 0), QStringLiteral("警告|以下订单的导片数量已报给服务器，还没有收到回复："));
         bool noticeWhileHeld = false;
+        QString words;
         QTimer::singleShot(0, picker.data(), [&] {
             picker->close();
             noticeWhileHeld = FinishingNotice::shown() != nullptr;
+            words = noticeText();
             answerHeld.open();
         });
         QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
         QCOMPARE(qApp->exec(), 0);
         QVERIFY(noticeWhileHeld);
+        QCOMPARE(words, QStringLiteral("正在等待服务器回复导片数量，完成后程序会自动退出…"));
         QVERIFY(!FinishingNotice::shown());
         QCOMPARE(writtenNow().size(), distinct);
         const UnsentReport::Owed kept = UnsentReport::owed(order, ImportOriginPhotos);
