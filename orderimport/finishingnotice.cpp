@@ -103,7 +103,8 @@ Hold::~Hold()
         return;
     }
     if (g_watcher) {
-        qApp->removeEventFilter(g_watcher);
+        if (qApp)
+            qApp->removeEventFilter(g_watcher);
         delete g_watcher;
         g_watcher = nullptr;
     }

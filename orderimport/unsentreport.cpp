@@ -610,13 +610,14 @@ QString damagedText()
 
 QString heldText(int error)
 {
-    return QStringLiteral("订单目录中的导片记录无法取用（") + errorText(error)
-           + QStringLiteral("），这次没有上报，仍记在订单目录中，");
+    const QString why = error == 0 ? QString() : QStringLiteral("（") + errorText(error) + QStringLiteral("）");
+    return QStringLiteral("订单目录中的导片记录无法取用") + why + QStringLiteral("，这次没有上报，仍记在订单目录中，");
 }
 
 bool heldPasses(int error)
 {
     switch (error) {
+    case 0: // no reason known
     case EBUSY: // another program holds the file (on Windows a sharing or lock violation)
 #ifdef ETXTBSY
     case ETXTBSY:
@@ -634,6 +635,15 @@ bool heldPasses(int error)
 #endif
 #ifdef EHOSTUNREACH
     case EHOSTUNREACH:
+#endif
+#ifdef EHOSTDOWN
+    case EHOSTDOWN:
+#endif
+#ifdef ENOTCONN
+    case ENOTCONN:
+#endif
+#ifdef ECONNRESET
+    case ECONNRESET:
 #endif
         return true;
     default:

@@ -477,7 +477,8 @@ void TestImportPhotoToServer::run_data()
                + "\n\n导片数量没有报给服务器（网络请求错误：服务器出错（HTTP 500））：照片3张，备份3张\n"
                  "已记在订单目录中，下次导入该订单时会一并上报。";
     // "refuse, damaged": beside the record, one with a count no import makes
-    // "again": the card chosen again with one photo more; "batch": the card then imported by the batch import
+    // "again": the card chosen again with one photo more (beside a copy under way that has just put back its
+    // source's old time: it stays); "batch": the card then imported by the batch import
     QTest::newRow("the card again with one photo more: the new one takes the next number")
         << "again" << "警告" << unreadable + counts + taken;
     QTest::newRow("the card then through the batch import with one photo more, then here again: each stored once")
@@ -701,11 +702,20 @@ void TestImportPhotoToServer::run()
     const QStringList inOrder{E + "-001.jpg", E + "-002.jpg", E + "-003.jpg"};
     if (again) {
         // Chosen anew, numbered after the order's photos: the three found there keep their names, the new
-        // photo takes the first number planned.
+        // photo takes the first number planned. Another run's copy has just given its temporary the time of
+        // a photo shot two years ago: it was changed just now, and stays.
+        const QString underWay = order + "照片/.copying-timeputback";
+        QVERIFY(put(underWay, "half a photo"));
+        {
+            QFile file(underWay);
+            QVERIFY(file.open(QIODevice::ReadWrite)
+                    && file.setFileTime(QDateTime::currentDateTime().addYears(-2), QFileDevice::FileModificationTime));
+        }
         MsgBox::clearShown();
         chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad,
                          m_studio->incomingRoot + "IMG_7304.jpg"});
         QVERIFY(runEnded(2));
+        QCOMPARE(bytesOf(underWay), QByteArray("half a photo"));
         QCOMPARE(m_window->chosenPhotoNames(), inOrder + QStringList{E + "-004.jpg"});
         QCOMPARE(QDir(order + "照片").entryList({"*.jpg"}), inOrder + QStringList{E + "-004.jpg"});
         QCOMPARE(QDir(backup + "照片").entryList(QDir::Files), inOrder + QStringList{E + "-004.jpg"});
