@@ -830,15 +830,26 @@ bool FileOperation::deleteFile(const QString &path)
     return removeOneFile(local);
 }
 
-void FileOperation::removeTemporaries(const QString &folder, const std::function<bool(const QString &)> &isTemporary)
+void FileOperation::removeTemporaries(const QString &folder, const std::function<bool(const QString &)> &isTemporary,
+                                      qint64 untouchedForMs)
 {
     const QString dir = Platform::localPath(folder);
     if (dir.isEmpty())
         return;
     const QString slash = dir.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
+    qint64 now = -1; // the folder's clock, read once there is a temporary to judge
     for (const QString &name : QDir(dir).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System)) {
         const QString path = dir + slash + name;
-        if (isTemporary(name) && Platform::isRegularFile(path) && deleteFile(path))
+        if (!isTemporary(name) || !Platform::isRegularFile(path))
+            continue;
+        if (untouchedForMs > 0) {
+            if (now < 0)
+                now = Platform::folderClock(dir);
+            const qint64 touched = Platform::lastTouched(path);
+            if (touched <= 0 || now - touched < untouchedForMs)
+                continue;
+        }
+        if (deleteFile(path))
             qCDebug(lcFiles) << "temporary file cut short removed:" << path;
     }
 }

@@ -74,7 +74,11 @@ public:
     static bool deleteFile(const QString &path);
     // Removes the hidden regular files of the folder whose names isTemporary knows: a program's temporary
     // files that its end cut short (never a link, a folder or any other kind of file under such a name).
-    static void removeTemporaries(const QString &folder, const std::function<bool(const QString &name)> &isTemporary);
+    // With untouchedForMs above 0, only those nobody has written to or changed for that long on the
+    // folder's own clock (Platform::lastTouched against Platform::folderClock): a write under way, on this
+    // desk or another, keeps its temporary fresh.
+    static void removeTemporaries(const QString &folder, const std::function<bool(const QString &name)> &isTemporary,
+                                  qint64 untouchedForMs = 0);
 
     // Copies src to dst. Back-slashes in dst become "/"; the same file as source and target gives true
     // without copying; a missing src gives false. An existing dst is replaced when overwrite is true;

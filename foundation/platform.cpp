@@ -62,6 +62,7 @@ struct State
     Fault removal;
     Fault write;
     Fault rename;
+    int renameError = EPERM;
     Fault flush;
     Fault lastWrite;
     Fault close;
@@ -613,8 +614,10 @@ bool renameIfFree(const QByteArray &temporary, const QByteArray &target)
         return false;
     // No hard links either (some shares): the name is checked just before the rename.
     struct stat taken;
-    if (::lstat(target.constData(), &taken) == 0)
+    if (::lstat(target.constData(), &taken) == 0) {
+        errno = EEXIST;
         return false;
+    }
     return ::rename(temporary.constData(), target.constData()) == 0;
 }
 
@@ -777,6 +780,14 @@ SystemFile::~SystemFile()
 
 bool SystemFile::openForWriting(const QString &path, Creation creation)
 {
+    return openFile(path, creation, false);
+}
+
+bool SystemFile::openFile(const QString &path, Creation creation, bool hidden)
+{
+#ifndef Q_OS_WIN
+    Q_UNUSED(hidden) // a temporary's name starts with "."
+#endif
     close();
     m_error = 0;
     m_size = 0;
@@ -793,8 +804,8 @@ bool SystemFile::openForWriting(const QString &path, Creation creation)
                                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                           nullptr)
                             : CreateFileW(nativeW(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                          creation == NewOnly ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                          nullptr);
+                                          creation == NewOnly ? CREATE_NEW : CREATE_ALWAYS,
+                                          hidden ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         m_error = lastError();
         return false;
@@ -842,7 +853,7 @@ bool SystemFile::openNewIn(const QString &folder, const QString &prefix, QString
 {
     for (int attempt = 0; attempt < 16; ++attempt) {
         *path = temporaryName(folder, prefix);
-        if (openForWriting(*path, NewOnly))
+        if (openFile(*path, NewOnly, true))
             return true;
         if (m_error != EEXIST)
             break;
@@ -989,10 +1000,16 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
             failed("write: ", EIO);
     }
     const bool written = !step;
-    if (written && renameShouldFail(target))
-        failed("rename: ", EPERM); // as a share that refuses the rename
+    int refusal = 0;
+    if (written && renameShouldFail(target, &refusal))
+        failed("rename: ", refusal); // as a share that refuses the rename
     else if (written && stillWanted && !stillWanted())
         failed("not wanted any more: ", ECANCELED);
+#ifdef Q_OS_WIN
+    // Hidden from its first byte; the file takes the hidden attribute of the one it replaces (none when new).
+    else if (written && !showTemporary(temporary, target))
+        failed("attributes: ", lastError());
+#endif
     else if (written && !placeTemporary(temporary, target, Placing::Replace))
         failed("rename: ", lastError());
     if (failedStep)
@@ -1007,6 +1024,14 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     if (why)
         *why = reason;
     errno = error;
+    return false;
+}
+
+bool moveIfFree(const QString &from, const QString &to)
+{
+    if (placeTemporary(localPath(from), localPath(to), Placing::OnlyIfFree))
+        return true;
+    errno = lastError();
     return false;
 }
 
@@ -1091,6 +1116,36 @@ FileFacts fileFacts(const QString &path)
     facts.id = QString::number(quint64(info.st_ino));
 #endif
     return facts;
+}
+
+qint64 lastTouched(const QString &path)
+{
+    const QString local = localPath(path);
+    if (local.isEmpty())
+        return 0;
+#ifdef Q_OS_WIN
+    const HANDLE handle = CreateFileW(nativeW(local).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    FILE_BASIC_INFO basic;
+    const bool read = GetFileType(handle) == FILE_TYPE_DISK
+                      && GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic);
+    CloseHandle(handle);
+    if (!read || (basic.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
+        return 0;
+    // 100 ns steps since 1601
+    const qint64 latest = qMax(basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart);
+    return latest / 10000 - Q_INT64_C(11644473600000);
+#else
+    struct stat info;
+    if (::lstat(QFile::encodeName(local).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return 0;
+    const qint64 modified = qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+    const qint64 changed = qint64(info.st_ctim.tv_sec) * 1000 + info.st_ctim.tv_nsec / 1000000;
+    return qMax(modified, changed);
+#endif
 }
 
 namespace {
@@ -1306,10 +1361,11 @@ void failWrites(const QString &pathPart, int times)
     arm(state().write, pathPart, times);
 }
 
-void failRenames(const QString &pathPart, int times)
+void failRenames(const QString &pathPart, int times, int error)
 {
     QMutexLocker lock(&state().mutex);
     arm(state().rename, pathPart, times);
+    state().renameError = error;
 }
 
 void failLastWrites(const QString &targetPart, int times)
@@ -1377,6 +1433,7 @@ void clearFaults()
     state().removal = Fault();
     state().write = Fault();
     state().rename = Fault();
+    state().renameError = EPERM;
     state().flush = Fault();
     state().lastWrite = Fault();
     state().close = Fault();
@@ -1419,10 +1476,14 @@ bool writeShouldFail(const QString &path)
     return consume(state().write, path);
 }
 
-bool renameShouldFail(const QString &path)
+bool renameShouldFail(const QString &path, int *error)
 {
     QMutexLocker lock(&state().mutex);
-    return consume(state().rename, path);
+    if (!consume(state().rename, path))
+        return false;
+    if (error)
+        *error = state().renameError;
+    return true;
 }
 
 bool lastWriteShouldFail(const QString &target)

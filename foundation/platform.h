@@ -11,6 +11,7 @@
 #include <QIODevice>
 #include <Qt>
 
+#include <cerrno>
 #include <functional>
 
 namespace Platform {
@@ -88,8 +89,10 @@ enum class Durability {
 bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability = Durability::Cached,
                    const std::function<bool()> &stillWanted = {});
 // Writes a file whole (write fills the open device, a SystemFile; false from it is a failure) into a new
-// temporary file beside the target, flushes and closes it, each step checked, and then replaces the target
-// with it in one step, without a sync to disk per file. A file replaced keeps its permissions. A write that
+// temporary file beside the target (isWriteTemporary knows its name; on Windows it has the hidden attribute
+// from its first byte until just before it takes the target's name, when it takes that of the file it
+// replaces), flushes and closes it, each step checked, and then replaces the target with it in one step,
+// without a sync to disk per file. A file replaced keeps its permissions. A write that
 // fails leaves the old target as it was and no temporary file behind; why (when given) then gets the
 // reason in the user's words (errorText of the failed step's error; "未能完整写入" when write gave up
 // without a failed system call), errno that error (0 in that case), and failedStep (when given) the step
@@ -102,6 +105,11 @@ enum class WriteStep {
 };
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
                     WriteStep *failedStep = nullptr, const std::function<bool()> &stillWanted = {});
+
+// Gives the file at from the name to in one step, never over a file of that name (one that turns up meanwhile
+// included). False when it cannot; errno then says why (EEXIST: the name is taken; on Windows the system's
+// error mapped as errnoOf does).
+bool moveIfFree(const QString &from, const QString &to);
 
 // Reads a small file the program wrote for itself (a record beside its data): only a regular file is read,
 // never one reached through a link at its last level, and never a FIFO, socket or device, whose read could
@@ -128,6 +136,11 @@ struct FileFacts {
     }
 };
 FileFacts fileFacts(const QString &path);
+// The last time the file at path (a link not followed) was written or had its facts changed, on the clock
+// of the file system holding it (ms since 1970): the later of its modification time, which a copy sets back
+// to its source's, and its change time, which moves with that setting too and which no tool puts back.
+// 0 when no regular file is there.
+qint64 lastTouched(const QString &path);
 // Whether name is that of the temporary file copyIntoPlace writes beside its target (".copying-" and a
 // random part); one left in a folder is a copy cut short by the program's end.
 bool isCopyTemporary(const QString &name);
@@ -172,8 +185,9 @@ public:
     // Opens path for writing, with the permissions any new file of the user's gets; false (error() says
     // why) when it cannot.
     bool openForWriting(const QString &path, Creation creation);
-    // Opens a new file (NewOnly) in folder under a hidden name of its own starting with prefix, passing over
-    // a name taken meanwhile; *path receives the name. False (error() says why) when none could be made.
+    // Opens a new file (NewOnly) in folder under a hidden name of its own starting with prefix (on Windows
+    // with the hidden attribute from its first byte), passing over a name taken meanwhile; *path receives
+    // the name. False (error() says why) when none could be made.
     bool openNewIn(const QString &folder, const QString &prefix, QString *path);
     // Writes what the buffer holds; false (error() says why) when the system refused it.
     bool flush();
@@ -194,6 +208,7 @@ protected:
     qint64 writeData(const char *data, qint64 size) override;
 
 private:
+    bool openFile(const QString &path, Creation creation, bool hidden);
     bool writeAt(qint64 offset, const char *data, qint64 size);
     bool release();
 
@@ -217,7 +232,9 @@ void failFlushes(const QString &pathPart, int times = -1);
 void failWrites(const QString &pathPart, int times = -1);
 // Such writes whose last step, the rename over the old file, is refused (as a share may refuse it); also
 // the renames of the records beside the data (UnsentReport) whose new name contains pathPart.
-void failRenames(const QString &pathPart, int times = -1);
+// The refusal gives error (errno; EPERM by default: a lasting refusal, where EBUSY is another program
+// holding the file for a while).
+void failRenames(const QString &pathPart, int times = -1, int error = EPERM);
 // Copies into place whose target contains pathPart: the last write of the bytes fails, as on a disk that
 // fills up at the end of the file.
 void failLastWrites(const QString &targetPart, int times = -1);
@@ -248,7 +265,7 @@ bool mkDirShouldFail(const QString &path);
 bool removalShouldFail(const QString &path);
 bool flushShouldFail(const QString &path);
 bool writeShouldFail(const QString &path);
-bool renameShouldFail(const QString &path);
+bool renameShouldFail(const QString &path, int *error = nullptr);
 bool lastWriteShouldFail(const QString &target);
 bool closeShouldFail(const QString &target);
 bool metadataShouldFail(const QString &target);

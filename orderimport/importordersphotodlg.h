@@ -20,6 +20,9 @@
 
 #include <memory>
 
+namespace FinishingNotice {
+class Hold;
+}
 class HttpRequest;
 class QAction;
 class QButtonGroup;
@@ -289,7 +292,7 @@ private:
     void finishClosedRun();
     bool m_closedMidRun = false;
     bool m_deleteAfterRun = false;
-    std::shared_ptr<void> m_finishing; // the notice while the closed window's files are finished
+    std::shared_ptr<FinishingNotice::Hold> m_finishing; // the notice while the closed window's files are finished
     void orderFailed(int row, const QString &why);
     // The order's thread ended without importing it: a Dovra copy goes on with the next order (see
     // orderFailed), any other run stops with stopText (%1 the order, %2 why).

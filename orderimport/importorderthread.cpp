@@ -491,6 +491,10 @@ void ImportOrderThread::importOrderFiles()
         return;
     }
     mBackupFolderProblem = mImportType == ImportOriginPhotos ? makeBackupFolder(orderBakPath) : QString();
+    // What an import cut off (a kill, a power cut) left half written in the folders this one writes goes
+    // first; what another run writes now is fresh and stays.
+    removeDeadTemporaries(orderPath, mImportType == ImportOriginPhotos ? orderBakPath : QString(), mImportType,
+                          mImportType == ImportOriginPhotos && mRun.yptbcp == QLatin1String("1"));
     // Photos as shot the order holds already (imported by this window or the single-order one, under
     // whatever name) are found by their bytes, as the single-order import finds them, and not written again.
     mOrderPhotos.reset();

@@ -226,6 +226,7 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.untaken.clear();
     m_run.damaged.clear();
     m_run.held.clear();
+    m_run.heldError.clear();
     m_run.reportsOut = 0;
     m_run.ending = false;
     ++m_run.number;
@@ -335,8 +336,10 @@ void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r, ImportTypeEnum typ
             m_run.damaged[r->orderKey()] << path;
     }
     // Records the file system would not let this report claim wait in the order folder, and are named.
-    if (m_run.active && !kept.held.isEmpty())
+    if (m_run.active && !kept.held.isEmpty()) {
         m_run.held[r->orderKey()] << kept.held;
+        m_run.heldError[r->orderKey()] = kept.heldError;
+    }
     // The run's own record, claimed by the run from its first count on, goes with it as it is.
     QStringList records = kept.paths;
     if (!own.path.isEmpty())
@@ -640,8 +643,23 @@ void importOrdersPhotoDlg::showEndOfRun()
                      + recordLines(m_run.untaken);
     if (!m_run.damaged.isEmpty())
         notes << UnsentReport::damagedText() + recordLines(m_run.damaged);
-    if (!m_run.held.isEmpty())
-        notes << UnsentReport::heldText() + QStringLiteral("请稍后再点“批量导片”上报：\n") + recordLines(m_run.held);
+    // Orders whose records were refused alike are named together, after the reason and what helps.
+    QList<int> heldErrors;
+    for (auto it = m_run.held.constBegin(); it != m_run.held.constEnd(); ++it) {
+        const int error = m_run.heldError.value(it.key());
+        if (!heldErrors.contains(error))
+            heldErrors << error;
+    }
+    for (int error : qAsConst(heldErrors)) {
+        QMap<QString, QStringList> orders;
+        for (auto it = m_run.held.constBegin(); it != m_run.held.constEnd(); ++it)
+            if (m_run.heldError.value(it.key()) == error)
+                orders.insert(it.key(), it.value());
+        notes << UnsentReport::heldText(error)
+                     + (UnsentReport::heldPasses(error) ? QStringLiteral("请稍后再点“批量导片”上报：\n")
+                                                        : QStringLiteral("请排除原因后再点“批量导片”上报：\n"))
+                     + recordLines(orders);
+    }
     if (!m_run.dovraKept.isEmpty())
         notes << QStringLiteral("Dovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
                      + m_run.dovraKept.join(QLatin1Char('\n'));
@@ -728,7 +746,8 @@ void importOrdersPhotoDlg::reject()
         // run's reports answered (the notice says so, and the program does not end with them under way), what
         // the order placed is kept for its next report, and then the window goes.
         m_closedMidRun = true;
-        m_finishing = FinishingNotice::hold();
+        m_finishing = FinishingNotice::hold(this, m_run.workersBusy() ? FinishingNotice::Stage::Photos
+                                                                      : FinishingNotice::Stage::Answer);
         if (testAttribute(Qt::WA_DeleteOnClose)) {
             setAttribute(Qt::WA_DeleteOnClose, false);
             m_deleteAfterRun = true;
@@ -750,6 +769,8 @@ void importOrdersPhotoDlg::finishClosedRun()
     if (!m_closedMidRun)
         return;
     if (m_run.workersBusy() || m_run.reportsOut > 0) {
+        if (!m_run.workersBusy() && m_finishing)
+            m_finishing->setStage(FinishingNotice::Stage::Answer);
         QTimer::singleShot(50, this, &importOrdersPhotoDlg::finishClosedRun);
         return;
     }

@@ -115,4 +115,50 @@ void makeHiddenGroups(const QString &orderFolder)
     }
 }
 
+void removeDeadTemporaries(const QString &orderFolder, const QString &backupFolder, ImportTypeEnum type,
+                           bool alsoFinished)
+{
+    const QString order = withSeparator(fsPath(orderFolder));
+    const QString backup = withSeparator(fsPath(backupFolder));
+    if (order.isEmpty())
+        return;
+    QStringList folders{order};
+    const QList<QStringList> groups = thumbnailGroups();
+    auto thumbnails = [&](int group) {
+        for (const QString &sub : groups.at(group))
+            folders << order + sub;
+    };
+    switch (type) {
+    case ImportOriginPhotos:
+        folders << order + QStringLiteral("照片/");
+        thumbnails(0);
+        if (alsoFinished)
+            folders << order + QStringLiteral("成品/");
+        if (!backup.isEmpty())
+            folders << backup + QStringLiteral("照片/");
+        break;
+    case ImportFinishedPhotos:
+        folders << order + QStringLiteral("成品/");
+        thumbnails(1);
+        break;
+    case ImportDesigns:
+        folders << order + QStringLiteral("设计/");
+        thumbnails(2);
+        break;
+    case ImportTrialVideos:
+        folders << order + QStringLiteral("试拍视频/");
+        break;
+    case ImportRetouchVideos:
+        folders << order + QStringLiteral("精修视频/");
+        break;
+    default:
+        break;
+    }
+    for (const QString &folder : qAsConst(folders)) {
+        FileOperation::removeTemporaries(
+            folder, [](const QString &name) { return Platform::isCopyTemporary(name) || Platform::isWriteTemporary(name); },
+            kDeadTemporaryMs);
+    }
+}
+
 } // namespace OrderFolders

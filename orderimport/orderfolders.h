@@ -3,6 +3,8 @@
 // paths, the checks a storage root or order folder must pass before anything is joined to it, the dated
 // levels of an order folder, and creating folders one level at a time.
 
+#include "importtype.h"
+
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -51,5 +53,19 @@ private:
 QList<QStringList> thumbnailGroups();
 // Creates each group's folders under the order folder, then gives them the hidden attribute.
 void makeHiddenGroups(const QString &orderFolder);
+
+// How long a temporary file of a copy or a whole write (Platform::isCopyTemporary, isWriteTemporary) stays
+// untouched on its folder's clock before an import takes it for one that a kill, a power cut or a restart
+// cut short. An import has no hold on its order that others respect (two windows, two desks may import
+// one order at once), so a temporary cannot be told dead by its name; but a write under way touches its
+// file as it goes (a copy that puts its source's time back moves the change time with it), and one photo
+// takes seconds: an hour is far past any living write, a stalled share or a sleeping desk included mostly
+// (a write that wakes after its temporary went fails, and its photo is named as not imported).
+constexpr qint64 kDeadTemporaryMs = 60 * 60 * 1000;
+// Removes the dead temporaries (see kDeadTemporaryMs) an import cut off left in the folders an import of
+// the type writes: the order folder itself (its records, its shot-time list), the type's main and thumbnail
+// folders, for photos as shot the backup's "照片/" and "成品/" (alsoFinished), for videos their folder.
+void removeDeadTemporaries(const QString &orderFolder, const QString &backupFolder, ImportTypeEnum type,
+                           bool alsoFinished);
 
 } // namespace OrderFolders

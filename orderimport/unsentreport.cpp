@@ -178,17 +178,27 @@ void setTaken(const QString &path, bool taken)
 
 // Renames without ever replacing a file: false when the source is gone (another desk renamed it first) or
 // the target exists.
-bool renameNoReplace(const QString &from, const QString &to)
+// *error (when given) gets why it failed: the system's error, EEXIST when the name is taken.
+bool renameNoReplace(const QString &from, const QString &to, int *error = nullptr)
 {
-    if (Platform::renameShouldFail(to) || QFileInfo(to).exists() || QFileInfo(to).isSymLink())
-        return false;
-    return QDir().rename(from, to);
+    int refusal = 0;
+    if (!Platform::renameShouldFail(to, &refusal)) {
+        if (QFileInfo(to).exists() || QFileInfo(to).isSymLink())
+            refusal = EEXIST;
+        else if (Platform::moveIfFree(from, to))
+            return true;
+        else
+            refusal = errno;
+    }
+    if (error)
+        *error = refusal;
+    return false;
 }
 
 // A file held for a moment (a scanner, an indexer) is let go by the second try.
-bool renameNoReplaceRetried(const QString &from, const QString &to)
+bool renameNoReplaceRetried(const QString &from, const QString &to, int *error = nullptr)
 {
-    return renameNoReplace(from, to) || (QFileInfo::exists(from) && renameNoReplace(from, to));
+    return renameNoReplace(from, to, error) || (QFileInfo::exists(from) && renameNoReplace(from, to, error));
 }
 
 QString folderOf(const QString &orderFolder)
@@ -371,11 +381,13 @@ Owed claim(const QString &orderFolder, ImportTypeEnum type)
         Record record;
         const QFileInfo info(path);
         const QString to = info.path() + QLatin1Char('/') + unclaimedName(info.fileName()) + claim;
-        if (!renameNoReplaceRetried(path, to)) {
+        int refusal = 0;
+        if (!renameNoReplaceRetried(path, to, &refusal)) {
             // Another desk claimed it first, or the file system refused the rename: then it stays for the
-            // next report, and the caller says so.
+            // next report, and the caller says so, and why.
             if (readRecord(path, &record) == Reading::Record) {
                 claimed.held << path;
+                claimed.heldError = refusal;
                 claimed.heldCounts.files += record.counts.files;
                 claimed.heldCounts.backups += record.counts.backups;
             }
@@ -478,6 +490,17 @@ qint64 RunRecord::folderNow()
     return m_clockBase + m_clock.elapsed();
 }
 
+void RunRecord::letGoLocked()
+{
+    qCWarning(lcImport) << "record of a run under way taken by another report:" << m_path;
+    m_clockBase = -1; // the run's clock may have stood still (the desk slept): the folder's is read again
+    m_files -= m_written.files;
+    m_backups -= m_written.backups;
+    m_written = Counts();
+    m_path.clear();
+    m_facts = Platform::FileFacts();
+}
+
 bool RunRecord::writeLocked(bool forReport)
 {
     if (m_folder.isEmpty()) {
@@ -485,20 +508,21 @@ bool RunRecord::writeLocked(bool forReport)
         return false;
     }
     const qint64 now = folderNow();
+    // Another report may have taken the record (its claim given up on the folder's clock: the run had not
+    // counted for long, its share stalled, or the desk slept, which stops the run's own clock): what it
+    // held is that report's now, and the run goes on with a new record for what it counts from then on.
+    // The record is looked at before every write, and again just before the write takes its name.
+    if (!m_path.isEmpty() && !(Platform::fileFacts(m_path) == m_facts))
+        letGoLocked();
     if (!m_path.isEmpty() && (forReport || now - m_claimedAt >= kClaimRenewedMs)) {
         const QString renewed = m_folder + unclaimedName(QFileInfo(m_path).fileName())
                                 + (forReport ? reportClaim(now) : runClaim(now));
         if (renameNoReplaceRetried(m_path, renewed)) {
             m_path = renewed;
             m_claimedAt = now;
+            m_facts = Platform::fileFacts(renewed);
         } else if (!QFileInfo::exists(m_path) && !QFileInfo(m_path).isSymLink()) {
-            // Another report took the record (its claim had been given up: the run had not counted for
-            // long, or its share stalled): what it held is that report's now, the run goes on with a new one.
-            qCWarning(lcImport) << "record of a run under way taken by another report:" << m_path;
-            m_files -= m_written.files;
-            m_backups -= m_written.backups;
-            m_written = Counts();
-            m_path.clear();
+            letGoLocked();
         } else if (now - m_claimedAt >= kClaimWrittenIntoMs) {
             m_error = EBUSY;
             return false; // too old to be written into safely: the next count tries again
@@ -510,9 +534,17 @@ bool RunRecord::writeLocked(bool forReport)
     const bool made = m_path.isEmpty();
     const QString path = made ? m_folder + newRecordName(m_type) + (forReport ? reportClaim(now) : runClaim(now)) : m_path;
     const QByteArray bytes = recordBytes(m_type, due);
+    const Platform::FileFacts left = m_facts;
+    auto asLeft = [&] { return made || Platform::fileFacts(path) == left; };
     errno = 0;
-    if (!Platform::writeIntoPlace(path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); })) {
-        m_error = errno != 0 ? errno : EIO;
+    if (!Platform::writeIntoPlace(path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); },
+                                  nullptr, nullptr, asLeft)) {
+        const int error = errno;
+        if (!made && error == ECANCELED) {
+            letGoLocked(); // taken while the bytes were written: a new record for what was counted since
+            return writeLocked(forReport);
+        }
+        m_error = error != 0 ? error : EIO;
         qCWarning(lcImport) << "record of a run under way not written:" << path;
         return false;
     }
@@ -521,6 +553,7 @@ bool RunRecord::writeLocked(bool forReport)
         m_claimedAt = now;
     }
     Platform::setHidden(path);
+    m_facts = Platform::fileFacts(path);
     m_written = due;
     return true;
 }
@@ -543,6 +576,9 @@ void RunRecord::keepFresh()
 RunRecord::End RunRecord::finish(const Counts &extra)
 {
     QMutexLocker lock(&m_mutex);
+    // The report's claim is put at the folder's time as read now: the run's own clock stands still while
+    // the desk sleeps, and a claim of its time could look given up already.
+    m_clockBase = -1;
     m_files += extra.files;
     m_backups += extra.backups;
     m_error = 0;
@@ -553,6 +589,7 @@ RunRecord::End RunRecord::finish(const Counts &extra)
     end.unwritten = {int(m_files) - m_written.files, int(m_backups) - m_written.backups};
     end.error = m_error;
     m_path.clear();
+    m_facts = Platform::FileFacts();
     m_files = 0;
     m_backups = 0;
     m_written = Counts();
@@ -571,9 +608,47 @@ QString damagedText()
     return QStringLiteral("以下订单目录中的导片记录数量有误，没有上报，请核对后删除该文件：\n");
 }
 
-QString heldText()
+QString heldText(int error)
 {
-    return QStringLiteral("订单目录中的导片记录被其它程序占用，这次没有上报，仍记在订单目录中，");
+    const QString why = error == 0 ? QString() : QStringLiteral("（") + errorText(error) + QStringLiteral("）");
+    return QStringLiteral("订单目录中的导片记录无法取用") + why + QStringLiteral("，这次没有上报，仍记在订单目录中，");
+}
+
+bool heldPasses(int error)
+{
+    switch (error) {
+    case 0: // no reason known
+    case EBUSY: // another program holds the file (on Windows a sharing or lock violation)
+#ifdef ETXTBSY
+    case ETXTBSY:
+#endif
+    case EAGAIN:
+    case EINTR:
+#ifdef ETIMEDOUT
+    case ETIMEDOUT:
+#endif
+#ifdef ENETDOWN
+    case ENETDOWN:
+#endif
+#ifdef ENETUNREACH
+    case ENETUNREACH:
+#endif
+#ifdef EHOSTUNREACH
+    case EHOSTUNREACH:
+#endif
+#ifdef EHOSTDOWN
+    case EHOSTDOWN:
+#endif
+#ifdef ENOTCONN
+    case ENOTCONN:
+#endif
+#ifdef ECONNRESET
+    case ECONNRESET:
+#endif
+        return true;
+    default:
+        return false; // no permission, a read-only disk, …: it stays so until somebody mends it
+    }
 }
 
 QString owedQuestion(const QStringList &orderLines, const QList<Record> &folderRecords, const QString &question)

@@ -38,12 +38,13 @@
 // run goes on; the claim is renewed as the run counts, and also names the desk and the program (its process
 // id and a random part of its own): a program of this desk that has ended left it, and it is given up at
 // once, not only when it is old. A record a run under way counts is none of the records listed here (that
-// run's end report carries it). (A claim that went old all the same, the share stalled, may be carried by
-// another report meanwhile: the run finds its record gone and goes on with a new one for what it counts
-// from then on, so nothing is counted twice.) At the run's end the record is claimed as a report claims,
+// run's end report carries it). (A claim that went old all the same, the share stalled or the desk slept, may be
+// carried by another report meanwhile: before each write the run finds its record no longer as it left it
+// and goes on with a new one for what it counts from then on, so nothing is counted twice.) At the run's end the record is claimed as a report claims,
 // and its end report carries it; an earlier version of this program reads it as any claimed record.
 
 #include "importtype.h"
+#include "platform.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -90,6 +91,7 @@ struct Owed
     // the next report, and these are their paths and counts.
     QStringList held;
     Counts heldCounts;
+    int heldError = 0; // why the file system refused (errno of the last refused rename)
 };
 Owed owed(const QString &orderFolder, ImportTypeEnum type);
 
@@ -143,6 +145,8 @@ public:
 private:
     // Writes what the run counted, renewing the claim when it is due; forReport: claimed anew as a report's.
     bool writeLocked(bool forReport);
+    // The record is not as the run left it: another report took it, with what it held.
+    void letGoLocked();
     qint64 folderNow();
 
     QMutex m_mutex;
@@ -155,6 +159,7 @@ private:
     qint64 m_files = 0;       // counted by the run and not handed on (to a report that took the
     qint64 m_backups = 0;     // record while the run was still going, or to finish())
     Counts m_written;         // what the record holds
+    Platform::FileFacts m_facts; // the record's file as the run left it
     int m_error = 0;
 };
 
@@ -164,9 +169,13 @@ QList<ImportTypeEnum> carriedWith(ImportTypeEnum type);
 
 // The line of an end box before the orders whose folders hold damaged records.
 QString damagedText();
-// The start of an end box's line on records whose claim was refused (Owed::held); the window adds when
-// they go and which they are.
-QString heldText();
+// The start of an end box's line on records whose claim was refused (Owed::held), with the refusal's error
+// (Owed::heldError) in words; the window adds when they go (after a while where heldPasses, once the cause is
+// mended otherwise) and which they are.
+QString heldText(int error);
+// Whether a claim refused with the error may succeed by itself a while later (another program holds the
+// file for a moment), unlike a lasting refusal (no permission, a read-only disk).
+bool heldPasses(int error);
 
 // The question a window asks before it lets orders owing the web service a report go: the orders' lines
 // ("订单号:…", each followed by "（只记在本窗口中，关闭后不再上报）" when only the window keeps its counts),

@@ -1041,6 +1041,7 @@ void ImportPhotoToServer::import()
         job->setImportType(m_run.type);
         job->setBackupPhotos(backupPhotos);
         job->setRunRecord(m_runRecord);
+        job->setRemovesDeadTemporaries(i == 0);
         if (numbering)
             job->setNumbering(numbering, i);
         m_pool.start(job);
@@ -1150,6 +1151,8 @@ void ImportPhotoToServer::finishRun()
         // folder until it took them. The window, and the notice that its photos are being finished, go
         // with the answer: the program does not end with the report under way.
         m_reportOut = true;
+        if (m_finishing)
+            m_finishing->setStage(FinishingNotice::Stage::Answer);
         sendEndReport();
         return;
     }
@@ -1245,6 +1248,7 @@ void ImportPhotoToServer::sendEndReport()
         report.type = reported;
         report.posted = {claimed.counts.files + kept.files, claimed.counts.backups + kept.backups};
         report.held = claimed.heldCounts;
+        report.heldError = claimed.heldError;
         report.sent = reported == type || !claimed.paths.isEmpty() || kept.files != 0 || kept.backups != 0;
         if (report.sent || !claimed.held.isEmpty()) {
             reports << report;
@@ -1316,12 +1320,16 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
     };
     QStringList stuck;
     QStringList held;
+    int heldError = 0;
     bool othersTaken = true;
     for (const EndReport &report : reports) {
         stuck << report.stuck;
-        if (report.held.files != 0 || report.held.backups != 0)
+        if (report.held.files != 0 || report.held.backups != 0) {
             held << (report.type == 0 ? QString() : typeInfo(report.type).folder.chopped(1))
                         + countsText(report.type, report.held);
+            if (heldError == 0 || UnsentReport::heldPasses(heldError))
+                heldError = report.heldError; // a lasting refusal is the one to name
+        }
         othersTaken = othersTaken && (!report.sent || report.why.isEmpty());
     }
     if (m_closingRun) {
@@ -1345,7 +1353,10 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
     if (!m_runDamaged.isEmpty())
         notes << UnsentReport::damagedText() + m_runDamaged.join(QLatin1Char('\n'));
     if (!held.isEmpty())
-        notes << UnsentReport::heldText() + QStringLiteral("下次导入该订单时会一并上报：") + held.join(QStringLiteral("；"));
+        notes << UnsentReport::heldText(heldError)
+                     + (UnsentReport::heldPasses(heldError) ? QStringLiteral("下次导入该订单时会一并上报：")
+                                                            : QStringLiteral("排除原因后，下次导入该订单时会一并上报："))
+                     + held.join(QStringLiteral("；"));
     const bool allWell = notes.isEmpty() && taken && othersTaken && stuck.isEmpty();
     if (!m_runRenumbered.isEmpty())
         notes << QStringLiteral("以下照片的编号已被占用，已改用其他编号：\n") + m_runRenumbered.join(QLatin1Char('\n'));
@@ -1538,7 +1549,7 @@ void ImportPhotoToServer::paintEvent(QPaintEvent *event)
     QMainWindow::paintEvent(event);
 }
 
-bool ImportPhotoToServer::confirmOwedReports()
+bool ImportPhotoToServer::confirmOwedReports(bool reportOut)
 {
     bool inWindow = false;
     for (const UnsentReport::Counts &counts : qAsConst(m_windowOwed))
@@ -1549,9 +1560,16 @@ bool ImportPhotoToServer::confirmOwedReports()
         return true;
     const QString line = QStringLiteral("订单号:") + windowOrder().key
                          + (inWindow ? QStringLiteral("（只记在本窗口中，关闭后不再上报）") : QString());
+    const QString question = QStringLiteral("确定要关闭窗口吗？");
+    // While the report is out, its counts are with the web service and not answered yet: a refusal gives
+    // them back to the order folder (the window, closed, still takes the answer).
+    const QString text = reportOut ? QStringLiteral("以下订单的导片数量已报给服务器，还没有收到回复：\n") + line
+                                         + QStringLiteral("\n服务器没有接受时，这些数量仍记在订单目录中，"
+                                                          "下次导入该订单时会一并上报。\n")
+                                         + question
+                                   : UnsentReport::owedQuestion({line}, inFolder, question);
     const QPointer<ImportPhotoToServer> self(this);
-    const auto answer = MsgBox::question(
-        this, QStringLiteral("警告"), UnsentReport::owedQuestion({line}, inFolder, QStringLiteral("确定要关闭窗口吗？")));
+    const auto answer = MsgBox::question(this, QStringLiteral("警告"), text);
     return self && answer == QMessageBox::Yes;
 }
 
@@ -1569,10 +1587,10 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
             return;
         }
     } else if (!isImporting() || (m_reportOut && !m_closingRun)) {
-        // While the end report is out its counts are not taken yet: the question names the order, as the
-        // batch import's does while it waits for its reports.
+        // While the end report is out its counts are not taken yet: the question names the order, says the
+        // report is out and what a refusal does with its counts.
         const QPointer<ImportPhotoToServer> self(this);
-        const bool close = confirmOwedReports();
+        const bool close = confirmOwedReports(m_reportOut && !m_closingRun);
         if (!self)
             return;
         if (!close) {
@@ -1600,7 +1618,7 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
     }
     // The notice stays until the answer to the end report (endReportAnswered): closing the last window
     // does not end the program with the report under way, its records claimed.
-    m_finishing = FinishingNotice::hold();
+    m_finishing = FinishingNotice::hold(this, m_running ? FinishingNotice::Stage::Photos : FinishingNotice::Stage::Answer);
     if (!m_running)
         return;
     m_expectedReports = m_runGate->close();

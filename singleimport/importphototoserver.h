@@ -50,6 +50,10 @@
 
 #include <memory>
 
+namespace FinishingNotice {
+class Hold;
+}
+
 class IconListing;
 class ImportRunGate;
 class ImportRunReports;
@@ -210,6 +214,7 @@ private:
         bool sent = false;
         UnsentReport::Counts posted; // what it counts
         UnsentReport::Counts held;   // records of the type whose claim was refused: they wait, not posted
+        int heldError = 0;           // why the file system refused it (errno)
         QString why;                 // why the web service did not take it ("": taken)
         QStringList stuck;           // records it carried that stay though the service took it
     };
@@ -220,7 +225,8 @@ private:
     void sendEndReport();
     void endReportAnswered(int serial, const QList<EndReport> &reports);
     // The question before the window closes while its order owes the web service a report; true to close.
-    bool confirmOwedReports();
+    // reportOut: the end report is out and not answered yet.
+    bool confirmOwedReports(bool reportOut = false);
     QString windowOwedKey(int type) const;
 
     void initTableView();
@@ -313,7 +319,7 @@ private:
     QHash<QString, UnsentReport::Counts> m_windowOwed;
     bool m_closingRun = false;    // the window closed during the run: it ends without its box
     bool m_deleteAfterRun = false; // and the window, deleted on close, goes after it
-    std::shared_ptr<void> m_finishing; // the notice while its photos under way are finished (FinishingNotice)
+    std::shared_ptr<FinishingNotice::Hold> m_finishing; // the notice while its photos under way are finished
     QSemaphore m_pixelBudget;
     ShopSettings m_shop; // its home-template root as the storage-root reply gives it
     // Declared last: destroyed first, so no job of the window outlives what it works with.

@@ -3,6 +3,7 @@
 #include "fileoperation.h"
 #include "guardedcall.h"
 #include "imageoperation.h"
+#include "orderfolders.h"
 #include "photoimport.h"
 #include "platform.h"
 #include "shottime.h"
@@ -102,12 +103,15 @@ void ThumbnailThread1::importImage()
     if (serverDir.isEmpty() || backupDir.isEmpty() || srcPath.isEmpty()) {
         failures << FileOperation::getFileName(srcPath) + QStringLiteral("：订单路径为空，未导入");
     } else {
+        const ImportTypeEnum photoType = type == 1 ? ImportFinishedPhotos : type == 2 ? ImportDesigns : ImportOriginPhotos;
+        if (removesDeadTemporaries)
+            OrderFolders::removeDeadTemporaries(serverDir, photoType == ImportOriginPhotos ? backupDir : QString(),
+                                                photoType, false);
         QString time;
         if (type == 0)
             getPicShotTime(srcPath, time);
         // Photos as shot carry running numbers: one taken meanwhile (another desk importing into the
         // order) moves the photo on to the next free number, never over the other photo.
-        const ImportTypeEnum photoType = type == 1 ? ImportFinishedPhotos : type == 2 ? ImportDesigns : ImportOriginPhotos;
         const MainPlacing placing = type == 0 ? MainPlacing::Numbered : MainPlacing::ReplaceSameName;
         PhotoTask photo{photoType, serverDir, backupDir, srcPath, newName, false, placing, backupPhotos};
         photo.numbering = numbering;

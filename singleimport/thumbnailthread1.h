@@ -84,6 +84,9 @@ public:
     }
     // The run's record in the order folder (task 1): the files placed are counted there as they land.
     void setRunRecord(std::shared_ptr<UnsentReport::RunRecord> record) { runRecord = std::move(record); }
+    // Task 1: the job first removes what an import cut off left half written in the run's folders
+    // (OrderFolders::removeDeadTemporaries); one job of a run does it.
+    void setRemovesDeadTemporaries(bool removes) { removesDeadTemporaries = removes; }
 
     void run() override;
 
@@ -114,4 +117,5 @@ private:
     std::shared_ptr<PhotoNumbering> numbering;
     int numberingIndex = -1;
     std::shared_ptr<UnsentReport::RunRecord> runRecord;
+    bool removesDeadTemporaries = false;
 };

@@ -114,7 +114,7 @@ private slots:
         const QHash<QString, Fault> faults{{"close", &Platform::failCloses},
                                            {"flush", &Platform::failFlushes},
                                            {"metadata", &Platform::refuseMetadata},
-                                           {"rename", &Platform::failRenames}};
+                                           {"rename", [](const QString &part, int times) { Platform::failRenames(part, times); }}};
         if (faults.contains(fault))
             faults[fault]("IMG_1", 1);
         const auto write = [&](QIODevice &f) {

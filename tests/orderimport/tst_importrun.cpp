@@ -315,9 +315,16 @@ private slots:
         // refused": every claim refused, the records wait in the order folders for the next press
         QTest::newRow("report HTTP 500, the claim of A1203's new record refused once: the counts go")
             << "claim once" << http500 << e500 << true << 4 << "window";
-        QTest::newRow("claim of the run's records refused always: the box says the counts wait")
+        QTest::newRow("claim of the run's records refused always: the box says the counts wait, and why")
             << "claim refused" << ok
-            << UnsentReport::heldText() + "请稍后再点“批量导片”上报：\n订单号:A1203-1 \n订单号:E5520-1 " << true << 4
+            << "订单目录中的导片记录无法取用（没有权限），这次没有上报，仍记在订单目录中，请排除原因后再点“批量导片”上报：\n"
+               "订单号:A1203-1 \n订单号:E5520-1 " << true << 4
+            << "window";
+        // "claim busy": as "claim refused", another program holding the records (a sharing violation)
+        QTest::newRow("claim of the run's records refused always, the files held: the box says to press again later")
+            << "claim busy" << ok
+            << "订单目录中的导片记录无法取用（文件正被其它程序使用），这次没有上报，仍记在订单目录中，请稍后再点“批量导片”上报：\n"
+               "订单号:A1203-1 \n订单号:E5520-1 " << true << 4
             << "window";
         QTest::newRow("report HTTP 500, counts not kept in the order folders")
             << "record" << http500 << "以下订单的导片数量无法记在订单目录中，只保存在本窗口（关闭窗口后不再上报）：\n"
@@ -376,7 +383,7 @@ private slots:
         if (fault == "record")
             Platform::failWrites(UnsentReport::namePrefix());
         if (fault.startsWith("claim"))
-            Platform::failRenames(".claim-", fault == "claim once" ? 1 : -1);
+            Platform::failRenames(".claim-", fault == "claim once" ? 1 : -1, fault == "claim busy" ? EBUSY : EPERM);
         {
             // a full disk: no file of the run grows past a few hundred bytes
             std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
@@ -660,7 +667,9 @@ private slots:
             QCOMPARE(unsentRecords(ePath), QStringList());
         } else {
             // The reports that did not arrive go again with their runs' counts; nothing is copied again.
-            QVERIFY(end.contains(fault == "claim refused" ? "请稍后再点“批量导片”上报" : "请在服务器恢复后再点“批量导片”重新上报"));
+            QVERIFY(end.contains(fault == "claim refused" ? "请排除原因后再点“批量导片”上报"
+                                 : fault == "claim busy"  ? "请稍后再点“批量导片”上报"
+                                                          : "请在服务器恢复后再点“批量导片”重新上报"));
             QCOMPARE(unsentRecords(a->orderPath()).size(), fault == "record" ? 0 : 1);
             if (fault == "record") {
                 // the question before closing says the counts are kept in the window only
@@ -697,7 +706,7 @@ private slots:
                     before << field(r, "order_photo_id") + ":1:" + field(r, "picnumber");
             sent.sort();
             before.sort();
-            if (fault != "claim refused")
+            if (fault != "claim refused" && fault != "claim busy")
                 QCOMPARE(sent, before);
             QCOMPARE(sent.join(','), QString("5001:1:2,5005:1:1"));
             // More than 15 minutes later (on the folders' clock) a claim is given up; what the service took
@@ -905,6 +914,8 @@ private slots:
             << true << true << 0 << 1;
         QTest::newRow("cut off while the share holds a photo, redone at once on the desk: each photo reported once")
             << true << true << 0 << 2;
+        QTest::newRow("the desk asleep while the share holds a photo, its record carried by another desk: reported once")
+            << true << true << 0 << 3;
     }
     void windowGoingDuringRunWaitsForTheThread()
     {
@@ -949,6 +960,33 @@ private slots:
                             return false;
                 return true;
             }));
+            if (cutOff == 3) {
+                // The desk sleeps: the run's claim on its record is old on the folder's clock, not on the
+                // run's. Another desk imports a photo into the order; its end report carries the record.
+                Platform::skewFolderClocks(16 * 60 * 1000);
+                QPointer<importOrdersPhotoDlg> otherDesk(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+                otherDesk->show();
+                ImportOrderModel *a2 = record(0);
+                a2->setFinishedFiles(photos("src/other", {"o1.jpg"}));
+                QVERIFY(QMetaObject::invokeMethod(otherDesk, "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {a2})));
+                otherDesk->findChild<QPushButton *>("importAllBtn")->click();
+                const bool otherDone = testsupport::waitFor([&] { return !otherDesk->isImporting() && !otherDesk->isRunning(); });
+                // The desk wakes: the held photo lands, the run ends and reports.
+                Platform::releaseWrites();
+                testDone.set_value();
+                watchdog.join();
+                QVERIFY(otherDone);
+                QVERIFY(testsupport::waitFor([this] { return idle(); }));
+                delete otherDesk.data();
+                int reported = 0;
+                for (const standin::Request &r : m_server.requests("updatepicpath"))
+                    if (field(r, "importype") == "1")
+                        reported += field(r, "picnumber").toInt();
+                QCOMPARE(QDir(folder).entryList(QDir::Files).size(), before + names.size() + 1);
+                QCOMPARE(reported, names.size() + 1); // each photo once, over the two desks
+                QCOMPARE(unsentRecords(orderPath), QStringList());
+                return;
+            }
             const QMap<QString, QByteArray> leftBehind = testsupport::filesBelow(orderPath);
             Platform::releaseWrites();
             testDone.set_value();
@@ -1015,15 +1053,19 @@ private slots:
             }
             MsgBox::setNextAnswer(QMessageBox::Yes);
             bool noticeWhileHeld = false;
+            QString words;
             QTimer::singleShot(0, qApp, [&] {
                 m_dlg->close();
                 noticeWhileHeld = m_dlg && !m_dlg->isVisible() && FinishingNotice::shown();
+                if (QLabel *label = noticeWhileHeld ? FinishingNotice::shown()->findChild<QLabel *>("finishingText") : nullptr)
+                    words = label->text();
                 answerHeld.open();
             });
             QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
             QCOMPARE(qApp->exec(), 0);
             QVERIFY(MsgBox::lastShown().text.startsWith("以下订单的导片信息尚未上报服务器：\n订单号:A1203-1"));
             QVERIFY(noticeWhileHeld);
+            QCOMPARE(words, QStringLiteral("正在等待服务器回复导片数量，完成后程序会自动退出…"));
             QVERIFY(!FinishingNotice::shown());
             QCOMPARE(MsgBox::shown().size(), 1); // no end box after the window went
             QCOMPARE(UnsentReport::owed(orderPath, ImportFinishedPhotos).counts.files, names.size());
@@ -1049,12 +1091,15 @@ private slots:
                 const bool stillHeld = Platform::heldWrites() > 0;
                 const bool gone = m_dlg && !m_dlg->isVisible();
                 QWidget *notice = FinishingNotice::shown();
+                QLabel *label = notice ? notice->findChild<QLabel *>("finishingText") : nullptr;
+                const QString words = label ? label->text() : QString();
                 Platform::releaseWrites();
                 testDone.set_value();
                 watchdog.join();
                 QVERIFY(stillHeld);
                 QVERIFY(gone);
                 QVERIFY(notice && notice->isVisible());
+                QCOMPARE(words, QStringLiteral("正在完成已开始的照片并上报导片数量，完成后程序会自动退出…"));
                 QVERIFY(testsupport::waitFor([] { return !FinishingNotice::shown(); }));
             }
             QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));

@@ -477,11 +477,16 @@ void TestImportPhotoToServer::run_data()
                + "\n\n导片数量没有报给服务器（网络请求错误：服务器出错（HTTP 500））：照片3张，备份3张\n"
                  "已记在订单目录中，下次导入该订单时会一并上报。";
     // "refuse, damaged": beside the record, one with a count no import makes
-    // "again": the card chosen again with one photo more; "batch": the card then imported by the batch import
+    // "again": the card chosen again with one photo more (beside a copy under way that has just put back its
+    // source's old time: it stays); "batch": the card then imported by the batch import
     QTest::newRow("the card again with one photo more: the new one takes the next number")
         << "again" << "警告" << unreadable + counts + taken;
     QTest::newRow("the card then through the batch import with one photo more, then here again: each stored once")
         << "batch" << "警告" << unreadable + counts + taken;
+    // "batch, leftovers": as "batch", and before each later import, temporaries a kill left two hours ago in
+    // the folders it writes, beside one another run is writing now
+    QTest::newRow("temporaries a kill left go with the next import in either window; one being written stays")
+        << "batch, leftovers" << "警告" << unreadable + counts + taken;
     QTest::newRow("report refused, a damaged record beside: it is named, the counts go all the same")
         << "refuse, damaged" << "警告"
         << unreadable + counts
@@ -495,16 +500,22 @@ void TestImportPhotoToServer::run_data()
                  "已记在订单目录中，下次导入该订单时会一并上报。";
     // "claim once": the claim of the run's own record refused once, as by a scanner holding the new file
     QTest::newRow("claim of the run's record refused once: the counts go") << "claim once" << "警告" << unreadable + counts + taken;
-    // "claim refused": refused always; the record waits in the order folder for the next import
-    QTest::newRow("claim of the run's record refused always: the box says the counts wait")
+    // "claim refused": refused always (no permission); the record waits in the order folder for the next
+    // import once the cause is mended; "claim busy": as by another program holding the file
+    QTest::newRow("claim of the run's record refused always: the box says the counts wait, and why")
         << "claim refused" << "警告"
-        << unreadable + UnsentReport::heldText() + "下次导入该订单时会一并上报：照片3张，备份3张\n\n" + counts;
+        << unreadable + "订单目录中的导片记录无法取用（没有权限），这次没有上报，仍记在订单目录中，"
+                        "排除原因后，下次导入该订单时会一并上报：照片3张，备份3张\n\n" + counts;
+    QTest::newRow("claim of the run's record refused always, the file held: the next import carries the counts")
+        << "claim busy" << "警告"
+        << unreadable + "订单目录中的导片记录无法取用（文件正被其它程序使用），这次没有上报，仍记在订单目录中，"
+                        "下次导入该订单时会一并上报：照片3张，备份3张\n\n" + counts;
     // "close while out": the window is closed while the stand-in holds the answer to its end report, which
     // then refuses it
     QTest::newRow("closed while the report is out, then refused: the close question named the order")
         << "close while out" << "警告"
-        << "以下订单的导片信息尚未上报服务器：\n订单号:E5520-1\n记在订单目录中的导片数量会在下次导入该订单时一并上报。\n"
-           "确定要关闭窗口吗？";
+        << "以下订单的导片数量已报给服务器，还没有收到回复：\n订单号:E5520-1\n"
+           "服务器没有接受时，这些数量仍记在订单目录中，下次导入该订单时会一并上报。\n确定要关闭窗口吗？";
 }
 
 void TestImportPhotoToServer::run()
@@ -524,19 +535,21 @@ void TestImportPhotoToServer::run()
     const bool hold = failCopy == "hold";
     const bool damaged = failCopy == "refuse, damaged";
     const bool finished = failCopy == "refuse, finished";
-    const bool claimRefused = failCopy == "claim refused";
+    const bool claimBusy = failCopy == "claim busy";
+    const bool claimRefused = failCopy == "claim refused" || claimBusy;
     const bool closedWhileOut = failCopy == "close while out";
     // (each leaves the counts in the order folder for the next import)
     const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
     standin::Gate answerHeld;
     const bool again = failCopy == "again";
-    const bool batch = failCopy == "batch";
+    const bool batch = failCopy.startsWith("batch");
+    const bool leftovers = failCopy.endsWith("leftovers");
     if (again || batch)
         failCopy.clear();
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(order + failCopy.mid(7)));
     else if (claimRefused || failCopy == "claim once")
-        Platform::failRenames(".claim-", claimRefused ? -1 : 1);
+        Platform::failRenames(".claim-", claimRefused ? -1 : 1, claimBusy ? EBUSY : EPERM);
     else if (closedWhileOut)
         m_server.queueReply("updatepicpath", standin::Reply::httpError(500).heldBy(answerHeld));
     else if (refuse)
@@ -689,11 +702,20 @@ void TestImportPhotoToServer::run()
     const QStringList inOrder{E + "-001.jpg", E + "-002.jpg", E + "-003.jpg"};
     if (again) {
         // Chosen anew, numbered after the order's photos: the three found there keep their names, the new
-        // photo takes the first number planned.
+        // photo takes the first number planned. Another run's copy has just given its temporary the time of
+        // a photo shot two years ago: it was changed just now, and stays.
+        const QString underWay = order + "照片/.copying-timeputback";
+        QVERIFY(put(underWay, "half a photo"));
+        {
+            QFile file(underWay);
+            QVERIFY(file.open(QIODevice::ReadWrite)
+                    && file.setFileTime(QDateTime::currentDateTime().addYears(-2), QFileDevice::FileModificationTime));
+        }
         MsgBox::clearShown();
         chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad,
                          m_studio->incomingRoot + "IMG_7304.jpg"});
         QVERIFY(runEnded(2));
+        QCOMPARE(bytesOf(underWay), QByteArray("half a photo"));
         QCOMPARE(m_window->chosenPhotoNames(), inOrder + QStringList{E + "-004.jpg"});
         QCOMPARE(QDir(order + "照片").entryList({"*.jpg"}), inOrder + QStringList{E + "-004.jpg"});
         QCOMPARE(QDir(backup + "照片").entryList(QDir::Files), inOrder + QStringList{E + "-004.jpg"});
@@ -706,6 +728,39 @@ void TestImportPhotoToServer::run()
         // The clerk lists the order in the batch import (the service gives the folders this window made) and
         // imports the card's photos as shot and one more: the two are in the order already, under this
         // window's names, the new one keeps its own.
+        // Temporaries a kill left: cut copies and writes of two hours ago on the folders' clock, in the
+        // folders the imports write, and one that another run writes now (touched at the folders' present).
+        const QByteArray cut = bytesOf(m_studio->incomingRoot + "IMG_7301.jpg").left(5000);
+        QStringList dead;
+        QStringList live;
+        auto leaveTemporaries = [&](const QString &tag) {
+            Platform::skewFolderClocks(2 * 3600 * 1000);
+            dead = QStringList{order + "照片/.copying-" + tag + "a", order + "thumbnail/.writing-" + tag + "b",
+                               order + "thumbnail2250/.writing-" + tag + "c", backup + "照片/.copying-" + tag + "d",
+                               order + ".writing-" + tag + "e"};
+            live = QStringList{order + "照片/.copying-" + tag + "live", order + "thumbnail/.writing-" + tag + "live"};
+            for (const QString &path : dead + live)
+                if (!put(path, cut))
+                    return false;
+            const QDateTime present = QDateTime::currentDateTime().addSecs(2 * 3600);
+            for (const QString &path : live) {
+                QFile file(path);
+                if (!file.open(QIODevice::ReadWrite) || !file.setFileTime(present, QFileDevice::FileModificationTime))
+                    return false;
+            }
+            return true;
+        };
+        auto leftAsItShould = [&] {
+            for (const QString &path : dead)
+                if (QFileInfo::exists(path))
+                    return false;
+            for (const QString &path : live)
+                if (bytesOf(path) != cut)
+                    return false;
+            return true;
+        };
+        if (leftovers)
+            QVERIFY(leaveTemporaries("x"));
         QJsonObject json = m_studio->orderJson(e);
         json["orderpath"] = order;
         json["orderbakpicpath"] = backup;
@@ -735,6 +790,9 @@ void TestImportPhotoToServer::run()
                 counts << r.field("picnumber") + "/" + r.field("picbacknumber");
         QCOMPARE(counts, QStringList{"1/1"});
         QCOMPARE(dialog->findChild<QTableWidget *>("ordersTable")->item(0, 3)->text(), QStringLiteral("已导入(4)"));
+        QVERIFY(!leftovers || leftAsItShould());
+        if (leftovers)
+            QVERIFY(leaveTemporaries("y"));
 
         // The whole card here once more: every photo is found, the one the batch import placed under its name.
         m_server.clearRequests();
@@ -746,6 +804,7 @@ void TestImportPhotoToServer::run()
         QCOMPARE(QDir(backup + "照片").entryList(QDir::Files), all);
         QVERIFY2(testsupport::lastBox().contains("\n\n已在订单中的照片：4张（未重复导入）\n\n"), qPrintable(testsupport::lastBox()));
         QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("0"));
+        QVERIFY(!leftovers || leftAsItShould());
     }
 }
 
@@ -1071,6 +1130,14 @@ void TestImportPhotoToServer::closingMidRun()
     }
     QCOMPARE(m_window->isVisible(), how == 0);
     QCOMPARE(shown.count(), how == 0 ? 0 : 1);
+    // The picker is back on the screen: no notice over it while the program goes on anyway.
+    if (lastWindow || reportOut)
+        QVERIFY(!FinishingNotice::shown());
+    auto noticeText = [] {
+        QWidget *notice = FinishingNotice::shown();
+        QLabel *words = notice ? notice->findChild<QLabel *>("finishingText") : nullptr;
+        return words ? words->text() : QString();
+    };
     if (how == 5) {
         // B2207's window opens before A1203's run has ended, and imports a photo of its own.
         const std::unique_ptr<ImportPhotoToServer> closed(m_window.data());
@@ -1100,9 +1167,11 @@ void TestImportPhotoToServer::closingMidRun()
         // The picker is the last window: a notice stays while the photos under way are finished and their
         // counts posted; then it goes, and the program ends.
         bool noticeWhileHeld = false;
+        QString words;
         QTimer::singleShot(0, picker.data(), [&] {
             picker->close();
             noticeWhileHeld = FinishingNotice::shown() && Platform::heldWrites() > 0;
+            words = noticeText();
             Platform::releaseWrites();
         });
         QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
@@ -1110,6 +1179,7 @@ void TestImportPhotoToServer::closingMidRun()
         Platform::releaseWrites();
         QCOMPARE(exitCode, 0);
         QVERIFY(noticeWhileHeld);
+        QCOMPARE(words, QStringLiteral("正在完成已开始的照片并上报导片数量，完成后程序会自动退出…"));
         QVERIFY(!FinishingNotice::shown());
         const QList<standin::Request> reports = m_server.requests("updatepicpath");
         QCOMPARE(reports.size(), 1);
@@ -1122,16 +1192,19 @@ void TestImportPhotoToServer::closingMidRun()
     if (reportOut) {
         // The close asked (the counts not taken yet); the picker is the last window: a notice stays until
         // the answer has come, which gives the refused counts back to the order folder; then the program ends.
-        QCOMPARE(testsupport::lastBox().section('\n', 0, 0), QStringLiteral("警告|以下订单的导片信息尚未上报服务器："));
+        QCOMPARE(testsupport::lastBox().section('\n', 0, 0), QStringLiteral("警告|以下订单的导片数量已报给服务器，还没有收到回复："));
         bool noticeWhileHeld = false;
+        QString words;
         QTimer::singleShot(0, picker.data(), [&] {
             picker->close();
             noticeWhileHeld = FinishingNotice::shown() != nullptr;
+            words = noticeText();
             answerHeld.open();
         });
         QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
         QCOMPARE(qApp->exec(), 0);
         QVERIFY(noticeWhileHeld);
+        QCOMPARE(words, QStringLiteral("正在等待服务器回复导片数量，完成后程序会自动退出…"));
         QVERIFY(!FinishingNotice::shown());
         QCOMPARE(writtenNow().size(), distinct);
         const UnsentReport::Owed kept = UnsentReport::owed(order, ImportOriginPhotos);
