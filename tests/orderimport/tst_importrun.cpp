@@ -101,7 +101,7 @@ private slots:
         // and a root on a full disk: the box says which
         Platform::refuseOpens(m_studio->picRoot);
         startButton()->click();
-        QCOMPARE(MsgBox::lastShown().text, QString("您没有服务器写入权限（没有权限）"));
+        QCOMPARE(MsgBox::lastShown().text, "您没有服务器写入权限：" + m_studio->picRoot);
         Platform::clearFaults();
         {
             const testsupport::Mounted full(m_studio->picRoot, testsupport::Mounted::Full);
