@@ -77,8 +77,8 @@ bool isInside(const QString &path, const QString &folder)
 // file the user may not write (made read-only) is left as it is and named with the reason, as the open of it
 // would fail: a rename would replace it all the same. Where the rename is refused (a share that grants
 // changing a file but not deleting it, or the Dovra program holding the file open), or the folder takes no
-// new file but holds the file (a share granting "write data" but not "create files"), the file is written in
-// place once, each step checked. Gives the failure text that follows the store's name, or "" when the file
+// new file but holds the file (a share granting "write data" but not "create files", a disk out of entries)
+// while its permissions do not refuse the user, the file is written in place once, each step checked. Gives the failure text that follows the store's name, or "" when the file
 // holds the new bytes: a file that cannot be opened for writing is named with the reason, and a folder that
 // refuses the user (no permission) by its path, shown as folder.
 QString writeReplacing(const QString &localFile, const QByteArray &bytes, const QString &folder)
@@ -96,8 +96,10 @@ QString writeReplacing(const QString &localFile, const QByteArray &bytes, const 
                                  &why, &failed))
         return QString();
     const int error = errno;
+    // A folder whose own permissions refuse the user is named as such, whatever files it holds.
     const bool inPlace = failed == Platform::WriteStep::Rename
-                         || (failed == Platform::WriteStep::Open && Platform::isRegularFile(localFile));
+                         || (failed == Platform::WriteStep::Open && Platform::isRegularFile(localFile)
+                             && QFileInfo(QFileInfo(localFile).absolutePath()).isWritable());
     const QString openFailure =
         failed == Platform::WriteStep::Open && (error == EACCES || error == EPERM)
             ? QStringLiteral("dovra路径没有写入权限：") + folder + QStringLiteral("（") + why + QStringLiteral("）")

@@ -212,10 +212,11 @@ bool appendBytes(const QString &path, const QByteArray &added)
     if (known)
         readBytes(&list);
     // An entry cut inside a character goes first: the bytes of that character would pair with the new
-    // entry's first ones. Otherwise the new entries follow a separator, and the reader passes the cut
-    // entry over.
+    // entry's first ones. It goes only while the file holds what was just read: an entry another desk
+    // appended since would be taken for it. Otherwise the new entries follow a separator, and the reader
+    // passes the cut entry over.
     errno = 0;
-    if (known && list.wholeSize >= 0) {
+    if (known && list.wholeSize >= 0 && file.size() == oldSize) {
         if (!file.resize(list.wholeSize)) {
             const int error = errno;
             qCDebug(lcSingleImport) << "shot-time list not cut back to its whole entries:" << path << file.errorString();
