@@ -101,14 +101,8 @@ const QByteArray &byteOrderMark()
 // list's codec is passed over (its names never reach the file system), the others read all the same.
 struct ListFile
 {
-    struct Entry
-    {
-        QString text; // without its "|"
-        int from = 0; // its bytes in the file, its "|" included
-        int to = 0;
-    };
-    QByteArray bytes;     // the file as read
-    QList<Entry> entries; // the entries read, in file order
+    QByteArray bytes;      // the file as read
+    QStringList entries;   // the entries read, in file order, each without its "|"
     QString tail;         // after the last "|": a last entry cut off at a whole character (read as it is)
     // Every byte read as entries, but for a last entry cut inside a character: the bytes before that
     // entry (the list's whole entries); -1 when the list has no such end or holds bytes passed over.
@@ -122,8 +116,8 @@ struct ListFile
     QString text() const
     {
         QString text;
-        for (const Entry &entry : entries)
-            text += entry.text + QLatin1Char('|');
+        for (const QString &entry : entries)
+            text += entry + QLatin1Char('|');
         return text + tail;
     }
 };
@@ -150,7 +144,7 @@ void readBytes(ListFile *list)
             continue; // the second byte of a character
         piece.chop(1);
         if (!piece.contains(QChar::ReplacementCharacter) && listCodec->fromUnicode(piece) == bytes.mid(from, bar - from))
-            list->entries.append({piece, from, bar + 1});
+            list->entries.append(piece);
         else
             list->sound = false;
         piece.clear();
