@@ -73,28 +73,42 @@ bool isInside(const QString &path, const QString &folder)
                                Platform::pathCase());
 }
 
-// Replaces the file whole: the bytes go into a temporary beside it, which then takes its name. Where that
-// rename is refused (a share that grants changing a file but not deleting it, or the Dovra program holding
-// the file open), the file is written in place once, each step checked. Gives the failure text that
-// follows the store's name, or "" when the file holds the new bytes: a file that cannot be opened for
-// writing is named with the reason, and a folder that refuses the user (no permission) by its path, shown
-// as folder.
+// Replaces the file whole: the bytes go into a temporary beside it, which then takes its name. An existing
+// file the user may not write (made read-only) is left as it is and named with the reason, as the open of it
+// would fail: a rename would replace it all the same. Where the rename is refused (a share that grants
+// changing a file but not deleting it, or the Dovra program holding the file open), or the folder takes no
+// new file but holds the file (a share granting "write data" but not "create files", a disk out of entries)
+// while its permissions do not refuse the user, the file is written in place once, each step checked. Gives the failure text that follows the store's name, or "" when the file
+// holds the new bytes: a file that cannot be opened for writing is named with the reason, and a folder that
+// refuses the user (no permission) by its path, shown as folder.
 QString writeReplacing(const QString &localFile, const QByteArray &bytes, const QString &folder)
 {
     Platform::delayWrite(localFile);
     QString why;
+    const int refusal = Platform::existingFileWriteRefusal(localFile);
+    if (refusal != 0) {
+        why = errorText(refusal);
+        qCDebug(lcDovra) << "文件打开失败，错误原因：" << why;
+        return QStringLiteral(" 文件打开失败，错误原因：") + why;
+    }
     Platform::WriteStep failed = Platform::WriteStep::None;
     if (Platform::writeIntoPlace(localFile, [&bytes](QIODevice &out) { return out.write(bytes) == bytes.size(); },
                                  &why, &failed))
         return QString();
     const int error = errno;
-    if (failed == Platform::WriteStep::Open) {
+    // A folder whose own permissions refuse the user is named as such, whatever files it holds.
+    const bool inPlace = failed == Platform::WriteStep::Rename
+                         || (failed == Platform::WriteStep::Open && Platform::isRegularFile(localFile)
+                             && QFileInfo(QFileInfo(localFile).absolutePath()).isWritable());
+    const QString openFailure =
+        failed == Platform::WriteStep::Open && (error == EACCES || error == EPERM)
+            ? QStringLiteral("dovra路径没有写入权限：") + folder + QStringLiteral("（") + why + QStringLiteral("）")
+            : QStringLiteral(" 文件打开失败，错误原因：") + why;
+    if (failed == Platform::WriteStep::Open && !inPlace) {
         qCDebug(lcDovra) << "文件打开失败，错误原因：" << why;
-        if (error == EACCES || error == EPERM)
-            return QStringLiteral("dovra路径没有写入权限：") + folder + QStringLiteral("（") + why + QStringLiteral("）");
-        return QStringLiteral(" 文件打开失败，错误原因：") + why;
+        return openFailure;
     }
-    if (failed != Platform::WriteStep::Rename) {
+    if (!inPlace) {
         qCDebug(lcDovra) << "文件写入失败，错误原因：" << why;
         return QStringLiteral(" 文件写入失败，错误原因：") + why;
     }
@@ -102,9 +116,10 @@ QString writeReplacing(const QString &localFile, const QByteArray &bytes, const 
     qCDebug(lcDovra) << "文件替换失败，改为直接写入：" << localFile << why;
     Platform::SystemFile direct;
     if (!direct.openForWriting(localFile, Platform::SystemFile::Truncate)) {
-        why = errorText(direct.error());
-        qCDebug(lcDovra) << "文件打开失败，错误原因：" << why;
-        return QStringLiteral(" 文件打开失败，错误原因：") + why;
+        qCDebug(lcDovra) << "文件打开失败，错误原因：" << errorText(direct.error());
+        if (failed == Platform::WriteStep::Open)
+            return openFailure; // the folder's refusal says more than the file's
+        return QStringLiteral(" 文件打开失败，错误原因：") + errorText(direct.error());
     }
     const bool sent = direct.write(bytes) == bytes.size();
     const bool closed = direct.closeChecked();

@@ -366,6 +366,31 @@ QString errorText(int error)
     case EOPNOTSUPP:
         return QStringLiteral("磁盘不支持此操作");
 #endif
+#ifdef EILSEQ
+    case EILSEQ: // a name the share's character set cannot hold
+        return QStringLiteral("名称中有磁盘不支持的字符");
+#endif
+#ifdef EREMOTEIO
+    case EREMOTEIO:
+        return QStringLiteral("服务器读写出错");
+#endif
+#ifdef ENOKEY
+    case ENOKEY:
+#endif
+#ifdef EKEYEXPIRED
+    case EKEYEXPIRED:
+#endif
+#if defined(ENOKEY) || defined(EKEYEXPIRED)
+        return QStringLiteral("服务器登录凭据无效或已过期，请重新连接");
+#endif
+#ifdef ENOLCK
+    case ENOLCK:
+        return QStringLiteral("无法锁定文件");
+#endif
+#ifdef ECANCELED
+    case ECANCELED: // the program's own: the write was no longer wanted (another desk took the order over)
+        return QStringLiteral("已取消，不再需要写入");
+#endif
     default:
         return QStringLiteral("读写失败（错误码") + QString::number(error) + QStringLiteral("）");
     }

@@ -1079,6 +1079,41 @@ bool isRegularFile(const QString &path)
 #endif
 }
 
+int existingFileWriteRefusal(const QString &path)
+{
+    const QString local = localPath(path);
+    if (local.isEmpty() || !isRegularFile(local))
+        return 0;
+#ifdef Q_OS_WIN
+    const std::wstring native = nativeW(local);
+    const DWORD attributes = GetFileAttributesW(native.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return EACCES;
+    // Opened for writing and closed again, nothing written: a share may refuse what no attribute shows.
+    const HANDLE file = CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        // Held open by another program is no refusal of the user: the write goes in place then.
+        return error == ERROR_ACCESS_DENIED || error == ERROR_NETWORK_ACCESS_DENIED || error == ERROR_WRITE_PROTECT
+                   ? errnoOf(error)
+                   : 0;
+    }
+    CloseHandle(file);
+    return 0;
+#else
+    const QByteArray name = QFile::encodeName(local);
+    if (::access(name.constData(), W_OK) != 0)
+        return errno == ENOENT ? 0 : errno;
+    // No write permission for anyone is the file made read-only, as Windows' attribute, which binds an
+    // administrator too: root, whom access() lets through, leaves it as well.
+    struct stat info;
+    if (::stat(name.constData(), &info) == 0 && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return EACCES;
+    return 0;
+#endif
+}
+
 FileFacts fileFacts(const QString &path)
 {
     FileFacts facts;

@@ -120,6 +120,10 @@ bool moveIfFree(const QString &from, const QString &to);
 bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, int *error = nullptr);
 // Whether the path itself (a link not followed) is a regular file.
 bool isRegularFile(const QString &path);
+// For a regular file at path (a link not followed): 0 when the user may write it, otherwise the error why
+// (EACCES for a file made read-only: no write permission for anyone on Linux, which binds root too; the
+// read-only attribute on Windows, or an open for writing the system refuses). 0 when no such file is there.
+int existingFileWriteRefusal(const QString &path);
 
 // What identifies a file as it is now, the path itself judged (a link is not followed): its size and
 // modification time, which a copy takes from its source and a tool can put back, and what no tool puts

@@ -169,7 +169,7 @@ bool importOrdersPhotoDlg::checkBeforeRun()
         if (known == refusals.constEnd())
             known = refusals.insert(root, FileOperation::dirExists(root) ? writeRefusal(root) : 0);
         if (known.value() == EACCES || known.value() == EPERM)
-            return refuse(QStringLiteral("您没有服务器写入权限（") + errorText(known.value()) + QStringLiteral("）"));
+            return refuse(QStringLiteral("您没有服务器写入权限：") + root);
         if (known.value() != 0)
             return refuse(QStringLiteral("服务器路径无法写入：") + root + QStringLiteral("（") + errorText(known.value())
                           + QStringLiteral("）"));

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QSet>
 #include <QTextCodec>
 
 #include <cerrno>
@@ -102,28 +101,72 @@ const QByteArray &byteOrderMark()
 // list's codec is passed over (its names never reach the file system), the others read all the same.
 struct ListFile
 {
-    struct Entry
-    {
-        QString text; // without its "|"
-        int from = 0; // its bytes in the file, its "|" included
-        int to = 0;
-    };
-    QByteArray bytes;     // the file as read
-    QList<Entry> entries; // the entries read, in file order
+    QByteArray bytes;      // the file as read
+    QStringList entries;   // the entries read, in file order, each without its "|"
     QString tail;         // after the last "|": a last entry cut off at a whole character (read as it is)
     // Every byte read as entries, but for a last entry cut inside a character: the bytes before that
     // entry (the list's whole entries); -1 when the list has no such end or holds bytes passed over.
     int wholeSize = -1;
     bool sound = true; // no byte was passed over, but for such a last entry
+    // What goes between the list and entries added after it: nothing where the reader ended the list at a
+    // separator it read (or the list is empty); otherwise a "|", or two where the codec takes the first
+    // for the second byte of a character cut short at the end.
+    QByteArray separator;
 
     QString text() const
     {
         QString text;
-        for (const Entry &entry : entries)
-            text += entry.text + QLatin1Char('|');
+        for (const QString &entry : entries)
+            text += entry + QLatin1Char('|');
         return text + tail;
     }
 };
+
+// Reads list->bytes into its entries. The bytes are decoded as one stream, and a "|" byte ends an entry
+// only where the decoder gives a "|" for it (in a double-byte code page it may be a character's second
+// byte); bytes passed over end at such a separator too, and the reader goes on right after it.
+void readBytes(ListFile *list)
+{
+    const QByteArray &bytes = list->bytes;
+    QTextCodec *const listCodec = codec();
+    // A decoder may drop a byte-order mark at the start: the entries start after it then.
+    int from = bytes.startsWith(byteOrderMark())
+                       && !listCodec->fromUnicode(listCodec->toUnicode(bytes)).startsWith(byteOrderMark())
+                   ? byteOrderMark().size()
+                   : 0;
+    QTextCodec::ConverterState state;
+    QString piece; // decoded since the last separator
+    int fed = from;
+    for (int bar = bytes.indexOf('|', from); bar >= 0; bar = bytes.indexOf('|', bar + 1)) {
+        piece += listCodec->toUnicode(bytes.constData() + fed, bar + 1 - fed, &state);
+        fed = bar + 1;
+        if (!piece.endsWith(QLatin1Char('|')))
+            continue; // the second byte of a character
+        piece.chop(1);
+        if (!piece.contains(QChar::ReplacementCharacter) && listCodec->fromUnicode(piece) == bytes.mid(from, bar - from))
+            list->entries.append(piece);
+        else
+            list->sound = false;
+        piece.clear();
+        from = bar + 1;
+    }
+    // The rest: a decoder holds back (UTF-8) or drops (GBK) the bytes of a character cut short at the end.
+    piece += listCodec->toUnicode(bytes.constData() + fed, bytes.size() - fed, &state);
+    const QByteArray encoded = listCodec->fromUnicode(piece);
+    const int rest = bytes.size() - from - encoded.size();
+    if (piece.contains(QChar::ReplacementCharacter) || rest < 0 || bytes.mid(from, encoded.size()) != encoded)
+        list->sound = false;
+    else if (rest == 0)
+        list->tail = piece;
+    else if (rest > 3)
+        list->sound = false;
+    else if (list->sound)
+        list->wholeSize = from;
+    if (from < bytes.size()) {
+        const QString after = listCodec->toUnicode(bytes.mid(from) + '|');
+        list->separator = after.endsWith(QLatin1Char('|')) ? QByteArray("|") : QByteArray("||");
+    }
+}
 
 // Reads the list file ("" for a missing or empty one); false when it cannot be read (nothing is then
 // known of it).
@@ -138,43 +181,7 @@ bool readList(const QString &path, ListFile *list)
     list->bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return false;
-    const QByteArray &bytes = list->bytes;
-    QTextCodec::ConverterState state;
-    const QString text = codec()->toUnicode(bytes.constData(), bytes.size(), &state);
-    // A decoder holds back (UTF-8) or silently drops (GBK) the bytes of a character cut short at the end,
-    // and may drop a byte-order mark at the start: each entry is found by the bytes its text encodes to.
-    int at = bytes.startsWith(byteOrderMark()) && !codec()->fromUnicode(text).startsWith(byteOrderMark())
-                 ? byteOrderMark().size()
-                 : 0;
-    const QStringList pieces = text.split(QLatin1Char('|'));
-    bool lost = false; // bytes since the last entry read belong to no entry read
-    for (int i = 0; i + 1 < pieces.size(); ++i) {
-        const QString &piece = pieces.at(i);
-        const QByteArray encoded = codec()->fromUnicode(piece + QLatin1Char('|'));
-        int from = -1;
-        if (!piece.contains(QChar::ReplacementCharacter))
-            from = lost ? bytes.indexOf(encoded, at) : (bytes.mid(at, encoded.size()) == encoded ? at : -1);
-        if (from < 0) {
-            lost = true;
-            list->sound = false;
-            continue;
-        }
-        lost = false;
-        list->entries.append({piece, from, from + int(encoded.size())});
-        at = from + int(encoded.size());
-    }
-    const QString &tail = pieces.last();
-    const QByteArray encoded = codec()->fromUnicode(tail);
-    const int rest = bytes.size() - at - encoded.size();
-    if (lost || tail.contains(QChar::ReplacementCharacter) || rest < 0 || bytes.mid(at, encoded.size()) != encoded) {
-        list->sound = false;
-    } else if (rest == 0) {
-        list->tail = tail;
-    } else if (rest > 3) {
-        list->sound = false;
-    } else if (list->sound) {
-        list->wholeSize = at;
-    }
+    readBytes(list);
     if (!list->sound)
         qCDebug(lcSingleImport) << "shot-time list holds bytes not in the list codec, passed over:" << path;
     else if (list->wholeSize >= 0)
@@ -182,51 +189,28 @@ bool readList(const QString &path, ListFile *list)
     return true;
 }
 
-// Whether the open file still holds the bytes read (another desk may have appended meanwhile).
-bool stillAsRead(QFile &file, const QByteArray &bytes, int from)
-{
-    if (file.size() != bytes.size() || !file.seek(from))
-        return false;
-    return file.read(bytes.size() - from) == bytes.mid(from);
-}
-
-// What goes between the bytes of a list and entries added after them (lastByte: the list's last byte, -1
-// for an empty list, -2 when it is not known): nothing after a "|"; a "|" after a whole character; after a
-// byte that may lead a character cut short, a second one, since a double-byte code page takes the first
-// for the cut character's second byte. An empty entry is passed over by every reader.
-QByteArray separatorAfter(int lastByte)
-{
-    if (lastByte == -1 || lastByte == '|')
-        return QByteArray();
-    return lastByte >= 0 && lastByte < 0x80 ? QByteArray("|") : QByteArray("||");
-}
-
-// The last byte of the open file of that size (-1 for an empty one); -2 when it cannot be read.
-int lastByteOf(QFile &file, qint64 size)
-{
-    if (size <= 0)
-        return -1;
-    char c = 0;
-    if (!file.seek(size - 1) || !file.getChar(&c))
-        return -2;
-    return static_cast<unsigned char>(c);
-}
-
-// Appends the bytes of new entries to the list as read (known: it could be read).
-bool appendBytes(const QString &path, const ListFile &list, bool known, const QByteArray &added)
+// Appends the bytes of new entries to the list as it is when the write begins (another desk may have
+// appended since it was read).
+bool appendBytes(const QString &path, const QByteArray &added)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
         return false;
     if (added.isEmpty())
         return true;
-    // An entry cut inside a character goes first: the bytes of that character would pair with the new
-    // entry's first ones. It goes only while the file holds what was read: an entry another desk appended
-    // since would be taken for it. Otherwise the new entries follow a separator, and the reader passes the
-    // cut entry over.
+    ListFile list;
     qint64 oldSize = file.size();
+    if (file.seek(0))
+        list.bytes = file.read(oldSize);
+    const bool known = file.error() == QFileDevice::NoError && list.bytes.size() == oldSize;
+    if (known)
+        readBytes(&list);
+    // An entry cut inside a character goes first: the bytes of that character would pair with the new
+    // entry's first ones. It goes only while the file holds what was just read: an entry another desk
+    // appended since would be taken for it. Otherwise the new entries follow a separator, and the reader
+    // passes the cut entry over.
     errno = 0;
-    if (known && list.wholeSize >= 0 && stillAsRead(file, list.bytes, list.wholeSize)) {
+    if (known && list.wholeSize >= 0 && file.size() == oldSize) {
         if (!file.resize(list.wholeSize)) {
             const int error = errno;
             qCDebug(lcSingleImport) << "shot-time list not cut back to its whole entries:" << path << file.errorString();
@@ -234,8 +218,9 @@ bool appendBytes(const QString &path, const ListFile &list, bool known, const QB
             return false;
         }
         oldSize = list.wholeSize;
+        list.separator.clear();
     }
-    const QByteArray bytes = separatorAfter(lastByteOf(file, oldSize)) + added;
+    const QByteArray bytes = (known ? list.separator : oldSize > 0 ? QByteArray("||") : QByteArray()) + added;
     errno = 0;
     const bool written = file.write(bytes) == bytes.size();
     int error = errno;
@@ -250,36 +235,6 @@ bool appendBytes(const QString &path, const ListFile &list, bool known, const QB
         qCWarning(lcSingleImport) << "shot-time list left cut:" << path << file.errorString();
     errno = error;
     return false;
-}
-
-enum class Rewrite { Done, Failed, Changed };
-
-// The list without the entries of replaced names, then added: only what is read as those entries goes,
-// every other byte stays (a last entry cut inside a character excepted). Made only while the file still
-// holds the bytes read.
-Rewrite rewrite(const QString &path, const ListFile &list, const QSet<QString> &replaced, const QByteArray &added)
-{
-    QByteArray bytes;
-    int at = 0;
-    for (const ListFile::Entry &entry : list.entries) {
-        const QStringList pieces = entry.text.split(QLatin1Char('>'));
-        if (pieces.size() == 2 && replaced.contains(pieces.at(0))) {
-            bytes += list.bytes.mid(at, entry.from - at);
-            at = entry.to;
-        }
-    }
-    bytes += list.bytes.mid(at, list.wholeSize >= 0 ? list.wholeSize - at : -1);
-    bytes += separatorAfter(bytes.isEmpty() ? -1 : static_cast<unsigned char>(bytes.back())) + added;
-    bool changed = false;
-    const bool written = Platform::writeIntoPlace(path, [&](QIODevice &out) {
-        QFile now(path);
-        if (!now.open(QIODevice::ReadOnly) || !stillAsRead(now, list.bytes, 0)) {
-            changed = true;
-            return false;
-        }
-        return out.write(bytes) == bytes.size();
-    });
-    return written ? Rewrite::Done : changed ? Rewrite::Changed : Rewrite::Failed;
 }
 
 } // namespace
@@ -300,38 +255,24 @@ bool append(const QString &orderFolder, const QString &text)
             names << pair.first;
         newTime.insert(pair.first, pair.second);
     }
-    for (int attempt = 0;; ++attempt) {
-        // The names listed so far. A list that cannot be read is only appended to, as it is: nothing in it
-        // is lost.
-        ListFile list;
-        const bool known = readList(path, &list);
-        QHash<QString, QString> listedTime;
-        for (const auto &pair : parse(list.text()))
-            listedTime.insert(pair.first, pair.second);
-        QString added;
-        QSet<QString> replaced;
-        for (const QString &name : qAsConst(names)) {
-            const auto it = listedTime.constFind(name);
-            if (it != listedTime.cend()) {
-                if (*it == newTime.value(name))
-                    continue;
-                replaced.insert(name);
-            }
+    // The names listed so far. A list that cannot be read is only appended to, as it is: nothing in it is
+    // lost.
+    ListFile list;
+    readList(path, &list);
+    QHash<QString, QString> listedTime;
+    for (const auto &pair : parse(list.text()))
+        listedTime.insert(pair.first, pair.second);
+    // A name given to another photo gets its new entry after the old one, which the readers then pass
+    // over: the list is only ever appended to, so an entry another desk appends meanwhile stays.
+    QString added;
+    for (const QString &name : qAsConst(names)) {
+        const auto it = listedTime.constFind(name);
+        if (it == listedTime.cend() || *it != newTime.value(name))
             added += name + QLatin1Char('>') + newTime.value(name) + QLatin1Char('|');
-        }
-        // The write begins (on a slow share it takes a while: Platform::delayWrite). Between the read and the
-        // write another desk may append to the list: a list written anew is read again then; after a few
-        // such turns the entries are only appended (the old entry of a name given to another photo stays
-        // before its new one).
-        Platform::delayWrite(path);
-        if (!replaced.isEmpty() && attempt < 3) {
-            const Rewrite done = rewrite(path, list, replaced, codec()->fromUnicode(added));
-            if (done == Rewrite::Changed)
-                continue;
-            return done == Rewrite::Done;
-        }
-        return appendBytes(path, list, known, codec()->fromUnicode(added));
     }
+    // The write begins (on a slow share it takes a while: Platform::delayWrite).
+    Platform::delayWrite(path);
+    return appendBytes(path, codec()->fromUnicode(added));
 }
 
 QString readText(const QString &path)
@@ -353,7 +294,18 @@ QList<QPair<QString, QString>> parse(const QString &text)
         if (pieces.size() == 2)
             pairs.append(qMakePair(pieces.at(0), pieces.at(1)));
     }
-    return pairs;
+    // A name listed again was given to another photo: its last entry holds.
+    QHash<QString, int> last;
+    for (int i = 0; i < pairs.size(); ++i)
+        last.insert(pairs.at(i).first, i);
+    if (last.size() == pairs.size())
+        return pairs;
+    QList<QPair<QString, QString>> latest;
+    for (int i = 0; i < pairs.size(); ++i) {
+        if (last.value(pairs.at(i).first) == i)
+            latest.append(pairs.at(i));
+    }
+    return latest;
 }
 
 } // namespace ShotTimeList

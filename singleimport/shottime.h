@@ -50,13 +50,13 @@ class QTextCodec *codec();
 // "|", a line break or another control character (the raw download then scans for the photo).
 QString entry(const QString &newName, const QString &time);
 
-// Adds the entries of text to orderFolder's list, creating the file when missing. A name listed already
-// gets no second entry: with the same time the entry is there (a retried import), with another time the
-// new one takes the old one's place (the name now belongs to another photo; the list is then written
-// anew, without that entry's bytes and with every other byte kept, while it still holds what was read).
-// Entries go after the list as it is, whatever it holds: bytes the reader passes over are kept. A last
-// entry cut inside a character is cut off, back to the last "|", while the file still holds what was read;
-// otherwise, as after a list cut in an entry at a whole character, a separator goes before the new entries.
+// Adds the entries of text to orderFolder's list, creating the file when missing. The list is only ever
+// appended to, so an entry another desk appends meanwhile stays. A name listed already with the same time
+// gets no second entry (a retried import); with another time (the name now belongs to another photo) its
+// new entry goes after the old one, which parse() then passes over. Entries go after the list as it is when
+// the write begins, whatever it holds: bytes the reader passes over are kept. A last entry cut inside a
+// character is cut off, back to the last "|"; otherwise, wherever the list does not end at a separator the
+// reader reads, a separator goes before the new entries, so that they read back as they are.
 // False when the folder is empty or the file cannot be written; a failed append is taken back (the list
 // keeps its old length, less an entry cut inside a character) and leaves errno at the error of the failed
 // write.
@@ -64,12 +64,13 @@ bool append(const QString &orderFolder, const QString &text);
 
 // The entries of the list file as text, trimmed; "" for a missing, empty or unreadable file. An entry
 // whose bytes are not its text in the list's codec (another code page, a character cut short) is passed
-// over, so that names in another codec never reach the file system; the others are read. A last entry cut
-// off at a whole character is read as it is.
+// over, up to the separator that ends it, so that names in another codec never reach the file system; the
+// others are read. A last entry cut off at a whole character is read as it is.
 QString readText(const QString &path);
 
 // The (photo name, shot time) pairs of a list text: entries split at "|", empty ones skipped, each split
-// at ">" and kept when it gives exactly two pieces (not trimmed).
+// at ">" and kept when it gives exactly two pieces (not trimmed). A name listed more than once is given by
+// its last entry only (the name was given to another photo), in that entry's place.
 QList<QPair<QString, QString>> parse(const QString &text);
 
 } // namespace ShotTimeList

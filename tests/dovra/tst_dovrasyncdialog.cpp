@@ -7,6 +7,7 @@
 #include "msgbox.h"
 #include "filebytes.h"
 #include "filesizelimit.h"
+#include "mounts.h"
 #include "platform.h"
 #include "studiofixture.h"
 
@@ -17,6 +18,11 @@
 #include <QTextLayout>
 
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 Q_DECLARE_METATYPE(standin::Reply)
 
@@ -120,7 +126,10 @@ private slots:
 
     void staffSyncWritesEveryStore_data()
     {
-        QTest::addColumn<QString>("fault");         // "refused": 月影店's file cannot be written; "full": the disk is full
+        QTest::addColumn<QString>("fault");         // "refused": 月影店's file cannot be written; "full": the disk is full;
+                                                    // "read-only": 月影店's files are read-only and another user's;
+                                                    // "no entries": 月影店's folder takes no new file, its files
+                                                    // are there (a disk whose entries are used up)
         QTest::addColumn<QStringList>("failed");    // the stores not written
         QTest::addColumn<QList<int>>("progress");   // the bar's values from 1 on
         QTest::addColumn<QString>("box");           // the box naming the failures, in words
@@ -130,6 +139,11 @@ private slots:
         QTest::newRow("the disk full") << "full" << QStringList{"星光店", "月影店"} << QList<int>{1, 2, 3, 2}
                                        << "温馨提示|\n星光店 文件写入失败，错误原因：磁盘空间不足或文件过大"
                                           "\n月影店 文件写入失败，错误原因：磁盘空间不足或文件过大";
+        QTest::newRow("a store's files read-only, another user's") << "read-only" << QStringList{"月影店"}
+                                                                    << QList<int>{1, 2, 3}
+                                                                    << "温馨提示|\n月影店 文件打开失败，错误原因：没有权限";
+        QTest::newRow("a store folder that takes no new file, its files written in place")
+            << "no entries" << QStringList() << QList<int>{1, 2, 3, 4} << "";
     }
     void staffSyncWritesEveryStore()
     {
@@ -142,6 +156,27 @@ private slots:
         std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
         if (fault == "full")
             fullDisk.reset(new testsupport::FileSizeLimit(64));
+        // 月影店's files from an earlier sync
+        const QString products = m_studio->dovraRoot + "月影店/产品";
+        const QByteArray old = "earlier sync";
+        std::unique_ptr<testsupport::Mounted> noEntries;
+        if (fault == "no entries") {
+            noEntries.reset(new testsupport::Mounted(products, testsupport::Mounted::Full, 2));
+            if (!noEntries->active())
+                QSKIP("no disk can be mounted here");
+        }
+        if (fault == "read-only" || fault == "no entries") {
+            for (const char *file : {"/VgStaff.xml", "/productList.xml"}) {
+                QVERIFY(QDir().mkpath(products) && testsupport::put(products + file, old));
+#ifdef Q_OS_UNIX
+                if (fault == "read-only")
+                    QVERIFY(::chown(QFile::encodeName(products + file).constData(), 65534, 65534) == 0
+                            && ::chmod(QFile::encodeName(products + file).constData(), 0444) == 0);
+#endif
+            }
+            if (fault == "no entries")
+                QVERIFY(!testsupport::put(products + "/another", "x")); // the disk takes no new file
+        }
         QCOMPARE(m_dialog->windowTitle(), QString("同步员工/产品信息到Dovra系统"));
         QCOMPARE(visibleButtons(), (QStringList{"pb_syncpeo", "pb_syncpro"}));
         button("pb_syncpeo")->click();
@@ -171,7 +206,13 @@ private slots:
         // the product list next, in the same dialog
         button("pb_syncpro")->click();
         QVERIFY(waitLabel(doneText("产品", failed)));
-        QCOMPARE(QFile::exists(m_studio->dovraRoot + "月影店/产品/productList.xml"), !failed.contains("月影店"));
+        const QString productList = products + "/productList.xml";
+        QCOMPARE(QFile::exists(productList) && testsupport::bytesOf(productList) != old, !failed.contains("月影店"));
+        if (fault == "read-only") {
+            for (const char *file : {"/VgStaff.xml", "/productList.xml"})
+                QCOMPARE(testsupport::bytesOf(products + file), old);
+            QCOMPARE(QDir(products).entryList(QDir::Files | QDir::Hidden, QDir::Name), (QStringList{"VgStaff.xml", "productList.xml"}));
+        }
     }
 
     void failedRepliesWriteNothing_data()

@@ -206,6 +206,14 @@ private slots:
         QTest::newRow("no such device") << int(ENODEV) << "设备不存在";
         QTest::newRow("value too large") << int(EOVERFLOW) << "文件过大，无法处理";
         QTest::newRow("not supported") << int(EOPNOTSUPP) << "磁盘不支持此操作";
+        QTest::newRow("name the share's character set cannot hold") << int(EILSEQ) << "名称中有磁盘不支持的字符";
+        QTest::newRow("no longer wanted") << int(ECANCELED) << "已取消，不再需要写入";
+        QTest::newRow("no lock") << int(ENOLCK) << "无法锁定文件";
+#ifdef Q_OS_LINUX
+        QTest::newRow("share's server I/O") << int(EREMOTEIO) << "服务器读写出错";
+        QTest::newRow("share's credentials missing") << int(ENOKEY) << "服务器登录凭据无效或已过期，请重新连接";
+        QTest::newRow("share's credentials expired") << int(EKEYEXPIRED) << "服务器登录凭据无效或已过期，请重新连接";
+#endif
 #ifdef Q_OS_WIN
         // Windows' own errors, as its calls report them
         QTest::newRow("Windows: invalid name") << Platform::errnoOf(ERROR_INVALID_NAME) << "名称无效";

@@ -86,8 +86,8 @@ private slots:
         QTest::newRow("write, folder gone") << false << false << "no folder" << false << "文件或文件夹不存在";
         QTest::newRow("write gives up by itself") << false << false << "writer" << false << "未能完整写入";
         // asked once the file is whole, just before it would take the name (the order was taken over meanwhile)
-        QTest::newRow("copy no longer wanted") << true << false << "not wanted" << false << errorText(ECANCELED);
-        QTest::newRow("write no longer wanted") << false << false << "not wanted" << false << errorText(ECANCELED);
+        QTest::newRow("copy no longer wanted") << true << false << "not wanted" << false << "已取消，不再需要写入";
+        QTest::newRow("write no longer wanted") << false << false << "not wanted" << false << "已取消，不再需要写入";
     }
     void fileIsPutInPlaceWholeOrNotAtAll()
     {

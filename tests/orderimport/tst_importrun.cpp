@@ -101,7 +101,7 @@ private slots:
         // and a root on a full disk: the box says which
         Platform::refuseOpens(m_studio->picRoot);
         startButton()->click();
-        QCOMPARE(MsgBox::lastShown().text, QString("您没有服务器写入权限（没有权限）"));
+        QCOMPARE(MsgBox::lastShown().text, "您没有服务器写入权限：" + m_studio->picRoot);
         Platform::clearFaults();
         {
             const testsupport::Mounted full(m_studio->picRoot, testsupport::Mounted::Full);
@@ -113,6 +113,44 @@ private slots:
         QVERIFY(m_server.requests("updatepicpath").isEmpty());
 
 #ifdef Q_OS_LINUX
+        // a root on a disk full by its blocks, its entries free (the usual full share): the start passes, as a
+        // probe file takes no block, and the run stops on the space for the first photo
+        {
+            const QString fullRoot = m_roots->path("studio/full/pic/");
+            const testsupport::Mounted disk(fullRoot, testsupport::Mounted::Roomy);
+            if (disk.active()) {
+                QVERIFY(QDir().mkpath(fullRoot + "order/成品"));
+                {
+                    QFile fill(fullRoot + "fill");
+                    QVERIFY(fill.open(QIODevice::WriteOnly));
+                    const QByteArray block(64 * 1024, 'x');
+                    while (fill.write(block) == block.size() && fill.flush()) {
+                    }
+                }
+                { // an entry is made, no byte goes in
+                    QFile more(fullRoot + "more");
+                    QVERIFY(more.open(QIODevice::WriteOnly));
+                    QVERIFY(more.write("x") != 1 || !more.flush());
+                }
+                QVERIFY(QFile::remove(fullRoot + "more"));
+                b->setFinishedImported(true); // a and b have nothing left to import, their folders whole
+                QVERIFY(QDir().mkpath(a->orderPath() + "成品") && QDir().mkpath(b->orderPath() + "成品"));
+                ImportOrderModel *onFull = record(3, [&](QJsonObject &json) {
+                    QJsonObject roots = json["picpathnew"].toObject();
+                    roots["picpath"] = fullRoot;
+                    json["picpathnew"] = roots;
+                    json["orderpath"] = fullRoot + "order/";
+                });
+                onFull->setFinishedFiles(a->finishedFiles());
+                QVERIFY(handOver({onFull}));
+                MsgBox::clearShown();
+                QVERIFY(runToEnd());
+                QCOMPARE(testsupport::lastBox(), QString("警告|服务器空间不足，请清理空间后再导入"));
+                QVERIFY(!onFull->isFinishedImported());
+                onFull->setFinishedImported(true); // out of the way
+            }
+        }
+
         // a root nothing can be written into: on a read-only disk where a disk can be mounted, else /proc/;
         // the box says why
         const QString readOnlyRoot = m_roots->path("studio/ro/pic/");

@@ -129,7 +129,11 @@ void TestShotTime::appendsBackToBack()
     QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-002>19:05:12 14:33:24|305K12-003>19:05:12 14:40:00|")));
     QVERIFY(ShotTimeList::append(folder, QStringLiteral("305K12-001>19:06:01 10:00:00|")));
     QCOMPARE(bytesOf(folder + QStringLiteral("ImageTime.txt")),
-             QByteArray("305K12-002>19:05:12 14:33:24|305K12-003>19:05:12 14:40:00|305K12-001>19:06:01 10:00:00|"));
+             QByteArray("305K12-001>19:05:12 14:33:21|305K12-002>19:05:12 14:33:24|305K12-003>19:05:12 14:40:00|"
+                        "305K12-001>19:06:01 10:00:00|"));
+    QCOMPARE(ShotTimeList::parse(ShotTimeList::readText(folder + QStringLiteral("ImageTime.txt"))),
+             (Pairs{{"305K12-002", "19:05:12 14:33:24"}, {"305K12-003", "19:05:12 14:40:00"},
+                    {"305K12-001", "19:06:01 10:00:00"}}));
     // An append the disk cuts short is taken back; the next one's entries read back whole.
     const QString list = folder + QStringLiteral("ImageTime.txt");
     const QByteArray before = bytesOf(list);
@@ -227,11 +231,26 @@ void TestShotTime::reader_data()
     QTest::newRow("list an earlier version appended to after a cut character, appended")
         << afterCut << QByteArray("UTF-8") << wholePairs << QStringLiteral("张三-006>19:05:12 14:33:26|")
         << QByteArray() << afterCut;
-    // A name given to another photo: the list is written anew without its old entry, and read again first
-    // when another desk appended meanwhile.
+    // Bytes passed over end at the separator that ends them, and an append after them reads back as itself.
+    const QByteArray unreadEnd = QStringLiteral("张三-001>19:05:12 14:33:21|x").toUtf8() + "\xff";
+    QTest::newRow("UTF-8 list ending in a byte no code page reads, appended")
+        << unreadEnd << QByteArray("UTF-8") << Pairs{{QStringLiteral("张三-001"), "19:05:12 14:33:21"}}
+        << QStringLiteral("王五-003>19:05:12 14:40:00|") << QByteArray() << unreadEnd;
+    // 亅 is 81 7C in GBK: its second byte is a "|", and no separator.
+    const QByteArray cutAfterBar = gbkCodec->fromUnicode(QStringLiteral("张三-001>19:05:12 14:33:21|李亅"));
+    QTest::newRow("GBK list cut after a character whose second byte is a \"|\", appended")
+        << cutAfterBar << QByteArray("GBK") << Pairs{{QStringLiteral("张三-001"), "19:05:12 14:33:21"}}
+        << QStringLiteral("王五-003>19:05:12 14:40:00|") << QByteArray() << cutAfterBar;
+    // A name given to another photo: its new entry goes after the old one, which the reader passes over;
+    // an entry another desk appended meanwhile stays.
     QTest::newRow("a name given to another photo, another desk's entry appended meanwhile")
         << QByteArray("a>1|b>2|") << QByteArray("UTF-8") << Pairs{{"a", "1"}, {"b", "2"}} << "a>9|"
-        << QByteArray("a>1|b>2|c>3|") << QByteArray();
+        << QByteArray("a>1|b>2|c>3|") << QByteArray("a>1|b>2|c>3|");
+    const QByteArray gbkNames = gbkCodec->fromUnicode(whole);
+    QTest::newRow("GBK names, one given to another photo, another desk's entry appended before the write")
+        << gbkNames << QByteArray("GBK") << wholePairs << QStringLiteral("李四-002>19:06:01 10:00:00|")
+        << gbkNames + gbkCodec->fromUnicode(QStringLiteral("赵六-005>19:05:12 14:33:25|"))
+        << gbkNames + gbkCodec->fromUnicode(QStringLiteral("赵六-005>19:05:12 14:33:25|"));
 }
 
 void TestShotTime::reader()
