@@ -198,15 +198,38 @@ private:
     // closed window's copies included); the copies under way by record path. Under their own lock.
     static QHash<QString, QList<Fact>> &unwritten();
     static QHash<QString, int> &underWay();
-    // Folds the facts into the folders (a journal's, or this program's not written yet); false when one
-    // names what no record of ours can.
+    // Folds facts, one after another, into the folders read. A journal's facts count only for the folders
+    // its record lists (the program's own lines name no other): a line about any other folder is passed
+    // over, and so is a copy's fact beyond what attempts leave of one name (kFactsPerName). This program's
+    // facts not written yet list a folder again that left the record meanwhile.
+    class Folding
+    {
+    public:
+        Folding(QList<Folder> *folders, bool fromJournal);
+        // False when the fact names what no record of ours can (a level not of its folder).
+        bool add(const Fact &fact);
+        // The facts passed over.
+        int passedOver() const { return m_passedOver; }
+
+    private:
+        QList<Folder> *m_folders;
+        bool m_fromJournal;
+        QHash<QString, int> m_folderAt;          // by key
+        QHash<int, QHash<QString, int>> m_fileAt; // a folder's files by key, once a fact is about one of them
+        int m_passedOver = 0;
+    };
+    // Folds this program's facts not written yet into the folders; false when one names what no record of
+    // ours can.
     static bool fold(QList<Folder> *folders, const QList<Fact> &facts);
     // The journal's line of a fact.
     static QByteArray lineOf(const Fact &fact);
 
-    // Reads the record and folds its journal in; *why says why a damaged one is damaged. With the record
-    // lock held.
-    Record readRecord(QList<Folder> *folders, QString *why) const;
+    // Reads the record and folds its journal in; *why says why a damaged one is damaged, *passedOver (when
+    // given) counts the facts of them passed over (a copy's source outside the order's folder, a folder the
+    // record does not list). With the record lock held.
+    Record readRecord(QList<Folder> *folders, QString *why, int *passedOver = nullptr) const;
+    // The report's note of facts passed over.
+    QString passedOverNote(int count) const;
     // Settles the levels about to be made (Folder::pending) that were made.
     void madeBeforeTheEnd(QList<Folder> *folders) const;
     bool writeRecord(const QList<Folder> &folders, int *error) const;

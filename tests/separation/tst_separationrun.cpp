@@ -891,6 +891,23 @@ private slots:
         };
         if (redo == "a file of the user's")
             plant(album(order) + "客人自选.jpg", "the user's");
+        auto journalLine = [&](const QJsonObject &fact) {
+            QFile journal(record + "l");
+            QVERIFY(journal.open(QIODevice::Append));
+            journal.write("\n" + QJsonDocument(fact).toJson(QJsonDocument::Compact) + "\n");
+        };
+        if (redo == "a journal line naming a finished copy") { // with its size and time, as a copy's earlier form
+            const QFileInfo finished(order + "其它/成品/IMG_0001.jpg");
+            journalLine({{"folder", "其它/成品/"}, {"name", "IMG_0001.jpg"}, {"size", double(finished.size())},
+                         {"time", double(finished.lastModified().toMSecsSinceEpoch())}});
+        }
+        if (redo == "a journal line with a source outside") { // the clerk's file, the same bytes as the source
+            const QString source = m_studio->orders.at(0).orderPath + "成品/IMG_0001.jpg";
+            plant(album(order) + "客人自选.jpg", testsupport::bytesOf(source));
+            journalLine({{"folder", album(QString())}, {"name", "客人自选.jpg"}, {"size", double(QFileInfo(source).size())},
+                         {"time", double(QFileInfo(source).lastModified().toMSecsSinceEpoch())}, {"pending", true},
+                         {"source", source}});
+        }
         if (redo.contains("the clerk's IMG_0003")) // in place of the attempt's copy
             plant(album(order) + "IMG_0003.jpg", "the clerk's own photo");
         if (redo == "an edited photo") // a retoucher edits the copy in place
@@ -1094,6 +1111,8 @@ private slots:
         }
         for (const QString &file : qAsConst(m_cutShort))
             QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+        if (redo.contains("naming a finished copy"))
+            QVERIFY(QFileInfo(order + "其它/成品/IMG_0001.jpg").isFile());
         if (redo.contains("cut short in the work folders")) { // a link or another name is no temporary file
             QVERIFY(QFileInfo(order + "其它/成品/.writing-2b3c").isSymLink());
             QCOMPARE(testsupport::bytesOf(order + "其它/.printing-notes.pdf"), QByteArray("the clerk's"));
@@ -1302,6 +1321,16 @@ private slots:
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "journal is a FIFO" << true << damaged;
         QTest::newRow("crop refused, then the journal a link")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "journal is a link" << true << damaged;
+        // a journal line of no attempt's: passed over and named, what it names stays (the work folder's finished
+        // copy; a clerk's file holding the bytes of a file outside the order's folder)
+        const QString passedOver = "分件记录中有1条记录不属于该订单的分件（所指的文件夹不在记录中，或复制来源不在订单文件夹内），"
+                                   "已略过，其所指的文件未改动：{order}.分件记录.json";
+        QTest::newRow("crop refused, then a journal line naming the work folder's finished copy")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a journal line naming a finished copy"
+            << false << passedOver;
+        QTest::newRow("crop refused, then an unconfirmed journal line with its source outside the order")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a journal line with a source outside"
+            << false << passedOver;
         // every name the plan chooses is read back
         QTest::newRow("crop refused, with a photo named IMG:4.jpg")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a photo named IMG:4.jpg" << false << "";
