@@ -3,6 +3,7 @@
 #include "fileoperation.h"
 #include "logging.h"
 #include "platform.h"
+#include "separationclaim.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -1341,10 +1342,23 @@ bool SeparationAttempt::finish(QStringList *notes)
     QMutexLocker records(&recordLock(m_localOrderDir + recordName()));
     m_notes.clear();
     const QString path = m_localOrderDir + recordName();
+    // Only the record place() left is this attempt's to finish: one under its name that is another attempt's
+    // (another desk went on with the order meanwhile) lists that attempt's copies, and none at all (removed
+    // or moved) tells nothing of what is in the folders. Nothing is taken out, and the report says so.
+    auto notOurs = [&] {
+        *notes << SeparationClaim::interference(nullptr, this);
+        qCWarning(lcSeparation) << "the separation record is not this attempt's any more, nothing taken out:" << path;
+        return false;
+    };
+    if (!recordIntact())
+        return notOurs();
     QList<Folder> folders;
     QString why;
     const QList<Fact> landed = takeLanded();
-    Record state = readRecord(&folders, &why);
+    int passedOver = 0;
+    Record state = readRecord(&folders, &why, &passedOver);
+    if (passedOver > 0)
+        m_notes << passedOverNote(passedOver);
     if (state == Record::Read && !fold(&folders, landed))
         state = Record::Damaged;
     // A copy the record lists and the plan no longer holds (a closed window's copy that landed late, in a
@@ -1409,12 +1423,19 @@ bool SeparationAttempt::finish(QStringList *notes)
                       + recordName();
         return false;
     }
-    // The record, then its journal (one left alone is removed by the order's next attempt).
-    if (FileOperation::deleteFile(path) || !existsOrLink(path)) {
+    // The record, then its journal (one left alone is removed by the order's next attempt); still the one
+    // place() left, looked at just before.
+    if (!recordIntact()) {
+        appendFacts(landed);
+        return notOurs();
+    }
+    if (FileOperation::deleteFile(path)) {
         removeJournal();
         return true;
     }
     const int error = errno;
+    if (!existsOrLink(path)) // gone meanwhile, not by this attempt
+        return notOurs();
     qCWarning(lcSeparation) << "separation record not removed:" << path;
     appendFacts(landed);
     *notes << QStringLiteral("分件记录未能删除（") + errorText(error)

@@ -11,6 +11,7 @@
 #include "platform.h"
 #include "runoutput.h"
 #include "searchorder.h"
+#include "separationattempt.h"
 #include "singleorderopeners.h"
 #include "orderwindowtests.h"
 
@@ -611,6 +612,12 @@ private slots:
         // nor one under way when the order was taken over (the desk woke up in its write), nor a journal line
         QTest::newRow("the order taken over by another desk with a product copy under way")
             << "" << "" << QByteArray() << "" << "" << "order taken over, a copy under way";
+        // two attempts at one order, the second (other goods) going on in the first one's folders before the
+        // first finishes: the first takes nothing of the second's out, and says so; the second finishes
+        QTest::newRow("another attempt at the order going on before the attempt finishes")
+            << "" << "" << QByteArray() << ""
+            << "分件期间该订单的分件记录被删除、移走或替换，产品文件夹未按本次分件核对：{order}.分件记录.json"
+            << "two attempts";
     }
     void failuresAreReported()
     {
@@ -636,6 +643,44 @@ private slots:
             QSKIP("no mounts here (a mount needs root and a system that allows it)");
 
         const QString order = dated() + kA1203Folder;
+        if (disk == "two attempts") {
+            // A: the album with photo 1; B, a moment later: the album with photos 1 to 3 and a frame with 2
+            const QString work = order + "其它/成品/";
+            QVERIFY(QDir().mkpath(work));
+            for (int i = 1; i <= 3; ++i)
+                QVERIFY(testsupport::writeJpeg(work + QString("IMG_000%1.jpg").arg(i), QSize(40 + i, 30)));
+            auto wanted = [](const QString &folder, const QStringList &photos) {
+                return SeparationAttempt::Wanted{folder, [folder](int n) { return folder.chopped(1) + QString(" (%1)/").arg(n); },
+                                                 photos};
+            };
+            auto copyAll = [&](SeparationAttempt *attempt, const QList<SeparationAttempt::Wanted> &plan) {
+                QList<SeparationAttempt::Placed> placed = attempt->place(plan);
+                attempt->makeFolders(&placed);
+                for (int i = 0; i < plan.size(); ++i) {
+                    for (int j = 0; j < plan.at(i).photos.size(); ++j) {
+                        QString failure;
+                        QVERIFY2(attempt->copy(i, j, work + plan.at(i).photos.at(j), &failure), qPrintable(failure));
+                    }
+                }
+                attempt->writeCopies();
+            };
+            SeparationAttempt a(order, true);
+            copyAll(&a, {wanted("相册/", {"IMG_0001.jpg"})});
+            SeparationAttempt b(order, true);
+            copyAll(&b, {wanted("相册/", {"IMG_0001.jpg", "IMG_0002.jpg", "IMG_0003.jpg"}), wanted("摆台/", {"IMG_0002.jpg"})});
+            const QStringList copies{".分件记录.json", ".分件记录.jsonl", "摆台/IMG_0002.jpg", "相册/IMG_0001.jpg",
+                                     "相册/IMG_0002.jpg", "相册/IMG_0003.jpg"};
+            QCOMPARE(fileTree(order).filter(QRegularExpression("^(?!其它/)")), copies);
+            QStringList notes;
+            QVERIFY(!a.finish(&notes));
+            QCOMPARE(notes, QStringList{report.replace("{order}", order)});
+            QCOMPARE(fileTree(order).filter(QRegularExpression("^(?!其它/)")), copies);
+            notes.clear();
+            QVERIFY(b.finish(&notes));
+            QCOMPARE(notes, QStringList());
+            QCOMPARE(fileTree(order).filter(QRegularExpression("^(?!其它/)")), copies.mid(2));
+            return;
+        }
         const QString outside = m_roots->path("outside-claim-%1").arg(m_outs);
         if (disk == "claim a link") { // to a file outside the order folder
             QVERIFY(testsupport::put(outside, anotherDesksClaim()));
