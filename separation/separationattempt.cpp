@@ -1161,6 +1161,10 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
             m_notes << QStringLiteral("分件记录无法写入（") + errorText(error)
                            + QStringLiteral("），再次分件该订单时产品文件夹将另建编号文件夹：") + m_orderDir + recordName();
         }
+    } else {
+        // No record read, none needed: a journal left beside none (a finished attempt's, its end cut short
+        // between the two removals) goes, lest a later record take its lines for its own.
+        removeJournal();
     }
     m_toMake = made;
     if (m_recordOnDisk)
