@@ -224,7 +224,12 @@ QMutex &landedLock()
 } // namespace
 
 SeparationAttempt::SeparationAttempt(const QString &orderDir, bool folderClaimed)
-    : m_orderDir(orderDir), m_localOrderDir(Platform::localPath(orderDir)), m_folderClaimed(folderClaimed)
+    : SeparationAttempt(orderDir, folderClaimed, FileOperation::storageRoots())
+{
+}
+
+SeparationAttempt::SeparationAttempt(const QString &orderDir, bool folderClaimed, const QStringList &roots)
+    : m_orderDir(orderDir), m_localOrderDir(Platform::localPath(orderDir)), m_roots(roots), m_folderClaimed(folderClaimed)
 {
 }
 
@@ -244,7 +249,7 @@ QString SeparationAttempt::recordName()
 
 void SeparationAttempt::settleLanded(const QString &orderDir)
 {
-    SeparationAttempt attempt(orderDir, true);
+    SeparationAttempt attempt(orderDir, true, QStringList()); // it removes nothing
     const QString record = attempt.m_localOrderDir + recordName();
     if (!existsOrLink(record))
         return;
@@ -856,7 +861,7 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
         if (!QFileInfo(path).isDir())
             continue;
         QString why;
-        if (FileOperation::removeEmptyDir(path, &why)) {
+        if (FileOperation::removeEmptyDir(path, m_roots, &why)) {
             qCDebug(lcSeparation) << "folder of the unfinished attempt removed:" << path;
             continue;
         }

@@ -81,7 +81,8 @@ public:
     };
 
     // orderDir: the order's folder of the separation, ending in "/"; folderClaimed: it is claimed for this
-    // attempt (SeparationClaim), so that no other desk copies into it.
+    // attempt (SeparationClaim), so that no other desk copies into it. GUI thread (the deletion guard's
+    // storage roots are read here, for place() on any thread).
     SeparationAttempt(const QString &orderDir, bool folderClaimed);
     ~SeparationAttempt();
     SeparationAttempt(const SeparationAttempt &) = delete;
@@ -102,8 +103,8 @@ public:
     static bool isCopyName(const QString &name);
 
     // Settles the plan's folders and file names against the record an unfinished attempt left (if any),
-    // takes out of its folders what the plan no longer holds and writes the record. GUI thread (the
-    // deletion guard reads the shop's storage roots).
+    // takes out of its folders what the plan no longer holds and writes the record. Any thread, once (the
+    // record of a large order, or one crafted at the bounds, takes a while to read: never the GUI thread's).
     QList<Placed> place(const QList<Wanted> &plan);
     // Then makes the folders place() settled, in plan order (on a busy disk hundreds of them take a while):
     // the failure of each that cannot be made is set in *placed. Any thread, before the copies.
@@ -263,8 +264,11 @@ private:
     // The order's folders in the save folder's other dated folders that hold a record.
     QStringList otherDays() const;
 
+    SeparationAttempt(const QString &orderDir, bool folderClaimed, const QStringList &roots);
+
     QString m_orderDir;
     QString m_localOrderDir; // the same at the file system's boundary
+    QStringList m_roots;     // the storage roots the deletion guard keeps folders below
     bool m_folderClaimed = false;
     QStringList m_notes;
     QSet<QString> m_claimed;  // folders (and their levels) of this plan so far, as keys

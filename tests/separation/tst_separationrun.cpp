@@ -955,6 +955,16 @@ private slots:
                 return standin::Reply::json(reply);
             });
         }
+        if (redo == "a journal of many lines for one name") { // each a copy about to land, of another size
+            QFile journal(record + "l");
+            QVERIFY(journal.open(QIODevice::Append));
+            const QByteArray folder = album(QString()).toUtf8();
+            QByteArray lines("\n");
+            for (int i = 0; i < 20000; ++i)
+                lines += "{\"folder\":\"" + folder + "\",\"name\":\"IMG_0002.jpg\",\"size\":" + QByteArray::number(i)
+                         + ",\"time\":1,\"pending\":true,\"source\":\"其它/成品/IMG_0002.jpg\"}\n";
+            QCOMPARE(journal.write(lines), qint64(lines.size()));
+        }
         if (redo == "a journal line naming a finished copy") { // with its size and time, as a copy's earlier form
             const QFileInfo finished(order + "其它/成品/IMG_0001.jpg");
             journalLine({{"folder", "其它/成品/"}, {"name", "IMG_0001.jpg"}, {"size", double(finished.size())},
@@ -1399,6 +1409,11 @@ private slots:
         QTest::newRow("crop refused, then an unconfirmed journal line with its source outside the order")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a journal line with a source outside"
             << false << passedOver;
+        // a journal crafted with many lines of one name: what attempts leave of it is read (one line in place, 15
+        // beside it), the rest passed over, at once; the record serves
+        QTest::newRow("crop refused, then a journal of 20000 lines for one name")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a journal of many lines for one name"
+            << false << "分件记录中有19985条记录不属于该订单的分件";
         // every name the plan chooses is read back
         QTest::newRow("crop refused, with a photo named IMG:4.jpg")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a photo named IMG:4.jpg" << false << "";
