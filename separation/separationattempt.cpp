@@ -35,17 +35,20 @@ const QString kPending = QStringLiteral("pending");
 const QString kSource = QStringLiteral("source");
 const QString kOther = QStringLiteral("other");
 
-// The largest record read, and the largest journal. A record takes about 110 bytes per copy and a few
-// hundred per folder; a journal 400 to 500 per copy (a line before it lands, one after) of one attempt:
-// an order of 10,000 photos keeps about 1.1 MB and 5 MB, a third of the bounds. Larger files under their
-// names are no records of ours; read at the bounds on the GUI thread, they hold it for under a second.
-constexpr qint64 kRecordLimit = 4 * 1024 * 1024;
-constexpr qint64 kJournalLimit = 12 * 1024 * 1024;
+// The largest record read, and the largest journal. A record takes about 110 bytes per copy (up to 200
+// with long names, or a copy not confirmed with its source) and a few hundred per folder; a journal 310 to
+// 400 per copy (a line before it lands, one after) of one attempt: the largest order separated, 100,000
+// photos, keeps up to 20 MB and 40 MB, under two thirds of the bounds. Larger files under their names are no
+// records of ours. They are read off the GUI thread, each whole, the journal folded line by line: a few
+// times their size in memory.
+constexpr qint64 kRecordLimit = 32 * 1024 * 1024;
+constexpr qint64 kJournalLimit = 64 * 1024 * 1024;
 // The most folders a record lists (one a product of the plan, and what is left of products that left it),
-// and the most facts of copies in it and its journal together (a copy takes one in the record, two in the
-// journal): an order of 10,000 photos takes 30,000. They keep a crafted record's reading short.
+// and the most facts of copies in it and its journal together (a copy takes one or two in the record, two
+// in the journal): an order of 100,000 photos takes up to 400,000. They keep a crafted record's reading
+// short.
 constexpr int kRecordFolders = 10000;
-constexpr int kRecordFacts = 100000;
+constexpr int kRecordFacts = 500000;
 // The most facts of one copy's name in a folder: a copy in place has one, and each attempt killed as its
 // copy landed adds one beside it until a redo settles them (settleLanded()). Any more are no attempt's.
 constexpr int kFactsPerName = 16;

@@ -965,6 +965,23 @@ private slots:
                          + ",\"time\":1,\"pending\":true,\"source\":\"其它/成品/IMG_0002.jpg\"}\n";
             QCOMPARE(journal.write(lines), qint64(lines.size()));
         }
+        if (redo == "the journal of a large order") { // each copy of the album as it landed, then in place
+            QFile journal(record + "l");
+            QVERIFY(journal.open(QIODevice::Append));
+            const QByteArray folder = album(QString()).toUtf8();
+            QByteArray lines("\n");
+            for (int i = 0; i < 42000; ++i) {
+                const QByteArray name = "P" + QByteArray::number(100000 + i) + ".jpg";
+                const QByteArray size = QByteArray::number(3000000 + i);
+                lines += "{\"folder\":\"" + folder + "\",\"name\":\"" + name + "\",\"size\":" + size
+                         + ",\"time\":1714000000000,\"pending\":true,\"source\":\"其它/成品/" + name + "\"}\n";
+                lines += "{\"folder\":\"" + folder + "\",\"name\":\"" + name + "\",\"size\":" + size
+                         + ",\"time\":1714000000000,\"changed\":\"1714000000.123456789\",\"id\":\"2049:"
+                         + QByteArray::number(7000000 + i) + "\"}\n";
+            }
+            QVERIFY(lines.size() > 12 * 1024 * 1024);
+            QCOMPARE(journal.write(lines), qint64(lines.size()));
+        }
         if (redo == "a journal line naming a finished copy") { // with its size and time, as a copy's earlier form
             const QFileInfo finished(order + "其它/成品/IMG_0001.jpg");
             journalLine({{"folder", "其它/成品/"}, {"name", "IMG_0001.jpg"}, {"size", double(finished.size())},
@@ -1414,6 +1431,9 @@ private slots:
         QTest::newRow("crop refused, then a journal of 20000 lines for one name")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a journal of many lines for one name"
             << false << "分件记录中有19985条记录不属于该订单的分件";
+        // the journal of an order of 42,000 copies (more than its earlier bound took): the record serves
+        QTest::newRow("crop refused, then the journal of a large order")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "the journal of a large order" << false << "";
         // every name the plan chooses is read back
         QTest::newRow("crop refused, with a photo named IMG:4.jpg")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a photo named IMG:4.jpg" << false << "";
