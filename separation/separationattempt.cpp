@@ -34,6 +34,7 @@ const QString kId = QStringLiteral("id");
 const QString kPending = QStringLiteral("pending");
 const QString kSource = QStringLiteral("source");
 const QString kOther = QStringLiteral("other");
+const QString kWithdrawn = QStringLiteral("withdrawn");
 
 // The largest record read, and the largest journal. A record takes about 110 bytes per copy (up to 200
 // with long names, or a copy not confirmed with its source) and a few hundred per folder; a journal 310 to
@@ -381,13 +382,15 @@ bool SeparationAttempt::Folding::add(const Fact &fact)
         m_folderAt.insert(folderKey, i);
     }
     Folder &f = (*m_folders)[i];
-    if (fact.name.isEmpty()) { // levels made for the folder, or about to be made
+    if (fact.name.isEmpty()) { // levels made for the folder, about to be made, or not made after all
         const QStringList levels = levelsOf(f.folder);
         QStringList &into = fact.facts.pending ? f.pending : f.created;
         for (const QString &level : fact.created) {
             if (!levels.contains(level, Platform::pathCase()))
                 return false;
-            if (!into.contains(level, Platform::pathCase()))
+            if (fact.withdrawn)
+                into.removeAll(level);
+            else if (!into.contains(level, Platform::pathCase()))
                 into << level;
         }
         return true;
@@ -562,7 +565,9 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
             }
             const QJsonValue pending = o.value(kPending);
             fact.facts.pending = pending.toBool();
-            ok = ok && (pending.isUndefined() || pending.isBool());
+            const QJsonValue withdrawn = o.value(kWithdrawn);
+            fact.withdrawn = withdrawn.toBool() && fact.facts.pending;
+            ok = ok && (pending.isUndefined() || pending.isBool()) && (withdrawn.isUndefined() || withdrawn.isBool());
         } else {
             fact.name = o.value(kName).toString();
             const QJsonValue other = o.value(kOther);
@@ -664,6 +669,8 @@ QByteArray SeparationAttempt::lineOf(const Fact &fact)
         o.insert(kCreated, arrayOf(fact.created));
         if (fact.facts.pending)
             o.insert(kPending, true);
+        if (fact.withdrawn) // with "pending": an earlier reader takes the line as about to be made, again
+            o.insert(kWithdrawn, true);
     } else {
         o.insert(kName, fact.name);
         factsInto(fact.facts, &o);
@@ -1200,7 +1207,8 @@ void SeparationAttempt::makeFolders(QList<Placed> *placed)
     }
     if (m_recordOnDisk && !levelsToMake.isEmpty())
         writeLanded(levelsToMake);
-    QList<Fact> levelsMade;
+    QList<Fact> levelsMade; // and those not made after all (a creation refused), withdrawn: a folder the clerk
+                            // makes there later is not the attempt's
     for (int i = 0; i < placed->size() && i < m_toMake.size(); ++i) {
         Placed &p = (*placed)[i];
         if (p.folder.isEmpty())
@@ -1208,11 +1216,22 @@ void SeparationAttempt::makeFolders(QList<Placed> *placed)
         const bool ok = FileOperation::mkPath(p.folder);
         const int error = errno;
         Fact levels = m_toMake.at(i);
+        Fact notMade = levels;
+        notMade.created.clear();
+        notMade.facts.pending = true;
+        notMade.withdrawn = true;
         levels.created.erase(std::remove_if(levels.created.begin(), levels.created.end(),
-                                            [this](const QString &level) { return !QFileInfo(m_localOrderDir + level).isDir(); }),
+                                            [&](const QString &level) {
+                                                if (QFileInfo(m_localOrderDir + level).isDir())
+                                                    return false;
+                                                notMade.created << level;
+                                                return true;
+                                            }),
                              levels.created.end());
         if (!levels.created.isEmpty())
             levelsMade << levels;
+        if (!notMade.created.isEmpty())
+            levelsMade << notMade;
         if (ok)
             continue;
         p.failure = p.folder + QStringLiteral("（") + errorText(error) + QStringLiteral("）");

@@ -192,6 +192,7 @@ private:
         Facts facts;
         QStringList created;
         bool other = false; // the file under the name is not the copy of these facts (they are dropped)
+        bool withdrawn = false; // levels about to be made (facts.pending) that were not made: no longer so
     };
     enum class Record { Missing, Read, Damaged };
 

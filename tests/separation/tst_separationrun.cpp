@@ -936,6 +936,10 @@ private slots:
         };
         if (redo == "a file of the user's")
             plant(album(order) + "客人自选.jpg", "the user's");
+        if (redo.startsWith("express level immutable")) { // it is lifted; the clerk makes the album's folder, empty
+            QCOMPARE(QProcess::execute("chattr", {"-i", expressLevel(order)}), 0);
+            QVERIFY(QDir().mkpath(album(order)));
+        }
         auto journalLine = [&](const QJsonObject &fact) {
             QFile journal(record + "l");
             QVERIFY(journal.open(QIODevice::Append));
@@ -1149,7 +1153,8 @@ private slots:
                 for (int i = first->size() - 1; i >= 0; --i) {
                     QJsonObject good = first->at(i).toObject();
                     const QString name = good.value("goodname").toString();
-                    if ((redo.endsWith("set dropped") && name == "全家福套装") || (redo == "frame dropped" && name == "相框*大")) {
+                    if ((redo.endsWith("set dropped") && name == "全家福套装") || (redo == "frame dropped" && name == "相框*大")
+                        || (redo.endsWith("album dropped") && name == "水晶相册")) {
                         first->removeAt(i);
                     } else if (redo.contains("one photo") && name == "水晶相册") {
                         good.insert("picpath", good.value("picpath").toString().section('|', 0, 0));
@@ -1248,6 +1253,8 @@ private slots:
         QStringList expected = products() + plantedHere;
         if (!beside.first().isEmpty())
             expected << beside.first();
+        if (redo.contains("the clerk's folder"))
+            expected << album(kA1203Folder);
         if (redo.endsWith("IMG_0003 held"))
             expected << album(kA1203Folder) + "IMG_0003.jpg";
         if (redo.endsWith("IMG_0003 held") || redo.contains("claim not written")) // kept for the next attempt
@@ -1306,6 +1313,11 @@ private slots:
         // a later run that places no product takes it out all the same
         QTest::newRow("a journal left of the finished attempt, then a run without products")
             << jpeg << served << served << "" << "" << "" << "journal left, no products" << false << "";
+        // the album's folder refused (its express level made immutable before the run): a folder the clerk makes
+        // there once it can be made is not the attempt's, and stays when the album leaves the goods
+        QTest::newRow("the album's folder refused, then the clerk's folder in its place, and the album dropped")
+            << jpeg << served << served << "" << "" << "" << "express level immutable, the clerk's folder, album dropped"
+            << false << "";
         QTest::newRow("crop refused, then the album cut to one photo")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "one photo" << false << "";
         QTest::newRow("crop refused, then the set dropped")
@@ -1479,6 +1491,14 @@ private slots:
                 QFile::rename(photo2 + ".before", photo2);
         });
         redoSetup(redo, order);
+        // no folder can be made in the album's express level (even by root) until the redo lifts it
+        const bool immutable = redo.startsWith("express level immutable");
+        const auto lifted = qScopeGuard([&] {
+            if (immutable)
+                QProcess::execute("chattr", {"-i", expressLevel(order)});
+        });
+        if (immutable && !(QDir().mkpath(expressLevel(order)) && QProcess::execute("chattr", {"+i", expressLevel(order)}) == 0))
+            QSKIP("no immutable folders here (chattr needs root and a file system that keeps the attribute)");
 
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
