@@ -144,7 +144,8 @@ public:
 
     // The order is finished whole: its product folders are checked against the plan (a listed copy the
     // plan no longer holds, or one of a product that left it, is taken out as at the start), then the
-    // record goes. False, with *notes saying why for the report, when the record stays. GUI thread.
+    // record goes. False, with *notes saying why for the report, when the record stays (or is not this
+    // attempt's). Any thread.
     bool finish(QStringList *notes);
 
 private:
