@@ -580,7 +580,7 @@ void SeparationWindow::separateNextOrder()
     bool whole = !m_attemptLeftBehind;
     for (int i = m_orderEntries; i < m_messageList.size(); ++i)
         whole = whole && m_messageList.at(i).failures.isEmpty();
-    // the record kept, or one that could not be removed; what another desk or a person changed meanwhile
+    // The order's end: its notes go into the report, then the next order starts or the run ends.
     const auto orderDone = [this](const QStringList &notes) {
         if (!notes.isEmpty()) {
             SeparateMessageInfo entry;
@@ -605,6 +605,7 @@ void SeparationWindow::separateNextOrder()
         m_progressGroup->hide();
         endRun();
     };
+    // the record kept, or one that could not be removed; what another desk or a person changed meanwhile
     QStringList notes = SeparationClaim::interference(m_claim.get(), m_attempt.get());
     if (!notes.isEmpty()) {
         qCWarning(lcSeparation) << "the order's folders changed under its run:" << notes;
