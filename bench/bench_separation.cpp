@@ -22,8 +22,10 @@
 //   bench_separation --crafted-record [--small] [N] [DIR]
 //                                before the timed runs, the order is separated once and its record (left
 //                                by the run's early end) and the journal beside it are replaced by files
-//                                of the largest size read, crafted to cost the most per byte; the timed
-//                                runs read them on the GUI thread, and their longest GUI gap shows it.
+//                                of the largest size read, crafted to cost the most per byte (the journal
+//                                begins with 99,000 lines for one name); the timed runs read them, and
+//                                their longest GUI gap shows what it costs the window. The process's peak
+//                                memory is printed after each run.
 //
 //   bench_separation --after-sample [N] [DIR]
 //                                the after-sample window instead: N finished photos (default 300, about
@@ -54,6 +56,10 @@
 
 #include <atomic>
 #include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -205,8 +211,9 @@ double runCpAfterSample(const Order &order, const QString &out)
 
 // Replaces the record a run left in saveDir, and its journal, by what costs the most to read within the
 // bounds a record is read in: just under the most folders, each with copies and levels made, and just under
-// the most facts of copies, the journal's with long names up to its largest size, spread over the folders;
-// false when there is no record.
+// the most facts of copies: in the journal first 99,000 copies about to land under one name, each of
+// another size, then lines with long names up to its largest size, spread over the folders; false when
+// there is no record.
 bool craftRecord(const QString &saveDir)
 {
     QDirIterator it(saveDir, {QStringLiteral(".分件记录.json")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
@@ -215,7 +222,9 @@ bool craftRecord(const QString &saveDir)
     const QString record = it.next();
     const int folders = 9900;
     const int perFolder = 5;
-    const int journalLines = 100000 - folders * perFolder - 100;
+    const int oneName = 99000;
+    const qint64 journalBound = 64 * 1024 * 1024;
+    const int journalLines = 500000 - folders * perFolder - oneName - 100;
     QByteArray bytes = "{\"folders\":[";
     for (int i = 0; i < folders; ++i) {
         const QByteArray folder = "x/f" + QByteArray::number(i) + "/";
@@ -227,14 +236,18 @@ bool craftRecord(const QString &saveDir)
     }
     bytes += "]}";
     QByteArray journal;
-    const int lineBytes = (12 * 1024 * 1024 - 4096) / journalLines;
+    for (int i = 0; i < oneName; ++i)
+        journal += "{\"folder\":\"x/f0/\",\"name\":\"J.jpg\",\"size\":" + QByteArray::number(i)
+                   + ",\"time\":1,\"pending\":true,\"source\":\"其它/成品/J.jpg\"}\n";
+    const int lineBytes = int((journalBound - 4096 - journal.size()) / journalLines);
     for (int i = 0; i < journalLines; ++i) {
         QByteArray line = "{\"folder\":\"x/f" + QByteArray::number(i % folders) + "/\",\"size\":1,\"time\":1,\"changed\":\"1\",\"id\":\"1\",\"name\":\"J"
                           + QByteArray::number(i);
         line += QByteArray(qMax(0, lineBytes - line.size() - 8), 'x') + ".jpg\"}\n";
         journal += line;
     }
-    std::printf("crafted record: %lld bytes, journal %lld bytes\n", qint64(bytes.size()), qint64(journal.size()));
+    std::printf("crafted record: %lld bytes, journal %lld bytes (%d lines for one name)\n", qint64(bytes.size()),
+                qint64(journal.size()), oneName);
     return writeFile(record, bytes) && writeFile(record + QLatin1Char('l'), journal);
 }
 
@@ -322,8 +335,14 @@ int main(int argc, char *argv[])
         const double c = afterSample ? runCpAfterSample(order, cpOut) : runCp(order, cpOut);
         QDir(cpOut).removeRecursively();
         bench::settleDisk();
-        std::printf("run %d: window %.2f s (longest GUI gap %d ms), cp %.2f s\n", i + 1, w.seconds,
-                    w.longestStallMs, c);
+        long peakKiB = 0;
+#ifdef Q_OS_UNIX
+        struct rusage usage;
+        if (::getrusage(RUSAGE_SELF, &usage) == 0)
+            peakKiB = usage.ru_maxrss;
+#endif
+        std::printf("run %d: window %.2f s (longest GUI gap %d ms), cp %.2f s; peak memory %ld MiB\n", i + 1, w.seconds,
+                    w.longestStallMs, c, peakKiB >> 10);
         std::fflush(stdout);
         if (w.seconds < 0 || c < 0)
             return 1;

@@ -182,16 +182,23 @@ void SearchOrder::startProductCopies()
     }
     const auto stage = std::make_shared<ProductStage>();
     stage->attempt = std::make_shared<SeparationAttempt>(orderDir, orderFolderClaimed());
-    stage->placed = stage->attempt->place(wanted);
     stage->wanted = wanted;
     stage->names = names;
     stage->finishedNames = finishedNames;
     stage->planned = planned;
-    m_attempt = stage->attempt;
-    m_attemptLeftBehind = stage->attempt->leftBehind();
-    stage->planned.notes << stage->attempt->notes();
-    // The folders are made off the GUI thread, then their copies start.
-    offGuiThen([stage] { stage->attempt->makeFolders(&stage->placed); }, [this, stage] { copyIntoPlacedFolders(stage); });
+    // The record is read and the folders settled and made off the GUI thread (the record of a large order
+    // takes a while to read, and on a busy disk hundreds of folders to make), then their copies start.
+    offGuiThen(
+        [stage] {
+            stage->placed = stage->attempt->place(stage->wanted);
+            stage->attempt->makeFolders(&stage->placed);
+        },
+        [this, stage] {
+            m_attempt = stage->attempt;
+            m_attemptLeftBehind = stage->attempt->leftBehind();
+            stage->planned.notes << stage->attempt->notes();
+            copyIntoPlacedFolders(stage);
+        });
 }
 
 void SearchOrder::copyIntoPlacedFolders(const std::shared_ptr<ProductStage> &stage)

@@ -3,6 +3,7 @@
 #include "fileoperation.h"
 #include "logging.h"
 #include "platform.h"
+#include "separationclaim.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -33,18 +34,25 @@ const QString kId = QStringLiteral("id");
 const QString kPending = QStringLiteral("pending");
 const QString kSource = QStringLiteral("source");
 const QString kOther = QStringLiteral("other");
+const QString kWithdrawn = QStringLiteral("withdrawn");
 
-// The largest record read, and the largest journal. A record takes about 110 bytes per copy and a few
-// hundred per folder; a journal 400 to 500 per copy (a line before it lands, one after) of one attempt:
-// an order of 10,000 photos keeps about 1.1 MB and 5 MB, a third of the bounds. Larger files under their
-// names are no records of ours; read at the bounds on the GUI thread, they hold it for under a second.
-constexpr qint64 kRecordLimit = 4 * 1024 * 1024;
-constexpr qint64 kJournalLimit = 12 * 1024 * 1024;
+// The largest record read, and the largest journal. A record takes about 110 bytes per copy (up to 200
+// with long names, or a copy not confirmed with its source) and a few hundred per folder; a journal 310 to
+// 400 per copy (a line before it lands, one after) of one attempt: the largest order separated, 100,000
+// photos, keeps up to 20 MB and 40 MB, under two thirds of the bounds. Larger files under their names are no
+// records of ours. They are read off the GUI thread, each whole, the journal folded line by line: a few
+// times their size in memory.
+constexpr qint64 kRecordLimit = 32 * 1024 * 1024;
+constexpr qint64 kJournalLimit = 64 * 1024 * 1024;
 // The most folders a record lists (one a product of the plan, and what is left of products that left it),
-// and the most facts of copies in it and its journal together (a copy takes one in the record, two in the
-// journal): an order of 10,000 photos takes 30,000. They keep a crafted record's reading short.
+// and the most facts of copies in it and its journal together (a copy takes one or two in the record, two
+// in the journal): an order of 100,000 photos takes up to 400,000. They keep a crafted record's reading
+// short.
 constexpr int kRecordFolders = 10000;
-constexpr int kRecordFacts = 100000;
+constexpr int kRecordFacts = 500000;
+// The most facts of one copy's name in a folder: a copy in place has one, and each attempt killed as its
+// copy landed adds one beside it until a redo settles them (settleLanded()). Any more are no attempt's.
+constexpr int kFactsPerName = 16;
 // The numbered names a photo tries beside other files of its name.
 constexpr int kNumberedNames = 1000;
 
@@ -78,13 +86,6 @@ bool safeRelative(const QString &relative)
     const QStringList parts = relative.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     return !parts.isEmpty()
            && std::all_of(parts.begin(), parts.end(), [](const QString &part) { return isSafeName(part); });
-}
-
-// A file below the order's folder, relative: folders as safeRelative has them, a name a copy may take.
-bool safeFile(const QString &relative)
-{
-    const int slash = relative.lastIndexOf(QLatin1Char('/'));
-    return (slash < 0 || safeRelative(relative.left(slash))) && SeparationAttempt::isCopyName(relative.mid(slash + 1));
 }
 
 // Why a folder (relative) cannot be made, in the words the refused plan uses: "产品文件夹名称过长：<level>";
@@ -155,10 +156,25 @@ bool shortText(const QJsonObject &o, const QString &key, QString *out)
     return v.isString() && out->size() <= 64;
 }
 
-// The facts of one copy as the record or a journal line has them; false when they are no such facts.
-template <typename Facts>
-bool factsFrom(const QJsonObject &o, Facts *facts)
+// A file below the order's folder, as a copy's source is recorded: relative, each folder a safe name (no
+// "..", no empty level: nothing absolute), its name one a copy may take.
+bool belowTheOrder(const QString &relative)
 {
+    const QStringList parts = relative.split(QLatin1Char('/'));
+    for (int i = 0; i + 1 < parts.size(); ++i) {
+        if (!isSafeName(parts.at(i)))
+            return false;
+    }
+    return SeparationAttempt::isCopyName(parts.last());
+}
+
+// The facts of one copy as the record or a journal line has them; false when they are no such facts.
+// *outside: a copy not confirmed whose source is not below the order's folder (the program records none
+// such; its bytes would decide which file is the copy).
+template <typename Facts>
+bool factsFrom(const QJsonObject &o, Facts *facts, bool *outside)
+{
+    *outside = false;
     bool ok = wholeNumber(o.value(kSize), 0, &facts->size)
               && wholeNumber(o.value(kTime), std::numeric_limits<qint64>::min() / 2, &facts->time)
               && shortText(o, kChanged, &facts->changed) && shortText(o, kId, &facts->id);
@@ -166,9 +182,8 @@ bool factsFrom(const QJsonObject &o, Facts *facts)
     if (!pending.isUndefined()) {
         facts->pending = pending.toBool();
         facts->source = o.value(kSource).toString();
-        ok = ok && pending.isBool()
-             && (!facts->pending
-                 || (o.value(kSource).isString() && (Platform::isAbsolutePath(facts->source) || safeFile(facts->source))));
+        ok = ok && pending.isBool() && (!facts->pending || o.value(kSource).isString());
+        *outside = ok && facts->pending && !belowTheOrder(facts->source);
     }
     return ok;
 }
@@ -213,7 +228,12 @@ QMutex &landedLock()
 } // namespace
 
 SeparationAttempt::SeparationAttempt(const QString &orderDir, bool folderClaimed)
-    : m_orderDir(orderDir), m_localOrderDir(Platform::localPath(orderDir)), m_folderClaimed(folderClaimed)
+    : SeparationAttempt(orderDir, folderClaimed, FileOperation::storageRoots())
+{
+}
+
+SeparationAttempt::SeparationAttempt(const QString &orderDir, bool folderClaimed, const QStringList &roots)
+    : m_orderDir(orderDir), m_localOrderDir(Platform::localPath(orderDir)), m_roots(roots), m_folderClaimed(folderClaimed)
 {
 }
 
@@ -233,7 +253,7 @@ QString SeparationAttempt::recordName()
 
 void SeparationAttempt::settleLanded(const QString &orderDir)
 {
-    SeparationAttempt attempt(orderDir, true);
+    SeparationAttempt attempt(orderDir, true, QStringList()); // it removes nothing
     const QString record = attempt.m_localOrderDir + recordName();
     if (!existsOrLink(record))
         return;
@@ -252,8 +272,7 @@ void SeparationAttempt::settleLanded(const QString &orderDir)
             for (const Facts &facts : file.facts) {
                 if (!facts.pending)
                     continue;
-                const QString from =
-                    Platform::isAbsolutePath(facts.source) ? facts.source : attempt.m_localOrderDir + facts.source;
+                const QString from = attempt.m_localOrderDir + facts.source; // below the order's folder
                 const Platform::FileFacts source = Platform::fileFacts(from);
                 if (source.size != facts.size || source.modified != facts.time)
                     continue; // changed already: its size and time decide, as they always did
@@ -333,70 +352,103 @@ QStringList SeparationAttempt::otherDays() const
     return found;
 }
 
-bool SeparationAttempt::fold(QList<Folder> *folders, const QList<Fact> &facts)
+SeparationAttempt::Folding::Folding(QList<Folder> *folders, bool fromJournal)
+    : m_folders(folders), m_fromJournal(fromJournal)
 {
-    QHash<QString, int> folderAt; // by key
     for (int i = 0; i < folders->size(); ++i)
-        folderAt.insert(keyOf(folders->at(i).folder), i);
-    QHash<int, QHash<QString, int>> fileAt; // a folder's files by key, once a fact is about one of them
-    for (const Fact &fact : facts) {
-        const QString folderKey = keyOf(fact.folder);
-        int i = folderAt.value(folderKey, -1);
-        if (i < 0 && fact.other)
-            continue; // nothing of it is listed
-        if (i < 0) {
-            // The folder left the record meanwhile (its product left the plan of a later attempt): it is
-            // listed again for the copy, which the next look takes out.
-            Folder f;
-            f.planned = fact.planned;
-            f.folder = fact.folder;
-            folders->append(f);
-            i = folders->size() - 1;
-            folderAt.insert(folderKey, i);
+        m_folderAt.insert(keyOf(folders->at(i).folder), i);
+}
+
+bool SeparationAttempt::Folding::add(const Fact &fact)
+{
+    const QString folderKey = keyOf(fact.folder);
+    int i = m_folderAt.value(folderKey, -1);
+    if (i < 0 && fact.other)
+        return true; // nothing of it is listed
+    if (i < 0 && m_fromJournal) {
+        // Not a folder of the record: no line of ours names one (a line that did would make a redo take
+        // out what the attempts never made).
+        ++m_passedOver;
+        return true;
+    }
+    if (i < 0) {
+        // The folder left the record meanwhile (its product left the plan of a later attempt): it is
+        // listed again for the copy, which the next look takes out.
+        Folder f;
+        f.planned = fact.planned;
+        f.folder = fact.folder;
+        m_folders->append(f);
+        i = m_folders->size() - 1;
+        m_folderAt.insert(folderKey, i);
+    }
+    Folder &f = (*m_folders)[i];
+    if (fact.name.isEmpty()) { // levels made for the folder, about to be made, or not made after all
+        const QStringList levels = levelsOf(f.folder);
+        QStringList &into = fact.facts.pending ? f.pending : f.created;
+        for (const QString &level : fact.created) {
+            if (!levels.contains(level, Platform::pathCase()))
+                return false;
+            if (fact.withdrawn)
+                into.removeAll(level);
+            else if (!into.contains(level, Platform::pathCase()))
+                into << level;
         }
-        Folder &f = (*folders)[i];
-        if (fact.name.isEmpty()) { // levels made for the folder, or about to be made
-            const QStringList levels = levelsOf(f.folder);
-            QStringList &into = fact.facts.pending ? f.pending : f.created;
-            for (const QString &level : fact.created) {
-                if (!levels.contains(level, Platform::pathCase()))
-                    return false;
-                if (!into.contains(level, Platform::pathCase()))
-                    into << level;
-            }
-            continue;
-        }
-        auto at = fileAt.find(i);
-        if (at == fileAt.end()) {
-            at = fileAt.insert(i, QHash<QString, int>());
-            for (int n = 0; n < f.files.size(); ++n)
-                at->insert(keyOf(f.files.at(n).name), n);
-        }
-        const QString nameKey = keyOf(fact.name);
-        const int n = at->value(nameKey, -1);
-        if (n < 0 && fact.other)
-            continue; // nothing of it is listed
-        if (n < 0) {
-            at->insert(nameKey, f.files.size());
-            f.files.append(File{fact.name, {fact.facts}});
-            continue;
-        }
-        File &file = f.files[n];
-        if (fact.other) { // the file there is not that copy
-            file.facts.removeAll(fact.facts);
-        } else if (!fact.facts.pending) { // in place: what it was before is gone
-            file.name = fact.name;
-            file.facts = {fact.facts};
-        } else if (!file.facts.contains(fact.facts)) { // about to land beside what is there
+        return true;
+    }
+    auto at = m_fileAt.find(i);
+    if (at == m_fileAt.end()) {
+        at = m_fileAt.insert(i, QHash<QString, int>());
+        for (int n = 0; n < f.files.size(); ++n)
+            at->insert(keyOf(f.files.at(n).name), n);
+    }
+    const QString nameKey = keyOf(fact.name);
+    const int n = at->value(nameKey, -1);
+    if (n < 0 && fact.other)
+        return true; // nothing of it is listed
+    if (n < 0) {
+        at->insert(nameKey, f.files.size());
+        f.files.append(File{fact.name, {fact.facts}});
+        return true;
+    }
+    File &file = f.files[n];
+    if (fact.other) { // the file there is not that copy
+        file.facts.removeAll(fact.facts);
+    } else if (!fact.facts.pending) { // in place: what it was before is gone
+        file.name = fact.name;
+        file.facts = {fact.facts};
+    } else if (!file.facts.contains(fact.facts)) { // about to land beside what is there
+        if (m_fromJournal && file.facts.size() >= kFactsPerName)
+            ++m_passedOver; // more than attempts leave: no line of ours
+        else
             file.facts << fact.facts;
-        }
     }
     return true;
 }
 
-SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, QString *why) const
+bool SeparationAttempt::fold(QList<Folder> *folders, const QList<Fact> &facts)
+{
+    Folding folding(folders, false);
+    for (const Fact &fact : facts) {
+        if (!folding.add(fact))
+            return false;
+    }
+    return true;
+}
+
+QString SeparationAttempt::passedOverNote(int count) const
+{
+    return QStringLiteral("分件记录中有%1条记录不属于该订单的分件（所指的文件夹不在记录中，或复制来源不在订单文件夹内），"
+                          "已略过，其所指的文件未改动：")
+               .arg(count)
+           + m_orderDir + recordName();
+}
+
+SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, QString *why, int *passedOver) const
 {
     folders->clear();
+    int strayed = 0; // facts passed over
+    if (passedOver)
+        *passedOver = 0;
     const QString path = m_localOrderDir + recordName();
     QByteArray bytes;
     int error = 0;
@@ -410,66 +462,85 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
     };
     if (!Platform::readRegularFile(path, kRecordLimit, &bytes, &error))
         return error == ENOENT ? Record::Missing : refused(path);
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes);
-    bool ok = doc.isObject() && doc.object().value(kFolders).isArray();
-    QSet<QString> given; // a folder belongs to one product
-    int count = 0;       // facts read
-    for (const QJsonValue &value : doc.object().value(kFolders).toArray()) {
-        if (!ok)
-            break;
-        const QJsonObject o = value.toObject();
-        Folder f;
-        f.planned = canon(o.value(kPlanned).toString());
-        f.folder = canon(o.value(kFolder).toString());
-        f.created = stringsOf(o.value(kCreated), &ok);
-        // Whatever it names stays inside the order's folder; the levels made were made for its folder.
-        ok = ok && safeRelative(f.planned) && safeRelative(f.folder)
-             && std::all_of(f.created.begin(), f.created.end(), safeRelative);
-        const QStringList levels = levelsOf(f.folder);
-        for (QString &level : f.created) {
-            level = canon(level);
-            ok = ok && levels.contains(level, Platform::pathCase());
-        }
-        ok = ok && o.value(kFiles).isArray() && !given.contains(keyOf(f.folder));
-        given.insert(keyOf(f.folder));
-        QHash<QString, int> at; // a name listed twice: the copy beside its earlier one, not yet confirmed
-        for (const QJsonValue &v : o.value(kFiles).toArray()) {
-            if (v.isString())
-                continue; // the names an earlier form of the record planned: no copy known to be there
-            const QJsonObject copy = v.toObject();
-            const QString name = copy.value(kName).toString();
-            Facts facts;
-            ok = ok && v.isObject() && ++count <= kRecordFacts && isCopyName(name) && factsFrom(copy, &facts);
+    bool ok = true;
+    int count = 0; // facts read
+    {
+        const QJsonDocument doc = QJsonDocument::fromJson(bytes);
+        bytes.clear();
+        ok = doc.isObject() && doc.object().value(kFolders).isArray();
+        QSet<QString> given; // a folder belongs to one product
+        const QJsonArray list = doc.object().value(kFolders).toArray();
+        ok = ok && list.size() <= kRecordFolders;
+        for (const QJsonValue &value : list) {
             if (!ok)
                 break;
-            const int n = at.value(keyOf(name), -1);
-            if (n >= 0) {
-                f.files[n].facts << facts;
-                continue;
+            const QJsonObject o = value.toObject();
+            Folder f;
+            f.planned = canon(o.value(kPlanned).toString());
+            f.folder = canon(o.value(kFolder).toString());
+            f.created = stringsOf(o.value(kCreated), &ok);
+            // Whatever it names stays inside the order's folder; the levels made were made for its folder.
+            ok = ok && safeRelative(f.planned) && safeRelative(f.folder)
+                 && std::all_of(f.created.begin(), f.created.end(), safeRelative);
+            const QStringList levels = levelsOf(f.folder);
+            for (QString &level : f.created) {
+                level = canon(level);
+                ok = ok && levels.contains(level, Platform::pathCase());
             }
-            at.insert(keyOf(name), f.files.size());
-            f.files << File{name, {facts}};
+            ok = ok && o.value(kFiles).isArray() && !given.contains(keyOf(f.folder));
+            given.insert(keyOf(f.folder));
+            QHash<QString, int> at; // a name listed twice: the copy beside its earlier one, not yet confirmed
+            for (const QJsonValue &v : o.value(kFiles).toArray()) {
+                if (v.isString())
+                    continue; // the names an earlier form of the record planned: no copy known to be there
+                const QJsonObject copy = v.toObject();
+                const QString name = copy.value(kName).toString();
+                Facts facts;
+                bool outside = false;
+                ok = ok && v.isObject() && ++count <= kRecordFacts && isCopyName(name) && factsFrom(copy, &facts, &outside);
+                if (!ok)
+                    break;
+                const int n = at.value(keyOf(name), -1);
+                if (outside || (n >= 0 && f.files.at(n).facts.size() >= kFactsPerName)) {
+                    ++strayed;
+                    continue;
+                }
+                if (n >= 0) {
+                    f.files[n].facts << facts;
+                    continue;
+                }
+                at.insert(keyOf(name), f.files.size());
+                f.files << File{name, {facts}};
+            }
+            folders->append(f);
         }
-        folders->append(f);
-        ok = ok && folders->size() <= kRecordFolders;
     }
-    if (!ok || folders->size() > kRecordFolders) {
+    if (!ok) {
         folders->clear();
         *why = QStringLiteral("记录已损坏");
         return Record::Damaged;
     }
 
-    // The journal: one fact a line, folded in. A line that is not one whole object was cut short by the
-    // program's end (its copy had not begun, or is known by the line before it) and is passed over.
+    // The journal: one fact a line, folded in as it is read. A line that is not one whole object was cut
+    // short by the program's end (its copy had not begun, or is known by the line before it) and is passed
+    // over.
     const QString journal = journalPath();
     if (!Platform::readRegularFile(journal, kJournalLimit, &bytes, &error)) {
-        if (error == ENOENT)
+        if (error == ENOENT) {
+            if (passedOver)
+                *passedOver = strayed;
             return Record::Read;
+        }
         folders->clear();
         return refused(journal);
     }
-    QList<Fact> facts;
-    for (const QByteArray &line : bytes.split('\n')) {
+    Folding folding(folders, true);
+    for (int from = 0; ok && from < bytes.size();) {
+        int end = bytes.indexOf('\n', from);
+        if (end < 0)
+            end = bytes.size();
+        const QByteArray line = QByteArray::fromRawData(bytes.constData() + from, end - from);
+        from = end + 1;
         if (line.isEmpty())
             continue;
         if (++count > kRecordFacts) {
@@ -485,6 +556,7 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
         fact.folder = canon(o.value(kFolder).toString());
         fact.planned = o.contains(kPlanned) ? canon(o.value(kPlanned).toString()) : fact.folder;
         ok = ok && safeRelative(fact.folder) && safeRelative(fact.planned);
+        bool outside = false;
         if (o.contains(kCreated)) {
             fact.created = stringsOf(o.value(kCreated), &ok);
             for (QString &level : fact.created) {
@@ -493,22 +565,30 @@ SeparationAttempt::Record SeparationAttempt::readRecord(QList<Folder> *folders, 
             }
             const QJsonValue pending = o.value(kPending);
             fact.facts.pending = pending.toBool();
-            ok = ok && (pending.isUndefined() || pending.isBool());
+            const QJsonValue withdrawn = o.value(kWithdrawn);
+            fact.withdrawn = withdrawn.toBool() && fact.facts.pending;
+            ok = ok && (pending.isUndefined() || pending.isBool()) && (withdrawn.isUndefined() || withdrawn.isBool());
         } else {
             fact.name = o.value(kName).toString();
             const QJsonValue other = o.value(kOther);
             fact.other = other.toBool();
-            ok = ok && isCopyName(fact.name) && factsFrom(o, &fact.facts) && (other.isUndefined() || other.isBool());
+            ok = ok && isCopyName(fact.name) && factsFrom(o, &fact.facts, &outside) && (other.isUndefined() || other.isBool());
         }
         if (!ok)
             break;
-        facts << fact;
+        if (outside)
+            ++strayed;
+        else
+            ok = folding.add(fact);
     }
-    if (!ok || !fold(folders, facts) || folders->size() > kRecordFolders) {
+    bytes.clear();
+    if (!ok) {
         folders->clear();
         *why = QStringLiteral("记录已损坏");
         return Record::Damaged;
     }
+    if (passedOver)
+        *passedOver = strayed + folding.passedOver();
     madeBeforeTheEnd(folders);
     return Record::Read;
 }
@@ -589,6 +669,8 @@ QByteArray SeparationAttempt::lineOf(const Fact &fact)
         o.insert(kCreated, arrayOf(fact.created));
         if (fact.facts.pending)
             o.insert(kPending, true);
+        if (fact.withdrawn) // with "pending": an earlier reader takes the line as about to be made, again
+            o.insert(kWithdrawn, true);
     } else {
         o.insert(kName, fact.name);
         factsInto(fact.facts, &o);
@@ -701,7 +783,7 @@ bool SeparationAttempt::isOwnCopy(const File &listed, const Platform::FileFacts 
         }
         // Recorded before it could land: while the file it was copied from is as it was then, its bytes
         // decide (also where a share refused to keep the time); otherwise its size and time.
-        const QString from = Platform::isAbsolutePath(facts.source) ? facts.source : m_localOrderDir + facts.source;
+        const QString from = m_localOrderDir + facts.source; // below the order's folder, as read
         const Platform::FileFacts source = Platform::fileFacts(from);
         if (source.size == facts.size && source.modified == facts.time) {
             if (now.size == facts.size && FileOperation::sameContent(path, from))
@@ -789,7 +871,7 @@ QList<SeparationAttempt::Folder> SeparationAttempt::takeOut(const QList<Folder> 
         if (!QFileInfo(path).isDir())
             continue;
         QString why;
-        if (FileOperation::removeEmptyDir(path, &why)) {
+        if (FileOperation::removeEmptyDir(path, m_roots, &why)) {
             qCDebug(lcSeparation) << "folder of the unfinished attempt removed:" << path;
             continue;
         }
@@ -831,7 +913,12 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
     QList<Folder> earlier;
     QString damage;
     const QList<Fact> landed = takeLanded(); // every copy landed so far, a closed window's too
-    Record state = readRecord(&earlier, &damage);
+    int passedOver = 0;
+    Record state = readRecord(&earlier, &damage, &passedOver);
+    if (passedOver > 0) {
+        qCWarning(lcSeparation) << "separation record: facts passed over:" << recordFile << passedOver;
+        m_notes << passedOverNote(passedOver);
+    }
     if (state == Record::Read && !fold(&earlier, landed)) {
         earlier.clear();
         state = Record::Damaged;
@@ -1089,6 +1176,10 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
             m_notes << QStringLiteral("分件记录无法写入（") + errorText(error)
                            + QStringLiteral("），再次分件该订单时产品文件夹将另建编号文件夹：") + m_orderDir + recordName();
         }
+    } else {
+        // No record read, none needed: a journal left beside none (a finished attempt's, its end cut short
+        // between the two removals) goes, lest a later record take its lines for its own.
+        removeJournal();
     }
     m_toMake = made;
     if (m_recordOnDisk)
@@ -1116,7 +1207,8 @@ void SeparationAttempt::makeFolders(QList<Placed> *placed)
     }
     if (m_recordOnDisk && !levelsToMake.isEmpty())
         writeLanded(levelsToMake);
-    QList<Fact> levelsMade;
+    QList<Fact> levelsMade; // and those not made after all (a creation refused), withdrawn: a folder the clerk
+                            // makes there later is not the attempt's
     for (int i = 0; i < placed->size() && i < m_toMake.size(); ++i) {
         Placed &p = (*placed)[i];
         if (p.folder.isEmpty())
@@ -1124,11 +1216,22 @@ void SeparationAttempt::makeFolders(QList<Placed> *placed)
         const bool ok = FileOperation::mkPath(p.folder);
         const int error = errno;
         Fact levels = m_toMake.at(i);
+        Fact notMade = levels;
+        notMade.created.clear();
+        notMade.facts.pending = true;
+        notMade.withdrawn = true;
         levels.created.erase(std::remove_if(levels.created.begin(), levels.created.end(),
-                                            [this](const QString &level) { return !QFileInfo(m_localOrderDir + level).isDir(); }),
+                                            [&](const QString &level) {
+                                                if (QFileInfo(m_localOrderDir + level).isDir())
+                                                    return false;
+                                                notMade.created << level;
+                                                return true;
+                                            }),
                              levels.created.end());
         if (!levels.created.isEmpty())
             levelsMade << levels;
+        if (!notMade.created.isEmpty())
+            levelsMade << notMade;
         if (ok)
             continue;
         p.failure = p.folder + QStringLiteral("（") + errorText(error) + QStringLiteral("）");
@@ -1173,16 +1276,17 @@ bool SeparationAttempt::copy(int i, int j, const QString &source, QString *failu
             }
         }
         const QString target = dir + t.name;
-        if (name.isEmpty() && m_recordOnDisk) {
+        const QString from = Platform::localPath(source);
+        if (name.isEmpty() && m_recordOnDisk && from.startsWith(m_localOrderDir)) {
             // What identifies the copy goes on the record before it can land: it keeps the source's size
-            // and time. With the copies in place so far.
-            const QString from = Platform::localPath(source);
+            // and time (the work folder's finished copy, below the order's folder: a source anywhere
+            // else is never taken on a record's word). With the copies in place so far.
             const Platform::FileFacts facts = Platform::fileFacts(from);
             Fact landing{t.folder, t.planned, t.name, Facts(), QStringList()};
             landing.facts.size = facts.size;
             landing.facts.time = facts.modified;
             landing.facts.pending = true;
-            landing.facts.source = from.startsWith(m_localOrderDir) ? from.mid(m_localOrderDir.size()) : from;
+            landing.facts.source = from.mid(m_localOrderDir.size());
             QMutexLocker records(&recordLock(recordFile));
             if (facts.size >= 0)
                 writeLanded({landing});
@@ -1269,10 +1373,23 @@ bool SeparationAttempt::finish(QStringList *notes)
     QMutexLocker records(&recordLock(m_localOrderDir + recordName()));
     m_notes.clear();
     const QString path = m_localOrderDir + recordName();
+    // Only the record place() left is this attempt's to finish: one under its name that is another attempt's
+    // (another desk went on with the order meanwhile) lists that attempt's copies, and none at all (removed
+    // or moved) tells nothing of what is in the folders. Nothing is taken out, and the report says so.
+    auto notOurs = [&] {
+        *notes << SeparationClaim::interference(nullptr, this);
+        qCWarning(lcSeparation) << "the separation record is not this attempt's any more, nothing taken out:" << path;
+        return false;
+    };
+    if (!recordIntact())
+        return notOurs();
     QList<Folder> folders;
     QString why;
     const QList<Fact> landed = takeLanded();
-    Record state = readRecord(&folders, &why);
+    int passedOver = 0;
+    Record state = readRecord(&folders, &why, &passedOver);
+    if (passedOver > 0)
+        m_notes << passedOverNote(passedOver);
     if (state == Record::Read && !fold(&folders, landed))
         state = Record::Damaged;
     // A copy the record lists and the plan no longer holds (a closed window's copy that landed late, in a
@@ -1337,12 +1454,19 @@ bool SeparationAttempt::finish(QStringList *notes)
                       + recordName();
         return false;
     }
-    // The record, then its journal (one left alone is removed by the order's next attempt).
-    if (FileOperation::deleteFile(path) || !existsOrLink(path)) {
+    // The record, then its journal (one left alone is removed by the order's next attempt); still the one
+    // place() left, looked at just before.
+    if (!recordIntact()) {
+        appendFacts(landed);
+        return notOurs();
+    }
+    if (FileOperation::deleteFile(path)) {
         removeJournal();
         return true;
     }
     const int error = errno;
+    if (!existsOrLink(path)) // gone meanwhile, not by this attempt
+        return notOurs();
     qCWarning(lcSeparation) << "separation record not removed:" << path;
     appendFacts(landed);
     *notes << QStringLiteral("分件记录未能删除（") + errorText(error)

@@ -81,7 +81,8 @@ public:
     };
 
     // orderDir: the order's folder of the separation, ending in "/"; folderClaimed: it is claimed for this
-    // attempt (SeparationClaim), so that no other desk copies into it.
+    // attempt (SeparationClaim), so that no other desk copies into it. GUI thread (the deletion guard's
+    // storage roots are read here, for place() on any thread).
     SeparationAttempt(const QString &orderDir, bool folderClaimed);
     ~SeparationAttempt();
     SeparationAttempt(const SeparationAttempt &) = delete;
@@ -102,8 +103,8 @@ public:
     static bool isCopyName(const QString &name);
 
     // Settles the plan's folders and file names against the record an unfinished attempt left (if any),
-    // takes out of its folders what the plan no longer holds and writes the record. GUI thread (the
-    // deletion guard reads the shop's storage roots).
+    // takes out of its folders what the plan no longer holds and writes the record. Any thread, once (the
+    // record of a large order, or one crafted at the bounds, takes a while to read: never the GUI thread's).
     QList<Placed> place(const QList<Wanted> &plan);
     // Then makes the folders place() settled, in plan order (on a busy disk hundreds of them take a while):
     // the failure of each that cannot be made is set in *placed. Any thread, before the copies.
@@ -143,7 +144,8 @@ public:
 
     // The order is finished whole: its product folders are checked against the plan (a listed copy the
     // plan no longer holds, or one of a product that left it, is taken out as at the start), then the
-    // record goes. False, with *notes saying why for the report, when the record stays. GUI thread.
+    // record goes. False, with *notes saying why for the report, when the record stays (or is not this
+    // attempt's). Any thread.
     bool finish(QStringList *notes);
 
 private:
@@ -191,6 +193,7 @@ private:
         Facts facts;
         QStringList created;
         bool other = false; // the file under the name is not the copy of these facts (they are dropped)
+        bool withdrawn = false; // levels about to be made (facts.pending) that were not made: no longer so
     };
     enum class Record { Missing, Read, Damaged };
 
@@ -198,15 +201,38 @@ private:
     // closed window's copies included); the copies under way by record path. Under their own lock.
     static QHash<QString, QList<Fact>> &unwritten();
     static QHash<QString, int> &underWay();
-    // Folds the facts into the folders (a journal's, or this program's not written yet); false when one
-    // names what no record of ours can.
+    // Folds facts, one after another, into the folders read. A journal's facts count only for the folders
+    // its record lists (the program's own lines name no other): a line about any other folder is passed
+    // over, and so is a copy's fact beyond what attempts leave of one name (kFactsPerName). This program's
+    // facts not written yet list a folder again that left the record meanwhile.
+    class Folding
+    {
+    public:
+        Folding(QList<Folder> *folders, bool fromJournal);
+        // False when the fact names what no record of ours can (a level not of its folder).
+        bool add(const Fact &fact);
+        // The facts passed over.
+        int passedOver() const { return m_passedOver; }
+
+    private:
+        QList<Folder> *m_folders;
+        bool m_fromJournal;
+        QHash<QString, int> m_folderAt;          // by key
+        QHash<int, QHash<QString, int>> m_fileAt; // a folder's files by key, once a fact is about one of them
+        int m_passedOver = 0;
+    };
+    // Folds this program's facts not written yet into the folders; false when one names what no record of
+    // ours can.
     static bool fold(QList<Folder> *folders, const QList<Fact> &facts);
     // The journal's line of a fact.
     static QByteArray lineOf(const Fact &fact);
 
-    // Reads the record and folds its journal in; *why says why a damaged one is damaged. With the record
-    // lock held.
-    Record readRecord(QList<Folder> *folders, QString *why) const;
+    // Reads the record and folds its journal in; *why says why a damaged one is damaged, *passedOver (when
+    // given) counts the facts of them passed over (a copy's source outside the order's folder, a folder the
+    // record does not list). With the record lock held.
+    Record readRecord(QList<Folder> *folders, QString *why, int *passedOver = nullptr) const;
+    // The report's note of facts passed over.
+    QString passedOverNote(int count) const;
     // Settles the levels about to be made (Folder::pending) that were made.
     void madeBeforeTheEnd(QList<Folder> *folders) const;
     bool writeRecord(const QList<Folder> &folders, int *error) const;
@@ -240,8 +266,11 @@ private:
     // The order's folders in the save folder's other dated folders that hold a record.
     QStringList otherDays() const;
 
+    SeparationAttempt(const QString &orderDir, bool folderClaimed, const QStringList &roots);
+
     QString m_orderDir;
     QString m_localOrderDir; // the same at the file system's boundary
+    QStringList m_roots;     // the storage roots the deletion guard keeps folders below
     bool m_folderClaimed = false;
     QStringList m_notes;
     QSet<QString> m_claimed;  // folders (and their levels) of this plan so far, as keys

@@ -580,36 +580,47 @@ void SeparationWindow::separateNextOrder()
     bool whole = !m_attemptLeftBehind;
     for (int i = m_orderEntries; i < m_messageList.size(); ++i)
         whole = whole && m_messageList.at(i).failures.isEmpty();
+    // The order's end: its notes go into the report, then the next order starts or the run ends.
+    const auto orderDone = [this](const QStringList &notes) {
+        if (!notes.isEmpty()) {
+            SeparateMessageInfo entry;
+            entry.orderNumber = m_order.orderpayforkey;
+            entry.notes << notes;
+            m_messageList.append(entry);
+        }
+        m_attempt.reset();
+        m_claim.reset(); // goes once its copies have ended
+        m_finishedLabel->setText(finishedLabelText());
+        m_progressBar->setValue(0);
+        m_progressBar->setMaximum(0);
+        m_progressBar->hide();
+        if (!startNextOrder())
+            return;
+
+        showReport();
+
+        for (OrderRowInfo &row : m_orderList)
+            row.processed = false;
+        m_finishedLabel->hide();
+        m_progressGroup->hide();
+        endRun();
+    };
     // the record kept, or one that could not be removed; what another desk or a person changed meanwhile
     QStringList notes = SeparationClaim::interference(m_claim.get(), m_attempt.get());
-    if (!notes.isEmpty())
-        qCWarning(lcSeparation) << "the order's folders changed under its run:" << notes;
-    else if (whole && m_attempt)
-        m_attempt->finish(&notes);
-    else if (m_attempt && !m_attempt->recordPath().isEmpty())
-        notes << QStringLiteral("有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：") + m_attempt->recordPath();
     if (!notes.isEmpty()) {
-        SeparateMessageInfo entry;
-        entry.orderNumber = m_order.orderpayforkey;
-        entry.notes << notes;
-        m_messageList.append(entry);
-    }
-    m_attempt.reset();
-    m_claim.reset(); // goes once its copies have ended
-    m_finishedLabel->setText(finishedLabelText());
-    m_progressBar->setValue(0);
-    m_progressBar->setMaximum(0);
-    m_progressBar->hide();
-    if (!startNextOrder())
+        qCWarning(lcSeparation) << "the order's folders changed under its run:" << notes;
+    } else if (whole && m_attempt) {
+        // The folders are checked against the plan and the record goes off the GUI thread: the record of a
+        // large order takes a while to read.
+        const std::shared_ptr<SeparationAttempt> attempt = m_attempt;
+        const auto finished = std::make_shared<QStringList>();
+        offGuiThen([attempt, finished] { attempt->finish(finished.get()); },
+                   [orderDone, finished] { orderDone(*finished); });
         return;
-
-    showReport();
-
-    for (OrderRowInfo &row : m_orderList)
-        row.processed = false;
-    m_finishedLabel->hide();
-    m_progressGroup->hide();
-    endRun();
+    } else if (m_attempt && !m_attempt->recordPath().isEmpty()) {
+        notes << QStringLiteral("有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：") + m_attempt->recordPath();
+    }
+    orderDone(notes);
 }
 
 void SeparationWindow::untakeCurrentOrder()

@@ -11,6 +11,7 @@
 #include "platform.h"
 #include "runoutput.h"
 #include "searchorder.h"
+#include "separationattempt.h"
 #include "singleorderopeners.h"
 #include "orderwindowtests.h"
 
@@ -611,6 +612,12 @@ private slots:
         // nor one under way when the order was taken over (the desk woke up in its write), nor a journal line
         QTest::newRow("the order taken over by another desk with a product copy under way")
             << "" << "" << QByteArray() << "" << "" << "order taken over, a copy under way";
+        // two attempts at one order, the second (other goods) going on in the first one's folders before the
+        // first finishes: the first takes nothing of the second's out, and says so; the second finishes
+        QTest::newRow("another attempt at the order going on before the attempt finishes")
+            << "" << "" << QByteArray() << ""
+            << "分件期间该订单的分件记录被删除、移走或替换，产品文件夹未按本次分件核对：{order}.分件记录.json"
+            << "two attempts";
     }
     void failuresAreReported()
     {
@@ -636,6 +643,44 @@ private slots:
             QSKIP("no mounts here (a mount needs root and a system that allows it)");
 
         const QString order = dated() + kA1203Folder;
+        if (disk == "two attempts") {
+            // A: the album with photo 1; B, a moment later: the album with photos 1 to 3 and a frame with 2
+            const QString work = order + "其它/成品/";
+            QVERIFY(QDir().mkpath(work));
+            for (int i = 1; i <= 3; ++i)
+                QVERIFY(testsupport::writeJpeg(work + QString("IMG_000%1.jpg").arg(i), QSize(40 + i, 30)));
+            auto wanted = [](const QString &folder, const QStringList &photos) {
+                return SeparationAttempt::Wanted{folder, [folder](int n) { return folder.chopped(1) + QString(" (%1)/").arg(n); },
+                                                 photos};
+            };
+            auto copyAll = [&](SeparationAttempt *attempt, const QList<SeparationAttempt::Wanted> &plan) {
+                QList<SeparationAttempt::Placed> placed = attempt->place(plan);
+                attempt->makeFolders(&placed);
+                for (int i = 0; i < plan.size(); ++i) {
+                    for (int j = 0; j < plan.at(i).photos.size(); ++j) {
+                        QString failure;
+                        QVERIFY2(attempt->copy(i, j, work + plan.at(i).photos.at(j), &failure), qPrintable(failure));
+                    }
+                }
+                attempt->writeCopies();
+            };
+            SeparationAttempt a(order, true);
+            copyAll(&a, {wanted("相册/", {"IMG_0001.jpg"})});
+            SeparationAttempt b(order, true);
+            copyAll(&b, {wanted("相册/", {"IMG_0001.jpg", "IMG_0002.jpg", "IMG_0003.jpg"}), wanted("摆台/", {"IMG_0002.jpg"})});
+            const QStringList copies{".分件记录.json", ".分件记录.jsonl", "摆台/IMG_0002.jpg", "相册/IMG_0001.jpg",
+                                     "相册/IMG_0002.jpg", "相册/IMG_0003.jpg"};
+            QCOMPARE(fileTree(order).filter(QRegularExpression("^(?!其它/)")), copies);
+            QStringList notes;
+            QVERIFY(!a.finish(&notes));
+            QCOMPARE(notes, QStringList{report.replace("{order}", order)});
+            QCOMPARE(fileTree(order).filter(QRegularExpression("^(?!其它/)")), copies);
+            notes.clear();
+            QVERIFY(b.finish(&notes));
+            QCOMPARE(notes, QStringList());
+            QCOMPARE(fileTree(order).filter(QRegularExpression("^(?!其它/)")), copies.mid(2));
+            return;
+        }
         const QString outside = m_roots->path("outside-claim-%1").arg(m_outs);
         if (disk == "claim a link") { // to a file outside the order folder
             QVERIFY(testsupport::put(outside, anotherDesksClaim()));
@@ -891,6 +936,68 @@ private slots:
         };
         if (redo == "a file of the user's")
             plant(album(order) + "客人自选.jpg", "the user's");
+        if (redo.startsWith("express level immutable")) { // it is lifted; the clerk makes the album's folder, empty
+            QCOMPARE(QProcess::execute("chattr", {"-i", expressLevel(order)}), 0);
+            QVERIFY(QDir().mkpath(album(order)));
+        }
+        auto journalLine = [&](const QJsonObject &fact) {
+            QFile journal(record + "l");
+            QVERIFY(journal.open(QIODevice::Append));
+            journal.write("\n" + QJsonDocument(fact).toJson(QJsonDocument::Compact) + "\n");
+        };
+        if (redo == "journal left, no products") { // a line of the album's first copy, as the attempt wrote it
+            const Platform::FileFacts copy = Platform::fileFacts(album(order) + "IMG_0001.jpg");
+            journalLine({{"folder", album(QString())}, {"name", "IMG_0001.jpg"}, {"size", double(copy.size)},
+                         {"time", double(copy.modified)}, {"changed", copy.changed}, {"id", copy.id}});
+            const standin::SampleStudio studio = *m_studio;
+            m_server.setHandler("ordergoods20230521", [studio](const standin::Request &r) {
+                QJsonObject reply = studio.goodsReply(*studio.orderFor(r));
+                QJsonObject goods = reply.value("order").toObject();
+                for (const char *list : {"ordergoods0", "ordergoods2"})
+                    goods.insert(list, QJsonArray());
+                reply.insert("order", goods);
+                return standin::Reply::json(reply);
+            });
+        }
+        if (redo == "a journal of many lines for one name") { // each a copy about to land, of another size
+            QFile journal(record + "l");
+            QVERIFY(journal.open(QIODevice::Append));
+            const QByteArray folder = album(QString()).toUtf8();
+            QByteArray lines("\n");
+            for (int i = 0; i < 20000; ++i)
+                lines += "{\"folder\":\"" + folder + "\",\"name\":\"IMG_0002.jpg\",\"size\":" + QByteArray::number(i)
+                         + ",\"time\":1,\"pending\":true,\"source\":\"其它/成品/IMG_0002.jpg\"}\n";
+            QCOMPARE(journal.write(lines), qint64(lines.size()));
+        }
+        if (redo == "the journal of a large order") { // each copy of the album as it landed, then in place
+            QFile journal(record + "l");
+            QVERIFY(journal.open(QIODevice::Append));
+            const QByteArray folder = album(QString()).toUtf8();
+            QByteArray lines("\n");
+            for (int i = 0; i < 42000; ++i) {
+                const QByteArray name = "P" + QByteArray::number(100000 + i) + ".jpg";
+                const QByteArray size = QByteArray::number(3000000 + i);
+                lines += "{\"folder\":\"" + folder + "\",\"name\":\"" + name + "\",\"size\":" + size
+                         + ",\"time\":1714000000000,\"pending\":true,\"source\":\"其它/成品/" + name + "\"}\n";
+                lines += "{\"folder\":\"" + folder + "\",\"name\":\"" + name + "\",\"size\":" + size
+                         + ",\"time\":1714000000000,\"changed\":\"1714000000.123456789\",\"id\":\"2049:"
+                         + QByteArray::number(7000000 + i) + "\"}\n";
+            }
+            QVERIFY(lines.size() > 12 * 1024 * 1024);
+            QCOMPARE(journal.write(lines), qint64(lines.size()));
+        }
+        if (redo == "a journal line naming a finished copy") { // with its size and time, as a copy's earlier form
+            const QFileInfo finished(order + "其它/成品/IMG_0001.jpg");
+            journalLine({{"folder", "其它/成品/"}, {"name", "IMG_0001.jpg"}, {"size", double(finished.size())},
+                         {"time", double(finished.lastModified().toMSecsSinceEpoch())}});
+        }
+        if (redo == "a journal line with a source outside") { // the clerk's file, the same bytes as the source
+            const QString source = m_studio->orders.at(0).orderPath + "成品/IMG_0001.jpg";
+            plant(album(order) + "客人自选.jpg", testsupport::bytesOf(source));
+            journalLine({{"folder", album(QString())}, {"name", "客人自选.jpg"}, {"size", double(QFileInfo(source).size())},
+                         {"time", double(QFileInfo(source).lastModified().toMSecsSinceEpoch())}, {"pending", true},
+                         {"source", source}});
+        }
         if (redo.contains("the clerk's IMG_0003")) // in place of the attempt's copy
             plant(album(order) + "IMG_0003.jpg", "the clerk's own photo");
         if (redo == "an edited photo") // a retoucher edits the copy in place
@@ -1046,7 +1153,8 @@ private slots:
                 for (int i = first->size() - 1; i >= 0; --i) {
                     QJsonObject good = first->at(i).toObject();
                     const QString name = good.value("goodname").toString();
-                    if ((redo.endsWith("set dropped") && name == "全家福套装") || (redo == "frame dropped" && name == "相框*大")) {
+                    if ((redo.endsWith("set dropped") && name == "全家福套装") || (redo == "frame dropped" && name == "相框*大")
+                        || (redo.endsWith("album dropped") && name == "水晶相册")) {
                         first->removeAt(i);
                     } else if (redo.contains("one photo") && name == "水晶相册") {
                         good.insert("picpath", good.value("picpath").toString().section('|', 0, 0));
@@ -1094,6 +1202,8 @@ private slots:
         }
         for (const QString &file : qAsConst(m_cutShort))
             QVERIFY2(!QFileInfo::exists(file), qPrintable(file));
+        if (redo.contains("naming a finished copy"))
+            QVERIFY(QFileInfo(order + "其它/成品/IMG_0001.jpg").isFile());
         if (redo.contains("cut short in the work folders")) { // a link or another name is no temporary file
             QVERIFY(QFileInfo(order + "其它/成品/.writing-2b3c").isSymLink());
             QCOMPARE(testsupport::bytesOf(order + "其它/.printing-notes.pdf"), QByteArray("the clerk's"));
@@ -1118,6 +1228,11 @@ private slots:
         QStringList numbered = after.filter(twin);
         numbered.removeAll(beside.first());
         QCOMPARE(!numbered.isEmpty(), twins);
+        if (redo.endsWith("no products")) { // nothing of the finished order changed, nothing of its attempt left
+            QCOMPARE(after, made);
+            QVERIFY(!QFileInfo::exists(record + "l"));
+            return;
+        }
         if (redo == "three attempts") { // no two products share a folder
             const QString express = expressLevel(order);
             QCOMPARE(filesOf(express + "水晶相册 (1) 相册 1/").keys(),
@@ -1138,6 +1253,8 @@ private slots:
         QStringList expected = products() + plantedHere;
         if (!beside.first().isEmpty())
             expected << beside.first();
+        if (redo.contains("the clerk's folder"))
+            expected << album(kA1203Folder);
         if (redo.endsWith("IMG_0003 held"))
             expected << album(kA1203Folder) + "IMG_0003.jpg";
         if (redo.endsWith("IMG_0003 held") || redo.contains("claim not written")) // kept for the next attempt
@@ -1192,6 +1309,15 @@ private slots:
         // the redo goes on in the folders of the unfinished attempt, whatever window makes it
         const QString album = "{order}后期一厂" + label("快递") + "/水晶相册 相册 1/";
         const standin::Reply refused = standin::Reply::refused("no", "0");
+        // a finished order's journal left without its record (the program ended between the two removals):
+        // a later run that places no product takes it out all the same
+        QTest::newRow("a journal left of the finished attempt, then a run without products")
+            << jpeg << served << served << "" << "" << "" << "journal left, no products" << false << "";
+        // the album's folder refused (its express level made immutable before the run): a folder the clerk makes
+        // there once it can be made is not the attempt's, and stays when the album leaves the goods
+        QTest::newRow("the album's folder refused, then the clerk's folder in its place, and the album dropped")
+            << jpeg << served << served << "" << "" << "" << "express level immutable, the clerk's folder, album dropped"
+            << false << "";
         QTest::newRow("crop refused, then the album cut to one photo")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "one photo" << false << "";
         QTest::newRow("crop refused, then the set dropped")
@@ -1302,6 +1428,24 @@ private slots:
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "journal is a FIFO" << true << damaged;
         QTest::newRow("crop refused, then the journal a link")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "journal is a link" << true << damaged;
+        // a journal line of no attempt's: passed over and named, what it names stays (the work folder's finished
+        // copy; a clerk's file holding the bytes of a file outside the order's folder)
+        const QString passedOver = "分件记录中有1条记录不属于该订单的分件（所指的文件夹不在记录中，或复制来源不在订单文件夹内），"
+                                   "已略过，其所指的文件未改动：{order}.分件记录.json";
+        QTest::newRow("crop refused, then a journal line naming the work folder's finished copy")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a journal line naming a finished copy"
+            << false << passedOver;
+        QTest::newRow("crop refused, then an unconfirmed journal line with its source outside the order")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a journal line with a source outside"
+            << false << passedOver;
+        // a journal crafted with many lines of one name: what attempts leave of it is read (one line in place, 15
+        // beside it), the rest passed over, at once; the record serves
+        QTest::newRow("crop refused, then a journal of 20000 lines for one name")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a journal of many lines for one name"
+            << false << "分件记录中有19985条记录不属于该订单的分件";
+        // the journal of an order of 42,000 copies (more than its earlier bound took): the record serves
+        QTest::newRow("crop refused, then the journal of a large order")
+            << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "the journal of a large order" << false << "";
         // every name the plan chooses is read back
         QTest::newRow("crop refused, with a photo named IMG:4.jpg")
             << jpeg << refused << served << "" << "查询裁剪信息错误：0" << "" << "a photo named IMG:4.jpg" << false << "";
@@ -1347,6 +1491,14 @@ private slots:
                 QFile::rename(photo2 + ".before", photo2);
         });
         redoSetup(redo, order);
+        // no folder can be made in the album's express level (even by root) until the redo lifts it
+        const bool immutable = redo.startsWith("express level immutable");
+        const auto lifted = qScopeGuard([&] {
+            if (immutable)
+                QProcess::execute("chattr", {"-i", expressLevel(order)});
+        });
+        if (immutable && !(QDir().mkpath(expressLevel(order)) && QProcess::execute("chattr", {"+i", expressLevel(order)}) == 0))
+            QSKIP("no immutable folders here (chattr needs root and a file system that keeps the attribute)");
 
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
