@@ -427,6 +427,22 @@ public:
         m_outcome.givenName = name;
     }
 
+    // A photo imported before gets the copies in the other main folders ("成品/") that the order lacks (a
+    // copy refused or cut off by an earlier import), from its main file, as its reduced copies are made again;
+    // a copy there is never replaced.
+    void completeImported()
+    {
+        const QString placed = m_outcome.placedName;
+        for (int i = 1; i < m_targets.size() && !placed.isEmpty(); ++i) {
+            const QString target = m_targets.at(i) + placed;
+            if (QFileInfo::exists(fsPath(target)))
+                continue;
+            QString why;
+            if (copyOnce(m_mainFolder + placed, target, &why) == FileOperation::CopyFailed)
+                m_fail(QStringLiteral("复制失败 ") + target + copyReason(why, target));
+        }
+    }
+
     // The reduced copies of a photo imported before are all there: an import that ended before it made
     // them (stopped, a full disk, the program ended) has them made by the next.
     bool reducedCopiesThere(const PhotoFolders &folders) const
@@ -864,6 +880,8 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             main.giveName(main.knownName()); // back under the name its backup has
         task.numbering->pass(task.numberingIndex, main.knownName());
     }
+    if (before)
+        main.completeImported();
     if (before && main.reducedCopiesThere(folders))
         return finish();
 

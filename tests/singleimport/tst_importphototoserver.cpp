@@ -482,6 +482,9 @@ void TestImportPhotoToServer::run_data()
         << "again" << "警告" << unreadable + counts + taken;
     QTest::newRow("the card then through the batch import with one photo more, then here again: each stored once")
         << "batch" << "警告" << unreadable + counts + taken;
+    // "batch finished": as "batch", the batch window at a shop that also puts photos as shot into "成品/"
+    QTest::newRow("the card then through the batch import at a shop that copies photos as shot into 成品/: all get there")
+        << "batch finished" << "警告" << unreadable + counts + taken;
     QTest::newRow("report refused, a damaged record beside: it is named, the counts go all the same")
         << "refuse, damaged" << "警告"
         << unreadable + counts
@@ -530,7 +533,8 @@ void TestImportPhotoToServer::run()
     const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
     standin::Gate answerHeld;
     const bool again = failCopy == "again";
-    const bool batch = failCopy == "batch";
+    const bool batchFinished = failCopy == "batch finished";
+    const bool batch = failCopy == "batch" || batchFinished;
     if (again || batch)
         failCopy.clear();
     if (folderInTheWay)
@@ -709,7 +713,10 @@ void TestImportPhotoToServer::run()
         QJsonObject json = m_studio->orderJson(e);
         json["orderpath"] = order;
         json["orderbakpicpath"] = backup;
-        const std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+        ShopSettings shop = ShopSettings::current();
+        if (batchFinished)
+            shop.yptbcp = "1";
+        const std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, shop));
         const QPointer<ImportOrderModel> record(new ImportOrderModel(json)); // the dialog takes it
         dialog->show();
         QVERIFY(QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot",
@@ -735,6 +742,11 @@ void TestImportPhotoToServer::run()
                 counts << r.field("picnumber") + "/" + r.field("picbacknumber");
         QCOMPARE(counts, QStringList{"1/1"});
         QCOMPARE(dialog->findChild<QTableWidget *>("ordersTable")->item(0, 3)->text(), QStringLiteral("已导入(4)"));
+        if (batchFinished) {
+            // the photos this window imported got their copies there too, as the one the batch placed
+            QCOMPARE(QDir(order + "成品").entryList(QDir::Files), QStringList({inOrder.at(0), inOrder.at(1), "IMG_7304.jpg"}));
+            QCOMPARE(bytesOf(order + "成品/" + inOrder.at(1)), bytesOf(order + "照片/" + inOrder.at(1)));
+        }
 
         // The whole card here once more: every photo is found, the one the batch import placed under its name.
         m_server.clearRequests();
