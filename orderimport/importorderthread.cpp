@@ -492,10 +492,11 @@ void ImportOrderThread::importOrderFiles()
     }
     mBackupFolderProblem = mImportType == ImportOriginPhotos ? makeBackupFolder(orderBakPath) : QString();
     // Photos as shot the order holds already (imported by this window or the single-order one, under
-    // whatever name) are found by their bytes, as the single-order import finds them, and not written again.
+    // whatever name) are found by their bytes, as the single-order import finds them, and not written again;
+    // the look-up is the one every run of the order in this program shares.
     mOrderPhotos.reset();
     if (mImportType == ImportOriginPhotos)
-        mOrderPhotos = std::make_shared<BackupPhotos>(orderBakPath + QStringLiteral("照片/"), orderPath + QStringLiteral("照片/"));
+        mOrderPhotos = BackupPhotos::forOrder(orderBakPath + QStringLiteral("照片/"), orderPath + QStringLiteral("照片/"));
 
     // What lands is counted in the order folder at once (a run cut off leaves it counted there).
     mRunRecord = std::make_shared<UnsentReport::RunRecord>(orderPath, mImportType);

@@ -242,6 +242,7 @@ public:
             addToLookUp(placed, true);
         m_outcome.backupAdded = outcome == FileOperation::Copied;
         recordLanded();
+        m_announced.reset();
     }
 
     // The main files as the file from holds them (the photo as it is), the main folder's first. False when
@@ -380,9 +381,12 @@ public:
     // goes back under the backup's name (numbered: when that is still free), and its backup stays as it is.
     bool importedBefore(const QByteArray &bytes, bool turned)
     {
-        m_chosenSize = bytes.size();
         if (m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
             return false;
+        if (m_digest.isEmpty())
+            m_digest = photoDigest(bytes);
+        // A photo of these bytes another run (or this one) is placing now is waited for, then looked for.
+        m_task.backupPhotos->waitForPlacing(m_digest, m_task.waitingForOther);
         m_backupName = m_task.backupPhotos->backupNameOf(bytes);
         QString name;
         if (!m_backupName.isEmpty() && QFileInfo(fsPath(m_mainFolder + m_backupName)).isFile()
@@ -412,6 +416,14 @@ public:
             return false;
         takeAsImported(name);
         return true;
+    }
+
+    // Looked up and not found: until its main file and backup are in place (or its import ended), a look-up of
+    // its bytes waits for it.
+    void announcePlacing()
+    {
+        if (m_task.backupPhotos && !m_digest.isEmpty() && !m_outcome.importedBefore)
+            m_announced = m_task.backupPhotos->placing(m_digest);
     }
 
     // The name the order knows the photo by: the one it was found under, else its backup's ("" for a photo
@@ -512,7 +524,7 @@ private:
     void addToLookUp(const QString &name, bool inBackup)
     {
         if (m_task.backupPhotos && !name.isEmpty())
-            m_task.backupPhotos->addPlaced(m_chosenSize, name, inBackup);
+            m_task.backupPhotos->addPlaced(m_digest, name, inBackup);
     }
 
     // After the main files of a photo placed by its name: whether its main file is in place. Only then is
@@ -564,6 +576,7 @@ private:
                 addToLookUp(name, true);
             if (from == m_task.filePath)
                 addToLookUp(name, false);
+            m_announced.reset();
             m_outcome.placedName = name;
             m_outcome.mainAdded = outcome == FileOperation::Copied;
             recordLanded();
@@ -589,7 +602,8 @@ private:
     const QString m_mainFolder;
     QString m_firstName; // placed by name: the name; numbered: the name tried first
     QString m_backupName; // looked up: the backup's name of the photo ("" while it holds none)
-    qint64 m_chosenSize = -1; // of the photo as chosen
+    QByteArray m_digest; // looked up: of the photo as chosen
+    std::shared_ptr<void> m_announced; // while the photo, not found, is being placed
     QStringList m_targets; // the main folder first
     std::function<void(const QString &)> m_fail;
     PhotoOutcome m_outcome;
@@ -848,8 +862,9 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     const int orientation = ImageOperation::getDirection(fsPath(task.filePath));
     const bool turn = orientation != 1;
 
-    // A photo of the run with the same bytes is looked for and placed before or after this one, never at
-    // the same time: the later one finds the earlier.
+    // A photo with the same bytes (of this run or another of the order's in this program) is looked for and
+    // named before or after this one, never at the same time, and while one not found is placed the other
+    // waits for it: the later one finds the earlier. The copies are made without the lock.
     std::unique_lock<std::mutex> sameSize;
     if (task.backupPhotos)
         sameSize = task.backupPhotos->holdSize(bytes.size());
@@ -880,6 +895,10 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             main.giveName(main.knownName()); // back under the name its backup has
         task.numbering->pass(task.numberingIndex, main.knownName());
     }
+    if (!before)
+        main.announcePlacing();
+    if (sameSize)
+        sameSize.unlock();
     if (before)
         main.completeImported();
     if (before && main.reducedCopiesThere(folders))

@@ -17,6 +17,7 @@
 #include <QStringList>
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -89,6 +90,10 @@ struct PhotoTask
     // Numbered photos as shot: the run's numbering and the photo's place in the choice (none: targetName).
     std::shared_ptr<PhotoNumbering> numbering = nullptr;
     int numberingIndex = -1;
+    // Photos looked up: called (on the photo's thread) with true when the photo starts waiting for another
+    // photo of its bytes being placed, most often by another import of the order, with false when it stops;
+    // may be empty.
+    std::function<void(bool)> waitingForOther = nullptr;
     // The run's record in the order folder (none: not kept): the new main file and the new backup of the
     // photo are counted there the moment each is in place, so that a run cut off leaves them counted.
     std::shared_ptr<UnsentReport::RunRecord> runRecord = nullptr;

@@ -196,13 +196,43 @@ private slots:
     void twoImportsIntoOneOrderAtOnce_data()
     {
         QTest::addColumn<bool>("numbered"); // single-order names planned alike by both / camera names
-        QTest::newRow("numbered names planned alike") << true;
-        QTest::newRow("batch import, camera names") << false;
+        QTest::addColumn<bool>("otherDesk"); // the other import is another desk's, which copies a photo of the
+                                             // run into the order after the run listed it
+        QTest::newRow("numbered names planned alike") << true << false;
+        QTest::newRow("batch import, camera names") << false << false;
+        QTest::newRow("another desk's copy of a photo lands after the listing: found, not placed again") << false << true;
     }
     void twoImportsIntoOneOrderAtOnce()
     {
         QFETCH(bool, numbered);
+        QFETCH(bool, otherDesk);
         testsupport::TempRoots roots;
+        if (otherDesk) {
+            const QString src = roots.path("src/");
+            QDir().mkpath(src);
+            QVERIFY(testsupport::writeJpeg(src + "d1.jpg", QSize(64, 48), 1, false, QColor(200, 10, 10)));
+            QVERIFY(testsupport::writeJpeg(src + "d2.jpg", QSize(64, 48), 1, false, QColor(10, 200, 10)));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
+            m->setOriginFiles({src + "d1.jpg", src + "d2.jpg"});
+            const QString photos = m->orderPath() + "照片/";
+            const QString backups = m->orderBakPath() + "照片/";
+            // The run lists the order's folders for its first photo; while that photo's backup is held, the
+            // other desk places the second photo under its own name.
+            Platform::holdWrites(backups);
+            ImportOrderThread run(m.data(), ImportOriginPhotos);
+            run.setParallelPhotos(1);
+            run.start();
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 1; }));
+            QVERIFY(QFile::copy(src + "d2.jpg", backups + "DESK_0002.jpg") && QFile::copy(src + "d2.jpg", photos + "DESK_0002.jpg"));
+            Platform::releaseWrites();
+            QVERIFY(run.wait(testsupport::kWaitMs));
+            QCOMPARE(run.failures(), QStringList());
+            QCOMPARE(QString("%1 %2 %3").arg(run.placedFiles()).arg(run.placedBackups()).arg(run.importedBefore()),
+                     QString("1 1 1"));
+            QCOMPARE(QDir(photos).entryList(QDir::Files), QStringList({"d1.jpg", "DESK_0002.jpg"}));
+            QCOMPARE(QDir(backups).entryList(QDir::Files), QStringList({"d1.jpg", "DESK_0002.jpg"}));
+            return;
+        }
         const int n = 12;
         QStringList sources[2];
         for (int run = 0; run < 2; ++run) {

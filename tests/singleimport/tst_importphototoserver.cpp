@@ -901,6 +901,11 @@ void TestImportPhotoToServer::closingMidRun_data()
     // program that made the claim having ended on this desk
     QTest::newRow("cut off, redone in a new window later: each photo reported once") << 16;
     QTest::newRow("cut off, redone at once through the batch import: each photo reported once") << 17;
+    // 18 the share holds the order's photo writes; the window is closed with its photo under way and the
+    // card, chosen the other way round, imported at once in a new window; 19 the batch import of the card
+    // held so, and the card imported at once here
+    QTest::newRow("closed with its photo held, the card again at once in a new window: each photo once, counted once") << 18;
+    QTest::newRow("the batch import and this window on one card at once: each photo once, counted once") << 19;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -945,6 +950,73 @@ void TestImportPhotoToServer::closingMidRun()
         how = 7;
     }
     const int distinct = photos.size() - (twin ? 1 : 0); // photos of different bytes
+    if (how == 18 || how == 19) {
+        Platform::holdWrites(order + "照片/");
+        std::unique_ptr<ImportPhotoToServer> closed;
+        std::unique_ptr<importOrdersPhotoDlg> dialog;
+        QPushButton *start = nullptr;
+        int heldFirst = 1; // photos of the first run under way
+        if (how == 18) {
+            QVERIFY(openReady(0, true));
+            chooseAndImport(photos);
+            QVERIFY(testsupport::waitFor([&] { return Platform::heldWrites() == heldFirst; }));
+            MsgBox::setNextAnswer(QMessageBox::Yes);
+            m_window->close();
+            QVERIFY(!m_window->isVisible());
+            closed.reset(m_window.data());
+        } else {
+            dialog.reset(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+            const QPointer<ImportOrderModel> record(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0))));
+            dialog->show();
+            QVERIFY(QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {record.data()})));
+            dialog->findChild<QRadioButton *>("importTypeRadio0")->click();
+            record->setOriginFiles(photos);
+            start = dialog->findChild<QPushButton *>("importAllBtn");
+            start->click();
+            // The copy of the upright photo is held; the turned ones are written and land.
+            QVERIFY(testsupport::waitFor([&] {
+                return Platform::heldWrites() == heldFirst && QDir(order + "照片").entryList({"big*"}).size() == 3;
+            }));
+        }
+        // The card chosen the other way round, its photos side by side: planned under other names.
+        QVERIFY(openReady(0, true));
+        chooseAndImport(QStringList(photos.rbegin(), photos.rend()));
+        m_window->pool()->setMaxThreadCount(int(photos.size()));
+        // The photo the first run is placing is waited for, and the bar says so; otherwise it would be on its
+        // way into the order a second time (with the photos new to the order, in a new window).
+        const QProgressBar *bar = widget<QProgressBar>("progressBar");
+        const int heldOtherwise = heldFirst + (how == 18 ? int(photos.size()) : 1);
+        QVERIFY(testsupport::waitFor([&] {
+            return bar->format().contains("等待本订单的另一次导入") || Platform::heldWrites() >= heldOtherwise;
+        }));
+        Platform::releaseWrites();
+        QVERIFY(testsupport::waitFor([&] {
+            return !m_window->isImporting() && ready() && (!closed || !closed->isImporting())
+                   && (!dialog || (!dialog->isImporting() && start->isEnabled()));
+        }));
+        QVERIFY(testsupport::waitFor([&] { return m_window->findChildren<QNetworkReply *>().isEmpty(); }));
+        const QString backup = m_studio->orders.at(0).orderBakPath + "照片/";
+        QSet<QByteArray> seen;
+        for (const QString &name : QDir(order + "照片").entryList(QDir::Files)) {
+            const QByteArray bytes = bytesOf(order + "照片/" + name);
+            QVERIFY2(!seen.contains(bytes), qPrintable(name + " twice"));
+            seen.insert(bytes);
+        }
+        QCOMPARE(seen.size(), inOrderBefore + distinct);
+        for (const QString &photo : photos) {
+            int backups = 0;
+            for (const QString &name : QDir(backup).entryList(QDir::Files))
+                backups += bytesOf(backup + name) == bytesOf(photo) ? 1 : 0;
+            QVERIFY2(backups == 1, qPrintable(photo + ": " + QString::number(backups)));
+        }
+        // told to the web service once over both runs (the batch import's first report counts nothing)
+        int posted = 0;
+        for (const standin::Request &r : m_server.requests("updatepicpath"))
+            posted += r.field("importype") == "0" ? 0 : r.field("picnumber").toInt();
+        QCOMPARE(posted, distinct);
+        QVERIFY(!bar->format().contains("等待"));
+        return;
+    }
     enum { NoRedo, NewWindow, SameWindow } redo = how == 6 ? NewWindow : how == 7 ? SameWindow : NoRedo;
     const bool fromPicker = how == 9;
     if (redo != NoRedo)
