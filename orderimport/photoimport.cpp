@@ -231,8 +231,11 @@ public:
     // retouched photo imported again) keeps them, the photo goes beside it as "(n)".
     void placeBackup()
     {
-        if (m_outcome.importedBefore)
+        // A backup that holds the photo (under another name) gets no second copy of it.
+        if (m_outcome.importedBefore || !m_backupName.isEmpty()) {
+            m_announced.reset();
             return;
+        }
         QString why;
         QString placed;
         const auto outcome = copyToFreeName(m_task.filePath, backupFolder(), besideNames(m_firstName), &placed, &why);
@@ -254,6 +257,8 @@ public:
             return true;
         if (m_task.placing == MainPlacing::Numbered)
             return placeNumbered(from);
+        if (m_besideOthers)
+            return placeBeside(from);
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_firstName;
             const bool existed = QFileInfo::exists(fsPath(target));
@@ -278,7 +283,7 @@ public:
     {
         if (m_outcome.importedBefore)
             return true;
-        if (m_task.placing == MainPlacing::Numbered) {
+        if (m_task.placing == MainPlacing::Numbered || m_besideOthers) {
             TemporaryFile encoded;
             QString why;
             if (!encodeToTemporary(image, m_firstName, &encoded, &why)) {
@@ -296,7 +301,7 @@ public:
             // The copy takes the permissions of the file it is placed from: those of the chosen photo, as an
             // upright photo's copy has them, not the temporary file's owner-only ones.
             QFile::setPermissions(encoded.path, QFile::permissions(fsPath(m_task.filePath)));
-            return placeNumbered(encoded.path);
+            return m_besideOthers ? placeBeside(encoded.path) : placeNumbered(encoded.path);
         }
         // A turned photo as shot looked up is encoded first, so that the order's main files are looked in
         // for the upright photo before it is written.
@@ -339,6 +344,10 @@ public:
             return;
         if (m_task.placing == MainPlacing::Numbered) {
             placeNumbered(m_task.filePath);
+            return;
+        }
+        if (m_besideOthers) {
+            placeBeside(m_task.filePath);
             return;
         }
         for (int i = 0; i < m_targets.size(); ++i) {
@@ -388,9 +397,11 @@ public:
         // A photo of these bytes another run (or this one) is placing now is waited for, then looked for.
         m_task.backupPhotos->waitForPlacing(m_digest, m_task.waitingForOther);
         m_backupName = m_task.backupPhotos->backupNameOf(bytes);
+        const bool mainThere = !m_backupName.isEmpty() && QFileInfo(fsPath(m_mainFolder + m_backupName)).isFile();
+        // A turned photo's main file is the upright photo, taken as this one by its name while it is not
+        // another photo (the bytes of another file of the backup: a photo of the same name that replaced it).
         QString name;
-        if (!m_backupName.isEmpty() && QFileInfo(fsPath(m_mainFolder + m_backupName)).isFile()
-            && (turned || m_task.backupPhotos->mainHolds(m_backupName, bytes)))
+        if (mainThere && (turned ? !holdsAnotherBackup(m_backupName) : m_task.backupPhotos->mainHolds(m_backupName, bytes)))
             name = m_backupName;
         else
             name = m_task.backupPhotos->mainNameOf(bytes);
@@ -398,7 +409,10 @@ public:
             takeAsImported(name);
             return true;
         }
-        if (!m_backupName.isEmpty())
+        // Deleted from the order since, it goes back under its backup's name; where that name holds another
+        // photo, the photo goes beside it and never over it (numbered: on to a free number).
+        m_besideOthers = mainThere && m_task.placing != MainPlacing::Numbered;
+        if (!m_backupName.isEmpty() && !mainThere)
             m_firstName = m_backupName;
         return false;
     }
@@ -538,6 +552,33 @@ private:
         return true;
     }
 
+    // Whether the order's main file of this name holds the bytes of a backup file of another name.
+    bool holdsAnotherBackup(const QString &name) const
+    {
+        const QString other = m_task.backupPhotos->backupNameOfMain(name);
+        return !other.isEmpty() && other.compare(name, Platform::pathCase()) != 0;
+    }
+
+    // Placed by name, but never over a file: the main file goes under the first name from the target name
+    // on ("x.jpg", "x(1).jpg", ...) that is free or holds these bytes; the other main folders take that name.
+    bool placeBeside(const QString &from)
+    {
+        QString why;
+        QString placed;
+        const auto outcome = copyToFreeName(from, m_mainFolder, besideNames(m_firstName), &placed, &why);
+        if (outcome == FileOperation::CopyFailed) {
+            m_fail(QStringLiteral("复制失败 ") + m_mainFolder + placed + copyReason(why, m_mainFolder + placed));
+            return false;
+        }
+        m_outcome.placedName = placed;
+        m_outcome.mainAdded = outcome == FileOperation::Copied;
+        recordLanded();
+        if (from == m_task.filePath)
+            addToLookUp(placed, false);
+        copyToOtherFolders(from);
+        return mainFileInPlace();
+    }
+
     // Numbered: the main file goes under the first number from the target name on that is free (or holds
     // these bytes already); a photo as shot takes the same number in the backup, and a number taken there
     // by other bytes moves both on.
@@ -557,7 +598,8 @@ private:
             m_outcome.mainAdded = outcome == FileOperation::Copied;
             recordLanded();
             bool backedUp = false;
-            if (m_task.type == ImportOriginPhotos) {
+            // A backup that holds the photo under another name gets no second copy of it.
+            if (m_task.type == ImportOriginPhotos && m_backupName.isEmpty()) {
                 const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
                 // The number is not free after all: the main file just placed goes (no longer counted from
                 // before it goes), the photo moves on.
@@ -602,6 +644,7 @@ private:
     const QString m_mainFolder;
     QString m_firstName; // placed by name: the name; numbered: the name tried first
     QString m_backupName; // looked up: the backup's name of the photo ("" while it holds none)
+    bool m_besideOthers = false; // placed by name, but never over a file (its backup's name holds another photo)
     QByteArray m_digest; // looked up: of the photo as chosen
     std::shared_ptr<void> m_announced; // while the photo, not found, is being placed
     QStringList m_targets; // the main folder first
