@@ -33,6 +33,13 @@ class QSemaphore;
 // finds its photos under the names they got). A new photo takes its name once every photo chosen before it
 // has taken its name or was found (waitTurn, takeName); every photo passes once it has its name or needs
 // none (found, or not imported at all), also when its import ends early. Any thread.
+//
+// waitTurn blocks its thread until the photos chosen before have passed, so the numbering never deadlocks
+// only because the caller starts its photos in the order chosen, on a pool of its own that runs nothing
+// else which waits: a photo that waits then has every earlier photo started before it (running, or passed
+// when its job was dropped), never one queued behind it on the pool. The single-order window does so (one
+// job per photo, queued in order on its own pool); a caller that queued a later photo first, or shared the
+// pool with jobs that wait on these photos, could leave every thread waiting for a photo not started.
 class PhotoNumbering
 {
 public:
