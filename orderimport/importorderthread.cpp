@@ -506,6 +506,8 @@ void ImportOrderThread::importOrderFiles()
         drivePhotos(files, targets, orderPath, orderBakPath, threads);
     else
         driveInOrder(files, targets, orderPath, orderBakPath);
+    // Its photos are all done: the look-up is left to the order's runs still going (a later run lists afresh).
+    mOrderPhotos.reset();
     if (!mEnded)
         endFinished();
 }

@@ -16,7 +16,7 @@ using namespace OrderFolders;
 namespace {
 
 // The bytes of a file the digest covers; the rest is compared only when the digests agree.
-const qint64 kDigestBytes = 64 * 1024;
+const qint64 kDigestBytes = 16 * 1024;
 
 QByteArray digestOfFile(const QString &path)
 {
@@ -94,22 +94,22 @@ std::shared_ptr<const BackupPhotos> BackupPhotos::forOrder(const QString &folder
     return shared;
 }
 
-QString BackupPhotos::backupNameOf(const QByteArray &bytes) const
+QString BackupPhotos::backupNameOf(const QByteArray &bytes, bool again) const
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return nameIn(*m_backup, buffer, true);
+    return nameIn(*m_backup, buffer, again);
 }
 
-QString BackupPhotos::mainNameOf(const QByteArray &bytes) const
+QString BackupPhotos::mainNameOf(const QByteArray &bytes, bool again) const
 {
     if (m_main->folder.isEmpty())
         return QString();
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return nameIn(*m_main, buffer, true);
+    return nameIn(*m_main, buffer, again);
 }
 
 QString BackupPhotos::mainNameOf(const QString &path) const
@@ -117,7 +117,7 @@ QString BackupPhotos::mainNameOf(const QString &path) const
     QFile file(path);
     if (m_main->folder.isEmpty() || !file.open(QIODevice::ReadOnly))
         return QString();
-    return nameIn(*m_main, file, true);
+    return nameIn(*m_main, file, false);
 }
 
 QString BackupPhotos::backupNameOfMain(const QString &name) const

@@ -22,7 +22,7 @@ class QIODevice;
 // by either import window, on this desk or another.
 //
 // Each folder is listed once, by the first photo that asks (on its pool thread), into an index by size,
-// with a digest of each held file (a hash of its first 64 KiB) taken the first time a photo of its size is
+// with a digest of each held file (a hash of its first 16 KiB) taken the first time a photo of its size is
 // looked for: a look-up compares the photo's digest with those of the files of its size and reads a held
 // file whole only when the digests agree. A photo not found there is looked for once more in the files
 // that joined the folder since it was listed (another desk's import; their names only are listed again),
@@ -42,9 +42,11 @@ public:
     // The look-up the runs of this program share for the order of these folders, while any of them holds it.
     static std::shared_ptr<const BackupPhotos> forOrder(const QString &folder, const QString &mainFolder);
 
-    // The name of a file of the backup / of the order's folder holding exactly these bytes ("" for none).
-    QString backupNameOf(const QByteArray &bytes) const;
-    QString mainNameOf(const QByteArray &bytes) const;
+    // The name of a file of the backup / of the order's folder holding exactly these bytes ("" for none);
+    // again: not found, it is looked for in the files that joined the folder since it was listed (the
+    // look-up right before a photo takes a name).
+    QString backupNameOf(const QByteArray &bytes, bool again = false) const;
+    QString mainNameOf(const QByteArray &bytes, bool again = false) const;
     // The name of a file of the order's folder holding exactly the bytes of the file at path ("" for none).
     QString mainNameOf(const QString &path) const;
     // Whether the order's file of this name holds exactly these bytes.
@@ -96,7 +98,7 @@ private:
     mutable QHash<QByteArray, int> m_placing; // digest (with the size) -> photos announced
 };
 
-// The digest the look-up keeps of a file's bytes: its size and a hash of its first 64 KiB ("" when they
+// The digest the look-up keeps of a file's bytes: its size and a hash of its first 16 KiB ("" when they
 // cannot be read).
 QByteArray photoDigest(QIODevice &bytes);
 QByteArray photoDigest(const QByteArray &bytes);

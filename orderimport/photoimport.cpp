@@ -388,7 +388,9 @@ public:
     // it has there and its main files are not written again (the place* calls leave them); a backup that
     // lacks it gets it under that name. Found only in the backup, it was deleted from the order since: it
     // goes back under the backup's name (numbered: when that is still free), and its backup stays as it is.
-    bool importedBefore(const QByteArray &bytes, bool turned)
+    // again: the last look before the photo takes a name, which looks also at the files another desk placed
+    // since the folders were listed.
+    bool importedBefore(const QByteArray &bytes, bool turned, bool again)
     {
         if (m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
             return false;
@@ -396,7 +398,7 @@ public:
             m_digest = photoDigest(bytes);
         // A photo of these bytes another run (or this one) is placing now is waited for, then looked for.
         m_task.backupPhotos->waitForPlacing(m_digest, m_task.waitingForOther);
-        m_backupName = m_task.backupPhotos->backupNameOf(bytes);
+        m_backupName = m_task.backupPhotos->backupNameOf(bytes, again);
         const bool mainThere = !m_backupName.isEmpty() && QFileInfo(fsPath(m_mainFolder + m_backupName)).isFile();
         // A turned photo's main file is the upright photo, taken as this one by its name while it is not
         // another photo (the bytes of another file of the backup: a photo of the same name that replaced it).
@@ -404,7 +406,7 @@ public:
         if (mainThere && (turned ? !holdsAnotherBackup(m_backupName) : m_task.backupPhotos->mainHolds(m_backupName, bytes)))
             name = m_backupName;
         else
-            name = m_task.backupPhotos->mainNameOf(bytes);
+            name = m_task.backupPhotos->mainNameOf(bytes, again);
         if (!name.isEmpty()) {
             takeAsImported(name);
             return true;
@@ -496,6 +498,7 @@ private:
     {
         m_outcome.placedName = name;
         m_outcome.importedBefore = true;
+        m_announced.reset();
         if (!m_backupName.isEmpty())
             return;
         QString why;
@@ -911,7 +914,8 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     std::unique_lock<std::mutex> sameSize;
     if (task.backupPhotos)
         sameSize = task.backupPhotos->holdSize(bytes.size());
-    bool before = main.importedBefore(bytes, turn);
+    // (a numbered photo new to the order looks once more before it takes its number)
+    bool before = main.importedBefore(bytes, turn, !numbered);
     if (numbered) {
         // A turned photo's main file is the upright photo, found by the backup's name; where the order holds
         // main files without their backup, it is looked for by its upright bytes before it takes a number
@@ -930,7 +934,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             task.numbering->waitTurn(task.numberingIndex);
             if (sameSize.mutex())
                 sameSize.lock();
-            before = main.importedBefore(bytes, turn);
+            before = main.importedBefore(bytes, turn, true);
             if (!before && main.knownName().isEmpty())
                 main.giveName(task.numbering->takeName());
         }
