@@ -970,7 +970,7 @@ void TestImportPhotoToServer::closingMidRun()
             dialog->show();
             QVERIFY(QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {record.data()})));
             dialog->findChild<QRadioButton *>("importTypeRadio0")->click();
-            record->setOriginFiles(photos);
+            record->setOriginFiles(photos.mid(1) + photos.mid(0, 1)); // the upright photo last
             start = dialog->findChild<QPushButton *>("importAllBtn");
             start->click();
             // The copy of the upright photo is held; the turned ones are written and land.
