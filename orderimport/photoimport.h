@@ -88,8 +88,9 @@ struct PhotoTask
     MainPlacing placing = MainPlacing::ReplaceSameName;
     // Photos as shot: the order's backup and main files, looked in before anything is written (none: not
     // looked in). A photo found there was imported before: it is not written again, whatever its placing
-    // (only its missing reduced copies are); one whose backup stays but whose main file was deleted since
-    // goes back under the backup's name.
+    // (only its missing reduced copies are, and its copy in "成品/" when that is missing); one whose backup
+    // stays but whose main file was deleted since goes back under the backup's name while that name is free
+    // (otherwise under its own name, beside the other photo, or numbered on), never with a second backup.
     std::shared_ptr<const BackupPhotos> backupPhotos = nullptr;
     // Why the backup's "照片/" folder is not there ("" when it is): a backup copy that fails while the folder
     // is still missing says this instead of the copy's own words.
