@@ -5,6 +5,9 @@
 //   bench_import --generate DIR [N]       only make the photos, into DIR
 //   bench_import --import DIR [R]         only import the photos found in DIR (a fresh process, so the
 //                                         peak memory figure belongs to the import alone)
+//   bench_import --held DIR H [R]         import the photos found in DIR, all of one size, as photos as shot
+//                                         into a new order whose folders hold H files more of exactly that
+//                                         size (bench_singleimport --same-size drives it)
 //
 // The photos are 6000 x 4000, JPEG quality 90, every second one carrying EXIF orientation 6 (to be
 // turned), the others upright. Each run imports them as photos as shot (type 0, with the backup copy)
@@ -23,6 +26,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QEventLoop>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -126,6 +130,35 @@ bool importAgain(ImportOrderModel &model, int files, int fillers, int had, int r
     return ok;
 }
 
+// The photos of sourceDir (of one size) into a new order holding `held` files of exactly their size in its
+// "照片/" and its backup (best of `rounds`): each new photo reads each held file at most once.
+int runHeld(const QString &sourceDir, int held, int rounds)
+{
+    QStringList files;
+    for (const QString &name : QDir(sourceDir).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
+        files << QDir(sourceDir).filePath(name);
+    if (files.isEmpty())
+        return 1;
+    const qint64 size = QFileInfo(files.first()).size();
+    QTemporaryDir out(sourceDir + QStringLiteral("/../held-XXXXXX"));
+    RunResult best;
+    bool ok = true;
+    for (int i = 0; i < rounds; ++i) {
+        std::unique_ptr<ImportOrderModel> order = newOrder(files, out.path() + QStringLiteral("/%1").arg(i), ImportOriginPhotos);
+        ImportOrderThread(order.get(), ImportOriginPhotos).createOrderDir(g_picPath, g_bakPicPath);
+        ok = ok && bench::addSameSizeFillers({order->orderPath() + QStringLiteral("照片/"), order->orderBakPath() + QStringLiteral("照片/")},
+                                             size, held);
+        const RunResult r = runOrder(*order, ImportOriginPhotos, files.size());
+        ok = ok && r.ok && r.failures == 0 && r.placed == files.size();
+        if (i == 0 || r.seconds < best.seconds)
+            best = r;
+    }
+    std::printf("RESULT batch_held_%d_seconds=%.3f\n", held, best.seconds);
+    const QByteArray what = QStringLiteral("type 0, %1 photos of one size, order holding %2 of it").arg(files.size()).arg(held).toUtf8();
+    printRun(what.constData(), files.size(), best);
+    return ok ? 0 : 1;
+}
+
 int runImports(const QString &sourceDir, const QString &workDir, int rounds)
 {
     QStringList files;
@@ -175,6 +208,8 @@ int main(int argc, char *argv[])
     const QStringList args = app.arguments().mid(1);
     if (args.value(0) == QLatin1String("--generate") && args.size() >= 2)
         return generate(args.at(1), args.value(2, QStringLiteral("24")).toInt()) ? 0 : 1;
+    if (args.value(0) == QLatin1String("--held") && args.size() >= 3)
+        return runHeld(args.at(1), args.at(2).toInt(), qMax(1, args.value(3, QStringLiteral("1")).toInt()));
     if (args.value(0) == QLatin1String("--import") && args.size() >= 2)
         return runImports(args.at(1), args.at(1), args.value(2, QStringLiteral("1")).toInt());
 

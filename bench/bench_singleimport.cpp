@@ -9,6 +9,11 @@
 //                                     they meet their targets
 //   bench_singleimport --single DIR [R]  only the window's imports of the photos in DIR
 //   bench_singleimport --listing M    only the listing of M photos
+//   bench_singleimport --same-size [N] [R]  makes N photos (default 16) of one size and imports them as photos
+//                                     as shot into an order holding 0, 1000 and 4000 files of exactly that
+//                                     size, through the window and the batch import (best of R runs); prints
+//                                     the time per photo and whether it meets its targets
+//   bench_singleimport --held-single DIR H [R]  only the window's import of DIR into an order holding H
 //
 // The window runs against the stand-in web service and a sample studio in a temporary folder; its message
 // boxes and file dialog are answered by the test seam. The batch figure comes from bench_import (next to
@@ -24,6 +29,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -150,6 +156,98 @@ int runSingle(const QString &photoDir, int rounds)
     return ok ? 0 : 1;
 }
 
+QString runChild(const QString &program, const QStringList &args, int *status);
+double figure(const QString &out, const QString &pattern);
+
+// The photos of photoDir (of one size) through the window into an order that holds `held` files of exactly
+// their size in its "照片/" and its backup, best of `rounds` (each round in a studio of its own).
+int runHeldSingle(const QString &photoDir, int held, int rounds)
+{
+    QStringList files;
+    for (const QString &name : QDir(photoDir).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
+        files << QDir(photoDir).filePath(name);
+    if (files.isEmpty())
+        return 1;
+    const qint64 size = QFileInfo(files.first()).size();
+    double best = -1;
+    bool ok = true;
+    for (int round = 0; round < rounds && ok; ++round) {
+        Studio s;
+        if (!s.start())
+            return 1;
+        const standin::SampleOrder &a = s.m_studio->orders.at(0); // an order with its folders
+        const int before = QDir(a.orderPath + QStringLiteral("照片")).entryList(QDir::Files).size();
+        ok = bench::addSameSizeFillers({a.orderPath + QStringLiteral("照片/"), a.orderBakPath + QStringLiteral("照片/")}, size, held);
+        const ImportOrderModel order(s.m_studio->orderJson(a));
+        ImportPhotoToServer window(SingleOrder::importOrderOf(order), nullptr, ShopSettings::current());
+        window.show();
+        ok = ok && testsupport::waitFor([&] { return buttonsBack(&window); }, 600 * 1000);
+        window.findChild<QPushButton *>(QStringLiteral("importPic1"))->click();
+        ok = ok && testsupport::waitFor([&] { return buttonsBack(&window); }, 600 * 1000);
+        if (!ok)
+            return 1;
+        MsgBox::clearShown();
+        FileDialogs::queueAnswer(files);
+        window.findChild<QPushButton *>(QStringLiteral("selectButton"))->click();
+        QElapsedTimer timer;
+        timer.start();
+        window.findChild<QPushButton *>(QStringLiteral("importButton"))->click();
+        ok = testsupport::waitFor([&] { return !window.isImporting() && !MsgBox::shown().isEmpty(); }, 3600 * 1000);
+        const double took = double(timer.nsecsElapsed()) / 1e9;
+        best = best < 0 ? took : qMin(best, took);
+        const int now = QDir(a.orderPath + QStringLiteral("照片")).entryList(QDir::Files).size();
+        ok = ok && MsgBox::lastShown().title == QStringLiteral("导片成功!") && now == before + held + files.size();
+    }
+    std::printf("RESULT single_held_%d_seconds=%.3f\n", held, best);
+    std::printf("single-order import, %d photos of one size, order holding %d of it: %.2f s (%.3f s per photo)%s\n",
+                files.size(), held, best, best / files.size(), ok ? "" : " [NOT ALL PLACED]");
+    std::fflush(stdout);
+    return ok ? 0 : 1;
+}
+
+// Photos of one size into orders holding more and more files of exactly that size, in both windows.
+int runSameSize(int photos, int rounds)
+{
+    const QString batchProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_import");
+    QTemporaryDir work;
+    const QString src = work.path() + QStringLiteral("/src");
+    if (!bench::generate(src, photos))
+        return 1;
+    QStringList files;
+    for (const QString &name : QDir(src).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
+        files << QDir(src).filePath(name);
+    const qint64 size = bench::padToOneSize(files);
+    if (size < 0)
+        return 1;
+    std::printf("%d photos of %lld bytes each, %d threads\n", photos, static_cast<long long>(size), QThread::idealThreadCount());
+    int status = 0;
+    double batchAt0 = -1;
+    double singleAt0 = -1;
+    auto verdict = [](bool ok) { return ok ? "ok" : "MISSED"; };
+    QStringList lines;
+    for (int held : {0, 1000, 4000}) {
+        int s1 = 0, s2 = 0;
+        const QString batch = runChild(batchProgram, {QStringLiteral("--held"), src, QString::number(held), QString::number(rounds)}, &s1);
+        const QString single = runChild(QCoreApplication::applicationFilePath(),
+                                        {QStringLiteral("--held-single"), src, QString::number(held), QString::number(rounds)}, &s2);
+        status = status || s1 || s2;
+        const double b = figure(batch, QStringLiteral("batch_held_%1_seconds=([0-9.]+)").arg(held)) / photos;
+        const double s = figure(single, QStringLiteral("single_held_%1_seconds=([0-9.]+)").arg(held)) / photos;
+        if (held == 0) {
+            batchAt0 = b;
+            singleAt0 = s;
+        }
+        lines << QString::asprintf("held %4d: batch %.3f s per photo (%.2f x at 0), single-order %.3f s per photo (%.2f x at 0), "
+                                   "single/batch %.2f x",
+                                   held, b, b / batchAt0, s, s / singleAt0, s / b);
+        if (held == 4000)
+            lines << QString::asprintf("targets: at 4000 <= 1.30 x at 0: batch %s, single-order %s; single/batch <= 1.10: %s",
+                                       verdict(b <= 1.3 * batchAt0), verdict(s <= 1.3 * singleAt0), verdict(s <= 1.1 * b));
+    }
+    std::printf("\n== %d photos of one size\n%s\n", photos, qPrintable(lines.join(QLatin1Char('\n'))));
+    return status;
+}
+
 int runListing(int count)
 {
     Studio s;
@@ -268,6 +366,10 @@ int main(int argc, char *argv[])
     const QStringList args = app.arguments().mid(1);
     if (args.value(0) == QLatin1String("--single") && args.size() >= 2)
         return runSingle(args.at(1), qMax(1, args.value(2, QStringLiteral("1")).toInt()));
+    if (args.value(0) == QLatin1String("--held-single") && args.size() >= 3)
+        return runHeldSingle(args.at(1), args.at(2).toInt(), qMax(1, args.value(3, QStringLiteral("1")).toInt()));
+    if (args.value(0) == QLatin1String("--same-size"))
+        return runSameSize(args.value(1, QStringLiteral("16")).toInt(), qMax(1, args.value(2, QStringLiteral("1")).toInt()));
     if (args.value(0) == QLatin1String("--listing"))
         return runListing(args.value(1, QStringLiteral("2000")).toInt());
     return runAll(args.value(0, QStringLiteral("200")).toInt(), args.value(1, QStringLiteral("2000")).toInt(),

@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
@@ -100,6 +101,54 @@ QByteArray exifBlock(int orientation)
 }
 
 } // namespace
+
+qint64 padToOneSize(const QStringList &files)
+{
+    qint64 largest = 0;
+    for (const QString &path : files)
+        largest = qMax(largest, QFileInfo(path).size());
+    const qint64 size = largest + 4096;
+    for (const QString &path : files) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return -1;
+        QByteArray jpeg = file.readAll();
+        file.close();
+        QByteArray comments;
+        qint64 missing = size - jpeg.size();
+        while (missing > 0) {
+            // a segment of 4 bytes at least, 65537 at most; what is left never falls under 4
+            qint64 take = qMin<qint64>(missing, 65537);
+            if (missing - take > 0 && missing - take < 4)
+                take -= 4;
+            const int length = int(take - 2);
+            comments += QByteArray("\xff\xfe", 2) + char(length >> 8) + char(length & 0xff) + QByteArray(length - 2, 'c');
+            missing -= take;
+        }
+        // behind the EXIF block, which readers look for right behind the start
+        int at = 2;
+        if (jpeg.size() > 6 && quint8(jpeg.at(2)) == 0xff && quint8(jpeg.at(3)) == 0xe1)
+            at = 4 + ((quint8(jpeg.at(4)) << 8) | quint8(jpeg.at(5)));
+        jpeg.insert(at, comments);
+        if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size())
+            return -1;
+    }
+    return size;
+}
+
+bool addSameSizeFillers(const QStringList &folders, qint64 size, int count)
+{
+    for (const QString &folder : folders) {
+        QDir().mkpath(folder);
+        for (int i = 0; i < count; ++i) {
+            QFile file(QDir(folder).filePath(QStringLiteral("S%1.jpg").arg(i, 5, 10, QLatin1Char('0'))));
+            const QByteArray head = QByteArray("\xff\xd8", 2) + QByteArray::number(i).rightJustified(16, '0');
+            if (!file.open(QIODevice::WriteOnly) || file.write(head) != head.size() || !file.resize(size))
+                return false;
+        }
+    }
+    return true;
+}
 
 bool generate(const QString &dir, int count)
 {

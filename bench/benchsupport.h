@@ -23,6 +23,15 @@ bool generate(const QString &dir, int count);
 // their sizes matter to a look-up by bytes, so they are left sparse. False when one cannot be made.
 bool addOrderFillers(const QStringList &folders, int from, int count);
 
+// Makes every JPEG of the list exactly as large as the largest (plus a little), with comment segments
+// behind its start, as re-saved or converted photos of one size are; returns that size (-1 on failure).
+qint64 padToOneSize(const QStringList &files);
+
+// Files of exactly size bytes standing for photos an order holds of the imported photos' size: count names
+// "S00001.jpg", ... in each of the folders, each different in its first bytes, the rest left sparse. False
+// when one cannot be made.
+bool addSameSizeFillers(const QStringList &folders, qint64 size, int count);
+
 // A message handler that drops the program's debug and info lines (they would drown the figures).
 void quietDebug(QtMsgType type, const QMessageLogContext &context, const QString &text);
 

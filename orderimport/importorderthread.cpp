@@ -496,10 +496,11 @@ void ImportOrderThread::importOrderFiles()
     removeDeadTemporaries(orderPath, mImportType == ImportOriginPhotos ? orderBakPath : QString(), mImportType,
                           mImportType == ImportOriginPhotos && mRun.yptbcp == QLatin1String("1"));
     // Photos as shot the order holds already (imported by this window or the single-order one, under
-    // whatever name) are found by their bytes, as the single-order import finds them, and not written again.
+    // whatever name) are found by their bytes, as the single-order import finds them, and not written again;
+    // the look-up is the one every run of the order in this program shares.
     mOrderPhotos.reset();
     if (mImportType == ImportOriginPhotos)
-        mOrderPhotos = std::make_shared<BackupPhotos>(orderBakPath + QStringLiteral("照片/"), orderPath + QStringLiteral("照片/"));
+        mOrderPhotos = BackupPhotos::forOrder(orderBakPath + QStringLiteral("照片/"), orderPath + QStringLiteral("照片/"));
 
     // What lands is counted in the order folder at once (a run cut off leaves it counted there).
     mRunRecord = std::make_shared<UnsentReport::RunRecord>(orderPath, mImportType);
@@ -509,6 +510,8 @@ void ImportOrderThread::importOrderFiles()
         drivePhotos(files, targets, orderPath, orderBakPath, threads);
     else
         driveInOrder(files, targets, orderPath, orderBakPath);
+    // Its photos are all done: the look-up is left to the order's runs still going (a later run lists afresh).
+    mOrderPhotos.reset();
     if (!mEnded)
         endFinished();
 }

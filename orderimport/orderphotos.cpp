@@ -7,9 +7,68 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
+#include <QtEndian>
+
+#include <vector>
 
 using namespace OrderFolders;
+
+namespace {
+
+// The bytes of a file the digest covers; the rest is compared only when the digests agree.
+const qint64 kDigestBytes = 16 * 1024;
+
+QByteArray digestOfFile(const QString &path)
+{
+    QFile file(fsPath(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return photoDigest(file);
+}
+
+// The look-ups of this program's runs, by the order's folders; a look-up goes with its last run.
+struct Registry
+{
+    std::mutex mutex;
+    QHash<QString, std::weak_ptr<const BackupPhotos>> byFolders;
+};
+
+Registry &registry()
+{
+    static Registry *r = new Registry; // never destroyed: pool threads may still drop a look-up at exit
+    return *r;
+}
+
+QString folderKey(const QString &folder)
+{
+    const QString path = QDir::cleanPath(fsPath(folder));
+    return Platform::pathCase() == Qt::CaseInsensitive ? path.toLower() : path;
+}
+
+} // namespace
+
+QByteArray photoDigest(QIODevice &bytes)
+{
+    const qint64 size = bytes.size();
+    if (!bytes.seek(0))
+        return QByteArray();
+    const QByteArray head = bytes.read(qMin(size, kDigestBytes));
+    if (head.size() != qMin(size, kDigestBytes))
+        return QByteArray();
+    QByteArray digest(24, Qt::Uninitialized);
+    qToLittleEndian<qint64>(size, digest.data());
+    qToLittleEndian<quint64>(quint64(qHashBits(head.constData(), size_t(head.size()), 0x9e3779b9u)), digest.data() + 8);
+    qToLittleEndian<quint64>(quint64(qHashBits(head.constData(), size_t(head.size()), 0x85ebca6bu)), digest.data() + 16);
+    return digest;
+}
+
+QByteArray photoDigest(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return photoDigest(buffer);
+}
 
 BackupPhotos::BackupPhotos(const QString &folder, const QString &mainFolder)
     : m_backup(new Listing), m_main(new Listing)
@@ -19,22 +78,38 @@ BackupPhotos::BackupPhotos(const QString &folder, const QString &mainFolder)
         m_main->folder = withSeparator(mainFolder);
 }
 
-QString BackupPhotos::backupNameOf(const QByteArray &bytes) const
+std::shared_ptr<const BackupPhotos> BackupPhotos::forOrder(const QString &folder, const QString &mainFolder)
+{
+    const QString key = folderKey(folder) + QLatin1Char('\n') + folderKey(mainFolder);
+    Registry &r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    std::shared_ptr<const BackupPhotos> shared = r.byFolders.value(key).lock();
+    if (!shared) {
+        // The entries of look-ups gone are dropped as new ones come.
+        for (auto it = r.byFolders.begin(); it != r.byFolders.end();)
+            it = it->expired() ? r.byFolders.erase(it) : std::next(it);
+        shared = std::make_shared<const BackupPhotos>(folder, mainFolder);
+        r.byFolders.insert(key, shared);
+    }
+    return shared;
+}
+
+QString BackupPhotos::backupNameOf(const QByteArray &bytes, bool again) const
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return nameIn(*m_backup, buffer);
+    return nameIn(*m_backup, buffer, again);
 }
 
-QString BackupPhotos::mainNameOf(const QByteArray &bytes) const
+QString BackupPhotos::mainNameOf(const QByteArray &bytes, bool again) const
 {
     if (m_main->folder.isEmpty())
         return QString();
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return nameIn(*m_main, buffer);
+    return nameIn(*m_main, buffer, again);
 }
 
 QString BackupPhotos::mainNameOf(const QString &path) const
@@ -42,7 +117,15 @@ QString BackupPhotos::mainNameOf(const QString &path) const
     QFile file(path);
     if (m_main->folder.isEmpty() || !file.open(QIODevice::ReadOnly))
         return QString();
-    return nameIn(*m_main, file);
+    return nameIn(*m_main, file, false);
+}
+
+QString BackupPhotos::backupNameOfMain(const QString &name) const
+{
+    QFile file(fsPath(m_main->folder + name));
+    if (m_main->folder.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return QString();
+    return nameIn(*m_backup, file, false);
 }
 
 bool BackupPhotos::mainsWithoutBackup() const
@@ -56,14 +139,12 @@ bool BackupPhotos::mainsWithoutBackup() const
         QSet<QString> backups;
         {
             std::lock_guard<std::mutex> lock(m_backup->mutex);
-            for (const QStringList &names : qAsConst(m_backup->bySize))
-                for (const QString &name : names)
-                    backups.insert(key(name));
+            for (const QString &name : qAsConst(m_backup->names))
+                backups.insert(key(name));
         }
         std::lock_guard<std::mutex> lock(m_main->mutex);
-        for (const QStringList &names : qAsConst(m_main->bySize))
-            for (const QString &name : names)
-                m_orphans = m_orphans || !backups.contains(key(name));
+        for (const QString &name : qAsConst(m_main->names))
+            m_orphans = m_orphans || !backups.contains(key(name));
     });
     return m_orphans;
 }
@@ -81,16 +162,50 @@ std::unique_lock<std::mutex> BackupPhotos::holdSize(qint64 size) const
     return std::unique_lock<std::mutex>(*lock);
 }
 
-void BackupPhotos::addPlaced(qint64 size, const QString &name, bool inBackup) const
+void BackupPhotos::addPlaced(const QByteArray &digest, const QString &name, bool inBackup) const
 {
     Listing &listing = inBackup ? *m_backup : *m_main;
-    if (listing.folder.isEmpty())
+    if (listing.folder.isEmpty() || name.isEmpty() || digest.size() < 8)
         return;
+    const qint64 size = qFromLittleEndian<qint64>(digest.constData());
     list(listing);
     std::lock_guard<std::mutex> lock(listing.mutex);
     QStringList &names = listing.bySize[size];
     if (!names.contains(name))
         names << name;
+    listing.names.insert(name);
+    listing.digests.insert(name, digest);
+}
+
+std::shared_ptr<void> BackupPhotos::placing(const QByteArray &digest) const
+{
+    {
+        std::lock_guard<std::mutex> lock(m_placingMutex);
+        ++m_placing[digest];
+    }
+    // The photo's task holds the look-up as long as the announcement.
+    return std::shared_ptr<void>(nullptr, [this, digest](void *) {
+        std::lock_guard<std::mutex> lock(m_placingMutex);
+        if (--m_placing[digest] <= 0)
+            m_placing.remove(digest);
+        m_placed.notify_all();
+    });
+}
+
+void BackupPhotos::waitForPlacing(const QByteArray &digest, const std::function<void(bool)> &waiting) const
+{
+    std::unique_lock<std::mutex> lock(m_placingMutex);
+    if (!m_placing.contains(digest))
+        return;
+    if (waiting) {
+        lock.unlock();
+        waiting(true);
+        lock.lock();
+    }
+    m_placed.wait(lock, [&] { return !m_placing.contains(digest); });
+    lock.unlock();
+    if (waiting)
+        waiting(false);
 }
 
 void BackupPhotos::list(Listing &listing)
@@ -101,22 +216,78 @@ void BackupPhotos::list(Listing &listing)
         std::lock_guard<std::mutex> lock(listing.mutex);
         for (const QFileInfo &file : files) {
             // A copy still being made (another desk's) has a temporary name of its own.
-            if (!file.fileName().startsWith(QLatin1Char('.')))
+            if (!file.fileName().startsWith(QLatin1Char('.'))) {
                 listing.bySize[file.size()] << file.fileName();
+                listing.names.insert(file.fileName());
+            }
         }
     });
 }
 
-QString BackupPhotos::nameIn(Listing &listing, QIODevice &bytes)
+QStringList BackupPhotos::listAgain(Listing &listing, qint64 size)
+{
+    // Names only: only the files not listed yet are looked at.
+    const QStringList now = QDir(fsPath(listing.folder)).entryList(QDir::Files, QDir::NoSort);
+    QStringList unknown;
+    {
+        std::lock_guard<std::mutex> lock(listing.mutex);
+        for (const QString &name : now) {
+            if (!name.startsWith(QLatin1Char('.')) && !listing.names.contains(name))
+                unknown << name;
+        }
+    }
+    QStringList ofSize;
+    std::vector<std::pair<QString, qint64>> sizes;
+    for (const QString &name : qAsConst(unknown)) {
+        const QFileInfo file(fsPath(listing.folder + name));
+        if (file.isFile())
+            sizes.emplace_back(name, file.size());
+    }
+    std::lock_guard<std::mutex> lock(listing.mutex);
+    for (const auto &file : sizes) {
+        if (listing.names.contains(file.first))
+            continue;
+        listing.names.insert(file.first);
+        listing.bySize[file.second] << file.first;
+        if (file.second == size)
+            ofSize << file.first;
+    }
+    return ofSize;
+}
+
+QString BackupPhotos::nameIn(Listing &listing, QIODevice &bytes, bool again)
 {
     list(listing);
+    const QByteArray digest = photoDigest(bytes);
+    if (digest.isEmpty())
+        return QString();
     QStringList names;
     {
         std::lock_guard<std::mutex> lock(listing.mutex);
         names = listing.bySize.value(bytes.size());
     }
+    QString name = nameAmong(listing, names, bytes, digest);
+    // Not there when the folder was listed: another desk may have placed it since.
+    if (name.isEmpty() && again)
+        name = nameAmong(listing, listAgain(listing, bytes.size()), bytes, digest);
+    return name;
+}
+
+QString BackupPhotos::nameAmong(Listing &listing, const QStringList &names, QIODevice &bytes, const QByteArray &digest)
+{
     for (const QString &name : names) {
-        if (holds(listing.folder + name, bytes))
+        QByteArray held;
+        {
+            std::lock_guard<std::mutex> lock(listing.mutex);
+            held = listing.digests.value(name);
+        }
+        if (held.isEmpty()) {
+            // Read once for all the photos of every run sharing the look-up.
+            held = digestOfFile(listing.folder + name);
+            std::lock_guard<std::mutex> lock(listing.mutex);
+            listing.digests.insert(name, held);
+        }
+        if (held == digest && holds(listing.folder + name, bytes))
             return name;
     }
     return QString();

@@ -1,10 +1,14 @@
 #pragma once
 // The one place the imports of an order look for what the order holds already.
 
+#include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,42 +19,72 @@ class QIODevice;
 // was chosen, and in its "照片/" folder, where an upright photo's main file is a copy of it as chosen and
 // a turned one's the upright photo as this program encodes it (a backup that was missing or out of reach
 // when it was imported does not hold it). A chosen photo found there was imported into the order before,
-// by either import window. Each folder is listed once, by the first photo that asks (on its pool thread),
-// into an index by size: a look-up reads only the files of the photo's size. The photos of one import
-// share the listings, and each photo placed is added to them, so that a photo of the run with the same
-// bytes (a file chosen twice, a copy of it on the card) finds it: photos of one size are looked for and
-// placed one after another (holdSize). Any thread.
+// by either import window, on this desk or another.
+//
+// Each folder is listed once, by the first photo that asks (on its pool thread), into an index by size,
+// with a digest of each held file (a hash of its first 16 KiB) taken the first time a photo of its size is
+// looked for: a look-up compares the photo's digest with those of the files of its size and reads a held
+// file whole only when the digests agree. A photo not found there is looked for once more in the files
+// that joined the folder since it was listed (another desk's import; their names only are listed again),
+// just before it takes a name.
+//
+// All the runs of one order in this program share one look-up (forOrder): each photo placed is added to it,
+// so that a photo of any of them with the same bytes (a file chosen twice, a copy of it on the card, the same
+// card in a second window, or in a window closed while its started photos finish) finds it. Photos of one size
+// are looked for and named one after another (holdSize); a photo that then goes on to be placed is announced
+// (placing) until its main file is in place or its import ended, and a look-up of the same bytes meanwhile
+// waits for it (saying so first) and then looks again. Any thread.
 class BackupPhotos
 {
 public:
-    // The backup's "照片/" folder and the order's ("" for none).
+    // The backup's "照片/" folder and the order's ("" for none). A look-up of its own (forOrder shares one).
     explicit BackupPhotos(const QString &folder, const QString &mainFolder = QString());
-    // The name of a file of the backup / of the order's folder holding exactly these bytes ("" for none).
-    QString backupNameOf(const QByteArray &bytes) const;
-    QString mainNameOf(const QByteArray &bytes) const;
+    // The look-up the runs of this program share for the order of these folders, while any of them holds it.
+    static std::shared_ptr<const BackupPhotos> forOrder(const QString &folder, const QString &mainFolder);
+
+    // The name of a file of the backup / of the order's folder holding exactly these bytes ("" for none);
+    // again: not found, it is looked for in the files that joined the folder since it was listed (the
+    // look-up right before a photo takes a name).
+    QString backupNameOf(const QByteArray &bytes, bool again = false) const;
+    QString mainNameOf(const QByteArray &bytes, bool again = false) const;
     // The name of a file of the order's folder holding exactly the bytes of the file at path ("" for none).
     QString mainNameOf(const QString &path) const;
     // Whether the order's file of this name holds exactly these bytes.
     bool mainHolds(const QString &name, const QByteArray &bytes) const;
+    // The name of a file of the backup holding exactly the bytes of the order's file of this name ("" for
+    // none, or when it cannot be read).
+    QString backupNameOfMain(const QString &name) const;
     // Whether the order's folder held, when it was listed, a file of a name the backup holds none of (a
     // photo whose backup was never made, or is gone since).
     bool mainsWithoutBackup() const;
-    // While the lock is held, no other photo of the run of this size (as chosen) is looked for or placed.
+    // While the lock is held, no other photo of this size (as chosen), of any run sharing the look-up, is
+    // looked for or named.
     std::unique_lock<std::mutex> holdSize(qint64 size) const;
-    // The photo of this size (as chosen) now is in the backup (inBackup), else among the main files as it
-    // was chosen, under name.
-    void addPlaced(qint64 size, const QString &name, bool inBackup) const;
+    // The photo of this digest (photoDigest of its bytes as chosen) now is in the backup (inBackup), else
+    // among the main files as it was chosen, under name.
+    void addPlaced(const QByteArray &digest, const QString &name, bool inBackup) const;
+
+    // A photo of this digest, not found, goes on to be placed: announced until the returned object goes
+    // (once its main file and backup are in place and added, or its import ended).
+    std::shared_ptr<void> placing(const QByteArray &digest) const;
+    // Waits while a photo of this digest is announced as being placed; waiting (when given) is called with
+    // true before the wait and with false after it.
+    void waitForPlacing(const QByteArray &digest, const std::function<void(bool)> &waiting) const;
 
 private:
     struct Listing
     {
         QString folder; // ends in "/"
         std::once_flag listed;
-        std::mutex mutex; // guards bySize once listed
+        std::mutex mutex; // guards the rest once listed
         QHash<qint64, QStringList> bySize; // size -> names, by name
+        QSet<QString> names;               // every name listed
+        QHash<QString, QByteArray> digests; // name -> digest, once taken
     };
     static void list(Listing &listing);
-    static QString nameIn(Listing &listing, QIODevice &bytes);
+    static QStringList listAgain(Listing &listing, qint64 size);
+    static QString nameIn(Listing &listing, QIODevice &bytes, bool again);
+    static QString nameAmong(Listing &listing, const QStringList &names, QIODevice &bytes, const QByteArray &digest);
     static bool holds(const QString &path, QIODevice &bytes);
 
     std::unique_ptr<Listing> m_backup;
@@ -59,4 +93,12 @@ private:
     mutable bool m_orphans = false; // mainsWithoutBackup()
     mutable std::mutex m_sizesMutex;
     mutable std::map<qint64, std::unique_ptr<std::mutex>> m_sizes; // a lock per size
+    mutable std::mutex m_placingMutex;
+    mutable std::condition_variable m_placed;
+    mutable QHash<QByteArray, int> m_placing; // digest (with the size) -> photos announced
 };
+
+// The digest the look-up keeps of a file's bytes: its size and a hash of its first 16 KiB ("" when they
+// cannot be read).
+QByteArray photoDigest(QIODevice &bytes);
+QByteArray photoDigest(const QByteArray &bytes);

@@ -231,8 +231,11 @@ public:
     // retouched photo imported again) keeps them, the photo goes beside it as "(n)".
     void placeBackup()
     {
-        if (m_outcome.importedBefore)
+        // A backup that holds the photo (under another name) gets no second copy of it.
+        if (m_outcome.importedBefore || !m_backupName.isEmpty()) {
+            m_announced.reset();
             return;
+        }
         QString why;
         QString placed;
         const auto outcome = copyToFreeName(m_task.filePath, backupFolder(), besideNames(m_firstName), &placed, &why);
@@ -242,6 +245,7 @@ public:
             addToLookUp(placed, true);
         m_outcome.backupAdded = outcome == FileOperation::Copied;
         recordLanded();
+        m_announced.reset();
     }
 
     // The main files as the file from holds them (the photo as it is), the main folder's first. False when
@@ -253,6 +257,8 @@ public:
             return true;
         if (m_task.placing == MainPlacing::Numbered)
             return placeNumbered(from);
+        if (m_besideOthers)
+            return placeBeside(from);
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_firstName;
             const bool existed = QFileInfo::exists(fsPath(target));
@@ -277,7 +283,7 @@ public:
     {
         if (m_outcome.importedBefore)
             return true;
-        if (m_task.placing == MainPlacing::Numbered) {
+        if (m_task.placing == MainPlacing::Numbered || m_besideOthers) {
             TemporaryFile encoded;
             QString why;
             if (!encodeToTemporary(image, m_firstName, &encoded, &why)) {
@@ -295,7 +301,7 @@ public:
             // The copy takes the permissions of the file it is placed from: those of the chosen photo, as an
             // upright photo's copy has them, not the temporary file's owner-only ones.
             QFile::setPermissions(encoded.path, QFile::permissions(fsPath(m_task.filePath)));
-            return placeNumbered(encoded.path);
+            return m_besideOthers ? placeBeside(encoded.path) : placeNumbered(encoded.path);
         }
         // A turned photo as shot looked up is encoded first, so that the order's main files are looked in
         // for the upright photo before it is written.
@@ -340,6 +346,10 @@ public:
             placeNumbered(m_task.filePath);
             return;
         }
+        if (m_besideOthers) {
+            placeBeside(m_task.filePath);
+            return;
+        }
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_firstName;
             const bool existed = QFileInfo::exists(fsPath(target));
@@ -378,23 +388,33 @@ public:
     // it has there and its main files are not written again (the place* calls leave them); a backup that
     // lacks it gets it under that name. Found only in the backup, it was deleted from the order since: it
     // goes back under the backup's name (numbered: when that is still free), and its backup stays as it is.
-    bool importedBefore(const QByteArray &bytes, bool turned)
+    // again: the last look before the photo takes a name, which looks also at the files another desk placed
+    // since the folders were listed.
+    bool importedBefore(const QByteArray &bytes, bool turned, bool again)
     {
-        m_chosenSize = bytes.size();
         if (m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
             return false;
-        m_backupName = m_task.backupPhotos->backupNameOf(bytes);
+        if (m_digest.isEmpty())
+            m_digest = photoDigest(bytes);
+        // A photo of these bytes another run (or this one) is placing now is waited for, then looked for.
+        m_task.backupPhotos->waitForPlacing(m_digest, m_task.waitingForOther);
+        m_backupName = m_task.backupPhotos->backupNameOf(bytes, again);
+        const bool mainThere = !m_backupName.isEmpty() && QFileInfo(fsPath(m_mainFolder + m_backupName)).isFile();
+        // A turned photo's main file is the upright photo, taken as this one by its name while it is not
+        // another photo (the bytes of another file of the backup: a photo of the same name that replaced it).
         QString name;
-        if (!m_backupName.isEmpty() && QFileInfo(fsPath(m_mainFolder + m_backupName)).isFile()
-            && (turned || m_task.backupPhotos->mainHolds(m_backupName, bytes)))
+        if (mainThere && (turned ? !holdsAnotherBackup(m_backupName) : m_task.backupPhotos->mainHolds(m_backupName, bytes)))
             name = m_backupName;
         else
-            name = m_task.backupPhotos->mainNameOf(bytes);
+            name = m_task.backupPhotos->mainNameOf(bytes, again);
         if (!name.isEmpty()) {
             takeAsImported(name);
             return true;
         }
-        if (!m_backupName.isEmpty())
+        // Deleted from the order since, it goes back under its backup's name; where that name holds another
+        // photo, the photo goes beside it and never over it (numbered: on to a free number).
+        m_besideOthers = mainThere && m_task.placing != MainPlacing::Numbered;
+        if (!m_backupName.isEmpty() && !mainThere)
             m_firstName = m_backupName;
         return false;
     }
@@ -414,6 +434,14 @@ public:
         return true;
     }
 
+    // Looked up and not found: until its main file and backup are in place (or its import ended), a look-up of
+    // its bytes waits for it.
+    void announcePlacing()
+    {
+        if (m_task.backupPhotos && !m_digest.isEmpty() && !m_outcome.importedBefore)
+            m_announced = m_task.backupPhotos->placing(m_digest);
+    }
+
     // The name the order knows the photo by: the one it was found under, else its backup's ("" for a photo
     // new to the order).
     QString knownName() const { return m_outcome.importedBefore ? m_outcome.placedName : m_backupName; }
@@ -425,6 +453,22 @@ public:
             return;
         m_firstName = name;
         m_outcome.givenName = name;
+    }
+
+    // A photo imported before gets the copies in the other main folders ("成品/") that the order lacks (a
+    // copy refused or cut off by an earlier import), from its main file, as its reduced copies are made again;
+    // a copy there is never replaced.
+    void completeImported()
+    {
+        const QString placed = m_outcome.placedName;
+        for (int i = 1; i < m_targets.size() && !placed.isEmpty(); ++i) {
+            const QString target = m_targets.at(i) + placed;
+            if (QFileInfo::exists(fsPath(target)))
+                continue;
+            QString why;
+            if (copyOnce(m_mainFolder + placed, target, &why) == FileOperation::CopyFailed)
+                m_fail(QStringLiteral("复制失败 ") + target + copyReason(why, target));
+        }
     }
 
     // The reduced copies of a photo imported before are all there: an import that ended before it made
@@ -454,6 +498,7 @@ private:
     {
         m_outcome.placedName = name;
         m_outcome.importedBefore = true;
+        m_announced.reset();
         if (!m_backupName.isEmpty())
             return;
         QString why;
@@ -496,7 +541,7 @@ private:
     void addToLookUp(const QString &name, bool inBackup)
     {
         if (m_task.backupPhotos && !name.isEmpty())
-            m_task.backupPhotos->addPlaced(m_chosenSize, name, inBackup);
+            m_task.backupPhotos->addPlaced(m_digest, name, inBackup);
     }
 
     // After the main files of a photo placed by its name: whether its main file is in place. Only then is
@@ -508,6 +553,33 @@ private:
         if (m_task.type == ImportOriginPhotos)
             placeBackup();
         return true;
+    }
+
+    // Whether the order's main file of this name holds the bytes of a backup file of another name.
+    bool holdsAnotherBackup(const QString &name) const
+    {
+        const QString other = m_task.backupPhotos->backupNameOfMain(name);
+        return !other.isEmpty() && other.compare(name, Platform::pathCase()) != 0;
+    }
+
+    // Placed by name, but never over a file: the main file goes under the first name from the target name
+    // on ("x.jpg", "x(1).jpg", ...) that is free or holds these bytes; the other main folders take that name.
+    bool placeBeside(const QString &from)
+    {
+        QString why;
+        QString placed;
+        const auto outcome = copyToFreeName(from, m_mainFolder, besideNames(m_firstName), &placed, &why);
+        if (outcome == FileOperation::CopyFailed) {
+            m_fail(QStringLiteral("复制失败 ") + m_mainFolder + placed + copyReason(why, m_mainFolder + placed));
+            return false;
+        }
+        m_outcome.placedName = placed;
+        m_outcome.mainAdded = outcome == FileOperation::Copied;
+        recordLanded();
+        if (from == m_task.filePath)
+            addToLookUp(placed, false);
+        copyToOtherFolders(from);
+        return mainFileInPlace();
     }
 
     // Numbered: the main file goes under the first number from the target name on that is free (or holds
@@ -529,7 +601,8 @@ private:
             m_outcome.mainAdded = outcome == FileOperation::Copied;
             recordLanded();
             bool backedUp = false;
-            if (m_task.type == ImportOriginPhotos) {
+            // A backup that holds the photo under another name gets no second copy of it.
+            if (m_task.type == ImportOriginPhotos && m_backupName.isEmpty()) {
                 const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
                 // The number is not free after all: the main file just placed goes (no longer counted from
                 // before it goes), the photo moves on.
@@ -548,6 +621,7 @@ private:
                 addToLookUp(name, true);
             if (from == m_task.filePath)
                 addToLookUp(name, false);
+            m_announced.reset();
             m_outcome.placedName = name;
             m_outcome.mainAdded = outcome == FileOperation::Copied;
             recordLanded();
@@ -573,7 +647,9 @@ private:
     const QString m_mainFolder;
     QString m_firstName; // placed by name: the name; numbered: the name tried first
     QString m_backupName; // looked up: the backup's name of the photo ("" while it holds none)
-    qint64 m_chosenSize = -1; // of the photo as chosen
+    bool m_besideOthers = false; // placed by name, but never over a file (its backup's name holds another photo)
+    QByteArray m_digest; // looked up: of the photo as chosen
+    std::shared_ptr<void> m_announced; // while the photo, not found, is being placed
     QStringList m_targets; // the main folder first
     std::function<void(const QString &)> m_fail;
     PhotoOutcome m_outcome;
@@ -832,12 +908,14 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     const int orientation = ImageOperation::getDirection(fsPath(task.filePath));
     const bool turn = orientation != 1;
 
-    // A photo of the run with the same bytes is looked for and placed before or after this one, never at
-    // the same time: the later one finds the earlier.
+    // A photo with the same bytes (of this run or another of the order's in this program) is looked for and
+    // named before or after this one, never at the same time, and while one not found is placed the other
+    // waits for it: the later one finds the earlier. The copies are made without the lock.
     std::unique_lock<std::mutex> sameSize;
     if (task.backupPhotos)
         sameSize = task.backupPhotos->holdSize(bytes.size());
-    bool before = main.importedBefore(bytes, turn);
+    // (a numbered photo new to the order looks once more before it takes its number)
+    bool before = main.importedBefore(bytes, turn, !numbered);
     if (numbered) {
         // A turned photo's main file is the upright photo, found by the backup's name; where the order holds
         // main files without their backup, it is looked for by its upright bytes before it takes a number
@@ -856,7 +934,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             task.numbering->waitTurn(task.numberingIndex);
             if (sameSize.mutex())
                 sameSize.lock();
-            before = main.importedBefore(bytes, turn);
+            before = main.importedBefore(bytes, turn, true);
             if (!before && main.knownName().isEmpty())
                 main.giveName(task.numbering->takeName());
         }
@@ -864,6 +942,12 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             main.giveName(main.knownName()); // back under the name its backup has
         task.numbering->pass(task.numberingIndex, main.knownName());
     }
+    if (!before)
+        main.announcePlacing();
+    if (sameSize)
+        sameSize.unlock();
+    if (before)
+        main.completeImported();
     if (before && main.reducedCopiesThere(folders))
         return finish();
 

@@ -17,6 +17,7 @@
 #include <QStringList>
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,13 @@ class QSemaphore;
 // finds its photos under the names they got). A new photo takes its name once every photo chosen before it
 // has taken its name or was found (waitTurn, takeName); every photo passes once it has its name or needs
 // none (found, or not imported at all), also when its import ends early. Any thread.
+//
+// waitTurn blocks its thread until the photos chosen before have passed, so the numbering never deadlocks
+// only because the caller starts its photos in the order chosen, on a pool of its own that runs nothing
+// else which waits: a photo that waits then has every earlier photo started before it (running, or passed
+// when its job was dropped), never one queued behind it on the pool. The single-order window does so (one
+// job per photo, queued in order on its own pool); a caller that queued a later photo first, or shared the
+// pool with jobs that wait on these photos, could leave every thread waiting for a photo not started.
 class PhotoNumbering
 {
 public:
@@ -80,8 +88,9 @@ struct PhotoTask
     MainPlacing placing = MainPlacing::ReplaceSameName;
     // Photos as shot: the order's backup and main files, looked in before anything is written (none: not
     // looked in). A photo found there was imported before: it is not written again, whatever its placing
-    // (only its missing reduced copies are); one whose backup stays but whose main file was deleted since
-    // goes back under the backup's name.
+    // (only its missing reduced copies are, and its copy in "成品/" when that is missing); one whose backup
+    // stays but whose main file was deleted since goes back under the backup's name while that name is free
+    // (otherwise under its own name, beside the other photo, or numbered on), never with a second backup.
     std::shared_ptr<const BackupPhotos> backupPhotos = nullptr;
     // Why the backup's "照片/" folder is not there ("" when it is): a backup copy that fails while the folder
     // is still missing says this instead of the copy's own words.
@@ -89,6 +98,10 @@ struct PhotoTask
     // Numbered photos as shot: the run's numbering and the photo's place in the choice (none: targetName).
     std::shared_ptr<PhotoNumbering> numbering = nullptr;
     int numberingIndex = -1;
+    // Photos looked up: called (on the photo's thread) with true when the photo starts waiting for another
+    // photo of its bytes being placed, most often by another import of the order, with false when it stops;
+    // may be empty.
+    std::function<void(bool)> waitingForOther = nullptr;
     // The run's record in the order folder (none: not kept): the new main file and the new backup of the
     // photo are counted there the moment each is in place, so that a run cut off leaves them counted.
     std::shared_ptr<UnsentReport::RunRecord> runRecord = nullptr;

@@ -151,6 +151,11 @@ public slots:
         if (m_window->m_runReports == this)
             m_window->onFinishImportImage(imageTime);
     }
+    void onWaitingForOther(bool waiting)
+    {
+        if (m_window->m_runReports == this)
+            m_window->onWaitingForOther(waiting);
+    }
 
 private:
     ImportPhotoToServer *m_window;
@@ -1005,6 +1010,8 @@ void ImportPhotoToServer::import()
 
     ui->progressBar->setMaximum(newPhotoNames->size());
     ui->progressBar->setValue(0);
+    m_waitingForOther = 0;
+    ui->progressBar->resetFormat();
     ui->progressBar->show();
     importedCount = 0;
     imageTimeText.clear();
@@ -1026,12 +1033,13 @@ void ImportPhotoToServer::import()
     postOrderPath_2(orderPath);
     keepLargeBuffersOutOfArenas();
     // A photo as shot whose bytes the order holds was imported before (by an earlier run, a closed window,
-    // another desk): the jobs look in the backup and the order's folder, off the GUI thread, and list each
-    // folder once for the run. The names planned go to the photos new to the order, in the order chosen.
+    // another desk): the jobs look in the backup and the order's folder, off the GUI thread, through the
+    // look-up every run of the order in this program shares (a window closed while its photos finish, the
+    // batch import), and wait for a photo of the same bytes another of them is placing. The names planned go to the photos new to the order, in the order chosen.
     std::shared_ptr<const BackupPhotos> backupPhotos;
     std::shared_ptr<PhotoNumbering> numbering;
     if (m_run.type == 0) {
-        backupPhotos = std::make_shared<BackupPhotos>(backup + QStringLiteral("照片/"), order + QStringLiteral("照片/"));
+        backupPhotos = BackupPhotos::forOrder(backup + QStringLiteral("照片/"), order + QStringLiteral("照片/"));
         numbering = std::make_shared<PhotoNumbering>(*newPhotoNames);
     }
     for (int i = 0; i < newPhotoNames->size(); ++i) {
@@ -1092,6 +1100,17 @@ void ImportPhotoToServer::onPhotoPlaced(QString planned, QString given, QString 
     m_runMainAdded += mainAdded ? 1 : 0;
     m_runBackupAdded += backupAdded ? 1 : 0;
     m_runImportedBefore += importedBefore ? 1 : 0;
+}
+
+void ImportPhotoToServer::onWaitingForOther(bool waiting)
+{
+    if (!m_running)
+        return;
+    m_waitingForOther = qMax(0, m_waitingForOther + (waiting ? 1 : -1));
+    if (m_waitingForOther > 0)
+        ui->progressBar->setFormat(QStringLiteral("%p%（等待本订单的另一次导入放好同一张照片）"));
+    else
+        ui->progressBar->resetFormat();
 }
 
 void ImportPhotoToServer::onFinishImportImage(QString imageTime)

@@ -250,6 +250,9 @@ private:
     void keepRunUnderWay();
     // The imported-photo caption of the run's type with the given count.
     void showImportedCount(int count);
+    // A photo of the run starts / stops waiting for another import of the order placing the same photo: the
+    // bar says so while one waits.
+    void onWaitingForOther(bool waiting);
     void updatePhotoDateButton();
     QString typeFolder() const;
 
@@ -309,6 +312,7 @@ private:
     ImportRunReports *m_runReports = nullptr; // the running import's jobs report here, and only it counts
     std::shared_ptr<ImportRunGate> m_runGate;
     int m_expectedReports = 0;
+    int m_waitingForOther = 0;    // photos of the run waiting for another import of the order
     bool m_reportOut = false;     // the run's end report is posted, its answer (and the end box) awaited
     int m_reportSerial = 0;       // the latest end report; only its answer ends the run
     QString m_runCountsText;      // the counts before and after, for the end box

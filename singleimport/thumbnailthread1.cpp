@@ -117,6 +117,9 @@ void ThumbnailThread1::importImage()
         photo.numbering = numbering;
         photo.numberingIndex = numberingIndex;
         photo.runRecord = runRecord;
+        // The bar says why a photo waits for another import of the order placing the same photo.
+        const QPointer<QObject> reports = receiver;
+        photo.waitingForOther = [reports](bool waiting) { invokeIfAlive(reports, "onWaitingForOther", waiting); };
         failures = importOnePhoto(photo, pixelBudget, &unreadable, &outcome);
         // A photo imported before hands its entry back too: the list takes no second entry of a name with
         // its time, and gets the one an import that ended before writing it never wrote.

@@ -196,13 +196,107 @@ private slots:
     void twoImportsIntoOneOrderAtOnce_data()
     {
         QTest::addColumn<bool>("numbered"); // single-order names planned alike by both / camera names
-        QTest::newRow("numbered names planned alike") << true;
-        QTest::newRow("batch import, camera names") << false;
+        // "other desk": the other import is another desk's, which copies a photo of the run into the order
+        // after the run listed it; "turned, name taken": a turned photo imported, then another camera's photo
+        // of its name (replacing its main file), then the first again; "name taken": a photo imported, the
+        // clerk copies another photo over its main file, and it is imported again
+        QTest::addColumn<QString>("overlap");
+        QTest::newRow("numbered names planned alike") << true << "";
+        QTest::newRow("batch import, camera names") << false << "";
+        QTest::newRow("another desk's copy of a photo lands after the listing: found, not placed again") << false << "other desk";
+        QTest::newRow("a turned photo whose name in the order holds another photo: placed beside it")
+            << false << "turned, name taken";
+        QTest::newRow("a photo in the backup whose name in the order holds other bytes: beside them, no second backup")
+            << false << "name taken";
+        QTest::newRow("numbered, a photo in the backup whose name in the order holds other bytes: no second backup")
+            << true << "name taken";
     }
     void twoImportsIntoOneOrderAtOnce()
     {
         QFETCH(bool, numbered);
+        QFETCH(QString, overlap);
         testsupport::TempRoots roots;
+        if (overlap.endsWith("name taken")) {
+            const QString src = roots.path("src/");
+            QDir().mkpath(src + "cam1");
+            QDir().mkpath(src + "cam2");
+            const bool turned = overlap.startsWith("turned");
+            const QString first = src + "cam1/IMG_1.jpg", second = src + "cam2/IMG_1.jpg";
+            QVERIFY(testsupport::writeJpeg(first, QSize(64, 48), turned ? 6 : 1, false, QColor(200, 10, 10)));
+            QVERIFY(testsupport::writeJpeg(second, QSize(64, 48), 1, false, QColor(10, 200, 10)));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
+            const QString photos = m->orderPath() + "照片/";
+            const QString backups = m->orderBakPath() + "照片/";
+            m->setOriginFiles({first});
+            QCOMPARE(runOrder(m.data(), ImportOriginPhotos).last(), QString("end 1"));
+            if (turned) {
+                m->setOriginFiles({second}); // its main file replaces the first's, its backup goes beside
+                QCOMPARE(runOrder(m.data(), ImportOriginPhotos).last(), QString("end 1"));
+            } else {
+                QVERIFY(QFile::remove(photos + "IMG_1.jpg") && QFile::copy(second, photos + "IMG_1.jpg"));
+            }
+            const QStringList backupsBefore = QDir(backups).entryList(QDir::Files);
+            // The first photo again: not in the order any more, it goes beside the other photo, which stays;
+            // the backup holds it already.
+            PhotoOutcome outcome;
+            QStringList failures;
+            if (numbered) {
+                PhotoTask task{ImportOriginPhotos, m->orderPath(), m->orderBakPath(), first, "K12-001.jpg", false,
+                               MainPlacing::Numbered};
+                task.backupPhotos = std::make_shared<BackupPhotos>(backups, photos);
+                failures = importOnePhoto(task, nullptr, nullptr, &outcome);
+            } else {
+                m->setOriginFiles({first});
+                ImportOrderThread run(m.data(), ImportOriginPhotos);
+                run.start();
+                QVERIFY(run.wait(testsupport::kWaitMs));
+                failures = run.failures();
+                outcome.mainAdded = run.placedFiles() == 1;
+                outcome.backupAdded = run.placedBackups() == 1;
+                outcome.importedBefore = run.importedBefore() == 1;
+            }
+            QCOMPARE(failures, QStringList());
+            QVERIFY(outcome.mainAdded && !outcome.backupAdded && !outcome.importedBefore);
+            QCOMPARE(bytesOf(photos + "IMG_1.jpg"), bytesOf(second));
+            const QString beside = numbered ? "K12-001.jpg" : "IMG_1(1).jpg";
+            QStringList inOrder{"IMG_1.jpg", beside};
+            inOrder.sort();
+            QStringList listed = QDir(photos).entryList(QDir::Files);
+            listed.sort();
+            QCOMPARE(listed, inOrder);
+            if (turned)
+                QCOMPARE(sizeOf(photos + beside), QSize(48, 64));
+            else
+                QCOMPARE(bytesOf(photos + beside), bytesOf(first));
+            QCOMPARE(QDir(backups).entryList(QDir::Files), backupsBefore);
+            return;
+        }
+        if (overlap == "other desk") {
+            const QString src = roots.path("src/");
+            QDir().mkpath(src);
+            QVERIFY(testsupport::writeJpeg(src + "d1.jpg", QSize(64, 48), 1, false, QColor(200, 10, 10)));
+            QVERIFY(testsupport::writeJpeg(src + "d2.jpg", QSize(64, 48), 1, false, QColor(10, 200, 10)));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
+            m->setOriginFiles({src + "d1.jpg", src + "d2.jpg"});
+            const QString photos = m->orderPath() + "照片/";
+            const QString backups = m->orderBakPath() + "照片/";
+            // The run lists the order's folders for its first photo; while that photo's backup is held, the
+            // other desk places the second photo under its own name.
+            Platform::holdWrites(backups);
+            ImportOrderThread run(m.data(), ImportOriginPhotos);
+            run.setParallelPhotos(1);
+            run.start();
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 1; }));
+            QVERIFY(QFile::copy(src + "d2.jpg", backups + "DESK_0002.jpg") && QFile::copy(src + "d2.jpg", photos + "DESK_0002.jpg"));
+            Platform::releaseWrites();
+            QVERIFY(run.wait(testsupport::kWaitMs));
+            QCOMPARE(run.failures(), QStringList());
+            QCOMPARE(QString("%1 %2 %3").arg(run.placedFiles()).arg(run.placedBackups()).arg(run.importedBefore()),
+                     QString("1 1 1"));
+            QCOMPARE(QDir(photos).entryList(QDir::Files), QStringList({"d1.jpg", "DESK_0002.jpg"}));
+            QCOMPARE(QDir(backups).entryList(QDir::Files), QStringList({"d1.jpg", "DESK_0002.jpg"}));
+            return;
+        }
         const int n = 12;
         QStringList sources[2];
         for (int run = 0; run < 2; ++run) {

@@ -275,7 +275,9 @@ private slots:
                                                    // "full": the disk is full; "full shot": 20 photos as shot,
                                                    // the main files of 5 fit; "backup": photos as shot, a file
                                                    // where A1203's backup folder goes; "one shot": photos as shot,
-                                                   // the main file of one cannot be written
+                                                   // the main file of one cannot be written; "finished
+                                                   // shot": photos as shot at a shop that also puts them
+                                                   // into "成品/", which is on a read-only disk for the run
         QTest::addColumn<standin::Reply>("reply"); // to the path-and-count reports
         QTest::addColumn<QString>("named");        // in the end box (each of its lines)
         QTest::addColumn<bool>("imported");        // A1203 counts as imported
@@ -316,6 +318,9 @@ private slots:
             << false << 3 << "window";
         QTest::newRow("photos as shot, one not written: the redo writes it alone, the other named as in the order")
             << "one shot" << ok << "订单号:A1203-1 有1个文件未能导入：\nw2.jpg：复制失败 \n照片/w2.jpg（没有权限）" << false << 3
+            << "window";
+        QTest::newRow("photos as shot, their copies in 成品/ refused: the redo makes them")
+            << "finished shot" << ok << "订单号:A1203-1 有2个文件未能导入：\nw1.jpg：复制失败 \n成品/w1.jpg（" << false << 3
             << "window";
         QTest::newRow("empty and cut-short photos") << "photos" << ok
                                                     << "订单号:A1203-1 无法读取的照片：empty.jpg、cut.jpg" << true << 4
@@ -382,7 +387,16 @@ private slots:
         ImportOrderModel *a = record(0);
         ImportOrderModel *e = record(4);
         const bool shot = fault == "full shot";
-        const ImportTypeEnum type = shot || fault == "backup" || fault == "one shot" ? ImportOriginPhotos : ImportFinishedPhotos;
+        const bool finishedShot = fault == "finished shot";
+        const ImportTypeEnum type = shot || fault == "backup" || fault == "one shot" || finishedShot ? ImportOriginPhotos
+                                                                                                   : ImportFinishedPhotos;
+        if (finishedShot) {
+            // a window of a shop whose switch puts photos as shot into "成品/" too
+            delete m_dlg.data();
+            g_yptbcp = "1";
+            openDialog();
+            g_yptbcp = "0";
+        }
         QStringList chosen = photos("src/a", {"w1.jpg", "w2.jpg"}, QSize(300, 200));
         const QByteArray whole = testsupport::bytesOf(chosen.first());
         if (shot) {
@@ -429,6 +443,11 @@ private slots:
                 fullDisk.reset(new testsupport::FileSizeLimit(300));
             if (shot)
                 fullDisk.reset(new testsupport::FileSizeLimit(120 * 1024));
+            std::unique_ptr<testsupport::Mounted> readOnly;
+            if (finishedShot) {
+                readOnly.reset(new testsupport::Mounted(a->orderPath() + "成品", testsupport::Mounted::ReadOnly));
+                QVERIFY(readOnly->active());
+            }
             QVERIFY(runToEnd());
         }
 
@@ -501,7 +520,7 @@ private slots:
                 }
             }
             QVERIFY(runToEnd());
-            const int there = shot ? 5 : fault == "backup" ? 2 : fault == "one shot" ? 1 : 0;
+            const int there = shot ? 5 : fault == "backup" || finishedShot ? 2 : fault == "one shot" ? 1 : 0;
             QCOMPARE(testsupport::lastBox(),
                      QString("导入完成|%1个订单已经全部导完").arg(fault == "full" ? 2 : 1)
                          + (there ? QString("\n订单号:A1203-1 已在订单中的照片：%1张（未重复导入）").arg(there) : QString()));
@@ -526,6 +545,11 @@ private slots:
             }
             for (const QString &path : qAsConst(firstRun))
                 QCOMPARE(QFileInfo(path).lastModified(), putBack);
+            if (finishedShot) {
+                // the photos found in the order got the copies it lacked
+                QCOMPARE(QDir(a->orderPath() + "成品").entryList({"w*"}, QDir::Files), (QStringList{"w1.jpg", "w2.jpg"}));
+                QCOMPARE(testsupport::bytesOf(a->orderPath() + "成品/w2.jpg"), testsupport::bytesOf(chosen.last()));
+            }
         } else if (!fault.isEmpty() && fault != "record" && !fault.startsWith("claim")) {
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));

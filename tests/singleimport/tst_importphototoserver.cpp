@@ -487,6 +487,9 @@ void TestImportPhotoToServer::run_data()
     // the folders it writes, beside one another run is writing now
     QTest::newRow("temporaries a kill left go with the next import in either window; one being written stays")
         << "batch, leftovers" << "警告" << unreadable + counts + taken;
+    // "batch finished": as "batch", the batch window at a shop that also puts photos as shot into "成品/"
+    QTest::newRow("the card then through the batch import at a shop that copies photos as shot into 成品/: all get there")
+        << "batch finished" << "警告" << unreadable + counts + taken;
     QTest::newRow("report refused, a damaged record beside: it is named, the counts go all the same")
         << "refuse, damaged" << "警告"
         << unreadable + counts
@@ -542,6 +545,7 @@ void TestImportPhotoToServer::run()
     const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
     standin::Gate answerHeld;
     const bool again = failCopy == "again";
+    const bool batchFinished = failCopy == "batch finished";
     const bool batch = failCopy.startsWith("batch");
     const bool leftovers = failCopy.endsWith("leftovers");
     if (again || batch)
@@ -764,7 +768,10 @@ void TestImportPhotoToServer::run()
         QJsonObject json = m_studio->orderJson(e);
         json["orderpath"] = order;
         json["orderbakpicpath"] = backup;
-        const std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+        ShopSettings shop = ShopSettings::current();
+        if (batchFinished)
+            shop.yptbcp = "1";
+        const std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, shop));
         const QPointer<ImportOrderModel> record(new ImportOrderModel(json)); // the dialog takes it
         dialog->show();
         QVERIFY(QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot",
@@ -793,6 +800,11 @@ void TestImportPhotoToServer::run()
         QVERIFY(!leftovers || leftAsItShould());
         if (leftovers)
             QVERIFY(leaveTemporaries("y"));
+        if (batchFinished) {
+            // the photos this window imported got their copies there too, as the one the batch placed
+            QCOMPARE(QDir(order + "成品").entryList(QDir::Files), QStringList({inOrder.at(0), inOrder.at(1), "IMG_7304.jpg"}));
+            QCOMPARE(bytesOf(order + "成品/" + inOrder.at(1)), bytesOf(order + "照片/" + inOrder.at(1)));
+        }
 
         // The whole card here once more: every photo is found, the one the batch import placed under its name.
         m_server.clearRequests();
@@ -948,6 +960,11 @@ void TestImportPhotoToServer::closingMidRun_data()
     // program that made the claim having ended on this desk
     QTest::newRow("cut off, redone in a new window later: each photo reported once") << 16;
     QTest::newRow("cut off, redone at once through the batch import: each photo reported once") << 17;
+    // 18 the share holds the order's photo writes; the window is closed with its photo under way and the
+    // card, chosen the other way round, imported at once in a new window; 19 the batch import of the card
+    // held so, and the card imported at once here
+    QTest::newRow("closed with its photo held, the card again at once in a new window: each photo once, counted once") << 18;
+    QTest::newRow("the batch import and this window on one card at once: each photo once, counted once") << 19;
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -992,6 +1009,73 @@ void TestImportPhotoToServer::closingMidRun()
         how = 7;
     }
     const int distinct = photos.size() - (twin ? 1 : 0); // photos of different bytes
+    if (how == 18 || how == 19) {
+        Platform::holdWrites(order + "照片/");
+        std::unique_ptr<ImportPhotoToServer> closed;
+        std::unique_ptr<importOrdersPhotoDlg> dialog;
+        QPushButton *start = nullptr;
+        int heldFirst = 1; // photos of the first run under way
+        if (how == 18) {
+            QVERIFY(openReady(0, true));
+            chooseAndImport(photos);
+            QVERIFY(testsupport::waitFor([&] { return Platform::heldWrites() == heldFirst; }));
+            MsgBox::setNextAnswer(QMessageBox::Yes);
+            m_window->close();
+            QVERIFY(!m_window->isVisible());
+            closed.reset(m_window.data());
+        } else {
+            dialog.reset(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+            const QPointer<ImportOrderModel> record(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0))));
+            dialog->show();
+            QVERIFY(QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {record.data()})));
+            dialog->findChild<QRadioButton *>("importTypeRadio0")->click();
+            record->setOriginFiles(photos.mid(1) + photos.mid(0, 1)); // the upright photo last
+            start = dialog->findChild<QPushButton *>("importAllBtn");
+            start->click();
+            // The copy of the upright photo is held; the turned ones are written and land.
+            QVERIFY(testsupport::waitFor([&] {
+                return Platform::heldWrites() == heldFirst && QDir(order + "照片").entryList({"big*"}).size() == 3;
+            }));
+        }
+        // The card chosen the other way round, its photos side by side: planned under other names.
+        QVERIFY(openReady(0, true));
+        chooseAndImport(QStringList(photos.rbegin(), photos.rend()));
+        m_window->pool()->setMaxThreadCount(int(photos.size()));
+        // The photo the first run is placing is waited for, and the bar says so; otherwise it would be on its
+        // way into the order a second time (with the photos new to the order, in a new window).
+        const QProgressBar *bar = widget<QProgressBar>("progressBar");
+        const int heldOtherwise = heldFirst + (how == 18 ? int(photos.size()) : 1);
+        QVERIFY(testsupport::waitFor([&] {
+            return bar->format().contains("等待本订单的另一次导入") || Platform::heldWrites() >= heldOtherwise;
+        }));
+        Platform::releaseWrites();
+        QVERIFY(testsupport::waitFor([&] {
+            return !m_window->isImporting() && ready() && (!closed || !closed->isImporting())
+                   && (!dialog || (!dialog->isImporting() && start->isEnabled()));
+        }));
+        QVERIFY(testsupport::waitFor([&] { return m_window->findChildren<QNetworkReply *>().isEmpty(); }));
+        const QString backup = m_studio->orders.at(0).orderBakPath + "照片/";
+        QSet<QByteArray> seen;
+        for (const QString &name : QDir(order + "照片").entryList(QDir::Files)) {
+            const QByteArray bytes = bytesOf(order + "照片/" + name);
+            QVERIFY2(!seen.contains(bytes), qPrintable(name + " twice"));
+            seen.insert(bytes);
+        }
+        QCOMPARE(seen.size(), inOrderBefore + distinct);
+        for (const QString &photo : photos) {
+            int backups = 0;
+            for (const QString &name : QDir(backup).entryList(QDir::Files))
+                backups += bytesOf(backup + name) == bytesOf(photo) ? 1 : 0;
+            QVERIFY2(backups == 1, qPrintable(photo + ": " + QString::number(backups)));
+        }
+        // told to the web service once over both runs (the batch import's first report counts nothing)
+        int posted = 0;
+        for (const standin::Request &r : m_server.requests("updatepicpath"))
+            posted += r.field("importype") == "0" ? 0 : r.field("picnumber").toInt();
+        QCOMPARE(posted, distinct);
+        QVERIFY(!bar->format().contains("等待"));
+        return;
+    }
     enum { NoRedo, NewWindow, SameWindow } redo = how == 6 ? NewWindow : how == 7 ? SameWindow : NoRedo;
     const bool fromPicker = how == 9;
     if (redo != NoRedo)
