@@ -13,13 +13,18 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QElapsedTimer>
 #include <QList>
+#include <QMutex>
+#include <QPair>
 #include <QRandomGenerator>
 #include <QSysInfo>
 #include <QThreadPool>
 #include <QTimer>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -28,6 +33,8 @@ constexpr int kFreshenMs = 20 * 1000;
 constexpr qint64 kExpiryMs = 3 * 60 * 1000;
 // The look at the claims given back whose copies are still under way.
 constexpr int kSettleMs = 100;
+// How often the program's end looks whether its copies have ended.
+constexpr int kEndLookMs = 1000;
 // No claim of any program is larger.
 constexpr qint64 kLargestClaim = 4096;
 
@@ -77,11 +84,20 @@ struct Held {
     int runs = 0;     // the runs holding it
     QList<std::shared_ptr<WindowGuard>> copying; // windows whose runs gave it back, while they copy into it
     bool lost = false; // no longer this program's file: neither written again nor removed
+    // Whether the jobs into its folder make progress, as the last look saw them: how many had ended then,
+    // the claim's write time (the folder's clock) when they were first seen making none (-1: they make
+    // progress, or none runs), and whether they have made none for the expiry time since: then the claim
+    // ages.
+    quint64 endedSeen = 0;
+    qint64 stalledSince = -1;
+    bool aging = false;
 };
 
 struct Claims {
+    QMutex mutex; // the claims are looked at on the GUI thread and on the claims' own thread
     QHash<QString, Held> byPath;
     bool freshening = false; // the next freshening is due
+    bool looking = false;    // a look of the claims' thread is under way
     bool settling = false;   // the next look at the claims given back is due
 };
 
@@ -98,6 +114,18 @@ Claims &claims()
     return *c;
 }
 
+// The thread the claims are written anew on, one look at a time: never the GUI thread, and never behind the
+// copies waiting in the global pool. Never destroyed.
+QThreadPool &claimWork()
+{
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
+
 // Whether the file at path is this program's claim (read as a regular file only).
 bool isOwn(const QString &path)
 {
@@ -110,85 +138,225 @@ qint64 modified(const QString &path)
     return QFileInfo(path).lastModified().toMSecsSinceEpoch();
 }
 
-// Writes the claims held anew, so that they stay fresh; a claim that is no longer this program's is
-// left to whoever has it now.
-void writeAnew()
+// Writes the claim at path anew, so that its time is the folder's clock of now.
+void writeOne(const QString &path)
 {
-    for (auto it = claims().byPath.begin(); it != claims().byPath.end(); ++it) {
-        Held &held = it.value();
-        if (held.lost)
-            continue;
-        if (!isOwn(it.key())) {
-            held.lost = true;
-            qCWarning(lcSeparation) << "the order folder's claim is no longer this program's:" << it.key();
-            continue;
-        }
-        QString why;
-        const QByteArray &own = ownClaim();
-        if (Platform::writeIntoPlace(it.key(), [&own](QIODevice &file) { return file.write(own) == own.size(); }, &why))
-            FileOperation::setFileHidden(it.key());
-        else
-            qCWarning(lcSeparation) << "claim not written anew:" << it.key() << why;
-    }
+    QString why;
+    const QByteArray &own = ownClaim();
+    if (Platform::writeIntoPlace(path, [&own](QIODevice &file) { return file.write(own) == own.size(); }, &why))
+        FileOperation::setFileHidden(path);
+    else
+        qCWarning(lcSeparation) << "claim not written anew:" << path << why;
 }
 
-// Keeps the claims held fresh while there are any.
+// One look at the claims held. One that is no longer this program's is left to whoever has it now. The
+// others are written anew (when write says so) while the jobs into their folders make progress (a job
+// ends), while none runs (a run of a window waits for the web service, say), or for the expiry time after
+// they made their last, by the folder's clock; then the claim ages, and the takeover rule applies to it: a
+// copy that hangs on a stalled share keeps the order from other desks no longer than that, and the copy,
+// should it land after all, lands only while the claim is still this program's (its still-wanted check).
+void look(bool write)
+{
+    QList<QPair<QString, QString>> held; // the claims (path and order folder)
+    {
+        QMutexLocker lock(&claims().mutex);
+        for (auto it = claims().byPath.cbegin(); it != claims().byPath.cend(); ++it)
+            held.append({it.key(), it->orderDir});
+    }
+    for (const auto &claim : qAsConst(held)) {
+        const QString &path = claim.first;
+        quint64 ended = 0;
+        const bool copying = WindowGuard::jobsInto(claim.second, &ended) > 0;
+        const qint64 written = copying ? modified(path) : -1;
+        bool wasLost = true;
+        {
+            QMutexLocker lock(&claims().mutex);
+            const auto it = claims().byPath.find(path);
+            if (it == claims().byPath.end())
+                continue;
+            if (!copying || ended != it->endedSeen) {
+                it->stalledSince = -1;
+                it->aging = false;
+            } else if (it->stalledSince < 0) {
+                it->stalledSince = written;
+            }
+            it->endedSeen = ended;
+            wasLost = it->lost;
+        }
+        const bool own = !wasLost && isOwn(path);
+        qint64 stalledSince = -1;
+        bool aging = false;
+        {
+            QMutexLocker lock(&claims().mutex);
+            const auto it = claims().byPath.find(path);
+            if (it == claims().byPath.end())
+                continue;
+            if (!wasLost && !own) {
+                it->lost = true;
+                qCWarning(lcSeparation) << "the order folder's claim is no longer this program's:" << path;
+            }
+            stalledSince = it->stalledSince;
+            aging = it->aging;
+        }
+        if (stalledSince >= 0 && !aging
+            && Platform::folderClock(QFileInfo(path).absolutePath()) - stalledSince >= kExpiryMs) {
+            aging = true;
+            QMutexLocker lock(&claims().mutex);
+            const auto it = claims().byPath.find(path);
+            if (it != claims().byPath.end())
+                it->aging = true;
+            qCWarning(lcSeparation) << "the copies into the order's folder made no progress for the expiry time:"
+                                       " its claim is no longer written anew"
+                                    << path;
+        }
+        if (write && own && !aging)
+            writeOne(path);
+    }
+    QMutexLocker lock(&claims().mutex);
+    claims().looking = false;
+}
+
+// Keeps the claims held fresh while there are any: a look every kFreshenMs, on the claims' thread.
 void freshen()
 {
     Claims &all = claims();
+    QMutexLocker lock(&all.mutex);
     if (all.freshening || all.byPath.isEmpty() || !QCoreApplication::instance())
         return;
     all.freshening = true;
     QTimer::singleShot(kFreshenMs, QCoreApplication::instance(), [] {
-        claims().freshening = false;
-        writeAnew();
+        {
+            QMutexLocker lock(&claims().mutex);
+            claims().freshening = false;
+            if (!claims().looking) { // the last one hangs on a stalled share: it writes nothing meanwhile
+                claims().looking = true;
+                claimWork().start([] { look(true); });
+            }
+        }
         freshen();
     });
 }
 
-// The program ends (its event loop is over): once the jobs still under way have ended (a closed window's
-// copies into an order's folder among them; the claims written anew meanwhile), every claim this program
-// still holds goes, for nothing of it writes into an order's folder any more.
+// Whether every claim whose folder a job still writes into ages (its jobs made no progress for the expiry
+// time).
+bool onlyStalledCopiesLeft()
+{
+    QMutexLocker lock(&claims().mutex);
+    for (auto it = claims().byPath.cbegin(); it != claims().byPath.cend(); ++it) {
+        quint64 ended = 0;
+        if (WindowGuard::jobsInto(it->orderDir, &ended) > 0 && !it->aging)
+            return false;
+    }
+    return true;
+}
+
+// The program ends (its event loop is over). It waits for the jobs still under way (a closed window's
+// copies into an order's folder among them), the claims written anew meanwhile as above: as long as the
+// copies make progress, and no longer than until every claim whose copies stalled ages. Then every claim
+// whose folder no job of this program writes into any more goes; one whose copy still hangs on a stalled
+// share is left to age, and the program ends without waiting for that copy any longer.
 void releaseAtExit()
 {
     QThreadPool *pool = QThreadPool::globalInstance();
-    while (!claims().byPath.isEmpty() && !pool->waitForDone(kFreshenMs))
-        writeAnew();
-    for (auto it = claims().byPath.cbegin(); it != claims().byPath.cend(); ++it) {
+    {
+        // Progress is counted from here on.
+        QMutexLocker lock(&claims().mutex);
+        for (auto it = claims().byPath.begin(); it != claims().byPath.end(); ++it)
+            WindowGuard::jobsInto(it->orderDir, &it->endedSeen);
+    }
+    QElapsedTimer sinceWrite;
+    QElapsedTimer sinceLook;
+    sinceWrite.start();
+    sinceLook.start();
+    for (;;) {
+        {
+            QMutexLocker lock(&claims().mutex);
+            if (claims().byPath.isEmpty())
+                break;
+        }
+        if (pool->waitForDone(kEndLookMs))
+            break;
+        if (claimWork().waitForDone(0)) { // the last look has ended
+            if (onlyStalledCopiesLeft())
+                break;
+            const bool write = sinceWrite.elapsed() >= kFreshenMs;
+            if (write)
+                sinceWrite.restart();
+            {
+                QMutexLocker lock(&claims().mutex);
+                claims().looking = true;
+            }
+            claimWork().start([write] { look(write); });
+            sinceLook.restart();
+        } else if (sinceLook.elapsed() >= kExpiryMs) {
+            break; // the look itself hangs on a stalled share: nothing is written anew there anyway
+        }
+    }
+    QHash<QString, Held> left;
+    {
+        QMutexLocker lock(&claims().mutex);
+        left.swap(claims().byPath);
+    }
+    bool hanging = false;
+    for (auto it = left.cbegin(); it != left.cend(); ++it) {
+        quint64 ended = 0;
+        if (WindowGuard::jobsInto(it->orderDir, &ended) > 0) {
+            hanging = true;
+            qCWarning(lcSeparation) << "the program ends while a copy into the order's folder hangs; its claim is left"
+                                       " to age:"
+                                    << it.key();
+            continue;
+        }
         if (!it->lost && isOwn(it.key()) && !FileOperation::deleteFile(it.key()))
             qCWarning(lcSeparation) << "claim not removed:" << it.key() << errorText(errno);
     }
-    claims().byPath.clear();
+    if (hanging) {
+        // The program's own end would wait for those copies without bound.
+        std::fflush(nullptr);
+        std::_Exit(EXIT_SUCCESS);
+    }
 }
 
 // Removes the claims no run holds once their runs' copies have ended; looks again soon while some copy.
 void settle()
 {
     Claims &all = claims();
+    QStringList gone; // claims to remove
     bool copying = false;
-    for (auto it = all.byPath.begin(); it != all.byPath.end();) {
-        Held &held = it.value();
-        if (held.runs > 0) {
-            ++it;
-            continue;
+    {
+        QMutexLocker lock(&all.mutex);
+        for (auto it = all.byPath.begin(); it != all.byPath.end();) {
+            Held &held = it.value();
+            if (held.runs > 0) {
+                ++it;
+                continue;
+            }
+            for (int i = held.copying.size() - 1; i >= 0; --i) {
+                if (!held.copying.at(i)->writesInto(held.orderDir))
+                    held.copying.removeAt(i);
+            }
+            if (!held.copying.isEmpty()) {
+                copying = true;
+                ++it;
+                continue;
+            }
+            if (!held.lost)
+                gone << it.key();
+            it = all.byPath.erase(it);
         }
-        for (int i = held.copying.size() - 1; i >= 0; --i) {
-            if (!held.copying.at(i)->writesInto(held.orderDir))
-                held.copying.removeAt(i);
-        }
-        if (!held.copying.isEmpty()) {
-            copying = true;
-            ++it;
-            continue;
-        }
-        if (!held.lost && isOwn(it.key()) && !FileOperation::deleteFile(it.key()))
-            qCWarning(lcSeparation) << "claim not removed:" << it.key() << errorText(errno);
-        it = all.byPath.erase(it);
     }
+    for (const QString &path : qAsConst(gone)) {
+        if (isOwn(path) && !FileOperation::deleteFile(path))
+            qCWarning(lcSeparation) << "claim not removed:" << path << errorText(errno);
+    }
+    QMutexLocker lock(&all.mutex);
     if (copying && !all.settling && QCoreApplication::instance()) {
         all.settling = true;
         QTimer::singleShot(kSettleMs, QCoreApplication::instance(), [] {
-            claims().settling = false;
+            {
+                QMutexLocker lock(&claims().mutex);
+                claims().settling = false;
+            }
             settle();
         });
     }
@@ -233,10 +401,13 @@ SeparationClaim::SeparationClaim(const QString &path, const QString &shown, std:
 
 SeparationClaim::~SeparationClaim()
 {
-    Held &held = claims().byPath[m_path];
-    --held.runs;
-    if (m_guard)
-        held.copying << m_guard;
+    {
+        QMutexLocker lock(&claims().mutex);
+        Held &held = claims().byPath[m_path];
+        --held.runs;
+        if (m_guard)
+            held.copying << m_guard;
+    }
     settle();
 }
 
@@ -283,12 +454,20 @@ SeparationClaim::Outcome SeparationClaim::take(const QString &orderDir, const st
             return NotWritten;
         }
         FileOperation::setFileHidden(path);
+    } else {
+        // Already this program's (a window that gave it back may still be copying; its claim may have
+        // aged meanwhile): fresh again for the run.
+        writeOne(path);
     }
-    // This program's claim now; a window of this program that gave it back may still be copying.
-    Held &held = claims().byPath[path];
-    held.orderDir = orderDir;
-    held.lost = false;
-    ++held.runs;
+    {
+        QMutexLocker lock(&claims().mutex);
+        Held &held = claims().byPath[path];
+        held.orderDir = orderDir;
+        held.lost = false;
+        held.stalledSince = -1;
+        held.aging = false;
+        ++held.runs;
+    }
     claim->reset(new SeparationClaim(path, shown, guard));
     freshen();
     return Taken;
@@ -296,8 +475,13 @@ SeparationClaim::Outcome SeparationClaim::take(const QString &orderDir, const st
 
 bool SeparationClaim::isHeld() const
 {
-    const auto held = claims().byPath.constFind(m_path);
-    return held != claims().byPath.constEnd() && !held->lost && isOwn(m_path);
+    {
+        QMutexLocker lock(&claims().mutex);
+        const auto held = claims().byPath.constFind(m_path);
+        if (held == claims().byPath.constEnd() || held->lost)
+            return false;
+    }
+    return isOwn(m_path);
 }
 
 std::function<bool()> SeparationClaim::heldCheck() const
@@ -310,6 +494,7 @@ QStringList SeparationClaim::interference(const SeparationClaim *claim, const Se
 {
     QStringList lines;
     if (claim && !isOwn(claim->m_path)) {
+        QMutexLocker lock(&claims().mutex);
         claims().byPath[claim->m_path].lost = true;
         lines << QStringLiteral("分件期间该订单的分件标记被删除或被其它电脑接手，产品文件夹未按本次分件核对：")
                      + claim->m_shown;

@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QSysInfo>
 #include <QTableView>
@@ -30,10 +31,15 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 Q_DECLARE_METATYPE(standin::Reply)
+
+// Qt's own end of the program: the routines that run once the event loop is over, as the application
+// object goes.
+void qt_call_post_routines();
 
 namespace {
 
@@ -130,11 +136,16 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
 
     // Another window separates A1203 into the same save folder and is closed (是) while its copy of the
     // album's photo `slow` is still under way (slowed down, as on a slow share); the copy lands later.
+    // stalled: the copy hangs instead, as on a share that stalls, until Platform::releaseWrites().
     // *closed gets that window's guard.
-    bool closeTheSameOrderDuringItsProductCopies(const QString &slow, std::shared_ptr<WindowGuard> *closed)
+    bool closeTheSameOrderDuringItsProductCopies(const QString &slow, std::shared_ptr<WindowGuard> *closed,
+                                                 bool stalled = false)
     {
         const QString album = dated() + kA1203Folder + "后期一厂" + label("快递") + "/水晶相册 相册 1/";
-        Platform::slowWrites("水晶相册 相册 1/" + slow, 4000);
+        if (stalled)
+            Platform::holdWrites("水晶相册 相册 1/" + slow);
+        else
+            Platform::slowWrites("水晶相册 相册 1/" + slow, 4000);
         SearchOrder *other = open();
         if (!listAndTick(other, {0}))
             return false;
@@ -318,6 +329,10 @@ private slots:
         // the copy lands and the claim goes with the program; separated again, the order is finished
         QTest::newRow("the program ended while a closed window's copy of the order was under way")
             << "" << "1" << "0" << "" << whole << "program ended";
+        // that copy hangs on a stalled share past the claim's expiry: the program's end waits no longer, and
+        // leaves the claim as it was, to age (this desk's next start takes it over)
+        QTest::newRow("the program ended while a closed window's copy of the order hung on a stalled share")
+            << "" << "1" << "0" << "" << whole << "program ended, copy stalled";
         // a claim of this desk whose program is no longer running (killed, then the program started again):
         // taken over at once, fresh as it is; also when its process id now runs another program
         QTest::newRow("a fresh claim left by this desk's program that ended")
@@ -342,14 +357,25 @@ private slots:
         const QString previews = m_studio->orders.at(0).orderPath + "成品缩略图/";
         const QMap<QString, QByteArray> previewsBefore = filesOf(previews);
         QVERIFY(!previewsBefore.isEmpty());
-        if (meanwhile == "program ended") {
+        if (meanwhile.startsWith("program ended")) {
+            const bool stalled = meanwhile.endsWith("stalled");
             const QString given = qEnvironmentVariable("TESSALY_SEPARATION_OUT");
             if (!given.isEmpty()) { // the program that ends, separating into the save folder given
                 m_out = given;
                 std::shared_ptr<WindowGuard> closed;
-                QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0001.jpg", &closed));
+                QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0001.jpg", &closed, stalled));
                 QVERIFY(Platform::isRegularFile(claimOfA1203()) && closed->runningJobs() > 0);
-                return; // nothing more runs its event loop
+                if (!stalled)
+                    return; // nothing more runs its event loop
+                // the copy has made no progress for longer than a claim's expiry, by the folder's clock, and
+                // the program ends (as once its last window has closed); the test's own clean-up would wait
+                // for the copy
+                Platform::skewFolderClocks(4 * 60 * 1000);
+                std::printf("claim written at %lld\n",
+                            QFileInfo(claimOfA1203()).lastModified().toMSecsSinceEpoch());
+                std::fflush(stdout);
+                qt_call_post_routines();
+                QFAIL("the program's end came back while a copy hung");
             }
             QProcess program;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -358,12 +384,23 @@ private slots:
             program.setProcessChannelMode(QProcess::MergedChannels);
             program.start(QCoreApplication::applicationFilePath(),
                           {QString("oneOrderTree:") + QTest::currentDataTag()});
-            QVERIFY(program.waitForFinished(testsupport::kWaitMs));
+            QVERIFY(program.waitForFinished(testsupport::kWaitMs)); // also when a copy hangs
             const QByteArray said = program.readAll();
             QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0, said.right(2000).constData());
-            // its late copy landed before it ended, and its claim went with it
-            QVERIFY(QFileInfo(album(dated() + kA1203Folder) + "IMG_0001.jpg").isFile());
-            QVERIFY(!QFileInfo::exists(claimOfA1203()) && !QFileInfo(claimOfA1203()).isSymLink());
+            const QString late = album(dated() + kA1203Folder) + "IMG_0001.jpg";
+            if (stalled) {
+                // the copy never landed; the claim is left as it was when the program's end began, not
+                // written anew since
+                QVERIFY(!QFileInfo::exists(late));
+                const QRegularExpressionMatch written = QRegularExpression("claim written at (\\d+)").match(said);
+                QVERIFY2(written.hasMatch(), said.right(2000).constData());
+                QVERIFY(Platform::isRegularFile(claimOfA1203()));
+                QCOMPARE(QFileInfo(claimOfA1203()).lastModified().toMSecsSinceEpoch(), written.captured(1).toLongLong());
+            } else {
+                // its late copy landed before it ended, and its claim went with it
+                QVERIFY(QFileInfo(late).isFile());
+                QVERIFY(!QFileInfo::exists(claimOfA1203()) && !QFileInfo(claimOfA1203()).isSymLink());
+            }
         }
         QString closedPreviews;
         if (meanwhile == "closed")
