@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMetaObject>
 #include <QElapsedTimer>
 #include <QList>
 #include <QMutex>
@@ -94,11 +95,13 @@ struct Held {
 };
 
 struct Claims {
-    QMutex mutex; // the claims are looked at on the GUI thread and on the claims' own thread
+    QMutex mutex; // the claims are looked at on the GUI thread and in their file work (startFileWork); never
+                  // held during file work
     QHash<QString, Held> byPath;
     bool freshening = false; // the next freshening is due
-    bool looking = false;    // a look of the claims' thread is under way
+    bool looking = false;    // a look (startFileWork) is under way
     bool settling = false;   // the next look at the claims given back is due
+    bool ending = false;     // the program's end has begun: nothing goes to the GUI thread any more
 };
 
 void releaseAtExit();
@@ -114,8 +117,9 @@ Claims &claims()
     return *c;
 }
 
-// The thread the claims are written anew on, one look at a time: never the GUI thread, and never behind the
-// copies waiting in the global pool. Never destroyed.
+// The claims' file work (the looks that write them anew, takes, checks) runs on a thread of its own, one
+// job at a time: never on the GUI thread, and never behind the jobs waiting in the global pool (copies) or
+// the jobs that fill it. Never destroyed.
 QThreadPool &claimWork()
 {
     static QThreadPool *pool = [] {
@@ -124,6 +128,10 @@ QThreadPool &claimWork()
         return p;
     }();
     return *pool;
+}
+void startFileWork(std::function<void()> work)
+{
+    claimWork().start(std::move(work));
 }
 
 // Whether the file at path is this program's claim (read as a regular file only).
@@ -143,6 +151,7 @@ void writeOne(const QString &path)
 {
     QString why;
     const QByteArray &own = ownClaim();
+    Platform::delayWrite(path); // a share that stalls
     if (Platform::writeIntoPlace(path, [&own](QIODevice &file) { return file.write(own) == own.size(); }, &why))
         FileOperation::setFileHidden(path);
     else
@@ -216,7 +225,7 @@ void look(bool write)
     claims().looking = false;
 }
 
-// Keeps the claims held fresh while there are any: a look every kFreshenMs, on the claims' thread.
+// Keeps the claims held fresh while there are any: a look every kFreshenMs, off the GUI thread.
 void freshen()
 {
     Claims &all = claims();
@@ -230,7 +239,7 @@ void freshen()
             claims().freshening = false;
             if (!claims().looking) { // the last one hangs on a stalled share: it writes nothing meanwhile
                 claims().looking = true;
-                claimWork().start([] { look(true); });
+                startFileWork([] { look(true); });
             }
         }
         freshen();
@@ -261,6 +270,7 @@ void releaseAtExit()
     {
         // Progress is counted from here on.
         QMutexLocker lock(&claims().mutex);
+        claims().ending = true;
         for (auto it = claims().byPath.begin(); it != claims().byPath.end(); ++it)
             WindowGuard::jobsInto(it->orderDir, &it->endedSeen);
     }
@@ -286,12 +296,13 @@ void releaseAtExit()
                 QMutexLocker lock(&claims().mutex);
                 claims().looking = true;
             }
-            claimWork().start([write] { look(write); });
+            startFileWork([write] { look(write); });
             sinceLook.restart();
         } else if (sinceLook.elapsed() >= kExpiryMs) {
             break; // the look itself hangs on a stalled share: nothing is written anew there anyway
         }
     }
+    claimWork().waitForDone(kEndLookMs); // a removal of a claim given back, say
     QHash<QString, Held> left;
     {
         QMutexLocker lock(&claims().mutex);
@@ -317,11 +328,26 @@ void releaseAtExit()
     }
 }
 
-// Removes the claims no run holds once their runs' copies have ended; looks again soon while some copy.
+// Removes a claim given back, unless a run of this program has taken it again meanwhile.
+void removeGiven(const QString &path)
+{
+    {
+        QMutexLocker lock(&claims().mutex);
+        if (claims().byPath.contains(path))
+            return;
+    }
+    if (isOwn(path) && !FileOperation::deleteFile(path))
+        qCWarning(lcSeparation) << "claim not removed:" << path << errorText(errno);
+}
+
+// Removes the claims no run holds once their runs' copies have ended; looks again soon while some copy. A
+// claim goes at once (the run that gave it back has ended when its window says so), or after the look
+// under way off the GUI thread, which might write it anew.
 void settle()
 {
     Claims &all = claims();
     QStringList gone; // claims to remove
+    bool later = false;
     bool copying = false;
     {
         QMutexLocker lock(&all.mutex);
@@ -344,10 +370,16 @@ void settle()
                 gone << it.key();
             it = all.byPath.erase(it);
         }
+        later = all.looking;
     }
-    for (const QString &path : qAsConst(gone)) {
-        if (isOwn(path) && !FileOperation::deleteFile(path))
-            qCWarning(lcSeparation) << "claim not removed:" << path << errorText(errno);
+    if (later) {
+        startFileWork([gone] {
+            for (const QString &path : gone)
+                removeGiven(path);
+        });
+    } else {
+        for (const QString &path : qAsConst(gone))
+            removeGiven(path);
     }
     QMutexLocker lock(&all.mutex);
     if (copying && !all.settling && QCoreApplication::instance()) {
@@ -411,13 +443,12 @@ SeparationClaim::~SeparationClaim()
     settle();
 }
 
-SeparationClaim::Outcome SeparationClaim::take(const QString &orderDir, const std::shared_ptr<WindowGuard> &guard,
-                                               std::shared_ptr<SeparationClaim> *claim, QString *why)
+namespace {
+
+// Claims path (shown so in the report) for a run into orderDir: its file work (startFileWork).
+SeparationClaim::Taking takeNow(const QString &orderDir, const QString &path, const QString &shown)
 {
-    claim->reset();
-    why->clear();
-    const QString path = Platform::localPath(orderDir) + fileName();
-    const QString shown = orderDir + fileName();
+    SeparationClaim::Taking taking;
     QByteArray bytes;
     int error = 0;
     const bool there = Platform::readRegularFile(path, kLargestClaim, &bytes, &error);
@@ -426,39 +457,42 @@ SeparationClaim::Outcome SeparationClaim::take(const QString &orderDir, const st
                                : error == EINVAL ? QStringLiteral("不是普通文件")
                                : error == EFBIG  ? QStringLiteral("不是分件标记")
                                                  : errorText(error);
-        *why = QStringLiteral("该订单未分件：分件标记无法读取（") + reason
-               + QStringLiteral("），无法确定其它电脑是否正在分件该订单，请删除该文件后重新分件：") + shown;
+        taking.outcome = SeparationClaim::Refused;
+        taking.why = QStringLiteral("该订单未分件：分件标记无法读取（") + reason
+                     + QStringLiteral("），无法确定其它电脑是否正在分件该订单，请删除该文件后重新分件：") + shown;
         qCWarning(lcSeparation) << "no claim under the claim's name:" << path << reason;
-        return Refused;
+        return taking;
     }
     if (there && bytes != ownClaim() && !takeOver(path, bytes)) {
         qCDebug(lcSeparation) << "the order is being separated by another program:" << path << bytes;
-        return Busy;
+        taking.outcome = SeparationClaim::Busy;
+        return taking;
     }
     if (!there || bytes != ownClaim()) { // none there, or the one taken over is gone: a claim of our own
         Platform::SystemFile file;
+        Platform::delayWrite(path); // a share that stalls
         if (!file.openForWriting(path, Platform::SystemFile::NewOnly)) {
-            if (file.error() == EEXIST) // another program claimed it first, or something else is there now
-                return Busy;
-            *why = shown + QStringLiteral("（") + errorText(file.error()) + QStringLiteral("）");
-            return NotWritten;
+            // EEXIST: another program claimed it first, or something else is there now
+            taking.outcome = file.error() == EEXIST ? SeparationClaim::Busy : SeparationClaim::NotWritten;
+            if (file.error() != EEXIST)
+                taking.why = shown + QStringLiteral("（") + errorText(file.error()) + QStringLiteral("）");
+            return taking;
         }
         const QByteArray &own = ownClaim();
         if (file.write(own) != own.size() || !file.closeChecked()) {
             const int failed = file.error();
             file.close();
             FileOperation::deleteFile(path);
-            *why = shown + QStringLiteral("（") + (failed != 0 ? errorText(failed) : QStringLiteral("未能完整写入"))
-                   + QStringLiteral("）");
-            qCWarning(lcSeparation) << "claim not written:" << path << *why;
-            return NotWritten;
+            taking.outcome = SeparationClaim::NotWritten;
+            taking.why = shown + QStringLiteral("（")
+                         + (failed != 0 ? errorText(failed) : QStringLiteral("未能完整写入")) + QStringLiteral("）");
+            qCWarning(lcSeparation) << "claim not written:" << path << taking.why;
+            return taking;
         }
         FileOperation::setFileHidden(path);
-    } else {
-        // Already this program's (a window that gave it back may still be copying; its claim may have
-        // aged meanwhile): fresh again for the run.
-        writeOne(path);
     }
+    // This program's claim now, held by the run from here on (also should its window close before it
+    // hears of it: then it gives it back at once).
     {
         QMutexLocker lock(&claims().mutex);
         Held &held = claims().byPath[path];
@@ -468,20 +502,69 @@ SeparationClaim::Outcome SeparationClaim::take(const QString &orderDir, const st
         held.aging = false;
         ++held.runs;
     }
-    claim->reset(new SeparationClaim(path, shown, guard));
-    freshen();
-    return Taken;
+    // One that was this program's already (a window that gave it back may still be copying; it may have
+    // aged meanwhile, or just gone with that window) is made fresh again for the run.
+    if (there && bytes == ownClaim())
+        writeOne(path);
+    taking.outcome = SeparationClaim::Taken;
+    return taking;
+}
+
+// Calls call on the GUI thread, unless the program's end has begun. Any thread.
+void onGuiThread(std::function<void()> call)
+{
+    QMutexLocker lock(&claims().mutex);
+    if (!claims().ending && QCoreApplication::instance())
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), Qt::QueuedConnection);
+}
+
+} // namespace
+
+void SeparationClaim::take(const QString &orderDir, const std::shared_ptr<WindowGuard> &guard,
+                           std::function<void(const Taking &)> done)
+{
+    const QString path = Platform::localPath(orderDir) + fileName();
+    const QString shown = orderDir + fileName();
+    startFileWork([orderDir, path, shown, guard, done] {
+        Taking taking = takeNow(orderDir, path, shown);
+        onGuiThread([taking, path, shown, guard, done]() mutable {
+            if (taking.outcome == Taken) {
+                taking.claim.reset(new SeparationClaim(path, shown, guard));
+                freshen();
+            }
+            if (guard->isWindowShow()) // the window is there
+                done(taking);
+        });
+    });
 }
 
 bool SeparationClaim::isHeld() const
 {
-    {
-        QMutexLocker lock(&claims().mutex);
-        const auto held = claims().byPath.constFind(m_path);
-        if (held == claims().byPath.constEnd() || held->lost)
-            return false;
-    }
-    return isOwn(m_path);
+    QMutexLocker lock(&claims().mutex);
+    const auto held = claims().byPath.constFind(m_path);
+    return held != claims().byPath.constEnd() && !held->lost;
+}
+
+void SeparationClaim::check(const std::shared_ptr<WindowGuard> &guard, std::function<void(bool)> answer) const
+{
+    const QString path = m_path;
+    const std::weak_ptr<WindowGuard> window = guard;
+    startFileWork([path, window, answer] {
+        const bool own = isOwn(path);
+        {
+            QMutexLocker lock(&claims().mutex);
+            const auto held = claims().byPath.find(path);
+            if (!own && held != claims().byPath.end() && !held->lost) {
+                held->lost = true;
+                qCWarning(lcSeparation) << "the order folder's claim is no longer this program's:" << path;
+            }
+        }
+        onGuiThread([window, answer, own] {
+            const std::shared_ptr<WindowGuard> open = window.lock();
+            if (open && open->isWindowShow())
+                answer(own);
+        });
+    });
 }
 
 std::function<bool()> SeparationClaim::heldCheck() const
@@ -493,9 +576,7 @@ std::function<bool()> SeparationClaim::heldCheck() const
 QStringList SeparationClaim::interference(const SeparationClaim *claim, const SeparationAttempt *attempt)
 {
     QStringList lines;
-    if (claim && !isOwn(claim->m_path)) {
-        QMutexLocker lock(&claims().mutex);
-        claims().byPath[claim->m_path].lost = true;
+    if (claim && !claim->isHeld()) {
         lines << QStringLiteral("分件期间该订单的分件标记被删除或被其它电脑接手，产品文件夹未按本次分件核对：")
                      + claim->m_shown;
     }

@@ -39,21 +39,34 @@ class SeparationClaim
 {
 public:
     enum Outcome {
-        Taken,      // *claim holds the order's folder for the run
+        Taken,      // the claim holds the order's folder for the run
         Busy,       // another program's claim is there, and fresh: look again later
-        Refused,    // something under the claim's name is no claim: *why says so for the report, and the
+        Refused,    // something under the claim's name is no claim: why says so for the report, and the
                     // order is not separated
-        NotWritten, // no claim could be written: *why names it with the reason, for the report's failures;
+        NotWritten, // no claim could be written: why names it with the reason, for the report's failures;
                     // the order goes on without one
+    };
+
+    // What a take found: its outcome, the claim when Taken, and why for Refused and NotWritten.
+    struct Taking {
+        Outcome outcome = Busy;
+        std::shared_ptr<SeparationClaim> claim;
+        QString why;
     };
 
     // The file name of the claim.
     static QString fileName();
-    // Claims orderDir (ending in "/") for a run of the window of guard. GUI thread.
-    static Outcome take(const QString &orderDir, const std::shared_ptr<WindowGuard> &guard,
-                        std::shared_ptr<SeparationClaim> *claim, QString *why);
-    // Whether the claim is still this program's file (read now). GUI thread.
+    // Claims orderDir (ending in "/") for a run of the window of guard. The claim's file is read and
+    // written off the GUI thread; done gets what was found on the GUI thread, while the window is open
+    // (a claim taken for a window closed meanwhile goes again at once). GUI thread.
+    static void take(const QString &orderDir, const std::shared_ptr<WindowGuard> &guard,
+                     std::function<void(const Taking &)> done);
+    // Whether the claim was still this program's file when it was last read (by check(), or a look of the
+    // freshening); no file is read. GUI thread.
     bool isHeld() const;
+    // Reads the claim's file off the GUI thread; answer gets whether it is still this program's, on the GUI
+    // thread, while the window of guard is open. GUI thread.
+    void check(const std::shared_ptr<WindowGuard> &guard, std::function<void(bool held)> answer) const;
     // The same look at the claim's file as a check any thread may make (a job of the run asks it just
     // before its file takes its name in the order's folder): true while the file is this program's claim.
     std::function<bool()> heldCheck() const;
@@ -61,11 +74,12 @@ public:
     // one line each for the report (none when nothing does): its claim (when it has one) is no longer this
     // program's (removed, or taken over by a desk that judged this one dead), or the record of its attempt
     // (when there is one) is no longer the one the attempt wrote (SeparationAttempt::recordIntact). Either
-    // way someone else changed the order's folders meanwhile. GUI thread.
+    // way someone else changed the order's folders meanwhile. The claim as it was last read (isHeld()).
+    // GUI thread.
     static QStringList interference(const SeparationClaim *claim, const SeparationAttempt *attempt);
 
-    // The run is done with the claim: it goes once no job of the run's window writes into the folder.
-    // GUI thread.
+    // The run is done with the claim: it goes (removed off the GUI thread) once no job of the run's
+    // window writes into the folder. GUI thread.
     ~SeparationClaim();
     SeparationClaim(const SeparationClaim &) = delete;
     SeparationClaim &operator=(const SeparationClaim &) = delete;

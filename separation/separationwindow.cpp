@@ -296,9 +296,16 @@ void SeparationWindow::claimOrder(int round)
 {
     if (!runActive() || round != m_orderRound)
         return; // the window closed while it waited
-    QString why;
-    const SeparationClaim::Outcome outcome = SeparationClaim::take(orderDir, guard(), &m_claim, &why);
-    if (outcome == SeparationClaim::Busy) {
+    SeparationClaim::take(orderDir, guard(), [this, round](const SeparationClaim::Taking &taking) {
+        if (!runActive() || round != m_orderRound)
+            return; // the run ended meanwhile: a claim taken goes again
+        claimTaken(round, taking);
+    });
+}
+
+void SeparationWindow::claimTaken(int round, const SeparationClaim::Taking &taking)
+{
+    if (taking.outcome == SeparationClaim::Busy) {
         if (m_progressBar->format() != kOtherDeskFormat) {
             m_progressBar->setRange(0, 1);
             m_progressBar->setValue(0);
@@ -309,17 +316,18 @@ void SeparationWindow::claimOrder(int round)
         QTimer::singleShot(kClaimLookMs, this, [this, round] { claimOrder(round); });
         return;
     }
+    m_claim = taking.claim;
     m_progressBar->setFormat(QStringLiteral("%p%"));
-    if (outcome == SeparationClaim::Refused) { // nothing of the order is written
+    if (taking.outcome == SeparationClaim::Refused) { // nothing of the order is written
         SeparateMessageInfo refused;
         refused.orderNumber = m_order.orderpayforkey;
-        refused.notes << why;
+        refused.notes << taking.why;
         m_messageList.append(refused);
         separateNextOrder();
         return;
     }
-    if (outcome == SeparationClaim::NotWritten)
-        guard()->addFailure(why);
+    if (taking.outcome == SeparationClaim::NotWritten)
+        guard()->addFailure(taking.why);
     checkPhotos();
 }
 
@@ -498,14 +506,29 @@ void SeparationWindow::onOffGuiDone(int step)
         return;
     std::function<void()> next;
     next.swap(m_afterOffGui);
-    if (!claimLost())
-        next();
+    whileClaimHeld(std::move(next));
 }
 
-bool SeparationWindow::claimLost()
+void SeparationWindow::whileClaimHeld(std::function<void()> next)
 {
-    if (!m_claim || m_claim->isHeld())
-        return false;
+    if (!m_claim) {
+        next();
+        return;
+    }
+    const int round = m_orderRound;
+    const std::shared_ptr<SeparationClaim> claim = m_claim;
+    claim->check(guard(), [this, round, claim, next](bool held) {
+        if (!runActive() || round != m_orderRound || m_claim != claim)
+            return; // the run ended, or went on to another order, meanwhile
+        if (held)
+            next();
+        else
+            claimLost();
+    });
+}
+
+void SeparationWindow::claimLost()
+{
     SeparateMessageInfo stopped;
     stopped.orderNumber = m_order.orderpayforkey;
     stopped.notes << SeparationClaim::interference(m_claim.get(), m_attempt.get())
@@ -515,7 +538,6 @@ bool SeparationWindow::claimLost()
     m_messageList.append(stopped);
     qCWarning(lcSeparation) << "the order's claim is no longer this program's, its run stops:" << orderDir;
     separateNextOrder();
-    return true;
 }
 
 void SeparationWindow::afterOtherCopies(std::function<void()> next)
@@ -533,8 +555,7 @@ void SeparationWindow::lookForOtherCopies(const QString &folder, const QElapsedT
     if (!guard()->othersWriteInto(folder)) {
         if (saying)
             m_progressBar->setFormat(QStringLiteral("%p%"));
-        if (!claimLost())
-            next();
+        whileClaimHeld(std::move(next));
         return;
     }
     if (!saying && waited.elapsed() >= 1000) {
@@ -707,26 +728,26 @@ struct SeparationWindow::SheetJobs {
 
 void SeparationWindow::prepareSheetAndBarcode()
 {
-    if (claimLost())
-        return;
-    m_sheet = WorkSheetData(); // nothing of the previous order stays
-    m_finishedPhotos.clear();
-    sheetHtml.clear();
-    m_sheetBuilt = false;
-    m_printing = false;
-    m_sheetJobs = std::make_shared<SheetJobs>();
-    m_thumbsNotWritten.reset();
-    delete m_barcode.data(); // the previous order's, ended
-    barPath = workDir + QStringLiteral("条形码.jpg");
-    m_barcode = new BarcodeDownload(m_manager, this);
-    if (m_claim) // the picture lands only while the order is still this program's
-        m_barcode->setStillWanted(m_claim->heldCheck());
-    connect(m_barcode.data(), &BarcodeDownload::finished, this, [this] {
-        if (m_sheetBuilt)
-            writeSheetPdfs();
+    whileClaimHeld([this] {
+        m_sheet = WorkSheetData(); // nothing of the previous order stays
+        m_finishedPhotos.clear();
+        sheetHtml.clear();
+        m_sheetBuilt = false;
+        m_printing = false;
+        m_sheetJobs = std::make_shared<SheetJobs>();
+        m_thumbsNotWritten.reset();
+        delete m_barcode.data(); // the previous order's, ended
+        barPath = workDir + QStringLiteral("条形码.jpg");
+        m_barcode = new BarcodeDownload(m_manager, this);
+        if (m_claim) // the picture lands only while the order is still this program's
+            m_barcode->setStillWanted(m_claim->heldCheck());
+        connect(m_barcode.data(), &BarcodeDownload::finished, this, [this] {
+            if (m_sheetBuilt)
+                writeSheetPdfs();
+        });
+        m_barcode->start(BarcodeDownload::barcodeUrl(m_order.order_photo_id, shop()), barPath, m_rules.hideBarcode);
+        getPicInfo();
     });
-    m_barcode->start(BarcodeDownload::barcodeUrl(m_order.order_photo_id, shop()), barPath, m_rules.hideBarcode);
-    getPicInfo();
 }
 
 void SeparationWindow::getPicInfo()
@@ -770,10 +791,10 @@ void SeparationWindow::fenjian_analysisPhotoInfo(QList<Image> finishedPhotos)
 
 void SeparationWindow::onFinishSaveThumb()
 {
-    if (!runActive() || claimLost())
+    if (!runActive())
         return;
     qCDebug(lcSeparation) << "search order thumbnail finished!";
-    postQueryOrderInfo();
+    whileClaimHeld([this] { postQueryOrderInfo(); });
 }
 
 void SeparationWindow::postQueryOrderInfo()
@@ -833,56 +854,60 @@ void SeparationWindow::onSheetPrepared()
 
 void SeparationWindow::writeSheetPdfs()
 {
-    if (m_printing || !runActive() || claimLost())
+    if (m_printing || !runActive())
         return;
     m_printing = true;
-    const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
-    if (m_barcode && !m_barcode->succeeded()) // no barcode: an empty header cell
-        jobs->printImages.append({sheetImageUrl(barPath), noPicture()});
-    const std::shared_ptr<WindowGuard> g = guard();
-    // Both sheets at once; the second to be written reports. Only the work sheet shows pictures. A sheet
-    // takes its name only while the order is still this program's.
-    jobs->printsLeft = 2;
-    const std::function<bool()> held = m_claim ? m_claim->heldCheck() : std::function<bool()>();
-    auto print = [jobs, g, held](const QString &html, const QString &pdf, bool SheetJobs::*written,
-                                 QString SheetJobs::*failure, bool pictures) {
-        g->startJob([jobs, g, html, pdf, written, failure, pictures, held] {
-            jobs.get()->*written = printHtmlToPdf(html, pdf, pictures ? jobs->printImages : QList<QPair<QUrl, QImage>>(),
-                                                  &(jobs.get()->*failure), held);
-            if (!jobs->printsLeft.deref())
-                g->report("onSheetsPrinted");
-        });
-    };
-    print(sheetHtml, workDir + kWorkSheetPdf, &SheetJobs::workSheetWritten, &SheetJobs::workSheetFailure, true);
-    print(expressSheetHtml, workDir + kExpressSheetPdf, &SheetJobs::expressSheetWritten,
-          &SheetJobs::expressSheetFailure, false);
+    whileClaimHeld([this] {
+        const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
+        if (m_barcode && !m_barcode->succeeded()) // no barcode: an empty header cell
+            jobs->printImages.append({sheetImageUrl(barPath), noPicture()});
+        const std::shared_ptr<WindowGuard> g = guard();
+        // Both sheets at once; the second to be written reports. Only the work sheet shows pictures. A sheet
+        // takes its name only while the order is still this program's.
+        jobs->printsLeft = 2;
+        const std::function<bool()> held = m_claim ? m_claim->heldCheck() : std::function<bool()>();
+        auto print = [jobs, g, held](const QString &html, const QString &pdf, bool SheetJobs::*written,
+                                     QString SheetJobs::*failure, bool pictures) {
+            g->startJob([jobs, g, html, pdf, written, failure, pictures, held] {
+                jobs.get()->*written = printHtmlToPdf(html, pdf, pictures ? jobs->printImages : QList<QPair<QUrl, QImage>>(),
+                                                      &(jobs.get()->*failure), held);
+                if (!jobs->printsLeft.deref())
+                    g->report("onSheetsPrinted");
+            });
+        };
+        print(sheetHtml, workDir + kWorkSheetPdf, &SheetJobs::workSheetWritten, &SheetJobs::workSheetFailure, true);
+        print(expressSheetHtml, workDir + kExpressSheetPdf, &SheetJobs::expressSheetWritten,
+              &SheetJobs::expressSheetFailure, false);
+    });
 }
 
 void SeparationWindow::onSheetsPrinted()
 {
-    if (!runActive() || !m_sheetJobs || claimLost())
+    if (!runActive() || !m_sheetJobs)
         return;
-    QStringList failed; // each with its reason
-    auto because = [](const QString &why) { return QStringLiteral("（") + why + QStringLiteral("）"); };
-    if (!m_sheetJobs->workSheetWritten)
-        failed << workDir + kWorkSheetPdf + because(m_sheetJobs->workSheetFailure);
-    if (!m_sheetJobs->expressSheetWritten)
-        failed << workDir + kExpressSheetPdf + because(m_sheetJobs->expressSheetFailure);
-    if (m_barcode && !m_barcode->succeeded()) // the sheet went out without its barcode
-        failed << barPath + because(m_barcode->failure());
-    if (m_thumbsNotWritten) // the sheet went out without these pictures
-        failed << *m_thumbsNotWritten;
-    failed << m_sheetJobs->marksNotWritten;
-    if (!failed.isEmpty()) {
-        if (m_messageList.isEmpty() || m_messageList.last().orderNumber != m_order.orderpayforkey) {
-            SeparateMessageInfo entry;
-            entry.orderNumber = m_order.orderpayforkey;
-            m_messageList.append(entry);
+    whileClaimHeld([this] {
+        QStringList failed; // each with its reason
+        auto because = [](const QString &why) { return QStringLiteral("（") + why + QStringLiteral("）"); };
+        if (!m_sheetJobs->workSheetWritten)
+            failed << workDir + kWorkSheetPdf + because(m_sheetJobs->workSheetFailure);
+        if (!m_sheetJobs->expressSheetWritten)
+            failed << workDir + kExpressSheetPdf + because(m_sheetJobs->expressSheetFailure);
+        if (m_barcode && !m_barcode->succeeded()) // the sheet went out without its barcode
+            failed << barPath + because(m_barcode->failure());
+        if (m_thumbsNotWritten) // the sheet went out without these pictures
+            failed << *m_thumbsNotWritten;
+        failed << m_sheetJobs->marksNotWritten;
+        if (!failed.isEmpty()) {
+            if (m_messageList.isEmpty() || m_messageList.last().orderNumber != m_order.orderpayforkey) {
+                SeparateMessageInfo entry;
+                entry.orderNumber = m_order.orderpayforkey;
+                m_messageList.append(entry);
+            }
+            m_messageList.last().failures << failed;
         }
-        m_messageList.last().failures << failed;
-    }
-    ++readyNum;
-    m_progressBar->setValue(readyNum);
-    isSheetDone = true;
-    separateNextOrder();
+        ++readyNum;
+        m_progressBar->setValue(readyNum);
+        isSheetDone = true;
+        separateNextOrder();
+    });
 }

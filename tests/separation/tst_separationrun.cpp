@@ -32,6 +32,8 @@
 #include <QThreadPool>
 
 #include <cstdio>
+#include <thread>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -322,6 +324,10 @@ private slots:
         // on once that desk has finished
         QTest::newRow("another desk separating the order")
             << "" << "1" << "0" << "" << whole << "another desk's claim";
+        // the order's folder lies on a share that stalls as the run writes its claim: the window goes on
+        // taking its events meanwhile, and the run goes on once the share does
+        QTest::newRow("the order's claim written on a share that stalls")
+            << "" << "1" << "0" << "" << whole << "claim held";
         // a desk that ended during its attempt left its claim, not written anew for 10 minutes: taken over
         QTest::newRow("a claim left by a desk that ended")
             << "" << "1" << "0" << "" << whole << "stale claim";
@@ -489,6 +495,21 @@ private slots:
             QVERIFY(w->isSeparating());
             QCOMPARE(fileTree(m_out).filter("后期一厂"), QStringList());
             held.release();
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+        } else if (meanwhile == "claim held") {
+            Platform::holdWrites(".分件进行中");
+            QSemaphore answered; // should the window not answer, the share stalls no longer than the test waits
+            std::thread watchdog([&answered] {
+                if (!answered.tryAcquire(1, testsupport::kWaitMs))
+                    Platform::releaseWrites();
+            });
+            child<QPushButton>(w, "pushButton_separate")->click();
+            const bool heldAside = testsupport::waitFor([] { return Platform::heldWrites() == 1; });
+            answered.release();
+            watchdog.join();
+            QVERIFY(heldAside);
+            QVERIFY(w->isSeparating() && fileTree(m_out).filter("后期一厂").isEmpty());
+            Platform::releaseWrites();
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         } else if (meanwhile == "another desk's claim") {
             child<QPushButton>(w, "pushButton_separate")->click();
