@@ -69,10 +69,16 @@ const QByteArray &ownClaim()
 // Whether another program's claim (its bytes) was left by a program of this desk that has ended: the desk
 // is this one, and the process it names runs this program no more (that is also so when this program has
 // that process id now: the system gave it anew). Such a claim need not wait for its expiry.
+// Whether a claim (read as JSON) names this desk: its name and its id.
+bool namesThisDesk(const QJsonObject &claim)
+{
+    return claim.value(kDesk).toString() == deskName() && claim.value(kMachine).toString() == machineId();
+}
+
 bool leftByEndedProgramHere(const QByteArray &bytes)
 {
     const QJsonObject claim = QJsonDocument::fromJson(bytes).object();
-    if (claim.value(kDesk).toString() != deskName() || claim.value(kMachine).toString() != machineId())
+    if (!namesThisDesk(claim))
         return false;
     bool number = false;
     const qint64 pid = claim.value(kProgram).toString().section(QLatin1Char('-'), 0, 0).toLongLong(&number);
@@ -465,7 +471,10 @@ SeparationClaim::Taking takeNow(const QString &orderDir, const QString &path, co
     }
     if (there && bytes != ownClaim() && !takeOver(path, bytes)) {
         qCDebug(lcSeparation) << "the order is being separated by another program:" << path << bytes;
+        const QJsonObject other = QJsonDocument::fromJson(bytes).object();
         taking.outcome = SeparationClaim::Busy;
+        taking.desk = other.value(kDesk).toString().simplified();
+        taking.thisDesk = namesThisDesk(other);
         return taking;
     }
     if (!there || bytes != ownClaim()) { // none there, or the one taken over is gone: a claim of our own

@@ -47,11 +47,15 @@ public:
                     // the order goes on without one
     };
 
-    // What a take found: its outcome, the claim when Taken, and why for Refused and NotWritten.
+    // What a take found: its outcome, the claim when Taken, and why for Refused and NotWritten. For Busy,
+    // who holds the claim as it says: the desk's name ("" when it names none), and whether that is this
+    // desk (then it is another program here).
     struct Taking {
         Outcome outcome = Busy;
         std::shared_ptr<SeparationClaim> claim;
         QString why;
+        QString desk;
+        bool thisDesk = false;
     };
 
     // The file name of the claim.

@@ -42,11 +42,22 @@ const QString kWorkSheetPdf = QStringLiteral("明细制作单.pdf");
 const QString kExpressSheetPdf = QStringLiteral("快递产品信息.pdf");
 // The bar while an order waits for the copies of a closed window.
 const QString kWaitingFormat = QStringLiteral("等待已关闭的分件窗口复制完该订单的文件 %p%");
-// The bar while another desk separates the order, and how often the run looks whether it has finished.
-const QString kOtherDeskFormat = QStringLiteral("该订单正在其它电脑上分件，等待其分件完成");
+// How often the run looks whether another program separating the order has finished.
 constexpr int kClaimLookMs = 1000;
 // The time jobs are started in before the window takes its events again.
 constexpr int kSliceMs = 8;
+
+// The bar while another program separates the order (key): the desk it runs on, as its claim names it, or
+// this desk; and that closing the window stops the wait.
+QString otherProgramFormat(const QString &key, const SeparationClaim::Taking &taking)
+{
+    const QString where = taking.thisDesk         ? QStringLiteral("本机的另一个程序中")
+                          : taking.desk.isEmpty() ? QStringLiteral("另一个程序中")
+                                                  : taking.desk + QStringLiteral("上");
+    QString text = QStringLiteral("订单") + key + QStringLiteral("正在") + where
+                   + QStringLiteral("分件，等待其分件完成（可关闭窗口停止等待）");
+    return text.replace(QLatin1Char('%'), QLatin1String("%%")); // shown as it is
+}
 
 // The body of a request about one order of the shop: "token", "order_photo_id", "shopid", "superid"; more
 // may follow.
@@ -306,10 +317,11 @@ void SeparationWindow::claimOrder(int round)
 void SeparationWindow::claimTaken(int round, const SeparationClaim::Taking &taking)
 {
     if (taking.outcome == SeparationClaim::Busy) {
-        if (m_progressBar->format() != kOtherDeskFormat) {
+        const QString waiting = otherProgramFormat(m_order.orderpayforkey, taking);
+        if (m_progressBar->format() != waiting) {
             m_progressBar->setRange(0, 1);
             m_progressBar->setValue(0);
-            m_progressBar->setFormat(kOtherDeskFormat);
+            m_progressBar->setFormat(waiting);
             m_progressBar->show();
             m_progressGroup->show();
         }

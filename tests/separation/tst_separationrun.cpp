@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSemaphore>
+#include <QStandardPaths>
 #include <QSysInfo>
 #include <QTableView>
 #include <QDeadlineTimer>
@@ -205,11 +206,8 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
     {
         return child<QProgressBar>(w, "progressBar")->text().startsWith("等待已关闭的分件窗口复制完该订单的文件");
     }
-    // The window's bar says another desk separates its order.
-    static bool saysAnotherDeskSeparates(SearchOrder *w)
-    {
-        return child<QProgressBar>(w, "progressBar")->text().startsWith("该订单正在其它电脑上分件");
-    }
+    // What the window's bar says.
+    static QString barText(SearchOrder *w) { return child<QProgressBar>(w, "progressBar")->text(); }
     // A1203's claim in the save folder, and a claim as another desk writes it.
     QString claimOfA1203() const { return dated() + kA1203Folder + ".分件进行中"; }
     static QByteArray anotherDesksClaim() { return R"({"desk":"前台2","program":"4242-1k9x"})"; }
@@ -324,6 +322,9 @@ private slots:
         // on once that desk has finished
         QTest::newRow("another desk separating the order")
             << "" << "1" << "0" << "" << whole << "another desk's claim";
+        // the same with another program of this desk, still running
+        QTest::newRow("this desk's other program separating the order")
+            << "" << "1" << "0" << "" << whole << "this desk's claim, this program";
         // the order's folder lies on a share that stalls as the run writes its claim: the window goes on
         // taking its events meanwhile, and the run goes on once the share does
         QTest::newRow("the order's claim written on a share that stalls")
@@ -462,6 +463,13 @@ private slots:
             if (meanwhile.endsWith("another program")) {
                 otherProgram.start("sleep", {"60"});
                 QVERIFY(otherProgram.waitForStarted());
+            } else if (meanwhile.endsWith("this program")) { // a program file of this program's name
+                const QString folder = m_roots->path("program-%1/").arg(m_outs);
+                const QString named = folder + QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+                QVERIFY(QDir().mkpath(folder) && QFile::copy(QStandardPaths::findExecutable("sleep"), named));
+                QVERIFY(QFile::setPermissions(named, QFile::ReadOwner | QFile::ExeOwner));
+                otherProgram.start(named, {"60"});
+                QVERIFY(otherProgram.waitForStarted());
             } else { // a process that has ended, and been collected
                 otherProgram.start("true", QStringList());
                 QVERIFY(otherProgram.waitForStarted());
@@ -511,11 +519,16 @@ private slots:
             QVERIFY(w->isSeparating() && fileTree(m_out).filter("后期一厂").isEmpty());
             Platform::releaseWrites();
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
-        } else if (meanwhile == "another desk's claim") {
+        } else if (meanwhile == "another desk's claim" || meanwhile.endsWith("this program")) {
+            // the bar names the order and who separates it, and that closing the window stops the wait
+            const QString says = meanwhile.endsWith("this program")
+                                     ? "订单A1203正在本机的另一个程序中分件，等待其分件完成（可关闭窗口停止等待）"
+                                     : "订单A1203正在前台2上分件，等待其分件完成（可关闭窗口停止等待）";
             child<QPushButton>(w, "pushButton_separate")->click();
-            QVERIFY(testsupport::waitFor([w] { return saysAnotherDeskSeparates(w); }));
+            QVERIFY(testsupport::waitFor([w, says] { return barText(w) == says; }));
             QTest::qWait(1500); // it looks again, and waits on
-            QVERIFY(w->isSeparating() && saysAnotherDeskSeparates(w));
+            QVERIFY(w->isSeparating());
+            QCOMPARE(barText(w), says);
             QCOMPARE(fileTree(m_out), QStringList{today() + kA1203Folder + ".分件进行中"}); // nothing made beside it
             QVERIFY(QFile::remove(claimOfA1203())); // that desk has finished
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
