@@ -445,6 +445,7 @@ SeparationClaim::~SeparationClaim()
         --held.runs;
         if (m_guard)
             held.copying << m_guard;
+        WindowGuard::jobsInto(held.orderDir, &held.endedSeen); // its copies' progress counts from here on
     }
     settle();
 }

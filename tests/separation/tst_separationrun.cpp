@@ -306,6 +306,10 @@ private slots:
         QStringList cut = normal;
         for (const char *dropped : {"IMG_0002.jpg", "IMG_0003.jpg", "IMG_0004.JPG"})
             QVERIFY(cut.removeOne(O + express + "水晶相册 相册 1/" + dropped));
+        // that window's copy hangs on a stalled share past the claim's expiry: the claim is no longer written
+        // anew; the run goes on under it (this program's), once the share does
+        QTest::newRow("the same order's window closed while its copy hung on a stalled share")
+            << "" << "1" << "0" << "" << whole << "same order, copy stalled";
         QTest::newRow("the same order's window closed during its copy of a photo the goods then drop")
             << "" << "1" << "0" << "" << cut + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order, album cut";
         // the run's product stage waits for it (and says so); another order's copy is not waited for
@@ -415,12 +419,26 @@ private slots:
         std::shared_ptr<WindowGuard> closedWindow; // a closed window whose copy into an order folder runs on
         if (meanwhile == "same order")
             QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0001.jpg", &closedWindow));
+        if (meanwhile == "same order, copy stalled") {
+            auto shareGoesOn = qScopeGuard([] { Platform::releaseWrites(); }); // should a check fail
+            QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0001.jpg", &closedWindow, true));
+            testsupport::LogCapture log("tessaly.separation");
+            // its copy has made no progress for longer than a claim's expiry, by the folder's clock
+            Platform::skewFolderClocks(4 * 60 * 1000);
+            const qint64 written = QFileInfo(claimOfA1203()).lastModified().toMSecsSinceEpoch();
+            QVERIFY(testsupport::waitFor([&] { return !log.warnings().filter("no longer written anew").isEmpty(); }));
+            QCOMPARE(QFileInfo(claimOfA1203()).lastModified().toMSecsSinceEpoch(), written);
+            Platform::skewFolderClocks(0);
+            shareGoesOn.dismiss();
+        }
         if (meanwhile == "same order, album cut") {
             QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0003.jpg", &closedWindow));
             redoChange("one photo", dated() + kA1203Folder);
         }
         if (closedWindow) // its claim on the order stays while its copy is under way; the run goes on under it
             QVERIFY(Platform::isRegularFile(claimOfA1203()) && closedWindow->runningJobs() > 0);
+        if (meanwhile == "same order, copy stalled")
+            Platform::releaseWrites(); // the share goes on
         QSemaphore held;
         const auto letGo = qScopeGuard([&] {
             held.release();
