@@ -154,9 +154,10 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
             return false;
         *closed = other->guard();
         child<QPushButton>(other, "pushButton_separate")->click();
-        // its product copies have started, none waits in the pool
+        // its product copies have started, none waits in the pool; a stalled one is the last under way
         if (!testsupport::waitFor([&] { return !QDir(album).entryList(QDir::Files).isEmpty(); })
-            || !testsupport::waitFor([&] { return (*closed)->queuedJobs() == 0; }))
+            || !testsupport::waitFor([&] { return (*closed)->queuedJobs() == 0; })
+            || (stalled && !testsupport::waitFor([&] { return (*closed)->runningJobs() == 1; })))
             return false;
         MsgBox::setNextAnswer(QMessageBox::Yes);
         other->close();
