@@ -42,11 +42,22 @@ const QString kWorkSheetPdf = QStringLiteral("明细制作单.pdf");
 const QString kExpressSheetPdf = QStringLiteral("快递产品信息.pdf");
 // The bar while an order waits for the copies of a closed window.
 const QString kWaitingFormat = QStringLiteral("等待已关闭的分件窗口复制完该订单的文件 %p%");
-// The bar while another desk separates the order, and how often the run looks whether it has finished.
-const QString kOtherDeskFormat = QStringLiteral("该订单正在其它电脑上分件，等待其分件完成");
+// How often the run looks whether another program separating the order has finished.
 constexpr int kClaimLookMs = 1000;
 // The time jobs are started in before the window takes its events again.
 constexpr int kSliceMs = 8;
+
+// The bar while another program separates the order (key): the desk it runs on, as its claim names it, or
+// this desk; and that closing the window stops the wait.
+QString otherProgramFormat(const QString &key, const SeparationClaim::Taking &taking)
+{
+    const QString where = taking.thisDesk         ? QStringLiteral("本机的另一个程序中")
+                          : taking.desk.isEmpty() ? QStringLiteral("另一个程序中")
+                                                  : taking.desk + QStringLiteral("上");
+    QString text = QStringLiteral("订单") + key + QStringLiteral("正在") + where
+                   + QStringLiteral("分件，等待其分件完成（可关闭窗口停止等待）");
+    return text.replace(QLatin1Char('%'), QLatin1String("%%")); // shown as it is
+}
 
 // The body of a request about one order of the shop: "token", "order_photo_id", "shopid", "superid"; more
 // may follow.
@@ -296,30 +307,39 @@ void SeparationWindow::claimOrder(int round)
 {
     if (!runActive() || round != m_orderRound)
         return; // the window closed while it waited
-    QString why;
-    const SeparationClaim::Outcome outcome = SeparationClaim::take(orderDir, guard(), &m_claim, &why);
-    if (outcome == SeparationClaim::Busy) {
-        if (m_progressBar->format() != kOtherDeskFormat) {
+    SeparationClaim::take(orderDir, guard(), [this, round](const SeparationClaim::Taking &taking) {
+        if (!runActive() || round != m_orderRound)
+            return; // the run ended meanwhile: a claim taken goes again
+        claimTaken(round, taking);
+    });
+}
+
+void SeparationWindow::claimTaken(int round, const SeparationClaim::Taking &taking)
+{
+    if (taking.outcome == SeparationClaim::Busy) {
+        const QString waiting = otherProgramFormat(m_order.orderpayforkey, taking);
+        if (m_progressBar->format() != waiting) {
             m_progressBar->setRange(0, 1);
             m_progressBar->setValue(0);
-            m_progressBar->setFormat(kOtherDeskFormat);
+            m_progressBar->setFormat(waiting);
             m_progressBar->show();
             m_progressGroup->show();
         }
         QTimer::singleShot(kClaimLookMs, this, [this, round] { claimOrder(round); });
         return;
     }
+    m_claim = taking.claim;
     m_progressBar->setFormat(QStringLiteral("%p%"));
-    if (outcome == SeparationClaim::Refused) { // nothing of the order is written
+    if (taking.outcome == SeparationClaim::Refused) { // nothing of the order is written
         SeparateMessageInfo refused;
         refused.orderNumber = m_order.orderpayforkey;
-        refused.notes << why;
+        refused.notes << taking.why;
         m_messageList.append(refused);
         separateNextOrder();
         return;
     }
-    if (outcome == SeparationClaim::NotWritten)
-        guard()->addFailure(why);
+    if (taking.outcome == SeparationClaim::NotWritten)
+        guard()->addFailure(taking.why);
     checkPhotos();
 }
 
@@ -498,14 +518,29 @@ void SeparationWindow::onOffGuiDone(int step)
         return;
     std::function<void()> next;
     next.swap(m_afterOffGui);
-    if (!claimLost())
-        next();
+    whileClaimHeld(std::move(next));
 }
 
-bool SeparationWindow::claimLost()
+void SeparationWindow::whileClaimHeld(std::function<void()> next)
 {
-    if (!m_claim || m_claim->isHeld())
-        return false;
+    if (!m_claim) {
+        next();
+        return;
+    }
+    const int round = m_orderRound;
+    const std::shared_ptr<SeparationClaim> claim = m_claim;
+    claim->check(guard(), [this, round, claim, next](bool held) {
+        if (!runActive() || round != m_orderRound || m_claim != claim)
+            return; // the run ended, or went on to another order, meanwhile
+        if (held)
+            next();
+        else
+            claimLost();
+    });
+}
+
+void SeparationWindow::claimLost()
+{
     SeparateMessageInfo stopped;
     stopped.orderNumber = m_order.orderpayforkey;
     stopped.notes << SeparationClaim::interference(m_claim.get(), m_attempt.get())
@@ -515,7 +550,6 @@ bool SeparationWindow::claimLost()
     m_messageList.append(stopped);
     qCWarning(lcSeparation) << "the order's claim is no longer this program's, its run stops:" << orderDir;
     separateNextOrder();
-    return true;
 }
 
 void SeparationWindow::afterOtherCopies(std::function<void()> next)
@@ -533,8 +567,7 @@ void SeparationWindow::lookForOtherCopies(const QString &folder, const QElapsedT
     if (!guard()->othersWriteInto(folder)) {
         if (saying)
             m_progressBar->setFormat(QStringLiteral("%p%"));
-        if (!claimLost())
-            next();
+        whileClaimHeld(std::move(next));
         return;
     }
     if (!saying && waited.elapsed() >= 1000) {
@@ -718,26 +751,26 @@ struct SeparationWindow::SheetJobs {
 
 void SeparationWindow::prepareSheetAndBarcode()
 {
-    if (claimLost())
-        return;
-    m_sheet = WorkSheetData(); // nothing of the previous order stays
-    m_finishedPhotos.clear();
-    sheetHtml.clear();
-    m_sheetBuilt = false;
-    m_printing = false;
-    m_sheetJobs = std::make_shared<SheetJobs>();
-    m_thumbsNotWritten.reset();
-    delete m_barcode.data(); // the previous order's, ended
-    barPath = workDir + QStringLiteral("条形码.jpg");
-    m_barcode = new BarcodeDownload(m_manager, this);
-    if (m_claim) // the picture lands only while the order is still this program's
-        m_barcode->setStillWanted(m_claim->heldCheck());
-    connect(m_barcode.data(), &BarcodeDownload::finished, this, [this] {
-        if (m_sheetBuilt)
-            writeSheetPdfs();
+    whileClaimHeld([this] {
+        m_sheet = WorkSheetData(); // nothing of the previous order stays
+        m_finishedPhotos.clear();
+        sheetHtml.clear();
+        m_sheetBuilt = false;
+        m_printing = false;
+        m_sheetJobs = std::make_shared<SheetJobs>();
+        m_thumbsNotWritten.reset();
+        delete m_barcode.data(); // the previous order's, ended
+        barPath = workDir + QStringLiteral("条形码.jpg");
+        m_barcode = new BarcodeDownload(m_manager, this);
+        if (m_claim) // the picture lands only while the order is still this program's
+            m_barcode->setStillWanted(m_claim->heldCheck());
+        connect(m_barcode.data(), &BarcodeDownload::finished, this, [this] {
+            if (m_sheetBuilt)
+                writeSheetPdfs();
+        });
+        m_barcode->start(BarcodeDownload::barcodeUrl(m_order.order_photo_id, shop()), barPath, m_rules.hideBarcode);
+        getPicInfo();
     });
-    m_barcode->start(BarcodeDownload::barcodeUrl(m_order.order_photo_id, shop()), barPath, m_rules.hideBarcode);
-    getPicInfo();
 }
 
 void SeparationWindow::getPicInfo()
@@ -781,10 +814,10 @@ void SeparationWindow::fenjian_analysisPhotoInfo(QList<Image> finishedPhotos)
 
 void SeparationWindow::onFinishSaveThumb()
 {
-    if (!runActive() || claimLost())
+    if (!runActive())
         return;
     qCDebug(lcSeparation) << "search order thumbnail finished!";
-    postQueryOrderInfo();
+    whileClaimHeld([this] { postQueryOrderInfo(); });
 }
 
 void SeparationWindow::postQueryOrderInfo()
@@ -844,56 +877,60 @@ void SeparationWindow::onSheetPrepared()
 
 void SeparationWindow::writeSheetPdfs()
 {
-    if (m_printing || !runActive() || claimLost())
+    if (m_printing || !runActive())
         return;
     m_printing = true;
-    const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
-    if (m_barcode && !m_barcode->succeeded()) // no barcode: an empty header cell
-        jobs->printImages.append({sheetImageUrl(barPath), noPicture()});
-    const std::shared_ptr<WindowGuard> g = guard();
-    // Both sheets at once; the second to be written reports. Only the work sheet shows pictures. A sheet
-    // takes its name only while the order is still this program's.
-    jobs->printsLeft = 2;
-    const std::function<bool()> held = m_claim ? m_claim->heldCheck() : std::function<bool()>();
-    auto print = [jobs, g, held](const QString &html, const QString &pdf, bool SheetJobs::*written,
-                                 QString SheetJobs::*failure, bool pictures) {
-        g->startJob([jobs, g, html, pdf, written, failure, pictures, held] {
-            jobs.get()->*written = printHtmlToPdf(html, pdf, pictures ? jobs->printImages : QList<QPair<QUrl, QImage>>(),
-                                                  &(jobs.get()->*failure), held);
-            if (!jobs->printsLeft.deref())
-                g->report("onSheetsPrinted");
-        });
-    };
-    print(sheetHtml, workDir + kWorkSheetPdf, &SheetJobs::workSheetWritten, &SheetJobs::workSheetFailure, true);
-    print(expressSheetHtml, workDir + kExpressSheetPdf, &SheetJobs::expressSheetWritten,
-          &SheetJobs::expressSheetFailure, false);
+    whileClaimHeld([this] {
+        const std::shared_ptr<SheetJobs> jobs = m_sheetJobs;
+        if (m_barcode && !m_barcode->succeeded()) // no barcode: an empty header cell
+            jobs->printImages.append({sheetImageUrl(barPath), noPicture()});
+        const std::shared_ptr<WindowGuard> g = guard();
+        // Both sheets at once; the second to be written reports. Only the work sheet shows pictures. A sheet
+        // takes its name only while the order is still this program's.
+        jobs->printsLeft = 2;
+        const std::function<bool()> held = m_claim ? m_claim->heldCheck() : std::function<bool()>();
+        auto print = [jobs, g, held](const QString &html, const QString &pdf, bool SheetJobs::*written,
+                                     QString SheetJobs::*failure, bool pictures) {
+            g->startJob([jobs, g, html, pdf, written, failure, pictures, held] {
+                jobs.get()->*written = printHtmlToPdf(html, pdf, pictures ? jobs->printImages : QList<QPair<QUrl, QImage>>(),
+                                                      &(jobs.get()->*failure), held);
+                if (!jobs->printsLeft.deref())
+                    g->report("onSheetsPrinted");
+            });
+        };
+        print(sheetHtml, workDir + kWorkSheetPdf, &SheetJobs::workSheetWritten, &SheetJobs::workSheetFailure, true);
+        print(expressSheetHtml, workDir + kExpressSheetPdf, &SheetJobs::expressSheetWritten,
+              &SheetJobs::expressSheetFailure, false);
+    });
 }
 
 void SeparationWindow::onSheetsPrinted()
 {
-    if (!runActive() || !m_sheetJobs || claimLost())
+    if (!runActive() || !m_sheetJobs)
         return;
-    QStringList failed; // each with its reason
-    auto because = [](const QString &why) { return QStringLiteral("（") + why + QStringLiteral("）"); };
-    if (!m_sheetJobs->workSheetWritten)
-        failed << workDir + kWorkSheetPdf + because(m_sheetJobs->workSheetFailure);
-    if (!m_sheetJobs->expressSheetWritten)
-        failed << workDir + kExpressSheetPdf + because(m_sheetJobs->expressSheetFailure);
-    if (m_barcode && !m_barcode->succeeded()) // the sheet went out without its barcode
-        failed << barPath + because(m_barcode->failure());
-    if (m_thumbsNotWritten) // the sheet went out without these pictures
-        failed << *m_thumbsNotWritten;
-    failed << m_sheetJobs->marksNotWritten;
-    if (!failed.isEmpty()) {
-        if (m_messageList.isEmpty() || m_messageList.last().orderNumber != m_order.orderpayforkey) {
-            SeparateMessageInfo entry;
-            entry.orderNumber = m_order.orderpayforkey;
-            m_messageList.append(entry);
+    whileClaimHeld([this] {
+        QStringList failed; // each with its reason
+        auto because = [](const QString &why) { return QStringLiteral("（") + why + QStringLiteral("）"); };
+        if (!m_sheetJobs->workSheetWritten)
+            failed << workDir + kWorkSheetPdf + because(m_sheetJobs->workSheetFailure);
+        if (!m_sheetJobs->expressSheetWritten)
+            failed << workDir + kExpressSheetPdf + because(m_sheetJobs->expressSheetFailure);
+        if (m_barcode && !m_barcode->succeeded()) // the sheet went out without its barcode
+            failed << barPath + because(m_barcode->failure());
+        if (m_thumbsNotWritten) // the sheet went out without these pictures
+            failed << *m_thumbsNotWritten;
+        failed << m_sheetJobs->marksNotWritten;
+        if (!failed.isEmpty()) {
+            if (m_messageList.isEmpty() || m_messageList.last().orderNumber != m_order.orderpayforkey) {
+                SeparateMessageInfo entry;
+                entry.orderNumber = m_order.orderpayforkey;
+                m_messageList.append(entry);
+            }
+            m_messageList.last().failures << failed;
         }
-        m_messageList.last().failures << failed;
-    }
-    ++readyNum;
-    m_progressBar->setValue(readyNum);
-    isSheetDone = true;
-    separateNextOrder();
+        ++readyNum;
+        m_progressBar->setValue(readyNum);
+        isSheetDone = true;
+        separateNextOrder();
+    });
 }

@@ -13,6 +13,7 @@
 #include "folderindex.h"
 #include "ordersearchwindowbase.h"
 #include "separatethread.h"
+#include "separationclaim.h"
 #include "worksheet.h"
 
 #include <QHash>
@@ -26,7 +27,6 @@
 class BarcodeDownload;
 class QElapsedTimer;
 class SeparationAttempt;
-class SeparationClaim;
 class QJsonObject;
 
 class SeparationWindow : public OrderSearchWindowBase
@@ -111,8 +111,8 @@ protected:
     void untakeCurrentOrder();
     // The report's default file: save folder, today's date, then separateReportName().
     QString reportFileName() const;
-    // The current order's folder is claimed for the run (SeparationClaim), and still is: no other desk
-    // writes into it.
+    // The current order's folder is claimed for the run (SeparationClaim), and still was when its claim was
+    // last read: no other desk writes into it. No file is read.
     bool orderFolderClaimed() const;
     // The current order's folder is a full path the run may read from.
     bool orderPathUsable() const;
@@ -193,9 +193,11 @@ private:
     QStringList cutTemporaryFolders() const;
     // Makes the folders one after another; the first that cannot be made is shown, and the run ends.
     bool makeFolders(const QStringList &folders);
-    // Claims the order's folder (SeparationClaim) for the order of the round, then goes on: while another
-    // desk separates the order, looks again every second, saying so in the bar.
+    // Claims the order's folder (SeparationClaim, off the GUI thread) for the order of the round, then goes
+    // on (claimTaken): while another desk separates the order, looks again every second, saying so in the
+    // bar.
     void claimOrder(int round);
+    void claimTaken(int round, const SeparationClaim::Taking &taking);
     void checkPhotos();
     // Then one check per goods photo.
     void checkGoodsPhotos();
@@ -212,11 +214,14 @@ private:
     void startSlice(int round, int from, int count, std::shared_ptr<std::function<void(int)>> start);
     // One look of afterOtherCopies() at the order folder it waits for.
     void lookForOtherCopies(const QString &folder, const QElapsedTimer &waited, std::function<void()> next);
-    // Whether the current order's claim, once taken, is no longer this program's (another desk took it over
-    // while this one seemed gone, asleep say, or someone removed it). Then the run writes nothing more into
-    // the order's folder: the order ends here, its report naming what changed and that the rest was not
-    // written. Called before each step that writes there.
-    bool claimLost();
+    // Goes on with next once the current order's claim, if it has one, has been read (off the GUI thread) and
+    // is still this program's. Otherwise (another desk took it over while this one seemed gone, asleep say,
+    // or someone removed it) the run writes nothing more into the order's folder: claimLost(). Nothing
+    // follows once the run has ended or gone on to another order meanwhile. Before each step that writes
+    // there.
+    void whileClaimHeld(std::function<void()> next);
+    // The order ends here, its report naming what changed and that the rest was not written.
+    void claimLost();
 
     SeparationRules m_rules;
     std::shared_ptr<SeparationClaim> m_claim; // the current order's folder is this program's

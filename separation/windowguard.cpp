@@ -17,6 +17,7 @@ namespace {
 struct Writers {
     QMutex mutex;
     QHash<QString, QList<const WindowGuard *>> byFolder;
+    QHash<QString, quint64> ended; // the jobs into the folder that have ended
 };
 
 // Never destroyed: a pool job may end while the program exits.
@@ -58,6 +59,7 @@ public:
         QMutexLocker lock(&writers().mutex);
         QList<const WindowGuard *> &jobs = writers().byFolder[m_folder];
         jobs.removeOne(m_guard.get());
+        ++writers().ended[m_folder];
         if (jobs.isEmpty())
             writers().byFolder.remove(m_folder);
     }
@@ -171,6 +173,14 @@ bool WindowGuard::writerInto(const QString &folder, bool own) const
             return true;
     }
     return false;
+}
+
+int WindowGuard::jobsInto(const QString &folder, quint64 *ended)
+{
+    const QString cleaned = QDir::cleanPath(folder);
+    QMutexLocker lock(&writers().mutex);
+    *ended = writers().ended.value(cleaned);
+    return writers().byFolder.value(cleaned).size();
 }
 
 void WindowGuard::enqueue(QRunnable *job, int priority)

@@ -24,17 +24,26 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSemaphore>
+#include <QStandardPaths>
 #include <QSysInfo>
 #include <QTableView>
 #include <QDeadlineTimer>
 #include <QThread>
 #include <QThreadPool>
 
+#include <cstdio>
+#include <thread>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
 Q_DECLARE_METATYPE(standin::Reply)
+
+// Qt's own end of the program: the routines that run once the event loop is over, as the application
+// object goes.
+void qt_call_post_routines();
 
 namespace {
 
@@ -131,19 +140,25 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
 
     // Another window separates A1203 into the same save folder and is closed (是) while its copy of the
     // album's photo `slow` is still under way (slowed down, as on a slow share); the copy lands later.
+    // stalled: the copy hangs instead, as on a share that stalls, until Platform::releaseWrites().
     // *closed gets that window's guard.
-    bool closeTheSameOrderDuringItsProductCopies(const QString &slow, std::shared_ptr<WindowGuard> *closed)
+    bool closeTheSameOrderDuringItsProductCopies(const QString &slow, std::shared_ptr<WindowGuard> *closed,
+                                                 bool stalled = false)
     {
         const QString album = dated() + kA1203Folder + "后期一厂" + label("快递") + "/水晶相册 相册 1/";
-        Platform::slowWrites("水晶相册 相册 1/" + slow, 4000);
+        if (stalled)
+            Platform::holdWrites("水晶相册 相册 1/" + slow);
+        else
+            Platform::slowWrites("水晶相册 相册 1/" + slow, 4000);
         SearchOrder *other = open();
         if (!listAndTick(other, {0}))
             return false;
         *closed = other->guard();
         child<QPushButton>(other, "pushButton_separate")->click();
-        // its product copies have started, none waits in the pool
+        // its product copies have started, none waits in the pool; a stalled one is the last under way
         if (!testsupport::waitFor([&] { return !QDir(album).entryList(QDir::Files).isEmpty(); })
-            || !testsupport::waitFor([&] { return (*closed)->queuedJobs() == 0; }))
+            || !testsupport::waitFor([&] { return (*closed)->queuedJobs() == 0; })
+            || (stalled && !testsupport::waitFor([&] { return (*closed)->runningJobs() == 1; })))
             return false;
         MsgBox::setNextAnswer(QMessageBox::Yes);
         other->close();
@@ -193,11 +208,8 @@ class TestSeparationRun : public QObject, protected testsupport::SeparationRunFi
     {
         return child<QProgressBar>(w, "progressBar")->text().startsWith("等待已关闭的分件窗口复制完该订单的文件");
     }
-    // The window's bar says another desk separates its order.
-    static bool saysAnotherDeskSeparates(SearchOrder *w)
-    {
-        return child<QProgressBar>(w, "progressBar")->text().startsWith("该订单正在其它电脑上分件");
-    }
+    // What the window's bar says.
+    static QString barText(SearchOrder *w) { return child<QProgressBar>(w, "progressBar")->text(); }
     // A1203's claim in the save folder, and a claim as another desk writes it.
     QString claimOfA1203() const { return dated() + kA1203Folder + ".分件进行中"; }
     static QByteArray anotherDesksClaim() { return R"({"desk":"前台2","program":"4242-1k9x"})"; }
@@ -296,6 +308,10 @@ private slots:
         QStringList cut = normal;
         for (const char *dropped : {"IMG_0002.jpg", "IMG_0003.jpg", "IMG_0004.JPG"})
             QVERIFY(cut.removeOne(O + express + "水晶相册 相册 1/" + dropped));
+        // that window's copy hangs on a stalled share past the claim's expiry: the claim is no longer written
+        // anew; the run goes on under it (this program's), once the share does
+        QTest::newRow("the same order's window closed while its copy hung on a stalled share")
+            << "" << "1" << "0" << "" << whole << "same order, copy stalled";
         QTest::newRow("the same order's window closed during its copy of a photo the goods then drop")
             << "" << "1" << "0" << "" << cut + work + QStringList{W + "汰片/IMG_0009.jpg"} << "same order, album cut";
         // the run's product stage waits for it (and says so); another order's copy is not waited for
@@ -312,6 +328,13 @@ private slots:
         // on once that desk has finished
         QTest::newRow("another desk separating the order")
             << "" << "1" << "0" << "" << whole << "another desk's claim";
+        // the same with another program of this desk, still running
+        QTest::newRow("this desk's other program separating the order")
+            << "" << "1" << "0" << "" << whole << "this desk's claim, this program";
+        // the order's folder lies on a share that stalls as the run writes its claim: the window goes on
+        // taking its events meanwhile, and the run goes on once the share does
+        QTest::newRow("the order's claim written on a share that stalls")
+            << "" << "1" << "0" << "" << whole << "claim held";
         // a desk that ended during its attempt left its claim, not written anew for 10 minutes: taken over
         QTest::newRow("a claim left by a desk that ended")
             << "" << "1" << "0" << "" << whole << "stale claim";
@@ -319,6 +342,10 @@ private slots:
         // the copy lands and the claim goes with the program; separated again, the order is finished
         QTest::newRow("the program ended while a closed window's copy of the order was under way")
             << "" << "1" << "0" << "" << whole << "program ended";
+        // that copy hangs on a stalled share past the claim's expiry: the program's end waits no longer, and
+        // leaves the claim as it was, to age (this desk's next start takes it over)
+        QTest::newRow("the program ended while a closed window's copy of the order hung on a stalled share")
+            << "" << "1" << "0" << "" << whole << "program ended, copy stalled";
         // a claim of this desk whose program is no longer running (killed, then the program started again):
         // taken over at once, fresh as it is; also when its process id now runs another program
         QTest::newRow("a fresh claim left by this desk's program that ended")
@@ -343,14 +370,25 @@ private slots:
         const QString previews = m_studio->orders.at(0).orderPath + "成品缩略图/";
         const QMap<QString, QByteArray> previewsBefore = filesOf(previews);
         QVERIFY(!previewsBefore.isEmpty());
-        if (meanwhile == "program ended") {
+        if (meanwhile.startsWith("program ended")) {
+            const bool stalled = meanwhile.endsWith("stalled");
             const QString given = qEnvironmentVariable("TESSALY_SEPARATION_OUT");
             if (!given.isEmpty()) { // the program that ends, separating into the save folder given
                 m_out = given;
                 std::shared_ptr<WindowGuard> closed;
-                QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0001.jpg", &closed));
+                QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0001.jpg", &closed, stalled));
                 QVERIFY(Platform::isRegularFile(claimOfA1203()) && closed->runningJobs() > 0);
-                return; // nothing more runs its event loop
+                if (!stalled)
+                    return; // nothing more runs its event loop
+                // the copy has made no progress for longer than a claim's expiry, by the folder's clock, and
+                // the program ends (as once its last window has closed); the test's own clean-up would wait
+                // for the copy
+                Platform::skewFolderClocks(4 * 60 * 1000);
+                std::printf("claim written at %lld\n",
+                            QFileInfo(claimOfA1203()).lastModified().toMSecsSinceEpoch());
+                std::fflush(stdout);
+                qt_call_post_routines();
+                QFAIL("the program's end came back while a copy hung");
             }
             QProcess program;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -359,12 +397,23 @@ private slots:
             program.setProcessChannelMode(QProcess::MergedChannels);
             program.start(QCoreApplication::applicationFilePath(),
                           {QString("oneOrderTree:") + QTest::currentDataTag()});
-            QVERIFY(program.waitForFinished(testsupport::kWaitMs));
+            QVERIFY(program.waitForFinished(testsupport::kWaitMs)); // also when a copy hangs
             const QByteArray said = program.readAll();
             QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0, said.right(2000).constData());
-            // its late copy landed before it ended, and its claim went with it
-            QVERIFY(QFileInfo(album(dated() + kA1203Folder) + "IMG_0001.jpg").isFile());
-            QVERIFY(!QFileInfo::exists(claimOfA1203()) && !QFileInfo(claimOfA1203()).isSymLink());
+            const QString late = album(dated() + kA1203Folder) + "IMG_0001.jpg";
+            if (stalled) {
+                // the copy never landed; the claim is left as it was when the program's end began, not
+                // written anew since
+                QVERIFY(!QFileInfo::exists(late));
+                const QRegularExpressionMatch written = QRegularExpression("claim written at (\\d+)").match(said);
+                QVERIFY2(written.hasMatch(), said.right(2000).constData());
+                QVERIFY(Platform::isRegularFile(claimOfA1203()));
+                QCOMPARE(QFileInfo(claimOfA1203()).lastModified().toMSecsSinceEpoch(), written.captured(1).toLongLong());
+            } else {
+                // its late copy landed before it ended, and its claim went with it
+                QVERIFY(QFileInfo(late).isFile());
+                QVERIFY(!QFileInfo::exists(claimOfA1203()) && !QFileInfo(claimOfA1203()).isSymLink());
+            }
         }
         QString closedPreviews;
         if (meanwhile == "closed")
@@ -372,12 +421,26 @@ private slots:
         std::shared_ptr<WindowGuard> closedWindow; // a closed window whose copy into an order folder runs on
         if (meanwhile == "same order")
             QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0001.jpg", &closedWindow));
+        if (meanwhile == "same order, copy stalled") {
+            auto shareGoesOn = qScopeGuard([] { Platform::releaseWrites(); }); // should a check fail
+            QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0001.jpg", &closedWindow, true));
+            testsupport::LogCapture log("tessaly.separation");
+            // its copy has made no progress for longer than a claim's expiry, by the folder's clock
+            Platform::skewFolderClocks(4 * 60 * 1000);
+            const qint64 written = QFileInfo(claimOfA1203()).lastModified().toMSecsSinceEpoch();
+            QVERIFY(testsupport::waitFor([&] { return !log.warnings().filter("no longer written anew").isEmpty(); }));
+            QCOMPARE(QFileInfo(claimOfA1203()).lastModified().toMSecsSinceEpoch(), written);
+            Platform::skewFolderClocks(0);
+            shareGoesOn.dismiss();
+        }
         if (meanwhile == "same order, album cut") {
             QVERIFY(closeTheSameOrderDuringItsProductCopies("IMG_0003.jpg", &closedWindow));
             redoChange("one photo", dated() + kA1203Folder);
         }
         if (closedWindow) // its claim on the order stays while its copy is under way; the run goes on under it
             QVERIFY(Platform::isRegularFile(claimOfA1203()) && closedWindow->runningJobs() > 0);
+        if (meanwhile == "same order, copy stalled")
+            Platform::releaseWrites(); // the share goes on
         QSemaphore held;
         const auto letGo = qScopeGuard([&] {
             held.release();
@@ -420,6 +483,13 @@ private slots:
             if (meanwhile.endsWith("another program")) {
                 otherProgram.start("sleep", {"60"});
                 QVERIFY(otherProgram.waitForStarted());
+            } else if (meanwhile.endsWith("this program")) { // a program file of this program's name
+                const QString folder = m_roots->path("program-%1/").arg(m_outs);
+                const QString named = folder + QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+                QVERIFY(QDir().mkpath(folder) && QFile::copy(QStandardPaths::findExecutable("sleep"), named));
+                QVERIFY(QFile::setPermissions(named, QFile::ReadOwner | QFile::ExeOwner));
+                otherProgram.start(named, {"60"});
+                QVERIFY(otherProgram.waitForStarted());
             } else { // a process that has ended, and been collected
                 otherProgram.start("true", QStringList());
                 QVERIFY(otherProgram.waitForStarted());
@@ -454,11 +524,31 @@ private slots:
             QCOMPARE(fileTree(m_out).filter("后期一厂"), QStringList());
             held.release();
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
-        } else if (meanwhile == "another desk's claim") {
+        } else if (meanwhile == "claim held") {
+            Platform::holdWrites(".分件进行中");
+            QSemaphore answered; // should the window not answer, the share stalls no longer than the test waits
+            std::thread watchdog([&answered] {
+                if (!answered.tryAcquire(1, testsupport::kWaitMs))
+                    Platform::releaseWrites();
+            });
             child<QPushButton>(w, "pushButton_separate")->click();
-            QVERIFY(testsupport::waitFor([w] { return saysAnotherDeskSeparates(w); }));
+            const bool heldAside = testsupport::waitFor([] { return Platform::heldWrites() == 1; });
+            answered.release();
+            watchdog.join();
+            QVERIFY(heldAside);
+            QVERIFY(w->isSeparating() && fileTree(m_out).filter("后期一厂").isEmpty());
+            Platform::releaseWrites();
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+        } else if (meanwhile == "another desk's claim" || meanwhile.endsWith("this program")) {
+            // the bar names the order and who separates it, and that closing the window stops the wait
+            const QString says = meanwhile.endsWith("this program")
+                                     ? "订单A1203正在本机的另一个程序中分件，等待其分件完成（可关闭窗口停止等待）"
+                                     : "订单A1203正在前台2上分件，等待其分件完成（可关闭窗口停止等待）";
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([w, says] { return barText(w) == says; }));
             QTest::qWait(1500); // it looks again, and waits on
-            QVERIFY(w->isSeparating() && saysAnotherDeskSeparates(w));
+            QVERIFY(w->isSeparating());
+            QCOMPARE(barText(w), says);
             QCOMPARE(fileTree(m_out), QStringList{today() + kA1203Folder + ".分件进行中"}); // nothing made beside it
             QVERIFY(QFile::remove(claimOfA1203())); // that desk has finished
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
