@@ -134,9 +134,7 @@ bool importAgain(ImportOrderModel &model, int files, int fillers, int had, int r
 // "照片/" and its backup (best of `rounds`): each new photo reads each held file at most once.
 int runHeld(const QString &sourceDir, int held, int rounds)
 {
-    QStringList files;
-    for (const QString &name : QDir(sourceDir).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
-        files << QDir(sourceDir).filePath(name);
+    const QStringList files = bench::jpegsIn(sourceDir);
     if (files.isEmpty())
         return 1;
     const qint64 size = QFileInfo(files.first()).size();
@@ -161,10 +159,7 @@ int runHeld(const QString &sourceDir, int held, int rounds)
 
 int runImports(const QString &sourceDir, const QString &workDir, int rounds)
 {
-    QStringList files;
-    const QStringList names = QDir(sourceDir).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
-    for (const QString &name : names)
-        files << QDir(sourceDir).filePath(name);
+    const QStringList files = bench::jpegsIn(sourceDir);
     if (files.isEmpty()) {
         std::fprintf(stderr, "no photos in %s\n", qPrintable(sourceDir));
         return 1;

@@ -24,6 +24,14 @@ namespace bench {
 
 const QSize kPhotoSize(6000, 4000);
 
+QStringList jpegsIn(const QString &dir)
+{
+    QStringList files;
+    for (const QString &name : QDir(dir).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name))
+        files << QDir(dir).filePath(name);
+    return files;
+}
+
 bool addOrderFillers(const QStringList &folders, int from, int count)
 {
     for (const QString &folder : folders) {

@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QtGlobal>
 #include <QString>
+#include <QStringList>
 
 namespace bench {
 
@@ -17,6 +18,9 @@ double peakRssMiB();
 // dir as IMG_0001.jpg, IMG_0002.jpg, ...; every second one carries EXIF orientation 6, the others 1.
 // False when one cannot be written.
 bool generate(const QString &dir, int count);
+
+// The paths of the JPEGs ("*.jpg") in dir, by name.
+QStringList jpegsIn(const QString &dir);
 
 // Files standing for the photos an order holds besides the ones a benchmark imports: count names
 // "F00001.jpg", ... in each of the folders, of about a camera photo's size each, every size its own. Only

@@ -325,25 +325,10 @@ QString errorText(int error)
     case ETIMEDOUT:
         return QStringLiteral("网络连接超时");
 #endif
-#ifdef ENETDOWN
-    case ENETDOWN:
-#endif
-#ifdef ENETUNREACH
-    case ENETUNREACH:
-#endif
-#ifdef EHOSTDOWN
-    case EHOSTDOWN:
-#endif
-#ifdef ENOTCONN
-    case ENOTCONN:
-#endif
 #ifdef ESTALE
-    case ESTALE:
-#endif
-#ifdef ECONNRESET
-    case ECONNRESET:
-#endif
+    case ESTALE: // a handle the share dropped (the rest of the connection's errors: isNetworkError)
         return QStringLiteral("网络连接中断");
+#endif
 #ifdef EHOSTUNREACH
     case EHOSTUNREACH:
         return QStringLiteral("无法到达服务器");
@@ -392,7 +377,39 @@ QString errorText(int error)
         return QStringLiteral("已取消，不再需要写入");
 #endif
     default:
+        if (isNetworkError(error))
+            return QStringLiteral("网络连接中断");
         return QStringLiteral("读写失败（错误码") + QString::number(error) + QStringLiteral("）");
+    }
+}
+
+bool isNetworkError(int error)
+{
+    switch (error) {
+#ifdef ETIMEDOUT
+    case ETIMEDOUT:
+#endif
+#ifdef ENETDOWN
+    case ENETDOWN:
+#endif
+#ifdef ENETUNREACH
+    case ENETUNREACH:
+#endif
+#ifdef EHOSTUNREACH
+    case EHOSTUNREACH:
+#endif
+#ifdef EHOSTDOWN
+    case EHOSTDOWN:
+#endif
+#ifdef ENOTCONN
+    case ENOTCONN:
+#endif
+#ifdef ECONNRESET
+    case ECONNRESET:
+#endif
+        return true;
+    default:
+        return false;
     }
 }
 

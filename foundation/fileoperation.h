@@ -44,6 +44,9 @@ bool isWindowsDeviceName(const QString &name);
 // happened) in the user's words: "磁盘空间不足", "没有权限", "名称过长", … Every box and report line that
 // names why a write, copy or removal failed takes its words from here.
 QString errorText(int error);
+// True for an error of a share's connection that comes back by itself (timed out, the network or the server
+// down or out of reach, the connection lost): errorText names it as the network's.
+bool isNetworkError(int error);
 
 // True for a path that names nothing but the top of a file system: "/", a drive ("D:", "D:/", "D:\"), a
 // share or its host ("//host/share", "\\host\share", "//host"), also after "." and ".." are folded

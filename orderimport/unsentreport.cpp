@@ -624,30 +624,10 @@ bool heldPasses(int error)
 #endif
     case EAGAIN:
     case EINTR:
-#ifdef ETIMEDOUT
-    case ETIMEDOUT:
-#endif
-#ifdef ENETDOWN
-    case ENETDOWN:
-#endif
-#ifdef ENETUNREACH
-    case ENETUNREACH:
-#endif
-#ifdef EHOSTUNREACH
-    case EHOSTUNREACH:
-#endif
-#ifdef EHOSTDOWN
-    case EHOSTDOWN:
-#endif
-#ifdef ENOTCONN
-    case ENOTCONN:
-#endif
-#ifdef ECONNRESET
-    case ECONNRESET:
-#endif
         return true;
     default:
-        return false; // no permission, a read-only disk, …: it stays so until somebody mends it
+        // A share's connection comes back; no permission, a read-only disk, … stay until somebody mends them.
+        return isNetworkError(error);
     }
 }
 
