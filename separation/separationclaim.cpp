@@ -180,8 +180,17 @@ void look(bool write)
     }
     for (const auto &claim : qAsConst(held)) {
         const QString &path = claim.first;
+        // While windows are open, jobs that wait their turn in the pool (behind another window's copies, say)
+        // are no stalled copy; once the program's end has begun, none is started any more.
         quint64 ended = 0;
-        const bool copying = WindowGuard::jobsInto(claim.second, &ended) > 0;
+        int running = 0;
+        const int jobs = WindowGuard::jobsInto(claim.second, &ended, &running);
+        bool ending = false;
+        {
+            QMutexLocker lock(&claims().mutex);
+            ending = claims().ending;
+        }
+        const bool copying = ending ? jobs > 0 : running > 0;
         const qint64 written = copying ? modified(path) : -1;
         bool wasLost = true;
         {

@@ -18,6 +18,7 @@ struct Writers {
     QMutex mutex;
     QHash<QString, QList<const WindowGuard *>> byFolder;
     QHash<QString, quint64> ended; // the jobs into the folder that have ended
+    QHash<QString, int> running;   // the jobs into the folder running now (the others wait their turn)
 };
 
 // Never destroyed: a pool job may end while the program exits.
@@ -66,16 +67,28 @@ public:
 
     void run() override
     {
+        countRunning(1);
         if (m_guard->jobStarting(this)) {
             if (m_inner)
                 m_inner->run();
             else if (m_work)
                 m_work();
         }
+        countRunning(-1);
         m_guard->jobEnded();
     }
 
 private:
+    void countRunning(int step)
+    {
+        if (m_folder.isEmpty())
+            return;
+        QMutexLocker lock(&writers().mutex);
+        int &running = writers().running[m_folder];
+        running += step;
+        if (running == 0)
+            writers().running.remove(m_folder);
+    }
     void listIn(const QString &folder)
     {
         if (folder.isEmpty())
@@ -175,11 +188,13 @@ bool WindowGuard::writerInto(const QString &folder, bool own) const
     return false;
 }
 
-int WindowGuard::jobsInto(const QString &folder, quint64 *ended)
+int WindowGuard::jobsInto(const QString &folder, quint64 *ended, int *running)
 {
     const QString cleaned = QDir::cleanPath(folder);
     QMutexLocker lock(&writers().mutex);
     *ended = writers().ended.value(cleaned);
+    if (running)
+        *running = writers().running.value(cleaned);
     return writers().byFolder.value(cleaned).size();
 }
 

@@ -67,8 +67,9 @@ public:
     // True while a job this guard started into folder is queued or running. Any thread.
     bool writesInto(const QString &folder) const;
     // The jobs of any guard into folder queued or running now; *ended gets how many into it have ended
-    // (or were dropped) since the program started, which grows while they make progress. Any thread.
-    static int jobsInto(const QString &folder, quint64 *ended);
+    // (or were dropped) since the program started, which grows while they make progress, and *running
+    // (when given) how many of them run now. Any thread.
+    static int jobsInto(const QString &folder, quint64 *ended, int *running = nullptr);
     // Drops the window's jobs that are still queued, never another window's or one that has started.
     // Returns how many were dropped.
     int dropQueuedJobs();

@@ -319,6 +319,10 @@ private slots:
             << "" << "1" << "0" << "" << whole << "same order's copy held";
         QTest::newRow("another order's copy held by a closed window")
             << "" << "1" << "0" << "" << whole << "B2207's copy held";
+        // that copy holds the pool's one thread, and the run's jobs wait behind it past a claim's expiry: jobs
+        // waiting their turn are no stalled copy, the run's claim is written anew
+        QTest::newRow("the run's jobs waiting behind another order's copy")
+            << "" << "1" << "0" << "" << whole << "pool's one thread, B2207's copy held";
         // another desk, separating the order with goods of before, copies a photo the run's plan does not
         // hold into one of its folders, and records it in the journal after the run's copies: taken out at the
         // finish
@@ -446,6 +450,11 @@ private slots:
             held.release();
             QThreadPool::globalInstance()->waitForDone();
         });
+        QThreadPool *pool = QThreadPool::globalInstance();
+        const int threads = pool->maxThreadCount();
+        const auto threadsBack = qScopeGuard([pool, threads] { pool->setMaxThreadCount(threads); });
+        if (meanwhile.startsWith("pool's one thread"))
+            pool->setMaxThreadCount(1);
         if (meanwhile.endsWith("copy held")) {
             const QString order = meanwhile.startsWith("same") ? kA1203Folder : QString("B2207-服务2 王芳-刘强 快递/");
             closedWindow = closedWindowCopyingInto(dated() + order, &held);
@@ -523,6 +532,20 @@ private slots:
             QVERIFY(w->isSeparating());
             QCOMPARE(fileTree(m_out).filter("后期一厂"), QStringList());
             held.release();
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+        } else if (meanwhile.startsWith("pool's one thread")) {
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([w] { return w->guard()->queuedJobs() > 0; }));
+            // they wait longer than a claim's expiry, by the folder's clock, until its next freshening
+            const qint64 written = QFileInfo(claimOfA1203()).lastModified().toMSecsSinceEpoch();
+            Platform::skewFolderClocks(4 * 60 * 1000);
+            const bool freshened = testsupport::waitFor(
+                [&] { return QFileInfo(claimOfA1203()).lastModified().toMSecsSinceEpoch() != written; });
+            Platform::skewFolderClocks(0);
+            QVERIFY(freshened);
+            QVERIFY(log.warnings().filter("no longer written anew").isEmpty());
+            held.release();
+            pool->setMaxThreadCount(threads);
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         } else if (meanwhile == "claim held") {
             Platform::holdWrites(".分件进行中");
