@@ -1155,32 +1155,19 @@ FileFacts fileFacts(const QString &path)
 
 qint64 lastTouched(const QString &path)
 {
-    const QString local = localPath(path);
-    if (local.isEmpty())
+    const FileFacts facts = fileFacts(path);
+    bool known = false;
+    const qint64 changed = facts.changed.toLongLong(&known);
+    if (facts.size < 0)
         return 0;
+    if (!known)
+        return facts.modified;
 #ifdef Q_OS_WIN
-    const HANDLE handle = CreateFileW(nativeW(local).c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return 0;
-    FILE_BASIC_INFO basic;
-    const bool read = GetFileType(handle) == FILE_TYPE_DISK
-                      && GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic);
-    CloseHandle(handle);
-    if (!read || (basic.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
-        return 0;
-    // 100 ns steps since 1601
-    const qint64 latest = qMax(basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart);
-    return latest / 10000 - Q_INT64_C(11644473600000);
+    const qint64 changedMs = changed / 10000 - Q_INT64_C(11644473600000); // 100 ns steps since 1601
 #else
-    struct stat info;
-    if (::lstat(QFile::encodeName(local).constData(), &info) != 0 || !S_ISREG(info.st_mode))
-        return 0;
-    const qint64 modified = qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
-    const qint64 changed = qint64(info.st_ctim.tv_sec) * 1000 + info.st_ctim.tv_nsec / 1000000;
-    return qMax(modified, changed);
+    const qint64 changedMs = changed / 1000000; // ns
 #endif
+    return qMax(facts.modified, changedMs);
 }
 
 namespace {
