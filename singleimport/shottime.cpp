@@ -129,12 +129,11 @@ void readBytes(ListFile *list)
 {
     const QByteArray &bytes = list->bytes;
     QTextCodec *const listCodec = codec();
-    // A decoder may drop a byte-order mark at the start: the entries start after it then.
-    int from = bytes.startsWith(byteOrderMark())
-                       && !listCodec->fromUnicode(listCodec->toUnicode(bytes)).startsWith(byteOrderMark())
-                   ? byteOrderMark().size()
-                   : 0;
-    QTextCodec::ConverterState state;
+    // An editor may put a UTF-8 byte-order mark in front, whatever the desk's code page: its three bytes are
+    // passed over by themselves, never decoded (in GBK they would pair with the first entry's bytes).
+    int from = bytes.startsWith(byteOrderMark()) ? byteOrderMark().size() : 0;
+    // The decoder reads every byte as it is: a second mark is no header.
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
     QString piece; // decoded since the last separator
     int fed = from;
     for (int bar = bytes.indexOf('|', from); bar >= 0; bar = bytes.indexOf('|', bar + 1)) {

@@ -7,7 +7,8 @@
 // download differ only in the windows they read and in whether a match ends the scan.
 //
 // The list holds entries "name>time|" back to back, one per name: no byte-order mark, no line break. It
-// is written and read in one codec, chosen in one place (ShotTimeList::codec).
+// is written and read in one codec, chosen in one place (ShotTimeList::codec). A UTF-8 byte-order mark an
+// editor put in front is known by its three bytes alone, in every codec, and passed over.
 
 #include <QList>
 #include <QPair>

@@ -251,6 +251,15 @@ void TestShotTime::reader_data()
         << gbkNames << QByteArray("GBK") << wholePairs << QStringLiteral("李四-002>19:06:01 10:00:00|")
         << gbkNames + gbkCodec->fromUnicode(QStringLiteral("赵六-005>19:05:12 14:33:25|"))
         << gbkNames + gbkCodec->fromUnicode(QStringLiteral("赵六-005>19:05:12 14:33:25|"));
+    // An editor's "save as UTF-8" leaves a byte-order mark in front, whatever the desk's code page: in GBK its
+    // bytes pair with the first name's, so the mark goes by its three bytes alone.
+    const QByteArray mark("\xEF\xBB\xBF");
+    QTest::newRow("GBK list holding only a byte-order mark, appended")
+        << mark << QByteArray("GBK") << Pairs{} << "E5520-001>19:05:12 14:33:21|" << QByteArray() << mark;
+    const QByteArray markedList = mark + "E5520-001>19:05:12 14:33:21|";
+    QTest::newRow("GBK list of a byte-order mark and an entry, appended")
+        << markedList << QByteArray("GBK") << Pairs{{"E5520-001", "19:05:12 14:33:21"}}
+        << QStringLiteral("张三-002>19:05:12 14:33:22|") << QByteArray() << markedList;
 }
 
 void TestShotTime::reader()
