@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QTextCodec>
 
@@ -104,9 +105,8 @@ struct ListFile
     QByteArray bytes;      // the file as read
     QStringList entries;   // the entries read, in file order, each without its "|"
     QString tail;         // after the last "|": a last entry cut off at a whole character (read as it is)
-    // Every byte read as entries, but for a last entry cut inside a character: the bytes before that
-    // entry (the list's whole entries); -1 when the list has no such end or holds bytes passed over.
-    int wholeSize = -1;
+    // Every byte read as entries, but for a last entry cut inside a character (read up to the entry before).
+    bool cutInCharacter = false;
     bool sound = true; // no byte was passed over, but for such a last entry
     // What goes between the list and entries added after it: nothing where the reader ended the list at a
     // separator it read (or the list is empty); otherwise a "|", or two where the codec takes the first
@@ -129,12 +129,11 @@ void readBytes(ListFile *list)
 {
     const QByteArray &bytes = list->bytes;
     QTextCodec *const listCodec = codec();
-    // A decoder may drop a byte-order mark at the start: the entries start after it then.
-    int from = bytes.startsWith(byteOrderMark())
-                       && !listCodec->fromUnicode(listCodec->toUnicode(bytes)).startsWith(byteOrderMark())
-                   ? byteOrderMark().size()
-                   : 0;
-    QTextCodec::ConverterState state;
+    // An editor may put a UTF-8 byte-order mark in front, whatever the desk's code page: its three bytes are
+    // passed over by themselves, never decoded (in GBK they would pair with the first entry's bytes).
+    int from = bytes.startsWith(byteOrderMark()) ? byteOrderMark().size() : 0;
+    // The decoder reads every byte as it is: a second mark is no header.
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
     QString piece; // decoded since the last separator
     int fed = from;
     for (int bar = bytes.indexOf('|', from); bar >= 0; bar = bytes.indexOf('|', bar + 1)) {
@@ -161,7 +160,7 @@ void readBytes(ListFile *list)
     else if (rest > 3)
         list->sound = false;
     else if (list->sound)
-        list->wholeSize = from;
+        list->cutInCharacter = true;
     if (from < bytes.size()) {
         const QString after = listCodec->toUnicode(bytes.mid(from) + '|');
         list->separator = after.endsWith(QLatin1Char('|')) ? QByteArray("|") : QByteArray("||");
@@ -184,13 +183,16 @@ bool readList(const QString &path, ListFile *list)
     readBytes(list);
     if (!list->sound)
         qCDebug(lcSingleImport) << "shot-time list holds bytes not in the list codec, passed over:" << path;
-    else if (list->wholeSize >= 0)
+    else if (list->cutInCharacter)
         qCDebug(lcSingleImport) << "shot-time list cut inside a character, read up to its last whole entry:" << path;
     return true;
 }
 
-// Appends the bytes of new entries to the list as it is when the write begins (another desk may have
-// appended since it was read).
+// Appends the bytes of new entries to the list as it is when the write begins. Another desk may append at
+// any moment, so nothing is cut that this append did not write: a last entry cut inside a character stays,
+// and the new entries follow a separator the reader reads as such (two where the codec takes the first
+// for the cut character's second byte), so they read back as they are and the reader passes the cut entry
+// over.
 bool appendBytes(const QString &path, const QByteArray &added)
 {
     QFile file(path);
@@ -199,40 +201,34 @@ bool appendBytes(const QString &path, const QByteArray &added)
     if (added.isEmpty())
         return true;
     ListFile list;
-    qint64 oldSize = file.size();
+    const qint64 readSize = file.size();
     if (file.seek(0))
-        list.bytes = file.read(oldSize);
-    const bool known = file.error() == QFileDevice::NoError && list.bytes.size() == oldSize;
+        list.bytes = file.read(readSize);
+    const bool known = file.error() == QFileDevice::NoError && list.bytes.size() == readSize;
     if (known)
         readBytes(&list);
-    // An entry cut inside a character goes first: the bytes of that character would pair with the new
-    // entry's first ones. It goes only while the file holds what was just read: an entry another desk
-    // appended since would be taken for it. Otherwise the new entries follow a separator, and the reader
-    // passes the cut entry over.
+    const QByteArray bytes = (known ? list.separator : readSize > 0 ? QByteArray("||") : QByteArray()) + added;
+    // The write begins (on a slow share it takes a while: Platform::delayWrite). It goes at the list's end
+    // as it is now, not where the read ended: Windows writes at the file position, not at the end by itself.
+    Platform::delayWrite(path);
+    const qint64 start = file.size();
     errno = 0;
-    if (known && list.wholeSize >= 0 && file.size() == oldSize) {
-        if (!file.resize(list.wholeSize)) {
-            const int error = errno;
-            qCDebug(lcSingleImport) << "shot-time list not cut back to its whole entries:" << path << file.errorString();
-            errno = error;
-            return false;
-        }
-        oldSize = list.wholeSize;
-        list.separator.clear();
-    }
-    const QByteArray bytes = (known ? list.separator : oldSize > 0 ? QByteArray("||") : QByteArray()) + added;
-    errno = 0;
-    const bool written = file.write(bytes) == bytes.size();
+    const qint64 went = file.seek(start) ? file.write(bytes) : -1;
     int error = errno;
     file.close();
-    if (written && file.error() == QFileDevice::NoError)
+    if (went == bytes.size() && file.error() == QFileDevice::NoError)
         return true;
-    if (written)
+    if (went == bytes.size())
         error = errno;
-    // What went in of a failed append is taken back: a cut entry would swallow the next one.
+    // What went in of a failed append is taken back, a cut entry would swallow the next one; but only while
+    // the list still ends with it: what another desk appended after it stays.
     qCDebug(lcSingleImport) << "shot-time list not appended:" << path << qt_error_string(error);
-    if (!file.resize(oldSize))
-        qCWarning(lcSingleImport) << "shot-time list left cut:" << path << file.errorString();
+    if (went > 0) {
+        if (QFileInfo(path).size() != start + went)
+            qCWarning(lcSingleImport) << "shot-time list left cut, another desk appended after it:" << path;
+        else if (!file.resize(start))
+            qCWarning(lcSingleImport) << "shot-time list left cut:" << path << file.errorString();
+    }
     errno = error;
     return false;
 }
@@ -270,8 +266,6 @@ bool append(const QString &orderFolder, const QString &text)
         if (it == listedTime.cend() || *it != newTime.value(name))
             added += name + QLatin1Char('>') + newTime.value(name) + QLatin1Char('|');
     }
-    // The write begins (on a slow share it takes a while: Platform::delayWrite).
-    Platform::delayWrite(path);
     return appendBytes(path, codec()->fromUnicode(added));
 }
 

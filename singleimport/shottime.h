@@ -7,7 +7,8 @@
 // download differ only in the windows they read and in whether a match ends the scan.
 //
 // The list holds entries "name>time|" back to back, one per name: no byte-order mark, no line break. It
-// is written and read in one codec, chosen in one place (ShotTimeList::codec).
+// is written and read in one codec, chosen in one place (ShotTimeList::codec). A UTF-8 byte-order mark an
+// editor put in front is known by its three bytes alone, in every codec, and passed over.
 
 #include <QList>
 #include <QPair>
@@ -54,12 +55,12 @@ QString entry(const QString &newName, const QString &time);
 // appended to, so an entry another desk appends meanwhile stays. A name listed already with the same time
 // gets no second entry (a retried import); with another time (the name now belongs to another photo) its
 // new entry goes after the old one, which parse() then passes over. Entries go after the list as it is when
-// the write begins, whatever it holds: bytes the reader passes over are kept. A last entry cut inside a
-// character is cut off, back to the last "|"; otherwise, wherever the list does not end at a separator the
-// reader reads, a separator goes before the new entries, so that they read back as they are.
-// False when the folder is empty or the file cannot be written; a failed append is taken back (the list
-// keeps its old length, less an entry cut inside a character) and leaves errno at the error of the failed
-// write.
+// the write begins, whatever it holds: nothing is ever cut but what this append wrote, since another desk
+// may append at any moment. Wherever the list does not end at a separator the reader reads (a last entry
+// cut off, also inside a character), a separator goes before the new entries, so that they read back as
+// they are.
+// False when the folder is empty or the file cannot be written; a failed append is taken back while the
+// list still ends with what it wrote, and leaves errno at the error of the failed write.
 bool append(const QString &orderFolder, const QString &text);
 
 // The entries of the list file as text, trimmed; "" for a missing, empty or unreadable file. An entry

@@ -6,6 +6,7 @@
 #include "shottime.h"
 #include "testsupport.h"
 
+#include <QProcess>
 #include <QTextCodec>
 
 #include <algorithm>
@@ -163,9 +164,9 @@ void TestShotTime::reader_data()
     QTest::addColumn<QByteArray>("localeCodec");
     QTest::addColumn<Pairs>("pairs");
     QTest::addColumn<QString>("appended"); // entries then appended, read back after pairs ("" = none)
-    // The file as another desk leaves it between this desk's read and its append ("" = untouched). The
-    // pairs read after the append are those of this file (or of pairs), less the names appended, then the
-    // appended ones.
+    // The file as another desk leaves it between this desk's read and its append ("" = untouched), or
+    // "program appends " and the entries another desk's program appends then. The pairs read after the
+    // append are those of this file (or of pairs), less the names appended, then the appended ones.
     QTest::addColumn<QByteArray>("meanwhile");
     QTest::addColumn<QByteArray>("kept"); // the bytes the file still starts with after the append
 
@@ -216,6 +217,11 @@ void TestShotTime::reader_data()
                           entry.size())
                 << wholeBytes + codec->fromUnicode(cut).left(keep) << QByteArray(codecName) << wholePairs << next
                 << wholeBytes + entry << wholeBytes + entry;
+            // The same entry from another desk's program appending to the cut list at the same moment.
+            QTest::addRow("%s list cut into a name, another program appends a %d-byte entry at once", codecName,
+                          entry.size())
+                << wholeBytes + codec->fromUnicode(cut).left(keep) << QByteArray(codecName) << wholePairs << next
+                << "program appends " + entry << wholeBytes;
         }
     }
 
@@ -251,6 +257,15 @@ void TestShotTime::reader_data()
         << gbkNames << QByteArray("GBK") << wholePairs << QStringLiteral("李四-002>19:06:01 10:00:00|")
         << gbkNames + gbkCodec->fromUnicode(QStringLiteral("赵六-005>19:05:12 14:33:25|"))
         << gbkNames + gbkCodec->fromUnicode(QStringLiteral("赵六-005>19:05:12 14:33:25|"));
+    // An editor's "save as UTF-8" leaves a byte-order mark in front, whatever the desk's code page: in GBK its
+    // bytes pair with the first name's, so the mark goes by its three bytes alone.
+    const QByteArray mark("\xEF\xBB\xBF");
+    QTest::newRow("GBK list holding only a byte-order mark, appended")
+        << mark << QByteArray("GBK") << Pairs{} << "E5520-001>19:05:12 14:33:21|" << QByteArray() << mark;
+    const QByteArray markedList = mark + "E5520-001>19:05:12 14:33:21|";
+    QTest::newRow("GBK list of a byte-order mark and an entry, appended")
+        << markedList << QByteArray("GBK") << Pairs{{"E5520-001", "19:05:12 14:33:21"}}
+        << QStringLiteral("张三-002>19:05:12 14:33:22|") << QByteArray() << markedList;
 }
 
 void TestShotTime::reader()
@@ -261,6 +276,14 @@ void TestShotTime::reader()
     QFETCH(QString, appended);
     QFETCH(QByteArray, meanwhile);
     QFETCH(QByteArray, kept);
+    const QByteArray otherProgram("program appends ");
+    const QString otherOrder = qEnvironmentVariable("TESSALY_SHOTTIME_ORDER");
+    if (!otherOrder.isEmpty()) { // the other desk's program: appends its entries to the list and ends
+        QTextCodec *codec = QTextCodec::codecForName(localeCodec);
+        QTextCodec::setCodecForLocale(codec);
+        QVERIFY(ShotTimeList::append(otherOrder, codec->toUnicode(meanwhile.mid(otherProgram.size()))));
+        return;
+    }
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ImageTime.txt"));
     QVERIFY(put(path, bytes));
@@ -279,11 +302,31 @@ void TestShotTime::reader()
             Platform::holdWrites(path);
             std::thread desk([&] { added = ShotTimeList::append(dir.path(), appended); });
             const bool held = testsupport::waitFor([] { return Platform::heldWrites() == 1; });
-            const bool put = held && testsupport::put(path, meanwhile);
+            bool written = false;
+            QByteArray said;
+            if (!meanwhile.startsWith(otherProgram)) {
+                written = held && testsupport::put(path, meanwhile);
+            } else if (held) {
+                QProcess program;
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                env.insert(QStringLiteral("TESSALY_SHOTTIME_ORDER"), dir.path());
+                program.setProcessEnvironment(env);
+                program.setProcessChannelMode(QProcess::MergedChannels);
+                program.start(QCoreApplication::applicationFilePath(),
+                              {QStringLiteral("reader:") + QTest::currentDataTag()});
+                written = program.waitForFinished(testsupport::kWaitMs) && program.exitStatus() == QProcess::NormalExit
+                          && program.exitCode() == 0;
+                said = program.readAll();
+            }
             expected = ShotTimeList::parse(ShotTimeList::readText(path));
+            if (meanwhile.startsWith(otherProgram)) { // what the other program appended reads back
+                const QByteArray others = meanwhile.mid(otherProgram.size());
+                for (const auto &pair : ShotTimeList::parse(QTextCodec::codecForLocale()->toUnicode(others)))
+                    written = written && expected.contains(pair);
+            }
             Platform::releaseWrites();
             desk.join();
-            QVERIFY(held && put);
+            QVERIFY2(held && written, said.right(2000).constData());
         }
         after = ShotTimeList::parse(ShotTimeList::readText(path));
     }
