@@ -26,8 +26,13 @@
 //                                by the run's early end) and the journal beside it are replaced by files
 //                                of the largest size read, crafted to cost the most per byte (the journal
 //                                begins with 99,000 lines for one name); the timed runs read them, and
-//                                their longest GUI gap shows what it costs the window. The process's peak
-//                                memory is printed after each run.
+//                                their longest GUI gap shows what it costs the window. The record lists
+//                                the most folders a record may, 10,000, below one shared level; the journal
+//                                has the levels of each about to be made, and they are there on disk, the
+//                                shared one holding a file of the clerk's as well (so that the run decides
+//                                for every folder which of its levels were made). The time the run takes
+//                                to read the record and settle its folders (beyond the run that left it)
+//                                is printed, and the process's peak memory after each run.
 //
 //   bench_separation --after-sample [N] [DIR]
 //                                the after-sample window instead: N finished photos (default 300, about
@@ -248,32 +253,40 @@ double runCpAfterSample(const Order &order, const QString &out)
 }
 
 // Replaces the record a run left in saveDir, and its journal, by what costs the most to read within the
-// bounds a record is read in: just under the most folders, each with copies and levels made, and just under
-// the most facts of copies: in the journal first 99,000 copies about to land under one name, each of
-// another size, then lines with long names up to its largest size, spread over the folders; false when
-// there is no record.
+// bounds a record is read in: the most folders, 10,000, each with copies, all below one level they share,
+// and just under the most facts of copies. In the journal first the levels of every folder about to be
+// made (both there on disk, the shared one holding a file of the clerk's too, so that it is not the
+// attempt's and each folder's look at it comes to nothing), then 99,000 copies about to land under one
+// name, each of another size, then lines with long names up to its largest size, spread over the folders;
+// false when there is no record or a folder cannot be made.
 bool craftRecord(const QString &saveDir)
 {
     QDirIterator it(saveDir, {QStringLiteral(".分件记录.json")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     if (!it.hasNext())
         return false;
     const QString record = it.next();
-    const int folders = 9900;
+    const QString orderDir = QFileInfo(record).path() + QLatin1Char('/');
+    const int folders = 10000;
     const int perFolder = 5;
     const int oneName = 99000;
     const qint64 journalBound = 64 * 1024 * 1024;
-    const int journalLines = 500000 - folders * perFolder - oneName - 100;
+    const int journalLines = 500000 - folders * perFolder - folders - oneName - 100;
     QByteArray bytes = "{\"folders\":[";
+    QByteArray journal;
     for (int i = 0; i < folders; ++i) {
         const QByteArray folder = "x/f" + QByteArray::number(i) + "/";
         bytes += (i ? "," : "") + QByteArray("{\"planned\":\"") + folder + "\",\"folder\":\"" + folder
-                 + "\",\"created\":[\"x/\",\"" + folder + "\"],\"files\":[";
+                 + "\",\"created\":[],\"files\":[";
         for (int n = 0; n < perFolder; ++n)
             bytes += (n ? "," : "") + QByteArray("{\"name\":\"I") + QByteArray::number(n) + ".jpg\",\"size\":1,\"time\":1}";
         bytes += "]}";
+        journal += "{\"folder\":\"" + folder + "\",\"created\":[\"x/\",\"" + folder + "\"],\"pending\":true}\n";
+        if (!QDir().mkpath(orderDir + QString::fromUtf8(folder)))
+            return false;
     }
     bytes += "]}";
-    QByteArray journal;
+    if (!writeFile(orderDir + QStringLiteral("x/clerk.txt"), "the clerk's"))
+        return false;
     for (int i = 0; i < oneName; ++i)
         journal += "{\"folder\":\"x/f0/\",\"name\":\"J.jpg\",\"size\":" + QByteArray::number(i)
                    + ",\"time\":1,\"pending\":true,\"source\":\"其它/成品/J.jpg\"}\n";
@@ -357,9 +370,13 @@ int main(int argc, char *argv[])
     for (int i = 0; i < 3; ++i) {
         const QString out = base.path() + QStringLiteral("/window%1").arg(i);
         QDir().mkpath(out);
-        if (crafted && (runWindow(server, out, afterSample).seconds < 0 || !craftRecord(out)))
+        const double leftIt = crafted ? runWindow(server, out, afterSample).seconds : 0;
+        if (crafted && (leftIt < 0 || !craftRecord(out)))
             return 1;
         const WindowRun w = runWindow(server, out, afterSample);
+        if (crafted) // the same order and plan, but for the crafted record: what reading and settling it took
+            std::printf("crafted record read and settled: %.2f s (the run %.2f s, the run that left the record %.2f s)\n",
+                        w.seconds - leftIt, w.seconds, leftIt);
         // what the run's early end left of its record for the next attempt
         for (QDirIterator it(out, {QStringLiteral(".分件记录.json*")}, QDir::Files | QDir::Hidden,
                              QDirIterator::Subdirectories);

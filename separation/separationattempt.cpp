@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -597,36 +598,61 @@ void SeparationAttempt::madeBeforeTheEnd(QList<Folder> *folders) const
 {
     // The levels about to be made when the program ended before their line of made levels: made by the
     // attempt when each is a real folder that holds nothing but such levels made, the deepest looked at
-    // first; any other is not the attempt's.
-    QList<QPair<int, QString>> pending; // folder, level
+    // first; any other is not the attempt's. A level many folders share (the folder of a factory, say) is
+    // looked at once, and goes to the first folder that lists it.
+    struct Level {
+        QString relative;
+        int folder;
+        int depth;
+    };
+    QVector<Level> pending;
+    QSet<QString> listed; // as keys
     for (int i = 0; i < folders->size(); ++i) {
         Folder &f = (*folders)[i];
         for (const QString &level : qAsConst(f.pending)) {
-            if (!f.created.contains(level, Platform::pathCase()))
-                pending.append({i, level});
+            if (f.created.contains(level, Platform::pathCase()) || listed.contains(keyOf(level)))
+                continue;
+            listed.insert(keyOf(level));
+            pending.append({level, i, int(level.count(QLatin1Char('/')))});
         }
         f.pending.clear();
     }
-    std::stable_sort(pending.begin(), pending.end(), [](const QPair<int, QString> &a, const QPair<int, QString> &b) {
-        return a.second.count(QLatin1Char('/')) > b.second.count(QLatin1Char('/'));
-    });
+    std::stable_sort(pending.begin(), pending.end(), [](const Level &a, const Level &b) { return a.depth > b.depth; });
+    // Whether a level and every one above it below the order's folder is a real folder (no link, no other
+    // disk mounted there), each level asked once.
+    QHash<QString, bool> real; // by key
+    std::function<bool(const QString &)> throughReal = [&](const QString &relative) {
+        const QString key = keyOf(relative);
+        const auto known = real.constFind(key);
+        if (known != real.constEnd())
+            return known.value();
+        const int cut = relative.lastIndexOf(QLatin1Char('/'), relative.size() - 2) + 1; // where its name begins
+        const QString parent = relative.left(cut);
+        const bool ok = (parent.isEmpty() || throughReal(parent))
+                        && FileOperation::realFoldersBelow(m_localOrderDir + parent, relative.mid(cut));
+        real.insert(key, ok);
+        return ok;
+    };
     QSet<QString> made; // as keys
-    for (const auto &level : qAsConst(pending)) {
-        const QString path = m_localOrderDir + level.second;
+    QSet<int> gaining;  // the folders given levels
+    for (const Level &level : qAsConst(pending)) {
+        const QString path = m_localOrderDir + level.relative;
         const QFileInfo info(path);
-        if (made.contains(keyOf(level.second)) || !info.isDir() || info.isSymLink()
-            || !FileOperation::realFoldersBelow(m_localOrderDir, level.second))
+        if (!info.isDir() || info.isSymLink() || !throughReal(level.relative))
             continue;
         const QStringList inside =
             QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
         if (!std::all_of(inside.begin(), inside.end(), [&](const QString &name) {
-                return made.contains(keyOf(level.second + name + QLatin1Char('/')));
+                return made.contains(keyOf(level.relative + name + QLatin1Char('/')));
             }))
             continue;
-        made.insert(keyOf(level.second));
-        Folder &f = (*folders)[level.first];
-        f.created << level.second;
-        std::stable_sort(f.created.begin(), f.created.end(), [](const QString &a, const QString &b) {
+        made.insert(keyOf(level.relative));
+        (*folders)[level.folder].created << level.relative;
+        gaining.insert(level.folder);
+    }
+    for (int i : qAsConst(gaining)) {
+        QStringList &created = (*folders)[i].created;
+        std::stable_sort(created.begin(), created.end(), [](const QString &a, const QString &b) {
             return a.count(QLatin1Char('/')) < b.count(QLatin1Char('/'));
         });
     }

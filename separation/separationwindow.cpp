@@ -501,6 +501,16 @@ void SeparationWindow::startSlice(int round, int from, int count, std::shared_pt
 
 void SeparationWindow::offGuiThen(std::function<void()> work, std::function<void()> next)
 {
+    offGuiThen(std::move(work), [this, next](bool held) {
+        if (held)
+            next();
+        else
+            claimLost();
+    });
+}
+
+void SeparationWindow::offGuiThen(std::function<void()> work, std::function<void(bool held)> next)
+{
     const int step = ++m_offGuiStep;
     m_afterOffGui = std::move(next);
     const std::shared_ptr<WindowGuard> g = guard();
@@ -516,15 +526,25 @@ void SeparationWindow::onOffGuiDone(int step)
 {
     if (!runActive() || step != m_offGuiStep || !m_afterOffGui)
         return;
-    std::function<void()> next;
+    std::function<void(bool)> next;
     next.swap(m_afterOffGui);
-    whileClaimHeld(std::move(next));
+    afterClaimLook(std::move(next));
 }
 
 void SeparationWindow::whileClaimHeld(std::function<void()> next)
 {
+    afterClaimLook([this, next](bool held) {
+        if (held)
+            next();
+        else
+            claimLost();
+    });
+}
+
+void SeparationWindow::afterClaimLook(std::function<void(bool held)> next)
+{
     if (!m_claim) {
-        next();
+        next(true);
         return;
     }
     const int round = m_orderRound;
@@ -532,10 +552,7 @@ void SeparationWindow::whileClaimHeld(std::function<void()> next)
     claim->check(guard(), [this, round, claim, next](bool held) {
         if (!runActive() || round != m_orderRound || m_claim != claim)
             return; // the run ended, or went on to another order, meanwhile
-        if (held)
-            next();
-        else
-            claimLost();
+        next(held);
     });
 }
 
@@ -645,10 +662,25 @@ void SeparationWindow::separateNextOrder()
     } else if (whole && m_attempt) {
         // The folders are checked against the plan and the record goes off the GUI thread: the record of a
         // large order takes a while to read.
+        // Once finish() is done nothing more is written into the order's folder: a claim found lost or
+        // unreadable now stops nothing, the order was finished (or its record kept, as its notes say), and
+        // the report names the claim beside that.
         const std::shared_ptr<SeparationAttempt> attempt = m_attempt;
         const auto finished = std::make_shared<QStringList>();
-        offGuiThen([attempt, finished] { attempt->finish(finished.get()); },
-                   [orderDone, finished] { orderDone(*finished); });
+        const auto whole = std::make_shared<bool>(false);
+        const QString claimPath = orderDir + SeparationClaim::fileName();
+        offGuiThen([attempt, finished, whole] { *whole = attempt->finish(finished.get()); },
+                   [orderDone, finished, whole, claimPath](bool held) {
+                       if (!held) {
+                           qCWarning(lcSeparation) << "the order's claim is no longer this program's after its end:"
+                                                   << claimPath;
+                           *finished << (*whole ? QStringLiteral("该订单已分件完成；完成后发现该订单的分件标记被删除、"
+                                                                 "无法读取或被其它电脑接手：")
+                                                : QStringLiteral("该订单分件结束后发现其分件标记被删除、无法读取或被其它电脑接手："))
+                                            + claimPath;
+                       }
+                       orderDone(*finished);
+                   });
         return;
     } else if (m_attempt && !m_attempt->recordPath().isEmpty()) {
         notes << QStringLiteral("有文件未完成，分件记录已保留，再次分件该订单时沿用本次的产品文件夹：") + m_attempt->recordPath();

@@ -130,8 +130,10 @@ protected:
     // holds the window. What is left is not started once the run has ended or gone on to another order.
     void startInSlices(int count, std::function<void(int)> start);
     // Runs work on the pool as a job writing into the order's folder (folders made there, say), then next on
-    // the GUI thread, unless the run has ended or gone on to another order meanwhile.
+    // the GUI thread, unless the run has ended or gone on to another order meanwhile: while the order's claim
+    // is held (whileClaimHeld), or, the second form, whatever the claim was found to be (held tells).
     void offGuiThen(std::function<void()> work, std::function<void()> next);
+    void offGuiThen(std::function<void()> work, std::function<void(bool held)> next);
     // Calls next once no copy of another window into the order's folder is under way: a window closed
     // during its run of the same order may still be copying, and the product stage must see what those
     // copies leave. Meanwhile it looks again every 100 ms, saying so in the bar after a second; nothing
@@ -220,6 +222,8 @@ private:
     // follows once the run has ended or gone on to another order meanwhile. Before each step that writes
     // there.
     void whileClaimHeld(std::function<void()> next);
+    // The same look, then next with what it found, whatever that was.
+    void afterClaimLook(std::function<void(bool held)> next);
     // The order ends here, its report naming what changed and that the rest was not written.
     void claimLost();
 
@@ -227,7 +231,7 @@ private:
     std::shared_ptr<SeparationClaim> m_claim; // the current order's folder is this program's
     int m_orderRound = 0;                     // counts the orders the window started claiming
     int m_offGuiStep = 0;                     // counts the steps offGuiThen() started
-    std::function<void()> m_afterOffGui;      // what follows the last of them
+    std::function<void(bool)> m_afterOffGui;  // what follows the last of them, given whether the claim is held
     int m_currentRow = -1; // the row of the order in hand; -1 between orders
     int m_orderEntries = 0; // where the entries of the order in hand begin in m_messageList
     int m_checkJobCount = 0;

@@ -718,6 +718,13 @@ private slots:
             << "" << "" << QByteArray() << "" << takenOver << "claim taken over during the product copies";
         QTest::newRow("the claim taken over by another desk before the thumbnails")
             << "" << "" << QByteArray() << "" << takenOver << "claim taken over before the thumbnails";
+        // found lost once the order is finished, its record gone: the order is done all the same, and the
+        // claim named beside that
+        QTest::newRow("the claim taken over by another desk right after the order was finished")
+            << "" << "" << QByteArray() << ""
+            << "订单A1203:\n该订单已分件完成；完成后发现该订单的分件标记被删除、无法读取或被其它电脑接手：{out}" + O
+                   + ".分件进行中\n不存在的照片:加急摆台:IMG_9999.jpg" + empty.chopped(1)
+            << "claim lost once finished";
         // and its attempt's record replaced by the other desk's, the copies not yet begun stay out of its folders:
         // each named with why
         QTest::newRow("the order taken over by another desk with its product copies queued")
@@ -870,7 +877,32 @@ private slots:
             QCOMPARE(testsupport::bytesOf(record + "l"), journal);
             return;
         }
-        if (disk == "claim taken over during the product copies") { // once one of them is under way
+        if (disk == "claim lost once finished") {
+            // The order's last job (its folders checked, its record removed) waits in the one pool thread behind
+            // the test's; once it has run, and before the window hears of it, another desk takes the order over.
+            QThreadPool *pool = QThreadPool::globalInstance();
+            const int threads = pool->maxThreadCount();
+            const auto restored = qScopeGuard([pool, threads] { pool->setMaxThreadCount(threads); });
+            pool->setMaxThreadCount(1);
+            const std::shared_ptr<WindowGuard> guard = w->guard();
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([&] {
+                return QFileInfo::exists(order + "其它/明细制作单.pdf") && QFileInfo::exists(order + "其它/快递产品信息.pdf");
+            }));
+            const auto go = std::make_shared<QSemaphore>();
+            const auto released = qScopeGuard([go] { go->release(); }); // should a check fail
+            pool->start([go] { go->acquire(); });
+            QVERIFY(testsupport::waitFor([&] { return guard->queuedJobs() > 0; }));
+            go->release();
+            const QString record = order + ".分件记录.json";
+            QDeadlineTimer deadline(testsupport::kWaitMs); // no event taken meanwhile
+            while ((QFileInfo::exists(record) || guard->runningJobs() > 0) && !deadline.hasExpired())
+                QThread::msleep(10);
+            QVERIFY(!QFileInfo::exists(record));
+            QVERIFY(QFile::remove(claimOfA1203()));
+            QVERIFY(testsupport::put(claimOfA1203(), anotherDesksClaim()));
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+        } else if (disk == "claim taken over during the product copies") { // once one of them is under way
             Platform::holdWrites("入册加片");
             child<QPushButton>(w, "pushButton_separate")->click();
             QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() > 0; }));
