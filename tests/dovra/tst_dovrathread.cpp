@@ -463,8 +463,8 @@ private slots:
         {
             QFile fill(path("十二店/产品/fill"));
             QVERIFY(fill.open(QIODevice::WriteOnly));
-            while (fill.write(QByteArray(64 * 1024, 'x')) > 0 && fill.flush()) {
-            }
+            while (fill.write(QByteArray(64 * 1024, 'x')) > 0 && fill.flush())
+                continue;
         }
         QVERIFY(!put(path("十二店/产品/another"), "x"));
         Receiver fullReceiver;
@@ -493,9 +493,7 @@ private slots:
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("TESSALY_DOVRA_STORE", path("十三店"));
-        env.insert("HOME", "/tmp");
         child.setProcessEnvironment(env);
-        child.setWorkingDirectory("/");
         child.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
                                 QCoreApplication::applicationFilePath(), "writeToFileOverStores"});
         QVERIFY(child.waitForFinished(testsupport::kWaitMs));
