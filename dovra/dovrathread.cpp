@@ -73,20 +73,82 @@ bool isInside(const QString &path, const QString &folder)
                                Platform::pathCase());
 }
 
+// The old bytes of a store file written in place are read first; a store file is small, and one larger
+// than this is no store file the program wrote.
+constexpr qint64 kLargestStoreFile = 256 * 1024 * 1024;
+
+// Writes bytes into the file at localFile itself, for a folder where no new file can take its name. Its old
+// bytes stay until the new ones are known to fit: what goes beyond the old length is written first (and cut
+// off again when the disk refuses it), then the old length is written over; should that or the close fail,
+// the old bytes are put back. A file whose old bytes cannot be read is left as it is. Gives the failure text
+// that follows the store's name, or "" when the file holds the new bytes; openFailure (when given) names a
+// file that cannot be opened.
+QString writeInPlace(const QString &localFile, const QByteArray &bytes, const QString &openFailure)
+{
+    auto refused = [&](int error) {
+        qCDebug(lcDovra) << "文件打开失败，错误原因：" << errorText(error);
+        return !openFailure.isEmpty() ? openFailure : QStringLiteral(" 文件打开失败，错误原因：") + errorText(error);
+    };
+    auto notWritten = [](int error) {
+        qCDebug(lcDovra) << "文件写入失败，错误原因：" << errorText(error);
+        return QStringLiteral(" 文件写入失败，错误原因：") + errorText(error);
+    };
+    QByteArray old;
+    int error = 0;
+    Platform::SystemFile file;
+    if (!Platform::readRegularFile(localFile, kLargestStoreFile, &old, &error))
+        return refused(file.openForWriting(localFile, Platform::SystemFile::Existing) ? error : file.error());
+    if (!file.openForWriting(localFile, Platform::SystemFile::Existing))
+        return refused(file.error());
+    const qint64 common = qMin<qint64>(old.size(), bytes.size());
+    const qint64 beyond = bytes.size() - common;
+    if (beyond > 0
+        && !(file.seek(old.size()) && file.write(bytes.constData() + common, beyond) == beyond && file.flush())) {
+        error = file.error() != 0 ? file.error() : EIO;
+        if (!file.resize(old.size()))
+            qCWarning(lcDovra) << "Dovra文件未能截回原长度：" << localFile << errorText(file.error());
+        file.close();
+        return notWritten(error);
+    }
+    if (file.seek(0) && file.write(bytes.constData(), common) == common && file.resize(bytes.size())
+        && file.closeChecked() && !Platform::writeShouldFail(localFile))
+        return QString();
+    error = file.error() != 0 ? file.error() : EIO;
+    file.close();
+    Platform::SystemFile back;
+    if (!(back.openForWriting(localFile, Platform::SystemFile::Existing) && back.write(old) == old.size()
+          && back.resize(old.size()) && back.closeChecked()))
+        qCWarning(lcDovra) << "Dovra文件未能恢复原内容：" << localFile << errorText(back.error());
+    return notWritten(error);
+}
+
 // Replaces the file whole: the bytes go into a temporary beside it, which then takes its name. An existing
 // file the user may not write (made read-only) is left as it is and named with the reason, as the open of it
-// would fail: a rename would replace it all the same. Where the rename is refused (a share that grants
+// would fail: a rename would replace it all the same; its folder is looked at first, as the write looks at
+// it, so that a folder refusing the user is named as such. Where the rename is refused (a share that grants
 // changing a file but not deleting it, or the Dovra program holding the file open), or the folder takes no
 // new file but holds the file (a share granting "write data" but not "create files", a disk out of entries)
-// while its permissions do not refuse the user, the file is written in place once, each step checked. Gives the failure text that follows the store's name, or "" when the file
-// holds the new bytes: a file that cannot be opened for writing is named with the reason, and a folder that
-// refuses the user (no permission) by its path, shown as folder.
+// while its permissions do not refuse the user, the file is written in place (writeInPlace). Gives the
+// failure text that follows the store's name, or "" when the file holds the new bytes: a file that cannot be
+// opened for writing is named with the reason, and a folder that refuses the user (no permission) by its
+// path, shown as folder.
 QString writeReplacing(const QString &localFile, const QByteArray &bytes, const QString &folder)
 {
     Platform::delayWrite(localFile);
     QString why;
+    auto folderRefusal = [&] {
+        return QStringLiteral("dovra路径没有写入权限：") + folder + QStringLiteral("（") + why + QStringLiteral("）");
+    };
     const int refusal = Platform::existingFileWriteRefusal(localFile);
     if (refusal != 0) {
+        // A new file of the write's own made beside it and taken away again, never put in its place.
+        Platform::WriteStep probed = Platform::WriteStep::None;
+        Platform::writeIntoPlace(localFile, [](QIODevice &) { return true; }, &why, &probed, [] { return false; });
+        const int error = errno;
+        if (probed == Platform::WriteStep::Open && (error == EACCES || error == EPERM)) {
+            qCDebug(lcDovra) << "dovra路径没有写入权限：" << why;
+            return folderRefusal();
+        }
         why = errorText(refusal);
         qCDebug(lcDovra) << "文件打开失败，错误原因：" << why;
         return QStringLiteral(" 文件打开失败，错误原因：") + why;
@@ -100,10 +162,9 @@ QString writeReplacing(const QString &localFile, const QByteArray &bytes, const 
     const bool inPlace = failed == Platform::WriteStep::Rename
                          || (failed == Platform::WriteStep::Open && Platform::isRegularFile(localFile)
                              && QFileInfo(QFileInfo(localFile).absolutePath()).isWritable());
-    const QString openFailure =
-        failed == Platform::WriteStep::Open && (error == EACCES || error == EPERM)
-            ? QStringLiteral("dovra路径没有写入权限：") + folder + QStringLiteral("（") + why + QStringLiteral("）")
-            : QStringLiteral(" 文件打开失败，错误原因：") + why;
+    const QString openFailure = failed == Platform::WriteStep::Open && (error == EACCES || error == EPERM)
+                                    ? folderRefusal()
+                                    : QStringLiteral(" 文件打开失败，错误原因：") + why;
     if (failed == Platform::WriteStep::Open && !inPlace) {
         qCDebug(lcDovra) << "文件打开失败，错误原因：" << why;
         return openFailure;
@@ -112,23 +173,9 @@ QString writeReplacing(const QString &localFile, const QByteArray &bytes, const 
         qCDebug(lcDovra) << "文件写入失败，错误原因：" << why;
         return QStringLiteral(" 文件写入失败，错误原因：") + why;
     }
-
     qCDebug(lcDovra) << "文件替换失败，改为直接写入：" << localFile << why;
-    Platform::SystemFile direct;
-    if (!direct.openForWriting(localFile, Platform::SystemFile::Truncate)) {
-        qCDebug(lcDovra) << "文件打开失败，错误原因：" << errorText(direct.error());
-        if (failed == Platform::WriteStep::Open)
-            return openFailure; // the folder's refusal says more than the file's
-        return QStringLiteral(" 文件打开失败，错误原因：") + errorText(direct.error());
-    }
-    const bool sent = direct.write(bytes) == bytes.size();
-    const bool closed = direct.closeChecked();
-    if (!sent || !closed || Platform::writeShouldFail(localFile)) {
-        why = errorText(direct.error() != 0 ? direct.error() : EIO);
-        qCDebug(lcDovra) << "文件写入失败，错误原因：" << why;
-        return QStringLiteral(" 文件写入失败，错误原因：") + why;
-    }
-    return QString();
+    // the folder's refusal says more than the file's
+    return writeInPlace(localFile, bytes, failed == Platform::WriteStep::Open ? openFailure : QString());
 }
 
 // The name under which a finished photo is looked up: as the file system compares names.

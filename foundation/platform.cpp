@@ -798,19 +798,24 @@ bool SystemFile::openFile(const QString &path, Creation creation, bool hidden)
         return false;
     }
 #ifdef Q_OS_WIN
-    // Appending: the reparse point itself is opened, never what it points to, and judged as it is.
-    const HANDLE file = creation == Append
-                            ? CreateFileW(nativeW(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ,
-                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                          nullptr)
-                            : CreateFileW(nativeW(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                          creation == NewOnly ? CREATE_NEW : CREATE_ALWAYS,
-                                          hidden ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Appending or writing into the file that is there: the reparse point itself is opened, never what it
+    // points to, and judged as it is.
+    const bool judged = creation == Append || creation == Existing;
+    const HANDLE file =
+        creation == Append
+            ? CreateFileW(nativeW(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)
+        : creation == Existing
+            ? CreateFileW(nativeW(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)
+            : CreateFileW(nativeW(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                          creation == NewOnly ? CREATE_NEW : CREATE_ALWAYS,
+                          hidden ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         m_error = lastError();
         return false;
     }
-    if (creation == Append) {
+    if (judged) {
         BY_HANDLE_FILE_INFORMATION info;
         const bool disk = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info);
         const int refusal = !disk ? EINVAL
@@ -822,13 +827,17 @@ bool SystemFile::openFile(const QString &path, Creation creation, bool hidden)
             m_error = refusal;
             return false;
         }
+        if (creation == Existing)
+            m_size = (qint64(info.nFileSizeHigh) << 32) | qint64(info.nFileSizeLow);
     }
     m_handle = qintptr(file);
 #else
-    // Appending: O_NOFOLLOW refuses a link (ELOOP); O_NONBLOCK opens a FIFO at once instead of waiting for
-    // a reader, and what is opened is then judged.
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC
-                      | (creation == NewOnly ? O_EXCL : creation == Truncate ? O_TRUNC : O_APPEND | O_NOFOLLOW | O_NONBLOCK);
+    // Appending or writing into the file that is there: O_NOFOLLOW refuses a link (ELOOP); O_NONBLOCK opens
+    // a FIFO at once instead of waiting for a reader, and what is opened is then judged.
+    const bool judged = creation == Append || creation == Existing;
+    const int flags = O_WRONLY | O_CLOEXEC | (creation == Existing ? 0 : O_CREAT)
+                      | (creation == NewOnly ? O_EXCL : creation == Truncate ? O_TRUNC : 0)
+                      | (creation == Append ? O_APPEND : 0) | (judged ? O_NOFOLLOW | O_NONBLOCK : 0);
     int fd = -1;
     do {
         fd = ::open(QFile::encodeName(path).constData(), flags, 0666);
@@ -838,11 +847,13 @@ bool SystemFile::openFile(const QString &path, Creation creation, bool hidden)
         return false;
     }
     struct stat info;
-    if (creation == Append && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+    if (judged && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
         ::close(fd);
         m_error = EINVAL;
         return false;
     }
+    if (creation == Existing)
+        m_size = qint64(info.st_size);
     m_handle = fd;
 #endif
     m_append = creation == Append;
@@ -898,6 +909,35 @@ bool SystemFile::flush()
     const bool written = writeAt(m_bufferAt, m_buffer.constData(), m_buffer.size());
     m_buffer.clear();
     return written;
+}
+
+bool SystemFile::resize(qint64 size)
+{
+    if (m_handle == -1)
+        return false;
+    const bool flushed = m_error != 0 || flush();
+    m_buffer.clear();
+#ifdef Q_OS_WIN
+    FILE_END_OF_FILE_INFO end = {};
+    end.EndOfFile.QuadPart = size;
+    if (!SetFileInformationByHandle(HANDLE(m_handle), FileEndOfFileInfo, &end, sizeof end)) {
+        if (m_error == 0)
+            m_error = lastError();
+        return false;
+    }
+#else
+    int result = 0;
+    do {
+        result = ::ftruncate(int(m_handle), off_t(size));
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        if (m_error == 0)
+            m_error = errno;
+        return false;
+    }
+#endif
+    m_size = size;
+    return flushed;
 }
 
 bool SystemFile::writeAt(qint64 offset, const char *data, qint64 size)

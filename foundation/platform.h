@@ -180,6 +180,9 @@ public:
         Append,   // every write goes to the end of the file, which is made when missing; only a regular
                   // file is opened, never one reached through a link at its last level (ELOOP), a FIFO
                   // or a device (EINVAL)
+        Existing, // the file that is there, opened as it is: nothing is cut, and each write goes where
+                  // the position says (seek); only a regular file, judged as for Append; ENOENT when none
+                  // is there
     };
     SystemFile() = default;
     ~SystemFile() override; // closes the file unchecked
@@ -195,6 +198,10 @@ public:
     bool openNewIn(const QString &folder, const QString &prefix, QString *path);
     // Writes what the buffer holds; false (error() says why) when the system refused it.
     bool flush();
+    // Writes what the buffer holds, then makes the file size bytes long (cutting it, or lengthening it with
+    // zero bytes); false (error() says why) when either is refused. After a failed write the bytes still in
+    // the buffer are dropped, and the file is cut all the same: a writer takes back what did not fit.
+    bool resize(qint64 size);
     // Flushes and closes the file, both checked: a share may report a write that did not reach its disk
     // only when the file is closed.
     bool closeChecked();

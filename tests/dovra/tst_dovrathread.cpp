@@ -24,10 +24,17 @@ using testsupport::put;
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -320,6 +327,20 @@ private slots:
 
     void writeToFileOverStores()
     {
+        // the child program run under another user: one store's staff file, its error text printed
+        const QString childStore = qEnvironmentVariable("TESSALY_DOVRA_STORE");
+        if (!childStore.isEmpty()) {
+            Receiver r;
+            Dovrathread t(&r, nullptr);
+            t.dataType = 0;
+            t.stores = QJsonArray{QJsonObject{{"name", "十三店"}, {"dovrapath", childStore}}};
+            t.xmlStr = decl("<Staff><id>1</id><name>a</name></Staff>");
+            t.writeToFile();
+            QCoreApplication::sendPostedEvents();
+            QCOMPARE(r.reports.size(), 1);
+            std::printf("errormsg:%s\n", r.reports[0].value("errormsg").toString().toUtf8().toBase64().constData());
+            return;
+        }
         // 一店: folder missing; 二店: no 产品 yet; 三店: 产品 is a file; 四店: VgStaff.xml is a folder;
         // 五店: the write fails, its old file stays whole; 七店: the rename over the old file is refused, the
         // file is written in place; 八店: the folder refuses the user; 九店: a relative path; 六店: a longer
@@ -433,6 +454,58 @@ private slots:
         QCOMPARE(locked.reports[1].value("errormsg").toString(),
                  "\n十店dovra路径错误，写入失败：" + path("十店") + "\\产品（磁盘只读或有写保护）"
                  "\n十一店 文件打开失败，错误原因：磁盘只读或有写保护");
+
+        // a disk out of entries and of blocks, where the file is written in place and the new document
+        // needs more blocks than the old one holds: the old bytes stay and the failure is named
+        const testsupport::Mounted noRoom(path("十二店/产品"), testsupport::Mounted::Full, 2);
+        QVERIFY(noRoom.active());
+        QVERIFY(put(path("十二店/产品/VgStaff.xml"), "old staff of twelve"));
+        {
+            QFile fill(path("十二店/产品/fill"));
+            QVERIFY(fill.open(QIODevice::WriteOnly));
+            while (fill.write(QByteArray(64 * 1024, 'x')) > 0 && fill.flush())
+                continue;
+        }
+        QVERIFY(!put(path("十二店/产品/another"), "x"));
+        Receiver fullReceiver;
+        Dovrathread onFull(&fullReceiver, nullptr);
+        onFull.dataType = 0;
+        onFull.stores = QJsonArray{QJsonObject{{"name", "十二店"}, {"dovrapath", path("十二店")}}};
+        onFull.xmlStr = decl(QString("<Staff><id>1</id><name>%1</name></Staff>").arg(QString(3 * 4096, 'n')));
+        onFull.writeToFile();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(bytesOf(path("十二店/产品/VgStaff.xml")), QByteArray("old staff of twelve"));
+        QCOMPARE(QDir(path("十二店/产品")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{"VgStaff.xml", "fill"}));
+        QCOMPARE(fullReceiver.reports.size(), 1);
+        QCOMPARE(fullReceiver.reports[0].value("errormsg").toString(),
+                 QString("\n十二店 文件写入失败，错误原因：磁盘空间不足"));
+
+#ifdef Q_OS_UNIX
+        // a desk whose account may only read the store's share: 产品 and its file root's, the folder not
+        // writable by others; the folder is named, not the file
+        if (::geteuid() != 0)
+            QSKIP("another user needs root");
+        QVERIFY(put(path("十三店/产品/VgStaff.xml"), "old staff of thirteen"));
+        QVERIFY(::chmod(QFile::encodeName(path("十三店/产品")).constData(), 0555) == 0
+                && ::chmod(QFile::encodeName(path("十三店/产品/VgStaff.xml")).constData(), 0644) == 0
+                && ::chmod(QFile::encodeName(m_tmp->path()).constData(), 0755) == 0);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TESSALY_DOVRA_STORE", path("十三店"));
+        child.setProcessEnvironment(env);
+        child.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
+                                QCoreApplication::applicationFilePath(), "writeToFileOverStores"});
+        QVERIFY(child.waitForFinished(testsupport::kWaitMs));
+        const QByteArray said = child.readAllStandardOutput() + child.readAllStandardError();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, said.right(2000).constData());
+        const QRegularExpressionMatch errormsg = QRegularExpression("errormsg:(\\S*)").match(QString::fromUtf8(said));
+        QVERIFY2(errormsg.hasMatch(), said.right(2000).constData());
+        QCOMPARE(QString::fromUtf8(QByteArray::fromBase64(errormsg.captured(1).toLatin1())),
+                 "\n十三店dovra路径没有写入权限：" + path("十三店") + "\\产品（没有权限）");
+        QCOMPARE(bytesOf(path("十三店/产品/VgStaff.xml")), QByteArray("old staff of thirteen"));
+        QCOMPARE(QDir(path("十三店/产品")).entryList(QDir::Files | QDir::Hidden), QStringList{"VgStaff.xml"});
+#endif
     }
 
     void copyDirectory_data()
