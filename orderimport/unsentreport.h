@@ -66,6 +66,10 @@ struct Record
     ImportTypeEnum type = ImportFinishedPhotos;
     Counts counts;
     bool claimed = false; // a report carrying it is under way (claimed recently)
+    bool ownReport = false;  // claimed by a report of this program
+    bool heldHere = false;   // claimed by a report of another program of this desk that still runs
+    qint64 givenUpInMs = 0;  // claimed: how long until its claim is given up, on the folder's clock
+    bool noted = false;      // its run noted files in its journal that the counts do not hold yet
 };
 
 // The start of every record's file name.
@@ -92,6 +96,11 @@ struct Owed
     QStringList held;
     Counts heldCounts;
     int heldError = 0; // why the file system refused (errno of the last refused rename)
+    // Records of the type that a report of another program carries now: their counts, whether a program of
+    // this desk still running holds one, and how long until the last claim held elsewhere is given up.
+    Counts waiting;
+    bool waitingHere = false;
+    qint64 waitingMs = 0;
 };
 Owed owed(const QString &orderFolder, ImportTypeEnum type);
 
@@ -123,9 +132,20 @@ public:
     RunRecord(const RunRecord &) = delete;
     RunRecord &operator=(const RunRecord &) = delete;
 
-    // Files of the run that are now in place (negative: one counted that goes again); the record is
-    // written anew at once, the first count makes it. A write that fails keeps the count for the next.
-    void count(int files, int backups);
+    // Before a new file of the run takes its name: the name, the folder (the order's main folder, or the
+    // backup's "照片/") and what identifies its bytes (size and photoDigest) are appended to the record's
+    // journal, one line (the first note makes the record). A run cut off before it counts the file leaves
+    // it noted: the report that takes the record over counts a noted file that is there holding those
+    // bytes, once, and drops one that is not. The first note takes over the records that ended runs left
+    // so, before this run puts any file in place. Returns the mark count() takes for the file; -1 when no
+    // note was written (the file then counts as any other).
+    int note(bool backup, const QString &folder, const QString &name, qint64 size, const QByteArray &digest);
+    // Files of the run that are now in place (negative: one counted that goes again), mark that of their
+    // note (-1: none). Counts of notes go into the journal's share; others are written into the record at
+    // once, the first count makes it. A write that fails keeps the count for the next. A mark of a record
+    // another report took since counts in the new record: that report counted the noted files it found
+    // in place, and this one had not landed.
+    void count(int files, int backups, int mark = -1);
     // Renews the claim when it is due (cheap otherwise): a run that counts nothing for a while keeps it.
     void keepFresh();
 
@@ -159,6 +179,12 @@ private:
     qint64 m_files = 0;       // counted by the run and not handed on (to a report that took the
     qint64 m_backups = 0;     // record while the run was still going, or to finish())
     Counts m_written;         // what the record holds
+    qint64 m_journalFiles = 0;   // of m_files and m_backups, what the journal's notes count
+    qint64 m_journalBackups = 0;
+    bool m_noted = false;        // the run noted files: the record names its journal
+    bool m_writtenNotes = false; // the record as written names it
+    int m_generation = 0;        // the record noted into (a new one after another report took it)
+    bool m_foldedEnded = false;  // the records of ended runs were taken over before the first note
     Platform::FileFacts m_facts; // the record's file as the run left it
     int m_error = 0;
 };
@@ -173,6 +199,9 @@ QString damagedText();
 // (Owed::heldError) in words; the window adds when they go (after a while where heldPasses, once the cause is
 // mended otherwise) and which they are.
 QString heldText(int error);
+// The end box's line on the counts another program's report carries now (Owed::waiting) and when they go
+// should its answer not come; "" for none.
+QString waitingText(const Owed &owed);
 // Whether a claim refused with the error may succeed by itself a while later (another program holds the
 // file for a moment), unlike a lasting refusal (no permission, a read-only disk).
 bool heldPasses(int error);
