@@ -484,7 +484,7 @@ void TestImportPhotoToServer::run_data()
     QTest::newRow("the card then through the batch import with one photo more, then here again: each stored once")
         << "batch" << "警告" << unreadable + counts + taken;
     // "batch, leftovers": as "batch", and before each later import, temporaries a kill left two hours ago in
-    // the folders it writes, beside one another run is writing now
+    // the folders it writes (a folder-clock probe among them), beside one another run is writing now
     QTest::newRow("temporaries a kill left go with the next import in either window; one being written stays")
         << "batch, leftovers" << "警告" << unreadable + counts + taken;
     // "batch finished": as "batch", the batch window at a shop that also puts photos as shot into "成品/"
@@ -741,7 +741,7 @@ void TestImportPhotoToServer::run()
             Platform::skewFolderClocks(2 * 3600 * 1000);
             dead = QStringList{order + "照片/.copying-" + tag + "a", order + "thumbnail/.writing-" + tag + "b",
                                order + "thumbnail2250/.writing-" + tag + "c", backup + "照片/.copying-" + tag + "d",
-                               order + ".writing-" + tag + "e"};
+                               order + ".writing-" + tag + "e", order + ".tessaly-clock-" + tag + "f"};
             live = QStringList{order + "照片/.copying-" + tag + "live", order + "thumbnail/.writing-" + tag + "live"};
             for (const QString &path : dead + live)
                 if (!put(path, cut))
