@@ -474,22 +474,6 @@ public:
         m_outcome.givenName = name;
     }
 
-    // A photo imported before gets the copies in the other main folders ("成品/") that the order lacks (a
-    // copy refused or cut off by an earlier import), from its main file, as its reduced copies are made again;
-    // a copy there is never replaced.
-    void completeImported()
-    {
-        const QString placed = m_outcome.placedName;
-        for (int i = 1; i < m_targets.size() && !placed.isEmpty(); ++i) {
-            const QString target = m_targets.at(i) + placed;
-            if (QFileInfo::exists(fsPath(target)))
-                continue;
-            QString why;
-            if (copyOnce(m_mainFolder + placed, target, &why) == FileOperation::CopyFailed)
-                m_fail(QStringLiteral("复制失败 ") + target + copyReason(why, target));
-        }
-    }
-
     // The reduced copies of a photo imported before are all there: an import that ended before it made
     // them (stopped, a full disk, the program ended) has them made by the next.
     bool reducedCopiesThere(const PhotoFolders &folders) const
@@ -511,26 +495,45 @@ public:
 private:
     QString backupFolder() const { return m_task.orderBakPath + QStringLiteral("照片/"); }
 
-    // The photo is in the order under name already: its main files stay, and a backup that lacks it gets
-    // it under that name.
+    // The photo is in the order under name already, however it was found: its main files stay, the other
+    // main folders get the copies they lack, and then a backup that lacks it gets it under that name, or
+    // beside it when the name holds other bytes (the photo changed since on the card, only in its metadata
+    // as a viewer writes a rating: its pixels, and so its main file, are the same).
     void takeAsImported(const QString &name)
     {
         m_outcome.placedName = name;
         m_outcome.importedBefore = true;
         m_announced.reset();
+        completeImported();
         if (!m_backupName.isEmpty())
             return;
         QString why;
-        const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why,
-                                     notingOne(true, backupFolder() + name, m_task.filePath));
-        if (backup == FileOperation::KeptOther)
-            m_fail(QStringLiteral("备份复制失败（备份中的同名文件内容不同）"));
-        else if (backup == FileOperation::CopyFailed)
-            m_fail(backupFailure(copyReason(why, backupFolder() + name)));
+        QString placed;
+        const auto backup = copyToFreeName(m_task.filePath, backupFolder(), besideNames(name), &placed, &why,
+                                           noting(true, m_task.filePath));
+        if (backup == FileOperation::CopyFailed)
+            m_fail(backupFailure(copyReason(why, backupFolder() + placed)));
         m_outcome.backupAdded = backup == FileOperation::Copied;
         recordLanded();
-        if (backup == FileOperation::Copied || backup == FileOperation::AlreadyThere)
-            m_backupName = name;
+        if (backup != FileOperation::CopyFailed) {
+            addToLookUp(placed, true);
+            m_backupName = placed;
+        }
+    }
+
+    // A photo imported before gets the copies in the other main folders ("成品/") that the order lacks (a
+    // copy refused or cut off by an earlier import), from its main file; a copy there is never replaced.
+    void completeImported()
+    {
+        const QString placed = m_outcome.placedName;
+        for (int i = 1; i < m_targets.size() && !placed.isEmpty(); ++i) {
+            const QString target = m_targets.at(i) + placed;
+            if (QFileInfo::exists(fsPath(target)))
+                continue;
+            QString why;
+            if (copyOnce(m_mainFolder + placed, target, &why) == FileOperation::CopyFailed)
+                m_fail(QStringLiteral("复制失败 ") + target + copyReason(why, target));
+        }
     }
 
     // The failure line of a backup copy, why in brackets: a folder the import could not make is named with
@@ -976,7 +979,8 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
 
     // A photo with the same bytes (of this run or another of the order's in this program) is looked for and
     // named before or after this one, never at the same time, and while one not found is placed the other
-    // waits for it: the later one finds the earlier. The copies are made without the lock.
+    // waits for it: the later one finds the earlier. A photo not found is placed without the lock (one found
+    // gets the copies the order lacks while it holds it).
     std::unique_lock<std::mutex> sameSize;
     if (task.backupPhotos)
         sameSize = task.backupPhotos->holdSize(bytes.size());
@@ -1012,8 +1016,6 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
         main.announcePlacing();
     if (sameSize)
         sameSize.unlock();
-    if (before)
-        main.completeImported();
     if (before && main.reducedCopiesThere(folders))
         return finish();
 

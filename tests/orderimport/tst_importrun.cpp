@@ -277,7 +277,11 @@ private slots:
                                                    // where A1203's backup folder goes; "one shot": photos as shot,
                                                    // the main file of one cannot be written; "finished
                                                    // shot": photos as shot at a shop that also puts them
-                                                   // into "成品/", which is on a read-only disk for the run
+                                                   // into "成品/", which is on a read-only disk for the run;
+                                                   // "finished turned": as "finished shot", the photos held
+                                                   // sideways, "成品/" and the backup on full disks;
+                                                   // "rated shot": as "one shot", w1 held sideways, and a
+                                                   // viewer writes into it on the card before the redo
         QTest::addColumn<standin::Reply>("reply"); // to the path-and-count reports
         QTest::addColumn<QString>("named");        // in the end box (each of its lines)
         QTest::addColumn<bool>("imported");        // A1203 counts as imported
@@ -319,9 +323,17 @@ private slots:
         QTest::newRow("photos as shot, one not written: the redo writes it alone, the other named as in the order")
             << "one shot" << ok << "订单号:A1203-1 有1个文件未能导入：\nw2.jpg：复制失败 \n照片/w2.jpg（没有权限）" << false << 3
             << "window";
+        QTest::newRow("photos as shot, one not written, the other changed on the card in its metadata: the redo ends it")
+            << "rated shot" << ok << "订单号:A1203-1 有1个文件未能导入：\nw2.jpg：复制失败 \n照片/w2.jpg（没有权限）" << false << 3
+            << "window";
         QTest::newRow("photos as shot, their copies in 成品/ refused: the redo makes them")
             << "finished shot" << ok << "订单号:A1203-1 有2个文件未能导入：\nw1.jpg：复制失败 \n成品/w1.jpg（" << false << 3
             << "window";
+        QTest::newRow("photos as shot held sideways, their copies in 成品/ and backups refused by full disks: the redo makes them")
+            << "finished turned" << ok
+            << "订单号:A1203-1 有4个文件未能导入：\nw1.jpg：保存失败 \n成品/w1.jpg（磁盘空间不足）\n"
+               "w1.jpg：备份复制失败（复制失败：\n/照片/w1.jpg（磁盘空间不足））\nw2.jpg：保存失败 \n成品/w2.jpg（"
+            << false << 3 << "window";
         QTest::newRow("empty and cut-short photos") << "photos" << ok
                                                     << "订单号:A1203-1 无法读取的照片：empty.jpg、cut.jpg" << true << 4
                                                     << "window";
@@ -387,9 +399,12 @@ private slots:
         ImportOrderModel *a = record(0);
         ImportOrderModel *e = record(4);
         const bool shot = fault == "full shot";
-        const bool finishedShot = fault == "finished shot";
-        const ImportTypeEnum type = shot || fault == "backup" || fault == "one shot" || finishedShot ? ImportOriginPhotos
-                                                                                                   : ImportFinishedPhotos;
+        const bool finishedTurned = fault == "finished turned";
+        const bool finishedShot = fault == "finished shot" || finishedTurned;
+        const bool rated = fault == "rated shot";
+        const ImportTypeEnum type = shot || fault == "backup" || fault == "one shot" || rated || finishedShot
+                                        ? ImportOriginPhotos
+                                        : ImportFinishedPhotos;
         if (finishedShot) {
             // a window of a shop whose switch puts photos as shot into "成品/" too
             delete m_dlg.data();
@@ -409,6 +424,13 @@ private slots:
                                                QColor(40 + i, 120, 200)));
             }
         }
+        const QColor ratedColour(200, 90, 40);
+        if (rated)
+            QVERIFY(testsupport::writeJpeg(chosen.first(), QSize(300, 200), 6, false, ratedColour));
+        if (finishedTurned) {
+            for (const QString &path : qAsConst(chosen))
+                QVERIFY(testsupport::writeJpeg(path, QSize(300, 200), 6, false, QColor(qHash(path) & 0xff, 90, 160)));
+        }
         if (fault == "photos" || fault == "over whole") {
             QVERIFY(testsupport::put(m_roots->path("src/a/empty.jpg"), QByteArray()));
             QVERIFY(testsupport::put(m_roots->path("src/a/cut.jpg"), whole.left(whole.size() / 2)));
@@ -426,7 +448,7 @@ private slots:
             QVERIFY(QDir(inTheWay).removeRecursively() && testsupport::put(inTheWay, "not a folder"));
         if (fault == "folder")
             Platform::failCopies(a->orderPath());
-        if (fault == "one shot")
+        if (fault == "one shot" || rated)
             Platform::failCopies(a->orderPath() + "照片/w2.jpg");
         if (fault == "over whole") {
             QVERIFY(testsupport::put(a->orderPath() + "成品/cut.jpg", whole));
@@ -443,10 +465,16 @@ private slots:
                 fullDisk.reset(new testsupport::FileSizeLimit(300));
             if (shot)
                 fullDisk.reset(new testsupport::FileSizeLimit(120 * 1024));
-            std::unique_ptr<testsupport::Mounted> readOnly;
+            std::unique_ptr<testsupport::Mounted> finishedDisk;
+            std::unique_ptr<testsupport::Mounted> backupFull;
             if (finishedShot) {
-                readOnly.reset(new testsupport::Mounted(a->orderPath() + "成品", testsupport::Mounted::ReadOnly));
-                QVERIFY(readOnly->active());
+                finishedDisk.reset(new testsupport::Mounted(a->orderPath() + "成品", finishedTurned ? testsupport::Mounted::Full
+                                                                                                : testsupport::Mounted::ReadOnly));
+                QVERIFY(finishedDisk->active());
+            }
+            if (finishedTurned) {
+                backupFull.reset(new testsupport::Mounted(a->orderBakPath() + "照片", testsupport::Mounted::Full));
+                QVERIFY(backupFull->active());
             }
             QVERIFY(runToEnd());
         }
@@ -502,6 +530,8 @@ private slots:
         Platform::clearFaults();
         if (fault == "backup")
             QVERIFY(QFile::remove(inTheWay));
+        if (rated) // the same pixels, a shot time more
+            QVERIFY(testsupport::writeJpeg(chosen.first(), QSize(300, 200), 6, false, ratedColour, "2024:03:05 10:11:12"));
         m_server.setReply("updatepicpath", standin::Reply::ok());
         m_server.clearRequests();
         MsgBox::clearShown();
@@ -520,7 +550,7 @@ private slots:
                 }
             }
             QVERIFY(runToEnd());
-            const int there = shot ? 5 : fault == "backup" || finishedShot ? 2 : fault == "one shot" ? 1 : 0;
+            const int there = shot ? 5 : fault == "backup" || finishedShot ? 2 : fault == "one shot" || rated ? 1 : 0;
             QCOMPARE(testsupport::lastBox(),
                      QString("导入完成|%1个订单已经全部导完").arg(fault == "full" ? 2 : 1)
                          + (there ? QString("\n订单号:A1203-1 已在订单中的照片：%1张（未重复导入）").arg(there) : QString()));
@@ -531,7 +561,15 @@ private slots:
             for (const standin::Request &r : m_server.requests("updatepicpath"))
                 if (field(r, "order_photo_id") == a->orderPhotoId())
                     placed = field(r, "picnumber") + (type == ImportOriginPhotos ? "/" + field(r, "picbacknumber") : QString());
-            QCOMPARE(placed, QString::number(chosen.size()) + (type == ImportOriginPhotos ? "/" + QString::number(chosen.size()) : ""));
+            // (the photo changed on the card has its new bytes in the backup beside the old)
+            QCOMPARE(placed, QString::number(chosen.size())
+                                 + (type == ImportOriginPhotos ? "/" + QString::number(chosen.size() + (rated ? 1 : 0)) : ""));
+            if (rated) {
+                QCOMPARE(QDir(a->orderBakPath() + "照片").entryList({"w*"}, QDir::Files),
+                         (QStringList{"w1(1).jpg", "w1.jpg", "w2.jpg"}));
+                QCOMPARE(testsupport::bytesOf(a->orderBakPath() + "照片/w1(1).jpg"), testsupport::bytesOf(chosen.first()));
+                QCOMPARE(QDir(a->orderPath() + "照片").entryList({"w*"}, QDir::Files), (QStringList{"w1.jpg", "w2.jpg"}));
+            }
             for (const QString &folder : {a->orderBakPath() + "照片", a->orderPath() + "thumbnail100"})
                 QVERIFY(!shot || QDir(folder).entryList({"CAM_*"}, QDir::Files).size() == 20);
             if (fault == "backup" || fault == "one shot") {
@@ -548,7 +586,9 @@ private slots:
             if (finishedShot) {
                 // the photos found in the order got the copies it lacked
                 QCOMPARE(QDir(a->orderPath() + "成品").entryList({"w*"}, QDir::Files), (QStringList{"w1.jpg", "w2.jpg"}));
-                QCOMPARE(testsupport::bytesOf(a->orderPath() + "成品/w2.jpg"), testsupport::bytesOf(chosen.last()));
+                QCOMPARE(testsupport::bytesOf(a->orderPath() + "成品/w2.jpg"),
+                         testsupport::bytesOf(finishedTurned ? a->orderPath() + "照片/w2.jpg" : chosen.last()));
+                QCOMPARE(QDir(a->orderBakPath() + "照片").entryList({"w*"}, QDir::Files), (QStringList{"w1.jpg", "w2.jpg"}));
             }
         } else if (!fault.isEmpty() && fault != "record" && !fault.startsWith("claim")) {
             startButton()->click();

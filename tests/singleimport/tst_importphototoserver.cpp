@@ -490,6 +490,15 @@ void TestImportPhotoToServer::run_data()
     // "batch finished": as "batch", the batch window at a shop that also puts photos as shot into "成品/"
     QTest::newRow("the card then through the batch import at a shop that copies photos as shot into 成品/: all get there")
         << "batch finished" << "警告" << unreadable + counts + taken;
+    // "batch finished, backup full": as "batch finished", this window's backups refused by a full disk
+    QTest::newRow("backups refused by a full disk, the card then through the batch import into 成品/ too: all get there")
+        << "batch finished, backup full" << "警告"
+        << "订单号:E5520-1 有3个文件未能导入：\n"
+           "IMG_7301.jpg：备份复制失败（复制失败：{B}照片/{E}-001.jpg（磁盘空间不足））\n"
+           "IMG_7302.jpg：备份复制失败（复制失败：{B}照片/{E}-002.jpg（磁盘空间不足））\n"
+           "bad&#照片.jpg：备份复制失败（复制失败：{B}照片/{E}-003.jpg（磁盘空间不足））\n\n"
+               + unreadable + QString(counts).replace("备份库照片：3张", "备份库照片：0张")
+               + "\n\n导片数量已上报服务器：照片3张，备份0张";
     QTest::newRow("report refused, a damaged record beside: it is named, the counts go all the same")
         << "refuse, damaged" << "警告"
         << unreadable + counts
@@ -545,7 +554,8 @@ void TestImportPhotoToServer::run()
     const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
     standin::Gate answerHeld;
     const bool again = failCopy == "again";
-    const bool batchFinished = failCopy == "batch finished";
+    const bool backupFull = failCopy.endsWith("backup full");
+    const bool batchFinished = failCopy.startsWith("batch finished");
     const bool batch = failCopy.startsWith("batch");
     const bool leftovers = failCopy.endsWith("leftovers");
     if (again || batch)
@@ -581,7 +591,11 @@ void TestImportPhotoToServer::run()
         }
     });
     QLoggingCategory::setFilterRules(QStringLiteral("tessaly.singleimport.debug=true"));
+    const QString backup = m_studio->bakRoot + dayLevels(e.shotDate) + E + "-1/";
+    text.replace("{B}", backup);
     {
+        const testsupport::Mounted backupDisk(backupFull ? backup + "照片" : QString(), testsupport::Mounted::Full);
+        QVERIFY(!backupFull || backupDisk.active());
         testsupport::LogCapture capture;
         if (hold) {
             MsgBox::holdNext();
@@ -601,7 +615,6 @@ void TestImportPhotoToServer::run()
     QVERIFY(!log.filter("orderpicpath=").isEmpty());
     QCOMPARE(log.filter(g_apiToken), QStringList());
 
-    const QString backup = m_studio->bakRoot + dayLevels(e.shotDate) + E + "-1/";
     QCOMPARE(testsupport::lastBox(), title + "|" + text.arg(order));
     if (!folderInTheWay)
         QCOMPARE(bytesOf(order + "ImageTime.txt"),
@@ -613,7 +626,10 @@ void TestImportPhotoToServer::run()
              QFile::permissions(m_studio->incomingRoot + "IMG_7302.jpg"));
     QCOMPARE(bytesOf(order + "照片/" + E + "-003.jpg"), QByteArray("not a photo at all"));
     QVERIFY(!QFile::exists(order + "thumbnail/" + E + "-003.jpg"));
-    QCOMPARE(bytesOf(backup + "照片/" + E + "-002.jpg"), bytesOf(m_studio->incomingRoot + "IMG_7302.jpg"));
+    if (backupFull)
+        QVERIFY(!QFileInfo::exists(backup + "照片/" + E + "-002.jpg"));
+    else
+        QCOMPARE(bytesOf(backup + "照片/" + E + "-002.jpg"), bytesOf(m_studio->incomingRoot + "IMG_7302.jpg"));
 
     const standin::Request start = m_server.lastRequest("updatepicpath2");
     QCOMPARE(start.fieldNames(), QStringList({"token", "orderid", "shopid", "orderpicpath", "orderbakpicpath"}));
@@ -623,7 +639,7 @@ void TestImportPhotoToServer::run()
                                             "picnumber", "picbaknumber", "MANAGER_ID", "typeid"}));
     QCOMPARE(QStringList({end.field("orderpicpath"), end.field("orderbakpicpath"), end.field("picnumber"),
                           end.field("picbaknumber"), end.field("MANAGER_ID"), end.field("typeid")}),
-             QStringList({order, backup, claimRefused ? "0" : "3", claimRefused ? "0" : "3", "77", "1"}));
+             QStringList({order, backup, claimRefused ? "0" : "3", claimRefused || backupFull ? "0" : "3", "77", "1"}));
     if (refuse) {
         // The counts wait in the order folder; the window asks before it lets them go.
         QCOMPARE(records().size(), 1);
@@ -785,17 +801,19 @@ void TestImportPhotoToServer::run()
         start->click();
         QVERIFY(testsupport::waitFor([&] { return !dialog->isImporting() && start->isEnabled() && !MsgBox::shown().isEmpty(); }));
         QCOMPARE(testsupport::lastBox(), QStringLiteral("导入完成|1个订单已经全部导完\n订单号:E5520-1 已在订单中的照片：2张（未重复导入）"));
-        // Each photo once in the order, its backup and its reduced copies; only the new one counted.
+        // Each photo once in the order, its backup and its reduced copies; only the new one counted (and the
+        // backups the batch import made).
         const QStringList all = inOrder + QStringList{"IMG_7304.jpg"};
         QCOMPARE(QDir(order + "照片").entryList(QDir::Files), all);
-        QCOMPARE(QDir(backup + "照片").entryList(QDir::Files), all);
+        QCOMPARE(QDir(backup + "照片").entryList(QDir::Files),
+                 backupFull ? QStringList({inOrder.at(0), inOrder.at(1), "IMG_7304.jpg"}) : all);
         for (const char *folder : {"thumbnail", "thumbnail100", "thumbnail2250"})
             QCOMPARE(QDir(order + folder).entryList(QDir::Files), QStringList({inOrder.at(0), inOrder.at(1), "IMG_7304.jpg"}));
         QStringList counts;
         for (const standin::Request &r : m_server.requests("updatepicpath"))
             if (r.field("importype") == "1")
                 counts << r.field("picnumber") + "/" + r.field("picbacknumber");
-        QCOMPARE(counts, QStringList{"1/1"});
+        QCOMPARE(counts, QStringList{backupFull ? "1/3" : "1/1"});
         QCOMPARE(dialog->findChild<QTableWidget *>("ordersTable")->item(0, 3)->text(), QStringLiteral("已导入(4)"));
         QVERIFY(!leftovers || leftAsItShould());
         if (leftovers)
