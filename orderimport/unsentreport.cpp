@@ -377,17 +377,20 @@ Counts journalCounts(const QString &folder, const QString &journal)
     return counts;
 }
 
-// Journals whose record is gone (a report took it, or the run's end wrote its counts whole and was cut off
-// before the journal went) are removed.
+// Journals whose record is gone (a report took it) or holds its counts whole (the run's end, or a report
+// taking it over, wrote them and was cut off before the journal went) are removed.
 void removeJournalsLeft(const QString &folder)
 {
     const QDir dir(folder);
     const QStringList journals = dir.entryList({journalPrefix() + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : journals) {
         const QString own = namePrefix() + name.mid(journalPrefix().size());
-        if (!dir.entryList({own + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System).isEmpty())
-            continue;
-        if (Platform::isRegularFile(folder + name))
+        bool needed = false;
+        for (const QString &recordName : dir.entryList({own + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System)) {
+            Record record;
+            needed = needed || readRecord(folder + recordName, &record, nullptr) == Reading::NotRecord || record.noted;
+        }
+        if (!needed && Platform::isRegularFile(folder + name))
             FileOperation::deleteFile(folder + name);
     }
 }
@@ -622,6 +625,9 @@ QStringList drop(const QStringList &paths)
 {
     QStringList kept;
     for (const QString &path : paths) {
+        // A journal beside it was folded into it before the report carried it.
+        if (Platform::isRegularFile(journalOf(path)))
+            FileOperation::deleteFile(journalOf(path));
         // A file held for a moment (a scanner, an indexer) is let go by the second try.
         if (FileOperation::deleteFile(path) || FileOperation::deleteFile(path) || !QFileInfo(path).exists())
             continue;

@@ -22,6 +22,7 @@
 #include <QLoggingCategory>
 #include <QNetworkReply>
 #include <QProgressBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -103,6 +104,8 @@ private slots:
     void choiceCancelledWhileRootsAsked();
     void closingMidRun_data();
     void closingMidRun();
+    void cutOffAfterEachFileThenImportedAgain_data();
+    void cutOffAfterEachFileThenImportedAgain();
     void deleteImported_data();
     void deleteImported();
     void photoDate_data();
@@ -987,6 +990,126 @@ void TestImportPhotoToServer::closingMidRun_data()
     // the report out being another desk's
     QTest::newRow("cut off while its report is out, the batch import at once carries the counts") << 20;
     QTest::newRow("another desk's report out, the batch import at once names the counts it carries and when") << 21;
+}
+
+void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain_data()
+{
+    QTest::addColumn<bool>("batch"); // the batch import at a shop that also puts photos as shot into "成品/"
+    QTest::newRow("this window") << false;
+    QTest::newRow("the batch import, photos as shot also into 成品/") << true;
+}
+
+// A card of four photos, two of them turned, imported by a program of its own that is cut off (as by a power
+// cut) right after its n-th file takes its name in the studio's folders, for every n until it runs to its
+// end; after each, the card imported again in the same kind of window: each photo once in every folder, and
+// the web service told of as many as one import that was not cut off tells it of.
+void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain()
+{
+    QFETCH(bool, batch);
+    const QString given = qEnvironmentVariable("TESSALY_IMPORT_CUT_IN");
+    const QString base = given.isEmpty() ? m_roots->base() : given;
+    QStringList card;
+    for (int i = 0; i < 4; ++i)
+        card << base + QStringLiteral("card/c%1.jpg").arg(i);
+    // Imports the card into A1203 and adds the counts its end reports posted to posted.
+    auto importCard = [&](QPair<int, int> *posted) {
+        m_server.clearRequests();
+        MsgBox::clearShown();
+        if (batch) {
+            ShopSettings shop = ShopSettings::current();
+            shop.yptbcp = "1";
+            const std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, shop));
+            const QPointer<ImportOrderModel> record(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0))));
+            dialog->show();
+            if (!QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {record.data()})))
+                return false;
+            dialog->findChild<QRadioButton *>("importTypeRadio0")->click();
+            record->setOriginFiles(card);
+            QPushButton *start = dialog->findChild<QPushButton *>("importAllBtn");
+            start->click();
+            if (!testsupport::waitFor([&] { return !dialog->isImporting() && start->isEnabled() && !MsgBox::shown().isEmpty(); }))
+                return false;
+        } else {
+            delete m_window.data();
+            if (!openReady(0, true))
+                return false;
+            chooseAndImport(card);
+            if (!runEnded(1))
+                return false;
+        }
+        for (const standin::Request &r : m_server.requests("updatepicpath")) {
+            if (batch && r.field("importype") != "1")
+                continue;
+            posted->first += r.field("picnumber").toInt();
+            posted->second += r.field(batch ? "picbacknumber" : "picbaknumber").toInt();
+        }
+        return true;
+    };
+    if (!given.isEmpty()) { // the program cut off, on the studio of the test that started it
+        m_studio.reset(new standin::SampleStudio(given + "studio"));
+        clearServer();
+        serveStudio();
+        Platform::stopAfterPlacing(m_studio->folder, qEnvironmentVariableIntValue("TESSALY_IMPORT_CUT_AFTER"));
+        QPair<int, int> posted;
+        QVERIFY(importCard(&posted));
+        QCOMPARE(posted, qMakePair(4, 4));
+        return;
+    }
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(put(card.at(i), testsupport::jpegWithOrientation(QSize(600, 400), i % 2 ? 6 : 1, false,
+                                                                 QColor(30 * i, 90, 160),
+                                                                 QStringLiteral("2023:05:12 11:00:0%1").arg(i))));
+    const QString order = m_studio->orders.at(0).orderPath;
+    const QString backup = m_studio->orders.at(0).orderBakPath;
+    const QMap<QString, QByteArray> orderBefore = testsupport::filesBelow(order);
+    const QMap<QString, QByteArray> backupBefore = testsupport::filesBelow(backup);
+    const QStringList mainBefore = QDir(order + "照片").entryList(QDir::Files);
+    for (int n = 1;; ++n) {
+        QVERIFY(testsupport::putBack(order, orderBefore) && testsupport::putBack(backup, backupBefore));
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TESSALY_IMPORT_CUT_IN", m_roots->base());
+        env.insert("TESSALY_IMPORT_CUT_AFTER", QString::number(n));
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(QCoreApplication::applicationFilePath(),
+                      {QString("cutOffAfterEachFileThenImportedAgain:") + QTest::currentDataTag()});
+        QVERIFY(program.waitForFinished(testsupport::kWaitMs));
+        const QByteArray said = program.readAll();
+        if (program.exitStatus() == QProcess::NormalExit) {
+            // It ran to its end: it was cut off after each of its files before.
+            QVERIFY2(program.exitCode() == 0, said.right(2000).constData());
+            QVERIFY(n > 20);
+            break;
+        }
+        QPair<int, int> posted;
+        QVERIFY(importCard(&posted));
+        const QString round = QStringLiteral("cut off after file %1: ").arg(n);
+        QVERIFY2(posted == qMakePair(4, 4),
+                 qPrintable(round + QStringLiteral("posted %1/%2").arg(posted.first).arg(posted.second)));
+        // Each photo once in the order's main folder, with its reduced copies (and its copy in "成品/"), and
+        // once in the backup.
+        QStringList added = QDir(order + "照片").entryList(QDir::Files);
+        for (const QString &name : mainBefore)
+            added.removeOne(name);
+        QSet<QByteArray> seen;
+        for (const QString &name : added) {
+            seen.insert(bytesOf(order + "照片/" + name));
+            for (const char *thumbs : {"thumbnail/", "thumbnail100/", "thumbnail2250/"})
+                QVERIFY2(QFileInfo(order + thumbs + name).isFile(), qPrintable(round + thumbs + name));
+            if (batch)
+                QVERIFY2(bytesOf(order + "成品/" + name) == bytesOf(order + "照片/" + name), qPrintable(round + name));
+        }
+        QVERIFY2(added.size() == 4 && seen.size() == 4, qPrintable(round + added.join(',')));
+        for (const QString &photo : card) {
+            int backups = 0;
+            for (const QString &name : QDir(backup + "照片").entryList(QDir::Files))
+                backups += bytesOf(backup + "照片/" + name) == bytesOf(photo) ? 1 : 0;
+            QVERIFY2(backups == 1, qPrintable(round + photo + ": " + QString::number(backups)));
+        }
+        const QStringList left = QDir(order).entryList({".tessaly-*"}, QDir::Files | QDir::Hidden);
+        QVERIFY2(left.isEmpty(), qPrintable(round + left.join(',')));
+    }
 }
 
 void TestImportPhotoToServer::closingMidRun()
