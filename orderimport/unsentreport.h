@@ -12,8 +12,8 @@
 // desk's rename of a record succeeds), so that no other report carries them meanwhile; a report that did
 // not arrive gives them back. A rename refused (a scanner or an indexer holds the file) is tried again; a
 // record that stays under its name even so waits for the next report, and the caller says so. A claim
-// older than any report takes (its program ended before the answer) is given up: the next report claims
-// the record again. A claim's age is read on the order folder's own clock (Platform::folderClock), so
+// older than any report takes (its program ended before the answer), or one naming a program of this desk
+// that has ended, is given up: the next report claims the record again. A claim's age is read on the order folder's own clock (Platform::folderClock), so
 // desks whose clocks differ judge it alike. The files lie at the top of the order folder, beside
 // "ImageTime.txt", outside every photo, thumbnail and video folder.
 //
@@ -28,16 +28,18 @@
 // of these types as well, each in a report of its own type (carriedWith); a video type's record names no
 // videos and waits for the batch import of that type.
 //
-// A run keeps its own record while it runs (RunRecord): the files it places are counted there the moment
-// they are in place, never before, so a run cut off (a power cut, the system restarting for an update)
-// leaves what it placed counted in the order folder, and the next import of the order, which finds those
-// photos by their bytes and does not count them again, carries that record once. Counted after the file is
-// there, the record never counts a file that is not; a run cut off in the instant between a file and its
-// count under-counts that one file, where counting first would count a photo twice that the redo then
-// places. The record is claimed by its run from the first count on, so no other report carries it while the
-// run goes on; the claim is renewed as the run counts, and also names the desk and the program (its process
-// id and a random part of its own): a program of this desk that has ended left it, and it is given up at
-// once, not only when it is old. A record a run under way counts is none of the records listed here (that
+// A run keeps its own record while it runs (RunRecord): each new file is noted in the record's journal (a
+// file beside it, one line appended per file) before it takes its name, and counted once it has, so a run
+// cut off at any moment (a power cut, the system restarting for an update) leaves what it placed counted in
+// the order folder, and the next import of the order, which finds those photos by their bytes and does not
+// count them again, carries that record once. Before that import puts a file in place it takes the ended
+// run's record over: a noted file that is there holding the bytes noted counts once, one that is not does
+// not, so the record never counts a file that is not there, nor one the redo puts back. The record is claimed
+// by its run from the first note on, so no other report carries it while the run goes on; the claim is
+// renewed as the run counts, and also names the desk and the program (its process id and a random part of
+// its own): a program of this desk that has ended left it, and it is given up at once, not only when it is
+// old. A report's claim names them too (with a random part of the claim's own), so a program cut off while its
+// report was out leaves the records to this desk's next import at once. A record a run under way counts is none of the records listed here (that
 // run's end report carries it). (A claim that went old all the same, the share stalled or the desk slept, may be
 // carried by another report meanwhile: before each write the run finds its record no longer as it left it
 // and goes on with a new one for what it counts from then on, so nothing is counted twice.) At the run's end the record is claimed as a report claims,
