@@ -484,6 +484,12 @@ QList<Record> scan(const QString &orderFolder, int damagedType, QStringList *dam
                               && name.section(QLatin1Char('-'), -2, -2) == deskPart();
             record.givenUpInMs = record.claimed ? qMax<qint64>(0, claimedAt + kClaimGivenUpMs - now) : 0;
         }
+        // A run's record whose journal was not folded in yet: as a report carrying it would count it.
+        if (record.noted && !record.claimed) {
+            const Counts noted = journalCounts(folder, journalOf(path));
+            record.counts.files = qMin(record.counts.files + noted.files, kMaxRecordCount);
+            record.counts.backups = qMin(record.counts.backups + noted.backups, kMaxRecordCount);
+        }
         found << record;
     }
     return found;
