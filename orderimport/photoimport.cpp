@@ -58,9 +58,37 @@ bool writableFormat(const QString &name, QByteArray *format, QString *why)
 
 // Writes the image to the target, encoded as the target's suffix says, replacing a file of that name
 // only once the new one is complete.
-// encoded (when given) holds the image encoded already, and is written as it is.
+// What passes through to a file, forwarded, with its size and first bytes kept (for photoDigest).
+class HeadKeeper : public QIODevice
+{
+public:
+    explicit HeadKeeper(QIODevice &out) : m_out(out) { open(QIODevice::WriteOnly); }
+    qint64 written() const { return m_written; }
+    const QByteArray &head() const { return m_head; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        const qint64 done = m_out.write(data, size);
+        if (done > 0) {
+            m_head.append(data, int(qMin(done, qMax<qint64>(0, photoDigestBytes() - m_head.size()))));
+            m_written += done;
+        }
+        return done;
+    }
+
+private:
+    QIODevice &m_out;
+    QByteArray m_head;
+    qint64 m_written = 0;
+};
+
+// encoded (when given) holds the image encoded already, and is written as it is. placing (when given) is
+// called with the digest and size of the file just before it takes the target's name.
 bool saveImage(const QImage &image, const QString &target, int quality, QString *why,
-               const QByteArray *encoded = nullptr)
+               const QByteArray *encoded = nullptr,
+               const std::function<void(const QByteArray &, qint64)> &placing = {})
 {
     if (Platform::copyShouldFail(target)) {
         *why = QStringLiteral("写入失败");
@@ -71,19 +99,31 @@ bool saveImage(const QImage &image, const QString &target, int quality, QString 
         return false;
     // No sync to disk per file: on a studio share that would be a round trip for every thumbnail.
     QString encoder; // the encoder's own words, for a failure that is not the file system's
+    QByteArray digest;
+    qint64 size = 0;
     const bool written = Platform::writeIntoPlace(
         fsPath(target),
         [&](QIODevice &file) {
-            if (encoded)
+            if (encoded) {
+                digest = placing ? photoDigest(*encoded) : QByteArray();
+                size = encoded->size();
                 return file.write(*encoded) == encoded->size();
-            QImageWriter writer(&file, format);
+            }
+            HeadKeeper kept(file);
+            QImageWriter writer(&kept, format);
             writer.setQuality(quality);
-            if (writer.write(image))
+            if (writer.write(image)) {
+                size = kept.written();
+                digest = placing ? photoDigest(size, kept.head()) : QByteArray();
                 return true;
+            }
             encoder = writer.errorString();
             return false;
         },
-        why);
+        why, nullptr, placing ? std::function<bool()>([&] {
+            placing(digest, size);
+            return true;
+        }) : std::function<bool()>());
     // The file system's error names the reason; the encoder's words only when no system call failed.
     if (!written && errno == 0 && !encoder.isEmpty())
         *why = encoder;
@@ -318,15 +358,13 @@ public:
         // for the upright photo before it is written.
         QByteArray encoded;
         const bool lookedUp = m_task.type == ImportOriginPhotos && m_task.backupPhotos;
-        // Noted in the run's record by the bytes it will hold: encoded first.
-        const bool encodedFirst = lookedUp || m_task.runRecord;
-        if (encodedFirst) {
+        if (lookedUp) {
             QString why;
             if (!encodeToBytes(image, m_firstName, &encoded, &why)) {
                 m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_firstName + inBrackets(why));
                 return false;
             }
-            const QString name = lookedUp ? m_task.backupPhotos->mainNameOf(encoded) : QString();
+            const QString name = m_task.backupPhotos->mainNameOf(encoded);
             if (!name.isEmpty()) {
                 takeAsImported(name);
                 return true;
@@ -335,10 +373,9 @@ public:
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_firstName;
             const bool existed = QFileInfo::exists(fsPath(target));
-            if (i == 0 && !existed)
-                noteLanding(false, target, QString(), &encoded);
             QString why;
-            if (!saveImage(image, target, 100, &why, encodedFirst ? &encoded : nullptr)) {
+            if (!saveImage(image, target, 100, &why, lookedUp ? &encoded : nullptr,
+                           i == 0 && !existed ? notingWritten(target) : std::function<void(const QByteArray &, qint64)>())) {
                 m_fail(QStringLiteral("保存失败 ") + target + inBrackets(why));
                 if (i == 0)
                     return false; // as placeFile
@@ -564,26 +601,27 @@ private:
     }
 
     // Notes a new main file or backup of the photo in the run's record before it takes the name of target:
-    // the bytes of the file from, or bytes when given.
-    void noteLanding(bool backup, const QString &target, const QString &from, const QByteArray *bytes = nullptr)
+    // the bytes of the file from.
+    void noteLanding(bool backup, const QString &target, const QString &from)
     {
         if (!m_task.runRecord)
             return;
-        QByteArray digest;
-        qint64 size = -1;
-        if (bytes) {
-            digest = photoDigest(*bytes);
-            size = bytes->size();
-        } else {
-            QFile file(fsPath(from));
-            if (!file.open(QIODevice::ReadOnly))
-                return;
-            digest = photoDigest(file);
-            size = file.size();
-        }
+        QFile file(fsPath(from));
+        if (file.open(QIODevice::ReadOnly))
+            noteBytes(backup, target, photoDigest(file), file.size());
+    }
+    void noteBytes(bool backup, const QString &target, const QByteArray &digest, qint64 size)
+    {
         const QFileInfo info(target);
         (backup ? m_backupMark : m_mainMark) =
             m_task.runRecord->note(backup, info.path() + QLatin1Char('/'), info.fileName(), size, digest);
+    }
+    // The same for a main file written anew, called with its digest and size just before it takes its name.
+    std::function<void(const QByteArray &, qint64)> notingWritten(const QString &target)
+    {
+        if (!m_task.runRecord)
+            return {};
+        return [this, target](const QByteArray &digest, qint64 size) { noteBytes(false, target, digest, size); };
     }
     // The same, called by a copy of from just before it takes a name.
     std::function<void(const QString &)> noting(bool backup, const QString &from)

@@ -995,8 +995,10 @@ void TestImportPhotoToServer::closingMidRun_data()
 void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain_data()
 {
     QTest::addColumn<bool>("batch"); // the batch import at a shop that also puts photos as shot into "成品/"
-    QTest::newRow("this window") << false;
-    QTest::newRow("the batch import, photos as shot also into 成品/") << true;
+    QTest::addColumn<bool>("finished"); // finished photos, else photos as shot
+    QTest::newRow("this window") << false << false;
+    QTest::newRow("the batch import, photos as shot also into 成品/") << true << false;
+    QTest::newRow("the batch import, finished photos") << true << true;
 }
 
 // A card of four photos, two of them turned, imported by a program of its own that is cut off (as by a power
@@ -1006,6 +1008,7 @@ void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain_data()
 void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain()
 {
     QFETCH(bool, batch);
+    QFETCH(bool, finished);
     const QString given = qEnvironmentVariable("TESSALY_IMPORT_CUT_IN");
     const QString base = given.isEmpty() ? m_roots->base() : given;
     QStringList card;
@@ -1023,8 +1026,11 @@ void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain()
             dialog->show();
             if (!QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {record.data()})))
                 return false;
-            dialog->findChild<QRadioButton *>("importTypeRadio0")->click();
-            record->setOriginFiles(card);
+            dialog->findChild<QRadioButton *>(finished ? "importTypeRadio1" : "importTypeRadio0")->click();
+            if (finished)
+                record->setFinishedFiles(card);
+            else
+                record->setOriginFiles(card);
             QPushButton *start = dialog->findChild<QPushButton *>("importAllBtn");
             start->click();
             if (!testsupport::waitFor([&] { return !dialog->isImporting() && start->isEnabled() && !MsgBox::shown().isEmpty(); }))
@@ -1052,7 +1058,7 @@ void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain()
         Platform::stopAfterPlacing(m_studio->folder, qEnvironmentVariableIntValue("TESSALY_IMPORT_CUT_AFTER"));
         QPair<int, int> posted;
         QVERIFY(importCard(&posted));
-        QCOMPARE(posted, qMakePair(4, 4));
+        QCOMPARE(posted, qMakePair(4, finished ? 0 : 4));
         return;
     }
     for (int i = 0; i < 4; ++i)
@@ -1063,7 +1069,8 @@ void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain()
     const QString backup = m_studio->orders.at(0).orderBakPath;
     const QMap<QString, QByteArray> orderBefore = testsupport::filesBelow(order);
     const QMap<QString, QByteArray> backupBefore = testsupport::filesBelow(backup);
-    const QStringList mainBefore = QDir(order + "照片").entryList(QDir::Files);
+    const QString main = order + (finished ? "成品/" : "照片/");
+    const QStringList mainBefore = QDir(main).entryList(QDir::Files);
     for (int n = 1;; ++n) {
         QVERIFY(testsupport::putBack(order, orderBefore) && testsupport::putBack(backup, backupBefore));
         QProcess program;
@@ -1079,29 +1086,31 @@ void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain()
         if (program.exitStatus() == QProcess::NormalExit) {
             // It ran to its end: it was cut off after each of its files before.
             QVERIFY2(program.exitCode() == 0, said.right(2000).constData());
-            QVERIFY(n > 20);
+            QVERIFY(n > (finished ? 16 : 20)); // at least every photo's main file and reduced copies
             break;
         }
         QPair<int, int> posted;
         QVERIFY(importCard(&posted));
         const QString round = QStringLiteral("cut off after file %1: ").arg(n);
-        QVERIFY2(posted == qMakePair(4, 4),
+        QVERIFY2(posted == qMakePair(4, finished ? 0 : 4),
                  qPrintable(round + QStringLiteral("posted %1/%2").arg(posted.first).arg(posted.second)));
         // Each photo once in the order's main folder, with its reduced copies (and its copy in "成品/"), and
         // once in the backup.
-        QStringList added = QDir(order + "照片").entryList(QDir::Files);
+        QStringList added = QDir(main).entryList(QDir::Files);
         for (const QString &name : mainBefore)
             added.removeOne(name);
         QSet<QByteArray> seen;
+        const QStringList thumbnails = finished ? QStringList{"成品缩略图/", "成品缩略图100/", "成品缩略图2250/"}
+                                                : QStringList{"thumbnail/", "thumbnail100/", "thumbnail2250/"};
         for (const QString &name : added) {
-            seen.insert(bytesOf(order + "照片/" + name));
-            for (const char *thumbs : {"thumbnail/", "thumbnail100/", "thumbnail2250/"})
+            seen.insert(bytesOf(main + name));
+            for (const QString &thumbs : thumbnails)
                 QVERIFY2(QFileInfo(order + thumbs + name).isFile(), qPrintable(round + thumbs + name));
-            if (batch)
-                QVERIFY2(bytesOf(order + "成品/" + name) == bytesOf(order + "照片/" + name), qPrintable(round + name));
+            if (batch && !finished)
+                QVERIFY2(bytesOf(order + "成品/" + name) == bytesOf(main + name), qPrintable(round + name));
         }
         QVERIFY2(added.size() == 4 && seen.size() == 4, qPrintable(round + added.join(',')));
-        for (const QString &photo : card) {
+        for (const QString &photo : finished ? QStringList() : card) {
             int backups = 0;
             for (const QString &name : QDir(backup + "照片").entryList(QDir::Files))
                 backups += bytesOf(backup + "照片/" + name) == bytesOf(photo) ? 1 : 0;
