@@ -75,6 +75,8 @@ struct State
     int held = 0;
     QWaitCondition released;
     qint64 folderSkew = 0;
+    QString stopPart; // stopAfterPlacing
+    int stopAfter = 0;
 };
 
 State &state()
@@ -305,6 +307,8 @@ namespace {
 // of writeIntoPlace's (isWriteTemporary).
 const QString kCopying = QStringLiteral("copying");
 const QString kWriting = QStringLiteral("writing");
+// That of the probe folderClock writes (isClockTemporary).
+const QString kClock = QStringLiteral("tessaly-clock");
 
 // A name for a temporary file in folder, starting with "." and prefix.
 QString temporaryName(const QString &folder, const QString &prefix)
@@ -687,8 +691,10 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
         step = "rename: ";
         error = GetLastError();
     }
-    if (!step)
+    if (!step) {
+        placedHere(target);
         return true;
+    }
     logNotPlaced(target, QLatin1String(step) + qt_error_string(int(error)));
     removeTemporary(temporary);
     errno = error == ERROR_CANCELLED ? ECANCELED : errnoOf(error);
@@ -742,8 +748,10 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
         failed("not wanted any more: ", ECANCELED);
     else if (failure.isEmpty() && !placeTemporary(temporary, target, placing))
         failed("rename: ", errno);
-    if (failure.isEmpty())
+    if (failure.isEmpty()) {
+        placedHere(target);
         return true;
+    }
     logNotPlaced(target, failure);
     removeTemporary(temporary);
     errno = error;
@@ -1054,8 +1062,10 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
         failed("rename: ", lastError());
     if (failedStep)
         *failedStep = !step ? WriteStep::None : !created ? WriteStep::Open : written ? WriteStep::Rename : WriteStep::Write;
-    if (!step)
+    if (!step) {
+        placedHere(target);
         return true;
+    }
     const QString reason = error != 0 ? errorText(error) : QStringLiteral("未能完整写入");
     logNotPlaced(target, QLatin1String(step) + reason + QStringLiteral(" (errno ") + QString::number(error)
                              + QLatin1Char(')'));
@@ -1233,6 +1243,11 @@ bool isWriteTemporary(const QString &name)
     return isTemporaryOf(name, kWriting);
 }
 
+bool isClockTemporary(const QString &name)
+{
+    return isTemporaryOf(name, kClock);
+}
+
 bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, int *error)
 {
     bytes->clear();
@@ -1381,7 +1396,7 @@ qint64 folderClock(const QString &folder)
     SystemFile probe;
     QString path;
     for (int attempt = 0; attempt < 4; ++attempt) {
-        path = temporaryName(local, QStringLiteral("tessaly-clock"));
+        path = temporaryName(local, kClock);
         if (probe.openForWriting(path, SystemFile::NewOnly) || probe.error() != EEXIST)
             break;
     }
@@ -1472,6 +1487,25 @@ void holdWrites(const QString &pathPart)
     QMutexLocker lock(&state().mutex);
     state().holdPart = pathPart;
     state().holding = true;
+}
+
+void stopAfterPlacing(const QString &targetPart, int count)
+{
+    QMutexLocker lock(&state().mutex);
+    state().stopPart = targetPart;
+    state().stopAfter = count;
+}
+
+void placedHere(const QString &target)
+{
+    QMutexLocker lock(&state().mutex);
+    if (state().stopAfter <= 0 || !target.contains(state().stopPart) || --state().stopAfter > 0)
+        return;
+#ifdef Q_OS_WIN
+    TerminateProcess(GetCurrentProcess(), 9);
+#else
+    ::raise(SIGKILL);
+#endif
 }
 
 void releaseWrites()

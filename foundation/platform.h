@@ -150,6 +150,9 @@ qint64 lastTouched(const QString &path);
 bool isCopyTemporary(const QString &name);
 // The same for the temporary file writeIntoPlace writes beside its target (".writing-" and a random part).
 bool isWriteTemporary(const QString &name);
+// The same for the probe folderClock writes into the folder (".tessaly-clock-" and a random part); one left
+// there is a probe cut short by the program's end.
+bool isClockTemporary(const QString &name);
 
 // The error of the system call that just failed, as an errno: errno itself, on Windows GetLastError()
 // mapped to one (for callers that make the system call themselves and name its failure with errorText()).
@@ -268,6 +271,11 @@ void slowWrites(const QString &pathPart, int ms);
 // releaseWrites() or clearFaults(), like a share that stalls; heldWrites() is how many wait now.
 void holdWrites(const QString &pathPart);
 void releaseWrites();
+// The program ends at once, as by a power cut, right after the count-th file put in place (a copy or a whole
+// write taking its name) whose target contains targetPart; 0 turns it off.
+void stopAfterPlacing(const QString &targetPart, int count);
+// Called by the file operations once a file took its target's name.
+void placedHere(const QString &target);
 int heldWrites();
 void clearFaults();
 // Consulted by the file operations; each true answer uses up one of the injected failures.

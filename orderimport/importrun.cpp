@@ -226,6 +226,7 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.untaken.clear();
     m_run.damaged.clear();
     m_run.held.clear();
+    m_run.waiting.clear();
     m_run.heldError.clear();
     m_run.reportsOut = 0;
     m_run.ending = false;
@@ -340,6 +341,8 @@ void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r, ImportTypeEnum typ
         m_run.held[r->orderKey()] << kept.held;
         m_run.heldError[r->orderKey()] = kept.heldError;
     }
+    if (m_run.active && !UnsentReport::waitingText(kept).isEmpty())
+        m_run.waiting[r->orderKey()] = UnsentReport::waitingText(kept);
     // The run's own record, claimed by the run from its first count on, goes with it as it is.
     QStringList records = kept.paths;
     if (!own.path.isEmpty())
@@ -660,6 +663,8 @@ void importOrdersPhotoDlg::showEndOfRun()
                                                         : QStringLiteral("请排除原因后再点“批量导片”上报：\n"))
                      + recordLines(orders);
     }
+    for (auto it = m_run.waiting.constBegin(); it != m_run.waiting.constEnd(); ++it)
+        notes << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value());
     if (!m_run.dovraKept.isEmpty())
         notes << QStringLiteral("Dovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
                      + m_run.dovraKept.join(QLatin1Char('\n'));

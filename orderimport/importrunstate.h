@@ -54,6 +54,7 @@ public:
     QMap<QString, QStringList> damaged;        // order key -> records in its folder with counts no import makes
     QMap<QString, QStringList> held;           // order key -> records whose claim was refused: they wait
     QMap<QString, int> heldError;              // order key -> why the file system refused it (errno)
+    QMap<QString, QString> waiting;            // order key -> counts another program's report carries now
     bool ending = false;                       // the last order has ended: the end box waits for the reports
     ImportStopHandle stop;                     // the run's go/stop state, shared with its order threads
     QString yptbcp;                            // the shop's switch as it stood when the run started

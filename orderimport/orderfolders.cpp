@@ -156,7 +156,10 @@ void removeDeadTemporaries(const QString &orderFolder, const QString &backupFold
     }
     for (const QString &folder : qAsConst(folders)) {
         FileOperation::removeTemporaries(
-            folder, [](const QString &name) { return Platform::isCopyTemporary(name) || Platform::isWriteTemporary(name); },
+            folder, [](const QString &name) {
+                return Platform::isCopyTemporary(name) || Platform::isWriteTemporary(name)
+                       || Platform::isClockTemporary(name);
+            },
             kDeadTemporaryMs);
     }
 }

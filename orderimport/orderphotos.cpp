@@ -52,7 +52,16 @@ QByteArray photoDigest(QIODevice &bytes)
     const qint64 size = bytes.size();
     if (!bytes.seek(0))
         return QByteArray();
-    const QByteArray head = bytes.read(qMin(size, kDigestBytes));
+    return photoDigest(size, bytes.read(qMin(size, kDigestBytes)));
+}
+
+qint64 photoDigestBytes()
+{
+    return kDigestBytes;
+}
+
+QByteArray photoDigest(qint64 size, const QByteArray &head)
+{
     if (head.size() != qMin(size, kDigestBytes))
         return QByteArray();
     QByteArray digest(24, Qt::Uninitialized);

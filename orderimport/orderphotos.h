@@ -102,3 +102,6 @@ private:
 // cannot be read).
 QByteArray photoDigest(QIODevice &bytes);
 QByteArray photoDigest(const QByteArray &bytes);
+// The same of a file of size bytes whose first photoDigestBytes() are head (as they are written).
+QByteArray photoDigest(qint64 size, const QByteArray &head);
+qint64 photoDigestBytes();

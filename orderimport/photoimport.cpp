@@ -58,9 +58,37 @@ bool writableFormat(const QString &name, QByteArray *format, QString *why)
 
 // Writes the image to the target, encoded as the target's suffix says, replacing a file of that name
 // only once the new one is complete.
-// encoded (when given) holds the image encoded already, and is written as it is.
+// What passes through to a file, forwarded, with its size and first bytes kept (for photoDigest).
+class HeadKeeper : public QIODevice
+{
+public:
+    explicit HeadKeeper(QIODevice &out) : m_out(out) { open(QIODevice::WriteOnly); }
+    qint64 written() const { return m_written; }
+    const QByteArray &head() const { return m_head; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        const qint64 done = m_out.write(data, size);
+        if (done > 0) {
+            m_head.append(data, int(qMin(done, qMax<qint64>(0, photoDigestBytes() - m_head.size()))));
+            m_written += done;
+        }
+        return done;
+    }
+
+private:
+    QIODevice &m_out;
+    QByteArray m_head;
+    qint64 m_written = 0;
+};
+
+// encoded (when given) holds the image encoded already, and is written as it is. placing (when given) is
+// called with the digest and size of the file just before it takes the target's name.
 bool saveImage(const QImage &image, const QString &target, int quality, QString *why,
-               const QByteArray *encoded = nullptr)
+               const QByteArray *encoded = nullptr,
+               const std::function<void(const QByteArray &, qint64)> &placing = {})
 {
     if (Platform::copyShouldFail(target)) {
         *why = QStringLiteral("写入失败");
@@ -71,19 +99,31 @@ bool saveImage(const QImage &image, const QString &target, int quality, QString 
         return false;
     // No sync to disk per file: on a studio share that would be a round trip for every thumbnail.
     QString encoder; // the encoder's own words, for a failure that is not the file system's
+    QByteArray digest;
+    qint64 size = 0;
     const bool written = Platform::writeIntoPlace(
         fsPath(target),
         [&](QIODevice &file) {
-            if (encoded)
+            if (encoded) {
+                digest = placing ? photoDigest(*encoded) : QByteArray();
+                size = encoded->size();
                 return file.write(*encoded) == encoded->size();
-            QImageWriter writer(&file, format);
+            }
+            HeadKeeper kept(file);
+            QImageWriter writer(&kept, format);
             writer.setQuality(quality);
-            if (writer.write(image))
+            if (writer.write(image)) {
+                size = kept.written();
+                digest = placing ? photoDigest(size, kept.head()) : QByteArray();
                 return true;
+            }
             encoder = writer.errorString();
             return false;
         },
-        why);
+        why, nullptr, placing ? std::function<bool()>([&] {
+            placing(digest, size);
+            return true;
+        }) : std::function<bool()>());
     // The file system's error names the reason; the encoder's words only when no system call failed.
     if (!written && errno == 0 && !encoder.isEmpty())
         *why = encoder;
@@ -118,19 +158,27 @@ const int kMostNames = 10000;
 
 // One copy that never replaces a file (a file of the same bytes there is this photo already), on the order
 // folder's local path.
-FileOperation::CopyOutcome copyOnce(const QString &from, const QString &target, QString *why)
+// before (when given) is called just before the copy takes the name.
+FileOperation::CopyOutcome copyOnce(const QString &from, const QString &target, QString *why,
+                                    const std::function<bool()> &before = {})
 {
-    return FileOperation::copyNoReplace(fsPath(from), fsPath(target), why);
+    return FileOperation::copyNoReplace(fsPath(from), fsPath(target), why, FileOperation::EarlierCopy::SameBytes,
+                                        Platform::Durability::Cached, before);
 }
 
 // Copies from into folder under the first of the names nameAt(0), nameAt(1), ... that is free or holds
 // the same bytes already; never replaces a file. *placed receives the name taken.
+// before (when given) is called with the target just before the copy takes its name.
 FileOperation::CopyOutcome copyToFreeName(const QString &from, const QString &folder,
-                                          const std::function<QString(int)> &nameAt, QString *placed, QString *why)
+                                          const std::function<QString(int)> &nameAt, QString *placed, QString *why,
+                                          const std::function<void(const QString &)> &before = {})
 {
     for (int k = 0; k < kMostNames; ++k) {
         const QString name = nameAt(k);
-        const FileOperation::CopyOutcome outcome = copyOnce(from, folder + name, why);
+        const QString target = folder + name;
+        const FileOperation::CopyOutcome outcome =
+            copyOnce(from, target, why, before ? std::function<bool()>([&] { before(target); return true; })
+                                                : std::function<bool()>());
         if (outcome == FileOperation::KeptOther)
             continue;
         *placed = name;
@@ -238,7 +286,8 @@ public:
         }
         QString why;
         QString placed;
-        const auto outcome = copyToFreeName(m_task.filePath, backupFolder(), besideNames(m_firstName), &placed, &why);
+        const auto outcome = copyToFreeName(m_task.filePath, backupFolder(), besideNames(m_firstName), &placed, &why,
+                                            noting(true, m_task.filePath));
         if (outcome == FileOperation::CopyFailed)
             m_fail(backupFailure(inBrackets(why)));
         else
@@ -262,6 +311,8 @@ public:
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_firstName;
             const bool existed = QFileInfo::exists(fsPath(target));
+            if (i == 0 && !existed)
+                noteLanding(false, target, from);
             QString why;
             if (!FileOperation::copyFile(from, target, true, &why)) {
                 m_fail(QStringLiteral("复制失败 ") + target + inBrackets(why));
@@ -323,7 +374,8 @@ public:
             const QString target = m_targets.at(i) + m_firstName;
             const bool existed = QFileInfo::exists(fsPath(target));
             QString why;
-            if (!saveImage(image, target, 100, &why, lookedUp ? &encoded : nullptr)) {
+            if (!saveImage(image, target, 100, &why, lookedUp ? &encoded : nullptr,
+                           i == 0 && !existed ? notingWritten(target) : std::function<void(const QByteArray &, qint64)>())) {
                 m_fail(QStringLiteral("保存失败 ") + target + inBrackets(why));
                 if (i == 0)
                     return false; // as placeFile
@@ -360,11 +412,15 @@ public:
             if (existed && ImageOperation::isReadablePicture(fsPath(target))) {
                 QString copyWhy;
                 const auto outcome = copyToFreeName(m_task.filePath, m_targets.at(i), besideNames(m_firstName),
-                                                    &placed, &copyWhy);
+                                                    &placed, &copyWhy,
+                                                    i == 0 ? noting(false, m_task.filePath)
+                                                           : std::function<void(const QString &)>());
                 ok = outcome != FileOperation::CopyFailed;
                 added = outcome == FileOperation::Copied;
                 why = copyReason(copyWhy, m_targets.at(i) + placed);
             } else {
+                if (i == 0 && !existed)
+                    noteLanding(false, target, m_task.filePath);
                 ok = FileOperation::copyFile(m_task.filePath, target, true, &why);
                 why = inBrackets(why);
             }
@@ -490,7 +546,8 @@ private:
             return;
         QString why;
         QString placed;
-        const auto backup = copyToFreeName(m_task.filePath, backupFolder(), besideNames(name), &placed, &why);
+        const auto backup = copyToFreeName(m_task.filePath, backupFolder(), besideNames(name), &placed, &why,
+                                           noting(true, m_task.filePath));
         if (backup == FileOperation::CopyFailed)
             m_fail(backupFailure(copyReason(why, backupFolder() + placed)));
         m_outcome.backupAdded = backup == FileOperation::Copied;
@@ -526,18 +583,61 @@ private:
     }
 
     // The run's record counts the photo's new main file and new backup as they are now (placed, or gone
-    // again), each the moment it changes: right after a file is in place, right before it goes.
+    // again), each the moment it changes: right after a file is in place, right before it goes. Each new
+    // file was noted there before it took its name (noteLanding), so a run cut off in between leaves it
+    // counted all the same.
     void recordLanded()
     {
         if (!m_task.runRecord)
             return;
         const int files = int(m_outcome.mainAdded) - int(m_recordedMain);
         const int backups = int(m_outcome.backupAdded) - int(m_recordedBackup);
-        if (files == 0 && backups == 0)
-            return;
-        m_task.runRecord->count(files, backups);
+        if (files != 0)
+            m_task.runRecord->count(files, 0, m_mainMark);
+        if (backups != 0)
+            m_task.runRecord->count(0, backups, m_backupMark);
         m_recordedMain = m_outcome.mainAdded;
         m_recordedBackup = m_outcome.backupAdded;
+    }
+
+    // Notes a new main file or backup of the photo in the run's record before it takes the name of target:
+    // the bytes of the file from.
+    void noteLanding(bool backup, const QString &target, const QString &from)
+    {
+        if (!m_task.runRecord)
+            return;
+        QFile file(fsPath(from));
+        if (file.open(QIODevice::ReadOnly))
+            noteBytes(backup, target, photoDigest(file), file.size());
+    }
+    void noteBytes(bool backup, const QString &target, const QByteArray &digest, qint64 size)
+    {
+        const QFileInfo info(target);
+        (backup ? m_backupMark : m_mainMark) =
+            m_task.runRecord->note(backup, info.path() + QLatin1Char('/'), info.fileName(), size, digest);
+    }
+    // The same for a main file written anew, called with its digest and size just before it takes its name.
+    std::function<void(const QByteArray &, qint64)> notingWritten(const QString &target)
+    {
+        if (!m_task.runRecord)
+            return {};
+        return [this, target](const QByteArray &digest, qint64 size) { noteBytes(false, target, digest, size); };
+    }
+    // The same, called by a copy of from just before it takes a name.
+    std::function<void(const QString &)> noting(bool backup, const QString &from)
+    {
+        if (!m_task.runRecord)
+            return {};
+        return [this, backup, from](const QString &target) { noteLanding(backup, target, from); };
+    }
+    std::function<bool()> notingOne(bool backup, const QString &target, const QString &from)
+    {
+        if (!m_task.runRecord)
+            return {};
+        return [this, backup, target, from] {
+            noteLanding(backup, target, from);
+            return true;
+        };
     }
 
     // The run's photos with the same bytes find the photo from now on, in the backup or among the main files.
@@ -571,7 +671,8 @@ private:
     {
         QString why;
         QString placed;
-        const auto outcome = copyToFreeName(from, m_mainFolder, besideNames(m_firstName), &placed, &why);
+        const auto outcome = copyToFreeName(from, m_mainFolder, besideNames(m_firstName), &placed, &why,
+                                            noting(false, from));
         if (outcome == FileOperation::CopyFailed) {
             m_fail(QStringLiteral("复制失败 ") + m_mainFolder + placed + copyReason(why, m_mainFolder + placed));
             return false;
@@ -594,7 +695,7 @@ private:
         for (int k = 0; k < kMostNames; ++k, name = nextNumberedName(name)) {
             const QString main = m_mainFolder + name;
             QString why;
-            const auto outcome = copyOnce(from, main, &why);
+            const auto outcome = copyOnce(from, main, &why, notingOne(false, main, from));
             if (outcome == FileOperation::KeptOther)
                 continue;
             if (outcome == FileOperation::CopyFailed) {
@@ -606,7 +707,8 @@ private:
             bool backedUp = false;
             // A backup that holds the photo under another name gets no second copy of it.
             if (m_task.type == ImportOriginPhotos && m_backupName.isEmpty()) {
-                const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why);
+                const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why,
+                                             notingOne(true, backupFolder() + name, m_task.filePath));
                 // The number is not free after all: the main file just placed goes (no longer counted from
                 // before it goes), the photo moves on.
                 if (backup == FileOperation::KeptOther && outcome == FileOperation::Copied) {
@@ -658,6 +760,8 @@ private:
     PhotoOutcome m_outcome;
     bool m_recordedMain = false;   // what the run's record counts of the photo
     bool m_recordedBackup = false;
+    int m_mainMark = -1;   // the notes of the new main file and backup in the run's record (-1: none)
+    int m_backupMark = -1;
 };
 
 // Holds part of the order's pixel budget while a photo is decoded and written.

@@ -3,6 +3,7 @@
 #include "fileoperation.h"
 #include "logging.h"
 #include "orderfolders.h"
+#include "orderphotos.h"
 #include "platform.h"
 
 #include <QCoreApplication>
@@ -71,11 +72,13 @@ const QString &programPart()
     return program;
 }
 
-// The claim a report puts on the records it carries at the time given: the time and a random part.
+// The claim a report puts on the records it carries at the time given: the time, this program and its
+// process id, this desk, and a random part (the part a run's claim lacks).
 QString reportClaim(qint64 at)
 {
-    return kClaimMarker + QString::number(at, 36) + QLatin1Char('-')
-           + QString::number(QRandomGenerator::global()->generate64(), 36);
+    return kClaimMarker + QString::number(at, 36) + QLatin1Char('-') + programPart() + QLatin1Char('-')
+           + QString::number(QCoreApplication::applicationPid(), 36) + QLatin1Char('-') + deskPart()
+           + QLatin1Char('-') + QString::number(QRandomGenerator::global()->generate64(), 36);
 }
 
 // The claim a run under way puts on its own record at the time given: the time, this program and its
@@ -88,10 +91,12 @@ QString runClaim(qint64 at)
 
 // Whose claim the record's name holds.
 enum class Claimant {
-    Report,     // a report's, or none
-    Run,        // a run's under way (or of a program that cannot be told from here: another desk's)
-    EndedRun,   // a run's of a program of this desk that has ended: the process it names runs this program
-                // no more (or it is this program's process id, given anew: another program named it)
+    Report,      // a report's under way (or one that names no program, or another desk's), or none
+    OwnReport,   // a report's of this program
+    EndedReport, // a report's of a program of this desk that has ended: its answer never comes
+    Run,         // a run's under way (or of a program that cannot be told from here: another desk's)
+    EndedRun,    // a run's of a program of this desk that has ended: the process it names runs this program
+                 // no more (or it is this program's process id, given anew: another program named it)
 };
 Claimant claimantOf(const QString &name)
 {
@@ -99,24 +104,36 @@ Claimant claimantOf(const QString &name)
     if (at < 0)
         return Claimant::Report;
     const QStringList parts = name.mid(at + kClaimMarker.size()).split(QLatin1Char('-'));
-    if (parts.size() != 4)
+    const bool report = parts.size() == 5;
+    if (parts.size() != 4 && !report)
         return Claimant::Report;
     bool number = false;
     const qint64 pid = parts.at(2).toLongLong(&number, 36);
     if (!number || parts.at(3) != deskPart())
-        return Claimant::Run;
-    if (pid == QCoreApplication::applicationPid())
-        return parts.at(1) == programPart() ? Claimant::Run : Claimant::EndedRun;
-    return Platform::runsThisProgram(pid) ? Claimant::Run : Claimant::EndedRun;
+        return report ? Claimant::Report : Claimant::Run;
+    bool ended = false;
+    if (pid == QCoreApplication::applicationPid()) {
+        if (parts.at(1) == programPart())
+            return report ? Claimant::OwnReport : Claimant::Run;
+        ended = true;
+    } else {
+        ended = !Platform::runsThisProgram(pid);
+    }
+    if (report)
+        return ended ? Claimant::EndedReport : Claimant::Report;
+    return ended ? Claimant::EndedRun : Claimant::Run;
 }
 
 // A record's bytes.
-QByteArray recordBytes(ImportTypeEnum type, const Counts &counts)
+// notes: the record's journal holds files of its run besides the counts (see RunRecord::note).
+QByteArray recordBytes(ImportTypeEnum type, const Counts &counts, bool notes = false)
 {
     QJsonObject json;
     json.insert(QStringLiteral("typeid"), int(type));
     json.insert(QStringLiteral("picnumber"), counts.files);
     json.insert(QStringLiteral("picbacknumber"), counts.backups);
+    if (notes)
+        json.insert(QStringLiteral("notes"), 1);
     return QJsonDocument(json).toJson(QJsonDocument::Compact);
 }
 
@@ -250,6 +267,7 @@ Reading readRecord(const QString &path, Record *record, qint64 *claimedAt = null
     if (!name.startsWith(namePrefix() + QString::number(type) + QLatin1Char('-')))
         return Reading::NotRecord;
     unclaimedName(name, claimedAt);
+    record->noted = json.value(QStringLiteral("notes")).toInt() == 1;
     record->path = path;
     record->type = ImportTypeEnum(type);
     record->claimed = false;
@@ -286,8 +304,143 @@ void removeTakenLeftovers(const QString &folder)
     }
 }
 
+// The start of a journal's name: beside its record, named after the record's own name.
+QString journalPrefix()
+{
+    return QStringLiteral(".tessaly-notes-");
+}
+
+QString journalOf(const QString &recordPath)
+{
+    const QFileInfo info(recordPath);
+    return info.path() + QLatin1Char('/') + journalPrefix() + unclaimedName(info.fileName()).mid(namePrefix().size());
+}
+
+// The largest journal read: a note takes about 200 bytes, an order of 50,000 photos and backups 20 MiB.
+const qint64 kJournalLimit = 24 * 1024 * 1024;
+
+// The folders of an order's main files a note may name.
+bool mainFolderName(const QString &folder)
+{
+    return folder == QStringLiteral("照片/") || folder == QStringLiteral("成品/") || folder == QStringLiteral("设计/");
+}
+
+// A backup note's folder: the backup's "照片/" of an order of the same name, given whole and clean.
+bool backupFolderOf(const QString &folder, const QString &orderName)
+{
+    return QDir::isAbsolutePath(folder) && QDir::cleanPath(folder) + QLatin1Char('/') == folder
+           && folder.endsWith(QLatin1Char('/') + orderName + QStringLiteral("/照片/"));
+}
+
+bool safeName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+}
+
+// The files the journal notes that are there, each holding the bytes noted, each counted once. A line cut
+// short or damaged, or one naming anything outside the order's folders, is passed over.
+Counts journalCounts(const QString &folder, const QString &journal)
+{
+    Counts counts;
+    QByteArray bytes;
+    if (!Platform::readRegularFile(journal, kJournalLimit, &bytes))
+        return counts;
+    const QString orderName = QDir(folder).dirName();
+    QSet<QString> seen;
+    for (const QByteArray &line : bytes.split('\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        const QString kind = o.value(QStringLiteral("k")).toString();
+        const QString where = o.value(QStringLiteral("f")).toString();
+        const QString name = o.value(QStringLiteral("n")).toString();
+        const double size = o.value(QStringLiteral("s")).toDouble(-1);
+        const QByteArray digest = QByteArray::fromHex(o.value(QStringLiteral("d")).toString().toLatin1());
+        const bool backup = kind == QLatin1String("b");
+        if ((!backup && kind != QLatin1String("m")) || !safeName(name) || size < 0 || digest.isEmpty()
+            || !(backup ? backupFolderOf(where, orderName) : mainFolderName(where)))
+            continue;
+        const QString path = (backup ? where : folder + where) + name;
+        const QString key = Platform::pathCase() == Qt::CaseInsensitive ? path.toLower() : path;
+        if (seen.contains(key) || !Platform::isRegularFile(path) || Platform::fileFacts(path).size != qint64(size))
+            continue;
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || photoDigest(file) != digest)
+            continue;
+        seen.insert(key);
+        if (backup)
+            counts.backups = qMin(counts.backups + 1, kMaxRecordCount);
+        else
+            counts.files = qMin(counts.files + 1, kMaxRecordCount);
+    }
+    return counts;
+}
+
+// Journals whose record is gone (a report took it) or holds its counts whole (the run's end, or a report
+// taking it over, wrote them and was cut off before the journal went) are removed.
+void removeJournalsLeft(const QString &folder)
+{
+    const QDir dir(folder);
+    const QStringList journals = dir.entryList({journalPrefix() + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : journals) {
+        const QString own = namePrefix() + name.mid(journalPrefix().size());
+        bool needed = false;
+        for (const QString &recordName : dir.entryList({own + QLatin1Char('*')}, QDir::Files | QDir::Hidden | QDir::System)) {
+            Record record;
+            needed = needed || readRecord(folder + recordName, &record, nullptr) == Reading::NotRecord || record.noted;
+        }
+        if (!needed && Platform::isRegularFile(folder + name))
+            FileOperation::deleteFile(folder + name);
+    }
+}
+
+// The record (claimed by the caller) of a run that ended before it wrote its counts whole: the files its
+// journal notes that are there count once, written into the record before the journal goes. False when the
+// record could not be written.
+bool foldJournal(const QString &folder, Record *record)
+{
+    if (!record->noted)
+        return true;
+    const Counts noted = journalCounts(folder, journalOf(record->path));
+    record->counts.files = qMin(record->counts.files + noted.files, kMaxRecordCount);
+    record->counts.backups = qMin(record->counts.backups + noted.backups, kMaxRecordCount);
+    const QByteArray bytes = recordBytes(record->type, record->counts);
+    if (!Platform::writeIntoPlace(record->path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); })) {
+        qCWarning(lcImport) << "record of an ended run not written whole:" << record->path;
+        return false;
+    }
+    FileOperation::deleteFile(journalOf(record->path));
+    record->noted = false;
+    return true;
+}
+
+QList<Record> scan(const QString &orderFolder, int damagedType = -1, QStringList *damaged = nullptr);
+
+// Takes over the records of runs that ended before they wrote their counts whole: each is claimed, its
+// journal folded in, and given back as an ordinary record for the next report. Done before a run puts its
+// first file in place, so that a noted file is judged as the ended run left it, not as the redo puts it
+// back.
+void foldEnded(const QString &orderFolder)
+{
+    const QString folder = folderOf(orderFolder);
+    for (const Record &found : scan(orderFolder)) {
+        if (!found.noted || found.claimed)
+            continue;
+        const QFileInfo info(found.path);
+        Record record;
+        const QString to = info.path() + QLatin1Char('/') + unclaimedName(info.fileName())
+                           + reportClaim(Platform::folderClock(folder));
+        if (!renameNoReplaceRetried(found.path, to))
+            continue; // another program took it first
+        if (readRecord(to, &record) == Reading::Record)
+            foldJournal(folder, &record);
+        release({to});
+    }
+}
+
 // The records in the order folder; the paths of the damaged ones of the given type go to *damaged.
-QList<Record> scan(const QString &orderFolder, int damagedType = -1, QStringList *damaged = nullptr)
+QList<Record> scan(const QString &orderFolder, int damagedType, QStringList *damaged)
 {
     QList<Record> found;
     if (orderFolder.trimmed().isEmpty())
@@ -321,10 +474,21 @@ QList<Record> scan(const QString &orderFolder, int damagedType = -1, QStringList
             if (now < 0)
                 now = Platform::folderClock(folder);
             const bool recent = qAbs(now - claimedAt) < kClaimGivenUpMs;
-            const Claimant claimant = recent ? claimantOf(name) : Claimant::Report;
+            const Claimant claimant = recent ? claimantOf(name) : Claimant::EndedReport;
             if (claimant == Claimant::Run)
                 continue; // counted by a run under way, whose end report carries it
-            record.claimed = recent && claimant == Claimant::Report;
+            record.claimed = claimant == Claimant::Report || claimant == Claimant::OwnReport;
+            record.ownReport = claimant == Claimant::OwnReport;
+            // Named by a program of this desk that still runs: its answer decides, or its end.
+            record.heldHere = claimant == Claimant::Report && name.count(QLatin1Char('-')) >= 8
+                              && name.section(QLatin1Char('-'), -2, -2) == deskPart();
+            record.givenUpInMs = record.claimed ? qMax<qint64>(0, claimedAt + kClaimGivenUpMs - now) : 0;
+        }
+        // A run's record whose journal was not folded in yet: as a report carrying it would count it.
+        if (record.noted && !record.claimed) {
+            const Counts noted = journalCounts(folder, journalOf(path));
+            record.counts.files = qMin(record.counts.files + noted.files, kMaxRecordCount);
+            record.counts.backups = qMin(record.counts.backups + noted.backups, kMaxRecordCount);
         }
         found << record;
     }
@@ -360,6 +524,14 @@ Owed owed(const QString &orderFolder, ImportTypeEnum type)
     for (const Record &record : scan(orderFolder, int(type), &sum.damaged)) {
         if (record.type == type && !record.claimed)
             found << record;
+        if (record.type == type && record.claimed && !record.ownReport) {
+            sum.waiting.files += record.counts.files;
+            sum.waiting.backups += record.counts.backups;
+            if (record.heldHere)
+                sum.waitingHere = true;
+            else
+                sum.waitingMs = qMax(sum.waitingMs, record.givenUpInMs);
+        }
     }
     for (const Record &record : withinOneReport(found, &sum.counts))
         sum.paths << record.path;
@@ -371,10 +543,14 @@ Owed claim(const QString &orderFolder, ImportTypeEnum type)
     Owed claimed;
     const Owed found = owed(orderFolder, type);
     claimed.damaged = found.damaged;
+    claimed.waiting = found.waiting;
+    claimed.waitingHere = found.waitingHere;
+    claimed.waitingMs = found.waitingMs;
     if (found.paths.isEmpty())
         return claimed;
     const QString folder = folderOf(orderFolder);
     removeTakenLeftovers(folder);
+    removeJournalsLeft(folder);
     const QString claim = reportClaim(Platform::folderClock(folder));
     QList<Record> taken;
     for (const QString &path : found.paths) {
@@ -396,6 +572,10 @@ Owed claim(const QString &orderFolder, ImportTypeEnum type)
         // The counts as the claimed file holds them: the one this desk renamed. One that is no record
         // (changed since it was listed) goes back under its name.
         if (readRecord(to, &record) != Reading::Record) {
+            release({to});
+            continue;
+        }
+        if (!foldJournal(folder, &record)) {
             release({to});
             continue;
         }
@@ -451,6 +631,9 @@ QStringList drop(const QStringList &paths)
 {
     QStringList kept;
     for (const QString &path : paths) {
+        // A journal beside it was folded into it before the report carried it.
+        if (Platform::isRegularFile(journalOf(path)))
+            FileOperation::deleteFile(journalOf(path));
         // A file held for a moment (a scanner, an indexer) is let go by the second try.
         if (FileOperation::deleteFile(path) || FileOperation::deleteFile(path) || !QFileInfo(path).exists())
             continue;
@@ -494,8 +677,14 @@ void RunRecord::letGoLocked()
 {
     qCWarning(lcImport) << "record of a run under way taken by another report:" << m_path;
     m_clockBase = -1; // the run's clock may have stood still (the desk slept): the folder's is read again
-    m_files -= m_written.files;
-    m_backups -= m_written.backups;
+    // What the record and its journal held is that report's: it counted the noted files it found.
+    m_files -= m_written.files + m_journalFiles;
+    m_backups -= m_written.backups + m_journalBackups;
+    m_journalFiles = 0;
+    m_journalBackups = 0;
+    m_noted = false;
+    m_writtenNotes = false;
+    ++m_generation;
     m_written = Counts();
     m_path.clear();
     m_facts = Platform::FileFacts();
@@ -528,12 +717,16 @@ bool RunRecord::writeLocked(bool forReport)
             return false; // too old to be written into safely: the next count tries again
         }
     }
-    const Counts due{int(m_files), int(m_backups)};
-    if (due.files == m_written.files && due.backups == m_written.backups)
+    // While the run goes on its noted files are counted by the journal; its end writes them all into the
+    // record, and the journal goes.
+    const bool notes = m_noted && !forReport;
+    const Counts due = notes ? Counts{int(m_files - m_journalFiles), int(m_backups - m_journalBackups)}
+                             : Counts{int(m_files), int(m_backups)};
+    if (due.files == m_written.files && due.backups == m_written.backups && notes == m_writtenNotes)
         return true;
     const bool made = m_path.isEmpty();
     const QString path = made ? m_folder + newRecordName(m_type) + (forReport ? reportClaim(now) : runClaim(now)) : m_path;
-    const QByteArray bytes = recordBytes(m_type, due);
+    const QByteArray bytes = recordBytes(m_type, due, notes);
     const Platform::FileFacts left = m_facts;
     auto asLeft = [&] { return made || Platform::fileFacts(path) == left; };
     errno = 0;
@@ -555,14 +748,72 @@ bool RunRecord::writeLocked(bool forReport)
     Platform::setHidden(path);
     m_facts = Platform::fileFacts(path);
     m_written = due;
+    if (m_writtenNotes && !notes) {
+        // Its counts are whole in the record now.
+        FileOperation::deleteFile(journalOf(path));
+        m_noted = false;
+        m_journalFiles = 0;
+        m_journalBackups = 0;
+    }
+    m_writtenNotes = notes;
     return true;
 }
 
-void RunRecord::count(int files, int backups)
+int RunRecord::note(bool backup, const QString &folder, const QString &name, qint64 size, const QByteArray &digest)
 {
     QMutexLocker lock(&m_mutex);
+    if (m_folder.isEmpty() || digest.isEmpty() || size < 0 || !safeName(name))
+        return -1;
+    if (!m_foldedEnded) {
+        m_foldedEnded = true;
+        foldEnded(m_folder);
+    }
+    // Another report may have taken the record meanwhile: then a new one notes what comes from now on.
+    if (!m_path.isEmpty() && !(Platform::fileFacts(m_path) == m_facts))
+        letGoLocked();
+    if (!m_writtenNotes) {
+        m_noted = true;
+        if (!writeLocked(false) || !m_writtenNotes) {
+            m_noted = m_writtenNotes;
+            return -1;
+        }
+    }
+    const QString local = OrderFolders::withSeparator(QDir::cleanPath(OrderFolders::fsPath(folder)));
+    const QString where = !backup && local.startsWith(m_folder, Platform::pathCase()) ? local.mid(m_folder.size()) : local;
+    QJsonObject line;
+    line.insert(QStringLiteral("k"), backup ? QStringLiteral("b") : QStringLiteral("m"));
+    line.insert(QStringLiteral("f"), where);
+    line.insert(QStringLiteral("n"), name);
+    line.insert(QStringLiteral("s"), double(size));
+    line.insert(QStringLiteral("d"), QString::fromLatin1(digest.toHex()));
+    // Each note begins a line of its own, so that a line cut short before ends there.
+    const QByteArray bytes = '\n' + QJsonDocument(line).toJson(QJsonDocument::Compact);
+    const QString journal = journalOf(m_path);
+    const bool fresh = !QFileInfo::exists(journal);
+    Platform::SystemFile out;
+    if (!out.openForWriting(journal, Platform::SystemFile::Append) || out.write(bytes) != bytes.size()
+        || !out.closeChecked()) {
+        qCWarning(lcImport) << "note of a run under way not written:" << journal << errorText(out.error());
+        return -1;
+    }
+    if (fresh)
+        Platform::setHidden(journal);
+    return m_generation;
+}
+
+void RunRecord::count(int files, int backups, int mark)
+{
+    QMutexLocker lock(&m_mutex);
+    // Noted in a record another report took since (its claim went old, the share stalled): that report
+    // counted the noted files it found in place; this one came later, and the new record counts it.
+    if (!m_path.isEmpty() && !(Platform::fileFacts(m_path) == m_facts))
+        letGoLocked();
     m_files += files;
     m_backups += backups;
+    if (mark >= 0 && mark == m_generation) {
+        m_journalFiles += files;
+        m_journalBackups += backups;
+    }
     writeLocked(false);
 }
 
@@ -585,13 +836,19 @@ RunRecord::End RunRecord::finish(const Counts &extra)
     writeLocked(true);
     End end;
     end.path = m_path;
-    end.counts = m_written;
-    end.unwritten = {int(m_files) - m_written.files, int(m_backups) - m_written.backups};
+    // A record whose counts could not be written whole still holds its journal's.
+    end.counts = {m_written.files + int(m_journalFiles), m_written.backups + int(m_journalBackups)};
+    end.unwritten = {int(m_files) - end.counts.files, int(m_backups) - end.counts.backups};
     end.error = m_error;
     m_path.clear();
     m_facts = Platform::FileFacts();
     m_files = 0;
     m_backups = 0;
+    m_journalFiles = 0;
+    m_journalBackups = 0;
+    m_noted = false;
+    m_writtenNotes = false;
+    ++m_generation;
     m_written = Counts();
     return end;
 }
@@ -612,6 +869,21 @@ QString heldText(int error)
 {
     const QString why = error == 0 ? QString() : QStringLiteral("（") + errorText(error) + QStringLiteral("）");
     return QStringLiteral("订单目录中的导片记录无法取用") + why + QStringLiteral("，这次没有上报，仍记在订单目录中，");
+}
+
+QString waitingText(const Owed &owed)
+{
+    if (owed.waiting.files == 0 && owed.waiting.backups == 0)
+        return QString();
+    QString counts = QStringLiteral("照片%1张").arg(owed.waiting.files);
+    if (owed.waiting.backups != 0)
+        counts += QStringLiteral("，备份%1张").arg(owed.waiting.backups);
+    // A claim held elsewhere is given up after a while; one of a program of this desk when it ends.
+    const qint64 minutes = qMax<qint64>(1, (owed.waitingMs + 59999) / 60000);
+    const QString when = owed.waitingHere && owed.waitingMs == 0
+                             ? QStringLiteral("该程序结束后，下次导入该订单时一并上报")
+                             : QStringLiteral("%1分钟后下次导入该订单时一并上报").arg(minutes);
+    return QStringLiteral("另一个程序正在上报的导片数量（%1）这次没有上报；若其未能送达，%2").arg(counts, when);
 }
 
 bool heldPasses(int error)

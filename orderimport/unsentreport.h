@@ -12,8 +12,8 @@
 // desk's rename of a record succeeds), so that no other report carries them meanwhile; a report that did
 // not arrive gives them back. A rename refused (a scanner or an indexer holds the file) is tried again; a
 // record that stays under its name even so waits for the next report, and the caller says so. A claim
-// older than any report takes (its program ended before the answer) is given up: the next report claims
-// the record again. A claim's age is read on the order folder's own clock (Platform::folderClock), so
+// older than any report takes (its program ended before the answer), or one naming a program of this desk
+// that has ended, is given up: the next report claims the record again. A claim's age is read on the order folder's own clock (Platform::folderClock), so
 // desks whose clocks differ judge it alike. The files lie at the top of the order folder, beside
 // "ImageTime.txt", outside every photo, thumbnail and video folder.
 //
@@ -28,16 +28,18 @@
 // of these types as well, each in a report of its own type (carriedWith); a video type's record names no
 // videos and waits for the batch import of that type.
 //
-// A run keeps its own record while it runs (RunRecord): the files it places are counted there the moment
-// they are in place, never before, so a run cut off (a power cut, the system restarting for an update)
-// leaves what it placed counted in the order folder, and the next import of the order, which finds those
-// photos by their bytes and does not count them again, carries that record once. Counted after the file is
-// there, the record never counts a file that is not; a run cut off in the instant between a file and its
-// count under-counts that one file, where counting first would count a photo twice that the redo then
-// places. The record is claimed by its run from the first count on, so no other report carries it while the
-// run goes on; the claim is renewed as the run counts, and also names the desk and the program (its process
-// id and a random part of its own): a program of this desk that has ended left it, and it is given up at
-// once, not only when it is old. A record a run under way counts is none of the records listed here (that
+// A run keeps its own record while it runs (RunRecord): each new file is noted in the record's journal (a
+// file beside it, one line appended per file) before it takes its name, and counted once it has, so a run
+// cut off at any moment (a power cut, the system restarting for an update) leaves what it placed counted in
+// the order folder, and the next import of the order, which finds those photos by their bytes and does not
+// count them again, carries that record once. Before that import puts a file in place it takes the ended
+// run's record over: a noted file that is there holding the bytes noted counts once, one that is not does
+// not, so the record never counts a file that is not there, nor one the redo puts back. The record is claimed
+// by its run from the first note on, so no other report carries it while the run goes on; the claim is
+// renewed as the run counts, and also names the desk and the program (its process id and a random part of
+// its own): a program of this desk that has ended left it, and it is given up at once, not only when it is
+// old. A report's claim names them too (with a random part of the claim's own), so a program cut off while its
+// report was out leaves the records to this desk's next import at once. A record a run under way counts is none of the records listed here (that
 // run's end report carries it). (A claim that went old all the same, the share stalled or the desk slept, may be
 // carried by another report meanwhile: before each write the run finds its record no longer as it left it
 // and goes on with a new one for what it counts from then on, so nothing is counted twice.) At the run's end the record is claimed as a report claims,
@@ -66,6 +68,10 @@ struct Record
     ImportTypeEnum type = ImportFinishedPhotos;
     Counts counts;
     bool claimed = false; // a report carrying it is under way (claimed recently)
+    bool ownReport = false;  // claimed by a report of this program
+    bool heldHere = false;   // claimed by a report of another program of this desk that still runs
+    qint64 givenUpInMs = 0;  // claimed: how long until its claim is given up, on the folder's clock
+    bool noted = false;      // its run noted files in its journal that the counts do not hold yet
 };
 
 // The start of every record's file name.
@@ -92,6 +98,11 @@ struct Owed
     QStringList held;
     Counts heldCounts;
     int heldError = 0; // why the file system refused (errno of the last refused rename)
+    // Records of the type that a report of another program carries now: their counts, whether a program of
+    // this desk still running holds one, and how long until the last claim held elsewhere is given up.
+    Counts waiting;
+    bool waitingHere = false;
+    qint64 waitingMs = 0;
 };
 Owed owed(const QString &orderFolder, ImportTypeEnum type);
 
@@ -123,9 +134,20 @@ public:
     RunRecord(const RunRecord &) = delete;
     RunRecord &operator=(const RunRecord &) = delete;
 
-    // Files of the run that are now in place (negative: one counted that goes again); the record is
-    // written anew at once, the first count makes it. A write that fails keeps the count for the next.
-    void count(int files, int backups);
+    // Before a new file of the run takes its name: the name, the folder (the order's main folder, or the
+    // backup's "照片/") and what identifies its bytes (size and photoDigest) are appended to the record's
+    // journal, one line (the first note makes the record). A run cut off before it counts the file leaves
+    // it noted: the report that takes the record over counts a noted file that is there holding those
+    // bytes, once, and drops one that is not. The first note takes over the records that ended runs left
+    // so, before this run puts any file in place. Returns the mark count() takes for the file; -1 when no
+    // note was written (the file then counts as any other).
+    int note(bool backup, const QString &folder, const QString &name, qint64 size, const QByteArray &digest);
+    // Files of the run that are now in place (negative: one counted that goes again), mark that of their
+    // note (-1: none). Counts of notes go into the journal's share; others are written into the record at
+    // once, the first count makes it. A write that fails keeps the count for the next. A mark of a record
+    // another report took since counts in the new record: that report counted the noted files it found
+    // in place, and this one had not landed.
+    void count(int files, int backups, int mark = -1);
     // Renews the claim when it is due (cheap otherwise): a run that counts nothing for a while keeps it.
     void keepFresh();
 
@@ -159,6 +181,12 @@ private:
     qint64 m_files = 0;       // counted by the run and not handed on (to a report that took the
     qint64 m_backups = 0;     // record while the run was still going, or to finish())
     Counts m_written;         // what the record holds
+    qint64 m_journalFiles = 0;   // of m_files and m_backups, what the journal's notes count
+    qint64 m_journalBackups = 0;
+    bool m_noted = false;        // the run noted files: the record names its journal
+    bool m_writtenNotes = false; // the record as written names it
+    int m_generation = 0;        // the record noted into (a new one after another report took it)
+    bool m_foldedEnded = false;  // the records of ended runs were taken over before the first note
     Platform::FileFacts m_facts; // the record's file as the run left it
     int m_error = 0;
 };
@@ -173,6 +201,9 @@ QString damagedText();
 // (Owed::heldError) in words; the window adds when they go (after a while where heldPasses, once the cause is
 // mended otherwise) and which they are.
 QString heldText(int error);
+// The end box's line on the counts another program's report carries now (Owed::waiting) and when they go
+// should its answer not come; "" for none.
+QString waitingText(const Owed &owed);
 // Whether a claim refused with the error may succeed by itself a while later (another program holds the
 // file for a moment), unlike a lasting refusal (no permission, a read-only disk).
 bool heldPasses(int error);

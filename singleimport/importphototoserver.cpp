@@ -1250,6 +1250,7 @@ void ImportPhotoToServer::sendEndReport()
     }
     // The run's own report goes whatever it counts; one of another type only when the order owes some.
     m_runDamaged.clear(); // passed over, and named in the end box
+    m_runWaiting.clear();
     QList<ImportTypeEnum> types = UnsentReport::carriedWith(type);
     types.prepend(type);
     QList<EndReport> reports;
@@ -1262,6 +1263,8 @@ void ImportPhotoToServer::sendEndReport()
             claimed.counts.backups += own.counts.backups;
         }
         m_runDamaged << claimed.damaged;
+        if (!UnsentReport::waitingText(claimed).isEmpty())
+            m_runWaiting << UnsentReport::waitingText(claimed);
         const UnsentReport::Counts kept = m_windowOwed.value(windowOwedKey(reported));
         EndReport report;
         report.type = reported;
@@ -1376,6 +1379,7 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
                      + (UnsentReport::heldPasses(heldError) ? QStringLiteral("下次导入该订单时会一并上报：")
                                                             : QStringLiteral("排除原因后，下次导入该订单时会一并上报："))
                      + held.join(QStringLiteral("；"));
+    notes << m_runWaiting;
     const bool allWell = notes.isEmpty() && taken && othersTaken && stuck.isEmpty();
     if (!m_runRenumbered.isEmpty())
         notes << QStringLiteral("以下照片的编号已被占用，已改用其他编号：\n") + m_runRenumbered.join(QLatin1Char('\n'));

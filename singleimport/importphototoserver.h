@@ -318,6 +318,7 @@ private:
     QString m_runCountsText;      // the counts before and after, for the end box
     QString m_runUnrecorded;      // why the run's counts could not be kept in the order folder ("": they were)
     QStringList m_runDamaged;     // records in the order folder with counts no import makes, passed over
+    QStringList m_runWaiting;     // counts another program's report carries now, and when they go
     // Counts the order folder could not keep, by order folder and type (windowOwedKey): the next end report
     // of that order from this window carries them.
     QHash<QString, UnsentReport::Counts> m_windowOwed;

@@ -12,6 +12,8 @@
 #include "runoutput.h"
 
 #include <QAbstractItemModel>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QListWidget>
 #include <QTimer>
 
@@ -1018,6 +1020,10 @@ private slots:
             << true << true << 0 << 2;
         QTest::newRow("the desk asleep while the share holds a photo, its record carried by another desk: reported once")
             << true << true << 0 << 3;
+        // 4 as 2, its record's journal holding besides lines no run writes: one cut short, and others naming
+        // a file outside the order's folders that holds a noted photo's bytes
+        QTest::newRow("cut off, its journal holding damaged lines and names outside the order: each photo reported once")
+            << true << true << 0 << 4;
     }
     void windowGoingDuringRunWaitsForTheThread()
     {
@@ -1098,6 +1104,28 @@ private slots:
             const QStringList chosen = a->finishedFiles();
             closeDialog();
             QVERIFY(testsupport::putBack(orderPath, leftBehind));
+            if (cutOff == 4) {
+                const QStringList journals = QDir(orderPath).entryList({".tessaly-notes-*"}, QDir::Files | QDir::Hidden);
+                QCOMPARE(journals.size(), 1);
+                const QString journal = orderPath + journals.first();
+                QByteArray lines = testsupport::bytesOf(journal);
+                const QJsonObject noted = QJsonDocument::fromJson(lines.split('\n').value(1)).object();
+                const QString name = noted.value("n").toString();
+                QVERIFY(!name.isEmpty());
+                // the photo's bytes where the lines lead, out of the order's photo folders
+                const QString outside = QDir::cleanPath(orderPath + "../elsewhere/成品") + "/";
+                for (const QString &copy : {outside, orderPath + "elsewhere/成品/"})
+                    QVERIFY(testsupport::put(copy + name, testsupport::bytesOf(folder + "/" + name)));
+                auto line = [&](const char *key, const QString &value) {
+                    QJsonObject o = noted;
+                    o.insert(key, value);
+                    return '\n' + QJsonDocument(o).toJson(QJsonDocument::Compact);
+                };
+                lines += line("f", "成品/../../elsewhere/成品/") + line("n", "../elsewhere/成品/" + name)
+                         + line("f", outside) + line("k", "b") + '\n' + lines.split('\n').value(1) // once more
+                         + '\n' + line("n", name).mid(1, 30);
+                QVERIFY(testsupport::put(journal, lines));
+            }
             m_server.clearRequests();
             if (cutOff == 1) {
                 Platform::skewFolderClocks(20 * 60 * 1000); // the run's claim is older than any report takes

@@ -22,6 +22,7 @@
 #include <QLoggingCategory>
 #include <QNetworkReply>
 #include <QProgressBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -103,6 +104,8 @@ private slots:
     void choiceCancelledWhileRootsAsked();
     void closingMidRun_data();
     void closingMidRun();
+    void cutOffAfterEachFileThenImportedAgain_data();
+    void cutOffAfterEachFileThenImportedAgain();
     void deleteImported_data();
     void deleteImported();
     void photoDate_data();
@@ -484,7 +487,7 @@ void TestImportPhotoToServer::run_data()
     QTest::newRow("the card then through the batch import with one photo more, then here again: each stored once")
         << "batch" << "警告" << unreadable + counts + taken;
     // "batch, leftovers": as "batch", and before each later import, temporaries a kill left two hours ago in
-    // the folders it writes, beside one another run is writing now
+    // the folders it writes (a folder-clock probe among them), beside one another run is writing now
     QTest::newRow("temporaries a kill left go with the next import in either window; one being written stays")
         << "batch, leftovers" << "警告" << unreadable + counts + taken;
     // "batch finished": as "batch", the batch window at a shop that also puts photos as shot into "成品/"
@@ -757,7 +760,7 @@ void TestImportPhotoToServer::run()
             Platform::skewFolderClocks(2 * 3600 * 1000);
             dead = QStringList{order + "照片/.copying-" + tag + "a", order + "thumbnail/.writing-" + tag + "b",
                                order + "thumbnail2250/.writing-" + tag + "c", backup + "照片/.copying-" + tag + "d",
-                               order + ".writing-" + tag + "e"};
+                               order + ".writing-" + tag + "e", order + ".tessaly-clock-" + tag + "f"};
             live = QStringList{order + "照片/.copying-" + tag + "live", order + "thumbnail/.writing-" + tag + "live"};
             for (const QString &path : dead + live)
                 if (!put(path, cut))
@@ -983,6 +986,139 @@ void TestImportPhotoToServer::closingMidRun_data()
     // held so, and the card imported at once here
     QTest::newRow("closed with its photo held, the card again at once in a new window: each photo once, counted once") << 18;
     QTest::newRow("the batch import and this window on one card at once: each photo once, counted once") << 19;
+    // 20 as 17, but cut off once every photo is in, its end report out (the service never got it); 21 as 20,
+    // the report out being another desk's
+    QTest::newRow("cut off while its report is out, the batch import at once carries the counts") << 20;
+    QTest::newRow("another desk's report out, the batch import at once names the counts it carries and when") << 21;
+}
+
+void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain_data()
+{
+    QTest::addColumn<bool>("batch"); // the batch import at a shop that also puts photos as shot into "成品/"
+    QTest::addColumn<bool>("finished"); // finished photos, else photos as shot
+    QTest::newRow("this window") << false << false;
+    QTest::newRow("the batch import, photos as shot also into 成品/") << true << false;
+    QTest::newRow("the batch import, finished photos") << true << true;
+}
+
+// A card of four photos, two of them turned, imported by a program of its own that is cut off (as by a power
+// cut) right after its n-th file takes its name in the studio's folders, for every n until it runs to its
+// end; after each, the card imported again in the same kind of window: each photo once in every folder, and
+// the web service told of as many as one import that was not cut off tells it of.
+void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain()
+{
+    QFETCH(bool, batch);
+    QFETCH(bool, finished);
+    const QString given = qEnvironmentVariable("TESSALY_IMPORT_CUT_IN");
+    const QString base = given.isEmpty() ? m_roots->base() : given;
+    QStringList card;
+    for (int i = 0; i < 4; ++i)
+        card << base + QStringLiteral("card/c%1.jpg").arg(i);
+    // Imports the card into A1203 and adds the counts its end reports posted to posted.
+    auto importCard = [&](QPair<int, int> *posted) {
+        m_server.clearRequests();
+        MsgBox::clearShown();
+        if (batch) {
+            ShopSettings shop = ShopSettings::current();
+            shop.yptbcp = "1";
+            const std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, shop));
+            const QPointer<ImportOrderModel> record(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0))));
+            dialog->show();
+            if (!QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {record.data()})))
+                return false;
+            dialog->findChild<QRadioButton *>(finished ? "importTypeRadio1" : "importTypeRadio0")->click();
+            if (finished)
+                record->setFinishedFiles(card);
+            else
+                record->setOriginFiles(card);
+            QPushButton *start = dialog->findChild<QPushButton *>("importAllBtn");
+            start->click();
+            if (!testsupport::waitFor([&] { return !dialog->isImporting() && start->isEnabled() && !MsgBox::shown().isEmpty(); }))
+                return false;
+        } else {
+            delete m_window.data();
+            if (!openReady(0, true))
+                return false;
+            chooseAndImport(card);
+            if (!runEnded(1))
+                return false;
+        }
+        for (const standin::Request &r : m_server.requests("updatepicpath")) {
+            if (batch && r.field("importype") != "1")
+                continue;
+            posted->first += r.field("picnumber").toInt();
+            posted->second += r.field(batch ? "picbacknumber" : "picbaknumber").toInt();
+        }
+        return true;
+    };
+    if (!given.isEmpty()) { // the program cut off, on the studio of the test that started it
+        m_studio.reset(new standin::SampleStudio(given + "studio"));
+        clearServer();
+        serveStudio();
+        Platform::stopAfterPlacing(m_studio->folder, qEnvironmentVariableIntValue("TESSALY_IMPORT_CUT_AFTER"));
+        QPair<int, int> posted;
+        QVERIFY(importCard(&posted));
+        QCOMPARE(posted, qMakePair(4, finished ? 0 : 4));
+        return;
+    }
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(put(card.at(i), testsupport::jpegWithOrientation(QSize(600, 400), i % 2 ? 6 : 1, false,
+                                                                 QColor(30 * i, 90, 160),
+                                                                 QStringLiteral("2023:05:12 11:00:0%1").arg(i))));
+    const QString order = m_studio->orders.at(0).orderPath;
+    const QString backup = m_studio->orders.at(0).orderBakPath;
+    const QMap<QString, QByteArray> orderBefore = testsupport::filesBelow(order);
+    const QMap<QString, QByteArray> backupBefore = testsupport::filesBelow(backup);
+    const QString main = order + (finished ? "成品/" : "照片/");
+    const QStringList mainBefore = QDir(main).entryList(QDir::Files);
+    for (int n = 1;; ++n) {
+        QVERIFY(testsupport::putBack(order, orderBefore) && testsupport::putBack(backup, backupBefore));
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TESSALY_IMPORT_CUT_IN", m_roots->base());
+        env.insert("TESSALY_IMPORT_CUT_AFTER", QString::number(n));
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(QCoreApplication::applicationFilePath(),
+                      {QString("cutOffAfterEachFileThenImportedAgain:") + QTest::currentDataTag()});
+        QVERIFY(program.waitForFinished(testsupport::kWaitMs));
+        const QByteArray said = program.readAll();
+        if (program.exitStatus() == QProcess::NormalExit) {
+            // It ran to its end: it was cut off after each of its files before.
+            QVERIFY2(program.exitCode() == 0, said.right(2000).constData());
+            QVERIFY(n > (finished ? 16 : 20)); // at least every photo's main file and reduced copies
+            break;
+        }
+        QPair<int, int> posted;
+        QVERIFY(importCard(&posted));
+        const QString round = QStringLiteral("cut off after file %1: ").arg(n);
+        QVERIFY2(posted == qMakePair(4, finished ? 0 : 4),
+                 qPrintable(round + QStringLiteral("posted %1/%2").arg(posted.first).arg(posted.second)));
+        // Each photo once in the order's main folder, with its reduced copies (and its copy in "成品/"), and
+        // once in the backup.
+        QStringList added = QDir(main).entryList(QDir::Files);
+        for (const QString &name : mainBefore)
+            added.removeOne(name);
+        QSet<QByteArray> seen;
+        const QStringList thumbnails = finished ? QStringList{"成品缩略图/", "成品缩略图100/", "成品缩略图2250/"}
+                                                : QStringList{"thumbnail/", "thumbnail100/", "thumbnail2250/"};
+        for (const QString &name : added) {
+            seen.insert(bytesOf(main + name));
+            for (const QString &thumbs : thumbnails)
+                QVERIFY2(QFileInfo(order + thumbs + name).isFile(), qPrintable(round + thumbs + name));
+            if (batch && !finished)
+                QVERIFY2(bytesOf(order + "成品/" + name) == bytesOf(main + name), qPrintable(round + name));
+        }
+        QVERIFY2(added.size() == 4 && seen.size() == 4, qPrintable(round + added.join(',')));
+        for (const QString &photo : finished ? QStringList() : card) {
+            int backups = 0;
+            for (const QString &name : QDir(backup + "照片").entryList(QDir::Files))
+                backups += bytesOf(backup + "照片/" + name) == bytesOf(photo) ? 1 : 0;
+            QVERIFY2(backups == 1, qPrintable(round + photo + ": " + QString::number(backups)));
+        }
+        const QStringList left = QDir(order).entryList({".tessaly-*"}, QDir::Files | QDir::Hidden);
+        QVERIFY2(left.isEmpty(), qPrintable(round + left.join(',')));
+    }
 }
 
 void TestImportPhotoToServer::closingMidRun()
@@ -1003,7 +1139,8 @@ void TestImportPhotoToServer::closingMidRun()
     const bool programEnds = how == 13;
     const bool lastWindow = how == 14;
     const bool reportOut = how == 15;
-    const int cutOff = how == 16 || how == 17 ? how - 15 : 0;
+    const int reportCut = how == 20 || how == 21 ? how : 0;
+    const int cutOff = how == 16 || how == 17 ? how - 15 : reportCut ? 2 : 0;
     const int inOrderBefore = QDir(order + "照片").entryList(QDir::Files).size();
     standin::Gate answerHeld;
     if (programEnds) {
@@ -1012,7 +1149,10 @@ void TestImportPhotoToServer::closingMidRun()
         how = 9;
     }
     if (lastWindow || cutOff) {
-        Platform::holdWrites(m_studio->bakRoot); // the backups, written once a photo is in place
+        if (reportCut) // the end report's answer, which never comes
+            m_server.queueReply("updatepicpath", standin::Reply::ok().heldBy(answerHeld));
+        else
+            Platform::holdWrites(m_studio->bakRoot); // the backups, written once a photo is in place
         how = lastWindow ? 9 : 1;
     }
     if (reportOut) {
@@ -1114,8 +1254,8 @@ void TestImportPhotoToServer::closingMidRun()
     }
     chooseAndImport(photos);
     QVERIFY(testsupport::waitFor(
-        [&] { return lastWindow || cutOff ? Platform::heldWrites() > 0
-                     : reportOut ? m_server.requestCount("updatepicpath") == 1
+        [&] { return lastWindow || (cutOff && !reportCut) ? Platform::heldWrites() > 0
+                     : reportOut || reportCut ? m_server.requestCount("updatepicpath") == 1
                                  : widget<QProgressBar>("progressBar")->value() >= 1; }));
     QVERIFY(m_window->isImporting());
     if (cutOff) {
@@ -1124,6 +1264,7 @@ void TestImportPhotoToServer::closingMidRun()
         const QMap<QString, QByteArray> leftInOrder = testsupport::filesBelow(order);
         const QMap<QString, QByteArray> leftInBackup = testsupport::filesBelow(bakOrder);
         Platform::releaseWrites();
+        answerHeld.open();
         QVERIFY(runEnded(1));
         delete m_window.data();
         QVERIFY(testsupport::putBack(order, leftInOrder) && testsupport::putBack(bakOrder, leftInBackup));
@@ -1139,7 +1280,7 @@ void TestImportPhotoToServer::closingMidRun()
             for (const standin::Request &r : m_server.requests("updatepicpath"))
                 counts << r.field("typeid") + ":" + r.field("picnumber") + "/" + r.field("picbaknumber");
         } else {
-            QVERIFY(testsupport::claimOfEndedProgram(order, ".tessaly-unsent-0-*.claim-*"));
+            QVERIFY(testsupport::claimOfEndedProgram(order, ".tessaly-unsent-0-*.claim-*", reportCut == 21));
             const std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
             const QPointer<ImportOrderModel> record(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0))));
             dialog->show();
@@ -1149,13 +1290,18 @@ void TestImportPhotoToServer::closingMidRun()
             QPushButton *start = dialog->findChild<QPushButton *>("importAllBtn");
             start->click();
             QVERIFY(testsupport::waitFor([&] { return !dialog->isImporting() && start->isEnabled() && !MsgBox::shown().isEmpty(); }));
-            QCOMPARE(testsupport::lastBox(), QStringLiteral("导入完成|1个订单已经全部导完\n订单号:A1203-1 已在订单中的照片：1张（未重复导入）"));
+            QCOMPARE(testsupport::lastBox(),
+                     QStringLiteral("导入完成|1个订单已经全部导完\n订单号:A1203-1 已在订单中的照片：%1张（未重复导入）")
+                             .arg(reportCut ? distinct : 1)
+                         + (reportCut == 21 ? QStringLiteral("\n\n订单号:A1203-1 另一个程序正在上报的导片数量（照片4张，备份4张）"
+                                                             "这次没有上报；若其未能送达，15分钟后下次导入该订单时一并上报")
+                                            : QString()));
             for (const standin::Request &r : m_server.requests("updatepicpath"))
                 if (r.field("importype") == "1")
                     counts << r.field("typeid") + ":" + r.field("picnumber") + "/" + r.field("picbacknumber");
         }
         // Each photo once in the order and its backup, and the web service told of each once over the two runs.
-        QCOMPARE(QStringList(counts), QStringList{QString(cutOff == 1 ? "1:" : "0:") + "4/4"});
+        QCOMPARE(QStringList(counts), QStringList{QString(cutOff == 1 ? "1:" : "0:") + (reportCut == 21 ? "0/0" : "4/4")});
         QSet<QByteArray> seen;
         for (const QString &name : QDir(order + "照片").entryList(QDir::Files))
             seen.insert(bytesOf(order + "照片/" + name));
@@ -1167,7 +1313,7 @@ void TestImportPhotoToServer::closingMidRun()
                 backups += bytesOf(bakOrder + "照片/" + name) == bytesOf(photo) ? 1 : 0;
             QVERIFY2(backups == 1, qPrintable(photo + ": " + QString::number(backups)));
         }
-        QCOMPARE(QDir(order).entryList({".tessaly-unsent-*"}, QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(order).entryList({".tessaly-unsent-*"}, QDir::Files | QDir::Hidden).size(), reportCut == 21 ? 1 : 0);
         return;
     }
     QSignalSpy shown(m_window.data(), &ImportPhotoToServer::showSearch);

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
+
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
@@ -65,19 +67,29 @@ inline bool putBack(const QString &dir, const QMap<QString, QByteArray> &files)
 
 // The claim a run put on its record in folder (the one file matching pattern) made to name, as the process
 // that made it, the one that started this test, which runs another program: what a program cut off and
-// started anew on the desk finds. False when there is not exactly one such file or it cannot be renamed.
-inline bool claimOfEndedProgram(const QString &folder, const QString &pattern)
+// started anew on the desk finds; anotherDesk: made to name another desk instead. False when there is not
+// exactly one such file, it names no program, or it cannot be renamed.
+inline bool claimOfEndedProgram(const QString &folder, const QString &pattern, bool anotherDesk = false)
 {
 #ifdef Q_OS_UNIX
     const QStringList claimed = QDir(folder).entryList({pattern}, QDir::Files | QDir::Hidden);
     if (claimed.size() != 1)
         return false;
-    QStringList parts = claimed.first().split('-'); // ….claim-<time>-<program>-<process id>-<desk>
-    parts[parts.size() - 2] = QString::number(::getppid(), 36);
+    // ….claim-<time>-<program>-<process id>-<desk>, a report's with a random part after
+    QStringList parts = claimed.first().split('-');
+    const int pid = int(std::find_if(parts.begin(), parts.end(), [](const QString &p) { return p.endsWith(".claim"); })
+                        - parts.begin()) + 3;
+    if (pid + 1 >= parts.size())
+        return false;
+    if (anotherDesk)
+        parts[pid + 1] = "0anotherdesk";
+    else
+        parts[pid] = QString::number(::getppid(), 36);
     return QFile::rename(QDir(folder).filePath(claimed.first()), QDir(folder).filePath(parts.join('-')));
 #else
     Q_UNUSED(folder)
     Q_UNUSED(pattern)
+    Q_UNUSED(anotherDesk)
     return false;
 #endif
 }
