@@ -153,6 +153,9 @@ bool isWriteTemporary(const QString &name);
 // The same for the probe folderClock writes into the folder (".tessaly-clock-" and a random part); one left
 // there is a probe cut short by the program's end.
 bool isClockTemporary(const QString &name);
+// Whether the temporary file of that name is one a whole write of this program (writeIntoPlace) is writing
+// at the moment: no write cut short, even where it lies beside those. Any thread.
+bool isWriteUnderWay(const QString &name);
 
 // The error of the system call that just failed, as an errno: errno itself, on Windows GetLastError()
 // mapped to one (for callers that make the system call themselves and name its failure with errorText()).
