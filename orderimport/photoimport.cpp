@@ -161,8 +161,9 @@ struct TemporaryFile
 };
 
 // The upright photo encoded as the name's suffix says (quality 100) into a temporary file of this
-// machine, from which it is placed.
-bool encodeToTemporary(const QImage &image, const QString &name, TemporaryFile *file, QString *why)
+// machine, from which it is placed; encoded (when given) holds it encoded already, and is written as it is.
+bool encodeToTemporary(const QImage &image, const QString &name, TemporaryFile *file, QString *why,
+                       const QByteArray *encoded = nullptr)
 {
     QByteArray format;
     if (!writableFormat(name, &format, why))
@@ -177,11 +178,15 @@ bool encodeToTemporary(const QImage &image, const QString &name, TemporaryFile *
         file->path = path;
         // Private while it is written, as the photo may be.
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        QImageWriter writer(&out, format);
-        writer.setQuality(100);
-        written = writer.write(image);
-        if (!written && out.error() == 0)
-            *why = writer.errorString();
+        if (encoded) {
+            written = out.write(*encoded) == encoded->size();
+        } else {
+            QImageWriter writer(&out, format);
+            writer.setQuality(100);
+            written = writer.write(image);
+            if (!written && out.error() == 0)
+                *why = writer.errorString();
+        }
         written = out.closeChecked() && written;
     }
     if (!written && out.error() != 0)
@@ -210,6 +215,50 @@ QString inBrackets(const QString &why)
     return why.isEmpty() ? QString() : QStringLiteral("（") + why + QStringLiteral("）");
 }
 
+// Copies from to target, replacing a file of that name. added (when given): whether the copy took a name that
+// was free, which only one of two copies of one name at once does (the other finds it there, or replaces it),
+// and is the folder's new file; then the name is tried first without replacing. *why gets the reason of a
+// failure in brackets.
+bool placeReplacing(const QString &from, const QString &target, bool *added, QString *why)
+{
+    if (added) {
+        *added = false;
+        QString copyWhy;
+        switch (copyOnce(from, target, &copyWhy)) {
+        case FileOperation::Copied:
+            *added = true;
+            return true;
+        case FileOperation::AlreadyThere:
+            return true;
+        case FileOperation::KeptOther:
+            break;
+        default:
+            *why = copyReason(copyWhy, target);
+            return false;
+        }
+    }
+    QString copyWhy;
+    if (FileOperation::copyFile(from, target, true, &copyWhy))
+        return true;
+    *why = inBrackets(copyWhy);
+    return false;
+}
+
+// The upright image of the photo at source as the main file target whose name was free (encoded: as
+// placeImage has it), placed as placeReplacing places a file, with the permissions of the photo.
+bool placeNewImage(const QImage &image, const QString &source, const QString &target, const QByteArray *encoded,
+                   bool *added, QString *why)
+{
+    TemporaryFile file;
+    QString encodeWhy;
+    if (!encodeToTemporary(image, shortName(target), &file, &encodeWhy, encoded)) {
+        *added = false;
+        *why = inBrackets(encodeWhy);
+        return false;
+    }
+    QFile::setPermissions(file.path, QFile::permissions(fsPath(source)));
+    return placeReplacing(file.path, target, added, why);
+}
 
 // Puts the main files of one photo (and, numbered, its backup) in place as its task says, and keeps the
 // name they got and whether they are new.
@@ -261,15 +310,15 @@ public:
             return placeBeside(from);
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_firstName;
-            const bool existed = QFileInfo::exists(fsPath(target));
-            QString why;
-            if (!FileOperation::copyFile(from, target, true, &why)) {
-                m_fail(QStringLiteral("复制失败 ") + target + inBrackets(why));
+            bool added = false;
+            QString why; // in brackets
+            if (!placeReplacing(from, target, i == 0 ? &added : nullptr, &why)) {
+                m_fail(QStringLiteral("复制失败 ") + target + why);
                 if (i == 0)
                     return false; // the other main folders take only a photo the order holds
             } else if (i == 0) {
                 m_outcome.placedName = m_firstName;
-                m_outcome.mainAdded = !existed;
+                m_outcome.mainAdded = added;
                 recordLanded();
                 if (from == m_task.filePath)
                     addToLookUp(m_firstName, false);
@@ -321,15 +370,24 @@ public:
         }
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_firstName;
-            const bool existed = QFileInfo::exists(fsPath(target));
-            QString why;
-            if (!saveImage(image, target, 100, &why, lookedUp ? &encoded : nullptr)) {
-                m_fail(QStringLiteral("保存失败 ") + target + inBrackets(why));
+            bool added = false;
+            QString why; // in brackets
+            bool saved = false;
+            if (i == 0 && !QFileInfo::exists(fsPath(target))) {
+                // A name free a moment ago is taken by a copy that never replaces, so that only the photo
+                // that adds the file counts it.
+                saved = placeNewImage(image, m_task.filePath, target, lookedUp ? &encoded : nullptr, &added, &why);
+            } else {
+                saved = saveImage(image, target, 100, &why, lookedUp ? &encoded : nullptr);
+                why = inBrackets(why);
+            }
+            if (!saved) {
+                m_fail(QStringLiteral("保存失败 ") + target + why);
                 if (i == 0)
                     return false; // as placeFile
             } else if (i == 0) {
                 m_outcome.placedName = m_firstName;
-                m_outcome.mainAdded = !existed;
+                m_outcome.mainAdded = added;
                 recordLanded();
             }
         }
@@ -354,7 +412,7 @@ public:
             const QString target = m_targets.at(i) + m_firstName;
             const bool existed = QFileInfo::exists(fsPath(target));
             QString placed = m_firstName;
-            bool added = !existed;
+            bool added = false;
             bool ok = true;
             QString why; // in brackets
             if (existed && ImageOperation::isReadablePicture(fsPath(target))) {
@@ -365,8 +423,7 @@ public:
                 added = outcome == FileOperation::Copied;
                 why = copyReason(copyWhy, m_targets.at(i) + placed);
             } else {
-                ok = FileOperation::copyFile(m_task.filePath, target, true, &why);
-                why = inBrackets(why);
+                ok = placeReplacing(m_task.filePath, target, &added, &why);
             }
             if (!ok) {
                 m_fail(QStringLiteral("复制失败 ") + target + why);

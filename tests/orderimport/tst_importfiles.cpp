@@ -210,12 +210,37 @@ private slots:
             << false << "name taken";
         QTest::newRow("numbered, a photo in the backup whose name in the order holds other bytes: no second backup")
             << true << "name taken";
+        // "one photo in both": both runs import the same finished photo under its name at the same moment: one
+        // of them adds the file, and only that one counts it
+        QTest::newRow("one finished photo in both runs at once: counted once") << false << "one photo in both";
     }
     void twoImportsIntoOneOrderAtOnce()
     {
         QFETCH(bool, numbered);
         QFETCH(QString, overlap);
         testsupport::TempRoots roots;
+        if (overlap.endsWith("photo in both")) {
+            const QString src = roots.path("src/");
+            QDir().mkpath(src);
+            QVERIFY(testsupport::writeJpeg(src + "same.jpg", QSize(64, 48), 1));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportFinishedPhotos));
+            QScopedPointer<ImportOrderModel> other(builtOrder(roots, ImportFinishedPhotos));
+            m->setFinishedFiles({src + "same.jpg"});
+            other->setFinishedFiles({src + "same.jpg"});
+            // both runs have looked whether the name is taken when their copies go on
+            Platform::holdWrites("成品/same.jpg");
+            ImportOrderThread first(m.data(), ImportFinishedPhotos);
+            ImportOrderThread second(other.data(), ImportFinishedPhotos);
+            first.start();
+            second.start();
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 2; }));
+            Platform::releaseWrites();
+            QVERIFY(first.wait(testsupport::kWaitMs) && second.wait(testsupport::kWaitMs));
+            QCOMPARE(first.failures() + second.failures(), QStringList());
+            QCOMPARE(first.placedFiles() + second.placedFiles(), 1);
+            QCOMPARE(QDir(m->orderPath() + "成品/").entryList(QDir::Files), QStringList({"same.jpg"}));
+            return;
+        }
         if (overlap.endsWith("name taken")) {
             const QString src = roots.path("src/");
             QDir().mkpath(src + "cam1");
