@@ -10,21 +10,25 @@
 // may still be copying into the folder, and the run waits for those copies before its product stage, as
 // it always did (WindowGuard::othersWriteInto).
 //
-// A claim is kept fresh while it is held: it is written anew every 20 seconds (off the GUI thread), so
-// that its modification time is the folder's clock of then (a share's server sets it, not the desk), as
-// long as the jobs into the order's folder make progress (or none runs), and for three minutes after they
-// made their last: a copy that hangs on a stalled share keeps the claim no longer. A claim whose time lies
-// three minutes or more from the folder's clock (Platform::folderClock) was left by a program that ended
-// without giving it back (a crash, a power cut) or whose copies hang: the next attempt takes it over. One
-// that names this desk and a program whose process is gone (or now runs another program) is taken over at
-// once: the clerk who starts the program again after a crash need not wait. The claim is read only as a
-// regular file of a claim's size (never through a link, never a FIFO or a device); anything else under its
-// name is not taken for one and not touched, and the order is not separated (the report says why). A claim
-// goes once its run is done with the order (finished, ended early, or its window closed) and no copy of
-// that run into the folder is under way any more. The claims are held for the program, not for a window: a
-// closed window's copies keep theirs fresh as above until they have landed, and when the program ends it
-// waits for its copies under way (the claims kept fresh as above), then removes every claim it holds; one
-// whose copy still hangs when it has aged is left, and the program ends without waiting for that copy.
+// The claim follows the rule of FolderClaim (foundation/folderclaim.h), the jobs of the windows into the
+// order's folder (WindowGuard) telling its progress. A claim is kept fresh while it is held: it is written
+// anew every 20 seconds (off the GUI thread), so that its modification time is the folder's clock of then (a
+// share's server sets it, not the desk), as long as the jobs into the order's folder make progress (or none
+// runs), and for three minutes after they made their last: a copy that hangs on a stalled share keeps the
+// claim no longer. A claim whose time lies three minutes or more from the folder's clock
+// (Platform::folderClock) was left by a program that ended without giving it back (a crash, a power cut) or
+// whose copies hang: the next attempt takes it over. One that names this desk and a program whose process is
+// gone (or now runs another program) is taken over at once: the clerk who starts the program again after a
+// crash need not wait. The claim is read only as a regular file of a claim's size (never through a link, never
+// a FIFO or a device); anything else under its name is not taken for one and not touched, and the order is not
+// separated (the report says why). A claim goes once its run is done with the order (finished, ended early, or
+// its window closed) and no copy of that run into the folder is under way any more. The claims are held for
+// the program, not for a window: a closed window's copies keep theirs fresh as above until they have landed,
+// and when the program ends it waits for its copies under way (the claims kept fresh as above), then removes
+// every claim it holds; one whose copy still hangs when it has aged is left, and the program ends without
+// waiting for that copy.
+
+#include "folderclaim.h"
 
 #include <QString>
 #include <QStringList>
@@ -89,9 +93,7 @@ public:
     SeparationClaim &operator=(const SeparationClaim &) = delete;
 
 private:
-    SeparationClaim(const QString &path, const QString &shown, std::shared_ptr<WindowGuard> guard);
+    explicit SeparationClaim(std::shared_ptr<FolderClaim> claim);
 
-    QString m_path;  // the claim, at the file system's boundary
-    QString m_shown; // the same as the report names it
-    std::shared_ptr<WindowGuard> m_guard;
+    std::shared_ptr<FolderClaim> m_claim;
 };
