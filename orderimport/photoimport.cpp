@@ -2,6 +2,7 @@
 
 #include "fileoperation.h"
 #include "imageoperation.h"
+#include "importclaim.h"
 #include "logging.h"
 #include "orderfolders.h"
 #include "platform.h"
@@ -161,9 +162,8 @@ struct TemporaryFile
 };
 
 // The upright photo encoded as the name's suffix says (quality 100) into a temporary file of this
-// machine, from which it is placed; encoded (when given) holds it encoded already, and is written as it is.
-bool encodeToTemporary(const QImage &image, const QString &name, TemporaryFile *file, QString *why,
-                       const QByteArray *encoded = nullptr)
+// machine, from which it is placed.
+bool encodeToTemporary(const QImage &image, const QString &name, TemporaryFile *file, QString *why)
 {
     QByteArray format;
     if (!writableFormat(name, &format, why))
@@ -178,15 +178,11 @@ bool encodeToTemporary(const QImage &image, const QString &name, TemporaryFile *
         file->path = path;
         // Private while it is written, as the photo may be.
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        if (encoded) {
-            written = out.write(*encoded) == encoded->size();
-        } else {
-            QImageWriter writer(&out, format);
-            writer.setQuality(100);
-            written = writer.write(image);
-            if (!written && out.error() == 0)
-                *why = writer.errorString();
-        }
+        QImageWriter writer(&out, format);
+        writer.setQuality(100);
+        written = writer.write(image);
+        if (!written && out.error() == 0)
+            *why = writer.errorString();
         written = out.closeChecked() && written;
     }
     if (!written && out.error() != 0)
@@ -242,22 +238,6 @@ bool placeReplacing(const QString &from, const QString &target, bool *added, QSt
         return true;
     *why = inBrackets(copyWhy);
     return false;
-}
-
-// The upright image of the photo at source as the main file target whose name was free (encoded: as
-// placeImage has it), placed as placeReplacing places a file, with the permissions of the photo.
-bool placeNewImage(const QImage &image, const QString &source, const QString &target, const QByteArray *encoded,
-                   bool *added, QString *why)
-{
-    TemporaryFile file;
-    QString encodeWhy;
-    if (!encodeToTemporary(image, shortName(target), &file, &encodeWhy, encoded)) {
-        *added = false;
-        *why = inBrackets(encodeWhy);
-        return false;
-    }
-    QFile::setPermissions(file.path, QFile::permissions(fsPath(source)));
-    return placeReplacing(file.path, target, added, why);
 }
 
 // Puts the main files of one photo (and, numbered, its backup) in place as its task says, and keeps the
@@ -370,24 +350,15 @@ public:
         }
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_firstName;
-            bool added = false;
-            QString why; // in brackets
-            bool saved = false;
-            if (i == 0 && !QFileInfo::exists(fsPath(target))) {
-                // A name free a moment ago is taken by a copy that never replaces, so that only the photo
-                // that adds the file counts it.
-                saved = placeNewImage(image, m_task.filePath, target, lookedUp ? &encoded : nullptr, &added, &why);
-            } else {
-                saved = saveImage(image, target, 100, &why, lookedUp ? &encoded : nullptr);
-                why = inBrackets(why);
-            }
-            if (!saved) {
-                m_fail(QStringLiteral("保存失败 ") + target + why);
+            const bool existed = QFileInfo::exists(fsPath(target));
+            QString why;
+            if (!saveImage(image, target, 100, &why, lookedUp ? &encoded : nullptr)) {
+                m_fail(QStringLiteral("保存失败 ") + target + inBrackets(why));
                 if (i == 0)
                     return false; // as placeFile
             } else if (i == 0) {
                 m_outcome.placedName = m_firstName;
-                m_outcome.mainAdded = added;
+                m_outcome.mainAdded = !existed;
                 recordLanded();
             }
         }
@@ -445,9 +416,7 @@ public:
     // it has there and its main files are not written again (the place* calls leave them); a backup that
     // lacks it gets it under that name. Found only in the backup, it was deleted from the order since: it
     // goes back under the backup's name (numbered: when that is still free), and its backup stays as it is.
-    // again: the last look before the photo takes a name, which looks also at the files another desk placed
-    // since the folders were listed.
-    bool importedBefore(const QByteArray &bytes, bool turned, bool again)
+    bool importedBefore(const QByteArray &bytes, bool turned)
     {
         if (m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
             return false;
@@ -455,7 +424,7 @@ public:
             m_digest = photoDigest(bytes);
         // A photo of these bytes another run (or this one) is placing now is waited for, then looked for.
         m_task.backupPhotos->waitForPlacing(m_digest, m_task.waitingForOther);
-        m_backupName = m_task.backupPhotos->backupNameOf(bytes, again);
+        m_backupName = m_task.backupPhotos->backupNameOf(bytes);
         const bool mainThere = !m_backupName.isEmpty() && QFileInfo(fsPath(m_mainFolder + m_backupName)).isFile();
         // A turned photo's main file is the upright photo, taken as this one by its name while it is not
         // another photo (the bytes of another file of the backup: a photo of the same name that replaced it).
@@ -463,7 +432,7 @@ public:
         if (mainThere && (turned ? !holdsAnotherBackup(m_backupName) : m_task.backupPhotos->mainHolds(m_backupName, bytes)))
             name = m_backupName;
         else
-            name = m_task.backupPhotos->mainNameOf(bytes, again);
+            name = m_task.backupPhotos->mainNameOf(bytes);
         if (!name.isEmpty()) {
             takeAsImported(name);
             return true;
@@ -885,6 +854,7 @@ QString importOneVideo(ImportTypeEnum type, const QString &orderPath, const QStr
 {
     if (added)
         *added = false;
+    const ImportClaim::Working working(orderPath);
     const QString name = shortName(filePath);
     QString why;
     if (!isSingleName(targetName, &why))
@@ -925,6 +895,7 @@ QString nextNumberedName(const QString &name)
 // Imports one photo: upright main file, then backup copy and three thumbnails. Returns the failures.
 QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable, PhotoOutcome *outcome)
 {
+    const ImportClaim::Working working(task.orderPath); // the order's claim counts it as progress
     QStringList failures;
     if (unreadable)
         *unreadable = false;
@@ -972,7 +943,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     if (task.backupPhotos)
         sameSize = task.backupPhotos->holdSize(bytes.size());
     // (a numbered photo new to the order looks once more before it takes its number)
-    bool before = main.importedBefore(bytes, turn, !numbered);
+    bool before = main.importedBefore(bytes, turn);
     if (numbered) {
         // A turned photo's main file is the upright photo, found by the backup's name; where the order holds
         // main files without their backup, it is looked for by its upright bytes before it takes a number
@@ -991,7 +962,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             task.numbering->waitTurn(task.numberingIndex);
             if (sameSize.mutex())
                 sameSize.lock();
-            before = main.importedBefore(bytes, turn, true);
+            before = main.importedBefore(bytes, turn);
             if (!before && main.knownName().isEmpty())
                 main.giveName(task.numbering->takeName());
         }

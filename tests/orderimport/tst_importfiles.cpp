@@ -196,14 +196,14 @@ private slots:
     void twoImportsIntoOneOrderAtOnce_data()
     {
         QTest::addColumn<bool>("numbered"); // single-order names planned alike by both / camera names
-        // "other desk": the other import is another desk's, which copies a photo of the run into the order
-        // after the run listed it; "turned, name taken": a turned photo imported, then another camera's photo
+        // "listings": the other import placed one photo of the run before it; the run lists the order's
+        // folders once whatever the number of photos new to the order; "turned, name taken": a turned photo imported, then another camera's photo
         // of its name (replacing its main file), then the first again; "name taken": a photo imported, the
         // clerk copies another photo over its main file, and it is imported again
         QTest::addColumn<QString>("overlap");
         QTest::newRow("numbered names planned alike") << true << "";
         QTest::newRow("batch import, camera names") << false << "";
-        QTest::newRow("another desk's copy of a photo lands after the listing: found, not placed again") << false << "other desk";
+        QTest::newRow("photos new to the order: each folder listed once, however many") << false << "listings";
         QTest::newRow("a turned photo whose name in the order holds another photo: placed beside it")
             << false << "turned, name taken";
         QTest::newRow("a photo in the backup whose name in the order holds other bytes: beside them, no second backup")
@@ -296,30 +296,35 @@ private slots:
             QCOMPARE(QDir(backups).entryList(QDir::Files), backupsBefore);
             return;
         }
-        if (overlap == "other desk") {
+        if (overlap == "listings") {
             const QString src = roots.path("src/");
             QDir().mkpath(src);
-            QVERIFY(testsupport::writeJpeg(src + "d1.jpg", QSize(64, 48), 1, false, QColor(200, 10, 10)));
-            QVERIFY(testsupport::writeJpeg(src + "d2.jpg", QSize(64, 48), 1, false, QColor(10, 200, 10)));
             QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
-            m->setOriginFiles({src + "d1.jpg", src + "d2.jpg"});
             const QString photos = m->orderPath() + "照片/";
             const QString backups = m->orderBakPath() + "照片/";
-            // The run lists the order's folders for its first photo; while that photo's backup is held, the
-            // other desk places the second photo under its own name.
-            Platform::holdWrites(backups);
-            ImportOrderThread run(m.data(), ImportOriginPhotos);
-            run.setParallelPhotos(1);
-            run.start();
-            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 1; }));
-            QVERIFY(QFile::copy(src + "d2.jpg", backups + "DESK_0002.jpg") && QFile::copy(src + "d2.jpg", photos + "DESK_0002.jpg"));
-            Platform::releaseWrites();
-            QVERIFY(run.wait(testsupport::kWaitMs));
-            QCOMPARE(run.failures(), QStringList());
-            QCOMPARE(QString("%1 %2 %3").arg(run.placedFiles()).arg(run.placedBackups()).arg(run.importedBefore()),
-                     QString("1 1 1"));
-            QCOMPARE(QDir(photos).entryList(QDir::Files), QStringList({"d1.jpg", "DESK_0002.jpg"}));
-            QCOMPARE(QDir(backups).entryList(QDir::Files), QStringList({"d1.jpg", "DESK_0002.jpg"}));
+            QStringList chosen;
+            for (int i = 0; i < 9; ++i) {
+                chosen << src + QString("d%1.jpg").arg(i);
+                QVERIFY(testsupport::writeJpeg(chosen.last(), QSize(64, 48), i % 3 == 2 ? 6 : 1, false, QColor(20 * i, 10, 10)));
+            }
+            QVERIFY(QFile::copy(chosen.at(0), backups + "DESK_0000.jpg") && QFile::copy(chosen.at(0), photos + "DESK_0000.jpg"));
+            // one photo new to the order, then eight
+            int listings[2] = {0, 0};
+            for (int round = 0; round < 2; ++round) {
+                m->setOriginFiles(round == 0 ? chosen.mid(0, 2) : chosen);
+                ImportOrderThread run(m.data(), ImportOriginPhotos);
+                run.setParallelPhotos(round == 0 ? 1 : 3);
+                const int before = Platform::folderListings();
+                run.start();
+                QVERIFY(run.wait(testsupport::kWaitMs));
+                listings[round] = Platform::folderListings() - before;
+                QCOMPARE(run.failures(), QStringList());
+                QCOMPARE(QString("%1 %2 %3").arg(run.placedFiles()).arg(run.placedBackups()).arg(run.importedBefore()),
+                         round == 0 ? QString("1 1 1") : QString("7 7 2"));
+            }
+            QCOMPARE(listings[1], listings[0]);
+            QCOMPARE(QDir(photos).entryList(QDir::Files).size(), 9);
+            QCOMPARE(QDir(backups).entryList(QDir::Files).size(), 9);
             return;
         }
         const int n = 12;
