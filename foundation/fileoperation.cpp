@@ -882,7 +882,7 @@ void FileOperation::removeTemporaries(const QString &folder, const std::function
     qint64 now = -1; // the folder's clock, read once there is a temporary to judge
     for (const QString &name : QDir(dir).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System)) {
         const QString path = dir + slash + name;
-        if (!isTemporary(name) || !Platform::isRegularFile(path))
+        if (!isTemporary(name) || Platform::isWriteUnderWay(name) || !Platform::isRegularFile(path))
             continue;
         if (untouchedForMs > 0) {
             if (now < 0)

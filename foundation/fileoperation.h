@@ -76,7 +76,8 @@ public:
     // Removes the file; false when that fails (a missing file included).
     static bool deleteFile(const QString &path);
     // Removes the hidden regular files of the folder whose names isTemporary knows: a program's temporary
-    // files that its end cut short (never a link, a folder or any other kind of file under such a name).
+    // files that its end cut short (never a link, a folder or any other kind of file under such a name, nor
+    // the temporary of a whole write of this program under way, Platform::isWriteUnderWay).
     // With untouchedForMs above 0, only those nobody has written to or changed for that long on the
     // folder's own clock (Platform::lastTouched against Platform::folderClock): a write under way, on this
     // desk or another, keeps its temporary fresh.

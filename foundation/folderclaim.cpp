@@ -189,14 +189,36 @@ qint64 modified(const QString &path)
     return QFileInfo(path).lastModified().toMSecsSinceEpoch();
 }
 
-// Writes the claim at path anew, so that its time is the folder's clock of now.
+// The claim at path was found no longer this program's file: it is neither written again nor removed.
+void markLost(const QString &path)
+{
+    QMutexLocker lock(&claims().mutex);
+    const auto held = claims().byPath.find(path);
+    if (held != claims().byPath.end() && !held->lost) {
+        held->lost = true;
+        qCWarning(held->log) << "the folder's claim is no longer this program's:" << path;
+    }
+}
+
+// Writes the claim at path anew, so that its time is the folder's clock of now: only while the file is still
+// this program's claim, looked at again just before the new one takes its name. A write held up on a stalled
+// share past the expiry may find there the claim of another desk that took the folder over meanwhile: that
+// one stays, and this program's is lost.
 void writeOne(const QString &path)
 {
     QString why;
     const QByteArray &own = ownClaim();
+    bool lost = false;
+    const auto stillOwn = [&path, &lost] {
+        lost = !isOwn(path);
+        return !lost;
+    };
     Platform::delayWrite(path); // a share that stalls
-    if (Platform::writeIntoPlace(path, [&own](QIODevice &file) { return file.write(own) == own.size(); }, &why))
+    if (Platform::writeIntoPlace(path, [&own](QIODevice &file) { return file.write(own) == own.size(); }, &why,
+                                 nullptr, stillOwn))
         FileOperation::setFileHidden(path);
+    else if (lost)
+        markLost(path);
     else
         qCWarning(logOf(path)) << "claim not written anew:" << path << why;
 }
@@ -243,6 +265,8 @@ void look(bool write)
             wasLost = it->lost;
         }
         const bool own = !wasLost && isOwn(path);
+        if (!wasLost && !own)
+            markLost(path);
         qint64 stalledSince = -1;
         bool aging = false;
         {
@@ -250,10 +274,6 @@ void look(bool write)
             const auto it = claims().byPath.find(path);
             if (it == claims().byPath.end())
                 continue;
-            if (!wasLost && !own) {
-                it->lost = true;
-                qCWarning(it->log) << "the folder's claim is no longer this program's:" << path;
-            }
             stalledSince = it->stalledSince;
             aging = it->aging;
         }
@@ -440,8 +460,8 @@ void removeGiven(const QString &path, LogCategory log)
 }
 
 // Removes the claims no holder holds once the jobs of the holders that gave them back have ended; looks
-// again soon while some write. A claim goes at once (the holder that gave it back has ended when it says
-// so), or after the look under way on the claim's thread, which might write it anew. Any thread.
+// again soon while some write. The removal is file work of the claims, on their thread: after any look
+// queued there before (which might write the claim anew), and before any take queued after. Any thread.
 void settle()
 {
     Claims &all = claims();
@@ -460,7 +480,6 @@ void settle()
             done << writes;
     }
     QList<QPair<QString, LogCategory>> gone; // claims to remove
-    bool afterLook = false;
     bool writing = false;
     {
         QMutexLocker lock(&all.mutex);
@@ -481,16 +500,12 @@ void settle()
                 gone.append({it.key(), held.log});
             it = all.byPath.erase(it);
         }
-        afterLook = all.looking;
     }
-    if (afterLook) {
+    if (!gone.isEmpty()) {
         startFileWork([gone] {
             for (const auto &claim : gone)
                 removeGiven(claim.first, claim.second);
         });
-    } else {
-        for (const auto &claim : qAsConst(gone))
-            removeGiven(claim.first, claim.second);
     }
     {
         QMutexLocker lock(&all.mutex);
@@ -675,14 +690,8 @@ void FolderClaim::check(QObject *context, std::function<void(bool)> answer) cons
     const QPointer<QObject> target(context);
     startFileWork([path, target, answer] {
         const bool own = isOwn(path);
-        {
-            QMutexLocker lock(&claims().mutex);
-            const auto held = claims().byPath.find(path);
-            if (!own && held != claims().byPath.end() && !held->lost) {
-                held->lost = true;
-                qCWarning(held->log) << "the folder's claim is no longer this program's:" << path;
-            }
-        }
+        if (!own)
+            markLost(path);
         postTo(target.data(), [answer, own] { answer(own); });
     });
 }

@@ -21,6 +21,7 @@
 #include <QWaitCondition>
 
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -965,6 +966,49 @@ void SystemFile::close()
         QIODevice::close();
 }
 
+namespace {
+
+// The temporary files of the whole writes under way in this program, by name.
+struct WritesUnderWay {
+    QMutex mutex;
+    QSet<QString> names;
+};
+WritesUnderWay &writesUnderWay()
+{
+    static WritesUnderWay *w = new WritesUnderWay; // a pool job may write while the program exits
+    return *w;
+}
+
+// Lists the temporary file of a whole write for as long as it is written, placed or removed.
+class WriteUnderWay
+{
+public:
+    void list(const QString &temporary)
+    {
+        m_name = QFileInfo(temporary).fileName();
+        QMutexLocker lock(&writesUnderWay().mutex);
+        writesUnderWay().names.insert(m_name);
+    }
+    ~WriteUnderWay()
+    {
+        if (m_name.isEmpty())
+            return;
+        QMutexLocker lock(&writesUnderWay().mutex);
+        writesUnderWay().names.remove(m_name);
+    }
+
+private:
+    QString m_name;
+};
+
+} // namespace
+
+bool isWriteUnderWay(const QString &name)
+{
+    QMutexLocker lock(&writesUnderWay().mutex);
+    return writesUnderWay().names.contains(name);
+}
+
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why,
                     WriteStep *failedStep, const std::function<bool()> &stillWanted)
 {
@@ -972,7 +1016,10 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     // before it takes the target's name.
     QString temporary;
     SystemFile out;
+    WriteUnderWay underWay;
     const bool created = out.openNewIn(QFileInfo(target).absolutePath(), kWriting, &temporary);
+    if (created)
+        underWay.list(temporary);
     const char *step = nullptr; // the first step that failed, and its error (0: write gave up by itself)
     int error = 0;
     auto failed = [&](const char *what, int code) {

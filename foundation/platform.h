@@ -150,6 +150,9 @@ qint64 lastTouched(const QString &path);
 bool isCopyTemporary(const QString &name);
 // The same for the temporary file writeIntoPlace writes beside its target (".writing-" and a random part).
 bool isWriteTemporary(const QString &name);
+// Whether the temporary file of that name is one a whole write of this program (writeIntoPlace) is writing
+// at the moment: no write cut short, even where it lies beside those. Any thread.
+bool isWriteUnderWay(const QString &name);
 
 // The error of the system call that just failed, as an errno: errno itself, on Windows GetLastError()
 // mapped to one (for callers that make the system call themselves and name its failure with errorText()).

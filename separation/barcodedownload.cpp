@@ -6,15 +6,31 @@
 #include "platform.h"
 #include "webapi.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 
 namespace {
 int s_timeLimitMs = 15000;
+
+// The pictures are written on a thread of their own, one at a time: never on the GUI thread, and never
+// behind the copies waiting in the global pool. Never destroyed: a write that hangs on a stalled share keeps
+// the program from ending no more than the share does.
+QThreadPool &pictureWrites()
+{
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
 } // namespace
 
 QString BarcodeDownload::barcodeUrl(const QString &orderPhotoId, const ShopSettings &shop)
@@ -47,8 +63,7 @@ BarcodeDownload::~BarcodeDownload()
 void BarcodeDownload::start(const QString &url, const QString &filePath, bool alwaysHidden)
 {
     m_filePath = filePath;
-    const QString local = Platform::localPath(filePath);
-    m_hide = alwaysHidden || QFileInfo::exists(local);
+    m_alwaysHidden = alwaysHidden;
     qCDebug(lcSeparation) << "srcsrc===" << url.left(url.indexOf(QStringLiteral("&token=")));
     m_reply = m_manager->get(QNetworkRequest(QUrl(url, QUrl::TolerantMode)));
     connect(m_reply, &QNetworkReply::readyRead, this, &BarcodeDownload::onReadyRead);
@@ -100,25 +115,49 @@ void BarcodeDownload::onFinished()
 
 void BarcodeDownload::end(bool ok)
 {
-    if (m_finished)
+    if (m_ending)
         return;
-    m_finished = true;
+    m_ending = true;
     if (m_timer)
         m_timer->stop();
-    ok = ok && !m_body.isEmpty();
-    QString why;
-    if (ok) {
-        ok = Platform::writeIntoPlace(Platform::localPath(m_filePath),
-                                      [this](QIODevice &file) { return file.write(m_body) == m_body.size(); }, &why,
-                                      nullptr, m_stillWanted);
+    if (!ok || m_body.isEmpty()) {
+        m_body.clear();
+        written(false, QString());
+        return;
     }
+    const QString path = Platform::localPath(m_filePath);
+    const QByteArray body = m_body;
     m_body.clear();
-    if (ok && m_hide)
-        FileOperation::setFileHidden(m_filePath);
+    const bool alwaysHidden = m_alwaysHidden;
+    const std::function<bool()> stillWanted = m_stillWanted;
+    const QPointer<BarcodeDownload> self(this); // looked at on the GUI thread only
+    pictureWrites().start([path, body, alwaysHidden, stillWanted, self] {
+        const bool hide = alwaysHidden || QFileInfo::exists(path);
+        QString why;
+        const bool ok = Platform::writeIntoPlace(
+            path, [&body](QIODevice &file) { return file.write(body) == body.size(); }, &why, nullptr, stillWanted);
+        if (ok && hide)
+            FileOperation::setFileHidden(path);
+        if (QCoreApplication *app = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(
+                app,
+                [self, ok, why] {
+                    if (self)
+                        self->written(ok, why);
+                },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+void BarcodeDownload::written(bool ok, const QString &why)
+{
+    m_finished = true;
     m_succeeded = ok;
-    if (!ok && why.isEmpty())
-        why = QStringLiteral("未能下载") + (m_notDownloaded.isEmpty() ? QString() : QStringLiteral("：") + m_notDownloaded);
-    m_failure = ok ? QString() : why;
-    qCDebug(lcSeparation) << "barPath" << m_filePath << (ok ? "written" : "not written") << why;
+    QString failure = why;
+    if (!ok && failure.isEmpty())
+        failure = QStringLiteral("未能下载") + (m_notDownloaded.isEmpty() ? QString() : QStringLiteral("：") + m_notDownloaded);
+    m_failure = ok ? QString() : failure;
+    qCDebug(lcSeparation) << "barPath" << m_filePath << (ok ? "written" : "not written") << failure;
     emit finished(ok);
 }

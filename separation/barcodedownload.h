@@ -5,7 +5,9 @@
 // The bytes are gathered as they arrive and written whole beside the target, which they replace only when
 // the reply ended well (no network error, an HTTP success, at least one byte) and every byte reached the
 // disk; an error page, a reply cut off, one that takes longer than the time limit or a full disk leaves no
-// "条形码.jpg" (an earlier one stays as it was). The sheet is printed only after finished().
+// "条形码.jpg" (an earlier one stays as it was). The picture is written (and its still-wanted check made)
+// on a thread of its own, never on the GUI thread: a share may stall. The sheet is printed only after
+// finished().
 
 #include "shopsettings.h"
 
@@ -32,11 +34,11 @@ public:
     BarcodeDownload(QNetworkAccessManager *manager, QObject *parent = nullptr);
     ~BarcodeDownload() override;
 
-    // Starts the GET of url into filePath. A file that was there before keeps (or gets) the hidden
-    // attribute; a new one stays visible unless alwaysHidden.
+    // Starts the GET of url into filePath. A file that is there when the picture is written keeps (or gets)
+    // the hidden attribute; a new one stays visible unless alwaysHidden.
     void start(const QString &url, const QString &filePath, bool alwaysHidden = false);
-    // Asked just before the picture takes its name (Platform::writeIntoPlace): false leaves the file there
-    // as it was (the order's run no longer holds it).
+    // Asked just before the picture takes its name (Platform::writeIntoPlace), on the write's thread: false
+    // leaves the file there as it was (the order's run no longer holds it).
     void setStillWanted(std::function<bool()> check) { m_stillWanted = std::move(check); }
 
     bool isFinished() const { return m_finished; }
@@ -53,6 +55,8 @@ private:
     void onReadyRead();
     void onFinished();
     void end(bool ok);
+    // The picture's write has ended (ok: it is in place; otherwise why, when the write said).
+    void written(bool ok, const QString &why);
     // Aborts a reply still out; nothing of it reaches the download any more.
     void dropReply();
 
@@ -61,8 +65,9 @@ private:
     QTimer *m_timer = nullptr;
     QString m_filePath;
     QByteArray m_body; // a small picture
-    bool m_hide = false;
+    bool m_alwaysHidden = false;
     std::function<bool()> m_stillWanted;
+    bool m_ending = false; // the download has ended; its picture may still be being written
     bool m_finished = false;
     bool m_succeeded = false;
     QString m_failure;

@@ -933,14 +933,18 @@ QList<SeparationAttempt::Placed> SeparationAttempt::place(const QList<Wanted> &p
 
     // A folder of the record reached through a link or a mounted disk is not gone into: it stays listed
     // as it is. Each planned folder goes on in the folder the earlier attempt made for the same plan name.
-    // The copies this program's end cut short there are removed, but only while the order's folder is
-    // claimed for this attempt (no other desk copies into it) and no copy of the order is under way in this
-    // program (a closed window's, whose temporary files stay until the next look).
+    // The copies this program's end cut short there are removed, and so are the whole writes it cut short in
+    // the order's folder itself (its record's, its claim's: a run taken over may have left one that landed
+    // after this run began), but only while the order's folder is claimed for this attempt (no other desk
+    // writes into it) and no copy of the order is under way in this program (a closed window's, whose
+    // temporary files stay until the next look).
     bool copying = !m_folderClaimed;
     {
         QMutexLocker lock(&landedLock());
         copying = copying || underWay().value(recordFile) > 0;
     }
+    if (!copying)
+        FileOperation::removeTemporaries(m_localOrderDir, Platform::isWriteTemporary);
     QVector<bool> refused(earlier.size(), false);
     for (int k = 0; k < earlier.size(); ++k) {
         refused[k] = !throughRealFolders(earlier.at(k).folder);

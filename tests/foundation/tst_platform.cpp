@@ -88,6 +88,9 @@ private slots:
         // asked once the file is whole, just before it would take the name (the order was taken over meanwhile)
         QTest::newRow("copy no longer wanted") << true << false << "not wanted" << false << "已取消，不再需要写入";
         QTest::newRow("write no longer wanted") << false << false << "not wanted" << false << "已取消，不再需要写入";
+        // a run that holds the folder removes the temporaries a kill cut short there meanwhile: not this one
+        QTest::newRow("write while the folder's cut temporaries are removed")
+            << false << false << "temporaries removed" << true << "";
     }
     void fileIsPutInPlaceWholeOrNotAtAll()
     {
@@ -137,6 +140,8 @@ private slots:
             for (const QFileInfo &f : QDir(tmp.filePath("raw")).entryInfoList(QDir::Files | QDir::Hidden))
                 if (f.fileName().startsWith('.') && f.size() == bytes.size())
                     whole << f.fileName();
+            if (fault == "temporaries removed")
+                FileOperation::removeTemporaries(tmp.filePath("raw"), Platform::isWriteTemporary);
             return fault != "not wanted";
         };
         {

@@ -357,6 +357,11 @@ private slots:
         QTest::newRow("a fresh claim of this desk whose process id runs another program")
             << "" << "1" << "0" << "" << whole
             << "this desk's claim, another program";
+        // that program was writing its claim anew on a stalled share: the write's temporary lands in the order's
+        // folder once the run has begun (the share catching up); the run that took the order over removes it
+        // with what else that program cut short
+        QTest::newRow("a fresh claim left by this desk's program that ended, its cut write landing late")
+            << "" << "1" << "0" << "" << whole << "this desk's ended claim, its write landing late";
     }
     void oneOrderTree()
     {
@@ -505,7 +510,7 @@ private slots:
             }
             const qint64 pid = otherProgram.processId();
             QVERIFY(pid > 0);
-            if (meanwhile.endsWith("ended claim"))
+            if (meanwhile.contains("ended claim"))
                 QVERIFY(otherProgram.waitForFinished() && otherProgram.processId() == 0);
             const QJsonObject claim{{"desk", QSysInfo::machineHostName()},
                                     {"machine", QString::fromLatin1(QSysInfo::machineUniqueId())},
@@ -546,6 +551,16 @@ private slots:
             QVERIFY(log.warnings().filter("no longer written anew").isEmpty());
             held.release();
             pool->setMaxThreadCount(threads);
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+        } else if (meanwhile.endsWith("write landing late")) {
+            // it lands during the work folder's copies, after the run's start removed what a kill left
+            auto shareGoesOn = qScopeGuard([] { Platform::releaseWrites(); }); // should a check fail
+            Platform::holdWrites("其它/成品/");
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() > 0; }));
+            QVERIFY(testsupport::put(dated() + kA1203Folder + ".writing-0dead0claim", QByteArray()));
+            Platform::releaseWrites();
+            shareGoesOn.dismiss();
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         } else if (meanwhile == "claim held") {
             Platform::holdWrites(".分件进行中");
@@ -718,6 +733,10 @@ private slots:
             << "" << "" << QByteArray() << "" << takenOver << "claim taken over during the product copies";
         QTest::newRow("the claim taken over by another desk before the thumbnails")
             << "" << "" << QByteArray() << "" << takenOver << "claim taken over before the thumbnails";
+        // the run's claim was being written anew on a share that stalled past its expiry, and another desk took
+        // the order over meanwhile: the late write does not land over that desk's claim
+        QTest::newRow("the claim taken over by another desk while its rewrite was held up")
+            << "" << "" << QByteArray() << "" << takenOver << "claim taken over during its rewrite";
         // and its attempt's record replaced by the other desk's, the copies not yet begun stay out of its folders:
         // each named with why
         QTest::newRow("the order taken over by another desk with its product copies queued")
@@ -807,7 +826,8 @@ private slots:
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
         const bool beforeThumbnails = disk == "claim taken over before the thumbnails";
-        if (disk.startsWith("record ") || disk == "claim taken over" || beforeThumbnails) { // once the run's copies have ended
+        const bool duringRewrite = disk == "claim taken over during its rewrite";
+        if (disk.startsWith("record ") || disk == "claim taken over" || beforeThumbnails || duringRewrite) { // once the run's copies have ended
             const std::shared_ptr<WindowGuard> guard = w->guard();
             const standin::SampleStudio studio = *m_studio;
             const QString changed = disk.startsWith("record ") ? order + ".分件记录.json" : claimOfA1203();
@@ -818,10 +838,19 @@ private slots:
                 m_server.setReply("getbarcodegen", standin::Reply::raw(200, testsupport::jpegWithOrientation(QSize(300, 80), 0),
                                                                        "image/jpeg").heldBy(takenOver));
             m_server.setHandler(beforeThumbnails ? "getorderpic" : "orderdetail", [studio, guard, changed, claim, replaced,
-                                                                                 beforeThumbnails, takenOver](const standin::Request &r) mutable {
+                                                                                 beforeThumbnails, takenOver, duringRewrite](const standin::Request &r) mutable {
                 QDeadlineTimer deadline(testsupport::kWaitMs);
                 while (guard->runningJobs() > 0 && !deadline.hasExpired())
                     QThread::msleep(10);
+                if (duringRewrite) { // the next time the claim is written anew, its write waits
+                    Platform::holdWrites(".分件进行中");
+                    while (Platform::heldWrites() == 0 && !deadline.hasExpired())
+                        QThread::msleep(10);
+                }
+                const auto rewriteGoesOn = qScopeGuard([duringRewrite] {
+                    if (duringRewrite)
+                        Platform::releaseWrites();
+                });
                 const QByteArray record = testsupport::bytesOf(changed);
                 QFile::remove(changed);
                 if (changed.endsWith(".分件进行中")) // written anew by the desk that took it over
