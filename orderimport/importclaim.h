@@ -50,6 +50,8 @@ public:
 
     // No other run of this program held the claim when this one took it: its look-up lists the folders anew.
     bool anew() const { return m_anew; }
+    // Whether the claim's file is still this program's claim, read when asked (PhotoTask::claimHeld).
+    std::function<bool()> heldCheck() const { return m_claim->heldCheck(); }
 
 private:
     std::shared_ptr<FolderClaim> m_claim;

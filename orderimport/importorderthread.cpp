@@ -494,6 +494,7 @@ void ImportOrderThread::importOrderFiles()
     std::shared_ptr<ImportClaim::Hold> claim;
     if (!takeOrderClaim(orderPath, &claim))
         return;
+    mClaimHeld = claim ? claim->heldCheck() : nullptr;
     mBackupFolderProblem = mImportType == ImportOriginPhotos ? makeBackupFolder(orderBakPath) : QString();
     // What an import cut off (a kill, a power cut) left half written in the folders this one writes goes
     // first; what another run writes now is fresh and stays.
@@ -518,6 +519,7 @@ void ImportOrderThread::importOrderFiles()
     // Its photos are all done: the look-up is left to the order's runs still going (a later run lists afresh),
     // and so is the claim.
     mOrderPhotos.reset();
+    mClaimHeld = nullptr;
     claim.reset();
     if (!mEnded)
         endFinished();
@@ -666,6 +668,7 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
         task.backupFolderProblem = mBackupFolderProblem;
         task.backupPhotos = mOrderPhotos;
         task.runRecord = mRunRecord;
+        task.claimHeld = mClaimHeld;
         pipeline.start(task, QFileInfo(fsPath(files.at(i))).size());
     }
     while (reportOne(true)) {
@@ -709,6 +712,7 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
     task.backupFolderProblem = mBackupFolderProblem;
     task.backupPhotos = mOrderPhotos;
     task.runRecord = mRunRecord;
+    task.claimHeld = mClaimHeld;
     addFailures(importOnePhoto(task, nullptr, &unreadable, &outcome));
     addPlaced(outcome, unreadable ? filePath : QString(), targetName);
     reportFileDone();

@@ -202,6 +202,7 @@ private:
     int mParallelPhotos = 0;
     QString mBackupFolderProblem; // photos as shot: why the backup folder is missing ("" when it is there)
     std::shared_ptr<const BackupPhotos> mOrderPhotos; // photos as shot: the order's, looked up by their bytes
+    std::function<bool()> mClaimHeld;                 // whether the run still holds the order's claim
     std::shared_ptr<UnsentReport::RunRecord> mRunRecord;
     bool mEnded = false;
     mutable QMutex mLock; // guards mFailures, mUnreadable, mErrorText and the placed counts

@@ -970,6 +970,10 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             main.giveName(main.knownName()); // back under the name its backup has
         task.numbering->pass(task.numberingIndex, main.knownName());
     }
+    if (!before && task.claimHeld && !task.claimHeld()) {
+        fail(QStringLiteral("导片期间该订单被其它程序接手导入，未导入"));
+        return finish();
+    }
     if (!before)
         main.announcePlacing();
     if (sameSize)

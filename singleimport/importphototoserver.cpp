@@ -1092,6 +1092,8 @@ void ImportPhotoToServer::startRun()
         job->setImportType(m_run.type);
         job->setBackupPhotos(backupPhotos);
         job->setRunRecord(m_runRecord);
+        if (m_claim)
+            job->setClaimHeld(m_claim->heldCheck());
         job->setRemovesDeadTemporaries(i == 0);
         if (numbering)
             job->setNumbering(numbering, i);

@@ -213,6 +213,11 @@ private slots:
         // "one photo in both": both runs import the same finished photo under its name at the same moment: one
         // of them adds the file, and only that one counts it
         QTest::newRow("one finished photo in both runs at once: counted once") << false << "one photo in both";
+        // "taken over": another desk takes the order over while the run's first photo is being placed (this
+        // desk slept past its claim's age): the photos not placed yet are named, none goes in beside the other
+        // desk's
+        QTest::newRow("the order taken over by another desk during the run: the rest named, not placed")
+            << false << "taken over";
     }
     void twoImportsIntoOneOrderAtOnce()
     {
@@ -294,6 +299,36 @@ private slots:
             else
                 QCOMPARE(bytesOf(photos + beside), bytesOf(first));
             QCOMPARE(QDir(backups).entryList(QDir::Files), backupsBefore);
+            return;
+        }
+        if (overlap == "taken over") {
+            const QString src = roots.path("src/");
+            QDir().mkpath(src);
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
+            QStringList chosen;
+            for (int i = 0; i < 3; ++i) {
+                chosen << src + QString("t%1.jpg").arg(i);
+                QVERIFY(testsupport::writeJpeg(chosen.last(), QSize(64, 48), 1, false, QColor(20 * i, 90, 10)));
+            }
+            m->setOriginFiles(chosen);
+            Platform::holdWrites(m->orderBakPath() + "照片/");
+            ImportOrderThread run(m.data(), ImportOriginPhotos);
+            run.setParallelPhotos(1);
+            run.start();
+            const auto runEnds = qScopeGuard([&] {
+                Platform::releaseWrites();
+                run.wait();
+            });
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 1; }));
+            const QString claim = m->orderPath() + ".导片进行中";
+            const QByteArray otherDesk = R"({"desk":"前台2","machine":"m-2","program":"4242-x"})";
+            QVERIFY(QFile::remove(claim) && put(claim, otherDesk));
+            Platform::releaseWrites();
+            QVERIFY(run.wait(testsupport::kWaitMs));
+            QCOMPARE(run.failures(), QStringList({"t1.jpg：导片期间该订单被其它程序接手导入，未导入",
+                                                  "t2.jpg：导片期间该订单被其它程序接手导入，未导入"}));
+            QCOMPARE(QDir(m->orderPath() + "照片/").entryList(QDir::Files), QStringList({"t0.jpg"}));
+            QCOMPARE(bytesOf(claim), otherDesk); // the other desk's claim stays
             return;
         }
         if (overlap == "listings") {
