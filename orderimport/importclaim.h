@@ -22,6 +22,9 @@ namespace ImportClaim {
 
 // The claim file's name in the order folder.
 QString fileName();
+// How often a run waiting for another program's import of the order looks at the claim again: the wait ends
+// soon after the other import, a small read of the claim each time.
+constexpr int kLookAgainMs = 250;
 
 // A photo or video of this program being placed in an order folder, from the object's making to its end:
 // the claim's progress (one that ends is progress; one that hangs keeps the claim fresh no longer than the

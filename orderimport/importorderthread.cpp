@@ -549,9 +549,9 @@ bool ImportOrderThread::takeOrderClaim(const QString &orderPath, std::shared_ptr
             waiting = why;
             emit waitingForOrderSigl(why);
         }
-        // Looked at again in a second; a stop ends the wait at once.
-        for (int step = 0; step < 20 && !stopRequested(); ++step)
-            QThread::msleep(50);
+        // Looked at again soon; a stop ends the wait at once.
+        for (int step = 0; step < ImportClaim::kLookAgainMs / 25 && !stopRequested(); ++step)
+            QThread::msleep(25);
         if (stopRequested()) {
             emit waitingForOrderSigl(QString());
             endStopped(kStoppedError);

@@ -1008,7 +1008,7 @@ void ImportPhotoToServer::claimOrder(int round)
             return; // the window closed meanwhile: a claim taken goes again
         if (taking.outcome == FolderClaim::Busy) {
             ui->progressBar->setFormat(ImportClaim::waitingText(key, taking).replace(QLatin1Char('%'), QLatin1String("%%")));
-            QTimer::singleShot(1000, this, [this, round] {
+            QTimer::singleShot(ImportClaim::kLookAgainMs, this, [this, round] {
                 if (round == m_claimRound && m_claimWaiting)
                     claimOrder(round);
             });
