@@ -7,7 +7,13 @@
 //                                         peak memory figure belongs to the import alone)
 //   bench_import --held DIR H [R]         import the photos found in DIR, all of one size, as photos as shot
 //                                         into a new order whose folders hold H files more of exactly that
-//                                         size (bench_singleimport --same-size drives it)
+//                                         size, or of another size (bench::fillerSizeStep; bench_singleimport
+//                                         --same-size and --held-files drive it); prints the time and the
+//                                         folder listings the run made
+//   bench_import --pair DIR               two programs import two cards of one order at once, a third of the
+//                                         photos of DIR on both (the second waits for the first), beside one
+//                                         program importing the union (target: the pair <= 1.1 x the union)
+//   bench_import --into ROOT LIST         (for --pair) the photos named in the file LIST into the order under ROOT
 //
 // The photos are 6000 x 4000, JPEG quality 90, every second one carrying EXIF orientation 6 (to be
 // turned), the others upright. Each run imports them as photos as shot (type 0, with the backup copy)
@@ -18,6 +24,7 @@
 
 #include "benchsupport.h"
 #include "globals.h"
+#include "platform.h"
 #include "importordermodel.h"
 #include "importorderthread.h"
 #include "importstate.h"
@@ -29,6 +36,7 @@
 #include <QFileInfo>
 #include <QEventLoop>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -141,20 +149,85 @@ int runHeld(const QString &sourceDir, int held, int rounds)
     QTemporaryDir out(sourceDir + QStringLiteral("/../held-XXXXXX"));
     RunResult best;
     bool ok = true;
+    int listings = 0;
     for (int i = 0; i < rounds; ++i) {
         std::unique_ptr<ImportOrderModel> order = newOrder(files, out.path() + QStringLiteral("/%1").arg(i), ImportOriginPhotos);
         ImportOrderThread(order.get(), ImportOriginPhotos).createOrderDir(g_picPath, g_bakPicPath);
         ok = ok && bench::addSameSizeFillers({order->orderPath() + QStringLiteral("照片/"), order->orderBakPath() + QStringLiteral("照片/")},
-                                             size, held);
+                                             size + bench::fillerSizeStep(), held);
+        const int listedBefore = Platform::folderListings();
         const RunResult r = runOrder(*order, ImportOriginPhotos, files.size());
+        listings = Platform::folderListings() - listedBefore;
         ok = ok && r.ok && r.failures == 0 && r.placed == files.size();
         if (i == 0 || r.seconds < best.seconds)
             best = r;
     }
     std::printf("RESULT batch_held_%d_seconds=%.3f\n", held, best.seconds);
+    std::printf("RESULT batch_held_%d_listings=%d\n", held, listings);
     const QByteArray what = QStringLiteral("type 0, %1 photos of one size, order holding %2 of it").arg(files.size()).arg(held).toUtf8();
     printRun(what.constData(), files.size(), best);
     return ok ? 0 : 1;
+}
+
+// The photos of the list file as photos as shot into the order of its own under root (another program of
+// --pair may import into the same order at once); prints the time and the files it placed.
+int runInto(const QString &root, const QString &list)
+{
+    QFile file(list);
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    const QStringList files = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    std::unique_ptr<ImportOrderModel> order = newOrder(files, root, ImportOriginPhotos);
+    const RunResult r = runOrder(*order, ImportOriginPhotos, files.size());
+    std::printf("RESULT into_seconds=%.3f placed=%d before=%d\n", r.seconds, r.placed, r.importedBefore);
+    return r.ok && r.failures == 0 ? 0 : 1;
+}
+
+// Two programs import two cards of one order (a third of the photos on both) at the same moment: the
+// second waits for the first, then finds the photos they share. Beside it, one program imports the union
+// of the two cards into an order of its own. Target: the pair no more than 1.1 x the union.
+int runPair(const QString &sourceDir)
+{
+    const QStringList files = bench::jpegsIn(sourceDir);
+    const int n = files.size();
+    QTemporaryDir work(sourceDir + QStringLiteral("/../pair-XXXXXX"));
+    if (n < 3 || !work.isValid())
+        return 1;
+    auto listOf = [&](const QString &name, const QStringList &chosen) {
+        QFile file(work.path() + QLatin1Char('/') + name);
+        return file.open(QIODevice::WriteOnly) && file.write(chosen.join(QLatin1Char('\n')).toUtf8()) > 0 ? file.fileName()
+                                                                                                        : QString();
+    };
+    const QString all = listOf(QStringLiteral("all.txt"), files);
+    const QString first = listOf(QStringLiteral("a.txt"), files.mid(0, 2 * n / 3));
+    const QString second = listOf(QStringLiteral("b.txt"), files.mid(n / 3));
+    auto placedOf = [](QProcess &p) {
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        return out.section(QStringLiteral("placed="), 1).section(QLatin1Char(' '), 0, 0).toInt();
+    };
+    const QString self = QCoreApplication::applicationFilePath();
+    QElapsedTimer timer;
+    timer.start();
+    QProcess one;
+    one.start(self, {QStringLiteral("--into"), work.path() + QStringLiteral("/union"), all});
+    const bool unionOk = one.waitForFinished(-1) && one.exitCode() == 0;
+    const double unionSeconds = double(timer.nsecsElapsed()) / 1e9;
+    const int unionPlaced = placedOf(one);
+    timer.restart();
+    QProcess a;
+    QProcess b;
+    a.start(self, {QStringLiteral("--into"), work.path() + QStringLiteral("/pair"), first});
+    b.start(self, {QStringLiteral("--into"), work.path() + QStringLiteral("/pair"), second});
+    const bool pairOk = a.waitForFinished(-1) && b.waitForFinished(-1) && a.exitCode() == 0 && b.exitCode() == 0;
+    const double pairSeconds = double(timer.nsecsElapsed()) / 1e9;
+    const int pairPlaced = placedOf(a) + placedOf(b);
+    std::printf("one program, the union of %d photos: %.2f s, %d placed%s\n", n, unionSeconds, unionPlaced,
+                unionOk ? "" : " [FAILED]");
+    std::printf("two programs at once, %d and %d photos (%d on both): %.2f s, %d placed%s\n", 2 * n / 3, n - n / 3,
+                2 * n / 3 - n / 3, pairSeconds, pairPlaced, pairOk ? "" : " [FAILED]");
+    std::printf("pair / union: %.2f x (target <= 1.10: %s); each photo placed once: %s\n", pairSeconds / unionSeconds,
+                pairSeconds <= 1.1 * unionSeconds ? "ok" : "MISSED", pairPlaced == n && unionPlaced == n ? "yes" : "NO");
+    return unionOk && pairOk && pairPlaced == n ? 0 : 1;
 }
 
 int runImports(const QString &sourceDir, const QString &workDir, int rounds)
@@ -205,6 +278,10 @@ int main(int argc, char *argv[])
         return generate(args.at(1), args.value(2, QStringLiteral("24")).toInt()) ? 0 : 1;
     if (args.value(0) == QLatin1String("--held") && args.size() >= 3)
         return runHeld(args.at(1), args.at(2).toInt(), qMax(1, args.value(3, QStringLiteral("1")).toInt()));
+    if (args.value(0) == QLatin1String("--into") && args.size() >= 3)
+        return runInto(args.at(1), args.at(2));
+    if (args.value(0) == QLatin1String("--pair") && args.size() >= 2)
+        return runPair(args.at(1));
     if (args.value(0) == QLatin1String("--import") && args.size() >= 2)
         return runImports(args.at(1), args.at(1), args.value(2, QStringLiteral("1")).toInt());
 

@@ -13,6 +13,10 @@
 //                                     as shot into an order holding 0, 1000 and 4000 files of exactly that
 //                                     size, through the window and the batch import (best of R runs); prints
 //                                     the time per photo and whether it meets its targets
+//   bench_singleimport --held-files [N] [R] [H...]  as --same-size, into orders holding 0 and H files (default
+//                                     5000 and 50000) of another size, as an order of other photos: the time
+//                                     per photo against the empty order (target 1.1 x) and the folder
+//                                     listings each run made
 //   bench_singleimport --held-single DIR H [R]  only the window's import of DIR into an order holding H
 //
 // The window runs against the stand-in web service and a sample studio in a temporary folder; its message
@@ -24,6 +28,7 @@
 #include "importordermodel.h"
 #include "importphototoserver.h"
 #include "msgbox.h"
+#include "platform.h"
 #include "singleorderopeners.h"
 #include "studiofixture.h"
 
@@ -174,13 +179,15 @@ int runHeldSingle(const QString &photoDir, int held, int rounds)
     const qint64 size = QFileInfo(files.first()).size();
     double best = -1;
     bool ok = true;
+    int listings = 0;
     for (int round = 0; round < rounds && ok; ++round) {
         Studio s;
         if (!s.start())
             return 1;
         const standin::SampleOrder &a = s.m_studio->orders.at(0); // an order with its folders
         const int before = QDir(a.orderPath + QStringLiteral("照片")).entryList(QDir::Files).size();
-        ok = bench::addSameSizeFillers({a.orderPath + QStringLiteral("照片/"), a.orderBakPath + QStringLiteral("照片/")}, size, held);
+        ok = bench::addSameSizeFillers({a.orderPath + QStringLiteral("照片/"), a.orderBakPath + QStringLiteral("照片/")},
+                                       size + bench::fillerSizeStep(), held);
         const ImportOrderModel order(s.m_studio->orderJson(a));
         ImportPhotoToServer window(SingleOrder::importOrderOf(order), nullptr, ShopSettings::current());
         window.show();
@@ -189,12 +196,15 @@ int runHeldSingle(const QString &photoDir, int held, int rounds)
         ok = ok && testsupport::waitFor([&] { return buttonsBack(&window); }, 600 * 1000);
         if (!ok)
             return 1;
+        const int listedBefore = Platform::folderListings();
         const double took = importChosen(window, files, &ok);
+        listings = Platform::folderListings() - listedBefore;
         best = best < 0 ? took : qMin(best, took);
         const int now = QDir(a.orderPath + QStringLiteral("照片")).entryList(QDir::Files).size();
         ok = ok && MsgBox::lastShown().title == QStringLiteral("导片成功!") && now == before + held + files.size();
     }
     std::printf("RESULT single_held_%d_seconds=%.3f\n", held, best);
+    std::printf("RESULT single_held_%d_listings=%d\n", held, listings);
     std::printf("single-order import, %d photos of one size, order holding %d of it: %.2f s (%.3f s per photo)%s\n",
                 files.size(), held, best, best / files.size(), ok ? "" : " [NOT ALL PLACED]");
     std::fflush(stdout);
@@ -202,7 +212,7 @@ int runHeldSingle(const QString &photoDir, int held, int rounds)
 }
 
 // Photos of one size into orders holding more and more files of exactly that size, in both windows.
-int runSameSize(int photos, int rounds)
+int runSameSize(int photos, int rounds, const QList<int> &helds = {0, 1000, 4000})
 {
     const QString batchProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_import");
     QTemporaryDir work;
@@ -219,7 +229,7 @@ int runSameSize(int photos, int rounds)
     double singleAt0 = -1;
     auto verdict = [](bool ok) { return ok ? "ok" : "MISSED"; };
     QStringList lines;
-    for (int held : {0, 1000, 4000}) {
+    for (int held : helds) {
         int s1 = 0, s2 = 0;
         const QString batch = runChild(batchProgram, {QStringLiteral("--held"), src, QString::number(held), QString::number(rounds)}, &s1);
         const QString single = runChild(QCoreApplication::applicationFilePath(),
@@ -232,8 +242,13 @@ int runSameSize(int photos, int rounds)
             singleAt0 = s;
         }
         lines << QString::asprintf("held %4d: batch %.3f s per photo (%.2f x at 0), single-order %.3f s per photo (%.2f x at 0), "
-                                   "single/batch %.2f x",
-                                   held, b, b / batchAt0, s, s / singleAt0, s / b);
+                                   "single/batch %.2f x; folder listings of a run: batch %d, single-order %d",
+                                   held, b, b / batchAt0, s, s / singleAt0, s / b,
+                                   int(figure(batch, QStringLiteral("batch_held_%1_listings=([0-9]+)").arg(held))),
+                                   int(figure(single, QStringLiteral("single_held_%1_listings=([0-9]+)").arg(held))));
+        if (held > 0 && bench::fillerSizeStep() != 0)
+            lines << QString::asprintf("target: <= 1.10 x at 0: batch %s, single-order %s", verdict(b <= 1.1 * batchAt0),
+                                       verdict(s <= 1.1 * singleAt0));
         if (held == 4000)
             lines << QString::asprintf("targets: at 4000 <= 1.30 x at 0: batch %s, single-order %s; single/batch <= 1.10: %s",
                                        verdict(b <= 1.3 * batchAt0), verdict(s <= 1.3 * singleAt0), verdict(s <= 1.1 * b));
@@ -364,6 +379,16 @@ int main(int argc, char *argv[])
         return runHeldSingle(args.at(1), args.at(2).toInt(), qMax(1, args.value(3, QStringLiteral("1")).toInt()));
     if (args.value(0) == QLatin1String("--same-size"))
         return runSameSize(args.value(1, QStringLiteral("16")).toInt(), qMax(1, args.value(2, QStringLiteral("1")).toInt()));
+    if (args.value(0) == QLatin1String("--held-files")) {
+        // Fillers of another size than the photos: an order of other photos.
+        qputenv("TESSALY_BENCH_FILLER_STEP", "4096");
+        QList<int> helds{0};
+        for (const QString &held : args.mid(3))
+            helds << held.toInt();
+        if (helds.size() == 1)
+            helds << 5000 << 50000;
+        return runSameSize(args.value(1, QStringLiteral("16")).toInt(), qMax(1, args.value(2, QStringLiteral("1")).toInt()), helds);
+    }
     if (args.value(0) == QLatin1String("--listing"))
         return runListing(args.value(1, QStringLiteral("2000")).toInt());
     return runAll(args.value(0, QStringLiteral("200")).toInt(), args.value(1, QStringLiteral("2000")).toInt(),

@@ -158,6 +158,11 @@ bool addSameSizeFillers(const QStringList &folders, qint64 size, int count)
     return true;
 }
 
+qint64 fillerSizeStep()
+{
+    return qEnvironmentVariableIntValue("TESSALY_BENCH_FILLER_STEP");
+}
+
 bool generate(const QString &dir, int count)
 {
     QDir().mkpath(dir);

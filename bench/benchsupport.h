@@ -35,6 +35,9 @@ qint64 padToOneSize(const QStringList &files);
 // "S00001.jpg", ... in each of the folders, each different in its first bytes, the rest left sparse. False
 // when one cannot be made.
 bool addSameSizeFillers(const QStringList &folders, qint64 size, int count);
+// How many bytes larger than the imported photos the fillers of a held-files run are: 0 (the environment
+// variable TESSALY_BENCH_FILLER_STEP unset), or that many, for an order of other photos.
+qint64 fillerSizeStep();
 
 // A message handler that drops the program's debug and info lines (they would drown the figures).
 void quietDebug(QtMsgType type, const QMessageLogContext &context, const QString &text);

@@ -141,6 +141,8 @@ private slots:
     // Further reports of the order's thread and of the copy jobs.
     void importStoppedSlot(QString reason);
     void importFailedFilesSlot(QStringList failures);
+    // The running order waits while another program or desk imports it: its bar says why ("" once it goes on).
+    void orderWaitingSlot(QString why);
     void importThreadFinishedSlot();
     void importCopyDovraFailedSlot(int row, QString source, QString reason);
     void importDovraErrorSlot();

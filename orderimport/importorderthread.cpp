@@ -490,6 +490,11 @@ void ImportOrderThread::importOrderFiles()
         endStopped(kStoppedError);
         return;
     }
+    // One import of the order at a time, across programs and desks: the runs of this program share it.
+    std::shared_ptr<ImportClaim::Hold> claim;
+    if (!takeOrderClaim(orderPath, &claim))
+        return;
+    mClaimHeld = claim ? claim->heldCheck() : nullptr;
     mBackupFolderProblem = mImportType == ImportOriginPhotos ? makeBackupFolder(orderBakPath) : QString();
     // What an import cut off (a kill, a power cut) left half written in the folders this one writes goes
     // first; what another run writes now is fresh and stays.
@@ -500,7 +505,8 @@ void ImportOrderThread::importOrderFiles()
     // the look-up is the one every run of the order in this program shares.
     mOrderPhotos.reset();
     if (mImportType == ImportOriginPhotos)
-        mOrderPhotos = BackupPhotos::forOrder(orderBakPath + QStringLiteral("照片/"), orderPath + QStringLiteral("照片/"));
+        mOrderPhotos = BackupPhotos::forOrder(orderBakPath + QStringLiteral("照片/"), orderPath + QStringLiteral("照片/"),
+                                              !claim || claim->anew());
 
     // What lands is counted in the order folder at once (a run cut off leaves it counted there).
     mRunRecord = std::make_shared<UnsentReport::RunRecord>(orderPath, mImportType);
@@ -510,10 +516,48 @@ void ImportOrderThread::importOrderFiles()
         drivePhotos(files, targets, orderPath, orderBakPath, threads);
     else
         driveInOrder(files, targets, orderPath, orderBakPath);
-    // Its photos are all done: the look-up is left to the order's runs still going (a later run lists afresh).
+    // Its photos are all done: the look-up is left to the order's runs still going (a later run lists afresh),
+    // and so is the claim.
     mOrderPhotos.reset();
+    mClaimHeld = nullptr;
+    claim.reset();
     if (!mEnded)
         endFinished();
+}
+
+bool ImportOrderThread::takeOrderClaim(const QString &orderPath, std::shared_ptr<ImportClaim::Hold> *hold)
+{
+    QString waiting;
+    for (;;) {
+        const FolderClaim::Taking taking = ImportClaim::takeAndWait(orderPath, hold);
+        if (taking.outcome != FolderClaim::Busy) {
+            if (!waiting.isEmpty())
+                emit waitingForOrderSigl(QString());
+            if (taking.outcome == FolderClaim::Refused) {
+                endStopped(ImportClaim::refusedText(taking));
+                return false;
+            }
+            if (taking.outcome == FolderClaim::NotWritten) {
+                qCWarning(lcImport) << "order claim not written:" << taking.shown << taking.reason;
+                addFailures({ImportClaim::notWrittenText(taking)});
+            }
+            return true;
+        }
+        const QString why = ImportClaim::waitingText(mModel->orderKey(), taking);
+        if (why != waiting) {
+            qCDebug(lcImport) << "waiting for the order:" << why;
+            waiting = why;
+            emit waitingForOrderSigl(why);
+        }
+        // Looked at again soon; a stop ends the wait at once.
+        for (int step = 0; step < ImportClaim::kLookAgainMs / 25 && !stopRequested(); ++step)
+            QThread::msleep(25);
+        if (stopRequested()) {
+            emit waitingForOrderSigl(QString());
+            endStopped(kStoppedError);
+            return false;
+        }
+    }
 }
 
 QString ImportOrderThread::makeBackupFolder(const QString &orderBakPath) const
@@ -624,6 +668,7 @@ void ImportOrderThread::drivePhotos(const QStringList &files, const QStringList 
         task.backupFolderProblem = mBackupFolderProblem;
         task.backupPhotos = mOrderPhotos;
         task.runRecord = mRunRecord;
+        task.claimHeld = mClaimHeld;
         pipeline.start(task, QFileInfo(fsPath(files.at(i))).size());
     }
     while (reportOne(true)) {
@@ -667,6 +712,7 @@ void ImportOrderThread::importImage(QString orderPath, QString orderBakPath, QSt
     task.backupFolderProblem = mBackupFolderProblem;
     task.backupPhotos = mOrderPhotos;
     task.runRecord = mRunRecord;
+    task.claimHeld = mClaimHeld;
     addFailures(importOnePhoto(task, nullptr, &unreadable, &outcome));
     addPlaced(outcome, unreadable ? filePath : QString(), targetName);
     reportFileDone();

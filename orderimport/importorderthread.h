@@ -22,9 +22,12 @@
 // end signal and only when something failed; failures() returns the same list afterwards. Photos that
 // could not be read were kept as they are without reduced copies: unreadablePhotos() names them. Photos as
 // shot the order holds already are not written again: importedBefore() counts them.
-// Progress signals of one order arrive in file order, before its end signal.
+// Progress signals of one order arrive in file order, before its end signal. A run of photos or videos holds
+// the order folder's claim (ImportClaim) while it places its files; while another program or desk holds it,
+// the run waits (waitingForOrderSigl says for whom), and stops when its stop state says so.
 
 #include "dovrafileinfo.h"
+#include "importclaim.h"
 #include "importstate.h"
 #include "importtype.h"
 #include "photoimport.h"
@@ -145,6 +148,9 @@ signals:
     void importOrderStoppedSigl(QString reason);
     // Files of the order that could not be written; emitted once, right before the order's end signal.
     void importFailedFilesSigl(QStringList failures);
+    // The run waits while another program or desk imports the order (ImportClaim): why, for the row's bar;
+    // "" once it goes on.
+    void waitingForOrderSigl(QString why);
 
 protected:
     void run() override;
@@ -169,6 +175,9 @@ private:
     void drivePhotos(const QStringList &files, const QStringList &targets, const QString &orderPath,
                      const QString &orderBakPath, int threads);
     void reportFileDone();
+    // Takes the order folder's claim, waiting while another program or desk holds it; false when the run
+    // ended meanwhile (stopped, or the claim refused).
+    bool takeOrderClaim(const QString &orderPath, std::shared_ptr<ImportClaim::Hold> *hold);
     bool stopRequested() const;
     // Sets the run's stop state (and the program-wide record) to "no".
     void stopRun();
@@ -193,6 +202,7 @@ private:
     int mParallelPhotos = 0;
     QString mBackupFolderProblem; // photos as shot: why the backup folder is missing ("" when it is there)
     std::shared_ptr<const BackupPhotos> mOrderPhotos; // photos as shot: the order's, looked up by their bytes
+    std::function<bool()> mClaimHeld;                 // whether the run still holds the order's claim
     std::shared_ptr<UnsentReport::RunRecord> mRunRecord;
     bool mEnded = false;
     mutable QMutex mLock; // guards mFailures, mUnreadable, mErrorText and the placed counts

@@ -417,6 +417,7 @@ void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
     connect(t, &ImportOrderThread::importDirDovraThreadError, this, &importOrdersPhotoDlg::importDovraErrorSlot);
     connect(t, &ImportOrderThread::importOrderStoppedSigl, this, &importOrdersPhotoDlg::importStoppedSlot);
     connect(t, &ImportOrderThread::importFailedFilesSigl, this, &importOrdersPhotoDlg::importFailedFilesSlot);
+    connect(t, &ImportOrderThread::waitingForOrderSigl, this, &importOrdersPhotoDlg::orderWaitingSlot);
     connect(t, &QThread::finished, this, &importOrdersPhotoDlg::importThreadFinishedSlot);
 
     m_run.thread = t;
@@ -447,6 +448,21 @@ void importOrdersPhotoDlg::importFailedFilesSlot(QStringList failures)
 {
     if (auto *t = qobject_cast<ImportOrderThread *>(sender()))
         t->setProperty("failures", failures);
+}
+
+void importOrdersPhotoDlg::orderWaitingSlot(QString why)
+{
+    auto *t = qobject_cast<ImportOrderThread *>(sender());
+    if (!t)
+        return;
+    for (QWidget *w : cellWidgets(t->property("row").toInt(), 5)) {
+        auto *bar = qobject_cast<QProgressBar *>(w);
+        if (!bar)
+            continue;
+        bar->setTextVisible(!why.isEmpty());
+        bar->setFormat(why.isEmpty() ? QStringLiteral("%p%") : QString(why).replace(QLatin1Char('%'), QLatin1String("%%")));
+        bar->setToolTip(why);
+    }
 }
 
 void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)

@@ -56,9 +56,9 @@ void makeHiddenGroups(const QString &orderFolder);
 
 // How long a temporary file of a copy or a whole write (Platform::isCopyTemporary, isWriteTemporary) stays
 // untouched on its folder's clock before an import takes it for one that a kill, a power cut or a restart
-// cut short. An import has no hold on its order that others respect (two windows, two desks may import
-// one order at once), so a temporary cannot be told dead by its name; but a write under way touches its
-// file as it goes (a copy that puts its source's time back moves the change time with it), and one photo
+// cut short. An import holds its order's claim (ImportClaim), but the runs of one program share it, and a desk
+// that slept past its claim's age may still be writing, so a temporary cannot be told dead by its name; but a
+// write under way touches its file as it goes (a copy that puts its source's time back moves the change time with it), and one photo
 // takes seconds: an hour is far past any living write, a stalled share or a sleeping desk included mostly
 // (a write that wakes after its temporary went fails, and its photo is named as not imported).
 constexpr qint64 kDeadTemporaryMs = 60 * 60 * 1000;

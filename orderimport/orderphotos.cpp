@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QtEndian>
 
-#include <vector>
 
 using namespace OrderFolders;
 
@@ -87,12 +86,12 @@ BackupPhotos::BackupPhotos(const QString &folder, const QString &mainFolder)
         m_main->folder = withSeparator(mainFolder);
 }
 
-std::shared_ptr<const BackupPhotos> BackupPhotos::forOrder(const QString &folder, const QString &mainFolder)
+std::shared_ptr<const BackupPhotos> BackupPhotos::forOrder(const QString &folder, const QString &mainFolder, bool fresh)
 {
     const QString key = folderKey(folder) + QLatin1Char('\n') + folderKey(mainFolder);
     Registry &r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    std::shared_ptr<const BackupPhotos> shared = r.byFolders.value(key).lock();
+    std::shared_ptr<const BackupPhotos> shared = fresh ? nullptr : r.byFolders.value(key).lock();
     if (!shared) {
         // The entries of look-ups gone are dropped as new ones come.
         for (auto it = r.byFolders.begin(); it != r.byFolders.end();)
@@ -103,22 +102,22 @@ std::shared_ptr<const BackupPhotos> BackupPhotos::forOrder(const QString &folder
     return shared;
 }
 
-QString BackupPhotos::backupNameOf(const QByteArray &bytes, bool again) const
+QString BackupPhotos::backupNameOf(const QByteArray &bytes) const
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return nameIn(*m_backup, buffer, again);
+    return nameIn(*m_backup, buffer);
 }
 
-QString BackupPhotos::mainNameOf(const QByteArray &bytes, bool again) const
+QString BackupPhotos::mainNameOf(const QByteArray &bytes) const
 {
     if (m_main->folder.isEmpty())
         return QString();
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return nameIn(*m_main, buffer, again);
+    return nameIn(*m_main, buffer);
 }
 
 QString BackupPhotos::mainNameOf(const QString &path) const
@@ -126,7 +125,7 @@ QString BackupPhotos::mainNameOf(const QString &path) const
     QFile file(path);
     if (m_main->folder.isEmpty() || !file.open(QIODevice::ReadOnly))
         return QString();
-    return nameIn(*m_main, file, false);
+    return nameIn(*m_main, file);
 }
 
 QString BackupPhotos::backupNameOfMain(const QString &name) const
@@ -134,7 +133,7 @@ QString BackupPhotos::backupNameOfMain(const QString &name) const
     QFile file(fsPath(m_main->folder + name));
     if (m_main->folder.isEmpty() || !file.open(QIODevice::ReadOnly))
         return QString();
-    return nameIn(*m_backup, file, false);
+    return nameIn(*m_backup, file);
 }
 
 bool BackupPhotos::mainsWithoutBackup() const
@@ -233,38 +232,7 @@ void BackupPhotos::list(Listing &listing)
     });
 }
 
-QStringList BackupPhotos::listAgain(Listing &listing, qint64 size)
-{
-    // Names only: only the files not listed yet are looked at.
-    const QStringList now = QDir(fsPath(listing.folder)).entryList(QDir::Files, QDir::NoSort);
-    QStringList unknown;
-    {
-        std::lock_guard<std::mutex> lock(listing.mutex);
-        for (const QString &name : now) {
-            if (!name.startsWith(QLatin1Char('.')) && !listing.names.contains(name))
-                unknown << name;
-        }
-    }
-    QStringList ofSize;
-    std::vector<std::pair<QString, qint64>> sizes;
-    for (const QString &name : qAsConst(unknown)) {
-        const QFileInfo file(fsPath(listing.folder + name));
-        if (file.isFile())
-            sizes.emplace_back(name, file.size());
-    }
-    std::lock_guard<std::mutex> lock(listing.mutex);
-    for (const auto &file : sizes) {
-        if (listing.names.contains(file.first))
-            continue;
-        listing.names.insert(file.first);
-        listing.bySize[file.second] << file.first;
-        if (file.second == size)
-            ofSize << file.first;
-    }
-    return ofSize;
-}
-
-QString BackupPhotos::nameIn(Listing &listing, QIODevice &bytes, bool again)
+QString BackupPhotos::nameIn(Listing &listing, QIODevice &bytes)
 {
     list(listing);
     const QByteArray digest = photoDigest(bytes);
@@ -275,11 +243,7 @@ QString BackupPhotos::nameIn(Listing &listing, QIODevice &bytes, bool again)
         std::lock_guard<std::mutex> lock(listing.mutex);
         names = listing.bySize.value(bytes.size());
     }
-    QString name = nameAmong(listing, names, bytes, digest);
-    // Not there when the folder was listed: another desk may have placed it since.
-    if (name.isEmpty() && again)
-        name = nameAmong(listing, listAgain(listing, bytes.size()), bytes, digest);
-    return name;
+    return nameAmong(listing, names, bytes, digest);
 }
 
 QString BackupPhotos::nameAmong(Listing &listing, const QStringList &names, QIODevice &bytes, const QByteArray &digest)

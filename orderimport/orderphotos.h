@@ -24,9 +24,9 @@ class QIODevice;
 // Each folder is listed once, by the first photo that asks (on its pool thread), into an index by size,
 // with a digest of each held file (a hash of its first 16 KiB) taken the first time a photo of its size is
 // looked for: a look-up compares the photo's digest with those of the files of its size and reads a held
-// file whole only when the digests agree. A photo not found there is looked for once more in the files
-// that joined the folder since it was listed (another desk's import; their names only are listed again),
-// just before it takes a name.
+// file whole only when the digests agree. The folders are not listed again: an import holds its order's claim
+// (ImportClaim), so no other program or desk places a photo there while the look-up is in use, and the listing
+// with what this program's runs placed since is what the folders hold.
 //
 // All the runs of one order in this program share one look-up (forOrder): each photo placed is added to it,
 // so that a photo of any of them with the same bytes (a file chosen twice, a copy of it on the card, the same
@@ -40,13 +40,14 @@ public:
     // The backup's "照片/" folder and the order's ("" for none). A look-up of its own (forOrder shares one).
     explicit BackupPhotos(const QString &folder, const QString &mainFolder = QString());
     // The look-up the runs of this program share for the order of these folders, while any of them holds it.
-    static std::shared_ptr<const BackupPhotos> forOrder(const QString &folder, const QString &mainFolder);
+    // fresh: a new one (listed anew) for the runs from now on, as for a claim this program took anew: another
+    // program or desk may have imported into the order since the one shared so far was listed.
+    static std::shared_ptr<const BackupPhotos> forOrder(const QString &folder, const QString &mainFolder,
+                                                         bool fresh = false);
 
-    // The name of a file of the backup / of the order's folder holding exactly these bytes ("" for none);
-    // again: not found, it is looked for in the files that joined the folder since it was listed (the
-    // look-up right before a photo takes a name).
-    QString backupNameOf(const QByteArray &bytes, bool again = false) const;
-    QString mainNameOf(const QByteArray &bytes, bool again = false) const;
+    // The name of a file of the backup / of the order's folder holding exactly these bytes ("" for none).
+    QString backupNameOf(const QByteArray &bytes) const;
+    QString mainNameOf(const QByteArray &bytes) const;
     // The name of a file of the order's folder holding exactly the bytes of the file at path ("" for none).
     QString mainNameOf(const QString &path) const;
     // Whether the order's file of this name holds exactly these bytes.
@@ -82,8 +83,7 @@ private:
         QHash<QString, QByteArray> digests; // name -> digest, once taken
     };
     static void list(Listing &listing);
-    static QStringList listAgain(Listing &listing, qint64 size);
-    static QString nameIn(Listing &listing, QIODevice &bytes, bool again);
+    static QString nameIn(Listing &listing, QIODevice &bytes);
     static QString nameAmong(Listing &listing, const QStringList &names, QIODevice &bytes, const QByteArray &digest);
     static bool holds(const QString &path, QIODevice &bytes);
 

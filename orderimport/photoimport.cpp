@@ -2,6 +2,7 @@
 
 #include "fileoperation.h"
 #include "imageoperation.h"
+#include "importclaim.h"
 #include "logging.h"
 #include "orderfolders.h"
 #include "platform.h"
@@ -258,6 +259,34 @@ QString inBrackets(const QString &why)
     return why.isEmpty() ? QString() : QStringLiteral("（") + why + QStringLiteral("）");
 }
 
+// Copies from to target, replacing a file of that name. added (when given): whether the copy took a name that
+// was free, which only one of two copies of one name at once does (the other finds it there, or replaces it),
+// and is the folder's new file; then the name is tried first without replacing. *why gets the reason of a
+// failure in brackets.
+bool placeReplacing(const QString &from, const QString &target, bool *added, QString *why)
+{
+    if (added) {
+        *added = false;
+        QString copyWhy;
+        switch (copyOnce(from, target, &copyWhy)) {
+        case FileOperation::Copied:
+            *added = true;
+            return true;
+        case FileOperation::AlreadyThere:
+            return true;
+        case FileOperation::KeptOther:
+            break;
+        default:
+            *why = copyReason(copyWhy, target);
+            return false;
+        }
+    }
+    QString copyWhy;
+    if (FileOperation::copyFile(from, target, true, &copyWhy))
+        return true;
+    *why = inBrackets(copyWhy);
+    return false;
+}
 
 // Puts the main files of one photo (and, numbered, its backup) in place as its task says, and keeps the
 // name they got and whether they are new.
@@ -313,14 +342,15 @@ public:
             const bool existed = QFileInfo::exists(fsPath(target));
             if (i == 0 && !existed)
                 noteLanding(false, target, from);
-            QString why;
-            if (!FileOperation::copyFile(from, target, true, &why)) {
-                m_fail(QStringLiteral("复制失败 ") + target + inBrackets(why));
+            bool added = false;
+            QString why; // in brackets
+            if (!placeReplacing(from, target, i == 0 ? &added : nullptr, &why)) {
+                m_fail(QStringLiteral("复制失败 ") + target + why);
                 if (i == 0)
                     return false; // the other main folders take only a photo the order holds
             } else if (i == 0) {
                 m_outcome.placedName = m_firstName;
-                m_outcome.mainAdded = !existed;
+                m_outcome.mainAdded = added;
                 recordLanded();
                 if (from == m_task.filePath)
                     addToLookUp(m_firstName, false);
@@ -406,7 +436,7 @@ public:
             const QString target = m_targets.at(i) + m_firstName;
             const bool existed = QFileInfo::exists(fsPath(target));
             QString placed = m_firstName;
-            bool added = !existed;
+            bool added = false;
             bool ok = true;
             QString why; // in brackets
             if (existed && ImageOperation::isReadablePicture(fsPath(target))) {
@@ -421,8 +451,7 @@ public:
             } else {
                 if (i == 0 && !existed)
                     noteLanding(false, target, m_task.filePath);
-                ok = FileOperation::copyFile(m_task.filePath, target, true, &why);
-                why = inBrackets(why);
+                ok = placeReplacing(m_task.filePath, target, &added, &why);
             }
             if (!ok) {
                 m_fail(QStringLiteral("复制失败 ") + target + why);
@@ -444,9 +473,7 @@ public:
     // it has there and its main files are not written again (the place* calls leave them); a backup that
     // lacks it gets it under that name. Found only in the backup, it was deleted from the order since: it
     // goes back under the backup's name (numbered: when that is still free), and its backup stays as it is.
-    // again: the last look before the photo takes a name, which looks also at the files another desk placed
-    // since the folders were listed.
-    bool importedBefore(const QByteArray &bytes, bool turned, bool again)
+    bool importedBefore(const QByteArray &bytes, bool turned)
     {
         if (m_task.type != ImportOriginPhotos || !m_task.backupPhotos)
             return false;
@@ -454,7 +481,7 @@ public:
             m_digest = photoDigest(bytes);
         // A photo of these bytes another run (or this one) is placing now is waited for, then looked for.
         m_task.backupPhotos->waitForPlacing(m_digest, m_task.waitingForOther);
-        m_backupName = m_task.backupPhotos->backupNameOf(bytes, again);
+        m_backupName = m_task.backupPhotos->backupNameOf(bytes);
         const bool mainThere = !m_backupName.isEmpty() && QFileInfo(fsPath(m_mainFolder + m_backupName)).isFile();
         // A turned photo's main file is the upright photo, taken as this one by its name while it is not
         // another photo (the bytes of another file of the backup: a photo of the same name that replaced it).
@@ -462,7 +489,7 @@ public:
         if (mainThere && (turned ? !holdsAnotherBackup(m_backupName) : m_task.backupPhotos->mainHolds(m_backupName, bytes)))
             name = m_backupName;
         else
-            name = m_task.backupPhotos->mainNameOf(bytes, again);
+            name = m_task.backupPhotos->mainNameOf(bytes);
         if (!name.isEmpty()) {
             takeAsImported(name);
             return true;
@@ -935,6 +962,7 @@ QString importOneVideo(ImportTypeEnum type, const QString &orderPath, const QStr
 {
     if (added)
         *added = false;
+    const ImportClaim::Working working(orderPath);
     const QString name = shortName(filePath);
     QString why;
     if (!isSingleName(targetName, &why))
@@ -975,6 +1003,7 @@ QString nextNumberedName(const QString &name)
 // Imports one photo: upright main file, then backup copy and three thumbnails. Returns the failures.
 QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unreadable, PhotoOutcome *outcome)
 {
+    const ImportClaim::Working working(task.orderPath); // the order's claim counts it as progress
     QStringList failures;
     if (unreadable)
         *unreadable = false;
@@ -1023,7 +1052,7 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     if (task.backupPhotos)
         sameSize = task.backupPhotos->holdSize(bytes.size());
     // (a numbered photo new to the order looks once more before it takes its number)
-    bool before = main.importedBefore(bytes, turn, !numbered);
+    bool before = main.importedBefore(bytes, turn);
     if (numbered) {
         // A turned photo's main file is the upright photo, found by the backup's name; where the order holds
         // main files without their backup, it is looked for by its upright bytes before it takes a number
@@ -1042,13 +1071,17 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             task.numbering->waitTurn(task.numberingIndex);
             if (sameSize.mutex())
                 sameSize.lock();
-            before = main.importedBefore(bytes, turn, true);
+            before = main.importedBefore(bytes, turn);
             if (!before && main.knownName().isEmpty())
                 main.giveName(task.numbering->takeName());
         }
         if (!before && main.outcome().givenName.isEmpty())
             main.giveName(main.knownName()); // back under the name its backup has
         task.numbering->pass(task.numberingIndex, main.knownName());
+    }
+    if (!before && task.claimHeld && !task.claimHeld()) {
+        fail(QStringLiteral("导片期间该订单被其它程序接手导入，未导入"));
+        return finish();
     }
     if (!before)
         main.announcePlacing();

@@ -105,6 +105,10 @@ struct PhotoTask
     // The run's record in the order folder (none: not kept): the new main file and the new backup of the
     // photo are counted there the moment each is in place, so that a run cut off leaves them counted.
     std::shared_ptr<UnsentReport::RunRecord> runRecord = nullptr;
+    // Whether the run still holds its order's claim (ImportClaim; none: not asked): a photo new to the order
+    // looks just before it goes on to take a name, and one whose run's claim another desk took over meanwhile
+    // (this desk slept past its age) is not placed but named, for the next import of the order.
+    std::function<bool()> claimHeld = nullptr;
 };
 
 // What an import of one photo did besides its failures.

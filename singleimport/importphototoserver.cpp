@@ -7,6 +7,7 @@
 #include "fileoperation.h"
 #include "finishingnotice.h"
 #include "globals.h"
+#include "importclaim.h"
 #include "msgbox.h"
 #include "orderfolders.h"
 #include "photoimport.h"
@@ -37,6 +38,7 @@
 #include <QSet>
 #include <QStandardItemModel>
 #include <QTime>
+#include <QTimer>
 
 #include <cerrno>
 
@@ -989,6 +991,48 @@ bool ImportPhotoToServer::createOrderDir(QString serverRoot, QString backupRoot)
 
 void ImportPhotoToServer::import()
 {
+    ui->progressBar->setMaximum(newPhotoNames->size());
+    ui->progressBar->setValue(0);
+    ui->progressBar->resetFormat();
+    ui->progressBar->show();
+    m_claimWaiting = true;
+    claimOrder(++m_claimRound);
+}
+
+void ImportPhotoToServer::claimOrder(int round)
+{
+    const QString key = windowOrder().key;
+    ImportClaim::take(orderPath, this,
+                      [this, round, key](const FolderClaim::Taking &taking, const std::shared_ptr<ImportClaim::Hold> &hold) {
+        if (round != m_claimRound || !m_claimWaiting)
+            return; // the window closed meanwhile: a claim taken goes again
+        if (taking.outcome == FolderClaim::Busy) {
+            ui->progressBar->setFormat(ImportClaim::waitingText(key, taking).replace(QLatin1Char('%'), QLatin1String("%%")));
+            QTimer::singleShot(ImportClaim::kLookAgainMs, this, [this, round] {
+                if (round == m_claimRound && m_claimWaiting)
+                    claimOrder(round);
+            });
+            return;
+        }
+        m_claimWaiting = false;
+        ui->progressBar->resetFormat();
+        if (taking.outcome == FolderClaim::Refused) {
+            ui->progressBar->hide();
+            const QPointer<ImportPhotoToServer> self(this);
+            MsgBox::information(this, QStringLiteral("警告"), ImportClaim::refusedText(taking), QMessageBox::Yes);
+            if (self)
+                restoreAfterRunStart();
+            return;
+        }
+        m_claim = hold;
+        startRun();
+        if (taking.outcome == FolderClaim::NotWritten)
+            m_runFailures << ImportClaim::notWrittenText(taking);
+    });
+}
+
+void ImportPhotoToServer::startRun()
+{
     renumberChosenPhotos();
     if (m_choiceFolder != orderPath) {
         m_choiceFolder = orderPath;
@@ -1011,8 +1055,6 @@ void ImportPhotoToServer::import()
     ui->progressBar->setMaximum(newPhotoNames->size());
     ui->progressBar->setValue(0);
     m_waitingForOther = 0;
-    ui->progressBar->resetFormat();
-    ui->progressBar->show();
     importedCount = 0;
     imageTimeText.clear();
     m_runFailures.clear();
@@ -1039,7 +1081,8 @@ void ImportPhotoToServer::import()
     std::shared_ptr<const BackupPhotos> backupPhotos;
     std::shared_ptr<PhotoNumbering> numbering;
     if (m_run.type == 0) {
-        backupPhotos = BackupPhotos::forOrder(backup + QStringLiteral("照片/"), order + QStringLiteral("照片/"));
+        backupPhotos = BackupPhotos::forOrder(backup + QStringLiteral("照片/"), order + QStringLiteral("照片/"),
+                                              !m_claim || m_claim->anew());
         numbering = std::make_shared<PhotoNumbering>(*newPhotoNames);
     }
     for (int i = 0; i < newPhotoNames->size(); ++i) {
@@ -1049,6 +1092,8 @@ void ImportPhotoToServer::import()
         job->setImportType(m_run.type);
         job->setBackupPhotos(backupPhotos);
         job->setRunRecord(m_runRecord);
+        if (m_claim)
+            job->setClaimHeld(m_claim->heldCheck());
         job->setRemovesDeadTemporaries(i == 0);
         if (numbering)
             job->setNumbering(numbering, i);
@@ -1139,6 +1184,7 @@ void ImportPhotoToServer::finishRun()
     }
     imageTimeText.clear();
     m_running = false;
+    m_claim.reset(); // the run's photos are in
     m_runReports->deleteLater();
     m_runReports = nullptr;
     m_runGate.reset();
@@ -1193,6 +1239,7 @@ void ImportPhotoToServer::keepRunUnderWay()
     m_finishing.reset();
     const ImportRunGate::Placed placed = m_runGate->placed();
     m_running = false;
+    m_claim.reset();
     m_closingRun = false;
     m_runReports->deleteLater();
     m_runReports = nullptr;
@@ -1598,6 +1645,14 @@ bool ImportPhotoToServer::confirmOwedReports(bool reportOut)
 
 void ImportPhotoToServer::closeEvent(QCloseEvent *event)
 {
+    if (m_claimWaiting) {
+        // Nothing of the run has begun: closing stops its wait for another import of the order.
+        m_claimWaiting = false;
+        ++m_claimRound;
+        ui->progressBar->resetFormat();
+        ui->progressBar->hide();
+        restoreAfterRunStart();
+    }
     if (m_running && !m_closingRun) {
         const QPointer<ImportPhotoToServer> self(this);
         const auto answer = MsgBox::question(this, QStringLiteral("提示"),

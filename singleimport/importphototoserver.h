@@ -7,8 +7,9 @@
 // Each type switch asks the web service where the order's folders lie, tests the folder off the GUI
 // thread (CheckDirThread), reads the append names back from it and lists the photos imported so far with
 // their icons. "选择照片" picks photos (photos as shot get running names after the highest number in the
-// order's "照片/" folder); "导入" creates the order folder tree when the order has none yet and runs one
-// import job per photo on the window's own pool. A photo as shot the order holds already keeps its name
+// order's "照片/" folder); "导入" creates the order folder tree when the order has none yet, claims the order
+// folder (ImportClaim: while another program or desk imports the order, the bar says so and the run waits),
+// and runs one import job per photo on the window's own pool. A photo as shot the order holds already keeps its name
 // there; only the new ones take the names planned, in the order they were chosen (PhotoNumbering).
 //
 // The window is given its order when it is made and keeps it and its import type to itself: a window
@@ -51,6 +52,9 @@
 #include <memory>
 
 namespace FinishingNotice {
+class Hold;
+}
+namespace ImportClaim {
 class Hold;
 }
 
@@ -125,6 +129,8 @@ public:
     // Builds the order folder tree on both roots and sets orderPath / orderBakPath; false (the user told
     // why) when the order folder could not be made.
     bool createOrderDir(QString serverRoot, QString backupRoot);
+    // Claims the order folder (ImportClaim), waiting while another program or desk imports the order (the bar
+    // says for whom; closing the window stops the wait), then starts the run.
     void import();
     void postOrderPath(QString orderFolder, int picCount, int bakCount);
     void postOrderPath_2(QString orderFolder);
@@ -137,7 +143,8 @@ public:
     QStringList chosenPhotoNames() const { return *newPhotoNames; }
     bool isLoading() const { return m_loading; }
     // True from "导入" until the run's end report is answered.
-    bool isImporting() const { return m_running || m_reportOut; }
+    // (Also while it waits for another program or desk importing the order.)
+    bool isImporting() const { return m_running || m_reportOut || m_claimWaiting; }
     QThreadPool *pool() { return &m_pool; }
     QLabel *loadingLabelWidget() const { return loadingLabel; }
     QListWidget *thumbListWidget() const { return thumbList; }
@@ -245,6 +252,9 @@ private:
     // Gives the chosen photos as shot running numbers after the highest one in the order folder.
     void renumberChosenPhotos();
     void finishRun();
+    // Takes the order folder's claim for the import started in round, and starts the run once it has it.
+    void claimOrder(int round);
+    void startRun();
     // Ends a run under way at once (the program ends, the window goes): the photos under way are waited
     // for, and what the run placed is kept in the order folder for the next import of the order.
     void keepRunUnderWay();
@@ -300,6 +310,9 @@ private:
     bool m_releaseAfterIcons = false;
     IconListing *m_iconListing = nullptr;
     bool m_running = false;
+    bool m_claimWaiting = false; // "导入" waits for the order folder's claim
+    int m_claimRound = 0;        // only the latest wait acts
+    std::shared_ptr<ImportClaim::Hold> m_claim; // held from the run's start until its photos are in
     QStringList m_runFailures;
     QStringList m_runUnreadable;
     QStringList m_runPlanned;    // the names the run's photos were planned under, in the order of the choice

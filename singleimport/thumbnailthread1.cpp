@@ -117,6 +117,7 @@ void ThumbnailThread1::importImage()
         photo.numbering = numbering;
         photo.numberingIndex = numberingIndex;
         photo.runRecord = runRecord;
+        photo.claimHeld = claimHeld;
         // The bar says why a photo waits for another import of the order placing the same photo.
         const QPointer<QObject> reports = receiver;
         photo.waitingForOther = [reports](bool waiting) { invokeIfAlive(reports, "onWaitingForOther", waiting); };

@@ -19,6 +19,7 @@
 #include <QRunnable>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class BackupPhotos;
@@ -84,6 +85,8 @@ public:
     }
     // The run's record in the order folder (task 1): the files placed are counted there as they land.
     void setRunRecord(std::shared_ptr<UnsentReport::RunRecord> record) { runRecord = std::move(record); }
+    // Whether the run still holds its order's claim (task 1, PhotoTask::claimHeld); none by default.
+    void setClaimHeld(std::function<bool()> held) { claimHeld = std::move(held); }
     // Task 1: the job first removes what an import cut off left half written in the run's folders
     // (OrderFolders::removeDeadTemporaries); one job of a run does it.
     void setRemovesDeadTemporaries(bool removes) { removesDeadTemporaries = removes; }
@@ -117,5 +120,6 @@ private:
     std::shared_ptr<PhotoNumbering> numbering;
     int numberingIndex = -1;
     std::shared_ptr<UnsentReport::RunRecord> runRecord;
+    std::function<bool()> claimHeld;
     bool removesDeadTemporaries = false;
 };

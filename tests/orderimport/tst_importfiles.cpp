@@ -196,26 +196,56 @@ private slots:
     void twoImportsIntoOneOrderAtOnce_data()
     {
         QTest::addColumn<bool>("numbered"); // single-order names planned alike by both / camera names
-        // "other desk": the other import is another desk's, which copies a photo of the run into the order
-        // after the run listed it; "turned, name taken": a turned photo imported, then another camera's photo
+        // "listings": the other import placed one photo of the run before it; the run lists the order's
+        // folders once whatever the number of photos new to the order; "turned, name taken": a turned photo imported, then another camera's photo
         // of its name (replacing its main file), then the first again; "name taken": a photo imported, the
         // clerk copies another photo over its main file, and it is imported again
         QTest::addColumn<QString>("overlap");
         QTest::newRow("numbered names planned alike") << true << "";
         QTest::newRow("batch import, camera names") << false << "";
-        QTest::newRow("another desk's copy of a photo lands after the listing: found, not placed again") << false << "other desk";
+        QTest::newRow("photos new to the order: each folder listed once, however many") << false << "listings";
         QTest::newRow("a turned photo whose name in the order holds another photo: placed beside it")
             << false << "turned, name taken";
         QTest::newRow("a photo in the backup whose name in the order holds other bytes: beside them, no second backup")
             << false << "name taken";
         QTest::newRow("numbered, a photo in the backup whose name in the order holds other bytes: no second backup")
             << true << "name taken";
+        // "one photo in both": both runs import the same finished photo under its name at the same moment: one
+        // of them adds the file, and only that one counts it
+        QTest::newRow("one finished photo in both runs at once: counted once") << false << "one photo in both";
+        // "taken over": another desk takes the order over while the run's first photo is being placed (this
+        // desk slept past its claim's age): the photos not placed yet are named, none goes in beside the other
+        // desk's
+        QTest::newRow("the order taken over by another desk during the run: the rest named, not placed")
+            << false << "taken over";
     }
     void twoImportsIntoOneOrderAtOnce()
     {
         QFETCH(bool, numbered);
         QFETCH(QString, overlap);
         testsupport::TempRoots roots;
+        if (overlap.endsWith("photo in both")) {
+            const QString src = roots.path("src/");
+            QDir().mkpath(src);
+            QVERIFY(testsupport::writeJpeg(src + "same.jpg", QSize(64, 48), 1));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportFinishedPhotos));
+            QScopedPointer<ImportOrderModel> other(builtOrder(roots, ImportFinishedPhotos));
+            m->setFinishedFiles({src + "same.jpg"});
+            other->setFinishedFiles({src + "same.jpg"});
+            // both runs have looked whether the name is taken when their copies go on
+            Platform::holdWrites("成品/same.jpg");
+            ImportOrderThread first(m.data(), ImportFinishedPhotos);
+            ImportOrderThread second(other.data(), ImportFinishedPhotos);
+            first.start();
+            second.start();
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 2; }));
+            Platform::releaseWrites();
+            QVERIFY(first.wait(testsupport::kWaitMs) && second.wait(testsupport::kWaitMs));
+            QCOMPARE(first.failures() + second.failures(), QStringList());
+            QCOMPARE(first.placedFiles() + second.placedFiles(), 1);
+            QCOMPARE(QDir(m->orderPath() + "成品/").entryList(QDir::Files), QStringList({"same.jpg"}));
+            return;
+        }
         if (overlap.endsWith("name taken")) {
             const QString src = roots.path("src/");
             QDir().mkpath(src + "cam1");
@@ -271,30 +301,65 @@ private slots:
             QCOMPARE(QDir(backups).entryList(QDir::Files), backupsBefore);
             return;
         }
-        if (overlap == "other desk") {
+        if (overlap == "taken over") {
             const QString src = roots.path("src/");
             QDir().mkpath(src);
-            QVERIFY(testsupport::writeJpeg(src + "d1.jpg", QSize(64, 48), 1, false, QColor(200, 10, 10)));
-            QVERIFY(testsupport::writeJpeg(src + "d2.jpg", QSize(64, 48), 1, false, QColor(10, 200, 10)));
             QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
-            m->setOriginFiles({src + "d1.jpg", src + "d2.jpg"});
-            const QString photos = m->orderPath() + "照片/";
-            const QString backups = m->orderBakPath() + "照片/";
-            // The run lists the order's folders for its first photo; while that photo's backup is held, the
-            // other desk places the second photo under its own name.
-            Platform::holdWrites(backups);
+            QStringList chosen;
+            for (int i = 0; i < 3; ++i) {
+                chosen << src + QString("t%1.jpg").arg(i);
+                QVERIFY(testsupport::writeJpeg(chosen.last(), QSize(64, 48), 1, false, QColor(20 * i, 90, 10)));
+            }
+            m->setOriginFiles(chosen);
+            Platform::holdWrites(m->orderBakPath() + "照片/");
             ImportOrderThread run(m.data(), ImportOriginPhotos);
             run.setParallelPhotos(1);
             run.start();
+            const auto runEnds = qScopeGuard([&] {
+                Platform::releaseWrites();
+                run.wait();
+            });
             QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 1; }));
-            QVERIFY(QFile::copy(src + "d2.jpg", backups + "DESK_0002.jpg") && QFile::copy(src + "d2.jpg", photos + "DESK_0002.jpg"));
+            const QString claim = m->orderPath() + ".导片进行中";
+            const QByteArray otherDesk = R"({"desk":"前台2","machine":"m-2","program":"4242-x"})";
+            QVERIFY(QFile::remove(claim) && put(claim, otherDesk));
             Platform::releaseWrites();
             QVERIFY(run.wait(testsupport::kWaitMs));
-            QCOMPARE(run.failures(), QStringList());
-            QCOMPARE(QString("%1 %2 %3").arg(run.placedFiles()).arg(run.placedBackups()).arg(run.importedBefore()),
-                     QString("1 1 1"));
-            QCOMPARE(QDir(photos).entryList(QDir::Files), QStringList({"d1.jpg", "DESK_0002.jpg"}));
-            QCOMPARE(QDir(backups).entryList(QDir::Files), QStringList({"d1.jpg", "DESK_0002.jpg"}));
+            QCOMPARE(run.failures(), QStringList({"t1.jpg：导片期间该订单被其它程序接手导入，未导入",
+                                                  "t2.jpg：导片期间该订单被其它程序接手导入，未导入"}));
+            QCOMPARE(QDir(m->orderPath() + "照片/").entryList(QDir::Files), QStringList({"t0.jpg"}));
+            QCOMPARE(bytesOf(claim), otherDesk); // the other desk's claim stays
+            return;
+        }
+        if (overlap == "listings") {
+            const QString src = roots.path("src/");
+            QDir().mkpath(src);
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
+            const QString photos = m->orderPath() + "照片/";
+            const QString backups = m->orderBakPath() + "照片/";
+            QStringList chosen;
+            for (int i = 0; i < 9; ++i) {
+                chosen << src + QString("d%1.jpg").arg(i);
+                QVERIFY(testsupport::writeJpeg(chosen.last(), QSize(64, 48), i % 3 == 2 ? 6 : 1, false, QColor(20 * i, 10, 10)));
+            }
+            QVERIFY(QFile::copy(chosen.at(0), backups + "DESK_0000.jpg") && QFile::copy(chosen.at(0), photos + "DESK_0000.jpg"));
+            // one photo new to the order, then eight
+            int listings[2] = {0, 0};
+            for (int round = 0; round < 2; ++round) {
+                m->setOriginFiles(round == 0 ? chosen.mid(0, 2) : chosen);
+                ImportOrderThread run(m.data(), ImportOriginPhotos);
+                run.setParallelPhotos(round == 0 ? 1 : 3);
+                const int before = Platform::folderListings();
+                run.start();
+                QVERIFY(run.wait(testsupport::kWaitMs));
+                listings[round] = Platform::folderListings() - before;
+                QCOMPARE(run.failures(), QStringList());
+                QCOMPARE(QString("%1 %2 %3").arg(run.placedFiles()).arg(run.placedBackups()).arg(run.importedBefore()),
+                         round == 0 ? QString("1 1 1") : QString("7 7 2"));
+            }
+            QCOMPARE(listings[1], listings[0]);
+            QCOMPARE(QDir(photos).entryList(QDir::Files).size(), 9);
+            QCOMPARE(QDir(backups).entryList(QDir::Files).size(), 9);
             return;
         }
         const int n = 12;

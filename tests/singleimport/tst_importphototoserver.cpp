@@ -6,6 +6,7 @@
 #include "finishingnotice.h"
 #include "importordermodel.h"
 #include "importordersphotodlg.h"
+#include "importorderthread.h"
 #include "importphototoserver.h"
 #include "mounts.h"
 #include "msgbox.h"
@@ -27,11 +28,15 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTimer>
 
 #include <cerrno>
+#include <cstdio>
 #include <functional>
 
 using testsupport::bytesOf;
@@ -106,6 +111,8 @@ private slots:
     void closingMidRun();
     void cutOffAfterEachFileThenImportedAgain_data();
     void cutOffAfterEachFileThenImportedAgain();
+    void twoProgramsImportOneOrder_data();
+    void twoProgramsImportOneOrder();
     void deleteImported_data();
     void deleteImported();
     void photoDate_data();
@@ -1559,6 +1566,151 @@ void TestImportPhotoToServer::closingMidRun()
 }
 
 // ---------------------------------------------------------------- deleting imported photos
+
+// Two programs of this desk import one card into one order at the same moment: the second waits while the
+// first holds the order, its bar saying so, and then finds every photo the first placed. Each photo is in the
+// order, its backup and its reduced copies once, and counted once. The first is a child program (this test
+// program again, with the row's name) whose copies are held until this program has seen its own run wait.
+void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
+{
+    QTest::addColumn<QString>("first");  // the child program's import: "batch" (the batch import's thread) or
+                                         // "single" (this window)
+    QTest::addColumn<QString>("second"); // this program's: "single" or "batch" (the batch import window)
+    QTest::newRow("another program's batch import holds the order: this window waits") << "batch" << "single";
+    QTest::newRow("another program's single-order import holds the order: the batch import waits") << "single" << "batch";
+    QTest::newRow("another program's batch import holds the order: the batch import waits") << "batch" << "batch";
+}
+
+void TestImportPhotoToServer::twoProgramsImportOneOrder()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    const QString signals_ = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
+    const QString order = qEnvironmentVariable("TESSALY_IMPORT_ORDER");
+    const QString backup = qEnvironmentVariable("TESSALY_IMPORT_BACKUP");
+    const QStringList card = qEnvironmentVariable("TESSALY_IMPORT_CARD").split('|', Qt::SkipEmptyParts);
+    if (!signals_.isEmpty()) { // the child program: its copies wait until this program says go
+        auto heldThenGo = [&] {
+            return testsupport::waitFor([] { return Platform::heldWrites() > 0; }) && put(signals_ + "held", "")
+                   && testsupport::waitFor([&] { return QFile::exists(signals_ + "go"); });
+        };
+        Platform::holdWrites("照片/");
+        if (first == "batch") {
+            ImportOrderModel record(m_studio->orderJson(m_studio->orders.at(4)));
+            record.setOrderPath(order);
+            record.setOrderBakPath(backup);
+            record.setOriginFiles(card);
+            g_picPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section('|', 0, 0);
+            g_bakPicPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section('|', 1, 1);
+            ImportOrderThread run(&record, ImportOriginPhotos);
+            run.setParallelPhotos(1);
+            run.start();
+            QVERIFY(heldThenGo());
+            Platform::releaseWrites();
+            QVERIFY(run.wait(testsupport::kWaitMs));
+            QCOMPARE(run.failures(), QStringList());
+            std::printf("posted 0\n"); // its counts wait in the order folder for the next report
+        } else {
+            m_server.setHandler("get_order_path", [=](const standin::Request &) { return folderReply(order, backup); });
+            QVERIFY(openReady(4, true));
+            chooseAndImport(card);
+            QVERIFY(heldThenGo());
+            Platform::releaseWrites();
+            QVERIFY(runEnded(1));
+            std::printf("posted %s\n", qPrintable(m_server.lastRequest("updatepicpath").field("picnumber")));
+        }
+        std::fflush(stdout);
+        return;
+    }
+
+    // The order's folders, as the service names them to both programs.
+    const standin::SampleOrder &e = m_studio->orders.at(4);
+    ImportOrderModel made(m_studio->orderJson(e));
+    g_picPath = m_studio->picRoot;
+    g_bakPicPath = m_studio->bakRoot;
+    ImportOrderThread(&made, ImportOriginPhotos).createOrderDir(g_picPath, g_bakPicPath);
+    const QString folder = made.orderPath();
+    const QString bak = made.orderBakPath();
+    QVERIFY(QDir(folder + "照片").exists() && QDir(bak + "照片").exists());
+    m_server.setHandler("get_order_path", [=](const standin::Request &) { return folderReply(folder, bak); });
+    const QStringList photos{m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg",
+                             m_studio->incomingRoot + "IMG_7303.jpg"};
+    QTemporaryDir signalDir;
+    const QString signalled = signalDir.path() + '/';
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TESSALY_IMPORT_CHILD", signalled);
+    env.insert("TESSALY_IMPORT_ORDER", folder);
+    env.insert("TESSALY_IMPORT_BACKUP", bak);
+    env.insert("TESSALY_IMPORT_CARD", photos.join('|'));
+    env.insert("TESSALY_IMPORT_ROOTS", m_studio->picRoot + '|' + m_studio->bakRoot);
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    const auto childEnded = qScopeGuard([&] {
+        put(signalled + "go", "");
+        child.waitForFinished(testsupport::kWaitMs);
+    });
+    child.start(QCoreApplication::applicationFilePath(), {QString("twoProgramsImportOneOrder:") + QTest::currentDataTag()});
+    QVERIFY(child.waitForStarted());
+    QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || child.state() == QProcess::NotRunning; }));
+    QVERIFY2(QFile::exists(signalled + "held"), child.readAll().right(2000).constData());
+
+    const QString waiting = "订单E5520-1正在本机的另一个程序中导片，等待其导片完成（可关闭窗口停止等待）";
+    QString posted; // what this program reported, as picnumber/picbacknumber
+    std::unique_ptr<importOrdersPhotoDlg> dialog;
+    if (second == "single") {
+        QVERIFY(openReady(4, true));
+        m_server.clearRequests();
+        chooseAndImport(photos);
+        QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
+    } else {
+        QJsonObject json = m_studio->orderJson(e);
+        json["orderpath"] = folder;
+        json["orderbakpicpath"] = bak;
+        dialog.reset(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+        const QPointer<ImportOrderModel> record(new ImportOrderModel(json)); // the dialog takes it
+        dialog->show();
+        QVERIFY(QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot",
+                                          Q_ARG(QList<ImportOrderModel *>, {record.data()})));
+        dialog->findChild<QRadioButton *>("importTypeRadio0")->click();
+        record->setOriginFiles(photos);
+        m_server.clearRequests();
+        MsgBox::clearShown();
+        dialog->findChild<QPushButton *>("importAllBtn")->click();
+        auto *table = dialog->findChild<QTableWidget *>("ordersTable");
+        QVERIFY(testsupport::waitFor([&] {
+            const QProgressBar *bar = table->cellWidget(0, 5)->findChild<QProgressBar *>();
+            return bar->isTextVisible() && bar->text() == waiting;
+        }));
+    }
+    // nothing of this program's run is in the order while it waits
+    QCOMPARE(QDir(folder + "照片").entryList(QDir::Files), QStringList());
+    QVERIFY(put(signalled + "go", ""));
+    QVERIFY(child.waitForFinished(testsupport::kWaitMs));
+    const QByteArray said = child.readAll();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, said.right(2000).constData());
+    const QRegularExpressionMatch childPosted = QRegularExpression("posted (\\d+)").match(QString::fromUtf8(said));
+    QVERIFY2(childPosted.hasMatch(), said.right(2000).constData());
+    if (second == "single") {
+        QVERIFY(runEnded(1));
+        QVERIFY2(testsupport::lastBox().contains("已在订单中的照片：3张（未重复导入）"), qPrintable(testsupport::lastBox()));
+        posted = m_server.lastRequest("updatepicpath").field("picnumber");
+    } else {
+        QPushButton *start = dialog->findChild<QPushButton *>("importAllBtn");
+        QVERIFY(testsupport::waitFor([&] { return !dialog->isImporting() && start->isEnabled() && !MsgBox::shown().isEmpty(); }));
+        QVERIFY2(testsupport::lastBox().contains("已在订单中的照片：3张（未重复导入）"), qPrintable(testsupport::lastBox()));
+        int sum = 0;
+        for (const standin::Request &r : m_server.requests("updatepicpath"))
+            if (r.field("importype") == "1")
+                sum += r.field("picnumber").toInt();
+        posted = QString::number(sum);
+    }
+    // each photo once in every folder, counted once between the two programs
+    for (const QString &in : {folder + "照片", bak + "照片", folder + "thumbnail", folder + "thumbnail100", folder + "thumbnail2250"})
+        QCOMPARE(QDir(in).entryList(QDir::Files).size(), 3);
+    QCOMPARE(posted.toInt() + childPosted.captured(1).toInt(), 3);
+    QVERIFY(!QFileInfo::exists(folder + ".导片进行中"));
+}
 
 void TestImportPhotoToServer::deleteImported_data()
 {

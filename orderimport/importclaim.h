@@ -1,0 +1,81 @@
+#pragma once
+// One import of an order at a time, across programs and desks: the claim both import windows take on the
+// order folder before they look at what it holds and place a photo, by the rule every claim on a folder of the
+// store keeps (FolderClaim): a hidden file ".导片进行中" in the order folder, taken only when free, kept fresh
+// while the program's photos into the folder make progress, aged on the folder's own clock, taken at once
+// from an ended program of this desk. A run of another program or desk waits while it is there, its bar
+// saying for whom (waitingText), and then finds what the first placed.
+//
+// The runs of one program (the batch import, single-order windows, a window closed while its photos finish)
+// share the claim, as they share the order's look-up (BackupPhotos::forOrder): each takes it, and it goes
+// once the last of them gave it back and no photo of this program is being placed in the folder any more. A
+// claim this program took anew (none of its runs held it) starts a look-up of its own: another program may
+// have imported meanwhile.
+
+#include "folderclaim.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace ImportClaim {
+
+// The claim file's name in the order folder.
+QString fileName();
+// How often a run waiting for another program's import of the order looks at the claim again: the wait ends
+// soon after the other import, a small read of the claim each time.
+constexpr int kLookAgainMs = 250;
+
+// A photo or video of this program being placed in an order folder, from the object's making to its end:
+// the claim's progress (one that ends is progress; one that hangs keeps the claim fresh no longer than the
+// claim's rule says). Any thread.
+class Working
+{
+public:
+    explicit Working(const QString &orderFolder);
+    ~Working();
+    Working(const Working &) = delete;
+    Working &operator=(const Working &) = delete;
+
+private:
+    QString m_key;
+};
+
+// A run's hold on the claim of its order folder; the claim goes with the last hold of the program (and once
+// its photos into the folder have ended).
+class Hold
+{
+public:
+    Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder);
+    ~Hold();
+    Hold(const Hold &) = delete;
+    Hold &operator=(const Hold &) = delete;
+
+    // No other run of this program held the claim when this one took it: its look-up lists the folders anew.
+    bool anew() const { return m_anew; }
+    // Whether the claim's file is still this program's claim, read when asked (PhotoTask::claimHeld).
+    std::function<bool()> heldCheck() const { return m_claim->heldCheck(); }
+
+private:
+    std::shared_ptr<FolderClaim> m_claim;
+    QString m_key;
+    bool m_anew = false;
+};
+
+// Takes the claim of orderFolder (ending in "/") as FolderClaim::take does, done getting what was found on
+// context's thread; a take that found the claim Taken hands its Hold to done (none otherwise). Any thread.
+void take(const QString &orderFolder, QObject *context,
+          std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done);
+// The same, waiting for the answer, for a worker thread.
+FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold);
+
+// The bar's text while another program holds the claim of the order (its number and service count as the
+// windows name it): the desk it runs on, as the claim names it, or another program of this desk, and that
+// closing the window stops the wait.
+QString waitingText(const QString &orderKey, const FolderClaim::Taking &taking);
+// Why an order was not imported when something under the claim's name is no claim (Refused), and the
+// failure line of a claim that could not be written (NotWritten: the import goes on without one).
+QString refusedText(const FolderClaim::Taking &taking);
+QString notWrittenText(const FolderClaim::Taking &taking);
+
+} // namespace ImportClaim
