@@ -41,6 +41,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <future>
 
 using OrderFolders::withSeparator;
 
@@ -1065,11 +1066,15 @@ void ImportPhotoToServer::startRun()
     // one listing of each folder, with what was placed since, is what the folders hold: the running numbers
     // and the counts come from it too.
     m_runPhotos.reset();
+    std::future<QStringList> backupsListed;
     if (m_type == 0) {
         const ReportedOrder run = windowOrder();
         m_runPhotos = BackupPhotos::forOrder(withSeparator(run.bakFolder) + QStringLiteral("照片/"),
                                              withSeparator(run.folder) + QStringLiteral("照片/"),
                                              !m_claim || m_claim->anew());
+        // The backup is listed beside the order's folder.
+        const std::shared_ptr<const BackupPhotos> photos = m_runPhotos;
+        backupsListed = std::async(std::launch::async, [photos] { return photos->backupNames(); });
     }
     renumberChosenPhotos();
     if (m_choiceFolder != orderPath) {
@@ -1083,7 +1088,7 @@ void ImportPhotoToServer::startRun()
     const QString backup = withSeparator(m_run.bakFolder);
     if (m_runPhotos) {
         oriOrderPicCount = jpgsAmong(order + QStringLiteral("照片/"), m_runPhotos->mainNames()).size();
-        oriBackPicCount = jpgsAmong(backup + QStringLiteral("照片/"), m_runPhotos->backupNames()).size();
+        oriBackPicCount = jpgsAmong(backup + QStringLiteral("照片/"), backupsListed.get()).size();
     } else {
         oriOrderPicCount = countJpgFiles(order + typeFolder());
     }
