@@ -56,8 +56,9 @@ void clearOpenedPaths();
 // the same answer.
 QString findFileNoCase(const QString &dir, const QString &name);
 
-// Folder listings made so far by findFileNoCase and the folder indexes (FolderIndex), which count each
-// one with countFolderListing(); tests count the listings of a run with it. Any thread.
+// Folder listings made so far by findFileNoCase, the folder indexes (FolderIndex), the look-up of an order's
+// photos and the storage listings of the single-order window, which count each one with countFolderListing();
+// tests count the listings of a run with it. Any thread.
 int folderListings();
 void countFolderListing();
 

@@ -136,6 +136,23 @@ QString BackupPhotos::backupNameOfMain(const QString &name) const
     return nameIn(*m_backup, file);
 }
 
+QStringList BackupPhotos::mainNames() const
+{
+    return m_main->folder.isEmpty() ? QStringList() : namesOf(*m_main);
+}
+
+QStringList BackupPhotos::backupNames() const
+{
+    return namesOf(*m_backup);
+}
+
+QStringList BackupPhotos::namesOf(Listing &listing)
+{
+    list(listing);
+    std::lock_guard<std::mutex> lock(listing.mutex);
+    return listing.names.values();
+}
+
 bool BackupPhotos::mainsWithoutBackup() const
 {
     std::call_once(m_orphansChecked, [this] {
@@ -173,15 +190,17 @@ std::unique_lock<std::mutex> BackupPhotos::holdSize(qint64 size) const
 void BackupPhotos::addPlaced(const QByteArray &digest, const QString &name, bool inBackup) const
 {
     Listing &listing = inBackup ? *m_backup : *m_main;
-    if (listing.folder.isEmpty() || name.isEmpty() || digest.size() < 8)
+    if (listing.folder.isEmpty() || name.isEmpty())
         return;
-    const qint64 size = qFromLittleEndian<qint64>(digest.constData());
     list(listing);
     std::lock_guard<std::mutex> lock(listing.mutex);
+    listing.names.insert(name);
+    if (digest.size() < 8)
+        return; // among the folder's names, but not found by its bytes
+    const qint64 size = qFromLittleEndian<qint64>(digest.constData());
     QStringList &names = listing.bySize[size];
     if (!names.contains(name))
         names << name;
-    listing.names.insert(name);
     listing.digests.insert(name, digest);
 }
 

@@ -55,6 +55,11 @@ public:
     // The name of a file of the backup holding exactly the bytes of the order's file of this name ("" for
     // none, or when it cannot be read).
     QString backupNameOfMain(const QString &name) const;
+    // The names of the files of the order's folder / of the backup as they stand while the order is held:
+    // those of its one listing (made now if no photo asked yet) and those placed since. Hidden files and
+    // temporaries being written are not among them.
+    QStringList mainNames() const;
+    QStringList backupNames() const;
     // Whether the order's folder held, when it was listed, a file of a name the backup holds none of (a
     // photo whose backup was never made, or is gone since).
     bool mainsWithoutBackup() const;
@@ -62,7 +67,8 @@ public:
     // looked for or named.
     std::unique_lock<std::mutex> holdSize(qint64 size) const;
     // The photo of this digest (photoDigest of its bytes as chosen) now is in the backup (inBackup), else
-    // among the main files as it was chosen, under name.
+    // among the main files as it was chosen, under name. With no digest (a turned photo's upright main file,
+    // a file that cannot be read) the name only joins the folder's names.
     void addPlaced(const QByteArray &digest, const QString &name, bool inBackup) const;
 
     // A photo of this digest, not found, goes on to be placed: announced until the returned object goes
@@ -83,6 +89,7 @@ private:
         QHash<QString, QByteArray> digests; // name -> digest, once taken
     };
     static void list(Listing &listing);
+    static QStringList namesOf(Listing &listing);
     static QString nameIn(Listing &listing, QIODevice &bytes);
     static QString nameAmong(Listing &listing, const QStringList &names, QIODevice &bytes, const QByteArray &digest);
     static bool holds(const QString &path, QIODevice &bytes);

@@ -615,6 +615,9 @@ private:
     // counted all the same.
     void recordLanded()
     {
+        // A new main file is among the order's names the look-up holds, whether it is found by its bytes or not.
+        if (m_task.backupPhotos && m_outcome.mainAdded && !m_outcome.placedName.isEmpty())
+            m_task.backupPhotos->addPlaced(QByteArray(), m_outcome.placedName, false);
         if (!m_task.runRecord)
             return;
         const int files = int(m_outcome.mainAdded) - int(m_recordedMain);

@@ -41,6 +41,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <future>
 
 using OrderFolders::withSeparator;
 
@@ -173,6 +174,24 @@ int ImportPhotoToServer::photoNumberOf(const QFileInfo &file)
     const QRegularExpressionMatch match = digits.match(file.baseName());
     return match.hasMatch() ? match.captured().toInt() : 0;
 }
+
+namespace {
+
+// The "*.jpg" names (any letter case) among those of folder's files, hidden ones left out, as the storage
+// listing counts them.
+QStringList jpgsAmong(const QString &folder, const QStringList &names)
+{
+    const bool anyHidden = !Platform::hiddenPaths().isEmpty();
+    QStringList out;
+    for (const QString &name : names) {
+        if (name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive)
+            && !(anyHidden && Platform::isHidden(QFileInfo(folder + name).absoluteFilePath())))
+            out << name;
+    }
+    return out;
+}
+
+} // namespace
 
 int ImportPhotoToServer::highestPhotoNumber(const QString &folder)
 {
@@ -723,7 +742,14 @@ void ImportPhotoToServer::renumberChosenPhotos()
     // made (a folder found later, a re-read order) instead of over them.
     if (m_choiceFolder == orderPath && !m_choiceNames.isEmpty())
         return;
-    const int highest = highestPhotoNumber(withSeparator(orderPath) + QStringLiteral("照片/"));
+    const QString folder = withSeparator(orderPath) + QStringLiteral("照片/");
+    int highest = 0;
+    if (m_runPhotos) {
+        for (const QString &name : jpgsAmong(folder, m_runPhotos->mainNames()))
+            highest = qMax(highest, photoNumberOf(QFileInfo(name)));
+    } else {
+        highest = highestPhotoNumber(folder);
+    }
     if (highest < m_firstChosenNumber)
         return;
     m_firstChosenNumber = highest + 1;
@@ -1033,6 +1059,23 @@ void ImportPhotoToServer::claimOrder(int round)
 
 void ImportPhotoToServer::startRun()
 {
+    // A photo as shot whose bytes the order holds was imported before (by an earlier run, a closed window,
+    // another desk): the jobs look in the backup and the order's folder, off the GUI thread, through the
+    // look-up every run of the order in this program shares (a window closed while its photos finish, the
+    // batch import), and wait for a photo of the same bytes another of them is placing. Under the claim its
+    // one listing of each folder, with what was placed since, is what the folders hold: the running numbers
+    // and the counts come from it too.
+    m_runPhotos.reset();
+    std::future<QStringList> backupsListed;
+    if (m_type == 0) {
+        const ReportedOrder run = windowOrder();
+        m_runPhotos = BackupPhotos::forOrder(withSeparator(run.bakFolder) + QStringLiteral("照片/"),
+                                             withSeparator(run.folder) + QStringLiteral("照片/"),
+                                             !m_claim || m_claim->anew());
+        // The backup is listed beside the order's folder.
+        const std::shared_ptr<const BackupPhotos> photos = m_runPhotos;
+        backupsListed = std::async(std::launch::async, [photos] { return photos->backupNames(); });
+    }
     renumberChosenPhotos();
     if (m_choiceFolder != orderPath) {
         m_choiceFolder = orderPath;
@@ -1043,9 +1086,9 @@ void ImportPhotoToServer::startRun()
     m_run = windowOrder();
     const QString order = withSeparator(m_run.folder);
     const QString backup = withSeparator(m_run.bakFolder);
-    if (m_run.type == 0) {
-        oriOrderPicCount = countJpgFiles(order + QStringLiteral("照片/"));
-        oriBackPicCount = countJpgFiles(backup + QStringLiteral("照片/"));
+    if (m_runPhotos) {
+        oriOrderPicCount = jpgsAmong(order + QStringLiteral("照片/"), m_runPhotos->mainNames()).size();
+        oriBackPicCount = jpgsAmong(backup + QStringLiteral("照片/"), backupsListed.get()).size();
     } else {
         oriOrderPicCount = countJpgFiles(order + typeFolder());
     }
@@ -1074,17 +1117,11 @@ void ImportPhotoToServer::startRun()
     updatePhotoDateButton();
     postOrderPath_2(orderPath);
     keepLargeBuffersOutOfArenas();
-    // A photo as shot whose bytes the order holds was imported before (by an earlier run, a closed window,
-    // another desk): the jobs look in the backup and the order's folder, off the GUI thread, through the
-    // look-up every run of the order in this program shares (a window closed while its photos finish, the
-    // batch import), and wait for a photo of the same bytes another of them is placing. The names planned go to the photos new to the order, in the order chosen.
-    std::shared_ptr<const BackupPhotos> backupPhotos;
+    // The names planned go to the photos new to the order, in the order chosen.
+    const std::shared_ptr<const BackupPhotos> backupPhotos = m_runPhotos;
     std::shared_ptr<PhotoNumbering> numbering;
-    if (m_run.type == 0) {
-        backupPhotos = BackupPhotos::forOrder(backup + QStringLiteral("照片/"), order + QStringLiteral("照片/"),
-                                              !m_claim || m_claim->anew());
+    if (backupPhotos)
         numbering = std::make_shared<PhotoNumbering>(*newPhotoNames);
-    }
     for (int i = 0; i < newPhotoNames->size(); ++i) {
         auto *job = new ThumbnailThread1(selectedPhotoPaths.at(i), newPhotoNames->at(i), order, backup, m_runReports, 1000);
         job->setPixelBudget(&m_pixelBudget);
@@ -1196,9 +1233,12 @@ void ImportPhotoToServer::finishRun()
 
     const QString order = withSeparator(m_run.folder);
     QString text;
-    if (m_run.type == 0) {
-        const int after = countJpgFiles(order + QStringLiteral("照片/"));
-        const int bakAfter = countJpgFiles(withSeparator(m_run.bakFolder) + QStringLiteral("照片/"));
+    if (m_runPhotos) {
+        // What the folders held at the start and what the run placed since, all under the claim.
+        const int after = jpgsAmong(order + QStringLiteral("照片/"), m_runPhotos->mainNames()).size();
+        const int bakAfter = jpgsAmong(withSeparator(m_run.bakFolder) + QStringLiteral("照片/"),
+                                       m_runPhotos->backupNames()).size();
+        m_runPhotos.reset();
         showImportedCount(after);
         text = QStringLiteral("导入前正式库照片：%1张\n\n导入后正式库照片：%2张\n\n导入前备份库照片：%3张\n\n导入后备份库照片：%4张    \n")
                    .arg(oriOrderPicCount)
@@ -1244,6 +1284,7 @@ void ImportPhotoToServer::keepRunUnderWay()
     m_runReports->deleteLater();
     m_runReports = nullptr;
     m_runGate.reset();
+    m_runPhotos.reset();
     if (!ShotTimeList::append(m_run.folder, placed.shotTimes))
         qCWarning(lcSingleImport) << "shot-time list of a stopped run not written:" << m_run.folder;
     // The run's record, where its photos were counted as they landed, and what the window kept of earlier

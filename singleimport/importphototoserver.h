@@ -58,6 +58,7 @@ namespace ImportClaim {
 class Hold;
 }
 
+class BackupPhotos;
 class IconListing;
 class ImportRunGate;
 class ImportRunReports;
@@ -249,7 +250,8 @@ private:
     void iconsIn();
     void releaseTypeButtons();
     void restoreAfterRunStart();
-    // Gives the chosen photos as shot running numbers after the highest one in the order folder.
+    // Gives the chosen photos as shot running numbers after the highest one in the order folder (as the run's
+    // look-up holds it, when it has one).
     void renumberChosenPhotos();
     void finishRun();
     // Takes the order folder's claim for the import started in round, and starts the run once it has it.
@@ -324,6 +326,9 @@ private:
     std::shared_ptr<UnsentReport::RunRecord> m_runRecord;
     ImportRunReports *m_runReports = nullptr; // the running import's jobs report here, and only it counts
     std::shared_ptr<ImportRunGate> m_runGate;
+    // The running import's look-up of the order's photos as shot: its one listing of "照片/" and of the
+    // backup's, with what was placed since, gives the running numbers and the counts before and after.
+    std::shared_ptr<const BackupPhotos> m_runPhotos;
     int m_expectedReports = 0;
     int m_waitingForOther = 0;    // photos of the run waiting for another import of the order
     bool m_reportOut = false;     // the run's end report is posted, its answer (and the end box) awaited

@@ -15,6 +15,7 @@ QFileInfoList entries(const QString &folder, const QStringList &nameFilters, boo
     dir.setFilter(withDots ? QDir::AllEntries : QDir::AllEntries | QDir::NoDotAndDotDot);
     dir.setSorting(QDir::Name | QDir::IgnoreCase);
     QFileInfoList out;
+    Platform::countFolderListing();
     const QFileInfoList all = dir.entryInfoList();
     const bool anyHidden = !Platform::hiddenPaths().isEmpty();
     for (const QFileInfo &info : all) {

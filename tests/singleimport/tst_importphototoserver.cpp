@@ -491,6 +491,9 @@ void TestImportPhotoToServer::run_data()
     // source's old time: it stays); "batch": the card then imported by the batch import
     QTest::newRow("the card again with one photo more: the new one takes the next number")
         << "again" << "警告" << unreadable + counts + taken;
+    // "again, listings": as "again", the folder listings of the second run counted until its counts went out
+    QTest::newRow("the card again: the run lists the order's photo folder and its backup once each")
+        << "again, listings" << "警告" << unreadable + counts + taken;
     QTest::newRow("the card then through the batch import with one photo more, then here again: each stored once")
         << "batch" << "警告" << unreadable + counts + taken;
     // "batch, leftovers": as "batch", and before each later import, temporaries a kill left two hours ago in
@@ -563,7 +566,8 @@ void TestImportPhotoToServer::run()
     // (each leaves the counts in the order folder for the next import)
     const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
     standin::Gate answerHeld;
-    const bool again = failCopy == "again";
+    const bool again = failCopy.startsWith("again");
+    const bool listings = failCopy == "again, listings";
     const bool backupFull = failCopy.endsWith("backup full");
     const bool batchFinished = failCopy.startsWith("batch finished");
     const bool batch = failCopy.startsWith("batch");
@@ -742,8 +746,24 @@ void TestImportPhotoToServer::run()
                     && file.setFileTime(QDateTime::currentDateTime().addYears(-2), QFileDevice::FileModificationTime));
         }
         MsgBox::clearShown();
-        chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad,
-                         m_studio->incomingRoot + "IMG_7304.jpg"});
+        const QStringList card{m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad,
+                               m_studio->incomingRoot + "IMG_7304.jpg"};
+        if (listings) {
+            // (the lookup the answer starts lists the folder for the icons: it is not the run's)
+            standin::Gate answer;
+            m_server.queueReply("updatepicpath", standin::Reply::ok().heldBy(answer));
+            FileDialogs::queueAnswer(card);
+            widget<QPushButton>("selectButton")->click();
+            m_window->pool()->setMaxThreadCount(1);
+            const int before = Platform::folderListings();
+            widget<QPushButton>("importButton")->click();
+            QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("updatepicpath") == 2; }));
+            const int listed = Platform::folderListings() - before;
+            answer.open();
+            QCOMPARE(listed, 2);
+        } else {
+            chooseAndImport(card);
+        }
         QVERIFY(runEnded(2));
         QCOMPARE(bytesOf(underWay), QByteArray("half a photo"));
         QCOMPARE(m_window->chosenPhotoNames(), inOrder + QStringList{E + "-004.jpg"});
