@@ -1,6 +1,7 @@
 #include "folderclaim.h"
 
 #include "fileoperation.h"
+#include "guardedcall.h"
 #include "logging.h"
 #include "platform.h"
 
@@ -144,11 +145,7 @@ LogCategory logOf(const QString &path)
 // the jobs that fill it. Never destroyed.
 QThreadPool &claimWork()
 {
-    static QThreadPool *pool = [] {
-        auto *p = new QThreadPool;
-        p->setMaxThreadCount(1);
-        return p;
-    }();
+    static QThreadPool *pool = newOneThreadPool();
     return *pool;
 }
 void startFileWork(std::function<void()> work)

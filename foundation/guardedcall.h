@@ -11,8 +11,19 @@
 #include <QMetaObject>
 #include <QMetaType>
 #include <QPointer>
+#include <QThreadPool>
 
 #include <utility>
+
+// A pool of one thread of its own, for file work that must run one job at a time in the order started and
+// never wait behind the jobs of the global pool. Made once by its user and never destroyed: a job that hangs
+// on a stalled share keeps the program from ending no longer than the share does.
+inline QThreadPool *newOneThreadPool()
+{
+    auto *pool = new QThreadPool;
+    pool->setMaxThreadCount(1);
+    return pool;
+}
 
 // Runs call(receiver) on the GUI thread, later, if the receiver still lives then.
 template <typename Call>

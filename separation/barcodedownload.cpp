@@ -1,6 +1,7 @@
 #include "barcodedownload.h"
 
 #include "fileoperation.h"
+#include "guardedcall.h"
 #include "globals.h"
 #include "logging.h"
 #include "platform.h"
@@ -24,11 +25,7 @@ int s_timeLimitMs = 15000;
 // the program from ending no more than the share does.
 QThreadPool &pictureWrites()
 {
-    static QThreadPool *pool = [] {
-        auto *p = new QThreadPool;
-        p->setMaxThreadCount(1);
-        return p;
-    }();
+    static QThreadPool *pool = newOneThreadPool();
     return *pool;
 }
 } // namespace
