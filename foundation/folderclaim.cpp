@@ -568,7 +568,8 @@ struct FolderClaimAccess {
             qCWarning(log) << "no claim under the claim's name:" << path << taking.reason;
             return taking;
         }
-        if (there && bytes != ownClaim() && !takeOver(path, bytes, log)) {
+        const bool tookOver = there && bytes != ownClaim() && takeOver(path, bytes, log);
+        if (there && bytes != ownClaim() && !tookOver) {
             qCDebug(log) << "the folder is claimed by another program:" << path << bytes;
             const QJsonObject other = QJsonDocument::fromJson(bytes).object();
             taking.outcome = FolderClaim::Busy;
@@ -620,6 +621,9 @@ struct FolderClaimAccess {
         if (there && bytes == ownClaim())
             writeOne(path);
         taking.outcome = FolderClaim::Taken;
+        taking.tookOver = tookOver;
+        if (tookOver)
+            taking.tookOverClaim = bytes;
         freshen();
         return taking;
     }

@@ -59,6 +59,10 @@ public:
         QString shown;
         QString desk;
         bool thisDesk = false;
+        // Taken: whether the take took over another program's claim left there (one that aged, or that an
+        // ended program of this desk left), and that claim's bytes as read.
+        bool tookOver = false;
+        QByteArray tookOverClaim;
     };
 
     // How the holder's jobs into the folder fare, as it sees them now.
