@@ -25,7 +25,7 @@ void HttpRequest::onFinished(QNetworkReply *reply)
     reply->deleteLater();
     deleteLater();
     if (!m_showErrors && reply->error() != QNetworkReply::NoError) {
-        qCWarning(lcWeb) << "request failed:" << reply->url().toString() << reply->errorString();
+        qCWarning(lcWeb) << "request failed:" << reply->url().toString() << reply->error() << reply->errorString();
         emit netErrorInfo(networkErrorText(reply));
         return;
     }

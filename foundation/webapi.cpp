@@ -7,6 +7,7 @@
 #include <QDebug>
 
 #include <QAtomicInt>
+#include <QIODevice>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QNetworkAccessManager>
@@ -14,6 +15,8 @@
 #include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QUrl>
+
+#include <cstring>
 
 FormBody FormBody::withToken()
 {
@@ -94,14 +97,62 @@ QByteArray maskSecrets(const QByteArray &body)
     return QString::fromUtf8(body).replace(secret, QStringLiteral("\\1\\2=***")).toUtf8();
 }
 
+namespace {
+
+// Set on a POST's reply once its body has been read to the end to be sent: from then on the service may
+// have the whole request.
+const char kBodyReadProperty[] = "webapiBodyRead";
+
+// A request body that can be read once, front to back, and never rewound. Qt sends a request again by
+// itself when the connection closes before the answer's status line, whatever the method; to do so it
+// must rewind the body, and with this one it cannot: the reply ends with ContentReSendError instead,
+// so a POST reaches the service at most once.
+class OnceBody : public QIODevice
+{
+public:
+    explicit OnceBody(const QByteArray &bytes) : m_bytes(bytes) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return m_bytes.size() - m_read + QIODevice::bytesAvailable(); }
+    bool reset() override { return false; } // without QIODevice's warning about seeking a sequential device
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (m_read >= m_bytes.size())
+            return -1; // the end: a sequential device tells it this way
+        const qint64 n = qMin<qint64>(maxSize, m_bytes.size() - m_read);
+        memcpy(data, m_bytes.constData() + m_read, size_t(n));
+        m_read += n;
+        if (m_read == m_bytes.size() && parent())
+            parent()->setProperty(kBodyReadProperty, true);
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    const QByteArray m_bytes;
+    qint64 m_read = 0;
+};
+
+} // namespace
+
 QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, const QByteArray &body)
 {
     qCDebug(lcWeb) << "POST" << url << maskSecrets(body);
     QNetworkRequest request{QUrl(url)};
     request.setTransferTimeout(requestTimeoutMs());
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
+    // With its length given and buffering forbidden, Qt reads the body from the device as it sends it
+    // instead of copying it into a buffer it could send again.
     request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
-    return manager->post(request, body);
+    request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    auto *device = new OnceBody(body);
+    QNetworkReply *reply = manager->post(request, device);
+    device->setParent(reply); // before the body is read: that is queued to the event loop
+    if (body.isEmpty())
+        reply->setProperty(kBodyReadProperty, true); // out with the request's head
+    return reply;
 }
 
 QString httpStatusText(QNetworkReply *reply)
@@ -133,6 +184,11 @@ QString networkErrorReason(QNetworkReply *reply)
     case QNetworkReply::OperationCanceledError: // the request's time limit aborts it
         return QStringLiteral("服务器%1秒内没有回应（请求超时），请稍后再试").arg(qMax(1, (requestTimeoutMs() + 999) / 1000));
     case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ContentReSendError: // a POST's connection closed and it was not sent again
+        // Once a POST's whole body has gone, the service may have taken it: trying it again may count it
+        // twice.
+        if (reply->operation() == QNetworkAccessManager::PostOperation && reply->property(kBodyReadProperty).toBool())
+            return QStringLiteral("请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求");
         return QStringLiteral("服务器没有回复就断开了连接，请稍后再试");
     case QNetworkReply::SslHandshakeFailedError:
         return QStringLiteral("无法与服务器建立安全连接");
@@ -162,7 +218,7 @@ QString replyProblem(QNetworkReply *reply, QJsonObject *obj)
 bool readJsonReply(QNetworkReply *reply, QJsonObject *obj, QWidget *parent, const QString &notJsonText)
 {
     if (reply->error() != QNetworkReply::NoError) {
-        qCWarning(lcWeb) << "request failed:" << reply->url().toString() << reply->errorString();
+        qCWarning(lcWeb) << "request failed:" << reply->url().toString() << reply->error() << reply->errorString();
         MsgBox::information(parent, QStringLiteral("警告"), networkErrorText(reply));
         return false;
     }

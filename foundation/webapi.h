@@ -49,7 +49,8 @@ QByteArray maskSecrets(const QByteArray &body);
 
 // POSTs a form body as "application/x-www-form-urlencoded" with its Content-Length, and logs the URL and
 // the body with its secrets masked. A request that gets no data for requestTimeoutMs() is aborted and
-// ends as a network error, so no window waits forever.
+// ends as a network error, so no window waits forever. The request goes out at most once: when its
+// connection closes before the answer, it ends as a network error, never sent again by itself.
 QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, const QByteArray &body);
 // postForm, then, once the reply has finished, (receiver->*handler)(reply) on the receiver's thread, never
 // after the receiver has gone; the reply is deleted after the handler has returned. The returned reply may
@@ -69,7 +70,8 @@ int requestTimeoutMs();
 void setRequestTimeoutMs(int ms); // tests shorten it
 // The HTTP status code of a reply as text ("" when there is none).
 QString httpStatusText(QNetworkReply *reply);
-// Why a request failed, in words: no connection, the time-out, the HTTP status; never the address.
+// Why a request failed, in words: no connection, the time-out, the HTTP status, a POST the service may
+// have taken before its connection closed; never the address.
 QString networkErrorReason(QNetworkReply *reply);
 // "网络请求错误\n" + the reason: the text of every network-error box.
 QString networkErrorText(QNetworkReply *reply);

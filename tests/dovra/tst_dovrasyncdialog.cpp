@@ -221,7 +221,7 @@ private slots:
         QTest::addColumn<QString>("labelText");
         QTest::addColumn<QString>("boxText"); // "" for no box
 
-        QTest::newRow("closed connection") << standin::Reply::closed() << "网络请求错误！" << "网络请求错误\n服务器没有回复就断开了连接，请稍后再试";
+        QTest::newRow("closed connection") << standin::Reply::closed() << "网络请求错误！" << "网络请求错误\n请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求";
         QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "网络请求错误！" << "网络请求错误\n服务器出错（HTTP 500）";
         QTest::newRow("not JSON") << standin::Reply::notJson() << "数据格式错误100！" << "";
         QTest::newRow("an array") << standin::Reply::raw(200, "[]", "application/json") << "数据格式错误101！" << "";

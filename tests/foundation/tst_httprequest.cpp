@@ -57,8 +57,9 @@ private slots:
         const QString timedOut = "网络请求错误\n服务器1秒内没有回应（请求超时），请稍后再试";
         QTest::newRow("connection refused") << standin::Reply() << 0
                                             << "网络请求错误\n无法连接服务器（连接被拒绝），请检查网络或稍后再试";
+        // the request went out: the service may have taken it, and it was not sent again
         QTest::newRow("connection closed") << standin::Reply::closed() << 0
-                                           << "网络请求错误\n服务器没有回复就断开了连接，请稍后再试";
+                                           << "网络请求错误\n请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求";
         QTest::newRow("nobody answering") << standin::Reply() << 0 << timedOut;
         // a service that takes the request and never answers: the request gives up with an error
         QTest::newRow("never answered") << standin::Reply::ok().withDelay(60 * 1000) << 0 << timedOut;
@@ -85,6 +86,8 @@ private slots:
         const Outcome out = post(url, FormBody::withToken().add("keyword", "a&b").toByteArray());
         setRequestTimeoutMs(30000);
         QVERIFY(out.deletedItself);
+        // whatever became of it, the request reached the service once (or never, where no stand-in listens)
+        QCOMPARE(m_server.requestCount("order_list"), url == g_url_order_list ? 1 : 0);
         QCOMPARE(out.successes.size(), successes);
         QCOMPARE(out.errors, error.isEmpty() ? QStringList() : QStringList{error});
         QCOMPARE(MsgBox::shown().size(), error.isEmpty() ? 0 : 1);

@@ -245,7 +245,7 @@ private slots:
                                       << standin::Reply::httpError(500) << "网络请求错误：服务器出错（HTTP 500）" << QStringList();
         QTest::newRow("web service down") << QStringList{"{A}"} << QList<int>{0} << QList<int>{} << ""
                                           << standin::Reply::closed()
-                                          << "网络请求错误：服务器没有回复就断开了连接，请稍后再试" << QStringList();
+                                          << "网络请求错误：请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求" << QStringList();
     }
     void refusedAndFailedFolders()
     {

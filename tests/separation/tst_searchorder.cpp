@@ -117,7 +117,7 @@ private slots:
 
         QJsonObject numbers{{"order_photo_id", 7}, {"orderpath", QJsonValue::Null}, {"role10", "0"}};
         QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << "警告" << "网络请求错误\n服务器出错（HTTP 500）" << -1;
-        QTest::newRow("connection closed") << standin::Reply::closed() << "警告" << "网络请求错误\n服务器没有回复就断开了连接，请稍后再试" << -1;
+        QTest::newRow("connection closed") << standin::Reply::closed() << "警告" << "网络请求错误\n请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求" << -1;
         QTest::newRow("not JSON") << standin::Reply::notJson() << "" << "" << -1;
         QTest::newRow("code 0") << standin::Reply::refused("拒绝", "0") << "警告" << "检索错误：0" << -1;
         QTest::newRow("numeric code") << standin::Reply::numericCode(1) << "警告" << "检索错误：" << -1;

@@ -210,35 +210,7 @@ struct Server::Impl {
     QHash<QString, Handler> handlers;
     QHash<QString, QList<Reply>> queued;
     QList<Request> log;
-    // Qt sends a request again on its own when the connection drops before any answer (once,
-    // on a connection whose last exchange did not fail). A dropped request is remembered for a
-    // moment so that this resend is dropped too and the client sees the failure; the resend is
-    // not logged as a request of its own.
-    struct Dropped {
-        QString method, query;
-        QByteArray body;
-        std::chrono::steady_clock::time_point at;
-        int resends = 0;
-    };
-    QList<Dropped> dropped;
-
-    bool isResendOfDropped(const Request &r)
-    {
-        const auto now = std::chrono::steady_clock::now();
-        for (int i = dropped.size() - 1; i >= 0; --i) {
-            Dropped &d = dropped[i];
-            if (now - d.at > std::chrono::milliseconds(1000) || d.resends >= 1) {
-                dropped.removeAt(i);
-                continue;
-            }
-            if (d.method == r.method && d.query == r.query && d.body == r.body) {
-                ++d.resends;
-                d.at = now;
-                return true;
-            }
-        }
-        return false;
-    }
+    bool keepAlive = false;
 
     Request record(const httplib::Request &req)
     {
@@ -255,17 +227,15 @@ struct Server::Impl {
         r.action = firstValue(r.queryFields, QStringLiteral("a"));
         r.body = QByteArray::fromStdString(req.body);
         r.fields = decodeFields(r.body);
+        r.peerPort = req.remote_port;
         return r;
     }
 
-    Reply choose(const Request &r, bool *resend)
+    Reply choose(const Request &r)
     {
         Handler handler;
         {
             std::lock_guard<std::mutex> lock(mutex);
-            *resend = isResendOfDropped(r);
-            if (*resend)
-                return Reply::closed();
             log.append(r);
             auto q = queued.find(r.action);
             if (q != queued.end() && !q->isEmpty())
@@ -304,17 +274,12 @@ struct Server::Impl {
     void serve(const httplib::Request &req, httplib::Response &res)
     {
         const Request r = record(req);
-        bool resend = false;
-        const Reply reply = choose(r, &resend);
+        const Reply reply = choose(r);
         if ((reply.gate && !passGate(*reply.gate)) || (reply.delayMs > 0 && !pause(reply.delayMs))) {
             dropConnection(port, req.remote_port);
             return;
         }
         if (reply.closeConnection) {
-            if (!resend) {
-                std::lock_guard<std::mutex> lock(mutex);
-                dropped.append({r.method, r.query, r.body, std::chrono::steady_clock::now(), 0});
-            }
             dropConnection(port, req.remote_port);
             res.status = 500;
             return;
@@ -356,9 +321,14 @@ bool Server::start(int port)
     }
     d->http.reset(new httplib::Server);
     httplib::Server &http = *d->http;
-    // One request per connection: no idle keep-alive connection ties up a worker thread, and a
-    // client never sends on a connection the server is about to close.
-    http.set_keep_alive_max_count(1);
+    // By default one request per connection: no idle keep-alive connection ties up a worker thread,
+    // and a client never sends on a connection the server is about to close.
+    if (d->keepAlive) {
+        http.set_keep_alive_max_count(100);
+        http.set_keep_alive_timeout(1);
+    } else {
+        http.set_keep_alive_max_count(1);
+    }
     http.new_task_queue = [] { return new httplib::ThreadPool(32); };
     auto handler = [this](const httplib::Request &req, httplib::Response &res) { d->serve(req, res); };
     http.Get(".*", handler);
@@ -397,6 +367,11 @@ void Server::stop()
     if (d->thread.joinable())
         d->thread.join();
     d->http.reset();
+}
+
+void Server::setKeepAlive(bool on)
+{
+    d->keepAlive = on;
 }
 
 int Server::port() const

@@ -27,6 +27,7 @@ struct Request {
     QByteArray body;  // the raw body bytes
     QList<QPair<QString, QString>> fields; // form fields decoded, in the order they were sent
     QList<QPair<QString, QString>> queryFields; // query fields decoded, in order
+    int peerPort = 0; // the client's port: requests with the same one came on one connection
 
     QString field(const QString &name) const;  // first value of a form field ("" when absent)
     QStringList fieldNames() const;            // form field names in order
@@ -48,8 +49,7 @@ struct Reply {
     QByteArray body;
     QByteArray contentType = "application/json; charset=utf-8";
     int delayMs = 0;              // wait this long before answering
-    bool closeConnection = false; // drop the connection without any reply (and the resend Qt
-                                  // makes of that request at once on its own)
+    bool closeConnection = false; // drop the connection, once the request is read, without any reply
     bool chunked = false;         // send the body chunked, without Content-Length
     std::shared_ptr<Gate> gate;   // answer only once it is open (then after the delay)
 
@@ -75,12 +75,16 @@ public:
 
     // Starts listening on 127.0.0.1; port 0 picks a free port. False when it cannot listen.
     bool start(int port = 0);
+    // From the next start on, a connection stays open after an answer for the client's next request
+    // (for up to a second idle); by default every answer closes its connection.
+    void setKeepAlive(bool on);
     void stop();
     int port() const;
     QString baseUrl() const; // "http://127.0.0.1:<port>"
 
     // Replies are keyed by the action name (query field a), e.g. "order_list", "check_update",
-    // "getbarcodegen". A queued reply is used once, before the action's standing reply.
+    // "getbarcodegen". A queued reply is used once, before the action's standing reply. Every request
+    // that arrives is recorded and answered on its own, also one a client sends again by itself.
     // An action with neither gets HTTP 404 with {"code":"0","message":"unknown action"}.
     void setReply(const QString &action, const Reply &reply);
     void queueReply(const QString &action, const Reply &reply);

@@ -99,7 +99,7 @@ private slots:
         QVERIFY(a.finished);
         QVERIFY(a.error != QNetworkReply::NoError);
         QVERIFY(!a.status.isValid());
-        QCOMPARE(a.errorText, QString::fromUtf8("网络请求错误\n服务器没有回复就断开了连接，请稍后再试"));
+        QCOMPARE(a.errorText, QString::fromUtf8("网络请求错误\n请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求"));
 
         server.setReply("a", standin::Reply::notJson());
         a = exchange(nam, url(server, "a"), &body);
@@ -126,7 +126,7 @@ private slots:
 
         a = exchange(nam, url(server, "nobody_knows"), &body);
         QCOMPARE(a.status.toInt(), 404);
-        QCOMPARE(server.requestCount("a"), 6); // a dropped connection was not sent again
+        QCOMPARE(server.requestCount("a"), 6); // a POST whose connection dropped was not sent again
     }
 
     void queuedRepliesComeFirstAndOnce()
