@@ -535,6 +535,16 @@ void TestImportPhotoToServer::run_data()
         << "claim busy" << "警告"
         << unreadable + "订单目录中的导片记录无法取用（文件正被其它程序使用），这次没有上报，仍记在订单目录中，"
                         "下次导入该订单时会一并上报：照片3张，备份3张\n\n" + counts;
+    // "read-only": the order's folders are there, on a read-only disk (its claim cannot be written either)
+    QTest::newRow("order folder on a read-only disk: the box counts the files, the claim not written beside them")
+        << "read-only" << "警告"
+        << "订单号:E5520-1 有4个文件未能导入：\n"
+           "IMG_7301.jpg：复制失败 %1照片/{E}-001.jpg（磁盘只读或有写保护）\n"
+           "IMG_7302.jpg：复制失败 %1照片/{E}-002.jpg（磁盘只读或有写保护）\n"
+           "bad&#照片.jpg：复制失败 %1照片/{E}-003.jpg（磁盘只读或有写保护）\n"
+           "ImageTime.txt：写入失败（磁盘只读或有写保护）\n\n"
+           "导片标记无法写入，无法阻止其它电脑同时导入该订单：%1.导片进行中（磁盘只读或有写保护）\n\n"
+               + QString(counts).replace("3张", "0张") + "\n\n导片数量已上报服务器：照片0张，备份0张";
     // "close while out": the window is closed while the stand-in holds the answer to its end report, which
     // then refuses it
     QTest::newRow("closed while the report is out, then refused: the close question named the order")
@@ -572,7 +582,8 @@ void TestImportPhotoToServer::run()
     const bool batchFinished = failCopy.startsWith("batch finished");
     const bool batch = failCopy.startsWith("batch");
     const bool leftovers = failCopy.endsWith("leftovers");
-    if (again || batch)
+    const bool readOnly = failCopy == "read-only";
+    if (again || batch || readOnly)
         failCopy.clear();
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(order + failCopy.mid(7)));
@@ -610,6 +621,11 @@ void TestImportPhotoToServer::run()
     {
         const testsupport::Mounted backupDisk(backupFull ? backup + "照片" : QString(), testsupport::Mounted::Full);
         QVERIFY(!backupFull || backupDisk.active());
+        for (const char *folder : {"照片", "成品", "汰片", "设计"})
+            QVERIFY(!readOnly || QDir().mkpath(order + folder));
+        QVERIFY(!readOnly || QDir().mkpath(backup + "照片"));
+        const testsupport::Mounted orderDisk(readOnly ? order : QString(), testsupport::Mounted::ReadOnly);
+        QVERIFY(!readOnly || orderDisk.active());
         testsupport::LogCapture capture;
         if (hold) {
             MsgBox::holdNext();
@@ -630,6 +646,8 @@ void TestImportPhotoToServer::run()
     QCOMPARE(log.filter(g_apiToken), QStringList());
 
     QCOMPARE(testsupport::lastBox(), title + "|" + text.arg(order));
+    if (readOnly)
+        return;
     if (!folderInTheWay)
         QCOMPARE(bytesOf(order + "ImageTime.txt"),
                  (E + "-001>" + m_studio->incomingShotTime(0).mid(2) + "|" + E + "-002>"
