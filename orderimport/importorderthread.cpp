@@ -247,6 +247,7 @@ void ImportOrderThread::resetRun()
     mFailures.clear();
     mUnreadable.clear();
     mErrorText.clear();
+    mClaimNote.clear();
     mPlacedFiles = 0;
     mPlacedBackups = 0;
     mImportedBefore = 0;
@@ -300,6 +301,12 @@ int ImportOrderThread::importedBefore() const
 {
     QMutexLocker locker(&mLock);
     return mImportedBefore;
+}
+
+QString ImportOrderThread::claimNote() const
+{
+    QMutexLocker locker(&mLock);
+    return mClaimNote;
 }
 
 QString ImportOrderThread::errorText() const
@@ -538,8 +545,10 @@ bool ImportOrderThread::takeOrderClaim(const QString &orderPath, std::shared_ptr
                 return false;
             }
             if (taking.outcome == FolderClaim::NotWritten) {
+                // No file of the order failed: the order is done when its photos are, with this beside it.
                 qCWarning(lcImport) << "order claim not written:" << taking.shown << taking.reason;
-                addFailures({ImportClaim::notWrittenText(taking)});
+                QMutexLocker locker(&mLock);
+                mClaimNote = ImportClaim::notWrittenText(taking);
             }
             return true;
         }

@@ -24,7 +24,8 @@
 // shot the order holds already are not written again: importedBefore() counts them.
 // Progress signals of one order arrive in file order, before its end signal. A run of photos or videos holds
 // the order folder's claim (ImportClaim) while it places its files; while another program or desk holds it,
-// the run waits (waitingForOrderSigl says for whom), and stops when its stop state says so.
+// the run waits (waitingForOrderSigl says for whom), and stops when its stop state says so. A claim the folder
+// does not take is no failure of the order: the run goes on without it and claimNote() says so.
 
 #include "dovrafileinfo.h"
 #include "importclaim.h"
@@ -121,6 +122,10 @@ public:
     int placedBackups() const;
     // Photos as shot of this run the order held already (found by their bytes), not written again.
     int importedBefore() const;
+    // The order's claim could not be written and the run went on without one: the line saying so
+    // (ImportClaim::notWrittenText), a note beside the order's result, never one of its failures; "" when the
+    // claim was taken.
+    QString claimNote() const;
     // The run's record in the order folder, where each file placed was counted as it landed (none before
     // the files are gone into, and for the Dovra copy); the caller ends it (RunRecord::finish).
     std::shared_ptr<UnsentReport::RunRecord> runRecord() const { return mRunRecord; }
@@ -205,10 +210,11 @@ private:
     std::function<bool()> mClaimHeld;                 // whether the run still holds the order's claim
     std::shared_ptr<UnsentReport::RunRecord> mRunRecord;
     bool mEnded = false;
-    mutable QMutex mLock; // guards mFailures, mUnreadable, mErrorText and the placed counts
+    mutable QMutex mLock; // guards mFailures, mUnreadable, mErrorText, mClaimNote and the placed counts
     QStringList mFailures;
     QStringList mUnreadable;
     QString mErrorText;
+    QString mClaimNote;
     int mPlacedFiles = 0;
     int mPlacedBackups = 0;
     int mImportedBefore = 0;

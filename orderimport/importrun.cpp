@@ -221,6 +221,7 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.problems.clear();
     m_run.unreadable.clear();
     m_run.importedBefore.clear();
+    m_run.claimNotes.clear();
     m_run.unreported.clear();
     m_run.unrecorded.clear();
     m_run.untaken.clear();
@@ -511,6 +512,8 @@ void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
         m_run.unreadable << QStringLiteral("订单号:%1 ").arg(r->orderKey()) + unreadable;
     if (t->importedBefore() > 0)
         m_run.importedBefore << QStringLiteral("订单号:%1 ").arg(r->orderKey()) + importedBeforeText(t->importedBefore());
+    if (!t->claimNote().isEmpty())
+        m_run.claimNotes << QStringLiteral("订单号:%1 ").arg(r->orderKey()) + t->claimNote();
     if (!failures.isEmpty()) {
         const QString text = QStringLiteral("订单号:%1 有%2个文件未能导入：\n%3")
                                  .arg(r->orderKey())
@@ -628,6 +631,9 @@ void importOrdersPhotoDlg::showEndOfRun()
     QStringList notes;
     if (!m_run.importedBefore.isEmpty())
         notes << m_run.importedBefore.join(QLatin1Char('\n'));
+    // Beside the result, not among what was not done: the orders' files went in all the same.
+    if (!m_run.claimNotes.isEmpty())
+        notes << m_run.claimNotes.join(QLatin1Char('\n'));
     if (!m_run.unreadable.isEmpty())
         notes << QStringLiteral("以下照片无法读取，已按原样复制，没有生成缩略图：\n") + m_run.unreadable.join(QLatin1Char('\n'));
     if (!m_run.unreported.isEmpty()) {

@@ -47,6 +47,7 @@ public:
     int number = 0;                            // counts the runs of the window; the reports carry it
     QStringList unreadable;                    // photos of the run that could not be read, per order
     QStringList importedBefore;                // photos of the run the orders held already, per order
+    QStringList claimNotes;                    // orders imported without their claim, and why, per order
     int reportsOut = 0;                        // reports of the run to the web service not answered yet
     QMap<QString, QString> unreported;         // order key -> why its report did not reach the web service
     QMap<QString, QString> unrecorded;         // order key -> why its counts could not be kept in its folder

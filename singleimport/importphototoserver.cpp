@@ -1028,10 +1028,13 @@ void ImportPhotoToServer::import()
 void ImportPhotoToServer::claimOrder(int round)
 {
     const QString key = windowOrder().key;
-    ImportClaim::take(orderPath, this,
-                      [this, round, key](const FolderClaim::Taking &taking, const std::shared_ptr<ImportClaim::Hold> &hold) {
-        if (round != m_claimRound || !m_claimWaiting)
-            return; // the window closed meanwhile: a claim taken goes again
+    // The answer reaches the window through its guard: the window is looked at on the GUI thread, where it
+    // goes, never on the claim's.
+    const QPointer<ImportPhotoToServer> self(this);
+    ImportClaim::take(orderPath, QCoreApplication::instance(),
+                      [this, self, round, key](const FolderClaim::Taking &taking, const std::shared_ptr<ImportClaim::Hold> &hold) {
+        if (!self || round != m_claimRound || !m_claimWaiting)
+            return; // the window went or closed meanwhile: a claim taken goes again
         if (taking.outcome == FolderClaim::Busy) {
             ui->progressBar->setFormat(ImportClaim::waitingText(key, taking).replace(QLatin1Char('%'), QLatin1String("%%")));
             QTimer::singleShot(ImportClaim::kLookAgainMs, this, [this, round] {
@@ -1044,7 +1047,6 @@ void ImportPhotoToServer::claimOrder(int round)
         ui->progressBar->resetFormat();
         if (taking.outcome == FolderClaim::Refused) {
             ui->progressBar->hide();
-            const QPointer<ImportPhotoToServer> self(this);
             MsgBox::information(this, QStringLiteral("警告"), ImportClaim::refusedText(taking), QMessageBox::Yes);
             if (self)
                 restoreAfterRunStart();
@@ -1052,8 +1054,9 @@ void ImportPhotoToServer::claimOrder(int round)
         }
         m_claim = hold;
         startRun();
+        // The run goes on without a claim: no file failed, the box says so beside the result.
         if (taking.outcome == FolderClaim::NotWritten)
-            m_runFailures << ImportClaim::notWrittenText(taking);
+            m_runClaimNote = ImportClaim::notWrittenText(taking);
     });
 }
 
@@ -1101,6 +1104,7 @@ void ImportPhotoToServer::startRun()
     importedCount = 0;
     imageTimeText.clear();
     m_runFailures.clear();
+    m_runClaimNote.clear();
     m_runUnreadable.clear();
     m_runPlanned = *newPhotoNames;
     m_runRenumbered.clear();
@@ -1469,6 +1473,8 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
                      + held.join(QStringLiteral("；"));
     notes << m_runWaiting;
     const bool allWell = notes.isEmpty() && taken && othersTaken && stuck.isEmpty();
+    if (!m_runClaimNote.isEmpty())
+        notes << m_runClaimNote;
     if (!m_runRenumbered.isEmpty())
         notes << QStringLiteral("以下照片的编号已被占用，已改用其他编号：\n") + m_runRenumbered.join(QLatin1Char('\n'));
     if (m_runImportedBefore > 0)

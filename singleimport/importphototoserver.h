@@ -315,6 +315,7 @@ private:
     bool m_claimWaiting = false; // "导入" waits for the order folder's claim
     int m_claimRound = 0;        // only the latest wait acts
     std::shared_ptr<ImportClaim::Hold> m_claim; // held from the run's start until its photos are in
+    QString m_runClaimNote; // the claim could not be written, the run went on without it: a note, no failure
     QStringList m_runFailures;
     QStringList m_runUnreadable;
     QStringList m_runPlanned;    // the names the run's photos were planned under, in the order of the choice

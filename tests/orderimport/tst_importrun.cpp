@@ -283,7 +283,9 @@ private slots:
                                                    // "finished turned": as "finished shot", the photos held
                                                    // sideways, "成品/" and the backup on full disks;
                                                    // "rated shot": as "one shot", w1 held sideways, and a
-                                                   // viewer writes into it on the card before the redo
+                                                   // viewer writes into it on the card before the redo;
+                                                   // "read-only": A1203's folder on a read-only disk (its
+                                                   // claim cannot be written either)
         QTest::addColumn<standin::Reply>("reply"); // to the path-and-count reports
         QTest::addColumn<QString>("named");        // in the end box (each of its lines)
         QTest::addColumn<bool>("imported");        // A1203 counts as imported
@@ -305,6 +307,12 @@ private slots:
         // (a photo whose main file failed gets no reduced copies: one line per photo)
         QTest::newRow("order folder not writable") << "folder" << ok << "订单号:A1203-1 有2个文件未能导入：" << false << 3
                                                    << "window";
+        QTest::newRow("order folder on a read-only disk: the box counts the files, the claim not written beside them")
+            << "read-only" << ok
+            << "订单号:A1203-1 有2个文件未能导入：\n"
+               "w1.jpg：复制失败 {A}成品/w1.jpg（磁盘只读或有写保护）\nw2.jpg：复制失败 {A}成品/w2.jpg（磁盘只读或有写保护）\n\n"
+               "订单号:A1203-1 导片标记无法写入，无法阻止其它电脑同时导入该订单：{A}.导片进行中（磁盘只读或有写保护）"
+            << false << 3 << "window";
         QTest::newRow("disk full") << "full" << ok
                                    << "订单号:A1203-1 有2个文件未能导入：\n"
                                       "w1.jpg：复制失败 \n成品/w1.jpg（磁盘空间不足或文件过大）\n"
@@ -469,6 +477,11 @@ private slots:
                 fullDisk.reset(new testsupport::FileSizeLimit(120 * 1024));
             std::unique_ptr<testsupport::Mounted> finishedDisk;
             std::unique_ptr<testsupport::Mounted> backupFull;
+            std::unique_ptr<testsupport::Mounted> orderDisk;
+            if (fault == "read-only") {
+                orderDisk.reset(new testsupport::Mounted(a->orderPath(), testsupport::Mounted::ReadOnly));
+                QVERIFY(orderDisk->active());
+            }
             if (finishedShot) {
                 finishedDisk.reset(new testsupport::Mounted(a->orderPath() + "成品", finishedTurned ? testsupport::Mounted::Full
                                                                                                 : testsupport::Mounted::ReadOnly));
@@ -485,8 +498,11 @@ private slots:
         QCOMPARE(m_server.requestCount("updatepicpath"), reports);
         QCOMPARE(MsgBox::lastShown().title, QString("导入结束"));
         const QString end = MsgBox::lastShown().text;
+        named.replace("{A}", a->orderPath());
         for (const QString &line : named.split('\n'))
             QVERIFY2(end.contains(line), qPrintable(end));
+        // the claim is named beside the files, not among them
+        QVERIFY2(fault != "read-only" || end.contains(named), qPrintable(end));
         QVERIFY(!end.contains("全部导完"));
         QCOMPARE(e->isImported(type), fault != "full");
         QCOMPARE(a->isImported(type), imported);
