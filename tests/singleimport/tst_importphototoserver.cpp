@@ -33,11 +33,14 @@
 #include <QTemporaryDir>
 #include <QSet>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <thread>
 
 using testsupport::bytesOf;
 using testsupport::put;
@@ -535,6 +538,10 @@ void TestImportPhotoToServer::run_data()
         << "claim busy" << "警告"
         << unreadable + "订单目录中的导片记录无法取用（文件正被其它程序使用），这次没有上报，仍记在订单目录中，"
                         "下次导入该订单时会一并上报：照片3张，备份3张\n\n" + counts;
+    // "files held": the share stalls the end report's file work in the order folder (its records) until the
+    // window's event loop has turned meanwhile
+    QTest::newRow("end report's records on a stalled share: the window goes on answering meanwhile")
+        << "files held" << "警告" << unreadable + counts + taken;
     // "close while out": the window is closed while the stand-in holds the answer to its end report, which
     // then refuses it
     QTest::newRow("closed while the report is out, then refused: the close question named the order")
@@ -563,6 +570,7 @@ void TestImportPhotoToServer::run()
     const bool claimBusy = failCopy == "claim busy";
     const bool claimRefused = failCopy == "claim refused" || claimBusy;
     const bool closedWhileOut = failCopy == "close while out";
+    const bool filesHeld = failCopy == "files held";
     // (each leaves the counts in the order folder for the next import)
     const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
     standin::Gate answerHeld;
@@ -572,7 +580,7 @@ void TestImportPhotoToServer::run()
     const bool batchFinished = failCopy.startsWith("batch finished");
     const bool batch = failCopy.startsWith("batch");
     const bool leftovers = failCopy.endsWith("leftovers");
-    if (again || batch)
+    if (again || batch || filesHeld)
         failCopy.clear();
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(order + failCopy.mid(7)));
@@ -589,6 +597,7 @@ void TestImportPhotoToServer::run()
     QStringList log;
     bool ended = false;
     bool postedBeforeTheBox = !hold;
+    bool turnedWhileHeld = false;
     // While the clerk leaves the end box open, the web service has the counts and took them.
     QTimer watch;
     connect(&watch, &QTimer::timeout, [&] {
@@ -603,7 +612,25 @@ void TestImportPhotoToServer::run()
             m_window->close();
             answerHeld.open();
         }
+        if (filesHeld && Platform::heldWrites() > 0) {
+            turnedWhileHeld = true;
+            Platform::releaseWrites();
+        }
     });
+    // Lets a window that waits for the held files on its own thread go after a while, so the row ends.
+    std::atomic<bool> over{false};
+    std::thread breaker;
+    if (filesHeld) {
+        breaker = std::thread([&over] {
+            while (!over && Platform::heldWrites() == 0)
+                QThread::msleep(5);
+            QElapsedTimer held;
+            held.start();
+            while (!over && Platform::heldWrites() > 0 && held.elapsed() < 10000)
+                QThread::msleep(5);
+            Platform::releaseWrites();
+        });
+    }
     QLoggingCategory::setFilterRules(QStringLiteral("tessaly.singleimport.debug=true"));
     const QString backup = m_studio->bakRoot + dayLevels(e.shotDate) + E + "-1/";
     text.replace("{B}", backup);
@@ -617,14 +644,22 @@ void TestImportPhotoToServer::run()
         }
         if (closedWhileOut)
             watch.start(5);
+        if (filesHeld) {
+            Platform::holdWrites(UnsentReport::namePrefix());
+            watch.start(5);
+        }
         chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad});
         ended = runEnded(1);
         watch.stop();
+        over = true;
+        if (breaker.joinable())
+            breaker.join();
         log = capture.lines();
     }
     QLoggingCategory::setFilterRules(QString());
     QVERIFY(postedBeforeTheBox);
     QVERIFY(ended);
+    QVERIFY(!filesHeld || turnedWhileHeld);
     // the requests of the run are logged, their token masked
     QVERIFY(!log.filter("orderpicpath=").isEmpty());
     QCOMPARE(log.filter(g_apiToken), QStringList());
