@@ -617,7 +617,8 @@ void TestImportPhotoToServer::run()
             Platform::releaseWrites();
         }
     });
-    // Lets a window that waits for the held files on its own thread go after a while, so the row ends.
+    // Should the window wait for the held files on its own thread, they are let go after a while, so that the
+    // row ends (and fails).
     std::atomic<bool> over{false};
     std::thread breaker;
     if (filesHeld) {
