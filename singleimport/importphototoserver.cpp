@@ -7,6 +7,7 @@
 #include "fileoperation.h"
 #include "finishingnotice.h"
 #include "globals.h"
+#include "guardedcall.h"
 #include "importclaim.h"
 #include "msgbox.h"
 #include "orderfolders.h"
@@ -1317,100 +1318,163 @@ QString ImportPhotoToServer::windowOwedKey(int type) const
     return withSeparator(m_run.folder) + QLatin1Char('|') + QString::number(type);
 }
 
+namespace {
+
+// The end reports' file work (the run's record finished, the records claimed, then dropped or given back): off
+// the GUI thread, one job at a time in the order started, and on to its end when the window has gone
+// meanwhile.
+QThreadPool *endReportPool()
+{
+    static QThreadPool *pool = newOneThreadPool();
+    return pool;
+}
+
+// Runs work on the end reports' thread, then next on the GUI thread (whether or not a window still lives:
+// next looks).
+void endReportFilesThen(std::function<void()> work, std::function<void()> next)
+{
+    endReportPool()->start([work = std::move(work), next = std::move(next)] {
+        work();
+        if (QCoreApplication *app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, next, Qt::QueuedConnection);
+    });
+}
+
+} // namespace
+
 void ImportPhotoToServer::sendEndReport()
 {
     // The window's types are the batch import's first three: photos as shot, finished photos, designs.
     const ImportTypeEnum type = ImportTypeEnum(m_run.type);
     const QString key = windowOwedKey(type);
-    UnsentReport::Counts due = m_windowOwed.take(key);
-    // The run counted the files it placed in its record as they landed; what the window kept joins them
-    // there, and the report carries the record as the run claimed it. What no record could hold waits in
-    // a record of its own, or else with the window.
-    UnsentReport::RunRecord::End own;
-    own.unwritten = due;
-    if (m_runRecord)
-        own = m_runRecord->finish(due);
-    m_runRecord.reset();
-    due = own.unwritten;
-    m_runUnrecorded.clear();
-    if (due.files != 0 || due.backups != 0) {
-        int error = 0;
-        if (UnsentReport::add(m_run.folder, type, due, &error).isEmpty()) {
-            m_windowOwed.insert(key, due);
-            m_runUnrecorded = errorText(error);
-        }
-    }
+    const UnsentReport::Counts due = m_windowOwed.take(key);
     // The run's own report goes whatever it counts; one of another type only when the order owes some.
-    m_runDamaged.clear(); // passed over, and named in the end box
-    m_runWaiting.clear();
     QList<ImportTypeEnum> types = UnsentReport::carriedWith(type);
     types.prepend(type);
-    QList<EndReport> reports;
-    QList<QStringList> carried;
-    for (ImportTypeEnum reported : qAsConst(types)) {
-        UnsentReport::Owed claimed = UnsentReport::claim(m_run.folder, reported);
-        if (reported == type && !own.path.isEmpty()) {
-            claimed.paths << own.path;
-            claimed.counts.files += own.counts.files;
-            claimed.counts.backups += own.counts.backups;
+    QList<UnsentReport::Counts> kept; // what the window kept of each other type
+    for (ImportTypeEnum reported : qAsConst(types))
+        kept << (reported == type ? UnsentReport::Counts() : m_windowOwed.value(windowOwedKey(reported)));
+    const std::shared_ptr<UnsentReport::RunRecord> runRecord = std::move(m_runRecord);
+    m_runRecord.reset();
+    m_runUnrecorded.clear();
+    m_runDamaged.clear(); // passed over, and named in the end box
+    m_runWaiting.clear();
+    const ReportedOrder run = m_run;
+    const ShopSettings shop = m_shop;
+    const int serial = ++m_reportSerial;
+    const QPointer<QObject> self(this);
+
+    // The run counted the files it placed in its record as they landed; what the window kept joins them
+    // there, and the report carries the record as the run claimed it. What no record could hold waits in
+    // a record of its own, or else with the window. All of it is file work in the order folder.
+    struct Found
+    {
+        UnsentReport::RunRecord::End own;
+        UnsentReport::Counts unrecorded; // the window keeps it
+        int unrecordedError = -1;        // errno of the record that could not hold it (-1: none)
+        QStringList damaged;
+        QStringList waiting;
+        QList<EndReport> reports;
+        QList<QStringList> carried;
+    };
+    const auto found = std::make_shared<Found>();
+    auto work = [found, runRecord, due, type, types, kept, folder = run.folder] {
+        Platform::delayWrite(withSeparator(folder) + UnsentReport::namePrefix()); // a share that stalls
+        Found &f = *found;
+        f.own.unwritten = due;
+        if (runRecord)
+            f.own = runRecord->finish(due);
+        const UnsentReport::Counts unwritten = f.own.unwritten;
+        if (unwritten.files != 0 || unwritten.backups != 0) {
+            int error = 0;
+            if (UnsentReport::add(folder, type, unwritten, &error).isEmpty()) {
+                f.unrecorded = unwritten;
+                f.unrecordedError = error;
+            }
         }
-        m_runDamaged << claimed.damaged;
-        if (!UnsentReport::waitingText(claimed).isEmpty())
-            m_runWaiting << UnsentReport::waitingText(claimed);
-        const UnsentReport::Counts kept = m_windowOwed.value(windowOwedKey(reported));
-        EndReport report;
-        report.type = reported;
-        report.posted = {claimed.counts.files + kept.files, claimed.counts.backups + kept.backups};
-        report.held = claimed.heldCounts;
-        report.heldError = claimed.heldError;
-        report.sent = reported == type || !claimed.paths.isEmpty() || kept.files != 0 || kept.backups != 0;
-        if (report.sent || !claimed.held.isEmpty()) {
-            reports << report;
-            carried << claimed.paths;
+        for (int i = 0; i < types.size(); ++i) {
+            const ImportTypeEnum reported = types.at(i);
+            UnsentReport::Owed claimed = UnsentReport::claim(folder, reported);
+            if (reported == type && !f.own.path.isEmpty()) {
+                claimed.paths << f.own.path;
+                claimed.counts.files += f.own.counts.files;
+                claimed.counts.backups += f.own.counts.backups;
+            }
+            f.damaged << claimed.damaged;
+            if (!UnsentReport::waitingText(claimed).isEmpty())
+                f.waiting << UnsentReport::waitingText(claimed);
+            const UnsentReport::Counts windowKept = reported == type ? f.unrecorded : kept.at(i);
+            EndReport report;
+            report.type = reported;
+            report.posted = {claimed.counts.files + windowKept.files, claimed.counts.backups + windowKept.backups};
+            report.held = claimed.heldCounts;
+            report.heldError = claimed.heldError;
+            report.sent = reported == type || !claimed.paths.isEmpty() || windowKept.files != 0 || windowKept.backups != 0;
+            if (report.sent || !claimed.held.isEmpty()) {
+                f.reports << report;
+                f.carried << claimed.paths;
+            }
         }
-    }
+    };
 
     // The requests and the records they carry are settled even when the window has gone meanwhile; the
     // window hears of them once all are answered.
-    auto *reportManager = new QNetworkAccessManager;
-    auto answers = std::make_shared<QList<EndReport>>(reports);
-    auto pending = std::make_shared<int>(0);
-    const int serial = ++m_reportSerial;
-    const QPointer<ImportPhotoToServer> self(this);
-    for (int i = 0; i < reports.size(); ++i) {
-        if (!reports.at(i).sent)
-            continue;
-        ReportedOrder order = m_run;
-        order.type = reports.at(i).type;
-        const QByteArray body = pathReportBody(order, m_run.folder, reports.at(i).posted.files, reports.at(i).posted.backups);
-        qCDebug(lcSingleImport) << "提交路径地址2 url" << g_url_updatepicpath;
-        qCDebug(lcSingleImport) << "copyF post paras" << maskSecrets(body) << "records:" << carried.at(i).size();
-        QNetworkReply *reply = postForm(reportManager, g_url_updatepicpath, body);
-        ++*pending;
-        const QStringList records = carried.at(i);
-        connect(reply, &QNetworkReply::finished, reportManager, [reply, reportManager, records, i, answers, pending, serial, self] {
-            QJsonObject obj;
-            QString why = replyProblem(reply, &obj);
-            if (why.isEmpty() && !replyOk(obj))
-                why = QStringLiteral("服务器没有接受：")
-                      + replyMessage(obj, QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
-            qCDebug(lcSingleImport) << "end report answered:" << (why.isEmpty() ? QStringLiteral("taken") : why);
-            EndReport &answer = (*answers)[i];
-            answer.why = why;
-            if (why.isEmpty())
-                answer.stuck = UnsentReport::drop(records);
-            else
-                UnsentReport::release(records);
-            if (--*pending > 0)
-                return;
-            reportManager->deleteLater();
-            if (self) {
-                QMetaObject::invokeMethod(
-                    self.data(), [self, serial, answers] { self->endReportAnswered(serial, *answers); },
-                    Qt::QueuedConnection);
+    auto post = [found, key, run, shop, serial, self] {
+        if (auto *window = qobject_cast<ImportPhotoToServer *>(self.data())) {
+            if (found->unrecordedError >= 0) {
+                window->m_windowOwed.insert(key, found->unrecorded);
+                window->m_runUnrecorded = errorText(found->unrecordedError);
             }
-        });
-    }
+            window->m_runDamaged = found->damaged;
+            window->m_runWaiting = found->waiting;
+        }
+        const QList<EndReport> &reports = found->reports;
+        auto *reportManager = new QNetworkAccessManager;
+        auto answers = std::make_shared<QList<EndReport>>(reports);
+        auto pending = std::make_shared<int>(0);
+        for (int i = 0; i < reports.size(); ++i) {
+            if (!reports.at(i).sent)
+                continue;
+            ReportedOrder order = run;
+            order.type = reports.at(i).type;
+            const QByteArray body =
+                pathReportBody(shop, order, run.folder, reports.at(i).posted.files, reports.at(i).posted.backups);
+            qCDebug(lcSingleImport) << "提交路径地址2 url" << g_url_updatepicpath;
+            qCDebug(lcSingleImport) << "copyF post paras" << maskSecrets(body) << "records:" << found->carried.at(i).size();
+            QNetworkReply *reply = postForm(reportManager, g_url_updatepicpath, body);
+            ++*pending;
+            const QStringList records = found->carried.at(i);
+            connect(reply, &QNetworkReply::finished, reportManager,
+                    [reply, reportManager, records, i, answers, pending, serial, self] {
+                        QJsonObject obj;
+                        QString why = replyProblem(reply, &obj);
+                        if (why.isEmpty() && !replyOk(obj))
+                            why = QStringLiteral("服务器没有接受：")
+                                  + replyMessage(obj, QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
+                        qCDebug(lcSingleImport) << "end report answered:" << (why.isEmpty() ? QStringLiteral("taken") : why);
+                        (*answers)[i].why = why;
+                        // The records it carried go (taken) or are given back (not taken), off the GUI thread.
+                        const auto stuck = std::make_shared<QStringList>();
+                        endReportFilesThen(
+                            [records, taken = why.isEmpty(), stuck] {
+                                if (taken)
+                                    *stuck = UnsentReport::drop(records);
+                                else
+                                    UnsentReport::release(records);
+                            },
+                            [reportManager, i, answers, pending, stuck, serial, self] {
+                                (*answers)[i].stuck = *stuck;
+                                if (--*pending > 0)
+                                    return;
+                                reportManager->deleteLater();
+                                callIfAlive(self, [serial, answers](QObject *window) {
+                                    static_cast<ImportPhotoToServer *>(window)->endReportAnswered(serial, *answers);
+                                });
+                            });
+                    });
+        }
+    };
+    endReportFilesThen(std::move(work), std::move(post));
 }
 
 void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &reports)
@@ -1535,17 +1599,17 @@ void ImportPhotoToServer::postOrderPath(QString orderFolder, int picCount, int b
     postPathReport(windowOrder(), orderFolder, picCount, bakCount);
 }
 
-QByteArray ImportPhotoToServer::pathReportBody(const ReportedOrder &order, const QString &orderFolder, qint64 picCount,
-                                               qint64 bakCount) const
+QByteArray ImportPhotoToServer::pathReportBody(const ShopSettings &shop, const ReportedOrder &order,
+                                               const QString &orderFolder, qint64 picCount, qint64 bakCount)
 {
     return FormBody::withToken()
         .add(QStringLiteral("order_photo_id"), order.id)
-        .add(QStringLiteral("shopid"), m_shop.shopId)
+        .add(QStringLiteral("shopid"), shop.shopId)
         .add(QStringLiteral("orderpicpath"), orderFolder)
         .add(QStringLiteral("orderbakpicpath"), order.bakFolder)
         .add(QStringLiteral("picnumber"), QString::number(picCount))
         .add(QStringLiteral("picbaknumber"), QString::number(bakCount))
-        .add(QStringLiteral("MANAGER_ID"), m_shop.eid)
+        .add(QStringLiteral("MANAGER_ID"), shop.eid)
         .add(QStringLiteral("typeid"), typeInfo(order.type).typeId)
         .toByteArray();
 }
@@ -1553,7 +1617,7 @@ QByteArray ImportPhotoToServer::pathReportBody(const ReportedOrder &order, const
 void ImportPhotoToServer::postPathReport(const ReportedOrder &order, const QString &orderFolder, int picCount,
                                          int bakCount)
 {
-    const QByteArray body = pathReportBody(order, orderFolder, picCount, bakCount);
+    const QByteArray body = pathReportBody(m_shop, order, orderFolder, picCount, bakCount);
     post(g_url_updatepicpath, body, &ImportPhotoToServer::submitPicPath);
     qCDebug(lcSingleImport) << "提交路径地址2 url" << g_url_updatepicpath;
     qCDebug(lcSingleImport) << "copyF post paras" << maskSecrets(body);

@@ -212,8 +212,8 @@ private:
         QString bakFolder; // and on the backup storage
     };
     ReportedOrder windowOrder() const;
-    QByteArray pathReportBody(const ReportedOrder &order, const QString &orderFolder, qint64 picCount,
-                              qint64 bakCount) const;
+    static QByteArray pathReportBody(const ShopSettings &shop, const ReportedOrder &order, const QString &orderFolder,
+                                     qint64 picCount, qint64 bakCount);
     void postPathReport(const ReportedOrder &order, const QString &orderFolder, int picCount, int bakCount);
     // One report of a run's end: of the run's type, or of another photo type the order owes counts for.
     struct EndReport
@@ -229,7 +229,9 @@ private:
     // Ends the run's record in the order folder (its files were counted there as they landed) with what the
     // window kept of earlier runs, claims what the order folder owes of the run's type and posts the end
     // report carrying it all, and a report of its own for each other photo type the order owes
-    // (UnsentReport::carriedWith); once all are answered, endReportAnswered has them, the run's first.
+    // (UnsentReport::carriedWith); once all are answered, endReportAnswered has them, the run's first. The
+    // file work in the order folder runs off the GUI thread; the reports are posted, and their records
+    // settled, even when the window has gone meanwhile.
     void sendEndReport();
     void endReportAnswered(int serial, const QList<EndReport> &reports);
     // The question before the window closes while its order owes the web service a report; true to close.

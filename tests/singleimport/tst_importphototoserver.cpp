@@ -33,12 +33,15 @@
 #include <QTemporaryDir>
 #include <QSet>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTimer>
 #include <QDirIterator>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -573,6 +576,10 @@ void TestImportPhotoToServer::run_data()
            "ImageTime.txt：写入失败（磁盘只读或有写保护）\n\n"
            "导片标记无法写入，无法阻止其它电脑同时导入该订单：%1.导片进行中（磁盘只读或有写保护）\n\n"
                + QString(counts).replace("3张", "0张") + "\n\n导片数量已上报服务器：照片0张，备份0张";
+    // "files held": the share stalls the end report's file work in the order folder (its records) until the
+    // window's event loop has turned meanwhile
+    QTest::newRow("end report's records on a stalled share: the window goes on answering meanwhile")
+        << "files held" << "警告" << unreadable + counts + taken;
     // "close while out": the window is closed while the stand-in holds the answer to its end report, which
     // then refuses it
     QTest::newRow("closed while the report is out, then refused: the close question named the order")
@@ -601,6 +608,7 @@ void TestImportPhotoToServer::run()
     const bool claimBusy = failCopy == "claim busy";
     const bool claimRefused = failCopy == "claim refused" || claimBusy;
     const bool closedWhileOut = failCopy == "close while out";
+    const bool filesHeld = failCopy == "files held";
     // (each leaves the counts in the order folder for the next import)
     const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
     standin::Gate answerHeld;
@@ -611,7 +619,7 @@ void TestImportPhotoToServer::run()
     const bool batch = failCopy.startsWith("batch");
     const bool leftovers = failCopy.endsWith("leftovers");
     const bool readOnly = failCopy == "read-only";
-    if (again || batch || readOnly)
+    if (again || batch || readOnly || filesHeld)
         failCopy.clear();
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(order + failCopy.mid(7)));
@@ -628,6 +636,7 @@ void TestImportPhotoToServer::run()
     QStringList log;
     bool ended = false;
     bool postedBeforeTheBox = !hold;
+    bool turnedWhileHeld = false;
     // While the clerk leaves the end box open, the web service has the counts and took them.
     QTimer watch;
     connect(&watch, &QTimer::timeout, [&] {
@@ -642,7 +651,26 @@ void TestImportPhotoToServer::run()
             m_window->close();
             answerHeld.open();
         }
+        if (filesHeld && Platform::heldWrites() > 0) {
+            turnedWhileHeld = true;
+            Platform::releaseWrites();
+        }
     });
+    // Should the window wait for the held files on its own thread, they are let go after a while, so that the
+    // row ends (and fails).
+    std::atomic<bool> over{false};
+    std::thread breaker;
+    if (filesHeld) {
+        breaker = std::thread([&over] {
+            while (!over && Platform::heldWrites() == 0)
+                QThread::msleep(5);
+            QElapsedTimer held;
+            held.start();
+            while (!over && Platform::heldWrites() > 0 && held.elapsed() < 10000)
+                QThread::msleep(5);
+            Platform::releaseWrites();
+        });
+    }
     QLoggingCategory::setFilterRules(QStringLiteral("tessaly.singleimport.debug=true"));
     const QString backup = m_studio->bakRoot + dayLevels(e.shotDate) + E + "-1/";
     text.replace("{B}", backup);
@@ -661,14 +689,22 @@ void TestImportPhotoToServer::run()
         }
         if (closedWhileOut)
             watch.start(5);
+        if (filesHeld) {
+            Platform::holdWrites(UnsentReport::namePrefix());
+            watch.start(5);
+        }
         chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad});
         ended = runEnded(1);
         watch.stop();
+        over = true;
+        if (breaker.joinable())
+            breaker.join();
         log = capture.lines();
     }
     QLoggingCategory::setFilterRules(QString());
     QVERIFY(postedBeforeTheBox);
     QVERIFY(ended);
+    QVERIFY(!filesHeld || turnedWhileHeld);
     // the requests of the run are logged, their token masked
     QVERIFY(!log.filter("orderpicpath=").isEmpty());
     QCOMPARE(log.filter(g_apiToken), QStringList());
