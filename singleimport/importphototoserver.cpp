@@ -1113,7 +1113,9 @@ void ImportPhotoToServer::startRun()
     m_runReports = new ImportRunReports(this);
     m_runGate = std::make_shared<ImportRunGate>();
     // What lands is counted in the order folder at once: a run cut off (a power cut) leaves it counted there.
-    m_runRecord = std::make_shared<UnsentReport::RunRecord>(m_run.folder, ImportTypeEnum(m_run.type));
+    // The records of a program whose claim on the order this run took over are this run's to carry.
+    m_runRecord = std::make_shared<UnsentReport::RunRecord>(m_run.folder, ImportTypeEnum(m_run.type), m_run.bakFolder,
+                                                            m_claim ? m_claim->tookOver() : QByteArray());
     updatePhotoDateButton();
     postOrderPath_2(orderPath);
     keepLargeBuffersOutOfArenas();
@@ -1344,7 +1346,7 @@ void ImportPhotoToServer::sendEndReport()
     QList<EndReport> reports;
     QList<QStringList> carried;
     for (ImportTypeEnum reported : qAsConst(types)) {
-        UnsentReport::Owed claimed = UnsentReport::claim(m_run.folder, reported);
+        UnsentReport::Owed claimed = UnsentReport::claim(m_run.folder, reported, m_run.bakFolder);
         if (reported == type && !own.path.isEmpty()) {
             claimed.paths << own.path;
             claimed.counts.files += own.counts.files;
