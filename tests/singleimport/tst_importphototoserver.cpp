@@ -35,6 +35,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
@@ -1604,25 +1605,31 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
     QTest::addColumn<QString>("first");  // the child program's import: "batch" (the batch import's thread) or
                                          // "single" (this window)
     QTest::addColumn<QString>("second"); // this program's: "single" or "batch" (the batch import window)
-    // the child runs on another desk (another host name) and is killed (SIGKILL) right after its second photo
-    // took its name in "照片/"; this program takes the order over at once (the folder clock moved past the
-    // claim's age) and imports the card
-    QTest::addColumn<bool>("crashed");
-    QTest::newRow("another program's batch import holds the order: this window waits") << "batch" << "single" << false;
+    // "killed": the child runs on another desk (another host name) and is killed (SIGKILL) right after its
+    // second photo took its name in "照片/"; this program takes the order over at once (the folder clock moved
+    // past the claim's age) and imports the card. "stopped": as killed, but a write of the child's third photo
+    // is held once its main file is in, and the child stopped (SIGSTOP) instead; once this program's run has
+    // ended it goes on and ends its own.
+    QTest::addColumn<QString>("cut");
+    QTest::newRow("another program's batch import holds the order: this window waits") << "batch" << "single" << "";
     QTest::newRow("another program's single-order import holds the order: the batch import waits")
-        << "single" << "batch" << false;
-    QTest::newRow("another program's batch import holds the order: the batch import waits") << "batch" << "batch" << false;
+        << "single" << "batch" << "";
+    QTest::newRow("another program's batch import holds the order: the batch import waits") << "batch" << "batch" << "";
     QTest::newRow("another desk's batch import killed mid-import: this window takes the order over, posts its counts once")
-        << "batch" << "single" << true;
+        << "batch" << "single" << "killed";
     QTest::newRow("another desk's single-order import killed mid-import: the batch import takes over, posts its counts once")
-        << "single" << "batch" << true;
+        << "single" << "batch" << "killed";
+    QTest::newRow("another desk's batch import stopped mid-import, then going on: what it counted is posted once")
+        << "batch" << "batch" << "stopped";
 }
 
 void TestImportPhotoToServer::twoProgramsImportOneOrder()
 {
     QFETCH(QString, first);
     QFETCH(QString, second);
-    QFETCH(bool, crashed);
+    QFETCH(QString, cut);
+    const bool crashed = cut == "killed";
+    const bool stopped = cut == "stopped";
     const QString signals_ = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
     const QString order = qEnvironmentVariable("TESSALY_IMPORT_ORDER");
     const QString backup = qEnvironmentVariable("TESSALY_IMPORT_BACKUP");
@@ -1635,7 +1642,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         if (crashed) // cut off as by a crash once its second photo is in the order
             Platform::stopAfterPlacing(order + "照片/", 2);
         else
-            Platform::holdWrites("照片/");
+            Platform::holdWrites(stopped ? "IMG_7303" : "照片/");
         if (first == "batch") {
             ImportOrderModel record(m_studio->orderJson(m_studio->orders.at(4)));
             record.setOrderPath(order);
@@ -1688,11 +1695,13 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     const auto childEnded = qScopeGuard([&] {
+        if (stopped && child.state() != QProcess::NotRunning)
+            ::kill(pid_t(child.processId()), SIGCONT);
         put(signalled + "go", "");
         child.waitForFinished(testsupport::kWaitMs);
     });
     const QStringList childArguments{QString("twoProgramsImportOneOrder:") + QTest::currentDataTag()};
-    if (crashed) {
+    if (crashed || stopped) {
         // Another desk: the child runs under a host name of its own (its claims name that desk).
         if (QProcess::execute("unshare", {"--uts", "true"}) != 0)
             QSKIP("no host name of its own for a child here (unshare --uts needs root)");
@@ -1713,6 +1722,13 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QCOMPARE(QDir(folder).entryList({".tessaly-unsent-*.claim-*"}, QDir::Files | QDir::Hidden).size(), 1);
         QCOMPARE(QDir(folder).entryList({".tessaly-notes-*"}, QDir::Files | QDir::Hidden).size(), 1);
         Platform::skewFolderClocks(4 * 60 * 1000);
+    } else if (stopped) {
+        // Its photos are in, a write of the third held: the desk stops, and its claim ages on the folder's clock.
+        QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || child.state() == QProcess::NotRunning; }));
+        QVERIFY2(QFile::exists(signalled + "held"), child.readAll().right(2000).constData());
+        QCOMPARE(QDir(folder + "照片").entryList(QDir::Files).size(), 3);
+        QCOMPARE(::kill(pid_t(child.processId()), SIGSTOP), 0);
+        Platform::skewFolderClocks(4 * 60 * 1000);
     } else {
         QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || child.state() == QProcess::NotRunning; }));
         QVERIFY2(QFile::exists(signalled + "held"), child.readAll().right(2000).constData());
@@ -1726,7 +1742,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY(openReady(4, true));
         m_server.clearRequests();
         chooseAndImport(photos);
-        QVERIFY(crashed || testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
+        QVERIFY(crashed || stopped || testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
     } else {
         QJsonObject json = m_studio->orderJson(e);
         json["orderpath"] = folder;
@@ -1742,13 +1758,13 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         MsgBox::clearShown();
         dialog->findChild<QPushButton *>("importAllBtn")->click();
         auto *table = dialog->findChild<QTableWidget *>("ordersTable");
-        QVERIFY(crashed || testsupport::waitFor([&] {
+        QVERIFY(crashed || stopped || testsupport::waitFor([&] {
             const QProgressBar *bar = table->cellWidget(0, 5)->findChild<QProgressBar *>();
             return bar->isTextVisible() && bar->text() == waiting;
         }));
     }
     QString childPosted = "0"; // the crashed child posted nothing
-    if (!crashed) {
+    if (!crashed && !stopped) {
         // nothing of this program's run is in the order while it waits
         QCOMPARE(QDir(folder + "照片").entryList(QDir::Files), QStringList());
         QVERIFY(put(signalled + "go", ""));
@@ -1784,10 +1800,23 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QCOMPARE(QDir(in).entryList(QDir::Files).size(), 3);
     QCOMPARE(posted.toInt() + childPosted.toInt(), 3);
     QVERIFY(!QFileInfo::exists(folder + ".导片进行中"));
-    if (crashed) {
+    if (crashed || stopped) {
         // The crashed run's counts went with this run's end report, its backups too, and its record with them.
         QCOMPARE(postedBackups, QString("3"));
         QCOMPARE(QDir(folder).entryList({".tessaly-unsent-*", ".tessaly-notes-*"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+    if (stopped) {
+        // The desk goes on: it finds its record taken, and what it counts from then on is only what lands
+        // from then on: every photo in the order counted once over the two runs.
+        QCOMPARE(::kill(pid_t(child.processId()), SIGCONT), 0);
+        QVERIFY(put(signalled + "go", ""));
+        QVERIFY(child.waitForFinished(testsupport::kWaitMs));
+        const QByteArray said = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, said.right(2000).constData());
+        int left = 0;
+        for (const UnsentReport::Record &record : UnsentReport::records(folder))
+            left += record.counts.files;
+        QCOMPARE(posted.toInt() + left, QDir(folder + "照片").entryList(QDir::Files).size());
     }
 }
 
