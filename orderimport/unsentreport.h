@@ -39,7 +39,7 @@
 // renewed as the run counts, and also names the desk and the program (its process id and a random part of
 // its own): a program of this desk that has ended left it, and it is given up at once, not only when it is
 // old. A report's claim names them too (with a random part of the claim's own), so a program cut off while its
-// report was out leaves the records to this desk's next import at once. A record a run under way counts is none of the records listed here (that
+// report was out leaves the records to this desk's next import at once. A record a run of this program under way counts is none of the records listed here (that
 // run's end report carries it). (A claim that went old all the same, the share stalled or the desk slept, may be
 // carried by another report meanwhile: before each write the run finds its record no longer as it left it
 // and goes on with a new one for what it counts from then on, so nothing is counted twice.) At the run's end the record is claimed as a report claims,
@@ -94,9 +94,9 @@ int maxCount();
 // The most one record may count of files or of backups.
 int maxRecordCount();
 
-// The readable records in the order folder, of every type, claimed or not (but those a run under way counts),
-// in name order. A file of a
-// record's name that cannot be read as one, or a damaged record, is left alone and out of the list.
+// The readable records in the order folder, of every type, claimed or not (but those a run of this program
+// under way counts), in name order. A file of a record's name that cannot be read as one, or a damaged record,
+// is left alone and out of the list.
 QList<Record> records(const QString &orderFolder);
 
 // The records of one type that no report under way carries, as many as one report carries: their counts
