@@ -114,6 +114,8 @@ void take(const QString &orderFolder, QObject *context,
     FolderClaim::take(folder, fileName(), holderOf(keyOf(folder)), context, [folder, done](const FolderClaim::Taking &taking) {
         const std::shared_ptr<Hold> hold =
             taking.outcome == FolderClaim::Taken ? std::make_shared<Hold>(taking.claim, folder) : nullptr;
+        if (hold && taking.tookOver)
+            hold->m_tookOver = taking.tookOverClaim;
         done(taking, hold);
     });
 }
@@ -123,8 +125,11 @@ FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold
     const QString folder = OrderFolders::withSeparator(orderFolder);
     const FolderClaim::Taking taking = FolderClaim::takeAndWait(folder, fileName(), holderOf(keyOf(folder)));
     hold->reset();
-    if (taking.outcome == FolderClaim::Taken)
+    if (taking.outcome == FolderClaim::Taken) {
         *hold = std::make_shared<Hold>(taking.claim, folder);
+        if (taking.tookOver)
+            (*hold)->m_tookOver = taking.tookOverClaim;
+    }
     return taking;
 }
 

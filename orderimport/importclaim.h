@@ -55,11 +55,19 @@ public:
     bool anew() const { return m_anew; }
     // Whether the claim's file is still this program's claim, read when asked (PhotoTask::claimHeld).
     std::function<bool()> heldCheck() const { return m_claim->heldCheck(); }
+    // The claim of another program the take took over (its runs into the folder made no progress), as read;
+    // empty when it took over none. The run's record takes that program's records over (UnsentReport::RunRecord).
+    QByteArray tookOver() const { return m_tookOver; }
 
 private:
+    friend void take(const QString &, QObject *,
+                     std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)>);
+    friend FolderClaim::Taking takeAndWait(const QString &, std::shared_ptr<Hold> *);
+
     std::shared_ptr<FolderClaim> m_claim;
     QString m_key;
     bool m_anew = false;
+    QByteArray m_tookOver;
 };
 
 // Takes the claim of orderFolder (ending in "/") as FolderClaim::take does, done getting what was found on

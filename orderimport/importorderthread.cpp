@@ -516,7 +516,9 @@ void ImportOrderThread::importOrderFiles()
                                               !claim || claim->anew());
 
     // What lands is counted in the order folder at once (a run cut off leaves it counted there).
-    mRunRecord = std::make_shared<UnsentReport::RunRecord>(orderPath, mImportType);
+    // The records of a program whose claim on the order this run took over are this run's to carry.
+    mRunRecord = std::make_shared<UnsentReport::RunRecord>(orderPath, mImportType, orderBakPath,
+                                                           claim ? claim->tookOver() : QByteArray());
 
     const int threads = mParallelPhotos > 0 ? mParallelPhotos : QThread::idealThreadCount();
     if (photos && threads > 1)

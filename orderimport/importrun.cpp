@@ -331,7 +331,7 @@ void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r, ImportTypeEnum typ
     const ImportOrderModel::ReportDue due = r->reportDue(type);
     UnsentReport::Owed kept;
     if (type != ImportDovraCopy && !r->orderPath().isEmpty())
-        kept = UnsentReport::claim(r->orderPath(), type);
+        kept = UnsentReport::claim(r->orderPath(), type, r->orderBakPath());
     // Damaged records are passed over, and named at the end of the run.
     for (const QString &path : qAsConst(kept.damaged)) {
         if (m_run.active && !m_run.damaged.value(r->orderKey()).contains(path))

@@ -20,6 +20,7 @@
 #include <QSysInfo>
 
 #include <cerrno>
+#include <cmath>
 
 namespace UnsentReport {
 
@@ -48,19 +49,21 @@ const qint64 kClaimGivenUpMs = 15 * 60 * 1000;
 const qint64 kClaimRenewedMs = 60 * 1000;
 const qint64 kClaimWrittenIntoMs = kClaimGivenUpMs / 2;
 
-// This desk, as the claims of its runs name it: a digest of its name and the system's own id of it, in a form
+// A desk, as the claims of its runs name it: a digest of its name and the system's own id of it, in a form
 // any file system takes.
+QString deskPartOf(const QString &name, const QString &id)
+{
+    const QByteArray digest = QCryptographicHash::hash((name + QLatin1Char('\n') + id).toUtf8(), QCryptographicHash::Sha1);
+    quint64 value = 0;
+    for (int i = 0; i < 8; ++i)
+        value = (value << 8) | quint8(digest.at(i));
+    return QString::number(value, 36);
+}
+
+// This desk, so.
 const QString &deskPart()
 {
-    static const QString desk = [] {
-        const QByteArray digest = QCryptographicHash::hash(
-            (QSysInfo::machineHostName() + QLatin1Char('\n') + QString::fromLatin1(QSysInfo::machineUniqueId())).toUtf8(),
-            QCryptographicHash::Sha1);
-        quint64 value = 0;
-        for (int i = 0; i < 8; ++i)
-            value = (value << 8) | quint8(digest.at(i));
-        return QString::number(value, 36);
-    }();
+    static const QString desk = deskPartOf(QSysInfo::machineHostName(), QString::fromLatin1(QSysInfo::machineUniqueId()));
     return desk;
 }
 
@@ -89,16 +92,42 @@ QString runClaim(qint64 at)
            + QString::number(QCoreApplication::applicationPid(), 36) + QLatin1Char('-') + deskPart();
 }
 
+// A program whose runs in an order folder made no progress: the run that holds the order's claim took it over
+// from it. Its desk as the records name it, and its process id (-1: none).
+struct TakenOver
+{
+    QString desk;
+    qint64 pid = -1;
+};
+
+// The program an order's claim names (its bytes: the desk's name, its id, and the program's process id before a
+// random part of its own).
+TakenOver takenOverFrom(const QByteArray &claim)
+{
+    TakenOver from;
+    const QJsonObject json = QJsonDocument::fromJson(claim).object();
+    bool number = false;
+    const qint64 pid = json.value(QStringLiteral("program")).toString().section(QLatin1Char('-'), 0, 0).toLongLong(&number);
+    if (!number || pid <= 0 || !json.value(QStringLiteral("desk")).isString())
+        return from;
+    from.desk = deskPartOf(json.value(QStringLiteral("desk")).toString(), json.value(QStringLiteral("machine")).toString());
+    from.pid = pid;
+    return from;
+}
+
 // Whose claim the record's name holds.
 enum class Claimant {
     Report,      // a report's under way (or one that names no program, or another desk's), or none
     OwnReport,   // a report's of this program
     EndedReport, // a report's of a program of this desk that has ended: its answer never comes
-    Run,         // a run's under way (or of a program that cannot be told from here: another desk's)
+    Run,         // a run's of another program under way (or of one that cannot be told from here: another
+                 // desk's)
+    OwnRun,      // a run's of this program
     EndedRun,    // a run's of a program of this desk that has ended: the process it names runs this program
-                 // no more (or it is this program's process id, given anew: another program named it)
+                 // no more (or it is this program's process id, given anew: another program named it); or one
+                 // of the program whose order claim the caller's run took over (takenOver)
 };
-Claimant claimantOf(const QString &name)
+Claimant claimantOf(const QString &name, const TakenOver *takenOver = nullptr)
 {
     const int at = name.indexOf(kClaimMarker);
     if (at < 0)
@@ -109,12 +138,17 @@ Claimant claimantOf(const QString &name)
         return Claimant::Report;
     bool number = false;
     const qint64 pid = parts.at(2).toLongLong(&number, 36);
+    const bool own = number && pid == QCoreApplication::applicationPid() && parts.at(1) == programPart()
+                     && parts.at(3) == deskPart();
+    // The program whose claim on the order was taken over runs no import of it any more.
+    if (!report && !own && number && takenOver && pid == takenOver->pid && parts.at(3) == takenOver->desk)
+        return Claimant::EndedRun;
     if (!number || parts.at(3) != deskPart())
         return report ? Claimant::Report : Claimant::Run;
     bool ended = false;
     if (pid == QCoreApplication::applicationPid()) {
         if (parts.at(1) == programPart())
-            return report ? Claimant::OwnReport : Claimant::Run;
+            return report ? Claimant::OwnReport : Claimant::OwnRun;
         ended = true;
     } else {
         ended = !Platform::runsThisProgram(pid);
@@ -325,11 +359,20 @@ bool mainFolderName(const QString &folder)
     return folder == QStringLiteral("照片/") || folder == QStringLiteral("成品/") || folder == QStringLiteral("设计/");
 }
 
-// A backup note's folder: the backup's "照片/" of an order of the same name, given whole and clean.
-bool backupFolderOf(const QString &folder, const QString &orderName)
+// The folder of the backups' notes: the "照片/" of the order's backup folder, as a note names it ("" for none).
+QString backupNotesFolder(const QString &backupFolder)
 {
-    return QDir::isAbsolutePath(folder) && QDir::cleanPath(folder) + QLatin1Char('/') == folder
-           && folder.endsWith(QLatin1Char('/') + orderName + QStringLiteral("/照片/"));
+    if (backupFolder.trimmed().isEmpty())
+        return QString();
+    return OrderFolders::withSeparator(
+        QDir::cleanPath(OrderFolders::fsPath(OrderFolders::withSeparator(backupFolder) + QStringLiteral("照片/"))));
+}
+
+// A backup note's folder: the order's backup photo folder (backupNotesFolder), given whole and clean.
+bool backupFolderOf(const QString &folder, const QString &backupNotes)
+{
+    return !backupNotes.isEmpty() && QDir::isAbsolutePath(folder) && QDir::cleanPath(folder) + QLatin1Char('/') == folder
+           && folder.compare(backupNotes, Platform::pathCase()) == 0;
 }
 
 bool safeName(const QString &name)
@@ -339,14 +382,14 @@ bool safeName(const QString &name)
 }
 
 // The files the journal notes that are there, each holding the bytes noted, each counted once. A line cut
-// short or damaged, or one naming anything outside the order's folders, is passed over.
-Counts journalCounts(const QString &folder, const QString &journal)
+// short or damaged, or one naming anything outside the order's folders (backupNotes: its backup photo folder,
+// see backupNotesFolder), is passed over.
+Counts journalCounts(const QString &folder, const QString &journal, const QString &backupNotes)
 {
     Counts counts;
     QByteArray bytes;
     if (!Platform::readRegularFile(journal, kJournalLimit, &bytes))
         return counts;
-    const QString orderName = QDir(folder).dirName();
     QSet<QString> seen;
     for (const QByteArray &line : bytes.split('\n')) {
         if (line.trimmed().isEmpty())
@@ -355,11 +398,14 @@ Counts journalCounts(const QString &folder, const QString &journal)
         const QString kind = o.value(QStringLiteral("k")).toString();
         const QString where = o.value(QStringLiteral("f")).toString();
         const QString name = o.value(QStringLiteral("n")).toString();
-        const double size = o.value(QStringLiteral("s")).toDouble(-1);
+        // A size is a whole number of bytes; one with a fraction is no note of a run.
+        double size = o.value(QStringLiteral("s")).toDouble(-1);
+        if (!(size >= 0 && size < 9.0e15 && std::floor(size) == size))
+            size = -1;
         const QByteArray digest = QByteArray::fromHex(o.value(QStringLiteral("d")).toString().toLatin1());
         const bool backup = kind == QLatin1String("b");
         if ((!backup && kind != QLatin1String("m")) || !safeName(name) || size < 0 || digest.isEmpty()
-            || !(backup ? backupFolderOf(where, orderName) : mainFolderName(where)))
+            || !(backup ? backupFolderOf(where, backupNotes) : mainFolderName(where)))
             continue;
         const QString path = (backup ? where : folder + where) + name;
         const QString key = Platform::pathCase() == Qt::CaseInsensitive ? path.toLower() : path;
@@ -398,11 +444,11 @@ void removeJournalsLeft(const QString &folder)
 // The record (claimed by the caller) of a run that ended before it wrote its counts whole: the files its
 // journal notes that are there count once, written into the record before the journal goes. False when the
 // record could not be written.
-bool foldJournal(const QString &folder, Record *record)
+bool foldJournal(const QString &folder, const QString &backupNotes, Record *record)
 {
     if (!record->noted)
         return true;
-    const Counts noted = journalCounts(folder, journalOf(record->path));
+    const Counts noted = journalCounts(folder, journalOf(record->path), backupNotes);
     record->counts.files = qMin(record->counts.files + noted.files, kMaxRecordCount);
     record->counts.backups = qMin(record->counts.backups + noted.backups, kMaxRecordCount);
     const QByteArray bytes = recordBytes(record->type, record->counts);
@@ -415,17 +461,21 @@ bool foldJournal(const QString &folder, Record *record)
     return true;
 }
 
-QList<Record> scan(const QString &orderFolder, int damagedType = -1, QStringList *damaged = nullptr);
+QList<Record> scan(const QString &orderFolder, int damagedType = -1, QStringList *damaged = nullptr,
+                   const QString &backupNotes = QString(), const TakenOver *takenOver = nullptr,
+                   QStringList *takenOverPaths = nullptr);
 
 // Takes over the records of runs that ended before they wrote their counts whole: each is claimed, its
 // journal folded in, and given back as an ordinary record for the next report. Done before a run puts its
 // first file in place, so that a noted file is judged as the ended run left it, not as the redo puts it
-// back.
-void foldEnded(const QString &orderFolder)
+// back. So too every record of the program whose order claim the caller's run took over (takenOver), whose
+// claim no report would take for a long while otherwise.
+void foldEnded(const QString &orderFolder, const QString &backupNotes, const TakenOver *takenOver = nullptr)
 {
     const QString folder = folderOf(orderFolder);
-    for (const Record &found : scan(orderFolder)) {
-        if (!found.noted || found.claimed)
+    QStringList takenOverPaths;
+    for (const Record &found : scan(orderFolder, -1, nullptr, backupNotes, takenOver, &takenOverPaths)) {
+        if ((!found.noted && !takenOverPaths.contains(found.path)) || found.claimed)
             continue;
         const QFileInfo info(found.path);
         Record record;
@@ -434,13 +484,15 @@ void foldEnded(const QString &orderFolder)
         if (!renameNoReplaceRetried(found.path, to))
             continue; // another program took it first
         if (readRecord(to, &record) == Reading::Record)
-            foldJournal(folder, &record);
+            foldJournal(folder, backupNotes, &record);
         release({to});
     }
 }
 
-// The records in the order folder; the paths of the damaged ones of the given type go to *damaged.
-QList<Record> scan(const QString &orderFolder, int damagedType, QStringList *damaged)
+// The records in the order folder; the paths of the damaged ones of the given type go to *damaged, those of
+// the program whose order claim was taken over (takenOver) to *takenOverPaths.
+QList<Record> scan(const QString &orderFolder, int damagedType, QStringList *damaged, const QString &backupNotes,
+                   const TakenOver *takenOver, QStringList *takenOverPaths)
 {
     QList<Record> found;
     if (orderFolder.trimmed().isEmpty())
@@ -474,19 +526,25 @@ QList<Record> scan(const QString &orderFolder, int damagedType, QStringList *dam
             if (now < 0)
                 now = Platform::folderClock(folder);
             const bool recent = qAbs(now - claimedAt) < kClaimGivenUpMs;
-            const Claimant claimant = recent ? claimantOf(name) : Claimant::EndedReport;
-            if (claimant == Claimant::Run)
-                continue; // counted by a run under way, whose end report carries it
-            record.claimed = claimant == Claimant::Report || claimant == Claimant::OwnReport;
+            const Claimant claimant = recent ? claimantOf(name, takenOver) : Claimant::EndedReport;
+            if (claimant == Claimant::OwnRun)
+                continue; // counted by a run of this program under way, whose end report carries it
+            if (recent && claimant == Claimant::EndedRun && takenOverPaths && claimantOf(name) == Claimant::Run)
+                *takenOverPaths << path;
+            // Counted by another program's run under way: its end report carries it, or the next report
+            // once its claim is given up.
+            record.run = claimant == Claimant::Run;
+            record.claimed = claimant == Claimant::Report || claimant == Claimant::OwnReport || record.run;
             record.ownReport = claimant == Claimant::OwnReport;
             // Named by a program of this desk that still runs: its answer decides, or its end.
-            record.heldHere = claimant == Claimant::Report && name.count(QLatin1Char('-')) >= 8
-                              && name.section(QLatin1Char('-'), -2, -2) == deskPart();
+            record.heldHere = (claimant == Claimant::Report && name.count(QLatin1Char('-')) >= 8
+                               && name.section(QLatin1Char('-'), -2, -2) == deskPart())
+                              || (record.run && name.section(QLatin1Char('-'), -1) == deskPart());
             record.givenUpInMs = record.claimed ? qMax<qint64>(0, claimedAt + kClaimGivenUpMs - now) : 0;
         }
         // A run's record whose journal was not folded in yet: as a report carrying it would count it.
-        if (record.noted && !record.claimed) {
-            const Counts noted = journalCounts(folder, journalOf(path));
+        if (record.noted && (!record.claimed || record.run)) {
+            const Counts noted = journalCounts(folder, journalOf(path), backupNotes);
             record.counts.files = qMin(record.counts.files + noted.files, kMaxRecordCount);
             record.counts.backups = qMin(record.counts.backups + noted.backups, kMaxRecordCount);
         }
@@ -517,14 +575,21 @@ QList<Record> records(const QString &orderFolder)
     return scan(orderFolder);
 }
 
-Owed owed(const QString &orderFolder, ImportTypeEnum type)
+Owed owed(const QString &orderFolder, ImportTypeEnum type, const QString &backupFolder)
 {
     Owed sum;
     QList<Record> found;
-    for (const Record &record : scan(orderFolder, int(type), &sum.damaged)) {
+    for (const Record &record : scan(orderFolder, int(type), &sum.damaged, backupNotesFolder(backupFolder))) {
         if (record.type == type && !record.claimed)
             found << record;
-        if (record.type == type && record.claimed && !record.ownReport) {
+        if (record.type == type && record.run) {
+            sum.runWaiting.files += record.counts.files;
+            sum.runWaiting.backups += record.counts.backups;
+            if (record.heldHere)
+                sum.runWaitingHere = true;
+            else
+                sum.runWaitingMs = qMax(sum.runWaitingMs, record.givenUpInMs);
+        } else if (record.type == type && record.claimed && !record.ownReport) {
             sum.waiting.files += record.counts.files;
             sum.waiting.backups += record.counts.backups;
             if (record.heldHere)
@@ -538,14 +603,17 @@ Owed owed(const QString &orderFolder, ImportTypeEnum type)
     return sum;
 }
 
-Owed claim(const QString &orderFolder, ImportTypeEnum type)
+Owed claim(const QString &orderFolder, ImportTypeEnum type, const QString &backupFolder)
 {
     Owed claimed;
-    const Owed found = owed(orderFolder, type);
+    const Owed found = owed(orderFolder, type, backupFolder);
     claimed.damaged = found.damaged;
     claimed.waiting = found.waiting;
     claimed.waitingHere = found.waitingHere;
     claimed.waitingMs = found.waitingMs;
+    claimed.runWaiting = found.runWaiting;
+    claimed.runWaitingHere = found.runWaitingHere;
+    claimed.runWaitingMs = found.runWaitingMs;
     if (found.paths.isEmpty())
         return claimed;
     const QString folder = folderOf(orderFolder);
@@ -575,7 +643,7 @@ Owed claim(const QString &orderFolder, ImportTypeEnum type)
             release({to});
             continue;
         }
-        if (!foldJournal(folder, &record)) {
+        if (!foldJournal(folder, backupNotesFolder(backupFolder), &record)) {
             release({to});
             continue;
         }
@@ -651,9 +719,16 @@ QStringList drop(const QStringList &paths)
     return kept;
 }
 
-RunRecord::RunRecord(const QString &orderFolder, ImportTypeEnum type)
-    : m_folder(orderFolder.trimmed().isEmpty() ? QString() : folderOf(orderFolder)), m_type(type)
+RunRecord::RunRecord(const QString &orderFolder, ImportTypeEnum type, const QString &backupFolder,
+                     const QByteArray &tookOver)
+    : m_folder(orderFolder.trimmed().isEmpty() ? QString() : folderOf(orderFolder)),
+      m_backupFolder(backupNotesFolder(backupFolder)), m_type(type)
 {
+    if (!tookOver.isEmpty()) {
+        const TakenOver from = takenOverFrom(tookOver);
+        m_tookOverDesk = from.desk;
+        m_tookOverPid = from.pid;
+    }
 }
 
 RunRecord::~RunRecord()
@@ -766,7 +841,8 @@ int RunRecord::note(bool backup, const QString &folder, const QString &name, qin
         return -1;
     if (!m_foldedEnded) {
         m_foldedEnded = true;
-        foldEnded(m_folder);
+        const TakenOver from{m_tookOverDesk, m_tookOverPid};
+        foldEnded(m_folder, m_backupFolder, m_tookOverPid > 0 ? &from : nullptr);
     }
     // Another report may have taken the record meanwhile: then a new one notes what comes from now on.
     if (!m_path.isEmpty() && !(Platform::fileFacts(m_path) == m_facts))
@@ -827,6 +903,13 @@ void RunRecord::keepFresh()
 RunRecord::End RunRecord::finish(const Counts &extra)
 {
     QMutexLocker lock(&m_mutex);
+    // A run that noted nothing (the photos were in the order already) takes over the records of the program
+    // whose order claim it took over now, for its end report.
+    if (!m_foldedEnded && m_tookOverPid > 0 && !m_folder.isEmpty()) {
+        m_foldedEnded = true;
+        const TakenOver from{m_tookOverDesk, m_tookOverPid};
+        foldEnded(m_folder, m_backupFolder, &from);
+    }
     // The report's claim is put at the folder's time as read now: the run's own clock stands still while
     // the desk sleeps, and a claim of its time could look given up already.
     m_clockBase = -1;
@@ -873,17 +956,26 @@ QString heldText(int error)
 
 QString waitingText(const Owed &owed)
 {
-    if (owed.waiting.files == 0 && owed.waiting.backups == 0)
-        return QString();
-    QString counts = QStringLiteral("照片%1张").arg(owed.waiting.files);
-    if (owed.waiting.backups != 0)
-        counts += QStringLiteral("，备份%1张").arg(owed.waiting.backups);
+    auto countsOf = [](const Counts &waiting) {
+        QString counts = QStringLiteral("照片%1张").arg(waiting.files);
+        if (waiting.backups != 0)
+            counts += QStringLiteral("，备份%1张").arg(waiting.backups);
+        return counts;
+    };
     // A claim held elsewhere is given up after a while; one of a program of this desk when it ends.
-    const qint64 minutes = qMax<qint64>(1, (owed.waitingMs + 59999) / 60000);
-    const QString when = owed.waitingHere && owed.waitingMs == 0
-                             ? QStringLiteral("该程序结束后，下次导入该订单时一并上报")
-                             : QStringLiteral("%1分钟后下次导入该订单时一并上报").arg(minutes);
-    return QStringLiteral("另一个程序正在上报的导片数量（%1）这次没有上报；若其未能送达，%2").arg(counts, when);
+    auto whenOf = [](bool here, qint64 ms) {
+        const qint64 minutes = qMax<qint64>(1, (ms + 59999) / 60000);
+        return here && ms == 0 ? QStringLiteral("该程序结束后，下次导入该订单时一并上报")
+                               : QStringLiteral("%1分钟后下次导入该订单时一并上报").arg(minutes);
+    };
+    QStringList lines;
+    if (owed.waiting.files != 0 || owed.waiting.backups != 0)
+        lines << QStringLiteral("另一个程序正在上报的导片数量（%1）这次没有上报；若其未能送达，%2")
+                     .arg(countsOf(owed.waiting), whenOf(owed.waitingHere, owed.waitingMs));
+    if (owed.runWaiting.files != 0 || owed.runWaiting.backups != 0)
+        lines << QStringLiteral("另一个程序导入该订单时记下的导片数量（%1）这次没有上报，%2")
+                     .arg(countsOf(owed.runWaiting), whenOf(owed.runWaitingHere, owed.runWaitingMs));
+    return lines.join(QLatin1Char('\n'));
 }
 
 bool heldPasses(int error)

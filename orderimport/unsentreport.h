@@ -39,11 +39,22 @@
 // renewed as the run counts, and also names the desk and the program (its process id and a random part of
 // its own): a program of this desk that has ended left it, and it is given up at once, not only when it is
 // old. A report's claim names them too (with a random part of the claim's own), so a program cut off while its
-// report was out leaves the records to this desk's next import at once. A record a run under way counts is none of the records listed here (that
+// report was out leaves the records to this desk's next import at once. A record a run of this program under way counts is none of the records listed here (that
 // run's end report carries it). (A claim that went old all the same, the share stalled or the desk slept, may be
 // carried by another report meanwhile: before each write the run finds its record no longer as it left it
 // and goes on with a new one for what it counts from then on, so nothing is counted twice.) At the run's end the record is claimed as a report claims,
 // and its end report carries it; an earlier version of this program reads it as any claimed record.
+//
+// Only one import of an order runs at a time (the order's claim, ImportClaim). A run that took the order's claim
+// over from a program whose run made no progress (it crashed, or it stopped: its desk slept) treats the records
+// that program's runs claimed in the order folder as an ended run's: before it puts its first file in place,
+// or at its end at the latest, it takes them over (their journals folded in) and gives them back for its end
+// report, which carries them once. That program, should it go on, finds its record gone and counts only what
+// lands from then on. A record a run of another program claimed that is not taken over so waits (its claim
+// is given up after a while): the end report says what it counts and when it goes (waitingText).
+//
+// A journal's note of a backup counts only in the backup folder of the order as the run that folds it names
+// it, and a note counts only with a size that is a whole number.
 
 #include "importtype.h"
 #include "platform.h"
@@ -71,6 +82,8 @@ struct Record
     bool ownReport = false;  // claimed by a report of this program
     bool heldHere = false;   // claimed by a report of another program of this desk that still runs
     qint64 givenUpInMs = 0;  // claimed: how long until its claim is given up, on the folder's clock
+    bool run = false;        // claimed by a run of another program under way (or one that cannot be told
+                             // from here), not by a report
     bool noted = false;      // its run noted files in its journal that the counts do not hold yet
 };
 
@@ -81,9 +94,9 @@ int maxCount();
 // The most one record may count of files or of backups.
 int maxRecordCount();
 
-// The readable records in the order folder, of every type, claimed or not (but those a run under way counts),
-// in name order. A file of a
-// record's name that cannot be read as one, or a damaged record, is left alone and out of the list.
+// The readable records in the order folder, of every type, claimed or not (but those a run of this program
+// under way counts), in name order. A file of a record's name that cannot be read as one, or a damaged record,
+// is left alone and out of the list.
 QList<Record> records(const QString &orderFolder);
 
 // The records of one type that no report under way carries, as many as one report carries: their counts
@@ -103,13 +116,19 @@ struct Owed
     Counts waiting;
     bool waitingHere = false;
     qint64 waitingMs = 0;
+    // Records of the type that a run of another program claimed (not taken over by this one): the same.
+    Counts runWaiting;
+    bool runWaitingHere = false;
+    qint64 runWaitingMs = 0;
 };
-Owed owed(const QString &orderFolder, ImportTypeEnum type);
+// backupFolder: the order's backup folder (the backups of its photos as shot are in its "照片/"), where the
+// notes of backups count; "" for none.
+Owed owed(const QString &orderFolder, ImportTypeEnum type, const QString &backupFolder = QString());
 
 // Claims the records of owed(orderFolder, type) for a report: the paths are those of the claimed records,
 // the counts theirs, the damaged ones as owed() names them; a record another desk claimed first is left out,
 // one whose rename was refused twice is named in held.
-Owed claim(const QString &orderFolder, ImportTypeEnum type);
+Owed claim(const QString &orderFolder, ImportTypeEnum type, const QString &backupFolder = QString());
 // Gives claimed records back for the next report (the report did not arrive); returns the paths still
 // claimed afterwards.
 QStringList release(const QStringList &claimedPaths);
@@ -128,7 +147,11 @@ QStringList drop(const QStringList &paths);
 class RunRecord
 {
 public:
-    RunRecord(const QString &orderFolder, ImportTypeEnum type);
+    // backupFolder as owed() takes it. tookOver: the bytes of the order's claim the run took over from
+    // another program (FolderClaim::Taking::tookOverClaim; empty when it took over none): that program's runs
+    // made no progress, and their records are taken over as ended runs' are.
+    RunRecord(const QString &orderFolder, ImportTypeEnum type, const QString &backupFolder = QString(),
+              const QByteArray &tookOver = QByteArray());
     // A record the run never finished (its window went without ending it) is given back for the next report.
     ~RunRecord();
     RunRecord(const RunRecord &) = delete;
@@ -139,7 +162,7 @@ public:
     // journal, one line (the first note makes the record). A run cut off before it counts the file leaves
     // it noted: the report that takes the record over counts a noted file that is there holding those
     // bytes, once, and drops one that is not. The first note takes over the records that ended runs left
-    // so, before this run puts any file in place. Returns the mark count() takes for the file; -1 when no
+    // so (and those of the program whose claim the run took over), before this run puts any file in place. Returns the mark count() takes for the file; -1 when no
     // note was written (the file then counts as any other).
     int note(bool backup, const QString &folder, const QString &name, qint64 size, const QByteArray &digest);
     // Files of the run that are now in place (negative: one counted that goes again), mark that of their
@@ -152,7 +175,8 @@ public:
     void keepFresh();
 
     // The run's end: what it counted, and the counts given (what earlier runs left with the window), written
-    // into the record, claimed anew as a report claims it. The record then belongs to the caller: a report
+    // into the record, claimed anew as a report claims it. The records of the program whose claim the run
+    // took over are taken over first, if no note did. The record then belongs to the caller: a report
     // carries it (path and counts, as claim() gives them), or release() gives it back. A later count()
     // starts a new record.
     struct End
@@ -173,6 +197,9 @@ private:
 
     QMutex m_mutex;
     const QString m_folder; // the order folder, ending in "/"
+    const QString m_backupFolder; // the order's backup folder, as owed() takes it
+    QString m_tookOverDesk;       // the program whose claim the run took over: its desk as records name it
+    qint64 m_tookOverPid = -1;    // and its process id (-1: none)
     const ImportTypeEnum m_type;
     QString m_path;           // the record as named now ("" while there is none)
     qint64 m_claimedAt = 0;   // its claim's time on the folder's clock
@@ -203,6 +230,7 @@ QString damagedText();
 QString heldText(int error);
 // The end box's line on the counts another program's report carries now (Owed::waiting) and when they go
 // should its answer not come; "" for none.
+// The same for the counts that runs of other programs claimed (Owed::runWaiting), on a line of its own.
 QString waitingText(const Owed &owed);
 // Whether a claim refused with the error may succeed by itself a while later (another program holds the
 // file for a moment), unlike a lasting refusal (no permission, a read-only disk).

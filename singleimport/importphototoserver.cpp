@@ -1118,7 +1118,9 @@ void ImportPhotoToServer::startRun()
     m_runReports = new ImportRunReports(this);
     m_runGate = std::make_shared<ImportRunGate>();
     // What lands is counted in the order folder at once: a run cut off (a power cut) leaves it counted there.
-    m_runRecord = std::make_shared<UnsentReport::RunRecord>(m_run.folder, ImportTypeEnum(m_run.type));
+    // The records of a program whose claim on the order this run took over are this run's to carry.
+    m_runRecord = std::make_shared<UnsentReport::RunRecord>(m_run.folder, ImportTypeEnum(m_run.type), m_run.bakFolder,
+                                                            m_claim ? m_claim->tookOver() : QByteArray());
     updatePhotoDateButton();
     postOrderPath_2(orderPath);
     keepLargeBuffersOutOfArenas();
@@ -1378,7 +1380,7 @@ void ImportPhotoToServer::sendEndReport()
         QList<QStringList> carried;
     };
     const auto found = std::make_shared<Found>();
-    auto work = [found, runRecord, due, type, types, kept, folder = run.folder] {
+    auto work = [found, runRecord, due, type, types, kept, folder = run.folder, bakFolder = run.bakFolder] {
         Platform::delayWrite(withSeparator(folder) + UnsentReport::namePrefix()); // a share that stalls
         Found &f = *found;
         f.own.unwritten = due;
@@ -1394,7 +1396,7 @@ void ImportPhotoToServer::sendEndReport()
         }
         for (int i = 0; i < types.size(); ++i) {
             const ImportTypeEnum reported = types.at(i);
-            UnsentReport::Owed claimed = UnsentReport::claim(folder, reported);
+            UnsentReport::Owed claimed = UnsentReport::claim(folder, reported, bakFolder);
             if (reported == type && !f.own.path.isEmpty()) {
                 claimed.paths << f.own.path;
                 claimed.counts.files += f.own.counts.files;

@@ -1040,6 +1040,11 @@ private slots:
         // a file outside the order's folders that holds a noted photo's bytes
         QTest::newRow("cut off, its journal holding damaged lines and names outside the order: each photo reported once")
             << true << true << 0 << 4;
+        // 5 as 4, a line noting as a backup a noted photo's bytes in the order's own "照片/"; 6 one noting
+        // its bytes in "设计/" with a size of a fraction more
+        QTest::newRow("cut off, its journal noting a backup in the order's own photo folder: no backup counted")
+            << true << true << 0 << 5;
+        QTest::newRow("cut off, its journal noting a size that is no whole number: not counted") << true << true << 0 << 6;
     }
     void windowGoingDuringRunWaitsForTheThread()
     {
@@ -1120,7 +1125,7 @@ private slots:
             const QStringList chosen = a->finishedFiles();
             closeDialog();
             QVERIFY(testsupport::putBack(orderPath, leftBehind));
-            if (cutOff == 4) {
+            if (cutOff >= 4) {
                 const QStringList journals = QDir(orderPath).entryList({".tessaly-notes-*"}, QDir::Files | QDir::Hidden);
                 QCOMPARE(journals.size(), 1);
                 const QString journal = orderPath + journals.first();
@@ -1140,6 +1145,19 @@ private slots:
                 lines += line("f", "成品/../../elsewhere/成品/") + line("n", "../elsewhere/成品/" + name)
                          + line("f", outside) + line("k", "b") + '\n' + lines.split('\n').value(1) // once more
                          + '\n' + line("n", name).mid(1, 30);
+                if (cutOff == 5) {
+                    QVERIFY(testsupport::put(orderPath + "照片/" + name, testsupport::bytesOf(folder + "/" + name)));
+                    QJsonObject o = noted;
+                    o.insert("k", "b");
+                    o.insert("f", orderPath + "照片/");
+                    lines += '\n' + QJsonDocument(o).toJson(QJsonDocument::Compact);
+                } else if (cutOff == 6) {
+                    QVERIFY(testsupport::put(orderPath + "设计/" + name, testsupport::bytesOf(folder + "/" + name)));
+                    QJsonObject o = noted;
+                    o.insert("f", "设计/");
+                    o.insert("s", noted.value("s").toDouble() + 0.5);
+                    lines += '\n' + QJsonDocument(o).toJson(QJsonDocument::Compact);
+                }
                 QVERIFY(testsupport::put(journal, lines));
             }
             m_server.clearRequests();
@@ -1160,8 +1178,8 @@ private slots:
             QStringList counts;
             for (const standin::Request &r : m_server.requests("updatepicpath"))
                 if (field(r, "importype") == "1")
-                    counts << field(r, "picnumber");
-            QCOMPARE(counts, QStringList{QString::number(names.size())});
+                    counts << field(r, "picnumber") + '/' + field(r, "picbacknumber");
+            QCOMPARE(counts, QStringList{QString::number(names.size()) + "/0"});
             QCOMPARE(unsentRecords(orderPath), QStringList());
             return;
         }

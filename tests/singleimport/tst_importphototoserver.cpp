@@ -38,6 +38,7 @@
 #include <QDirIterator>
 
 #include <atomic>
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
@@ -1099,6 +1100,9 @@ void TestImportPhotoToServer::closingMidRun_data()
     // the report out being another desk's
     QTest::newRow("cut off while its report is out, the batch import at once carries the counts") << 20;
     QTest::newRow("another desk's report out, the batch import at once names the counts it carries and when") << 21;
+    // 22 as 17, the run's record claimed by a run of another desk (not the program whose claim on the order
+    // the batch import takes over)
+    QTest::newRow("another desk's run record, the batch import at once names the counts that wait and when") << 22;
 }
 
 void TestImportPhotoToServer::cutOffAfterEachFileThenImportedAgain_data()
@@ -1249,7 +1253,8 @@ void TestImportPhotoToServer::closingMidRun()
     const bool lastWindow = how == 14;
     const bool reportOut = how == 15;
     const int reportCut = how == 20 || how == 21 ? how : 0;
-    const int cutOff = how == 16 || how == 17 ? how - 15 : reportCut ? 2 : 0;
+    const bool runElsewhere = how == 22;
+    const int cutOff = how == 16 || how == 17 ? how - 15 : reportCut || runElsewhere ? 2 : 0;
     const int inOrderBefore = QDir(order + "照片").entryList(QDir::Files).size();
     standin::Gate answerHeld;
     if (programEnds) {
@@ -1389,7 +1394,7 @@ void TestImportPhotoToServer::closingMidRun()
             for (const standin::Request &r : m_server.requests("updatepicpath"))
                 counts << r.field("typeid") + ":" + r.field("picnumber") + "/" + r.field("picbaknumber");
         } else {
-            QVERIFY(testsupport::claimOfEndedProgram(order, ".tessaly-unsent-0-*.claim-*", reportCut == 21));
+            QVERIFY(testsupport::claimOfEndedProgram(order, ".tessaly-unsent-0-*.claim-*", reportCut == 21 || runElsewhere));
             const std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
             const QPointer<ImportOrderModel> record(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0))));
             dialog->show();
@@ -1404,13 +1409,16 @@ void TestImportPhotoToServer::closingMidRun()
                              .arg(reportCut ? distinct : 1)
                          + (reportCut == 21 ? QStringLiteral("\n\n订单号:A1203-1 另一个程序正在上报的导片数量（照片4张，备份4张）"
                                                              "这次没有上报；若其未能送达，15分钟后下次导入该订单时一并上报")
+                            : runElsewhere ? QStringLiteral("\n\n订单号:A1203-1 另一个程序导入该订单时记下的导片数量（照片1张）"
+                                                            "这次没有上报，15分钟后下次导入该订单时一并上报")
                                             : QString()));
             for (const standin::Request &r : m_server.requests("updatepicpath"))
                 if (r.field("importype") == "1")
                     counts << r.field("typeid") + ":" + r.field("picnumber") + "/" + r.field("picbacknumber");
         }
         // Each photo once in the order and its backup, and the web service told of each once over the two runs.
-        QCOMPARE(QStringList(counts), QStringList{QString(cutOff == 1 ? "1:" : "0:") + (reportCut == 21 ? "0/0" : "4/4")});
+        QCOMPARE(QStringList(counts), QStringList{QString(cutOff == 1 ? "1:" : "0:")
+                                                  + (reportCut == 21 ? "0/0" : runElsewhere ? "3/4" : "4/4")});
         QSet<QByteArray> seen;
         for (const QString &name : QDir(order + "照片").entryList(QDir::Files))
             seen.insert(bytesOf(order + "照片/" + name));
@@ -1422,7 +1430,8 @@ void TestImportPhotoToServer::closingMidRun()
                 backups += bytesOf(bakOrder + "照片/" + name) == bytesOf(photo) ? 1 : 0;
             QVERIFY2(backups == 1, qPrintable(photo + ": " + QString::number(backups)));
         }
-        QCOMPARE(QDir(order).entryList({".tessaly-unsent-*"}, QDir::Files | QDir::Hidden).size(), reportCut == 21 ? 1 : 0);
+        QCOMPARE(QDir(order).entryList({".tessaly-unsent-*"}, QDir::Files | QDir::Hidden).size(),
+                 reportCut == 21 || runElsewhere ? 1 : 0);
         return;
     }
     QSignalSpy shown(m_window.data(), &ImportPhotoToServer::showSearch);
@@ -1678,22 +1687,38 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
     QTest::addColumn<QString>("first");  // the child program's import: "batch" (the batch import's thread) or
                                          // "single" (this window)
     QTest::addColumn<QString>("second"); // this program's: "single" or "batch" (the batch import window)
-    QTest::newRow("another program's batch import holds the order: this window waits") << "batch" << "single";
-    QTest::newRow("another program's single-order import holds the order: the batch import waits") << "single" << "batch";
-    QTest::newRow("another program's batch import holds the order: the batch import waits") << "batch" << "batch";
+    // "killed": the child runs on another desk (another host name) and is killed (SIGKILL) right after its
+    // second photo took its name in "照片/"; this program takes the order over at once (the folder clock moved
+    // past the claim's age) and imports the card. "stopped": as killed, but a write of the child's third photo
+    // is held once its main file is in, and the child stopped (SIGSTOP) instead; once this program's run has
+    // ended it goes on and ends its own.
+    QTest::addColumn<QString>("cut");
+    QTest::newRow("another program's batch import holds the order: this window waits") << "batch" << "single" << "";
+    QTest::newRow("another program's single-order import holds the order: the batch import waits")
+        << "single" << "batch" << "";
+    QTest::newRow("another program's batch import holds the order: the batch import waits") << "batch" << "batch" << "";
+    QTest::newRow("another desk's batch import killed mid-import: this window takes the order over, posts its counts once")
+        << "batch" << "single" << "killed";
+    QTest::newRow("another desk's single-order import killed mid-import: the batch import takes over, posts its counts once")
+        << "single" << "batch" << "killed";
+    QTest::newRow("another desk's batch import stopped mid-import, then going on: what it counted is posted once")
+        << "batch" << "batch" << "stopped";
     // ", other user": the child runs as another user, who may write the order's sub-folders and its shot-time
     // list but not the order folder itself, so its claim cannot be written; it imports the card to its end
     // (its box and counts read), then this program imports the card
     QTest::newRow("another user's batch import, the order folder refusing its claim: all done, counted, the claim a note")
-        << "batch window, other user" << "single";
+        << "batch window, other user" << "single" << "";
     QTest::newRow("another user's single-order import, the order folder refusing its claim: done, counted, the claim a note")
-        << "single, other user" << "batch";
+        << "single, other user" << "batch" << "";
 }
 
 void TestImportPhotoToServer::twoProgramsImportOneOrder()
 {
     QFETCH(QString, first);
     QFETCH(QString, second);
+    QFETCH(QString, cut);
+    const bool crashed = cut == "killed";
+    const bool stopped = cut == "stopped";
     const QString signals_ = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
     const QString order = qEnvironmentVariable("TESSALY_IMPORT_ORDER");
     const QString backup = qEnvironmentVariable("TESSALY_IMPORT_BACKUP");
@@ -1749,7 +1774,10 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             return testsupport::waitFor([] { return Platform::heldWrites() > 0; }) && put(signals_ + "held", "")
                    && testsupport::waitFor([&] { return QFile::exists(signals_ + "go"); });
         };
-        Platform::holdWrites("照片/");
+        if (crashed) // cut off as by a crash once its second photo is in the order
+            Platform::stopAfterPlacing(order + "照片/", 2);
+        else
+            Platform::holdWrites(stopped ? "IMG_7303" : "照片/");
         if (first == "batch") {
             ImportOrderModel record(m_studio->orderJson(m_studio->orders.at(4)));
             record.setOrderPath(order);
@@ -1760,7 +1788,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             ImportOrderThread run(&record, ImportOriginPhotos);
             run.setParallelPhotos(1);
             run.start();
-            QVERIFY(heldThenGo());
+            QVERIFY(crashed || heldThenGo());
             Platform::releaseWrites();
             QVERIFY(run.wait(testsupport::kWaitMs));
             QCOMPARE(run.failures(), QStringList());
@@ -1769,7 +1797,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             m_server.setHandler("get_order_path", [=](const standin::Request &) { return folderReply(order, backup); });
             QVERIFY(openReady(4, true));
             chooseAndImport(card);
-            QVERIFY(heldThenGo());
+            QVERIFY(crashed || heldThenGo());
             Platform::releaseWrites();
             QVERIFY(runEnded(1));
             std::printf("posted %s\n", qPrintable(m_server.lastRequest("updatepicpath").field("picnumber")));
@@ -1859,20 +1887,46 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     const auto childEnded = qScopeGuard([&] {
+        if (stopped && child.state() != QProcess::NotRunning)
+            ::kill(pid_t(child.processId()), SIGCONT);
         put(signalled + "go", "");
         child.waitForFinished(testsupport::kWaitMs);
     });
     const QString row = QString("twoProgramsImportOneOrder:") + QTest::currentDataTag();
-    if (otherUser)
+    if (otherUser) {
         child.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--", QCoreApplication::applicationFilePath(), row});
-    else
+    } else if (crashed || stopped) {
+        // Another desk: the child runs under a host name of its own (its claims name that desk).
+        if (QProcess::execute("unshare", {"--uts", "true"}) != 0)
+            QSKIP("no host name of its own for a child here (unshare --uts needs root)");
+        child.start("unshare", QStringList{"--uts", "sh", "-c", "hostname desk-b && exec \"$0\" \"$@\"",
+                                           QCoreApplication::applicationFilePath(), row});
+    } else {
         child.start(QCoreApplication::applicationFilePath(), {row});
+    }
     QVERIFY(child.waitForStarted());
     QByteArray said;
     if (otherUser) {
         // its import ends before this program's starts
         QVERIFY(child.waitForFinished(testsupport::kWaitMs));
         said = child.readAll();
+    } else if (crashed) {
+        // It is cut off with two photos in the order, its claim on the order, its run's record and the record's
+        // journal left; the claim is another desk's, so this program takes the order over once it aged.
+        QVERIFY(child.waitForFinished(testsupport::kWaitMs));
+        QVERIFY2(child.exitStatus() == QProcess::CrashExit, child.readAll().right(2000).constData());
+        QCOMPARE(QDir(folder + "照片").entryList(QDir::Files).size(), 2);
+        QVERIFY(QFileInfo::exists(folder + ".导片进行中"));
+        QCOMPARE(QDir(folder).entryList({".tessaly-unsent-*.claim-*"}, QDir::Files | QDir::Hidden).size(), 1);
+        QCOMPARE(QDir(folder).entryList({".tessaly-notes-*"}, QDir::Files | QDir::Hidden).size(), 1);
+        Platform::skewFolderClocks(4 * 60 * 1000);
+    } else if (stopped) {
+        // Its photos are in, a write of the third held: the desk stops, and its claim ages on the folder's clock.
+        QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || child.state() == QProcess::NotRunning; }));
+        QVERIFY2(QFile::exists(signalled + "held"), child.readAll().right(2000).constData());
+        QCOMPARE(QDir(folder + "照片").entryList(QDir::Files).size(), 3);
+        QCOMPARE(::kill(pid_t(child.processId()), SIGSTOP), 0);
+        Platform::skewFolderClocks(4 * 60 * 1000);
     } else {
         QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || child.state() == QProcess::NotRunning; }));
         QVERIFY2(QFile::exists(signalled + "held"), child.readAll().right(2000).constData());
@@ -1880,31 +1934,37 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
 
     const QString waiting = "订单E5520-1正在本机的另一个程序中导片，等待其导片完成（可关闭窗口停止等待）";
     QString posted; // what this program reported, as picnumber/picbacknumber
+    QString postedBackups;
     std::unique_ptr<importOrdersPhotoDlg> dialog;
     if (second == "single") {
         QVERIFY(openReady(4, true));
         m_server.clearRequests();
         chooseAndImport(photos);
-        QVERIFY(otherUser || testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
+        QVERIFY(otherUser || crashed || stopped || testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
     } else {
         dialog = startBatch(folder, bak, photos);
         QVERIFY(dialog);
         auto *table = dialog->findChild<QTableWidget *>("ordersTable");
-        QVERIFY(otherUser || testsupport::waitFor([&] {
+        QVERIFY(otherUser || crashed || stopped || testsupport::waitFor([&] {
             const QProgressBar *bar = table->cellWidget(0, 5)->findChild<QProgressBar *>();
             return bar->isTextVisible() && bar->text() == waiting;
         }));
     }
-    if (!otherUser) {
+    const bool childEndsFirst = !otherUser && !crashed && !stopped;
+    if (childEndsFirst) {
         // nothing of this program's run is in the order while it waits
         QCOMPARE(QDir(folder + "照片").entryList(QDir::Files), QStringList());
         QVERIFY(put(signalled + "go", ""));
         QVERIFY(child.waitForFinished(testsupport::kWaitMs));
         said = child.readAll();
     }
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, said.right(2000).constData());
-    const QRegularExpressionMatch childPosted = QRegularExpression("posted (\\d+)").match(QString::fromUtf8(said));
-    QVERIFY2(childPosted.hasMatch(), said.right(2000).constData());
+    QString childPosted = "0"; // the crashed or stopped child posted nothing yet
+    if (otherUser || childEndsFirst) {
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, said.right(2000).constData());
+        const QRegularExpressionMatch match = QRegularExpression("posted (\\d+)").match(QString::fromUtf8(said));
+        QVERIFY2(match.hasMatch(), said.right(2000).constData());
+        childPosted = match.captured(1);
+    }
     if (otherUser) {
         // The other user's box: its order imported, the claim named beside it, no file among those not imported.
         const QRegularExpressionMatch box = QRegularExpression("box (\\S+)").match(QString::fromUtf8(said));
@@ -1917,22 +1977,47 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             QVERIFY2(shown.startsWith("导片成功!|" + note + "\n\n") && shown.endsWith("导片数量已上报服务器：照片3张，备份3张"),
                      qPrintable(shown));
         QVERIFY2(!shown.contains("未能导入"), qPrintable(shown));
-        QCOMPARE(childPosted.captured(1), QString("3"));
+        QCOMPARE(childPosted, QString("3"));
     }
+    const QString inOrder = QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(crashed ? 2 : 3);
     if (second == "single") {
         QVERIFY(runEnded(1));
-        QVERIFY2(testsupport::lastBox().contains("已在订单中的照片：3张（未重复导入）"), qPrintable(testsupport::lastBox()));
+        QVERIFY2(testsupport::lastBox().contains(inOrder), qPrintable(testsupport::lastBox()));
         posted = m_server.lastRequest("updatepicpath").field("picnumber");
+        postedBackups = m_server.lastRequest("updatepicpath").field("picbaknumber");
     } else {
         QVERIFY(batchEnded(dialog.get()));
-        QVERIFY2(testsupport::lastBox().contains("已在订单中的照片：3张（未重复导入）"), qPrintable(testsupport::lastBox()));
+        QVERIFY2(testsupport::lastBox().contains(inOrder), qPrintable(testsupport::lastBox()));
         posted = batchPosted();
+        int backups = 0;
+        for (const standin::Request &r : m_server.requests("updatepicpath"))
+            if (r.field("importype") == "1")
+                backups += r.field("picbacknumber").toInt();
+        postedBackups = QString::number(backups);
     }
     // each photo once in every folder, counted once between the two programs
     for (const QString &in : {folder + "照片", bak + "照片", folder + "thumbnail", folder + "thumbnail100", folder + "thumbnail2250"})
         QCOMPARE(QDir(in).entryList(QDir::Files).size(), 3);
-    QCOMPARE(posted.toInt() + childPosted.captured(1).toInt(), 3);
+    QCOMPARE(posted.toInt() + childPosted.toInt(), 3);
     QVERIFY(!QFileInfo::exists(folder + ".导片进行中"));
+    if (crashed || stopped) {
+        // The crashed run's counts went with this run's end report, its backups too, and its record with them.
+        QCOMPARE(postedBackups, QString("3"));
+        QCOMPARE(QDir(folder).entryList({".tessaly-unsent-*", ".tessaly-notes-*"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+    if (stopped) {
+        // The desk goes on: it finds its record taken, and what it counts from then on is only what lands
+        // from then on: every photo in the order counted once over the two runs.
+        QCOMPARE(::kill(pid_t(child.processId()), SIGCONT), 0);
+        QVERIFY(put(signalled + "go", ""));
+        QVERIFY(child.waitForFinished(testsupport::kWaitMs));
+        said = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, said.right(2000).constData());
+        int left = 0;
+        for (const UnsentReport::Record &record : UnsentReport::records(folder))
+            left += record.counts.files;
+        QCOMPARE(posted.toInt() + left, QDir(folder + "照片").entryList(QDir::Files).size());
+    }
 }
 
 void TestImportPhotoToServer::deleteImported_data()
