@@ -44,6 +44,8 @@ public:
         Refused,    // something under the claim's name is no claim (reason says what): the folder is not for
                     // the tool to work in
         NotWritten, // no claim could be written (reason says why); the tool decides whether it goes on
+        Stopped,    // takeAndWait: the waiter stopped waiting first; nothing is held for it (a take that
+                    // was under way gives its claim back)
     };
 
     // What a take found: its outcome, the claim when Taken, the reason for Refused and NotWritten (in the
@@ -63,6 +65,10 @@ public:
         // ended program of this desk left), and that claim's bytes as read.
         bool tookOver = false;
         QByteArray tookOverClaim;
+        // When the claim taken over was left by a program of this desk that has ended: the moment of the
+        // takeover on this desk's steady clock (QElapsedTimer::msecsSinceReference()), -1 otherwise. What
+        // that program left in the folder untouched since then is its own.
+        qint64 endedHereAt = -1;
     };
 
     // How the holder's jobs into the folder fare, as it sees them now.
@@ -87,13 +93,16 @@ public:
 
     // Claims folder (ending in "/", as the holder's jobs and the report name it) with a file of fileName in
     // it. The file work runs on the claim's thread; done gets what was found on the thread of context, while
-    // context exists and the program's end has not begun (otherwise a claim taken goes again at once). Any
-    // thread.
+    // context exists and the program's end has not begun (otherwise a claim taken goes again at once; a
+    // context gone before the take's turn came takes nothing). Any thread.
     static void take(const QString &folder, const QString &fileName, const Holder &holder, QObject *context,
                      std::function<void(const Taking &)> done);
     // The same, waiting for the answer: for a worker thread (never the GUI thread, which must not wait for a
-    // share; never from within a claim's own callback).
-    static Taking takeAndWait(const QString &folder, const QString &fileName, const Holder &holder);
+    // share; never from within a claim's own callback). stopped (when given) is asked while it waits, also
+    // while the claim's thread is held up by another folder's claim on a stalled share: once it says so,
+    // the wait ends at once with Stopped, and the take, should it still come, gives back what it took.
+    static Taking takeAndWait(const QString &folder, const QString &fileName, const Holder &holder,
+                              const std::function<bool()> &stopped = {});
 
     // The claim's path at the file system's boundary, and as the report names it (folder + fileName).
     QString path() const { return m_path; }

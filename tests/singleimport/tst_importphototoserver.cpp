@@ -31,6 +31,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QSemaphore>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTimer>
@@ -38,6 +39,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <thread>
 
 using testsupport::bytesOf;
 using testsupport::put;
@@ -1596,23 +1598,43 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
     QTest::addColumn<QString>("first");  // the child program's import: "batch" (the batch import's thread) or
                                          // "single" (this window)
     QTest::addColumn<QString>("second"); // this program's: "single" or "batch" (the batch import window)
-    QTest::newRow("another program's batch import holds the order: this window waits") << "batch" << "single";
-    QTest::newRow("another program's single-order import holds the order: the batch import waits") << "single" << "batch";
-    QTest::newRow("another program's batch import holds the order: the batch import waits") << "batch" << "batch";
+    // "killed": the child program is killed mid-copy (its temporaries of a copy and of whole writes in the
+    // order's folders) while this program writes a file into the order's thumbnails: this program takes the
+    // order over at once, the dead program's temporaries go with its import, its own write under way stays,
+    // and so does a temporary touched after the takeover (another desk's copy going on)
+    QTest::addColumn<bool>("killed");
+    QTest::newRow("another program's batch import holds the order: this window waits") << "batch" << "single" << false;
+    QTest::newRow("another program's single-order import holds the order: the batch import waits")
+        << "single" << "batch" << false;
+    QTest::newRow("another program's batch import holds the order: the batch import waits") << "batch" << "batch" << false;
+    QTest::newRow("another program's batch import killed mid-copy: this window takes the order, its temporaries go")
+        << "batch" << "single" << true;
+    QTest::newRow("another program's single-order import killed mid-copy: the batch import takes the order, its temporaries go")
+        << "single" << "batch" << true;
 }
 
 void TestImportPhotoToServer::twoProgramsImportOneOrder()
 {
     QFETCH(QString, first);
     QFETCH(QString, second);
+    QFETCH(bool, killed);
     const QString signals_ = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
     const QString order = qEnvironmentVariable("TESSALY_IMPORT_ORDER");
     const QString backup = qEnvironmentVariable("TESSALY_IMPORT_BACKUP");
     const QStringList card = qEnvironmentVariable("TESSALY_IMPORT_CARD").split('|', Qt::SkipEmptyParts);
     if (!signals_.isEmpty()) { // the child program: its copies wait until this program says go
+        // (killed: what its copy and writes under way leave, cut short, before it is killed)
         auto heldThenGo = [&] {
-            return testsupport::waitFor([] { return Platform::heldWrites() > 0; }) && put(signals_ + "held", "")
-                   && testsupport::waitFor([&] { return QFile::exists(signals_ + "go"); });
+            if (!testsupport::waitFor([] { return Platform::heldWrites() > 0; }))
+                return false;
+            if (killed) {
+                for (const QString &cut : {order + "照片/.copying-k1", order + "thumbnail/.writing-k2",
+                                           order + "thumbnail2250/.writing-k3", backup + "照片/.copying-k4",
+                                           order + ".writing-k5"})
+                    if (!put(cut, "cut short"))
+                        return false;
+            }
+            return put(signals_ + "held", "") && testsupport::waitFor([&] { return QFile::exists(signals_ + "go"); });
         };
         Platform::holdWrites("照片/");
         if (first == "batch") {
@@ -1674,6 +1696,39 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     QVERIFY(child.waitForStarted());
     QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || child.state() == QProcess::NotRunning; }));
     QVERIFY2(QFile::exists(signalled + "held"), child.readAll().right(2000).constData());
+    // A write of this program into the order's thumbnails, under way while the order is taken over.
+    QSemaphore writing;
+    QSemaphore writeGoesOn;
+    std::thread liveWrite;
+    const auto liveWriteEnds = qScopeGuard([&] {
+        writeGoesOn.release();
+        if (liveWrite.joinable())
+            liveWrite.join();
+    });
+    const QString goingOn = folder + "thumbnail100/.copying-goingon"; // touched after the takeover
+    if (killed) {
+        child.kill();
+        QVERIFY(child.waitForFinished(testsupport::kWaitMs));
+        liveWrite = std::thread([&] {
+            Platform::writeIntoPlace(folder + "thumbnail/live.jpg", [&](QIODevice &file) {
+                writing.release();
+                writeGoesOn.acquire();
+                return file.write("live") == 4;
+            });
+        });
+        writing.acquire();
+        QVERIFY(put(goingOn, "going on"));
+        QFile touched(goingOn);
+        QVERIFY(touched.open(QIODevice::ReadWrite)
+                && touched.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime));
+    }
+    auto writesOfThisProgram = [&] {
+        QStringList names = QDir(folder + "thumbnail").entryList({".writing-*"}, QDir::Files | QDir::Hidden);
+        for (const QString &name : names)
+            if (!Platform::isWriteUnderWay(name))
+                return QStringList();
+        return names;
+    };
 
     const QString waiting = "订单E5520-1正在本机的另一个程序中导片，等待其导片完成（可关闭窗口停止等待）";
     QString posted; // what this program reported, as picnumber/picbacknumber
@@ -1682,7 +1737,8 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY(openReady(4, true));
         m_server.clearRequests();
         chooseAndImport(photos);
-        QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
+        if (!killed)
+            QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
     } else {
         QJsonObject json = m_studio->orderJson(e);
         json["orderpath"] = folder;
@@ -1698,27 +1754,34 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         MsgBox::clearShown();
         dialog->findChild<QPushButton *>("importAllBtn")->click();
         auto *table = dialog->findChild<QTableWidget *>("ordersTable");
-        QVERIFY(testsupport::waitFor([&] {
-            const QProgressBar *bar = table->cellWidget(0, 5)->findChild<QProgressBar *>();
-            return bar->isTextVisible() && bar->text() == waiting;
-        }));
+        if (!killed) {
+            QVERIFY(testsupport::waitFor([&] {
+                const QProgressBar *bar = table->cellWidget(0, 5)->findChild<QProgressBar *>();
+                return bar->isTextVisible() && bar->text() == waiting;
+            }));
+        }
     }
-    // nothing of this program's run is in the order while it waits
-    QCOMPARE(QDir(folder + "照片").entryList(QDir::Files), QStringList());
-    QVERIFY(put(signalled + "go", ""));
-    QVERIFY(child.waitForFinished(testsupport::kWaitMs));
-    const QByteArray said = child.readAll();
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, said.right(2000).constData());
-    const QRegularExpressionMatch childPosted = QRegularExpression("posted (\\d+)").match(QString::fromUtf8(said));
-    QVERIFY2(childPosted.hasMatch(), said.right(2000).constData());
+    QRegularExpressionMatch childPosted;
+    if (!killed) {
+        // nothing of this program's run is in the order while it waits
+        QCOMPARE(QDir(folder + "照片").entryList(QDir::Files), QStringList());
+        QVERIFY(put(signalled + "go", ""));
+        QVERIFY(child.waitForFinished(testsupport::kWaitMs));
+        const QByteArray said = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, said.right(2000).constData());
+        childPosted = QRegularExpression("posted (\\d+)").match(QString::fromUtf8(said));
+        QVERIFY2(childPosted.hasMatch(), said.right(2000).constData());
+    }
+    // (killed: the killed program placed no photo, and this one imports them all)
+    const QString found = killed ? QString() : QStringLiteral("已在订单中的照片：3张（未重复导入）");
     if (second == "single") {
         QVERIFY(runEnded(1));
-        QVERIFY2(testsupport::lastBox().contains("已在订单中的照片：3张（未重复导入）"), qPrintable(testsupport::lastBox()));
+        QVERIFY2(testsupport::lastBox().contains(found), qPrintable(testsupport::lastBox()));
         posted = m_server.lastRequest("updatepicpath").field("picnumber");
     } else {
         QPushButton *start = dialog->findChild<QPushButton *>("importAllBtn");
         QVERIFY(testsupport::waitFor([&] { return !dialog->isImporting() && start->isEnabled() && !MsgBox::shown().isEmpty(); }));
-        QVERIFY2(testsupport::lastBox().contains("已在订单中的照片：3张（未重复导入）"), qPrintable(testsupport::lastBox()));
+        QVERIFY2(testsupport::lastBox().contains(found), qPrintable(testsupport::lastBox()));
         int sum = 0;
         for (const standin::Request &r : m_server.requests("updatepicpath"))
             if (r.field("importype") == "1")
@@ -1730,6 +1793,21 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QCOMPARE(QDir(in).entryList(QDir::Files).size(), 3);
     QCOMPARE(posted.toInt() + childPosted.captured(1).toInt(), 3);
     QVERIFY(!QFileInfo::exists(folder + ".导片进行中"));
+    if (killed) {
+        // the dead program's temporaries in the folders only imports write are gone; the one in the order
+        // folder itself (which a separation writes too) waits for its age; this program's write and the
+        // temporary touched since stay
+        for (const QString &cut : {folder + "照片/.copying-k1", folder + "thumbnail/.writing-k2",
+                                   folder + "thumbnail2250/.writing-k3", bak + "照片/.copying-k4"})
+            QVERIFY2(!QFileInfo::exists(cut), qPrintable(cut));
+        QVERIFY(QFileInfo::exists(folder + ".writing-k5"));
+        QCOMPARE(bytesOf(goingOn), QByteArray("going on"));
+        QCOMPARE(writesOfThisProgram().size(), 1);
+        writeGoesOn.release();
+        liveWrite.join();
+        QCOMPARE(bytesOf(folder + "thumbnail/live.jpg"), QByteArray("live"));
+        QCOMPARE(QDir(folder + "thumbnail").entryList({".writing-*"}, QDir::Files | QDir::Hidden), QStringList());
+    }
 }
 
 void TestImportPhotoToServer::deleteImported_data()
