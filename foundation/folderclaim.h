@@ -2,10 +2,12 @@
 // Which program works in a folder of the shared store at the moment: a hidden claim file in the folder.
 //
 // A tool that fills a folder other desks may fill too (an order's folder) claims it first: a file of a name the
-// tool chooses, made new in the folder (never over another file), names this desk and this program. An
-// attempt from another desk, or from another program of this desk, finds it and waits until it is gone
-// (Busy: look again later), so that one program at a time works in the folder. A program takes a claim it
-// holds already again at once (another run of it goes on under it; the tool itself sees to its runs' order).
+// tool chooses, written whole beside that name and then given it only where no file has it (never over another
+// file), names this desk and this program; a program cut off meanwhile leaves a temporary (".writing-*", which
+// the tools' clean-up knows), never an empty claim. An attempt from another desk, or from another program of
+// this desk, finds it and waits until it is gone (Busy: look again later), so that one program at a time works
+// in the folder. A program takes a claim it holds already again at once (another run of it goes on under it;
+// the tool itself sees to its runs' order).
 //
 // The rule of a claim:
 // - It is read only as a regular file of a claim's size, never through a link, never a FIFO or a device;
@@ -16,7 +18,8 @@
 //   their last: a job that hangs on a stalled share keeps the claim no longer.
 // - A claim whose time lies three minutes or more from the folder's clock (Platform::folderClock) was left by
 //   a program that ended without giving it back, or whose jobs hang: the next attempt takes it over. One that
-//   names this desk and a program whose process is gone (or now runs another program) is taken over at once.
+//   names this desk and a program whose process is gone (or now runs another program) is taken over at once,
+//   and so is an empty one (cut off between its making and its bytes by a program that wrote it in place).
 // - It goes once its holder gives it back (the last FolderClaim of it is destroyed) and the holder's jobs
 //   into the folder have ended, and only while the file is still this program's claim. Claims are held for
 //   the program: when the program ends it waits for the jobs under way (the claims kept fresh as above), then
