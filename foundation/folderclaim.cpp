@@ -22,11 +22,11 @@
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
+#include <QWaitCondition>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <future>
 
 namespace {
 
@@ -38,6 +38,8 @@ constexpr int kSettleMs = 100;
 // How often the program's end looks whether the jobs have ended, and how often it takes a look at the claims.
 constexpr int kEndPollMs = 10;
 constexpr int kEndLookMs = 1000;
+// How often a wait for a take looks whether its waiter has stopped.
+constexpr unsigned long kStopPollMs = 25;
 // No claim of any program is larger.
 constexpr qint64 kLargestClaim = 4096;
 
@@ -159,6 +161,13 @@ void postTo(QObject *context, std::function<void()> call)
     QMutexLocker lock(&claims().mutex);
     if (!claims().ending && context)
         QMetaObject::invokeMethod(context, std::move(call), Qt::QueuedConnection);
+}
+
+// Whether context (a take's) is still there. Any thread.
+bool contextThere(const QPointer<QObject> &context)
+{
+    QMutexLocker lock(&claims().mutex);
+    return !context.isNull();
 }
 
 // Calls call after ms on the main thread (its event loop), unless the program's end has begun. Any thread.
@@ -520,13 +529,14 @@ void settle()
 }
 
 // Takes over another program's claim (bytes, as read) when it has not been written anew for the expiry
-// time, as the folder's clock has it, or at once when a program of this desk that has ended left it. It is
-// moved aside first, then removed only while it is still that claim: another desk that took it over a
-// moment earlier keeps its own.
+// time, as the folder's clock has it, or at once when a program of this desk that has ended left it, or when
+// it is empty: a claim takes its name only once written whole (takeNow), so an empty file under the name was
+// cut off between its making and its bytes by a program that did not. It is moved aside first, then removed
+// only while it is still that claim: another desk that took it over a moment earlier keeps its own.
 bool takeOver(const QString &path, const QByteArray &bytes, LogCategory log)
 {
     const qint64 written = modified(path);
-    if (!leftByEndedProgramHere(bytes)
+    if (!bytes.isEmpty() && !leftByEndedProgramHere(bytes)
         && qAbs(Platform::folderClock(QFileInfo(path).absolutePath()) - written) < kExpiryMs)
         return false;
     const QString aside = path + QStringLiteral(".ended-") + QString::number(QRandomGenerator::global()->generate64(), 36);
@@ -569,6 +579,9 @@ struct FolderClaimAccess {
             return taking;
         }
         const bool tookOver = there && bytes != ownClaim() && takeOver(path, bytes, log);
+        QElapsedTimer now;
+        now.start();
+        const qint64 tookOverAt = now.msecsSinceReference(); // before the claim of our own is written
         if (there && bytes != ownClaim() && !tookOver) {
             qCDebug(log) << "the folder is claimed by another program:" << path << bytes;
             const QJsonObject other = QJsonDocument::fromJson(bytes).object();
@@ -578,25 +591,23 @@ struct FolderClaimAccess {
             return taking;
         }
         if (!there || bytes != ownClaim()) { // none there, or the one taken over is gone: a claim of our own
-            Platform::SystemFile file;
-            Platform::delayWrite(path); // a share that stalls
-            if (!file.openForWriting(path, Platform::SystemFile::NewOnly)) {
-                // EEXIST: another program claimed it first, or something else is there now
-                taking.outcome = file.error() == EEXIST ? FolderClaim::Busy : FolderClaim::NotWritten;
-                if (file.error() != EEXIST) {
-                    taking.error = file.error();
-                    taking.reason = errorText(file.error());
-                }
-                return taking;
-            }
+            // Written whole beside its name, then given the name only while no file has it: a program cut off
+            // meanwhile leaves a temporary the imports' clean-up knows, never an empty claim.
             const QByteArray &own = ownClaim();
-            if (file.write(own) != own.size() || !file.closeChecked()) {
-                const int failed = file.error();
-                file.close();
-                FileOperation::deleteFile(path);
+            QString why;
+            Platform::WriteStep step = Platform::WriteStep::None;
+            Platform::delayWrite(path); // a share that stalls
+            if (!Platform::writeIntoPlace(path, [&own](QIODevice &file) { return file.write(own) == own.size(); },
+                                          &why, &step, {}, Platform::Placing::OnlyIfFree)) {
+                const int failed = errno;
+                // EEXIST: another program claimed it first, or something else is there now
+                if (step == Platform::WriteStep::Rename && failed == EEXIST) {
+                    taking.outcome = FolderClaim::Busy;
+                    return taking;
+                }
                 taking.outcome = FolderClaim::NotWritten;
                 taking.error = failed;
-                taking.reason = failed != 0 ? errorText(failed) : QStringLiteral("未能完整写入");
+                taking.reason = why;
                 qCWarning(log) << "claim not written:" << path << taking.reason;
                 return taking;
             }
@@ -622,8 +633,11 @@ struct FolderClaimAccess {
             writeOne(path);
         taking.outcome = FolderClaim::Taken;
         taking.tookOver = tookOver;
-        if (tookOver)
+        if (tookOver) {
             taking.tookOverClaim = bytes;
+            if (leftByEndedProgramHere(bytes))
+                taking.endedHereAt = tookOverAt;
+        }
         freshen();
         return taking;
     }
@@ -663,19 +677,56 @@ void FolderClaim::take(const QString &folder, const QString &fileName, const Hol
     const QString shown = folder + fileName;
     const QPointer<QObject> target(context);
     startFileWork([folder, path, shown, holder, target, done] {
+        if (!contextThere(target))
+            return; // its window closed while the take waited its turn
         const Taking taking = FolderClaimAccess::takeNow(folder, path, shown, holder);
         postTo(target.data(), [taking, done] { done(taking); });
     });
 }
 
-FolderClaim::Taking FolderClaim::takeAndWait(const QString &folder, const QString &fileName, const Holder &holder)
+FolderClaim::Taking FolderClaim::takeAndWait(const QString &folder, const QString &fileName, const Holder &holder,
+                                             const std::function<bool()> &stopped)
 {
     const QString path = Platform::localPath(folder) + fileName;
     const QString shown = folder + fileName;
-    std::promise<Taking> promise;
-    std::future<Taking> taken = promise.get_future();
-    startFileWork([&] { promise.set_value(FolderClaimAccess::takeNow(folder, path, shown, holder)); });
-    return taken.get();
+    // What the take found, handed over unless the waiter has left.
+    struct Waiting {
+        QMutex mutex;
+        QWaitCondition done;
+        bool ready = false;
+        bool left = false;
+        Taking taking;
+    };
+    const auto waiting = std::make_shared<Waiting>();
+    startFileWork([waiting, folder, path, shown, holder] {
+        {
+            QMutexLocker lock(&waiting->mutex);
+            if (waiting->left)
+                return;
+        }
+        Taking taking = FolderClaimAccess::takeNow(folder, path, shown, holder);
+        QMutexLocker lock(&waiting->mutex);
+        if (waiting->left) {
+            lock.unlock();
+            return; // a claim it took goes again with taking
+        }
+        waiting->taking = std::move(taking);
+        waiting->ready = true;
+        waiting->done.wakeAll();
+    });
+    QMutexLocker lock(&waiting->mutex);
+    for (;;) {
+        if (waiting->ready)
+            return std::move(waiting->taking);
+        if (stopped && stopped()) {
+            waiting->left = true;
+            Taking none;
+            none.outcome = Stopped;
+            none.shown = shown;
+            return none;
+        }
+        waiting->done.wait(&waiting->mutex, kStopPollMs);
+    }
 }
 
 bool FolderClaim::isHeld() const

@@ -2,10 +2,12 @@
 // Which program works in a folder of the shared store at the moment: a hidden claim file in the folder.
 //
 // A tool that fills a folder other desks may fill too (an order's folder) claims it first: a file of a name the
-// tool chooses, made new in the folder (never over another file), names this desk and this program. An
-// attempt from another desk, or from another program of this desk, finds it and waits until it is gone
-// (Busy: look again later), so that one program at a time works in the folder. A program takes a claim it
-// holds already again at once (another run of it goes on under it; the tool itself sees to its runs' order).
+// tool chooses, written whole beside that name and then given it only where no file has it (never over another
+// file), names this desk and this program; a program cut off meanwhile leaves a temporary (".writing-*", which
+// the tools' clean-up knows), never an empty claim. An attempt from another desk, or from another program of
+// this desk, finds it and waits until it is gone (Busy: look again later), so that one program at a time works
+// in the folder. A program takes a claim it holds already again at once (another run of it goes on under it;
+// the tool itself sees to its runs' order).
 //
 // The rule of a claim:
 // - It is read only as a regular file of a claim's size, never through a link, never a FIFO or a device;
@@ -16,7 +18,8 @@
 //   their last: a job that hangs on a stalled share keeps the claim no longer.
 // - A claim whose time lies three minutes or more from the folder's clock (Platform::folderClock) was left by
 //   a program that ended without giving it back, or whose jobs hang: the next attempt takes it over. One that
-//   names this desk and a program whose process is gone (or now runs another program) is taken over at once.
+//   names this desk and a program whose process is gone (or now runs another program) is taken over at once,
+//   and so is an empty one (cut off between its making and its bytes by a program that wrote it in place).
 // - It goes once its holder gives it back (the last FolderClaim of it is destroyed) and the holder's jobs
 //   into the folder have ended, and only while the file is still this program's claim. Claims are held for
 //   the program: when the program ends it waits for the jobs under way (the claims kept fresh as above), then
@@ -44,6 +47,8 @@ public:
         Refused,    // something under the claim's name is no claim (reason says what): the folder is not for
                     // the tool to work in
         NotWritten, // no claim could be written (reason says why); the tool decides whether it goes on
+        Stopped,    // takeAndWait: the waiter stopped waiting first; nothing is held for it (a take that
+                    // was under way gives its claim back)
     };
 
     // What a take found: its outcome, the claim when Taken, the reason for Refused and NotWritten (in the
@@ -63,6 +68,10 @@ public:
         // ended program of this desk left), and that claim's bytes as read.
         bool tookOver = false;
         QByteArray tookOverClaim;
+        // When the claim taken over was left by a program of this desk that has ended: the moment of the
+        // takeover on this desk's steady clock (QElapsedTimer::msecsSinceReference()), -1 otherwise. What
+        // that program left in the folder untouched since then is its own.
+        qint64 endedHereAt = -1;
     };
 
     // How the holder's jobs into the folder fare, as it sees them now.
@@ -87,13 +96,16 @@ public:
 
     // Claims folder (ending in "/", as the holder's jobs and the report name it) with a file of fileName in
     // it. The file work runs on the claim's thread; done gets what was found on the thread of context, while
-    // context exists and the program's end has not begun (otherwise a claim taken goes again at once). Any
-    // thread.
+    // context exists and the program's end has not begun (otherwise a claim taken goes again at once; a
+    // context gone before the take's turn came takes nothing). Any thread.
     static void take(const QString &folder, const QString &fileName, const Holder &holder, QObject *context,
                      std::function<void(const Taking &)> done);
     // The same, waiting for the answer: for a worker thread (never the GUI thread, which must not wait for a
-    // share; never from within a claim's own callback).
-    static Taking takeAndWait(const QString &folder, const QString &fileName, const Holder &holder);
+    // share; never from within a claim's own callback). stopped (when given) is asked while it waits, also
+    // while the claim's thread is held up by another folder's claim on a stalled share: once it says so,
+    // the wait ends at once with Stopped, and the take, should it still come, gives back what it took.
+    static Taking takeAndWait(const QString &folder, const QString &fileName, const Holder &holder,
+                              const std::function<bool()> &stopped = {});
 
     // The claim's path at the file system's boundary, and as the report names it (folder + fileName).
     QString path() const { return m_path; }

@@ -640,6 +640,46 @@ bool placeTemporary(const QString &temporary, const QString &target, Placing pla
 
 } // namespace
 
+namespace {
+
+// The temporary files of the whole writes and the copies under way in this program, by name.
+struct WritesUnderWay {
+    QMutex mutex;
+    QSet<QString> names;
+};
+WritesUnderWay &writesUnderWay()
+{
+    static WritesUnderWay *w = new WritesUnderWay; // a pool job may write while the program exits
+    return *w;
+}
+
+// Lists the temporary file of a whole write or a copy for as long as it is written, placed or removed.
+class WriteUnderWay
+{
+public:
+    // (A name listed before, a candidate that was taken, leaves the list.)
+    void list(const QString &temporary)
+    {
+        QMutexLocker lock(&writesUnderWay().mutex);
+        if (!m_name.isEmpty())
+            writesUnderWay().names.remove(m_name);
+        m_name = QFileInfo(temporary).fileName();
+        writesUnderWay().names.insert(m_name);
+    }
+    ~WriteUnderWay()
+    {
+        if (m_name.isEmpty())
+            return;
+        QMutexLocker lock(&writesUnderWay().mutex);
+        writesUnderWay().names.remove(m_name);
+    }
+
+private:
+    QString m_name;
+};
+
+} // namespace
+
 bool copyIntoPlace(const QString &source, const QString &target, Placing placing, Durability durability,
                    const std::function<bool()> &stillWanted)
 {
@@ -649,9 +689,11 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
     // into a temporary file beside the target, hidden from its first byte on, which a rename puts in place.
     const std::wstring from = nativeW(source);
     QString temporary;
+    WriteUnderWay underWay;
     bool copied = false;
     for (int attempt = 0; attempt < 16 && !copied; ++attempt) {
         temporary = temporaryName(folder, kCopying);
+        underWay.list(temporary); // from its first byte on
         copied = CopyFileExW(from.c_str(), nativeW(temporary).c_str(), &hideCopyTarget, nullptr, nullptr,
                              COPY_FILE_FAIL_IF_EXISTS) != 0;
         if (!copied) {
@@ -714,7 +756,10 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
         return false;
     }
     QString temporary;
+    WriteUnderWay underWay;
     const int out = createTemporary(folder, kCopying, &temporary);
+    if (out >= 0)
+        underWay.list(temporary);
     if (out < 0) {
         const int error = errno;
         logNotPlaced(target, QStringLiteral("create: ") + qt_error_string(error));
@@ -1014,43 +1059,6 @@ void SystemFile::close()
         QIODevice::close();
 }
 
-namespace {
-
-// The temporary files of the whole writes under way in this program, by name.
-struct WritesUnderWay {
-    QMutex mutex;
-    QSet<QString> names;
-};
-WritesUnderWay &writesUnderWay()
-{
-    static WritesUnderWay *w = new WritesUnderWay; // a pool job may write while the program exits
-    return *w;
-}
-
-// Lists the temporary file of a whole write for as long as it is written, placed or removed.
-class WriteUnderWay
-{
-public:
-    void list(const QString &temporary)
-    {
-        m_name = QFileInfo(temporary).fileName();
-        QMutexLocker lock(&writesUnderWay().mutex);
-        writesUnderWay().names.insert(m_name);
-    }
-    ~WriteUnderWay()
-    {
-        if (m_name.isEmpty())
-            return;
-        QMutexLocker lock(&writesUnderWay().mutex);
-        writesUnderWay().names.remove(m_name);
-    }
-
-private:
-    QString m_name;
-};
-
-} // namespace
-
 bool isWriteUnderWay(const QString &name)
 {
     QMutexLocker lock(&writesUnderWay().mutex);
@@ -1058,14 +1066,16 @@ bool isWriteUnderWay(const QString &name)
 }
 
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why,
-                    WriteStep *failedStep, const std::function<bool()> &stillWanted)
+                    WriteStep *failedStep, const std::function<bool()> &stillWanted, Placing placing)
 {
     // A new file of our own beside the target, written whole, flushed and closed, each step checked,
     // before it takes the target's name.
     QString temporary;
     SystemFile out;
     WriteUnderWay underWay;
-    const bool created = out.openNewIn(QFileInfo(target).absolutePath(), kWriting, &temporary);
+    // (An open refused for the target's own name is refused for the file that becomes it.)
+    const bool refused = openShouldFail(target);
+    const bool created = !refused && out.openNewIn(QFileInfo(target).absolutePath(), kWriting, &temporary);
     if (created)
         underWay.list(temporary);
     const char *step = nullptr; // the first step that failed, and its error (0: write gave up by itself)
@@ -1077,7 +1087,7 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
         }
     };
     if (!created) {
-        failed("create: ", out.error());
+        failed("create: ", refused ? EACCES : out.error());
     } else {
 #ifndef Q_OS_WIN
         // A file replaced keeps its permissions, so a private file is private from its first byte on.
@@ -1105,7 +1115,7 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     else if (written && !showTemporary(temporary, target))
         failed("attributes: ", lastError());
 #endif
-    else if (written && !placeTemporary(temporary, target, Placing::Replace))
+    else if (written && !placeTemporary(temporary, target, placing))
         failed("rename: ", lastError());
     if (failedStep)
         *failedStep = !step ? WriteStep::None : !created ? WriteStep::Open : written ? WriteStep::Rename : WriteStep::Write;

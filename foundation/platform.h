@@ -92,8 +92,9 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
 // Writes a file whole (write fills the open device, a SystemFile; false from it is a failure) into a new
 // temporary file beside the target (isWriteTemporary knows its name; on Windows it has the hidden attribute
 // from its first byte until just before it takes the target's name, when it takes that of the file it
-// replaces), flushes and closes it, each step checked, and then replaces the target with it in one step,
-// without a sync to disk per file. A file replaced keeps its permissions. A write that
+// replaces), flushes and closes it, each step checked, and then replaces the target with it in one step
+// (placing OnlyIfFree: takes the name only while no file has it, otherwise fails with EEXIST at the step
+// Rename), without a sync to disk per file. A file replaced keeps its permissions. A write that
 // fails leaves the old target as it was and no temporary file behind; why (when given) then gets the
 // reason in the user's words (errorText of the failed step's error; "未能完整写入" when write gave up
 // without a failed system call), errno that error (0 in that case), and failedStep (when given) the step
@@ -105,7 +106,8 @@ enum class WriteStep {
     Rename, // the file was written whole but could not take the target's name
 };
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
-                    WriteStep *failedStep = nullptr, const std::function<bool()> &stillWanted = {});
+                    WriteStep *failedStep = nullptr, const std::function<bool()> &stillWanted = {},
+                    Placing placing = Placing::Replace);
 
 // Gives the file at from the name to in one step, never over a file of that name (one that turns up meanwhile
 // included). False when it cannot; errno then says why (EEXIST: the name is taken; on Windows the system's
@@ -154,8 +156,8 @@ bool isWriteTemporary(const QString &name);
 // The same for the probe folderClock writes into the folder (".tessaly-clock-" and a random part); one left
 // there is a probe cut short by the program's end.
 bool isClockTemporary(const QString &name);
-// Whether the temporary file of that name is one a whole write of this program (writeIntoPlace) is writing
-// at the moment: no write cut short, even where it lies beside those. Any thread.
+// Whether the temporary file of that name is one a whole write (writeIntoPlace) or a copy (copyIntoPlace) of
+// this program is writing at the moment: no write cut short, even where it lies beside those. Any thread.
 bool isWriteUnderWay(const QString &name);
 
 // The error of the system call that just failed, as an errno: errno itself, on Windows GetLastError()

@@ -4,6 +4,7 @@
 #include "platform.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
@@ -17,6 +18,9 @@ struct Folder
     int working = 0;
     quint64 ended = 0;
     int holds = 0;
+    // The moment this program's holds began with a takeover from an ended program of this desk
+    // (FolderClaim::Taking::endedHereAt), -1 when they did not.
+    qint64 endedHereAt = -1;
 };
 
 struct Folders
@@ -90,11 +94,15 @@ Working::~Working()
     dropIfIdle(m_key);
 }
 
-Hold::Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder)
-    : m_claim(std::move(claim)), m_key(keyOf(orderFolder))
+Hold::Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, qint64 endedHereAt,
+           const QByteArray &tookOver)
+    : m_claim(std::move(claim)), m_key(keyOf(orderFolder)), m_tookOver(tookOver)
 {
     QMutexLocker lock(&folders().mutex);
-    m_anew = folders().byKey[m_key].holds++ == 0;
+    Folder &folder = folders().byKey[m_key];
+    m_anew = folder.holds++ == 0;
+    if (m_anew)
+        folder.endedHereAt = endedHereAt;
 }
 
 Hold::~Hold()
@@ -112,25 +120,40 @@ void take(const QString &orderFolder, QObject *context,
 {
     const QString folder = OrderFolders::withSeparator(orderFolder);
     FolderClaim::take(folder, fileName(), holderOf(keyOf(folder)), context, [folder, done](const FolderClaim::Taking &taking) {
-        const std::shared_ptr<Hold> hold =
-            taking.outcome == FolderClaim::Taken ? std::make_shared<Hold>(taking.claim, folder) : nullptr;
-        if (hold && taking.tookOver)
-            hold->m_tookOver = taking.tookOverClaim;
+        const std::shared_ptr<Hold> hold = taking.outcome == FolderClaim::Taken
+                                               ? std::make_shared<Hold>(taking.claim, folder, taking.endedHereAt,
+                                                                        taking.tookOverClaim)
+                                               : nullptr;
         done(taking, hold);
     });
 }
 
-FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold)
+FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold,
+                                const std::function<bool()> &stopped)
 {
     const QString folder = OrderFolders::withSeparator(orderFolder);
-    const FolderClaim::Taking taking = FolderClaim::takeAndWait(folder, fileName(), holderOf(keyOf(folder)));
+    const FolderClaim::Taking taking = FolderClaim::takeAndWait(folder, fileName(), holderOf(keyOf(folder)), stopped);
     hold->reset();
-    if (taking.outcome == FolderClaim::Taken) {
-        *hold = std::make_shared<Hold>(taking.claim, folder);
-        if (taking.tookOver)
-            (*hold)->m_tookOver = taking.tookOverClaim;
-    }
+    if (taking.outcome == FolderClaim::Taken)
+        *hold = std::make_shared<Hold>(taking.claim, folder, taking.endedHereAt, taking.tookOverClaim);
     return taking;
+}
+
+qint64 msSinceEndedProgram(const QString &orderFolder)
+{
+    qint64 at = -1;
+    {
+        QMutexLocker lock(&folders().mutex);
+        const auto it = folders().byKey.constFind(keyOf(OrderFolders::withSeparator(orderFolder)));
+        if (it == folders().byKey.constEnd() || it->holds == 0)
+            return -1;
+        at = it->endedHereAt;
+    }
+    if (at < 0)
+        return -1;
+    QElapsedTimer now;
+    now.start();
+    return qMax<qint64>(0, now.msecsSinceReference() - at);
 }
 
 QString waitingText(const QString &orderKey, const FolderClaim::Taking &taking)

@@ -46,7 +46,10 @@ private:
 class Hold
 {
 public:
-    Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder);
+    // From what the take found (FolderClaim::Taking): endedHereAt, when it took the claim over from an ended
+    // program of this desk; tookOver, the claim of another program it took over (tookOverClaim).
+    Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, qint64 endedHereAt = -1,
+         const QByteArray &tookOver = QByteArray());
     ~Hold();
     Hold(const Hold &) = delete;
     Hold &operator=(const Hold &) = delete;
@@ -60,10 +63,6 @@ public:
     QByteArray tookOver() const { return m_tookOver; }
 
 private:
-    friend void take(const QString &, QObject *,
-                     std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)>);
-    friend FolderClaim::Taking takeAndWait(const QString &, std::shared_ptr<Hold> *);
-
     std::shared_ptr<FolderClaim> m_claim;
     QString m_key;
     bool m_anew = false;
@@ -74,8 +73,16 @@ private:
 // context's thread; a take that found the claim Taken hands its Hold to done (none otherwise). Any thread.
 void take(const QString &orderFolder, QObject *context,
           std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done);
-// The same, waiting for the answer, for a worker thread.
-FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold);
+// The same, waiting for the answer, for a worker thread; stopped (when given) ends the wait at once
+// (FolderClaim::takeAndWait: Stopped).
+FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold,
+                                const std::function<bool()> &stopped = {});
+
+// While this program holds the claim of orderFolder, taken over from a program of this desk that had ended
+// (no run of this program held it then): how many ms ago that was, on this desk's steady clock; -1
+// otherwise. What that program left half written is untouched since (OrderFolders::removeDeadTemporaries).
+// Any thread.
+qint64 msSinceEndedProgram(const QString &orderFolder);
 
 // The bar's text while another program holds the claim of the order (its number and service count as the
 // windows name it): the desk it runs on, as the claim names it, or another program of this desk, and that

@@ -506,7 +506,8 @@ void ImportOrderThread::importOrderFiles()
     // What an import cut off (a kill, a power cut) left half written in the folders this one writes goes
     // first; what another run writes now is fresh and stays.
     removeDeadTemporaries(orderPath, mImportType == ImportOriginPhotos ? orderBakPath : QString(), mImportType,
-                          mImportType == ImportOriginPhotos && mRun.yptbcp == QLatin1String("1"));
+                          mImportType == ImportOriginPhotos && mRun.yptbcp == QLatin1String("1"),
+                          ImportClaim::msSinceEndedProgram(orderPath));
     // Photos as shot the order holds already (imported by this window or the single-order one, under
     // whatever name) are found by their bytes, as the single-order import finds them, and not written again;
     // the look-up is the one every run of the order in this program shares.
@@ -538,7 +539,14 @@ bool ImportOrderThread::takeOrderClaim(const QString &orderPath, std::shared_ptr
 {
     QString waiting;
     for (;;) {
-        const FolderClaim::Taking taking = ImportClaim::takeAndWait(orderPath, hold);
+        // A stop ends the wait at once, also while the claims' thread is held up by another order's claim.
+        const FolderClaim::Taking taking = ImportClaim::takeAndWait(orderPath, hold, [this] { return stopRequested(); });
+        if (taking.outcome == FolderClaim::Stopped) {
+            if (!waiting.isEmpty())
+                emit waitingForOrderSigl(QString());
+            endStopped(kStoppedError);
+            return false;
+        }
         if (taking.outcome != FolderClaim::Busy) {
             if (!waiting.isEmpty())
                 emit waitingForOrderSigl(QString());

@@ -116,7 +116,7 @@ void makeHiddenGroups(const QString &orderFolder)
 }
 
 void removeDeadTemporaries(const QString &orderFolder, const QString &backupFolder, ImportTypeEnum type,
-                           bool alsoFinished)
+                           bool alsoFinished, qint64 endedProgramMs)
 {
     const QString order = withSeparator(fsPath(orderFolder));
     const QString backup = withSeparator(fsPath(backupFolder));
@@ -154,13 +154,20 @@ void removeDeadTemporaries(const QString &orderFolder, const QString &backupFold
     default:
         break;
     }
+    // Shared with the separation: its record and claim in the order folder, its thumbnails of finished photos.
+    QStringList shared{order};
+    for (const QString &sub : groups.at(1))
+        shared << order + sub;
     for (const QString &folder : qAsConst(folders)) {
+        // (untouched for 0 ms would be no age at all)
+        const qint64 untouchedMs =
+            endedProgramMs >= 0 && !shared.contains(folder) ? qMax<qint64>(1, endedProgramMs) : kDeadTemporaryMs;
         FileOperation::removeTemporaries(
             folder, [](const QString &name) {
                 return Platform::isCopyTemporary(name) || Platform::isWriteTemporary(name)
                        || Platform::isClockTemporary(name);
             },
-            kDeadTemporaryMs);
+            untouchedMs);
     }
 }
 

@@ -65,7 +65,13 @@ constexpr qint64 kDeadTemporaryMs = 60 * 60 * 1000;
 // Removes the dead temporaries (see kDeadTemporaryMs) an import cut off left in the folders an import of
 // the type writes: the order folder itself (its records, its shot-time list), the type's main and thumbnail
 // folders, for photos as shot the backup's "照片/" and "成品/" (alsoFinished), for videos their folder.
+// endedProgramMs: ImportClaim::msSinceEndedProgram of the order folder. When the run's claim was taken over
+// ms ago from a program of this desk that had ended, that program was the only one importing into the order:
+// what it left in the folders only imports write (not the order folder itself nor the finished photos'
+// thumbnails, which a separation writes too) goes at once when untouched since then, as the folder's clock
+// has it; a temporary touched since (a copy of another desk that goes on) stays, and so does any write or
+// copy of this program under way (Platform::isWriteUnderWay).
 void removeDeadTemporaries(const QString &orderFolder, const QString &backupFolder, ImportTypeEnum type,
-                           bool alsoFinished);
+                           bool alsoFinished, qint64 endedProgramMs = -1);
 
 } // namespace OrderFolders

@@ -3,6 +3,7 @@
 #include "fileoperation.h"
 #include "guardedcall.h"
 #include "imageoperation.h"
+#include "importclaim.h"
 #include "orderfolders.h"
 #include "photoimport.h"
 #include "platform.h"
@@ -106,7 +107,7 @@ void ThumbnailThread1::importImage()
         const ImportTypeEnum photoType = type == 1 ? ImportFinishedPhotos : type == 2 ? ImportDesigns : ImportOriginPhotos;
         if (removesDeadTemporaries)
             OrderFolders::removeDeadTemporaries(serverDir, photoType == ImportOriginPhotos ? backupDir : QString(),
-                                                photoType, false);
+                                                photoType, false, ImportClaim::msSinceEndedProgram(serverDir));
         QString time;
         if (type == 0)
             getPicShotTime(srcPath, time);

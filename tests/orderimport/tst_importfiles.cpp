@@ -1,5 +1,6 @@
 #include "globals.h"
 #include "imageoperation.h"
+#include "importclaim.h"
 #include "importordermodel.h"
 #include "importorderthread.h"
 #include "importstate.h"
@@ -218,6 +219,16 @@ private slots:
         // desk's
         QTest::newRow("the order taken over by another desk during the run: the rest named, not placed")
             << false << "taken over";
+        // "empty claim": an empty file under the claim's name, as a program cut off between the claim's making
+        // and its bytes left it: taken over at once
+        QTest::newRow("an empty claim left by a program cut off: taken over at once") << false << "empty claim";
+        // "stop, stalled": the claims' thread is held up by another order's claim on a share that stalls
+        // ("another order") or by the order's own ("own claim") when the stop is pressed: the run ends at
+        // once, and once the share goes on no claim of the order is left behind
+        QTest::newRow("a stop while another order's claim stalls the claims' thread: the run ends at once")
+            << false << "stop, stalled: another order";
+        QTest::newRow("a stop while the order's own claim is written on a share that stalls: the run ends at once")
+            << false << "stop, stalled: own claim";
     }
     void twoImportsIntoOneOrderAtOnce()
     {
@@ -329,6 +340,79 @@ private slots:
                                                   "t2.jpg：导片期间该订单被其它程序接手导入，未导入"}));
             QCOMPARE(QDir(m->orderPath() + "照片/").entryList(QDir::Files), QStringList({"t0.jpg"}));
             QCOMPARE(bytesOf(claim), otherDesk); // the other desk's claim stays
+            return;
+        }
+        if (overlap == "empty claim") {
+            const QString src = roots.path("src/");
+            QVERIFY(QDir().mkpath(src));
+            QVERIFY(testsupport::writeJpeg(src + "e0.jpg", QSize(64, 48), 1));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportFinishedPhotos));
+            const QString claim = m->orderPath() + ".导片进行中";
+            QVERIFY(put(claim, QByteArray()));
+            m->setFinishedFiles({src + "e0.jpg"});
+            ImportOrderThread run(m.data(), ImportFinishedPhotos);
+            QSignalSpy waited(&run, &ImportOrderThread::waitingForOrderSigl);
+            run.start();
+            const auto runEnds = qScopeGuard([&] {
+                run.runSettings().stop->stop();
+                run.wait();
+            });
+            QVERIFY(run.wait(testsupport::kWaitMs));
+            QCOMPARE(run.failures(), QStringList());
+            QCOMPARE(run.placedFiles(), 1);
+            QCOMPARE(waited.count(), 0);
+            QVERIFY(testsupport::waitFor([&] { return !QFileInfo::exists(claim); })); // given back after the run
+            return;
+        }
+        if (overlap.startsWith("stop, stalled")) {
+            const QString src = roots.path("src/");
+            QVERIFY(QDir().mkpath(src));
+            QVERIFY(testsupport::writeJpeg(src + "s0.jpg", QSize(64, 48), 1));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportFinishedPhotos));
+            m->setFinishedFiles({src + "s0.jpg"});
+            const QString claim = m->orderPath() + ".导片进行中";
+            const QString otherOrder = roots.path("pic/other order/");
+            QVERIFY(QDir().mkpath(otherOrder));
+            const bool own = overlap.endsWith("own claim");
+            QObject otherRun; // the other order's run, which goes once the share goes on
+            std::shared_ptr<ImportClaim::Hold> otherHold;
+            const auto shareGoesOn = qScopeGuard([] { Platform::releaseWrites(); });
+            if (own) {
+                Platform::holdWrites(claim);
+            } else {
+                Platform::holdWrites(otherOrder + ".导片进行中");
+                ImportClaim::take(otherOrder, &otherRun,
+                                  [&](const FolderClaim::Taking &, const std::shared_ptr<ImportClaim::Hold> &hold) {
+                                      otherHold = hold;
+                                  });
+                QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 1; }));
+            }
+            ImportOrderThread run(m.data(), ImportFinishedPhotos);
+            QSignalSpy stopped(&run, &ImportOrderThread::importOrderStoppedSigl);
+            run.start();
+            const auto runEnds = qScopeGuard([&] {
+                Platform::releaseWrites();
+                run.wait();
+            });
+            if (own)
+                QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 1; }));
+            else
+                QTest::qWait(2 * ImportClaim::kLookAgainMs); // the run's take is queued behind the stalled one
+            run.runSettings().stop->stop();
+            QVERIFY(run.wait(testsupport::kWaitMs)); // while the share still stalls
+            QCOMPARE(Platform::heldWrites(), 1);
+            QCOMPARE(stopped.count(), 1);
+            QCOMPARE(run.placedFiles(), 0);
+            Platform::releaseWrites();
+            // the claims' thread has done what was queued before (a take's claim given back goes after it)
+            for (const char *drained : {"drained 1/", "drained 2/"}) {
+                std::shared_ptr<ImportClaim::Hold> hold;
+                QVERIFY(QDir().mkpath(roots.path(drained)));
+                QCOMPARE(ImportClaim::takeAndWait(roots.path(drained), &hold).outcome, FolderClaim::Taken);
+            }
+            QVERIFY(!QFileInfo::exists(claim) && !QFileInfo(claim).isSymLink());
+            QCOMPARE(QDir(m->orderPath()).entryList({".writing-*"}, QDir::Files | QDir::Hidden), QStringList());
+            QCOMPARE(QDir(m->orderPath() + "成品/").entryList(QDir::Files), QStringList());
             return;
         }
         if (overlap == "listings") {

@@ -354,6 +354,10 @@ private slots:
         // taken over at once, fresh as it is; also when its process id now runs another program
         QTest::newRow("a fresh claim left by this desk's program that ended")
             << "" << "1" << "0" << "" << whole << "this desk's ended claim";
+        // an empty file under the claim's name: a program cut off between its claim's making and its bytes;
+        // taken over at once
+        QTest::newRow("an empty claim left by a program cut off while it made it")
+            << "" << "1" << "0" << "" << whole << "empty claim file";
         QTest::newRow("a fresh claim of this desk whose process id runs another program")
             << "" << "1" << "0" << "" << whole
             << "this desk's claim, another program";
@@ -488,6 +492,8 @@ private slots:
             if (meanwhile == "stale claim") // its time lies 10 minutes back on the folder's clock
                 Platform::skewFolderClocks(10 * 60 * 1000);
         }
+        if (meanwhile == "empty claim file")
+            QVERIFY(testsupport::put(claimOfA1203(), QByteArray()));
         QProcess otherProgram; // runs while the run looks at the claim naming it
         const auto otherEnded = qScopeGuard([&] {
             otherProgram.kill();

@@ -31,6 +31,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QSemaphore>
 #include <QSet>
 #include <QSignalSpy>
 #include <QThread>
@@ -1710,6 +1711,14 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
         << "batch window, other user" << "single" << "";
     QTest::newRow("another user's single-order import, the order folder refusing its claim: done, counted, the claim a note")
         << "single, other user" << "batch" << "";
+    // "cut short": the child program, of this desk, is killed mid-copy (its temporaries of a copy and of whole
+    // writes in the order's folders) while this program writes a file into the order's thumbnails: this program
+    // takes the order over at once, the dead program's temporaries go with its import, its own write under way
+    // stays, and so does a temporary touched after the takeover (another desk's copy going on)
+    QTest::newRow("another program's batch import killed mid-copy: this window takes the order, its temporaries go")
+        << "batch" << "single" << "cut short";
+    QTest::newRow("another program's single-order import killed mid-copy: the batch import takes the order, its temporaries go")
+        << "single" << "batch" << "cut short";
 }
 
 void TestImportPhotoToServer::twoProgramsImportOneOrder()
@@ -1719,6 +1728,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     QFETCH(QString, cut);
     const bool crashed = cut == "killed";
     const bool stopped = cut == "stopped";
+    const bool cutShort = cut == "cut short";
     const QString signals_ = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
     const QString order = qEnvironmentVariable("TESSALY_IMPORT_ORDER");
     const QString backup = qEnvironmentVariable("TESSALY_IMPORT_BACKUP");
@@ -1770,9 +1780,18 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         return;
     }
     if (!signals_.isEmpty()) { // the child program: its copies wait until this program says go
+        // (cut short: what its copy and writes under way leave, cut short, before it is killed)
         auto heldThenGo = [&] {
-            return testsupport::waitFor([] { return Platform::heldWrites() > 0; }) && put(signals_ + "held", "")
-                   && testsupport::waitFor([&] { return QFile::exists(signals_ + "go"); });
+            if (!testsupport::waitFor([] { return Platform::heldWrites() > 0; }))
+                return false;
+            if (cutShort) {
+                for (const QString &cut : {order + "照片/.copying-k1", order + "thumbnail/.writing-k2",
+                                           order + "thumbnail2250/.writing-k3", backup + "照片/.copying-k4",
+                                           order + ".writing-k5"})
+                    if (!put(cut, "cut short"))
+                        return false;
+            }
+            return put(signals_ + "held", "") && testsupport::waitFor([&] { return QFile::exists(signals_ + "go"); });
         };
         if (crashed) // cut off as by a crash once its second photo is in the order
             Platform::stopAfterPlacing(order + "照片/", 2);
@@ -1931,6 +1950,39 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || child.state() == QProcess::NotRunning; }));
         QVERIFY2(QFile::exists(signalled + "held"), child.readAll().right(2000).constData());
     }
+    // A write of this program into the order's thumbnails, under way while the order is taken over.
+    QSemaphore writing;
+    QSemaphore writeGoesOn;
+    std::thread liveWrite;
+    const auto liveWriteEnds = qScopeGuard([&] {
+        writeGoesOn.release();
+        if (liveWrite.joinable())
+            liveWrite.join();
+    });
+    const QString goingOn = folder + "thumbnail100/.copying-goingon"; // touched after the takeover
+    if (cutShort) {
+        child.kill();
+        QVERIFY(child.waitForFinished(testsupport::kWaitMs));
+        liveWrite = std::thread([&] {
+            Platform::writeIntoPlace(folder + "thumbnail/live.jpg", [&](QIODevice &file) {
+                writing.release();
+                writeGoesOn.acquire();
+                return file.write("live") == 4;
+            });
+        });
+        writing.acquire();
+        QVERIFY(put(goingOn, "going on"));
+        QFile touched(goingOn);
+        QVERIFY(touched.open(QIODevice::ReadWrite)
+                && touched.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime));
+    }
+    auto writesOfThisProgram = [&] {
+        QStringList names = QDir(folder + "thumbnail").entryList({".writing-*"}, QDir::Files | QDir::Hidden);
+        for (const QString &name : names)
+            if (!Platform::isWriteUnderWay(name))
+                return QStringList();
+        return names;
+    };
 
     const QString waiting = "订单E5520-1正在本机的另一个程序中导片，等待其导片完成（可关闭窗口停止等待）";
     QString posted; // what this program reported, as picnumber/picbacknumber
@@ -1940,17 +1992,17 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY(openReady(4, true));
         m_server.clearRequests();
         chooseAndImport(photos);
-        QVERIFY(otherUser || crashed || stopped || testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
+        QVERIFY(otherUser || crashed || stopped || cutShort || testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
     } else {
         dialog = startBatch(folder, bak, photos);
         QVERIFY(dialog);
         auto *table = dialog->findChild<QTableWidget *>("ordersTable");
-        QVERIFY(otherUser || crashed || stopped || testsupport::waitFor([&] {
+        QVERIFY(otherUser || crashed || stopped || cutShort || testsupport::waitFor([&] {
             const QProgressBar *bar = table->cellWidget(0, 5)->findChild<QProgressBar *>();
             return bar->isTextVisible() && bar->text() == waiting;
         }));
     }
-    const bool childEndsFirst = !otherUser && !crashed && !stopped;
+    const bool childEndsFirst = !otherUser && !crashed && !stopped && !cutShort;
     if (childEndsFirst) {
         // nothing of this program's run is in the order while it waits
         QCOMPARE(QDir(folder + "照片").entryList(QDir::Files), QStringList());
@@ -1979,7 +2031,8 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY2(!shown.contains("未能导入"), qPrintable(shown));
         QCOMPARE(childPosted, QString("3"));
     }
-    const QString inOrder = QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(crashed ? 2 : 3);
+    // (cut short: the killed program placed no photo, and this one imports them all)
+    const QString inOrder = cutShort ? QString() : QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(crashed ? 2 : 3);
     if (second == "single") {
         QVERIFY(runEnded(1));
         QVERIFY2(testsupport::lastBox().contains(inOrder), qPrintable(testsupport::lastBox()));
@@ -2004,6 +2057,21 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         // The crashed run's counts went with this run's end report, its backups too, and its record with them.
         QCOMPARE(postedBackups, QString("3"));
         QCOMPARE(QDir(folder).entryList({".tessaly-unsent-*", ".tessaly-notes-*"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+    if (cutShort) {
+        // the dead program's temporaries in the folders only imports write are gone; the one in the order
+        // folder itself (which a separation writes too) waits for its age; this program's write and the
+        // temporary touched since stay
+        for (const QString &left : {folder + "照片/.copying-k1", folder + "thumbnail/.writing-k2",
+                                    folder + "thumbnail2250/.writing-k3", bak + "照片/.copying-k4"})
+            QVERIFY2(!QFileInfo::exists(left), qPrintable(left));
+        QVERIFY(QFileInfo::exists(folder + ".writing-k5"));
+        QCOMPARE(bytesOf(goingOn), QByteArray("going on"));
+        QCOMPARE(writesOfThisProgram().size(), 1);
+        writeGoesOn.release();
+        liveWrite.join();
+        QCOMPARE(bytesOf(folder + "thumbnail/live.jpg"), QByteArray("live"));
+        QCOMPARE(QDir(folder + "thumbnail").entryList({".writing-*"}, QDir::Files | QDir::Hidden), QStringList());
     }
     if (stopped) {
         // The desk goes on: it finds its record taken, and what it counts from then on is only what lands
