@@ -8,6 +8,8 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <cerrno>
+
 namespace {
 
 // This program's imports into each order folder: the photos being placed, those that have ended, and the
@@ -94,7 +96,9 @@ Hold::Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder)
     : m_claim(std::move(claim)), m_key(keyOf(orderFolder))
 {
     QMutexLocker lock(&folders().mutex);
-    m_anew = folders().byKey[m_key].holds++ == 0;
+    Folder &folder = folders().byKey[m_key];
+    m_anew = folder.holds++ == 0;
+    m_alone = m_anew && folder.working == 0;
 }
 
 Hold::~Hold()
@@ -135,6 +139,16 @@ QString waitingText(const QString &orderKey, const FolderClaim::Taking &taking)
                                                   : taking.desk + QStringLiteral("上");
     return QStringLiteral("订单") + orderKey + QStringLiteral("正在") + where
            + QStringLiteral("导片，等待其导片完成（可关闭窗口停止等待）");
+}
+
+QString waitingHereText(const QString &orderKey)
+{
+    return QStringLiteral("订单") + orderKey + QStringLiteral("正在本程序的导片窗口中导片，等待其导片完成（可关闭窗口停止等待）");
+}
+
+bool folderGone(const FolderClaim::Taking &taking)
+{
+    return taking.outcome == FolderClaim::NotWritten && taking.error == ENOENT;
 }
 
 QString refusedText(const FolderClaim::Taking &taking)

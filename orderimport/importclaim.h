@@ -53,6 +53,10 @@ public:
 
     // No other run of this program held the claim when this one took it: its look-up lists the folders anew.
     bool anew() const { return m_anew; }
+    // Nothing else of this program imported into the folder when this hold was taken: no other run held the
+    // claim, and no photo of a closed window was still being placed. A tool that must not work beside an
+    // import (a separation reading the order's photos, a deletion) goes on only then.
+    bool alone() const { return m_alone; }
     // Whether the claim's file is still this program's claim, read when asked (PhotoTask::claimHeld).
     std::function<bool()> heldCheck() const { return m_claim->heldCheck(); }
 
@@ -60,6 +64,7 @@ private:
     std::shared_ptr<FolderClaim> m_claim;
     QString m_key;
     bool m_anew = false;
+    bool m_alone = false;
 };
 
 // Takes the claim of orderFolder (ending in "/") as FolderClaim::take does, done getting what was found on
@@ -73,6 +78,11 @@ FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold
 // windows name it): the desk it runs on, as the claim names it, or another program of this desk, and that
 // closing the window stops the wait.
 QString waitingText(const QString &orderKey, const FolderClaim::Taking &taking);
+// The same while a run of this program imports the order (a tool's hold that is not alone()).
+QString waitingHereText(const QString &orderKey);
+// A take that could not write the claim because the order folder is no longer there (a deletion of the
+// order ended while the run waited for it): the run stops instead of making the order's folders anew.
+bool folderGone(const FolderClaim::Taking &taking);
 // Why an order was not imported when something under the claim's name is no claim (Refused), and the
 // failure line of a claim that could not be written (NotWritten: the import goes on without one).
 QString refusedText(const FolderClaim::Taking &taking);

@@ -4,6 +4,7 @@
 #include "fileoperation.h"
 #include "globals.h"
 #include "importordermodel.h"
+#include "importorderthread.h"
 #include "importphototoserver.h"
 #include "messageboxdialog.h"
 #include "mounts.h"
@@ -332,6 +333,11 @@ private slots:
         // on once that desk has finished
         QTest::newRow("another desk separating the order")
             << "" << "1" << "0" << "" << whole << "another desk's claim";
+        // another program imports a finished photo into the order on a slow share as the run starts: the run
+        // waits for it (and says so), then separates the order with that photo, as a fresh run would
+        QTest::newRow("another program importing the order")
+            << "" << "1" << "0" << "" << whole + QStringList{W + "成品/IMG_0005.jpg", W + "制作单缩略图/IMG_0005.jpg"}
+            << "another program's import";
         // the same with another program of this desk, still running
         QTest::newRow("this desk's other program separating the order")
             << "" << "1" << "0" << "" << whole << "this desk's claim, this program";
@@ -374,6 +380,26 @@ private slots:
         g_separateMode = mode;
         g_xztp = rejected;
         g_sjfjxz = raws;
+        const QString importing = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
+        if (!importing.isEmpty()) { // the other program: its import into the order waits until told to go
+            Platform::holdWrites("成品/");
+            ImportOrderModel record(m_studio->orderJson(m_studio->orders.at(0)));
+            record.setOrderPath(qEnvironmentVariable("TESSALY_IMPORT_ORDER"));
+            record.setFinishedFiles({qEnvironmentVariable("TESSALY_IMPORT_CARD")});
+            g_picPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section('|', 0, 0);
+            g_bakPicPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section('|', 1, 1);
+            ImportOrderThread run(&record, ImportFinishedPhotos);
+            run.setParallelPhotos(1);
+            run.start();
+            const bool held = testsupport::waitFor([] { return Platform::heldWrites() > 0; })
+                              && testsupport::put(importing + "held", "")
+                              && testsupport::waitFor([&] { return QFile::exists(importing + "go"); });
+            Platform::releaseWrites();
+            QVERIFY(run.wait(testsupport::kWaitMs));
+            QVERIFY(held);
+            QCOMPARE(run.failures(), QStringList());
+            return;
+        }
         const auto sampledAgain = qScopeGuard([this] { serveStudio(); });
         // A1203's previews on the store: current, so the run leaves them as they are
         const QString previews = m_studio->orders.at(0).orderPath + "成品缩略图/";
@@ -518,6 +544,28 @@ private slots:
             QVERIFY(testsupport::put(claimOfA1203(), QJsonDocument(claim).toJson(QJsonDocument::Compact)));
         }
 
+        QProcess importer; // another program importing into the order, its copy held until signalled's "go"
+        const QString signalled = m_roots->path(QString("signals%1/").arg(m_outs));
+        const auto importerEnded = qScopeGuard([&] {
+            testsupport::put(signalled + "go", "");
+            importer.waitForFinished(testsupport::kWaitMs);
+        });
+        if (meanwhile == "another program's import") {
+            const QString card = m_roots->path("card/IMG_0005.jpg");
+            QVERIFY(QDir().mkpath(signalled) && testsupport::put(card, testsupport::jpegWithOrientation(QSize(300, 200), 0)));
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("TESSALY_IMPORT_CHILD", signalled);
+            env.insert("TESSALY_IMPORT_ORDER", m_studio->orders.at(0).orderPath);
+            env.insert("TESSALY_IMPORT_CARD", card);
+            env.insert("TESSALY_IMPORT_ROOTS", m_studio->picRoot + '|' + m_studio->bakRoot);
+            importer.setProcessEnvironment(env);
+            importer.setProcessChannelMode(QProcess::MergedChannels);
+            importer.start(QCoreApplication::applicationFilePath(), {QString("oneOrderTree:") + QTest::currentDataTag()});
+            QVERIFY(importer.waitForStarted());
+            QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || importer.state() == QProcess::NotRunning; }));
+            QVERIFY2(QFile::exists(signalled + "held"), importer.readAll().right(2000).constData());
+        }
+
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
         if (meanwhile == "another desk")
@@ -530,6 +578,26 @@ private slots:
                                                          ShopSettings::current());
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
             QVERIFY(importWindow && importWindow->isVisible());
+        } else if (meanwhile == "another program's import") {
+            // the bar names the order and that another program imports it, whole, and that closing the window
+            // stops the wait; nothing of the order is read or made meanwhile
+            const QString says = "订单A1203正在本机的另一个程序中导片，等待其导片完成（可关闭窗口停止等待）";
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([w, says] { return barText(w) == says; }));
+            QTest::qWait(600); // it looks again, and waits on
+            QVERIFY(w->isSeparating());
+            const QProgressBar *bar = child<QProgressBar>(w, "progressBar");
+            QCOMPARE(barText(w), says);
+            QVERIFY(bar->isVisible());
+            QVERIFY2(bar->fontMetrics().horizontalAdvance(says) < bar->width(),
+                     qPrintable(QString("%1 > %2").arg(bar->fontMetrics().horizontalAdvance(says)).arg(bar->width())));
+            QCOMPARE(fileTree(m_out), QStringList{today() + kA1203Folder + ".分件进行中"});
+            QCOMPARE(m_server.requestCount("getorderpic"), 0);
+            QVERIFY(testsupport::put(signalled + "go", ""));
+            QVERIFY(importer.waitForFinished(testsupport::kWaitMs));
+            const QByteArray said = importer.readAll();
+            QVERIFY2(importer.exitStatus() == QProcess::NormalExit && importer.exitCode() == 0, said.right(2000).constData());
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         } else if (meanwhile == "same order's copy held") {
             // the run waits before its product stage, and says so: no product folder is made meanwhile
             child<QPushButton>(w, "pushButton_separate")->click();
@@ -627,8 +695,11 @@ private slots:
         }
         // nothing of another order reached A1203's previews (a job of a closed window included)
         QThreadPool::globalInstance()->waitForDone();
-        QCOMPARE(filesOf(previews).keys(), previewsBefore.keys());
-        QVERIFY(filesOf(previews) == previewsBefore);
+        QMap<QString, QByteArray> previewsAfter = filesOf(previews);
+        if (meanwhile == "another program's import") // the import's own preview of its photo
+            QVERIFY(previewsAfter.remove("IMG_0005.jpg") == 1);
+        QCOMPARE(previewsAfter.keys(), previewsBefore.keys());
+        QVERIFY(previewsAfter == previewsBefore);
         // the closed window's job made no more of its own order's previews either
         if (!closedPreviews.isEmpty())
             QVERIFY(QDir(closedPreviews).entryList(QDir::Files).size() < 100);
