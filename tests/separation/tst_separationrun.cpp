@@ -4,7 +4,6 @@
 #include "fileoperation.h"
 #include "globals.h"
 #include "importordermodel.h"
-#include "importorderthread.h"
 #include "importphototoserver.h"
 #include "messageboxdialog.h"
 #include "mounts.h"
@@ -380,26 +379,8 @@ private slots:
         g_separateMode = mode;
         g_xztp = rejected;
         g_sjfjxz = raws;
-        const QString importing = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
-        if (!importing.isEmpty()) { // the other program: its import into the order waits until told to go
-            Platform::holdWrites("成品/");
-            ImportOrderModel record(m_studio->orderJson(m_studio->orders.at(0)));
-            record.setOrderPath(qEnvironmentVariable("TESSALY_IMPORT_ORDER"));
-            record.setFinishedFiles({qEnvironmentVariable("TESSALY_IMPORT_CARD")});
-            g_picPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section('|', 0, 0);
-            g_bakPicPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section('|', 1, 1);
-            ImportOrderThread run(&record, ImportFinishedPhotos);
-            run.setParallelPhotos(1);
-            run.start();
-            const bool held = testsupport::waitFor([] { return Platform::heldWrites() > 0; })
-                              && testsupport::put(importing + "held", "")
-                              && testsupport::waitFor([&] { return QFile::exists(importing + "go"); });
-            Platform::releaseWrites();
-            QVERIFY(run.wait(testsupport::kWaitMs));
-            QVERIFY(held);
-            QCOMPARE(run.failures(), QStringList());
-            return;
-        }
+        if (testsupport::ImportingProgram::runAsChild(m_studio->orderJson(m_studio->orders.at(0))))
+            return; // the other program, importing into the order
         const auto sampledAgain = qScopeGuard([this] { serveStudio(); });
         // A1203's previews on the store: current, so the run leaves them as they are
         const QString previews = m_studio->orders.at(0).orderPath + "成品缩略图/";
@@ -544,26 +525,12 @@ private slots:
             QVERIFY(testsupport::put(claimOfA1203(), QJsonDocument(claim).toJson(QJsonDocument::Compact)));
         }
 
-        QProcess importer; // another program importing into the order, its copy held until signalled's "go"
-        const QString signalled = m_roots->path(QString("signals%1/").arg(m_outs));
-        const auto importerEnded = qScopeGuard([&] {
-            testsupport::put(signalled + "go", "");
-            importer.waitForFinished(testsupport::kWaitMs);
-        });
+        testsupport::ImportingProgram importer; // its copy into the order held until it goes
         if (meanwhile == "another program's import") {
-            const QString card = m_roots->path("card/IMG_0005.jpg");
-            QVERIFY(QDir().mkpath(signalled) && testsupport::put(card, testsupport::jpegWithOrientation(QSize(300, 200), 0)));
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("TESSALY_IMPORT_CHILD", signalled);
-            env.insert("TESSALY_IMPORT_ORDER", m_studio->orders.at(0).orderPath);
-            env.insert("TESSALY_IMPORT_CARD", card);
-            env.insert("TESSALY_IMPORT_ROOTS", m_studio->picRoot + '|' + m_studio->bakRoot);
-            importer.setProcessEnvironment(env);
-            importer.setProcessChannelMode(QProcess::MergedChannels);
-            importer.start(QCoreApplication::applicationFilePath(), {QString("oneOrderTree:") + QTest::currentDataTag()});
-            QVERIFY(importer.waitForStarted());
-            QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || importer.state() == QProcess::NotRunning; }));
-            QVERIFY2(QFile::exists(signalled + "held"), importer.readAll().right(2000).constData());
+            const QString photo = m_roots->path("card/IMG_0005.jpg");
+            QVERIFY(testsupport::put(photo, testsupport::jpegWithOrientation(QSize(300, 200), 0)));
+            QVERIFY(importer.start("oneOrderTree", m_studio->orders.at(0).orderPath, photo,
+                                   m_studio->picRoot + '|' + m_studio->bakRoot, m_roots->path(QString("signals%1/").arg(m_outs))));
         }
 
         SearchOrder *w = open();
@@ -593,10 +560,7 @@ private slots:
                      qPrintable(QString("%1 > %2").arg(bar->fontMetrics().horizontalAdvance(says)).arg(bar->width())));
             QCOMPARE(fileTree(m_out), QStringList{today() + kA1203Folder + ".分件进行中"});
             QCOMPARE(m_server.requestCount("getorderpic"), 0);
-            QVERIFY(testsupport::put(signalled + "go", ""));
-            QVERIFY(importer.waitForFinished(testsupport::kWaitMs));
-            const QByteArray said = importer.readAll();
-            QVERIFY2(importer.exitStatus() == QProcess::NormalExit && importer.exitCode() == 0, said.right(2000).constData());
+            QVERIFY(importer.go());
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         } else if (meanwhile == "same order's copy held") {
             // the run waits before its product stage, and says so: no product folder is made meanwhile
