@@ -1599,6 +1599,9 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
     QTest::newRow("another program's batch import holds the order: this window waits") << "batch" << "single";
     QTest::newRow("another program's single-order import holds the order: the batch import waits") << "single" << "batch";
     QTest::newRow("another program's batch import holds the order: the batch import waits") << "batch" << "batch";
+    // "deletion": another desk deletes the order under its claim (removed last) while this window waits for it:
+    // the window stops on the folder gone and makes none of the order's folders anew
+    QTest::newRow("another desk deletes the order: this window waits, then stops") << "deletion" << "single";
 }
 
 void TestImportPhotoToServer::twoProgramsImportOneOrder()
@@ -1655,6 +1658,21 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     m_server.setHandler("get_order_path", [=](const standin::Request &) { return folderReply(folder, bak); });
     const QStringList photos{m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg",
                              m_studio->incomingRoot + "IMG_7303.jpg"};
+    if (first == "deletion") {
+        QVERIFY(put(folder + ".导片进行中", R"({"desk":"前台2","machine":"m-2","program":"4242-x"})"));
+        QVERIFY(openReady(4, true));
+        m_server.clearRequests();
+        MsgBox::clearShown();
+        chooseAndImport(photos);
+        const QString deleting = "订单E5520-1正在前台2上导片，等待其导片完成（可关闭窗口停止等待）";
+        QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == deleting; }));
+        QVERIFY(FileOperation::removeDir(folder, {m_studio->picRoot, m_studio->bakRoot}, nullptr, ".导片进行中"));
+        QVERIFY(testsupport::waitFor([&] { return !MsgBox::shown().isEmpty() && !m_window->isImporting(); }));
+        QVERIFY2(testsupport::lastBox().startsWith("警告|订单目录不存在："), qPrintable(testsupport::lastBox()));
+        QVERIFY(!QFileInfo::exists(folder));
+        QCOMPARE(m_server.requestCount("updatepicpath"), 0);
+        return;
+    }
     QTemporaryDir signalDir;
     const QString signalled = signalDir.path() + '/';
     QProcess child;
