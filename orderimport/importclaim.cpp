@@ -18,7 +18,8 @@ struct Folder
 {
     int working = 0;
     quint64 ended = 0;
-    int holds = 0;
+    int holds = 0;  // of import runs
+    int others = 0; // of tools that keep imports away
 };
 
 struct Folders
@@ -64,7 +65,7 @@ FolderClaim::Holder holderOf(const QString &key)
 void dropIfIdle(const QString &key)
 {
     const auto it = folders().byKey.find(key);
-    if (it != folders().byKey.end() && it->working == 0 && it->holds == 0)
+    if (it != folders().byKey.end() && it->working == 0 && it->holds == 0 && it->others == 0)
         folders().byKey.erase(it);
 }
 
@@ -92,43 +93,45 @@ Working::~Working()
     dropIfIdle(m_key);
 }
 
-Hold::Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder)
-    : m_claim(std::move(claim)), m_key(keyOf(orderFolder))
+Hold::Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, bool imports)
+    : m_claim(std::move(claim)), m_key(keyOf(orderFolder)), m_imports(imports)
 {
     QMutexLocker lock(&folders().mutex);
     Folder &folder = folders().byKey[m_key];
-    m_anew = folder.holds++ == 0;
-    m_alone = m_anew && folder.working == 0;
+    m_anew = folder.holds == 0;
+    m_alone = m_anew && folder.others == 0 && folder.working == 0;
+    ++(imports ? folder.holds : folder.others);
 }
 
 Hold::~Hold()
 {
     {
         QMutexLocker lock(&folders().mutex);
-        --folders().byKey[m_key].holds;
+        Folder &folder = folders().byKey[m_key];
+        --(m_imports ? folder.holds : folder.others);
         dropIfIdle(m_key);
     }
     m_claim.reset(); // given back: it goes once no photo of this program is placed in the folder
 }
 
 void take(const QString &orderFolder, QObject *context,
-          std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done)
+          std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done, bool imports)
 {
     const QString folder = OrderFolders::withSeparator(orderFolder);
-    FolderClaim::take(folder, fileName(), holderOf(keyOf(folder)), context, [folder, done](const FolderClaim::Taking &taking) {
+    FolderClaim::take(folder, fileName(), holderOf(keyOf(folder)), context, [folder, done, imports](const FolderClaim::Taking &taking) {
         const std::shared_ptr<Hold> hold =
-            taking.outcome == FolderClaim::Taken ? std::make_shared<Hold>(taking.claim, folder) : nullptr;
+            taking.outcome == FolderClaim::Taken ? std::make_shared<Hold>(taking.claim, folder, imports) : nullptr;
         done(taking, hold);
     });
 }
 
-FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold)
+FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold, bool imports)
 {
     const QString folder = OrderFolders::withSeparator(orderFolder);
     const FolderClaim::Taking taking = FolderClaim::takeAndWait(folder, fileName(), holderOf(keyOf(folder)));
     hold->reset();
     if (taking.outcome == FolderClaim::Taken)
-        *hold = std::make_shared<Hold>(taking.claim, folder);
+        *hold = std::make_shared<Hold>(taking.claim, folder, imports);
     return taking;
 }
 

@@ -46,16 +46,19 @@ private:
 class Hold
 {
 public:
-    Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder);
+    // imports: the hold of an import run; otherwise of a tool that only keeps imports away meanwhile (a
+    // separation reading the order's photos, a deletion), which no import's look-up counts on.
+    Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, bool imports = true);
     ~Hold();
     Hold(const Hold &) = delete;
     Hold &operator=(const Hold &) = delete;
 
-    // No other run of this program held the claim when this one took it: its look-up lists the folders anew.
+    // No other import run of this program held the claim when this one took it: its look-up lists the folders
+    // anew.
     bool anew() const { return m_anew; }
-    // Nothing else of this program imported into the folder when this hold was taken: no other run held the
-    // claim, and no photo of a closed window was still being placed. A tool that must not work beside an
-    // import (a separation reading the order's photos, a deletion) goes on only then.
+    // Nothing else of this program held the claim when this hold was taken (no import run, no other tool),
+    // and no photo of a closed window was still being placed. A tool that must not work beside an import (a
+    // separation reading the order's photos, a deletion) goes on only then.
     bool alone() const { return m_alone; }
     // Whether the claim's file is still this program's claim, read when asked (PhotoTask::claimHeld).
     std::function<bool()> heldCheck() const { return m_claim->heldCheck(); }
@@ -63,16 +66,18 @@ public:
 private:
     std::shared_ptr<FolderClaim> m_claim;
     QString m_key;
+    bool m_imports = true;
     bool m_anew = false;
     bool m_alone = false;
 };
 
 // Takes the claim of orderFolder (ending in "/") as FolderClaim::take does, done getting what was found on
 // context's thread; a take that found the claim Taken hands its Hold to done (none otherwise). Any thread.
+// imports: for an import run (see Hold).
 void take(const QString &orderFolder, QObject *context,
-          std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done);
+          std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done, bool imports = true);
 // The same, waiting for the answer, for a worker thread.
-FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold);
+FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold, bool imports = true);
 
 // The bar's text while another program holds the claim of the order (its number and service count as the
 // windows name it): the desk it runs on, as the claim names it, or another program of this desk, and that

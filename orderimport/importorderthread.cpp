@@ -239,7 +239,7 @@ void ImportOrderThread::startDelete()
     QString last;
     if (FileOperation::isSafeToDelete(deleteDir, roots, nullptr, FileOperation::FolderItself)
         && FileOperation::dirExists(deleteDir)) {
-        const FolderClaim::Taking taking = ImportClaim::takeAndWait(deleteDir, &claim);
+        const FolderClaim::Taking taking = ImportClaim::takeAndWait(deleteDir, &claim, false);
         if (taking.outcome == FolderClaim::Busy || (claim && !claim->alone())) {
             qCWarning(lcImport) << "order being imported, not deleted:" << deleteDir;
             emit deleteRefused(mOrderid, deleteDir, QStringLiteral("该订单正在导片，未删除"));

@@ -387,7 +387,7 @@ void SeparationWindow::holdOrderImport(int round)
                                     << taking.reason;
         }
         checkPhotos();
-    });
+    }, false);
 }
 
 void SeparationWindow::checkPhotos()
