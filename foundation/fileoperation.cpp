@@ -608,9 +608,12 @@ QString linkRefusal(const QString &dir, const QString &path)
 // Deletes the folder tree of root (a folder, not a link) after one walk through it, which lists what to
 // delete and refuses a tree holding another order's folder before anything is deleted (*refusal says
 // which). Links are removed as links and never followed; a folder another disk is mounted on is neither
-// gone into nor removed. When anything stays, *refusal says what and why.
-bool removeTree(const QString &root, const QString &path, QString *refusal)
+// gone into nor removed. When anything stays, *refusal says what and why. A file of root named last (the
+// claim the deletion holds the folder with) is removed after everything else has gone, right before root
+// itself (also when something else stays: the deletion is over).
+bool removeTree(const QString &root, const QString &path, QString *refusal, const QString &last)
 {
+    const QString lastPath = last.isEmpty() ? QString() : root + QLatin1Char('/') + last;
     TreeListing listing;
     const QString nested = walkTree(root, &listing);
     if (!nested.isEmpty()) {
@@ -652,6 +655,8 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
     };
     // What is gone by the time it is removed (another desk deleting the same order) does not stay.
     for (const QFileInfo &entry : qAsConst(listing.leaves)) {
+        if (!lastPath.isEmpty() && entry.absoluteFilePath() == lastPath)
+            continue;
         if (!(isLink(entry) ? removeLink(entry) : removeOneFile(entry.absoluteFilePath()))) {
             const int error = errno;
             if (error != ENOENT && !mounted(entry.absoluteFilePath(), error))
@@ -674,6 +679,11 @@ bool removeTree(const QString &root, const QString &path, QString *refusal)
             else if (!mounted(folder, error))
                 stays(folder, errorText(error));
         }
+    }
+    if (!lastPath.isEmpty() && !removeOneFile(lastPath)) {
+        const int error = errno;
+        if (error != ENOENT)
+            stays(lastPath, errorText(error));
     }
     const QDir top(root);
     QStringList why;
@@ -1093,7 +1103,7 @@ bool FileOperation::isSafeToDelete(const QString &path, QString *why)
     return isSafeToDelete(path, storageRoots(), why);
 }
 
-bool FileOperation::removeDir(const QString &path, const QStringList &roots, QString *refusal)
+bool FileOperation::removeDir(const QString &path, const QStringList &roots, QString *refusal, const QString &last)
 {
     QString clean;
     QString why = pathRefusal(path, roots, &clean);
@@ -1108,7 +1118,7 @@ bool FileOperation::removeDir(const QString &path, const QStringList &roots, QSt
             else if (!info.isDir())
                 why = notOrderFolderText() + QStringLiteral("：") + path;
             else // the guard's look into the folder is the deletion's own walk
-                removed = removeTree(clean, path, &why);
+                removed = removeTree(clean, path, &why, last);
         }
     }
     if (!removed)

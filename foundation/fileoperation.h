@@ -168,8 +168,11 @@ public:
     // refuses it, or anything is left ("有2项未能删除，如 照片/a.jpg（没有权限）", "其中挂载的其它磁盘未删除：
     // 照片/nas"): *refusal, if given, then says why; it is empty after a deletion. A folder counts among what
     // is left only when its own removal failed, not because something inside it stayed; a disk mounted on
-    // a file counts among the mounts. What could be deleted stays deleted.
-    static bool removeDir(const QString &path, const QStringList &roots, QString *refusal = nullptr);
+    // a file counts among the mounts. What could be deleted stays deleted. last: a file name in the folder
+    // removed after everything else, right before the folder (a claim held on it while it is deleted), also
+    // when something else stays.
+    static bool removeDir(const QString &path, const QStringList &roots, QString *refusal = nullptr,
+                          const QString &last = QString());
     // The same against storageRoots(), for the GUI thread.
     static bool removeDir(const QString &path);
     // The same guarded deletion under the other name the program uses; false for a missing folder,

@@ -9,6 +9,8 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <cerrno>
+
 namespace {
 
 // This program's imports into each order folder: the photos being placed, those that have ended, and the
@@ -17,8 +19,9 @@ struct Folder
 {
     int working = 0;
     quint64 ended = 0;
-    int holds = 0;
-    // The moment this program's holds began with a takeover from an ended program of this desk
+    int holds = 0;  // of import runs
+    int others = 0; // of tools that keep imports away
+    // The moment this program's import holds began with a takeover from an ended program of this desk
     // (FolderClaim::Taking::endedHereAt), -1 when they did not.
     qint64 endedHereAt = -1;
 };
@@ -66,7 +69,7 @@ FolderClaim::Holder holderOf(const QString &key)
 void dropIfIdle(const QString &key)
 {
     const auto it = folders().byKey.find(key);
-    if (it != folders().byKey.end() && it->working == 0 && it->holds == 0)
+    if (it != folders().byKey.end() && it->working == 0 && it->holds == 0 && it->others == 0)
         folders().byKey.erase(it);
 }
 
@@ -94,48 +97,51 @@ Working::~Working()
     dropIfIdle(m_key);
 }
 
-Hold::Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, qint64 endedHereAt,
+Hold::Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, bool imports, qint64 endedHereAt,
            const QByteArray &tookOver)
-    : m_claim(std::move(claim)), m_key(keyOf(orderFolder)), m_tookOver(tookOver)
+    : m_claim(std::move(claim)), m_key(keyOf(orderFolder)), m_imports(imports), m_tookOver(tookOver)
 {
     QMutexLocker lock(&folders().mutex);
     Folder &folder = folders().byKey[m_key];
-    m_anew = folder.holds++ == 0;
-    if (m_anew)
+    m_anew = folder.holds == 0;
+    m_alone = m_anew && folder.others == 0 && folder.working == 0;
+    if (m_anew && imports)
         folder.endedHereAt = endedHereAt;
+    ++(imports ? folder.holds : folder.others);
 }
 
 Hold::~Hold()
 {
     {
         QMutexLocker lock(&folders().mutex);
-        --folders().byKey[m_key].holds;
+        Folder &folder = folders().byKey[m_key];
+        --(m_imports ? folder.holds : folder.others);
         dropIfIdle(m_key);
     }
     m_claim.reset(); // given back: it goes once no photo of this program is placed in the folder
 }
 
 void take(const QString &orderFolder, QObject *context,
-          std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done)
+          std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done, bool imports)
 {
     const QString folder = OrderFolders::withSeparator(orderFolder);
-    FolderClaim::take(folder, fileName(), holderOf(keyOf(folder)), context, [folder, done](const FolderClaim::Taking &taking) {
+    FolderClaim::take(folder, fileName(), holderOf(keyOf(folder)), context, [folder, done, imports](const FolderClaim::Taking &taking) {
         const std::shared_ptr<Hold> hold = taking.outcome == FolderClaim::Taken
-                                               ? std::make_shared<Hold>(taking.claim, folder, taking.endedHereAt,
-                                                                        taking.tookOverClaim)
+                                               ? std::make_shared<Hold>(taking.claim, folder, imports,
+                                                                        taking.endedHereAt, taking.tookOverClaim)
                                                : nullptr;
         done(taking, hold);
     });
 }
 
 FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold,
-                                const std::function<bool()> &stopped)
+                                const std::function<bool()> &stopped, bool imports)
 {
     const QString folder = OrderFolders::withSeparator(orderFolder);
     const FolderClaim::Taking taking = FolderClaim::takeAndWait(folder, fileName(), holderOf(keyOf(folder)), stopped);
     hold->reset();
     if (taking.outcome == FolderClaim::Taken)
-        *hold = std::make_shared<Hold>(taking.claim, folder, taking.endedHereAt, taking.tookOverClaim);
+        *hold = std::make_shared<Hold>(taking.claim, folder, imports, taking.endedHereAt, taking.tookOverClaim);
     return taking;
 }
 
@@ -163,6 +169,16 @@ QString waitingText(const QString &orderKey, const FolderClaim::Taking &taking)
                                                   : taking.desk + QStringLiteral("上");
     return QStringLiteral("订单") + orderKey + QStringLiteral("正在") + where
            + QStringLiteral("导片，等待其导片完成（可关闭窗口停止等待）");
+}
+
+QString waitingHereText(const QString &orderKey)
+{
+    return QStringLiteral("订单") + orderKey + QStringLiteral("正在本程序的导片窗口中导片，等待其导片完成（可关闭窗口停止等待）");
+}
+
+bool folderGone(const FolderClaim::Taking &taking)
+{
+    return taking.outcome == FolderClaim::NotWritten && taking.error == ENOENT;
 }
 
 QString refusedText(const FolderClaim::Taking &taking)

@@ -46,16 +46,23 @@ private:
 class Hold
 {
 public:
-    // From what the take found (FolderClaim::Taking): endedHereAt, when it took the claim over from an ended
-    // program of this desk; tookOver, the claim of another program it took over (tookOverClaim).
-    Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, qint64 endedHereAt = -1,
+    // imports: the hold of an import run; otherwise of a tool that only keeps imports away meanwhile (a
+    // separation reading the order's photos, a deletion), which no import's look-up counts on. From what the
+    // take found (FolderClaim::Taking): endedHereAt, when it took the claim over from an ended program of
+    // this desk; tookOver, the claim of another program it took over (tookOverClaim).
+    Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, bool imports = true, qint64 endedHereAt = -1,
          const QByteArray &tookOver = QByteArray());
     ~Hold();
     Hold(const Hold &) = delete;
     Hold &operator=(const Hold &) = delete;
 
-    // No other run of this program held the claim when this one took it: its look-up lists the folders anew.
+    // No other import run of this program held the claim when this one took it: its look-up lists the folders
+    // anew.
     bool anew() const { return m_anew; }
+    // Nothing else of this program held the claim when this hold was taken (no import run, no other tool),
+    // and no photo of a closed window was still being placed. A tool that must not work beside an import (a
+    // separation reading the order's photos, a deletion) goes on only then.
+    bool alone() const { return m_alone; }
     // Whether the claim's file is still this program's claim, read when asked (PhotoTask::claimHeld).
     std::function<bool()> heldCheck() const { return m_claim->heldCheck(); }
     // The claim of another program the take took over (its runs into the folder made no progress), as read;
@@ -65,18 +72,21 @@ public:
 private:
     std::shared_ptr<FolderClaim> m_claim;
     QString m_key;
+    bool m_imports = true;
     bool m_anew = false;
     QByteArray m_tookOver;
+    bool m_alone = false;
 };
 
 // Takes the claim of orderFolder (ending in "/") as FolderClaim::take does, done getting what was found on
 // context's thread; a take that found the claim Taken hands its Hold to done (none otherwise). Any thread.
+// imports: for an import run (see Hold).
 void take(const QString &orderFolder, QObject *context,
-          std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done);
+          std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done, bool imports = true);
 // The same, waiting for the answer, for a worker thread; stopped (when given) ends the wait at once
 // (FolderClaim::takeAndWait: Stopped).
 FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold,
-                                const std::function<bool()> &stopped = {});
+                                const std::function<bool()> &stopped = {}, bool imports = true);
 
 // While this program holds the claim of orderFolder, taken over from a program of this desk that had ended
 // (no run of this program held it then): how many ms ago that was, on this desk's steady clock; -1
@@ -88,6 +98,11 @@ qint64 msSinceEndedProgram(const QString &orderFolder);
 // windows name it): the desk it runs on, as the claim names it, or another program of this desk, and that
 // closing the window stops the wait.
 QString waitingText(const QString &orderKey, const FolderClaim::Taking &taking);
+// The same while a run of this program imports the order (a tool's hold that is not alone()).
+QString waitingHereText(const QString &orderKey);
+// A take that could not write the claim because the order folder is no longer there (a deletion of the
+// order ended while the run waited for it): the run stops instead of making the order's folders anew.
+bool folderGone(const FolderClaim::Taking &taking);
 // Why an order was not imported when something under the claim's name is no claim (Refused), and the
 // failure line of a claim that could not be written (NotWritten: the import goes on without one).
 QString refusedText(const FolderClaim::Taking &taking);

@@ -229,8 +229,36 @@ void ImportOrderThread::startDelete()
     // A search row can carry any path at all; only an order folder may go, never a storage root,
     // a drive or share root, or a path relative to wherever the program happens to run. The guard
     // looks into the folder on the deletion's own walk. A folder that does not go is reported with why.
+    const QStringList roots = mRun.storageRoots();
     QString refusal;
-    const bool ok = FileOperation::removeDir(deleteDir, mRun.storageRoots(), &refusal);
+    // No import runs beside the deletion of its order: the deletion holds the order's import claim, so
+    // that an import of the order waits for it (and then finds the folder gone); an order another program,
+    // desk or run of this program is importing is passed over. The claim is taken only in a folder the
+    // guard lets go, and removed last, right before the folder.
+    std::shared_ptr<ImportClaim::Hold> claim;
+    QString last;
+    if (FileOperation::isSafeToDelete(deleteDir, roots, nullptr, FileOperation::FolderItself)
+        && FileOperation::dirExists(deleteDir)) {
+        const FolderClaim::Taking taking = ImportClaim::takeAndWait(deleteDir, &claim, {}, false);
+        if (taking.outcome == FolderClaim::Busy || (claim && !claim->alone())) {
+            qCWarning(lcImport) << "order being imported, not deleted:" << deleteDir;
+            emit deleteRefused(mOrderid, deleteDir, QStringLiteral("该订单正在导片，未删除"));
+            return;
+        }
+        if (taking.outcome == FolderClaim::Refused) {
+            emit deleteRefused(mOrderid, deleteDir,
+                               QStringLiteral("导片标记无法读取（") + taking.reason
+                                   + QStringLiteral("），无法确定其它电脑是否正在导入该订单，未删除：") + taking.shown);
+            return;
+        }
+        if (claim)
+            last = ImportClaim::fileName();
+    }
+    const bool ok = FileOperation::removeDir(deleteDir, roots, &refusal, last);
+    // A folder the walk refused keeps the claim only until here: gone before the box tells of the folder.
+    if (!ok && claim && claim->heldCheck()())
+        FileOperation::deleteFile(Platform::localPath(withSeparator(deleteDir)) + last);
+    claim.reset();
     qCDebug(lcImport) << "isDelete" << (ok ? "true" : "false");
     if (ok)
         emit deleteSucceed(mOrderid, deleteDir);
@@ -550,6 +578,10 @@ bool ImportOrderThread::takeOrderClaim(const QString &orderPath, std::shared_ptr
         if (taking.outcome != FolderClaim::Busy) {
             if (!waiting.isEmpty())
                 emit waitingForOrderSigl(QString());
+            if (ImportClaim::folderGone(taking)) { // deleted while the run waited: it makes no half order
+                endStopped(QStringLiteral("订单目录不存在：") + orderPath);
+                return false;
+            }
             if (taking.outcome == FolderClaim::Refused) {
                 endStopped(ImportClaim::refusedText(taking));
                 return false;

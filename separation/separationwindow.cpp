@@ -3,6 +3,7 @@
 #include "barcodedownload.h"
 #include "fileoperation.h"
 #include "globals.h"
+#include "importclaim.h"
 #include "goodsplan.h"
 #include "logging.h"
 #include "messageboxdialog.h"
@@ -54,9 +55,8 @@ QString otherProgramFormat(const QString &key, const SeparationClaim::Taking &ta
     const QString where = taking.thisDesk         ? QStringLiteral("本机的另一个程序中")
                           : taking.desk.isEmpty() ? QStringLiteral("另一个程序中")
                                                   : taking.desk + QStringLiteral("上");
-    QString text = QStringLiteral("订单") + key + QStringLiteral("正在") + where
-                   + QStringLiteral("分件，等待其分件完成（可关闭窗口停止等待）");
-    return text.replace(QLatin1Char('%'), QLatin1String("%%")); // shown as it is
+    return QStringLiteral("订单") + key + QStringLiteral("正在") + where
+           + QStringLiteral("分件，等待其分件完成（可关闭窗口停止等待）");
 }
 
 // The body of a request about one order of the shop: "token", "order_photo_id", "shopid", "superid"; more
@@ -92,6 +92,7 @@ void SeparationWindow::closeEvent(QCloseEvent *event)
     }
     OrderSearchWindowBase::closeEvent(event);
     m_claim.reset(); // the order's claim goes once the copies under way have ended
+    m_importHold.reset();
 }
 
 QStringList SeparationWindow::workFolders() const
@@ -317,14 +318,7 @@ void SeparationWindow::claimOrder(int round)
 void SeparationWindow::claimTaken(int round, const SeparationClaim::Taking &taking)
 {
     if (taking.outcome == SeparationClaim::Busy) {
-        const QString waiting = otherProgramFormat(m_order.orderpayforkey, taking);
-        if (m_progressBar->format() != waiting) {
-            m_progressBar->setRange(0, 1);
-            m_progressBar->setValue(0);
-            m_progressBar->setFormat(waiting);
-            m_progressBar->show();
-            m_progressGroup->show();
-        }
+        showWaiting(otherProgramFormat(m_order.orderpayforkey, taking));
         QTimer::singleShot(kClaimLookMs, this, [this, round] { claimOrder(round); });
         return;
     }
@@ -340,7 +334,60 @@ void SeparationWindow::claimTaken(int round, const SeparationClaim::Taking &taki
     }
     if (taking.outcome == SeparationClaim::NotWritten)
         guard()->addFailure(taking.why);
-    checkPhotos();
+    holdOrderImport(round);
+}
+
+void SeparationWindow::showWaiting(QString text)
+{
+    text.replace(QLatin1Char('%'), QLatin1String("%%")); // shown as it is
+    if (m_progressBar->format() == text)
+        return;
+    m_progressBar->setRange(0, 1);
+    m_progressBar->setValue(0);
+    m_progressBar->setFormat(text);
+    m_progressBar->show();
+    m_progressGroup->show();
+}
+
+void SeparationWindow::holdOrderImport(int round)
+{
+    if (!runActive() || round != m_orderRound)
+        return; // the window closed while it waited
+    if (!orderPathUsable()) { // nothing of the order is read
+        checkPhotos();
+        return;
+    }
+    const QString key = m_order.orderpayforkey;
+    ImportClaim::take(m_order.orderpath, this,
+                      [this, round, key](const FolderClaim::Taking &taking, const std::shared_ptr<ImportClaim::Hold> &hold) {
+        if (!runActive() || round != m_orderRound)
+            return; // the run ended meanwhile: a hold taken goes again
+        QString waiting;
+        if (taking.outcome == FolderClaim::Busy)
+            waiting = ImportClaim::waitingText(key, taking);
+        else if (hold && !hold->alone()) // this program imports the order: given back, looked at again
+            waiting = ImportClaim::waitingHereText(key);
+        if (!waiting.isEmpty()) {
+            showWaiting(waiting);
+            QTimer::singleShot(ImportClaim::kLookAgainMs, this, [this, round] { holdOrderImport(round); });
+            return;
+        }
+        m_importHold = hold;
+        m_progressBar->setFormat(QStringLiteral("%p%"));
+        if (taking.outcome == FolderClaim::Refused) {
+            // read as it is; the report says that an import elsewhere could not be ruled out
+            SeparateMessageInfo unsure;
+            unsure.orderNumber = m_order.orderpayforkey;
+            unsure.notes << QStringLiteral("导片标记无法读取（") + taking.reason
+                                + QStringLiteral("），无法确定其它电脑是否正在导入该订单：") + taking.shown;
+            m_messageList.append(unsure);
+        } else if (taking.outcome == FolderClaim::NotWritten) {
+            // (a store this desk only reads, say: no import held the order when it was looked at)
+            qCWarning(lcSeparation) << "the order's import claim not written, read as it is:" << taking.shown
+                                    << taking.reason;
+        }
+        checkPhotos();
+    }, false);
 }
 
 void SeparationWindow::checkPhotos()
@@ -640,6 +687,7 @@ void SeparationWindow::separateNextOrder()
         }
         m_attempt.reset();
         m_claim.reset(); // goes once its copies have ended
+        m_importHold.reset();
         m_finishedLabel->setText(finishedLabelText());
         m_progressBar->setValue(0);
         m_progressBar->setMaximum(0);
@@ -704,6 +752,7 @@ void SeparationWindow::endRunEarly(const QString &why)
     untakeCurrentOrder();
     m_attempt.reset(); // its record stays on disk for the order's next attempt
     m_claim.reset();
+    m_importHold.reset();
     SeparateMessageInfo stopped;
     stopped.orderNumber = m_order.orderpayforkey;
     stopped.failures = guard()->takeFailures();

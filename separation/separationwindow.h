@@ -11,6 +11,7 @@
 
 #include "expresshtml.h"
 #include "folderindex.h"
+#include "importclaim.h"
 #include "ordersearchwindowbase.h"
 #include "separatethread.h"
 #include "separationclaim.h"
@@ -200,6 +201,14 @@ private:
     // bar.
     void claimOrder(int round);
     void claimTaken(int round, const SeparationClaim::Taking &taking);
+    // Then holds the import claim of the order's folder on the store (ImportClaim) while the run reads the
+    // order's photos, so that it copies no photo an import is placing and no import of another program or
+    // desk places one meanwhile: while another program, desk or a run of this program imports the order,
+    // it looks again every quarter second, saying so in the bar; then checkPhotos(). Where no claim can be
+    // written (a store this desk only reads) the order is read as it is.
+    void holdOrderImport(int round);
+    // The bar says the run waits, and why (text shown as it is).
+    void showWaiting(QString text);
     void checkPhotos();
     // Then one check per goods photo.
     void checkGoodsPhotos();
@@ -229,6 +238,7 @@ private:
 
     SeparationRules m_rules;
     std::shared_ptr<SeparationClaim> m_claim; // the current order's folder is this program's
+    std::shared_ptr<ImportClaim::Hold> m_importHold; // no import runs in the current order's folder on the store
     int m_orderRound = 0;                     // counts the orders the window started claiming
     int m_offGuiStep = 0;                     // counts the steps offGuiThen() started
     std::function<void(bool)> m_afterOffGui;  // what follows the last of them, given whether the claim is held

@@ -1046,9 +1046,13 @@ void ImportPhotoToServer::claimOrder(int round)
         }
         m_claimWaiting = false;
         ui->progressBar->resetFormat();
-        if (taking.outcome == FolderClaim::Refused) {
+        if (taking.outcome == FolderClaim::Refused || ImportClaim::folderGone(taking)) {
+            // (a folder gone: the order was deleted while the run waited; no half order is made anew)
             ui->progressBar->hide();
-            MsgBox::information(this, QStringLiteral("警告"), ImportClaim::refusedText(taking), QMessageBox::Yes);
+            MsgBox::information(this, QStringLiteral("警告"),
+                                taking.outcome == FolderClaim::Refused ? ImportClaim::refusedText(taking)
+                                                                       : QStringLiteral("订单目录不存在：") + orderPath,
+                                QMessageBox::Yes);
             if (self)
                 restoreAfterRunStart();
             return;

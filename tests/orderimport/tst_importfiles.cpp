@@ -1,3 +1,4 @@
+#include "fileoperation.h"
 #include "globals.h"
 #include "imageoperation.h"
 #include "importclaim.h"
@@ -229,6 +230,10 @@ private slots:
             << false << "stop, stalled: another order";
         QTest::newRow("a stop while the order's own claim is written on a share that stalls: the run ends at once")
             << false << "stop, stalled: own claim";
+        // "deleted": another desk deletes the order under its claim as the run starts, the claim going last:
+        // the run waits for it, then stops on the folder gone and makes none of the order's folders anew
+        QTest::newRow("the order deleted by another desk while the run waited: stopped, nothing made anew")
+            << false << "deleted";
     }
     void twoImportsIntoOneOrderAtOnce()
     {
@@ -310,6 +315,28 @@ private slots:
             else
                 QCOMPARE(bytesOf(photos + beside), bytesOf(first));
             QCOMPARE(QDir(backups).entryList(QDir::Files), backupsBefore);
+            return;
+        }
+        if (overlap == "deleted") {
+            const QString src = roots.path("src/");
+            QDir().mkpath(src);
+            QVERIFY(testsupport::writeJpeg(src + "d.jpg", QSize(64, 48), 1));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportOriginPhotos));
+            m->setOriginFiles({src + "d.jpg"});
+            const QString claim = m->orderPath() + ".导片进行中";
+            QVERIFY(put(claim, R"({"desk":"前台2","machine":"m-2","program":"4242-x"})"));
+            ImportOrderThread run(m.data(), ImportOriginPhotos);
+            QAtomicInt waiting = 0;
+            QObject::connect(&run, &ImportOrderThread::waitingForOrderSigl, &run,
+                             [&](const QString &why) { waiting = why.isEmpty() ? 0 : 1; }, Qt::DirectConnection);
+            run.start();
+            QVERIFY(testsupport::waitFor([&] { return waiting.loadAcquire() == 1; }));
+            QVERIFY(FileOperation::removeDir(m->orderPath(), {roots.picRoot(), roots.bakRoot()}, nullptr, ".导片进行中"));
+            QVERIFY(run.wait(testsupport::kWaitMs));
+            QCOMPARE(run.errorText(), "订单目录不存在：" + m->orderPath());
+            QCOMPARE(run.failures(), QStringList());
+            QVERIFY(!QFileInfo::exists(m->orderPath()));
+            QCOMPARE(run.placedFiles(), 0);
             return;
         }
         if (overlap == "taken over") {

@@ -210,7 +210,8 @@ private slots:
         // Paths: {A} and {B} the first two sample orders' folders ({B-name} the last part of {B}'s), {pic}
         // the photo root, {amp} an order folder whose name holds "&", "=" and a blank, {docs} a folder of
         // documents that is no order folder, {link} a link to {B} beside the orders, "#" an "orderpath" that is
-        // a JSON number.
+        // a JSON number; "importing:" before a path: another program is importing into that folder as the
+        // batch starts (its copy held until the batch has ended).
         QTest::addColumn<QStringList>("paths");      // one ticked row each, order ids and numbers K1, K2, ...
         QTest::addColumn<QList<int>>("deleted");     // the rows whose folders go
         QTest::addColumn<QList<int>>("named");       // the rows the end box names
@@ -235,6 +236,11 @@ private slots:
                                           << ok << "" << QStringList();
         QTest::newRow("same folder, two spellings") << QStringList{"{B}", "{B-no-slash}"} << QList<int>{0}
                                                     << QList<int>{} << "" << ok << "" << QStringList();
+        // another program is importing into {A}: it is passed over and named, nothing of it removed, and the
+        // import ends well afterwards
+        QTest::newRow("an order another program is importing")
+            << QStringList{"importing:{A}", "{B}"} << QList<int>{1} << QList<int>{0} << "" << ok << ""
+            << QStringList{"K1  {A}（该订单正在导片，未删除）"};
         QTest::newRow("removal fails") << QStringList{"{A}", "{B}"} << QList<int>{0} << QList<int>{1} << "{B}" << ok << ""
                                        << QStringList{"{B}（有", "项未能删除，如 ", "（" + errorText(EBUSY) + "）"};
         QTest::newRow("number path") << QStringList{"#", "{A}"} << QList<int>{1} << QList<int>{0} << "" << ok << "" << QStringList();
@@ -256,6 +262,8 @@ private slots:
         QFETCH(standin::Reply, logReply);
         QFETCH(QString, notLogged);
         QFETCH(QStringList, why);
+        if (testsupport::ImportingProgram::runAsChild(m_studio->orderJson(m_studio->orders.at(0))))
+            return; // the other program, importing into {A}
 
         const QString amp = m_studio->picRoot + "2023-09/01/H&K=1 x/";
         for (const char *sub : {"照片", "成品"})
@@ -267,7 +275,8 @@ private slots:
         if (paths.contains("{link}"))
             QVERIFY(QFile::link(orderPath(1), link));
         auto expand = [&](QString p) {
-            return p.replace("{A}", orderPath(0))
+            return p.remove("importing:")
+                .replace("{A}", orderPath(0))
                 .replace("{link}", link)
                 .replace("{B-no-slash}", orderPath(1).chopped(1))
                 .replace("{B}", orderPath(1))
@@ -286,6 +295,15 @@ private slots:
         m_server.setReply("order_photo_del", logReply);
         if (!failRemovalsIn.isEmpty())
             Platform::failRemovals(expand(failRemovalsIn));
+        testsupport::ImportingProgram importer;
+        for (const QString &path : paths) {
+            if (!path.startsWith("importing:"))
+                continue;
+            const QString photo = m_roots->path("card/IMG_0005.jpg");
+            QVERIFY(testsupport::put(photo, testsupport::jpegWithOrientation(QSize(300, 200), 0)));
+            QVERIFY(importer.start("refusedAndFailedFolders", expand(path), photo,
+                                   m_studio->picRoot + '|' + m_studio->bakRoot, m_roots->path("signals/")));
+        }
         const QStringList before = tree(m_studio->folder);
 
         BatchDeleteOrder *w = openBatchWindow();
@@ -299,7 +317,12 @@ private slots:
         QStringList gone;
         for (int row : deleted)
             gone << expand(paths.at(row));
-        QCOMPARE(tree(m_studio->folder), without(before, gone));
+        QStringList left = without(before, gone);
+        if (!failRemovalsIn.isEmpty()) { // the claim the deletion held it with: its removal fails as the rest
+            left << QDir::cleanPath(expand(failRemovalsIn) + "/.导片进行中");
+            left.sort();
+        }
+        QCOMPARE(tree(m_studio->folder), left);
         QVERIFY(testsupport::waitFor([&] { return m_server.requestCount("order_photo_del") == deleted.size(); }));
         for (int i = 0; i < deleted.size(); ++i) {
             const int row = deleted.at(i);
@@ -331,6 +354,13 @@ private slots:
             const QString line = end.mid(at + 1).section('\n', 0, 0);
             for (const QString &part : why)
                 QVERIFY2(line.contains(expand(part)), qPrintable(line));
+        }
+        // an import under way when the batch began ends well, into the folder it found
+        for (const QString &path : paths) {
+            if (path.startsWith("importing:")) {
+                QVERIFY(importer.go());
+                QVERIFY(QFileInfo(expand(path) + "成品/IMG_0005.jpg").isFile());
+            }
         }
     }
 

@@ -332,6 +332,15 @@ private slots:
         // on once that desk has finished
         QTest::newRow("another desk separating the order")
             << "" << "1" << "0" << "" << whole << "another desk's claim";
+        // another program imports a finished photo into the order on a slow share as the run starts: the run
+        // waits for it (and says so), then separates the order with that photo, as a fresh run would
+        QTest::newRow("another program importing the order")
+            << "" << "1" << "0" << "" << whole + QStringList{W + "成品/IMG_0005.jpg", W + "制作单缩略图/IMG_0005.jpg"}
+            << "another program's import";
+        // the same with the batch import of this program
+        QTest::newRow("this program importing the order")
+            << "" << "1" << "0" << "" << whole + QStringList{W + "成品/IMG_0005.jpg", W + "制作单缩略图/IMG_0005.jpg"}
+            << "this program's import";
         // the same with another program of this desk, still running
         QTest::newRow("this desk's other program separating the order")
             << "" << "1" << "0" << "" << whole << "this desk's claim, this program";
@@ -378,6 +387,8 @@ private slots:
         g_separateMode = mode;
         g_xztp = rejected;
         g_sjfjxz = raws;
+        if (testsupport::ImportingProgram::runAsChild(m_studio->orderJson(m_studio->orders.at(0))))
+            return; // the other program, importing into the order
         const auto sampledAgain = qScopeGuard([this] { serveStudio(); });
         // A1203's previews on the store: current, so the run leaves them as they are
         const QString previews = m_studio->orders.at(0).orderPath + "成品缩略图/";
@@ -524,6 +535,48 @@ private slots:
             QVERIFY(testsupport::put(claimOfA1203(), QJsonDocument(claim).toJson(QJsonDocument::Compact)));
         }
 
+        // What an import of the row adds to the order goes once it has ended: the next rows separate the order
+        // as sampled.
+        const QString store = m_studio->orders.at(0).orderPath;
+        const QStringList storeBefore = fileTree(store);
+        const auto storeAsSampled = qScopeGuard([&] {
+            for (const QString &added : fileTree(store)) {
+                if (!storeBefore.contains(added) && !added.endsWith('/'))
+                    QFile::remove(store + added);
+            }
+        });
+        testsupport::ImportingProgram importer; // its copy into the order held until it goes
+        const QString photo = m_roots->path("card/IMG_0005.jpg");
+        if (meanwhile == "another program's import") {
+            QVERIFY(testsupport::put(photo, testsupport::jpegWithOrientation(QSize(300, 200), 0)));
+            QVERIFY(importer.start("oneOrderTree", m_studio->orders.at(0).orderPath, photo,
+                                   m_studio->picRoot + '|' + m_studio->bakRoot, m_roots->path(QString("signals%1/").arg(m_outs))));
+        }
+        ImportOrderModel record(m_studio->orderJson(m_studio->orders.at(0)));
+        std::unique_ptr<ImportOrderThread> ownImport; // this program's, its copy held until released
+        const auto ownImportEnded = qScopeGuard([&] {
+            Platform::releaseWrites();
+            if (ownImport)
+                ownImport->wait();
+        });
+        if (meanwhile == "this program's import") {
+            QVERIFY(testsupport::put(photo, testsupport::jpegWithOrientation(QSize(300, 200), 0)));
+            record.setFinishedFiles({photo});
+            Platform::holdWrites("成品/");
+            const QString picRoot = g_picPath;
+            const QString bakRoot = g_bakPicPath;
+            g_picPath = m_studio->picRoot; // the run's roots
+            g_bakPicPath = m_studio->bakRoot;
+            ownImport.reset(new ImportOrderThread(&record, ImportFinishedPhotos));
+            g_picPath = picRoot;
+            g_bakPicPath = bakRoot;
+            ownImport->setParallelPhotos(1);
+            ownImport->start();
+            QVERIFY2(testsupport::waitFor([&] { return Platform::heldWrites() > 0 || ownImport->isFinished(); })
+                         && Platform::heldWrites() > 0,
+                     qPrintable(ownImport->errorText()));
+        }
+
         SearchOrder *w = open();
         QVERIFY(listAndTick(w, {0}));
         if (meanwhile == "another desk")
@@ -536,6 +589,31 @@ private slots:
                                                          ShopSettings::current());
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
             QVERIFY(importWindow && importWindow->isVisible());
+        } else if (meanwhile.endsWith("'s import")) {
+            // the bar names the order and that another program (or this one's import) imports it, whole, and that
+            // closing the window stops the wait; nothing of the order is read or made meanwhile
+            const QString says = meanwhile.startsWith("another")
+                                     ? "订单A1203正在本机的另一个程序中导片，等待其导片完成（可关闭窗口停止等待）"
+                                     : "订单A1203正在本程序的导片窗口中导片，等待其导片完成（可关闭窗口停止等待）";
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([w, says] { return barText(w) == says; }));
+            QTest::qWait(600); // it looks again, and waits on
+            QVERIFY(w->isSeparating());
+            const QProgressBar *bar = child<QProgressBar>(w, "progressBar");
+            QCOMPARE(barText(w), says);
+            QVERIFY(bar->isVisible());
+            QVERIFY2(bar->fontMetrics().horizontalAdvance(says) < bar->width(),
+                     qPrintable(QString("%1 > %2").arg(bar->fontMetrics().horizontalAdvance(says)).arg(bar->width())));
+            QCOMPARE(fileTree(m_out), QStringList{today() + kA1203Folder + ".分件进行中"});
+            QCOMPARE(m_server.requestCount("getorderpic"), 0);
+            if (ownImport) {
+                Platform::releaseWrites();
+                QVERIFY(ownImport->wait(testsupport::kWaitMs));
+                QCOMPARE(ownImport->failures(), QStringList());
+            } else {
+                QVERIFY(importer.go());
+            }
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
         } else if (meanwhile == "same order's copy held") {
             // the run waits before its product stage, and says so: no product folder is made meanwhile
             child<QPushButton>(w, "pushButton_separate")->click();
@@ -606,6 +684,7 @@ private slots:
         held.release();
         QVERIFY(MsgBox::shown().isEmpty());
         QThreadPool::globalInstance()->waitForDone(); // a closed window's copy still under way included
+        testsupport::waitFor([this] { return !QFileInfo::exists(claimOfA1203()); }); // it goes after the run's end
         files.sort();
         if (fileTree(m_out) != files)
             qDebug().noquote() << fileTree(m_out).join("\n");
@@ -633,8 +712,11 @@ private slots:
         }
         // nothing of another order reached A1203's previews (a job of a closed window included)
         QThreadPool::globalInstance()->waitForDone();
-        QCOMPARE(filesOf(previews).keys(), previewsBefore.keys());
-        QVERIFY(filesOf(previews) == previewsBefore);
+        QMap<QString, QByteArray> previewsAfter = filesOf(previews);
+        if (meanwhile.endsWith("'s import")) // the import's own preview of its photo
+            QVERIFY(previewsAfter.remove("IMG_0005.jpg") == 1);
+        QCOMPARE(previewsAfter.keys(), previewsBefore.keys());
+        QVERIFY(previewsAfter == previewsBefore);
         // the closed window's job made no more of its own order's previews either
         if (!closedPreviews.isEmpty())
             QVERIFY(QDir(closedPreviews).entryList(QDir::Files).size() < 100);

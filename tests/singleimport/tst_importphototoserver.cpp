@@ -1719,6 +1719,9 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
         << "batch" << "single" << "cut short";
     QTest::newRow("another program's single-order import killed mid-copy: the batch import takes the order, its temporaries go")
         << "single" << "batch" << "cut short";
+    // "deletion": another desk deletes the order under its claim (removed last) while this window waits for it:
+    // the window stops on the folder gone and makes none of the order's folders anew
+    QTest::newRow("another desk deletes the order: this window waits, then stops") << "deletion" << "single" << "";
 }
 
 void TestImportPhotoToServer::twoProgramsImportOneOrder()
@@ -1862,6 +1865,21 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     const QString bak = made.orderBakPath();
     QVERIFY(QDir(folder + "照片").exists() && QDir(bak + "照片").exists());
     m_server.setHandler("get_order_path", [=](const standin::Request &) { return folderReply(folder, bak); });
+    if (first == "deletion") {
+        QVERIFY(put(folder + ".导片进行中", R"({"desk":"前台2","machine":"m-2","program":"4242-x"})"));
+        QVERIFY(openReady(4, true));
+        m_server.clearRequests();
+        MsgBox::clearShown();
+        chooseAndImport(photos);
+        const QString deleting = "订单E5520-1正在前台2上导片，等待其导片完成（可关闭窗口停止等待）";
+        QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == deleting; }));
+        QVERIFY(FileOperation::removeDir(folder, {m_studio->picRoot, m_studio->bakRoot}, nullptr, ".导片进行中"));
+        QVERIFY(testsupport::waitFor([&] { return !MsgBox::shown().isEmpty() && !m_window->isImporting(); }));
+        QVERIFY2(testsupport::lastBox().startsWith("警告|订单目录不存在："), qPrintable(testsupport::lastBox()));
+        QVERIFY(!QFileInfo::exists(folder));
+        QCOMPARE(m_server.requestCount("updatepicpath"), 0);
+        return;
+    }
     QTemporaryDir signalDir;
     const QString signalled = signalDir.path() + '/';
     QProcess child;

@@ -5,6 +5,9 @@
 // is used by the tests that link the separation windows.
 
 #include "globals.h"
+#include "importordermodel.h"
+#include "importorderthread.h"
+#include "filebytes.h"
 #include "msgbox.h"
 #include "multiselectcombobox.h"
 #include "platform.h"
@@ -17,6 +20,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QStandardItemModel>
@@ -144,6 +148,91 @@ private:
     QSemaphore m_release;
     std::shared_ptr<WindowGuard> m_guard;
     bool m_released = false;
+};
+
+// Another program importing one finished photo into an order folder: the test program run again as a
+// child with the test function and its row, the order, the photo and the storage roots in its environment;
+// it holds the order's import claim, its copy into "成品/" waiting (as on a slow share) until this program
+// lets it go.
+class ImportingProgram
+{
+public:
+    ~ImportingProgram()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            put(m_signals + QStringLiteral("go"), QByteArray());
+            m_process.waitForFinished(kWaitMs);
+        }
+    }
+    // In the child: imports as this program asked and answers true (the test function's row ends there, its
+    // checks having reported); false in this program.
+    static bool runAsChild(const QJsonObject &order)
+    {
+        const QString signalled = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
+        if (signalled.isEmpty())
+            return false;
+        Platform::holdWrites(QStringLiteral("成品/"));
+        ImportOrderModel record(order);
+        record.setOrderPath(qEnvironmentVariable("TESSALY_IMPORT_ORDER"));
+        record.setFinishedFiles({qEnvironmentVariable("TESSALY_IMPORT_PHOTO")});
+        g_picPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section(QLatin1Char('|'), 0, 0);
+        g_bakPicPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section(QLatin1Char('|'), 1, 1);
+        ImportOrderThread run(&record, ImportFinishedPhotos);
+        run.setParallelPhotos(1);
+        run.start();
+        const bool held = waitFor([] { return Platform::heldWrites() > 0; })
+                          && put(signalled + QStringLiteral("held"), QByteArray())
+                          && waitFor([&] { return QFile::exists(signalled + QStringLiteral("go")); });
+        Platform::releaseWrites();
+        const bool ended = run.wait(kWaitMs);
+        [&] {
+            QVERIFY2(held, "the child's copy was not held, or never let go");
+            QVERIFY(ended);
+            QCOMPARE(run.failures(), QStringList());
+        }();
+        return true;
+    }
+    // Starts the child on the current row of testFunction, importing photo into orderFolder (roots: the
+    // photo and backup roots, "|" between them), its signals in the new folder signalFolder; true once its
+    // copy is held.
+    bool start(const char *testFunction, const QString &orderFolder, const QString &photo, const QString &roots,
+               const QString &signalFolder)
+    {
+        m_signals = signalFolder;
+        if (!QDir().mkpath(m_signals))
+            return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TESSALY_IMPORT_CHILD"), m_signals);
+        env.insert(QStringLiteral("TESSALY_IMPORT_ORDER"), orderFolder);
+        env.insert(QStringLiteral("TESSALY_IMPORT_PHOTO"), photo);
+        env.insert(QStringLiteral("TESSALY_IMPORT_ROOTS"), roots);
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(QCoreApplication::applicationFilePath(),
+                        {QString::fromLatin1(testFunction) + QLatin1Char(':') + QString::fromUtf8(QTest::currentDataTag())});
+        if (!m_process.waitForStarted())
+            return false;
+        waitFor([&] { return QFile::exists(m_signals + QStringLiteral("held")) || m_process.state() == QProcess::NotRunning; });
+        if (QFile::exists(m_signals + QStringLiteral("held")))
+            return true;
+        qWarning("the importing program did not start its copy: %s", m_process.readAll().right(2000).constData());
+        return false;
+    }
+    // Lets its copy go and waits for its end; true when it imported without a failure.
+    bool go()
+    {
+        if (!put(m_signals + QStringLiteral("go"), QByteArray()) || !m_process.waitForFinished(kWaitMs))
+            return false;
+        const QByteArray said = m_process.readAll();
+        if (m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0)
+            return true;
+        qWarning("the importing program failed: %s", said.right(2000).constData());
+        return false;
+    }
+
+private:
+    QProcess m_process;
+    QString m_signals;
 };
 
 // Separation runs on the written sample studio: windows that delete themselves when closed, each test's
