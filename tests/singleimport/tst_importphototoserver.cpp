@@ -12,6 +12,7 @@
 #include "msgbox.h"
 #include "platform.h"
 #include "searchorderwindow.h"
+#include "shownwhole.h"
 #include "singleorderopeners.h"
 #include "studiofixture.h"
 
@@ -1199,6 +1200,7 @@ void TestImportPhotoToServer::closingMidRun()
         std::unique_ptr<ImportPhotoToServer> closed;
         std::unique_ptr<importOrdersPhotoDlg> dialog;
         QPushButton *start = nullptr;
+        const auto released = qScopeGuard([] { Platform::releaseWrites(); }); // a failed check leaves no run held
         int heldFirst = 1; // photos of the first run under way
         if (how == 18) {
             QVERIFY(openReady(0, true));
@@ -1226,13 +1228,15 @@ void TestImportPhotoToServer::closingMidRun()
         QVERIFY(openReady(0, true));
         chooseAndImport(QStringList(photos.rbegin(), photos.rend()));
         m_window->pool()->setMaxThreadCount(int(photos.size()));
-        // The photo the first run is placing is waited for, and the bar says so; otherwise it would be on its
-        // way into the order a second time (with the photos new to the order, in a new window).
-        const QProgressBar *bar = widget<QProgressBar>("progressBar");
+        // The photo the first run is placing is waited for, and the window says so, whole; otherwise it would
+        // be on its way into the order a second time (with the photos new to the order, in a new window).
+        const QString waiting = "等待本订单的另一次导入放好同一张照片";
         const int heldOtherwise = heldFirst + (how == 18 ? int(photos.size()) : 1);
         QVERIFY(testsupport::waitFor([&] {
-            return bar->format().contains("等待本订单的另一次导入") || Platform::heldWrites() >= heldOtherwise;
+            return !testsupport::showsNone(m_window, waiting) || Platform::heldWrites() >= heldOtherwise;
         }));
+        QString cut;
+        QVERIFY2(testsupport::showsWhole(m_window, waiting, &cut), qPrintable(cut));
         Platform::releaseWrites();
         QVERIFY(testsupport::waitFor([&] {
             return !m_window->isImporting() && ready() && (!closed || !closed->isImporting())
@@ -1258,7 +1262,7 @@ void TestImportPhotoToServer::closingMidRun()
         for (const standin::Request &r : m_server.requests("updatepicpath"))
             posted += r.field("importype") == "0" ? 0 : r.field("picnumber").toInt();
         QCOMPARE(posted, distinct);
-        QVERIFY(!bar->format().contains("等待"));
+        QVERIFY(testsupport::showsNone(m_window, waiting));
         return;
     }
     enum { NoRedo, NewWindow, SameWindow } redo = how == 6 ? NewWindow : how == 7 ? SameWindow : NoRedo;
@@ -1682,7 +1686,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY(openReady(4, true));
         m_server.clearRequests();
         chooseAndImport(photos);
-        QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
+        QVERIFY(testsupport::waitFor([&] { return !testsupport::showsNone(m_window, waiting); }));
     } else {
         QJsonObject json = m_studio->orderJson(e);
         json["orderpath"] = folder;
@@ -1698,11 +1702,13 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         MsgBox::clearShown();
         dialog->findChild<QPushButton *>("importAllBtn")->click();
         auto *table = dialog->findChild<QTableWidget *>("ordersTable");
-        QVERIFY(testsupport::waitFor([&] {
-            const QProgressBar *bar = table->cellWidget(0, 5)->findChild<QProgressBar *>();
-            return bar->isTextVisible() && bar->text() == waiting;
-        }));
+        QVERIFY(testsupport::waitFor([&] { return !testsupport::showsNone(dialog.get(), waiting); }));
+        QCOMPARE(table->cellWidget(0, 5)->findChild<QProgressBar *>()->toolTip(), waiting);
     }
+    // the clerk reads the words whole where the window shows them
+    const QWidget *window = second == "single" ? static_cast<QWidget *>(m_window.data()) : dialog.get();
+    QString cut;
+    QVERIFY2(testsupport::showsWhole(window, waiting, &cut), qPrintable(cut));
     // nothing of this program's run is in the order while it waits
     QCOMPARE(QDir(folder + "照片").entryList(QDir::Files), QStringList());
     QVERIFY(put(signalled + "go", ""));
@@ -1730,6 +1736,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QCOMPARE(QDir(in).entryList(QDir::Files).size(), 3);
     QCOMPARE(posted.toInt() + childPosted.captured(1).toInt(), 3);
     QVERIFY(!QFileInfo::exists(folder + ".导片进行中"));
+    QVERIFY(testsupport::showsNone(window, waiting)); // the wait is over: its words are gone
 }
 
 void TestImportPhotoToServer::deleteImported_data()
