@@ -356,6 +356,13 @@ void importOrdersPhotoDlg::initOrderListPanel(QVBoxLayout *layout)
     m_ordersTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_ordersTable->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(m_ordersTable);
+    // While the running order waits for another program's or desk's import of it, the words say so whole
+    // here, under the list: the row's bar is far too narrow for them.
+    m_waitLabel = new QLabel(this);
+    m_waitLabel->setObjectName(QStringLiteral("orderWaitLabel"));
+    m_waitLabel->setWordWrap(true);
+    m_waitLabel->hide();
+    layout->addWidget(m_waitLabel);
     connect(m_ordersTable, SIGNAL(cellClicked(int, int)), this, SLOT(ordersTableWgtClickedSlot(int)));
     connect(m_ordersTable, SIGNAL(customContextMenuRequested(QPoint)), this, SLOT(showTableMouseRightButton(QPoint)));
 

@@ -141,7 +141,8 @@ private slots:
     // Further reports of the order's thread and of the copy jobs.
     void importStoppedSlot(QString reason);
     void importFailedFilesSlot(QStringList failures);
-    // The running order waits while another program or desk imports it: its bar says why ("" once it goes on).
+    // The running order waits while another program or desk imports it: the line under the order list says
+    // why, the row's bar as its tooltip ("" once it goes on).
     void orderWaitingSlot(QString why);
     void importThreadFinishedSlot();
     void importCopyDovraFailedSlot(int row, QString source, QString reason);
@@ -189,6 +190,7 @@ private:
     QSplitter *m_mainSplitter = nullptr;
     QHBoxLayout *m_mainLayout = nullptr;
     QTableWidget *m_ordersTable = nullptr;
+    QLabel *m_waitLabel = nullptr; // under the order list: what the running order waits for, whole
     QPushButton *m_addOrderBtn = nullptr;
     QPushButton *m_importAllBtn = nullptr;
     QPushButton *m_updateVideoBtn = nullptr;
@@ -302,6 +304,8 @@ private:
     void showRefusal(const QJsonObject &reply);
     // A row's progress cell: value of maximum files, as the count and as the bar.
     void setRowProgress(int row, int value, int maximum);
+    // The line under the order list: why the running order waits, hidden when why is empty.
+    void showOrderWait(const QString &why);
     ImportOrderThread *runningSender() const;
 
     // Last member on purpose: destroyed first, it stops and waits for the run's thread and copy jobs.

@@ -456,14 +456,17 @@ void importOrdersPhotoDlg::orderWaitingSlot(QString why)
     auto *t = qobject_cast<ImportOrderThread *>(sender());
     if (!t)
         return;
-    for (QWidget *w : cellWidgets(t->property("row").toInt(), 5)) {
-        auto *bar = qobject_cast<QProgressBar *>(w);
-        if (!bar)
-            continue;
-        bar->setTextVisible(!why.isEmpty());
-        bar->setFormat(why.isEmpty() ? QStringLiteral("%p%") : QString(why).replace(QLatin1Char('%'), QLatin1String("%%")));
-        bar->setToolTip(why);
-    }
+    for (QWidget *w : cellWidgets(t->property("row").toInt(), 5))
+        if (auto *bar = qobject_cast<QProgressBar *>(w))
+            bar->setToolTip(why);
+    if (t == m_run.thread.data())
+        showOrderWait(why);
+}
+
+void importOrdersPhotoDlg::showOrderWait(const QString &why)
+{
+    m_waitLabel->setText(why);
+    m_waitLabel->setVisible(!why.isEmpty());
 }
 
 void importOrdersPhotoDlg::finishedImportOrderSlot(quint16 totalCount)
@@ -580,6 +583,8 @@ void importOrdersPhotoDlg::importStoppedSlot(QString reason)
 void importOrdersPhotoDlg::importThreadFinishedSlot()
 {
     auto *t = qobject_cast<ImportOrderThread *>(sender());
+    if (t && t == m_run.thread.data())
+        showOrderWait(QString()); // whatever it waited for, it waits no more
     if (m_closedMidRun && t && t == m_run.thread.data()) {
         keepStoppedOrder(); // before the thread goes; the window goes once the copy jobs have ended too
         return;
@@ -725,6 +730,7 @@ void importOrdersPhotoDlg::stopRun(const QString &why)
 {
     qCDebug(lcImport) << "import run stopped:" << why;
     keepStoppedOrder();
+    showOrderWait(QString());
     m_run.active = false;
     m_run.queue.clear();
     m_run.dovraRow = -1;

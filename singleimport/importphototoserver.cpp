@@ -299,6 +299,7 @@ ImportPhotoToServer::ImportPhotoToServer(const SingleImportOrder &order, QWidget
     ui->reimportButton->hide();
     ui->selectButton->hide();
     ui->progressBar->hide();
+    ui->waitLabel->hide();
 
     // The type switch starts a lookup, which may end at once: the widgets it touches exist by then.
     initListWidget();
@@ -1026,6 +1027,13 @@ void ImportPhotoToServer::import()
     claimOrder(++m_claimRound);
 }
 
+void ImportPhotoToServer::showWait(const QString &words)
+{
+    ui->waitLabel->setText(words);
+    ui->waitLabel->setVisible(!words.isEmpty());
+    ui->progressBar->setToolTip(words);
+}
+
 void ImportPhotoToServer::claimOrder(int round)
 {
     const QString key = windowOrder().key;
@@ -1037,7 +1045,7 @@ void ImportPhotoToServer::claimOrder(int round)
         if (!self || round != m_claimRound || !m_claimWaiting)
             return; // the window went or closed meanwhile: a claim taken goes again
         if (taking.outcome == FolderClaim::Busy) {
-            ui->progressBar->setFormat(ImportClaim::waitingText(key, taking).replace(QLatin1Char('%'), QLatin1String("%%")));
+            showWait(ImportClaim::waitingText(key, taking));
             QTimer::singleShot(ImportClaim::kLookAgainMs, this, [this, round] {
                 if (round == m_claimRound && m_claimWaiting)
                     claimOrder(round);
@@ -1045,7 +1053,7 @@ void ImportPhotoToServer::claimOrder(int round)
             return;
         }
         m_claimWaiting = false;
-        ui->progressBar->resetFormat();
+        showWait(QString());
         if (taking.outcome == FolderClaim::Refused || ImportClaim::folderGone(taking)) {
             // (a folder gone: the order was deleted while the run waited; no half order is made anew)
             ui->progressBar->hide();
@@ -1200,10 +1208,7 @@ void ImportPhotoToServer::onWaitingForOther(bool waiting)
     if (!m_running)
         return;
     m_waitingForOther = qMax(0, m_waitingForOther + (waiting ? 1 : -1));
-    if (m_waitingForOther > 0)
-        ui->progressBar->setFormat(QStringLiteral("%p%（等待本订单的另一次导入放好同一张照片）"));
-    else
-        ui->progressBar->resetFormat();
+    showWait(m_waitingForOther > 0 ? QStringLiteral("等待本订单的另一次导入放好同一张照片") : QString());
 }
 
 void ImportPhotoToServer::onFinishImportImage(QString imageTime)
@@ -1241,6 +1246,7 @@ void ImportPhotoToServer::finishRun()
     ui->progressBar->setValue(0);
     ui->progressBar->setMaximum(0);
     ui->progressBar->hide();
+    showWait(QString());
 
     const QString order = withSeparator(m_run.folder);
     QString text;
@@ -1766,7 +1772,7 @@ void ImportPhotoToServer::closeEvent(QCloseEvent *event)
         // Nothing of the run has begun: closing stops its wait for another import of the order.
         m_claimWaiting = false;
         ++m_claimRound;
-        ui->progressBar->resetFormat();
+        showWait(QString());
         ui->progressBar->hide();
         restoreAfterRunStart();
     }

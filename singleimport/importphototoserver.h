@@ -130,8 +130,8 @@ public:
     // Builds the order folder tree on both roots and sets orderPath / orderBakPath; false (the user told
     // why) when the order folder could not be made.
     bool createOrderDir(QString serverRoot, QString backupRoot);
-    // Claims the order folder (ImportClaim), waiting while another program or desk imports the order (the bar
-    // says for whom; closing the window stops the wait), then starts the run.
+    // Claims the order folder (ImportClaim), waiting while another program or desk imports the order (a line
+    // under the bar says for whom; closing the window stops the wait), then starts the run.
     void import();
     void postOrderPath(QString orderFolder, int picCount, int bakCount);
     void postOrderPath_2(QString orderFolder);
@@ -258,6 +258,8 @@ private:
     void finishRun();
     // Takes the order folder's claim for the import started in round, and starts the run once it has it.
     void claimOrder(int round);
+    // The line under the bar (and the bar's tooltip): what the import waits for, whole; hidden when empty.
+    void showWait(const QString &words);
     void startRun();
     // Ends a run under way at once (the program ends, the window goes): the photos under way are waited
     // for, and what the run placed is kept in the order folder for the next import of the order.

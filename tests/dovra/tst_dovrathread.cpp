@@ -67,6 +67,29 @@ bool staysInItsFolder(const QString &name)
            && !name.contains(QRegularExpression("[/\\\\:\\x{0}]"));
 }
 
+#ifdef Q_OS_UNIX
+// A folder of which every folder from the root down lets others pass (a user's private temporary folder
+// does not): the temporary folder, or else one of the system's shared ones; empty when none does.
+QString reachableByOthers()
+{
+    for (const QString &candidate : {QDir::tempPath(), QStringLiteral("/tmp"), QStringLiteral("/var/tmp"),
+                                     QStringLiteral("/dev/shm")}) {
+        const QString folder = QFileInfo(candidate).canonicalFilePath();
+        if (folder.isEmpty())
+            continue;
+        bool passes = true;
+        for (QString on = folder; passes && !on.isEmpty(); on = on.section('/', 0, -2)) {
+            struct stat st;
+            passes = ::stat(QFile::encodeName(on).constData(), &st) == 0 && S_ISDIR(st.st_mode)
+                     && (st.st_mode & S_IXOTH);
+        }
+        if (passes)
+            return folder;
+    }
+    return QString();
+}
+#endif
+
 } // namespace
 
 class Receiver : public QObject
@@ -486,13 +509,25 @@ private slots:
         // writable by others; the folder is named, not the file
         if (::geteuid() != 0)
             QSKIP("another user needs root");
-        QVERIFY(put(path("十三店/产品/VgStaff.xml"), "old staff of thirteen"));
-        QVERIFY(::chmod(QFile::encodeName(path("十三店/产品")).constData(), 0555) == 0
-                && ::chmod(QFile::encodeName(path("十三店/产品/VgStaff.xml")).constData(), 0644) == 0
-                && ::chmod(QFile::encodeName(m_tmp->path()).constData(), 0755) == 0);
+        // The other user reaches neither a private temporary folder nor the test's folder in it: its store
+        // and its own temporary folder are made where it can pass through every folder on the way.
+        const QString reachable = reachableByOthers();
+        if (reachable.isEmpty())
+            QSKIP(qPrintable("no folder another user can reach to write in (tried " + QDir::tempPath()
+                             + ", /tmp, /var/tmp, /dev/shm)"));
+        QTemporaryDir childDir(reachable + "/tessaly-dovra-XXXXXX");
+        QVERIFY(childDir.isValid());
+        const QString store = childDir.path() + "/十三店";
+        const QString childTmp = childDir.path() + "/tmp";
+        QVERIFY(put(store + "/产品/VgStaff.xml", "old staff of thirteen") && QDir().mkpath(childTmp));
+        QVERIFY(::chmod(QFile::encodeName(store + "/产品").constData(), 0555) == 0
+                && ::chmod(QFile::encodeName(store + "/产品/VgStaff.xml").constData(), 0644) == 0
+                && ::chmod(QFile::encodeName(childDir.path()).constData(), 0755) == 0
+                && ::chown(QFile::encodeName(childTmp).constData(), 65534, 65534) == 0);
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TESSALY_DOVRA_STORE", path("十三店"));
+        env.insert("TESSALY_DOVRA_STORE", store);
+        env.insert("TMPDIR", childTmp);
         child.setProcessEnvironment(env);
         child.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
                                 QCoreApplication::applicationFilePath(), "writeToFileOverStores"});
@@ -502,9 +537,9 @@ private slots:
         const QRegularExpressionMatch errormsg = QRegularExpression("errormsg:(\\S*)").match(QString::fromUtf8(said));
         QVERIFY2(errormsg.hasMatch(), said.right(2000).constData());
         QCOMPARE(QString::fromUtf8(QByteArray::fromBase64(errormsg.captured(1).toLatin1())),
-                 "\n十三店dovra路径没有写入权限：" + path("十三店") + "\\产品（没有权限）");
-        QCOMPARE(bytesOf(path("十三店/产品/VgStaff.xml")), QByteArray("old staff of thirteen"));
-        QCOMPARE(QDir(path("十三店/产品")).entryList(QDir::Files | QDir::Hidden), QStringList{"VgStaff.xml"});
+                 "\n十三店dovra路径没有写入权限：" + store + "\\产品（没有权限）");
+        QCOMPARE(bytesOf(store + "/产品/VgStaff.xml"), QByteArray("old staff of thirteen"));
+        QCOMPARE(QDir(store + "/产品").entryList(QDir::Files | QDir::Hidden), QStringList{"VgStaff.xml"});
 #endif
     }
 

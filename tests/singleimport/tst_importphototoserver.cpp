@@ -12,6 +12,7 @@
 #include "msgbox.h"
 #include "platform.h"
 #include "searchorderwindow.h"
+#include "shownwhole.h"
 #include "singleorderopeners.h"
 #include "studiofixture.h"
 
@@ -1287,6 +1288,7 @@ void TestImportPhotoToServer::closingMidRun()
         std::unique_ptr<ImportPhotoToServer> closed;
         std::unique_ptr<importOrdersPhotoDlg> dialog;
         QPushButton *start = nullptr;
+        const auto released = qScopeGuard([] { Platform::releaseWrites(); }); // a failed check leaves no run held
         int heldFirst = 1; // photos of the first run under way
         if (how == 18) {
             QVERIFY(openReady(0, true));
@@ -1314,13 +1316,15 @@ void TestImportPhotoToServer::closingMidRun()
         QVERIFY(openReady(0, true));
         chooseAndImport(QStringList(photos.rbegin(), photos.rend()));
         m_window->pool()->setMaxThreadCount(int(photos.size()));
-        // The photo the first run is placing is waited for, and the bar says so; otherwise it would be on its
-        // way into the order a second time (with the photos new to the order, in a new window).
-        const QProgressBar *bar = widget<QProgressBar>("progressBar");
+        // The photo the first run is placing is waited for, and the window says so, whole; otherwise it would
+        // be on its way into the order a second time (with the photos new to the order, in a new window).
+        const QString waiting = "等待本订单的另一次导入放好同一张照片";
         const int heldOtherwise = heldFirst + (how == 18 ? int(photos.size()) : 1);
         QVERIFY(testsupport::waitFor([&] {
-            return bar->format().contains("等待本订单的另一次导入") || Platform::heldWrites() >= heldOtherwise;
+            return !testsupport::showsNone(m_window, waiting) || Platform::heldWrites() >= heldOtherwise;
         }));
+        QString cut;
+        QVERIFY2(testsupport::showsWhole(m_window, waiting, &cut), qPrintable(cut));
         Platform::releaseWrites();
         QVERIFY(testsupport::waitFor([&] {
             return !m_window->isImporting() && ready() && (!closed || !closed->isImporting())
@@ -1346,7 +1350,7 @@ void TestImportPhotoToServer::closingMidRun()
         for (const standin::Request &r : m_server.requests("updatepicpath"))
             posted += r.field("importype") == "0" ? 0 : r.field("picnumber").toInt();
         QCOMPARE(posted, distinct);
-        QVERIFY(!bar->format().contains("等待"));
+        QVERIFY(testsupport::showsNone(m_window, waiting));
         return;
     }
     enum { NoRedo, NewWindow, SameWindow } redo = how == 6 ? NewWindow : how == 7 ? SameWindow : NoRedo;
@@ -1872,7 +1876,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         MsgBox::clearShown();
         chooseAndImport(photos);
         const QString deleting = "订单E5520-1正在前台2上导片，等待其导片完成（可关闭窗口停止等待）";
-        QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == deleting; }));
+        QVERIFY(testsupport::waitFor([&] { return !testsupport::showsNone(m_window, deleting); }));
         QVERIFY(FileOperation::removeDir(folder, {m_studio->picRoot, m_studio->bakRoot}, nullptr, ".导片进行中"));
         QVERIFY(testsupport::waitFor([&] { return !MsgBox::shown().isEmpty() && !m_window->isImporting(); }));
         QVERIFY2(testsupport::lastBox().startsWith("警告|订单目录不存在："), qPrintable(testsupport::lastBox()));
@@ -2010,18 +2014,23 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY(openReady(4, true));
         m_server.clearRequests();
         chooseAndImport(photos);
-        QVERIFY(otherUser || crashed || stopped || cutShort || testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
+        QVERIFY(otherUser || crashed || stopped || cutShort || testsupport::waitFor([&] { return !testsupport::showsNone(m_window, waiting); }));
     } else {
         dialog = startBatch(folder, bak, photos);
         QVERIFY(dialog);
         auto *table = dialog->findChild<QTableWidget *>("ordersTable");
-        QVERIFY(otherUser || crashed || stopped || cutShort || testsupport::waitFor([&] {
-            const QProgressBar *bar = table->cellWidget(0, 5)->findChild<QProgressBar *>();
-            return bar->isTextVisible() && bar->text() == waiting;
-        }));
+        const bool waits = !otherUser && !crashed && !stopped && !cutShort;
+        if (waits) {
+            QVERIFY(testsupport::waitFor([&] { return !testsupport::showsNone(dialog.get(), waiting); }));
+            QCOMPARE(table->cellWidget(0, 5)->findChild<QProgressBar *>()->toolTip(), waiting);
+        }
     }
     const bool childEndsFirst = !otherUser && !crashed && !stopped && !cutShort;
+    const QWidget *window = second == "single" ? static_cast<QWidget *>(m_window.data()) : dialog.get();
     if (childEndsFirst) {
+        // the clerk reads the words whole where the window shows them
+        QString cutText;
+        QVERIFY2(testsupport::showsWhole(window, waiting, &cutText), qPrintable(cutText));
         // nothing of this program's run is in the order while it waits
         QCOMPARE(QDir(folder + "照片").entryList(QDir::Files), QStringList());
         QVERIFY(put(signalled + "go", ""));
@@ -2104,6 +2113,8 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             left += record.counts.files;
         QCOMPARE(posted.toInt() + left, QDir(folder + "照片").entryList(QDir::Files).size());
     }
+    if (childEndsFirst)
+        QVERIFY(testsupport::showsNone(window, waiting)); // the wait is over: its words are gone
 }
 
 void TestImportPhotoToServer::deleteImported_data()
