@@ -67,29 +67,6 @@ bool staysInItsFolder(const QString &name)
            && !name.contains(QRegularExpression("[/\\\\:\\x{0}]"));
 }
 
-#ifdef Q_OS_UNIX
-// A folder of which every folder from the root down lets others pass (a user's private temporary folder
-// does not): the temporary folder, or else one of the system's shared ones; empty when none does.
-QString reachableByOthers()
-{
-    for (const QString &candidate : {QDir::tempPath(), QStringLiteral("/tmp"), QStringLiteral("/var/tmp"),
-                                     QStringLiteral("/dev/shm")}) {
-        const QString folder = QFileInfo(candidate).canonicalFilePath();
-        if (folder.isEmpty())
-            continue;
-        bool passes = true;
-        for (QString on = folder; passes && !on.isEmpty(); on = on.section('/', 0, -2)) {
-            struct stat st;
-            passes = ::stat(QFile::encodeName(on).constData(), &st) == 0 && S_ISDIR(st.st_mode)
-                     && (st.st_mode & S_IXOTH);
-        }
-        if (passes)
-            return folder;
-    }
-    return QString();
-}
-#endif
-
 } // namespace
 
 class Receiver : public QObject
@@ -511,7 +488,7 @@ private slots:
             QSKIP("another user needs root");
         // The other user reaches neither a private temporary folder nor the test's folder in it: its store
         // and its own temporary folder are made where it can pass through every folder on the way.
-        const QString reachable = reachableByOthers();
+        const QString reachable = testsupport::reachableByOthers();
         if (reachable.isEmpty())
             QSKIP(qPrintable("no folder another user can reach to write in (tried " + QDir::tempPath()
                              + ", /tmp, /var/tmp, /dev/shm)"));

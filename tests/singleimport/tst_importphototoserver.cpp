@@ -98,28 +98,6 @@ QString dayLevels(const QString &day)
     return day.left(7) + '/' + day.mid(8, 2) + '/';
 }
 
-#ifdef Q_OS_UNIX
-// A folder of which every folder from the root down lets others pass (a user's private temporary folder
-// does not): the temporary folder, or else one of the system's shared ones; empty when none does.
-QString reachableByOthers()
-{
-    for (const QString &candidate : {QDir::tempPath(), QStringLiteral("/tmp"), QStringLiteral("/var/tmp"),
-                                     QStringLiteral("/dev/shm")}) {
-        const QString folder = QFileInfo(candidate).canonicalFilePath();
-        if (folder.isEmpty())
-            continue;
-        bool passes = true;
-        for (QString on = folder; passes && !on.isEmpty(); on = on.section('/', 0, -2)) {
-            struct stat st;
-            passes = ::stat(QFile::encodeName(on).constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_IXOTH);
-        }
-        if (passes)
-            return folder;
-    }
-    return QString();
-}
-#endif
-
 } // namespace
 
 class TestImportPhotoToServer : public QObject, protected testsupport::StudioFixture
@@ -1842,7 +1820,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
 #ifdef Q_OS_UNIX
         if (::geteuid() != 0)
             QSKIP("another user needs root");
-        const QString reachable = reachableByOthers();
+        const QString reachable = testsupport::reachableByOthers();
         if (reachable.isEmpty())
             QSKIP(qPrintable("no folder another user can reach (tried " + QDir::tempPath() + ", /tmp, /var/tmp, /dev/shm)"));
         shared.reset(new QTemporaryDir(reachable + "/tessaly-import-XXXXXX"));

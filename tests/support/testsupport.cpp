@@ -12,6 +12,10 @@
 #include <QMutex>
 #include <QPainter>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace testsupport {
 
 namespace {
@@ -209,5 +213,26 @@ QString TempRoots::bakRoot() const
 {
     return base() + QStringLiteral("bak/");
 }
+
+#ifdef Q_OS_UNIX
+QString reachableByOthers()
+{
+    for (const QString &candidate : {QDir::tempPath(), QStringLiteral("/tmp"), QStringLiteral("/var/tmp"),
+                                     QStringLiteral("/dev/shm")}) {
+        const QString folder = QFileInfo(candidate).canonicalFilePath();
+        if (folder.isEmpty())
+            continue;
+        bool passes = true;
+        for (QString on = folder; passes && !on.isEmpty(); on = on.section('/', 0, -2)) {
+            struct stat st;
+            passes = ::stat(QFile::encodeName(on).constData(), &st) == 0 && S_ISDIR(st.st_mode)
+                     && (st.st_mode & S_IXOTH);
+        }
+        if (passes)
+            return folder;
+    }
+    return QString();
+}
+#endif
 
 } // namespace testsupport

@@ -125,6 +125,13 @@ T *waitForWindow(const char *className = nullptr, int timeoutMs = kWaitMs)
     return found;
 }
 
+#ifdef Q_OS_UNIX
+// A folder of which every folder from the root down lets others pass (a user's private temporary folder
+// does not): the temporary folder, or else one of the system's shared ones; empty when none does. Where a
+// child running as another user finds what a test made for it.
+QString reachableByOthers();
+#endif
+
 // The last message box as "title|text" ("" when none was shown).
 QString lastBox();
 // Waits (spinning the event loop) until at least count message boxes have been shown.
