@@ -1058,7 +1058,7 @@ bool isWriteUnderWay(const QString &name)
 }
 
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why,
-                    WriteStep *failedStep, const std::function<bool()> &stillWanted)
+                    WriteStep *failedStep, const std::function<bool()> &stillWanted, Placing placing)
 {
     // A new file of our own beside the target, written whole, flushed and closed, each step checked,
     // before it takes the target's name.
@@ -1105,7 +1105,7 @@ bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)
     else if (written && !showTemporary(temporary, target))
         failed("attributes: ", lastError());
 #endif
-    else if (written && !placeTemporary(temporary, target, Placing::Replace))
+    else if (written && !placeTemporary(temporary, target, placing))
         failed("rename: ", lastError());
     if (failedStep)
         *failedStep = !step ? WriteStep::None : !created ? WriteStep::Open : written ? WriteStep::Rename : WriteStep::Write;

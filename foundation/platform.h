@@ -97,7 +97,9 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
 // fails leaves the old target as it was and no temporary file behind; why (when given) then gets the
 // reason in the user's words (errorText of the failed step's error; "未能完整写入" when write gave up
 // without a failed system call), errno that error (0 in that case), and failedStep (when given) the step
-// that failed. stillWanted works as for copyIntoPlace (the step then is Rename, errno ECANCELED).
+// that failed. stillWanted works as for copyIntoPlace (the step then is Rename, errno ECANCELED). With
+// Placing::OnlyIfFree the file takes the name only where it is free, as copyIntoPlace's (the step then is
+// Rename, errno EEXIST).
 enum class WriteStep {
     None,   // the file is in place
     Open,   // no temporary file could be made beside the target (the folder refused it, or is gone)
@@ -105,7 +107,8 @@ enum class WriteStep {
     Rename, // the file was written whole but could not take the target's name
 };
 bool writeIntoPlace(const QString &target, const std::function<bool(QIODevice &)> &write, QString *why = nullptr,
-                    WriteStep *failedStep = nullptr, const std::function<bool()> &stillWanted = {});
+                    WriteStep *failedStep = nullptr, const std::function<bool()> &stillWanted = {},
+                    Placing placing = Placing::Replace);
 
 // Gives the file at from the name to in one step, never over a file of that name (one that turns up meanwhile
 // included). False when it cannot; errno then says why (EEXIST: the name is taken; on Windows the system's

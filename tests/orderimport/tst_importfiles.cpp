@@ -213,9 +213,11 @@ private slots:
         // "one photo in both": both runs import the same finished photo under its name at the same moment: one
         // of them adds the file, and only that one counts it
         QTest::newRow("one finished photo in both runs at once: counted once") << false << "one photo in both";
+        // the same with a photo to be turned: its upright main file is written, by both at once
+        QTest::newRow("one turned finished photo in both runs at once: counted once") << false << "one turned photo in both";
         // "taken over": another desk takes the order over while the run's first photo is being placed (this
-        // desk slept past its claim's age): the photos not placed yet are named, none goes in beside the other
-        // desk's
+        // desk slept past its claim's age): no file of the run takes a name from then on (the first photo's
+        // backup neither), the photos are named, none goes in beside the other desk's
         QTest::newRow("the order taken over by another desk during the run: the rest named, not placed")
             << false << "taken over";
     }
@@ -227,7 +229,7 @@ private slots:
         if (overlap.endsWith("photo in both")) {
             const QString src = roots.path("src/");
             QDir().mkpath(src);
-            QVERIFY(testsupport::writeJpeg(src + "same.jpg", QSize(64, 48), 1));
+            QVERIFY(testsupport::writeJpeg(src + "same.jpg", QSize(64, 48), overlap.contains("turned") ? 6 : 1));
             QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportFinishedPhotos));
             QScopedPointer<ImportOrderModel> other(builtOrder(roots, ImportFinishedPhotos));
             m->setFinishedFiles({src + "same.jpg"});
@@ -244,6 +246,7 @@ private slots:
             QCOMPARE(first.failures() + second.failures(), QStringList());
             QCOMPARE(first.placedFiles() + second.placedFiles(), 1);
             QCOMPARE(QDir(m->orderPath() + "成品/").entryList(QDir::Files), QStringList({"same.jpg"}));
+            QCOMPARE(sizeOf(m->orderPath() + "成品/same.jpg"), overlap.contains("turned") ? QSize(48, 64) : QSize(64, 48));
             return;
         }
         if (overlap.endsWith("name taken")) {
@@ -325,9 +328,12 @@ private slots:
             QVERIFY(QFile::remove(claim) && put(claim, otherDesk));
             Platform::releaseWrites();
             QVERIFY(run.wait(testsupport::kWaitMs));
-            QCOMPARE(run.failures(), QStringList({"t1.jpg：导片期间该订单被其它程序接手导入，未导入",
+            QCOMPARE(run.failures(), QStringList({"t0.jpg：导片期间该订单被其它程序接手导入，未导入",
+                                                  "t1.jpg：导片期间该订单被其它程序接手导入，未导入",
                                                   "t2.jpg：导片期间该订单被其它程序接手导入，未导入"}));
             QCOMPARE(QDir(m->orderPath() + "照片/").entryList(QDir::Files), QStringList({"t0.jpg"}));
+            // the backup held while the order was taken over is not placed, nor left half written
+            QCOMPARE(QDir(m->orderBakPath() + "照片/").entryList(QDir::Files | QDir::Hidden), QStringList());
             QCOMPARE(bytesOf(claim), otherDesk); // the other desk's claim stays
             return;
         }

@@ -14,6 +14,7 @@
 #include "searchorderwindow.h"
 #include "singleorderopeners.h"
 #include "studiofixture.h"
+#include "unsentreport.h"
 
 #include "globals.h"
 
@@ -36,6 +37,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 
@@ -1591,20 +1593,34 @@ void TestImportPhotoToServer::closingMidRun()
 // first holds the order, its bar saying so, and then finds every photo the first placed. Each photo is in the
 // order, its backup and its reduced copies once, and counted once. The first is a child program (this test
 // program again, with the row's name) whose copies are held until this program has seen its own run wait.
+// Stopped: the child is another desk (another host name) that stops (SIGSTOP) once its first photo is in
+// place, its second being written, past its claim's age (this program's folder clock moved on): this program
+// takes the order over and imports the card; then the other desk goes on, and its late files are not placed.
 void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
 {
     QTest::addColumn<QString>("first");  // the child program's import: "batch" (the batch import's thread) or
                                          // "single" (this window)
     QTest::addColumn<QString>("second"); // this program's: "single" or "batch" (the batch import window)
-    QTest::newRow("another program's batch import holds the order: this window waits") << "batch" << "single";
-    QTest::newRow("another program's single-order import holds the order: the batch import waits") << "single" << "batch";
-    QTest::newRow("another program's batch import holds the order: the batch import waits") << "batch" << "batch";
+    QTest::addColumn<QString>("stopped"); // "": the child waits its turn; "stopped": it stops as above;
+                                          // "stopped, turned": so, the card's second photo to be turned
+    QTest::newRow("another program's batch import holds the order: this window waits") << "batch" << "single" << "";
+    QTest::newRow("another program's single-order import holds the order: the batch import waits")
+        << "single" << "batch" << "";
+    QTest::newRow("another program's batch import holds the order: the batch import waits") << "batch" << "batch" << "";
+    QTest::newRow("another desk's batch import stopped past its claim's age, this window takes over: its late copy not placed")
+        << "batch" << "single" << "stopped";
+    QTest::newRow("another desk's single-order import stopped past its claim's age, the batch import takes over")
+        << "single" << "batch" << "stopped";
+    QTest::newRow("another desk's batch import stopped writing a turned photo, the batch import takes over: counted once")
+        << "batch" << "batch" << "stopped, turned";
 }
 
 void TestImportPhotoToServer::twoProgramsImportOneOrder()
 {
     QFETCH(QString, first);
     QFETCH(QString, second);
+    QFETCH(QString, stopped);
+    const QString lostLine = "：导片期间该订单被其它程序接手导入，未导入";
     const QString signals_ = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
     const QString order = qEnvironmentVariable("TESSALY_IMPORT_ORDER");
     const QString backup = qEnvironmentVariable("TESSALY_IMPORT_BACKUP");
@@ -1614,7 +1630,10 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             return testsupport::waitFor([] { return Platform::heldWrites() > 0; }) && put(signals_ + "held", "")
                    && testsupport::waitFor([&] { return QFile::exists(signals_ + "go"); });
         };
-        Platform::holdWrites("照片/");
+        // stopped: its second photo's main file is held (the first is in place), and written once this
+        // program took the order over
+        Platform::holdWrites(stopped.isEmpty() ? QString("照片/")
+                             : first == "batch" ? order + "照片/IMG_7302" : QString("-002.jpg")); // (numbered)
         if (first == "batch") {
             ImportOrderModel record(m_studio->orderJson(m_studio->orders.at(4)));
             record.setOrderPath(order);
@@ -1628,7 +1647,9 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             QVERIFY(heldThenGo());
             Platform::releaseWrites();
             QVERIFY(run.wait(testsupport::kWaitMs));
-            QCOMPARE(run.failures(), QStringList());
+            // stopped: the photos its run placed no more are named, once each
+            QCOMPARE(run.failures(), stopped.isEmpty() ? QStringList()
+                                                       : QStringList({"IMG_7302.jpg" + lostLine, "IMG_7303.jpg" + lostLine}));
             std::printf("posted 0\n"); // its counts wait in the order folder for the next report
         } else {
             m_server.setHandler("get_order_path", [=](const standin::Request &) { return folderReply(order, backup); });
@@ -1637,6 +1658,8 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             QVERIFY(heldThenGo());
             Platform::releaseWrites();
             QVERIFY(runEnded(1));
+            if (!stopped.isEmpty())
+                QVERIFY2(testsupport::lastBox().contains("IMG_7302.jpg" + lostLine), qPrintable(testsupport::lastBox()));
             std::printf("posted %s\n", qPrintable(m_server.lastRequest("updatepicpath").field("picnumber")));
         }
         std::fflush(stdout);
@@ -1653,10 +1676,15 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     const QString bak = made.orderBakPath();
     QVERIFY(QDir(folder + "照片").exists() && QDir(bak + "照片").exists());
     m_server.setHandler("get_order_path", [=](const standin::Request &) { return folderReply(folder, bak); });
-    const QStringList photos{m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg",
-                             m_studio->incomingRoot + "IMG_7303.jpg"};
+    QStringList photos{m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg",
+                       m_studio->incomingRoot + "IMG_7303.jpg"};
     QTemporaryDir signalDir;
     const QString signalled = signalDir.path() + '/';
+    if (stopped.endsWith("turned")) {
+        QVERIFY(QDir().mkpath(signalled + "card"));
+        photos[1] = signalled + "card/IMG_7302.jpg";
+        QVERIFY(testsupport::writeJpeg(photos[1], QSize(640, 480), 6, false, QColor(30, 140, 90)));
+    }
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TESSALY_IMPORT_CHILD", signalled);
@@ -1668,12 +1696,27 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     child.setProcessChannelMode(QProcess::MergedChannels);
     const auto childEnded = qScopeGuard([&] {
         put(signalled + "go", "");
+        if (child.processId() > 0)
+            ::kill(pid_t(child.processId()), SIGCONT);
         child.waitForFinished(testsupport::kWaitMs);
     });
-    child.start(QCoreApplication::applicationFilePath(), {QString("twoProgramsImportOneOrder:") + QTest::currentDataTag()});
+    const QStringList childArgs{QString("twoProgramsImportOneOrder:") + QTest::currentDataTag()};
+    // A stopped desk is another desk: the child runs under a host name of its own (its claim names that desk).
+    // Where no such name can be had (no namespaces here), it is this desk's other program, which this program
+    // takes the order over from by the claim's age all the same.
+    if (!stopped.isEmpty() && QProcess::execute("unshare", {"--uts", "true"}) == 0)
+        child.start("unshare", QStringList{"--uts", "sh", "-c", "hostname desk-b && exec \"$0\" \"$@\"",
+                                           QCoreApplication::applicationFilePath()} + childArgs);
+    else
+        child.start(QCoreApplication::applicationFilePath(), childArgs);
     QVERIFY(child.waitForStarted());
     QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || child.state() == QProcess::NotRunning; }));
     QVERIFY2(QFile::exists(signalled + "held"), child.readAll().right(2000).constData());
+    if (!stopped.isEmpty()) {
+        // the other desk sleeps; to this program its claim is past its age
+        QVERIFY(::kill(pid_t(child.processId()), SIGSTOP) == 0);
+        Platform::skewFolderClocks(4 * 60 * 1000);
+    }
 
     const QString waiting = "订单E5520-1正在本机的另一个程序中导片，等待其导片完成（可关闭窗口停止等待）";
     QString posted; // what this program reported, as picnumber/picbacknumber
@@ -1682,7 +1725,8 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY(openReady(4, true));
         m_server.clearRequests();
         chooseAndImport(photos);
-        QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
+        if (stopped.isEmpty())
+            QVERIFY(testsupport::waitFor([&] { return widget<QProgressBar>("progressBar")->text() == waiting; }));
     } else {
         QJsonObject json = m_studio->orderJson(e);
         json["orderpath"] = folder;
@@ -1698,13 +1742,23 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         MsgBox::clearShown();
         dialog->findChild<QPushButton *>("importAllBtn")->click();
         auto *table = dialog->findChild<QTableWidget *>("ordersTable");
-        QVERIFY(testsupport::waitFor([&] {
+        QVERIFY(stopped.isEmpty() || testsupport::waitFor([&] {
+            return !dialog->isImporting() && dialog->findChild<QPushButton *>("importAllBtn")->isEnabled()
+                   && !MsgBox::shown().isEmpty();
+        }));
+        QVERIFY(!stopped.isEmpty() || testsupport::waitFor([&] {
             const QProgressBar *bar = table->cellWidget(0, 5)->findChild<QProgressBar *>();
             return bar->isTextVisible() && bar->text() == waiting;
         }));
     }
-    // nothing of this program's run is in the order while it waits
-    QCOMPARE(QDir(folder + "照片").entryList(QDir::Files), QStringList());
+    if (stopped.isEmpty()) {
+        // nothing of this program's run is in the order while it waits
+        QCOMPARE(QDir(folder + "照片").entryList(QDir::Files), QStringList());
+    } else {
+        // this program's run ended while the other desk slept; then the other desk goes on
+        QVERIFY(second == "batch" || runEnded(1));
+        QVERIFY(::kill(pid_t(child.processId()), SIGCONT) == 0);
+    }
     QVERIFY(put(signalled + "go", ""));
     QVERIFY(child.waitForFinished(testsupport::kWaitMs));
     const QByteArray said = child.readAll();
@@ -1712,23 +1766,29 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     const QRegularExpressionMatch childPosted = QRegularExpression("posted (\\d+)").match(QString::fromUtf8(said));
     QVERIFY2(childPosted.hasMatch(), said.right(2000).constData());
     if (second == "single") {
-        QVERIFY(runEnded(1));
-        QVERIFY2(testsupport::lastBox().contains("已在订单中的照片：3张（未重复导入）"), qPrintable(testsupport::lastBox()));
+        QVERIFY(!stopped.isEmpty() || runEnded(1));
+        QVERIFY2(!stopped.isEmpty() || testsupport::lastBox().contains("已在订单中的照片：3张（未重复导入）"),
+                 qPrintable(testsupport::lastBox()));
         posted = m_server.lastRequest("updatepicpath").field("picnumber");
     } else {
         QPushButton *start = dialog->findChild<QPushButton *>("importAllBtn");
         QVERIFY(testsupport::waitFor([&] { return !dialog->isImporting() && start->isEnabled() && !MsgBox::shown().isEmpty(); }));
-        QVERIFY2(testsupport::lastBox().contains("已在订单中的照片：3张（未重复导入）"), qPrintable(testsupport::lastBox()));
+        QVERIFY2(!stopped.isEmpty() || testsupport::lastBox().contains("已在订单中的照片：3张（未重复导入）"),
+                 qPrintable(testsupport::lastBox()));
         int sum = 0;
         for (const standin::Request &r : m_server.requests("updatepicpath"))
             if (r.field("importype") == "1")
                 sum += r.field("picnumber").toInt();
         posted = QString::number(sum);
     }
-    // each photo once in every folder, counted once between the two programs
+    // each photo once in every folder, counted once between the two programs (what neither posted yet waits
+    // in the order folder for the next report)
     for (const QString &in : {folder + "照片", bak + "照片", folder + "thumbnail", folder + "thumbnail100", folder + "thumbnail2250"})
         QCOMPARE(QDir(in).entryList(QDir::Files).size(), 3);
-    QCOMPARE(posted.toInt() + childPosted.captured(1).toInt(), 3);
+    int unposted = 0;
+    for (const UnsentReport::Record &r : UnsentReport::records(folder))
+        unposted += r.type == ImportOriginPhotos ? r.counts.files : 0;
+    QCOMPARE(posted.toInt() + childPosted.captured(1).toInt() + unposted, 3);
     QVERIFY(!QFileInfo::exists(folder + ".导片进行中"));
 }
 
