@@ -1609,9 +1609,10 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
     QTest::newRow("another program's batch import holds the order: the batch import waits") << "batch" << "batch" << "";
     QTest::newRow("another desk's batch import stopped past its claim's age, this window takes over: its late copy not placed")
         << "batch" << "single" << "stopped";
-    QTest::newRow("another desk's single-order import stopped past its claim's age, the batch import takes over")
+    // (a batch import that takes over copies into "成品/" too, as the other desk's batch import)
+    QTest::newRow("another desk's single-order import stopped past its claim's age, the batch import takes over (成品/)")
         << "single" << "batch" << "stopped";
-    QTest::newRow("another desk's batch import stopped writing a turned photo, the batch import takes over: counted once")
+    QTest::newRow("another desk's batch import stopped writing a turned photo, the batch import takes over: counted once (成品/)")
         << "batch" << "batch" << "stopped, turned";
 }
 
@@ -1621,6 +1622,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     QFETCH(QString, second);
     QFETCH(QString, stopped);
     const QString lostLine = "：导片期间该订单被其它程序接手导入，未导入";
+    const bool finished = !stopped.isEmpty() && second == "batch"; // the batch imports copy into "成品/" too
     const QString signals_ = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
     const QString order = qEnvironmentVariable("TESSALY_IMPORT_ORDER");
     const QString backup = qEnvironmentVariable("TESSALY_IMPORT_BACKUP");
@@ -1641,6 +1643,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             record.setOriginFiles(card);
             g_picPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section('|', 0, 0);
             g_bakPicPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section('|', 1, 1);
+            g_yptbcp = finished ? "1" : "0";
             ImportOrderThread run(&record, ImportOriginPhotos);
             run.setParallelPhotos(1);
             run.start();
@@ -1680,10 +1683,12 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
                        m_studio->incomingRoot + "IMG_7303.jpg"};
     QTemporaryDir signalDir;
     const QString signalled = signalDir.path() + '/';
-    if (stopped.endsWith("turned")) {
+    if (!stopped.isEmpty()) {
+        // the photo the other desk is writing when it stops: upright (a byte copy), or to be turned
         QVERIFY(QDir().mkpath(signalled + "card"));
         photos[1] = signalled + "card/IMG_7302.jpg";
-        QVERIFY(testsupport::writeJpeg(photos[1], QSize(640, 480), 6, false, QColor(30, 140, 90)));
+        QVERIFY(testsupport::writeJpeg(photos[1], QSize(640, 480), stopped.endsWith("turned") ? 6 : 1, false,
+                                       QColor(30, 140, 90)));
     }
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -1731,7 +1736,10 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QJsonObject json = m_studio->orderJson(e);
         json["orderpath"] = folder;
         json["orderbakpicpath"] = bak;
-        dialog.reset(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+        ShopSettings shop = ShopSettings::current();
+        if (finished)
+            shop.yptbcp = "1";
+        dialog.reset(new importOrdersPhotoDlg(nullptr, shop));
         const QPointer<ImportOrderModel> record(new ImportOrderModel(json)); // the dialog takes it
         dialog->show();
         QVERIFY(QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot",
@@ -1785,6 +1793,8 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     // in the order folder for the next report)
     for (const QString &in : {folder + "照片", bak + "照片", folder + "thumbnail", folder + "thumbnail100", folder + "thumbnail2250"})
         QCOMPARE(QDir(in).entryList(QDir::Files).size(), 3);
+    if (finished)
+        QCOMPARE(QDir(folder + "成品").entryList(QDir::Files).size(), 3);
     int unposted = 0;
     for (const UnsentReport::Record &r : UnsentReport::records(folder))
         unposted += r.type == ImportOriginPhotos ? r.counts.files : 0;
