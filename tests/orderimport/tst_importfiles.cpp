@@ -220,6 +220,8 @@ private slots:
         // backup neither), the photos are named, none goes in beside the other desk's
         QTest::newRow("the order taken over by another desk during the run: the rest named, not placed")
             << false << "taken over";
+        QTest::newRow("the order taken over by another desk while a video is copied: it is not placed")
+            << false << "taken over, videos";
     }
     void twoImportsIntoOneOrderAtOnce()
     {
@@ -302,6 +304,32 @@ private slots:
             else
                 QCOMPARE(bytesOf(photos + beside), bytesOf(first));
             QCOMPARE(QDir(backups).entryList(QDir::Files), backupsBefore);
+            return;
+        }
+        if (overlap == "taken over, videos") {
+            const QString src = roots.path("src/");
+            QDir().mkpath(src);
+            QVERIFY(put(src + "v0.mp4", "video-zero") && put(src + "v1.mp4", "video-one"));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportTrialVideos));
+            m->setTrialVideoFiles({src + "v0.mp4", src + "v1.mp4"});
+            const QString videos = m->orderPath() + "试拍视频/";
+            Platform::holdWrites(videos);
+            ImportOrderThread run(m.data(), ImportTrialVideos);
+            run.start();
+            const auto runEnds = qScopeGuard([&] {
+                Platform::releaseWrites();
+                run.wait();
+            });
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 1; }));
+            const QString claim = m->orderPath() + ".导片进行中";
+            const QByteArray otherDesk = R"({"desk":"前台2","machine":"m-2","program":"4242-x"})";
+            QVERIFY(QFile::remove(claim) && put(claim, otherDesk));
+            Platform::releaseWrites();
+            QVERIFY(run.wait(testsupport::kWaitMs));
+            QCOMPARE(run.failures(), QStringList({"v0.mp4：导片期间该订单被其它程序接手导入，未导入",
+                                                  "v1.mp4：导片期间该订单被其它程序接手导入，未导入"}));
+            QCOMPARE(QDir(videos).entryList(QDir::Files | QDir::Hidden), QStringList());
+            QCOMPARE(bytesOf(claim), otherDesk);
             return;
         }
         if (overlap == "taken over") {

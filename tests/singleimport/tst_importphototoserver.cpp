@@ -1197,7 +1197,8 @@ void TestImportPhotoToServer::closingMidRun()
     }
     const int distinct = photos.size() - (twin ? 1 : 0); // photos of different bytes
     if (how == 18 || how == 19) {
-        Platform::holdWrites(order + "照片/");
+        // (the batch import: its copy of the upright photo alone; its turned photos' writes go on)
+        Platform::holdWrites(order + "照片/" + (how == 19 ? "IMG_7301" : ""));
         std::unique_ptr<ImportPhotoToServer> closed;
         std::unique_ptr<importOrdersPhotoDlg> dialog;
         QPushButton *start = nullptr;
