@@ -936,7 +936,8 @@ QString FileOperation::freeNumberedName(const QString &dst)
     }
 }
 
-bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwrite, QString *why)
+bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwrite, QString *why,
+                             const std::function<bool()> &stillWanted)
 {
     const QString wanted = QString(dst).replace(QLatin1Char('\\'), QLatin1Char('/'));
     QString target = wanted;
@@ -966,13 +967,14 @@ bool FileOperation::copyFile(const QString &src, const QString &dst, bool overwr
     Platform::delayWrite(target);
     // A copy that fails leaves whatever was at the target as it was.
     if (overwrite) {
-        if (Platform::copyIntoPlace(source, target, Platform::Placing::Replace))
+        if (Platform::copyIntoPlace(source, target, Platform::Placing::Replace, Platform::Durability::Cached, stillWanted))
             return true;
         return failed(errno);
     }
     // A free name taken meanwhile by another copy is not replaced: the copy takes the next free one.
     for (int attempt = 0; attempt < 16; ++attempt) {
-        if (Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree))
+        if (Platform::copyIntoPlace(source, target, Platform::Placing::OnlyIfFree, Platform::Durability::Cached,
+                                    stillWanted))
             return true;
         const int error = errno;
         if (error != EEXIST)

@@ -90,7 +90,9 @@ public:
     // "x.png" -> "x(1).png", "x" -> "x(1)". The target folder must exist. The copy goes into a temporary
     // file beside the target first: a failed copy leaves an old dst as it was and nothing else behind.
     // Returns whether the copy was made; when not, *why (if given) says why in the user's words.
-    static bool copyFile(const QString &src, const QString &dst, bool overwrite, QString *why = nullptr);
+    // stillWanted as for Platform::copyIntoPlace (false: nothing copied, errno ECANCELED).
+    static bool copyFile(const QString &src, const QString &dst, bool overwrite, QString *why = nullptr,
+                         const std::function<bool()> &stillWanted = {});
     // The name copyFile would use for dst when dst is taken and overwrite is false.
     static QString freeNumberedName(const QString &dst);
     // The n-th numbered name of dst in that form ("x.jpg", 2 -> "x(2).jpg"), taken or not.

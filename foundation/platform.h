@@ -98,7 +98,9 @@ bool copyIntoPlace(const QString &source, const QString &target, Placing placing
 // fails leaves the old target as it was and no temporary file behind; why (when given) then gets the
 // reason in the user's words (errorText of the failed step's error; "未能完整写入" when write gave up
 // without a failed system call), errno that error (0 in that case), and failedStep (when given) the step
-// that failed. stillWanted works as for copyIntoPlace (the step then is Rename, errno ECANCELED).
+// that failed. stillWanted works as for copyIntoPlace (the step then is Rename, errno ECANCELED). With
+// Placing::OnlyIfFree the file takes the name only where it is free, as copyIntoPlace's (the step then is
+// Rename, errno EEXIST).
 enum class WriteStep {
     None,   // the file is in place
     Open,   // no temporary file could be made beside the target (the folder refused it, or is gone)

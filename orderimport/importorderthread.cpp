@@ -777,7 +777,7 @@ void ImportOrderThread::copyVideoFiles(QString orderPath, QString orderBakPath, 
     } else {
         // A video is never replaced; the same video imported again is no failure.
         bool added = false;
-        const QString failure = importOneVideo(mImportType, orderPath, filePath, targetName, &added);
+        const QString failure = importOneVideo(mImportType, orderPath, filePath, targetName, &added, mClaimHeld);
         if (!failure.isEmpty()) {
             addFailures({failure});
         } else if (added) {

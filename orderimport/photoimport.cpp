@@ -59,37 +59,7 @@ bool writableFormat(const QString &name, QByteArray *format, QString *why)
 
 // Writes the image to the target, encoded as the target's suffix says, replacing a file of that name
 // only once the new one is complete.
-// What passes through to a file, forwarded, with its size and first bytes kept (for photoDigest).
-class HeadKeeper : public QIODevice
-{
-public:
-    explicit HeadKeeper(QIODevice &out) : m_out(out) { open(QIODevice::WriteOnly); }
-    qint64 written() const { return m_written; }
-    const QByteArray &head() const { return m_head; }
-
-protected:
-    qint64 readData(char *, qint64) override { return -1; }
-    qint64 writeData(const char *data, qint64 size) override
-    {
-        const qint64 done = m_out.write(data, size);
-        if (done > 0) {
-            m_head.append(data, int(qMin(done, qMax<qint64>(0, photoDigestBytes() - m_head.size()))));
-            m_written += done;
-        }
-        return done;
-    }
-
-private:
-    QIODevice &m_out;
-    QByteArray m_head;
-    qint64 m_written = 0;
-};
-
-// encoded (when given) holds the image encoded already, and is written as it is. placing (when given) is
-// called with the digest and size of the file just before it takes the target's name.
-bool saveImage(const QImage &image, const QString &target, int quality, QString *why,
-               const QByteArray *encoded = nullptr,
-               const std::function<void(const QByteArray &, qint64)> &placing = {})
+bool saveImage(const QImage &image, const QString &target, int quality, QString *why)
 {
     if (Platform::copyShouldFail(target)) {
         *why = QStringLiteral("写入失败");
@@ -100,31 +70,14 @@ bool saveImage(const QImage &image, const QString &target, int quality, QString 
         return false;
     // No sync to disk per file: on a studio share that would be a round trip for every thumbnail.
     QString encoder; // the encoder's own words, for a failure that is not the file system's
-    QByteArray digest;
-    qint64 size = 0;
-    const bool written = Platform::writeIntoPlace(
-        fsPath(target),
-        [&](QIODevice &file) {
-            if (encoded) {
-                digest = placing ? photoDigest(*encoded) : QByteArray();
-                size = encoded->size();
-                return file.write(*encoded) == encoded->size();
-            }
-            HeadKeeper kept(file);
-            QImageWriter writer(&kept, format);
-            writer.setQuality(quality);
-            if (writer.write(image)) {
-                size = kept.written();
-                digest = placing ? photoDigest(size, kept.head()) : QByteArray();
-                return true;
-            }
-            encoder = writer.errorString();
-            return false;
-        },
-        why, nullptr, placing ? std::function<bool()>([&] {
-            placing(digest, size);
+    const bool written = Platform::writeIntoPlace(fsPath(target), [&](QIODevice &file) {
+        QImageWriter writer(&file, format);
+        writer.setQuality(quality);
+        if (writer.write(image))
             return true;
-        }) : std::function<bool()>());
+        encoder = writer.errorString();
+        return false;
+    }, why);
     // The file system's error names the reason; the encoder's words only when no system call failed.
     if (!written && errno == 0 && !encoder.isEmpty())
         *why = encoder;
@@ -169,16 +122,17 @@ FileOperation::CopyOutcome copyOnce(const QString &from, const QString &target, 
 
 // Copies from into folder under the first of the names nameAt(0), nameAt(1), ... that is free or holds
 // the same bytes already; never replaces a file. *placed receives the name taken.
-// before (when given) is called with the target just before the copy takes its name.
+// before (when given) is called with the target just before the copy takes its name; false from it leaves
+// the name as it is (CopyFailed, errno ECANCELED).
 FileOperation::CopyOutcome copyToFreeName(const QString &from, const QString &folder,
                                           const std::function<QString(int)> &nameAt, QString *placed, QString *why,
-                                          const std::function<void(const QString &)> &before = {})
+                                          const std::function<bool(const QString &)> &before = {})
 {
     for (int k = 0; k < kMostNames; ++k) {
         const QString name = nameAt(k);
         const QString target = folder + name;
         const FileOperation::CopyOutcome outcome =
-            copyOnce(from, target, why, before ? std::function<bool()>([&] { before(target); return true; })
+            copyOnce(from, target, why, before ? std::function<bool()>([&] { return before(target); })
                                                 : std::function<bool()>());
         if (outcome == FileOperation::KeptOther)
             continue;
@@ -262,13 +216,15 @@ QString inBrackets(const QString &why)
 // Copies from to target, replacing a file of that name. added (when given): whether the copy took a name that
 // was free, which only one of two copies of one name at once does (the other finds it there, or replaces it),
 // and is the folder's new file; then the name is tried first without replacing. *why gets the reason of a
-// failure in brackets.
-bool placeReplacing(const QString &from, const QString &target, bool *added, QString *why)
+// failure in brackets. taking is called just before the copy takes a free name, replacing just before it
+// replaces a file: false from either leaves the name as it is (a failure).
+bool placeReplacing(const QString &from, const QString &target, bool *added, QString *why,
+                    const std::function<bool()> &taking, const std::function<bool()> &replacing)
 {
     if (added) {
         *added = false;
         QString copyWhy;
-        switch (copyOnce(from, target, &copyWhy)) {
+        switch (copyOnce(from, target, &copyWhy, taking)) {
         case FileOperation::Copied:
             *added = true;
             return true;
@@ -282,10 +238,55 @@ bool placeReplacing(const QString &from, const QString &target, bool *added, QSt
         }
     }
     QString copyWhy;
-    if (FileOperation::copyFile(from, target, true, &copyWhy))
+    if (FileOperation::copyFile(from, target, true, &copyWhy, replacing))
         return true;
     *why = inBrackets(copyWhy);
     return false;
+}
+
+// The bytes written into target, never over a file, as copyOnce copies: Copied where the name was free,
+// AlreadyThere where it holds these bytes, KeptOther where it holds other bytes (nothing written), CopyFailed
+// with *why in the user's words. before (when given) is called just before the file takes the name: false
+// from it leaves the name as it is (CopyFailed, errno ECANCELED).
+FileOperation::CopyOutcome writeOnce(const QByteArray &bytes, const QString &target, QString *why,
+                                     const std::function<bool()> &before)
+{
+    const QString path = fsPath(target);
+    const auto lookAtTarget = [&] {
+        QFile there(path);
+        const bool same = Platform::isRegularFile(path) && there.size() == bytes.size()
+                          && there.open(QIODevice::ReadOnly) && there.readAll() == bytes;
+        return same ? FileOperation::AlreadyThere : FileOperation::KeptOther;
+    };
+    if (Platform::copyShouldFail(target)) {
+        *why = QStringLiteral("写入失败");
+        return FileOperation::CopyFailed;
+    }
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+            return lookAtTarget();
+        Platform::delayWrite(path);
+        errno = 0;
+        if (Platform::writeIntoPlace(path, [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); },
+                                     why, nullptr, before, Platform::Placing::OnlyIfFree))
+            return FileOperation::Copied;
+        if (errno != EEXIST) // a name taken meanwhile is looked at as one taken before
+            return FileOperation::CopyFailed;
+    }
+    return lookAtTarget();
+}
+
+// The bytes written into target, replacing a file of that name; stillWanted as for writeOnce's before.
+bool writeReplacing(const QByteArray &bytes, const QString &target, QString *why,
+                    const std::function<bool()> &stillWanted)
+{
+    if (Platform::copyShouldFail(target)) {
+        *why = QStringLiteral("写入失败");
+        return false;
+    }
+    return Platform::writeIntoPlace(fsPath(target),
+                                    [&bytes](QIODevice &file) { return file.write(bytes) == bytes.size(); }, why,
+                                    nullptr, stillWanted);
 }
 
 // Puts the main files of one photo (and, numbered, its backup) in place as its task says, and keeps the
@@ -303,6 +304,11 @@ public:
 
     // The name the main files take (placed by name) or are tried under first (numbered).
     QString firstName() const { return m_firstName; }
+    // Whether the run's claim was found lost (stillHeld): the photo was not imported, or not whole.
+    bool claimLost() const { return m_claimLost; }
+
+    // Whether the run still holds the order's claim, looked at now (see stillHeld).
+    bool claimStillHeld() { return stillHeld(); }
 
     // The backup keeps the photo as chosen and never replaces a file: a name holding other bytes (a
     // retouched photo imported again) keeps them, the photo goes beside it as "(n)".
@@ -316,9 +322,9 @@ public:
         QString why;
         QString placed;
         const auto outcome = copyToFreeName(m_task.filePath, backupFolder(), besideNames(m_firstName), &placed, &why,
-                                            noting(true, m_task.filePath));
+                                            landing(true, m_task.filePath));
         if (outcome == FileOperation::CopyFailed)
-            m_fail(backupFailure(inBrackets(why)));
+            failure(backupFailure(inBrackets(why)));
         else
             addToLookUp(placed, true);
         m_outcome.backupAdded = outcome == FileOperation::Copied;
@@ -339,13 +345,11 @@ public:
             return placeBeside(from);
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_firstName;
-            const bool existed = QFileInfo::exists(fsPath(target));
-            if (i == 0 && !existed)
-                noteLanding(false, target, from);
             bool added = false;
             QString why; // in brackets
-            if (!placeReplacing(from, target, i == 0 ? &added : nullptr, &why)) {
-                m_fail(QStringLiteral("复制失败 ") + target + why);
+            if (!placeReplacing(from, target, i == 0 ? &added : nullptr, &why,
+                                i == 0 ? landingAt(false, target, from) : held(), held())) {
+                failure(QStringLiteral("复制失败 ") + target + why);
                 if (i == 0)
                     return false; // the other main folders take only a photo the order holds
             } else if (i == 0) {
@@ -359,7 +363,9 @@ public:
         return mainFileInPlace();
     }
 
-    // The main files from the upright image (quality 100); false as placeFile.
+    // The main files from the upright image (quality 100); false as placeFile. By name, the main file takes
+    // its name where it is free (and only then counts as new), or finds it holding these bytes, or replaces
+    // the other file there; two runs writing the photo at the same moment never both count it.
     bool placeImage(const QImage &image)
     {
         if (m_outcome.importedBefore)
@@ -368,7 +374,7 @@ public:
             TemporaryFile encoded;
             QString why;
             if (!encodeToTemporary(image, m_firstName, &encoded, &why)) {
-                m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_firstName + inBrackets(why));
+                failure(QStringLiteral("保存失败 ") + m_mainFolder + m_firstName + inBrackets(why));
                 return false;
             }
             // A turned photo as shot whose upright main file the order holds was imported before.
@@ -384,34 +390,47 @@ public:
             QFile::setPermissions(encoded.path, QFile::permissions(fsPath(m_task.filePath)));
             return m_besideOthers ? placeBeside(encoded.path) : placeNumbered(encoded.path);
         }
-        // A turned photo as shot looked up is encoded first, so that the order's main files are looked in
-        // for the upright photo before it is written.
+        // Encoded first, so that a photo as shot looked up is looked for among the order's main files as its
+        // upright photo before it is written.
         QByteArray encoded;
-        const bool lookedUp = m_task.type == ImportOriginPhotos && m_task.backupPhotos;
-        if (lookedUp) {
-            QString why;
-            if (!encodeToBytes(image, m_firstName, &encoded, &why)) {
-                m_fail(QStringLiteral("保存失败 ") + m_mainFolder + m_firstName + inBrackets(why));
-                return false;
-            }
+        QString why;
+        if (!encodeToBytes(image, m_firstName, &encoded, &why)) {
+            failure(QStringLiteral("保存失败 ") + m_mainFolder + m_firstName + inBrackets(why));
+            return false;
+        }
+        if (m_task.type == ImportOriginPhotos && m_task.backupPhotos) {
             const QString name = m_task.backupPhotos->mainNameOf(encoded);
             if (!name.isEmpty()) {
                 takeAsImported(name);
                 return true;
             }
         }
+        const QByteArray digest = m_task.runRecord ? photoDigest(encoded) : QByteArray();
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_firstName;
-            const bool existed = QFileInfo::exists(fsPath(target));
-            QString why;
-            if (!saveImage(image, target, 100, &why, lookedUp ? &encoded : nullptr,
-                           i == 0 && !existed ? notingWritten(target) : std::function<void(const QByteArray &, qint64)>())) {
-                m_fail(QStringLiteral("保存失败 ") + target + inBrackets(why));
+            bool added = false;
+            bool placed = false;
+            if (i == 0) {
+                const auto outcome = writeOnce(encoded, target, &why, [this, &target, &digest, &encoded] {
+                    if (!stillHeld())
+                        return false;
+                    if (m_task.runRecord)
+                        noteBytes(false, target, digest, encoded.size());
+                    return true;
+                });
+                added = outcome == FileOperation::Copied;
+                placed = outcome == FileOperation::Copied || outcome == FileOperation::AlreadyThere
+                         || (outcome == FileOperation::KeptOther && writeReplacing(encoded, target, &why, held()));
+            } else {
+                placed = writeReplacing(encoded, target, &why, held());
+            }
+            if (!placed) {
+                failure(QStringLiteral("保存失败 ") + target + inBrackets(why));
                 if (i == 0)
                     return false; // as placeFile
             } else if (i == 0) {
                 m_outcome.placedName = m_firstName;
-                m_outcome.mainAdded = !existed;
+                m_outcome.mainAdded = added;
                 recordLanded();
             }
         }
@@ -443,18 +462,16 @@ public:
                 QString copyWhy;
                 const auto outcome = copyToFreeName(m_task.filePath, m_targets.at(i), besideNames(m_firstName),
                                                     &placed, &copyWhy,
-                                                    i == 0 ? noting(false, m_task.filePath)
-                                                           : std::function<void(const QString &)>());
+                                                    i == 0 ? landing(false, m_task.filePath) : heldAt());
                 ok = outcome != FileOperation::CopyFailed;
                 added = outcome == FileOperation::Copied;
                 why = copyReason(copyWhy, m_targets.at(i) + placed);
             } else {
-                if (i == 0 && !existed)
-                    noteLanding(false, target, m_task.filePath);
-                ok = placeReplacing(m_task.filePath, target, &added, &why);
+                ok = placeReplacing(m_task.filePath, target, &added, &why,
+                                    i == 0 ? landingAt(false, target, m_task.filePath) : held(), held());
             }
             if (!ok) {
-                m_fail(QStringLiteral("复制失败 ") + target + why);
+                failure(QStringLiteral("复制失败 ") + target + why);
                 if (i == 0)
                     return; // as placeFile
             } else if (i == 0) {
@@ -559,6 +576,13 @@ public:
 private:
     QString backupFolder() const { return m_task.orderBakPath + QStringLiteral("照片/"); }
 
+    // A failure of one of the photo's files; none once the claim is found lost (the photo is named for that).
+    void failure(const QString &what)
+    {
+        if (!m_claimLost)
+            m_fail(what);
+    }
+
     // The photo is in the order under name already, however it was found: its main files stay, the other
     // main folders get the copies they lack, and then a backup that lacks it gets it under that name, or
     // beside it when the name holds other bytes (the photo changed since on the card, only in its metadata
@@ -574,9 +598,9 @@ private:
         QString why;
         QString placed;
         const auto backup = copyToFreeName(m_task.filePath, backupFolder(), besideNames(name), &placed, &why,
-                                           noting(true, m_task.filePath));
+                                           landing(true, m_task.filePath));
         if (backup == FileOperation::CopyFailed)
-            m_fail(backupFailure(copyReason(why, backupFolder() + placed)));
+            failure(backupFailure(copyReason(why, backupFolder() + placed)));
         m_outcome.backupAdded = backup == FileOperation::Copied;
         recordLanded();
         if (backup != FileOperation::CopyFailed) {
@@ -595,8 +619,8 @@ private:
             if (QFileInfo::exists(fsPath(target)))
                 continue;
             QString why;
-            if (copyOnce(m_mainFolder + placed, target, &why) == FileOperation::CopyFailed)
-                m_fail(QStringLiteral("复制失败 ") + target + copyReason(why, target));
+            if (copyOnce(m_mainFolder + placed, target, &why, held()) == FileOperation::CopyFailed)
+                failure(QStringLiteral("复制失败 ") + target + copyReason(why, target));
         }
     }
 
@@ -646,25 +670,42 @@ private:
         (backup ? m_backupMark : m_mainMark) =
             m_task.runRecord->note(backup, info.path() + QLatin1Char('/'), info.fileName(), size, digest);
     }
-    // The same for a main file written anew, called with its digest and size just before it takes its name.
-    std::function<void(const QByteArray &, qint64)> notingWritten(const QString &target)
+    // Whether the run still holds the order's claim (PhotoTask::claimHeld), looked at now: every file of the
+    // photo takes its name only while it does. Once it is found lost, no file of the photo is placed any more,
+    // and the photo is named for it alone (claimLost), not with the failures of its files.
+    bool stillHeld()
     {
-        if (!m_task.runRecord)
-            return {};
-        return [this, target](const QByteArray &digest, qint64 size) { noteBytes(false, target, digest, size); };
+        if (!m_claimLost && m_task.claimHeld && !m_task.claimHeld())
+            m_claimLost = true;
+        return !m_claimLost;
     }
-    // The same, called by a copy of from just before it takes a name.
-    std::function<void(const QString &)> noting(bool backup, const QString &from)
+    // The look as a copy's or write's still-wanted call, just before it takes a name.
+    std::function<bool()> held()
     {
-        if (!m_task.runRecord)
-            return {};
-        return [this, backup, from](const QString &target) { noteLanding(backup, target, from); };
+        return [this] { return stillHeld(); };
     }
-    std::function<bool()> notingOne(bool backup, const QString &target, const QString &from)
+    std::function<bool(const QString &)> heldAt()
     {
-        if (!m_task.runRecord)
-            return {};
+        return [this](const QString &) { return stillHeld(); };
+    }
+    // The same for a new main file or backup of the photo (a copy of from) taking the name of target: the
+    // claim is looked at, then the file is noted in the run's record (noteLanding), then it takes its name.
+    // (A note of a file that did not land, the run cut off in between, counts nothing: the record's
+    // fold-in looks at the bytes.)
+    std::function<bool()> landingAt(bool backup, const QString &target, const QString &from)
+    {
         return [this, backup, target, from] {
+            if (!stillHeld())
+                return false;
+            noteLanding(backup, target, from);
+            return true;
+        };
+    }
+    std::function<bool(const QString &)> landing(bool backup, const QString &from)
+    {
+        return [this, backup, from](const QString &target) {
+            if (!stillHeld())
+                return false;
             noteLanding(backup, target, from);
             return true;
         };
@@ -702,9 +743,9 @@ private:
         QString why;
         QString placed;
         const auto outcome = copyToFreeName(from, m_mainFolder, besideNames(m_firstName), &placed, &why,
-                                            noting(false, from));
+                                            landing(false, from));
         if (outcome == FileOperation::CopyFailed) {
-            m_fail(QStringLiteral("复制失败 ") + m_mainFolder + placed + copyReason(why, m_mainFolder + placed));
+            failure(QStringLiteral("复制失败 ") + m_mainFolder + placed + copyReason(why, m_mainFolder + placed));
             return false;
         }
         m_outcome.placedName = placed;
@@ -725,11 +766,11 @@ private:
         for (int k = 0; k < kMostNames; ++k, name = nextNumberedName(name)) {
             const QString main = m_mainFolder + name;
             QString why;
-            const auto outcome = copyOnce(from, main, &why, notingOne(false, main, from));
+            const auto outcome = copyOnce(from, main, &why, landingAt(false, main, from));
             if (outcome == FileOperation::KeptOther)
                 continue;
             if (outcome == FileOperation::CopyFailed) {
-                m_fail(QStringLiteral("复制失败 ") + main + copyReason(why, main));
+                failure(QStringLiteral("复制失败 ") + main + copyReason(why, main));
                 return false;
             }
             m_outcome.mainAdded = outcome == FileOperation::Copied;
@@ -738,7 +779,7 @@ private:
             // A backup that holds the photo under another name gets no second copy of it.
             if (m_task.type == ImportOriginPhotos && m_backupName.isEmpty()) {
                 const auto backup = copyOnce(m_task.filePath, backupFolder() + name, &why,
-                                             notingOne(true, backupFolder() + name, m_task.filePath));
+                                             landingAt(true, backupFolder() + name, m_task.filePath));
                 // The number is not free after all: the main file just placed goes (no longer counted from
                 // before it goes), the photo moves on.
                 if (backup == FileOperation::KeptOther && outcome == FileOperation::Copied) {
@@ -748,7 +789,7 @@ private:
                         continue;
                 }
                 if (backup == FileOperation::KeptOther || backup == FileOperation::CopyFailed)
-                    m_fail(backupFailure(inBrackets(why)));
+                    failure(backupFailure(inBrackets(why)));
                 m_outcome.backupAdded = backup == FileOperation::Copied;
                 backedUp = backup != FileOperation::KeptOther && backup != FileOperation::CopyFailed;
             }
@@ -763,7 +804,7 @@ private:
             copyToOtherFolders(from);
             return true;
         }
-        m_fail(QStringLiteral("复制失败 ") + m_mainFolder + m_firstName + QStringLiteral("（没有空闲的编号）"));
+        failure(QStringLiteral("复制失败 ") + m_mainFolder + m_firstName + QStringLiteral("（没有空闲的编号）"));
         return false;
     }
 
@@ -773,8 +814,8 @@ private:
         for (int i = 1; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_outcome.placedName;
             QString why;
-            if (!FileOperation::copyFile(from, target, true, &why))
-                m_fail(QStringLiteral("复制失败 ") + target + inBrackets(why));
+            if (!FileOperation::copyFile(from, target, true, &why, held()))
+                failure(QStringLiteral("复制失败 ") + target + inBrackets(why));
         }
     }
 
@@ -787,6 +828,7 @@ private:
     std::shared_ptr<void> m_announced; // while the photo, not found, is being placed
     QStringList m_targets; // the main folder first
     std::function<void(const QString &)> m_fail;
+    bool m_claimLost = false; // the run's claim was found lost: nothing more of the photo is placed
     PhotoOutcome m_outcome;
     bool m_recordedMain = false;   // what the run's record counts of the photo
     bool m_recordedBackup = false;
@@ -955,13 +997,18 @@ QString unreadablePhotosText(const QStringList &names)
     return names.isEmpty() ? QString() : QStringLiteral("无法读取的照片：") + names.join(QStringLiteral("、"));
 }
 
+QString claimLostText()
+{
+    return QStringLiteral("导片期间该订单被其它程序接手导入，未导入");
+}
+
 QString importedBeforeText(int count)
 {
     return count > 0 ? QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(count) : QString();
 }
 
 QString importOneVideo(ImportTypeEnum type, const QString &orderPath, const QString &filePath,
-                       const QString &targetName, bool *added)
+                       const QString &targetName, bool *added, const std::function<bool()> &claimHeld)
 {
     if (added)
         *added = false;
@@ -973,7 +1020,12 @@ QString importOneVideo(ImportTypeEnum type, const QString &orderPath, const QStr
     const QString folder = type == ImportTrialVideos ? QStringLiteral("试拍视频/") : QStringLiteral("精修视频/");
     const QString target = orderPath + folder + targetName;
     qCDebug(lcImport) << "toDir=" << target;
-    switch (copyOnce(filePath, target, &why)) {
+    bool lost = false;
+    const auto held = [&] {
+        lost = claimHeld && !claimHeld();
+        return !lost;
+    };
+    switch (copyOnce(filePath, target, &why, held)) {
     case FileOperation::Copied:
         if (added)
             *added = true;
@@ -983,6 +1035,8 @@ QString importOneVideo(ImportTypeEnum type, const QString &orderPath, const QStr
     case FileOperation::KeptOther:
         return name + QStringLiteral("：目标已有同名的不同文件，未覆盖");
     default:
+        if (lost)
+            return name + QStringLiteral("：") + claimLostText();
         return name + QStringLiteral("：复制失败 ") + target + copyReason(why, target);
     }
 }
@@ -1018,6 +1072,9 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     const PhotoFolders folders = photoFolders(task.type);
     MainFiles main(task, folders, fail);
     auto finish = [&] {
+        // One line for the photo, however many of its files were not placed for it.
+        if (main.claimLost())
+            failures << name + QStringLiteral("：") + claimLostText();
         if (outcome)
             *outcome = main.outcome();
         if (task.runRecord)
@@ -1082,10 +1139,9 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
             main.giveName(main.knownName()); // back under the name its backup has
         task.numbering->pass(task.numberingIndex, main.knownName());
     }
-    if (!before && task.claimHeld && !task.claimHeld()) {
-        fail(QStringLiteral("导片期间该订单被其它程序接手导入，未导入"));
+    // (each of its files looks again just before it takes its name)
+    if (!before && !main.claimStillHeld())
         return finish();
-    }
     if (!before)
         main.announcePlacing();
     if (sameSize)
@@ -1166,6 +1222,8 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     }
     if (!turn && !placeFirst && !main.placeFile(task.filePath))
         return finish();
+    if (main.claimLost())
+        return finish(); // the order is another run's now: it makes the reduced copies the photo lacks
 
     const QString thumbName = main.thumbnailName();
     const QString t2250 = task.orderPath + folders.thumb2250 + thumbName;

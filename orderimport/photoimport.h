@@ -106,8 +106,10 @@ struct PhotoTask
     // photo are counted there the moment each is in place, so that a run cut off leaves them counted.
     std::shared_ptr<UnsentReport::RunRecord> runRecord = nullptr;
     // Whether the run still holds its order's claim (ImportClaim; none: not asked): a photo new to the order
-    // looks just before it goes on to take a name, and one whose run's claim another desk took over meanwhile
-    // (this desk slept past its age) is not placed but named, for the next import of the order.
+    // looks before it is decoded, and each of its files (main files, backup, the copy in "成品/") looks again
+    // just before it takes its name. A file whose run's claim another desk took over meanwhile (this desk
+    // slept past its age, or a share held the write that long) is not put in place, nothing of it is counted,
+    // and the photo is named with claimLostText(), for the run that took the order over.
     std::function<bool()> claimHeld = nullptr;
 };
 
@@ -140,9 +142,10 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
 // Imports one video: copied as it is into the order folder's "试拍视频/" (trial-shoot videos) or "精修视频/"
 // (any other type) under targetName, never over a file: the same video there already counts as placed, a
 // different file of the name stays. Returns the failure line ("<file name>：<why>"), "" when the video is in
-// place; *added (when given) tells whether the copy is a new file.
+// place; *added (when given) tells whether the copy is a new file. claimHeld as PhotoTask::claimHeld.
 QString importOneVideo(ImportTypeEnum type, const QString &orderPath, const QString &filePath,
-                       const QString &targetName, bool *added = nullptr);
+                       const QString &targetName, bool *added = nullptr,
+                       const std::function<bool()> &claimHeld = nullptr);
 
 // The name after name in a running numbering: the number at the end of the base name one higher, in
 // three digits at least ("305K12-ab-042.jpg" -> "305K12-ab-043.jpg", "x(2).jpg" -> "x(3).jpg"); a name
@@ -155,6 +158,9 @@ QString copyReason(const QString &why, const QString &target);
 
 // The text naming the photos that could not be read ("无法读取的照片：a.jpg、b.jpg"), "" for none.
 QString unreadablePhotosText(const QStringList &names);
+
+// Why a photo or video was not imported: its run's claim of the order was taken over meanwhile.
+QString claimLostText();
 
 // The text counting the chosen photos the order held already and that were not written again, "" for none.
 QString importedBeforeText(int count);

@@ -215,9 +215,11 @@ private slots:
         // "one photo in both": both runs import the same finished photo under its name at the same moment: one
         // of them adds the file, and only that one counts it
         QTest::newRow("one finished photo in both runs at once: counted once") << false << "one photo in both";
+        // the same with a photo to be turned: its upright main file is written, by both at once
+        QTest::newRow("one turned finished photo in both runs at once: counted once") << false << "one turned photo in both";
         // "taken over": another desk takes the order over while the run's first photo is being placed (this
-        // desk slept past its claim's age): the photos not placed yet are named, none goes in beside the other
-        // desk's
+        // desk slept past its claim's age): no file of the run takes a name from then on (the first photo's
+        // backup neither), the photos are named, none goes in beside the other desk's
         QTest::newRow("the order taken over by another desk during the run: the rest named, not placed")
             << false << "taken over";
         // "empty claim": an empty file under the claim's name, as a program cut off between the claim's making
@@ -234,6 +236,8 @@ private slots:
         // the run waits for it, then stops on the folder gone and makes none of the order's folders anew
         QTest::newRow("the order deleted by another desk while the run waited: stopped, nothing made anew")
             << false << "deleted";
+        QTest::newRow("the order taken over by another desk while a video is copied: it is not placed")
+            << false << "taken over, videos";
     }
     void twoImportsIntoOneOrderAtOnce()
     {
@@ -243,7 +247,7 @@ private slots:
         if (overlap.endsWith("photo in both")) {
             const QString src = roots.path("src/");
             QDir().mkpath(src);
-            QVERIFY(testsupport::writeJpeg(src + "same.jpg", QSize(64, 48), 1));
+            QVERIFY(testsupport::writeJpeg(src + "same.jpg", QSize(64, 48), overlap.contains("turned") ? 6 : 1));
             QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportFinishedPhotos));
             QScopedPointer<ImportOrderModel> other(builtOrder(roots, ImportFinishedPhotos));
             m->setFinishedFiles({src + "same.jpg"});
@@ -260,6 +264,7 @@ private slots:
             QCOMPARE(first.failures() + second.failures(), QStringList());
             QCOMPARE(first.placedFiles() + second.placedFiles(), 1);
             QCOMPARE(QDir(m->orderPath() + "成品/").entryList(QDir::Files), QStringList({"same.jpg"}));
+            QCOMPARE(sizeOf(m->orderPath() + "成品/same.jpg"), overlap.contains("turned") ? QSize(48, 64) : QSize(64, 48));
             return;
         }
         if (overlap.endsWith("name taken")) {
@@ -339,6 +344,32 @@ private slots:
             QCOMPARE(run.placedFiles(), 0);
             return;
         }
+        if (overlap == "taken over, videos") {
+            const QString src = roots.path("src/");
+            QDir().mkpath(src);
+            QVERIFY(put(src + "v0.mp4", "video-zero") && put(src + "v1.mp4", "video-one"));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportTrialVideos));
+            m->setTrialVideoFiles({src + "v0.mp4", src + "v1.mp4"});
+            const QString videos = m->orderPath() + "试拍视频/";
+            Platform::holdWrites(videos);
+            ImportOrderThread run(m.data(), ImportTrialVideos);
+            run.start();
+            const auto runEnds = qScopeGuard([&] {
+                Platform::releaseWrites();
+                run.wait();
+            });
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 1; }));
+            const QString claim = m->orderPath() + ".导片进行中";
+            const QByteArray otherDesk = R"({"desk":"前台2","machine":"m-2","program":"4242-x"})";
+            QVERIFY(QFile::remove(claim) && put(claim, otherDesk));
+            Platform::releaseWrites();
+            QVERIFY(run.wait(testsupport::kWaitMs));
+            QCOMPARE(run.failures(), QStringList({"v0.mp4：导片期间该订单被其它程序接手导入，未导入",
+                                                  "v1.mp4：导片期间该订单被其它程序接手导入，未导入"}));
+            QCOMPARE(QDir(videos).entryList(QDir::Files | QDir::Hidden), QStringList());
+            QCOMPARE(bytesOf(claim), otherDesk);
+            return;
+        }
         if (overlap == "taken over") {
             const QString src = roots.path("src/");
             QDir().mkpath(src);
@@ -363,9 +394,12 @@ private slots:
             QVERIFY(QFile::remove(claim) && put(claim, otherDesk));
             Platform::releaseWrites();
             QVERIFY(run.wait(testsupport::kWaitMs));
-            QCOMPARE(run.failures(), QStringList({"t1.jpg：导片期间该订单被其它程序接手导入，未导入",
+            QCOMPARE(run.failures(), QStringList({"t0.jpg：导片期间该订单被其它程序接手导入，未导入",
+                                                  "t1.jpg：导片期间该订单被其它程序接手导入，未导入",
                                                   "t2.jpg：导片期间该订单被其它程序接手导入，未导入"}));
             QCOMPARE(QDir(m->orderPath() + "照片/").entryList(QDir::Files), QStringList({"t0.jpg"}));
+            // the backup held while the order was taken over is not placed, nor left half written
+            QCOMPARE(QDir(m->orderBakPath() + "照片/").entryList(QDir::Files | QDir::Hidden), QStringList());
             QCOMPARE(bytesOf(claim), otherDesk); // the other desk's claim stays
             return;
         }

@@ -15,6 +15,7 @@
 #include "shownwhole.h"
 #include "singleorderopeners.h"
 #include "studiofixture.h"
+#include "unsentreport.h"
 
 #include "globals.h"
 
@@ -42,6 +43,7 @@
 #include <atomic>
 #include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <thread>
@@ -1262,7 +1264,8 @@ void TestImportPhotoToServer::closingMidRun()
     }
     const int distinct = photos.size() - (twin ? 1 : 0); // photos of different bytes
     if (how == 18 || how == 19) {
-        Platform::holdWrites(order + "照片/");
+        // (the batch import: its copy of the upright photo alone; its turned photos' writes go on)
+        Platform::holdWrites(order + "照片/" + (how == 19 ? "IMG_7301" : ""));
         std::unique_ptr<ImportPhotoToServer> closed;
         std::unique_ptr<importOrdersPhotoDlg> dialog;
         QPushButton *start = nullptr;
@@ -1665,6 +1668,9 @@ void TestImportPhotoToServer::closingMidRun()
 // first holds the order, its bar saying so, and then finds every photo the first placed. Each photo is in the
 // order, its backup and its reduced copies once, and counted once. The first is a child program (this test
 // program again, with the row's name) whose copies are held until this program has seen its own run wait.
+// Stopped: the child is another desk (another host name) that stops (SIGSTOP) once its first photo is in
+// place, its second being written, past its claim's age (this program's folder clock moved on): this program
+// takes the order over and imports the card; then the other desk goes on, and its late files are not placed.
 void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
 {
     QTest::addColumn<QString>("first");  // the child program's import: "batch" (the batch import's thread) or
@@ -1704,6 +1710,16 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
     // "deletion": another desk deletes the order under its claim (removed last) while this window waits for it:
     // the window stops on the folder gone and makes none of the order's folders anew
     QTest::newRow("another desk deletes the order: this window waits, then stops") << "deletion" << "single" << "";
+    // "slept": the child runs on another desk, its second photo's main file held (the first is in place); the desk
+    // stops (SIGSTOP) past its claim's age while this program takes the order over and imports the card to its
+    // end; then the desk goes on, and its late copy is not placed ("slept, turned": that photo is to be turned)
+    QTest::newRow("another desk's batch import stopped past its claim's age, this window takes over: its late copy not placed")
+        << "batch" << "single" << "slept";
+    // (a batch import that takes over copies into "成品/" too, as the other desk's batch import)
+    QTest::newRow("another desk's single-order import stopped past its claim's age, the batch import takes over (成品/)")
+        << "single" << "batch" << "slept";
+    QTest::newRow("another desk's batch import stopped writing a turned photo, the batch import takes over: counted once (成品/)")
+        << "batch" << "batch" << "slept, turned";
 }
 
 void TestImportPhotoToServer::twoProgramsImportOneOrder()
@@ -1714,17 +1730,24 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     const bool crashed = cut == "killed";
     const bool stopped = cut == "stopped";
     const bool cutShort = cut == "cut short";
+    const bool slept = cut.startsWith("slept");
+    const QString lostLine = "：导片期间该订单被其它程序接手导入，未导入";
+    const bool finished = slept && second == "batch"; // the batch imports copy into "成品/" too
     const QString signals_ = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
     const QString order = qEnvironmentVariable("TESSALY_IMPORT_ORDER");
     const QString backup = qEnvironmentVariable("TESSALY_IMPORT_BACKUP");
     const QStringList card = qEnvironmentVariable("TESSALY_IMPORT_CARD").split('|', Qt::SkipEmptyParts);
     const bool otherUser = first.endsWith(", other user");
     // The batch import window importing the photos as shot of order E5520 with the folders given; started.
-    auto startBatch = [this](const QString &folder, const QString &bak, const QStringList &photos) {
+    // (alsoFinished: at a shop that puts photos as shot into "成品/" too)
+    auto startBatch = [this](const QString &folder, const QString &bak, const QStringList &photos, bool alsoFinished = false) {
         QJsonObject json = m_studio->orderJson(m_studio->orders.at(4));
         json["orderpath"] = folder;
         json["orderbakpicpath"] = bak;
-        std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+        ShopSettings shop = ShopSettings::current();
+        if (alsoFinished)
+            shop.yptbcp = "1";
+        std::unique_ptr<importOrdersPhotoDlg> dialog(new importOrdersPhotoDlg(nullptr, shop));
         const QPointer<ImportOrderModel> record(new ImportOrderModel(json)); // the dialog takes it
         dialog->show();
         if (!QMetaObject::invokeMethod(dialog.get(), "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {record.data()})))
@@ -1781,7 +1804,11 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         if (crashed) // cut off as by a crash once its second photo is in the order
             Platform::stopAfterPlacing(order + "照片/", 2);
         else
-            Platform::holdWrites(stopped ? "IMG_7303" : "照片/");
+            Platform::holdWrites(stopped ? backup + "照片/IMG_7303" // (its main files in place, the last backup held)
+                                 : !slept ? QString("照片/")
+                                 // slept: its second photo's main file is held (the first is in place), and
+                                 // written once this program took the order over
+                                 : first == "batch" ? order + "照片/IMG_7302" : QString("-002.jpg")); // (numbered)
         if (first == "batch") {
             ImportOrderModel record(m_studio->orderJson(m_studio->orders.at(4)));
             record.setOrderPath(order);
@@ -1789,13 +1816,18 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             record.setOriginFiles(card);
             g_picPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section('|', 0, 0);
             g_bakPicPath = qEnvironmentVariable("TESSALY_IMPORT_ROOTS").section('|', 1, 1);
+            g_yptbcp = finished ? "1" : "0";
             ImportOrderThread run(&record, ImportOriginPhotos);
             run.setParallelPhotos(1);
             run.start();
             QVERIFY(crashed || heldThenGo());
             Platform::releaseWrites();
             QVERIFY(run.wait(testsupport::kWaitMs));
-            QCOMPARE(run.failures(), QStringList());
+            // stopped: the photos its run placed no more are named, once each
+            // slept or stopped: the photos its run placed no more are named, once each
+            QCOMPARE(run.failures(), slept     ? QStringList({"IMG_7302.jpg" + lostLine, "IMG_7303.jpg" + lostLine})
+                                     : stopped ? QStringList({"IMG_7303.jpg" + lostLine})
+                                               : QStringList());
             std::printf("posted 0\n"); // its counts wait in the order folder for the next report
         } else {
             m_server.setHandler("get_order_path", [=](const standin::Request &) { return folderReply(order, backup); });
@@ -1804,6 +1836,8 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             QVERIFY(crashed || heldThenGo());
             Platform::releaseWrites();
             QVERIFY(runEnded(1));
+            if (slept)
+                QVERIFY2(testsupport::lastBox().contains("IMG_7302.jpg" + lostLine), qPrintable(testsupport::lastBox()));
             std::printf("posted %s\n", qPrintable(m_server.lastRequest("updatepicpath").field("picnumber")));
         }
         std::fflush(stdout);
@@ -1864,6 +1898,13 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     }
     QTemporaryDir signalDir;
     const QString signalled = signalDir.path() + '/';
+    if (slept) {
+        // the photo the other desk is writing when it stops: upright (a byte copy), or to be turned
+        QVERIFY(QDir().mkpath(signalled + "card"));
+        photos[1] = signalled + "card/IMG_7302.jpg";
+        QVERIFY(testsupport::writeJpeg(photos[1], QSize(640, 480), cut.endsWith("turned") ? 6 : 1, false,
+                                       QColor(30, 140, 90)));
+    }
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TESSALY_IMPORT_CHILD", signalled);
@@ -1906,7 +1947,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     const auto childEnded = qScopeGuard([&] {
-        if (stopped && child.state() != QProcess::NotRunning)
+        if ((stopped || slept) && child.state() != QProcess::NotRunning)
             ::kill(pid_t(child.processId()), SIGCONT);
         put(signalled + "go", "");
         child.waitForFinished(testsupport::kWaitMs);
@@ -1914,7 +1955,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     const QString row = QString("twoProgramsImportOneOrder:") + QTest::currentDataTag();
     if (otherUser) {
         child.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--", QCoreApplication::applicationFilePath(), row});
-    } else if (crashed || stopped) {
+    } else if (crashed || stopped || slept) {
         // Another desk: the child runs under a host name of its own (its claims name that desk).
         if (QProcess::execute("unshare", {"--uts", "true"}) != 0)
             QSKIP("no host name of its own for a child here (unshare --uts needs root)");
@@ -1944,6 +1985,13 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || child.state() == QProcess::NotRunning; }));
         QVERIFY2(QFile::exists(signalled + "held"), child.readAll().right(2000).constData());
         QCOMPARE(QDir(folder + "照片").entryList(QDir::Files).size(), 3);
+        QCOMPARE(::kill(pid_t(child.processId()), SIGSTOP), 0);
+        Platform::skewFolderClocks(4 * 60 * 1000);
+    } else if (slept) {
+        // Its first photo is in, the second's main file held: the desk sleeps; to this program its claim is
+        // past its age.
+        QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || child.state() == QProcess::NotRunning; }));
+        QVERIFY2(QFile::exists(signalled + "held"), child.readAll().right(2000).constData());
         QCOMPARE(::kill(pid_t(child.processId()), SIGSTOP), 0);
         Platform::skewFolderClocks(4 * 60 * 1000);
     } else {
@@ -1992,18 +2040,18 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY(openReady(4, true));
         m_server.clearRequests();
         chooseAndImport(photos);
-        QVERIFY(otherUser || crashed || stopped || cutShort || testsupport::waitFor([&] { return !testsupport::showsNone(m_window, waiting); }));
+        QVERIFY(otherUser || crashed || stopped || cutShort || slept || testsupport::waitFor([&] { return !testsupport::showsNone(m_window, waiting); }));
     } else {
-        dialog = startBatch(folder, bak, photos);
+        dialog = startBatch(folder, bak, photos, finished);
         QVERIFY(dialog);
         auto *table = dialog->findChild<QTableWidget *>("ordersTable");
-        const bool waits = !otherUser && !crashed && !stopped && !cutShort;
+        const bool waits = !otherUser && !crashed && !stopped && !cutShort && !slept;
         if (waits) {
             QVERIFY(testsupport::waitFor([&] { return !testsupport::showsNone(dialog.get(), waiting); }));
             QCOMPARE(table->cellWidget(0, 5)->findChild<QProgressBar *>()->toolTip(), waiting);
         }
     }
-    const bool childEndsFirst = !otherUser && !crashed && !stopped && !cutShort;
+    const bool childEndsFirst = !otherUser && !crashed && !stopped && !cutShort && !slept;
     const QWidget *window = second == "single" ? static_cast<QWidget *>(m_window.data()) : dialog.get();
     if (childEndsFirst) {
         // the clerk reads the words whole where the window shows them
@@ -2037,7 +2085,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QCOMPARE(childPosted, QString("3"));
     }
     // (cut short: the killed program placed no photo, and this one imports them all)
-    const QString inOrder = cutShort ? QString() : QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(crashed ? 2 : 3);
+    const QString inOrder = cutShort || slept ? QString() : QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(crashed ? 2 : 3);
     if (second == "single") {
         QVERIFY(runEnded(1));
         QVERIFY2(testsupport::lastBox().contains(inOrder), qPrintable(testsupport::lastBox()));
@@ -2053,10 +2101,30 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
                 backups += r.field("picbacknumber").toInt();
         postedBackups = QString::number(backups);
     }
-    // each photo once in every folder, counted once between the two programs
+    if (slept) {
+        // this program's run ended while the other desk slept; then the other desk goes on: its late copy does
+        // not land, and the photos it placed no more are named
+        QCOMPARE(::kill(pid_t(child.processId()), SIGCONT), 0);
+        QVERIFY(put(signalled + "go", ""));
+        QVERIFY(child.waitForFinished(testsupport::kWaitMs));
+        said = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, said.right(2000).constData());
+        const QRegularExpressionMatch match = QRegularExpression("posted (\\d+)").match(QString::fromUtf8(said));
+        QVERIFY2(match.hasMatch(), said.right(2000).constData());
+        childPosted = match.captured(1);
+    }
+    // each photo once in every folder, counted once between the two programs (what neither posted yet waits
+    // in the order folder for the next report)
     for (const QString &in : {folder + "照片", bak + "照片", folder + "thumbnail", folder + "thumbnail100", folder + "thumbnail2250"})
         QCOMPARE(QDir(in).entryList(QDir::Files).size(), 3);
-    QCOMPARE(posted.toInt() + childPosted.toInt(), 3);
+    if (finished)
+        QCOMPARE(QDir(folder + "成品").entryList(QDir::Files).size(), 3);
+    int unposted = 0;
+    if (slept) {
+        for (const UnsentReport::Record &r : UnsentReport::records(folder))
+            unposted += r.type == ImportOriginPhotos ? r.counts.files : 0;
+    }
+    QCOMPARE(posted.toInt() + childPosted.toInt() + unposted, 3);
     QVERIFY(!QFileInfo::exists(folder + ".导片进行中"));
     if (crashed || stopped) {
         // The crashed run's counts went with this run's end report, its backups too, and its record with them.
