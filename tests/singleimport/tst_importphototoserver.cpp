@@ -1823,7 +1823,6 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             QVERIFY(crashed || heldThenGo());
             Platform::releaseWrites();
             QVERIFY(run.wait(testsupport::kWaitMs));
-            // stopped: the photos its run placed no more are named, once each
             // slept or stopped: the photos its run placed no more are named, once each
             QCOMPARE(run.failures(), slept     ? QStringList({"IMG_7302.jpg" + lostLine, "IMG_7303.jpg" + lostLine})
                                      : stopped ? QStringList({"IMG_7303.jpg" + lostLine})
