@@ -666,12 +666,18 @@ public:
         m_name = QFileInfo(temporary).fileName();
         writesUnderWay().names.insert(m_name);
     }
+    // Runs as the write's function returns: the error it leaves for its caller stays (a lock that has to wait
+    // may change errno).
     ~WriteUnderWay()
     {
         if (m_name.isEmpty())
             return;
-        QMutexLocker lock(&writesUnderWay().mutex);
-        writesUnderWay().names.remove(m_name);
+        const int error = errno;
+        {
+            QMutexLocker lock(&writesUnderWay().mutex);
+            writesUnderWay().names.remove(m_name);
+        }
+        errno = error;
     }
 
 private:
