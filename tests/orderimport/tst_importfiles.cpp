@@ -244,6 +244,19 @@ private slots:
         QFETCH(bool, numbered);
         QFETCH(QString, overlap);
         testsupport::TempRoots roots;
+        // Another desk takes the order over (its claim in place of the run's) while the writes of the run whose
+        // path holds heldPart wait; then they go on, and the run ends.
+        const QByteArray otherDesk = R"({"desk":"前台2","machine":"m-2","program":"4242-x"})";
+        auto takenOverWhileHeld = [&otherDesk](ImportOrderThread &run, const QString &heldPart, const QString &claim) {
+            Platform::holdWrites(heldPart);
+            run.start();
+            const auto runEnds = qScopeGuard([&] {
+                Platform::releaseWrites();
+                run.wait();
+            });
+            return testsupport::waitFor([] { return Platform::heldWrites() == 1; }) && QFile::remove(claim)
+                   && put(claim, otherDesk);
+        };
         if (overlap.endsWith("photo in both")) {
             const QString src = roots.path("src/");
             QDir().mkpath(src);
@@ -351,19 +364,9 @@ private slots:
             QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportTrialVideos));
             m->setTrialVideoFiles({src + "v0.mp4", src + "v1.mp4"});
             const QString videos = m->orderPath() + "试拍视频/";
-            Platform::holdWrites(videos);
-            ImportOrderThread run(m.data(), ImportTrialVideos);
-            run.start();
-            const auto runEnds = qScopeGuard([&] {
-                Platform::releaseWrites();
-                run.wait();
-            });
-            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 1; }));
             const QString claim = m->orderPath() + ".导片进行中";
-            const QByteArray otherDesk = R"({"desk":"前台2","machine":"m-2","program":"4242-x"})";
-            QVERIFY(QFile::remove(claim) && put(claim, otherDesk));
-            Platform::releaseWrites();
-            QVERIFY(run.wait(testsupport::kWaitMs));
+            ImportOrderThread run(m.data(), ImportTrialVideos);
+            QVERIFY(takenOverWhileHeld(run, videos, claim));
             QCOMPARE(run.failures(), QStringList({"v0.mp4：导片期间该订单被其它程序接手导入，未导入",
                                                   "v1.mp4：导片期间该订单被其它程序接手导入，未导入"}));
             QCOMPARE(QDir(videos).entryList(QDir::Files | QDir::Hidden), QStringList());
@@ -380,20 +383,10 @@ private slots:
                 QVERIFY(testsupport::writeJpeg(chosen.last(), QSize(64, 48), 1, false, QColor(20 * i, 90, 10)));
             }
             m->setOriginFiles(chosen);
-            Platform::holdWrites(m->orderBakPath() + "照片/");
+            const QString claim = m->orderPath() + ".导片进行中";
             ImportOrderThread run(m.data(), ImportOriginPhotos);
             run.setParallelPhotos(1);
-            run.start();
-            const auto runEnds = qScopeGuard([&] {
-                Platform::releaseWrites();
-                run.wait();
-            });
-            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() == 1; }));
-            const QString claim = m->orderPath() + ".导片进行中";
-            const QByteArray otherDesk = R"({"desk":"前台2","machine":"m-2","program":"4242-x"})";
-            QVERIFY(QFile::remove(claim) && put(claim, otherDesk));
-            Platform::releaseWrites();
-            QVERIFY(run.wait(testsupport::kWaitMs));
+            QVERIFY(takenOverWhileHeld(run, m->orderBakPath() + "照片/", claim));
             QCOMPARE(run.failures(), QStringList({"t0.jpg：导片期间该订单被其它程序接手导入，未导入",
                                                   "t1.jpg：导片期间该订单被其它程序接手导入，未导入",
                                                   "t2.jpg：导片期间该订单被其它程序接手导入，未导入"}));
