@@ -582,21 +582,20 @@ Owed owed(const QString &orderFolder, ImportTypeEnum type, const QString &backup
     for (const Record &record : scan(orderFolder, int(type), &sum.damaged, backupNotesFolder(backupFolder))) {
         if (record.type == type && !record.claimed)
             found << record;
-        if (record.type == type && record.run) {
-            sum.runWaiting.files += record.counts.files;
-            sum.runWaiting.backups += record.counts.backups;
+        // What waits for another program: its counts, whether a program of this desk holds it (then it goes
+        // when that program ends), else when its claim is given up at the latest.
+        const auto waits = [&record](Counts *counts, bool *here, qint64 *ms) {
+            counts->files += record.counts.files;
+            counts->backups += record.counts.backups;
             if (record.heldHere)
-                sum.runWaitingHere = true;
+                *here = true;
             else
-                sum.runWaitingMs = qMax(sum.runWaitingMs, record.givenUpInMs);
-        } else if (record.type == type && record.claimed && !record.ownReport) {
-            sum.waiting.files += record.counts.files;
-            sum.waiting.backups += record.counts.backups;
-            if (record.heldHere)
-                sum.waitingHere = true;
-            else
-                sum.waitingMs = qMax(sum.waitingMs, record.givenUpInMs);
-        }
+                *ms = qMax(*ms, record.givenUpInMs);
+        };
+        if (record.type == type && record.run)
+            waits(&sum.runWaiting, &sum.runWaitingHere, &sum.runWaitingMs);
+        else if (record.type == type && record.claimed && !record.ownReport)
+            waits(&sum.waiting, &sum.waitingHere, &sum.waitingMs);
     }
     for (const Record &record : withinOneReport(found, &sum.counts))
         sum.paths << record.path;
