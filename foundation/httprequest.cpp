@@ -13,10 +13,11 @@ HttpRequest::HttpRequest(bool logReply)
     connect(m_manager, &QNetworkAccessManager::finished, this, &HttpRequest::onFinished);
 }
 
-HttpRequest *HttpRequest::startNetRequest(const QString &url, const QByteArray &data, bool flag)
+HttpRequest *HttpRequest::startNetRequest(const QString &url, const QByteArray &data, bool flag, QNetworkReply *after)
 {
     auto *request = new HttpRequest(flag);
-    postForm(request->m_manager, url, data);
+    // The object goes only once its reply has been handled: it is there when the earlier reply ends.
+    afterReply(after, request, [request, url, data] { request->m_reply = postForm(request->m_manager, url, data); });
     return request;
 }
 

@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include <cstring>
+#include <memory>
 
 FormBody FormBody::withToken()
 {
@@ -153,6 +154,31 @@ QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, cons
     if (body.isEmpty())
         reply->setProperty(kBodyReadProperty, true); // out with the request's head
     return reply;
+}
+
+void afterReply(QNetworkReply *reply, QObject *context, std::function<void()> then)
+{
+    if (!reply || reply->isFinished()) {
+        then();
+        return;
+    }
+    qCDebug(lcWeb) << "waiting for the answer to" << reply->url().toString();
+    // Whichever comes first: the reply's end, or its deletion (with the manager of a window that went). A
+    // reply ends with readChannelFinished and then finished, both when answered and when failed; its
+    // handlers hang on finished through its manager, connected before anything here, so it is
+    // readChannelFinished that comes before a box a handler shows. Queued, the call is made from the event
+    // loop (a box's too).
+    auto pending = std::make_shared<std::function<void()>>(std::move(then));
+    auto once = [pending] {
+        if (!*pending)
+            return;
+        const std::function<void()> next = std::move(*pending);
+        *pending = nullptr;
+        next();
+    };
+    QObject::connect(reply, &QIODevice::readChannelFinished, context, once, Qt::QueuedConnection);
+    QObject::connect(reply, &QNetworkReply::finished, context, once, Qt::QueuedConnection);
+    QObject::connect(reply, &QObject::destroyed, context, once, Qt::QueuedConnection);
 }
 
 QString httpStatusText(QNetworkReply *reply)

@@ -8,6 +8,8 @@
 #include <QPair>
 #include <QString>
 
+#include <functional>
+
 class QNetworkAccessManager;
 class QWidget;
 
@@ -66,6 +68,11 @@ QNetworkReply *postForm(QNetworkAccessManager *manager, const QString &url, cons
     });
     return reply;
 }
+// Runs then on the context's thread once the reply has finished or has gone: at once when there is none or it
+// has finished already, else from the event loop, so that a handler of the reply that waits (a box it shows)
+// does not hold it back. Never after the context has gone. A request that must reach the web service after
+// another is posted so.
+void afterReply(QNetworkReply *reply, QObject *context, std::function<void()> then);
 int requestTimeoutMs();
 void setRequestTimeoutMs(int ms); // tests shorten it
 // The HTTP status code of a reply as text ("" when there is none).

@@ -11,6 +11,7 @@
 #include "unsentreport.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QPoint>
@@ -297,6 +298,10 @@ private:
     bool m_closedMidRun = false;
     bool m_deleteAfterRun = false;
     std::shared_ptr<FinishingNotice::Hold> m_finishing; // the notice while the closed window's files are finished
+    // order key -> the reply of the order's last start report (importype "0"), over the runs: the order's
+    // end reports are posted once it has been answered or has failed, so that the web service takes the
+    // start first.
+    QHash<QString, QPointer<QNetworkReply>> m_startReports;
     void orderFailed(int row, const QString &why);
     // The order's thread ended without importing it: a Dovra copy goes on with the next order (see
     // orderFailed), any other run stops with stopText (%1 the order, %2 why).

@@ -893,7 +893,13 @@ void importOrdersPhotoDlg::reportFinishInfo(ImportOrderModel *model, ImportTypeE
     const QByteArray data = body.toByteArray();
     qCDebug(lcImport) << "提交路径地址1:===" << g_url_updatepicpath;
     qCDebug(lcImport) << "postData===" << maskSecrets(data);
-    HttpRequest *request = HttpRequest::startNetRequest(g_url_updatepicpath, data, true);
+    // The run does not wait for an order's start report; the order's end reports do (the service could take
+    // them the other way round and end on the start's "0").
+    const bool start = importState == QLatin1String("0");
+    QNetworkReply *after = start ? nullptr : m_startReports.value(model->orderKey()).data();
+    HttpRequest *request = HttpRequest::startNetRequest(g_url_updatepicpath, data, true, after);
+    if (start)
+        m_startReports.insert(model->orderKey(), request->reply());
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadOrderInfoJson(QJsonObject)));
     // The end of an import is the report the order owes until it arrives.
     followReport(request, model, type, importState == QLatin1String("1"), records);

@@ -1375,6 +1375,7 @@ void ImportPhotoToServer::sendEndReport()
     const ShopSettings shop = m_shop;
     const int serial = ++m_reportSerial;
     const QPointer<QObject> self(this);
+    const QPointer<QNetworkReply> start = m_startReport;
 
     // The run counted the files it placed in its record as they landed; what the window kept joins them
     // there, and the report carries the record as the run claimed it. What no record could hold waits in
@@ -1430,16 +1431,9 @@ void ImportPhotoToServer::sendEndReport()
     };
 
     // The requests and the records they carry are settled even when the window has gone meanwhile; the
-    // window hears of them once all are answered.
-    auto post = [found, key, run, shop, serial, self] {
-        if (auto *window = qobject_cast<ImportPhotoToServer *>(self.data())) {
-            if (found->unrecordedError >= 0) {
-                window->m_windowOwed.insert(key, found->unrecorded);
-                window->m_runUnrecorded = errorText(found->unrecordedError);
-            }
-            window->m_runDamaged = found->damaged;
-            window->m_runWaiting = found->waiting;
-        }
+    // window hears of them once all are answered. They go once the run's start report has been answered or
+    // has failed (or went with the window): the web service takes the order's start before its end.
+    auto send = [found, run, shop, serial, self] {
         const QList<EndReport> &reports = found->reports;
         auto *reportManager = new QNetworkAccessManager;
         auto answers = std::make_shared<QList<EndReport>>(reports);
@@ -1485,6 +1479,17 @@ void ImportPhotoToServer::sendEndReport()
                             });
                     });
         }
+    };
+    auto post = [found, key, self, start, send] {
+        if (auto *window = qobject_cast<ImportPhotoToServer *>(self.data())) {
+            if (found->unrecordedError >= 0) {
+                window->m_windowOwed.insert(key, found->unrecorded);
+                window->m_runUnrecorded = errorText(found->unrecordedError);
+            }
+            window->m_runDamaged = found->damaged;
+            window->m_runWaiting = found->waiting;
+        }
+        afterReply(start.data(), QCoreApplication::instance(), send);
     };
     endReportFilesThen(std::move(work), std::move(post));
 }
@@ -1651,7 +1656,7 @@ void ImportPhotoToServer::postOrderPath_2(QString orderFolder)
                                 .add(QStringLiteral("orderpicpath"), orderFolder)
                                 .add(QStringLiteral("orderbakpicpath"), orderBakPath)
                                 .toByteArray();
-    post(g_url_updatepicpath2, body, &ImportPhotoToServer::submitPicPath_2);
+    m_startReport = post(g_url_updatepicpath2, body, &ImportPhotoToServer::submitPicPath_2);
 }
 
 void ImportPhotoToServer::submitPicPath_2(QNetworkReply *reply)

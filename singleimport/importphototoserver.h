@@ -338,6 +338,8 @@ private:
     int m_waitingForOther = 0;    // photos of the run waiting for another import of the order
     bool m_reportOut = false;     // the run's end report is posted, its answer (and the end box) awaited
     int m_reportSerial = 0;       // the latest end report; only its answer ends the run
+    // The run's start report ("updatepicpath2"): the run does not wait for it, its end reports do.
+    QPointer<QNetworkReply> m_startReport;
     QString m_runCountsText;      // the counts before and after, for the end box
     QString m_runUnrecorded;      // why the run's counts could not be kept in the order folder ("": they were)
     QStringList m_runDamaged;     // records in the order folder with counts no import makes, passed over

@@ -166,6 +166,13 @@ private:
         return m_window ? m_window->findChild<T *>(QString::fromLatin1(name)) : nullptr;
     }
     void chooseAndImport(const QStringList &photos);
+    // chooseAndImport with the answer to the run's start report held by the stand-in until its end report is
+    // due (it waits for the start, as log says, or has reached the stand-in); then the answer (startReply)
+    // goes. Tells what went wrong: an end report recorded while the start was held.
+    QString importWithStartHeld(const QStringList &photos, const testsupport::LogCapture &log,
+                                standin::Reply startReply = standin::Reply::ok());
+    // The last start report recorded came before the last end report.
+    bool startBeforeEnd() const;
 
     QPointer<ImportPhotoToServer> m_window;
     // Changes to the order handed to the window.
@@ -232,6 +239,38 @@ void TestImportPhotoToServer::chooseAndImport(const QStringList &photos)
     widget<QPushButton>("selectButton")->click();
     m_window->pool()->setMaxThreadCount(1); // the jobs report in the order of the photos
     widget<QPushButton>("importButton")->click();
+}
+
+QString TestImportPhotoToServer::importWithStartHeld(const QStringList &photos, const testsupport::LogCapture &log,
+                                                    standin::Reply startReply)
+{
+    standin::Gate startAnswered;
+    m_server.queueReply("updatepicpath2", startReply.heldBy(startAnswered));
+    const int before = m_server.requestCount("updatepicpath");
+    auto waits = [&] { return log.lines().filter("waiting for the answer to").filter("updatepicpath2").size(); };
+    const int waitsBefore = waits();
+    chooseAndImport(photos);
+    QString problem;
+    if (!testsupport::waitFor([&] { return m_server.requestCount("updatepicpath") > before || waits() > waitsBefore; }))
+        problem = "no end report came due";
+    else if (m_server.requestCount("updatepicpath") > before)
+        problem = "the end report was recorded while the start report was held";
+    startAnswered.open();
+    return problem;
+}
+
+bool TestImportPhotoToServer::startBeforeEnd() const
+{
+    int start = -1;
+    int end = -1;
+    const QList<standin::Request> all = m_server.requests();
+    for (int i = 0; i < all.size(); ++i) {
+        if (all.at(i).action == "updatepicpath2")
+            start = i;
+        else if (all.at(i).action == "updatepicpath")
+            end = i;
+    }
+    return start >= 0 && start < end;
 }
 
 // ---------------------------------------------------------------- lookup
@@ -583,6 +622,13 @@ void TestImportPhotoToServer::run_data()
     // window's event loop has turned meanwhile
     QTest::newRow("end report's records on a stalled share: the window goes on answering meanwhile")
         << "files held" << "警告" << unreadable + counts + taken;
+    // "start held": the stand-in answers the start report of each run only once its end report is due; the
+    // card is then imported again, its photos all found; "start held, refused": the second start is refused,
+    // and its box left open
+    QTest::newRow("start report answered late, the card then again: each end report after its start")
+        << "start held" << "警告" << unreadable + counts + taken;
+    QTest::newRow("start report answered late, the second refused and its box left open: the end report goes")
+        << "start held, refused" << "警告" << unreadable + counts + taken;
     // "close while out": the window is closed while the stand-in holds the answer to its end report, which
     // then refuses it
     QTest::newRow("closed while the report is out, then refused: the close question named the order")
@@ -622,7 +668,9 @@ void TestImportPhotoToServer::run()
     const bool batch = failCopy.startsWith("batch");
     const bool leftovers = failCopy.endsWith("leftovers");
     const bool readOnly = failCopy == "read-only";
-    if (again || batch || readOnly || filesHeld)
+    const bool startHeld = failCopy.startsWith("start held");
+    const bool startRefused = failCopy == "start held, refused";
+    if (again || batch || readOnly || filesHeld || startHeld)
         failCopy.clear();
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(order + failCopy.mid(7)));
@@ -674,8 +722,10 @@ void TestImportPhotoToServer::run()
             Platform::releaseWrites();
         });
     }
-    QLoggingCategory::setFilterRules(QStringLiteral("tessaly.singleimport.debug=true"));
+    QLoggingCategory::setFilterRules(QStringLiteral("tessaly.singleimport.debug=true\ntessaly.web.debug=true"));
     const QString backup = m_studio->bakRoot + dayLevels(e.shotDate) + E + "-1/";
+    const QStringList firstCard{m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad};
+    QString startHeldProblem;
     text.replace("{B}", backup);
     {
         const testsupport::Mounted backupDisk(backupFull ? backup + "照片" : QString(), testsupport::Mounted::Full);
@@ -696,7 +746,10 @@ void TestImportPhotoToServer::run()
             Platform::holdWrites(UnsentReport::namePrefix());
             watch.start(5);
         }
-        chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg", m_studio->incomingRoot + "IMG_7302.jpg", bad});
+        if (startHeld)
+            startHeldProblem = importWithStartHeld(firstCard, capture);
+        else
+            chooseAndImport(firstCard);
         ended = runEnded(1);
         watch.stop();
         over = true;
@@ -706,7 +759,9 @@ void TestImportPhotoToServer::run()
     }
     QLoggingCategory::setFilterRules(QString());
     QVERIFY(postedBeforeTheBox);
+    QVERIFY2(startHeldProblem.isEmpty(), qPrintable(startHeldProblem));
     QVERIFY(ended);
+    QVERIFY(!startHeld || startBeforeEnd());
     QVERIFY(!filesHeld || turnedWhileHeld);
     // the requests of the run are logged, their token masked
     QVERIFY(!log.filter("orderpicpath=").isEmpty());
@@ -819,6 +874,53 @@ void TestImportPhotoToServer::run()
     QVERIFY(testsupport::waitFor([&] { return m_window->thumbListWidget()->count() == 2; }));
     QCOMPARE(widget<QLabel>("label_4")->text(), QStringLiteral("订单已导入照片（3张)"));
     const QStringList inOrder{E + "-001.jpg", E + "-002.jpg", E + "-003.jpg"};
+    if (startHeld) {
+        // The card again: its photos are all in the order and the run ends at once; its end report still
+        // waits for the answer to its start. A refusal of the start shows its box, which the clerk leaves
+        // open: the end report goes meanwhile (its answer held until the box is answered).
+        m_server.clearRequests();
+        MsgBox::clearShown();
+        standin::Gate endAnswered;
+        bool endWhileBoxOpen = false;
+        QElapsedTimer boxOpen;
+        QTimer boxWatch;
+        connect(&boxWatch, &QTimer::timeout, [&] {
+            if (!MsgBox::held())
+                return;
+            if (!boxOpen.isValid())
+                boxOpen.start();
+            // (should the end report never come, the box is answered after a long while and the row fails)
+            if (m_server.requestCount("updatepicpath") == 0 && !boxOpen.hasExpired(testsupport::kWaitMs / 2))
+                return;
+            endWhileBoxOpen = m_server.requestCount("updatepicpath") > 0;
+            MsgBox::answerHeld(QMessageBox::Yes);
+            endAnswered.open();
+        });
+        if (startRefused) {
+            m_server.queueReply("updatepicpath", standin::Reply::ok().heldBy(endAnswered));
+            MsgBox::holdNext();
+            boxWatch.start(5);
+        }
+        QString problem;
+        QLoggingCategory::setFilterRules(QStringLiteral("tessaly.web.debug=true"));
+        {
+            testsupport::LogCapture capture("tessaly.web");
+            problem = importWithStartHeld(firstCard, capture,
+                                          startRefused ? standin::Reply::refused("订单不存在", "7") : standin::Reply::ok());
+        }
+        QLoggingCategory::setFilterRules(QString());
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QVERIFY(runEnded(1));
+        boxWatch.stop();
+        QVERIFY(startBeforeEnd());
+        if (startRefused) {
+            QVERIFY(endWhileBoxOpen);
+            QCOMPARE(MsgBox::shown().first().text, QStringLiteral("上传路径错误代码：7"));
+        }
+        QVERIFY2(testsupport::lastBox().contains("\n\n已在订单中的照片：3张（未重复导入）\n\n"), qPrintable(testsupport::lastBox()));
+        QCOMPARE(m_server.lastRequest("updatepicpath").field("picnumber"), QStringLiteral("0"));
+        return;
+    }
     if (again) {
         // Chosen anew, numbered after the order's photos: the three found there keep their names, the new
         // photo takes the first number planned. Another run's copy has just given its temporary the time of
