@@ -8,6 +8,7 @@
 #include "platform.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -149,6 +150,11 @@ std::function<QString(int)> besideNames(const QString &name)
     return [name](int k) { return k == 0 ? name : FileOperation::numberedName(name, k); };
 }
 
+// The upright photos written into this machine's temporary folder are named ".tessaly-photo-<process id>-<random>",
+// so that one a program left when it was cut off can be told from one a program is writing; earlier versions
+// named no process (".tessaly-photo-<random>").
+const QString kUprightPhoto = QStringLiteral("tessaly-photo");
+
 // A file of this machine's temporary folder, removed with the object.
 struct TemporaryFile
 {
@@ -175,7 +181,9 @@ bool encodeToTemporary(const QImage &image, const QString &name, TemporaryFile *
     // when it is closed, although it is removed a moment later.
     Platform::SystemFile out;
     QString path;
-    bool written = out.openNewIn(QDir::tempPath(), QStringLiteral("tessaly-photo"), &path);
+    bool written = out.openNewIn(QDir::tempPath(),
+                                 kUprightPhoto + QLatin1Char('-') + QString::number(QCoreApplication::applicationPid()),
+                                 &path);
     if (written) {
         file->path = path;
         // Private while it is written, as the photo may be.
@@ -1239,6 +1247,24 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     if (!saveImage(thumb, t200, -1, &why))
         fail(QStringLiteral("缩略图保存失败 ") + t200 + QStringLiteral("（") + why + QStringLiteral("）"));
     return finish();
+}
+
+void removeUprightPhotosLeftBehind(const QString &folder)
+{
+    const QRegularExpression named(QStringLiteral("^\\.") + kUprightPhoto
+                                   + QStringLiteral("-(?:([1-9][0-9]{0,9})-)?[0-9a-z]{1,13}$"));
+    // A process that runs this program may be writing its photo; one that no longer does never will.
+    FileOperation::removeTemporaries(folder, [&named](const QString &name) {
+        const QRegularExpressionMatch match = named.match(name);
+        return match.hasMatch() && !match.captured(1).isEmpty()
+               && !Platform::runsThisProgram(match.captured(1).toLongLong());
+    });
+    // An earlier version's, once nobody has written to it for an hour (a photo is written in seconds).
+    const qint64 hourMs = 60 * 60 * 1000;
+    FileOperation::removeTemporaries(folder, [&named](const QString &name) {
+        const QRegularExpressionMatch match = named.match(name);
+        return match.hasMatch() && match.captured(1).isEmpty();
+    }, hourMs);
 }
 
 // glibc serves a freed block of up to 32 MiB from then on out of its per-thread arenas, where image

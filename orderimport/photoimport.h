@@ -165,6 +165,13 @@ QString claimLostText();
 // The text counting the chosen photos the order held already and that were not written again, "" for none.
 QString importedBeforeText(int count);
 
+// Removes from folder (the temporary folder) the upright photos that programs of this desk wrote there and left
+// when they were cut off (a kill, a crash, a power cut): those named after a process that no longer runs this
+// program, and those of earlier versions, which name none, once nobody has written to them for an hour. Only
+// regular files of exactly that name go, never anything reached through a link. Any thread; its file work can
+// take a while on a slow disk, so the program's start runs it in the job pool.
+void removeUprightPhotosLeftBehind(const QString &folder);
+
 // Makes large image buffers go back to the system when freed (glibc would keep them per pool thread).
 // Called once before photos are imported side by side.
 void keepLargeBuffersOutOfArenas();

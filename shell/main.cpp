@@ -3,9 +3,12 @@
 #include "localization.h"
 #include "login.h"
 #include "namedwindows.h"
+#include "photoimport.h"
 #include "toolregistry.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QThreadPool>
 
 namespace {
 
@@ -72,6 +75,7 @@ int main(int argc, char *argv[])
     useChinese(&app); // the command line's own messages stay as --help writes them
     initEndpoints(defaultApiBase());
     setUpJobPool();
+    QThreadPool::globalInstance()->start([] { removeUprightPhotosLeftBehind(QDir::tempPath()); });
     LabelPrinter::setUpFromEnvironment();
 
     Login login;

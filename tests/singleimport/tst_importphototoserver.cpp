@@ -10,6 +10,7 @@
 #include "importphototoserver.h"
 #include "mounts.h"
 #include "msgbox.h"
+#include "photoimport.h"
 #include "platform.h"
 #include "searchorderwindow.h"
 #include "shownwhole.h"
@@ -1829,6 +1830,12 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
         << "batch" << "single" << "cut short";
     QTest::newRow("another program's single-order import killed mid-copy: the batch import takes the order, its temporaries go")
         << "single" << "batch" << "cut short";
+    // "killed writing": the child program, of this desk, is held while it places its second photo (a turned one)
+    // from the upright copy it wrote into its temporary folder, and is killed (SIGKILL) there: the clean-up at a
+    // program's start keeps that copy while the child runs and removes it once the child has ended; a link, a
+    // FIFO, a folder and files of other names beside it stay; this program takes the order over at once
+    QTest::newRow("another program's single-order import killed writing a turned photo: its upright copy goes at a start")
+        << "single" << "batch" << "killed writing";
     // "deletion": another desk deletes the order under its claim (removed last) while this window waits for it:
     // the window stops on the folder gone and makes none of the order's folders anew
     QTest::newRow("another desk deletes the order: this window waits, then stops") << "deletion" << "single" << "";
@@ -1853,6 +1860,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     const bool stopped = cut == "stopped";
     const bool cutShort = cut == "cut short";
     const bool slept = cut.startsWith("slept");
+    const bool killedWriting = cut == "killed writing";
     const QString lostLine = "：导片期间该订单被其它程序接手导入，未导入";
     const bool finished = slept && second == "batch"; // the batch imports copy into "成品/" too
     const QString signals_ = qEnvironmentVariable("TESSALY_IMPORT_CHILD");
@@ -1927,9 +1935,9 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             Platform::stopAfterPlacing(order + "照片/", 2);
         else
             Platform::holdWrites(stopped ? backup + "照片/IMG_7303" // (its main files in place, the last backup held)
-                                 : !slept ? QString("照片/")
+                                 : !slept && !killedWriting ? QString("照片/")
                                  // slept: its second photo's main file is held (the first is in place), and
-                                 // written once this program took the order over
+                                 // written once this program took the order over (killed writing: never)
                                  : first == "batch" ? order + "照片/IMG_7302" : QString("-002.jpg")); // (numbered)
         if (first == "batch") {
             ImportOrderModel record(m_studio->orderJson(m_studio->orders.at(4)));
@@ -2065,6 +2073,15 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         child.setWorkingDirectory(own);
 #endif
     }
+    // (killed writing: the temporary folder given to the child, which makes its own folder in it)
+    const QString childTemporary = signalled + "tmp";
+    if (killedWriting) {
+#ifndef Q_OS_UNIX
+        QSKIP("a FIFO is made on Unix only");
+#endif
+        QVERIFY(QDir().mkpath(childTemporary));
+        env.insert("TMPDIR", childTemporary);
+    }
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     const auto childEnded = qScopeGuard([&] {
@@ -2119,6 +2136,50 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY(testsupport::waitFor([&] { return QFile::exists(signalled + "held") || child.state() == QProcess::NotRunning; }));
         QVERIFY2(QFile::exists(signalled + "held"), child.readAll().right(2000).constData());
     }
+    if (killedWriting) {
+        // The upright copies the child wrote into its temporary folder, named after it, and beside them what
+        // is no such copy of an ended program, named after the child as well
+        const QString pid = QString::number(child.processId());
+        QStringList copies;
+        QDirIterator inTemporary(childTemporary, {".tessaly-photo-*"}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (inTemporary.hasNext())
+            copies << inTemporary.next();
+        QVERIFY(!copies.isEmpty());
+        const QString temporary = QFileInfo(copies.first()).path() + '/';
+        for (const QString &copy : qAsConst(copies))
+            QVERIFY2(copy.startsWith(temporary + ".tessaly-photo-" + pid + '-'), qPrintable(copy));
+        QVERIFY(put(signalled + "elsewhere.jpg", "elsewhere"));
+        QVERIFY(QFile::link(signalled + "elsewhere.jpg", temporary + ".tessaly-photo-" + pid + "-link"));
+#ifdef Q_OS_UNIX
+        QCOMPARE(::mkfifo(QFile::encodeName(temporary + ".tessaly-photo-" + pid + "-fifo").constData(), 0600), 0);
+#endif
+        QVERIFY(QDir().mkpath(temporary + ".tessaly-photo-" + pid + "-folder"));
+        for (const QString &other : {"tessaly-photo-" + pid + "-shown", ".tessaly-photo-" + pid + "-x.jpg",
+                                     ".tessaly-photos-" + pid + "-other", ".tessaly-photo-" + pid + "-"})
+            QVERIFY(put(temporary + other, "other"));
+        // an earlier version's, named after no program: it stays while it may still be written
+        QVERIFY(put(temporary + ".tessaly-photo-earlier", "earlier"));
+        auto left = [&] {
+            return QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        };
+        QStringList expected = left();
+        // a program starts while the child writes: all stays
+        removeUprightPhotosLeftBehind(temporary);
+        QCOMPARE(left(), expected);
+        child.kill();
+        QVERIFY(child.waitForFinished(testsupport::kWaitMs));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        // one starts once the child has ended, two hours later: the child's copies go, and the earlier
+        // version's, untouched since; nothing else
+        Platform::skewFolderClocks(2 * 60 * 60 * 1000);
+        removeUprightPhotosLeftBehind(temporary);
+        Platform::skewFolderClocks(0);
+        for (const QString &copy : qAsConst(copies))
+            expected.removeOne(QFileInfo(copy).fileName());
+        expected.removeOne(".tessaly-photo-earlier");
+        QCOMPARE(left(), expected);
+        QCOMPARE(bytesOf(signalled + "elsewhere.jpg"), QByteArray("elsewhere"));
+    }
     // A write of this program into the order's thumbnails, under way while the order is taken over.
     QSemaphore writing;
     QSemaphore writeGoesOn;
@@ -2161,18 +2222,18 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QVERIFY(openReady(4, true));
         m_server.clearRequests();
         chooseAndImport(photos);
-        QVERIFY(otherUser || crashed || stopped || cutShort || slept || testsupport::waitFor([&] { return !testsupport::showsNone(m_window, waiting); }));
+        QVERIFY(otherUser || crashed || stopped || cutShort || slept || killedWriting || testsupport::waitFor([&] { return !testsupport::showsNone(m_window, waiting); }));
     } else {
         dialog = startBatch(folder, bak, photos, finished);
         QVERIFY(dialog);
         auto *table = dialog->findChild<QTableWidget *>("ordersTable");
-        const bool waits = !otherUser && !crashed && !stopped && !cutShort && !slept;
+        const bool waits = !otherUser && !crashed && !stopped && !cutShort && !slept && !killedWriting;
         if (waits) {
             QVERIFY(testsupport::waitFor([&] { return !testsupport::showsNone(dialog.get(), waiting); }));
             QCOMPARE(table->cellWidget(0, 5)->findChild<QProgressBar *>()->toolTip(), waiting);
         }
     }
-    const bool childEndsFirst = !otherUser && !crashed && !stopped && !cutShort && !slept;
+    const bool childEndsFirst = !otherUser && !crashed && !stopped && !cutShort && !slept && !killedWriting;
     const QWidget *window = second == "single" ? static_cast<QWidget *>(m_window.data()) : dialog.get();
     if (childEndsFirst) {
         // the clerk reads the words whole where the window shows them
@@ -2206,7 +2267,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         QCOMPARE(childPosted, QString("3"));
     }
     // (cut short: the killed program placed no photo, and this one imports them all)
-    const QString inOrder = cutShort || slept ? QString() : QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(crashed ? 2 : 3);
+    const QString inOrder = cutShort || slept ? QString() : QStringLiteral("已在订单中的照片：%1张（未重复导入）").arg(crashed ? 2 : killedWriting ? 1 : 3);
     if (second == "single") {
         QVERIFY(runEnded(1));
         QVERIFY2(testsupport::lastBox().contains(inOrder), qPrintable(testsupport::lastBox()));

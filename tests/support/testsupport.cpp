@@ -68,6 +68,23 @@ void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const
         next(type, context, message);
 }
 
+OwnTemporaryFolder::OwnTemporaryFolder(const char *program)
+{
+    const QString name = QFileInfo(QFile::decodeName(program)).completeBaseName();
+    m_dir.reset(new QTemporaryDir(QDir::tempPath() + QLatin1Char('/') + name + QStringLiteral("-XXXXXX")));
+    if (!m_dir->isValid()) {
+        m_dir.reset();
+        return;
+    }
+#ifdef Q_OS_WIN
+    const QByteArray folder = QDir::toNativeSeparators(m_dir->path()).toLocal8Bit();
+    qputenv("TMP", folder);
+    qputenv("TEMP", folder);
+#else
+    qputenv("TMPDIR", QFile::encodeName(m_dir->path()));
+#endif
+}
+
 QString lastBox()
 {
     if (MsgBox::shown().isEmpty())

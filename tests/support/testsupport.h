@@ -13,7 +13,27 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 namespace testsupport {
+
+// The test program's own temporary folder, made in the temporary folder the program was given and made the
+// temporary folder of the program and of every program it starts (TMPDIR; TMP and TEMP on Windows), so that
+// whatever a child program leaves when a test kills it (its own temporary folders, the photo it was writing)
+// goes with this program's end, and so does what Qt makes there (the runtime folder where XDG_RUNTIME_DIR is
+// not set). A child program makes its own inside its parent's. Where none can be made (a child running as
+// another user, given a folder it may not write in), the temporary folder stays as it was given. Made before
+// the application object, which already writes into the temporary folder.
+class OwnTemporaryFolder
+{
+public:
+    explicit OwnTemporaryFolder(const char *program);
+    OwnTemporaryFolder(const OwnTemporaryFolder &) = delete;
+    OwnTemporaryFolder &operator=(const OwnTemporaryFolder &) = delete;
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
 
 // Puts the message-box and file-dialog seam into test mode and the program's state to its start.
 void prepare();
@@ -158,12 +178,14 @@ private:
 
 } // namespace testsupport
 
-// A QtTest main for GUI tests: a QApplication, the seams in test mode, then the test object.
+// A QtTest main for GUI tests: a temporary folder of its own, a QApplication, the seams in test mode, then the
+// test object.
 #define TESSALY_TEST_MAIN(TestObject)                                                                                  \
     int main(int argc, char *argv[])                                                                                   \
     {                                                                                                                  \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                            \
             qputenv("QT_QPA_PLATFORM", "offscreen");                                                                   \
+        testsupport::OwnTemporaryFolder temporary(argv[0]);                                                            \
         QApplication app(argc, argv);                                                                                  \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                                       \
         testsupport::prepare();                                                                                        \
