@@ -297,6 +297,87 @@ bool writeReplacing(const QByteArray &bytes, const QString &target, QString *why
                                     nullptr, stillWanted);
 }
 
+// What passes through to a file, forwarded, with its size and first bytes kept (for photoDigest).
+class HeadKeeper : public QIODevice
+{
+public:
+    explicit HeadKeeper(QIODevice &out) : m_out(out) { open(QIODevice::WriteOnly); }
+    qint64 written() const { return m_written; }
+    const QByteArray &head() const { return m_head; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        const qint64 done = m_out.write(data, size);
+        if (done > 0) {
+            m_head.append(data, int(qMin(done, qMax<qint64>(0, photoDigestBytes() - m_head.size()))));
+            m_written += done;
+        }
+        return done;
+    }
+
+private:
+    QIODevice &m_out;
+    QByteArray m_head;
+    qint64 m_written = 0;
+};
+
+// The image encoded (quality 100) as the target's suffix says straight into a file beside target, which takes
+// the name only where it is free, never over a file: true once it has. False with *taken where the name was
+// taken before or while the file was written (nothing of it is left; what holds the name is the caller's to
+// look at), else with *why in the user's words. before (when given) is called with the photoDigest and size of
+// the file just before it takes the name: false from it leaves the name as it is (errno ECANCELED).
+bool encodeOnce(const QImage &image, const QString &target, QString *why, bool *taken,
+                const std::function<bool(const QByteArray &, qint64)> &before)
+{
+    *taken = false;
+    if (Platform::copyShouldFail(target)) {
+        *why = QStringLiteral("写入失败");
+        return false;
+    }
+    QByteArray format;
+    if (!writableFormat(target, &format, why))
+        return false;
+    const QString path = fsPath(target);
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+        *taken = true;
+        return false;
+    }
+    Platform::delayWrite(path);
+    QString encoder; // the encoder's own words, for a failure that is not the file system's
+    qint64 size = 0;
+    QByteArray head;
+    errno = 0;
+    const bool written = Platform::writeIntoPlace(
+        path,
+        [&](QIODevice &file) {
+            HeadKeeper kept(file);
+            QImageWriter writer(&kept, format);
+            writer.setQuality(100);
+            if (!writer.write(image)) {
+                encoder = writer.errorString();
+                return false;
+            }
+            size = kept.written();
+            head = kept.head();
+            return true;
+        },
+        why, nullptr,
+        before ? std::function<bool()>([&] { return before(photoDigest(size, head), size); }) : std::function<bool()>(),
+        Platform::Placing::OnlyIfFree);
+    if (written)
+        return true;
+    if (errno == EEXIST) { // a name taken meanwhile is looked at as one taken before
+        *taken = true;
+        return false;
+    }
+    // The file system's error names the reason; the encoder's words only when no system call failed.
+    if (errno == 0 && !encoder.isEmpty())
+        *why = encoder;
+    return false;
+}
+
 // Puts the main files of one photo (and, numbered, its backup) in place as its task says, and keeps the
 // name they got and whether they are new.
 class MainFiles
@@ -398,37 +479,51 @@ public:
             QFile::setPermissions(encoded.path, QFile::permissions(fsPath(m_task.filePath)));
             return m_besideOthers ? placeBeside(encoded.path) : placeNumbered(encoded.path);
         }
-        // Encoded first, so that a photo as shot looked up is looked for among the order's main files as its
-        // upright photo before it is written.
+        // A photo as shot looked up is encoded first, so that the order's main files are looked in for its
+        // upright photo before it is written; so is one with more than one main folder, which all get the one
+        // encoding. Otherwise its main file is encoded straight into the file that takes the name, and the
+        // bytes are encoded into memory only where the name turns out to be taken (to be looked at).
         QByteArray encoded;
         QString why;
-        if (!encodeToBytes(image, m_firstName, &encoded, &why)) {
+        const auto encode = [&] {
+            if (encodeToBytes(image, m_firstName, &encoded, &why))
+                return true;
             failure(QStringLiteral("保存失败 ") + m_mainFolder + m_firstName + inBrackets(why));
             return false;
-        }
-        if (m_task.type == ImportOriginPhotos && m_task.backupPhotos) {
+        };
+        const bool lookedUp = m_task.type == ImportOriginPhotos && m_task.backupPhotos;
+        if ((lookedUp || m_targets.size() > 1) && !encode())
+            return false;
+        if (lookedUp) {
             const QString name = m_task.backupPhotos->mainNameOf(encoded);
             if (!name.isEmpty()) {
                 takeAsImported(name);
                 return true;
             }
         }
-        const QByteArray digest = m_task.runRecord ? photoDigest(encoded) : QByteArray();
         for (int i = 0; i < m_targets.size(); ++i) {
             const QString target = m_targets.at(i) + m_firstName;
             bool added = false;
             bool placed = false;
             if (i == 0) {
-                const auto outcome = writeOnce(encoded, target, &why, [this, &target, &digest, &encoded] {
-                    if (!stillHeld())
+                bool taken = true; // whether the name is tried with the bytes in memory
+                if (encoded.isEmpty()) {
+                    added = placed = encodeOnce(image, target, &why, &taken,
+                                                [this, &target](const QByteArray &digest, qint64 size) {
+                                                    return landingWritten(target, digest, size);
+                                                });
+                    if (taken && !encode())
                         return false;
-                    if (m_task.runRecord)
-                        noteBytes(false, target, digest, encoded.size());
-                    return true;
-                });
-                added = outcome == FileOperation::Copied;
-                placed = outcome == FileOperation::Copied || outcome == FileOperation::AlreadyThere
-                         || (outcome == FileOperation::KeptOther && writeReplacing(encoded, target, &why, held()));
+                }
+                if (taken) {
+                    const auto outcome = writeOnce(encoded, target, &why, [this, &target, &encoded] {
+                        return landingWritten(target, m_task.runRecord ? photoDigest(encoded) : QByteArray(),
+                                              encoded.size());
+                    });
+                    added = outcome == FileOperation::Copied;
+                    placed = outcome == FileOperation::Copied || outcome == FileOperation::AlreadyThere
+                             || (outcome == FileOperation::KeptOther && writeReplacing(encoded, target, &why, held()));
+                }
             } else {
                 placed = writeReplacing(encoded, target, &why, held());
             }
@@ -677,6 +772,16 @@ private:
         const QFileInfo info(target);
         (backup ? m_backupMark : m_mainMark) =
             m_task.runRecord->note(backup, info.path() + QLatin1Char('/'), info.fileName(), size, digest);
+    }
+    // The same for a new main file written whole, just before it takes the name of target: the claim is looked
+    // at, then the file (its photoDigest and size) noted; false where the claim is lost.
+    bool landingWritten(const QString &target, const QByteArray &digest, qint64 size)
+    {
+        if (!stillHeld())
+            return false;
+        if (m_task.runRecord)
+            noteBytes(false, target, digest, size);
+        return true;
     }
     // Whether the run still holds the order's claim (PhotoTask::claimHeld), looked at now: every file of the
     // photo takes its name only while it does. Once it is found lost, no file of the photo is placed any more,

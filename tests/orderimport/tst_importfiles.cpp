@@ -238,6 +238,10 @@ private slots:
             << false << "deleted";
         QTest::newRow("the order taken over by another desk while a video is copied: it is not placed")
             << false << "taken over, videos";
+        // "taken over, turned": finished photos, the first held sideways, taken over while its upright main file
+        // is being written
+        QTest::newRow("the order taken over by another desk while a turned finished photo is written: it is not placed")
+            << false << "taken over, turned";
     }
     void twoImportsIntoOneOrderAtOnce()
     {
@@ -370,6 +374,26 @@ private slots:
             QCOMPARE(run.failures(), QStringList({"v0.mp4：导片期间该订单被其它程序接手导入，未导入",
                                                   "v1.mp4：导片期间该订单被其它程序接手导入，未导入"}));
             QCOMPARE(QDir(videos).entryList(QDir::Files | QDir::Hidden), QStringList());
+            QCOMPARE(bytesOf(claim), otherDesk);
+            return;
+        }
+        if (overlap == "taken over, turned") {
+            const QString src = roots.path("src/");
+            QVERIFY(QDir().mkpath(src));
+            QVERIFY(testsupport::writeJpeg(src + "f0.jpg", QSize(64, 48), 6, false, QColor(30, 90, 10)));
+            QVERIFY(testsupport::writeJpeg(src + "f1.jpg", QSize(64, 48), 1, false, QColor(60, 90, 10)));
+            QScopedPointer<ImportOrderModel> m(builtOrder(roots, ImportFinishedPhotos));
+            m->setFinishedFiles({src + "f0.jpg", src + "f1.jpg"});
+            const QString finished = m->orderPath() + "成品/";
+            const QString claim = m->orderPath() + ".导片进行中";
+            ImportOrderThread run(m.data(), ImportFinishedPhotos);
+            run.setParallelPhotos(1);
+            QVERIFY(takenOverWhileHeld(run, finished + "f0.jpg", claim));
+            QCOMPARE(run.failures(), QStringList({"f0.jpg：导片期间该订单被其它程序接手导入，未导入",
+                                                  "f1.jpg：导片期间该订单被其它程序接手导入，未导入"}));
+            QCOMPARE(run.placedFiles(), 0);
+            // nor left half written
+            QCOMPARE(QDir(finished).entryList(QDir::Files | QDir::Hidden), QStringList());
             QCOMPARE(bytesOf(claim), otherDesk);
             return;
         }

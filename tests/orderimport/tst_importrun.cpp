@@ -319,7 +319,8 @@ private slots:
         QTest::addColumn<QString>("fault");        // "folder": A1203's folder takes no file; "photos": two unreadable;
                                                    // "over whole": a cut-short photo named as a whole one there;
                                                    // "record": the counts cannot be written into the order folders
-                                                   // "full": the disk is full; "full shot": 20 photos as shot,
+                                                   // "full": the disk is full; "full turned": so, the photos
+                                                   // held sideways; "full shot": 20 photos as shot,
                                                    // the main files of 5 fit; "backup": photos as shot, a file
                                                    // where A1203's backup folder goes; "one shot": photos as shot,
                                                    // the main file of one cannot be written; "finished
@@ -365,6 +366,12 @@ private slots:
                                       "w1.jpg：复制失败 \n成品/w1.jpg（磁盘空间不足或文件过大）\n"
                                       "w2.jpg：复制失败 \n成品/w2.jpg（磁盘空间不足或文件过大）"
                                    << false << 2 << "window";
+        QTest::newRow("disk full, finished photos held sideways: their upright main files cut short, none left")
+            << "full turned" << ok
+            << "订单号:A1203-1 有2个文件未能导入：\n"
+               "w1.jpg：保存失败 \n成品/w1.jpg（磁盘空间不足或文件过大）\n"
+               "w2.jpg：保存失败 \n成品/w2.jpg（磁盘空间不足或文件过大）"
+            << false << 2 << "window";
         QTest::newRow("disk full, main files of 5 of 20 photos as shot fit")
             << "full shot" << ok
             << "订单号:A1203-1 有15个文件未能导入：\n"
@@ -459,6 +466,7 @@ private slots:
         ImportOrderModel *a = record(0);
         ImportOrderModel *e = record(4);
         const bool shot = fault == "full shot";
+        const bool full = fault == "full" || fault == "full turned";
         const bool finishedTurned = fault == "finished turned";
         const bool finishedShot = fault == "finished shot" || finishedTurned;
         const bool rated = fault == "rated shot";
@@ -487,7 +495,7 @@ private slots:
         const QColor ratedColour(200, 90, 40);
         if (rated)
             QVERIFY(testsupport::writeJpeg(chosen.first(), QSize(300, 200), 6, false, ratedColour));
-        if (finishedTurned) {
+        if (finishedTurned || fault == "full turned") {
             for (const QString &path : qAsConst(chosen))
                 QVERIFY(testsupport::writeJpeg(path, QSize(300, 200), 6, false, QColor(qHash(path) & 0xff, 90, 160)));
         }
@@ -521,7 +529,7 @@ private slots:
         {
             // a full disk: no file of the run grows past a few hundred bytes
             std::unique_ptr<testsupport::FileSizeLimit> fullDisk;
-            if (fault == "full")
+            if (full)
                 fullDisk.reset(new testsupport::FileSizeLimit(300));
             if (shot)
                 fullDisk.reset(new testsupport::FileSizeLimit(120 * 1024));
@@ -559,7 +567,11 @@ private slots:
         // the claim is named beside the files, not among them
         QVERIFY2(fault != "read-only" || end.contains(named), qPrintable(end));
         QVERIFY(!end.contains("全部导完"));
-        QCOMPARE(e->isImported(type), fault != "full");
+        QCOMPARE(e->isImported(type), !full);
+        // a file the full disk cut short is left neither under its name nor beside it
+        if (full)
+            QCOMPARE(QDir(a->orderPath() + "成品").entryList({"w*", ".writing-*", ".copying-*"}, QDir::Files | QDir::Hidden),
+                     QStringList());
         QCOMPARE(a->isImported(type), imported);
         // the row's status counts the files the box counts
         QCOMPARE(status(0).startsWith("未导完("), !imported);
@@ -631,7 +643,7 @@ private slots:
             }
             const int there = shot ? 5 : fault == "backup" || finishedShot ? 2 : fault == "one shot" || rated ? 1 : 0;
             QCOMPARE(testsupport::lastBox(),
-                     QString("导入完成|%1个订单已经全部导完").arg(fault == "full" ? 2 : 1)
+                     QString("导入完成|%1个订单已经全部导完").arg(full ? 2 : 1)
                          + (there ? QString("\n订单号:A1203-1 已在订单中的照片：%1张（未重复导入）").arg(there) : QString()));
             QVERIFY(a->isImported(type));
             // what both runs placed (the first run placed nothing, or the 5 photos that fitted), main files
