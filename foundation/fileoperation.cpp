@@ -432,9 +432,10 @@ std::wstring nativeW(const QString &path)
 #endif
 
 // Removes one file or link; false with errno telling why when it stays. (A removal a test makes fail
-// fails as a file another program holds.)
+// fails as a file another program holds; one a test holds waits as on a share that stalls.)
 bool removeOneFile(const QString &path)
 {
+    Platform::delayRemoval(path);
     if (Platform::removalShouldFail(path)) {
         errno = EBUSY;
         return false;
@@ -449,6 +450,7 @@ bool removeOneFile(const QString &path)
 // Removes one empty folder; false with errno telling why when it stays.
 bool removeOneDir(const QString &path)
 {
+    Platform::delayRemoval(path);
     if (Platform::removalShouldFail(path)) {
         errno = EBUSY;
         return false;

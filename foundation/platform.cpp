@@ -73,6 +73,8 @@ struct State
     int slowMs = 0;
     QString holdPart;
     bool holding = false;
+    QString holdRemovalPart;
+    bool holdingRemovals = false;
     int held = 0;
     QWaitCondition released;
     qint64 folderSkew = 0;
@@ -1552,6 +1554,13 @@ void holdWrites(const QString &pathPart)
     state().holding = true;
 }
 
+void holdRemovals(const QString &pathPart)
+{
+    QMutexLocker lock(&state().mutex);
+    state().holdRemovalPart = pathPart;
+    state().holdingRemovals = true;
+}
+
 void stopAfterPlacing(const QString &targetPart, int count)
 {
     QMutexLocker lock(&state().mutex);
@@ -1575,6 +1584,7 @@ void releaseWrites()
 {
     QMutexLocker lock(&state().mutex);
     state().holding = false;
+    state().holdingRemovals = false;
     state().released.wakeAll();
 }
 
@@ -1602,6 +1612,7 @@ void clearFaults()
     state().slowMs = 0;
     state().folderSkew = 0;
     state().holding = false;
+    state().holdingRemovals = false;
     state().released.wakeAll();
 }
 
@@ -1684,6 +1695,17 @@ void delayWrite(const QString &path)
         return;
     ++state().held;
     while (state().holding)
+        state().released.wait(&state().mutex);
+    --state().held;
+}
+
+void delayRemoval(const QString &path)
+{
+    QMutexLocker lock(&state().mutex);
+    if (!state().holdingRemovals || !path.contains(state().holdRemovalPart))
+        return;
+    ++state().held;
+    while (state().holdingRemovals)
         state().released.wait(&state().mutex);
     --state().held;
 }

@@ -278,6 +278,9 @@ void slowWrites(const QString &pathPart, int ms);
 // Such writes (and appends to an order's shot-time list) whose path contains pathPart wait until
 // releaseWrites() or clearFaults(), like a share that stalls; heldWrites() is how many wait now.
 void holdWrites(const QString &pathPart);
+// Removals of single files and empty folders through the file operations (a deletion's walk among them) whose
+// path contains pathPart wait likewise, until releaseWrites() or clearFaults(); heldWrites() counts them.
+void holdRemovals(const QString &pathPart);
 void releaseWrites();
 // The program ends at once, as by a power cut, right after the count-th file put in place (a copy or a whole
 // write taking its name) whose target contains targetPart; 0 turns it off.
@@ -299,6 +302,8 @@ bool metadataShouldFail(const QString &target);
 bool openShouldFail(const QString &path);
 // Sleeps for the delay slowWrites set, and waits while holdWrites holds, when the path matches.
 void delayWrite(const QString &path);
+// Waits while holdRemovals holds, when the path matches.
+void delayRemoval(const QString &path);
 
 #ifdef Q_OS_WIN
 // The errno that stands for a Windows system error (GetLastError()), for the callers that tell a taken name

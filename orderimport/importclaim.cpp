@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QMetaObject>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -19,8 +20,9 @@ struct Folder
 {
     int working = 0;
     quint64 ended = 0;
-    int holds = 0;  // of import runs
-    int others = 0; // of tools that keep imports away
+    int holds = 0;       // of import runs
+    int separations = 0; // of the tools that keep imports away
+    int deletions = 0;
     // The moment this program's import holds began with a takeover from an ended program of this desk
     // (FolderClaim::Taking::endedHereAt), -1 when they did not.
     qint64 endedHereAt = -1;
@@ -64,13 +66,67 @@ FolderClaim::Holder holderOf(const QString &key)
     return holder;
 }
 
+// The count of the holds of use in folder.
+int &holdsOf(Folder &folder, ImportClaim::Use use)
+{
+    switch (use) {
+    case ImportClaim::Use::Separation: return folder.separations;
+    case ImportClaim::Use::Deletion: return folder.deletions;
+    case ImportClaim::Use::Import: break;
+    }
+    return folder.holds;
+}
+
+// The tool of this program that keeps imports away from folder (Import: none); a deletion before a
+// separation, the import then finding the folder gone.
+ImportClaim::Use keeper(const Folder &folder)
+{
+    return folder.deletions > 0     ? ImportClaim::Use::Deletion
+           : folder.separations > 0 ? ImportClaim::Use::Separation
+                                    : ImportClaim::Use::Import;
+}
+
 // Drops the entry of a folder nothing of this program works in any more (its count of ended photos goes
 // with it: a claim taken later counts from nought, which its progress only compares with itself).
 void dropIfIdle(const QString &key)
 {
     const auto it = folders().byKey.find(key);
-    if (it != folders().byKey.end() && it->working == 0 && it->holds == 0 && it->others == 0)
+    if (it != folders().byKey.end() && it->working == 0 && it->holds == 0 && keeper(*it) == ImportClaim::Use::Import)
         folders().byKey.erase(it);
+}
+
+// The tool of this program that keeps imports away from the folder of key now (Import: none).
+ImportClaim::Use keptNow(const QString &key)
+{
+    QMutexLocker lock(&folders().mutex);
+    const auto it = folders().byKey.constFind(key);
+    return it == folders().byKey.constEnd() ? ImportClaim::Use::Import : keeper(*it);
+}
+
+// An import's take that tool of this program keeps away: Busy, this program's own claim, nothing held.
+void keptAway(ImportClaim::Taking *taking, ImportClaim::Use tool)
+{
+    taking->outcome = FolderClaim::Busy;
+    taking->claim.reset();
+    taking->keptBy = tool;
+    taking->desk.clear();
+    taking->thisDesk = true;
+    taking->tookOver = false;
+    taking->tookOverClaim.clear();
+    taking->endedHereAt = -1;
+}
+
+// The hold of a take of use (none unless Taken). An import's made while a tool of this program keeps the
+// order is given back at once, and the take is Busy.
+std::shared_ptr<ImportClaim::Hold> holdFor(ImportClaim::Taking *taking, const QString &folder, ImportClaim::Use use)
+{
+    if (taking->outcome != FolderClaim::Taken)
+        return nullptr;
+    auto hold = std::make_shared<ImportClaim::Hold>(taking->claim, folder, use, taking->endedHereAt, taking->tookOverClaim);
+    if (hold->keptBy() == ImportClaim::Use::Import)
+        return hold;
+    keptAway(taking, hold->keptBy());
+    return nullptr;
 }
 
 } // namespace
@@ -97,51 +153,73 @@ Working::~Working()
     dropIfIdle(m_key);
 }
 
-Hold::Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, bool imports, qint64 endedHereAt,
+Hold::Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, Use use, qint64 endedHereAt,
            const QByteArray &tookOver)
-    : m_claim(std::move(claim)), m_key(keyOf(orderFolder)), m_imports(imports), m_tookOver(tookOver)
+    : m_claim(std::move(claim)), m_key(keyOf(orderFolder)), m_use(use), m_tookOver(tookOver)
 {
+    // Judged and counted at once: a tool's hold counted first keeps this import away, an import's counted
+    // first keeps the tool from being alone().
     QMutexLocker lock(&folders().mutex);
     Folder &folder = folders().byKey[m_key];
+    if (use == Use::Import && keeper(folder) != Use::Import) {
+        m_keptBy = keeper(folder);
+        return;
+    }
     m_anew = folder.holds == 0;
-    m_alone = m_anew && folder.others == 0 && folder.working == 0;
-    if (m_anew && imports)
+    m_alone = m_anew && keeper(folder) == Use::Import && folder.working == 0;
+    if (m_anew && use == Use::Import)
         folder.endedHereAt = endedHereAt;
-    ++(imports ? folder.holds : folder.others);
+    ++holdsOf(folder, use);
 }
 
 Hold::~Hold()
 {
-    {
+    if (m_keptBy == Use::Import) {
         QMutexLocker lock(&folders().mutex);
         Folder &folder = folders().byKey[m_key];
-        --(m_imports ? folder.holds : folder.others);
+        --holdsOf(folder, m_use);
         dropIfIdle(m_key);
     }
     m_claim.reset(); // given back: it goes once no photo of this program is placed in the folder
 }
 
 void take(const QString &orderFolder, QObject *context,
-          std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done, bool imports)
+          std::function<void(const Taking &, const std::shared_ptr<Hold> &)> done, Use use)
 {
     const QString folder = OrderFolders::withSeparator(orderFolder);
-    FolderClaim::take(folder, fileName(), holderOf(keyOf(folder)), context, [folder, done, imports](const FolderClaim::Taking &taking) {
-        const std::shared_ptr<Hold> hold = taking.outcome == FolderClaim::Taken
-                                               ? std::make_shared<Hold>(taking.claim, folder, imports,
-                                                                        taking.endedHereAt, taking.tookOverClaim)
-                                               : nullptr;
+    const QString key = keyOf(folder);
+    // Kept away by a tool of this program: no file of the order is touched (its deletion may be under way).
+    const Use tool = use == Use::Import ? keptNow(key) : Use::Import;
+    if (tool != Use::Import) {
+        Taking taking;
+        keptAway(&taking, tool);
+        taking.shown = folder + fileName();
+        if (context)
+            QMetaObject::invokeMethod(context, [taking, done] { done(taking, nullptr); }, Qt::QueuedConnection);
+        return;
+    }
+    FolderClaim::take(folder, fileName(), holderOf(key), context, [folder, done, use](const FolderClaim::Taking &took) {
+        Taking taking;
+        static_cast<FolderClaim::Taking &>(taking) = took;
+        const std::shared_ptr<Hold> hold = holdFor(&taking, folder, use);
         done(taking, hold);
     });
 }
 
-FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold,
-                                const std::function<bool()> &stopped, bool imports)
+Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold, const std::function<bool()> &stopped, Use use)
 {
     const QString folder = OrderFolders::withSeparator(orderFolder);
-    const FolderClaim::Taking taking = FolderClaim::takeAndWait(folder, fileName(), holderOf(keyOf(folder)), stopped);
+    const QString key = keyOf(folder);
     hold->reset();
-    if (taking.outcome == FolderClaim::Taken)
-        *hold = std::make_shared<Hold>(taking.claim, folder, imports, taking.endedHereAt, taking.tookOverClaim);
+    Taking taking;
+    const Use tool = use == Use::Import ? keptNow(key) : Use::Import;
+    if (tool != Use::Import) { // as above
+        keptAway(&taking, tool);
+        taking.shown = folder + fileName();
+        return taking;
+    }
+    static_cast<FolderClaim::Taking &>(taking) = FolderClaim::takeAndWait(folder, fileName(), holderOf(key), stopped);
+    *hold = holdFor(&taking, folder, use);
     return taking;
 }
 
@@ -162,8 +240,13 @@ qint64 msSinceEndedProgram(const QString &orderFolder)
     return qMax<qint64>(0, now.msecsSinceReference() - at);
 }
 
-QString waitingText(const QString &orderKey, const FolderClaim::Taking &taking)
+QString waitingText(const QString &orderKey, const Taking &taking)
 {
+    if (taking.keptBy == Use::Deletion)
+        return QStringLiteral("订单") + orderKey + QStringLiteral("正在本程序中删除，等待其删除完成（可关闭窗口停止等待）");
+    if (taking.keptBy == Use::Separation)
+        return QStringLiteral("订单") + orderKey
+               + QStringLiteral("正在本程序的分件窗口中分件，等待其分件完成（可关闭窗口停止等待）");
     const QString where = taking.thisDesk         ? QStringLiteral("本机的另一个程序中")
                           : taking.desk.isEmpty() ? QStringLiteral("另一个程序中")
                                                   : taking.desk + QStringLiteral("上");

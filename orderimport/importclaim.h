@@ -11,6 +11,12 @@
 // once the last of them gave it back and no photo of this program is being placed in the folder any more. A
 // claim this program took anew (none of its runs held it) starts a look-up of its own: another program may
 // have imported meanwhile.
+//
+// A tool of this program that keeps imports away while it works in the order (a separation reading its
+// photos, a deletion of its folder) holds the same claim: this program's imports of the order wait for it as
+// for another program's, their take answering Busy (Taking::keptBy) until the tool gave it back, and a tool
+// goes on only where no import of this program holds it (Hold::alone). Both are judged and counted under one
+// lock, so that neither slips in between the other's take and its count.
 
 #include "folderclaim.h"
 
@@ -25,6 +31,20 @@ QString fileName();
 // How often a run waiting for another program's import of the order looks at the claim again: the wait ends
 // soon after the other import, a small read of the claim each time.
 constexpr int kLookAgainMs = 250;
+
+// Who takes the claim: an import run, or a tool that keeps imports away meanwhile.
+enum class Use {
+    Import,
+    Separation, // a separation reading the order's photos
+    Deletion,   // a deletion of the order folder
+};
+
+// What a take found (FolderClaim::Taking). Busy also when a separation or deletion of this program holds the
+// order and the take is an import's: keptBy names that tool (Import: another program's claim, as desk and
+// thisDesk say).
+struct Taking : FolderClaim::Taking {
+    Use keptBy = Use::Import;
+};
 
 // A photo or video of this program being placed in an order folder, from the object's making to its end:
 // the claim's progress (one that ends is progress; one that hangs keeps the claim fresh no longer than the
@@ -46,11 +66,11 @@ private:
 class Hold
 {
 public:
-    // imports: the hold of an import run; otherwise of a tool that only keeps imports away meanwhile (a
-    // separation reading the order's photos, a deletion), which no import's look-up counts on. From what the
-    // take found (FolderClaim::Taking): endedHereAt, when it took the claim over from an ended program of
-    // this desk; tookOver, the claim of another program it took over (tookOverClaim).
-    Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, bool imports = true, qint64 endedHereAt = -1,
+    // use: an import run's hold, or a tool's that only keeps imports away meanwhile, which no import's
+    // look-up counts on. From what the take found (FolderClaim::Taking): endedHereAt, when it took the claim
+    // over from an ended program of this desk; tookOver, the claim of another program it took over
+    // (tookOverClaim).
+    Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, Use use = Use::Import, qint64 endedHereAt = -1,
          const QByteArray &tookOver = QByteArray());
     ~Hold();
     Hold(const Hold &) = delete;
@@ -63,6 +83,9 @@ public:
     // and no photo of a closed window was still being placed. A tool that must not work beside an import (a
     // separation reading the order's photos, a deletion) goes on only then.
     bool alone() const { return m_alone; }
+    // An import's hold made while a tool of this program kept the order (that tool; Import otherwise): it
+    // counts nothing, and the take gives it back at once, answering Busy.
+    Use keptBy() const { return m_keptBy; }
     // Whether the claim's file is still this program's claim, read when asked (PhotoTask::claimHeld).
     std::function<bool()> heldCheck() const { return m_claim->heldCheck(); }
     // The claim of another program the take took over (its runs into the folder made no progress), as read;
@@ -72,7 +95,8 @@ public:
 private:
     std::shared_ptr<FolderClaim> m_claim;
     QString m_key;
-    bool m_imports = true;
+    Use m_use = Use::Import;
+    Use m_keptBy = Use::Import;
     bool m_anew = false;
     QByteArray m_tookOver;
     bool m_alone = false;
@@ -80,13 +104,14 @@ private:
 
 // Takes the claim of orderFolder (ending in "/") as FolderClaim::take does, done getting what was found on
 // context's thread; a take that found the claim Taken hands its Hold to done (none otherwise). Any thread.
-// imports: for an import run (see Hold).
+// use: who takes it (see Hold). An import's take while a separation or deletion of this program holds the
+// order is Busy (keptBy), and touches no file.
 void take(const QString &orderFolder, QObject *context,
-          std::function<void(const FolderClaim::Taking &, const std::shared_ptr<Hold> &)> done, bool imports = true);
+          std::function<void(const Taking &, const std::shared_ptr<Hold> &)> done, Use use = Use::Import);
 // The same, waiting for the answer, for a worker thread; stopped (when given) ends the wait at once
 // (FolderClaim::takeAndWait: Stopped).
-FolderClaim::Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold,
-                                const std::function<bool()> &stopped = {}, bool imports = true);
+Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold, const std::function<bool()> &stopped = {},
+                   Use use = Use::Import);
 
 // While this program holds the claim of orderFolder, taken over from a program of this desk that had ended
 // (no run of this program held it then): how many ms ago that was, on this desk's steady clock; -1
@@ -96,8 +121,9 @@ qint64 msSinceEndedProgram(const QString &orderFolder);
 
 // The bar's text while another program holds the claim of the order (its number and service count as the
 // windows name it): the desk it runs on, as the claim names it, or another program of this desk, and that
-// closing the window stops the wait.
-QString waitingText(const QString &orderKey, const FolderClaim::Taking &taking);
+// closing the window stops the wait; while a separation or deletion of this program keeps it (keptBy), that
+// tool.
+QString waitingText(const QString &orderKey, const Taking &taking);
 // The same while a run of this program imports the order (a tool's hold that is not alone()).
 QString waitingHereText(const QString &orderKey);
 // A take that could not write the claim because the order folder is no longer there (a deletion of the

@@ -239,7 +239,7 @@ void ImportOrderThread::startDelete()
     QString last;
     if (FileOperation::isSafeToDelete(deleteDir, roots, nullptr, FileOperation::FolderItself)
         && FileOperation::dirExists(deleteDir)) {
-        const FolderClaim::Taking taking = ImportClaim::takeAndWait(deleteDir, &claim, {}, false);
+        const ImportClaim::Taking taking = ImportClaim::takeAndWait(deleteDir, &claim, {}, ImportClaim::Use::Deletion);
         if (taking.outcome == FolderClaim::Busy || (claim && !claim->alone())) {
             qCWarning(lcImport) << "order being imported, not deleted:" << deleteDir;
             emit deleteRefused(mOrderid, deleteDir, QStringLiteral("该订单正在导片，未删除"));
@@ -568,7 +568,7 @@ bool ImportOrderThread::takeOrderClaim(const QString &orderPath, std::shared_ptr
     QString waiting;
     for (;;) {
         // A stop ends the wait at once, also while the claims' thread is held up by another order's claim.
-        const FolderClaim::Taking taking = ImportClaim::takeAndWait(orderPath, hold, [this] { return stopRequested(); });
+        const ImportClaim::Taking taking = ImportClaim::takeAndWait(orderPath, hold, [this] { return stopRequested(); });
         if (taking.outcome == FolderClaim::Stopped) {
             if (!waiting.isEmpty())
                 emit waitingForOrderSigl(QString());

@@ -359,7 +359,7 @@ void SeparationWindow::holdOrderImport(int round)
     }
     const QString key = m_order.orderpayforkey;
     ImportClaim::take(m_order.orderpath, this,
-                      [this, round, key](const FolderClaim::Taking &taking, const std::shared_ptr<ImportClaim::Hold> &hold) {
+                      [this, round, key](const ImportClaim::Taking &taking, const std::shared_ptr<ImportClaim::Hold> &hold) {
         if (!runActive() || round != m_orderRound)
             return; // the run ended meanwhile: a hold taken goes again
         QString waiting;
@@ -387,7 +387,7 @@ void SeparationWindow::holdOrderImport(int round)
                                     << taking.reason;
         }
         checkPhotos();
-    }, false);
+    }, ImportClaim::Use::Separation);
 }
 
 void SeparationWindow::checkPhotos()

@@ -1041,7 +1041,7 @@ void ImportPhotoToServer::claimOrder(int round)
     // goes, never on the claim's.
     const QPointer<ImportPhotoToServer> self(this);
     ImportClaim::take(orderPath, QCoreApplication::instance(),
-                      [this, self, round, key](const FolderClaim::Taking &taking, const std::shared_ptr<ImportClaim::Hold> &hold) {
+                      [this, self, round, key](const ImportClaim::Taking &taking, const std::shared_ptr<ImportClaim::Hold> &hold) {
         if (!self || round != m_claimRound || !m_claimWaiting)
             return; // the window went or closed meanwhile: a claim taken goes again
         if (taking.outcome == FolderClaim::Busy) {

@@ -4,6 +4,7 @@
 #include "fileoperation.h"
 #include "globals.h"
 #include "importordermodel.h"
+#include "importordersphotodlg.h"
 #include "importphototoserver.h"
 #include "messageboxdialog.h"
 #include "mounts.h"
@@ -12,6 +13,7 @@
 #include "runoutput.h"
 #include "searchorder.h"
 #include "separationattempt.h"
+#include "shownwhole.h"
 #include "singleorderopeners.h"
 #include "orderwindowtests.h"
 
@@ -24,6 +26,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSemaphore>
 #include <QStandardPaths>
@@ -341,6 +344,11 @@ private slots:
         QTest::newRow("this program importing the order")
             << "" << "1" << "0" << "" << whole + QStringList{W + "成品/IMG_0005.jpg", W + "制作单缩略图/IMG_0005.jpg"}
             << "this program's import";
+        // the other way round: this program's batch import and single-order window import finished photos
+        // into the order while the run holds it (its order details held back): both wait, saying so, and
+        // import into the order as the run left it once it is done; the run reads none of their photos
+        QTest::newRow("this program's imports of the order started during the run")
+            << "" << "1" << "0" << "" << whole << "this program's imports wait";
         // the same with another program of this desk, still running
         QTest::newRow("this desk's other program separating the order")
             << "" << "1" << "0" << "" << whole << "this desk's claim, this program";
@@ -614,6 +622,76 @@ private slots:
                 QVERIFY(importer.go());
             }
             QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+        } else if (meanwhile == "this program's imports wait") {
+            const standin::SampleStudio studio = *m_studio;
+            standin::Gate detailsHeld;
+            m_server.setHandler("orderdetail", [studio, detailsHeld](const standin::Request &r) {
+                return standin::Reply::json(studio.detailReply(*studio.orderFor(r))).heldBy(detailsHeld);
+            });
+            const auto detailsGo = qScopeGuard([&] { detailsHeld.open(); }); // should a check fail
+            child<QPushButton>(w, "pushButton_separate")->click();
+            QVERIFY(testsupport::waitFor([this] { return m_server.requestCount("orderdetail") == 1; }));
+            QVERIFY(w->isSeparating());
+            const QString batchPhoto = m_roots->path("card/IMG_0005.jpg");
+            const QString singlePhoto = m_roots->path("card/IMG_0006.jpg");
+            QVERIFY(testsupport::put(batchPhoto, testsupport::jpegWithOrientation(QSize(300, 200), 0)));
+            QVERIFY(testsupport::writeJpeg(singlePhoto, QSize(300, 200), 0, false, QColor(30, 140, 90)));
+            // the batch import window, on the shop's roots
+            const QString picRoot = g_picPath;
+            const QString bakRoot = g_bakPicPath;
+            const auto rootsBack = qScopeGuard([&] {
+                g_picPath = picRoot;
+                g_bakPicPath = bakRoot;
+            });
+            g_picPath = m_studio->picRoot;
+            g_bakPicPath = m_studio->bakRoot;
+            const std::unique_ptr<importOrdersPhotoDlg> batch(new importOrdersPhotoDlg(nullptr, ShopSettings::current()));
+            const QPointer<ImportOrderModel> added(new ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0))));
+            batch->show();
+            QVERIFY(QMetaObject::invokeMethod(batch.get(), "getNewOrderSlot", Q_ARG(QList<ImportOrderModel *>, {added.data()})));
+            batch->findChild<QRadioButton *>("importTypeRadio1")->click();
+            added->setFinishedFiles({batchPhoto});
+            QPushButton *batchStart = batch->findChild<QPushButton *>("importAllBtn");
+            batchStart->click();
+            // the single-order window
+            importWindow = SingleOrder::openImportWindow(ImportOrderModel(m_studio->orderJson(m_studio->orders.at(0))),
+                                                         ShopSettings::current());
+            QVERIFY(importWindow);
+            auto singleReady = [&] {
+                return !importWindow->isLoading() && !importWindow->isImporting()
+                       && importWindow->findChild<QPushButton *>("importPic2")->isEnabled();
+            };
+            QVERIFY(testsupport::waitFor(singleReady));
+            FileDialogs::queueAnswer({singlePhoto});
+            importWindow->findChild<QPushButton *>("selectButton")->click();
+            importWindow->findChild<QPushButton *>("importButton")->click();
+            // both say whole that the run keeps the order, and nothing of theirs is in it
+            const QString says = "订单A1203-1正在本程序的分件窗口中分件，等待其分件完成（可关闭窗口停止等待）";
+            for (const QWidget *window : {static_cast<const QWidget *>(batch.get()), static_cast<const QWidget *>(importWindow.data())}) {
+                QVERIFY(testsupport::waitFor([&] { return !testsupport::showsNone(window, says); }));
+                QString cutText;
+                QVERIFY2(testsupport::showsWhole(window, says, &cutText), qPrintable(cutText));
+            }
+            const QString store = m_studio->orders.at(0).orderPath;
+            QVERIFY(!QFileInfo::exists(store + "成品/IMG_0005.jpg") && !QFileInfo::exists(store + "成品/IMG_0006.jpg"));
+            detailsHeld.open();
+            QVERIFY(testsupport::waitFor([w] { return !w->isSeparating(); }));
+            // then each imports its photo into the order
+            QVERIFY(testsupport::waitFor([&] {
+                return !batch->isImporting() && batchStart->isEnabled() && singleReady() && MsgBox::shown().size() == 2;
+            }));
+            QStringList boxes;
+            for (const MsgBox::Shown &box : MsgBox::shown())
+                boxes << box.title + "|" + box.text;
+            boxes.sort();
+            QCOMPARE(boxes.size(), 2);
+            QCOMPARE(boxes.at(0), QString("导入完成|1个订单已经全部导完"));
+            QVERIFY2(boxes.at(1).startsWith("导片成功!|"), qPrintable(boxes.at(1)));
+            MsgBox::clearShown();
+            QCOMPARE(testsupport::bytesOf(store + "成品/IMG_0005.jpg"), testsupport::bytesOf(batchPhoto));
+            QVERIFY(QFileInfo(store + "成品/IMG_0006.jpg").isFile());
+            for (const QWidget *window : {static_cast<const QWidget *>(batch.get()), static_cast<const QWidget *>(importWindow.data())})
+                QVERIFY(testsupport::showsNone(window, says));
         } else if (meanwhile == "same order's copy held") {
             // the run waits before its product stage, and says so: no product folder is made meanwhile
             child<QPushButton>(w, "pushButton_separate")->click();
@@ -713,8 +791,10 @@ private slots:
         // nothing of another order reached A1203's previews (a job of a closed window included)
         QThreadPool::globalInstance()->waitForDone();
         QMap<QString, QByteArray> previewsAfter = filesOf(previews);
-        if (meanwhile.endsWith("'s import")) // the import's own preview of its photo
+        if (meanwhile.endsWith("'s import") || meanwhile.endsWith("imports wait")) // the imports' own previews
             QVERIFY(previewsAfter.remove("IMG_0005.jpg") == 1);
+        if (meanwhile.endsWith("imports wait"))
+            QVERIFY(previewsAfter.remove("IMG_0006.jpg") == 1);
         QCOMPARE(previewsAfter.keys(), previewsBefore.keys());
         QVERIFY(previewsAfter == previewsBefore);
         // the closed window's job made no more of its own order's previews either

@@ -10,8 +10,10 @@
 #include "importphototoserver.h"
 #include "mounts.h"
 #include "msgbox.h"
+#include "orderrecords.h"
 #include "photoimport.h"
 #include "platform.h"
+#include "runoutput.h"
 #include "searchorderwindow.h"
 #include "shownwhole.h"
 #include "singleorderopeners.h"
@@ -1839,6 +1841,11 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
     // "deletion": another desk deletes the order under its claim (removed last) while this window waits for it:
     // the window stops on the folder gone and makes none of the order's folders anew
     QTest::newRow("another desk deletes the order: this window waits, then stops") << "deletion" << "single" << "";
+    // "deletion here": a deletion of this program holds the order (its walk held at its first removal) as this
+    // program's import starts; the import waits for it, saying so, and stops the same way
+    QTest::newRow("this program deletes the order: this window waits, then stops") << "deletion here" << "single" << "";
+    QTest::newRow("this program deletes the order: the batch import waits, then stops")
+        << "deletion here" << "batch" << "";
     // "slept": the child runs on another desk, its second photo's main file held (the first is in place); the desk
     // stops (SIGSTOP) past its claim's age while this program takes the order over and imports the card to its
     // end; then the desk goes on, and its late copy is not placed ("slept, turned": that photo is to be turned)
@@ -2010,19 +2017,62 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
     const QString bak = made.orderBakPath();
     QVERIFY(QDir(folder + "照片").exists() && QDir(bak + "照片").exists());
     m_server.setHandler("get_order_path", [=](const standin::Request &) { return folderReply(folder, bak); });
-    if (first == "deletion") {
-        QVERIFY(put(folder + ".导片进行中", R"({"desk":"前台2","machine":"m-2","program":"4242-x"})"));
-        QVERIFY(openReady(4, true));
-        m_server.clearRequests();
-        MsgBox::clearShown();
-        chooseAndImport(photos);
-        const QString deleting = "订单E5520-1正在前台2上导片，等待其导片完成（可关闭窗口停止等待）";
-        QVERIFY(testsupport::waitFor([&] { return !testsupport::showsNone(m_window, deleting); }));
-        QVERIFY(FileOperation::removeDir(folder, {m_studio->picRoot, m_studio->bakRoot}, nullptr, ".导片进行中"));
-        QVERIFY(testsupport::waitFor([&] { return !MsgBox::shown().isEmpty() && !m_window->isImporting(); }));
-        QVERIFY2(testsupport::lastBox().startsWith("警告|订单目录不存在："), qPrintable(testsupport::lastBox()));
+    if (first.startsWith("deletion")) {
+        const bool here = first == "deletion here";
+        const QStringList backupBefore = testsupport::fileTree(bak);
+        const auto deleted = std::make_shared<int>(0);
+        const auto deletionEnds = qScopeGuard([] { Platform::releaseWrites(); });
+        if (here) {
+            // this program's deletion, as the batch deletion starts it: it holds the order, and its walk waits
+            // at the order's one photo, the first thing it removes
+            QVERIFY(put(folder + "照片/IMG_0001.jpg", testsupport::jpegWithOrientation(QSize(60, 40), 0)));
+            Platform::holdRemovals(folder + "照片/IMG_0001.jpg");
+            OrderRowInfo row;
+            row.order_photo_id = e.id;
+            row.orderpath = folder;
+            auto *deletion = new ImportOrderThread(row); // goes when it has ended
+            connect(deletion, &ImportOrderThread::deleteSucceed, this, [deleted] { ++*deleted; });
+            deletion->start();
+            QVERIFY(testsupport::waitFor([] { return Platform::heldWrites() > 0; }));
+        } else {
+            QVERIFY(put(folder + ".导片进行中", R"({"desk":"前台2","machine":"m-2","program":"4242-x"})"));
+        }
+        std::unique_ptr<importOrdersPhotoDlg> dialog;
+        if (second == "single") {
+            QVERIFY(openReady(4, true));
+            m_server.clearRequests();
+            MsgBox::clearShown();
+            chooseAndImport(photos);
+        } else {
+            dialog = startBatch(folder, bak, photos);
+            QVERIFY(dialog);
+        }
+        const QWidget *window = second == "single" ? static_cast<QWidget *>(m_window.data()) : dialog.get();
+        const QString deleting = here ? "订单E5520-1正在本程序中删除，等待其删除完成（可关闭窗口停止等待）"
+                                      : "订单E5520-1正在前台2上导片，等待其导片完成（可关闭窗口停止等待）";
+        QVERIFY(testsupport::waitFor([&] { return !testsupport::showsNone(window, deleting); }));
+        QString cutText;
+        QVERIFY2(testsupport::showsWhole(window, deleting, &cutText), qPrintable(cutText));
+        if (here) {
+            QVERIFY(testsupport::fileTree(folder).contains(".导片进行中")); // the deletion's, nothing of the import's
+            QCOMPARE(QDir(folder + "照片").entryList(QDir::Files), QStringList{"IMG_0001.jpg"});
+            Platform::releaseWrites();
+            QVERIFY(testsupport::waitFor([&] { return *deleted == 1; }));
+        } else {
+            QVERIFY(FileOperation::removeDir(folder, {m_studio->picRoot, m_studio->bakRoot}, nullptr, ".导片进行中"));
+        }
+        if (dialog)
+            QVERIFY(batchEnded(dialog.get()));
+        else
+            QVERIFY(testsupport::waitFor([&] { return !MsgBox::shown().isEmpty() && !m_window->isImporting(); }));
+        QVERIFY2(testsupport::lastBox().contains("订单目录不存在：" + folder), qPrintable(testsupport::lastBox()));
+        QVERIFY(testsupport::showsNone(window, deleting));
         QVERIFY(!QFileInfo::exists(folder));
-        QCOMPARE(m_server.requestCount("updatepicpath"), 0);
+        QCOMPARE(testsupport::fileTree(bak), backupBefore);
+        // nothing counted; the batch import reports the order as not done (its path, no photo), as any order it stopped
+        QCOMPARE(m_server.requestCount("updatepicpath"), dialog ? 1 : 0);
+        for (const standin::Request &r : m_server.requests("updatepicpath"))
+            QVERIFY(r.field("importype") == "0" && r.field("picnumber") == "0" && r.field("picbacknumber") == "0");
         return;
     }
     QTemporaryDir signalDir;
