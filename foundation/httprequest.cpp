@@ -27,13 +27,13 @@ void HttpRequest::onFinished(QNetworkReply *reply)
     deleteLater();
     if (!m_showErrors && reply->error() != QNetworkReply::NoError) {
         qCWarning(lcWeb) << "request failed:" << reply->url().toString() << reply->error() << reply->errorString();
-        emit netErrorInfo(networkErrorText(reply));
+        emit netErrorInfo(networkErrorText(reply), sentWithoutAnswer(reply));
         return;
     }
     QJsonObject obj;
     if (!readJsonReply(reply, &obj)) { // a body that is not JSON is only logged
         if (reply->error() != QNetworkReply::NoError)
-            emit netErrorInfo(networkErrorText(reply));
+            emit netErrorInfo(networkErrorText(reply), sentWithoutAnswer(reply));
         return;
     }
     if (m_logReply)

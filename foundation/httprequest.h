@@ -12,6 +12,9 @@ class QNetworkAccessManager;
 // One web-API request: POSTs a form body and hands the reply's JSON object to netSuccessInfo,
 // or shows the network error and emits netErrorInfo. The object and its reply delete
 // themselves once the reply has been handled.
+//
+// netErrorInfo's sentWithoutAnswer: the request went out whole and its connection closed before any
+// answer (see sentWithoutAnswer in webapi.h), so the service may have taken it.
 class HttpRequest : public QObject
 {
     Q_OBJECT
@@ -27,7 +30,7 @@ public:
 
 signals:
     void netSuccessInfo(QJsonObject obj);
-    void netErrorInfo(QString error);
+    void netErrorInfo(QString error, bool sentWithoutAnswer);
 
 private slots:
     void onFinished(QNetworkReply *reply);

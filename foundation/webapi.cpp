@@ -187,6 +187,16 @@ QString httpStatusText(QNetworkReply *reply)
     return status.isValid() ? QString::number(status.toInt()) : QString();
 }
 
+bool sentWithoutAnswer(QNetworkReply *reply)
+{
+    if (reply->operation() != QNetworkAccessManager::PostOperation || !reply->property(kBodyReadProperty).toBool())
+        return false;
+    if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+        return false; // an answer came, however it read
+    // ContentReSendError: the connection closed and Qt would have sent the request again (see OnceBody).
+    return reply->error() == QNetworkReply::RemoteHostClosedError || reply->error() == QNetworkReply::ContentReSendError;
+}
+
 // Why a request failed, in words the user can act on. Never the address: it may carry what the user
 // must not see.
 QString networkErrorReason(QNetworkReply *reply)
@@ -213,7 +223,7 @@ QString networkErrorReason(QNetworkReply *reply)
     case QNetworkReply::ContentReSendError: // a POST's connection closed and it was not sent again
         // Once a POST's whole body has gone, the service may have taken it: trying it again may count it
         // twice.
-        if (reply->operation() == QNetworkAccessManager::PostOperation && reply->property(kBodyReadProperty).toBool())
+        if (sentWithoutAnswer(reply))
             return QStringLiteral("请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求");
         return QStringLiteral("服务器没有回复就断开了连接，请稍后再试");
     case QNetworkReply::SslHandshakeFailedError:

@@ -7,7 +7,8 @@
 // the thread finishing without either (taken as an error). An order that could not be imported, or of
 // whose files some could not be written, stays pending, is not reported imported, and the user is told
 // why. The end box waits for the run's reports to the web service and names the orders whose report did
-// not get there, and the photos that could not be read. It also counts per order the photos as shot the
+// not get there, apart from those whose report went out with no answer (the service may have taken it), and
+// the photos that could not be read. It also counts per order the photos as shot the
 // order held already (found by their bytes, from either import window), which were not written again. Such an order keeps its report due: the next
 // press of the start button sends it again, with the counts of the run it stands for, and copies nothing.
 // The counts wait in the order folder (UnsentReport), counted there as each file lands (a run cut off by a
@@ -223,6 +224,8 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.importedBefore.clear();
     m_run.claimNotes.clear();
     m_run.unreported.clear();
+    m_run.countsMaybeTaken.clear();
+    m_run.pathMaybeTaken.clear();
     m_run.unrecorded.clear();
     m_run.untaken.clear();
     m_run.damaged.clear();
@@ -641,14 +644,32 @@ void importOrdersPhotoDlg::showEndOfRun()
         notes << m_run.claimNotes.join(QLatin1Char('\n'));
     if (!m_run.unreadable.isEmpty())
         notes << QStringLiteral("以下照片无法读取，已按原样复制，没有生成缩略图：\n") + m_run.unreadable.join(QLatin1Char('\n'));
-    if (!m_run.unreported.isEmpty()) {
+    // The orders and why, a line each.
+    auto whyLines = [](const QMap<QString, QString> &byOrder) {
         QStringList lines;
-        for (auto it = m_run.unreported.constBegin(); it != m_run.unreported.constEnd(); ++it)
+        for (auto it = byOrder.constBegin(); it != byOrder.constEnd(); ++it)
             lines << QStringLiteral("订单号:%1 %2").arg(it.key(), it.value());
+        return lines.join(QLatin1Char('\n'));
+    };
+    if (!m_run.unreported.isEmpty())
         notes << QStringLiteral("以下订单的导片信息没有报给服务器（其它电脑上仍显示未导入），请在服务器恢复后再点“批量导片”"
                                 "重新上报（不再复制文件）：\n")
-                     + lines.join(QLatin1Char('\n'));
-    }
+                     + whyLines(m_run.unreported);
+    // A report that went out with no answer may have been taken, and is not named as not reported. Its counts
+    // wait as those of any report not taken (in the order folder for the next import of the order, a video
+    // type's for the batch import of that type), so the box says that sending them again counts them twice
+    // where the service had taken them. A Dovra path waits in this window for the next press.
+    if (!m_run.countsMaybeTaken.isEmpty())
+        notes << QStringLiteral("以下订单的导片数量已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下；"
+                                "程序仍保留这些数量，")
+                     + (isVideoType(m_importType) ? QStringLiteral("再点“批量导片”或下次批量导入该订单的同类视频时")
+                                                  : QStringLiteral("再点“批量导片”或下次在任一导片窗口导入该订单时"))
+                     + QStringLiteral("会再次上报；服务器若已收下这次上报，会重复计数：\n")
+                     + whyLines(m_run.countsMaybeTaken);
+    if (!m_run.pathMaybeTaken.isEmpty())
+        notes << QStringLiteral("以下订单的Dovra路径已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下；"
+                                "再点“批量导片”会再次上报同一路径（不再复制文件）：\n")
+                     + whyLines(m_run.pathMaybeTaken);
     QStringList unrecorded;
     for (ImportOrderModel *r : qAsConst(m_orderList)) {
         // Named only while the window still keeps what the order folder could not.
@@ -696,7 +717,8 @@ void importOrdersPhotoDlg::showEndOfRun()
         notes << QStringLiteral("Dovra目录中已有内容不同的同名文件，已保留原文件，没有复制：\n")
                      + m_run.dovraKept.join(QLatin1Char('\n'));
     const QString more = notes.isEmpty() ? QString() : QLatin1Char('\n') + notes.join(QStringLiteral("\n\n"));
-    if (m_run.failedOrders == 0 && m_run.unreadable.isEmpty() && m_run.unreported.isEmpty() && m_run.untaken.isEmpty()
+    if (m_run.failedOrders == 0 && m_run.unreadable.isEmpty() && m_run.unreported.isEmpty()
+        && m_run.countsMaybeTaken.isEmpty() && m_run.pathMaybeTaken.isEmpty() && m_run.untaken.isEmpty()
         && m_run.damaged.isEmpty() && m_run.held.isEmpty()) {
         MsgBox::information(this, QStringLiteral("导入完成"),
                             QStringLiteral("%1个订单已经全部导完").arg(m_finishCount) + more, QMessageBox::Ok);
@@ -944,28 +966,34 @@ void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *
     const QString orderKey = model->orderKey();
     const QPointer<ImportOrderModel> order(model);
     auto answered = std::make_shared<bool>(false);
-    auto note = [this, run, orderKey, owed](const QString &why) {
+    // sentWithoutAnswer: the report went out and no answer came; the service may have taken it.
+    auto note = [this, run, orderKey, owed, type](const QString &why, bool sentWithoutAnswer) {
         qCWarning(lcImport) << "report not delivered:" << orderKey << why;
-        if (owed && run == m_run.number && !m_run.unreported.contains(orderKey))
-            m_run.unreported.insert(orderKey, QString(why).replace(QLatin1Char('\n'), QStringLiteral("：")));
+        if (!owed || run != m_run.number)
+            return;
+        QMap<QString, QString> &named = !sentWithoutAnswer        ? m_run.unreported
+                                        : type == ImportDovraCopy ? m_run.pathMaybeTaken
+                                                                  : m_run.countsMaybeTaken;
+        if (!named.contains(orderKey))
+            named.insert(orderKey, QString(why).replace(QLatin1Char('\n'), QStringLiteral("：")));
     };
     connect(request, &HttpRequest::netSuccessInfo, this,
             [this, run, orderKey, note, answered, order, type, owed, stuck](const QJsonObject &reply) {
                 *answered = true;
                 if (!replyOk(reply))
-                    note(QStringLiteral("服务器没有接受：") + replyMessage(reply, QStringLiteral("没有说明原因")));
+                    note(QStringLiteral("服务器没有接受：") + replyMessage(reply, QStringLiteral("没有说明原因")), false);
                 else if (owed && order)
                     order->setReportDue(type, ImportOrderModel::ReportDue());
                 if (!stuck->isEmpty() && run == m_run.number)
                     m_run.untaken[orderKey] << *stuck;
             });
-    connect(request, &HttpRequest::netErrorInfo, this, [note, answered](const QString &error) {
+    connect(request, &HttpRequest::netErrorInfo, this, [note, answered](const QString &error, bool sentWithoutAnswer) {
         *answered = true;
-        note(error);
+        note(error, sentWithoutAnswer);
     });
     connect(request, &QObject::destroyed, this, [this, run, note, answered] {
         if (!*answered)
-            note(QStringLiteral("服务器的回复无法读取"));
+            note(QStringLiteral("服务器的回复无法读取"), false);
         if (run != m_run.number)
             return;
         --m_run.reportsOut;

@@ -140,12 +140,13 @@ void OrderDeleteBatch::finishWhenLogged()
     for (const Pick &pick : qAsConst(m_refused))
         notDeleted << line(pick.row, pick.refused);
     QStringList notLogged;
+    QStringList maybeLogged;
     int deleted = 0;
     for (const Pick &pick : qAsConst(m_picks)) {
         if (pick.deleted) {
             ++deleted;
             if (!pick.logProblem.isEmpty())
-                notLogged << line(pick.row, pick.logProblem);
+                (pick.logMaybeTaken ? maybeLogged : notLogged) << line(pick.row, pick.logProblem);
         } else if (!pick.refused.isEmpty()) {
             notDeleted << line(pick.row, pick.refused);
         } else {
@@ -158,16 +159,26 @@ void OrderDeleteBatch::finishWhenLogged()
 
     if (m_picks.isEmpty() && m_refused.isEmpty()) {
         inform(QStringLiteral("警告"), QStringLiteral("订单路径不存在"));
-    } else if (notDeleted.isEmpty() && notLogged.isEmpty()) {
+    } else if (notDeleted.isEmpty() && notLogged.isEmpty() && maybeLogged.isEmpty()) {
         inform(QStringLiteral("警告"), QStringLiteral("订单照片删除成功"));
     } else {
         QString text = QStringLiteral("已删除 %1 个订单的照片").arg(deleted);
-        if (!notDeleted.isEmpty())
+        QString gap = QStringLiteral("。"); // before the first part that follows
+        if (!notDeleted.isEmpty()) {
             text += QStringLiteral("，以下 %1 个订单的照片未删除：\n").arg(notDeleted.size()) + notDeleted.join(QLatin1Char('\n'));
-        if (!notLogged.isEmpty())
-            text += (notDeleted.isEmpty() ? QStringLiteral("。") : QStringLiteral("\n\n"))
-                    + QStringLiteral("以下 %1 个订单的照片已删除，但删除记录没有报给服务器：\n").arg(notLogged.size())
+            gap = QStringLiteral("\n\n");
+        }
+        if (!notLogged.isEmpty()) {
+            text += gap + QStringLiteral("以下 %1 个订单的照片已删除，但删除记录没有报给服务器：\n").arg(notLogged.size())
                     + notLogged.join(QLatin1Char('\n'));
+            gap = QStringLiteral("\n\n");
+        }
+        if (!maybeLogged.isEmpty())
+            text += gap
+                    + QStringLiteral("以下 %1 个订单的照片已删除，删除记录已发给服务器，但服务器没有回复就断开了连接，"
+                                     "服务器可能已收下（删除记录不会再次上报）：\n")
+                          .arg(maybeLogged.size())
+                    + maybeLogged.join(QLatin1Char('\n'));
         inform(QStringLiteral("警告"), text);
     }
     emit ended();
@@ -209,8 +220,10 @@ void OrderDeleteBatch::submitDeleteMessageCallBack(QNetworkReply *reply)
     if (problem.isEmpty() && !replyOk(obj))
         problem = QStringLiteral("服务器没有接受：") + replyMessage(obj) + QLatin1Char('\t') + jsonString(obj, QStringLiteral("code"));
     const int index = reply->property(kPickProperty).toInt();
-    if (!problem.isEmpty() && index >= 0 && index < m_picks.size())
+    if (!problem.isEmpty() && index >= 0 && index < m_picks.size()) {
         m_picks[index].logProblem = problem;
+        m_picks[index].logMaybeTaken = sentWithoutAnswer(reply);
+    }
     finishWhenLogged();
     releaseWhenDone();
 }

@@ -9,7 +9,8 @@
 // folder is logged to the web service ("order_photo_del"). The batch ends once, when every thread has
 // ended and every log post has its answer, with one box: "订单照片删除成功" when every ticked row's
 // folder went and was logged, otherwise the rows skipped (no folder), the rows whose folders were
-// refused or not deleted, and the folders deleted whose log the web service did not take.
+// refused or not deleted, and the folders deleted whose log the web service did not take (apart from those
+// whose log went out with no answer: it may have taken them). A log entry is never posted again.
 //
 // The batch works for the shop of the window that started it: the storage roots every check compares
 // with and the ids of every log entry come from that window's copy of the shop's settings, so neither a
@@ -61,6 +62,7 @@ private:
         bool deleted = false;
         QString refused;    // why the guard refused the folder, in the box's words ("" while not refused)
         QString logProblem; // why the deletion log did not reach the web service ("" when it did)
+        bool logMaybeTaken = false; // it went out whole and no answer came: the service may have it
     };
     struct Selection {
         QList<Pick> picks;

@@ -1459,6 +1459,7 @@ void ImportPhotoToServer::sendEndReport()
                                   + replyMessage(obj, QStringLiteral("错误代码：") + jsonString(obj, QStringLiteral("code")));
                         qCDebug(lcSingleImport) << "end report answered:" << (why.isEmpty() ? QStringLiteral("taken") : why);
                         (*answers)[i].why = why;
+                        (*answers)[i].maybeTaken = sentWithoutAnswer(reply);
                         // The records it carried go (taken) or are given back (not taken), off the GUI thread.
                         const auto stuck = std::make_shared<QStringList>();
                         endReportFilesThen(
@@ -1564,11 +1565,27 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
     const UnsentReport::Counts posted = own.posted;
     const QString counts = countsText(m_run.type, posted);
     const bool nothingPosted = posted.files == 0 && posted.backups == 0;
+    // A report that went out with no answer may have been taken: its counts wait all the same, and are sent
+    // again, so the box says that the service then counts them twice.
+    const QString mayHaveTaken = QStringLiteral("已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下");
+    const QString countedTwice = QStringLiteral("服务器若已收下这次上报，这些照片会被重复计数。");
     if (taken) {
         if (!nothingPosted || held.isEmpty())
             notes << QStringLiteral("导片数量已上报服务器：") + counts;
     } else if (nothingPosted) {
-        notes << QStringLiteral("导片信息没有报给服务器（%1）").arg(own.why);
+        notes << (own.maybeTaken ? QStringLiteral("导片信息") + mayHaveTaken
+                                 : QStringLiteral("导片信息没有报给服务器（%1）").arg(own.why));
+    } else if (own.maybeTaken && m_runUnrecorded.isEmpty()) {
+        notes << QStringLiteral("导片数量") + mayHaveTaken + QStringLiteral("：%1\n这些数量仍记在订单目录中，"
+                                                                          "下次导入该订单时（任一导片窗口）会再次上报；")
+                                                                  .arg(counts)
+                     + countedTwice;
+    } else if (own.maybeTaken) {
+        notes << QStringLiteral("导片数量") + mayHaveTaken
+                     + QStringLiteral("：%1\n这些数量无法记在订单目录中（%2），只保存在本窗口：下次在本窗口导入该订单时会再次上报"
+                                      "（关闭窗口后不再上报）；")
+                           .arg(counts, m_runUnrecorded)
+                     + countedTwice;
     } else if (m_runUnrecorded.isEmpty()) {
         notes << QStringLiteral("导片数量没有报给服务器（%1）：%2\n已记在订单目录中，下次导入该订单时会一并上报。").arg(own.why, counts);
     } else {
@@ -1581,11 +1598,13 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
         if (!report.sent)
             continue;
         const QString what = QStringLiteral("该订单之前未上报的") + typeInfo(report.type).folder.chopped(1) + QStringLiteral("数量");
+        const QString posted = countsText(report.type, report.posted);
         if (report.why.isEmpty())
-            notes << what + QStringLiteral("已一并上报服务器：") + countsText(report.type, report.posted);
+            notes << what + QStringLiteral("已一并上报服务器：") + posted;
+        else if (report.maybeTaken)
+            notes << what + mayHaveTaken + QStringLiteral("：%1\n下次导入该订单时会再次上报；").arg(posted) + countedTwice;
         else
-            notes << what + QStringLiteral("没有报给服务器（%1）：%2\n下次导入该订单时会一并上报。")
-                                .arg(report.why, countsText(report.type, report.posted));
+            notes << what + QStringLiteral("没有报给服务器（%1）：%2\n下次导入该订单时会一并上报。").arg(report.why, posted);
     }
     if (!stuck.isEmpty())
         notes << QStringLiteral("服务器已收到导片数量，但订单目录中的记录无法删除，请删除该文件"

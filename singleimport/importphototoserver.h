@@ -224,6 +224,7 @@ private:
         UnsentReport::Counts held;   // records of the type whose claim was refused: they wait, not posted
         int heldError = 0;           // why the file system refused it (errno)
         QString why;                 // why the web service did not take it ("": taken)
+        bool maybeTaken = false;     // not taken: it went out whole and no answer came (sentWithoutAnswer)
         QStringList stuck;           // records it carried that stay though the service took it
     };
     // Ends the run's record in the order folder (its files were counted there as they landed) with what the

@@ -18,6 +18,7 @@ class TestHttpRequest : public QObject, public testsupport::StudioFixture
     struct Outcome {
         QList<QJsonObject> successes;
         QStringList errors;
+        QList<bool> sentWithoutAnswer; // beside each error
         QPointer<HttpRequest> request;
         bool deletedItself = false;
     };
@@ -27,7 +28,10 @@ class TestHttpRequest : public QObject, public testsupport::StudioFixture
         Outcome out;
         out.request = HttpRequest::startNetRequest(url, body, true);
         connect(out.request, &HttpRequest::netSuccessInfo, this, [&out](QJsonObject o) { out.successes << o; });
-        connect(out.request, &HttpRequest::netErrorInfo, this, [&out](QString e) { out.errors << e; });
+        connect(out.request, &HttpRequest::netErrorInfo, this, [&out](QString e, bool sent) {
+            out.errors << e;
+            out.sentWithoutAnswer << sent;
+        });
         // the object deletes itself once its reply is handled
         out.deletedItself = testsupport::waitFor([&out] { return out.request.isNull(); });
         delete out.request.data(); // never leave a connection to this frame behind
@@ -50,25 +54,28 @@ private slots:
         QTest::addColumn<standin::Reply>("reply");
         QTest::addColumn<int>("successes");
         QTest::addColumn<QString>("error"); // emitted and shown under "警告"; "" for neither
-        QTest::newRow("good reply") << standin::Reply::ok({{"data", QJsonArray{}}}) << 1 << "";
-        QTest::newRow("not JSON: nothing emitted") << standin::Reply::notJson() << 0 << "";
-        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << 0 << "网络请求错误\n服务器出错（HTTP 500）";
+        QTest::addColumn<bool>("sentWithoutAnswer"); // emitted with the error: the service may have the request
+        QTest::newRow("good reply") << standin::Reply::ok({{"data", QJsonArray{}}}) << 1 << "" << false;
+        QTest::newRow("not JSON: nothing emitted") << standin::Reply::notJson() << 0 << "" << false;
+        QTest::newRow("HTTP 500") << standin::Reply::httpError(500) << 0 << "网络请求错误\n服务器出错（HTTP 500）" << false;
         // the reason in words, never the address
         const QString timedOut = "网络请求错误\n服务器1秒内没有回应（请求超时），请稍后再试";
         QTest::newRow("connection refused") << standin::Reply() << 0
-                                            << "网络请求错误\n无法连接服务器（连接被拒绝），请检查网络或稍后再试";
+                                            << "网络请求错误\n无法连接服务器（连接被拒绝），请检查网络或稍后再试" << false;
         // the request went out: the service may have taken it, and it was not sent again
         QTest::newRow("connection closed") << standin::Reply::closed() << 0
-                                           << "网络请求错误\n请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求";
-        QTest::newRow("nobody answering") << standin::Reply() << 0 << timedOut;
+                                           << "网络请求错误\n请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求"
+                                           << true;
+        QTest::newRow("nobody answering") << standin::Reply() << 0 << timedOut << false;
         // a service that takes the request and never answers: the request gives up with an error
-        QTest::newRow("never answered") << standin::Reply::ok().withDelay(60 * 1000) << 0 << timedOut;
+        QTest::newRow("never answered") << standin::Reply::ok().withDelay(60 * 1000) << 0 << timedOut << false;
     }
     void outcomes()
     {
         QFETCH(standin::Reply, reply);
         QFETCH(int, successes);
         QFETCH(QString, error);
+        QFETCH(bool, sentWithoutAnswer);
         QString url = g_url_order_list;
         QTcpServer probe; // takes connections and never answers, or (closed) leaves a port nobody listens at
         const QString tag = QTest::currentDataTag();
@@ -90,6 +97,7 @@ private slots:
         QCOMPARE(m_server.requestCount("order_list"), url == g_url_order_list ? 1 : 0);
         QCOMPARE(out.successes.size(), successes);
         QCOMPARE(out.errors, error.isEmpty() ? QStringList() : QStringList{error});
+        QCOMPARE(out.sentWithoutAnswer, error.isEmpty() ? QList<bool>() : QList<bool>{sentWithoutAnswer});
         QCOMPARE(MsgBox::shown().size(), error.isEmpty() ? 0 : 1);
         if (!error.isEmpty())
             QCOMPARE(testsupport::lastBox(), "警告|" + error);

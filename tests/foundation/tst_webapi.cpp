@@ -89,6 +89,7 @@ private slots:
         if (keptAlive) // the request went on the connection the one before had used
             QCOMPARE(got.first().peerPort, server.lastRequest("before").peerPort);
         QCOMPARE(reply->error() == QNetworkReply::NoError ? QString() : networkErrorText(reply.data()), error);
+        QCOMPARE(sentWithoutAnswer(reply.data()), !error.isEmpty());
     }
     void unparsableBodyIsRejected()
     {

@@ -5,6 +5,7 @@
 #include "filebytes.h"
 #include "importrunfixture.h"
 #include "mounts.h"
+#include "unsentreport.h"
 
 using testsupport::bytesOf;
 
@@ -238,6 +239,61 @@ private slots:
         QVERIFY(runToEnd());
         QVERIFY(!locked->isDovraImported());
         QCOMPARE(boxesWith("无法创建Dovra目录：" + serverPath() + "\\相册R（磁盘只读或有写保护）"), 2);
+    }
+
+    // The reports of a run went out and their connections closed before any answer: the service may have
+    // them. The end box says so, and what the next press does: it sends them again, copying nothing (counts
+    // the service had taken it counts twice).
+    void reportsGoneOutUnanswered_data()
+    {
+        QTest::addColumn<bool>("owesCounts"); // A1203's folder holds counts of finished photos not reported yet
+        QTest::addColumn<QString>("named");   // the end box after its first line
+        const QString closed = "网络请求错误：请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求";
+        const QString path = "以下订单的Dovra路径已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下；"
+                             "再点“批量导片”会再次上报同一路径（不再复制文件）：\n订单号:A1203-1 " + closed;
+        QTest::newRow("the Dovra path") << false << path;
+        QTest::newRow("the Dovra path and the counts the order owed")
+            << true
+            << "以下订单的导片数量已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下；程序仍保留这些数量，"
+               "再点“批量导片”或下次在任一导片窗口导入该订单时会再次上报；服务器若已收下这次上报，会重复计数：\n"
+               "订单号:A1203-1 " + closed + "\n\n" + path;
+    }
+    void reportsGoneOutUnanswered()
+    {
+        QFETCH(bool, owesCounts);
+        QFETCH(QString, named);
+        const QString folder = nestedFolder("相册U");
+        ImportOrderModel *r = dovraOrder(0, folder);
+        if (owesCounts)
+            QVERIFY(!UnsentReport::add(r->orderPath(), ImportFinishedPhotos, {2, 0}).isEmpty());
+        QVERIFY(handOver({r}));
+        chooseType(5);
+        m_server.setReply("savedovrapath", standin::Reply::closed());
+        m_server.setReply("updatepicpath", standin::Reply::closed());
+        QVERIFY(runToEnd());
+        QCOMPARE(testsupport::lastBox(), "导入结束|1个订单已经导完\n" + named);
+        QCOMPARE(m_server.requestCount("savedovrapath"), 1);
+        QCOMPARE(m_server.requestCount("updatepicpath"), owesCounts ? 1 : 0);
+
+        // the next press: the same reports once more, nothing copied again
+        const QString target = localServerPath() + "/相册U/a.jpg";
+        const QDateTime copied = QFileInfo(target).lastModified();
+        QVERIFY(QFile::remove(folder + "/a.jpg"));
+        const standin::Request path = m_server.lastRequest("savedovrapath");
+        m_server.setReply("savedovrapath", standin::Reply::ok());
+        m_server.setReply("updatepicpath", standin::Reply::ok());
+        m_server.clearRequests();
+        MsgBox::clearShown();
+        QVERIFY(runToEnd());
+        QCOMPARE(testsupport::lastBox(), QString("导入完成|1个订单已经全部导完"));
+        QCOMPARE(m_server.requestCount("savedovrapath"), 1);
+        QCOMPARE(m_server.lastRequest("savedovrapath").fields, path.fields);
+        QCOMPARE(m_server.requestCount("updatepicpath"), owesCounts ? 1 : 0);
+        if (owesCounts)
+            QCOMPARE(QStringList({field(m_server.lastRequest("updatepicpath"), "typeid"),
+                                  field(m_server.lastRequest("updatepicpath"), "picnumber")}),
+                     QStringList({"1", "2"}));
+        QCOMPARE(QFileInfo(target).lastModified(), copied);
     }
 
     void closingDuringCopyStopsAndWaits()

@@ -562,6 +562,17 @@ void TestImportPhotoToServer::run_data()
         << unreadable + counts
                + "\n\n导片数量没有报给服务器（网络请求错误：服务器出错（HTTP 500））：照片3张，备份3张\n"
                  "已记在订单目录中，下次导入该订单时会一并上报。";
+    // "closed": the end report's connection closed once the report went out, no answer came; then as "refuse"
+    const QString maybeTaken = unreadable + counts
+                               + "\n\n导片数量已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下：照片3张，备份3张\n"
+                                 "这些数量仍记在订单目录中，下次导入该订单时（任一导片窗口）会再次上报；"
+                                 "服务器若已收下这次上报，这些照片会被重复计数。";
+    QTest::newRow("report went out, connection closed: the service may have the counts, the next import sends them again")
+        << "closed" << "警告" << maybeTaken;
+    // "closed, finished": as "closed", and the finished photo's import carries them in a report whose
+    // connection closes the same way
+    QTest::newRow("report went out unanswered twice: the box of the import that carried it says the same")
+        << "closed, finished" << "警告" << maybeTaken;
     // "refuse, damaged": beside the record, one with a count no import makes
     // "again": the card chosen again with one photo more (beside a copy under way that has just put back its
     // source's old time: it stays); "batch": the card then imported by the batch import
@@ -656,13 +667,14 @@ void TestImportPhotoToServer::run()
     const bool folderInTheWay = failCopy.startsWith("folder:");
     const bool hold = failCopy == "hold";
     const bool damaged = failCopy == "refuse, damaged";
-    const bool finished = failCopy == "refuse, finished";
+    const bool closed = failCopy.startsWith("closed");
+    const bool finished = failCopy == "refuse, finished" || failCopy == "closed, finished";
     const bool claimBusy = failCopy == "claim busy";
     const bool claimRefused = failCopy == "claim refused" || claimBusy;
     const bool closedWhileOut = failCopy == "close while out";
     const bool filesHeld = failCopy == "files held";
     // (each leaves the counts in the order folder for the next import)
-    const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut;
+    const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut || closed;
     standin::Gate answerHeld;
     const bool again = failCopy.startsWith("again");
     const bool listings = failCopy == "again, listings";
@@ -681,6 +693,8 @@ void TestImportPhotoToServer::run()
         Platform::failRenames(".claim-", claimRefused ? -1 : 1, claimBusy ? EBUSY : EPERM);
     else if (closedWhileOut)
         m_server.queueReply("updatepicpath", standin::Reply::httpError(500).heldBy(answerHeld));
+    else if (closed)
+        m_server.queueReply("updatepicpath", standin::Reply::closed());
     else if (refuse)
         m_server.queueReply("updatepicpath", standin::Reply::httpError(500));
     else if (!hold && !failCopy.isEmpty())
@@ -820,6 +834,12 @@ void TestImportPhotoToServer::run()
             // batch import, and the question before closing says so.
             QVERIFY(openReady(4));
             MsgBox::clearShown();
+            if (closed) {
+                m_server.setHandler("updatepicpath", [](const standin::Request &r) {
+                    // the photos as shot's report
+                    return r.field("typeid") == "1" ? standin::Reply::closed() : standin::Reply::ok();
+                });
+            }
             chooseAndImport({m_studio->incomingRoot + "IMG_7304.jpg"});
             QVERIFY(runEnded(3));
             QStringList sent;
@@ -830,6 +850,26 @@ void TestImportPhotoToServer::run()
             }
             sent.sort(); // (the two requests go side by side)
             QCOMPARE(sent, QStringList({"1:3/3 " + order + " " + backup, "2:1/0 " + order + " " + backup}));
+            if (closed) {
+                QVERIFY2(testsupport::lastBox().startsWith("警告|"), qPrintable(testsupport::lastBox()));
+                QVERIFY2(testsupport::lastBox().endsWith(
+                             "导片数量已上报服务器：1张\n\n该订单之前未上报的照片数量已发给服务器，但服务器没有回复就断开了"
+                             "连接，服务器可能已收下：照片3张，备份3张\n下次导入该订单时会再次上报；服务器若已收下这次上报，"
+                             "这些照片会被重复计数。"),
+                         qPrintable(testsupport::lastBox()));
+                // As the box says, the next import sends those counts again.
+                QCOMPARE(records().size(), 1);
+                m_server.setReply("updatepicpath", standin::Reply::ok());
+                m_server.clearRequests();
+                chooseAndImport({m_studio->incomingRoot + "IMG_7301.jpg"});
+                QVERIFY(runEnded(2)); // its own report and the one it carries
+                QStringList again;
+                for (const standin::Request &r : m_server.requests("updatepicpath"))
+                    again << r.field("typeid") + ":" + r.field("picnumber") + "/" + r.field("picbaknumber");
+                QVERIFY2(again.contains("1:3/3"), qPrintable(again.join(',')));
+                QCOMPARE(records(), QStringList());
+                return;
+            }
             QVERIFY2(testsupport::lastBox().startsWith("导片成功!|"), qPrintable(testsupport::lastBox()));
             QVERIFY(testsupport::lastBox().endsWith("导片数量已上报服务器：1张\n\n该订单之前未上报的照片数量已一并上报服务器："
                                                     "照片3张，备份3张"));
