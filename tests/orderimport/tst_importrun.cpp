@@ -1311,8 +1311,7 @@ private slots:
                     words = label->text();
                 answerHeld.open();
             });
-            QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
-            QCOMPARE(qApp->exec(), 0);
+            QCOMPARE(testsupport::execUntilProgramEnds(), 0);
             QVERIFY(MsgBox::lastShown().text.startsWith("以下订单的导片信息尚未上报服务器：\n订单号:A1203-1"));
             QVERIFY(noticeWhileHeld);
             QCOMPARE(words, QStringLiteral("正在等待服务器回复导片数量，完成后程序会自动退出…"));

@@ -1675,8 +1675,7 @@ void TestImportPhotoToServer::closingMidRun()
         // The picker closes and the program ends while the closed window's run goes on.
         QTimer::singleShot(0, picker.data(), &QWidget::close);
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-        QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
-        QCOMPARE(qApp->exec(), 0);
+        QCOMPARE(testsupport::execUntilProgramEnds(), 0);
         QVERIFY2(keptInTheFolder(), qPrintable(writtenNow().join(',')));
         return;
     }
@@ -1691,8 +1690,7 @@ void TestImportPhotoToServer::closingMidRun()
             words = noticeText();
             Platform::releaseWrites();
         });
-        QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
-        const int exitCode = qApp->exec();
+        const int exitCode = testsupport::execUntilProgramEnds();
         Platform::releaseWrites();
         QCOMPARE(exitCode, 0);
         QVERIFY(noticeWhileHeld);
@@ -1718,8 +1716,7 @@ void TestImportPhotoToServer::closingMidRun()
             words = noticeText();
             answerHeld.open();
         });
-        QTimer::singleShot(testsupport::kWaitMs, qApp, [] { qApp->exit(1); });
-        QCOMPARE(qApp->exec(), 0);
+        QCOMPARE(testsupport::execUntilProgramEnds(), 0);
         QVERIFY(noticeWhileHeld);
         QCOMPARE(words, QStringLiteral("正在等待服务器回复导片数量，完成后程序会自动退出…"));
         QVERIFY(!FinishingNotice::shown());

@@ -7,14 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <algorithm>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace testsupport {
 
@@ -65,10 +62,25 @@ inline bool putBack(const QString &dir, const QMap<QString, QByteArray> &files)
     return true;
 }
 
+// The process id of a child program started and collected here: one of this desk that has ended (0 when none
+// could be started).
+inline qint64 endedProcess()
+{
+    QProcess child;
+    child.start(QStringLiteral("true"), QStringList());
+    if (!child.waitForStarted())
+        return 0;
+    const qint64 pid = child.processId();
+    return child.waitForFinished() && child.processId() == 0 ? pid : 0;
+}
+
 // The claim a run put on its record in folder (the one file matching pattern) made to name, as the process
-// that made it, the one that started this test, which runs another program: what a program cut off and
-// started anew on the desk finds; anotherDesk: made to name another desk instead. False when there is not
-// exactly one such file, it names no program, or it cannot be renamed.
+// that made it, one of this desk that has ended: what a program cut off and started anew on the desk finds;
+// anotherDesk: made to name another desk instead. That process is a child program this test starts and
+// collects, never one it does not control (its parent may be a process whose program cannot be looked at,
+// such as the system's first process once the shell that started the test has ended: the import then rightly
+// takes it for a program that may still run). False when there is not exactly one such file, it names no
+// program, it cannot be renamed, or no child program could be started.
 inline bool claimOfEndedProgram(const QString &folder, const QString &pattern, bool anotherDesk = false)
 {
 #ifdef Q_OS_UNIX
@@ -81,10 +93,14 @@ inline bool claimOfEndedProgram(const QString &folder, const QString &pattern, b
                         - parts.begin()) + 3;
     if (pid + 1 >= parts.size())
         return false;
-    if (anotherDesk)
+    if (anotherDesk) {
         parts[pid + 1] = "0anotherdesk";
-    else
-        parts[pid] = QString::number(::getppid(), 36);
+    } else {
+        const qint64 ended = endedProcess();
+        if (ended <= 0)
+            return false;
+        parts[pid] = QString::number(ended, 36);
+    }
     return QFile::rename(QDir(folder).filePath(claimed.first()), QDir(folder).filePath(parts.join('-')));
 #else
     Q_UNUSED(folder)

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QMutex>
 #include <QPainter>
+#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -96,6 +97,15 @@ QString lastBox()
 bool waitForBoxes(int count, int timeoutMs)
 {
     return waitFor([count] { return MsgBox::shown().size() >= count; }, timeoutMs);
+}
+
+int execUntilProgramEnds(int timeoutMs)
+{
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+    giveUp.start(timeoutMs);
+    return QCoreApplication::exec();
 }
 
 void prepare()

@@ -145,6 +145,11 @@ T *waitForWindow(const char *className = nullptr, int timeoutMs = kWaitMs)
     return found;
 }
 
+// Runs the program's event loop until the program ends it (QCoreApplication::exec) and returns its exit code;
+// 1 when it has not ended within timeoutMs. That bound ends this loop only: it is gone with the call, so it
+// never ends a later test's event loop, however long that one comes after.
+int execUntilProgramEnds(int timeoutMs = kWaitMs);
+
 #ifdef Q_OS_UNIX
 // A folder of which every folder from the root down lets others pass (a user's private temporary folder
 // does not): the temporary folder, or else one of the system's shared ones; empty when none does. Where a
