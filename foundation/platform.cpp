@@ -1680,6 +1680,15 @@ bool openShouldFail(const QString &path)
     return consume(state().open, path);
 }
 
+// With the state's lock held: the caller is counted as held until the tests let go of holding.
+static void waitWhileHeld(const bool &holding)
+{
+    ++state().held;
+    while (holding)
+        state().released.wait(&state().mutex);
+    --state().held;
+}
+
 void delayWrite(const QString &path)
 {
     int ms = 0;
@@ -1691,23 +1700,15 @@ void delayWrite(const QString &path)
     if (ms > 0)
         QThread::msleep(ulong(ms));
     QMutexLocker lock(&state().mutex);
-    if (!state().holding || !path.contains(state().holdPart))
-        return;
-    ++state().held;
-    while (state().holding)
-        state().released.wait(&state().mutex);
-    --state().held;
+    if (state().holding && path.contains(state().holdPart))
+        waitWhileHeld(state().holding);
 }
 
 void delayRemoval(const QString &path)
 {
     QMutexLocker lock(&state().mutex);
-    if (!state().holdingRemovals || !path.contains(state().holdRemovalPart))
-        return;
-    ++state().held;
-    while (state().holdingRemovals)
-        state().released.wait(&state().mutex);
-    --state().held;
+    if (state().holdingRemovals && path.contains(state().holdRemovalPart))
+        waitWhileHeld(state().holdingRemovals);
 }
 
 } // namespace Platform
