@@ -13,8 +13,8 @@ class QNetworkAccessManager;
 // or shows the network error and emits netErrorInfo. The object and its reply delete
 // themselves once the reply has been handled.
 //
-// netErrorInfo's sentWithoutAnswer: the request went out whole and its connection closed before any
-// answer (see sentWithoutAnswer in webapi.h), so the service may have taken it.
+// netErrorInfo's sentWithoutAnswer: the request went out whole and no answer came (see sentWithoutAnswer in
+// webapi.h), so the service may have taken it.
 class HttpRequest : public QObject
 {
     Q_OBJECT

@@ -193,8 +193,15 @@ bool sentWithoutAnswer(QNetworkReply *reply)
         return false;
     if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
         return false; // an answer came, however it read
-    // ContentReSendError: the connection closed and Qt would have sent the request again (see OnceBody).
-    return reply->error() == QNetworkReply::RemoteHostClosedError || reply->error() == QNetworkReply::ContentReSendError;
+    switch (reply->error()) {
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ContentReSendError: // the connection closed and Qt would have sent it again (see OnceBody)
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError: // the request's time limit passed with the service still silent
+        return true;
+    default:
+        return false;
+    }
 }
 
 // Why a request failed, in words the user can act on. Never the address: it may carry what the user

@@ -77,9 +77,9 @@ int requestTimeoutMs();
 void setRequestTimeoutMs(int ms); // tests shorten it
 // The HTTP status code of a reply as text ("" when there is none).
 QString httpStatusText(QNetworkReply *reply);
-// Whether a POST went out whole and its connection closed before any answer came: the service may have
-// taken it, and sending it again may count it twice. False for a request that got an answer, however it
-// read, and for one that did not go out whole.
+// Whether a POST went out whole and no answer came (its connection closed, or its time limit passed): the
+// service may have taken it, and sending it again may count it twice. False for a request that got an answer,
+// however it read, and for one that did not go out whole.
 bool sentWithoutAnswer(QNetworkReply *reply);
 // Why a request failed, in words: no connection, the time-out, the HTTP status, a POST the service may
 // have taken before its connection closed; never the address.

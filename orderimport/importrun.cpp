@@ -660,14 +660,14 @@ void importOrdersPhotoDlg::showEndOfRun()
     // type's for the batch import of that type), so the box says that sending them again counts them twice
     // where the service had taken them. A Dovra path waits in this window for the next press.
     if (!m_run.countsMaybeTaken.isEmpty())
-        notes << QStringLiteral("以下订单的导片数量已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下；"
+        notes << QStringLiteral("以下订单的导片数量已发给服务器，但没有收到服务器的回复，服务器可能已收下；"
                                 "程序仍保留这些数量，")
                      + (isVideoType(m_importType) ? QStringLiteral("再点“批量导片”或下次批量导入该订单的同类视频时")
                                                   : QStringLiteral("再点“批量导片”或下次在任一导片窗口导入该订单时"))
                      + QStringLiteral("会再次上报；服务器若已收下这次上报，会重复计数：\n")
                      + whyLines(m_run.countsMaybeTaken);
     if (!m_run.pathMaybeTaken.isEmpty())
-        notes << QStringLiteral("以下订单的Dovra路径已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下；"
+        notes << QStringLiteral("以下订单的Dovra路径已发给服务器，但没有收到服务器的回复，服务器可能已收下；"
                                 "再点“批量导片”会再次上报同一路径（不再复制文件）：\n")
                      + whyLines(m_run.pathMaybeTaken);
     QStringList unrecorded;

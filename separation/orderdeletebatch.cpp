@@ -175,7 +175,7 @@ void OrderDeleteBatch::finishWhenLogged()
         }
         if (!maybeLogged.isEmpty())
             text += gap
-                    + QStringLiteral("以下 %1 个订单的照片已删除，删除记录已发给服务器，但服务器没有回复就断开了连接，"
+                    + QStringLiteral("以下 %1 个订单的照片已删除，删除记录已发给服务器，但没有收到服务器的回复，"
                                      "服务器可能已收下（删除记录不会再次上报）：\n")
                           .arg(maybeLogged.size())
                     + maybeLogged.join(QLatin1Char('\n'));

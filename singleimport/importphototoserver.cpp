@@ -1567,7 +1567,7 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
     const bool nothingPosted = posted.files == 0 && posted.backups == 0;
     // A report that went out with no answer may have been taken: its counts wait all the same, and are sent
     // again, so the box says that the service then counts them twice.
-    const QString mayHaveTaken = QStringLiteral("已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下");
+    const QString mayHaveTaken = QStringLiteral("已发给服务器，但没有收到服务器的回复，服务器可能已收下");
     const QString countedTwice = QStringLiteral("服务器若已收下这次上报，这些照片会被重复计数。");
     if (taken) {
         if (!nothingPosted || held.isEmpty())

@@ -249,12 +249,12 @@ private slots:
         QTest::addColumn<bool>("owesCounts"); // A1203's folder holds counts of finished photos not reported yet
         QTest::addColumn<QString>("named");   // the end box after its first line
         const QString closed = "网络请求错误：请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求";
-        const QString path = "以下订单的Dovra路径已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下；"
+        const QString path = "以下订单的Dovra路径已发给服务器，但没有收到服务器的回复，服务器可能已收下；"
                              "再点“批量导片”会再次上报同一路径（不再复制文件）：\n订单号:A1203-1 " + closed;
         QTest::newRow("the Dovra path") << false << path;
         QTest::newRow("the Dovra path and the counts the order owed")
             << true
-            << "以下订单的导片数量已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下；程序仍保留这些数量，"
+            << "以下订单的导片数量已发给服务器，但没有收到服务器的回复，服务器可能已收下；程序仍保留这些数量，"
                "再点“批量导片”或下次在任一导片窗口导入该订单时会再次上报；服务器若已收下这次上报，会重复计数：\n"
                "订单号:A1203-1 " + closed + "\n\n" + path;
     }

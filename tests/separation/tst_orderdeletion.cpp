@@ -342,7 +342,7 @@ private slots:
         if (!notLogged.isEmpty()) {
             // a log that went out with no answer may have been taken: it is not called unreported
             const bool maybeTaken = notLogged.contains("可能已收下");
-            const QString head = maybeTaken ? "以下 %1 个订单的照片已删除，删除记录已发给服务器，但服务器没有回复就断开了连接，"
+            const QString head = maybeTaken ? "以下 %1 个订单的照片已删除，删除记录已发给服务器，但没有收到服务器的回复，"
                                               "服务器可能已收下（删除记录不会再次上报）：\n"
                                             : "以下 %1 个订单的照片已删除，但删除记录没有报给服务器：\n";
             QVERIFY2(end.contains(head.arg(deleted.size())), qPrintable(end));

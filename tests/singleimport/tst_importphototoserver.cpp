@@ -564,7 +564,7 @@ void TestImportPhotoToServer::run_data()
                  "已记在订单目录中，下次导入该订单时会一并上报。";
     // "closed": the end report's connection closed once the report went out, no answer came; then as "refuse"
     const QString maybeTaken = unreadable + counts
-                               + "\n\n导片数量已发给服务器，但服务器没有回复就断开了连接，服务器可能已收下：照片3张，备份3张\n"
+                               + "\n\n导片数量已发给服务器，但没有收到服务器的回复，服务器可能已收下：照片3张，备份3张\n"
                                  "这些数量仍记在订单目录中，下次导入该订单时（任一导片窗口）会再次上报；"
                                  "服务器若已收下这次上报，这些照片会被重复计数。";
     QTest::newRow("report went out, connection closed: the service may have the counts, the next import sends them again")
@@ -853,8 +853,8 @@ void TestImportPhotoToServer::run()
             if (closed) {
                 QVERIFY2(testsupport::lastBox().startsWith("警告|"), qPrintable(testsupport::lastBox()));
                 QVERIFY2(testsupport::lastBox().endsWith(
-                             "导片数量已上报服务器：1张\n\n该订单之前未上报的照片数量已发给服务器，但服务器没有回复就断开了"
-                             "连接，服务器可能已收下：照片3张，备份3张\n下次导入该订单时会再次上报；服务器若已收下这次上报，"
+                             "导片数量已上报服务器：1张\n\n该订单之前未上报的照片数量已发给服务器，但没有收到服务器的回复，"
+                             "服务器可能已收下：照片3张，备份3张\n下次导入该订单时会再次上报；服务器若已收下这次上报，"
                              "这些照片会被重复计数。"),
                          qPrintable(testsupport::lastBox()));
                 // As the box says, the next import sends those counts again.
