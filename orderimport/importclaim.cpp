@@ -116,6 +116,16 @@ void keptAway(ImportClaim::Taking *taking, ImportClaim::Use tool)
     taking->endedHereAt = -1;
 }
 
+// An import's take that tool keeps away before any file of the order is touched (its deletion may be under
+// way): the claim's file named as a take would name it.
+ImportClaim::Taking keptAwayBefore(const QString &folder, ImportClaim::Use tool)
+{
+    ImportClaim::Taking taking;
+    keptAway(&taking, tool);
+    taking.shown = folder + ImportClaim::fileName();
+    return taking;
+}
+
 // The hold of a take of use (none unless Taken). An import's made while a tool of this program keeps the
 // order is given back at once, and the take is Busy.
 std::shared_ptr<ImportClaim::Hold> holdFor(ImportClaim::Taking *taking, const QString &folder, ImportClaim::Use use)
@@ -191,9 +201,7 @@ void take(const QString &orderFolder, QObject *context,
     // Kept away by a tool of this program: no file of the order is touched (its deletion may be under way).
     const Use tool = use == Use::Import ? keptNow(key) : Use::Import;
     if (tool != Use::Import) {
-        Taking taking;
-        keptAway(&taking, tool);
-        taking.shown = folder + fileName();
+        const Taking taking = keptAwayBefore(folder, tool);
         if (context)
             QMetaObject::invokeMethod(context, [taking, done] { done(taking, nullptr); }, Qt::QueuedConnection);
         return;
@@ -211,13 +219,10 @@ Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold, cons
     const QString folder = OrderFolders::withSeparator(orderFolder);
     const QString key = keyOf(folder);
     hold->reset();
-    Taking taking;
     const Use tool = use == Use::Import ? keptNow(key) : Use::Import;
-    if (tool != Use::Import) { // as above
-        keptAway(&taking, tool);
-        taking.shown = folder + fileName();
-        return taking;
-    }
+    if (tool != Use::Import) // as above
+        return keptAwayBefore(folder, tool);
+    Taking taking;
     static_cast<FolderClaim::Taking &>(taking) = FolderClaim::takeAndWait(folder, fileName(), holderOf(key), stopped);
     *hold = holdFor(&taking, folder, use);
     return taking;

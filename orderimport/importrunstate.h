@@ -50,8 +50,8 @@ public:
     QStringList claimNotes;                    // orders imported without their claim, and why, per order
     int reportsOut = 0;                        // reports of the run to the web service not answered yet
     QMap<QString, QString> unreported;         // order key -> why its report did not reach the web service
-    // Order key -> why: a report of its counts (or, for the second, of its Dovra path) went out whole and its
-    // connection closed before any answer, so the web service may have taken it.
+    // Order key -> why: a report of its counts (or, for the second, of its Dovra path) went out whole and no
+    // answer came (sentWithoutAnswer), so the web service may have taken it.
     QMap<QString, QString> countsMaybeTaken;
     QMap<QString, QString> pathMaybeTaken;
     QMap<QString, QString> unrecorded;         // order key -> why its counts could not be kept in its folder
