@@ -684,6 +684,11 @@ void FolderClaim::take(const QString &folder, const QString &fileName, const Hol
     });
 }
 
+void FolderClaim::runInTurn(std::function<void()> work)
+{
+    startFileWork(std::move(work));
+}
+
 FolderClaim::Taking FolderClaim::takeAndWait(const QString &folder, const QString &fileName, const Holder &holder,
                                              const std::function<bool()> &stopped)
 {

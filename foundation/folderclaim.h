@@ -106,6 +106,9 @@ public:
     // the wait ends at once with Stopped, and the take, should it still come, gives back what it took.
     static Taking takeAndWait(const QString &folder, const QString &fileName, const Holder &holder,
                               const std::function<bool()> &stopped = {});
+    // Runs work among the claims' file work, on their thread, in turn with the takes queued before and after it:
+    // a look a take depends on (which folder a path names, say) made off the GUI thread. Any thread.
+    static void runInTurn(std::function<void()> work);
 
     // The claim's path at the file system's boundary, and as the report names it (folder + fileName).
     QString path() const { return m_path; }

@@ -5,10 +5,12 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHash>
 #include <QMetaObject>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QPointer>
 
 #include <cerrno>
 
@@ -41,9 +43,26 @@ Folders &folders()
     return *f;
 }
 
+// The folder itself, by whatever spelling it was reached (a link in the storage root, a mapped drive beside
+// the network path, "x/" beside "x"): its canonical path, or, for a folder not made yet, the canonical path of
+// the nearest folder above it that is there with the rest as written; case as the platform has it. File calls:
+// never under the folders' lock, never on the GUI thread.
 QString keyOf(const QString &orderFolder)
 {
-    const QString path = QDir::cleanPath(OrderFolders::fsPath(orderFolder));
+    QString path = QDir::cleanPath(OrderFolders::fsPath(orderFolder));
+    QString rest;
+    for (QString at = path;;) {
+        const QString canonical = QFileInfo(at).canonicalFilePath();
+        if (!canonical.isEmpty()) {
+            path = canonical + rest;
+            break;
+        }
+        const int slash = at.lastIndexOf(QLatin1Char('/'));
+        if (slash <= 0)
+            break; // nothing of it is there: the path as written
+        rest = at.mid(slash) + rest;
+        at = at.left(slash);
+    }
     return Platform::pathCase() == Qt::CaseInsensitive ? path.toLower() : path;
 }
 
@@ -126,13 +145,13 @@ ImportClaim::Taking keptAwayBefore(const QString &folder, ImportClaim::Use tool)
     return taking;
 }
 
-// The hold of a take of use (none unless Taken). An import's made while a tool of this program keeps the
-// order is given back at once, and the take is Busy.
-std::shared_ptr<ImportClaim::Hold> holdFor(ImportClaim::Taking *taking, const QString &folder, ImportClaim::Use use)
+// The hold of a take of use on the folder of key (none unless Taken). An import's made while a tool of this
+// program keeps the order is given back at once, and the take is Busy.
+std::shared_ptr<ImportClaim::Hold> holdFor(ImportClaim::Taking *taking, const QString &key, ImportClaim::Use use)
 {
     if (taking->outcome != FolderClaim::Taken)
         return nullptr;
-    auto hold = std::make_shared<ImportClaim::Hold>(taking->claim, folder, use, taking->endedHereAt, taking->tookOverClaim);
+    auto hold = std::make_shared<ImportClaim::Hold>(taking->claim, key, use, taking->endedHereAt, taking->tookOverClaim);
     if (hold->keptBy() == ImportClaim::Use::Import)
         return hold;
     keptAway(taking, hold->keptBy());
@@ -148,14 +167,26 @@ QString fileName()
     return QStringLiteral(".导片进行中");
 }
 
-Working::Working(const QString &orderFolder) : m_key(keyOf(orderFolder))
+Working::Working(const QString &orderFolder, Use *keptBy) : m_key(keyOf(orderFolder))
 {
     QMutexLocker lock(&folders().mutex);
+    if (keptBy) {
+        // Judged and counted at once, as a hold is: a tool counted first keeps this work away, this work
+        // counted first keeps the tool from being alone().
+        const auto it = folders().byKey.constFind(m_key);
+        *keptBy = it == folders().byKey.constEnd() ? Use::Import : keeper(*it);
+        if (*keptBy != Use::Import) {
+            m_key.clear();
+            return;
+        }
+    }
     ++folders().byKey[m_key].working;
 }
 
 Working::~Working()
 {
+    if (m_key.isEmpty())
+        return; // kept away: nothing counted
     QMutexLocker lock(&folders().mutex);
     Folder &folder = folders().byKey[m_key];
     --folder.working;
@@ -163,9 +194,9 @@ Working::~Working()
     dropIfIdle(m_key);
 }
 
-Hold::Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, Use use, qint64 endedHereAt,
+Hold::Hold(std::shared_ptr<FolderClaim> claim, const QString &folderKey, Use use, qint64 endedHereAt,
            const QByteArray &tookOver)
-    : m_claim(std::move(claim)), m_key(keyOf(orderFolder)), m_use(use), m_tookOver(tookOver)
+    : m_claim(std::move(claim)), m_key(folderKey), m_use(use), m_tookOver(tookOver)
 {
     // Judged and counted at once: a tool's hold counted first keeps this import away, an import's counted
     // first keeps the tool from being alone().
@@ -197,20 +228,25 @@ void take(const QString &orderFolder, QObject *context,
           std::function<void(const Taking &, const std::shared_ptr<Hold> &)> done, Use use)
 {
     const QString folder = OrderFolders::withSeparator(orderFolder);
-    const QString key = keyOf(folder);
-    // Kept away by a tool of this program: no file of the order is touched (its deletion may be under way).
-    const Use tool = use == Use::Import ? keptNow(key) : Use::Import;
-    if (tool != Use::Import) {
-        const Taking taking = keptAwayBefore(folder, tool);
-        if (context)
-            QMetaObject::invokeMethod(context, [taking, done] { done(taking, nullptr); }, Qt::QueuedConnection);
-        return;
-    }
-    FolderClaim::take(folder, fileName(), holderOf(key), context, [folder, done, use](const FolderClaim::Taking &took) {
-        Taking taking;
-        static_cast<FolderClaim::Taking &>(taking) = took;
-        const std::shared_ptr<Hold> hold = holdFor(&taking, folder, use);
-        done(taking, hold);
+    const QPointer<QObject> target(context);
+    // Which folder the path names is read on the claims' thread, in turn with the takes.
+    FolderClaim::runInTurn([folder, target, done, use] {
+        const QString key = keyOf(folder);
+        // Kept away by a tool of this program: no file of the order is touched (its deletion may be under way).
+        const Use tool = use == Use::Import ? keptNow(key) : Use::Import;
+        if (tool != Use::Import) {
+            const Taking taking = keptAwayBefore(folder, tool);
+            if (QObject *to = target.data())
+                QMetaObject::invokeMethod(to, [taking, done] { done(taking, nullptr); }, Qt::QueuedConnection);
+            return;
+        }
+        FolderClaim::take(folder, fileName(), holderOf(key), target.data(),
+                          [key, done, use](const FolderClaim::Taking &took) {
+                              Taking taking;
+                              static_cast<FolderClaim::Taking &>(taking) = took;
+                              const std::shared_ptr<Hold> hold = holdFor(&taking, key, use);
+                              done(taking, hold);
+                          });
     });
 }
 
@@ -224,16 +260,17 @@ Taking takeAndWait(const QString &orderFolder, std::shared_ptr<Hold> *hold, cons
         return keptAwayBefore(folder, tool);
     Taking taking;
     static_cast<FolderClaim::Taking &>(taking) = FolderClaim::takeAndWait(folder, fileName(), holderOf(key), stopped);
-    *hold = holdFor(&taking, folder, use);
+    *hold = holdFor(&taking, key, use);
     return taking;
 }
 
 qint64 msSinceEndedProgram(const QString &orderFolder)
 {
     qint64 at = -1;
+    const QString key = keyOf(OrderFolders::withSeparator(orderFolder)); // file calls: before the lock
     {
         QMutexLocker lock(&folders().mutex);
-        const auto it = folders().byKey.constFind(keyOf(OrderFolders::withSeparator(orderFolder)));
+        const auto it = folders().byKey.constFind(key);
         if (it == folders().byKey.constEnd() || it->holds == 0)
             return -1;
         at = it->endedHereAt;

@@ -48,11 +48,14 @@ struct Taking : FolderClaim::Taking {
 
 // A photo or video of this program being placed in an order folder, from the object's making to its end:
 // the claim's progress (one that ends is progress; one that hangs keeps the claim fresh no longer than the
-// claim's rule says). Any thread.
+// claim's rule says). Also an import making the order's folders: a separation or deletion of this program
+// that begins meanwhile is not alone(). With keptBy given, nothing is counted while such a tool of this
+// program keeps the order, and keptBy names it (Import: counted). A worker thread: the folder is looked up
+// on the file system.
 class Working
 {
 public:
-    explicit Working(const QString &orderFolder);
+    explicit Working(const QString &orderFolder, Use *keptBy = nullptr);
     ~Working();
     Working(const Working &) = delete;
     Working &operator=(const Working &) = delete;
@@ -66,11 +69,12 @@ private:
 class Hold
 {
 public:
+    // folderKey: the folder as this program's holds know it, whatever the spelling that reached it.
     // use: an import run's hold, or a tool's that only keeps imports away meanwhile, which no import's
     // look-up counts on. From what the take found (FolderClaim::Taking): endedHereAt, when it took the claim
     // over from an ended program of this desk; tookOver, the claim of another program it took over
     // (tookOverClaim).
-    Hold(std::shared_ptr<FolderClaim> claim, const QString &orderFolder, Use use = Use::Import, qint64 endedHereAt = -1,
+    Hold(std::shared_ptr<FolderClaim> claim, const QString &folderKey, Use use = Use::Import, qint64 endedHereAt = -1,
          const QByteArray &tookOver = QByteArray());
     ~Hold();
     Hold(const Hold &) = delete;

@@ -455,6 +455,11 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     }
     const QString datePath = month + QLatin1Char('/') + day;
     const QString orderRel = datePath + QLatin1Char('/') + folderName + QLatin1Char('/');
+    // No folder of the order is made while a deletion of it by this program walks its tree (or a separation
+    // reads it): the look comes first, and the making counts as work in the folder until its end.
+    std::unique_ptr<ImportClaim::Working> making;
+    if (!waitUntilNotKept(picPath + orderRel, &making))
+        return;
 
     // One level at a time: each call makes the last level only, the earlier calls made the rest.
     LevelMaker levels;
@@ -480,6 +485,7 @@ void ImportOrderThread::createOrderDir(QString picPath, QString bakPath)
     if (FileOperation::dirExists(orderPath)) {
         mModel->setOrderPath(orderPath);
         mModel->setOrderBakPath(orderBakPath);
+        emit orderFolderMade();
         return;
     }
     stopRun();
@@ -563,6 +569,41 @@ void ImportOrderThread::importOrderFiles()
         endFinished();
 }
 
+bool ImportOrderThread::waitUntilNotKept(const QString &orderPath, std::unique_ptr<ImportClaim::Working> *making)
+{
+    QString waiting;
+    for (;;) {
+        ImportClaim::Taking kept;
+        making->reset(new ImportClaim::Working(orderPath, &kept.keptBy));
+        if (kept.keptBy == ImportClaim::Use::Import)
+            break;
+        making->reset();
+        const QString why = ImportClaim::waitingText(mModel->orderKey(), kept);
+        if (why != waiting) {
+            qCDebug(lcImport) << "waiting for the order:" << why;
+            waiting = why;
+            emit waitingForOrderSigl(why);
+        }
+        for (int step = 0; step < ImportClaim::kLookAgainMs / 25 && !stopRequested(); ++step)
+            QThread::msleep(25);
+        if (stopRequested()) {
+            emit waitingForOrderSigl(QString());
+            endStopped(kStoppedError);
+            return false;
+        }
+    }
+    if (waiting.isEmpty())
+        return true;
+    emit waitingForOrderSigl(QString());
+    // What the tool left: a deleted order is not made anew.
+    if (!FileOperation::dirExists(orderPath)) {
+        making->reset();
+        endStopped(QStringLiteral("订单目录不存在：") + orderPath);
+        return false;
+    }
+    return true;
+}
+
 bool ImportOrderThread::takeOrderClaim(const QString &orderPath, std::shared_ptr<ImportClaim::Hold> *hold)
 {
     QString waiting;
@@ -578,7 +619,11 @@ bool ImportOrderThread::takeOrderClaim(const QString &orderPath, std::shared_ptr
         if (taking.outcome != FolderClaim::Busy) {
             if (!waiting.isEmpty())
                 emit waitingForOrderSigl(QString());
-            if (ImportClaim::folderGone(taking)) { // deleted while the run waited: it makes no half order
+            // Deleted while the run waited: it makes no half order. Also when this program's deletion was done
+            // right after the take found its claim there: the claim is this program's, the folder gone.
+            if (ImportClaim::folderGone(taking)
+                || (taking.outcome == FolderClaim::Taken && !FileOperation::dirExists(orderPath))) {
+                hold->reset();
                 endStopped(QStringLiteral("订单目录不存在：") + orderPath);
                 return false;
             }

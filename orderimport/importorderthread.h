@@ -82,7 +82,9 @@ public:
     // Delete job; run() calls it in delete mode.
     void startDelete();
 
-    // Builds the order's folder tree under the photo root and the backup root.
+    // Builds the order's folder tree under the photo root and the backup root. The folders of an order whose
+    // record has none yet are made once no deletion or separation of this program keeps the order (the run
+    // waits for it, and stops should the order be gone then); orderFolderMade says so. A worker thread.
     void createOrderDir(QString picPath, QString bakPath);
     // Copies the chosen files of the import type into the order's folders.
     void importOrderFiles();
@@ -156,6 +158,8 @@ signals:
     // The run waits while another program or desk imports the order (ImportClaim): why, for the row's bar;
     // "" once it goes on.
     void waitingForOrderSigl(QString why);
+    // The run made the folders of an order whose record had none (createOrderDir): the record names them now.
+    void orderFolderMade();
 
 protected:
     void run() override;
@@ -183,6 +187,11 @@ private:
     // Takes the order folder's claim, waiting while another program or desk holds it; false when the run
     // ended meanwhile (stopped, or the claim refused).
     bool takeOrderClaim(const QString &orderPath, std::shared_ptr<ImportClaim::Hold> *hold);
+    // Waits while a deletion or separation of this program keeps the order folder (orderPath, perhaps not
+    // made yet) away from imports, its bar saying so; making (when it returns true) counts this run as at work
+    // in the folder from then on, so that such a tool beginning meanwhile does not go on. false: the run has
+    // ended (stopped, or the order gone once the tool was done).
+    bool waitUntilNotKept(const QString &orderPath, std::unique_ptr<ImportClaim::Working> *making);
     bool stopRequested() const;
     // Sets the run's stop state (and the program-wide record) to "no".
     void stopRun();

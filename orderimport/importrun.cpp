@@ -398,13 +398,19 @@ void importOrdersPhotoDlg::startOrder(ImportOrderModel *r)
         {r->picPath(), r->bakPicPath(), r->homePicPath(), r->dovraServerPath(), m_run.yptbcp, m_run.stop});
     t->setObjectName(r->orderKey());
     if (m_importType != ImportDovraCopy) {
-        t->createOrderDir(r->picPath(), r->bakPicPath());
         // Without an order folder, or with one the import may not use, nothing can start; the thread
-        // reports why and the service is not told of an import that never began.
+        // reports why and the service is not told of an import that never began. An order whose record has
+        // no folder yet gets it from the run, on its thread (orderFolderMade), and its start report then.
         if (!r->orderPath().isEmpty() && t->orderFoldersProblem().isEmpty()) {
             qCDebug(lcImport) << "updateFinishInfo1----";
             updateFinishInfo(r, QStringLiteral("0"), 0, 0);
         }
+        connect(t, &ImportOrderThread::orderFolderMade, this, [this, r, t] {
+            if (t->orderFoldersProblem().isEmpty()) {
+                qCDebug(lcImport) << "updateFinishInfo1----";
+                updateFinishInfo(r, QStringLiteral("0"), 0, 0);
+            }
+        });
     } else {
         t->createDovraDir(r->dovraServerPath());
     }

@@ -1883,6 +1883,15 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder_data()
     QTest::newRow("this program deletes the order: this window waits, then stops") << "deletion here" << "single" << "";
     QTest::newRow("this program deletes the order: the batch import waits, then stops")
         << "deletion here" << "batch" << "";
+    // (an order listed before its first import elsewhere: the batch window makes its folders, none inside the
+    // deletion; "through a link": the import reaches the order by a link in the storage root, the deletion by the
+    // folder's own path)
+    QTest::newRow("this program deletes the order: the batch import of a record without its folder waits, then stops")
+        << "deletion here" << "batch" << "no folder";
+    QTest::newRow("this program deletes the order: this window reaching it through a link waits, then stops")
+        << "deletion here" << "single" << "through a link";
+    QTest::newRow("this program deletes the order: the batch import reaching it through a link waits, then stops")
+        << "deletion here" << "batch" << "through a link";
     // "slept": the child runs on another desk, its second photo's main file held (the first is in place); the desk
     // stops (SIGSTOP) past its claim's age while this program takes the order over and imports the card to its
     // end; then the desk goes on, and its late copy is not placed ("slept, turned": that photo is to be turned)
@@ -2074,6 +2083,18 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         } else {
             QVERIFY(put(folder + ".导片进行中", R"({"desk":"前台2","machine":"m-2","program":"4242-x"})"));
         }
+        // the order as the import reaches it
+        QString shownFolder = folder;
+        QString shownBak = bak;
+        const QString link = QDir::cleanPath(picRoot) + "-link";
+        const auto linkGoes = qScopeGuard([link] { QFile::remove(link); });
+        if (cut == "through a link") {
+            QVERIFY(QFile::link(QDir::cleanPath(picRoot), link));
+            shownFolder = link + '/' + folder.mid(picRoot.size());
+            m_server.setHandler("get_order_path", [=](const standin::Request &) { return folderReply(shownFolder, bak); });
+        } else if (cut == "no folder") {
+            shownBak.clear();
+        }
         std::unique_ptr<importOrdersPhotoDlg> dialog;
         if (second == "single") {
             QVERIFY(openReady(4, true));
@@ -2081,7 +2102,7 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             MsgBox::clearShown();
             chooseAndImport(photos);
         } else {
-            dialog = startBatch(folder, bak, photos);
+            dialog = startBatch(cut == "no folder" ? QString() : shownFolder, shownBak, photos);
             QVERIFY(dialog);
         }
         const QWidget *window = second == "single" ? static_cast<QWidget *>(m_window.data()) : dialog.get();
@@ -2102,12 +2123,13 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
             QVERIFY(batchEnded(dialog.get()));
         else
             QVERIFY(testsupport::waitFor([&] { return !MsgBox::shown().isEmpty() && !m_window->isImporting(); }));
-        QVERIFY2(testsupport::lastBox().contains("订单目录不存在：" + folder), qPrintable(testsupport::lastBox()));
+        QVERIFY2(testsupport::lastBox().contains("订单目录不存在：" + shownFolder), qPrintable(testsupport::lastBox()));
         QVERIFY(testsupport::showsNone(window, deleting));
         QVERIFY(!QFileInfo::exists(folder));
         QCOMPARE(testsupport::fileTree(bak), backupBefore);
-        // nothing counted; the batch import reports the order as not done (its path, no photo), as any order it stopped
-        QCOMPARE(m_server.requestCount("updatepicpath"), dialog ? 1 : 0);
+        // nothing counted; the batch import reports the order as not done (its path, no photo), as any order it
+        // stopped; one whose folder it never made has no path to report
+        QCOMPARE(m_server.requestCount("updatepicpath"), dialog && cut != "no folder" ? 1 : 0);
         for (const standin::Request &r : m_server.requests("updatepicpath"))
             QVERIFY(r.field("importype") == "0" && r.field("picnumber") == "0" && r.field("picbacknumber") == "0");
         return;
