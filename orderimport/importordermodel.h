@@ -178,6 +178,15 @@ public:
         if (validType(type))
             m_reportDue[type] = due;
     }
+    // The type's start report went out whole and no answer came (sentWithoutAnswer): the web service may take
+    // it late, after the end report, and then show the order as not imported. The next press of the start
+    // button posts the start again and the end after it.
+    bool startUnanswered(ImportTypeEnum type) const { return validType(type) && m_startUnanswered[type]; }
+    void setStartUnanswered(ImportTypeEnum type, bool unanswered)
+    {
+        if (validType(type))
+            m_startUnanswered[type] = unanswered;
+    }
 
     // ---- Dovra system ----
     QString dovraServerPath() const { return m_dovraServerPath; }
@@ -269,6 +278,7 @@ private:
     bool m_dovraImported = false;
     static bool validType(ImportTypeEnum type) { return type >= ImportOriginPhotos && type <= ImportDovraCopy; }
     ReportDue m_reportDue[ImportDovraCopy + 1];
+    bool m_startUnanswered[ImportDovraCopy + 1] = {};
     QString m_dovraServerPathRaw;
     QString m_dovraServerPath;
     QString m_dovraSourceDir;

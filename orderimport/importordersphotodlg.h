@@ -253,8 +253,9 @@ private:
     void showEndOfRun();
     // Follows a report of the run to its end; owed: the order's report due of the type (see
     // ImportOrderModel) is cleared when it arrives, and the records (see updateFinishInfo) are removed.
+    // counted: the report counts files or backups (a report of none can count nothing twice).
     void followReport(HttpRequest *request, ImportOrderModel *model, ImportTypeEnum type, bool owed,
-                      const QStringList &records = QStringList());
+                      const QStringList &records = QStringList(), bool counted = false);
     // updateFinishInfo for the type (a report the order owes for another type than the run's).
     void reportFinishInfo(ImportOrderModel *model, ImportTypeEnum type, const QString &importState, int fileCount,
                           int backupCount, const QStringList &records);
@@ -302,6 +303,9 @@ private:
     // end reports are posted once it has been answered or has failed, so that the web service takes the
     // start first.
     QHash<QString, QPointer<QNetworkReply>> m_startReports;
+    // order key -> its end reports (importype "1") not handled yet: posted (a reply) or waiting for the start
+    // report's answer (none yet).
+    QMultiHash<QString, QPointer<HttpRequest>> m_endReports;
     void orderFailed(int row, const QString &why);
     // The order's thread ended without importing it: a Dovra copy goes on with the next order (see
     // orderFailed), any other run stops with stopText (%1 the order, %2 why).

@@ -226,6 +226,8 @@ void importOrdersPhotoDlg::importAllOrdersBtnSlot()
     m_run.unreported.clear();
     m_run.countsMaybeTaken.clear();
     m_run.pathMaybeTaken.clear();
+    m_run.countedMaybeTaken.clear();
+    m_run.startUnanswered.clear();
     m_run.unrecorded.clear();
     m_run.untaken.clear();
     m_run.damaged.clear();
@@ -260,7 +262,7 @@ void importOrdersPhotoDlg::startNextOrder()
             continue;
         const bool othersSent = sendOtherOwedReports(r);
         if (r->isImported(m_importType)) {
-            if (reportOwed(r, m_importType))
+            if (reportOwed(r, m_importType) || r->startUnanswered(m_importType))
                 reportAgain(r);
             else if (othersSent)
                 ++m_finishCount;
@@ -275,7 +277,7 @@ void importOrdersPhotoDlg::startNextOrder()
 
 bool importOrdersPhotoDlg::hasWorkLeft(ImportOrderModel *r) const
 {
-    if (!r->isImported(m_importType))
+    if (!r->isImported(m_importType) || r->startUnanswered(m_importType))
         return true;
     QList<ImportTypeEnum> types = otherReportTypes();
     types.prepend(m_importType);
@@ -321,10 +323,15 @@ void importOrdersPhotoDlg::reportAgain(ImportOrderModel *r)
 {
     ++m_finishCount;
     qCDebug(lcImport) << "report again:" << r->orderKey();
-    if (m_importType == ImportDovraCopy)
+    if (m_importType == ImportDovraCopy) {
         updateDovraInfo(r, r->dovraPath());
-    else
-        sendEndReport(r, m_importType);
+        return;
+    }
+    // A start report the service may take late goes again first: the end report after it sets the order
+    // imported once more, whichever of the two starts the service took last. It counts nothing again.
+    if (r->startUnanswered(m_importType))
+        updateFinishInfo(r, QStringLiteral("0"), 0, 0);
+    sendEndReport(r, m_importType);
 }
 
 void importOrdersPhotoDlg::sendEndReport(ImportOrderModel *r, ImportTypeEnum type, const UnsentReport::RunRecord::End &own)
@@ -661,17 +668,50 @@ void importOrdersPhotoDlg::showEndOfRun()
         notes << QStringLiteral("以下订单的导片信息没有报给服务器（其它电脑上仍显示未导入），请在服务器恢复后再点“批量导片”"
                                 "重新上报（不再复制文件）：\n")
                      + whyLines(m_run.unreported);
+    // The orders whose counts the order folder could not keep, while the window still keeps them.
+    QSet<QString> windowOnly;
+    for (ImportOrderModel *r : qAsConst(m_orderList)) {
+        const ImportOrderModel::ReportDue due = r->reportDue(m_importType);
+        if (m_run.unrecorded.contains(r->orderKey()) && (due.unreported || due.files != 0 || due.backups != 0))
+            windowOnly.insert(r->orderKey());
+    }
     // A report that went out with no answer may have been taken, and is not named as not reported. Its counts
     // wait as those of any report not taken (in the order folder for the next import of the order, a video
-    // type's for the batch import of that type), so the box says that sending them again counts them twice
-    // where the service had taken them. A Dovra path waits in this window for the next press.
-    if (!m_run.countsMaybeTaken.isEmpty())
-        notes << QStringLiteral("以下订单的导片数量已发给服务器，但没有收到服务器的回复，服务器可能已收下；"
-                                "程序仍保留这些数量，")
-                     + (isVideoType(m_importType) ? QStringLiteral("再点“批量导片”或下次批量导入该订单的同类视频时")
-                                                  : QStringLiteral("再点“批量导片”或下次在任一导片窗口导入该订单时"))
-                     + QStringLiteral("会再次上报；服务器若已收下这次上报，会重复计数：\n")
-                     + whyLines(m_run.countsMaybeTaken);
+    // type's for the batch import of that type; in this window only where the order folder could not keep
+    // them), so the box says that sending them again counts them twice where the service had taken them; a
+    // report of no counts can count nothing twice. A Dovra path waits in this window for the next press.
+    for (const bool counted : {true, false}) {
+        for (const bool inWindow : {false, true}) {
+            QMap<QString, QString> orders;
+            for (auto it = m_run.countsMaybeTaken.constBegin(); it != m_run.countsMaybeTaken.constEnd(); ++it)
+                if (m_run.countedMaybeTaken.contains(it.key()) == counted && windowOnly.contains(it.key()) == inWindow)
+                    orders.insert(it.key(), it.value());
+            if (orders.isEmpty())
+                continue;
+            const QString again = inWindow ? QStringLiteral("再点“批量导片”会再次上报（关闭窗口后不再上报）")
+                                  : isVideoType(m_importType)
+                                      ? QStringLiteral("再点“批量导片”或下次批量导入该订单的同类视频时会再次上报")
+                                      : QStringLiteral("再点“批量导片”或下次在任一导片窗口导入该订单时会再次上报");
+            notes << (counted ? QStringLiteral("以下订单的导片数量已发给服务器，但没有收到服务器的回复，服务器可能已收下；")
+                                    + (inWindow ? QStringLiteral("这些数量只保存在本窗口，") : QStringLiteral("程序仍保留这些数量，"))
+                                    + again + QStringLiteral("；服务器若已收下这次上报，会重复计数：\n")
+                              : QStringLiteral("以下订单的导片信息已发给服务器，但没有收到服务器的回复，服务器可能已收下；"
+                                               "这次上报的导片数量为0，")
+                                    + again + QStringLiteral("，不会重复计数：\n"))
+                         + whyLines(orders);
+        }
+    }
+    // A start report that went out with no answer may reach the service after the end report: the order is
+    // imported, and the next press posts its start and end again (see reportAgain).
+    QMap<QString, QString> startsUnanswered;
+    for (ImportOrderModel *r : qAsConst(m_orderList))
+        if (r->startUnanswered(m_importType) && m_run.startUnanswered.contains(r->orderKey()))
+            startsUnanswered.insert(r->orderKey(), m_run.startUnanswered.value(r->orderKey()));
+    if (!startsUnanswered.isEmpty())
+        notes << QStringLiteral("以下订单开始导片的信息已发给服务器，但没有收到服务器的回复；服务器若稍后才收下，"
+                                "会把该订单显示为未导入，再点“批量导片”或在任一导片窗口再次导入该订单即可改正"
+                                "（不会重复复制照片，也不会重复计数）：\n")
+                     + whyLines(startsUnanswered);
     if (!m_run.pathMaybeTaken.isEmpty())
         notes << QStringLiteral("以下订单的Dovra路径已发给服务器，但没有收到服务器的回复，服务器可能已收下；"
                                 "再点“批量导片”会再次上报同一路径（不再复制文件）：\n")
@@ -725,7 +765,7 @@ void importOrdersPhotoDlg::showEndOfRun()
     const QString more = notes.isEmpty() ? QString() : QLatin1Char('\n') + notes.join(QStringLiteral("\n\n"));
     if (m_run.failedOrders == 0 && m_run.unreadable.isEmpty() && m_run.unreported.isEmpty()
         && m_run.countsMaybeTaken.isEmpty() && m_run.pathMaybeTaken.isEmpty() && m_run.untaken.isEmpty()
-        && m_run.damaged.isEmpty() && m_run.held.isEmpty()) {
+        && m_run.damaged.isEmpty() && m_run.held.isEmpty() && startsUnanswered.isEmpty()) {
         MsgBox::information(this, QStringLiteral("导入完成"),
                             QStringLiteral("%1个订单已经全部导完").arg(m_finishCount) + more, QMessageBox::Ok);
         return;
@@ -844,7 +884,7 @@ void importOrdersPhotoDlg::finishClosedRun()
 
 bool importOrdersPhotoDlg::confirmUnsentReports(const QList<ImportOrderModel *> &orders, const QString &question)
 {
-    QStringList lines;
+    UnsentReport::OwedLines lines;
     QList<UnsentReport::Record> inFolders;
     for (ImportOrderModel *r : orders) {
         bool inWindow = false;
@@ -857,10 +897,26 @@ bool importOrdersPhotoDlg::confirmUnsentReports(const QList<ImportOrderModel *> 
         if (!inWindow && records.isEmpty())
             continue;
         inFolders << records;
-        lines << QStringLiteral("订单号:") + r->orderKey()
-                     + (inWindow ? QStringLiteral("（只记在本窗口中，关闭后不再上报）") : QString());
+        const QString line = QStringLiteral("订单号:") + r->orderKey()
+                             + (inWindow ? QStringLiteral("（只记在本窗口中，关闭后不再上报）") : QString());
+        // Where its end report is: posted and not answered, or waiting for the answer to the order's start
+        // report; else whether the last one went out with no answer.
+        bool posted = false;
+        bool waiting = false;
+        for (const QPointer<HttpRequest> &request : m_endReports.values(r->orderKey())) {
+            posted = posted || (request && request->reply());
+            waiting = waiting || (request && !request->reply());
+        }
+        if (posted)
+            lines.out << line;
+        else if (waiting)
+            lines.waitingForStart << line;
+        else if (m_run.countsMaybeTaken.contains(r->orderKey()))
+            lines.maybeTaken << line;
+        else
+            lines.notSent << line;
     }
-    if (lines.isEmpty())
+    if (lines.notSent.isEmpty() && lines.maybeTaken.isEmpty() && lines.waitingForStart.isEmpty() && lines.out.isEmpty())
         return true;
     QPointer<importOrdersPhotoDlg> self(this);
     const QMessageBox::StandardButton answer =
@@ -926,11 +982,37 @@ void importOrdersPhotoDlg::reportFinishInfo(ImportOrderModel *model, ImportTypeE
     const bool start = importState == QLatin1String("0");
     QNetworkReply *after = start ? nullptr : m_startReports.value(model->orderKey()).data();
     HttpRequest *request = HttpRequest::startNetRequest(g_url_updatepicpath, data, true, after);
-    if (start)
+    if (start) {
         m_startReports.insert(model->orderKey(), request->reply());
+        model->setStartUnanswered(type, false);
+        // Taken after its time limit, it would come after the end report and leave the order not imported
+        // at the service: the order is named, and the next press posts its start and end again.
+        const QPointer<ImportOrderModel> order(model);
+        const int run = m_run.active ? m_run.number : 0;
+        connect(request, &HttpRequest::netErrorInfo, this,
+                [this, order, type, run, key = model->orderKey()](const QString &why, bool sentWithoutAnswer) {
+                    if (!sentWithoutAnswer)
+                        return;
+                    if (order)
+                        order->setStartUnanswered(type, true);
+                    if (run != 0 && run == m_run.number)
+                        m_run.startUnanswered.insert(key, QString(why).replace(QLatin1Char('\n'), QStringLiteral("：")));
+                });
+    } else if (importState == QLatin1String("1")) {
+        // (the handled ones go from the list as the next one comes)
+        const QString key = model->orderKey();
+        auto it = m_endReports.find(key);
+        while (it != m_endReports.end() && it.key() == key) {
+            if (it.value().isNull())
+                it = m_endReports.erase(it);
+            else
+                ++it;
+        }
+        m_endReports.insert(key, request);
+    }
     connect(request, SIGNAL(netSuccessInfo(QJsonObject)), this, SLOT(httpUploadOrderInfoJson(QJsonObject)));
     // The end of an import is the report the order owes until it arrives.
-    followReport(request, model, type, importState == QLatin1String("1"), records);
+    followReport(request, model, type, importState == QLatin1String("1"), records, fileCount != 0 || backupCount != 0);
 }
 
 // A report of a run is followed until it ends, however it ends; what did not get to the web service is
@@ -941,7 +1023,7 @@ void importOrdersPhotoDlg::reportFinishInfo(ImportOrderModel *model, ImportTypeE
 // web service took it, and are given back for the next report when it did not, also when the window has
 // gone meanwhile.
 void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *model, ImportTypeEnum type,
-                                        bool owed, const QStringList &records)
+                                        bool owed, const QStringList &records, bool counted)
 {
     // The records that stay though the service took them (see UnsentReport::drop).
     auto stuck = std::make_shared<QStringList>();
@@ -973,10 +1055,12 @@ void importOrdersPhotoDlg::followReport(HttpRequest *request, ImportOrderModel *
     const QPointer<ImportOrderModel> order(model);
     auto answered = std::make_shared<bool>(false);
     // sentWithoutAnswer: the report went out and no answer came; the service may have taken it.
-    auto note = [this, run, orderKey, owed, type](const QString &why, bool sentWithoutAnswer) {
+    auto note = [this, run, orderKey, owed, type, counted](const QString &why, bool sentWithoutAnswer) {
         qCWarning(lcImport) << "report not delivered:" << orderKey << why;
         if (!owed || run != m_run.number)
             return;
+        if (sentWithoutAnswer && counted)
+            m_run.countedMaybeTaken.insert(orderKey);
         QMap<QString, QString> &named = !sentWithoutAnswer        ? m_run.unreported
                                         : type == ImportDovraCopy ? m_run.pathMaybeTaken
                                                                   : m_run.countsMaybeTaken;

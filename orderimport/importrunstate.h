@@ -14,6 +14,7 @@
 #include <QList>
 #include <QMap>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QThreadPool>
@@ -54,6 +55,10 @@ public:
     // answer came (sentWithoutAnswer), so the web service may have taken it.
     QMap<QString, QString> countsMaybeTaken;
     QMap<QString, QString> pathMaybeTaken;
+    QSet<QString> countedMaybeTaken;           // orders of countsMaybeTaken whose report counted files
+    // Order key -> why: its start report went out whole and no answer came, so the web service may take it
+    // after the end report.
+    QMap<QString, QString> startUnanswered;
     QMap<QString, QString> unrecorded;         // order key -> why its counts could not be kept in its folder
     QMap<QString, QStringList> untaken;        // order key -> records of reports the service took that stay
     QMap<QString, QStringList> damaged;        // order key -> records in its folder with counts no import makes

@@ -996,19 +996,40 @@ bool heldPasses(int error)
 
 QString owedQuestion(const QStringList &orderLines, const QList<Record> &folderRecords, const QString &question)
 {
-    bool photos = false;
-    bool videos = false;
-    for (const Record &record : folderRecords) {
-        const bool video = record.type == ImportTrialVideos || record.type == ImportRetouchVideos;
-        photos = photos || !video;
-        videos = videos || video;
+    OwedLines lines;
+    lines.notSent = orderLines;
+    return owedQuestion(lines, folderRecords, question);
+}
+
+QString owedQuestion(const OwedLines &orderLines, const QList<Record> &folderRecords, const QString &question)
+{
+    auto group = [](const QString &headline, const QStringList &lines) {
+        return lines.isEmpty() ? QString() : headline + lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    };
+    QString text = group(QStringLiteral("以下订单的导片信息尚未上报服务器：\n"), orderLines.notSent)
+                   + group(QStringLiteral("以下订单的导片数量已发给服务器，但没有收到服务器的回复，服务器可能已收下：\n"),
+                           orderLines.maybeTaken);
+    if (!orderLines.notSent.isEmpty() || !orderLines.maybeTaken.isEmpty()) {
+        bool photos = false;
+        bool videos = false;
+        for (const Record &record : folderRecords) {
+            const bool video = record.type == ImportTrialVideos || record.type == ImportRetouchVideos;
+            photos = photos || !video;
+            videos = videos || video;
+        }
+        if (photos)
+            text += QStringLiteral("记在订单目录中的导片数量会在下次导入该订单时一并上报。\n");
+        // A video report names the videos of its run: only the batch import of that type makes one.
+        if (videos)
+            text += QStringLiteral("记在订单目录中的视频数量只在用“批量导片”再次导入该订单的同类视频时上报。\n");
     }
-    QString text = QStringLiteral("以下订单的导片信息尚未上报服务器：\n") + orderLines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-    if (photos)
-        text += QStringLiteral("记在订单目录中的导片数量会在下次导入该订单时一并上报。\n");
-    // A video report names the videos of its run: only the batch import of that type makes one.
-    if (videos)
-        text += QStringLiteral("记在订单目录中的视频数量只在用“批量导片”再次导入该订单的同类视频时上报。\n");
+    // The reports under way go also when the window has closed; a refusal gives their counts back.
+    const QString pending =
+        group(QStringLiteral("以下订单的导片数量要等服务器回复开始导片的信息后才上报，还没有发给服务器：\n"),
+              orderLines.waitingForStart)
+        + group(QStringLiteral("以下订单的导片数量已报给服务器，还没有收到回复：\n"), orderLines.out);
+    if (!pending.isEmpty())
+        text += pending + QStringLiteral("服务器没有接受时，这些数量仍记在订单目录中，下次导入该订单时会一并上报。\n");
     return text + question;
 }
 

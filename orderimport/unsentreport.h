@@ -240,5 +240,17 @@ bool heldPasses(int error);
 // ("订单号:…", each followed by "（只记在本窗口中，关闭后不再上报）" when only the window keeps its counts),
 // which import carries the records their order folders keep (folderRecords), then the question itself.
 QString owedQuestion(const QStringList &orderLines, const QList<Record> &folderRecords, const QString &question);
+// The orders' lines by where their reports are: not sent or not taken, sent with no answer (the service may
+// have taken them), waiting for the answer to the order's start report before they go, or out and not
+// answered yet.
+struct OwedLines
+{
+    QStringList notSent;
+    QStringList maybeTaken;
+    QStringList waitingForStart;
+    QStringList out;
+};
+// owedQuestion with a headline per group; what the order folders keep is said only for the first two.
+QString owedQuestion(const OwedLines &orderLines, const QList<Record> &folderRecords, const QString &question);
 
 } // namespace UnsentReport

@@ -1134,6 +1134,7 @@ void ImportPhotoToServer::startRun()
     m_runRecord = std::make_shared<UnsentReport::RunRecord>(m_run.folder, ImportTypeEnum(m_run.type), m_run.bakFolder,
                                                             m_claim ? m_claim->tookOver() : QByteArray());
     updatePhotoDateButton();
+    m_startUnanswered = false;
     postOrderPath_2(orderPath);
     keepLargeBuffersOutOfArenas();
     // The names planned go to the photos new to the order, in the order chosen.
@@ -1376,6 +1377,7 @@ void ImportPhotoToServer::sendEndReport()
     const int serial = ++m_reportSerial;
     const QPointer<QObject> self(this);
     const QPointer<QNetworkReply> start = m_startReport;
+    m_endPosted = false;
 
     // The run counted the files it placed in its record as they landed; what the window kept joins them
     // there, and the report carries the record as the run claimed it. What no record could hold waits in
@@ -1434,6 +1436,9 @@ void ImportPhotoToServer::sendEndReport()
     // window hears of them once all are answered. They go once the run's start report has been answered or
     // has failed (or went with the window): the web service takes the order's start before its end.
     auto send = [found, run, shop, serial, self] {
+        // (on the GUI thread, from the event loop)
+        if (auto *window = qobject_cast<ImportPhotoToServer *>(self.data()))
+            window->m_endPosted = window->m_endPosted || serial == window->m_reportSerial;
         const QList<EndReport> &reports = found->reports;
         auto *reportManager = new QNetworkAccessManager;
         auto answers = std::make_shared<QList<EndReport>>(reports);
@@ -1554,7 +1559,7 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
                                                             : QStringLiteral("排除原因后，下次导入该订单时会一并上报："))
                      + held.join(QStringLiteral("；"));
     notes << m_runWaiting;
-    const bool allWell = notes.isEmpty() && taken && othersTaken && stuck.isEmpty();
+    const bool allWell = notes.isEmpty() && taken && othersTaken && stuck.isEmpty() && !m_startUnanswered;
     if (!m_runClaimNote.isEmpty())
         notes << m_runClaimNote;
     if (!m_runRenumbered.isEmpty())
@@ -1593,6 +1598,11 @@ void ImportPhotoToServer::endReportAnswered(int serial, const QList<EndReport> &
                                 "下次在本窗口导入该订单时一并上报，关闭窗口后不再上报。")
                      .arg(own.why, counts, m_runUnrecorded);
     }
+    // A start report taken after its time limit comes after the end report: the service then shows the order
+    // as not imported, and an import of it again, whose photos are all there, posts its start and end anew.
+    if (m_startUnanswered)
+        notes << QStringLiteral("开始导片的信息已发给服务器，但没有收到服务器的回复；服务器若稍后才收下，会把该订单显示为"
+                                "未导入，再次导入该订单即可改正（已在订单中的照片不会重复导入，也不会重复计数）。");
     // The counts of the order's other types its earlier imports owed.
     for (const EndReport &report : reports.mid(1)) {
         if (!report.sent)
@@ -1681,6 +1691,12 @@ void ImportPhotoToServer::postOrderPath_2(QString orderFolder)
 void ImportPhotoToServer::submitPicPath_2(QNetworkReply *reply)
 {
     reply->deleteLater();
+    if (reply->error() != QNetworkReply::NoError && sentWithoutAnswer(reply)) {
+        // Not a box of its own: the end box names it, with what the service may make of it.
+        qCWarning(lcSingleImport) << "start report unanswered:" << reply->error() << reply->errorString();
+        m_startUnanswered = true;
+        return;
+    }
     QJsonObject obj;
     readAcceptedReply(reply, &obj, QStringLiteral("上传路径失败：服务器的回复无法识别"), QStringLiteral("上传路径错误代码："));
 }
@@ -1777,14 +1793,12 @@ bool ImportPhotoToServer::confirmOwedReports(bool reportOut)
         return true;
     const QString line = QStringLiteral("订单号:") + windowOrder().key
                          + (inWindow ? QStringLiteral("（只记在本窗口中，关闭后不再上报）") : QString());
-    const QString question = QStringLiteral("确定要关闭窗口吗？");
-    // While the report is out, its counts are with the web service and not answered yet: a refusal gives
-    // them back to the order folder (the window, closed, still takes the answer).
-    const QString text = reportOut ? QStringLiteral("以下订单的导片数量已报给服务器，还没有收到回复：\n") + line
-                                         + QStringLiteral("\n服务器没有接受时，这些数量仍记在订单目录中，"
-                                                          "下次导入该订单时会一并上报。\n")
-                                         + question
-                                   : UnsentReport::owedQuestion({line}, inFolder, question);
+    // While the report is out, its counts are with the web service and not answered yet, or wait for the answer
+    // to the start report before they go: a refusal gives them back to the order folder (the window, closed,
+    // still takes the answer).
+    UnsentReport::OwedLines lines;
+    (!reportOut ? lines.notSent : m_endPosted ? lines.out : lines.waitingForStart) << line;
+    const QString text = UnsentReport::owedQuestion(lines, inFolder, QStringLiteral("确定要关闭窗口吗？"));
     const QPointer<ImportPhotoToServer> self(this);
     const auto answer = MsgBox::question(this, QStringLiteral("警告"), text);
     return self && answer == QMessageBox::Yes;

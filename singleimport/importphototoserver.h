@@ -341,6 +341,10 @@ private:
     int m_reportSerial = 0;       // the latest end report; only its answer ends the run
     // The run's start report ("updatepicpath2"): the run does not wait for it, its end reports do.
     QPointer<QNetworkReply> m_startReport;
+    // It went out whole and no answer came (sentWithoutAnswer): the service may take it after the end report,
+    // and the end box says so.
+    bool m_startUnanswered = false;
+    bool m_endPosted = false;     // the end reports of the latest run are posted (not waiting for the start)
     QString m_runCountsText;      // the counts before and after, for the end box
     QString m_runUnrecorded;      // why the run's counts could not be kept in the order folder ("": they were)
     QStringList m_runDamaged;     // records in the order folder with counts no import makes, passed over

@@ -350,7 +350,9 @@ private slots:
                                                    // first run under a name that sorts after them all);
                                                    // "server clock behind": the folders' clock 20 minutes behind;
                                                    // "starts held": each run's start reports answered only
-                                                   // once an end report of the run is due)
+                                                   // once an end report of the run is due; "starts past time
+                                                   // limit": the first run's answered only after their time
+                                                   // limit, 2 s for the row, then the redo's held as "starts held")
         const standin::Reply ok = standin::Reply::ok();
         const standin::Reply http500 = standin::Reply::httpError(500);
         const QString e500 = "订单号:E5520-1 网络请求错误：服务器出错（HTTP 500）";
@@ -432,6 +434,22 @@ private slots:
                "订单号:A1203-1 " + timedOut + "\n订单号:E5520-1 " + timedOut
             << true << 4 << "window";
         QTest::newRow("report HTTP 500, sent from a new window") << "" << http500 << e500 << true << 4 << "new window";
+        const QString closedWhy = "网络请求错误：请求已发出，服务器没有回复就断开了连接，服务器可能已收下这次请求";
+        QTest::newRow("report's connection closed once it went out, sent from a new window: asked as maybe taken")
+            << "" << standin::Reply::closed()
+            << "以下订单的导片数量已发给服务器，但没有收到服务器的回复，服务器可能已收下；程序仍保留这些数量，"
+               "再点“批量导片”或下次在任一导片窗口导入该订单时会再次上报；服务器若已收下这次上报，会重复计数：\n"
+               "订单号:A1203-1 " + closedWhy
+            << true << 4 << "new window";
+        // the start reports taken only after their time limit, after the end reports: the service may then
+        // show the orders as not imported, and the next press sets them right
+        const QString startsLate = "以下订单开始导片的信息已发给服务器，但没有收到服务器的回复；服务器若稍后才收下，"
+                                   "会把该订单显示为未导入，再点“批量导片”或在任一导片窗口再次导入该订单即可改正"
+                                   "（不会重复复制照片，也不会重复计数）：\n";
+        const QString startTimedOut = "网络请求错误：服务器2秒内没有回应（请求超时），请稍后再试";
+        QTest::newRow("start reports answered past their time limit: named, the next press posts start then end, no counts")
+            << "" << ok << startsLate + "订单号:A1203-1 " + startTimedOut + "\n订单号:E5520-1 " + startTimedOut << true
+            << 4 << "window, starts past time limit";
         QTest::newRow("report HTTP 500, rows removed and listed again") << "" << http500 << e500 << true << 4
                                                                         << "rows removed";
         QTest::newRow("report HTTP 500, sent again while another desk imports the order")
@@ -470,6 +488,12 @@ private slots:
         QTest::newRow("report HTTP 500, counts not kept in the order folders")
             << "record" << http500 << "以下订单的导片数量无法记在订单目录中，只保存在本窗口（关闭窗口后不再上报）：\n"
                                       "订单号:A1203-1 " << true << 4 << "window";
+        QTest::newRow("report's connection closed, counts not kept in the order folders: only this window sends them")
+            << "record" << standin::Reply::closed()
+            << "以下订单的导片数量已发给服务器，但没有收到服务器的回复，服务器可能已收下；这些数量只保存在本窗口，"
+               "再点“批量导片”会再次上报（关闭窗口后不再上报）；服务器若已收下这次上报，会重复计数：\n"
+               "订单号:A1203-1 " + closedWhy
+            << true << 4 << "window";
     }
     void endBoxNamesWhatWasNotDone()
     {
@@ -572,6 +596,14 @@ private slots:
             const auto timeLimitBack = qScopeGuard([timeLimit] { setRequestTimeoutMs(timeLimit); });
             if (reply.delayMs >= 60 * 1000)
                 setRequestTimeoutMs(3000);
+            standin::Gate takenLate;
+            if (beside == "starts past time limit") {
+                setRequestTimeoutMs(2000);
+                m_server.setHandler("updatepicpath", [takenLate](const standin::Request &r) {
+                    return r.field("importype") == "0" ? standin::Reply::ok().heldBy(takenLate) : standin::Reply::ok();
+                });
+            }
+            const auto answeredLate = qScopeGuard([&takenLate] { takenLate.open(); });
             if (beside == "starts held") {
                 const QString problem = runToEndWithStartsHeld();
                 QVERIFY2(problem.isEmpty(), qPrintable(problem));
@@ -707,6 +739,23 @@ private slots:
         } else if (!fault.isEmpty() && fault != "record" && !fault.startsWith("claim")) {
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
+        } else if (beside == "starts past time limit") {
+            // As the box said: the next press posts each order's start again and its end only once the start is
+            // answered, counting nothing again, and copies nothing; then nothing is left to do.
+            const QDateTime written = QFileInfo(a->orderPath() + "成品/w1.jpg").lastModified();
+            const QString problem = runToEndWithStartsHeld();
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
+            QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
+            QStringList sent;
+            for (const standin::Request &r : m_server.requests("updatepicpath"))
+                sent << field(r, "order_photo_id") + ":" + field(r, "importype") + ":" + field(r, "picnumber") + "/"
+                            + field(r, "picbacknumber");
+            QCOMPARE(sent.filter("5001:"), (QStringList{"5001:0:0/0", "5001:1:0/0"}));
+            QCOMPARE(sent.filter("5005:"), (QStringList{"5005:0:0/0", "5005:1:0/0"}));
+            QCOMPARE(QFileInfo(a->orderPath() + "成品/w1.jpg").lastModified(), written);
+            MsgBox::clearShown();
+            startButton()->click();
+            QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
         } else if (redo == "two desks") {
             // This window sends the owed reports again, slowly; meanwhile another desk imports the same order
             // and reports at once: its report carries only what it placed, never what this one carries.
@@ -801,8 +850,9 @@ private slots:
                 }
                 listedBeside = 4 + UnsentReport::maxCount() / UnsentReport::maxRecordCount();
             }
-            const QString question = "以下订单的导片信息尚未上报服务器：\n订单号:A1203-1\n订单号:E5520-1\n"
-                                     "记在订单目录中的导片数量会在下次导入该订单时一并上报。\n";
+            const QString question = (named.contains("可能已收下") ? "以下订单的导片数量已发给服务器，但没有收到服务器的回复，服务器可能已收下：\n"
+                                                                    : "以下订单的导片信息尚未上报服务器：\n")
+                                     + QString("订单号:A1203-1\n订单号:E5520-1\n记在订单目录中的导片数量会在下次导入该订单时一并上报。\n");
             const QString aPath = a->orderPath(), ePath = e->orderPath();
             const QStringList eChosen = e->finishedFiles();
             MsgBox::setNextAnswer(QMessageBox::No);
@@ -919,9 +969,18 @@ private slots:
                 QCOMPARE(testsupport::lastBox(), QString("导入完成|2个订单已经全部导完"));
             }
             QCOMPARE(QFileInfo(a->orderPath() + "成品/w1.jpg").lastModified(), written);
-            QStringList sent, before;
-            for (const standin::Request &r : m_server.requests("updatepicpath"))
-                sent << field(r, "order_photo_id") + ":" + field(r, "importype") + ":" + field(r, "picnumber");
+            QStringList sent, before, starts;
+            // (a start that went out unanswered too goes again first)
+            for (const standin::Request &r : m_server.requests("updatepicpath")) {
+                if (field(r, "importype") == "0")
+                    starts << field(r, "order_photo_id");
+                else
+                    QVERIFY(!maybeTaken || starts.contains(field(r, "order_photo_id")));
+                if (field(r, "importype") != "0")
+                    sent << field(r, "order_photo_id") + ":" + field(r, "importype") + ":" + field(r, "picnumber");
+            }
+            starts.sort();
+            QCOMPARE(starts, maybeTaken ? (QStringList{"5001", "5005"}) : QStringList());
             for (const standin::Request &r : ends)
                 if (field(r, "importype") == "1")
                     before << field(r, "order_photo_id") + ":1:" + field(r, "picnumber");
@@ -943,7 +1002,7 @@ private slots:
             MsgBox::clearShown();
             startButton()->click();
             QCOMPARE(MsgBox::lastShown().text, QString("没有需要导入的订单"));
-            QCOMPARE(m_server.requestCount("updatepicpath"), 2);
+            QCOMPARE(m_server.requestCount("updatepicpath"), maybeTaken ? 4 : 2);
             // nothing owed any more: the window closes without a question
             m_dlg->close();
             QVERIFY(testsupport::waitFor([this] { return m_dlg.isNull(); }));
@@ -1119,7 +1178,8 @@ private slots:
         QTest::addColumn<bool>("closed"); // closed by the user after the question, or deleted outright
         QTest::addColumn<bool>("stalled"); // the share holds the writes of the order's files until released
         // closed once the files are in, while the stand-in holds the answer to the end report (then refused):
-        // 1 as the last window; 2 the close question still open when the answer comes
+        // 1 as the last window; 2 the close question still open when the answer comes; 3 as 1, the end report
+        // still waiting for the answer to the start report, which the stand-in holds
         QTest::addColumn<int>("reportOut");
         // the program cut off (a power cut) while the share holds the last photo, the others in: what it left in
         // the order folder is put back after its window went, and a new window imports the order again;
@@ -1131,6 +1191,8 @@ private slots:
         QTest::newRow("closed while the report is out, the last window: a notice until the answer") << true << false << 1 << 0;
         QTest::newRow("close question open when the answer comes: closed unanswered, the end box shown")
             << true << false << 2 << 0;
+        QTest::newRow("closed while the end report waits for the start's answer: the question says so")
+            << true << false << 3 << 0;
         QTest::newRow("cut off while the share holds a photo, redone later: each photo reported once")
             << true << true << 0 << 1;
         QTest::newRow("cut off while the share holds a photo, redone at once on the desk: each photo reported once")
@@ -1174,7 +1236,10 @@ private slots:
             });
         }
         standin::Gate answerHeld;
-        if (reportOut) {
+        if (reportOut == 3) {
+            m_server.queueReply("updatepicpath", standin::Reply::ok().heldBy(answerHeld)); // the order's start
+            m_server.queueReply("updatepicpath", standin::Reply::httpError(500));
+        } else if (reportOut) {
             m_server.queueReply("updatepicpath", standin::Reply::ok()); // the order's start
             m_server.queueReply("updatepicpath", standin::Reply::httpError(500).heldBy(answerHeld));
         }
@@ -1290,6 +1355,7 @@ private slots:
             // and as it was the last one a notice stays until the answer has come, which gives the refused
             // counts back to the order folder. Then the program ends.
             QVERIFY(testsupport::waitFor([&] { return startButton()->text() == "等待服务器回复..."; }));
+            QVERIFY(reportOut == 3 || waitRequests("updatepicpath", 2)); // the end report is out
             MsgBox::clearShown();
             if (reportOut == 2) {
                 // The question stays open, as a real box does, while the answer comes: it closes unanswered
@@ -1327,7 +1393,11 @@ private slots:
                 answerHeld.open();
             });
             QCOMPARE(testsupport::execUntilProgramEnds(), 0);
-            QVERIFY(MsgBox::lastShown().text.startsWith("以下订单的导片信息尚未上报服务器：\n订单号:A1203-1"));
+            QVERIFY2(MsgBox::lastShown().text.startsWith(reportOut == 3 ? "以下订单的导片数量要等服务器回复开始导片的信息后才上报，"
+                                                                          "还没有发给服务器：\n订单号:A1203-1\n"
+                                                                        : "以下订单的导片数量已报给服务器，还没有收到回复："
+                                                                          "\n订单号:A1203-1\n"),
+                     qPrintable(MsgBox::lastShown().text));
             QVERIFY(noticeWhileHeld);
             QCOMPARE(words, QStringLiteral("正在等待服务器回复导片数量，完成后程序会自动退出…"));
             QVERIFY(!FinishingNotice::shown());

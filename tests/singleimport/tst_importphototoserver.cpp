@@ -19,6 +19,7 @@
 #include "singleorderopeners.h"
 #include "studiofixture.h"
 #include "unsentreport.h"
+#include "webapi.h"
 
 #include "globals.h"
 
@@ -643,11 +644,24 @@ void TestImportPhotoToServer::run_data()
         << "start held" << "警告" << unreadable + counts + taken;
     QTest::newRow("start report answered late, the second refused and its box left open: the end report goes")
         << "start held, refused" << "警告" << unreadable + counts + taken;
+    // "start late": the stand-in answers the first start report only after its time limit (2 s for the row),
+    // after the end report; then as "start held"
+    QTest::newRow("start report answered past its time limit: the end box says so, the card again sets it right")
+        << "start late" << "警告"
+        << unreadable + counts + taken
+               + "\n\n开始导片的信息已发给服务器，但没有收到服务器的回复；服务器若稍后才收下，会把该订单显示为未导入，"
+                 "再次导入该订单即可改正（已在订单中的照片不会重复导入，也不会重复计数）。";
     // "close while out": the window is closed while the stand-in holds the answer to its end report, which
     // then refuses it
     QTest::newRow("closed while the report is out, then refused: the close question named the order")
         << "close while out" << "警告"
         << "以下订单的导片数量已报给服务器，还没有收到回复：\n订单号:E5520-1\n"
+           "服务器没有接受时，这些数量仍记在订单目录中，下次导入该订单时会一并上报。\n确定要关闭窗口吗？";
+    // "close while start out": as "close while out", the stand-in holding the answer to the start report, for
+    // which the end report waits
+    QTest::newRow("closed while the end report waits for the start's answer, then refused: the question says so")
+        << "close while start out" << "警告"
+        << "以下订单的导片数量要等服务器回复开始导片的信息后才上报，还没有发给服务器：\n订单号:E5520-1\n"
            "服务器没有接受时，这些数量仍记在订单目录中，下次导入该订单时会一并上报。\n确定要关闭窗口吗？";
 }
 
@@ -671,7 +685,8 @@ void TestImportPhotoToServer::run()
     const bool finished = failCopy == "refuse, finished" || failCopy == "closed, finished";
     const bool claimBusy = failCopy == "claim busy";
     const bool claimRefused = failCopy == "claim refused" || claimBusy;
-    const bool closedWhileOut = failCopy == "close while out";
+    const bool closedWhileOut = failCopy.startsWith("close while");
+    const bool startOut = failCopy == "close while start out";
     const bool filesHeld = failCopy == "files held";
     // (each leaves the counts in the order folder for the next import)
     const bool refuse = failCopy == "refuse" || damaged || finished || claimRefused || closedWhileOut || closed;
@@ -683,15 +698,29 @@ void TestImportPhotoToServer::run()
     const bool batch = failCopy.startsWith("batch");
     const bool leftovers = failCopy.endsWith("leftovers");
     const bool readOnly = failCopy == "read-only";
-    const bool startHeld = failCopy.startsWith("start held");
+    const bool startLate = failCopy == "start late";
+    const bool startHeld = failCopy.startsWith("start held") || startLate;
     const bool startRefused = failCopy == "start held, refused";
     if (again || batch || readOnly || filesHeld || startHeld)
         failCopy.clear();
+    standin::Gate takenLate;
+    const int timeLimit = requestTimeoutMs();
+    const auto timeLimitBack = qScopeGuard([&] {
+        takenLate.open();
+        setRequestTimeoutMs(timeLimit);
+    });
+    if (startLate) {
+        setRequestTimeoutMs(2000);
+        m_server.queueReply("updatepicpath2", standin::Reply::ok().heldBy(takenLate));
+    }
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(order + failCopy.mid(7)));
     else if (claimRefused || failCopy == "claim once")
         Platform::failRenames(".claim-", claimRefused ? -1 : 1, claimBusy ? EBUSY : EPERM);
-    else if (closedWhileOut)
+    else if (startOut) {
+        m_server.queueReply("updatepicpath2", standin::Reply::ok().heldBy(answerHeld));
+        m_server.queueReply("updatepicpath", standin::Reply::httpError(500));
+    } else if (closedWhileOut)
         m_server.queueReply("updatepicpath", standin::Reply::httpError(500).heldBy(answerHeld));
     else if (closed)
         m_server.queueReply("updatepicpath", standin::Reply::closed());
@@ -705,6 +734,7 @@ void TestImportPhotoToServer::run()
     bool ended = false;
     bool postedBeforeTheBox = !hold;
     bool turnedWhileHeld = false;
+    const testsupport::LogCapture *logged = nullptr;
     // While the clerk leaves the end box open, the web service has the counts and took them.
     QTimer watch;
     connect(&watch, &QTimer::timeout, [&] {
@@ -713,8 +743,10 @@ void TestImportPhotoToServer::run()
             MsgBox::answerHeld(QMessageBox::Yes);
         }
         // The clerk closes the window while it waits for the answer, and lets it go; then the answer comes.
-        if (closedWhileOut && m_window->isVisible() && !m_window->isLoading()
-            && m_server.requestCount("updatepicpath") == 1 && m_window->isImporting()) {
+        // (or, the start's answer held, once the end report waits for it)
+        const bool endDue = startOut ? logged && !logged->lines().filter("waiting for the answer to").filter("updatepicpath2").isEmpty()
+                                     : m_server.requestCount("updatepicpath") == 1;
+        if (closedWhileOut && m_window->isVisible() && !m_window->isLoading() && endDue && m_window->isImporting()) {
             MsgBox::setNextAnswer(QMessageBox::Yes);
             m_window->close();
             answerHeld.open();
@@ -753,6 +785,7 @@ void TestImportPhotoToServer::run()
         const testsupport::Mounted orderDisk(readOnly ? order : QString(), testsupport::Mounted::ReadOnly);
         QVERIFY(!readOnly || orderDisk.active());
         testsupport::LogCapture capture;
+        logged = &capture;
         if (hold) {
             MsgBox::holdNext();
             watch.start(5);
@@ -763,7 +796,7 @@ void TestImportPhotoToServer::run()
             Platform::holdWrites(UnsentReport::namePrefix());
             watch.start(5);
         }
-        if (startHeld)
+        if (startHeld && !startLate)
             startHeldProblem = importWithStartHeld(firstCard, capture);
         else
             chooseAndImport(firstCard);
@@ -773,7 +806,11 @@ void TestImportPhotoToServer::run()
         if (breaker.joinable())
             breaker.join();
         log = capture.lines();
+        logged = nullptr;
     }
+    // (the service takes the late start now, after the end report)
+    takenLate.open();
+    setRequestTimeoutMs(timeLimit);
     QLoggingCategory::setFilterRules(QString());
     QVERIFY(postedBeforeTheBox);
     QVERIFY2(startHeldProblem.isEmpty(), qPrintable(startHeldProblem));
@@ -823,6 +860,8 @@ void TestImportPhotoToServer::run()
                                                         "记在订单目录中的导片数量会在下次导入该订单时一并上报。\n确定要关闭窗口吗？"));
         QVERIFY(m_window->isVisible());
         Platform::clearFaults();
+        if (startOut)
+            return; // (the stand-in answered the start without taking its folder)
         // A new window imports the same photos and one more: its report carries the owed counts once.
         delete m_window.data();
         const QString damagedRecord = order + ".tessaly-unsent-0-bad";
