@@ -2246,8 +2246,8 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
                                      ".tessaly-photo-" + pid + "-x\n", QString(".tessaly-photo-2147483648-x"),
                                      ".tessaly-photo-" + pid + "-0x", ".tessaly-photo-" + pid + "-3w5e11264sgsg"})
             QVERIFY(put(temporary + other, "other"));
-        // one more as the child names them, and an earlier version's, named after no program: it stays while
-        // it may still be written
+        // one more named after the child, and an earlier version's, named after no program: that one stays
+        // while it may still be written
         QVERIFY(put(temporary + ".tessaly-photo-" + pid + "-y", "upright"));
         copies << temporary + ".tessaly-photo-" + pid + "-y";
         QVERIFY(put(temporary + ".tessaly-photo-earlier", "earlier"));
