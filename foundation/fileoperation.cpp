@@ -885,7 +885,7 @@ bool FileOperation::deleteFile(const QString &path)
 }
 
 void FileOperation::removeTemporaries(const QString &folder, const std::function<bool(const QString &)> &isTemporary,
-                                      qint64 untouchedForMs)
+                                      qint64 untouchedForMs, const std::function<bool()> &stillWanted)
 {
     const QString dir = Platform::localPath(folder);
     if (dir.isEmpty())
@@ -893,6 +893,8 @@ void FileOperation::removeTemporaries(const QString &folder, const std::function
     const QString slash = dir.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
     qint64 now = -1; // the folder's clock, read once there is a temporary to judge
     for (const QString &name : QDir(dir).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System)) {
+        if (stillWanted && !stillWanted())
+            return;
         const QString path = dir + slash + name;
         if (!isTemporary(name) || Platform::isWriteUnderWay(name) || !Platform::isRegularFile(path))
             continue;

@@ -81,8 +81,9 @@ public:
     // With untouchedForMs above 0, only those nobody has written to or changed for that long on the
     // folder's own clock (Platform::lastTouched against Platform::folderClock): a write under way, on this
     // desk or another, keeps its temporary fresh.
+    // stillWanted (when given) is asked before each file: false ends the work there, the rest staying.
     static void removeTemporaries(const QString &folder, const std::function<bool(const QString &name)> &isTemporary,
-                                  qint64 untouchedForMs = 0);
+                                  qint64 untouchedForMs = 0, const std::function<bool()> &stillWanted = {});
 
     // Copies src to dst. Back-slashes in dst become "/"; the same file as source and target gives true
     // without copying; a missing src gives false. An existing dst is replaced when overwrite is true;

@@ -21,6 +21,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <limits>
 #include <mutex>
 
 #if defined(Q_OS_LINUX) && defined(__GLIBC__)
@@ -1354,22 +1355,35 @@ QStringList importOnePhoto(const PhotoTask &task, QSemaphore *budget, bool *unre
     return finish();
 }
 
-void removeUprightPhotosLeftBehind(const QString &folder)
+void removeUprightPhotosLeftBehind(const QString &folder, const std::function<bool()> &stillWanted)
 {
-    const QRegularExpression named(QStringLiteral("^\\.") + kUprightPhoto
-                                   + QStringLiteral("-(?:([1-9][0-9]{0,9})-)?[0-9a-z]{1,13}$"));
-    // A process that runs this program may be writing its photo; one that no longer does never will.
-    FileOperation::removeTemporaries(folder, [&named](const QString &name) {
+    // Exactly the names written (see kUprightPhoto): the process id as QString::number gives it, then the
+    // random part as Platform's temporary names give it, a 64-bit number in base 36; neither has a leading
+    // zero. The process id of such a name, 0 for an earlier version's, -1 for any other name.
+    const QRegularExpression named(QStringLiteral("\\A\\.") + kUprightPhoto
+                                   + QStringLiteral("-(?:([1-9][0-9]{0,9})-)?(0|[1-9a-z][0-9a-z]{0,12})\\z"));
+    const auto writerOf = [&named](const QString &name) -> qint64 {
         const QRegularExpressionMatch match = named.match(name);
-        return match.hasMatch() && !match.captured(1).isEmpty()
-               && !Platform::runsThisProgram(match.captured(1).toLongLong());
-    });
+        if (!match.hasMatch())
+            return -1;
+        bool random = false;
+        match.captured(2).toULongLong(&random, 36); // false past 64 bits
+        if (!random)
+            return -1;
+        if (match.captured(1).isEmpty())
+            return 0;
+        const qint64 pid = match.captured(1).toLongLong();
+        return pid <= std::numeric_limits<qint32>::max() ? pid : -1; // larger is no process id
+    };
+    // A process that runs this program may be writing its photo; one that no longer does never will.
+    FileOperation::removeTemporaries(folder, [&writerOf](const QString &name) {
+        const qint64 pid = writerOf(name);
+        return pid > 0 && !Platform::runsThisProgram(pid);
+    }, 0, stillWanted);
     // An earlier version's, once nobody has written to it for an hour (a photo is written in seconds).
     const qint64 hourMs = 60 * 60 * 1000;
-    FileOperation::removeTemporaries(folder, [&named](const QString &name) {
-        const QRegularExpressionMatch match = named.match(name);
-        return match.hasMatch() && match.captured(1).isEmpty();
-    }, hourMs);
+    FileOperation::removeTemporaries(folder, [&writerOf](const QString &name) { return writerOf(name) == 0; }, hourMs,
+                                     stillWanted);
 }
 
 // glibc serves a freed block of up to 32 MiB from then on out of its per-thread arenas, where image

@@ -169,8 +169,9 @@ QString importedBeforeText(int count);
 // when they were cut off (a kill, a crash, a power cut): those named after a process that no longer runs this
 // program, and those of earlier versions, which name none, once nobody has written to them for an hour. Only
 // regular files of exactly that name go, never anything reached through a link. Any thread; its file work can
-// take a while on a slow disk, so the program's start runs it in the job pool.
-void removeUprightPhotosLeftBehind(const QString &folder);
+// take a while on a slow disk, so the program's start runs it in the job pool. stillWanted (when given) is asked
+// before each file: false (the program is closing) ends it there, and what is left goes at a later start.
+void removeUprightPhotosLeftBehind(const QString &folder, const std::function<bool()> &stillWanted = {});
 
 // Makes large image buffers go back to the system when freed (glibc would keep them per pool thread).
 // Called once before photos are imported side by side.

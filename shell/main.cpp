@@ -10,6 +10,9 @@
 #include <QDir>
 #include <QThreadPool>
 
+#include <atomic>
+#include <memory>
+
 namespace {
 
 // Qt's own options (-platform, -style, ...) are known only to the application object that takes them. Only
@@ -75,7 +78,12 @@ int main(int argc, char *argv[])
     useChinese(&app); // the command line's own messages stay as --help writes them
     initEndpoints(defaultApiBase());
     setUpJobPool();
-    QThreadPool::globalInstance()->start([] { removeUprightPhotosLeftBehind(QDir::tempPath()); });
+    // The clean-up ends when the program closes (the application waits for the pool): what it did not reach
+    // goes at the next start.
+    const auto closing = std::make_shared<std::atomic<bool>>(false);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [closing] { *closing = true; });
+    QThreadPool::globalInstance()->start(
+        [closing] { removeUprightPhotosLeftBehind(QDir::tempPath(), [closing] { return !*closing; }); });
     LabelPrinter::setUpFromEnvironment();
 
     Login login;

@@ -2303,9 +2303,14 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
 #endif
         QVERIFY(QDir().mkpath(temporary + ".tessaly-photo-" + pid + "-folder"));
         for (const QString &other : {"tessaly-photo-" + pid + "-shown", ".tessaly-photo-" + pid + "-x.jpg",
-                                     ".tessaly-photos-" + pid + "-other", ".tessaly-photo-" + pid + "-"})
+                                     ".tessaly-photos-" + pid + "-other", ".tessaly-photo-" + pid + "-",
+                                     ".tessaly-photo-" + pid + "-x\n", QString(".tessaly-photo-2147483648-x"),
+                                     ".tessaly-photo-" + pid + "-0x", ".tessaly-photo-" + pid + "-3w5e11264sgsg"})
             QVERIFY(put(temporary + other, "other"));
-        // an earlier version's, named after no program: it stays while it may still be written
+        // one more named after the child, and an earlier version's, named after no program: that one stays
+        // while it may still be written
+        QVERIFY(put(temporary + ".tessaly-photo-" + pid + "-y", "upright"));
+        copies << temporary + ".tessaly-photo-" + pid + "-y";
         QVERIFY(put(temporary + ".tessaly-photo-earlier", "earlier"));
         auto left = [&] {
             return QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -2320,6 +2325,12 @@ void TestImportPhotoToServer::twoProgramsImportOneOrder()
         // one starts once the child has ended, two hours later: the child's copies go, and the earlier
         // version's, untouched since; nothing else
         Platform::skewFolderClocks(2 * 60 * 60 * 1000);
+        // (one that is closing as it starts leaves them all for a later start; one that closes after its first
+        // removal leaves the rest)
+        removeUprightPhotosLeftBehind(temporary, [] { return false; });
+        QCOMPARE(left(), expected);
+        removeUprightPhotosLeftBehind(temporary, [&] { return left() == expected; });
+        QCOMPARE(left().size(), expected.size() - 1);
         removeUprightPhotosLeftBehind(temporary);
         Platform::skewFolderClocks(0);
         for (const QString &copy : qAsConst(copies))
