@@ -578,19 +578,8 @@ bool ImportOrderThread::waitUntilNotKept(const QString &orderPath, std::unique_p
         if (kept.keptBy == ImportClaim::Use::Import)
             break;
         making->reset();
-        const QString why = ImportClaim::waitingText(mModel->orderKey(), kept);
-        if (why != waiting) {
-            qCDebug(lcImport) << "waiting for the order:" << why;
-            waiting = why;
-            emit waitingForOrderSigl(why);
-        }
-        for (int step = 0; step < ImportClaim::kLookAgainMs / 25 && !stopRequested(); ++step)
-            QThread::msleep(25);
-        if (stopRequested()) {
-            emit waitingForOrderSigl(QString());
-            endStopped(kStoppedError);
+        if (!waitAWhile(kept, &waiting))
             return false;
-        }
     }
     if (waiting.isEmpty())
         return true;
@@ -639,21 +628,27 @@ bool ImportOrderThread::takeOrderClaim(const QString &orderPath, std::shared_ptr
             }
             return true;
         }
-        const QString why = ImportClaim::waitingText(mModel->orderKey(), taking);
-        if (why != waiting) {
-            qCDebug(lcImport) << "waiting for the order:" << why;
-            waiting = why;
-            emit waitingForOrderSigl(why);
-        }
-        // Looked at again soon; a stop ends the wait at once.
-        for (int step = 0; step < ImportClaim::kLookAgainMs / 25 && !stopRequested(); ++step)
-            QThread::msleep(25);
-        if (stopRequested()) {
-            emit waitingForOrderSigl(QString());
-            endStopped(kStoppedError);
+        if (!waitAWhile(taking, &waiting))
             return false;
-        }
     }
+}
+
+bool ImportOrderThread::waitAWhile(const ImportClaim::Taking &taking, QString *waiting)
+{
+    const QString why = ImportClaim::waitingText(mModel->orderKey(), taking);
+    if (why != *waiting) {
+        qCDebug(lcImport) << "waiting for the order:" << why;
+        *waiting = why;
+        emit waitingForOrderSigl(why);
+    }
+    // Looked at again soon; a stop ends the wait at once.
+    for (int step = 0; step < ImportClaim::kLookAgainMs / 25 && !stopRequested(); ++step)
+        QThread::msleep(25);
+    if (!stopRequested())
+        return true;
+    emit waitingForOrderSigl(QString());
+    endStopped(kStoppedError);
+    return false;
 }
 
 QString ImportOrderThread::makeBackupFolder(const QString &orderBakPath) const

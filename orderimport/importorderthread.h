@@ -192,6 +192,9 @@ private:
     // in the folder from then on, so that such a tool beginning meanwhile does not go on. false: the run has
     // ended (stopped, or the order gone once the tool was done).
     bool waitUntilNotKept(const QString &orderPath, std::unique_ptr<ImportClaim::Working> *making);
+    // One step of either wait: the bar says for whom (waiting: what it says now), then a short sleep; false
+    // when a stop ended the run meanwhile.
+    bool waitAWhile(const ImportClaim::Taking &taking, QString *waiting);
     bool stopRequested() const;
     // Sets the run's stop state (and the program-wide record) to "no".
     void stopRun();
